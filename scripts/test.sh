@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds Kelo and every test program, then runs the tests under Wine (and Xvfb
+# for the tests that open windows). Installs what it needs on first use.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KELO_BUILD_DIR:-$root/build}
+deps=$(bash "$root/scripts/setup.sh" | tail -n 1)
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DKELO_DEPS="$deps" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+bash "$root/scripts/wine-prefix.sh" "$build/wineprefix"
+
+cd "$build"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --output-on-failure -j"$(nproc)" "$@"
