@@ -1,0 +1,53 @@
+// File operations shared by several parts of the program: moving, emptying a
+// folder, keeping one previous generation, counting and listing files, a guard
+// for temporary files and the Windows known folders. Failures go to the log.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <guiddef.h>
+
+class IcaoCode;
+
+// Renames `from` to `to`; across volumes falls back to copy and remove.
+bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes every regular file directly in `folder` (subfolders stay).
+void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
+// Removes the regular "*.xml" files (any letter case) of the tblo folder.
+void gf_removeXMLFilesFromDirectory();
+// The same for a given folder (the tblo variant calls this).
+void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder);
+// Copies an existing file to stem + "0" + extension beside it (Log.txt -> Log0.txt).
+bool gf_save1GenerationOf(const std::filesystem::path& path);
+// Regular files directly in `folder` with this extension (dot included); all
+// regular files for an empty extension; 0 for a missing folder.
+std::uint64_t gf_countFilesWithExtension(const std::filesystem::path& folder,
+                                         const std::filesystem::path& extension);
+// ICAO codes of the "XXXX.xml" files (any letter case) directly in `folder`.
+std::vector<IcaoCode> gf_listIcaoXmlFiles(const std::filesystem::path& folder);
+// The scanned-livery list of the chosen simulator in the output folder.
+std::filesystem::path gf_liveriesScannedPath();
+
+// Deletes its file on destruction unless disarmed.
+struct TempFileGuard {
+    std::filesystem::path path;
+    bool armed = true;
+
+    explicit TempFileGuard(std::filesystem::path p) : path(std::move(p)) {}
+    ~TempFileGuard();
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+};
+
+// SHGetKnownFolderPath(id, 0, nullptr); no value when the call fails.
+std::optional<std::wstring> gf_getKnownFolderPath(const GUID& folderId);
+
+// Test hook: makes gf_getKnownFolderPath answer `path` for this folder (no
+// value = the lookup fails) instead of asking Windows.
+void gf_setKnownFolderOverride(const GUID& folderId, std::optional<std::wstring> path);
+// Removes every override; Windows is asked again.
+void gf_clearKnownFolderOverrides();
