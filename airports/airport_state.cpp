@@ -1,0 +1,3 @@
+#include "airports/airport_state.h"
+
+std::atomic<bool> tbloReady{false};

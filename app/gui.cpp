@@ -1,0 +1,601 @@
+#include "app/gui.h"
+
+#include <windows.h>
+
+#include <fmt/format.h>
+
+#include "airports/airport_state.h"
+#include "core/log.h"
+
+namespace {
+
+// Where users send the tblo.zip bundle.
+constexpr const char* kSupportEmail = "support@kelo-traffic.example";
+
+constexpr int kFullHeight = 768;
+constexpr int kCompactHeightWithAirport = 224;
+constexpr int kCompactHeightWithoutAirport = 128;
+constexpr int kLogicalWidth = 900;
+
+// An ordered comparison: a NaN always counts as changed.
+bool floatChanged(float oldValue, float newValue) noexcept
+{
+    return !(oldValue == newValue);
+}
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+AdjustForDpiFn adjustWindowRectExForDpi()
+{
+    static const AdjustForDpiFn fn = [] {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        return user32 ? reinterpret_cast<AdjustForDpiFn>(
+                            reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")))
+                      : nullptr;
+    }();
+    return fn;
+}
+
+} // namespace
+
+Gui::Gui()
+{
+    redBrush = CreateSolidBrush(RGB(255, 0, 0));
+    panelBrush = CreateSolidBrush(RGB(153, 204, 255));
+    blackBrush = CreateSolidBrush(RGB(0, 0, 0));
+    greenBrush = CreateSolidBrush(RGB(50, 210, 50));
+    darkGreenBrush = CreateSolidBrush(RGB(25, 150, 25));
+    yellowBrush = CreateSolidBrush(RGB(255, 255, 0));
+    whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
+    blackPen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    whitePen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+}
+
+Gui::~Gui()
+{
+    stop();
+    HWND window = hwnd.exchange(nullptr);
+    if (window && IsWindow(window))
+        DestroyWindow(window);
+    for (HFONT* font : {&controlFont, &paintFont, &paintBoldFont}) {
+        if (*font)
+            DeleteObject(*font);
+        *font = nullptr;
+    }
+    for (HBRUSH* brush :
+         {&redBrush, &panelBrush, &blackBrush, &greenBrush, &darkGreenBrush, &yellowBrush, &whiteBrush}) {
+        if (*brush)
+            DeleteObject(*brush);
+        *brush = nullptr;
+    }
+    for (HPEN* pen : {&blackPen, &whitePen}) {
+        if (*pen)
+            DeleteObject(*pen);
+        *pen = nullptr;
+    }
+}
+
+Gui& Gui::instance()
+{
+    static Gui gui;
+    return gui;
+}
+
+bool Gui::onGuiThread() const noexcept
+{
+    const uint32_t id = guiThreadId.load();
+    return id != 0 && id == GetCurrentThreadId();
+}
+
+void Gui::enqueueUpdate(GuiUpdate&& update) noexcept
+{
+    if (stopped.load())
+        return;
+
+    if (onGuiThread()) {
+        try {
+            invalidateBands(applyUpdate(std::move(update)));
+        } catch (...) {
+            OutputDebugStringW(L"Gui::applyUpdate failed\n");
+        }
+        return;
+    }
+
+    try {
+        {
+            std::lock_guard lock(queueMutex);
+            if (stopped.load())
+                return;
+            queue.push_back(std::move(update));
+        }
+        if (hwnd.load() == nullptr)
+            return; // waits until the window exists
+        if (updatePosted.exchange(true))
+            return; // one drain message serves every queued update
+        postDrainMessage();
+    } catch (...) {
+        OutputDebugStringW(L"Gui::enqueueUpdate failed\n");
+    }
+}
+
+void Gui::postDrainMessage() noexcept
+{
+    HWND window = hwnd.load();
+    if (!window || !PostMessageW(window, MSG_GUI_UPDATE, 0, 0))
+        updatePosted.store(false); // the next update tries again
+}
+
+void Gui::postPendingUpdates()
+{
+    std::lock_guard lock(queueMutex);
+    if (queue.empty() || stopped.load() || hwnd.load() == nullptr)
+        return;
+    updatePosted.store(true);
+    postDrainMessage();
+}
+
+size_t Gui::pendingUpdateCount() const
+{
+    std::lock_guard lock(queueMutex);
+    return queue.size();
+}
+
+uint8_t Gui::drainUpdates()
+{
+    std::deque<GuiUpdate> local;
+    {
+        std::lock_guard lock(queueMutex);
+        local.swap(queue);
+        updatePosted.store(false);
+    }
+    uint8_t bands = 0;
+    for (GuiUpdate& update : local) {
+        if (stopped.load())
+            break;
+        try {
+            bands |= applyUpdate(std::move(update));
+        } catch (...) {
+            OutputDebugStringW(L"Gui::applyUpdate failed\n");
+        }
+    }
+    invalidateBands(bands);
+    return bands;
+}
+
+void Gui::stop()
+{
+    stopped.store(true);
+    std::lock_guard lock(queueMutex);
+    queue.clear();
+    updatePosted.store(false);
+}
+
+void Gui::attachGuiThread()
+{
+    guiThreadId.store(GetCurrentThreadId());
+    stopped.store(false);
+    comboHeights.clear();
+}
+
+void Gui::clearTimedMessage() noexcept
+{
+    display.timedMessage.clear();
+    display.messageShowing = false;
+}
+
+uint8_t Gui::applyUpdate(GuiUpdate&& update)
+{
+    return applyUpdate(std::move(update), std::chrono::steady_clock::now());
+}
+
+uint8_t Gui::applyTimedMessage(GuiUpdate::Message& m, std::chrono::steady_clock::time_point now)
+{
+    if (!display.stickyError.empty())
+        return GuiBands::None;
+    if (m.log && !m.text.empty())
+        gf_logLine(m.text);
+    const bool same = m.text == display.timedMessage;
+    display.timedMessage = std::move(m.text);
+    if (display.timedMessage.empty()) {
+        display.messageShowing = false;
+    } else {
+        display.messageExpiry = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(MessageLifetime);
+        display.messageShowing = true;
+    }
+    return same ? GuiBands::None : GuiBands::Message;
+}
+
+uint8_t Gui::applyStickyError(GuiUpdate::Error& e)
+{
+    if (display.timedMessage.empty() && e.text == display.stickyError)
+        return GuiBands::None;
+    clearTimedMessage();
+    display.stickyError = std::move(e.text);
+    gf_logLine(fmt::format("Error {}", display.stickyError));
+    return GuiBands::Message;
+}
+
+uint8_t Gui::applyUpdate(GuiUpdate&& update, std::chrono::steady_clock::time_point now)
+{
+    GuiDisplayState& d = display;
+    using U = GuiUpdate;
+    return std::visit(
+        Overloaded{
+            [&](U::SetCompact& u) -> uint8_t {
+                setCompact(u.compact);
+                return GuiBands::Resize;
+            },
+            [&](U::ToggleCompact&) -> uint8_t {
+                setCompact(!compact);
+                return GuiBands::Resize;
+            },
+            [&](U::StayOnTop& u) -> uint8_t {
+                if (HWND window = hwnd.load())
+                    SetWindowPos(window, u.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                                 SWP_NOMOVE | SWP_NOSIZE);
+                return GuiBands::None;
+            },
+            [&](U::Minimize&) -> uint8_t {
+                if (HWND window = hwnd.load())
+                    ShowWindow(window, SW_MINIMIZE);
+                return GuiBands::None;
+            },
+            [&](U::Repaint& u) -> uint8_t { return u.bands; },
+            [&](U::CheckMessageExpiry&) -> uint8_t {
+                if (d.messageShowing && now >= d.messageExpiry) {
+                    clearTimedMessage();
+                    return GuiBands::Message;
+                }
+                return GuiBands::None;
+            },
+            [&](U::ShowTrafficBox&) -> uint8_t {
+                d.trafficBoxBlack = false;
+                return GuiBands::Header;
+            },
+            [&](U::ParkingPending& u) -> uint8_t {
+                d.parkingPending = u.count;
+                return GuiBands::Airport;
+            },
+            [&](U::LiveTrafficState& u) -> uint8_t {
+                const bool changed = d.liveTrafficState != u.state;
+                d.liveTrafficState = u.state;
+                return changed ? GuiBands::Header : GuiBands::None;
+            },
+            [&](U::Block9& u) -> uint8_t {
+                d.block9 = u.bytes;
+                return GuiBands::Header;
+            },
+            [&](U::QnhState& u) -> uint8_t {
+                const bool changed = d.qnhState != u.state;
+                d.qnhState = u.state;
+                return changed ? GuiBands::Header : GuiBands::None;
+            },
+            [&](U::TrafficSource& u) -> uint8_t {
+                d.trafficSourceText = std::move(u.text);
+                return GuiBands::Header;
+            },
+            [&](U::SimStatus& u) -> uint8_t {
+                d.simStatusText = std::move(u.text);
+                return GuiBands::Header;
+            },
+            [&](U::FlightRunning& u) -> uint8_t {
+                d.flightRunning = u.running;
+                return GuiBands::Header;
+            },
+            [&](U::LiveryCount& u) -> uint8_t {
+                d.liveryCount = u.count;
+                return GuiBands::Header;
+            },
+            [&](U::SimaddonAirports& u) -> uint8_t {
+                d.simaddonAirportCount = u.count;
+                return GuiBands::Header;
+            },
+            [&](U::ThirdpAirports& u) -> uint8_t {
+                d.thirdpAirportCount = u.count;
+                return GuiBands::Header;
+            },
+            [&](U::WingspanKnown& u) -> uint8_t {
+                d.wingspanKnown = u.known;
+                return GuiBands::Airport;
+            },
+            [&](U::LiveAircraftCount& u) -> uint8_t {
+                const bool changed = d.liveAircraftCount != u.count;
+                d.liveAircraftCount = u.count;
+                return changed ? GuiBands::Header : GuiBands::None;
+            },
+            [&](U::StandCount& u) -> uint8_t {
+                d.standCount = u.count;
+                return GuiBands::Airport;
+            },
+            [&](U::ParkCounts& u) -> uint8_t {
+                const bool changed = d.parkedLiveCount != u.parkedLive || d.staticCount != u.staticCount;
+                d.parkedLiveCount = u.parkedLive;
+                d.staticCount = u.staticCount;
+                return changed ? GuiBands::Airport : GuiBands::None;
+            },
+            [&](U::MaxPark& u) -> uint8_t {
+                d.maxPark = u.count;
+                d.maxParkPercent = u.percent;
+                return GuiBands::Airport;
+            },
+            [&](U::QualityFactor& u) -> uint8_t {
+                d.qualityFactorText = std::move(u.text);
+                return GuiBands::Airport;
+            },
+            [&](U::AirportCode& u) -> uint8_t {
+                const bool hadAirport = d.airportCode.isSet();
+                d.airportCode = u.code;
+                if (compact && hadAirport != d.airportCode.isSet())
+                    return GuiBands::Resize;
+                return GuiBands::Airport;
+            },
+            [&](U::AirportFileInfo& u) -> uint8_t {
+                d.airportFileLoaded = u.loaded;
+                d.airportFileInfo = std::move(u.text);
+                if (d.stickyError.empty())
+                    clearTimedMessage();
+                return GuiBands::Airport | GuiBands::Message;
+            },
+            [&](U::NextUpdate& u) -> uint8_t {
+                d.nextUpdateMinutes = static_cast<int32_t>(u.minutes);
+                return GuiBands::Airport;
+            },
+            [&](U::ParkedFromRTOnly& u) -> uint8_t {
+                d.parkedFromRTOnly = u.rtOnly;
+                return GuiBands::Airport;
+            },
+            [&](U::QnhValue& u) -> uint8_t {
+                d.qnhValue = static_cast<int32_t>(u.hpa);
+                if (d.qnhState == GuiReaderState::Overdue)
+                    d.qnhState = GuiReaderState::Fresh;
+                return GuiBands::Header;
+            },
+            [&](U::QnhUnit& u) -> uint8_t {
+                const bool changed = d.qnhInHg != u.inHg;
+                d.qnhInHg = u.inHg;
+                return changed ? GuiBands::Header : GuiBands::None;
+            },
+            [&](U::Publisher& u) -> uint8_t {
+                d.publisher = std::move(u.name);
+                d.publisherHandmade = u.handmade;
+                return GuiBands::Airport;
+            },
+            [&](U::UpdateCount& u) -> uint8_t {
+                const bool changed = d.updateCount != u.count;
+                d.updateCount = u.count;
+                return changed ? GuiBands::Airport : GuiBands::None;
+            },
+            [&](U::StaticFit& u) -> uint8_t {
+                const bool changed = floatChanged(d.staticFit, u.value);
+                d.staticFit = u.value;
+                return changed ? GuiBands::Airport : GuiBands::None;
+            },
+            [&](U::LiveFit& u) -> uint8_t {
+                const bool changed = floatChanged(d.liveFit, u.value);
+                d.liveFit = u.value;
+                return changed ? GuiBands::Airport : GuiBands::None;
+            },
+            [&](U::UserStand& u) -> uint8_t {
+                const bool changed = d.userStand != u.stand;
+                d.userStand = std::move(u.stand);
+                return changed ? GuiBands::Header : GuiBands::None;
+            },
+            [&](U::DisableTimeShift&) -> uint8_t {
+                d.timeShiftEnabled = false;
+                return GuiBands::StatusPanel;
+            },
+            [&](U::Message& u) -> uint8_t { return applyTimedMessage(u, now); },
+            [&](U::Error& u) -> uint8_t { return applyStickyError(u); },
+            [&](U::ClearMessage&) -> uint8_t {
+                if (d.stickyError.empty() && !d.timedMessage.empty()) {
+                    clearTimedMessage();
+                    return GuiBands::Message;
+                }
+                return GuiBands::None;
+            },
+            [&](U::ClearError&) -> uint8_t {
+                if (!d.stickyError.empty()) {
+                    d.stickyError.clear();
+                    return GuiBands::Message;
+                }
+                return GuiBands::None;
+            },
+            [&](U::ResetStatus&) -> uint8_t { return resetStatus(); },
+        },
+        update.payload);
+}
+
+uint8_t Gui::resetStatus()
+{
+    GuiDisplayState& d = display;
+    const bool hadAirport = d.airportCode.isSet();
+
+    GuiDisplayState fresh;
+    // Kept across a reset.
+    fresh.messageExpiry = d.messageExpiry;
+    fresh.simaddonAirportCount = d.simaddonAirportCount;
+    fresh.thirdpAirportCount = d.thirdpAirportCount;
+    fresh.liveryCount = d.liveryCount;
+    fresh.maxParkPercent = d.maxParkPercent;
+    fresh.nextUpdateMinutes = d.nextUpdateMinutes;
+    fresh.parkingPending = d.parkingPending;
+    fresh.qnhInHg = d.qnhInHg;
+    fresh.block9 = d.block9;
+    d = std::move(fresh);
+    parkedFromRTOnlyNow.store(false);
+
+    uint8_t bands = GuiBands::Header | GuiBands::StatusPanel | GuiBands::Airport | GuiBands::Message;
+    // A compact window that loses its airport must shrink as well, or the old
+    // airport band would stay on show below the message line.
+    if (compact && hadAirport)
+        bands |= GuiBands::Resize;
+    return bands;
+}
+
+void Gui::setCompact(bool value)
+{
+    compact = value;
+    for (HWND control : compactModeControls) {
+        if (control && IsWindow(control))
+            ShowWindow(control, value ? SW_HIDE : SW_SHOW);
+    }
+}
+
+int Gui::logicalHeight() const noexcept
+{
+    if (!compact)
+        return kFullHeight;
+    return display.airportCode.isSet() ? kCompactHeightWithAirport : kCompactHeightWithoutAirport;
+}
+
+GuiRect Gui::bandRect(uint8_t bandBit) const noexcept
+{
+    const bool airport = display.airportCode.isSet();
+    switch (bandBit) {
+    case GuiBands::Header:
+        return {0, 32, kLogicalWidth, 96};
+    case GuiBands::StatusPanel:
+        return {0, 96, kLogicalWidth, 640};
+    case GuiBands::Airport:
+        if (!compact)
+            return {0, 640, kLogicalWidth, 736};
+        return airport ? GuiRect{0, 96, kLogicalWidth, 192} : GuiRect{};
+    case GuiBands::Message:
+        if (!compact)
+            return {0, 736, kLogicalWidth, 768};
+        return airport ? GuiRect{0, 192, kLogicalWidth, 224} : GuiRect{0, 96, kLogicalWidth, 128};
+    default:
+        return {};
+    }
+}
+
+std::pair<int, int> Gui::windowSizeFor(int logicalClientHeight) const
+{
+    RECT rect{0, 0, MulDiv(kLogicalWidth, static_cast<int>(dpi), 96),
+              MulDiv(logicalClientHeight, static_cast<int>(dpi), 96)};
+    bool adjusted = false;
+    if (AdjustForDpiFn fn = adjustWindowRectExForDpi())
+        adjusted = fn(&rect, MAIN_WINDOW_STYLE, FALSE, 0, dpi) != FALSE;
+    if (!adjusted)
+        AdjustWindowRectEx(&rect, MAIN_WINDOW_STYLE, FALSE, 0);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void Gui::invalidateBands(uint8_t bands)
+{
+    HWND window = hwnd.load();
+    if (bands == 0 || window == nullptr)
+        return;
+
+    if (bands & GuiBands::Resize) {
+        const auto [width, height] = windowSizeFor(logicalHeight());
+        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        InvalidateRect(window, nullptr, TRUE);
+        return;
+    }
+
+    const int scale = static_cast<int>(dpi);
+    for (uint8_t bit : {GuiBands::Header, GuiBands::StatusPanel, GuiBands::Airport, GuiBands::Message}) {
+        if (!(bands & bit))
+            continue;
+        const GuiRect r = bandRect(bit);
+        if (r.empty())
+            continue;
+        RECT scaled{MulDiv(r.left, scale, 96), MulDiv(r.top, scale, 96), MulDiv(r.right, scale, 96),
+                    MulDiv(r.bottom, scale, 96)};
+        InvalidateRect(window, &scaled, FALSE);
+    }
+}
+
+// ---- Typed senders ----------------------------------------------------------
+
+void Gui::showMessage(std::string text, bool log)
+{
+    instance().enqueueUpdate(GuiUpdate::Message{std::move(text), log});
+}
+
+void Gui::showError(std::string text)
+{
+    instance().enqueueUpdate(GuiUpdate::Error{std::move(text)});
+}
+
+void Gui::clearMessage()
+{
+    if (tbloReady.load())
+        gf_showTbloHint();
+    else
+        instance().enqueueUpdate(GuiUpdate::ClearMessage{});
+}
+
+void Gui::setTrafficSourceInfo(std::string text)
+{
+    instance().enqueueUpdate(GuiUpdate::TrafficSource{std::move(text)});
+}
+
+void Gui::setSimaddonAirportCount(uint64_t count)
+{
+    instance().enqueueUpdate(GuiUpdate::SimaddonAirports{count});
+}
+
+void Gui::setUserWingspanKnown(bool known)
+{
+    instance().enqueueUpdate(GuiUpdate::WingspanKnown{known});
+}
+
+void Gui::setAirportFileInfo(bool loaded, std::string text)
+{
+    instance().enqueueUpdate(GuiUpdate::AirportFileInfo{loaded, std::move(text)});
+}
+
+void Gui::setParkedFromRTOnly(bool rtOnly)
+{
+    instance().parkedFromRTOnlyNow.store(rtOnly);
+    instance().enqueueUpdate(GuiUpdate::ParkedFromRTOnly{rtOnly});
+}
+
+void Gui::setAirportPublisher(std::string name, bool handmade)
+{
+    instance().enqueueUpdate(GuiUpdate::Publisher{std::move(name), handmade});
+}
+
+void Gui::setStaticFit(float value)
+{
+    instance().enqueueUpdate(GuiUpdate::StaticFit{value});
+}
+
+void Gui::setUserStand(std::string text)
+{
+    instance().enqueueUpdate(GuiUpdate::UserStand{std::move(text)});
+}
+
+void Gui::repaintHeader()
+{
+    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Header});
+}
+
+void Gui::repaintStatusPanel()
+{
+    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
+}
+
+void Gui::repaintAirportPanel()
+{
+    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Airport});
+}
+
+std::string gf_tbloHintText()
+{
+    return fmt::format("Push the tblo button and mail 'tblo.zip' to {}, please", kSupportEmail);
+}
+
+void gf_showTbloHint()
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::Message{gf_tbloHintText(), false});
+}
