@@ -1,0 +1,68 @@
+// Great-circle helpers.
+#include "core/geodesy.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kRadToDeg = 57.29577951308232;
+// Twice the earth radius in nautical miles (one NM per minute of arc).
+constexpr double kEarthDiameterNm = 6875.493541569878;
+// Radians of arc per foot on that sphere.
+constexpr double kRadiansPerFoot = 4.787404208238998e-8;
+
+} // namespace
+
+double gf_normalizeAngle(double a) noexcept
+{
+    if (!std::isfinite(a))
+        return 0.0;
+    double r = std::fmod(a, kTwoPi);
+    if (r < 0.0)
+        r += kTwoPi;
+    if (r >= kTwoPi)
+        r = 0.0;
+    return r;
+}
+
+double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept
+{
+    const double phi1 = from.latitude * kDegToRad;
+    const double phi2 = to.latitude * kDegToRad;
+    const double dPhi = (to.latitude - from.latitude) * kDegToRad;
+    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
+    const double sPhi = std::sin(dPhi / 2.0);
+    const double sLambda = std::sin(dLambda / 2.0);
+    const double a = sPhi * sPhi + std::cos(phi1) * std::cos(phi2) * sLambda * sLambda;
+    return kEarthDiameterNm * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
+}
+
+double gf_initialBearing(const LatLon& from, const LatLon& to) noexcept
+{
+    const double phi1 = from.latitude * kDegToRad;
+    const double phi2 = to.latitude * kDegToRad;
+    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
+    double theta = std::atan2(std::sin(dLambda) * std::cos(phi2),
+                              std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda));
+    if (theta < 0.0)
+        theta += kTwoPi;
+    if (theta >= kTwoPi) // a tiny negative angle rounds up to 2*pi
+        theta = 0.0;
+    return theta;
+}
+
+LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noexcept
+{
+    const double delta = move.distanceFt * kRadiansPerFoot;
+    const double theta = move.bearing;
+    const double phi1 = start.latitude * kDegToRad;
+    const double lambda1 = start.longitude * kDegToRad;
+    const double phi2 =
+        std::asin(std::sin(phi1) * std::cos(delta) + std::cos(phi1) * std::sin(delta) * std::cos(theta));
+    double lambda2 = lambda1 + std::atan2(std::sin(theta) * std::sin(delta) * std::cos(phi1),
+                                          std::cos(delta) - std::sin(phi1) * std::sin(phi2));
+    lambda2 = std::remainder(lambda2, kTwoPi);
+    return {phi2 * kRadToDeg, lambda2 * kRadToDeg};
+}

@@ -1,0 +1,154 @@
+// The one log file of the program.
+#include "core/log.h"
+
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/version_data.h"
+
+namespace {
+
+constexpr const char* kLogFileName = "Log.txt";
+constexpr uint64_t kFlushThreshold = 4096;
+
+struct LogFile {
+    std::mutex mutex;
+    std::ofstream stream;
+    uint64_t bytesSinceFlush = 0;
+};
+
+LogFile& lf_log()
+{
+    // Built on first use and never destroyed, so that code logging during
+    // static initialisation or destruction always finds it; the closer below
+    // closes the file at exit, after which writes are silent no-ops.
+    static LogFile* log = new LogFile;
+    return *log;
+}
+
+struct LogCloser {
+    ~LogCloser() { gf_closeLog(); }
+} g_logCloser;
+
+// Adds `bytes` to the counter and flushes once the threshold is reached.
+// The mutex must be held.
+void lf_countAndMaybeFlush(LogFile& log, uint64_t bytes)
+{
+    log.bytesSinceFlush += bytes;
+    if (log.bytesSinceFlush >= kFlushThreshold) {
+        log.stream.flush();
+        log.bytesSinceFlush = 0;
+    }
+}
+
+void lf_write(LogFile& log, std::string_view text)
+{
+    log.stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+} // namespace
+
+void gf_logLine(std::string_view text)
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (!log.stream.is_open())
+        return;
+    lf_write(log, text);
+    log.stream.put('\n');
+    lf_countAndMaybeFlush(log, text.size() + 1);
+}
+
+void gf_logContinuation(std::string_view text)
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (!log.stream.is_open())
+        return;
+    lf_write(log, "          ");
+    lf_write(log, text);
+    log.stream.put('\n');
+    lf_countAndMaybeFlush(log, text.size() + 11);
+}
+
+void gf_logError(std::string_view text)
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (!log.stream.is_open())
+        return;
+    lf_write(log, "==> ");
+    lf_write(log, text);
+    log.stream.put('\n');
+    log.stream.flush();
+    log.bytesSinceFlush = 0;
+}
+
+void gf_logLineFlush(std::string_view text)
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (!log.stream.is_open())
+        return;
+    lf_write(log, text);
+    log.stream.put('\n');
+    log.stream.flush();
+    log.bytesSinceFlush = 0;
+}
+
+void gf_logNoThrow(std::string_view text) noexcept
+{
+    try {
+        gf_logLine(text);
+    } catch (...) {
+        // Called from destructors and catch blocks: a lost line is acceptable.
+    }
+}
+
+void gf_flushLog()
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (log.stream.is_open())
+        log.stream.flush();
+    log.bytesSinceFlush = 0;
+}
+
+void gf_closeLog()
+{
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (log.stream.is_open())
+        log.stream.flush();
+    log.bytesSinceFlush = 0;
+    log.stream.close(); // a failed close sets the stream's fail state
+}
+
+void gf_openLog()
+{
+    const std::string path = kLogFileName;
+    gf_closeLog();
+    gf_save1GenerationOf(path);
+
+    bool isOpen = false;
+    {
+        LogFile& log = lf_log();
+        std::lock_guard lock(log.mutex);
+        log.stream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+        log.bytesSinceFlush = 0;
+        isOpen = log.stream.is_open();
+    }
+    if (!isOpen)
+        throw std::runtime_error("Failed to write file " + path);
+
+    gf_logLine(fmt::format("{} {} version {} for {}", gf_utcDateTimeText(), "Kelo", gf_programVersion(),
+                           "MSFS 2020/2024"));
+    gf_flushLog();
+}

@@ -1,0 +1,212 @@
+// Airport codes, half-hour masks, positions and the user-facing exception.
+#include "core/value_types.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/log.h"
+
+namespace {
+
+// Folds a-z to upper case; false when the result is not A-Z or 0-9.
+bool lf_codeChar(char in, char& out)
+{
+    if (in >= 'a' && in <= 'z')
+        in = static_cast<char>(in - 'a' + 'A');
+    if ((in >= 'A' && in <= 'Z') || (in >= '0' && in <= '9')) {
+        out = in;
+        return true;
+    }
+    return false;
+}
+
+template <size_t N>
+bool lf_parseCode(std::string_view text, std::array<char, N>& chars, uint32_t& code)
+{
+    if (text.size() != N)
+        return false;
+    std::array<char, N> c{};
+    uint32_t v = 0;
+    for (size_t i = 0; i < N; ++i) {
+        if (!lf_codeChar(text[i], c[i]))
+            return false;
+        v = (v << 8) | static_cast<unsigned char>(c[i]);
+    }
+    chars = c;
+    code = v;
+    return true;
+}
+
+bool lf_isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view lf_trim(std::string_view text)
+{
+    while (!text.empty() && lf_isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && lf_isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::vector<std::string_view> lf_cut(std::string_view text, char delimiter)
+{
+    std::vector<std::string_view> pieces;
+    size_t pos = 0;
+    for (;;) {
+        const size_t next = text.find(delimiter, pos);
+        if (next == std::string_view::npos) {
+            pieces.push_back(text.substr(pos));
+            return pieces;
+        }
+        pieces.push_back(text.substr(pos, next - pos));
+        pos = next + 1;
+    }
+}
+
+// Reads a half-hour slot 0..47 from the start of a piece: optional '-', then
+// decimal digits; anything after the digits is ignored. Logs a bad piece.
+std::optional<int> lf_readHour(std::string_view piece, std::string_view wholeText)
+{
+    const std::string_view t = lf_trim(piece);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && t[i] == '-') {
+        negative = true;
+        ++i;
+    }
+    const size_t firstDigit = i;
+    long value = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+        value = value * 10 + (t[i] - '0');
+        if (value > 1000) // far out of range already; stop before it can overflow
+            break;
+        ++i;
+    }
+    if (negative)
+        value = -value;
+    if (i > firstDigit && value >= 0 && value <= 47)
+        return static_cast<int>(value);
+    gf_logError(fmt::format("{} invalid hour '{}' in {}", "operator ()", t, wholeText));
+    return std::nullopt;
+}
+
+} // namespace
+
+IcaoCode::IcaoCode(std::string_view text)
+{
+    if (!lf_parseCode(text, chars, code))
+        throw std::invalid_argument(fmt::format("'{}' IcaoCode: invalid string", text));
+}
+
+std::optional<IcaoCode> IcaoCode::tryParse(std::string_view text) noexcept
+{
+    IcaoCode c;
+    if (!lf_parseCode(text, c.chars, c.code))
+        return std::nullopt;
+    return c;
+}
+
+std::string IcaoCode::toString() const
+{
+    return isSet() ? std::string(chars.data(), chars.size()) : std::string();
+}
+
+IataCode::IataCode(std::string_view text)
+{
+    if (!lf_parseCode(text, chars, code))
+        throw std::invalid_argument(fmt::format("'{}' IataCode: invalid string", text));
+}
+
+std::optional<IataCode> IataCode::tryParse(std::string_view text) noexcept
+{
+    IataCode c;
+    if (!lf_parseCode(text, c.chars, c.code))
+        return std::nullopt;
+    return c;
+}
+
+std::string IataCode::toString() const
+{
+    return isSet() ? std::string(chars.data(), chars.size()) : std::string();
+}
+
+HalfHourMask gf_hours2bitset(std::string_view text)
+{
+    HalfHourMask mask;
+    if (text.find(':') != std::string_view::npos) {
+        const auto pieces = lf_cut(text, ':');
+        std::vector<int> slots;
+        bool anyInvalid = false;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            if (i == 2) {
+                gf_logError(fmt::format("{} more than one colon char in: {}", "gf_hours2bitset", text));
+                return {};
+            }
+            if (auto slot = lf_readHour(pieces[i], text))
+                slots.push_back(*slot);
+            else
+                anyInvalid = true;
+        }
+        if (anyInvalid)
+            return {};
+        if (slots.size() == 1) {
+            mask.set(static_cast<size_t>(slots[0]));
+            return mask;
+        }
+        if (slots.size() != 2) {
+            gf_logError(fmt::format("{} invalid range format in {}", "gf_hours2bitset", text));
+            return {};
+        }
+        const int a = slots[0];
+        const int b = slots[1];
+        if (b < a) {
+            gf_logError(fmt::format("{} descending range not allowed ({}:{} in {})", "gf_hours2bitset", a, b, text));
+            return {};
+        }
+        for (int s = a; s <= b; ++s)
+            mask.set(static_cast<size_t>(s));
+        return mask;
+    }
+    for (std::string_view piece : lf_cut(text, ','))
+        if (auto slot = lf_readHour(piece, text))
+            mask.set(static_cast<size_t>(*slot));
+    return mask;
+}
+
+std::optional<std::string> gf_bitset2hours(const HalfHourMask& mask)
+{
+    if (mask.none())
+        return std::nullopt;
+    size_t first = 0;
+    while (!mask.test(first))
+        ++first;
+    size_t last = mask.size() - 1;
+    while (!mask.test(last))
+        --last;
+    if (mask.count() != last - first + 1)
+        return std::nullopt; // not one unbroken run
+    if (first == last)
+        return fmt::format("{}", first);
+    return fmt::format("{}:{}", first, last);
+}
+
+bool gf_isValidLatLon(const LatLon& point) noexcept
+{
+    const double lat = point.latitude;
+    const double lon = point.longitude;
+    if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0))
+        return false; // also rejects NaN
+    return !(std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001);
+}
+
+namespace kvr {
+
+UserRelatedException::UserRelatedException(int32_t code, const std::string& message)
+    : std::runtime_error(fmt::format("{}: {}", code, message)), m_code(code)
+{
+}
+
+} // namespace kvr
