@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/gui_update.h"
+#include "core/parameter.h"
 #include "core/value_types.h"
 
 // Win32 handle types, declared the way <windows.h> declares them so that this
@@ -180,6 +181,10 @@ public:
     std::pair<int, int> windowSizeFor(int logicalClientHeight) const;
 
     // ---- Parts of the object ------------------------------------------------
+
+    // The window position, saved like every other integer setting.
+    IntParameter MAIN_WINDOW_X{"MAIN_WINDOW_X", 400, -30000, 30000};
+    IntParameter MAIN_WINDOW_Y{"MAIN_WINDOW_Y", 20, -30000, 30000};
 
     // Brushes and pens, created by the constructor.
     HBRUSH redBrush = nullptr;        // RGB(255, 0, 0)
