@@ -1,9 +1,13 @@
 #include "tests/support/test_folders.h"
 
 #include <windows.h>
+#include <knownfolders.h>
 
 #include <atomic>
 #include <fmt/format.h>
+
+#include "core/files.h"
+#include "core/layout.h"
 
 namespace kvr::test {
 namespace {
@@ -56,10 +60,17 @@ ScopedTestFolders::ScopedTestFolders(const std::string& tag) : m_dir(tag)
     lf_setEnv(L"APPDATA", roamingAppData().wstring());
     lf_setEnv(L"LOCALAPPDATA", localAppData().wstring());
     std::filesystem::current_path(programFolder());
+    // Wine's known-folder lookup ignores the variables above: answer it here.
+    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, roamingAppData().wstring());
+    gf_setKnownFolderOverride(FOLDERID_LocalAppData, localAppData().wstring());
+    gf_setKnownFolderOverride(FOLDERID_Profile, (m_dir.path() / "profile").wstring());
+    gf_rebuildSettingsPaths();
 }
 
 ScopedTestFolders::~ScopedTestFolders()
 {
+    gf_clearKnownFolderOverrides();
+    gf_rebuildSettingsPaths();
     std::error_code ec;
     std::filesystem::current_path(m_oldCwd, ec);
     lf_setEnv(L"USERPROFILE", m_oldProfile);

@@ -21,7 +21,9 @@ private:
 };
 
 // Makes a temp folder the current folder and points the user profile
-// variables (USERPROFILE, APPDATA, LOCALAPPDATA) into it; restores all on exit.
+// variables (USERPROFILE, APPDATA, LOCALAPPDATA) and the known folders
+// (Roaming/Local AppData, profile) into it, so the settings folder is
+// roamingAppData()/Kelo; restores all on exit.
 class ScopedTestFolders {
 public:
     explicit ScopedTestFolders(const std::string& tag = "t");

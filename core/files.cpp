@@ -1,0 +1,246 @@
+#include "core/files.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "core/value_types.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths in messages; a path that does not convert still gives a message.
+std::string lf_u8(const fs::path& path)
+{
+    try {
+        return wide_to_utf8(path.wstring());
+    } catch (const std::exception&) {
+        return "?";
+    }
+}
+
+std::string lf_upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool lf_hasXmlExtension(const fs::path& path)
+{
+    std::string ext;
+    try {
+        ext = wide_to_utf8(path.extension().wstring());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return ext.size() == 4 && lf_upper(ext) == ".XML";
+}
+
+// Removes the regular files of a folder (one level), optionally only "*.xml".
+void lf_removeFiles(const fs::path& folder, bool xmlOnly, const char* functionName)
+{
+    try {
+        std::error_code ec;
+        const fs::file_status st = fs::status(folder, ec);
+        if (st.type() == fs::file_type::not_found || st.type() == fs::file_type::unknown)
+            return;
+        if (ec)
+            throw fs::filesystem_error("status", folder, ec);
+        if (st.type() != fs::file_type::directory)
+            return;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            if (!entry.is_regular_file())
+                continue;
+            if (xmlOnly && !lf_hasXmlExtension(entry.path()))
+                continue;
+            std::error_code rc;
+            if (!fs::remove(entry.path(), rc) || rc)
+                gf_logError(fmt::format("Failed to remove {} ({})", lf_u8(entry.path()), rc.message()));
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{} exception: {}", functionName, e.what()));
+    }
+}
+
+struct KnownFolderOverride {
+    GUID id;
+    std::optional<std::wstring> path;
+};
+
+std::mutex g_overrideMutex;
+std::vector<KnownFolderOverride> g_overrides;
+
+} // namespace
+
+bool gf_moveFile(const fs::path& from, const fs::path& to)
+{
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec)
+        return true;
+    ec.clear();
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        gf_logError(fmt::format("could not move {} => {}: {}", lf_u8(from), lf_u8(to), ec.message()));
+        return false;
+    }
+    fs::remove(from, ec);
+    if (ec) {
+        gf_logError(fmt::format("could not remove {} after copy: {}", lf_u8(from), ec.message()));
+        return false;
+    }
+    return true;
+}
+
+void gf_removeFilesFromDirectory(const fs::path& folder)
+{
+    lf_removeFiles(folder, false, "gf_removeFilesFromDirectory");
+}
+
+void gf_removeXMLFilesFromDirectory(const fs::path& folder)
+{
+    lf_removeFiles(folder, true, "gf_removeXMLFilesFromDirectory");
+}
+
+void gf_removeXMLFilesFromDirectory()
+{
+    gf_removeXMLFilesFromDirectory(g_tbloFolder);
+}
+
+bool gf_save1GenerationOf(const fs::path& path)
+{
+    if (!path.has_extension()) {
+        gf_logError(fmt::format("gf_save1GenerationOf: no extension in filename: {}", lf_u8(path)));
+        return false;
+    }
+    fs::path generation = path.parent_path() / path.stem();
+    generation += L"0";
+    generation += path.extension();
+
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (st.type() == fs::file_type::not_found)
+        return true;
+    if (ec) {
+        gf_logError(fmt::format("exists({}): {}", lf_u8(path), ec.message()));
+        return false;
+    }
+    fs::copy_file(path, generation, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        gf_logError(fmt::format("copy {} -> {} failed: {}", lf_u8(path), lf_u8(generation), ec.message()));
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t gf_countFilesWithExtension(const fs::path& folder, const fs::path& extension)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(folder, ec);
+    if (st.type() == fs::file_type::not_found)
+        return 0;
+    if (ec)
+        throw fs::filesystem_error("exists", folder, ec);
+    std::uint64_t count = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        if (extension.empty() || entry.path().extension() == extension)
+            ++count;
+    }
+    return count;
+}
+
+std::vector<IcaoCode> gf_listIcaoXmlFiles(const fs::path& folder)
+{
+    std::vector<IcaoCode> codes;
+    std::error_code ec;
+    const fs::file_status st = fs::status(folder, ec);
+    if (st.type() == fs::file_type::not_found)
+        return codes;
+    if (ec)
+        throw fs::filesystem_error("exists", folder, ec);
+    codes.reserve(512);
+
+    fs::directory_iterator it(folder, ec);
+    if (ec)
+        return codes;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const fs::directory_entry& entry = *it;
+        std::error_code sc;
+        const bool regular = entry.is_regular_file(sc);
+        if (sc)
+            break;
+        if (!regular || !lf_hasXmlExtension(entry.path()))
+            continue;
+        const std::wstring stem = entry.path().stem().wstring();
+        if (stem.size() != 4)
+            continue;
+        std::string stemText;
+        try {
+            stemText = wide_to_utf8(stem);
+        } catch (const std::exception&) {
+            continue;
+        }
+        // A file whose name is no ICAO code is not an airport file: skip it.
+        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(stemText))
+            codes.push_back(*code);
+    }
+    return codes;
+}
+
+TempFileGuard::~TempFileGuard()
+{
+    if (armed) {
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
+}
+
+std::optional<std::wstring> gf_getKnownFolderPath(const GUID& folderId)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_overrideMutex);
+        for (const KnownFolderOverride& o : g_overrides)
+            if (std::memcmp(&o.id, &folderId, sizeof(GUID)) == 0)
+                return o.path;
+    }
+    PWSTR raw = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(folderId, 0, nullptr, &raw);
+    std::optional<std::wstring> result;
+    if (SUCCEEDED(hr) && raw != nullptr)
+        result = std::wstring(raw);
+    CoTaskMemFree(raw);
+    return result;
+}
+
+void gf_setKnownFolderOverride(const GUID& folderId, std::optional<std::wstring> path)
+{
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    for (KnownFolderOverride& o : g_overrides) {
+        if (std::memcmp(&o.id, &folderId, sizeof(GUID)) == 0) {
+            o.path = std::move(path);
+            return;
+        }
+    }
+    g_overrides.push_back({folderId, std::move(path)});
+}
+
+void gf_clearKnownFolderOverrides()
+{
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    g_overrides.clear();
+}
