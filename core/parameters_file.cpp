@@ -1,0 +1,590 @@
+#include "core/parameters_file.h"
+
+#include <windows.h>
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "core/data_file_header.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/parameter.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "core/version_data.h"
+
+namespace {
+
+constexpr const char* kParameter = "parameter";
+constexpr const char* kParameters = "parameters";
+constexpr const char* kRoot = "root";
+constexpr const char* kName = "name";
+constexpr const char* kValue = "value";
+
+// Held by every single update for its whole read-modify-write of the file.
+std::mutex g_parametersFileMutex;
+
+bool lf_isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view lf_trim(std::string_view text)
+{
+    while (!text.empty() && lf_isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && lf_isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+const char* lf_boolText(bool value)
+{
+    return value ? "true" : "false";
+}
+
+std::string lf_pathText(const std::filesystem::path& path)
+{
+    return wide_to_utf8(path.wstring());
+}
+
+// The path as UTF-8 for messages; never throws.
+std::string lf_fileText()
+{
+    try {
+        return gf_parametersXmlPathUtf8();
+    } catch (...) {
+        return "parameters.xml";
+    }
+}
+
+template <typename... Args>
+void lf_logNoThrow(fmt::format_string<Args...> format, Args&&... args) noexcept
+{
+    try {
+        gf_logNoThrow(fmt::format(format, std::forward<Args>(args)...));
+    } catch (...) {
+    }
+}
+
+// Writes a setting's value as text into its control; nothing without a window.
+void lf_showInControl(const GuiControl& control, const std::string& text)
+{
+    if (!control.hasWindow())
+        return;
+    try {
+        SetWindowTextW(control.window, utf8_to_wide(text).c_str());
+    } catch (const std::exception& e) {
+        lf_logNoThrow("utf8_to_wide failed for '{}': {}", text, e.what());
+    }
+}
+
+// ---- Reading the file ------------------------------------------------------------
+
+enum class ReadOutcome {
+    Parsed,      // the document holds the file
+    Missing,     // there is no file
+    Blank,       // the file is empty or holds only white space: nothing to lose
+    OpenFailed,  // it exists (or its status is unknown) but cannot be read
+    ParseFailed, // it was read but does not parse
+};
+
+struct ReadResult {
+    ReadOutcome outcome = ReadOutcome::Missing;
+    std::string detail; // error text of a failed status query, open or parse
+};
+
+ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_document& document)
+{
+    ReadResult result;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec && status.type() != std::filesystem::file_type::not_found) {
+        result.outcome = ReadOutcome::OpenFailed;
+        result.detail = ec.message();
+        return result;
+    }
+    if (status.type() == std::filesystem::file_type::not_found) {
+        result.outcome = ReadOutcome::Missing;
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        result.outcome = ReadOutcome::OpenFailed;
+        return result;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        result.outcome = ReadOutcome::OpenFailed;
+        return result;
+    }
+    pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
+    if (!parsed) {
+        document.reset();
+        result.outcome = lf_trim(bytes).empty() ? ReadOutcome::Blank : ReadOutcome::ParseFailed;
+        result.detail = parsed.description();
+        return result;
+    }
+    result.outcome = ReadOutcome::Parsed;
+    return result;
+}
+
+// ---- Single update -----------------------------------------------------------------
+
+// The read-modify-write of one setting. `valueText` is the value in the kind's
+// text form, `logValue` writes the object's value line.
+template <typename LogValue>
+void lf_updateOneSetting(const std::string& key, const std::string& valueText, LogValue&& logValue)
+{
+    std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+    const std::filesystem::path& path = gf_parametersXmlPath();
+    const std::string fileText = lf_fileText();
+
+    pugi::xml_document document;
+    ReadResult read = lf_readParametersFile(path, document);
+    if (read.outcome == ReadOutcome::OpenFailed || read.outcome == ReadOutcome::ParseFailed) {
+        // Rewriting a file that cannot be read would replace every other
+        // setting with this one; keep the file and the value in memory.
+        if (read.outcome == ReadOutcome::ParseFailed)
+            lf_logNoThrow("{} could not be loaded: {}", fileText, read.detail);
+        else if (read.detail.empty())
+            lf_logNoThrow("{} could not be opened", fileText);
+        else
+            lf_logNoThrow("{} could not be opened: {}", fileText, read.detail);
+        logValue();
+        lf_logNoThrow("'{}' not saved: {} was left as it is", key, fileText);
+        return;
+    }
+
+    pugi::xml_node section;
+    if (pugi::xml_node root = document.child(kRoot)) {
+        section = root.child(kParameters);
+        if (!section)
+            section = root.append_child(kParameters);
+    } else if (pugi::xml_node topLevel = document.child(kParameters)) {
+        // A file without root: its settings live in the top-level section.
+        section = topLevel;
+    }
+
+    if (!section) {
+        pugi::xml_node root = document.append_child(kRoot);
+        pugi::xml_node newSection = root ? root.append_child(kParameters) : pugi::xml_node();
+        if (!newSection || !gf_xmlAppendStringParameter(newSection, key, valueText))
+            lf_logNoThrow("adding XML parameter '{}' failed", key);
+    } else {
+        bool matched = false;
+        for (pugi::xml_node element = section.child(kParameter); element;
+             element = element.next_sibling(kParameter)) {
+            if (key != element.attribute(kName).value())
+                continue;
+            matched = true;
+            pugi::xml_attribute value = element.attribute(kValue);
+            if (!value)
+                value = element.append_attribute(kValue);
+            if (!value || !value.set_value(valueText.c_str()))
+                lf_logNoThrow("updating XML parameter '{}' failed", key);
+        }
+        if (!matched && !gf_xmlAppendStringParameter(section, key, valueText))
+            lf_logNoThrow("adding XML parameter '{}' failed", key);
+    }
+
+    logValue();
+    if (!gf_saveParametersXml(document))
+        lf_logNoThrow("saving '{}' failed", fileText);
+}
+
+// ---- Loading and the new file -------------------------------------------------------
+
+void lf_logClosingBanner()
+{
+    gf_logLine(gf_makeBanner(g_bannerExtra, g_bannerStars, false, true, ""));
+}
+
+// Appends every setting with its default value (in list order) to a new
+// document, shows the current values in the controls and logs them; saves
+// the document when `save` is set.
+void lf_writeDefaultParametersFile(bool save)
+{
+    const ParameterRegistry& registry = gf_parameterRegistry();
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child(kRoot);
+
+    PROGRAM_VERSION.defaultValue = fmt::format("{}", gf_programVersion());
+
+    pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
+    if (section) {
+        auto failed = [](const std::string& key, const std::string& value) {
+            lf_logNoThrow("{}adding xml parameter {} with {} failed!", "===> ", key, value);
+        };
+        for (BoolParameter* p : registry.boolParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, lf_boolText(p->value));
+            p->logValue();
+        }
+        for (CheckBoxParameter* p : registry.checkBoxParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, lf_boolText(p->value));
+            p->showValue();
+            p->logValue();
+        }
+        for (IntParameter* p : registry.intParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, std::to_string(p->value));
+            p->logValue();
+        }
+        for (IntChoiceParameter* p : registry.intChoiceParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, std::to_string(p->value));
+            lf_showInControl(*p, std::to_string(p->value));
+            p->logValue();
+        }
+        for (StringParameter* p : registry.stringParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, p->value);
+            p->logValue();
+        }
+        for (StringChoiceParameter* p : registry.stringChoiceParams) {
+            if (!p)
+                continue;
+            if (!p->appendDefault(section))
+                failed(p->name, p->value);
+            lf_showInControl(*p, p->value);
+            p->logValue();
+        }
+        for (PathParameter* p : registry.pathParams) {
+            if (!p)
+                continue;
+            if (!gf_xmlAppendPathParameter(section, p->name, p->defaultValue))
+                failed(p->name, lf_pathText(p->value));
+            p->logValue();
+        }
+        if (save && !gf_saveParametersXml(document))
+            gf_logError(fmt::format("saving: {} failed", lf_fileText()));
+    }
+    lf_logClosingBanner();
+}
+
+// Reads an integer setting: clamped when found, the default when missing;
+// logs it and appends the default when it was missing.
+void lf_loadInt(const pugi::xml_document& document, pugi::xml_node section, IntParameter& p)
+{
+    std::optional<std::int32_t> found = gf_readIntParameter(document, p.name);
+    if (found) {
+        std::int32_t v = *found;
+        if (v < p.minValue)
+            v = p.minValue;
+        else if (v > p.maxValue)
+            v = p.maxValue;
+        p.value = v;
+    } else {
+        p.value = p.defaultValue;
+    }
+    p.logValue();
+    if (!found)
+        gf_xmlAppendIntParameter(section, p.name, p.value);
+}
+
+} // namespace
+
+// ---- Value texts ---------------------------------------------------------------------
+
+std::optional<bool> gf_parseBoolText(std::string_view text)
+{
+    std::string lower(lf_trim(text));
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
+        return true;
+    if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
+        return false;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> gf_parseIntText(std::string_view text)
+{
+    text = lf_trim(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return std::nullopt;
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
+    if (ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+// ---- Element writers -------------------------------------------------------------------
+
+bool gf_xmlAppendStringParameter(pugi::xml_node section, const std::string& key, const std::string& value)
+{
+    pugi::xml_node element = section.append_child(kParameter);
+    if (!element)
+        return false;
+    return gf_xmlAppendAttr(element, kName, key) && gf_xmlAppendAttr(element, kValue, value);
+}
+
+bool gf_xmlAppendBoolParameter(pugi::xml_node section, const std::string& key, bool value)
+{
+    return gf_xmlAppendStringParameter(section, key, lf_boolText(value));
+}
+
+bool gf_xmlAppendIntParameter(pugi::xml_node section, const std::string& key, std::int32_t value)
+{
+    return gf_xmlAppendStringParameter(section, key, std::to_string(value));
+}
+
+bool gf_xmlAppendPathParameter(pugi::xml_node section, const std::string& key, const std::filesystem::path& value)
+{
+    return gf_xmlAppendStringParameter(section, key, lf_pathText(value));
+}
+
+bool gf_xmlSetPathValue(pugi::xml_node element, const char* attributeName, const std::filesystem::path& value)
+{
+    pugi::xml_attribute attribute = element.attribute(attributeName);
+    if (!attribute)
+        attribute = element.append_attribute(attributeName);
+    if (!attribute)
+        return false;
+    return attribute.set_value(lf_pathText(value).c_str());
+}
+
+// ---- Element readers --------------------------------------------------------------------
+
+pugi::xml_node gf_xmlParametersSection(const pugi::xml_document& document)
+{
+    pugi::xml_node root = document.child(kRoot);
+    if (!root)
+        root = document;
+    return root.child(kParameters);
+}
+
+pugi::xml_node gf_xmlFindParameter(const pugi::xml_document& document, std::string_view key)
+{
+    pugi::xml_node section = gf_xmlParametersSection(document);
+    if (!section)
+        return {};
+    for (pugi::xml_node element = section.child(kParameter); element; element = element.next_sibling(kParameter))
+        if (key == element.attribute(kName).value())
+            return element;
+    return {};
+}
+
+std::optional<bool> gf_xmlOptBool(const pugi::xml_node& element, const char* attributeName)
+{
+    pugi::xml_attribute attribute = element.attribute(attributeName);
+    if (!attribute)
+        return std::nullopt;
+    return gf_parseBoolText(attribute.value());
+}
+
+std::optional<std::int32_t> gf_parseIntAttribute(const pugi::xml_node& element, const char* attributeName)
+{
+    pugi::xml_attribute attribute = element.attribute(attributeName);
+    if (!attribute)
+        return std::nullopt;
+    return gf_parseIntText(attribute.value());
+}
+
+std::optional<std::filesystem::path> gf_xmlPathAttribute(const pugi::xml_node& element, const char* attributeName)
+{
+    pugi::xml_attribute attribute = element.attribute(attributeName);
+    if (!attribute)
+        return std::nullopt;
+    return std::filesystem::path(utf8_to_wide(attribute.value()));
+}
+
+std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key)
+{
+    pugi::xml_node element = gf_xmlFindParameter(document, key);
+    if (!element)
+        return std::nullopt;
+    return gf_xmlOptBool(element, kValue);
+}
+
+std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key)
+{
+    pugi::xml_node element = gf_xmlFindParameter(document, key);
+    if (!element)
+        return std::nullopt;
+    return gf_parseIntAttribute(element, kValue);
+}
+
+std::optional<std::string> gf_xmlReadStringParameter(const pugi::xml_document& document, std::string_view key)
+{
+    pugi::xml_node element = gf_xmlFindParameter(document, key);
+    if (!element)
+        return std::nullopt;
+    return gf_xmlOptString(element, kValue);
+}
+
+// ---- Per-kind load steps, default writers and single updates ------------------------------
+
+bool BoolParameter::readFrom(const pugi::xml_document& doc)
+{
+    std::optional<bool> found = gf_xmlReadBoolParameter(doc, name);
+    value = found.value_or(defaultValue);
+    logValue();
+    return found.has_value();
+}
+
+bool StringParameter::readFrom(const pugi::xml_document& doc)
+{
+    std::optional<std::string> found = gf_xmlReadStringParameter(doc, name);
+    value = found ? std::move(*found) : defaultValue;
+    logValue();
+    return found.has_value();
+}
+
+bool PathParameter::readFrom(const pugi::xml_document& doc)
+{
+    std::optional<std::filesystem::path> found;
+    if (pugi::xml_node element = gf_xmlFindParameter(doc, name)) {
+        try {
+            found = gf_xmlPathAttribute(element, kValue);
+        } catch (const std::exception&) {
+            // Unreadable like any other bad value: the default is taken and
+            // appended, and the start goes on.
+            try {
+                gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", name));
+            } catch (...) {
+            }
+        }
+    }
+    value = found ? std::move(*found) : defaultValue;
+    logValue();
+    return found.has_value();
+}
+
+bool BoolParameter::appendDefault(pugi::xml_node section) const
+{
+    return gf_xmlAppendBoolParameter(section, name, defaultValue);
+}
+
+bool IntParameter::appendDefault(pugi::xml_node section) const
+{
+    return gf_xmlAppendIntParameter(section, name, defaultValue);
+}
+
+bool StringParameter::appendDefault(pugi::xml_node section) const
+{
+    return gf_xmlAppendStringParameter(section, name, defaultValue);
+}
+
+void IntParameter::save() const
+{
+    lf_updateOneSetting(name, std::to_string(value), [this] { logValue(); });
+}
+
+void BoolParameter::save() const
+{
+    lf_updateOneSetting(name, lf_boolText(value), [this] { logValue(); });
+}
+
+void StringParameter::save() const
+{
+    lf_updateOneSetting(name, value, [this] { logValue(); });
+}
+
+void PathParameter::save() const
+{
+    lf_updateOneSetting(name, lf_pathText(value), [this] { logValue(); });
+}
+
+// ---- Loading -------------------------------------------------------------------------------
+
+bool gf_loadParametersFile()
+{
+    gf_logLine(gf_makeBanner(g_bannerExtra, 0, true, false, "parameters"));
+    const std::filesystem::path& path = gf_parametersXmlPath();
+    const std::string fileText = lf_fileText();
+
+    pugi::xml_document document;
+    ReadResult read = lf_readParametersFile(path, document);
+    switch (read.outcome) {
+    case ReadOutcome::Missing:
+        gf_logLine(fmt::format("{} could not be opened, creating new with default values:", fileText));
+        lf_writeDefaultParametersFile(true);
+        return true;
+    case ReadOutcome::OpenFailed:
+        // The file is there but cannot be read (locked, no access): writing
+        // defaults over it would lose every setting. Use them in memory only.
+        gf_logError(fmt::format("{} could not be opened{}{}, using default values; the file is left as it is:",
+                                fileText, read.detail.empty() ? "" : ": ", read.detail));
+        lf_writeDefaultParametersFile(false);
+        return true;
+    case ReadOutcome::Blank:
+    case ReadOutcome::ParseFailed:
+        gf_logLine(fmt::format("{} could not be loaded: {}, creating new with default values:", fileText,
+                               read.detail));
+        lf_writeDefaultParametersFile(true);
+        return true;
+    case ReadOutcome::Parsed:
+        break;
+    }
+
+    gf_logLine(fmt::format("from '{}'", fileText));
+    pugi::xml_node section = gf_xmlParametersSection(document);
+    if (!section) {
+        gf_logLine(fmt::format("Section '{}' not found in '{}', creating new with default values:", kParameters,
+                               fileText));
+        lf_writeDefaultParametersFile(true);
+        return true;
+    }
+
+    const ParameterRegistry& registry = gf_parameterRegistry();
+    for (BoolParameter* p : registry.boolParams)
+        if (p && !p->readFrom(document))
+            gf_xmlAppendBoolParameter(section, p->name, p->value);
+    for (CheckBoxParameter* p : registry.checkBoxParams) {
+        if (!p)
+            continue;
+        if (!p->readFrom(document))
+            gf_xmlAppendBoolParameter(section, p->name, p->value);
+        p->showValue();
+    }
+    for (IntParameter* p : registry.intParams)
+        if (p)
+            lf_loadInt(document, section, *p);
+    for (IntChoiceParameter* p : registry.intChoiceParams) {
+        if (!p)
+            continue;
+        lf_loadInt(document, section, *p);
+        lf_showInControl(*p, std::to_string(p->value));
+    }
+    for (StringParameter* p : registry.stringParams)
+        if (p && !p->readFrom(document))
+            gf_xmlAppendStringParameter(section, p->name, p->value);
+    for (StringChoiceParameter* p : registry.stringChoiceParams) {
+        if (!p)
+            continue;
+        if (!p->readFrom(document))
+            gf_xmlAppendStringParameter(section, p->name, p->value);
+        lf_showInControl(*p, p->value);
+    }
+    for (PathParameter* p : registry.pathParams)
+        if (p && !p->readFrom(document))
+            gf_xmlAppendPathParameter(section, p->name, p->value);
+
+    gf_saveParametersXml(document);
+    lf_logClosingBanner();
+    return false;
+}

@@ -1,0 +1,67 @@
+// parameters.xml: the user's settings between runs, in the settings folder
+// under the roaming AppData (gf_parametersXmlPath, core/layout.h).
+//
+//   <root>
+//     <parameters>
+//       <parameter name="KEY" value="..."/>   one per setting
+//
+// Readers also accept <parameters> directly at the top level. Loading walks
+// the registry lists in the order 1, 2, 3, 4, 5, 7, 6, repairs what is
+// missing or unreadable and saves the file back. Each single update
+// (IntParameter::save and friends, declared in core/parameter.h) is a
+// read-modify-write of the whole file under one mutex.
+//
+// The element readers and writers below also serve the settings block of
+// the airport files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+// Loads and repairs every registered setting. True when the settings had to
+// start from the default values (no file, or a file that could not be read,
+// parsed or had no parameters section), false when an existing file was loaded.
+bool gf_loadParametersFile();
+
+// ---- Value texts -------------------------------------------------------------
+// Trimmed of blank, tab, CR, LF and ASCII lower-cased: "true", "yes", "on", "1"
+// and "false", "no", "off", "0"; anything else is unreadable.
+std::optional<bool> gf_parseBoolText(std::string_view text);
+// Trimmed; one optional leading "+" is skipped; the rest must be entirely a
+// base-10 i32. Anything else, an out-of-range number or a lone "+" is unreadable.
+std::optional<std::int32_t> gf_parseIntText(std::string_view text);
+
+// ---- Element writers -----------------------------------------------------------
+// Each appends <parameter name=key value=text/> to the section; false when the
+// element or either attribute could not be appended.
+bool gf_xmlAppendBoolParameter(pugi::xml_node section, const std::string& key, bool value);
+bool gf_xmlAppendIntParameter(pugi::xml_node section, const std::string& key, std::int32_t value);
+bool gf_xmlAppendPathParameter(pugi::xml_node section, const std::string& key, const std::filesystem::path& value);
+bool gf_xmlAppendStringParameter(pugi::xml_node section, const std::string& key, const std::string& value);
+// Sets the attribute to the path's UTF-8 text, appending the attribute first
+// when it is missing; false when it could not be appended.
+bool gf_xmlSetPathValue(pugi::xml_node element, const char* attributeName, const std::filesystem::path& value);
+
+// ---- Element readers -------------------------------------------------------------
+// The section: the `parameters` child of the document's `root`, or of the
+// document itself when it has no `root`. Null when there is none.
+pugi::xml_node gf_xmlParametersSection(const pugi::xml_document& document);
+// The first <parameter> of the section whose name equals key exactly.
+pugi::xml_node gf_xmlFindParameter(const pugi::xml_document& document, std::string_view key);
+// The value of the first element named key in the kind's text form; empty
+// when the section, the element or its value is missing, or the value is
+// unreadable.
+std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key);
+std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key);
+std::optional<std::string> gf_xmlReadStringParameter(const pugi::xml_document& document, std::string_view key);
+// One attribute read as a bool / an integer; empty when missing or unreadable.
+std::optional<bool> gf_xmlOptBool(const pugi::xml_node& element, const char* attributeName);
+std::optional<std::int32_t> gf_parseIntAttribute(const pugi::xml_node& element, const char* attributeName);
+// The attribute text converted from UTF-8; empty when the attribute is
+// missing. Text that is not valid UTF-8 throws std::runtime_error.
+std::optional<std::filesystem::path> gf_xmlPathAttribute(const pugi::xml_node& element, const char* attributeName);
