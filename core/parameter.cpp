@@ -9,10 +9,8 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "core/text.h"
-
-// Republishes the snapshot field that mirrors a changed settings object.
-void gf_updateParametersFrom(const Parameter& changed);
 
 static_assert(std::is_same_v<GuiWindowHandle, HWND>, "GuiWindowHandle must be HWND");
 static_assert(std::is_same_v<GuiWindowProc, WNDPROC>, "GuiWindowProc must be WNDPROC");
