@@ -22,6 +22,9 @@ struct LogFile {
     std::mutex mutex;
     std::ofstream stream;
     uint64_t bytesSinceFlush = 0;
+    // Large enough that ordinary lines stay in memory until the 4096-byte rule
+    // flushes them.
+    char buffer[16384];
 };
 
 LogFile& lf_log()
@@ -141,6 +144,7 @@ void gf_openLog()
     {
         LogFile& log = lf_log();
         std::lock_guard lock(log.mutex);
+        log.stream.rdbuf()->pubsetbuf(log.buffer, sizeof(log.buffer));
         log.stream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
         log.bytesSinceFlush = 0;
         isOpen = log.stream.is_open();

@@ -67,10 +67,15 @@ std::vector<std::string_view> lf_cut(std::string_view text, char delimiter)
 }
 
 // Reads a half-hour slot 0..47 from the start of a piece: optional '-', then
-// decimal digits; anything after the digits is ignored. Logs a bad piece.
-std::optional<int> lf_readHour(std::string_view piece, std::string_view wholeText)
+// decimal digits; anything after the digits is ignored, except that a piece of
+// a range may not hold a list ("1:3,5" mixes both forms). Logs a bad piece.
+std::optional<int> lf_readHour(std::string_view piece, std::string_view wholeText, bool rangePiece = false)
 {
     const std::string_view t = lf_trim(piece);
+    if (rangePiece && t.find(',') != std::string_view::npos) {
+        gf_logError(fmt::format("{} invalid hour '{}' in {}", "operator ()", t, wholeText));
+        return std::nullopt;
+    }
     size_t i = 0;
     bool negative = false;
     if (i < t.size() && t[i] == '-') {
@@ -145,7 +150,7 @@ HalfHourMask gf_hours2bitset(std::string_view text)
                 gf_logError(fmt::format("{} more than one colon char in: {}", "gf_hours2bitset", text));
                 return {};
             }
-            if (auto slot = lf_readHour(pieces[i], text))
+            if (auto slot = lf_readHour(pieces[i], text, true))
                 slots.push_back(*slot);
             else
                 anyInvalid = true;

@@ -1,0 +1,81 @@
+// Great-circle distance, bearing and destination on the one-NM-per-minute sphere.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/geodesy.h"
+
+namespace {
+constexpr double kPi = 3.141592653589793;
+constexpr double kFeetPerNm = 6076.115485564304;
+} // namespace
+
+TEST(Geodesy, NormalizeAngle)
+{
+    EXPECT_NEAR(gf_normalizeAngle(-0.5), 2 * kPi - 0.5, 1e-12);
+    EXPECT_EQ(gf_normalizeAngle(4 * kPi), 0.0);
+    EXPECT_EQ(gf_normalizeAngle(0.0), 0.0);
+    EXPECT_NEAR(gf_normalizeAngle(7.0), 7.0 - 2 * kPi, 1e-12);
+    EXPECT_NEAR(gf_normalizeAngle(-7.0), 4 * kPi - 7.0, 1e-12);
+    EXPECT_EQ(gf_normalizeAngle(-1e-20), 0.0); // -tiny + 2*pi rounds to 2*pi, which is 0
+    EXPECT_EQ(gf_normalizeAngle(std::numeric_limits<double>::infinity()), 0.0);
+    EXPECT_EQ(gf_normalizeAngle(-std::numeric_limits<double>::infinity()), 0.0);
+    EXPECT_EQ(gf_normalizeAngle(std::numeric_limits<double>::quiet_NaN()), 0.0);
+    for (double a : {-100.0, -6.3, -1e-9, 1.0, 6.2831853, 6.3, 1000.0}) {
+        const double r = gf_normalizeAngle(a);
+        EXPECT_GE(r, 0.0) << a;
+        EXPECT_LT(r, 2 * kPi) << a;
+    }
+}
+
+TEST(Geodesy, OneDegreeOfLatitudeIsSixtyMiles)
+{
+    EXPECT_NEAR(gf_distanceNm({52.0, 4.0}, {53.0, 4.0}), 60.0, 1e-9);
+    EXPECT_NEAR(gf_distanceNm({-0.5, 0.0}, {0.5, 0.0}), 60.0, 1e-9);
+    // Along the equator too, and across the date line.
+    EXPECT_NEAR(gf_distanceNm({0.0, 10.0}, {0.0, 11.0}), 60.0, 1e-9);
+    EXPECT_NEAR(gf_distanceNm({0.0, 179.5}, {0.0, -179.5}), 60.0, 1e-9);
+    EXPECT_EQ(gf_distanceNm({52.0, 4.0}, {52.0, 4.0}), 0.0);
+    // Half the world: pi * 3437.75 NM.
+    EXPECT_NEAR(gf_distanceNm({0.0, 0.0}, {0.0, 180.0}), 10800.0, 1e-6);
+}
+
+TEST(Geodesy, InitialBearingIsNeverNegative)
+{
+    EXPECT_NEAR(gf_initialBearing({0.0, 0.0}, {0.0, 1.0}), kPi / 2, 1e-12);
+    EXPECT_NEAR(gf_initialBearing({0.0, 0.0}, {0.0, -1.0}), 3 * kPi / 2, 1e-12);
+    EXPECT_NEAR(gf_initialBearing({10.0, 5.0}, {11.0, 5.0}), 0.0, 1e-12);
+    EXPECT_NEAR(gf_initialBearing({10.0, 5.0}, {9.0, 5.0}), kPi, 1e-12);
+    // Eastwards across the date line.
+    EXPECT_NEAR(gf_initialBearing({0.0, 179.9}, {0.0, -179.9}), kPi / 2, 1e-9);
+    const double b = gf_initialBearing({52.0, 4.0}, {51.0, 3.0}); // south-west
+    EXPECT_GT(b, kPi);
+    EXPECT_LT(b, 3 * kPi / 2);
+}
+
+TEST(Geodesy, DestinationCrossesTheDateLine)
+{
+    const LatLon p = gf_destinationPoint({0.0, 179.9}, {kPi / 2, 20 * kFeetPerNm});
+    EXPECT_NEAR(p.latitude, 0.0, 1e-9);
+    EXPECT_NEAR(p.longitude, -179.7667, 0.001);
+
+    const LatLon w = gf_destinationPoint({0.0, -179.9}, {3 * kPi / 2, 20 * kFeetPerNm});
+    EXPECT_NEAR(w.longitude, 179.7667, 0.001);
+}
+
+TEST(Geodesy, DestinationAgreesWithDistanceAndBearing)
+{
+    const LatLon start{52.308, 4.764};
+    for (double bearing : {0.0, 0.7, kPi / 2, 2.5, kPi, 4.0, 5.9}) {
+        const LatLon end = gf_destinationPoint(start, {bearing, 3 * kFeetPerNm});
+        EXPECT_NEAR(gf_distanceNm(start, end), 3.0, 1e-6) << bearing;
+        EXPECT_NEAR(gf_initialBearing(start, end), bearing, 1e-6) << bearing;
+    }
+    const LatLon north = gf_destinationPoint({50.0, 8.0}, {0.0, 60 * kFeetPerNm});
+    EXPECT_NEAR(north.latitude, 51.0, 1e-6);
+    EXPECT_NEAR(north.longitude, 8.0, 1e-9);
+    const LatLon same = gf_destinationPoint({50.0, 8.0}, {1.0, 0.0});
+    EXPECT_NEAR(same.latitude, 50.0, 1e-12);
+    EXPECT_NEAR(same.longitude, 8.0, 1e-12);
+}
