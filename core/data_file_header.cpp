@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "core/clock.h"
+#include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -223,8 +224,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         lf_removeQuietly(temp);
         return false;
     } else {
-        fs::copy_file(target, backup, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
+        if (!gf_copyFileOverwrite(target, backup, ec)) {
             lf_removeQuietly(temp);
             return false;
         }

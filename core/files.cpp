@@ -11,6 +11,7 @@
 
 #include "core/layout.h"
 #include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/value_types.h"
 
@@ -83,6 +84,15 @@ std::vector<KnownFolderOverride> g_overrides;
 
 } // namespace
 
+bool gf_copyFileOverwrite(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+    if (CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE))
+        return true;
+    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    return false;
+}
+
 bool gf_moveFile(const fs::path& from, const fs::path& to)
 {
     std::error_code ec;
@@ -90,8 +100,7 @@ bool gf_moveFile(const fs::path& from, const fs::path& to)
     if (!ec)
         return true;
     ec.clear();
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
+    if (!gf_copyFileOverwrite(from, to, ec)) {
         gf_logError(fmt::format("could not move {} => {}: {}", lf_u8(from), lf_u8(to), ec.message()));
         return false;
     }
@@ -136,8 +145,7 @@ bool gf_save1GenerationOf(const fs::path& path)
         gf_logError(fmt::format("exists({}): {}", lf_u8(path), ec.message()));
         return false;
     }
-    fs::copy_file(path, generation, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
+    if (!gf_copyFileOverwrite(path, generation, ec)) {
         gf_logError(fmt::format("copy {} -> {} failed: {}", lf_u8(path), lf_u8(generation), ec.message()));
         return false;
     }
@@ -243,4 +251,9 @@ void gf_clearKnownFolderOverrides()
 {
     std::lock_guard<std::mutex> lock(g_overrideMutex);
     g_overrides.clear();
+}
+
+fs::path gf_liveriesScannedPath()
+{
+    return gf_isMSFS2020() ? g_liveriesScanned2020Path : g_liveriesScanned2024Path;
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <guiddef.h>
@@ -15,6 +16,12 @@ class IcaoCode;
 
 // Renames `from` to `to`; across volumes falls back to copy and remove.
 bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Copies a file, replacing an existing `to` (CopyFileW). On failure `ec` holds
+// the Windows error (system category). std::filesystem::copy_file cannot be
+// used for this with MinGW: it takes any two files for the same one and
+// refuses to overwrite.
+bool gf_copyFileOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
+                          std::error_code& ec);
 // Removes every regular file directly in `folder` (subfolders stay).
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
 // Removes the regular "*.xml" files (any letter case) of the tblo folder.
