@@ -252,7 +252,9 @@ void lf_checkRadiusParameters()
 void lf_noteVersionUpdate()
 {
     const VersionData& program = gf_programVersion();
-    if (PROGRAM_VERSION.value == PROGRAM_VERSION.defaultValue) {
+    // The default is the empty text; a new settings file written earlier in
+    // this process carries the program version as its default instead.
+    if (PROGRAM_VERSION.value.empty() || PROGRAM_VERSION.value == PROGRAM_VERSION.defaultValue) {
         PROGRAM_VERSION.setAndSave(program.toString());
         return;
     }
