@@ -117,6 +117,9 @@ DataFileHeader gf_readDataFileHeader(const pugi::xml_document& document, bool sk
 
     bool copyrightSeen = false, authorSeen = false, dateSeen = false, versionSeen = false;
     bool simSeen = false, p3dSeen = false, msfsSeen = false;
+    // A "sim" entry that did not parse stays open for a later one, but the
+    // file still names a simulator: its verdict is "unsupported", not silence.
+    bool simNamed = false;
 
     for (const pugi::xml_node info : meta.children("info")) {
         const std::string name = gf_xmlString(info, "name");
@@ -139,6 +142,7 @@ DataFileHeader gf_readDataFileHeader(const pugi::xml_document& document, bool sk
             header.version = gf_xmlString(info, "value");
             versionSeen = true;
         } else if (name == "sim" && !simSeen) {
+            simNamed = true;
             const std::optional<std::int32_t> sim = lf_parseIntText(gf_xmlString(info, "value"));
             if (!sim) {
                 gf_logError("invalid sim info in the file");
@@ -161,7 +165,7 @@ DataFileHeader gf_readDataFileHeader(const pugi::xml_document& document, bool sk
         header.ok = true;
         return header;
     }
-    if (!simSeen && !p3dSeen && !msfsSeen)
+    if (!simSeen && !simNamed && !p3dSeen && !msfsSeen)
         return header;
     const bool acceptable = (header.sim >= 1 && header.sim <= 3) || header.msfs == "2020" ||
                             header.msfs == "2024" || !header.p3d.empty();
