@@ -128,7 +128,10 @@ void PathParameter::logValue() const noexcept
         gf_logNoThrow(fmt::format("{}=\"{}\"", name, wide_to_utf8(value.wstring())));
     } catch (...) {
         // A path that is not valid UTF-16 cannot be shown as UTF-8.
-        gf_logNoThrow(fmt::format("{}=<unprintable path>", name));
+        try {
+            gf_logNoThrow(name + "=<unprintable path>");
+        } catch (...) {
+        }
     }
 }
 

@@ -207,8 +207,7 @@ void lf_logClosingBanner()
 }
 
 // Appends every setting with its default value (in list order) to a new
-// document, shows the current values in the controls and logs them; saves
-// the document when `save` is set.
+// document and logs the current values; saves the document when `save` is set.
 void lf_writeDefaultParametersFile(bool save)
 {
     const ParameterRegistry& registry = gf_parameterRegistry();
@@ -234,7 +233,6 @@ void lf_writeDefaultParametersFile(bool save)
                 continue;
             if (!p->appendDefault(section))
                 failed(p->name, lf_boolText(p->value));
-            p->showValue();
             p->logValue();
         }
         for (IntParameter* p : registry.intParams) {
@@ -249,7 +247,6 @@ void lf_writeDefaultParametersFile(bool save)
                 continue;
             if (!p->appendDefault(section))
                 failed(p->name, std::to_string(p->value));
-            lf_showInControl(*p, std::to_string(p->value));
             p->logValue();
         }
         for (StringParameter* p : registry.stringParams) {
@@ -264,7 +261,6 @@ void lf_writeDefaultParametersFile(bool save)
                 continue;
             if (!p->appendDefault(section))
                 failed(p->name, p->value);
-            lf_showInControl(*p, p->value);
             p->logValue();
         }
         for (PathParameter* p : registry.pathParams) {
@@ -511,7 +507,26 @@ void PathParameter::save() const
 
 // ---- Loading -------------------------------------------------------------------------------
 
-bool gf_loadParametersFile()
+namespace {
+
+// Shows the current values in the controls of the check boxes and of the
+// choices that are loaded with them; nothing for controls without a window.
+void lf_showValuesInControls()
+{
+    const ParameterRegistry& registry = gf_parameterRegistry();
+    for (CheckBoxParameter* p : registry.checkBoxParams)
+        if (p)
+            p->showValue();
+    for (IntChoiceParameter* p : registry.intChoiceParams)
+        if (p)
+            lf_showInControl(*p, std::to_string(p->value));
+    for (StringChoiceParameter* p : registry.stringChoiceParams)
+        if (p)
+            lf_showInControl(*p, p->value);
+}
+
+// Reads, repairs and saves the file; the caller holds the file mutex.
+bool lf_loadParametersFile()
 {
     gf_logLine(gf_makeBanner(g_bannerExtra, 0, true, false, "parameters"));
     const std::filesystem::path& path = gf_parametersXmlPath();
@@ -559,7 +574,6 @@ bool gf_loadParametersFile()
             continue;
         if (!p->readFrom(document))
             gf_xmlAppendBoolParameter(section, p->name, p->value);
-        p->showValue();
     }
     for (IntParameter* p : registry.intParams)
         if (p)
@@ -568,7 +582,6 @@ bool gf_loadParametersFile()
         if (!p)
             continue;
         lf_loadInt(document, section, *p);
-        lf_showInControl(*p, std::to_string(p->value));
     }
     for (StringParameter* p : registry.stringParams)
         if (p && !p->readFrom(document))
@@ -578,7 +591,6 @@ bool gf_loadParametersFile()
             continue;
         if (!p->readFrom(document))
             gf_xmlAppendStringParameter(section, p->name, p->value);
-        lf_showInControl(*p, p->value);
     }
     for (PathParameter* p : registry.pathParams)
         if (p && !p->readFrom(document))
@@ -587,4 +599,22 @@ bool gf_loadParametersFile()
     gf_saveParametersXml(document);
     lf_logClosingBanner();
     return false;
+}
+
+} // namespace
+
+bool gf_loadParametersFile()
+{
+    bool created = false;
+    {
+        // The read, the repair and the save form one read-modify-write, like
+        // a single update: a setting saved meanwhile on another thread (the
+        // window being moved) is not overwritten by an older copy.
+        std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+        created = lf_loadParametersFile();
+    }
+    // Outside the lock: the controls belong to the GUI thread, which may be
+    // waiting for the lock in a single update.
+    lf_showValuesInControls();
+    return created;
 }

@@ -446,9 +446,11 @@ TEST_F(ParametersFile, ALockedFileIsLeftAloneBySingleUpdatesAndByLoading)
         HELICOPTERS.save();
         EXPECT_FALSE(HELICOPTERS.value == HELICOPTERS.defaultValue);
 
-        // Loading cannot read it either: defaults in memory, the file untouched.
+        // Loading cannot read it either: the values stay as they are in memory
+        // and the file is not written.
         RANGE_2.value = 99;
         EXPECT_TRUE(gf_loadParametersFile());
+        EXPECT_EQ(RANGE_2.value, 99);
     }
     EXPECT_EQ(readBytes(file()), before);
     EXPECT_FALSE(std::filesystem::exists(backup()));
