@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <sstream>
 #include <system_error>
 
 #include <fmt/format.h>
