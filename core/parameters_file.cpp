@@ -407,20 +407,34 @@ std::optional<std::filesystem::path> gf_xmlPathAttribute(const pugi::xml_node& e
     return std::filesystem::path(utf8_to_wide(attribute.value()));
 }
 
+namespace {
+
+// The first element named key whose value reads as a T. A repaired setting
+// has its default appended after the unreadable element, so the next load
+// must find the appended one rather than append yet another.
+template <typename Read>
+auto lf_firstReadable(const pugi::xml_document& document, std::string_view key, Read read) -> decltype(read(pugi::xml_node()))
+{
+    pugi::xml_node section = gf_xmlParametersSection(document);
+    if (!section)
+        return std::nullopt;
+    for (pugi::xml_node element = section.child(kParameter); element; element = element.next_sibling(kParameter))
+        if (key == element.attribute(kName).value())
+            if (auto value = read(element))
+                return value;
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key)
 {
-    pugi::xml_node element = gf_xmlFindParameter(document, key);
-    if (!element)
-        return std::nullopt;
-    return gf_xmlOptBool(element, kValue);
+    return lf_firstReadable(document, key, [](pugi::xml_node e) { return gf_xmlOptBool(e, kValue); });
 }
 
 std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key)
 {
-    pugi::xml_node element = gf_xmlFindParameter(document, key);
-    if (!element)
-        return std::nullopt;
-    return gf_parseIntAttribute(element, kValue);
+    return lf_firstReadable(document, key, [](pugi::xml_node e) { return gf_parseIntAttribute(e, kValue); });
 }
 
 std::optional<std::string> gf_xmlReadStringParameter(const pugi::xml_document& document, std::string_view key)
@@ -451,17 +465,23 @@ bool StringParameter::readFrom(const pugi::xml_document& doc)
 
 bool PathParameter::readFrom(const pugi::xml_document& doc)
 {
-    std::optional<std::filesystem::path> found;
-    if (pugi::xml_node element = gf_xmlFindParameter(doc, name)) {
-        try {
-            found = gf_xmlPathAttribute(element, kValue);
-        } catch (const std::exception&) {
-            // Unreadable like any other bad value: the default is taken and
-            // appended, and the start goes on.
+    // A value that is not valid UTF-8 is unreadable like any other bad value:
+    // the next readable element counts, else the default is taken and
+    // appended, and the start goes on.
+    bool invalidSeen = false;
+    std::optional<std::filesystem::path> found =
+        lf_firstReadable(doc, name, [&invalidSeen](pugi::xml_node e) -> std::optional<std::filesystem::path> {
             try {
-                gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", name));
-            } catch (...) {
+                return gf_xmlPathAttribute(e, kValue);
+            } catch (const std::exception&) {
+                invalidSeen = true;
+                return std::nullopt;
             }
+        });
+    if (invalidSeen && !found) {
+        try {
+            gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", name));
+        } catch (...) {
         }
     }
     value = found ? std::move(*found) : defaultValue;

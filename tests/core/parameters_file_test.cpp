@@ -224,6 +224,22 @@ TEST_F(ParametersFile, UnreadableValuesTakeTheirDefaultsAndAreAppended)
     EXPECT_EQ(elements.size(), 5u + 81u);
 }
 
+TEST_F(ParametersFile, ARepairedFileDoesNotGrowAtTheNextLoads)
+{
+    writeBytes(file(), parametersXml({{"RANDOM", "maybe"}, {"RANGE_1", "12abc"}, {"MSFS_INSTALL_PATH", "C:\\\xff\xfe"}}));
+    EXPECT_FALSE(gf_loadParametersFile());
+    const Elements repaired = elementsOfFile(file());
+    EXPECT_EQ(lf_valuesOf(repaired, "MSFS_INSTALL_PATH").size(), 2u);
+
+    RANDOM.value = false;
+    RANGE_1.value = 55;
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_TRUE(RANDOM.value) << "the appended default is found behind the unreadable element";
+    EXPECT_EQ(RANGE_1.value, 20);
+    EXPECT_EQ(elementsOfFile(file()), repaired);
+}
+
 TEST_F(ParametersFile, AMissingValueAttributeCountsAsMissing)
 {
     writeBytes(file(), "<root><parameters><parameter name=\"RANGE_2\"/></parameters></root>");
