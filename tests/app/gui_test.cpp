@@ -3,9 +3,7 @@
 #include <windows.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -13,6 +11,7 @@
 
 #include "airports/airport_state.h"
 #include "core/log.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace {
@@ -29,10 +28,7 @@ uint8_t apply(Gui& gui, GuiUpdate update, Clock::time_point now = Clock::time_po
 std::string readLog()
 {
     gf_closeLog();
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return kvr::test::logText();
 }
 
 size_t countOccurrences(const std::string& text, const std::string& needle)

@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "app/stop_request.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace {
@@ -165,10 +164,7 @@ TEST_F(StopRequestTest, SimulatorLostLogsOnlyWhileRunning)
     expectRequest(1, 0);
     gf_closeLog();
 
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    const std::string log = ss.str();
+    const std::string log = kvr::test::logText();
     const std::string tail = " Flight Simulator no longer connected, Kelo will stop ...\n";
     const size_t at = log.find(tail);
     ASSERT_NE(at, std::string::npos) << log;

@@ -3,9 +3,7 @@
 #include <windows.h>
 #include <knownfolders.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include <fmt/format.h>
 
@@ -14,20 +12,15 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
+using kvr::test::readBytes;
 using kvr::test::ScopedTestFolders;
+using kvr::test::writeBytes;
 
 namespace {
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Error lines ("==> ...") written to Log.txt while the object lives.
 class LogCapture {
@@ -38,7 +31,7 @@ public:
     {
         gf_flushLog();
         std::vector<std::string> lines, out;
-        gf_splitLines(readBytes("Log.txt"), lines);
+        gf_splitLines(kvr::test::logText(), lines);
         for (const std::string& l : lines)
             if (l.starts_with("==> "))
                 out.push_back(l.substr(4));
@@ -240,7 +233,7 @@ TEST(XmlSave, ParametersFileReplacedSafely)
     EXPECT_FALSE(fs::exists(backup)); // nothing to keep on the first save
 
     // A stale temp file from an interrupted save is replaced.
-    std::ofstream(temp) << "garbage";
+    writeBytes(temp, "garbage");
     pugi::xml_document second;
     second.append_child("parameters").append_attribute("v").set_value(2);
     ASSERT_TRUE(gf_saveParametersXml(second));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include <pugixml.hpp>
 
@@ -9,11 +8,14 @@
 #include "core/layout.h"
 #include "core/text.h"
 #include "tests/support/enc_writer.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
 using kvr::test::EncWriteOptions;
+using kvr::test::readBytes;
 using kvr::test::ScopedTestFolders;
+using kvr::test::writeBytes;
 using kvr::test::writeEncFile;
 
 namespace {
@@ -73,7 +75,7 @@ TEST(EncryptedFile, SmallestFileIsOneEmptyFinalChunk)
 
     fs::resize_file("empty.enc", 40);
     EXPECT_EQ(errorOf("empty.enc", 100), "Encrypted file is too small: empty.enc");
-    std::ofstream("zero.enc").close();
+    writeBytes("zero.enc", "");
     EXPECT_EQ(errorOf("zero.enc", 100), "Encrypted file is too small: zero.enc");
 }
 
@@ -162,16 +164,10 @@ TEST(EncryptedFile, WrongKeyOrAlteredBytes)
 
     // Two chunks swapped.
     writeEncFile("swapped.enc", text);
-    std::string bytes;
-    {
-        std::ifstream in("swapped.enc", std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        bytes = s.str();
-    }
+    const std::string bytes = readBytes("swapped.enc");
     std::string swapped = bytes.substr(0, 24) + bytes.substr(24 + 4113, 4113) + bytes.substr(24, 4113) +
                           bytes.substr(24 + 2 * 4113);
-    std::ofstream("swapped.enc", std::ios::binary | std::ios::trunc) << swapped;
+    writeBytes("swapped.enc", swapped);
     EXPECT_EQ(errorOf("swapped.enc", 1 << 20), "Decryption failed for: swapped.enc");
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include <fmt/format.h>
 
@@ -15,26 +14,15 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/value_types.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
+using kvr::test::readBytes;
 using kvr::test::ScopedTestFolders;
+using kvr::test::writeBytes;
 
 namespace {
-
-void writeBytes(const fs::path& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Log.txt in the test's program folder, open for the test's lifetime.
 struct TestLog {
@@ -43,7 +31,7 @@ struct TestLog {
     std::string text()
     {
         gf_flushLog();
-        return readBytes("Log.txt");
+        return kvr::test::logText();
     }
 };
 

@@ -3,13 +3,11 @@
 #include <windows.h>
 #include <knownfolders.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
@@ -136,10 +134,8 @@ TEST(Layout, MissingAppDataIsLoggedAndFallsBackToRelativeFolder)
     EXPECT_EQ(gf_settingsFolder().wstring(), L"Kelo");
     EXPECT_EQ(gf_parametersXmlPath().wstring(), L"Kelo\\parameters.xml");
     EXPECT_EQ(gf_parametersXmlPathUtf8(), "Kelo\\parameters.xml");
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::ostringstream log;
-    log << in.rdbuf();
-    EXPECT_NE(log.str().find("\n==> Could not find the AppData path\n"), std::string::npos) << log.str();
+    const std::string log = kvr::test::logText();
+    EXPECT_NE(log.find("\n==> Could not find the AppData path\n"), std::string::npos) << log;
 }
 
 TEST(Layout, RealRoamingAppDataThroughWindows)

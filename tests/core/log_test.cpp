@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -13,19 +12,15 @@
 
 #include "core/log.h"
 #include "core/version_data.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
+using kvr::test::logText;
+using kvr::test::readBytes;
+using kvr::test::writeBytes;
 
 namespace {
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // Bytes of Log.txt that have reached the disk.
 uintmax_t diskSize()
@@ -54,7 +49,7 @@ void writeHundredByteLines(int count)
 TEST_F(LogTest, FirstLineNamesDateProgramVersionAndSimulators)
 {
     gf_openLog();
-    const std::string content = readFile("Log.txt");
+    const std::string content = logText();
     static const std::regex firstLine(
         R"(^([1-9]|[12][0-9]|3[01]) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-9]{4} [0-2][0-9]:[0-5][0-9]Z Kelo version ([0-9]+\.[0-9]+\.[0-9]+) for MSFS 2020/2024\n$)");
     std::smatch m;
@@ -89,7 +84,7 @@ TEST_F(LogTest, ContinuationLinesCountTheirIndent)
     gf_logContinuation(""); // ten blanks and the line end: 4106
     EXPECT_EQ(diskSize(), header + 4106);
 
-    const std::string content = readFile("Log.txt");
+    const std::string content = logText();
     EXPECT_NE(content.find("\n          " + std::string(84, 'x') + "\n          \n"), std::string::npos);
 }
 
@@ -113,7 +108,7 @@ TEST_F(LogTest, ErrorLinesAndFlushedLinesReachTheDiskAtOnceAndRestartTheCount)
     gf_flushLog();
     EXPECT_EQ(diskSize(), header + 4109 + 4000);
 
-    const std::string content = readFile("Log.txt");
+    const std::string content = logText();
     EXPECT_NE(content.find("\n==> \n"), std::string::npos);
     EXPECT_NE(content.find("\nnow\n"), std::string::npos);
 }
@@ -125,7 +120,7 @@ TEST_F(LogTest, ALineLongerThanTheMarkIsWrittenWholeAndFlushed)
     const std::string longText(10000, 'L');
     gf_logLine(longText);
     EXPECT_EQ(diskSize(), header + 10001);
-    const std::string content = readFile("Log.txt");
+    const std::string content = logText();
     EXPECT_EQ(content.substr(header), longText + "\n");
 }
 
@@ -140,7 +135,7 @@ TEST_F(LogTest, EveryWriterFormatsItsLine)
     gf_logNoThrow("safe");
     gf_logLine("");
     gf_closeLog();
-    EXPECT_EQ(readFile("Log.txt").substr(header), "plain\n          more\n==> bad\n\nsafe\n\n");
+    EXPECT_EQ(logText().substr(header), "plain\n          more\n==> bad\n\nsafe\n\n");
 }
 
 TEST_F(LogTest, WritingWhileClosedDoesNothing)
@@ -157,14 +152,14 @@ TEST_F(LogTest, WritingWhileClosedDoesNothing)
     gf_openLog();
     gf_logLine("inside");
     gf_closeLog();
-    const std::string closed = readFile("Log.txt");
+    const std::string closed = logText();
     EXPECT_NE(closed.find("\ninside\n"), std::string::npos);
 
     gf_logLine("after");
     gf_logError("after");
     gf_flushLog();
     gf_closeLog(); // closing twice is harmless
-    EXPECT_EQ(readFile("Log.txt"), closed);
+    EXPECT_EQ(logText(), closed);
 }
 
 TEST_F(LogTest, OpeningKeepsOnePreviousGeneration)
@@ -176,15 +171,15 @@ TEST_F(LogTest, OpeningKeepsOnePreviousGeneration)
 
     // Reopening keeps the first run (unflushed lines included) as Log0.txt.
     gf_openLog();
-    const std::string generation0 = readFile("Log0.txt");
+    const std::string generation0 = readBytes("Log0.txt");
     EXPECT_NE(generation0.find("\nfirst run\n"), std::string::npos);
-    const std::string fresh = readFile("Log.txt");
+    const std::string fresh = logText();
     EXPECT_EQ(fresh.find("first run"), std::string::npos);
     EXPECT_EQ(std::count(fresh.begin(), fresh.end(), '\n'), 1);
 
     gf_logLine("second run");
     gf_openLog();
-    const std::string generation1 = readFile("Log0.txt");
+    const std::string generation1 = readBytes("Log0.txt");
     EXPECT_NE(generation1.find("\nsecond run\n"), std::string::npos);
     EXPECT_EQ(generation1.find("first run"), std::string::npos);
 }
@@ -192,11 +187,11 @@ TEST_F(LogTest, OpeningKeepsOnePreviousGeneration)
 TEST_F(LogTest, AnOldLogFromAnEarlierStartBecomesLog0)
 {
     {
-        std::ofstream("Log.txt", std::ios::binary) << "old start\n";
-        std::ofstream("Log0.txt", std::ios::binary) << "older start\n";
+        writeBytes("Log.txt", "old start\n");
+        writeBytes("Log0.txt", "older start\n");
     }
     gf_openLog();
-    EXPECT_EQ(readFile("Log0.txt"), "old start\n");
+    EXPECT_EQ(readBytes("Log0.txt"), "old start\n");
 }
 
 TEST_F(LogTest, OpenFailureThrowsAndLeavesTheLogClosed)
@@ -227,7 +222,7 @@ TEST_F(LogTest, LinesOfManyThreadsNeverInterleave)
         th.join();
     gf_closeLog();
 
-    std::istringstream lines(readFile("Log.txt").substr(header));
+    std::istringstream lines(logText().substr(header));
     std::string line;
     int count = 0;
     while (std::getline(lines, line)) {

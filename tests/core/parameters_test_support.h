@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +16,7 @@
 #include "core/log.h"
 #include "core/parameter.h"
 #include "core/settings.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace settings_test {
@@ -75,17 +74,8 @@ inline std::vector<std::string> registeredKeys()
     return keys;
 }
 
-inline std::string readBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using kvr::test::readBytes;
+using kvr::test::writeBytes;
 
 using Elements = std::vector<std::pair<std::string, std::string>>;
 

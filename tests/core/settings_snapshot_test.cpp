@@ -1,9 +1,7 @@
 #include "core/settings_snapshot.h"
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/version_data.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace {
@@ -76,10 +75,7 @@ protected:
 std::string closeAndReadLog()
 {
     gf_closeLog();
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return kvr::test::logText();
 }
 
 TEST(ParametersRecord, DefaultsBeforeTheFirstPublication)
@@ -557,7 +553,7 @@ TEST_F(StartupChecks, AFreshFileSkipsTheRadiusCheckAndTheVersionStep)
 TEST_F(StartupChecks, UpdateFromAnOlderVersionSnapsTheHoldingThresholdAndRemovesTheInstallerFolder)
 {
     std::filesystem::create_directories(g_newVersionFolder / "sub");
-    std::ofstream(g_newVersionFolder / "sub" / "setup.exe") << "x";
+    kvr::test::writeBytes(g_newVersionFolder / "sub" / "setup.exe", "x");
     const std::string older = olderVersion();
     writeParameters({{"PROGRAM_VERSION", older}, {"HOLDING_THRESHOLD_METERS", "530"}});
     lf_checkRadiusParameters();

@@ -2,31 +2,19 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "app/gui.h"
 #include "core/text.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
+using kvr::test::readBytes;
 using kvr::test::ScopedTestFolders;
+using kvr::test::writeBytes;
 
 namespace {
-
-void writeBytes(const fs::path& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 using Lines = std::vector<std::string>;
 

@@ -2,14 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include <fmt/format.h>
 
 #include "core/log.h"
 #include "core/value_types.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace {
@@ -17,10 +16,7 @@ namespace {
 std::string readLog()
 {
     gf_flushLog();
-    std::ifstream in("Log.txt", std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return kvr::test::logText();
 }
 
 HalfHourMask slots(std::initializer_list<int> list)

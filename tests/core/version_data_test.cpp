@@ -2,14 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "core/log.h"
 #include "core/version_data.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace {
@@ -19,10 +18,7 @@ protected:
     void SetUp() override
     {
         gf_openLog();
-        std::ifstream in("Log.txt", std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        m_headerSize = ss.str().size();
+        m_headerSize = kvr::test::logText().size();
     }
     void TearDown() override { gf_closeLog(); }
 
@@ -30,10 +26,7 @@ protected:
     std::string logged()
     {
         gf_flushLog();
-        std::ifstream in("Log.txt", std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str().substr(m_headerSize);
+        return kvr::test::logText().substr(m_headerSize);
     }
 
     kvr::test::ScopedTestFolders folders{"version"};
