@@ -1,0 +1,153 @@
+#include "core/zip_archive.h"
+
+#include <zip.h>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+std::string lf_errorText(zip_error_t* error)
+{
+    const char* text = zip_error_strerror(error);
+    return text ? text : "unknown zip error";
+}
+
+std::optional<ZipArchive> lf_fail(std::string* error, zip_error_t* ze)
+{
+    if (error)
+        *error = lf_errorText(ze);
+    zip_error_fini(ze);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ZipArchive> ZipArchive::openForReading(const std::filesystem::path& path, std::string* error)
+{
+    zip_error_t ze;
+    zip_error_init(&ze);
+    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &ze);
+    if (!source)
+        return lf_fail(error, &ze);
+    zip_t* z = zip_open_from_source(source, ZIP_RDONLY, &ze);
+    if (!z) {
+        zip_source_free(source);
+        return lf_fail(error, &ze);
+    }
+    zip_error_fini(&ze);
+    return ZipArchive(z);
+}
+
+std::optional<ZipArchive> ZipArchive::create(const std::filesystem::path& path, std::string* error)
+{
+    zip_error_t ze;
+    zip_error_init(&ze);
+    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &ze);
+    if (!source)
+        return lf_fail(error, &ze);
+    zip_t* z = zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &ze);
+    if (!z) {
+        zip_source_free(source);
+        return lf_fail(error, &ze);
+    }
+    zip_error_fini(&ze);
+    return ZipArchive(z);
+}
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept : m_zip(std::exchange(other.m_zip, nullptr)) {}
+
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
+{
+    if (this != &other) {
+        if (m_zip)
+            zip_discard(m_zip);
+        m_zip = std::exchange(other.m_zip, nullptr);
+    }
+    return *this;
+}
+
+ZipArchive::~ZipArchive()
+{
+    if (m_zip)
+        zip_discard(m_zip);
+}
+
+std::vector<ZipArchive::Entry> ZipArchive::entries() const
+{
+    std::vector<Entry> result;
+    if (!m_zip)
+        return result;
+    const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(m_zip, static_cast<zip_uint64_t>(i), 0, &st) != 0)
+            continue;
+        Entry e;
+        e.index = static_cast<std::uint64_t>(i);
+        e.name = (st.valid & ZIP_STAT_NAME) && st.name ? st.name : "";
+        e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+        result.push_back(std::move(e));
+    }
+    return result;
+}
+
+std::int64_t ZipArchive::readEntry(std::uint64_t index, std::size_t pieceSize,
+                                   const std::function<bool(const char*, std::size_t)>& sink) const
+{
+    if (!m_zip || pieceSize == 0)
+        return -1;
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(m_zip, index, 0), &zip_fclose);
+    if (!file)
+        return -1;
+    std::vector<char> piece(pieceSize);
+    std::int64_t total = 0;
+    for (;;) {
+        const zip_int64_t n = zip_fread(file.get(), piece.data(), piece.size());
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        total += n;
+        if (!sink(piece.data(), static_cast<std::size_t>(n)))
+            break;
+    }
+    return total;
+}
+
+bool ZipArchive::addData(std::string_view name, const void* data, std::size_t size)
+{
+    if (!m_zip || name.empty())
+        return false;
+    zip_source_t* source = zip_source_buffer(m_zip, data, size, 0);
+    if (!source)
+        return false;
+    const std::string entryName(name);
+    if (zip_file_add(m_zip, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+        zip_source_free(source);
+        return false;
+    }
+    return true;
+}
+
+int ZipArchive::close()
+{
+    if (!m_zip)
+        return -1;
+    if (zip_close(m_zip) == 0) {
+        m_zip = nullptr;
+        return 0;
+    }
+    const int code = zip_error_code_zip(zip_get_error(m_zip));
+    zip_discard(m_zip);
+    m_zip = nullptr;
+    return code != 0 ? code : -1;
+}
+
+std::string ZipArchive::lastError() const
+{
+    if (!m_zip)
+        return {};
+    return lf_errorText(zip_get_error(m_zip));
+}

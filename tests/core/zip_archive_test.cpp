@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/zip_archive.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
+
+namespace fs = std::filesystem;
+using kvr::test::readBytes;
+using kvr::test::ScopedTestFolders;
+using kvr::test::writeBytes;
+
+namespace {
+
+struct ZipArchiveTest : ::testing::Test {
+    ScopedTestFolders folders{"zip"};
+    fs::path dir = folders.root() / L"Zoë Ærø 日本";
+    void SetUp() override { fs::create_directories(dir); }
+};
+
+std::string lf_readWhole(const ZipArchive& archive, std::uint64_t index, std::size_t piece,
+                         std::size_t* largestPiece = nullptr)
+{
+    std::string out;
+    const std::int64_t n = archive.readEntry(index, piece, [&](const char* p, std::size_t size) {
+        out.append(p, size);
+        if (largestPiece && size > *largestPiece)
+            *largestPiece = size;
+        return true;
+    });
+    EXPECT_EQ(n, static_cast<std::int64_t>(out.size()));
+    return out;
+}
+
+} // namespace
+
+TEST_F(ZipArchiveTest, WrittenEntriesReadBackUnderANonAsciiFolder)
+{
+    const fs::path target = dir / L"tblo.zip";
+    const std::string first = "<airport icao='EDDF'/>";
+    const std::string second(100000, 'x');
+    {
+        std::string error;
+        auto archive = ZipArchive::create(target, &error);
+        ASSERT_TRUE(archive) << error;
+        EXPECT_TRUE(archive->addData("EDDF.xml", first.data(), first.size()));
+        EXPECT_TRUE(archive->addData("KJFK.xml", second.data(), second.size()));
+        EXPECT_EQ(archive->close(), 0);
+        EXPECT_FALSE(archive->isOpen());
+    }
+    ASSERT_TRUE(fs::exists(target));
+
+    auto archive = ZipArchive::openForReading(target);
+    ASSERT_TRUE(archive);
+    const auto entries = archive->entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "EDDF.xml");
+    EXPECT_EQ(entries[0].size, first.size());
+    EXPECT_EQ(entries[1].name, "KJFK.xml");
+    EXPECT_EQ(entries[1].size, second.size());
+
+    std::size_t largest = 0;
+    EXPECT_EQ(lf_readWhole(*archive, 0, 5, &largest), first);
+    EXPECT_LE(largest, 5u);
+    EXPECT_EQ(lf_readWhole(*archive, 1, 524288), second);
+}
+
+TEST_F(ZipArchiveTest, ASinkCanStopTheRead)
+{
+    const fs::path target = dir / L"a.zip";
+    const std::string data(1000, 'a');
+    {
+        auto archive = ZipArchive::create(target);
+        ASSERT_TRUE(archive);
+        ASSERT_TRUE(archive->addData("a", data.data(), data.size()));
+        ASSERT_EQ(archive->close(), 0);
+    }
+    auto archive = ZipArchive::openForReading(target);
+    ASSERT_TRUE(archive);
+    int calls = 0;
+    EXPECT_EQ(archive->readEntry(0, 100, [&](const char*, std::size_t) { return ++calls < 2; }), 200);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(archive->readEntry(7, 100, [](const char*, std::size_t) { return true; }), -1);
+}
+
+TEST_F(ZipArchiveTest, AnArchiveNotClosedIsDiscarded)
+{
+    const fs::path target = dir / L"discarded.zip";
+    const std::string data = "data";
+    {
+        auto archive = ZipArchive::create(target);
+        ASSERT_TRUE(archive);
+        ASSERT_TRUE(archive->addData("x.txt", data.data(), data.size()));
+    }
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(ZipArchiveTest, CreatingReplacesAnOldArchiveOnlyAtClose)
+{
+    const fs::path target = dir / L"old.zip";
+    writeBytes(target, "not a zip at all");
+    const std::string data = "new";
+    auto archive = ZipArchive::create(target);
+    ASSERT_TRUE(archive);
+    ASSERT_TRUE(archive->addData("n.txt", data.data(), data.size()));
+    EXPECT_EQ(readBytes(target), "not a zip at all");
+    EXPECT_EQ(archive->close(), 0);
+    auto reread = ZipArchive::openForReading(target);
+    ASSERT_TRUE(reread);
+    ASSERT_EQ(reread->entries().size(), 1u);
+    EXPECT_EQ(reread->entries()[0].name, "n.txt");
+}
+
+TEST_F(ZipArchiveTest, AnEmptyArchiveLeavesNoFile)
+{
+    const fs::path target = dir / L"empty.zip";
+    auto archive = ZipArchive::create(target);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(archive->close(), 0);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(archive->close(), -1) << "closing twice";
+}
+
+TEST_F(ZipArchiveTest, BadArchivesAndEntryNamesAreRefused)
+{
+    std::string error;
+    EXPECT_FALSE(ZipArchive::openForReading(dir / L"missing.zip", &error));
+    EXPECT_FALSE(error.empty());
+
+    writeBytes(dir / L"garbage.zip", std::string(200, 'g'));
+    error.clear();
+    EXPECT_FALSE(ZipArchive::openForReading(dir / L"garbage.zip", &error));
+    EXPECT_NE(error.find("Not a zip archive"), std::string::npos) << error;
+
+    auto archive = ZipArchive::create(dir / L"names.zip");
+    ASSERT_TRUE(archive);
+    EXPECT_FALSE(archive->addData("", "x", 1));
+    EXPECT_TRUE(archive->addData("same", "1", 1));
+    EXPECT_TRUE(archive->addData("same", "22", 2)) << "a second add replaces the entry";
+    ASSERT_EQ(archive->close(), 0);
+    auto reread = ZipArchive::openForReading(dir / L"names.zip");
+    ASSERT_TRUE(reread);
+    ASSERT_EQ(reread->entries().size(), 1u);
+    EXPECT_EQ(lf_readWhole(*reread, 0, 10), "22");
+}
