@@ -34,10 +34,15 @@ install_packages() {
   done
   local src=/etc/apt/sources.list.d/kelo-deb-src.sources
   local updated=0
-  if [ ! -f "$src" ]; then
+  if [ ! -f "$src" ] && [ ! -f /etc/apt/sources.list.d/kelo-deb-src.list ]; then
     need_root
     log "enabling deb-src"
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
+    else
+      src=/etc/apt/sources.list.d/kelo-deb-src.list
+      grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$src"
+    fi
     apt-get update -qq
     updated=1
   fi
