@@ -147,6 +147,8 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
 
     pugi::xml_document document;
     ReadResult read = lf_readParametersFile(path, document);
+    if (read.outcome == ReadOutcome::Blank) // nothing to lose: start from the empty document
+        lf_logNoThrow("{} could not be loaded: {}", fileText, read.detail);
     if (read.outcome == ReadOutcome::OpenFailed || read.outcome == ReadOutcome::ParseFailed) {
         // Rewriting a file that cannot be read would replace every other
         // setting with this one; keep the file and the value in memory.
@@ -439,10 +441,7 @@ std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& docume
 
 std::optional<std::string> gf_xmlReadStringParameter(const pugi::xml_document& document, std::string_view key)
 {
-    pugi::xml_node element = gf_xmlFindParameter(document, key);
-    if (!element)
-        return std::nullopt;
-    return gf_xmlOptString(element, kValue);
+    return lf_firstReadable(document, key, [](pugi::xml_node e) { return gf_xmlOptString(e, kValue); });
 }
 
 // ---- Per-kind load steps, default writers and single updates ------------------------------

@@ -53,9 +53,9 @@ bool gf_xmlSetPathValue(pugi::xml_node element, const char* attributeName, const
 pugi::xml_node gf_xmlParametersSection(const pugi::xml_document& document);
 // The first <parameter> of the section whose name equals key exactly.
 pugi::xml_node gf_xmlFindParameter(const pugi::xml_document& document, std::string_view key);
-// The value of the first element named key in the kind's text form; empty
-// when the section, the element or its value is missing, or the value is
-// unreadable.
+// The value of the first element named key whose value reads in the kind's
+// text form (a text reads whenever it has a value); empty when the section is
+// missing or no element named key has a readable value.
 std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key);
 std::optional<std::int32_t> gf_readIntParameter(const pugi::xml_document& document, std::string_view key);
 std::optional<std::string> gf_xmlReadStringParameter(const pugi::xml_document& document, std::string_view key);

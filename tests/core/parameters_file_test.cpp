@@ -249,6 +249,23 @@ TEST_F(ParametersFile, AMissingValueAttributeCountsAsMissing)
     EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "RANGE_2"), (std::vector<std::string>{"", "40"}));
 }
 
+TEST_F(ParametersFile, ATextWithoutValueIsRepairedOnceAndThenReadBehindIt)
+{
+    writeBytes(file(), "<root><parameters><parameter name=\"PORT_NUMBER\"/>"
+                       "<parameter name=\"QNH_UNIT\"/></parameters></root>");
+    PORT_NUMBER.value = "1";
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(PORT_NUMBER.value, "10747");
+    const Elements repaired = elementsOfFile(file());
+    EXPECT_EQ(lf_valuesOf(repaired, "PORT_NUMBER"), (std::vector<std::string>{"", "10747"}));
+    EXPECT_EQ(lf_valuesOf(repaired, "QNH_UNIT"), (std::vector<std::string>{"", "QNH hPa"}));
+
+    PORT_NUMBER.value = "1";
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(PORT_NUMBER.value, "10747");
+    EXPECT_EQ(elementsOfFile(file()), repaired);
+}
+
 TEST_F(ParametersFile, KeysAreCaseSensitive)
 {
     writeBytes(file(), parametersXml({{"RT_CHOICE", "RT App"}, {"rt_choise", "RT App"}, {"LAST_EPOCH_TIME", "5"}}));
@@ -419,6 +436,9 @@ TEST_F(ParametersFile, ASingleUpdateOfAMissingOrEmptyFileWritesOnlyItsSetting)
         MAX_FIT.setAndSave(12);
         EXPECT_EQ(elementsOfFile(file()), (Elements{{"MAX_FIT", "12"}}));
     }
+    // The empty and the blank file do not parse: each was reported.
+    EXPECT_EQ(lf_count(logText(), gf_parametersXmlPathUtf8() + " could not be loaded: No document element found\n"),
+              2u);
     // The next load appends every other setting with its default.
     MAX_FIT.value = 0;
     EXPECT_FALSE(gf_loadParametersFile());
