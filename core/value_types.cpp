@@ -210,7 +210,7 @@ bool gf_isValidLatLon(const LatLon& point) noexcept
 namespace kvr {
 
 UserRelatedException::UserRelatedException(int32_t code, const std::string& message)
-    : std::runtime_error(fmt::format("{}: {}", code, message)), m_code(code)
+    : std::runtime_error(fmt::format("{}: {}", code, message)), code(code)
 {
 }
 

@@ -87,10 +87,8 @@ namespace kvr {
 class UserRelatedException : public std::runtime_error {
 public:
     UserRelatedException(int32_t code, const std::string& message);
-    int32_t code() const noexcept { return m_code; }
 
-private:
-    int32_t m_code;
+    int32_t code;
 };
 
 } // namespace kvr

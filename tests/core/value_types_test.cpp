@@ -138,7 +138,7 @@ TEST(UserRelatedException, CarriesCodeAndMessage)
         EXPECT_STREQ(e.what(), "42: Check your licence");
         const auto* u = dynamic_cast<const kvr::UserRelatedException*>(&e);
         ASSERT_NE(u, nullptr);
-        EXPECT_EQ(u->code(), 42);
+        EXPECT_EQ(u->code, 42);
     }
 }
 
