@@ -2,6 +2,9 @@
 # Builds Kelo.exe and runs it under Wine in a virtual display, then shows
 # what it logged and a screenshot of its window (build/demo/screen.png).
 set -euo pipefail
+# Wine stores Windows file names on disk in the locale's charset: without a
+# UTF-8 locale, names with non-ASCII characters cannot be created at all.
+export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELO_BUILD_DIR:-$root/build}
 deps=$(bash "$root/scripts/setup.sh" | tail -n 1)

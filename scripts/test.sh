@@ -2,6 +2,9 @@
 # Builds Kelo and every test program, then runs the tests under Wine (and Xvfb
 # for the tests that open windows). Installs what it needs on first use.
 set -euo pipefail
+# Wine stores Windows file names on disk in the locale's charset: without a
+# UTF-8 locale, names with non-ASCII characters cannot be created at all.
+export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELO_BUILD_DIR:-$root/build}
 deps=$(bash "$root/scripts/setup.sh" | tail -n 1)
