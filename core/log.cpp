@@ -40,70 +40,49 @@ struct LogCloser {
     ~LogCloser() { gf_closeLog(); }
 } g_logCloser;
 
-// Adds `bytes` to the counter and flushes once the threshold is reached.
-// The mutex must be held.
-void lf_countAndMaybeFlush(LogFile& log, uint64_t bytes)
-{
-    log.bytesSinceFlush += bytes;
-    if (log.bytesSinceFlush >= kFlushThreshold) {
-        log.stream.flush();
-        log.bytesSinceFlush = 0;
-    }
-}
+enum class Flush { AtThreshold, Now };
 
-void lf_write(LogFile& log, std::string_view text)
+// Writes prefix + text + "\n" under the mutex; silent while the log is closed.
+// Counted lines flush once 4096 bytes have built up; the others flush at once.
+// The counter includes the prefix (ten blanks count, "==> " lines reset it).
+void lf_writeLine(std::string_view prefix, std::string_view text, Flush flush)
 {
+    LogFile& log = lf_log();
+    std::lock_guard lock(log.mutex);
+    if (!log.stream.is_open())
+        return;
+    log.stream.write(prefix.data(), static_cast<std::streamsize>(prefix.size()));
     log.stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+    log.stream.put('\n');
+    if (flush == Flush::AtThreshold) {
+        log.bytesSinceFlush += prefix.size() + text.size() + 1;
+        if (log.bytesSinceFlush < kFlushThreshold)
+            return;
+    }
+    log.stream.flush();
+    log.bytesSinceFlush = 0;
 }
 
 } // namespace
 
 void gf_logLine(std::string_view text)
 {
-    LogFile& log = lf_log();
-    std::lock_guard lock(log.mutex);
-    if (!log.stream.is_open())
-        return;
-    lf_write(log, text);
-    log.stream.put('\n');
-    lf_countAndMaybeFlush(log, text.size() + 1);
+    lf_writeLine({}, text, Flush::AtThreshold);
 }
 
 void gf_logContinuation(std::string_view text)
 {
-    LogFile& log = lf_log();
-    std::lock_guard lock(log.mutex);
-    if (!log.stream.is_open())
-        return;
-    lf_write(log, "          ");
-    lf_write(log, text);
-    log.stream.put('\n');
-    lf_countAndMaybeFlush(log, text.size() + 11);
+    lf_writeLine("          ", text, Flush::AtThreshold);
 }
 
 void gf_logError(std::string_view text)
 {
-    LogFile& log = lf_log();
-    std::lock_guard lock(log.mutex);
-    if (!log.stream.is_open())
-        return;
-    lf_write(log, "==> ");
-    lf_write(log, text);
-    log.stream.put('\n');
-    log.stream.flush();
-    log.bytesSinceFlush = 0;
+    lf_writeLine("==> ", text, Flush::Now);
 }
 
 void gf_logLineFlush(std::string_view text)
 {
-    LogFile& log = lf_log();
-    std::lock_guard lock(log.mutex);
-    if (!log.stream.is_open())
-        return;
-    lf_write(log, text);
-    log.stream.put('\n');
-    log.stream.flush();
-    log.bytesSinceFlush = 0;
+    lf_writeLine({}, text, Flush::Now);
 }
 
 void gf_logNoThrow(std::string_view text) noexcept
