@@ -12,8 +12,8 @@ cache_root=${KELO_DEPS_CACHE:-/var/cache/kelo-deps}
 jobs=$(nproc)
 
 # Versions of Debian 12's source packages; the cache key follows them.
-PKGS=(pugixml fmtlib googletest libsodium libzip curl benchmark)
-RECIPE_REV=3
+PKGS=(pugixml fmtlib googletest libsodium libzip curl benchmark cpp-httplib)
+RECIPE_REV=4
 
 log() { echo "[setup] $*" >&2; }
 
@@ -148,6 +148,8 @@ else
   # Header-only libraries: copied so /usr/include never lands on the cross compiler's path.
   cp -r /usr/include/nlohmann "$prefix/include/"
   cp -r /usr/include/gsl "$prefix/include/"
+  # cpp-httplib (single header): the HTTP server of the web stand-ins, tests and demo only.
+  cp "$(find "$(unpack cpp-httplib)" -maxdepth 1 -name httplib.h | head -1)" "$prefix/include/"
   echo "$versions" > "$stamp"
   log "dependencies ready"
 fi
