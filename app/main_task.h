@@ -1,0 +1,21 @@
+// The main task: the thread that runs start-up, the traffic loop and the
+// shutdown. The window procedure starts it on MSG_START and joins it on
+// MSG_EXIT or before a restart.
+#pragma once
+
+#include "app/gui.h" // MSG_GUI_UPDATE
+
+// Application window messages, all posted, never sent.
+constexpr unsigned MSG_START = 0x8001;       // WM_APP + 1
+constexpr unsigned MSG_EXIT = 0x8002;        // WM_APP + 2
+constexpr unsigned MSG_SWITCH_SIM = 0x8064;  // WM_APP + 100
+
+// The thread body.
+void lf_main();
+
+// The command-line job flag ("--production"), published by the window start-up.
+void gf_setCommandLineJob(bool on);
+bool gf_isCommandLineJob();
+
+// The exit code the window passes to PostQuitMessage on MSG_EXIT.
+int gf_processExitCode();
