@@ -1,29 +1,625 @@
-// Until the main task has its start-up and loop it only waits for a stop
-// request and then lets the window end the process.
+// The main task: start-up in a fixed order, the main loop, and always the
+// shutdown, which posts MSG_START (restart) or MSG_EXIT.
 #include "app/main_task.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <shared_mutex>
+#include <system_error>
 
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "airports/airport_database_load.h"
+#include "airports/airport_scan.h"
+#include "airports/current_airport.h"
+#include "airports/park_airport_choice.h"
 #include "app/gui.h"
+#include "app/gui_jobs.h"
+#include "app/install_path.h"
+#include "app/main_clock.h"
+#include "app/main_loop.h"
+#include "app/main_task_threads.h"
+#include "app/message_box.h"
+#include "app/pending_services.h"
+#include "app/shutdown.h"
 #include "app/stop_request.h"
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/settings_snapshot.h"
+#include "core/text.h"
+#include "core/value_types.h"
+#include "engine/engine_lock.h"
+#include "engine/traffic_state.h"
+#include "liveries/livery_matching_tables.h"
+#include "liveries/livery_scan_driver.h"
+#include "liveries/model_database.h"
+
+namespace fs = std::filesystem;
 
 namespace {
+
 std::atomic<bool> commandLineJob{false};
 std::atomic<int> processExitCode{0};
+bool dataFilesRead = false;
+std::unique_ptr<WSADATA> winsockData;
+
+constexpr const char* kProgramName = "Kelo";
+
+bool lf_positionKnown(const UserAcPosition& p)
+{
+    return std::fabs(p.latitude) > 0.0001 || std::fabs(p.longitude) > 0.0001;
+}
+
+// A worker thread's body under a catch-all: a failure that escapes it ends
+// the run instead of the process.
+template <typename Body>
+std::jthread lf_startWorker(const char* name, Body body)
+{
+    return std::jthread([name, body](std::stop_token stop) {
+        try {
+            if constexpr (std::is_invocable_v<Body, std::stop_token>)
+                body(stop);
+            else
+                body();
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("Exception in {}: {}", name, e.what()));
+            gf_requestStop(8, 0);
+        } catch (...) {
+            gf_logError(fmt::format("Exception in {}: unknown exception", name));
+            gf_requestStop(8, 0);
+        }
+    });
+}
+
+// Re-enables the livery controls when the livery step completed, also while
+// an exception unwinds the start-up.
+struct LiveryControlsGuard {
+    bool* done = nullptr;
+    bool armed = false;
+    void run()
+    {
+        if (!armed)
+            return;
+        armed = false;
+        if (done && *done) {
+            gf_enableControl(LIG_AUTOMATIC, true);
+            gf_enableControl(LIG_PRIORITIZE, true);
+            gf_enableControl(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.value);
+            Gui::repaintHeader();
+        }
+    }
+    ~LiveryControlsGuard() { run(); }
+};
+
+void lf_createFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(folder, ec);
+    if (!ec && fs::is_directory(st))
+        return;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw fs::filesystem_error("create_directories", folder, ec);
+}
+
+
+// Polls until the condition holds: true then; false when gf_keepRunning
+// turned false or the rounds ran out (rounds < 0: no limit).
+template <typename Cond>
+bool lf_waitFor(Cond cond, int64_t stepMs, int64_t rounds)
+{
+    for (int64_t i = 0; rounds < 0 || i < rounds; ++i) {
+        if (cond())
+            return true;
+        if (!gf_keepRunning())
+            return false;
+        gf_mainSleepMs(stepMs);
+    }
+    return cond();
+}
+
+bool lf_rtAppUserStateWanted()
+{
+    // The Aerowinx PSX link has no RealTraffic App connection to keep alive.
+    return !AEROWINX.value;
+}
+
 } // namespace
 
-void gf_setCommandLineJob(bool on) { commandLineJob = on; }
-bool gf_isCommandLineJob() { return commandLineJob; }
-int gf_processExitCode() { return processExitCode; }
+// ---- Process-wide state ------------------------------------------------------
+
+void gf_setCommandLineJob(bool on)
+{
+    commandLineJob = on;
+}
+bool gf_isCommandLineJob()
+{
+    return commandLineJob;
+}
+int gf_processExitCode()
+{
+    return processExitCode;
+}
+void gf_resetDataFilesRead()
+{
+    dataFilesRead = false;
+}
+
+MainTaskThreads& gf_mainTaskThreads()
+{
+    static MainTaskThreads threads;
+    return threads;
+}
+
+void gf_startWinsock()
+{
+    gf_releaseWinsock();
+    winsockData = std::make_unique<WSADATA>();
+    const int result = WSAStartup(MAKEWORD(2, 2), winsockData.get());
+    if (result != 0) {
+        winsockData.reset();
+        throw std::runtime_error(fmt::format("WSAStartup failed, error: {}", result));
+    }
+}
+
+void gf_releaseWinsock()
+{
+    if (!winsockData)
+        return;
+    WSACleanup();
+    winsockData.reset();
+}
+
+// ---- Start-up steps ------------------------------------------------------------
+
+void lf_createFolders()
+{
+    for (const fs::path& f : {g_outputFolder, g_outputInfoFolder, g_outputErrorsFolder, g_airportsFolder,
+                              g_learnedFolder, g_learnedStockFolder, g_learnedSimaddonFolder,
+                              g_learnedThirdpartyFolder, g_mySimaddonFolder, g_myThirdpartyFolder,
+                              g_myRegcodesFolder})
+        lf_createFolder(f);
+    std::error_code ec;
+    const bool exists = fs::exists(g_objectIdListPath, ec);
+    if (ec)
+        throw fs::filesystem_error("exists", g_objectIdListPath, ec);
+    if (exists) {
+        fs::remove(g_objectIdListPath, ec);
+        if (ec)
+            throw fs::filesystem_error("remove", g_objectIdListPath, ec);
+    }
+}
+
+bool lf_askForInstallPath()
+{
+    PathParameter& setting = gf_installPathSetting();
+    const fs::path found = gf_detectInstallPath();
+    if (!found.empty()) {
+        setting.setAndSave(found);
+        return true;
+    }
+    const bool msfs2020 = gf_isMSFS2020();
+    Gui::showMessage(msfs2020 ? "Kelo cannot find the MSFS install path, please select the MSFS Community folder"
+                              : "Kelo cannot find the MSFS2024 install path, please select the MSFS2024 Community "
+                                "folder",
+                     true);
+    gf_showMessageBox(msfs2020 ? "Kelo cannot find the MSFS install path.\n\nPlease select the MSFS Community folder."
+                               : "Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 "
+                                 "Community folder.",
+                      kMessageBoxIconWarning);
+    const std::optional<fs::path> picked = gf_pickFolder(Gui::instance().hwnd.load(), setting.value);
+    if (!picked)
+        return false;
+    return lf_acceptCommunityFolder(setting, *picked);
+}
+
+void lf_runCommandLineJob()
+{
+    gf_logLine("Command line job:");
+    try {
+        if (gf_isCommandLineJob()) {
+            gf_logLine("production");
+            processExitCode = 0;
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("exception {}", e.what()));
+        processExitCode = 1;
+    }
+}
+
+bool lf_readSettingsAndDataFiles()
+{
+    lf_checkRadiusParameters();
+    lf_validateSimAndTrafficSource();
+    lf_publishParameters();
+    Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Header});
+    lf_fillSettingsPanel();
+    Gui::instance().enqueueUpdate(GuiUpdate::SetCompact{COLLAPSED.value});
+
+    PathParameter& installPath = gf_installPathSetting();
+    {
+        const fs::path& v = installPath.value;
+        const fs::path last = v.has_filename() ? v.filename() : v.parent_path().filename();
+        if (!v.empty() && last == L"Community")
+            installPath.setAndSave(v.has_filename() ? v.parent_path() : v.parent_path().parent_path());
+    }
+    lf_createFolders();
+    if (gf_isRTDirect())
+        gf_getRTLicenseToken();
+    if (!restartFlag.load() && !gf_checkForUpdates())
+        return false;
+    lf_initTimeShiftControls();
+    gf_storeWeekdayHalfHourWord();
+    if (!dataFilesRead) {
+        const bool ok = gf_readDbase();
+        dataFilesRead = true;
+        if (!ok)
+            throw std::runtime_error("reading data files failed!");
+    }
+    const AirportDatabaseLoad airports = gf_loadAirportDatabase();
+    if (airports.error)
+        throw std::runtime_error(*airports.error);
+    if (installPath.value.empty() && !lf_askForInstallPath()) {
+        StopRequestPtr none;
+        gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{5, 0}));
+        return false;
+    }
+    Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
+    if (gf_isCommandLineJob()) {
+        lf_runCommandLineJob();
+        return false;
+    }
+    gf_flushLog();
+    return true;
+}
+
+bool lf_waitForUserAircraft()
+{
+    SimLinkState& sim = gf_simLinkState();
+    if (!lf_waitFor([&] { return sim.connectionState.load() == 2; }, 100, -1))
+        return false;
+    gf_queueSimDataRequest(2, 0);
+    for (;;) {
+        const UserAcPosition p = gf_getUserAcPosition();
+        if (sim.onGroundKnown.load() && lf_positionKnown(p))
+            break;
+        gf_queueSimDataRequest(3, 0);
+        gf_publishUserAcPosition(gf_getUserAcPosition());
+        gf_mainSleepMs(500);
+        if (!gf_keepRunning())
+            return false;
+    }
+    sim.userAnswers.store(0);
+    gf_queueSimDataRequest(1, 0);
+    for (;;) {
+        if (sim.userAnswers.load() == 3)
+            break;
+        const uint8_t state = sim.connectionState.load();
+        if (!gf_keepRunning() || state < 1 || state > 2)
+            return false;
+        gf_mainSleepMs(10);
+    }
+    for (;;) {
+        const UserAcPosition p = gf_getUserAcPosition();
+        if (lf_positionKnown(p))
+            return true;
+        gf_queueSimDataRequest(3, 0);
+        gf_publishUserAcPosition(p);
+        gf_mainSleepMs(200);
+        if (!gf_keepRunning())
+            return false;
+    }
+}
+
+bool lf_startSimClient()
+{
+    gf_resetSimClientState();
+    Gui::repaintHeader();
+    MainTaskThreads& threads = gf_mainTaskThreads();
+    if (threads.simClient.joinable())
+        throw std::logic_error("the SimClient thread slot is not empty");
+    threads.simClient = lf_startWorker("SimClient", [](std::stop_token stop) { SimClient(stop); });
+    return lf_waitForUserAircraft();
+}
+
+void lf_waitForFirstTraffic()
+{
+    auto received = [] {
+        TrafficClockInputs& t = gf_trafficClockInputs();
+        return gf_isRTDirect() ? t.rtDirectLatestTimestamp.load() != 0 : t.rtAppLastTimestamp.load() != 0;
+    };
+    if (!lf_waitFor(received, 100, 150) && gf_keepRunning())
+        gf_logLine("No traffic in this region");
+}
+
+bool lf_startRTApp()
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::DisableTimeShift{});
+    if (!gf_keepRunning())
+        return false;
+    Gui::instance().enqueueUpdate(GuiUpdate::SimaddonAirports{0});
+    Gui::instance().enqueueUpdate(GuiUpdate::ThirdpAirports{0});
+    gf_scanAirports();
+    gf_applyRangeSetting();
+    if (!PSX_SERVER_HERE.value || AEROWINX.value)
+        feedConnected.store(true);
+    else
+        startListening(PORT_NUMBER.value);
+    if (!gf_keepRunning())
+        return false;
+    Gui::instance().enqueueUpdate(GuiUpdate::ShowTrafficBox{});
+    if (PSX_SERVER_HERE.value) {
+        if (!AEROWINX.value)
+            gf_runRTAppSession();
+        else
+            gf_trafficClockInputs().professionalLevel.store(false);
+        const SimLinkState& sim = gf_simLinkState();
+        if (gf_trafficClockInputs().professionalLevel.load() && sim.zuluTimeValid.load())
+            gf_sendQs123Line(sim.simulatorUtcTime.load());
+    }
+    if (!gf_keepRunning())
+        return false;
+    gf_resetTrafficMailbox(false);
+    if (lf_rtAppUserStateWanted())
+        gf_sendUserStateToRTApp();
+    MainTaskThreads& threads = gf_mainTaskThreads();
+    threads.weatherReader = lf_startWorker("QNH Reader", [] { gf_weatherReader(); });
+    if (!gf_keepRunning())
+        return false;
+    const UserAcPosition user = gf_getUserAcPosition();
+    gf_setRTAppUserPosition(user.latitude, user.longitude);
+    threads.trafficReader = lf_startWorker("Traffic Reader", [] { gf_trafficReader(); });
+
+    if (!lf_waitFor([] { return gf_rtAppBufferDone(); }, 50, 600) && gf_keepRunning())
+        gf_logError("Time out: no buffer traffic received?");
+    if (!gf_keepRunning())
+        return false;
+
+    bool atAirport;
+    {
+        std::shared_lock lock(engineLock);
+        atAirport = CurrentAirport.icao != 0 && gf_isValidLatLon({CurrentAirport.latitude, CurrentAirport.longitude});
+    }
+    if (gf_simLinkState().userOnGround.load() && atAirport) {
+        Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
+        gf_requestRTAppParkedTraffic();
+        if (!lf_waitFor([] { return gf_rtAppParkedReceived(); }, 50, 200) && gf_keepRunning())
+            gf_logError("Time out: no parked traffic received?");
+    } else {
+        gf_logLine("user not at an airport, no RT parked Traffic needed");
+    }
+    if (!gf_keepRunning())
+        return false;
+    gf_mainSleepMs(100);
+    lf_waitForFirstTraffic();
+    gf_flushLog();
+    return true;
+}
+
+void lf_holdForRTApiCooldown()
+{
+    int64_t deadline = rtApiCooldownDeadline.load();
+    const int64_t now = gf_mainNowNs();
+    if (deadline == 0) {
+        const int64_t mark = LAST_EPOCH_TIME.value;
+        if (mark < 1)
+            return;
+        const int64_t elapsed = std::max<int64_t>(gf_nowSeconds(false) - mark, 0);
+        if (elapsed >= 4)
+            return;
+        deadline = now + (4 - elapsed) * kNsPerSecond;
+    }
+    const int64_t remaining = deadline - now;
+    if (remaining >= 1) {
+        const int64_t n = (remaining + kNsPerSecond - 1) / kNsPerSecond;
+        Gui::showMessage(fmt::format("Holding for {} second{}... (RT API cooldown)", n, n == 1 ? "" : "s"), true);
+        for (;;) {
+            const int64_t left = deadline - gf_mainNowNs();
+            if (left <= 0 || !gf_keepRunning())
+                break;
+            gf_mainSleepNs(std::min<int64_t>(left, 100 * kNsPerMs));
+        }
+    }
+    rtApiCooldownDeadline.store(0);
+}
+
+bool lf_startRTDirect()
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::SimaddonAirports{0});
+    Gui::instance().enqueueUpdate(GuiUpdate::ThirdpAirports{0});
+    gf_scanAirports();
+    gf_applyRangeSetting();
+    Gui::instance().enqueueUpdate(GuiUpdate::ShowTrafficBox{});
+    gf_resetTrafficMailbox(false);
+    gf_flushLog();
+
+    gf_logLine(fmt::format("{} waiting for the user aircraft position ...", gf_utcTimeText()));
+    const int64_t start = gf_mainNowNs();
+    for (;;) {
+        if (lf_positionKnown(gf_getUserAcPosition()))
+            break;
+        if (!gf_keepRunning()) {
+            gf_logLine(fmt::format("{} waiting for user aircraft position interrupted, program is stopping",
+                                   gf_utcTimeText()));
+            break;
+        }
+        if (gf_mainNowNs() - start >= 60 * kNsPerSecond) {
+            gf_logLine(fmt::format("{} user aircraft position still not valid after 60 seconds, continuing aborted",
+                                   gf_utcTimeText()));
+            break;
+        }
+        gf_mainSleepMs(500);
+    }
+    gf_updateRTDirectQueryBox();
+    lf_holdForRTApiCooldown();
+    if (!gf_keepRunning())
+        return false;
+    Authenticater();
+    Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Overdue});
+    Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Overdue});
+    const bool professional = gf_trafficClockInputs().professionalLevel.load();
+    gf_enableTimeShiftControls(professional);
+    if (!professional) {
+        lf_applyTimeShift(0, true, false);
+        if (gf_parametersSnapshot()->KEEP_SIM_TIME_PAR) {
+            lf_clearKeepSimTimePar();
+            gf_updateParametersFrom(KEEP_SIM_TIME_PAR);
+        }
+        Gui::instance().enqueueUpdate(GuiUpdate::DisableTimeShift{});
+    }
+    lf_waitFor([] { return gf_rtDirectHasSession(); }, 200, 20);
+    if (!gf_keepRunning())
+        return false;
+    MainTaskThreads& threads = gf_mainTaskThreads();
+    threads.weatherReader = lf_startWorker("Weather RTAPIreader", [] { gf_RTAPIWeatherReader(); });
+    if (!gf_keepRunning())
+        return false;
+    threads.trafficReader = lf_startWorker("Traffic RTAPIreader", [] { gf_RTAPITrafficReader(); });
+    gf_mainSleepMs(300);
+    const UserAcPosition user = gf_getUserAcPosition();
+    gf_setRTDirectUserPosition(user.latitude, user.longitude);
+    lf_waitForFirstTraffic();
+    const int64_t noted = gf_mainNowNs();
+    while (gf_keepRunning() && !gf_rtDirectLiveRunning()) {
+        if (gf_mainNowNs() - noted >= 10 * kNsPerSecond) {
+            gf_logLine("RTAPI TrafficReader receiving timed out after 10 seconds?");
+            gf_requestStop(7, 15);
+            break;
+        }
+        gf_mainSleepMs(100);
+    }
+    gf_flushLog();
+    return true;
+}
+
+// ---- The thread body -------------------------------------------------------------
+
+namespace {
+
+bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
+{
+    gf_startWinsock();
+
+    std::error_code ec;
+    const fs::file_status docs = fs::status(g_docsFolder, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        throw fs::filesystem_error("status", g_docsFolder, ec);
+    if (!fs::is_directory(docs))
+        throw kvr::UserRelatedException(41, fmt::format("{} must be run from the {} folder!", kProgramName,
+                                                        kProgramName));
+
+    if (!lf_readSettingsAndDataFiles())
+        return false;
+
+    gf_enableControl(LIG_AUTOMATIC, false);
+    gf_enableControl(AI_PACKAGE_SELECTOR, false);
+    gf_enableControl(LIG_PRIORITIZE, false);
+    guard.armed = true;
+    if (gf_keepRunning()) {
+        const auto params = gf_parametersSnapshot();
+        if (!params->SKIP_LIVERIES_SCAN) {
+            gf_scanLiveries();
+        } else {
+            const fs::path scanned = gf_isMSFS2020() ? g_liveriesScanned2020Path : g_liveriesScanned2024Path;
+            const bool exists = fs::exists(scanned, ec);
+            if (ec)
+                throw fs::filesystem_error("exists", scanned, ec);
+            if (!exists)
+                gf_scanLiveries();
+        }
+        gf_processScannedLiveries();
+        liveryDone = true;
+    }
+    guard.run();
+
+    if (gf_keepRunning()) {
+        Gui::instance().enqueueUpdate(
+            GuiUpdate::SimaddonAirports{gf_countFilesWithExtension(g_mySimaddonFolder, fs::path())});
+        Gui::instance().enqueueUpdate(
+            GuiUpdate::ThirdpAirports{gf_countFilesWithExtension(g_myThirdpartyFolder, fs::path())});
+    }
+    if (gf_keepRunning()) {
+        if (const std::optional<fs::path> folder = gf_flightPlanFolder()) {
+            if (!gf_ensureFlightPlanFolder(*folder))
+                return false;
+        }
+    }
+    gf_readMyParkAirportsFile();
+    if (!DESTINATION.value.empty()) {
+        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(DESTINATION.value)) {
+            if (const std::optional<AirportDbRecord> airport = gf_airportDbLookup(*code))
+                lf_setDestination(code->toString(), airport->position);
+        } else {
+            gf_logLine(fmt::format("destination '{}' is not valid", DESTINATION.value));
+        }
+    }
+    Gui::instance().enqueueUpdate(GuiUpdate::StayOnTop{ALWAYS_ON_TOP.value});
+    feedConnected.store(false);
+    gf_initTrafficState();
+    gf_enableControl(RT_CHOISE, true);
+    gf_flushLog();
+    if (!lf_startSimClient())
+        return false;
+
+    if (gf_simLinkState().userOnGround.load()) {
+        const UserAcPosition user = gf_getUserAcPosition();
+        if (const std::optional<AirportAt> airport = gf_findAirportAt({user.latitude, user.longitude})) {
+            {
+                std::unique_lock lock(engineLock);
+                CurrentAirport.icao = airport->icao.code;
+                CurrentAirport.latitude = airport->position.latitude;
+                CurrentAirport.longitude = airport->position.longitude;
+            }
+            Gui::instance().enqueueUpdate(GuiUpdate::AirportCode{airport->icao});
+            gf_logLine(fmt::format("User aircraft on the ground at {}", airport->icao));
+            gf_logLine(fmt::format("The park airport is {}", airport->icao));
+        }
+    }
+    if (!(gf_isRTDirect() ? lf_startRTDirect() : lf_startRTApp()))
+        return false;
+    gf_storeWeekdayHalfHourWord();
+    lf_mainLoop();
+    return true;
+}
+
+void lf_publishIfNone(uint32_t code)
+{
+    StopRequestPtr none;
+    gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{code, 0}));
+}
+
+} // namespace
 
 void lf_main()
 {
-    while (gf_keepRunning())
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (HWND w = Gui::instance().hwnd.load())
-        PostMessageW(w, MSG_EXIT, 0, 0);
+    bool liveryDone = false;
+    try {
+        LiveryControlsGuard guard{&liveryDone, false};
+        lf_startUp(guard, liveryDone);
+    } catch (const kvr::UserRelatedException& e) {
+        const std::string what = e.what();
+        Gui::showError(what.empty() ? "Unknown exception" : what);
+        lf_publishIfNone(8);
+    } catch (const fmt::format_error& e) {
+        Gui::showError(std::string("std::format error: ") + e.what());
+        gf_fatalError(e.what());
+    } catch (const std::bad_alloc& e) {
+        gf_fatalError(e.what());
+    } catch (const std::exception& e) {
+        gf_fatalError(e.what());
+    } catch (...) {
+        Gui::showError("Unknown exception");
+        gf_requestStop(8, 0);
+    }
+    lf_closingDown();
 }

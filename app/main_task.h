@@ -19,3 +19,18 @@ bool gf_isCommandLineJob();
 
 // The exit code the window passes to PostQuitMessage on MSG_EXIT.
 int gf_processExitCode();
+
+// The start-up steps, in the order the thread body runs them.
+bool lf_readSettingsAndDataFiles();
+bool lf_askForInstallPath();
+void lf_createFolders();
+void lf_runCommandLineJob();
+bool lf_startSimClient();
+bool lf_waitForUserAircraft();
+bool lf_startRTApp();
+bool lf_startRTDirect();
+void lf_waitForFirstTraffic();
+void lf_holdForRTApiCooldown();
+
+// Makes the next start read the data files again (tests).
+void gf_resetDataFilesRead();

@@ -1,0 +1,3 @@
+#include "airports/airport_scan.h"
+
+void gf_scanAirports() {}

@@ -1,0 +1,526 @@
+#include "app/main_loop.h"
+
+#include <windows.h>
+#include <timeapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <shared_mutex>
+
+#include <fmt/format.h>
+
+#include "airports/airport_file_store.h"
+#include "airports/airport_files.h"
+#include "airports/current_airport.h"
+#include "airports/park_airport_choice.h"
+#include "app/gui.h"
+#include "app/gui_jobs.h"
+#include "app/main_clock.h"
+#include "app/pending_services.h"
+#include "app/stop_request.h"
+#include "app/user_requests.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/settings_snapshot.h"
+#include "engine/aircraft_removal.h"
+#include "engine/engine_lock.h"
+#include "engine/engine_reports.h"
+#include "engine/per_tick_update.h"
+#include "engine/sim_reactions.h"
+#include "engine/traffic_state.h"
+#include "liveries/livery_choice.h"
+#include "parking/park_positions.h"
+#include "parking/parking_plan.h"
+#include "parking/parking_runs.h"
+#include "parking/removal_operations.h"
+#include "parking/stand_options.h"
+#include "parking/stand_table.h"
+
+std::atomic<int64_t> weekdayHalfHourWord{0};
+
+namespace {
+
+constexpr int64_t kTickNs = 10 * kNsPerMs;
+constexpr int64_t kGiveUpNs = 100 * kNsPerMs;
+
+std::mutex g_hookMutex;
+std::function<void()> g_tickHook;
+
+struct CurrentAirportView {
+    uint32_t icao = 0;
+    LatLon position;
+    bool valid() const { return icao != 0 && gf_isValidLatLon(position); }
+};
+
+CurrentAirportView lf_readCurrentAirport()
+{
+    std::shared_lock lock(engineLock);
+    return {CurrentAirport.icao, {CurrentAirport.latitude, CurrentAirport.longitude}};
+}
+
+bool lf_positionKnown(const UserAcPosition& p)
+{
+    return std::fabs(p.latitude) > 0.0001 || std::fabs(p.longitude) > 0.0001;
+}
+
+IcaoCode lf_icaoFromPacked(uint32_t packed)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text.push_back(static_cast<char>((packed >> shift) & 0xFF));
+    return IcaoCode::tryParse(text).value_or(IcaoCode());
+}
+
+// Stops live delivery and forgets the hand-over state of the mailbox.
+void lf_pauseDelivery()
+{
+    gf_resetTrafficMailbox(false);
+}
+
+} // namespace
+
+MainLoopState& gf_mainLoopState()
+{
+    static MainLoopState state;
+    return state;
+}
+
+void gf_setTickHook(std::function<void()> hook)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_tickHook = std::move(hook);
+}
+
+void gf_storeWeekdayHalfHourWord()
+{
+    weekdayHalfHourWord.store(gf_weekdayAndHalfHourNow());
+}
+
+unsigned lf_dutiesForSecond(int32_t c, bool parkingLatch)
+{
+    if (c % 5 == 0) {
+        unsigned d = SecondDuties::Five;
+        if (c % 15 == 0) {
+            d |= SecondDuties::Fifteen;
+            if (c % 30 == 0) {
+                d |= SecondDuties::Thirty;
+                if (c % 60 == 0) {
+                    d |= SecondDuties::Minute;
+                    if (c % 1200 == 0) {
+                        d |= SecondDuties::TwentyMinutes;
+                        if (c % 86400 == 0)
+                            d |= SecondDuties::Day;
+                    }
+                }
+            }
+        }
+        return d;
+    }
+    unsigned d = 0;
+    if (c % 14 == 0 && !parkingLatch)
+        d |= SecondDuties::Fourteen;
+    if (c % 61 == 0)
+        d |= SecondDuties::SixtyOne;
+    return d;
+}
+
+bool lf_parkingUpdatePending()
+{
+    ParkingRequests& r = gf_parkingRequests();
+    std::lock_guard lock(r.mutex);
+    return r.requestedGeneration != r.doneGeneration;
+}
+
+void gf_refreshAircraftCounts()
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::LiveAircraftCount{gf_countLiveInSim(true)});
+    const uint64_t parkedLive = gf_countLiveParked(true);
+    const uint64_t staticCount = gf_countStaticParked(true);
+    Gui::instance().enqueueUpdate(GuiUpdate::ParkCounts{parkedLive, staticCount});
+}
+
+double lf_autoRangeFor(bool onGround, double altitudeFeet)
+{
+    const double r0 = RANGE_GROUND.value;
+    if (onGround)
+        return r0;
+    const double f = altitudeFeet / 100.0;
+    const double fl1 = FLIGHT_LEVEL_1.value, fl2 = FLIGHT_LEVEL_2.value, fl3 = FLIGHT_LEVEL_3.value;
+    const double r1 = RANGE_1.value, r2 = RANGE_2.value, r3 = RANGE_3.value;
+    auto between = [f](double fa, double ra, double fb, double rb) {
+        return ra + (rb - ra) * (f - fa) / (fb - fa);
+    };
+    if (f <= fl1)
+        return fl1 == 0 ? r1 : between(0, r0, fl1, r1);
+    if (f <= fl2)
+        return fl2 == fl1 ? r2 : between(fl1, r1, fl2, r2);
+    if (f <= fl3)
+        return fl3 == fl2 ? r3 : between(fl2, r2, fl3, r3);
+    return RANGE_ABOVE.value;
+}
+
+void gf_autoRange()
+{
+    const UserAcPosition user = gf_getUserAcPosition();
+    const bool onGround = gf_simLinkState().userOnGround.load();
+    const int32_t range = static_cast<int32_t>(std::lround(lf_autoRangeFor(onGround, user.altitude)));
+    gf_setRange(range);
+    MainLoopState& s = gf_mainLoopState();
+    if (gf_isRTDirect() && range != s.lastAutoRange)
+        gf_updateRTDirectQueryBox();
+    s.lastAutoRange = range;
+}
+
+void gf_applyRangeSetting()
+{
+    if (AUTO_RANGE.value)
+        gf_autoRange();
+    else
+        gf_setRange(gf_parametersSnapshot()->rangeNmWhole);
+    gf_enableControl(RANGE, !AUTO_RANGE.value);
+}
+
+void lf_simNotRunning()
+{
+    MainLoopState& s = gf_mainLoopState();
+    if (!s.notRunning) {
+        lf_pauseDelivery();
+        s.notRunning = true;
+        s.notRunningCountdown = 100;
+        gf_clearPositionBuffers();
+        gf_logLine(fmt::format("{} Flight not running", gf_utcTimeText()));
+        return;
+    }
+    lf_processSimEvents();
+    s.notRunningCountdown -= 1;
+    if (s.notRunningCountdown % 100 == 0) {
+        if (gf_isRTDirect())
+            gf_updateRTDirectQueryBox();
+        else
+            gf_sendUserStateToRTApp();
+    }
+    if (s.notRunningCountdown <= 0) {
+        s.notRunningCountdown = 100;
+        gf_refreshAircraftCounts();
+        gf_storeWeekdayHalfHourWord();
+    }
+}
+
+void lf_everySecond()
+{
+    MainLoopState& s = gf_mainLoopState();
+    const int32_t interval = pendingParkingInterval.exchange(-1);
+    if (interval >= 0) {
+        s.parkingCountdown = interval;
+        s.intervalJustSet = true;
+    }
+    if (s.notRunning) {
+        s.notRunning = false;
+        gf_logLine(fmt::format("{} Flight resumed", gf_utcTimeText()));
+        gf_setTrafficDelivery(true);
+    }
+    Gui::instance().enqueueUpdate(GuiUpdate::CheckMessageExpiry{});
+    gf_refreshAircraftCounts();
+    lf_runParkedTimers();
+    gf_storeWeekdayHalfHourWord();
+
+    const auto params = gf_parametersSnapshot();
+    if (gf_trafficClockInputs().professionalLevel.load() && (!gf_isRTDirect() || params->SIM_TIME))
+        lf_followSimTime();
+
+    s.secondsCounter += 1;
+
+    if (const std::optional<uint32_t> hexid = gf_takeNewLiveHexid()) {
+        if (LiveAircraft* ac = gf_findLiveAircraft(*hexid)) {
+            if (!gf_standOptionsAdopted(*ac)) {
+                gf_adoptStandOptionNames(weekdayHalfHourWord.load(), *ac);
+                gf_markStandOptionsAdopted(*ac);
+            }
+            lf_checkForStaticWithCallsignOrHexidAndRemove(*ac);
+        }
+    }
+
+    const size_t stands = gf_standCount();
+    if (maxParkChanged.exchange(false) && stands > 0) {
+        if (!params->RT_PARKTRAFFIC_ONLY) {
+            gf_setStaticStandQuota();
+        } else {
+            const uint32_t quota =
+                params->MAX_PARK_SEL < 1 ? 0u : static_cast<uint32_t>(std::min<size_t>(params->MAX_PARK_SEL, stands));
+            const uint32_t previous = Gui::instance().display.maxPark;
+            Gui::instance().enqueueUpdate(GuiUpdate::MaxPark{
+                quota, static_cast<uint32_t>(std::lround(quota * 100.0 / static_cast<double>(stands)))});
+            if (quota < previous)
+                gf_enforceParkedLimit(false);
+        }
+    }
+    if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
+        const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
+        for (int64_t i = 0; i < excess; ++i)
+            lf_isThisTheFurthestLive(0);
+    }
+    if (flushStaticRequested.exchange(false))
+        gf_removeAllStatic();
+    if (listAircraftRequested.exchange(false)) {
+        const std::vector<std::string> entries = lf_listActiveAircraft();
+        std::vector<std::string>& options = *g_aircraftSelectorOptions;
+        options.clear();
+        options.push_back("select an aircraft");
+        options.insert(options.end(), entries.begin(), entries.end());
+        AIRCRAFT_SELECTOR.value = options.front();
+        gf_fillComboBox(AIRCRAFT_SELECTOR);
+        gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
+    }
+    const UserAcPosition user = gf_getUserAcPosition();
+    const bool onGround = gf_simLinkState().userOnGround.load();
+    const double agl = user.altitudeAboveGround;
+    if ((!onGround || (std::isfinite(agl) && agl > 500.0)) && params->COLLISION_USER_AIR)
+        gf_checkUserCollisions();
+    if (params->COLLISION_LIVE_PARKED_GND)
+        gf_checkLiveVsParkedCollisions();
+    if (blockRequested.exchange(false))
+        gf_removeBlockedAc();
+    if (parkingInProgress.load())
+        Gui::instance().enqueueUpdate(GuiUpdate::ParkingPending{gf_parkingPlanSize()});
+}
+
+void lf_every5Seconds()
+{
+    if (twoPropsOff.exchange(false))
+        gf_removeLiveAircraftCategory(1);
+    if (lightAircraftOff.exchange(false))
+        gf_removeLiveAircraftCategory(0);
+    if (helicoptersOff.exchange(false)) {
+        gf_removeLiveAircraftCategory(6);
+        gf_removeStaticAircraftCategory(6);
+    }
+    if (highPerfOff.exchange(false))
+        gf_removeLiveAircraftCategory(5);
+
+    const UserAcPosition user = gf_getUserAcPosition();
+    if (gf_isRTDirect()) {
+        gf_setRTDirectUserPosition(user.latitude, user.longitude);
+        gf_updateRTDirectQueryBox();
+    } else {
+        gf_setRTAppUserPosition(user.latitude, user.longitude);
+        const SimLinkState& sim = gf_simLinkState();
+        if (gf_trafficClockInputs().professionalLevel.load() && sim.zuluTimeValid.load())
+            gf_sendQs123Line(sim.simulatorUtcTime.load());
+    }
+    if (const std::optional<std::string> stand = gf_currentReservedStand())
+        gf_clearUserDestGate(*stand);
+
+    if (gf_mainLoopState().secondsCounter % 15 == 0)
+        lf_every15Seconds();
+}
+
+void lf_every15Seconds()
+{
+    MainLoopState& s = gf_mainLoopState();
+    gf_flushLog();
+    ParkingRequests& r = gf_parkingRequests();
+    if (!s.latch) {
+        bool captured = false;
+        {
+            std::lock_guard lock(r.mutex);
+            if (r.requestedGeneration != r.doneGeneration) {
+                s.capturedGeneration = r.requestedGeneration;
+                s.capturedParkTrafficOnlyGeneration = r.parkTrafficOnlyGeneration;
+                s.capturedParkTrafficOnlyValue = r.parkTrafficOnlyValue;
+                s.latch = true;
+                captured = true;
+            }
+        }
+        if (captured) {
+            gf_disableParkingControls();
+            gf_resetSeenTraffic();
+        }
+    } else {
+        Gui::instance().enqueueUpdate(GuiUpdate::ClearError{});
+        Gui::clearMessage();
+        bool ran = false;
+        if (lf_readCurrentAirport().icao != 0 && gf_standCount() > 0) {
+            parkingInProgress.store(true);
+            Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Airport});
+            const int64_t start = gf_mainNowNs();
+            gf_adjustParking(s.capturedParkTrafficOnlyValue);
+            const int64_t ms = (gf_mainNowNs() - start) / kNsPerMs;
+            if (ms >= 5)
+                engineClock.fetch_add(static_cast<int32_t>((ms + 5) / 10));
+            ran = true;
+        }
+        {
+            std::lock_guard lock(r.mutex);
+            r.doneGeneration = std::max(r.doneGeneration, s.capturedGeneration);
+            if (ran && s.capturedParkTrafficOnlyValue &&
+                r.parkTrafficOnlyGeneration == s.capturedParkTrafficOnlyGeneration)
+                r.parkTrafficOnlyValue = false;
+        }
+        s.latch = false;
+    }
+    if (s.secondsCounter % 30 == 0)
+        lf_every30Seconds();
+}
+
+void lf_every30Seconds()
+{
+    MainLoopState& s = gf_mainLoopState();
+    if (rematchRequested.exchange(false))
+        gf_clearLiveryChoiceCache();
+
+    if (feedConnected.load()) {
+        const bool rtDirect = gf_isRTDirect();
+        const int64_t last = rtDirect ? gf_rtDirectLastWeatherNs() : gf_rtAppLastWeatherNs();
+        const int64_t limit = (rtDirect ? 120 : 90) * kNsPerSecond;
+        const int64_t now = gf_mainNowNs();
+        const uint32_t weather =
+            (last == 0 || last > now || now - last > limit) ? GuiReaderState::Overdue : GuiReaderState::Fresh;
+        Gui::instance().enqueueUpdate(GuiUpdate::QnhState{weather});
+        const bool moved = rtDirect ? gf_takeRTDirectRecordCount() != 0 : gf_rtAppTrafficMovedSinceLastCheck();
+        Gui::instance().enqueueUpdate(
+            GuiUpdate::LiveTrafficState{moved ? GuiReaderState::Fresh : GuiReaderState::Overdue});
+    }
+    const auto params = gf_parametersSnapshot();
+    if (params->AUTO_RANGE)
+        gf_autoRange();
+    gf_removeTCASCoverageAcs();
+
+    if (s.secondsCounter % 60 != 0)
+        return;
+    if (s.intervalJustSet) {
+        s.intervalJustSet = false;
+    } else {
+        if (!gf_isRTDirect() && s.parkingCountdown == 2)
+            gf_requestRTAppParkedTraffic();
+        s.parkingCountdown -= 1;
+        if (s.parkingCountdown <= 0) {
+            s.parkingCountdown = params->PARKING_INTERVAL_MINUTES;
+            if (parkingAirportLoaded.load() && !parkingInProgress.load() && !lf_parkingUpdatePending())
+                lf_triggerStaticParkingUpdate();
+        }
+    }
+    Gui::instance().enqueueUpdate(GuiUpdate::NextUpdate{static_cast<uint32_t>(std::max(s.parkingCountdown, 0))});
+    if (params->OBJECTID_LIST)
+        lf_writeObjectIdList();
+    if (s.secondsCounter % 1200 == 0) {
+        gf_logNoMatchList();
+        if (s.secondsCounter % 86400 == 0) {
+            s.secondsCounter = 0;
+            gf_logLiveryMatchSummary();
+            gf_clearNoMatchList();
+        }
+    }
+}
+
+bool lf_tick()
+{
+    {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(g_hookMutex);
+            hook = g_tickHook;
+        }
+        if (hook)
+            hook();
+    }
+    SimLinkState& sim = gf_simLinkState();
+    if (sim.connectionState.load() != 2) {
+        lf_simNotRunning();
+        return gf_keepRunning();
+    }
+    const uint8_t lights = navLightsRequest.exchange(kNoNavLightsRequest);
+    if (lights <= 127) {
+        for (uint32_t objectId : gf_parkedObjectIdsInSim())
+            gf_setNavLights(objectId, lights != 0);
+    }
+    lf_handleAddingStack();
+    if (!sim.secondReport.exchange(false))
+        return true;
+    lf_everySecond();
+    if (!gf_keepRunning())
+        return false;
+
+    MainLoopState& s = gf_mainLoopState();
+    const unsigned duties = lf_dutiesForSecond(s.secondsCounter, s.latch);
+    if (duties & SecondDuties::Five) {
+        lf_every5Seconds();
+        return true;
+    }
+    if (duties & SecondDuties::Fourteen) {
+        if (parkingInProgress.load() && gf_parkingPlanSize() == 0) {
+            gf_enableParkingControls();
+            gf_countStaticParked(true);
+            gf_countLiveParked(true);
+        }
+        if (parkAirportChanged.exchange(false)) {
+            gf_loadAirportParking();
+        } else {
+            const UserAcPosition user = gf_getUserAcPosition();
+            if (lf_positionKnown(user)) {
+                const auto params = gf_parametersSnapshot();
+                const LatLon at{user.latitude, user.longitude};
+                if (params->DESTINATION.empty() && !sim.userOnGround.load() &&
+                    static_cast<double>(params->AIRP_HEIGHT) > user.altitudeAboveGround)
+                    gf_selectNearestParkAirport(at);
+                if (lf_readCurrentAirport().valid())
+                    gf_checkParkAirportReach(at);
+                else
+                    gf_chooseParkAirport(at);
+            }
+        }
+    }
+    if (duties & SecondDuties::SixtyOne)
+        gf_checkForAllGndIfParkedVersionExistsAndRemove();
+    return true;
+}
+
+void lf_mainLoop()
+{
+    const CurrentAirportView airport = lf_readCurrentAirport();
+    if (airport.valid()) {
+        const IcaoCode code = lf_icaoFromPacked(airport.icao);
+        if (gf_hasAirportFile(code)) {
+            parkAirportChanged.store(false);
+            gf_loadAirportParking();
+        } else {
+            Gui::showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", code), true);
+        }
+    }
+    MainLoopState& s = gf_mainLoopState();
+    s.secondsCounter = 0;
+    int64_t deadline = gf_mainNowNs() + kTickNs;
+    gf_storeWeekdayHalfHourWord();
+    gf_resetTrafficMailbox(true);
+    gf_enableControl(AIRCRAFT_BUTTON, true);
+
+    const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+    SimLinkState& sim = gf_simLinkState();
+    if (lf_tick()) {
+        for (;;) {
+            int64_t now = gf_mainNowNs();
+            if (now > deadline + kGiveUpNs)
+                deadline = now + kTickNs;
+            if (deadline - now >= kNsPerMs)
+                gf_mainSleepNs(deadline - now);
+            if (sim.secondReport.load())
+                deadline = gf_mainNowNs() + kTickNs;
+            else
+                deadline += kTickNs;
+            if (!lf_tick())
+                break;
+        }
+    }
+    if (fineTimer)
+        timeEndPeriod(1);
+}
+
+void lf_resetMainLoopState()
+{
+    MainLoopState& s = gf_mainLoopState();
+    s = MainLoopState{};
+    s.parkingCountdown = 20;
+    gf_simLinkState().secondReport.store(false);
+}

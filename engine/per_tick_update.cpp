@@ -1,0 +1,3 @@
+#include "engine/per_tick_update.h"
+
+void lf_handleAddingStack() {}

@@ -1,0 +1,3 @@
+#include "engine/sim_reactions.h"
+
+void lf_processSimEvents() {}

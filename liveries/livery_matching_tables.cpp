@@ -1,0 +1,3 @@
+#include "liveries/livery_matching_tables.h"
+
+void gf_processScannedLiveries() {}

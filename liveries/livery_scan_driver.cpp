@@ -1,0 +1,3 @@
+#include "liveries/livery_scan_driver.h"
+
+void gf_scanLiveries() {}

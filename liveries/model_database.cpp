@@ -1,0 +1,6 @@
+#include "liveries/model_database.h"
+
+bool gf_readDbase()
+{
+    return true;
+}

@@ -1,0 +1,12 @@
+// Parking runs and limits. No static aircraft are placed yet.
+#pragma once
+
+#include <cstdint>
+
+// The periodic parking adjustment; takes the engine lock itself.
+void gf_adjustParking(bool parkTrafficOnly);
+void gf_setStaticStandQuota();
+void gf_enforceParkedLimit(bool renew);
+uint64_t gf_countStaticParked(bool show);
+uint64_t gf_countLiveParked(bool show);
+void lf_runParkedTimers();

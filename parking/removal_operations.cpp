@@ -1,0 +1,7 @@
+#include "parking/removal_operations.h"
+
+void lf_removeAllStaticAndLiveAtAirport() {}
+void gf_removeAllStatic() {}
+void gf_checkForAllGndIfParkedVersionExistsAndRemove() {}
+void gf_checkLiveVsParkedCollisions() {}
+void gf_clearUserDestGate(const std::string&) {}

@@ -1,0 +1,3 @@
+#include "parking/stand_options.h"
+
+void gf_adoptStandOptionNames(int64_t, LiveAircraft&) {}

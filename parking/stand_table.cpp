@@ -1,0 +1,6 @@
+#include "parking/stand_table.h"
+
+size_t gf_standCount()
+{
+    return 0;
+}
