@@ -498,7 +498,9 @@ void lf_mainLoop()
 
     const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
     SimLinkState& sim = gf_simLinkState();
-    if (lf_tick()) {
+    // The loop also ends on a stop request at a tick without a second report,
+    // so a stop never waits for the simulator's next report.
+    if (lf_tick() && gf_keepRunning()) {
         for (;;) {
             int64_t now = gf_mainNowNs();
             if (now > deadline + kGiveUpNs)
@@ -509,7 +511,7 @@ void lf_mainLoop()
                 deadline = gf_mainNowNs() + kTickNs;
             else
                 deadline += kTickNs;
-            if (!lf_tick())
+            if (!lf_tick() || !gf_keepRunning())
                 break;
         }
     }

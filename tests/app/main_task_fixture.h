@@ -1,0 +1,130 @@
+#pragma once
+// A fake steady clock for the main task (sleeps move it forward), a log in a
+// folder of the test's own, and a message-only window standing in for the
+// main window so that posted MSG_START / MSG_EXIT can be read back.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gui.h"
+#include "app/main_clock.h"
+#include "app/main_loop.h"
+#include "app/pending_services.h"
+#include "app/shutdown.h"
+#include "app/stop_request.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
+
+namespace kvr::test {
+
+struct FakeMainClock {
+    int64_t now = 1'000'000'000'000;
+    std::vector<int64_t> sleeps;
+    // Runs on every sleep, before the clock moves (the test may publish a stop).
+    std::function<void(int64_t)> onSleep;
+
+    FakeMainClock()
+    {
+        gf_setMainClock([this] { return now; },
+                        [this](int64_t ns) {
+                            sleeps.push_back(ns);
+                            if (onSleep)
+                                onSleep(ns);
+                            now += ns;
+                        });
+    }
+    ~FakeMainClock() { gf_setMainClock({}, {}); }
+    int64_t sleptNs() const
+    {
+        int64_t total = 0;
+        for (int64_t s : sleeps)
+            total += s;
+        return total;
+    }
+};
+
+// Folders, an open log, a clean stop state and a message-only main window.
+class MainTaskFixture {
+public:
+    explicit MainTaskFixture(bool rtApp = true, uint32_t sim = 2) : folders("maintask")
+    {
+        gf_clearStopRequest();
+        Gui::instance().drainUpdates();
+        Gui::instance().display = GuiDisplayState{};
+        oldMode = g_modeSettings.load();
+        g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
+        gf_openLog();
+        window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        oldHwnd = Gui::instance().hwnd.exchange(window);
+        lf_resetMainLoopState();
+        SimLinkState& sim0 = gf_simLinkState();
+        sim0.connectionState = 0;
+        sim0.userOnGround = false;
+        sim0.secondReport = false;
+        restartFlag = false;
+    }
+    ~MainTaskFixture()
+    {
+        Gui::instance().hwnd.store(oldHwnd);
+        DestroyWindow(window);
+        gf_closeLog();
+        g_modeSettings.store(oldMode);
+        gf_clearStopRequest();
+        Gui::instance().drainUpdates();
+        gf_setTickHook({});
+    }
+    // The application messages posted to the window, in order.
+    std::vector<UINT> postedMessages()
+    {
+        std::vector<UINT> out;
+        MSG m;
+        while (PeekMessageW(&m, window, 0, 0, PM_REMOVE)) {
+            if (m.message >= WM_APP)
+                out.push_back(m.message);
+        }
+        return out;
+    }
+    std::string log()
+    {
+        gf_flushLog();
+        return logText();
+    }
+    // The updates sent so far, applied to the display state.
+    GuiDisplayState& display()
+    {
+        Gui::instance().drainUpdates();
+        return Gui::instance().display;
+    }
+
+    ScopedTestFolders folders;
+    HWND window = nullptr;
+
+private:
+    HWND oldHwnd = nullptr;
+    std::shared_ptr<const ModeSettings> oldMode;
+};
+
+// Position of each line in the text; npos for a missing one.
+inline std::vector<size_t> linePositions(const std::string& text, const std::vector<std::string>& lines)
+{
+    std::vector<size_t> out;
+    for (const std::string& l : lines)
+        out.push_back(text.find(l));
+    return out;
+}
+
+inline size_t countOf(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+} // namespace kvr::test
