@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "app/gui.h"
+#include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
 #include "app/pending_services.h"
 #include "app/shutdown.h"
 #include "app/stop_request.h"
+#include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "tests/support/file_bytes.h"
@@ -55,10 +57,12 @@ public:
     explicit MainTaskFixture(bool rtApp = true, uint32_t sim = 2) : folders("maintask")
     {
         gf_clearStopRequest();
+        gf_dropGuiJobs();
         Gui::instance().drainUpdates();
         Gui::instance().display = GuiDisplayState{};
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
+        std::filesystem::create_directories(gf_settingsFolder());
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
@@ -76,6 +80,7 @@ public:
         gf_closeLog();
         g_modeSettings.store(oldMode);
         gf_clearStopRequest();
+        gf_dropGuiJobs();
         Gui::instance().drainUpdates();
         gf_setTickHook({});
     }
@@ -118,6 +123,11 @@ inline std::vector<size_t> linePositions(const std::string& text, const std::vec
         out.push_back(text.find(l));
     return out;
 }
+
+// A close request sets the exit flag for the rest of the process: a test
+// that needs one runs its body in a child process, which ends with the
+// body's result (0 = every check held).
+#define KELO_EXPECT_IN_CHILD(body) EXPECT_EXIT(std::exit(body()), ::testing::ExitedWithCode(0), "")
 
 inline size_t countOf(const std::string& text, const std::string& part)
 {
