@@ -1,0 +1,176 @@
+// Start-up of the main task as far as it runs without a simulator: the
+// required folder, the install path, the command-line job and the folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/main_task.h"
+#include "app/message_box.h"
+#include "core/clock.h"
+#include "core/layout.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "tests/app/main_task_fixture.h"
+
+using namespace kvr::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kSecond = 1'000'000'000;
+
+class MainTaskTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gf_setMessageBoxHook([this](const std::string& text, unsigned) {
+            boxes.push_back(text);
+            return 1;
+        });
+        saved2020 = MSFS_INSTALL_PATH.value;
+        saved2024 = MSFS_2024_INSTALL_PATH.value;
+    }
+    void TearDown() override
+    {
+        gf_setMessageBoxHook({});
+        gf_setCommandLineJob(false);
+        MSFS_INSTALL_PATH.value = saved2020;
+        MSFS_2024_INSTALL_PATH.value = saved2024;
+    }
+    // An install the detection finds: the Steam Packages folder of MSFS 2024.
+    fs::path makeSteamInstall()
+    {
+        const fs::path p = fx.folders.roamingAppData() / L"Microsoft Flight Simulator 2024" / L"Packages";
+        fs::create_directories(p / L"Community");
+        fs::create_directories(p / L"Official2024");
+        return p;
+    }
+    void writeSettings(const std::string& parameters)
+    {
+        writeBytes(gf_parametersXmlPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n" +
+                                               parameters + "  </parameters>\n</root>\n");
+    }
+    std::vector<UINT> exitOrStart()
+    {
+        std::vector<UINT> out;
+        for (UINT m : fx.postedMessages()) {
+            if (m == MSG_START || m == MSG_EXIT)
+                out.push_back(m);
+        }
+        return out;
+    }
+
+    MainTaskFixture fx;
+    FakeMainClock clock;
+    std::vector<std::string> boxes;
+    fs::path saved2020, saved2024;
+};
+
+} // namespace
+
+TEST_F(MainTaskTest, WithoutTheDocsFolderShowsTheErrorAndExitsAfterTwentyFiveSeconds)
+{
+    lf_main();
+    EXPECT_EQ(fx.display().stickyError, "41: Kelo must be run from the Kelo folder!");
+    const StopRequestPtr r = gf_currentStopRequest();
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->code, 8u);
+    EXPECT_GE(clock.sleptNs(), 25 * kSecond);
+    EXPECT_LT(clock.sleptNs(), 26 * kSecond);
+    EXPECT_NE(fx.log().find(" Exiting: SYSTEM ERROR"), std::string::npos);
+    EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
+}
+
+TEST_F(MainTaskTest, NoInstallPathAndACancelledPickerStopsWithCodeFive)
+{
+    fs::create_directory("docs");
+    lf_main();
+    const StopRequestPtr r = gf_currentStopRequest();
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->code, 5u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 Community folder.");
+    EXPECT_EQ(fx.display().timedMessage,
+              "Kelo cannot find the MSFS2024 install path, please select the MSFS2024 Community folder");
+    EXPECT_NE(fx.log().find(" Exiting: INSTALL PATH MISSING"), std::string::npos);
+    EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
+    // The data folders were made on the way.
+    EXPECT_TRUE(fs::is_directory("airports/learned/thirdparty"));
+}
+
+TEST_F(MainTaskTest, ProductionJobFindsTheInstallPathAndExitsWithZero)
+{
+    fs::create_directory("docs");
+    const fs::path install = makeSteamInstall();
+    gf_setCommandLineJob(true);
+    lf_main();
+    EXPECT_EQ(gf_processExitCode(), 0);
+    EXPECT_EQ(MSFS_2024_INSTALL_PATH.value, install);
+    EXPECT_TRUE(boxes.empty());
+    const std::string log = fx.log();
+    const size_t job = log.find("Command line job:\nproduction\n");
+    EXPECT_NE(job, std::string::npos) << log;
+    EXPECT_NE(log.find(" Exiting: NOT YET SET"), std::string::npos);
+    EXPECT_EQ(log.find("Shutdown cleanup: stopping readers"), std::string::npos);
+    EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+}
+
+TEST_F(MainTaskTest, InstallPathEndingInCommunityIsTrimmedAndSaved)
+{
+    fs::create_directory("docs");
+    const fs::path install = makeSteamInstall();
+    writeSettings("    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2024\"/>\n"
+                  "    <parameter name=\"MSFS_2024_INSTALL_PATH\" value=\"" +
+                  wide_to_utf8((install / L"Community").wstring()) + "\"/>\n");
+    gf_setCommandLineJob(true);
+    lf_main();
+    EXPECT_EQ(MSFS_2024_INSTALL_PATH.value, install);
+    const std::string saved = readBytes(gf_parametersXmlPath());
+    EXPECT_NE(saved.find("value=\"" + wide_to_utf8(install.wstring()) + "\""), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Community\""), std::string::npos) << saved;
+}
+
+TEST_F(MainTaskTest, CreatesTheDataFoldersAndDropsTheOldObjectIdList)
+{
+    fs::create_directories("output/info");
+    writeBytes("output/info/ObjectIdList.txt", "old\n");
+    writeBytes("airports", ""); // a file where a folder belongs is an error
+    EXPECT_THROW(lf_createFolders(), fs::filesystem_error);
+    fs::remove("airports");
+    lf_createFolders();
+    for (const char* f : {"output", "output/info", "output/errors", "airports", "airports/learned",
+                          "airports/learned/stock", "airports/learned/simaddon", "airports/learned/thirdparty",
+                          "airports/my_simaddon", "airports/my_thirdparty", "input/my_regcodes"})
+        EXPECT_TRUE(fs::is_directory(f)) << f;
+    EXPECT_FALSE(fs::exists("output/info/ObjectIdList.txt"));
+}
+
+TEST_F(MainTaskTest, CooldownHoldsUntilFourSecondsAfterThePersistedMark)
+{
+    const int32_t saved = LAST_EPOCH_TIME.value;
+    rtApiCooldownDeadline = 0;
+    LAST_EPOCH_TIME.value = static_cast<int32_t>(gf_nowSeconds(false)) - 1;
+    lf_holdForRTApiCooldown();
+    // 3 s (2 s when the system clock passes a second boundary meanwhile).
+    EXPECT_GE(clock.sleptNs(), 2 * kSecond);
+    EXPECT_LE(clock.sleptNs(), 3 * kSecond);
+    for (int64_t s : clock.sleeps)
+        EXPECT_LE(s, 100'000'000);
+    const std::string shown = fx.display().timedMessage;
+    EXPECT_TRUE(shown == "Holding for 3 seconds... (RT API cooldown)" ||
+                shown == "Holding for 2 seconds... (RT API cooldown)")
+        << shown;
+
+    clock.sleeps.clear();
+    LAST_EPOCH_TIME.value = static_cast<int32_t>(gf_nowSeconds(false)) - 10;
+    lf_holdForRTApiCooldown();
+    EXPECT_TRUE(clock.sleeps.empty());
+
+    rtApiCooldownDeadline = clock.now + 500'000'000;
+    lf_holdForRTApiCooldown();
+    EXPECT_EQ(clock.sleptNs(), 500'000'000);
+    EXPECT_EQ(fx.display().timedMessage, "Holding for 1 second... (RT API cooldown)");
+    EXPECT_EQ(rtApiCooldownDeadline.load(), 0);
+    LAST_EPOCH_TIME.value = saved;
+}
