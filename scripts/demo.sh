@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Builds Kelo.exe and runs it under Wine in a virtual display, then shows
-# what it logged and a screenshot of its window (build/demo/screen.png).
+# Builds Kelo.exe and runs it under Wine in a virtual display the way a user
+# would: the stand-in simulator (SimConnect.dll beside Kelo.exe, in real time,
+# the user aircraft at a stand at Amsterdam) and the stand-in RealTraffic App
+# sending a traffic scenario. Then shows what Kelo logged and saves
+# screenshots of Kelo's window and of the stand-in simulator's map window
+# (build/demo/*.png).
 set -euo pipefail
 # Wine stores Windows file names on disk in the locale's charset: without a
 # UTF-8 locale, names with non-ASCII characters cannot be created at all.
@@ -8,27 +12,68 @@ export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELO_BUILD_DIR:-$root/build}
 deps=$(bash "$root/scripts/setup.sh" | tail -n 1)
-command -v import >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq imagemagick >/dev/null
+command -v import >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq imagemagick x11-utils >/dev/null
+command -v xwininfo >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq x11-utils >/dev/null
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DKELO_DEPS="$deps" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Kelo
+targets=(Kelo)
+have_target() { ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$1:"; }
+have_target kelo_simconnect_standin && targets+=(kelo_simconnect_standin)
+have_target kelo_rtapp_standin && targets+=(kelo_rtapp_standin)
+cmake --build "$build" -j4 --target "${targets[@]}"
 
-bash "$root/scripts/wine-prefix.sh" "$build/wineprefix"
+prefix=$build/wineprefix
+bash "$root/scripts/wine-prefix.sh" "$prefix"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 demo=$build/demo
-rm -rf "$demo"; mkdir -p "$demo"
+rm -rf "$demo"; mkdir -p "$demo/docs"
 cp "$build/Kelo.exe" "$demo/"
-seconds=${KELO_DEMO_SECONDS:-10}
+[ -f "$build/tests/SimConnect.dll" ] && cp "$build/tests/SimConnect.dll" "$demo/"
+rtapp=$build/standins/rtapp/kelo_rtapp_standin.exe
+
+# The user's side of the PC: an MSFS 2020 Steam install for the install-path
+# detection, and settings that choose the RealTraffic App and that simulator.
+user_dir=$(ls -d "$prefix"/drive_c/users/*/ | grep -v Public | head -n 1)
+roaming=$user_dir/AppData/Roaming
+mkdir -p "$roaming/Microsoft Flight Simulator/Packages/Community" \
+         "$roaming/Microsoft Flight Simulator/Packages/Official" "$roaming/Kelo"
+rm -f "$roaming/Kelo/parameters.xml"
+cat > "$roaming/Kelo/parameters.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<root>
+  <parameters>
+    <parameter name="SIM_CHOICE" value="MSFS 2020"/>
+    <parameter name="RT_CHOISE" value="RT App"/>
+    <parameter name="MSFS_INSTALL_PATH" value=""/>
+  </parameters>
+</root>
+XML
+
+seconds=${KELO_DEMO_SECONDS:-40}
+scenario=$root/scripts/demo/eham_sim.json
 cd "$demo"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "
-  WINEPREFIX='$build/wineprefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine ./Kelo.exe &
+xvfb-run -a -s "-screen 0 1600x1024x24" bash -c "
+  export KELO_SIM_SCENARIO=\$(winepath -w '$scenario')
+  if [ -f '$rtapp' ]; then
+    wine '$rtapp' \"\$(winepath -w '$root/standins/rtapp/eham_scenario.json')\" > '$demo/rtapp.txt' 2>&1 &
+  fi
+  sleep 2
+  wine ./Kelo.exe &
   pid=\$!
   sleep $seconds
   import -window root '$demo/screen.png' || true
-  WINEPREFIX='$build/wineprefix' wineserver -k || true
+  for title in Kelo 'Stand-in simulator'; do
+    id=\$(xwininfo -root -tree | grep -F \"\\\"\$title\" | head -n 1 | awk '{print \$1}')
+    if [ -n \"\$id\" ]; then
+      import -window \"\$id\" \"$demo/\$(echo \$title | tr ' ' '_').png\" || true
+    fi
+  done
+  wineserver -k || true
   wait \$pid || true
 "
 echo "---- Log.txt ----"
 cat "$demo/Log.txt" 2>/dev/null || echo "(no Log.txt)"
-echo "---- screenshot: $demo/screen.png ----"
+echo "---- screenshots: $demo/*.png ----"
+ls "$demo"/*.png 2>/dev/null || true
