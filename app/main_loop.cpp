@@ -250,11 +250,11 @@ void lf_everySecond()
         } else {
             const uint32_t quota =
                 params->MAX_PARK_SEL < 1 ? 0u : static_cast<uint32_t>(std::min<size_t>(params->MAX_PARK_SEL, stands));
-            const uint32_t previous = Gui::instance().display.maxPark;
             Gui::instance().enqueueUpdate(GuiUpdate::MaxPark{
                 quota, static_cast<uint32_t>(std::lround(quota * 100.0 / static_cast<double>(stands)))});
-            if (quota < previous)
+            if (s.lastQuota >= 0 && quota < static_cast<uint32_t>(s.lastQuota))
                 gf_enforceParkedLimit(false);
+            s.lastQuota = static_cast<int64_t>(quota);
         }
     }
     if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {

@@ -27,6 +27,7 @@
 #include "app/main_loop.h"
 #include "app/main_task_threads.h"
 #include "app/message_box.h"
+#include "app/window_links.h"
 #include "app/pending_services.h"
 #include "app/shutdown.h"
 #include "app/stop_request.h"
@@ -600,8 +601,31 @@ void lf_publishIfNone(uint32_t code)
 
 } // namespace
 
+namespace {
+
+// What the window reads of the simulator link and the feed, and asks of them.
+void lf_registerWindowLinks()
+{
+    WindowLinks links;
+    links.simConnectionState = [] { return gf_simLinkState().connectionState.load(); };
+    links.realTrafficConnected = [] { return feedConnected.load(); };
+    links.simulatorUtcSeconds = []() -> std::optional<int64_t> {
+        const SimLinkState& sim = gf_simLinkState();
+        if (!sim.zuluTimeValid.load())
+            return std::nullopt;
+        return sim.simulatorUtcTime.load();
+    };
+    links.autoRange = [] { gf_autoRange(); };
+    links.requestRTAppParkedTraffic = [] { gf_requestRTAppParkedTraffic(); };
+    links.closeRTAppServer = [] { closeSockets(); };
+    gf_setWindowLinks(links);
+}
+
+} // namespace
+
 void lf_main()
 {
+    lf_registerWindowLinks();
     bool liveryDone = false;
     try {
         LiveryControlsGuard guard{&liveryDone, false};

@@ -151,19 +151,6 @@ TEST_F(MainLoopTest, PausedSimulatorRunsNoDutyAndLogsOnce)
     EXPECT_EQ(countOf(fx.log(), " Flight not running"), 2u);
 }
 
-TEST_F(MainLoopTest, TicksWithoutASecondReportRunOnlyTheEngineStep)
-{
-    SimLinkState& sim = gf_simLinkState();
-    sim.connectionState = 2;
-    for (int i = 0; i < 300; ++i)
-        ASSERT_TRUE(lf_tick());
-    EXPECT_EQ(gf_mainLoopState().secondsCounter, 0);
-    sim.secondReport = true;
-    lf_tick();
-    EXPECT_EQ(gf_mainLoopState().secondsCounter, 1);
-    EXPECT_FALSE(sim.secondReport.load()); // taken by the tick
-}
-
 TEST_F(MainLoopTest, NewParkingIntervalShowsUnchangedForAMinuteThenCountsDown)
 {
     SimLinkState& sim = gf_simLinkState();

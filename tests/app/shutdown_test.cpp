@@ -302,17 +302,3 @@ TEST(Shutdown, EndsWhileTheGuiThreadIsBusyPainting)
     restartFlag = false;
     restartNowRequested = false;
 }
-
-TEST(Shutdown, CommandLineJobSkipsTheCleanup)
-{
-    MainTaskFixture fx;
-    FakeMainClock clock;
-    gf_setCommandLineJob(true);
-    publish(3, 0);
-    lf_closingDown();
-    gf_setCommandLineJob(false);
-    const std::string log = fx.log();
-    EXPECT_EQ(log.find("Shutdown cleanup: stopping readers"), std::string::npos);
-    EXPECT_EQ(log.find("Restart phase:"), std::string::npos);
-    EXPECT_EQ(appMessages(fx), std::vector<UINT>{MSG_EXIT});
-}
