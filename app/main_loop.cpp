@@ -199,7 +199,7 @@ void lf_simNotRunning()
     if (s.notRunningCountdown % 100 == 0) {
         if (gf_isRTDirect())
             gf_updateRTDirectQueryBox();
-        else
+        else if (!AEROWINX.value) // the Aerowinx link has no App connection to keep alive
             gf_sendUserStateToRTApp();
     }
     if (s.notRunningCountdown <= 0) {
