@@ -921,6 +921,7 @@ void Sim::reset()
     m_objectRecords.clear();
     m_objectRecordIndex.clear();
     m_errors.clear();
+    m_environmentLoaded = false; // the next Open reads KELO_SIM_SCENARIO again
     m_idle.notify_all();
 }
 

@@ -289,3 +289,48 @@ TEST_F(StandinTest, FlightPlansLoadOnlyFromAnAceXmlPlan)
     EXPECT_EQ(ex[0].as<SIMCONNECT_RECV_EXCEPTION>().dwException, SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED);
     EXPECT_EQ(sim.trace("objects").at(0)["flight_plan"], "ZRH-");
 }
+
+// Real-time mode from the scenario file named by KELO_SIM_SCENARIO: frames
+// come by themselves and the user aircraft follows its path.
+TEST_F(StandinTest, ScenarioFileStartsRealTimeFrames)
+{
+    kvr::test::ScopedTestFolders folders("screal");
+    const nlohmann::json scenario = {
+        {"mode", "realtime"},
+        {"frame_rate", 50},
+        {"simulator", {{"name", "SunRise"}}},
+        {"user", {{"title", "Demo"}, {"path", {{{"t", 0}, {"lat", 47.0}, {"lon", 8.0}}, {{"t", 3600}, {"lat", 48.0}, {"lon", 8.0}}}}}}};
+    kvr::test::writeBytes("scenario.json", scenario.dump());
+    const std::string path = (std::filesystem::current_path() / "scenario.json").string();
+    ASSERT_EQ(_putenv_s("KELO_SIM_SCENARIO", path.c_str()), 0);
+    TestClient c;
+    const ScHresult opened = c.open();
+    _putenv_s("KELO_SIM_SCENARIO", "");
+    ASSERT_EQ(opened, SC_S_OK);
+    EXPECT_EQ(sim.trace("errors").size(), 0u);
+    api().SubscribeToSystemEvent(c.handle, EVENT_FRAME, "Frame");
+    lf_define(api(), c.handle, DEFINITION_LATLONPIBAVSHETRALTGSZULI, {{"Plane Latitude", SIMCONNECT_DATATYPE_FLOAT64}},
+              "degree");
+    api().RequestDataOnSimObject(c.handle, USER_AC_POSITION, DEFINITION_LATLONPIBAVSHETRALTGSZULI, 0,
+                                 SIMCONNECT_PERIOD_VISUAL_FRAME, 0, 0, 0, 0);
+    std::vector<Received> frames, positions;
+    std::string openName;
+    for (int i = 0; i < 2000 && (frames.size() < 3 || positions.size() < 3); ++i) {
+        for (auto& r : c.dispatch()) {
+            if (r.id() == SIMCONNECT_RECV_ID_OPEN)
+                openName = r.as<SIMCONNECT_RECV_OPEN>().szApplicationName;
+            if (r.id() == SIMCONNECT_RECV_ID_EVENT_FRAME)
+                frames.push_back(r);
+            if (r.id() == SIMCONNECT_RECV_ID_SIMOBJECT_DATA)
+                positions.push_back(r);
+        }
+        Sleep(5);
+    }
+    EXPECT_EQ(openName, "SunRise");
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_FLOAT_EQ(frames[0].as<SIMCONNECT_RECV_EVENT_FRAME>().fFrameRate, 50.0f);
+    ASSERT_GE(positions.size(), 3u);
+    const double lat = positions.back().field<double>(40);
+    EXPECT_GE(lat, 47.0);
+    EXPECT_LT(lat, 47.1); // well within the first minutes of the path
+}
