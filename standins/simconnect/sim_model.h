@@ -178,6 +178,8 @@ struct Options {
     std::uint32_t userObjectId = 1;
     std::uint32_t flightLoadedPacket = SIMCONNECT_RECV_ID_EVENT_FILENAME;
     double defaultGroundFt = 0.0;
+    bool mapWindow = true; // in real-time mode
+    double mapRangeNm = 3.0;
     bool tracePositions = true;
     bool traceCalls = true;
 };

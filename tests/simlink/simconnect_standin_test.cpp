@@ -34,6 +34,7 @@ TEST_F(StandinTest, GroundModelAnswersEveryAircraftInRange)
 {
     ASSERT_TRUE(sim.load({{"airports", kTwoAirports},
                           {"assign_delay_frames", 0},
+                          {"titles", {{{"title", "A"}, {"static_cg_ft", 7.5}, {"static_pitch_deg", -2.0}}, "B", "C"}},
                           {"user", {{"lat", 47.46}, {"lon", 8.55}, {"alt_ft", 1416}, {"atc_id", "HB-USR"}}}}));
     TestClient c;
     ASSERT_EQ(c.open(), SC_S_OK);
@@ -70,6 +71,19 @@ TEST_F(StandinTest, GroundModelAnswersEveryAircraftInRange)
         EXPECT_EQ(r.field<std::int64_t>(56), expected[i].onGround);
         EXPECT_STREQ(reinterpret_cast<const char*>(r.bytes.data() + 64), expected[i].tail);
     }
+    // Static CG and pitch come per title.
+    lf_define(sc, c.handle, DEFINITION_AI_GET_STATIC_CG_AND_PITCH,
+              {{"Static CG to Ground", SIMCONNECT_DATATYPE_FLOAT64}, {"Static Pitch", SIMCONNECT_DATATYPE_FLOAT64}},
+              "radian");
+    const auto swr = answers[1].field<std::uint32_t>(16);
+    sc.RequestDataOnSimObject(c.handle, AI_STATIC_CG_AND_PITCH, DEFINITION_AI_GET_STATIC_CG_AND_PITCH, swr,
+                              SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+    const auto cg = c.dispatchOf(SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+    ASSERT_EQ(cg.size(), 1u);
+    EXPECT_EQ(cg[0].cbData, 56u);
+    EXPECT_EQ(cg[0].field<std::uint32_t>(16), swr);
+    EXPECT_NEAR(cg[0].field<double>(40), 7.5 * 3.141592653589793 / 180.0, 1e-12); // "radian" unit on both
+    EXPECT_NEAR(cg[0].field<double>(48), -2.0 * 3.141592653589793 / 180.0, 1e-12);
     // The documented limit of the radius: 200 km passes, one metre more is exception 31.
     sc.RequestDataOnSimObjectType(c.handle, AI_POSITION, DEFINITION_AI_GET_POSITION, 200000,
                                   SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
@@ -333,4 +347,35 @@ TEST_F(StandinTest, ScenarioFileStartsRealTimeFrames)
     const double lat = positions.back().field<double>(40);
     EXPECT_GE(lat, 47.0);
     EXPECT_LT(lat, 47.1); // well within the first minutes of the path
+    // Its map window is open while it runs, and gone after a reset.
+    HWND map = nullptr;
+    for (int i = 0; i < 500 && !map; ++i, Sleep(5))
+        map = FindWindowW(L"KeloSimMap", nullptr);
+    EXPECT_NE(map, nullptr);
+    sim.reset();
+    EXPECT_EQ(FindWindowW(L"KeloSimMap", nullptr), nullptr);
+}
+
+// A dispatch procedure that throws: the exception reaches the caller of
+// CallDispatch, and the packets after the failing one come with the next call.
+TEST_F(StandinTest, ExceptionFromTheDispatchProcedurePassesThrough)
+{
+    TestClient c;
+    ASSERT_EQ(c.open(), SC_S_OK);
+    api().SubscribeToSystemEvent(c.handle, EVENT_SIM, "Sim");
+    api().SubscribeToSystemEvent(c.handle, EVENT_FRAME, "Frame");
+    sim.advanceFrames(1);
+    struct Thrower {
+        static void onPacket(SIMCONNECT_RECV* packet, ScDword, void*)
+        {
+            if (packet->dwID == SIMCONNECT_RECV_ID_OPEN)
+                throw std::runtime_error("wrong simulator");
+        }
+    };
+    EXPECT_THROW(api().CallDispatch(c.handle, &Thrower::onPacket, nullptr), std::runtime_error);
+    const auto rest = c.dispatch();
+    ASSERT_EQ(rest.size(), 2u);
+    EXPECT_EQ(rest[0].id(), SIMCONNECT_RECV_ID_EVENT);
+    EXPECT_EQ(rest[1].id(), SIMCONNECT_RECV_ID_EVENT_FRAME);
+    EXPECT_EQ(sim.waitIdle(1000), 1);
 }
