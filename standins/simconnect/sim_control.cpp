@@ -155,15 +155,19 @@ bool Sim::loadScenario(const nlohmann::json& scenario, std::string& error)
         return false;
     }
     bool startRealtime = false;
+    bool stopFrames = false;
     try {
         Lock lock(m_mutex);
         const bool wasRealtime = m_options.realtime;
         applyScenarioLocked(scenario);
         startRealtime = m_options.realtime && !wasRealtime;
+        stopFrames = !m_options.realtime && wasRealtime;
     } catch (const std::exception& e) {
         error = e.what();
         return false;
     }
+    if (stopFrames) // back to manual frames
+        stopRealtime();
     if (startRealtime) {
         // The frame thread runs code of this DLL: keep the DLL loaded for good.
         HMODULE self = nullptr;
