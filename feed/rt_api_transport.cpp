@@ -19,8 +19,19 @@
 
 namespace {
 
+// The built-in base URL: the web API over HTTPS, or in a demo build the
+// stand-in named at build time.
+std::string lf_builtInBaseUrl()
+{
+#ifdef KELO_RT_API_DEMO_URL
+    return KELO_RT_API_DEMO_URL;
+#else
+    return std::string("https://") + KELO_RT_API_HOST;
+#endif
+}
+
 std::mutex g_baseUrlMutex;
-std::string g_baseUrl = std::string("https://") + KELO_RT_API_HOST;
+std::string g_baseUrl = lf_builtInBaseUrl();
 
 struct AbortState {
     const std::atomic<bool>* flag = nullptr;
@@ -69,7 +80,7 @@ std::string gf_rtApiBaseUrl()
 void gf_setRTApiBaseUrlForTesting(std::string baseUrl)
 {
     std::lock_guard lock(g_baseUrlMutex);
-    g_baseUrl = baseUrl.empty() ? std::string("https://") + KELO_RT_API_HOST : std::move(baseUrl);
+    g_baseUrl = baseUrl.empty() ? lf_builtInBaseUrl() : std::move(baseUrl);
 }
 
 std::string gf_rtApiUrl(std::string_view path)
