@@ -16,10 +16,9 @@
 #include "core/log.h"
 #include "core/value_types.h"
 #include "core/version_data.h"
+#include "feed/feed_flags.h"
 #include "feed/rt_api_weather_reader.h"
 #include "feed/rt_credential.h"
-
-std::atomic<bool> feedConnected{false};
 
 namespace {
 
@@ -217,7 +216,7 @@ bool authenticate(int32_t& status)
         // The server's wait is honoured within the same bounds as its traffic interval.
         const int32_t wrrl = std::clamp(record->wrrl, g_rrlLimitSpec.min, g_rrlLimitSpec.max);
         gf_rtApiWeatherReader().secondIntervalMs = static_cast<uint32_t>(wrrl);
-        gf_trafficClockInputs().professionalLevel = record->type == 2;
+        gf_professionalLevel() = record->type == 2;
         gf_logLine(fmt::format("\nAuthenticated at RT server '{}'", record->server.empty() ? "?" : record->server));
         feedConnected = true;
 

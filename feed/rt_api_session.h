@@ -11,6 +11,7 @@
 #include <string_view>
 #include <variant>
 
+#include "feed/feed_flags.h"
 #include "feed/rt_api_transport.h"
 
 // One successful authentication; published once and never changed.
@@ -62,9 +63,6 @@ private:
 
 // The program's one session.
 RTAPISession& gf_rtApiSession();
-
-// Set once RT Direct is signed in (or the RT App handshake is done).
-extern std::atomic<bool> feedConnected;
 
 // Signs in with the stored credential and reports the licence; false with
 // `status` set on failure.
