@@ -135,7 +135,16 @@ void RTWebApi::handle(const std::string& path, const httplib::Request& req, http
     {
         std::lock_guard lock(mutex);
         log.push_back(r);
-        auto& q = scripted[path];
+        // Traffic queries of one kind can be scripted apart from the others.
+        std::string key = path;
+        if (path == "/v6/traffic") {
+            const auto type = r.form.find("querytype");
+            if (type != r.form.end() && type->second == "parkedtraffic")
+                key += "#parked";
+            else if (r.form.count("buffercount"))
+                key += "#buffer";
+        }
+        auto& q = scripted[key];
         if (!q.empty()) {
             reply = std::move(q.front());
             q.pop_front();

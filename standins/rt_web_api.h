@@ -91,6 +91,8 @@ public:
     void stop();
 
     // ---- Scripting ----
+    // `path` is an endpoint; "/v6/traffic" scripts the live traffic queries,
+    // "/v6/traffic#buffer" and "/v6/traffic#parked" the buffer and parked ones.
     void queueReply(const std::string& path, Reply reply);
     // {"status":apiStatus,"message":message} with the given HTTP status.
     static Reply jsonStatus(int apiStatus, const std::string& message, int httpStatus = 200);
