@@ -351,3 +351,54 @@ TEST_F(RTReadersTest, WeatherRetriesOne401AndRestartsOnTheSecond)
                          "message='expired'\n"),
               std::string::npos);
 }
+
+TEST_F(RTReadersTest, TheQueryBoxFollowsTheUserOnceKnown)
+{
+    traffic().resetForRestart();
+    gf_publishUserAcPosition(UserAcPosition{});
+    gf_updateRTDirectQueryBox();
+    {
+        std::lock_guard lock(traffic().boxMutex);
+        EXPECT_DOUBLE_EQ(traffic().box.top, 52.44);
+        EXPECT_DOUBLE_EQ(traffic().box.bottom, 52.17);
+        EXPECT_DOUBLE_EQ(traffic().box.left, 4.54);
+        EXPECT_DOUBLE_EQ(traffic().box.right, 4.98);
+    }
+    UserAcPosition user;
+    user.latitude = 0.0;
+    user.longitude = 10.0;
+    gf_publishUserAcPosition(user);
+    gf_updateRTDirectQueryBox();
+    std::lock_guard lock(traffic().boxMutex);
+    EXPECT_NEAR(traffic().box.top, 0.6662, 1e-4);
+    EXPECT_NEAR(traffic().box.bottom, -0.6662, 1e-4);
+    EXPECT_NEAR(traffic().box.left, 10.0 - 0.6667, 1e-3);
+    EXPECT_NEAR(traffic().box.right, 10.0 + 0.6667, 1e-3);
+    EXPECT_DOUBLE_EQ(traffic().cosUserLat, 1.0);
+}
+
+TEST_F(RTReadersTest, AWholeRunSignsInReadsAndSignsOff)
+{
+    Authenticater(); // a new session, as at every start
+    const std::string guid = api.currentGuid();
+    startWeather();
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 1, 10s));
+    // The shutdown: both readers told to stop, weather joined first, then sign-off.
+    weather().requestStop();
+    traffic().requestStop();
+    weatherThread.join();
+    trafficThread.join();
+    ASSERT_TRUE(gf_rtApiSession().hasSession());
+    deauthenticate();
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_FALSE(gf_rtApiSession().hasSession());
+    const auto reqs = api.requests();
+    EXPECT_EQ(reqs.back().path, "/v6/deauth");
+    EXPECT_EQ(reqs.back().body, "GUID=" + guid);
+    const std::string text = log();
+    EXPECT_NE(text.find("Weather RTAPIreader connected\n"), std::string::npos);
+    EXPECT_NE(text.find("Logged off from RT server 'standin-1'\n"), std::string::npos);
+    EXPECT_EQ(text.find("lic-readers"), std::string::npos);
+}
