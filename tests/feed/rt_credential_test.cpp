@@ -27,13 +27,15 @@ public:
     // `typed` is sent as key strokes; ok = press OK, else Cancel.
     WindowDriver(std::wstring typed, bool ok)
         : thread([this, typed = std::move(typed), ok] {
+              // The window is there once it is shown with its controls.
               HWND w = nullptr;
-              for (int i = 0; i < 1000 && !w; ++i) {
+              auto ready = [&w] {
                   w = FindWindowW(L"KeloLicenseTokenDialog", nullptr);
-                  if (!w)
-                      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-              }
-              if (!w)
+                  return w && IsWindowVisible(w) && GetDlgItem(w, 1001);
+              };
+              for (int i = 0; i < 1000 && !ready(); ++i)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              if (!ready())
                   return;
               found = true;
               HWND input = GetDlgItem(w, 1001);
