@@ -107,25 +107,6 @@ TEST_F(RTApiDecoding, LatestTimestampFollowsEveryValidTimeEvenOfSkippedArrays)
     EXPECT_EQ(batch.latestTimestamp, 0u);
 }
 
-TEST_F(RTApiDecoding, SeenTrafficAndDroppedRecords)
-{
-    context.collectSeen = true;
-    json bad = aircraft("484021");
-    bad[25] = 400.0; // a true heading above 360 from an ADS-B source is dropped silently
-    bad[17] = "adsb_icao";
-    json typeless = aircraft("484022");
-    typeless[8] = "ZZZZ";
-    json otherAirline = aircraft("484023");
-    otherAirline[13] = "BAW77";
-    gf_decodeRTAPITraffic({{"a", aircraft("484020")}, {"b", bad}, {"c", typeless}, {"d", otherAirline}}, context,
-                          batch);
-    ASSERT_EQ(batch.records.size(), 2u);
-    EXPECT_EQ(batch.seen.hexids, (std::unordered_set<uint32_t>{0x484020, 0x484023}));
-    EXPECT_EQ(batch.seen.callsigns, (std::unordered_set<std::string>{"KLM123", "BAW77"}));
-    gf_flushLog();
-    EXPECT_EQ(kvr::test::logText().find("parseTrafficRecord"), std::string::npos);
-}
-
 TEST_F(RTApiDecoding, ParkedMembersNeedSevenElementsAndAValidTime)
 {
     gf_modelDatabase().icaoModelCodes.insert("A320");
@@ -162,14 +143,4 @@ TEST_F(RTApiDecoding, NearestMetarStations)
     EXPECT_EQ(std::get<MetarListError>(none).message, "response contains no METAR station with a valid METAR string");
     EXPECT_EQ(std::get<MetarListError>(gf_parseNearestMetar("EHAM Q1013")).message,
               "response contains invalid METAR data");
-}
-
-TEST(RTApiHexid, DigitsOnlyAndThirtyTwoBits)
-{
-    EXPECT_EQ(lf_parseHexid("4ca7b3"), 0x4CA7B3u);
-    EXPECT_EQ(lf_parseHexid("FFFFFFFF"), 0xFFFFFFFFu);
-    EXPECT_FALSE(lf_parseHexid("100000000"));
-    EXPECT_FALSE(lf_parseHexid(""));
-    EXPECT_FALSE(lf_parseHexid("0x12"));
-    EXPECT_FALSE(lf_parseHexid("12 "));
 }

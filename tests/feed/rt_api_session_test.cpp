@@ -28,19 +28,14 @@ int64_t nowSeconds()
 
 TEST_F(RTApiSessionTest, CredentialKindDecidesTheFormKey)
 {
-    RTAPISession& s = gf_rtApiSession();
-    for (const char* credential : {"rt_abc123", "RT_abc123", "rt", "plain-licence"}) {
+    const std::pair<const char*, const char*> cases[] = {{"rt_abc123", "token=rt_abc123&software=K"},
+                                                         {"RT_abc123", "license=RT_abc123&software=K"},
+                                                         {"rt", "license=rt&software=K"},
+                                                         {"plain-licence", "license=plain-licence&software=K"}};
+    for (const auto& [credential, body] : cases) {
         api.setCredential(credential);
-        auto result = s.requestAuth(credential, "Kelo_1.0.0");
-        ASSERT_TRUE(std::holds_alternative<RTAPISessionPtr>(result)) << credential;
-    }
-    const auto reqs = api.requests();
-    ASSERT_EQ(reqs.size(), 4u);
-    EXPECT_EQ(reqs[0].form.count("token"), 1u);
-    EXPECT_EQ(reqs[0].form.count("license"), 0u);
-    for (int i = 1; i < 4; ++i) {
-        EXPECT_EQ(reqs[i].form.count("license"), 1u) << i;
-        EXPECT_EQ(reqs[i].form.count("token"), 0u) << i;
+        ASSERT_TRUE(std::holds_alternative<RTAPISessionPtr>(gf_rtApiSession().requestAuth(credential, "K")));
+        EXPECT_EQ(api.requests().back().body, body);
     }
 }
 
@@ -126,16 +121,12 @@ TEST_F(RTApiSessionTest, RefusalsBecomeTheUsersErrors)
         EXPECT_EQ(gf_currentStopRequest(), nullptr);
     }
     api.queueReply("/v6/auth", RTWebApi::jsonStatus(500, "db down"));
-    EXPECT_THROW(
-        {
-            try {
-                Authenticater();
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(), "No RT database connection");
-                throw;
-            }
-        },
-        std::runtime_error);
+    try {
+        Authenticater();
+        ADD_FAILURE() << 500;
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "No RT database connection");
+    }
     EXPECT_FALSE(feedConnected.load());
 }
 
@@ -156,9 +147,6 @@ TEST_F(RTApiSessionTest, SignInWithoutGuidOrWithBadAnswersStopsTheReaders)
     EXPECT_EQ(status, 100);
     EXPECT_NE(log().find("==> Authentication: invalid JSON: <html>"), std::string::npos);
 
-    api.queueReply("/v6/auth", RTWebApi::Reply{200, ""});
-    EXPECT_FALSE(authenticate(status));
-    EXPECT_NE(log().find("==> Authentication: empty response\n"), std::string::npos);
 }
 
 TEST_F(RTApiSessionTest, SilentServerCannotHoldTheStartUpOnceTheUserCloses)
