@@ -205,7 +205,10 @@ bool authenticate(int32_t& status)
         s.clear();
         feedConnected = false;
         const std::string software = fmt::format("{}_{}", "Kelo", gf_programVersion().toString());
-        auto result = s.requestAuth(gf_rtCredential(), software);
+        auto result = [&] {
+            WipedText credential{gf_rtCredential()};
+            return s.requestAuth(credential.text, software);
+        }();
         if (auto* error = std::get_if<RTAPIStatusError>(&result)) {
             status = error->status;
             if (!error->message.empty())
