@@ -7,6 +7,7 @@
 #include "engine/engine_reports.h"
 #include "feed/rt_api_decoding.h"
 #include "liveries/model_database.h"
+#include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -19,6 +20,7 @@ protected:
     void SetUp() override
     {
         gf_openLog();
+        kvr::test::setRTApp(false);
         gf_publishUserAcPosition(UserAcPosition{});
         context.userLat = 52.3;
         context.userLon = 4.76;

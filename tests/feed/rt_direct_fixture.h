@@ -13,6 +13,7 @@
 #include "feed/rt_api_transport.h"
 #include "feed/rt_credential.h"
 #include "standins/rt_web_api.h"
+#include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -23,6 +24,7 @@ protected:
     void SetUp() override
     {
         gf_clearStopRequest();
+        setRTApp(false);
         gf_openLog();
         Gui::instance().drainUpdates();
         gf_setRTApiBaseUrlForTesting(api.baseUrl());
