@@ -237,6 +237,9 @@ bool lf_requestRTAPIBufferTraffic(int32_t& status)
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "buffer", e.what()));
     }
+    // The slices are handed over: the start-up may go on while the reader
+    // keeps the server's pace, which may be longer than the start-up waits.
+    r.liveRunning = true;
     r.sleepMs(r.intervalMs);
     if (r.stopFlag) {
         status = 9999;
@@ -353,6 +356,10 @@ bool lf_RTAPITrafficLoop(int32_t& status)
     RTAPITrafficReader& r = gf_rtApiTrafficReader();
     if (!r.session->current())
         return false;
+    struct LiveEnd {
+        RTAPITrafficReader& r;
+        ~LiveEnd() { r.liveRunning = false; }
+    } liveEnd{r};
     Gui::showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
     if (!lf_requestRTAPIBufferTraffic(status) && !r.stopFlag)
         gf_logError(fmt::format("buffer failed {}", status));
@@ -361,10 +368,6 @@ bool lf_RTAPITrafficLoop(int32_t& status)
     if (r.stopFlag)
         return false;
     r.liveRunning = true;
-    struct LiveEnd {
-        RTAPITrafficReader& r;
-        ~LiveEnd() { r.liveRunning = false; }
-    } liveEnd{r};
 
     for (;;) {
         if (r.stopFlag)

@@ -46,6 +46,7 @@ public:
     // -1 waiting, 0 done, 1 failed, other = the API status of the last parked query.
     std::atomic<int32_t> parkedStatus{-1};
     std::atomic<bool> parkedPending{false};
+    // The buffer phase is over (set before the wait that follows it); cleared when polling ends.
     std::atomic<bool> liveRunning{false};
     std::atomic<uint64_t> recordCount{0};
     std::atomic<int32_t> qnh{0};
