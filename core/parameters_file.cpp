@@ -26,8 +26,10 @@ constexpr const char* kRoot = "root";
 constexpr const char* kName = "name";
 constexpr const char* kValue = "value";
 
-// Held by every single update for its whole read-modify-write of the file.
-std::mutex g_parametersFileMutex;
+// Held by every single update for its whole read-modify-write of the file, by
+// the setters while they store and save, and by loading. Recursive: a setter
+// holds it around its own single update.
+std::recursive_mutex g_parametersFileMutex;
 
 bool lf_isBlank(char c)
 {
@@ -141,7 +143,7 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
 template <typename LogValue>
 void lf_updateOneSetting(const std::string& key, const std::string& valueText, LogValue&& logValue)
 {
-    std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
 
@@ -298,6 +300,11 @@ void lf_loadInt(const pugi::xml_document& document, pugi::xml_node section, IntP
 }
 
 } // namespace
+
+std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
+{
+    return std::unique_lock<std::recursive_mutex>(g_parametersFileMutex);
+}
 
 // ---- Value texts ---------------------------------------------------------------------
 
@@ -628,7 +635,7 @@ bool gf_loadParametersFile()
         // The read, the repair and the save form one read-modify-write, like
         // a single update: a setting saved meanwhile on another thread (the
         // window being moved) is not overwritten by an older copy.
-        std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+        std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
         created = lf_loadParametersFile();
     }
     // Outside the lock: the controls belong to the GUI thread, which may be

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,12 @@
 // start from the default values (no file, or a file that could not be read,
 // parsed or had no parameters section), false when an existing file was loaded.
 bool gf_loadParametersFile();
+
+// The parameters-file lock. The setters hold it while they store a new value
+// and save it, and loading holds it while it reads, repairs and saves, so a
+// change made during a load lands either before the load reads the file or
+// after it: memory and file always agree. Recursive, so the holder may save.
+std::unique_lock<std::recursive_mutex> gf_lockParametersFile();
 
 // ---- Value texts -------------------------------------------------------------
 // Trimmed of blank, tab, CR, LF and ASCII lower-cased: "true", "yes", "on", "1"

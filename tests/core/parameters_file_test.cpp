@@ -6,6 +6,7 @@
 #include <knownfolders.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include <fmt/format.h>
@@ -549,6 +550,50 @@ TEST_F(ParametersFile, ConcurrentSingleUpdatesDoNotLoseEachOther)
     EXPECT_EQ(elements.size(), 82u);
     EXPECT_EQ(lf_valuesOf(elements, "RANGE_1"), std::vector<std::string>{std::to_string(kRounds + 10)});
     EXPECT_EQ(lf_valuesOf(elements, "FLIGHT_LEVEL_2"), std::vector<std::string>{std::to_string(kRounds + 100)});
+}
+
+TEST_F(ParametersFile, ChangesMadeWhileTheMainTaskLoadsAreNeverLost)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    std::atomic<bool> done{false};
+    std::thread mainTask([&done] {
+        while (!done.load())
+            gf_loadParametersFile();
+    });
+    // After each change, memory and file hold it, whatever the load did meanwhile.
+    int lost = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int v = 2 + i % 99;
+        RANGE_1.setAndSave(v);
+        auto lock = gf_lockParametersFile();
+        pugi::xml_document doc;
+        const std::string bytes = readBytes(file());
+        const bool parsed = static_cast<bool>(doc.load_buffer(bytes.data(), bytes.size()));
+        if (RANGE_1.value != v || !parsed || gf_readIntParameter(doc, "RANGE_1") != std::optional<std::int32_t>(v))
+            ++lost;
+    }
+    done = true;
+    mainTask.join();
+    EXPECT_EQ(lost, 0);
+}
+
+TEST_F(ParametersFile, APathWithoutAUtf8FormIsRefusedAndTheValueKept)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    const std::filesystem::path good = L"C:\\MSFS";
+    ASSERT_TRUE(MSFS_INSTALL_PATH.setAndSave(good));
+    const std::string before = readBytes(file());
+    std::wstring bad = L"C:\\Games\\x";
+    bad.push_back(static_cast<wchar_t>(0xD800));
+    bool stored = true;
+    ASSERT_NO_THROW(stored = MSFS_INSTALL_PATH.setAndSave(bad));
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(MSFS_INSTALL_PATH.value, good);
+    EXPECT_EQ(readBytes(file()), before);
+    Gui::instance().drainUpdates();
+    EXPECT_NE(logText().find("MSFS_INSTALL_PATH: the folder name cannot be stored (it is not valid Unicode); the "
+                             "setting is unchanged\n"),
+              std::string::npos);
 }
 
 TEST_F(ParametersFile, TheWindowPositionSettingsAreReadFromTheFile)
