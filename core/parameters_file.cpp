@@ -434,6 +434,14 @@ auto lf_firstReadable(const pugi::xml_document& document, std::string_view key, 
     return std::nullopt;
 }
 
+void lf_logNotUtf8(const std::string& key) noexcept
+{
+    try {
+        gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", key));
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key)
@@ -463,7 +471,24 @@ bool BoolParameter::readFrom(const pugi::xml_document& doc)
 
 bool StringParameter::readFrom(const pugi::xml_document& doc)
 {
-    std::optional<std::string> found = gf_xmlReadStringParameter(doc, name);
+    // Texts end up in controls and folder paths, both UTF-16: a text that is
+    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is.
+    bool invalidSeen = false;
+    std::optional<std::string> found =
+        lf_firstReadable(doc, name, [&invalidSeen](pugi::xml_node e) -> std::optional<std::string> {
+            std::optional<std::string> text = gf_xmlOptString(e, kValue);
+            if (!text)
+                return std::nullopt;
+            try {
+                (void)utf8_to_wide(*text);
+            } catch (const std::exception&) {
+                invalidSeen = true;
+                return std::nullopt;
+            }
+            return text;
+        });
+    if (invalidSeen && !found)
+        lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
     logValue();
     return found.has_value();
@@ -484,12 +509,8 @@ bool PathParameter::readFrom(const pugi::xml_document& doc)
                 return std::nullopt;
             }
         });
-    if (invalidSeen && !found) {
-        try {
-            gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", name));
-        } catch (...) {
-        }
-    }
+    if (invalidSeen && !found)
+        lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
     logValue();
     return found.has_value();

@@ -362,6 +362,28 @@ TEST_F(ParametersFile, APathThatIsNotUtf8IsRepairedLikeAnyBadValue)
     EXPECT_NE(logText().find("\nMSFS_INSTALL_PATH=\"\"\n"), std::string::npos);
 }
 
+TEST_F(ParametersFile, TextsThatAreNotUtf8AreRepairedLikeAnyBadValue)
+{
+    writeBytes(file(), parametersXml({{"lfolder3", "D:\\AI\xC3\x28"},
+                                      {"DESTINATION", "EH\xFF"},
+                                      {"BLOCK_CALLSIGN", "KLM1,\xE6\x97"},
+                                      {"lfolder4", "D:\\\xC3\x84rger"}}));
+    lfolder3.value = "stale";
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(lfolder3.value, "");
+    EXPECT_EQ(DESTINATION.value, "");
+    EXPECT_EQ(BLOCK_CALLSIGN.value, "");
+    EXPECT_EQ(lfolder4.value, "D:\\\xC3\x84rger") << "valid UTF-8 is read as it is";
+    const Elements elements = elementsOfFile(file());
+    EXPECT_EQ(elements.size(), 4u + 81u);
+    EXPECT_EQ(lf_valuesOf(elements, "DESTINATION"), (std::vector<std::string>{"EH\xFF", ""}));
+    EXPECT_NE(logText().find("==> lfolder3: the value is not valid UTF-8, the default is used\n"), std::string::npos);
+    EXPECT_NE(logText().find("==> DESTINATION: the value is not valid UTF-8"), std::string::npos);
+    // The next load reads the appended values and adds nothing.
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(elementsOfFile(file()).size(), 85u);
+}
+
 // ---- Single updates ---------------------------------------------------------------------
 
 TEST_F(ParametersFile, ASingleUpdateLeavesEveryOtherElementAsItWas)
