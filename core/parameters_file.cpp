@@ -16,6 +16,7 @@
 #include "core/parameter.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "core/ui_sink.h"
 #include "core/version_data.h"
 
 namespace {
@@ -300,6 +301,43 @@ void lf_loadInt(const pugi::xml_document& document, pugi::xml_node section, IntP
 }
 
 } // namespace
+
+std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string& reason)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    const std::filesystem::path& path = gf_parametersXmlPath();
+    const std::string fileText = lf_fileText();
+    // Enough names for every damaged file a user could produce; a move never
+    // replaces an existing file.
+    constexpr int kMaxNames = 1000;
+    for (int n = 1; n <= kMaxNames; ++n) {
+        std::filesystem::path aside = path.parent_path() / path.stem();
+        aside += n == 1 ? std::wstring(L"0") : L"0-" + std::to_wstring(n);
+        aside += path.extension();
+        if (MoveFileExW(path.wstring().c_str(), aside.wstring().c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const std::string asideText = lf_pathText(aside);
+            try {
+                const std::string text =
+                    fmt::format("{} could not be read ({}); it was kept as {} and the settings start from default "
+                                "values",
+                                fileText, reason, asideText);
+                gf_logError(text);
+                gf_uiSink().showMessage(text, false);
+            } catch (...) {
+            }
+            return aside;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            if (error != ERROR_FILE_NOT_FOUND)
+                lf_logNoThrow("{} could not be moved aside: {}", fileText,
+                              std::error_code(static_cast<int>(error), std::system_category()).message());
+            return std::nullopt;
+        }
+    }
+    lf_logNoThrow("{} could not be moved aside: every name is taken", fileText);
+    return std::nullopt;
+}
 
 std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
 {
@@ -593,7 +631,19 @@ bool lf_loadParametersFile()
         lf_writeDefaultParametersFile(false);
         return true;
     case ReadOutcome::Blank:
+        gf_logLine(fmt::format("{} could not be loaded: {}, creating new with default values:", fileText,
+                               read.detail));
+        lf_writeDefaultParametersFile(true);
+        return true;
     case ReadOutcome::ParseFailed:
+        // The user's values are still in there (one bad byte is enough): keep
+        // the file under a name of its own before defaults take its place.
+        if (!gf_setAsideParametersFile(read.detail)) {
+            gf_logError(fmt::format("{} could not be loaded: {}, using default values; the file is left as it is:",
+                                    fileText, read.detail));
+            lf_writeDefaultParametersFile(false);
+            return true;
+        }
         gf_logLine(fmt::format("{} could not be loaded: {}, creating new with default values:", fileText,
                                read.detail));
         lf_writeDefaultParametersFile(true);

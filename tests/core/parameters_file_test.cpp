@@ -289,13 +289,54 @@ TEST_F(ParametersFile, AFileWithoutTheSectionIsReplacedByDefaults)
               std::string::npos);
 }
 
-TEST_F(ParametersFile, AFileThatDoesNotParseAtLoadIsReplacedByDefaults)
+TEST_F(ParametersFile, AFileThatDoesNotParseIsKeptAsideBeforeDefaultsReplaceIt)
 {
-    writeBytes(file(), "<root><parameters>");
+    const std::filesystem::path aside = gf_settingsFolder() / "parameters0.xml";
+    const std::filesystem::path aside2 = gf_settingsFolder() / "parameters0-2.xml";
+    // A hand-typed double quote inside a folder path.
+    const std::string damaged = parametersXml({{"lfolder0", "D:\\My \"AI\" planes"}, {"RANGE_1", "33"}});
+    writeBytes(file(), damaged);
     EXPECT_TRUE(gf_loadParametersFile());
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
-    EXPECT_NE(logText().find(gf_parametersXmlPathUtf8() + " could not be loaded: "), std::string::npos);
-    EXPECT_EQ(readBytes(backup()), "<root><parameters>") << "the previous file stays as the backup";
+    EXPECT_EQ(readBytes(aside), damaged);
+    const std::string told = gf_parametersXmlPathUtf8() + " could not be read (";
+    EXPECT_NE(logText().find("==> " + told), std::string::npos);
+    EXPECT_NE(logText().find("); it was kept as " + wide_to_utf8(aside.wstring()) +
+                             " and the settings start from default values\n"),
+              std::string::npos);
+    Gui::instance().drainUpdates();
+    EXPECT_TRUE(Gui::instance().display.timedMessage.starts_with(told)) << Gui::instance().display.timedMessage;
+
+    // The next start and the routine saves leave the kept file alone.
+    EXPECT_FALSE(gf_loadParametersFile());
+    RANGE_1.setAndSave(40);
+    RANGE_1.setAndSave(41);
+    EXPECT_EQ(readBytes(aside), damaged);
+
+    // A second damaged file gets a name of its own.
+    const std::string withNul("<root><parameters>\0</parameters></root>", 40);
+    writeBytes(file(), withNul);
+    EXPECT_TRUE(gf_loadParametersFile());
+    EXPECT_EQ(readBytes(aside), damaged);
+    EXPECT_EQ(readBytes(aside2), withNul);
+}
+
+TEST_F(ParametersFile, ADamagedFileThatCannotBeMovedIsNotWrittenOver)
+{
+    const std::string damaged = "<root><parameters><parameter name=\"RANGE_1\" value=\"33\"";
+    writeBytes(file(), damaged);
+    std::filesystem::create_directory(gf_settingsFolder() / "parameters0.xml");
+    {
+        // Held open without sharing delete: it cannot be renamed.
+        HANDLE held = CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(gf_loadParametersFile());
+        CloseHandle(held);
+    }
+    EXPECT_EQ(readBytes(file()), damaged);
+    EXPECT_EQ(RANGE_1.value, 20);
+    EXPECT_NE(logText().find("could not be moved aside: "), std::string::npos);
 }
 
 TEST_F(ParametersFile, AnEmptySectionIsFilledWithEveryDefault)
