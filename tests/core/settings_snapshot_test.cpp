@@ -527,6 +527,22 @@ TEST_F(StartupChecks, BadRadiiAreRepairedStoredAndSaved)
     EXPECT_EQ(log.find("Radius parameters okay"), std::string::npos);
 }
 
+TEST_F(StartupChecks, LevelsAtTheTopOfTheirRangeAreOkayAndNotSavedAgain)
+{
+    writeParameters({{"PROGRAM_VERSION", gf_programVersion().toString()},
+                     {"FLIGHT_LEVEL_1", "480"},
+                     {"FLIGHT_LEVEL_2", "480"},
+                     {"FLIGHT_LEVEL_3", "480"}});
+    lf_checkRadiusParameters();
+    EXPECT_EQ(FLIGHT_LEVEL_1.value, 480);
+    EXPECT_EQ(FLIGHT_LEVEL_3.value, 480);
+    const std::string log = closeAndReadLog();
+    EXPECT_NE(log.find("\nRadius parameters okay\n"), std::string::npos);
+    EXPECT_EQ(log.find("Radius parameters changed"), std::string::npos);
+    EXPECT_EQ(log.find("FLIGHT_LEVEL_2=480\nFLIGHT_LEVEL_3=480"), log.rfind("FLIGHT_LEVEL_2=480\nFLIGHT_LEVEL_3=480"))
+        << "only the load logs the levels; nothing saves them";
+}
+
 TEST_F(StartupChecks, GoodRadiiAreOkay)
 {
     writeParameters({{"PROGRAM_VERSION", gf_programVersion().toString()}});
