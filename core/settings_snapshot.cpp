@@ -289,7 +289,11 @@ void gf_setParametersRange(int32_t nm)
 void gf_setRange(int32_t nm)
 {
     RANGE.value = std::clamp(nm, RANGE.minValue, RANGE.maxValue);
-    RANGE.selectCurrent(); // leaves the selection alone for a value off the list
+    // The combo box follows the range as given: an automatic range beyond the
+    // list's bounds is no option and leaves the selection as it is.
+    const auto option = std::find(RANGE.options.begin(), RANGE.options.end(), nm);
+    if (option != RANGE.options.end() && RANGE.hasWindow())
+        SendMessageW(RANGE.window, CB_SETCURSEL, static_cast<WPARAM>(option - RANGE.options.begin()), 0);
 
     const bool rtDirect = gf_isRTDirect();
     gf_modifyParameters([&](Parameters& p) { setRangeFields(p, nm, rtDirect); });

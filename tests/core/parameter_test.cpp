@@ -177,6 +177,25 @@ TEST_F(ParameterControls, IntegerComboListsTheOptionsAndSelectsTheValueIfOnTheGr
     EXPECT_EQ(w.comboSelection(), 14) << "no match: the selection stays";
 }
 
+TEST_F(ParameterControls, TheRangeSelectionFollowsOnlyRangesOnTheList)
+{
+    ControlWindow w(L"COMBOBOX", CBS_DROPDOWNLIST, RANGE.controlId);
+    ASSERT_NE(w.control(), nullptr);
+    RANGE.window = w.control();
+    RANGE.fillComboBox();
+    gf_setRange(30);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(150); // an automatic range beyond the list
+    EXPECT_EQ(RANGE.value, 100);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(1);
+    EXPECT_EQ(RANGE.value, 2);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(100);
+    EXPECT_EQ(w.comboSelection(), 98);
+    RANGE.window = nullptr;
+}
+
 TEST_F(ParameterControls, TextComboSelectsTheFirstItemStartingWithTheValue)
 {
     ControlWindow w(L"COMBOBOX", CBS_DROPDOWNLIST, AI_PACKAGE_SELECTOR.controlId);
