@@ -5,7 +5,3 @@ void gf_saveMyParkAirportsFile() {}
 void gf_selectNearestParkAirport(const LatLon&) {}
 void gf_chooseParkAirport(const LatLon&) {}
 void gf_checkParkAirportReach(const LatLon&) {}
-std::optional<std::string> gf_currentReservedStand()
-{
-    return std::nullopt;
-}

@@ -12,5 +12,3 @@ void gf_saveMyParkAirportsFile();
 void gf_selectNearestParkAirport(const LatLon& userPosition);
 void gf_chooseParkAirport(const LatLon& userPosition);
 void gf_checkParkAirportReach(const LatLon& userPosition);
-// The user's reserved stand at the current park airport.
-std::optional<std::string> gf_currentReservedStand();

@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+// No park airports are kept yet: no stand is reserved.
+std::optional<std::string> gf_currentReservedStand()
+{
+    return std::nullopt;
+}
+
 ParkAirportList& gf_parkAirportList()
 {
     static ParkAirportList list;

@@ -1,11 +1,14 @@
-// The user's park airports: the airports where parked traffic is shown, each
-// with the user's reserved stand there, most recent first.
+// The user's park airports.
 #pragma once
+
+#include <optional>
+#include <string>
+
+// The user's reserved stand at the current park airport, when one is set.
+std::optional<std::string> gf_currentReservedStand();
 
 #include <deque>
 #include <mutex>
-#include <optional>
-#include <string>
 
 #include "core/value_types.h"
 

@@ -13,12 +13,20 @@
 
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
-#include "airports/current_airport.h"
+#include "airports/airport_database.h"
 #include "airports/park_airport_choice.h"
+#include "airports/park_airports.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/pending_services.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "app/stop_request.h"
 #include "app/user_requests.h"
 #include "core/clock.h"
@@ -26,7 +34,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_removal.h"
-#include "engine/engine_lock.h"
 #include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
 #include "engine/sim_reactions.h"
@@ -58,7 +65,7 @@ struct CurrentAirportView {
 CurrentAirportView lf_readCurrentAirport()
 {
     std::shared_lock lock(engineLock);
-    return {CurrentAirport.icao, {CurrentAirport.latitude, CurrentAirport.longitude}};
+    return {CurrentAirport.code, {CurrentAirport.latitude, CurrentAirport.longitude}};
 }
 
 bool lf_positionKnown(const UserAcPosition& p)
@@ -75,9 +82,25 @@ IcaoCode lf_icaoFromPacked(uint32_t packed)
 }
 
 // Stops live delivery and forgets the hand-over state of the mailbox.
+void lf_pauseDelivery();
+
+} // namespace
+
+void lf_resetMailboxHandOver(bool deliveryOn)
+{
+    TrafficMailbox& m = gf_trafficMailbox();
+    std::lock_guard lock(m.mutex);
+    m.firstUnconsumedSet = false;
+    m.replacedCount = 0;
+    m.stalled = false;
+    m.deliveryOn.store(deliveryOn && !m.deliveryStopped);
+}
+
+namespace {
+
 void lf_pauseDelivery()
 {
-    gf_resetTrafficMailbox(false);
+    lf_resetMailboxHandOver(false);
 }
 
 } // namespace
@@ -165,7 +188,7 @@ double lf_autoRangeFor(bool onGround, double altitudeFeet)
 void gf_autoRange()
 {
     const UserAcPosition user = gf_getUserAcPosition();
-    const bool onGround = gf_simLinkState().userOnGround.load();
+    const bool onGround = userOnGround.load();
     const int32_t range = static_cast<int32_t>(std::lround(lf_autoRangeFor(onGround, user.altitude)));
     gf_setRange(range);
     MainLoopState& s = gf_mainLoopState();
@@ -275,7 +298,7 @@ void lf_everySecond()
         gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
     }
     const UserAcPosition user = gf_getUserAcPosition();
-    const bool onGround = gf_simLinkState().userOnGround.load();
+    const bool onGround = userOnGround.load();
     const double agl = user.altitudeAboveGround;
     if ((!onGround || (std::isfinite(agl) && agl > 500.0)) && params->COLLISION_USER_AIR)
         gf_checkUserCollisions();
@@ -373,13 +396,13 @@ void lf_every30Seconds()
 
     if (feedConnected.load()) {
         const bool rtDirect = gf_isRTDirect();
-        const int64_t last = rtDirect ? gf_rtDirectLastWeatherNs() : gf_rtAppLastWeatherNs();
+        const int64_t last = rtDirect ? gf_rtApiWeatherReader().lastSuccessTime.load() : gf_rtAppLastWeatherNs();
         const int64_t limit = (rtDirect ? 120 : 90) * kNsPerSecond;
         const int64_t now = gf_mainNowNs();
         const uint32_t weather =
             (last == 0 || last > now || now - last > limit) ? GuiReaderState::Overdue : GuiReaderState::Fresh;
         Gui::instance().enqueueUpdate(GuiUpdate::QnhState{weather});
-        const bool moved = rtDirect ? gf_takeRTDirectRecordCount() != 0 : gf_rtAppTrafficMovedSinceLastCheck();
+        const bool moved = rtDirect ? gf_rtApiTrafficReader().recordCount.exchange(0) != 0 : gf_rtAppTrafficMovedSinceLastCheck();
         Gui::instance().enqueueUpdate(
             GuiUpdate::LiveTrafficState{moved ? GuiReaderState::Fresh : GuiReaderState::Overdue});
     }
@@ -462,7 +485,7 @@ bool lf_tick()
             if (lf_positionKnown(user)) {
                 const auto params = gf_parametersSnapshot();
                 const LatLon at{user.latitude, user.longitude};
-                if (params->DESTINATION.empty() && !sim.userOnGround.load() &&
+                if (params->DESTINATION.empty() && !userOnGround.load() &&
                     static_cast<double>(params->AIRP_HEIGHT) > user.altitudeAboveGround)
                     gf_selectNearestParkAirport(at);
                 if (lf_readCurrentAirport().valid())
@@ -493,7 +516,7 @@ void lf_mainLoop()
     s.secondsCounter = 0;
     int64_t deadline = gf_mainNowNs() + kTickNs;
     gf_storeWeekdayHalfHourWord();
-    gf_resetTrafficMailbox(true);
+    lf_resetMailboxHandOver(true);
     gf_enableControl(AIRCRAFT_BUTTON, true);
 
     const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;

@@ -31,6 +31,10 @@ void gf_autoRange();
 // That range for the user's state, from the RANGE_* and FLIGHT_LEVEL_* settings.
 double lf_autoRangeFor(bool onGround, double altitudeFeet);
 
+// The traffic mailbox's hand-over state: first-unconsumed time, replaced
+// count and stall report cleared; delivery on as asked, never after a stall.
+void lf_resetMailboxHandOver(bool deliveryOn);
+
 // requested != done of the parking-update handshake.
 bool lf_parkingUpdatePending();
 

@@ -18,7 +18,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
-#include "airports/current_airport.h"
+#include "airports/airport_database.h"
 #include "airports/park_airport_choice.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
@@ -29,6 +29,13 @@
 #include "app/message_box.h"
 #include "app/window_links.h"
 #include "app/pending_services.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "app/shutdown.h"
 #include "app/stop_request.h"
 #include "core/clock.h"
@@ -39,7 +46,7 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/value_types.h"
-#include "engine/engine_lock.h"
+#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_scan_driver.h"
@@ -370,7 +377,7 @@ bool lf_startRTApp()
     }
     if (!gf_keepRunning())
         return false;
-    gf_resetTrafficMailbox(false);
+    lf_resetMailboxHandOver(false);
     if (lf_rtAppUserStateWanted())
         gf_sendUserStateToRTApp();
     MainTaskThreads& threads = gf_mainTaskThreads();
@@ -389,9 +396,9 @@ bool lf_startRTApp()
     bool atAirport;
     {
         std::shared_lock lock(engineLock);
-        atAirport = CurrentAirport.icao != 0 && gf_isValidLatLon({CurrentAirport.latitude, CurrentAirport.longitude});
+        atAirport = CurrentAirport.code != 0 && gf_isValidLatLon({CurrentAirport.latitude, CurrentAirport.longitude});
     }
-    if (gf_simLinkState().userOnGround.load() && atAirport) {
+    if (userOnGround.load() && atAirport) {
         Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
         gf_requestRTAppParkedTraffic();
         if (!lf_waitFor([] { return gf_rtAppParkedReceived(); }, 50, 200) && gf_keepRunning())
@@ -441,7 +448,7 @@ bool lf_startRTDirect()
     gf_scanAirports();
     gf_applyRangeSetting();
     Gui::instance().enqueueUpdate(GuiUpdate::ShowTrafficBox{});
-    gf_resetTrafficMailbox(false);
+    lf_resetMailboxHandOver(false);
     gf_flushLog();
 
     gf_logLine(fmt::format("{} waiting for the user aircraft position ...", gf_utcTimeText()));
@@ -478,7 +485,7 @@ bool lf_startRTDirect()
         }
         Gui::instance().enqueueUpdate(GuiUpdate::DisableTimeShift{});
     }
-    lf_waitFor([] { return gf_rtDirectHasSession(); }, 200, 20);
+    lf_waitFor([] { return gf_rtApiSession().hasSession(); }, 200, 20);
     if (!gf_keepRunning())
         return false;
     MainTaskThreads& threads = gf_mainTaskThreads();
@@ -491,7 +498,7 @@ bool lf_startRTDirect()
     gf_setRTDirectUserPosition(user.latitude, user.longitude);
     lf_waitForFirstTraffic();
     const int64_t noted = gf_mainNowNs();
-    while (gf_keepRunning() && !gf_rtDirectLiveRunning()) {
+    while (gf_keepRunning() && !gf_rtApiTrafficReader().liveRunning.load()) {
         if (gf_mainNowNs() - noted >= 10 * kNsPerSecond) {
             gf_logLine("RTAPI TrafficReader receiving timed out after 10 seconds?");
             gf_requestStop(7, 15);
@@ -572,12 +579,12 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
     if (!lf_startSimClient())
         return false;
 
-    if (gf_simLinkState().userOnGround.load()) {
+    if (userOnGround.load()) {
         const UserAcPosition user = gf_getUserAcPosition();
         if (const std::optional<AirportAt> airport = gf_findAirportAt({user.latitude, user.longitude})) {
             {
                 std::unique_lock lock(engineLock);
-                CurrentAirport.icao = airport->icao.code;
+                CurrentAirport.code = airport->icao.code;
                 CurrentAirport.latitude = airport->position.latitude;
                 CurrentAirport.longitude = airport->position.longitude;
             }

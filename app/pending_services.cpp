@@ -19,7 +19,6 @@ UserAcPosition gf_getUserAcPosition()
 {
     return {};
 }
-void gf_publishUserAcPosition(const UserAcPosition&) {}
 void gf_clearPositionBuffers() {}
 std::optional<std::filesystem::path> gf_flightPlanFolder()
 {
@@ -31,11 +30,6 @@ bool gf_ensureFlightPlanFolder(const std::filesystem::path&)
 }
 void gf_removeFlightPlanFolder() {}
 void gf_setNavLights(uint32_t, bool) {}
-
-std::atomic<bool> feedConnected{false};
-
-void gf_resetTrafficMailbox(bool) {}
-void gf_setTrafficDelivery(bool) {}
 
 bool startListening(const std::string&)
 {
@@ -70,34 +64,6 @@ int64_t gf_rtAppLastWeatherNs()
 }
 void gf_setRTAppUserPosition(double, double) {}
 void gf_requestRTAppParkedTraffic() {}
-
-void gf_getRTLicenseToken() {}
-void Authenticater() {}
-bool gf_rtDirectHasSession()
-{
-    return false;
-}
-void deauthenticate() {}
-void gf_clearRTAPISession() {}
-void gf_RTAPIWeatherReader() {}
-void gf_RTAPITrafficReader() {}
-void gf_stopRTDirectReaders() {}
-void gf_resetRTDirectReaders() {}
-bool gf_rtDirectLiveRunning()
-{
-    return false;
-}
-uint64_t gf_takeRTDirectRecordCount()
-{
-    return 0;
-}
-int64_t gf_rtDirectLastWeatherNs()
-{
-    return 0;
-}
-void gf_setRTDirectUserPosition(double, double) {}
-void gf_updateRTDirectQueryBox() {}
-void gf_resetSeenTraffic() {}
 
 // No update check is made: nothing new is found.
 bool gf_checkForUpdates()

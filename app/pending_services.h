@@ -13,35 +13,17 @@
 #include <string>
 
 #include "core/value_types.h"
+#include "simlink/user_aircraft.h"
 
 struct HWND__;
 
 // ---- Simulator link ----------------------------------------------------------
 
-// The user-aircraft snapshot.
-struct UserAcPosition {
-    double latitude = 0.0;
-    double longitude = 0.0;
-    double pitch = 0.0;
-    double bank = 0.0;
-    double verticalSpeed = 0.0;
-    double trueHeading = 0.0;
-    double altitude = 0.0;
-    double indicatedAltitude = 0.0;
-    double altitudeAboveGround = 0.0;
-    double groundSpeed = 0.0;
-    double zuluTime = 0.0;
-    double zuluDayOfYear = 0.0;
-    double zuluYear = 0.0;
-    double lightStates = 0.0;
-    double gpsGroundTrueTrack = 0.0;
-};
-
 // What the simulator-link thread keeps for other threads to read.
 struct SimLinkState {
     // 0 not connected, 1 connected and stopped, 2 running, 3 the simulator quit.
     std::atomic<uint8_t> connectionState{0};
-    std::atomic<bool> userOnGround{false};
+    // The on-ground state has been reported (userOnGround holds it).
     std::atomic<bool> onGroundKnown{false};
     // Set on every user on-ground report (once per simulator second).
     std::atomic<bool> secondReport{false};
@@ -60,7 +42,6 @@ void gf_clearSimClientState();
 // report every second, 3 position once.
 void gf_queueSimDataRequest(uint32_t kind, uint32_t objectId);
 UserAcPosition gf_getUserAcPosition();
-void gf_publishUserAcPosition(const UserAcPosition& position);
 // Clears both AI position maps and raises their generation.
 void gf_clearPositionBuffers();
 std::optional<std::filesystem::path> gf_flightPlanFolder();
@@ -68,18 +49,8 @@ bool gf_ensureFlightPlanFolder(const std::filesystem::path& folder);
 void gf_removeFlightPlanFolder();
 void gf_setNavLights(uint32_t objectId, bool on);
 
-// ---- RealTraffic feed ----------------------------------------------------------
+// ---- RealTraffic App link ------------------------------------------------------
 
-// Set once the RT App handshake is done or RT Direct is signed in.
-extern std::atomic<bool> feedConnected;
-
-// The traffic mailbox's hand-over state: clears the first-unconsumed time, the
-// replaced count and the stall report; delivery on or off as given (never on
-// after a stall).
-void gf_resetTrafficMailbox(bool deliveryOn);
-void gf_setTrafficDelivery(bool on);
-
-// RT App link.
 bool startListening(const std::string& port);
 bool gf_runRTAppSession();
 void gf_sendQs123Line(int64_t simulatorUtcSeconds);
@@ -99,26 +70,6 @@ bool gf_rtAppTrafficMovedSinceLastCheck();
 int64_t gf_rtAppLastWeatherNs();
 void gf_setRTAppUserPosition(double latitude, double longitude);
 void gf_requestRTAppParkedTraffic();
-
-// RT Direct link.
-void gf_getRTLicenseToken();
-void Authenticater();
-bool gf_rtDirectHasSession();
-void deauthenticate();
-void gf_clearRTAPISession();
-void gf_RTAPIWeatherReader();
-void gf_RTAPITrafficReader();
-// Sets both readers' stop flags (weather first) and wakes them.
-void gf_stopRTDirectReaders();
-// RTAPIreader::reset of both readers with new transport handles.
-void gf_resetRTDirectReaders();
-bool gf_rtDirectLiveRunning();
-// recordCount exchanged with 0.
-uint64_t gf_takeRTDirectRecordCount();
-int64_t gf_rtDirectLastWeatherNs();
-void gf_setRTDirectUserPosition(double latitude, double longitude);
-void gf_updateRTDirectQueryBox();
-void gf_resetSeenTraffic();
 
 // ---- Updates ------------------------------------------------------------------
 

@@ -9,7 +9,7 @@
 #include <fmt/format.h>
 
 #include "airports/airport_state.h"
-#include "airports/current_airport.h"
+#include "airports/airport_database.h"
 #include "airports/park_airport_choice.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
@@ -18,13 +18,20 @@
 #include "app/main_task.h"
 #include "app/main_task_threads.h"
 #include "app/pending_services.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "app/stop_request.h"
 #include "app/user_requests.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
-#include "engine/engine_lock.h"
+#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "liveries/livery_choice.h"
 #include "parking/park_positions.h"
@@ -95,7 +102,7 @@ void lf_closingDownBody(StopRequest request)
     if (gf_isCommandLineJob())
         return;
 
-    gf_resetTrafficMailbox(false);
+    lf_resetMailboxHandOver(false);
 
     MainTaskThreads& threads = gf_mainTaskThreads();
     if (threads.simClient.joinable()) {
@@ -104,17 +111,19 @@ void lf_closingDownBody(StopRequest request)
     }
     const bool rtDirect = gf_isRTDirect();
     gf_logLineFlush("Shutdown cleanup: stopping readers");
-    if (rtDirect)
-        gf_stopRTDirectReaders();
-    else
+    if (rtDirect) {
+        gf_rtApiWeatherReader().requestStop();
+        gf_rtApiTrafficReader().requestStop();
+    } else {
         gf_stopRTAppReaders();
+    }
     lf_joinSlot(threads.weatherReader, "Shutdown cleanup: waiting for weather reader",
                 "Shutdown cleanup: weather reader stopped");
     lf_joinSlot(threads.trafficReader, "Shutdown cleanup: waiting for traffic reader",
                 "Shutdown cleanup: traffic reader stopped");
-    if (rtDirect && gf_rtDirectHasSession()) {
+    if (rtDirect && gf_rtApiSession().hasSession()) {
         deauthenticate();
-        gf_clearRTAPISession();
+        gf_rtApiSession().clear();
     }
     gf_logLineFlush("Shutdown cleanup: closing RT App server");
     closeSockets();
@@ -132,7 +141,7 @@ void lf_closingDownBody(StopRequest request)
     bool atAirport;
     {
         std::shared_lock lock(engineLock);
-        atAirport = CurrentAirport.icao != 0;
+        atAirport = CurrentAirport.code != 0;
     }
     if (atAirport) {
         gf_clearParkingPlan();
@@ -159,10 +168,12 @@ void lf_closingDownBody(StopRequest request)
         Gui::instance().enqueueUpdate(GuiUpdate::ClearError{});
         Gui::instance().enqueueUpdate(GuiUpdate::ClearMessage{});
         Gui::showMessage("Prepare for a restart ...", true);
-        if (rtDirect)
-            gf_resetRTDirectReaders();
-        else
+        if (rtDirect) {
+            gf_rtApiTrafficReader().resetForRestart();
+            gf_rtApiWeatherReader().resetForRestart();
+        } else {
             gf_resetRTAppReaders();
+        }
         if (!lf_restartCountdown(static_cast<int32_t>(request.arg))) {
             restartFlag.store(false);
             return;

@@ -1,7 +1,9 @@
 #include "engine/traffic_state.h"
 
 std::atomic<int32_t> engineClock{0};
+std::shared_mutex engineLock;
 
+// No aircraft are tracked yet: the lists stay empty.
 void gf_initTrafficState() {}
 void gf_resetTrafficState() {}
 size_t gf_countLiveInSim(bool)

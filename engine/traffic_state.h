@@ -1,16 +1,20 @@
-// The engine's traffic state: its containers, the engine clock and the lists
-// that the main task reads. Nothing is tracked yet: the lists stay empty.
+// Engine state that the feed and the main task share.
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
+#include <shared_mutex>
+
+// The engine clock in units of 10 ms, advanced by the main task.
+extern std::atomic<int32_t> engineClock;
+
+// The reader/writer lock over the engine state and CurrentAirport.
+extern std::shared_mutex engineLock;
+
+#include <cstddef>
 #include <optional>
 
 struct LiveAircraft;
-
-// In units of 10 ms; advanced by the main task.
-extern std::atomic<int32_t> engineClock;
 
 // Clears and reserves every container at each start.
 void gf_initTrafficState();

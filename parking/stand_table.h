@@ -1,6 +1,15 @@
-// The stands of the current airport. None are known yet.
+// The stands of the current airport.
 #pragma once
+
+#include <string>
+
+#include "core/value_types.h"
+
+// The name of the stand within 20 m of the position, nearest first; empty
+// when there is none.
+std::string gf_findStandAtPosition(const LatLon& position);
 
 #include <cstddef>
 
+// Stands of the current airport (none loaded yet).
 size_t gf_standCount();

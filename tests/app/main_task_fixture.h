@@ -69,7 +69,7 @@ public:
         lf_resetMainLoopState();
         SimLinkState& sim0 = gf_simLinkState();
         sim0.connectionState = 0;
-        sim0.userOnGround = false;
+        userOnGround = false;
         sim0.secondReport = false;
         restartFlag = false;
     }

@@ -29,6 +29,8 @@ protected:
         });
         saved2020 = MSFS_INSTALL_PATH.value;
         saved2024 = MSFS_2024_INSTALL_PATH.value;
+        // The RealTraffic App as the source: no credential is needed.
+        writeSettings("    <parameter name=\"RT_CHOISE\" value=\"RT App\"/>\n");
     }
     void TearDown() override
     {
@@ -120,7 +122,8 @@ TEST_F(MainTaskTest, InstallPathEndingInCommunityIsTrimmedAndSaved)
 {
     fs::create_directory("docs");
     const fs::path install = makeSteamInstall();
-    writeSettings("    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2024\"/>\n"
+    writeSettings("    <parameter name=\"RT_CHOISE\" value=\"RT App\"/>\n"
+                  "    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2024\"/>\n"
                   "    <parameter name=\"MSFS_2024_INSTALL_PATH\" value=\"" +
                   wide_to_utf8((install / L"Community").wstring()) + "\"/>\n");
     gf_setCommandLineJob(true);
