@@ -66,6 +66,7 @@ DownloadSite::DownloadSite() : m_server(std::make_unique<httplib::Server>())
         {
             std::lock_guard lock(m_mutex);
             m_log.push_back(req.path);
+            m_lastUserAgent = req.get_header_value("User-Agent");
             m_requested.notify_all();
             if (req.path.starts_with(kPrefix)) {
                 const std::string sitePath = req.path.substr(kPrefix.size());
@@ -168,6 +169,12 @@ std::vector<std::string> DownloadSite::requestLog() const
 {
     std::lock_guard lock(m_mutex);
     return m_log;
+}
+
+std::string DownloadSite::lastUserAgent() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastUserAgent;
 }
 
 int DownloadSite::requestCount(const std::string& sitePath) const

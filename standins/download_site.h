@@ -44,6 +44,8 @@ public:
 
     // Every request path in order of arrival ("/downloads/versions.json").
     std::vector<std::string> requestLog() const;
+    // The User-Agent header of the latest request.
+    std::string lastUserAgent() const;
     // How often "/downloads/<sitePath>" was asked for.
     int requestCount(const std::string& sitePath) const;
     // Blocks until "/downloads/<sitePath>" was asked for at least once; false
@@ -64,6 +66,7 @@ private:
     std::map<std::string, std::string> m_files; // by sitePath
     std::map<std::string, Rule> m_rules;        // by sitePath
     std::vector<std::string> m_log;
+    std::string m_lastUserAgent;
     bool m_stopping = false;
 };
 

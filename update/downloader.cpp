@@ -40,9 +40,9 @@ std::string lf_siteRootUrl()
 
 // The one scheme the downloads may use: the scheme of the site's own address.
 // A build for the real site therefore speaks HTTPS only.
-const char* lf_allowedScheme(std::string_view url)
+const char* lf_allowedScheme()
 {
-    return url.starts_with("http://") ? "http" : "https";
+    return lf_siteRootUrl().starts_with("http://") ? "http" : "https";
 }
 
 std::string lf_u8(const fs::path& path)
@@ -89,7 +89,7 @@ bool lf_configure(CURL* handle, const std::string& url, FILE* file)
            // A redirect is an answer without the file: it is never followed,
            // and no other scheme than the site's own is spoken.
            curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, lf_allowedScheme(url)) == CURLE_OK;
+           curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, lf_allowedScheme()) == CURLE_OK;
 }
 
 uint64_t lf_plainLimitOf(const std::string& fileName)
