@@ -88,6 +88,18 @@ TEST_F(VersionCheckTest, DataSetsAreFetchedInOrderAndTheirVersionsSaved)
     EXPECT_NE(logText().find("dbase version up-to-date"), std::string::npos);
 }
 
+TEST_F(VersionCheckTest, AManifestWithoutTheProgramVersionStillUpdatesTheDataSets)
+{
+    serveDataSets();
+    site.putFile("versions.json", R"({"dbase":{"major":1,"minor":4,"patch":0},"weekly":{"major":1}})");
+    ASSERT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(DBASE_VERSION.value, "1.4.0");
+    EXPECT_EQ(dataSetRequests(), 1);
+    const std::string log = logText();
+    EXPECT_NE(log.find("==> msfs version not found"), std::string::npos);
+    EXPECT_NE(log.find("==> Invalid web version numbers for 'weekly'"), std::string::npos);
+}
+
 TEST_F(VersionCheckTest, AFailedOrCorruptDataSetKeepsTheOldFileAndVersion)
 {
     site.putFile("versions.json", manifest({3, 0, 0}));
