@@ -57,7 +57,7 @@ std::string lf_zipOf(const std::vector<std::pair<std::string, std::string>>& ent
 
 } // namespace
 
-DownloadSite::DownloadSite() : m_server(std::make_unique<httplib::Server>())
+DownloadSite::DownloadSite(int port) : m_server(std::make_unique<httplib::Server>())
 {
     m_server->Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
         Rule rule;
@@ -123,9 +123,10 @@ DownloadSite::DownloadSite() : m_server(std::make_unique<httplib::Server>())
             return;
         }
     });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_port = port > 0 ? (m_server->bind_to_port("127.0.0.1", port) ? port : -1)
+                      : m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0)
-        throw std::runtime_error("stand-in download site: no free port");
+        throw std::runtime_error("stand-in download site: cannot listen on 127.0.0.1");
     // The socket listens from here on: a request made before the accept loop
     // runs waits in the backlog.
     m_thread = std::thread([this] { m_server->listen_after_bind(); });

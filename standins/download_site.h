@@ -28,7 +28,8 @@ public:
         Hang,        // 200 with a length, then nothing until the client or the site gives up
     };
 
-    DownloadSite();
+    // port 0 takes a free port.
+    explicit DownloadSite(int port = 0);
     ~DownloadSite(); // stops the server and joins its thread
     DownloadSite(const DownloadSite&) = delete;
     DownloadSite& operator=(const DownloadSite&) = delete;
