@@ -127,9 +127,14 @@ DownloadSite::DownloadSite(int port) : m_server(std::make_unique<httplib::Server
                       : m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0)
         throw std::runtime_error("stand-in download site: cannot listen on 127.0.0.1");
-    // The socket listens from here on: a request made before the accept loop
-    // runs waits in the backlog.
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_thread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_listenEnded.store(true);
+    });
+    // The server can only be stopped once its accept loop runs: a site
+    // destroyed before that would never let its thread end.
+    while (!m_server->is_running() && !m_listenEnded.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 DownloadSite::~DownloadSite()

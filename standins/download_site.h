@@ -3,6 +3,7 @@
 // failures per file and a log of every request.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,6 +62,7 @@ private:
 
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::atomic<bool> m_listenEnded{false};
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_requested;
