@@ -146,7 +146,13 @@ bool lf_prepareNewVersion(const VersionData& web)
     if (ec) {
         gf_logError(fmt::format("Could not determine current folder: {}", ec.message()));
     } else {
-        opened = shell.openFolderOf(programFolder / g_newVersionFolder / g_installerName);
+        try {
+            opened = shell.openFolderOf(programFolder / g_newVersionFolder / g_installerName);
+        } catch (const std::exception& e) {
+            // The installer is ready: a folder that cannot be shown must not
+            // keep the program from stopping for it.
+            gf_logError(fmt::format("Could not open File Explorer: {}", e.what()));
+        }
         if (!opened)
             shell.warningBox("Could not open File Explorer at new version");
     }
@@ -167,10 +173,22 @@ void lf_updateRow(const json& manifest, const DataSetRow& row)
     lf_updateDataSet(manifest, row, local, missing);
 }
 
-void lf_updateAirports(const json& m) { lf_updateRow(m, {"airports", &AIRPORTS_VERSION, &g_airportsEncName, &g_airportsEncPath}); }
-void lf_updateAig(const json& m) { lf_updateRow(m, {"aig", &AIG_VERSION, &g_aigRegcodesEncName, &g_aigRegcodesEncPath}); }
-void lf_updateArchives(const json& m) { lf_updateRow(m, {"archives", &ARCHIVES_VERSION, &g_archivesEncName, &g_archivesEncPath}); }
-void lf_updateDbase(const json& m) { lf_updateRow(m, {"dbase", &DBASE_VERSION, &g_dbaseEncName, &g_dbaseEncPath}); }
+void lf_updateAirports(const json& m)
+{
+    lf_updateRow(m, {"airports", &AIRPORTS_VERSION, &g_airportsEncName, &g_airportsEncPath});
+}
+void lf_updateAig(const json& m)
+{
+    lf_updateRow(m, {"aig", &AIG_VERSION, &g_aigRegcodesEncName, &g_aigRegcodesEncPath});
+}
+void lf_updateArchives(const json& m)
+{
+    lf_updateRow(m, {"archives", &ARCHIVES_VERSION, &g_archivesEncName, &g_archivesEncPath});
+}
+void lf_updateDbase(const json& m)
+{
+    lf_updateRow(m, {"dbase", &DBASE_VERSION, &g_dbaseEncName, &g_dbaseEncPath});
+}
 void lf_updateWeekly(const json& m)
 {
     lf_updateRow(m, {"weekly", &WEEKLY_TRAFFIC_AIRPORTS_VERSION, &g_wktrafficEncName, &g_wktrafficEncPath});

@@ -42,6 +42,8 @@ protected:
         gf_setUpdateShellForTests(UpdateShell{
             [this](const fs::path& p) {
                 explorerCalls.push_back(p);
+                if (explorerThrows)
+                    throw fs::filesystem_error("exists", p, std::make_error_code(std::errc::io_error));
                 return explorerWorks;
             },
             [this](const std::string& text) { warningBoxes.push_back(text); }});
@@ -77,6 +79,7 @@ protected:
     std::vector<fs::path> explorerCalls;
     std::vector<std::string> warningBoxes;
     bool explorerWorks = true;
+    bool explorerThrows = false;
 };
 
 } // namespace update_test

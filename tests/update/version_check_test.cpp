@@ -270,6 +270,14 @@ TEST_F(NewVersionTest, MissingNotesAndAFailingExplorerDoNotStopThePreparation)
               "Opening file explorer at the new version failed? Try manually via the Tarvenhol website.");
     EXPECT_NE(logText().find("==> could not download ReleaseNotes.pdf to new_version"), std::string::npos);
     EXPECT_EQ(gf_currentStopRequest()->code, 9u);
+
+    // An opener that throws counts as failed: the program still stops for the installer.
+    gf_clearStopRequest();
+    explorerThrows = true;
+    EXPECT_FALSE(gf_checkForUpdates());
+    EXPECT_EQ(warningBoxes.size(), 2u);
+    ASSERT_TRUE(gf_currentStopRequest());
+    EXPECT_EQ(gf_currentStopRequest()->code, 9u);
 }
 
 TEST(InstallerNames, EntriesThatLeaveTheFolderAreUnsafe)
