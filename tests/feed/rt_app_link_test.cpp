@@ -25,19 +25,6 @@ using kvr::standin::RtAppStandIn;
 
 namespace {
 
-uint16_t freeTcpPort()
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    closesocket(s);
-    return ntohs(a.sin_port);
-}
-
 class RTAppLink : public ::testing::Test {
 protected:
     void SetUp() override
@@ -47,7 +34,7 @@ protected:
         gf_openLog();
         gf_clearStopRequest();
         kvr::test::setRTApp(true);
-        port = freeTcpPort();
+        port = kvr::test::freeTcpPort();
         PSX_SERVER_HERE.value = true;
         AEROWINX.value = false;
         PORT_NUMBER.value = std::to_string(port);
