@@ -79,6 +79,7 @@ bool RtAppStandIn::connect(uint16_t port, std::chrono::milliseconds timeout)
     {
         std::lock_guard lock(mutex);
         closedByPeer = false;
+        received.clear();
     }
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
