@@ -18,13 +18,13 @@ namespace kvr::standin {
 // One aircraft as the App reports it.
 struct AppAircraft {
     uint32_t hexid = 0;
-    std::string callsign;
-    std::string type;
-    std::string registration;
-    std::string origin;
-    std::string destination;
+    std::string callsign{};
+    std::string type{};
+    std::string registration{};
+    std::string origin{};
+    std::string destination{};
     std::string category = "A3";
-    std::string airline;
+    std::string airline{};
     std::string source = "adsb_icao";
     double lat = 0.0;
     double lon = 0.0;
@@ -38,10 +38,10 @@ struct AppAircraft {
 
 struct AppParked {
     uint32_t hexid = 0;
-    std::string callsign;
-    std::string type;
-    std::string registration;
-    std::string stand;
+    std::string callsign{};
+    std::string type{};
+    std::string registration{};
+    std::string stand{};
     double lat = 0.0;
     double lon = 0.0;
 };

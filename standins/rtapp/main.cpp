@@ -42,13 +42,18 @@ void lf_prepareAnswers(RtAppStandIn& app, const RtAppScenario& scenario, double 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <scenario.json> [port]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <scenario.json> [tcp port] [traffic udp port] [weather udp port]\n",
+                     argv[0]);
         return 2;
     }
     try {
         const RtAppScenario scenario = RtAppScenario::load(argv[1]);
         const uint16_t port = static_cast<uint16_t>(argc > 2 ? std::stoi(argv[2]) : 10747);
         RtAppStandIn app;
+        if (argc > 3)
+            app.trafficPort = static_cast<uint16_t>(std::stoi(argv[3]));
+        if (argc > 4)
+            app.weatherPort = static_cast<uint16_t>(std::stoi(argv[4]));
         for (;;) {
             const double start = lf_now();
             lf_prepareAnswers(app, scenario, start);

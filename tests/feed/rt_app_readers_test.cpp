@@ -45,17 +45,9 @@ void captureApplied(const LiveTrafficRecord& r)
 
 AppAircraft aircraft(uint32_t hexid, double northNm = 5.0)
 {
-    AppAircraft a;
-    a.hexid = hexid;
-    a.callsign = fmt::format("KLM{}", hexid % 1000);
-    a.type = "B738";
-    a.registration = "PH-BXA";
-    a.lat = kLat + northNm / 60.0;
-    a.lon = kLon;
-    a.altitude = 3000;
-    a.groundSpeed = 200;
-    a.track = 240;
-    return a;
+    return AppAircraft{.hexid = hexid, .callsign = fmt::format("KLM{}", hexid % 1000), .type = "B738",
+                       .registration = "PH-BXA", .lat = kLat + northNm / 60.0, .lon = kLon, .altitude = 3000,
+                       .groundSpeed = 200, .track = 240};
 }
 
 // The line with field `index` replaced.

@@ -42,20 +42,10 @@ protected:
     // An airborne A320 near the user.
     static ParsedTrafficFields airborne()
     {
-        ParsedTrafficFields f;
-        f.timestamp = 1700000000.25;
-        f.hexid = 0x484F6D;
-        f.lat = kUserLat + 0.1;
-        f.lon = kUserLon;
-        f.altitude = 8000;
-        f.groundSpeed = 250;
-        f.track = 90;
-        f.callsign = "KLM123";
-        f.type = "A320";
-        f.registration = "PH-EXA";
-        f.origin = "AMS";
-        f.destination = "LHR";
-        return f;
+        return ParsedTrafficFields{.timestamp = 1700000000.25, .hexid = 0x484F6D, .lat = kUserLat + 0.1,
+                                   .lon = kUserLon, .altitude = 8000, .track = 90, .groundSpeed = 250,
+                                   .callsign = "KLM123", .type = "A320", .registration = "PH-EXA",
+                                   .origin = "AMS", .destination = "LHR"};
     }
     std::optional<LiveTrafficRecord> convert(const ParsedTrafficFields& f)
     {
