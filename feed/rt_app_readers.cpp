@@ -335,6 +335,7 @@ void TrafficReader::reset()
     datagramCount = 0;
     countAtLastCheck = 0;
     lastTimestamp = 0;
+    gf_trafficClockInputs().rtAppLastTimestamp = 0;
     qnh = 0;
     bufferDone = false;
     parked.received = false;
@@ -439,7 +440,7 @@ void gf_trafficReader()
         reader.sepCount = 0;
         reader.batchContext.reset();
         reader.bufferDone = false;
-        reader.seen.reset();
+        gf_resetSeenTraffic();
         if (!gf_requestRTBufferTraffic())
             gf_logError("Receiving buffer traffic failed");
         reader.receive();
