@@ -314,3 +314,19 @@ TEST_F(RTAppFeed, MetarSetsTheQnh)
     Gui::instance().drainUpdates();
     EXPECT_EQ(Gui::instance().display.qnhValue, 1013);
 }
+
+TEST_F(RTAppFeed, WeatherReaderReconnectsWhenItsPortIsTaken)
+{
+    SOCKET taken = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kRTAppWeatherPort);
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    weather = std::thread(gf_weatherReader);
+    ASSERT_TRUE(waitFor([] { return log().find("==> gf_weatherReader exception: bind failed") != std::string::npos; }));
+    EXPECT_NE(log().find("; reconnecting ...\n"), std::string::npos);
+    closesocket(taken);
+    ASSERT_TRUE(waitFor([] { return log().find("QNH Reader connected") != std::string::npos; }));
+    app.sendMetar("EHAM 071025Z 24012KT 9999 Q1003");
+    EXPECT_TRUE(waitFor([] { return gf_rtAppQnhReader().lastQnh == 1003; }));
+}
