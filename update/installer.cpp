@@ -44,7 +44,9 @@ bool lf_unpackInstaller()
     const ZipArchive::Entry* file = nullptr;
     int files = 0;
     for (const ZipArchive::Entry& e : entries) {
-        if (!lf_isSafeEntryName(e.name)) {
+        // The installer is written under a name of our own, but an archive
+        // whose names would leave the folder is not the maker's.
+        if (!e.name.empty() && !ZipArchive::unpackTarget(L".", e.name)) {
             gf_logError(fmt::format("Update archive holds an unsafe entry name: '{}'", e.name));
             return false;
         }
@@ -162,26 +164,6 @@ bool lf_processIsElevated()
 std::string gf_installerArchiveUrl()
 {
     return fmt::format("{}{}_{}", gf_downloadFolderUrl() + "release/", "Kelo", "latest_version.zip");
-}
-
-bool lf_isSafeEntryName(const std::string& name)
-{
-    if (name.empty())
-        return true; // an empty name is never used as a path
-    if (name.front() == '/' || name.front() == '\\' || name.find(':') != std::string::npos)
-        return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        const std::size_t end = name.find_first_of("/\\", start);
-        const std::string_view piece =
-            std::string_view(name).substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (piece == "..")
-            return false;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return true;
 }
 
 bool lf_prepareNewVersionFolder()

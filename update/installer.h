@@ -26,6 +26,3 @@ std::optional<VersionData> lf_productVersionOf(const std::filesystem::path& file
 // Whether the installer must be run as Administrator for this program folder.
 std::string lf_installerRightsMessage(const std::filesystem::path& programFolder);
 
-// An archive entry name that stays inside the folder it is unpacked to: not
-// absolute, no drive, no ".." element.
-bool lf_isSafeEntryName(const std::string& name);

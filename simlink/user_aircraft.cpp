@@ -1,0 +1,3 @@
+#include "simlink/user_aircraft.h"
+
+std::atomic<bool> userOnGround{false};
