@@ -1,13 +1,18 @@
 #include "airports/park_airports.h"
 
-// The park-airport list is not loaded yet: it stays empty, so there is no
-// current park airport and no stand can be reserved.
+// No park airports are kept yet: there is no current park airport and no
+// stand is reserved.
+std::optional<std::string> gf_currentReservedStand()
+{
+    return std::nullopt;
+}
+
 std::optional<ParkAirport> gf_currentParkAirport()
 {
     return std::nullopt;
 }
 
-bool gf_setCurrentReservedStand(const IcaoCode& /*icao*/, std::string_view /*stand*/)
+bool gf_setCurrentReservedStand(const IcaoCode&, std::string_view)
 {
     return false;
 }

@@ -1,5 +1,4 @@
-// The park airports: the airport where the user parks first, with the
-// user's reserved stand.
+// The user's park airports.
 #pragma once
 
 #include <optional>
@@ -8,6 +7,7 @@
 
 #include "core/value_types.h"
 
+// One park airport with the user's reserved stand there.
 struct ParkAirport {
     IcaoCode icao;
     LatLon position;
@@ -16,5 +16,9 @@ struct ParkAirport {
 
 // A copy of the current (front) park airport; no value when the list is empty.
 std::optional<ParkAirport> gf_currentParkAirport();
-// Sets the reserved stand when the current park airport has that code.
+// When the current park airport has this code, its reserved stand becomes
+// `stand` and the answer is true.
 bool gf_setCurrentReservedStand(const IcaoCode& icao, std::string_view stand);
+
+// The user's reserved stand at the current park airport, when one is set.
+std::optional<std::string> gf_currentReservedStand();

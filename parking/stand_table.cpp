@@ -1,8 +1,7 @@
 #include "parking/stand_table.h"
 
-// The stand table is not built yet: no snapshot is ever published, so no
-// position lies on a stand.
-std::optional<std::string> gf_findStandAtPosition(const LatLon& /*position*/)
+// No stand table is loaded yet: no stand is found.
+std::string gf_findStandAtPosition(const LatLon&)
 {
-    return std::nullopt;
+    return {};
 }

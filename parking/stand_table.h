@@ -1,12 +1,10 @@
-// The stand table of the current park airport and the read-only snapshot that
-// other threads query.
+// The stands of the current airport.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "core/value_types.h"
 
-// The name of the stand at a position, from the published snapshot; any
-// thread. No value when no stand is there (or no table is loaded).
-std::optional<std::string> gf_findStandAtPosition(const LatLon& position);
+// The name of the stand within 20 m of the position, nearest first; empty
+// when there is none.
+std::string gf_findStandAtPosition(const LatLon& position);

@@ -20,7 +20,7 @@
 SimulatorUtcTime simulatorUtcTime;
 std::atomic<uint32_t> g_userObjectId{2};
 std::atomic<int8_t> g_userOnGroundState{-1};
-std::atomic<bool> g_userOnGround{false};
+std::atomic<bool> userOnGround{false};
 std::atomic<uint8_t> g_userGroundDataArrived{0};
 std::atomic<double> g_userAcRadius{std::numeric_limits<double>::quiet_NaN()};
 
@@ -89,8 +89,8 @@ void lf_onUserPosition(const void* packet, uint32_t objectId)
     }
     g_previousPosition = now;
 
-    if (g_userOnGround.load())
-        Gui::setUserStand(gf_findStandAtPosition(now).value_or(std::string()));
+    if (userOnGround.load())
+        Gui::setUserStand(gf_findStandAtPosition(now));
     else
         Gui::setUserStand(std::string());
 
@@ -109,10 +109,10 @@ void lf_onUserOnGround(const void* packet)
     if (!g_groundDataLogged.exchange(true))
         gf_logLine(fmt::format("User ground data: SIM ON GROUND={}, AGL={:.0f} ft, altitude={:.0f} ft, "
                                "groundspeed={:.0f} kt, position={:.6f},{:.6f}",
-                               onGround, pos.heightAboveGround, pos.altitude, pos.groundSpeed, pos.latitude,
+                               onGround, pos.altitudeAboveGround, pos.altitude, pos.groundSpeed, pos.latitude,
                                pos.longitude));
     g_userOnGroundState.store(onGround ? 1 : 0);
-    g_userOnGround.store(onGround);
+    userOnGround.store(onGround);
     g_userGroundDataArrived.store(1);
 }
 
@@ -188,7 +188,7 @@ void gf_resetUserAircraftState()
     simulatorUtcTime.valid.store(false);
     g_zuluMessageGiven.store(false);
     g_userOnGroundState.store(-1);
-    g_userOnGround.store(false);
+    userOnGround.store(false);
     g_userGroundDataArrived.store(0);
     g_groundDataLogged.store(false);
     g_userAcRadius.store(std::numeric_limits<double>::quiet_NaN());

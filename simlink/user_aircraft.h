@@ -16,20 +16,20 @@ struct UserAcPosition {
     double pitch = 0.0;             // radians
     double bank = 0.0;              // radians
     double verticalSpeed = 0.0;     // feet per minute
-    double heading = 0.0;           // radians, true
+    double trueHeading = 0.0;       // radians
     double altitude = 0.0;          // feet, never below 0
     double indicatedAltitude = 0.0; // feet
-    double heightAboveGround = 0.0; // feet
+    double altitudeAboveGround = 0.0; // feet
     double groundSpeed = 0.0;       // knots
     int64_t zuluTime = 0;           // seconds of the day
     int64_t zuluDayOfYear = 0;      // 1-based
     int64_t zuluYear = 0;
     int64_t lightStates = 0;        // bit mask
-    double track = 0.0;             // degrees
+    double gpsGroundTrueTrack = 0.0; // degrees
 };
 static_assert(sizeof(UserAcPosition) == 120);
 static_assert(offsetof(UserAcPosition, altitude) == 48 && offsetof(UserAcPosition, zuluTime) == 80 &&
-              offsetof(UserAcPosition, track) == 112);
+              offsetof(UserAcPosition, gpsGroundTrueTrack) == 112);
 
 // The simulator's UTC time in seconds since 1970 with its validity flag.
 struct SimulatorUtcTime {
@@ -42,7 +42,8 @@ extern SimulatorUtcTime simulatorUtcTime;
 extern std::atomic<uint32_t> g_userObjectId;
 // -1 unknown, 0 airborne, 1 on the ground.
 extern std::atomic<int8_t> g_userOnGroundState;
-extern std::atomic<bool> g_userOnGround;
+// SIM ON GROUND of the user aircraft's latest ground report.
+extern std::atomic<bool> userOnGround;
 // Set by every accepted on-ground report; the main task exchanges it to 0.
 extern std::atomic<uint8_t> g_userGroundDataArrived;
 // Half the user aircraft's wingspan in nautical miles (NaN while unknown).

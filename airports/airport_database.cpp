@@ -1,0 +1,3 @@
+#include "airports/airport_database.h"
+
+CurrentAirportRecord CurrentAirport;
