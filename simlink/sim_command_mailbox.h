@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "simlink/sim_init_position.h"
+#include "simlink/simconnect_api.h"
 
 // Queue A: one client event for one object.
 struct SimCommand {

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "simlink/sim_packet.h"
+#include "simlink/simconnect_packets.h"
 
 std::atomic<uint8_t> g_linkState{LinkState::NotConnected};
 std::atomic<uint8_t> g_userAnswers{0};
@@ -34,14 +35,6 @@ void gf_setUserAcTitle(std::string title)
 {
     std::lock_guard lock(g_titleMutex);
     g_title = std::move(title);
-}
-
-bool lf_checkPayloadSize(uint32_t cbData, uint32_t required, std::string_view name)
-{
-    if (cbData >= required)
-        return true;
-    gf_logError(fmt::format("SimConnect {} payload too small: {} < {} bytes", name, cbData, required));
-    return false;
 }
 
 void gf_onSimConnectRequestError()

@@ -26,9 +26,7 @@ inline std::string lf_readFixedString(const void* packet, size_t offset, size_t 
     return std::string(p, ::strnlen(p, width));
 }
 
-// True when the packet holds at least `required` bytes; otherwise logs
-// "SimConnect {name} payload too small: {cbData} < {required} bytes".
-bool lf_checkPayloadSize(uint32_t cbData, uint32_t required, std::string_view name);
+#include "simlink/simconnect_packets.h" // lf_checkPayloadSize
 
 // Offsets shared by the SIMOBJECT_DATA and SIMOBJECT_DATA_BYTYPE packets.
 inline constexpr size_t kPacketIdOffset = 8;
