@@ -41,6 +41,7 @@ public:
         gf_clearStopRequest();
         selectSimulator(1);
         Gui::instance().drainUpdates();
+        Gui::instance().display = GuiDisplayState{};
     }
     ~SimLinkTestBase()
     {
