@@ -279,7 +279,10 @@ void lf_dispatchSimConnect(SIMCONNECT_RECV* packet, ScDword cbData, void* contex
     if (!packet || !context)
         return;
     auto& flags = *static_cast<DispatchFlags*>(context);
-    if (flags.failure)
+    // After a failure or the wrong simulator's OPEN the connection is
+    // dropped: the packets that came with it (the "Sim" state among them)
+    // must not make the link look connected.
+    if (flags.failure || flags.mismatch)
         return;
     try {
         const auto size = gf_checkReceivedPacket(packet, cbData);
