@@ -92,6 +92,7 @@ TEST_F(FacilityReaderTest, StandsAndHelipadsOfAnAirport)
     EXPECT_EQ(scanned.stands[2].name, "HELIPAD 1");
     EXPECT_NEAR(scanned.stands[2].radius, 14.0 / 1852.0, 1e-6);
     EXPECT_EQ(scanned.stands[3].name, "HELIPAD 2");
+    EXPECT_NEAR(scanned.stands[3].radius, 10.0 / 1852.0, 1e-6);
     EXPECT_EQ(scanned.icao.toString(), "LSZH");
     EXPECT_EQ(scanned.altitude, 1416);
     EXPECT_EQ(scanned.airportName, "Zurich");

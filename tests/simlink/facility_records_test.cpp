@@ -5,7 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "airports/scanned_airport.h"
 #include "core/geodesy.h"
 #include "simlink/facility_reader.h"
 #include "tests/simlink/packet_builder.h"
@@ -32,13 +31,6 @@ Packet parking(int32_t type, int32_t nameIndex, int32_t number, int32_t suffix, 
     Packet p = facilityRecord(kStands, 15, size);
     p.put<int32_t>(40, type).put<int32_t>(48, nameIndex).put<int32_t>(52, suffix).put<int32_t>(56, number);
     p.put<float>(64, 90.0f).put<float>(68, 20.0f).put<float>(72, biasX).put<float>(76, biasZ);
-    return p;
-}
-
-Packet helipad(int32_t type, float width)
-{
-    Packet p = facilityRecord(kStands, 4, 84);
-    p.put<double>(40, 47.1).put<double>(48, 8.1).put<float>(72, width).put<int32_t>(80, type);
     return p;
 }
 
@@ -93,47 +85,6 @@ TEST_F(FacilityRecordsTest, BiasMovesTheStandFromTheAirportReference)
     const Stand& north = ctx.stands[1];
     EXPECT_NEAR(north.lon, 8.0, 1e-12);
     EXPECT_NEAR((north.lat - 47.0) * 60.0 * 1852.0, 30.0, 0.01);
-}
-
-TEST_F(FacilityRecordsTest, HelipadsAreSizedNumberedAndFillTheAirport)
-{
-    feed(airportRecord(47.0, 8.0, 100.0, "Heliport"));
-    feed(helipad(2, 20.0f));
-    feed(parking(9, 10, 1, 0));
-    feed(helipad(1, 20.0f));
-    feed(helipad(4, 20.0f));
-    EXPECT_NEAR(ctx.stands[0].radius, 14.0 / 1852.0, 1e-9);
-    EXPECT_NEAR(ctx.stands[2].radius, 10.0 / 1852.0, 1e-9);
-    ScannedAirport airport;
-    EXPECT_EQ(lf_finishStandRead(ctx, airport), 3);
-    EXPECT_EQ(airport.stands[0].name, "HELIPAD 1");
-    EXPECT_EQ(airport.stands[1].name, "GATE 1");
-    EXPECT_EQ(airport.stands[2].name, "HELIPAD 2");
-    EXPECT_EQ(airport.stands[3].name, "HELIPAD 3");
-    EXPECT_TRUE(airport.stands[3].helipad);
-    EXPECT_EQ(airport.icao.toString(), "LSZH");
-    EXPECT_EQ(airport.altitude, 328); // 328.08399 ft cut toward zero
-    EXPECT_EQ(airport.airportName, "Heliport");
-}
-
-TEST_F(FacilityRecordsTest, ShortRecordFailsTheRead)
-{
-    feed(airportRecord(47.0, 8.0, 0.0, "X"));
-    feed(parking(9, 10, 1, 0, 0, 0, 79));
-    EXPECT_TRUE(ctx.failed);
-    EXPECT_TRUE(ctx.done);
-    EXPECT_TRUE(ctx.stands.empty());
-}
-
-TEST_F(FacilityRecordsTest, AirportWithoutStandsIsLogged)
-{
-    feed(airportRecord(47.0, 8.0, 0.0, "X"));
-    ScannedAirport airport;
-    EXPECT_EQ(lf_finishStandRead(ctx, airport), 0);
-    EXPECT_NE(kvr::test::flushedLog().find("Fac: LSZH has no stands\n"), std::string::npos);
-    StandReadContext bad;
-    bad.airportCode = "LS-H";
-    EXPECT_THROW(lf_finishStandRead(bad, airport), std::invalid_argument);
 }
 
 // ---- Runways -------------------------------------------------------------------
@@ -198,25 +149,6 @@ protected:
 
     RunwayReadContext ctx;
 };
-
-TEST_F(RunwayReadTest, CompleteAirportGivesRunwaysWithEndsThresholdsAndStarts)
-{
-    airport(1, 3);
-    runway({9, 0, 27, 0});
-    start(9, 0, 1, 47.02); // a later start of the same end replaces the earlier one
-    auto r = finish();
-    ASSERT_TRUE(r);
-    EXPECT_NEAR(r->airportAltitude, 400.0 * 3.2808399, 1e-9);
-    ASSERT_EQ(r->runways.size(), 1u);
-    const RunwayRecord& rw = r->runways[0];
-    EXPECT_NEAR(rw.primaryLongitude, 8.0 - 1500.0 / 1852.0 / 60.0 / std::cos(47.0 * std::numbers::pi / 180), 1e-5);
-    EXPECT_NEAR(rw.secondaryLongitude, 8.0 + 1500.0 / 1852.0 / 60.0 / std::cos(47.0 * std::numbers::pi / 180), 1e-5);
-    EXPECT_EQ(rw.primaryThreshold.length, 100.0);
-    EXPECT_EQ(rw.secondaryThreshold.length, 101.0);
-    EXPECT_TRUE(rw.primaryStart.present);
-    EXPECT_EQ(rw.primaryStart.latitude, 47.02);
-    EXPECT_TRUE(rw.secondaryStart.present);
-}
 
 TEST_F(RunwayReadTest, PlausibilityRules)
 {

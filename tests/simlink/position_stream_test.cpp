@@ -147,22 +147,6 @@ protected:
     PositionStreamer streamer;
 };
 
-TEST_F(PositionStreamerTest, PostedSamplesReachTheHistoriesOncePerSwap)
-{
-    post(7, at(0, 10.0, 20.0));
-    post(7, at(100 * ms, 10.002, 20.0));
-    post(2, at(0, 30.0, 20.0)); // the user aircraft's id
-    ASSERT_TRUE(streamer.takePosted(buffer));
-    EXPECT_TRUE(buffer.posted.empty());
-    EXPECT_EQ(streamer.history(7)->size(), 2u);
-    auto w = written(70 * ms);
-    EXPECT_EQ(w.size(), 1u); // never the user aircraft
-    EXPECT_NEAR(w[7], 10.001, 1e-9);
-    // Nothing new: the object is still written from its history.
-    ASSERT_TRUE(streamer.takePosted(buffer));
-    EXPECT_NEAR(written(1000 * ms)[7], 10.002, 1e-12);
-}
-
 TEST_F(PositionStreamerTest, BusyMutexTakesNothingThisFrame)
 {
     post(7, at(0, 10.0, 20.0));

@@ -75,8 +75,13 @@ protected:
 TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
 {
     connect();
+    const uint32_t next = g_nextCreateRequestId.load(); // 10000 at process start, never reset
     const auto ids = createObjects(2);
     ASSERT_EQ(ids.size(), 2u);
+    const auto created = trace("objects");
+    EXPECT_EQ(created[0]["request_id"], next);
+    for (const char* flag : {"released", "frozen_lat_lon", "frozen_altitude", "frozen_attitude"})
+        EXPECT_TRUE(created[0][flag].get<bool>()) << flag;
     LiveAircraft a;
     a.origin = IataCode("ZRH");
     a.destination = IataCode("JFK");
@@ -118,37 +123,6 @@ TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
     EXPECT_TRUE(created);
 }
 
-TEST_F(SimFrameTest, NewObjectsAreReleasedFrozenAndReportedWithTheirKey)
-{
-    connect();
-    const uint32_t next = g_nextCreateRequestId.load(); // 10000 at process start, never reset
-    EXPECT_GE(next, 10000u);
-    const auto ids = createObjects(1);
-    ASSERT_EQ(ids.size(), 1u);
-    const auto objects = trace("objects");
-    EXPECT_EQ(objects[0]["request_id"], next);
-    EXPECT_TRUE(objects[0]["released"].get<bool>());
-    EXPECT_TRUE(objects[0]["frozen_lat_lon"].get<bool>());
-    EXPECT_TRUE(objects[0]["frozen_altitude"].get<bool>());
-    EXPECT_TRUE(objects[0]["frozen_attitude"].get<bool>());
-    EXPECT_EQ(objects[0]["tail"], "SWR100");
-}
-
-TEST_F(SimFrameTest, FailedCreationIsMatchedByItsPacketId)
-{
-    sim.load({{"titles", {"A320"}}});
-    connect();
-    EXPECT_TRUE(createObjects(1, "B744").empty());
-    frames(1);
-    const auto objects = trace("objects");
-    EXPECT_TRUE(objects.empty());
-    // The event came with the creation frames; find it in the log and queue.
-    const std::string text = log();
-    const auto at = text.find("CREATE_OBJECT_FAILED packetId:");
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_NE(text.find("hexid:4b0000 callsign:SWR100", at), std::string::npos);
-}
-
 TEST_F(SimFrameTest, FailureEventCarriesKeyAndRequestId)
 {
     sim.load({{"titles", {"A320"}}, {"assign_delay_frames", 0}});
@@ -165,6 +139,8 @@ TEST_F(SimFrameTest, FailureEventCarriesKeyAndRequestId)
     EXPECT_EQ(events[0].key, 0x400001u);
     EXPECT_EQ(events[0].objectId, 0u);
     EXPECT_GE(events[0].value1, 10000.0);
+    EXPECT_NE(log().find("hexid:400001 callsign:BAW1\n"), std::string::npos);
+    EXPECT_TRUE(trace("objects").empty());
 }
 
 TEST_F(SimFrameTest, AiGroundDataSkipsTheUserHighAircraftAndStarredIds)

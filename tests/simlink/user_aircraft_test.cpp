@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/clock.h"
-#include "engine/sim_event.h"
 #include "liveries/model_database.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
@@ -61,21 +60,6 @@ TEST(ZuluTimeTest, EpochOfYearDayAndSeconds)
     };
     for (const auto& c : cases)
         EXPECT_EQ(gf_zuluToEpoch(c.year, c.day, c.seconds), c.epoch) << c.year << " " << c.day << " " << c.seconds;
-}
-
-TEST_F(UserAircraftTest, PositionReportIsStoredWithNegativeAltitudeRaisedToZero)
-{
-    Packet p = positionReport(47.4, 8.5, -12.0, 2024, 1, 3600, 1);
-    p.put<double>(72, 1.5).put<double>(152, 270.0);
-    report(p);
-    const UserAcPosition pos = gf_getUserAcPosition();
-    EXPECT_EQ(pos.latitude, 47.4);
-    EXPECT_EQ(pos.altitude, 0.0);
-    EXPECT_EQ(pos.verticalSpeed, 1.5);
-    EXPECT_EQ(pos.gpsGroundTrueTrack, 270.0);
-    EXPECT_EQ(g_userObjectId.load(), 1u);
-    EXPECT_TRUE(simulatorUtcTime.valid.load());
-    EXPECT_EQ(simulatorUtcTime.seconds.load(), 1704070800);
 }
 
 TEST_F(UserAircraftTest, TeleportOnlyBeyondTenNauticalMilesAfterAKnownPosition)
@@ -141,21 +125,6 @@ TEST_F(UserAircraftTest, OnGroundReportsBeforeAndAfterThePosition)
     EXPECT_EQ(g_userGroundDataArrived.load(), 0);
     EXPECT_NE(kvr::test::flushedLog().find("==> SimConnect USER_AC_ON_GROUND payload too small: 47 < 48 bytes"),
               std::string::npos);
-}
-
-TEST_F(UserAircraftTest, StaticCgAndPitchGoesToTheEngine)
-{
-    std::vector<SimEvent> events;
-    gf_simEventQueue().swapInto(events);
-    Packet p = simObjectData(102, 77, 16);
-    p.put<double>(40, 6.5).put<double>(48, 0.01);
-    report(p);
-    gf_simEventQueue().swapInto(events);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].objectId, 77u);
-    EXPECT_EQ(events[0].kind, SimEventKind::StaticCgAndPitch);
-    EXPECT_EQ(events[0].value1, 6.5);
-    EXPECT_EQ(events[0].value2, 0.01);
 }
 
 // ---- Model ---------------------------------------------------------------------
