@@ -78,10 +78,10 @@ TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
     const uint32_t next = g_nextCreateRequestId.load(); // 10000 at process start, never reset
     const auto ids = createObjects(2);
     ASSERT_EQ(ids.size(), 2u);
-    const auto created = trace("objects");
-    EXPECT_EQ(created[0]["request_id"], next);
+    const auto made = trace("objects");
+    EXPECT_EQ(made[0]["request_id"], next);
     for (const char* flag : {"released", "frozen_lat_lon", "frozen_altitude", "frozen_attitude"})
-        EXPECT_TRUE(created[0][flag].get<bool>()) << flag;
+        EXPECT_TRUE(made[0][flag].get<bool>()) << flag;
     LiveAircraft a;
     a.origin = IataCode("ZRH");
     a.destination = IataCode("JFK");
