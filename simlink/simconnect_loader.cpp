@@ -24,7 +24,7 @@ template <typename R, typename... Args>
 constexpr auto lf_notImplementedOf(R (*)(Args...)) { return &Failing<R, Args...>::notImplemented; }
 
 #define KELO_FAIL(name) lf_failingOf(PfnSimConnect_##name{})
-constexpr SimConnectApi l_failingApi{
+SimConnectApi l_api{
     KELO_FAIL(Open), KELO_FAIL(Close), KELO_FAIL(CallDispatch), KELO_FAIL(SubscribeToSystemEvent),
     KELO_FAIL(AddToDataDefinition), KELO_FAIL(MapClientEventToSimEvent),
     KELO_FAIL(AddClientEventToNotificationGroup), KELO_FAIL(SetNotificationGroupPriority),
@@ -32,12 +32,34 @@ constexpr SimConnectApi l_failingApi{
     KELO_FAIL(TransmitClientEvent), KELO_FAIL(AICreateNonATCAircraft), KELO_FAIL(GetLastSentPacketID),
     KELO_FAIL(AIReleaseControl), KELO_FAIL(AIRemoveObject), KELO_FAIL(AISetAircraftFlightPlan),
     KELO_FAIL(AddToFacilityDefinition), KELO_FAIL(RequestFacilityData)};
+
+// Points every entry at its failing stand-in.
+void lf_setFailing()
+{
+    l_api.Open.set(KELO_FAIL(Open));
+    l_api.Close.set(KELO_FAIL(Close));
+    l_api.CallDispatch.set(KELO_FAIL(CallDispatch));
+    l_api.SubscribeToSystemEvent.set(KELO_FAIL(SubscribeToSystemEvent));
+    l_api.AddToDataDefinition.set(KELO_FAIL(AddToDataDefinition));
+    l_api.MapClientEventToSimEvent.set(KELO_FAIL(MapClientEventToSimEvent));
+    l_api.AddClientEventToNotificationGroup.set(KELO_FAIL(AddClientEventToNotificationGroup));
+    l_api.SetNotificationGroupPriority.set(KELO_FAIL(SetNotificationGroupPriority));
+    l_api.RequestDataOnSimObject.set(KELO_FAIL(RequestDataOnSimObject));
+    l_api.RequestDataOnSimObjectType.set(KELO_FAIL(RequestDataOnSimObjectType));
+    l_api.SetDataOnSimObject.set(KELO_FAIL(SetDataOnSimObject));
+    l_api.TransmitClientEvent.set(KELO_FAIL(TransmitClientEvent));
+    l_api.AICreateNonATCAircraft.set(KELO_FAIL(AICreateNonATCAircraft));
+    l_api.GetLastSentPacketID.set(KELO_FAIL(GetLastSentPacketID));
+    l_api.AIReleaseControl.set(KELO_FAIL(AIReleaseControl));
+    l_api.AIRemoveObject.set(KELO_FAIL(AIRemoveObject));
+    l_api.AISetAircraftFlightPlan.set(KELO_FAIL(AISetAircraftFlightPlan));
+    l_api.AddToFacilityDefinition.set(KELO_FAIL(AddToFacilityDefinition));
+    l_api.RequestFacilityData.set(KELO_FAIL(RequestFacilityData));
+}
 #undef KELO_FAIL
 
 std::mutex l_loadMutex;
 HMODULE l_module = nullptr;
-SimConnectApi l_loadedApi = l_failingApi;
-std::atomic<const SimConnectApi*> l_api{&l_failingApi};
 std::string l_lastError;
 std::string l_lastLoggedError;
 
@@ -65,11 +87,34 @@ bool lf_bind(HMODULE module, Pfn& slot, const char* name, std::string& missing)
     return true;
 }
 
+// The resolved pointers of one DLL before they are published.
+struct Resolved {
+    PfnSimConnect_Open Open = nullptr;
+    PfnSimConnect_Close Close = nullptr;
+    PfnSimConnect_CallDispatch CallDispatch = nullptr;
+    PfnSimConnect_SubscribeToSystemEvent SubscribeToSystemEvent = nullptr;
+    PfnSimConnect_AddToDataDefinition AddToDataDefinition = nullptr;
+    PfnSimConnect_MapClientEventToSimEvent MapClientEventToSimEvent = nullptr;
+    PfnSimConnect_AddClientEventToNotificationGroup AddClientEventToNotificationGroup = nullptr;
+    PfnSimConnect_SetNotificationGroupPriority SetNotificationGroupPriority = nullptr;
+    PfnSimConnect_RequestDataOnSimObject RequestDataOnSimObject = nullptr;
+    PfnSimConnect_RequestDataOnSimObjectType RequestDataOnSimObjectType = nullptr;
+    PfnSimConnect_SetDataOnSimObject SetDataOnSimObject = nullptr;
+    PfnSimConnect_TransmitClientEvent TransmitClientEvent = nullptr;
+    PfnSimConnect_AICreateNonATCAircraft AICreateNonATCAircraft = nullptr;
+    PfnSimConnect_GetLastSentPacketID GetLastSentPacketID = nullptr;
+    PfnSimConnect_AIReleaseControl AIReleaseControl = nullptr;
+    PfnSimConnect_AIRemoveObject AIRemoveObject = nullptr;
+    PfnSimConnect_AISetAircraftFlightPlan AISetAircraftFlightPlan = nullptr;
+    PfnSimConnect_AddToFacilityDefinition AddToFacilityDefinition = nullptr;
+    PfnSimConnect_RequestFacilityData RequestFacilityData = nullptr;
+};
+
 } // namespace
 
 const SimConnectApi& gf_simConnect()
 {
-    return *l_api.load(std::memory_order_acquire);
+    return l_api;
 }
 
 std::filesystem::path gf_programFileFolder()
@@ -108,7 +153,7 @@ bool gf_loadSimConnectFrom(const std::filesystem::path& folder)
                     : fmt::format("SimConnect.dll could not be loaded from {} (error {})", fileText, error));
         return false;
     }
-    SimConnectApi api = l_failingApi;
+    Resolved api;
     std::string missing;
 #define KELO_BIND(name) lf_bind(module, api.name, "SimConnect_" #name, missing)
     KELO_BIND(Open);
@@ -142,11 +187,29 @@ bool gf_loadSimConnectFrom(const std::filesystem::path& folder)
         api.RequestFacilityData = lf_notImplementedOf(PfnSimConnect_RequestFacilityData{});
         gf_logError(fmt::format("SimConnect.dll lacks {}: no facility data from the simulator", missing));
     }
-    l_loadedApi = api;
     l_module = module;
     l_lastError.clear();
     l_lastLoggedError.clear();
-    l_api.store(&l_loadedApi, std::memory_order_release);
+    // Open last: nothing can reach the others before a connection exists.
+    l_api.Close.set(api.Close);
+    l_api.CallDispatch.set(api.CallDispatch);
+    l_api.SubscribeToSystemEvent.set(api.SubscribeToSystemEvent);
+    l_api.AddToDataDefinition.set(api.AddToDataDefinition);
+    l_api.MapClientEventToSimEvent.set(api.MapClientEventToSimEvent);
+    l_api.AddClientEventToNotificationGroup.set(api.AddClientEventToNotificationGroup);
+    l_api.SetNotificationGroupPriority.set(api.SetNotificationGroupPriority);
+    l_api.RequestDataOnSimObject.set(api.RequestDataOnSimObject);
+    l_api.RequestDataOnSimObjectType.set(api.RequestDataOnSimObjectType);
+    l_api.SetDataOnSimObject.set(api.SetDataOnSimObject);
+    l_api.TransmitClientEvent.set(api.TransmitClientEvent);
+    l_api.AICreateNonATCAircraft.set(api.AICreateNonATCAircraft);
+    l_api.GetLastSentPacketID.set(api.GetLastSentPacketID);
+    l_api.AIReleaseControl.set(api.AIReleaseControl);
+    l_api.AIRemoveObject.set(api.AIRemoveObject);
+    l_api.AISetAircraftFlightPlan.set(api.AISetAircraftFlightPlan);
+    l_api.AddToFacilityDefinition.set(api.AddToFacilityDefinition);
+    l_api.RequestFacilityData.set(api.RequestFacilityData);
+    l_api.Open.set(api.Open);
     gf_logLine(fmt::format("SimConnect.dll loaded from {}", fileText));
     return true;
 }
@@ -166,9 +229,8 @@ std::string gf_simConnectLoadError()
 void gf_unloadSimConnect()
 {
     std::lock_guard lock(l_loadMutex);
-    l_api.store(&l_failingApi, std::memory_order_release);
+    lf_setFailing();
     if (l_module)
         FreeLibrary(l_module);
     l_module = nullptr;
-    l_loadedApi = l_failingApi;
 }

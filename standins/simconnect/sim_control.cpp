@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "standins/simconnect/map_window.h"
 #include "standins/simconnect/sim_model.h"
 
 namespace kvr::standin {
@@ -88,6 +89,8 @@ void Sim::applyScenarioLocked(const nlohmann::json& s)
     lf_assign(s, "flight_loaded_packet", m_options.flightLoadedPacket);
     lf_assign(s, "ground_ft", m_options.defaultGroundFt);
     lf_assign(s, "trace_positions", m_options.tracePositions);
+    lf_assign(s, "map_window", m_options.mapWindow);
+    lf_assign(s, "map_range_nm", m_options.mapRangeNm);
     lf_assign(s, "trace_calls", m_options.traceCalls);
     if (const auto it = s.find("first_object_id"); it != s.end()) {
         m_options.firstObjectId = it->get<std::uint32_t>();
@@ -152,15 +155,19 @@ bool Sim::loadScenario(const nlohmann::json& scenario, std::string& error)
         return false;
     }
     bool startRealtime = false;
+    bool stopFrames = false;
     try {
         Lock lock(m_mutex);
         const bool wasRealtime = m_options.realtime;
         applyScenarioLocked(scenario);
         startRealtime = m_options.realtime && !wasRealtime;
+        stopFrames = !m_options.realtime && wasRealtime;
     } catch (const std::exception& e) {
         error = e.what();
         return false;
     }
+    if (stopFrames) // back to manual frames
+        stopRealtime();
     if (startRealtime) {
         // The frame thread runs code of this DLL: keep the DLL loaded for good.
         HMODULE self = nullptr;
@@ -170,6 +177,8 @@ bool Sim::loadScenario(const nlohmann::json& scenario, std::string& error)
         Lock lock(m_mutex);
         m_realtimeStop = false;
         m_realtime = std::thread([this] { realtimeLoop(); });
+        if (m_options.mapWindow)
+            gf_openMapWindow(m_options.mapRangeNm);
     }
     return true;
 }
@@ -203,6 +212,7 @@ void Sim::stopRealtime()
     m_realtimeWake.notify_all();
     if (m_realtime.joinable())
         m_realtime.join();
+    gf_closeMapWindow();
 }
 
 void Sim::loadEnvironmentScenarioOnce()

@@ -563,9 +563,23 @@ ScHresult Sim::callDispatch(ScHandle h, DispatchProc proc, void* context)
     finish(c, Fn::CallDispatch, SC_S_OK, {static_cast<std::uint32_t>(packets.size())}, {}, false);
     ++m_dispatching;
     lock.unlock();
-    for (Packet& p : packets)
-        if (proc)
-            proc(reinterpret_cast<SIMCONNECT_RECV*>(p.bytes.data()), p.size, context);
+    std::size_t delivered = 0;
+    try {
+        for (; delivered < packets.size(); ++delivered)
+            if (proc)
+                proc(reinterpret_cast<SIMCONNECT_RECV*>(packets[delivered].bytes.data()), packets[delivered].size,
+                     context);
+    } catch (...) {
+        // The client's exception passes through; the packets after the one
+        // it failed on come with its next dispatch.
+        lock.lock();
+        if (Connection* again = connectionOf(h))
+            again->queue.insert(again->queue.begin(), std::make_move_iterator(packets.begin() + delivered + 1),
+                                std::make_move_iterator(packets.end()));
+        --m_dispatching;
+        m_idle.notify_all();
+        throw;
+    }
     lock.lock();
     --m_dispatching;
     m_idle.notify_all();
@@ -921,6 +935,7 @@ void Sim::reset()
     m_objectRecords.clear();
     m_objectRecordIndex.clear();
     m_errors.clear();
+    m_environmentLoaded = false; // the next Open reads KELO_SIM_SCENARIO again
     m_idle.notify_all();
 }
 

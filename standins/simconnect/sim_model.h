@@ -178,6 +178,8 @@ struct Options {
     std::uint32_t userObjectId = 1;
     std::uint32_t flightLoadedPacket = SIMCONNECT_RECV_ID_EVENT_FILENAME;
     double defaultGroundFt = 0.0;
+    bool mapWindow = true; // in real-time mode
+    double mapRangeNm = 3.0;
     bool tracePositions = true;
     bool traceCalls = true;
 };
@@ -292,8 +294,8 @@ private:
     std::array<std::uint64_t, static_cast<std::size_t>(Fn::Count)> m_callCounts{};
     std::array<std::vector<Fault>, static_cast<std::size_t>(Fn::Count)> m_faults;
     std::vector<Truncation> m_truncations;
-    std::vector<CallRecord> m_calls;
-    std::vector<PositionRecord> m_positions;
+    std::deque<CallRecord> m_calls;
+    std::deque<PositionRecord> m_positions;
     std::vector<ObjectEvent> m_events;
     std::vector<ObjectRecord> m_objectRecords;
     std::unordered_map<std::uint32_t, std::size_t> m_objectRecordIndex;

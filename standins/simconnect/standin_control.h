@@ -70,10 +70,14 @@ struct SimConnectStandin {
 
     // One trace section as JSON: "calls", "objects", "positions", "events",
     // "connections", "errors", "frame", "user".
+    // A client thread may add to the trace between sizing and copying: read
+    // again until the copy is whole.
     nlohmann::json trace(const char* section)
     {
-        std::string text(traceFn(section, nullptr, 0), '\0');
-        traceFn(section, text.data(), static_cast<std::uint32_t>(text.size() + 1));
-        return nlohmann::json::parse(text);
+        for (;;) {
+            std::string text(traceFn(section, nullptr, 0), '\0');
+            if (traceFn(section, text.data(), static_cast<std::uint32_t>(text.size() + 1)) == text.size())
+                return nlohmann::json::parse(text);
+        }
     }
 };

@@ -39,6 +39,7 @@ TEST(SimConnectLoader, MissingDllFailsEveryCallAndLogsOnce)
     ScopedTestFolders folders("scload");
     LogCapture log;
     gf_unloadSimConnect();
+    const SimConnectApi& early = gf_simConnect(); // taken before any DLL is there
     const auto empty = folders.root() / "nodll";
     std::filesystem::create_directories(empty);
     EXPECT_FALSE(gf_loadSimConnectFrom(empty));
@@ -52,9 +53,14 @@ TEST(SimConnectLoader, MissingDllFailsEveryCallAndLogsOnce)
     gf_flushLog();
     EXPECT_EQ(lf_count(kvr::test::logText(), "==> SimConnect.dll not found"), 1u);
 
-    // The DLL beside the program loads, and the load error is gone.
+    // The DLL beside the program loads, the load error is gone, and the
+    // table taken before calls into the DLL now.
     EXPECT_TRUE(gf_loadSimConnect());
     EXPECT_TRUE(gf_simConnectLoadError().empty());
+    ScHandle opened = nullptr;
+    ASSERT_EQ(early.Open(&opened, "Kelo", nullptr, 0, nullptr, 0), SC_S_OK);
+    EXPECT_NE(opened, nullptr);
+    EXPECT_EQ(early.Close(opened), SC_S_OK);
 }
 
 TEST(SimConnectLoader, DllWithoutTheFunctionsIsRefused)
