@@ -2,6 +2,7 @@
 // simulator quitting, program stop, request errors and new flights.
 #include <gtest/gtest.h>
 
+#include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/simconnect_ids.h"
 #include "tests/simlink/sim_client_fixture.h"
@@ -114,6 +115,18 @@ TEST_F(SimClientThreadTest, UnknownSimulatorShowsError77AndEndsWithoutStopReques
     EXPECT_EQ(kvr::test::guiAfterUpdates().stickyError,
               "77: 'Microsoft Flight Simulator X' not being MSFS 2020 or MSFS 2024 connects ... ?");
     EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
+}
+
+TEST_F(SimClientThreadTest, ExceptionInAHandlerStillResetsStateAndHandle)
+{
+    connect();
+    sim.sendException(0, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 0, 7);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Close") == 1; }));
+    thread.join();
+    EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
+    EXPECT_EQ(g_simHandle.load(), nullptr);
+    EXPECT_FALSE(gf_currentStopRequest());
+    EXPECT_EQ(kvr::test::guiAfterUpdates().stickyError, "95: SimConnect Version Mismatch, dwIndex: 7");
 }
 
 TEST_F(SimClientThreadTest, SimulatorQuitReconnectsWithoutRemovals)
