@@ -237,6 +237,7 @@ void lf_runThread(const std::stop_token& stopToken, ScHandle& handle)
 {
     bool waitingAnnounced = false;
     bool mismatchAnnounced = false;
+    std::string loadErrorShown;
     const SimConnectApi& sc = gf_simConnect();
     for (;;) {
         if (!gf_keepRunning() || stopToken.stop_requested())
@@ -248,7 +249,13 @@ void lf_runThread(const std::stop_token& stopToken, ScHandle& handle)
             gf_flushLog();
         }
         gf_closeSimConnect(handle);
-        if (!gf_loadSimConnect() || sc.Open(&handle, "Kelo", nullptr, 0, nullptr, 0) < 0) {
+        const bool loaded = gf_loadSimConnect();
+        if (!loaded && gf_simConnectLoadError() != loadErrorShown) {
+            // The loader logged it; the window shows it once per text.
+            loadErrorShown = gf_simConnectLoadError();
+            Gui::showMessage(loadErrorShown, false);
+        }
+        if (!loaded || sc.Open(&handle, "Kelo", nullptr, 0, nullptr, 0) < 0) {
             handle = nullptr;
             lf_sleep(100ms, stopToken);
             continue;
