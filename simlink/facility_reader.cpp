@@ -155,7 +155,7 @@ bool gf_readFacilityStands(std::string_view airportCode, std::string_view ident,
     StandReadContext context;
     context.airportCode = std::string(airportCode);
     const WaitEnd end = lf_waitForFacilityData(
-        reinterpret_cast<DispatchProc>(&lf_onParkingDispatch), &context, context.done, g_standsWaitNs.load(),
+        &lf_onParkingDispatch, &context, context.done, g_standsWaitNs.load(),
         fmt::format("SimConnect_CallDispatch failed for {}: 0x{{:08X}}", airportCode),
         fmt::format("Facility data request timed out for {}", airportCode));
     if (end == WaitEnd::Failed || context.failed) {
@@ -188,7 +188,7 @@ std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view icao)
     }
     RunwayReadContext context;
     const WaitEnd end = lf_waitForFacilityData(
-        reinterpret_cast<DispatchProc>(&lf_onRunwayDispatch), &context, context.done, g_runwaysWaitNs.load(),
+        &lf_onRunwayDispatch, &context, context.done, g_runwaysWaitNs.load(),
         fmt::format("RUNWAY_HEADING: SimConnect_CallDispatch failed for {}: 0x{{:08X}}", icao),
         fmt::format("RUNWAY_HEADING: facility data request timed out for {}", icao));
     if (end == WaitEnd::Failed || context.failed) {

@@ -204,6 +204,14 @@ TEST_F(SimClientThreadTest, LoadedFlightRestartsAfterSixtySeconds)
     EXPECT_EQ(gf_currentStopRequest()->code, 2u);
     EXPECT_EQ(gf_currentStopRequest()->arg, 60u);
     EXPECT_NE(log().find("==> SimConnect: New file event\n"), std::string::npos);
+
+    // The same event as a plain EVENT packet.
+    gf_clearStopRequest();
+    sim.load({{"flight_loaded_packet", SIMCONNECT_RECV_ID_EVENT}});
+    sim.loadFlight("C:\\Flights\\LSGG.FLT");
+    ASSERT_TRUE(waitFor([] { return gf_currentStopRequest() != nullptr; }));
+    EXPECT_EQ(gf_currentStopRequest()->arg, 60u);
+    EXPECT_NE(log().find("SimConnect: flight loaded event\n"), std::string::npos);
 }
 
 TEST_F(SimClientThreadTest, SimEventSwitchesRunningAndStopped)
