@@ -103,7 +103,7 @@ TEST(RunwayIdTextTest, NumbersAndDesignators)
         EXPECT_EQ(gf_runwayIdText(c.number, c.designator), c.text);
 }
 
-struct RunwaySpec {
+struct RunwayShape {
     int32_t primary, primaryDesignator, secondary, secondaryDesignator;
     float heading = 90.0f, length = 3000.0f, width = 45.0f;
 };
@@ -118,7 +118,7 @@ protected:
         p.put<double>(40, altMetres).put<int32_t>(48, runways).put<int32_t>(52, starts);
         feed(p);
     }
-    void runway(const RunwaySpec& r, bool withStarts = true)
+    void runway(const RunwayShape& r, bool withStarts = true)
     {
         const uint32_t unique = 100 + static_cast<uint32_t>(ctx.runways.size());
         Packet p = facilityRecord(kRunways, 1, 92, unique, 1);
@@ -154,7 +154,7 @@ TEST_F(RunwayReadTest, PlausibilityRules)
 {
     struct Case {
         const char* what;
-        RunwaySpec spec;
+        RunwayShape shape;
         bool ok;
     } cases[] = {
         {"09/27", {9, 0, 27, 0}, true},
@@ -178,7 +178,7 @@ TEST_F(RunwayReadTest, PlausibilityRules)
     for (const auto& c : cases) {
         ctx = RunwayReadContext{};
         airport(1, 2);
-        runway(c.spec);
+        runway(c.shape);
         EXPECT_EQ(finish().has_value(), c.ok) << c.what;
     }
     EXPECT_NE(kvr::test::flushedLog().find("==> RUNWAY_HEADING: LSZH invalid or duplicate runway 09-28; correction "
