@@ -426,7 +426,7 @@ std::string Sim::trace(const std::string& section)
     Lock lock(m_mutex);
     nlohmann::json out = nlohmann::json::array();
     if (section == "calls") {
-        for (const CallRecord& r : m_calls) {
+        m_calls.forEach([&](const CallRecord& r) {
             nlohmann::json args = nlohmann::json::array();
             for (std::uint8_t i = 0; i < r.argCount; ++i)
                 args.push_back(r.args[i]);
@@ -437,7 +437,7 @@ std::string Sim::trace(const std::string& section)
                            {"packet_id", r.packetId},
                            {"args", args},
                            {"text", r.text}});
-        }
+        });
     } else if (section == "objects") {
         for (const ObjectRecord& r : m_objectRecords) {
             const auto live = m_objects.find(r.object.id);
@@ -447,12 +447,12 @@ std::string Sim::trace(const std::string& section)
             out.push_back(std::move(j));
         }
     } else if (section == "positions") {
-        for (const PositionRecord& r : m_positions) {
+        m_positions.forEach([&](const PositionRecord& r) {
             nlohmann::json values = nlohmann::json::array();
             for (std::uint8_t i = 0; i < r.count; ++i)
                 values.push_back(r.values[i]);
             out.push_back({{"frame", r.frame}, {"object_id", r.objectId}, {"define_id", r.defineId}, {"values", values}});
-        }
+        });
     } else if (section == "events") {
         for (const ObjectEvent& e : m_events)
             out.push_back({{"frame", e.frame},

@@ -148,6 +148,33 @@ struct ObjectRecord { // every AI object ever created, for the trace
     std::string removedBy; // "client", "close", "simulator", "quit"
 };
 
+// An append-only record list in large chunks: no copying as it grows, and
+// one allocation per many thousand records.
+template <typename T>
+class TraceLog {
+public:
+    void push_back(T value)
+    {
+        if (m_chunks.empty() || m_chunks.back().size() == kChunk) {
+            m_chunks.emplace_back();
+            m_chunks.back().reserve(kChunk);
+        }
+        m_chunks.back().push_back(std::move(value));
+    }
+    void clear() { m_chunks.clear(); }
+    template <typename F>
+    void forEach(F&& f) const
+    {
+        for (const auto& chunk : m_chunks)
+            for (const T& value : chunk)
+                f(value);
+    }
+
+private:
+    static constexpr std::size_t kChunk = 16384;
+    std::vector<std::vector<T>> m_chunks;
+};
+
 struct Fault {
     std::uint64_t atCall = 0; // 0 = every call
     ScHresult hr = SC_E_FAIL;
@@ -294,8 +321,8 @@ private:
     std::array<std::uint64_t, static_cast<std::size_t>(Fn::Count)> m_callCounts{};
     std::array<std::vector<Fault>, static_cast<std::size_t>(Fn::Count)> m_faults;
     std::vector<Truncation> m_truncations;
-    std::deque<CallRecord> m_calls;
-    std::deque<PositionRecord> m_positions;
+    TraceLog<CallRecord> m_calls;
+    TraceLog<PositionRecord> m_positions;
     std::vector<ObjectEvent> m_events;
     std::vector<ObjectRecord> m_objectRecords;
     std::unordered_map<std::uint32_t, std::size_t> m_objectRecordIndex;
