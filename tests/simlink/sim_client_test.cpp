@@ -167,6 +167,27 @@ TEST_F(SimClientThreadTest, ProgramStopRemovesEveryOwnedObject)
     EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
 }
 
+TEST_F(SimClientThreadTest, ObjectAssignedDuringTheShutdownIsRemovedAtOnce)
+{
+    connect();
+    CreateAcCmd cmd;
+    cmd.title = "A320";
+    cmd.callsign = "LATE1";
+    cmd.key = 0x4B1234;
+    gf_createSimObject(cmd);
+    frames(1); // created; the simulator answers one frame later
+    thread.request_stop();
+    ASSERT_TRUE(waitFor([] { return g_simShutdown.load(); }));
+    sim.advanceFrames(1);
+    thread.join();
+    for (const auto& e : takeEvents()) // only its removal reaches the engine
+        EXPECT_EQ(e.kind, SimEventKind::Removed);
+    EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 1u);
+    EXPECT_NE(log().find("SimConnect shutdown cleanup: initially owned 0, remove requested 1, confirmed 1, pending "
+                         "removals 0, pending creates 0\n"),
+              std::string::npos);
+}
+
 TEST_F(SimClientThreadTest, RequestErrorStopsTheFrameWorkAndSkipsRemovalAtStop)
 {
     connect();

@@ -256,6 +256,16 @@ TEST_F(SimFrameTest, UserAircraftRequestsFillTheSnapshotAndDetectATeleport)
     EXPECT_EQ(gf_currentStopRequest()->code, 2u);
 }
 
+TEST_F(SimFrameTest, TheUserAircraftIsNeverRemoved)
+{
+    connect();
+    const size_t before = callCount();
+    gf_removeSimObject(g_userObjectId.load());
+    frames(1);
+    EXPECT_EQ(countOf(calls(before), "AIRemoveObject"), 0u);
+    EXPECT_NE(log().find("==> SimConnect call to remove ac with objectid 2\n"), std::string::npos);
+}
+
 TEST_F(SimFrameTest, FlightPlansOnlyWithMsfs2020)
 {
     kvr::test::selectSimulator(2);
