@@ -20,6 +20,15 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/pending_services.h"
+#include "feed/rt_app_link.h"
+#include "feed/rt_app_readers.h"
+#include "simlink/flight_plan.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/sim_link_state.h"
+#include "simlink/user_aircraft.h"
+#include "update/version_check.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_traffic_reader.h"
@@ -213,7 +222,8 @@ void lf_simNotRunning()
         lf_pauseDelivery();
         s.notRunning = true;
         s.notRunningCountdown = 100;
-        gf_clearPositionBuffers();
+        g_positionBuffer.clearPosted(); // takes the position mutex itself
+        g_positionBuffer.generation.fetch_add(1);
         gf_logLine(fmt::format("{} Flight not running", gf_utcTimeText()));
         return;
     }
@@ -329,9 +339,8 @@ void lf_every5Seconds()
         gf_updateRTDirectQueryBox();
     } else {
         gf_setRTAppUserPosition(user.latitude, user.longitude);
-        const SimLinkState& sim = gf_simLinkState();
-        if (gf_trafficClockInputs().professionalLevel.load() && sim.zuluTimeValid.load())
-            gf_sendQs123Line(sim.simulatorUtcTime.load());
+        if (gf_trafficClockInputs().professionalLevel.load() && simulatorUtcTime.valid.load())
+            gf_sendQs123Line(simulatorUtcTime.seconds.load());
     }
     if (const std::optional<std::string> stand = gf_currentReservedStand())
         gf_clearUserDestGate(*stand);
@@ -396,13 +405,27 @@ void lf_every30Seconds()
 
     if (feedConnected.load()) {
         const bool rtDirect = gf_isRTDirect();
-        const int64_t last = rtDirect ? gf_rtApiWeatherReader().lastSuccessTime.load() : gf_rtAppLastWeatherNs();
+        // The readers stamp their data on the standard steady clock.
+        const int64_t last = rtDirect ? gf_rtApiWeatherReader().lastSuccessTime.load()
+                                      : std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                            gf_rtAppQnhReader().lastReceive.load().time_since_epoch())
+                                            .count();
         const int64_t limit = (rtDirect ? 120 : 90) * kNsPerSecond;
-        const int64_t now = gf_mainNowNs();
+        const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
         const uint32_t weather =
             (last == 0 || last > now || now - last > limit) ? GuiReaderState::Overdue : GuiReaderState::Fresh;
         Gui::instance().enqueueUpdate(GuiUpdate::QnhState{weather});
-        const bool moved = rtDirect ? gf_rtApiTrafficReader().recordCount.exchange(0) != 0 : gf_rtAppTrafficMovedSinceLastCheck();
+        bool moved;
+        if (rtDirect) {
+            moved = gf_rtApiTrafficReader().recordCount.exchange(0) != 0;
+        } else {
+            TrafficReader& reader = gf_rtAppTrafficReader();
+            const uint32_t count = reader.datagramCount.load();
+            moved = count != reader.countAtLastCheck;
+            reader.countAtLastCheck = count;
+        }
         Gui::instance().enqueueUpdate(
             GuiUpdate::LiveTrafficState{moved ? GuiReaderState::Fresh : GuiReaderState::Overdue});
     }
@@ -449,18 +472,17 @@ bool lf_tick()
         if (hook)
             hook();
     }
-    SimLinkState& sim = gf_simLinkState();
-    if (sim.connectionState.load() != 2) {
+    if (g_linkState.load() != LinkState::Running) {
         lf_simNotRunning();
         return gf_keepRunning();
     }
     const uint8_t lights = navLightsRequest.exchange(kNoNavLightsRequest);
     if (lights <= 127) {
         for (uint32_t objectId : gf_parkedObjectIdsInSim())
-            gf_setNavLights(objectId, lights != 0);
+            gf_setNavLights(objectId, lights != 0 ? 1u : 0u);
     }
     lf_handleAddingStack();
-    if (!sim.secondReport.exchange(false))
+    if (g_userGroundDataArrived.exchange(0) == 0)
         return true;
     lf_everySecond();
     if (!gf_keepRunning())
@@ -520,7 +542,6 @@ void lf_mainLoop()
     gf_enableControl(AIRCRAFT_BUTTON, true);
 
     const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
-    SimLinkState& sim = gf_simLinkState();
     // The loop also ends on a stop request at a tick without a second report,
     // so a stop never waits for the simulator's next report.
     if (lf_tick() && gf_keepRunning()) {
@@ -530,7 +551,7 @@ void lf_mainLoop()
                 deadline = now + kTickNs;
             if (deadline - now >= kNsPerMs)
                 gf_mainSleepNs(deadline - now);
-            if (sim.secondReport.load())
+            if (g_userGroundDataArrived.load() != 0)
                 deadline = gf_mainNowNs() + kTickNs;
             else
                 deadline += kTickNs;
@@ -547,5 +568,5 @@ void lf_resetMainLoopState()
     MainLoopState& s = gf_mainLoopState();
     s = MainLoopState{};
     s.parkingCountdown = 20;
-    gf_simLinkState().secondReport.store(false);
+    g_userGroundDataArrived.store(0);
 }

@@ -29,6 +29,15 @@
 #include "app/message_box.h"
 #include "app/window_links.h"
 #include "app/pending_services.h"
+#include "feed/rt_app_link.h"
+#include "feed/rt_app_readers.h"
+#include "simlink/flight_plan.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/sim_link_state.h"
+#include "simlink/user_aircraft.h"
+#include "update/version_check.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_traffic_reader.h"
@@ -293,26 +302,25 @@ bool lf_readSettingsAndDataFiles()
 
 bool lf_waitForUserAircraft()
 {
-    SimLinkState& sim = gf_simLinkState();
-    if (!lf_waitFor([&] { return sim.connectionState.load() == 2; }, 100, -1))
+    if (!lf_waitFor([] { return g_linkState.load() == LinkState::Running; }, 100, -1))
         return false;
-    gf_queueSimDataRequest(2, 0);
+    gf_postDataRequest(DataRequestKind::UserOnGround);
     for (;;) {
         const UserAcPosition p = gf_getUserAcPosition();
-        if (sim.onGroundKnown.load() && lf_positionKnown(p))
+        if (g_userOnGroundState.load() != -1 && lf_positionKnown(p))
             break;
-        gf_queueSimDataRequest(3, 0);
+        gf_postDataRequest(DataRequestKind::UserPosition);
         gf_publishUserAcPosition(gf_getUserAcPosition());
         gf_mainSleepMs(500);
         if (!gf_keepRunning())
             return false;
     }
-    sim.userAnswers.store(0);
-    gf_queueSimDataRequest(1, 0);
+    g_userAnswers.store(0);
+    gf_postDataRequest(DataRequestKind::UserTitleAndModel);
     for (;;) {
-        if (sim.userAnswers.load() == 3)
+        if (g_userAnswers.load() == 3)
             break;
-        const uint8_t state = sim.connectionState.load();
+        const uint8_t state = g_linkState.load();
         if (!gf_keepRunning() || state < 1 || state > 2)
             return false;
         gf_mainSleepMs(10);
@@ -321,7 +329,7 @@ bool lf_waitForUserAircraft()
         const UserAcPosition p = gf_getUserAcPosition();
         if (lf_positionKnown(p))
             return true;
-        gf_queueSimDataRequest(3, 0);
+        gf_postDataRequest(DataRequestKind::UserPosition);
         gf_publishUserAcPosition(p);
         gf_mainSleepMs(200);
         if (!gf_keepRunning())
@@ -362,7 +370,7 @@ bool lf_startRTApp()
     if (!PSX_SERVER_HERE.value || AEROWINX.value)
         feedConnected.store(true);
     else
-        startListening(PORT_NUMBER.value);
+        gf_rtAppServer().startListening(PORT_NUMBER.value);
     if (!gf_keepRunning())
         return false;
     Gui::instance().enqueueUpdate(GuiUpdate::ShowTrafficBox{});
@@ -371,9 +379,8 @@ bool lf_startRTApp()
             gf_runRTAppSession();
         else
             gf_trafficClockInputs().professionalLevel.store(false);
-        const SimLinkState& sim = gf_simLinkState();
-        if (gf_trafficClockInputs().professionalLevel.load() && sim.zuluTimeValid.load())
-            gf_sendQs123Line(sim.simulatorUtcTime.load());
+        if (gf_trafficClockInputs().professionalLevel.load() && simulatorUtcTime.valid.load())
+            gf_sendQs123Line(simulatorUtcTime.seconds.load());
     }
     if (!gf_keepRunning())
         return false;
@@ -388,7 +395,7 @@ bool lf_startRTApp()
     gf_setRTAppUserPosition(user.latitude, user.longitude);
     threads.trafficReader = lf_startWorker("Traffic Reader", [] { gf_trafficReader(); });
 
-    if (!lf_waitFor([] { return gf_rtAppBufferDone(); }, 50, 600) && gf_keepRunning())
+    if (!lf_waitFor([] { return gf_rtAppTrafficReader().bufferDone.load(); }, 50, 600) && gf_keepRunning())
         gf_logError("Time out: no buffer traffic received?");
     if (!gf_keepRunning())
         return false;
@@ -401,7 +408,7 @@ bool lf_startRTApp()
     if (userOnGround.load() && atAirport) {
         Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
         gf_requestRTAppParkedTraffic();
-        if (!lf_waitFor([] { return gf_rtAppParkedReceived(); }, 50, 200) && gf_keepRunning())
+        if (!lf_waitFor([] { return gf_parkedTrafficOf(1).received.load(); }, 50, 200) && gf_keepRunning())
             gf_logError("Time out: no parked traffic received?");
     } else {
         gf_logLine("user not at an airport, no RT parked Traffic needed");
@@ -614,17 +621,16 @@ namespace {
 void lf_registerWindowLinks()
 {
     WindowLinks links;
-    links.simConnectionState = [] { return gf_simLinkState().connectionState.load(); };
+    links.simConnectionState = [] { return g_linkState.load(); };
     links.realTrafficConnected = [] { return feedConnected.load(); };
     links.simulatorUtcSeconds = []() -> std::optional<int64_t> {
-        const SimLinkState& sim = gf_simLinkState();
-        if (!sim.zuluTimeValid.load())
+        if (!simulatorUtcTime.valid.load())
             return std::nullopt;
-        return sim.simulatorUtcTime.load();
+        return simulatorUtcTime.seconds.load();
     };
     links.autoRange = [] { gf_autoRange(); };
     links.requestRTAppParkedTraffic = [] { gf_requestRTAppParkedTraffic(); };
-    links.closeRTAppServer = [] { closeSockets(); };
+    links.closeRTAppServer = [] { gf_rtAppServer().closeSockets(); };
     gf_setWindowLinks(links);
 }
 

@@ -18,6 +18,15 @@
 #include "app/main_task.h"
 #include "app/main_task_threads.h"
 #include "app/pending_services.h"
+#include "feed/rt_app_link.h"
+#include "feed/rt_app_readers.h"
+#include "simlink/flight_plan.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/sim_link_state.h"
+#include "simlink/user_aircraft.h"
+#include "update/version_check.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_traffic_reader.h"
@@ -115,7 +124,8 @@ void lf_closingDownBody(StopRequest request)
         gf_rtApiWeatherReader().requestStop();
         gf_rtApiTrafficReader().requestStop();
     } else {
-        gf_stopRTAppReaders();
+        gf_rtAppQnhReader().stopFlag.store(true);
+        gf_rtAppTrafficReader().stopFlag.store(true);
     }
     lf_joinSlot(threads.weatherReader, "Shutdown cleanup: waiting for weather reader",
                 "Shutdown cleanup: weather reader stopped");
@@ -126,7 +136,7 @@ void lf_closingDownBody(StopRequest request)
         gf_rtApiSession().clear();
     }
     gf_logLineFlush("Shutdown cleanup: closing RT App server");
-    closeSockets();
+    gf_rtAppServer().closeSockets();
     gf_logLineFlush("Shutdown cleanup: RT App server closed");
     gf_releaseWinsock();
 
@@ -172,7 +182,8 @@ void lf_closingDownBody(StopRequest request)
             gf_rtApiTrafficReader().resetForRestart();
             gf_rtApiWeatherReader().resetForRestart();
         } else {
-            gf_resetRTAppReaders();
+            gf_rtAppTrafficReader().reset();
+            gf_rtAppQnhReader().clearState();
         }
         if (!lf_restartCountdown(static_cast<int32_t>(request.arg))) {
             restartFlag.store(false);

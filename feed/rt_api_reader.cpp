@@ -3,6 +3,10 @@
 
 #include <chrono>
 
+#include <fmt/format.h>
+
+#include "core/log.h"
+
 #include "feed/rt_api_session.h"
 
 RTAPIreader::RTAPIreader() : session(&gf_rtApiSession()) {}
@@ -49,4 +53,24 @@ void RTAPIreader::reset()
     session->transport.resetHandle();
     stopFlag = false;
     toffset = 0;
+}
+
+void gf_logRTAPIReaderEnd(std::string_view kind, int status)
+{
+    switch (status) {
+    case 9999:
+        break;
+    case 401:
+        gf_logError(fmt::format("re-authentication to RT API is needed, restart {}", "Kelo"));
+        break;
+    case 400:
+        gf_logError(fmt::format("{} RT API: parameter fault", kind));
+        break;
+    case 403:
+        gf_logError(fmt::format("{} RT API: No data for this license type", kind));
+        break;
+    default:
+        gf_logError(fmt::format("{} RT API error: {}", kind, status));
+        break;
+    }
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 
 class RTAPISession;
 
@@ -43,3 +44,7 @@ protected:
     std::mutex sleepMutex;
     std::condition_variable sleepCv;
 };
+
+// Logs why a reader's request loop ended: `kind` is "Traffic" or "Weather";
+// status 9999 (a stop) logs nothing.
+void gf_logRTAPIReaderEnd(std::string_view kind, int status);

@@ -455,22 +455,7 @@ void gf_RTAPITrafficReader()
         }
         lf_RTAPITrafficLoop(status);
         lf_setLiveTrafficState(GuiReaderState::Stopped);
-        switch (status) {
-        case 9999:
-            break;
-        case 401:
-            gf_logError(fmt::format("re-authentication to RT API is needed, restart {}", "Kelo"));
-            break;
-        case 400:
-            gf_logError(fmt::format("{} RT API: parameter fault", "Traffic"));
-            break;
-        case 403:
-            gf_logError(fmt::format("{} RT API: No data for this license type", "Traffic"));
-            break;
-        default:
-            gf_logError(fmt::format("{} RT API error: {}", "Traffic", status));
-            break;
-        }
+        gf_logRTAPIReaderEnd("Traffic", status);
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "gf_RTAPITrafficReader", e.what()));
         gf_reportReaderStopped("Traffic RTAPIreader", false, 0);

@@ -200,22 +200,7 @@ void gf_RTAPIWeatherReader()
         if (lf_RTAPIWeatherLoop(status))
             return;
         lf_setQnhState(GuiReaderState::Stopped);
-        switch (status) {
-        case 9999:
-            break;
-        case 401:
-            gf_logError(fmt::format("re-authentication to RT API is needed, restart {}", "Kelo"));
-            break;
-        case 400:
-            gf_logError(fmt::format("{} RT API: parameter fault", "Weather"));
-            break;
-        case 403:
-            gf_logError(fmt::format("{} RT API: No data for this license type", "Weather"));
-            break;
-        default:
-            gf_logError(fmt::format("{} RT API error: {}", "Weather", status));
-            break;
-        }
+        gf_logRTAPIReaderEnd("Weather", status);
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "gf_RTAPIWeatherReader", e.what()));
         gf_reportReaderStopped("Weather RTAPIreader", false, 0);

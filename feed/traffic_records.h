@@ -75,15 +75,15 @@ struct ParsedTrafficFields {
     double trueHeading = 0.0;
     double roll = 0.0;
     double tas = -1.0; // -1 = unknown
-    std::string_view callsign;
-    std::string_view type;
-    std::string_view registration;
-    std::string_view origin;
-    std::string_view destination;
-    std::string_view source;
-    std::string_view category;
-    std::string_view airline;
-    std::string_view squawk;
+    std::string_view callsign{};
+    std::string_view type{};
+    std::string_view registration{};
+    std::string_view origin{};
+    std::string_view destination{};
+    std::string_view source{};
+    std::string_view category{};
+    std::string_view airline{};
+    std::string_view squawk{};
 };
 
 struct ParkedTrafficFields {
@@ -91,10 +91,10 @@ struct ParkedTrafficFields {
     double lat = 0.0;
     double lon = 0.0;
     int64_t time = 0; // whole seconds since 1970 UTC
-    std::string_view callsign;
-    std::string_view type;
-    std::string_view registration;
-    std::string_view stand;
+    std::string_view callsign{};
+    std::string_view type{};
+    std::string_view registration{};
+    std::string_view stand{};
 };
 
 // What a decoder passes with every record of one batch.

@@ -93,6 +93,17 @@ ModelId gf_modelCode2Id(std::string_view code)
     return modelTable().intern(code);
 }
 
+ModelId gf_modelIdOf(std::string_view code)
+{
+    return gf_modelCode2Id(code);
+}
+
+double gf_wingspanOfModel(ModelId id)
+{
+    const auto& table = gf_modelDatabase().WingspanTable;
+    return id < table.size() ? table[id] : 35.0;
+}
+
 AirlineId gf_airlineCode2Id(std::string_view code)
 {
     return airlineTable().intern(code);

@@ -54,6 +54,10 @@ struct ModelDatabaseTables {
     std::set<AirlineId> cargoOperatorIds;
     // Sorted by registration, one record per registration.
     std::vector<DbaseRecord> records;
+    // Half-wingspan in nautical miles by ModelId (ids below 2700); 0.0 = unknown.
+    std::vector<double> WingspanTable = std::vector<double>(2700, 0.0);
+    // The largest half-wingspan read.
+    double maxHalfWingspan = 0.0;
 };
 ModelDatabaseTables& gf_modelDatabase();
 
@@ -63,6 +67,8 @@ extern std::map<std::string, std::string, std::less<>> ModelFixes;
 // Interns a type code (a fixed wrong code gives its target's id once the
 // fixes are active). Safe from any thread.
 ModelId gf_modelCode2Id(std::string_view code);
+// The same operation under a second name.
+ModelId gf_modelIdOf(std::string_view code);
 // Interns an airline code. Safe from any thread.
 AirlineId gf_airlineCode2Id(std::string_view code);
 // The texts behind the ids; empty for an unknown id.
@@ -74,6 +80,9 @@ void gf_setModelFixesActive(bool active);
 
 // The first category set that holds the id; Light when none does.
 Category gf_modelCategory(ModelId id);
+// Half the wingspan in nautical miles: the WingspanTable entry for ids below
+// 2700 (0.0 = unknown), 35.0 for ids of 2700 and more.
+double gf_wingspanOfModel(ModelId id);
 // False for the empty text, else membership of the valid ICAO type codes.
 bool gf_isIcaoModel(std::string_view code);
 // The model is a cargo type or the airline a cargo operator.

@@ -57,7 +57,7 @@ protected:
 
 TEST_F(MainLoopTest, KeepsTenMillisecondTicksAndGivesUpAfterASlowTick)
 {
-    gf_simLinkState().connectionState = 2;
+    g_linkState = LinkState::Running;
     const std::vector<bool> slept = runLoop(clock, 20, [&](int n) {
         if (n == 5)
             clock.now += 150 * kMs; // a slow tick
@@ -73,7 +73,7 @@ TEST_F(MainLoopTest, KeepsTenMillisecondTicksAndGivesUpAfterASlowTick)
 
 TEST_F(MainLoopTest, CatchesUpLatenessUnderAHundredMilliseconds)
 {
-    gf_simLinkState().connectionState = 2;
+    g_linkState = LinkState::Running;
     const std::vector<bool> slept = runLoop(clock, 20, [&](int n) {
         if (n == 5)
             clock.now += 50 * kMs;
@@ -88,11 +88,11 @@ TEST_F(MainLoopTest, CatchesUpLatenessUnderAHundredMilliseconds)
 TEST_F(MainLoopTest, ASecondReportRebasesTheDeadline)
 {
     // Paused: the tick leaves the second report alone, so the loop sees it.
-    gf_simLinkState().connectionState = 1;
+    g_linkState = LinkState::Stopped;
     const std::vector<bool> slept = runLoop(clock, 12, [&](int n) {
         if (n == 5) {
             clock.now += 30 * kMs;
-            gf_simLinkState().secondReport = true;
+            g_userGroundDataArrived = 1;
         }
     });
     // Only the tick right after the late one runs without a wait.
@@ -125,27 +125,26 @@ TEST(MainLoopSchedule, DutiesBySecond)
 
 TEST_F(MainLoopTest, PausedSimulatorRunsNoDutyAndLogsOnce)
 {
-    SimLinkState& sim = gf_simLinkState();
-    sim.connectionState = 1;
+    g_linkState = LinkState::Stopped;
     for (int i = 0; i < 250; ++i) {
-        sim.secondReport = true; // reports keep coming, but nothing counts them
+        g_userGroundDataArrived = 1; // reports keep coming, but nothing counts them
         ASSERT_TRUE(lf_tick());
     }
     EXPECT_EQ(gf_mainLoopState().secondsCounter, 0);
     EXPECT_EQ(countOf(fx.log(), " Flight not running"), 1u);
     EXPECT_EQ(countOf(fx.log(), " Flight resumed"), 0u);
 
-    sim.connectionState = 2;
-    sim.secondReport = true;
+    g_linkState = LinkState::Running;
+    g_userGroundDataArrived = 1;
     ASSERT_TRUE(lf_tick());
     EXPECT_EQ(gf_mainLoopState().secondsCounter, 1);
     EXPECT_EQ(countOf(fx.log(), " Flight resumed"), 1u);
-    sim.secondReport = true;
+    g_userGroundDataArrived = 1;
     ASSERT_TRUE(lf_tick());
     EXPECT_EQ(countOf(fx.log(), " Flight resumed"), 1u);
 
     // A second pause logs once more.
-    sim.connectionState = 1;
+    g_linkState = LinkState::Stopped;
     for (int i = 0; i < 5; ++i)
         lf_tick();
     EXPECT_EQ(countOf(fx.log(), " Flight not running"), 2u);
@@ -153,12 +152,11 @@ TEST_F(MainLoopTest, PausedSimulatorRunsNoDutyAndLogsOnce)
 
 TEST_F(MainLoopTest, NewParkingIntervalShowsUnchangedForAMinuteThenCountsDown)
 {
-    SimLinkState& sim = gf_simLinkState();
-    sim.connectionState = 2;
+    g_linkState = LinkState::Running;
     pendingParkingInterval = 3;
     std::vector<int32_t> shown;
     for (int second = 1; second <= 300; ++second) {
-        sim.secondReport = true;
+        g_userGroundDataArrived = 1;
         ASSERT_TRUE(lf_tick());
         if (second % 60 == 0)
             shown.push_back(fx.display().nextUpdateMinutes);
@@ -171,8 +169,7 @@ TEST_F(MainLoopTest, NewParkingIntervalShowsUnchangedForAMinuteThenCountsDown)
 
 TEST_F(MainLoopTest, ParkingRequestIsCapturedAtFifteenSecondsAndDoneAtThirty)
 {
-    SimLinkState& sim = gf_simLinkState();
-    sim.connectionState = 2;
+    g_linkState = LinkState::Running;
     ParkingRequests& r = gf_parkingRequests();
     {
         std::lock_guard lock(r.mutex);
@@ -181,7 +178,7 @@ TEST_F(MainLoopTest, ParkingRequestIsCapturedAtFifteenSecondsAndDoneAtThirty)
     }
     auto runTo = [&](int32_t second) {
         while (gf_mainLoopState().secondsCounter < second) {
-            sim.secondReport = true;
+            g_userGroundDataArrived = 1;
             lf_tick();
         }
     };
@@ -203,8 +200,7 @@ TEST_F(MainLoopTest, ParkingRequestIsCapturedAtFifteenSecondsAndDoneAtThirty)
 
 TEST_F(MainLoopTest, RequestFlagsAreTakenOnTheSecond)
 {
-    SimLinkState& sim = gf_simLinkState();
-    sim.connectionState = 2;
+    g_linkState = LinkState::Running;
     flushStaticRequested = true;
     blockRequested = true;
     listAircraftRequested = true;
@@ -212,7 +208,7 @@ TEST_F(MainLoopTest, RequestFlagsAreTakenOnTheSecond)
     lf_tick(); // the engine tick takes the lights request at once
     EXPECT_EQ(navLightsRequest.load(), kNoNavLightsRequest);
     EXPECT_TRUE(flushStaticRequested.load());
-    sim.secondReport = true;
+    g_userGroundDataArrived = 1;
     lf_tick();
     EXPECT_FALSE(flushStaticRequested.load());
     EXPECT_FALSE(blockRequested.load());

@@ -14,7 +14,8 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
-#include "app/pending_services.h"
+#include "simlink/sim_link_state.h"
+#include "simlink/user_aircraft.h"
 #include "app/shutdown.h"
 #include "app/stop_request.h"
 #include "core/layout.h"
@@ -67,10 +68,9 @@ public:
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
         lf_resetMainLoopState();
-        SimLinkState& sim0 = gf_simLinkState();
-        sim0.connectionState = 0;
+        g_linkState = LinkState::NotConnected;
         userOnGround = false;
-        sim0.secondReport = false;
+        g_userGroundDataArrived = 0;
         restartFlag = false;
     }
     ~MainTaskFixture()
