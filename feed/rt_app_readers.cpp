@@ -109,7 +109,9 @@ void UdpReceiver::receive()
                                              gf_wsaErrorText(WSAGetLastError())));
     try {
         for (;;) {
-            if (stopFlag) {
+            // A stop asked before the loop began (the flag was cleared above)
+            // is still seen through the published stop request.
+            if (stopFlag || !gf_keepRunning()) {
                 onStop();
                 return;
             }
