@@ -373,7 +373,9 @@ void QnhReader::onDatagram()
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (metar && *metar == lastMetar) {
+    // lastMetar is only ever a METAR that gave a QNH: before the first one,
+    // an empty METAR is no weather at all.
+    if (metar && !lastMetar.empty() && *metar == lastMetar) {
         lastReceive = now;
         return;
     }

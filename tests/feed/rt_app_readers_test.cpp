@@ -346,3 +346,13 @@ TEST_F(RTAppFeed, StopAskedBeforeTheLoopStartsEndsIt)
     gf_clearStopRequest();
     EXPECT_TRUE(ended);
 }
+
+TEST_F(RTAppFeed, EmptyMetarIsNoWeather)
+{
+    QnhReader qnhReader;
+    const std::string empty = R"({"METAR":""})";
+    qnhReader.datagram = empty;
+    qnhReader.onDatagram();
+    EXPECT_EQ(qnhReader.lastReceive.load(), std::chrono::steady_clock::time_point{}) << "weather would look fresh";
+    EXPECT_NE(log().find("no QNH " + empty + "\n"), std::string::npos);
+}
