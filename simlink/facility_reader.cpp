@@ -174,6 +174,10 @@ std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view icao)
     if (!g_reader.runwayDefinitionAdded) {
         if (!lf_addFacilityDefinition(DEFINITION_FACILITY_RUNWAYS, kRunwayFields)) {
             gf_logError("RUNWAY_HEADING: facility definition initialization failed");
+            // The fields added before the refused one stay in the definition;
+            // adding them all again would double them. The next read opens
+            // the connection afresh.
+            gf_closeParkingReader();
             return std::nullopt;
         }
         g_reader.runwayDefinitionAdded = true;
