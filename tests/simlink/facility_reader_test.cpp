@@ -164,6 +164,24 @@ TEST_F(FacilityReaderTest, RefusedRunwayDefinitionIsAddedAfreshOnTheNextRead)
     EXPECT_EQ(runways->runways.size(), 2u);
 }
 
+TEST_F(FacilityReaderTest, ReadsRecoverAfterTheSimulatorWasRestarted)
+{
+    sim.load({{"airports", {airport("LSZH")}}});
+    ASSERT_TRUE(gf_readFacilityRunways("LSZH"));
+    sim.quit();
+    sim.setAvailable(1);
+    EXPECT_FALSE(gf_readFacilityRunways("LSZH")); // refused on the old connection
+    EXPECT_FALSE(gf_isParkingReaderOpen());
+    EXPECT_TRUE(gf_readFacilityRunways("LSZH"));
+    ScannedAirport scanned;
+    int helipads = 0;
+    ASSERT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+    sim.quit();
+    sim.setAvailable(1);
+    EXPECT_FALSE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+    EXPECT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+}
+
 TEST_F(FacilityReaderTest, ProgramStopEndsTheWaitAtOnce)
 {
     sim.load({{"airports", {airport("LSZH", {{"omit_end", true}})}}});
