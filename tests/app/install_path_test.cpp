@@ -122,17 +122,6 @@ TEST_P(InstallPathTest, UserCfgLinesThatGiveNoPath)
     EXPECT_TRUE(gf_detectInstallPath().empty());
 }
 
-TEST_P(InstallPathTest, OnlyTheChosenSimulatorsOfficialFolderCounts)
-{
-    const fs::path root = folders.root() / L"Sim";
-    fs::create_directories(root / L"Community");
-    fs::create_directories(root / (is2020() ? L"Official2024" : L"Official"));
-    EXPECT_FALSE(lf_isValidInstallPath(root));
-    fs::create_directories(root / official());
-    EXPECT_TRUE(lf_isValidInstallPath(root));
-    EXPECT_FALSE(lf_isValidInstallPath(fs::path()));
-}
-
 TEST_P(InstallPathTest, PickedCommunityFolderInAnyCaseStoresItsParent)
 {
     const fs::path root = folders.root() / L"Sim";

@@ -198,28 +198,6 @@ TEST_F(MainLoopTest, ParkingRequestIsCapturedAtFifteenSecondsAndDoneAtThirty)
     r.requestedGeneration = r.doneGeneration = 0;
 }
 
-TEST_F(MainLoopTest, RequestFlagsAreTakenOnTheSecond)
-{
-    g_linkState = LinkState::Running;
-    flushStaticRequested = true;
-    blockRequested = true;
-    listAircraftRequested = true;
-    navLightsRequest = 1;
-    lf_tick(); // the engine tick takes the lights request at once
-    EXPECT_EQ(navLightsRequest.load(), kNoNavLightsRequest);
-    EXPECT_TRUE(flushStaticRequested.load());
-    g_userGroundDataArrived = 1;
-    lf_tick();
-    EXPECT_FALSE(flushStaticRequested.load());
-    EXPECT_FALSE(blockRequested.load());
-    EXPECT_FALSE(listAircraftRequested.load());
-    // No live aircraft: the selector holds only its first entry.
-    ASSERT_FALSE(g_aircraftSelectorOptions->empty());
-    EXPECT_EQ(g_aircraftSelectorOptions->front(), "select an aircraft");
-    EXPECT_EQ(g_aircraftSelectorOptions->size(), 1u);
-    EXPECT_EQ(AIRCRAFT_SELECTOR.value, "select an aircraft");
-}
-
 TEST(AutoRange, FollowsTheFlightLevel)
 {
     struct Saved {

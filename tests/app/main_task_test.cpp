@@ -97,7 +97,10 @@ TEST_F(MainTaskTest, NoInstallPathAndACancelledPickerStopsWithCodeFive)
     EXPECT_NE(fx.log().find(" Exiting: INSTALL PATH MISSING"), std::string::npos);
     EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
     // The data folders were made on the way.
-    EXPECT_TRUE(fs::is_directory("airports/learned/thirdparty"));
+    for (const char* f : {"output/info", "output/errors", "airports/learned/stock", "airports/learned/simaddon",
+                          "airports/learned/thirdparty", "airports/my_simaddon", "airports/my_thirdparty",
+                          "input/my_regcodes"})
+        EXPECT_TRUE(fs::is_directory(f)) << f;
 }
 
 TEST_F(MainTaskTest, ProductionJobFindsTheInstallPathAndExitsWithZero)
@@ -132,21 +135,6 @@ TEST_F(MainTaskTest, InstallPathEndingInCommunityIsTrimmedAndSaved)
     const std::string saved = readBytes(gf_parametersXmlPath());
     EXPECT_NE(saved.find("value=\"" + wide_to_utf8(install.wstring()) + "\""), std::string::npos) << saved;
     EXPECT_EQ(saved.find("Community\""), std::string::npos) << saved;
-}
-
-TEST_F(MainTaskTest, CreatesTheDataFoldersAndDropsTheOldObjectIdList)
-{
-    fs::create_directories("output/info");
-    writeBytes("output/info/ObjectIdList.txt", "old\n");
-    writeBytes("airports", ""); // a file where a folder belongs is an error
-    EXPECT_THROW(lf_createFolders(), fs::filesystem_error);
-    fs::remove("airports");
-    lf_createFolders();
-    for (const char* f : {"output", "output/info", "output/errors", "airports", "airports/learned",
-                          "airports/learned/stock", "airports/learned/simaddon", "airports/learned/thirdparty",
-                          "airports/my_simaddon", "airports/my_thirdparty", "input/my_regcodes"})
-        EXPECT_TRUE(fs::is_directory(f)) << f;
-    EXPECT_FALSE(fs::exists("output/info/ObjectIdList.txt"));
 }
 
 TEST_F(MainTaskTest, CooldownHoldsUntilFourSecondsAfterThePersistedMark)

@@ -197,26 +197,6 @@ TEST(Shutdown, LongCountdownShowsTheUnblockHintAndUnblockRestartsAtOnce)
     restartNowRequested = false;
 }
 
-TEST(Shutdown, ShortCountdownIgnoresUnblock)
-{
-    MainTaskFixture fx;
-    FakeMainClock clock;
-    restartNowRequested = true;
-    std::string lastShown;
-    clock.onSleep = [&](int64_t) {
-        lastShown = fx.display().timedMessage;
-        restartNowRequested = true;
-    };
-    publish(6, 9);
-    lf_closingDown();
-    EXPECT_EQ(clock.sleptNs(), 9 * kSecond);
-    EXPECT_EQ(lastShown, "Restarting after 1 second");
-    EXPECT_NE(fx.log().find("Restart countdown finished"), std::string::npos);
-    EXPECT_EQ(appMessages(fx), std::vector<UINT>{MSG_START});
-    restartFlag = false;
-    restartNowRequested = false;
-}
-
 TEST(Shutdown, SystemErrorStaysTwentyFiveSeconds)
 {
     MainTaskFixture fx;
@@ -227,23 +207,6 @@ TEST(Shutdown, SystemErrorStaysTwentyFiveSeconds)
     EXPECT_LT(clock.sleptNs(), 26 * kSecond);
     EXPECT_EQ(appMessages(fx), std::vector<UINT>{MSG_EXIT});
     EXPECT_NE(fx.log().find(" Exiting: SYSTEM ERROR"), std::string::npos);
-}
-
-TEST(Shutdown, SystemErrorWaitEndsWhenTheWindowCloses)
-{
-    KELO_EXPECT_IN_CHILD([] {
-        MainTaskFixture fx;
-        FakeMainClock clock;
-        clock.onSleep = [&](int64_t) {
-            if (clock.sleeps.size() == 30)
-                gf_requestStop(4, 0);
-        };
-        publish(8, 0);
-        lf_closingDown();
-        if (clock.sleptNs() != 3 * kSecond)
-            return 1;
-        return appMessages(fx) == std::vector<UINT>{MSG_EXIT} ? 0 : 2;
-    });
 }
 
 TEST(Shutdown, EndsWhileTheGuiThreadIsBusyPainting)
