@@ -279,6 +279,19 @@ TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
     EXPECT_EQ(api.count("/v6/traffic"), 0u);
 }
 
+TEST_F(RTReadersTest, AStopRequestEndsTheWaitForParkedTraffic)
+{
+    kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
+    api.queueReply("/v6/traffic", RTWebApi::jsonStatus(400, "bad box"));
+    startTraffic();
+    ASSERT_TRUE(ends(trafficThread)); // the reader is gone and the program is stopping
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // not the 10 s meant for a slow answer
+    EXPECT_EQ(log().find("ParkedTraffic receiving timed out"), std::string::npos);
+}
+
 TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)
 {
     api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
