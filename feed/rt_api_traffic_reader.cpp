@@ -410,7 +410,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
                 } else if (reply.apiStatus == 406) {
                     gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));
                 } else {
-                    status = reply.apiStatus;
+                    status = gf_readerEndStatus(reply.apiStatus);
                     leave = true;
                 }
             }
