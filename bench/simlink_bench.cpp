@@ -61,6 +61,7 @@ void BM_SimClientFrame(benchmark::State& state)
     Assigned assigned;
     sc.CallDispatch(handle, &Assigned::collect, &assigned);
     g_simHandle.store(handle);
+    g_aiBooks.owned.insert(assigned.ids.begin(), assigned.ids.end());
     g_positionBuffer.reset(true);
 
     gf_setSteadyClockForTest(&lf_frameClock);
@@ -98,6 +99,7 @@ void BM_SimClientFrame(benchmark::State& state)
     sc.Close(handle);
     g_positionBuffer.reset(false);
     g_positionStreamer.clear();
+    g_aiBooks.clearAll();
 }
 BENCHMARK(BM_SimClientFrame)->Arg(100)->Arg(250)->Arg(500)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

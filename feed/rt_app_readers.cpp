@@ -109,7 +109,9 @@ void UdpReceiver::receive()
                                              gf_wsaErrorText(WSAGetLastError())));
     try {
         for (;;) {
-            if (stopFlag) {
+            // A stop asked before the loop began (the flag was cleared above)
+            // is still seen through the published stop request.
+            if (stopFlag || !gf_keepRunning()) {
                 onStop();
                 return;
             }
@@ -371,7 +373,9 @@ void QnhReader::onDatagram()
         return;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (metar && *metar == lastMetar) {
+    // lastMetar is only ever a METAR that gave a QNH: before the first one,
+    // an empty METAR is no weather at all.
+    if (metar && !lastMetar.empty() && *metar == lastMetar) {
         lastReceive = now;
         return;
     }

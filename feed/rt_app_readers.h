@@ -36,7 +36,8 @@ public:
     void openSocket();
     // Binds to any local address.
     void bindToPort(uint16_t port);
-    // Receives until stopFlag is set (noticed within the 1000 ms time-out).
+    // Receives until stopFlag is set or a stop request is published (noticed
+    // within the 1000 ms time-out).
     void receive();
     void closeSocket();
 

@@ -150,6 +150,9 @@ bool gf_readFacilityStands(std::string_view airportCode, std::string_view ident,
     if (gf_simConnect().RequestFacilityData(g_reader.handle, DEFINITION_FACILITY_PARKING, REQUEST_FACILITY_PARKING,
                                             identText.c_str(), regionText.c_str()) < 0) {
         gf_logError(fmt::format("RequestFacilityData failed for {} (airport {})", ident, airportCode));
+        // A refused request means a connection that can no longer serve (the
+        // simulator went away): the next read opens a new one.
+        gf_closeParkingReader();
         return false;
     }
     StandReadContext context;
@@ -174,6 +177,10 @@ std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view icao)
     if (!g_reader.runwayDefinitionAdded) {
         if (!lf_addFacilityDefinition(DEFINITION_FACILITY_RUNWAYS, kRunwayFields)) {
             gf_logError("RUNWAY_HEADING: facility definition initialization failed");
+            // The fields added before the refused one stay in the definition;
+            // adding them all again would double them. The next read opens
+            // the connection afresh.
+            gf_closeParkingReader();
             return std::nullopt;
         }
         g_reader.runwayDefinitionAdded = true;
@@ -184,6 +191,7 @@ std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view icao)
     if (hr < 0) {
         gf_logError(fmt::format("RUNWAY_HEADING: RequestFacilityData for {} failed: 0x{:08X}", icao,
                                 static_cast<uint32_t>(hr)));
+        gf_closeParkingReader();
         return std::nullopt;
     }
     RunwayReadContext context;

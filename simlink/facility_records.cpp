@@ -192,6 +192,10 @@ void lf_onParkingDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* contex
 {
     if (!packet || !context || cbData < 12)
         return;
+    // Only what the packet itself claims to hold is read.
+    cbData = gf_packetSize(packet, cbData);
+    if (cbData < 12)
+        return;
     auto& ctx = *static_cast<StandReadContext*>(context);
     try {
         switch (lf_readAt<uint32_t>(packet, kPacketIdOffset)) {
@@ -341,6 +345,10 @@ void lf_onRecvRunwayData(RunwayReadContext& context, const void* packet, uint32_
 void lf_onRunwayDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context)
 {
     if (!packet || !context || cbData < 12)
+        return;
+    // Only what the packet itself claims to hold is read.
+    cbData = gf_packetSize(packet, cbData);
+    if (cbData < 12)
         return;
     auto& ctx = *static_cast<RunwayReadContext*>(context);
     try {

@@ -318,7 +318,7 @@ void SimClient(std::stop_token stopToken)
         }
         Gui::showError(text);
         if (text.starts_with("791")) {
-            std::this_thread::sleep_for(10s);
+            lf_sleep(10s, stopToken);
             g_linkState.store(LinkState::NotConnected);
             gf_simulatorLost();
         }

@@ -148,6 +148,10 @@ void lf_sendAiPositions()
     const SimConnectApi& sc = gf_simConnect();
     const ScHandle h = g_simHandle.load();
     g_positionStreamer.writeAll(now, g_userObjectId.load(), [&](uint32_t objectId, const PositionBlock& block) {
+        // Only objects this connection created and that still exist: the ids
+        // of an earlier connection are dead or belong to someone else now.
+        if (!g_aiBooks.owned.contains(objectId))
+            return true;
         PositionBlock data = block;
         const ScHresult hr =
             sc.SetDataOnSimObject(h, DEFINITION_LATLONPIBAHEALVSTAS, objectId, 0, 0, sizeof data, &data);

@@ -330,3 +330,29 @@ TEST_F(RTAppFeed, WeatherReaderReconnectsWhenItsPortIsTaken)
     app.sendMetar("EHAM 071025Z 24012KT 9999 Q1003");
     EXPECT_TRUE(waitFor([] { return gf_rtAppQnhReader().lastQnh == 1003; }));
 }
+
+TEST_F(RTAppFeed, StopAskedBeforeTheLoopStartsEndsIt)
+{
+    // The shutdown may publish its request and set the flag while a reader
+    // thread is still on its way into the receive loop.
+    reader.openSocket();
+    reader.bindToPort(0);
+    gf_requestStop(2, 60);
+    reader.stopFlag = true;
+    auto loop = std::async(std::launch::async, [this] { reader.receive(); });
+    const bool ended = loop.wait_for(3s) == std::future_status::ready;
+    reader.stopFlag = true; // frees a loop that missed the request
+    loop.wait();
+    gf_clearStopRequest();
+    EXPECT_TRUE(ended);
+}
+
+TEST_F(RTAppFeed, EmptyMetarIsNoWeather)
+{
+    QnhReader qnhReader;
+    const std::string empty = R"({"METAR":""})";
+    qnhReader.datagram = empty;
+    qnhReader.onDatagram();
+    EXPECT_EQ(qnhReader.lastReceive.load(), std::chrono::steady_clock::time_point{}) << "weather would look fresh";
+    EXPECT_NE(log().find("no QNH " + empty + "\n"), std::string::npos);
+}

@@ -43,9 +43,15 @@ public:
               wchar_t title[64] = {};
               GetWindowTextW(w, title, 64);
               windowTitle = title;
-              GUITHREADINFO info{};
-              info.cbSize = sizeof(info);
-              focusOnInput = GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) && info.hwndFocus == input;
+              // The window takes the focus for its input right after it shows.
+              for (int i = 0; i < 200 && !focusOnInput; ++i) {
+                  GUITHREADINFO info{};
+                  info.cbSize = sizeof(info);
+                  focusOnInput =
+                      GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) && info.hwndFocus == input;
+                  if (!focusOnInput)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
               for (wchar_t c : typed)
                   SendMessageW(input, WM_CHAR, c, 0);
               PostMessageW(w, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);

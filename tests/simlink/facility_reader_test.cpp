@@ -151,6 +151,37 @@ TEST_F(FacilityReaderTest, LateRunwayRecordsNeverReachTheNextAirport)
     EXPECT_EQ(runways->runways[0].primaryNumber, 5u);
 }
 
+TEST_F(FacilityReaderTest, RefusedRunwayDefinitionIsAddedAfreshOnTheNextRead)
+{
+    sim.load({{"airports", {airport("LSZH")}}});
+    // 30 fields of the stand definition, then the 3rd of the runway definition.
+    sim.setFault("SimConnect_AddToFacilityDefinition", 33, SC_E_FAIL);
+    EXPECT_FALSE(gf_readFacilityRunways("LSZH"));
+    EXPECT_NE(kvr::test::flushedLog().find("==> RUNWAY_HEADING: facility definition initialization failed\n"),
+              std::string::npos);
+    auto runways = gf_readFacilityRunways("LSZH");
+    ASSERT_TRUE(runways);
+    EXPECT_EQ(runways->runways.size(), 2u);
+}
+
+TEST_F(FacilityReaderTest, ReadsRecoverAfterTheSimulatorWasRestarted)
+{
+    sim.load({{"airports", {airport("LSZH")}}});
+    ASSERT_TRUE(gf_readFacilityRunways("LSZH"));
+    sim.quit();
+    sim.setAvailable(1);
+    EXPECT_FALSE(gf_readFacilityRunways("LSZH")); // refused on the old connection
+    EXPECT_FALSE(gf_isParkingReaderOpen());
+    EXPECT_TRUE(gf_readFacilityRunways("LSZH"));
+    ScannedAirport scanned;
+    int helipads = 0;
+    ASSERT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+    sim.quit();
+    sim.setAvailable(1);
+    EXPECT_FALSE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+    EXPECT_TRUE(gf_readFacilityStands("LSZH", "LSZH", "", scanned, helipads));
+}
+
 TEST_F(FacilityReaderTest, ProgramStopEndsTheWaitAtOnce)
 {
     sim.load({{"airports", {airport("LSZH", {{"omit_end", true}})}}});

@@ -7,6 +7,7 @@
 
 #include "core/geodesy.h"
 #include "simlink/facility_reader.h"
+#include "simlink/simconnect_api.h"
 #include "tests/simlink/packet_builder.h"
 #include "tests/simlink/sim_test_support.h"
 
@@ -85,6 +86,23 @@ TEST_F(FacilityRecordsTest, BiasMovesTheStandFromTheAirportReference)
     const Stand& north = ctx.stands[1];
     EXPECT_NEAR(north.lon, 8.0, 1e-12);
     EXPECT_NEAR((north.lat - 47.0) * 60.0 * 1852.0, 30.0, 0.01);
+}
+
+TEST_F(FacilityRecordsTest, RecordShorterByItsOwnSizeFailsTheRead)
+{
+    // The packet says it ends (dwSize) before the fields its kind must hold,
+    // even though more bytes were handed over.
+    Packet p = parking(9, 10, 1, 0);
+    p.put<uint32_t>(0, 60);
+    lf_onParkingDispatch(reinterpret_cast<SIMCONNECT_RECV*>(p.bytes.data()), p.size(), &ctx);
+    EXPECT_TRUE(ctx.failed);
+    EXPECT_TRUE(ctx.stands.empty());
+
+    RunwayReadContext runways;
+    Packet r = facilityRecord(kRunways, 0, 56);
+    r.put<uint32_t>(0, 48);
+    lf_onRunwayDispatch(reinterpret_cast<SIMCONNECT_RECV*>(r.bytes.data()), r.size(), &runways);
+    EXPECT_TRUE(runways.failed);
 }
 
 // ---- Runways -------------------------------------------------------------------

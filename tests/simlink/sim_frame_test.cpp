@@ -218,6 +218,25 @@ TEST_F(SimFrameTest, ObjectRemovedBySimulatorGetsNoMorePositions)
     EXPECT_TRUE(removed);
 }
 
+TEST_F(SimFrameTest, ObjectsOfAnEarlierConnectionGetNoPositions)
+{
+    connect();
+    const auto ids = createObjects(1);
+    ASSERT_EQ(ids.size(), 1u);
+    post(ids[0], 1'000'000'000, 47.0);
+    frames(1);
+    ASSERT_EQ(positionsOf(ids[0]).size(), 1u);
+    sim.quit();
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
+    sim.setAvailable(1);
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    ASSERT_TRUE(sim.waitIdle(2000));
+    const size_t before = callCount();
+    post(ids[0], 1'010'000'000, 47.0); // the engine still holds the old id
+    frames(2);
+    EXPECT_EQ(countOf(calls(before), "SetDataOnSimObject"), 0u);
+}
+
 TEST_F(SimFrameTest, UserAircraftRequestsFillTheSnapshotAndDetectATeleport)
 {
     auto& db = gf_modelDatabase();
