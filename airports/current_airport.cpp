@@ -1,0 +1,3 @@
+#include "airports/current_airport.h"
+
+CurrentAirportRecord CurrentAirport;
