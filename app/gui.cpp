@@ -6,6 +6,7 @@
 
 #include "airports/airport_state.h"
 #include "core/log.h"
+#include "core/ui_sink.h"
 
 namespace {
 
@@ -42,6 +43,19 @@ AdjustForDpiFn adjustWindowRectExForDpi()
     }();
     return fn;
 }
+
+// What the foundation asks of the window: messages and the window position.
+class GuiSink final : public UiSink {
+public:
+    void showMessage(std::string text, bool log) override { Gui::showMessage(std::move(text), log); }
+    void showError(std::string text) override { Gui::showError(std::move(text)); }
+    IntParameter* windowX() override { return &Gui::instance().MAIN_WINDOW_X; }
+    IntParameter* windowY() override { return &Gui::instance().MAIN_WINDOW_Y; }
+};
+
+GuiSink g_guiSink;
+// Registered during static start-up, before any settings are loaded.
+[[maybe_unused]] const bool g_guiSinkRegistered = (gf_setUiSink(&g_guiSink), true);
 
 } // namespace
 

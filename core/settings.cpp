@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/gui.h"
+#include "core/ui_sink.h"
 
 namespace {
 
@@ -182,7 +182,7 @@ ButtonControl SET_BUTTON{"Set", 0x8048, {657, 657, 372, -2}};
 const ParameterRegistry& gf_parameterRegistry()
 {
     static const ParameterRegistry registry = [] {
-        Gui& gui = Gui::instance();
+        UiSink& ui = gf_uiSink();
         ParameterRegistry r;
         r.boolParams = {&PSX_SERVER_HERE, &COLLAPSED};
         r.checkBoxParams = {&SKIP_AIRPORT_SCAN, &SKIP_LIVERIES_SCAN, &LIG_PRIORITIZE, &LIG_AUTOMATIC,
@@ -192,7 +192,7 @@ const ParameterRegistry& gf_parameterRegistry()
                             &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &SIM_TIME,
                             &KEEP_SIM_TIME_PAR, &WEEK, &PARK_SOFT, &RT_PARKTRAFFIC_ONLY,
                             &AUTO_PARK};
-        r.intParams = {&gui.MAIN_WINDOW_X, &gui.MAIN_WINDOW_Y, &PARKING_INTERVAL_MINUTES, &LAST_EPOCH_TIME,
+        r.intParams = {ui.windowX(), ui.windowY(), &PARKING_INTERVAL_MINUTES, &LAST_EPOCH_TIME,
                        &BLOCK_HEXIDDEC, &MAX_FIT, &RANGE_GROUND, &RANGE_1,
                        &RANGE_2, &RANGE_3, &RANGE_ABOVE, &FLIGHT_LEVEL_1,
                        &FLIGHT_LEVEL_2, &FLIGHT_LEVEL_3};

@@ -1,6 +1,6 @@
 // Every settings object of the program, one global per setting, named by its
 // key (the two window-position settings MAIN_WINDOW_X and MAIN_WINDOW_Y are
-// members of the Gui object), plus the window's push buttons and the choices
+// members of the window object, registered through gf_uiSink), plus the window's push buttons and the choices
 // that are never saved.
 //
 // Keys are case-sensitive and written exactly as in parameters.xml: RT_CHOISE,

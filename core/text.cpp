@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
+#include "core/ui_sink.h"
 
 namespace {
 
@@ -267,7 +267,7 @@ bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path, s
                                                  gf_charsetName(charset)));
         }
     } catch (const std::exception& e) {
-        Gui::showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
+        gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
         return false;
     }
     return true;
