@@ -376,7 +376,12 @@ std::optional<std::filesystem::path> gf_pickFolder(HWND owner, const std::filesy
 {
     const bool comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     // Every interface is released inside the dialog run, before COM goes.
-    std::optional<std::filesystem::path> result = lf_runFolderDialog(owner, initialFolder);
+    std::optional<std::filesystem::path> result;
+    try {
+        result = lf_runFolderDialog(owner, initialFolder);
+    } catch (const std::exception& e) {
+        gf_logNoThrow(fmt::format("Folder picker failed: {}", e.what()));
+    }
     if (comInitialised)
         CoUninitialize();
     return result;

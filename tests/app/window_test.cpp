@@ -12,6 +12,7 @@
 #include "app/controls.h"
 #include "app/gui_paint.h"
 #include "app/main_task.h"
+#include "app/window_links.h"
 
 namespace {
 
@@ -262,6 +263,36 @@ TEST_F(WindowTest, CaptionsSitAtTheirControlsAndFollowTheColourRules)
     ASSERT_TRUE(rec.find("broken"));
     EXPECT_EQ(rec.find("broken")->y, 736 + 7);
     EXPECT_FALSE(rec.find("hidden")) << "a message is not shown while an error stands";
+}
+
+bool connected() { return true; }
+uint8_t simRunning() { return 2; }
+
+TEST_F(WindowTest, HeaderShowsQnhAndTrafficOnlyWhileConnected)
+{
+    Gui& gui = Gui::instance();
+    gui.enqueueUpdate(GuiUpdate::QnhValue{1013});
+    gui.enqueueUpdate(GuiUpdate::QnhUnit{true});
+    gui.enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Fresh});
+    gui.enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Stopped});
+    gui.enqueueUpdate(GuiUpdate::SimStatus{"Flight at EHAM"});
+    Recorder rec;
+    repaint(hwnd);
+    EXPECT_FALSE(rec.find("29.91 inHg")) << "no RealTraffic link";
+
+    WindowLinks links;
+    links.realTrafficConnected = &connected;
+    links.simConnectionState = &simRunning;
+    const WindowLinks before = gf_setWindowLinks(links);
+    rec.texts.clear();
+    repaint(hwnd);
+    gf_setWindowLinks(before);
+    EXPECT_TRUE(rec.find("29.91 inHg"));
+    EXPECT_TRUE(rec.find("qnh:"));
+    EXPECT_FALSE(rec.find("# live aircraft:")) << "the traffic reader stopped";
+    ASSERT_TRUE(rec.find("Flight at EHAM"));
+    EXPECT_EQ(rec.find("Flight at EHAM")->colour, Yellow) << "simulator up, flight not running";
+    EXPECT_TRUE(rec.find("No airport within reach"));
 }
 
 TEST_F(WindowTest, CompactWindowWithoutAirportShowsOnlyHeaderAndMessage)
