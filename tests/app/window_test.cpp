@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <future>
 #include <set>
 #include <thread>
@@ -293,6 +294,23 @@ TEST_F(WindowTest, HeaderShowsQnhAndTrafficOnlyWhileConnected)
     ASSERT_TRUE(rec.find("Flight at EHAM"));
     EXPECT_EQ(rec.find("Flight at EHAM")->colour, Yellow) << "simulator up, flight not running";
     EXPECT_TRUE(rec.find("No airport within reach"));
+}
+
+uint8_t failingSimState() { throw std::runtime_error("simulator state unreadable"); }
+
+TEST_F(WindowTest, FailureInsideTheWindowProcedureIsLoggedAndShown)
+{
+    WindowLinks links;
+    links.simConnectionState = &failingSimState;
+    const WindowLinks before = gf_setWindowLinks(links);
+    repaint(hwnd);
+    gf_setWindowLinks(before);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_NE(log().find("==> lf_mainWndProc exception in message 0xf: simulator state unreadable"),
+              std::string::npos);
+    EXPECT_EQ(Gui::instance().display.stickyError, "Window failure: simulator state unreadable");
+    repaint(hwnd); // and it paints again afterwards
+    EXPECT_NE(log().find("Error Window failure"), std::string::npos);
 }
 
 TEST_F(WindowTest, CompactWindowWithoutAirportShowsOnlyHeaderAndMessage)
