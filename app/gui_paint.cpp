@@ -190,8 +190,6 @@ void Gui::paint(HDC dc)
 
 void Gui::paintHeader(HDC dc)
 {
-    const auto parameters = gf_parametersSnapshot(); // one snapshot for the whole band
-    (void)parameters;
     const GuiDisplayState& d = display;
     const uint8_t simState = gf_simConnectionState();
     const bool simUp = lf_simRunningOrStopped(simState);

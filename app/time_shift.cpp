@@ -15,7 +15,7 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 
-std::atomic<bool> firstSimTimeAfterStart{true};
+bool firstSimTimeAfterStart = true;
 std::atomic<int64_t> lastSimTime{0};
 std::atomic<int32_t> timeOffsetMinutes{0};
 
@@ -35,7 +35,7 @@ void lf_storePart(IntChoiceParameter& p, int32_t part)
 // The two ways of following the simulator's clock.
 void lf_followSimTimeVariant(int32_t minutes, bool rtDirect)
 {
-    if (minutes == 0 && firstSimTimeAfterStart.load())
+    if (minutes == 0 && firstSimTimeAfterStart)
         return;
     lf_timeShiftActive().store(minutes > 0);
     if (minutes > kMaxTimeShiftMinutes) {
@@ -45,7 +45,8 @@ void lf_followSimTimeVariant(int32_t minutes, bool rtDirect)
     if (rtDirect)
         lf_storeTimeShift(minutes);
     Gui::showMessage(gf_timeShiftedText(minutes), true);
-    if (firstSimTimeAfterStart.exchange(false)) {
+    if (firstSimTimeAfterStart) {
+        firstSimTimeAfterStart = false;
         if (rtDirect)
             timeOffsetMinutes.store(minutes);
         return;
@@ -119,7 +120,7 @@ void lf_followSimTime()
 
 void gf_resetTimeShiftState()
 {
-    firstSimTimeAfterStart.store(true);
+    firstSimTimeAfterStart = true;
     lastSimTime.store(0);
     lf_timeShiftActive().store(false);
 }

@@ -11,8 +11,8 @@
 inline constexpr int32_t kMaxTimeShiftMinutes = 20160;
 
 // Set by each (re)start; consumed by the first shift that follows the
-// simulator's clock.
-extern std::atomic<bool> firstSimTimeAfterStart;
+// simulator's clock. Main task only.
+extern bool firstSimTimeAfterStart;
 // The simulator time (UTC seconds) seen at the previous check; 0 = unknown.
 extern std::atomic<int64_t> lastSimTime;
 // The time offset in minutes (0..20160) of the RT Direct traffic and

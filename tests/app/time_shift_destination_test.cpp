@@ -65,11 +65,11 @@ TEST_F(TimeShiftTest, SimulatorClockMovingLessThan30SecondsNeverShifts)
 TEST_F(TimeShiftTest, FirstShiftAfterStartIsTakenWithoutRestart)
 {
     lf_followSimTimeAt(kNow, kNow + 600); // simulator ahead of real time: 0
-    EXPECT_TRUE(firstSimTimeAfterStart.load()) << "0 minutes after a start does nothing";
+    EXPECT_TRUE(firstSimTimeAfterStart) << "0 minutes after a start does nothing";
     lastSimTime = 0;
 
     lf_followSimTimeAt(kNow, kNow - 90 * 60 - 59);
-    EXPECT_FALSE(firstSimTimeAfterStart.load());
+    EXPECT_FALSE(firstSimTimeAfterStart);
     EXPECT_FALSE(stop());
     EXPECT_EQ(timeOffsetMinutes.load(), 90);
     EXPECT_EQ(TIME_SHIFT_HOURS.value, 1);
