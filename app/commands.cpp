@@ -18,6 +18,7 @@
 #include "app/stop_request.h"
 #include "app/time_shift.h"
 #include "app/user_requests.h"
+#include "simlink/sim_link_state.h"
 #include "app/window.h"
 #include "app/window_links.h"
 #include "core/layout.h"

@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "airports/current_airport.h"
+#include "airports/airport_database.h"
 #include "app/destination.h"
 #include "app/gui.h"
 #include "core/files.h"
@@ -18,7 +18,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "engine/engine_lock.h"
+#include "engine/traffic_state.h"
 
 namespace {
 

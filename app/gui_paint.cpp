@@ -13,7 +13,7 @@
 #include <fmt/format.h>
 
 #include "airports/airport_files.h"
-#include "airports/current_airport.h"
+#include "airports/airport_database.h"
 #include "airports/park_airports.h"
 #include "app/gui_paint.h"
 #include "app/user_requests.h"
@@ -23,7 +23,7 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/version_data.h"
-#include "engine/engine_lock.h"
+#include "engine/traffic_state.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ std::optional<IcaoCode> lf_currentAirportCode()
     uint32_t code = 0;
     {
         std::shared_lock lock(engineLock);
-        code = CurrentAirport.icao;
+        code = CurrentAirport.code;
     }
     if (code == 0)
         return std::nullopt;

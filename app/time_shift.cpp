@@ -14,10 +14,11 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
 
 bool firstSimTimeAfterStart = true;
 std::atomic<int64_t> lastSimTime{0};
-std::atomic<int32_t> timeOffsetMinutes{0};
 
 namespace {
 
@@ -48,7 +49,7 @@ void lf_followSimTimeVariant(int32_t minutes, bool rtDirect)
     if (firstSimTimeAfterStart) {
         firstSimTimeAfterStart = false;
         if (rtDirect)
-            timeOffsetMinutes.store(minutes);
+            gf_setRTDirectTimeOffset(minutes);
         return;
     }
     lastSimTime.store(0);
@@ -57,6 +58,18 @@ void lf_followSimTimeVariant(int32_t minutes, bool rtDirect)
 }
 
 } // namespace
+
+void gf_setRTDirectTimeOffset(int32_t minutes)
+{
+    const auto offset = static_cast<uint32_t>(std::clamp(minutes, 0, kMaxTimeShiftMinutes));
+    gf_rtApiTrafficReader().toffset.store(offset);
+    gf_rtApiWeatherReader().toffset.store(offset);
+}
+
+int32_t gf_rtDirectTimeOffset()
+{
+    return static_cast<int32_t>(gf_rtApiTrafficReader().toffset.load());
+}
 
 std::string gf_timeShiftedText(int32_t minutes)
 {
@@ -84,7 +97,7 @@ void lf_applyTimeShift(int32_t minutes, bool noRestart, bool skipStore)
     const bool wasActive = lf_timeShiftActive().exchange(minutes > 0);
     if (!skipStore)
         lf_storeTimeShift(minutes);
-    timeOffsetMinutes.store(std::clamp(minutes, 0, kMaxTimeShiftMinutes));
+    gf_setRTDirectTimeOffset(minutes);
     if (minutes == 0 && !wasActive) {
         Gui::showMessage("Time shift = 0", true);
         return;

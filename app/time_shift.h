@@ -16,8 +16,9 @@ extern bool firstSimTimeAfterStart;
 // The simulator time (UTC seconds) seen at the previous check; 0 = unknown.
 extern std::atomic<int64_t> lastSimTime;
 // The time offset in minutes (0..20160) of the RT Direct traffic and
-// nearest-METAR requests.
-extern std::atomic<int32_t> timeOffsetMinutes;
+// nearest-METAR requests, kept by both RT Direct readers.
+void gf_setRTDirectTimeOffset(int32_t minutes);
+int32_t gf_rtDirectTimeOffset();
 
 // (TIME_SHIFT_DAYS * 24 + TIME_SHIFT_HOURS) * 60 + TIME_SHIFT_MINS of the snapshot.
 int32_t lf_getTimeShiftMinutes();

@@ -12,7 +12,6 @@ std::atomic<bool> lightAircraftOff{false};
 std::atomic<bool> helicoptersOff{false};
 std::atomic<bool> highPerfOff{false};
 std::atomic<uint8_t> navLightsRequest{kNoNavLightsRequest};
-std::atomic<bool> simChoiceSetByUser{false};
 std::atomic<bool> parkingInProgress{false};
 std::atomic<bool> parkingGenerating{false};
 std::atomic<int32_t> pendingParkingInterval{-1};

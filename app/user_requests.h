@@ -29,9 +29,6 @@ extern std::atomic<bool> highPerfOff;
 // The lights of parked aircraft: kNoNavLightsRequest, else the new value (0/1).
 inline constexpr uint8_t kNoNavLightsRequest = 255;
 extern std::atomic<uint8_t> navLightsRequest;
-// The user picked the simulator in the window (the simulator link then does
-// not switch it back by itself).
-extern std::atomic<bool> simChoiceSetByUser;
 
 // The parking-update handshake between the window and the main loop.
 struct ParkingRequests {

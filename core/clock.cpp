@@ -115,6 +115,12 @@ int64_t gf_nowSeconds(bool useTrafficTime)
 
 std::optional<std::tm> gf_utcTm(int64_t secondsSince1970)
 {
+    // The runtime's own range: 1970 to the end of the year 3000. Times from the
+    // network can lie anywhere; outside the range some runtimes end the process
+    // through their invalid-parameter handler instead of returning an error.
+    constexpr int64_t lastSecond = 32'535'215'999;
+    if (secondsSince1970 < 0 || secondsSince1970 > lastSecond)
+        return std::nullopt;
     std::tm tm{};
     const __time64_t t = secondsSince1970;
     if (_gmtime64_s(&tm, &t) != 0)

@@ -48,6 +48,16 @@ std::optional<std::int32_t> lf_parseIntText(std::string_view text)
     return value;
 }
 
+// A path for messages; never throws.
+std::string lf_pathUtf8(const fs::path& path)
+{
+    try {
+        return wide_to_utf8(path.wstring());
+    } catch (const std::exception&) {
+        return "?";
+    }
+}
+
 void lf_removeQuietly(const fs::path& path)
 {
     std::error_code ec;
@@ -188,12 +198,16 @@ bool gf_saveXmlWithDeclaration(pugi::xml_document& document, const fs::path& pat
     }
     if (!declaration)
         declaration = document.prepend_child(pugi::node_declaration);
-    if (!declaration.attribute("version"))
-        declaration.append_attribute("version");
-    if (!declaration.attribute("encoding"))
-        declaration.append_attribute("encoding");
-    declaration.attribute("version").set_value("1.0");
-    declaration.attribute("encoding").set_value("UTF-8");
+    // XML allows the pseudo-attributes only in the order version, encoding,
+    // standalone: rebuild them so, keeping a standalone that was there.
+    const std::string standalone = declaration.attribute("standalone").value();
+    const bool hasStandalone = static_cast<bool>(declaration.attribute("standalone"));
+    while (declaration.first_attribute())
+        declaration.remove_attribute(declaration.first_attribute());
+    declaration.append_attribute("version").set_value("1.0");
+    declaration.append_attribute("encoding").set_value("UTF-8");
+    if (hasStandalone)
+        declaration.append_attribute("standalone").set_value(standalone.c_str());
     // Saved through the wide path, so folders with any characters work.
     return document.save_file(path.wstring().c_str(), "  ", pugi::format_indent, pugi::encoding_utf8);
 }
@@ -229,6 +243,8 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         return false;
     } else {
         if (!gf_copyFileOverwrite(target, backup, ec)) {
+            gf_logNoThrow(fmt::format("could not keep {} as {}: {}", lf_pathUtf8(target), lf_pathUtf8(backup),
+                                      ec.message()));
             lf_removeQuietly(temp);
             return false;
         }
@@ -237,6 +253,8 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
     if (MoveFileExW(temp.wstring().c_str(), target.wstring().c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
+    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    gf_logNoThrow(fmt::format("could not replace {}: {}", lf_pathUtf8(target), ec.message()));
     lf_removeQuietly(temp);
     return false;
 }

@@ -79,24 +79,59 @@ struct KnownFolderOverride {
     std::optional<std::wstring> path;
 };
 
+FileCalls g_fileCalls;
+
+void lf_rename(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    if (g_fileCalls.rename)
+        g_fileCalls.rename(from, to, ec);
+    else
+        fs::rename(from, to, ec);
+}
+
+bool lf_copy(const fs::path& from, const fs::path& to)
+{
+    if (g_fileCalls.copy)
+        return g_fileCalls.copy(from.wstring().c_str(), to.wstring().c_str());
+    return CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE) != FALSE;
+}
+
 std::mutex g_overrideMutex;
 std::vector<KnownFolderOverride> g_overrides;
 
 } // namespace
 
+FileCalls gf_setFileCalls(FileCalls calls)
+{
+    return std::exchange(g_fileCalls, calls);
+}
+
 bool gf_copyFileOverwrite(const fs::path& from, const fs::path& to, std::error_code& ec)
 {
     ec.clear();
-    if (CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE))
+    if (lf_copy(from, to))
         return true;
-    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    DWORD error = GetLastError();
+    // CopyFileW refuses to replace a read-only or hidden file: such a file
+    // (a backup that an editor or a sync tool marked) is made normal once and
+    // the copy tried again.
+    const DWORD kStubborn = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesW(to.wstring().c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & kStubborn) != 0) {
+        const DWORD plain = (attributes & ~kStubborn) != 0 ? attributes & ~kStubborn : FILE_ATTRIBUTE_NORMAL;
+        if (SetFileAttributesW(to.wstring().c_str(), plain) && lf_copy(from, to))
+            return true;
+        error = GetLastError();
+    }
+    ec.assign(static_cast<int>(error), std::system_category());
     return false;
 }
 
 bool gf_moveFile(const fs::path& from, const fs::path& to)
 {
     std::error_code ec;
-    fs::rename(from, to, ec);
+    lf_rename(from, to, ec);
     if (!ec)
         return true;
     ec.clear();

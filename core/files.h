@@ -22,6 +22,20 @@ bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path&
 // refuses to overwrite.
 bool gf_copyFileOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
                           std::error_code& ec);
+// The two system calls that moving and copying rest on. Tests replace them to
+// meet what this machine cannot show: a rename that fails across volumes, a
+// copy that Windows refuses onto a read-only or hidden file. Null members use
+// the real calls.
+struct FileCalls {
+    // Renames like std::filesystem::rename, reporting a failure in `ec`.
+    void (*rename)(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& ec) = nullptr;
+    // Copies over an existing file like CopyFileW; false with the Windows error
+    // in GetLastError.
+    bool (*copy)(const wchar_t* from, const wchar_t* to) = nullptr;
+};
+// Test hook: puts `calls` in place and returns the ones it replaces.
+FileCalls gf_setFileCalls(FileCalls calls);
+
 // Removes every regular file directly in `folder` (subfolders stay).
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
 // Removes the regular "*.xml" files (any letter case) of the tblo folder.

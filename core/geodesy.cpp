@@ -1,6 +1,7 @@
 // Great-circle helpers.
 #include "core/geodesy.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -35,7 +36,8 @@ double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept
     const double dLambda = (to.longitude - from.longitude) * kDegToRad;
     const double sPhi = std::sin(dPhi / 2.0);
     const double sLambda = std::sin(dLambda / 2.0);
-    const double a = sPhi * sPhi + std::cos(phi1) * std::cos(phi2) * sLambda * sLambda;
+    // Near the antipodes rounding can take the term just above 1.
+    const double a = std::clamp(sPhi * sPhi + std::cos(phi1) * std::cos(phi2) * sLambda * sLambda, 0.0, 1.0);
     return kEarthDiameterNm * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
 }
 
@@ -59,8 +61,9 @@ LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noe
     const double theta = move.bearing;
     const double phi1 = start.latitude * kDegToRad;
     const double lambda1 = start.longitude * kDegToRad;
-    const double phi2 =
-        std::asin(std::sin(phi1) * std::cos(delta) + std::cos(phi1) * std::sin(delta) * std::cos(theta));
+    // A path that ends on a pole can round the sine just beyond 1.
+    const double phi2 = std::asin(
+        std::clamp(std::sin(phi1) * std::cos(delta) + std::cos(phi1) * std::sin(delta) * std::cos(theta), -1.0, 1.0));
     double lambda2 = lambda1 + std::atan2(std::sin(theta) * std::sin(delta) * std::cos(phi1),
                                           std::cos(delta) - std::sin(phi1) * std::sin(phi2));
     lambda2 = std::remainder(lambda2, kTwoPi);

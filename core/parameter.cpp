@@ -9,8 +9,10 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "core/parameters_file.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
+#include "core/ui_sink.h"
 
 static_assert(std::is_same_v<GuiWindowHandle, HWND>, "GuiWindowHandle must be HWND");
 static_assert(std::is_same_v<GuiWindowProc, WNDPROC>, "GuiWindowProc must be WNDPROC");
@@ -64,6 +66,7 @@ void IntParameter::setAndSave(std::int32_t v)
         v = minValue;
     else if (v > maxValue)
         v = maxValue;
+    auto lock = gf_lockParametersFile();
     value = v;
     save();
 }
@@ -98,6 +101,7 @@ StringParameter::~StringParameter() = default;
 
 void StringParameter::setAndSave(std::string text)
 {
+    auto lock = gf_lockParametersFile();
     value = std::move(text);
     save();
 }
@@ -116,10 +120,24 @@ PathParameter::PathParameter(std::string name, std::filesystem::path defaultValu
 }
 PathParameter::~PathParameter() = default;
 
-void PathParameter::setAndSave(std::filesystem::path path)
+bool PathParameter::setAndSave(std::filesystem::path path)
 {
+    // Windows allows names that hold an unpaired UTF-16 surrogate; such a
+    // name has no UTF-8 form for the file, so it is refused before anything
+    // changes.
+    try {
+        (void)wide_to_utf8(path.wstring());
+    } catch (const std::exception&) {
+        gf_uiSink().showMessage(
+            fmt::format("{}: the folder name cannot be stored (it is not valid Unicode); the setting is unchanged",
+                        name),
+            true);
+        return false;
+    }
+    auto lock = gf_lockParametersFile();
     value = std::move(path);
     save();
+    return true;
 }
 
 void PathParameter::logValue() const noexcept
@@ -148,11 +166,14 @@ bool CheckBoxParameter::onClick(GuiWindowHandle dialog, std::uint16_t clickedId)
         return false;
     if (dialog == nullptr || !IsWindow(dialog))
         return true; // no window, nothing to toggle
-    const bool wasChecked = IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
-    const bool nowChecked = !wasChecked;
-    CheckDlgButton(dialog, controlId, nowChecked ? BST_CHECKED : BST_UNCHECKED);
-    value = nowChecked;
-    save();
+    {
+        auto lock = gf_lockParametersFile();
+        const bool wasChecked = IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
+        const bool nowChecked = !wasChecked;
+        CheckDlgButton(dialog, controlId, nowChecked ? BST_CHECKED : BST_UNCHECKED);
+        value = nowChecked;
+        save();
+    }
     gf_updateParametersFrom(*this);
     return true;
 }

@@ -135,7 +135,10 @@ public:
     PathParameter(std::string name, std::filesystem::path defaultValue);
     ~PathParameter() override;
 
-    void setAndSave(std::filesystem::path path);
+    // Stores the path, then saves it. A path that has no UTF-8 form (an
+    // unpaired surrogate in a name) is refused with a message: false, and the
+    // value stays as it was.
+    bool setAndSave(std::filesystem::path path);
     void save() const;
     // A value that is not valid UTF-8 counts as unreadable: the default is
     // taken and the result is false.

@@ -16,6 +16,7 @@
 #include "core/parameter.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "core/ui_sink.h"
 #include "core/version_data.h"
 
 namespace {
@@ -26,8 +27,10 @@ constexpr const char* kRoot = "root";
 constexpr const char* kName = "name";
 constexpr const char* kValue = "value";
 
-// Held by every single update for its whole read-modify-write of the file.
-std::mutex g_parametersFileMutex;
+// Held by every single update for its whole read-modify-write of the file, by
+// the setters while they store and save, and by loading. Recursive: a setter
+// holds it around its own single update.
+std::recursive_mutex g_parametersFileMutex;
 
 bool lf_isBlank(char c)
 {
@@ -141,7 +144,7 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
 template <typename LogValue>
 void lf_updateOneSetting(const std::string& key, const std::string& valueText, LogValue&& logValue)
 {
-    std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
 
@@ -299,6 +302,48 @@ void lf_loadInt(const pugi::xml_document& document, pugi::xml_node section, IntP
 
 } // namespace
 
+std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string& reason)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    const std::filesystem::path& path = gf_parametersXmlPath();
+    const std::string fileText = lf_fileText();
+    // Enough names for every damaged file a user could produce; a move never
+    // replaces an existing file.
+    constexpr int kMaxNames = 1000;
+    for (int n = 1; n <= kMaxNames; ++n) {
+        std::filesystem::path aside = path.parent_path() / path.stem();
+        aside += n == 1 ? std::wstring(L"0") : L"0-" + std::to_wstring(n);
+        aside += path.extension();
+        if (MoveFileExW(path.wstring().c_str(), aside.wstring().c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const std::string asideText = lf_pathText(aside);
+            try {
+                const std::string text =
+                    fmt::format("{} could not be read ({}); it was kept as {} and the settings start from default "
+                                "values",
+                                fileText, reason, asideText);
+                gf_logError(text);
+                gf_uiSink().showMessage(text, false);
+            } catch (...) {
+            }
+            return aside;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            if (error != ERROR_FILE_NOT_FOUND)
+                lf_logNoThrow("{} could not be moved aside: {}", fileText,
+                              std::error_code(static_cast<int>(error), std::system_category()).message());
+            return std::nullopt;
+        }
+    }
+    lf_logNoThrow("{} could not be moved aside: every name is taken", fileText);
+    return std::nullopt;
+}
+
+std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
+{
+    return std::unique_lock<std::recursive_mutex>(g_parametersFileMutex);
+}
+
 // ---- Value texts ---------------------------------------------------------------------
 
 std::optional<bool> gf_parseBoolText(std::string_view text)
@@ -427,6 +472,14 @@ auto lf_firstReadable(const pugi::xml_document& document, std::string_view key, 
     return std::nullopt;
 }
 
+void lf_logNotUtf8(const std::string& key) noexcept
+{
+    try {
+        gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", key));
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 std::optional<bool> gf_xmlReadBoolParameter(const pugi::xml_document& document, std::string_view key)
@@ -456,7 +509,24 @@ bool BoolParameter::readFrom(const pugi::xml_document& doc)
 
 bool StringParameter::readFrom(const pugi::xml_document& doc)
 {
-    std::optional<std::string> found = gf_xmlReadStringParameter(doc, name);
+    // Texts end up in controls and folder paths, both UTF-16: a text that is
+    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is.
+    bool invalidSeen = false;
+    std::optional<std::string> found =
+        lf_firstReadable(doc, name, [&invalidSeen](pugi::xml_node e) -> std::optional<std::string> {
+            std::optional<std::string> text = gf_xmlOptString(e, kValue);
+            if (!text)
+                return std::nullopt;
+            try {
+                (void)utf8_to_wide(*text);
+            } catch (const std::exception&) {
+                invalidSeen = true;
+                return std::nullopt;
+            }
+            return text;
+        });
+    if (invalidSeen && !found)
+        lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
     logValue();
     return found.has_value();
@@ -477,12 +547,8 @@ bool PathParameter::readFrom(const pugi::xml_document& doc)
                 return std::nullopt;
             }
         });
-    if (invalidSeen && !found) {
-        try {
-            gf_logError(fmt::format("{}: the value is not valid UTF-8, the default is used", name));
-        } catch (...) {
-        }
-    }
+    if (invalidSeen && !found)
+        lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
     logValue();
     return found.has_value();
@@ -565,7 +631,19 @@ bool lf_loadParametersFile()
         lf_writeDefaultParametersFile(false);
         return true;
     case ReadOutcome::Blank:
+        gf_logLine(fmt::format("{} could not be loaded: {}, creating new with default values:", fileText,
+                               read.detail));
+        lf_writeDefaultParametersFile(true);
+        return true;
     case ReadOutcome::ParseFailed:
+        // The user's values are still in there (one bad byte is enough): keep
+        // the file under a name of its own before defaults take its place.
+        if (!gf_setAsideParametersFile(read.detail)) {
+            gf_logError(fmt::format("{} could not be loaded: {}, using default values; the file is left as it is:",
+                                    fileText, read.detail));
+            lf_writeDefaultParametersFile(false);
+            return true;
+        }
         gf_logLine(fmt::format("{} could not be loaded: {}, creating new with default values:", fileText,
                                read.detail));
         lf_writeDefaultParametersFile(true);
@@ -628,7 +706,7 @@ bool gf_loadParametersFile()
         // The read, the repair and the save form one read-modify-write, like
         // a single update: a setting saved meanwhile on another thread (the
         // window being moved) is not overwritten by an older copy.
-        std::lock_guard<std::mutex> lock(g_parametersFileMutex);
+        std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
         created = lf_loadParametersFile();
     }
     // Outside the lock: the controls belong to the GUI thread, which may be

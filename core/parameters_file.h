@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,21 @@
 // start from the default values (no file, or a file that could not be read,
 // parsed or had no parameters section), false when an existing file was loaded.
 bool gf_loadParametersFile();
+
+// The parameters-file lock. The setters hold it while they store a new value
+// and save it, and loading holds it while it reads, repairs and saves, so a
+// change made during a load lands either before the load reads the file or
+// after it: memory and file always agree. Recursive, so the holder may save.
+std::unique_lock<std::recursive_mutex> gf_lockParametersFile();
+
+// Moves a parameters.xml that cannot be parsed out of the way, to
+// "parameters0.xml" beside it, or to "parameters0-2.xml", "parameters0-3.xml"...
+// when that name is taken by an earlier one, so no later save or set-aside
+// overwrites the user's values. Logs where it went and shows it in the window.
+// `reason` is the parser's description. Returns the new path; nothing when
+// there was no file or it could not be moved (it is then left where it is and
+// must not be written over).
+std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string& reason);
 
 // ---- Value texts -------------------------------------------------------------
 // Trimmed of blank, tab, CR, LF and ASCII lower-cased: "true", "yes", "on", "1"

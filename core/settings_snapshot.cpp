@@ -54,12 +54,11 @@ void setField(T Parameters::*field, T value)
     gf_modifyParameters([&](Parameters& p) { p.*field = value; });
 }
 
-// Rounded half away from zero and clamped, then stored and saved.
-void storeRounded(IntParameter& setting, double value)
+// Rounded half away from zero and clamped to the setting's range.
+int32_t lf_roundedInRange(const IntParameter& setting, double value)
 {
-    const double clamped = std::clamp(std::round(value), static_cast<double>(setting.minValue),
-                                      static_cast<double>(setting.maxValue));
-    setting.setAndSave(static_cast<int32_t>(clamped));
+    return static_cast<int32_t>(std::clamp(std::round(value), static_cast<double>(setting.minValue),
+                                           static_cast<double>(setting.maxValue)));
 }
 
 } // namespace
@@ -236,12 +235,21 @@ void lf_checkRadiusParameters()
     for (size_t i = 0; i < levels.size(); ++i)
         levels[i] = levelSettings[i]->value;
 
-    if (lf_applyRadiusRules(radii, levels)) {
+    // Judged on what would be stored: levels raised beyond their maximum come
+    // back to it, and values that end where they were are no change.
+    lf_applyRadiusRules(radii, levels);
+    std::array<std::pair<IntParameter*, int32_t>, 8> stored{};
+    for (size_t i = 0; i < radii.size(); ++i)
+        stored[i] = {radiusSettings[i], lf_roundedInRange(*radiusSettings[i], radii[i])};
+    for (size_t i = 0; i < levels.size(); ++i)
+        stored[radii.size() + i] = {levelSettings[i], lf_roundedInRange(*levelSettings[i], levels[i])};
+    const bool changed =
+        std::any_of(stored.begin(), stored.end(), [](const auto& s) { return s.first->value != s.second; });
+
+    if (changed) {
         gf_logError("Radius parameters changed to fulfill the requirements (see Manual): ");
-        for (size_t i = 0; i < radii.size(); ++i)
-            storeRounded(*radiusSettings[i], radii[i]);
-        for (size_t i = 0; i < levels.size(); ++i)
-            storeRounded(*levelSettings[i], levels[i]);
+        for (const auto& [setting, value] : stored)
+            setting->setAndSave(value);
     } else {
         gf_logLine("Radius parameters okay");
     }
@@ -281,7 +289,11 @@ void gf_setParametersRange(int32_t nm)
 void gf_setRange(int32_t nm)
 {
     RANGE.value = std::clamp(nm, RANGE.minValue, RANGE.maxValue);
-    RANGE.selectCurrent(); // leaves the selection alone for a value off the list
+    // The combo box follows the range as given: an automatic range beyond the
+    // list's bounds is no option and leaves the selection as it is.
+    const auto option = std::find(RANGE.options.begin(), RANGE.options.end(), nm);
+    if (option != RANGE.options.end() && RANGE.hasWindow())
+        SendMessageW(RANGE.window, CB_SETCURSEL, static_cast<WPARAM>(option - RANGE.options.begin()), 0);
 
     const bool rtDirect = gf_isRTDirect();
     gf_modifyParameters([&](Parameters& p) { setRangeFields(p, nm, rtDirect); });

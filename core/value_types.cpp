@@ -66,16 +66,27 @@ std::vector<std::string_view> lf_cut(std::string_view text, char delimiter)
     }
 }
 
+// No valid hours text comes near this length (all 48 slots listed with
+// blanks take about 230 characters); a longer one is refused unread.
+constexpr size_t kMaxHoursTextLength = 1024;
+// How much of a text a log line quotes.
+constexpr size_t kQuotedLength = 100;
+
+// The text as quoted in a log line: cut after kQuotedLength characters.
+std::string lf_quoted(std::string_view text)
+{
+    if (text.size() <= kQuotedLength)
+        return std::string(text);
+    return fmt::format("{}... ({} characters)", text.substr(0, kQuotedLength), text.size());
+}
+
 // Reads a half-hour slot 0..47 from the start of a piece: optional '-', then
 // decimal digits; anything after the digits is ignored, except that a piece of
-// a range may not hold a list ("1:3,5" mixes both forms). Logs a bad piece.
-std::optional<int> lf_readHour(std::string_view piece, std::string_view wholeText, bool rangePiece = false)
+// a range may not hold a list ("1:3,5" mixes both forms). Logs nothing.
+std::optional<int> lf_readHour(std::string_view t, bool rangePiece = false)
 {
-    const std::string_view t = lf_trim(piece);
-    if (rangePiece && t.find(',') != std::string_view::npos) {
-        gf_logError(fmt::format("{} invalid hour '{}' in {}", "operator ()", t, wholeText));
+    if (rangePiece && t.find(',') != std::string_view::npos)
         return std::nullopt;
-    }
     size_t i = 0;
     bool negative = false;
     if (i < t.size() && t[i] == '-') {
@@ -94,9 +105,45 @@ std::optional<int> lf_readHour(std::string_view piece, std::string_view wholeTex
         value = -value;
     if (i > firstDigit && value >= 0 && value <= 47)
         return static_cast<int>(value);
-    gf_logError(fmt::format("{} invalid hour '{}' in {}", "operator ()", t, wholeText));
     return std::nullopt;
 }
+
+// Collects the bad pieces of one text and logs them as one line: the first
+// one, and how many more there were.
+class BadHours {
+public:
+    explicit BadHours(std::string_view text) : m_text(text) {}
+    ~BadHours()
+    {
+        if (m_count == 0)
+            return;
+        try {
+            std::string line =
+                fmt::format("{} invalid hour '{}' in {}", "operator ()", lf_quoted(m_first), lf_quoted(m_text));
+            if (m_count > 1)
+                line += fmt::format("; {} more invalid", m_count - 1);
+            gf_logError(line);
+        } catch (...) {
+        }
+    }
+    BadHours(const BadHours&) = delete;
+    BadHours& operator=(const BadHours&) = delete;
+
+    // The slot of a trimmed piece; a bad piece is noted.
+    std::optional<int> read(std::string_view piece, bool rangePiece = false)
+    {
+        const std::string_view t = lf_trim(piece);
+        std::optional<int> slot = lf_readHour(t, rangePiece);
+        if (!slot && m_count++ == 0)
+            m_first = t;
+        return slot;
+    }
+
+private:
+    std::string_view m_text;
+    std::string_view m_first;
+    size_t m_count = 0;
+};
 
 } // namespace
 
@@ -141,16 +188,21 @@ std::string IataCode::toString() const
 HalfHourMask gf_hours2bitset(std::string_view text)
 {
     HalfHourMask mask;
+    if (text.size() > kMaxHoursTextLength) {
+        gf_logError(fmt::format("{} hours text too long: {}", "gf_hours2bitset", lf_quoted(text)));
+        return {};
+    }
+    BadHours bad(text);
     if (text.find(':') != std::string_view::npos) {
         const auto pieces = lf_cut(text, ':');
+        if (pieces.size() > 2) {
+            gf_logError(fmt::format("{} more than one colon char in: {}", "gf_hours2bitset", lf_quoted(text)));
+            return {};
+        }
         std::vector<int> slots;
         bool anyInvalid = false;
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            if (i == 2) {
-                gf_logError(fmt::format("{} more than one colon char in: {}", "gf_hours2bitset", text));
-                return {};
-            }
-            if (auto slot = lf_readHour(pieces[i], text, true))
+        for (std::string_view piece : pieces) {
+            if (auto slot = bad.read(piece, true))
                 slots.push_back(*slot);
             else
                 anyInvalid = true;
@@ -161,14 +213,11 @@ HalfHourMask gf_hours2bitset(std::string_view text)
             mask.set(static_cast<size_t>(slots[0]));
             return mask;
         }
-        if (slots.size() != 2) {
-            gf_logError(fmt::format("{} invalid range format in {}", "gf_hours2bitset", text));
-            return {};
-        }
         const int a = slots[0];
         const int b = slots[1];
         if (b < a) {
-            gf_logError(fmt::format("{} descending range not allowed ({}:{} in {})", "gf_hours2bitset", a, b, text));
+            gf_logError(fmt::format("{} descending range not allowed ({}:{} in {})", "gf_hours2bitset", a, b,
+                                    lf_quoted(text)));
             return {};
         }
         for (int s = a; s <= b; ++s)
@@ -176,7 +225,7 @@ HalfHourMask gf_hours2bitset(std::string_view text)
         return mask;
     }
     for (std::string_view piece : lf_cut(text, ','))
-        if (auto slot = lf_readHour(piece, text))
+        if (auto slot = bad.read(piece))
             mask.set(static_cast<size_t>(*slot));
     return mask;
 }

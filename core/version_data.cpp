@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <limits>
-#include <regex>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -47,6 +46,37 @@ int32_t lf_versionNumber(const std::string& digits)
     return value;
 }
 
+// No version text comes near this length; a longer one is refused before
+// any parsing, so its cost stays bounded.
+constexpr std::size_t kMaxVersionTextLength = 4096;
+
+bool lf_isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The whole text as "digits.digits" or "digits.digits.digits": the digit runs
+// in `groups`, and how many there are (2 or 3); 0 when the text has another form.
+std::size_t lf_splitDottedNumbers(std::string_view text, std::string_view (&groups)[3])
+{
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    while (count < 3) {
+        const std::size_t start = pos;
+        while (pos < text.size() && lf_isDigit(text[pos]))
+            ++pos;
+        if (pos == start)
+            return 0;
+        groups[count++] = text.substr(start, pos - start);
+        if (pos == text.size())
+            return count >= 2 ? count : 0;
+        if (text[pos] != '.')
+            return 0;
+        ++pos;
+    }
+    return 0;
+}
+
 } // namespace
 
 int32_t lf_jsonVersionField(const nlohmann::json& object, const char* key)
@@ -74,13 +104,15 @@ VersionData::VersionData(std::string_view text)
     if (text.empty())
         return;
     try {
-        static const std::regex pattern(R"((\d+)\.(\d+)(?:\.(\d+))?)", std::regex::ECMAScript);
-        std::match_results<std::string_view::const_iterator> m;
-        if (std::regex_match(text.begin(), text.end(), m, pattern)) {
-            major = lf_versionNumber(m[1].str());
-            minor = lf_versionNumber(m[2].str());
-            if (m[3].matched)
-                patch = lf_versionNumber(m[3].str());
+        if (text.size() > kMaxVersionTextLength)
+            throw std::runtime_error("invalid version format: the text is too long");
+        std::string_view groups[3];
+        const std::size_t count = lf_splitDottedNumbers(text, groups);
+        if (count != 0) {
+            major = lf_versionNumber(std::string(groups[0]));
+            minor = lf_versionNumber(std::string(groups[1]));
+            if (count == 3)
+                patch = lf_versionNumber(std::string(groups[2]));
             return;
         }
         const std::string_view trimmed = lf_trimmed(text);

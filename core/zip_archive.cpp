@@ -5,6 +5,10 @@
 #include <memory>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "core/text.h"
+
 namespace {
 
 std::string lf_errorText(zip_error_t* error)
@@ -55,7 +59,10 @@ std::optional<ZipArchive> ZipArchive::create(const std::filesystem::path& path, 
     return ZipArchive(z);
 }
 
-ZipArchive::ZipArchive(ZipArchive&& other) noexcept : m_zip(std::exchange(other.m_zip, nullptr)) {}
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept
+    : m_zip(std::exchange(other.m_zip, nullptr)), m_refusal(std::move(other.m_refusal))
+{
+}
 
 ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
 {
@@ -63,6 +70,7 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept
         if (m_zip)
             zip_discard(m_zip);
         m_zip = std::exchange(other.m_zip, nullptr);
+        m_refusal = std::move(other.m_refusal);
     }
     return *this;
 }
@@ -118,8 +126,26 @@ std::int64_t ZipArchive::readEntry(std::uint64_t index, std::size_t pieceSize,
 
 bool ZipArchive::addData(std::string_view name, const void* data, std::size_t size)
 {
-    if (!m_zip || name.empty())
+    if (!m_zip)
         return false;
+    // The format stores a name's length in 16 bits and libzip reads names as
+    // C strings: a longer name would be cut, one with a NUL would be cut at it
+    // and could replace another entry.
+    constexpr std::size_t kMaxNameLength = 65535;
+    if (name.empty()) {
+        m_refusal = "an entry needs a name";
+        return false;
+    }
+    if (name.size() > kMaxNameLength) {
+        m_refusal = fmt::format("entry name of {} bytes is longer than the zip format allows ({} bytes)",
+                                name.size(), kMaxNameLength);
+        return false;
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        m_refusal = "entry name holds a NUL byte";
+        return false;
+    }
+    m_refusal.clear();
     zip_source_t* source = zip_source_buffer(m_zip, data, size, 0);
     if (!source)
         return false;
@@ -145,8 +171,41 @@ int ZipArchive::close()
     return code != 0 ? code : -1;
 }
 
+std::optional<std::filesystem::path> ZipArchive::unpackTarget(const std::filesystem::path& folder,
+                                                              std::string_view entryName)
+{
+    if (entryName.empty() || entryName.front() == '/' || entryName.front() == '\\')
+        return std::nullopt;
+    if (entryName.find_first_of(std::string_view(":\0", 2)) != std::string_view::npos)
+        return std::nullopt;
+    std::filesystem::path relative;
+    std::size_t pos = 0;
+    while (pos <= entryName.size()) {
+        std::size_t end = entryName.find_first_of("/\\", pos);
+        if (end == std::string_view::npos)
+            end = entryName.size();
+        const std::string_view piece = entryName.substr(pos, end - pos);
+        pos = end + 1;
+        if (piece.empty())
+            continue; // "a//b", or the trailing "/" of a folder
+        // Windows drops trailing dots and blanks, so ". ." or "..." can mean "..".
+        if (piece.find_first_not_of(". ") == std::string_view::npos)
+            return std::nullopt;
+        try {
+            relative /= utf8_to_wide(piece);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    if (relative.empty())
+        return std::nullopt;
+    return folder / relative;
+}
+
 std::string ZipArchive::lastError() const
 {
+    if (!m_refusal.empty())
+        return m_refusal;
     if (!m_zip)
         return {};
     return lf_errorText(zip_get_error(m_zip));

@@ -46,8 +46,18 @@ public:
                            const std::function<bool(const char*, std::size_t)>& sink) const;
 
     // Adds (or replaces) an entry from memory. The bytes are not copied: they
-    // must stay alive and unchanged until close() or the destructor.
+    // must stay alive and unchanged until close() or the destructor. A name
+    // the zip format cannot hold (empty, longer than 65 535 bytes, or with a
+    // NUL byte) is refused: false, with the reason in lastError().
     bool addData(std::string_view name, const void* data, std::size_t size);
+
+    // Where an entry of this name unpacks under `folder`, for callers that
+    // write entries to disk. Nothing for a name that would land outside the
+    // folder or cannot name a file there: empty, absolute ("/x", "\\x"), with
+    // a drive or stream (any ':'), with a piece of only dots and blanks
+    // (".."), with a NUL byte, or not UTF-8.
+    static std::optional<std::filesystem::path> unpackTarget(const std::filesystem::path& folder,
+                                                             std::string_view entryName);
 
     // Writes the archive out and closes it. Returns 0 on success, otherwise
     // libzip's error code (the archive is then discarded). Closing an archive
@@ -60,4 +70,5 @@ public:
 private:
     explicit ZipArchive(zip* z) : m_zip(z) {}
     zip* m_zip = nullptr;
+    std::string m_refusal; // why the wrapper itself refused the last request
 };

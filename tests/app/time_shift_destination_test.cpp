@@ -17,7 +17,7 @@ protected:
     {
         WindowTest::SetUp();
         gf_resetTimeShiftState();
-        timeOffsetMinutes = 0;
+        gf_setRTDirectTimeOffset(0);
     }
     static constexpr int64_t kNow = 1'700'000'000;
 };
@@ -37,7 +37,7 @@ TEST_F(TimeShiftTest, ZeroShiftWithoutActiveShiftNeitherRestartsNorStores)
     EXPECT_FALSE(stop());
 
     lf_applyTimeShift(25000, true, false);
-    EXPECT_EQ(timeOffsetMinutes.load(), kMaxTimeShiftMinutes);
+    EXPECT_EQ(gf_rtDirectTimeOffset(), kMaxTimeShiftMinutes);
     EXPECT_EQ(TIME_SHIFT_DAYS.value, 13) << "17 days are clamped to the 13-day maximum";
     EXPECT_EQ(TIME_SHIFT_HOURS.value, 8);
     EXPECT_EQ(TIME_SHIFT_MINS.value, 40);
@@ -71,7 +71,7 @@ TEST_F(TimeShiftTest, FirstShiftAfterStartIsTakenWithoutRestart)
     lf_followSimTimeAt(kNow, kNow - 90 * 60 - 59);
     EXPECT_FALSE(firstSimTimeAfterStart);
     EXPECT_FALSE(stop());
-    EXPECT_EQ(timeOffsetMinutes.load(), 90);
+    EXPECT_EQ(gf_rtDirectTimeOffset(), 90);
     EXPECT_EQ(TIME_SHIFT_HOURS.value, 1);
     EXPECT_EQ(TIME_SHIFT_MINS.value, 30);
     EXPECT_EQ(lastSimTime.load(), kNow - 90 * 60 - 59);
@@ -91,7 +91,7 @@ TEST_F(TimeShiftTest, ShiftBeyondTwoWeeksIsCut)
     EXPECT_EQ(TIME_SHIFT_DAYS.value, 13);
     EXPECT_EQ(TIME_SHIFT_HOURS.value, 0);
     EXPECT_EQ(TIME_SHIFT_MINS.value, 0);
-    EXPECT_EQ(timeOffsetMinutes.load(), kMaxTimeShiftMinutes);
+    EXPECT_EQ(gf_rtDirectTimeOffset(), kMaxTimeShiftMinutes);
 }
 
 TEST_F(TimeShiftTest, RtAppModeFollowsTheClockWithoutStoringIt)
@@ -100,7 +100,7 @@ TEST_F(TimeShiftTest, RtAppModeFollowsTheClockWithoutStoringIt)
     firstSimTimeAfterStart = false;
     lf_followSimTimeAt(kNow, kNow - 3600);
     EXPECT_EQ(TIME_SHIFT_HOURS.value, 0);
-    EXPECT_EQ(timeOffsetMinutes.load(), 0);
+    EXPECT_EQ(gf_rtDirectTimeOffset(), 0);
     ASSERT_TRUE(stop());
 }
 
@@ -110,7 +110,7 @@ TEST_F(TimeShiftTest, StoredShiftIsReappliedAtAnRtDirectStart)
     lf_publishParameters();
     lf_initTimeShiftControls();
     pump();
-    EXPECT_EQ(timeOffsetMinutes.load(), 5);
+    EXPECT_EQ(gf_rtDirectTimeOffset(), 5);
     EXPECT_EQ(comboSel(TIME_SHIFT_MINS), 5);
     EXPECT_TRUE(enabled(TIME_SHIFT_DAYS));
     EXPECT_FALSE(enabled(SET_BUTTON));

@@ -18,6 +18,7 @@
 #include "app/gui_jobs.h"
 #include "app/stop_request.h"
 #include "app/user_requests.h"
+#include "simlink/sim_link_state.h"
 #include "app/window.h"
 #include "core/layout.h"
 #include "core/log.h"

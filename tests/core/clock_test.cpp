@@ -162,6 +162,9 @@ TEST_F(ClockTest, AnUnconvertibleTimeGivesTheFailureTexts)
     EXPECT_EQ(gf_halfHourSlotNow(), -1);
     EXPECT_EQ(gf_weekdayAndHalfHourNow(), -1); // -1 in both halves
     EXPECT_FALSE(gf_utcTm(-1).has_value());
+    ASSERT_TRUE(gf_utcTm(32'535'215'999).has_value());
+    EXPECT_EQ(gf_utcTm(32'535'215'999)->tm_year + 1900, 3000);
+    EXPECT_FALSE(gf_utcTm(32'535'216'000).has_value());
 }
 
 TEST_F(ClockTest, RandomIndexBelowTwoLeavesTheEngineAlone)

@@ -41,6 +41,24 @@ public:
 
 using Errors = std::vector<std::string>;
 
+// CopyFileW as Windows does it: a read-only or hidden destination is refused
+// (Wine, run as root here, replaces it).
+bool lf_windowsCopy(const wchar_t* from, const wchar_t* to)
+{
+    const DWORD attributes = GetFileAttributesW(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return CopyFileW(from, to, FALSE) != FALSE;
+}
+
+struct WindowsCopyRules {
+    FileCalls previous = gf_setFileCalls({nullptr, &lf_windowsCopy});
+    ~WindowsCopyRules() { gf_setFileCalls(previous); }
+};
+
 pugi::xml_document headerDoc(const std::string& infos)
 {
     pugi::xml_document doc;
@@ -205,7 +223,7 @@ TEST(XmlSave, DeclarationAndIndent)
                                 pugi::parse_default | pugi::parse_declaration));
     ASSERT_TRUE(gf_saveXmlWithDeclaration(doc, "out.xml"));
     const std::string text = readBytes("out.xml");
-    EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\" standalone=\"yes\" encoding=\"UTF-8\"?>\n")) << text;
+    EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n")) << text;
     EXPECT_NE(text.find("\n<root>\n  <a x=\"1\">\n    <b />\n  </a>\n</root>"), std::string::npos) << text;
 
     pugi::xml_document plain;
@@ -245,6 +263,27 @@ TEST(XmlSave, ParametersFileReplacedSafely)
     third.append_child("parameters").append_attribute("v").set_value(3);
     ASSERT_TRUE(gf_saveParametersXml(third));
     EXPECT_NE(readBytes(backup).find("<parameters v=\"2\" />"), std::string::npos);
+}
+
+TEST(XmlSave, AReadOnlyOrHiddenBackupIsReplacedAllTheSame)
+{
+    ScopedTestFolders folders("safero");
+    WindowsCopyRules windows;
+    fs::create_directories(gf_settingsFolder());
+    const fs::path target = gf_parametersXmlPath();
+    const fs::path backup = target.wstring() + L".bak";
+    int v = 0;
+    for (DWORD marks : {DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_HIDDEN}}) {
+        writeBytes(target, fmt::format("<parameters v=\"{}\"/>", ++v));
+        writeBytes(backup, "old backup");
+        ASSERT_TRUE(SetFileAttributesW(backup.c_str(), marks));
+        pugi::xml_document doc;
+        doc.append_child("parameters").append_attribute("v").set_value(++v);
+        EXPECT_TRUE(gf_saveParametersXml(doc)) << marks;
+        EXPECT_NE(readBytes(target).find(fmt::format("<parameters v=\"{}\" />", v)), std::string::npos);
+        EXPECT_EQ(readBytes(backup), fmt::format("<parameters v=\"{}\"/>", v - 1));
+        SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST(XmlSave, FailedSaveLeavesTheOldFileAndNoTemp)

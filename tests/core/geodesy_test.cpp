@@ -79,3 +79,33 @@ TEST(Geodesy, DestinationAgreesWithDistanceAndBearing)
     EXPECT_NEAR(same.latitude, 50.0, 1e-12);
     EXPECT_NEAR(same.longitude, 8.0, 1e-12);
 }
+
+TEST(Geodesy, InitialBearingOfATinyWestwardStepIsZeroNotTwoPi)
+{
+    // The angle is a tiny negative number that rounds to 2*pi once 2*pi is added.
+    const double b = gf_initialBearing({10.0, 0.0}, {11.0, -1e-20});
+    EXPECT_EQ(b, 0.0);
+}
+
+TEST(Geodesy, AntipodesAndPolesGiveNumbersNotNaN)
+{
+    // Rounding can push the haversine term above 1 or the asin argument above 1.
+    int checked = 0;
+    for (double lat = -89.0; lat <= 89.0; lat += 0.37) {
+        for (double lon = -179.0; lon <= 179.0; lon += 7.3) {
+            const double d = gf_distanceNm({lat, lon}, {-lat, lon > 0 ? lon - 180.0 : lon + 180.0});
+            ASSERT_TRUE(std::isfinite(d)) << lat << " " << lon;
+            EXPECT_NEAR(d, 10800.0, 1e-3);
+            ++checked;
+        }
+        // Straight north to the pole, and across it to the other side.
+        const double toPoleFt = (90.0 - lat) * 60.0 * kFeetPerNm;
+        const LatLon pole = gf_destinationPoint({lat, 20.0}, {0.0, toPoleFt});
+        ASSERT_TRUE(std::isfinite(pole.latitude) && std::isfinite(pole.longitude)) << lat;
+        EXPECT_NEAR(pole.latitude, 90.0, 1e-5);
+        const LatLon south = gf_destinationPoint({lat, 20.0}, {kPi, (90.0 + lat) * 60.0 * kFeetPerNm});
+        ASSERT_TRUE(std::isfinite(south.latitude) && std::isfinite(south.longitude)) << lat;
+        EXPECT_NEAR(south.latitude, -90.0, 1e-5);
+    }
+    EXPECT_GT(checked, 1000);
+}

@@ -83,7 +83,6 @@ TEST(Layout, StockModelTable)
 {
     const auto& models = gf_stockModels();
     EXPECT_EQ(models.size(), 30u);
-    EXPECT_LE(models.max_load_factor(), 1.0f);
     const std::pair<const char*, const char*> table[] = {
         {"Asobo_FlightDesignCT", "FDCT"}, {"Asobo_Longitude", "C700"}, {"Asobo_VL3", "VL3"},
         {"Asobo_Savage_Cub", "SAVG"}, {"Asobo_Savage_ShockUltra", "SAVG"}, {"Asobo_XCub", "CC19"},

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "core/parameters_file.h"
 #include "core/settings_snapshot.h"
@@ -177,6 +179,25 @@ TEST_F(ParameterControls, IntegerComboListsTheOptionsAndSelectsTheValueIfOnTheGr
     EXPECT_EQ(w.comboSelection(), 14) << "no match: the selection stays";
 }
 
+TEST_F(ParameterControls, TheRangeSelectionFollowsOnlyRangesOnTheList)
+{
+    ControlWindow w(L"COMBOBOX", CBS_DROPDOWNLIST, RANGE.controlId);
+    ASSERT_NE(w.control(), nullptr);
+    RANGE.window = w.control();
+    RANGE.fillComboBox();
+    gf_setRange(30);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(150); // an automatic range beyond the list
+    EXPECT_EQ(RANGE.value, 100);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(1);
+    EXPECT_EQ(RANGE.value, 2);
+    EXPECT_EQ(w.comboSelection(), 28);
+    gf_setRange(100);
+    EXPECT_EQ(w.comboSelection(), 98);
+    RANGE.window = nullptr;
+}
+
 TEST_F(ParameterControls, TextComboSelectsTheFirstItemStartingWithTheValue)
 {
     ControlWindow w(L"COMBOBOX", CBS_DROPDOWNLIST, AI_PACKAGE_SELECTOR.controlId);
@@ -233,6 +254,32 @@ TEST_F(ParameterControls, ACheckBoxClickTogglesStoresSavesAndRepublishes)
     EXPECT_EQ(elementsOfFile(file()), (Elements{{"AUTO_RANGE", "true"}}));
     EXPECT_TRUE(gf_parametersSnapshot()->AUTO_RANGE);
     EXPECT_NE(logText().find("\nAUTO_RANGE=false\nAUTO_RANGE="), std::string::npos);
+}
+
+TEST_F(ParameterControls, ClicksDuringLoadsAreNeverLost)
+{
+    ControlWindow w(L"BUTTON", BS_CHECKBOX, AUTO_RANGE.controlId);
+    ASSERT_NE(w.control(), nullptr);
+    ASSERT_TRUE(gf_loadParametersFile()); // AUTO_RANGE.window stays null: loads leave the box alone
+    std::atomic<bool> done{false};
+    std::thread mainTask([&done] {
+        while (!done.load())
+            gf_loadParametersFile();
+    });
+    int lost = 0;
+    for (int i = 0; i < 300; ++i) {
+        AUTO_RANGE.onClick(w.parent(), AUTO_RANGE.controlId);
+        const bool shown = IsDlgButtonChecked(w.parent(), AUTO_RANGE.controlId) == BST_CHECKED;
+        auto lock = gf_lockParametersFile();
+        pugi::xml_document doc;
+        const std::string bytes = readBytes(file());
+        doc.load_buffer(bytes.data(), bytes.size());
+        if (AUTO_RANGE.value != shown || gf_xmlReadBoolParameter(doc, "AUTO_RANGE") != std::optional<bool>(shown))
+            ++lost;
+    }
+    done = true;
+    mainTask.join();
+    EXPECT_EQ(lost, 0);
 }
 
 TEST_F(ParameterControls, LoadingShowsTheValuesInTheControls)

@@ -6,6 +6,7 @@
 #include <knownfolders.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include <fmt/format.h>
@@ -288,13 +289,54 @@ TEST_F(ParametersFile, AFileWithoutTheSectionIsReplacedByDefaults)
               std::string::npos);
 }
 
-TEST_F(ParametersFile, AFileThatDoesNotParseAtLoadIsReplacedByDefaults)
+TEST_F(ParametersFile, AFileThatDoesNotParseIsKeptAsideBeforeDefaultsReplaceIt)
 {
-    writeBytes(file(), "<root><parameters>");
+    const std::filesystem::path aside = gf_settingsFolder() / "parameters0.xml";
+    const std::filesystem::path aside2 = gf_settingsFolder() / "parameters0-2.xml";
+    // A hand-typed double quote inside a folder path.
+    const std::string damaged = parametersXml({{"lfolder0", "D:\\My \"AI\" planes"}, {"RANGE_1", "33"}});
+    writeBytes(file(), damaged);
     EXPECT_TRUE(gf_loadParametersFile());
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
-    EXPECT_NE(logText().find(gf_parametersXmlPathUtf8() + " could not be loaded: "), std::string::npos);
-    EXPECT_EQ(readBytes(backup()), "<root><parameters>") << "the previous file stays as the backup";
+    EXPECT_EQ(readBytes(aside), damaged);
+    const std::string told = gf_parametersXmlPathUtf8() + " could not be read (";
+    EXPECT_NE(logText().find("==> " + told), std::string::npos);
+    EXPECT_NE(logText().find("); it was kept as " + wide_to_utf8(aside.wstring()) +
+                             " and the settings start from default values\n"),
+              std::string::npos);
+    Gui::instance().drainUpdates();
+    EXPECT_TRUE(Gui::instance().display.timedMessage.starts_with(told)) << Gui::instance().display.timedMessage;
+
+    // The next start and the routine saves leave the kept file alone.
+    EXPECT_FALSE(gf_loadParametersFile());
+    RANGE_1.setAndSave(40);
+    RANGE_1.setAndSave(41);
+    EXPECT_EQ(readBytes(aside), damaged);
+
+    // A second damaged file gets a name of its own.
+    const std::string withNul("<root><parameters>\0</parameters></root>", 40);
+    writeBytes(file(), withNul);
+    EXPECT_TRUE(gf_loadParametersFile());
+    EXPECT_EQ(readBytes(aside), damaged);
+    EXPECT_EQ(readBytes(aside2), withNul);
+}
+
+TEST_F(ParametersFile, ADamagedFileThatCannotBeMovedIsNotWrittenOver)
+{
+    const std::string damaged = "<root><parameters><parameter name=\"RANGE_1\" value=\"33\"";
+    writeBytes(file(), damaged);
+    std::filesystem::create_directory(gf_settingsFolder() / "parameters0.xml");
+    {
+        // Held open without sharing delete: it cannot be renamed.
+        HANDLE held = CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(gf_loadParametersFile());
+        CloseHandle(held);
+    }
+    EXPECT_EQ(readBytes(file()), damaged);
+    EXPECT_EQ(RANGE_1.value, 20);
+    EXPECT_NE(logText().find("could not be moved aside: "), std::string::npos);
 }
 
 TEST_F(ParametersFile, AnEmptySectionIsFilledWithEveryDefault)
@@ -359,6 +401,28 @@ TEST_F(ParametersFile, APathThatIsNotUtf8IsRepairedLikeAnyBadValue)
     EXPECT_EQ(paths[1], "");
     EXPECT_NE(logText().find("==> MSFS_INSTALL_PATH: "), std::string::npos);
     EXPECT_NE(logText().find("\nMSFS_INSTALL_PATH=\"\"\n"), std::string::npos);
+}
+
+TEST_F(ParametersFile, TextsThatAreNotUtf8AreRepairedLikeAnyBadValue)
+{
+    writeBytes(file(), parametersXml({{"lfolder3", "D:\\AI\xC3\x28"},
+                                      {"DESTINATION", "EH\xFF"},
+                                      {"BLOCK_CALLSIGN", "KLM1,\xE6\x97"},
+                                      {"lfolder4", "D:\\\xC3\x84rger"}}));
+    lfolder3.value = "stale";
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(lfolder3.value, "");
+    EXPECT_EQ(DESTINATION.value, "");
+    EXPECT_EQ(BLOCK_CALLSIGN.value, "");
+    EXPECT_EQ(lfolder4.value, "D:\\\xC3\x84rger") << "valid UTF-8 is read as it is";
+    const Elements elements = elementsOfFile(file());
+    EXPECT_EQ(elements.size(), 4u + 81u);
+    EXPECT_EQ(lf_valuesOf(elements, "DESTINATION"), (std::vector<std::string>{"EH\xFF", ""}));
+    EXPECT_NE(logText().find("==> lfolder3: the value is not valid UTF-8, the default is used\n"), std::string::npos);
+    EXPECT_NE(logText().find("==> DESTINATION: the value is not valid UTF-8"), std::string::npos);
+    // The next load reads the appended values and adds nothing.
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(elementsOfFile(file()).size(), 85u);
 }
 
 // ---- Single updates ---------------------------------------------------------------------
@@ -549,6 +613,50 @@ TEST_F(ParametersFile, ConcurrentSingleUpdatesDoNotLoseEachOther)
     EXPECT_EQ(elements.size(), 82u);
     EXPECT_EQ(lf_valuesOf(elements, "RANGE_1"), std::vector<std::string>{std::to_string(kRounds + 10)});
     EXPECT_EQ(lf_valuesOf(elements, "FLIGHT_LEVEL_2"), std::vector<std::string>{std::to_string(kRounds + 100)});
+}
+
+TEST_F(ParametersFile, ChangesMadeWhileTheMainTaskLoadsAreNeverLost)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    std::atomic<bool> done{false};
+    std::thread mainTask([&done] {
+        while (!done.load())
+            gf_loadParametersFile();
+    });
+    // After each change, memory and file hold it, whatever the load did meanwhile.
+    int lost = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int v = 2 + i % 99;
+        RANGE_1.setAndSave(v);
+        auto lock = gf_lockParametersFile();
+        pugi::xml_document doc;
+        const std::string bytes = readBytes(file());
+        const bool parsed = static_cast<bool>(doc.load_buffer(bytes.data(), bytes.size()));
+        if (RANGE_1.value != v || !parsed || gf_readIntParameter(doc, "RANGE_1") != std::optional<std::int32_t>(v))
+            ++lost;
+    }
+    done = true;
+    mainTask.join();
+    EXPECT_EQ(lost, 0);
+}
+
+TEST_F(ParametersFile, APathWithoutAUtf8FormIsRefusedAndTheValueKept)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    const std::filesystem::path good = L"C:\\MSFS";
+    ASSERT_TRUE(MSFS_INSTALL_PATH.setAndSave(good));
+    const std::string before = readBytes(file());
+    std::wstring bad = L"C:\\Games\\x";
+    bad.push_back(static_cast<wchar_t>(0xD800));
+    bool stored = true;
+    ASSERT_NO_THROW(stored = MSFS_INSTALL_PATH.setAndSave(bad));
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(MSFS_INSTALL_PATH.value, good);
+    EXPECT_EQ(readBytes(file()), before);
+    Gui::instance().drainUpdates();
+    EXPECT_NE(logText().find("MSFS_INSTALL_PATH: the folder name cannot be stored (it is not valid Unicode); the "
+                             "setting is unchanged\n"),
+              std::string::npos);
 }
 
 TEST_F(ParametersFile, TheWindowPositionSettingsAreReadFromTheFile)

@@ -1,5 +1,6 @@
 #include "core/settings_snapshot.h"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -137,12 +138,32 @@ TEST_F(SettingsSnapshot, ConcurrentIncrementsOfOneFieldAreNeverLost)
 TEST_F(SettingsSnapshot, TwoCheckBoxesClickedWhileTheMainTaskWritesAllTakeEffect)
 {
     lf_publishParameters();
-    RANDOM.value = !RANDOM.value;
-    TWO_PROPS.value = !TWO_PROPS.value;
-    std::thread mainTask([] { lf_setParamDestination("EHAM"); });
-    gf_updateParametersFrom(RANDOM);
-    gf_updateParametersFrom(TWO_PROPS);
+    constexpr int kRounds = 20000;
+    // Both threads start writing together.
+    std::atomic<int> ready{0};
+    std::thread mainTask([&ready] {
+        ++ready;
+        while (ready.load() < 2) {
+        }
+        for (int i = 0; i < kRounds; ++i)
+            lf_setParamDestination(i % 2 == 0 ? "EDDF" : "EHAM");
+    });
+    ++ready;
+    while (ready.load() < 2) {
+    }
+    // Each click publishes its box while the main task keeps publishing its field.
+    int lost = 0;
+    for (int i = 0; i < kRounds; ++i) {
+        RANDOM.value = !RANDOM.value;
+        gf_updateParametersFrom(RANDOM);
+        TWO_PROPS.value = !TWO_PROPS.value;
+        gf_updateParametersFrom(TWO_PROPS);
+        const auto p = gf_parametersSnapshot();
+        if (p->RANDOM != RANDOM.value || p->TWO_PROPS != TWO_PROPS.value)
+            ++lost;
+    }
     mainTask.join();
+    EXPECT_EQ(lost, 0);
     const auto p = gf_parametersSnapshot();
     EXPECT_EQ(p->RANDOM, RANDOM.value);
     EXPECT_EQ(p->TWO_PROPS, TWO_PROPS.value);
@@ -525,6 +546,22 @@ TEST_F(StartupChecks, BadRadiiAreRepairedStoredAndSaved)
     EXPECT_NE(log.find("==> Radius parameters changed to fulfill the requirements (see Manual): \n"),
               std::string::npos);
     EXPECT_EQ(log.find("Radius parameters okay"), std::string::npos);
+}
+
+TEST_F(StartupChecks, LevelsAtTheTopOfTheirRangeAreOkayAndNotSavedAgain)
+{
+    writeParameters({{"PROGRAM_VERSION", gf_programVersion().toString()},
+                     {"FLIGHT_LEVEL_1", "480"},
+                     {"FLIGHT_LEVEL_2", "480"},
+                     {"FLIGHT_LEVEL_3", "480"}});
+    lf_checkRadiusParameters();
+    EXPECT_EQ(FLIGHT_LEVEL_1.value, 480);
+    EXPECT_EQ(FLIGHT_LEVEL_3.value, 480);
+    const std::string log = closeAndReadLog();
+    EXPECT_NE(log.find("\nRadius parameters okay\n"), std::string::npos);
+    EXPECT_EQ(log.find("Radius parameters changed"), std::string::npos);
+    EXPECT_EQ(log.find("FLIGHT_LEVEL_2=480\nFLIGHT_LEVEL_3=480"), log.rfind("FLIGHT_LEVEL_2=480\nFLIGHT_LEVEL_3=480"))
+        << "only the load logs the levels; nothing saves them";
 }
 
 TEST_F(StartupChecks, GoodRadiiAreOkay)

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/gui.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
@@ -32,12 +31,6 @@ struct SinkSwap {
 };
 
 } // namespace
-
-TEST(UiSink, TheWindowIsRegisteredAndOwnsTheWindowPosition)
-{
-    EXPECT_EQ(gf_uiSink().windowX(), &Gui::instance().MAIN_WINDOW_X);
-    EXPECT_EQ(gf_uiSink().windowY(), &Gui::instance().MAIN_WINDOW_Y);
-}
 
 TEST(UiSink, FoundationMessagesReachTheRegisteredSink)
 {

@@ -182,8 +182,28 @@ TEST_F(HoursTextTest, BadListPiecesAreSkipped)
     const std::string log = readLog();
     EXPECT_NE(log.find("==> operator () invalid hour '48' in 48\n"), std::string::npos);
     EXPECT_NE(log.find("==> operator () invalid hour '-1' in -1\n"), std::string::npos);
-    EXPECT_NE(log.find("==> operator () invalid hour 'x' in 2, x, 50, 6\n"), std::string::npos);
-    EXPECT_NE(log.find("==> operator () invalid hour '50' in 2, x, 50, 6\n"), std::string::npos);
+    EXPECT_NE(log.find("==> operator () invalid hour 'x' in 2, x, 50, 6; 1 more invalid\n"), std::string::npos);
+    EXPECT_EQ(log.find("'50'"), std::string::npos) << "one line per text";
+}
+
+TEST_F(HoursTextTest, LongTextsCostOneShortLogLine)
+{
+    // Hand-made airport files can hold anything: many empty pieces, a huge attribute.
+    const std::string commas(1000, ',');
+    const std::string huge = "5," + std::string(65536, '7');
+    const size_t before = readLog().size();
+    EXPECT_TRUE(gf_hours2bitset(commas).none());
+    const std::string afterCommas = readLog().substr(before);
+    EXPECT_EQ(afterCommas, "==> operator () invalid hour '' in " + commas.substr(0, 100) +
+                               "... (1000 characters); 1000 more invalid\n");
+    EXPECT_TRUE(gf_hours2bitset(huge).none());
+    EXPECT_EQ(readLog().substr(before + afterCommas.size()),
+              "==> gf_hours2bitset hours text too long: " + huge.substr(0, 100) + "... (65538 characters)\n");
+    // A long but readable list still reads.
+    std::string all;
+    for (int i = 0; i < 48; ++i)
+        all += std::to_string(i) + ", ";
+    EXPECT_EQ(gf_hours2bitset(all), run(0, 47)) << all.size();
 }
 
 TEST(HoursText, PrintingAMask)

@@ -70,13 +70,32 @@ TEST_F(VersionDataTest, BadTextGivesZeroAndOneLogLine)
     for (const Case& c : {Case{"16.7.0.1", "invalid version format"}, Case{"abc", "invalid version format"},
                           Case{"  ", "invalid version format"}, Case{" 16.7", "invalid version format"},
                           Case{"[1, 2, 3]", "invalid version format"},
-                          Case{"99999999999.1", "parse error in version string"}}) {
+                          Case{"99999999999.1", "parse error in version string"}, Case{"1.2.", "invalid version format"},
+                          Case{"1..2", "invalid version format"}, Case{"1.2a", "invalid version format"},
+                          Case{".1.2", "invalid version format"}}) {
         const std::string before = logged();
         VersionData v{std::string_view(c.text)};
         expectVersion(v, 0, 0, 0);
         const std::string line = logged().substr(before.size());
         EXPECT_EQ(line, fmt::format("VersionData exception: {}\n", c.message)) << c.text;
     }
+}
+
+TEST_F(VersionDataTest, HugeTextsAreBadTextsNotCrashes)
+{
+    // A hand-edited or downloaded version text of any length ends as 0.0.0
+    // with one log line, on a thread with an ordinary stack.
+    const std::string digits(100000, '7');
+    for (const std::string& text : {digits + ".0", "1." + digits, digits, "{\"major\": 1, \"x\": \"" + digits + "\"}"}) {
+        const std::string before = logged();
+        expectVersion(VersionData(text), 0, 0, 0);
+        const std::string line = logged().substr(before.size());
+        EXPECT_EQ(line, "VersionData exception: invalid version format: the text is too long\n");
+    }
+    // Below the bound a long number still reads as a number that does not fit.
+    const std::string before = logged();
+    expectVersion(VersionData(std::string(4000, '9') + ".1"), 0, 0, 0);
+    EXPECT_EQ(logged().substr(before.size()), "VersionData exception: parse error in version string\n");
 }
 
 TEST_F(VersionDataTest, BrokenJsonIsCaught)

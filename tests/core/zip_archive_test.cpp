@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/zip_archive.h"
 #include "tests/support/file_bytes.h"
@@ -144,4 +145,52 @@ TEST_F(ZipArchiveTest, BadArchivesAndEntryNamesAreRefused)
     ASSERT_TRUE(reread);
     ASSERT_EQ(reread->entries().size(), 1u);
     EXPECT_EQ(lf_readWhole(*reread, 0, 10), "22");
+}
+
+TEST_F(ZipArchiveTest, NamesTheFormatCannotHoldAreRefused)
+{
+    auto archive = ZipArchive::create(dir / L"long.zip");
+    ASSERT_TRUE(archive);
+    EXPECT_TRUE(archive->addData(std::string(65535, 'n'), "x", 1)) << "the longest name the format holds";
+    EXPECT_FALSE(archive->addData(std::string(65537, 'n'), "y", 1));
+    EXPECT_EQ(archive->lastError(),
+              "entry name of 65537 bytes is longer than the zip format allows (65535 bytes)");
+    EXPECT_FALSE(archive->addData(std::string("a\0x", 3), "1", 1));
+    EXPECT_EQ(archive->lastError(), "entry name holds a NUL byte");
+    EXPECT_FALSE(archive->addData(std::string("a\0y", 3), "2", 1));
+    ASSERT_EQ(archive->close(), 0);
+    auto reread = ZipArchive::openForReading(dir / L"long.zip");
+    ASSERT_TRUE(reread);
+    const auto entries = reread->entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, std::string(65535, 'n'));
+}
+
+TEST_F(ZipArchiveTest, EntriesThatWouldLandOutsideTheFolderHaveNoTarget)
+{
+    // Such names come from a hostile or broken download, stored as they are.
+    const std::vector<std::string> hostile{"../evil.exe", "a/../../evil.exe", "..\\evil.exe", "/etc/evil",
+                                           "\\evil.exe", "C:\\evil.exe", "C:evil.exe", "ok.txt:stream",
+                                           "a/. ./evil", "a/.../evil", "/"};
+    auto archive = ZipArchive::create(dir / L"hostile.zip");
+    ASSERT_TRUE(archive);
+    for (const std::string& name : hostile)
+        ASSERT_TRUE(archive->addData(name, "x", 1)) << name;
+    ASSERT_TRUE(archive->addData("Kelo/bin/Kelo.exe", "k", 1));
+    ASSERT_TRUE(archive->addData("Kelo\\readme \xC3\xA9.txt", "r", 1));
+    ASSERT_EQ(archive->close(), 0);
+
+    auto reread = ZipArchive::openForReading(dir / L"hostile.zip");
+    ASSERT_TRUE(reread);
+    const fs::path target = dir / L"unpacked";
+    std::vector<fs::path> safe;
+    for (const ZipArchive::Entry& e : reread->entries()) {
+        if (auto path = ZipArchive::unpackTarget(target, e.name))
+            safe.push_back(*path);
+    }
+    EXPECT_EQ(safe, (std::vector<fs::path>{target / L"Kelo" / L"bin" / L"Kelo.exe",
+                                           target / L"Kelo" / L"readme \u00E9.txt"}));
+    EXPECT_EQ(ZipArchive::unpackTarget(target, "Kelo/data/"), target / L"Kelo" / L"data");
+    EXPECT_FALSE(ZipArchive::unpackTarget(target, ""));
+    EXPECT_FALSE(ZipArchive::unpackTarget(target, "bad\xC3\x28.txt"));
 }

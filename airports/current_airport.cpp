@@ -1,3 +1,0 @@
-#include "airports/current_airport.h"
-
-CurrentAirportRecord CurrentAirport;

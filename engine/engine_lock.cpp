@@ -1,3 +1,0 @@
-#include "engine/engine_lock.h"
-
-std::shared_mutex engineLock;

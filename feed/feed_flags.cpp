@@ -1,0 +1,3 @@
+#include "feed/feed_flags.h"
+
+std::atomic<bool> feedConnected{false};

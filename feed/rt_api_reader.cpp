@@ -1,0 +1,76 @@
+// The shared head of the RT Direct readers.
+#include "feed/rt_api_reader.h"
+
+#include <chrono>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+
+#include "feed/rt_api_session.h"
+
+RTAPIreader::RTAPIreader() : session(&gf_rtApiSession()) {}
+
+void RTAPIreader::sleepMs(uint32_t ms)
+{
+    if (ms < 1)
+        return;
+    auto waitFor = [this](uint32_t part) {
+        std::unique_lock lock(sleepMutex);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(part);
+        return sleepCv.wait_until(lock, deadline, [this] { return stopFlag.load() || wakeRequested(); });
+    };
+    for (int i = 0; i < 4; ++i) {
+        if (stopFlag.load() || wakeRequested())
+            return;
+        if (waitFor(ms / 4))
+            return;
+    }
+    if (ms % 4 != 0 && !stopFlag.load())
+        waitFor(ms % 4);
+}
+
+void RTAPIreader::requestStop()
+{
+    {
+        std::lock_guard lock(sleepMutex);
+        stopFlag = true;
+    }
+    sleepCv.notify_all();
+}
+
+void RTAPIreader::wake()
+{
+    {
+        std::lock_guard lock(sleepMutex);
+    }
+    sleepCv.notify_all();
+}
+
+void RTAPIreader::reset()
+{
+    session->clear();
+    session->transport.resetHandle();
+    stopFlag = false;
+    toffset = 0;
+}
+
+void gf_logRTAPIReaderEnd(std::string_view kind, int status)
+{
+    switch (status) {
+    case 9999:
+        break;
+    case 401:
+        gf_logError(fmt::format("re-authentication to RT API is needed, restart {}", "Kelo"));
+        break;
+    case 400:
+        gf_logError(fmt::format("{} RT API: parameter fault", kind));
+        break;
+    case 403:
+        gf_logError(fmt::format("{} RT API: No data for this license type", kind));
+        break;
+    default:
+        gf_logError(fmt::format("{} RT API error: {}", kind, status));
+        break;
+    }
+}

@@ -1,0 +1,50 @@
+// The head shared by the two RT Direct reader threads: the session they use,
+// the time offset and intervals of their requests, and the stop flag with the
+// interruptible sleep that lets a stop end either thread at once.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+class RTAPISession;
+
+class RTAPIreader {
+public:
+    RTAPIreader();
+    virtual ~RTAPIreader() = default;
+    RTAPIreader(const RTAPIreader&) = delete;
+    RTAPIreader& operator=(const RTAPIreader&) = delete;
+
+    // Sleeps `ms` milliseconds; returns at once when the stop flag is set or
+    // the reader has work waiting (wakeRequested).
+    void sleepMs(uint32_t ms);
+    // Sets the stop flag and wakes the sleeping thread.
+    void requestStop();
+    // Wakes the sleeping thread without stopping it.
+    void wake();
+    // Before a restart: no session, a fresh sign-in transport, stop flag clear, live time.
+    void reset();
+
+    RTAPISession* session;
+    // Seconds since 1970 UTC of the latest traffic received (traffic reader; 0 = none).
+    std::atomic<uint64_t> latestTimestamp{0};
+    // Minutes back in time sent with every request; 0 = live.
+    std::atomic<uint32_t> toffset{0};
+    std::atomic<uint32_t> intervalMs{2000};
+    std::atomic<uint32_t> secondIntervalMs{2000};
+    std::atomic<bool> stopFlag{false};
+
+protected:
+    // Work that should end a sleep early (the traffic reader's parked request).
+    virtual bool wakeRequested() const { return false; }
+
+    std::mutex sleepMutex;
+    std::condition_variable sleepCv;
+};
+
+// Logs why a reader's request loop ended: `kind` is "Traffic" or "Weather";
+// status 9999 (a stop) logs nothing.
+void gf_logRTAPIReaderEnd(std::string_view kind, int status);

@@ -1,0 +1,83 @@
+// The RT Direct session: signing in at /v6/auth, the session record that both
+// RT Direct readers use, and signing off at /v6/deauth.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "feed/feed_flags.h"
+#include "feed/rt_api_transport.h"
+
+// One successful authentication; published once and never changed.
+struct RTAPISessionRecord {
+    std::string guid;
+    std::string server;
+    int32_t rrl = 2000;
+    int32_t wrrl = 2000;
+    int32_t type = 1; // 2 = professional
+    int64_t expiry = 0; // seconds since 1970 UTC
+    uint64_t generation = 0;
+};
+
+using RTAPISessionPtr = std::shared_ptr<const RTAPISessionRecord>;
+
+// A session operation that failed: the API status (100 = no usable answer).
+struct RTAPIStatusError {
+    int32_t status = 100;
+    std::string message;
+};
+
+struct RTAPIDeauthReply {
+    std::string message;
+    std::string server;
+};
+
+class RTAPISession {
+public:
+    RTAPISession();
+
+    // Signs in with the credential ("token" for "rt_..." texts, else "license").
+    std::variant<RTAPISessionPtr, RTAPIStatusError> requestAuth(std::string_view credential,
+                                                                std::string_view software);
+    // Signs off; without a session nothing is sent and the result is empty.
+    std::variant<RTAPIDeauthReply, RTAPIStatusError> requestDeauth();
+    bool hasSession();
+    void clear();
+    // The current session (null = none), copied under the mutex.
+    RTAPISessionPtr current();
+
+    // Used only for /v6/auth and /v6/deauth.
+    RTAPITransport transport{4096};
+
+private:
+    std::mutex mutex;
+    RTAPISessionPtr session;
+    uint64_t generationCounter = 1;
+};
+
+// The program's one session.
+RTAPISession& gf_rtApiSession();
+
+// Signs in with the stored credential and reports the licence; false with
+// `status` set on failure.
+bool authenticate(int32_t& status);
+// Signs off at shutdown.
+void deauthenticate();
+// The start-up step of RT Direct mode: turns a failed sign-in into what the
+// user sees (throws kvr::UserRelatedException for 402, 404 and 405 and
+// std::runtime_error for 500).
+void Authenticater();
+
+// Whole days from now until the licence expiry, both in 100-ns ticks since
+// 1970 UTC (truncated toward zero; saturates instead of overflowing).
+int64_t lf_licenseDaysLeft(int64_t expirySeconds, int64_t now100ns);
+// "RT Direct {} license, {} day{} left".
+std::string lf_licenseText(int32_t type, int64_t days);
+// Test seam: how long Authenticater shows a refusal before it throws (10 s).
+void gf_setAuthRefusalWaitForTesting(std::chrono::milliseconds wait);

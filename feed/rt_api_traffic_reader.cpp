@@ -1,0 +1,467 @@
+// The RT Direct traffic reader.
+#include "feed/rt_api_traffic_reader.h"
+
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <shared_mutex>
+#include <stdexcept>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "app/gui.h"
+#include "app/stop_request.h"
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/qnh.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/traffic_mailbox.h"
+
+namespace {
+
+constexpr RTAPIRequestOptions kTrafficOptions{10, 30, false, false};
+constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
+constexpr uint32_t kSourceTag = 2;
+
+// What a decode needs of the box state, copied under boxMutex before a request.
+struct DecodeInputs {
+    RTAPIQueryBox box;
+    double userLat = 0.0;
+    double userLon = 0.0;
+    double cosUserLat = 0.0;
+    std::optional<double> airportAltitude;
+};
+
+DecodeInputs lf_copyDecodeInputs(RTAPITrafficReader& r)
+{
+    std::lock_guard lock(r.boxMutex);
+    return DecodeInputs{r.box, r.userLat, r.userLon, r.cosUserLat, r.airportAltitude};
+}
+
+std::string lf_boxBody(std::string_view guid, const RTAPIQueryBox& b, std::string_view querytype, uint32_t toffset)
+{
+    return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype={}&toffset={}", guid,
+                       b.top, b.bottom, b.left, b.right, querytype, toffset);
+}
+
+// Decodes `data` into the reader's batch with the settings of this moment.
+void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const DecodeInputs& in, bool collectSeen)
+{
+    const auto settings = gf_parametersSnapshot();
+    TrafficConversionContext context;
+    context.userLat = in.userLat;
+    context.userLon = in.userLon;
+    context.cosUserLat = in.cosUserLat;
+    context.airportAltitude = in.airportAltitude;
+    context.qnh = r.qnh.load();
+    context.sourceTag = kSourceTag;
+    context.settings = settings.get();
+    context.collectSeen = collectSeen;
+    context.groundSquawkCheck = true;
+    context.earlySeen = false;
+    gf_decodeRTAPITraffic(data, context, r.batch);
+}
+
+void lf_setLiveTrafficState(uint32_t state)
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{state});
+}
+
+// The longitudes of the points `feet` west and east of a point.
+std::pair<double, double> lf_westEast(double lat, double lon, double feet)
+{
+    const LatLon c{lat, lon};
+    return {gf_destinationPoint(c, BearingDistance{-std::numbers::pi / 2, feet}).longitude,
+            gf_destinationPoint(c, BearingDistance{std::numbers::pi / 2, feet}).longitude};
+}
+
+} // namespace
+
+RTAPITrafficReader::RTAPITrafficReader()
+{
+    batch.records.reserve(384);
+}
+
+RTAPITrafficReader& gf_rtApiTrafficReader()
+{
+    static RTAPITrafficReader reader;
+    return reader;
+}
+
+void RTAPITrafficReader::resetForRestart()
+{
+    reset();
+    liveTransport.resetHandle();
+    parkedTransport.resetHandle();
+    latestTimestamp = 0;
+    gf_trafficClockInputs().rtDirectLatestTimestamp = 0;
+    gf_seenTrafficOf(kSourceTag).clear();
+    {
+        ParkedTrafficShare& share = gf_parkedTrafficOf(kSourceTag);
+        std::lock_guard lock(share.mutex);
+        share.list.clear();
+    }
+    batch.clear();
+    recordCount = 0;
+    qnh = 0;
+    parkedStatus = -1;
+    parkedPending = false;
+    liveRunning = false;
+    intervalMs = 2000;
+    std::lock_guard lock(boxMutex);
+    airportAltitude.reset();
+    lastRangeNm = -1.0;
+    lastCentreLat = lastCentreLon = 0.0;
+    userLat = userLon = 0.0;
+    cosUserLat = 0.0;
+    box = RTAPIQueryBox{};
+    parkedBox = RTAPIQueryBox{};
+}
+
+void gf_setRTDirectUserPosition(double lat, double lon)
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    std::lock_guard lock(r.boxMutex);
+    r.userLat = lat;
+    r.userLon = lon;
+    r.cosUserLat = std::cos(lat * std::numbers::pi / 180.0);
+}
+
+void gf_setRTDirectAirportAltitude(std::optional<double> altitudeFt)
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    std::lock_guard lock(r.boxMutex);
+    r.airportAltitude = altitudeFt;
+}
+
+void gf_updateRTDirectQueryBox()
+{
+    const auto user = gf_publishedUserAcPosition();
+    const double lat = user->latitude;
+    const double lon = user->longitude;
+    if (std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001)
+        return;
+    const double rangeNm = gf_parametersSnapshot()->rangeNm;
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    std::lock_guard lock(r.boxMutex);
+    r.userLat = lat;
+    r.userLon = lon;
+    r.cosUserLat = std::cos(lat * std::numbers::pi / 180.0);
+    if (std::fabs(lat - r.lastCentreLat) < 0.00015 && std::fabs(lon - r.lastCentreLon) < 0.00015 &&
+        rangeNm == r.lastRangeNm)
+        return;
+    r.lastCentreLat = lat;
+    r.lastCentreLon = lon;
+    r.lastRangeNm = rangeNm;
+    const double half = rangeNm * 1.852 / 111.2;
+    r.box.top = lat + half;
+    r.box.bottom = lat - half;
+    std::tie(r.box.left, r.box.right) = lf_westEast(lat, lon, rangeNm * 6076.11549);
+}
+
+void lf_startRTDirectCollection()
+{
+    gf_seenTrafficOf(kSourceTag).reset();
+}
+
+void lf_deliverRTDirectBatch(uint32_t delay)
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    if (r.batch.latestTimestamp != 0) {
+        r.latestTimestamp = r.batch.latestTimestamp;
+        gf_trafficClockInputs().rtDirectLatestTimestamp = r.batch.latestTimestamp;
+    }
+    SeenTrafficCollector& seen = gf_seenTrafficOf(kSourceTag);
+    const SeenTraffic& found = r.batch.seen;
+    if (seen.collecting() && !found.hexids.empty()) {
+        // Every callsign came with a hexid of the same answer, so pairing it
+        // with one of them adds nothing but the callsign.
+        const uint32_t anyHexid = *found.hexids.begin();
+        for (uint32_t hexid : found.hexids)
+            seen.add(SeenTrafficEntry{std::string(), hexid});
+        for (const std::string& callsign : found.callsigns)
+            seen.add(SeenTrafficEntry{callsign, anyHexid});
+    }
+    r.recordCount += r.batch.records.size();
+    gf_trafficMailbox().post(r.batch.records, delay, false);
+}
+
+bool lf_requestRTAPIBufferTraffic(int32_t& status)
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    const RTAPISessionPtr session = r.session->current();
+    if (!session)
+        return false;
+    bool result = false;
+    try {
+        const DecodeInputs in = lf_copyDecodeInputs(r);
+        const std::string body = lf_boxBody(r.liveTransport.escape(session->guid), in.box, "locationtraffic",
+                                            r.toffset.load()) +
+                                 fmt::format("&buffercount={}&buffertime={}", 5, 6);
+        auto answer = gf_postRTAPIRequest(r.liveTransport, "/v6/traffic", body, kTrafficOptions, &r.stopFlag,
+                                          "buffer traffic", g_rrlLimitSpec);
+        if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
+            if (!r.stopFlag)
+                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
+                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+        } else {
+            RTAPIReply& reply = std::get<RTAPIReply>(answer);
+            if (reply.apiStatus == 406) {
+                status = 406;
+                gf_logError(fmt::format("buffer traffic msg {}", reply.message));
+            } else if (reply.apiStatus != 200) {
+                status = reply.apiStatus;
+            } else {
+                r.intervalMs = static_cast<uint32_t>(reply.limitMs);
+                lf_startRTDirectCollection();
+                if (reply.data.is_object() && !reply.data.empty()) {
+                    result = true;
+                    for (uint32_t i = 0; i < 5; ++i) {
+                        const auto it = reply.data.find(fmt::format("buffer_{}", i));
+                        if (it != reply.data.end() && it->is_object() && !it->empty())
+                            lf_decodeInto(r, *it, in, true);
+                        else
+                            r.batch.clear();
+                        lf_deliverRTDirectBatch(i * 6);
+                    }
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "buffer", e.what()));
+    }
+    // The slices are handed over: the start-up may go on while the reader
+    // keeps the server's pace, which may be longer than the start-up waits.
+    r.liveRunning = true;
+    r.sleepMs(r.intervalMs);
+    if (r.stopFlag) {
+        status = 9999;
+        result = false;
+    }
+    return result;
+}
+
+void lf_postParkedTrafficQuery()
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    try {
+        const RTAPISessionPtr session = r.session->current();
+        if (!session) {
+            r.parkedStatus = 1;
+            return;
+        }
+        ParkedTrafficShare& share = gf_parkedTrafficOf(kSourceTag);
+        {
+            std::lock_guard lock(share.mutex);
+            share.list.clear();
+        }
+        RTAPIQueryBox box;
+        {
+            std::lock_guard lock(r.boxMutex);
+            box = r.parkedBox;
+        }
+        const std::string body =
+            lf_boxBody(r.parkedTransport.escape(session->guid), box, "parkedtraffic", r.toffset.load());
+        auto answer = gf_postRTAPIRequest(r.parkedTransport, "/v6/traffic", body, kParkedOptions, &r.stopFlag,
+                                          "parkedtraffic", g_rrlLimitSpec);
+        if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
+            if (!r.stopFlag)
+                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
+                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+            r.parkedStatus = 1;
+            return;
+        }
+        RTAPIReply& reply = std::get<RTAPIReply>(answer);
+        if (reply.apiStatus == 200) {
+            r.intervalMs = static_cast<uint32_t>(reply.limitMs);
+            std::vector<ParkedTrafficRecord> list = gf_decodeRTAPIParkedTraffic(reply.data);
+            {
+                std::lock_guard lock(share.mutex);
+                share.list.insert(share.list.end(), std::make_move_iterator(list.begin()),
+                                  std::make_move_iterator(list.end()));
+            }
+            gf_logLine(fmt::format("{} RT parked traffic received", gf_utcTimeText()));
+            Gui::clearMessage();
+            r.parkedStatus = 0;
+        } else if (reply.apiStatus == 406) {
+            gf_logError(fmt::format("parkedtraffic msg: {}", reply.message));
+            r.parkedStatus = 0;
+        } else {
+            r.parkedStatus = reply.apiStatus;
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "parkedtraffic", e.what()));
+        r.parkedStatus = 1;
+    }
+}
+
+bool gf_requestRTAPIParkedTraffic()
+{
+    CurrentAirportRecord airport;
+    {
+        std::shared_lock lock(engineLock);
+        airport = CurrentAirport;
+    }
+    if (airport.code == 0 || !gf_isValidLatLon(LatLon{airport.latitude, airport.longitude}))
+        return false;
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    {
+        std::lock_guard lock(r.boxMutex);
+        r.parkedBox.top = airport.latitude + 0.04996402877697842;
+        r.parkedBox.bottom = airport.latitude - 0.04996402877697842;
+        std::tie(r.parkedBox.left, r.parkedBox.right) =
+            lf_westEast(airport.latitude, airport.longitude, 18228.34647);
+    }
+    Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
+    r.parkedStatus = -1;
+    r.parkedPending = true;
+    r.wake(); // the reader may be between two polls: the query goes out now
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    while (r.parkedStatus.load() == -1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+            gf_logLine("ParkedTraffic receiving timed out after 10 seconds");
+            return false;
+        }
+    }
+    const int32_t status = r.parkedStatus.load();
+    if (status <= 0)
+        return true;
+    switch (status) {
+    case 1:
+        return false;
+    case 400:
+        throw std::runtime_error("RT API parameter fault");
+    case 403:
+        throw std::runtime_error("No data for this license type");
+    case 401:
+        gf_logError(fmt::format("RT Parked: re-authentication to RT API is needed {}", "Kelo"));
+        return false;
+    default:
+        gf_logError(fmt::format("RT Parked error status: {}", status));
+        return false;
+    }
+}
+
+bool lf_RTAPITrafficLoop(int32_t& status)
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    if (!r.session->current())
+        return false;
+    struct LiveEnd {
+        RTAPITrafficReader& r;
+        ~LiveEnd() { r.liveRunning = false; }
+    } liveEnd{r};
+    Gui::showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
+    if (!lf_requestRTAPIBufferTraffic(status) && !r.stopFlag)
+        gf_logError(fmt::format("buffer failed {}", status));
+    gf_logLine(fmt::format("{} Requesting traffic received", gf_utcTimeText()));
+    Gui::clearMessage();
+    if (r.stopFlag)
+        return false;
+    r.liveRunning = true;
+
+    for (;;) {
+        if (r.stopFlag)
+            break;
+        if (r.parkedPending.exchange(false)) {
+            lf_postParkedTrafficQuery();
+            r.sleepMs(r.intervalMs);
+            continue;
+        }
+        const RTAPISessionPtr session = r.session->current();
+        if (!session) {
+            status = 401;
+            break;
+        }
+        bool leave = false;
+        try {
+            const DecodeInputs in = lf_copyDecodeInputs(r);
+            const std::string body =
+                lf_boxBody(r.liveTransport.escape(session->guid), in.box, "locationtraffic", r.toffset.load());
+            auto answer = gf_postRTAPIRequest(r.liveTransport, "/v6/traffic", body, kTrafficOptions, &r.stopFlag,
+                                              "traffic receive", g_rrlLimitSpec);
+            if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
+                if (!r.stopFlag)
+                    gf_logError(fmt::format("{} {}: {}", failure->context, gf_rtApiFailureKindText(failure->kind),
+                                            failure->message));
+            } else {
+                RTAPIReply& reply = std::get<RTAPIReply>(answer);
+                const RTAPISessionPtr now = r.session->current();
+                if (!now || now->generation != session->generation) {
+                    status = 401;
+                    leave = true;
+                } else if (reply.apiStatus == 200) {
+                    r.intervalMs = static_cast<uint32_t>(reply.limitMs);
+                    lf_decodeInto(r, reply.data, in, gf_seenTrafficOf(kSourceTag).collecting());
+                    lf_deliverRTDirectBatch(30);
+                } else if (reply.apiStatus == 406) {
+                    gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));
+                } else {
+                    status = reply.apiStatus;
+                    leave = true;
+                }
+            }
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: {}", "receive", e.what()));
+        }
+        if (leave)
+            break;
+        r.sleepMs(r.intervalMs);
+    }
+    if (r.stopFlag)
+        status = 9999;
+    return false;
+}
+
+void gf_RTAPITrafficReader()
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    int32_t status = 0;
+    bool handled = false;
+    struct ExitGuard {
+        int32_t& status;
+        bool& handled;
+        ~ExitGuard()
+        {
+            try {
+                lf_setLiveTrafficState(GuiReaderState::Stopped);
+                if (status != 9999) {
+                    gf_rtApiWeatherReader().requestStop();
+                    if (!handled)
+                        gf_reportReaderStopped("Traffic RTAPIreader", status == 401, status);
+                }
+            } catch (...) {
+            }
+        }
+    } guard{status, handled};
+
+    try {
+        gf_setRTDirectParkedRequester(&gf_requestRTAPIParkedTraffic);
+        gf_logContinuation(fmt::format("{} connected", "Traffic RTAPIreader"));
+        lf_setLiveTrafficState(GuiReaderState::Fresh);
+        if (r.qnh.load() == 0) {
+            r.qnh = 1013;
+            CurrentQnh = 1013;
+            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{1013});
+        }
+        lf_RTAPITrafficLoop(status);
+        lf_setLiveTrafficState(GuiReaderState::Stopped);
+        gf_logRTAPIReaderEnd("Traffic", status);
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "gf_RTAPITrafficReader", e.what()));
+        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
+        handled = true;
+    } catch (...) {
+        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
+        handled = true;
+    }
+}

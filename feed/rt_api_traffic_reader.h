@@ -1,0 +1,80 @@
+// The "Traffic RTAPIreader" thread: buffered, live and parked traffic from
+// the web API at /v6/traffic, decoded and handed to the main task through the
+// traffic mailbox. The query box follows the user aircraft.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include "feed/rt_api_decoding.h"
+#include "feed/rt_api_reader.h"
+#include "feed/rt_api_transport.h"
+
+// A query box in degrees.
+struct RTAPIQueryBox {
+    double top = 52.44;
+    double bottom = 52.17;
+    double left = 4.54;
+    double right = 4.98;
+};
+
+class RTAPITrafficReader : public RTAPIreader {
+public:
+    RTAPITrafficReader();
+
+    // Before a restart: everything back to the start state.
+    void resetForRestart();
+
+    // Guarded by boxMutex.
+    RTAPIQueryBox box;
+    RTAPIQueryBox parkedBox;
+    double userLat = 0.0;
+    double userLon = 0.0;
+    double lastCentreLat = 0.0;
+    double lastCentreLon = 0.0;
+    double cosUserLat = 0.0;
+    double lastRangeNm = -1.0;
+    std::optional<double> airportAltitude; // feet
+    std::mutex boxMutex;
+
+    RTAPITransport liveTransport{16384};
+    RTAPITransport parkedTransport{16384};
+    TrafficBatch batch;
+
+    // -1 waiting, 0 done, 1 failed, other = the API status of the last parked query.
+    std::atomic<int32_t> parkedStatus{-1};
+    std::atomic<bool> parkedPending{false};
+    // The buffer phase is over (set before the wait that follows it); cleared when polling ends.
+    std::atomic<bool> liveRunning{false};
+    std::atomic<uint64_t> recordCount{0};
+    std::atomic<int32_t> qnh{0};
+
+protected:
+    // A parked request ends the sleep between two polls at once.
+    bool wakeRequested() const override { return parkedPending.load(); }
+};
+
+// The program's one traffic reader.
+RTAPITrafficReader& gf_rtApiTrafficReader();
+
+// Thread body.
+void gf_RTAPITrafficReader();
+// Buffer, then live polling; returns false with the reason in `status` (9999 = stopped).
+bool lf_RTAPITrafficLoop(int32_t& status);
+bool lf_requestRTAPIBufferTraffic(int32_t& status);
+// Main task: asks the reader thread for the parked aircraft around the
+// current airport and waits up to 10 s for them (true: the list is filled).
+bool gf_requestRTAPIParkedTraffic();
+// Reader thread: one parked query.
+void lf_postParkedTrafficQuery();
+// Hands the decoded batch over (delay in seconds: 30 live, 0..24 buffered).
+void lf_deliverRTDirectBatch(uint32_t delay);
+// Empties the seen traffic and switches its collection on.
+void lf_startRTDirectCollection();
+
+// Main task: the user position, the query box and the airport altitude.
+void gf_setRTDirectUserPosition(double lat, double lon);
+void gf_updateRTDirectQueryBox();
+void gf_setRTDirectAirportAltitude(std::optional<double> altitudeFt);

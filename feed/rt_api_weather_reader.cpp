@@ -1,0 +1,212 @@
+// The RT Direct weather reader.
+#include "feed/rt_api_weather_reader.h"
+
+#include <chrono>
+#include <cmath>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "app/gui.h"
+#include "app/stop_request.h"
+#include "core/log.h"
+#include "engine/engine_reports.h"
+#include "feed/qnh.h"
+#include "feed/rt_api_decoding.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+
+namespace {
+
+constexpr RTAPIRequestOptions kMetarOptions{10, 30, false, false};
+
+int64_t lf_steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void lf_setQnhState(uint32_t state)
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::QnhState{state});
+}
+
+} // namespace
+
+RTAPIWeatherReader& gf_rtApiWeatherReader()
+{
+    static RTAPIWeatherReader reader;
+    return reader;
+}
+
+void RTAPIWeatherReader::resetForRestart()
+{
+    reset();
+    transport.resetHandle();
+    lastToffset = 0;
+    lastQnh = 0;
+    lastLat = lastLon = 0.0;
+    lastTime = 0;
+    lastSuccessTime = 0;
+}
+
+bool lf_requestNearestMetar(int32_t& status)
+{
+    RTAPIWeatherReader& w = gf_rtApiWeatherReader();
+    status = 0;
+    const RTAPISessionPtr session = w.session->current();
+    if (!session) {
+        status = 401;
+        return false;
+    }
+    const auto user = gf_publishedUserAcPosition();
+    const double lat = user->latitude;
+    const double lon = user->longitude;
+    const uint32_t toffset = w.toffset.load();
+    const int64_t now = lf_steadyNowNs();
+
+    if (w.lastQnh != 0 && (std::fabs(w.lastLat) > 0.0001 || std::fabs(w.lastLon) > 0.0001) &&
+        toffset == w.lastToffset && now - w.lastTime < 60'000'000'000LL) {
+        const double dLat = (w.lastLat - lat) * 60.0;
+        const double dLon = (w.lastLon - lon) * std::cos(w.lastLat * std::numbers::pi / 180.0) * 60.0;
+        if (dLat * dLat + dLon * dLon <= 100.0)
+            return true;
+    }
+
+    const std::string body = fmt::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", w.transport.escape(session->guid),
+                                         toffset, lat, lon);
+    auto answer = gf_postRTAPIRequest(w.transport, "/v6/nearestmetar", body, kMetarOptions, &w.stopFlag,
+                                      "nearest metar", g_noLimitSpec);
+    if (!w.stopFlag) {
+        const RTAPISessionPtr current = w.session->current();
+        if (!current || current->generation != session->generation) {
+            status = 401;
+            gf_logError(fmt::format("nearest metar failed: API status=401, HTTP status=n/a, auth server='{}', "
+                                    "message='RT API session changed while the request was active'",
+                                    session->server));
+            return false;
+        }
+    }
+    if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
+        if (failure->kind == RTAPIFailureHttp && failure->httpStatus >= 1 && failure->httpStatus <= 2147483647u)
+            status = static_cast<int32_t>(failure->httpStatus);
+        if (!w.stopFlag)
+            gf_logError(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
+                                    failure->context, gf_rtApiFailureKindText(failure->kind), failure->httpStatus,
+                                    session->server, failure->message));
+        return false;
+    }
+    const RTAPIReply& reply = std::get<RTAPIReply>(answer);
+    if (reply.apiStatus != 200) {
+        status = reply.apiStatus;
+        gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
+                                reply.apiStatus, reply.httpStatus, session->server, reply.message));
+        return false;
+    }
+    auto metars = gf_parseNearestMetar(reply.data);
+    if (auto* error = std::get_if<MetarListError>(&metars)) {
+        gf_logError(fmt::format("{}: {}", error->context, error->message));
+        return false;
+    }
+    for (const std::string& metar : std::get<std::vector<std::string>>(metars)) {
+        auto qnh = gf_qnhFromMetar(metar);
+        if (auto* error = std::get_if<QnhParseError>(&qnh)) {
+            gf_logError(fmt::format("nearest metar: {} in {}", error->message, metar));
+            continue;
+        }
+        const int32_t value = std::get<int32_t>(qnh);
+        w.lastLat = lat;
+        w.lastLon = lon;
+        w.lastTime = now;
+        w.lastSuccessTime = now;
+        w.lastToffset = toffset;
+        if (value != w.lastQnh) {
+            w.lastQnh = value;
+            gf_rtApiTrafficReader().qnh = value;
+            CurrentQnh = value;
+            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
+        }
+        return true;
+    }
+    gf_logError("nearest metar: no METAR contains a valid QNH code");
+    return false;
+}
+
+bool lf_RTAPIWeatherLoop(int32_t& status)
+{
+    RTAPIWeatherReader& w = gf_rtApiWeatherReader();
+    if (!w.session->current()) {
+        status = 401;
+        return false;
+    }
+    bool retried = false;
+    for (;;) {
+        if (w.stopFlag) {
+            status = 9999;
+            return false;
+        }
+        try {
+            const bool ok = lf_requestNearestMetar(status);
+            if (ok) {
+                retried = false;
+                w.sleepMs(w.secondIntervalMs);
+            } else if (status == 401) {
+                if (retried)
+                    break;
+                retried = true;
+                w.transport.resetHandle();
+                status = 0;
+                gf_logError("nearest metar returned 401, retrying once with a new connection");
+            } else if (status == 0 || status == 406 || status == 500) {
+                w.sleepMs(30000);
+            } else {
+                break;
+            }
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: {}\n", "receive", e.what()));
+            w.sleepMs(30000);
+        }
+    }
+    if (w.stopFlag)
+        status = 9999;
+    return false;
+}
+
+void gf_RTAPIWeatherReader()
+{
+    int32_t status = 0;
+    bool handled = false;
+    struct ExitGuard {
+        int32_t& status;
+        bool& handled;
+        ~ExitGuard()
+        {
+            try {
+                lf_setQnhState(GuiReaderState::Stopped);
+                if (status != 9999) {
+                    gf_rtApiTrafficReader().requestStop();
+                    if (!handled)
+                        gf_reportReaderStopped("Weather RTAPIreader", status == 401, status);
+                }
+            } catch (...) {
+            }
+        }
+    } guard{status, handled};
+
+    try {
+        gf_logContinuation(fmt::format("{} connected", "Weather RTAPIreader"));
+        lf_setQnhState(GuiReaderState::Fresh);
+        if (lf_RTAPIWeatherLoop(status))
+            return;
+        lf_setQnhState(GuiReaderState::Stopped);
+        gf_logRTAPIReaderEnd("Weather", status);
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "gf_RTAPIWeatherReader", e.what()));
+        gf_reportReaderStopped("Weather RTAPIreader", false, 0);
+        handled = true;
+    } catch (...) {
+        gf_reportReaderStopped("Weather RTAPIreader", false, 0);
+        handled = true;
+    }
+}

@@ -1,0 +1,35 @@
+// The "Weather RTAPIreader" thread: the QNH of the METAR nearest to the user
+// aircraft, asked of the web API at /v6/nearestmetar.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "feed/rt_api_reader.h"
+#include "feed/rt_api_transport.h"
+
+class RTAPIWeatherReader : public RTAPIreader {
+public:
+    // Before a restart: the head, a fresh handle and no last METAR.
+    void resetForRestart();
+
+    RTAPITransport transport{16384};
+    // The request that last gave a QNH.
+    double lastLat = 0.0;
+    double lastLon = 0.0;
+    int64_t lastTime = 0; // steady-clock nanoseconds
+    uint32_t lastToffset = 0;
+    int32_t lastQnh = 1013;
+    // The same moment as lastTime, for the periodic freshness check.
+    std::atomic<int64_t> lastSuccessTime{0};
+};
+
+// The program's one weather reader.
+RTAPIWeatherReader& gf_rtApiWeatherReader();
+
+// Thread body.
+void gf_RTAPIWeatherReader();
+// The request loop; returns false with the reason in `status` (9999 = stopped).
+bool lf_RTAPIWeatherLoop(int32_t& status);
+// One request, or none while the last QNH is still good (true).
+bool lf_requestNearestMetar(int32_t& status);

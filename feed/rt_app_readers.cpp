@@ -1,0 +1,546 @@
+#include "feed/rt_app_readers.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <charconv>
+#include <cmath>
+#include <numbers>
+#include <shared_mutex>
+#include <thread>
+#include <stdexcept>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "airports/airport_database.h"
+#include "app/gui.h"
+#include "app/stop_request.h"
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/qnh.h"
+#include "feed/rt_app_link.h"
+#include "simlink/user_aircraft.h"
+
+namespace {
+
+constexpr double kDegToRad = std::numbers::pi / 180.0;
+
+// The whole field as a finite decimal number; "{name}:{text}" otherwise.
+double lf_number(std::string_view field, const char* name)
+{
+    double value = 0.0;
+    const char* end = field.data() + field.size();
+    auto [ptr, ec] = std::from_chars(field.data(), end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value))
+        throw std::runtime_error(fmt::format("{}:{}", name, field));
+    return value;
+}
+
+uint32_t lf_unsigned(std::string_view field, const char* name, int base)
+{
+    uint32_t value = 0;
+    const char* end = field.data() + field.size();
+    auto [ptr, ec] = std::from_chars(field.data(), end, value, base);
+    if (field.empty() || ec != std::errc() || ptr != end)
+        throw std::runtime_error(fmt::format("{}:{}", name, field));
+    return value;
+}
+
+void lf_closeSocket(SocketHandle& s)
+{
+    if (s != kInvalidSocket) {
+        closesocket(static_cast<SOCKET>(s));
+        s = kInvalidSocket;
+    }
+}
+
+} // namespace
+
+// ---- Receiver base --------------------------------------------------------------
+
+UdpReceiver::~UdpReceiver()
+{
+    closeSocket();
+}
+
+void UdpReceiver::closeSocket()
+{
+    lf_closeSocket(socket_);
+}
+
+void UdpReceiver::openSocket()
+{
+    closeSocket();
+    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
+        throw std::runtime_error(
+            fmt::format("failed to create the socket, error: {}", gf_wsaErrorText(WSAGetLastError())));
+    socket_ = static_cast<SocketHandle>(s);
+}
+
+void UdpReceiver::bindToPort(uint16_t port)
+{
+    if (socket_ == kInvalidSocket)
+        throw std::runtime_error("bindToPort: socket_ is INVALID_SOCKET");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    if (::bind(static_cast<SOCKET>(socket_), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+        SOCKET_ERROR)
+        throw std::runtime_error(fmt::format("bind failed, error: {}", gf_wsaErrorText(WSAGetLastError())));
+}
+
+void UdpReceiver::receive()
+{
+    if (socket_ == kInvalidSocket)
+        throw std::runtime_error("receive: socket_ is INVALID_SOCKET");
+    stopFlag = false;
+    const SOCKET s = static_cast<SOCKET>(socket_);
+    DWORD timeout = 1000;
+    if (setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout) ==
+        SOCKET_ERROR)
+        throw std::runtime_error(fmt::format("setsockopt SO_RCVTIMEO failed, socket_={}, error={}", socket_,
+                                             gf_wsaErrorText(WSAGetLastError())));
+    try {
+        for (;;) {
+            // A stop asked before the loop began (the flag was cleared above)
+            // is still seen through the published stop request.
+            if (stopFlag || !gf_keepRunning()) {
+                onStop();
+                return;
+            }
+            sockaddr_in from{};
+            int fromLength = sizeof from;
+            const int n = recvfrom(s, buffer->data(), static_cast<int>(kMaxDatagram + 1), 0,
+                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (n == 0)
+                continue;
+            if (n == SOCKET_ERROR) {
+                const int error = WSAGetLastError();
+                if (error == WSAEINTR || error == WSAEWOULDBLOCK || error == WSAETIMEDOUT)
+                    continue;
+                if (error == WSAEMSGSIZE) {
+                    ++datagramCount;
+                    gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
+                    continue;
+                }
+                if (stopFlag) {
+                    onStop();
+                    return;
+                }
+                throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
+            }
+            ++datagramCount;
+            if (static_cast<size_t>(n) > kMaxDatagram) {
+                gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
+                continue;
+            }
+            const std::string_view received(buffer->data(), static_cast<size_t>(n));
+            if (received == lastDatagram)
+                continue;
+            lastDatagram.assign(received);
+            datagram = lastDatagram;
+            onDatagram();
+        }
+    } catch (...) {
+        onStop();
+        throw;
+    }
+}
+
+// ---- Traffic reader -------------------------------------------------------------
+
+void TrafficReader::onDatagram()
+{
+    handleLine(datagram);
+}
+
+void TrafficReader::onStop()
+{
+    Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Stopped});
+    gf_logNoThrow("Traffic Reader disconnected");
+}
+
+void TrafficReader::handleLine(std::string_view line)
+{
+    datagram = line;
+    fields.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            fields.push_back(line.substr(start));
+            break;
+        }
+        fields.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+    processRTAppLine();
+}
+
+bool TrafficReader::lf_checkFieldCount(size_t required)
+{
+    if (fields.size() >= required)
+        return true;
+    gf_logLine(fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}",
+                           fields.size(), required, datagram));
+    return false;
+}
+
+void TrafficReader::processRTAppLine()
+{
+    try {
+        TrafficMailbox& box = mailbox ? *mailbox : gf_trafficMailbox();
+        const std::string_view tag = fields.empty() ? std::string_view() : fields[0];
+        if (tag == "RTTFC_EOT") {
+            box.post(batch, TrafficBatchKind::Live, 30, true);
+            batchContext.reset();
+        } else if (tag == "RTBUF_SEP") {
+            // Every slice is buffered traffic, however many separators come.
+            box.post(batch, TrafficBatchKind::Buffered, 6 * sepCount, true);
+            ++sepCount;
+        } else if (tag == "RTBUF_EOT") {
+            bufferDone = true;
+            batchContext.reset();
+            gf_resetRTBufferRequest();
+            gf_logLine(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
+        } else if (tag == "RTTFC" || tag.starts_with("RTBUF")) {
+            if (lf_checkFieldCount(44))
+                lf_processTrafficLine();
+        } else if (tag == "RTPARK") {
+            if (lf_checkFieldCount(9))
+                lf_processParkLine();
+        } else if (tag == "RTPARK_EOT") {
+            {
+                std::lock_guard lock(parked.mutex);
+                std::swap(parkedCollecting, parked.list);
+                parkedCollecting.clear();
+            }
+            parked.received = true;
+            gf_logLine(fmt::format("{} park traffic received", gf_utcTimeText()));
+        }
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("exception in processRTAppLine: {}", e.what()));
+    }
+}
+
+void TrafficReader::lf_processTrafficLine()
+{
+    if (!batchContext) {
+        TrafficBatchContext c;
+        {
+            std::lock_guard lock(positionMutex);
+            c.userLat = userLat;
+            c.userLon = userLon;
+            c.cosUserLat = cosUserLat;
+            c.airportAltitude = airportAltitude;
+        }
+        c.settings = gf_parametersSnapshot();
+        batchContext = std::move(c);
+    }
+    processLine(*batchContext);
+}
+
+void TrafficReader::processLine(const TrafficBatchContext& bc)
+{
+    try {
+        ParsedTrafficFields f;
+        f.timestamp = lf_number(fields[14], "timestamp");
+        f.lat = lf_number(fields[2], "lat");
+        f.lon = lf_number(fields[3], "lon");
+
+        TrafficConversionContext c;
+        c.userLat = bc.userLat;
+        c.userLon = bc.userLon;
+        c.cosUserLat = bc.cosUserLat;
+        c.airportAltitude = bc.airportAltitude;
+        c.qnh = qnh.load();
+        c.sourceTag = 1;
+        c.settings = bc.settings.get();
+        c.collectSeen = seen.collecting();
+        c.groundSquawkCheck = false;
+        c.earlySeen = true;
+
+        const LaloTimeCheck check = lf_checkLaloAndTime(f, c);
+        if (check.timestamp != 0) {
+            lastTimestamp = check.timestamp;
+            gf_trafficClockInputs().rtAppLastTimestamp = check.timestamp;
+        }
+        if (!check.inRange)
+            return;
+
+        f.hexid = lf_unsigned(fields[1], "hexid", 10);
+        f.altitude = lf_number(fields[4], "altitude");
+        f.verticalSpeed = lf_number(fields[5], "vs");
+        if (!fields[7].empty())
+            f.track = lf_number(fields[7], "track");
+        f.groundSpeed = lf_number(fields[8], "gs");
+        f.source = fields[17];
+        if (f.source == "adsb_icao")
+            f.trueHeading = lf_number(fields[25], "trueheading");
+        f.roll = lf_number(fields[23], "roll");
+        f.tas = lf_number(fields[20], "TAS");
+        f.callsign = fields[9];
+        f.type = fields[10];
+        f.registration = fields[11];
+        f.origin = fields[12];
+        f.destination = fields[13];
+        f.category = fields[28];
+        f.airline = fields[43];
+
+        TrafficConversionResult result = gf_makeLiveTrafficRecord(f, c);
+        if (result.seen)
+            seen.add(*result.seen);
+        if (result.record)
+            batch.push_back(std::move(*result.record));
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("exception in processLine: {}", e.what()));
+    }
+}
+
+void TrafficReader::lf_processParkLine()
+{
+    ParkedTrafficFields f;
+    const std::string_view hexText = fields[1];
+    uint32_t hexid = 0;
+    auto [ptr, ec] = std::from_chars(hexText.data(), hexText.data() + hexText.size(), hexid, 16);
+    if (hexText.empty() || ec != std::errc() || ptr != hexText.data() + hexText.size())
+        throw std::runtime_error(fmt::format("hexid incorrect{}", hexText));
+    f.hexid = hexid;
+    const double time = lf_number(fields[8], "timestamp");
+    if (time <= 0.0 || time >= 9223372036854775808.0)
+        throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", time));
+    f.time = static_cast<int64_t>(time);
+    f.lat = lf_number(fields[2], "lat");
+    f.lon = lf_number(fields[3], "lon");
+    f.callsign = fields[4];
+    f.type = fields[5];
+    f.registration = fields[6];
+    f.stand = fields[7];
+    if (auto record = gf_makeParkedTrafficRecord(f)) {
+        std::lock_guard lock(parked.mutex);
+        parkedCollecting.push_back(std::move(*record));
+    }
+}
+
+void TrafficReader::reset()
+{
+    datagram = {};
+    lastDatagram.clear();
+    stopFlag = false;
+    datagramCount = 0;
+    countAtLastCheck = 0;
+    lastTimestamp = 0;
+    gf_trafficClockInputs().rtAppLastTimestamp = 0;
+    qnh = 0;
+    bufferDone = false;
+    parked.received = false;
+    sepCount = 0;
+    batch.clear();
+    batchContext.reset();
+    fields.clear();
+    seen.clear();
+    {
+        std::lock_guard lock(parked.mutex);
+        parked.list.clear();
+        parkedCollecting.clear();
+    }
+    std::lock_guard lock(positionMutex);
+    airportAltitude.reset();
+    userLat = userLon = cosUserLat = 0.0;
+}
+
+// ---- QNH reader -----------------------------------------------------------------
+
+void QnhReader::onDatagram()
+{
+    std::optional<std::string> metar;
+    try {
+        const nlohmann::json root = nlohmann::json::parse(datagram);
+        if (root.is_object()) {
+            auto it = root.find("METAR");
+            if (it != root.end() && it->is_string())
+                metar = it->get<std::string>();
+        }
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("Exception {}, in {}", e.what(), datagram));
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    // lastMetar is only ever a METAR that gave a QNH: before the first one,
+    // an empty METAR is no weather at all.
+    if (metar && !lastMetar.empty() && *metar == lastMetar) {
+        lastReceive = now;
+        return;
+    }
+    if (!metar) {
+        gf_logLine(fmt::format("no QNH {}", datagram));
+        return;
+    }
+    auto result = gf_qnhFromMetar(*metar);
+    if (auto* error = std::get_if<QnhParseError>(&result)) {
+        if (error->code == 0)
+            gf_logLine(fmt::format("no QNH {}", datagram));
+        else
+            gf_logError(fmt::format("{} in {}", error->message, datagram));
+        return;
+    }
+    const int32_t value = std::get<int32_t>(result);
+    lastMetar = *metar;
+    lastReceive = now;
+    if (value != lastQnh) {
+        lastQnh = value;
+        gf_rtAppTrafficReader().qnh = value;
+        CurrentQnh.exchange(value);
+        Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
+    }
+}
+
+void QnhReader::clearState()
+{
+    datagram = {};
+    lastDatagram.clear();
+    stopFlag = false;
+    datagramCount = 0;
+    lastMetar.clear();
+    lastQnh = 0;
+    lastReceive = std::chrono::steady_clock::time_point{};
+}
+
+// ---- The program's readers --------------------------------------------------------
+
+TrafficReader& gf_rtAppTrafficReader()
+{
+    static TrafficReader reader;
+    return reader;
+}
+
+QnhReader& gf_rtAppQnhReader()
+{
+    static QnhReader reader;
+    return reader;
+}
+
+void gf_trafficReader()
+{
+    TrafficReader& reader = gf_rtAppTrafficReader();
+    try {
+        reader.openSocket();
+        reader.bindToPort(kRTAppTrafficPort);
+        Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Fresh});
+        gf_logLine(fmt::format("{} connected", "Traffic Reader"));
+        if (reader.qnh == 0) {
+            reader.qnh = 1013;
+            CurrentQnh.exchange(1013);
+            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{1013});
+        }
+        Gui::showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
+        reader.sepCount = 0;
+        reader.batchContext.reset();
+        reader.bufferDone = false;
+        gf_resetSeenTraffic();
+        if (!gf_requestRTBufferTraffic())
+            gf_logError("Receiving buffer traffic failed");
+        reader.receive();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{} exception: {}", "gf_trafficReader", e.what()));
+        gf_reportReaderError("Traffic Reader", e.what());
+    } catch (...) {
+        gf_reportReaderError("Traffic Reader", "Unknown exception");
+    }
+    gf_resetRTBufferRequest();
+    reader.closeSocket();
+    gf_logNoThrow(fmt::format("{} disconnected", "Traffic Reader"));
+}
+
+void gf_weatherReader()
+{
+    QnhReader& reader = gf_rtAppQnhReader();
+    try {
+        for (;;) {
+            try {
+                reader.openSocket();
+                reader.bindToPort(kRTAppWeatherPort);
+                Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Fresh});
+                gf_logLine(fmt::format("{} connected", "QNH Reader"));
+                reader.receive();
+                break;
+            } catch (const std::exception& e) {
+                reader.closeSocket();
+                if (!gf_keepRunning())
+                    break;
+                reader.clearState();
+                Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
+                gf_logError(fmt::format("{} exception: {}; reconnecting ...", "gf_weatherReader", e.what()));
+                bool keepOn = true;
+                for (int step = 0; step < 20 && keepOn; ++step) {
+                    keepOn = gf_keepRunning() && !reader.stopFlag;
+                    if (keepOn)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                if (!keepOn)
+                    break;
+            }
+        }
+    } catch (...) {
+        gf_reportReaderError("QNH Reader", "Unknown exception");
+    }
+    reader.closeSocket();
+    Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
+    gf_logNoThrow(fmt::format("{} disconnected", "QNH Reader"));
+}
+
+void gf_setRTAppAirportAltitude(std::optional<double> altitudeFt)
+{
+    TrafficReader& reader = gf_rtAppTrafficReader();
+    std::lock_guard lock(reader.positionMutex);
+    reader.airportAltitude = altitudeFt;
+}
+
+void gf_setRTAppUserPosition(double lat, double lon)
+{
+    TrafficReader& reader = gf_rtAppTrafficReader();
+    std::lock_guard lock(reader.positionMutex);
+    reader.userLat = lat;
+    reader.userLon = lon;
+    reader.cosUserLat = std::cos(lat * kDegToRad);
+}
+
+void gf_requestRTAppParkedTraffic()
+{
+    TrafficReader& reader = gf_rtAppTrafficReader();
+    reader.parked.received = false;
+    {
+        std::lock_guard lock(reader.parked.mutex);
+        reader.parked.list.clear();
+        reader.parkedCollecting.clear();
+    }
+    CurrentAirportRecord airport;
+    {
+        std::shared_lock lock(engineLock);
+        airport = CurrentAirport;
+    }
+    std::optional<LatLon> centre;
+    if (airport.code != 0 && gf_isValidLatLon(LatLon{airport.latitude, airport.longitude})) {
+        centre = LatLon{airport.latitude, airport.longitude};
+    } else if (userOnGround) {
+        const auto user = gf_publishedUserAcPosition();
+        centre = LatLon{user->latitude, user->longitude};
+    }
+    if (!centre)
+        return;
+    constexpr double kHalfSide = 0.04996402877697842; // 3 NM in degrees of latitude
+    constexpr double kHalfSideFt = 18228.34647;
+    ParkedTrafficBox box;
+    box.north = centre->latitude + kHalfSide;
+    box.south = centre->latitude - kHalfSide;
+    box.west = gf_destinationPoint(*centre, BearingDistance{-std::numbers::pi / 2, kHalfSideFt}).longitude;
+    box.east = gf_destinationPoint(*centre, BearingDistance{std::numbers::pi / 2, kHalfSideFt}).longitude;
+    gf_requestRTParkedTraffic(box);
+}

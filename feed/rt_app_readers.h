@@ -1,0 +1,124 @@
+// The RealTraffic App's UDP datagrams: the "Traffic Reader" on port 49005
+// decodes traffic lines into records and batches, the "QNH Reader" on port
+// 49004 takes the QNH from the METAR of each weather datagram. Both share a
+// receiver base that binds the socket and runs the receive loop.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
+
+// A Winsock SOCKET without <winsock2.h>.
+using SocketHandle = uintptr_t;
+inline constexpr SocketHandle kInvalidSocket = ~SocketHandle(0);
+
+inline constexpr uint16_t kRTAppTrafficPort = 49005;
+inline constexpr uint16_t kRTAppWeatherPort = 49004;
+inline constexpr size_t kMaxDatagram = 16384;
+
+class UdpReceiver {
+public:
+    virtual ~UdpReceiver();
+    virtual void onDatagram() = 0;
+    virtual void onStop() = 0;
+
+    // A new UDP socket; an open older one is closed first.
+    void openSocket();
+    // Binds to any local address.
+    void bindToPort(uint16_t port);
+    // Receives until stopFlag is set or a stop request is published (noticed
+    // within the 1000 ms time-out).
+    void receive();
+    void closeSocket();
+
+    std::string_view datagram; // view of lastDatagram
+    std::unique_ptr<std::array<char, kMaxDatagram + 1>> buffer = std::make_unique<std::array<char, kMaxDatagram + 1>>();
+    std::string lastDatagram;
+    std::atomic<bool> stopFlag{false};
+    std::atomic<uint32_t> datagramCount{0};
+    uint32_t countAtLastCheck = 0;
+    SocketHandle socket_ = kInvalidSocket;
+};
+
+// What the lines of one batch are converted with.
+struct TrafficBatchContext {
+    double userLat = 0.0;
+    double userLon = 0.0;
+    double cosUserLat = 1.0;
+    std::optional<double> airportAltitude;
+    std::shared_ptr<const Parameters> settings;
+};
+
+class TrafficReader : public UdpReceiver {
+public:
+    void onDatagram() override;
+    void onStop() override;
+
+    // Splits one line into fields and dispatches it by its tag.
+    void handleLine(std::string_view line);
+    void processRTAppLine();
+    bool lf_checkFieldCount(size_t required);
+    void lf_processTrafficLine();
+    void processLine(const TrafficBatchContext& context);
+    void lf_processParkLine();
+    void reset();
+
+    std::vector<LiveTrafficRecord> batch;
+    std::optional<TrafficBatchContext> batchContext;
+    std::vector<ParkedTrafficRecord> parkedCollecting; // under the parked mutex
+    std::vector<std::string_view> fields;
+    // Written by the main task under positionMutex.
+    double userLat = 0.0;
+    double userLon = 0.0;
+    double cosUserLat = 0.0;
+    std::optional<double> airportAltitude;
+    std::atomic<bool> bufferDone{false};
+    std::atomic<int32_t> qnh{0}; // 0 = none yet
+    std::atomic<uint64_t> lastTimestamp{0};
+    uint32_t sepCount = 0;
+    std::mutex positionMutex;
+
+    // The seen traffic, the published parked list with its mutex and the
+    // parked-received flag, shared with the parking code.
+    SeenTrafficCollector& seen = gf_seenTrafficOf(1);
+    ParkedTrafficShare& parked = gf_parkedTrafficOf(1);
+
+    // Where finished batches go; tests replace it.
+    TrafficMailbox* mailbox = nullptr; // nullptr = the program's mailbox
+};
+
+class QnhReader : public UdpReceiver {
+public:
+    void onDatagram() override;
+    void onStop() override {}
+    void clearState();
+
+    std::string lastMetar;
+    std::atomic<int32_t> lastQnh{0};
+    std::atomic<std::chrono::steady_clock::time_point> lastReceive{};
+};
+
+// The program's readers.
+TrafficReader& gf_rtAppTrafficReader();
+QnhReader& gf_rtAppQnhReader();
+
+// Thread bodies "Traffic Reader" and "QNH Reader".
+void gf_trafficReader();
+void gf_weatherReader();
+
+// Under the traffic reader's position mutex.
+void gf_setRTAppAirportAltitude(std::optional<double> altitudeFt);
+void gf_setRTAppUserPosition(double lat, double lon);
+// Asks the App for the parked traffic 3 NM around the current airport, or
+// around the user aircraft on the ground.
+void gf_requestRTAppParkedTraffic();

@@ -1,0 +1,489 @@
+#include "feed/traffic_records.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <shared_mutex>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "airports/park_airports.h"
+#include "core/clock.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "parking/parking_plan.h"
+#include "parking/stand_table.h"
+#include "parking/traffic_aircraft.h"
+
+namespace {
+
+constexpr double kDegToRad = std::numbers::pi / 180.0;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+bool lf_validLalo(double lat, double lon)
+{
+    return gf_isValidLatLon(LatLon{lat, lon});
+}
+
+std::string lf_cleanRegistration(std::string_view text)
+{
+    if (text == "null" || text.size() == 1 || text.size() == 2 || text.size() >= 13)
+        return {};
+    return std::string(text);
+}
+
+double lf_tasFromAltitude(double altitude)
+{
+    if (std::isnan(altitude))
+        return 0.0;
+    if (altitude <= 2000.0)
+        return 180.0;
+    if (altitude <= 5000.0)
+        return 220.0;
+    if (altitude <= 10000.0)
+        return 250.0;
+    if (altitude <= 20000.0)
+        return 350.0;
+    return 430.0;
+}
+
+// A ground aircraft is wanted only within 5 NM of the current airport.
+bool lf_nearCurrentAirport(double lat, double lon)
+{
+    CurrentAirportRecord airport;
+    {
+        std::shared_lock lock(engineLock);
+        airport = CurrentAirport;
+    }
+    if (airport.code == 0 || !lf_validLalo(airport.latitude, airport.longitude))
+        return false;
+    const double dLat = (airport.latitude - lat) * 60.0;
+    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * 60.0;
+    return dLat * dLat + dLon * dLon <= 25.0;
+}
+
+SeenTrafficCollector rtAppSeen;
+SeenTrafficCollector rtDirectSeen;
+ParkedTrafficShare rtAppParked;
+ParkedTrafficShare rtDirectParked;
+std::atomic<bool (*)()> rtDirectParkedRequester{nullptr};
+
+} // namespace
+
+// ---- Range and time -------------------------------------------------------------
+
+LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& f, const TrafficConversionContext& c)
+{
+    LaloTimeCheck result;
+    if (c.settings == nullptr)
+        return result;
+    if (!std::isfinite(f.timestamp) || f.timestamp <= 0.0 || f.timestamp >= 9223372036854775808.0)
+        throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", f.timestamp));
+    result.timestamp = static_cast<uint64_t>(std::llround(f.timestamp));
+    if (!(f.lat >= -90.0 && f.lat <= 90.0 && f.lon >= -180.0 && f.lon <= 180.0) ||
+        (std::fabs(f.lat) <= 0.0001 && std::fabs(f.lon) <= 0.0001))
+        throw std::runtime_error(fmt::format("invalid lalo: {}", fmt::format("{:.6f},{:.6f}", f.lat, f.lon)));
+    const double dLat = c.userLat - f.lat;
+    const double dLon = (c.userLon - f.lon) * c.cosUserLat * 60.0;
+    result.inRange = dLon * dLon + (dLat * 60.0) * (dLat * 60.0) <= c.settings->rangeNmSquared;
+    return result;
+}
+
+// ---- Texts ----------------------------------------------------------------------
+
+std::string lf_normalizeCallsign(std::string_view text)
+{
+    if (text.empty() || text == "null" || text.find('@') != std::string_view::npos ||
+        (text.size() >= 5 && text.find("00000") != std::string_view::npos) || text.size() < 3 || text.size() > 8)
+        return {};
+    if (text.front() == '.')
+        text.remove_prefix(1);
+    if (text.size() < 3)
+        return {};
+    return std::string(text);
+}
+
+std::string lf_fixModelCode(std::string_view text)
+{
+    auto it = ModelFixes.find(text);
+    if (it != ModelFixes.end())
+        return it->second;
+    return std::string(text);
+}
+
+IataCode lf_iataFromField(std::string_view text)
+{
+    // An aircraft without a known route is kept: its airports stay unknown.
+    if (auto code = IataCode::tryParse(text))
+        return *code;
+    return IataCode();
+}
+
+bool gf_isExcludedTypeCode(std::string_view t)
+{
+    if (t.size() < 2 || t.size() > 4)
+        return true;
+    if (t.size() == 2)
+        return false;
+    if (t.size() == 3)
+        return t == "FOX" || t == "GND" || t == "RF5" || t == "TWR" || t == "U15";
+    static constexpr std::string_view excluded[] = {"ARCP", "AS16", "BALL", "DIMO", "EMER", "GLID",
+                                                    "GLIM", "GRND", "JS3E", "PARA", "SERV", "SHIP",
+                                                    "SF25", "ULAC", "VENT", "ZZZZ"};
+    return std::find(std::begin(excluded), std::end(excluded), t) != std::end(excluded);
+}
+
+bool lf_isAcceptedType(std::string_view type, std::string_view category)
+{
+    if (type.empty() || type == "null" || type == "0" || type == "ZZZZ")
+        return false;
+    if (category == "B1" || category == "B2" || category == "B4" || category == "C1" || category == "C2")
+        return false;
+    return !gf_isExcludedTypeCode(type);
+}
+
+// ---- Block filter ---------------------------------------------------------------
+
+bool lf_passesBlockFilter(const LiveTrafficRecord& r, const BlockFilter& filter)
+{
+    // Only fields that the filter knows take part: an empty text or a zero
+    // hexid matches nothing, so aircraft without a name are not all blocked.
+    if (filter.hexid != 0 && r.hexid == static_cast<uint32_t>(filter.hexid)) {
+        if (filter.regcode == "null" && !r.registration.empty()) {
+            const std::string reg = r.registration;
+            gf_modifyParameters([&](Parameters& p) { p.blockFilter.regcode = reg; });
+        }
+        return false;
+    }
+    const int32_t hexid = static_cast<int32_t>(r.hexid);
+    if (!filter.regcode.empty() && !r.registration.empty() && r.registration == filter.regcode) {
+        gf_modifyParameters([&](Parameters& p) { p.blockFilter.hexid = hexid; });
+        return false;
+    }
+    if (!filter.callsign.empty() && !r.callsign.empty() && r.callsign == filter.callsign) {
+        const std::string reg = r.registration;
+        gf_modifyParameters([&](Parameters& p) {
+            p.blockFilter.hexid = hexid;
+            p.blockFilter.regcode = reg;
+        });
+        return false;
+    }
+    if (filter.callsignEndsWithUnderscore && !filter.callsign.empty() && !r.callsign.empty() &&
+        std::string_view(filter.callsign).substr(0, filter.callsign.size() - 1) == r.callsign) {
+        const std::string callsign = r.callsign;
+        const std::string reg = r.registration;
+        callsignEndsWithUnderscore.store(false);
+        gf_modifyParameters([&](Parameters& p) {
+            p.blockFilter.callsign = callsign;
+            p.blockFilter.hexid = hexid;
+            p.blockFilter.regcode = reg;
+            p.blockFilter.callsignEndsWithUnderscore = false;
+        });
+        return false;
+    }
+    return true;
+}
+
+// ---- QNH ------------------------------------------------------------------------
+
+bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh)
+{
+    double h = r.altitude;
+    if (!(h > 0.0)) {
+        r.altitude = 0.0;
+        return true;
+    }
+    const double d = (qnh - 1013.25) * 30.0;
+    const bool rtDirect = gf_isRTDirect();
+    const double a = rtDirect ? d : 0.0;
+    const double b = rtDirect ? 0.0 : -d;
+    const double t = std::clamp((h - 17000.0) / 2000.0, 0.0, 1.0);
+    const double s = (3.0 - 2.0 * t) * t * t;
+    const double low = h + a;
+    if (s == 0.0) {
+        h = low; // the user's altimeter plays no part below 17000 ft
+    } else {
+        const auto user = gf_publishedUserAcPosition();
+        const double high = h + b + (user->altitude - user->indicatedAltitude);
+        const double x = high * s + low * (1.0 - s);
+        h = x * s + low * (1.0 - s);
+    }
+    h = std::max(h, 0.0);
+    if (airportAltitude && h > 0.0 && h < 14000.0) {
+        double clearance;
+        if (r.groundSpeed > 120.0)
+            clearance = 0.0;
+        else if (r.groundSpeed <= 43.0)
+            clearance = 90.0;
+        else
+            clearance = (120.0 - r.groundSpeed) / 77.0 * 45.0 + 45.0;
+        const double above = h - *airportAltitude;
+        if (above <= 0.0 || above <= clearance)
+            h = 0.0;
+    }
+    r.altitude = h;
+    return true;
+}
+
+// ---- Live conversion ------------------------------------------------------------
+
+TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConversionContext& c)
+{
+    TrafficConversionResult result;
+    const LaloTimeCheck check = lf_checkLaloAndTime(f, c);
+    result.timestamp = check.timestamp;
+    if (!check.inRange)
+        return result;
+
+    LiveTrafficRecord r;
+    r.registration = lf_cleanRegistration(f.registration);
+    r.callsign = lf_normalizeCallsign(f.callsign);
+
+    const std::string type = lf_fixModelCode(f.type);
+    if (!lf_isAcceptedType(type, f.category))
+        return result;
+    if (!f.airline.empty()) {
+        r.ids.airline = gf_airlineCode2Id(f.airline);
+    } else if (!r.callsign.empty()) {
+        if (auto code = gf_airlineFromCallsign(r.callsign))
+            r.ids.airline = gf_airlineCode2Id(*code);
+    }
+    if (type == "B777" && gf_isCargo(r.ids)) {
+        r.ids.model = gf_modelCode2Id("B77F");
+        r.ids.cargo = 1;
+    } else {
+        r.ids.model = gf_modelCode2Id(type);
+        r.ids.cargo = 0;
+    }
+
+    if (f.source == "adsb_icao") {
+        if (f.trueHeading == 0.0) {
+            r.trueHeading = kTwoPi;
+        } else if (f.trueHeading > 0.0 && f.trueHeading <= 360.0) {
+            r.trueHeading = f.trueHeading * kDegToRad;
+        } else if (f.trueHeading > 360.0) {
+            throw std::runtime_error(fmt::format("true heading: {:.2f}", f.trueHeading));
+        }
+        if (r.trueHeading)
+            r.hasTrueHeading = 1;
+    }
+
+    if (f.hexid <= 10000)
+        return result;
+
+    r.altitude = f.altitude;
+    r.groundSpeed = f.groundSpeed;
+    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh);
+    r.airborne = r.altitude > 0.0 ? 1 : 0;
+    if (r.airborne && gf_modelCategory(r.ids.model) != Category::Rotorcraft &&
+        (!std::isfinite(r.groundSpeed) || r.groundSpeed <= 0.0))
+        return result;
+
+    if (c.collectSeen && c.earlySeen)
+        result.seen = SeenTrafficEntry{r.callsign, f.hexid};
+    if (r.registration.empty() && r.callsign.empty())
+        return result;
+    if (!r.airborne && c.groundSquawkCheck && f.squawk == "0000")
+        return result;
+    if (c.collectSeen && !c.earlySeen)
+        result.seen = SeenTrafficEntry{r.callsign, f.hexid};
+    if (!r.airborne && !lf_nearCurrentAirport(f.lat, f.lon))
+        return result;
+    r.hexid = f.hexid;
+    if (!c.settings->blockFilter.aircraft.empty() && !lf_passesBlockFilter(r, c.settings->blockFilter))
+        return result;
+
+    r.lat = f.lat;
+    r.lon = f.lon;
+    r.track = f.track;
+    if (r.track == 0.0 && r.trueHeading)
+        r.track = *r.trueHeading / kDegToRad;
+    r.verticalSpeed = std::isfinite(f.verticalSpeed) ? f.verticalSpeed : 0.0;
+    r.origin = lf_iataFromField(f.origin);
+    r.destination = lf_iataFromField(f.destination);
+    if (r.airborne && f.roll != -1.0 && std::isfinite(f.roll) && std::fabs(f.roll) <= 90.0)
+        r.bank = -f.roll * kDegToRad;
+    r.tas = f.tas == -1.0 ? lf_tasFromAltitude(r.altitude) : f.tas;
+    r.timestamp = f.timestamp;
+    r.playTime = 0;
+    result.record = std::move(r);
+    return result;
+}
+
+// ---- Parked conversion ----------------------------------------------------------
+
+std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTrafficFields& f)
+{
+    if (f.hexid <= 10000 || f.time <= 0 || f.type.empty())
+        return std::nullopt;
+    ParkedTrafficRecord r;
+    if (auto tm = gf_utcTm(f.time))
+        r.slot = gf_halfHourSlotOf(*tm);
+    r.registration = lf_cleanRegistration(f.registration);
+    r.callsign = lf_normalizeCallsign(f.callsign);
+
+    if (auto db = gf_lookupDbase(r.registration)) {
+        r.ids = *db;
+        if (r.callsign.empty())
+            r.callsign = r.registration;
+    } else {
+        if (!r.callsign.empty()) {
+            if (auto code = gf_airlineFromCallsign(r.callsign))
+                r.ids.airline = gf_airlineCode2Id(*code);
+        }
+        std::string type = lf_fixModelCode(f.type);
+        if (type == "B777" && gf_isCargo(r.ids)) {
+            type = "B77F";
+            r.ids.cargo = 1;
+        }
+        if (type.empty() || !gf_isIcaoModel(type))
+            return std::nullopt;
+        r.ids.model = gf_modelCode2Id(type);
+    }
+
+    if (!lf_validLalo(f.lat, f.lon))
+        throw std::runtime_error(fmt::format("lalo: {}", fmt::format("{:.6f},{:.6f}", f.lat, f.lon)));
+    r.lat = f.lat;
+    r.lon = f.lon;
+
+    if (r.registration.empty() && !r.callsign.empty()) {
+        if (auto db = gf_lookupDbase(r.callsign)) {
+            r.ids = *db;
+            r.registration = r.callsign;
+            if (!gf_airlineCodeText(db->oper).empty())
+                r.ids.airline = db->oper;
+        }
+    }
+    const std::string model = gf_modelCodeText(r.ids.model);
+    if (model.empty() || !gf_isIcaoModel(model) || !gf_isCategoryIncluded(gf_modelCategory(r.ids.model)))
+        return std::nullopt;
+
+    if (f.stand.empty())
+        return std::nullopt;
+    r.stand = std::string(f.stand);
+    if (auto reserved = gf_currentReservedStand(); reserved && *reserved == r.stand)
+        return std::nullopt;
+    const auto user = gf_publishedUserAcPosition();
+    if (gf_findStandAtPosition(LatLon{user->latitude, user->longitude}) == r.stand)
+        return std::nullopt;
+    r.hexid = f.hexid;
+    return r;
+}
+
+// ---- Seen traffic ---------------------------------------------------------------
+
+void SeenTrafficCollector::add(const SeenTrafficEntry& entry)
+{
+    std::lock_guard lock(mutex);
+    if (!collect.load())
+        return;
+    if (!entry.callsign.empty())
+        seen.callsigns.insert(entry.callsign);
+    seen.hexids.insert(entry.hexid);
+}
+
+void SeenTrafficCollector::reset()
+{
+    std::lock_guard lock(mutex);
+    seen = SeenTraffic();
+    collect.store(true);
+}
+
+void SeenTrafficCollector::clear()
+{
+    std::lock_guard lock(mutex);
+    seen = SeenTraffic();
+    collect.store(false);
+}
+
+void SeenTrafficCollector::takeOver(SeenTraffic& other)
+{
+    std::lock_guard lock(mutex);
+    collect.store(false);
+    std::swap(seen, other);
+}
+
+SeenTraffic SeenTrafficCollector::copy() const
+{
+    std::lock_guard lock(mutex);
+    return seen;
+}
+
+SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag)
+{
+    return sourceTag == 2 ? rtDirectSeen : rtAppSeen;
+}
+
+ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag)
+{
+    return sourceTag == 2 ? rtDirectParked : rtAppParked;
+}
+
+void gf_setRTDirectParkedRequester(bool (*requester)())
+{
+    rtDirectParkedRequester.store(requester);
+}
+
+void gf_resetSeenTraffic()
+{
+    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).reset();
+}
+
+// ---- Parked lists ---------------------------------------------------------------
+
+void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked)
+{
+    lf_ageParkedTraffic(parked, gf_halfHourSlotNow());
+}
+
+void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot)
+{
+    for (ParkedTrafficRecord& r : parked) {
+        r.age = nowSlot - r.slot;
+        if (r.age < 0)
+            r.age += 48;
+        r.callsign = lf_normalizeCallsign(r.callsign);
+    }
+    std::erase_if(parked, [](const ParkedTrafficRecord& r) { return r.callsign.empty(); });
+    const auto settings = gf_parametersSnapshot();
+    if (!settings->RT_PARKTRAFFIC_ONLY && !settings->AUTO_PARK) {
+        const int32_t maxFit = settings->MAX_FIT;
+        std::erase_if(parked, [maxFit](const ParkedTrafficRecord& r) { return r.age > maxFit; });
+    }
+    std::stable_sort(parked.begin(), parked.end(),
+                     [](const ParkedTrafficRecord& a, const ParkedTrafficRecord& b) { return a.age < b.age; });
+    std::unordered_set<std::string> stands;
+    std::unordered_set<std::string> callsigns;
+    std::vector<ParkedTrafficRecord> kept;
+    kept.reserve(parked.size());
+    for (ParkedTrafficRecord& r : parked) {
+        if (stands.contains(r.stand) || (!r.callsign.empty() && callsigns.contains(r.callsign)))
+            continue;
+        stands.insert(r.stand);
+        if (!r.callsign.empty())
+            callsigns.insert(r.callsign);
+        kept.push_back(std::move(r));
+    }
+    parked = std::move(kept);
+}
+
+void gf_processRTParkedTraffic(uint32_t quota)
+{
+    const bool rtDirect = gf_isRTDirect();
+    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
+    if (rtDirect) {
+        auto requester = rtDirectParkedRequester.load();
+        if (requester == nullptr || !requester())
+            return;
+    } else if (!share.received.load()) {
+        return;
+    }
+    std::lock_guard lock(share.mutex);
+    if (!rtDirect && share.list.empty())
+        return;
+    lf_ageParkedTraffic(share.list);
+    if (gf_parametersSnapshot()->RT_PARKTRAFFIC_ONLY)
+        lf_planRtParkedAircraft(share.list, quota);
+}

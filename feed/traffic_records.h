@@ -1,0 +1,202 @@
+// Traffic records: one received sample of a live aircraft or one parked
+// aircraft, and the one conversion from the raw values of either traffic
+// source into a record, with the rules that decide which aircraft are wanted.
+// Also the seen-traffic collections and the parked lists that each traffic
+// reader shares with the parking code.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/settings_snapshot.h"
+#include "core/value_types.h"
+#include "liveries/model_database.h"
+
+// The head shared by both record kinds; aircraft records copy exactly this.
+struct TrafficIdentity {
+    AirlOprModel ids;
+    IataCode origin;      // zero when unknown
+    IataCode destination; // zero when unknown
+    uint8_t flag = 0;
+    std::string callsign;
+    std::string text1; // empty when received
+    std::string text2; // empty when received
+    std::string registration;
+};
+
+// One received sample of one airborne or moving aircraft.
+struct LiveTrafficRecord : TrafficIdentity {
+    double lat = 0.0;
+    double lon = 0.0;
+    double altitude = 0.0; // feet after the QNH correction; 0 = on the ground
+    double groundSpeed = 0.0;   // knots
+    double track = 0.0;         // degrees
+    double verticalSpeed = 0.0; // feet per minute
+    double tas = 0.0;           // knots
+    int32_t playTime = 0;       // engine clock (10 ms) at which the sample is due
+    uint8_t airborne = 0;
+    uint8_t spare1 = 0;
+    uint8_t hasTrueHeading = 0;
+    uint8_t spare2 = 0;
+    std::optional<double> bank;        // radians
+    std::optional<double> trueHeading; // radians, (0, 2*pi]
+    double timestamp = 0.0;            // seconds since 1970 UTC, as received
+    uint32_t hexid = 0;
+};
+
+// One parked aircraft.
+struct ParkedTrafficRecord : TrafficIdentity {
+    double lat = 0.0;
+    double lon = 0.0;
+    uint32_t hexid = 0;
+    int32_t slot = -1; // UTC half-hour slot 0..47 of the report; -1 = unknown
+    std::string stand;
+    // Age in half-hours, set by lf_ageParkedTraffic (which leaves slot as
+    // received, so a list can be aged again); -1 until then.
+    int32_t age = -1;
+};
+
+// The raw values of one live aircraft; texts view the received data.
+struct ParsedTrafficFields {
+    double timestamp = 0.0;
+    uint32_t hexid = 0;
+    double lat = 0.0;
+    double lon = 0.0;
+    double altitude = 0.0;
+    double verticalSpeed = 0.0;
+    double track = 0.0;
+    double groundSpeed = 0.0;
+    double trueHeading = 0.0;
+    double roll = 0.0;
+    double tas = -1.0; // -1 = unknown
+    std::string_view callsign{};
+    std::string_view type{};
+    std::string_view registration{};
+    std::string_view origin{};
+    std::string_view destination{};
+    std::string_view source{};
+    std::string_view category{};
+    std::string_view airline{};
+    std::string_view squawk{};
+};
+
+struct ParkedTrafficFields {
+    uint32_t hexid = 0;
+    double lat = 0.0;
+    double lon = 0.0;
+    int64_t time = 0; // whole seconds since 1970 UTC
+    std::string_view callsign{};
+    std::string_view type{};
+    std::string_view registration{};
+    std::string_view stand{};
+};
+
+// What a decoder passes with every record of one batch.
+struct TrafficConversionContext {
+    double userLat = 0.0;
+    double userLon = 0.0;
+    double cosUserLat = 1.0;
+    std::optional<double> airportAltitude; // feet
+    int32_t qnh = 1013;
+    uint32_t sourceTag = 0; // 1 = RT App, 2 = RT Direct
+    const Parameters* settings = nullptr; // none = nothing is converted
+    bool collectSeen = false;
+    bool groundSquawkCheck = false;
+    bool earlySeen = false;
+};
+
+struct SeenTrafficEntry {
+    std::string callsign;
+    uint32_t hexid = 0;
+};
+
+struct TrafficConversionResult {
+    uint64_t timestamp = 0; // rounded
+    std::optional<LiveTrafficRecord> record;
+    std::optional<SeenTrafficEntry> seen;
+};
+
+struct LaloTimeCheck {
+    uint64_t timestamp = 0;
+    bool inRange = false;
+};
+
+// ---- Conversions --------------------------------------------------------------
+
+// Throws std::runtime_error for a bad time stamp, position or true heading;
+// every unwanted aircraft gives no record.
+TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fields,
+                                                 const TrafficConversionContext& context);
+// Throws std::runtime_error "lalo: {}" for an invalid position.
+std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTrafficFields& fields);
+
+LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& fields, const TrafficConversionContext& context);
+std::string lf_normalizeCallsign(std::string_view text);
+std::string lf_fixModelCode(std::string_view text);
+// Three letters or digits; anything else ("null", empty, malformed) is a zero code.
+IataCode lf_iataFromField(std::string_view text);
+bool lf_isAcceptedType(std::string_view type, std::string_view category);
+bool gf_isExcludedTypeCode(std::string_view text);
+// False when the record is the blocked aircraft; follows a blocked aircraft
+// whose identity changes by publishing an updated filter.
+bool lf_passesBlockFilter(const LiveTrafficRecord& record, const BlockFilter& filter);
+// Corrects record.altitude for the QNH and the user's altimeter; puts
+// aircraft just above the airport on the ground. Always true.
+bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh);
+
+// ---- Seen traffic and parked lists ---------------------------------------------
+
+struct SeenTraffic {
+    std::unordered_set<std::string> callsigns;
+    std::unordered_set<uint32_t> hexids;
+};
+
+// The seen-traffic collection of one traffic reader under its own mutex.
+class SeenTrafficCollector {
+public:
+    // Adds the entry when collection is on once the mutex is held.
+    void add(const SeenTrafficEntry& entry);
+    // Empties the sets and switches collection on.
+    void reset();
+    // Empties the sets and switches collection off.
+    void clear();
+    // Switches collection off and exchanges the sets with `other`.
+    void takeOver(SeenTraffic& other);
+    bool collecting() const { return collect.load(); }
+    SeenTraffic copy() const;
+
+private:
+    mutable std::mutex mutex;
+    SeenTraffic seen;
+    std::atomic<bool> collect{false};
+};
+
+// The published parked list of one traffic reader under its parked mutex.
+struct ParkedTrafficShare {
+    std::mutex mutex;
+    std::vector<ParkedTrafficRecord> list;
+    // RT App: the end of parked traffic came since the last parked request.
+    std::atomic<bool> received{false};
+};
+
+// By source tag: 1 = RT App, 2 = RT Direct.
+SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag);
+ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag);
+// The RT Direct traffic reader registers its parked-traffic request (true
+// when a parked list was fetched); nullptr forgets it.
+void gf_setRTDirectParkedRequester(bool (*requester)());
+
+// Ages the list (slot -> age), drops records without callsign, too old ones
+// and the older duplicates of a stand or callsign; youngest first.
+void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked);
+void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot);
+// Ages the active source's parked list and plans from it.
+void gf_processRTParkedTraffic(uint32_t quota);
+// Empties the active source's seen traffic and switches collection on.
+void gf_resetSeenTraffic();

@@ -1,0 +1,96 @@
+#include "standins/rt_app_scenario.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace kvr::standin {
+
+namespace {
+
+constexpr double kRad = std::numbers::pi / 180.0;
+
+// One second of flight or taxi along a leg.
+void lf_step(AppAircraft& a, const ScenarioLeg& leg)
+{
+    a.groundSpeed = std::max(0.0, a.groundSpeed + leg.accel);
+    a.altitude = std::max(0.0, a.altitude + leg.vs / 60.0);
+    a.verticalSpeed = a.altitude > 0.0 ? leg.vs : 0.0;
+    a.track = std::fmod(a.track + leg.turn + 360.0, 360.0);
+    a.roll = a.altitude > 0.0 ? std::clamp(leg.turn * 8.0, -25.0, 25.0) : 0.0;
+    const double nm = a.groundSpeed / 3600.0;
+    a.lat += nm * std::cos(a.track * kRad) / 60.0;
+    a.lon += nm * std::sin(a.track * kRad) / (60.0 * std::cos(a.lat * kRad));
+}
+
+} // namespace
+
+RtAppScenario RtAppScenario::load(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot open scenario " + file.string());
+    try {
+        const nlohmann::json j = nlohmann::json::parse(in);
+        RtAppScenario s;
+        s.airport = j.at("airport").get<std::string>();
+        s.metar = j.value("metar", std::string());
+        s.loopSeconds = j.value("loop_seconds", 900.0);
+        for (const auto& a : j.at("aircraft")) {
+            ScenarioAircraft sa;
+            AppAircraft& st = sa.start;
+            st.hexid = a.at("hexid").get<uint32_t>();
+            st.callsign = a.value("callsign", "");
+            st.type = a.at("type").get<std::string>();
+            st.registration = a.value("registration", "");
+            st.origin = a.value("origin", "");
+            st.destination = a.value("destination", "");
+            st.airline = a.value("airline", "");
+            st.category = a.value("category", "A3");
+            st.lat = a.at("lat").get<double>();
+            st.lon = a.at("lon").get<double>();
+            st.altitude = a.value("altitude", 0.0);
+            st.groundSpeed = a.value("gs", 0.0);
+            st.track = a.value("track", 0.0);
+            for (const auto& l : a.value("legs", nlohmann::json::array()))
+                sa.legs.push_back(ScenarioLeg{l.at("seconds").get<double>(), l.value("accel", 0.0),
+                                              l.value("vs", 0.0), l.value("turn", 0.0)});
+            s.aircraft.push_back(std::move(sa));
+        }
+        for (const auto& p : j.value("parked", nlohmann::json::array()))
+            s.parked.push_back(AppParked{p.at("hexid").get<uint32_t>(), p.value("callsign", ""),
+                                         p.at("type").get<std::string>(), p.value("registration", ""),
+                                         p.at("stand").get<std::string>(), p.at("lat").get<double>(),
+                                         p.at("lon").get<double>()});
+        return s;
+    } catch (const nlohmann::json::exception& e) {
+        throw std::runtime_error("scenario " + file.string() + ": " + e.what());
+    }
+}
+
+std::vector<AppAircraft> RtAppScenario::stateAt(double seconds) const
+{
+    const int steps = static_cast<int>(std::fmod(std::max(0.0, seconds), std::max(1.0, loopSeconds)));
+    std::vector<AppAircraft> out;
+    for (const ScenarioAircraft& sa : aircraft) {
+        AppAircraft a = sa.start;
+        size_t leg = 0;
+        double inLeg = 0.0;
+        for (int t = 0; t < steps; ++t) {
+            while (leg < sa.legs.size() && inLeg >= sa.legs[leg].seconds) {
+                ++leg;
+                inLeg = 0.0;
+            }
+            lf_step(a, leg < sa.legs.size() ? sa.legs[leg] : ScenarioLeg{});
+            inLeg += 1.0;
+        }
+        out.push_back(a);
+    }
+    return out;
+}
+
+} // namespace kvr::standin

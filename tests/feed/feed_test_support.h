@@ -1,0 +1,51 @@
+// Settings, mode and airport set-up shared by the feed tests.
+#pragma once
+
+#include <winsock2.h>
+
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+
+#include "airports/airport_database.h"
+#include "core/settings_snapshot.h"
+#include "engine/traffic_state.h"
+
+namespace kvr::test {
+
+inline void setRTApp(bool rtApp)
+{
+    auto m = std::make_shared<ModeSettings>(*g_modeSettings.load());
+    m->rtApp = rtApp;
+    g_modeSettings.store(m);
+}
+
+inline void setRangeNm(double nm)
+{
+    gf_modifyParameters([nm](Parameters& p) {
+        p.rangeNm = nm;
+        p.rangeNmSquared = nm * nm;
+    });
+}
+
+inline void setCurrentAirport(uint32_t code, double lat, double lon, double altitude)
+{
+    std::unique_lock lock(engineLock);
+    CurrentAirport = CurrentAirportRecord{code, lat, lon, altitude};
+}
+
+// A TCP port that is free now (Winsock must be started).
+inline uint16_t freeTcpPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
+} // namespace kvr::test

@@ -1,0 +1,356 @@
+// The RT Direct traffic and weather readers end to end against the stand-in
+// web API: buffer slices, live polling, parked queries, METARs, and how each
+// reader ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/qnh.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/model_database.h"
+#include "tests/feed/feed_test_support.h"
+#include "tests/feed/rt_direct_fixture.h"
+
+using kvr::standin::RTWebApi;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double kLat = 52.3086;
+constexpr double kLon = 4.7639;
+
+std::mutex g_appliedMutex;
+std::vector<LiveTrafficRecord> g_applied;
+
+void recordApplied(const LiveTrafficRecord& r)
+{
+    std::lock_guard lock(g_appliedMutex);
+    g_applied.push_back(r);
+}
+
+std::vector<LiveTrafficRecord> applied()
+{
+    std::lock_guard lock(g_appliedMutex);
+    return g_applied;
+}
+
+// Polls `done` every 10 ms for up to 10 s.
+template <typename F>
+bool eventually(F done)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+class RTReadersTest : public kvr::test::RTDirectTest {
+protected:
+    void SetUp() override
+    {
+        RTDirectTest::SetUp();
+        traffic().resetForRestart();
+        weather().resetForRestart();
+        weather().lastQnh = 1013;
+        CurrentQnh = 1013;
+        {
+            std::lock_guard lock(g_appliedMutex);
+            g_applied.clear();
+        }
+        engineClock = 0;
+        TrafficMailbox& box = gf_trafficMailbox();
+        box.reset();
+        box.apply = &recordApplied;
+        gf_setTrafficDelivery(true);
+        UserAcPosition user;
+        user.latitude = kLat;
+        user.longitude = kLon;
+        gf_publishUserAcPosition(user);
+        kvr::test::setRangeNm(40);
+        gf_updateRTDirectQueryBox();
+        api.setTraffic(RTWebApi::scenarioAround(kLat, kLon, 8));
+        api.setRrl(250);
+        useCredential("lic-readers");
+        int32_t status = 0;
+        ASSERT_TRUE(authenticate(status));
+    }
+    void TearDown() override
+    {
+        stopReaders();
+        traffic().resetForRestart();
+        weather().resetForRestart();
+        gf_setTrafficDelivery(false);
+        gf_trafficMailbox().reset();
+        gf_trafficMailbox().apply = nullptr;
+        gf_publishUserAcPosition(UserAcPosition{});
+        kvr::test::setCurrentAirport(0, 0, 0, 0);
+        RTDirectTest::TearDown();
+    }
+
+    static RTAPITrafficReader& traffic() { return gf_rtApiTrafficReader(); }
+    static RTAPIWeatherReader& weather() { return gf_rtApiWeatherReader(); }
+
+    void startTraffic() { trafficThread = std::thread(gf_RTAPITrafficReader); }
+    void startWeather() { weatherThread = std::thread(gf_RTAPIWeatherReader); }
+    void stopReaders()
+    {
+        weather().requestStop();
+        traffic().requestStop();
+        if (weatherThread.joinable())
+            weatherThread.join();
+        if (trafficThread.joinable())
+            trafficThread.join();
+    }
+    // Joins a reader that is expected to end by itself.
+    static bool ends(std::thread& t)
+    {
+        auto done = std::async(std::launch::async, [&t] { t.join(); });
+        return done.wait_for(15s) == std::future_status::ready;
+    }
+    std::vector<RTWebApi::Request> trafficRequests()
+    {
+        std::vector<RTWebApi::Request> out;
+        for (auto& r : api.requests())
+            if (r.path == "/v6/traffic")
+                out.push_back(std::move(r));
+        return out;
+    }
+
+    std::thread trafficThread;
+    std::thread weatherThread;
+};
+
+} // namespace
+
+TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
+{
+    api.omitBufferSlices({"buffer_3"});
+    api.setRrl(100); // below the floor of 250 ms
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    ASSERT_TRUE(api.waitForCount("/v6/traffic", 4, 10s));
+
+    const auto reqs = trafficRequests();
+    const std::string guid = api.currentGuid();
+    EXPECT_EQ(reqs[0].body, "GUID=" + guid +
+                                "&top=52.97&bottom=51.64&left=3.67&right=5.85&querytype=locationtraffic&toffset=0"
+                                "&buffercount=5&buffertime=6");
+    EXPECT_EQ(reqs[1].body,
+              "GUID=" + guid + "&top=52.97&bottom=51.64&left=3.67&right=5.85&querytype=locationtraffic&toffset=0");
+    // Live polls reuse one connection.
+    EXPECT_EQ(reqs[2].remotePort, reqs[1].remotePort);
+    EXPECT_EQ(traffic().intervalMs.load(), 250u);
+
+    // Four slices reached the engine at once, 6 s apart; the missing fourth was empty.
+    std::set<int32_t> slices;
+    for (const auto& r : applied())
+        slices.insert((r.playTime + 300) / 600 * 600);
+    EXPECT_EQ(slices, (std::set<int32_t>{0, 600, 1200, 2400}));
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(gf_trafficMailbox().mutex);
+        return !gf_trafficMailbox().slot.empty();
+    }));
+    EXPECT_GT(traffic().recordCount.load(), 0u);
+    EXPECT_GT(traffic().latestTimestamp.load(), 1'700'000'000u);
+    EXPECT_EQ(gf_trafficClockInputs().rtDirectLatestTimestamp.load(), traffic().latestTimestamp.load());
+    EXPECT_FALSE(gf_seenTrafficOf(2).copy().hexids.empty());
+    EXPECT_EQ(CurrentQnh.load(), 1013);
+
+    stopReaders();
+    EXPECT_FALSE(traffic().liveRunning.load());
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    const std::string text = log();
+    EXPECT_NE(text.find("Traffic RTAPIreader connected\n"), std::string::npos);
+    EXPECT_NE(text.find("==> traffic receive: rrl 100 ms outside limits, using 250 ms\n"), std::string::npos);
+    EXPECT_EQ(text.find("RT API"), std::string::npos) << text;
+}
+
+TEST_F(RTReadersTest, LiveAnswersDecideHowTheReaderEnds)
+{
+    struct Case {
+        int status;
+        const char* line;
+        uint32_t stopCode;
+    };
+    for (const Case c : {Case{401, "==> re-authentication to RT API is needed, restart Kelo\n", 7},
+                         Case{400, "==> Traffic RT API: parameter fault\n", 8},
+                         Case{403, "==> Traffic RT API: No data for this license type\n", 8},
+                         Case{402, "==> Traffic RT API error: 402\n", 8}}) {
+        gf_clearStopRequest();
+        traffic().stopFlag = false;
+        weather().stopFlag = false;
+        api.queueReply("/v6/traffic", RTWebApi::jsonStatus(406, "slow down"));
+        api.queueReply("/v6/traffic", RTWebApi::jsonStatus(c.status, "refused", c.status));
+        startTraffic();
+        ASSERT_TRUE(ends(trafficThread)) << c.status;
+        const std::string text = log();
+        EXPECT_NE(text.find(c.line), std::string::npos) << c.status;
+        EXPECT_NE(text.find(" curl traffic msg: slow down\n"), std::string::npos);
+        ASSERT_NE(gf_currentStopRequest(), nullptr);
+        EXPECT_EQ(gf_currentStopRequest()->code, c.stopCode) << c.status;
+        EXPECT_TRUE(weather().stopFlag.load()); // the weather reader is told to stop as well
+    }
+}
+
+TEST_F(RTReadersTest, ASessionRenewedDuringARequestEndsWithARestart)
+{
+    api.queueReply("/v6/traffic", RTWebApi::Reply{200, R"({"status":200,"rrl":250,"data":{}})", "application/json",
+                                                   1500});
+    startTraffic();
+    ASSERT_TRUE(api.waitForCount("/v6/traffic", 2, 10s)); // the delayed live poll is under way
+    int32_t status = 0;
+    ASSERT_TRUE(authenticate(status));
+    ASSERT_TRUE(ends(trafficThread));
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 7u);
+    EXPECT_NE(log().find("re-authentication to RT API is needed"), std::string::npos);
+}
+
+TEST_F(RTReadersTest, AStopDuringATransferEndsQuietly)
+{
+    RTWebApi::Reply hang;
+    hang.hang = true;
+    api.queueReply("/v6/traffic", hang);
+    startTraffic();
+    startWeather();
+    ASSERT_TRUE(api.waitForCount("/v6/traffic", 2, 10s));
+    traffic().requestStop();
+    ASSERT_TRUE(ends(trafficThread));
+    EXPECT_FALSE(weather().stopFlag.load()); // the other reader goes on
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    const std::string text = log();
+    EXPECT_EQ(text.find("traffic receive transport"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Traffic RT API"), std::string::npos);
+}
+
+TEST_F(RTReadersTest, AParkedRequestWakesTheReaderAtOnce)
+{
+    gf_modelDatabase().icaoModelCodes.insert({"A320", "B738"});
+    api.setParked(RTWebApi::parkedAround(kLat, kLon, 6));
+    api.setRrl(60000); // the reader sleeps a minute between polls
+    kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
+    startTraffic();
+    // The buffer phase is over before the reader's minute of sleep, so the
+    // start-up's 10 s wait for it does not run out.
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(api.count("/v6/traffic"), 1u);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(gf_requestRTAPIParkedTraffic());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 9s);
+    {
+        ParkedTrafficShare& share = gf_parkedTrafficOf(2);
+        std::lock_guard lock(share.mutex);
+        EXPECT_EQ(share.list.size(), 6u);
+    }
+    const auto reqs = trafficRequests();
+    ASSERT_GE(reqs.size(), 2u);
+    EXPECT_EQ(reqs.back().body, "GUID=" + api.currentGuid() +
+                                    "&top=52.36&bottom=52.26&left=4.68&right=4.85&querytype=parkedtraffic&toffset=0");
+    EXPECT_NE(log().find(" RT parked traffic received\n"), std::string::npos);
+
+    // The API's refusals of a parked query.
+    api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(401, "expired"));
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_NE(log().find("==> RT Parked: re-authentication to RT API is needed Kelo\n"), std::string::npos);
+    api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(406, "later"));
+    EXPECT_TRUE(gf_requestRTAPIParkedTraffic());
+    EXPECT_NE(log().find("==> parkedtraffic msg: later\n"), std::string::npos);
+    api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(400, "bad box"));
+    EXPECT_THROW(gf_requestRTAPIParkedTraffic(), std::runtime_error);
+    gf_modelDatabase().icaoModelCodes.clear();
+}
+
+TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
+{
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_FALSE(traffic().parkedPending.load());
+    EXPECT_EQ(api.count("/v6/traffic"), 0u);
+}
+
+TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)
+{
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
+    RTAPIWeatherReader& w = weather();
+    int32_t status = 0;
+    Gui::instance().drainUpdates();
+    ASSERT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 1u);
+    EXPECT_EQ(api.requests().back().body, "GUID=" + api.currentGuid() + "&toffset=0&lat=52.3086&lon=4.7639");
+    EXPECT_EQ(CurrentQnh.load(), 1009);
+    EXPECT_EQ(traffic().qnh.load(), 1009);
+    Gui::instance().drainUpdates();
+    EXPECT_EQ(Gui::instance().display.qnhValue, 1009);
+    EXPECT_GT(w.lastSuccessTime.load(), 0);
+
+    ASSERT_TRUE(lf_requestNearestMetar(status)); // same place, same offset, within a minute
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 1u);
+
+    UserAcPosition user;
+    user.latitude = kLat + 11.0 / 60.0; // 11 NM north
+    user.longitude = kLon;
+    gf_publishUserAcPosition(user);
+    ASSERT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 2u);
+
+    w.toffset = 30;
+    ASSERT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 3u);
+    EXPECT_NE(api.requests().back().body.find("&toffset=30&"), std::string::npos);
+
+    // A minute later the same QNH is asked again but not published again.
+    w.lastTime -= 60'000'000'000LL;
+    Gui::instance().display.qnhValue = 0;
+    ASSERT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 4u);
+    Gui::instance().drainUpdates();
+    EXPECT_EQ(Gui::instance().display.qnhValue, 0);
+}
+
+TEST_F(RTReadersTest, FirstMetarWithoutQnhIsSkipped)
+{
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020", "EHLE 071225Z 24012KT 9999 Q1009"});
+    int32_t status = 0;
+    ASSERT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(CurrentQnh.load(), 1009);
+    const std::string text = log();
+    const std::string line = "==> nearest metar: no QNH code found in METAR in EHAM 071225Z 24012KT 9999 FEW020\n";
+    ASSERT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_EQ(text.find("nearest metar:", text.find(line) + line.size()), std::string::npos);
+}
+
+TEST_F(RTReadersTest, WeatherRetriesOne401AndRestartsOnTheSecond)
+{
+    api.queueReply("/v6/nearestmetar", RTWebApi::jsonStatus(401, "expired", 401));
+    startWeather();
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 2, 10s)); // the retry follows at once
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    weather().requestStop();
+    weatherThread.join();
+    EXPECT_NE(log().find("==> nearest metar returned 401, retrying once with a new connection\n"), std::string::npos);
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+
+    weather().stopFlag = false;
+    api.queueReply("/v6/nearestmetar", RTWebApi::jsonStatus(401, "expired", 401));
+    api.queueReply("/v6/nearestmetar", RTWebApi::jsonStatus(401, "expired", 401));
+    weather().lastQnh = 0; // no QNH kept: ask at once
+    startWeather();
+    ASSERT_TRUE(ends(weatherThread));
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 7u);
+    EXPECT_TRUE(traffic().stopFlag.load());
+    EXPECT_NE(log().find("nearest metar failed: API status=401, HTTP status=401, auth server='standin-1', "
+                         "message='expired'\n"),
+              std::string::npos);
+}

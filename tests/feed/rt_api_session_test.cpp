@@ -1,0 +1,273 @@
+// Sign-in and sign-off against the stand-in web API, over libcurl and Winsock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <limits>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/version_data.h"
+#include "feed/rt_api_weather_reader.h"
+#include "tests/feed/rt_direct_fixture.h"
+
+using kvr::standin::RTWebApi;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RTApiSessionTest : public kvr::test::RTDirectTest {};
+
+int64_t nowSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+TEST_F(RTApiSessionTest, CredentialKindDecidesTheFormKey)
+{
+    const std::pair<const char*, const char*> cases[] = {{"rt_abc123", "token=rt_abc123&software=K"},
+                                                         {"RT_abc123", "license=RT_abc123&software=K"},
+                                                         {"rt", "license=rt&software=K"},
+                                                         {"plain-licence", "license=plain-licence&software=K"}};
+    for (const auto& [credential, body] : cases) {
+        api.setCredential(credential);
+        ASSERT_TRUE(std::holds_alternative<RTAPISessionPtr>(gf_rtApiSession().requestAuth(credential, "K")));
+        EXPECT_EQ(api.requests().back().body, body);
+    }
+}
+
+TEST_F(RTApiSessionTest, SpecialCharactersInTheCredentialArriveIntact)
+{
+    useCredential("ab+c&d=e%f g");
+    int32_t status = 0;
+    ASSERT_TRUE(authenticate(status));
+    const auto reqs = api.requests();
+    ASSERT_EQ(reqs.size(), 1u);
+    EXPECT_EQ(reqs[0].body,
+              fmt::format("license=ab%2Bc%26d%3De%25f%20g&software=Kelo_{}", gf_programVersion().toString()));
+    EXPECT_EQ(reqs[0].form.at("license"), "ab+c&d=e%f g");
+    deauthenticate();
+    ASSERT_EQ(api.count("/v6/deauth"), 1u);
+    // The credential is never written to the log.
+    EXPECT_EQ(log().find("ab+c&d=e%f g"), std::string::npos);
+    EXPECT_EQ(log().find("ab%2Bc"), std::string::npos);
+}
+
+TEST_F(RTApiSessionTest, SuccessfulSignInReportsServerLicenceAndWeatherInterval)
+{
+    useCredential("rt_token42");
+    api.setLicenseType(2);
+    api.setExpiry(nowSeconds() + 36 * 3600);
+    api.setWrrl(100); // below the floor: the wait and the weather interval use 250 ms
+    api.setServerName("rtw-3");
+    int32_t status = 0;
+    ASSERT_TRUE(authenticate(status));
+    EXPECT_TRUE(feedConnected.load());
+    EXPECT_TRUE(gf_trafficClockInputs().professionalLevel.load());
+    EXPECT_EQ(gf_rtApiWeatherReader().secondIntervalMs.load(), 250u);
+    const std::string text = log();
+    EXPECT_NE(text.find("\nAuthenticated at RT server 'rtw-3'\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Your RealTraffic API-token was taken from '"), std::string::npos);
+    EXPECT_EQ(text.find("rt_token42"), std::string::npos);
+    EXPECT_EQ(Gui::instance().display.trafficSourceText, "RT Direct professional license, 1 day left");
+    const RTAPISessionPtr s = gf_rtApiSession().current();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->guid, api.currentGuid());
+    EXPECT_EQ(s->type, 2);
+
+    // A second sign-in replaces the session with a later generation.
+    ASSERT_TRUE(authenticate(status));
+    EXPECT_GT(gf_rtApiSession().current()->generation, s->generation);
+    gf_trafficClockInputs().professionalLevel = false;
+}
+
+TEST_F(RTApiSessionTest, LicenceDaysUseHundredNanosecondTicks)
+{
+    const int64_t now = 1'700'000'000LL * 10'000'000LL;
+    const int64_t day = 86400;
+    EXPECT_EQ(lf_licenseDaysLeft(1'700'000'000 + day * 3 / 2, now), 1);
+    EXPECT_EQ(lf_licenseDaysLeft(1'700'000'000 + day / 2, now), 0);
+    EXPECT_EQ(lf_licenseDaysLeft(1'700'000'000 - 3 * day, now), -3);
+    EXPECT_EQ(lf_licenseDaysLeft(0, now), -19675);
+    // An absurd expiry saturates instead of overflowing.
+    EXPECT_EQ(lf_licenseDaysLeft(std::numeric_limits<int64_t>::max(), now),
+              std::numeric_limits<int64_t>::max() / 86400 - 1'700'000'000LL / 86400 - 1);
+    EXPECT_EQ(lf_licenseText(2, 1), "RT Direct professional license, 1 day left");
+    EXPECT_EQ(lf_licenseText(1, 0), "RT Direct standard license, 0 days left");
+    EXPECT_EQ(lf_licenseText(7, -3), "RT Direct standard license, -3 day left");
+}
+
+TEST_F(RTApiSessionTest, RefusalsBecomeTheUsersErrors)
+{
+    useCredential("lic-1");
+    struct Case {
+        int status;
+        const char* text;
+    };
+    for (const Case c : {Case{402, "Your RT license is expired"}, Case{404, "RT did not recognize your license"},
+                         Case{405, "More than one RealTraffic session is not possible, do not run the RealTraffic app"}}) {
+        api.queueReply("/v6/auth", RTWebApi::jsonStatus(c.status, "refused"));
+        try {
+            Authenticater();
+            ADD_FAILURE() << c.status;
+        } catch (const kvr::UserRelatedException& e) {
+            EXPECT_EQ(e.code, c.status);
+            EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos);
+        }
+        EXPECT_NE(log().find(c.text), std::string::npos) << c.status;
+        EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    }
+    api.queueReply("/v6/auth", RTWebApi::jsonStatus(500, "db down"));
+    try {
+        Authenticater();
+        ADD_FAILURE() << 500;
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "No RT database connection");
+    }
+    EXPECT_FALSE(feedConnected.load());
+}
+
+TEST_F(RTApiSessionTest, SignInWithoutGuidOrWithBadAnswersStopsTheReaders)
+{
+    useCredential("lic-2");
+    api.queueReply("/v6/auth", RTWebApi::Reply{200, R"({"status":200,"server":"x"})"});
+    Authenticater();
+    EXPECT_NE(log().find("==> Authentication succeeded without a GUID\n"), std::string::npos);
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_FALSE(gf_rtApiSession().hasSession());
+    gf_clearStopRequest();
+
+    api.queueReply("/v6/auth", RTWebApi::htmlPage(502));
+    int32_t status = 0;
+    EXPECT_FALSE(authenticate(status));
+    EXPECT_EQ(status, 100);
+    EXPECT_NE(log().find("==> Authentication: invalid JSON: <html>"), std::string::npos);
+
+}
+
+TEST_F(RTApiSessionTest, SilentServerCannotHoldTheStartUpOnceTheUserCloses)
+{
+    useCredential("lic-3");
+    RTWebApi::Reply hang;
+    hang.hang = true;
+    api.queueReply("/v6/auth", hang);
+    auto done = std::async(std::launch::async, [] {
+        try {
+            Authenticater();
+        } catch (...) {
+        }
+    });
+    ASSERT_TRUE(api.waitForCount("/v6/auth", 1, 10s));
+    EXPECT_EQ(done.wait_for(300ms), std::future_status::timeout); // still waiting for the answer
+    gf_requestStop(3, 0); // any stop request, the window's close included
+    EXPECT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(feedConnected.load());
+}
+
+TEST_F(RTApiSessionTest, TheServersWaitAfterSignInEndsOnAStop)
+{
+    useCredential("lic-4");
+    api.setWrrl(900000); // clamped to 60 s
+    auto done = std::async(std::launch::async, [] {
+        int32_t status = 0;
+        return authenticate(status);
+    });
+    ASSERT_TRUE(api.waitForCount("/v6/auth", 1, 10s));
+    EXPECT_EQ(done.wait_for(300ms), std::future_status::timeout);
+    EXPECT_EQ(gf_rtApiWeatherReader().secondIntervalMs.load(), 60000u);
+    gf_requestStop(3, 0);
+    ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(done.get());
+}
+
+TEST_F(RTApiSessionTest, SignOffSendsTheGuidAndAlwaysDropsTheSession)
+{
+    deauthenticate();
+    EXPECT_EQ(api.count("/v6/deauth"), 0u);
+    EXPECT_NE(log().find("==> Deauthentication skipped: empty GUID\n"), std::string::npos);
+
+    useCredential("lic-5");
+    int32_t status = 0;
+    ASSERT_TRUE(authenticate(status));
+    const std::string guid = api.currentGuid();
+    deauthenticate();
+    ASSERT_EQ(api.count("/v6/deauth"), 1u);
+    EXPECT_EQ(api.requests().back().body, "GUID=" + guid);
+    EXPECT_NE(log().find("Logged off from RT server 'standin-1'\n"), std::string::npos);
+    EXPECT_FALSE(gf_rtApiSession().hasSession());
+    EXPECT_FALSE(feedConnected.load());
+
+    ASSERT_TRUE(authenticate(status));
+    api.queueReply("/v6/deauth", RTWebApi::jsonStatus(403, "nope"));
+    deauthenticate();
+    EXPECT_NE(log().find("==> Deauthentication failed, status 403: Deauthentication failed\n"), std::string::npos);
+    EXPECT_FALSE(gf_rtApiSession().hasSession());
+}
+
+TEST(RTApiReplyReading, StatusLimitsAndFailures)
+{
+    kvr::test::ScopedTestFolders folders{"rtr"};
+    gf_openLog();
+    auto reply = [](std::string_view body, uint32_t http = 200, RTAPILimitSpec spec = g_rrlLimitSpec) {
+        return gf_handleRTAPIHttpStatus(RTAPIHttpResponse{http, body}, "traffic receive", spec);
+    };
+    auto r = reply(R"({"status":200,"rrl":100,"message":"ok","data":{"a":1}})");
+    ASSERT_TRUE(std::holds_alternative<RTAPIReply>(r));
+    EXPECT_EQ(std::get<RTAPIReply>(r).limitMs, 250);
+    EXPECT_EQ(std::get<RTAPIReply>(r).message, "ok");
+    EXPECT_EQ(std::get<RTAPIReply>(r).data["a"], 1);
+
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":200,"rrl":90000})")).limitMs, 60000);
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":200,"rrl":18446744073709551615})")).limitMs, 60000);
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":200,"rrl":"500"})")).limitMs, 2000);
+    // Without a key, or with a status other than 200, nothing is taken or logged.
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":200,"rrl":100})", 200, g_noLimitSpec)).limitMs, 2000);
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":406,"rrl":100})")).limitMs, 2000);
+    // A status that is not an i32 integer counts as 100.
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":"200"})")).apiStatus, 100);
+    EXPECT_EQ(std::get<RTAPIReply>(reply(R"({"status":4294967496})")).apiStatus, 100);
+
+    // A JSON body with HTTP 401 is a reply: the API status decides.
+    auto unauth = reply(R"({"status":401,"message":"GUID expired"})", 401);
+    ASSERT_TRUE(std::holds_alternative<RTAPIReply>(unauth));
+    EXPECT_EQ(std::get<RTAPIReply>(unauth).apiStatus, 401);
+    EXPECT_EQ(std::get<RTAPIReply>(unauth).httpStatus, 401);
+
+    const std::string html = "<html>" + std::string(300, 'x') + "</html>";
+    auto failed = reply(html, 500);
+    ASSERT_TRUE(std::holds_alternative<RTAPIFailure>(failed));
+    EXPECT_EQ(std::get<RTAPIFailure>(failed).kind, RTAPIFailureHttp);
+    EXPECT_EQ(std::get<RTAPIFailure>(failed).message, "HTTP 500 response: invalid JSON: " + html.substr(0, 256));
+    auto parse = reply("[1,2]", 200);
+    EXPECT_EQ(std::get<RTAPIFailure>(parse).kind, RTAPIFailureParse);
+    EXPECT_EQ(std::get<RTAPIFailure>(parse).message, "invalid JSON: [1,2]");
+    EXPECT_EQ(std::get<RTAPIFailure>(reply("", 204)).message, "empty response");
+
+    gf_flushLog();
+    const std::string text = kvr::test::logText();
+    EXPECT_NE(text.find("==> traffic receive: rrl 100 ms outside limits, using 250 ms\n"), std::string::npos);
+    EXPECT_NE(text.find("==> traffic receive: rrl 90000 ms outside limits, using 60000 ms\n"), std::string::npos);
+    EXPECT_NE(text.find("==> traffic receive: invalid or missing rrl, using default\n"), std::string::npos);
+    gf_closeLog();
+}
+
+TEST(RTApiTransport, ConnectionRefusedIsATransportError)
+{
+    RTAPITransport t(4096);
+    EXPECT_GE(t.responseCapacity(), 4096u);
+    // A port that was free a moment ago: nothing listens there.
+    int port = 0;
+    {
+        kvr::standin::RTWebApi api;
+        port = api.port();
+    }
+    auto r = t.request(fmt::format("http://127.0.0.1:{}/v6/auth", port), "a=b", RTAPIRequestOptions{2, 5, true, false});
+    ASSERT_TRUE(std::holds_alternative<RTAPITransportError>(r));
+    EXPECT_EQ(std::get<RTAPITransportError>(r).curlCode, 7u); // couldn't connect
+    EXPECT_EQ(std::get<RTAPITransportError>(r).message.rfind("curl_easy_perform: ", 0), 0u);
+    EXPECT_EQ(t.escape("a b+/~"), "a%20b%2B%2F~");
+}

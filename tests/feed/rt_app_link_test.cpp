@@ -1,0 +1,299 @@
+// The TCP link with the RealTraffic App, end to end against the stand-in App.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+#include <future>
+#include <thread>
+
+#include "app/gui.h"
+#include "app/stop_request.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "engine/engine_reports.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_app_link.h"
+#include "standins/rt_app_standin.h"
+#include "tests/feed/feed_test_support.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
+
+using namespace std::chrono_literals;
+using kvr::standin::AppEdition;
+using kvr::standin::RtAppStandIn;
+
+namespace {
+
+class RTAppLink : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        gf_openLog();
+        gf_clearStopRequest();
+        kvr::test::setRTApp(true);
+        port = kvr::test::freeTcpPort();
+        PSX_SERVER_HERE.value = true;
+        AEROWINX.value = false;
+        PORT_NUMBER.value = std::to_string(port);
+        server.pollInterval = 20ms;
+        server.settleTime = 100ms;
+        server.replyTimeout = 3s;
+        feedConnected = false;
+        gf_professionalLevel() = false;
+        gf_resetRTBufferRequest();
+        gf_publishUserAcPosition(UserAcPosition{});
+        Gui::instance().drainUpdates();
+    }
+    void TearDown() override
+    {
+        server.closeSockets();
+        gf_clearStopRequest();
+        gf_closeLog();
+        WSACleanup();
+    }
+
+    // Runs the handshake on its own thread, as the main task does.
+    std::future<void> startSession()
+    {
+        server.startListening(PORT_NUMBER.value);
+        return std::async(std::launch::async, gf_runRTAppSession);
+    }
+
+    std::string log()
+    {
+        Gui::instance().drainUpdates(); // messages are logged when they are shown
+        gf_flushLog();
+        return kvr::test::logText();
+    }
+
+    kvr::test::ScopedTestFolders folders{"rtlink"};
+    RTAppServer& server = gf_rtAppServer();
+    uint16_t port = 0;
+};
+
+} // namespace
+
+TEST_F(RTAppLink, VersionReplies)
+{
+    struct Case {
+        const char* reply;
+        bool professional;
+        const char* source;
+    };
+    const Case cases[] = {{R"({"level":1,"version":"9.1"})", false, "RT App stnd edition: 9.1"},
+                          {R"({"version":"9.2"})", false, "RT App stnd edition: 9.2"},
+                          {R"({"level":2.0,"version":"9.3"})", true, "RT App prof edition: 9.3"},
+                          {R"({"level":2})", true, "RT App prof edition: "},
+                          {"[]", false, ""},
+                          {R"({"level":2,"version":7})", false, ""},
+                          {"not json", false, ""}};
+    for (const Case& c : cases) {
+        Gui::setTrafficSourceInfo("before");
+        gf_professionalLevel() = !c.professional;
+        lf_processRTVersion(c.reply);
+        Gui::instance().drainUpdates();
+        EXPECT_EQ(gf_professionalLevel().load(), c.professional) << c.reply;
+        EXPECT_EQ(Gui::instance().display.trafficSourceText, c.source) << c.reply;
+    }
+    EXPECT_NE(log().find("lf_processRTVersion: JSON parse failed: "), std::string::npos);
+
+    Gui::setTrafficSourceInfo("kept");
+    gf_professionalLevel() = true;
+    lf_processRTVersion("");
+    EXPECT_FALSE(gf_professionalLevel());
+    EXPECT_NE(log().find("No RealTraffic version received?"), std::string::npos);
+    EXPECT_EQ(Gui::instance().display.trafficSourceText, "kept");
+}
+
+TEST_F(RTAppLink, OverlongOrMissingReplyMeansStandard)
+{
+    RtAppStandIn app;
+    app.versionReply = std::string(16384, ' ');
+    auto session = startSession();
+    ASSERT_TRUE(app.connect(port, 5s));
+    ASSERT_EQ(session.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(feedConnected); // the link is alive
+    EXPECT_FALSE(gf_professionalLevel());
+    EXPECT_NE(log().find("receive: buffer overrun: 16384"), std::string::npos);
+    EXPECT_NE(log().find("No RealTraffic version received?"), std::string::npos);
+    app.disconnect();
+    server.closeSockets();
+
+    // An App that never answers does not hold up the start for ever.
+    server.replyTimeout = 200ms;
+    RtAppStandIn silent;
+    silent.edition = AppEdition::Silent;
+    feedConnected = false;
+    session = startSession();
+    ASSERT_TRUE(silent.connect(port, 5s));
+    ASSERT_EQ(session.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(feedConnected);
+}
+
+TEST_F(RTAppLink, ConnectAndCloseGivesTheStaleLineAndANewListen)
+{
+    RtAppStandIn app;
+    auto session = startSession();
+    ASSERT_TRUE(app.connectAndClose(port, 5s));
+    const char* stale = "RT App connection was stale, waiting for a new one ...";
+    for (int i = 0; i < 250 && log().find(stale) == std::string::npos; ++i)
+        std::this_thread::sleep_for(20ms);
+    // The server listens again on the same port. A connection that slipped
+    // into the old listener's queue just before it closed is reset: retry.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        ASSERT_TRUE(app.connect(port, 10s));
+        if (!app.waitForClose(300ms))
+            break;
+    }
+    ASSERT_EQ(session.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(feedConnected);
+    const std::string text = log();
+    const size_t at = text.find(stale);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find("RealTraffic connected", at), std::string::npos);
+}
+
+TEST_F(RTAppLink, StopRequestOrClosedServerEndsTheWait)
+{
+    auto session = startSession();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(session.wait_for(0ms), std::future_status::timeout);
+    StopRequestPtr none;
+    gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
+    ASSERT_EQ(session.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(feedConnected);
+    EXPECT_TRUE(rtAppWaitingForApp);
+
+    // The window's close path: the sockets are closed from another thread.
+    gf_clearStopRequest();
+    server.closeSockets(); // the shutdown's part
+    session = startSession();
+    std::this_thread::sleep_for(100ms);
+    server.closeSockets();
+    ASSERT_EQ(session.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(feedConnected);
+    EXPECT_EQ(log().find("RealTraffic connected"), std::string::npos);
+
+    // A stop request while the App keeps the version reply back.
+    RtAppStandIn silent;
+    silent.edition = AppEdition::Silent;
+    server.replyTimeout = 60s;
+    server.closeSockets();
+    session = startSession();
+    ASSERT_TRUE(silent.connect(port, 5s));
+    ASSERT_TRUE(silent.waitForLines("Qs999=version", 1, 5s));
+    none.reset();
+    gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{2, 60}));
+    ASSERT_EQ(session.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(feedConnected);
+}
+
+TEST_F(RTAppLink, NoServerOfOurOwnSendsNothing)
+{
+    PSX_SERVER_HERE.value = false;
+    gf_runRTAppSession(); // returns at once, without listening
+    UserAcPosition user;
+    user.latitude = 52;
+    gf_publishUserAcPosition(user);
+    gf_sendUserStateToRTApp();
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    // Aerowinx mode has no server either: no "gone", so no endless restarts.
+    PSX_SERVER_HERE.value = true;
+    AEROWINX.value = true;
+    gf_sendUserStateToRTApp();
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    AEROWINX.value = false;
+    gf_sendUserStateToRTApp();
+    EXPECT_NE(gf_currentStopRequest(), nullptr) << "with a server and no App: gone";
+}
+
+TEST_F(RTAppLink, HandshakeAndTheLinesSentToTheApp)
+{
+    EXPECT_EQ(gf_formatQs121(0.01, -0.02, 3.0, 1500, 250, 1.0, 0.0),
+              "Qs121=-1000;-2000;3.000000;1500000;250000;0.017453;0.000000\r\n");
+
+    RtAppStandIn app;
+    auto session = startSession();
+    ASSERT_TRUE(app.connect(port, 5s));
+    ASSERT_EQ(session.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(feedConnected);
+    EXPECT_TRUE(gf_professionalLevel());
+    EXPECT_FALSE(rtAppWaitingForApp);
+    const std::string text = log();
+    EXPECT_NE(text.find("Waiting for the RealTraffic App to run ... (did you start it?)"), std::string::npos);
+    EXPECT_NE(text.find("RealTraffic connected\n"), std::string::npos);
+    EXPECT_EQ(Gui::instance().display.trafficSourceText, "RT App prof edition: 10.0.281");
+
+    gf_sendUserStateToRTApp(); // position unknown: nothing, and not "gone"
+    gf_sendQs123Line(0);
+    gf_sendQs123Line(-5);
+    gf_sendQs123Line(1700000000);
+
+    // The buffer request: one at a time; unknown position -> no box.
+    EXPECT_TRUE(gf_requestRTBufferTraffic());
+    EXPECT_FALSE(gf_requestRTBufferTraffic());
+    gf_resetRTBufferRequest();
+
+    UserAcPosition user;
+    user.latitude = 1.0;
+    user.pitch = 0.01;
+    user.bank = -0.02;
+    user.trueHeading = 3.0;
+    user.indicatedAltitude = 1500;
+    user.groundSpeed = 250;
+    gf_publishUserAcPosition(user);
+    gf_sendUserStateToRTApp();
+    kvr::test::setRangeNm(10);
+    EXPECT_TRUE(gf_requestRTBufferTraffic());
+    gf_resetRTBufferRequest();
+    EXPECT_TRUE(gf_requestRTParkedTraffic(ParkedTrafficBox{52.05, 51.95, 4.9, 5.1}));
+
+    ASSERT_TRUE(app.waitForLines("Qs999=sendparked", 1, 5s));
+    const std::vector<std::string> sent = app.lines();
+    const double west = gf_destinationPoint(LatLon{1.0, 0.0}, BearingDistance{-std::numbers::pi / 2, 60761.1549}).longitude;
+    const double east = gf_destinationPoint(LatLon{1.0, 0.0}, BearingDistance{std::numbers::pi / 2, 60761.1549}).longitude;
+    const std::vector<std::string> expected{
+        "Qs999=version\r\n",
+        "Qs123=1700000000000\r\n",
+        "Qs999=sendbuffer=5,6\n",
+        "Qs121=-1000;-2000;3.000000;1500000;250000;0.017453;0.000000\r\n",
+        fmt::format("Qs999=sendbuffer=5,6,{:.6f},{:.6f},{:.6f},{:.6f}\n", 1.0 - 10 * 1.852 / 111.2, west,
+                    1.0 + 10 * 1.852 / 111.2, east),
+        "Qs999=sendparked,51.950000,4.900000,52.050000,5.100000\r\n"};
+    EXPECT_EQ(sent, expected);
+    EXPECT_NEAR(east, 10.0 / 60.0 / std::cos(1.0 * std::numbers::pi / 180), 1e-3);
+}
+
+TEST_F(RTAppLink, DroppingTheAppRestarts)
+{
+    RtAppStandIn app;
+    auto session = startSession();
+    ASSERT_TRUE(app.connect(port, 5s));
+    ASSERT_EQ(session.wait_for(10s), std::future_status::ready);
+    UserAcPosition user;
+    user.latitude = 52.3;
+    user.longitude = 4.76;
+    gf_publishUserAcPosition(user);
+    gf_sendUserStateToRTApp();
+    ASSERT_TRUE(app.waitForLines("Qs121=", 1, 5s));
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+
+    app.disconnect();
+    // The drain after a sent line notices the closed peer (or the send
+    // fails); either way the user-state sender reports the App gone.
+    for (int i = 0; i < 100 && !gf_currentStopRequest(); ++i) {
+        gf_sendUserStateToRTApp();
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 3u);
+    EXPECT_EQ(gf_currentStopRequest()->arg, 0u);
+    EXPECT_FALSE(feedConnected);
+    Gui::instance().drainUpdates();
+    const std::string message = Gui::instance().display.timedMessage;
+    EXPECT_TRUE(message == "RealTraffic App gone" ||
+                (message.size() == 29 && message.ends_with(" RealTraffic App gone"))) << message;
+}

@@ -1,0 +1,185 @@
+// The hand-over of traffic batches to the main task.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/stop_request.h"
+#include "core/log.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_mailbox.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
+
+namespace {
+
+std::vector<LiveTrafficRecord> g_applied;
+void recordApplied(const LiveTrafficRecord& r)
+{
+    g_applied.push_back(r);
+}
+
+TrafficMailbox::Clock::time_point g_now{};
+TrafficMailbox::Clock::time_point manualNow()
+{
+    return g_now;
+}
+
+std::vector<LiveTrafficRecord> batchOf(std::initializer_list<double> stamps)
+{
+    std::vector<LiveTrafficRecord> batch;
+    uint32_t hexid = 100000;
+    for (double t : stamps) {
+        LiveTrafficRecord r;
+        r.timestamp = t;
+        r.hexid = hexid++;
+        batch.push_back(r);
+    }
+    return batch;
+}
+
+class MailboxTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        box.reset();
+        box.apply = &recordApplied;
+        box.now = &manualNow;
+        g_applied.clear();
+        g_now = TrafficMailbox::Clock::time_point{};
+        engineClock = 5000;
+        gf_clearStopRequest();
+        gf_setTrafficDelivery(true);
+    }
+    void TearDown() override
+    {
+        gf_setTrafficDelivery(false);
+        box.reset();
+        box.apply = nullptr;
+        box.now = &TrafficMailbox::Clock::now;
+        gf_clearStopRequest();
+        engineClock = 0;
+    }
+
+    TrafficMailbox& box = gf_trafficMailbox();
+};
+
+} // namespace
+
+TEST_F(MailboxTest, PlayTimesKeepTheirSpacingAroundTheMedian)
+{
+    auto batch = batchOf({100.0, 101.0, 103.0});
+    lf_stampPlayTimes(batch, 5000, 30);
+    EXPECT_EQ(batch[0].playTime, 7900);
+    EXPECT_EQ(batch[1].playTime, 8000);
+    EXPECT_EQ(batch[2].playTime, 8200);
+
+    batch = batchOf({100.0, 101.0});
+    lf_stampPlayTimes(batch, 0, 6);
+    EXPECT_EQ(batch[0].playTime, 550);
+    EXPECT_EQ(batch[1].playTime, 650);
+
+    batch = batchOf({std::nan(""), 200.0, 1e300});
+    lf_stampPlayTimes(batch, 2147483000, 30);
+    EXPECT_EQ(batch[0].playTime, 2147483647); // no finite offset: base, clamped
+    EXPECT_EQ(batch[2].playTime, 2147483647);
+
+    batch = batchOf({std::nan("")});
+    lf_stampPlayTimes(batch, 10, 12);
+    EXPECT_EQ(batch[0].playTime, 1210);
+}
+
+TEST_F(MailboxTest, LiveBatchesWaitInTheSlotOnlyWhileDeliveryIsOn)
+{
+    auto batch = batchOf({100.0, 101.0, 103.0});
+    box.post(batch, 30, true);
+    EXPECT_TRUE(batch.empty());
+    ASSERT_EQ(box.slot.size(), 3u);
+    EXPECT_EQ(box.slot[0].playTime, 7900);
+    lf_takeMailboxRecords(); // two per tick, from the back
+    ASSERT_EQ(g_applied.size(), 2u);
+    EXPECT_EQ(g_applied[0].timestamp, 103.0);
+    EXPECT_EQ(g_applied[1].timestamp, 101.0);
+
+    gf_setTrafficDelivery(false);
+    box.slot.clear();
+    for (bool dropWhenIdle : {true, false}) {
+        batch = batchOf({100.0});
+        box.post(batch, 30, dropWhenIdle);
+        EXPECT_TRUE(batch.empty());
+        EXPECT_TRUE(box.slot.empty());
+    }
+}
+
+TEST_F(MailboxTest, BufferedSlicesAreAppliedAtOnce)
+{
+    gf_setTrafficDelivery(false); // whether delivery is on or not
+    auto batch = batchOf({100.0, 101.0, 102.0});
+    box.post(batch, 12, true);
+    ASSERT_EQ(g_applied.size(), 3u);
+    EXPECT_EQ(g_applied[0].playTime, 5000 + 1200 - 100);
+    EXPECT_EQ(g_applied[1].playTime, 5000 + 1200);
+    EXPECT_TRUE(box.slot.empty());
+
+    // A slice that plays 30 s late is still a slice when its kind says so.
+    g_applied.clear();
+    batch = batchOf({100.0});
+    box.post(batch, TrafficBatchKind::Buffered, 30, true);
+    ASSERT_EQ(g_applied.size(), 1u);
+    EXPECT_EQ(g_applied[0].playTime, 8000);
+}
+
+TEST_F(MailboxTest, ANewBatchReplacesTheUntakenOne)
+{
+    auto first = batchOf({100.0, 101.0});
+    box.post(first, 30, true);
+    auto second = batchOf({200.0});
+    second[0].hexid = 777777;
+    g_now += std::chrono::seconds(5);
+    box.post(second, 30, true);
+    ASSERT_EQ(box.slot.size(), 1u);
+    EXPECT_EQ(box.slot[0].hexid, 777777u);
+    EXPECT_EQ(box.replacedCount, 1u);
+    EXPECT_EQ(box.firstUnconsumed, g_now);
+    lf_takeMailboxRecords();
+    EXPECT_EQ(box.replacedCount, 0u);
+    EXPECT_FALSE(box.firstUnconsumedSet);
+}
+
+TEST_F(MailboxTest, AMinuteWithoutIntakeStallsDelivery)
+{
+    kvr::test::ScopedTestFolders folders("stall");
+    gf_openLog();
+    auto batch = batchOf({1.0, 2.0});
+    box.post(batch, 30, true);
+    for (int s = 0; s < 60; s += 10) {
+        batch = batchOf({1.0});
+        box.post(batch, 30, true);
+        g_now += std::chrono::seconds(10);
+    }
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_FALSE(box.slot.empty());
+
+    batch = batchOf({1.0, 2.0, 3.0}); // 60 s after the first replacement
+    box.post(batch, 30, true);
+    EXPECT_NE(kvr::test::logText().find("==> Traffic mailbox stalled: no messages consumed for 1 minute; 7 batches "
+                                        "replaced, 1 pending and 3 incoming messages. Stopping traffic delivery "
+                                        "and requesting shutdown.\n"),
+              std::string::npos);
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 10u);
+    EXPECT_EQ(gf_currentStopRequest()->arg, 0u);
+    EXPECT_TRUE(box.slot.empty());
+    EXPECT_TRUE(box.deliveryStopped);
+    EXPECT_FALSE(box.deliveryOn);
+
+    gf_setTrafficDelivery(true);
+    EXPECT_FALSE(box.deliveryOn) << "a stall keeps delivery off";
+    batch = batchOf({1.0});
+    box.post(batch, 30, false);
+    EXPECT_TRUE(box.slot.empty());
+
+    box.reset();
+    gf_setTrafficDelivery(true);
+    EXPECT_TRUE(box.deliveryOn);
+    gf_closeLog();
+}
