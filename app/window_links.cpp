@@ -3,6 +3,8 @@
 #include <mutex>
 
 #include "feed/feed_flags.h"
+#include "feed/rt_app_link.h"
+#include "feed/rt_app_readers.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 
@@ -61,6 +63,8 @@ void gf_askRTAppForParkedTraffic()
     const WindowLinks l = current();
     if (l.requestRTAppParkedTraffic)
         l.requestRTAppParkedTraffic();
+    else
+        gf_requestRTAppParkedTraffic();
 }
 
 void gf_closeRTAppServer()
@@ -68,4 +72,6 @@ void gf_closeRTAppServer()
     const WindowLinks l = current();
     if (l.closeRTAppServer)
         l.closeRTAppServer();
+    else
+        gf_rtAppServer().closeSockets(); // nothing to close before it started
 }

@@ -32,5 +32,5 @@ uint8_t gf_simConnectionState();               // g_linkState
 bool gf_realTrafficConnected();                // feedConnected
 std::optional<int64_t> gf_simulatorUtcSeconds(); // the simulator link's own time
 void gf_runAutoRange();                        // nothing
-void gf_askRTAppForParkedTraffic();            // nothing
-void gf_closeRTAppServer();                    // nothing
+void gf_askRTAppForParkedTraffic();            // the RT App readers' request
+void gf_closeRTAppServer();                    // the RT App server's sockets closed
