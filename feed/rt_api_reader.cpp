@@ -55,6 +55,11 @@ void RTAPIreader::reset()
     toffset = 0;
 }
 
+int32_t gf_readerEndStatus(int32_t apiStatus)
+{
+    return apiStatus == 9999 ? 100 : apiStatus;
+}
+
 void gf_logRTAPIReaderEnd(std::string_view kind, int status)
 {
     switch (status) {

@@ -45,6 +45,10 @@ protected:
     std::condition_variable sleepCv;
 };
 
+// The status a reader ends with for an API status that ends it: 9999 means
+// stopped on request, so the API's own 9999 counts as no usable answer (100).
+int32_t gf_readerEndStatus(int32_t apiStatus);
+
 // Logs why a reader's request loop ended: `kind` is "Traffic" or "Weather";
 // status 9999 (a stop) logs nothing.
 void gf_logRTAPIReaderEnd(std::string_view kind, int status);

@@ -211,7 +211,8 @@ bool authenticate(int32_t& status)
         }();
         if (auto* error = std::get_if<RTAPIStatusError>(&result)) {
             status = error->status;
-            if (!error->message.empty())
+            // A stop request aborts the sign-in on purpose: nothing to report.
+            if (!error->message.empty() && gf_keepRunning())
                 gf_logError(error->message);
             return false;
         }
@@ -273,7 +274,8 @@ void Authenticater()
         case 500:
             throw std::runtime_error("No RT database connection");
         default:
-            gf_reportReaderStopped("Authenticater", false, 0);
+            if (gf_keepRunning())
+                gf_reportReaderStopped("Authenticater", false, 0);
             break;
         }
     }

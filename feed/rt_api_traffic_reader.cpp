@@ -327,6 +327,10 @@ bool gf_requestRTAPIParkedTraffic()
     const auto start = std::chrono::steady_clock::now();
     while (r.parkedStatus.load() == -1) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Once the program stops nobody may answer any more: the readers are
+        // told to stop only after the main task has left this wait.
+        if (!gf_keepRunning())
+            return false;
         if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
             gf_logLine("ParkedTraffic receiving timed out after 10 seconds");
             return false;
@@ -406,7 +410,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
                 } else if (reply.apiStatus == 406) {
                     gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));
                 } else {
-                    status = reply.apiStatus;
+                    status = gf_readerEndStatus(reply.apiStatus);
                     leave = true;
                 }
             }

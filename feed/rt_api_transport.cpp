@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include <curl/curl.h>
+#include <sodium.h>
 #include <fmt/format.h>
 
 #include "app/stop_request.h"
@@ -115,6 +116,8 @@ std::string RTAPITransport::escape(std::string_view value)
     if (!escaped)
         throw std::bad_alloc();
     std::string out(escaped);
+    // The escaped text may hold the credential: wipe it before it is freed.
+    sodium_memzero(escaped, out.size());
     curl_free(escaped);
     return out;
 }

@@ -99,7 +99,7 @@ bool lf_requestNearestMetar(int32_t& status)
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
     if (reply.apiStatus != 200) {
-        status = reply.apiStatus;
+        status = gf_readerEndStatus(reply.apiStatus);
         gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
                                 reply.apiStatus, reply.httpStatus, session->server, reply.message));
         return false;

@@ -186,12 +186,14 @@ TEST_F(RTReadersTest, LiveAnswersDecideHowTheReaderEnds)
     for (const Case c : {Case{401, "==> re-authentication to RT API is needed, restart Kelo\n", 7},
                          Case{400, "==> Traffic RT API: parameter fault\n", 8},
                          Case{403, "==> Traffic RT API: No data for this license type\n", 8},
-                         Case{402, "==> Traffic RT API error: 402\n", 8}}) {
+                         Case{402, "==> Traffic RT API error: 402\n", 8},
+                         // The API's own 9999 is no stop on request.
+                         Case{9999, "==> Traffic RT API error: 100\n", 8}}) {
         gf_clearStopRequest();
         traffic().stopFlag = false;
         weather().stopFlag = false;
         api.queueReply("/v6/traffic", RTWebApi::jsonStatus(406, "slow down"));
-        api.queueReply("/v6/traffic", RTWebApi::jsonStatus(c.status, "refused", c.status));
+        api.queueReply("/v6/traffic", RTWebApi::jsonStatus(c.status, "refused", c.status < 1000 ? c.status : 200));
         startTraffic();
         ASSERT_TRUE(ends(trafficThread)) << c.status;
         const std::string text = log();
@@ -277,6 +279,30 @@ TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
     EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
     EXPECT_FALSE(traffic().parkedPending.load());
     EXPECT_EQ(api.count("/v6/traffic"), 0u);
+}
+
+TEST_F(RTReadersTest, AStopRequestEndsTheWaitForParkedTraffic)
+{
+    kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
+    api.queueReply("/v6/traffic", RTWebApi::jsonStatus(400, "bad box"));
+    startTraffic();
+    ASSERT_TRUE(ends(trafficThread)); // the reader is gone and the program is stopping
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // not the 10 s meant for a slow answer
+    EXPECT_EQ(log().find("ParkedTraffic receiving timed out"), std::string::npos);
+}
+
+TEST_F(RTReadersTest, TheApisOwn9999EndsTheWeatherReaderWithAnError)
+{
+    api.queueReply("/v6/nearestmetar", RTWebApi::jsonStatus(9999, "odd"));
+    startWeather();
+    ASSERT_TRUE(ends(weatherThread));
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_TRUE(traffic().stopFlag.load());
+    EXPECT_NE(log().find("==> Weather RT API error: 100\n"), std::string::npos);
 }
 
 TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)

@@ -166,6 +166,10 @@ TEST_F(RTApiSessionTest, SilentServerCannotHoldTheStartUpOnceTheUserCloses)
     gf_requestStop(3, 0); // any stop request, the window's close included
     EXPECT_EQ(done.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(feedConnected.load());
+    // The transfer ended on purpose: no error is reported.
+    const std::string text = log();
+    EXPECT_EQ(text.find("Authentication failed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("has stopped with an error"), std::string::npos) << text;
 }
 
 TEST_F(RTApiSessionTest, TheServersWaitAfterSignInEndsOnAStop)
