@@ -1,7 +1,10 @@
-// The airport where the user is.
+// The airport database and the airport where the user is.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "core/value_types.h"
 
 // Kept under engineLock (engine/traffic_state.h): written by the park-airport
 // choice and the main task, read under the shared lock.
@@ -13,12 +16,7 @@ struct CurrentAirportRecord {
 };
 extern CurrentAirportRecord CurrentAirport;
 
-// ---- The airport database ----------------------------------------------------
-
-#include <optional>
-
-#include "core/value_types.h"
-
+// One airport of the airport database.
 struct AirportDbRecord {
     IcaoCode icao;
     LatLon position;

@@ -27,6 +27,8 @@ struct HWND__;
 struct HBRUSH__;
 struct HPEN__;
 struct HFONT__;
+struct HDC__;
+typedef HDC__* HDC;
 typedef HWND__* HWND;
 typedef HBRUSH__* HBRUSH;
 typedef HPEN__* HPEN;
@@ -179,6 +181,23 @@ public:
     // Outer window width and height in pixels for a logical client height at
     // the current dpi.
     std::pair<int, int> windowSizeFor(int logicalClientHeight) const;
+    // Moves the window so that at least 48 pixels of it stay inside the work
+    // area of its monitor in each direction; a saved position at the edge of
+    // its range is first replaced by the fallback. A new position is saved.
+    void ensureOnScreen(int fallbackX, int fallbackY);
+    // Moves and sizes every child window from one DPI to another; combo boxes
+    // keep their drop-down height scaled from the height they were created with.
+    void rescaleChildren(uint32_t oldDpi, uint32_t newDpi);
+
+    // ---- Painting (GUI thread, WM_PAINT) -------------------------------------
+
+    // The whole client area, drawn off screen and copied in one operation.
+    void paint(HDC dc);
+    void paintHeader(HDC dc);
+    void paintSettingsPanel(HDC dc);
+    void paintAirportBand(HDC dc);
+    // One text at (x, y - 3) in logical units; colour is a COLORREF.
+    void drawText(HDC dc, int x, int y, const std::string& text, uint32_t colour, bool bold);
 
     // ---- Parts of the object ------------------------------------------------
 

@@ -10,7 +10,8 @@
 
 #include <fmt/format.h>
 
-#include "app/message_box.h"
+#include "app/controls.h"
+#include "app/gui.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -20,6 +21,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Message boxes of the checks: title "Kelo", owned by the main window.
+void lf_box(const char* text, UINT icon)
+{
+    gf_messageBox(Gui::instance().hwnd.load(), utf8_to_wide(text), L"Kelo", MB_OK | icon);
+}
 
 struct SimNames {
     const wchar_t* packageFamily;
@@ -157,42 +164,40 @@ bool lf_acceptCommunityFolder(PathParameter& setting, const fs::path& folder)
     const fs::file_status st = fs::status(folder, ec);
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
         gf_logLine(fmt::format("Error {} accessing install path '{}': {}", ec.value(), lf_text(folder), ec.message()));
-        gf_showMessageBox("Error in accessing install path.", kMessageBoxIconError);
+        lf_box("Error in accessing install path.", MB_ICONERROR);
         return false;
     }
     if (!fs::exists(st)) {
         gf_logLine(fmt::format("This install path does not exist: '{}'", lf_text(folder)));
-        gf_showMessageBox("This install path does not exist.", kMessageBoxIconError);
+        lf_box("This install path does not exist.", MB_ICONERROR);
         return false;
     }
     // A picked folder may end in a separator: its last component is the one before.
     const fs::path normal = folder.has_filename() ? folder : folder.parent_path();
     if (_wcsicmp(normal.filename().c_str(), L"Community") != 0) {
-        gf_showMessageBox("This path is not a valid Community folder.", kMessageBoxIconError);
+        lf_box("This path is not a valid Community folder.", MB_ICONERROR);
         return false;
     }
     const fs::path root = normal.parent_path();
     if (root.empty() || root == normal) {
-        gf_showMessageBox("There is no root for the Community folder.", kMessageBoxIconError);
+        lf_box("There is no root for the Community folder.", MB_ICONERROR);
         return false;
     }
     const std::optional<bool> rootHasCommunity = lf_exists(root / L"Community");
     if (!rootHasCommunity || !*rootHasCommunity) {
-        gf_showMessageBox("There is no root for the Community folder.", kMessageBoxIconError);
+        lf_box("There is no root for the Community folder.", MB_ICONERROR);
         return false;
     }
     if (!gf_isMSFS2020()) {
         const std::optional<bool> streamed = lf_exists(root / L"StreamedPackages");
         if (streamed && !*streamed) {
             gf_logLine("Warning: No StreamedPackages folder?");
-            gf_showMessageBox("Warning: There is no StreamedPackages folder parallel to the Community folder.",
-                              kMessageBoxIconWarning);
+            lf_box("Warning: There is no StreamedPackages folder parallel to the Community folder.", MB_ICONWARNING);
         }
         const std::optional<bool> community2024 = lf_exists(root / L"Community2024");
         if (community2024 && !*community2024) {
             gf_logLine("Warning: No Community2024 folder?");
-            gf_showMessageBox("Warning: There is no Community2024 folder parallel to the Community folder.",
-                              kMessageBoxIconWarning);
+            lf_box("Warning: There is no Community2024 folder parallel to the Community folder.", MB_ICONWARNING);
         }
     } else {
         const fs::path official = root / L"Official";
@@ -200,13 +205,12 @@ bool lf_acceptCommunityFolder(PathParameter& setting, const fs::path& folder)
         if (hasOfficial && !*hasOfficial) {
             gf_logLine(lf_text(official));
             gf_logLine("Warning: No Official folder?");
-            gf_showMessageBox("Warning: There is no Official folder parallel to the Community folder.",
-                              kMessageBoxIconWarning);
+            lf_box("Warning: There is no Official folder parallel to the Community folder.", MB_ICONWARNING);
         }
     }
     setting.setAndSave(root);
     gf_logLine(fmt::format("Okay: {}", lf_text(folder)));
-    gf_showMessageBox("Okay!", kMessageBoxNoIcon);
+    lf_box("Okay!", 0);
     return true;
 }
 

@@ -26,9 +26,12 @@
 #include "app/main_clock.h"
 #include "app/main_loop.h"
 #include "app/main_task_threads.h"
-#include "app/message_box.h"
 #include "app/window_links.h"
-#include "app/pending_services.h"
+#include "app/commands.h"
+#include "app/controls.h"
+#include "app/destination.h"
+#include "app/settings_panel.h"
+#include "app/time_shift.h"
 #include "feed/rt_app_link.h"
 #include "feed/rt_app_readers.h"
 #include "simlink/flight_plan.h"
@@ -230,10 +233,11 @@ bool lf_askForInstallPath()
                               : "Kelo cannot find the MSFS2024 install path, please select the MSFS2024 Community "
                                 "folder",
                      true);
-    gf_showMessageBox(msfs2020 ? "Kelo cannot find the MSFS install path.\n\nPlease select the MSFS Community folder."
-                               : "Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 "
-                                 "Community folder.",
-                      kMessageBoxIconWarning);
+    gf_messageBox(Gui::instance().hwnd.load(),
+                  msfs2020 ? L"Kelo cannot find the MSFS install path.\n\nPlease select the MSFS Community folder."
+                           : L"Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 "
+                             L"Community folder.",
+                  L"Kelo", MB_OK | MB_ICONWARNING);
     const std::optional<fs::path> picked = gf_pickFolder(Gui::instance().hwnd.load(), setting.value);
     if (!picked)
         return false;
@@ -617,20 +621,11 @@ void lf_publishIfNone(uint32_t code)
 
 namespace {
 
-// What the window reads of the simulator link and the feed, and asks of them.
+// The window's AUTO_RANGE box runs the main loop's automatic range.
 void lf_registerWindowLinks()
 {
     WindowLinks links;
-    links.simConnectionState = [] { return g_linkState.load(); };
-    links.realTrafficConnected = [] { return feedConnected.load(); };
-    links.simulatorUtcSeconds = []() -> std::optional<int64_t> {
-        if (!simulatorUtcTime.valid.load())
-            return std::nullopt;
-        return simulatorUtcTime.seconds.load();
-    };
     links.autoRange = [] { gf_autoRange(); };
-    links.requestRTAppParkedTraffic = [] { gf_requestRTAppParkedTraffic(); };
-    links.closeRTAppServer = [] { gf_rtAppServer().closeSockets(); };
     gf_setWindowLinks(links);
 }
 

@@ -17,7 +17,11 @@
 #include "app/main_loop.h"
 #include "app/main_task.h"
 #include "app/main_task_threads.h"
-#include "app/pending_services.h"
+#include "app/commands.h"
+#include "app/controls.h"
+#include "app/destination.h"
+#include "app/settings_panel.h"
+#include "app/time_shift.h"
 #include "feed/rt_app_link.h"
 #include "feed/rt_app_readers.h"
 #include "simlink/flight_plan.h"
@@ -88,9 +92,7 @@ void lf_resetMainState()
     }
     blockRequested.store(false);
     pendingParkingInterval.store(-1);
-    firstSimTimeAfterStart = true;
-    lastSimTime.store(0);
-    gf_trafficClockInputs().timeShiftActive.store(false);
+    gf_resetTimeShiftState();
 }
 
 void lf_clearBlockFilter()

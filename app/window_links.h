@@ -1,7 +1,7 @@
 // What the window reads from, and asks of, the simulator link, the RealTraffic
-// feed and the main loop. Those parts register their functions here when they
-// start; until one is registered the window sees "not connected", "no time"
-// and asks nothing.
+// feed and the main loop. The main task may register its own functions here;
+// until one is registered the window reads the simulator link's and the
+// feed's published state and asks nothing.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +28,9 @@ struct WindowLinks {
 WindowLinks gf_setWindowLinks(const WindowLinks& links);
 
 // The calls, each with its answer while nothing is registered.
-uint8_t gf_simConnectionState();               // 0
-bool gf_realTrafficConnected();                // false
-std::optional<int64_t> gf_simulatorUtcSeconds(); // none
+uint8_t gf_simConnectionState();               // g_linkState
+bool gf_realTrafficConnected();                // feedConnected
+std::optional<int64_t> gf_simulatorUtcSeconds(); // the simulator link's own time
 void gf_runAutoRange();                        // nothing
-void gf_askRTAppForParkedTraffic();            // nothing
-void gf_closeRTAppServer();                    // nothing
+void gf_askRTAppForParkedTraffic();            // the RT App readers' request
+void gf_closeRTAppServer();                    // the RT App server's sockets closed

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/install_path.h"
-#include "app/message_box.h"
+#include "tests/app/main_task_fixture.h"
 #include "core/layout.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
@@ -29,16 +29,11 @@ protected:
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{GetParam(), true}));
         fs::create_directories(gf_settingsFolder());
-        gf_setMessageBoxHook([this](const std::string& text, unsigned icon) {
-            boxes.emplace_back(text, icon);
-            return 1;
-        });
         saved2020 = MSFS_INSTALL_PATH.value;
         saved2024 = MSFS_2024_INSTALL_PATH.value;
     }
     void TearDown() override
     {
-        gf_setMessageBoxHook({});
         g_modeSettings.store(oldMode);
         MSFS_INSTALL_PATH.value = saved2020;
         MSFS_2024_INSTALL_PATH.value = saved2024;
@@ -61,7 +56,8 @@ protected:
 
     ScopedTestFolders folders{"installpath"};
     std::shared_ptr<const ModeSettings> oldMode;
-    std::vector<std::pair<std::string, unsigned>> boxes;
+    MessageBoxRecorder recorder;
+    std::vector<std::pair<std::string, unsigned>>& boxes = recordedBoxes();
     fs::path saved2020, saved2024;
 };
 
@@ -133,7 +129,7 @@ TEST_P(InstallPathTest, PickedCommunityFolderInAnyCaseStoresItsParent)
     ASSERT_TRUE(lf_acceptCommunityFolder(setting, root / L"community"));
     EXPECT_EQ(setting.value, root);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], (std::pair<std::string, unsigned>{"Okay!", kMessageBoxNoIcon}));
+    EXPECT_EQ(boxes[0], (std::pair<std::string, unsigned>{"Okay!", 0u}));
     EXPECT_NE(readBytes(gf_parametersXmlPath()).find(wide_to_utf8(root.wstring())), std::string::npos);
 }
 
@@ -148,8 +144,8 @@ TEST_P(InstallPathTest, PickedFoldersThatAreRefused)
     EXPECT_EQ(setting.value, fs::path(L"C:\\before"));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], (std::pair<std::string, unsigned>{"This path is not a valid Community folder.",
-                                                          kMessageBoxIconError}));
-    EXPECT_EQ(boxes[1], (std::pair<std::string, unsigned>{"This install path does not exist.", kMessageBoxIconError}));
+                                                          MB_ICONERROR}));
+    EXPECT_EQ(boxes[1], (std::pair<std::string, unsigned>{"This install path does not exist.", MB_ICONERROR}));
 }
 
 TEST_P(InstallPathTest, MissingNeighboursOnlyWarn)
@@ -161,13 +157,13 @@ TEST_P(InstallPathTest, MissingNeighboursOnlyWarn)
     EXPECT_EQ(setting.value, root);
     std::vector<std::pair<std::string, unsigned>> expected;
     if (is2020()) {
-        expected = {{"Warning: There is no Official folder parallel to the Community folder.", kMessageBoxIconWarning}};
+        expected = {{"Warning: There is no Official folder parallel to the Community folder.", MB_ICONWARNING}};
     } else {
         expected = {
-            {"Warning: There is no StreamedPackages folder parallel to the Community folder.", kMessageBoxIconWarning},
-            {"Warning: There is no Community2024 folder parallel to the Community folder.", kMessageBoxIconWarning}};
+            {"Warning: There is no StreamedPackages folder parallel to the Community folder.", MB_ICONWARNING},
+            {"Warning: There is no Community2024 folder parallel to the Community folder.", MB_ICONWARNING}};
     }
-    expected.push_back({"Okay!", kMessageBoxNoIcon});
+    expected.push_back({"Okay!", 0u});
     EXPECT_EQ(boxes, expected);
 }
 

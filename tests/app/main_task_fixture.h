@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
@@ -20,6 +21,7 @@
 #include "app/stop_request.h"
 #include "core/layout.h"
 #include "core/log.h"
+#include "core/text.h"
 #include "core/settings_snapshot.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -113,6 +115,25 @@ public:
 private:
     HWND oldHwnd = nullptr;
     std::shared_ptr<const ModeSettings> oldMode;
+};
+
+// Message boxes shown while a MessageBoxRecorder lives: (UTF-8 text, type).
+inline std::vector<std::pair<std::string, unsigned>>& recordedBoxes()
+{
+    static std::vector<std::pair<std::string, unsigned>> boxes;
+    return boxes;
+}
+struct MessageBoxRecorder {
+    MessageBoxRecorder()
+    {
+        recordedBoxes().clear();
+        before = gf_setMessageBoxHook([](HWND, const std::wstring& text, const std::wstring& caption, UINT type) {
+            recordedBoxes().emplace_back(caption == L"Kelo" ? wide_to_utf8(text) : "wrong caption", type);
+            return IDOK;
+        });
+    }
+    ~MessageBoxRecorder() { gf_setMessageBoxHook(before); }
+    MessageBoxHook before = nullptr;
 };
 
 // Position of each line in the text; npos for a missing one.

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/main_task.h"
-#include "app/message_box.h"
+#include "app/controls.h"
 #include "core/clock.h"
 #include "core/layout.h"
 #include "core/settings.h"
@@ -23,10 +23,8 @@ class MainTaskTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gf_setMessageBoxHook([this](const std::string& text, unsigned) {
-            boxes.push_back(text);
-            return 1;
-        });
+        // The folder picker cannot open: the user "cancels".
+        oldFactory = gf_setFolderDialogFactory([](IFileOpenDialog**) -> HRESULT { return E_FAIL; });
         saved2020 = MSFS_INSTALL_PATH.value;
         saved2024 = MSFS_2024_INSTALL_PATH.value;
         // The RealTraffic App as the source: no credential is needed.
@@ -34,7 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        gf_setMessageBoxHook({});
+        gf_setFolderDialogFactory(oldFactory);
         gf_setCommandLineJob(false);
         MSFS_INSTALL_PATH.value = saved2020;
         MSFS_2024_INSTALL_PATH.value = saved2024;
@@ -64,7 +62,9 @@ protected:
 
     MainTaskFixture fx;
     FakeMainClock clock;
-    std::vector<std::string> boxes;
+    MessageBoxRecorder recorder;
+    std::vector<std::pair<std::string, unsigned>>& boxes = recordedBoxes();
+    FolderDialogFactory oldFactory = nullptr;
     fs::path saved2020, saved2024;
 };
 
@@ -91,7 +91,9 @@ TEST_F(MainTaskTest, NoInstallPathAndACancelledPickerStopsWithCodeFive)
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->code, 5u);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 Community folder.");
+    EXPECT_EQ(boxes[0], (std::pair<std::string, unsigned>{
+                            "Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 Community folder.",
+                            MB_ICONWARNING}));
     EXPECT_EQ(fx.display().timedMessage,
               "Kelo cannot find the MSFS2024 install path, please select the MSFS2024 Community folder");
     EXPECT_NE(fx.log().find(" Exiting: INSTALL PATH MISSING"), std::string::npos);

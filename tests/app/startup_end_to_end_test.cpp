@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 
 #include "app/main_task.h"
-#include "app/message_box.h"
 #include "core/clock.h"
 #include "core/layout.h"
 #include "core/settings.h"
@@ -56,7 +55,7 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
                "    <parameter name=\"PORT_NUMBER\" value=\"" + std::to_string(port) + "\"/>\n"
                "  </parameters>\n</root>\n");
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
-    gf_setMessageBoxHook([](const std::string&, unsigned) { return 1; });
+    MessageBoxRecorder boxes; // none is expected; none may block the run
 
     kvr::standin::RtAppStandIn app;
     kvr::standin::AppAircraft klm;
@@ -82,7 +81,6 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
     gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
     ASSERT_EQ(run.wait_for(60s), std::future_status::ready) << fx.log();
     gf_setTickHook({});
-    gf_setMessageBoxHook({});
     gf_setDownloadSiteForTests("");
 
     const std::string log = fx.log();
