@@ -47,6 +47,9 @@ cat > "$roaming/Kelo/parameters.xml" <<'XML'
     <parameter name="SIM_CHOICE" value="MSFS 2020"/>
     <parameter name="RT_CHOISE" value="RT App"/>
     <parameter name="MSFS_INSTALL_PATH" value=""/>
+    <parameter name="COLLAPSED" value="false"/>
+    <parameter name="MAIN_WINDOW_X" value="1280"/>
+    <parameter name="MAIN_WINDOW_Y" value="0"/>
   </parameters>
 </root>
 XML
@@ -54,7 +57,7 @@ XML
 seconds=${KELO_DEMO_SECONDS:-40}
 scenario=$root/scripts/demo/eham_sim.json
 cd "$demo"
-xvfb-run -a -s "-screen 0 1600x1024x24" bash -c "
+xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
   export KELO_SIM_SCENARIO=\$(winepath -w '$scenario')
   if [ -f '$rtapp' ]; then
     wine '$rtapp' \"\$(winepath -w '$root/standins/rtapp/eham_scenario.json')\" > '$demo/rtapp.txt' 2>&1 &
@@ -70,6 +73,10 @@ xvfb-run -a -s "-screen 0 1600x1024x24" bash -c "
       import -window \"\$id\" \"$demo/\$(echo \$title | tr ' ' '_').png\" || true
     fi
   done
+  # The user closes Kelo's window: taskkill without /F sends it WM_CLOSE,
+  # so the shutdown runs and logs.
+  wine taskkill /IM Kelo.exe >/dev/null 2>&1 || true
+  for i in \$(seq 1 30); do kill -0 \$pid 2>/dev/null || break; sleep 1; done
   wineserver -k || true
   wait \$pid || true
 "
