@@ -16,6 +16,14 @@ cmake --build "$build" -j"$(nproc)"
 
 bash "$root/scripts/wine-prefix.sh" "$build/wineprefix"
 
+# One Wine server for the whole run, with Wine's own background programs
+# started apart from every test: started by a test program, they would hold
+# that test's output open (and ctest waiting on it) until the whole run ends.
+export WINEPREFIX="$build/wineprefix"
+wineserver -p </dev/null >/dev/null 2>&1
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  ctest --output-on-failure -j"$(nproc)" "$@"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  exec ctest --output-on-failure -j"$(nproc)" "$@"' ctest "$@"
