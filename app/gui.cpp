@@ -6,6 +6,7 @@
 
 #include "airports/airport_state.h"
 #include "core/log.h"
+#include "app/gui_jobs.h"
 #include "core/ui_sink.h"
 
 namespace {
@@ -51,6 +52,7 @@ public:
     void showError(std::string text) override { Gui::showError(std::move(text)); }
     IntParameter* windowX() override { return &Gui::instance().MAIN_WINDOW_X; }
     IntParameter* windowY() override { return &Gui::instance().MAIN_WINDOW_Y; }
+    void runOnGuiThread(std::function<void()> job) override { gf_runOnGuiThread(std::move(job)); }
 };
 
 GuiSink g_guiSink;

@@ -25,13 +25,15 @@ void lf_fillStringCombo(const GuiControl& control, const std::vector<std::string
     if (!control.hasWindow())
         return;
     HWND hwnd = control.window;
-    SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
-    for (const std::string& option : options) {
-        std::wstring text = utf8_to_wide(option);
-        SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    std::wstring current = utf8_to_wide(value);
-    SendMessageW(hwnd, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+    std::vector<std::wstring> texts;
+    for (const std::string& option : options)
+        texts.push_back(utf8_to_wide(option));
+    gf_changeControl([hwnd, texts = std::move(texts), current = utf8_to_wide(value)] {
+        SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+        for (const std::wstring& text : texts)
+            SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(hwnd, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+    });
 }
 
 } // namespace
@@ -182,7 +184,9 @@ void CheckBoxParameter::showValue() const
 {
     if (!hasWindow())
         return;
-    SendMessageW(window, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    gf_changeControl([w = window, checked = value] {
+        SendMessageW(w, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    });
 }
 
 GuiStringParameter::GuiStringParameter(std::string name, std::string defaultValue, std::uint16_t controlId,
@@ -264,13 +268,15 @@ void IntChoiceParameter::fillComboBox() const
 {
     if (!hasWindow())
         return;
-    SendMessageW(window, CB_RESETCONTENT, 0, 0);
-    for (std::int32_t option : options) {
-        std::wstring text = std::to_wstring(option);
-        SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    if (auto index = indexOfValue())
-        SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(*index), 0);
+    gf_changeControl([w = window, opts = options, index = indexOfValue()] {
+        SendMessageW(w, CB_RESETCONTENT, 0, 0);
+        for (std::int32_t option : opts) {
+            std::wstring text = std::to_wstring(option);
+            SendMessageW(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+        if (index)
+            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(*index), 0);
+    });
 }
 
 void IntChoiceParameter::selectCurrent() const
@@ -278,7 +284,7 @@ void IntChoiceParameter::selectCurrent() const
     if (!hasWindow())
         return;
     if (auto index = indexOfValue())
-        SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(*index), 0);
+        gf_changeControl([w = window, i = *index] { SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0); });
 }
 
 std::int32_t IntChoiceParameter::optionAt(std::size_t index) const

@@ -81,7 +81,7 @@ void lf_showInControl(const GuiControl& control, const std::string& text)
     if (!control.hasWindow())
         return;
     try {
-        SetWindowTextW(control.window, utf8_to_wide(text).c_str());
+        gf_changeControl([w = control.window, wide = utf8_to_wide(text)] { SetWindowTextW(w, wide.c_str()); });
     } catch (const std::exception& e) {
         lf_logNoThrow("utf8_to_wide failed for '{}': {}", text, e.what());
     }

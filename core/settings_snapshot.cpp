@@ -14,6 +14,7 @@
 #include "core/parameter.h"
 #include "core/parameters_file.h"
 #include "core/settings.h"
+#include "core/ui_sink.h"
 #include "core/version_data.h"
 
 std::atomic<std::shared_ptr<const Parameters>> g_parameters{std::make_shared<const Parameters>()};
@@ -293,7 +294,9 @@ void gf_setRange(int32_t nm)
     // list's bounds is no option and leaves the selection as it is.
     const auto option = std::find(RANGE.options.begin(), RANGE.options.end(), nm);
     if (option != RANGE.options.end() && RANGE.hasWindow())
-        SendMessageW(RANGE.window, CB_SETCURSEL, static_cast<WPARAM>(option - RANGE.options.begin()), 0);
+        gf_changeControl([w = RANGE.window, i = option - RANGE.options.begin()] {
+            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        });
 
     const bool rtDirect = gf_isRTDirect();
     gf_modifyParameters([&](Parameters& p) { setRangeFields(p, nm, rtDirect); });
@@ -308,7 +311,9 @@ void gf_syncMaxFitFl()
     const auto& options = MAX_FIT_FL.options;
     const auto it = std::find(options.begin(), options.end(), MAX_FIT_FL.value);
     if (it != options.end() && MAX_FIT_FL.hasWindow())
-        SendMessageW(MAX_FIT_FL.window, CB_SETCURSEL, static_cast<WPARAM>(it - options.begin()), 0);
+        gf_changeControl([w = MAX_FIT_FL.window, i = it - options.begin()] {
+            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        });
 }
 
 void lf_setParamHighPerfAircraft(bool value) { setField(&Parameters::HIGH_PERF_AIRCRAFT, value); }

@@ -42,3 +42,5 @@ UiSink& gf_uiSink() noexcept
     UiSink* sink = g_sink.load();
     return sink ? *sink : g_logOnlySink;
 }
+
+void gf_changeControl(std::function<void()> job) { gf_uiSink().runOnGuiThread(std::move(job)); }

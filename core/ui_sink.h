@@ -6,6 +6,7 @@
 // window position is not part of the settings.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class IntParameter;
@@ -21,6 +22,10 @@ public:
     // no window object.
     virtual IntParameter* windowX() = 0;
     virtual IntParameter* windowY() = 0;
+    // Runs a change of a control where controls may be changed: the window
+    // runs it at once on its own thread and posts it from any other, so no
+    // thread ever waits for the window. Without a window it runs at once.
+    virtual void runOnGuiThread(std::function<void()> job) { job(); }
 };
 
 // Makes `sink` the one that gf_uiSink answers; null restores the log-only sink.
@@ -28,3 +33,5 @@ public:
 UiSink* gf_setUiSink(UiSink* sink) noexcept;
 // The registered sink, or the log-only sink when none is.
 UiSink& gf_uiSink() noexcept;
+// A control change through the registered sink (see UiSink::runOnGuiThread).
+void gf_changeControl(std::function<void()> job);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
+#include <tuple>
+#include <utility>
 #include <thread>
 
 #include "app/gui_jobs.h"
@@ -13,6 +16,7 @@
 #include "app/user_requests.h"
 #include "core/layout.h"
 #include "core/settings.h"
+#include "core/settings_snapshot.h"
 #include "tests/app/main_task_fixture.h"
 
 using namespace kvr::test;
@@ -209,59 +213,106 @@ TEST(Shutdown, SystemErrorStaysTwentyFiveSeconds)
     EXPECT_NE(fx.log().find(" Exiting: SYSTEM ERROR"), std::string::npos);
 }
 
+namespace {
+
+// A GUI thread whose window blocks, as painting does while it waits for the
+// engine lock: it handles no message until release(), then runs what was
+// posted. `control` is a child of its window, made for the test's setting.
+class BusyGuiThread {
+public:
+    explicit BusyGuiThread(const wchar_t* controlClass)
+        : thread([this, controlClass] {
+              WNDCLASSW wc{};
+              wc.lpszClassName = L"KeloBusyGuiTest";
+              wc.hInstance = GetModuleHandleW(nullptr);
+              wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                  if (m == MSG_GUI_JOB) {
+                      gf_drainGuiJobs();
+                      return 0;
+                  }
+                  return DefWindowProcW(h, m, w, l);
+              };
+              RegisterClassW(&wc);
+              HWND main = CreateWindowExW(0, wc.lpszClassName, L"Kelo", 0, 0, 0, 200, 200, HWND_MESSAGE, nullptr,
+                                          nullptr, nullptr);
+              HWND child = CreateWindowExW(0, controlClass, L"", WS_CHILD | WS_DISABLED | CBS_DROPDOWNLIST, 0, 0,
+                                           50, 100, main, nullptr, nullptr, nullptr);
+              Gui::instance().guiThreadId = GetCurrentThreadId();
+              ready.set_value({main, child});
+              mayEnd.wait();
+              MSG m;
+              while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                  DispatchMessageW(&m);
+              afterwards(child);
+              DestroyWindow(main);
+          })
+    {
+        std::tie(window, control) = ready.get_future().get();
+        gf_dropGuiJobs();
+        Gui::instance().hwnd = window;
+    }
+    // Lets the GUI thread handle its messages, runs `check` on it with the
+    // control, and ends it.
+    void release(std::function<void(HWND)> check)
+    {
+        afterwards = std::move(check);
+        releaseGui.set_value();
+        thread.join();
+        Gui::instance().guiThreadId = 0;
+    }
+
+    HWND window = nullptr;
+    HWND control = nullptr;
+
+private:
+    std::promise<std::pair<HWND, HWND>> ready;
+    std::promise<void> releaseGui;
+    std::shared_future<void> mayEnd = releaseGui.get_future().share();
+    std::function<void(HWND)> afterwards;
+    std::thread thread;
+};
+
+} // namespace
+
 TEST(Shutdown, EndsWhileTheGuiThreadIsBusyPainting)
 {
     MainTaskFixture fx;
     FakeMainClock clock;
-    std::promise<void> releasePaint;
-    std::shared_future<void> paintMayEnd = releasePaint.get_future().share();
-    std::promise<HWND> windowReady;
-    std::atomic<bool> buttonEnabledAfter{false};
-
-    // A GUI thread whose window blocks in WM_PAINT, as painting does while it
-    // waits for the engine lock.
-    std::thread gui([&] {
-        WNDCLASSW wc{};
-        wc.lpszClassName = L"KeloShutdownTest";
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == MSG_GUI_JOB) {
-                gf_drainGuiJobs();
-                return 0;
-            }
-            return DefWindowProcW(h, m, w, l);
-        };
-        RegisterClassW(&wc);
-        HWND main = CreateWindowExW(0, wc.lpszClassName, L"Kelo", 0, 0, 0, 200, 200, HWND_MESSAGE,
-                                    nullptr, nullptr, nullptr);
-        HWND button = CreateWindowExW(0, L"BUTTON", L"Unblock", WS_CHILD | WS_DISABLED, 0, 0, 50, 20, main, nullptr,
-                                      nullptr, nullptr);
-        UNBLOCK_BUTTON.window = button;
-        Gui::instance().guiThreadId = GetCurrentThreadId();
-        windowReady.set_value(main);
-        paintMayEnd.wait(); // busy: no message is handled until the shutdown is over
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&m);
-        buttonEnabledAfter = IsWindowEnabled(button) != FALSE;
-        UNBLOCK_BUTTON.window = nullptr;
-        DestroyWindow(main);
-    });
-    HWND main = windowReady.get_future().get();
-    gf_dropGuiJobs();
-    Gui::instance().hwnd = main;
+    BusyGuiThread gui(L"BUTTON");
+    UNBLOCK_BUTTON.window = gui.control;
 
     clock.onSleep = [&](int64_t) { restartNowRequested = true; };
     publish(2, 60); // the long countdown enables "Unblock"
     auto done = std::async(std::launch::async, [] { lf_closingDown(); });
     const bool ended = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    releasePaint.set_value();
-    gui.join();
+    bool buttonEnabledAfter = false;
+    gui.release([&](HWND button) { buttonEnabledAfter = IsWindowEnabled(button) != FALSE; });
     done.wait();
-    Gui::instance().guiThreadId = 0;
+    UNBLOCK_BUTTON.window = nullptr;
     Gui::instance().hwnd = fx.window;
     EXPECT_TRUE(ended) << "the shutdown waited for the GUI thread";
-    EXPECT_TRUE(buttonEnabledAfter.load()); // the change arrived once the GUI thread was free
+    EXPECT_TRUE(buttonEnabledAfter); // the change arrived once the GUI thread was free
     restartFlag = false;
     restartNowRequested = false;
+}
+
+// The automatic range and the settings load change their controls from the
+// main task: they must not wait for a GUI thread that is busy.
+TEST(Shutdown, SettingControlsChangedByTheMainTaskNeverWaitForTheWindow)
+{
+    MainTaskFixture fx;
+    BusyGuiThread gui(L"COMBOBOX");
+    const HWND before = RANGE.window;
+    RANGE.window = gui.control;
+    RANGE.fillComboBox(); // on the test thread too: posted like the rest
+    const int32_t option = RANGE.options.at(1);
+    auto done = std::async(std::launch::async, [option] { gf_setRange(option); });
+    const bool ended = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    LRESULT selected = -1;
+    gui.release([&](HWND combo) { selected = SendMessageW(combo, CB_GETCURSEL, 0, 0); });
+    done.wait();
+    RANGE.window = before;
+    Gui::instance().hwnd = fx.window;
+    EXPECT_TRUE(ended) << "the range change waited for the GUI thread";
+    EXPECT_EQ(selected, 1); // filled and selected once the GUI thread was free
 }
