@@ -18,7 +18,10 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr UINT_PTR kRepaintTimer = 1;
 
-std::thread l_thread;
+// Never destroyed, like the simulator itself: a program that ends without
+// closing the map still has a joinable thread here, and destroying that at
+// exit would end the program with std::terminate.
+std::thread& l_thread = *new std::thread;
 std::atomic<HWND> l_window{nullptr};
 std::atomic<DWORD> l_threadId{0};
 std::atomic<bool> l_running{false};
