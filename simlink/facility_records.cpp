@@ -188,19 +188,26 @@ void onRecvFacilityData(StandReadContext& context, const void* packet, uint32_t 
     }
 }
 
-void lf_onParkingDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context)
+namespace {
+
+// One packet of a facility read: only what the packet itself claims to hold
+// is read; an exception, a record too short for its header or anything
+// thrown ends the read as failed, and the end of the read's own request ends
+// it as done.
+template <typename Context>
+void lf_facilityDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context, const char* exceptionText,
+                         uint32_t requestId, void (*onData)(Context&, const void*, uint32_t))
 {
     if (!packet || !context || cbData < 12)
         return;
-    // Only what the packet itself claims to hold is read.
     cbData = gf_packetSize(packet, cbData);
     if (cbData < 12)
         return;
-    auto& ctx = *static_cast<StandReadContext*>(context);
+    auto& ctx = *static_cast<Context*>(context);
     try {
         switch (lf_readAt<uint32_t>(packet, kPacketIdOffset)) {
         case kRecvException:
-            lf_logException("SimConnect EXCEPTION", packet, cbData);
+            lf_logException(exceptionText, packet, cbData);
             ctx.done = ctx.failed = true;
             break;
         case kRecvFacilityData:
@@ -208,10 +215,10 @@ void lf_onParkingDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* contex
                 ctx.done = ctx.failed = true;
                 break;
             }
-            onRecvFacilityData(ctx, packet, cbData);
+            onData(ctx, packet, cbData);
             break;
         case kRecvFacilityDataEnd:
-            if (cbData >= 16 && lf_readAt<uint32_t>(packet, 12) == kRequestParking)
+            if (cbData >= 16 && lf_readAt<uint32_t>(packet, 12) == requestId)
                 ctx.done = true;
             break;
         default:
@@ -220,6 +227,14 @@ void lf_onParkingDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* contex
     } catch (...) {
         ctx.done = ctx.failed = true;
     }
+}
+
+} // namespace
+
+void lf_onParkingDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context)
+{
+    lf_facilityDispatch<StandReadContext>(packet, cbData, context, "SimConnect EXCEPTION", kRequestParking,
+                                          onRecvFacilityData);
 }
 
 int lf_finishStandRead(StandReadContext& context, ScannedAirport& airport)
@@ -344,36 +359,8 @@ void lf_onRecvRunwayData(RunwayReadContext& context, const void* packet, uint32_
 
 void lf_onRunwayDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context)
 {
-    if (!packet || !context || cbData < 12)
-        return;
-    // Only what the packet itself claims to hold is read.
-    cbData = gf_packetSize(packet, cbData);
-    if (cbData < 12)
-        return;
-    auto& ctx = *static_cast<RunwayReadContext*>(context);
-    try {
-        switch (lf_readAt<uint32_t>(packet, kPacketIdOffset)) {
-        case kRecvException:
-            lf_logException("RUNWAY_HEADING: SimConnect exception", packet, cbData);
-            ctx.done = ctx.failed = true;
-            break;
-        case kRecvFacilityData:
-            if (cbData < kData) {
-                ctx.done = ctx.failed = true;
-                break;
-            }
-            lf_onRecvRunwayData(ctx, packet, cbData);
-            break;
-        case kRecvFacilityDataEnd:
-            if (cbData >= 16 && lf_readAt<uint32_t>(packet, 12) == kRequestRunways)
-                ctx.done = true;
-            break;
-        default:
-            break;
-        }
-    } catch (...) {
-        ctx.done = ctx.failed = true;
-    }
+    lf_facilityDispatch<RunwayReadContext>(packet, cbData, context, "RUNWAY_HEADING: SimConnect exception",
+                                           kRequestRunways, lf_onRecvRunwayData);
 }
 
 std::optional<FacilityRunways> lf_finishRunwayRead(std::string_view icao, RunwayReadContext& context)
