@@ -136,17 +136,18 @@ void UdpReceiver::receive()
                 }
                 throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
             }
-            ++datagramCount;
             if (static_cast<size_t>(n) > kMaxDatagram) {
+                ++datagramCount;
                 gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
                 continue;
             }
             const std::string_view received(buffer->data(), static_cast<size_t>(n));
-            if (received == lastDatagram)
-                continue;
-            lastDatagram.assign(received);
-            datagram = lastDatagram;
-            onDatagram();
+            if (received != lastDatagram) {
+                lastDatagram.assign(received);
+                datagram = lastDatagram;
+                onDatagram();
+            }
+            ++datagramCount; // counted once handled
         }
     } catch (...) {
         onStop();
