@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "app/stop_request.h"
 #include "core/log.h"
 
 #include "feed/rt_api_session.h"
@@ -77,5 +78,18 @@ void gf_logRTAPIReaderEnd(std::string_view kind, int status)
     default:
         gf_logError(fmt::format("{} RT API error: {}", kind, status));
         break;
+    }
+}
+
+RTAPIReaderExit::~RTAPIReaderExit()
+{
+    try {
+        setStopped();
+        if (status != 9999) {
+            other.requestStop();
+            if (!handled)
+                gf_reportReaderStopped(readerName, status == 401, status);
+        }
+    } catch (...) {
     }
 }

@@ -52,3 +52,16 @@ int32_t gf_readerEndStatus(int32_t apiStatus);
 // Logs why a reader's request loop ended: `kind` is "Traffic" or "Weather";
 // status 9999 (a stop) logs nothing.
 void gf_logRTAPIReaderEnd(std::string_view kind, int status);
+
+// Ends a reader thread's run however it leaves: marks its state stopped
+// (`setStopped`) and, unless it was stopped on request (status 9999), stops
+// the other reader and reports why this one ended, when nothing reported it
+// yet (`handled`).
+struct RTAPIReaderExit {
+    const char* readerName;
+    void (*setStopped)();
+    RTAPIreader& other;
+    int32_t& status;
+    bool& handled;
+    ~RTAPIReaderExit();
+};

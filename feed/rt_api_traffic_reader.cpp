@@ -431,22 +431,7 @@ void gf_RTAPITrafficReader()
     RTAPITrafficReader& r = gf_rtApiTrafficReader();
     int32_t status = 0;
     bool handled = false;
-    struct ExitGuard {
-        int32_t& status;
-        bool& handled;
-        ~ExitGuard()
-        {
-            try {
-                lf_setLiveTrafficState(GuiReaderState::Stopped);
-                if (status != 9999) {
-                    gf_rtApiWeatherReader().requestStop();
-                    if (!handled)
-                        gf_reportReaderStopped("Traffic RTAPIreader", status == 401, status);
-                }
-            } catch (...) {
-            }
-        }
-    } guard{status, handled};
+    RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
 
     try {
         gf_setRTDirectParkedRequester(&gf_requestRTAPIParkedTraffic);

@@ -177,22 +177,7 @@ void gf_RTAPIWeatherReader()
 {
     int32_t status = 0;
     bool handled = false;
-    struct ExitGuard {
-        int32_t& status;
-        bool& handled;
-        ~ExitGuard()
-        {
-            try {
-                lf_setQnhState(GuiReaderState::Stopped);
-                if (status != 9999) {
-                    gf_rtApiTrafficReader().requestStop();
-                    if (!handled)
-                        gf_reportReaderStopped("Weather RTAPIreader", status == 401, status);
-                }
-            } catch (...) {
-            }
-        }
-    } guard{status, handled};
+    RTAPIReaderExit guard{"Weather RTAPIreader", [] { lf_setQnhState(GuiReaderState::Stopped); }, gf_rtApiTrafficReader(), status, handled};
 
     try {
         gf_logContinuation(fmt::format("{} connected", "Weather RTAPIreader"));
