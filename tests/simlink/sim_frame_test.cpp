@@ -237,6 +237,33 @@ TEST_F(SimFrameTest, ObjectsOfAnEarlierConnectionGetNoPositions)
     EXPECT_EQ(countOf(calls(before), "SetDataOnSimObject"), 0u);
 }
 
+TEST_F(SimFrameTest, AnIdGivenOutAgainAfterAReconnectStartsWithoutTheOldPositions)
+{
+    sim.load({{"reuse_object_ids", true}});
+    connect();
+    const auto old = createObjects(1);
+    ASSERT_EQ(old.size(), 1u);
+    post(old[0], 1'000'000'000, 47.0);
+    frames(1);
+    ASSERT_EQ(positionsOf(old[0]).size(), 1u);
+    sim.quit();
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
+    post(old[0], 1'010'000'000, 47.0); // the engine has not seen the removal yet
+    sim.setAvailable(1);
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    ASSERT_TRUE(sim.waitIdle(2000));
+    const auto fresh = createObjects(1);
+    ASSERT_EQ(fresh, old); // the simulator gave the id out again
+    const size_t before = trace("positions").size();
+    frames(2);
+    EXPECT_EQ(trace("positions").size(), before); // nothing until the engine posts for the new object
+    post(fresh[0], 1'020'000'000, 48.0);
+    frames(1);
+    const auto written = positionsOf(fresh[0]);
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written.back()["values"][0].get<double>(), 48.0);
+}
+
 TEST_F(SimFrameTest, UserAircraftRequestsFillTheSnapshotAndDetectATeleport)
 {
     auto& db = gf_modelDatabase();
