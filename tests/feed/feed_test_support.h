@@ -48,4 +48,18 @@ inline uint16_t freeTcpPort()
     return ntohs(a.sin_port);
 }
 
+// A UDP port that is free now (Winsock must be started).
+inline uint16_t freeUdpPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
 } // namespace kvr::test

@@ -71,8 +71,9 @@ TEST_F(RTApiDecoding, OnlyFortyNineElementArraysWithAHexidBecomeRecords)
     a48.erase(48);
     json a50 = aircraft("484002");
     a50.push_back(0);
-    const json data = {{"a", aircraft("4ca7b3")}, {"b", a48},          {"c", a50},
-                       {"d", aircraft(4990003)},  {"e", "not an array"}, {"f", aircraft("0x4840")}};
+    const json data = {{"a", aircraft("4ca7b3")},         {"b", a48},          {"c", a50},
+                       {"d", aircraft(4990003)},          {"e", "not an array"}, {"f", aircraft("0x4840")},
+                       {"g", aircraft("1004ca7b4")}};
     gf_decodeRTAPITraffic(data, context, batch);
     ASSERT_EQ(batch.records.size(), 1u);
     const LiveTrafficRecord& r = batch.records[0];
@@ -86,6 +87,19 @@ TEST_F(RTApiDecoding, OnlyFortyNineElementArraysWithAHexidBecomeRecords)
     EXPECT_DOUBLE_EQ(r.tas, 220.0); // null tas: the table's value at 5000 ft
     EXPECT_EQ(gf_airlineCodeText(r.ids.airline), "KLM");
     EXPECT_EQ(batch.latestTimestamp, 1700000000u);
+}
+
+TEST_F(RTApiDecoding, LeadingZerosOfAHexidAreAcceptedAsByTheAppFeed)
+{
+    gf_decodeRTAPITraffic(json{{"a", aircraft("00000000004ca7b3")}}, context, batch);
+    ASSERT_EQ(batch.records.size(), 1u);
+    EXPECT_EQ(batch.records[0].hexid, 0x4CA7B3u);
+    gf_modelDatabase().icaoModelCodes.insert("A320");
+    const auto parked = gf_decodeRTAPIParkedTraffic(
+        json{{"00000000484f6d", json::array({52.31, 4.77, "D7", "A320", "PH-EXA", 1699957770, "KLM1"})}});
+    gf_modelDatabase().icaoModelCodes.clear();
+    ASSERT_EQ(parked.size(), 1u);
+    EXPECT_EQ(parked[0].hexid, 0x484F6Du);
 }
 
 TEST_F(RTApiDecoding, LatestTimestampFollowsEveryValidTimeEvenOfSkippedArrays)

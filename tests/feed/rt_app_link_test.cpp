@@ -100,6 +100,17 @@ TEST_F(RTAppLink, VersionReplies)
     }
     EXPECT_NE(log().find("lf_processRTVersion: JSON parse failed: "), std::string::npos);
 
+    // A boolean level counts as 0 or 1: the standard edition, no type error.
+    for (const char* reply : {R"({"level":true,"version":"9.4"})", R"({"level":false,"version":"9.4"})"}) {
+        const size_t failures = kvr::test::logText().size();
+        gf_professionalLevel() = true;
+        lf_processRTVersion(reply);
+        Gui::instance().drainUpdates();
+        EXPECT_FALSE(gf_professionalLevel()) << reply;
+        EXPECT_EQ(Gui::instance().display.trafficSourceText, "RT App stnd edition: 9.4") << reply;
+        EXPECT_EQ(log().find("JSON parse failed", failures), std::string::npos) << reply;
+    }
+
     Gui::setTrafficSourceInfo("kept");
     gf_professionalLevel() = true;
     lf_processRTVersion("");
@@ -296,4 +307,34 @@ TEST_F(RTAppLink, DroppingTheAppRestarts)
     const std::string message = Gui::instance().display.timedMessage;
     EXPECT_TRUE(message == "RealTraffic App gone" ||
                 (message.size() == 29 && message.ends_with(" RealTraffic App gone"))) << message;
+}
+
+TEST_F(RTAppLink, APeerThatKeepsSendingCannotHoldTheDrain)
+{
+    server.startListening(PORT_NUMBER.value);
+    auto accepted = std::async(std::launch::async, [this] { return server.waitForClient(); });
+    SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_TRUE(accepted.get());
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        const std::string chunk(4096, 'x');
+        const auto end = std::chrono::steady_clock::now() + 3s;
+        while (!stop && std::chrono::steady_clock::now() < end)
+            if (send(peer, chunk.data(), static_cast<int>(chunk.size()), 0) == SOCKET_ERROR)
+                break;
+    });
+    std::this_thread::sleep_for(50ms);
+    const auto start = std::chrono::steady_clock::now();
+    server.drainReceiveBuffer();
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    sender.join();
+    closesocket(peer);
+    EXPECT_LT(took, 1s);
+    EXPECT_TRUE(server.connected) << "the peer is still there";
 }
