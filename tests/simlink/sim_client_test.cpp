@@ -272,12 +272,8 @@ TEST_P(LostConnectionTest, ReportsEveryObjectAndCreationAndLeavesNothingBehind)
     connect();
     const auto ids = createObjects(2);
     ASSERT_EQ(ids.size(), 2u);
-    sim.load({{"assign_delay_frames", 1000}});
-    CreateAcCmd waiting;
-    waiting.title = "A320";
-    waiting.callsign = "WAIT1";
-    waiting.key = 0x4B7777;
-    gf_createSimObject(waiting);
+    sim.load({{"assign_delay_frames", 1000}}); // the third creation waits for its answer
+    gf_createSimObject(CreateAcCmd{.callsign = "WAIT1", .title = "A320", .key = 0x4B7777});
     frames(1);
     ASSERT_EQ(countOf(calls(), "AICreateNonATCAircraft"), 3u);
 

@@ -62,6 +62,30 @@ protected:
         g_positionBuffer.stage(id, b);
         g_positionBuffer.flushStaging(t);
     }
+    // One created object, written once at latitude 47.
+    uint32_t writtenObject()
+    {
+        const auto ids = createObjects(1);
+        if (ids.size() != 1u) {
+            ADD_FAILURE() << "no object";
+            return 0;
+        }
+        post(ids[0], 1'000'000'000, 47.0);
+        frames(1);
+        EXPECT_EQ(positionsOf(ids[0]).size(), 1u);
+        return ids[0];
+    }
+    // The simulator quits and comes back; `meanwhile` runs while it is away.
+    void quitAndReturn(const std::function<void()>& meanwhile = {})
+    {
+        sim.quit();
+        ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
+        if (meanwhile)
+            meanwhile();
+        sim.setAvailable(1);
+        ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+        ASSERT_TRUE(sim.waitIdle(2000));
+    }
     std::vector<nlohmann::json> positionsOf(uint32_t id)
     {
         std::vector<nlohmann::json> out;
@@ -221,18 +245,10 @@ TEST_F(SimFrameTest, ObjectRemovedBySimulatorGetsNoMorePositions)
 TEST_F(SimFrameTest, ObjectsOfAnEarlierConnectionGetNoPositions)
 {
     connect();
-    const auto ids = createObjects(1);
-    ASSERT_EQ(ids.size(), 1u);
-    post(ids[0], 1'000'000'000, 47.0);
-    frames(1);
-    ASSERT_EQ(positionsOf(ids[0]).size(), 1u);
-    sim.quit();
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
-    sim.setAvailable(1);
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
-    ASSERT_TRUE(sim.waitIdle(2000));
+    const uint32_t id = writtenObject();
+    quitAndReturn();
     const size_t before = callCount();
-    post(ids[0], 1'010'000'000, 47.0); // the engine still holds the old id
+    post(id, 1'010'000'000, 47.0); // the engine still holds the old id
     frames(2);
     EXPECT_EQ(countOf(calls(before), "SetDataOnSimObject"), 0u);
 }
@@ -241,17 +257,9 @@ TEST_F(SimFrameTest, AnIdGivenOutAgainAfterAReconnectStartsWithoutTheOldPosition
 {
     sim.load({{"reuse_object_ids", true}});
     connect();
-    const auto old = createObjects(1);
-    ASSERT_EQ(old.size(), 1u);
-    post(old[0], 1'000'000'000, 47.0);
-    frames(1);
-    ASSERT_EQ(positionsOf(old[0]).size(), 1u);
-    sim.quit();
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
-    post(old[0], 1'010'000'000, 47.0); // the engine has not seen the removal yet
-    sim.setAvailable(1);
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
-    ASSERT_TRUE(sim.waitIdle(2000));
+    const std::vector<uint32_t> old{writtenObject()};
+    // The engine has not seen the removal yet.
+    quitAndReturn([&] { post(old[0], 1'010'000'000, 47.0); });
     const auto fresh = createObjects(1);
     ASSERT_EQ(fresh, old); // the simulator gave the id out again
     const size_t before = trace("positions").size();
