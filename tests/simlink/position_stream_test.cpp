@@ -2,7 +2,9 @@
 // try-lock swap and objects that the simulator removed.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <numbers>
 #include <thread>
 
@@ -192,7 +194,11 @@ TEST_F(PositionStreamerTest, ObjectRemovedBySimulatorIsNeverWrittenUntilAssigned
     {
         // The removal never waits for the engine's lock.
         std::unique_lock lock(buffer.mutex);
-        std::thread([&] { streamer.objectRemovedBySim(7); }).join();
+        auto removal = std::async(std::launch::async, [&] { streamer.objectRemovedBySim(7); });
+        const bool done = removal.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+        lock.unlock();
+        removal.wait();
+        EXPECT_TRUE(done) << "the removal waited for the engine's lock";
     }
     post(7, at(20 * ms, 10.0, 20.0)); // the engine has not seen the event yet
     ASSERT_TRUE(streamer.takePosted(buffer));
