@@ -224,10 +224,14 @@ void lf_abandonConnectionObjects(ScHandle handle, bool simulatorGone)
     // they are asked to go while this connection can still name them.
     if (handle && !simulatorGone) {
         const SimConnectApi& sc = gf_simConnect();
-        for (uint32_t id : owned)
-            if (id != g_userObjectId.load() && sc.AIRemoveObject(handle, id, REQUEST_AI_REMOVE) < 0)
-                gf_logError(fmt::format("SimConnect remove failed for object {} of the closed connection",
-                                        gf_objectIdText(id)));
+        // A connection that refuses one removal refuses the rest: one line says how many stay.
+        for (size_t i = 0; i < owned.size(); ++i) {
+            if (owned[i] == g_userObjectId.load() || sc.AIRemoveObject(handle, owned[i], REQUEST_AI_REMOVE) >= 0)
+                continue;
+            gf_logError(fmt::format("SimConnect could not remove {} objects of the closed connection",
+                                    owned.size() - i));
+            break;
+        }
     }
     for (uint32_t id : owned) {
         SimEvent e;

@@ -316,4 +316,21 @@ TEST_P(LostConnectionTest, ReportsEveryObjectAndCreationAndLeavesNothingBehind)
 
 INSTANTIATE_TEST_SUITE_P(CloseRemovesObjects, LostConnectionTest, ::testing::Bool());
 
+TEST_F(SimClientThreadTest, ALostConnectionThatRefusesRemovalsSaysSoOnce)
+{
+    connect();
+    ASSERT_EQ(createObjects(2).size(), 2u);
+    sim.setFault("SimConnect_AIRemoveObject", 0, SC_E_FAIL);
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 1u);
+    const std::string text = log();
+    EXPECT_NE(text.find("==> SimConnect could not remove 2 objects of the closed connection\n"), std::string::npos);
+    size_t removed = 0;
+    for (const auto& e : takeEvents())
+        removed += e.kind == SimEventKind::Removed ? 1 : 0;
+    EXPECT_EQ(removed, 2u) << "the engine hears of them all the same";
+    sim.setFault("SimConnect_AIRemoveObject", 0, 0);
+}
+
 } // namespace
