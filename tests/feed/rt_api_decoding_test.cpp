@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "engine/engine_reports.h"
 #include "feed/rt_api_decoding.h"
+#include "feed/rt_api_transport.h"
 #include "liveries/model_database.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
@@ -159,4 +160,14 @@ TEST_F(RTApiDecoding, NearestMetarStations)
     EXPECT_EQ(std::get<MetarListError>(none).message, "response contains no METAR station with a valid METAR string");
     EXPECT_EQ(std::get<MetarListError>(gf_parseNearestMetar("EHAM Q1013")).message,
               "response contains invalid METAR data");
+}
+
+TEST_F(RTApiDecoding, AServersMessageIsKeptToAFewHundredCharacters)
+{
+    const std::string body = json{{"status", 406}, {"message", std::string(5000, 'm')}}.dump();
+    auto parsed = gf_parseRTAPIResponse(body, "traffic", RTAPILimitSpec{});
+    ASSERT_TRUE(std::holds_alternative<RTAPIReply>(parsed));
+    const std::string& message = std::get<RTAPIReply>(parsed).message;
+    EXPECT_LT(message.size(), 400u);
+    EXPECT_TRUE(message.ends_with("... (5000 bytes)")) << message;
 }
