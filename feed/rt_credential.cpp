@@ -131,7 +131,9 @@ SecretText gf_readRealTrafficLic(const fs::path& path)
             return {};
         }
         // Without exceptions: a parse error's message would carry a copy of
-        // the text it last read, which may be the credential.
+        // the text it last read, which may be the credential. (The parser
+        // also keeps the characters of its latest token for such messages,
+        // in a buffer of its own that is not ours to wipe.)
         const std::string_view text = bytes->view();
         const SecretJson root = SecretJson::parse(text.begin(), text.end(), nullptr, false);
         if (root.is_discarded()) {
