@@ -71,7 +71,7 @@ bool lf_unpackInstaller()
     const std::int64_t result = archive->readEntry(file->index, kUnzipPiece, [&](const char* p, std::size_t n) {
         out.write(p, static_cast<std::streamsize>(n));
         return out.good();
-    });
+    }, kMaxInstallerSize);
     out.flush();
     const bool streamGood = out.good();
     out.close();
