@@ -195,7 +195,7 @@ bool lf_downloadInstaller(const VersionData& webVersion)
     const std::string url = gf_installerArchiveUrl();
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
-        if (!Downloader(handle.get(), url, kArchivePath, true)) {
+        if (!Downloader(handle.get(), url, kArchivePath, true, g_installerArchiveDownloadLimit)) {
             Gui::showMessage(fmt::format("Downloading program installer file version {} failed", webVersion), true);
             return false;
         }
