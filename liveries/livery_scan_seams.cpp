@@ -28,3 +28,13 @@ std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text)
     }
     return std::nullopt;
 }
+
+size_t gf_readDontUseTitles(const std::filesystem::path&, std::unordered_set<std::string>&)
+{
+    return 0;
+}
+
+size_t gf_readDontUseTitlesInFolder(std::unordered_set<std::string>&)
+{
+    return 0;
+}

@@ -32,3 +32,12 @@ Category gf_modelCodeCategory(std::string_view code);
 // The first registration (in sorted order) of at most 5 characters that occurs
 // inside `text`.
 std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text);
+
+// Merge note: these two belong to liveries/regcode_lists.h. Until it lands,
+// no registration-code list is read here: both add no title and give 0.
+#include <filesystem>
+#include <unordered_set>
+// Adds the don't-use titles of the AIG registration-code list.
+size_t gf_readDontUseTitles(const std::filesystem::path& path, std::unordered_set<std::string>& dontUse);
+// Adds the don't-use titles of the user's files in input\my_regcodes.
+size_t gf_readDontUseTitlesInFolder(std::unordered_set<std::string>& dontUse);
