@@ -15,35 +15,9 @@
 
 namespace {
 
-// Blanks as the key-line grammar knows them.
-bool lf_isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 char lf_lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool lf_equalNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lf_lower(a[i]) != lf_lower(b[i]))
-            return false;
-    return true;
-}
-
-bool lf_isWordChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-std::string lf_utf8(const std::filesystem::path& path)
-{
-    return wide_to_utf8(path.wstring());
 }
 
 // Stock simulator aircraft folder -> ICAO type.
@@ -86,7 +60,7 @@ std::string lf_validatedModel(const std::string& code, const std::filesystem::pa
     if (gf_isIcaoModel(code))
         return code;
     if (const auto fix = ModelFixes.find(code); fix != ModelFixes.end()) {
-        ModelFixList.push_back(fmt::format("Model fix: {} found in {} changed into {}", code, lf_utf8(path), fix->second));
+        ModelFixList.push_back(fmt::format("Model fix: {} found in {} changed into {}", code, lf_pathUtf8(path), fix->second));
         return fix->second;
     }
     lf_reportInvalidModel(code, path);
@@ -124,6 +98,31 @@ std::optional<std::string> lf_matchIvaoPath(std::string_view path, std::string_v
 
 } // namespace
 
+bool lf_equalNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lf_lower(a[i]) != lf_lower(b[i]))
+            return false;
+    return true;
+}
+
+bool lf_isCfgSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool lf_isWordChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+std::string lf_pathUtf8(const std::filesystem::path& path)
+{
+    return wide_to_utf8(path.wstring());
+}
+
 bool lf_containsNoCase(std::string_view text, std::string_view part)
 {
     if (part.empty())
@@ -150,20 +149,20 @@ std::string lf_asciiUpper(std::string_view text)
 std::optional<std::string_view> lf_keyLineValue(std::string_view line, std::string_view key)
 {
     size_t i = 0;
-    while (i < line.size() && lf_isSpace(line[i]))
+    while (i < line.size() && lf_isCfgSpace(line[i]))
         ++i;
     if (line.size() - i < key.size() || !lf_equalNoCase(line.substr(i, key.size()), key))
         return std::nullopt;
     i += key.size();
-    while (i < line.size() && lf_isSpace(line[i]))
+    while (i < line.size() && lf_isCfgSpace(line[i]))
         ++i;
     if (i == line.size() || line[i] != '=')
         return std::nullopt;
     ++i;
-    while (i < line.size() && lf_isSpace(line[i]))
+    while (i < line.size() && lf_isCfgSpace(line[i]))
         ++i;
     size_t end = line.size();
-    while (end > i && lf_isSpace(line[end - 1]))
+    while (end > i && lf_isCfgSpace(line[end - 1]))
         --end;
     if (end == i)
         return std::nullopt;
@@ -174,40 +173,38 @@ std::optional<std::string_view> lf_keyLineValue(std::string_view line, std::stri
     return value;
 }
 
-bool lf_readTitleKey(std::string_view line, std::string& value)
+namespace {
+
+// A reader whose value must be at least `minSize` characters long.
+bool lf_readValueKey(std::string_view line, std::string_view key, size_t minSize, std::string& value)
 {
-    auto v = lf_unquotedKeyValue(line, "title");
-    if (!v || v->empty())
+    auto v = lf_unquotedKeyValue(line, key);
+    if (!v || v->size() < minSize)
         return false;
     value = std::move(*v);
     return true;
+}
+
+} // namespace
+
+bool lf_readTitleKey(std::string_view line, std::string& value)
+{
+    return lf_readValueKey(line, "title", 1, value);
 }
 
 bool lf_readTextureKey(std::string_view line, std::string& value)
 {
-    auto v = lf_unquotedKeyValue(line, "texture");
-    if (!v || v->empty())
-        return false;
-    value = std::move(*v);
-    return true;
+    return lf_readValueKey(line, "texture", 1, value);
 }
 
 bool lf_readAtcIdKey(std::string_view line, std::string& value)
 {
-    auto v = lf_unquotedKeyValue(line, "atc_id");
-    if (!v || v->size() < 5)
-        return false;
-    value = std::move(*v);
-    return true;
+    return lf_readValueKey(line, "atc_id", 5, value);
 }
 
 bool lf_readParkingTypesKey(std::string_view line, std::string& value)
 {
-    auto v = lf_unquotedKeyValue(line, "atc_parking_types");
-    if (!v || v->empty())
-        return false;
-    value = std::move(*v);
-    return true;
+    return lf_readValueKey(line, "atc_parking_types", 1, value);
 }
 
 bool lf_readIcaoAirlineKey(std::string_view line, std::string& value)
@@ -258,10 +255,10 @@ std::string lf_fltsimSectionNumber(std::string_view line)
         return {};
     // "\s*\[fltsim\.(\d+)\]\s*" as a whole.
     size_t i = 0;
-    while (i < line.size() && lf_isSpace(line[i]))
+    while (i < line.size() && lf_isCfgSpace(line[i]))
         ++i;
     size_t end = line.size();
-    while (end > i && lf_isSpace(line[end - 1]))
+    while (end > i && lf_isCfgSpace(line[end - 1]))
         --end;
     const std::string_view core = line.substr(i, end - i);
     if (core.size() > open.size() + 1 && lf_equalNoCase(core.substr(0, open.size()), open) && core.back() == ']') {
@@ -294,11 +291,11 @@ bool lf_checkFltsimNumbers(const CfgLines& lines, const std::filesystem::path& p
             outOfRange = true;
     }
     if (!anyHeader) {
-        NoFltsimCfgList.push_back(lf_utf8(path));
+        NoFltsimCfgList.push_back(lf_pathUtf8(path));
         return true;
     }
     if (outOfRange) {
-        lf_addInvalidCfgFileLine(lf_utf8(path) + " contains a [fltsim.x] section with a number < 0 or > " + "10000");
+        lf_addInvalidCfgFileLine(lf_pathUtf8(path) + " contains a [fltsim.x] section with a number < 0 or > " + "10000");
         return false;
     }
     return true;
@@ -321,7 +318,7 @@ std::string lf_modelFromBaseContainer(const std::filesystem::path& path, const C
         if (!code.empty())
             return lf_validatedModel(code, path);
     }
-    const std::string text = lf_utf8(path);
+    const std::string text = lf_pathUtf8(path);
     if (text.find("pmdg-aircraft-7") != std::string::npos || text.find("fnx-aircraft-3") != std::string::npos)
         return {};
     lf_addInvalidCfgFileLine("Line icao_type_designator= is missing in [General] section of " + text);
@@ -330,7 +327,7 @@ std::string lf_modelFromBaseContainer(const std::filesystem::path& path, const C
 
 std::string lf_ivaoModelFromPath(const std::filesystem::path& path)
 {
-    std::string text = lf_utf8(path);
+    std::string text = lf_pathUtf8(path);
     for (char& c : text)
         if (c == '\\')
             c = '/';
@@ -343,14 +340,7 @@ std::string lf_ivaoModelFromPath(const std::filesystem::path& path)
     }
     if (code->size() > 4)
         code->resize(4);
-    if (!code->empty() && gf_isIcaoModel(*code))
-        return *code;
-    if (const auto fix = ModelFixes.find(*code); fix != ModelFixes.end()) {
-        ModelFixList.push_back(fmt::format("Model fix: {} found in {} changed into {}", *code, lf_utf8(path), fix->second));
-        return fix->second;
-    }
-    lf_reportInvalidModel(*code, path);
-    return {};
+    return lf_validatedModel(*code, path);
 }
 
 namespace {
@@ -423,7 +413,7 @@ bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool no
 {
     const Charset charset = gf_detectCharset(path);
     if (charset == Charset::NoneFound) {
-        const std::string line = fmt::format("! No text encoding detected for {}", lf_utf8(path));
+        const std::string line = fmt::format("! No text encoding detected for {}", lf_pathUtf8(path));
         if (noEncodingIsError)
             gf_logError(line);
         else
@@ -432,7 +422,7 @@ bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool no
     }
     lines.reserve(4096);
     if (!gf_readLinesInCharset(charset, path, lines)) {
-        gf_logLine(fmt::format("! Failed reading {}", lf_utf8(path)));
+        gf_logLine(fmt::format("! Failed reading {}", lf_pathUtf8(path)));
         return false;
     }
     return true;
@@ -460,7 +450,7 @@ std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::file
             return {};
         return lf_splitFltSimSections(rank, lines, model, path, folder);
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_utf8(path), e.what()));
+        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_pathUtf8(path), e.what()));
         throw;
     }
 }
@@ -478,10 +468,10 @@ std::vector<LiveryRecord> lf_searchLiveriesinIVAOFile(uint32_t rank, const std::
             return {};
         return lf_splitIVAOSections(rank, lines, model, path);
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", lf_utf8(path), e.what()));
+        gf_logLine(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", lf_pathUtf8(path), e.what()));
         throw;
     } catch (...) {
-        gf_logLine(fmt::format("! Unknown exception in lf_searchLiveriesinIVAOFile {}", lf_utf8(path)));
+        gf_logLine(fmt::format("! Unknown exception in lf_searchLiveriesinIVAOFile {}", lf_pathUtf8(path)));
         throw;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,14 @@
 
 using CfgLines = std::vector<std::string>;
 
+// The blanks of the key-line grammar: blank, tab, line feed, vertical tab,
+// form feed, carriage return.
+bool lf_isCfgSpace(char c);
+// A-Z, a-z, 0-9 and '_'.
+bool lf_isWordChar(char c);
+std::string lf_pathUtf8(const std::filesystem::path& path);
+// Equal without regard to ASCII letter case.
+bool lf_equalNoCase(std::string_view a, std::string_view b);
 // Case-insensitive (ASCII) substring test.
 bool lf_containsNoCase(std::string_view text, std::string_view part);
 std::string lf_asciiUpper(std::string_view text);

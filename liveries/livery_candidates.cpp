@@ -15,11 +15,6 @@ namespace {
 constexpr std::array<std::string_view, 5> IvaoWTitleFolders{"IVAO_B738WLfa", "IVAO_B739WLfa", "IVAO_A320wCFM",
                                                            "IVAO_A320wIAE", "IVAO_A319fIAEw"};
 
-std::string lf_utf8(const std::filesystem::path& path)
-{
-    return wide_to_utf8(path.wstring());
-}
-
 // The section without its trailing empty and comment lines; the header stays.
 size_t lf_usedSectionLength(const std::vector<std::string>& section)
 {
@@ -31,6 +26,12 @@ size_t lf_usedSectionLength(const std::vector<std::string>& section)
         --n;
     }
     return n;
+}
+
+std::string lf_parkingTypesOf(std::string value)
+{
+    gf_normalizeCommaList(value);
+    return lf_asciiUpper(value);
 }
 
 std::string_view lf_commentStart(std::string_view value)
@@ -54,25 +55,14 @@ std::string lf_registrationOf(std::string_view value, const std::string& title, 
     return pieces.size() == 1 ? pieces.front() : std::string();
 }
 
-bool lf_isWordChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
 // "<model>[W]\s*(\w\w\w).*" as a whole, without regard to ASCII case: the
 // three word characters, else empty.
 std::string lf_ivaoTitleAirline(std::string_view title, std::string_view prefix)
 {
-    if (title.size() < prefix.size())
+    if (title.size() < prefix.size() || !lf_equalNoCase(title.substr(0, prefix.size()), prefix))
         return {};
-    for (size_t k = 0; k < prefix.size(); ++k) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(title[k]) != lower(prefix[k]))
-            return {};
-    }
     size_t i = prefix.size();
-    while (i < title.size() && (title[i] == ' ' || title[i] == '\t' || title[i] == '\n' || title[i] == '\v' ||
-                                title[i] == '\f' || title[i] == '\r'))
+    while (i < title.size() && lf_isCfgSpace(title[i]))
         ++i;
     if (title.size() - i < 3 || !lf_isWordChar(title[i]) || !lf_isWordChar(title[i + 1]) ||
         !lf_isWordChar(title[i + 2]))
@@ -91,6 +81,10 @@ void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used
                             const std::filesystem::path& path, OrdinaryKeys& keys)
 {
     const std::string& header = section.front();
+    const auto abandon = [&keys](std::string text) {
+        lf_addIncompleteSectionLine(std::move(text));
+        keys.abandoned = true;
+    };
     for (size_t n = 0; n < used && !keys.abandoned; ++n) {
         const std::string& line = section[n];
         std::string value;
@@ -103,8 +97,7 @@ void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used
                 continue;
             }
         } else if (lf_readTitleKey(line, value)) {
-            lf_addIncompleteSectionLine(fmt::format("{} {} has more than one title key", folder, header));
-            keys.abandoned = true;
+            abandon(fmt::format("{} {} has more than one title key", folder, header));
             continue;
         }
         if (keys.airline.empty()) {
@@ -123,19 +116,16 @@ void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used
                 continue;
             }
         } else if (lf_containsNoCase(line, "icao_airline")) {
-            lf_addIncompleteSectionLine(fmt::format("{} {} has more than one icao_airline key", folder, header));
-            keys.abandoned = true;
+            abandon(fmt::format("{} {} has more than one icao_airline key", folder, header));
             continue;
         }
         if (keys.parkingTypes.empty()) {
             if (lf_readParkingTypesKey(line, value)) {
-                gf_normalizeCommaList(value);
-                keys.parkingTypes = lf_asciiUpper(value);
+                keys.parkingTypes = lf_parkingTypesOf(value);
                 continue;
             }
         } else if (lf_hasParkingTypesKey(line)) {
-            lf_addIncompleteSectionLine(fmt::format("{} {} has more than one atc_parking_types key", folder, header));
-            keys.abandoned = true;
+            abandon(fmt::format("{} {} has more than one atc_parking_types key", folder, header));
             continue;
         }
         if (keys.registration.empty()) {
@@ -144,8 +134,7 @@ void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used
                 continue;
             }
         } else if (lf_hasAtcIdAssignment(line)) {
-            lf_addIncompleteSectionLine(fmt::format("{}, {}, has more than one atc_id key", folder, header));
-            keys.abandoned = true;
+            abandon(fmt::format("{}, {}, has more than one atc_id key", folder, header));
         }
     }
 }
@@ -156,7 +145,7 @@ std::vector<LiveryRecord> lf_decideOrdinarySection(uint32_t rank, OrdinaryKeys& 
 {
     if (keys.airline.empty())
         lf_addIncompleteSectionLine(
-            fmt::format("{} {} icao_airline is missing, or it has invalid info ", lf_utf8(path), header));
+            fmt::format("{} {} icao_airline is missing, or it has invalid info ", lf_pathUtf8(path), header));
     if (keys.abandoned)
         return {};
     if (keys.title.empty()) {
@@ -244,12 +233,12 @@ std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, const std::vecto
     try {
         if (section.empty())
             return {};
-        const std::string folderText = lf_utf8(folder);
+        const std::string folderText = lf_pathUtf8(folder);
         OrdinaryKeys keys;
         lf_collectOrdinaryKeys(section, lf_usedSectionLength(section), folderText, path, keys);
         return lf_decideOrdinarySection(rank, keys, model, path, folderText, section.front());
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), lf_utf8(path)));
+        gf_logLine(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), lf_pathUtf8(path)));
         throw;
     }
 }
@@ -260,7 +249,7 @@ LiveryRecord lf_procesIVAOFltSimSection(uint32_t rank, const std::vector<std::st
     if (section.empty())
         return {};
     const std::filesystem::path folder = path.parent_path();
-    const std::string folderText = lf_utf8(folder);
+    const std::string folderText = lf_pathUtf8(folder);
     const std::string& header = section.front();
     std::string title, parkingTypes, registration, texture;
     const size_t used = lf_usedSectionLength(section);
@@ -280,8 +269,7 @@ LiveryRecord lf_procesIVAOFltSimSection(uint32_t rank, const std::vector<std::st
         }
         if (parkingTypes.empty()) {
             if (lf_readParkingTypesKey(line, value)) {
-                gf_normalizeCommaList(value);
-                parkingTypes = lf_asciiUpper(value);
+                parkingTypes = lf_parkingTypesOf(value);
                 continue;
             }
         } else if (lf_hasParkingTypesKey(line)) {
@@ -303,7 +291,7 @@ LiveryRecord lf_procesIVAOFltSimSection(uint32_t rank, const std::vector<std::st
 
     const std::filesystem::path textureFolder = folder / utf8_to_wide("texture." + texture);
     if (!std::filesystem::is_directory(std::filesystem::status(textureFolder))) {
-        lf_addIncompleteSectionLine(lf_utf8(textureFolder) + " " + header + " does not exist");
+        lf_addIncompleteSectionLine(lf_pathUtf8(textureFolder) + " " + header + " does not exist");
         return {};
     }
     if (title.empty()) {

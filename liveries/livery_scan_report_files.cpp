@@ -11,15 +11,11 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "liveries/aircraft_cfg.h"
 #include "liveries/livery_scan_reports.h"
 #include "liveries/livery_scan_seams.h"
 
 namespace {
-
-std::string lf_utf8(const std::filesystem::path& path)
-{
-    return wide_to_utf8(path.wstring());
-}
 
 bool lf_makeReportFolder(const std::filesystem::path& path)
 {
@@ -27,7 +23,7 @@ bool lf_makeReportFolder(const std::filesystem::path& path)
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        gf_logNoThrow(fmt::format("Error creating directories {}: {}", lf_utf8(folder), ec.message()));
+        gf_logNoThrow(fmt::format("Error creating directories {}: {}", lf_pathUtf8(folder), ec.message()));
         return false;
     }
     return true;
@@ -43,7 +39,7 @@ void lf_writeSortedErrorList(std::vector<std::string>& list, const std::filesyst
     if (dropRepeats)
         list.erase(std::unique(list.begin(), list.end()), list.end());
     lf_writeReportList(list, path);
-    gf_logLine(fmt::format("{:5} {}, see {}", list.size(), what, lf_utf8(path)));
+    gf_logLine(fmt::format("{:5} {}, see {}", list.size(), what, lf_pathUtf8(path)));
 }
 
 } // namespace
@@ -55,7 +51,7 @@ void lf_collectDontUseLiveries()
         DontUseLiveryTitles.reserve(5000);
         const std::filesystem::path aigPath = g_aigRegcodesEncPath;
         if (!std::filesystem::exists(std::filesystem::status(aigPath))) {
-            gf_logError(fmt::format("{} not available", lf_utf8(aigPath)));
+            gf_logError(fmt::format("{} not available", lf_pathUtf8(aigPath)));
             return;
         }
         std::unordered_set<std::string> titles;
@@ -87,7 +83,7 @@ void lf_writeLiveryScanReports()
         lf_writeSortedErrorList(InvalidModelList, paths[3], "invalid model code" + plural(InvalidModelList), false);
         if (!ModelFixList.empty()) {
             lf_writeFixesReport(paths[4]);
-            gf_logLine(fmt::format("{:5} fixes, see {}", ModelFixList.size(), lf_utf8(paths[4])));
+            gf_logLine(fmt::format("{:5} fixes, see {}", ModelFixList.size(), lf_pathUtf8(paths[4])));
         }
         lf_writeSortedErrorList(InvalidCfgFileList, paths[5], "invalid aircraft.cfg files", false);
         lf_writeSortedErrorList(IncompleteSectionList, paths[6], "incomplete [fltsim.x] sections", true);
@@ -96,7 +92,7 @@ void lf_writeLiveryScanReports()
         gf_logLine("\nInformation:");
         std::sort(NoFltsimCfgList.begin(), NoFltsimCfgList.end());
         lf_writeReportList(NoFltsimCfgList, paths[0]);
-        gf_logLine(fmt::format("{:5} empty aircraft.cfg files, see {}", NoFltsimCfgList.size(), lf_utf8(paths[0])));
+        gf_logLine(fmt::format("{:5} empty aircraft.cfg files, see {}", NoFltsimCfgList.size(), lf_pathUtf8(paths[0])));
     }
 }
 

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "liveries/aircraft_cfg.h"
 #include "liveries/livery_candidates.h"
 #include "liveries/livery_scan_reports.h"
 #include "tests/liveries/livery_scan_fixture.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
@@ -177,6 +179,25 @@ TEST_F(LiveryCandidates, IvaoTitles)
     EXPECT_TRUE(lf_isUnusableCandidate(r));
     ASSERT_EQ(IncompleteSectionList.size(), 1u);
     EXPECT_TRUE(IncompleteSectionList[0].ends_with("texture.KLM [fltsim.3] does not exist"));
+}
+
+TEST_F(LiveryCandidates, IvaoFile)
+{
+    kvr::test::ScopedTestFolders folders("ivaofile");
+    const fs::path folder = fs::absolute("IVAO_MTL/SimObjects/Airplanes/IVAO_A320");
+    fs::create_directories(folder / "texture.KLM");
+    kvr::test::writeBytes(folder / "aircraft.cfg", "[fltsim.0]\r\ntitle=A320 KLM\r\ntexture=KLM\r\n"
+                                                   "[fltsim.1]\r\ntitle=A320 XYZ\r\ntexture=KLM\r\n"
+                                                   "[fltsim.2]\r\ntitle=A320 KLM\r\ntexture=KLM\r\n");
+    const std::vector<LiveryRecord> records = lf_searchLiveriesinIVAOFile(4, folder / "aircraft.cfg");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].title, "A320 KLM");
+    EXPECT_EQ(records[0].packageRank, 4);
+    EXPECT_EQ(InvalidAirlineList.size(), 1u);
+    ASSERT_EQ(IncompleteSectionList.size(), 1u);
+    EXPECT_TRUE(IncompleteSectionList[0].ends_with("[fltsim.2] title already exists: A320 KLM"));
+    // Outside the IVAO folder pattern nothing is read.
+    EXPECT_TRUE(lf_searchLiveriesinIVAOFile(4, fs::absolute("aircraft.cfg")).empty());
 }
 
 TEST_F(LiveryCandidates, ReportPathsAndClearing)
