@@ -191,6 +191,15 @@ TEST_F(AircraftCfgReading, CharsetFixtures)
         EXPECT_EQ(records[1].title, "A320 BA") << name;
     }
     EXPECT_TRUE(lf_searchLiveriesinFile(1, fs::absolute("missing") / "aircraft.cfg").empty());
+
+    // A file with a comment line of 1 MB inside a section reads as usual.
+    gf_clearLiveryScanReports();
+    const fs::path longPath = fs::absolute(fs::path("utf8") / "aircraft.cfg");
+    kvr::test::writeBytes(longPath, "icao_type_designator=A320\n[fltsim.0]\n;" + std::string(1 << 20, '=') +
+                                        "\ntitle=long\nicao_airline=KLM\n");
+    const std::vector<LiveryRecord> longRecords = lf_searchLiveriesinFile(1, longPath);
+    ASSERT_EQ(longRecords.size(), 1u);
+    EXPECT_EQ(longRecords[0].title, "long");
     EXPECT_TRUE(NoFltsimCfgList.empty());
 }
 
