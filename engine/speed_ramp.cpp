@@ -26,6 +26,19 @@ bool lf_interiorExtreme(const SpeedRamp& r, double& speed) noexcept
     return true;
 }
 
+// The end speeds and the interior extreme, folded with `pick`.
+template <typename Pick>
+double lf_rampBound(const SpeedRamp& r, Pick pick) noexcept
+{
+    if (!r.valid)
+        return 0.0;
+    double bound = pick(r.startSpeed, r.endSpeed);
+    double extreme = 0.0;
+    if (lf_interiorExtreme(r, extreme))
+        bound = pick(bound, extreme);
+    return bound;
+}
+
 // The acceptance test of a planned ramp.
 bool lf_acceptable(const SpeedRamp& r, double wantedStart, double limit) noexcept
 {
@@ -110,22 +123,10 @@ double lf_rampExtremeFraction(const SpeedRamp& ramp) noexcept
 
 double lf_rampMaxSpeed(const SpeedRamp& ramp) noexcept
 {
-    if (!ramp.valid)
-        return 0.0;
-    double best = std::max(ramp.startSpeed, ramp.endSpeed);
-    double extreme = 0.0;
-    if (lf_interiorExtreme(ramp, extreme))
-        best = std::max(best, extreme);
-    return best;
+    return lf_rampBound(ramp, [](double a, double b) { return std::max(a, b); });
 }
 
 double lf_rampMinSpeed(const SpeedRamp& ramp) noexcept
 {
-    if (!ramp.valid)
-        return 0.0;
-    double least = std::min(ramp.startSpeed, ramp.endSpeed);
-    double extreme = 0.0;
-    if (lf_interiorExtreme(ramp, extreme))
-        least = std::min(least, extreme);
-    return least;
+    return lf_rampBound(ramp, [](double a, double b) { return std::min(a, b); });
 }
