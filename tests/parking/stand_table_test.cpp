@@ -5,6 +5,7 @@
 #include <cmath>
 #include <thread>
 
+#include "airports/park_airports.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"
 
@@ -95,6 +96,16 @@ TEST_F(StandTableTest, UserStandBlockedWithItsNeighbours)
     EXPECT_EQ(gf_standById(1)->blocked, 1);
     EXPECT_EQ(gf_standById(2)->blocked, 1);
     EXPECT_EQ(gf_standById(3)->blocked, 0);
+
+    // The reserved stand at the current park airport and the stands that exclude it.
+    EXPECT_FALSE(lf_isUserStandOrAdjacent(*gf_standById(1)));
+    gf_setCurrentParkAirport(IcaoCode("EHAM"), kBase);
+    ASSERT_TRUE(gf_setCurrentReservedStand(IcaoCode("EHAM"), "H2"));
+    EXPECT_TRUE(lf_isUserStandOrAdjacent(*gf_standById(1)));
+    EXPECT_TRUE(lf_isUserStandOrAdjacent(*gf_standById(2)));
+    EXPECT_FALSE(lf_isUserStandOrAdjacent(*gf_standById(3)));
+    std::lock_guard lock(gf_parkAirportList().mutex);
+    gf_parkAirportList().airports.clear();
 }
 
 TEST_F(StandTableTest, StandAtPositionReachAndTies)
