@@ -8,7 +8,9 @@
 
 #include "airports/park_airports.h"
 #include "core/geodesy.h"
+#include "core/gui_update.h"
 #include "core/log.h"
+#include "core/ui_sink.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -234,11 +236,12 @@ std::string gf_findStandAtPosition(const LatLon& position)
     return cache.answer;
 }
 
-StaticStandQuota gf_setStaticStandQuota(int32_t percentage, int32_t limit)
+int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit)
 {
     if (limit <= 0) {
         standTable.staticQuota = 0;
-        return {};
+        gf_uiSink().enqueueUpdate(GuiUpdate::MaxPark{0, 0});
+        return 0;
     }
     const size_t n = standTable.stands.size();
     int64_t wanted = 1;
@@ -246,11 +249,10 @@ StaticStandQuota gf_setStaticStandQuota(int32_t percentage, int32_t limit)
         wanted = std::lround(static_cast<double>(percentage) * static_cast<double>(n) / 100.0);
     const int32_t quota = static_cast<int32_t>(std::min<int64_t>(limit, wanted));
     standTable.staticQuota = quota;
-    StaticStandQuota r;
-    r.quota = quota;
-    r.count = static_cast<uint32_t>(std::max(quota, 0));
-    r.percent = n < 1 ? 0u : static_cast<uint32_t>(std::lround(quota * 100.0 / static_cast<double>(n)));
-    return r;
+    const uint32_t count = static_cast<uint32_t>(std::max(quota, 0));
+    const uint32_t percent = n < 1 ? 0u : static_cast<uint32_t>(std::lround(count * 100.0 / static_cast<double>(n)));
+    gf_uiSink().enqueueUpdate(GuiUpdate::MaxPark{count, percent});
+    return quota;
 }
 
 std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, int32_t id)

@@ -82,16 +82,11 @@ std::shared_ptr<const StandSnapshot> gf_standSnapshot();
 // than 0.003 NM and the snapshot stays the same.
 std::string gf_findStandAtPosition(const LatLon& position);
 
-// The number of stands that may carry static aircraft for `percentage` of the
-// stands, capped at `limit` (0 when the limit is 0 or below), with the share
-// of all stands in percent that it stands for.
-struct StaticStandQuota {
-    int32_t quota = 0;
-    uint32_t count = 0;   // for the window: the quota
-    uint32_t percent = 0; // for the window: lround(quota * 100 / stands), 0 without stands
-};
-// Sets the table's static quota and returns it with the window's figures.
-StaticStandQuota gf_setStaticStandQuota(int32_t percentage, int32_t limit);
+// Sets the number of stands that may carry static aircraft to `percentage`
+// of the stands (at least one when there are few), capped at `limit` (0 when
+// the limit is 0 or below), and shows it in the window with its share of all
+// stands (update kind 21). Returns the quota.
+int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit);
 
 // "          <name>: excludes <names>" for the park-position log.
 std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, int32_t id);

@@ -8,6 +8,7 @@
 #include "airports/park_airports.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"
+#include "tests/support/ui_recorder.h"
 
 namespace {
 
@@ -176,15 +177,18 @@ TEST_F(StandTableTest, StaticQuota)
         {10, 30, 500, 3, 30}, {10, 30, 2, 2, 20},  {10, 30, 0, 0, 0},    {0, 50, 500, 1, 0},
         {2, 49, 500, 1, 50},  {4, 10, 500, 0, 0},
     };
+    kvr::test::RecordingUiSink window;
     for (const Case& c : cases) {
         std::vector<Stand> stands;
         for (size_t i = 0; i < c.stands; ++i)
             stands.push_back(makeStand(static_cast<int32_t>(i + 1), "Q" + std::to_string(i + 1), kBase));
         gf_setStandTable(std::move(stands));
-        const StaticStandQuota q = gf_setStaticStandQuota(c.percentage, c.limit);
-        EXPECT_EQ(q.quota, c.quota) << c.stands << " stands " << c.percentage << "%";
-        EXPECT_EQ(q.percent, c.percent) << c.stands << " stands " << c.percentage << "%";
+        EXPECT_EQ(gf_setStaticStandQuota(c.percentage, c.limit), c.quota) << c.stands << " stands " << c.percentage;
         EXPECT_EQ(gf_standTable().staticQuota, c.quota);
+        const auto shown = window.all<GuiUpdate::MaxPark>();
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back().count, static_cast<uint32_t>(c.quota));
+        EXPECT_EQ(shown.back().percent, c.percent) << c.stands << " stands " << c.percentage;
     }
 }
 
