@@ -122,4 +122,29 @@ TEST_F(TrafficAircraftTest, TextForms)
     EXPECT_EQ(lf_formatWithAirlOprModel("{}/{}: {}", "a", "b", kind), "a/b: KLM,TRA B738.(C)");
 }
 
+TEST(TrafficRulesTest, AirlineOfCallsignAndIncludedCategories)
+{
+    EXPECT_EQ(gf_airlineFromCallsign("klm1234"), "KLM");
+    EXPECT_EQ(gf_airlineFromCallsign("BAW9"), "BAW");
+    EXPECT_FALSE(gf_airlineFromCallsign("BAW"));
+    EXPECT_FALSE(gf_airlineFromCallsign("EZYA12"));
+    EXPECT_FALSE(gf_airlineFromCallsign("PHBXA"));
+    EXPECT_FALSE(gf_airlineFromCallsign("N1234"));
+
+    const std::shared_ptr<const Parameters> saved = g_parameters.load();
+    gf_modifyParameters([](Parameters& p) {
+        p.LIGHT_AIRCRAFT = false;
+        p.TWO_PROPS = true;
+        p.HIGH_PERF_AIRCRAFT = false;
+        p.HELICOPTERS = true;
+    });
+    EXPECT_FALSE(gf_isCategoryIncluded(Category::Light));
+    EXPECT_TRUE(gf_isCategoryIncluded(Category::TwoProps));
+    EXPECT_FALSE(gf_isCategoryIncluded(Category::HighPerf));
+    EXPECT_TRUE(gf_isCategoryIncluded(Category::Rotorcraft));
+    EXPECT_TRUE(gf_isCategoryIncluded(Category::Heavy));
+    EXPECT_FALSE(gf_isCategoryIncluded(static_cast<Category>(7)));
+    g_parameters.store(saved);
+}
+
 } // namespace
