@@ -59,8 +59,6 @@
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
 
-std::atomic<int64_t> weekdayHalfHourWord{0};
-
 namespace {
 
 constexpr int64_t kTickNs = 10 * kNsPerMs;
