@@ -38,11 +38,9 @@ struct Candidate {
 
 bool lf_usableRunway(const RunwayRecord& r)
 {
-    const bool centreOk = r.latitude >= -90.0 && r.latitude <= 90.0 && r.longitude >= -180.0 &&
-                          r.longitude <= 180.0 && !(std::fabs(r.latitude) < 0.0001 && std::fabs(r.longitude) < 0.0001);
-    return centreOk && std::isfinite(r.heading) && r.heading >= 0.0 && r.heading < 360.0 &&
-           std::isfinite(r.length) && r.length > 0.0 && r.length <= 10000.0 && std::isfinite(r.width) &&
-           r.width > 0.0 && r.width <= 500.0;
+    return gf_isValidLatLon({r.latitude, r.longitude}) && std::isfinite(r.heading) && r.heading >= 0.0 &&
+           r.heading < 360.0 && std::isfinite(r.length) && r.length > 0.0 && r.length <= 10000.0 &&
+           std::isfinite(r.width) && r.width > 0.0 && r.width <= 500.0;
 }
 
 // Degrees 0..180 between two headings in degrees.
