@@ -59,8 +59,6 @@
 #include "parking/stand_options.h"
 #include "parking/stand_table.h"
 
-std::atomic<int64_t> weekdayHalfHourWord{0};
-
 namespace {
 
 constexpr int64_t kTickNs = 10 * kNsPerMs;

@@ -1,6 +1,7 @@
 #include "engine/traffic_state.h"
 
 std::atomic<int32_t> engineClock{0};
+std::atomic<int64_t> weekdayHalfHourWord{0};
 std::shared_mutex engineLock;
 
 // No aircraft are tracked yet: the lists stay empty.

@@ -8,6 +8,10 @@
 // The engine clock in units of 10 ms, advanced by the main task.
 extern std::atomic<int32_t> engineClock;
 
+// The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
+// by the main loop for the engine and the parking code; 0 after a reset.
+extern std::atomic<int64_t> weekdayHalfHourWord;
+
 // The reader/writer lock over the engine state and CurrentAirport.
 extern std::shared_mutex engineLock;
 

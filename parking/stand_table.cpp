@@ -10,3 +10,8 @@ size_t gf_standCount()
 {
     return 0;
 }
+
+std::string gf_standNameById(int32_t id)
+{
+    return id == 0 ? "sid==0?" : "sid==?";
+}

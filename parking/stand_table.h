@@ -10,6 +10,9 @@
 std::string gf_findStandAtPosition(const LatLon& position);
 
 #include <cstddef>
+#include <cstdint>
 
 // Stands of the current airport (none loaded yet).
 size_t gf_standCount();
+// The stand's name; "sid==0?" for id 0 and "sid==?" for an unknown id.
+std::string gf_standNameById(int32_t id);
