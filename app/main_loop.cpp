@@ -295,7 +295,7 @@ void lf_everySecond()
     if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
         const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
         for (int64_t i = 0; i < excess; ++i)
-            lf_isThisTheFurthestLive(0);
+            lf_isThisTheFurthestLive(-1.0);
     }
     if (flushStaticRequested.exchange(false))
         gf_removeAllStatic();

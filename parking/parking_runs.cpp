@@ -11,4 +11,3 @@ uint64_t gf_countLiveParked(bool)
 {
     return 0;
 }
-void lf_runParkedTimers() {}
