@@ -179,6 +179,11 @@ bool checkUserAirGndCollision(LiveAircraft& aircraft)
     return true;
 }
 
+bool checkUserAirCollision(LiveAircraft&, double)
+{
+    return false;
+}
+
 double lf_userGroundCollisionTermNm()
 {
     double typeTerm = 0.0;

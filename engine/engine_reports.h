@@ -43,6 +43,10 @@ bool lf_isThisTheFurthestLive(double distanceNm);
 // A live aircraft ahead of a user on the ground, within 50 ft of its line,
 // is removed; true then.
 bool checkUserAirGndCollision(LiveAircraft& aircraft);
+// A live aircraft in conflict with the user aircraft in the air is removed;
+// true then. `cosUserLat` is the cosine of the user's latitude. Not built
+// yet: nothing is removed.
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);
 // The user aircraft's term of the ground collision radius, NM.
 double lf_userGroundCollisionTermNm();
 
