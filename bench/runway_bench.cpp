@@ -18,7 +18,7 @@ struct Probe {
     double heading; // radians
 };
 
-std::vector<Probe> lf_probes(const std::vector<kvr::test::RunwaySpec>& specs)
+std::vector<Probe> lf_probes(const std::vector<RunwayRecord>& specs)
 {
     std::vector<Probe> probes;
     for (const auto& s : specs)
@@ -30,8 +30,7 @@ std::vector<Probe> lf_probes(const std::vector<kvr::test::RunwaySpec>& specs)
     // A grid over the field, heading north-east.
     for (int east = -5000; east <= 7000; east += 1500)
         for (int north = -4000; north <= 4000; north += 1000) {
-            const auto p = kvr::test::syntheticRunway(east, north, 0, 1, 1, 1, 0, 19, 0);
-            probes.push_back({{p.latitude, p.longitude}, std::numbers::pi / 4});
+            probes.push_back({kvr::test::syntheticPoint(east, north), std::numbers::pi / 4});
         }
     return probes;
 }
@@ -39,7 +38,7 @@ std::vector<Probe> lf_probes(const std::vector<kvr::test::RunwaySpec>& specs)
 void BM_MatchRunway(benchmark::State& state)
 {
     const auto specs = kvr::test::syntheticAirport();
-    runwayTable.runways = kvr::test::runwayRecords(specs);
+    runwayTable.runways = specs;
     const std::vector<Probe> probes = lf_probes(specs);
     const bool strict = state.range(0) != 0;
     size_t valid = 0;

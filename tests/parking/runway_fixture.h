@@ -19,102 +19,72 @@ namespace kvr::test {
 
 constexpr double kFeetPerMetreT = 3.2808399;
 
-// One runway as a test describes it.
-struct RunwaySpec {
-    double latitude = 0.0; // centre
-    double longitude = 0.0;
-    double heading = 0.0; // degrees true
-    double length = 0.0;  // metres
-    double width = 0.0;   // metres
-    uint32_t primaryNumber = 0;
-    uint32_t primaryDesignator = 0;
-    uint32_t secondaryNumber = 0;
-    uint32_t secondaryDesignator = 0;
-    double altitudeFt = 0.0;
-    double primaryThreshold = -1.0; // metres; below 0 = disabled
-    double secondaryThreshold = -1.0;
-    double primaryStartFt = NAN; // NaN = the runway altitude
-    double secondaryStartFt = NAN;
-};
-
-inline LatLon runwayEnd(const RunwaySpec& s, bool primary)
-{
-    const double bearing = s.heading * std::numbers::pi / 180.0 + (primary ? std::numbers::pi : 0.0);
-    return gf_destinationPoint({s.latitude, s.longitude}, {bearing, s.length * 0.5 * kFeetPerMetreT});
-}
-
-// The point `metres` inside the runway from one end, on the centre line.
-inline LatLon pointFromEnd(const RunwaySpec& s, bool primary, double metres)
-{
-    const double toward = s.heading * std::numbers::pi / 180.0 + (primary ? 0.0 : std::numbers::pi);
-    return gf_destinationPoint(runwayEnd(s, primary), {toward, metres * kFeetPerMetreT});
-}
-
-// The record the facility reader makes of the runway.
-inline RunwayRecord runwayRecord(const RunwaySpec& s)
+// A runway as the facility reader makes it: the ends half the length from
+// the centre, a runway start at each end at the runway's altitude, no
+// displaced thresholds.
+inline RunwayRecord makeRunway(double lat, double lon, double heading, double length, double width, uint32_t pn,
+                               uint32_t pd, uint32_t sn, uint32_t sd, double altitudeFt)
 {
     RunwayRecord r;
-    r.latitude = s.latitude;
-    r.longitude = s.longitude;
-    const LatLon p = runwayEnd(s, true);
-    const LatLon q = runwayEnd(s, false);
+    r.latitude = lat;
+    r.longitude = lon;
+    r.altitude = altitudeFt;
+    r.heading = heading;
+    r.length = length;
+    r.width = width;
+    r.primaryNumber = pn;
+    r.primaryDesignator = pd;
+    r.secondaryNumber = sn;
+    r.secondaryDesignator = sd;
+    const double h = heading * std::numbers::pi / 180.0;
+    const LatLon p = gf_destinationPoint({lat, lon}, {h + std::numbers::pi, length * 0.5 * kFeetPerMetreT});
+    const LatLon q = gf_destinationPoint({lat, lon}, {h, length * 0.5 * kFeetPerMetreT});
     r.primaryLatitude = p.latitude;
     r.primaryLongitude = p.longitude;
     r.secondaryLatitude = q.latitude;
     r.secondaryLongitude = q.longitude;
-    r.altitude = s.altitudeFt;
-    r.heading = s.heading;
-    r.length = s.length;
-    r.width = s.width;
-    r.primaryNumber = s.primaryNumber;
-    r.primaryDesignator = s.primaryDesignator;
-    r.secondaryNumber = s.secondaryNumber;
-    r.secondaryDesignator = s.secondaryDesignator;
-    r.primaryStart = {p.latitude, p.longitude, std::isnan(s.primaryStartFt) ? s.altitudeFt : s.primaryStartFt,
-                      s.heading, 1, true};
-    r.secondaryStart = {q.latitude, q.longitude,
-                        std::isnan(s.secondaryStartFt) ? s.altitudeFt : s.secondaryStartFt,
-                        std::fmod(s.heading + 180.0, 360.0), 1, true};
-    r.primaryThreshold = {std::max(s.primaryThreshold, 0.0), s.width, s.primaryThreshold >= 0.0};
-    r.secondaryThreshold = {std::max(s.secondaryThreshold, 0.0), s.width, s.secondaryThreshold >= 0.0};
+    r.primaryStart = {p.latitude, p.longitude, altitudeFt, heading, 1, true};
+    r.secondaryStart = {q.latitude, q.longitude, altitudeFt, std::fmod(heading + 180.0, 360.0), 1, true};
+    r.primaryThreshold = {0.0, width, false};
+    r.secondaryThreshold = {0.0, width, false};
     return r;
 }
 
-inline std::vector<RunwayRecord> runwayRecords(const std::vector<RunwaySpec>& specs)
+// The point `metres` inside the runway from one end, on the centre line.
+inline LatLon pointFromEnd(const RunwayRecord& r, bool primary, double metres)
 {
-    std::vector<RunwayRecord> out;
-    for (const RunwaySpec& s : specs)
-        out.push_back(runwayRecord(s));
-    return out;
+    const double toward = r.heading * std::numbers::pi / 180.0 + (primary ? 0.0 : std::numbers::pi);
+    const LatLon end = primary ? LatLon{r.primaryLatitude, r.primaryLongitude}
+                               : LatLon{r.secondaryLatitude, r.secondaryLongitude};
+    return gf_destinationPoint(end, {toward, metres * kFeetPerMetreT});
 }
 
 // The stand-in's airport with these runways and their starts (altitudes of
 // the facility data in metres).
 inline nlohmann::json facilityAirport(const std::string& icao, double latitude, double longitude, double elevationFt,
-                                      const std::vector<RunwaySpec>& specs)
+                                      const std::vector<RunwayRecord>& records)
 {
     nlohmann::json runways = nlohmann::json::array();
     nlohmann::json starts = nlohmann::json::array();
-    for (const RunwaySpec& s : specs) {
-        const RunwayRecord r = runwayRecord(s);
+    for (const RunwayRecord& r : records) {
         auto threshold = [&](const RunwayThreshold& t) {
             return nlohmann::json{{"LENGTH", t.length}, {"WIDTH", t.width}, {"ENABLE", t.enabled ? 1 : 0}};
         };
-        runways.push_back({{"LATITUDE", s.latitude},
-                           {"LONGITUDE", s.longitude},
-                           {"ALTITUDE", s.altitudeFt / kFeetPerMetreT},
-                           {"HEADING", s.heading},
-                           {"LENGTH", s.length},
-                           {"WIDTH", s.width},
-                           {"PRIMARY_NUMBER", s.primaryNumber},
-                           {"PRIMARY_DESIGNATOR", s.primaryDesignator},
-                           {"SECONDARY_NUMBER", s.secondaryNumber},
-                           {"SECONDARY_DESIGNATOR", s.secondaryDesignator},
+        runways.push_back({{"LATITUDE", r.latitude},
+                           {"LONGITUDE", r.longitude},
+                           {"ALTITUDE", r.altitude / kFeetPerMetreT},
+                           {"HEADING", r.heading},
+                           {"LENGTH", r.length},
+                           {"WIDTH", r.width},
+                           {"PRIMARY_NUMBER", r.primaryNumber},
+                           {"PRIMARY_DESIGNATOR", r.primaryDesignator},
+                           {"SECONDARY_NUMBER", r.secondaryNumber},
+                           {"SECONDARY_DESIGNATOR", r.secondaryDesignator},
                            {"PRIMARY_THRESHOLD", threshold(r.primaryThreshold)},
                            {"SECONDARY_THRESHOLD", threshold(r.secondaryThreshold)}});
         for (const auto& [start, number, designator] :
-             {std::tuple{r.primaryStart, s.primaryNumber, s.primaryDesignator},
-              std::tuple{r.secondaryStart, s.secondaryNumber, s.secondaryDesignator}})
+             {std::tuple{r.primaryStart, r.primaryNumber, r.primaryDesignator},
+              std::tuple{r.secondaryStart, r.secondaryNumber, r.secondaryDesignator}})
             starts.push_back({{"LATITUDE", start.latitude},
                               {"LONGITUDE", start.longitude},
                               {"ALTITUDE", start.altitude / kFeetPerMetreT},
@@ -138,27 +108,24 @@ constexpr double kSyntheticLat = 40.0;
 constexpr double kSyntheticLon = -75.0;
 constexpr double kSyntheticElevationFt = 120.0;
 
-inline RunwaySpec syntheticRunway(double eastM, double northM, double heading, double length, double width,
-                                  uint32_t pn, uint32_t pd, uint32_t sn, uint32_t sd)
+// A point `eastM`/`northM` metres from the synthetic airport's reference.
+inline LatLon syntheticPoint(double eastM, double northM)
 {
-    RunwaySpec s;
-    s.latitude = kSyntheticLat + northM / 6371000.0 * 180.0 / std::numbers::pi;
-    s.longitude = kSyntheticLon + eastM / (6371000.0 * std::cos(kSyntheticLat * std::numbers::pi / 180.0)) * 180.0 /
-                                      std::numbers::pi;
-    s.heading = heading;
-    s.length = length;
-    s.width = width;
-    s.primaryNumber = pn;
-    s.primaryDesignator = pd;
-    s.secondaryNumber = sn;
-    s.secondaryDesignator = sd;
-    s.altitudeFt = kSyntheticElevationFt;
-    return s;
+    return {kSyntheticLat + northM / 6371000.0 * 180.0 / std::numbers::pi,
+            kSyntheticLon +
+                eastM / (6371000.0 * std::cos(kSyntheticLat * std::numbers::pi / 180.0)) * 180.0 / std::numbers::pi};
 }
 
-inline std::vector<RunwaySpec> syntheticAirport()
+inline RunwayRecord syntheticRunway(double eastM, double northM, double heading, double length, double width,
+                                    uint32_t pn, uint32_t pd, uint32_t sn, uint32_t sd)
 {
-    std::vector<RunwaySpec> r{
+    const LatLon c = syntheticPoint(eastM, northM);
+    return makeRunway(c.latitude, c.longitude, heading, length, width, pn, pd, sn, sd, kSyntheticElevationFt);
+}
+
+inline std::vector<RunwayRecord> syntheticAirport()
+{
+    std::vector<RunwayRecord> r{
         syntheticRunway(0, 1000, 90.0, 3000, 45, 9, 1, 27, 2),     // 09L-27R
         syntheticRunway(0, 700, 90.0, 3000, 45, 9, 3, 27, 3),      // 09C-27C
         syntheticRunway(0, 400, 90.0, 2500, 45, 9, 2, 27, 1),      // 09R-27L
@@ -172,9 +139,9 @@ inline std::vector<RunwaySpec> syntheticAirport()
         syntheticRunway(-4000, 3000, 130.0, 2000, 45, 13, 5, 31, 5), // 13A-31A
         syntheticRunway(-3600, 3000, 130.0, 2000, 45, 13, 6, 31, 6), // 13B-31B
     };
-    r[0].primaryThreshold = 300.0;   // 09L displaced
-    r[4].secondaryThreshold = 0.0;   // 22R enabled, at the runway end
-    r[10].primaryThreshold = 150.0;  // 13A
+    r[0].primaryThreshold = {300.0, 45.0, true};  // 09L displaced
+    r[4].secondaryThreshold = {0.0, 45.0, true};  // 22R enabled, at the runway end
+    r[10].primaryThreshold = {150.0, 45.0, true}; // 13A
     return r;
 }
 
@@ -196,10 +163,10 @@ inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_
 // Amsterdam's runways from the published data: both ends, lengths, widths,
 // elevations and displaced thresholds. The centre is the middle of the two
 // ends and the heading the bearing between them there.
-inline std::vector<RunwaySpec> amsterdamRunways()
+inline std::vector<RunwayRecord> amsterdamRunways()
 {
     std::ifstream in(sharedDataPath("runways-eham.csv"));
-    std::vector<RunwaySpec> out;
+    std::vector<RunwayRecord> out;
     std::string line;
     std::getline(in, line); // header
     while (std::getline(in, line)) {
@@ -217,22 +184,24 @@ inline std::vector<RunwaySpec> amsterdamRunways()
             continue;
         const LatLon le{std::stod(f[9]), std::stod(f[10])};
         const LatLon he{std::stod(f[15]), std::stod(f[16])};
-        const double half = gf_distanceNm(le, he) * 0.5 * 6076.11549; // feet
-        const LatLon centre = gf_destinationPoint(le, {gf_initialBearing(le, he), half});
-        RunwaySpec s;
-        s.latitude = centre.latitude;
-        s.longitude = centre.longitude;
-        s.heading = gf_initialBearing(centre, he) * 180.0 / std::numbers::pi;
-        s.length = std::stod(f[3]) * 0.3048;
-        s.width = std::stod(f[4]) * 0.3048;
-        parseRunwayIdent(f[8], s.primaryNumber, s.primaryDesignator);
-        parseRunwayIdent(f[14], s.secondaryNumber, s.secondaryDesignator);
-        s.primaryStartFt = std::stod(f[11]);
-        s.secondaryStartFt = std::stod(f[17]);
-        s.altitudeFt = (s.primaryStartFt + s.secondaryStartFt) * 0.5;
-        s.primaryThreshold = f[13].empty() ? -1.0 : std::stod(f[13]) * 0.3048;
-        s.secondaryThreshold = f[19].empty() ? -1.0 : std::stod(f[19]) * 0.3048;
-        out.push_back(s);
+        const double halfFt = gf_distanceNm(le, he) * 0.5 * 6076.11549;
+        const LatLon centre = gf_destinationPoint(le, {gf_initialBearing(le, he), halfFt});
+        uint32_t pn, pd, sn, sd;
+        parseRunwayIdent(f[8], pn, pd);
+        parseRunwayIdent(f[14], sn, sd);
+        const double leFt = std::stod(f[11]);
+        const double heFt = std::stod(f[17]);
+        const double width = std::stod(f[4]) * 0.3048;
+        RunwayRecord r = makeRunway(centre.latitude, centre.longitude,
+                                    gf_initialBearing(centre, he) * 180.0 / std::numbers::pi,
+                                    std::stod(f[3]) * 0.3048, width, pn, pd, sn, sd, (leFt + heFt) * 0.5);
+        r.primaryStart.altitude = leFt;
+        r.secondaryStart.altitude = heFt;
+        if (!f[13].empty())
+            r.primaryThreshold = {std::stod(f[13]) * 0.3048, width, true};
+        if (!f[19].empty())
+            r.secondaryThreshold = {std::stod(f[19]) * 0.3048, width, true};
+        out.push_back(r);
     }
     return out;
 }

@@ -18,21 +18,20 @@ constexpr double kDeg = std::numbers::pi / 180.0;
 // A point `east`/`north` metres from the synthetic airport's reference.
 LatLon at(double east, double north)
 {
-    const auto s = syntheticRunway(east, north, 0, 1, 1, 1, 0, 19, 0);
-    return {s.latitude, s.longitude};
+    return kvr::test::syntheticPoint(east, north);
 }
 
 class RunwayMatchingTest : public ::testing::Test {
 protected:
     void TearDown() override { gf_clearRunwayTable(); }
-    void use(std::vector<kvr::test::RunwaySpec> specs) { runwayTable.runways = kvr::test::runwayRecords(specs); }
+    void use(std::vector<RunwayRecord> runways) { runwayTable.runways = std::move(runways); }
 };
 
 TEST_F(RunwayMatchingTest, CentreOfTheRunwayAlongItsHeading)
 {
     auto s = syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
-    s.primaryStartFt = 140.0;  // within 50 ft: used
-    s.secondaryStartFt = 300.0; // too far, not sloped: the centre
+    s.primaryStart.altitude = 140.0; // within 50 ft: used
+    s.secondaryStart.altitude = 300.0; // too far, not sloped: the centre
     use({s});
     const RunwayMatch m = lf_matchRunway(at(0, 0), 90.0 * kDeg, false, 75.0);
     ASSERT_TRUE(m.valid);
@@ -148,7 +147,7 @@ TEST_F(RunwayMatchingTest, ThresholdLengthsCountOnlyWithinFortyPercent)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
-        s.primaryThreshold = c.length;
+        s.primaryThreshold = {std::max(c.length, 0.0), 45.0, c.length >= 0.0};
         use({s});
         const RunwayMatch m = lf_matchRunway(at(-1000, 0), 90.0 * kDeg, false, 75.0);
         ASSERT_TRUE(m.valid);

@@ -19,7 +19,6 @@
 namespace {
 
 using json = nlohmann::json;
-using kvr::test::RunwaySpec;
 
 // Every line of the log that carries the runway prefix, in order.
 std::vector<std::string> runwayLines()
@@ -64,24 +63,23 @@ protected:
     // Loads the airport into the stand-in and the table; the table must then
     // hold these runways, in order.
     void loadAirport(const std::string& icao, double lat, double lon, double elevationFt,
-                     const std::vector<RunwaySpec>& specs)
+                     const std::vector<RunwayRecord>& specs)
     {
         ASSERT_TRUE(sim.load({{"airports", {kvr::test::facilityAirport(icao, lat, lon, elevationFt, specs)}}}));
         setCurrentAirport(icao, lat, lon, elevationFt);
         lf_loadRunwayTable(IcaoCode(icao), "stock");
         ASSERT_EQ(runwayTable.runways.size(), specs.size());
         for (size_t i = 0; i < specs.size(); ++i)
-            EXPECT_EQ(gf_runwayText(runwayTable.runways[i]), gf_runwayText(kvr::test::runwayRecord(specs[i])));
+            EXPECT_EQ(gf_runwayText(runwayTable.runways[i]), gf_runwayText(specs[i]));
     }
     // A point on each centre line 300 m from each end, heading down the
     // runway from that end, matches that runway and that end.
-    void expectEndsMatch(const std::vector<RunwaySpec>& specs)
+    void expectEndsMatch(const std::vector<RunwayRecord>& specs)
     {
-        for (const RunwaySpec& s : specs) {
-            const RunwayRecord r = kvr::test::runwayRecord(s);
+        for (const RunwayRecord& r : specs) {
             for (bool primary : {true, false}) {
-                const LatLon point = kvr::test::pointFromEnd(s, primary, 300.0);
-                const double heading = std::fmod(s.heading + (primary ? 0.0 : 180.0), 360.0) * std::numbers::pi / 180.0;
+                const LatLon point = kvr::test::pointFromEnd(r, primary, 300.0);
+                const double heading = std::fmod(r.heading + (primary ? 0.0 : 180.0), 360.0) * std::numbers::pi / 180.0;
                 const std::string end = primary ? gf_primaryEndText(r) : gf_secondaryEndText(r);
                 SCOPED_TRACE(end);
                 const RunwayMatch m = lf_matchRunway(point, heading, true, 75.0);
@@ -129,7 +127,7 @@ TEST_F(RunwayTableTest, AmsterdamAsPublishedMatchesEveryEnd)
               std::vector<std::string>{"RUNWAY_HEADING: EHAM 6 runways: 04-22, 06-24, 09-27, 18C-36C, 18L-36R, 18R-36L"});
     expectEndsMatch(specs);
     // 36C's displaced threshold of 1476 ft counts from its own end.
-    const RunwaySpec& c = specs[3];
+    const RunwayRecord& c = specs[3];
     const auto at = gf_runwayAtPosition(kvr::test::pointFromEnd(c, false, 600.0),
                                         std::fmod(c.heading + 180.0, 360.0) * std::numbers::pi / 180.0);
     ASSERT_TRUE(at);
@@ -199,11 +197,9 @@ TEST_F(RunwayTableTest, IgnoredRunwaysAreRemovedForTheirSourceOnly)
     // The other way round, at the other airport of the list.
     std::set<std::string> texts{"26-08"};
     RunwayIgnoreContext yyc{"CYYC", "stock", texts};
-    EXPECT_TRUE(lf_logIgnoredRunway(yyc, kvr::test::runwayRecord(kvr::test::syntheticRunway(0, 0, 260.0, 2000, 45,
-                                                                                             26, 0, 8, 0))));
+    EXPECT_TRUE(lf_logIgnoredRunway(yyc, kvr::test::syntheticRunway(0, 0, 260.0, 2000, 45, 26, 0, 8, 0)));
     EXPECT_TRUE(texts.empty());
-    EXPECT_FALSE(lf_logIgnoredRunway(yyc, kvr::test::runwayRecord(kvr::test::syntheticRunway(0, 0, 260.0, 2000, 45,
-                                                                                              26, 1, 8, 2))));
+    EXPECT_FALSE(lf_logIgnoredRunway(yyc, kvr::test::syntheticRunway(0, 0, 260.0, 2000, 45, 26, 1, 8, 2)));
 }
 
 // ---- The checks of one runway ------------------------------------------------
@@ -217,54 +213,53 @@ TEST_F(RunwayTableTest, EachDoubtAboutARunwayIsLoggedWithItsReason)
         RunwayRecord runway;
         std::vector<std::string> reasons;
     };
-    auto record = [](RunwaySpec s, auto change) {
-        RunwayRecord r = kvr::test::runwayRecord(s);
-        change(s, r);
+    auto record = [](RunwayRecord r, auto change) {
+        change(r);
         return r;
     };
-    const RunwaySpec base = syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
+    const RunwayRecord base = syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
     std::vector<Case> cases{
-        {"clean", record(base, [](auto&, auto&) {}), {}},
-        {"designators", record(syntheticRunway(0, 0, 90.0, 3000, 45, 9, 1, 27, 1), [](auto&, auto&) {}),
+        {"clean", record(base, [](RunwayRecord&) {}), {}},
+        {"designators", record(syntheticRunway(0, 0, 90.0, 3000, 45, 9, 1, 27, 1), [](RunwayRecord&) {}),
          {"09L-27L: runway designators are not reciprocal"}},
-        {"numbers", record(syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 28, 0), [](auto&, auto&) {}),
+        {"numbers", record(syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 28, 0), [](RunwayRecord&) {}),
          {"09-28: runway numbers are not reciprocal"}},
         {"3003.5 m apart", record(syntheticRunway(0, 0, 90.0, 3003.5, 45, 9, 0, 27, 0),
-                                  [](auto&, RunwayRecord& r) { r.length = 3000.0; }),
+                                  [](RunwayRecord& r) { r.length = 3000.0; }),
          {"09-27: endpoint distance differs from facility length"}},
         {"3002.5 m apart", record(syntheticRunway(0, 0, 90.0, 3002.5, 45, 9, 0, 27, 0),
-                                  [](auto&, RunwayRecord& r) { r.length = 3000.0; }),
+                                  [](RunwayRecord& r) { r.length = 3000.0; }),
          {}},
         {"500 m runway 1.2 m off", record(syntheticRunway(0, 0, 90.0, 501.2, 45, 9, 0, 27, 0),
-                                          [](auto&, RunwayRecord& r) { r.length = 500.0; }),
+                                          [](RunwayRecord& r) { r.length = 500.0; }),
          {"09-27: endpoint distance differs from facility length"}},
         {"500 m runway 0.8 m off", record(syntheticRunway(0, 0, 90.0, 500.8, 45, 9, 0, 27, 0),
-                                          [](auto&, RunwayRecord& r) { r.length = 500.0; }),
+                                          [](RunwayRecord& r) { r.length = 500.0; }),
          {}},
-        {"bearing", record(base, [](auto&, RunwayRecord& r) { r.heading = 90.2; }),
+        {"bearing", record(base, [](RunwayRecord& r) { r.heading = 90.2; }),
          {"09-27: endpoint bearing differs from facility heading"}},
-        {"heading 360", record(base, [](auto&, RunwayRecord& r) { r.heading = 360.0; }),
+        {"heading 360", record(base, [](RunwayRecord& r) { r.heading = 360.0; }),
          {"09-27: invalid facility heading", "09-27: endpoint bearing differs from facility heading"}},
         {"sloped", record(base,
-                          [](auto&, RunwayRecord& r) {
+                          [](RunwayRecord& r) {
                               r.primaryStart.altitude = r.altitude + 60.0;
                               r.secondaryStart.altitude = r.altitude - 60.0;
                           }),
          {}},
         {"both ends high", record(base,
-                                  [](auto&, RunwayRecord& r) {
+                                  [](RunwayRecord& r) {
                                       r.primaryStart.altitude = r.altitude + 60.0;
                                       r.secondaryStart.altitude = r.altitude + 60.0;
                                   }),
          {"09-27: primary START altitude 180.0 ft differs from runway center 120.0 ft; using runway center altitude",
           "09-27: secondary START altitude 180.0 ft differs from runway center 120.0 ft; using runway center "
           "altitude"}},
-        {"start missing", record(base, [](auto&, RunwayRecord& r) { r.secondaryStart.present = false; }),
+        {"start missing", record(base, [](RunwayRecord& r) { r.secondaryStart.present = false; }),
          {"09-27: one or both runway START records are missing"}},
-        {"far away", record(syntheticRunway(0, 20000, 90.0, 3000, 45, 9, 0, 27, 0), [](auto&, auto&) {}),
+        {"far away", record(syntheticRunway(0, 20000, 90.0, 3000, 45, 9, 0, 27, 0), [](RunwayRecord&) {}),
          {"09-27: center is more than 10 NM from airport reference point"}},
         {"no position", record(base,
-                               [](auto&, RunwayRecord& r) {
+                               [](RunwayRecord& r) {
                                    r.secondaryLatitude = 0.0;
                                    r.secondaryLongitude = 0.0;
                                }),
@@ -286,8 +281,8 @@ TEST_F(RunwayTableTest, EachDoubtAboutARunwayIsLoggedWithItsReason)
     gf_closeLog();
     gf_openLog();
     std::set<std::string> texts;
-    lf_validateRunway("XRWY", reference, kvr::test::runwayRecord(base), texts);
-    lf_validateRunway("XRWY", reference, kvr::test::runwayRecord(base), texts);
+    lf_validateRunway("XRWY", reference, base, texts);
+    lf_validateRunway("XRWY", reference, base, texts);
     EXPECT_EQ(runwayLines(), std::vector<std::string>{"==> RUNWAY_HEADING: XRWY runway 09-27: duplicate runway "
                                                       "designation"});
 }

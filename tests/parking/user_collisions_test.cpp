@@ -54,7 +54,7 @@ TEST(NearAnyRunwayTest, HalfTheLengthPlusFifteenHundredMetres)
                                                             true, 0.0))); // empty table
     const auto runway = kvr::test::syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
     const auto other = kvr::test::syntheticRunway(0, 20000, 90.0, 0.0, 45, 9, 1, 27, 2); // no length: passed over
-    runwayTable.runways = kvr::test::runwayRecords({other, runway});
+    runwayTable.runways = {other, runway};
     const LatLon centre{runway.latitude, runway.longitude};
     auto at = [&](double metres) { return gf_destinationPoint(centre, {0.3, metres * kvr::test::kFeetPerMetreT}); };
     EXPECT_TRUE(gf_isNearAnyRunway(at(2999.0)));
