@@ -12,6 +12,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "parking/parking_plan.h"
+#include "parking/stand_table.h"
 
 std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
@@ -188,6 +189,7 @@ void gf_initTrafficState()
 {
     TrafficState& s = gf_trafficState();
     s.aircraft.clear();
+    gf_clearStandTable(); // also publishes the empty snapshot
     s.processingEvents.clear();
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
@@ -222,6 +224,7 @@ void gf_resetTrafficState()
     s.newLiveHexids.clear();
     s.staticDirty = false;
     s.aircraft.clear();
+    gf_clearStandTable();
     weekdayHalfHourWord.store(0);
 }
 
