@@ -40,6 +40,9 @@ std::vector<std::string> lf_listActiveAircraft();
 // than distanceNm + 0.1 NM away (distanceNm < 0: the farthest one). True
 // when nothing was removed.
 bool lf_isThisTheFurthestLive(double distanceNm);
+// A live aircraft in air conflict with the user aircraft (the user's flight
+// band picks the test) is removed; true then.
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);
 // A live aircraft ahead of a user on the ground, within 50 ft of its line,
 // is removed; true then.
 bool checkUserAirGndCollision(LiveAircraft& aircraft);

@@ -9,6 +9,7 @@
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "parking/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -218,6 +219,42 @@ TEST_F(EngineCommandsTest, ObjectIdListHasOneLinePerActiveAircraft)
     EXPECT_EQ(text.str(), "1234;SWR5;HB-SWR;SWR;A320;GND;PARKED\n99;EZY6;;;;AIR;\n");
     EXPECT_EQ(a.previousPhase, FlightPhase::birth);
     EXPECT_EQ(gf_flightPhaseName(a.phaseBeforePrevious), "birth");
+}
+
+TEST_F(EngineCommandsTest, StaticAircraftKnowsAGateStandByItsName)
+{
+    std::vector<Stand> stands(2);
+    stands[0].name = "GATE B12";
+    stands[0].id = 1;
+    stands[1].name = "RAMP 3";
+    stands[1].id = 2;
+    gf_setStandTable(std::move(stands));
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 1, 1, {}, true).gateStand, 1);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 2, 2, {}, true).gateStand, 0);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 3, 0, {}, true).gateStand, 0);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 4, 3, {}, true).gateStand, 0);
+    gf_clearStandTable();
+}
+
+TEST_F(EngineCommandsTest, AirConflictRemovesOnlyAnAircraftCloseAheadAtTheUsersLevel)
+{
+    UserAcPosition user;
+    user.latitude = 47.0;
+    user.longitude = 8.0;
+    user.altitude = 9000.0;
+    user.altitudeAboveGround = 8000.0; // above both bands: only close ahead counts
+    gf_publishUserAcPosition(user);
+    const double cosLat = std::cos(47.0 * 0.017453292519943295);
+    LiveAircraft& ahead = gf_trafficState().aircraft.addLive(makeLive(0x4B0201, "N1", true, 47.005, 8.0, 9200.0));
+    LiveAircraft& above = gf_trafficState().aircraft.addLive(makeLive(0x4B0202, "N2", true, 47.005, 8.0, 9400.0));
+    for (LiveAircraft* ac : {&ahead, &above}) {
+        ac->simState = SimState::active;
+        gf_trafficState().aircraft.setObjectId(*ac, ac->hexid & 0xFFF);
+    }
+    EXPECT_FALSE(checkUserAirCollision(*gf_findLiveAircraft(0x4B0202), cosLat));
+    EXPECT_TRUE(checkUserAirCollision(*gf_findLiveAircraft(0x4B0201), cosLat));
+    EXPECT_EQ(gf_trafficState().removalQueue, std::deque<uint32_t>{0x201});
+    gf_publishUserAcPosition(UserAcPosition{});
 }
 
 } // namespace
