@@ -9,8 +9,11 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/ui_sink.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
+#include "feed/qnh.h"
+#include "feed/traffic_mailbox.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
@@ -210,6 +213,8 @@ void gf_initTrafficState()
 void gf_resetTrafficState()
 {
     TrafficState& s = gf_trafficState();
+    gf_uiSink().enqueueUpdate(GuiUpdate::LiveAircraftCount{0});
+    gf_uiSink().enqueueUpdate(GuiUpdate::ParkCounts{0, 0});
     s.processingEvents.clear();
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
@@ -223,8 +228,11 @@ void gf_resetTrafficState()
     s.parkedTimers.clear();
     s.newLiveHexids.clear();
     s.staticDirty = false;
+    gf_trafficMailbox().reset();
+    gf_uiSink().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
     s.aircraft.clear();
     gf_clearStandTable();
+    CurrentQnh.store(1013);
     weekdayHalfHourWord.store(0);
 }
 

@@ -9,6 +9,7 @@
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "feed/qnh.h"
 #include "parking/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -219,6 +220,33 @@ TEST_F(EngineCommandsTest, ObjectIdListHasOneLinePerActiveAircraft)
     EXPECT_EQ(text.str(), "1234;SWR5;HB-SWR;SWR;A320;GND;PARKED\n99;EZY6;;;;AIR;\n");
     EXPECT_EQ(a.previousPhase, FlightPhase::birth);
     EXPECT_EQ(gf_flightPhaseName(a.phaseBeforePrevious), "birth");
+}
+
+TEST_F(EngineCommandsTest, ResetEmptiesEverythingButKeepsTheReservedCapacity)
+{
+    auto& s = gf_trafficState();
+    s.aircraft.addLive(makeLive(0x4B0301, "R1"));
+    s.aircraft.addStatic(makeStatic("R2*"));
+    s.delayedCommands.push_back(SimEvent{});
+    s.addingStack.push_back(0x4B0301);
+    s.removalQueue.push_back(5);
+    s.liveCreations.push_back(CreateAcCmd{});
+    gf_addParkedTimer(ParkedTimer{0x4B0301, 10, 0});
+    std::vector<Stand> stands(1);
+    stands[0].id = 1;
+    gf_setStandTable(std::move(stands));
+    CurrentQnh.store(990);
+    gf_pushSimEvent(SimEvent{});
+    gf_resetTrafficState();
+    EXPECT_EQ(s.aircraft.liveCount() + s.aircraft.staticCount(), 0u);
+    EXPECT_TRUE(s.delayedCommands.empty() && s.addingStack.empty() && s.removalQueue.empty() &&
+                s.liveCreations.empty() && s.parkedTimers.empty());
+    EXPECT_EQ(gf_simEventQueue().pendingCount(), 0u);
+    EXPECT_EQ(gf_standCount(), 0u);
+    EXPECT_EQ(CurrentQnh.load(), 1013);
+    EXPECT_GE(s.aircraft.liveCapacity(), 512u);
+    EXPECT_GE(s.aircraft.staticCapacity(), 256u);
+    EXPECT_GE(s.delayedCommands.capacity(), 128u);
 }
 
 TEST_F(EngineCommandsTest, StaticAircraftKnowsAGateStandByItsName)
