@@ -249,6 +249,30 @@ TEST_F(EngineCommandsTest, ResetEmptiesEverythingButKeepsTheReservedCapacity)
     EXPECT_GE(s.delayedCommands.capacity(), 128u);
 }
 
+TEST_F(EngineCommandsTest, TcasLimitIsStrictAndBlockingTakesOnlyActiveAircraft)
+{
+    auto& store = gf_trafficState().aircraft;
+    uint32_t id = 100;
+    for (auto [hexid, alt] : {std::pair{0x4B0401u, 16999.0}, {0x4B0402u, 17000.0}}) {
+        LiveAircraft& ac = store.addLive(makeLive(hexid, "T", true, 47.0, 8.0, alt));
+        ac.tcas = 1;
+        ac.simState = SimState::active;
+        store.setObjectId(ac, ++id);
+    }
+    gf_removeTCASCoverageAcs(); // TCAS_FL 180: the limit is 17000 ft
+    EXPECT_EQ(gf_trafficState().removalQueue, std::deque<uint32_t>{101});
+    LiveAircraft& waiting = store.addLive(makeLive(0x4B0403, "BLK1"));
+    waiting.simState = SimState::adding2sim;
+    setParameters([](Parameters& p) { p.blockFilter.hexid = 0x123; p.blockFilter.callsign = "BLK1"; });
+    gf_removeBlockedAc(); // no aircraft with the hexid; the callsign's is not active yet
+    EXPECT_EQ(waiting.removeWhenCreated, 0);
+    waiting.simState = SimState::active;
+    store.setObjectId(waiting, 300);
+    gf_removeBlockedAc();
+    EXPECT_EQ(waiting.simState, SimState::removingfromsim);
+    setParameters([](Parameters& p) { p.blockFilter = BlockFilter{}; });
+}
+
 TEST_F(EngineCommandsTest, StaticAircraftKnowsAGateStandByItsName)
 {
     std::vector<Stand> stands(2);
