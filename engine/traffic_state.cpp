@@ -14,6 +14,7 @@
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
@@ -327,6 +328,14 @@ void gf_removeTCASCoverageAcs()
             gf_reportTrafficException("gf_removeTCASCoverageAcs");
         }
     }
+}
+
+void lf_clearRtParkedTraffic()
+{
+    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    share.received.store(false);
+    std::lock_guard lock(share.mutex);
+    share.list.clear();
 }
 
 void gf_addParkedTimer(const ParkedTimer& timer)
