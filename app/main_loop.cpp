@@ -30,6 +30,7 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
+#include "core/ui_sink.h"
 #include "engine/aircraft_removal.h"
 #include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
@@ -301,14 +302,17 @@ void lf_everySecond()
     if (flushStaticRequested.exchange(false))
         gf_removeAllStatic();
     if (listAircraftRequested.exchange(false)) {
-        const std::vector<std::string> entries = lf_listActiveAircraft();
-        std::vector<std::string>& options = *g_aircraftSelectorOptions;
-        options.clear();
-        options.push_back("select an aircraft");
-        options.insert(options.end(), entries.begin(), entries.end());
-        AIRCRAFT_SELECTOR.value = options.front();
-        gf_fillComboBox(AIRCRAFT_SELECTOR);
-        gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
+        // The list is built here; the selector's option list, which the
+        // window reads, is only changed on the window's thread.
+        gf_changeControl([entries = lf_listActiveAircraft()] {
+            std::vector<std::string>& options = *g_aircraftSelectorOptions;
+            options.clear();
+            options.push_back("select an aircraft");
+            options.insert(options.end(), entries.begin(), entries.end());
+            AIRCRAFT_SELECTOR.value = options.front();
+            gf_fillComboBox(AIRCRAFT_SELECTOR);
+            gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
+        });
     }
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();

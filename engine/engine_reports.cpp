@@ -17,6 +17,7 @@
 #include "core/text.h"
 #include "core/ui_sink.h"
 #include "engine/aircraft_commands.h"
+#include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "simlink/user_model.h"
@@ -156,6 +157,34 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     return false;
 }
 
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double bank = std::abs(user.bank);
+    uint32_t band = 0;
+    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= 0.08726646259971647)
+        band = 2;
+    else if (user.altitudeAboveGround <= 7000.0 && bank <= 0.2617993877991494)
+        band = 1;
+    AirConflictInput in;
+    in.own = {user.latitude, user.longitude};
+    in.other = {aircraft.lat, aircraft.lon};
+    in.cosOwnLat = cosUserLat;
+    in.ownHeading = user.gpsGroundTrueTrack * kDegToRad;
+    in.otherHeading = aircraft.samples.empty() ? 0.0 : aircraft.samples.front().trackDeg * kDegToRad;
+    in.ownAltitudeFt = user.altitude;
+    in.otherAltitudeFt = aircraft.altitudeFt;
+    in.mode = band;
+    if (gf_airConflictGeometry(in).code == 0)
+        return false;
+    try {
+        removeAircraftFromSim(aircraft);
+    } catch (...) {
+        gf_reportTrafficException("checkUserAirCollision");
+    }
+    return true;
+}
+
 bool checkUserAirGndCollision(LiveAircraft& aircraft)
 {
     const UserAcPosition user = gf_engineUserAcPosition();
@@ -177,11 +206,6 @@ bool checkUserAirGndCollision(LiveAircraft& aircraft)
         gf_reportTrafficException("checkUserAirGndCollision");
     }
     return true;
-}
-
-bool checkUserAirCollision(LiveAircraft&, double)
-{
-    return false;
 }
 
 double lf_userGroundCollisionTermNm()

@@ -40,13 +40,12 @@ std::vector<std::string> lf_listActiveAircraft();
 // than distanceNm + 0.1 NM away (distanceNm < 0: the farthest one). True
 // when nothing was removed.
 bool lf_isThisTheFurthestLive(double distanceNm);
+// A live aircraft in air conflict with the user aircraft (the user's flight
+// band picks the test) is removed; true then.
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);
 // A live aircraft ahead of a user on the ground, within 50 ft of its line,
 // is removed; true then.
 bool checkUserAirGndCollision(LiveAircraft& aircraft);
-// A live aircraft in conflict with the user aircraft in the air is removed;
-// true then. `cosUserLat` is the cosine of the user's latitude. Not built
-// yet: nothing is removed.
-bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);
 // The user aircraft's term of the ground collision radius, NM.
 double lf_userGroundCollisionTermNm();
 

@@ -265,7 +265,8 @@ bool gf_takeoffLagCheck(const TakeoffLagInput& in) noexcept
 
 bool gf_longEnoughRunway(const RunwayLengthInput& in) noexcept
 {
-    return in.flag && in.a >= 400.0 && in.b >= 400.0 && in.c >= 50.0;
+    return in.flag && lf_finite(in.a) && lf_finite(in.b) && lf_finite(in.c) && in.a >= 400.0 && in.b >= 400.0 &&
+           in.c >= 50.0;
 }
 
 SpeedRise gf_findSpeedRise(std::span<const SpeedPoint> points, double threshold) noexcept

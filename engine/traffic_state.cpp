@@ -9,9 +9,14 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/ui_sink.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
+#include "feed/qnh.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "parking/parking_plan.h"
+#include "parking/stand_table.h"
 
 std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
@@ -188,6 +193,7 @@ void gf_initTrafficState()
 {
     TrafficState& s = gf_trafficState();
     s.aircraft.clear();
+    gf_clearStandTable(); // also publishes the empty snapshot
     s.processingEvents.clear();
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
@@ -208,6 +214,8 @@ void gf_initTrafficState()
 void gf_resetTrafficState()
 {
     TrafficState& s = gf_trafficState();
+    gf_uiSink().enqueueUpdate(GuiUpdate::LiveAircraftCount{0});
+    gf_uiSink().enqueueUpdate(GuiUpdate::ParkCounts{0, 0});
     s.processingEvents.clear();
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
@@ -221,7 +229,11 @@ void gf_resetTrafficState()
     s.parkedTimers.clear();
     s.newLiveHexids.clear();
     s.staticDirty = false;
+    gf_trafficMailbox().reset();
+    gf_uiSink().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
     s.aircraft.clear();
+    gf_clearStandTable();
+    CurrentQnh.store(1013);
     weekdayHalfHourWord.store(0);
 }
 
@@ -316,6 +328,14 @@ void gf_removeTCASCoverageAcs()
             gf_reportTrafficException("gf_removeTCASCoverageAcs");
         }
     }
+}
+
+void lf_clearRtParkedTraffic()
+{
+    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    share.received.store(false);
+    std::lock_guard lock(share.mutex);
+    share.list.clear();
 }
 
 void gf_addParkedTimer(const ParkedTimer& timer)

@@ -153,6 +153,9 @@ void gf_clearGhostCallsigns();
 void gf_removeBlockedAc();
 // Removes the active aircraft with the TCAS flag below TCAS_FL x 100 - 1000 ft.
 void gf_removeTCASCoverageAcs();
+// Empties the active traffic reader's parked list before parked traffic is
+// asked for again.
+void lf_clearRtParkedTraffic();
 // Fires the parked timer due next (at most one per call).
 void lf_runParkedTimers();
 // Adds a parked timer, keeping the list sorted (due next last).

@@ -275,6 +275,11 @@ TEST(GeometryTest, SmallRules)
     EXPECT_TRUE(gf_takeoffLagCheck({100.0, 10.0, 60.0, true}));
     EXPECT_FALSE(gf_takeoffLagCheck({200.0, 10.0, 60.0, true}));
 
+    EXPECT_TRUE(gf_longEnoughRunway({400.0, 400.0, 50.0, true}));
+    EXPECT_FALSE(gf_longEnoughRunway({400.0, 400.0, 50.0, false}));
+    EXPECT_FALSE(gf_longEnoughRunway({std::numeric_limits<double>::infinity(), 400.0, 50.0, true}));
+    EXPECT_FALSE(gf_longEnoughRunway({400.0, 399.0, 50.0, true}));
+
     const std::vector<SpeedPoint> rise{{30.0, 0}, {45.0, 100}, {62.0, 200}};
     EXPECT_EQ(gf_findSpeedRise(rise, 50.0).index, 2u);
     EXPECT_TRUE(gf_findSpeedRise(rise, 50.0).found);
