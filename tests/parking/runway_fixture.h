@@ -4,9 +4,8 @@
 // designator) and Amsterdam's six runways as published, each either as
 // records of the table or as the stand-in simulator's facility data.
 #include <cmath>
-#include <fstream>
+#include <filesystem>
 #include <numbers>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 
 #include "core/geodesy.h"
 #include "parking/runway_table.h"
+#include "standins/track_generator.h"
 
 namespace kvr::test {
 
@@ -145,13 +145,6 @@ inline std::vector<RunwayRecord> syntheticAirport()
     return r;
 }
 
-// A path of the shared data beside the repository, as Wine opens it.
-inline std::string sharedDataPath(const std::string& name)
-{
-    std::string path = std::string(KELO_SHARED_DATA_DIR) + "/" + name;
-    return path.starts_with("/") ? "Z:" + path : path;
-}
-
 // "09L" into number and designator codes.
 inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_t& designator)
 {
@@ -160,47 +153,31 @@ inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_
     designator = ident.size() > 2 ? static_cast<uint32_t>(letters.find(ident[2]) + 1) : 0;
 }
 
-// Amsterdam's runways from the published data: both ends, lengths, widths,
+// Amsterdam's runways from the published list: both ends, lengths, widths,
 // elevations and displaced thresholds. The centre is the middle of the two
 // ends and the heading the bearing between them there.
 inline std::vector<RunwayRecord> amsterdamRunways()
 {
-    std::ifstream in(sharedDataPath("runways-eham.csv"));
     std::vector<RunwayRecord> out;
-    std::string line;
-    std::getline(in, line); // header
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream ss(line);
-        std::string cell;
-        while (std::getline(ss, cell, ',')) {
-            if (cell.size() >= 2 && cell.front() == '"')
-                cell = cell.substr(1, cell.size() - 2);
-            f.push_back(cell);
-        }
-        if (line.ends_with(","))
-            f.emplace_back();
-        if (f.size() < 20)
-            continue;
-        const LatLon le{std::stod(f[9]), std::stod(f[10])};
-        const LatLon he{std::stod(f[15]), std::stod(f[16])};
+    for (const auto& g : kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) /
+                                                        "../shared/data/runways-eham.csv")) {
+        const LatLon le = g.low.threshold;
+        const LatLon he = g.high.threshold;
         const double halfFt = gf_distanceNm(le, he) * 0.5 * 6076.11549;
         const LatLon centre = gf_destinationPoint(le, {gf_initialBearing(le, he), halfFt});
         uint32_t pn, pd, sn, sd;
-        parseRunwayIdent(f[8], pn, pd);
-        parseRunwayIdent(f[14], sn, sd);
-        const double leFt = std::stod(f[11]);
-        const double heFt = std::stod(f[17]);
-        const double width = std::stod(f[4]) * 0.3048;
+        parseRunwayIdent(g.low.ident, pn, pd);
+        parseRunwayIdent(g.high.ident, sn, sd);
+        const double width = g.widthFt * 0.3048;
         RunwayRecord r = makeRunway(centre.latitude, centre.longitude,
-                                    gf_initialBearing(centre, he) * 180.0 / std::numbers::pi,
-                                    std::stod(f[3]) * 0.3048, width, pn, pd, sn, sd, (leFt + heFt) * 0.5);
-        r.primaryStart.altitude = leFt;
-        r.secondaryStart.altitude = heFt;
-        if (!f[13].empty())
-            r.primaryThreshold = {std::stod(f[13]) * 0.3048, width, true};
-        if (!f[19].empty())
-            r.secondaryThreshold = {std::stod(f[19]) * 0.3048, width, true};
+                                    gf_initialBearing(centre, he) * 180.0 / std::numbers::pi, g.lengthFt * 0.3048,
+                                    width, pn, pd, sn, sd, (g.low.elevationFt + g.high.elevationFt) * 0.5);
+        r.primaryStart.altitude = g.low.elevationFt;
+        r.secondaryStart.altitude = g.high.elevationFt;
+        if (g.low.displacedFt > 0.0)
+            r.primaryThreshold = {g.low.displacedFt * 0.3048, width, true};
+        if (g.high.displacedFt > 0.0)
+            r.secondaryThreshold = {g.high.displacedFt * 0.3048, width, true};
         out.push_back(r);
     }
     return out;
