@@ -172,13 +172,6 @@ AirportDatabaseLoad gf_loadAirportDatabase()
     return {count, std::nullopt};
 }
 
-std::vector<AirportDbRecord> gf_airportDbRecords()
-{
-    AirportDatabase& db = gf_airportDatabase();
-    std::shared_lock lock(db.lock);
-    return db.records;
-}
-
 void gf_installAirportDatabase(std::vector<AirportDbRecord> records, bool loaded)
 {
     AirportDatabase& db = gf_airportDatabase();
@@ -191,38 +184,45 @@ void gf_installAirportDatabase(std::vector<AirportDbRecord> records, bool loaded
 std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
 {
     struct Candidate {
-        const AirportDbRecord* record;
+        AirportDbRecord record;
         double d2;
     };
-    const std::vector<AirportDbRecord> records = gf_airportDbRecords();
-    const double f = std::cos(position.latitude * std::numbers::pi / 180.0);
+    // The candidates are copied out under the shared lock; their airport
+    // files are read after it is released.
     std::vector<Candidate> candidates;
-    for (const AirportDbRecord& r : records) {
-        const double dy = (position.latitude - r.position.latitude) * 60.0;
-        const double dx = (position.longitude - r.position.longitude) * 60.0 * f;
-        if (std::fabs(dy) > 5.0 || std::fabs(dx) > 5.0)
-            continue;
-        const double d2 = dx * dx + dy * dy;
-        if (d2 <= 25.0)
-            candidates.push_back({&r, d2});
+    {
+        AirportDatabase& db = gf_airportDatabase();
+        std::shared_lock lock(db.lock);
+        const double f = std::cos(position.latitude * std::numbers::pi / 180.0);
+        for (const AirportDbRecord& r : db.records) {
+            const double dy = (position.latitude - r.position.latitude) * 60.0;
+            if (std::fabs(dy) > 5.0)
+                continue;
+            const double dx = (position.longitude - r.position.longitude) * 60.0 * f;
+            if (std::fabs(dx) > 5.0)
+                continue;
+            const double d2 = dx * dx + dy * dy;
+            if (d2 <= 25.0)
+                candidates.push_back({r, d2});
+        }
     }
     if (candidates.empty())
         return std::nullopt;
     if (candidates.size() == 1)
-        return *candidates.front().record;
+        return candidates.front().record;
 
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.d2 < b.d2; });
-    const AirportDbRecord* closestCentre = candidates.front().record;
+    const AirportDbRecord* closestCentre = &candidates.front().record;
     const AirportDbRecord* winner = closestCentre;
     double best = 100.0;
     std::string bestStand;
     for (const Candidate& c : candidates) {
-        auto answer = gf_readDestApfForClosestStand(c.record->icao, position);
+        auto answer = gf_readDestApfForClosestStand(c.record.icao, position);
         if (const auto* stand = std::get_if<ClosestStand>(&answer); stand && stand->distanceNm < best) {
             best = stand->distanceNm;
             bestStand = stand->id;
-            winner = c.record;
+            winner = &c.record;
         }
     }
     if (winner != closestCentre)

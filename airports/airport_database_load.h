@@ -29,9 +29,6 @@ std::variant<std::vector<AirportDbRecord>, std::string> gf_readAirportsDataSet(c
 // centre when none has one).
 std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position);
 
-// The database's records, for scans over all airports (a copy).
-std::vector<AirportDbRecord> gf_airportDbRecords();
-
 // Tests and benchmarks: replaces the database with these records (sorted by
 // the caller) and marks it loaded; an empty vector with loaded false returns
 // it to the state before the first load.

@@ -5,6 +5,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "tests/airports/airport_test_support.h"
+#include "tests/support/data_sets.h"
 #include "update/version_check.h"
 
 using namespace kvr::test;
@@ -124,4 +125,16 @@ TEST_F(AirportDatabaseTest, CurrentAirportReaders)
     EXPECT_TRUE(gf_nearCurrentAirport({52.3 + 9.99 / 60.0, 4.76}));
     EXPECT_FALSE(gf_nearCurrentAirport({52.3 + 10.01 / 60.0, 4.76}));
     EXPECT_EQ(fmt::format("{}", gf_airportCodesOf(CurrentAirport)), "EHAM (AMS)");
+}
+
+TEST_F(AirportDatabaseTest, TheRepositorysDataSetLoads)
+{
+    writeRepoDataSet(DataSetKind::Airports, "input/airports.enc");
+    const AirportDatabaseLoad load = gf_loadAirportDatabase();
+    ASSERT_FALSE(load.error) << *load.error;
+    EXPECT_GE(load.count, 40u);
+    EXPECT_EQ(log().find("==>"), std::string::npos) << log();
+    for (const char* icao : {"EHAM", "EGLL", "EDDF", "KJFK"})
+        EXPECT_TRUE(gf_airportDbContains(IcaoCode(icao))) << icao;
+    EXPECT_EQ(gf_findAirportAt({52.31, 4.76})->icao.toString(), "EHAM");
 }
