@@ -1,3 +1,4 @@
+#include "airports/airport_file_store.h"
 #include "airports/airport_database_load.h"
 
 #include <algorithm>
@@ -23,15 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kReservedAirports = 24000;
-
-std::string lf_pathText(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
 
 // The whole text is one decimal number with at most a leading '-'.
 std::optional<double> lf_parseDegrees(std::string_view text)
@@ -95,7 +87,7 @@ std::optional<AirportDbRecord> lf_parseAirportRecord(const pugi::xml_node& ap, c
 
 std::variant<std::vector<AirportDbRecord>, std::string> gf_readAirportsDataSet(const fs::path& path)
 {
-    const std::string name = lf_pathText(path);
+    const std::string name = gf_pathText(path);
     std::error_code ec;
     const bool exists = fs::exists(path, ec);
     if (ec)

@@ -1,3 +1,4 @@
+#include "airports/airport_file_store.h"
 #include "airports/airport_file_format.h"
 
 #include <windows.h>
@@ -33,15 +34,6 @@ bool lf_appendNumberParameter(pugi::xml_node parameters, const std::string& name
 bool lf_attr(pugi::xml_node node, const char* name, const std::string& value)
 {
     return gf_xmlAppendAttr(node, name, value);
-}
-
-std::string lf_pathText(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
 }
 
 std::string lf_identityText(const StandOption& o)
@@ -111,7 +103,7 @@ bool lf_saveThroughTemp(pugi::xml_document& doc, const fs::path& target)
     if (!folder.empty()) {
         fs::create_directories(folder, ec);
         if (ec) {
-            gf_logError(fmt::format("gf_writeApf: could not create directory '{}': {}", lf_pathText(folder),
+            gf_logError(fmt::format("gf_writeApf: could not create directory '{}': {}", gf_pathText(folder),
                                     ec.message()));
             return false;
         }
@@ -334,6 +326,23 @@ OptionIdentity lf_readOptionIdentity(const pugi::xml_node& opt)
     return identity;
 }
 
+StandOption gf_readStandOption(const pugi::xml_node& opt, const HalfHourMask& slots, uint32_t weekday,
+                               uint32_t fromAirportFile)
+{
+    const OptionIdentity identity = lf_readOptionIdentity(opt);
+    StandOption o;
+    o.aom = identity.aom;
+    o.callsign = identity.callsign;
+    o.callsign2 = identity.callsign2;
+    o.registration = opt.attribute("reg").value();
+    o.halfHours = slots;
+    o.weekday = weekday;
+    o.real = lf_boolAttr(opt, "soft").value_or(false) ? 0 : 1;
+    o.closed = lf_boolAttr(opt, "cpl").value_or(false) ? 1 : 0;
+    o.fixed = static_cast<uint8_t>(fromAirportFile);
+    return o;
+}
+
 bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, uint32_t optionsFromFile,
                          std::vector<Stand>& stands)
 {
@@ -391,7 +400,6 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
 
     int32_t next = 1;
     for (const pugi::xml_node opt : parkpos.children("opt")) {
-        const OptionIdentity identity = lf_readOptionIdentity(opt);
         const std::string hh = opt.attribute("hh").value();
         const unsigned day = opt.attribute("day").as_uint(0);
         if (hh.empty() || day < 1 || day > 7)
@@ -399,16 +407,7 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
         const HalfHourMask slots = gf_parseHalfHours(hh);
         if (slots.none())
             continue;
-        StandOption o;
-        o.aom = identity.aom;
-        o.callsign = identity.callsign;
-        o.callsign2 = identity.callsign2;
-        o.registration = opt.attribute("reg").value();
-        o.halfHours = slots;
-        o.weekday = day;
-        o.real = lf_boolAttr(opt, "soft").value_or(false) ? 0 : 1;
-        o.closed = lf_boolAttr(opt, "cpl").value_or(false) ? 1 : 0;
-        o.fixed = static_cast<uint8_t>(optionsFromFile);
+        StandOption o = gf_readStandOption(opt, slots, day, optionsFromFile);
         o.optionId = next++;
         s.options.push_back(std::move(o));
     }

@@ -63,6 +63,9 @@ struct OptionIdentity {
     AirlOprModel aom;
 };
 OptionIdentity lf_readOptionIdentity(const pugi::xml_node& opt);
+// The option of an "opt" element with these slots and weekday, not yet numbered.
+StandOption gf_readStandOption(const pugi::xml_node& opt, const HalfHourMask& slots, uint32_t weekday,
+                               uint32_t fromAirportFile);
 
 // The slots of an "hh" text: comma-separated runs "a:b" and single slots.
 HalfHourMask gf_parseHalfHours(std::string_view text);

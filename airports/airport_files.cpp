@@ -1,3 +1,4 @@
+#include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
 
 #include <windows.h>
@@ -34,15 +35,6 @@ std::atomic<bool> parkingAirportLoaded{false};
 namespace {
 
 std::atomic<uint64_t> g_downloadCounter{0};
-
-std::string lf_u8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
 
 void lf_removeQuietly(const fs::path& path)
 {
@@ -108,12 +100,12 @@ void lf_updateCache(const AirportFile& file, bool encrypted, pugi::xml_document&
 {
     if (encrypted) {
         if (!gf_saveXmlWithDeclaration(doc, g_parkAirportCachePath))
-            gf_logError(fmt::format("could not update airport cache '{}'", lf_u8(g_parkAirportCachePath)));
+            gf_logError(fmt::format("could not update airport cache '{}'", gf_pathText(g_parkAirportCachePath)));
         return;
     }
     std::error_code ec;
     if (!gf_copyFileOverwrite(file.loadedPath, g_parkAirportCachePath, ec))
-        gf_logError(fmt::format("could not update airport cache '{}': {}", lf_u8(g_parkAirportCachePath),
+        gf_logError(fmt::format("could not update airport cache '{}': {}", gf_pathText(g_parkAirportCachePath),
                                 ec.message()));
 }
 
@@ -130,7 +122,7 @@ std::variant<AirportFile, std::string> lf_readAirportFile(const fs::path& source
     file.sourcePath = source;
     bool encrypted = false;
     if (cached && wanted && *cached == *wanted) {
-        gf_logLine(fmt::format("cached: '{}' is taken instead of '{}'", lf_u8(g_parkAirportCachePath), lf_u8(source)));
+        gf_logLine(fmt::format("cached: '{}' is taken instead of '{}'", gf_pathText(g_parkAirportCachePath), gf_pathText(source)));
         file.loadedPath = g_parkAirportCachePath;
         file.origin = 2;
     } else {
@@ -151,7 +143,7 @@ std::variant<AirportFile, std::string> lf_readAirportFile(const fs::path& source
     if (std::optional<std::string> error = lf_loadAirportXml(file.loadedPath, encrypted, buffer, doc))
         return std::move(*error);
     if (!gf_readDataFileHeader(doc, false).ok)
-        return fmt::format("{}: refused to load", lf_u8(source));
+        return fmt::format("{}: refused to load", gf_pathText(source));
 
     file.rtTrafficWeek = gf_readIntParameter(doc, "RT_traffic_week").value_or(0);
     file.publisher = gf_xmlReadStringParameter(doc, "publisher").value_or(std::string());
@@ -175,10 +167,20 @@ std::variant<AirportFile, std::string> lf_readAirportFile(const fs::path& source
     return file;
 }
 
-// Steps shared by the two destination readers: find, fetch, parse, check.
-std::optional<std::string> lf_openAirportDocument(const IcaoCode& icao, SecureBuffer& buffer, pugi::xml_document& doc,
-                                                  TempFileGuard& guard)
+// The airport file of the two destination readers, found, fetched, parsed
+// and checked; a downloaded copy is removed with it.
+struct OpenedAirportDocument {
+    SecureBuffer buffer;
+    pugi::xml_document doc;
+    TempFileGuard guard{std::filesystem::path()};
+    OpenedAirportDocument() { guard.armed = false; }
+};
+
+std::optional<std::string> lf_openAirportDocument(const IcaoCode& icao, OpenedAirportDocument& opened)
 {
+    SecureBuffer& buffer = opened.buffer;
+    pugi::xml_document& doc = opened.doc;
+    TempFileGuard& guard = opened.guard;
     const std::optional<fs::path> source = gf_findAirportFilePath(icao);
     if (!source)
         return std::string("airport source path not found");
@@ -286,11 +288,11 @@ std::optional<std::string> lf_loadAirportXml(const fs::path& path, bool encrypte
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in)
-            return fmt::format("{} could not be opened", lf_u8(path));
+            return fmt::format("{} could not be opened", gf_pathText(path));
         parsed = document.load(in);
     }
     if (!parsed)
-        return fmt::format("{} not loaded: {}", lf_u8(path), parsed.description());
+        return fmt::format("{} not loaded: {}", gf_pathText(path), parsed.description());
     return std::nullopt;
 }
 
@@ -298,13 +300,13 @@ std::optional<ArchiveSourceId> lf_readCachedAirportIdentity()
 {
     std::ifstream in(g_parkAirportCachePath, std::ios::binary);
     if (!in) {
-        gf_logLine(fmt::format("{} could not be opened", lf_u8(g_parkAirportCachePath)));
+        gf_logLine(fmt::format("{} could not be opened", gf_pathText(g_parkAirportCachePath)));
         return std::nullopt;
     }
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load(in);
     if (!parsed) {
-        gf_logLine(fmt::format("{} not loaded: {}", lf_u8(g_parkAirportCachePath), parsed.description()));
+        gf_logLine(fmt::format("{} not loaded: {}", gf_pathText(g_parkAirportCachePath), parsed.description()));
         return std::nullopt;
     }
     const std::optional<std::string> icaoText = gf_xmlReadStringParameter(doc, "icao");
@@ -326,16 +328,13 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(const Icao
     try {
         if (!gf_isValidLatLon(reference))
             return std::string("invalid reference position");
-        SecureBuffer buffer;
-        pugi::xml_document doc;
-        TempFileGuard guard{fs::path()};
-        guard.armed = false;
-        if (std::optional<std::string> error = lf_openAirportDocument(icao, buffer, doc, guard))
+        OpenedAirportDocument opened;
+        if (std::optional<std::string> error = lf_openAirportDocument(icao, opened))
             return std::move(*error);
-        const pugi::xml_node positions = lf_parkPositions(doc);
+        const pugi::xml_node positions = lf_parkPositions(opened.doc);
         if (!positions) {
             return fmt::format("airport file {} has no '{}' section",
-                               lf_u8(gf_findAirportFilePath(icao).value_or(fs::path())), "parkpositions");
+                               gf_pathText(gf_findAirportFilePath(icao).value_or(fs::path())), "parkpositions");
         }
         const double c = std::cos(reference.latitude * std::numbers::pi / 180.0);
         std::optional<ClosestStand> best;
@@ -367,13 +366,10 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(const Icao
 std::variant<std::vector<std::string>, std::string> gf_readApfForStands(const IcaoCode& icao)
 {
     try {
-        SecureBuffer buffer;
-        pugi::xml_document doc;
-        TempFileGuard guard{fs::path()};
-        guard.armed = false;
-        if (std::optional<std::string> error = lf_openAirportDocument(icao, buffer, doc, guard))
+        OpenedAirportDocument opened;
+        if (std::optional<std::string> error = lf_openAirportDocument(icao, opened))
             return std::move(*error);
-        const pugi::xml_node positions = lf_parkPositions(doc);
+        const pugi::xml_node positions = lf_parkPositions(opened.doc);
         if (!positions)
             return fmt::format("airport file has no '{}' section", "parkpositions");
         std::vector<std::string> ids;

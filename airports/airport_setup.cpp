@@ -1,3 +1,4 @@
+#include "airports/airport_file_store.h"
 #include "airports/airport_setup.h"
 
 #include <algorithm>
@@ -24,15 +25,6 @@ namespace {
 std::mutex g_infoMutex;
 LoadedAirportInfo g_info;
 AirportSettingsBlock g_block;
-
-std::string lf_u8(const std::filesystem::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
 
 void lf_setChecked(CheckBoxParameter& box, bool value)
 {
@@ -140,7 +132,7 @@ void gf_setupAirportFromFile(AirportFile& file)
 
     const size_t n = file.stands.size();
     gf_airportUi().setStandCount(n);
-    gf_logLine(fmt::format("Airport file read from '{}'", lf_u8(file.origin == 2 ? file.loadedPath : file.sourcePath)));
+    gf_logLine(fmt::format("Airport file read from '{}'", gf_pathText(file.origin == 2 ? file.loadedPath : file.sourcePath)));
     gf_airportUi().setAirportPublisher(
         file.version ? fmt::format("{} ({})", file.publisher, *file.version) : file.publisher, file.handmadeOverrule);
     const std::string qf = gf_qualityFactorText(file.qfReal, file.qfSoft);

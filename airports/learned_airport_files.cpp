@@ -30,15 +30,6 @@ std::atomic<uint32_t> learnedUpdateCounter{0};
 
 namespace {
 
-std::string lf_u8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 std::string lf_learnedErrorText(fmt::string_view format)
 {
     return fmt::vformat(format, fmt::make_format_args("gf_readLearnedAirportFile"));
@@ -73,7 +64,7 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
     data.stands = loaded;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = fmt::format("{} could not be opened", lf_u8(path));
+        error = fmt::format("{} could not be opened", gf_pathText(path));
         gf_logError(error);
         return data;
     }
@@ -82,13 +73,13 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
     if (!parsed) {
         in.close();
         gf_save1GenerationOf(path);
-        gf_logError(fmt::format("{} found, not loaded: {}, saved as *.0.xml", lf_u8(path), parsed.description()));
-        error = fmt::format("{} not loaded: {}", lf_u8(path), parsed.description());
+        gf_logError(fmt::format("{} found, not loaded: {}, saved as *.0.xml", gf_pathText(path), parsed.description()));
+        error = fmt::format("{} not loaded: {}", gf_pathText(path), parsed.description());
         return data;
     }
-    gf_logLine(fmt::format("Read from learned airport file: '{}'", lf_u8(path)));
+    gf_logLine(fmt::format("Read from learned airport file: '{}'", gf_pathText(path)));
     if (!gf_readDataFileHeader(doc, false).ok) {
-        error = fmt::format("{} has invalid metadata", lf_u8(path));
+        error = fmt::format("{} has invalid metadata", gf_pathText(path));
         return data;
     }
     const std::string learnedName = gf_xmlReadStringParameter(doc, "airport_name").value_or(std::string());
@@ -121,7 +112,7 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
     const pugi::xml_node root = doc.child("root");
     const pugi::xml_node positions = root ? root.child("parkpositions") : doc.child("parkpositions");
     if (!positions) {
-        gf_logLine(fmt::format("learned file {} has no '{}' section", lf_u8(path), "parkpositions"));
+        gf_logLine(fmt::format("learned file {} has no '{}' section", gf_pathText(path), "parkpositions"));
         return data;
     }
     for (const pugi::xml_node parkpos : positions.children("parkpos")) {
@@ -131,17 +122,17 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
             const bool merged = std::any_of(data.stands.begin(), data.stands.end(),
                                             [&](Stand& s) { return lf_mergeLearnedOptions(parkpos, id, s); });
             if (!merged)
-                gf_logLine(fmt::format("learned stand {} in {} not found?", id, lf_u8(path)));
+                gf_logLine(fmt::format("learned stand {} in {} not found?", id, gf_pathText(path)));
             continue;
         }
         if (std::any_of(data.stands.begin(), data.stands.end(), [&](const Stand& s) { return s.name == id; })) {
-            gf_logError(fmt::format("manually created standid {} already exists in {}", id, lf_u8(path)));
+            gf_logError(fmt::format("manually created standid {} already exists in {}", id, gf_pathText(path)));
             continue;
         }
         const LatLon at{parkpos.attribute("latitude").as_double(0.0), parkpos.attribute("longitude").as_double(0.0)};
         const double radius = parkpos.attribute("radius").as_double(0.0);
         if (!gf_isValidLatLon(at) || !std::isfinite(radius) || radius <= 0.0) {
-            gf_logError(fmt::format("manually created standid {} misses correct attributes in {}", id, lf_u8(path)));
+            gf_logError(fmt::format("manually created standid {} misses correct attributes in {}", id, gf_pathText(path)));
             continue;
         }
         if (gf_readParkPosition(parkpos, id, 0, data.stands))
@@ -158,22 +149,12 @@ bool lf_mergeLearnedOptions(const pugi::xml_node& parkpos, const std::string& id
         return false;
     int32_t next = stand.options.empty() ? 1 : stand.options.back().optionId + 1;
     for (const pugi::xml_node opt : parkpos.children("opt")) {
-        const OptionIdentity identity = lf_readOptionIdentity(opt);
         const HalfHourMask slots = gf_parseHalfHours(opt.attribute("hh").value());
         if (slots.none()) {
             gf_logError("empty bit set");
             continue;
         }
-        StandOption o;
-        o.aom = identity.aom;
-        o.callsign = identity.callsign;
-        o.callsign2 = identity.callsign2;
-        o.registration = opt.attribute("reg").value();
-        o.halfHours = slots;
-        o.weekday = static_cast<uint32_t>(opt.attribute("day").as_int(0));
-        o.real = gf_xmlOptBool(opt, "soft").value_or(false) ? 0 : 1;
-        o.closed = gf_xmlOptBool(opt, "cpl").value_or(false) ? 1 : 0;
-        o.fixed = 0;
+        StandOption o = gf_readStandOption(opt, slots, static_cast<uint32_t>(opt.attribute("day").as_int(0)), 0);
         const bool known = std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& e) {
             return e.weekday == o.weekday && e.real == o.real && e.registration == o.registration &&
                    e.aom.airline == o.aom.airline && e.aom.oper == o.aom.oper && e.aom.model == o.aom.model &&
@@ -249,10 +230,10 @@ void gf_saveLearned(const std::vector<Stand>& stands, bool handmade)
     const uint32_t sim = g_modeSettings.load()->sim;
     const uint32_t updates = learnedUpdateCounter.load();
     if (gf_writeApf(airport, *path, ApfWriteMode::Learned, sim, handmade, settings))
-        gf_logLine(fmt::format("{} '{}' saved with {} update{}", handmade ? " handmade" : "", lf_u8(*path), updates,
+        gf_logLine(fmt::format("{} '{}' saved with {} update{}", handmade ? " handmade" : "", gf_pathText(*path), updates,
                                gf_pluralSuffix(updates)));
     else
-        gf_logLine(fmt::format("saving '{}' did not succeed", lf_u8(*path)));
+        gf_logLine(fmt::format("saving '{}' did not succeed", gf_pathText(*path)));
     learnedUpdateCounter.store(0);
 }
 
