@@ -15,6 +15,7 @@
 
 #include "airports/airport_file_format.h"
 #include "airports/airport_ui.h"
+#include "core/gui_senders.h"
 #include "airports/learned_airport_files.h"
 #include "core/data_file_header.h"
 #include "core/files.h"
@@ -271,7 +272,7 @@ std::string lf_downloadAirportFile(const fs::path& source, const fs::path& targe
         return {};
     lf_removeQuietly(target);
     std::string message = fmt::format("failed to download: '{}'", url);
-    gf_airportUi().showMessage(message, true);
+    gf_showMessage(message, true);
     return message;
 }
 

@@ -9,6 +9,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_file_format.h"
 #include "airports/airport_ui.h"
+#include "core/gui_senders.h"
 #include "airports/learned_airport_files.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -131,9 +132,9 @@ void gf_setupAirportFromFile(AirportFile& file)
         lf_applyThinFileRules(file);
 
     const size_t n = file.stands.size();
-    gf_airportUi().setStandCount(n);
+    gf_postGuiUpdate(GuiUpdate::StandCount{n});
     gf_logLine(fmt::format("Airport file read from '{}'", gf_pathText(file.origin == 2 ? file.loadedPath : file.sourcePath)));
-    gf_airportUi().setAirportPublisher(
+    gf_setAirportPublisher(
         file.version ? fmt::format("{} ({})", file.publisher, *file.version) : file.publisher, file.handmadeOverrule);
     const std::string qf = gf_qualityFactorText(file.qfReal, file.qfSoft);
     gf_logContinuation(fmt::format("{:24}: {}", "publisher", file.publisher));
@@ -143,7 +144,7 @@ void gf_setupAirportFromFile(AirportFile& file)
     gf_logContinuation(fmt::format("{:24}: {}", "num_parkpos", n));
     gf_logContinuation(fmt::format("{:24}: {}", "quality factor", qf));
     gf_logContinuation(fmt::format("{:24}: {}", "RT traffic week", file.rtTrafficWeek));
-    gf_airportUi().setQualityFactor(qf);
+    gf_postGuiUpdate(GuiUpdate::QualityFactor{qf});
 
     airportFileLoaded.store(true);
     parkingAirportLoaded.store(true);
@@ -156,7 +157,7 @@ void gf_setupAirportFromFile(AirportFile& file)
         gf_setRTDirectAirportAltitude(altitude);
     else
         gf_setRTAppAirportAltitude(altitude);
-    gf_airportUi().repaintAirportPanel();
+    gf_repaintAirportPanel();
 }
 
 void gf_showAirportSettings()

@@ -2,17 +2,10 @@
 
 #include <atomic>
 
-#include "core/ui_sink.h"
-
 namespace {
-AirportUi g_logOnly;
+AirportUi g_inert;
 std::atomic<AirportUi*> g_ui{nullptr};
 } // namespace
-
-void AirportUi::showMessage(std::string text, bool log)
-{
-    gf_uiSink().showMessage(std::move(text), log);
-}
 
 AirportUi* gf_setAirportUi(AirportUi* ui) noexcept
 {
@@ -22,5 +15,5 @@ AirportUi* gf_setAirportUi(AirportUi* ui) noexcept
 AirportUi& gf_airportUi() noexcept
 {
     AirportUi* ui = g_ui.load();
-    return ui ? *ui : g_logOnly;
+    return ui ? *ui : g_inert;
 }

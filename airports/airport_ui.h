@@ -1,37 +1,25 @@
-// What the airport code shows in the main window, without knowing the window:
-// the application shell registers its implementation at start-up; until then
-// (and in tests that register a recording one) messages go to the log only and
-// the other changes are dropped.
+// The parking controls of the main window that the airport code enables and
+// disables, without knowing the window: the application shell registers its
+// implementation at start-up; until then (and in tests that register a
+// recording one) the changes are dropped. Window updates and messages go
+// through the core senders (core/gui_senders.h).
 #pragma once
-
-#include <cstdint>
-#include <string>
-
-#include "core/value_types.h"
 
 class AirportUi {
 public:
     virtual ~AirportUi() = default;
-    // The timed message line; logged when `log` is set.
-    virtual void showMessage(std::string text, bool log);
-    virtual void setStandCount(uint64_t) {}
-    virtual void setQualityFactor(std::string) {}
-    // The airport code in the airport band; an unset code clears it.
-    virtual void setAirportCode(IcaoCode) {}
-    virtual void setAirportPublisher(std::string, bool /*handmade*/) {}
-    virtual void repaintAirportPanel() {}
     // The eleven parking controls while parking is being generated.
     virtual void disableParkingControls() {}
     // The enabling rules of the parking controls (both rules).
     virtual void updateParkingControls() {}
-    // Enables or disables one of the "Flush" button, the parking_percentage
-    // combo box and the MAX_FIT_FL combo box.
+    // Enables or disables the "Flush" button, the parking_percentage combo
+    // box, the MAX_FIT_FL combo box.
     virtual void enableFlushButton(bool) {}
     virtual void enableParkingPercentage(bool) {}
     virtual void enableMaxFitFl(bool) {}
 };
 
-// Makes `ui` the one gf_airportUi answers; null restores the log-only one.
+// Makes `ui` the one gf_airportUi answers; null restores the inert one.
 // Returns the one registered before.
 AirportUi* gf_setAirportUi(AirportUi* ui) noexcept;
 AirportUi& gf_airportUi() noexcept;

@@ -13,7 +13,7 @@
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
 #include "airports/airport_setup.h"
-#include "airports/airport_ui.h"
+#include "core/gui_senders.h"
 #include "core/data_file_header.h"
 #include "core/files.h"
 #include "core/layout.h"
@@ -84,7 +84,7 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
     }
     const std::string learnedName = gf_xmlReadStringParameter(doc, "airport_name").value_or(std::string());
     if (learnedName != airportName) {
-        gf_airportUi().showMessage(
+        gf_showMessage(
             fmt::format("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
                         learnedName, airportName),
             true);

@@ -16,6 +16,7 @@
 #include "airports/airport_database_load.h"
 #include "airports/airport_file_store.h"
 #include "airports/airport_ui.h"
+#include "core/gui_senders.h"
 #include "airports/park_airports.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
@@ -86,7 +87,7 @@ void lf_parseLines(const std::vector<std::string>& lines, std::deque<ParkAirport
         }
         const std::optional<AirportDbRecord> airport = gf_airportDbLookup(*icao);
         if (!airport) {
-            gf_airportUi().showMessage(fmt::format("airport {} is unknown", pieces[0]), true);
+            gf_showMessage(fmt::format("airport {} is unknown", pieces[0]), true);
             preserved.push_back(line);
             continue;
         }
@@ -200,7 +201,7 @@ void gf_readMyParkAirportsFile()
     if (!airports.empty())
         gf_logLine(fmt::format("{:5} park airport{} available in total", airports.size(), gf_pluralSuffix(airports.size())));
     if (airports.size() > kManyParkAirports) {
-        gf_airportUi().showMessage(fmt::format("Warning: There are a lot of park airports ({}), that will cost Kelo "
+        gf_showMessage(fmt::format("Warning: There are a lot of park airports ({}), that will cost Kelo "
                                                "much cpu time and may cause stutters",
                                                airports.size()),
                                    true);
@@ -288,21 +289,20 @@ void gf_selectNearestParkAirport(const ParkUserPosition& user)
 
 void gf_chooseParkAirport(const ParkUserPosition& user)
 {
-    AirportUi& ui = gf_airportUi();
     if (user.onGround) {
         const std::optional<AirportDbRecord> airport = gf_findAirportAt(user.position);
         if (!airport) {
-            ui.showMessage("User aircraft on the ground, no RT supported airport within reach", true);
+            gf_showMessage("User aircraft on the ground, no RT supported airport within reach", true);
             return;
         }
         if (!gf_hasAirportFile(airport->icao)) {
-            ui.showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", airport->icao), true);
+            gf_showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", airport->icao), true);
             return;
         }
         gf_logLine(fmt::format("User aircraft on the ground at {}", airport->icao));
         lf_makeCurrent(*airport);
         gf_logLineFlush(fmt::format("\nThe park airport is {}", airport->icao));
-        ui.setAirportCode(airport->icao);
+        gf_postGuiUpdate(GuiUpdate::AirportCode{airport->icao});
         lf_startParkingAt();
         return;
     }
@@ -311,15 +311,15 @@ void gf_chooseParkAirport(const ParkUserPosition& user)
         return;
     const std::optional<AirportDbRecord> airport = gf_airportDbLookup(park->icao);
     if (!airport) {
-        ui.setAirportCode(IcaoCode());
+        gf_postGuiUpdate(GuiUpdate::AirportCode{IcaoCode()});
         return;
     }
     lf_makeCurrent(*airport);
     gf_logLine(fmt::format("\nThe park airport is {}", airport->icao));
-    ui.setAirportCode(airport->icao);
+    gf_postGuiUpdate(GuiUpdate::AirportCode{airport->icao});
     if (!gf_isRTDirect())
         gf_requestRTAppParkedTraffic();
-    ui.showMessage(fmt::format("{} within reach", airport->icao), true);
+    gf_showMessage(fmt::format("{} within reach", airport->icao), true);
     lf_startParkingAt();
     gf_flushLog();
 }

@@ -1,7 +1,6 @@
 #include "app/airport_ui_bridge.h"
 
 #include "airports/airport_ui.h"
-#include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/settings_panel.h"
 #include "core/settings.h"
@@ -10,18 +9,6 @@ namespace {
 
 class WindowAirportUi final : public AirportUi {
 public:
-    void showMessage(std::string text, bool log) override { Gui::showMessage(std::move(text), log); }
-    void setStandCount(uint64_t count) override { Gui::instance().enqueueUpdate(GuiUpdate::StandCount{count}); }
-    void setQualityFactor(std::string text) override
-    {
-        Gui::instance().enqueueUpdate(GuiUpdate::QualityFactor{std::move(text)});
-    }
-    void setAirportCode(IcaoCode code) override { Gui::instance().enqueueUpdate(GuiUpdate::AirportCode{code}); }
-    void setAirportPublisher(std::string name, bool handmade) override
-    {
-        Gui::setAirportPublisher(std::move(name), handmade);
-    }
-    void repaintAirportPanel() override { Gui::repaintAirportPanel(); }
     void disableParkingControls() override { gf_disableParkingControls(); }
     void updateParkingControls() override { gf_updateParkingControls(); }
     void enableFlushButton(bool enabled) override { gf_enableControl(FLUSH_BUTTON, enabled); }

@@ -111,7 +111,7 @@ TEST_F(AirportLoadingTest, FailedDownloadsAndRefusedCaches)
     auto missing = gf_readAirportFile("archive/stock/EHAM.enc");
     const std::string expected = "failed to download: '" + gf_downloadFolderUrl() + "MSFS2024/archive/stock/EHAM.enc'";
     EXPECT_EQ(std::get<std::string>(missing), expected);
-    EXPECT_EQ(ui.messages.back(), expected);
+    EXPECT_EQ(window.lastMessage(), expected);
 
     // A cache of the same identity whose header is refused fails the load and is deleted.
     writeBytes("airports/park_airport.xml", "<root><parameters>" + param("icao", "EDDF") + param("publisher", "stock") +
@@ -184,8 +184,9 @@ TEST_F(AirportLoadingTest, LearnedFileIsMergedSetUpAndSavedBackWhereItWasRead)
     EXPECT_TRUE(p->WEEK);
     EXPECT_FALSE(p->AUTO_PARK);
     EXPECT_EQ(gf_currentAirportAltitude(), -11.0);
-    EXPECT_EQ(ui.standCount, 3u);
-    EXPECT_EQ(ui.publisher, "simaddon");
+    EXPECT_EQ(window.last<GuiUpdate::StandCount>()->count, 3u);
+    EXPECT_EQ(window.last<GuiUpdate::Publisher>()->name, "simaddon");
+    EXPECT_EQ(window.last<GuiUpdate::QualityFactor>()->text, "21/ 0") << "recomputed over the merged stands";
 
     // Something learned at run time, then the save.
     std::vector<Stand> stands = file.stands;

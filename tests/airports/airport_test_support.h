@@ -20,33 +20,25 @@
 #include "tests/support/enc_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 
 namespace kvr::test {
 
 struct RecordingAirportUi : AirportUi {
-    std::vector<std::string> messages;
-    std::vector<std::string> codes;
-    uint64_t standCount = 0;
-    std::string qualityFactor;
-    std::string publisher;
     bool flushEnabled = false;
     int parkingDisabled = 0;
-    std::string throwOn; // a message containing this text throws
-    void showMessage(std::string text, bool log) override
-    {
-        if (!throwOn.empty() && text.find(throwOn) != std::string::npos)
-            throw std::runtime_error("window gone");
-        if (log)
-            gf_logLine(text);
-        messages.push_back(std::move(text));
-    }
-    void setStandCount(uint64_t n) override { standCount = n; }
-    void setQualityFactor(std::string t) override { qualityFactor = std::move(t); }
-    void setAirportCode(IcaoCode c) override { codes.push_back(c.toString()); }
-    void setAirportPublisher(std::string p, bool) override { publisher = std::move(p); }
     void disableParkingControls() override { ++parkingDisabled; }
     void enableFlushButton(bool on) override { flushEnabled = on; }
 };
+
+// The texts of the timed messages recorded, in order.
+inline std::vector<std::string> messagesOf(const RecordingUiSink& sink)
+{
+    std::vector<std::string> texts;
+    for (const GuiUpdate::Message& m : sink.all<GuiUpdate::Message>())
+        texts.push_back(m.text);
+    return texts;
+}
 
 // The data-file header of a file the program accepts.
 inline const char* kApfHeader =
@@ -129,6 +121,7 @@ protected:
     }
 
     ScopedTestFolders folders{"ap"};
+    RecordingUiSink window;
     RecordingAirportUi ui;
     AirportUi* previousUi = nullptr;
 };

@@ -60,7 +60,7 @@ TEST_F(ParkAirportsTest, FileLinesAreAirportsOrKeptAsTheyAre)
     EXPECT_NE(text.find("\n    3 park airports read from 'airports\\my_park_airports.txt'\n"), std::string::npos) << text;
     EXPECT_NE(text.find("    1 park airport added from 'airports\\my_thirdparty'\n"), std::string::npos);
     EXPECT_NE(text.find("    4 park airports available in total\n"), std::string::npos);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"airport ZZZZ is unknown"});
+    EXPECT_EQ(messagesOf(window), std::vector<std::string>{"airport ZZZZ is unknown"});
 
     gf_setCurrentReservedStand(IcaoCode("EHAM"), "F4");
     gf_saveMyParkAirportsFile();
@@ -85,9 +85,14 @@ TEST_F(ParkAirportsTest, NothingIsWrittenWithoutACompleteRead)
 
     // A read that breaks off part-way leaves the user's file alone at shutdown.
     writeFile("EHAM,A1\nZZZZ\nEGLL\n");
-    ui.throwOn = "is unknown";
-    gf_readMyParkAirportsFile();
-    ui.throwOn.clear();
+    {
+        struct GoneWindow : UiSink {
+            void showMessage(std::string, bool) override { throw std::runtime_error("window gone"); }
+        } gone;
+        UiSink* before = gf_setUiSink(&gone);
+        gf_readMyParkAirportsFile();
+        gf_setUiSink(before);
+    }
     EXPECT_NE(log().find("==> gf_readMyParkAirportsFile: window gone\n"), std::string::npos);
     gf_saveMyParkAirportsFile();
     EXPECT_EQ(savedFile(), "EHAM,A1\nZZZZ\nEGLL\n");
@@ -106,11 +111,11 @@ TEST_F(ParkAirportsTest, ManyParkAirportsWarn)
         }
         installAirports(records);
         writeFile(file);
-        ui.messages.clear();
+        window.clear();
         gf_readMyParkAirportsFile();
-        EXPECT_EQ(ui.messages.size(), n == 3001 ? 1u : 0u) << n;
+        EXPECT_EQ(messagesOf(window).size(), n == 3001 ? 1u : 0u) << n;
     }
-    EXPECT_EQ(ui.messages.front(),
+    EXPECT_EQ(window.lastMessage(),
               "Warning: There are a lot of park airports (3001), that will cost Kelo much cpu time and may cause stutters");
 }
 
@@ -146,11 +151,11 @@ TEST_F(ParkAirportsTest, ChoosingAndLeavingTheCurrentAirport)
 {
     WebMaintenanceFlag = true; // no airport file needs to be fetched
     gf_chooseParkAirport(at(10.0, 10.0, 0, true));
-    EXPECT_EQ(ui.messages.back(), "User aircraft on the ground, no RT supported airport within reach");
+    EXPECT_EQ(window.lastMessage(), "User aircraft on the ground, no RT supported airport within reach");
 
     gf_chooseParkAirport(at(52.3086, 4.7639, 0, true));
     EXPECT_EQ(CurrentAirport.code, IcaoCode("EHAM").code);
-    EXPECT_EQ(ui.codes.back(), "EHAM");
+    EXPECT_EQ(window.last<GuiUpdate::AirportCode>()->code.toString(), "EHAM");
     EXPECT_TRUE(parkAirportChanged.load());
     EXPECT_EQ(ui.parkingDisabled, 1);
     EXPECT_NE(log().find("User aircraft on the ground at EHAM\n\nThe park airport is EHAM\n"), std::string::npos)
@@ -169,7 +174,7 @@ TEST_F(ParkAirportsTest, ChoosingAndLeavingTheCurrentAirport)
     gf_setCurrentParkAirport(IcaoCode("EDDF"), {50.0333, 8.5706});
     gf_chooseParkAirport(at(50.1, 8.6));
     EXPECT_EQ(CurrentAirport.code, IcaoCode("EDDF").code);
-    EXPECT_EQ(ui.messages.back(), "EDDF within reach");
+    EXPECT_EQ(window.lastMessage(), "EDDF within reach");
 
     // A nearer park airport in front takes over.
     installAirports({dbRecord("EDDF", 50.0333, 8.5706, 364, "FRA"), dbRecord("EDFE", 50.0, 8.64, 300)});
