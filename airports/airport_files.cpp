@@ -268,7 +268,10 @@ std::string lf_downloadAirportFile(const fs::path& source, const fs::path& targe
         return fmt::format("failed to download: '{}'", e.what());
     }
     CurlEasyHandle handle = gf_makeCurlEasyHandle();
-    if (Downloader(handle.get(), url, target, binary))
+    // The same size limit as the reader: an encrypted file's encrypted size,
+    // a plain file's bytes.
+    const uint64_t limit = binary ? gf_encryptedSizeLimit(g_airportFilePlainLimit) : g_airportFilePlainLimit;
+    if (Downloader(handle.get(), url, target, binary, limit))
         return {};
     lf_removeQuietly(target);
     std::string message = fmt::format("failed to download: '{}'", url);
