@@ -513,7 +513,7 @@ bool lf_tick()
             const UserAcPosition user = gf_getUserAcPosition();
             if (lf_positionKnown(user)) {
                 const auto params = gf_parametersSnapshot();
-                const LatLon at{user.latitude, user.longitude};
+                const ParkUserPosition at{{user.latitude, user.longitude}, user.altitude, userOnGround.load()};
                 if (params->DESTINATION.empty() && !userOnGround.load() &&
                     static_cast<double>(params->AIRP_HEIGHT) > user.altitudeAboveGround)
                     gf_selectNearestParkAirport(at);
