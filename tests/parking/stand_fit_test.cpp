@@ -62,14 +62,17 @@ TEST(StandFitTest, TypesAdmitTheirCategories)
 TEST(StandFitTest, WidthLimits)
 {
     const uint32_t large = static_cast<uint32_t>(Category::Large);
-    EXPECT_FALSE(gf_standFitsAircraft(makeStand(1, StandType::GATE_SMALL, 20.0), large, 23.0 * kNmPerM));
-    EXPECT_TRUE(gf_standFitsAircraft(makeStand(1, StandType::GATE_MEDIUM, 20.0), large, 23.0 * kNmPerM));
-    for (uint32_t type = 0; type < 16; ++type)
-        EXPECT_FALSE(gf_standFitsAircraft(makeStand(1, static_cast<StandType>(type), 20.0), large, 26.0 * kNmPerM));
-    EXPECT_TRUE(gf_standFitsAircraft(makeStand(1, StandType::FUEL, 20.0), large, 24.9 * kNmPerM));
-    EXPECT_FALSE(gf_standFitsAircraft(makeStand(1, StandType::FUEL, 20.0), large, 25.1 * kNmPerM));
-    EXPECT_TRUE(gf_standFitsAircraft(makeStand(1, StandType::GATE_EXTRA, 20.0), large, 21.7 * kNmPerM));
-    EXPECT_FALSE(gf_standFitsAircraft(makeStand(1, StandType::GATE_EXTRA, 20.0), large, 21.9 * kNmPerM));
+    const auto fits = [&](StandType type, double aircraftRadiusM) {
+        return gf_standFitsAircraft(makeStand(1, type, 20.0), large, aircraftRadiusM * kNmPerM);
+    };
+    EXPECT_FALSE(fits(StandType::GATE_SMALL, 23.0));
+    EXPECT_TRUE(fits(StandType::GATE_MEDIUM, 23.0));
+    EXPECT_FALSE(fits(StandType::GATE_MEDIUM, 26.0)); // 6 m wider fits nowhere
+    EXPECT_FALSE(fits(StandType::FUEL, 26.0));
+    EXPECT_TRUE(fits(StandType::FUEL, 24.9));
+    EXPECT_FALSE(fits(StandType::FUEL, 25.1));
+    EXPECT_TRUE(fits(StandType::GATE_EXTRA, 21.7));
+    EXPECT_FALSE(fits(StandType::GATE_EXTRA, 21.9));
 }
 
 TEST(StandFitTest, NearestStandReachAndHelipads)
