@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-// The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
-// for the engine and the parking code.
-extern std::atomic<int64_t> weekdayHalfHourWord;
+#include "engine/traffic_state.h" // weekdayHalfHourWord
+
 void gf_storeWeekdayHalfHourWord();
 
 // Runs until gf_keepRunning is false.

@@ -20,6 +20,7 @@
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
 #include "airports/park_airport_choice.h"
+#include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/destination.h"
@@ -287,6 +288,7 @@ bool lf_readSettingsAndDataFiles()
         if (!ok)
             throw std::runtime_error("reading data files failed!");
     }
+    gf_registerAirportUi();
     const AirportDatabaseLoad airports = gf_loadAirportDatabase();
     if (airports.error)
         throw std::runtime_error(*airports.error);
@@ -592,12 +594,10 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
 
     if (userOnGround.load()) {
         const UserAcPosition user = gf_getUserAcPosition();
-        if (const std::optional<AirportAt> airport = gf_findAirportAt({user.latitude, user.longitude})) {
+        if (const std::optional<AirportDbRecord> airport = gf_findAirportAt({user.latitude, user.longitude})) {
             {
                 std::unique_lock lock(engineLock);
-                CurrentAirport.code = airport->icao.code;
-                CurrentAirport.latitude = airport->position.latitude;
-                CurrentAirport.longitude = airport->position.longitude;
+                CurrentAirport = gf_currentAirportOf(*airport);
             }
             Gui::instance().enqueueUpdate(GuiUpdate::AirportCode{airport->icao});
             gf_logLine(fmt::format("User aircraft on the ground at {}", airport->icao));

@@ -1,21 +1,251 @@
-// The aircraft records of the traffic engine (the fields used so far).
+// The aircraft records of the traffic engine: the samples a live aircraft
+// flies through, the base that live and static aircraft share, and the
+// enumerations of their simulator state and flight phase. Every record lives
+// on the main task; no other thread touches them.
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <deque>
+#include <limits>
 #include <string>
+#include <string_view>
 
 #include "core/value_types.h"
 #include "engine/category.h"
+#include "liveries/model_database.h"
+
+struct LiveTrafficRecord;
+struct TrafficIdentity;
+
+// One received position: the sample part of a LiveTrafficRecord, field for
+// field. The record's time stamp stays with the aircraft (lastRecordTime).
+struct TrafficSample {
+    double lat = 0.0;              // degrees
+    double lon = 0.0;              // degrees
+    double altitudeFt = 0.0;       // feet
+    double speedKt = 0.0;          // ground speed, knots
+    double trackDeg = 0.0;         // direction of movement, degrees
+    double verticalSpeedFpm = 0.0; // feet per minute (non-finite counts as 0)
+    double tasKt = 0.0;            // true airspeed, knots
+    int32_t playTime = 0;          // engine clock (centiseconds) at which the sample is due
+    uint8_t airborne = 0;          // the feed reports the aircraft in the air
+    uint8_t stationary = 0;        // repeats the previous position (set by the engine)
+    uint8_t hasTrueHeading = 0;
+    uint8_t hasRoll = 0;
+    double roll = 0.0;        // bank in the simulator's sign convention, radians (when hasRoll)
+    double trueHeading = 0.0; // radians (when hasTrueHeading)
+};
+
+// The sample part of a received record.
+TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& record);
+
+// The samples a live aircraft will fly through: front = the next one to reach.
+using SampleStream = std::deque<TrafficSample>;
+
+enum class SimState : uint32_t {
+    buffer = 0,          // known to the engine, no simulator object
+    adding2sim = 1,      // creation requested
+    active = 2,          // the object exists and is driven
+    liveryrespawn = 3,   // being removed to be created again with another livery
+    removingfromsim = 4, // removal requested
+};
+
+enum class FlightPhase : uint32_t {
+    pushing_back = 0,
+    pushed_back = 1,
+    taxi = 2,
+    takeoff_roll = 3,
+    takeoff = 4,
+    flying = 5,
+    landing = 6,
+    landing_roll = 7,
+    parking = 8,
+    parked = 9,
+    birth = 10,
+};
+
+// "buffer" ... "removingfromsim"; std::out_of_range "invalid unordered_map<K, T> key"
+// for any other value.
+const std::string& gf_simStateName(SimState state);
+// "pushing_back" ... "birth"; the same exception for any other value.
+const std::string& gf_flightPhaseName(FlightPhase phase);
+
+// Weekday 1 (Monday) .. 7 and half-hour slot 0..47; {0, 0} = none.
+struct WeekSlot {
+    uint32_t weekday = 0;
+    uint32_t halfHour = 0;
+};
+// The packed word of gf_weekdayAndHalfHourNow (weekday low, slot high).
+WeekSlot gf_weekSlotOfWord(int64_t word);
+
+// ---- Aircraft keys ----
+// A creation request and the SimEvents that answer it name their aircraft by
+// one u32. The simulator link treats a key above 10000 as a live aircraft.
+// Static keys are 1..9999. A live hexid above 10000 is its own key; a live
+// hexid of 10000 or less (rare, but legal) carries the high bit, which no
+// 24-bit hexid has, so that it can never be taken for a static key.
+inline constexpr uint32_t kLiveKeyFlag = 0x80000000u;
+inline constexpr uint32_t kLastStaticKey = 9999;
+
+constexpr uint32_t gf_liveAircraftKey(uint32_t hexid) noexcept
+{
+    return hexid > 10000 ? hexid : (hexid | kLiveKeyFlag);
+}
+constexpr bool gf_isLiveKey(uint32_t key) noexcept
+{
+    return key > 10000;
+}
+constexpr uint32_t gf_hexidOfLiveKey(uint32_t key) noexcept
+{
+    return key & ~kLiveKeyFlag;
+}
 
 // Identity and simulator-side state shared by live and static aircraft.
 struct AircraftBase {
+    // ---- Identity, copied from the traffic record head ----
+    AirlOprModel ids;
     IataCode origin;      // route origin; unset when unknown
     IataCode destination; // route destination; unset when unknown
+    uint8_t headFlag = 0;
     std::string callsign;
+    std::string callsign2; // second callsign form
+    std::string text3;
     std::string registration;
-    uint32_t hexid = 0;
-    uint32_t category = 0; // Category
+
+    // ---- Dimensions and model data ----
+    double radius = 0.0;           // half wingspan, nautical miles
+    double collisionRadius = 0.0;  // radius used between two aircraft, nautical miles
+    double standSearchNm = 0.0;    // distance within which a stand is searched
+    double optionSearchNm = 0.0;   // distance within which a stand option is searched
+    double cgDefaultFt = 0.0;      // static centre-of-gravity height of the category
+    double cgFt = 0.0;             // the CG height in use
+    uint8_t cgMeasured = 0;        // cgFt came from the simulator
+    double staticPitch = 0.0;      // pitch standing on the ground, radians
+    double rotationPitch = 0.0;    // radians
+    double climbPitch = 0.0;       // radians
+    double baseTurnRate = 0.0;     // radians per tick
+    double turnRate = 0.0;         // current turn rate, radians per tick
+    double maxClimbRateFtPerTick = 0.0;
+    double standSpeedKt = 0.0;     // stand manoeuvre speed
+    uint32_t hexid = 0;            // ICAO address; a static aircraft's key
+    uint32_t category = 0;         // Category
+    std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
+    std::array<uint32_t, 4> modelValues{}; // per-category values of the model
+    uint8_t jet = 0;
+    uint8_t regional = 0;
+    uint8_t pistonTwin = 0;
+    uint8_t pistonSingle = 0;
+    uint8_t reverseThrust = 0; // the model may use reverse thrust
+    uint8_t tcas = 0;          // removed when it descends below the TCAS level
+
+    // ---- Simulator-side state ----
     uint32_t objectId = 0; // SimConnect object id, 0 = none yet
+    double standLat = 0.0;
+    double standLon = 0.0;
+    double standHeading = 0.0; // radians
+    WeekSlot createdWeekSlot;
+    uint32_t parkedKey = 0; // hexid of the parked traffic record a static aircraft came from
+    int32_t standId = 0;    // stand id, 0 or below = none
+    SimState simState = SimState::buffer;
+    uint32_t throttleIndex = 5; // last throttle index commanded (5 = none)
+    uint32_t flapsIndex = 4;    // last flaps index commanded (4 = none sent yet)
+    uint8_t atStand = 0;
+    uint8_t gateStand = 0;      // the stand's name contains "GATE"
+    uint8_t removeWhenCreated = 0;
+    uint8_t removeFlag = 0;       // erased by the compaction at the end of the tick
+    uint8_t staticRemoveFlag = 0; // erased without a simulator object
+    uint8_t keepStand = 0;
+    uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
+
+    // Copies the identity and the model data (everything before the
+    // simulator-side state); the simulator-side state starts afresh.
+    void copyIdentityAndModel(const AircraftBase& other);
+
+    // The key of creation requests and SimEvents.
+    uint32_t key() const noexcept { return isStatic ? hexid : gf_liveAircraftKey(hexid); }
+
+    // Fills the whole record from a received record head.
+    static AircraftBase fromTrafficRecord(const TrafficIdentity& head);
 };
 
-struct LiveAircraft : AircraftBase {};
+// A live aircraft: the base, its sample stream and its motion state.
+struct LiveAircraft : AircraftBase {
+    LiveAircraft() = default;
+    LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
+
+    // ---- Motion state: what the simulator shows ----
+    double lat = 0.0;
+    double lon = 0.0;
+    double pitch = 0.0;   // radians, negative nose up
+    double bank = 0.0;    // radians
+    double heading = 0.0; // radians, [0, 2 pi)
+    double altitudeFt = 0.0;
+    double verticalSpeedFpm = 0.0;
+    double tasKt = 0.0;
+
+    // ---- Stream ----
+    SampleStream samples;
+    double lastRecordTime = 0.0; // seconds, time stamp of the last accepted record
+    int64_t lastNearStandTicks = 0;
+    int32_t projection = 0; // > 0 while projected beyond the last sample, -1 used up
+
+    // ---- Flight phase ----
+    FlightPhase phase = FlightPhase::birth;
+    uint32_t phaseSince = 0; // engine clock at the last change
+    uint8_t standChecked = 0;
+    uint8_t leavingStand = 0; // the leaving-the-stand tracker is running
+    uint8_t groundMode = 0; // positioned on the ground
+    uint8_t heldForUser = 0;
+    uint8_t firstProjected = 0;
+    FlightPhase previousPhase = FlightPhase::birth;
+    FlightPhase phaseBeforePrevious = FlightPhase::birth;
+
+    // ---- Ground and simulator reports ----
+    double groundHeading = 0.0;
+    double verticalSpeedStep = 0.0; // feet per tick
+    uint32_t liftOffCounter = 0;
+    double lastSimAglFt = std::numeric_limits<double>::quiet_NaN();
+    uint8_t flightPlanSent = 0;
+    uint8_t standOptionsAdopted = 0;
+    uint8_t activatedAirborne = 0;
+    int32_t activatedAt = 0;
+    WeekSlot parkedSince;
+
+    // ---- Push-back and departure ----
+    uint32_t timingA = 900;
+    uint32_t timingB = 900;
+    uint32_t holdingSince = 0;
+    double minStandDistanceNm = 0.0;
+    double maxStandDistanceNm = 0.0;
+    uint8_t pulledOut = 0;
+    uint8_t holding = 0;
+    uint8_t quickTurnAround = 0;
+    uint8_t leftStand = 0;
+    uint8_t inboundToAirport = 0;
+
+    // ---- Remembered values ----
+    double lastAirborneAltitudeFt = std::numeric_limits<double>::quiet_NaN(); // NaN = none
+    std::string lastSeenCallsign;
+    uint32_t lastSeenCallsignCount = 0;
+    double rememberedA = std::numeric_limits<double>::quiet_NaN();
+    double rememberedB = std::numeric_limits<double>::quiet_NaN();
+
+    // Changes the flight phase and shifts the phase history; stamps the
+    // change with the engine clock. Entering push-back or parked stops the
+    // leaving-the-stand tracker; the same phase again changes nothing.
+    void setPhase(FlightPhase next);
+};
+
+// A static parked aircraft: the base alone.
+struct StaticAircraft : AircraftBase {
+    StaticAircraft() { isStatic = 1; }
+    struct StandPose {
+        double lat = 0.0;
+        double lon = 0.0;
+        double heading = 0.0; // radians
+    };
+    // `key` (1..9999) names the aircraft in creation requests and SimEvents.
+    StaticAircraft(const AircraftBase& model, uint32_t key, int32_t standId, const StandPose& pose, bool atStand);
+};

@@ -3,13 +3,42 @@
 #include <stdexcept>
 #include <unordered_map>
 
+namespace {
+
+template <typename T>
+const T& lf_lookup(const std::unordered_map<uint32_t, T>& table, uint32_t key)
+{
+    const auto it = table.find(key);
+    if (it == table.end())
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
+
+} // namespace
+
 const std::string& gf_categoryName(uint32_t category)
 {
     static const std::unordered_map<uint32_t, std::string> names{
         {0, "Light"}, {1, "TwoProps"}, {2, "Bizjet"}, {3, "Large"}, {4, "Heavy"}, {5, "HighPerf"}, {6, "Rotorcraft"},
     };
-    const auto it = names.find(category);
-    if (it == names.end())
-        throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
+    return lf_lookup(names, category);
+}
+
+double gf_maxBankForCategory(uint32_t category)
+{
+    static const std::unordered_map<uint32_t, double> banks{
+        {0, 0.6981317007977318}, {1, 0.6544984694978736}, {2, 0.6108652381980153}, {3, 0.5235987755982988},
+        {4, 0.3490658503988659}, {5, 1.5707963267948966}, {6, 1.3089969389957472},
+    };
+    return lf_lookup(banks, category);
+}
+
+double gf_bankRateForCategory(uint32_t category)
+{
+    static const std::unordered_map<uint32_t, double> rates{
+        {0, 0.0006108652381980154}, {1, 0.0005235987755982989}, {2, 0.0004799655442984406},
+        {3, 0.00034906585039886593}, {4, 0.00026179938779914946}, {5, 0.0017453292519943294},
+        {6, 0.0010471975511965978},
+    };
+    return lf_lookup(rates, category);
 }

@@ -1,6 +1,16 @@
 #include "parking/traffic_aircraft.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/clock.h"
 #include "core/settings_snapshot.h"
+#include "engine/aircraft.h"
+#include "feed/traffic_records.h"
 
 namespace {
 bool lf_isAsciiLetter(char c)
@@ -36,4 +46,191 @@ bool gf_isCategoryIncluded(Category category)
     case Category::Heavy: return true;
     }
     return false;
+}
+
+namespace {
+
+// Per-category values; a category outside the tables throws
+// std::out_of_range "invalid unordered_map<K, T> key".
+template <typename T>
+const T& lf_perCategory(const std::unordered_map<uint32_t, T>& table, uint32_t category)
+{
+    const auto it = table.find(category);
+    if (it == table.end())
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
+
+struct CategoryAngles {
+    double rotationPitchDeg; // B
+    double climbPitchDeg;    // C
+    double baseTurnRateDeg;  // D
+};
+
+const std::unordered_map<uint32_t, double>& lf_defaultCgTable()
+{
+    static const std::unordered_map<uint32_t, double> table{
+        {0, 3.0}, {1, 5.0}, {2, 5.0}, {3, 8.0}, {4, 12.0}, {5, 4.0}, {6, 4.0},
+    };
+    return table;
+}
+
+const std::unordered_map<uint32_t, CategoryAngles>& lf_angleTable()
+{
+    static const std::unordered_map<uint32_t, CategoryAngles> table{
+        {0, {-9.0, -15.0, 0.15}}, {1, {-8.5, -17.0, 0.10}}, {2, {-8.0, -18.0, 0.09}}, {3, {-6.0, -16.5, 0.07}},
+        {4, {-5.0, -12.5, 0.05}}, {5, {-6.0, -20.0, 0.10}}, {6, {-20.0, -30.0, 0.20}},
+    };
+    return table;
+}
+
+const std::unordered_map<uint32_t, std::array<uint32_t, 4>>& lf_modelValueTable()
+{
+    static const std::unordered_map<uint32_t, std::array<uint32_t, 4>> table{
+        {0, {250, 250, 100, 150}}, {1, {275, 275, 150, 200}}, {2, {300, 300, 200, 250}}, {3, {400, 350, 200, 300}},
+        {4, {450, 450, 250, 400}}, {5, {150, 150, 100, 200}}, {6, {100, 100, 100, 100}},
+    };
+    return table;
+}
+
+using TypeList = std::unordered_set<std::string_view>;
+
+const TypeList& lf_regionalTypes()
+{
+    static const TypeList types{
+        "AN24", "AT43", "AT44", "AT45", "AT46", "AT72", "AT73", "AT75", "AT76", "B190", "CRJ1", "CRJ2",
+        "CRJ7", "CRJ9", "CRJX", "D328", "DH8A", "DH8B", "DH8C", "DH8D", "DHC6", "DHC7", "E110", "E120",
+        "E135", "E145", "E170", "E190", "E195", "E290", "E295", "E35L", "E75L", "E75S", "F100", "F28",
+        "F50",  "F70",  "J328", "JS41", "RJ70", "RJ85", "SB20", "SF34", "SH36", "SU95",
+    };
+    return types;
+}
+
+const TypeList& lf_pistonTwinTypes()
+{
+    static const TypeList types{
+        "B58T", "BE55", "BE58", "BE76", "C310", "C337", "C340", "DA42", "DA62", "G21",  "G44",
+        "GA7",  "L200", "P06T", "P337", "P68",  "PA23", "PA27", "PA30", "PA31", "PA34", "PA44",
+    };
+    return types;
+}
+
+const TypeList& lf_pistonSingleTypes()
+{
+    static const TypeList types{
+        "A210", "A5",   "AA1",  "AA5",  "AAT3", "AFOX", "ALGR", "AP22", "AP32", "ARCP", "AS02", "AS16", "ASTO",
+        "BE23", "BE24", "BE33", "BE35", "BE36", "BEAR", "BL8",  "BR23", "BREZ", "BT36", "BTB2", "C140", "C150",
+        "C152", "C162", "C170", "C172", "C175", "C177", "C180", "C182", "C185", "C206", "C207", "C210", "C42",
+        "C72R", "C77R", "C82R", "C82S", "C82T", "CC11", "CC19", "CTAH", "D140", "D28D", "D7",   "DA2",  "DA40",
+        "DA50", "DIMO", "DO27", "DR22", "DR40", "DV1",  "DV20", "ECHO", "EFOX", "ELPS", "ERCO", "EUPA", "EV97",
+        "EVOT", "EVSS", "EXNG", "F8L",  "FDCT", "FDF2", "FK14", "FK9",  "FM25", "FOX",  "G115", "G120", "G200",
+        "G70",  "GA8",  "GB1",  "GLAS", "GX",   "HROC", "HUSK", "IMPU", "J3",   "JAB4", "JABI", "JAS4", "KP2",
+        "KP5",  "KR30", "M108", "M18",  "M200", "M20P", "M20T", "M5",   "M7",   "MCR1", "MCR4", "MJ5",  "MP02",
+        "NG4",  "NG5",  "P149", "P208", "P210", "P28A", "P28B", "P28R", "P28S", "P28T", "P28U", "P32R", "PA18",
+        "PA22", "PA24", "PA25", "PA32", "PA38", "PA46", "PARA", "PETR", "PIAT", "PIPA", "PISI", "PIVI", "PL2",
+        "PNR2", "PNR3", "PRIM", "PTS2", "R200", "RALL", "RBEL", "RF5",  "RF6",  "RISN", "RS21", "RV10", "RV12",
+        "RV14", "RV4",  "RV6",  "RV7",  "RV8",  "RV9",  "S108", "S22T", "SAVG", "SE1",  "SF25", "SHRK", "SIRA",
+        "SKAR", "SKRA", "SLG2", "SLG4", "SLH4", "SNGY", "SONX", "SR20", "SR22", "SSTL", "STCH", "STOR", "SUBA",
+        "SVNH", "T206", "T210", "T34P", "TAGO", "TAIL", "TAMP", "TB20", "TB21", "TEX2", "TEXA", "TL20", "TL30",
+        "TOBA", "TRAL", "TRF1", "TRIN", "TRIS", "TUCA", "TUCR", "U15",  "ULAC", "VENT", "VEZE", "VL3",  "VR7",
+        "VTRA", "WACO", "WFOC", "WT9",  "XA41", "XL2",  "Z42",  "Z43",  "ZEPH",
+    };
+    return types;
+}
+
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kNmPerMetre = 0.0005399568034557236;
+// Model ids from here on have no entry in the table of half wingspans.
+constexpr ModelId kFirstModelWithoutWingspan = 2700;
+
+// Half the wingspan in NM, 0 when the model database has none. The model
+// database answers 35.0 for ids of 2700 and above, a number that is no length
+// in nautical miles: such a model counts as one without a wingspan.
+double lf_modelRadiusNm(ModelId model)
+{
+    if (model >= kFirstModelWithoutWingspan)
+        return 0.0;
+    const double r = gf_wingspanOfModel(model);
+    return std::isfinite(r) && r > 0.0 ? r : 0.0;
+}
+
+} // namespace
+
+AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
+{
+    AircraftBase a;
+    a.category = static_cast<uint32_t>(Category::Large);
+
+    a.ids = head.ids;
+    a.origin = head.origin;
+    a.destination = head.destination;
+    a.headFlag = head.flag;
+    a.callsign = head.callsign;
+    a.callsign2 = head.text1;
+    a.text3 = head.text2;
+    a.registration = head.registration;
+
+    a.radius = lf_modelRadiusNm(head.ids.model);
+    a.collisionRadius = a.radius;
+
+    const std::string code = gf_modelCodeText(head.ids.model);
+    const ModelId mapped = gf_modelCode2Id(code);
+    a.category = static_cast<uint32_t>(gf_modelCategory(mapped));
+    const std::string mappedCode = gf_modelCodeText(mapped);
+
+    a.cgDefaultFt = lf_perCategory(lf_defaultCgTable(), a.category);
+
+    const auto category = static_cast<Category>(a.category);
+    a.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
+    a.regional = category == Category::Large && lf_regionalTypes().contains(mappedCode);
+    a.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);
+    a.pistonSingle = category == Category::Light && lf_pistonSingleTypes().contains(mappedCode);
+
+    a.modelValues = lf_perCategory(lf_modelValueTable(), a.category);
+
+    const CategoryAngles& angles = lf_perCategory(lf_angleTable(), a.category);
+    a.rotationPitch = gf_randomPercentJitter(angles.rotationPitchDeg, 2.5) * kDegToRad;
+    a.climbPitch = gf_randomPercentJitter(angles.climbPitchDeg, 5.0) * kDegToRad;
+    a.baseTurnRate = angles.baseTurnRateDeg * kDegToRad;
+
+    const double searchM = std::clamp(a.radius / kNmPerMetre * 1.8 + 12.0, 18.0, 65.0);
+    a.standSearchNm = searchM * kNmPerMetre;
+    a.optionSearchNm = 1.25 * a.standSearchNm;
+    return a;
+}
+
+std::string lf_formatAirlOprModelText(const AirlOprModel& kind)
+{
+    const std::string oper = kind.oper != 0 ? "," + gf_airlineCodeText(kind.oper) : std::string();
+    return fmt::format("{:3}{:4} {:4}{}{:3}", gf_airlineCodeText(kind.airline), oper, gf_modelCodeText(kind.model),
+                       kind.flag ? '.' : ' ', kind.cargo ? "(C)" : "");
+}
+
+AirlOprModelArg lf_formatAirlOprModelArg(const AirlOprModel& kind)
+{
+    return AirlOprModelArg{kind};
+}
+
+std::string lf_formatRouteArg(const IataCode& origin, const IataCode& destination)
+{
+    if (!origin.isSet() && !destination.isSet())
+        return std::string(8, ' ');
+    return fmt::format("{:3}->{:3}", origin, destination);
+}
+
+std::string lf_formatAcIdentity(const AircraftBase& aircraft)
+{
+    return fmt::format("{:8} {:12} {} {}", aircraft.callsign, aircraft.registration,
+                       lf_formatRouteArg(aircraft.origin, aircraft.destination), lf_formatAirlOprModelArg(aircraft.ids));
+}
+
+std::string lf_noMatchText(const AircraftBase& aircraft)
+{
+    return lf_formatAirlOprModelText(aircraft.ids) + " " + aircraft.registration;
+}
+
+std::string lf_formatWithAirlOprModel(std::string_view format, std::string_view text1, std::string_view text2,
+                                      const AirlOprModel& kind)
+{
+    return fmt::format(fmt::runtime(format), text1, text2, lf_formatAirlOprModelText(kind));
 }

@@ -16,6 +16,7 @@
 #include "app/main_clock.h"
 #include "app/main_loop.h"
 #include "app/shutdown.h"
+#include "airports/airport_database_load.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -23,6 +24,7 @@
 #include "core/text.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
+#include "tests/support/data_sets.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -66,6 +68,8 @@ public:
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
+        std::filesystem::create_directories("input");
+        kvr::test::writeRepoDataSet(kvr::test::DataSetKind::Airports, "input/airports.enc");
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
@@ -81,6 +85,7 @@ public:
         DestroyWindow(window);
         gf_closeLog();
         g_modeSettings.store(oldMode);
+        gf_installAirportDatabase({}, false);
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();

@@ -1,0 +1,140 @@
+#include "engine/aircraft.h"
+
+#include <stdexcept>
+#include <unordered_map>
+
+#include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
+#include "parking/stand_table.h"
+
+namespace {
+
+template <typename E>
+const std::string& lf_nameOf(const std::unordered_map<uint32_t, std::string>& table, E value)
+{
+    const auto it = table.find(static_cast<uint32_t>(value));
+    if (it == table.end())
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
+
+} // namespace
+
+const std::string& gf_simStateName(SimState state)
+{
+    static const std::unordered_map<uint32_t, std::string> names{
+        {0, "buffer"}, {1, "adding2sim"}, {2, "active"}, {3, "liveryrespawn"}, {4, "removingfromsim"},
+    };
+    return lf_nameOf(names, state);
+}
+
+const std::string& gf_flightPhaseName(FlightPhase phase)
+{
+    static const std::unordered_map<uint32_t, std::string> names{
+        {0, "pushing_back"}, {1, "pushed_back"}, {2, "taxi"},         {3, "takeoff_roll"},
+        {4, "takeoff"},      {5, "flying"},      {6, "landing"},      {7, "landing_roll"},
+        {8, "parking"},      {9, "parked"},      {10, "birth"},
+    };
+    return lf_nameOf(names, phase);
+}
+
+WeekSlot gf_weekSlotOfWord(int64_t word)
+{
+    const auto weekday = static_cast<int32_t>(static_cast<uint64_t>(word) & 0xFFFFFFFFu);
+    const auto slot = static_cast<int32_t>(static_cast<uint64_t>(word) >> 32);
+    if (weekday < 1 || weekday > 7 || slot < 0 || slot > 47)
+        return {};
+    return {static_cast<uint32_t>(weekday), static_cast<uint32_t>(slot)};
+}
+
+TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& r)
+{
+    TrafficSample s;
+    s.lat = r.lat;
+    s.lon = r.lon;
+    s.altitudeFt = r.altitude;
+    s.speedKt = r.groundSpeed;
+    s.trackDeg = r.track;
+    s.verticalSpeedFpm = r.verticalSpeed;
+    s.tasKt = r.tas;
+    s.playTime = r.playTime;
+    s.airborne = r.airborne;
+    s.stationary = r.spare1;
+    s.hasTrueHeading = r.hasTrueHeading;
+    s.hasRoll = r.bank.has_value() ? 1 : 0;
+    s.roll = r.bank.value_or(0.0);
+    s.trueHeading = r.trueHeading.value_or(0.0);
+    return s;
+}
+
+void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
+{
+    ids = o.ids;
+    origin = o.origin;
+    destination = o.destination;
+    headFlag = o.headFlag;
+    callsign = o.callsign;
+    callsign2 = o.callsign2;
+    text3 = o.text3;
+    registration = o.registration;
+    radius = o.radius;
+    collisionRadius = o.collisionRadius;
+    standSearchNm = o.standSearchNm;
+    optionSearchNm = o.optionSearchNm;
+    cgDefaultFt = o.cgDefaultFt;
+    cgFt = o.cgFt;
+    cgMeasured = o.cgMeasured;
+    staticPitch = o.staticPitch;
+    rotationPitch = o.rotationPitch;
+    climbPitch = o.climbPitch;
+    baseTurnRate = o.baseTurnRate;
+    turnRate = o.turnRate;
+    maxClimbRateFtPerTick = o.maxClimbRateFtPerTick;
+    standSpeedKt = o.standSpeedKt;
+    hexid = o.hexid;
+    category = o.category;
+    liveryTitle = o.liveryTitle;
+    modelValues = o.modelValues;
+    jet = o.jet;
+    regional = o.regional;
+    pistonTwin = o.pistonTwin;
+    pistonSingle = o.pistonSingle;
+    reverseThrust = o.reverseThrust;
+    tcas = o.tcas;
+}
+
+LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime)
+{
+    copyIdentityAndModel(base);
+    samples.push_back(first);
+    lastRecordTime = recordTime;
+    createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+}
+
+void LiveAircraft::setPhase(FlightPhase next)
+{
+    if (next == FlightPhase::pushing_back || next == FlightPhase::pushed_back || next == FlightPhase::parked)
+        leavingStand = 0;
+    if (next == phase)
+        return;
+    phaseBeforePrevious = previousPhase;
+    previousPhase = phase;
+    phase = next;
+    phaseSince = static_cast<uint32_t>(engineClock.load());
+}
+
+StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t id, const StandPose& pose,
+                               bool atStandFlag)
+{
+    copyIdentityAndModel(model);
+    isStatic = 1;
+    parkedKey = model.hexid;
+    hexid = key;
+    standLat = pose.lat;
+    standLon = pose.lon;
+    standHeading = pose.heading;
+    standId = id;
+    atStand = atStandFlag ? 1 : 0;
+    // gf_standNameById answers "sid==?" for a stand the table does not hold.
+    gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
+}

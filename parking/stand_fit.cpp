@@ -1,0 +1,121 @@
+#include "parking/stand_fit.h"
+
+#include <cmath>
+
+#include "engine/aircraft.h"
+
+namespace {
+
+constexpr double kDegToRad = 0.017453292519943295;
+// 5.4 m, 5.0 m and 1.8 m in NM: how much wider in radius an aircraft may be
+// than a stand at all, on a fuel stand, and on an extra stand.
+constexpr double kMaxExcessNm = 0.0029157667386609074;
+constexpr double kFuelExcessNm = 0.002699784017278618;
+constexpr double kExtraExcessNm = 0.0009719222462203025;
+// 81.25 m in NM, and its square: the reach of the nearest-stand search.
+constexpr double kSearchBoxNm = 0.04387149028077754;
+constexpr double kSearchReachNm2 = 0.0019247076594563581;
+
+bool lf_isOneOf(uint32_t category, std::initializer_list<Category> admitted)
+{
+    for (const Category c : admitted)
+        if (category == static_cast<uint32_t>(c))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraftRadiusNm)
+{
+    const double excess = aircraftRadiusNm - stand.radius;
+    if (excess > kMaxExcessNm)
+        return false;
+    using C = Category;
+    switch (static_cast<StandType>(stand.type)) {
+    case StandType::NONE:
+    case StandType::VEHICLE: return false;
+    case StandType::RAMP_GA:
+    case StandType::RAMP_GA_SMALL:
+    case StandType::DOCK_GA: return lf_isOneOf(category, {C::Light, C::TwoProps, C::Bizjet, C::Rotorcraft});
+    case StandType::RAMP_GA_MEDIUM: return lf_isOneOf(category, {C::Bizjet, C::Large, C::Rotorcraft});
+    case StandType::RAMP_GA_LARGE:
+    case StandType::RAMP_CARGO: return lf_isOneOf(category, {C::Large, C::Heavy});
+    case StandType::RAMP_MIL_CARGO: return lf_isOneOf(category, {C::Bizjet, C::Large, C::Heavy, C::Rotorcraft});
+    case StandType::RAMP_MIL_COMBAT: return lf_isOneOf(category, {C::HighPerf, C::Rotorcraft});
+    case StandType::GATE_SMALL:
+        return lf_isOneOf(category, {C::Light, C::TwoProps, C::Bizjet}) ||
+               (category == static_cast<uint32_t>(C::Large) && excess <= 0.0);
+    case StandType::GATE_MEDIUM: return lf_isOneOf(category, {C::Bizjet, C::Large});
+    case StandType::GATE_HEAVY: return lf_isOneOf(category, {C::Large, C::Heavy});
+    case StandType::FUEL: return excess <= kFuelExcessNm;
+    default: return excess <= kExtraExcessNm; // RAMP_GA_EXTRA, GATE_EXTRA and unknown types
+    }
+}
+
+bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const AirlOprModel& kind)
+{
+    if (callsign.empty() || stand.options.empty())
+        return false;
+    for (const StandOption& o : stand.options) {
+        if (o.optionId == 0 || o.real != 1)
+            continue;
+        if (o.callsign == callsign || o.callsign2 == callsign)
+            return true;
+        if (o.aom.airline == kind.airline && o.aom.model == kind.model && o.aom.oper == kind.oper &&
+            o.aom.cargo == kind.cargo)
+            return true;
+    }
+    return false;
+}
+
+const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
+                                 double& distanceM, bool allowOptionFallback)
+{
+    distanceM = 99999.0;
+    if (stands.empty())
+        return nullptr;
+    const bool rotorcraft = aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
+    const double cosLat = std::cos(position.latitude * kDegToRad);
+    const Stand* best = nullptr;
+    double bestDist = 900.0;
+    const Stand* alt = nullptr;
+    double altDist = 900.0;
+    bool fallback = allowOptionFallback;
+    for (const Stand& s : stands) {
+        if (s.type == 0 || s.blocked)
+            continue;
+        if ((s.helipad != 0) != rotorcraft)
+            continue;
+        const double north = (s.lat - position.latitude) * 60.0;
+        const double east = (s.lon - position.longitude) * 60.0 * cosLat;
+        if (!(std::fabs(north) <= kSearchBoxNm) || !(std::fabs(east) <= kSearchBoxNm))
+            continue;
+        if (!gf_standFitsAircraft(s, aircraft.category, aircraft.radius))
+            continue;
+        const double d2 = east * east + north * north;
+        if (!std::isfinite(d2) || d2 < 0.0 || d2 > kSearchReachNm2)
+            continue;
+        const double d = std::sqrt(d2);
+        if (d <= aircraft.standSearchNm && d < bestDist) {
+            best = &s;
+            bestDist = d;
+            fallback = false;
+            continue;
+        }
+        if (fallback && d < aircraft.optionSearchNm && d < altDist &&
+            gf_standHasOptionFor(s, aircraft.callsign, aircraft.ids)) {
+            alt = &s;
+            altDist = d;
+        }
+    }
+    if (best) {
+        distanceM = bestDist * 1852.0;
+        return best;
+    }
+    if (alt) {
+        distanceM = altDist * 1852.0;
+        return alt;
+    }
+    return nullptr;
+}
