@@ -460,7 +460,7 @@ void lf_every30Seconds()
         if (s.secondsCounter % 86400 == 0) {
             s.secondsCounter = 0;
             gf_logLiveryMatchSummary();
-            gf_clearNoMatchList();
+            gf_clearLiveryMemory();
         }
     }
 }
