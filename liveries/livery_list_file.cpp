@@ -165,9 +165,11 @@ bool lf_replaceLiveryListFile(const fs::path& temp, const fs::path& target)
         return false;
     }
     const bool present = fs::exists(status);
-    const BOOL ok = present ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
-                                           nullptr, nullptr)
-                            : MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    // Whole paths: ReplaceFileW does not take a bare file name everywhere.
+    const fs::path from = fs::absolute(temp, ec), to = fs::absolute(target, ec);
+    const BOOL ok = present ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
+                                           nullptr)
+                            : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
     if (!ok) {
         gf_logError(fmt::format("Cannot replace {} after the livery scan: {}", lf_utf8(target), lf_lastErrorText()));
         return false;
