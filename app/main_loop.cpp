@@ -404,8 +404,11 @@ void lf_every15Seconds()
 void lf_every30Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
-    if (rematchRequested.exchange(false))
+    if (rematchRequested.exchange(false)) {
         gf_clearLiveryChoiceCache();
+        // A deeper ladder may match what was not matched before.
+        gf_clearNoMatchList();
+    }
 
     if (feedConnected.load()) {
         const bool rtDirect = gf_isRTDirect();

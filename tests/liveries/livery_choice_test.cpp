@@ -117,6 +117,49 @@ TEST_F(LiveryChoice, TablesBuiltFromTheScannedList)
               std::string::npos);
 }
 
+TEST_F(LiveryChoice, UserListsOverrideAndTheReports)
+{
+    // Two liveries with the same in-line registration; user lists that take a
+    // code from the AIG title and name a title that is not installed.
+    LiveryScanResult.push_back(livery("TRA", "", "B738", false, "Boeing 737-800 Transavia Alt", "PH-EZA"));
+    ASSERT_TRUE(gf_writeScannedLiveries());
+    fs::create_directories(g_myRegcodesFolder);
+    kvr::test::writeBytes(g_myRegcodesFolder / "a.txt", "Boeing 737-800 Transavia; PH-BXA, PH-HXB\n"
+                                                        "Not Installed; PH-ZZA; #\na;b;c;d\n");
+    kvr::test::writeBytes(g_myRegcodesFolder / "b.txt", "Boeing 737-800 Transavia Alt; PH-HXB\n");
+    gf_processScannedLiveries();
+
+    EXPECT_EQ(RegcodeLiveries.at("PH-BXA"), "Boeing 737-800 Transavia");
+    EXPECT_EQ(RegcodeLiveries.at("PH-HXB"), "Boeing 737-800 Transavia Alt"); // the later file wins
+    EXPECT_EQ(RegcodeLiveries.at("PH-EZA"), "Embraer 190 KLM Cityhopper");
+    EXPECT_TRUE(UniqueRegcodes.contains("PH-HXB"));
+    const std::string inlineReport = kvr::test::readBytes(g_outputErrorsFolder / "InlineRegcodes.txt");
+    EXPECT_NE(inlineReport.find("PH-EZA 'Boeing 737-800 Transavia Alt' => already in use by 'Embraer 190 KLM Cityhopper'\n"),
+              std::string::npos)
+        << inlineReport;
+    EXPECT_EQ(kvr::test::readBytes(g_outputErrorsFolder / "MissingCustomRepaints.txt"), "Not Installed; PH-ZZA\n");
+    const std::string offline = kvr::test::readBytes(g_outputInfoFolder / "OfflineRegcodes.txt");
+    for (const char* line : {"Processing 'input\\AIG-regcodes.enc'\n", "Processing files in input\\my_regcodes\n",
+                             "   regcode PH-BXA for 'Boeing 737-800 Transavia', instead of the same for 'Boeing 737-800 KLM'\n",
+                             "   regcode PH-HXB for 'Boeing 737-800 Transavia Alt', instead of the same for 'Boeing 737-800 Transavia'\n",
+                             "1 new regcode added, 2 regcodes replaced, 1 regcode defined as special\n"})
+        EXPECT_NE(offline.find(line), std::string::npos) << line << offline;
+    const std::string text = log();
+    EXPECT_NE(text.find("    1 in-line regcode clashes, see 'output\\errors\\InlineRegcodes.txt'"), std::string::npos);
+    EXPECT_NE(text.find("    1 custom repaint title not found in scanned liveries, see "), std::string::npos);
+    EXPECT_NE(text.find("==> input\\my_regcodes\\a.txt line 3: expected at most 3 semicolon-separated fields"),
+              std::string::npos);
+    EXPECT_NE(text.find("There were errors processing the regcode files in folder 'input\\my_regcodes', see Log.txt"),
+              std::string::npos);
+
+    // Without the AIG list no offline regcodes at all, the user's neither.
+    fs::remove(g_aigRegcodesEncPath);
+    gf_processScannedLiveries();
+    EXPECT_EQ(RegcodeLiveries.size(), 3u); // in-line only
+    EXPECT_FALSE(RegcodeLiveries.contains("PH-HXB") || RegcodeLiveries.contains("PH-BXA"));
+    EXPECT_NE(log().find("==> input\\AIG-regcodes.enc not available"), std::string::npos);
+}
+
 TEST_F(LiveryChoice, LadderStepsAndTitles)
 {
     const std::vector<Case> cases{
