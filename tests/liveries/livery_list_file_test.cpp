@@ -173,3 +173,15 @@ TEST_F(LiveryListFile, ValidationAndReplacement)
     EXPECT_NE(log().find("==> Cannot remove stale temporary livery scan file output\\LiveriesScanned_MSFS2020.xml.scan_tmp"),
               std::string::npos);
 }
+
+TEST_F(LiveryListFile, RepositoryListNamesKnownTypesAndAirlines)
+{
+    kvr::test::writeStartUpDataFiles();
+    ASSERT_TRUE(gf_readScannedLiveries());
+    EXPECT_GE(ScannedLiveryList.size(), 20u);
+    for (const LiveryRecord& r : ScannedLiveryList) {
+        EXPECT_TRUE(gf_isIcaoModel(gf_modelCodeText(r.ids.model))) << r.title;
+        const std::string airline = gf_airlineCodeText(r.ids.airline);
+        EXPECT_TRUE(airline == "ZZZ" || gf_isIcaoAirline(airline)) << r.title;
+    }
+}
