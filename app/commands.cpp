@@ -15,17 +15,17 @@
 #include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/settings_panel.h"
-#include "app/stop_request.h"
 #include "app/time_shift.h"
 #include "app/user_requests.h"
-#include "simlink/sim_link_state.h"
 #include "app/window.h"
 #include "app/window_links.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "core/text.h"
+#include "simlink/sim_link_state.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ constexpr const char* kSelectAnAircraft = "select an aircraft";
 
 void lf_show(std::string text, bool log = false)
 {
-    Gui::showMessage(std::move(text), log);
+    gf_showMessage(std::move(text), log);
 }
 
 // On: the message; off: the message line cleared (or the tblo hint).
@@ -43,13 +43,13 @@ void lf_showWhen(bool condition, const char* text, bool log = false)
     if (condition)
         lf_show(text, log);
     else
-        Gui::clearMessage();
+        gf_clearMessage();
 }
 
 void lf_maxFitFlRule()
 {
     gf_enableControl(MAX_FIT_FL, RT_PARKTRAFFIC_ONLY.value || !AUTO_PARK.value);
-    Gui::repaintStatusPanel();
+    gf_repaintStatusPanel();
 }
 
 // An integer choice: the option at the index (out of range throws), clamped,
@@ -124,22 +124,22 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
          [](bool on) {
              lf_showWhen(!on, "Be aware: no randomness in matching or parking! (This mode is meant for multi Sims)",
                          true);
-             Gui::repaintStatusPanel();
+             gf_repaintStatusPanel();
          }},
         {&ALWAYS_ON_TOP, M::Any,
          [](bool on) {
              if (on)
                  lf_show(fmt::format("{}'s window will remain visible", kProgramName));
              else
-                 Gui::clearMessage();
+                 gf_clearMessage();
              Gui::instance().enqueueUpdate(GuiUpdate::StayOnTop{on});
-             Gui::repaintStatusPanel();
+             gf_repaintStatusPanel();
          }},
         {&FLIGHT_MESSAGES, M::Any, [](bool) {}},
         {&GUID_CHANGES, M::Any,
          [](bool on) {
              lf_showWhen(!on, "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc!");
-             Gui::repaintStatusPanel();
+             gf_repaintStatusPanel();
          }},
         {&SIM_TIME, M::RTDirectOnly,
          [](bool) {
@@ -149,7 +149,7 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
              }
              gf_updateParametersFrom(TIME_SHIFT_DAYS);
              gf_enableControl(SET_BUTTON, false);
-             Gui::repaintStatusPanel();
+             gf_repaintStatusPanel();
              gf_requestStop(3, 0);
          }},
         {&AEROWINX, M::RTAppOnly,
@@ -157,7 +157,7 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
              if (on)
                  lf_show(fmt::format("Note: This mode is for Aerowinx PSX users only, please re-start {}", kProgramName));
              else
-                 Gui::clearMessage();
+                 gf_clearMessage();
          }},
         {&PARK_SOFT, M::Any, [](bool) {}},
         {&WEEK, M::Any, [](bool) {}},
@@ -169,8 +169,8 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
                                      wide_to_utf8(std::filesystem::absolute(g_objectIdListPath).wstring())),
                          true);
              else
-                 Gui::clearMessage();
-             Gui::repaintStatusPanel();
+                 gf_clearMessage();
+             gf_repaintStatusPanel();
          }},
         {&SKIP_AIRPORT_SCAN, M::Any, [](bool) {}},
         {&SKIP_LIVERIES_SCAN, M::Any, [](bool) {}},
@@ -396,7 +396,7 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
             if (auto s = selection(*p)) {
                 lf_takeIntChoice(*p, s->first);
                 gf_enableControl(SET_BUTTON, true);
-                Gui::repaintStatusPanel();
+                gf_repaintStatusPanel();
                 return true;
             }
         }
@@ -478,6 +478,6 @@ void lf_triggerStaticParkingUpdate()
 
 void gf_fatalError(const std::string& text)
 {
-    Gui::showError(text);
+    gf_showError(text);
     gf_requestStop(8, 0);
 }

@@ -13,6 +13,7 @@
 #include "airports/airport_database.h"
 #include "app/destination.h"
 #include "app/gui.h"
+#include "core/explorer.h"
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
@@ -33,7 +34,6 @@ static_assert(kCheckBoxStyle == 0x50010002 && kComboStyle == 0x50210003 && kButt
 std::atomic<WNDPROC> buttonClassProc{nullptr};
 
 std::atomic<MessageBoxHook> messageBoxHook{nullptr};
-std::atomic<ShellOpenHook> shellOpenHook{nullptr};
 std::atomic<FolderDialogFactory> folderDialogFactory{nullptr};
 
 HFONT lf_controlFont()
@@ -71,12 +71,6 @@ HWND lf_createDestinationEdit(HWND parent, HINSTANCE instance)
     lf_setFont(edit);
     EnableWindow(edit, FALSE);
     return edit;
-}
-
-bool lf_defaultShellOpen(const std::filesystem::path& folder)
-{
-    const HINSTANCE result = ShellExecuteW(nullptr, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 HRESULT lf_defaultFolderDialog(IFileOpenDialog** dialog)
@@ -143,10 +137,6 @@ int gf_messageBox(HWND owner, const std::wstring& text, const std::wstring& capt
     return MessageBoxW(owner, text.c_str(), caption.c_str(), type);
 }
 
-ShellOpenHook gf_setShellOpenHook(ShellOpenHook hook)
-{
-    return shellOpenHook.exchange(hook);
-}
 
 FolderDialogFactory gf_setFolderDialogFactory(FolderDialogFactory factory)
 {
@@ -351,17 +341,6 @@ std::filesystem::path gf_getLocalAppDataPath()
         return *path;
     gf_logError("Could not find the Local AppData path");
     return {};
-}
-
-bool gf_openFolderInExplorer(const std::filesystem::path& path)
-{
-    if (!std::filesystem::exists(path)) // throws filesystem_error when the status query fails
-        return false;
-    const std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
-        return false;
-    ShellOpenHook hook = shellOpenHook.load();
-    return (hook ? hook : &lf_defaultShellOpen)(folder);
 }
 
 bool gf_openParametersFolder()

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "core/explorer.h"
 #include "core/parameter.h"
 
 // Check box, drop-down list, push button and edit field sizes (logical units).
@@ -28,10 +29,6 @@ void lf_paintCheckBox(HWND hwnd, HDC dc);
 
 std::filesystem::path gf_getAppDataPath();
 std::filesystem::path gf_getLocalAppDataPath();
-// Opens the folder that holds the given file or folder in Explorer; false
-// when the path does not exist or Explorer did not start. A failing status
-// query throws std::filesystem::filesystem_error.
-bool gf_openFolderInExplorer(const std::filesystem::path& path);
 bool gf_openParametersFolder();
 // The system folder picker; no value when cancelled or failed.
 std::optional<std::filesystem::path> gf_pickFolder(HWND owner, const std::filesystem::path& initialFolder);
@@ -41,9 +38,6 @@ std::optional<std::filesystem::path> gf_pickFolder(HWND owner, const std::filesy
 using MessageBoxHook = int (*)(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
 MessageBoxHook gf_setMessageBoxHook(MessageBoxHook hook);
 int gf_messageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
-// Explorer: ShellExecuteW "open" unless a test replaced it; true when it started.
-using ShellOpenHook = bool (*)(const std::filesystem::path& folder);
-ShellOpenHook gf_setShellOpenHook(ShellOpenHook hook);
 // How the folder picker creates its dialog: CoCreateInstance of the system
 // file-open dialog unless a test replaced it.
 struct IFileOpenDialog;

@@ -35,7 +35,7 @@ void lf_refillStands(std::vector<std::string> options, std::string value, bool e
 
 void lf_showLogged(std::string text)
 {
-    Gui::showMessage(std::move(text), true);
+    gf_showMessage(std::move(text), true);
 }
 
 } // namespace
@@ -102,7 +102,7 @@ void lf_setDestination(const std::string& icaoText, const LatLon& position)
 
 void lf_onDestinationEntered()
 {
-    Gui::clearMessage();
+    gf_clearMessage();
     std::string text = lf_getTextFromId(DESTINATION.controlId);
     if (text.empty()) {
         DESTINATION.setAndSave(std::string());
@@ -142,7 +142,7 @@ LRESULT CALLBACK lf_destinationEditProc(HWND hwnd, UINT message, WPARAM wParam, 
 {
     try {
         if (message == WM_CHAR && wParam == 13) {
-            Gui::clearMessage();
+            gf_clearMessage();
             lf_onDestinationEntered();
             return 0;
         }
@@ -151,7 +151,7 @@ LRESULT CALLBACK lf_destinationEditProc(HWND hwnd, UINT message, WPARAM wParam, 
         return DefWindowProcW(hwnd, message, wParam, lParam);
     } catch (const std::exception& e) {
         gf_logNoThrow(fmt::format("lf_destinationEditProc exception {}", e.what()));
-        Gui::showMessage(fmt::format("Destination failed: {}", e.what()), false);
+        gf_showMessage(fmt::format("Destination failed: {}", e.what()), false);
     } catch (...) {
         gf_logNoThrow("lf_destinationEditProc unknown exception");
     }
@@ -176,7 +176,7 @@ void lf_onStandChosen(const std::string& text)
             }
         }
     }
-    Gui::repaintAirportPanel();
+    gf_repaintAirportPanel();
     if (!updated)
         gf_logError(fmt::format("could not update stand {} in airport {}", text, DESTINATION.value));
 }

@@ -5,14 +5,12 @@
 #include <fmt/format.h>
 
 #include "airports/airport_state.h"
-#include "core/log.h"
 #include "app/gui_jobs.h"
+#include "app/main_task.h"
+#include "core/log.h"
 #include "core/ui_sink.h"
 
 namespace {
-
-// Where users send the tblo.zip bundle.
-constexpr const char* kSupportEmail = "support@kelo-traffic.example";
 
 constexpr int kFullHeight = 768;
 constexpr int kCompactHeightWithAirport = 224;
@@ -45,11 +43,26 @@ AdjustForDpiFn adjustWindowRectExForDpi()
     return fn;
 }
 
-// What the foundation asks of the window: messages and the window position.
+// What the rest of the program asks of the window: the updates, the posted
+// requests, the owner of a dialog and the window position.
 class GuiSink final : public UiSink {
 public:
-    void showMessage(std::string text, bool log) override { Gui::showMessage(std::move(text), log); }
-    void showError(std::string text) override { Gui::showError(std::move(text)); }
+    void enqueueUpdate(GuiUpdate&& update) noexcept override { Gui::instance().enqueueUpdate(std::move(update)); }
+    void clearMessage() override
+    {
+        if (tbloReady.load())
+            gf_showTbloHint();
+        else
+            Gui::instance().enqueueUpdate(GuiUpdate::ClearMessage{});
+    }
+    void postRequest(WindowRequest request) noexcept override
+    {
+        if (request != WindowRequest::SwitchSim)
+            return;
+        if (HWND window = Gui::instance().hwnd.load())
+            PostMessageW(window, MSG_SWITCH_SIM, 0, 0);
+    }
+    void* ownerWindow() noexcept override { return Gui::instance().hwnd.load(); }
     IntParameter* windowX() override { return &Gui::instance().MAIN_WINDOW_X; }
     IntParameter* windowY() override { return &Gui::instance().MAIN_WINDOW_Y; }
     void runOnGuiThread(std::function<void()> job) override { gf_runOnGuiThread(std::move(job)); }
@@ -528,90 +541,4 @@ void Gui::invalidateBands(uint8_t bands)
                     MulDiv(r.bottom, scale, 96)};
         InvalidateRect(window, &scaled, FALSE);
     }
-}
-
-// ---- Typed senders ----------------------------------------------------------
-
-void Gui::showMessage(std::string text, bool log)
-{
-    instance().enqueueUpdate(GuiUpdate::Message{std::move(text), log});
-}
-
-void Gui::showError(std::string text)
-{
-    instance().enqueueUpdate(GuiUpdate::Error{std::move(text)});
-}
-
-void Gui::clearMessage()
-{
-    if (tbloReady.load())
-        gf_showTbloHint();
-    else
-        instance().enqueueUpdate(GuiUpdate::ClearMessage{});
-}
-
-void Gui::setTrafficSourceInfo(std::string text)
-{
-    instance().enqueueUpdate(GuiUpdate::TrafficSource{std::move(text)});
-}
-
-void Gui::setSimaddonAirportCount(uint64_t count)
-{
-    instance().enqueueUpdate(GuiUpdate::SimaddonAirports{count});
-}
-
-void Gui::setUserWingspanKnown(bool known)
-{
-    instance().enqueueUpdate(GuiUpdate::WingspanKnown{known});
-}
-
-void Gui::setAirportFileInfo(bool loaded, std::string text)
-{
-    instance().enqueueUpdate(GuiUpdate::AirportFileInfo{loaded, std::move(text)});
-}
-
-void Gui::setParkedFromRTOnly(bool rtOnly)
-{
-    instance().parkedFromRTOnlyNow.store(rtOnly);
-    instance().enqueueUpdate(GuiUpdate::ParkedFromRTOnly{rtOnly});
-}
-
-void Gui::setAirportPublisher(std::string name, bool handmade)
-{
-    instance().enqueueUpdate(GuiUpdate::Publisher{std::move(name), handmade});
-}
-
-void Gui::setStaticFit(float value)
-{
-    instance().enqueueUpdate(GuiUpdate::StaticFit{value});
-}
-
-void Gui::setUserStand(std::string text)
-{
-    instance().enqueueUpdate(GuiUpdate::UserStand{std::move(text)});
-}
-
-void Gui::repaintHeader()
-{
-    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Header});
-}
-
-void Gui::repaintStatusPanel()
-{
-    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
-}
-
-void Gui::repaintAirportPanel()
-{
-    instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Airport});
-}
-
-std::string gf_tbloHintText()
-{
-    return fmt::format("Push the tblo button and mail 'tblo.zip' to {}, please", kSupportEmail);
-}
-
-void gf_showTbloHint()
-{
-    Gui::instance().enqueueUpdate(GuiUpdate::Message{gf_tbloHintText(), false});
 }

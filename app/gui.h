@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/gui_update.h"
+#include "core/gui_senders.h"
+#include "core/gui_update.h"
 #include "core/parameter.h"
 #include "core/value_types.h"
 
@@ -149,27 +150,6 @@ public:
     bool isUpdatePosted() const noexcept { return updatePosted.load(); }
     bool isStopped() const noexcept { return stopped.load(); }
 
-    // ---- Typed senders (to the program's Gui) ------------------------------
-
-    // The timed message line for 25 s; logged when `log` is set.
-    static void showMessage(std::string text, bool log);
-    // The sticky error line, logged as "Error {}".
-    static void showError(std::string text);
-    // Clears the timed message line, or shows the tblo hint while tbloReady.
-    static void clearMessage();
-    static void setTrafficSourceInfo(std::string text);
-    static void setSimaddonAirportCount(uint64_t count);
-    static void setUserWingspanKnown(bool known);
-    static void setAirportFileInfo(bool loaded, std::string text);
-    // Also writes parkedFromRTOnlyNow on the calling thread.
-    static void setParkedFromRTOnly(bool rtOnly);
-    static void setAirportPublisher(std::string name, bool handmade);
-    static void setStaticFit(float value);
-    static void setUserStand(std::string text);
-    static void repaintHeader();
-    static void repaintStatusPanel();
-    static void repaintAirportPanel();
-
     // ---- Geometry -----------------------------------------------------------
 
     // Logical client height: 768 in full mode; in compact mode 224 with an
@@ -243,7 +223,7 @@ public:
 
     // Written by the parking code and the ParkedFromRTOnly sender; cleared by
     // ResetStatus. Never painted.
-    std::atomic<bool> parkedFromRTOnlyNow{false};
+    std::atomic<bool>& parkedFromRTOnlyNow = g_parkedFromRTOnlyNow;
 
 private:
     uint8_t applyTimedMessage(GuiUpdate::Message& m, std::chrono::steady_clock::time_point now);
@@ -257,8 +237,3 @@ private:
     std::atomic<bool> updatePosted{false};
     std::atomic<bool> stopped{false};
 };
-
-// Shows (without logging) the hint to send tblo.zip to the maker.
-void gf_showTbloHint();
-// The text of that hint.
-std::string gf_tbloHintText();

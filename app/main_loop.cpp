@@ -11,46 +11,39 @@
 
 #include <fmt/format.h>
 
+#include "airports/airport_database.h"
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
-#include "airports/airport_database.h"
 #include "airports/park_airport_choice.h"
 #include "airports/park_airports.h"
-#include "app/gui.h"
-#include "app/gui_jobs.h"
-#include "app/main_clock.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/destination.h"
+#include "app/gui.h"
+#include "app/gui_jobs.h"
+#include "app/main_clock.h"
 #include "app/settings_panel.h"
 #include "app/time_shift.h"
-#include "feed/rt_app_link.h"
-#include "feed/rt_app_readers.h"
-#include "simlink/flight_plan.h"
-#include "simlink/position_stream.h"
-#include "simlink/sim_client.h"
-#include "simlink/sim_command_mailbox.h"
-#include "simlink/sim_link_state.h"
-#include "simlink/user_aircraft.h"
-#include "update/version_check.h"
-#include "feed/feed_flags.h"
-#include "feed/rt_api_session.h"
-#include "feed/rt_api_traffic_reader.h"
-#include "feed/rt_api_weather_reader.h"
-#include "feed/rt_credential.h"
-#include "feed/traffic_mailbox.h"
-#include "feed/traffic_records.h"
-#include "app/stop_request.h"
 #include "app/user_requests.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "engine/aircraft_removal.h"
 #include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
+#include "feed/rt_app_link.h"
+#include "feed/rt_app_readers.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "liveries/livery_choice.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
@@ -58,6 +51,13 @@
 #include "parking/removal_operations.h"
 #include "parking/stand_options.h"
 #include "parking/stand_table.h"
+#include "simlink/flight_plan.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/sim_link_state.h"
+#include "simlink/user_aircraft.h"
+#include "update/version_check.h"
 
 std::atomic<int64_t> weekdayHalfHourWord{0};
 
@@ -376,7 +376,7 @@ void lf_every15Seconds()
         }
     } else {
         Gui::instance().enqueueUpdate(GuiUpdate::ClearError{});
-        Gui::clearMessage();
+        gf_clearMessage();
         bool ran = false;
         if (lf_readCurrentAirport().icao != 0 && gf_standCount() > 0) {
             parkingInProgress.store(true);
@@ -538,7 +538,7 @@ void lf_mainLoop()
             parkAirportChanged.store(false);
             gf_loadAirportParking();
         } else {
-            Gui::showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", code), true);
+            gf_showMessage(fmt::format("User aircraft on the ground at {}, no airport file found", code), true);
         }
     }
     MainLoopState& s = gf_mainLoopState();

@@ -16,24 +16,46 @@
 #include <fmt/format.h>
 
 #include "airports/airport_database.h"
+#include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
-#include "airports/airport_database.h"
 #include "airports/park_airport_choice.h"
+#include "app/commands.h"
+#include "app/controls.h"
+#include "app/destination.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/install_path.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
 #include "app/main_task_threads.h"
-#include "app/window_links.h"
-#include "app/commands.h"
-#include "app/controls.h"
-#include "app/destination.h"
 #include "app/settings_panel.h"
+#include "app/shutdown.h"
 #include "app/time_shift.h"
+#include "app/window_links.h"
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/settings_snapshot.h"
+#include "core/stop_request.h"
+#include "core/text.h"
+#include "core/value_types.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
 #include "feed/rt_app_link.h"
 #include "feed/rt_app_readers.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
+#include "liveries/livery_matching_tables.h"
+#include "liveries/livery_scan_driver.h"
+#include "liveries/model_database.h"
 #include "simlink/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -41,28 +63,6 @@
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
-#include "feed/feed_flags.h"
-#include "feed/rt_api_session.h"
-#include "feed/rt_api_traffic_reader.h"
-#include "feed/rt_api_weather_reader.h"
-#include "feed/rt_credential.h"
-#include "feed/traffic_mailbox.h"
-#include "feed/traffic_records.h"
-#include "app/shutdown.h"
-#include "app/stop_request.h"
-#include "core/clock.h"
-#include "core/files.h"
-#include "core/layout.h"
-#include "core/log.h"
-#include "core/settings.h"
-#include "core/settings_snapshot.h"
-#include "core/text.h"
-#include "core/value_types.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
-#include "liveries/livery_matching_tables.h"
-#include "liveries/livery_scan_driver.h"
-#include "liveries/model_database.h"
 
 namespace fs = std::filesystem;
 
@@ -115,7 +115,7 @@ struct LiveryControlsGuard {
             gf_enableControl(LIG_AUTOMATIC, true);
             gf_enableControl(LIG_PRIORITIZE, true);
             gf_enableControl(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.value);
-            Gui::repaintHeader();
+            gf_repaintHeader();
         }
     }
     ~LiveryControlsGuard() { run(); }
@@ -229,7 +229,7 @@ bool lf_askForInstallPath()
         return true;
     }
     const bool msfs2020 = gf_isMSFS2020();
-    Gui::showMessage(msfs2020 ? "Kelo cannot find the MSFS install path, please select the MSFS Community folder"
+    gf_showMessage(msfs2020 ? "Kelo cannot find the MSFS install path, please select the MSFS Community folder"
                               : "Kelo cannot find the MSFS2024 install path, please select the MSFS2024 Community "
                                 "folder",
                      true);
@@ -344,7 +344,7 @@ bool lf_waitForUserAircraft()
 bool lf_startSimClient()
 {
     gf_resetSimClientState();
-    Gui::repaintHeader();
+    gf_repaintHeader();
     MainTaskThreads& threads = gf_mainTaskThreads();
     if (threads.simClient.joinable())
         throw std::logic_error("the SimClient thread slot is not empty");
@@ -410,7 +410,7 @@ bool lf_startRTApp()
         atAirport = CurrentAirport.code != 0 && gf_isValidLatLon({CurrentAirport.latitude, CurrentAirport.longitude});
     }
     if (userOnGround.load() && atAirport) {
-        Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
+        gf_showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
         gf_requestRTAppParkedTraffic();
         if (!lf_waitFor([] { return gf_parkedTrafficOf(1).received.load(); }, 50, 200) && gf_keepRunning())
             gf_logError("Time out: no parked traffic received?");
@@ -441,7 +441,7 @@ void lf_holdForRTApiCooldown()
     const int64_t remaining = deadline - now;
     if (remaining >= 1) {
         const int64_t n = (remaining + kNsPerSecond - 1) / kNsPerSecond;
-        Gui::showMessage(fmt::format("Holding for {} second{}... (RT API cooldown)", n, n == 1 ? "" : "s"), true);
+        gf_showMessage(fmt::format("Holding for {} second{}... (RT API cooldown)", n, n == 1 ? "" : "s"), true);
         for (;;) {
             const int64_t left = deadline - gf_mainNowNs();
             if (left <= 0 || !gf_keepRunning())
@@ -640,17 +640,17 @@ void lf_main()
         lf_startUp(guard, liveryDone);
     } catch (const kvr::UserRelatedException& e) {
         const std::string what = e.what();
-        Gui::showError(what.empty() ? "Unknown exception" : what);
+        gf_showError(what.empty() ? "Unknown exception" : what);
         lf_publishIfNone(8);
     } catch (const fmt::format_error& e) {
-        Gui::showError(std::string("std::format error: ") + e.what());
+        gf_showError(std::string("std::format error: ") + e.what());
         gf_fatalError(e.what());
     } catch (const std::bad_alloc& e) {
         gf_fatalError(e.what());
     } catch (const std::exception& e) {
         gf_fatalError(e.what());
     } catch (...) {
-        Gui::showError("Unknown exception");
+        gf_showError("Unknown exception");
         gf_requestStop(8, 0);
     }
     lf_closingDown();

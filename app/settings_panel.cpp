@@ -74,7 +74,7 @@ void lf_setControlText(const GuiControl& control, const std::string& text)
             if (IsWindow(item))
                 SetWindowTextW(item, wide.c_str());
         });
-        Gui::repaintStatusPanel();
+        gf_repaintStatusPanel();
     } catch (const std::exception& e) {
         gf_logNoThrow(fmt::format("utf8_to_wide failed for '{}': {}", text, e.what()));
     }
@@ -214,7 +214,7 @@ void gf_disableParkingControls()
 {
     for (const GuiControl* c : kParkingControls)
         gf_enableControl(*c, false);
-    Gui::repaintStatusPanel();
+    gf_repaintStatusPanel();
 }
 
 void gf_updateParkTrafficOnlyControls()
@@ -222,7 +222,7 @@ void gf_updateParkTrafficOnlyControls()
     const bool t = RT_PARKTRAFFIC_ONLY.value;
     lf_enable({&parking_percentage, &AUTO_PARK, &WEEK, &PARK_SOFT}, !t);
     gf_enableControl(MAX_FIT_FL, !(AUTO_PARK.value && !t));
-    Gui::repaintStatusPanel();
+    gf_repaintStatusPanel();
 }
 
 void gf_updateAutoParkControls()
@@ -230,7 +230,7 @@ void gf_updateAutoParkControls()
     const bool a = AUTO_PARK.value;
     gf_enableControl(MAX_FIT_FL, !a || RT_PARKTRAFFIC_ONLY.value);
     lf_enable({&WEEK, &PARK_SOFT}, !a);
-    Gui::repaintStatusPanel();
+    gf_repaintStatusPanel();
 }
 
 void gf_updateParkingControls()
@@ -248,8 +248,8 @@ void gf_enableParkingControls()
     gf_updateParkingControls();
     const int32_t minutes = gf_parametersSnapshot()->PARKING_INTERVAL_MINUTES;
     Gui::instance().enqueueUpdate(GuiUpdate::NextUpdate{static_cast<uint32_t>(std::max(minutes, 0))});
-    Gui::repaintStatusPanel();
-    Gui::clearMessage();
+    gf_repaintStatusPanel();
+    gf_clearMessage();
 }
 
 void gf_restartParkingCountdown()

@@ -8,22 +8,41 @@
 
 #include <fmt/format.h>
 
-#include "airports/airport_state.h"
 #include "airports/airport_database.h"
+#include "airports/airport_state.h"
 #include "airports/park_airport_choice.h"
+#include "app/commands.h"
+#include "app/controls.h"
+#include "app/destination.h"
 #include "app/gui.h"
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
 #include "app/main_task.h"
 #include "app/main_task_threads.h"
-#include "app/commands.h"
-#include "app/controls.h"
-#include "app/destination.h"
 #include "app/settings_panel.h"
 #include "app/time_shift.h"
+#include "app/user_requests.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/settings_snapshot.h"
+#include "core/stop_request.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/feed_flags.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_weather_reader.h"
 #include "feed/rt_app_link.h"
 #include "feed/rt_app_readers.h"
+#include "feed/rt_credential.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
+#include "liveries/livery_choice.h"
+#include "parking/park_positions.h"
+#include "parking/parking_plan.h"
+#include "parking/removal_operations.h"
 #include "simlink/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -31,25 +50,6 @@
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
-#include "feed/feed_flags.h"
-#include "feed/rt_api_session.h"
-#include "feed/rt_api_traffic_reader.h"
-#include "feed/rt_api_weather_reader.h"
-#include "feed/rt_credential.h"
-#include "feed/traffic_mailbox.h"
-#include "feed/traffic_records.h"
-#include "app/stop_request.h"
-#include "app/user_requests.h"
-#include "core/clock.h"
-#include "core/log.h"
-#include "core/settings.h"
-#include "core/settings_snapshot.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
-#include "liveries/livery_choice.h"
-#include "parking/park_positions.h"
-#include "parking/parking_plan.h"
-#include "parking/removal_operations.h"
 
 std::atomic<bool> restartFlag{false};
 std::atomic<int64_t> rtApiCooldownDeadline{0};
@@ -70,7 +70,7 @@ void lf_reportClosingDownException(const std::string& what) noexcept
     try {
         const std::string text = fmt::format("lf_closingDown exception: {}", what);
         gf_logError(text);
-        Gui::showMessage(text, true);
+        gf_showMessage(text, true);
     } catch (...) {
     }
 }
@@ -179,7 +179,7 @@ void lf_closingDownBody(StopRequest request)
         restartFlag.store(true);
         Gui::instance().enqueueUpdate(GuiUpdate::ClearError{});
         Gui::instance().enqueueUpdate(GuiUpdate::ClearMessage{});
-        Gui::showMessage("Prepare for a restart ...", true);
+        gf_showMessage("Prepare for a restart ...", true);
         if (rtDirect) {
             gf_rtApiTrafficReader().resetForRestart();
             gf_rtApiWeatherReader().resetForRestart();
@@ -271,7 +271,7 @@ bool lf_restartCountdown(int32_t s)
         if (long_ && restartNowRequested.load())
             return true;
         const int32_t r = s - i;
-        Gui::showMessage(fmt::format("Restarting after {} second{}{}", r, r == 1 ? "" : "s",
+        gf_showMessage(fmt::format("Restarting after {} second{}{}", r, r == 1 ? "" : "s",
                                      long_ ? "              ( or push Unblock to re-start )" : ""),
                          false);
         // Sleep the second in short steps so a close or Unblock ends it at once.

@@ -8,12 +8,12 @@
 
 #include "app/gui.h"
 #include "app/gui_jobs.h"
-#include "app/stop_request.h"
 #include "app/window_links.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_api_weather_reader.h"
 
@@ -45,7 +45,7 @@ void lf_followSimTimeVariant(int32_t minutes, bool rtDirect)
     }
     if (rtDirect)
         lf_storeTimeShift(minutes);
-    Gui::showMessage(gf_timeShiftedText(minutes), true);
+    gf_showMessage(gf_timeShiftedText(minutes), true);
     if (firstSimTimeAfterStart) {
         firstSimTimeAfterStart = false;
         if (rtDirect)
@@ -99,10 +99,10 @@ void lf_applyTimeShift(int32_t minutes, bool noRestart, bool skipStore)
         lf_storeTimeShift(minutes);
     gf_setRTDirectTimeOffset(minutes);
     if (minutes == 0 && !wasActive) {
-        Gui::showMessage("Time shift = 0", true);
+        gf_showMessage("Time shift = 0", true);
         return;
     }
-    Gui::showMessage(gf_timeShiftedText(minutes), true);
+    gf_showMessage(gf_timeShiftedText(minutes), true);
     if (!noRestart)
         gf_requestStop(3, 0);
 }

@@ -17,7 +17,6 @@
 #include "app/controls.h"
 #include "app/gui_jobs.h"
 #include "app/main_task.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
 #include "core/files.h"
 #include "core/layout.h"
@@ -25,6 +24,7 @@
 #include "core/parameters_file.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 
 namespace {
@@ -85,11 +85,11 @@ void lf_startMainTask()
     } catch (const std::exception& e) {
         lf_logErrorNoThrow("Restart failed before main thread start: {}", e.what());
         gf_flushLog();
-        Gui::showError(fmt::format("Restart failed: {}", e.what()));
+        gf_showError(fmt::format("Restart failed: {}", e.what()));
     } catch (...) {
         lf_logErrorNoThrow("Restart failed before main thread start: unknown exception");
         gf_flushLog();
-        Gui::showError("Restart failed: unknown exception");
+        gf_showError("Restart failed: unknown exception");
     }
 }
 
@@ -125,7 +125,7 @@ void lf_onSwitchSim()
     SIM_CHOICE.setAndSave(other);
     if (auto index = SIM_CHOICE.indexOfValue())
         gf_selectComboIndex(SIM_CHOICE, index);
-    Gui::showMessage(fmt::format("Switching MSFS version in {}", kProgramName), true);
+    gf_showMessage(fmt::format("Switching MSFS version in {}", kProgramName), true);
     StopRequestPtr expected;
     gf_compareExchangeStopRequest(expected, std::make_shared<const StopRequest>(StopRequest{3, 0}));
 }
@@ -192,7 +192,7 @@ LRESULT lf_dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
         return 1;
     case WM_CLOSE:
-        Gui::showMessage(fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), kProgramName),
+        gf_showMessage(fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), kProgramName),
                          false);
         gf_requestStop(4, 0);
         return 0;
@@ -264,13 +264,13 @@ LRESULT CALLBACK lf_mainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     } catch (const std::exception& e) {
         lf_logErrorNoThrow("lf_mainWndProc exception in message {:#x}: {}", message, e.what());
         try {
-            Gui::showError(fmt::format("Window failure: {}", e.what()));
+            gf_showError(fmt::format("Window failure: {}", e.what()));
         } catch (...) {
         }
     } catch (...) {
         lf_logErrorNoThrow("lf_mainWndProc unknown exception in message {:#x}", message);
         try {
-            Gui::showError("Window failure: unknown exception");
+            gf_showError("Window failure: unknown exception");
         } catch (...) {
         }
     }

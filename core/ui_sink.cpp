@@ -6,26 +6,33 @@
 
 #include "core/log.h"
 
+void UiSink::enqueueUpdate(GuiUpdate&& update) noexcept
+{
+    try {
+        if (auto* message = std::get_if<GuiUpdate::Message>(&update.payload)) {
+            if (message->log && !message->text.empty())
+                gf_logNoThrow(message->text);
+        } else if (auto* error = std::get_if<GuiUpdate::Error>(&update.payload)) {
+            gf_logNoThrow(fmt::format("Error {}", error->text));
+        }
+    } catch (...) {
+    }
+}
+
+void UiSink::showMessage(std::string text, bool log)
+{
+    enqueueUpdate(GuiUpdate::Message{std::move(text), log});
+}
+
+void UiSink::showError(std::string text)
+{
+    enqueueUpdate(GuiUpdate::Error{std::move(text)});
+}
+
 namespace {
 
 // Used while no window has registered: the log is the only place to tell.
-class LogOnlySink final : public UiSink {
-public:
-    void showMessage(std::string text, bool log) override
-    {
-        if (log)
-            gf_logNoThrow(text);
-    }
-    void showError(std::string text) override
-    {
-        try {
-            gf_logNoThrow(fmt::format("Error {}", text));
-        } catch (...) {
-        }
-    }
-    IntParameter* windowX() override { return nullptr; }
-    IntParameter* windowY() override { return nullptr; }
-};
+class LogOnlySink final : public UiSink {};
 
 LogOnlySink g_logOnlySink;
 std::atomic<UiSink*> g_sink{nullptr};

@@ -1,27 +1,50 @@
-// What the foundation needs from the main window, without knowing the window:
-// show a timed message, show the sticky error line, and the two window-position
-// settings that the window object keeps and that parameters.xml stores with
-// the others. The shell registers its implementation at program start; until
-// then (and in programs without a window) messages go to the log only and the
-// window position is not part of the settings.
+// What every part of the program below the window needs from the main window,
+// without knowing the window: the queued window updates (the timed message,
+// the sticky error line and every other update kind), the few requests that
+// are posted to the window, the window as the owner of a modal dialog, and
+// the two window-position settings that the window object keeps and that
+// parameters.xml stores with the others. The shell registers its
+// implementation at program start; until then (and in programs without a
+// window) a logged message and an error go to the log only, every other
+// update is dropped and the window position is not part of the settings.
+// Tests register a recording sink.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "core/gui_update.h"
+
 class IntParameter;
+
+// Requests that the window's thread carries out; posted, never waited for.
+enum class WindowRequest : uint8_t {
+    // The simulator that runs is not the chosen one: switch the choice and restart.
+    SwitchSim,
+};
 
 class UiSink {
 public:
     virtual ~UiSink() = default;
-    // The timed message line; logged as it stands when `log` is set.
-    virtual void showMessage(std::string text, bool log) = 0;
-    // The sticky error line, logged as "Error {}".
-    virtual void showError(std::string text) = 0;
-    // The window's MAIN_WINDOW_X and MAIN_WINDOW_Y settings; null when there is
-    // no window object.
-    virtual IntParameter* windowX() = 0;
-    virtual IntParameter* windowY() = 0;
+    // One change to the window; any thread; never throws. The log-only sink
+    // logs a logged message as it stands and an error as "Error {}".
+    virtual void enqueueUpdate(GuiUpdate&& update) noexcept;
+    // The timed message line (kind 35); logged as it stands when `log` is set.
+    virtual void showMessage(std::string text, bool log);
+    // The sticky error line (kind 36), logged as "Error {}".
+    virtual void showError(std::string text);
+    // Clears the timed message line (kind 37), unless the window shows a
+    // hint in its place. Nothing without a window.
+    virtual void clearMessage() {}
+    // Posts a request to the window; nothing without a window.
+    virtual void postRequest(WindowRequest) noexcept {}
+    // The main window's native handle, to own a modal dialog; null when there
+    // is no window.
+    virtual void* ownerWindow() noexcept { return nullptr; }
+    // The window's MAIN_WINDOW_X and MAIN_WINDOW_Y settings; null when there
+    // is no window object.
+    virtual IntParameter* windowX() { return nullptr; }
+    virtual IntParameter* windowY() { return nullptr; }
     // Runs a change of a control where controls may be changed: the window
     // runs it at once on its own thread and posts it from any other, so no
     // thread ever waits for the window. Without a window it runs at once.

@@ -5,8 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 
 #include "feed/rt_api_session.h"
 

@@ -10,10 +10,10 @@
 #include <fmt/format.h>
 #include <sodium.h>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "core/value_types.h"
 #include "core/version_data.h"
 #include "feed/feed_flags.h"
@@ -54,7 +54,7 @@ void lf_sleepWhileRunning(int64_t ms)
 // Shows a refusal for a while, then gives it to the start-up as the user's error.
 [[noreturn]] void lf_refuse(int32_t status, const char* text)
 {
-    Gui::showMessage(text, true);
+    gf_showMessage(text, true);
     const auto start = std::chrono::steady_clock::now();
     const auto limit = std::chrono::milliseconds(g_refusalWaitMs.load());
     while (std::chrono::steady_clock::now() - start < limit && gf_keepRunning())
@@ -227,7 +227,7 @@ bool authenticate(int32_t& status)
         const int64_t now100ns = std::chrono::duration_cast<std::chrono::duration<int64_t, std::ratio<1, 10000000>>>(
                                      std::chrono::system_clock::now().time_since_epoch())
                                      .count();
-        Gui::setTrafficSourceInfo(lf_licenseText(record->type, lf_licenseDaysLeft(record->expiry, now100ns)));
+        gf_setTrafficSourceInfo(lf_licenseText(record->type, lf_licenseDaysLeft(record->expiry, now100ns)));
         lf_sleepWhileRunning(wrrl);
         return true;
     } catch (const std::exception& e) {
@@ -260,7 +260,7 @@ void deauthenticate()
 
 void Authenticater()
 {
-    Gui::showMessage("Waiting for authentication at RT server ...", true);
+    gf_showMessage("Waiting for authentication at RT server ...", true);
     gf_logLineFlush(" ");
     int32_t status = 100;
     if (!authenticate(status)) {
@@ -279,5 +279,5 @@ void Authenticater()
             break;
         }
     }
-    Gui::clearMessage();
+    gf_clearMessage();
 }

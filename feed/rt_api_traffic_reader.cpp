@@ -11,12 +11,12 @@
 #include <fmt/format.h>
 
 #include "airports/airport_database.h"
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -71,7 +71,7 @@ void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const Deco
 
 void lf_setLiveTrafficState(uint32_t state)
 {
-    Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{state});
+    gf_postGuiUpdate(GuiUpdate::LiveTrafficState{state});
 }
 
 // The longitudes of the points `feet` west and east of a point.
@@ -288,7 +288,7 @@ void lf_postParkedTrafficQuery()
                                   std::make_move_iterator(list.end()));
             }
             gf_logLine(fmt::format("{} RT parked traffic received", gf_utcTimeText()));
-            Gui::clearMessage();
+            gf_clearMessage();
             r.parkedStatus = 0;
         } else if (reply.apiStatus == 406) {
             gf_logError(fmt::format("parkedtraffic msg: {}", reply.message));
@@ -319,7 +319,7 @@ bool gf_requestRTAPIParkedTraffic()
         std::tie(r.parkedBox.left, r.parkedBox.right) =
             lf_westEast(airport.latitude, airport.longitude, 18228.34647);
     }
-    Gui::showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
+    gf_showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
     r.parkedStatus = -1;
     r.parkedPending = true;
     r.wake(); // the reader may be between two polls: the query goes out now
@@ -364,11 +364,11 @@ bool lf_RTAPITrafficLoop(int32_t& status)
         RTAPITrafficReader& r;
         ~LiveEnd() { r.liveRunning = false; }
     } liveEnd{r};
-    Gui::showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
+    gf_showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
     if (!lf_requestRTAPIBufferTraffic(status) && !r.stopFlag)
         gf_logError(fmt::format("buffer failed {}", status));
     gf_logLine(fmt::format("{} Requesting traffic received", gf_utcTimeText()));
-    Gui::clearMessage();
+    gf_clearMessage();
     if (r.stopFlag)
         return false;
     r.liveRunning = true;
@@ -440,7 +440,7 @@ void gf_RTAPITrafficReader()
         if (r.qnh.load() == 0) {
             r.qnh = 1013;
             CurrentQnh = 1013;
-            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{1013});
+            gf_postGuiUpdate(GuiUpdate::QnhValue{1013});
         }
         lf_RTAPITrafficLoop(status);
         lf_setLiveTrafficState(GuiReaderState::Stopped);

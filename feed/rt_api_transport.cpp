@@ -11,8 +11,8 @@
 #include <sodium.h>
 #include <fmt/format.h>
 
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 
 #ifndef KELO_RT_API_HOST
 #error "KELO_RT_API_HOST must name the RealTraffic web API host"

@@ -7,9 +7,9 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_decoding.h"
@@ -29,7 +29,7 @@ int64_t lf_steadyNowNs()
 
 void lf_setQnhState(uint32_t state)
 {
-    Gui::instance().enqueueUpdate(GuiUpdate::QnhState{state});
+    gf_postGuiUpdate(GuiUpdate::QnhState{state});
 }
 
 } // namespace
@@ -125,7 +125,7 @@ bool lf_requestNearestMetar(int32_t& status)
             w.lastQnh = value;
             gf_rtApiTrafficReader().qnh = value;
             CurrentQnh = value;
-            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
+            gf_postGuiUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
         }
         return true;
     }

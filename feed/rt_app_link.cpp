@@ -13,15 +13,16 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 #include "engine/engine_reports.h"
 #include "feed/feed_flags.h"
+#include "feed/rt_app_readers.h"
 
 std::atomic<bool> rtAppWaitingForApp{false};
 std::atomic<bool> rtAppBufferRequested{false};
@@ -63,7 +64,7 @@ void lf_pause(std::chrono::milliseconds total, std::chrono::milliseconds slice)
 void lf_appGone(std::string message)
 {
     feedConnected = false;
-    Gui::showMessage(std::move(message), true);
+    gf_showMessage(std::move(message), true);
     StopRequestPtr expected;
     gf_compareExchangeStopRequest(expected, std::make_shared<const StopRequest>(StopRequest{3, 0}));
 }
@@ -302,7 +303,7 @@ void gf_runRTAppSession()
     if (!PSX_SERVER_HERE.value)
         return;
     RTAppServer& server = gf_rtAppServer();
-    Gui::showMessage("Waiting for the RealTraffic App to run ... (did you start it?)", true);
+    gf_showMessage("Waiting for the RealTraffic App to run ... (did you start it?)", true);
     gf_logLineFlush(" ");
     rtAppWaitingForApp = true;
     gf_rtAppTrafficReader().reset();
@@ -329,7 +330,7 @@ void gf_runRTAppSession()
                 break;
         }
     }
-    Gui::clearMessage();
+    gf_clearMessage();
 }
 
 std::string lf_jsonVersion(const nlohmann::json& value)
@@ -340,7 +341,7 @@ std::string lf_jsonVersion(const nlohmann::json& value)
 void lf_processRTVersion(std::string_view reply)
 {
     if (reply.empty()) {
-        Gui::showMessage("No RealTraffic version received?", true);
+        gf_showMessage("No RealTraffic version received?", true);
         gf_professionalLevel() = false;
         return;
     }
@@ -348,7 +349,7 @@ void lf_processRTVersion(std::string_view reply)
         const nlohmann::json root = nlohmann::json::parse(reply);
         if (!root.is_object()) {
             gf_professionalLevel() = false;
-            Gui::setTrafficSourceInfo("");
+            gf_setTrafficSourceInfo("");
             return;
         }
         int64_t level = 1;
@@ -356,10 +357,10 @@ void lf_processRTVersion(std::string_view reply)
             level = it->get<int64_t>();
         gf_professionalLevel() = level == 2;
         const std::string version = lf_jsonVersion(root);
-        Gui::setTrafficSourceInfo(fmt::format("RT App {} edition: {}", level == 2 ? "prof" : "stnd", version));
+        gf_setTrafficSourceInfo(fmt::format("RT App {} edition: {}", level == 2 ? "prof" : "stnd", version));
     } catch (const std::exception& e) {
         gf_professionalLevel() = false;
-        Gui::setTrafficSourceInfo("");
+        gf_setTrafficSourceInfo("");
         gf_logLine(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
     }
 }

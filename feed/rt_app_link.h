@@ -14,7 +14,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "feed/rt_app_readers.h" // SocketHandle
+#include "feed/socket_handle.h"
 
 class RTAppServer {
 public:

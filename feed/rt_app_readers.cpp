@@ -14,11 +14,11 @@
 #include <nlohmann/json.hpp>
 
 #include "airports/airport_database.h"
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
@@ -164,7 +164,7 @@ void TrafficReader::onDatagram()
 
 void TrafficReader::onStop()
 {
-    Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Stopped});
+    gf_postGuiUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Stopped});
     gf_logNoThrow("Traffic Reader disconnected");
 }
 
@@ -399,7 +399,7 @@ void QnhReader::onDatagram()
         lastQnh = value;
         gf_rtAppTrafficReader().qnh = value;
         CurrentQnh.exchange(value);
-        Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
+        gf_postGuiUpdate(GuiUpdate::QnhValue{static_cast<uint32_t>(value)});
     }
 }
 
@@ -434,14 +434,14 @@ void gf_trafficReader()
     try {
         reader.openSocket();
         reader.bindToPort(kRTAppTrafficPort);
-        Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Fresh});
+        gf_postGuiUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Fresh});
         gf_logLine(fmt::format("{} connected", "Traffic Reader"));
         if (reader.qnh == 0) {
             reader.qnh = 1013;
             CurrentQnh.exchange(1013);
-            Gui::instance().enqueueUpdate(GuiUpdate::QnhValue{1013});
+            gf_postGuiUpdate(GuiUpdate::QnhValue{1013});
         }
-        Gui::showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
+        gf_showMessage(fmt::format("{} Requesting buffer traffic ...", gf_utcTimeText()), true);
         reader.sepCount = 0;
         reader.batchContext.reset();
         reader.bufferDone = false;
@@ -468,7 +468,7 @@ void gf_weatherReader()
             try {
                 reader.openSocket();
                 reader.bindToPort(kRTAppWeatherPort);
-                Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Fresh});
+                gf_postGuiUpdate(GuiUpdate::QnhState{GuiReaderState::Fresh});
                 gf_logLine(fmt::format("{} connected", "QNH Reader"));
                 reader.receive();
                 break;
@@ -477,7 +477,7 @@ void gf_weatherReader()
                 if (!gf_keepRunning())
                     break;
                 reader.clearState();
-                Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
+                gf_postGuiUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
                 gf_logError(fmt::format("{} exception: {}; reconnecting ...", "gf_weatherReader", e.what()));
                 bool keepOn = true;
                 for (int step = 0; step < 20 && keepOn; ++step) {
@@ -493,7 +493,7 @@ void gf_weatherReader()
         gf_reportReaderError("QNH Reader", "Unknown exception");
     }
     reader.closeSocket();
-    Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
+    gf_postGuiUpdate(GuiUpdate::QnhState{GuiReaderState::Stopped});
     gf_logNoThrow(fmt::format("{} disconnected", "QNH Reader"));
 }
 

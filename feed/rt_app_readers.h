@@ -15,12 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/socket_handle.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
-
-// A Winsock SOCKET without <winsock2.h>.
-using SocketHandle = uintptr_t;
-inline constexpr SocketHandle kInvalidSocket = ~SocketHandle(0);
 
 inline constexpr uint16_t kRTAppTrafficPort = 49005;
 inline constexpr uint16_t kRTAppWeatherPort = 49004;

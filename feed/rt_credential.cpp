@@ -13,11 +13,11 @@
 #include <windows.h>
 #include <knownfolders.h>
 
-#include "app/gui.h"
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/ui_sink.h"
 #include "core/value_types.h"
 
 namespace fs = std::filesystem;
@@ -173,7 +173,7 @@ void gf_getRTLicenseToken()
         std::string value = gf_readRealTrafficLic(programFile);
         if (!lf_isUsable(value)) {
             lf_wipe(value);
-            if (auto entered = gf_askLicenseToken(Gui::instance().hwnd.load())) {
+            if (auto entered = gf_askLicenseToken(static_cast<HWND>(gf_uiSink().ownerWindow()))) {
                 if (gf_writeRealTrafficLic(*entered))
                     value = *entered;
                 lf_wipe(*entered);

@@ -6,8 +6,8 @@
 
 #include <fmt/format.h>
 
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 

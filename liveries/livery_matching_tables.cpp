@@ -8,8 +8,8 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
 #include "core/files.h"
+#include "core/gui_senders.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -354,7 +354,7 @@ void gf_processScannedLiveries()
     if (!gf_readScannedLiveries())
         throw std::runtime_error(
             fmt::format("{} could not be read completely", wide_to_utf8(gf_liveriesScannedPath().wstring())));
-    Gui::instance().enqueueUpdate(GuiUpdate::LiveryCount{ScannedLiveryList.size()});
+    gf_postGuiUpdate(GuiUpdate::LiveryCount{ScannedLiveryList.size()});
     lf_buildAirlineLiveryIndex();
 
     for (const auto& [key, models] : AirlineLiveryIndex)
@@ -377,7 +377,7 @@ void gf_processScannedLiveries()
                        Category::Rotorcraft, Category::HighPerf})
         lf_checkCategoryLiveries(c);
     lf_logGenericLiveries();
-    Gui::instance().enqueueUpdate(GuiUpdate::Repaint{1});
+    gf_repaintHeader();
     std::vector<LiveryRecord>().swap(ScannedLiveryList);
     gf_logLine("----- end of processing scanned liveries ------\n");
 }

@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
-#include "app/stop_request.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
-#include "core/ui_sink.h"
+#include "core/stop_request.h"
 #include "core/value_types.h"
 #include "engine/aircraft.h"
 #include "liveries/fnv_hash.h"
@@ -77,8 +77,8 @@ bool gf_isFailedLiveryTitle(std::string_view title)
 void gf_reportFailedLivery(const AircraftBase& aircraft)
 {
     if (gf_keepRunning())
-        gf_uiSink().showMessage(
-            fmt::format("{} '{}' could not be created by your Sim!", aircraft.callsign, aircraft.liveryTitle), true);
+        gf_showMessage(fmt::format("{} '{}' could not be created by your Sim!", aircraft.callsign, aircraft.liveryTitle),
+                       true);
     FailedLiveryTitles.emplace(aircraft.liveryTitle);
     FailedLiveryReport.insert(
         fmt::format("{} {}", gf_modelCodeText(aircraft.ids.model), gf_airlineCodeText(aircraft.ids.airline)));

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/value_types.h"
 #include "engine/sim_event.h"
@@ -108,7 +108,7 @@ void lf_onSimConnectException(const SIMCONNECT_RECV* packet, uint32_t cbData)
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
         throw kvr::UserRelatedException(95, fmt::format("SimConnect Version Mismatch, dwIndex: {}", index));
     case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
-        Gui::showMessage("SimConnect: too many objects (max 1000)", true);
+        gf_showMessage("SimConnect: too many objects (max 1000)", true);
         return;
     case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE:
         gf_logLine("SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE");

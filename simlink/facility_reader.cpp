@@ -14,8 +14,8 @@
 #include <fmt/format.h>
 
 #include "airports/scanned_airport.h"
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "simlink/position_stream.h"
 #include "simlink/simconnect_ids.h"
 #include "simlink/simconnect_loader.h"

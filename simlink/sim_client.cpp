@@ -11,11 +11,10 @@
 #include <fmt/format.h>
 
 #include "airports/park_airports.h"
-#include "app/gui.h"
-#include "app/main_task.h"
-#include "app/stop_request.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "core/value_types.h"
 #include "parking/stand_table.h"
 #include "simlink/sim_client_internal.h"
@@ -46,7 +45,7 @@ const char* lf_otherName()
 
 void lf_flightRunning(bool running)
 {
-    Gui::instance().enqueueUpdate(GuiUpdate::FlightRunning{running});
+    gf_postGuiUpdate(GuiUpdate::FlightRunning{running});
 }
 
 void lf_onNewFlight()
@@ -217,15 +216,14 @@ void lf_connectedLoop(ScHandle& handle, const std::stop_token& stopToken, bool& 
     if (!simChoiceSetByUser.load()) {
         gf_logLine(fmt::format("MSFS and {} do not match, restarting ...", "Kelo"));
         gf_flushLog();
-        if (HWND window = Gui::instance().hwnd.load())
-            PostMessageW(window, MSG_SWITCH_SIM, 0, 0);
+        gf_postSwitchSim();
         end = true;
         return;
     }
     if (!mismatchAnnounced) {
         gf_logLine(fmt::format("{} is running, but {} is selected; waiting for {} ...", lf_otherName(), "Kelo",
                                lf_selectedName()));
-        Gui::showMessage(fmt::format("{} is running; waiting for {} ...", lf_otherName(), lf_selectedName()), true);
+        gf_showMessage(fmt::format("{} is running; waiting for {} ...", lf_otherName(), lf_selectedName()), true);
         gf_flushLog();
         mismatchAnnounced = true;
     }
@@ -244,7 +242,7 @@ void lf_runThread(const std::stop_token& stopToken, ScHandle& handle)
             return;
         if (!waitingAnnounced) {
             gf_logLine(" ");
-            Gui::showMessage(fmt::format("Waiting for MSFS 20{} ...", gf_isMSFS2020() ? "20" : "24"), true);
+            gf_showMessage(fmt::format("Waiting for MSFS 20{} ...", gf_isMSFS2020() ? "20" : "24"), true);
             waitingAnnounced = true;
             gf_flushLog();
         }
@@ -253,7 +251,7 @@ void lf_runThread(const std::stop_token& stopToken, ScHandle& handle)
         if (!loaded && gf_simConnectLoadError() != loadErrorShown) {
             // The loader logged it; the window shows it once per text.
             loadErrorShown = gf_simConnectLoadError();
-            Gui::showMessage(loadErrorShown, false);
+            gf_showMessage(loadErrorShown, false);
         }
         if (!loaded || sc.Open(&handle, "Kelo", nullptr, 0, nullptr, 0) < 0) {
             handle = nullptr;
@@ -316,18 +314,18 @@ void SimClient(std::stop_token stopToken)
             gf_simulatorLost();
             return;
         }
-        Gui::showError(text);
+        gf_showError(text);
         if (text.starts_with("791")) {
             lf_sleep(10s, stopToken);
             g_linkState.store(LinkState::NotConnected);
             gf_simulatorLost();
         }
     } catch (const std::exception& e) {
-        Gui::showError(e.what());
+        gf_showError(e.what());
         g_linkState.store(LinkState::NotConnected);
         gf_simulatorLost();
     } catch (...) {
-        Gui::showError(fmt::format("Exception in {}", "SimClient"));
+        gf_showError(fmt::format("Exception in {}", "SimClient"));
         g_linkState.store(LinkState::NotConnected);
         gf_simulatorLost();
     }

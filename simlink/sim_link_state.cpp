@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 #include "simlink/sim_packet.h"
 #include "simlink/simconnect_packets.h"
@@ -39,8 +39,8 @@ void gf_setUserAcTitle(std::string title)
 
 void gf_onSimConnectRequestError()
 {
-    Gui::showMessage("SimConnect request error", true);
-    Gui::instance().enqueueUpdate(GuiUpdate::FlightRunning{false});
+    gf_showMessage("SimConnect request error", true);
+    gf_postGuiUpdate(GuiUpdate::FlightRunning{false});
     g_linkState.store(LinkState::RequestFailed);
     gf_requestStop(6, 9);
 }

@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/value_types.h"
@@ -203,7 +203,7 @@ void lf_onSimConnectOpen(const SIMCONNECT_RECV* packet, uint32_t cbData)
     const auto version = [&](size_t offset) { return lf_readAt<uint32_t>(packet, offset); };
     gf_logLine(fmt::format("{} connected", fmt::format("{} ({}.{}.{}.{})", display, version(268), version(272),
                                                        version(276), version(280))));
-    Gui::instance().enqueueUpdate(GuiUpdate::SimStatus{display});
-    Gui::clearMessage(); // shows the tblo hint instead while a bundle waits
+    gf_postGuiUpdate(GuiUpdate::SimStatus{display});
+    gf_clearMessage(); // shows the tblo hint instead while a bundle waits
     g_linkState.store(LinkState::Stopped);
 }

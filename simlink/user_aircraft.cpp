@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "engine/sim_event.h"
 #include "parking/stand_table.h"
 #include "simlink/sim_link_state.h"
@@ -90,9 +90,9 @@ void lf_onUserPosition(const void* packet, uint32_t objectId)
     g_previousPosition = now;
 
     if (userOnGround.load())
-        Gui::setUserStand(gf_findStandAtPosition(now));
+        gf_setUserStand(gf_findStandAtPosition(now));
     else
-        Gui::setUserStand(std::string());
+        gf_setUserStand(std::string());
 
     lf_updateSimulatorTime(pos);
     g_userObjectId.store(objectId);

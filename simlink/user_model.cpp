@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/value_types.h"
@@ -80,8 +80,8 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
     }
     const double largest = gf_modelDatabase().maxHalfWingspan;
     if (model.empty()) {
-        Gui::setUserWingspanKnown(false);
-        Gui::showMessage("171: No model info from your user aircraft received in SimConnect, max wing span is "
+        gf_setUserWingspanKnown(false);
+        gf_showMessage("171: No model info from your user aircraft received in SimConnect, max wing span is "
                          "taken instead",
                          true);
         g_userAcRadius.store(largest);
@@ -90,7 +90,7 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
     std::string report = "SimConnect: User aircraft model: " + model;
     double radius = 0.0;
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
-        Gui::setUserWingspanKnown(true);
+        gf_setUserWingspanKnown(true);
         gf_logContinuation(report);
         g_userAcRadius.store(lf_radiusOfModel("E190"));
         return;
@@ -115,11 +115,11 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
         }
     }
     if (known) {
-        Gui::setUserWingspanKnown(true);
+        gf_setUserWingspanKnown(true);
         report += fmt::format(", half wing span: {:.1F} meter", radius * 1852.0);
     } else {
-        Gui::setUserWingspanKnown(false);
-        Gui::showMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!",
+        gf_setUserWingspanKnown(false);
+        gf_showMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!",
                          true);
     }
     report += fmt::format(", category: {}",

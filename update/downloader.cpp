@@ -11,11 +11,11 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
-#include "app/stop_request.h"
 #include "core/encrypted_file.h"
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 
 namespace fs = std::filesystem;

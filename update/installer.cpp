@@ -10,8 +10,8 @@
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
 #include "core/files.h"
+#include "core/gui_senders.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -196,7 +196,7 @@ bool lf_downloadInstaller(const VersionData& webVersion)
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
         if (!Downloader(handle.get(), url, kArchivePath, true)) {
-            Gui::showMessage(fmt::format("Downloading program installer file version {} failed", webVersion), true);
+            gf_showMessage(fmt::format("Downloading program installer file version {} failed", webVersion), true);
             return false;
         }
     }

@@ -12,13 +12,13 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "app/controls.h"
-#include "app/gui.h"
-#include "app/stop_request.h"
+#include "core/explorer.h"
+#include "core/gui_senders.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/parameter.h"
 #include "core/settings.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 #include "core/value_types.h"
 #include "update/downloader.h"
@@ -157,7 +157,7 @@ bool lf_prepareNewVersion(const VersionData& web)
             shell.warningBox("Could not open File Explorer at new version");
     }
     if (!opened)
-        Gui::showMessage("Opening file explorer at the new version failed? Try manually via the Tarvenhol website.",
+        gf_showMessage("Opening file explorer at the new version failed? Try manually via the Tarvenhol website.",
                          true);
 
     gf_requestStop(9, 0);

@@ -662,20 +662,20 @@ protected:
 TEST_F(GuiSenders, ShowMessageShowErrorAndClear)
 {
     const GuiDisplayState& d = Gui::instance().display;
-    Gui::showMessage("hello", false);
+    gf_showMessage("hello", false);
     EXPECT_EQ(d.timedMessage, "hello");
-    Gui::clearMessage();
+    gf_clearMessage();
     EXPECT_EQ(d.timedMessage, "");
-    Gui::showError("broken");
+    gf_showError("broken");
     EXPECT_EQ(d.stickyError, "broken");
 }
 
 TEST_F(GuiSenders, ClearMessageShowsTheTbloHintWhileTbloIsReady)
 {
     const GuiDisplayState& d = Gui::instance().display;
-    Gui::showMessage("something", false);
+    gf_showMessage("something", false);
     tbloReady = true;
-    Gui::clearMessage();
+    gf_clearMessage();
     EXPECT_EQ(d.timedMessage, gf_tbloHintText());
     EXPECT_TRUE(d.messageShowing);
     EXPECT_EQ(gf_tbloHintText().rfind("Push the tblo button and mail 'tblo.zip' to ", 0), 0u);
@@ -685,14 +685,14 @@ TEST_F(GuiSenders, ClearMessageShowsTheTbloHintWhileTbloIsReady)
 TEST_F(GuiSenders, TypedSendersSetTheirFields)
 {
     Gui& gui = Gui::instance();
-    Gui::setTrafficSourceInfo("RT Direct");
-    Gui::setSimaddonAirportCount(42);
-    Gui::setUserWingspanKnown(false);
-    Gui::setAirportFileInfo(true, "info");
-    Gui::setParkedFromRTOnly(true);
-    Gui::setAirportPublisher("pub", true);
-    Gui::setStaticFit(2.5f);
-    Gui::setUserStand("B7");
+    gf_setTrafficSourceInfo("RT Direct");
+    gf_setSimaddonAirportCount(42);
+    gf_setUserWingspanKnown(false);
+    gf_setAirportFileInfo(true, "info");
+    gf_setParkedFromRTOnly(true);
+    gf_setAirportPublisher("pub", true);
+    gf_setStaticFit(2.5f);
+    gf_setUserStand("B7");
     EXPECT_EQ(gui.display.trafficSourceText, "RT Direct");
     EXPECT_EQ(gui.display.simaddonAirportCount, 42u);
     EXPECT_FALSE(gui.display.wingspanKnown);
@@ -710,10 +710,10 @@ TEST_F(GuiSenders, SendersFromOtherThreadsQueueForTheGuiThread)
 {
     Gui& gui = Gui::instance();
     onOtherThread([] {
-        Gui::showMessage("from a reader", false);
-        Gui::repaintHeader();
-        Gui::repaintStatusPanel();
-        Gui::repaintAirportPanel();
+        gf_showMessage("from a reader", false);
+        gf_repaintHeader();
+        gf_repaintStatusPanel();
+        gf_repaintAirportPanel();
     });
     EXPECT_EQ(gui.display.timedMessage, "");
     EXPECT_EQ(gui.drainUpdates(), 1 | 2 | 4 | 8);

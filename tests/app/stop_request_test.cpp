@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 

@@ -310,14 +310,13 @@ TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)
     api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
     RTAPIWeatherReader& w = weather();
     int32_t status = 0;
-    Gui::instance().drainUpdates();
+    ui.clear();
     ASSERT_TRUE(lf_requestNearestMetar(status));
     EXPECT_EQ(api.count("/v6/nearestmetar"), 1u);
     EXPECT_EQ(api.requests().back().body, "GUID=" + api.currentGuid() + "&toffset=0&lat=52.3086&lon=4.7639");
     EXPECT_EQ(CurrentQnh.load(), 1009);
     EXPECT_EQ(traffic().qnh.load(), 1009);
-    Gui::instance().drainUpdates();
-    EXPECT_EQ(Gui::instance().display.qnhValue, 1009);
+    EXPECT_EQ(ui.last<GuiUpdate::QnhValue>().value().hpa, 1009u);
     EXPECT_GT(w.lastSuccessTime.load(), 0);
 
     ASSERT_TRUE(lf_requestNearestMetar(status)); // same place, same offset, within a minute
@@ -337,11 +336,10 @@ TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)
 
     // A minute later the same QNH is asked again but not published again.
     w.lastTime -= 60'000'000'000LL;
-    Gui::instance().display.qnhValue = 0;
+    ui.clear();
     ASSERT_TRUE(lf_requestNearestMetar(status));
     EXPECT_EQ(api.count("/v6/nearestmetar"), 4u);
-    Gui::instance().drainUpdates();
-    EXPECT_EQ(Gui::instance().display.qnhValue, 0);
+    EXPECT_FALSE(ui.last<GuiUpdate::QnhValue>());
 }
 
 TEST_F(RTReadersTest, FirstMetarWithoutQnhIsSkipped)

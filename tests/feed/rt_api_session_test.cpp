@@ -72,7 +72,7 @@ TEST_F(RTApiSessionTest, SuccessfulSignInReportsServerLicenceAndWeatherInterval)
     EXPECT_NE(text.find("\nAuthenticated at RT server 'rtw-3'\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Your RealTraffic API-token was taken from '"), std::string::npos);
     EXPECT_EQ(text.find("rt_token42"), std::string::npos);
-    EXPECT_EQ(Gui::instance().display.trafficSourceText, "RT Direct professional license, 1 day left");
+    EXPECT_EQ(ui.last<GuiUpdate::TrafficSource>().value().text, "RT Direct professional license, 1 day left");
     const RTAPISessionPtr s = gf_rtApiSession().current();
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->guid, api.currentGuid());

@@ -6,11 +6,11 @@
 #include <future>
 #include <thread>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/geodesy.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/stop_request.h"
 #include "engine/engine_reports.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_app_link.h"
@@ -18,6 +18,7 @@
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 
 using namespace std::chrono_literals;
 using kvr::standin::AppEdition;
@@ -45,7 +46,6 @@ protected:
         gf_professionalLevel() = false;
         gf_resetRTBufferRequest();
         gf_publishUserAcPosition(UserAcPosition{});
-        Gui::instance().drainUpdates();
     }
     void TearDown() override
     {
@@ -64,11 +64,11 @@ protected:
 
     std::string log()
     {
-        Gui::instance().drainUpdates(); // messages are logged when they are shown
         gf_flushLog();
         return kvr::test::logText();
     }
 
+    kvr::test::RecordingUiSink ui;
     kvr::test::ScopedTestFolders folders{"rtlink"};
     RTAppServer& server = gf_rtAppServer();
     uint16_t port = 0;
@@ -91,21 +91,20 @@ TEST_F(RTAppLink, VersionReplies)
                           {R"({"level":2,"version":7})", false, ""},
                           {"not json", false, ""}};
     for (const Case& c : cases) {
-        Gui::setTrafficSourceInfo("before");
+        gf_setTrafficSourceInfo("before");
         gf_professionalLevel() = !c.professional;
         lf_processRTVersion(c.reply);
-        Gui::instance().drainUpdates();
         EXPECT_EQ(gf_professionalLevel().load(), c.professional) << c.reply;
-        EXPECT_EQ(Gui::instance().display.trafficSourceText, c.source) << c.reply;
+        EXPECT_EQ(ui.last<GuiUpdate::TrafficSource>().value().text, c.source) << c.reply;
     }
     EXPECT_NE(log().find("lf_processRTVersion: JSON parse failed: "), std::string::npos);
 
-    Gui::setTrafficSourceInfo("kept");
+    gf_setTrafficSourceInfo("kept");
     gf_professionalLevel() = true;
     lf_processRTVersion("");
     EXPECT_FALSE(gf_professionalLevel());
     EXPECT_NE(log().find("No RealTraffic version received?"), std::string::npos);
-    EXPECT_EQ(Gui::instance().display.trafficSourceText, "kept");
+    EXPECT_EQ(ui.last<GuiUpdate::TrafficSource>().value().text, "kept");
 }
 
 TEST_F(RTAppLink, OverlongOrMissingReplyMeansStandard)
@@ -225,7 +224,7 @@ TEST_F(RTAppLink, HandshakeAndTheLinesSentToTheApp)
     const std::string text = log();
     EXPECT_NE(text.find("Waiting for the RealTraffic App to run ... (did you start it?)"), std::string::npos);
     EXPECT_NE(text.find("RealTraffic connected\n"), std::string::npos);
-    EXPECT_EQ(Gui::instance().display.trafficSourceText, "RT App prof edition: 10.0.281");
+    EXPECT_EQ(ui.last<GuiUpdate::TrafficSource>().value().text, "RT App prof edition: 10.0.281");
 
     gf_sendUserStateToRTApp(); // position unknown: nothing, and not "gone"
     gf_sendQs123Line(0);
@@ -292,8 +291,7 @@ TEST_F(RTAppLink, DroppingTheAppRestarts)
     EXPECT_EQ(gf_currentStopRequest()->code, 3u);
     EXPECT_EQ(gf_currentStopRequest()->arg, 0u);
     EXPECT_FALSE(feedConnected);
-    Gui::instance().drainUpdates();
-    const std::string message = Gui::instance().display.timedMessage;
+    const std::string message = ui.lastMessage();
     EXPECT_TRUE(message == "RealTraffic App gone" ||
                 (message.size() == 29 && message.ends_with(" RealTraffic App gone"))) << message;
 }

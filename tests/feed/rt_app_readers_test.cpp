@@ -9,11 +9,10 @@
 #include <numbers>
 #include <thread>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/stop_request.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_app_link.h"
@@ -22,6 +21,7 @@
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 
 using namespace std::chrono_literals;
 using kvr::standin::AppAircraft;
@@ -145,6 +145,7 @@ protected:
         return waitFor([n] { return gf_rtAppTrafficReader().datagramCount >= n; });
     }
 
+    kvr::test::RecordingUiSink ui;
     kvr::test::ScopedTestFolders folders{"rtfeed"};
     TrafficMailbox box;
     TrafficReader reader;
@@ -311,8 +312,7 @@ TEST_F(RTAppFeed, MetarSetsTheQnh)
               std::string::npos);
     EXPECT_NE(text.find("no QNH {\"METAR\": 5}"), std::string::npos);
     EXPECT_NE(text.find("Exception "), std::string::npos);
-    Gui::instance().drainUpdates();
-    EXPECT_EQ(Gui::instance().display.qnhValue, 1013);
+    EXPECT_EQ(ui.last<GuiUpdate::QnhValue>().value().hpa, 1013u);
 }
 
 TEST_F(RTAppFeed, WeatherReaderReconnectsWhenItsPortIsTaken)

@@ -6,9 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_transport.h"
 #include "feed/rt_credential.h"
@@ -16,6 +15,7 @@
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 
 namespace kvr::test {
 
@@ -26,7 +26,6 @@ protected:
         gf_clearStopRequest();
         setRTApp(false);
         gf_openLog();
-        Gui::instance().drainUpdates();
         gf_setRTApiBaseUrlForTesting(api.baseUrl());
         gf_rtApiSession().clear();
         feedConnected = false;
@@ -39,7 +38,6 @@ protected:
         gf_rtApiSession().clear();
         gf_setRTApiBaseUrlForTesting({});
         gf_setAuthRefusalWaitForTesting(std::chrono::milliseconds(10000));
-        Gui::instance().drainUpdates();
         gf_closeLog();
         gf_clearStopRequest();
     }
@@ -57,11 +55,11 @@ protected:
     // The log as written so far.
     std::string log()
     {
-        Gui::instance().drainUpdates();
         gf_flushLog();
         return logText();
     }
 
+    RecordingUiSink ui; // first in, last out: the window updates of the whole test
     ScopedTestFolders folders{"rtd"};
     kvr::standin::RTWebApi api;
 };

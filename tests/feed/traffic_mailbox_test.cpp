@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "app/stop_request.h"
 #include "core/log.h"
+#include "core/stop_request.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"
 #include "tests/support/file_bytes.h"

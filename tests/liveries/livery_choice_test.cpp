@@ -5,13 +5,13 @@
 #include <fmt/format.h>
 
 #include "core/settings.h"
-#include "core/ui_sink.h"
 #include "engine/aircraft.h"
 #include "engine/engine_reports.h"
 #include "liveries/livery_choice.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "tests/liveries/livery_fixture.h"
+#include "tests/support/ui_recorder.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +48,12 @@ protected:
         // A report of the livery scan in output\errors stays.
         kvr::test::writeBytes(g_outputErrorsFolder / "ScanReport.txt", "scan");
         gf_processScannedLiveries();
+        const auto count = m_window.last<GuiUpdate::LiveryCount>();
+        ASSERT_TRUE(count);
+        EXPECT_EQ(count->count, LiveryScanResult.size());
+        ASSERT_TRUE(m_window.last<GuiUpdate::Repaint>());
+        EXPECT_EQ(m_window.last<GuiUpdate::Repaint>()->bands, 1);
+        m_window.clear();
         gf_publishUserAcPosition(UserAcPosition{});
     }
     void TearDown() override
@@ -55,6 +61,8 @@ protected:
         LiveryScanResult.clear();
         LiveryFixture::TearDown();
     }
+
+    kvr::test::RecordingUiSink m_window;
 
     static AircraftBase aircraft(const char* airline, const char* oper, const char* model, const char* reg = "",
                                  uint8_t cargo = 0)
@@ -259,24 +267,8 @@ TEST_F(LiveryChoice, StaticChooser)
     EXPECT_NE(log().find("no livery match ..."), std::string::npos);
 }
 
-// Records the timed messages instead of showing them.
-struct RecordingSink : UiSink {
-    std::vector<std::string> messages;
-    UiSink* previous = gf_setUiSink(this);
-    ~RecordingSink() override { gf_setUiSink(previous); }
-    void showMessage(std::string text, bool log) override
-    {
-        EXPECT_TRUE(log);
-        messages.push_back(std::move(text));
-    }
-    void showError(std::string) override {}
-    IntParameter* windowX() override { return nullptr; }
-    IntParameter* windowY() override { return nullptr; }
-};
-
 TEST_F(LiveryChoice, FailedTitlesAreNotChosenAgainAndTwentyStop)
 {
-    RecordingSink sink;
     setParameters(4, false);
     AircraftBase klm = aircraft("KLM", "", "B738");
     ASSERT_TRUE(gf_pickLiveryLiveAc(klm, 0.0));
@@ -290,7 +282,12 @@ TEST_F(LiveryChoice, FailedTitlesAreNotChosenAgainAndTwentyStop)
     EXPECT_EQ(gf_failedLiveryCount(), 1u);
     EXPECT_FALSE(lf_rememberedLiveryOfHexid(klm.hexid));
     EXPECT_EQ(gf_liveryMemorySize(), 0u);
-    EXPECT_EQ(sink.messages, std::vector<std::string>(2, "KLM123 'Boeing 737-800 KLM' could not be created by your Sim!"));
+    const auto messages = m_window.all<GuiUpdate::Message>();
+    ASSERT_EQ(messages.size(), 2u);
+    for (const auto& m : messages) {
+        EXPECT_EQ(m.text, "KLM123 'Boeing 737-800 KLM' could not be created by your Sim!");
+        EXPECT_TRUE(m.log);
+    }
 
     // The refused title lets the ladder go on: the generic B738 at step 4.
     AircraftBase again = aircraft("KLM", "", "B738");

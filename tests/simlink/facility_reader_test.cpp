@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "airports/scanned_airport.h"
-#include "app/stop_request.h"
+#include "core/stop_request.h"
 #include "simlink/facility_reader.h"
 #include "tests/simlink/sim_test_support.h"
 #include "tests/simlink/standin_fixture.h"

@@ -47,9 +47,8 @@ TEST_F(SimClientThreadTest, ConnectsToMsfs2020WithEverySetUpCallInOrder)
                                               215, 216}));
     EXPECT_EQ(countOf(calls(), "SetNotificationGroupPriority"), 1u);
     EXPECT_NE(log().find("MSFS 2020 (11.0.282174.999) connected\n"), std::string::npos);
-    const auto& gui = kvr::test::guiAfterUpdates();
-    EXPECT_EQ(gui.simStatusText, "MSFS 2020");
-    EXPECT_TRUE(gui.flightRunning);
+    EXPECT_EQ(base->ui.last<GuiUpdate::SimStatus>().value().text, "MSFS 2020");
+    EXPECT_TRUE(base->ui.last<GuiUpdate::FlightRunning>().value().running);
 }
 
 TEST_F(SimClientThreadTest, FailedMappingStillMakesEveryCallAndRetriesAfter100ms)
@@ -112,7 +111,7 @@ TEST_F(SimClientThreadTest, UnknownSimulatorShowsError77AndEndsWithoutStopReques
     ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Close") == 1; }));
     thread.join();
     EXPECT_FALSE(gf_currentStopRequest());
-    EXPECT_EQ(kvr::test::guiAfterUpdates().stickyError,
+    EXPECT_EQ(base->ui.last<GuiUpdate::Error>().value().text,
               "77: 'Microsoft Flight Simulator X' not being MSFS 2020 or MSFS 2024 connects ... ?");
     EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
 }
@@ -126,7 +125,7 @@ TEST_F(SimClientThreadTest, ExceptionInAHandlerStillResetsStateAndHandle)
     EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
     EXPECT_EQ(g_simHandle.load(), nullptr);
     EXPECT_FALSE(gf_currentStopRequest());
-    EXPECT_EQ(kvr::test::guiAfterUpdates().stickyError, "95: SimConnect Version Mismatch, dwIndex: 7");
+    EXPECT_EQ(base->ui.last<GuiUpdate::Error>().value().text, "95: SimConnect Version Mismatch, dwIndex: 7");
 }
 
 TEST_F(SimClientThreadTest, SimulatorQuitReconnectsWithoutRemovals)
@@ -141,9 +140,9 @@ TEST_F(SimClientThreadTest, SimulatorQuitReconnectsWithoutRemovals)
         const std::string t = kvr::test::flushedLog();
         return t.find("\n \n") != t.rfind("\n \n");
     }));
-    EXPECT_EQ(kvr::test::guiAfterUpdates().timedMessage, "Waiting for MSFS 2020 ...");
+    EXPECT_EQ(base->ui.lastMessage(), "Waiting for MSFS 2020 ...");
     EXPECT_NE(log().find("SimConnect closed ok\n"), std::string::npos);
-    EXPECT_FALSE(kvr::test::guiAfterUpdates().flightRunning);
+    EXPECT_FALSE(base->ui.last<GuiUpdate::FlightRunning>().value().running);
     sim.setAvailable(1);
     ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
     EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 0u);
@@ -204,7 +203,7 @@ TEST_F(SimClientThreadTest, RequestErrorStopsTheFrameWorkAndSkipsRemovalAtStop)
     EXPECT_EQ(stop->code, 6u);
     EXPECT_EQ(stop->arg, 9u);
     EXPECT_NE(log().find("==> SimConnect request ac within range fails\n"), std::string::npos);
-    EXPECT_EQ(kvr::test::guiAfterUpdates().timedMessage, "SimConnect request error");
+    EXPECT_EQ(base->ui.lastMessage(), "SimConnect request error");
 
     // Sticky: the "Sim" event does not change it, and later posts are dropped.
     sim.setSimRunning(true);
@@ -240,7 +239,7 @@ TEST_F(SimClientThreadTest, SimEventSwitchesRunningAndStopped)
     connect();
     sim.setSimRunning(false);
     ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Stopped; }));
-    EXPECT_FALSE(kvr::test::guiAfterUpdates().flightRunning);
+    EXPECT_FALSE(base->ui.last<GuiUpdate::FlightRunning>().value().running);
     sim.setSimRunning(true);
     ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
 }

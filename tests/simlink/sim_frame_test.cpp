@@ -296,7 +296,7 @@ TEST_F(SimFrameTest, FlightPlansOnlyWithMsfs2020)
     const size_t before = callCount();
     frames(1);
     EXPECT_EQ(countOf(calls(before), "AISetAircraftFlightPlan"), 0u);
-    EXPECT_EQ(kvr::test::guiAfterUpdates().simStatusText, "MSFS 2024");
+    EXPECT_EQ(base->ui.last<GuiUpdate::SimStatus>().value().text, "MSFS 2024");
 }
 
 } // namespace

@@ -1,29 +1,21 @@
 #pragma once
 // Shared set-up of the simulator-link tests: own folders and log, a chosen
-// simulator, the model tables, and the window's display state after the
-// queued updates were applied.
+// simulator, the model tables, and the window updates recorded.
 #include <memory>
 #include <string>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 
 namespace kvr::test {
 
 inline void selectSimulator(uint32_t sim)
 {
     g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, false}));
-}
-
-// Applies every queued window update and returns what the window shows.
-inline const GuiDisplayState& guiAfterUpdates()
-{
-    Gui::instance().drainUpdates();
-    return Gui::instance().display;
 }
 
 // Log.txt as written so far.
@@ -40,14 +32,13 @@ public:
         gf_openLog();
         gf_clearStopRequest();
         selectSimulator(1);
-        Gui::instance().drainUpdates();
-        Gui::instance().display = GuiDisplayState{};
     }
     ~SimLinkTestBase()
     {
         gf_closeLog();
         gf_clearStopRequest();
     }
+    RecordingUiSink ui;
     ScopedTestFolders folders;
 };
 

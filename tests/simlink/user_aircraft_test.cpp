@@ -183,7 +183,7 @@ TEST_F(UserModelTest, KnownModelGivesItsRadiusAndCategory)
     modelReply("ATCCOM.AC_MODEL B738.0.text");
     EXPECT_NEAR(g_userAcRadius.load(), 17.9 / 1852.0, 1e-12);
     EXPECT_EQ(g_userAnswers.load(), 2);
-    EXPECT_TRUE(kvr::test::guiAfterUpdates().wingspanKnown);
+    EXPECT_TRUE(ui.last<GuiUpdate::WingspanKnown>().value().known);
     const std::string log = kvr::test::flushedLog();
     EXPECT_NE(log.find("          model raw: ATCCOM.AC_MODEL B738.0.text\n"), std::string::npos);
     EXPECT_NE(log.find("          model normalized: B738\n"), std::string::npos);
@@ -196,22 +196,22 @@ TEST_F(UserModelTest, UnknownModelsFallBackToTheLargestRadius)
 {
     modelReply("");
     EXPECT_NEAR(g_userAcRadius.load(), 40.0 / 1852.0, 1e-12);
-    EXPECT_FALSE(kvr::test::guiAfterUpdates().wingspanKnown);
-    EXPECT_NE(kvr::test::guiAfterUpdates().timedMessage.find("171: No model info"), std::string::npos);
+    EXPECT_FALSE(ui.last<GuiUpdate::WingspanKnown>().value().known);
+    EXPECT_NE(ui.lastMessage().find("171: No model info"), std::string::npos);
 
     // A long model, but the title names an Aerosoft A320: deduced; A320 has
     // no wingspan, so the radius stays the largest and is unknown.
     gf_setUserAcTitle("Aerosoft A320 Lufthansa");
     modelReply("AIRBUS A320 NEO");
     EXPECT_NEAR(g_userAcRadius.load(), 40.0 / 1852.0, 1e-12);
-    EXPECT_FALSE(kvr::test::guiAfterUpdates().wingspanKnown);
+    EXPECT_FALSE(ui.last<GuiUpdate::WingspanKnown>().value().known);
     EXPECT_NE(kvr::test::flushedLog().find("User aircraft wing span unknown, max is taken instead"),
               std::string::npos);
 
     gf_modelDatabase().WingspanTable[gf_modelCode2Id("A320")] = 17.0 / 1852.0;
     modelReply("AIRBUS A320 NEO");
     EXPECT_NEAR(g_userAcRadius.load(), 17.0 / 1852.0, 1e-12);
-    EXPECT_TRUE(kvr::test::guiAfterUpdates().wingspanKnown);
+    EXPECT_TRUE(ui.last<GuiUpdate::WingspanKnown>().value().known);
     EXPECT_NE(kvr::test::flushedLog().find("SimConnect: User aircraft model deduced from title: A320, half wing span: "
                                            "17.0 meter, category: Light"),
               std::string::npos);

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "app/gui.h"
-#include "app/stop_request.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/stop_request.h"
 #include "standins/download_site.h"
 #include "tests/support/enc_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
 #include "update/downloader.h"
 #include "update/version_check.h"
 
@@ -47,8 +47,6 @@ protected:
                 return explorerWorks;
             },
             [this](const std::string& text) { warningBoxes.push_back(text); }});
-        Gui::instance().attachGuiThread(); // messages apply at once on this thread
-        Gui::instance().display.timedMessage.clear();
         gf_openLog();
     }
     void TearDown() override
@@ -74,6 +72,7 @@ protected:
         return bytes;
     }
 
+    kvr::test::RecordingUiSink ui;
     kvr::test::ScopedTestFolders folders{"update"};
     DownloadSite site;
     std::vector<fs::path> explorerCalls;

@@ -242,7 +242,7 @@ TEST_F(NewVersionTest, ABadArchiveFailsWithTheInstallerError)
     EXPECT_EQ(thrownCode(), 112);
     site.setBehaviour("release/Kelo_latest_version.zip", Behaviour::NotFound);
     EXPECT_EQ(thrownCode(), 112);
-    EXPECT_EQ(Gui::instance().display.timedMessage, "Downloading program installer file version 16.8.0 failed");
+    EXPECT_EQ(ui.lastMessage(), "Downloading program installer file version 16.8.0 failed");
 
     EXPECT_TRUE(gf_keepRunning());
     EXPECT_EQ(dataSetRequests(), 0);
@@ -266,7 +266,7 @@ TEST_F(NewVersionTest, MissingNotesAndAFailingExplorerDoNotStopThePreparation)
     EXPECT_TRUE(fs::exists(installer));
     EXPECT_FALSE(fs::exists(g_newVersionFolder / g_releaseNotesName));
     EXPECT_EQ(warningBoxes, std::vector<std::string>{"Could not open File Explorer at new version"});
-    EXPECT_EQ(Gui::instance().display.timedMessage,
+    EXPECT_EQ(ui.lastMessage(),
               "Opening file explorer at the new version failed? Try manually via the Tarvenhol website.");
     EXPECT_NE(logText().find("==> could not download ReleaseNotes.pdf to new_version"), std::string::npos);
     EXPECT_EQ(gf_currentStopRequest()->code, 9u);

@@ -1,12 +1,12 @@
 // The one stop request of a run and the exit flag.
-#include "app/stop_request.h"
+#include "core/stop_request.h"
 
 #include <atomic>
 
 #include <fmt/format.h>
 
-#include "app/gui.h"
 #include "core/clock.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 
@@ -77,9 +77,9 @@ bool gf_stopCodeRestarts(uint32_t code)
 void gf_reportReaderStopped(std::string_view readerName, bool restartable, int status)
 {
     if (status == 402)
-        Gui::showMessage("Your RealTraffic license has expired (error 402). Check your license and API token.", true);
+        gf_showMessage("Your RealTraffic license has expired (error 402). Check your license and API token.", true);
     else
-        Gui::showMessage(fmt::format("The {} has stopped with an error", readerName), true);
+        gf_showMessage(fmt::format("The {} has stopped with an error", readerName), true);
     if (restartable)
         gf_requestStop(7, 15);
     else
@@ -88,7 +88,7 @@ void gf_reportReaderStopped(std::string_view readerName, bool restartable, int s
 
 void gf_reportReaderError(std::string_view readerName, std::string_view errorText)
 {
-    Gui::showMessage(fmt::format("The {} has stopped with error: {}", readerName, errorText), true);
+    gf_showMessage(fmt::format("The {} has stopped with error: {}", readerName, errorText), true);
     gf_requestStop(7, 15);
 }
 
