@@ -37,6 +37,16 @@ rtapp=$build/standins/rtapp/kelo_rtapp_standin.exe
 makeds=$build/standins/datasets/kelo_make_dataset.exe
 if [ -f "$makeds" ]; then (cd "$demo" && wine "$makeds" --all input >/dev/null); fi
 
+# The data sets the maker's download site would supply, written from the
+# readable sources in the repository, and the installed AI liveries as the
+# livery scan lists them.
+make_dataset=$build/standins/datasets/kelo_make_dataset.exe
+if [ -f "$make_dataset" ]; then
+  wine "$make_dataset" --all "$(winepath -w "$demo")\\input" >/dev/null
+fi
+mkdir -p "$demo/output"
+cp "$root/standins/datasets/sources/LiveriesScanned.xml" "$demo/output/LiveriesScanned_MSFS2020.xml"
+
 # The user's side of the PC: an MSFS 2020 Steam install for the install-path
 # detection, and settings that choose the RealTraffic App and that simulator.
 user_dir=$(ls -d "$prefix"/drive_c/users/*/ | grep -v Public | head -n 1)

@@ -68,8 +68,7 @@ public:
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
-        std::filesystem::create_directories("input");
-        kvr::test::writeRepoDataSet(kvr::test::DataSetKind::Airports, "input/airports.enc");
+        writeStartUpDataFiles();
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
