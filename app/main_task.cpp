@@ -70,6 +70,7 @@ namespace {
 
 std::atomic<bool> commandLineJob{false};
 std::atomic<int> processExitCode{0};
+std::atomic<bool> settingsReadThisRun{false};
 bool dataFilesRead = false;
 std::unique_ptr<WSADATA> winsockData;
 
@@ -170,6 +171,14 @@ int gf_processExitCode()
 {
     return processExitCode;
 }
+bool gf_settingsReadThisRun()
+{
+    return settingsReadThisRun;
+}
+void gf_setSettingsReadThisRun(bool read)
+{
+    settingsReadThisRun = read;
+}
 void gf_resetDataFilesRead()
 {
     dataFilesRead = false;
@@ -238,6 +247,9 @@ bool lf_askForInstallPath()
                            : L"Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 "
                              L"Community folder.",
                   L"Kelo", MB_OK | MB_ICONWARNING);
+    // The window may have been closed while the box was open.
+    if (!gf_keepRunning())
+        return false;
     const std::optional<fs::path> picked = gf_pickFolder(Gui::instance().hwnd.load(), setting.value);
     if (!picked)
         return false;
@@ -262,6 +274,7 @@ bool lf_readSettingsAndDataFiles()
 {
     lf_checkRadiusParameters();
     lf_validateSimAndTrafficSource();
+    settingsReadThisRun = true;
     lf_publishParameters();
     Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Header});
     lf_fillSettingsPanel();
@@ -634,6 +647,7 @@ void lf_registerWindowLinks()
 void lf_main()
 {
     lf_registerWindowLinks();
+    settingsReadThisRun = false;
     bool liveryDone = false;
     try {
         LiveryControlsGuard guard{&liveryDone, false};

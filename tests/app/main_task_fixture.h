@@ -15,6 +15,7 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
+#include "app/main_task.h"
 #include "app/shutdown.h"
 #include "core/layout.h"
 #include "core/log.h"
@@ -74,6 +75,7 @@ public:
         userOnGround = false;
         g_userGroundDataArrived = 0;
         restartFlag = false;
+        gf_setSettingsReadThisRun(true); // as after a start that read them
     }
     ~MainTaskFixture()
     {

@@ -204,6 +204,26 @@ TEST_F(WindowTest, CloseAsksTheMainTaskToStopAndExitEndsTheLoop)
         ::testing::ExitedWithCode(7), "");
 }
 
+TEST_F(WindowTest, CloseAfterAFailedStartStillEndsTheProgram)
+{
+    EXPECT_EXIT(
+        {
+            // Log.txt cannot be opened: the main task does not start.
+            gf_closeLog();
+            std::filesystem::remove("Log.txt");
+            std::filesystem::create_directory("Log.txt");
+            SendMessageW(hwnd, MSG_START, 0, 0);
+            bool ok = !gf_mainTaskJoinable();
+            ok = ok && Gui::instance().display.stickyError.starts_with("Restart failed: ");
+            SendMessageW(hwnd, WM_CLOSE, 0, 0);
+            MSG exit;
+            ok = ok && PeekMessageW(&exit, hwnd, MSG_EXIT, MSG_EXIT, PM_NOREMOVE);
+            ok = ok && lf_runMessageLoop() == gf_processExitCode() && Gui::instance().isStopped();
+            std::exit(ok ? 7 : 1);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+
 // ---- Painting -------------------------------------------------------------
 
 struct Recorder {
