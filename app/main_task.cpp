@@ -587,12 +587,16 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
         }
     }
     gf_readMyParkAirportsFile();
-    if (!DESTINATION.value.empty()) {
-        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(DESTINATION.value)) {
+    const std::string destination = [] {
+        std::lock_guard lock(gf_controlValuesMutex());
+        return DESTINATION.value;
+    }();
+    if (!destination.empty()) {
+        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(destination)) {
             if (const std::optional<AirportDbRecord> airport = gf_airportDbLookup(*code))
                 lf_setDestination(code->toString(), airport->position);
         } else {
-            gf_logLine(fmt::format("destination '{}' is not valid", DESTINATION.value));
+            gf_logLine(fmt::format("destination '{}' is not valid", destination));
         }
     }
     Gui::instance().enqueueUpdate(GuiUpdate::StayOnTop{ALWAYS_ON_TOP.value});

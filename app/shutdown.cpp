@@ -183,9 +183,12 @@ void lf_closingDownBody(StopRequest request)
     }
     gf_clearNoMatchList();
     gf_removeFlightPlanFolder();
-    DESTINATION.value.clear();
-    DESTINATION.save();
-    gf_updateParametersFrom(DESTINATION);
+    {
+        std::lock_guard lock(gf_controlValuesMutex());
+        DESTINATION.value.clear();
+        DESTINATION.save();
+        gf_updateParametersFrom(DESTINATION);
+    }
     tbloReady.store(false);
     gf_clearGhostCallsigns();
     gf_logLiveryMatchSummary();
