@@ -63,7 +63,7 @@ public:
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();
-        Gui::instance().display = GuiDisplayState{};
+        Gui::instance().clearDisplay();
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
