@@ -51,11 +51,16 @@ RtAppScenario RtAppScenario::load(const std::filesystem::path& file)
             st.destination = a.value("destination", "");
             st.airline = a.value("airline", "");
             st.category = a.value("category", "A3");
-            st.lat = a.at("lat").get<double>();
-            st.lon = a.at("lon").get<double>();
+            const bool tracked = a.contains("points");
+            st.lat = tracked ? a.value("lat", 0.0) : a.at("lat").get<double>();
+            st.lon = tracked ? a.value("lon", 0.0) : a.at("lon").get<double>();
             st.altitude = a.value("altitude", 0.0);
             st.groundSpeed = a.value("gs", 0.0);
             st.track = a.value("track", 0.0);
+            for (const auto& t : a.value("points", nlohmann::json::array()))
+                sa.track.push_back(TrackPoint{t.at(0).get<double>(), t.at(1).get<double>(), t.at(2).get<double>(),
+                                              t.at(3).get<double>(), t.at(4).get<double>(), t.at(5).get<double>(),
+                                              t.size() > 6 ? t.at(6).get<double>() : 0.0, false});
             for (const auto& l : a.value("legs", nlohmann::json::array()))
                 sa.legs.push_back(ScenarioLeg{l.at("seconds").get<double>(), l.value("accel", 0.0),
                                               l.value("vs", 0.0), l.value("turn", 0.0)});
@@ -76,8 +81,27 @@ std::vector<AppAircraft> RtAppScenario::stateAt(double seconds) const
 {
     const int steps = static_cast<int>(std::fmod(std::max(0.0, seconds), std::max(1.0, loopSeconds)));
     std::vector<AppAircraft> out;
+    const double now = std::fmod(std::max(0.0, seconds), std::max(1.0, loopSeconds));
     for (const ScenarioAircraft& sa : aircraft) {
         AppAircraft a = sa.start;
+        if (!sa.track.empty()) {
+            if (now < sa.track.front().t || now > sa.track.back().t)
+                continue; // not there yet, or gone
+            const auto next = std::lower_bound(sa.track.begin(), sa.track.end(), now,
+                                               [](const TrackPoint& p, double t) { return p.t < t; });
+            const TrackPoint& b = *next;
+            const TrackPoint& f = next == sa.track.begin() ? b : *(next - 1);
+            const double w = b.t > f.t ? (now - f.t) / (b.t - f.t) : 1.0;
+            const auto mix = [w](double x, double y) { return x + (y - x) * w; };
+            a.lat = mix(f.lat, b.lat);
+            a.lon = mix(f.lon, b.lon);
+            a.altitude = mix(f.altFt, b.altFt);
+            a.groundSpeed = mix(f.gsKt, b.gsKt);
+            a.track = std::fmod(f.trackDeg + std::remainder(b.trackDeg - f.trackDeg, 360.0) * w + 360.0, 360.0);
+            a.verticalSpeed = mix(f.vsFpm, b.vsFpm);
+            out.push_back(a);
+            continue;
+        }
         size_t leg = 0;
         double inLeg = 0.0;
         for (int t = 0; t < steps; ++t) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "standins/rt_app_standin.h"
+#include "standins/track_generator.h"
 
 namespace kvr::standin {
 
@@ -21,6 +22,10 @@ struct ScenarioLeg {
 struct ScenarioAircraft {
     AppAircraft start;
     std::vector<ScenarioLeg> legs;
+    // A recorded track ("points": [[t, lat, lon, alt_ft, gs, track, vs], ...],
+    // t in scenario seconds) replaces the legs: the aircraft is reported only
+    // between its first and last point, interpolated in between.
+    std::vector<TrackPoint> track;
 };
 
 struct RtAppScenario {

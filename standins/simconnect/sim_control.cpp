@@ -350,6 +350,7 @@ void Sim::quit()
             m_objectRecords[record].object = o->second;
             m_objectRecords[record].removedFrame = m_frame;
             m_objectRecords[record].removedBy = "quit";
+            traceRemove(id, "quit");
         }
     }
     m_objects.clear();

@@ -402,6 +402,7 @@ void Sim::removeObjectLocked(std::uint32_t id, const std::string& by)
         m_objectRecords[it->second].removedFrame = m_frame;
         m_objectRecords[it->second].removedBy = by;
     }
+    traceRemove(id, by);
     m_objects.erase(object);
     broadcastAddRemove("objectremoved", id);
 }
@@ -414,6 +415,7 @@ void Sim::finishCreate(PendingCreate& pending)
     m_objects[o.id] = o;
     m_objectRecordIndex[o.id] = m_objectRecords.size();
     m_objectRecords.push_back(ObjectRecord{o, std::nullopt, {}});
+    traceCreate(o);
     const auto it = m_connections.find(pending.connection);
     SIMCONNECT_RECV_ASSIGNED_OBJECT_ID a{sizeof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID), kVersion,
                                          SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID, o.requestId, o.id};
@@ -450,6 +452,13 @@ void Sim::advanceFrameLocked()
         }
     }
     const std::uint32_t perSecond = std::max<std::uint32_t>(1, m_options.framesPerSecond);
+    if (m_traceFile.enabled()) {
+        const std::uint64_t traceRate =
+            m_options.realtime ? std::max<std::uint64_t>(1, std::llround(m_options.frameRate)) : perSecond;
+        if (m_frame % traceRate == 0)
+            traceUser();
+        m_traceFile.tick();
+    }
     for (auto& [index, c] : m_connections) {
         if (c.quit)
             continue;
@@ -534,6 +543,7 @@ ScHresult Sim::close(ScHandle h)
         else
             m_objects[id].owner = 0;
     }
+    m_traceFile.flush();
     m_idle.notify_all();
     return SC_S_OK;
 }
@@ -770,6 +780,10 @@ ScHresult Sim::setData(ScHandle h, std::uint32_t defineId, std::uint32_t objectI
     }
     if (m_options.tracePositions)
         m_positions.push_back(rec);
+    if (!object->user && m_traceFile.enabled() && m_traceFile.keepsFrame(m_frame) &&
+        std::any_of(def->second.datums.begin(), def->second.datums.end(),
+                    [](const Datum& d) { return d.var == Var::Latitude; }))
+        tracePosition(*object);
     return SC_S_OK;
 }
 
@@ -796,6 +810,8 @@ ScHresult Sim::transmitClientEvent(ScHandle h, std::uint32_t objectId, std::uint
     else if (name == "FREEZE_ATTITUDE_SET")
         object->frozenAttitude = data != 0;
     m_events.push_back(ObjectEvent{m_frame, object->id, name, data, groupId, flags});
+    if (m_traceFile.enabled())
+        m_traceFile.write("event", m_frame, traceSeconds(), {{"id", object->id}, {"name", name}, {"value", data}});
     return SC_S_OK;
 }
 
@@ -814,10 +830,12 @@ ScHresult Sim::createNonAtcAircraft(ScHandle h, const char* title, const char* t
     const bool known = m_titles.empty() || titleInfo(titleText) != nullptr;
     if (!known) {
         queueException(*c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, c->lastPacketId, 1);
+        traceRefuse(titleText, tailText, requestId, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
         return SC_S_OK;
     }
     if (m_objects.size() + m_pendingCreates.size() >= m_options.objectLimit) {
         queueException(*c, SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS, c->lastPacketId, SIMCONNECT_RECV_EXCEPTION_UNKNOWN_INDEX);
+        traceRefuse(titleText, tailText, requestId, SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS);
         return SC_S_OK;
     }
     PendingCreate p;
@@ -936,7 +954,63 @@ void Sim::reset()
     m_objectRecordIndex.clear();
     m_errors.clear();
     m_environmentLoaded = false; // the next Open reads KELO_SIM_SCENARIO again
+    m_traceFile.configure();
+    m_started = std::chrono::steady_clock::now();
     m_idle.notify_all();
+}
+
+// ---------------------------------------------------------------- trace file
+
+double Sim::traceSeconds() const
+{
+    if (m_options.realtime)
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    return double(m_frame) / double(std::max<std::uint32_t>(1, m_options.framesPerSecond));
+}
+
+void Sim::traceCreate(const SimObject& o)
+{
+    if (!m_traceFile.enabled())
+        return;
+    const SIMCONNECT_DATA_INITPOSITION& i = o.init;
+    m_traceFile.write("create", m_frame, traceSeconds(),
+                      {{"id", o.id}, {"req", o.requestId}, {"title", o.title}, {"tail", o.tail},
+                       {"lat", i.Latitude}, {"lon", i.Longitude}, {"alt_ft", i.Altitude}, {"hdg", i.Heading},
+                       {"pitch", i.Pitch}, {"bank", i.Bank}, {"on_ground", i.OnGround != 0}, {"kts", i.Airspeed}});
+}
+
+void Sim::traceRefuse(const std::string& title, const std::string& tail, std::uint32_t requestId,
+                      std::uint32_t exception)
+{
+    if (m_traceFile.enabled())
+        m_traceFile.write("refuse", m_frame, traceSeconds(),
+                          {{"req", requestId}, {"title", title}, {"tail", tail}, {"exception", exception}});
+}
+
+void Sim::tracePosition(const SimObject& o)
+{
+    const auto at = [&](Var v) { return o.v[static_cast<std::size_t>(v)]; };
+    m_traceFile.write("pos", m_frame, traceSeconds(),
+                      {{"id", o.id}, {"lat", at(Var::Latitude)}, {"lon", at(Var::Longitude)},
+                       {"alt_ft", at(Var::Altitude)}, {"hdg", at(Var::Heading)}, {"pitch", at(Var::Pitch)},
+                       {"bank", at(Var::Bank)}, {"vs_fpm", at(Var::VerticalSpeed)}, {"kts", at(Var::TrueAirspeed)},
+                       {"gnd_ft", groundFtAt(at(Var::Latitude), at(Var::Longitude))},
+                       {"on_ground", valueOf(o, Var::OnGround) != 0.0}});
+}
+
+void Sim::traceRemove(std::uint32_t id, const std::string& by)
+{
+    if (m_traceFile.enabled())
+        m_traceFile.write("remove", m_frame, traceSeconds(),
+                          {{"id", id}, {"by", by == "client" || by == "close" ? by : std::string("sim")}});
+}
+
+void Sim::traceUser()
+{
+    const auto at = [&](Var v) { return m_user.v[static_cast<std::size_t>(v)]; };
+    m_traceFile.write("user", m_frame, traceSeconds(),
+                      {{"lat", at(Var::Latitude)}, {"lon", at(Var::Longitude)}, {"alt_ft", at(Var::Altitude)},
+                       {"hdg", at(Var::Heading)}, {"on_ground", valueOf(m_user, Var::OnGround) != 0.0}});
 }
 
 } // namespace kvr::standin

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "simlink/simconnect_api.h"
+#include "standins/simconnect/trace_file.h"
 
 namespace kvr::standin {
 
@@ -300,6 +302,14 @@ private:
     const nlohmann::json* titleInfo(const std::string& title) const;
     const nlohmann::json* airportByIcao(const std::string& icao) const;
     void realtimeLoop();
+    // The trace file's clock: seconds since start, simulated in manual mode.
+    double traceSeconds() const;
+    void traceCreate(const SimObject& o);
+    void traceRefuse(const std::string& title, const std::string& tail, std::uint32_t requestId,
+                     std::uint32_t exception);
+    void tracePosition(const SimObject& o);
+    void traceRemove(std::uint32_t id, const std::string& by);
+    void traceUser();
 
     std::mutex m_mutex;
     std::condition_variable m_idle;
@@ -331,6 +341,8 @@ private:
     std::thread m_realtime;
     bool m_realtimeStop = false;
     std::condition_variable m_realtimeWake;
+    TraceFile m_traceFile;
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 Sim& sim();
