@@ -30,15 +30,28 @@ struct CodeTable {
         return it->second;
     }
 
+    // Ids are 16 bits wide: once every id is given out, a new code gets
+    // none (0, the empty code) rather than one that names another code.
+    std::atomic<size_t> maxCodes{0xFFFF};
+
     uint16_t intern(std::string_view code)
     {
         if (auto id = find(code))
             return *id;
         std::unique_lock lock(mutex);
-        auto [it, inserted] = ids.try_emplace(std::string(code), static_cast<uint16_t>(texts.size()));
-        if (inserted)
-            texts.emplace_back(code);
-        return it->second;
+        if (auto it = ids.find(code); it != ids.end())
+            return it->second;
+        if (texts.size() >= maxCodes.load())
+            return 0;
+        ids.emplace(std::string(code), static_cast<uint16_t>(texts.size()));
+        texts.emplace_back(code);
+        return static_cast<uint16_t>(texts.size() - 1);
+    }
+
+    size_t size() const
+    {
+        std::shared_lock lock(mutex);
+        return texts.size();
     }
 
     std::string text(uint16_t id) const
@@ -107,6 +120,21 @@ double gf_wingspanOfModel(ModelId id)
 AirlineId gf_airlineCode2Id(std::string_view code)
 {
     return airlineTable().intern(code);
+}
+
+std::optional<AirlineId> gf_findAirlineId(std::string_view code)
+{
+    return airlineTable().find(code);
+}
+
+size_t gf_airlineCodeCount()
+{
+    return airlineTable().size();
+}
+
+void gf_setAirlineCodeLimitForTest(size_t limit)
+{
+    airlineTable().maxCodes.store(limit == 0 ? 0xFFFF : std::min<size_t>(limit, 0xFFFF));
 }
 
 std::string gf_modelCodeText(ModelId id)

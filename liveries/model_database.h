@@ -69,8 +69,15 @@ extern std::map<std::string, std::string, std::less<>> ModelFixes;
 ModelId gf_modelCode2Id(std::string_view code);
 // The same operation under a second name.
 ModelId gf_modelIdOf(std::string_view code);
-// Interns an airline code. Safe from any thread.
+// Interns an airline code. Safe from any thread. Once all 65535 ids are
+// given out, a new code gets 0 (no airline).
 AirlineId gf_airlineCode2Id(std::string_view code);
+// The id of an airline code already interned; nothing is added.
+std::optional<AirlineId> gf_findAirlineId(std::string_view code);
+// Codes interned so far (the empty code included).
+size_t gf_airlineCodeCount();
+// Tests lower the bound of 65535 codes (0 restores it).
+void gf_setAirlineCodeLimitForTest(size_t limit);
 // The texts behind the ids; empty for an unknown id.
 std::string gf_modelCodeText(ModelId id);
 std::string gf_airlineCodeText(AirlineId id);
