@@ -15,6 +15,7 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
+#include "app/main_task.h"
 #include "app/shutdown.h"
 #include "airports/airport_database_load.h"
 #include "core/layout.h"
@@ -64,12 +65,11 @@ public:
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();
-        Gui::instance().display = GuiDisplayState{};
+        Gui::instance().clearDisplay();
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
-        std::filesystem::create_directories("input");
-        kvr::test::writeRepoDataSet(kvr::test::DataSetKind::Airports, "input/airports.enc");
+        writeStartUpDataFiles();
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
@@ -78,6 +78,7 @@ public:
         userOnGround = false;
         g_userGroundDataArrived = 0;
         restartFlag = false;
+        gf_setSettingsReadThisRun(true); // as after a start that read them
     }
     ~MainTaskFixture()
     {

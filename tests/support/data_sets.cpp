@@ -1,6 +1,7 @@
 #include "tests/support/data_sets.h"
 
 #include <array>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -9,6 +10,7 @@
 
 #include "core/data_file_header.h"
 #include "core/encrypted_file.h"
+#include "core/layout.h"
 #include "core/version_data.h"
 #include "tests/support/enc_writer.h"
 
@@ -100,6 +102,22 @@ void writeRepoDataSet(DataSetKind kind, const std::filesystem::path& target, con
     if (source.empty())
         throw std::runtime_error(fmt::format("the repository has no source of {}", dataSetFileName(kind)));
     writeDataSet(kind, source, target, options);
+}
+
+void writeStartUpDataFiles()
+{
+    std::filesystem::create_directories(g_inputFolder);
+    for (const KindInfo& info : c_kinds)
+        if (!dataSetSource(info.kind).empty())
+            writeRepoDataSet(info.kind, g_inputFolder / info.fileName);
+    std::filesystem::create_directories(g_outputFolder);
+    const std::string_view list = lf_embeddedDataSetSource("LiveriesScanned.xml");
+    for (const auto& path : {g_liveriesScanned2020Path, g_liveriesScanned2024Path}) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(list.data(), static_cast<std::streamsize>(list.size()));
+        if (!out)
+            throw std::runtime_error("cannot write the scanned-livery list");
+    }
 }
 
 } // namespace kvr::test

@@ -37,6 +37,12 @@ void writeDataSet(DataSetKind kind, std::string_view source, const std::filesyst
 // The repository's source of the kind, written as above.
 void writeRepoDataSet(DataSetKind kind, const std::filesystem::path& target, const DataSetOptions& options = {});
 
+// What a start of the main task reads, in the current (program) folder: every
+// data set the repository has a source for in input, and the repository's
+// scanned-livery list (sources/LiveriesScanned.xml) as the list of both
+// simulators in output.
+void writeStartUpDataFiles();
+
 // The plaintext that writeDataSet encrypts.
 std::string dataSetPlaintext(std::string_view source, const DataSetOptions& options);
 
