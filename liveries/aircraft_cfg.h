@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "liveries/livery_scan_seams.h"
+#include "liveries/livery_list_file.h"
 
 using CfgLines = std::vector<std::string>;
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "liveries/livery_scan_seams.h"
+#include "liveries/livery_list_file.h"
 
 // Ordinary AI packages: the airline comes from the icao_airline key.
 std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, const std::vector<std::string>& section,

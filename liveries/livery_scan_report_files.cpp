@@ -13,7 +13,8 @@
 #include "core/text.h"
 #include "liveries/aircraft_cfg.h"
 #include "liveries/livery_scan_reports.h"
-#include "liveries/livery_scan_seams.h"
+#include "liveries/livery_list_file.h"
+#include "liveries/regcode_lists.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "liveries/livery_scan_reports.h"
-#include "liveries/livery_scan_seams.h"
+#include "liveries/livery_list_file.h"
 #include "liveries/model_database.h"
 
 class LiveryScanTest : public ::testing::Test {
@@ -22,14 +22,13 @@ protected:
             {"G-EUUA", {gf_airlineCode2Id("BAW"), 0, gf_modelCode2Id("A320"), 0, 1}},
             {"N123", {gf_airlineCode2Id("PVT"), 0, gf_modelCode2Id("C172"), 0, 1}},
         };
-        gf_scanIcaoAirlineCodes() = {"BAW", "DLH", "DLHA", "KLM", "RYR", "ZZZ"};
+        db.icaoAirlineCodes = {"BAW", "DLH", "DLHA", "KLM", "RYR", "ZZZ"};
         ModelFixes = {{"B38M", "B738"}};
     }
     void TearDown() override
     {
         gf_clearLiveryScanReports();
         gf_modelDatabase() = ModelDatabaseTables{};
-        gf_scanIcaoAirlineCodes().clear();
         ModelFixes.clear();
     }
 };
