@@ -52,6 +52,7 @@
 #include "parking/removal_operations.h"
 #include "parking/stand_options.h"
 #include "parking/stand_table.h"
+#include "parking/user_collisions.h"
 #include "simlink/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"

@@ -2,5 +2,4 @@
 
 void gf_removeLiveAircraftCategory(uint8_t) {}
 void gf_removeStaticAircraftCategory(uint8_t) {}
-void gf_checkUserCollisions() {}
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft&) {}

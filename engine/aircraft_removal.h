@@ -7,5 +7,4 @@ struct LiveAircraft;
 
 void gf_removeLiveAircraftCategory(uint8_t category);
 void gf_removeStaticAircraftCategory(uint8_t category);
-void gf_checkUserCollisions();
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& aircraft);
