@@ -407,8 +407,11 @@ void lf_every15Seconds()
 void lf_every30Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
-    if (rematchRequested.exchange(false))
+    if (rematchRequested.exchange(false)) {
         gf_clearLiveryChoiceCache();
+        // A deeper ladder may match what was not matched before.
+        gf_clearNoMatchList();
+    }
 
     if (feedConnected.load()) {
         const bool rtDirect = gf_isRTDirect();
@@ -463,7 +466,7 @@ void lf_every30Seconds()
         if (s.secondsCounter % 86400 == 0) {
             s.secondsCounter = 0;
             gf_logLiveryMatchSummary();
-            gf_clearNoMatchList();
+            gf_clearLiveryMemory();
         }
     }
 }

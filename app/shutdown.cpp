@@ -164,7 +164,7 @@ void lf_closingDownBody(StopRequest request)
         std::unique_lock lock(engineLock);
         CurrentAirport = CurrentAirportRecord{};
     }
-    gf_clearNoMatchList();
+    gf_clearLiveryMemory();
     gf_removeFlightPlanFolder();
     DESTINATION.value.clear();
     DESTINATION.save();

@@ -22,6 +22,7 @@ targets=(Kelo)
 have_target() { ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$1:"; }
 have_target kelo_simconnect_standin && targets+=(kelo_simconnect_standin)
 have_target kelo_rtapp_standin && targets+=(kelo_rtapp_standin)
+have_target kelo_make_dataset && targets+=(kelo_make_dataset)
 cmake --build "$build" -j4 --target "${targets[@]}"
 
 prefix=$build/wineprefix
@@ -32,6 +33,16 @@ rm -rf "$demo"; mkdir -p "$demo/docs"
 cp "$build/Kelo.exe" "$demo/"
 [ -f "$build/tests/SimConnect.dll" ] && cp "$build/tests/SimConnect.dll" "$demo/"
 rtapp=$build/standins/rtapp/kelo_rtapp_standin.exe
+
+# The data sets the maker's download site would supply, written from the
+# readable sources in the repository, and the installed AI liveries as the
+# livery scan lists them.
+make_dataset=$build/standins/datasets/kelo_make_dataset.exe
+if [ -f "$make_dataset" ]; then
+  wine "$make_dataset" --all "$(winepath -w "$demo")\\input" >/dev/null
+fi
+mkdir -p "$demo/output"
+cp "$root/standins/datasets/sources/LiveriesScanned.xml" "$demo/output/LiveriesScanned_MSFS2020.xml"
 
 # The user's side of the PC: an MSFS 2020 Steam install for the install-path
 # detection, and settings that choose the RealTraffic App and that simulator.

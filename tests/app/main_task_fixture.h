@@ -23,6 +23,7 @@
 #include "core/text.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
+#include "tests/support/data_sets.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -66,6 +67,7 @@ public:
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
+        writeStartUpDataFiles();
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
