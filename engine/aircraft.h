@@ -247,6 +247,16 @@ struct LiveAircraft : AircraftBase {
     double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
     double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
 
+    // ---- Touch-down and roll-out ----
+    double calibrationFt = std::numeric_limits<double>::quiet_NaN(); // height taken at touch-down; NaN = none
+    double calibrationPitch = 0.0;
+    double rolloutPitchStep = 0.0; // radians per tick
+    double rolloutBankStep = 0.0;  // radians per tick
+    double touchdownHeading = 0.0;
+    int32_t onGroundSlots = 0;     // ticks over which the roll-out attitude is reached
+    uint8_t calibrationFailed = 0;
+    uint8_t flareStage = 0;        // 0 = no flare
+
     // ---- Remembered values ----
     double lastAirborneAltitudeFt = std::numeric_limits<double>::quiet_NaN(); // NaN = none
     std::string lastSeenCallsign;

@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
 #include "engine/per_tick_update.h"
+#include "engine/sim_reactions.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
@@ -389,6 +390,93 @@ TEST_F(TrafficIntakeTest, PitchFollowsTheClampedVerticalSpeed)
     s.verticalSpeedFpm = std::nan("");
     EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Rotorcraft)), 0.0, 1e-12);
     EXPECT_THROW(gf_maxClimbRateForCategory(7), std::out_of_range);
+}
+
+} // namespace
+
+// ---- Reactions to the simulator's ground reports ------------------------------
+
+namespace {
+
+class GroundReportTest : public ::testing::Test {
+protected:
+    void SetUp() override { kvr::test::resetEngineState(); }
+    void TearDown() override { kvr::test::resetEngineState(); }
+    static SimEvent ground(uint32_t objectId, double groundFt, double aglFt, bool onGround)
+    {
+        return SimEvent{objectId, onGround ? 1u : 0u, 0, SimEventKind::GroundData, groundFt, aglFt};
+    }
+    LiveAircraft& add(LiveAircraft ac, uint32_t objectId)
+    {
+        ac.simState = SimState::active;
+        LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+        gf_trafficState().aircraft.setObjectId(stored, objectId);
+        return stored;
+    }
+    kvr::test::SimLinkTestBase base{"ground"};
+};
+
+TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
+{
+    LiveAircraft& ac = add(kvr::test::makeLive(0x4C0001, "KLM30", false, 52.3, 4.76, 14.0), 50);
+    ac.phase = FlightPhase::landing_roll;
+    ac.cgFt = 0.0; // not valid
+    std::string source;
+    applySimGroundReport(ac, ground(50, 10.0, 0.0, true), source); // AGL 0: the altitude difference counts
+    EXPECT_DOUBLE_EQ(ac.calibrationFt, 4.0);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 14.0);
+    applySimGroundReport(ac, ground(50, 12.0, 3.0, true), source);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 16.0);
+    EXPECT_DOUBLE_EQ(ac.lastSimAglFt, 3.0);
+
+    // A valid CG blends from the calibration to the CG as the nose comes down.
+    ac.cgFt = 8.0;
+    ac.staticPitch = 0.0;
+    ac.calibrationPitch = -0.1;
+    ac.pitch = -0.05;
+    applySimGroundReport(ac, ground(50, 10.0, 3.0, true), source);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, (4.0 - 8.0) * 0.5 + 8.0 + 10.0);
+
+    // Taxiing without a calibration and a valid CG: the simulator's ground.
+    LiveAircraft& taxi = add(kvr::test::makeLive(0x4C0002, "KLM31", false, 52.3, 4.77, 30.0), 51);
+    taxi.phase = FlightPhase::taxi;
+    taxi.cgFt = 40.0;
+    applySimGroundReport(taxi, ground(51, -11.0, 2.0, true), source);
+    EXPECT_DOUBLE_EQ(taxi.altitudeFt, -11.0);
+    EXPECT_TRUE(std::isnan(taxi.calibrationFt));
+}
+
+TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
+{
+    LiveAircraft& ac = add(kvr::test::makeLive(0x4C0003, "KLM32", true, 52.3, 4.76, 60.0), 60);
+    ac.phase = FlightPhase::landing;
+    ac.pitch = -0.05;
+    ac.staticPitch = 0.01;
+    ac.reverseThrust = 1;
+    gf_takeCommandQueues();
+    gf_pushSimEvent(ground(60, 0.0, 5.0, true));
+    lf_processSimEvents();
+    LiveAircraft* after = gf_findLiveAircraft(0x4C0003);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->phase, FlightPhase::landing_roll);
+    EXPECT_EQ(after->previousPhase, FlightPhase::landing);
+    EXPECT_TRUE(after->groundMode);
+    EXPECT_DOUBLE_EQ(after->rolloutPitchStep, 0.06); // no on-ground slots: at once
+    EXPECT_DOUBLE_EQ(after->lastAirborneAltitudeFt, 60.0);
+    const SimCommandQueues q = gf_takeCommandQueues();
+    ASSERT_EQ(q.e.size(), 1u);
+    EXPECT_EQ(q.e[0].objectId, 60u);
+    EXPECT_EQ(q.e[0].reverse, 1);
+    EXPECT_TRUE(std::any_of(q.a.begin(), q.a.end(),
+                            [](const SimCommand& c) { return c.eventId == SimEventId::SPOILERS_SET; }));
+    ASSERT_EQ(gf_trafficState().newLiveHexids.size(), 1u);
+    const std::string text = kvr::test::flushedLog();
+    EXPECT_NE(text.find("KLM32 HB-KLM"), std::string::npos);
+    EXPECT_NE(text.find("touch down at ?"), std::string::npos) << text;
+    // A second report on the ground changes the phase no more.
+    gf_pushSimEvent(ground(60, 0.0, 5.0, true));
+    lf_processSimEvents();
+    EXPECT_EQ(gf_trafficState().newLiveHexids.size(), 1u);
 }
 
 } // namespace
