@@ -16,6 +16,7 @@
 #include "liveries/model_database.h"
 #include "simlink/sim_command_mailbox.h"
 #include "standins/track_generator.h"
+#include "tests/support/track_records.h"
 
 namespace {
 
@@ -23,21 +24,7 @@ using kvr::standin::TrackPoint;
 
 LiveTrafficRecord lf_record(const TrackPoint& p, uint32_t hexid, double t0)
 {
-    LiveTrafficRecord r;
-    r.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
-    r.callsign = "KLM" + std::to_string(hexid & 0xFFFF);
-    r.registration = "PH-" + std::to_string(hexid & 0xFFF);
-    r.lat = p.lat;
-    r.lon = p.lon;
-    r.altitude = p.onGround ? 0.0 : p.altFt;
-    r.groundSpeed = p.gsKt;
-    r.track = p.trackDeg;
-    r.verticalSpeed = p.vsFpm;
-    r.tas = p.gsKt;
-    r.airborne = p.onGround ? 0 : 1;
-    r.timestamp = t0 + p.t;
-    r.hexid = hexid;
-    return r;
+    return kvr::test::trackRecord(p, hexid, "KLM" + std::to_string(hexid & 0xFFFF), t0);
 }
 
 std::vector<std::vector<TrackPoint>> lf_tracks(int n)

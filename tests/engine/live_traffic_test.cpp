@@ -18,6 +18,7 @@
 #include "simlink/position_stream.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/track_records.h"
 
 namespace {
 
@@ -32,21 +33,7 @@ int64_t testClock()
 
 LiveTrafficRecord recordOf(const TrackPoint& p, uint32_t hexid, const std::string& callsign, double t0 = 1.7e9)
 {
-    LiveTrafficRecord r;
-    r.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
-    r.callsign = callsign;
-    r.registration = "PH-" + callsign.substr(callsign.size() - 3);
-    r.lat = p.lat;
-    r.lon = p.lon;
-    r.altitude = p.onGround ? 0.0 : p.altFt;
-    r.groundSpeed = p.gsKt;
-    r.track = p.trackDeg;
-    r.verticalSpeed = p.vsFpm;
-    r.tas = p.gsKt;
-    r.airborne = p.onGround ? 0 : 1;
-    r.timestamp = t0 + p.t;
-    r.hexid = hexid;
-    return r;
+    return kvr::test::trackRecord(p, hexid, callsign, t0);
 }
 
 // The track position at `seconds` from its start, linear between points.
