@@ -234,6 +234,15 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         }
     }
 
+    // On the disk before it replaces the target: a power cut must not leave
+    // an empty file where the settings were.
+    if (!gf_flushFileToDisk(temp)) {
+        gf_logNoThrow(fmt::format("could not write {} to disk: {}", lf_pathUtf8(temp),
+                                  std::system_category().message(static_cast<int>(GetLastError()))));
+        lf_removeQuietly(temp);
+        return false;
+    }
+
     std::error_code ec;
     const fs::file_status st = fs::status(target, ec);
     if (st.type() == fs::file_type::not_found) {

@@ -19,6 +19,15 @@ inline constexpr std::uint64_t g_airportsDbPlainLimit = 8388608;    // airports.
 inline constexpr std::uint64_t g_dbasePlainLimit = 16777216;        // dbase.enc
 inline constexpr std::uint64_t g_airportFilePlainLimit = 67108864;  // airport files "{}{}.enc"
 
+// The largest encrypted file whose plaintext can stay within plainLimit: the
+// stream header plus one authentication tag per 4 KiB chunk (and one for a
+// final empty chunk).
+constexpr std::uint64_t gf_encryptedSizeLimit(std::uint64_t plainLimit)
+{
+    return crypto_secretstream_xchacha20poly1305_HEADERBYTES + plainLimit +
+           crypto_secretstream_xchacha20poly1305_ABYTES * (plainLimit / 4096 + 2);
+}
+
 // One block of libsodium secure memory; wiped and freed on destruction. Move-only.
 struct SecureBuffer {
     unsigned char* data = nullptr; // from sodium_malloc; null when empty

@@ -96,6 +96,19 @@ bool lf_copy(const fs::path& from, const fs::path& to)
     return CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE) != FALSE;
 }
 
+bool lf_flushToDisk(const wchar_t* path)
+{
+    HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(h) != FALSE;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return ok;
+}
+
 std::mutex g_overrideMutex;
 std::vector<KnownFolderOverride> g_overrides;
 
@@ -104,6 +117,12 @@ std::vector<KnownFolderOverride> g_overrides;
 FileCalls gf_setFileCalls(FileCalls calls)
 {
     return std::exchange(g_fileCalls, calls);
+}
+
+bool gf_flushFileToDisk(const fs::path& path)
+{
+    return g_fileCalls.flushToDisk ? g_fileCalls.flushToDisk(path.wstring().c_str())
+                                   : lf_flushToDisk(path.wstring().c_str());
 }
 
 bool gf_copyFileOverwrite(const fs::path& from, const fs::path& to, std::error_code& ec)

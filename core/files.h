@@ -32,7 +32,15 @@ struct FileCalls {
     // Copies over an existing file like CopyFileW; false with the Windows error
     // in GetLastError.
     bool (*copy)(const wchar_t* from, const wchar_t* to) = nullptr;
+    // Writes a closed file's data through the system's cache to the disk
+    // like FlushFileBuffers; false with the Windows error in GetLastError.
+    bool (*flushToDisk)(const wchar_t* path) = nullptr;
 };
+// Writes a closed file's data to the disk, so that a rename that follows
+// never puts an empty or partial file in place after a power cut. False with
+// the Windows error in GetLastError.
+bool gf_flushFileToDisk(const std::filesystem::path& path);
+
 // Test hook: puts `calls` in place and returns the ones it replaces.
 FileCalls gf_setFileCalls(FileCalls calls);
 

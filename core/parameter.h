@@ -140,8 +140,8 @@ public:
     // value stays as it was.
     bool setAndSave(std::filesystem::path path);
     void save() const;
-    // A value that is not valid UTF-8 counts as unreadable: the default is
-    // taken and the result is false.
+    // A value that is not valid UTF-8 counts as unreadable: the next readable
+    // element or the default is taken, and written into the bad element.
     bool readFrom(const pugi::xml_document& doc);
     // Logs key="UTF-8 text of the path".
     void logValue() const noexcept;

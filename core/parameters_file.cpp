@@ -7,6 +7,7 @@
 #include <iterator>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -510,48 +511,54 @@ bool BoolParameter::readFrom(const pugi::xml_document& doc)
 bool StringParameter::readFrom(const pugi::xml_document& doc)
 {
     // Texts end up in controls and folder paths, both UTF-16: a text that is
-    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is.
-    bool invalidSeen = false;
+    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is. Its
+    // element gets the value in effect, so the bad bytes leave the file with
+    // the next save instead of being met again at every start.
+    std::vector<pugi::xml_node> invalid;
     std::optional<std::string> found =
-        lf_firstReadable(doc, name, [&invalidSeen](pugi::xml_node e) -> std::optional<std::string> {
+        lf_firstReadable(doc, name, [&invalid](pugi::xml_node e) -> std::optional<std::string> {
             std::optional<std::string> text = gf_xmlOptString(e, kValue);
             if (!text)
                 return std::nullopt;
             try {
                 (void)utf8_to_wide(*text);
             } catch (const std::exception&) {
-                invalidSeen = true;
+                invalid.push_back(e);
                 return std::nullopt;
             }
             return text;
         });
-    if (invalidSeen && !found)
+    if (!invalid.empty() && !found)
         lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
+    for (pugi::xml_node e : invalid)
+        e.attribute(kValue).set_value(value.c_str());
     logValue();
-    return found.has_value();
+    return found.has_value() || !invalid.empty();
 }
 
 bool PathParameter::readFrom(const pugi::xml_document& doc)
 {
     // A value that is not valid UTF-8 is unreadable like any other bad value:
-    // the next readable element counts, else the default is taken and
-    // appended, and the start goes on.
-    bool invalidSeen = false;
+    // the next readable element counts, else the default is taken. The bad
+    // element gets the value in effect, as a text setting's does.
+    std::vector<pugi::xml_node> invalid;
     std::optional<std::filesystem::path> found =
-        lf_firstReadable(doc, name, [&invalidSeen](pugi::xml_node e) -> std::optional<std::filesystem::path> {
+        lf_firstReadable(doc, name, [&invalid](pugi::xml_node e) -> std::optional<std::filesystem::path> {
             try {
                 return gf_xmlPathAttribute(e, kValue);
             } catch (const std::exception&) {
-                invalidSeen = true;
+                invalid.push_back(e);
                 return std::nullopt;
             }
         });
-    if (invalidSeen && !found)
+    if (!invalid.empty() && !found)
         lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
+    for (pugi::xml_node e : invalid)
+        gf_xmlSetPathValue(e, kValue, value);
     logValue();
-    return found.has_value();
+    return found.has_value() || !invalid.empty();
 }
 
 bool BoolParameter::appendDefault(pugi::xml_node section) const

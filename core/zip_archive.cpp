@@ -2,6 +2,9 @@
 
 #include <zip.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -23,6 +26,28 @@ std::optional<ZipArchive> lf_fail(std::string* error, zip_error_t* ze)
         *error = lf_errorText(ze);
     zip_error_fini(ze);
     return std::nullopt;
+}
+
+// Windows opens a device, not a file, for these base names, whatever
+// extension follows ("nul.txt") and with trailing blanks ("CON .log").
+bool lf_isDeviceName(std::string_view piece)
+{
+    std::string_view base = piece.substr(0, piece.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    std::string upper(base);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    static constexpr std::array<std::string_view, 6> kNames{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    if (std::find(kNames.begin(), kNames.end(), upper) != kNames.end())
+        return true;
+    if (upper.size() < 4 || (!upper.starts_with("COM") && !upper.starts_with("LPT")))
+        return false;
+    const std::string_view number = std::string_view(upper).substr(3);
+    // COM0-9, LPT0-9 and the superscript digits one to three.
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 } // namespace
@@ -102,26 +127,41 @@ std::vector<ZipArchive::Entry> ZipArchive::entries() const
 }
 
 std::int64_t ZipArchive::readEntry(std::uint64_t index, std::size_t pieceSize,
-                                   const std::function<bool(const char*, std::size_t)>& sink) const
+                                   const std::function<bool(const char*, std::size_t)>& sink,
+                                   std::uint64_t maxBytes) const
 {
     if (!m_zip || pieceSize == 0)
         return -1;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(m_zip, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+        return -1;
+    // The declared size is what the caller checked; inflated data beyond it
+    // is never handed on.
+    const std::uint64_t limit = std::min<std::uint64_t>(st.size, maxBytes);
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(m_zip, index, 0), &zip_fclose);
     if (!file)
         return -1;
     std::vector<char> piece(pieceSize);
-    std::int64_t total = 0;
+    std::uint64_t total = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), piece.data(), piece.size());
         if (n < 0)
             return -1;
         if (n == 0)
             break;
-        total += n;
-        if (!sink(piece.data(), static_cast<std::size_t>(n)))
+        const auto got = static_cast<std::uint64_t>(n);
+        if (got > limit - total) {
+            const std::uint64_t allowed = limit - total;
+            if (allowed > 0)
+                sink(piece.data(), static_cast<std::size_t>(allowed));
+            return -1;
+        }
+        total += got;
+        if (!sink(piece.data(), static_cast<std::size_t>(got)))
             break;
     }
-    return total;
+    return static_cast<std::int64_t>(total);
 }
 
 bool ZipArchive::addData(std::string_view name, const void* data, std::size_t size)
@@ -189,7 +229,7 @@ std::optional<std::filesystem::path> ZipArchive::unpackTarget(const std::filesys
         if (piece.empty())
             continue; // "a//b", or the trailing "/" of a folder
         // Windows drops trailing dots and blanks, so ". ." or "..." can mean "..".
-        if (piece.find_first_not_of(". ") == std::string_view::npos)
+        if (piece.find_first_not_of(". ") == std::string_view::npos || lf_isDeviceName(piece))
             return std::nullopt;
         try {
             relative /= utf8_to_wide(piece);

@@ -41,9 +41,12 @@ public:
 
     // Streams the uncompressed bytes of one entry to sink in pieces of at most
     // pieceSize bytes; sink returns false to stop. Returns the number of bytes
-    // delivered, or -1 when the entry could not be opened or read.
+    // delivered, or -1 when the entry could not be opened or read. Never more
+    // than the entry's declared size nor maxBytes is delivered: an entry whose
+    // data runs past either (a zip bomb) ends in -1 at that point.
     std::int64_t readEntry(std::uint64_t index, std::size_t pieceSize,
-                           const std::function<bool(const char*, std::size_t)>& sink) const;
+                           const std::function<bool(const char*, std::size_t)>& sink,
+                           std::uint64_t maxBytes = UINT64_MAX) const;
 
     // Adds (or replaces) an entry from memory. The bytes are not copied: they
     // must stay alive and unchanged until close() or the destructor. A name
@@ -55,7 +58,8 @@ public:
     // write entries to disk. Nothing for a name that would land outside the
     // folder or cannot name a file there: empty, absolute ("/x", "\\x"), with
     // a drive or stream (any ':'), with a piece of only dots and blanks
-    // (".."), with a NUL byte, or not UTF-8.
+    // (".."), with a piece that Windows takes for a device ("CON", "nul.txt",
+    // "COM1"), with a NUL byte, or not UTF-8.
     static std::optional<std::filesystem::path> unpackTarget(const std::filesystem::path& folder,
                                                              std::string_view entryName);
 

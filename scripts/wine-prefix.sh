@@ -11,3 +11,9 @@ mkdir -p "$prefix"
 echo "[wine] preparing prefix $prefix" >&2
 WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
 WINEPREFIX=$prefix wineserver -w || true
+# A program that crashes must end at once with a backtrace on its output:
+# Wine's crash dialog would wait for a click that never comes (until ctest's
+# time-out).
+WINEPREFIX=$prefix WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+  /t REG_DWORD /d 0 /f >/dev/null 2>&1 || echo "[wine] could not turn off the crash dialog" >&2
+WINEPREFIX=$prefix wineserver -w || true

@@ -114,6 +114,25 @@ DownloadSite::DownloadSite(int port) : m_server(std::make_unique<httplib::Server
                                      });
             return;
         }
+        case Behaviour::Flood: {
+            auto piece = std::make_shared<std::string>(found && !bytes.empty() ? bytes : std::string(65536, 'x'));
+            auto sent = std::make_shared<std::size_t>(0);
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this, piece, sent](std::size_t, httplib::DataSink& sink) {
+                                                 {
+                                                     std::lock_guard lock(m_mutex);
+                                                     if (m_stopping)
+                                                         return false;
+                                                 }
+                                                 if (*sent >= (64u << 20)) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 *sent += piece->size();
+                                                 return sink.write(piece->data(), piece->size());
+                                             });
+            return;
+        }
         case Behaviour::Serve:
             if (!found) {
                 res.status = 404;
@@ -209,6 +228,21 @@ std::string gf_oversizeVersionsJson()
     return text;
 }
 
+std::string gf_zipBombBytes(const std::string& name, std::uint32_t declaredSize, std::size_t actualSize)
+{
+    std::string bytes = lf_zipOf({{name, std::string(actualSize, '\0')}});
+    std::string declared(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        declared[i] = static_cast<char>((declaredSize >> (8 * i)) & 0xFF);
+    // The uncompressed size in the local header and in the central directory.
+    bytes.replace(22, 4, declared);
+    const std::size_t central = bytes.find(std::string("PK\x01\x02", 4));
+    if (central == std::string::npos)
+        throw std::runtime_error("stand-in: no central directory in the zip");
+    bytes.replace(central + 24, 4, declared);
+    return bytes;
+}
+
 SiteVersion gf_standinInstallerVersion()
 {
     return {KELO_STANDIN_INSTALLER_RIGHT_MAJOR, KELO_STANDIN_INSTALLER_RIGHT_MINOR, KELO_STANDIN_INSTALLER_RIGHT_PATCH};
@@ -237,6 +271,8 @@ std::string gf_installerZipBytes(InstallerZip variant)
         return std::string("PK\x05\x06", 4) + std::string(18, '\0');
     case InstallerZip::EmptyInstaller:
         return lf_zipOf({{name, ""}});
+    case InstallerZip::Bomb:
+        return gf_zipBombBytes(name, 4096, 32u << 20);
     case InstallerZip::UnsafeName:
         return lf_zipOf({{"../" + name, lf_readFile(KELO_STANDIN_INSTALLER_RIGHT)}});
     }

@@ -27,6 +27,7 @@ public:
         Redirect,    // 302 to the behaviour's target
         Trickle,     // 200, the file's bytes one every 20 ms
         Hang,        // 200 with a length, then nothing until the client or the site gives up
+        Flood,       // 200 without a length: the file's bytes (or 'x') again and again, 64 MiB in all
     };
 
     // port 0 takes a free port.
@@ -93,8 +94,12 @@ enum class InstallerZip {
     Empty,          // no entries at all
     EmptyInstaller, // one entry of 0 bytes
     UnsafeName,     // the installer stored as "../install_new_version.exe"
+    Bomb,           // one entry that declares 4 KiB and inflates to 32 MiB
 };
 std::string gf_installerZipBytes(InstallerZip variant);
+// A zip of one entry `name` of `actualSize` zero bytes whose headers declare
+// `declaredSize` (below 4 GiB) instead.
+std::string gf_zipBombBytes(const std::string& name, std::uint32_t declaredSize, std::size_t actualSize);
 // The ProductVersion of the right installer (16.8.0) and of the wrong one (16.7.5).
 SiteVersion gf_standinInstallerVersion();
 SiteVersion gf_standinWrongInstallerVersion();

@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -73,13 +76,13 @@ std::string lf_lastErrorText()
 }
 
 // Sets the options in their fixed order; false at the first refused one.
-bool lf_configure(CURL* handle, const std::string& url, FILE* file)
+bool lf_configure(CURL* handle, const std::string& url, DownloadSink* sink)
 {
     curl_easy_reset(handle); // a borrowed handle keeps nothing from earlier calls
     return curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) == CURLE_OK &&
            curl_easy_setopt(handle, CURLOPT_USERAGENT, "Kelo") == CURLE_OK &&
            curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &lf_curlWriteToFile) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_WRITEDATA, file) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_WRITEDATA, sink) == CURLE_OK &&
            curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
            curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 10L) == CURLE_OK &&
            curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
@@ -89,30 +92,74 @@ bool lf_configure(CURL* handle, const std::string& url, FILE* file)
            // A redirect is an answer without the file: it is never followed,
            // and no other scheme than the site's own is spoken.
            curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, lf_allowedScheme()) == CURLE_OK;
+           curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, lf_allowedScheme()) == CURLE_OK &&
+           // An announced length over the cap ends the transfer before any byte.
+           curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(std::min<std::uint64_t>(
+                                                                   sink->limit, INT64_MAX))) == CURLE_OK;
+}
+
+// What a data set of the input folder must hold before it may replace the
+// one in place: decrypted within its plaintext limit, the document element
+// <root> and the sections its reader cannot do without. Another data set's
+// XML decrypts and parses as well, but would leave the program without its
+// data and with a version that says all is well.
+struct DataSetKind {
+    const fs::path* fileName;
+    uint64_t plainLimit;
+    std::vector<const char*> sections;
+};
+
+const std::vector<DataSetKind>& lf_dataSetKinds()
+{
+    static const std::vector<DataSetKind> kinds{
+        {&g_airportsEncName, g_airportsDbPlainLimit, {"airports"}},
+        {&g_aigRegcodesEncName, g_aigRegcodesPlainLimit, {"aig"}},
+        // The simulator can be switched between starts: both simulators' lists.
+        {&g_archivesEncName, g_archivesPlainLimit, {"simaddons20", "simaddons24"}},
+        {&g_dbaseEncName, g_dbasePlainLimit,
+         {"aircrafts", "cargo_types", "heavy", "large", "buzjet", "twoprops", "high_performance", "rotorcraft",
+          "ICAO_airlines", "cargo_operators"}},
+        {&g_wktrafficEncName, g_wktrafficPlainLimit, {"traffic_airports"}},
+    };
+    return kinds;
+}
+
+const DataSetKind* lf_dataSetKindOf(const std::string& fileName)
+{
+    const fs::path name = fs::u8path(fileName);
+    for (const DataSetKind& kind : lf_dataSetKinds())
+        if (name == *kind.fileName)
+            return &kind;
+    return nullptr;
 }
 
 uint64_t lf_plainLimitOf(const std::string& fileName)
 {
-    const fs::path name = fs::u8path(fileName);
-    if (name == g_wktrafficEncName)
-        return g_wktrafficPlainLimit;
-    if (name == g_archivesEncName)
-        return g_archivesPlainLimit;
-    if (name == g_aigRegcodesEncName)
-        return g_aigRegcodesPlainLimit;
-    if (name == g_airportsEncName)
-        return g_airportsDbPlainLimit;
-    if (name == g_dbaseEncName)
-        return g_dbasePlainLimit;
-    return g_airportFilePlainLimit;
+    const DataSetKind* kind = lf_dataSetKindOf(fileName);
+    return kind ? kind->plainLimit : g_airportFilePlainLimit;
+}
+
+// Why the parsed document is not a data set of this kind; empty when it is.
+std::string lf_contentProblem(const pugi::xml_document& document, const DataSetKind* kind)
+{
+    const pugi::xml_node root = document.document_element();
+    if (!root)
+        return "no root element";
+    if (kind == nullptr)
+        return {};
+    if (std::string_view(root.name()) != "root")
+        return fmt::format("document element <{}> instead of <root>", root.name());
+    for (const char* section : kind->sections)
+        if (!root.child(section))
+            return fmt::format("missing <{}> section", section);
+    return {};
 }
 
 // A data set is usable when it decrypts with the data-set key and parses as
-// an XML document with a root element.
-bool lf_isUsableDataSet(const std::string& url, const fs::path& file, uint64_t limit)
+// an XML document with the root and sections of its kind.
+bool lf_isUsableDataSet(const std::string& url, const fs::path& file, const DataSetKind* kind)
 {
-    DecryptResult plain = gf_decryptFile(file, limit);
+    DecryptResult plain = gf_decryptFile(file, kind ? kind->plainLimit : g_airportFilePlainLimit);
     if (!plain.ok) {
         gf_logError(fmt::format("Downloaded '{}' is not a usable data set: {}", url, plain.error()));
         return false;
@@ -122,9 +169,11 @@ bool lf_isUsableDataSet(const std::string& url, const fs::path& file, uint64_t l
     const pugi::xml_parse_result parsed =
         buffer.used == 0 ? pugi::xml_parse_result{}
                          : document.load_buffer_inplace(buffer.data, static_cast<size_t>(buffer.used));
-    if (buffer.used == 0 || !parsed || !document.document_element()) {
-        gf_logError(fmt::format("Downloaded '{}' is not a usable data set: {}", url,
-                                buffer.used == 0 ? "empty" : parsed ? "no root element" : parsed.description()));
+    const std::string problem = buffer.used == 0 ? std::string("empty")
+                                : !parsed        ? std::string(parsed.description())
+                                                 : lf_contentProblem(document, kind);
+    if (!problem.empty()) {
+        gf_logError(fmt::format("Downloaded '{}' is not a usable data set: {}", url, problem));
         return false;
     }
     return true;
@@ -132,9 +181,18 @@ bool lf_isUsableDataSet(const std::string& url, const fs::path& file, uint64_t l
 
 } // namespace
 
-std::size_t lf_curlWriteToFile(char* data, std::size_t size, std::size_t count, void* file)
+std::size_t lf_curlWriteToFile(char* data, std::size_t size, std::size_t count, void* sinkData)
 {
-    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+    auto* sink = static_cast<DownloadSink*>(sinkData);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
+    if (bytes > sink->limit - sink->written) {
+        // A short count makes libcurl end the transfer here.
+        sink->overLimit = true;
+        return 0;
+    }
+    const std::size_t written = std::fwrite(data, size, count, sink->file) * size;
+    sink->written += written;
+    return written;
 }
 
 int lf_curlAbortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -142,7 +200,7 @@ int lf_curlAbortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return gf_keepRunning() ? 0 : 1;
 }
 
-bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bool binary,
+bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bool binary, std::uint64_t maxBytes,
                 const DownloadCheck& check)
 {
     if (handle == nullptr)
@@ -165,13 +223,18 @@ bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bo
             gf_logError(fmt::format("Could not open temporary download file: {}", lf_u8(temp)));
             return false;
         }
-        if (!lf_configure(handle, url, out.file)) {
+        DownloadSink sink{out.file, 0, maxBytes, false};
+        if (!lf_configure(handle, url, &sink)) {
             gf_logError(fmt::format("Could not configure download for '{}'", url));
             return false;
         }
         const CURLcode rc = curl_easy_perform(handle);
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        if (sink.overLimit || rc == CURLE_FILESIZE_EXCEEDED) {
+            gf_logError(fmt::format("Download of '{}' stopped: larger than {} bytes", url, maxBytes));
+            return false;
+        }
         // Anything but 200 (a redirect page, an empty 204, ...) is not the file.
         if (rc != CURLE_OK || status != 200)
             return false;
@@ -181,6 +244,13 @@ bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bo
         }
         if (!out.close()) {
             gf_logError(fmt::format("Could not close temporary download file '{}'", lf_u8(temp)));
+            return false;
+        }
+        // Through the system's cache onto the disk before the rename: after a
+        // power cut the target is the old file or the complete new one.
+        if (!gf_flushFileToDisk(temp)) {
+            gf_logError(fmt::format("Could not write temporary download file '{}' to disk: {}", lf_u8(temp),
+                                    lf_lastErrorText()));
             return false;
         }
         if (check && !check(temp))
@@ -204,14 +274,19 @@ bool gf_downloadDataFile(const std::string& fileName, const fs::path& target)
 {
     CurlEasyHandle handle = gf_makeCurlEasyHandle();
     const std::string url = fmt::format("{}input/{}", gf_downloadFolderUrl(), fileName);
-    const uint64_t limit = lf_plainLimitOf(fileName);
-    const bool ok = Downloader(handle.get(), url, target, true,
-                               [&](const fs::path& temp) { return lf_isUsableDataSet(url, temp, limit); });
+    const DataSetKind* kind = lf_dataSetKindOf(fileName);
+    const bool ok = Downloader(handle.get(), url, target, true, gf_dataSetDownloadLimit(fileName),
+                               [&](const fs::path& temp) { return lf_isUsableDataSet(url, temp, kind); });
     if (ok)
         gf_logLine(fmt::format("Downloaded '{}' to '{}'", url, lf_u8(target)));
     else
         gf_logError(fmt::format("Downloading '{}' failed!", url));
     return ok;
+}
+
+std::uint64_t gf_dataSetDownloadLimit(const std::string& fileName)
+{
+    return gf_encryptedSizeLimit(lf_plainLimitOf(fileName));
 }
 
 std::string gf_downloadFolderUrl()

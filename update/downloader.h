@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -25,14 +27,34 @@ using DownloadCheck = std::function<bool(const std::filesystem::path& tempFile)>
 // Fetches url into target through target + ".download_tmp". binary selects
 // "wb" or the C runtime's text mode "w" (LF becomes CR LF). True only when the
 // target now holds the complete download: only an HTTP 200 answer counts,
-// redirects are never followed and only the site's own scheme is used. When
-// check is given it must accept the downloaded file before the target is
-// replaced.
+// redirects are never followed and only the site's own scheme is used. A
+// transfer that announces or delivers more than maxBytes is stopped at that
+// point. When check is given it must accept the downloaded file before the
+// target is replaced; the file is on disk (flushed through the system's
+// cache) before it replaces the target.
 bool Downloader(CURL* handle, const std::string& url, const std::filesystem::path& target, bool binary,
-                const DownloadCheck& check = {});
+                std::uint64_t maxBytes, const DownloadCheck& check = {});
 
-// libcurl callbacks of Downloader.
-std::size_t lf_curlWriteToFile(char* data, std::size_t size, std::size_t count, void* file);
+// Size caps of the downloads, in received bytes.
+// versions.json: twice its size limit, so that a slightly larger file still
+// reaches the size check after the download and is reported there.
+inline constexpr std::uint64_t g_versionsJsonDownloadLimit = 2097152;
+inline constexpr std::uint64_t g_installerArchiveDownloadLimit = 1073741824 + 1048576; // installer and zip records
+inline constexpr std::uint64_t g_releaseNotesDownloadLimit = 67108864;            // ReleaseNotes.pdf
+// A data set of the input folder: its encrypted size for the plaintext limit.
+std::uint64_t gf_dataSetDownloadLimit(const std::string& fileName);
+
+// Where Downloader writes: the temporary file and the bytes still allowed.
+struct DownloadSink {
+    FILE* file = nullptr;
+    std::uint64_t written = 0;
+    std::uint64_t limit = 0;
+    bool overLimit = false;
+};
+
+// libcurl callbacks of Downloader. The write callback takes a DownloadSink
+// and writes nothing that would carry the file past its limit.
+std::size_t lf_curlWriteToFile(char* data, std::size_t size, std::size_t count, void* sink);
 int lf_curlAbortOnStop(void* clientData, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
                        curl_off_t ulNow);
 

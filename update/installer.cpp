@@ -71,7 +71,7 @@ bool lf_unpackInstaller()
     const std::int64_t result = archive->readEntry(file->index, kUnzipPiece, [&](const char* p, std::size_t n) {
         out.write(p, static_cast<std::streamsize>(n));
         return out.good();
-    });
+    }, kMaxInstallerSize);
     out.flush();
     const bool streamGood = out.good();
     out.close();
@@ -195,7 +195,7 @@ bool lf_downloadInstaller(const VersionData& webVersion)
     const std::string url = gf_installerArchiveUrl();
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
-        if (!Downloader(handle.get(), url, kArchivePath, true)) {
+        if (!Downloader(handle.get(), url, kArchivePath, true, g_installerArchiveDownloadLimit)) {
             gf_showMessage(fmt::format("Downloading program installer file version {} failed", webVersion), true);
             return false;
         }

@@ -87,7 +87,8 @@ std::optional<json> lf_fetchManifest()
 {
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
-        if (!Downloader(handle.get(), gf_downloadFolderUrl() + "versions.json", kManifestPath, false)) {
+        if (!Downloader(handle.get(), gf_downloadFolderUrl() + "versions.json", kManifestPath, false,
+                        g_versionsJsonDownloadLimit)) {
             gf_logError("Downloading version info from my web site failed!");
             return std::nullopt;
         }
@@ -129,7 +130,8 @@ bool lf_prepareNewVersion(const VersionData& web)
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
         const fs::path notes = programFolder / g_newVersionFolder / g_releaseNotesName;
-        if (!Downloader(handle.get(), gf_downloadFolderUrl() + "docs/ReleaseNotes.pdf", notes, true))
+        if (!Downloader(handle.get(), gf_downloadFolderUrl() + "docs/ReleaseNotes.pdf", notes, true,
+                        g_releaseNotesDownloadLimit))
             gf_logError(fmt::format("could not download {} to {}", lf_u8(g_releaseNotesName), lf_u8(g_newVersionFolder)));
     }
 

@@ -12,6 +12,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "tests/support/disk_flush_probe.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -263,6 +264,29 @@ TEST(XmlSave, ParametersFileReplacedSafely)
     third.append_child("parameters").append_attribute("v").set_value(3);
     ASSERT_TRUE(gf_saveParametersXml(third));
     EXPECT_NE(readBytes(backup).find("<parameters v=\"2\" />"), std::string::npos);
+}
+
+TEST(XmlSave, TheNewFileIsOnDiskBeforeItReplacesTheOld)
+{
+    ScopedTestFolders folders("safeflush");
+    fs::create_directories(gf_settingsFolder());
+    const fs::path target = gf_parametersXmlPath();
+    writeBytes(target, "<parameters v=\"1\"/>");
+    kvr::test::DiskFlushProbe probe(target);
+    pugi::xml_document doc;
+    doc.append_child("parameters").append_attribute("v").set_value(2);
+    ASSERT_TRUE(gf_saveParametersXml(doc));
+    ASSERT_EQ(probe.flushes().size(), 1u);
+    EXPECT_EQ(probe.flushes()[0].path, target.wstring() + L".tmp");
+    EXPECT_NE(probe.flushes()[0].bytes.find("<parameters v=\"2\" />"), std::string::npos);
+    EXPECT_EQ(probe.flushes()[0].targetBytes, "<parameters v=\"1\"/>") << "flushed before the replace";
+
+    // A file that cannot be written to the disk does not replace the old one.
+    probe.failFlushes(true);
+    doc.child("parameters").attribute("v").set_value(3);
+    EXPECT_FALSE(gf_saveParametersXml(doc));
+    EXPECT_NE(readBytes(target).find("<parameters v=\"2\" />"), std::string::npos);
+    EXPECT_FALSE(fs::exists(target.wstring() + L".tmp"));
 }
 
 TEST(XmlSave, AReadOnlyOrHiddenBackupIsReplacedAllTheSame)

@@ -230,7 +230,7 @@ TEST_F(ParametersFile, ARepairedFileDoesNotGrowAtTheNextLoads)
     writeBytes(file(), parametersXml({{"RANDOM", "maybe"}, {"RANGE_1", "12abc"}, {"MSFS_INSTALL_PATH", "C:\\\xff\xfe"}}));
     EXPECT_FALSE(gf_loadParametersFile());
     const Elements repaired = elementsOfFile(file());
-    EXPECT_EQ(lf_valuesOf(repaired, "MSFS_INSTALL_PATH").size(), 2u);
+    EXPECT_EQ(lf_valuesOf(repaired, "MSFS_INSTALL_PATH"), std::vector<std::string>{""}) << "repaired in place";
 
     RANDOM.value = false;
     RANGE_1.value = 55;
@@ -395,10 +395,9 @@ TEST_F(ParametersFile, APathThatIsNotUtf8IsRepairedLikeAnyBadValue)
     EXPECT_EQ(RANGE_1.value, 25);
 
     const Elements elements = elementsOfFile(file());
-    EXPECT_EQ(elements.size(), 2u + 81u) << "the rest of the file is repaired and saved";
-    const auto paths = lf_valuesOf(elements, "MSFS_INSTALL_PATH");
-    ASSERT_EQ(paths.size(), 2u);
-    EXPECT_EQ(paths[1], "");
+    EXPECT_EQ(elements.size(), 2u + 80u) << "the rest of the file is repaired and saved";
+    EXPECT_EQ(lf_valuesOf(elements, "MSFS_INSTALL_PATH"), std::vector<std::string>{""})
+        << "the repair is written into the bad element";
     EXPECT_NE(logText().find("==> MSFS_INSTALL_PATH: "), std::string::npos);
     EXPECT_NE(logText().find("\nMSFS_INSTALL_PATH=\"\"\n"), std::string::npos);
 }
@@ -408,21 +407,33 @@ TEST_F(ParametersFile, TextsThatAreNotUtf8AreRepairedLikeAnyBadValue)
     writeBytes(file(), parametersXml({{"lfolder3", "D:\\AI\xC3\x28"},
                                       {"DESTINATION", "EH\xFF"},
                                       {"BLOCK_CALLSIGN", "KLM1,\xE6\x97"},
-                                      {"lfolder4", "D:\\\xC3\x84rger"}}));
+                                      {"lfolder4", "D:\\\xC3\x84rger"},
+                                      {"lfolder5", "D:\\\xED\xA0\x80"}, // an encoded surrogate
+                                      {"lfolder6", "first\xFF"},
+                                      {"lfolder6", "second"}}));
     lfolder3.value = "stale";
     EXPECT_FALSE(gf_loadParametersFile());
     EXPECT_EQ(lfolder3.value, "");
     EXPECT_EQ(DESTINATION.value, "");
     EXPECT_EQ(BLOCK_CALLSIGN.value, "");
     EXPECT_EQ(lfolder4.value, "D:\\\xC3\x84rger") << "valid UTF-8 is read as it is";
+    EXPECT_EQ(lfolder5.value, "");
+    EXPECT_EQ(lfolder6.value, "second") << "a later readable element counts";
+    // The repair is written back: no bad bytes stay in the file.
+    const std::string saved = readBytes(file());
+    for (const char* bad : {"\xFF", "\xC3\x28", "\xE6\x97\"", "\xED\xA0\x80"})
+        EXPECT_EQ(saved.find(bad), std::string::npos) << bad;
     const Elements elements = elementsOfFile(file());
-    EXPECT_EQ(elements.size(), 4u + 81u);
-    EXPECT_EQ(lf_valuesOf(elements, "DESTINATION"), (std::vector<std::string>{"EH\xFF", ""}));
+    EXPECT_EQ(elements.size(), 7u + 76u);
+    EXPECT_EQ(lf_valuesOf(elements, "DESTINATION"), (std::vector<std::string>{""}));
+    EXPECT_EQ(lf_valuesOf(elements, "lfolder6"), (std::vector<std::string>{"second", "second"}));
     EXPECT_NE(logText().find("==> lfolder3: the value is not valid UTF-8, the default is used\n"), std::string::npos);
     EXPECT_NE(logText().find("==> DESTINATION: the value is not valid UTF-8"), std::string::npos);
-    // The next load reads the appended values and adds nothing.
+    // The next load finds nothing to repair.
+    const std::size_t logged = logText().size();
     EXPECT_FALSE(gf_loadParametersFile());
-    EXPECT_EQ(elementsOfFile(file()).size(), 85u);
+    EXPECT_EQ(readBytes(file()), saved);
+    EXPECT_EQ(logText().find("not valid UTF-8", logged), std::string::npos);
 }
 
 // ---- Single updates ---------------------------------------------------------------------

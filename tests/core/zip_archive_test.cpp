@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/zip_archive.h"
+#include "standins/download_site.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -193,4 +194,43 @@ TEST_F(ZipArchiveTest, EntriesThatWouldLandOutsideTheFolderHaveNoTarget)
     EXPECT_EQ(ZipArchive::unpackTarget(target, "Kelo/data/"), target / L"Kelo" / L"data");
     EXPECT_FALSE(ZipArchive::unpackTarget(target, ""));
     EXPECT_FALSE(ZipArchive::unpackTarget(target, "bad\xC3\x28.txt"));
+}
+
+TEST_F(ZipArchiveTest, WindowsDeviceNamesHaveNoTarget)
+{
+    const fs::path target = dir / L"unpacked";
+    for (const char* name : {"CON", "nul.txt", "COM1", "a/lpt9.log", "Aux", "prn.tar.gz", "con .txt", "COM\xC2\xB9",
+                             "CONOUT$", "Kelo/NUL/x.txt"})
+        EXPECT_FALSE(ZipArchive::unpackTarget(target, name)) << name;
+    for (const char* name : {"CONSOLE.txt", "COM10", "nullable", "LPT", "xcon", "com1x.txt"})
+        EXPECT_EQ(ZipArchive::unpackTarget(target, name), target / fs::u8path(name)) << name;
+}
+
+TEST_F(ZipArchiveTest, DataPastTheDeclaredSizeOrTheCapIsNeverDelivered)
+{
+    // An entry of 8 MiB of zeros whose headers declare 4 KiB: it inflates far
+    // past what a caller checked.
+    const fs::path path = dir / L"bomb.zip";
+    writeBytes(path, gf_zipBombBytes("install_new_version.exe", 4096, 8u << 20));
+    auto archive = ZipArchive::openForReading(path);
+    ASSERT_TRUE(archive);
+    ASSERT_EQ(archive->entries().at(0).size, 4096u);
+    std::uint64_t delivered = 0;
+    EXPECT_EQ(archive->readEntry(0, 65536, [&](const char*, std::size_t n) { delivered += n; return true; }), -1);
+    EXPECT_EQ(delivered, 4096u);
+
+
+    const fs::path small = dir / L"small.zip";
+    {
+        auto created = ZipArchive::create(small);
+        ASSERT_TRUE(created);
+        ASSERT_TRUE(created->addData("small.txt", "0123456789", 10));
+        ASSERT_EQ(created->close(), 0);
+    }
+    auto reread = ZipArchive::openForReading(small);
+    ASSERT_TRUE(reread);
+    delivered = 0;
+    EXPECT_EQ(reread->readEntry(0, 4, [&](const char*, std::size_t n) { delivered += n; return true; }, 6), -1);
+    EXPECT_EQ(delivered, 6u) << "the caller's cap holds as well";
+    EXPECT_EQ(lf_readWhole(*reread, 0, 4), "0123456789");
 }

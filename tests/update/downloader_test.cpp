@@ -1,6 +1,8 @@
 #include <chrono>
 #include <future>
+#include <regex>
 
+#include "tests/support/disk_flush_probe.h"
 #include "tests/update/update_fixture.h"
 
 using namespace update_test;
@@ -14,10 +16,10 @@ struct DownloaderTest : UpdateTest {
     const fs::path target = "file.bin";
     const fs::path temp = "file.bin.download_tmp";
     std::string url(const std::string& sitePath) const { return gf_downloadFolderUrl() + sitePath; }
-    bool fetch(const std::string& sitePath, bool binary = true)
+    bool fetch(const std::string& sitePath, bool binary = true, std::uint64_t limit = 1u << 20)
     {
         CurlEasyHandle handle = gf_makeCurlEasyHandle();
-        return Downloader(handle.get(), url(sitePath), target, binary);
+        return Downloader(handle.get(), url(sitePath), target, binary, limit);
     }
 };
 
@@ -32,7 +34,7 @@ TEST_F(DownloaderTest, BinaryKeepsBytesTextModeWritesCrLfAndTheAgentIsKelo)
     ASSERT_TRUE(fetch("docs/a.txt", false));
     EXPECT_EQ(readBytes(target), "one\r\ntwo\r\n\x01\x02");
     EXPECT_FALSE(fs::exists(temp));
-    EXPECT_FALSE(Downloader(nullptr, url("docs/a.txt"), target, true));
+    EXPECT_FALSE(Downloader(nullptr, url("docs/a.txt"), target, true, 100));
 }
 
 TEST_F(DownloaderTest, FailedAnswersLeaveTheTargetAndNoTemporaryFile)
@@ -64,7 +66,7 @@ TEST_F(DownloaderTest, OnlyTheSitesOwnSchemeIsSpoken)
     site.putFile("x", "data");
     gf_setDownloadSiteForTests(fmt::format("https://127.0.0.1:{}/", site.port()));
     CurlEasyHandle handle = gf_makeCurlEasyHandle();
-    EXPECT_FALSE(Downloader(handle.get(), site.rootUrl() + "downloads/x", target, true));
+    EXPECT_FALSE(Downloader(handle.get(), site.rootUrl() + "downloads/x", target, true, 100));
     EXPECT_EQ(site.requestCount("x"), 0);
 }
 
@@ -113,7 +115,10 @@ TEST_F(DownloaderTest, DataSetReplacesTheOldFileOnlyWhenItDecryptsAndParses)
         {encrypted("<root/>", {.omitFinalChunk = true}), false},
         {encrypted("not xml at all"), false},
         {encrypted(""), false},
-        {encrypted("<root><new/></root>"), true},
+        {encrypted(dataSetXml("airports.enc")), false}, // another data set's content
+        {encrypted("<dbase>" + dataSetXml("dbase.enc") + "</dbase>"), false},
+        {encrypted(std::regex_replace(dataSetXml("dbase.enc"), std::regex("<rotorcraft/>"), "")), false},
+        {encrypted(dataSetXml("dbase.enc")), true},
     };
     for (const auto& c : cases) {
         writeBytes(local, old);
@@ -125,5 +130,43 @@ TEST_F(DownloaderTest, DataSetReplacesTheOldFileOnlyWhenItDecryptsAndParses)
     const std::string log = logText();
     EXPECT_NE(log.find("==> Downloaded '" + url("input/dbase.enc") + "' is not a usable data set: "), std::string::npos);
     EXPECT_NE(log.find("==> Downloading '" + url("input/dbase.enc") + "' failed!"), std::string::npos);
+    EXPECT_NE(log.find("not a usable data set: missing <aircrafts> section\n"), std::string::npos);
+    EXPECT_NE(log.find("not a usable data set: document element <dbase> instead of <root>\n"), std::string::npos);
+    EXPECT_NE(log.find("not a usable data set: missing <rotorcraft> section\n"), std::string::npos);
     EXPECT_NE(log.find("Downloaded '" + url("input/dbase.enc") + "' to 'input\\dbase.enc'"), std::string::npos);
+}
+
+TEST_F(DownloaderTest, TheDownloadIsOnDiskBeforeItReplacesTheTarget)
+{
+    writeBytes(target, "old");
+    site.putFile("x", "new");
+    kvr::test::DiskFlushProbe probe(target);
+    ASSERT_TRUE(fetch("x"));
+    ASSERT_EQ(probe.flushes().size(), 1u);
+    EXPECT_EQ(probe.flushes()[0].path, temp);
+    EXPECT_EQ(probe.flushes()[0].bytes, "new");
+    EXPECT_EQ(probe.flushes()[0].targetBytes, "old") << "flushed before the replace";
+
+    probe.failFlushes(true);
+    site.putFile("x", "newer");
+    EXPECT_FALSE(fetch("x"));
+    EXPECT_EQ(readBytes(target), "new");
+    EXPECT_FALSE(fs::exists(temp));
+    EXPECT_NE(logText().find("==> Could not write temporary download file 'file.bin.download_tmp' to disk: "),
+              std::string::npos);
+}
+
+TEST_F(DownloaderTest, ATransferPastItsCapIsStopped)
+{
+    writeBytes(target, "old");
+    site.putFile("big", std::string(5000, 'b'));
+    EXPECT_FALSE(fetch("big", true, 4999)); // announced length over the cap
+    EXPECT_TRUE(fetch("big", true, 5000));
+    EXPECT_EQ(readBytes(target).size(), 5000u);
+    site.setBehaviour("big", Behaviour::Flood); // no length, bytes without end
+    EXPECT_FALSE(fetch("big", true, 1u << 20));
+    EXPECT_EQ(readBytes(target).size(), 5000u);
+    EXPECT_FALSE(fs::exists(temp));
+    EXPECT_NE(logText().find("==> Download of '" + url("big") + "' stopped: larger than 4999 bytes\n"),
+              std::string::npos);
 }

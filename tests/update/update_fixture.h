@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,25 @@ protected:
         std::string bytes = kvr::test::readBytes(tmp);
         fs::remove(tmp);
         return bytes;
+    }
+
+    // The smallest XML that a data set of this file name must hold: <root>
+    // with the sections its reader cannot do without.
+    static std::string dataSetXml(const std::string& fileName)
+    {
+        const std::map<std::string, std::vector<std::string>> sections{
+            {"airports.enc", {"airports"}},
+            {"AIG-regcodes.enc", {"aig"}},
+            {"archives.enc", {"simaddons20", "simaddons24"}},
+            {"dbase.enc",
+             {"aircrafts", "cargo_types", "heavy", "large", "buzjet", "twoprops", "high_performance", "rotorcraft",
+              "ICAO_airlines", "cargo_operators"}},
+            {"wktraffic.enc", {"traffic_airports"}},
+        };
+        std::string xml = "<root><meta file='" + fileName + "'/>";
+        for (const std::string& section : sections.at(fileName))
+            xml += "<" + section + "/>";
+        return xml + "</root>";
     }
 
     kvr::test::RecordingUiSink ui;

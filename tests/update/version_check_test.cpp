@@ -32,7 +32,7 @@ struct VersionCheckTest : UpdateTest {
     void serveDataSets()
     {
         for (const char* f : kFiles) {
-            served[f] = encrypted(fmt::format("<root><set name='{}'/></root>", f));
+            served[f] = encrypted(dataSetXml(f));
             site.putFile(std::string("input/") + f, served[f]);
         }
     }
@@ -118,7 +118,7 @@ TEST_F(VersionCheckTest, AFailedOrCorruptDataSetKeepsTheOldFileAndVersion)
     EXPECT_EQ(AIG_VERSION.value, "3.0.0");
 
     // The next start tries again.
-    site.putFile("input/dbase.enc", encrypted("<root/>"));
+    site.putFile("input/dbase.enc", encrypted(dataSetXml("dbase.enc")));
     ASSERT_TRUE(gf_checkForUpdates());
     EXPECT_EQ(DBASE_VERSION.value, "3.0.0");
     EXPECT_EQ(site.requestCount("input/dbase.enc"), 2);
@@ -231,7 +231,7 @@ TEST_F(NewVersionTest, TheInstallerIsPreparedAndTheProgramStops)
 TEST_F(NewVersionTest, ABadArchiveFailsWithTheInstallerError)
 {
     for (InstallerZip zip : {InstallerZip::WrongVersion, InstallerZip::TwoFiles, InstallerZip::Empty,
-                             InstallerZip::EmptyInstaller, InstallerZip::UnsafeName}) {
+                             InstallerZip::EmptyInstaller, InstallerZip::UnsafeName, InstallerZip::Bomb}) {
         site.putFile("release/Kelo_latest_version.zip", gf_installerZipBytes(zip));
         EXPECT_EQ(thrownCode(), 112) << static_cast<int>(zip);
         EXPECT_FALSE(fs::exists(installer));
@@ -253,7 +253,10 @@ TEST_F(NewVersionTest, ABadArchiveFailsWithTheInstallerError)
                              "==> Update archive contains 0 files instead of exactly one",
                              "==> Invalid installer size in update archive: 0 bytes",
                              "==> Update archive holds an unsafe entry name: '../install_new_version.exe'",
-                             "==> Could not open latest_version.zip", "==> install_new_version.exe does not exists?"})
+                             "==> Could not open latest_version.zip", "==> install_new_version.exe does not exists?",
+                             // the bomb: writing stopped at the declared 4 KiB
+                             "==> Unzipping failed or produced an incomplete installer (result -1, expected 4096, "
+                             "actual 4096)"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
@@ -288,4 +291,53 @@ TEST_F(UpdateTest, AWritableProgramFolderNeedsNoAdministrator)
     EXPECT_EQ(lf_installerRightsMessage(fs::current_path()), normal); // protected but writable
     EXPECT_FALSE(fs::exists(".write_test.tmp"));
     gf_clearKnownFolderOverrides();
+}
+
+TEST_F(VersionCheckTest, OversizeDownloadsAreStoppedWhileTheyRun)
+{
+    // A manifest of 8 MiB with its length announced, then one without a
+    // length: neither is stored whole before it is refused.
+    std::string huge = manifest({1, 0, 0});
+    huge.resize(8u << 20, ' ');
+    site.putFile("versions.json", huge);
+    EXPECT_TRUE(gf_checkForUpdates());
+    site.setBehaviour("versions.json", Behaviour::Flood);
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(dataSetRequests(), 0);
+    EXPECT_FALSE(fs::exists("versions.json.download_tmp"));
+
+    // A data set that floods past its encrypted size: the old one stays.
+    site.setBehaviour("versions.json", Behaviour::Serve);
+    site.putFile("versions.json", manifest({3, 0, 0}));
+    serveDataSets();
+    site.setBehaviour("input/wktraffic.enc", Behaviour::Flood);
+    writeBytes(g_wktrafficEncPath, "old weekly");
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(readBytes(g_wktrafficEncPath), "old weekly");
+    EXPECT_EQ(WEEKLY_TRAFFIC_AIRPORTS_VERSION.value, "");
+    EXPECT_EQ(DBASE_VERSION.value, "3.0.0");
+
+    const std::string log = logText();
+    const std::string stopped =
+        "==> Download of '" + gf_downloadFolderUrl() + "versions.json' stopped: larger than 2097152 bytes\n";
+    const std::size_t first = log.find(stopped);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(log.find(stopped, first + 1), std::string::npos) << "the flood is stopped as well";
+    EXPECT_NE(log.find("==> Download of '" + gf_downloadFolderUrl() + "input/wktraffic.enc' stopped: larger than " +
+                       std::to_string(gf_dataSetDownloadLimit("wktraffic.enc")) + " bytes\n"),
+              std::string::npos);
+}
+
+TEST_F(VersionCheckTest, ADataSetOfTheWrongKindKeepsTheOldOneAndItsVersion)
+{
+    site.putFile("versions.json", manifest({3, 0, 0}));
+    serveDataSets();
+    site.putFile("input/dbase.enc", served["wktraffic.enc"]); // decrypts and parses, but is not the dbase
+    writeBytes(g_dbaseEncPath, "good old dbase");
+    DBASE_VERSION.value = "2.0.0";
+    ASSERT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(readBytes(g_dbaseEncPath), "good old dbase");
+    EXPECT_EQ(DBASE_VERSION.value, "2.0.0");
+    EXPECT_EQ(ARCHIVES_VERSION.value, "3.0.0");
+    EXPECT_NE(logText().find("is not a usable data set: missing <aircrafts> section"), std::string::npos);
 }
