@@ -1,0 +1,147 @@
+#include "standins/trace_check.h"
+
+#include <cmath>
+#include <istream>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace kvr::standin {
+
+namespace {
+
+constexpr double kRad = std::numbers::pi / 180.0;
+constexpr double kMetresPerKt = 1852.0 / 3600.0;
+constexpr double kMinMoveM = 2.0; // shorter moves give no direction
+
+struct Write {
+    double t = 0.0, lat = 0.0, lon = 0.0, alt = 0.0, hdg = 0.0, kts = 0.0, gnd = 0.0;
+    bool onGround = false;
+};
+
+// Flat-earth metres east and north from a to b.
+void lf_offset(const Write& a, const Write& b, double& east, double& north)
+{
+    north = (b.lat - a.lat) * 60.0 * 1852.0;
+    east = (b.lon - a.lon) * 60.0 * 1852.0 * std::cos((a.lat + b.lat) / 2.0 * kRad);
+}
+
+double lf_angleBetween(double a, double b) // degrees, 0..180
+{
+    const double d = std::fmod(std::abs(a - b), 360.0);
+    return d > 180.0 ? 360.0 - d : d;
+}
+
+MotionCounts lf_check(const std::vector<Write>& w)
+{
+    MotionCounts c;
+    c.writes = w.size();
+    std::optional<double> lastDirection; // direction of the last move of kMinMoveM or more
+    bool lastPushBack = false;
+    size_t moveFrom = 0;  // start of the move being measured
+    size_t turnFrom = 0;  // start of the turn-rate window
+    size_t windowLo = 0, windowHi = 0;
+    for (size_t i = 0; i < w.size(); ++i) {
+        const Write& p = w[i];
+        if (p.alt < p.gnd - 0.01)
+            ++c.belowGround;
+        if (i == 0)
+            continue;
+        // Jumps: the step against the fastest written speed within half a second.
+        while (w[windowLo].t < p.t - 0.5)
+            ++windowLo;
+        if (windowHi < i)
+            windowHi = i;
+        while (windowHi + 1 < w.size() && w[windowHi + 1].t <= p.t + 0.5)
+            ++windowHi;
+        double fastest = 0.0;
+        for (size_t k = windowLo; k <= windowHi; ++k)
+            fastest = std::max(fastest, std::abs(w[k].kts));
+        double east = 0.0, north = 0.0;
+        lf_offset(w[i - 1], p, east, north);
+        const double step = std::hypot(east, north);
+        const double dt = std::max(1.0, p.t - w[i - 1].t);
+        if (step > 3.0 * fastest * kMetresPerKt * dt + 20.0)
+            ++c.jumps;
+        // Direction of motion over moves of a few metres.
+        lf_offset(w[moveFrom], p, east, north);
+        if (std::hypot(east, north) >= kMinMoveM) {
+            const double direction = std::fmod(std::atan2(east, north) / kRad + 360.0, 360.0);
+            const bool pushBack = lf_angleBetween(direction, p.hdg) > 150.0 && p.kts < 10.0;
+            if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0)
+                ++c.slides;
+            if (lastDirection && !pushBack && !lastPushBack && lf_angleBetween(direction, *lastDirection) > 150.0)
+                ++c.reversals;
+            lastDirection = direction;
+            lastPushBack = pushBack;
+            moveFrom = i;
+        }
+        // Turn rate over at least half a second.
+        const double span = p.t - w[turnFrom].t;
+        if (span >= 0.5) {
+            const double rate = lf_angleBetween(p.hdg, w[turnFrom].hdg) / span;
+            if (rate > (p.onGround ? 30.0 : 6.0))
+                ++c.fastTurns;
+            turnFrom = i;
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
+{
+    writes += o.writes;
+    jumps += o.jumps;
+    slides += o.slides;
+    belowGround += o.belowGround;
+    reversals += o.reversals;
+    fastTurns += o.fastTurns;
+    return *this;
+}
+
+MotionReport gf_checkTraceMotion(std::istream& trace)
+{
+    std::map<uint32_t, std::vector<Write>> writes;
+    MotionReport report;
+    for (std::string line; std::getline(trace, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_object() || !j.contains("k"))
+            continue;
+        const std::string kind = j.value("k", "");
+        if (kind == "create") {
+            report.tails[j.value("id", 0u)] = j.value("tail", "");
+        } else if (kind == "pos") {
+            writes[j.value("id", 0u)].push_back(Write{j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0),
+                                                      j.value("alt_ft", 0.0), j.value("hdg", 0.0), j.value("kts", 0.0),
+                                                      j.value("gnd_ft", 0.0), j.value("on_ground", false)});
+        }
+    }
+    for (const auto& [id, list] : writes) {
+        report.objects[id] = lf_check(list);
+        report.total += report.objects[id];
+    }
+    return report;
+}
+
+std::string gf_motionTable(const MotionReport& report)
+{
+    std::string out = fmt::format("{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6}\n", "object", "tail", "writes",
+                                  "jumps", "slides", "below", "reversals", "turns");
+    const auto row = [&](const std::string& id, const std::string& tail, const MotionCounts& c) {
+        out += fmt::format("{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6}\n", id, tail, c.writes, c.jumps, c.slides,
+                           c.belowGround, c.reversals, c.fastTurns);
+    };
+    for (const auto& [id, counts] : report.objects) {
+        const auto tail = report.tails.find(id);
+        row(std::to_string(id), tail == report.tails.end() ? "" : tail->second, counts);
+    }
+    row("total", "", report.total);
+    return out;
+}
+
+} // namespace kvr::standin
