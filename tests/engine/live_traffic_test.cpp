@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
 #include "engine/per_tick_update.h"
+#include "engine/spawning.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_mailbox.h"
@@ -464,6 +465,129 @@ TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
     gf_pushSimEvent(ground(60, 0.0, 5.0, true));
     lf_processSimEvents();
     EXPECT_EQ(gf_trafficState().newLiveHexids.size(), 1u);
+}
+
+} // namespace
+
+// ---- The spawn gate -------------------------------------------------------------
+
+namespace {
+
+class SpawnGateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        saved = gf_parametersSnapshot();
+        gf_clearLiveryMemory();
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        g_parameters.store(saved);
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        gf_clearLiveryMemory();
+        gf_clearNoMatchList();
+        kvr::test::resetEngineState();
+        engineClock = 0;
+    }
+    static void setMaxLive(int32_t n)
+    {
+        auto p = std::make_shared<Parameters>(*gf_parametersSnapshot());
+        p->MAX_LIVE_SEL = n;
+        p->COLLISION_USER_AIR = false;
+        g_parameters.store(p);
+    }
+    // An aircraft in buffer with `n` samples climbing from `alt`, all of
+    // them due (the feed was late).
+    static LiveAircraft& born(uint32_t hexid, double alt, int n = 4)
+    {
+        AircraftBase base;
+        base.hexid = hexid;
+        base.callsign = "KLM" + std::to_string(hexid & 0xFFF);
+        base.registration = "PH-ABC";
+        base.category = static_cast<uint32_t>(Category::Large);
+        base.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
+        TrafficSample s;
+        s.lat = 52.3;
+        s.lon = 4.7;
+        s.altitudeFt = alt;
+        s.speedKt = 160.0;
+        s.airborne = 1;
+        s.playTime = engineClock.load() - 100;
+        LiveAircraft ac(s, base, 1.7e9);
+        for (int i = 1; i < n; ++i) {
+            s.lat += 0.005;
+            s.altitudeFt += 100.0;
+            s.playTime += 10;
+            ac.samples.push_back(s);
+        }
+        return gf_trafficState().aircraft.addLive(std::move(ac));
+    }
+    std::shared_ptr<const Parameters> saved;
+    kvr::test::SimLinkTestBase base{"spawn"};
+};
+
+TEST_F(SpawnGateTest, TooLowAboveTheAirportTheSamplesAreConsumedUntilOneIsHigher)
+{
+    setMaxLive(500);
+    {
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x45484148, 52.3, 4.76, 100.0};
+    }
+    lf_rememberLiveryOfHexid(0x4D0001, kTitle);
+    LiveAircraft& ac = born(0x4D0001, 750.0); // 650 ft above the airport, then 750
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_EQ(ac.phase, FlightPhase::flying);
+    EXPECT_EQ(ac.liveryTitle, kTitle);
+    EXPECT_EQ(gf_trafficState().addingStack, std::vector<uint32_t>{0x4D0001});
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 850.0);
+    EXPECT_NEAR(ac.heading, 0.0, 1e-6); // toward the next sample, due north
+}
+
+TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
+{
+    setMaxLive(500);
+    lf_rememberLiveryOfHexid(0x4D0002, kTitle);
+    LiveAircraft& ac = born(0x4D0002, 5000.0);
+    gf_trafficState().liveCreations.resize(11);
+    lf_spawnGate(ac);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.samples.size(), 2u);
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    gf_trafficState().liveCreations.resize(10);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+
+    setMaxLive(0);
+    LiveAircraft& none = born(0x4D0003, 5000.0);
+    lf_spawnGate(none);
+    EXPECT_TRUE(none.removeFlag);
+
+    // Without a livery the aircraft goes and is listed once as unmatched.
+    setMaxLive(500);
+    LiveAircraft& unmatched = born(0x4D0004, 5000.0);
+    lf_spawnGate(unmatched);
+    EXPECT_TRUE(unmatched.removeFlag);
+    EXPECT_EQ(gf_noMatchCount(), 1u);
+    // A single sample due is not enough to fly: the aircraft goes.
+    LiveAircraft& single = born(0x4D0005, 5000.0, 1);
+    lf_spawnGate(single);
+    EXPECT_TRUE(single.removeFlag);
+    EXPECT_TRUE(single.samples.empty());
 }
 
 } // namespace
