@@ -37,12 +37,6 @@ void recordApplied(const LiveTrafficRecord& r)
     g_applied.push_back(r);
 }
 
-std::vector<LiveTrafficRecord> applied()
-{
-    std::lock_guard lock(g_appliedMutex);
-    return g_applied;
-}
-
 // Polls `done` every 10 ms for up to 10 s.
 template <typename F>
 bool eventually(F done)
@@ -152,9 +146,14 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_EQ(reqs[2].remotePort, reqs[1].remotePort);
     EXPECT_EQ(traffic().intervalMs.load(), 250u);
 
-    // Four slices reached the engine at once, 6 s apart; the missing fourth was empty.
+    // Four slices wait for the engine's intake, 6 s apart; the missing fourth was empty.
+    std::vector<LiveTrafficRecord> waiting;
+    {
+        std::lock_guard lock(gf_trafficMailbox().mutex);
+        waiting = gf_trafficMailbox().buffered;
+    }
     std::set<int32_t> slices;
-    for (const auto& r : applied())
+    for (const auto& r : waiting)
         slices.insert((r.playTime + 300) / 600 * 600);
     EXPECT_EQ(slices, (std::set<int32_t>{0, 600, 1200, 2400}));
     ASSERT_TRUE(eventually([&] {
