@@ -51,22 +51,7 @@ void TrafficBatch::clear()
 
 std::optional<uint32_t> lf_parseHexid(std::string_view text)
 {
-    if (text.empty() || text.size() > 8)
-        return std::nullopt;
-    uint32_t value = 0;
-    for (char c : text) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        else
-            return std::nullopt;
-        value = value << 4 | digit;
-    }
-    return value;
+    return gf_parseHexid(text, 16);
 }
 
 void gf_decodeRTAPITraffic(const nlohmann::json& data, const TrafficConversionContext& context, TrafficBatch& batch)

@@ -206,8 +206,8 @@ bool authenticate(int32_t& status)
         feedConnected = false;
         const std::string software = fmt::format("{}_{}", "Kelo", gf_programVersion().toString());
         auto result = [&] {
-            WipedText credential{gf_rtCredential()};
-            return s.requestAuth(credential.text, software);
+            const SecretText credential = gf_rtCredential();
+            return s.requestAuth(credential.view(), software);
         }();
         if (auto* error = std::get_if<RTAPIStatusError>(&result)) {
             status = error->status;

@@ -1,6 +1,8 @@
 // The RT Direct traffic reader.
 #include "feed/rt_api_traffic_reader.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -51,8 +53,9 @@ std::string lf_boxBody(std::string_view guid, const RTAPIQueryBox& b, std::strin
                        b.top, b.bottom, b.left, b.right, querytype, toffset);
 }
 
-// Decodes `data` into the reader's batch with the settings of this moment.
-void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const DecodeInputs& in, bool collectSeen)
+// Decodes `data` into `batch` with the settings of this moment.
+void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const DecodeInputs& in, bool collectSeen,
+                   TrafficBatch& batch)
 {
     const auto settings = gf_parametersSnapshot();
     TrafficConversionContext context;
@@ -66,7 +69,45 @@ void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const Deco
     context.collectSeen = collectSeen;
     context.groundSquawkCheck = true;
     context.earlySeen = false;
-    gf_decodeRTAPITraffic(data, context, r.batch);
+    gf_decodeRTAPITraffic(data, context, batch);
+}
+
+// The time a buffered slice shows: its newest record, else the newest time
+// stamp it carried; none for a slice without either.
+std::optional<double> lf_sliceTime(const TrafficBatch& slice)
+{
+    std::optional<double> newest;
+    for (const LiveTrafficRecord& record : slice.records)
+        if (!newest || record.timestamp > *newest)
+            newest = record.timestamp;
+    if (!newest && slice.latestTimestamp != 0)
+        newest = static_cast<double>(slice.latestTimestamp);
+    return newest;
+}
+
+// The order in which the five slices "buffer_0" .. "buffer_4" are played:
+// by their own times, oldest first, whatever the order of their names. A
+// slice without a time keeps the place its name has among newest-first
+// names (buffer_i plays (4 - i)th).
+std::array<size_t, 5> lf_slicePlayOrder(const std::array<std::optional<double>, 5>& times)
+{
+    std::array<std::optional<size_t>, 5> slot;
+    for (size_t i = 0; i < 5; ++i)
+        if (!times[i])
+            slot[4 - i] = i;
+    std::vector<size_t> timed;
+    for (size_t i = 0; i < 5; ++i)
+        if (times[i])
+            timed.push_back(i);
+    // Equal times: the newest-first names decide.
+    std::stable_sort(timed.begin(), timed.end(), [&](size_t a, size_t b) {
+        return *times[a] < *times[b] || (*times[a] == *times[b] && a > b);
+    });
+    size_t next = 0;
+    std::array<size_t, 5> order{};
+    for (size_t s = 0; s < 5; ++s)
+        order[s] = slot[s] ? *slot[s] : timed[next++];
+    return order;
 }
 
 void lf_setLiveTrafficState(uint32_t state)
@@ -223,13 +264,18 @@ bool lf_requestRTAPIBufferTraffic(int32_t& status)
                 lf_startRTDirectCollection();
                 if (reply.data.is_object() && !reply.data.empty()) {
                     result = true;
-                    for (uint32_t i = 0; i < 5; ++i) {
+                    std::array<TrafficBatch, 5> slices;
+                    std::array<std::optional<double>, 5> times;
+                    for (size_t i = 0; i < 5; ++i) {
                         const auto it = reply.data.find(fmt::format("buffer_{}", i));
                         if (it != reply.data.end() && it->is_object() && !it->empty())
-                            lf_decodeInto(r, *it, in, true);
-                        else
-                            r.batch.clear();
-                        lf_deliverRTDirectBatch(i * 6);
+                            lf_decodeInto(r, *it, in, true, slices[i]);
+                        times[i] = lf_sliceTime(slices[i]);
+                    }
+                    const std::array<size_t, 5> order = lf_slicePlayOrder(times);
+                    for (size_t played = 0; played < 5; ++played) {
+                        std::swap(r.batch, slices[order[played]]);
+                        lf_deliverRTDirectBatch(static_cast<uint32_t>(played * 6));
                     }
                 }
             }
@@ -405,7 +451,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
                     leave = true;
                 } else if (reply.apiStatus == 200) {
                     r.intervalMs = static_cast<uint32_t>(reply.limitMs);
-                    lf_decodeInto(r, reply.data, in, gf_seenTrafficOf(kSourceTag).collecting());
+                    lf_decodeInto(r, reply.data, in, gf_seenTrafficOf(kSourceTag).collecting(), r.batch);
                     lf_deliverRTDirectBatch(30);
                 } else if (reply.apiStatus == 406) {
                     gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));

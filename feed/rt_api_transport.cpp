@@ -13,6 +13,7 @@
 
 #include "core/log.h"
 #include "core/stop_request.h"
+#include "feed/received_text.h"
 
 #ifndef KELO_RT_API_HOST
 #error "KELO_RT_API_HOST must name the RealTraffic web API host"
@@ -240,7 +241,7 @@ std::variant<RTAPIReply, RTAPIParseError> gf_parseRTAPIResponse(std::string_view
         reply.limitMs = static_cast<int32_t>(clamped);
     }
     if (const auto it = root.find("message"); it != root.end() && it->is_string())
-        reply.message = it->get<std::string>();
+        reply.message = gf_quoteReceived(it->get_ref<const std::string&>()); // logged and shown: kept short
     if (const auto it = root.find("data"); it != root.end())
         reply.data = std::move(*it);
     return reply;

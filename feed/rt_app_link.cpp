@@ -22,6 +22,7 @@
 #include "core/text.h"
 #include "engine/engine_reports.h"
 #include "feed/feed_flags.h"
+#include "feed/received_text.h"
 #include "feed/rt_app_readers.h"
 
 std::atomic<bool> rtAppWaitingForApp{false};
@@ -228,7 +229,12 @@ void RTAppServer::drainReceiveBuffer()
     const SocketHandle s = clientSocket();
     if (s == kInvalidSocket)
         return;
-    for (;;) {
+    // A peer that keeps sending must not hold the caller (the main task after
+    // each "Qs121"): the drain ends after a bounded time and number of bytes;
+    // the rest waits for the next one.
+    const auto deadline = std::chrono::steady_clock::now() + drainTimeLimit;
+    size_t drained = 0;
+    while (drained < drainByteLimit && std::chrono::steady_clock::now() < deadline) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(static_cast<SOCKET>(s), &readable);
@@ -257,6 +263,7 @@ void RTAppServer::drainReceiveBuffer()
             dropClient(s);
             return;
         }
+        drained += static_cast<size_t>(n);
     }
 }
 
@@ -354,14 +361,14 @@ void lf_processRTVersion(std::string_view reply)
         }
         int64_t level = 1;
         if (auto it = root.find("level"); it != root.end())
-            level = it->get<int64_t>();
+            level = it->is_boolean() ? (it->get<bool>() ? 1 : 0) : it->get<int64_t>();
         gf_professionalLevel() = level == 2;
         const std::string version = lf_jsonVersion(root);
         gf_setTrafficSourceInfo(fmt::format("RT App {} edition: {}", level == 2 ? "prof" : "stnd", version));
     } catch (const std::exception& e) {
         gf_professionalLevel() = false;
         gf_setTrafficSourceInfo("");
-        gf_logLine(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+        gf_logLine(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", gf_quoteReceived(e.what())));
     }
 }
 

@@ -28,7 +28,8 @@ public:
     // The bytes of one recv, or empty. Waits for data in slices that watch
     // gf_keepRunning, for at most replyTimeout.
     std::string receive();
-    // Reads and discards what is waiting; drops the client when it has closed.
+    // Reads and discards what is waiting, at most drainByteLimit bytes within
+    // drainTimeLimit; drops the client when it has closed.
     void drainReceiveBuffer();
     void dropClient(SocketHandle socket);
     void closeSockets();
@@ -41,6 +42,8 @@ public:
     std::chrono::milliseconds pollInterval{100};
     std::chrono::milliseconds replyTimeout{10000};
     std::chrono::milliseconds settleTime{2000};
+    std::chrono::milliseconds drainTimeLimit{20};
+    size_t drainByteLimit = 256 * 1024;
 
 private:
     std::mutex stateMutex;

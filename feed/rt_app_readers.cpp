@@ -23,6 +23,7 @@
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
+#include "feed/received_text.h"
 #include "feed/rt_app_link.h"
 #include "simlink/user_aircraft.h"
 
@@ -37,19 +38,12 @@ double lf_number(std::string_view field, const char* name)
     const char* end = field.data() + field.size();
     auto [ptr, ec] = std::from_chars(field.data(), end, value);
     if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        throw std::runtime_error(fmt::format("{}:{}", name, field));
+        throw std::runtime_error(fmt::format("{}:{}", name, gf_quoteReceived(field)));
     return value;
 }
 
-uint32_t lf_unsigned(std::string_view field, const char* name, int base)
-{
-    uint32_t value = 0;
-    const char* end = field.data() + field.size();
-    auto [ptr, ec] = std::from_chars(field.data(), end, value, base);
-    if (field.empty() || ec != std::errc() || ptr != end)
-        throw std::runtime_error(fmt::format("{}:{}", name, field));
-    return value;
-}
+std::atomic<uint16_t> g_trafficPortForTest{0};
+std::atomic<uint16_t> g_weatherPortForTest{0};
 
 void lf_closeSocket(SocketHandle& s)
 {
@@ -60,6 +54,24 @@ void lf_closeSocket(SocketHandle& s)
 }
 
 } // namespace
+
+uint16_t gf_rtAppTrafficPort()
+{
+    const uint16_t port = g_trafficPortForTest.load();
+    return port ? port : kRTAppTrafficPort;
+}
+
+uint16_t gf_rtAppWeatherPort()
+{
+    const uint16_t port = g_weatherPortForTest.load();
+    return port ? port : kRTAppWeatherPort;
+}
+
+void gf_setRTAppPortsForTest(uint16_t trafficPort, uint16_t weatherPort)
+{
+    g_trafficPortForTest.store(trafficPort);
+    g_weatherPortForTest.store(weatherPort);
+}
 
 // ---- Receiver base --------------------------------------------------------------
 
@@ -107,6 +119,7 @@ void UdpReceiver::receive()
         SOCKET_ERROR)
         throw std::runtime_error(fmt::format("setsockopt SO_RCVTIMEO failed, socket_={}, error={}", socket_,
                                              gf_wsaErrorText(WSAGetLastError())));
+    lf_setReceiveBuffer();
     try {
         for (;;) {
             // A stop asked before the loop began (the flag was cleared above)
@@ -142,7 +155,7 @@ void UdpReceiver::receive()
                 continue;
             }
             const std::string_view received(buffer->data(), static_cast<size_t>(n));
-            if (received != lastDatagram) {
+            if (!skipRepeats || received != lastDatagram) {
                 lastDatagram.assign(received);
                 datagram = lastDatagram;
                 onDatagram();
@@ -152,6 +165,23 @@ void UdpReceiver::receive()
     } catch (...) {
         onStop();
         throw;
+    }
+}
+
+void UdpReceiver::lf_setReceiveBuffer()
+{
+    const SOCKET s = static_cast<SOCKET>(socket_);
+    int asked = kUdpReceiveBufferBytes;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&asked), sizeof asked);
+    int granted = 0;
+    int length = sizeof granted;
+    if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length) == SOCKET_ERROR)
+        granted = 0;
+    grantedReceiveBuffer = granted;
+    if (granted < asked && !smallBufferLogged) {
+        smallBufferLogged = true;
+        gf_logNoThrow(fmt::format("UDP receive buffer: {} bytes asked, {} granted; a burst may lose datagrams",
+                                  asked, granted));
     }
 }
 
@@ -190,7 +220,7 @@ bool TrafficReader::lf_checkFieldCount(size_t required)
     if (fields.size() >= required)
         return true;
     gf_logLine(fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}",
-                           fields.size(), required, datagram));
+                           fields.size(), required, gf_quoteReceived(datagram)));
     return false;
 }
 
@@ -212,7 +242,9 @@ void TrafficReader::processRTAppLine()
             gf_resetRTBufferRequest();
             gf_logLine(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
         } else if (tag == "RTTFC" || tag.starts_with("RTBUF")) {
-            if (lf_checkFieldCount(44))
+            // Fields 0 to 42 are the App's documented line; the airline (43)
+            // comes only in the longer layout.
+            if (lf_checkFieldCount(43))
                 lf_processTrafficLine();
         } else if (tag == "RTPARK") {
             if (lf_checkFieldCount(9))
@@ -227,7 +259,7 @@ void TrafficReader::processRTAppLine()
             gf_logLine(fmt::format("{} park traffic received", gf_utcTimeText()));
         }
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("exception in processRTAppLine: {}", e.what()));
+        gf_logLine(fmt::format("exception in processRTAppLine: {}", e.what())); // quotes are cut where thrown
     }
 }
 
@@ -276,14 +308,17 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         if (!check.inRange)
             return;
 
-        f.hexid = lf_unsigned(fields[1], "hexid", 10);
+        const auto hexid = gf_parseHexid(fields[1], 10);
+        if (!hexid)
+            throw std::runtime_error(fmt::format("hexid:{}", gf_quoteReceived(fields[1])));
+        f.hexid = *hexid;
         f.altitude = lf_number(fields[4], "altitude");
         f.verticalSpeed = lf_number(fields[5], "vs");
         if (!fields[7].empty())
             f.track = lf_number(fields[7], "track");
         f.groundSpeed = lf_number(fields[8], "gs");
         f.source = fields[17];
-        if (f.source == "adsb_icao")
+        if (gf_isAdsbIcaoSource(f.source))
             f.trueHeading = lf_number(fields[25], "trueheading");
         f.roll = lf_number(fields[23], "roll");
         f.tas = lf_number(fields[20], "TAS");
@@ -293,7 +328,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         f.origin = fields[12];
         f.destination = fields[13];
         f.category = fields[28];
-        f.airline = fields[43];
+        f.airline = fields.size() > 43 ? fields[43] : std::string_view();
 
         TrafficConversionResult result = gf_makeLiveTrafficRecord(f, c);
         if (result.seen)
@@ -301,7 +336,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         if (result.record)
             batch.push_back(std::move(*result.record));
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("exception in processLine: {}", e.what()));
+        gf_logLine(fmt::format("exception in processLine: {}", e.what())); // quotes are cut where thrown
     }
 }
 
@@ -309,11 +344,10 @@ void TrafficReader::lf_processParkLine()
 {
     ParkedTrafficFields f;
     const std::string_view hexText = fields[1];
-    uint32_t hexid = 0;
-    auto [ptr, ec] = std::from_chars(hexText.data(), hexText.data() + hexText.size(), hexid, 16);
-    if (hexText.empty() || ec != std::errc() || ptr != hexText.data() + hexText.size())
-        throw std::runtime_error(fmt::format("hexid incorrect{}", hexText));
-    f.hexid = hexid;
+    const auto hexid = gf_parseHexid(hexText, 16);
+    if (!hexid)
+        throw std::runtime_error(fmt::format("hexid incorrect{}", gf_quoteReceived(hexText)));
+    f.hexid = *hexid;
     const double time = lf_number(fields[8], "timestamp");
     if (time <= 0.0 || time >= 9223372036854775808.0)
         throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", time));
@@ -370,7 +404,7 @@ void QnhReader::onDatagram()
                 metar = it->get<std::string>();
         }
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("Exception {}, in {}", e.what(), datagram));
+        gf_logLine(fmt::format("Exception {}, in {}", gf_quoteReceived(e.what()), gf_quoteReceived(datagram)));
         return;
     }
     const auto now = std::chrono::steady_clock::now();
@@ -381,15 +415,15 @@ void QnhReader::onDatagram()
         return;
     }
     if (!metar) {
-        gf_logLine(fmt::format("no QNH {}", datagram));
+        gf_logLine(fmt::format("no QNH {}", gf_quoteReceived(datagram)));
         return;
     }
     auto result = gf_qnhFromMetar(*metar);
     if (auto* error = std::get_if<QnhParseError>(&result)) {
         if (error->code == 0)
-            gf_logLine(fmt::format("no QNH {}", datagram));
+            gf_logLine(fmt::format("no QNH {}", gf_quoteReceived(datagram)));
         else
-            gf_logError(fmt::format("{} in {}", error->message, datagram));
+            gf_logError(fmt::format("{} in {}", gf_quoteReceived(error->message), gf_quoteReceived(datagram)));
         return;
     }
     const int32_t value = std::get<int32_t>(result);
@@ -433,7 +467,7 @@ void gf_trafficReader()
     TrafficReader& reader = gf_rtAppTrafficReader();
     try {
         reader.openSocket();
-        reader.bindToPort(kRTAppTrafficPort);
+        reader.bindToPort(gf_rtAppTrafficPort());
         gf_postGuiUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Fresh});
         gf_logLine(fmt::format("{} connected", "Traffic Reader"));
         if (reader.qnh == 0) {
@@ -467,7 +501,7 @@ void gf_weatherReader()
         for (;;) {
             try {
                 reader.openSocket();
-                reader.bindToPort(kRTAppWeatherPort);
+                reader.bindToPort(gf_rtAppWeatherPort());
                 gf_postGuiUpdate(GuiUpdate::QnhState{GuiReaderState::Fresh});
                 gf_logLine(fmt::format("{} connected", "QNH Reader"));
                 reader.receive();

@@ -22,6 +22,15 @@
 inline constexpr uint16_t kRTAppTrafficPort = 49005;
 inline constexpr uint16_t kRTAppWeatherPort = 49004;
 inline constexpr size_t kMaxDatagram = 16384;
+// The App sends a burst of some 300 datagrams every 10 s: the socket's
+// receive buffer must hold a burst while the reader is busy.
+inline constexpr int kUdpReceiveBufferBytes = 8 * 1024 * 1024;
+
+// The ports the two readers bind: 49005 and 49004. Tests that run beside
+// others (or beside a demo) set free ports of their own; 0 restores the App's.
+uint16_t gf_rtAppTrafficPort();
+uint16_t gf_rtAppWeatherPort();
+void gf_setRTAppPortsForTest(uint16_t trafficPort, uint16_t weatherPort);
 
 class UdpReceiver {
 public:
@@ -37,6 +46,8 @@ public:
     // within the 1000 ms time-out).
     void receive();
     void closeSocket();
+    // The receive buffer the system granted (bytes); 0 before the loop set it.
+    int receiveBufferBytes() const { return grantedReceiveBuffer; }
 
     std::string_view datagram; // view of lastDatagram
     std::unique_ptr<std::array<char, kMaxDatagram + 1>> buffer = std::make_unique<std::array<char, kMaxDatagram + 1>>();
@@ -45,6 +56,14 @@ public:
     std::atomic<uint32_t> datagramCount{0};
     uint32_t countAtLastCheck = 0;
     SocketHandle socket_ = kInvalidSocket;
+    // A datagram equal to the one before is skipped (traffic lines); the
+    // weather reader sees every one, a repeat being fresh weather too.
+    bool skipRepeats = true;
+
+private:
+    void lf_setReceiveBuffer();
+    int grantedReceiveBuffer = 0;
+    bool smallBufferLogged = false;
 };
 
 // What the lines of one batch are converted with.
@@ -96,6 +115,7 @@ public:
 
 class QnhReader : public UdpReceiver {
 public:
+    QnhReader() { skipRepeats = false; }
     void onDatagram() override;
     void onStop() override {}
     void clearState();

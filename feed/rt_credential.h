@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "feed/secret_text.h"
+
 struct HWND__;
 typedef HWND__* HWND;
 
@@ -20,12 +22,14 @@ inline constexpr std::string_view g_tokenPlaceholder = "fill in your API-token h
 // kvr::UserRelatedException 899 "No valid RT license / API-token found".
 void gf_getRTLicenseToken();
 // The credential found by the last lookup; empty before.
-std::string gf_rtCredential();
-// The "License" member of the file, or empty text after a log line.
-std::string gf_readRealTrafficLic(const std::filesystem::path& path);
+SecretText gf_rtCredential();
+// The "License" member of the file, or empty text after a log line. The
+// file's bytes go straight into wiped memory and are parsed there.
+SecretText gf_readRealTrafficLic(const std::filesystem::path& path);
 // Writes RealTraffic.lic in the program folder: {"License":value,"Name":"unknown"},
-// the token placeholder for an empty value.
+// the token placeholder for an empty value; through a temporary file that
+// replaces the old one once it is on the disk.
 bool gf_writeRealTrafficLic(std::string_view value);
 // Shows the credential window; the text entered when OK was pressed with a
 // non-empty input.
-std::optional<std::string> gf_askLicenseToken(HWND owner);
+std::optional<SecretText> gf_askLicenseToken(HWND owner);

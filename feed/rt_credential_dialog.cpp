@@ -13,7 +13,7 @@ constexpr wchar_t kClassName[] = L"KeloLicenseTokenDialog";
 constexpr int kInputId = 1001;
 
 struct DialogState {
-    std::optional<std::string> result;
+    std::optional<SecretText> result;
     bool done = false;
 };
 
@@ -50,9 +50,19 @@ LRESULT CALLBACK lf_licenseDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
             const int length = GetWindowTextLengthW(input);
             std::wstring text(static_cast<size_t>(length) + 1, L'\0');
             text.resize(static_cast<size_t>(GetWindowTextW(input, text.data(), length + 1)));
-            if (!text.empty())
-                state->result = wide_to_utf8(text);
-            SecureZeroMemory(text.data(), text.size() * sizeof(wchar_t));
+            if (!text.empty()) {
+                // Straight into wiped memory: no converted copy on the heap.
+                const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                      nullptr, 0, nullptr, nullptr);
+                if (bytes > 0) {
+                    SecretText utf8;
+                    utf8.text().resize(static_cast<size_t>(bytes));
+                    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.text().data(),
+                                        bytes, nullptr, nullptr);
+                    state->result = std::move(utf8);
+                }
+            }
+            SecureZeroMemory(text.data(), text.capacity() * sizeof(wchar_t));
             state->done = true;
             DestroyWindow(hwnd);
             return 0;
@@ -82,7 +92,7 @@ LRESULT CALLBACK lf_licenseDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 
 } // namespace
 
-std::optional<std::string> gf_askLicenseToken(HWND owner)
+std::optional<SecretText> gf_askLicenseToken(HWND owner)
 {
     HBRUSH brush = lf_dialogBrush();
     HINSTANCE inst = GetModuleHandleW(nullptr);

@@ -1,6 +1,7 @@
 #include "feed/traffic_records.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <shared_mutex>
@@ -186,6 +187,21 @@ bool lf_passesBlockFilter(const LiveTrafficRecord& r, const BlockFilter& filter)
     return true;
 }
 
+std::optional<uint32_t> gf_parseHexid(std::string_view text, int base)
+{
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+bool gf_isAdsbIcaoSource(std::string_view source)
+{
+    return source == "adsb_icao" || (source.size() > 10 && source.ends_with("_adsb_icao"));
+}
+
 // ---- QNH ------------------------------------------------------------------------
 
 bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh)
@@ -244,12 +260,14 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     const std::string type = lf_fixModelCode(f.type);
     if (!lf_isAcceptedType(type, f.category))
         return result;
-    if (!f.airline.empty()) {
-        r.ids.airline = gf_airlineCode2Id(f.airline);
-    } else if (!r.callsign.empty()) {
-        if (auto code = gf_airlineFromCallsign(r.callsign))
-            r.ids.airline = gf_airlineCode2Id(*code);
-    }
+    // The airline is interned only for a record that is kept: a line that
+    // gives none leaves no trace in the table. Until then a code the table
+    // does not hold yet is no cargo operator of the database.
+    std::string airline(f.airline);
+    if (airline.empty() && !r.callsign.empty())
+        airline = gf_airlineFromCallsign(r.callsign).value_or(std::string());
+    if (!airline.empty())
+        r.ids.airline = gf_findAirlineId(airline).value_or(0);
     if (type == "B777" && gf_isCargo(r.ids)) {
         r.ids.model = gf_modelCode2Id("B77F");
         r.ids.cargo = 1;
@@ -258,7 +276,7 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
         r.ids.cargo = 0;
     }
 
-    if (f.source == "adsb_icao") {
+    if (gf_isAdsbIcaoSource(f.source)) {
         if (f.trueHeading == 0.0) {
             r.trueHeading = kTwoPi;
         } else if (f.trueHeading > 0.0 && f.trueHeading <= 360.0) {
@@ -308,6 +326,8 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     r.tas = f.tas == -1.0 ? lf_tasFromAltitude(r.altitude) : f.tas;
     r.timestamp = f.timestamp;
     r.playTime = 0;
+    if (!airline.empty())
+        r.ids.airline = gf_airlineCode2Id(airline);
     result.record = std::move(r);
     return result;
 }
@@ -324,6 +344,7 @@ std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTraffi
     r.registration = lf_cleanRegistration(f.registration);
     r.callsign = lf_normalizeCallsign(f.callsign);
 
+    std::string airline; // interned once the record is kept
     if (auto db = gf_lookupDbase(r.registration)) {
         r.ids = *db;
         if (r.callsign.empty())
@@ -331,7 +352,8 @@ std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTraffi
     } else {
         if (!r.callsign.empty()) {
             if (auto code = gf_airlineFromCallsign(r.callsign))
-                r.ids.airline = gf_airlineCode2Id(*code);
+                airline = std::move(*code);
+            r.ids.airline = gf_findAirlineId(airline).value_or(0);
         }
         std::string type = lf_fixModelCode(f.type);
         if (type == "B777" && gf_isCargo(r.ids)) {
@@ -351,6 +373,7 @@ std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTraffi
     if (r.registration.empty() && !r.callsign.empty()) {
         if (auto db = gf_lookupDbase(r.callsign)) {
             r.ids = *db;
+            airline.clear();
             r.registration = r.callsign;
             if (!gf_airlineCodeText(db->oper).empty())
                 r.ids.airline = db->oper;
@@ -369,6 +392,8 @@ std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTraffi
     if (gf_findStandAtPosition(LatLon{user->latitude, user->longitude}) == r.stand)
         return std::nullopt;
     r.hexid = f.hexid;
+    if (!airline.empty() && r.ids.airline == 0)
+        r.ids.airline = gf_airlineCode2Id(airline);
     return r;
 }
 

@@ -137,6 +137,12 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fiel
 std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTrafficFields& fields);
 
 LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& fields, const TrafficConversionContext& context);
+// The one hexid rule of both feeds: digits of the base only (no sign, no
+// prefix, leading zeros allowed) whose value fits 32 bits.
+std::optional<uint32_t> gf_parseHexid(std::string_view text, int base);
+// The message type of a position from the aircraft's own ADS-B: "adsb_icao",
+// also with a provider's prefix ("F_adsb_icao").
+bool gf_isAdsbIcaoSource(std::string_view source);
 std::string lf_normalizeCallsign(std::string_view text);
 std::string lf_fixModelCode(std::string_view text);
 // Three letters or digits; anything else ("null", empty, malformed) is a zero code.

@@ -50,7 +50,7 @@ public:
         std::unique_lock lock(m_mutex);
         if (const auto it = m_ids.find(code); it != m_ids.end())
             return it->second; // interned by another thread meanwhile
-        if (m_texts.size() >= g_maxInternedCodes)
+        if (m_texts.size() >= m_limit.load())
             return std::nullopt;
         const auto id = static_cast<uint16_t>(m_texts.size());
         m_texts.emplace_back(code);
@@ -70,6 +70,8 @@ public:
         return m_texts.size();
     }
 
+    void setLimit(size_t limit) { m_limit.store(limit); }
+
     void clear()
     {
         std::unique_lock lock(m_mutex);
@@ -81,6 +83,7 @@ public:
 
 private:
     mutable std::shared_mutex m_mutex;
+    std::atomic<size_t> m_limit{g_maxInternedCodes};
     std::deque<std::string> m_texts;
     std::unordered_map<std::string_view, uint16_t, Fnv1aHash> m_ids;
 };
@@ -294,6 +297,11 @@ size_t gf_modelCodeCount()
 size_t gf_airlineCodeCount()
 {
     return lf_airlineTable().size();
+}
+
+void gf_setAirlineCodeLimitForTest(size_t limit)
+{
+    lf_airlineTable().setLimit(limit == 0 ? g_maxInternedCodes : std::min(limit, g_maxInternedCodes));
 }
 
 std::string gf_modelCodeText(ModelId id)

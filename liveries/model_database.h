@@ -95,6 +95,8 @@ std::optional<AirlineId> gf_findAirlineId(std::string_view code);
 // The number of codes interned so far (the empty code included).
 size_t gf_modelCodeCount();
 size_t gf_airlineCodeCount();
+// Tests lower the bound of the airline table (0 restores it).
+void gf_setAirlineCodeLimitForTest(size_t limit);
 // The texts behind the ids; empty for an unknown id.
 std::string gf_modelCodeText(ModelId id);
 std::string gf_airlineCodeText(AirlineId id);

@@ -1,7 +1,9 @@
 // AI aircraft creation and removal on the SimClient thread, the answers that
 // match creations back to their requests, and the books of the objects Kelo
 // owns.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -97,7 +99,7 @@ void lf_onAssignedObjectId(uint32_t requestId, uint32_t objectId)
 
 void lf_onSimConnectException(const SIMCONNECT_RECV* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, 24, "EXCEPTION"))
+    if (!gf_checkPacketKind(SIMCONNECT_RECV_ID_EXCEPTION, cbData))
         return;
     const uint32_t code = lf_readAt<uint32_t>(packet, 12);
     const uint32_t sendId = lf_readAt<uint32_t>(packet, 16);
@@ -150,7 +152,7 @@ void lf_onSimConnectException(const SIMCONNECT_RECV* packet, uint32_t cbData)
 
 void lf_onObjectAddRemove(const SIMCONNECT_RECV* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, 28, "EVENT_OBJECT_ADDREMOVE"))
+    if (!gf_checkPacketKind(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, cbData))
         return;
     if (lf_readAt<uint32_t>(packet, 24) != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT ||
         lf_readAt<uint32_t>(packet, 16) != EVENT_OBJECT_REMOVED)
@@ -160,7 +162,7 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* packet, uint32_t cbData)
     if (g_aiBooks.pendingRemovals.erase(objectId))
         ++g_aiBooks.confirmed;
     // Nothing is ever written to a removed (and perhaps soon reused) id.
-    g_positionStreamer.objectRemovedBySim(objectId, g_positionBuffer);
+    g_positionStreamer.objectRemovedBySim(objectId);
     SimEvent e;
     e.objectId = objectId;
     e.kind = SimEventKind::Removed;
@@ -169,11 +171,11 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* packet, uint32_t cbData)
 
 void lf_onAiGroundData(const SIMCONNECT_RECV* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, kDataHeaderSize, "SIMOBJECT_DATA_BYTYPE"))
+    if (!gf_checkPacketKind(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, cbData))
         return;
     if (lf_readAt<uint32_t>(packet, kDataRequestIdOffset) != AI_POSITION)
         return;
-    if (!lf_checkPayloadSize(cbData, 96, "AI_POSITION"))
+    if (!gf_checkSimObjectData(AI_POSITION, cbData))
         return;
     const uint32_t objectId = lf_readAt<uint32_t>(packet, kDataObjectIdOffset);
     if (objectId == g_userObjectId.load())
@@ -207,4 +209,47 @@ void lf_removeAiObject(uint32_t objectId)
         return;
     }
     g_aiBooks.owned.erase(objectId);
+}
+
+void lf_abandonConnectionObjects(ScHandle handle, bool simulatorGone)
+{
+    std::vector<uint32_t> owned(g_aiBooks.owned.begin(), g_aiBooks.owned.end());
+    std::sort(owned.begin(), owned.end());
+    std::vector<std::pair<uint32_t, uint32_t>> creations; // request id, key
+    for (const auto& [requestId, entry] : g_aiBooks.pendingCreates)
+        creations.emplace_back(requestId, entry.key);
+    std::sort(creations.begin(), creations.end());
+
+    // A simulator that is still there may keep a closed client's objects:
+    // they are asked to go while this connection can still name them.
+    if (handle && !simulatorGone) {
+        const SimConnectApi& sc = gf_simConnect();
+        // A connection that refuses one removal refuses the rest: one line says how many stay.
+        for (size_t i = 0; i < owned.size(); ++i) {
+            if (owned[i] == g_userObjectId.load() || sc.AIRemoveObject(handle, owned[i], REQUEST_AI_REMOVE) >= 0)
+                continue;
+            gf_logError(fmt::format("SimConnect could not remove {} objects of the closed connection",
+                                    owned.size() - i));
+            break;
+        }
+    }
+    for (uint32_t id : owned) {
+        SimEvent e;
+        e.objectId = id;
+        e.kind = SimEventKind::Removed;
+        gf_pushSimEvent(e);
+    }
+    for (const auto& [requestId, key] : creations) {
+        SimEvent e;
+        e.key = key;
+        e.kind = SimEventKind::CreateFailed;
+        e.value1 = static_cast<double>(requestId);
+        gf_pushSimEvent(e);
+    }
+    if (!owned.empty() || !creations.empty())
+        gf_logLine(fmt::format("SimConnect connection closed with {} objects and {} creations pending; "
+                               "reported as removed and failed",
+                               owned.size(), creations.size()));
+    g_aiBooks.clearAll();
+    g_positionStreamer.newConnection();
 }

@@ -1,5 +1,6 @@
 // The facility records of the stand and runway reads, turned into stands and
 // runways, and the checks of a finished runway read.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <set>
@@ -32,35 +33,14 @@ constexpr size_t kParentRequestId = 20;
 constexpr size_t kRecordType = 24;
 constexpr size_t kData = 40;
 
+constexpr int32_t kMaxReservedRunways = 64;
+
 constexpr uint32_t kTypeAirport = 0;
 constexpr uint32_t kTypeRunway = 1;
 constexpr uint32_t kTypeStart = 2;
 constexpr uint32_t kTypeHelipad = 4;
 constexpr uint32_t kTypeTaxiParking = 15;
 constexpr uint32_t kTypePavement = 23;
-
-// The smallest packet of each record kind of the stand read: its header
-// and every field the definition asks for.
-uint32_t lf_standRecordMinimum(uint32_t type)
-{
-    switch (type) {
-    case kTypeAirport: return 104;
-    case kTypeTaxiParking: return 80;
-    case kTypeHelipad: return 84;
-    default: return 0;
-    }
-}
-
-uint32_t lf_runwayRecordMinimum(uint32_t type)
-{
-    switch (type) {
-    case kTypeAirport: return 56;
-    case kTypeRunway: return 92;
-    case kTypePavement: return 52;
-    case kTypeStart: return 80;
-    default: return 0;
-    }
-}
 
 LatLon lf_move(const LatLon& from, double bearing, double feet)
 {
@@ -69,10 +49,8 @@ LatLon lf_move(const LatLon& from, double bearing, double feet)
 
 void lf_logException(const char* prefix, const void* packet, uint32_t cbData)
 {
-    if (cbData < 24) {
-        gf_logError(fmt::format("SimConnect EXCEPTION payload too small: {} < 24 bytes", cbData));
+    if (!gf_checkPacketKind(kRecvException, cbData))
         return;
-    }
     gf_logError(fmt::format("{} id={} sendID={} index={}", prefix, lf_readAt<uint32_t>(packet, 12),
                             lf_readAt<uint32_t>(packet, 16), lf_readAt<uint32_t>(packet, 20)));
 }
@@ -118,12 +96,9 @@ void onRecvFacilityData(StandReadContext& context, const void* packet, uint32_t 
     if (lf_readAt<uint32_t>(packet, kUserRequestId) != kRequestParking)
         return;
     const uint32_t type = lf_readAt<uint32_t>(packet, kRecordType);
-    const uint32_t minimum = lf_standRecordMinimum(type);
-    if (minimum == 0)
+    if (!gf_facilityRecordMinimum(kRequestParking, type))
         return;
-    if (cbData < minimum) {
-        gf_logError(fmt::format("SimConnect facility record {} payload too small: {} < {} bytes", type, cbData,
-                                minimum));
+    if (!gf_checkFacilityRecord(kRequestParking, type, cbData)) {
         context.done = context.failed = true;
         return;
     }
@@ -198,10 +173,10 @@ template <typename Context>
 void lf_facilityDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context, const char* exceptionText,
                          uint32_t requestId, void (*onData)(Context&, const void*, uint32_t))
 {
-    if (!packet || !context || cbData < 12)
+    if (!packet || !context)
         return;
     cbData = gf_packetSize(packet, cbData);
-    if (cbData < 12)
+    if (!lf_checkPayloadSize(cbData, sizeof(SIMCONNECT_RECV), "RECV"))
         return;
     auto& ctx = *static_cast<Context*>(context);
     try {
@@ -211,14 +186,14 @@ void lf_facilityDispatch(SIMCONNECT_RECV* packet, uint32_t cbData, void* context
             ctx.done = ctx.failed = true;
             break;
         case kRecvFacilityData:
-            if (cbData < kData) {
+            if (!gf_checkPacketKind(kRecvFacilityData, cbData)) {
                 ctx.done = ctx.failed = true;
                 break;
             }
             onData(ctx, packet, cbData);
             break;
         case kRecvFacilityDataEnd:
-            if (cbData >= 16 && lf_readAt<uint32_t>(packet, 12) == requestId)
+            if (gf_checkPacketKind(kRecvFacilityDataEnd, cbData) && lf_readAt<uint32_t>(packet, 12) == requestId)
                 ctx.done = true;
             break;
         default:
@@ -279,12 +254,9 @@ void lf_onRecvRunwayData(RunwayReadContext& context, const void* packet, uint32_
     if (lf_readAt<uint32_t>(packet, kUserRequestId) != kRequestRunways)
         return;
     const uint32_t type = lf_readAt<uint32_t>(packet, kRecordType);
-    const uint32_t minimum = lf_runwayRecordMinimum(type);
-    if (minimum == 0)
+    if (!gf_facilityRecordMinimum(kRequestRunways, type))
         return;
-    if (cbData < minimum) {
-        gf_logError(fmt::format("RUNWAY_HEADING: facility record {} payload too small: {} < {} bytes", type,
-                                cbData, minimum));
+    if (!gf_checkFacilityRecord(kRequestRunways, type, cbData)) {
         context.done = context.failed = true;
         return;
     }
@@ -294,8 +266,14 @@ void lf_onRecvRunwayData(RunwayReadContext& context, const void* packet, uint32_
             context.altitudeFt = lf_readAt<double>(packet, kData) * kFeetPerMetre;
             context.advertisedRunways = lf_readAt<int32_t>(packet, kData + 8);
             context.advertisedStarts = lf_readAt<int32_t>(packet, kData + 12);
+            // The count is only what the packet claims: room is reserved up
+            // to a plausible airport, the vector grows beyond as records come.
+            if (context.advertisedRunways > kMaxReservedRunways)
+                gf_logError(fmt::format("RUNWAY_HEADING: advertised runway count {} not reserved",
+                                        context.advertisedRunways));
             if (context.advertisedRunways >= 1)
-                context.runways.reserve(static_cast<size_t>(context.advertisedRunways));
+                context.runways.reserve(
+                    static_cast<size_t>(std::min(context.advertisedRunways, kMaxReservedRunways)));
             break;
         case kTypeRunway: {
             RunwayRecord r;

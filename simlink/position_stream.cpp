@@ -180,6 +180,13 @@ bool PositionStreamer::takePosted(PositionDoubleBuffer& buffer)
         buffer.posted.swap(buffer.taken);
     lock.unlock();
 
+    if (m_dropAllPosted) {
+        buffer.taken.clear();
+        m_dropAllPosted = false;
+    }
+    for (uint32_t id : m_dropPostedOf)
+        buffer.taken.erase(id);
+    m_dropPostedOf.clear();
     for (const auto& [id, samples] : buffer.taken) {
         if (!m_removedBySim.empty() && m_removedBySim.count(id))
             continue;
@@ -190,23 +197,33 @@ bool PositionStreamer::takePosted(PositionDoubleBuffer& buffer)
     return true;
 }
 
-void PositionStreamer::objectRemovedBySim(uint32_t objectId, PositionDoubleBuffer& buffer)
+void PositionStreamer::objectRemovedBySim(uint32_t objectId)
 {
     m_histories.erase(objectId);
     m_removedBySim.insert(objectId);
-    std::lock_guard lock(buffer.mutex);
-    buffer.posted.erase(objectId);
+}
+
+void PositionStreamer::objectAssigned(uint32_t objectId)
+{
+    m_removedBySim.erase(objectId);
+    m_histories.erase(objectId);
+    m_dropPostedOf.insert(objectId);
 }
 
 void PositionStreamer::newConnection()
 {
+    m_histories.clear();
     m_removedBySim.clear();
+    m_dropPostedOf.clear();
+    m_dropAllPosted = true;
 }
 
 void PositionStreamer::clear()
 {
     m_histories.clear();
     m_removedBySim.clear();
+    m_dropPostedOf.clear();
+    m_dropAllPosted = false;
 }
 
 const PositionHistory* PositionStreamer::history(uint32_t objectId) const

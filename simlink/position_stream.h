@@ -121,12 +121,15 @@ public:
 
     // Kelo removed the object: its history goes.
     void eraseHistory(uint32_t objectId) { m_histories.erase(objectId); }
-    // The simulator removed the object: history and posted samples go, and the
-    // id is written no more until it is assigned again.
-    void objectRemovedBySim(uint32_t objectId, PositionDoubleBuffer& buffer);
-    // A creation was assigned this id.
-    void objectAssigned(uint32_t objectId) { m_removedBySim.erase(objectId); }
-    // New connection: ids of the old one may be given out again.
+    // The simulator removed the object: its history goes, and the id is
+    // written no more until it is assigned again. Samples still posted for it
+    // are skipped when taken; the buffer is never waited for here.
+    void objectRemovedBySim(uint32_t objectId);
+    // A creation was assigned this id: whatever was kept or posted for the id
+    // before belongs to an earlier object and goes with the next take.
+    void objectAssigned(uint32_t objectId);
+    // The connection was replaced: every history goes, and so do the samples
+    // posted before (taken and dropped on the next frame that gets the lock).
     void newConnection();
     // Everything goes (state clear after the thread ended).
     void clear();
@@ -137,6 +140,8 @@ public:
 private:
     std::unordered_map<uint32_t, PositionHistory> m_histories;
     std::unordered_set<uint32_t> m_removedBySim;
+    std::unordered_set<uint32_t> m_dropPostedOf; // ids whose posted samples are stale
+    bool m_dropAllPosted = false;
     uint64_t m_generation = 0;
 };
 

@@ -94,6 +94,7 @@ void lf_handlePacket(const SIMCONNECT_RECV* packet, uint32_t size, DispatchFlags
             lf_flightRunning(false);
         }
         flags.quit = true;
+        flags.simulatorGone = true;
         break;
     case SIMCONNECT_RECV_ID_EVENT:
         lf_onEvent(packet);
@@ -118,7 +119,7 @@ void lf_handlePacket(const SIMCONNECT_RECV* packet, uint32_t size, DispatchFlags
         lf_onAiGroundData(packet, size);
         break;
     case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
-        if (lf_checkPayloadSize(size, 20, "ASSIGNED_OBJECT_ID"))
+        if (gf_checkPacketKind(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID, size))
             lf_onAssignedObjectId(lf_readAt<uint32_t>(packet, 12), lf_readAt<uint32_t>(packet, 16));
         break;
     case SIMCONNECT_RECV_ID_CLIENT_DATA:
@@ -150,6 +151,12 @@ struct ThreadEnd {
     {
         try {
             gf_reserveUserStand();
+        } catch (...) {
+        }
+        try {
+            // A failure left objects on the books: they go with the connection.
+            if (!g_aiBooks.owned.empty() || !g_aiBooks.pendingCreates.empty())
+                lf_abandonConnectionObjects(handle, false);
         } catch (...) {
         }
         g_linkState.store(LinkState::NotConnected);
@@ -201,10 +208,13 @@ void lf_connectedLoop(ScHandle& handle, const std::stop_token& stopToken, bool& 
         if (!flags.quit && g_linkState.load() != LinkState::RequestFailed) {
             lf_shutdownSimObjects(handle, flags);
             lf_rethrowFailure(flags);
+        } else {
+            lf_abandonConnectionObjects(handle, flags.simulatorGone);
         }
         end = true;
         return;
     }
+    lf_abandonConnectionObjects(handle, flags.simulatorGone);
     g_linkState.store(LinkState::NotConnected);
     lf_flightRunning(false);
     g_simHandle.store(nullptr);

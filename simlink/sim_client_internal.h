@@ -17,6 +17,7 @@
 struct DispatchFlags {
     bool quit = false;
     bool mismatch = false;
+    bool simulatorGone = false; // QUIT arrived: the simulator took every object with it
     // A failure inside a handler: kept here (it never crosses SimConnect's
     // own frames) and raised by the thread after the dispatch returned.
     std::exception_ptr failure;
@@ -77,3 +78,9 @@ void lf_onAiGroundData(const SIMCONNECT_RECV* packet, uint32_t cbData);
 void lf_sendAiPositions();
 void lf_drainCommandMailbox();
 void lf_shutdownSimObjects(ScHandle handle, DispatchFlags& flags);
+// The connection ends without the shutdown removal (lost, replaced, or a stop
+// after a failure): unless the simulator is gone, its objects are asked to go
+// on this connection; the engine gets a removal for every object it owned and
+// a failure for every creation still waiting; the books and every position
+// history are emptied.
+void lf_abandonConnectionObjects(ScHandle handle, bool simulatorGone);

@@ -11,6 +11,7 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "simlink/sim_packet.h"
+#include "simlink/simconnect_ids.h"
 #include "simlink/simconnect_packets.h"
 
 std::atomic<uint8_t> g_linkState{LinkState::NotConnected};
@@ -69,7 +70,7 @@ void lf_onUserAcTitle(const void* packet, uint32_t cbData)
     struct SetBit {
         ~SetBit() { g_userAnswers.fetch_or(1); }
     } setBit;
-    if (!lf_checkPayloadSize(cbData, 41, "USER_AC_TITLE"))
+    if (!gf_checkSimObjectData(USER_AC_TITLE, cbData))
         return;
     const char* text = static_cast<const char*>(packet) + kDataHeaderSize;
     const size_t length = cbData - kDataHeaderSize;

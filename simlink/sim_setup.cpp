@@ -176,7 +176,7 @@ bool gf_setupSimConnect(ScHandle handle)
 
 void lf_onSimConnectOpen(const SIMCONNECT_RECV* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, 308, "OPEN"))
+    if (!gf_checkPacketKind(SIMCONNECT_RECV_ID_OPEN, cbData))
         return;
     const std::string name = lf_readFixedString(packet, 12, 256);
     if (name.empty()) {

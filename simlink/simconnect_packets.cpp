@@ -86,14 +86,20 @@ std::optional<std::uint32_t> gf_checkReceivedPacket(const SIMCONNECT_RECV* packe
     return size;
 }
 
-bool gf_checkSimObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA* packet, std::uint32_t size)
+bool gf_checkPacketKind(std::uint32_t recvId, std::uint32_t size)
 {
-    const auto minimum = gf_simObjectDataMinimum(packet->dwRequestID);
+    const auto minimum = gf_packetMinimum(recvId);
     return !minimum || lf_checkPayloadSize(size, minimum->bytes, minimum->name);
 }
 
-bool gf_checkFacilityRecord(const SIMCONNECT_RECV_FACILITY_DATA* packet, std::uint32_t size)
+bool gf_checkSimObjectData(std::uint32_t requestId, std::uint32_t size)
 {
-    const auto minimum = gf_facilityRecordMinimum(packet->UserRequestId, packet->Type);
+    const auto minimum = gf_simObjectDataMinimum(requestId);
+    return !minimum || lf_checkPayloadSize(size, minimum->bytes, minimum->name);
+}
+
+bool gf_checkFacilityRecord(std::uint32_t requestId, std::uint32_t recordType, std::uint32_t size)
+{
+    const auto minimum = gf_facilityRecordMinimum(requestId, recordType);
     return !minimum || lf_checkPayloadSize(size, minimum->bytes, minimum->name);
 }

@@ -42,8 +42,12 @@ std::optional<PacketMinimum> gf_facilityRecordMinimum(std::uint32_t requestId, s
 // First check of every packet: the 12-byte head ("RECV"), then the minimum of
 // its kind. Returns the readable size, or no value when the packet is dropped.
 std::optional<std::uint32_t> gf_checkReceivedPacket(const SIMCONNECT_RECV* packet, std::uint32_t cbData);
+// The minimum of one packet kind (from the table above) for a handler that
+// reads that kind: true when the kind has none or `size` reaches it.
+bool gf_checkPacketKind(std::uint32_t recvId, std::uint32_t size);
 // Second check of a data answer that passed the first: the minimum of its
 // request. Requests without a minimum pass.
-bool gf_checkSimObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA* packet, std::uint32_t size);
-// Second check of a facility record that passed the first.
-bool gf_checkFacilityRecord(const SIMCONNECT_RECV_FACILITY_DATA* packet, std::uint32_t size);
+bool gf_checkSimObjectData(std::uint32_t requestId, std::uint32_t size);
+// Second check of a facility record that passed the first. Records Kelo does
+// not read pass.
+bool gf_checkFacilityRecord(std::uint32_t requestId, std::uint32_t recordType, std::uint32_t size);

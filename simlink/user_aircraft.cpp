@@ -150,11 +150,11 @@ std::optional<int64_t> gf_zuluToEpoch(int64_t year, int64_t dayOfYear, int64_t s
 
 void lf_onSimObjectData(const void* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, kDataHeaderSize, "SIMOBJECT_DATA"))
+    if (!gf_checkPacketKind(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, cbData))
         return;
     switch (lf_readAt<uint32_t>(packet, kDataRequestIdOffset)) {
     case kRequestStaticCgAndPitch:
-        if (lf_checkPayloadSize(cbData, 56, "AI_STATIC_CG_AND_PITCH"))
+        if (gf_checkSimObjectData(kRequestStaticCgAndPitch, cbData))
             lf_onStaticCgAndPitch(packet);
         break;
     case kRequestUserTitle:
@@ -164,11 +164,11 @@ void lf_onSimObjectData(const void* packet, uint32_t cbData)
         lf_onUserAcModel(packet, cbData);
         break;
     case kRequestUserOnGround:
-        if (lf_checkPayloadSize(cbData, 48, "USER_AC_ON_GROUND"))
+        if (gf_checkSimObjectData(kRequestUserOnGround, cbData))
             lf_onUserOnGround(packet);
         break;
     case kRequestUserPosition:
-        if (lf_checkPayloadSize(cbData, 160, "USER_AC_POSITION"))
+        if (gf_checkSimObjectData(kRequestUserPosition, cbData))
             lf_onUserPosition(packet, lf_readAt<uint32_t>(packet, kDataObjectIdOffset));
         break;
     default:

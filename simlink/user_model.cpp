@@ -14,6 +14,7 @@
 #include "liveries/model_database.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/sim_packet.h"
+#include "simlink/simconnect_ids.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -67,7 +68,7 @@ double lf_radiusOfModel(std::string_view code)
 
 void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
 {
-    if (!lf_checkPayloadSize(cbData, 72, "USER_AC_MODEL"))
+    if (!gf_checkSimObjectData(USER_AC_MODEL, cbData))
         return;
     const std::string raw = lf_readFixedString(packet, kDataHeaderSize, 32);
     gf_logContinuation("model raw: " + raw);

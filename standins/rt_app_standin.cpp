@@ -8,10 +8,11 @@
 
 namespace kvr::standin {
 
-std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view tag)
+std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view tag, TrafficLayout layout)
 {
     // Fields 0..43; the ones Kelo does not read carry plausible fillers.
-    std::vector<std::string> f(44);
+    const bool documented = layout == TrafficLayout::Documented;
+    std::vector<std::string> f(documented ? 43 : 44);
     f[0] = tag;
     f[1] = std::to_string(a.hexid);
     f[2] = fmt::format("{:.5f}", a.lat);
@@ -29,7 +30,7 @@ std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view
     f[14] = fmt::format("{:.2f}", timestamp);
     f[15] = "X";
     f[16] = a.callsign;
-    f[17] = a.source;
+    f[17] = documented && !a.source.empty() ? "F_" + a.source : a.source;
     f[18] = "1200";
     f[19] = fmt::format("{:.0f}", a.tas > 0 ? a.tas * 0.8 : a.groundSpeed);
     f[20] = fmt::format("{:.0f}", a.tas);
@@ -43,7 +44,8 @@ std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view
     f[28] = a.category;
     for (size_t i = 29; i < 43; ++i)
         f[i] = "0";
-    f[43] = a.airline;
+    if (!documented)
+        f[43] = a.airline;
     std::string line = f[0];
     for (size_t i = 1; i < f.size(); ++i) {
         line += ',';

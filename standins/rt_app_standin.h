@@ -46,8 +46,14 @@ struct AppParked {
     double lon = 0.0;
 };
 
-// A position line of 44 fields ("RTTFC" or a buffered tag such as "RTBUF").
-std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view tag = "RTTFC");
+// The two layouts of a position line: 44 fields with the airline last, or
+// the App's documented 43 (fields 0 to 42, no airline) whose message type
+// carries the data provider's prefix ("F_adsb_icao").
+enum class TrafficLayout { WithAirline, Documented };
+
+// A position line ("RTTFC" or a buffered tag such as "RTBUF").
+std::string trafficLine(const AppAircraft& a, double timestamp, std::string_view tag = "RTTFC",
+                        TrafficLayout layout = TrafficLayout::WithAirline);
 // A parked line of 9 fields; hexid in hexadecimal.
 std::string parkedLine(const AppParked& p, double timestamp);
 

@@ -171,14 +171,25 @@ void RTWebApi::serveDefault(const std::string& path, const Request& r, httplib::
 {
     std::lock_guard lock(mutex);
     nlohmann::json out = nlohmann::json::object();
+    // The service refuses a request that lacks one of its parameters.
+    const auto lacks = [&](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            if (!r.form.count(name))
+                return true;
+        return false;
+    };
+    const auto refuseMissing = [&] { out = {{"status", 400}, {"message", "Missing or invalid parameters"}}; };
     if (path == "/v6/auth") {
         const auto lic = r.form.find("license");
         const auto tok = r.form.find("token");
         const std::string given = lic != r.form.end() ? lic->second : tok != r.form.end() ? tok->second : "";
-        if (given != credential || given.empty()) {
+        if ((lic == r.form.end() && tok == r.form.end()) || lacks({"software"})) {
+            refuseMissing();
+        } else if (given != credential || given.empty()) {
             out = {{"status", 404}, {"message", "License not found"}};
         } else {
             guid = fmt::format("{:08x}-0000-4000-8000-{:012x}", static_cast<uint32_t>(boundPort), ++sessions);
+            lastTrafficQuery.reset();
             out = {{"status", 200}, {"GUID", guid}, {"server", serverName}, {"type", licenseType}};
             if (rrl)
                 out["rrl"] = *rrl;
@@ -199,6 +210,18 @@ void RTWebApi::serveDefault(const std::string& path, const Request& r, httplib::
         const auto g = r.form.find("GUID");
         if (g == r.form.end() || guid.empty() || g->second != guid) {
             out = {{"status", 401}, {"message", "Invalid GUID"}};
+        } else if (path == "/v6/nearestmetar" && lacks({"lat", "lon", "toffset"})) {
+            refuseMissing();
+        } else if (path == "/v6/traffic" &&
+                   (lacks({"top", "bottom", "left", "right", "querytype", "toffset"}) ||
+                    (r.form.at("querytype") != "locationtraffic" && r.form.at("querytype") != "parkedtraffic"))) {
+            refuseMissing();
+        } else if (path == "/v6/traffic" && r.form.at("querytype") == "locationtraffic" && rrl &&
+                   lastTrafficQuery && std::chrono::steady_clock::now() - *lastTrafficQuery <
+                                           std::chrono::milliseconds(*rrl)) {
+            // Faster than the interval the service gave out.
+            out = {{"status", 406}, {"message", "Request rate violation"}};
+            ++rateViolations;
         } else if (path == "/v6/nearestmetar") {
             nlohmann::json stations = nlohmann::json::array();
             for (const auto& m : metars)
@@ -207,6 +230,7 @@ void RTWebApi::serveDefault(const std::string& path, const Request& r, httplib::
         } else if (r.form.count("querytype") && r.form.at("querytype") == "parkedtraffic") {
             out = nlohmann::json::parse(parkedAnswer(r));
         } else {
+            lastTrafficQuery = std::chrono::steady_clock::now();
             out = nlohmann::json::parse(trafficAnswer(r));
         }
         if (path == "/v6/traffic" && out.value("status", 0) == 200) {
@@ -246,7 +270,7 @@ std::string RTWebApi::trafficAnswer(const Request& r)
             const std::string name = fmt::format("buffer_{}", i);
             if (std::find(omittedSlices.begin(), omittedSlices.end(), name) != omittedSlices.end())
                 continue;
-            data[name] = slice((count - i) * step);
+            data[name] = slice((i + 1) * step); // buffer_0 is the newest slice
         }
         out["data"] = std::move(data);
     } else {
@@ -367,6 +391,12 @@ size_t RTWebApi::count(const std::string& path) const
 {
     std::lock_guard lock(mutex);
     return static_cast<size_t>(std::count_if(log.begin(), log.end(), [&](const Request& r) { return r.path == path; }));
+}
+
+size_t RTWebApi::rateViolationCount() const
+{
+    std::lock_guard lock(mutex);
+    return rateViolations;
 }
 
 bool RTWebApi::waitForCount(const std::string& path, size_t n, std::chrono::milliseconds timeout) const

@@ -1,7 +1,9 @@
 // A stand-in for the RealTraffic web API: an HTTP/1.1 server on 127.0.0.1
 // (cpp-httplib) that answers /v6/auth, /v6/deauth, /v6/traffic and
 // /v6/nearestmetar with form-encoded POST bodies and JSON answers. It records
-// every request and can be scripted per endpoint.
+// every request and can be scripted per endpoint. Like the service it refuses
+// a request that lacks a parameter (400) and a traffic query sooner than the
+// interval it gave out ("rrl", 406); buffer slices are named newest first.
 #pragma once
 
 #include <chrono>
@@ -120,6 +122,8 @@ public:
     // ---- Observation ----
     std::vector<Request> requests() const;
     size_t count(const std::string& path) const;
+    // Traffic queries refused with 406 for coming sooner than "rrl" allows.
+    size_t rateViolationCount() const;
     // Waits until `n` requests reached `path`; false after the timeout.
     bool waitForCount(const std::string& path, size_t n, std::chrono::milliseconds timeout) const;
 
@@ -151,6 +155,8 @@ private:
     std::optional<int64_t> wrrl = 2000;
     int licenseType = 1;
     std::optional<int64_t> expiry;
+    std::optional<std::chrono::steady_clock::time_point> lastTrafficQuery;
+    size_t rateViolations = 0;
     std::string guid;
     uint64_t sessions = 0;
     std::vector<Aircraft> traffic;

@@ -23,13 +23,13 @@ double lf_now()
 
 // Buffered traffic is the scenario's first 30 seconds, ending now; parked
 // aircraft were reported ten minutes ago.
-void lf_prepareAnswers(RtAppStandIn& app, const RtAppScenario& scenario, double now)
+void lf_prepareAnswers(RtAppStandIn& app, const RtAppScenario& scenario, double now, TrafficLayout layout)
 {
     app.bufferSlices.clear();
     for (int slice = 0; slice < 5; ++slice) {
         std::vector<std::string> lines;
         for (const AppAircraft& a : scenario.stateAt(slice * 6.0))
-            lines.push_back(trafficLine(a, now - 30.0 + slice * 6.0, "RTBUF"));
+            lines.push_back(trafficLine(a, now - 30.0 + slice * 6.0, "RTBUF", layout));
         app.bufferSlices.push_back(std::move(lines));
     }
     app.parkedLines.clear();
@@ -42,7 +42,8 @@ void lf_prepareAnswers(RtAppStandIn& app, const RtAppScenario& scenario, double 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <scenario.json> [tcp port] [traffic udp port] [weather udp port]\n",
+        std::fprintf(stderr,
+                     "usage: %s <scenario.json> [tcp port] [traffic udp port] [weather udp port] [documented]\n",
                      argv[0]);
         return 2;
     }
@@ -54,9 +55,12 @@ int main(int argc, char** argv)
             app.trafficPort = static_cast<uint16_t>(std::stoi(argv[3]));
         if (argc > 4)
             app.weatherPort = static_cast<uint16_t>(std::stoi(argv[4]));
+        // The App's documented 43-field lines, or the longer ones with the airline.
+        const TrafficLayout layout = argc > 5 && std::string(argv[5]) == "documented" ? TrafficLayout::Documented
+                                                                                       : TrafficLayout::WithAirline;
         for (;;) {
             const double start = lf_now();
-            lf_prepareAnswers(app, scenario, start);
+            lf_prepareAnswers(app, scenario, start, layout);
             std::printf("waiting for Kelo on port %u ...\n", port);
             std::fflush(stdout);
             if (!app.connect(port, 3600s))
@@ -69,7 +73,7 @@ int main(int argc, char** argv)
                 const double now = lf_now();
                 std::vector<std::string> batch;
                 for (const AppAircraft& a : scenario.stateAt(30.0 + (now - start)))
-                    batch.push_back(trafficLine(a, now));
+                    batch.push_back(trafficLine(a, now, "RTTFC", layout));
                 app.sendBatch(batch);
                 if (round++ % 10 == 0 && !scenario.metar.empty())
                     app.sendMetar(scenario.metar);

@@ -85,6 +85,7 @@ void Sim::applyScenarioLocked(const nlohmann::json& s)
     lf_assign(s, "remove_delay_frames", m_options.removeDelayFrames);
     lf_assign(s, "added_before_assigned", m_options.addedBeforeAssigned);
     lf_assign(s, "close_removes_objects", m_options.closeRemovesObjects);
+    lf_assign(s, "reuse_object_ids", m_options.reuseObjectIds);
     lf_assign(s, "object_limit", m_options.objectLimit);
     lf_assign(s, "flight_loaded_packet", m_options.flightLoadedPacket);
     lf_assign(s, "ground_ft", m_options.defaultGroundFt);

@@ -410,7 +410,13 @@ void Sim::removeObjectLocked(std::uint32_t id, const std::string& by)
 void Sim::finishCreate(PendingCreate& pending)
 {
     SimObject& o = pending.object;
-    o.id = m_nextObjectId++;
+    if (m_options.reuseObjectIds) {
+        o.id = m_options.firstObjectId;
+        while (m_objects.count(o.id) || o.id == m_user.id)
+            ++o.id;
+    } else {
+        o.id = m_nextObjectId++;
+    }
     o.createdFrame = m_frame;
     m_objects[o.id] = o;
     m_objectRecordIndex[o.id] = m_objectRecords.size();

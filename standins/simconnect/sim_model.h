@@ -201,6 +201,7 @@ struct Options {
     std::uint32_t removeDelayFrames = 0;
     bool addedBeforeAssigned = true;
     bool closeRemovesObjects = true;
+    bool reuseObjectIds = false; // a new object gets the lowest free id, as the simulator does
     std::uint32_t objectLimit = 1000;
     std::uint32_t firstObjectId = 100;
     std::uint32_t firstPacketId = 1;

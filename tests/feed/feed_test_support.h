@@ -34,10 +34,10 @@ inline void setCurrentAirport(uint32_t code, double lat, double lon, double alti
     CurrentAirport = CurrentAirportRecord{code, lat, lon, altitude};
 }
 
-// A TCP port that is free now (Winsock must be started).
-inline uint16_t freeTcpPort()
+// A port of the kind that is free now (Winsock must be started).
+inline uint16_t freePort(int type, int protocol)
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET s = socket(AF_INET, type, protocol);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -46,6 +46,14 @@ inline uint16_t freeTcpPort()
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     closesocket(s);
     return ntohs(a.sin_port);
+}
+inline uint16_t freeTcpPort()
+{
+    return freePort(SOCK_STREAM, IPPROTO_TCP);
+}
+inline uint16_t freeUdpPort()
+{
+    return freePort(SOCK_DGRAM, IPPROTO_UDP);
 }
 
 } // namespace kvr::test

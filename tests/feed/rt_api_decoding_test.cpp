@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "engine/engine_reports.h"
 #include "feed/rt_api_decoding.h"
+#include "feed/rt_api_transport.h"
 #include "liveries/model_database.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
@@ -71,8 +72,9 @@ TEST_F(RTApiDecoding, OnlyFortyNineElementArraysWithAHexidBecomeRecords)
     a48.erase(48);
     json a50 = aircraft("484002");
     a50.push_back(0);
-    const json data = {{"a", aircraft("4ca7b3")}, {"b", a48},          {"c", a50},
-                       {"d", aircraft(4990003)},  {"e", "not an array"}, {"f", aircraft("0x4840")}};
+    const json data = {{"a", aircraft("4ca7b3")},         {"b", a48},          {"c", a50},
+                       {"d", aircraft(4990003)},          {"e", "not an array"}, {"f", aircraft("0x4840")},
+                       {"g", aircraft("1004ca7b4")}};
     gf_decodeRTAPITraffic(data, context, batch);
     ASSERT_EQ(batch.records.size(), 1u);
     const LiveTrafficRecord& r = batch.records[0];
@@ -86,6 +88,19 @@ TEST_F(RTApiDecoding, OnlyFortyNineElementArraysWithAHexidBecomeRecords)
     EXPECT_DOUBLE_EQ(r.tas, 220.0); // null tas: the table's value at 5000 ft
     EXPECT_EQ(gf_airlineCodeText(r.ids.airline), "KLM");
     EXPECT_EQ(batch.latestTimestamp, 1700000000u);
+}
+
+TEST_F(RTApiDecoding, LeadingZerosOfAHexidAreAcceptedAsByTheAppFeed)
+{
+    gf_decodeRTAPITraffic(json{{"a", aircraft("00000000004ca7b3")}}, context, batch);
+    ASSERT_EQ(batch.records.size(), 1u);
+    EXPECT_EQ(batch.records[0].hexid, 0x4CA7B3u);
+    gf_modelDatabase().icaoModelCodes.insert("A320");
+    const auto parked = gf_decodeRTAPIParkedTraffic(
+        json{{"00000000484f6d", json::array({52.31, 4.77, "D7", "A320", "PH-EXA", 1699957770, "KLM1"})}});
+    gf_modelDatabase().icaoModelCodes.clear();
+    ASSERT_EQ(parked.size(), 1u);
+    EXPECT_EQ(parked[0].hexid, 0x484F6Du);
 }
 
 TEST_F(RTApiDecoding, LatestTimestampFollowsEveryValidTimeEvenOfSkippedArrays)
@@ -145,4 +160,14 @@ TEST_F(RTApiDecoding, NearestMetarStations)
     EXPECT_EQ(std::get<MetarListError>(none).message, "response contains no METAR station with a valid METAR string");
     EXPECT_EQ(std::get<MetarListError>(gf_parseNearestMetar("EHAM Q1013")).message,
               "response contains invalid METAR data");
+}
+
+TEST_F(RTApiDecoding, AServersMessageIsKeptToAFewHundredCharacters)
+{
+    const std::string body = json{{"status", 406}, {"message", std::string(5000, 'm')}}.dump();
+    auto parsed = gf_parseRTAPIResponse(body, "traffic", RTAPILimitSpec{});
+    ASSERT_TRUE(std::holds_alternative<RTAPIReply>(parsed));
+    const std::string& message = std::get<RTAPIReply>(parsed).message;
+    EXPECT_LT(message.size(), 400u);
+    EXPECT_TRUE(message.ends_with("... (5000 bytes)")) << message;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_traffic_reader.h"
+#include "feed/rt_api_transport.h"
 #include "feed/rt_api_weather_reader.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/model_database.h"
@@ -35,6 +37,20 @@ void recordApplied(const LiveTrafficRecord& r)
 {
     std::lock_guard lock(g_appliedMutex);
     g_applied.push_back(r);
+}
+
+// What reached the engine's intake: the records applied, then the buffered
+// slices that wait in the mailbox for the main task, in their order.
+std::vector<LiveTrafficRecord> applied()
+{
+    std::vector<LiveTrafficRecord> out;
+    {
+        std::lock_guard lock(g_appliedMutex);
+        out = g_applied;
+    }
+    std::lock_guard lock(gf_trafficMailbox().mutex);
+    out.insert(out.end(), gf_trafficMailbox().buffered.begin(), gf_trafficMailbox().buffered.end());
+    return out;
 }
 
 // Polls `done` every 10 ms for up to 10 s.
@@ -121,6 +137,20 @@ protected:
         return out;
     }
 
+    // Every aircraft's buffered samples play in the order of their times.
+    static void expectEveryAircraftPlayedForwards()
+    {
+        std::map<uint32_t, std::vector<std::pair<int32_t, double>>> byHexid;
+        for (const auto& r : applied())
+            byHexid[r.hexid].emplace_back(r.playTime, r.timestamp);
+        ASSERT_FALSE(byHexid.empty());
+        for (auto& [hexid, samples] : byHexid) {
+            std::sort(samples.begin(), samples.end());
+            for (size_t i = 1; i < samples.size(); ++i)
+                EXPECT_GT(samples[i].second, samples[i - 1].second) << std::hex << hexid;
+        }
+    }
+
     std::thread trafficThread;
     std::thread weatherThread;
 };
@@ -146,16 +176,13 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_EQ(reqs[2].remotePort, reqs[1].remotePort);
     EXPECT_EQ(traffic().intervalMs.load(), 250u);
 
-    // Four slices wait for the engine's intake, 6 s apart; the missing fourth was empty.
-    std::vector<LiveTrafficRecord> waiting;
-    {
-        std::lock_guard lock(gf_trafficMailbox().mutex);
-        waiting = gf_trafficMailbox().buffered;
-    }
+    // Four slices went to the engine's intake, 6 s apart, the oldest first:
+    // "buffer_3", the second oldest of the newest-first names, was missing.
     std::set<int32_t> slices;
-    for (const auto& r : waiting)
+    for (const auto& r : applied())
         slices.insert((r.playTime + 300) / 600 * 600);
-    EXPECT_EQ(slices, (std::set<int32_t>{0, 600, 1200, 2400}));
+    EXPECT_EQ(slices, (std::set<int32_t>{0, 1200, 1800, 2400}));
+    expectEveryAircraftPlayedForwards();
     ASSERT_TRUE(eventually([&] {
         std::lock_guard lock(gf_trafficMailbox().mutex);
         return !gf_trafficMailbox().slot.empty();
@@ -173,6 +200,65 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_NE(text.find("Traffic RTAPIreader connected\n"), std::string::npos);
     EXPECT_NE(text.find("==> traffic receive: rrl 100 ms outside limits, using 250 ms\n"), std::string::npos);
     EXPECT_EQ(text.find("RT API"), std::string::npos) << text;
+}
+
+TEST_F(RTReadersTest, SlicesPlayInTimeOrderWhateverTheOrderOfTheirNames)
+{
+    // An answer that names its slices oldest first.
+    nlohmann::json data = nlohmann::json::object();
+    for (int i = 0; i < 5; ++i) {
+        nlohmann::json slice = nlohmann::json::object();
+        nlohmann::json a = nlohmann::json::array();
+        for (int k = 0; k < 49; ++k)
+            a.push_back(nullptr);
+        a[0] = "484f6d";
+        a[1] = kLat + 0.1 + 0.001 * i;
+        a[2] = kLon;
+        a[3] = 90.0;
+        a[4] = 5000;
+        a[5] = 200;
+        a[8] = "A320";
+        a[9] = "PH-ABC";
+        a[10] = 1'700'000'000.0 + 6 * i;
+        a[13] = "KLM123";
+        slice["484f6d"] = a;
+        data[fmt::format("buffer_{}", i)] = slice;
+    }
+    RTWebApi::Reply reply;
+    reply.body = nlohmann::json{{"status", 200}, {"rrl", 250}, {"data", data}}.dump();
+    api.queueReply("/v6/traffic#buffer", reply);
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return applied().size() >= 5; }));
+    const auto records = applied();
+    ASSERT_EQ(records.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(records[i].timestamp, 1'700'000'000.0 + 6 * static_cast<double>(i));
+        EXPECT_EQ((records[i].playTime + 300) / 600, static_cast<int32_t>(i));
+    }
+    EXPECT_EQ(traffic().latestTimestamp.load(), 1'700'000'024u) << "the newest slice is handed over last";
+}
+
+TEST_F(RTReadersTest, TheStandInRefusesWhatTheServiceRefuses)
+{
+    RTAPITransport transport(4096);
+    const std::string guid = api.currentGuid();
+    auto statusOf = [&](const char* path, const std::string& body) {
+        auto result = transport.request(gf_rtApiUrl(path), body, RTAPIRequestOptions{5, 10, false, false});
+        const auto* response = std::get_if<RTAPIHttpResponse>(&result);
+        if (!response)
+            return -1;
+        return nlohmann::json::parse(response->body).value("status", -1);
+    };
+    const std::string box = "&top=52.97&bottom=51.64&left=3.67&right=5.85";
+    EXPECT_EQ(statusOf("/v6/auth", "license=lic-readers"), 400) << "no software";
+    EXPECT_EQ(statusOf("/v6/traffic", "GUID=" + guid + box + "&querytype=locationtraffic"), 400) << "no toffset";
+    EXPECT_EQ(statusOf("/v6/traffic", "GUID=" + guid + box + "&querytype=nothing&toffset=0"), 400);
+    EXPECT_EQ(statusOf("/v6/nearestmetar", "GUID=" + guid + "&toffset=0&lat=52.3"), 400) << "no lon";
+    api.setRrl(2000);
+    const std::string query = "GUID=" + guid + box + "&querytype=locationtraffic&toffset=0";
+    EXPECT_EQ(statusOf("/v6/traffic", query), 200);
+    EXPECT_EQ(statusOf("/v6/traffic", query), 406) << "sooner than rrl allows";
+    EXPECT_EQ(api.rateViolationCount(), 1u);
 }
 
 TEST_F(RTReadersTest, LiveAnswersDecideHowTheReaderEnds)

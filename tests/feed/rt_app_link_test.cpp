@@ -99,6 +99,16 @@ TEST_F(RTAppLink, VersionReplies)
     }
     EXPECT_NE(log().find("lf_processRTVersion: JSON parse failed: "), std::string::npos);
 
+    // A boolean level counts as 0 or 1: the standard edition, no type error.
+    for (const char* reply : {R"({"level":true,"version":"9.4"})", R"({"level":false,"version":"9.4"})"}) {
+        const size_t failures = kvr::test::logText().size();
+        gf_professionalLevel() = true;
+        lf_processRTVersion(reply);
+        EXPECT_FALSE(gf_professionalLevel()) << reply;
+        EXPECT_EQ(ui.last<GuiUpdate::TrafficSource>().value().text, "RT App stnd edition: 9.4") << reply;
+        EXPECT_EQ(log().find("JSON parse failed", failures), std::string::npos) << reply;
+    }
+
     gf_setTrafficSourceInfo("kept");
     gf_professionalLevel() = true;
     lf_processRTVersion("");
@@ -294,4 +304,37 @@ TEST_F(RTAppLink, DroppingTheAppRestarts)
     const std::string message = ui.lastMessage();
     EXPECT_TRUE(message == "RealTraffic App gone" ||
                 (message.size() == 29 && message.ends_with(" RealTraffic App gone"))) << message;
+}
+
+TEST_F(RTAppLink, APeerThatKeepsSendingCannotHoldTheDrain)
+{
+    server.startListening(PORT_NUMBER.value);
+    auto accepted = std::async(std::launch::async, [this] { return server.waitForClient(); });
+    SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_TRUE(accepted.get());
+    // Four MiB, more than the sockets hold: the peer sends on while Kelo reads.
+    std::thread sender([peer] {
+        const std::string chunk(16384, 'x');
+        for (int i = 0; i < 256; ++i)
+            if (send(peer, chunk.data(), static_cast<int>(chunk.size()), 0) == SOCKET_ERROR)
+                break;
+    });
+    std::this_thread::sleep_for(200ms);
+    server.drainByteLimit = 64 * 1024;
+    const auto start = std::chrono::steady_clock::now();
+    server.drainReceiveBuffer();
+    const auto took = std::chrono::steady_clock::now() - start;
+    u_long waiting = 0;
+    ioctlsocket(static_cast<SOCKET>(server.clientSocket()), FIONREAD, &waiting);
+    EXPECT_GT(waiting, 0u) << "the drain stopped after its share; the rest waits for the next one";
+    EXPECT_LT(took, 1s);
+    EXPECT_TRUE(server.connected) << "the peer is still there";
+    closesocket(peer);
+    server.closeSockets(); // frees a sender that is still blocked
+    sender.join();
 }

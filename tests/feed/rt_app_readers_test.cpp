@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <future>
 #include <numbers>
@@ -17,6 +18,7 @@
 #include "feed/qnh.h"
 #include "feed/rt_app_link.h"
 #include "feed/rt_app_readers.h"
+#include "liveries/model_database.h"
 #include "standins/rt_app_standin.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
@@ -27,6 +29,7 @@ using namespace std::chrono_literals;
 using kvr::standin::AppAircraft;
 using kvr::standin::AppParked;
 using kvr::standin::parkedLine;
+using kvr::standin::TrafficLayout;
 using kvr::standin::trafficLine;
 
 namespace {
@@ -92,6 +95,10 @@ protected:
         }
         gf_rtAppQnhReader().clearState();
         gf_resetRTBufferRequest();
+        // Ports of this run only: another run (or a demo) may hold the App's.
+        app.trafficPort = kvr::test::freeUdpPort();
+        app.weatherPort = kvr::test::freeUdpPort();
+        gf_setRTAppPortsForTest(app.trafficPort, app.weatherPort);
         server.pollInterval = 20ms;
         server.settleTime = 50ms;
         PSX_SERVER_HERE.value = true;
@@ -106,9 +113,10 @@ protected:
             traffic.join();
         }
         if (weather.joinable()) {
-            app.sendDatagram(kRTAppWeatherPort, "wake up");
+            app.sendDatagram(app.weatherPort, "wake up");
             weather.join();
         }
+        gf_setRTAppPortsForTest(0, 0);
         server.closeSockets();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
@@ -160,10 +168,11 @@ protected:
 TEST_F(RTAppFeed, PositionLinesNeedTheirFields)
 {
     const std::string line = trafficLine(aircraft(400001), kNow);
-    const std::string cut = line.substr(0, line.rfind(','));
+    const std::string documented = trafficLine(aircraft(400001), kNow, "RTTFC", TrafficLayout::Documented);
+    const std::string cut = documented.substr(0, documented.rfind(','));
     reader.handleLine(cut);
     EXPECT_TRUE(reader.batch.empty());
-    EXPECT_NE(log().find("Ignoring incomplete RT App message: 43 fields received, 44 required: " + cut + "\n"),
+    EXPECT_NE(log().find("Ignoring incomplete RT App message: 42 fields received, 43 required: " + cut + "\n"),
               std::string::npos);
 
     reader.handleLine(line);
@@ -179,6 +188,58 @@ TEST_F(RTAppFeed, PositionLinesNeedTheirFields)
     EXPECT_EQ(reader.batch.size(), 2u);
     EXPECT_NE(log().find("exception in processLine: gs:\n"), std::string::npos);
     EXPECT_NE(log().find("exception in processLine: hexid:4x\n"), std::string::npos);
+}
+
+TEST_F(RTAppFeed, TheDocumentedLayoutAndTheLongerOneAreBothDecoded)
+{
+    AppAircraft a = aircraft(400011);
+    a.track = 240;
+    a.airline = "KLM";
+    const std::string documented = trafficLine(a, kNow, "RTTFC", TrafficLayout::Documented);
+    ASSERT_EQ(std::count(documented.begin(), documented.end(), ','), 42);
+    ASSERT_NE(documented.find(",F_adsb_icao,"), std::string::npos);
+    reader.handleLine(withField(documented, 25, "250.0")); // the true heading differs from the track
+    a.hexid = 400012;
+    reader.handleLine(withField(trafficLine(a, kNow), 25, "250.0"));
+    a.hexid = 400013;
+    a.source = "mlat";
+    reader.handleLine(withField(trafficLine(a, kNow, "RTTFC", TrafficLayout::Documented), 25, "x"));
+    ASSERT_EQ(reader.batch.size(), 3u);
+    const double radians = 250.0 * std::numbers::pi / 180.0;
+    ASSERT_TRUE(reader.batch[0].trueHeading);
+    EXPECT_DOUBLE_EQ(*reader.batch[0].trueHeading, radians) << "a provider's prefix is still ADS-B";
+    ASSERT_TRUE(reader.batch[1].trueHeading);
+    EXPECT_DOUBLE_EQ(*reader.batch[1].trueHeading, radians);
+    EXPECT_FALSE(reader.batch[2].trueHeading) << "no ADS-B: field 25 is not read";
+    EXPECT_EQ(gf_airlineCodeText(reader.batch[1].ids.airline), "KLM");
+    EXPECT_EQ(gf_airlineCodeText(reader.batch[0].ids.airline), "KLM") << "from the callsign";
+}
+
+TEST_F(RTAppFeed, LogLinesQuoteAFewHundredCharactersOfWhatCame)
+{
+    const std::string junk = "RTTFC," + std::string(16000, 'x');
+    reader.handleLine(junk);
+    const std::string bad = withField(trafficLine(aircraft(400021), kNow), 8, std::string(10000, '9') + "z");
+    reader.handleLine(bad);
+    QnhReader qnhReader;
+    const std::string notJson = "{" + std::string(16000, 'y');
+    qnhReader.datagram = notJson;
+    qnhReader.onDatagram();
+    const std::string text = log();
+    EXPECT_NE(text.find("Ignoring incomplete RT App message: 2 fields received, 43 required: RTTFC,xxx"),
+              std::string::npos);
+    EXPECT_NE(text.find("... (16006 bytes)\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processLine: gs:999"), std::string::npos);
+    EXPECT_NE(text.find("... (10001 bytes)\n"), std::string::npos);
+    EXPECT_NE(text.find("... (16001 bytes)\n"), std::string::npos);
+    size_t longest = 0;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        longest = std::max(longest, end - at);
+    }
+    EXPECT_LT(longest, 1000u);
 }
 
 TEST_F(RTAppFeed, TagsBatchesAndSlices)
@@ -298,6 +359,39 @@ TEST_F(RTAppFeed, DatagramSizesAndDuplicates)
     EXPECT_NE(text.find(exceeds, text.find(exceeds) + 1), std::string::npos) << "two are too long";
 }
 
+TEST_F(RTAppFeed, AnUnchangedWeatherDatagramIsStillFreshWeather)
+{
+    startReaders();
+    QnhReader& qnh = gf_rtAppQnhReader();
+    app.sendMetar("EHAM 071025Z 24012KT 9999 Q1020");
+    ASSERT_TRUE(waitFor([&] { return qnh.lastQnh == 1020; }));
+    const auto first = qnh.lastReceive.load();
+    std::this_thread::sleep_for(20ms);
+    app.sendMetar("EHAM 071025Z 24012KT 9999 Q1020"); // the App repeats it every 10 s
+    EXPECT_TRUE(waitFor([&] { return qnh.lastReceive.load() > first; }));
+}
+
+TEST_F(RTAppFeed, BothReadersAskForAReceiveBufferThatHoldsABurst)
+{
+    startReaders();
+    for (UdpReceiver* r : {static_cast<UdpReceiver*>(&gf_rtAppTrafficReader()),
+                           static_cast<UdpReceiver*>(&gf_rtAppQnhReader())}) {
+        ASSERT_TRUE(waitFor([r] { return r->receiveBufferBytes() > 0; }));
+        int granted = 0;
+        int length = sizeof granted;
+        ASSERT_EQ(getsockopt(static_cast<SOCKET>(r->socket_), SOL_SOCKET, SO_RCVBUF,
+                             reinterpret_cast<char*>(&granted), &length),
+                  0);
+        EXPECT_EQ(granted, r->receiveBufferBytes());
+        if (granted < kUdpReceiveBufferBytes)
+            EXPECT_NE(log().find(fmt::format("UDP receive buffer: {} bytes asked, {} granted", kUdpReceiveBufferBytes,
+                                              granted)),
+                      std::string::npos);
+        else
+            EXPECT_GE(granted, kUdpReceiveBufferBytes);
+    }
+}
+
 TEST_F(RTAppFeed, MetarSetsTheQnh)
 {
     startReaders();
@@ -308,8 +402,8 @@ TEST_F(RTAppFeed, MetarSetsTheQnh)
     EXPECT_EQ(gf_rtAppTrafficReader().qnh, 1020);
 
     app.sendMetar("EHAM 071055Z 24012KT 9999 Q0850");
-    app.sendDatagram(kRTAppWeatherPort, "{\"METAR\": 5}");
-    app.sendDatagram(kRTAppWeatherPort, "not json");
+    app.sendDatagram(app.weatherPort, "{\"METAR\": 5}");
+    app.sendDatagram(app.weatherPort, "not json");
     app.sendMetar("EHAM 071125Z 24012KT 9999 Q1013");
     ASSERT_TRUE(waitFor([&] { return qnh.lastQnh == 1013; }));
     EXPECT_EQ(CurrentQnh, 1013);
@@ -326,7 +420,7 @@ TEST_F(RTAppFeed, WeatherReaderReconnectsWhenItsPortIsTaken)
     SOCKET taken = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(kRTAppWeatherPort);
+    a.sin_port = htons(app.weatherPort);
     ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     weather = std::thread(gf_weatherReader);
     ASSERT_TRUE(waitFor([] { return log().find("==> gf_weatherReader exception: bind failed") != std::string::npos; }));

@@ -107,7 +107,7 @@ TEST_F(CredentialTest, NoFileCreatesThePlaceholderAndAsksTheUser)
     EXPECT_EQ(user.limit, 60);
     EXPECT_TRUE(user.focusOnInput);
     const std::string typed = "rt_" + std::string(57, 'k');
-    EXPECT_EQ(gf_rtCredential(), typed);
+    EXPECT_EQ(gf_rtCredential().view(), typed);
     EXPECT_EQ(readBytes("RealTraffic.lic"), R"({"License":")" + typed + R"(","Name":"unknown"})");
     EXPECT_NE(log().find("Your RealTraffic API-token was taken from 'RealTraffic.lic'\n"), std::string::npos);
     EXPECT_EQ(log().find(typed), std::string::npos);
@@ -126,14 +126,14 @@ TEST_F(CredentialTest, CancelLeavesThePlaceholderAndEndsWith899)
     user.join();
     EXPECT_TRUE(user.found.load());
     EXPECT_EQ(readBytes("RealTraffic.lic"), R"({"License":"fill in your API-token here","Name":"unknown"})");
-    EXPECT_EQ(gf_rtCredential(), "");
+    EXPECT_EQ(gf_rtCredential().view(), "");
 }
 
 TEST_F(CredentialTest, TheAppsOwnFileComesFirst)
 {
     writeAppData("\xEF\xBB\xBF{\"License\": \"RT_upper\",\r\n \"Name\": \"x\"}\r\n");
     gf_getRTLicenseToken();
-    EXPECT_EQ(gf_rtCredential(), "RT_upper");
+    EXPECT_EQ(gf_rtCredential().view(), "RT_upper");
     EXPECT_FALSE(fs::exists("RealTraffic.lic"));
     // Capitals are not a token.
     EXPECT_NE(log().find("Your RealTraffic license was taken from '" + pathText(appDataFile()) + "'\n"),
@@ -145,7 +145,7 @@ TEST_F(CredentialTest, PlaceholdersAndBrokenFilesAreSkipped)
     writeAppData(R"({"License":"fill in your license here"})");
     writeBytes("RealTraffic.lic", R"({"License":"lic-from-program-folder","Name":"unknown"})");
     gf_getRTLicenseToken();
-    EXPECT_EQ(gf_rtCredential(), "lic-from-program-folder");
+    EXPECT_EQ(gf_rtCredential().view(), "lic-from-program-folder");
     EXPECT_EQ(log().find("No license found"), std::string::npos); // the placeholder is skipped silently
 
     struct Case {
@@ -158,7 +158,7 @@ TEST_F(CredentialTest, PlaceholdersAndBrokenFilesAreSkipped)
                          Case{R"({"License":""})", "Problem: Empty 'License' value"}, Case{"", "File is empty."}}) {
         writeAppData(c.bytes);
         gf_getRTLicenseToken();
-        EXPECT_EQ(gf_rtCredential(), "lic-from-program-folder");
+        EXPECT_EQ(gf_rtCredential().view(), "lic-from-program-folder");
         EXPECT_NE(log().find(fmt::format("No license found in '{}'. {}\n", where, c.problem)), std::string::npos)
             << c.problem;
     }
@@ -171,9 +171,39 @@ TEST_F(CredentialTest, AMalformedFileNeverPutsItsTextIntoTheLog)
     writeBytes("RealTraffic.lic", R"({"License":"ok-licence"})");
     gf_getRTLicenseToken();
     const std::string text = log();
-    EXPECT_NE(text.find("No license found in '" + pathText(appDataFile()) + "'. Problem: [json.exception.parse_error"),
+    EXPECT_NE(text.find("No license found in '" + pathText(appDataFile()) + "'. Problem: JSON parse error\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("secret"), std::string::npos) << text;
     EXPECT_EQ(text.find("ok-licence"), std::string::npos);
+}
+
+TEST_F(CredentialTest, TheFileIsReplacedWholeOrNotAtAll)
+{
+    writeBytes("RealTraffic.lic", R"({"License":"old-licence","Name":"unknown"})");
+    ASSERT_TRUE(gf_writeRealTrafficLic("new-licence"));
+    EXPECT_EQ(readBytes("RealTraffic.lic"), R"({"License":"new-licence","Name":"unknown"})");
+    EXPECT_FALSE(fs::exists("RealTraffic.lic.tmp"));
+
+    // The new text cannot be written: the old file is left as it was.
+    fs::create_directory("RealTraffic.lic.tmp");
+    EXPECT_FALSE(gf_writeRealTrafficLic("other-licence"));
+    EXPECT_EQ(readBytes("RealTraffic.lic"), R"({"License":"new-licence","Name":"unknown"})");
+    fs::remove("RealTraffic.lic.tmp");
+}
+
+TEST(SecretText, EveryBufferIsOverwrittenBeforeItIsFreed)
+{
+    // A short text lives in the object's own buffer, which no allocator frees.
+    SecretText shortText("rt_short");
+    const char* inline_ = shortText.view().data();
+    shortText.wipe();
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(inline_[i], '\0');
+    SecretText moved(std::string_view("rt_" + std::string(10, 'x')));
+    const char* source = moved.view().data();
+    SecretText target(std::move(moved));
+    EXPECT_EQ(target.view(), "rt_xxxxxxxxxx");
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(source[i], '\0') << "the moved-from inline buffer";
 }

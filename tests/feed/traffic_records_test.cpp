@@ -100,6 +100,54 @@ TEST_F(LiveConversion, WantedAndUnwantedAircraft)
     EXPECT_FALSE(convert(airborne()));
 }
 
+TEST_F(LiveConversion, AirlinesAreInternedOnlyForKeptRecordsAndNeverGetAWrongId)
+{
+    const size_t before = gf_airlineCodeCount();
+    auto f = airborne();
+    f.airline = "QQX";
+    f.hexid = 10000; // dropped
+    EXPECT_FALSE(convert(f));
+    f = airborne();
+    f.airline = "QQY";
+    f.lat = kUserLat + 41.0 / 60.0; // out of range
+    EXPECT_FALSE(convert(f));
+    EXPECT_EQ(gf_airlineCodeCount(), before);
+
+    f = airborne();
+    f.airline = "QQZ";
+    auto r = convert(f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(gf_airlineCodeText(r->ids.airline), "QQZ");
+    EXPECT_EQ(gf_airlineCodeCount(), before + 1);
+
+    // A full table gives a new code no id; a known one keeps its own.
+    gf_setAirlineCodeLimitForTest(gf_airlineCodeCount());
+    f.airline = "QQW";
+    r = convert(f);
+    f.airline = "QQZ";
+    auto known = convert(f);
+    gf_setAirlineCodeLimitForTest(0);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->ids.airline, 0);
+    ASSERT_TRUE(known);
+    EXPECT_EQ(gf_airlineCodeText(known->ids.airline), "QQZ");
+}
+
+TEST(HexidRule, OneRuleForBothFeeds)
+{
+    EXPECT_EQ(gf_parseHexid("0000000004ca7b3", 16), 0x4CA7B3u); // leading zeros
+    EXPECT_EQ(gf_parseHexid("FFFFFFFF", 16), 0xFFFFFFFFu);
+    EXPECT_FALSE(gf_parseHexid("100000000", 16)); // does not fit
+    EXPECT_FALSE(gf_parseHexid("0x4840", 16));
+    EXPECT_FALSE(gf_parseHexid("", 16));
+    EXPECT_FALSE(gf_parseHexid("-1", 10));
+    EXPECT_EQ(gf_parseHexid("0000000000400001", 10), 400001u);
+    EXPECT_TRUE(gf_isAdsbIcaoSource("adsb_icao"));
+    EXPECT_TRUE(gf_isAdsbIcaoSource("F_adsb_icao"));
+    EXPECT_FALSE(gf_isAdsbIcaoSource("_adsb_icao"));
+    EXPECT_FALSE(gf_isAdsbIcaoSource("adsb_icao_nt"));
+}
+
 TEST_F(LiveConversion, MalformedValuesThrowTheirTexts)
 {
     auto f = airborne();

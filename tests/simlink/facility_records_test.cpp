@@ -103,6 +103,13 @@ TEST_F(FacilityRecordsTest, RecordShorterByItsOwnSizeFailsTheRead)
     r.put<uint32_t>(0, 48);
     lf_onRunwayDispatch(reinterpret_cast<SIMCONNECT_RECV*>(r.bytes.data()), r.size(), &runways);
     EXPECT_TRUE(runways.failed);
+
+    // Both readers name the short record as the main connection's checks do.
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("==> SimConnect FACILITY_DATA TAXI_PARKING payload too small: 60 < 80 bytes\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("==> SimConnect FACILITY_DATA AIRPORT payload too small: 48 < 56 bytes\n"),
+              std::string::npos);
 }
 
 // ---- Runways -------------------------------------------------------------------
@@ -264,6 +271,19 @@ TEST_F(RunwayReadTest, StartsOfOtherTypesOrEndsAreNotAttached)
     Packet shortRunway = facilityRecord(kRunways, 1, 91);
     feed(shortRunway);
     EXPECT_TRUE(ctx.failed);
+}
+
+TEST_F(RunwayReadTest, AHugeAdvertisedCountReservesNoMoreThanAnAirportNeeds)
+{
+    airport(0x7fffffff, 2);
+    EXPECT_FALSE(ctx.failed);
+    EXPECT_LE(ctx.runways.capacity(), 64u);
+    runway({9, 0, 27, 0});
+    EXPECT_EQ(ctx.runways.size(), 1u);
+    EXPECT_FALSE(finish()); // the count does not match what came
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("==> RUNWAY_HEADING: advertised runway count 2147483647 not reserved\n"), std::string::npos);
+    EXPECT_NE(log.find("incomplete runway data: advertised 2147483647, returned 1"), std::string::npos);
 }
 
 } // namespace

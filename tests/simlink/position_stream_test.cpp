@@ -2,7 +2,9 @@
 // try-lock swap and objects that the simulator removed.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <numbers>
 #include <thread>
 
@@ -189,19 +191,45 @@ TEST_F(PositionStreamerTest, ObjectRemovedBySimulatorIsNeverWrittenUntilAssigned
     post(8, at(0, 12.0, 20.0));
     ASSERT_TRUE(streamer.takePosted(buffer));
     post(7, at(10 * ms, 10.0, 20.0)); // still posted by the engine after the removal
-    streamer.objectRemovedBySim(7, buffer);
-    EXPECT_FALSE(buffer.posted.count(7));
+    {
+        // The removal never waits for the engine's lock.
+        std::unique_lock lock(buffer.mutex);
+        auto removal = std::async(std::launch::async, [&] { streamer.objectRemovedBySim(7); });
+        const bool done = removal.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+        lock.unlock();
+        removal.wait();
+        EXPECT_TRUE(done) << "the removal waited for the engine's lock";
+    }
     post(7, at(20 * ms, 10.0, 20.0)); // the engine has not seen the event yet
     ASSERT_TRUE(streamer.takePosted(buffer));
     auto w = written(100 * ms);
     EXPECT_FALSE(w.count(7));
     EXPECT_TRUE(w.count(8));
 
-    // The simulator gives the id to a new creation of ours.
+    // The old object's last samples are still posted when the simulator
+    // gives the id to a new creation of ours: they are not the new object's.
+    post(7, at(30 * ms, 10.0, 20.0));
     streamer.objectAssigned(7);
-    post(7, at(30 * ms, 40.0, 20.0));
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    EXPECT_FALSE(written(100 * ms).count(7));
+    post(7, at(40 * ms, 40.0, 20.0));
     ASSERT_TRUE(streamer.takePosted(buffer));
     EXPECT_NEAR(written(100 * ms)[7], 40.0, 1e-12);
+}
+
+TEST_F(PositionStreamerTest, NewConnectionDropsEveryHistoryAndPostedSample)
+{
+    post(7, at(0, 10.0, 20.0));
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    post(7, at(10 * ms, 10.0, 20.0));
+    post(9, at(10 * ms, 11.0, 20.0));
+    streamer.newConnection();
+    EXPECT_EQ(streamer.historyCount(), 0u);
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    EXPECT_TRUE(written(100 * ms).empty());
+    post(7, at(20 * ms, 30.0, 20.0)); // posted after the new connection: kept
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    EXPECT_NEAR(written(100 * ms)[7], 30.0, 1e-12);
 }
 
 } // namespace

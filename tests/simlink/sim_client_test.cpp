@@ -211,8 +211,14 @@ TEST_F(SimClientThreadTest, RequestErrorStopsTheFrameWorkAndSkipsRemovalAtStop)
     frames(1);
     EXPECT_EQ(g_linkState.load(), LinkState::RequestFailed);
     EXPECT_EQ(countOf(calls(before), "TransmitClientEvent"), 0u);
+    // No shutdown wait on a failed link, but nothing of Kelo's stays behind
+    // even where closing keeps a client's objects.
+    sim.load({{"close_removes_objects", false}});
     stopThread();
-    EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 0u);
+    EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 1u);
+    for (const auto& o : trace("objects"))
+        EXPECT_EQ(o["removed_by"], "client");
+    EXPECT_EQ(log().find("SimConnect shutdown cleanup"), std::string::npos);
     EXPECT_EQ(g_linkState.load(), LinkState::NotConnected);
 }
 
@@ -253,6 +259,78 @@ TEST_F(SimClientThreadTest, FailedDispatchLogsTheDiagnosticAndReconnects)
     const std::string text = log();
     EXPECT_NE(text.find("SimConnect dispatch failed; hr=0x80004005 ("), std::string::npos);
     EXPECT_NE(text.find("SimConnect diagnostic: no AI position update recorded\n"), std::string::npos);
+}
+
+// A lost connection takes its objects and waiting creations with it: the
+// engine hears of each, and the simulator keeps none of them whether or not
+// closing a client removes its objects.
+class LostConnectionTest : public kvr::test::SimClientTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LostConnectionTest, ReportsEveryObjectAndCreationAndLeavesNothingBehind)
+{
+    sim.load({{"close_removes_objects", GetParam()}});
+    connect();
+    const auto ids = createObjects(2);
+    ASSERT_EQ(ids.size(), 2u);
+    sim.load({{"assign_delay_frames", 1000}}); // the third creation waits for its answer
+    gf_createSimObject(CreateAcCmd{.callsign = "WAIT1", .title = "A320", .key = 0x4B7777});
+    frames(1);
+    ASSERT_EQ(countOf(calls(), "AICreateNonATCAircraft"), 3u);
+
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    double waitingRequest = 0;
+    for (const auto& c : trace("calls"))
+        if (c["fn"] == "SimConnect_AICreateNonATCAircraft")
+            waitingRequest = c["args"][0].get<double>();
+    std::vector<uint32_t> removed;
+    std::vector<uint32_t> failedKeys;
+    for (const auto& e : takeEvents()) {
+        if (e.kind == SimEventKind::Removed)
+            removed.push_back(e.objectId);
+        if (e.kind == SimEventKind::CreateFailed) {
+            failedKeys.push_back(e.key);
+            EXPECT_EQ(e.value1, waitingRequest);
+        }
+    }
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, ids);
+    EXPECT_EQ(failedKeys, std::vector<uint32_t>{0x4B7777});
+    for (const auto& o : trace("objects"))
+        EXPECT_TRUE(o.contains("removed_frame") && !o["removed_frame"].is_null()) << o.dump();
+    EXPECT_NE(log().find("SimConnect connection closed with 2 objects and 1 creations pending; reported as removed "
+                         "and failed\n"),
+              std::string::npos);
+
+    // The new connection's books start empty: its stop removes only its own.
+    sim.load({{"assign_delay_frames", 1}});
+    const auto next = createObjects(1);
+    ASSERT_EQ(next.size(), 1u);
+    stopThread();
+    EXPECT_NE(log().find("SimConnect shutdown cleanup: initially owned 1, remove requested 1, confirmed 1"),
+              std::string::npos);
+    for (const auto& o : trace("objects"))
+        EXPECT_FALSE(o["removed_frame"].is_null()) << o.dump();
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseRemovesObjects, LostConnectionTest, ::testing::Bool());
+
+TEST_F(SimClientThreadTest, ALostConnectionThatRefusesRemovalsSaysSoOnce)
+{
+    connect();
+    ASSERT_EQ(createObjects(2).size(), 2u);
+    sim.setFault("SimConnect_AIRemoveObject", 0, SC_E_FAIL);
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 1u);
+    const std::string text = log();
+    EXPECT_NE(text.find("==> SimConnect could not remove 2 objects of the closed connection\n"), std::string::npos);
+    size_t removed = 0;
+    for (const auto& e : takeEvents())
+        removed += e.kind == SimEventKind::Removed ? 1 : 0;
+    EXPECT_EQ(removed, 2u) << "the engine hears of them all the same";
+    sim.setFault("SimConnect_AIRemoveObject", 0, 0);
 }
 
 } // namespace

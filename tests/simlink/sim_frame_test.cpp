@@ -62,6 +62,30 @@ protected:
         g_positionBuffer.stage(id, b);
         g_positionBuffer.flushStaging(t);
     }
+    // One created object, written once at latitude 47.
+    uint32_t writtenObject()
+    {
+        const auto ids = createObjects(1);
+        if (ids.size() != 1u) {
+            ADD_FAILURE() << "no object";
+            return 0;
+        }
+        post(ids[0], 1'000'000'000, 47.0);
+        frames(1);
+        EXPECT_EQ(positionsOf(ids[0]).size(), 1u);
+        return ids[0];
+    }
+    // The simulator quits and comes back; `meanwhile` runs while it is away.
+    void quitAndReturn(const std::function<void()>& meanwhile = {})
+    {
+        sim.quit();
+        ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
+        if (meanwhile)
+            meanwhile();
+        sim.setAvailable(1);
+        ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+        ASSERT_TRUE(sim.waitIdle(2000));
+    }
     std::vector<nlohmann::json> positionsOf(uint32_t id)
     {
         std::vector<nlohmann::json> out;
@@ -221,20 +245,31 @@ TEST_F(SimFrameTest, ObjectRemovedBySimulatorGetsNoMorePositions)
 TEST_F(SimFrameTest, ObjectsOfAnEarlierConnectionGetNoPositions)
 {
     connect();
-    const auto ids = createObjects(1);
-    ASSERT_EQ(ids.size(), 1u);
-    post(ids[0], 1'000'000'000, 47.0);
-    frames(1);
-    ASSERT_EQ(positionsOf(ids[0]).size(), 1u);
-    sim.quit();
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::NotConnected; }));
-    sim.setAvailable(1);
-    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
-    ASSERT_TRUE(sim.waitIdle(2000));
+    const uint32_t id = writtenObject();
+    quitAndReturn();
     const size_t before = callCount();
-    post(ids[0], 1'010'000'000, 47.0); // the engine still holds the old id
+    post(id, 1'010'000'000, 47.0); // the engine still holds the old id
     frames(2);
     EXPECT_EQ(countOf(calls(before), "SetDataOnSimObject"), 0u);
+}
+
+TEST_F(SimFrameTest, AnIdGivenOutAgainAfterAReconnectStartsWithoutTheOldPositions)
+{
+    sim.load({{"reuse_object_ids", true}});
+    connect();
+    const std::vector<uint32_t> old{writtenObject()};
+    // The engine has not seen the removal yet.
+    quitAndReturn([&] { post(old[0], 1'010'000'000, 47.0); });
+    const auto fresh = createObjects(1);
+    ASSERT_EQ(fresh, old); // the simulator gave the id out again
+    const size_t before = trace("positions").size();
+    frames(2);
+    EXPECT_EQ(trace("positions").size(), before); // nothing until the engine posts for the new object
+    post(fresh[0], 1'020'000'000, 48.0);
+    frames(1);
+    const auto written = positionsOf(fresh[0]);
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written.back()["values"][0].get<double>(), 48.0);
 }
 
 TEST_F(SimFrameTest, UserAircraftRequestsFillTheSnapshotAndDetectATeleport)

@@ -1,11 +1,15 @@
 // The run-time binding of SimConnect.dll, end to end against the stand-in,
 // and the size checks of every received packet kind.
+#include <cmath>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "core/log.h"
+#include "engine/sim_event.h"
+#include "simlink/facility_reader.h"
+#include "simlink/sim_client_internal.h"
 #include "simlink/simconnect_ids.h"
 #include "simlink/simconnect_packets.h"
 #include "tests/simlink/standin_fixture.h"
@@ -262,20 +266,23 @@ TEST_F(StandinTest, TruncatedPacketsOfEveryKindAreRefused)
     sc.RequestDataOnSimObjectType(c.handle, AI_POSITION, DEFINITION_AI_GET_POSITION, 1000,
                                   SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT); // whole again: passes
 
-    std::size_t refused = 0, passed = 0;
-    for (const Received& r : c.dispatch()) {
-        auto* packet = reinterpret_cast<const SIMCONNECT_RECV*>(r.bytes.data());
-        const auto size = gf_checkReceivedPacket(packet, r.cbData);
-        bool ok = size.has_value();
-        if (ok && (r.id() == SIMCONNECT_RECV_ID_SIMOBJECT_DATA || r.id() == SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE))
-            ok = gf_checkSimObjectData(reinterpret_cast<const SIMCONNECT_RECV_SIMOBJECT_DATA*>(packet), *size);
-        if (ok && r.id() == SIMCONNECT_RECV_ID_FACILITY_DATA)
-            ok = gf_checkFacilityRecord(reinterpret_cast<const SIMCONNECT_RECV_FACILITY_DATA*>(packet), *size);
-        ++(ok ? passed : refused);
+    // Through the product's own dispatches: the main connection's for its
+    // packets, the runway reader's for the facility answer.
+    DispatchFlags flags;
+    RunwayReadContext runways;
+    for (Received& r : c.dispatch()) {
+        auto* packet = reinterpret_cast<SIMCONNECT_RECV*>(r.bytes.data());
+        if (r.id() == SIMCONNECT_RECV_ID_FACILITY_DATA || r.id() == SIMCONNECT_RECV_ID_FACILITY_DATA_END)
+            lf_onRunwayDispatch(packet, r.cbData, &runways);
+        else
+            lf_dispatchSimConnect(packet, r.cbData, &flags);
     }
-    EXPECT_EQ(refused, cases.size());
-    EXPECT_EQ(passed, 2u); // the whole by-type answer and the airport record
+    EXPECT_FALSE(flags.failure);
+    EXPECT_TRUE(runways.failed);       // the cut runway record ends the read
+    EXPECT_TRUE(std::isfinite(runways.altitudeFt)); // the whole airport record was read
+    gf_simEventQueue().clear();
     const std::string text = kvr::test::logText();
+    EXPECT_EQ(lf_count(text, "payload too small"), cases.size());
     for (const Case& k : cases)
         EXPECT_EQ(lf_count(text, "==> " + k.message + "\n"), 1u) << k.message;
 }
@@ -291,14 +298,10 @@ TEST(SimConnectPackets, MinimumsByRequestAndRecordAndTheSmallerOfTheTwoSizes)
     // Data answers: the 40-byte head plus the definition's data.
     for (const Row& row : {Row{AI_STATIC_CG_AND_PITCH, 56}, Row{USER_AC_TITLE, 41}, Row{USER_AC_MODEL, 72},
                            Row{USER_AC_ON_GROUND, 48}, Row{USER_AC_POSITION, 160}, Row{AI_POSITION, 96}}) {
-        SIMCONNECT_RECV_SIMOBJECT_DATA p{};
-        p.dwRequestID = row.request;
-        EXPECT_TRUE(gf_checkSimObjectData(&p, row.bytes)) << row.request;
-        EXPECT_FALSE(gf_checkSimObjectData(&p, row.bytes - 1)) << row.request;
+        EXPECT_TRUE(gf_checkSimObjectData(row.request, row.bytes)) << row.request;
+        EXPECT_FALSE(gf_checkSimObjectData(row.request, row.bytes - 1)) << row.request;
     }
-    SIMCONNECT_RECV_SIMOBJECT_DATA other{};
-    other.dwRequestID = 4711;
-    EXPECT_TRUE(gf_checkSimObjectData(&other, 40));
+    EXPECT_TRUE(gf_checkSimObjectData(4711, 40));
     // Facility records of both readers.
     struct FacilityRow {
         std::uint32_t request, type, bytes;
@@ -307,11 +310,8 @@ TEST(SimConnectPackets, MinimumsByRequestAndRecordAndTheSmallerOfTheTwoSizes)
                                    FacilityRow{REQUEST_FACILITY_PARKING, 4, 84}, FacilityRow{REQUEST_FACILITY_RUNWAYS, 0, 56},
                                    FacilityRow{REQUEST_FACILITY_RUNWAYS, 1, 92}, FacilityRow{REQUEST_FACILITY_RUNWAYS, 23, 52},
                                    FacilityRow{REQUEST_FACILITY_RUNWAYS, 2, 80}}) {
-        SIMCONNECT_RECV_FACILITY_DATA p{};
-        p.UserRequestId = row.request;
-        p.Type = static_cast<SIMCONNECT_FACILITY_DATA_TYPE>(row.type);
-        EXPECT_TRUE(gf_checkFacilityRecord(&p, row.bytes));
-        EXPECT_FALSE(gf_checkFacilityRecord(&p, row.bytes - 1)) << row.request << "/" << row.type;
+        EXPECT_TRUE(gf_checkFacilityRecord(row.request, row.type, row.bytes));
+        EXPECT_FALSE(gf_checkFacilityRecord(row.request, row.type, row.bytes - 1)) << row.request << "/" << row.type;
     }
     // A packet whose own dwSize is smaller than what was delivered is read
     // only up to its dwSize.
