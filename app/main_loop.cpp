@@ -301,19 +301,8 @@ void lf_everySecond()
     }
     if (flushStaticRequested.exchange(false))
         gf_removeAllStatic();
-    if (listAircraftRequested.exchange(false)) {
-        // The list is built here; the selector's option list, which the
-        // window reads, is only changed on the window's thread.
-        gf_changeControl([entries = lf_listActiveAircraft()] {
-            std::vector<std::string>& options = *g_aircraftSelectorOptions;
-            options.clear();
-            options.push_back("select an aircraft");
-            options.insert(options.end(), entries.begin(), entries.end());
-            AIRCRAFT_SELECTOR.value = options.front();
-            gf_fillComboBox(AIRCRAFT_SELECTOR);
-            gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
-        });
-    }
+    if (listAircraftRequested.exchange(false))
+        lf_fillAircraftSelector();
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();
     const double agl = user.altitudeAboveGround;
@@ -516,7 +505,7 @@ bool lf_tick()
             const UserAcPosition user = gf_getUserAcPosition();
             if (lf_positionKnown(user)) {
                 const auto params = gf_parametersSnapshot();
-                const LatLon at{user.latitude, user.longitude};
+                const ParkUserPosition at{{user.latitude, user.longitude}, user.altitude, userOnGround.load()};
                 if (params->DESTINATION.empty() && !userOnGround.load() &&
                     static_cast<double>(params->AIRP_HEIGHT) > user.altitudeAboveGround)
                     gf_selectNearestParkAirport(at);
@@ -571,6 +560,19 @@ void lf_mainLoop()
     }
     if (fineTimer)
         timeEndPeriod(1);
+}
+
+void lf_fillAircraftSelector()
+{
+    const std::vector<std::string> entries = lf_listActiveAircraft();
+    std::lock_guard lock(gf_controlValuesMutex());
+    std::vector<std::string>& options = *g_aircraftSelectorOptions;
+    options.clear();
+    options.push_back("select an aircraft");
+    options.insert(options.end(), entries.begin(), entries.end());
+    AIRCRAFT_SELECTOR.value = options.front();
+    gf_fillComboBox(AIRCRAFT_SELECTOR);
+    gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
 }
 
 void lf_resetMainLoopState()

@@ -15,7 +15,9 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
+#include "app/main_task.h"
 #include "app/shutdown.h"
+#include "airports/airport_database_load.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -63,7 +65,7 @@ public:
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();
-        Gui::instance().display = GuiDisplayState{};
+        Gui::instance().clearDisplay();
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
@@ -76,6 +78,7 @@ public:
         userOnGround = false;
         g_userGroundDataArrived = 0;
         restartFlag = false;
+        gf_setSettingsReadThisRun(true); // as after a start that read them
     }
     ~MainTaskFixture()
     {
@@ -83,6 +86,7 @@ public:
         DestroyWindow(window);
         gf_closeLog();
         g_modeSettings.store(oldMode);
+        gf_installAirportDatabase({}, false);
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();
