@@ -103,7 +103,7 @@ bool lf_thinnedOut(const TrafficSample& sample, double dt, double dTrack)
 // altitude, not wanted for a new aircraft.
 bool lf_atAirportAltitude(double altitudeFt)
 {
-    return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_currentAirportAltitude()) <= 120.0;
+    return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_currentAirportAltitude().value_or(-1000.0)) <= 120.0;
 }
 
 void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
@@ -197,12 +197,6 @@ double gf_maxClimbRateForCategory(uint32_t category)
 double gf_standSpeedForCategory(uint32_t category)
 {
     return lf_lookup(lf_standSpeedTable(), category);
-}
-
-double gf_currentAirportAltitude()
-{
-    std::shared_lock lock(engineLock);
-    return CurrentAirport.code != 0 ? CurrentAirport.altitude : -1000.0;
 }
 
 void decodeMessage(const LiveTrafficRecord& record)

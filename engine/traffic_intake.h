@@ -33,6 +33,3 @@ double pitchFromVs(const TrafficSample& sample, uint32_t category);
 // category; std::out_of_range for an unknown one.
 double gf_maxClimbRateForCategory(uint32_t category);
 double gf_standSpeedForCategory(uint32_t category);
-
-// The current airport's elevation in feet; -1000 when there is none.
-double gf_currentAirportAltitude();
