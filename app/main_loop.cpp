@@ -30,6 +30,7 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
+#include "core/ui_sink.h"
 #include "engine/aircraft_removal.h"
 #include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
@@ -51,6 +52,7 @@
 #include "parking/removal_operations.h"
 #include "parking/stand_options.h"
 #include "parking/stand_table.h"
+#include "parking/user_collisions.h"
 #include "simlink/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -295,19 +297,22 @@ void lf_everySecond()
     if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
         const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
         for (int64_t i = 0; i < excess; ++i)
-            lf_isThisTheFurthestLive(0);
+            lf_isThisTheFurthestLive(-1.0);
     }
     if (flushStaticRequested.exchange(false))
         gf_removeAllStatic();
     if (listAircraftRequested.exchange(false)) {
-        const std::vector<std::string> entries = lf_listActiveAircraft();
-        std::vector<std::string>& options = *g_aircraftSelectorOptions;
-        options.clear();
-        options.push_back("select an aircraft");
-        options.insert(options.end(), entries.begin(), entries.end());
-        AIRCRAFT_SELECTOR.value = options.front();
-        gf_fillComboBox(AIRCRAFT_SELECTOR);
-        gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
+        // The list is built here; the selector's option list, which the
+        // window reads, is only changed on the window's thread.
+        gf_changeControl([entries = lf_listActiveAircraft()] {
+            std::vector<std::string>& options = *g_aircraftSelectorOptions;
+            options.clear();
+            options.push_back("select an aircraft");
+            options.insert(options.end(), entries.begin(), entries.end());
+            AIRCRAFT_SELECTOR.value = options.front();
+            gf_fillComboBox(AIRCRAFT_SELECTOR);
+            gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
+        });
     }
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();

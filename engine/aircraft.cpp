@@ -113,6 +113,10 @@ LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base,
 
 void LiveAircraft::setPhase(FlightPhase next)
 {
+    if (next == FlightPhase::pushing_back || next == FlightPhase::pushed_back || next == FlightPhase::parked)
+        leavingStand = 0;
+    if (next == phase)
+        return;
     phaseBeforePrevious = previousPhase;
     previousPhase = phase;
     phase = next;

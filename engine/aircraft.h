@@ -195,6 +195,7 @@ struct LiveAircraft : AircraftBase {
     FlightPhase phase = FlightPhase::birth;
     uint32_t phaseSince = 0; // engine clock at the last change
     uint8_t standChecked = 0;
+    uint8_t leavingStand = 0; // the leaving-the-stand tracker is running
     uint8_t groundMode = 0; // positioned on the ground
     uint8_t heldForUser = 0;
     uint8_t firstProjected = 0;
@@ -232,7 +233,8 @@ struct LiveAircraft : AircraftBase {
     double rememberedB = std::numeric_limits<double>::quiet_NaN();
 
     // Changes the flight phase and shifts the phase history; stamps the
-    // change with the engine clock.
+    // change with the engine clock. Entering push-back or parked stops the
+    // leaving-the-stand tracker; the same phase again changes nothing.
     void setPhase(FlightPhase next);
 };
 

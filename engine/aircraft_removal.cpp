@@ -2,7 +2,4 @@
 
 void gf_removeLiveAircraftCategory(uint8_t) {}
 void gf_removeStaticAircraftCategory(uint8_t) {}
-void lf_isThisTheFurthestLive(double) {}
-void gf_checkUserCollisions() {}
-void gf_removeTCASCoverageAcs() {}
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft&) {}

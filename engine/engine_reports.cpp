@@ -1,12 +1,44 @@
 #include "engine/engine_reports.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
 #include <mutex>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "core/geodesy.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "core/text.h"
+#include "core/ui_sink.h"
+#include "engine/aircraft_commands.h"
+#include "engine/geometry.h"
+#include "engine/traffic_state.h"
+#include "liveries/model_database.h"
+#include "simlink/user_model.h"
 
 namespace {
 std::mutex engineCopyMutex;
 UserAcPosition engineCopy;
 std::atomic<std::shared_ptr<const UserAcPosition>> published{std::make_shared<const UserAcPosition>()};
+std::atomic<uint32_t> exceptionReports{0};
+
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kFeetPerNm = 6076.11549;
+
+// The flat-earth distance estimate in NM, longitude scaled at `cosLat`.
+double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
+{
+    const double dy = (lat2 - lat1) * 60.0;
+    const double dx = (lon2 - lon1) * 60.0 * cosLat;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
 } // namespace
 
 void gf_publishUserAcPosition(const UserAcPosition& position)
@@ -29,12 +61,201 @@ std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition()
     return published.load();
 }
 
+void gf_reportTrafficException(const char* function) noexcept
+{
+    const uint32_t old = exceptionReports.fetch_add(1);
+    if (old >= 20)
+        return;
+    try {
+        std::string text = "unknown exception";
+        if (const std::exception_ptr current = std::current_exception()) {
+            try {
+                std::rethrow_exception(current);
+            } catch (const std::exception& e) {
+                text = e.what();
+            } catch (...) {
+                text = "non-standard exception";
+            }
+        }
+        const char* suffix = old == 19 ? " (further traffic exceptions will be suppressed)" : "";
+        gf_logError(fmt::format("Traffic exception in {}: {}{}", function, text, suffix));
+    } catch (...) {
+        // The reporter never throws.
+    }
+}
+
+uint32_t gf_trafficExceptionCount()
+{
+    return exceptionReports.load();
+}
+
+void lf_flightMessage(const std::string& text)
+{
+    if (gf_parametersSnapshot()->FLIGHT_MESSAGES)
+        gf_uiSink().showMessage(text, true);
+    else
+        gf_logLine(text);
+}
+
+std::string lf_airlineText(const AircraftBase& aircraft)
+{
+    std::string text = gf_airlineCodeText(aircraft.ids.airline);
+    const std::string oper = gf_airlineCodeText(aircraft.ids.oper);
+    if (!oper.empty())
+        text += fmt::format(",{}", oper);
+    return text;
+}
+
 std::vector<std::string> lf_listActiveAircraft()
 {
-    return {};
+    const uint8_t selector = gf_parametersSnapshot()->ALL_AIR_GND_SELECTOR;
+    std::vector<std::string> list;
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.simState != SimState::active)
+            continue;
+        if ((selector == 1 && ac.groundMode) || (selector == 2 && !ac.groundMode))
+            continue;
+        const std::string head = fmt::format("{}, {}, {:x}", ac.callsign.empty() ? "null" : ac.callsign,
+                                             ac.registration.empty() ? "null" : ac.registration, ac.hexid);
+        list.push_back(fmt::format("{}, oid={}", head, gf_objectIdText(ac.objectId)));
+    }
+    std::sort(list.begin(), list.end());
+    return list;
 }
-void lf_writeObjectIdList() {}
+
+bool lf_isThisTheFurthestLive(double distanceNm)
+{
+    const auto live = gf_trafficState().aircraft.live();
+    if (live.empty())
+        return true;
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double cosLat = std::cos(user.latitude * kDegToRad);
+    const double margin = distanceNm < 0.0 ? 0.0 : 0.1;
+    double bestFlat = distanceNm < 0.0 ? -std::numeric_limits<double>::infinity() : distanceNm;
+    double bestNm = bestFlat;
+    LiveAircraft* farthest = nullptr;
+    for (LiveAircraft& ac : live) {
+        if (ac.simState != SimState::active)
+            continue;
+        const double flat = lf_flatNm(user.latitude, user.longitude, ac.lat, ac.lon, cosLat);
+        if (!(flat > bestFlat + margin))
+            continue;
+        const double nm = gf_distanceNm({user.latitude, user.longitude}, {ac.lat, ac.lon});
+        if (!(nm > bestNm + margin))
+            continue;
+        bestFlat = flat;
+        bestNm = nm;
+        farthest = &ac;
+    }
+    if (!farthest)
+        return true;
+    try {
+        removeAircraftFromSim(*farthest);
+    } catch (...) {
+        gf_reportTrafficException("lf_isThisTheFurthestLive");
+    }
+    return false;
+}
+
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double bank = std::abs(user.bank);
+    uint32_t band = 0;
+    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= 0.08726646259971647)
+        band = 2;
+    else if (user.altitudeAboveGround <= 7000.0 && bank <= 0.2617993877991494)
+        band = 1;
+    AirConflictInput in;
+    in.own = {user.latitude, user.longitude};
+    in.other = {aircraft.lat, aircraft.lon};
+    in.cosOwnLat = cosUserLat;
+    in.ownHeading = user.gpsGroundTrueTrack * kDegToRad;
+    in.otherHeading = aircraft.samples.empty() ? 0.0 : aircraft.samples.front().trackDeg * kDegToRad;
+    in.ownAltitudeFt = user.altitude;
+    in.otherAltitudeFt = aircraft.altitudeFt;
+    in.mode = band;
+    if (gf_airConflictGeometry(in).code == 0)
+        return false;
+    try {
+        removeAircraftFromSim(aircraft);
+    } catch (...) {
+        gf_reportTrafficException("checkUserAirCollision");
+    }
+    return true;
+}
+
+bool checkUserAirGndCollision(LiveAircraft& aircraft)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double cosLat = std::cos(user.latitude * kDegToRad);
+    if (lf_flatNm(user.latitude, user.longitude, aircraft.lat, aircraft.lon, cosLat) > 1.0 ||
+        user.altitudeAboveGround > 500.0)
+        return false;
+    const LatLon from{user.latitude, user.longitude};
+    const LatLon to{aircraft.lat, aircraft.lon};
+    const double d = gf_distanceNm(from, to);
+    const double angle = std::remainder(gf_initialBearing(from, to) - user.trueHeading, 2.0 * std::numbers::pi);
+    const double lateralFt = std::abs(std::sin(angle)) * d * kFeetPerNm;
+    const double alongFt = std::cos(angle) * d * kFeetPerNm;
+    if (!(lateralFt <= 50.0) || !(alongFt > 0.0))
+        return false;
+    try {
+        removeAircraftFromSim(aircraft);
+    } catch (...) {
+        gf_reportTrafficException("checkUserAirGndCollision");
+    }
+    return true;
+}
+
+double lf_userGroundCollisionTermNm()
+{
+    double typeTerm = 0.0;
+    try {
+        const ModelId id = gf_modelCode2Id("B738");
+        const auto& table = gf_modelDatabase().WingspanTable;
+        typeTerm = id < table.size() ? table[id] : 0.0;
+    } catch (...) {
+        gf_reportTrafficException("lf_userGroundCollisionTermNm");
+    }
+    const double speed = gf_engineUserAcPosition().groundSpeed;
+    const double speedTerm = std::isfinite(speed) && speed > 0.0
+                                 ? std::min(speed * 0.5144444444444445 * 0.75, 15.0) * 0.0005399568034557236
+                                 : 0.0;
+    return typeTerm + speedTerm;
+}
+
+std::vector<std::string> lf_objectIdListLines()
+{
+    const auto live = gf_trafficState().aircraft.live();
+    std::vector<std::string> lines;
+    lines.reserve(live.size() + 1);
+    for (const LiveAircraft& ac : live) {
+        if (ac.simState != SimState::active)
+            continue;
+        lines.push_back(fmt::format("{};{};{};{};{};{};{}", gf_objectIdText(ac.objectId), ac.callsign,
+                                    ac.registration, gf_airlineCodeText(ac.ids.airline),
+                                    gf_modelCodeText(ac.ids.model), ac.groundMode ? "GND" : "AIR",
+                                    ac.phase == FlightPhase::parked ? "PARKED" : ""));
+    }
+    return lines;
+}
+
+void lf_writeObjectIdList()
+{
+    if (!gf_writeLines(lf_objectIdListLines(), g_objectIdListPath))
+        gf_logError(fmt::format("Failed to write {}", wide_to_utf8(g_objectIdListPath.wstring())));
+}
+
 std::vector<uint32_t> gf_parkedObjectIdsInSim()
 {
-    return {};
+    TrafficState& s = gf_trafficState();
+    std::vector<uint32_t> ids;
+    for (const StaticAircraft& st : s.aircraft.statics())
+        if (st.simState == SimState::active && st.objectId != 0)
+            ids.push_back(st.objectId);
+    for (const LiveAircraft& ac : s.aircraft.live())
+        if (ac.simState == SimState::active && ac.phase == FlightPhase::parked && ac.objectId != 0)
+            ids.push_back(ac.objectId);
+    return ids;
 }

@@ -1,9 +1,19 @@
-// The engine's copy of the user-aircraft position and its published snapshot.
+// What the engine tells the outside world: exception reports, flight
+// messages, the aircraft selector list, the object-id list, the removal of
+// the farthest live aircraft and of those too close to the user, and the
+// engine's copy of the user-aircraft position.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "core/value_types.h"
 #include "simlink/user_aircraft.h"
+
+struct AircraftBase;
+struct LiveAircraft;
 
 // Stores the engine's copy of the user position and publishes a copy of it.
 void gf_publishUserAcPosition(const UserAcPosition& position);
@@ -12,12 +22,35 @@ UserAcPosition gf_engineUserAcPosition();
 // The published snapshot; an all-zero record until the first publication.
 std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition();
 
-#include <cstdint>
-#include <string>
-#include <vector>
+// Inside a catch clause: logs the exception being handled with the function
+// name; at most 20 reports per run. Never throws.
+void gf_reportTrafficException(const char* function) noexcept;
+// The number of reports asked for so far (written or not).
+uint32_t gf_trafficExceptionCount();
 
-// The aircraft selector's entries of the active live aircraft (none yet).
+// A take-off or touch-down line: to the message line when FLIGHT_MESSAGES is
+// on, else to the log.
+void lf_flightMessage(const std::string& text);
+// The airline code, with ",<operator>" when the operator is known.
+std::string lf_airlineText(const AircraftBase& aircraft);
+
+// The aircraft selector's entries of the active live aircraft, sorted.
 std::vector<std::string> lf_listActiveAircraft();
+// Removes the active live aircraft farthest from the user when it is more
+// than distanceNm + 0.1 NM away (distanceNm < 0: the farthest one). True
+// when nothing was removed.
+bool lf_isThisTheFurthestLive(double distanceNm);
+// A live aircraft in air conflict with the user aircraft (the user's flight
+// band picks the test) is removed; true then.
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);
+// A live aircraft ahead of a user on the ground, within 50 ft of its line,
+// is removed; true then.
+bool checkUserAirGndCollision(LiveAircraft& aircraft);
+// The user aircraft's term of the ground collision radius, NM.
+double lf_userGroundCollisionTermNm();
+
+// The lines of ObjectIdList.txt.
+std::vector<std::string> lf_objectIdListLines();
 // Rewrites ObjectIdList.txt.
 void lf_writeObjectIdList();
 // Object ids of the static aircraft and of the parked live aircraft in the

@@ -1,29 +1,435 @@
 #include "engine/traffic_state.h"
 
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "core/ui_sink.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "feed/qnh.h"
+#include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
+#include "parking/parking_plan.h"
+#include "parking/stand_table.h"
+
 std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
 std::shared_mutex engineLock;
 
-// No aircraft are tracked yet: the lists stay empty.
-void gf_initTrafficState() {}
-void gf_resetTrafficState() {}
-size_t gf_countLiveInSim(bool)
+// ---- AircraftStore ----
+
+LiveAircraft* AircraftStore::findLive(uint32_t hexid)
 {
-    return 0;
+    const auto it = m_liveByHexid.find(hexid);
+    return it == m_liveByHexid.end() ? nullptr : &m_live[it->second];
 }
+
+LiveAircraft* AircraftStore::findLiveByObjectId(uint32_t objectId)
+{
+    if (objectId == 0)
+        return nullptr;
+    const auto it = m_liveHexidByObject.find(objectId);
+    if (it == m_liveHexidByObject.end())
+        return nullptr;
+    LiveAircraft* ac = findLive(it->second);
+    return ac && ac->objectId == objectId ? ac : nullptr;
+}
+
+StaticAircraft* AircraftStore::findStatic(uint32_t key)
+{
+    const auto it = m_staticByKey.find(key);
+    return it == m_staticByKey.end() ? nullptr : &m_statics[it->second];
+}
+
+StaticAircraft* AircraftStore::findStaticByObjectId(uint32_t objectId)
+{
+    if (objectId == 0)
+        return nullptr;
+    const auto it = m_staticKeyByObject.find(objectId);
+    if (it == m_staticKeyByObject.end())
+        return nullptr;
+    StaticAircraft* ac = findStatic(it->second);
+    return ac && ac->objectId == objectId ? ac : nullptr;
+}
+
+LiveAircraft& AircraftStore::addLive(LiveAircraft&& aircraft)
+{
+    aircraft.isStatic = 0;
+    if (m_liveByHexid.contains(aircraft.hexid))
+        throw std::logic_error(fmt::format("live hexid {:x} already held", aircraft.hexid));
+    m_live.push_back(std::move(aircraft));
+    LiveAircraft& ac = m_live.back();
+    m_liveByHexid.emplace(ac.hexid, m_live.size() - 1);
+    if (ac.objectId != 0)
+        m_liveHexidByObject[ac.objectId] = ac.hexid;
+    return ac;
+}
+
+StaticAircraft& AircraftStore::addStatic(StaticAircraft&& aircraft)
+{
+    aircraft.isStatic = 1;
+    if (aircraft.hexid == 0 || aircraft.hexid > kLastStaticKey || m_staticByKey.contains(aircraft.hexid))
+        throw std::logic_error(fmt::format("static key {} invalid or already held", aircraft.hexid));
+    m_statics.push_back(std::move(aircraft));
+    StaticAircraft& ac = m_statics.back();
+    m_staticByKey.emplace(ac.hexid, m_statics.size() - 1);
+    if (ac.objectId != 0)
+        m_staticKeyByObject[ac.objectId] = ac.hexid;
+    return ac;
+}
+
+void AircraftStore::setObjectId(AircraftBase& aircraft, uint32_t objectId)
+{
+    auto& byObject = aircraft.isStatic ? m_staticKeyByObject : m_liveHexidByObject;
+    if (aircraft.objectId != 0) {
+        const auto it = byObject.find(aircraft.objectId);
+        if (it != byObject.end() && it->second == aircraft.hexid)
+            byObject.erase(it);
+    }
+    aircraft.objectId = objectId;
+    if (objectId != 0)
+        byObject[objectId] = aircraft.hexid;
+}
+
+namespace {
+
+template <typename T>
+void lf_swapErase(std::vector<T>& v, std::unordered_map<uint32_t, size_t>& byKey,
+                  std::unordered_map<uint32_t, uint32_t>& byObject, const T& aircraft)
+{
+    const auto it = byKey.find(aircraft.hexid);
+    if (it == byKey.end() || &v[it->second] != &aircraft)
+        throw std::logic_error("erase of an aircraft that the store does not hold");
+    const size_t index = it->second;
+    const auto objectIt = byObject.find(aircraft.objectId);
+    if (objectIt != byObject.end() && objectIt->second == aircraft.hexid)
+        byObject.erase(objectIt);
+    byKey.erase(it);
+    if (index + 1 != v.size()) {
+        v[index] = std::move(v.back());
+        byKey[v[index].hexid] = index;
+    }
+    v.pop_back();
+}
+
+} // namespace
+
+void AircraftStore::eraseLiveSwap(const LiveAircraft& aircraft)
+{
+    lf_swapErase(m_live, m_liveByHexid, m_liveHexidByObject, aircraft);
+}
+
+void AircraftStore::eraseStaticSwap(const StaticAircraft& aircraft)
+{
+    lf_swapErase(m_statics, m_staticByKey, m_staticKeyByObject, aircraft);
+}
+
+void AircraftStore::reindexLive()
+{
+    m_liveByHexid.clear();
+    m_liveHexidByObject.clear();
+    for (size_t i = 0; i < m_live.size(); ++i) {
+        m_liveByHexid[m_live[i].hexid] = i;
+        if (m_live[i].objectId != 0)
+            m_liveHexidByObject[m_live[i].objectId] = m_live[i].hexid;
+    }
+}
+
+void AircraftStore::reindexStatics()
+{
+    m_staticByKey.clear();
+    m_staticKeyByObject.clear();
+    for (size_t i = 0; i < m_statics.size(); ++i) {
+        m_staticByKey[m_statics[i].hexid] = i;
+        if (m_statics[i].objectId != 0)
+            m_staticKeyByObject[m_statics[i].objectId] = m_statics[i].hexid;
+    }
+}
+
+void AircraftStore::clear()
+{
+    m_live.clear();
+    m_statics.clear();
+    m_liveByHexid.clear();
+    m_liveHexidByObject.clear();
+    m_staticByKey.clear();
+    m_staticKeyByObject.clear();
+}
+
+void AircraftStore::reserve(size_t live, size_t statics)
+{
+    if (m_live.capacity() < live)
+        m_live.reserve(live);
+    if (m_statics.capacity() < statics)
+        m_statics.reserve(statics);
+}
+
+// ---- The state ----
+
+TrafficState& gf_trafficState()
+{
+    static TrafficState state;
+    return state;
+}
+
+namespace {
+
+template <typename V>
+void lf_reserve(V& v, size_t n)
+{
+    if (v.capacity() < n)
+        v.reserve(n);
+}
+
+} // namespace
+
+void gf_initTrafficState()
+{
+    TrafficState& s = gf_trafficState();
+    s.aircraft.clear();
+    gf_clearStandTable(); // also publishes the empty snapshot
+    s.processingEvents.clear();
+    gf_simEventQueue().clear();
+    s.delayedCommands.clear();
+    s.addingStack.clear();
+    gf_clearParkingPlan();
+    s.ghostCallsigns.clear();
+    s.parkedTimers.clear();
+    s.newLiveHexids.clear();
+    s.staticDirty = false;
+    s.aircraft.reserve(512, 256);
+    lf_reserve(s.processingEvents, 256);
+    lf_reserve(s.delayedCommands, 128);
+    lf_reserve(s.addingStack, 64);
+    lf_reserve(s.ghostCallsigns, 64);
+    lf_reserve(s.parkedTimers, 24);
+}
+
+void gf_resetTrafficState()
+{
+    TrafficState& s = gf_trafficState();
+    gf_uiSink().enqueueUpdate(GuiUpdate::LiveAircraftCount{0});
+    gf_uiSink().enqueueUpdate(GuiUpdate::ParkCounts{0, 0});
+    s.processingEvents.clear();
+    gf_simEventQueue().clear();
+    s.delayedCommands.clear();
+    s.ghostCallsigns.clear();
+    gf_clearParkingPlan();
+    s.addingStack.clear();
+    // Requests the simulator link has not been handed yet are dropped.
+    s.removalQueue = {};
+    s.liveCreations = {};
+    s.staticCreations = {};
+    s.parkedTimers.clear();
+    s.newLiveHexids.clear();
+    s.staticDirty = false;
+    gf_trafficMailbox().reset();
+    gf_uiSink().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
+    s.aircraft.clear();
+    gf_clearStandTable();
+    CurrentQnh.store(1013);
+    weekdayHalfHourWord.store(0);
+}
+
+uint32_t gf_nextStaticKey()
+{
+    TrafficState& s = gf_trafficState();
+    for (uint32_t tries = 0; tries < kLastStaticKey; ++tries) {
+        s.staticCounter = s.staticCounter % kLastStaticKey + 1; // 1..9999
+        if (!s.aircraft.findStatic(s.staticCounter))
+            return s.staticCounter;
+    }
+    throw std::runtime_error("every static aircraft key is in use");
+}
+
+size_t gf_countLiveInSim(bool excludeParked)
+{
+    size_t n = 0;
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
+        if (ac.simState == SimState::active && !(excludeParked && ac.phase == FlightPhase::parked))
+            ++n;
+    return n;
+}
+
 std::optional<uint32_t> gf_takeNewLiveHexid()
 {
-    return std::nullopt;
+    std::deque<uint32_t>& list = gf_trafficState().newLiveHexids;
+    if (list.empty())
+        return std::nullopt;
+    const uint32_t hexid = list.front();
+    list.pop_front();
+    return hexid;
 }
-LiveAircraft* gf_findLiveAircraft(uint32_t)
+
+LiveAircraft* gf_findLiveAircraft(uint32_t hexid)
 {
-    return nullptr;
+    return gf_trafficState().aircraft.findLive(hexid);
 }
-bool gf_standOptionsAdopted(const LiveAircraft&)
+
+bool gf_standOptionsAdopted(const LiveAircraft& aircraft)
 {
-    return false;
+    return aircraft.standOptionsAdopted != 0;
 }
-void gf_markStandOptionsAdopted(LiveAircraft&) {}
+
+void gf_markStandOptionsAdopted(LiveAircraft& aircraft)
+{
+    aircraft.standOptionsAdopted = 1;
+}
+
 void gf_clearLiveryChoiceCache() {}
-void gf_clearGhostCallsigns() {}
-void gf_removeBlockedAc() {}
+
+void gf_clearGhostCallsigns()
+{
+    gf_trafficState().ghostCallsigns.clear();
+}
+
+void gf_removeBlockedAc()
+{
+    const BlockFilter block = gf_parametersSnapshot()->blockFilter;
+    try {
+        const auto live = gf_trafficState().aircraft.live();
+        auto removeFirst = [&](auto matches) {
+            for (LiveAircraft& ac : live)
+                if (ac.simState == SimState::active && matches(ac)) {
+                    removeAircraftFromSim(ac);
+                    return true;
+                }
+            return false;
+        };
+        if (block.hexid != 0 &&
+            removeFirst([&](const LiveAircraft& ac) { return ac.hexid == static_cast<uint32_t>(block.hexid); }))
+            return;
+        if (!block.callsign.empty()) {
+            removeFirst([&](const LiveAircraft& ac) { return ac.callsign == block.callsign; });
+            return;
+        }
+        if (!block.regcode.empty())
+            removeFirst([&](const LiveAircraft& ac) { return ac.registration == block.regcode; });
+    } catch (...) {
+        gf_reportTrafficException("gf_removeBlockedAc");
+    }
+}
+
+void gf_removeTCASCoverageAcs()
+{
+    const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
+    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.simState != SimState::active || !ac.tcas || !(ac.altitudeFt < limitFt))
+            continue;
+        try {
+            removeAircraftFromSim(ac);
+        } catch (...) {
+            gf_reportTrafficException("gf_removeTCASCoverageAcs");
+        }
+    }
+}
+
+void lf_clearRtParkedTraffic()
+{
+    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    share.received.store(false);
+    std::lock_guard lock(share.mutex);
+    share.list.clear();
+}
+
+void gf_addParkedTimer(const ParkedTimer& timer)
+{
+    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
+    timers.push_back(timer);
+    std::stable_sort(timers.begin(), timers.end(),
+                     [](const ParkedTimer& a, const ParkedTimer& b) { return a.due > b.due; });
+}
+
+void lf_runParkedTimers()
+{
+    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
+    if (timers.empty() || engineClock.load() - timers.back().due < 0)
+        return;
+    const ParkedTimer timer = timers.back();
+    timers.pop_back();
+    LiveAircraft* ac = gf_findLiveAircraft(timer.hexid);
+    if (!ac || ac->phase != FlightPhase::parked)
+        return;
+    switch (timer.action) {
+    case 0:
+        gf_engineShutdown(ac->objectId);
+        break;
+    case 1:
+        gf_setLights(ac->objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
+        break;
+    case 2:
+        gf_setLights(ac->objectId,
+                     LightStates{gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1,
+                                 ac->atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});
+        break;
+    default:
+        break;
+    }
+}
+
+void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId)
+{
+    TrafficState& s = gf_trafficState();
+    std::erase_if(s.delayedCommands, [&](const SimEvent& e) {
+        return e.key == key || (e.key == 0 && objectId != 0 && e.objectId == objectId);
+    });
+    if (!gf_isLiveKey(key))
+        return; // the remaining lists hold live hexids only
+    const uint32_t hexid = gf_hexidOfLiveKey(key);
+    std::erase(s.addingStack, hexid);
+    std::erase(s.newLiveHexids, hexid);
+    std::erase_if(s.parkedTimers, [&](const ParkedTimer& t) { return t.hexid == hexid; });
+}
+
+void lf_eraseLiveAircraft(LiveAircraft& aircraft)
+{
+    lf_cleanupLiveAircraft(aircraft);
+    gf_trafficState().aircraft.eraseLiveSwap(aircraft);
+}
+
+void lf_eraseStaticAircraft(StaticAircraft& aircraft)
+{
+    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.objectId);
+    gf_trafficState().aircraft.eraseStaticSwap(aircraft);
+}
+
+void gf_compactLiveAircraft()
+{
+    gf_trafficState().aircraft.compactLive(
+        [](const LiveAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
+        [](LiveAircraft& ac) { lf_cleanupLiveAircraft(ac); });
+}
+
+void gf_compactStaticAircraft()
+{
+    gf_trafficState().aircraft.compactStatics(
+        [](const StaticAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
+        [](const StaticAircraft& ac) { gf_purgeQueuedForAircraft(ac.key(), ac.objectId); });
+}
+
+bool gf_handOnOneRemoval()
+{
+    std::deque<uint32_t>& q = gf_trafficState().removalQueue;
+    if (q.empty())
+        return false;
+    gf_removeSimObject(q.front());
+    q.pop_front();
+    return true;
+}
+
+bool gf_handOnOneCreation()
+{
+    TrafficState& s = gf_trafficState();
+    std::deque<CreateAcCmd>& q = !s.liveCreations.empty() ? s.liveCreations : s.staticCreations;
+    if (q.empty())
+        return false;
+    gf_createSimObject(q.front());
+    q.pop_front();
+    return true;
+}

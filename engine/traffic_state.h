@@ -1,9 +1,21 @@
-// Engine state that the feed and the main task share.
+// The engine's state: the live and static aircraft with their indexes, and
+// the queues between the engine's steps. Everything here belongs to the main
+// task, except the engine clock and the weekday word, which other threads read.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <shared_mutex>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/aircraft.h"
+#include "engine/sim_event.h"
+#include "simlink/sim_command_mailbox.h"
 
 // The engine clock in units of 10 ms, advanced by the main task.
 extern std::atomic<int32_t> engineClock;
@@ -12,20 +24,120 @@ extern std::atomic<int32_t> engineClock;
 // by the main loop for the engine and the parking code; 0 after a reset.
 extern std::atomic<int64_t> weekdayHalfHourWord;
 
-// The reader/writer lock over the engine state and CurrentAirport.
+// The reader/writer lock over the current-airport record.
 extern std::shared_mutex engineLock;
 
-#include <cstddef>
-#include <optional>
+// One timer of a live aircraft that reached its stand.
+struct ParkedTimer {
+    uint32_t hexid = 0;
+    int32_t due = 0;     // engine clock at which it fires
+    uint32_t action = 0; // 0 engine shut-down, 1 fixed parked lights, 2 parked lights by the settings
+};
 
-struct LiveAircraft;
+// The live and static aircraft, indexed by hexid (static: key) and object id.
+// Records are added and erased only through these functions so that the
+// indexes stay right; fields are changed in place, except objectId, which
+// goes through setObjectId.
+class AircraftStore {
+public:
+    std::span<LiveAircraft> live() { return m_live; }
+    std::span<StaticAircraft> statics() { return m_statics; }
+    size_t liveCount() const { return m_live.size(); }
+    size_t staticCount() const { return m_statics.size(); }
+
+    LiveAircraft* findLive(uint32_t hexid);
+    LiveAircraft* findLiveByObjectId(uint32_t objectId);
+    StaticAircraft* findStatic(uint32_t key);
+    StaticAircraft* findStaticByObjectId(uint32_t objectId);
+
+    // Throws std::logic_error when the hexid (static: key) is already held.
+    LiveAircraft& addLive(LiveAircraft&& aircraft);
+    StaticAircraft& addStatic(StaticAircraft&& aircraft);
+    void setObjectId(AircraftBase& aircraft, uint32_t objectId);
+
+    // Erase by moving the last record into the place (order not kept).
+    void eraseLiveSwap(const LiveAircraft& aircraft);
+    void eraseStaticSwap(const StaticAircraft& aircraft);
+    // Erase every record that `marked` selects, keeping the order of the rest;
+    // `before` sees each erased record first.
+    template <typename Marked, typename Before>
+    void compactLive(Marked marked, Before before)
+    {
+        compact(m_live, marked, before);
+        reindexLive();
+    }
+    template <typename Marked, typename Before>
+    void compactStatics(Marked marked, Before before)
+    {
+        compact(m_statics, marked, before);
+        reindexStatics();
+    }
+
+    void clear();
+    void reserve(size_t live, size_t statics);
+    size_t liveCapacity() const { return m_live.capacity(); }
+    size_t staticCapacity() const { return m_statics.capacity(); }
+
+private:
+    template <typename T, typename Marked, typename Before>
+    static void compact(std::vector<T>& v, Marked marked, Before before)
+    {
+        size_t out = 0;
+        for (size_t i = 0; i < v.size(); ++i) {
+            if (marked(v[i])) {
+                before(v[i]);
+                continue;
+            }
+            if (out != i)
+                v[out] = std::move(v[i]);
+            ++out;
+        }
+        v.erase(v.begin() + static_cast<std::ptrdiff_t>(out), v.end());
+    }
+    void reindexLive();
+    void reindexStatics();
+
+    std::vector<LiveAircraft> m_live;
+    std::vector<StaticAircraft> m_statics;
+    std::unordered_map<uint32_t, size_t> m_liveByHexid;
+    std::unordered_map<uint32_t, uint32_t> m_liveHexidByObject;
+    std::unordered_map<uint32_t, size_t> m_staticByKey;
+    std::unordered_map<uint32_t, uint32_t> m_staticKeyByObject;
+};
+
+// Static aircraft that became active at their stand (the live-versus-parked
+// check watches it).
+extern std::atomic<uint32_t> staticParkedCount;
+
+// The containers of the engine (main task only).
+struct TrafficState {
+    AircraftStore aircraft;
+    std::vector<SimEvent> processingEvents; // the taken half of the SimEvent queue
+    std::vector<SimEvent> delayedCommands;  // kind 0 and 1 events waiting 200 ticks
+    std::vector<uint32_t> addingStack;      // hexids waiting for a creation request
+    std::deque<uint32_t> removalQueue;      // object ids to remove
+    std::deque<CreateAcCmd> liveCreations;
+    std::deque<CreateAcCmd> staticCreations;
+    std::vector<ParkedTimer> parkedTimers; // sorted: the one due next is last
+    std::deque<uint32_t> newLiveHexids;
+    std::vector<std::string> ghostCallsigns;
+    bool staticDirty = false;
+    uint32_t staticCounter = 0;
+};
+TrafficState& gf_trafficState();
 
 // Clears and reserves every container at each start.
 void gf_initTrafficState();
-// The restart phase "traffic state".
+// The restart reset.
 void gf_resetTrafficState();
-// Live aircraft in the simulator (sim state 2); with excludeParked those in
-// flight phase 9 are not counted.
+
+// The next free static key: counts on from the last one given out, 1..9999,
+// skipping keys that a static aircraft still holds. Throws std::runtime_error
+// when all of them are held.
+uint32_t gf_nextStaticKey();
+
+// Live aircraft in the simulator (state active); with excludeParked those in
+// phase parked are not counted.
 size_t gf_countLiveInSim(bool excludeParked);
 // The front of the list of newly seen live hexids, taken off the list.
 std::optional<uint32_t> gf_takeNewLiveHexid();
@@ -36,5 +148,33 @@ void gf_markStandOptionsAdopted(LiveAircraft& aircraft);
 void gf_clearLiveryChoiceCache();
 // Empties the callsign list of the ghost removal.
 void gf_clearGhostCallsigns();
-// Removes the live aircraft that match the block filter.
+
+// Removes the one live aircraft that matches the block filter.
 void gf_removeBlockedAc();
+// Removes the active aircraft with the TCAS flag below TCAS_FL x 100 - 1000 ft.
+void gf_removeTCASCoverageAcs();
+// Empties the active traffic reader's parked list before parked traffic is
+// asked for again.
+void lf_clearRtParkedTraffic();
+// Fires the parked timer due next (at most one per call).
+void lf_runParkedTimers();
+// Adds a parked timer, keeping the list sorted (due next last).
+void gf_addParkedTimer(const ParkedTimer& timer);
+
+// Removes the aircraft from the queued work: the delayed commands, the adding
+// stack, the new-hexid list and the parked timers. `key` is the aircraft key
+// (AircraftBase::key).
+void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId);
+// Erases a live record: clean-up, then the last record moves into its place.
+void lf_eraseLiveAircraft(LiveAircraft& aircraft);
+// Erases a static record: purge, then the last record moves into its place.
+void lf_eraseStaticAircraft(StaticAircraft& aircraft);
+// Erases the records marked removeFlag or staticRemoveFlag, keeping order.
+void gf_compactLiveAircraft();
+void gf_compactStaticAircraft();
+
+// Creation and removal pacing: hand the front of a queue to the simulator
+// link. False when there was nothing to hand on.
+bool gf_handOnOneRemoval();
+// Live requests before static ones.
+bool gf_handOnOneCreation();

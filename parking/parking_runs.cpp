@@ -18,4 +18,3 @@ uint64_t gf_countLiveParked(bool)
 {
     return 0;
 }
-void lf_runParkedTimers() {}

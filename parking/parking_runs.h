@@ -9,4 +9,4 @@ void gf_setStaticStandQuota();
 void gf_enforceParkedLimit(bool renew);
 uint64_t gf_countStaticParked(bool show);
 uint64_t gf_countLiveParked(bool show);
-void lf_runParkedTimers();
+#include "engine/traffic_state.h" // lf_runParkedTimers

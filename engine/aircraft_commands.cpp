@@ -1,0 +1,216 @@
+#include "engine/aircraft_commands.h"
+
+#include <array>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "engine/traffic_state.h"
+#include "simlink/flight_plan.h"
+
+namespace {
+
+bool lf_isRotorcraft(const AircraftBase& aircraft)
+{
+    return aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
+}
+
+void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
+{
+    gf_postSimCommand(SimCommand{aircraft.objectId, eventId, value});
+}
+
+std::string lf_routeText(const AircraftBase& a)
+{
+    if (!a.origin.isSet() && !a.destination.isSet())
+        return fmt::format("{:8}", "");
+    return fmt::format("{:3}->{:3}", a.origin.isSet() ? a.origin.toString() : std::string(),
+                       a.destination.isSet() ? a.destination.toString() : std::string());
+}
+
+} // namespace
+
+void gf_setSpoilers(const AircraftBase& aircraft, bool on)
+{
+    if (!lf_isRotorcraft(aircraft))
+        lf_post(aircraft, SimEventId::SPOILERS_SET, on ? 16383u : 0u);
+}
+
+void gf_setFlaps(AircraftBase& aircraft, uint32_t index)
+{
+    static constexpr std::array<uint32_t, 5> values{0, 3072, 10240, 16383, 0};
+    if (index > 4)
+        gf_logError("gf_setFlaps: invalid flaps index");
+    else if (index != aircraft.flapsIndex && !lf_isRotorcraft(aircraft))
+        lf_post(aircraft, SimEventId::FLAPS_SET, values[index]);
+    aircraft.flapsIndex = index;
+}
+
+void gf_setGear(const AircraftBase& aircraft, bool down)
+{
+    if (!lf_isRotorcraft(aircraft))
+        lf_post(aircraft, SimEventId::GEAR_SET, down ? 1u : 0u);
+}
+
+void gf_setThrottle(AircraftBase& aircraft, uint32_t index)
+{
+    static constexpr std::array<uint32_t, 5> values{0, 4914, 8191, 11468, 16383};
+    if (index <= 4 && index != aircraft.throttleIndex)
+        lf_post(aircraft, SimEventId::THROTTLE_SET, values[index]);
+    aircraft.throttleIndex = index;
+}
+
+void shutDownParkedAc(AircraftBase& aircraft)
+{
+    gf_setThrottle(aircraft, 0);
+    gf_setFlaps(aircraft, 0);
+    gf_engineShutdown(aircraft.objectId);
+    const auto params = gf_parametersSnapshot();
+    const uint32_t cabin = aircraft.atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u);
+    gf_setLights(aircraft.objectId, LightStates{params->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1, cabin});
+}
+
+bool lf_cancelPendingCreation(std::deque<CreateAcCmd>& queue, uint32_t key)
+{
+    if (key == 0)
+        return false;
+    const size_t before = queue.size();
+    std::erase_if(queue, [key](const CreateAcCmd& cmd) { return cmd.key == key; });
+    return queue.size() != before;
+}
+
+void removeAircraftFromSim(AircraftBase& aircraft)
+{
+    TrafficState& s = gf_trafficState();
+    switch (aircraft.simState) {
+    case SimState::removingfromsim:
+        gf_logError(fmt::format("{} {} duplicate remove blocked", aircraft.callsign, aircraft.registration));
+        return;
+    case SimState::buffer:
+        aircraft.removeFlag = 1;
+        if (aircraft.isStatic)
+            s.staticDirty = true;
+        return;
+    default:
+        break;
+    }
+    if (aircraft.removeWhenCreated && aircraft.simState != SimState::active)
+        return;
+    if (aircraft.simState == SimState::adding2sim) {
+        const uint32_t key = aircraft.key();
+        const bool withdrawn = aircraft.isStatic ? lf_cancelPendingCreation(s.staticCreations, key)
+                                                 : lf_cancelPendingCreation(s.liveCreations, key);
+        if (withdrawn) {
+            aircraft.staticRemoveFlag = 1;
+            if (aircraft.isStatic)
+                s.staticDirty = true;
+        } else {
+            aircraft.removeWhenCreated = 1;
+        }
+        return;
+    }
+    if (aircraft.objectId != 0) {
+        s.removalQueue.push_back(aircraft.objectId);
+        aircraft.simState = SimState::removingfromsim;
+        return;
+    }
+    std::string identity = fmt::format("{:8} {:12} {}", aircraft.callsign, aircraft.registration,
+                                       lf_routeText(aircraft));
+    gf_logError(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", identity));
+    if (aircraft.isStatic)
+        s.staticDirty = true;
+    aircraft.removeFlag = 1;
+}
+
+void lf_cleanupLiveAircraft(LiveAircraft& aircraft)
+{
+    if (aircraft.flightPlanSent && aircraft.objectId != 0) {
+        try {
+            gf_removeFlightPlan(aircraft.objectId);
+        } catch (const std::exception& e) {
+            gf_logError(fmt::format("{}: removing flight plan for {} failed: {}", "lf_cleanupLiveAircraft",
+                                    aircraft.callsign, e.what()));
+        } catch (...) {
+            gf_logError(fmt::format("{}: removing flight plan for {} failed with an unknown exception",
+                                    "lf_cleanupLiveAircraft", aircraft.callsign));
+        }
+    }
+    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.objectId);
+}
+
+bool lf_allNextAirborne(const LiveAircraft& aircraft)
+{
+    if (aircraft.samples.size() < 2)
+        return false;
+    for (size_t i = 1; i < aircraft.samples.size(); ++i)
+        if (!aircraft.samples[i].airborne)
+            return false;
+    return true;
+}
+
+bool lf_allNextAtRotationSpeed(const LiveAircraft& aircraft)
+{
+    const double vr = gf_rotationSpeedKt(aircraft, 3);
+    for (size_t i = 1; i < aircraft.samples.size(); ++i)
+        if (!(aircraft.samples[i].speedKt >= vr))
+            return false;
+    return true;
+}
+
+double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
+{
+    const auto category = static_cast<Category>(aircraft.category);
+    if (category == Category::Heavy && level >= 2)
+        return level == 2 ? 140.0 : 135.0;
+    if (aircraft.pistonTwin)
+        return 80.0;
+    if (aircraft.pistonSingle)
+        return 65.0;
+    double base;
+    if (aircraft.regional) {
+        base = 130.0;
+    } else {
+        static constexpr std::array<double, 7> table{80, 95, 110, 140, 150, 220, 0};
+        base = aircraft.category < table.size() ? table[aircraft.category] : 0.0;
+    }
+    if (!(std::isfinite(base) && base > 0.0) || level <= 1)
+        return base;
+    return std::max(base - (level == 2 ? 10.0 : 20.0), 1.0);
+}
+
+double lf_maxSampleVerticalSpeed(const LiveAircraft& aircraft)
+{
+    double best = -std::numeric_limits<double>::infinity();
+    for (const TrafficSample& s : aircraft.samples)
+        if (std::isfinite(s.verticalSpeedFpm) && s.verticalSpeedFpm > best)
+            best = s.verticalSpeedFpm;
+    return best;
+}
+
+double lf_rollSpeedKt(const LiveAircraft& aircraft)
+{
+    if (aircraft.samples.size() < 2)
+        return 1.0;
+    const TrafficSample& s0 = aircraft.samples[0];
+    const TrafficSample& s1 = aircraft.samples[1];
+    const double g0 = s0.speedKt, g1 = s1.speedKt;
+    const auto positive = [](double v) { return std::isfinite(v) && v > 0.0; };
+    if ((aircraft.phase == FlightPhase::takeoff_roll || aircraft.phase == FlightPhase::landing_roll) &&
+        std::isfinite(g0) && std::isfinite(g1) && g0 >= 0.0 && g1 >= 0.0 && (g0 > 0.0 || g1 > 0.0))
+        return std::max((g0 + g1) / 2.0, 1.0);
+    if (positive(g0))
+        return positive(g1) ? std::max((g0 + g1) / 2.0, 1.0) : std::max(g0, 1.0);
+    if (!positive(g1)) {
+        const double nm = gf_distanceNm({s0.lat, s0.lon}, {s1.lat, s1.lon});
+        const double ticks = std::max(static_cast<double>(s1.playTime - s0.playTime), 25.0);
+        const double v = nm * 360000.0 / ticks;
+        return positive(v) ? std::max(v, 1.0) : 1.0;
+    }
+    return std::max(g1, 1.0);
+}

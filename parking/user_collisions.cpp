@@ -1,0 +1,106 @@
+// Collisions of the user aircraft with the traffic, and the nearness of a
+// position to the runways of the current airport.
+#include "parking/user_collisions.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "core/geodesy.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "engine/traffic_state.h"
+#include "parking/runway_table.h"
+#include "simlink/user_aircraft.h"
+
+namespace {
+
+constexpr double kLowUserAglFt = 500.0;
+constexpr double kRunwayNearMarginM = 1500.0;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kNmPerDegree = 60.0;
+constexpr double kDegToRad = std::numbers::pi / 180.0;
+
+// The user minus the stand position in degrees, against the sum of the two
+// radii on a flat earth.
+bool lf_touchesStatic(const UserAcPosition& user, double cosUserLat, double userTermNm, const StaticAircraft& aircraft)
+{
+    const double reach = userTermNm + aircraft.radius;
+    const double dlat = user.latitude - aircraft.standLat;
+    const double dlon = user.longitude - aircraft.standLon;
+    if (!(reach > 0.0) || std::fabs(dlat) * kNmPerDegree > reach ||
+        std::fabs(dlon) * kNmPerDegree * cosUserLat > reach)
+        return false;
+    const double north = dlat * kNmPerDegree;
+    const double east = dlon * cosUserLat * kNmPerDegree;
+    return east * east + north * north <= reach * reach;
+}
+
+} // namespace
+
+bool lf_userIsAirborne()
+{
+    if (!userOnGround.load())
+        return true;
+    const double agl = gf_getUserAcPosition().altitudeAboveGround;
+    return std::isfinite(agl) && agl > kLowUserAglFt;
+}
+
+void gf_checkUserAcGndCollisions()
+{
+    const UserAcPosition user = gf_getUserAcPosition();
+    const LatLon userPosition{user.latitude, user.longitude};
+    const double term = lf_userGroundCollisionTermNm();
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (LiveAircraft& aircraft : store.live()) {
+        if (!aircraft.groundMode || aircraft.simState != SimState::active ||
+            !gf_withinCombinedRadiusNm(userPosition, term, {aircraft.lat, aircraft.lon}, aircraft.radius))
+            continue;
+        try {
+            removeAircraftFromSim(aircraft);
+            return;
+        } catch (...) {
+            gf_reportTrafficException("gf_checkUserAcGndCollisions");
+        }
+    }
+    const double cosUserLat = std::cos(user.latitude * kDegToRad);
+    for (StaticAircraft& aircraft : store.statics()) {
+        if (aircraft.simState != SimState::active || !lf_touchesStatic(user, cosUserLat, term, aircraft))
+            continue;
+        try {
+            removeAircraftFromSim(aircraft);
+            return;
+        } catch (...) {
+            gf_reportTrafficException("gf_checkUserAcGndCollisions");
+        }
+    }
+}
+
+void gf_checkUserCollisions()
+{
+    const UserAcPosition user = gf_getUserAcPosition();
+    const double cosUserLat = std::cos(user.latitude * kDegToRad);
+    const bool low = user.altitudeAboveGround <= kLowUserAglFt; // NaN is not low
+    for (LiveAircraft& aircraft : gf_trafficState().aircraft.live()) {
+        if (aircraft.simState != SimState::active)
+            continue;
+        if (low && aircraft.groundMode && checkUserAirGndCollision(aircraft))
+            return;
+        if (!aircraft.samples.empty() && checkUserAirCollision(aircraft, cosUserLat))
+            return;
+    }
+}
+
+bool gf_isNearAnyRunway(const LatLon& position)
+{
+    if (!gf_isValidLatLon(position))
+        return false;
+    for (const RunwayRecord& r : runwayTable.runways) {
+        const LatLon centre{r.latitude, r.longitude};
+        if (!gf_isValidLatLon(centre) || !std::isfinite(r.length) || r.length <= 0.0)
+            continue;
+        if (r.length * 0.5 + kRunwayNearMarginM >= gf_distanceNm(position, centre) * kMetresPerNm)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,250 @@
+// Live and static aircraft through the simulator and back: creation, the
+// delayed activation, creation failures and removal in every state, against
+// the stand-in simulator in manual frames.
+#include <gtest/gtest.h>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+using kvr::test::makeLive;
+using kvr::test::makeStatic;
+
+class AircraftRoundTripTest : public kvr::test::EngineSimTest {
+protected:
+    // Creates the live aircraft and takes the object-id event: returns the id.
+    uint32_t createLive(LiveAircraft& ac)
+    {
+        create(ac);
+        tick();
+        return ac.objectId;
+    }
+};
+
+TEST_F(AircraftRoundTripTest, LiveAircraftIsActivatedAfter200TicksWithLightTogglesAt50And100)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B1805, "SWR100"));
+    create(ac);
+    // The frame of the tick that takes the object id is frame start + 1.
+    const uint64_t start = trace("frame").get<uint64_t>();
+    tick();
+    const uint32_t id = ac.objectId;
+    ASSERT_GE(id, 3u);
+    EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(id), &ac);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+
+    tick(199); // 200 ticks since the object id arrived
+    EXPECT_EQ(live(0x4B1805)->simState, SimState::adding2sim);
+    const auto toggles = eventsOf(id, "ALL_LIGHTS_TOGGLE");
+    ASSERT_EQ(toggles.size(), 2u);
+    EXPECT_EQ(toggles[0]["frame"].get<uint64_t>() - start, 50u);
+    EXPECT_EQ(toggles[1]["frame"].get<uint64_t>() - start, 100u);
+    EXPECT_TRUE(eventsOf(id, "ENGINE_AUTO_START").empty());
+
+    tick(2);
+    EXPECT_EQ(live(0x4B1805)->simState, SimState::active);
+    EXPECT_EQ(eventsOf(id, "ENGINE_AUTO_START").size(), 1u);
+    const auto landing = eventsOf(id, "LANDING_LIGHTS_SET");
+    ASSERT_EQ(landing.size(), 1u);
+    EXPECT_EQ(landing[0]["data"], 1); // 5000 ft: landing lights on
+    EXPECT_EQ(eventsOf(id, "ALL_LIGHTS_TOGGLE").size(), 2u);
+    EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
+}
+
+TEST_F(AircraftRoundTripTest, StaticAircraftIsParkedAfter200TicksWithoutToggles)
+{
+    StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM1*"));
+    const uint32_t key = st.hexid;
+    create(st);
+    tick();
+    ASSERT_EQ(gf_trafficState().delayedCommands.size(), 1u);
+    tick(200);
+    StaticAircraft* parked = gf_trafficState().aircraft.findStatic(key);
+    ASSERT_NE(parked, nullptr);
+    EXPECT_EQ(parked->simState, SimState::active);
+    ASSERT_GE(parked->objectId, 3u);
+    EXPECT_TRUE(eventsOf(parked->objectId, "ALL_LIGHTS_TOGGLE").empty());
+    EXPECT_EQ(eventsOf(parked->objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
+    EXPECT_EQ(eventsOf(parked->objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // at the stand
+    EXPECT_NE(log().find("sid==0?       : KLM1*    parked\n"), std::string::npos);
+}
+
+TEST_F(AircraftRoundTripTest, LiveHexidsUpTo10000AndStaticKeysNeverMeet)
+{
+    // A live aircraft whose hexid equals a static key: each event finds its own record.
+    StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM2*"));
+    const uint32_t key = st.hexid;
+    create(st);
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(key, "EZY7"));
+    EXPECT_NE(ac.key(), key);
+    create(ac);
+    tick(202);
+    LiveAircraft* liveAc = live(key);
+    StaticAircraft* staticAc = gf_trafficState().aircraft.findStatic(key);
+    ASSERT_TRUE(liveAc && staticAc);
+    EXPECT_EQ(liveAc->simState, SimState::active);
+    EXPECT_EQ(staticAc->simState, SimState::active);
+    EXPECT_NE(liveAc->objectId, staticAc->objectId);
+    EXPECT_EQ(objectRecord(liveAc->objectId)["tail"], "EZY7");
+    EXPECT_EQ(objectRecord(staticAc->objectId)["tail"], "KLM2*");
+    EXPECT_EQ(eventsOf(liveAc->objectId, "ALL_LIGHTS_TOGGLE").size(), 2u);
+}
+
+TEST_F(AircraftRoundTripTest, RemovalOfAnActiveAircraftErasesItWhenTheSimulatorConfirms)
+{
+    auto& store = gf_trafficState().aircraft;
+    store.addLive(makeLive(0x4B0001, "SWR1"));
+    store.addLive(makeLive(0x4B0002, "SWR2"));
+    store.addLive(makeLive(0x4B0003, "SWR3"));
+    for (uint32_t h : {0x4B0001u, 0x4B0002u, 0x4B0003u})
+        createLive(*live(h));
+    tick(201);
+    LiveAircraft& first = *live(0x4B0001);
+    const uint32_t id = first.objectId;
+    removeAircraftFromSim(first);
+    removeAircraftFromSim(first);
+    EXPECT_EQ(first.simState, SimState::removingfromsim);
+    EXPECT_NE(log().find("==> SWR1 HB-SWR duplicate remove blocked\n"), std::string::npos);
+    EXPECT_EQ(gf_trafficState().removalQueue.size(), 1u);
+    ASSERT_TRUE(gf_handOnOneRemoval());
+    EXPECT_FALSE(gf_handOnOneRemoval());
+    frames(2);
+    tick();
+    EXPECT_EQ(live(0x4B0001), nullptr);
+    EXPECT_FALSE(objectRecord(id)["removed_frame"].is_null());
+    // The last record moved into the erased place; both indexes follow it.
+    EXPECT_EQ(&store.live()[0], live(0x4B0003));
+    EXPECT_EQ(store.findLiveByObjectId(live(0x4B0003)->objectId), live(0x4B0003));
+    EXPECT_EQ(store.findLiveByObjectId(id), nullptr);
+}
+
+TEST_F(AircraftRoundTripTest, RemovalInBufferAndWhileTheRequestIsQueuedNeverReachesTheSimulator)
+{
+    auto& s = gf_trafficState();
+    LiveAircraft& waiting = s.aircraft.addLive(makeLive(0x4B0010, "SWR10"));
+    removeAircraftFromSim(waiting);
+    EXPECT_EQ(waiting.removeFlag, 1);
+    // Two aircraft with the same callsign: only the removed one's request goes.
+    LiveAircraft& a = s.aircraft.addLive(makeLive(0x4B0011, "DLH4"));
+    LiveAircraft& b = s.aircraft.addLive(makeLive(0x4B0012, "DLH4"));
+    for (LiveAircraft* ac : {live(0x4B0011), live(0x4B0012)}) {
+        ac->simState = SimState::adding2sim;
+        s.liveCreations.push_back(kvr::test::creationFor(*ac));
+    }
+    (void)a;
+    (void)b;
+    removeAircraftFromSim(*live(0x4B0011));
+    EXPECT_EQ(live(0x4B0011)->staticRemoveFlag, 1);
+    ASSERT_EQ(s.liveCreations.size(), 1u);
+    EXPECT_EQ(s.liveCreations.front().key, 0x4B0012u);
+    tick();
+    EXPECT_EQ(live(0x4B0010), nullptr);
+    EXPECT_EQ(live(0x4B0011), nullptr);
+    ASSERT_TRUE(gf_handOnOneCreation());
+    frames(2);
+    tick();
+    EXPECT_GE(live(0x4B0012)->objectId, 3u);
+    EXPECT_EQ(trace("objects").size(), 1u);
+}
+
+TEST_F(AircraftRoundTripTest, RemovalAfterTheRequestWasHandedOnRemovesTheObjectOnceActive)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0020, "AFR20"));
+    ac.simState = SimState::adding2sim;
+    gf_trafficState().liveCreations.push_back(kvr::test::creationFor(ac));
+    ASSERT_TRUE(gf_handOnOneCreation());
+    removeAircraftFromSim(ac);
+    EXPECT_EQ(ac.removeWhenCreated, 1);
+    frames(2);
+    tick(201);
+    LiveAircraft* created = live(0x4B0020);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->simState, SimState::removingfromsim);
+    const uint32_t id = created->objectId;
+    ASSERT_TRUE(gf_handOnOneRemoval());
+    frames(2);
+    tick();
+    EXPECT_EQ(live(0x4B0020), nullptr);
+    EXPECT_FALSE(objectRecord(id)["removed_frame"].is_null());
+}
+
+TEST_F(AircraftRoundTripTest, LiveryRespawnRemovalKeepsTheRecordWithoutObject)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0030, "BAW30"));
+    createLive(ac);
+    tick(201);
+    LiveAircraft& active = *live(0x4B0030);
+    gf_setThrottle(active, 2);
+    active.simState = SimState::liveryrespawn;
+    const uint32_t id = active.objectId;
+    removeAircraftFromSim(active);
+    EXPECT_EQ(active.simState, SimState::removingfromsim);
+    active.simState = SimState::liveryrespawn; // the respawn keeps its state while the removal runs
+    gf_handOnOneRemoval();
+    frames(2);
+    tick();
+    LiveAircraft* kept = live(0x4B0030);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->simState, SimState::buffer);
+    EXPECT_EQ(kept->objectId, 0u);
+    EXPECT_EQ(kept->throttleIndex, 5u);
+    EXPECT_EQ(kept->flapsIndex, 4u);
+    EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(id), nullptr);
+    tick(); // a second removal event of the same object finds nothing
+}
+
+TEST_F(AircraftRoundTripTest, ActiveAircraftWithoutObjectIsFlaggedAndLogged)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0040, "UAL40"));
+    ac.simState = SimState::active;
+    removeAircraftFromSim(ac);
+    EXPECT_EQ(ac.removeFlag, 1);
+    EXPECT_NE(log().find("==> removeAircraftFromSim removing act UAL40    HB-UAL"), std::string::npos);
+    tick();
+    EXPECT_EQ(live(0x4B0040), nullptr);
+}
+
+TEST_F(AircraftRoundTripTest, StaticRemovalErasesItAndFreesItsKey)
+{
+    StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM3*"));
+    const uint32_t key = st.hexid;
+    create(st);
+    tick(202);
+    StaticAircraft& parked = *gf_trafficState().aircraft.findStatic(key);
+    const uint32_t id = parked.objectId;
+    removeAircraftFromSim(parked);
+    gf_handOnOneRemoval();
+    frames(2);
+    tick();
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(key), nullptr);
+    EXPECT_FALSE(objectRecord(id)["removed_frame"].is_null());
+    EXPECT_EQ(gf_trafficState().aircraft.staticCount(), 0u);
+}
+
+TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
+{
+    sim.load({{"titles", {"A320"}}});
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0050, "QFA50"));
+    ac.liveryTitle = "No Such Livery";
+    create(ac, "No Such Livery");
+    StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("QFA51*"));
+    const uint32_t key = st.hexid;
+    create(st, "No Such Livery");
+    tick(2);
+    EXPECT_EQ(live(0x4B0050), nullptr);
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(key), nullptr);
+    EXPECT_NE(log().find("QFA50 'No Such Livery' could not be created by your Sim!\n"), std::string::npos);
+    EXPECT_TRUE(trace("objects").empty());
+}
+
+TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0060, "SAS60"));
+    ac.simState = SimState::adding2sim;
+    gf_pushSimEvent(SimEvent{2, ac.key(), 0, SimEventKind::LiveCreated, 0.0, 0.0});
+    tick();
+    EXPECT_EQ(live(0x4B0060)->objectId, 0u);
+    EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#pragma once
+// The engine's state made fresh for each test, and the engine's side of a
+// tick (events, pacing, clock) against the stand-in simulator in manual frames.
+#include <string>
+#include <vector>
+
+#include "engine/aircraft.h"
+#include "engine/aircraft_commands.h"
+#include "engine/sim_reactions.h"
+#include "engine/traffic_state.h"
+#include "simlink/sim_command_mailbox.h"
+#include "tests/simlink/sim_client_fixture.h"
+#include "tests/simlink/sim_test_support.h"
+
+namespace kvr::test {
+
+inline void resetEngineState()
+{
+    gf_resetTrafficState();
+    gf_initTrafficState();
+    gf_resetCommandMailbox();
+}
+
+// A live aircraft at a position, with one sample there.
+inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool airborne = true,
+                             double lat = 47.45, double lon = 8.56, double altitudeFt = 5000.0)
+{
+    AircraftBase base;
+    base.hexid = hexid;
+    base.callsign = callsign;
+    base.registration = "HB-" + callsign.substr(0, 3);
+    base.category = static_cast<uint32_t>(Category::Large);
+    base.cgDefaultFt = 8.0;
+    TrafficSample s;
+    s.lat = lat;
+    s.lon = lon;
+    s.altitudeFt = altitudeFt;
+    s.airborne = airborne ? 1 : 0;
+    LiveAircraft ac(s, base, 1.7e9);
+    ac.lat = lat;
+    ac.lon = lon;
+    ac.altitudeFt = altitudeFt;
+    ac.groundMode = airborne ? 0 : 1;
+    return ac;
+}
+
+inline StaticAircraft makeStatic(const std::string& callsign, int32_t standId = 0)
+{
+    AircraftBase base;
+    base.callsign = callsign;
+    base.category = static_cast<uint32_t>(Category::Large);
+    return StaticAircraft(base, gf_nextStaticKey(), standId, {47.46, 8.55, 1.0}, true);
+}
+
+// The creation request that the pacing hands on, as the tick builds it.
+inline CreateAcCmd creationFor(const AircraftBase& ac, const std::string& title = "A320")
+{
+    CreateAcCmd cmd;
+    cmd.initPosition = {47.45, 8.56, 5000.0, 0.0, 0.0, 90.0, 0, 0};
+    cmd.callsign = ac.callsign;
+    cmd.title = title;
+    cmd.key = ac.key();
+    return cmd;
+}
+
+class EngineSimTest : public SimClientTest {
+protected:
+    void SetUp() override
+    {
+        SimClientTest::SetUp();
+        resetEngineState();
+        connect();
+    }
+    void TearDown() override
+    {
+        SimClientTest::TearDown();
+        resetEngineState();
+    }
+    // The engine's part of one tick, then one simulator frame.
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i) {
+            lf_processSimEvents();
+            gf_compactLiveAircraft();
+            gf_compactStaticAircraft();
+            engineClock.fetch_add(1);
+            frames(1);
+        }
+    }
+    // Queues the aircraft's creation, hands it on and lets the simulator
+    // assign the object id.
+    void create(AircraftBase& ac, const std::string& title = "A320")
+    {
+        ac.simState = SimState::adding2sim;
+        auto& q = ac.isStatic ? gf_trafficState().staticCreations : gf_trafficState().liveCreations;
+        q.push_back(creationFor(ac, title));
+        ASSERT_TRUE(gf_handOnOneCreation());
+        frames(2);
+    }
+    // Sim events of one object by name, as the stand-in received them.
+    std::vector<nlohmann::json> eventsOf(uint32_t objectId, const std::string& name)
+    {
+        std::vector<nlohmann::json> found;
+        for (const auto& e : trace("events"))
+            if (e["object_id"] == objectId && e["name"] == name)
+                found.push_back(e);
+        return found;
+    }
+    nlohmann::json objectRecord(uint32_t objectId)
+    {
+        for (const auto& o : trace("objects"))
+            if (o["object_id"] == objectId)
+                return o;
+        return nullptr;
+    }
+    LiveAircraft* live(uint32_t hexid) { return gf_findLiveAircraft(hexid); }
+};
+
+} // namespace kvr::test

@@ -1,0 +1,228 @@
+// The user aircraft against the airport and the traffic: airborne or not,
+// nearness to a runway, and the collision removals against the stand-in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <set>
+
+#include "core/geodesy.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "liveries/model_database.h"
+#include "parking/runway_table.h"
+#include "parking/user_collisions.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/user_aircraft.h"
+#include "tests/parking/runway_fixture.h"
+#include "tests/simlink/packet_builder.h"
+#include "tests/simlink/sim_client_fixture.h"
+
+namespace {
+
+// The simulator's position report of the user aircraft with its height
+// above ground.
+void reportUser(double lat, double lon, double aglFt)
+{
+    kvr::test::Packet p = kvr::test::simObjectData(108, 1, 120);
+    p.put<double>(40, lat).put<double>(48, lon).put<double>(40 + 64, aglFt);
+    lf_onSimObjectData(p.data(), p.size());
+}
+
+TEST(UserAirborneTest, OnGroundFlagAndHeightAboveGround)
+{
+    struct Case {
+        bool onGround;
+        double agl;
+        bool airborne;
+    } cases[] = {
+        {false, 0.0, true},  {true, 600.0, true},          {true, 500.0, false},
+        {true, 20.0, false}, {true, std::nan(""), false}, {true, INFINITY, false},
+    };
+    for (const Case& c : cases) {
+        gf_resetUserAircraftState();
+        reportUser(47.0, 8.0, c.agl);
+        userOnGround.store(c.onGround);
+        EXPECT_EQ(lf_userIsAirborne(), c.airborne) << c.onGround << " " << c.agl;
+    }
+    gf_resetUserAircraftState();
+}
+
+TEST(NearAnyRunwayTest, HalfTheLengthPlusFifteenHundredMetres)
+{
+    EXPECT_FALSE(gf_isNearAnyRunway(kvr::test::pointFromEnd(kvr::test::syntheticRunway(0, 0, 90, 3000, 45, 9, 0, 27, 0),
+                                                            true, 0.0))); // empty table
+    const auto runway = kvr::test::syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
+    const auto other = kvr::test::syntheticRunway(0, 20000, 90.0, 0.0, 45, 9, 1, 27, 2); // no length: passed over
+    runwayTable.runways = {other, runway};
+    const LatLon centre{runway.latitude, runway.longitude};
+    auto at = [&](double metres) { return gf_destinationPoint(centre, {0.3, metres * kvr::test::kFeetPerMetreT}); };
+    EXPECT_TRUE(gf_isNearAnyRunway(at(2999.0)));
+    EXPECT_FALSE(gf_isNearAnyRunway(at(3001.0)));
+    EXPECT_FALSE(gf_isNearAnyRunway({other.latitude, other.longitude}));
+    EXPECT_FALSE(gf_isNearAnyRunway({0.0, 0.0}));
+    gf_clearRunwayTable();
+}
+
+// ---- Collisions against the stand-in -----------------------------------------
+
+constexpr double kFeetPerMetre = 3.2808399;
+constexpr double kUserLat = 47.45;
+constexpr double kUserLon = 8.56;
+
+// The user aircraft stands on the ground heading east; the engine's live and
+// static aircraft around it own objects of the stand-in, so that a removal
+// can be followed to the simulator.
+class UserCollisionTest : public kvr::test::SimClientTest {
+protected:
+    void SetUp() override
+    {
+        SimClientTest::SetUp();
+        gf_initTrafficState();
+        auto& db = gf_modelDatabase();
+        b738 = gf_modelCode2Id("B738");
+        db.WingspanTable[b738] = 17.9 / 1852.0; // the user's type term
+    }
+    void TearDown() override
+    {
+        gf_modelDatabase().WingspanTable[b738] = 0.0;
+        gf_resetTrafficState();
+        SimClientTest::TearDown();
+    }
+    // The user on the ground (or `aglFt` above it) at the reference point,
+    // as the simulator reports it and as the engine holds it.
+    void userAt(double aglFt)
+    {
+        sim.load({{"ground_ft", 100.0},
+                  {"user",
+                   {{"lat", kUserLat}, {"lon", kUserLon}, {"alt_ft", 100.0 + aglFt}, {"on_ground", aglFt == 0.0},
+                    {"heading_deg", 90.0}, {"gs_kt", 0.0}}}});
+        connect();
+        gf_postDataRequest(DataRequestKind::UserPosition);
+        frames(1);
+        gf_postDataRequest(DataRequestKind::UserOnGround);
+        frames(1);
+        ASSERT_DOUBLE_EQ(gf_getUserAcPosition().latitude, kUserLat);
+        ASSERT_EQ(userOnGround.load(), aglFt == 0.0);
+        gf_publishUserAcPosition(gf_getUserAcPosition());
+        objectIds = createObjects(6);
+        ASSERT_EQ(objectIds.size(), 6u);
+    }
+    // A point `metres` from the user along `bearingDeg`.
+    static LatLon from(double bearingDeg, double metres)
+    {
+        return gf_destinationPoint({kUserLat, kUserLon}, {bearingDeg * std::numbers::pi / 180.0, metres * kFeetPerMetre});
+    }
+    LiveAircraft& live(const std::string& callsign, const LatLon& at, bool onGround, double radiusM = 20.0)
+    {
+        LiveAircraft a;
+        a.hexid = 0x400000u + nextObject;
+        a.callsign = callsign;
+        a.lat = at.latitude;
+        a.lon = at.longitude;
+        a.groundMode = onGround ? 1 : 0;
+        a.radius = radiusM / 1852.0;
+        a.simState = SimState::active;
+        LiveAircraft& added = gf_trafficState().aircraft.addLive(std::move(a));
+        gf_trafficState().aircraft.setObjectId(added, objectIds.at(nextObject++));
+        return added;
+    }
+    StaticAircraft& parked(const std::string& callsign, const LatLon& at, double radiusM = 20.0)
+    {
+        StaticAircraft a;
+        a.hexid = gf_nextStaticKey();
+        a.callsign = callsign;
+        a.standLat = at.latitude;
+        a.standLon = at.longitude;
+        a.radius = radiusM / 1852.0;
+        a.simState = SimState::active;
+        StaticAircraft& added = gf_trafficState().aircraft.addStatic(std::move(a));
+        gf_trafficState().aircraft.setObjectId(added, objectIds.at(nextObject++));
+        return added;
+    }
+    // Hands every queued removal to the simulator link and returns the
+    // objects that the stand-in has removed at the client's request.
+    std::set<uint32_t> removedInSim()
+    {
+        while (gf_handOnOneRemoval())
+            frames(2);
+        std::set<uint32_t> removed;
+        for (const auto& o : trace("objects"))
+            if (!o["removed_frame"].is_null() && o["removed_by"] == "client")
+                removed.insert(o["object_id"].get<uint32_t>());
+        return removed;
+    }
+    // Live aircraft are found again by hexid after every change of the table.
+    static SimState stateOf(uint32_t hexid) { return gf_trafficState().aircraft.findLive(hexid)->simState; }
+
+    ModelId b738 = 0;
+    std::vector<uint32_t> objectIds;
+    size_t nextObject = 0;
+};
+
+TEST_F(UserCollisionTest, GroundContactRemovesOneAircraftPerCallLiveBeforeStatic)
+{
+    userAt(0.0);
+    // In table order: one in the air above the user, two touching on the
+    // ground, one out of reach; a parked one under the user.
+    const uint32_t air = live("AIR1", from(0.0, 5.0), false).hexid;
+    const uint32_t first = live("GND1", from(90.0, 30.0), true).hexid;  // 30 m < 17.9 + 20
+    const uint32_t second = live("GND2", from(270.0, 25.0), true).hexid;
+    const uint32_t distant = live("GND3", from(180.0, 45.0), true).hexid;   // 45 m > 37.9
+    const StaticAircraft& stat = parked("STA1*", from(0.0, 10.0));
+    const uint32_t staticKey = stat.hexid;
+    const uint32_t firstObject = gf_trafficState().aircraft.findLive(first)->objectId;
+    const uint32_t secondObject = gf_trafficState().aircraft.findLive(second)->objectId;
+    const uint32_t staticObject = stat.objectId;
+
+    gf_checkUserAcGndCollisions();
+    EXPECT_EQ(stateOf(first), SimState::removingfromsim);
+    EXPECT_EQ(stateOf(second), SimState::active);
+    EXPECT_EQ(removedInSim(), std::set<uint32_t>{firstObject});
+
+    gf_checkUserAcGndCollisions();
+    EXPECT_EQ(stateOf(second), SimState::removingfromsim);
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->simState, SimState::active);
+
+    gf_checkUserAcGndCollisions(); // no live aircraft left to hit: the parked one
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->simState, SimState::removingfromsim);
+    gf_checkUserAcGndCollisions(); // nothing more
+    EXPECT_EQ(stateOf(air), SimState::active);
+    EXPECT_EQ(stateOf(distant), SimState::active);
+    EXPECT_EQ(removedInSim(), (std::set<uint32_t>{firstObject, secondObject, staticObject}));
+}
+
+TEST_F(UserCollisionTest, GroundAircraftAheadOfALowUserAreRemovedOneAWalk)
+{
+    userAt(0.0);
+    // 0.5 NM ahead (east), 51 ft and 49 ft to the side; one directly behind.
+    const double ahead = 926.0;
+    const double bearing51 = 90.0 - std::atan2(51.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
+    const double bearing49 = 90.0 - std::atan2(49.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
+    const double bearing48 = 90.0 + std::atan2(48.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
+    const uint32_t wide = live("W51", from(bearing51, ahead), true).hexid;
+    const uint32_t behind = live("BEHIND", from(270.0, 300.0), true).hexid;
+    const uint32_t hit = live("H49", from(bearing49, ahead), true).hexid;
+    const uint32_t next = live("H48", from(bearing48, ahead), true).hexid;
+
+    gf_checkUserCollisions();
+    EXPECT_EQ(stateOf(wide), SimState::active);
+    EXPECT_EQ(stateOf(behind), SimState::active);
+    EXPECT_EQ(stateOf(hit), SimState::removingfromsim);
+    EXPECT_EQ(stateOf(next), SimState::active); // the walk ended with the first removal
+    gf_checkUserCollisions();
+    EXPECT_EQ(stateOf(next), SimState::removingfromsim);
+    EXPECT_EQ(removedInSim().size(), 2u);
+}
+
+TEST_F(UserCollisionTest, AUserHighAboveTheGroundRemovesNothingOnTheGround)
+{
+    userAt(600.0);
+    EXPECT_TRUE(lf_userIsAirborne());
+    const uint32_t ahead = live("AHEAD", from(90.0, 500.0), true).hexid;
+    gf_checkUserCollisions();
+    EXPECT_EQ(stateOf(ahead), SimState::active);
+    EXPECT_TRUE(removedInSim().empty());
+}
+
+} // namespace
