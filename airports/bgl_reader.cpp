@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "airports/airport_database.h"
+#include "airports/parking_names.h"
 #include "core/log.h"
 #include "feed/weekly_traffic_airports.h"
 
@@ -268,18 +269,6 @@ int32_t lf_bglAirportAltitudeFeet(int32_t millimetres)
     return feet >= -20 && feet <= 10000 ? static_cast<int32_t>(feet) : 0;
 }
 
-std::string gf_parkingNamePrefix(uint32_t index)
-{
-    static constexpr std::string_view fixed[] = {"",          "PARKING ",    "N_PARKING ", "NE_PARKING ",
-                                                 "E_PARKING ", "SE_PARKING ", "S_PARKING ", "SW_PARKING ",
-                                                 "W_PARKING ", "NW_PARKING ", "GATE ",      "DOCK "};
-    if (index < std::size(fixed))
-        return std::string(fixed[index]);
-    if (index <= 37)
-        return fmt::format("GATE {}", char(index + 53));
-    return {};
-}
-
 std::optional<std::string> lf_makeStandIdsUnique(const std::string& name, std::set<std::string>& used)
 {
     if (used.insert(name).second)
@@ -375,7 +364,7 @@ void readTaxiParkings(std::span<const std::byte> bytes, uint64_t pos, uint64_t e
         const uint32_t type = (*head >> 8) & 0xF;
         if (type == 0 || type == 13)
             continue;
-        const std::string base = fmt::format("{}{}", gf_parkingNamePrefix(*head & 0x3F), (*head >> 12) & 0xFFF);
+        const std::string base = fmt::format("{}{}", gf_parkingNamePrefix(static_cast<int>(*head & 0x3F)), (*head >> 12) & 0xFFF);
         const std::optional<std::string> name = lf_makeStandIdsUnique(base, names);
         if (!name) {
             gf_addScanLogLine(fmt::format("{}Warning: more than 10 duplicate IDs {}", "===> ", base));

@@ -87,8 +87,6 @@ std::optional<IcaoCode> lf_decodeBglIdent(uint32_t word, BglAirportHandler& hand
 // sea level stay below it); 0 outside -20..10000 ft.
 int32_t lf_bglAirportAltitudeFeet(int32_t millimetres);
 
-std::string gf_parkingNamePrefix(uint32_t index);
-
 // The name when new, else the name with the first free letter of "abcdefghij";
 // no value when all ten are taken. A returned name is added to the set.
 std::optional<std::string> lf_makeStandIdsUnique(const std::string& name, std::set<std::string>& used);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "airports/bgl_reader.h"
+#include "airports/parking_names.h"
 #include "core/log.h"
 #include "tests/support/bgl_writer.h"
 #include "tests/support/file_bytes.h"
@@ -128,13 +129,8 @@ TEST(BglAltitude, SignedMillimetresToFeetWithinRange)
     EXPECT_EQ(lf_bglAirportAltitudeFeet(3'100'000), 0); // 10171 ft
 }
 
-TEST(BglNames, PrefixesAndUniqueNames)
+TEST(BglNames, UniqueNamesTakeTenLetters)
 {
-    EXPECT_EQ(gf_parkingNamePrefix(0), "");
-    EXPECT_EQ(gf_parkingNamePrefix(9), "NW_PARKING ");
-    EXPECT_EQ(gf_parkingNamePrefix(12), "GATE A");
-    EXPECT_EQ(gf_parkingNamePrefix(37), "GATE Z");
-    EXPECT_EQ(gf_parkingNamePrefix(38), "");
     std::set<std::string> used;
     EXPECT_EQ(lf_makeStandIdsUnique("G1", used), "G1");
     for (const char letter : std::string("abcdefghij"))
