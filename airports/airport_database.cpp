@@ -1,9 +1,76 @@
 #include "airports/airport_database.h"
 
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <shared_mutex>
+
+#include "airports/airport_database_state.h"
+#include "engine/traffic_state.h"
+
 CurrentAirportRecord CurrentAirport;
 
-// No airport database is loaded yet, so no airport is found.
-std::optional<AirportDbRecord> gf_airportDbLookup(const IcaoCode&)
+AirportDatabase& gf_airportDatabase()
 {
-    return std::nullopt;
+    static AirportDatabase database;
+    return database;
+}
+
+CurrentAirportRecord gf_currentAirportOf(const AirportDbRecord& airport)
+{
+    return {airport.icao.code, airport.position.latitude, airport.position.longitude,
+            static_cast<double>(airport.altitude), airport.iata};
+}
+
+AirportCodes gf_airportCodesOf(const CurrentAirportRecord& airport)
+{
+    IcaoCode icao;
+    icao.code = airport.code;
+    for (int i = 0; i < 4; ++i)
+        icao.chars[static_cast<size_t>(i)] = static_cast<char>((airport.code >> (24 - 8 * i)) & 0xFF);
+    return {icao, airport.iata};
+}
+
+std::optional<AirportDbRecord> gf_airportDbLookup(const IcaoCode& icao)
+{
+    AirportDatabase& db = gf_airportDatabase();
+    std::shared_lock lock(db.lock);
+    const auto it = std::lower_bound(db.records.begin(), db.records.end(), icao.code,
+                                     [](const AirportDbRecord& r, uint32_t code) { return r.icao.code < code; });
+    if (it == db.records.end() || it->icao.code != icao.code || it->icao.chars != icao.chars)
+        return std::nullopt;
+    return *it;
+}
+
+bool gf_airportDbContains(const IcaoCode& icao)
+{
+    return gf_airportDbLookup(icao).has_value();
+}
+
+std::optional<double> gf_currentAirportAltitude()
+{
+    CurrentAirportRecord airport;
+    {
+        std::shared_lock lock(engineLock);
+        airport = CurrentAirport;
+    }
+    if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
+        return std::nullopt;
+    return airport.altitude;
+}
+
+bool gf_nearCurrentAirport(const LatLon& position)
+{
+    CurrentAirportRecord airport;
+    {
+        std::shared_lock lock(engineLock);
+        airport = CurrentAirport;
+    }
+    if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
+        return false;
+    const double dy = (airport.latitude - position.latitude) * 60.0;
+    const double dx =
+        (airport.longitude - position.longitude) * 60.0 * std::cos(airport.latitude * std::numbers::pi / 180.0);
+    return dx * dx + dy * dy <= 100.0;
 }

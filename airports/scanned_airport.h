@@ -1,18 +1,20 @@
 // An airport found by the airport scan, with its stands: the record from which
-// airport files are written.
+// every airport file (generated or learned) is written.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "airports/package_manifest.h"
 #include "core/value_types.h"
 #include "parking/stand.h"
 
 struct ScannedAirport {
     IcaoCode icao;
-    IataCode iata;
+    IataCode iata; // written unless unset or "XXX"
     double latitude = 0.0;
     double longitude = 0.0;
     std::string airportName;
@@ -20,7 +22,8 @@ struct ScannedAirport {
     int32_t qfReal = 0;
     int32_t qfSoft = 0;
     std::filesystem::path bglFile;
-    std::string bglPath;
-    std::string publisher;
+    std::string bglPath; // bglFile as UTF-8
+    std::string publisher; // "stock", "simaddon", a publisher's name or empty
+    std::optional<PackageManifest> manifest;
     std::vector<Stand> stands;
 };

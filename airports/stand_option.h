@@ -12,12 +12,12 @@
 struct StandOption {
     AirlOprModel aom;
     std::string registration; // "reg"
-    std::string callsign;     // "cs"
-    std::string callsign2;
+    std::string callsign;     // "cs", before the first ':'
+    std::string callsign2;    // "cs", after the first ':'
     HalfHourMask halfHours;   // "hh"
-    int32_t optionId = 0;     // above 0 = usable
-    uint32_t weekday = 0;     // 1..7, "day"
-    uint8_t real = 0;         // 1 real, 0 soft ("soft")
-    uint8_t closed = 0;       // "cpl"
-    uint8_t fixed = 0;
+    int32_t optionId = 0;     // 1-based number within the stand; 0 = absent
+    uint32_t weekday = 0;     // 1..7 (Monday 1), "day"
+    uint8_t real = 0;         // 1 real (observed), 0 soft ("soft")
+    uint8_t closed = 0;       // "cpl": recorded again at the stand after the arrival
+    uint8_t fixed = 0;        // 1 when read from the airport file itself, 0 when learned
 };

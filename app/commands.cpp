@@ -209,6 +209,7 @@ bool lf_HandleWMCOMMAND(HWND hwnd, WPARAM wParam)
 bool lf_handleButtonCommand(uint16_t id)
 {
     if (id == BLOCK_BUTTON.controlId) {
+        std::lock_guard lock(gf_controlValuesMutex());
         if (AIRCRAFT_SELECTOR.value.empty())
             lf_show("Nothing to block ...", true);
         else
@@ -330,6 +331,7 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
     }
     if (auto s = selection(AIRCRAFT_SELECTOR)) {
         if (s->second != kSelectAnAircraft) {
+            std::lock_guard lock(gf_controlValuesMutex());
             AIRCRAFT_SELECTOR.value = s->second;
             gf_enableControl(BLOCK_BUTTON, true);
         }
@@ -422,7 +424,10 @@ std::optional<AircraftSelection> gf_parseAircraftSelection(const std::string& en
 
 void lf_blockAircraft()
 {
-    const std::string entry = AIRCRAFT_SELECTOR.value;
+    const std::string entry = [] {
+        std::lock_guard lock(gf_controlValuesMutex());
+        return AIRCRAFT_SELECTOR.value;
+    }();
     const std::optional<AircraftSelection> s = gf_parseAircraftSelection(entry);
     if (!s) {
         BLOCK_AIRCRAFT.setAndSave(std::string());
@@ -461,6 +466,7 @@ void lf_unblockAircraft()
     gf_enableControl(UNBLOCK_BUTTON, false);
     gf_enableControl(AIRCRAFT_BUTTON, true);
     gf_enableControl(ALL_AIR_GND_SELECTOR, true);
+    std::lock_guard lock(gf_controlValuesMutex());
     *g_aircraftSelectorOptions = {std::string()};
     AIRCRAFT_SELECTOR.value.clear();
     gf_fillComboBox(AIRCRAFT_SELECTOR);

@@ -27,6 +27,7 @@ void lf_restoreBox()
 
 void lf_refillStands(std::vector<std::string> options, std::string value, bool enabled)
 {
+    std::lock_guard lock(gf_controlValuesMutex());
     *g_standSelectorOptions = std::move(options);
     STAND_SELECTOR.value = std::move(value);
     gf_fillComboBox(STAND_SELECTOR);
@@ -70,6 +71,7 @@ void lf_setDestination(const std::string& icaoText, const LatLon& position)
         lf_showLogged(fmt::format("destination '{}' is not valid", icaoText));
         return;
     }
+    std::lock_guard lock(gf_controlValuesMutex());
     DESTINATION.setAndSave(icaoText);
     gf_updateParametersFrom(DESTINATION);
     gf_setControlText(DESTINATION, icaoText);
@@ -104,6 +106,7 @@ void lf_onDestinationEntered()
 {
     gf_clearMessage();
     std::string text = lf_getTextFromId(DESTINATION.controlId);
+    std::lock_guard lock(gf_controlValuesMutex());
     if (text.empty()) {
         DESTINATION.setAndSave(std::string());
         gf_updateParametersFrom(DESTINATION);
@@ -162,6 +165,7 @@ void lf_onStandChosen(const std::string& text)
 {
     if (text == kSelectAStand)
         return;
+    std::lock_guard lock(gf_controlValuesMutex());
     STAND_SELECTOR.value = text;
     lf_showLogged(fmt::format("selected stand '{}' at airport '{}'", text, DESTINATION.value));
     bool updated = false;

@@ -43,6 +43,72 @@ AdjustForDpiFn adjustWindowRectExForDpi()
     return fn;
 }
 
+using TimePoint = std::chrono::steady_clock::time_point;
+
+// The rules of the message band, kept once for the display state and for the
+// senders' copy of it (Gui::SentMessages); each returns whether the band changed.
+template <class S>
+void lf_clearTimed(S& s) noexcept
+{
+    s.timedMessage.clear();
+    s.messageShowing = false;
+}
+
+// Kind 35; `shown` tells whether the message is taken (and so logged when asked).
+template <class S>
+bool lf_takeMessage(S& s, std::string text, TimePoint now, bool& shown)
+{
+    shown = s.stickyError.empty();
+    if (!shown)
+        return false;
+    const bool same = text == s.timedMessage;
+    s.timedMessage = std::move(text);
+    if (s.timedMessage.empty()) {
+        s.messageShowing = false;
+    } else {
+        s.messageExpiry = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(Gui::MessageLifetime);
+        s.messageShowing = true;
+    }
+    return !same;
+}
+
+// Kind 36; a change is also what is logged.
+template <class S>
+bool lf_takeError(S& s, std::string text)
+{
+    if (s.timedMessage.empty() && text == s.stickyError)
+        return false;
+    lf_clearTimed(s);
+    s.stickyError = std::move(text);
+    return true;
+}
+
+// Kinds 5, 24, 37, 38 and the message band's part of 39.
+template <class S>
+bool lf_expireMessage(S& s, TimePoint now) noexcept
+{
+    if (!s.messageShowing || now < s.messageExpiry)
+        return false;
+    lf_clearTimed(s);
+    return true;
+}
+template <class S>
+bool lf_clearMessageUnlessError(S& s) noexcept
+{
+    if (!s.stickyError.empty() || s.timedMessage.empty())
+        return false;
+    lf_clearTimed(s);
+    return true;
+}
+template <class S>
+bool lf_clearError(S& s) noexcept
+{
+    if (s.stickyError.empty())
+        return false;
+    s.stickyError.clear();
+    return true;
+}
+
 // What the rest of the program asks of the window: the updates, the posted
 // requests, the owner of a dialog and the window position.
 class GuiSink final : public UiSink {
@@ -130,6 +196,10 @@ void Gui::enqueueUpdate(GuiUpdate&& update) noexcept
 
     if (onGuiThread()) {
         try {
+            {
+                std::lock_guard lock(queueMutex);
+                logAsSent(update);
+            }
             invalidateBands(applyUpdate(std::move(update)));
         } catch (...) {
             OutputDebugStringW(L"Gui::applyUpdate failed\n");
@@ -142,6 +212,7 @@ void Gui::enqueueUpdate(GuiUpdate&& update) noexcept
             std::lock_guard lock(queueMutex);
             if (stopped.load())
                 return;
+            logAsSent(update);
             queue.push_back(std::move(update));
         }
         if (hwnd.load() == nullptr)
@@ -213,42 +284,36 @@ void Gui::attachGuiThread()
     comboHeights.clear();
 }
 
-void Gui::clearTimedMessage() noexcept
+void Gui::logAsSent(const GuiUpdate& update)
 {
-    display.timedMessage.clear();
-    display.messageShowing = false;
+    SentMessages& s = sentMessages;
+    using U = GuiUpdate;
+    if (auto* m = std::get_if<U::Message>(&update.payload)) {
+        bool shown = false;
+        lf_takeMessage(s, m->text, std::chrono::steady_clock::now(), shown);
+        if (shown && m->log && !m->text.empty())
+            gf_logLine(m->text);
+    } else if (auto* e = std::get_if<U::Error>(&update.payload)) {
+        if (lf_takeError(s, e->text))
+            gf_logLine(fmt::format("Error {}", e->text));
+    } else if (std::holds_alternative<U::CheckMessageExpiry>(update.payload)) {
+        lf_expireMessage(s, std::chrono::steady_clock::now());
+    } else if (std::holds_alternative<U::AirportFileInfo>(update.payload)) {
+        if (s.stickyError.empty())
+            lf_clearTimed(s);
+    } else if (std::holds_alternative<U::ClearMessage>(update.payload)) {
+        lf_clearMessageUnlessError(s);
+    } else if (std::holds_alternative<U::ClearError>(update.payload)) {
+        lf_clearError(s);
+    } else if (std::holds_alternative<U::ResetStatus>(update.payload)) {
+        lf_clearTimed(s);
+        s.stickyError.clear();
+    }
 }
 
 uint8_t Gui::applyUpdate(GuiUpdate&& update)
 {
     return applyUpdate(std::move(update), std::chrono::steady_clock::now());
-}
-
-uint8_t Gui::applyTimedMessage(GuiUpdate::Message& m, std::chrono::steady_clock::time_point now)
-{
-    if (!display.stickyError.empty())
-        return GuiBands::None;
-    if (m.log && !m.text.empty())
-        gf_logLine(m.text);
-    const bool same = m.text == display.timedMessage;
-    display.timedMessage = std::move(m.text);
-    if (display.timedMessage.empty()) {
-        display.messageShowing = false;
-    } else {
-        display.messageExpiry = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(MessageLifetime);
-        display.messageShowing = true;
-    }
-    return same ? GuiBands::None : GuiBands::Message;
-}
-
-uint8_t Gui::applyStickyError(GuiUpdate::Error& e)
-{
-    if (display.timedMessage.empty() && e.text == display.stickyError)
-        return GuiBands::None;
-    clearTimedMessage();
-    display.stickyError = std::move(e.text);
-    gf_logLine(fmt::format("Error {}", display.stickyError));
-    return GuiBands::Message;
 }
 
 uint8_t Gui::applyUpdate(GuiUpdate&& update, std::chrono::steady_clock::time_point now)
@@ -278,11 +343,7 @@ uint8_t Gui::applyUpdate(GuiUpdate&& update, std::chrono::steady_clock::time_poi
             },
             [&](U::Repaint& u) -> uint8_t { return u.bands; },
             [&](U::CheckMessageExpiry&) -> uint8_t {
-                if (d.messageShowing && now >= d.messageExpiry) {
-                    clearTimedMessage();
-                    return GuiBands::Message;
-                }
-                return GuiBands::None;
+                return lf_expireMessage(d, now) ? GuiBands::Message : GuiBands::None;
             },
             [&](U::ShowTrafficBox&) -> uint8_t {
                 d.trafficBoxBlack = false;
@@ -369,7 +430,7 @@ uint8_t Gui::applyUpdate(GuiUpdate&& update, std::chrono::steady_clock::time_poi
                 d.airportFileLoaded = u.loaded;
                 d.airportFileInfo = std::move(u.text);
                 if (d.stickyError.empty())
-                    clearTimedMessage();
+                    lf_clearTimed(d);
                 return GuiBands::Airport | GuiBands::Message;
             },
             [&](U::NextUpdate& u) -> uint8_t {
@@ -420,22 +481,18 @@ uint8_t Gui::applyUpdate(GuiUpdate&& update, std::chrono::steady_clock::time_poi
                 d.timeShiftEnabled = false;
                 return GuiBands::StatusPanel;
             },
-            [&](U::Message& u) -> uint8_t { return applyTimedMessage(u, now); },
-            [&](U::Error& u) -> uint8_t { return applyStickyError(u); },
+            // The log lines of messages and errors were written when they were sent.
+            [&](U::Message& u) -> uint8_t {
+                bool shown = false;
+                return lf_takeMessage(d, std::move(u.text), now, shown) ? GuiBands::Message : GuiBands::None;
+            },
+            [&](U::Error& u) -> uint8_t {
+                return lf_takeError(d, std::move(u.text)) ? GuiBands::Message : GuiBands::None;
+            },
             [&](U::ClearMessage&) -> uint8_t {
-                if (d.stickyError.empty() && !d.timedMessage.empty()) {
-                    clearTimedMessage();
-                    return GuiBands::Message;
-                }
-                return GuiBands::None;
+                return lf_clearMessageUnlessError(d) ? GuiBands::Message : GuiBands::None;
             },
-            [&](U::ClearError&) -> uint8_t {
-                if (!d.stickyError.empty()) {
-                    d.stickyError.clear();
-                    return GuiBands::Message;
-                }
-                return GuiBands::None;
-            },
+            [&](U::ClearError&) -> uint8_t { return lf_clearError(d) ? GuiBands::Message : GuiBands::None; },
             [&](U::ResetStatus&) -> uint8_t { return resetStatus(); },
         },
         update.payload);
@@ -466,6 +523,13 @@ uint8_t Gui::resetStatus()
     if (compact && hadAirport)
         bands |= GuiBands::Resize;
     return bands;
+}
+
+void Gui::clearDisplay()
+{
+    display = GuiDisplayState{};
+    std::lock_guard lock(queueMutex);
+    sentMessages = SentMessages{};
 }
 
 void Gui::setCompact(bool value)

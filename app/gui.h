@@ -137,6 +137,9 @@ public:
     void setCompact(bool compact);
     // The effect of ResetStatus; returns the bands to repaint.
     uint8_t resetStatus();
+    // The display state, and the senders' copy of its message band, back at
+    // their initial values (a new window; tests).
+    void clearDisplay();
 
     // Called by the window set-up on the GUI thread: records the calling
     // thread as the GUI thread, clears the stop and forgets the combo heights.
@@ -226,13 +229,26 @@ public:
     std::atomic<bool>& parkedFromRTOnlyNow = g_parkedFromRTOnlyNow;
 
 private:
-    uint8_t applyTimedMessage(GuiUpdate::Message& m, std::chrono::steady_clock::time_point now);
-    uint8_t applyStickyError(GuiUpdate::Error& e);
-    void clearTimedMessage() noexcept;
+
     bool onGuiThread() const noexcept;
     void postDrainMessage() noexcept;
 
+    // Writes the log lines of a message or an error when it is sent, in the
+    // order of the queue, judged against `sentMessages`. Caller holds queueMutex.
+    void logAsSent(const GuiUpdate& update);
+
+    // The message band as the updates sent so far will leave it: the senders'
+    // side of the display state, so that what a message or an error logs is
+    // decided, and written, in the order of sending.
+    struct SentMessages {
+        std::string timedMessage;
+        bool messageShowing = false;
+        std::chrono::steady_clock::time_point messageExpiry{};
+        std::string stickyError;
+    };
+
     mutable std::mutex queueMutex;
+    SentMessages sentMessages;
     std::deque<GuiUpdate> queue;
     std::atomic<bool> updatePosted{false};
     std::atomic<bool> stopped{false};

@@ -62,6 +62,12 @@ void lf_postStringFill(const GuiControl& control, const std::vector<std::string>
 
 } // namespace
 
+std::recursive_mutex& gf_controlValuesMutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 void gf_runOnGuiThread(std::function<void()> job) noexcept
 {
     HWND window = Gui::instance().hwnd.load();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ void gf_runOnGuiThread(std::function<void()> job) noexcept;
 size_t gf_drainGuiJobs();
 // Drops posted jobs that have not run (the window is going away).
 void gf_dropGuiJobs();
+
+// The values and option lists of the controls that the main task and the
+// window both change: the aircraft selector, the stand selector and the
+// destination. Held for every read and write of them (a combo fill copies
+// them while it is held), never while waiting for another thread.
+std::recursive_mutex& gf_controlValuesMutex();
 
 // EnableWindow on the control's window; nothing without a window.
 void gf_enableControl(const GuiControl& control, bool enabled);

@@ -69,6 +69,34 @@ std::optional<IcaoCode> lf_currentAirportCode()
     return IcaoCode::tryParse(std::string_view(text, 4));
 }
 
+// The off-screen surface of one paint, released however the paint ends.
+class OffscreenSurface {
+public:
+    OffscreenSurface(HDC target, int width, int height)
+        : dc(CreateCompatibleDC(target)), bitmap(CreateCompatibleBitmap(target, width, height))
+    {
+        if (dc && bitmap)
+            oldBitmap = SelectObject(dc, bitmap);
+    }
+    ~OffscreenSurface()
+    {
+        if (dc && oldBitmap)
+            SelectObject(dc, oldBitmap);
+        if (bitmap)
+            DeleteObject(bitmap);
+        if (dc)
+            DeleteDC(dc);
+    }
+    OffscreenSurface(const OffscreenSurface&) = delete;
+    OffscreenSurface& operator=(const OffscreenSurface&) = delete;
+
+    const HDC dc;
+    const HBITMAP bitmap;
+
+private:
+    HGDIOBJ oldBitmap = nullptr;
+};
+
 } // namespace
 
 std::vector<PaintedText>* gf_setPaintRecorder(std::vector<PaintedText>* sink)
@@ -109,13 +137,16 @@ void Gui::paint(HDC dc)
     const int h = logicalHeight();
     const GuiDisplayState& d = display;
 
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
-    HGDIOBJ oldBitmap = SelectObject(mem, bitmap);
-    const int saved = SaveDC(mem);
+    // Logical units map to pixels by the dpi alone, as the controls and the
+    // band invalidation do: a client area cut short by the screen shows less
+    // of the window, never a squeezed one.
+    const OffscreenSurface surface(dc, width, height);
+    if (!surface.dc || !surface.bitmap)
+        return;
+    HDC mem = surface.dc;
     SetMapMode(mem, MM_ANISOTROPIC);
     SetWindowExtEx(mem, 900, h, nullptr);
-    SetViewportExtEx(mem, width, height, nullptr);
+    SetViewportExtEx(mem, MulDiv(900, static_cast<int>(dpi), 96), MulDiv(h, static_cast<int>(dpi), 96), nullptr);
 
     // Backgrounds.
     lf_fill(mem, 0, 0, 900, 96, blackBrush);
@@ -181,11 +212,8 @@ void Gui::paint(HDC dc)
     if (compact)
         lf_line(mem, whitePen, 0, 96, 900, 96);
 
-    RestoreDC(mem, saved);
+    SetMapMode(mem, MM_TEXT);
     BitBlt(dc, 0, 0, width, height, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
 }
 
 void Gui::paintHeader(HDC dc)

@@ -301,19 +301,8 @@ void lf_everySecond()
     }
     if (flushStaticRequested.exchange(false))
         gf_removeAllStatic();
-    if (listAircraftRequested.exchange(false)) {
-        // The list is built here; the selector's option list, which the
-        // window reads, is only changed on the window's thread.
-        gf_changeControl([entries = lf_listActiveAircraft()] {
-            std::vector<std::string>& options = *g_aircraftSelectorOptions;
-            options.clear();
-            options.push_back("select an aircraft");
-            options.insert(options.end(), entries.begin(), entries.end());
-            AIRCRAFT_SELECTOR.value = options.front();
-            gf_fillComboBox(AIRCRAFT_SELECTOR);
-            gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
-        });
-    }
+    if (listAircraftRequested.exchange(false))
+        lf_fillAircraftSelector();
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();
     const double agl = user.altitudeAboveGround;
@@ -407,8 +396,11 @@ void lf_every15Seconds()
 void lf_every30Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
-    if (rematchRequested.exchange(false))
+    if (rematchRequested.exchange(false)) {
         gf_clearLiveryChoiceCache();
+        // A deeper ladder may match what was not matched before.
+        gf_clearNoMatchList();
+    }
 
     if (feedConnected.load()) {
         const bool rtDirect = gf_isRTDirect();
@@ -463,7 +455,7 @@ void lf_every30Seconds()
         if (s.secondsCounter % 86400 == 0) {
             s.secondsCounter = 0;
             gf_logLiveryMatchSummary();
-            gf_clearNoMatchList();
+            gf_clearLiveryMemory();
         }
     }
 }
@@ -513,7 +505,7 @@ bool lf_tick()
             const UserAcPosition user = gf_getUserAcPosition();
             if (lf_positionKnown(user)) {
                 const auto params = gf_parametersSnapshot();
-                const LatLon at{user.latitude, user.longitude};
+                const ParkUserPosition at{{user.latitude, user.longitude}, user.altitude, userOnGround.load()};
                 if (params->DESTINATION.empty() && !userOnGround.load() &&
                     static_cast<double>(params->AIRP_HEIGHT) > user.altitudeAboveGround)
                     gf_selectNearestParkAirport(at);
@@ -568,6 +560,19 @@ void lf_mainLoop()
     }
     if (fineTimer)
         timeEndPeriod(1);
+}
+
+void lf_fillAircraftSelector()
+{
+    const std::vector<std::string> entries = lf_listActiveAircraft();
+    std::lock_guard lock(gf_controlValuesMutex());
+    std::vector<std::string>& options = *g_aircraftSelectorOptions;
+    options.clear();
+    options.push_back("select an aircraft");
+    options.insert(options.end(), entries.begin(), entries.end());
+    AIRCRAFT_SELECTOR.value = options.front();
+    gf_fillComboBox(AIRCRAFT_SELECTOR);
+    gf_enableControl(AIRCRAFT_SELECTOR, !entries.empty());
 }
 
 void lf_resetMainLoopState()

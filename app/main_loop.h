@@ -37,6 +37,10 @@ void lf_resetMailboxHandOver(bool deliveryOn);
 // requested != done of the parking-update handshake.
 bool lf_parkingUpdatePending();
 
+// The aircraft selector refilled with the active live aircraft (the answer to
+// the "Aircraft" button), under the control-values lock.
+void lf_fillAircraftSelector();
+
 // The main loop's own state, as the restart re-initialisation leaves it.
 void lf_resetMainLoopState();
 

@@ -20,6 +20,7 @@
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
 #include "airports/park_airport_choice.h"
+#include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/destination.h"
@@ -70,6 +71,7 @@ namespace {
 
 std::atomic<bool> commandLineJob{false};
 std::atomic<int> processExitCode{0};
+std::atomic<bool> settingsReadThisRun{false};
 bool dataFilesRead = false;
 std::unique_ptr<WSADATA> winsockData;
 
@@ -170,6 +172,14 @@ int gf_processExitCode()
 {
     return processExitCode;
 }
+bool gf_settingsReadThisRun()
+{
+    return settingsReadThisRun;
+}
+void gf_setSettingsReadThisRun(bool read)
+{
+    settingsReadThisRun = read;
+}
 void gf_resetDataFilesRead()
 {
     dataFilesRead = false;
@@ -238,6 +248,9 @@ bool lf_askForInstallPath()
                            : L"Kelo cannot find the MSFS2024 install path.\n\nPlease select the MSFS2024 "
                              L"Community folder.",
                   L"Kelo", MB_OK | MB_ICONWARNING);
+    // The window may have been closed while the box was open.
+    if (!gf_keepRunning())
+        return false;
     const std::optional<fs::path> picked = gf_pickFolder(Gui::instance().hwnd.load(), setting.value);
     if (!picked)
         return false;
@@ -262,6 +275,7 @@ bool lf_readSettingsAndDataFiles()
 {
     lf_checkRadiusParameters();
     lf_validateSimAndTrafficSource();
+    settingsReadThisRun = true;
     lf_publishParameters();
     Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Header});
     lf_fillSettingsPanel();
@@ -287,6 +301,7 @@ bool lf_readSettingsAndDataFiles()
         if (!ok)
             throw std::runtime_error("reading data files failed!");
     }
+    gf_registerAirportUi();
     const AirportDatabaseLoad airports = gf_loadAirportDatabase();
     if (airports.error)
         throw std::runtime_error(*airports.error);
@@ -574,12 +589,16 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
         }
     }
     gf_readMyParkAirportsFile();
-    if (!DESTINATION.value.empty()) {
-        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(DESTINATION.value)) {
+    const std::string destination = [] {
+        std::lock_guard lock(gf_controlValuesMutex());
+        return DESTINATION.value;
+    }();
+    if (!destination.empty()) {
+        if (const std::optional<IcaoCode> code = IcaoCode::tryParse(destination)) {
             if (const std::optional<AirportDbRecord> airport = gf_airportDbLookup(*code))
                 lf_setDestination(code->toString(), airport->position);
         } else {
-            gf_logLine(fmt::format("destination '{}' is not valid", DESTINATION.value));
+            gf_logLine(fmt::format("destination '{}' is not valid", destination));
         }
     }
     Gui::instance().enqueueUpdate(GuiUpdate::StayOnTop{ALWAYS_ON_TOP.value});
@@ -592,12 +611,10 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
 
     if (userOnGround.load()) {
         const UserAcPosition user = gf_getUserAcPosition();
-        if (const std::optional<AirportAt> airport = gf_findAirportAt({user.latitude, user.longitude})) {
+        if (const std::optional<AirportDbRecord> airport = gf_findAirportAt({user.latitude, user.longitude})) {
             {
                 std::unique_lock lock(engineLock);
-                CurrentAirport.code = airport->icao.code;
-                CurrentAirport.latitude = airport->position.latitude;
-                CurrentAirport.longitude = airport->position.longitude;
+                CurrentAirport = gf_currentAirportOf(*airport);
             }
             Gui::instance().enqueueUpdate(GuiUpdate::AirportCode{airport->icao});
             gf_logLine(fmt::format("User aircraft on the ground at {}", airport->icao));
@@ -634,6 +651,7 @@ void lf_registerWindowLinks()
 void lf_main()
 {
     lf_registerWindowLinks();
+    settingsReadThisRun = false;
     bool liveryDone = false;
     try {
         LiveryControlsGuard guard{&liveryDone, false};

@@ -32,5 +32,11 @@ bool lf_startRTDirect();
 void lf_waitForFirstTraffic();
 void lf_holdForRTApiCooldown();
 
+// Whether this run of the main task has read the settings. A run that ended
+// before (no docs folder) leaves the settings that depend on the traffic
+// source as they are. Each start clears it; tests set it.
+bool gf_settingsReadThisRun();
+void gf_setSettingsReadThisRun(bool read);
+
 // Makes the next start read the data files again (tests).
 void gf_resetDataFilesRead();

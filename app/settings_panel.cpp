@@ -142,8 +142,11 @@ void lf_fillSettingsPanel()
     gf_fillComboBox(ALL_AIR_GND_SELECTOR);                                        // 15
     gf_enableControl(ALL_AIR_GND_SELECTOR, true);
     gf_enableControl(AIRCRAFT_BUTTON, false);                                     // 16
-    gf_fillComboBox(AIRCRAFT_SELECTOR);                                           // 17
-    gf_fillComboBox(STAND_SELECTOR);
+    {
+        std::lock_guard lock(gf_controlValuesMutex());
+        gf_fillComboBox(AIRCRAFT_SELECTOR);                                       // 17
+        gf_fillComboBox(STAND_SELECTOR);
+    }
     lf_enable({&AIRCRAFT_SELECTOR, &STAND_SELECTOR}, false);
     gf_enableControl(AEROWINX, rtApp);                                            // 18
     gf_fillComboBox(AI_PACKAGE_SELECTOR);                                         // 19

@@ -107,6 +107,20 @@ void lf_clearBlockFilter()
     gf_updateParametersFrom(BLOCK_AIRCRAFT);
 }
 
+// The four re-initialisation phases of a restart.
+void lf_reinitialiseForRestart()
+{
+    gf_logLineFlush("Restart phase: reinitializing SimConnect state");
+    gf_clearSimClientState();
+    gf_logLineFlush("Restart phase: reinitializing traffic state");
+    gf_resetTrafficState();
+    gf_logLineFlush("Restart phase: reinitializing GUI state");
+    Gui::instance().enqueueUpdate(GuiUpdate::ResetStatus{});
+    gf_logLineFlush("Restart phase: reinitializing main state");
+    lf_resetMainState();
+    gf_logLineFlush("Restart phase: state reinitialization completed");
+}
+
 void lf_closingDownBody(StopRequest request)
 {
     gf_logLine(fmt::format("{} Exiting: {}", gf_utcTimeText(), gf_stopCodeText(request.code)));
@@ -142,7 +156,10 @@ void lf_closingDownBody(StopRequest request)
     gf_logLineFlush("Shutdown cleanup: RT App server closed");
     gf_releaseWinsock();
 
-    if (rtDirect || (request.code == 3 && RT_CHOISE.value == "RT Direct"))
+    // Without settings read in this run, the traffic source is only the
+    // program's default: nothing that depends on it may be written.
+    const bool settingsRead = gf_settingsReadThisRun();
+    if (settingsRead && (rtDirect || (request.code == 3 && RT_CHOISE.value == "RT Direct")))
         lf_markRTApiCooldown();
     if (request.code == 8) {
         const int64_t end = gf_mainNowNs() + kSystemErrorWaitSeconds * kNsPerSecond;
@@ -164,11 +181,14 @@ void lf_closingDownBody(StopRequest request)
         std::unique_lock lock(engineLock);
         CurrentAirport = CurrentAirportRecord{};
     }
-    gf_clearNoMatchList();
+    gf_clearLiveryMemory();
     gf_removeFlightPlanFolder();
-    DESTINATION.value.clear();
-    DESTINATION.save();
-    gf_updateParametersFrom(DESTINATION);
+    {
+        std::lock_guard lock(gf_controlValuesMutex());
+        DESTINATION.value.clear();
+        DESTINATION.save();
+        gf_updateParametersFrom(DESTINATION);
+    }
     tbloReady.store(false);
     gf_clearGhostCallsigns();
     gf_logLiveryMatchSummary();
@@ -187,26 +207,16 @@ void lf_closingDownBody(StopRequest request)
             gf_rtAppTrafficReader().reset();
             gf_rtAppQnhReader().clearState();
         }
-        if (!lf_restartCountdown(static_cast<int32_t>(request.arg))) {
-            restartFlag.store(false);
+        if (lf_restartCountdown(static_cast<int32_t>(request.arg)) && restartFlag.load()) {
+            lf_reinitialiseForRestart();
             return;
         }
-        if (!restartFlag.load())
-            return;
-        gf_logLineFlush("Restart phase: reinitializing SimConnect state");
-        gf_clearSimClientState();
-        gf_logLineFlush("Restart phase: reinitializing traffic state");
-        gf_resetTrafficState();
-        gf_logLineFlush("Restart phase: reinitializing GUI state");
-        Gui::instance().enqueueUpdate(GuiUpdate::ResetStatus{});
-        gf_logLineFlush("Restart phase: reinitializing main state");
-        lf_resetMainState();
-        gf_logLineFlush("Restart phase: state reinitialization completed");
-        return;
+        // A close during the countdown: the run ends in an exit, with the
+        // exit's clean-up.
     }
 
     restartFlag.store(false);
-    if (rtDirect && !gf_parametersSnapshot()->KEEP_SIM_TIME_PAR) {
+    if (settingsRead && rtDirect && !gf_parametersSnapshot()->KEEP_SIM_TIME_PAR) {
         for (IntChoiceParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
             p->value = std::clamp(0, p->minValue, p->maxValue);
             p->save();

@@ -37,6 +37,9 @@ constexpr const char* kProgramName = "Kelo";
 std::atomic<HWND> mainWindowHandle{nullptr};
 std::thread mainTaskThread;
 std::atomic<MainTaskBody> mainTaskBody{&lf_main};
+// Set while no main task runs because the last start failed: then nothing
+// would ever post MSG_EXIT, so a close posts it itself.
+std::atomic<bool> mainTaskStartFailed{false};
 
 template <typename... Args>
 void lf_logErrorNoThrow(fmt::format_string<Args...> format, Args&&... args) noexcept
@@ -82,6 +85,8 @@ void lf_startMainTask()
             mainTaskThread.join();
         gf_openLog();
         mainTaskThread = std::thread(mainTaskBody.load());
+        mainTaskStartFailed = false;
+        return;
     } catch (const std::exception& e) {
         lf_logErrorNoThrow("Restart failed before main thread start: {}", e.what());
         gf_flushLog();
@@ -91,6 +96,7 @@ void lf_startMainTask()
         gf_flushLog();
         gf_showError("Restart failed: unknown exception");
     }
+    mainTaskStartFailed = true;
 }
 
 void lf_onExit(HWND hwnd)
@@ -195,6 +201,8 @@ LRESULT lf_dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         gf_showMessage(fmt::format("{} close window button clicked, closing {} ...", gf_utcTimeText(), kProgramName),
                          false);
         gf_requestStop(4, 0);
+        if (mainTaskStartFailed)
+            PostMessageW(hwnd, MSG_EXIT, 0, 0);
         return 0;
     case WM_COMMAND:
         if (lf_HandleWMCOMMAND(hwnd, wParam))

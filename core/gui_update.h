@@ -1,7 +1,7 @@
 // One queued change to the main window: a tagged union of 40 kinds, numbered
-// 0 to 39. Any thread builds one on its stack and moves it into the queue with
-// Gui::enqueueUpdate; the GUI thread applies it to the display state and learns
-// which horizontal bands of the window to repaint.
+// 0 to 39. Any thread builds one on its stack and hands it on by move
+// (gf_postGuiUpdate, core/gui_senders.h); the window's thread applies it to
+// the display state and learns which horizontal bands of the window to repaint.
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@
 
 #include "core/value_types.h"
 
-// Band bits returned by Gui::applyUpdate.
+// Band bits returned when an update is applied.
 struct GuiBands {
     static constexpr uint8_t None = 0;
     static constexpr uint8_t Header = 1;

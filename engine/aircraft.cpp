@@ -94,6 +94,8 @@ void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
     hexid = o.hexid;
     category = o.category;
     liveryTitle = o.liveryTitle;
+    isFsltlLivery = o.isFsltlLivery;
+    matchedBeyondDepth = o.matchedBeyondDepth;
     modelValues = o.modelValues;
     jet = o.jet;
     regional = o.regional;

@@ -132,6 +132,8 @@ struct AircraftBase {
     uint32_t hexid = 0;            // ICAO address; a static aircraft's key
     uint32_t category = 0;         // Category
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
+    uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
+    uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
     std::array<uint32_t, 4> modelValues{}; // per-category values of the model
     uint8_t jet = 0;
     uint8_t regional = 0;

@@ -2,76 +2,115 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cmath>
+#include <deque>
+#include <filesystem>
 #include <mutex>
 #include <shared_mutex>
+#include <stdexcept>
 #include <unordered_map>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "core/encrypted_file.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/parameters_file.h"
+#include "core/text.h"
+#include "core/value_types.h"
+#include "liveries/fnv_hash.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-// A vector of texts (index = id) and a hash map text -> id; grows while the
-// program runs, from several threads.
-struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
-struct CodeTable {
-    mutable std::shared_mutex mutex;
-    std::vector<std::string> texts{std::string()};
-    // Id 0 is the empty code.
-    std::unordered_map<std::string, uint16_t, TextHash, std::equal_to<>> ids{{std::string(), 0}};
+// A vector of texts (index = id) and a hash map text -> id. The texts live in
+// a deque, which never moves a stored element, so the map's keys can be views
+// into it. Finds share the lock; an insert takes it alone.
+class CodeTable {
+public:
+    CodeTable() { clear(); }
 
     std::optional<uint16_t> find(std::string_view code) const
     {
-        std::shared_lock lock(mutex);
-        auto it = ids.find(code);
-        if (it == ids.end())
+        std::shared_lock lock(m_mutex);
+        const auto it = m_ids.find(code);
+        if (it == m_ids.end())
             return std::nullopt;
         return it->second;
     }
 
-    // Ids are 16 bits wide: once every id is given out, a new code gets
-    // none (0, the empty code) rather than one that names another code.
-    std::atomic<size_t> maxCodes{0xFFFF};
-
-    uint16_t intern(std::string_view code)
+    // The id of the code, interning it when new; no id once the table is full.
+    std::optional<uint16_t> intern(std::string_view code)
     {
         if (auto id = find(code))
-            return *id;
-        std::unique_lock lock(mutex);
-        if (auto it = ids.find(code); it != ids.end())
-            return it->second;
-        if (texts.size() >= maxCodes.load())
-            return 0;
-        ids.emplace(std::string(code), static_cast<uint16_t>(texts.size()));
-        texts.emplace_back(code);
-        return static_cast<uint16_t>(texts.size() - 1);
-    }
-
-    size_t size() const
-    {
-        std::shared_lock lock(mutex);
-        return texts.size();
+            return id;
+        std::unique_lock lock(m_mutex);
+        if (const auto it = m_ids.find(code); it != m_ids.end())
+            return it->second; // interned by another thread meanwhile
+        if (m_texts.size() >= m_limit.load())
+            return std::nullopt;
+        const auto id = static_cast<uint16_t>(m_texts.size());
+        m_texts.emplace_back(code);
+        m_ids.emplace(std::string_view(m_texts.back()), id);
+        return id;
     }
 
     std::string text(uint16_t id) const
     {
-        std::shared_lock lock(mutex);
-        return id < texts.size() ? texts[id] : std::string();
+        std::shared_lock lock(m_mutex);
+        return id < m_texts.size() ? m_texts[id] : std::string();
     }
+
+    size_t size() const
+    {
+        std::shared_lock lock(m_mutex);
+        return m_texts.size();
+    }
+
+    void setLimit(size_t limit) { m_limit.store(limit); }
+
+    void clear()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ids.clear();
+        m_texts.clear();
+        m_texts.emplace_back();
+        m_ids.emplace(std::string_view(m_texts.back()), 0);
+    }
+
+private:
+    mutable std::shared_mutex m_mutex;
+    std::atomic<size_t> m_limit{g_maxInternedCodes};
+    std::deque<std::string> m_texts;
+    std::unordered_map<std::string_view, uint16_t, Fnv1aHash> m_ids;
 };
 
-CodeTable& modelTable()
+CodeTable& lf_modelTable()
 {
     static CodeTable t;
     return t;
 }
-CodeTable& airlineTable()
+CodeTable& lf_airlineTable()
 {
     static CodeTable t;
     return t;
 }
 std::atomic<bool> fixesActive{false};
+std::atomic<bool> modelTableFullLogged{false};
+std::atomic<bool> airlineTableFullLogged{false};
+
+uint16_t lf_internOrZero(CodeTable& table, std::string_view code, std::atomic<bool>& fullLogged, const char* what)
+{
+    if (auto id = table.intern(code))
+        return *id;
+    if (!fullLogged.exchange(true))
+        gf_logError(fmt::format("the {} code table is full ({} codes): new codes such as '{}' get no id", what,
+                                g_maxInternedCodes, code));
+    return 0;
+}
 
 std::optional<AirlOprModel> lf_findRecord(const std::vector<DbaseRecord>& records, std::string_view reg)
 {
@@ -80,6 +119,135 @@ std::optional<AirlOprModel> lf_findRecord(const std::vector<DbaseRecord>& record
     if (it != records.end() && it->registration == reg)
         return it->ids;
     return std::nullopt;
+}
+
+// The list rule: every `element` child's `attribute`, split at ',' into
+// trimmed non-empty pieces, all into one set.
+void lf_readList(const pugi::xml_node& section, const char* element, const char* attribute,
+                 std::set<std::string>& into)
+{
+    for (pugi::xml_node child : section.children(element))
+        for (std::string& piece : gf_splitOnComma(child.attribute(attribute).as_string()))
+            into.insert(std::move(piece));
+}
+
+pugi::xml_node lf_mandatorySection(const pugi::xml_node& root, const char* name)
+{
+    pugi::xml_node section = root.child(name);
+    if (!section)
+        throw kvr::UserRelatedException(61, fmt::format("Missing section: {}", name));
+    return section;
+}
+
+std::set<std::string> lf_readMandatoryList(const pugi::xml_node& root, const char* section, const char* element,
+                                           const char* attribute)
+{
+    std::set<std::string> texts;
+    lf_readList(lf_mandatorySection(root, section), element, attribute, texts);
+    return texts;
+}
+
+std::set<ModelId> lf_modelIds(const std::set<std::string>& codes)
+{
+    std::set<ModelId> ids;
+    for (const std::string& code : codes)
+        ids.insert(gf_modelCode2Id(code));
+    return ids;
+}
+
+// A finite number; the text is trimmed and may start with one '+'. 0 otherwise.
+double lf_parseMeters(std::string_view text)
+{
+    std::string trimmed = gf_trim(text);
+    std::string_view digits = trimmed;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty() || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+constexpr double c_metresToNm = 0.0005399568034557236;
+
+void lf_readWingspans(const pugi::xml_node& root, ModelDatabaseTables& db)
+{
+    db.modelHalfWingspans.clear();
+    db.maxHalfWingspan = 0.0;
+    if (pugi::xml_node section = root.child("wingspans")) {
+        for (pugi::xml_node w : section.children("wingspan")) {
+            const std::string type = w.attribute("type").as_string();
+            if (!db.icaoModelCodes.contains(type)) {
+                gf_logError(fmt::format("wingspan model {} is not valid, skipped", type));
+                continue;
+            }
+            const double meters = lf_parseMeters(w.attribute("meters").as_string());
+            if (!(meters > 0.0)) {
+                gf_logError(fmt::format("wingspan for model {} is not positive, skipped", type));
+                continue;
+            }
+            const double half = meters * 0.5 * c_metresToNm;
+            if (!db.modelHalfWingspans.emplace(type, half).second) {
+                gf_logError(fmt::format("duplicate wingspan model {}, skipped", type));
+                continue;
+            }
+            db.maxHalfWingspan = std::max(db.maxHalfWingspan, half);
+        }
+    }
+    for (const auto& [code, half] : db.modelHalfWingspans) {
+        try {
+            db.WingspanTable.at(gf_modelCode2Id(code)) = half;
+        } catch (const std::out_of_range& e) {
+            gf_logError(fmt::format("cannot store wingspan for model {}: {}", code, e.what()));
+        }
+    }
+}
+
+void lf_readFixes(const pugi::xml_node& root, const ModelDatabaseTables& db)
+{
+    ModelFixes.clear();
+    if (pugi::xml_node section = root.child("fixes")) {
+        for (pugi::xml_node fx : section.children("fx")) {
+            const std::string wro = fx.attribute("wro").as_string();
+            const std::string cor = fx.attribute("cor").as_string();
+            if (cor.empty() || !db.icaoModelCodes.contains(cor)) {
+                gf_logError(fmt::format("invalid fix {} -> {}, target is not a valid ICAO model", wro, cor));
+                continue;
+            }
+            if (!ModelFixes.emplace(wro, cor).second)
+                gf_logError(fmt::format("duplicate fix key '{}', skipped", wro));
+        }
+    }
+    gf_logLine(fmt::format("{:5} fixes", ModelFixes.size()));
+}
+
+void lf_readRegistrations(const pugi::xml_node& root, ModelDatabaseTables& db)
+{
+    std::vector<DbaseRecord>& records = db.records;
+    records.clear();
+    records.reserve(81920);
+    if (pugi::xml_node section = root.child("dbase")) {
+        for (pugi::xml_node d : section.children("d")) {
+            DbaseRecord record;
+            record.registration = d.attribute("r").as_string();
+            record.ids.airline = gf_airlineCode2Id(d.attribute("a").as_string());
+            record.ids.oper = gf_airlineCode2Id(d.attribute("o").as_string());
+            record.ids.model = gf_modelCode2Id(d.attribute("m").as_string());
+            record.ids.cargo = gf_parseBoolText(d.attribute("c").as_string()).value_or(false) ? 1 : 0;
+            record.ids.flag = 1;
+            records.push_back(std::move(record));
+        }
+    }
+    // Stable, so the first record of a registration in file order stays.
+    std::stable_sort(records.begin(), records.end(),
+                     [](const DbaseRecord& a, const DbaseRecord& b) { return a.registration < b.registration; });
+    records.erase(std::unique(records.begin(), records.end(),
+                              [](const DbaseRecord& a, const DbaseRecord& b) {
+                                  return a.registration == b.registration;
+                              }),
+                  records.end());
+    records.shrink_to_fit();
 }
 
 } // namespace
@@ -94,16 +262,16 @@ ModelDatabaseTables& gf_modelDatabase()
 
 ModelId gf_modelCode2Id(std::string_view code)
 {
-    if (auto id = modelTable().find(code))
+    if (auto id = lf_modelTable().find(code))
         return *id;
-    if (fixesActive.load()) {
+    if (fixesActive.load(std::memory_order_acquire)) {
         auto fix = ModelFixes.find(code);
         if (fix != ModelFixes.end()) {
-            if (auto target = modelTable().find(fix->second))
+            if (auto target = lf_modelTable().find(fix->second))
                 return *target;
         }
     }
-    return modelTable().intern(code);
+    return lf_internOrZero(lf_modelTable(), code, modelTableFullLogged, "model");
 }
 
 ModelId gf_modelIdOf(std::string_view code)
@@ -111,45 +279,50 @@ ModelId gf_modelIdOf(std::string_view code)
     return gf_modelCode2Id(code);
 }
 
-double gf_wingspanOfModel(ModelId id)
-{
-    const auto& table = gf_modelDatabase().WingspanTable;
-    return id < table.size() ? table[id] : 35.0;
-}
-
 AirlineId gf_airlineCode2Id(std::string_view code)
 {
-    return airlineTable().intern(code);
+    return lf_internOrZero(lf_airlineTable(), code, airlineTableFullLogged, "airline");
 }
 
 std::optional<AirlineId> gf_findAirlineId(std::string_view code)
 {
-    return airlineTable().find(code);
+    return lf_airlineTable().find(code);
+}
+
+size_t gf_modelCodeCount()
+{
+    return lf_modelTable().size();
 }
 
 size_t gf_airlineCodeCount()
 {
-    return airlineTable().size();
+    return lf_airlineTable().size();
 }
 
 void gf_setAirlineCodeLimitForTest(size_t limit)
 {
-    airlineTable().maxCodes.store(limit == 0 ? 0xFFFF : std::min<size_t>(limit, 0xFFFF));
+    lf_airlineTable().setLimit(limit == 0 ? g_maxInternedCodes : std::min(limit, g_maxInternedCodes));
 }
 
 std::string gf_modelCodeText(ModelId id)
 {
-    return modelTable().text(id);
+    return lf_modelTable().text(id);
 }
 
 std::string gf_airlineCodeText(AirlineId id)
 {
-    return airlineTable().text(id);
+    return lf_airlineTable().text(id);
 }
 
 void gf_setModelFixesActive(bool active)
 {
-    fixesActive.store(active);
+    fixesActive.store(active, std::memory_order_release);
+}
+
+double gf_wingspanOfModel(ModelId id)
+{
+    const auto& table = gf_modelDatabase().WingspanTable;
+    return id < table.size() ? table[id] : 0.0;
 }
 
 Category gf_modelCategory(ModelId id)
@@ -170,11 +343,24 @@ Category gf_modelCategory(ModelId id)
     return Category::Light;
 }
 
+Category gf_modelCodeCategory(std::string_view code)
+{
+    return gf_modelCategory(gf_modelCode2Id(code));
+}
+
 bool gf_isIcaoModel(std::string_view code)
 {
     if (code.empty())
         return false;
     const auto& codes = gf_modelDatabase().icaoModelCodes;
+    return codes.find(std::string(code)) != codes.end();
+}
+
+bool gf_isIcaoAirline(std::string_view code)
+{
+    if (code.empty())
+        return false;
+    const auto& codes = gf_modelDatabase().icaoAirlineCodes;
     return codes.find(std::string(code)) != codes.end();
 }
 
@@ -200,7 +386,109 @@ std::optional<AirlOprModel> gf_lookupDbase(std::string_view reg)
     return lf_findRecord(records, reg);
 }
 
+std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text)
+{
+    for (const DbaseRecord& record : gf_modelDatabase().records) {
+        const std::string& reg = record.registration;
+        if (reg.size() <= 5 && reg.size() <= text.size() && text.find(reg) != std::string_view::npos)
+            return reg;
+    }
+    return std::nullopt;
+}
+
+std::string gf_airlOprModelText(const AirlOprModel& ids)
+{
+    std::string text = fmt::format("{:3}", gf_airlineCodeText(ids.airline));
+    text += ids.oper != 0 ? fmt::format(",{}", gf_airlineCodeText(ids.oper)) : std::string("    ");
+    text += fmt::format(" {:4}", gf_modelCodeText(ids.model));
+    text += ids.flag ? '.' : ' ';
+    text += fmt::format("{:3}", ids.cargo ? "(C)" : "");
+    return text;
+}
+
+bool gf_readDbaseXml(std::string_view xml, const std::string& source)
+{
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size());
+    if (!parsed) {
+        gf_logError(fmt::format("{} not read because: {}", source, parsed.description()));
+        return false;
+    }
+    const pugi::xml_node root = document.child("root");
+    if (!root) {
+        gf_logError(fmt::format("'{}' has no root node", source));
+        return false;
+    }
+    ModelDatabaseTables& db = gf_modelDatabase();
+
+    db.icaoModelCodes = lf_readMandatoryList(root, "aircrafts", "aircraft", "types");
+    gf_logLine(fmt::format("\n{:5} ICAO model codes", db.icaoModelCodes.size()));
+    const std::set<std::string> cargoTypes = lf_readMandatoryList(root, "cargo_types", "cargo_type", "types");
+
+    gf_modelCode2Id("");
+    for (const std::string& code : db.icaoModelCodes)
+        gf_modelCode2Id(code);
+    gf_setModelFixesActive(true);
+    db.cargoTypeIds = lf_modelIds(cargoTypes);
+
+    db.heavy = lf_modelIds(lf_readMandatoryList(root, "heavy", "hvy", "types"));
+    db.large = lf_modelIds(lf_readMandatoryList(root, "large", "lar", "types"));
+    db.bizjet = lf_modelIds(lf_readMandatoryList(root, "buzjet", "bzj", "types"));
+    db.twoProps = lf_modelIds(lf_readMandatoryList(root, "twoprops", "tpr", "types"));
+    db.highPerf = lf_modelIds(lf_readMandatoryList(root, "high_performance", "hpf", "types"));
+    db.rotorcraft = lf_modelIds(lf_readMandatoryList(root, "rotorcraft", "rot", "types"));
+
+    db.similarTypeGroups.clear();
+    db.similarTypeGroups.reserve(128);
+    if (pugi::xml_node section = root.child("similar_types")) {
+        for (pugi::xml_node similar : section.children("similar")) {
+            std::vector<std::string> group = gf_splitOnComma(similar.attribute("types").as_string());
+            std::sort(group.begin(), group.end());
+            db.similarTypeGroups.push_back(std::move(group));
+        }
+    }
+
+    db.icaoAirlineCodes = lf_readMandatoryList(root, "ICAO_airlines", "ICAO", "codes");
+    gf_logLine(fmt::format("{:5} ICAO airline codes", db.icaoAirlineCodes.size()));
+    const std::set<std::string> cargoOperators = lf_readMandatoryList(root, "cargo_operators", "ICAO", "codes");
+    gf_logLine(fmt::format("{:5} cargo operators", cargoOperators.size()));
+
+    gf_airlineCode2Id("");
+    for (const std::string& code : db.icaoAirlineCodes)
+        gf_airlineCode2Id(code);
+    db.cargoOperatorIds.clear();
+    for (const std::string& code : cargoOperators)
+        db.cargoOperatorIds.insert(gf_airlineCode2Id(code));
+
+    lf_readWingspans(root, db);
+    lf_readFixes(root, db);
+    lf_readRegistrations(root, db);
+    gf_logLine(fmt::format("{:5} dbase records read\n", db.records.size()));
+    return true;
+}
+
 bool gf_readDbase()
 {
-    return true;
+    const fs::path path = g_dbaseEncPath;
+    const std::string pathText = wide_to_utf8(path.wstring());
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw std::runtime_error(fmt::format("{} not available", pathText));
+    DecryptResult decrypted = gf_decryptFile(path, g_dbasePlainLimit);
+    if (!decrypted.ok)
+        throw std::runtime_error(decrypted.error());
+    // The secure buffer wipes the plaintext when it goes out of scope, on every path.
+    const SecureBuffer& buffer = decrypted.buffer();
+    return gf_readDbaseXml(std::string_view(reinterpret_cast<const char*>(buffer.data), buffer.used), pathText);
+}
+
+void gf_clearModelDatabase()
+{
+    gf_setModelFixesActive(false);
+    ModelFixes.clear();
+    gf_modelDatabase() = ModelDatabaseTables{};
+    lf_modelTable().clear();
+    lf_airlineTable().clear();
+    modelTableFullLogged.store(false);
+    airlineTableFullLogged.store(false);
 }

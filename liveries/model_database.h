@@ -2,9 +2,16 @@
 // and airline codes into small ids, and the lookups that the traffic decoders
 // make on every record (category, cargo, type-code fixes, registrations).
 //
-// The tables are process-wide. The model-database loader fills them once at
-// start-up; until then they are empty: every type is Light, nothing is cargo,
-// no registration is known and no type code is a known ICAO code.
+// The tables are process-wide. The model-database loader (gf_readDbase) fills
+// them once at start-up from input\dbase.enc; until then they are empty: every
+// type is Light, nothing is cargo, no registration is known and no type code
+// is a known ICAO code.
+//
+// The two interning tables keep growing while the program runs, from the main
+// task, the traffic readers and the SimClient thread: each has its own
+// reader/writer lock (shared find, exclusive insert), keeps its texts where
+// they were stored, and holds at most g_maxInternedCodes codes. A new code
+// beyond that bound gets no id: 0, the id of the empty code.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +45,11 @@ enum class Category : uint8_t {
     Rotorcraft = 6,
 };
 
+// The most codes an interning table holds (ids 0 .. 65534).
+inline constexpr size_t g_maxInternedCodes = 65535;
+// The size of WingspanTable: ids from here on have no stored wingspan.
+inline constexpr size_t g_wingspanTableSize = 2700;
+
 // One known registration of the model database.
 struct DbaseRecord {
     std::string registration;
@@ -52,10 +64,15 @@ struct ModelDatabaseTables {
     // heavy, large, bizjet, two-props, high-performance, rotorcraft
     std::set<ModelId> heavy, large, bizjet, twoProps, highPerf, rotorcraft;
     std::set<AirlineId> cargoOperatorIds;
+    // Groups of similar type codes, each sorted ascending.
+    std::vector<std::vector<std::string>> similarTypeGroups;
+    std::set<std::string> icaoAirlineCodes;
+    // Type code -> half-wingspan in nautical miles.
+    std::map<std::string, double> modelHalfWingspans;
     // Sorted by registration, one record per registration.
     std::vector<DbaseRecord> records;
     // Half-wingspan in nautical miles by ModelId (ids below 2700); 0.0 = unknown.
-    std::vector<double> WingspanTable = std::vector<double>(2700, 0.0);
+    std::vector<double> WingspanTable = std::vector<double>(g_wingspanTableSize, 0.0);
     // The largest half-wingspan read.
     double maxHalfWingspan = 0.0;
 };
@@ -65,18 +82,20 @@ ModelDatabaseTables& gf_modelDatabase();
 extern std::map<std::string, std::string, std::less<>> ModelFixes;
 
 // Interns a type code (a fixed wrong code gives its target's id once the
-// fixes are active). Safe from any thread.
+// fixes are active, and is not interned itself). Safe from any thread; 0 for a
+// new code once the table is full.
 ModelId gf_modelCode2Id(std::string_view code);
 // The same operation under a second name.
 ModelId gf_modelIdOf(std::string_view code);
-// Interns an airline code. Safe from any thread. Once all 65535 ids are
-// given out, a new code gets 0 (no airline).
+// Interns an airline code. Safe from any thread; 0 for a new code once the
+// table is full.
 AirlineId gf_airlineCode2Id(std::string_view code);
-// The id of an airline code already interned; nothing is added.
+// The id of a code that is already interned, without interning it.
 std::optional<AirlineId> gf_findAirlineId(std::string_view code);
-// Codes interned so far (the empty code included).
+// The number of codes interned so far (the empty code included).
+size_t gf_modelCodeCount();
 size_t gf_airlineCodeCount();
-// Tests lower the bound of 65535 codes (0 restores it).
+// Tests lower the bound of the airline table (0 restores it).
 void gf_setAirlineCodeLimitForTest(size_t limit);
 // The texts behind the ids; empty for an unknown id.
 std::string gf_modelCodeText(ModelId id);
@@ -85,20 +104,42 @@ std::string gf_airlineCodeText(AirlineId id);
 // codes are interned).
 void gf_setModelFixesActive(bool active);
 
-// The first category set that holds the id; Light when none does.
+// The first category set that holds the id (large, heavy, bizjet, two-props,
+// rotorcraft, high-performance); Light when none does.
 Category gf_modelCategory(ModelId id);
-// Half the wingspan in nautical miles: the WingspanTable entry for ids below
-// 2700 (0.0 = unknown), 35.0 for ids of 2700 and more.
+// The category of a type code (interned first).
+Category gf_modelCodeCategory(std::string_view code);
+// Half the wingspan in nautical miles: the WingspanTable entry; 0.0 (unknown)
+// when none is stored, also for ids of 2700 and more, so that callers fall
+// back on maxHalfWingspan.
 double gf_wingspanOfModel(ModelId id);
 // False for the empty text, else membership of the valid ICAO type codes.
 bool gf_isIcaoModel(std::string_view code);
+// False for the empty text, else membership of the ICAO airline codes.
+bool gf_isIcaoAirline(std::string_view code);
 // The model is a cargo type or the airline a cargo operator.
 bool gf_isCargo(const AirlOprModel& ids);
 // Registration lookup with hyphen variants: a text of five or more
 // characters that does not start with 'N' and has no '-' is tried as "XX-..",
 // then "X-...", then as given.
 std::optional<AirlOprModel> gf_lookupDbase(std::string_view registration);
+// The first registration (in sorted order) of at most 5 characters that occurs
+// inside `text`.
+std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text);
 
-// Reads the model database. Nothing is read yet: the tables stay empty and the
-// result says that start-up may go on.
+// The log text of the ids: "{:3}" airline code, ",{}" operator code or four
+// blanks, " {:4}" model code, '.' when the flag byte is set else a blank, and
+// "(C)" for cargo else three blanks.
+std::string gf_airlOprModelText(const AirlOprModel& ids);
+
+// Reads input\dbase.enc into the tables. Throws std::runtime_error when the
+// file is missing or cannot be decrypted, kvr::UserRelatedException 61
+// "Missing section: <name>" for a missing mandatory section; false (with an
+// error line) for XML that does not parse or has no root.
 bool gf_readDbase();
+// The same from a plaintext already decrypted; `source` names it in messages.
+bool gf_readDbaseXml(std::string_view xml, const std::string& source);
+
+// Empties every table of this file, the interning tables included (each then
+// holds the empty code as id 0). For tests, while no other thread uses them.
+void gf_clearModelDatabase();

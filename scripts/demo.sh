@@ -3,7 +3,8 @@
 # would: the stand-in simulator (SimConnect.dll beside Kelo.exe, in real time,
 # the user aircraft at a stand at Amsterdam) and the stand-in RealTraffic App
 # sending a traffic scenario. Then shows what Kelo logged and saves
-# screenshots of Kelo's window and of the stand-in simulator's map window
+# screenshots of Kelo's window, full and compact (after a click on its
+# Compact button), and of the stand-in simulator's map window
 # (build/demo/*.png).
 set -euo pipefail
 # Wine stores Windows file names on disk in the locale's charset: without a
@@ -14,6 +15,7 @@ build=${KELO_BUILD_DIR:-$root/build}
 deps=$(bash "$root/scripts/setup.sh" | tail -n 1)
 command -v import >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq imagemagick x11-utils >/dev/null
 command -v xwininfo >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq x11-utils >/dev/null
+command -v xdotool >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq xdotool >/dev/null
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -22,6 +24,7 @@ targets=(Kelo)
 have_target() { ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$1:"; }
 have_target kelo_simconnect_standin && targets+=(kelo_simconnect_standin)
 have_target kelo_rtapp_standin && targets+=(kelo_rtapp_standin)
+have_target kelo_make_dataset && targets+=(kelo_make_dataset)
 cmake --build "$build" -j4 --target "${targets[@]}"
 
 prefix=$build/wineprefix
@@ -32,6 +35,19 @@ rm -rf "$demo"; mkdir -p "$demo/docs"
 cp "$build/Kelo.exe" "$demo/"
 [ -f "$build/tests/SimConnect.dll" ] && cp "$build/tests/SimConnect.dll" "$demo/"
 rtapp=$build/standins/rtapp/kelo_rtapp_standin.exe
+# The data sets (the airport database...), written from the repository's readable sources.
+makeds=$build/standins/datasets/kelo_make_dataset.exe
+if [ -f "$makeds" ]; then (cd "$demo" && wine "$makeds" --all input >/dev/null); fi
+
+# The data sets the maker's download site would supply, written from the
+# readable sources in the repository, and the installed AI liveries as the
+# livery scan lists them.
+make_dataset=$build/standins/datasets/kelo_make_dataset.exe
+if [ -f "$make_dataset" ]; then
+  wine "$make_dataset" --all "$(winepath -w "$demo")\\input" >/dev/null
+fi
+mkdir -p "$demo/output"
+cp "$root/standins/datasets/sources/LiveriesScanned.xml" "$demo/output/LiveriesScanned_MSFS2020.xml"
 
 # The user's side of the PC: an MSFS 2020 Steam install for the install-path
 # detection, and settings that choose the RealTraffic App and that simulator.
@@ -73,6 +89,18 @@ xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
       import -window \"\$id\" \"$demo/\$(echo \$title | tr ' ' '_').png\" || true
     fi
   done
+  # The compact layout: a click on the Compact button, at (810, 17) of the
+  # 900-pixel-wide client area; whatever frame Wine draws inside the X
+  # window is as wide on the left as on the right and below the caption.
+  id=\$(xwininfo -root -tree | grep -F '\"Kelo\"' | head -n 1 | awk '{print \$1}')
+  if [ -n \"\$id\" ]; then
+    eval \$(xdotool getwindowgeometry --shell \"\$id\")
+    border=\$(( (WIDTH - 900) / 2 ))
+    caption=\$(( HEIGHT - 768 - 2 * border ))
+    xdotool mousemove --window \"\$id\" \$(( border + 810 )) \$(( border + caption + 17 )) click 1 || true
+    sleep 3
+    import -window \"\$id\" '$demo/Kelo_compact.png' || true
+  fi
   # The user closes Kelo's window: taskkill without /F sends it WM_CLOSE,
   # so the shutdown runs and logs.
   wine taskkill /IM Kelo.exe >/dev/null 2>&1 || true

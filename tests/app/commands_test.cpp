@@ -8,6 +8,7 @@
 #include "airports/airport_files.h"
 #include "app/commands.h"
 #include "app/controls.h"
+#include "app/main_loop.h"
 #include "app/settings_panel.h"
 
 namespace {
@@ -331,6 +332,40 @@ TEST_F(PanelTest, ParkActsOnlyWithAParkingAirportAndRaisesTheRequest)
     EXPECT_TRUE(flushStaticRequested.exchange(false));
     click(AIRCRAFT_BUTTON);
     EXPECT_TRUE(listAircraftRequested.exchange(false));
+}
+
+TEST_F(PanelTest, TheMainTaskAndTheWindowNeverChangeTheSelectorsAtOnce)
+{
+    // While the window holds the control values, the main task's refill of
+    // the aircraft selector waits for them.
+    std::future<void> fill;
+    {
+        std::lock_guard lock(gf_controlValuesMutex());
+        fill = std::async(std::launch::async, [] { lf_fillAircraftSelector(); });
+        EXPECT_EQ(fill.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    }
+    fill.get();
+    EXPECT_EQ(AIRCRAFT_SELECTOR.value, "select an aircraft");
+
+    // Both sides at full speed: the main task refills the list while the
+    // window takes choices and clears it.
+    std::atomic<bool> done{false};
+    auto mainTask = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 3000; ++i)
+            lf_fillAircraftSelector();
+        done = true;
+    });
+    while (!done) {
+        choose(AIRCRAFT_SELECTOR, 0);
+        lf_unblockAircraft(); // empties the list
+        pump();
+    }
+    mainTask.get();
+    pump();
+    // Whichever side wrote last, list, value and box agree.
+    ASSERT_EQ(g_aircraftSelectorOptions->size(), 1u);
+    EXPECT_EQ(AIRCRAFT_SELECTOR.value, g_aircraftSelectorOptions->front());
+    EXPECT_EQ(comboCount(AIRCRAFT_SELECTOR), 1);
 }
 
 TEST(MaxFitFl, IndexConversionsClampBothWays)

@@ -25,6 +25,14 @@ uint8_t apply(Gui& gui, GuiUpdate update, Clock::time_point now = Clock::time_po
     return gui.applyUpdate(std::move(update), now);
 }
 
+// Sent as a sender sends it, then applied as the window drains its queue;
+// returns the bands to repaint.
+uint8_t send(Gui& gui, GuiUpdate update)
+{
+    gui.enqueueUpdate(std::move(update));
+    return gui.drainUpdates();
+}
+
 std::string readLog()
 {
     gf_closeLog();
@@ -280,20 +288,20 @@ TEST(GuiStickyError, MessagesAreNeitherShownNorLoggedWhileAnErrorStands)
     kvr::test::ScopedTestFolders folders("gui-err");
     gf_openLog();
     Gui gui;
-    apply(gui, U::Message{"before", true});
-    EXPECT_EQ(apply(gui, U::Error{"disk full"}), 8);
+    send(gui, U::Message{"before", true});
+    EXPECT_EQ(send(gui, U::Error{"disk full"}), 8);
     EXPECT_EQ(gui.display.timedMessage, "");
     EXPECT_FALSE(gui.display.messageShowing);
     EXPECT_EQ(gui.display.stickyError, "disk full");
 
-    EXPECT_EQ(apply(gui, U::Message{"hidden", true}), 0);
+    EXPECT_EQ(send(gui, U::Message{"hidden", true}), 0);
     EXPECT_EQ(gui.display.timedMessage, "");
-    EXPECT_EQ(apply(gui, U::ClearMessage{}), 0);
+    EXPECT_EQ(send(gui, U::ClearMessage{}), 0);
     EXPECT_EQ(gui.display.stickyError, "disk full");
 
-    EXPECT_EQ(apply(gui, U::ClearError{}), 8);
-    EXPECT_EQ(apply(gui, U::ClearError{}), 0);
-    EXPECT_EQ(apply(gui, U::Message{"after", true}), 8);
+    EXPECT_EQ(send(gui, U::ClearError{}), 8);
+    EXPECT_EQ(send(gui, U::ClearError{}), 0);
+    EXPECT_EQ(send(gui, U::Message{"after", true}), 8);
     EXPECT_EQ(gui.display.timedMessage, "after");
 
     const std::string log = readLog();
@@ -308,9 +316,9 @@ TEST(GuiStickyError, TheSameErrorIsNotShownOrLoggedTwice)
     kvr::test::ScopedTestFolders folders("gui-err2");
     gf_openLog();
     Gui gui;
-    EXPECT_EQ(apply(gui, U::Error{"no route"}), 8);
-    EXPECT_EQ(apply(gui, U::Error{"no route"}), 0);
-    EXPECT_EQ(apply(gui, U::Error{"other"}), 8);
+    EXPECT_EQ(send(gui, U::Error{"no route"}), 8);
+    EXPECT_EQ(send(gui, U::Error{"no route"}), 0);
+    EXPECT_EQ(send(gui, U::Error{"other"}), 8);
     const std::string log = readLog();
     EXPECT_EQ(countOccurrences(log, "Error no route\n"), 1u);
     EXPECT_EQ(countOccurrences(log, "Error other\n"), 1u);
@@ -321,11 +329,28 @@ TEST(GuiStickyError, UnloggedMessageWritesNoLine)
     kvr::test::ScopedTestFolders folders("gui-nolog");
     gf_openLog();
     Gui gui;
-    apply(gui, U::Message{"quiet text", false});
-    apply(gui, U::Message{"loud text", true});
+    send(gui, U::Message{"quiet text", false});
+    send(gui, U::Message{"loud text", true});
     const std::string log = readLog();
     EXPECT_EQ(log.find("quiet text"), std::string::npos);
     EXPECT_EQ(countOccurrences(log, "loud text\n"), 1u);
+}
+
+TEST(GuiLog, MessagesAndErrorsAreLoggedInTheOrderTheyWereSent)
+{
+    kvr::test::ScopedTestFolders folders("gui-order");
+    gf_openLog();
+    Gui gui;
+    onOtherThread([&] {
+        gf_logLine("first");
+        gui.enqueueUpdate(U::Message{"second", true});
+        gf_logLine("third");
+        gui.enqueueUpdate(U::Error{"fourth"});
+        gf_logLine("fifth");
+    });
+    gui.drainUpdates(); // the window applies them afterwards
+    const std::string log = readLog();
+    EXPECT_NE(log.find("first\nsecond\nthird\nError fourth\nfifth\n"), std::string::npos) << log;
 }
 
 TEST(GuiStickyError, SameErrorAfterAMessageSlippedInIsShownAgain)

@@ -15,7 +15,9 @@
 #include "app/gui_jobs.h"
 #include "app/main_clock.h"
 #include "app/main_loop.h"
+#include "app/main_task.h"
 #include "app/shutdown.h"
+#include "airports/airport_database_load.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -23,6 +25,7 @@
 #include "core/text.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
+#include "tests/support/data_sets.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -62,10 +65,11 @@ public:
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();
-        Gui::instance().display = GuiDisplayState{};
+        Gui::instance().clearDisplay();
         oldMode = g_modeSettings.load();
         g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{sim, rtApp}));
         std::filesystem::create_directories(gf_settingsFolder());
+        writeStartUpDataFiles();
         gf_openLog();
         window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         oldHwnd = Gui::instance().hwnd.exchange(window);
@@ -74,6 +78,7 @@ public:
         userOnGround = false;
         g_userGroundDataArrived = 0;
         restartFlag = false;
+        gf_setSettingsReadThisRun(true); // as after a start that read them
     }
     ~MainTaskFixture()
     {
@@ -81,6 +86,7 @@ public:
         DestroyWindow(window);
         gf_closeLog();
         g_modeSettings.store(oldMode);
+        gf_installAirportDatabase({}, false);
         gf_clearStopRequest();
         gf_dropGuiJobs();
         Gui::instance().drainUpdates();

@@ -83,6 +83,44 @@ TEST_F(MainTaskTest, WithoutTheDocsFolderShowsTheErrorAndExitsAfterTwentyFiveSec
     EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
 }
 
+TEST_F(MainTaskTest, AStartThatEndsBeforeTheSettingsKeepsTheTimeShiftAndTheCooldownMark)
+{
+    // No docs folder; the program's default source, RT Direct, and a time
+    // shift still in memory from an earlier run.
+    g_modeSettings.store(std::make_shared<const ModeSettings>(ModeSettings{2, false}));
+    writeSettings("    <parameter name=\"TIME_SHIFT_HOURS\" value=\"5\"/>\n"
+                  "    <parameter name=\"LAST_EPOCH_TIME\" value=\"123\"/>\n");
+    TIME_SHIFT_HOURS.value = 5;
+    LAST_EPOCH_TIME.value = 123;
+    lf_main();
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    const std::string saved = readBytes(gf_parametersXmlPath());
+    EXPECT_NE(saved.find("name=\"TIME_SHIFT_HOURS\" value=\"5\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("name=\"LAST_EPOCH_TIME\" value=\"123\""), std::string::npos) << saved;
+    EXPECT_EQ(rtApiCooldownDeadline.load(), 0);
+    TIME_SHIFT_HOURS.value = 0;
+    LAST_EPOCH_TIME.value = 0;
+    rtApiCooldownDeadline = 0;
+}
+
+TEST_F(MainTaskTest, ACloseWhileTheInstallPathBoxIsOpenOpensNoPicker)
+{
+    static int pickers;
+    pickers = 0;
+    gf_setFolderDialogFactory([](IFileOpenDialog**) -> HRESULT {
+        ++pickers;
+        return E_FAIL;
+    });
+    gf_setMessageBoxHook([](HWND, const std::wstring&, const std::wstring&, UINT) {
+        // The user closes the window while the box is open.
+        StopRequestPtr none;
+        gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{4, 0}));
+        return IDOK;
+    });
+    EXPECT_FALSE(lf_askForInstallPath());
+    EXPECT_EQ(pickers, 0);
+}
+
 TEST_F(MainTaskTest, NoInstallPathAndACancelledPickerStopsWithCodeFive)
 {
     fs::create_directory("docs");

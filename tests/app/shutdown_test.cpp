@@ -176,6 +176,28 @@ TEST(Shutdown, NewFlightCountsDownAndACloseCutsItShort)
     });
 }
 
+TEST(Shutdown, ACloseDuringTheCountdownStillClearsTheBlockAndTheTimeShift)
+{
+    KELO_EXPECT_IN_CHILD([] {
+        MainTaskFixture fx(false); // RT Direct
+        FakeMainClock clock;
+        BLOCK_CALLSIGN.value = "KLM123";
+        TIME_SHIFT_HOURS.value = 5;
+        clock.onSleep = [](int64_t) { gf_requestStop(4, 0); }; // closed in the first second
+        publish(2, 60);
+        lf_closingDown();
+        if (appMessages(fx) != std::vector<UINT>{MSG_EXIT} || restartFlag.load())
+            return 1;
+        if (!BLOCK_CALLSIGN.value.empty() || TIME_SHIFT_HOURS.value != 0)
+            return 2;
+        const std::string saved = readBytes(gf_parametersXmlPath());
+        if (saved.find("name=\"TIME_SHIFT_HOURS\" value=\"0\"") == std::string::npos ||
+            saved.find("name=\"BLOCK_CALLSIGN\" value=\"\"") == std::string::npos)
+            return 3;
+        return 0;
+    });
+}
+
 TEST(Shutdown, LongCountdownShowsTheUnblockHintAndUnblockRestartsAtOnce)
 {
     MainTaskFixture fx;

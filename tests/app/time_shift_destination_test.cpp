@@ -175,7 +175,7 @@ TEST_F(DestinationTest, DestinationWithoutAirportFileStillBecomesTheParkAirport)
     EXPECT_EQ(saved("DESTINATION"), "EHAM");
     EXPECT_EQ(gf_parametersSnapshot()->DESTINATION, "EHAM");
     EXPECT_EQ(windowText(DESTINATION), L"EHAM");
-    EXPECT_NE(log().find("New destination: EHAM, failed to read stands, no airport file for EHAM\n"),
+    EXPECT_NE(log().find("New destination: EHAM, failed to read stands, airport source path not found\n"),
               std::string::npos);
     EXPECT_EQ(comboCount(STAND_SELECTOR), 1) << "the stands of the last destination are gone";
     EXPECT_FALSE(enabled(STAND_SELECTOR));

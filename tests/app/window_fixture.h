@@ -62,7 +62,7 @@ protected:
         setMode(false);
         lf_publishParameters();
         Gui& gui = Gui::instance();
-        gui.display = GuiDisplayState{};
+        gui.clearDisplay();
         gui.compact = false;
         gui.MAIN_WINDOW_X.value = 40;
         gui.MAIN_WINDOW_Y.value = 30;
@@ -92,7 +92,7 @@ protected:
         // thread, not stopped, nothing queued.
         Gui::instance().attachGuiThread();
         Gui::instance().guiThreadId.store(0);
-        Gui::instance().display = GuiDisplayState{};
+        Gui::instance().clearDisplay();
         Gui::instance().compact = false;
     }
 

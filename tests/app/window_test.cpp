@@ -204,6 +204,26 @@ TEST_F(WindowTest, CloseAsksTheMainTaskToStopAndExitEndsTheLoop)
         ::testing::ExitedWithCode(7), "");
 }
 
+TEST_F(WindowTest, CloseAfterAFailedStartStillEndsTheProgram)
+{
+    EXPECT_EXIT(
+        {
+            // Log.txt cannot be opened: the main task does not start.
+            gf_closeLog();
+            std::filesystem::remove("Log.txt");
+            std::filesystem::create_directory("Log.txt");
+            SendMessageW(hwnd, MSG_START, 0, 0);
+            bool ok = !gf_mainTaskJoinable();
+            ok = ok && Gui::instance().display.stickyError.starts_with("Restart failed: ");
+            SendMessageW(hwnd, WM_CLOSE, 0, 0);
+            MSG exit;
+            ok = ok && PeekMessageW(&exit, hwnd, MSG_EXIT, MSG_EXIT, PM_NOREMOVE);
+            ok = ok && lf_runMessageLoop() == gf_processExitCode() && Gui::instance().isStopped();
+            std::exit(ok ? 7 : 1);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+
 // ---- Painting -------------------------------------------------------------
 
 struct Recorder {
@@ -311,6 +331,60 @@ TEST_F(WindowTest, FailureInsideTheWindowProcedureIsLoggedAndShown)
     EXPECT_EQ(Gui::instance().display.stickyError, "Window failure: simulator state unreadable");
     repaint(hwnd); // and it paints again afterwards
     EXPECT_NE(log().find("Error Window failure"), std::string::npos);
+}
+
+TEST_F(WindowTest, APaintThatFailsGivesBackItsOffscreenSurface)
+{
+    // Leaking a memory DC and a bitmap per failed paint, a few tens of
+    // thousands of paints use up every GDI handle of the process.
+    SetWindowPos(hwnd, nullptr, 0, 0, 160, 80, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    WindowLinks links;
+    links.simConnectionState = &failingSimState;
+    const WindowLinks before = gf_setWindowLinks(links);
+    HDC target = GetDC(hwnd);
+    int failed = 0;
+    for (int i = 0; i < 36000; ++i) {
+        try {
+            Gui::instance().paint(target);
+        } catch (const std::runtime_error&) {
+            ++failed;
+        }
+    }
+    gf_setWindowLinks(before);
+    EXPECT_EQ(failed, 36000);
+    HDC probe = CreateCompatibleDC(target);
+    EXPECT_NE(probe, nullptr);
+    if (probe)
+        DeleteDC(probe);
+    ReleaseDC(hwnd, target);
+}
+
+TEST_F(WindowTest, AWindowCutShortByTheScreenPaintsAtTheScaleOfItsControls)
+{
+    // The screen cuts the window's height: the client area ends inside the
+    // status panel, and what shows must sit where the controls and the band
+    // invalidation put it, not squeezed into the smaller client area.
+    Gui& gui = Gui::instance();
+    RECT outer{};
+    GetWindowRect(hwnd, &outer);
+    SetWindowPos(hwnd, nullptr, 0, 0, outer.right - outer.left, MulDiv(420, static_cast<int>(gui.dpi), 96),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    ASSERT_LT(client.bottom, MulDiv(600, static_cast<int>(gui.dpi), 96));
+    HDC target = GetDC(hwnd);
+    HDC mem = CreateCompatibleDC(target);
+    HBITMAP bitmap = CreateCompatibleBitmap(target, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    gui.paint(mem);
+    // The lowest row still shows the panel blue (squeezed, it would be the
+    // message band), and the first separator sits at its scaled row.
+    EXPECT_EQ(GetPixel(mem, 2, client.bottom - 3), RGB(153, 204, 255));
+    EXPECT_EQ(GetPixel(mem, 450, MulDiv(200, static_cast<int>(gui.dpi), 96)), RGB(0, 0, 0));
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    ReleaseDC(hwnd, target);
 }
 
 TEST_F(WindowTest, CompactWindowWithoutAirportShowsOnlyHeaderAndMessage)

@@ -31,7 +31,7 @@ inline void setRangeNm(double nm)
 inline void setCurrentAirport(uint32_t code, double lat, double lon, double altitude)
 {
     std::unique_lock lock(engineLock);
-    CurrentAirport = CurrentAirportRecord{code, lat, lon, altitude};
+    CurrentAirport = CurrentAirportRecord{code, lat, lon, altitude, IataCode()};
 }
 
 // A port of the kind that is free now (Winsock must be started).

@@ -1,0 +1,25 @@
+// The parking controls of the main window that the airport code enables and
+// disables, without knowing the window: the application shell registers its
+// implementation at start-up; until then (and in tests that register a
+// recording one) the changes are dropped. Window updates and messages go
+// through the core senders (core/gui_senders.h).
+#pragma once
+
+class AirportUi {
+public:
+    virtual ~AirportUi() = default;
+    // The eleven parking controls while parking is being generated.
+    virtual void disableParkingControls() {}
+    // The enabling rules of the parking controls (both rules).
+    virtual void updateParkingControls() {}
+    // Enables or disables the "Flush" button, the parking_percentage combo
+    // box, the MAX_FIT_FL combo box.
+    virtual void enableFlushButton(bool) {}
+    virtual void enableParkingPercentage(bool) {}
+    virtual void enableMaxFitFl(bool) {}
+};
+
+// Makes `ui` the one gf_airportUi answers; null restores the inert one.
+// Returns the one registered before.
+AirportUi* gf_setAirportUi(AirportUi* ui) noexcept;
+AirportUi& gf_airportUi() noexcept;

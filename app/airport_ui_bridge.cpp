@@ -1,0 +1,26 @@
+#include "app/airport_ui_bridge.h"
+
+#include "airports/airport_ui.h"
+#include "app/gui_jobs.h"
+#include "app/settings_panel.h"
+#include "core/settings.h"
+
+namespace {
+
+class WindowAirportUi final : public AirportUi {
+public:
+    void disableParkingControls() override { gf_disableParkingControls(); }
+    void updateParkingControls() override { gf_updateParkingControls(); }
+    void enableFlushButton(bool enabled) override { gf_enableControl(FLUSH_BUTTON, enabled); }
+    void enableParkingPercentage(bool enabled) override { gf_enableControl(parking_percentage, enabled); }
+    void enableMaxFitFl(bool enabled) override { gf_enableControl(MAX_FIT_FL, enabled); }
+};
+
+WindowAirportUi g_windowAirportUi;
+
+} // namespace
+
+void gf_registerAirportUi()
+{
+    gf_setAirportUi(&g_windowAirportUi);
+}

@@ -1,0 +1,17 @@
+# Writes OUT: a C++ file whose lf_embeddedDataSetSource(name) gives the text of
+# every readable data-set source (*.xml) in DIR, looked up by file name.
+file(GLOB sources "${DIR}/*.xml")
+list(SORT sources)
+set(body "")
+foreach(f IN LISTS sources)
+  get_filename_component(name "${f}" NAME)
+  file(READ "${f}" text)
+  string(FIND "${text}" ")kelo_ds\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${f} holds the raw-string delimiter )kelo_ds\"")
+  endif()
+  string(APPEND body "    if (std::strcmp(fileName, \"${name}\") == 0)\n        return R\"kelo_ds(${text})kelo_ds\";\n")
+endforeach()
+set(content "// Generated from ${DIR}: do not edit.\n#include <cstring>\n#include <string_view>\n\nnamespace kvr::test {\n\nstd::string_view lf_embeddedDataSetSource(const char* fileName)\n{\n${body}    return {};\n}\n\n} // namespace kvr::test\n")
+file(WRITE "${OUT}.new" "${content}")
+configure_file("${OUT}.new" "${OUT}" COPYONLY)
