@@ -227,6 +227,36 @@ struct LiveAircraft : AircraftBase {
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
 
+    // ---- Motion of the current leg ----
+    double stepLat = 0.0;           // degrees per tick
+    double stepLon = 0.0;           // degrees per tick
+    double targetTrack = 0.0;       // bearing of the leg, radians
+    double airHeadingStep = 0.0;    // heading change per tick of an air leg, radians
+    double headingRate = 0.0;       // rate memory of the smooth heading step, radians per tick
+    double endHeading = 0.0;        // heading to end a stand move or turn with, radians
+    double headingCorrectionDeg = 0.0;
+    int32_t legOverrideTicks = 0;
+    int32_t lagEarlier = 900;       // how much earlier a sample may be re-timed, ticks
+    int32_t lagLater = 900;         // how much later, ticks
+    uint32_t speedMode = 0;         // 0 none, 1 accelerate from a stop, 2 slow to a stop, 3 standing
+    uint8_t endHeadingSet = 0;
+    uint8_t headingCorrectionPending = 0;
+    uint8_t legOverride = 0;
+    uint8_t extrapolating = 0;
+    uint8_t spawnTriedFound = 0;    // the last spawn stand search found a stand
+    double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
+    double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
+
+    // ---- Touch-down and roll-out ----
+    double calibrationFt = std::numeric_limits<double>::quiet_NaN(); // height taken at touch-down; NaN = none
+    double calibrationPitch = 0.0;
+    double rolloutPitchStep = 0.0; // radians per tick
+    double rolloutBankStep = 0.0;  // radians per tick
+    double touchdownHeading = 0.0;
+    int32_t onGroundSlots = 0;     // ticks over which the roll-out attitude is reached
+    uint8_t calibrationFailed = 0;
+    uint8_t flareStage = 0;        // 0 = no flare
+
     // ---- Remembered values ----
     double lastAirborneAltitudeFt = std::numeric_limits<double>::quiet_NaN(); // NaN = none
     std::string lastSeenCallsign;

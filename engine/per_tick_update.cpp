@@ -1,3 +1,238 @@
 #include "engine/per_tick_update.h"
 
-void lf_handleAddingStack() {}
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/motion_dispatch.h"
+#include "engine/motion_step.h"
+#include "engine/sim_reactions.h"
+#include "engine/spawning.h"
+#include "engine/traffic_state.h"
+#include "feed/rt_app_link.h"
+#include "feed/traffic_mailbox.h"
+#include "parking/parking_plan.h"
+#include "parking/static_placement.h"
+#include "parking/traffic_aircraft.h"
+#include "parking/user_collisions.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/user_model.h"
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kHalfPi = std::numbers::pi / 2.0;
+
+struct TickCounters {
+    int32_t removal = 0;
+    int32_t creation = 0;
+    int32_t commandQueue = 0;
+    int32_t userPosition = 0;
+    int32_t proximity = 0;
+};
+TickCounters g_counters;
+
+std::string lf_who(const LiveAircraft& ac)
+{
+    return fmt::format("{} {}", ac.callsign, ac.registration);
+}
+
+void lf_pacing()
+{
+    TrafficState& s = gf_trafficState();
+    if (++g_counters.removal <= 9)
+        return;
+    g_counters.removal = 0;
+    gf_handOnOneRemoval();
+    if (++g_counters.creation <= 1)
+        return;
+    g_counters.creation = 0;
+    const bool liveWaiting = !s.liveCreations.empty();
+    gf_handOnOneCreation();
+    if (!liveWaiting && gf_parkingPlanSize() != 0)
+        lf_placeStaticFromPlan();
+}
+
+void lf_queueOneCreation()
+{
+    TrafficState& s = gf_trafficState();
+    if (s.addingStack.empty())
+        return;
+    const uint32_t hexid = s.addingStack.back();
+    s.addingStack.pop_back();
+    LiveAircraft* ac = s.aircraft.findLive(hexid);
+    if (!ac)
+        return;
+    if (ac->callsign.empty()) {
+        gf_logLine(fmt::format("{} {} callsign empty", "lf_handleAddingStack", lf_who(*ac)));
+        return;
+    }
+    CreateAcCmd cmd;
+    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * 57.29577951308232,
+                        0, 0};
+    cmd.callsign = ac->callsign;
+    cmd.title = std::string(ac->liveryTitle);
+    cmd.key = ac->key();
+    s.liveCreations.push_back(std::move(cmd));
+}
+
+void lf_userPositionWork()
+{
+    if (++g_counters.userPosition < 20)
+        return;
+    g_counters.userPosition = 0;
+    gf_publishUserAcPosition(gf_requestUserAcPosition());
+    if (!lf_userIsAirborne() && gf_parametersSnapshot()->COLLISION_USER_GND)
+        gf_checkUserAcGndCollisions();
+    if (!gf_isRTDirect())
+        gf_sendUserStateToRTApp();
+}
+
+bool lf_groundMover(const LiveAircraft& o)
+{
+    return o.simState == SimState::active && o.groundMode &&
+           (o.phase == FlightPhase::taxi || o.phase == FlightPhase::takeoff_roll ||
+            o.phase == FlightPhase::landing_roll);
+}
+
+void lf_proximityWork()
+{
+    if (++g_counters.proximity <= 19)
+        return;
+    g_counters.proximity = 0;
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (LiveAircraft& ac : store.live()) {
+        if (!ac.holding)
+            continue;
+        const double cosLat = std::cos(ac.lat * std::numbers::pi / 180.0);
+        for (const LiveAircraft& o : store.live()) {
+            if (!lf_groundMover(o) || o.objectId == ac.objectId)
+                continue;
+            const double dlat = (o.lat - ac.lat) * 60.0;
+            const double dlon = (o.lon - ac.lon) * 60.0 * cosLat;
+            const double r = ac.collisionRadius + o.collisionRadius;
+            if (dlat * dlat + dlon * dlon <= r * r) {
+                ac.holding = 0;
+                removeAircraftFromSim(ac);
+                break;
+            }
+        }
+    }
+}
+
+void lf_postPosition(LiveAircraft& ac)
+{
+    if (!(std::isfinite(ac.lat) && std::isfinite(ac.lon) && std::isfinite(ac.pitch) && std::isfinite(ac.bank) &&
+          std::isfinite(ac.heading) && std::isfinite(ac.altitudeFt) && std::isfinite(ac.verticalSpeedFpm) &&
+          std::isfinite(ac.tasKt)))
+        return;
+    ac.pitch = std::clamp(ac.pitch, -kHalfPi, kHalfPi);
+    ac.bank = std::clamp(ac.bank, -kHalfPi, kHalfPi);
+    double heading = std::fmod(ac.heading, kTwoPi);
+    if (heading < 0.0)
+        heading += kTwoPi;
+    if (heading >= kTwoPi)
+        heading = 0.0;
+    ac.heading = heading;
+    g_positionBuffer.stage(ac.objectId, PositionBlock{ac.lat, ac.lon, ac.pitch, ac.bank, ac.heading, ac.altitudeFt,
+                                                      ac.verticalSpeedFpm, ac.tasKt});
+}
+
+void lf_updateActive(LiveAircraft& ac)
+{
+    if (ac.samples.empty()) {
+        gf_logLine(fmt::format("{} stream empty ? {}, hexid:{:x}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
+                               "updateLiveAc", lf_who(ac), ac.hexid, gf_objectIdText(ac.objectId), ac.altitudeFt,
+                               fmt::format("{:.6f},{:.6f}", ac.lat, ac.lon), ac.tasKt));
+        removeAircraftFromSim(ac);
+        return;
+    }
+    if (ac.samples.front().playTime <= engineClock.load()) {
+        nextPosMain(ac);
+        if (!ac.samples.empty()) {
+            const TrafficSample& f = ac.samples.front();
+            ac.verticalSpeedFpm = ac.groundMode ? 0.0 : ac.verticalSpeedStep * 6000.0;
+            ac.tasKt = f.stationary ? 0.0 : (f.tasKt > 0.0 ? f.tasKt : f.speedKt);
+        }
+    }
+    if (ac.simState != SimState::active || ac.samples.empty())
+        return;
+    if (!ac.samples.front().stationary) {
+        stepMotion(ac);
+    } else if (ac.endHeadingSet && ac.groundMode &&
+               (ac.phase == FlightPhase::takeoff_roll ||
+                (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll))) {
+        ac.turnRate = ac.baseTurnRate;
+        stepHeading(ac, ac.endHeading, false);
+    }
+    if (ac.objectId == 0) {
+        gf_logLine(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.hexid,
+                               ac.callsign, ac.registration, lf_formatAirlOprModelText(ac.ids), ac.samples.size()));
+        removeAircraftFromSim(ac);
+        return;
+    }
+    lf_postPosition(ac);
+}
+
+} // namespace
+
+void gf_resetTickCounters()
+{
+    g_counters = {};
+}
+
+bool updateLiveAc(LiveAircraft& ac)
+{
+    try {
+        if (ac.simState == SimState::buffer)
+            lf_spawnGate(ac);
+        else if (ac.simState == SimState::active)
+            lf_updateActive(ac);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", lf_who(ac), e.what(),
+                               ac.samples.size(), gf_flightPhaseName(ac.phase), gf_simStateName(ac.simState)));
+    } catch (...) {
+        gf_reportTrafficException("updateLiveAc");
+    }
+    return ac.removeFlag || ac.staticRemoveFlag;
+}
+
+void lf_updateAllLiveAc()
+{
+    TrafficState& s = gf_trafficState();
+    bool any = false;
+    for (LiveAircraft& ac : s.aircraft.live())
+        any = updateLiveAc(ac) || any;
+    if (any)
+        gf_compactLiveAircraft();
+    if (s.staticDirty) {
+        s.staticDirty = false;
+        gf_compactStaticAircraft();
+    }
+    g_positionBuffer.flushStaging(gf_steadyNowNs());
+}
+
+void lf_handleAddingStack()
+{
+    lf_processSimEvents();
+    lf_updateAllLiveAc();
+    lf_pacing();
+    lf_takeMailboxRecords();
+    lf_queueOneCreation();
+    if (++g_counters.commandQueue > 19) {
+        g_counters.commandQueue = 0;
+        gf_postDataRequest(DataRequestKind::AiInRange);
+    }
+    lf_userPositionWork();
+    lf_proximityWork();
+    engineClock.fetch_add(1);
+}

@@ -1,6 +1,16 @@
-// The engine's step of each 10 ms tick.
+// The engine's step of each 10 ms tick and the per-tick update of every live
+// aircraft. Main task only.
 #pragma once
 
-// Takes mailbox records, applies simulator events, updates, creates and
-// removes aircraft. No aircraft exist yet: nothing happens.
+#include "engine/aircraft.h"
+
+// Applies the simulator's events, moves every live aircraft, paces creations
+// and removals, takes traffic records, queues one creation request, does the
+// periodic user-aircraft work and advances the engine clock.
 void lf_handleAddingStack();
+// updateLiveAc for every live aircraft, then the erasures and the position hand-over.
+void lf_updateAllLiveAc();
+// True when the aircraft is to be erased after the update.
+bool updateLiveAc(LiveAircraft& aircraft);
+// The five tick counters start again (engine reset).
+void gf_resetTickCounters();

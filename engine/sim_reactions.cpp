@@ -10,6 +10,11 @@
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "airports/airport_database.h"
+#include "core/clock.h"
+#include "parking/runway_matching.h"
+#include <shared_mutex>
 #include "engine/traffic_state.h"
 #include "parking/stand_table.h"
 #include "simlink/flight_plan.h"
@@ -295,19 +300,159 @@ void lf_sendFlightPlan(LiveAircraft& aircraft)
     aircraft.flightPlanSent = 1;
 }
 
-// The ground-altitude fit and the touch-down belong to the landing motion;
-// until it is in place a ground report keeps only the simulator's height
-// above ground and touch-down only marks the aircraft as on the ground.
-void applySimGroundReport(LiveAircraft& aircraft, const SimEvent& event, std::string&)
+void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& source)
 {
-    aircraft.lastSimAglFt = event.value2;
+    const double g = event.value1;
+    const double a = event.value2;
+    const auto valid = [](double h) { return std::isfinite(h) && h >= -1.0 && h <= 35.0; };
+    ac.lastSimAglFt = a;
+    const double cg = ac.cgFt;
+    const double d = ac.altitudeFt - g;
+    if (!ac.groundMode && ac.phase == FlightPhase::landing && ac.flareStage != 0 && !ac.cgMeasured &&
+        std::isfinite(cg) && cg >= 1.0 && cg <= 35.0 && std::isfinite(a) && a >= -1.0 && a <= cg + 1.0 &&
+        std::isfinite(d) && d >= -1.0 && d <= cg + 1.0) {
+        ac.calibrationFt = cg;
+        ac.calibrationPitch = ac.pitch;
+        ac.altitudeFt = cg + g;
+        enterLandingRoll(ac);
+        if (ac.groundMode)
+            source = "fallback";
+        else
+            return;
+    }
+    if (ac.groundMode) {
+        if (ac.phase == FlightPhase::landing_roll && std::isnan(ac.calibrationFt)) {
+            if (valid(a) && a != 0.0) {
+                ac.calibrationFt = a;
+                ac.calibrationPitch = ac.pitch;
+            } else if (valid(d) && d != 0.0) {
+                ac.calibrationFt = d;
+                ac.calibrationPitch = ac.pitch;
+            } else {
+                ac.calibrationFailed = 1;
+            }
+        }
+        const bool cgValid = valid(cg) && cg != 0.0;
+        const bool calibrated = valid(ac.calibrationFt) && ac.calibrationFt != 0.0;
+        if (calibrated && !cgValid) {
+            ac.altitudeFt = ac.calibrationFt + g;
+        } else if (calibrated && std::isfinite(ac.calibrationPitch) && std::isfinite(ac.pitch) &&
+                   std::isfinite(ac.staticPitch) && std::fabs(ac.calibrationPitch - ac.staticPitch) > 1e-9) {
+            const double f =
+                std::clamp(std::fabs((ac.pitch - ac.staticPitch) / (ac.calibrationPitch - ac.staticPitch)), 0.0, 1.0);
+            ac.altitudeFt = (ac.calibrationFt - cg) * f + cg + g;
+        } else if (!calibrated && !cgValid) {
+            ac.altitudeFt = g;
+        } else {
+            ac.altitudeFt = cg + g;
+        }
+        return;
+    }
+    if (ac.liftOffCounter >= 2) {
+        const double arm = std::clamp(ac.radius * 6076.11549 * 0.22, 4.0, 20.0);
+        if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.pitch))
+            ac.altitudeFt =
+                cg + arm * std::sin(std::min(std::fabs(ac.pitch - ac.staticPitch), 0.3490658503988659)) + g;
+        else
+            ac.altitudeFt = cg + g;
+    }
 }
 
-void enterLandingRoll(LiveAircraft& aircraft)
+void enterLandingRoll(LiveAircraft& ac)
 {
-    if (aircraft.simState == SimState::removingfromsim || aircraft.phase == FlightPhase::takeoff)
+    if (ac.simState == SimState::removingfromsim || ac.phase == FlightPhase::takeoff)
         return;
-    aircraft.groundMode = 1;
-    aircraft.verticalSpeedStep = 0.0;
-    aircraft.liftOffCounter = 1;
+    if (ac.phase == FlightPhase::landing) {
+        const auto match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+        if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
+            std::isfinite(match->startAltitude)) {
+            ac.altitudeFt = std::max(std::max(ac.cgFt, 0.0) + match->startAltitude + 1.0, ac.altitudeFt);
+            ac.verticalSpeedFpm = 0.0;
+            ac.verticalSpeedStep = 0.0;
+            return;
+        }
+    }
+    if (ac.flareStage != 0 && ac.phase == FlightPhase::landing_roll) {
+        lf_setupLandingRoll(ac);
+    } else if (ac.phase == FlightPhase::landing || ac.flareStage != 0) {
+        ac.setPhase(FlightPhase::landing_roll);
+        lf_setupLandingRoll(ac);
+    }
+    ac.groundMode = 1;
+    ac.verticalSpeedStep = 0.0;
+    ac.liftOffCounter = 1;
+    for (auto it = ac.samples.rbegin(); it != ac.samples.rend(); ++it) {
+        if (it->airborne && std::isfinite(it->altitudeFt) && it->altitudeFt > 0.0) {
+            ac.lastAirborneAltitudeFt = it->altitudeFt;
+            break;
+        }
+    }
+}
+
+void lf_setupLandingRoll(LiveAircraft& ac)
+{
+    const bool recentRotorcraft = ac.category == static_cast<uint32_t>(Category::Rotorcraft) && ac.activatedAirborne &&
+                                  engineClock.load() - ac.activatedAt < 3000;
+    if (!recentRotorcraft) {
+        std::string at = " at ?";
+        std::string from;
+        {
+            std::shared_lock lock(engineLock);
+            if (CurrentAirport.code != 0) {
+                const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
+                const double dlon =
+                    (ac.lon - CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
+                const uint32_t c = CurrentAirport.code;
+                const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
+                                      static_cast<char>(c >> 8), static_cast<char>(c), '\0'};
+                if (dlat * dlat + dlon * dlon <= 25.0)
+                    at = fmt::format(" at {}", here);
+            }
+        }
+        if (ac.origin.isSet())
+            from = fmt::format(" from {}", ac.origin.toString());
+        std::string runway;
+        if (const auto match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+            match && match->distancePastThreshold && match->lengthFromThreshold && *match->lengthFromThreshold > 0.0)
+            runway = fmt::format(" runway {}", match->endText);
+        else if (const auto name = gf_runwayNameAt({ac.lat, ac.lon}, ac.heading))
+            runway = fmt::format(" runway {}", *name);
+        lf_flightMessage(fmt::format("{} {} {} {} {} touch down{}{}{} ...", gf_utcTimeText(), ac.callsign,
+                                     ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), at, from,
+                                     runway));
+    }
+    ac.touchdownHeading = ac.heading;
+    gf_setSpoilers(ac, true);
+    if (ac.category != static_cast<uint32_t>(Category::Light))
+        gf_setSpoilersThrust(ac.objectId, true, ac.reverseThrust != 0);
+    if (ac.onGroundSlots <= 0) {
+        gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.onGroundSlots)));
+        ac.rolloutPitchStep = ac.staticPitch - ac.pitch;
+        ac.rolloutBankStep = 0.0;
+    } else {
+        ac.rolloutPitchStep = (ac.staticPitch - ac.pitch) / ac.onGroundSlots;
+        ac.rolloutBankStep = (0.0 - ac.bank) / ac.onGroundSlots;
+    }
+    gf_trafficState().newLiveHexids.push_back(ac.hexid);
+}
+
+void collisionWithParked(LiveAircraft& ac)
+{
+    if (!ac.groundMode)
+        return;
+    try {
+        for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
+            if (st.simState != SimState::active || st.callsign == ac.callsign)
+                continue;
+            if (!gf_withinCombinedRadiusNm({ac.lat, ac.lon}, ac.collisionRadius, {st.standLat, st.standLon},
+                                           st.collisionRadius))
+                continue;
+            gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",
+                                   gf_standNameById(st.standId), st.callsign, ac.callsign));
+            removeAircraftFromSim(st);
+            return;
+        }
+    } catch (...) {
+        gf_reportTrafficException("collisionWithParked");
+    }
 }

@@ -26,3 +26,7 @@ void lf_sendFlightPlan(LiveAircraft& aircraft);
 void applySimGroundReport(LiveAircraft& aircraft, const SimEvent& event, std::string& source);
 // Touch-down.
 void enterLandingRoll(LiveAircraft& aircraft);
+// The touch-down message and the roll-out set-up.
+void lf_setupLandingRoll(LiveAircraft& aircraft);
+// A live aircraft on the ground that runs into a static one removes it (one per call).
+void collisionWithParked(LiveAircraft& aircraft);

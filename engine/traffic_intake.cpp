@@ -1,6 +1,222 @@
 #include "engine/traffic_intake.h"
 
-// No live aircraft are kept yet: a record is not applied anywhere.
-void decodeMessage(const LiveTrafficRecord&)
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <shared_mutex>
+#include <stdexcept>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/sample_checks.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
+#include "liveries/model_database.h"
+#include "parking/runway_matching.h"
+#include "parking/traffic_aircraft.h"
+#include "parking/user_collisions.h"
+
+namespace {
+
+using CategoryTable = std::unordered_map<uint32_t, double>;
+
+const CategoryTable& lf_climbRateTable()
 {
+    static const CategoryTable table{{0, 0.5}, {1, 0.6}, {2, 0.75}, {3, 0.6}, {4, 0.5}, {5, 1.0}, {6, 0.75}};
+    return table;
+}
+
+const CategoryTable& lf_standSpeedTable()
+{
+    static const CategoryTable table{{0, 5.0}, {1, 4.75}, {2, 4.5}, {3, 4.0}, {4, 3.0}, {5, 4.5}, {6, 5.0}};
+    return table;
+}
+
+double lf_lookup(const CategoryTable& table, uint32_t category)
+{
+    const auto it = table.find(category);
+    if (it == table.end())
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
+
+LatLon lf_pos(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+bool lf_jumpPhase(FlightPhase p)
+{
+    return p == FlightPhase::taxi || p == FlightPhase::takeoff_roll || p == FlightPhase::takeoff ||
+           p == FlightPhase::landing || p == FlightPhase::landing_roll;
+}
+
+double lf_positiveSpeed(double v)
+{
+    return std::isfinite(v) && v > 0.0 ? v : 0.0;
+}
+
+// A taxiing aircraft that covered far more ground than its speed allows.
+bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficSample& sample, double d, double dt)
+{
+    if (!lf_jumpPhase(ac.phase))
+        return false;
+    const bool nearRunway = gf_isNearAnyRunway(lf_pos(last)) || gf_isNearAnyRunway(lf_pos(sample));
+    if (last.airborne || sample.airborne)
+        return false;
+    if (ac.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)
+        return false;
+    bool sameRunway = false;
+    if (d * 1852.0 > 1.0) {
+        const double bearing = gf_initialBearing(lf_pos(last), lf_pos(sample));
+        const auto a = gf_runwayAtPosition(lf_pos(last), bearing);
+        const auto b = gf_runwayAtPosition(lf_pos(sample), bearing);
+        sameRunway = a && b && a->runwayText == b->runwayText && a->endText == b->endText;
+    }
+    const double implied = d * 1852.0 / dt * 1.9438444924406046;
+    const double reported = std::max(lf_positiveSpeed(last.speedKt), lf_positiveSpeed(sample.speedKt));
+    const double limit = std::max(3.0 * reported, 60.0);
+    return (implied > 80.0 && nearRunway && !sameRunway) || (reported <= 5.0 && implied > 30.0) || implied > limit;
+}
+
+// Fewer samples of a slow or straight movement: the wait before the next one, seconds.
+bool lf_thinnedOut(const TrafficSample& sample, double dt, double dTrack)
+{
+    const double v = sample.speedKt;
+    double wait = 0.0;
+    if (!sample.airborne) {
+        if (v > 30.0 || dTrack > 2.0)
+            return false;
+        wait = v == 0.0 ? 15.0 : std::min(15.0, 0.010799136069114472 / (v / 3600.0));
+    } else {
+        if (v <= 120.0 || dTrack > 1.0)
+            return false;
+        wait = v == 0.0 ? 15.0 : 0.2429805615550756 / (v / 3600.0);
+    }
+    return dt <= wait;
+}
+
+// A low sample at the height of the current airport: a ground report with an
+// altitude, not wanted for a new aircraft.
+bool lf_atAirportAltitude(double altitudeFt)
+{
+    return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_currentAirportAltitude().value_or(-1000.0)) <= 120.0;
+}
+
+void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
+{
+    LiveTrafficRecord record = in;
+    if (!record.registration.empty())
+        if (auto found = gf_lookupDbase(record.registration))
+            record.ids = *found;
+    const std::string code = gf_modelCodeText(record.ids.model);
+    if (!gf_isIcaoModel(code) || record.hexid == 0)
+        return;
+    if (!releaseQuarantine(record.hexid, sample, record.timestamp))
+        return;
+    const Category category = gf_modelCategory(gf_modelCode2Id(code));
+    if (!gf_isCategoryIncluded(category))
+        return;
+    if (lf_atAirportAltitude(sample.altitudeFt))
+        return;
+    record.text1 = record.callsign;
+    record.text2.clear();
+    record.flag = 0;
+
+    AircraftBase base = AircraftBase::fromTrafficRecord(record);
+    base.hexid = record.hexid;
+    base.turnRate = base.baseTurnRate;
+    base.maxClimbRateFtPerTick = gf_maxClimbRateForCategory(base.category);
+    base.standSpeedKt = gf_standSpeedForCategory(base.category);
+    gf_trafficState().aircraft.addLive(LiveAircraft(sample, base, record.timestamp));
+}
+
+void lf_decode(const LiveTrafficRecord& record)
+{
+    AircraftStore& store = gf_trafficState().aircraft;
+    const TrafficSample sample = gf_sampleFromRecord(record);
+    LiveAircraft* ac = store.findLive(record.hexid);
+    if (!ac) {
+        if (!record.callsign.empty()) {
+            for (const LiveAircraft& other : store.live())
+                if (other.callsign == record.callsign && other.ids.model == record.ids.model)
+                    return; // a second address of an aircraft already shown
+        }
+        lf_newAircraft(record, sample);
+        return;
+    }
+    if (ac->simState == SimState::liveryrespawn)
+        return;
+    if (ac->simState == SimState::removingfromsim) {
+        if (gf_quarantineMap().contains(record.hexid))
+            releaseQuarantine(record.hexid, sample, record.timestamp);
+        return;
+    }
+    if (!ac->samples.empty()) {
+        const TrafficSample& last = ac->samples.back();
+        const double dt = record.timestamp - ac->lastRecordTime;
+        const double d = gf_distanceNm(lf_pos(last), lf_pos(sample));
+        const double dTrack = std::fabs(sample.trackDeg - last.trackDeg);
+        const bool jump = lf_isJump(*ac, last, sample, d, dt);
+        if (record.timestamp == ac->lastRecordTime || dt <= 1.0)
+            return;
+        if (jump) {
+            if (record.hexid != 0 && gf_isValidLatLon(lf_pos(sample)) && std::isfinite(record.timestamp))
+                gf_quarantineMap().try_emplace(record.hexid,
+                                               QuarantineEntry{sample.lat, sample.lon, record.timestamp, 1, 0});
+            removeAircraftFromSim(*ac);
+            return;
+        }
+        if (ac->projection < 1 && lf_thinnedOut(sample, dt, dTrack))
+            return;
+    }
+    if (ac->simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
+        return;
+    if (checkRespawn(*ac, sample)) {
+        ac->lastRecordTime = record.timestamp;
+        decodeExisting(*ac, sample);
+    }
+}
+
+} // namespace
+
+QuarantineMap& gf_quarantineMap()
+{
+    static QuarantineMap map;
+    return map;
+}
+
+double gf_maxClimbRateForCategory(uint32_t category)
+{
+    return lf_lookup(lf_climbRateTable(), category);
+}
+
+double gf_standSpeedForCategory(uint32_t category)
+{
+    return lf_lookup(lf_standSpeedTable(), category);
+}
+
+void decodeMessage(const LiveTrafficRecord& record)
+{
+    try {
+        lf_decode(record);
+    } catch (...) {
+        gf_reportTrafficException("decodeMessage");
+    }
+}
+
+double pitchFromVs(const TrafficSample& sample, uint32_t category)
+{
+    const double vs = std::isfinite(sample.verticalSpeedFpm) ? sample.verticalSpeedFpm : 0.0;
+    double lo = -3000.0, hi = 2400.0, base = -3.0, up = 2.2, down = 1.1;
+    if (category == static_cast<uint32_t>(Category::HighPerf)) {
+        lo = -3600.0, hi = 3600.0, base = -2.5, up = 2.6, down = 1.3;
+    } else if (category == static_cast<uint32_t>(Category::Rotorcraft)) {
+        lo = -1800.0, hi = 1800.0, base = 0.0, up = 1.5, down = 0.75;
+    }
+    const double clamped = std::clamp(vs, lo, hi);
+    return (base - clamped / 600.0 * (vs >= 0.0 ? up : down)) * std::numbers::pi / 180.0;
 }

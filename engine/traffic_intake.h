@@ -1,7 +1,35 @@
-// Intake of received traffic records into the live aircraft.
+// Intake of received traffic records into the live aircraft: a record joins
+// a known aircraft's stream, makes a new aircraft in state buffer, or is
+// dropped. Main task only (buffered slices reach it through the mailbox).
 #pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "engine/aircraft.h"
 
 struct LiveTrafficRecord;
 
+// An address whose ground track jumped (kind 0) or whose departure failed
+// (kind 1): it is not shown again until its samples are consistent.
+struct QuarantineEntry {
+    double lat = 0.0;
+    double lon = 0.0;
+    double timestamp = 0.0; // seconds
+    int32_t consistentCount = 0;
+    uint8_t kind = 0;
+};
+using QuarantineMap = std::unordered_map<uint32_t, QuarantineEntry>;
+QuarantineMap& gf_quarantineMap();
+
 // Applies one received record to the live aircraft.
 void decodeMessage(const LiveTrafficRecord& record);
+
+// Pitch (radians, negative nose up) that goes with the sample's vertical
+// speed for the category.
+double pitchFromVs(const TrafficSample& sample, uint32_t category);
+
+// Largest climb rate (ft per tick) and stand manoeuvre speed (kt) of a
+// category; std::out_of_range for an unknown one.
+double gf_maxClimbRateForCategory(uint32_t category);
+double gf_standSpeedForCategory(uint32_t category);

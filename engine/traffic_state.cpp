@@ -1,3 +1,5 @@
+#include "engine/per_tick_update.h"
+#include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 
 #include <algorithm>
@@ -203,6 +205,8 @@ void gf_initTrafficState()
     s.parkedTimers.clear();
     s.newLiveHexids.clear();
     s.staticDirty = false;
+    gf_quarantineMap().clear();
+    gf_resetTickCounters();
     s.aircraft.reserve(512, 256);
     lf_reserve(s.processingEvents, 256);
     lf_reserve(s.delayedCommands, 128);

@@ -90,8 +90,11 @@ void TrafficMailbox::post(std::vector<LiveTrafficRecord>& batch, TrafficBatchKin
     const int32_t delaySeconds = static_cast<int32_t>(std::min<uint32_t>(delay, 21'000'000));
     if (kind == TrafficBatchKind::Buffered) {
         lf_stampPlayTimes(batch, engineClock.load(), delaySeconds);
-        for (const LiveTrafficRecord& r : batch)
-            lf_apply(*this, r);
+        {
+            std::lock_guard lock(mutex);
+            buffered.insert(buffered.end(), std::make_move_iterator(batch.begin()),
+                            std::make_move_iterator(batch.end()));
+        }
         batch.clear();
         return;
     }
@@ -151,6 +154,7 @@ void TrafficMailbox::reset()
 {
     std::lock_guard lock(mutex);
     slot.clear();
+    buffered.clear();
     firstUnconsumedSet = false;
     replacedCount = 0;
     stalled = false;
@@ -170,6 +174,13 @@ void gf_setTrafficDelivery(bool on)
 void lf_takeMailboxRecords()
 {
     TrafficMailbox& box = gf_trafficMailbox();
+    std::vector<LiveTrafficRecord> slices;
+    {
+        std::lock_guard lock(box.mutex);
+        slices.swap(box.buffered);
+    }
+    for (const LiveTrafficRecord& r : slices)
+        lf_apply(box, r);
     for (int i = 0; i < 2; ++i) {
         LiveTrafficRecord record;
         {

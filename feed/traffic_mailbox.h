@@ -16,7 +16,8 @@
 #include "feed/traffic_records.h"
 
 // Live batches go into the slot; buffered slices (the history sent once at
-// start) are applied at once.
+// start) wait whole for the main task, which applies them on its next tick
+// before any live record: only the main task touches the engine's aircraft.
 enum class TrafficBatchKind : uint8_t { Live, Buffered };
 
 class TrafficMailbox {
@@ -35,6 +36,7 @@ public:
     // Guards every field below except the atomic deliveryOn.
     std::mutex mutex;
     std::vector<LiveTrafficRecord> slot; // taken from the back
+    std::vector<LiveTrafficRecord> buffered; // stamped slices, applied in order by the next intake
     std::atomic<bool> deliveryOn{false}; // written under the mutex
     bool deliveryStopped = false;
     bool firstUnconsumedSet = false;
@@ -55,5 +57,6 @@ TrafficMailbox& gf_trafficMailbox();
 void lf_stampPlayTimes(std::vector<LiveTrafficRecord>& batch, int32_t clock, int32_t delay);
 // Switches live delivery (never back on after a stall) and clears the counters.
 void gf_setTrafficDelivery(bool on);
-// The main task's per-tick intake: up to two records from the back of the slot.
+// The main task's per-tick intake: every waiting buffered record in the order
+// it came, then up to two records from the back of the slot.
 void lf_takeMailboxRecords();

@@ -107,6 +107,11 @@ void lf_addNoMatchText(std::string text)
     NoMatchList.insert(std::move(text));
 }
 
+bool lf_isNoMatchText(std::string_view text)
+{
+    return NoMatchList.contains(text);
+}
+
 void gf_logNoMatchList()
 {
     if (NoMatchList.empty())

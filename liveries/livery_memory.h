@@ -35,6 +35,7 @@ std::vector<std::string> gf_failedLiveryLines();
 size_t gf_failedLiveryCount();
 
 void lf_addNoMatchText(std::string text);
+bool lf_isNoMatchText(std::string_view text);
 // "\nNo match found for:", the entries sorted, an empty line; nothing when empty.
 void gf_logNoMatchList();
 void gf_clearNoMatchList();

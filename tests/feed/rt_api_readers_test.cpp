@@ -39,10 +39,18 @@ void recordApplied(const LiveTrafficRecord& r)
     g_applied.push_back(r);
 }
 
+// What reached the engine's intake: the records applied, then the buffered
+// slices that wait in the mailbox for the main task, in their order.
 std::vector<LiveTrafficRecord> applied()
 {
-    std::lock_guard lock(g_appliedMutex);
-    return g_applied;
+    std::vector<LiveTrafficRecord> out;
+    {
+        std::lock_guard lock(g_appliedMutex);
+        out = g_applied;
+    }
+    std::lock_guard lock(gf_trafficMailbox().mutex);
+    out.insert(out.end(), gf_trafficMailbox().buffered.begin(), gf_trafficMailbox().buffered.end());
+    return out;
 }
 
 // Polls `done` every 10 ms for up to 10 s.
@@ -168,7 +176,7 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_EQ(reqs[2].remotePort, reqs[1].remotePort);
     EXPECT_EQ(traffic().intervalMs.load(), 250u);
 
-    // Four slices reached the engine at once, 6 s apart, the oldest first:
+    // Four slices went to the engine's intake, 6 s apart, the oldest first:
     // "buffer_3", the second oldest of the newest-first names, was missing.
     std::set<int32_t> slices;
     for (const auto& r : applied())

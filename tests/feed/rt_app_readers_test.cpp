@@ -256,16 +256,17 @@ TEST_F(RTAppFeed, TagsBatchesAndSlices)
     EXPECT_EQ(box.slot[0].playTime, 1000 + 3000 - 100);
     EXPECT_EQ(box.slot[1].playTime, 1000 + 3000 + 100);
 
-    // Seven buffered slices: every one is applied at once, the sixth and
-    // seventh too, however late they play.
+    // Seven buffered slices: every one waits whole for the main task, the
+    // sixth and seventh too, however late they play; none is applied here.
     for (int slice = 0; slice < 7; ++slice) {
         reader.handleLine(trafficLine(aircraft(410001 + slice), kNow + slice));
         reader.handleLine("RTBUF_SEP");
     }
     reader.handleLine("RTBUF_EOT");
-    ASSERT_EQ(g_applied.size(), 7u);
+    EXPECT_TRUE(g_applied.empty());
+    ASSERT_EQ(box.buffered.size(), 7u);
     for (int slice = 0; slice < 7; ++slice)
-        EXPECT_EQ(g_applied[slice].playTime, 1000 + 600 * slice) << slice;
+        EXPECT_EQ(box.buffered[slice].playTime, 1000 + 600 * slice) << slice;
     EXPECT_EQ(box.slot.size(), 2u);
     EXPECT_TRUE(reader.bufferDone);
     EXPECT_NE(log().find(" Buffer traffic received\n"), std::string::npos);
@@ -312,9 +313,14 @@ TEST_F(RTAppFeed, BufferLiveAndParkedTrafficOverUdp)
     startReaders();
     ASSERT_TRUE(app.waitForLines("Qs999=sendbuffer=5,6,", 1, 5s));
     ASSERT_TRUE(waitFor([] { return gf_rtAppTrafficReader().bufferDone.load(); }));
-    ASSERT_EQ(g_applied.size(), 5u);
+    std::vector<LiveTrafficRecord> slices;
+    {
+        std::lock_guard lock(gf_trafficMailbox().mutex);
+        slices = gf_trafficMailbox().buffered;
+    }
+    ASSERT_EQ(slices.size(), 5u);
     for (int s = 0; s < 5; ++s)
-        EXPECT_EQ(g_applied[s].playTime, 1000 + 600 * s);
+        EXPECT_EQ(slices[s].playTime, 1000 + 600 * s);
     EXPECT_FALSE(rtAppBufferRequested) << "the end of the buffer clears the request";
 
     app.sendBatch({trafficLine(aircraft(420001), kNow), trafficLine(aircraft(420002), kNow + 1)});

@@ -1,6 +1,7 @@
 // The hand-over of traffic batches to the main task.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "core/log.h"
@@ -110,22 +111,55 @@ TEST_F(MailboxTest, LiveBatchesWaitInTheSlotOnlyWhileDeliveryIsOn)
     }
 }
 
-TEST_F(MailboxTest, BufferedSlicesAreAppliedAtOnce)
+TEST_F(MailboxTest, BufferedSlicesWaitForTheMainTaskAndGoFirst)
 {
     gf_setTrafficDelivery(false); // whether delivery is on or not
-    auto batch = batchOf({100.0, 101.0, 102.0});
-    box.post(batch, 12, true);
-    ASSERT_EQ(g_applied.size(), 3u);
+    // The slice arrives on the reader's thread: nothing touches the engine there.
+    std::vector<std::thread::id> appliedOn;
+    static std::vector<std::thread::id>* s_threads = nullptr;
+    s_threads = &appliedOn;
+    box.apply = [](const LiveTrafficRecord& r) {
+        g_applied.push_back(r);
+        s_threads->push_back(std::this_thread::get_id());
+    };
+    std::thread reader([&] {
+        auto batch = batchOf({100.0, 101.0, 102.0});
+        box.post(batch, 12, true);
+        EXPECT_TRUE(batch.empty());
+    });
+    reader.join();
+    EXPECT_TRUE(g_applied.empty());
+    ASSERT_EQ(box.buffered.size(), 3u);
+
+    gf_setTrafficDelivery(true);
+    auto live = batchOf({200.0, 201.0});
+    live[0].hexid = 555555;
+    box.post(live, 30, true);
+    lf_takeMailboxRecords(); // the whole slice in its order, then two live records
+    ASSERT_EQ(g_applied.size(), 5u);
+    for (std::thread::id id : appliedOn)
+        EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(g_applied[0].playTime, 5000 + 1200 - 100);
     EXPECT_EQ(g_applied[1].playTime, 5000 + 1200);
-    EXPECT_TRUE(box.slot.empty());
+    EXPECT_EQ(g_applied[2].hexid, 100002u);
+    EXPECT_EQ(g_applied[3].hexid, 100001u); // live: from the back
+    EXPECT_EQ(g_applied[4].hexid, 555555u);
+    EXPECT_TRUE(box.buffered.empty());
 
     // A slice that plays 30 s late is still a slice when its kind says so.
     g_applied.clear();
-    batch = batchOf({100.0});
+    auto batch = batchOf({100.0});
     box.post(batch, TrafficBatchKind::Buffered, 30, true);
+    EXPECT_TRUE(box.slot.empty());
+    lf_takeMailboxRecords();
     ASSERT_EQ(g_applied.size(), 1u);
     EXPECT_EQ(g_applied[0].playTime, 8000);
+    // The reset drops a slice that was not taken.
+    batch = batchOf({100.0});
+    box.post(batch, TrafficBatchKind::Buffered, 12, true);
+    box.reset();
+    EXPECT_TRUE(box.buffered.empty());
+    s_threads = nullptr;
 }
 
 TEST_F(MailboxTest, ANewBatchReplacesTheUntakenOne)

@@ -1,0 +1,245 @@
+#include "engine/motion_dispatch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include <fmt/format.h>
+
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/flight_motion.h"
+#include "engine/geometry.h"
+#include "engine/motion_step.h"
+#include "engine/sample_checks.h"
+#include "engine/traffic_state.h"
+
+namespace {
+
+LatLon lf_pos(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+bool lf_samePosition(const TrafficSample& a, const TrafficSample& b)
+{
+    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
+}
+
+bool lf_finiteNonNegative(double v)
+{
+    return std::isfinite(v) && v >= 0.0;
+}
+
+int32_t lf_ticksUntil(int32_t playTime)
+{
+    return std::max(playTime - engineClock.load(), 25);
+}
+
+std::string lf_who(const LiveAircraft& ac)
+{
+    return fmt::format("{} {}", ac.callsign, ac.registration);
+}
+
+} // namespace
+
+double lf_legSpeedKt(const LiveAircraft& ac)
+{
+    const TrafficSample& s0 = ac.samples[0];
+    const TrafficSample& s1 = ac.samples[1];
+    double v = 0.0;
+    const bool roll = ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll;
+    if (roll && lf_finiteNonNegative(s0.speedKt) && lf_finiteNonNegative(s1.speedKt) &&
+        (s0.speedKt > 0.0 || s1.speedKt > 0.0)) {
+        v = (s0.speedKt + s1.speedKt) / 2.0;
+    } else if (s0.speedKt > 0.0) {
+        v = std::isfinite(s1.speedKt) && s1.speedKt > 0.0 ? (s0.speedKt + s1.speedKt) / 2.0 : s0.speedKt;
+    } else if (!std::isfinite(s1.speedKt) || s1.speedKt <= 0.0) {
+        const double ticks = std::max<double>(s1.playTime - s0.playTime, 25.0);
+        v = gf_distanceNm(lf_pos(s0), lf_pos(s1)) * 360000.0 / ticks;
+        if (!(v > 0.0))
+            v = 1.0;
+    } else {
+        v = s1.speedKt;
+    }
+    return std::max(v, 1.0);
+}
+
+void nextPosMain(LiveAircraft& ac)
+{
+    try {
+        for (int pass = 1;; ++pass) {
+            if (pass >= 32) {
+                gf_logError(fmt::format("{}: guard exceeded {}, sz:{}, fs:{}, st:{}", "nextPosMain", lf_who(ac),
+                                        ac.samples.size(), gf_flightPhaseName(ac.phase),
+                                        gf_simStateName(ac.simState)));
+                noMoreNextPos(ac);
+                return;
+            }
+            SampleStream& st = ac.samples;
+            if (st.size() >= 2) {
+                if (!ac.groundMode && st[1].stationary && ac.category != static_cast<uint32_t>(Category::Rotorcraft)) {
+                    st.erase(st.begin() + 1);
+                    continue;
+                }
+                lf_advanceLeg(ac);
+                return;
+            }
+            if (ac.phase == FlightPhase::parking) {
+                if (!arriveAtStand(ac))
+                    noMoreNextPos(ac);
+                return;
+            }
+            int32_t n = 0;
+            if (ac.projection < 0) {
+                noMoreNextPos(ac);
+                return;
+            }
+            if (ac.projection == 1) {
+                ac.projection = -1;
+                noMoreNextPos(ac);
+                return;
+            }
+            n = ac.projection > 1 ? ac.projection - 1 : extrapolationBudget(ac);
+            if (n < 1) {
+                noMoreNextPos(ac);
+                return;
+            }
+            extrapolateSample(ac, n);
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), lf_who(ac),
+                                ac.samples.size(), gf_flightPhaseName(ac.phase), gf_simStateName(ac.simState)));
+        throw;
+    }
+}
+
+void lf_advanceLeg(LiveAircraft& ac)
+{
+    ac.legOverride = 0;
+    SampleStream& st = ac.samples;
+    if (!st[1].stationary) {
+        if (lf_samePosition(st[0], st[1]))
+            st[1].stationary = 1;
+        else
+            ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
+    }
+    if (ac.groundMode)
+        nextPosGround(ac);
+    else
+        nextPosAir(ac);
+    if (st.size() < 2)
+        return;
+    const TrafficSample& s1 = st[1];
+    if (!s1.stationary) {
+        const int32_t legTicks = ac.legOverride ? ac.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        ac.stepLat = (s1.lat - ac.lat) / legTicks;
+        ac.stepLon = (s1.lon - ac.lon) / legTicks;
+        if (ac.groundMode)
+            planGroundRollLeg(ac, legTicks);
+        else
+            planAirLeg(ac, legTicks);
+    } else {
+        ac.stepLat = 0.0;
+        ac.stepLon = 0.0;
+        if (ac.lagEarlier > 900)
+            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
+        if (ac.lagLater > 900)
+            ac.lagLater = std::max(ac.lagLater - 100, 900);
+    }
+    st.pop_front();
+}
+
+void nextPosGround(LiveAircraft& ac)
+{
+    try {
+        SampleStream& st = ac.samples;
+        if (ac.phase == FlightPhase::parked) {
+            ac.lagEarlier = 2700;
+            ac.lagLater = 2700;
+            if (lf_samePosition(st[0], st[1]))
+                st[1].stationary = 1;
+            lf_groundLegTiming(ac);
+            return;
+        }
+        const TrafficSample& s0 = st[0];
+        const TrafficSample& s1 = st[1];
+        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
+        ac.headingCorrectionPending = ac.headingCorrectionDeg > 3.0 ? 1 : 0;
+        ac.speedMode = 0;
+        if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
+            if (ac.phase == FlightPhase::parking) {
+                if (s0.speedKt == 0.0 && s1.speedKt == 0.0)
+                    ac.speedMode = 3;
+                else if (s0.speedKt > 2.0 && s1.speedKt == 0.0)
+                    ac.speedMode = 2;
+            } else if (ac.phase == FlightPhase::taxi || ac.phase == FlightPhase::takeoff_roll) {
+                const bool s2Stationary = st.size() >= 3 && st[2].stationary;
+                if (s0.speedKt == 0.0 && s1.speedKt > 2.0)
+                    ac.speedMode = 1;
+                else if (s0.speedKt > 2.0 && (s1.speedKt == 0.0 || (s1.speedKt <= 2.0 && s2Stationary)))
+                    ac.speedMode = 2;
+            }
+        }
+        lf_groundLegTiming(ac);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), lf_who(ac), ac.samples.size()));
+        throw;
+    }
+}
+
+void lf_groundLegTiming(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (st[1].stationary) {
+        lf_holdLeg(ac);
+        return;
+    }
+    ac.turnRate = ac.baseTurnRate;
+    const double length = gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
+    const double speed = lf_legSpeedKt(ac);
+    if (!(length > 0.0) || !(speed > 0.0)) {
+        retimeNextSample(ac, 25);
+        return;
+    }
+    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(length * 360000.0 / speed)), 25);
+    retimeNextSample(ac, legTime);
+}
+
+void nextPosAir(LiveAircraft& ac)
+{
+    try {
+        SampleStream& st = ac.samples;
+        const TrafficSample& s0 = st[0];
+        const TrafficSample& s1 = st[1];
+        const bool rotorcraft = ac.category == static_cast<uint32_t>(Category::Rotorcraft);
+        if (s1.stationary) {
+            if (rotorcraft)
+                lf_holdLeg(ac);
+            else
+                removeAircraftFromSim(ac);
+            return;
+        }
+        const double distance = gf_distanceNm(lf_pos(s0), lf_pos(s1));
+        if (!rotorcraft) {
+            const double interval = std::max<double>(s1.playTime - s0.playTime, 25.0) / 100.0;
+            if (distance * 360000.0 / interval < 40.0) {
+                removeAircraftFromSim(ac);
+                return;
+            }
+        }
+        double speed = 100.0;
+        if (ac.phase == FlightPhase::landing && !s1.airborne && s0.speedKt > 0.0) {
+            speed = s0.speedKt;
+        } else {
+            const double leg = lf_legSpeedKt(ac);
+            if (leg > 1.0)
+                speed = leg;
+        }
+        retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(distance * 360000.0 / speed)), 25));
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}, {}, sz:{}", "nextPosAir", e.what(), lf_who(ac), ac.samples.size()));
+        throw;
+    }
+}

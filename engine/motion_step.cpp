@@ -1,0 +1,239 @@
+#include "engine/motion_step.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "engine/traffic_state.h"
+#include "parking/traffic_aircraft.h"
+
+namespace {
+
+constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kMaxStep = 0.06283185307179587; // 3.6 degrees
+constexpr double kSmoothMax = 0.00034906585039886593;
+constexpr double kSmoothChange = 6.981317007977318e-6;
+
+bool lf_pushingBack(const LiveAircraft& ac)
+{
+    return ac.phase == FlightPhase::pushing_back;
+}
+
+double lf_minSpeedForFlying(uint32_t category)
+{
+    switch (static_cast<Category>(category)) {
+    case Category::Light:
+        return 25.0;
+    case Category::TwoProps:
+        return 45.0;
+    case Category::HighPerf:
+        return 90.0;
+    default:
+        return 70.0;
+    }
+}
+
+} // namespace
+
+void stepHeading(LiveAircraft& ac, double target, bool smooth)
+{
+    const double y = gf_wrapAngle(target - ac.heading);
+    const double m = ac.turnRate;
+    if (!std::isfinite(y) || !std::isfinite(m) || m <= 0.0)
+        return;
+    double step = 0.0;
+    if (smooth && std::fabs(y) <= 6.0 * kDeg) {
+        double& r = ac.headingRate;
+        const double cap = std::min(m, kSmoothMax);
+        if (!std::isfinite(r) || cap <= 0.0 || y == 0.0) {
+            r = 0.0;
+        } else {
+            if (std::signbit(r) != std::signbit(y))
+                r = 0.0;
+            const double wanted = std::copysign(
+                std::min(std::sqrt(std::fabs(y) * 1.3962634015954637e-5 + 4.873878716587338e-11) - 6.981317007977318e-6,
+                         cap),
+                y);
+            r = std::clamp(wanted, r - kSmoothChange, r + kSmoothChange);
+            r = std::clamp(r, -std::fabs(y), std::fabs(y));
+        }
+        step = r;
+    } else {
+        ac.headingRate = 0.0;
+        step = std::clamp(y, -m, m);
+    }
+    if (std::fabs(step) > kMaxStep)
+        return;
+    ac.heading = gf_normalizeAngle(ac.heading + step);
+}
+
+void stepMotion(LiveAircraft& ac)
+{
+    const bool onGround = ac.groundMode != 0;
+    if (!onGround || lf_pushingBack(ac))
+        ac.headingRate = 0.0;
+    const double startHeading = ac.heading;
+    if (ac.phase != FlightPhase::pushed_back) {
+        ac.lat += ac.stepLat;
+        ac.lon += ac.stepLon;
+    }
+    if (onGround && !lf_pushingBack(ac)) {
+        const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
+        const bool smooth =
+            ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
+        stepHeading(ac, target, smooth);
+        const double limit = 1.2 * ac.baseTurnRate;
+        const double turned = gf_wrapAngle(ac.heading - startHeading);
+        if (limit > 0.0 && std::fabs(turned) > limit)
+            ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
+    } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+        ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+    }
+    if (onGround) {
+        ac.pitch = ac.staticPitch;
+        ac.bank = 0.0;
+    } else {
+        ac.altitudeFt += ac.verticalSpeedStep;
+    }
+    LatLon p{ac.lat, ac.lon};
+    gf_normalizeLatLon(p);
+    ac.lat = p.latitude;
+    ac.lon = p.longitude;
+}
+
+int32_t extrapolationBudget(LiveAircraft& ac)
+{
+    if (!gf_isCategoryIncluded(static_cast<Category>(ac.category)))
+        return 0;
+    switch (ac.phase) {
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff:
+    case FlightPhase::landing:
+    case FlightPhase::landing_roll:
+        return 20;
+    case FlightPhase::parked:
+        return 1;
+    case FlightPhase::pushed_back:
+    case FlightPhase::taxi:
+        ac.holdingSince = static_cast<uint32_t>(engineClock.load());
+        ac.holding = 1;
+        return gf_parametersSnapshot()->MAX_HOLDING_MINUTES * 20;
+    case FlightPhase::flying: {
+        if (ac.samples.empty())
+            return 0;
+        const double v = ac.samples.back().speedKt;
+        if (ac.category != static_cast<uint32_t>(Category::Rotorcraft) &&
+            (!std::isfinite(v) || v < lf_minSpeedForFlying(ac.category)))
+            return 0;
+        const UserAcPosition user = gf_engineUserAcPosition();
+        if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
+            return 20;
+        const double dlat = (ac.lat - user.latitude) * 60.0;
+        const double dlon = (ac.lon - user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
+        return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+void extrapolateSample(LiveAircraft& ac, int32_t budget)
+{
+    ac.projection = budget;
+    if (ac.samples.empty())
+        return;
+    TrafficSample s = ac.samples.back();
+    const bool parked = ac.phase == FlightPhase::parked;
+    if (s.stationary || parked) {
+        s.speedKt = 0.0;
+        s.tasKt = 0.0;
+        s.stationary = 1;
+    } else if (!ac.groundMode) {
+        if (ac.phase != FlightPhase::landing) {
+            s.speedKt = std::max(s.speedKt * 0.9, 1.0);
+            if (ac.phase == FlightPhase::takeoff) {
+                s.altitudeFt += 75.0;
+                s.verticalSpeedFpm = 1500.0;
+            }
+        } else {
+            if (budget >= 4)
+                s.speedKt = std::max(s.speedKt * 0.94, 1.0);
+            s.altitudeFt -= 31.6825;
+            s.verticalSpeedFpm = -633.65;
+        }
+        s.airborne = s.altitudeFt > 0.0 ? 1 : 0;
+        s.altitudeFt = std::max(s.altitudeFt, 0.0);
+    } else if (ac.phase == FlightPhase::landing_roll) {
+        s.verticalSpeedFpm = 0.0;
+        const double a = s.speedKt >= 120.0 ? 6.0 : s.speedKt >= 80.0 ? 5.0 : s.speedKt >= 40.0 ? 4.0 : 2.5;
+        s.speedKt = std::max(s.speedKt - 3.0 * a, 0.0);
+    } else if (ac.phase == FlightPhase::takeoff_roll) {
+        const double a = s.speedKt < 60.0 ? 4.0 : s.speedKt < 120.0 ? 3.0 : 2.0;
+        s.speedKt = std::min(s.speedKt + 3.0 * a, 180.0);
+        if (s.speedKt == 140.0)
+            s.verticalSpeedFpm = 600.0;
+        else if (s.speedKt > 140.0 && s.speedKt <= 170.0)
+            s.verticalSpeedFpm = 1200.0;
+        else if (s.speedKt > 170.0)
+            s.verticalSpeedFpm = 2400.0;
+    } else {
+        s.speedKt = 0.0;
+        s.stationary = 1;
+    }
+    if (s.speedKt > 0.0) {
+        if (ac.phase == FlightPhase::takeoff && ac.extrapolating)
+            s.speedKt = std::min(s.speedKt * 1.015, 210.0);
+        const double ft = s.speedKt * 3.0 * 6076.11549 / 3600.0;
+        const LatLon to = gf_destinationPoint({s.lat, s.lon}, {ac.heading, ft});
+        s.lat = to.latitude;
+        s.lon = to.longitude;
+        s.stationary = 0;
+    } else {
+        s.stationary = 1;
+    }
+    s.playTime += parked ? 60480000 : 300;
+    if (parked)
+        ac.standChecked = 0;
+    ac.extrapolating = 1;
+    ac.samples.push_back(s);
+}
+
+void retimeNextSample(LiveAircraft& ac, int32_t d)
+{
+    if (ac.projection > 0 || ac.samples.size() < 2)
+        return;
+    const int32_t clock = engineClock.load();
+    TrafficSample& next = ac.samples[1];
+    const int64_t t = next.playTime;
+    int64_t w = static_cast<int64_t>(clock) + d;
+    w = std::clamp<int64_t>(w, t - ac.lagEarlier, t + ac.lagLater);
+    w = std::max<int64_t>(w, static_cast<int64_t>(clock) + 1);
+    next.playTime = static_cast<int32_t>(w);
+    const int64_t delta = w - t;
+    if (delta > 0 && ac.samples.size() >= 3 && ac.samples[2].playTime <= w)
+        for (size_t i = 2; i < ac.samples.size(); ++i)
+            ac.samples[i].playTime += static_cast<int32_t>(delta);
+}
+
+void insertMidSample(LiveAircraft& ac)
+{
+    if (ac.samples.size() < 2)
+        return;
+    const TrafficSample& a = ac.samples[0];
+    const TrafficSample& b = ac.samples[1];
+    TrafficSample m = a;
+    m.lat = (a.lat + b.lat) / 2.0;
+    m.lon = (a.lon + b.lon) / 2.0;
+    m.speedKt = (a.speedKt + b.speedKt) / 2.0;
+    m.altitudeFt = (a.altitudeFt + b.altitudeFt) / 2.0;
+    m.playTime = static_cast<int32_t>(std::lround((static_cast<double>(a.playTime) + b.playTime) / 2.0));
+    m.airborne = m.altitudeFt > 0.0 ? 1 : 0;
+    if (!m.airborne)
+        m.altitudeFt = 0.0;
+    m.stationary = 0;
+    ac.samples.insert(ac.samples.begin() + 1, m);
+}

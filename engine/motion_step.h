@@ -1,0 +1,20 @@
+// One tick of motion of an active live aircraft along its leg, the heading
+// step, the predicted samples when the stream runs dry and the re-timing of
+// the next sample. Main task only.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/aircraft.h"
+
+void stepMotion(LiveAircraft& aircraft);
+// One tick of heading change toward `target` (radians).
+void stepHeading(LiveAircraft& aircraft, double target, bool smooth);
+// How many 3-second predicted samples the aircraft may fly on without data.
+int32_t extrapolationBudget(LiveAircraft& aircraft);
+// Appends one predicted sample and stores the budget.
+void extrapolateSample(LiveAircraft& aircraft, int32_t budget);
+// The next sample falls due `ticksFromNow` from now, within the lag limits.
+void retimeNextSample(LiveAircraft& aircraft, int32_t ticksFromNow);
+// A sample half-way between the first two, inserted as the second.
+void insertMidSample(LiveAircraft& aircraft);

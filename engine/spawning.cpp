@@ -1,0 +1,391 @@
+#include "engine/spawning.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <shared_mutex>
+
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "engine/aircraft_commands.h"
+#include "engine/category.h"
+#include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "engine/traffic_intake.h"
+#include "engine/traffic_state.h"
+#include "liveries/livery_choice.h"
+#include "liveries/livery_memory.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_runs.h"
+#include "parking/stand_fit.h"
+#include "parking/stand_table.h"
+#include "parking/traffic_aircraft.h"
+#include "simlink/user_aircraft.h"
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+void lf_dropFront(LiveAircraft& ac)
+{
+    if (!ac.samples.empty())
+        ac.samples.pop_front();
+}
+
+LatLon lf_pos(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+CurrentAirportRecord lf_currentAirport()
+{
+    std::shared_lock lock(engineLock);
+    return CurrentAirport;
+}
+
+bool lf_validAirportPosition(const CurrentAirportRecord& a)
+{
+    return a.code != 0 && gf_isValidLatLon({a.latitude, a.longitude});
+}
+
+// Flat distance in NM (minutes of latitude, longitude scaled by the cosine).
+double lf_flatNm(double lat1, double lon1, double lat2, double lon2)
+{
+    const double dlat = (lat2 - lat1) * 60.0;
+    const double dlon = (lon2 - lon1) * 60.0 * std::cos(lat1 * std::numbers::pi / 180.0);
+    return std::sqrt(dlat * dlat + dlon * dlon);
+}
+
+bool lf_anyAirborne(const SampleStream& s)
+{
+    return std::any_of(s.begin(), s.end(), [](const TrafficSample& t) { return t.airborne != 0; });
+}
+
+bool lf_inList(const std::vector<std::string>& list, const std::string& text)
+{
+    return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+void lf_setSpawnPose(LiveAircraft& ac)
+{
+    const TrafficSample& f = ac.samples.front();
+    if (ac.phase != FlightPhase::parked) {
+        ac.lat = f.lat;
+        ac.lon = f.lon;
+    }
+    ac.altitudeFt = f.altitudeFt;
+    ac.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
+    ac.tasKt = f.tasKt;
+    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : 0.010471975511965976;
+    const double maxBank = gf_maxBankForCategory(ac.category);
+    ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
+    double heading = 0.0;
+    if (ac.phase == FlightPhase::parked)
+        heading = ac.standHeading;
+    else if (ac.samples.size() >= 2 && ac.samples[1].stationary)
+        heading = f.trackDeg * std::numbers::pi / 180.0;
+    else if (ac.samples.size() >= 2)
+        heading = gf_initialBearing(lf_pos(f), lf_pos(ac.samples[1]));
+    heading = std::isfinite(heading) ? std::fmod(std::fmod(heading, kTwoPi) + kTwoPi, kTwoPi) : 0.0;
+    if (heading >= kTwoPi)
+        heading = 0.0;
+    ac.heading = heading;
+    ac.groundHeading = f.airborne ? 0.0 : heading;
+    ac.heldForUser = 0;
+}
+
+bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)
+{
+    const TrafficSample& f = ac.samples.front();
+    return gf_withinCombinedRadiusNm({user.latitude, user.longitude}, lf_userGroundCollisionTermNm(), lf_pos(f),
+                                     ac.collisionRadius);
+}
+
+} // namespace
+
+void lf_completeIdentity(LiveAircraft& ac)
+{
+    if (ac.ids.flag)
+        return;
+    if (!ac.registration.empty())
+        if (auto found = gf_lookupDbase(ac.registration))
+            ac.ids = *found;
+    if (ac.ids.airline == 0) {
+        const auto code = gf_airlineFromCallsign(ac.callsign);
+        ac.ids.airline = gf_airlineCode2Id(code ? *code : std::string("PVT"));
+    }
+    if (gf_modelCodeText(ac.ids.model) == "B777" && gf_isCargo(ac.ids)) {
+        ac.ids.model = gf_modelCode2Id("B77F");
+        ac.ids.cargo = 1;
+    }
+}
+
+bool lf_holdSpawnForUser(LiveAircraft& ac)
+{
+    const auto params = gf_parametersSnapshot();
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const TrafficSample& f = ac.samples.front();
+    const bool userOnGround = g_userOnGroundState.load() == 1;
+    bool wait = false;
+    if (!userOnGround || user.altitudeAboveGround > 500.0) {
+        if (!params->COLLISION_USER_AIR)
+            return false;
+        if (!f.airborne && user.altitudeAboveGround > 500.0)
+            return false;
+        ac.lat = f.lat;
+        ac.lon = f.lon;
+        ac.altitudeFt = f.altitudeFt;
+        bool hit = false;
+        if (!f.airborne) {
+            ac.groundMode = 1;
+            hit = checkUserAirGndCollision(ac);
+        } else {
+            hit = checkUserAirCollision(ac, std::cos(user.latitude * std::numbers::pi / 180.0));
+        }
+        if (hit)
+            ac.heldForUser = 1;
+        wait = hit;
+    } else if (!ac.heldForUser) {
+        wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
+    } else if (user.groundSpeed > 8.0) {
+        wait = true;
+    } else if (!f.airborne && f.speedKt <= 8.0 &&
+               gf_distanceNm({user.latitude, user.longitude}, lf_pos(f)) * 1852.0 <= 500.0) {
+        wait = true;
+    } else {
+        wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
+    }
+    if (wait)
+        lf_dropFront(ac);
+    return wait;
+}
+
+void lf_spawnGate(LiveAircraft& ac)
+{
+    TrafficState& s = gf_trafficState();
+    if (ac.samples.empty()) {
+        ac.removeFlag = 1;
+        return;
+    }
+    if (engineClock.load() < ac.samples.front().playTime)
+        return;
+    if (ac.samples.size() == 1) {
+        ac.samples.clear();
+        ac.removeFlag = 1;
+        return;
+    }
+    if (!ac.callsign.empty() && ac.callsign.back() == '_' && lf_inList(s.ghostCallsigns, ac.callsign)) {
+        ac.removeFlag = 1;
+        return;
+    }
+    if (ac.category != static_cast<uint32_t>(Category::Rotorcraft) && lf_anyAirborne(ac.samples)) {
+        const CurrentAirportRecord airport = lf_currentAirport();
+        const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
+        if (ac.samples.front().altitudeFt - elevation <= 700.0) {
+            lf_dropFront(ac);
+            return;
+        }
+    }
+    if (lf_holdSpawnForUser(ac))
+        return;
+    if (s.liveCreations.size() >= 11 && ac.phase == FlightPhase::birth) {
+        lf_dropFront(ac);
+        return;
+    }
+    const auto params = gf_parametersSnapshot();
+    if (params->MAX_LIVE_SEL == 0) {
+        ac.removeFlag = 1;
+        return;
+    }
+    if (params->MAX_LIVE_SEL != 500) {
+        int32_t count = 0;
+        for (const LiveAircraft& other : s.aircraft.live())
+            if (other.simState == SimState::adding2sim || other.simState == SimState::active)
+                ++count;
+        if (count >= params->MAX_LIVE_SEL) {
+            const UserAcPosition user = gf_engineUserAcPosition();
+            const double d = gf_distanceNm({user.latitude, user.longitude}, lf_pos(ac.samples.front()));
+            if (lf_isThisTheFurthestLive(d)) {
+                ac.removeFlag = 1;
+                return;
+            }
+        }
+    }
+    lf_completeIdentity(ac);
+    if (ac.callsign.empty()) {
+        if (ac.registration.empty()) {
+            ac.removeFlag = 1;
+            return;
+        }
+        ac.callsign = ac.registration;
+    }
+    if (ac.samples.front().altitudeFt <= params->TCAS_FL * 100.0 && lf_isNoMatchText(lf_noMatchText(ac))) {
+        ac.removeFlag = 1;
+        return;
+    }
+    if (lf_liveExistsForUnderscoreCallsign(ac)) {
+        ac.removeFlag = 1;
+        return;
+    }
+    spawnLiveAc(ac);
+}
+
+void spawnLiveAc(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (st.size() < 2) {
+        gf_logLine(fmt::format("{} sz:{}", "spawnLiveAc", st.size()));
+        return;
+    }
+    if (st[1].stationary) {
+        st[0].stationary = 1;
+        st[0].speedKt = 0.0;
+        st[1].speedKt = 0.0;
+        if (st.size() >= 3 && st[2].stationary)
+            st[2].speedKt = 0.0;
+    } else {
+        st[0].stationary = 0;
+    }
+    if (ac.phase == FlightPhase::birth) {
+        if (ac.liveryTitle.empty()) {
+            if (auto remembered = lf_rememberedLiveryOfHexid(ac.hexid)) {
+                ac.liveryTitle = *remembered;
+            } else if (gf_pickLiveryLiveAc(ac, st.front().altitudeFt)) {
+                lf_rememberLiveryOfHexid(ac.hexid, ac.liveryTitle);
+            }
+        }
+        if (ac.liveryTitle.empty()) {
+            if (!ac.ids.flag && !ac.registration.empty())
+                lf_addNoMatchText(lf_noMatchText(ac));
+            ac.removeFlag = 1;
+            return;
+        }
+        if (!st.front().airborne) {
+            if (auto stand = lf_chooseSpawnStand(ac)) {
+                assignStand(ac, *stand);
+                ac.setPhase(FlightPhase::parked);
+                st.resize(1);
+                gf_enforceParkedLimit(false);
+            } else {
+                if (ac.removeFlag)
+                    return;
+                if (st[1].stationary) {
+                    lf_dropFront(ac);
+                    return;
+                }
+                if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 30.0; })) {
+                    lf_dropFront(ac);
+                    return;
+                }
+                ac.setPhase(FlightPhase::taxi);
+            }
+        } else {
+            ac.setPhase(FlightPhase::flying);
+        }
+    }
+    if (ac.removeFlag)
+        return;
+    lf_setSpawnPose(ac);
+    ac.simState = SimState::adding2sim;
+    gf_trafficState().addingStack.push_back(ac.hexid);
+    if (ac.callsign.empty() || ac.callsign.back() != '_')
+        lf_removeGhostWithUnderscoreIfPresent(ac);
+}
+
+std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
+{
+    const std::vector<Stand>& stands = gf_standTable().stands;
+    const CurrentAirportRecord airport = lf_currentAirport();
+    if (stands.empty() || !lf_validAirportPosition(airport))
+        return std::nullopt;
+    const SampleStream& st = ac.samples;
+    const TrafficSample& f = st.front();
+    if (lf_flatNm(airport.latitude, airport.longitude, f.lat, f.lon) > 5.0)
+        return std::nullopt;
+    if (!f.stationary) {
+        if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 6.0; }))
+            return std::nullopt;
+        if (gf_distanceNm(lf_pos(f), lf_pos(st.back())) * 1852.0 > 35.0)
+            return std::nullopt;
+    }
+    const TrafficSample& ref = f.stationary ? f : st.back();
+    if (ref.lat == ac.spawnTriedLat && ref.lon == ac.spawnTriedLon && !ac.spawnTriedFound)
+        return std::nullopt;
+    ac.spawnTriedLat = ref.lat;
+    ac.spawnTriedLon = ref.lon;
+    double distanceM = 0.0;
+    const Stand* found = gf_findNearestStand(stands, lf_pos(ref), ac, distanceM, true);
+    if (!found) {
+        ac.spawnTriedFound = 0;
+        return std::nullopt;
+    }
+    ac.spawnTriedFound = 1;
+    if (lf_isUserStandOrAdjacent(*found))
+        return std::nullopt;
+    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(ac, *found)) {
+        ac.removeFlag = 1;
+        return std::nullopt;
+    }
+    const Stand stand = *found;
+    makeWayForLive(ac, stand);
+    if (!lf_canReserveStandForLive(ac, stand)) {
+        ac.removeFlag = 1;
+        return std::nullopt;
+    }
+    ac.samples.front().stationary = 1;
+    ac.samples.front().speedKt = 0.0;
+    return stand;
+}
+
+void makeWayForLive(LiveAircraft& live, const Stand& stand)
+{
+    TrafficState& s = gf_trafficState();
+    for (StaticAircraft& st : s.aircraft.statics()) {
+        if (st.standId != stand.id)
+            continue;
+        const bool same = st.callsign2 == live.callsign || (!st.registration.empty() && st.registration == live.registration);
+        const char* suffix = same ? " the same live version" : "";
+        if (st.simState == SimState::active) {
+            gf_logLine(fmt::format("{:14}: {:8} {} makes way for{} {} {}", stand.name, st.callsign, st.registration,
+                                   suffix, live.callsign, live.registration));
+            removeAircraftFromSim(st);
+        } else if (st.simState == SimState::adding2sim) {
+            if (!lf_cancelPendingCreation(s.staticCreations, st.key())) {
+                st.removeWhenCreated = 1;
+            } else {
+                st.staticRemoveFlag = 1;
+                gf_logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.callsign,
+                                       st.registration, suffix, live.callsign, live.registration));
+                gf_compactStaticAircraft();
+            }
+        }
+        break;
+    }
+    for (uint32_t excludedId : stand.exclusions) {
+        const Stand* excluded = gf_standById(static_cast<int32_t>(excludedId));
+        if (!excluded)
+            continue;
+        for (StaticAircraft& st : s.aircraft.statics()) {
+            if (st.standId != excluded->id || st.simState != SimState::active)
+                continue;
+            if (st.collisionRadius + live.collisionRadius >=
+                lf_flatNm(excluded->lat, excluded->lon, stand.lat, stand.lon)) {
+                gf_logLine(fmt::format("{:14}: {:8} makes way for {} parking at excluded stand {}", excluded->name,
+                                       st.callsign, live.callsign, stand.name));
+                removeAircraftFromSim(st);
+            }
+        }
+    }
+}
+
+void lf_resetForNewLivery(LiveAircraft& ac)
+{
+    lf_forgetLiveryOfHexid(ac.hexid);
+    ac.liveryTitle = {};
+    ac.setPhase(FlightPhase::birth);
+}

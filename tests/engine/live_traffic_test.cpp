@@ -1,0 +1,593 @@
+// Live traffic end to end: synthetic tracks posted into the traffic mailbox
+// as the feed would, the engine's tick against the stand-in simulator in
+// manual frames, and what the simulator saw.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/per_tick_update.h"
+#include "engine/spawning.h"
+#include "engine/sim_reactions.h"
+#include "engine/traffic_intake.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "simlink/position_stream.h"
+#include "standins/track_generator.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/support/track_records.h"
+
+namespace {
+
+using kvr::standin::TrackPoint;
+
+constexpr const char* kTitle = "Airbus A320-200 KLM";
+std::atomic<int64_t> g_nowNs{1'000'000'000};
+int64_t testClock()
+{
+    return g_nowNs.load();
+}
+
+LiveTrafficRecord recordOf(const TrackPoint& p, uint32_t hexid, const std::string& callsign, double t0 = 1.7e9)
+{
+    return kvr::test::trackRecord(p, hexid, callsign, t0);
+}
+
+// The track position at `seconds` from its start, linear between points.
+LatLon trackAt(const std::vector<TrackPoint>& track, double seconds)
+{
+    size_t i = 0;
+    while (i + 1 < track.size() && track[i + 1].t <= seconds)
+        ++i;
+    const TrackPoint& a = track[i];
+    const TrackPoint& b = i + 1 < track.size() ? track[i + 1] : a;
+    const double f = b.t > a.t ? std::clamp((seconds - a.t) / (b.t - a.t), 0.0, 1.0) : 0.0;
+    return {a.lat + (b.lat - a.lat) * f, a.lon + (b.lon - a.lon) * f};
+}
+
+class LiveTrafficTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        g_nowNs.store(1'000'000'000);
+        gf_setSteadyClockForTest(&testClock);
+        EngineSimTest::SetUp();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        gf_clearLiveryMemory();
+        gf_trafficMailbox().reset();
+        gf_setTrafficDelivery(true);
+        engineClock = 0;
+    }
+    void TearDown() override
+    {
+        gf_setTrafficDelivery(false);
+        gf_trafficMailbox().reset();
+        gf_clearLiveryMemory();
+        gf_clearNoMatchList();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        gf_setSteadyClockForTest(nullptr);
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    // The main loop's tick, then one simulator frame.
+    void run(int ticks, bool withFrames = true)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            g_nowNs.fetch_add(10'000'000);
+            lf_handleAddingStack();
+            if (withFrames)
+                frames(1);
+        }
+    }
+    static void post(std::vector<LiveTrafficRecord> batch, uint32_t delay)
+    {
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, delay, false);
+    }
+    nlohmann::json objects() { return trace("objects"); }
+};
+
+TEST_F(LiveTrafficTest, ACruiseAircraftIsCreatedFollowsItsSamplesAndLeavesWhenTheyStop)
+{
+    constexpr uint32_t hexid = 0x484123;
+    lf_rememberLiveryOfHexid(hexid, kTitle);
+    // The user is 100 NM away: beyond the range the aircraft is not flown on.
+    sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
+    const auto track = kvr::standin::gf_cruiseTrack({52.3, 4.76}, 10000.0, 250.0, 90.0, 40.0);
+    constexpr uint32_t delay = 10;
+    int32_t firstPlay = -1;
+    int32_t createdAt = -1;
+    int32_t activeAt = -1;
+    uint32_t objectId = 0;
+    double worstM = 0.0;
+    std::vector<double> lags;
+    // The feed sends a batch every 2 s for 40 s; the engine runs on for 16 s more.
+    for (int step = 0; step < 28; ++step) {
+        if (step <= 20) {
+            LiveTrafficRecord r = recordOf(track[static_cast<size_t>(step * 2)], hexid, "KLM1234");
+            if (firstPlay < 0)
+                firstPlay = engineClock.load() + static_cast<int32_t>(delay) * 100;
+            post({r}, delay);
+        }
+        for (int t = 0; t < 200; ++t) {
+            run(1);
+            LiveAircraft* ac = live(hexid);
+            if (createdAt < 0 && !objects().empty())
+                createdAt = engineClock.load();
+            if (ac && ac->simState == SimState::active && activeAt < 0) {
+                activeAt = engineClock.load();
+                objectId = ac->objectId;
+            }
+            // Once active, the simulator's object lies on the track, a steady
+            // time behind the play time: the legs are flown at the samples'
+            // speed from where the object was released.
+            if (activeAt >= 0 && ac && ac->simState == SimState::active && t % 50 == 0 &&
+                engineClock.load() - activeAt > 100) {
+                const double playSeconds = (engineClock.load() - firstPlay) / 100.0;
+                const nlohmann::json o = objectRecord(objectId);
+                const LatLon shown{o["lat"], o["lon"]};
+                double bestM = 1e9, bestT = 0.0;
+                for (double ts = 0.0; ts <= track.back().t; ts += 0.01) {
+                    const double m = gf_distanceNm(trackAt(track, ts), shown) * 1852.0;
+                    if (m < bestM)
+                        bestM = m, bestT = ts;
+                }
+                worstM = std::max(worstM, bestM);
+                lags.push_back(playSeconds - bestT);
+            }
+        }
+    }
+    ASSERT_GE(createdAt, firstPlay);
+    EXPECT_LE(createdAt, firstPlay + 25); // the gate opens at the first play time, one creation per 20 ticks
+    const nlohmann::json all = objects();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0]["title"], kTitle);
+    EXPECT_EQ(all[0]["tail"], "KLM1234");
+    EXPECT_TRUE(all[0]["released"].get<bool>());
+    for (const char* freeze : {"FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET"})
+        EXPECT_FALSE(eventsOf(objectId, freeze).empty()) << freeze;
+    // The first commands come 200 ticks after the object id.
+    EXPECT_GE(activeAt - createdAt, 200);
+    EXPECT_LE(activeAt - createdAt, 203);
+    EXPECT_FALSE(eventsOf(objectId, "ENGINE_AUTO_START").empty());
+    EXPECT_FALSE(eventsOf(objectId, "SPOILERS_SET").empty());
+    EXPECT_FALSE(eventsOf(objectId, "LANDING_LIGHTS_SET").empty());
+    ASSERT_GT(lags.size(), 20u);
+    EXPECT_LT(worstM, 20.0) << "farthest from the track";
+    const auto [minLag, maxLag] = std::minmax_element(lags.begin(), lags.end());
+    EXPECT_GE(*minLag, 0.0);
+    EXPECT_LE(*maxLag, 2.6); // the creation's 2 s and its pacing
+    EXPECT_LT(*maxLag - *minLag, 0.2);
+    // Frame after frame the object was written at new positions.
+    size_t writes = 0;
+    for (const auto& p : trace("positions"))
+        if (p["object_id"] == objectId)
+            ++writes;
+    EXPECT_GT(writes, 100u);
+    // The samples stopped at 40 s of track: beyond the range the aircraft is
+    // removed when its stream runs dry, without flying on predictions.
+    ASSERT_FALSE(all[0]["removed_frame"].is_null());
+    EXPECT_EQ(all[0]["removed_by"], "client");
+    EXPECT_EQ(live(hexid), nullptr);
+    const nlohmann::json last = objectRecord(objectId);
+    EXPECT_LT(gf_distanceNm(LatLon{track.back().lat, track.back().lon},
+                            {last["lat"], last["lon"]}) * 1852.0, 300.0);
+}
+
+TEST_F(LiveTrafficTest, WithinRangeAnAircraftFliesOnPredictionsForAMinute)
+{
+    constexpr uint32_t hexid = 0x484124;
+    lf_rememberLiveryOfHexid(hexid, kTitle);
+    sim.load({{"user", {{"lat", 52.3}, {"lon", 4.9}, {"alt_ft", 3000.0}}}});
+    const auto track = kvr::standin::gf_cruiseTrack({52.3, 4.76}, 10000.0, 250.0, 90.0, 12.0);
+    for (int step = 0; step <= 6; ++step) {
+        post({recordOf(track[static_cast<size_t>(step * 2)], hexid, "KLM1235")}, 5);
+        run(200);
+    }
+    run(600);
+    LiveAircraft* ac = live(hexid);
+    ASSERT_NE(ac, nullptr);
+    ASSERT_EQ(ac->simState, SimState::active);
+    ASSERT_GT(ac->projection, 0);
+    const uint32_t objectId = ac->objectId;
+    EXPECT_GT(ac->lon, track.back().lon); // flies on along its heading
+    // 20 predictions of 3 s: gone a minute after the last sample, not before.
+    run(4500, false);
+    ASSERT_NE(live(hexid), nullptr);
+    EXPECT_EQ(live(hexid)->simState, SimState::active);
+    run(2000, false);
+    run(20);
+    EXPECT_EQ(live(hexid), nullptr);
+    EXPECT_FALSE(objectRecord(objectId)["removed_frame"].is_null());
+}
+
+TEST_F(LiveTrafficTest, PacingHandsOnOneRemovalPerTenTicksAndOneCreationPerTwentyLiveFirst)
+{
+    TrafficState& s = gf_trafficState();
+    for (uint32_t i = 0; i < 40; ++i) {
+        s.removalQueue.push_back(1000 + i);
+        CreateAcCmd live;
+        live.callsign = "L" + std::to_string(i);
+        live.title = kTitle;
+        live.key = 0x400000 + i;
+        s.liveCreations.push_back(live);
+    }
+    CreateAcCmd parked;
+    parked.callsign = "S1*";
+    parked.title = kTitle;
+    parked.key = 1;
+    s.staticCreations.push_back(parked);
+    const size_t callsBefore = callCount();
+    run(200, false);
+    frames(2);
+    const auto names = calls(callsBefore);
+    EXPECT_EQ(kvr::test::countOf(names, "AIRemoveObject"), 20u);
+    EXPECT_EQ(kvr::test::countOf(names, "AICreateNonATCAircraft"), 10u);
+    EXPECT_EQ(s.liveCreations.size(), 30u);
+    EXPECT_EQ(s.staticCreations.size(), 1u); // live creations first
+    EXPECT_EQ(s.removalQueue.size(), 20u);
+}
+
+TEST_F(LiveTrafficTest, AnHourOfBusyTrafficNeverStallsTheMailbox)
+{
+    // 300 aircraft every 10 s for well over the minute that counts as a stall.
+    TrafficMailbox& box = gf_trafficMailbox();
+    static TrafficMailbox::Clock::time_point now{};
+    now = {};
+    box.now = [] { return now; };
+    const auto track = kvr::standin::gf_cruiseTrack({52.0, 4.0}, 20000.0, 300.0, 45.0, 120.0);
+    for (int batch = 0; batch < 9; ++batch) {
+        std::vector<LiveTrafficRecord> records;
+        for (uint32_t i = 0; i < 300; ++i) {
+            TrackPoint p = track[static_cast<size_t>(batch * 10)];
+            p.lat += i * 0.01;
+            records.push_back(recordOf(p, 0x500000 + i, "KLM" + std::to_string(1000 + i)));
+        }
+        post(std::move(records), 30);
+        now += std::chrono::seconds(10);
+        run(1000, false);
+    }
+    box.now = &TrafficMailbox::Clock::now;
+    EXPECT_FALSE(box.stalled);
+    EXPECT_TRUE(box.deliveryOn.load());
+    EXPECT_EQ(gf_trafficState().aircraft.liveCount(), 300u);
+}
+
+// ---- Intake -----------------------------------------------------------------
+
+class TrafficIntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        engineClock = 0;
+    }
+    void TearDown() override
+    {
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {};
+        lock.unlock();
+        kvr::test::resetEngineState();
+    }
+    static TrackPoint at(double t, double lat, double lon, double alt, double kt, double track = 90.0)
+    {
+        TrackPoint p;
+        p.t = t;
+        p.lat = lat;
+        p.lon = lon;
+        p.altFt = alt;
+        p.gsKt = kt;
+        p.trackDeg = track;
+        p.onGround = alt <= 0.0;
+        return p;
+    }
+    static LiveAircraft* ac(uint32_t hexid) { return gf_findLiveAircraft(hexid); }
+    kvr::test::SimLinkTestBase base{"intake"};
+};
+
+TEST_F(TrafficIntakeTest, TooCloseAndThinnedSamplesAreDropped)
+{
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));
+    ASSERT_NE(ac(0x4A0001), nullptr);
+    EXPECT_EQ(ac(0x4A0001)->simState, SimState::buffer);
+    EXPECT_EQ(ac(0x4A0001)->phase, FlightPhase::birth);
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));   // same time
+    decodeMessage(recordOf(at(1.0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1")); // exactly 1 s
+    decodeMessage(recordOf(at(15.0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1")); // standing: one per 15 s
+    EXPECT_EQ(ac(0x4A0001)->samples.size(), 1u);
+    decodeMessage(recordOf(at(15.5, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));
+    EXPECT_EQ(ac(0x4A0001)->samples.size(), 2u);
+    // At 10 kt one sample per 20 m: 3.888 s.
+    decodeMessage(recordOf(at(0, 52.4, 4.7, 0, 10), 0x4A0002, "KLM2"));
+    decodeMessage(recordOf(at(3.85, 52.4, 4.7001, 0, 10), 0x4A0002, "KLM2"));
+    decodeMessage(recordOf(at(3.9, 52.4, 4.7001, 0, 10), 0x4A0002, "KLM2"));
+    EXPECT_EQ(ac(0x4A0002)->samples.size(), 2u);
+    // A second address under a callsign and model already shown is not taken.
+    decodeMessage(recordOf(at(0, 52.4, 4.7, 0, 10), 0x4A0003, "KLM2"));
+    EXPECT_EQ(ac(0x4A0003), nullptr);
+    // Neither is an unknown type nor address 0.
+    LiveTrafficRecord unknown = recordOf(at(0, 52.5, 4.7, 5000, 200), 0x4A0004, "KLM4");
+    unknown.ids.model = gf_modelCode2Id("ZZZZ");
+    decodeMessage(unknown);
+    decodeMessage(recordOf(at(0, 52.5, 4.7, 5000, 200), 0, "KLM5"));
+    EXPECT_EQ(gf_trafficState().aircraft.liveCount(), 2u);
+}
+
+TEST_F(TrafficIntakeTest, ANewAircraftAtTheAirportsHeightIsNotTaken)
+{
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 250, 120), 0x4A0010, "KLM10"));
+    EXPECT_NE(ac(0x4A0010), nullptr); // no current airport
+    {
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x45484148, 52.3, 4.76, 200.0};
+    }
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 250, 120), 0x4A0011, "KLM11"));
+    EXPECT_EQ(ac(0x4A0011), nullptr);
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 400, 120), 0x4A0012, "KLM12"));
+    EXPECT_NE(ac(0x4A0012), nullptr);
+}
+
+TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
+{
+    constexpr uint32_t hexid = 0x4A0020;
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 4), hexid, "KLM20"));
+    LiveAircraft* a = ac(hexid);
+    ASSERT_NE(a, nullptr);
+    a->phase = FlightPhase::taxi;
+    a->simState = SimState::active;
+    gf_trafficState().aircraft.setObjectId(*a, 321);
+    // 100 m in 2 s while reporting 4 kt: 97 kt implied.
+    const LatLon jumped = gf_destinationPoint({52.3, 4.7}, {0.0, 100.0 / 0.3048});
+    decodeMessage(recordOf(at(2, jumped.latitude, jumped.longitude, 0, 4), hexid, "KLM20"));
+    EXPECT_EQ(a->simState, SimState::removingfromsim);
+    ASSERT_EQ(gf_trafficState().removalQueue.size(), 1u);
+    EXPECT_EQ(gf_trafficState().removalQueue.front(), 321u);
+    ASSERT_TRUE(gf_quarantineMap().contains(hexid));
+    // Gone from the engine, the address comes back only after three
+    // consistent samples.
+    gf_trafficState().aircraft.eraseLiveSwap(*a);
+    LatLon p = jumped;
+    for (int i = 1; i <= 3; ++i) {
+        p = gf_destinationPoint(p, {0.0, 6.0});
+        decodeMessage(recordOf(at(2 + 2 * i, p.latitude, p.longitude, 0, 4), hexid, "KLM20"));
+        EXPECT_EQ(ac(hexid) != nullptr, i >= 2) << i;
+    }
+    EXPECT_FALSE(gf_quarantineMap().contains(hexid));
+}
+
+TEST_F(TrafficIntakeTest, PitchFollowsTheClampedVerticalSpeed)
+{
+    TrafficSample s;
+    s.verticalSpeedFpm = 3000.0;
+    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Heavy)) * 180.0 / std::numbers::pi, -11.8, 1e-9);
+    s.verticalSpeedFpm = -6000.0;
+    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Large)) * 180.0 / std::numbers::pi, -3.0 + 5.5, 1e-9);
+    s.verticalSpeedFpm = std::nan("");
+    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Rotorcraft)), 0.0, 1e-12);
+    EXPECT_THROW(gf_maxClimbRateForCategory(7), std::out_of_range);
+}
+
+} // namespace
+
+// ---- Reactions to the simulator's ground reports ------------------------------
+
+namespace {
+
+class GroundReportTest : public ::testing::Test {
+protected:
+    void SetUp() override { kvr::test::resetEngineState(); }
+    void TearDown() override { kvr::test::resetEngineState(); }
+    static SimEvent ground(uint32_t objectId, double groundFt, double aglFt, bool onGround)
+    {
+        return SimEvent{objectId, onGround ? 1u : 0u, 0, SimEventKind::GroundData, groundFt, aglFt};
+    }
+    LiveAircraft& add(LiveAircraft ac, uint32_t objectId)
+    {
+        ac.simState = SimState::active;
+        LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+        gf_trafficState().aircraft.setObjectId(stored, objectId);
+        return stored;
+    }
+    kvr::test::SimLinkTestBase base{"ground"};
+};
+
+TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
+{
+    LiveAircraft& ac = add(kvr::test::makeLive(0x4C0001, "KLM30", false, 52.3, 4.76, 14.0), 50);
+    ac.phase = FlightPhase::landing_roll;
+    ac.cgFt = 0.0; // not valid
+    std::string source;
+    applySimGroundReport(ac, ground(50, 10.0, 0.0, true), source); // AGL 0: the altitude difference counts
+    EXPECT_DOUBLE_EQ(ac.calibrationFt, 4.0);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 14.0);
+    applySimGroundReport(ac, ground(50, 12.0, 3.0, true), source);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 16.0);
+    EXPECT_DOUBLE_EQ(ac.lastSimAglFt, 3.0);
+
+    // A valid CG blends from the calibration to the CG as the nose comes down.
+    ac.cgFt = 8.0;
+    ac.staticPitch = 0.0;
+    ac.calibrationPitch = -0.1;
+    ac.pitch = -0.05;
+    applySimGroundReport(ac, ground(50, 10.0, 3.0, true), source);
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, (4.0 - 8.0) * 0.5 + 8.0 + 10.0);
+
+    // Taxiing without a calibration and a valid CG: the simulator's ground.
+    LiveAircraft& taxi = add(kvr::test::makeLive(0x4C0002, "KLM31", false, 52.3, 4.77, 30.0), 51);
+    taxi.phase = FlightPhase::taxi;
+    taxi.cgFt = 40.0;
+    applySimGroundReport(taxi, ground(51, -11.0, 2.0, true), source);
+    EXPECT_DOUBLE_EQ(taxi.altitudeFt, -11.0);
+    EXPECT_TRUE(std::isnan(taxi.calibrationFt));
+}
+
+TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
+{
+    LiveAircraft& ac = add(kvr::test::makeLive(0x4C0003, "KLM32", true, 52.3, 4.76, 60.0), 60);
+    ac.phase = FlightPhase::landing;
+    ac.pitch = -0.05;
+    ac.staticPitch = 0.01;
+    ac.reverseThrust = 1;
+    gf_takeCommandQueues();
+    gf_pushSimEvent(ground(60, 0.0, 5.0, true));
+    lf_processSimEvents();
+    LiveAircraft* after = gf_findLiveAircraft(0x4C0003);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->phase, FlightPhase::landing_roll);
+    EXPECT_EQ(after->previousPhase, FlightPhase::landing);
+    EXPECT_TRUE(after->groundMode);
+    EXPECT_DOUBLE_EQ(after->rolloutPitchStep, 0.06); // no on-ground slots: at once
+    EXPECT_DOUBLE_EQ(after->lastAirborneAltitudeFt, 60.0);
+    const SimCommandQueues q = gf_takeCommandQueues();
+    ASSERT_EQ(q.e.size(), 1u);
+    EXPECT_EQ(q.e[0].objectId, 60u);
+    EXPECT_EQ(q.e[0].reverse, 1);
+    EXPECT_TRUE(std::any_of(q.a.begin(), q.a.end(),
+                            [](const SimCommand& c) { return c.eventId == SimEventId::SPOILERS_SET; }));
+    ASSERT_EQ(gf_trafficState().newLiveHexids.size(), 1u);
+    const std::string text = kvr::test::flushedLog();
+    EXPECT_NE(text.find("KLM32 HB-KLM"), std::string::npos);
+    EXPECT_NE(text.find("touch down at ?"), std::string::npos) << text;
+    // A second report on the ground changes the phase no more.
+    gf_pushSimEvent(ground(60, 0.0, 5.0, true));
+    lf_processSimEvents();
+    EXPECT_EQ(gf_trafficState().newLiveHexids.size(), 1u);
+}
+
+} // namespace
+
+// ---- The spawn gate -------------------------------------------------------------
+
+namespace {
+
+class SpawnGateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        saved = gf_parametersSnapshot();
+        gf_clearLiveryMemory();
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        g_parameters.store(saved);
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        gf_clearLiveryMemory();
+        gf_clearNoMatchList();
+        kvr::test::resetEngineState();
+        engineClock = 0;
+    }
+    static void setMaxLive(int32_t n)
+    {
+        auto p = std::make_shared<Parameters>(*gf_parametersSnapshot());
+        p->MAX_LIVE_SEL = n;
+        p->COLLISION_USER_AIR = false;
+        g_parameters.store(p);
+    }
+    // An aircraft in buffer with `n` samples climbing from `alt`, all of
+    // them due (the feed was late).
+    static LiveAircraft& born(uint32_t hexid, double alt, int n = 4)
+    {
+        AircraftBase base;
+        base.hexid = hexid;
+        base.callsign = "KLM" + std::to_string(hexid & 0xFFF);
+        base.registration = "PH-ABC";
+        base.category = static_cast<uint32_t>(Category::Large);
+        base.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
+        TrafficSample s;
+        s.lat = 52.3;
+        s.lon = 4.7;
+        s.altitudeFt = alt;
+        s.speedKt = 160.0;
+        s.airborne = 1;
+        s.playTime = engineClock.load() - 100;
+        LiveAircraft ac(s, base, 1.7e9);
+        for (int i = 1; i < n; ++i) {
+            s.lat += 0.005;
+            s.altitudeFt += 100.0;
+            s.playTime += 10;
+            ac.samples.push_back(s);
+        }
+        return gf_trafficState().aircraft.addLive(std::move(ac));
+    }
+    std::shared_ptr<const Parameters> saved;
+    kvr::test::SimLinkTestBase base{"spawn"};
+};
+
+TEST_F(SpawnGateTest, TooLowAboveTheAirportTheSamplesAreConsumedUntilOneIsHigher)
+{
+    setMaxLive(500);
+    {
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x45484148, 52.3, 4.76, 100.0};
+    }
+    lf_rememberLiveryOfHexid(0x4D0001, kTitle);
+    LiveAircraft& ac = born(0x4D0001, 750.0); // 650 ft above the airport, then 750
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_EQ(ac.phase, FlightPhase::flying);
+    EXPECT_EQ(ac.liveryTitle, kTitle);
+    EXPECT_EQ(gf_trafficState().addingStack, std::vector<uint32_t>{0x4D0001});
+    EXPECT_DOUBLE_EQ(ac.altitudeFt, 850.0);
+    EXPECT_NEAR(ac.heading, 0.0, 1e-6); // toward the next sample, due north
+}
+
+TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
+{
+    setMaxLive(500);
+    lf_rememberLiveryOfHexid(0x4D0002, kTitle);
+    LiveAircraft& ac = born(0x4D0002, 5000.0);
+    gf_trafficState().liveCreations.resize(11);
+    lf_spawnGate(ac);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.samples.size(), 2u);
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    gf_trafficState().liveCreations.resize(10);
+    lf_spawnGate(ac);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+
+    setMaxLive(0);
+    LiveAircraft& none = born(0x4D0003, 5000.0);
+    lf_spawnGate(none);
+    EXPECT_TRUE(none.removeFlag);
+
+    // Without a livery the aircraft goes and is listed once as unmatched.
+    setMaxLive(500);
+    LiveAircraft& unmatched = born(0x4D0004, 5000.0);
+    lf_spawnGate(unmatched);
+    EXPECT_TRUE(unmatched.removeFlag);
+    EXPECT_EQ(gf_noMatchCount(), 1u);
+    // A single sample due is not enough to fly: the aircraft goes.
+    LiveAircraft& single = born(0x4D0005, 5000.0, 1);
+    lf_spawnGate(single);
+    EXPECT_TRUE(single.removeFlag);
+    EXPECT_TRUE(single.samples.empty());
+}
+
+} // namespace
