@@ -230,6 +230,7 @@ TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
     ac.liveryTitle = "No Such Livery";
     create(ac, "No Such Livery");
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("QFA51*"));
+    st.liveryTitle = "No Such Livery";
     const uint32_t key = st.hexid;
     create(st, "No Such Livery");
     tick(2);
