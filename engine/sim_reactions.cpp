@@ -16,6 +16,7 @@
 #include "parking/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
+#include "liveries/livery_memory.h"
 #include "parking/stand_table.h"
 #include "simlink/flight_plan.h"
 #include "simlink/sim_command_mailbox.h"
@@ -30,12 +31,6 @@ bool lf_validCg(double cg)
     return std::isfinite(cg) && cg >= -1.0 && cg <= 35.0 && cg != 0.0;
 }
 
-// The livery failure report: the title is logged; the livery matcher keeps
-// its own list of failed titles.
-void lf_reportNotCreatable(const AircraftBase& aircraft)
-{
-    gf_logLine(fmt::format("{} '{}' could not be created by your Sim!", aircraft.callsign, aircraft.liveryTitle));
-}
 
 void lf_applyStaticCgAndPitch(LiveAircraft& ac, const SimEvent& e)
 {
@@ -100,14 +95,18 @@ void lf_applyEvent(const SimEvent& e)
             lf_applyStaticCgAndPitch(*ac, e);
         return;
     case SimEventKind::CreateFailed:
+        // The record goes first; the livery failure report may end the run
+        // (too many failed titles) and then takes a copy with it.
         if (gf_isLiveKey(e.key)) {
             if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key))) {
-                lf_reportNotCreatable(*ac);
+                const AircraftBase failed = *ac;
                 lf_eraseLiveAircraft(*ac);
+                gf_reportFailedLivery(failed);
             }
         } else if (StaticAircraft* st = store.findStatic(e.key)) {
-            lf_reportNotCreatable(*st);
+            const AircraftBase failed = *st;
             lf_eraseStaticAircraft(*st);
+            gf_reportFailedLivery(failed);
         }
         return;
     default:
@@ -144,6 +143,8 @@ void lf_processSimEvents()
     for (const SimEvent& e : s.processingEvents) {
         try {
             lf_applyEvent(e);
+        } catch (const kvr::UserRelatedException&) {
+            throw; // a condition the user must fix ends the run
         } catch (...) {
             gf_reportTrafficException("lf_processSimEvents");
         }

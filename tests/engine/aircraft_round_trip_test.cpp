@@ -3,6 +3,7 @@
 // the stand-in simulator in manual frames.
 #include <gtest/gtest.h>
 
+#include "liveries/livery_memory.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -224,10 +225,12 @@ TEST_F(AircraftRoundTripTest, StaticRemovalErasesItAndFreesItsKey)
 TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
 {
     sim.load({{"titles", {"A320"}}});
+    gf_clearFailedLiveriesForTests();
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0050, "QFA50"));
     ac.liveryTitle = "No Such Livery";
     create(ac, "No Such Livery");
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("QFA51*"));
+    st.liveryTitle = "No Such Livery";
     const uint32_t key = st.hexid;
     create(st, "No Such Livery");
     tick(2);
@@ -235,6 +238,8 @@ TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
     EXPECT_EQ(gf_trafficState().aircraft.findStatic(key), nullptr);
     EXPECT_NE(log().find("QFA50 'No Such Livery' could not be created by your Sim!\n"), std::string::npos);
     EXPECT_TRUE(trace("objects").empty());
+    EXPECT_EQ(gf_failedLiveryCount(), 1u); // one title, now never chosen again
+    gf_clearFailedLiveriesForTests();
 }
 
 TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)
