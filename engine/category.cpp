@@ -5,15 +5,6 @@
 
 namespace {
 
-template <typename T>
-const T& lf_lookup(const std::unordered_map<uint32_t, T>& table, uint32_t key)
-{
-    const auto it = table.find(key);
-    if (it == table.end())
-        throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
-}
-
 } // namespace
 
 const std::string& gf_categoryName(uint32_t category)
@@ -21,7 +12,7 @@ const std::string& gf_categoryName(uint32_t category)
     static const std::unordered_map<uint32_t, std::string> names{
         {0, "Light"}, {1, "TwoProps"}, {2, "Bizjet"}, {3, "Large"}, {4, "Heavy"}, {5, "HighPerf"}, {6, "Rotorcraft"},
     };
-    return lf_lookup(names, category);
+    return gf_perCategory(names, category);
 }
 
 double gf_maxBankForCategory(uint32_t category)
@@ -30,7 +21,7 @@ double gf_maxBankForCategory(uint32_t category)
         {0, 0.6981317007977318}, {1, 0.6544984694978736}, {2, 0.6108652381980153}, {3, 0.5235987755982988},
         {4, 0.3490658503988659}, {5, 1.5707963267948966}, {6, 1.3089969389957472},
     };
-    return lf_lookup(banks, category);
+    return gf_perCategory(banks, category);
 }
 
 double gf_bankRateForCategory(uint32_t category)
@@ -40,5 +31,5 @@ double gf_bankRateForCategory(uint32_t category)
         {3, 0.00034906585039886593}, {4, 0.00026179938779914946}, {5, 0.0017453292519943294},
         {6, 0.0010471975511965978},
     };
-    return lf_lookup(rates, category);
+    return gf_perCategory(rates, category);
 }

@@ -2,9 +2,22 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "liveries/model_database.h" // Category
+
+// The value of a per-category table; a category outside the table throws
+// std::out_of_range "invalid unordered_map<K, T> key".
+template <typename T>
+const T& gf_perCategory(const std::unordered_map<uint32_t, T>& table, uint32_t category)
+{
+    const auto it = table.find(category);
+    if (it == table.end())
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
 
 // "Light" ... "Rotorcraft"; std::out_of_range "invalid unordered_map<K, T> key"
 // for a value outside 0..6.

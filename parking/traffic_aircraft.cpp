@@ -10,6 +10,7 @@
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft.h"
+#include "engine/category.h"
 #include "feed/traffic_records.h"
 
 namespace {
@@ -49,17 +50,6 @@ bool gf_isCategoryIncluded(Category category)
 }
 
 namespace {
-
-// Per-category values; a category outside the tables throws
-// std::out_of_range "invalid unordered_map<K, T> key".
-template <typename T>
-const T& lf_perCategory(const std::unordered_map<uint32_t, T>& table, uint32_t category)
-{
-    const auto it = table.find(category);
-    if (it == table.end())
-        throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
-}
 
 struct CategoryAngles {
     double rotationPitchDeg; // B
@@ -178,7 +168,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
     a.category = static_cast<uint32_t>(gf_modelCategory(mapped));
     const std::string mappedCode = gf_modelCodeText(mapped);
 
-    a.cgDefaultFt = lf_perCategory(lf_defaultCgTable(), a.category);
+    a.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.category);
 
     const auto category = static_cast<Category>(a.category);
     a.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
@@ -186,9 +176,9 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
     a.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);
     a.pistonSingle = category == Category::Light && lf_pistonSingleTypes().contains(mappedCode);
 
-    a.modelValues = lf_perCategory(lf_modelValueTable(), a.category);
+    a.modelValues = gf_perCategory(lf_modelValueTable(), a.category);
 
-    const CategoryAngles& angles = lf_perCategory(lf_angleTable(), a.category);
+    const CategoryAngles& angles = gf_perCategory(lf_angleTable(), a.category);
     a.rotationPitch = gf_randomPercentJitter(angles.rotationPitchDeg, 2.5) * kDegToRad;
     a.climbPitch = gf_randomPercentJitter(angles.climbPitchDeg, 5.0) * kDegToRad;
     a.baseTurnRate = angles.baseTurnRateDeg * kDegToRad;
