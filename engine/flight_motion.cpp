@@ -6,8 +6,8 @@
 #include "engine/geometry.h"
 #include "engine/traffic_intake.h"
 
-// The take-off, climb, descent and landing motion and the ground turns and
-// stand moves come with their own work; until then an air leg changes height
+// The take-off, climb, descent and landing motion come with their own work;
+// until then an air leg changes height
 // and heading evenly over the leg, and a ground leg rolls straight.
 
 void planAirLeg(LiveAircraft& ac, int32_t legTicks)
@@ -27,15 +27,4 @@ void planAirLeg(LiveAircraft& ac, int32_t legTicks)
 void planGroundRollLeg(LiveAircraft& ac, int32_t)
 {
     ac.verticalSpeedStep = 0.0;
-}
-
-void lf_holdLeg(LiveAircraft& ac)
-{
-    ac.stepLat = 0.0;
-    ac.stepLon = 0.0;
-}
-
-bool arriveAtStand(LiveAircraft&)
-{
-    return false;
 }

@@ -10,6 +10,8 @@
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
 #include "engine/flight_motion.h"
+#include "engine/ground_moves.h"
+#include "engine/stand_arrival.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/sample_checks.h"
