@@ -28,3 +28,8 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t)
 {
     ac.verticalSpeedStep = 0.0;
 }
+
+void abortTakeoffRoll(LiveAircraft& ac)
+{
+    ac.setPhase(FlightPhase::taxi);
+}

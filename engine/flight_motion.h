@@ -10,3 +10,5 @@
 void planAirLeg(LiveAircraft& aircraft, int32_t legTicks);
 // The speed profile of a ground leg of `legTicks`.
 void planGroundRollLeg(LiveAircraft& aircraft, int32_t legTicks);
+// Ends a take-off roll: the aircraft goes back to taxiing.
+void abortTakeoffRoll(LiveAircraft& aircraft);
