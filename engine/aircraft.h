@@ -160,6 +160,7 @@ struct AircraftBase {
     uint8_t staticRemoveFlag = 0; // erased without a simulator object
     uint8_t keepStand = 0;
     uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
+    uint8_t parkedKeyGuard = 1;   // parkedKey does not name a live aircraft it stands in for
 
     // Copies the identity and the model data (everything before the
     // simulator-side state); the simulator-side state starts afresh.
@@ -214,6 +215,9 @@ struct LiveAircraft : AircraftBase {
     uint8_t activatedAirborne = 0;
     int32_t activatedAt = 0;
     WeekSlot parkedSince;
+    int64_t parkedSinceTime = 0; // system clock at the arrival, 100 ns units
+    double collisionCheckLat = 0.0; // where the last live-versus-parked check saw it; 0/0 = never
+    double collisionCheckLon = 0.0;
 
     // ---- Push-back and departure ----
     uint32_t timingA = 900;
@@ -226,6 +230,8 @@ struct LiveAircraft : AircraftBase {
     uint8_t quickTurnAround = 0;
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
+    uint8_t towed = 0;      // moved by a tug
+    uint8_t runwayExit = 0; // leaving the runway after a landing or an aborted roll
 
     // ---- Motion of the current leg ----
     double stepLat = 0.0;           // degrees per tick
@@ -263,6 +269,8 @@ struct LiveAircraft : AircraftBase {
     uint32_t lastSeenCallsignCount = 0;
     double rememberedA = std::numeric_limits<double>::quiet_NaN();
     double rememberedB = std::numeric_limits<double>::quiet_NaN();
+    double respawnHeading = 0.0; // radians, the heading of the re-creation after a livery respawn
+    uint8_t respawnHeadingValid = 0;
 
     // Changes the flight phase and shifts the phase history; stamps the
     // change with the engine clock. Entering push-back or parked stops the

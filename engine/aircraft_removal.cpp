@@ -2,4 +2,3 @@
 
 void gf_removeLiveAircraftCategory(uint8_t) {}
 void gf_removeStaticAircraftCategory(uint8_t) {}
-void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft&) {}

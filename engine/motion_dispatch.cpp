@@ -12,6 +12,8 @@
 #include "engine/flight_motion.h"
 #include "engine/ground_moves.h"
 #include "engine/stand_arrival.h"
+#include "engine/taxi_to_stand.h"
+#include "parking/live_at_stands.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/sample_checks.h"
@@ -88,9 +90,10 @@ void nextPosMain(LiveAircraft& ac)
                 lf_advanceLeg(ac);
                 return;
             }
-            if (ac.phase == FlightPhase::parking) {
-                if (!arriveAtStand(ac))
-                    noMoreNextPos(ac);
+            // Refused at the stand (projection 1): it moves on with the
+            // samples that still come and leaves when they run dry.
+            if (ac.phase == FlightPhase::parking && ac.projection != 1) {
+                arriveAtStand(ac);
                 return;
             }
             int32_t n = 0;
@@ -165,6 +168,9 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        // A taxiing aircraft that has come to rest near the stands gets one.
+        if (lf_parkingHandOverDue(ac))
+            try2Park(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;

@@ -14,7 +14,3 @@ uint64_t gf_countStaticParked(bool)
 {
     return 0;
 }
-uint64_t gf_countLiveParked(bool)
-{
-    return 0;
-}

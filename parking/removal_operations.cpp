@@ -2,6 +2,4 @@
 
 void lf_removeAllStaticAndLiveAtAirport() {}
 void gf_removeAllStatic() {}
-void gf_checkForAllGndIfParkedVersionExistsAndRemove() {}
-void gf_checkLiveVsParkedCollisions() {}
 void gf_clearUserDestGate(const std::string&) {}

@@ -1,0 +1,329 @@
+// Landed aircraft taxiing in to the stands of the current airport, against
+// the stand-in simulator in manual frames: the hand-over to parking, the
+// path onto the stand, the arrival and the parked timers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <numbers>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/per_tick_update.h"
+#include "engine/stand_arrival.h"
+#include "engine/taxi_to_stand.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_runs.h"
+#include "parking/stand_table.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+constexpr double kLat = 52.3;
+constexpr double kLon = 4.76;
+
+// The point `north` and `east` metres from the airport's reference point.
+LatLon at(double north, double east)
+{
+    return {kLat + north / 111120.0, kLon + east / (111120.0 * std::cos(kLat * std::numbers::pi / 180.0))};
+}
+
+Stand gate(int32_t id, const std::string& name, const LatLon& p)
+{
+    Stand s;
+    s.id = id;
+    s.name = name;
+    s.lat = p.latitude;
+    s.lon = p.longitude;
+    s.heading = 0.0; // aircraft park facing north
+    s.radius = 0.02;
+    s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+    return s;
+}
+
+// The current airport with three gates in a row facing north (A1, A2 60 m
+// east, A3 200 m east), and the RANDOM setting off.
+struct AirportWithGates {
+    AirportWithGates()
+    {
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = false; });
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = CurrentAirportRecord{0x4548414D, kLat, kLon, 0.0, IataCode()};
+        }
+        setStands();
+    }
+    // The engine's reset empties the stand table too.
+    static void setStands()
+    {
+        gf_setStandTable({gate(1, "A1", at(0, 0)), gate(2, "A2", at(0, 60)), gate(3, "A3", at(0, 200))});
+    }
+    ~AirportWithGates()
+    {
+        gf_clearStandTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = CurrentAirportRecord{};
+        }
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = true; });
+    }
+};
+
+class StandArrivalTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        EngineSimTest::SetUp();
+        engineClock = 0;
+        sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
+        airport = std::make_unique<AirportWithGates>();
+    }
+    void TearDown() override
+    {
+        airport.reset();
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    std::unique_ptr<AirportWithGates> airport;
+    LiveAircraft& arrival(uint32_t hexid, const std::string& callsign, const LatLon& from)
+    {
+        LiveAircraft ac = kvr::test::makeLive(hexid, callsign, false, from.latitude, from.longitude, 0.0);
+        ac.radius = ac.collisionRadius = 0.0097;
+        ac.standSearchNm = 0.05;
+        ac.standSpeedKt = 10.0;
+        ac.baseTurnRate = 0.01;
+        ac.phase = FlightPhase::taxi;
+        ac.previousPhase = FlightPhase::landing_roll;
+        LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+        create(stored);
+        return stored;
+    }
+    // The rest of the taxi-in as the feed delivered it: one sample every 5 s.
+    static void taxiIn(LiveAircraft& ac, std::vector<std::pair<LatLon, double>> path)
+    {
+        ac.samples.resize(1);
+        ac.samples.front().playTime = engineClock.load();
+        for (const auto& [p, kt] : path) {
+            TrafficSample s = ac.samples.back();
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.speedKt = kt;
+            s.playTime += 500;
+            ac.samples.push_back(s);
+        }
+    }
+    // The main loop's tick with its parked timers, then one frame.
+    void run(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            lf_handleAddingStack();
+            lf_runParkedTimers();
+            frames(1);
+        }
+    }
+    // Engine clock of each event `name` of the object, with its data.
+    std::vector<std::pair<int64_t, int>> clocksOf(uint32_t objectId, const std::string& name)
+    {
+        std::vector<std::pair<int64_t, int>> out;
+        for (const auto& e : eventsOf(objectId, name))
+            out.emplace_back(e["frame"].get<int64_t>() - frameOffset, e["data"].get<int>());
+        return out;
+    }
+    int64_t frameOffset = 0;
+};
+
+TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
+{
+    StaticAircraft& parked = gf_trafficState().aircraft.addStatic(kvr::test::makeStatic("KLM77*", 1));
+    create(parked);
+    arrival(0x484001, "KLM1", at(-70, 0));
+    arrival(0x484002, "DLH2", at(-70, 25));
+    tick(202);
+    const uint32_t staticId = gf_trafficState().aircraft.statics()[0].objectId;
+    LiveAircraft& klm = *live(0x484001);
+    LiveAircraft& dlh = *live(0x484002);
+    ASSERT_EQ(klm.simState, SimState::active);
+    ASSERT_EQ(dlh.simState, SimState::active);
+    const uint32_t klmId = klm.objectId;
+    const uint32_t dlhId = dlh.objectId;
+    // Both stop nearest A1; KLM1 is handed over first and wins it.
+    taxiIn(klm, {{at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
+    taxiIn(dlh, {{at(-40, 25), 6.0}, {at(-10, 22), 0.0}});
+    frameOffset = trace("frame").get<int64_t>() - engineClock.load();
+    run(1);
+    EXPECT_EQ(klm.phase, FlightPhase::parking);
+    EXPECT_EQ(klm.standId, 1);
+    EXPECT_EQ(dlh.phase, FlightPhase::parking);
+    EXPECT_EQ(dlh.standId, 2) << "A1 is taken by an aircraft driving in: the next free stand";
+    // The path: lead-in 10 m before A1 on its axis, A1 itself, then the stop.
+    ASSERT_EQ(klm.samples.size(), 3u);
+    EXPECT_NEAR(gf_distanceNm({klm.samples[0].lat, klm.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_NEAR(gf_distanceNm({klm.samples[1].lat, klm.samples[1].lon}, at(0, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_EQ(klm.samples[2].playTime - klm.samples[1].playTime, 50);
+    EXPECT_TRUE(klm.samples[2].stationary);
+    const int32_t klmStop = klm.samples[2].playTime;
+
+    int64_t parkedAt = -1;
+    for (int i = 0; i < 3000 && parkedAt < 0; ++i) {
+        run(1);
+        if (klm.phase == FlightPhase::parked)
+            parkedAt = engineClock.load();
+    }
+    ASSERT_GE(parkedAt, 0);
+    EXPECT_NEAR(parkedAt, klmStop, 5);
+    run(3100);
+    EXPECT_EQ(dlh.phase, FlightPhase::parked);
+    const nlohmann::json shown = objectRecord(klmId);
+    EXPECT_LT(gf_distanceNm({shown["lat"], shown["lon"]}, at(0, 0)) * 1852.0, 1.0);
+    const std::string text = log();
+    EXPECT_NE(text.find("A1            : KLM1     arrived at stand\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("A2            : DLH2     arrived at stand\n"), std::string::npos);
+    // The static on A1 made way and left the simulator.
+    EXPECT_NE(text.find("A1            : KLM77*    makes way for KLM1 HB-KLM"), std::string::npos);
+    EXPECT_EQ(objectRecord(staticId)["removed_by"], "client");
+    EXPECT_TRUE(gf_trafficState().aircraft.statics().empty());
+    // Parked timers, RANDOM off: engines off 10 s after the stop sample, the
+    // fixed light set at 15 s, the settings' light set (taxi light off) at 30 s.
+    const auto shutdown = clocksOf(klmId, "ENGINE_AUTO_SHUTDOWN");
+    ASSERT_EQ(shutdown.size(), 1u);
+    EXPECT_NEAR(shutdown[0].first, parkedAt + 1000, 3);
+    const auto taxiLights = clocksOf(klmId, "TAXI_LIGHTS_SET");
+    ASSERT_GE(taxiLights.size(), 3u);
+    EXPECT_NEAR(taxiLights[taxiLights.size() - 2].first, parkedAt + 1500, 3);
+    EXPECT_EQ(taxiLights[taxiLights.size() - 2].second, 1);
+    EXPECT_NEAR(taxiLights.back().first, parkedAt + 3000, 3);
+    EXPECT_EQ(taxiLights.back().second, 0);
+    EXPECT_EQ(clocksOf(dlhId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
+    EXPECT_EQ(gf_countLiveParked(false), 2u);
+}
+
+class StandRulesTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { kvr::test::resetEngineState(); }
+    static void reset()
+    {
+        kvr::test::resetEngineState();
+        AirportWithGates::setStands();
+    }
+    kvr::test::SimLinkTestBase base{"stands"};
+    AirportWithGates airport;
+};
+
+TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
+{
+    struct Row {
+        const char* what;
+        double northM;    // where the aircraft stands, seen from A1
+        double headingDeg;
+        bool otherHolder; // another live aircraft is parked on A1
+        bool result;
+        FlightPhase phase;
+        int32_t standId;
+        int32_t projection;
+    };
+    const Row rows[] = {
+        {"17 m short, aligned", -17.0, 10.0, false, true, FlightPhase::parked, 1, 0},
+        {"19 m short gives the stand up", -19.0, 0.0, false, true, FlightPhase::taxi, 0, 0},
+        {"turned 41 degrees away", 0.0, 41.0, false, false, FlightPhase::parking, 1, 1},
+        {"held by another", 0.0, 0.0, true, false, FlightPhase::parking, 1, 1},
+    };
+    uint32_t hexid = 0x485000;
+    for (const Row& row : rows) {
+        reset();
+        if (row.otherHolder) {
+            LiveAircraft other = kvr::test::makeLive(0x486000, "SAS9", false, kLat, kLon, 0.0);
+            other.standId = 1;
+            other.phase = FlightPhase::parked;
+            other.objectId = 40;
+            gf_trafficState().aircraft.addLive(std::move(other));
+        }
+        const LatLon p = at(row.northM, 0);
+        LiveAircraft& ac = gf_trafficState().aircraft.addLive(
+            kvr::test::makeLive(++hexid, "KLM5", false, p.latitude, p.longitude, 0.0));
+        ac.phase = FlightPhase::parking;
+        ac.heading = row.headingDeg * std::numbers::pi / 180.0;
+        assignStand(ac, *gf_standById(1));
+        ac.samples.front().playTime = 700;
+        EXPECT_EQ(arriveAtStand(ac), row.result) << row.what;
+        EXPECT_EQ(ac.phase, row.phase) << row.what;
+        EXPECT_EQ(ac.standId, row.standId) << row.what;
+        EXPECT_EQ(ac.projection, row.projection) << row.what;
+        const auto& timers = gf_trafficState().parkedTimers;
+        if (row.phase == FlightPhase::parked) {
+            ASSERT_EQ(timers.size(), 3u);
+            EXPECT_EQ(timers[2].due, 1700); // due next last
+            EXPECT_EQ(timers[1].due, 2200);
+            EXPECT_EQ(timers[0].due, 3700);
+            EXPECT_EQ(gf_trafficState().newLiveHexids.back(), hexid);
+        } else {
+            EXPECT_TRUE(timers.empty()) << row.what;
+        }
+    }
+}
+
+TEST_F(StandRulesTest, DriveToStandPathsAndTheHandOverConditions)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x487001, "KLM6", false, kLat, kLon, 0.0));
+    ac.standSpeedKt = 10.0;
+    auto drive = [&](const LatLon& p, double headingDeg) {
+        ac.lat = p.latitude;
+        ac.lon = p.longitude;
+        ac.heading = headingDeg * std::numbers::pi / 180.0;
+        ac.samples.resize(1);
+        ac.samples.front() = TrafficSample{p.latitude, p.longitude};
+        ac.samples.front().playTime = 100;
+        drive2Stand(ac, {kLat, kLon, 0.0});
+        return ac.samples;
+    };
+    // 2 m past the stand point, 8 degrees off: only the stop.
+    SampleStream s = drive(at(2, 0), 8.0);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_TRUE(s[1].stationary);
+    EXPECT_EQ(s[1].playTime, 150);
+    // 20 m to the side: lead-in 10 m before the stand, the stand, the stop;
+    // every synthetic leg lasts at least 100 ticks.
+    s = drive(at(0, 20), 0.0);
+    ASSERT_EQ(s.size(), 4u);
+    EXPECT_NEAR(gf_distanceNm({s[1].lat, s[1].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_DOUBLE_EQ(s[2].lat, kLat);
+    EXPECT_GE(s[1].playTime - s[0].playTime, 100);
+    EXPECT_EQ(s[2].playTime - s[1].playTime, 243); // 10 m at 8 kt
+    EXPECT_EQ(s[3].playTime - s[2].playTime, 50);
+    // 3 m short, turned 30 degrees: straight on to the stand without a lead-in.
+    s = drive(at(-3, 0), 30.0);
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_EQ(s[1].playTime - s[0].playTime, 100);
+
+    // The hand-over to parking: a taxiing aircraft at rest near the stands.
+    struct Row {
+        FlightPhase previous;
+        double lastKt;
+        double earlierKt;
+        bool nearAirport;
+        bool due;
+    };
+    const Row rows[] = {
+        {FlightPhase::landing_roll, 0.5, 15.0, true, true}, // taxied in after landing
+        {FlightPhase::landing_roll, 0.6, 15.0, true, false},
+        {FlightPhase::landing_roll, 0.0, 15.0, false, false},
+        {FlightPhase::pushed_back, 0.0, 6.0, true, true},
+        {FlightPhase::pushed_back, 0.0, 7.0, true, false}, // taxied off after the push-back
+        {FlightPhase::flying, 0.0, 5.0, true, false},
+    };
+    for (const Row& row : rows) {
+        const LatLon p = row.nearAirport ? at(-30, 0) : at(-30000, 0);
+        ac.lat = p.latitude;
+        ac.lon = p.longitude;
+        ac.phase = FlightPhase::taxi;
+        ac.previousPhase = row.previous;
+        ac.samples.resize(3);
+        ac.samples[1].speedKt = row.earlierKt;
+        ac.samples[2].speedKt = row.lastKt;
+        EXPECT_EQ(lf_parkingHandOverDue(ac), row.due) << static_cast<int>(row.previous) << " " << row.lastKt;
+    }
+}
+
+} // namespace
