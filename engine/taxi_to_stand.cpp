@@ -58,16 +58,15 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
     if (!stopOnly) {
         const bool leadIn = !inFront && (d > 15.0 || offDeg >= 45.0 || std::fabs(rel.acrossM) > 8.0);
         const double speed = std::max(0.8 * ac.standSpeedKt, 1.0);
-        int32_t toStand = 0;
-        if (leadIn) {
-            const LatLon point = gf_destinationPoint(
-                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), 32.808399});
+        // A synthetic sample on the stand axis: on the ground, facing the
+        // stand heading, with the aircraft's altitude and bank.
+        auto appendOnAxis = [&](const LatLon& p, double kt, int32_t ticks) {
             TrafficSample s = st.back();
-            s.lat = point.latitude;
-            s.lon = point.longitude;
+            s.lat = p.latitude;
+            s.lon = p.longitude;
             s.altitudeFt = ac.altitudeFt;
-            s.speedKt = speed;
-            s.tasKt = speed;
+            s.speedKt = kt;
+            s.tasKt = kt;
             s.trackDeg = stand.heading * kRadToDeg;
             s.roll = ac.bank;
             s.hasRoll = 1;
@@ -75,8 +74,14 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
             s.hasTrueHeading = 1;
             s.airborne = 0;
             s.stationary = 0;
-            s.playTime = st.back().playTime + lf_ticksAtLeast100(gf_distanceNm(here, point) * 360000.0 / speed);
+            s.playTime = st.back().playTime + ticks;
             st.push_back(s);
+        };
+        int32_t toStand = 0;
+        if (leadIn) {
+            const LatLon point = gf_destinationPoint(
+                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), 32.808399});
+            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * 360000.0 / speed));
             lf_setLeadInLagLimits(ac);
             toStand = lf_ticksAtLeast100(1943.8444924406049 / speed);
         } else {
@@ -86,21 +91,7 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
                 st.back().tasKt = 0.0;
             }
         }
-        TrafficSample s = st.back();
-        s.lat = stand.lat;
-        s.lon = stand.lon;
-        s.altitudeFt = ac.altitudeFt;
-        s.speedKt = 0.0;
-        s.tasKt = 0.0;
-        s.trackDeg = stand.heading * kRadToDeg;
-        s.trueHeading = stand.heading;
-        s.hasTrueHeading = 1;
-        s.roll = ac.bank;
-        s.hasRoll = 1;
-        s.airborne = 0;
-        s.stationary = 0;
-        s.playTime = st.back().playTime + toStand;
-        st.push_back(s);
+        appendOnAxis(standPos, 0.0, toStand);
     }
     TrafficSample stop = st.back();
     stop.stationary = 1;
