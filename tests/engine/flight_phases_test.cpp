@@ -19,6 +19,7 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "parking/runway_table.h"
+#include "engine/traffic_intake.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/parking/runway_fixture.h"
@@ -98,7 +99,7 @@ protected:
     {
         std::vector<uint32_t> out;
         for (const auto& e : eventsOf(objectId, name))
-            out.push_back(e["value"].get<uint32_t>());
+            out.push_back(e["data"].get<uint32_t>());
         return out;
     }
     std::vector<kvr::standin::RunwayGeometry> runways;
@@ -350,6 +351,106 @@ TEST_F(FlightDecisionTest, CircuitClimbAndDescentRates)
     EXPECT_NEAR(defaultDescentVs(ac), -601.0, 1e-9);
     ac.altitudeFt = kEhamElevation + 80.0;
     EXPECT_DOUBLE_EQ(defaultDescentVs(ac), -600.0);
+}
+
+// ---- The roll on a runway ----------------------------------------------------------
+
+class TakeoffRollTest : public FlightDecisionTest {
+protected:
+    void SetUp() override
+    {
+        FlightDecisionTest::SetUp();
+        runwayTable.runways = {kvr::test::syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0)};
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        FlightDecisionTest::TearDown();
+    }
+    // On the runway's centre line `eastM` from its centre, rolling east at
+    // `kt`; the next samples `aheadM` metres further on.
+    static LiveAircraft rolling(uint32_t hexid, double eastM, double kt, std::vector<std::pair<double, bool>> aheadM)
+    {
+        const LatLon at = kvr::test::syntheticPoint(eastM, 0.0);
+        LiveAircraft ac = kvr::test::makeLive(hexid, "KLM80", false, at.latitude, at.longitude, 120.0);
+        ac.simState = SimState::active;
+        ac.objectId = 80;
+        ac.heading = 90.0 * kDeg;
+        ac.phase = FlightPhase::takeoff_roll;
+        ac.flight.takeoffRunway = *gf_runwayUnderAircraft(kvr::test::syntheticPoint(0, 0), ac.heading);
+        ac.flight.groundSpeedKt = kt;
+        ac.samples.front().speedKt = kt;
+        ac.samples.front().playTime = engineClock.load();
+        for (const auto& [metres, airborne] : aheadM) {
+            TrafficSample s = ac.samples.front();
+            const LatLon p = kvr::test::syntheticPoint(eastM + metres, 0.0);
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.airborne = airborne ? 1 : 0;
+            s.altitudeFt = airborne ? 200.0 : 120.0;
+            s.playTime = engineClock.load() + 250;
+            ac.samples.push_back(s);
+        }
+        return ac;
+    }
+};
+
+TEST_F(TakeoffRollTest, TheFirstAirborneSampleMustLieWithin600Metres)
+{
+    LiveAircraft within = rolling(0x4E0101, -1000.0, 140.0, {{300.0, false}, {595.0, true}});
+    EXPECT_EQ(liftoffDecision(within), 1);
+    LiveAircraft beyond = rolling(0x4E0102, -1000.0, 140.0, {{300.0, false}, {700.0, true}});
+    EXPECT_EQ(liftoffDecision(beyond), 0);
+    // Near the end of the runway the lower speeds let it go.
+    LiveAircraft late = rolling(0x4E0103, 1000.0, 131.0, {{300.0, false}, {700.0, true}});
+    EXPECT_EQ(liftoffDecision(late), 2);
+    // A rolling take-off whose next sample is airborne lifts off along the samples.
+    LiveAircraft again = rolling(0x4E0104, 0.0, 100.0, {{100.0, true}});
+    again.flight.rollingTakeoff = 1;
+    EXPECT_EQ(takeoffDecision(again), 1);
+}
+
+TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
+{
+    LiveAircraft mid = rolling(0x4E0201, 0.0, 100.0, {{60.0, false}});
+    EXPECT_FALSE(checkTakeoffRoll(mid));
+    EXPECT_EQ(mid.phase, FlightPhase::takeoff_roll);
+    // Slow near the end without a climb ahead: back to taxiing.
+    LiveAircraft slow = rolling(0x4E0202, 1400.0, 30.0, {{60.0, false}});
+    EXPECT_FALSE(checkTakeoffRoll(slow));
+    EXPECT_EQ(slow.phase, FlightPhase::taxi);
+
+    LiveAircraft past = rolling(0x4E0203, 1620.0, 130.0, {{60.0, false}});
+    EXPECT_TRUE(checkTakeoffRoll(past));
+    EXPECT_EQ(past.simState, SimState::removingfromsim);
+    ASSERT_TRUE(gf_quarantineMap().contains(0x4E0203));
+    EXPECT_EQ(gf_quarantineMap().at(0x4E0203).kind, 1);
+
+    engineClock = 20000;
+    LiveAircraft stuck = rolling(0x4E0204, -1400.0, 50.0, {{60.0, false}});
+    stuck.phaseSince = static_cast<uint32_t>(engineClock.load() - 12000);
+    planGroundRollLeg(stuck, 250);
+    EXPECT_EQ(stuck.simState, SimState::removingfromsim);
+    gf_quarantineMap().clear();
+}
+
+TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
+{
+    LiveAircraft ac = rolling(0x4E0301, -1000.0, 120.0, {{200.0, false}, {400.0, true}, {600.0, true}});
+    ac.phase = FlightPhase::landing;
+    ac.groundMode = 0;
+    ac.flareStage = 4;
+    ac.samples[2].verticalSpeedFpm = 500.0;
+    ac.samples[3].verticalSpeedFpm = 500.0;
+    ac.samples[3].altitudeFt = 300.0;
+    enterLandingRoll(ac);
+    EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
+    EXPECT_EQ(ac.previousPhase, FlightPhase::landing_roll);
+    EXPECT_TRUE(ac.flight.rollingTakeoff);
+    EXPECT_EQ(ac.throttleIndex, 3u);
+    EXPECT_FALSE(ac.samples[1].airborne); // on the ground before the climb
+    EXPECT_TRUE(ac.samples[3].airborne);
+    EXPECT_EQ(takeoffDecision(ac), 2);
 }
 
 } // namespace
