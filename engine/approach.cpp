@@ -364,8 +364,9 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
                 ++climb;
         }
     }
-    const bool found = climb < st.size();
-    for (size_t i = 0; i < climb && i < st.size(); ++i)
+    if (climb >= st.size())
+        return false;
+    for (size_t i = 0; i < climb; ++i)
         st[i].airborne = 0;
-    return found;
+    return true;
 }

@@ -24,6 +24,6 @@ double glidePathVs(LiveAircraft& aircraft, double vsPerTick);
 void applyLandingVerticalSpeed(LiveAircraft& aircraft, double vsPerTick);
 // The flare stages by height above ground.
 void stepFlare(LiveAircraft& aircraft);
-// At touch-down: whether the stream climbs again (a touch-and-go); the
+// At touch-down: whether the stream climbs again (a touch-and-go); then the
 // samples before the climb are put on the ground.
 bool lf_findTouchAndGoClimb(LiveAircraft& aircraft);
