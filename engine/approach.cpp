@@ -25,16 +25,6 @@ bool lf_rotor(const AircraftBase& ac)
     return ac.category == static_cast<uint32_t>(Category::Rotorcraft);
 }
 
-LatLon lf_pos(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-
-double lf_vs(const TrafficSample& s)
-{
-    return std::isfinite(s.verticalSpeedFpm) ? s.verticalSpeedFpm : 0.0;
-}
-
 void lf_lag(LiveAircraft& ac, int32_t ticks)
 {
     ac.lagEarlier = ticks;
@@ -81,7 +71,7 @@ void configureApproach(LiveAircraft& ac, double h)
         if (ac.lagLater > 900)
             ac.lagLater = std::max(ac.lagLater - 100, 900);
         gf_setCabinLights(ac.objectId, 1);
-        const double vs = lf_vs(ac.samples.front());
+        const double vs = lf_sampleVs(ac.samples.front());
         if (vs <= -250.0 && ac.throttleIndex == 3)
             gf_setThrottle(ac, lf_rotor(ac) ? 4u : 2u);
         else if (vs > 400.0 && ac.throttleIndex == 4)
@@ -109,9 +99,9 @@ void checkLandingState(LiveAircraft& ac)
     const TrafficSample& s0 = ac.samples[0];
     const TrafficSample& s1 = ac.samples[1];
     const double drop = s0.altitudeFt - s1.altitudeFt;
-    const bool descending = (drop > 10.0 && lf_vs(s0) <= -250.0 && lf_vs(s1) <= -250.0) ||
-                            (!s1.airborne && (lf_vs(s0) <= -250.0 || drop > 10.0 || ac.verticalSpeedFpm <= -250.0));
-    const bool climbing = lf_vs(s0) >= 400.0 && lf_vs(s1) >= 400.0 && s1.airborne && -drop >= 50.0;
+    const bool descending = (drop > 10.0 && lf_sampleVs(s0) <= -250.0 && lf_sampleVs(s1) <= -250.0) ||
+                            (!s1.airborne && (lf_sampleVs(s0) <= -250.0 || drop > 10.0 || ac.verticalSpeedFpm <= -250.0));
+    const bool climbing = lf_sampleVs(s0) >= 400.0 && lf_sampleVs(s1) >= 400.0 && s1.airborne && -drop >= 50.0;
     const bool landing = ac.phase == FlightPhase::landing;
     bool overflown = false;
     if (landing && !ac.groundMode) {
@@ -129,7 +119,7 @@ void checkLandingState(LiveAircraft& ac)
         return;
     }
     if (!descending) {
-        if (lf_vs(s0) > 600.0 && !f.climbConfig) {
+        if (lf_sampleVs(s0) > 600.0 && !f.climbConfig) {
             lf_climbConfiguration(ac);
             f.climbConfig = 1;
         }
@@ -159,7 +149,7 @@ bool isShortOfRunway(const LiveAircraft& ac, const TrafficSample& sample)
         return false;
     if (!(ac.lastSimAglFt > lf_gearHeightFt(ac) + 1.0))
         return false;
-    const auto m = gf_runwayAtPosition(lf_pos(sample), ac.heading);
+    const auto m = gf_runwayAtPosition(lf_samplePosition(sample), ac.heading);
     return m && m->distancePastThreshold && *m->distancePastThreshold < -50.0;
 }
 
@@ -186,7 +176,7 @@ void timeTouchdown(LiveAircraft& ac)
     TrafficSample& next = st[1];
     const LatLon here{ac.lat, ac.lon};
     const auto m0 = gf_runwayAtPosition(here, ac.heading);
-    const auto m1 = gf_runwayAtPosition(lf_pos(next), ac.heading);
+    const auto m1 = gf_runwayAtPosition(lf_samplePosition(next), ac.heading);
     if (!m0 || !m1 || m0->runwayText != m1->runwayText || m0->endText != m1->endText)
         return;
     if (!m0->distancePastThreshold || !m1->distancePastThreshold || !m0->lengthFromThreshold)
@@ -227,7 +217,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     const TrafficSample& s0 = st[0];
     const TrafficSample& s1 = st.size() >= 2 ? st[1] : st[0];
     const double legS = std::max(s0.playTime - engineClock.load(), 25) / 100.0;
-    const double needed = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s0)) * 3600.0 / legS;
+    const double needed = gf_distanceNm({ac.lat, ac.lon}, lf_samplePosition(s0)) * 3600.0 / legS;
     double estimate = st.size() >= 2 ? lf_legSpeedKt(ac) : s0.speedKt;
     if (!(estimate > 0.0))
         estimate = ac.flight.groundSpeedKt > 0.0 ? ac.flight.groundSpeedKt : 1.0;
@@ -254,9 +244,9 @@ double glidePathVs(LiveAircraft& ac, double v)
     in.alongPastThresholdM = a;
     in.runwayDistanceM = m.lengthFromThreshold ? *m.lengthFromThreshold : 0.0;
     in.speedKt = planning;
-    in.nextSampleVsFpm = lf_vs(s1);
+    in.nextSampleVsFpm = lf_sampleVs(s1);
     in.firstSamplesAltDiffFt = s1.altitudeFt - s0.altitudeFt;
-    in.frontSampleVsFpm = lf_vs(s0);
+    in.frontSampleVsFpm = lf_sampleVs(s0);
     in.nextSampleAirborne = s1.airborne != 0;
     const GlidePlan plan = gf_glidePlanner(in);
     ac.flight.landing.glideLimited = plan.limited ? 1 : 0;
@@ -294,43 +284,28 @@ void stepFlare(LiveAircraft& ac)
     const double h = std::fmin(ac.lastSimAglFt, flareHeight);
     if (!std::isfinite(h))
         return;
-    TrafficSample& front = ac.samples.front();
-    FlightState& f = ac.flight;
-    switch (ac.flareStage) {
-    case 0:
-        if (h <= g + 30.0) {
-            const double duration = std::max<double>(ac.modelValues[2], 1.0);
-            f.pitchRate = (-4.0 * kDeg - ac.pitch) / duration;
-            ac.verticalSpeedStep = -0.1;
-            front.verticalSpeedFpm = -601.0;
-            ac.flareStage = 1;
-        }
+    // Stage n + 1 begins this high above the gear, with this descent.
+    struct FlareStage {
+        double aboveGearFt;
+        double vsPerTick;
+        double frontVsFpm;
+    };
+    static constexpr std::array<FlareStage, 4> kStages{
+        {{30.0, -0.1, -601.0}, {20.0, -0.075, -450.0}, {10.0, -0.05, -300.0}, {3.0, -0.025, -150.0}}};
+    if (ac.flareStage >= kStages.size())
         return;
-    case 1:
-        if (h <= g + 20.0) {
-            ac.verticalSpeedStep = -0.075;
-            front.verticalSpeedFpm = -450.0;
-            ac.flareStage = 2;
-        }
+    const FlareStage& next = kStages[ac.flareStage];
+    if (!(h <= g + next.aboveGearFt))
         return;
-    case 2:
-        if (h <= g + 10.0) {
-            gf_setThrottle(ac, 0);
-            ac.verticalSpeedStep = -0.05;
-            front.verticalSpeedFpm = -300.0;
-            ac.flareStage = 3;
-        }
-        return;
-    case 3:
-        if (h <= g + 3.0) {
-            ac.verticalSpeedStep = -0.025;
-            front.verticalSpeedFpm = -150.0;
-            ac.flareStage = 4;
-        }
-        return;
-    default:
-        return;
+    if (ac.flareStage == 0) {
+        const double duration = std::max<double>(ac.modelValues[2], 1.0);
+        ac.flight.pitchRate = (-4.0 * kDeg - ac.pitch) / duration;
+    } else if (ac.flareStage == 2) {
+        gf_setThrottle(ac, 0);
     }
+    ac.verticalSpeedStep = next.vsPerTick;
+    ac.samples.front().verticalSpeedFpm = next.frontVsFpm;
+    ++ac.flareStage;
 }
 
 bool lf_findTouchAndGoClimb(LiveAircraft& ac)

@@ -24,21 +24,6 @@ namespace {
 constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kKtToMs = 0.5144444444444445;
 
-bool lf_is(const AircraftBase& ac, Category c)
-{
-    return ac.category == static_cast<uint32_t>(c);
-}
-
-LatLon lf_pos(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-
-double lf_vs(const TrafficSample& s)
-{
-    return std::isfinite(s.verticalSpeedFpm) ? s.verticalSpeedFpm : 0.0;
-}
-
 // Degrees per tick by category.
 double lf_pitchRateLimit(uint32_t category)
 {
@@ -68,7 +53,7 @@ void lf_sendCruiseConfiguration(LiveAircraft& ac)
     if (f.cruiseConfigSent)
         return;
     gf_setLights(ac.objectId, LightStates{1, 1, 0, 0, 1, 0, 1});
-    gf_setThrottle(ac, lf_is(ac, Category::Rotorcraft) ? 4u : 3u);
+    gf_setThrottle(ac, lf_isCategory(ac, Category::Rotorcraft) ? 4u : 3u);
     ac.lagEarlier = 900;
     ac.lagLater = 900;
     gf_setGear(ac, false);
@@ -96,7 +81,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
         } else {
             double sum = 0.0;
             for (const TrafficSample& s : st)
-                sum += lf_vs(s);
+                sum += lf_sampleVs(s);
             if (sum > 100.0) {
                 const size_t last = std::min<size_t>(st.size() - 1, 10);
                 for (size_t k = 3; k <= last; ++k)
@@ -104,7 +89,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
                         gf_setGear(ac, true);
                         return;
                     }
-                s1.verticalSpeedFpm = std::max(lf_vs(s1), 601.0);
+                s1.verticalSpeedFpm = std::max(lf_sampleVs(s1), 601.0);
                 f.targetVsFpm = s1.verticalSpeedFpm;
             } else {
                 f.targetVsFpm = defaultDescentVs(ac);
@@ -163,7 +148,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
         ac.verticalSpeedStep = v;
         break;
     case FlightPhase::landing:
-        if (s0.altitudeFt == s1.altitudeFt && height <= 1000.0 && lf_vs(s0) + lf_vs(s1) <= 100.0)
+        if (s0.altitudeFt == s1.altitudeFt && height <= 1000.0 && lf_sampleVs(s0) + lf_sampleVs(s1) <= 100.0)
             f.targetVsFpm = defaultDescentVs(ac);
         else
             ac.verticalSpeedStep = v;
@@ -184,14 +169,14 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     if (s1.hasTrueHeading && height < (landing ? 2000.0 : 1000.0))
         track = s1.trueHeading;
     else if (st.size() >= 3)
-        track = gf_initialBearing(lf_pos(s1), lf_pos(st[2]));
+        track = gf_initialBearing(lf_samplePosition(s1), lf_samplePosition(st[2]));
     else
-        track = gf_initialBearing(here, lf_pos(s1));
+        track = gf_initialBearing(here, lf_samplePosition(s1));
     if (landing && height < 2000.0) {
         std::vector<LatLon> points;
         for (size_t i = 1; i < st.size() && points.size() < 6; ++i)
             if (st[i].airborne && !st[i].stationary)
-                points.push_back(lf_pos(st[i]));
+                points.push_back(lf_samplePosition(st[i]));
         const LineHeading fit = gf_lineHeadingFromPoints(here, points, gf_normalizeAngle(track), 100.0, 20000.0,
                                                          5.0 * kDeg);
         if (fit.ok)
@@ -218,7 +203,7 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
         (std::fabs(st[2].lat - s1.lat) <= 1e-8 && std::fabs(st[2].lon - s1.lon) <= 1e-8))
         return;
     const double totalTurn = std::fabs(ac.airHeadingStep) * dt;
-    AirArc planned{here, lf_pos(s1), ac.heading, std::clamp(totalTurn + 2.0 * kDeg, 0.5 * kDeg, 30.0 * kDeg), dt, 0, 0};
+    AirArc planned{here, lf_samplePosition(s1), ac.heading, std::clamp(totalTurn + 2.0 * kDeg, 0.5 * kDeg, 30.0 * kDeg), dt, 0, 0};
     const FlightCurvePoint mid = gf_flightCurvePoint(planned.start, planned.end, planned.startHeading,
                                                      planned.maxDeviation, 0.5);
     if (!mid.ok)
@@ -242,7 +227,7 @@ void planAirLeg(LiveAircraft& ac, int32_t legTicks)
         return;
     FlightState& f = ac.flight;
     const int32_t dt = std::max(legTicks, 1);
-    f.targetVsFpm = lf_vs(ac.samples[1]);
+    f.targetVsFpm = lf_sampleVs(ac.samples[1]);
     if (ac.flareStage == 0)
         lf_planVerticalSpeed(ac, dt);
     if (ac.samples.size() < 2)
@@ -284,8 +269,8 @@ double defaultDescentVs(const LiveAircraft& ac)
         return -600.0;
     if (lf_heightAboveGround(ac) <= 100.0)
         return -600.0;
-    const double front = lf_vs(ac.samples[0]);
-    const double next = ac.samples.size() >= 2 ? lf_vs(ac.samples[1]) : front;
+    const double front = lf_sampleVs(ac.samples[0]);
+    const double next = ac.samples.size() >= 2 ? lf_sampleVs(ac.samples[1]) : front;
     return std::min((front + next) / 2.0 - (CurrentQnh.load() - 1013.25) * 6.0, -601.0);
 }
 
@@ -303,7 +288,7 @@ void applyVerticalSpeed(LiveAircraft& ac, double v, bool keep)
 double limitLightClimb(const LiveAircraft& ac, double vs)
 {
     const double circuit = ac.lastAirborneAltitudeFt;
-    if (!lf_is(ac, Category::Light) || ac.phase != FlightPhase::flying || !std::isfinite(circuit))
+    if (!lf_isCategory(ac, Category::Light) || ac.phase != FlightPhase::flying || !std::isfinite(circuit))
         return vs;
     vs = std::max(vs, -1200.0);
     if (vs < 0.0)

@@ -3,9 +3,24 @@
 // per-tick vertical motion, attitude and air arc that the motion step applies.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "engine/aircraft.h"
+
+inline bool lf_isCategory(const AircraftBase& aircraft, Category category)
+{
+    return aircraft.category == static_cast<uint32_t>(category);
+}
+inline LatLon lf_samplePosition(const TrafficSample& sample)
+{
+    return {sample.lat, sample.lon};
+}
+// The sample's vertical speed, 0 when not known.
+inline double lf_sampleVs(const TrafficSample& sample)
+{
+    return std::isfinite(sample.verticalSpeedFpm) ? sample.verticalSpeedFpm : 0.0;
+}
 
 // The vertical motion, attitude, turn and path of an air leg of `legTicks`.
 void planAirLeg(LiveAircraft& aircraft, int32_t legTicks);

@@ -28,16 +28,6 @@ namespace {
 constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kKtToMs = 0.5144444444444445;
 
-bool lf_is(const AircraftBase& ac, Category c)
-{
-    return ac.category == static_cast<uint32_t>(c);
-}
-
-LatLon lf_pos(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-
 double lf_metres(const LatLon& a, const LatLon& b)
 {
     return gf_distanceNm(a, b) * 1852.0;
@@ -83,7 +73,7 @@ void lf_ensureTakeoffRunway(LiveAircraft& ac)
 // The category's climb rate of a take-off without a climbing sample ahead.
 double lf_categoryClimbPerTick(const LiveAircraft& ac)
 {
-    return lf_is(ac, Category::Light) ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
+    return lf_isCategory(ac, Category::Light) ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
 }
 
 bool lf_anyAirborne(const LiveAircraft& ac)
@@ -147,14 +137,14 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const bool continuing = r.active && roll && r.phase == static_cast<uint32_t>(phase);
     r = {};
     const SampleStream& st = ac.samples;
-    if (!ac.groundMode || !roll || lf_is(ac, Category::Rotorcraft) || st.size() < 2)
+    if (!ac.groundMode || !roll || lf_isCategory(ac, Category::Rotorcraft) || st.size() < 2)
         return false;
     if (ac.projection > 0 && phase != FlightPhase::landing_roll)
         return false;
     const TrafficSample& s0 = st[0];
     const TrafficSample& s1 = st[1];
     const LatLon here{ac.lat, ac.lon};
-    if (s1.stationary || lf_metres(here, lf_pos(s1)) <= 1.0 || !(s0.speedKt >= 0.0) || !(s1.speedKt >= 0.0))
+    if (s1.stationary || lf_metres(here, lf_samplePosition(s1)) <= 1.0 || !(s0.speedKt >= 0.0) || !(s1.speedKt >= 0.0))
         return false;
     const bool takeoff = phase == FlightPhase::takeoff_roll;
     if (takeoff && !(s1.speedKt > 0.0))
@@ -162,7 +152,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     double v0 = ac.flight.groundSpeedKt;
     if (continuing)
         v0 = ac.flight.groundSpeedKt;
-    else if (!takeoff || (lf_is(ac, Category::Light) && ac.flight.rollingTakeoff))
+    else if (!takeoff || (lf_isCategory(ac, Category::Light) && ac.flight.rollingTakeoff))
         v0 = s0.speedKt;
     if (!std::isfinite(v0) || v0 < 0.0)
         v0 = s0.speedKt;
@@ -171,7 +161,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const auto tryTo = [&](size_t k, int32_t ticks) {
         const TrafficSample& s = st[k];
         SpeedRamp ramp;
-        const double d = lf_metres(here, lf_pos(s));
+        const double d = lf_metres(here, lf_samplePosition(s));
         if (!lf_planRamp(d, ticks / 100.0, v0 * kKtToMs, s.speedKt * kKtToMs, limitKt * kKtToMs, ramp))
             return false;
         const double lo = std::min(v0, s.speedKt) - toleranceKt;
@@ -180,7 +170,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
             return false;
         r.ramp = ramp;
         r.start = here;
-        r.end = lf_pos(s);
+        r.end = lf_samplePosition(s);
         return true;
     };
     bool planned = tryTo(1, legTicks);
@@ -189,7 +179,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
                                        [&](const TrafficSample& s) { return s.airborne || s.speedKt > v0 + 1.0; });
         for (size_t k = 2; later && !planned && k < st.size(); ++k) {
             const TrafficSample& s = st[k];
-            if (s.stationary || lf_metres(here, lf_pos(s)) <= 1.0 || !(s.speedKt > 0.0))
+            if (s.stationary || lf_metres(here, lf_samplePosition(s)) <= 1.0 || !(s.speedKt > 0.0))
                 continue;
             planned = tryTo(k, std::max(s.playTime - engineClock.load(), 25));
         }
@@ -222,7 +212,7 @@ void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
 
 void lf_rollThrottle(LiveAircraft& ac)
 {
-    const bool rotor = lf_is(ac, Category::Rotorcraft);
+    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
     const TrafficSample& s0 = ac.samples[0];
     const TrafficSample& s1 = ac.samples[1];
     switch (ac.phase) {
@@ -247,7 +237,7 @@ void lf_rollThrottle(LiveAircraft& ac)
             return;
         if (g0 > 30.0) {
             gf_setSpoilers(ac, false);
-            if (!lf_is(ac, Category::Light))
+            if (!lf_isCategory(ac, Category::Light))
                 gf_setSpoilersThrust(ac.objectId, false, false);
             gf_setFlaps(ac, 1);
         } else {
@@ -346,7 +336,7 @@ bool checkTakeoffRoll(LiveAircraft& ac)
     if (!ac.flight.takeoffRunway.valid || ac.samples.size() < 2)
         return false;
     const double a = lf_alongToEnd(ac, {ac.lat, ac.lon});
-    const double aNext = lf_alongToEnd(ac, lf_pos(ac.samples[1]));
+    const double aNext = lf_alongToEnd(ac, lf_samplePosition(ac.samples[1]));
     const bool airborne = lf_anyAirborne(ac);
     const double m = lf_maxSampleVerticalSpeed(ac);
     const double speed = lf_decisionSpeed(ac);
@@ -437,7 +427,7 @@ int liftoffDecision(LiveAircraft& ac)
     const auto firstAirborne =
         std::find_if(st.begin(), st.end(), [](const TrafficSample& x) { return x.airborne != 0; });
     if (firstAirborne != st.end()) {
-        const double d = lf_metres({ac.lat, ac.lon}, lf_pos(*firstAirborne));
+        const double d = lf_metres({ac.lat, ac.lon}, lf_samplePosition(*firstAirborne));
         const int32_t dt = firstAirborne->playTime - engineClock.load();
         const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
         if (s >= v1 && d <= 600.0 && dt <= std::max(rotation + 300, 1))
@@ -520,7 +510,7 @@ bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
         return false;
     st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k - 1));
     const double speed = lf_rollSpeedKt(ac);
-    const double nm = gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
+    const double nm = gf_distanceNm(lf_samplePosition(st[0]), lf_samplePosition(st[1]));
     retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * 360000.0 / speed)), 25));
     climbRateToNextSample(ac);
     applyTakeoffVsFloor(ac);
@@ -572,9 +562,9 @@ void stepTakeoff(LiveAircraft& ac)
         gf_setGear(ac, false);
     if (f.takeoffCounter < -300 && std::fabs(ac.pitch - ac.climbPitch) < 1e-9) {
         f.bankRate = 0.0;
-        const double needed = lf_is(ac, Category::Light) ? 300.0 : 800.0;
+        const double needed = lf_isCategory(ac, Category::Light) ? 300.0 : 800.0;
         if (lf_heightAboveGround(ac) >= needed) {
-            gf_setThrottle(ac, lf_is(ac, Category::Rotorcraft) ? 4u : 3u);
+            gf_setThrottle(ac, lf_isCategory(ac, Category::Rotorcraft) ? 4u : 3u);
             f.climbOutDone = 1;
             ac.setPhase(FlightPhase::flying);
             f.takeoffCounter = 1;
@@ -597,21 +587,21 @@ void retryTakeoff(LiveAircraft& ac)
 
 void abortTakeoffRoll(LiveAircraft& ac)
 {
-    const bool rotor = lf_is(ac, Category::Rotorcraft);
+    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
     gf_setFlaps(ac, 0);
     ac.setPhase(FlightPhase::taxi);
     ac.flight.runwayExit = 1;
     ac.flight.ramp = {};
     gf_setThrottle(ac, rotor ? 4u : 0u);
     gf_setSpoilers(ac, false);
-    if (!lf_is(ac, Category::Light))
+    if (!lf_isCategory(ac, Category::Light))
         gf_setSpoilersThrust(ac.objectId, false, false);
     gf_setLights(ac.objectId, LightStates{1, 1, 0, 1, 0, 1, 1});
 }
 
 void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double startHeading)
 {
-    if (!lf_is(ac, Category::Light))
+    if (!lf_isCategory(ac, Category::Light))
         return;
     const bool rolling = ac.phase == FlightPhase::takeoff_roll;
     const bool lifting = !ac.groundMode && ac.phase == FlightPhase::takeoff;
