@@ -124,7 +124,6 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
     const double correction = std::clamp(0.15 * end.acrossM * kDeg, -10.0 * kDeg, 10.0 * kDeg);
     ac.flight.ramp.endHeading = gf_normalizeAngle(runwayHeading + correction);
     ac.flight.ramp.endHeadingSet = 1;
-    ac.endHeadingSet = 0;
 }
 
 // The speed ramp of a take-off or landing roll to the next sample (or, in a
