@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
-#include <vector>
+#include <span>
 
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
@@ -173,12 +173,13 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     else
         track = gf_initialBearing(here, lf_samplePosition(s1));
     if (landing && height < 2000.0) {
-        std::vector<LatLon> points;
-        for (size_t i = 1; i < st.size() && points.size() < 6; ++i)
+        std::array<LatLon, 6> points;
+        size_t count = 0;
+        for (size_t i = 1; i < st.size() && count < points.size(); ++i)
             if (st[i].airborne && !st[i].stationary)
-                points.push_back(lf_samplePosition(st[i]));
-        const LineHeading fit = gf_lineHeadingFromPoints(here, points, gf_normalizeAngle(track), 100.0, 20000.0,
-                                                         5.0 * kDeg);
+                points[count++] = lf_samplePosition(st[i]);
+        const LineHeading fit = gf_lineHeadingFromPoints(here, std::span<const LatLon>(points.data(), count),
+                                                         gf_normalizeAngle(track), 100.0, 20000.0, 5.0 * kDeg);
         if (fit.ok)
             track = fit.heading;
     }
