@@ -231,8 +231,6 @@ struct LiveAircraft : AircraftBase {
     uint8_t quickTurnAround = 0;
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
-    uint8_t towed = 0;      // moved by a tug
-    uint8_t runwayExit = 0; // leaving the runway after a landing or an aborted roll
 
     // ---- Motion of the current leg ----
     double stepLat = 0.0;           // degrees per tick

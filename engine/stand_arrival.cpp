@@ -38,10 +38,10 @@ void lf_clearStand(LiveAircraft& ac)
 
 void lf_park(LiveAircraft& ac)
 {
-    ac.runwayExit = 0;
+    ac.flight.runwayExit = 0;
     ac.setPhase(FlightPhase::parked);
     ac.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
-    if (ac.towed)
+    if (ac.flight.towed)
         gf_logLine(fmt::format("          towed aircraft {} parks", ac.callsign));
     TrafficSample& front = ac.samples.front();
     front.stationary = 1;
