@@ -4,9 +4,13 @@
 #include <cmath>
 #include <numbers>
 
+#include <fmt/format.h>
+
 #include "core/geodesy.h"
+#include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "engine/ground_curves.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
@@ -35,6 +39,59 @@ double lf_minSpeedForFlying(uint32_t category)
     default:
         return 70.0;
     }
+}
+
+// One tick along the planned turn; a turn that cannot be evaluated is
+// dropped and the aircraft stays where it is.
+void lf_followGroundTurn(LiveAircraft& ac)
+{
+    GroundTurn& turn = ac.groundTurn;
+    turn.follower = std::clamp(turn.follower + ac.legFraction, 0.0, 1.0);
+    const GroundPose p = gf_groundTurnAt(turn, turn.follower);
+    if (!p.valid) {
+        gf_clearGroundTurn(turn);
+        return;
+    }
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    ac.heading = p.heading;
+}
+
+void lf_followGroundCurve(LiveAircraft& ac)
+{
+    ac.curveProgress = std::clamp(ac.curveProgress + ac.legFraction, 0.0, 0.999999);
+    const GroundPose p = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+    if (!p.valid) {
+        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.curveProgress));
+        return;
+    }
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    if (ac.groundMode || lf_pushingBack(ac)) {
+        ac.heading = p.heading;
+        return;
+    }
+    // In the air the heading follows the curve at the turn rate, not within
+    // half a degree.
+    const double y = gf_wrapAngle(p.heading - ac.heading);
+    if (std::fabs(y) > 0.5 * kDeg && ac.turnRate > 0.0)
+        ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
+}
+
+// While turning on the spot the aircraft does not move; within 5 degrees of
+// its track the turn ends and it drives off.
+bool lf_turnInPlace(LiveAircraft& ac)
+{
+    if (!ac.turningInPlace)
+        return false;
+    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDeg) {
+        ac.tasKt = 0.0;
+        return true;
+    }
+    ac.turningInPlace = 0;
+    if (!ac.samples.empty())
+        ac.tasKt = ac.samples.front().speedKt;
+    return false;
 }
 
 } // namespace
@@ -74,24 +131,36 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
 void stepMotion(LiveAircraft& ac)
 {
     const bool onGround = ac.groundMode != 0;
-    if (!onGround || lf_pushingBack(ac))
+    const bool onTurn = ac.groundTurn.active();
+    const bool onCurve = !onTurn && ac.groundCurve.valid();
+    if (!onGround || lf_pushingBack(ac) || onTurn || onCurve)
         ac.headingRate = 0.0;
     const double startHeading = ac.heading;
-    if (ac.phase != FlightPhase::pushed_back) {
+    if (onTurn) {
+        lf_followGroundTurn(ac);
+    } else if (onCurve) {
+        lf_followGroundCurve(ac);
+    } else if (lf_turnInPlace(ac)) {
+        // Standing while the turn on the spot goes on.
+    } else if (ac.phase != FlightPhase::pushed_back) {
         ac.lat += ac.stepLat;
         ac.lon += ac.stepLon;
     }
-    if (onGround && !lf_pushingBack(ac)) {
+    if (onTurn || onCurve) {
+        // The curve gave the heading.
+    } else if (onGround && !lf_pushingBack(ac)) {
         const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
         const bool smooth =
             ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
         stepHeading(ac, target, smooth);
+    } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+        ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+    }
+    if (onGround && !lf_pushingBack(ac)) {
         const double limit = 1.2 * ac.baseTurnRate;
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
-    } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
-        ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
     }
     if (onGround) {
         ac.pitch = ac.staticPitch;
