@@ -157,7 +157,11 @@ void stepMotion(LiveAircraft& ac)
         ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
     }
     if (onGround && !lf_pushingBack(ac)) {
-        const double limit = 1.2 * ac.baseTurnRate;
+        // On a curve the heading follows the path; the turn rate the leg was
+        // fitted to may exceed the base rate, and holding the heading to the
+        // base rate there would leave the aircraft sliding sideways.
+        const double rate = onTurn || onCurve ? std::max(ac.baseTurnRate, ac.turnRate) : ac.baseTurnRate;
+        const double limit = 1.2 * rate;
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));

@@ -298,14 +298,14 @@ TEST_F(GroundMotionSimTest, ATaxiCornerIsTurnedSmoothly)
     bool turned = false;
     for (size_t i = 0; i < samples.size(); ++i) {
         std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(samples[i], hexid, "KLM1801")};
-        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 5, false);
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
         for (int t = 0; t < 400; ++t) {
             run(1);
             if (const LiveAircraft* ac = live(hexid))
                 turned |= ac->groundTurn.active() || ac->groundCurve.valid();
         }
     }
-    run(1500);
+    run(4000);
     const LiveAircraft* ac = live(hexid);
     ASSERT_NE(ac, nullptr);
     EXPECT_EQ(ac->phase, FlightPhase::taxi);
