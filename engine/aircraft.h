@@ -241,6 +241,7 @@ struct LiveAircraft : AircraftBase {
     uint8_t quickTurnAround = 0;
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
+    uint8_t standLeaveRequest = 0; // the samples show the aircraft leaving its stand
 
     // ---- Motion of the current leg ----
     double stepLat = 0.0;           // degrees per tick

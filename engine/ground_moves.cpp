@@ -58,7 +58,7 @@ void initiatePushBack(LiveAircraft& ac)
     if (!stand || !(stand->radius > 0.0)) {
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
                                 "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
-        ac.leftStand = 0;
+        ac.standLeaveRequest = 0;
         return;
     }
     const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFtPerNm});
@@ -78,7 +78,7 @@ void initiatePushBack(LiveAircraft& ac)
 
 void lf_pullOutOfStand(LiveAircraft& ac)
 {
-    ac.leftStand = 0;
+    ac.standLeaveRequest = 0;
     ac.projection = 0;
     const LatLon target =
         gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFtPerNm});

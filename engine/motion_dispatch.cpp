@@ -92,8 +92,35 @@ void lf_endPushBack(LiveAircraft& ac)
     gf_setFlaps(ac, 1);
     ac.setPhase(FlightPhase::pushed_back);
     ac.projection = 0;
-    ac.leftStand = 0;
+    ac.standLeaveRequest = 0;
     ac.speedMode = 0;
+}
+
+// The bend ahead: a turn planned over it, or the first leg split where it
+// needs a turn at its middle or a change of speed spread.
+void lf_planGroundLeg(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    const bool afterPushBack = lf_afterPushBack(ac);
+    if (st[1].stationary || !ac.groundMode)
+        return;
+    if (st.size() >= 3 && !st[2].stationary && lf_planGroundTurn(ac))
+        return;
+    if ((st.size() == 2 || st[2].stationary) && !(st[0].inserted && st[1].inserted)) {
+        // Facing well away from a long last leg: split it so that the turn
+        // onto it can be planned at its middle.
+        const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+        if (off > 15.0) {
+            const double f = std::clamp((off - 15.0) / 75.0, 0.0, 1.0);
+            if (lf_flatMetres(st[0], st[1]) >= 45.0 - 35.0 * f * f) {
+                insertMidSample(ac);
+                if (lf_planGroundTurn(ac))
+                    return;
+            }
+        }
+    }
+    if (st.size() >= 3 || ac.projection <= 0)
+        lf_checkSpeedChangeSplit(ac, afterPushBack);
 }
 
 } // namespace
@@ -222,7 +249,7 @@ void nextPosGround(LiveAircraft& ac)
             ac.lagEarlier = 2700;
             ac.lagLater = 2700;
             ac.headingCorrectionPending = 0;
-            if (ac.leftStand) {
+            if (ac.standLeaveRequest) {
                 if (ac.pulledOut)
                     lf_pullOutOfStand(ac);
                 else
@@ -234,32 +261,12 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
-        const bool afterPushBack = lf_afterPushBack(ac);
-        if (!st[1].stationary && ac.groundMode) {
-            bool planned = st.size() >= 3 && !st[2].stationary && lf_planGroundTurn(ac);
-            if (!planned && (st.size() == 2 || st[2].stationary) && !(st[0].inserted && st[1].inserted)) {
-                // Facing well away from a long last leg: split it so that the
-                // turn onto it can be planned at its middle.
-                const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
-                if (off > 15.0) {
-                    const double f = std::clamp((off - 15.0) / 75.0, 0.0, 1.0);
-                    if (lf_flatMetres(st[0], st[1]) >= 45.0 - 35.0 * f * f) {
-                        insertMidSample(ac);
-                        planned = lf_planGroundTurn(ac);
-                    }
-                }
-            }
-            if (!planned && (st.size() >= 3 || ac.projection <= 0))
-                lf_checkSpeedChangeSplit(ac, afterPushBack);
-        }
-        if (!ac.groundTurn.active() && !ac.groundCurve.valid()) {
-            ac.headingCorrectionDeg = lf_degrees(std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)));
-            ac.headingCorrectionPending = ac.headingCorrectionDeg > 3.0 ? 1 : 0;
-        } else {
-            ac.headingCorrectionPending = 0;
-        }
+        lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
+        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
+        ac.headingCorrectionPending =
+            ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
         ac.speedMode = 0;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {

@@ -512,7 +512,7 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     s1.playTime += 500;
     parked->samples = {s0, s1};
     parked->projection = 0;
-    parked->leftStand = 1;
+    parked->standLeaveRequest = 1;
     run(2);
     ASSERT_EQ(parked->phase, FlightPhase::pushing_back);
     // 2.5 stand radii, 46.3 m at 3 kt: about 30 s.
@@ -540,11 +540,11 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     forward.standHeading = stand.heading;
     forward.radius = 0.02;
     forward.standSpeedKt = 5.0;
-    forward.leftStand = 1;
+    forward.standLeaveRequest = 1;
     forward.samples.push_back(s1);
     lf_pullOutOfStand(forward);
     EXPECT_EQ(forward.phase, FlightPhase::taxi);
-    EXPECT_EQ(forward.leftStand, 0);
+    EXPECT_EQ(forward.standLeaveRequest, 0);
     ASSERT_EQ(forward.samples.size(), 2u);
     EXPECT_NEAR(metres(kStart, posOf(forward.samples[1])), 2.0 * 0.02 * 1852.0, 0.3);
     EXPECT_NEAR(gf_initialBearing(kStart, posOf(forward.samples[1])), 30.0 * kDeg, 0.01);
@@ -554,11 +554,11 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     // A stand without a radius: the push-back is cancelled, the aircraft stays.
     LiveAircraft other = kvr::test::makeLive(0x484203, "KLM1803", false, kStart.latitude, kStart.longitude, 0.0);
     other.phase = FlightPhase::parked;
-    other.leftStand = 1;
+    other.standLeaveRequest = 1;
     other.samples.push_back(s1);
     initiatePushBack(other);
     EXPECT_EQ(other.phase, FlightPhase::parked);
-    EXPECT_EQ(other.leftStand, 0);
+    EXPECT_EQ(other.standLeaveRequest, 0);
     EXPECT_EQ(other.samples.size(), 2u);
     EXPECT_NE(log().find("initiatePushBack cancelled pushback, invalid stand radius for stand sid==0?, callsign KLM1803"),
               std::string::npos);
