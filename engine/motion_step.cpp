@@ -11,7 +11,10 @@
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
 #include "engine/ground_curves.h"
+#include "engine/approach.h"
+#include "engine/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/takeoff.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
 
@@ -41,12 +44,22 @@ double lf_minSpeedForFlying(uint32_t category)
     }
 }
 
+// The share of the leg this tick covers: the next step of the leg's speed
+// profile, or an even share.
+double lf_nextLegFraction(LiveAircraft& ac)
+{
+    FlightState& f = ac.flight;
+    if (f.profileIndex < f.profile.size())
+        return f.profile[f.profileIndex++];
+    return ac.legFraction;
+}
+
 // One tick along the planned turn; a turn that cannot be evaluated is
 // dropped and the aircraft stays where it is.
 void lf_followGroundTurn(LiveAircraft& ac)
 {
     GroundTurn& turn = ac.groundTurn;
-    turn.follower = std::clamp(turn.follower + ac.legFraction, 0.0, 1.0);
+    turn.follower = std::clamp(turn.follower + lf_nextLegFraction(ac), 0.0, 1.0);
     const GroundPose p = gf_groundTurnAt(turn, turn.follower);
     if (!p.valid) {
         gf_clearGroundTurn(turn);
@@ -57,9 +70,28 @@ void lf_followGroundTurn(LiveAircraft& ac)
     ac.heading = p.heading;
 }
 
+// A roll ramp on a turn: the ramp's share of its distance placed on the turn.
+// A turn that cannot be evaluated is dropped and the ramp's line stays.
+bool lf_followGroundTurnOnRamp(LiveAircraft& ac)
+{
+    const RollRamp& r = ac.flight.ramp;
+    const double whole = gf_distanceNm(r.start, r.end);
+    const double f = whole > 0.0 ? std::clamp(gf_distanceNm(r.start, {ac.lat, ac.lon}) / whole, 0.0, 1.0) : 1.0;
+    const GroundPose p = gf_groundTurnAt(ac.groundTurn, f);
+    if (!p.valid) {
+        gf_clearGroundTurn(ac.groundTurn);
+        return false;
+    }
+    ac.groundTurn.follower = f;
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    ac.heading = p.heading;
+    return true;
+}
+
 void lf_followGroundCurve(LiveAircraft& ac)
 {
-    ac.curveProgress = std::clamp(ac.curveProgress + ac.legFraction, 0.0, 0.999999);
+    ac.curveProgress = std::clamp(ac.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
     const GroundPose p = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
     if (!p.valid) {
         gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.curveProgress));
@@ -130,31 +162,47 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
 
 void stepMotion(LiveAircraft& ac)
 {
+    retryTakeoff(ac);
     const bool onGround = ac.groundMode != 0;
     const bool onTurn = ac.groundTurn.active();
     const bool onCurve = !onTurn && ac.groundCurve.valid();
     if (!onGround || lf_pushingBack(ac) || onTurn || onCurve)
         ac.headingRate = 0.0;
     const double startHeading = ac.heading;
-    if (onTurn) {
+    const LatLon startPosition{ac.lat, ac.lon};
+    if (stepRollRamp(ac)) {
+        const RollRamp& r = ac.flight.ramp;
+        if (onTurn && lf_followGroundTurnOnRamp(ac)) {
+            // The turn gave position and heading.
+        } else if (onGround && !lf_pushingBack(ac)) {
+            stepHeading(ac, r.endHeadingSet ? r.endHeading : ac.targetTrack, r.endHeadingSet != 0);
+        }
+    } else if (onTurn) {
         lf_followGroundTurn(ac);
     } else if (onCurve) {
         lf_followGroundCurve(ac);
-    } else if (lf_turnInPlace(ac)) {
-        // Standing while the turn on the spot goes on.
-    } else if (ac.phase != FlightPhase::pushed_back) {
-        ac.lat += ac.stepLat;
-        ac.lon += ac.stepLon;
-    }
-    if (onTurn || onCurve) {
-        // The curve gave the heading.
-    } else if (onGround && !lf_pushingBack(ac)) {
-        const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
-        const bool smooth =
-            ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
-        stepHeading(ac, target, smooth);
-    } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
-        ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+    } else {
+        if (lf_turnInPlace(ac)) {
+            // Standing while the turn on the spot goes on.
+        } else if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
+            FlightState& f = ac.flight;
+            if (f.profileIndex < f.profile.size()) {
+                ac.lat += f.profile[f.profileIndex] * f.legOffsetLat;
+                ac.lon += f.profile[f.profileIndex] * f.legOffsetLon;
+                ++f.profileIndex;
+            } else {
+                ac.lat += ac.stepLat;
+                ac.lon += ac.stepLon;
+            }
+        }
+        if (onGround && !lf_pushingBack(ac)) {
+            const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
+            const bool smooth =
+                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
+            stepHeading(ac, target, smooth);
+        } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+            ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+        }
     }
     if (onGround && !lf_pushingBack(ac)) {
         // On a curve the heading follows the path; the turn rate the leg was
@@ -166,16 +214,34 @@ void stepMotion(LiveAircraft& ac)
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
     }
-    if (onGround) {
-        ac.pitch = ac.staticPitch;
-        ac.bank = 0.0;
+    if (ac.phase == FlightPhase::takeoff) {
+        stepTakeoff(ac);
     } else {
-        ac.altitudeFt += ac.verticalSpeedStep;
+        if (ac.phase == FlightPhase::landing && !ac.groundMode &&
+            std::fmin(ac.lastSimAglFt, lf_heightAboveGround(ac)) <= 400.0)
+            stepFlare(ac);
+        if (!ac.groundMode) {
+            stepAirAttitude(ac);
+        } else if (ac.flareStage != 0) {
+            // Back to the ground attitude after the touch-down.
+            ac.pitch = gf_stepToward(ac.pitch, ac.staticPitch, std::max(std::fabs(ac.rolloutPitchStep), 1e-6));
+            ac.bank = gf_stepToward(ac.bank, 0.0, std::max(std::fabs(ac.rolloutBankStep), 1e-6));
+            if (ac.pitch == ac.staticPitch) {
+                ac.bank = 0.0;
+                ac.flight.pitchRate = 0.0;
+                ac.flight.bankRate = 0.0;
+                ac.flareStage = 0;
+            }
+        } else {
+            ac.pitch = ac.staticPitch;
+            ac.bank = 0.0;
+        }
     }
     LatLon p{ac.lat, ac.lon};
     gf_normalizeLatLon(p);
     ac.lat = p.latitude;
     ac.lon = p.longitude;
+    keepLightOnRunwayLine(ac, startPosition, startHeading);
 }
 
 int32_t extrapolationBudget(LiveAircraft& ac)
@@ -247,7 +313,7 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
     } else if (ac.phase == FlightPhase::takeoff_roll) {
         const double a = s.speedKt < 60.0 ? 4.0 : s.speedKt < 120.0 ? 3.0 : 2.0;
         s.speedKt = std::min(s.speedKt + 3.0 * a, 180.0);
-        if (s.speedKt == 140.0)
+        if (s.speedKt <= 140.0)
             s.verticalSpeedFpm = 600.0;
         else if (s.speedKt > 140.0 && s.speedKt <= 170.0)
             s.verticalSpeedFpm = 1200.0;
