@@ -439,9 +439,9 @@ bool lf_planGroundTurn(LiveAircraft& ac)
     SampleStream& st = ac.samples;
     if (st.size() < 2)
         return false;
-    // A sample inserted before a corner is where the turn is meant to begin:
-    // planning goes on there. Only a corner sample of its own making is not
-    // planned for again.
+    // A sample inserted before a corner is where the turn is meant to begin,
+    // so planning goes on when one is reached; a next sample of the
+    // planning's own making is driven to as it is.
     if (st[1].inserted)
         return false;
     const double a = st.size() >= 3 ? lf_diffDeg(lf_bearing(lf_pos(st[1]), lf_pos(st[2])), ac.heading) : 0.0;
