@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "feed/rt_app_link.h"
-#include "feed/rt_app_readers.h"
 #include "feed/rt_credential.h"
 #include "simlink/facility_reader.h"
 #include "update/version_check.h"
@@ -17,9 +16,17 @@ std::atomic<bool> WebMaintenanceFlag{false};
 
 void gf_sendUserStateToRTApp() {}
 
-void gf_setRTAppAirportAltitude(std::optional<double>) {}
+bool gf_requestRTBufferTraffic()
+{
+    return false;
+}
 
-void gf_requestRTAppParkedTraffic() {}
+bool gf_requestRTParkedTraffic(const ParkedTrafficBox&)
+{
+    return false;
+}
+
+void gf_resetRTBufferRequest() {}
 
 std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view)
 {
