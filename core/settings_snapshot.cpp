@@ -13,11 +13,12 @@
 #include "core/parameter.h"
 #include "core/parameters_file.h"
 #include "core/settings.h"
+#include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
 #include "core/version_data.h"
 
-std::atomic<std::shared_ptr<const Parameters>> g_parameters{std::make_shared<const Parameters>()};
-std::atomic<std::shared_ptr<const ModeSettings>> g_modeSettings{std::make_shared<const ModeSettings>()};
+SharedSnapshot<const Parameters> g_parameters{std::make_shared<const Parameters>()};
+SharedSnapshot<const ModeSettings> g_modeSettings{std::make_shared<const ModeSettings>()};
 std::atomic<bool> callsignEndsWithUnderscore{false};
 
 namespace {

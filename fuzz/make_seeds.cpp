@@ -65,6 +65,14 @@ int main(int argc, char** argv)
         "<parameter name=\"MSFS_INSTALL_PATH\" type=\"path\" value=\"C:\\MSFS\"/>"
         "</parameters></root>\n");
 
+    // The App's lines: a position, a buffered position, a parked aircraft and
+    // the end of a batch (fields as the App documents them).
+    const std::string position = "4840d6,52.30500,4.76400,3000,-700,1,184.0,160.0,KLM643,B738,PH-BXA,AMS,JFK,"
+                                 "1700000000.00,X,KLM643,adsb_icao,1200,140,160,0.0,3000,0.0,184.0,184.0,0,0,A3,"
+                                 "0,0,0,0,0,0,0,0,0,0,0,0,0,0,KLM";
+    put(out, "fuzz_rt_app_lines", "batch.txt",
+        "RTTFC," + position + "\nRTBUF1," + position + "\nRTPARK,4840d7,52.31,4.77,PH-BXB,B738,A12\nRTTFC_EOT\n");
+
     fs::create_directories(out / "fuzz_enc");
     writeEncFile(out / "fuzz_enc" / "small.enc", "<root><traffic_airports>EHAM,EGLL</traffic_airports></root>");
     writeEncFile(out / "fuzz_enc" / "two_chunks.enc", std::string(5000, 'x'));
