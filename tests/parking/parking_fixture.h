@@ -1,7 +1,8 @@
 #pragma once
 // A small airport for the parking tests: stands in a row with their options,
-// the settings that the parking code reads, and the week slot of now.
+// parked aircraft on them, and the settings and week slot the parking reads.
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,27 +19,24 @@ namespace kvr::test {
 // Stand i (1-based) is "GATE A<i>", 100 m apart in a row, heading 90 degrees.
 inline std::vector<Stand> rowOfStands(int n)
 {
-    std::vector<Stand> stands;
+    std::vector<Stand> stands(static_cast<size_t>(n));
     for (int i = 1; i <= n; ++i) {
-        Stand s;
+        Stand& s = stands[static_cast<size_t>(i - 1)];
         s.id = i;
         s.name = fmt::format("GATE A{}", i);
         s.lat = 52.30;
         s.lon = 4.76 + 0.0015 * i;
         s.heading = 1.5707963267948966;
-        s.radius = 0.03;
         s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
-        stands.push_back(std::move(s));
     }
     return stands;
 }
 
-inline StandOption option(const char* airline, const char* model, const char* callsign, const char* registration,
-                          uint32_t weekday, std::initializer_list<int> halfHours, const char* callsign2 = "")
+inline StandOption option(const char* airline, const char* callsign, const char* registration, uint32_t weekday,
+                          std::initializer_list<int> halfHours, const char* callsign2 = "")
 {
     StandOption o;
-    o.aom.airline = gf_airlineCode2Id(airline);
-    o.aom.model = gf_modelCode2Id(model);
+    o.aom = {gf_airlineCode2Id(airline), 0, gf_modelCode2Id("B738"), 0, 0};
     o.callsign = callsign;
     o.callsign2 = callsign2;
     o.registration = registration;
@@ -52,11 +50,9 @@ inline StandOption option(const char* airline, const char* model, const char* ca
 // Numbers the options of every stand 1, 2, 3 ... and makes the table current.
 inline void loadStands(std::vector<Stand> stands)
 {
-    for (Stand& s : stands) {
-        int32_t id = 0;
-        for (StandOption& o : s.options)
-            o.optionId = ++id;
-    }
+    for (Stand& s : stands)
+        for (size_t k = 0; k < s.options.size(); ++k)
+            s.options[k].optionId = static_cast<int32_t>(k + 1);
     gf_setStandTable(std::move(stands));
 }
 
@@ -65,7 +61,8 @@ inline void setNow(uint32_t weekday, uint32_t halfHour)
     weekdayHalfHourWord.store(static_cast<int64_t>(weekday) | (static_cast<int64_t>(halfHour) << 32));
 }
 
-// Restores the settings, the engine state and the stand table at the end.
+// Fresh engine state and settings, restored at the end; B738 is Large and
+// EC35 Rotorcraft, every other type Light.
 class ParkingState {
 public:
     ParkingState() : m_parameters(g_parameters.load())
@@ -87,8 +84,55 @@ public:
     ParkingState(const ParkingState&) = delete;
     ParkingState& operator=(const ParkingState&) = delete;
 
+    // Aircraft in a state; an active one owns an object id.
+    StaticAircraft& addStatic(const std::string& callsign, int32_t standId, SimState simState = SimState::active,
+                              WeekSlot parked = {}, const char* model = "B738")
+    {
+        StaticAircraft& st = gf_trafficState().aircraft.addStatic(
+            StaticAircraft(base(0, callsign, model), gf_nextStaticKey(), standId, {}, true));
+        st.createdWeekSlot = parked;
+        st.staticSource = 1;
+        return place(st, simState);
+    }
+    LiveAircraft& addLive(uint32_t hexid, FlightPhase phase, SimState simState = SimState::active,
+                          int32_t standId = 0, const char* model = "B738")
+    {
+        LiveAircraft ac(TrafficSample{}, base(hexid, fmt::format("L{:x}", hexid), model), 0.0);
+        ac.phase = phase;
+        ac.standId = standId;
+        return place(gf_trafficState().aircraft.addLive(std::move(ac)), simState);
+    }
+    // Callsigns of the aircraft in that state.
+    template <typename Range>
+    static std::set<std::string> callsigns(Range aircraft, SimState simState = SimState::removingfromsim)
+    {
+        std::set<std::string> names;
+        for (const AircraftBase& ac : aircraft)
+            if (ac.simState == simState)
+                names.insert(ac.callsign);
+        return names;
+    }
+
 private:
+    static AircraftBase base(uint32_t hexid, const std::string& callsign, const char* model)
+    {
+        AircraftBase b;
+        b.hexid = hexid;
+        b.callsign = callsign;
+        b.ids.model = gf_modelCode2Id(model);
+        b.category = static_cast<uint32_t>(gf_modelCategory(b.ids.model));
+        return b;
+    }
+    template <typename T>
+    T& place(T& ac, SimState simState)
+    {
+        ac.simState = simState;
+        if (simState == SimState::active)
+            gf_trafficState().aircraft.setObjectId(ac, m_nextObject++);
+        return ac;
+    }
     std::shared_ptr<const Parameters> m_parameters;
+    uint32_t m_nextObject = 100;
 };
 
 } // namespace kvr::test

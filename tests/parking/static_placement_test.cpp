@@ -14,36 +14,13 @@
 
 namespace {
 
-TEST(StaticCallsignTest, ShownCallsignOfAnEntry)
-{
-    struct Case {
-        const char* first;
-        const char* second;
-        bool keepsFirst;
-        const char* shown;
-    } cases[] = {
-        {"KLM12", "KLM13__", false, "KLM13*"}, {"KLM12", "KLM13", true, "KLM12*"}, {"KLM12", "", false, "KLM12*"},
-        {"", "KLM13", true, "KLM13*"},         {"KLM12*", "", true, "KLM12*"},     {"KLM12_*", "", true, "KLM12_*"},
-        {"", "", true, ""},
-    };
-    for (const Case& c : cases) {
-        ParkingPlanEntry e;
-        e.callsign = c.first;
-        e.secondCallsign = c.second;
-        e.keepsFirstCallsign = c.keepsFirst;
-        EXPECT_EQ(lf_determineStaticCallsign(e), c.shown) << c.first << "/" << c.second;
-    }
-    EXPECT_EQ(lf_formatStaticCallsign("KLM", 42), "KLM42*");
-    EXPECT_EQ(lf_formatStaticCallsign("", 7), "7*");
-}
-
 class StaticPlacementTest : public kvr::test::EngineSimTest {
 protected:
     void SetUp() override
     {
         EngineSimTest::SetUp();
         state = std::make_unique<kvr::test::ParkingState>();
-        LiveryScanResult = {livery("KLM", "B738", "Boeing 737-800 KLM"), livery("DLH", "B738", "Boeing 737-800 Lufthansa")};
+        LiveryScanResult = {livery("KLM", "Boeing 737-800 KLM"), livery("DLH", "Boeing 737-800 Lufthansa")};
         std::filesystem::create_directories(g_outputErrorsFolder);
         ASSERT_TRUE(gf_writeScannedLiveries());
         gf_processScannedLiveries();
@@ -59,26 +36,18 @@ protected:
         state.reset();
         EngineSimTest::TearDown();
     }
-    static LiveryRecord livery(const char* airline, const char* model, const char* title)
+    static LiveryRecord livery(const char* airline, const char* title)
     {
         LiveryRecord r;
         r.title = title;
-        r.ids.airline = gf_airlineCode2Id(airline);
-        r.ids.model = gf_modelCode2Id(model);
+        r.ids = {gf_airlineCode2Id(airline), 0, gf_modelCode2Id("B738"), 0, 0};
         return r;
     }
     static ParkingPlanEntry entry(int32_t standId, const char* airline, const char* callsign, const char* second = "",
                                   bool keepsFirst = true, int32_t offset = 0)
     {
-        ParkingPlanEntry e;
-        e.standId = standId;
-        e.ids.airline = gf_airlineCode2Id(airline);
-        e.ids.model = gf_modelCode2Id("B738");
-        e.callsign = callsign;
-        e.secondCallsign = second;
-        e.keepsFirstCallsign = keepsFirst;
-        e.slotOffset = offset;
-        return e;
+        return {0, 1, standId, offset, {gf_airlineCode2Id(airline), 0, gf_modelCode2Id("B738"), 0, 0},
+                callsign, second, "", keepsFirst};
     }
 
     std::unique_ptr<kvr::test::ParkingState> state;
@@ -109,36 +78,27 @@ TEST_F(StaticPlacementTest, PlanIsPlacedLastEntryFirstAndParkedWithEnginesOff)
     ASSERT_TRUE(gf_handOnOneCreation());
     frames(2);
     tick(202);
-    const auto objects = trace("objects");
-    ASSERT_EQ(objects.size(), 2u);
-    const Stand& stand3 = *gf_standById(3);
+    ASSERT_EQ(trace("objects").size(), 2u);
     for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
         EXPECT_EQ(st.simState, SimState::active) << st.callsign;
         const auto o = objectRecord(st.objectId);
         EXPECT_EQ(o["tail"], st.callsign);
         EXPECT_EQ(o["init"]["on_ground"], 1);
         EXPECT_DOUBLE_EQ(o["init"]["heading"].get<double>(), 90.0);
-        EXPECT_DOUBLE_EQ(o["init"]["alt_ft"].get<double>(), 0.0);
         EXPECT_EQ(eventsOf(st.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u) << st.callsign;
     }
     const StaticAircraft& onCargo = gf_trafficState().aircraft.statics()[0];
-    EXPECT_DOUBLE_EQ(objectRecord(onCargo.objectId)["init"]["lat"].get<double>(), stand3.lat);
+    EXPECT_DOUBLE_EQ(objectRecord(onCargo.objectId)["init"]["lat"].get<double>(), gf_standById(3)->lat);
     EXPECT_EQ(eventsOf(onCargo.objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // a cargo ramp
     EXPECT_EQ(gf_trafficState().aircraft.statics()[1].callsign, "KLM13*");
 }
 
 TEST_F(StaticPlacementTest, TakenStandOrNeighbourDropsTheEntry)
 {
-    // A live aircraft pushing back from stand 2, which lists stand 3 as its neighbour.
-    LiveAircraft pushing = kvr::test::makeLive(0x4B0001, "SWR7", false);
-    pushing.standId = 2;
-    pushing.phase = FlightPhase::pushing_back;
-    gf_trafficState().aircraft.addLive(std::move(pushing));
-    // A static aircraft being removed from stand 1 does not hold it.
-    StaticAircraft leaving = kvr::test::makeStatic("KLM1*", 1);
-    leaving.simState = SimState::removingfromsim;
-    gf_trafficState().aircraft.addStatic(std::move(leaving));
-
+    // A live aircraft pushing back from stand 2, which lists stand 3 as its
+    // neighbour; a static aircraft being removed from stand 1 does not hold it.
+    state->addLive(0x4B0001, FlightPhase::pushing_back, SimState::buffer, 2);
+    state->addStatic("KLM1*", 1, SimState::removingfromsim);
     gf_parkingPlan() = {entry(1, "KLM", "KLM12"), entry(3, "DLH", "DLH4"), entry(2, "DLH", "DLH5"), entry(9, "DLH", "DLH6")};
     for (int i = 0; i < 4; ++i)
         lf_placeStaticFromPlan();
@@ -147,8 +107,8 @@ TEST_F(StaticPlacementTest, TakenStandOrNeighbourDropsTheEntry)
     EXPECT_EQ(gf_trafficState().staticCreations.front().callsign, "KLM12*");
     const std::string text = log();
     EXPECT_NE(text.find("==> stand with id 9 not found"), std::string::npos) << text;
-    EXPECT_NE(text.find("GATE A2       : no static parking for DLH5, live aircraft SWR7 standing here"), std::string::npos);
-    EXPECT_NE(text.find("GATE A3       : no static parking for DLH4, live aircraft SWR7 is adjacent at GATE A2, possibly colliding"),
+    EXPECT_NE(text.find("GATE A2       : no static parking for DLH5, live aircraft L4b0001 standing here"), std::string::npos);
+    EXPECT_NE(text.find("GATE A3       : no static parking for DLH4, live aircraft L4b0001 is adjacent at GATE A2, possibly colliding"),
               std::string::npos);
 }
 
