@@ -41,6 +41,15 @@ TEST_F(ParkingRunsTest, QuotaOfARunFollowsTheParkingMode)
     }
 }
 
+TEST_F(ParkingRunsTest, EngineClockCatchesUpWithARunOfFiveMillisecondsOrMore)
+{
+    for (const auto& [ms, ticks] : {std::pair{4, 0}, {5, 1}, {14, 1}, {15, 2}, {2000, 200}}) {
+        const int32_t before = engineClock.load();
+        EXPECT_EQ(gf_catchUpEngineClock(ms), ticks) << ms;
+        EXPECT_EQ(engineClock.load() - before, ticks) << ms;
+    }
+}
+
 TEST_F(ParkingRunsTest, ParkedLimitRemovesTheOldestAcrossTheWeekAndCountsNoStaticTwice)
 {
     struct Case {
