@@ -23,20 +23,6 @@ protected:
     }
 };
 
-TEST_F(RemovalOperationsTest, AllStaticCancelsQueuedCreationsAndRemovesHandedOnOnesWhenCreated)
-{
-    state.addStatic("KLM1*", 1);
-    queueCreation(state.addStatic("KLM2*", 2, SimState::adding2sim)); // still in the engine's queue
-    state.addStatic("KLM3*", 3, SimState::adding2sim);                  // handed to the simulator link
-    state.addStatic("KLM4*", 4, SimState::removingfromsim);
-    gf_removeAllStatic();
-    EXPECT_EQ(store.staticCount(), 3u); // KLM2 erased at once
-    EXPECT_TRUE(gf_trafficState().staticCreations.empty());
-    EXPECT_EQ(state.callsigns(store.statics()), (Names{"KLM1*", "KLM4*"}));
-    EXPECT_EQ(store.statics()[1].removeWhenCreated, 1);
-    EXPECT_EQ(gf_trafficState().removalQueue.size(), 1u);
-}
-
 TEST_F(RemovalOperationsTest, CategorySwitchesRemoveOnlyTheirCategory)
 {
     state.addLive(0x400001, FlightPhase::flying, SimState::active, 0, "EC35");
@@ -76,9 +62,11 @@ TEST_F(RemovalOperationsTest, DestinationGateRemovesOneAircraftStaticFirstAndNot
     EXPECT_EQ(state.callsigns(store.live()), Names{"L400001"});
 }
 
-TEST_F(RemovalOperationsTest, ChangeOfAirportRemovesGroundTrafficButNotAircraftTaxiingToTheirStand)
+TEST_F(RemovalOperationsTest, ChangeOfAirportRemovesStaticsAndGroundTrafficButNotAircraftTaxiingToTheirStand)
 {
     state.addStatic("KLM1*", 1);
+    queueCreation(state.addStatic("KLM2*", 2, SimState::adding2sim)); // still in the engine's queue
+    state.addStatic("KLM3*", 3, SimState::adding2sim);                  // handed to the simulator link
     state.addLive(0x400001, FlightPhase::parked, SimState::active, 2);
     state.addLive(0x400002, FlightPhase::parking, SimState::active, 3);
     state.addLive(0x400003, FlightPhase::flying);
@@ -86,8 +74,11 @@ TEST_F(RemovalOperationsTest, ChangeOfAirportRemovesGroundTrafficButNotAircraftT
     queueCreation(state.addLive(0x400005, FlightPhase::parked, SimState::adding2sim, 4));
     lf_removeAllStaticAndLiveAtAirport();
     EXPECT_EQ(state.callsigns(store.statics()), Names{"KLM1*"});
+    ASSERT_EQ(store.staticCount(), 2u); // KLM2 erased at once, KLM3 removed once created
+    EXPECT_EQ(store.statics()[1].removeWhenCreated, 1);
     EXPECT_EQ(state.callsigns(store.live()), (Names{"L400001", "L400004"}));
-    EXPECT_EQ(store.findLive(0x400005), nullptr); // its request was still queued
+    EXPECT_EQ(store.findLive(0x400005), nullptr);
+    EXPECT_TRUE(gf_trafficState().staticCreations.empty() && gf_trafficState().liveCreations.empty());
     EXPECT_EQ(store.findLive(0x400001)->standId, 0);
     EXPECT_EQ(store.findLive(0x400002)->standId, 3);
 }
