@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/livery_choice.h"
@@ -67,14 +68,10 @@ std::string lf_determineStaticCallsign(const ParkingPlanEntry& entry)
     return lf_markStaticCallsign(taken);
 }
 
-void lf_placeStaticFromPlan()
-{
-    ParkingPlan& plan = gf_parkingPlan();
-    if (plan.empty())
-        return;
-    const ParkingPlanEntry entry = std::move(plan.back());
-    plan.pop_back();
+namespace {
 
+void lf_placeEntry(const ParkingPlanEntry& entry)
+{
     if (!gf_isModelCategoryIncluded(entry.ids.model))
         return;
     const Stand* stand = gf_standById(entry.standId);
@@ -119,4 +116,20 @@ void lf_placeStaticFromPlan()
     cmd.title = std::string(st.liveryTitle);
     cmd.key = n;
     gf_trafficState().staticCreations.push_back(std::move(cmd));
+}
+
+} // namespace
+
+void lf_placeStaticFromPlan()
+{
+    ParkingPlan& plan = gf_parkingPlan();
+    if (plan.empty())
+        return;
+    const ParkingPlanEntry entry = std::move(plan.back());
+    plan.pop_back();
+    try {
+        lf_placeEntry(entry);
+    } catch (...) {
+        gf_reportTrafficException("lf_placeStaticFromPlan"); // e.g. every static key in use
+    }
 }
