@@ -272,7 +272,7 @@ void spawnLiveAc(LiveAircraft& ac)
                 ac.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
-                gf_enforceParkedLimit(false);
+                gf_enforceParkedLimit(1);
             } else {
                 if (ac.removeFlag)
                     return;

@@ -59,7 +59,7 @@ void lf_park(LiveAircraft& ac)
     gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.standId), ac.callsign));
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
     gf_addRealStandOption(ac.standId, ac, 0);
-    gf_enforceParkedLimit(false);
+    gf_enforceParkedLimit(0);
 }
 
 } // namespace

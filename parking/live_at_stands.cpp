@@ -17,6 +17,7 @@
 #include "engine/spawning.h"
 #include "engine/taxi_to_stand.h"
 #include "engine/traffic_state.h"
+#include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "parking/removal_operations.h"
 #include "parking/stand_fit.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-std::vector<LiveStayer> g_liveStayers;
 uint32_t g_collisionCalls = 0;
 uint32_t g_lastStaticParked = 0;
 
@@ -81,11 +81,6 @@ const Stand* lf_nearestFreeStand(const LatLon& position, const LiveAircraft& ac)
 }
 
 } // namespace
-
-std::vector<LiveStayer>& gf_liveStayers()
-{
-    return g_liveStayers;
-}
 
 int gf_liveStandHolder(int32_t standId, uint32_t hexid)
 {
@@ -378,16 +373,17 @@ int64_t gf_systemTime100ns()
 
 void lf_collectLiveStayers()
 {
-    g_liveStayers.clear();
+    std::vector<LiveStayer>& stayers = gf_liveStayers();
+    stayers.clear();
     try {
         TrafficState& s = gf_trafficState();
-        g_liveStayers.reserve(s.aircraft.liveCount());
+        stayers.reserve(s.aircraft.liveCount());
         const int64_t now = gf_systemTime100ns();
         for (LiveAircraft& ac : s.aircraft.live()) {
             if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
                 continue;
             if (ac.keepStand) {
-                g_liveStayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
                 continue;
             }
             const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
@@ -395,9 +391,9 @@ void lf_collectLiveStayers()
             if (minutes > limit)
                 removeAircraftFromSim(ac);
             else
-                g_liveStayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
         }
-        std::stable_sort(g_liveStayers.begin(), g_liveStayers.end(),
+        std::stable_sort(stayers.begin(), stayers.end(),
                          [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });
     } catch (...) {
         gf_reportTrafficException("lf_collectLiveStayers");

@@ -15,17 +15,6 @@
 
 struct LiveAircraft;
 
-// A live aircraft that keeps its stand through a parking re-plan.
-struct LiveStayer {
-    std::string callsign;
-    std::string registration;
-    uint64_t reserved = 0;
-    int32_t standId = 0;
-    int32_t minutesParked = 0; // 0 for an aircraft that keeps its stand
-};
-// The list of the last lf_collectLiveStayers, fewest minutes first.
-std::vector<LiveStayer>& gf_liveStayers();
-
 // Who holds the stand, not counting the aircraft `hexid` nor aircraft being
 // removed: 2 a parked aircraft with a simulator object, 1 one parking,
 // parked or leaving it, 0 none (also for a stand id below 1).
