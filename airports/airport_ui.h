@@ -17,6 +17,9 @@ public:
     virtual void enableFlushButton(bool) {}
     virtual void enableParkingPercentage(bool) {}
     virtual void enableMaxFitFl(bool) {}
+    // The "Tblo" button and the SKIP_AIRPORT_SCAN check box (the airport scan).
+    virtual void enableTbloButton(bool) {}
+    virtual void enableSkipAirportScan(bool) {}
 };
 
 // Makes `ui` the one gf_airportUi answers; null restores the inert one.

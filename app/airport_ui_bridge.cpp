@@ -14,6 +14,8 @@ public:
     void enableFlushButton(bool enabled) override { gf_enableControl(FLUSH_BUTTON, enabled); }
     void enableParkingPercentage(bool enabled) override { gf_enableControl(parking_percentage, enabled); }
     void enableMaxFitFl(bool enabled) override { gf_enableControl(MAX_FIT_FL, enabled); }
+    void enableTbloButton(bool enabled) override { gf_enableControl(TBLO_BUTTON, enabled); }
+    void enableSkipAirportScan(bool enabled) override { gf_enableControl(SKIP_AIRPORT_SCAN, enabled); }
 };
 
 WindowAirportUi g_windowAirportUi;
