@@ -94,6 +94,9 @@ void BM_AirportScanPackageTree(benchmark::State& state)
     g_parameters.store(std::make_shared<const Parameters>());
     g_modeSettings.store(std::make_shared<const ModeSettings>());
     const ScanTree tree = lf_makeTree(int(state.range(0)), int(state.range(1)), int(state.range(2)), int(state.range(3)));
+    // The scan transaction makes the scan folders before the walk.
+    fs::create_directories("airports/my_simaddon");
+    fs::create_directories("airports/my_thirdparty");
     const FacilityStandsReader previous = gf_setFacilityStandsReader(&noFacilities);
     lf_clearPublisherLists();
     int64_t fullReads = 0;
