@@ -33,3 +33,15 @@ void abortTakeoffRoll(LiveAircraft& ac)
 {
     ac.setPhase(FlightPhase::taxi);
 }
+
+// The roll's commands and decisions come with the take-off motion; until
+// then the roll only changes the phase.
+void enterTakeoffRoll(LiveAircraft& ac, bool)
+{
+    ac.setPhase(FlightPhase::takeoff_roll);
+}
+
+void enterTowedTakeoffRoll(LiveAircraft& ac)
+{
+    ac.setPhase(FlightPhase::takeoff_roll);
+}

@@ -12,3 +12,8 @@ void planAirLeg(LiveAircraft& aircraft, int32_t legTicks);
 void planGroundRollLeg(LiveAircraft& aircraft, int32_t legTicks);
 // Ends a take-off roll: the aircraft goes back to taxiing.
 void abortTakeoffRoll(LiveAircraft& aircraft);
+// The aircraft starts its take-off roll (rolling: it comes straight out of a
+// landing roll, a touch-and-go).
+void enterTakeoffRoll(LiveAircraft& aircraft, bool rolling);
+// The take-off roll of an aircraft that taxied or was towed onto the runway.
+void enterTowedTakeoffRoll(LiveAircraft& aircraft);

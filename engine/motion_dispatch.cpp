@@ -14,6 +14,7 @@
 #include "engine/stand_arrival.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
+#include "engine/runway_hold.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
 
@@ -85,6 +86,8 @@ void nextPosMain(LiveAircraft& ac)
                     st.erase(st.begin() + 1);
                     continue;
                 }
+                if (lf_checkRunwayHeadingAhead(ac))
+                    continue;
                 lf_advanceLeg(ac);
                 return;
             }
@@ -165,10 +168,13 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        lf_scanRunwayHold(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
         ac.headingCorrectionPending = ac.headingCorrectionDeg > 3.0 ? 1 : 0;
+        if (!s1.stationary)
+            lf_alignToRunwayOnEntry(ac);
         ac.speedMode = 0;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {
