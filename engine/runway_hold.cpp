@@ -14,6 +14,7 @@
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
+#include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
 
 namespace {
@@ -25,30 +26,10 @@ constexpr double kLinedUpCrossM = 7.5;
 constexpr double kBehindStartM = -700.0;
 constexpr int32_t kHeldTicks = 300;
 
-LatLon lf_pos(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-
-LatLon lf_here(const LiveAircraft& ac)
-{
-    return {ac.lat, ac.lon};
-}
-
-double lf_metres(const LatLon& a, const LatLon& b)
-{
-    return gf_distanceNm(a, b) * 1852.0;
-}
-
 // Degrees (-180, 180] from b to a.
 double lf_diffDeg(double a, double b)
 {
     return gf_wrapAngle(a - b) * kRadToDeg;
-}
-
-bool lf_samePosition(const TrafficSample& a, const TrafficSample& b)
-{
-    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
 }
 
 std::string lf_key(const RunwayMatch& m)
@@ -87,7 +68,7 @@ bool lf_atCurrentAirport(const LiveAircraft& ac)
         std::shared_lock lock(engineLock);
         code = CurrentAirport.code;
     }
-    return code != 0 && lf_airportNear(lf_here(ac), 0) == code;
+    return code != 0 && lf_airportNear(gf_aircraftPosition(ac), 0) == code;
 }
 
 bool lf_taxiNotAfterLanding(const LiveAircraft& ac)
@@ -126,7 +107,7 @@ std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
     for (size_t i = 2; i < st.size(); ++i) {
         if (!st[i].stationary)
             continue;
-        if (lf_metres(lf_here(ac), lf_pos(st[i])) <= 50.0)
+        if (gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(st[i])) <= 50.0)
             return i;
         return std::nullopt;
     }
@@ -135,7 +116,7 @@ std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
 
 void lf_describeStop(LiveAircraft& ac)
 {
-    const RunwayMatch m = lf_match(lf_here(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
     if (!lf_onCentreLine(m) || m.headingDifference < 3.0) {
         ac.runwayDescription.clear();
         return;
@@ -144,7 +125,7 @@ void lf_describeStop(LiveAircraft& ac)
     for (size_t i = 1; i < st.size(); ++i) {
         if (st[i].stationary) {
             ac.runwayDescription = fmt::format("{}:{} {} {:.1f}", m.runwayText, m.endText, i,
-                                               lf_metres(lf_here(ac), lf_pos(st[i])));
+                                               gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(st[i])));
             return;
         }
     }
@@ -164,7 +145,7 @@ void lf_measureSpeed(LiveAircraft& ac)
         return;
     }
     if (std::isfinite(ac.speedWindowLat) && std::isfinite(ac.speedWindowLon))
-        ac.speedWindowSumM += lf_metres({ac.speedWindowLat, ac.speedWindowLon}, lf_here(ac));
+        ac.speedWindowSumM += gf_distanceM({ac.speedWindowLat, ac.speedWindowLon}, gf_aircraftPosition(ac));
     ac.speedWindowLat = ac.lat;
     ac.speedWindowLon = ac.lon;
     if (now - ac.speedWindowStart >= 200) {
@@ -185,7 +166,7 @@ double lf_measuredSpeedKt(const LiveAircraft& ac)
 bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon& position)
 {
     const int32_t now = engineClock.load();
-    if (!ac.heldKey.empty() && ac.heldKey == key && lf_metres({ac.heldLat, ac.heldLon}, position) <= 2.0)
+    if (!ac.heldKey.empty() && ac.heldKey == key && gf_distanceM({ac.heldLat, ac.heldLon}, position) <= 2.0)
         return now - ac.heldSince >= kHeldTicks;
     // A new place: the watch starts here. Standing on at the same place keeps
     // its start, or the hold could never last 300 ticks.
@@ -201,9 +182,9 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
     SampleStream& st = ac.samples;
     if (!ac.runwayHeadingSet || !ac.groundMode || st.size() < 2 || st[1].stationary)
         return false;
-    const LatLon s1 = lf_pos(st[1]);
-    const double d = lf_metres(lf_here(ac), s1);
-    const double b = std::fabs(lf_diffDeg(gf_initialBearing(lf_here(ac), s1), ac.runwayHeading));
+    const LatLon s1 = gf_samplePosition(st[1]);
+    const double d = gf_distanceM(gf_aircraftPosition(ac), s1);
+    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), ac.runwayHeading));
     if (!ac.runwayAheadDropped && d <= 150.0 && b > 90.0) {
         st.erase(st.begin() + 1);
         ac.runwayAheadDropped = 1;
@@ -217,7 +198,7 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
     if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.runwayKey.empty() &&
         ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
-        ac.takeoffRunway = lf_match(lf_here(ac), ac.runwayHeading);
+        ac.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
         ac.runwayKey.clear();
         ac.runwayHeadingSet = 0;
         ac.runwayAheadDropped = 0;
@@ -229,7 +210,7 @@ void lf_alignToRunwayOnEntry(LiveAircraft& ac)
 {
     if (!ac.headingCorrectionPending || !ac.groundMode || !lf_taxiNotAfterLanding(ac) || !lf_atCurrentAirport(ac))
         return;
-    const RunwayMatch m = lf_match(lf_here(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m))
         return;
     const double runway = lf_runwayHeadingRad(m);
@@ -251,7 +232,7 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
 {
     SampleStream& st = ac.samples;
     if (ac.heldSampleSet) {
-        if (sample.stationary && lf_metres(lf_pos(ac.heldSample), lf_pos(sample)) <= 1.0) {
+        if (sample.stationary && gf_distanceM(gf_samplePosition(ac.heldSample), gf_samplePosition(sample)) <= 1.0) {
             TrafficSample again = ac.heldSample;
             if (!st.empty())
                 again.playTime = std::max(again.playTime, st.back().playTime + 1);
@@ -262,15 +243,15 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
     if (!sample.stationary || st.empty() || st.back().stationary || !ac.groundMode ||
         ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
         return false;
-    const RunwayMatch m = lf_match(lf_pos(sample), ac.heading);
+    const RunwayMatch m = lf_match(gf_samplePosition(sample), ac.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m) || !lf_atCurrentAirport(ac))
         return false;
     const TrafficSample& last = st.back();
     if (!(last.speedKt >= 2.0 && last.speedKt <= 35.0))
         return false;
     double track = ac.heading;
-    if (st.size() >= 2 && !lf_samePosition(st[st.size() - 2], last))
-        track = gf_initialBearing(lf_pos(st[st.size() - 2]), lf_pos(last));
+    if (st.size() >= 2 && !gf_samePosition(st[st.size() - 2], last))
+        track = gf_initialBearing(gf_samplePosition(st[st.size() - 2]), gf_samplePosition(last));
     const double runway = lf_runwayHeadingRad(m);
     if (std::fabs(lf_diffDeg(runway, track)) > 15.0 || m.headingDifference > 15.0)
         return false;
@@ -294,7 +275,7 @@ void lf_scanRunwayHold(LiveAircraft& ac)
     const std::optional<size_t> stop = lf_stopAhead(ac);
     if (!stop)
         return;
-    const LatLon stopPos = lf_pos(st[*stop]);
+    const LatLon stopPos = gf_samplePosition(st[*stop]);
     const RunwayMatch m = lf_match(stopPos, ac.heading);
     if (!m.valid) {
         ac.runwayKey.clear();
@@ -313,8 +294,8 @@ void lf_scanRunwayHold(LiveAircraft& ac)
         // runway crossing; without them the aircraft must have held there.
         std::optional<double> departure;
         for (size_t i = 2; i < st.size() && !departure; ++i)
-            if (lf_metres(stopPos, lf_pos(st[i])) > 1.0)
-                departure = gf_initialBearing(stopPos, lf_pos(st[i]));
+            if (gf_distanceM(stopPos, gf_samplePosition(st[i])) > 1.0)
+                departure = gf_initialBearing(stopPos, gf_samplePosition(st[i]));
         if (departure) {
             const double off = std::fabs(lf_diffDeg(*departure, runway));
             accepted = off <= 30.0 || off >= 135.0;
@@ -355,11 +336,11 @@ void lf_trackRunwayHold(LiveAircraft& ac)
     }
     if (!(measured <= 0.5))
         return;
-    const RunwayMatch m = lf_match(lf_here(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m) || m.headingDifference > 90.0)
         return;
     const std::string key = lf_key(m);
-    if (key != ac.runwayKey && !lf_heldOnSameRunway(ac, key, lf_here(ac)))
+    if (key != ac.runwayKey && !lf_heldOnSameRunway(ac, key, gf_aircraftPosition(ac)))
         return;
     const double runway = lf_runwayHeadingRad(m);
     if (m.headingDifference >= 3.0) {

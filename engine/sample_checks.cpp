@@ -29,38 +29,17 @@
 
 namespace {
 
-constexpr double kSamePositionDeg = 1e-8;
 constexpr double kStandingDeg = 0.00015;
-
-LatLon lf_pos(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-
-LatLon lf_here(const LiveAircraft& ac)
-{
-    return {ac.lat, ac.lon};
-}
 
 LatLon lf_stand(const LiveAircraft& ac)
 {
     return {ac.standLat, ac.standLon};
 }
 
-double lf_metres(const LatLon& a, const LatLon& b)
-{
-    return gf_distanceNm(a, b) * 1852.0;
-}
-
-bool lf_samePosition(const TrafficSample& a, const TrafficSample& b)
-{
-    return std::fabs(a.lat - b.lat) <= kSamePositionDeg && std::fabs(a.lon - b.lon) <= kSamePositionDeg;
-}
-
 // Metres that `p` lies ahead of `from` along the aircraft's heading.
 double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficSample& p)
 {
-    return gf_relativePosition(from, ac.heading, lf_pos(p)).alongM;
+    return gf_relativePosition(from, ac.heading, gf_samplePosition(p)).alongM;
 }
 
 bool lf_activeOrLater(const LiveAircraft& ac)
@@ -214,7 +193,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
     if (ac.samples.empty())
         return true;
     const TrafficSample& back = ac.samples.back();
-    const bool stationary = lf_samePosition(sample, back);
+    const bool stationary = gf_samePosition(sample, back);
     if (lf_isCategory(ac, Category::Rotorcraft))
         return true;
     const bool flying = ac.simState == SimState::active && !ac.groundMode;
@@ -313,7 +292,7 @@ void lf_startTracker(LiveAircraft& ac, const TrafficSample& sample, double d)
 // The tracker's verdict on the sample: 1 leaves, 0 tracking on, -1 ended.
 int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool known, bool ahead)
 {
-    const double fromTracker = lf_metres({ac.trackerLat, ac.trackerLon}, lf_pos(sample));
+    const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
     const double dt = (sample.playTime - ac.trackerTime) / 100.0;
     const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
                            fromTracker <= std::max(12.0, 12.86111111111111 * dt) && d <= 262.0 &&
@@ -354,17 +333,17 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
         ac.pushFirstSet = 1;
         return false;
     }
-    if (lf_metres({ac.pushFirstLat, ac.pushFirstLon}, lf_pos(sample)) >= 4.0) {
+    if (gf_distanceM({ac.pushFirstLat, ac.pushFirstLon}, gf_samplePosition(sample)) >= 4.0) {
         ac.pushFirstLat = sample.lat;
         ac.pushFirstLon = sample.lon;
-        if (lf_metres(lf_stand(ac), lf_pos(sample)) <= std::max(2.0 * ac.radius * 1852.0, 25.0)) {
+        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * 1852.0, 25.0)) {
             ac.pushSecondSet = 0;
         } else if (!ac.pushSecondSet) {
             ac.pushSecondLat = sample.lat;
             ac.pushSecondLon = sample.lon;
             ac.pushSecondSet = 1;
         } else if (++ac.pushSecondCount == 2 &&
-                   lf_metres({ac.pushSecondLat, ac.pushSecondLon}, lf_pos(sample)) >= 15.0) {
+                   gf_distanceM({ac.pushSecondLat, ac.pushSecondLon}, gf_samplePosition(sample)) >= 15.0) {
             // Moving off the push-back position: the taxi starts.
             sample.stationary = 0;
             if (ac.holding) {
@@ -393,17 +372,17 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
 void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double limit)
 {
     SampleStream& st = ac.samples;
-    if (lf_aheadOffset(ac, lf_pos(st.back()), sample) >= limit)
+    if (lf_aheadOffset(ac, gf_samplePosition(st.back()), sample) >= limit)
         return;
     st.pop_back();
-    if (st.size() > 2 && lf_aheadOffset(ac, lf_pos(st.back()), sample) < limit)
+    if (st.size() > 2 && lf_aheadOffset(ac, gf_samplePosition(st.back()), sample) < limit)
         st.pop_back();
 }
 
 bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing)
 {
     const TrafficSample& back = ac.samples.back();
-    if (lf_samePosition(sample, back)) {
+    if (gf_samePosition(sample, back)) {
         sample.stationary = 1;
         return true;
     }
@@ -432,7 +411,7 @@ void lf_dropFalseStops(LiveAircraft& ac, const TrafficSample& sample)
             if (st[i].stationary)
                 continue;
             const double dt = (sample.playTime - st[i].playTime) / 100.0;
-            if (dt > 0.0 && dt <= 22.0 && gf_distanceNm(lf_pos(st[i]), lf_pos(sample)) * 3600.0 / dt <= 35.0)
+            if (dt > 0.0 && dt <= 22.0 && gf_distanceNm(gf_samplePosition(st[i]), gf_samplePosition(sample)) * 3600.0 / dt <= 35.0)
                 st.erase(st.begin() + static_cast<std::ptrdiff_t>(i) + 1, st.end());
             return;
         }
@@ -467,7 +446,7 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
             ac.rolloutKept = back;
             ac.rolloutKeptSet = 1;
         }
-        if (gf_runwayUnderAircraft(lf_here(ac), ac.heading) && lf_touchAndGo(ac, sample, vr))
+        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading) && lf_touchAndGo(ac, sample, vr))
             enterTakeoffRoll(ac, true);
         return;
     }
@@ -484,7 +463,7 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
     const double slowest = std::max(vr / 2.0, 43.0);
     const bool fast = std::isfinite(back.speedKt) && std::isfinite(sample.speedKt) && std::isfinite(vr) && vr > 0.0 &&
                       back.speedKt >= slowest && sample.speedKt >= slowest &&
-                      gf_runwayUnderAircraft(lf_here(ac), ac.heading).has_value();
+                      gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading).has_value();
     if (sample.airborne || fast)
         enterTowedTakeoffRoll(ac);
 }
@@ -497,7 +476,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         return;
     }
     if (ac.holding && ac.phase == FlightPhase::taxi && !st.empty() &&
-        lf_metres(lf_pos(st.front()), lf_pos(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS) {
+        gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS) {
         lf_restartNormalFlight(ac);
         removeAircraftFromSim(ac);
         return;
@@ -522,7 +501,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         sample.playTime = std::max(sample.playTime, back.playTime + 1);
         if (back.airborne && sample.airborne) {
             const double dt = (sample.playTime - back.playTime) / 100.0;
-            const JumpPlausibility flight = gf_jumpPlausibility(lf_metres(lf_pos(back), lf_pos(sample)), dt,
+            const JumpPlausibility flight = gf_jumpPlausibility(gf_distanceM(gf_samplePosition(back), gf_samplePosition(sample)), dt,
                                                                 back.speedKt, sample.speedKt,
                                                                 static_cast<int32_t>(ac.category));
             if (flight.implausible)
@@ -563,7 +542,7 @@ bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double times
         if (!std::isfinite(dt) || dt > 60.0) {
             e.consistentCount = 1;
         } else if (dt > 0.0) {
-            const double d = lf_metres({e.lat, e.lon}, lf_pos(sample));
+            const double d = gf_distanceM({e.lat, e.lon}, gf_samplePosition(sample));
             e.consistentCount = !std::isfinite(d) || d > 150.0 ? 1 : e.consistentCount + 1;
             released = e.consistentCount >= 3;
         }
@@ -639,7 +618,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     case FlightPhase::parked:
         return lf_activeOrLater(ac) && checkAtStandSituations(ac, sample);
     case FlightPhase::parking:
-        if (!lf_activeOrLater(ac) || lf_metres(lf_stand(ac), lf_pos(sample)) <= 200.0)
+        if (!lf_activeOrLater(ac) || gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= 200.0)
             return false;
         // Too far from the stand: the parking is given up.
         ac.phaseBeforePrevious = ac.previousPhase;
@@ -670,8 +649,8 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
-    if (ac.groundMode || lf_metres(lf_here(ac), lf_pos(sample)) <= 0.1 ||
-        lf_aheadOffset(ac, lf_here(ac), sample) >= -50.0) {
+    if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
+        lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
         ac.firstProjected = 0;
         lf_frontDueNow(ac);
@@ -682,11 +661,11 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
 
 bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
 {
-    const double d = lf_metres(lf_stand(ac), lf_pos(sample));
+    const double d = gf_distanceM(lf_stand(ac), gf_samplePosition(sample));
     bool known = false;
     bool ahead = false;
     if (d >= 15.0) {
-        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), lf_pos(sample)) - ac.standHeading));
+        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
         ahead = off * 180.0 / 3.141592653589793 <= (ac.gateStand ? 30.0 : 60.0);
         known = true;
     }
@@ -759,10 +738,10 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
             ac.goAroundWatch = 0;
         }
     }
-    if (lf_samePosition(sample, st.back()))
+    if (gf_samePosition(sample, st.back()))
         return false;
     if (st.size() == 1) {
-        const double off = lf_aheadOffset(ac, lf_pos(st.front()), sample);
+        const double off = lf_aheadOffset(ac, gf_samplePosition(st.front()), sample);
         if (ac.phase == FlightPhase::landing && off < -20.0)
             return false;
         if (ac.phase == FlightPhase::landing_roll && off < -10.0) {
@@ -789,10 +768,10 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         return false;
     }
     const double limit = ac.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
-    if (lf_samePosition(sample, st.back()))
+    if (gf_samePosition(sample, st.back()))
         return false;
     if (st.size() == 1) {
-        if (lf_aheadOffset(ac, lf_pos(st.front()), sample) < limit)
+        if (lf_aheadOffset(ac, gf_samplePosition(st.front()), sample) < limit)
             return false;
     } else {
         lf_dropSamplesAhead(ac, sample, limit);
@@ -806,8 +785,8 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         // of it that it can reach in time is taken.
         if (sample.playTime <= now + 1)
             return false;
-        const double d = lf_metres(lf_here(ac), lf_pos(sample));
-        if (d <= 0.1 || lf_aheadOffset(ac, lf_here(ac), sample) < limit)
+        const double d = gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample));
+        if (d <= 0.1 || lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) < limit)
             return false;
         const double dt = (sample.playTime - now) / 100.0;
         if (dt >= 1.0) {

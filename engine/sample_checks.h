@@ -4,9 +4,11 @@
 // take-off and landing checks. Main task only.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
+#include "core/geodesy.h"
 #include "engine/aircraft.h"
 
 struct LiveTrafficRecord;
@@ -30,3 +32,22 @@ void noMoreNextPos(LiveAircraft& aircraft);
 
 // The aircraft's destination is the current airport and its origin is not.
 bool gf_inboundToCurrentAirport(const AircraftBase& aircraft);
+
+// Positions of samples and aircraft, and distances between them in metres.
+inline LatLon gf_samplePosition(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
+{
+    return {aircraft.lat, aircraft.lon};
+}
+inline double gf_distanceM(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * 1852.0;
+}
+// The two samples lie at the same place (within 1e-8 degrees).
+inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
+{
+    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
+}

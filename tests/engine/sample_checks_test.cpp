@@ -197,8 +197,9 @@ TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
         ac.headingCorrectionPending = 1;
         lf_alignToRunwayOnEntry(ac);
         EXPECT_EQ(ac.runwayHeadingSet == 1, c.aligned) << c.headingDeg << " " << c.targetDeg;
-        if (c.aligned)
+        if (c.aligned) {
             EXPECT_NEAR(ac.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
+        }
     }
 }
 
