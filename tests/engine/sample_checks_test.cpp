@@ -15,6 +15,7 @@
 #include "engine/sample_checks.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_records.h"
+#include "liveries/regcode_lists.h"
 #include "parking/runway_table.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -387,6 +388,33 @@ TEST_F(SampleChecksTest, ANewCallsignInThreeRecordsRespawnsTheAircraftOnlyWithTh
         tick();
         EXPECT_EQ(objectRecord(id)["removed_frame"].is_null(), !on);
     }
+}
+
+TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRegistrationRespawnsAtOnce)
+{
+    setAirport(kEham);
+    setGuidChanges(false);
+    LiveAircraft& ac = parked(0x4D0451, Category::Large);
+    ac.phase = FlightPhase::taxi;
+    LiveTrafficRecord r = record(ac, moved({52.30, 4.76}, 90.0, 30.0), 15.0, 5.0);
+    r.origin = IataCode("LHR");
+    r.destination = IataCode("AMS");
+    EXPECT_TRUE(checkRespawn(ac, r)); // the switch is off: the route is only filled in
+    EXPECT_EQ(ac.inboundToAirport, 1);
+    EXPECT_EQ(ac.destination, IataCode("AMS"));
+    // A registration whose code names another livery: the livery is chosen again.
+    setGuidChanges(true);
+    static const std::string title = "Airbus A320 Transavia";
+    RegcodeLiveries["PH-XRA"] = title;
+    r.registration = "PH-XRA";
+    r.timestamp += 15.0;
+    EXPECT_FALSE(checkRespawn(ac, r));
+    RegcodeLiveries.erase("PH-XRA");
+    EXPECT_EQ(ac.phase, FlightPhase::birth);
+    EXPECT_TRUE(ac.liveryTitle.empty());
+    EXPECT_EQ(ac.simState, SimState::removingfromsim);
+    EXPECT_NE(log().find("respawns because of regcode change\n"), std::string::npos);
+    setAirport(0);
 }
 
 TEST_F(SampleChecksTest, AHeldTaxiAircraftFarFromItsLastSampleAndAnOverlongStreamAreRemoved)
