@@ -14,8 +14,8 @@
 
 #include "core/value_types.h"
 #include "engine/category.h"
+#include "engine/flight_state.h"
 #include "liveries/model_database.h"
-#include "parking/runway_matching.h"
 
 struct LiveTrafficRecord;
 struct TrafficIdentity;
@@ -306,7 +306,6 @@ struct LiveAircraft : AircraftBase {
     int32_t heldSince = 0;
     TrafficSample heldSample; // a stop sample held back while the aircraft holds on a runway
     uint8_t heldSampleSet = 0;
-    RunwayMatch takeoffRunway; // valid when the take-off runway is known
     // Measured ground speed over windows of at least 200 ticks.
     double speedWindowLat = std::numeric_limits<double>::quiet_NaN();
     double speedWindowLon = std::numeric_limits<double>::quiet_NaN();
@@ -315,9 +314,13 @@ struct LiveAircraft : AircraftBase {
     double lastWindowM = std::numeric_limits<double>::quiet_NaN();
     double lastWindowS = std::numeric_limits<double>::quiet_NaN();
 
+    // ---- Flight phases: take-off, climb, approach, flare ----
+    FlightState flight;
+
     // Changes the flight phase and shifts the phase history; stamps the
     // change with the engine clock. Entering push-back or parked stops the
-    // leaving-the-stand tracker; the same phase again changes nothing.
+    // leaving-the-stand tracker; leaving `landing` clears the landing data;
+    // the same phase again changes nothing.
     void setPhase(FlightPhase next);
 };
 

@@ -11,10 +11,10 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "engine/engine_reports.h"
-#include "engine/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/sample_checks.h"
+#include "engine/takeoff.h"
 #include "engine/traffic_state.h"
 
 namespace {
@@ -198,7 +198,7 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
     if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.runwayKey.empty() &&
         ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
-        ac.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
+        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
         ac.runwayKey.clear();
         ac.runwayHeadingSet = 0;
         ac.runwayAheadDropped = 0;

@@ -14,10 +14,10 @@
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
-#include "engine/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/runway_hold.h"
 #include "engine/stand_arrival.h"
+#include "engine/takeoff.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
@@ -30,6 +30,7 @@
 namespace {
 
 constexpr double kStandingDeg = 0.00015;
+constexpr double kStandingKt = 2.0;
 
 LatLon lf_stand(const LiveAircraft& ac)
 {
@@ -198,7 +199,11 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
         return true;
     const bool flying = ac.simState == SimState::active && !ac.groundMode;
     if (!stationary) {
-        if (std::fabs(sample.lat - back.lat) <= kStandingDeg && std::fabs(sample.lon - back.lon) <= kStandingDeg) {
+        // Jitter of a standing aircraft; a sample that reports a speed shows
+        // slow movement (taxi, the start of a roll) and is not a stop.
+        const bool reportsStanding = !(sample.speedKt > kStandingKt);
+        if (reportsStanding && std::fabs(sample.lat - back.lat) <= kStandingDeg &&
+            std::fabs(sample.lon - back.lon) <= kStandingDeg) {
             if (sample.airborne || flying)
                 return false;
             if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 50.0)
@@ -433,7 +438,7 @@ bool lf_touchAndGo(const LiveAircraft& ac, const TrafficSample& sample, double v
 void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
 {
     const TrafficSample& back = ac.samples.back();
-    const double vr = gf_rotationSpeedKt(ac, 1);
+    const double vr = lf_takeoffVr(ac, 1);
     if (ac.phase == FlightPhase::landing_roll) {
         if (back.airborne && sample.airborne) {
             enterTakeoffRoll(ac, false);

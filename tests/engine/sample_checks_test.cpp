@@ -178,8 +178,8 @@ TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsThe
     ac.samples.erase(ac.samples.begin() + 1);
     EXPECT_FALSE(lf_checkRunwayHeadingAhead(ac));
     EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
-    EXPECT_TRUE(ac.takeoffRunway.valid);
-    EXPECT_EQ(ac.takeoffRunway.endText, "09");
+    EXPECT_TRUE(ac.flight.takeoffRunway.valid);
+    EXPECT_EQ(ac.flight.takeoffRunway.endText, "09");
     EXPECT_TRUE(ac.runwayKey.empty());
     EXPECT_EQ(ac.runwayHeadingSet, 0);
 }
@@ -443,6 +443,10 @@ TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejec
     EXPECT_EQ(jitter.speedKt, 0.0);
     EXPECT_EQ(jitter.lat, 52.30);
     EXPECT_EQ(jitter.playTime, engineClock + 300);
+    // As close, but reporting 10 kt: a slow move, not a stop.
+    TrafficSample slow = sampleAt(moved({52.30, 4.76}, 0.0, 8.0), 10.0, engineClock + 400);
+    ASSERT_TRUE(checkExtendingSituations(ac, slow));
+    EXPECT_EQ(slow.stationary, 0);
     ac.groundMode = 0;
     TrafficSample still = sampleAt({52.30, 4.76}, 0.0, engineClock + 600);
     EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
