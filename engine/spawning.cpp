@@ -273,7 +273,7 @@ void spawnLiveAc(LiveAircraft& ac)
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
                 gf_addRealStandOption(ac.standId, ac, 1);
-                gf_enforceParkedLimit(false);
+                gf_enforceParkedLimit(1);
             } else {
                 if (ac.removeFlag)
                     return;
