@@ -18,6 +18,7 @@
 #include "parking/live_at_stands.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
+#include "engine/runway_hold.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
 #include "parking/runway_matching.h"
@@ -209,6 +210,8 @@ void nextPosMain(LiveAircraft& ac)
                     st.erase(st.begin() + 1);
                     continue;
                 }
+                if (lf_checkRunwayHeadingAhead(ac))
+                    continue;
                 if (lf_dropRollSampleBehind(ac))
                     continue;
                 if (!lf_liftingOff(ac) || ac.projection > 0 || st.size() < 2) {
@@ -325,6 +328,7 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        lf_scanRunwayHold(ac);
         // A taxiing aircraft that has come to rest near the stands gets one,
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
@@ -335,6 +339,8 @@ void nextPosGround(LiveAircraft& ac)
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
+        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
+            lf_alignToRunwayOnEntry(ac);
         ac.speedMode = 0;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {
