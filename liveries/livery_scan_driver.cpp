@@ -46,18 +46,16 @@ wchar_t lf_foldWide(wchar_t c)
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-// Name order of a folder's entries: ASCII letters folded, ties by the exact name.
-bool lf_nameLess(const fs::directory_entry& a, const fs::directory_entry& b)
+// Name order: ASCII letters folded, ties by the exact name.
+bool lf_foldedLess(const std::wstring& x, const std::wstring& y)
 {
-    const std::wstring& x = a.path().native();
-    const std::wstring& y = b.path().native();
-    const auto folded = std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
-                                                     [](wchar_t p, wchar_t q) { return lf_foldWide(p) < lf_foldWide(q); });
-    if (folded)
+    const auto folded = [](const std::wstring& p, const std::wstring& q) {
+        return std::lexicographical_compare(p.begin(), p.end(), q.begin(), q.end(),
+                                            [](wchar_t c, wchar_t d) { return lf_foldWide(c) < lf_foldWide(d); });
+    };
+    if (folded(x, y))
         return true;
-    const auto foldedBack = std::lexicographical_compare(
-        y.begin(), y.end(), x.begin(), x.end(), [](wchar_t p, wchar_t q) { return lf_foldWide(p) < lf_foldWide(q); });
-    return !foldedBack && x < y;
+    return !folded(y, x) && x < y;
 }
 
 // The entries directly in `folder`, in name order. `ec` tells that the
@@ -68,23 +66,16 @@ std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder, std::e
     fs::directory_iterator it(folder, ec);
     for (const fs::directory_iterator end; !ec && it != end; it.increment(ec))
         entries.push_back(*it);
-    std::sort(entries.begin(), entries.end(), lf_nameLess);
+    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
+        return lf_foldedLess(a.path().native(), b.path().native());
+    });
     return entries;
 }
 
-bool lf_isAircraftCfgName(const fs::path& path)
+bool lf_equalFolded(std::wstring_view text, std::wstring_view lower)
 {
-    constexpr std::wstring_view name = L"aircraft.cfg";
-    const std::wstring& text = path.native();
-    if (text.size() < name.size())
-        return false;
-    const std::wstring_view last = std::wstring_view(text).substr(text.size() - name.size());
-    if (text.size() > name.size()) {
-        const wchar_t before = text[text.size() - name.size() - 1];
-        if (before != L'\\' && before != L'/')
-            return false;
-    }
-    return std::equal(last.begin(), last.end(), name.begin(), [](wchar_t p, wchar_t q) { return lf_foldWide(p) == q; });
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](wchar_t p, wchar_t q) { return lf_foldWide(p) == q; });
 }
 
 bool lf_hasSkippedWord(std::string_view path)
@@ -93,9 +84,49 @@ bool lf_hasSkippedWord(std::string_view path)
                        [path](std::string_view word) { return path.find(word) != std::string_view::npos; });
 }
 
-// The recursive walk of one scanned folder. The skip words are looked for
-// below the scanned folder only: a user's own folder name above it (an
-// "airports" drive folder, say) must not hide every livery.
+// One entry of a folder listing, with what the listing itself tells of it.
+struct WalkEntry {
+    std::wstring name;
+    bool folder = false;
+    bool linked = false; // a reparse point: a linked folder is not entered
+};
+
+// The entries of `folder` in name order, from one directory listing: the
+// walk needs no file status query per entry. False when the listing could
+// not start; a listing that fails later keeps what it had.
+bool lf_listFolder(const fs::path& folder, std::vector<WalkEntry>& entries, std::error_code& ec)
+{
+    entries.clear();
+    std::wstring pattern = folder.native();
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        ec.assign(static_cast<int>(GetLastError()), std::system_category());
+        return false;
+    }
+    do {
+        const std::wstring_view name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        entries.push_back({std::wstring(name), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+    } while (FindNextFileW(find, &data));
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+        ec.assign(static_cast<int>(error), std::system_category());
+    FindClose(find);
+    std::sort(entries.begin(), entries.end(),
+              [](const WalkEntry& a, const WalkEntry& b) { return lf_foldedLess(a.name, b.name); });
+    return true;
+}
+
+// The recursive walk of one scanned folder, like a recursive directory
+// iterator that does not follow linked folders, but in name order. The skip
+// words are looked for below the scanned folder only: a user's own folder
+// name above it (an "airports" drive folder, say) must not hide every livery.
 class LiveryFolderWalk {
 public:
     LiveryFolderWalk(const fs::path& root, const LiveryCfgVisitor& onCfgFile)
@@ -103,30 +134,30 @@ public:
     {
     }
 
-    void walk(const fs::path& folder, std::error_code& ec)
+    bool walk(const fs::path& folder, std::error_code& ec)
     {
-        for (const fs::directory_entry& entry : lf_sortedEntries(folder, ec))
-            visit(entry);
+        std::vector<WalkEntry> entries;
+        if (!lf_listFolder(folder, entries, ec))
+            return false;
+        for (const WalkEntry& entry : entries) {
+            const fs::path path = folder / entry.name;
+            if (entry.folder) {
+                if (entry.linked)
+                    continue;
+                const std::string text = lf_pathUtf8(path);
+                if (text.size() >= c_maxFolderPathBytes ||
+                    lf_hasSkippedWord(std::string_view(text).substr(std::min(m_rootBytes, text.size()))))
+                    continue;
+                std::error_code later; // a folder that cannot be listed is passed over
+                walk(path, later);
+            } else if (lf_equalFolded(entry.name, L"aircraft.cfg")) {
+                m_onCfgFile(path);
+            }
+        }
+        return true;
     }
 
 private:
-    void visit(const fs::directory_entry& entry)
-    {
-        std::error_code ec;
-        const fs::file_status status = entry.status(ec);
-        if (ec)
-            return;
-        if (fs::is_directory(status)) {
-            const std::string text = lf_pathUtf8(entry.path());
-            if (text.size() >= c_maxFolderPathBytes ||
-                lf_hasSkippedWord(std::string_view(text).substr(std::min(m_rootBytes, text.size()))))
-                return;
-            walk(entry.path(), ec);
-        } else if (fs::is_regular_file(status) && lf_isAircraftCfgName(entry.path())) {
-            m_onCfgFile(entry.path());
-        }
-    }
-
     size_t m_rootBytes;
     const LiveryCfgVisitor& m_onCfgFile;
 };
@@ -322,11 +353,7 @@ void lf_manualLiveryFolders(LiveryFolderList& folders)
 
 bool lf_walkLiveryFolder(const fs::path& folder, const LiveryCfgVisitor& onCfgFile, std::error_code& ec)
 {
-    if (const fs::directory_iterator start(folder, ec); ec)
-        return false;
-    std::error_code later; // a listing that fails after its start skips the rest
-    LiveryFolderWalk(folder, onCfgFile).walk(folder, later);
-    return true;
+    return LiveryFolderWalk(folder, onCfgFile).walk(folder, ec);
 }
 
 void lf_scanLiveryFolder(uint32_t rank, const fs::path& folder)
