@@ -58,20 +58,6 @@ bool lf_foldedLess(const std::wstring& x, const std::wstring& y)
     return !folded(y, x) && x < y;
 }
 
-// The entries directly in `folder`, in name order. `ec` tells that the
-// listing could not start or stopped early; what was listed before remains.
-std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder, std::error_code& ec)
-{
-    std::vector<fs::directory_entry> entries;
-    fs::directory_iterator it(folder, ec);
-    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-        return lf_foldedLess(a.path().native(), b.path().native());
-    });
-    return entries;
-}
-
 bool lf_equalFolded(std::wstring_view text, std::wstring_view lower)
 {
     return text.size() == lower.size() &&
@@ -188,14 +174,16 @@ PackageOrderTable lf_buildPackageOrderTable()
     return table;
 }
 
-// Iterates the Community folder for the first entry whose name satisfies
-// `take`; logs the listing failure with `warning`.
+// Offers the Community folder's entries to `take` in name order until it
+// answers true; a listing failure is logged with `warning`.
 template <class Take>
 void lf_forCommunityEntries(const fs::path& community, std::string_view warning, Take take)
 {
     std::error_code ec;
-    for (const fs::directory_entry& entry : lf_sortedEntries(community, ec))
-        if (take(entry))
+    std::vector<WalkEntry> entries;
+    lf_listFolder(community, entries, ec);
+    for (const WalkEntry& entry : entries)
+        if (take(entry, community / entry.name))
             return;
     if (ec)
         gf_logLine(fmt::format(fmt::runtime(warning), lf_pathUtf8(community), ec.message()));
@@ -288,21 +276,21 @@ void lf_findAiPackageFolders(const fs::path& community, const PackageOrder& orde
 {
     std::array<fs::path, 4> slots;
     size_t filled = 0;
-    lf_forCommunityEntries(community, "Automatic AI package scan warning in '{}': {}", [&](const fs::directory_entry& e) {
-        std::error_code ec;
-        if (!e.is_directory(ec))
+    const auto take = [&](const WalkEntry& e, const fs::path& path) {
+        if (!e.folder) // linked package folders count
             return false;
-        const std::string name = lf_pathUtf8(e.path().filename());
+        const std::string name = wide_to_utf8(e.name);
         for (uint8_t package : order) {
             if (slots.at(package).empty() && lf_isAiPackageFolder(package, name)) {
-                slots[package] = e.path();
+                slots[package] = path;
                 ++filled;
                 gf_logLine(fmt::format("Automatic {} scan found folder: '{}'", lf_packageLogName(package), name));
                 break;
             }
         }
         return filled == order.size();
-    });
+    };
+    lf_forCommunityEntries(community, "Automatic AI package scan warning in '{}': {}", take);
     for (uint8_t package : order)
         if (!slots.at(package).empty())
             folders.push_back(slots[package]);
@@ -311,12 +299,12 @@ void lf_findAiPackageFolders(const fs::path& community, const PackageOrder& orde
 void lf_findUserAiTrafficFolder(const fs::path& community, LiveryFolderList& folders)
 {
     lf_forCommunityEntries(community, "Automatic user-aitraffic scan warning in '{}': {}",
-                           [&](const fs::directory_entry& e) {
-                               const std::string name = lf_pathUtf8(e.path().filename());
+                           [&](const WalkEntry& e, const fs::path& path) {
+                               const std::string name = wide_to_utf8(e.name);
                                if (name.find("user-aitraffic") == std::string::npos ||
                                    name.find("_CVT_") != std::string::npos)
                                    return false;
-                               folders.push_back(e.path());
+                               folders.push_back(path);
                                gf_logLine(fmt::format("Automatic user-aitraffic scan found folder: '{}'", name));
                                return true;
                            });
