@@ -1,6 +1,8 @@
 #include "liveries/livery_scan_driver.h"
 
+#if defined(_WIN32)
 #include <windows.h>
+#endif
 
 #include <algorithm>
 #include <functional>
@@ -12,7 +14,10 @@
 
 #include <fmt/format.h>
 
+#include "core/control_calls.h"
+#if defined(_WIN32)
 #include "core/explorer.h"
+#endif
 #include "core/files.h"
 #include "core/gui_senders.h"
 #include "core/layout.h"
@@ -83,6 +88,7 @@ struct WalkEntry {
 bool lf_listFolder(const fs::path& folder, std::vector<WalkEntry>& entries, std::error_code& ec)
 {
     entries.clear();
+#if defined(_WIN32)
     std::wstring pattern = folder.native();
     if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
         pattern += L'\\';
@@ -104,6 +110,15 @@ bool lf_listFolder(const fs::path& folder, std::vector<WalkEntry>& entries, std:
     if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
         ec.assign(static_cast<int>(error), std::system_category());
     FindClose(find);
+#else
+    fs::directory_iterator it(folder, ec);
+    if (ec)
+        return false;
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code status;
+        entries.push_back({it->path().filename().wstring(), it->is_directory(status), it->is_symlink(status)});
+    }
+#endif
     std::sort(entries.begin(), entries.end(),
               [](const WalkEntry& a, const WalkEntry& b) { return lf_foldedLess(a.name, b.name); });
     return true;
@@ -193,7 +208,7 @@ void lf_enableControl(const GuiControl& control, bool enabled)
 {
     gf_changeControl([&control, enabled] {
         if (control.hasWindow())
-            EnableWindow(control.window, enabled ? TRUE : FALSE);
+            gf_enableControlWindow(control.window, enabled);
     });
 }
 
@@ -486,7 +501,9 @@ void gf_scanLiveries()
         }
         if (folders.empty()) {
             if (!automatic) {
+#if defined(_WIN32) // the native test build has no Explorer
                 gf_openFolderInExplorer(gf_settingsFolder());
+#endif
                 throw kvr::UserRelatedException(
                     48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your liveries",
                                     c_programName));

@@ -1,3 +1,6 @@
+// The expected report lines, log lines and paths are Windows paths: these
+// tests run in the Windows build only.
+#if defined(_WIN32)
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -257,3 +260,5 @@ TEST_F(LiveryScanDriver, ManualFoldersRanksAndFailures)
 }
 
 } // namespace
+
+#endif
