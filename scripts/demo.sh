@@ -40,14 +40,11 @@ makeds=$build/standins/datasets/kelo_make_dataset.exe
 if [ -f "$makeds" ]; then (cd "$demo" && wine "$makeds" --all input >/dev/null); fi
 
 # The data sets the maker's download site would supply, written from the
-# readable sources in the repository, and the installed AI liveries as the
-# livery scan lists them.
+# readable sources in the repository.
 make_dataset=$build/standins/datasets/kelo_make_dataset.exe
 if [ -f "$make_dataset" ]; then
   wine "$make_dataset" --all "$(winepath -w "$demo")\\input" >/dev/null
 fi
-mkdir -p "$demo/output"
-cp "$root/standins/datasets/sources/LiveriesScanned.xml" "$demo/output/LiveriesScanned_MSFS2020.xml"
 
 # The user's side of the PC: an MSFS 2020 Steam install for the install-path
 # detection, and settings that choose the RealTraffic App and that simulator.
@@ -56,6 +53,13 @@ roaming=$user_dir/AppData/Roaming
 mkdir -p "$roaming/Microsoft Flight Simulator/Packages/Community" \
          "$roaming/Microsoft Flight Simulator/Packages/Official" "$roaming/Kelo"
 rm -f "$roaming/Kelo/parameters.xml"
+# The installed AI packages: Kelo's livery scan finds them in the Community
+# folder, and the stand-in simulator creates exactly their titles.
+community="$roaming/Microsoft Flight Simulator/Packages/Community"
+rm -rf "$community"
+titles=$(bash "$root/scripts/demo/make_community.sh" "$community")
+scenario=$demo/eham_sim.json
+sed "1a\\  \"titles\": $titles," "$root/scripts/demo/eham_sim.json" > "$scenario"
 cat > "$roaming/Kelo/parameters.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <root>
@@ -71,7 +75,6 @@ cat > "$roaming/Kelo/parameters.xml" <<'XML'
 XML
 
 seconds=${KELO_DEMO_SECONDS:-40}
-scenario=$root/scripts/demo/eham_sim.json
 cd "$demo"
 xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
   export KELO_SIM_SCENARIO=\$(winepath -w '$scenario')

@@ -46,7 +46,11 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
     ASSERT_NE(port, 0);
     fs::create_directory("docs");
     const fs::path install = fx.folders.roamingAppData() / L"Microsoft Flight Simulator" / L"Packages";
-    fs::create_directories(install / L"Community");
+    // One installed AI package: the start-up scans it for liveries.
+    const fs::path planes = install / L"Community" / L"aig-aitraffic-oci" / L"SimObjects" / L"Airplanes" / L"B738";
+    fs::create_directories(planes);
+    writeBytes(planes / L"aircraft.cfg",
+               "icao_type_designator=B738\n[fltsim.0]\ntitle=Boeing 737-800 KLM\nicao_airline=KLM\n");
     fs::create_directories(install / L"Official");
     writeBytes(gf_parametersXmlPath(),
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
@@ -96,6 +100,7 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
         }
     }
     EXPECT_EQ(log.find("Time out: no buffer traffic received?"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n1 liveries in output\\LiveriesScanned_MSFS2020.xml\n"), std::string::npos) << log;
     EXPECT_FALSE(app.linesStartingWith("Qs121=").empty()); // the user state went to the App
     std::vector<UINT> posted;
     for (UINT m : fx.postedMessages())
