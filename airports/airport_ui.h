@@ -17,6 +17,12 @@ public:
     virtual void enableFlushButton(bool) {}
     virtual void enableParkingPercentage(bool) {}
     virtual void enableMaxFitFl(bool) {}
+    // The "Park" button.
+    virtual void enableParkButton(bool) {}
+    // The parking controls on again after parking was generated or failed.
+    virtual void enableParkingControls() {}
+    // The parking-update countdown starts again from PARKING_INTERVAL_MINUTES.
+    virtual void restartParkingCountdown() {}
 };
 
 // Makes `ui` the one gf_airportUi answers; null restores the inert one.

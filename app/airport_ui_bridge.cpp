@@ -14,6 +14,9 @@ public:
     void enableFlushButton(bool enabled) override { gf_enableControl(FLUSH_BUTTON, enabled); }
     void enableParkingPercentage(bool enabled) override { gf_enableControl(parking_percentage, enabled); }
     void enableMaxFitFl(bool enabled) override { gf_enableControl(MAX_FIT_FL, enabled); }
+    void enableParkButton(bool enabled) override { gf_enableControl(PARK_BUTTON, enabled); }
+    void enableParkingControls() override { gf_enableParkingControls(); }
+    void restartParkingCountdown() override { gf_restartParkingCountdown(); }
 };
 
 WindowAirportUi g_windowAirportUi;

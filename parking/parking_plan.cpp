@@ -10,3 +10,28 @@ size_t gf_parkingPlanSize()
     return 0;
 }
 void gf_clearParkingPlan() {}
+
+// The plan itself is built with the parking runs; until then a build plans
+// nothing, no stand is taken by the plan and no candidate is present.
+void gf_buildParkingPlan() {}
+bool lf_planStaticAtStand(const StandSearchContext&, Stand&)
+{
+    return false;
+}
+bool lf_standTakenByStaticOrPlan(int32_t)
+{
+    return false;
+}
+bool lf_isAircraftAlreadyPresent(const AircraftIdentity&)
+{
+    return false;
+}
+bool lf_isInSeenTraffic(std::string_view)
+{
+    return false;
+}
+bool lf_isInSeenTrafficHexids(uint32_t)
+{
+    return false;
+}
+void lf_appendRtParkedPlanEntry(const ParkedTrafficRecord&, const AircraftBase&, int32_t) {}

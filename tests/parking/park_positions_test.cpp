@@ -1,0 +1,203 @@
+// The park positions of the user's airport: a file written by the airport
+// writer loaded with its runways from the stand-in simulator and the user's
+// stand remembered, then left again with what was learned saved; a missing
+// file; and the engine-clock catch-up after a parking build.
+#include <gtest/gtest.h>
+
+#include <shared_mutex>
+
+#include "airports/airport_database.h"
+#include "airports/airport_file_format.h"
+#include "airports/airport_files.h"
+#include "airports/airport_ui.h"
+#include "airports/park_airports.h"
+#include "core/layout.h"
+#include "core/settings_snapshot.h"
+#include "engine/traffic_state.h"
+#include "liveries/model_database.h"
+#include "parking/park_positions.h"
+#include "parking/runway_table.h"
+#include "parking/stand_options.h"
+#include "parking/stand_table.h"
+#include "simlink/facility_reader.h"
+#include "simlink/user_aircraft.h"
+#include "tests/parking/runway_fixture.h"
+#include "tests/simlink/packet_builder.h"
+#include "tests/simlink/sim_test_support.h"
+#include "tests/simlink/standin_fixture.h"
+
+namespace {
+
+struct RecordingParkingUi : AirportUi {
+    int parkingEnabled = 0;
+    int countdownRestarts = 0;
+    bool parkButton = true;
+    bool flushButton = true;
+    void enableParkButton(bool on) override { parkButton = on; }
+    void enableFlushButton(bool on) override { flushButton = on; }
+    void enableParkingControls() override { ++parkingEnabled; }
+    void restartParkingCountdown() override { ++countdownRestarts; }
+};
+
+void reportUser(const LatLon& at)
+{
+    kvr::test::Packet p = kvr::test::simObjectData(108, 1, 120);
+    p.put<double>(40, at.latitude).put<double>(48, at.longitude).put<double>(40 + 64, 0.0);
+    lf_onSimObjectData(p.data(), p.size());
+}
+
+void setCurrentAirport(const char* icao, const LatLon& at)
+{
+    std::unique_lock lock(engineLock);
+    CurrentAirport = CurrentAirportRecord{IcaoCode(icao).code, at.latitude, at.longitude, 120.0, IataCode()};
+}
+
+Stand gate(std::string name, double eastM)
+{
+    Stand s;
+    s.name = std::move(name);
+    const LatLon at = kvr::test::syntheticPoint(eastM, -1500.0);
+    s.lat = at.latitude;
+    s.lon = at.longitude;
+    s.radius = 20.0 / 1852.0;
+    s.type = 9;
+    return s;
+}
+
+class ParkPositionsTest : public kvr::test::StandinTest {
+protected:
+    void SetUp() override
+    {
+        StandinTest::SetUp();
+        base = std::make_unique<kvr::test::SimLinkTestBase>("parkpos");
+        previousUi = gf_setAirportUi(&ui);
+        g_parameters.store(std::make_shared<const Parameters>());
+        savedRecords = gf_modelDatabase().records;
+        gf_clearRunwayTable();
+    }
+    void TearDown() override
+    {
+        gf_unloadAirportParking();
+        gf_closeParkingReader();
+        gf_resetUserAircraftState();
+        userOnGround.store(false);
+        weekdayHalfHourWord.store(0);
+        gf_modelDatabase().records = savedRecords;
+        {
+            ParkAirportList& list = gf_parkAirportList();
+            std::lock_guard lock(list.mutex);
+            list.airports.clear();
+        }
+        gf_setAirportUi(previousUi);
+        base.reset();
+        StandinTest::TearDown();
+    }
+
+    std::unique_ptr<kvr::test::SimLinkTestBase> base;
+    RecordingParkingUi ui;
+    AirportUi* previousUi = nullptr;
+    std::vector<DbaseRecord> savedRecords;
+};
+
+TEST_F(ParkPositionsTest, AirportFileLoadsWithRunwaysAndUserStandAndIsLeftAgain)
+{
+    const std::vector<RunwayRecord> runways = kvr::test::syntheticAirport();
+    const LatLon airportAt{kvr::test::kSyntheticLat, kvr::test::kSyntheticLon};
+    ASSERT_TRUE(sim.load({{"airports", {kvr::test::facilityAirport("XPRK", airportAt.latitude, airportAt.longitude,
+                                                                    kvr::test::kSyntheticElevationFt, runways)}}}));
+
+    ScannedAirport airport;
+    airport.icao = IcaoCode("XPRK");
+    airport.latitude = airportAt.latitude;
+    airport.longitude = airportAt.longitude;
+    airport.airportName = "Parkfield";
+    airport.altitude = 120;
+    airport.publisher = "Parkfield Works";
+    airport.stands = {gate("S1", 0.0), gate("S2", 30.0), gate("S3", 300.0)};
+    StandOption real;
+    real.registration = "PH-BXA";
+    real.weekday = 1;
+    real.halfHours.set(10);
+    real.optionId = 1;
+    real.real = 1;
+    StandOption soft = real;
+    soft.real = 0;
+    soft.weekday = 2;
+    airport.stands[0].options = {real};
+    airport.stands[2].options = {soft};
+    ASSERT_TRUE(gf_writeApf(airport, g_myThirdpartyFolder / "XPRK.xml", ApfWriteMode::Learned,
+                            g_modeSettings.load()->sim, true, AirportSettings{}));
+
+    setCurrentAirport("XPRK", airportAt);
+    const LatLon userAt{airport.stands[2].lat, airport.stands[2].lon};
+    reportUser(userAt);
+    userOnGround.store(true);
+    gf_loadAirportParking();
+
+    ASSERT_EQ(gf_standCount(), 3u);
+    EXPECT_EQ(lf_standByName("S3")->id, 3);
+    EXPECT_EQ(gf_standTable().softOptionCount, 1);
+    EXPECT_EQ(runwayTable.runways.size(), runways.size());
+    EXPECT_EQ(ui.countdownRestarts, 1);
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("          S1      : excludes S2\n"), std::string::npos);
+    EXPECT_NE(log.find("          S2      : excludes S1\n"), std::string::npos);
+    EXPECT_EQ(log.find("S3      : excludes"), std::string::npos);
+    EXPECT_NE(log.find("\nUser aircraft at stand: S3\n"), std::string::npos);
+    const std::optional<ParkAirport> park = gf_currentParkAirport();
+    ASSERT_TRUE(park);
+    EXPECT_EQ(park->icao, IcaoCode("XPRK"));
+    EXPECT_EQ(park->reservedStand, "S3");
+    const auto infos = base->ui.all<GuiUpdate::AirportFileInfo>();
+    ASSERT_FALSE(infos.empty());
+    EXPECT_TRUE(infos.back().loaded);
+    EXPECT_EQ(infos.back().text, "Parkfield");
+
+    // An aircraft learned at S2 goes into the learned file when the airport
+    // is left.
+    gf_modelDatabase().records = {{"PH-BXC", {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("B738"), 0, 0}}};
+    weekdayHalfHourWord.store(1 | (int64_t{20} << 32));
+    LiveAircraft ac;
+    ac.callsign = "KLM77";
+    ac.registration = "PH-BXC";
+    gf_addRealStandOption(2, ac, 0);
+    ASSERT_EQ(gf_standById(2)->options.size(), 1u);
+
+    gf_unloadAirportParking();
+    EXPECT_EQ(gf_standCount(), 0u);
+    EXPECT_TRUE(runwayTable.runways.empty());
+    EXPECT_FALSE(airportFileLoaded.load());
+    EXPECT_FALSE(ui.parkButton);
+    EXPECT_FALSE(ui.flushButton);
+    {
+        std::shared_lock lock(engineLock);
+        EXPECT_EQ(CurrentAirport.code, 0u);
+    }
+    EXPECT_NE(kvr::test::flushedLog().find("saved with 1 update\n"), std::string::npos);
+    ASSERT_FALSE(base->ui.all<GuiUpdate::UpdateCount>().empty());
+    EXPECT_EQ(base->ui.all<GuiUpdate::UpdateCount>().back().count, 0u);
+    EXPECT_FALSE(base->ui.all<GuiUpdate::AirportFileInfo>().back().loaded);
+    EXPECT_TRUE(gf_standSnapshot()->empty());
+}
+
+TEST_F(ParkPositionsTest, AirportWithoutFileIsReportedAndLeft)
+{
+    setCurrentAirport("XNOF", {40.0, -75.0});
+    gf_loadAirportParking();
+    bool shown = false;
+    for (const GuiUpdate::Message& m : base->ui.all<GuiUpdate::Message>())
+        shown = shown || m.text == "lf_readParkedFile XNOF not found";
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(ui.parkingEnabled, 1);
+    EXPECT_EQ(ui.countdownRestarts, 0);
+    std::shared_lock lock(engineLock);
+    EXPECT_EQ(CurrentAirport.code, 0u);
+}
+
+TEST(ParkingBuild, EngineClockCatchesUpFromFiveMilliseconds)
+{
+    for (const auto& [ms, ticks] : {std::pair{0, 0}, {4, 0}, {5, 1}, {14, 1}, {15, 2}, {1234, 123}})
+        EXPECT_EQ(lf_parkingBuildTicks(ms), ticks) << ms;
+}
+
+} // namespace
