@@ -1,15 +1,23 @@
-// Stand options learned per half-hour of the week: slot arithmetic across day
+// Stand options learned per half-hour of the week (slot arithmetic across day
 // and week wraps, extension widths by aircraft kind, learning from live
-// aircraft, and the callsigns a new aircraft adopts.
+// aircraft, adopted callsigns) and the stand searches over them (which
+// searches the settings run, how far back they reach, RealTraffic's parked
+// aircraft by age).
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "airports/learned_airport_files.h"
+#include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "parking/stand_options.h"
 #include "parking/stand_searches.h"
 #include "parking/stand_table.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 #include "tests/support/ui_recorder.h"
 
@@ -35,6 +43,32 @@ LiveAircraft aircraft(std::string callsign, std::string reg, Category category =
     return ac;
 }
 
+// A small gate `eastM` metres east of a base point.
+Stand gate(int32_t id, std::string name, double eastM)
+{
+    Stand s;
+    s.id = id;
+    s.name = std::move(name);
+    s.lat = 52.3;
+    s.lon = 4.76 + eastM / 1852.0 / 60.0 / 0.6106;
+    s.radius = 0.02;
+    s.type = 8;
+    return s;
+}
+
+// A parked aircraft of that age reported at the gate.
+ParkedTrafficRecord parked(const Stand& at, int32_t age)
+{
+    ParkedTrafficRecord r;
+    r.hexid = static_cast<uint32_t>(at.id);
+    r.callsign = "EEE" + std::to_string(at.id);
+    r.age = age;
+    r.stand = at.name;
+    r.lat = at.lat;
+    r.lon = at.lon;
+    return r;
+}
+
 TEST(WeekSlots, GapsAndSearchedSlotsWrapDaysAndWeeks)
 {
     struct Case {
@@ -54,6 +88,7 @@ protected:
     void SetUp() override
     {
         gf_openLog();
+        gf_initTrafficState();
         saved = gf_modelDatabase().records;
         const AirlOprModel klm{gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("B738"), 0, 0};
         gf_modelDatabase().records = {{"PH-BXA", klm}, {"PH-BXB", klm}};
@@ -66,12 +101,38 @@ protected:
     void TearDown() override
     {
         gf_modelDatabase().records = saved;
+        setParked({});
+        gf_initTrafficState();
         gf_clearStandTable();
+        gf_standTable().softOptionCount = 0;
+        g_parameters.store(std::make_shared<const Parameters>());
         weekdayHalfHourWord.store(0);
         gf_closeLog();
     }
     static void at(const WeekSlot& now) { weekdayHalfHourWord.store(now.weekday | (int64_t{now.halfHour} << 32)); }
     std::vector<StandOption>& options() { return gf_standById(1)->options; }
+    static void set(bool autoPark, bool week, bool soft, int32_t maxFit)
+    {
+        Parameters p;
+        p.AUTO_PARK = autoPark;
+        p.WEEK = week;
+        p.PARK_SOFT = soft;
+        p.MAX_FIT = maxFit;
+        g_parameters.store(std::make_shared<const Parameters>(p));
+    }
+    static void setParked(std::vector<ParkedTrafficRecord> list)
+    {
+        ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+        std::lock_guard lock(share.mutex);
+        share.list = std::move(list);
+    }
+    static int32_t used()
+    {
+        int32_t n = 0;
+        for (const Stand& s : gf_standTable().stands)
+            n += s.used;
+        return n;
+    }
 
     kvr::test::ScopedTestFolders folders{"so"};
     kvr::test::RecordingUiSink window;
@@ -146,12 +207,10 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
     EXPECT_EQ(learnedUpdateCounter.load(), 2u);
     EXPECT_EQ(window.all<GuiUpdate::UpdateCount>().back().count, 2u);
 
-    // A check at the stand closes the option; after a gap a new one starts.
+    // A check at the stand closes the option; a gap then starts a new one.
     gf_addRealStandOption(1, ac, 2);
     at({Mon, 14});
     gf_addRealStandOption(1, ac, 0);
-    ASSERT_EQ(options().size(), 2u);
-    EXPECT_EQ(options()[1].halfHours, mask({14}));
 
     // An aircraft standing over midnight carries its option over.
     at({Mon, 47});
@@ -160,14 +219,9 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
     at({Tue, 1});
     gf_addRealStandOption(1, night, 0);
     ASSERT_EQ(options().size(), 4u);
+    EXPECT_EQ(options()[1].halfHours, mask({14}));
     EXPECT_EQ(options()[2].halfHours, mask({47}));
     EXPECT_EQ(options()[3].halfHours, mask({0, 1}));
-
-    // A fixed option of that registration today that misses now: nothing.
-    options()[3].fixed = 1;
-    options()[3].halfHours = mask({30});
-    gf_addRealStandOption(1, night, 0);
-    EXPECT_EQ(options().size(), 4u);
 }
 
 TEST_F(StandOptionsTest, AdoptedCallsignsWithinTenOrFourteenHalfHours)
@@ -195,6 +249,50 @@ TEST_F(StandOptionsTest, AdoptedCallsignsWithinTenOrFourteenHalfHours)
         ac.ids.airline = o.aom.airline;
         gf_adoptStandOptionNames({s}, c.now, ac);
         EXPECT_EQ(ac.callsign2 == "KLM641" && ac.text3 == "KLM642", c.adopts) << c.callsign << " " << c.now.halfHour;
+    }
+}
+
+TEST_F(StandOptionsTest, SettingsChooseTheSearches)
+{
+    struct Case {
+        bool autoPark, week, soft;
+        int32_t softOptions;
+        std::vector<std::string> searches;
+    };
+    const Case cases[] = {
+        {true, false, false, 0, {"real", "real/week"}},      {true, false, false, 3, {"real", "real/week", "soft", "soft/week"}},
+        {false, false, true, 0, {"real"}},                   {false, false, true, 3, {"real", "soft"}},
+        {false, true, false, 3, {"real", "real/week"}},      {false, true, true, 3, {"real", "real/week", "soft", "soft/week"}},
+    };
+    gf_setStandTable({gate(1, "A1", 0.0), gate(2, "A2", 200.0)});
+    for (const Case& c : cases) {
+        gf_closeLog();
+        gf_openLog();
+        set(c.autoPark, c.week, c.soft, 3);
+        gf_standTable().softOptionCount = c.softOptions;
+        lf_runStandSearches({Mon, 20}, 2);
+        lf_searchByKind({Mon, 20}, 1, 1, 0); // nothing needed: no result lines
+        gf_flushLog();
+        const std::string log = kvr::test::logText();
+        std::vector<std::string> ran;
+        const std::regex line("Results for (\\S+) search");
+        for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it)
+            ran.push_back((*it)[1]);
+        EXPECT_EQ(ran, c.searches) << c.autoPark << c.week << c.soft << c.softOptions;
+        EXPECT_EQ(g_parkedFromRTOnlyNow.load(), ran.size() > 1 && ran[1] == "real/week");
+    }
+}
+
+TEST_F(StandOptionsTest, RealTrafficParkedAircraftByAgeAndReach)
+{
+    // Ages 0 to 3 are taken at once, age n at offset n: MAX_FIT decides.
+    for (const auto& [autoPark, maxFit, planned] : {std::tuple{false, 4, 1}, {false, 5, 2}, {true, 0, 3}}) {
+        const std::vector<Stand> gates{gate(1, "GATE E1", 0.0), gate(2, "GATE E2", 200.0), gate(3, "GATE E3", 400.0)};
+        setParked({parked(gates[0], 2), parked(gates[1], 5), parked(gates[2], 47)});
+        gf_setStandTable(gates);
+        set(autoPark, false, false, maxFit);
+        lf_searchByKind({Mon, 20}, 1, 1, 3);
+        EXPECT_EQ(used(), planned) << autoPark << " " << maxFit;
     }
 }
 
