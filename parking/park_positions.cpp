@@ -154,4 +154,5 @@ void gf_unloadAirportParking()
 
     gf_setAirportFileInfo(false, std::string());
     gf_setAirportPublisher(std::string(), false);
+    gf_repaintAirportPanel();
 }
