@@ -23,6 +23,7 @@
 #include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_app_readers.h"
 #include "parking/parking_plan.h"
+#include "parking/parking_runs.h"
 #include "parking/runway_table.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"

@@ -11,9 +11,8 @@ size_t gf_parkingPlanSize()
 }
 void gf_clearParkingPlan() {}
 
-// The plan itself is built with the parking runs; until then a build plans
-// nothing, no stand is taken by the plan and no candidate is present.
-void gf_buildParkingPlan() {}
+// The plan itself comes with the parking runs; until then nothing is planned,
+// no stand is taken by the plan and no candidate is present.
 bool lf_planStaticAtStand(const StandSearchContext&, Stand&)
 {
     return false;

@@ -17,14 +17,10 @@ size_t gf_parkingPlanSize();
 void gf_clearParkingPlan();
 
 // ---- The plan's side of the stand searches ----
-#include <string>
 #include <string_view>
 
 #include "engine/aircraft.h"
 #include "parking/stand.h"
-
-// Builds the first parking plan of a freshly loaded airport.
-void gf_buildParkingPlan();
 
 // The counters of one stand search.
 struct ParkingSearchResult {
@@ -40,7 +36,7 @@ struct StandSearchContext {
     WeekSlot now;
     int32_t offset = 0;  // half-hours back from now
     ParkingSearchResult* result = nullptr;
-    int32_t needed = 0;  // the quota
+    int64_t needed = 0;  // the quota
 };
 // Plans one static aircraft from the stand's options; true when the quota is
 // reached.
@@ -50,9 +46,9 @@ bool lf_planStaticAtStand(const StandSearchContext& context, Stand& stand);
 bool lf_standTakenByStaticOrPlan(int32_t standId);
 // The identity of a candidate aircraft.
 struct AircraftIdentity {
-    std::string registration;
-    std::string callsign;
-    std::string secondCallsign;
+    std::string_view registration;
+    std::string_view callsign;
+    std::string_view secondCallsign;
 };
 // The aircraft exists already or is planned already.
 bool lf_isAircraftAlreadyPresent(const AircraftIdentity& identity);

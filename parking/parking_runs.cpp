@@ -3,6 +3,7 @@
 #include "core/settings_snapshot.h"
 #include "parking/stand_table.h"
 
+void gf_buildParkingPlan() {}
 void gf_adjustParking(bool) {}
 void gf_setStaticStandQuota()
 {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+// The first parking plan of a freshly loaded airport.
+void gf_buildParkingPlan();
 // The periodic parking adjustment; takes the engine lock itself.
 void gf_adjustParking(bool parkTrafficOnly);
 void gf_setStaticStandQuota();

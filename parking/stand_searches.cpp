@@ -158,7 +158,7 @@ WeekSlot gf_searchedSlot(const WeekSlot& now, int32_t offset)
     return {weekday, static_cast<uint32_t>(halfHour)};
 }
 
-void lf_runStandSearches(const WeekSlot& now, int32_t needed)
+void lf_runStandSearches(WeekSlot now, int32_t needed)
 {
     const auto params = gf_parametersSnapshot();
     gf_setParkedFromRTOnly(false);

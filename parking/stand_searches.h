@@ -23,7 +23,7 @@ WeekSlot gf_searchedSlot(const WeekSlot& now, int32_t offset);
 // The searches of one run: "real", then as the settings allow "real/week",
 // "soft" and "soft/week" (the soft ones only when the airport file has soft
 // options), each while fewer than `needed` stands are used.
-void lf_runStandSearches(const WeekSlot& now, int32_t needed);
+void lf_runStandSearches(WeekSlot now, int32_t needed);
 // One search over the offsets 0 .. 47 (auto park) or 0 .. MAX_FIT, with its
 // results logged; nothing for a quota of 0.
 void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t needed);
