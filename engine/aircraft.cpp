@@ -119,6 +119,8 @@ void LiveAircraft::setPhase(FlightPhase next)
         leavingStand = 0;
     if (next == phase)
         return;
+    if (phase == FlightPhase::landing)
+        flight.landing = {};
     phaseBeforePrevious = previousPhase;
     previousPhase = phase;
     phase = next;

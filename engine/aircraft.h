@@ -14,6 +14,7 @@
 
 #include "core/value_types.h"
 #include "engine/category.h"
+#include "engine/flight_state.h"
 #include "liveries/model_database.h"
 
 struct LiveTrafficRecord;
@@ -264,9 +265,13 @@ struct LiveAircraft : AircraftBase {
     double rememberedA = std::numeric_limits<double>::quiet_NaN();
     double rememberedB = std::numeric_limits<double>::quiet_NaN();
 
+    // ---- Flight phases: take-off, climb, approach, flare ----
+    FlightState flight;
+
     // Changes the flight phase and shifts the phase history; stamps the
     // change with the engine clock. Entering push-back or parked stops the
-    // leaving-the-stand tracker; the same phase again changes nothing.
+    // leaving-the-stand tracker; leaving `landing` clears the landing data;
+    // the same phase again changes nothing.
     void setPhase(FlightPhase next);
 };
 

@@ -168,13 +168,14 @@ double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
     const auto category = static_cast<Category>(aircraft.category);
     if (category == Category::Heavy && level >= 2)
         return level == 2 ? 140.0 : 135.0;
-    if (aircraft.pistonTwin)
-        return 80.0;
-    if (aircraft.pistonSingle)
-        return 65.0;
+    // The model flags replace the category's Vr; the lower levels follow from it.
     double base;
     if (aircraft.regional) {
         base = 130.0;
+    } else if (aircraft.pistonTwin) {
+        base = 80.0;
+    } else if (aircraft.pistonSingle) {
+        base = 65.0;
     } else {
         static constexpr std::array<double, 7> table{80, 95, 110, 140, 150, 220, 0};
         base = aircraft.category < table.size() ? table[aircraft.category] : 0.0;

@@ -9,6 +9,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
+#include "engine/approach.h"
 #include "engine/flight_motion.h"
 #include "engine/ground_moves.h"
 #include "engine/stand_arrival.h"
@@ -42,6 +43,48 @@ int32_t lf_ticksUntil(int32_t playTime)
 std::string lf_who(const LiveAircraft& ac)
 {
     return fmt::format("{} {}", ac.callsign, ac.registration);
+}
+
+// A Light aircraft rolling for take-off drops a sample that lies almost on
+// top of it when the one after lies well ahead along the runway.
+bool lf_dropRollSampleBehind(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (ac.category != static_cast<uint32_t>(Category::Light) || !ac.groundMode ||
+        ac.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
+        return false;
+    const double heading =
+        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * 3.141592653589793 / 180.0 : ac.heading;
+    const LatLon here{ac.lat, ac.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * 1852.0 < 12.0))
+        return false;
+    if (!(gf_relativePosition(here, heading, lf_pos(st[2])).alongM > 30.0))
+        return false;
+    st.erase(st.begin() + 1);
+    return true;
+}
+
+// In the take-off, or in the first 30 s of flying after it.
+bool lf_liftingOff(const LiveAircraft& ac)
+{
+    if (ac.phase == FlightPhase::takeoff)
+        return true;
+    return ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
+           engineClock.load() - static_cast<int32_t>(ac.phaseSince) <= 3000;
+}
+
+// The samples after lift-off imply a speed well below the reported one: they
+// lag behind the aircraft.
+bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
+{
+    const TrafficSample& s0 = ac.samples[0];
+    const TrafficSample& s1 = ac.samples[1];
+    TakeoffLagInput in;
+    in.distanceM = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s1)) * 1852.0;
+    in.timeS = lf_ticksUntil(s1.playTime) / 100.0;
+    in.speedKt = s0.speedKt;
+    in.light = ac.category == static_cast<uint32_t>(Category::Light);
+    return gf_takeoffLagCheck(in);
 }
 
 } // namespace
@@ -85,6 +128,17 @@ void nextPosMain(LiveAircraft& ac)
                     st.erase(st.begin() + 1);
                     continue;
                 }
+                if (lf_dropRollSampleBehind(ac))
+                    continue;
+                if (!lf_liftingOff(ac) || ac.projection > 0 || st.size() < 2) {
+                    lf_advanceLeg(ac);
+                    return;
+                }
+                if (lf_lagsAfterLiftoff(ac)) {
+                    st.erase(st.begin() + 1, st.end());
+                    ac.flight.liftoffLagCut = 1;
+                    continue;
+                }
                 lf_advanceLeg(ac);
                 return;
             }
@@ -120,6 +174,12 @@ void nextPosMain(LiveAircraft& ac)
 void lf_advanceLeg(LiveAircraft& ac)
 {
     ac.legOverride = 0;
+    timeTouchdown(ac);
+    const bool roll = ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll;
+    if (!ac.groundMode || !roll)
+        ac.flight.ramp = {};
+    ac.flight.arc = {};
+    ac.flight.profile.clear();
     SampleStream& st = ac.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -143,6 +203,7 @@ void lf_advanceLeg(LiveAircraft& ac)
         else
             planAirLeg(ac, legTicks);
     } else {
+        ac.flight.ramp = {};
         ac.stepLat = 0.0;
         ac.stepLon = 0.0;
         if (ac.lagEarlier > 900)

@@ -7,7 +7,10 @@
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "engine/approach.h"
+#include "engine/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/takeoff.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
 
@@ -73,36 +76,71 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
 
 void stepMotion(LiveAircraft& ac)
 {
+    retryTakeoff(ac);
     const bool onGround = ac.groundMode != 0;
     if (!onGround || lf_pushingBack(ac))
         ac.headingRate = 0.0;
     const double startHeading = ac.heading;
-    if (ac.phase != FlightPhase::pushed_back) {
-        ac.lat += ac.stepLat;
-        ac.lon += ac.stepLon;
+    const LatLon startPosition{ac.lat, ac.lon};
+    if (stepRollRamp(ac)) {
+        const RollRamp& r = ac.flight.ramp;
+        if (onGround && !lf_pushingBack(ac))
+            stepHeading(ac, r.endHeadingSet ? r.endHeading : ac.targetTrack, r.endHeadingSet != 0);
+    } else {
+        if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
+            FlightState& f = ac.flight;
+            if (f.profileIndex < f.profile.size()) {
+                ac.lat += f.profile[f.profileIndex] * f.legOffsetLat;
+                ac.lon += f.profile[f.profileIndex] * f.legOffsetLon;
+                ++f.profileIndex;
+            } else {
+                ac.lat += ac.stepLat;
+                ac.lon += ac.stepLon;
+            }
+        }
+        if (onGround && !lf_pushingBack(ac)) {
+            const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
+            const bool smooth =
+                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
+            stepHeading(ac, target, smooth);
+        } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+            ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+        }
     }
     if (onGround && !lf_pushingBack(ac)) {
-        const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
-        const bool smooth =
-            ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
-        stepHeading(ac, target, smooth);
         const double limit = 1.2 * ac.baseTurnRate;
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
-    } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
-        ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
     }
-    if (onGround) {
-        ac.pitch = ac.staticPitch;
-        ac.bank = 0.0;
+    if (ac.phase == FlightPhase::takeoff) {
+        stepTakeoff(ac);
     } else {
-        ac.altitudeFt += ac.verticalSpeedStep;
+        if (ac.phase == FlightPhase::landing && !ac.groundMode &&
+            std::fmin(ac.lastSimAglFt, lf_heightAboveGround(ac)) <= 400.0)
+            stepFlare(ac);
+        if (!ac.groundMode) {
+            stepAirAttitude(ac);
+        } else if (ac.flareStage != 0) {
+            // Back to the ground attitude after the touch-down.
+            ac.pitch = gf_stepToward(ac.pitch, ac.staticPitch, std::max(std::fabs(ac.rolloutPitchStep), 1e-6));
+            ac.bank = gf_stepToward(ac.bank, 0.0, std::max(std::fabs(ac.rolloutBankStep), 1e-6));
+            if (ac.pitch == ac.staticPitch) {
+                ac.bank = 0.0;
+                ac.flight.pitchRate = 0.0;
+                ac.flight.bankRate = 0.0;
+                ac.flareStage = 0;
+            }
+        } else {
+            ac.pitch = ac.staticPitch;
+            ac.bank = 0.0;
+        }
     }
     LatLon p{ac.lat, ac.lon};
     gf_normalizeLatLon(p);
     ac.lat = p.latitude;
     ac.lon = p.longitude;
+    keepLightOnRunwayLine(ac, startPosition, startHeading);
 }
 
 int32_t extrapolationBudget(LiveAircraft& ac)
@@ -174,7 +212,7 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
     } else if (ac.phase == FlightPhase::takeoff_roll) {
         const double a = s.speedKt < 60.0 ? 4.0 : s.speedKt < 120.0 ? 3.0 : 2.0;
         s.speedKt = std::min(s.speedKt + 3.0 * a, 180.0);
-        if (s.speedKt == 140.0)
+        if (s.speedKt <= 140.0)
             s.verticalSpeedFpm = 600.0;
         else if (s.speedKt > 140.0 && s.speedKt <= 170.0)
             s.verticalSpeedFpm = 1200.0;

@@ -9,6 +9,8 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
+#include "engine/approach.h"
+#include "engine/takeoff.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "airports/airport_database.h"
@@ -373,12 +375,14 @@ void enterLandingRoll(LiveAircraft& ac)
             return;
         }
     }
+    const bool wasLanding = ac.phase == FlightPhase::landing;
     if (ac.flareStage != 0 && ac.phase == FlightPhase::landing_roll) {
         lf_setupLandingRoll(ac);
     } else if (ac.phase == FlightPhase::landing || ac.flareStage != 0) {
         ac.setPhase(FlightPhase::landing_roll);
         lf_setupLandingRoll(ac);
     }
+    const bool goesAgain = wasLanding && lf_findTouchAndGoClimb(ac);
     ac.groundMode = 1;
     ac.verticalSpeedStep = 0.0;
     ac.liftOffCounter = 1;
@@ -388,6 +392,8 @@ void enterLandingRoll(LiveAircraft& ac)
             break;
         }
     }
+    if (goesAgain)
+        enterTakeoffRoll(ac, true);
 }
 
 void lf_setupLandingRoll(LiveAircraft& ac)

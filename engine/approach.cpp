@@ -1,0 +1,347 @@
+#include "engine/approach.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "engine/aircraft_commands.h"
+#include "engine/flight_motion.h"
+#include "engine/geometry.h"
+#include "engine/motion_dispatch.h"
+#include "engine/motion_step.h"
+#include "engine/takeoff.h"
+#include "engine/traffic_state.h"
+#include "simlink/sim_command_mailbox.h"
+
+namespace {
+
+constexpr double kDeg = std::numbers::pi / 180.0;
+
+bool lf_rotor(const AircraftBase& ac)
+{
+    return ac.category == static_cast<uint32_t>(Category::Rotorcraft);
+}
+
+void lf_lag(LiveAircraft& ac, int32_t ticks)
+{
+    ac.lagEarlier = ticks;
+    ac.lagLater = ticks;
+}
+
+// Throttle full, gear up, flaps up: a go-around or a climb.
+void lf_climbConfiguration(LiveAircraft& ac)
+{
+    gf_setThrottle(ac, 4);
+    gf_setGear(ac, false);
+    gf_setFlaps(ac, 0);
+    lf_lag(ac, 900);
+}
+
+// The ground under the aircraft on the approach: the landing runway, else
+// the current airport.
+double lf_referenceGroundFt(const LiveAircraft& ac)
+{
+    const RunwayMatch& m = ac.flight.landing.runway;
+    if (m.valid && std::isfinite(m.startAltitude))
+        return m.startAltitude;
+    if (const auto elevation = gf_currentAirportAltitude())
+        return *elevation;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+} // namespace
+
+void configureApproach(LiveAircraft& ac, double h)
+{
+    FlightState& f = ac.flight;
+    if (!f.approachLightsSent) {
+        gf_setLights(ac.objectId, LightStates{1, 1, 1, 1, 1, 1, 1});
+        lf_lag(ac, 900);
+        f.approachLightsSent = 1;
+        f.cruiseConfigSent = 0;
+    }
+    const double gate = f.highApproach ? 2050.0 : 625.0;
+    const double height = std::isfinite(h) ? h : ac.lastSimAglFt;
+    if (height > gate && ac.phase != FlightPhase::landing) {
+        if (ac.lagEarlier > 900)
+            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
+        if (ac.lagLater > 900)
+            ac.lagLater = std::max(ac.lagLater - 100, 900);
+        gf_setCabinLights(ac.objectId, 1);
+        const double vs = lf_sampleVs(ac.samples.front());
+        if (vs <= -250.0 && ac.throttleIndex == 3)
+            gf_setThrottle(ac, lf_rotor(ac) ? 4u : 2u);
+        else if (vs > 400.0 && ac.throttleIndex == 4)
+            gf_setThrottle(ac, lf_rotor(ac) ? 4u : 3u);
+        if (height >= 2400.0) {
+            gf_setGear(ac, false);
+            gf_setFlaps(ac, 0);
+        } else if (vs <= 100.0) {
+            if (ac.flapsIndex == 0)
+                gf_setFlaps(ac, 1);
+            else if (ac.flapsIndex == 1 && height < 2000.0)
+                gf_setFlaps(ac, 2);
+        }
+        return;
+    }
+    checkLandingState(ac);
+}
+
+void checkLandingState(LiveAircraft& ac)
+{
+    if (ac.samples.size() < 2)
+        return;
+    FlightState& f = ac.flight;
+    gf_setCabinLights(ac.objectId, 0);
+    const TrafficSample& s0 = ac.samples[0];
+    const TrafficSample& s1 = ac.samples[1];
+    const double drop = s0.altitudeFt - s1.altitudeFt;
+    const bool descending = (drop > 10.0 && lf_sampleVs(s0) <= -250.0 && lf_sampleVs(s1) <= -250.0) ||
+                            (!s1.airborne && (lf_sampleVs(s0) <= -250.0 || drop > 10.0 || ac.verticalSpeedFpm <= -250.0));
+    const bool climbing = lf_sampleVs(s0) >= 400.0 && lf_sampleVs(s1) >= 400.0 && s1.airborne && -drop >= 50.0;
+    const bool landing = ac.phase == FlightPhase::landing;
+    bool overflown = false;
+    if (landing && !ac.groundMode) {
+        const RunwayMatch m = landingRunwayMatch(ac);
+        overflown = m.valid && m.distancePastThreshold && m.lengthFromThreshold &&
+                    *m.distancePastThreshold > *m.lengthFromThreshold + 100.0 &&
+                    ac.altitudeFt - m.startAltitude > 250.0;
+    }
+    const bool near = gf_nearCurrentAirport({ac.lat, ac.lon});
+    if (landing && (climbing || overflown || !near)) {
+        ac.setPhase(FlightPhase::flying);
+        lf_climbConfiguration(ac);
+        ac.flareStage = 0;
+        f.climbConfig = 1;
+        return;
+    }
+    if (!descending) {
+        if (lf_sampleVs(s0) > 600.0 && !f.climbConfig) {
+            lf_climbConfiguration(ac);
+            f.climbConfig = 1;
+        }
+        return;
+    }
+    if (ac.phase != FlightPhase::flying || !near)
+        return;
+    ac.setPhase(FlightPhase::landing);
+    gf_setThrottle(ac, lf_rotor(ac) ? 4u : 1u);
+    gf_setFlaps(ac, 3);
+    gf_setGear(ac, true);
+    gf_trafficState().newLiveHexids.push_back(ac.hexid);
+    f.takeoffCounter = 1;
+    f.climbConfig = 0;
+    ac.standLat = 0.0;
+    ac.standLon = 0.0;
+    ac.standHeading = 0.0;
+    ac.standId = 0;
+    ac.atStand = 0;
+    ac.gateStand = 0;
+    lf_lag(ac, 2700);
+}
+
+bool isShortOfRunway(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.phase != FlightPhase::landing || ac.groundMode || sample.airborne)
+        return false;
+    if (!(ac.lastSimAglFt > lf_gearHeightFt(ac) + 1.0))
+        return false;
+    const auto m = gf_runwayAtPosition(lf_samplePosition(sample), ac.heading);
+    return m && m->distancePastThreshold && *m->distancePastThreshold < -50.0;
+}
+
+RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
+{
+    if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading))
+        return *m;
+    const LandingData& l = ac.flight.landing;
+    if (!l.runway.valid || !l.matchPositionValid)
+        return {};
+    RunwayMatch carried = l.runway;
+    if (carried.distancePastThreshold) {
+        const RelativePosition r = gf_relativePosition(l.matchPosition, carried.endHeading * kDeg, {ac.lat, ac.lon});
+        *carried.distancePastThreshold += r.alongM;
+    }
+    return carried;
+}
+
+void timeTouchdown(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::landing || ac.groundMode || st.size() < 2 || st[1].airborne)
+        return;
+    TrafficSample& next = st[1];
+    const LatLon here{ac.lat, ac.lon};
+    const auto m0 = gf_runwayAtPosition(here, ac.heading);
+    const auto m1 = gf_runwayAtPosition(lf_samplePosition(next), ac.heading);
+    if (!m0 || !m1 || m0->runwayText != m1->runwayText || m0->endText != m1->endText)
+        return;
+    if (!m0->distancePastThreshold || !m1->distancePastThreshold || !m0->lengthFromThreshold)
+        return;
+    const double a0 = *m0->distancePastThreshold, a1 = *m1->distancePastThreshold, length = *m0->lengthFromThreshold;
+    if (!(std::isfinite(a0) && std::isfinite(a1) && std::isfinite(length) && length > 0.0 && a0 < a1))
+        return;
+    const double aim = std::min(length / 3.0, 1000.0);
+    if (!(a0 < aim && aim < a1))
+        return;
+    const double f = std::clamp((aim - a0) / (a1 - a0), 0.0, 1.0);
+    if (!(f < 1.0))
+        return;
+    next.lat = ac.lat + (next.lat - ac.lat) * f;
+    next.lon = ac.lon + (next.lon - ac.lon) * f;
+    const double legS = (next.playTime - engineClock.load()) / 100.0;
+    const double height = std::max(ac.altitudeFt - (lf_gearHeightFt(ac) + m0->startAltitude), 0.0);
+    const double seconds = std::max({2.0, legS, height / 10.0});
+    retimeNextSample(ac, std::max(static_cast<int32_t>(std::ceil(100.0 * seconds)), 25));
+    ac.flight.landing.runway = *m0;
+    ac.flight.landing.matchPosition = here;
+    ac.flight.landing.matchPositionValid = 1;
+}
+
+double glidePathVs(LiveAircraft& ac, double v)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::landing || ac.groundMode || st.empty())
+        return v;
+    const RunwayMatch m = landingRunwayMatch(ac);
+    if (!m.valid || !std::isfinite(m.startAltitude) || !m.distancePastThreshold)
+        return v;
+    const double elevation = m.startAltitude;
+    double height = ac.altitudeFt - elevation;
+    const double g = lf_gearHeightFt(ac);
+    const double a = *m.distancePastThreshold;
+    double r = std::min(v * 6000.0, 0.0);
+    const TrafficSample& s0 = st[0];
+    const TrafficSample& s1 = st.size() >= 2 ? st[1] : st[0];
+    const double legS = std::max(s0.playTime - engineClock.load(), 25) / 100.0;
+    const double needed = gf_distanceNm({ac.lat, ac.lon}, lf_samplePosition(s0)) * 3600.0 / legS;
+    double estimate = st.size() >= 2 ? lf_legSpeedKt(ac) : s0.speedKt;
+    if (!(estimate > 0.0))
+        estimate = ac.flight.groundSpeedKt > 0.0 ? ac.flight.groundSpeedKt : 1.0;
+    const double p = std::isfinite(needed) && needed >= 0.0 ? std::min(needed, estimate) : estimate;
+    const double current = std::isfinite(ac.tasKt) ? ac.tasKt : 0.0;
+    const double planning = std::min(200.0, std::max({p, current, s0.speedKt, s1.speedKt}));
+    if (a < 60.0 && std::isfinite(height) && std::isfinite(g) && std::isfinite(p)) {
+        const double floor = std::max(g, 0.0) + 1.0;
+        if (height < floor) {
+            height = floor;
+            ac.altitudeFt = elevation + floor;
+        }
+        if (r < 0.0) {
+            const double s = std::max(p, 0.0) * 0.5144444444444445;
+            const double h = std::max(height - g, 0.0);
+            if (h * 60.0 / -r * s + a < 60.0)
+                r = h > 0.0 && s > 0.0 ? -h * 60.0 / ((60.0 - a) / s) : 0.0;
+        }
+    }
+    GlideInput in;
+    in.verticalSpeedFpm = r;
+    in.heightFt = height;
+    in.gearHeightFt = g;
+    in.alongPastThresholdM = a;
+    in.runwayDistanceM = m.lengthFromThreshold ? *m.lengthFromThreshold : 0.0;
+    in.speedKt = planning;
+    in.nextSampleVsFpm = lf_sampleVs(s1);
+    in.firstSamplesAltDiffFt = s1.altitudeFt - s0.altitudeFt;
+    in.frontSampleVsFpm = lf_sampleVs(s0);
+    in.nextSampleAirborne = s1.airborne != 0;
+    const GlidePlan plan = gf_glidePlanner(in);
+    ac.flight.landing.glideLimited = plan.limited ? 1 : 0;
+    return plan.verticalSpeedFpm / 6000.0;
+}
+
+void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
+{
+    LandingData& l = ac.flight.landing;
+    if (!std::isfinite(v))
+        v = l.vsMemory;
+    std::array<double, 2> recent{0.0, 0.0};
+    size_t n = 0;
+    for (size_t i = 0; i < ac.samples.size() && n < 2; ++i)
+        recent[n++] = ac.samples[i].verticalSpeedFpm;
+    const LimitedVs filtered = gf_limitDescentVs(v * 6000.0, std::span<const double>(recent.data(), n),
+                                                 static_cast<Category>(ac.category));
+    const double wanted = glidePathVs(ac, filtered.value / 6000.0);
+    if (!l.vsMemoryValid) {
+        l.vsMemory = wanted;
+        l.vsMemoryValid = 1;
+    } else {
+        l.vsMemory = gf_stepToward(l.vsMemory, wanted, 0.001);
+    }
+    ac.altitudeFt += l.vsMemory;
+    ac.verticalSpeedFpm = l.vsMemory * 6000.0;
+}
+
+void stepFlare(LiveAircraft& ac)
+{
+    if (ac.samples.empty())
+        return;
+    const double g = lf_gearHeightFt(ac);
+    const double flareHeight = ac.altitudeFt - lf_referenceGroundFt(ac);
+    const double h = std::fmin(ac.lastSimAglFt, flareHeight);
+    if (!std::isfinite(h))
+        return;
+    // Stage n + 1 begins this high above the gear, with this descent.
+    struct FlareStage {
+        double aboveGearFt;
+        double vsPerTick;
+        double frontVsFpm;
+    };
+    static constexpr std::array<FlareStage, 4> kStages{
+        {{30.0, -0.1, -601.0}, {20.0, -0.075, -450.0}, {10.0, -0.05, -300.0}, {3.0, -0.025, -150.0}}};
+    if (ac.flareStage >= kStages.size())
+        return;
+    const FlareStage& next = kStages[ac.flareStage];
+    if (!(h <= g + next.aboveGearFt))
+        return;
+    if (ac.flareStage == 0) {
+        const double duration = std::max<double>(ac.modelValues[2], 1.0);
+        ac.flight.pitchRate = (-4.0 * kDeg - ac.pitch) / duration;
+    } else if (ac.flareStage == 2) {
+        gf_setThrottle(ac, 0);
+    }
+    ac.verticalSpeedStep = next.vsPerTick;
+    ac.samples.front().verticalSpeedFpm = next.frontVsFpm;
+    ++ac.flareStage;
+}
+
+bool lf_findTouchAndGoClimb(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    size_t climb = st.size();
+    for (size_t k = 1; k < st.size() && climb == st.size(); ++k) {
+        const TrafficSample& a = st[k - 1];
+        const TrafficSample& b = st[k];
+        if (b.airborne && std::isfinite(a.verticalSpeedFpm) && std::isfinite(b.verticalSpeedFpm) &&
+            a.verticalSpeedFpm >= 400.0 && b.verticalSpeedFpm >= 400.0 && b.altitudeFt - a.altitudeFt >= 50.0) {
+            climb = k;
+        } else if (k + 1 < st.size()) {
+            const int32_t span = st[k + 1].playTime - a.playTime;
+            if (span >= 1 && span <= 1000 &&
+                gf_longEnoughRunway({a.verticalSpeedFpm, b.verticalSpeedFpm, st[k + 1].altitudeFt - a.altitudeFt,
+                                     st[k + 1].airborne != 0}))
+                climb = k + 1;
+        }
+    }
+    if (climb == st.size() && ac.category == static_cast<uint32_t>(Category::Light) &&
+        gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)) {
+        std::vector<SpeedPoint> speeds;
+        speeds.reserve(st.size());
+        for (const TrafficSample& s : st)
+            speeds.push_back({s.speedKt, static_cast<uint32_t>(std::max(s.playTime, 0))});
+        const SpeedRise rise = gf_findSpeedRise(speeds, gf_rotationSpeedKt(ac, 1));
+        if (rise.found) {
+            climb = rise.index;
+            while (climb < st.size() && !st[climb].airborne)
+                ++climb;
+        }
+    }
+    if (climb >= st.size())
+        return false;
+    for (size_t i = 0; i < climb; ++i)
+        st[i].airborne = 0;
+    return true;
+}

@@ -1,0 +1,82 @@
+// The state of the flight phases that a live aircraft carries from one tick to
+// the next: the take-off roll and rotation, the speed ramp of a roll, the air
+// arc of the current air leg, the configuration sent, and the landing data of
+// the approach. Main task only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/value_types.h"
+#include "engine/speed_ramp.h"
+#include "parking/runway_matching.h"
+
+// The speed ramp of a straight roll: the aircraft covers the leg from `start`
+// to `end` with the ramp's speed profile.
+struct RollRamp {
+    SpeedRamp ramp;      // length in metres, speeds in m/s
+    LatLon start;
+    LatLon end;
+    double endHeading = 0.0; // radians, the heading to steer (centre line)
+    uint32_t ticks = 0;      // ticks since the ramp began
+    uint32_t phase = 0;      // the FlightPhase it was built for
+    uint8_t active = 0;
+    uint8_t endHeadingSet = 0;
+};
+
+// The curved path of an air leg through its next sample.
+struct AirArc {
+    LatLon start;
+    LatLon end;
+    double startHeading = 0.0;  // radians
+    double maxDeviation = 0.0;  // radians
+    int32_t length = 0;         // blend length, ticks
+    int32_t counter = 0;        // ticks flown along the arc
+    uint8_t valid = 0;
+};
+
+// What the approach knows; cleared whenever the aircraft leaves `landing`.
+struct LandingData {
+    double vsMemory = 0.0; // ft per tick
+    uint8_t vsMemoryValid = 0;
+    uint8_t glideLimited = 0;
+    uint8_t matchPositionValid = 0;
+    RunwayMatch runway;    // the landing runway (runway.valid)
+    LatLon matchPosition;  // where the runway was matched
+};
+
+struct FlightState {
+    // ---- Take-off ----
+    int32_t takeoffCounter = 0;    // rotation, then below zero the climb-out; never below -1000
+    double takeoffVsFloor = 0.0;   // ft per tick, 0 = none
+    double vsStepMemory = 0.0;     // ft per tick
+    double pitchRate = 0.0;        // radians per tick
+    double bankRate = 0.0;         // radians per tick
+    double groundSpeedKt = 0.0;    // the signed current ground speed
+    double targetVsFpm = 0.0;
+    RunwayMatch takeoffRunway;     // takeoffRunway.valid
+    uint8_t rollingTakeoff = 0;    // the roll began straight from a landing roll
+    uint8_t takeoffRetry = 0;      // decide again on the next tick
+    uint8_t towed = 0;
+    uint8_t climbOutDone = 0;      // set at the end of the climb-out
+    uint8_t climbOutBlend = 0;     // the climb-out's vertical speed is blended into the leg's
+    uint8_t runwayExit = 0;        // the aircraft left the runway after a roll
+    uint8_t liftoffLagCut = 0;     // the stream was cut after lift-off: it lagged behind
+    uint8_t highApproach = 0;      // the model flies its approach checks from 2050 ft
+
+    // ---- Legs ----
+    RollRamp ramp;
+    AirArc arc;
+    std::vector<double> profile;   // per-tick fractions of a ground leg; empty = none
+    size_t profileIndex = 0;
+    double legOffsetLat = 0.0;     // the whole leg, degrees
+    double legOffsetLon = 0.0;
+
+    // ---- Configuration sent ----
+    uint8_t cruiseConfigSent = 0;
+    uint8_t approachLightsSent = 0;
+    uint8_t climbConfig = 0;
+
+    // ---- Approach and flare ----
+    LandingData landing;
+};

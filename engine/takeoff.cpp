@@ -1,0 +1,620 @@
+#include "engine/takeoff.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/flight_motion.h"
+#include "engine/geometry.h"
+#include "engine/motion_step.h"
+#include "engine/traffic_intake.h"
+#include "engine/traffic_state.h"
+#include "parking/runway_matching.h"
+#include "parking/traffic_aircraft.h"
+#include "simlink/sim_command_mailbox.h"
+
+namespace {
+
+constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kKtToMs = 0.5144444444444445;
+
+double lf_metres(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * 1852.0;
+}
+
+bool lf_positive(double v)
+{
+    return std::isfinite(v) && v > 0.0;
+}
+
+// The aircraft's speed for the decisions: the current ground speed, else the
+// front sample's.
+double lf_decisionSpeed(const LiveAircraft& ac)
+{
+    if (lf_positive(ac.flight.groundSpeedKt))
+        return ac.flight.groundSpeedKt;
+    return ac.samples.empty() ? std::numeric_limits<double>::quiet_NaN() : ac.samples.front().speedKt;
+}
+
+// Along-track distance (m) of a position from the take-off runway's end,
+// negative before it; NaN without a runway.
+double lf_alongToEnd(const LiveAircraft& ac, const LatLon& p)
+{
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    if (!m.valid)
+        return std::numeric_limits<double>::quiet_NaN();
+    const LatLon end{m.endLatitude, m.endLongitude};
+    const double d = lf_metres(end, p);
+    if (d <= 0.0)
+        return 0.0;
+    const double x = gf_wrapAngle(gf_initialBearing(end, p) - m.endHeading * kDeg);
+    return std::cos(x) * d;
+}
+
+void lf_ensureTakeoffRunway(LiveAircraft& ac)
+{
+    if (ac.flight.takeoffRunway.valid)
+        return;
+    if (const auto m = gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading))
+        ac.flight.takeoffRunway = *m;
+}
+
+// The category's climb rate of a take-off without a climbing sample ahead.
+double lf_categoryClimbPerTick(const LiveAircraft& ac)
+{
+    return lf_isCategory(ac, Category::Light) ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
+}
+
+bool lf_anyAirborne(const LiveAircraft& ac)
+{
+    return std::any_of(ac.samples.begin(), ac.samples.end(), [](const TrafficSample& s) { return s.airborne; });
+}
+
+bool lf_shortRunwayEnd(const LiveAircraft& ac)
+{
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    return m.valid && m.length <= 1800.0 && lf_allNextAtRotationSpeed(ac);
+}
+
+const LightStates kRollLights{1, 1, 1, 1, 1, 1, 0};
+
+void lf_rollCommon(LiveAircraft& ac)
+{
+    ac.flight.takeoffRetry = 0;
+    ac.flight.climbOutDone = 0;
+    ac.flight.takeoffRunway = {};
+    ac.flareStage = 0;
+    ac.setPhase(FlightPhase::takeoff_roll);
+    ac.lagEarlier = 2700;
+    ac.lagLater = 4500;
+}
+
+// The heading that brings the aircraft back onto the runway's centre line.
+void lf_planRunwaySpeedProfile(LiveAircraft& ac)
+{
+    const bool takeoff = ac.phase == FlightPhase::takeoff_roll;
+    std::optional<RunwayMatch> match;
+    if (takeoff) {
+        lf_ensureTakeoffRunway(ac);
+        if (ac.flight.takeoffRunway.valid)
+            match = ac.flight.takeoffRunway;
+    } else {
+        match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+    }
+    if (!match || ac.samples.size() < 2)
+        return;
+    const double fastest = std::max({std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0,
+                                     ac.samples[0].speedKt, ac.samples[1].speedKt});
+    if (!(fastest >= (takeoff ? 30.0 : 45.0)))
+        return;
+    const double runwayHeading = match->endHeading * kDeg;
+    const RelativePosition end = gf_relativePosition({ac.lat, ac.lon}, runwayHeading,
+                                                     {match->endLatitude, match->endLongitude});
+    const double correction = std::clamp(0.15 * end.acrossM * kDeg, -10.0 * kDeg, 10.0 * kDeg);
+    ac.flight.ramp.endHeading = gf_normalizeAngle(runwayHeading + correction);
+    ac.flight.ramp.endHeadingSet = 1;
+}
+
+// The speed ramp of a take-off or landing roll to the next sample (or, in a
+// take-off roll, to a later one); false when none fits.
+bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
+{
+    RollRamp& r = ac.flight.ramp;
+    const FlightPhase phase = ac.phase;
+    const bool roll = phase == FlightPhase::takeoff_roll || phase == FlightPhase::landing_roll;
+    const bool continuing = r.active && roll && r.phase == static_cast<uint32_t>(phase);
+    r = {};
+    const SampleStream& st = ac.samples;
+    if (!ac.groundMode || !roll || lf_isCategory(ac, Category::Rotorcraft) || st.size() < 2)
+        return false;
+    if (ac.projection > 0 && phase != FlightPhase::landing_roll)
+        return false;
+    const TrafficSample& s0 = st[0];
+    const TrafficSample& s1 = st[1];
+    const LatLon here{ac.lat, ac.lon};
+    if (s1.stationary || lf_metres(here, lf_samplePosition(s1)) <= 1.0 || !(s0.speedKt >= 0.0) || !(s1.speedKt >= 0.0))
+        return false;
+    const bool takeoff = phase == FlightPhase::takeoff_roll;
+    if (takeoff && !(s1.speedKt > 0.0))
+        return false;
+    double v0 = ac.flight.groundSpeedKt;
+    if (continuing)
+        v0 = ac.flight.groundSpeedKt;
+    else if (!takeoff || (lf_isCategory(ac, Category::Light) && ac.flight.rollingTakeoff))
+        v0 = s0.speedKt;
+    if (!std::isfinite(v0) || v0 < 0.0)
+        v0 = s0.speedKt;
+    const double limitKt = takeoff ? lf_takeoffVr(ac, 1) + 30.0 : 400.0;
+    const double toleranceKt = takeoff ? 5.0 : 0.5;
+    const auto tryTo = [&](size_t k, int32_t ticks) {
+        const TrafficSample& s = st[k];
+        SpeedRamp ramp;
+        const double d = lf_metres(here, lf_samplePosition(s));
+        if (!lf_planRamp(d, ticks / 100.0, v0 * kKtToMs, s.speedKt * kKtToMs, limitKt * kKtToMs, ramp))
+            return false;
+        const double lo = std::min(v0, s.speedKt) - toleranceKt;
+        const double hi = std::max(v0, s.speedKt) + toleranceKt;
+        if (lf_rampMaxSpeed(ramp) / kKtToMs >= hi || lf_rampMinSpeed(ramp) / kKtToMs <= lo)
+            return false;
+        r.ramp = ramp;
+        r.start = here;
+        r.end = lf_samplePosition(s);
+        return true;
+    };
+    bool planned = tryTo(1, legTicks);
+    if (!planned && takeoff) {
+        const bool later = std::any_of(st.begin() + 1, st.end(),
+                                       [&](const TrafficSample& s) { return s.airborne || s.speedKt > v0 + 1.0; });
+        for (size_t k = 2; later && !planned && k < st.size(); ++k) {
+            const TrafficSample& s = st[k];
+            if (s.stationary || lf_metres(here, lf_samplePosition(s)) <= 1.0 || !(s.speedKt > 0.0))
+                continue;
+            planned = tryTo(k, std::max(s.playTime - engineClock.load(), 25));
+        }
+    }
+    if (!planned)
+        return false;
+    r.active = 1;
+    r.phase = static_cast<uint32_t>(phase);
+    r.endHeading = ac.targetTrack;
+    lf_planRunwaySpeedProfile(ac);
+    return true;
+}
+
+// Per-tick fractions of a ground leg that speeds up from a stop or slows to one.
+void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
+{
+    FlightState& f = ac.flight;
+    f.profile.clear();
+    f.profileIndex = 0;
+    if (ac.speedMode != 1 && ac.speedMode != 2)
+        return;
+    const uint32_t ease = ac.speedMode == 1 ? 1u : 2u;
+    const double n = static_cast<double>(legTicks);
+    f.profile.reserve(static_cast<size_t>(legTicks));
+    for (int32_t i = 0; i < legTicks; ++i)
+        f.profile.push_back(gf_ease((i + 1) / n, ease) - gf_ease(i / n, ease));
+    f.legOffsetLat = ac.stepLat * n;
+    f.legOffsetLon = ac.stepLon * n;
+}
+
+void lf_rollThrottle(LiveAircraft& ac)
+{
+    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
+    const TrafficSample& s0 = ac.samples[0];
+    const TrafficSample& s1 = ac.samples[1];
+    switch (ac.phase) {
+    case FlightPhase::taxi:
+        gf_setThrottle(ac, rotor ? 4u : 0u);
+        return;
+    case FlightPhase::takeoff_roll: {
+        const double g0 = s0.speedKt, g1 = s1.speedKt;
+        if (!rotor && g0 < 25.0 && g1 < 30.0)
+            gf_setThrottle(ac, g0 >= 20.0 || g1 >= 25.0 ? 2u : (g0 >= 15.0 || g1 >= 20.0 ? 1u : 0u));
+        else
+            gf_setThrottle(ac, 4);
+        return;
+    }
+    case FlightPhase::landing_roll: {
+        if (std::fabs(gf_wrapAngle(ac.heading - ac.touchdownHeading)) >= 15.0 * kDeg) {
+            abortTakeoffRoll(ac);
+            return;
+        }
+        const double g0 = s0.speedKt;
+        if (g0 > 90.0)
+            return;
+        if (g0 > 30.0) {
+            gf_setSpoilers(ac, false);
+            if (!lf_isCategory(ac, Category::Light))
+                gf_setSpoilersThrust(ac.objectId, false, false);
+            gf_setFlaps(ac, 1);
+        } else {
+            gf_setFlaps(ac, 0);
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+double lf_takeoffVr(const AircraftBase& ac, int level)
+{
+    return gf_rotationSpeedKt(ac, level);
+}
+
+double lf_heightAboveGround(const LiveAircraft& ac)
+{
+    const LatLon here{ac.lat, ac.lon};
+    if (gf_nearCurrentAirport(here))
+        if (const auto elevation = gf_currentAirportAltitude())
+            return ac.altitudeFt - *elevation;
+    return ac.samples.empty() ? ac.altitudeFt : ac.samples.front().altitudeFt;
+}
+
+void enterTakeoffRoll(LiveAircraft& ac, bool rolling)
+{
+    ac.flight.rollingTakeoff = rolling ? 1 : 0;
+    lf_rollCommon(ac);
+    gf_setThrottle(ac, 3);
+    gf_setSpoilers(ac, true);
+    gf_setFlaps(ac, 1);
+    gf_setLights(ac.objectId, kRollLights);
+}
+
+void enterTowedTakeoffRoll(LiveAircraft& ac)
+{
+    if (ac.flight.towed)
+        gf_logLine(fmt::format("towed aircraft takes-off? {}", ac.callsign));
+    ac.flight.rollingTakeoff = 0;
+    lf_rollCommon(ac);
+    gf_setThrottle(ac, 0);
+    gf_setSpoilers(ac, false);
+    gf_setFlaps(ac, 1);
+    gf_setLights(ac.objectId, kRollLights);
+}
+
+void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
+{
+    ac.verticalSpeedStep = 0.0;
+    if (ac.samples.size() < 2)
+        return;
+    lf_rollThrottle(ac);
+    if (ac.phase == FlightPhase::takeoff_roll && checkTakeoffRoll(ac))
+        return;
+    if (ac.phase != FlightPhase::takeoff_roll && ac.phase != FlightPhase::landing_roll) {
+        if (ac.lagEarlier > 900)
+            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
+        if (ac.lagLater > 900)
+            ac.lagLater = std::max(ac.lagLater - 100, 900);
+    }
+    if (ac.flareStage == 0 && ac.phase != FlightPhase::takeoff) {
+        ac.pitch = ac.staticPitch;
+        ac.bank = 0.0;
+        ac.flight.pitchRate = 0.0;
+        ac.flight.bankRate = 0.0;
+    }
+    if (!lf_planRollRamp(ac, legTicks))
+        lf_planSpeedProfile(ac, legTicks);
+    else
+        ac.flight.profile.clear();
+    const TrafficSample& s1 = ac.samples[1];
+    ac.flight.groundSpeedKt = ac.phase == FlightPhase::pushing_back ? -s1.speedKt : s1.speedKt;
+    if (ac.phase != FlightPhase::takeoff_roll || !(ac.samples[0].speedKt >= 43.0))
+        return;
+    const int d = takeoffDecision(ac);
+    if (d == 0) {
+        if (engineClock.load() - static_cast<int32_t>(ac.phaseSince) >= 12000)
+            removeAircraftFromSim(ac);
+        return;
+    }
+    if (!ac.groundMode)
+        return;
+    if (liftoffDecision(ac) == 0)
+        ac.flight.takeoffRetry = 1;
+    else
+        startTakeoff(ac, d);
+}
+
+bool checkTakeoffRoll(LiveAircraft& ac)
+{
+    lf_ensureTakeoffRunway(ac);
+    if (!ac.flight.takeoffRunway.valid || ac.samples.size() < 2)
+        return false;
+    const double a = lf_alongToEnd(ac, {ac.lat, ac.lon});
+    const double aNext = lf_alongToEnd(ac, lf_samplePosition(ac.samples[1]));
+    const bool airborne = lf_anyAirborne(ac);
+    const double m = lf_maxSampleVerticalSpeed(ac);
+    const double speed = lf_decisionSpeed(ac);
+    const double vr = lf_takeoffVr(ac, 1);
+    const double vr3 = lf_takeoffVr(ac, 3);
+    const bool liftoffDue = m > 1000.0 && speed >= vr3 && aNext > a && aNext >= -300.0;
+    if (liftoffDue && (isAlignedOnRunway(ac, 300.0) || isAlignedOnRunway(ac, 1200.0) ||
+                       (isAlignedOnRunway(ac, ac.flight.takeoffRunway.length) && speed >= vr))) {
+        ac.flight.takeoffRetry = 0;
+        ac.verticalSpeedStep = lf_categoryClimbPerTick(ac);
+        enterTakeoff(ac, 2);
+        return false;
+    }
+    if (!airborne && !(m > 2000.0) && speed < vr3 && a >= -300.0 && a <= 100.0 && aNext > -50.0) {
+        ac.flight.takeoffRunway = {};
+        ac.setPhase(FlightPhase::taxi);
+        return false;
+    }
+    if (!(a > 100.0) && (airborne || m > 2000.0 || liftoffDue || !(aNext > -50.0)))
+        return false;
+    if (std::isnan(a))
+        return false;
+    if (ac.hexid != 0 && gf_isValidLatLon({ac.lat, ac.lon}) && std::isfinite(ac.lastRecordTime))
+        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.lat, ac.lon, ac.lastRecordTime, 1, 1});
+    removeAircraftFromSim(ac);
+    return true;
+}
+
+int takeoffDecision(const LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (st.size() < 2)
+        return 0;
+    if (ac.flight.rollingTakeoff)
+        return st[1].airborne ? 1 : 2;
+    const bool allClimb = std::all_of(st.begin(), st.end(),
+                                      [](const TrafficSample& s) { return s.verticalSpeedFpm > 256.0; });
+    if (allClimb) {
+        if (lf_allNextAirborne(ac))
+            return 1;
+        const bool onlyLast = st.back().airborne &&
+                              std::none_of(st.begin() + 1, st.end() - 1, [](const TrafficSample& s) { return s.airborne; });
+        if (onlyLast)
+            return 2;
+    }
+    if (lf_allNextAirborne(ac) && lf_allNextAtRotationSpeed(ac))
+        return 2;
+    if (lf_maxSampleVerticalSpeed(ac) > 2000.0)
+        return 2;
+    if (lf_shortRunwayEnd(ac))
+        return 2;
+    return 0;
+}
+
+bool isAlignedOnRunway(const LiveAircraft& ac, double lengthM)
+{
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    if (!m.valid)
+        return false;
+    const LatLon end{m.endLatitude, m.endLongitude};
+    const LatLon here{ac.lat, ac.lon};
+    const double d = lf_metres(end, here);
+    const double x = d > 0.0 ? gf_wrapAngle(gf_initialBearing(end, here) - m.endHeading * kDeg) : std::numbers::pi;
+    const double along = std::cos(x) * d;
+    if (!(along >= -lengthM && along <= 10.0))
+        return false;
+    if (std::fabs(gf_wrapAngle(ac.heading - m.endHeading * kDeg)) > 20.0 * kDeg)
+        return false;
+    return std::fabs(std::sin(x) * d) <= 15.0;
+}
+
+int liftoffDecision(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (st.size() < 2)
+        return 0;
+    const double s = lf_decisionSpeed(ac);
+    const double vr = lf_takeoffVr(ac, 1);
+    const bool rolling = ac.flight.rollingTakeoff != 0;
+    const double v1 = rolling ? std::max(vr - 5.0, 1.0) : vr;
+    double v2 = lf_takeoffVr(ac, 2);
+    double v3 = lf_takeoffVr(ac, 3);
+    const bool climb = lf_maxSampleVerticalSpeed(ac) > 2000.0;
+    if (climb) {
+        v2 = std::max(v2 - 5.0, 1.0);
+        v3 = std::max(v3 - 5.0, 1.0);
+    }
+    const auto firstAirborne =
+        std::find_if(st.begin(), st.end(), [](const TrafficSample& x) { return x.airborne != 0; });
+    if (firstAirborne != st.end()) {
+        const double d = lf_metres({ac.lat, ac.lon}, lf_samplePosition(*firstAirborne));
+        const int32_t dt = firstAirborne->playTime - engineClock.load();
+        const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
+        if (s >= v1 && d <= 600.0 && dt <= std::max(rotation + 300, 1))
+            return 1;
+        if (!std::isfinite(s) || !std::isfinite(d))
+            return 0;
+        if (s >= v2 && d <= 1200.0 && dt < 1501 && isAlignedOnRunway(ac, 1200.0))
+            return 2;
+        if (s >= v3 && isAlignedOnRunway(ac, 300.0))
+            return 3;
+        return 0;
+    }
+    if (rolling)
+        return s >= vr + 10.0 && st[0].speedKt >= vr + 10.0 && gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)
+                   ? 1
+                   : 0;
+    if (!climb && !lf_shortRunwayEnd(ac))
+        return 0;
+    if (isAlignedOnRunway(ac, 1200.0) && s >= v2)
+        return 2;
+    if (isAlignedOnRunway(ac, 300.0) && s >= v3)
+        return 3;
+    return 0;
+}
+
+void startTakeoff(LiveAircraft& ac, int mode)
+{
+    ac.flight.takeoffRetry = 0;
+    if (mode == 1 && ac.samples.size() >= 2) {
+        const TrafficSample& next = ac.samples[1];
+        const double dt = std::max(next.playTime - engineClock.load(), 25);
+        ac.verticalSpeedStep = std::max(next.altitudeFt - ac.altitudeFt, 0.1 * dt) / dt;
+    } else {
+        ac.verticalSpeedStep = lf_categoryClimbPerTick(ac);
+    }
+    enterTakeoff(ac, mode);
+}
+
+void enterTakeoff(LiveAircraft& ac, int mode)
+{
+    FlightState& f = ac.flight;
+    f.takeoffVsFloor = mode == 2 ? ac.verticalSpeedStep : 0.0;
+    f.vsStepMemory = 0.0;
+    f.climbOutDone = 0;
+    const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
+    f.takeoffCounter = rotation < 2 ? 1 : rotation;
+    f.pitchRate = (ac.rotationPitch - ac.pitch) / f.takeoffCounter;
+    ac.bank = 0.0;
+    f.bankRate = 0.0;
+    const bool touchAndGo = ac.previousPhase == FlightPhase::landing_roll ||
+                            (ac.previousPhase == FlightPhase::taxi && ac.phaseBeforePrevious == FlightPhase::landing_roll);
+    ac.setPhase(FlightPhase::takeoff);
+    ac.liftOffCounter = 2;
+    std::string route;
+    if (ac.origin.isSet())
+        route += fmt::format(" from {}", ac.origin.toString());
+    if (ac.destination.isSet() && !(ac.origin.isSet() && ac.origin == ac.destination))
+        route += fmt::format(" to {}", ac.destination.toString());
+    std::string runway;
+    if (f.takeoffRunway.valid)
+        runway = fmt::format(" runway {}", f.takeoffRunway.endText);
+    else if (const auto name = gf_runwayNameAt({ac.lat, ac.lon}, ac.heading))
+        runway = fmt::format(" runway {}", *name);
+    lf_flightMessage(fmt::format("{} {} {} {} {} take off{}{} ...", gf_trafficClockTextHm(), ac.callsign,
+                                 ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), route,
+                                 runway));
+    f.ramp = {};
+    f.profile.clear();
+    if (touchAndGo) {
+        gf_setThrottle(ac, 4);
+        gf_setSpoilers(ac, true);
+        gf_setFlaps(ac, 1);
+    }
+}
+
+bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
+{
+    SampleStream& st = ac.samples;
+    if (k < 2 || st.size() < k || !st[k - 1].airborne)
+        return false;
+    st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k - 1));
+    const double speed = lf_rollSpeedKt(ac);
+    const double nm = gf_distanceNm(lf_samplePosition(st[0]), lf_samplePosition(st[1]));
+    retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * 360000.0 / speed)), 25));
+    climbRateToNextSample(ac);
+    applyTakeoffVsFloor(ac);
+    return true;
+}
+
+void climbRateToNextSample(LiveAircraft& ac)
+{
+    if (ac.samples.size() < 2)
+        return;
+    const TrafficSample& next = ac.samples[1];
+    if (ac.altitudeFt >= next.altitudeFt) {
+        ac.verticalSpeedStep = 0.0;
+        return;
+    }
+    const double dt = std::max(next.playTime - engineClock.load(), 25);
+    ac.verticalSpeedStep = std::min((next.altitudeFt - ac.altitudeFt) / dt, ac.maxClimbRateFtPerTick);
+}
+
+void applyTakeoffVsFloor(LiveAircraft& ac)
+{
+    if (ac.phase == FlightPhase::takeoff && ac.flight.takeoffVsFloor > 0.0)
+        ac.verticalSpeedStep = std::max(ac.flight.takeoffVsFloor, ac.verticalSpeedStep);
+}
+
+void stepTakeoff(LiveAircraft& ac)
+{
+    FlightState& f = ac.flight;
+    const int32_t n = f.takeoffCounter;
+    f.takeoffCounter = std::max(n - 1, -1000);
+    if (n >= 1) {
+        ac.groundMode = 0;
+        ac.pitch = gf_stepToward(ac.pitch, ac.rotationPitch, std::fabs(f.pitchRate));
+        return;
+    }
+    ac.liftOffCounter = 0;
+    ac.bank = std::clamp(ac.bank + f.bankRate, -std::numbers::pi, std::numbers::pi);
+    const double transition = std::max<double>(static_cast<double>(ac.modelValues[1]), 1.0);
+    ac.pitch = gf_stepToward(ac.pitch, ac.climbPitch, std::fabs(ac.climbPitch - ac.rotationPitch) / transition);
+    const double t = std::clamp((1.0 - n) / 300.0, 0.0, 1.0);
+    double climb = (3.0 - 2.0 * t) * t * t * ac.verticalSpeedStep * 6000.0;
+    if (!(climb > 0.0))
+        climb = std::max(ac.verticalSpeedFpm, 0.0);
+    climb = limitLightClimb(ac, climb);
+    f.vsStepMemory = gf_stepToward(f.vsStepMemory, climb / 6000.0, 0.001);
+    ac.altitudeFt += f.vsStepMemory;
+    ac.verticalSpeedFpm = f.vsStepMemory * 6000.0;
+    if (n == -299)
+        gf_setGear(ac, false);
+    if (f.takeoffCounter < -300 && std::fabs(ac.pitch - ac.climbPitch) < 1e-9) {
+        f.bankRate = 0.0;
+        const double needed = lf_isCategory(ac, Category::Light) ? 300.0 : 800.0;
+        if (lf_heightAboveGround(ac) >= needed) {
+            gf_setThrottle(ac, lf_isCategory(ac, Category::Rotorcraft) ? 4u : 3u);
+            f.climbOutDone = 1;
+            ac.setPhase(FlightPhase::flying);
+            f.takeoffCounter = 1;
+        }
+    }
+}
+
+void retryTakeoff(LiveAircraft& ac)
+{
+    if (!ac.flight.takeoffRetry || ac.phase != FlightPhase::takeoff_roll || !ac.groundMode)
+        return;
+    const int d = takeoffDecision(ac);
+    if (d == 0) {
+        ac.flight.takeoffRetry = 0;
+        return;
+    }
+    if (liftoffDecision(ac) != 0)
+        startTakeoff(ac, d);
+}
+
+void abortTakeoffRoll(LiveAircraft& ac)
+{
+    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
+    gf_setFlaps(ac, 0);
+    ac.setPhase(FlightPhase::taxi);
+    ac.flight.runwayExit = 1;
+    ac.flight.ramp = {};
+    gf_setThrottle(ac, rotor ? 4u : 0u);
+    gf_setSpoilers(ac, false);
+    if (!lf_isCategory(ac, Category::Light))
+        gf_setSpoilersThrust(ac.objectId, false, false);
+    gf_setLights(ac.objectId, LightStates{1, 1, 0, 1, 0, 1, 1});
+}
+
+void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double startHeading)
+{
+    if (!lf_isCategory(ac, Category::Light))
+        return;
+    const bool rolling = ac.phase == FlightPhase::takeoff_roll;
+    const bool lifting = !ac.groundMode && ac.phase == FlightPhase::takeoff;
+    const bool justFlying = ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
+                            engineClock.load() - static_cast<int32_t>(ac.phaseSince) <= 3000;
+    if (!rolling && !lifting && !justFlying)
+        return;
+    const double line = ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kDeg : startHeading;
+    const RelativePosition r = gf_relativePosition(previous, line, {ac.lat, ac.lon});
+    if (!(r.acrossM < -0.02 && r.alongM > 0.02))
+        return;
+    const double speed = std::max(ac.samples.empty() ? 0.0 : ac.samples.front().speedKt,
+                                  std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0);
+    const LatLon ahead = gf_destinationPoint(previous, {line, speed * 6076.11549 / 360000.0});
+    ac.lat = ahead.latitude;
+    ac.lon = ahead.longitude;
+}

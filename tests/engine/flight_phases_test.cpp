@@ -1,0 +1,456 @@
+// The flight phases end to end on Amsterdam's runways: synthetic take-off
+// and landing tracks posted as the feed would, the engine's tick against the
+// stand-in simulator in manual frames, and the commands the simulator saw;
+// then the decisions with thresholds one by one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "engine/approach.h"
+#include "engine/flight_motion.h"
+#include "engine/per_tick_update.h"
+#include "engine/takeoff.h"
+#include "feed/qnh.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "parking/runway_table.h"
+#include "engine/traffic_intake.h"
+#include "standins/track_generator.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/parking/runway_fixture.h"
+#include "tests/support/track_records.h"
+
+namespace {
+
+using kvr::standin::TrackPoint;
+
+constexpr const char* kTitle = "Airbus A320-200 KLM";
+constexpr double kEhamElevation = -11.0;
+constexpr double kDeg = std::numbers::pi / 180.0;
+
+void setEham()
+{
+    std::unique_lock lock(engineLock);
+    CurrentAirport = {0x4548414D, 52.3086, 4.7639, kEhamElevation, {}};
+}
+
+class FlightPhasesTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        EngineSimTest::SetUp();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        gf_clearLiveryMemory();
+        gf_trafficMailbox().reset();
+        gf_setTrafficDelivery(true);
+        engineClock = 0;
+        runwayTable.runways = kvr::test::amsterdamRunways();
+        setEham();
+        sim.load({{"ground_ft", kEhamElevation}, {"user", {{"lat", 52.33}, {"lon", 4.70}, {"alt_ft", 3000.0}}}});
+        runways = kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) /
+                                                 "../shared/data/runways-eham.csv");
+    }
+    void TearDown() override
+    {
+        gf_setTrafficDelivery(false);
+        gf_trafficMailbox().reset();
+        gf_clearLiveryMemory();
+        gf_clearRunwayTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    // Plays the track one record a second, 10 s ahead of the engine; `each`
+    // looks at the aircraft after every tick.
+    template <typename F>
+    void play(const std::vector<TrackPoint>& track, uint32_t hexid, const std::string& callsign, int tailSeconds,
+              F each)
+    {
+        lf_rememberLiveryOfHexid(hexid, kTitle);
+        const int seconds = static_cast<int>(track.size()) + tailSeconds;
+        for (int s = 0; s < seconds; ++s) {
+            if (static_cast<size_t>(s) < track.size()) {
+                std::vector<LiveTrafficRecord> batch{
+                    kvr::test::trackRecord(track[static_cast<size_t>(s)], hexid, callsign)};
+                gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 10, false);
+            }
+            for (int t = 0; t < 100; ++t) {
+                lf_handleAddingStack();
+                frames(1);
+                if (LiveAircraft* ac = live(hexid))
+                    each(*ac);
+            }
+        }
+    }
+    std::vector<uint32_t> valuesOf(uint32_t objectId, const std::string& name)
+    {
+        std::vector<uint32_t> out;
+        for (const auto& e : eventsOf(objectId, name))
+            out.push_back(e["data"].get<uint32_t>());
+        return out;
+    }
+    std::vector<kvr::standin::RunwayGeometry> runways;
+};
+
+TEST_F(FlightPhasesTest, ATakeOffRollRotatesAtVrRetractsTheGearOnceAndFliesFrom800Feet)
+{
+    constexpr uint32_t hexid = 0x484201;
+    const auto& from = kvr::standin::gf_runwayEnd(runways, "36L");
+    // From the first moving point: a standing aircraft does not spawn on the runway.
+    auto track = kvr::standin::gf_takeOffTrack(from, 140.0, 2000.0);
+    track.erase(track.begin(), std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.gsKt > 0.0; }));
+    uint32_t objectId = 0;
+    bool rollStarted = false;
+    std::optional<double> rotationKt, flyingHeight;
+    play(track, hexid, "KLM1601", 5, [&](LiveAircraft& ac) {
+        if (ac.simState != SimState::active)
+            return;
+        objectId = ac.objectId;
+        // The roll starts where the sample checks see the aircraft line up;
+        // here the test lines it up once it is driven.
+        if (!rollStarted && ac.phase == FlightPhase::taxi) {
+            enterTowedTakeoffRoll(ac);
+            rollStarted = true;
+        }
+        if (!rotationKt && ac.phase == FlightPhase::takeoff)
+            rotationKt = ac.flight.groundSpeedKt;
+        if (!flyingHeight && ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff)
+            flyingHeight = ac.altitudeFt - kEhamElevation;
+    });
+    ASSERT_TRUE(rollStarted);
+    ASSERT_NE(objectId, 0u);
+    const auto flaps = valuesOf(objectId, "FLAPS_SET");
+    ASSERT_FALSE(flaps.empty());
+    EXPECT_EQ(flaps.front(), 3072u); // taxi and roll: index 1
+    const auto throttle = valuesOf(objectId, "THROTTLE_SET");
+    ASSERT_GE(throttle.size(), 3u);
+    EXPECT_EQ(throttle.front(), 0u);
+    EXPECT_TRUE(std::is_sorted(throttle.begin(), std::find(throttle.begin(), throttle.end(), 16383u)));
+    EXPECT_NE(std::find(throttle.begin(), throttle.end(), 16383u), throttle.end()) << "full power on the roll";
+    EXPECT_EQ(throttle.back(), 11468u) << "climb power once flying";
+    EXPECT_EQ(valuesOf(objectId, "SPOILERS_SET").front(), 0u);
+    const auto gear = valuesOf(objectId, "GEAR_SET");
+    EXPECT_EQ(std::count(gear.begin(), gear.end(), 0u), 1) << "gear up exactly once";
+    ASSERT_TRUE(rotationKt.has_value());
+    EXPECT_GE(*rotationKt, 130.0); // an A320's Vr is 140 kt
+    EXPECT_LE(*rotationKt, 170.0);
+    ASSERT_TRUE(flyingHeight.has_value());
+    EXPECT_GE(*flyingHeight, 800.0);
+    EXPECT_LT(*flyingHeight, 900.0);
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("KLM1601 PH-601 KLM A320 take off runway 36L ..."), std::string::npos) << log;
+}
+
+TEST_F(FlightPhasesTest, AnApproachConfiguresLandsFlaresAndRollsOutWithSpoilers)
+{
+    constexpr uint32_t hexid = 0x484202;
+    const auto& to = kvr::standin::gf_runwayEnd(runways, "18R");
+    const auto track = kvr::standin::gf_landingTrack(to, 6.0);
+    uint32_t objectId = 0;
+    std::optional<double> landingNm, landingHeight;
+    uint8_t deepestFlare = 0;
+    bool rolled = false;
+    play(track, hexid, "KLM1602", 3, [&](LiveAircraft& ac) {
+        if (ac.simState != SimState::active)
+            return;
+        objectId = ac.objectId;
+        if (!landingNm && ac.phase == FlightPhase::landing) {
+            landingNm = gf_distanceNm({ac.lat, ac.lon}, {52.3086, 4.7639});
+            landingHeight = ac.altitudeFt - kEhamElevation;
+        }
+        deepestFlare = std::max(deepestFlare, ac.flareStage);
+        rolled = rolled || ac.phase == FlightPhase::landing_roll;
+    });
+    ASSERT_NE(objectId, 0u);
+    ASSERT_TRUE(landingNm.has_value());
+    EXPECT_LE(*landingNm, 10.0);
+    EXPECT_LE(*landingHeight, 625.0 + 50.0);
+    const auto flaps = valuesOf(objectId, "FLAPS_SET");
+    EXPECT_NE(std::find(flaps.begin(), flaps.end(), 16383u), flaps.end());
+    EXPECT_FALSE(valuesOf(objectId, "GEAR_SET").empty());
+    EXPECT_EQ(valuesOf(objectId, "GEAR_SET").back(), 1u);
+    EXPECT_GE(deepestFlare, 3);
+    EXPECT_TRUE(rolled);
+    const auto spoilers = valuesOf(objectId, "SPOILERS_SET");
+    EXPECT_NE(std::find(spoilers.begin(), spoilers.end(), 16383u), spoilers.end());
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("KLM1602 PH-602 KLM A320 touch down at EHAM"), std::string::npos) << log;
+}
+
+// ---- Decisions ------------------------------------------------------------------
+
+class FlightDecisionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        engineClock = 1000;
+        setEham();
+    }
+    void TearDown() override
+    {
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        kvr::test::resetEngineState();
+        engineClock = 0;
+    }
+    // An aircraft near Amsterdam with a front sample and a next one.
+    static LiveAircraft approaching(double height, double vs0, double vs1, double gain, double eastNm = 3.0)
+    {
+        LiveAircraft ac = kvr::test::makeLive(0x4E0001, "KLM70", true, 52.3086, 4.7639 + eastNm / 36.7,
+                                              kEhamElevation + height);
+        ac.objectId = 77;
+        ac.phase = FlightPhase::flying;
+        ac.samples.front().verticalSpeedFpm = vs0;
+        ac.samples.front().altitudeFt = ac.altitudeFt;
+        TrafficSample next = ac.samples.front();
+        next.lon -= 0.01;
+        next.altitudeFt += gain;
+        next.verticalSpeedFpm = vs1;
+        next.playTime = engineClock.load() + 300;
+        ac.samples.push_back(next);
+        return ac;
+    }
+    static std::vector<uint32_t> sent(uint32_t eventId)
+    {
+        std::vector<uint32_t> out;
+        for (const SimCommand& c : gf_takeCommandQueues().a)
+            if (c.eventId == eventId)
+                out.push_back(c.value);
+        return out;
+    }
+    kvr::test::SimLinkTestBase base{"flight"};
+};
+
+TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
+{
+    LiveAircraft ac = approaching(500.0, -300.0, -300.0, -25.0);
+    checkLandingState(ac);
+    EXPECT_EQ(ac.phase, FlightPhase::landing);
+    EXPECT_EQ(ac.flapsIndex, 3u);
+    EXPECT_EQ(ac.throttleIndex, 1u);
+    EXPECT_EQ(sent(SimEventId::GEAR_SET), std::vector<uint32_t>{1});
+    EXPECT_EQ(ac.lagEarlier, 2700);
+
+    struct Case {
+        const char* name;
+        double vs0, vs1, gain, eastNm;
+        bool goesAround;
+    };
+    for (const Case& c : {Case{"climbing 500 fpm, 60 ft", 500, 500, 60, 3, true},
+                          Case{"climbing 500 fpm, 40 ft", 500, 500, 40, 3, false},
+                          Case{"12 NM out", -300, -300, -25, 12, true},
+                          Case{"descending on final", -700, -700, -35, 3, false}}) {
+        LiveAircraft a = approaching(400.0, c.vs0, c.vs1, c.gain, c.eastNm);
+        a.phase = FlightPhase::landing;
+        a.flight.landing.vsMemoryValid = 1;
+        a.throttleIndex = 1;
+        checkLandingState(a);
+        EXPECT_EQ(a.phase == FlightPhase::flying, c.goesAround) << c.name;
+        if (c.goesAround) {
+            EXPECT_EQ(a.throttleIndex, 4u) << c.name;
+            EXPECT_EQ(a.flapsIndex, 0u) << c.name;
+            EXPECT_FALSE(a.flight.landing.vsMemoryValid) << c.name << ": landing data cleared";
+        }
+    }
+    // Above the gate a descending aircraft is only configured.
+    LiveAircraft high = approaching(1500.0, -800.0, -800.0, -40.0);
+    configureApproach(high, 1500.0);
+    EXPECT_EQ(high.phase, FlightPhase::flying);
+    high.flight.highApproach = 1;
+    configureApproach(high, 1500.0);
+    EXPECT_EQ(high.phase, FlightPhase::landing);
+}
+
+TEST_F(FlightDecisionTest, FlareStagesFollowTheHeightAboveTheGear)
+{
+    LiveAircraft ac = approaching(60.0, -700.0, -700.0, -12.0);
+    ac.phase = FlightPhase::landing;
+    ac.cgFt = 8.0;
+    ac.throttleIndex = 1;
+    // Stage n+1 begins at 38, 28, 18 and 11 ft above the ground.
+    const std::array<double, 4> begins{38.0, 28.0, 18.0, 11.0};
+    for (size_t stage = 0; stage < begins.size(); ++stage) {
+        ac.lastSimAglFt = begins[stage] + 0.5;
+        ac.altitudeFt = kEhamElevation + begins[stage] + 0.5;
+        stepFlare(ac);
+        EXPECT_EQ(ac.flareStage, stage) << "not yet at " << ac.lastSimAglFt;
+        ac.lastSimAglFt = begins[stage];
+        ac.altitudeFt = kEhamElevation + begins[stage];
+        stepFlare(ac);
+        EXPECT_EQ(ac.flareStage, stage + 1) << "at " << begins[stage];
+        EXPECT_EQ(ac.throttleIndex, stage >= 2 ? 0u : 1u);
+    }
+    EXPECT_DOUBLE_EQ(ac.verticalSpeedStep * 6000.0, -150.0);
+}
+
+TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
+{
+    for (const auto& [category, needed] : {std::pair{Category::Large, 800.0}, std::pair{Category::Light, 300.0}}) {
+        LiveAircraft ac = approaching(needed - 5.0, 1500.0, 1500.0, 50.0);
+        ac.category = static_cast<uint32_t>(category);
+        ac.phase = FlightPhase::takeoff;
+        ac.climbPitch = -15.0 * kDeg;
+        ac.pitch = ac.climbPitch;
+        ac.flight.takeoffCounter = -400;
+        ac.verticalSpeedStep = 0.25;
+        stepTakeoff(ac);
+        EXPECT_EQ(ac.phase, FlightPhase::takeoff) << gf_categoryName(ac.category);
+        ac.altitudeFt += 10.0;
+        stepTakeoff(ac);
+        EXPECT_EQ(ac.phase, FlightPhase::flying) << gf_categoryName(ac.category);
+        EXPECT_EQ(ac.throttleIndex, 3u);
+        EXPECT_TRUE(ac.flight.climbOutDone);
+    }
+    // The gear goes up once, three seconds after the rotation.
+    LiveAircraft ac = approaching(0.0, 1500.0, 1500.0, 50.0, 0.0);
+    ac.phase = FlightPhase::takeoff;
+    ac.flight.takeoffCounter = 1;
+    gf_takeCommandQueues();
+    for (int i = 0; i < 900; ++i)
+        stepTakeoff(ac);
+    EXPECT_EQ(sent(SimEventId::GEAR_SET), std::vector<uint32_t>{0});
+    EXPECT_EQ(ac.flight.takeoffCounter, -899);
+}
+
+TEST_F(FlightDecisionTest, CircuitClimbAndDescentRates)
+{
+    LiveAircraft light = approaching(1000.0, 700.0, 700.0, 30.0);
+    light.category = static_cast<uint32_t>(Category::Light);
+    light.lastAirborneAltitudeFt = 1000.0;
+    for (const auto& [altitude, expected] : {std::pair{1400.0, 700.0}, std::pair{1500.0, 0.0},
+                                             std::pair{1640.0, 0.0}, std::pair{1651.0, -600.0}}) {
+        light.altitudeFt = altitude;
+        EXPECT_DOUBLE_EQ(limitLightClimb(light, 700.0), expected) << altitude;
+    }
+    EXPECT_DOUBLE_EQ(limitLightClimb(light, -3000.0), -1200.0);
+    light.phase = FlightPhase::takeoff;
+    EXPECT_DOUBLE_EQ(limitLightClimb(light, 700.0), 700.0);
+
+    LiveAircraft ac = approaching(2000.0, -700.0, -900.0, -50.0);
+    CurrentQnh = 1003;
+    EXPECT_NEAR(defaultDescentVs(ac), -800.0 + 61.5, 1e-9);
+    CurrentQnh = 1013;
+    ac.samples[0].verticalSpeedFpm = -100.0;
+    ac.samples[1].verticalSpeedFpm = -100.0;
+    EXPECT_NEAR(defaultDescentVs(ac), -601.0, 1e-9);
+    ac.altitudeFt = kEhamElevation + 80.0;
+    EXPECT_DOUBLE_EQ(defaultDescentVs(ac), -600.0);
+}
+
+// ---- The roll on a runway ----------------------------------------------------------
+
+class TakeoffRollTest : public FlightDecisionTest {
+protected:
+    void SetUp() override
+    {
+        FlightDecisionTest::SetUp();
+        runwayTable.runways = {kvr::test::syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0)};
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        FlightDecisionTest::TearDown();
+    }
+    // On the runway's centre line `eastM` from its centre, rolling east at
+    // `kt`; the next samples `aheadM` metres further on.
+    static LiveAircraft rolling(uint32_t hexid, double eastM, double kt, std::vector<std::pair<double, bool>> aheadM)
+    {
+        const LatLon at = kvr::test::syntheticPoint(eastM, 0.0);
+        LiveAircraft ac = kvr::test::makeLive(hexid, "KLM80", false, at.latitude, at.longitude, 120.0);
+        ac.simState = SimState::active;
+        ac.objectId = 80;
+        ac.heading = 90.0 * kDeg;
+        ac.phase = FlightPhase::takeoff_roll;
+        ac.flight.takeoffRunway = *gf_runwayUnderAircraft(kvr::test::syntheticPoint(0, 0), ac.heading);
+        ac.flight.groundSpeedKt = kt;
+        ac.samples.front().speedKt = kt;
+        ac.samples.front().playTime = engineClock.load();
+        for (const auto& [metres, airborne] : aheadM) {
+            TrafficSample s = ac.samples.front();
+            const LatLon p = kvr::test::syntheticPoint(eastM + metres, 0.0);
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.airborne = airborne ? 1 : 0;
+            s.altitudeFt = airborne ? 200.0 : 120.0;
+            s.playTime = engineClock.load() + 250;
+            ac.samples.push_back(s);
+        }
+        return ac;
+    }
+};
+
+TEST_F(TakeoffRollTest, TheFirstAirborneSampleMustLieWithin600Metres)
+{
+    LiveAircraft within = rolling(0x4E0101, -1000.0, 140.0, {{300.0, false}, {595.0, true}});
+    EXPECT_EQ(liftoffDecision(within), 1);
+    LiveAircraft beyond = rolling(0x4E0102, -1000.0, 140.0, {{300.0, false}, {700.0, true}});
+    EXPECT_EQ(liftoffDecision(beyond), 0);
+    // Near the end of the runway the lower speeds let it go.
+    LiveAircraft late = rolling(0x4E0103, 1000.0, 131.0, {{300.0, false}, {700.0, true}});
+    EXPECT_EQ(liftoffDecision(late), 2);
+    // A rolling take-off whose next sample is airborne lifts off along the samples.
+    LiveAircraft again = rolling(0x4E0104, 0.0, 100.0, {{100.0, true}});
+    again.flight.rollingTakeoff = 1;
+    EXPECT_EQ(takeoffDecision(again), 1);
+}
+
+TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
+{
+    LiveAircraft mid = rolling(0x4E0201, 0.0, 100.0, {{60.0, false}});
+    EXPECT_FALSE(checkTakeoffRoll(mid));
+    EXPECT_EQ(mid.phase, FlightPhase::takeoff_roll);
+    // Slow near the end without a climb ahead: back to taxiing.
+    LiveAircraft slow = rolling(0x4E0202, 1400.0, 30.0, {{60.0, false}});
+    EXPECT_FALSE(checkTakeoffRoll(slow));
+    EXPECT_EQ(slow.phase, FlightPhase::taxi);
+
+    LiveAircraft past = rolling(0x4E0203, 1620.0, 130.0, {{60.0, false}});
+    EXPECT_TRUE(checkTakeoffRoll(past));
+    EXPECT_EQ(past.simState, SimState::removingfromsim);
+    ASSERT_TRUE(gf_quarantineMap().contains(0x4E0203));
+    EXPECT_EQ(gf_quarantineMap().at(0x4E0203).kind, 1);
+
+    engineClock = 20000;
+    LiveAircraft stuck = rolling(0x4E0204, -1400.0, 50.0, {{60.0, false}});
+    stuck.phaseSince = static_cast<uint32_t>(engineClock.load() - 12000);
+    planGroundRollLeg(stuck, 250);
+    EXPECT_EQ(stuck.simState, SimState::removingfromsim);
+    gf_quarantineMap().clear();
+}
+
+TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
+{
+    LiveAircraft ac = rolling(0x4E0301, -1000.0, 120.0, {{200.0, false}, {400.0, true}, {600.0, true}});
+    ac.phase = FlightPhase::landing;
+    ac.groundMode = 0;
+    ac.flareStage = 4;
+    ac.samples[2].verticalSpeedFpm = 500.0;
+    ac.samples[3].verticalSpeedFpm = 500.0;
+    ac.samples[3].altitudeFt = 300.0;
+    enterLandingRoll(ac);
+    EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
+    EXPECT_EQ(ac.previousPhase, FlightPhase::landing_roll);
+    EXPECT_TRUE(ac.flight.rollingTakeoff);
+    EXPECT_EQ(ac.throttleIndex, 3u);
+    EXPECT_FALSE(ac.samples[1].airborne); // on the ground before the climb
+    EXPECT_TRUE(ac.samples[3].airborne);
+    EXPECT_EQ(takeoffDecision(ac), 2);
+}
+
+} // namespace
