@@ -92,7 +92,12 @@ TEST_F(ParkPositionsTest, AirportFileLoadsWithRunwaysAndUserStandAndIsLeftAgain)
                                                                     kvr::test::kSyntheticElevationFt, runways)}}}));
 
     // S1 and S2 overlap; S3 carries a soft option.
-    ScannedAirport airport{IcaoCode("XPRK"), IataCode(), airportAt.latitude, airportAt.longitude, "Parkfield", 120};
+    ScannedAirport airport;
+    airport.icao = IcaoCode("XPRK");
+    airport.latitude = airportAt.latitude;
+    airport.longitude = airportAt.longitude;
+    airport.airportName = "Parkfield";
+    airport.altitude = 120;
     airport.publisher = "Parkfield Works";
     airport.stands = {gate("S1", 0.0), gate("S2", 30.0), gate("S3", 300.0)};
     StandOption soft;
