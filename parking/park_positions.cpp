@@ -95,11 +95,6 @@ ParkedFileOutcome lf_readParkedFile()
     return {std::string(), true};
 }
 
-int32_t lf_parkingBuildTicks(int64_t ms)
-{
-    return ms < 5 ? 0 : static_cast<int32_t>((ms + 5) / 10);
-}
-
 void gf_loadAirportParking()
 {
     ParkedFileOutcome outcome = lf_readParkedFile();
@@ -116,8 +111,7 @@ void gf_loadAirportParking()
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     // The engine's samples are timed on its clock: it catches up with the
     // time the build held the main task.
-    if (const int32_t ticks = lf_parkingBuildTicks(ms); ticks > 0)
-        engineClock.fetch_add(ticks);
+    gf_catchUpEngineClock(ms);
 }
 
 void gf_unloadAirportParking()

@@ -25,7 +25,3 @@ struct ParkedFileOutcome {
 };
 // Reads the current airport's file into the stand table and the runway table.
 ParkedFileOutcome lf_readParkedFile();
-
-// Engine ticks (10 ms) that a parking build of `ms` whole milliseconds costs
-// the engine clock: none below 5 ms, else (ms + 5) / 10.
-int32_t lf_parkingBuildTicks(int64_t ms);

@@ -101,7 +101,7 @@ enum class RecordOutcome { Next, EndTrue, EndFalse };
 RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNames& live, ParkingSearchResult& result,
                                       int32_t needed)
 {
-    if (!gf_isCategoryIncluded(gf_modelCategory(record.ids.model)) || lf_isInSeenTrafficHexids(record.hexid))
+    if (!gf_isCategoryIncluded(gf_modelCategory(record.ids.model)) || gf_parkingSeenTraffic().hexids.contains(record.hexid))
         return RecordOutcome::Next;
     for (StaticAircraft& s : gf_trafficState().aircraft.statics()) {
         if (s.parkedKey == 0 || s.parkedKey != record.hexid)
@@ -131,7 +131,8 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
         return RecordOutcome::Next;
     if (lf_standTakenByStaticOrPlan(standId))
         return RecordOutcome::EndFalse;
-    lf_appendRtParkedPlanEntry(record, aircraft, standId);
+    gf_parkingPlan().push_back(ParkingPlanEntry{record.hexid, 0, standId, record.age, aircraft.ids, record.callsign,
+                                                std::string(), record.registration, true});
     result.rtParkPositions += 1;
     return gf_reserveStand(standId, needed) ? RecordOutcome::EndTrue : RecordOutcome::Next;
 }
@@ -145,17 +146,6 @@ WeekSlot lf_weekSlotNow()
                            gf_weekdayName(static_cast<int>(now.weekday)),
                            (std::clamp(static_cast<int32_t>(now.halfHour), 0, 47) + 1) * 0.5));
     return now;
-}
-
-WeekSlot gf_searchedSlot(const WeekSlot& now, int32_t offset)
-{
-    int32_t halfHour = static_cast<int32_t>(now.halfHour) - offset;
-    uint32_t weekday = now.weekday;
-    if (halfHour < 0) {
-        halfHour += kSlotsPerDay;
-        weekday = weekday <= 1 ? 7 : weekday - 1;
-    }
-    return {weekday, static_cast<uint32_t>(halfHour)};
 }
 
 void lf_runStandSearches(WeekSlot now, int32_t needed)
@@ -207,7 +197,7 @@ void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t nee
 bool lf_searchStands(const WeekSlot& now, int32_t offset, uint8_t day, uint8_t real, ParkingSearchResult& result,
                      int32_t needed)
 {
-    const WeekSlot searched = gf_searchedSlot(now, offset);
+    const WeekSlot searched = gf_weekSlotBack(now, offset);
     const bool forward = searchDirectionToggle;
     searchDirectionToggle = !searchDirectionToggle;
     try {

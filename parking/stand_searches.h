@@ -16,10 +16,6 @@ extern bool searchDirectionToggle;
 
 // The published week slot of now, logged with the traffic clock.
 WeekSlot lf_weekSlotNow();
-// The half-hour `offset` (0..47) half-hours before now, on the day before
-// when it lies before midnight.
-WeekSlot gf_searchedSlot(const WeekSlot& now, int32_t offset);
-
 // The searches of one run: "real", then as the settings allow "real/week",
 // "soft" and "soft/week" (the soft ones only when the airport file has soft
 // options), each while fewer than `needed` stands are used.

@@ -1,7 +1,6 @@
 // The park positions of the user's airport: a file written by the airport
 // writer loaded with its runways from the stand-in simulator and the user's
-// stand remembered, then left again with what was learned saved; and the
-// engine-clock catch-up after a parking build.
+// stand remembered, then left again with what was learned saved.
 #include <gtest/gtest.h>
 
 #include <shared_mutex>
@@ -148,12 +147,6 @@ TEST_F(ParkPositionsTest, AirportFileLoadsWithRunwaysAndUserStandAndIsLeftAgain)
     EXPECT_NE(kvr::test::flushedLog().find("saved with 1 update\n"), std::string::npos);
     EXPECT_EQ(base->ui.all<GuiUpdate::UpdateCount>().back().count, 0u);
     EXPECT_FALSE(base->ui.all<GuiUpdate::AirportFileInfo>().back().loaded);
-}
-
-TEST(ParkingBuild, EngineClockCatchesUpFromFiveMilliseconds)
-{
-    for (const auto& [ms, ticks] : {std::pair{0, 0}, {4, 0}, {5, 1}, {14, 1}, {15, 2}, {1234, 123}})
-        EXPECT_EQ(lf_parkingBuildTicks(ms), ticks) << ms;
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST(WeekSlots, GapsAndSearchedSlotsWrapDaysAndWeeks)
     for (const Case& c : {Case{{Mon, 46}, {Tue, 1}, 3}, Case{{Sun, 47}, {Mon, 0}, 1}, Case{{Mon, 0}, {Sun, 47}, 335}})
         EXPECT_EQ(gf_slotGap(c.a, c.b), c.n) << c.a.weekday << "," << c.a.halfHour;
     for (const Case& c : {Case{{Mon, 3}, {Sun, 46}, 5}, Case{{Mon, 0}, {Sun, 1}, 47}, Case{{Wed, 10}, {Wed, 0}, 10}})
-        EXPECT_EQ(gf_weekIndex(gf_searchedSlot(c.a, c.n)), gf_weekIndex(c.b)) << c.a.weekday << "," << c.a.halfHour;
+        EXPECT_EQ(gf_weekIndex(gf_weekSlotBack(c.a, c.n)), gf_weekIndex(c.b)) << c.a.weekday << "," << c.a.halfHour;
     EXPECT_EQ(lf_slotsBackFromNow({Tue, 1}, 3), (std::vector<uint32_t>{1, 0, 47}));
 }
 
