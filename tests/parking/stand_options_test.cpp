@@ -14,6 +14,7 @@
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
+#include "parking/parking_plan.h"
 #include "parking/stand_options.h"
 #include "parking/stand_searches.h"
 #include "parking/stand_table.h"
@@ -102,6 +103,7 @@ protected:
     {
         gf_modelDatabase().records = saved;
         setParked({});
+        gf_clearParkingPlan();
         gf_initTrafficState();
         gf_clearStandTable();
         gf_standTable().softOptionCount = 0;
@@ -288,6 +290,7 @@ TEST_F(StandOptionsTest, RealTrafficParkedAircraftByAgeAndReach)
     // Ages 0 to 3 are taken at once, age n at offset n: MAX_FIT decides.
     for (const auto& [autoPark, maxFit, planned] : {std::tuple{false, 4, 1}, {false, 5, 2}, {true, 0, 3}}) {
         const std::vector<Stand> gates{gate(1, "GATE E1", 0.0), gate(2, "GATE E2", 200.0), gate(3, "GATE E3", 400.0)};
+        gf_clearParkingPlan();
         setParked({parked(gates[0], 2), parked(gates[1], 5), parked(gates[2], 47)});
         gf_setStandTable(gates);
         set(autoPark, false, false, maxFit);
