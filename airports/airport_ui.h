@@ -26,6 +26,9 @@ public:
     virtual void enableParkButton(bool) {}
     // The parking-update countdown starts again from PARKING_INTERVAL_MINUTES.
     virtual void restartParkingCountdown() {}
+    // The "Tblo" button and the SKIP_AIRPORT_SCAN check box (the airport scan).
+    virtual void enableTbloButton(bool) {}
+    virtual void enableSkipAirportScan(bool) {}
 };
 
 // Makes `ui` the one gf_airportUi answers; null restores the inert one.

@@ -19,6 +19,8 @@ public:
     void setParkingBusy() override { parkingInProgress.store(true); }
     void enableParkButton(bool enabled) override { gf_enableControl(PARK_BUTTON, enabled); }
     void restartParkingCountdown() override { gf_restartParkingCountdown(); }
+    void enableTbloButton(bool enabled) override { gf_enableControl(TBLO_BUTTON, enabled); }
+    void enableSkipAirportScan(bool enabled) override { gf_enableControl(SKIP_AIRPORT_SCAN, enabled); }
 };
 
 WindowAirportUi g_windowAirportUi;

@@ -244,6 +244,22 @@ struct LiveAircraft : AircraftBase {
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
     uint8_t standLeaveRequest = 0; // the samples show the aircraft leaving its stand
+    // The first positions seen after push-back, and how often the second was passed.
+    double pushFirstLat = 0.0;
+    double pushFirstLon = 0.0;
+    double pushSecondLat = 0.0;
+    double pushSecondLon = 0.0;
+    uint32_t pushSecondCount = 0;
+    uint8_t pushFirstSet = 0;
+    uint8_t pushSecondSet = 0;
+    // The leaving-the-stand tracker (active while leavingStand is set).
+    double trackerStartM = 0.0;
+    double trackerLastM = 0.0;
+    double trackerLat = 0.0;
+    double trackerLon = 0.0;
+    int32_t trackerTime = 0;
+    uint32_t trackerCount = 0;
+    uint32_t standGrowthCount = 0; // growths of maxStandDistanceNm since the last reset
 
     // ---- Motion of the current leg ----
     double stepLat = 0.0;           // degrees per tick
@@ -281,6 +297,36 @@ struct LiveAircraft : AircraftBase {
     uint32_t lastSeenCallsignCount = 0;
     double rememberedA = std::numeric_limits<double>::quiet_NaN();
     double rememberedB = std::numeric_limits<double>::quiet_NaN();
+    std::string pendingRoute; // a new route waiting to be seen three times
+    uint32_t pendingRouteCount = 0;
+    // Go-around watch of the landing: airborne samples are held back until a climb shows.
+    uint8_t goAroundWatch = 0;
+    double goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
+    double goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
+    // Roll-out watch of a Light aircraft: the kept sample of a touch-and-go test.
+    TrafficSample rolloutKept;
+    uint8_t rolloutKeptSet = 0;
+
+    // ---- Runway holds ----
+    std::string runwayKey;         // "<runway>:<end>" the aircraft lines up on; empty = none
+    std::string lastRunwaySeen;    // key of the last stop point matched to a runway
+    std::string runwayDescription; // what the hold tracking last saw
+    uint8_t runwayAheadDropped = 0; // a sample behind the runway heading was dropped once
+    uint8_t lineUp = 0;
+    uint8_t turningToRunway = 0;
+    std::string heldKey; // where the aircraft stood on a runway, and since when
+    double heldLat = 0.0;
+    double heldLon = 0.0;
+    int32_t heldSince = 0;
+    TrafficSample heldSample; // a stop sample held back while the aircraft holds on a runway
+    uint8_t heldSampleSet = 0;
+    // Measured ground speed over windows of at least 200 ticks.
+    double speedWindowLat = std::numeric_limits<double>::quiet_NaN();
+    double speedWindowLon = std::numeric_limits<double>::quiet_NaN();
+    int32_t speedWindowStart = 0;
+    double speedWindowSumM = 0.0;
+    double lastWindowM = std::numeric_limits<double>::quiet_NaN();
+    double lastWindowS = std::numeric_limits<double>::quiet_NaN();
 
     // ---- Flight phases: take-off, climb, approach, flare ----
     FlightState flight;

@@ -7,9 +7,12 @@
 #include <limits>
 #include <mutex>
 #include <numbers>
+#include <shared_mutex>
 
 #include <fmt/format.h>
 
+#include "airports/airport_database.h"
+#include "airports/airport_database_state.h"
 #include "core/geodesy.h"
 #include "core/layout.h"
 #include "core/log.h"
@@ -96,6 +99,42 @@ void lf_flightMessage(const std::string& text)
         gf_uiSink().showMessage(text, true);
     else
         gf_logLine(text);
+}
+
+uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
+{
+    CurrentAirportRecord current;
+    {
+        std::shared_lock lock(engineLock);
+        current = CurrentAirport;
+    }
+    const bool validPoint = gf_isValidLatLon(position);
+    if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
+        const double dy = (position.latitude - current.latitude) * 60.0;
+        const double dx = (position.longitude - current.longitude) * 60.0 *
+                          std::cos(current.latitude * std::numbers::pi / 180.0);
+        if (dx * dx + dy * dy <= 25.0)
+            return current.code;
+    }
+    if (fallbackCode != 0 || !validPoint)
+        return fallbackCode;
+    AirportDatabase& db = gf_airportDatabase();
+    std::shared_lock lock(db.lock);
+    uint32_t best = 0;
+    double bestD2 = std::numeric_limits<double>::infinity();
+    for (const AirportDbRecord& r : db.records) {
+        const double dy = (position.latitude - r.position.latitude) * 60.0;
+        if (std::fabs(dy) > 5.0)
+            continue;
+        const double dx =
+            (position.longitude - r.position.longitude) * 60.0 * std::cos(r.position.latitude * std::numbers::pi / 180.0);
+        const double d2 = dx * dx + dy * dy;
+        if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
+            bestD2 = d2;
+            best = r.icao.code;
+        }
+    }
+    return best;
 }
 
 std::string lf_airlineText(const AircraftBase& aircraft)

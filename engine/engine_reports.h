@@ -34,6 +34,11 @@ void lf_flightMessage(const std::string& text);
 // The airline code, with ",<operator>" when the operator is known.
 std::string lf_airlineText(const AircraftBase& aircraft);
 
+// The packed ICAO code of the airport at a point: the current airport within
+// 5 NM; else, with no fallback (0), the nearest database airport within 5 NM;
+// else the fallback.
+uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode);
+
 // The aircraft selector's entries of the active live aircraft, sorted.
 std::vector<std::string> lf_listActiveAircraft();
 // Removes the active live aircraft farthest from the user when it is more

@@ -390,3 +390,4 @@ void stepAirAttitude(LiveAircraft& ac)
         return;
     }
 }
+

@@ -16,6 +16,7 @@
 #include "engine/stand_arrival.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
+#include "engine/runway_hold.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
 #include "parking/runway_matching.h"
@@ -207,6 +208,8 @@ void nextPosMain(LiveAircraft& ac)
                     st.erase(st.begin() + 1);
                     continue;
                 }
+                if (lf_checkRunwayHeadingAhead(ac))
+                    continue;
                 if (lf_dropRollSampleBehind(ac))
                     continue;
                 if (!lf_liftingOff(ac) || ac.projection > 0 || st.size() < 2) {
@@ -322,12 +325,15 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        lf_scanRunwayHold(ac);
         lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
+        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
+            lf_alignToRunwayOnEntry(ac);
         ac.speedMode = 0;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {

@@ -14,6 +14,7 @@
 #include "engine/engine_reports.h"
 #include "engine/motion_dispatch.h"
 #include "engine/motion_step.h"
+#include "engine/runway_hold.h"
 #include "engine/sim_reactions.h"
 #include "engine/spawning.h"
 #include "engine/traffic_state.h"
@@ -174,6 +175,7 @@ void lf_updateActive(LiveAircraft& ac)
         ac.turnRate = ac.baseTurnRate;
         stepHeading(ac, ac.endHeading, false);
     }
+    lf_trackRunwayHold(ac);
     if (ac.objectId == 0) {
         gf_logLine(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.hexid,
                                ac.callsign, ac.registration, lf_formatAirlOprModelText(ac.ids), ac.samples.size()));

@@ -1,65 +1,828 @@
 #include "engine/sample_checks.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <mutex>
+#include <shared_mutex>
 
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "engine/runway_hold.h"
+#include "engine/stand_arrival.h"
+#include "engine/takeoff.h"
 #include "engine/traffic_intake.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
+#include "liveries/livery_memory.h"
+#include "liveries/regcode_lists.h"
+#include "parking/live_at_stands.h"
+#include "parking/runway_matching.h"
+#include "parking/stand_options.h"
 
-// The full checks of a new sample (respawn for a new livery, stand arrival
-// and departure, runway holds) come with the ground and flight-phase motion;
-// until then a sample of a known aircraft joins its stream as it is.
+namespace {
 
-bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double timestamp)
+constexpr double kStandingDeg = 0.00015;
+constexpr double kStandingKt = 2.0;
+
+LatLon lf_stand(const LiveAircraft& ac)
+{
+    return {ac.standLat, ac.standLon};
+}
+
+// Metres that `p` lies ahead of `from` along the aircraft's heading.
+double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficSample& p)
+{
+    return gf_relativePosition(from, ac.heading, gf_samplePosition(p)).alongM;
+}
+
+bool lf_activeOrLater(const LiveAircraft& ac)
+{
+    return ac.simState == SimState::active || ac.simState == SimState::liveryrespawn ||
+           ac.simState == SimState::removingfromsim;
+}
+
+bool lf_isCategory(const LiveAircraft& ac, Category c)
+{
+    return ac.category == static_cast<uint32_t>(c);
+}
+
+IataCode lf_currentAirportIata()
+{
+    std::shared_lock lock(engineLock);
+    return CurrentAirport.code != 0 ? CurrentAirport.iata : IataCode{};
+}
+
+// The aircraft follows its samples again.
+void lf_restartNormalFlight(LiveAircraft& ac)
+{
+    ac.projection = 0;
+    ac.lagEarlier = 2700;
+    ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
+    ac.holdingSince = 0;
+    ac.holding = 0;
+}
+
+void lf_frontDueNow(LiveAircraft& ac)
+{
+    if (!ac.samples.empty())
+        ac.samples.front().playTime = engineClock.load() + 1;
+}
+
+std::string lf_routeText(const IataCode& origin, const IataCode& destination)
+{
+    return fmt::format("{}>{}", origin.toString(), destination.toString());
+}
+
+// ---- Route and identity ----
+
+// True when the route counts as unchanged.
+bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
+{
+    bool filled = false;
+    if (!ac.destination.isSet() && record.destination.isSet()) {
+        ac.destination = record.destination;
+        filled = true;
+    }
+    if (!ac.origin.isSet() && record.origin.isSet()) {
+        ac.origin = record.origin;
+        filled = true;
+    }
+    const bool destinationDiffers = ac.destination.isSet() && record.destination.isSet() && !(ac.destination == record.destination);
+    const bool originDiffers = ac.origin.isSet() && record.origin.isSet() && !(ac.origin == record.origin);
+    const IataCode current = lf_currentAirportIata();
+    auto isCurrent = [&](const IataCode& code) { return current.isSet() && code == current; };
+    auto clearPending = [&] {
+        ac.pendingRoute.clear();
+        ac.pendingRouteCount = 0;
+    };
+    bool changed = false;
+    if (!destinationDiffers && !originDiffers) {
+        clearPending();
+    } else if ((isCurrent(ac.origin) || isCurrent(ac.destination)) && !isCurrent(record.origin) &&
+               !isCurrent(record.destination)) {
+        // The feed lost the airport the user watches this aircraft at.
+        clearPending();
+        return true;
+    } else if (destinationDiffers != originDiffers) {
+        clearPending();
+    } else if (isCurrent(ac.origin) && record.destination == ac.origin) {
+        clearPending();
+    } else {
+        RepeatedTextMemory memory{ac.pendingRoute, ac.pendingRouteCount};
+        const bool repeated =
+            gf_repeatedText(lf_routeText(ac.origin, ac.destination), lf_routeText(record.origin, record.destination), memory);
+        ac.pendingRoute = memory.text;
+        ac.pendingRouteCount = memory.count;
+        if (!repeated)
+            return true;
+        ac.origin = record.origin;
+        ac.destination = record.destination;
+        if (ac.groundMode && ac.phase != FlightPhase::parking && ac.phase != FlightPhase::parked) {
+            ac.setPhase(FlightPhase::taxi);
+            ac.endHeading = ac.heading;
+        }
+        changed = true;
+    }
+    if (!filled && !changed)
+        return true;
+    if (ac.groundMode && ac.phase == FlightPhase::taxi)
+        ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
+    return false;
+}
+
+// A new registration whose registration code names another livery: the
+// aircraft is set back to choose its livery again.
+void lf_newRegistration(LiveAircraft& ac, const std::string& registration)
+{
+    const auto it = RegcodeLiveries.find(registration);
+    ac.registration = registration;
+    if (it == RegcodeLiveries.end() || it->second == ac.liveryTitle)
+        return;
+    lf_forgetLiveryOfHexid(ac.hexid);
+    ac.liveryTitle = {};
+    ac.setPhase(FlightPhase::birth);
+}
+
+enum class CallsignCheck { none, changed, dropped };
+
+CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
+{
+    if (callsign.empty())
+        return CallsignCheck::none;
+    if (callsign == ac.callsign || callsign == ac.registration) {
+        ac.lastSeenCallsign.clear();
+        ac.lastSeenCallsignCount = 0;
+        return CallsignCheck::none;
+    }
+    if (callsign == ac.lastSeenCallsign) {
+        ++ac.lastSeenCallsignCount;
+    } else {
+        ac.lastSeenCallsign = callsign;
+        ac.lastSeenCallsignCount = 1;
+    }
+    if (ac.lastSeenCallsignCount < 3)
+        return CallsignCheck::none;
+    ac.lastSeenCallsign.clear();
+    ac.lastSeenCallsignCount = 0;
+    const std::string old = ac.callsign;
+    ac.callsign = callsign;
+    if (lf_liveExistsForUnderscoreCallsign(ac)) {
+        ac.callsign = old;
+        return CallsignCheck::dropped;
+    }
+    if (callsign.back() != '_')
+        lf_removeGhostWithUnderscoreIfPresent(ac);
+    ac.callsign2 = callsign;
+    ac.text3.clear();
+    return CallsignCheck::changed;
+}
+
+// ---- Sample filters ----
+
+// Small moves of a standing aircraft become a stop at the previous position;
+// false rejects the sample.
+bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
+{
+    if (ac.samples.empty())
+        return true;
+    const TrafficSample& back = ac.samples.back();
+    const bool stationary = gf_samePosition(sample, back);
+    if (lf_isCategory(ac, Category::Rotorcraft))
+        return true;
+    const bool flying = ac.simState == SimState::active && !ac.groundMode;
+    if (!stationary) {
+        // Jitter of a standing aircraft; a sample that reports a speed shows
+        // slow movement (taxi, the start of a roll) and is not a stop.
+        const bool reportsStanding = !(sample.speedKt > kStandingKt);
+        if (reportsStanding && std::fabs(sample.lat - back.lat) <= kStandingDeg &&
+            std::fabs(sample.lon - back.lon) <= kStandingDeg) {
+            if (sample.airborne || flying)
+                return false;
+            if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 50.0)
+                return false;
+            const int32_t due = sample.playTime;
+            sample = back;
+            sample.playTime = due;
+            sample.speedKt = 0.0;
+            sample.stationary = 1;
+            return true;
+        }
+        return !(sample.speedKt == 0.0 && (ac.phase == FlightPhase::takeoff_roll || sample.airborne) &&
+                 back.speedKt >= 50.0);
+    }
+    if (sample.airborne || flying)
+        return false;
+    if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 30.0)
+        return false;
+    sample.speedKt = 0.0;
+    sample.stationary = 1;
+    return true;
+}
+
+// ---- Stand ----
+
+double lf_pullOutDistanceM(const LiveAircraft& ac)
+{
+    double d = 180.0;
+    switch (static_cast<Category>(ac.category)) {
+    case Category::Light: d = 120.0; break;
+    case Category::TwoProps:
+    case Category::Bizjet: d = 140.0; break;
+    case Category::Heavy: d = 220.0; break;
+    default: break;
+    }
+    return ac.gateStand ? d + 30.0 : d;
+}
+
+// A turn-around shorter than the category's usual one, timed from when the
+// aircraft parked.
+void lf_quickTurnAroundTest(LiveAircraft& ac)
+{
+    double limitMinutes = 0.0;
+    switch (static_cast<Category>(ac.category)) {
+    case Category::Heavy: limitMinutes = 60.0; break;
+    case Category::Large: limitMinutes = 25.0; break;
+    case Category::TwoProps:
+    case Category::Bizjet: limitMinutes = 15.0; break;
+    default: return;
+    }
+    const double parkedMinutes =
+        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phaseSince)) / 6000.0;
+    ac.quickTurnAround = parkedMinutes >= 0.0 && parkedMinutes < limitMinutes ? 1 : 0;
+}
+
+void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
+{
+    sample.stationary = 0;
+    ac.leftStand = 1;
+    if (ac.previousPhase == FlightPhase::parked)
+        return;
+    ac.pulledOut = pulledOut ? 1 : 0;
+    ac.standLeaveRequest = 1;
+    if (ac.projection > 0) {
+        if (ac.phase == FlightPhase::parked) {
+            if (ac.phaseBeforePrevious == FlightPhase::landing_roll) {
+                lf_quickTurnAroundTest(ac);
+                ac.phaseBeforePrevious = FlightPhase::birth;
+            }
+            lf_frontDueNow(ac);
+        }
+        lf_restartNormalFlight(ac);
+    }
+    gf_addRealStandOption(ac.standId, ac, 2);
+    ac.inboundToAirport = 0;
+    if (ac.phase != FlightPhase::parked)
+        ac.setPhase(FlightPhase::parked);
+}
+
+void lf_startTracker(LiveAircraft& ac, const TrafficSample& sample, double d)
+{
+    ac.leavingStand = 1;
+    ac.trackerStartM = d;
+    ac.trackerLastM = d;
+    ac.trackerLat = sample.lat;
+    ac.trackerLon = sample.lon;
+    ac.trackerTime = sample.playTime;
+    ac.trackerCount = 0;
+}
+
+// The tracker's verdict on the sample: 1 leaves, 0 tracking on, -1 ended.
+int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool known, bool ahead)
+{
+    const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
+    const double dt = (sample.playTime - ac.trackerTime) / 100.0;
+    const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
+                           fromTracker <= std::max(12.0, 12.86111111111111 * dt) && d <= 262.0 &&
+                           d >= ac.trackerStartM - 5.0 && d >= ac.trackerLastM - 5.0;
+    if (plausible) {
+        const double gain = d - ac.trackerStartM;
+        if (gain >= 3.0 && ((known && !ahead) || (ac.trackerStartM >= 30.0 && gain >= 10.0))) {
+            lf_leaveStand(ac, sample, false);
+            return 1;
+        }
+        if (ac.trackerCount < 1) {
+            ac.trackerLastM = d;
+            ac.trackerLat = sample.lat;
+            ac.trackerLon = sample.lon;
+            ac.trackerTime = sample.playTime;
+            ac.trackerCount = 1;
+            return 0;
+        }
+    }
+    ac.leavingStand = 0;
+    return -1;
+}
+
+// ---- Push-back ----
+
+void lf_clearPushState(LiveAircraft& ac)
+{
+    ac.pushFirstSet = 0;
+    ac.pushSecondSet = 0;
+    ac.pushSecondCount = 0;
+}
+
+bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
+{
+    if (!ac.pushFirstSet) {
+        ac.pushFirstLat = sample.lat;
+        ac.pushFirstLon = sample.lon;
+        ac.pushFirstSet = 1;
+        return false;
+    }
+    if (gf_distanceM({ac.pushFirstLat, ac.pushFirstLon}, gf_samplePosition(sample)) >= 4.0) {
+        ac.pushFirstLat = sample.lat;
+        ac.pushFirstLon = sample.lon;
+        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * 1852.0, 25.0)) {
+            ac.pushSecondSet = 0;
+        } else if (!ac.pushSecondSet) {
+            ac.pushSecondLat = sample.lat;
+            ac.pushSecondLon = sample.lon;
+            ac.pushSecondSet = 1;
+        } else if (++ac.pushSecondCount == 2 &&
+                   gf_distanceM({ac.pushSecondLat, ac.pushSecondLon}, gf_samplePosition(sample)) >= 15.0) {
+            // Moving off the push-back position: the taxi starts.
+            sample.stationary = 0;
+            if (ac.holding) {
+                lf_frontDueNow(ac);
+                lf_restartNormalFlight(ac);
+            }
+            lf_clearPushState(ac);
+            ac.setPhase(FlightPhase::taxi);
+            ac.standLat = 0.0;
+            ac.standLon = 0.0;
+            ac.standId = 0;
+            ac.atStand = 0;
+            ac.gateStand = 0;
+            return true;
+        }
+    }
+    if (ac.holding)
+        lf_restartNormalFlight(ac);
+    return false;
+}
+
+// ---- Landing and take-off ----
+
+// Drops the back sample (and the one before when more than two remain) when
+// the new sample lies behind it.
+void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double limit)
+{
+    SampleStream& st = ac.samples;
+    if (lf_aheadOffset(ac, gf_samplePosition(st.back()), sample) >= limit)
+        return;
+    st.pop_back();
+    if (st.size() > 2 && lf_aheadOffset(ac, gf_samplePosition(st.back()), sample) < limit)
+        st.pop_back();
+}
+
+bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing)
+{
+    const TrafficSample& back = ac.samples.back();
+    if (gf_samePosition(sample, back)) {
+        sample.stationary = 1;
+        return true;
+    }
+    sample.stationary = 0;
+    if (landing) {
+        if (ac.phase == FlightPhase::landing && !sample.airborne && sample.speedKt > back.speedKt && sample.speedKt > 40.0)
+            sample.speedKt = back.speedKt;
+    } else if (sample.speedKt < back.speedKt && back.speedKt > 40.0) {
+        sample.speedKt = back.speedKt;
+    }
+    return true;
+}
+
+// ---- decodeExisting steps ----
+
+// A run of stops after a sample that moved, when the new sample shows the
+// aircraft merely slowed down: the stops go.
+void lf_dropFalseStops(LiveAircraft& ac, const TrafficSample& sample)
+{
+    SampleStream& st = ac.samples;
+    if (!sample.stationary) {
+        if (st.size() <= 2)
+            return;
+        const size_t lo = st.size() >= 9 ? st.size() - 7 : 1;
+        for (size_t i = st.size() - 1; i-- > lo;) {
+            if (st[i].stationary)
+                continue;
+            const double dt = (sample.playTime - st[i].playTime) / 100.0;
+            if (dt > 0.0 && dt <= 22.0 && gf_distanceNm(gf_samplePosition(st[i]), gf_samplePosition(sample)) * 3600.0 / dt <= 35.0)
+                st.erase(st.begin() + static_cast<std::ptrdiff_t>(i) + 1, st.end());
+            return;
+        }
+        return;
+    }
+    if (st.size() > 1 && std::all_of(st.begin(), st.end(), [](const TrafficSample& s) { return s.stationary; }))
+        st.resize(1);
+}
+
+bool lf_touchAndGo(const LiveAircraft& ac, const TrafficSample& sample, double vr)
+{
+    const std::array<SpeedPoint, 2> points{
+        SpeedPoint{ac.rolloutKept.speedKt, static_cast<uint32_t>(ac.rolloutKept.playTime)},
+        SpeedPoint{sample.speedKt, static_cast<uint32_t>(sample.playTime)}};
+    return gf_findSpeedRise(points, vr).found;
+}
+
+// The ground aircraft's samples show a take-off (or a touch-and-go).
+void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
+{
+    const TrafficSample& back = ac.samples.back();
+    const double vr = lf_takeoffVr(ac, 1);
+    if (ac.phase == FlightPhase::landing_roll) {
+        if (back.airborne && sample.airborne) {
+            enterTakeoffRoll(ac, false);
+            return;
+        }
+        if (!lf_isCategory(ac, Category::Light))
+            return;
+        if (!ac.rolloutKeptSet || sample.playTime - ac.rolloutKept.playTime > 2000 ||
+            back.speedKt < ac.rolloutKept.speedKt) {
+            ac.rolloutKept = back;
+            ac.rolloutKeptSet = 1;
+        }
+        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading) && lf_touchAndGo(ac, sample, vr))
+            enterTakeoffRoll(ac, true);
+        return;
+    }
+    if (ac.phase == FlightPhase::taxi && ac.previousPhase == FlightPhase::landing_roll && ac.inboundToAirport) {
+        if (back.airborne && sample.airborne && std::isfinite(back.verticalSpeedFpm) &&
+            std::isfinite(sample.verticalSpeedFpm) && back.verticalSpeedFpm >= 400.0 &&
+            sample.verticalSpeedFpm >= 400.0 && sample.altitudeFt - back.altitudeFt >= 50.0) {
+            enterTakeoffRoll(ac, false);
+            return;
+        }
+    }
+    if (ac.phase != FlightPhase::taxi || ac.inboundToAirport)
+        return;
+    const double slowest = std::max(vr / 2.0, 43.0);
+    const bool fast = std::isfinite(back.speedKt) && std::isfinite(sample.speedKt) && std::isfinite(vr) && vr > 0.0 &&
+                      back.speedKt >= slowest && sample.speedKt >= slowest &&
+                      gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading).has_value();
+    if (sample.airborne || fast)
+        enterTowedTakeoffRoll(ac);
+}
+
+void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
+{
+    SampleStream& st = ac.samples;
+    if (st.size() > 200) {
+        removeAircraftFromSim(ac);
+        return;
+    }
+    if (ac.holding && ac.phase == FlightPhase::taxi && !st.empty() &&
+        gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS) {
+        lf_restartNormalFlight(ac);
+        removeAircraftFromSim(ac);
+        return;
+    }
+    if (ac.phase == FlightPhase::birth) {
+        if (!st.empty() && lf_standingFilter(ac, sample)) {
+            sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
+            st.push_back(sample);
+        }
+        return;
+    }
+    if (!checkExtendingSituations(ac, sample))
+        return;
+    if (sample.airborne && std::isfinite(sample.altitudeFt) && sample.altitudeFt > 0.0)
+        ac.lastAirborneAltitudeFt = sample.altitudeFt;
+    if (lf_rememberRunwayHold(ac, sample))
+        return;
+    if (!st.empty()) {
+        if (!sample.airborne && st.back().stationary)
+            lf_dropFalseStops(ac, sample);
+        const TrafficSample& back = st.back();
+        sample.playTime = std::max(sample.playTime, back.playTime + 1);
+        if (back.airborne && sample.airborne) {
+            const double dt = (sample.playTime - back.playTime) / 100.0;
+            const JumpPlausibility flight = gf_jumpPlausibility(gf_distanceM(gf_samplePosition(back), gf_samplePosition(sample)), dt,
+                                                                back.speedKt, sample.speedKt,
+                                                                static_cast<int32_t>(ac.category));
+            if (flight.implausible)
+                sample.playTime =
+                    back.playTime + std::max(25, static_cast<int32_t>(std::lround(100.0 * flight.neededTimeS)));
+        }
+        if (ac.phase != FlightPhase::takeoff_roll && ac.groundMode && ac.simState == SimState::active)
+            lf_takeoffFromSamples(ac, sample);
+    }
+    st.push_back(sample);
+    if (st.size() == 2 && st[0].stationary && st[1].stationary) {
+        st[0].playTime = engineClock.load() + 1;
+        st[0].speedKt = st[1].speedKt;
+    }
+}
+
+} // namespace
+
+bool gf_inboundToCurrentAirport(const AircraftBase& ac)
+{
+    const IataCode current = lf_currentAirportIata();
+    return current.isSet() && ac.destination == current && !(ac.origin == current);
+}
+
+bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double timestamp, const std::string& callsign)
 {
     QuarantineMap& map = gf_quarantineMap();
     const auto it = map.find(hexid);
     if (it == map.end())
         return true;
     QuarantineEntry& e = it->second;
-    const double dt = timestamp - e.timestamp;
-    if (!std::isfinite(dt) || dt <= 0.0)
-        return false;
-    const double implied = gf_distanceNm({e.lat, e.lon}, {sample.lat, sample.lon}) * 1852.0 / dt * 1.9438444924406046;
-    const double reported = std::isfinite(sample.speedKt) && sample.speedKt > 0.0 ? sample.speedKt : 0.0;
-    const bool consistent = std::isfinite(implied) && implied <= std::max(3.0 * reported, 60.0);
-    e.consistentCount = consistent ? e.consistentCount + 1 : 1;
+    bool released = false;
+    if (sample.airborne) {
+        e.consistentCount = 0;
+        released = true;
+    } else if (e.kind == 0) {
+        const double dt = timestamp - e.timestamp;
+        if (!std::isfinite(dt) || dt > 60.0) {
+            e.consistentCount = 1;
+        } else if (dt > 0.0) {
+            const double d = gf_distanceM({e.lat, e.lon}, gf_samplePosition(sample));
+            e.consistentCount = !std::isfinite(d) || d > 150.0 ? 1 : e.consistentCount + 1;
+            released = e.consistentCount >= 3;
+        }
+    }
     e.lat = sample.lat;
     e.lon = sample.lon;
     e.timestamp = timestamp;
-    if (e.consistentCount < 3)
+    if (!released)
         return false;
+    const char* kind = e.kind == 1 ? "failed departure" : "ground track";
+    if (sample.airborne)
+        gf_logLine(fmt::format("{} {} quarantine released by an airborne sample", callsign, kind));
+    else
+        gf_logLine(fmt::format("{} ground track quarantine released after {} consistent sample{}", callsign,
+                               e.consistentCount, e.consistentCount == 1 ? "" : "s"));
     map.erase(it);
     return true;
 }
 
-bool checkRespawn(LiveAircraft&, const TrafficSample&)
+bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
 {
-    return true;
+    switch (ac.phase) {
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff:
+    case FlightPhase::landing:
+    case FlightPhase::landing_roll: return true;
+    default: break;
+    }
+    if (ac.simState == SimState::buffer) {
+        if (record.origin.isSet() && !(record.origin == ac.origin))
+            ac.origin = record.origin;
+        if (record.destination.isSet() && !(record.destination == ac.destination))
+            ac.destination = record.destination;
+        if (!record.callsign.empty())
+            ac.callsign = record.callsign;
+        if (!record.registration.empty())
+            ac.registration = record.registration;
+        return true;
+    }
+    if (ac.simState != SimState::active || ac.phase == FlightPhase::pushing_back || ac.projection > 0)
+        return true;
+    std::string reasons;
+    auto addReason = [&](const char* reason) {
+        if (!reasons.empty())
+            reasons += ", ";
+        reasons += reason;
+    };
+    const std::string route = lf_routeText(ac.origin, ac.destination);
+    const std::string oldCallsign = ac.callsign;
+    const std::string oldRegistration = ac.registration;
+    if (!lf_checkRouteChange(ac, record))
+        addReason("orig-dest change");
+    if (!record.registration.empty() && record.registration != ac.registration) {
+        lf_newRegistration(ac, record.registration);
+        addReason("regcode change");
+    }
+    switch (lf_checkCallsign(ac, record.callsign)) {
+    case CallsignCheck::dropped: return false;
+    case CallsignCheck::changed: addReason("callsign change"); break;
+    case CallsignCheck::none: break;
+    }
+    if (reasons.empty() || !gf_parametersSnapshot()->GUID_CHANGES)
+        return true;
+    const std::string text = fmt::format("{:8} {:12} {}", oldCallsign, oldRegistration, route);
+    gf_logLine(fmt::format("{}{} respawns because of {}", text, "", reasons));
+    liveryRespawn(ac);
+    return false;
 }
 
-void decodeExisting(LiveAircraft& aircraft, const TrafficSample& in)
+bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
 {
-    TrafficSample sample = in;
-    SampleStream& stream = aircraft.samples;
-    if (aircraft.projection > 0) {
-        // Real data again: the predicted samples behind it go.
-        while (stream.size() > 1 && stream.back().playTime >= sample.playTime)
-            stream.pop_back();
-        aircraft.projection = 0;
-        aircraft.extrapolating = 0;
+    switch (ac.phase) {
+    case FlightPhase::parked:
+        return lf_activeOrLater(ac) && checkAtStandSituations(ac, sample);
+    case FlightPhase::parking:
+        if (!lf_activeOrLater(ac) || gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= 200.0)
+            return false;
+        // Too far from the stand: the parking is given up.
+        ac.phaseBeforePrevious = ac.previousPhase;
+        ac.previousPhase = FlightPhase::parking;
+        ac.phase = FlightPhase::taxi;
+        ac.phaseSince = static_cast<uint32_t>(engineClock.load());
+        sample.stationary = 0;
+        return true;
+    case FlightPhase::pushing_back:
+        ac.pushFirstLat = sample.lat;
+        ac.pushFirstLon = sample.lon;
+        ac.pushFirstSet = 1;
+        ac.pushSecondSet = 0;
+        ac.pushSecondCount = 0;
+        return false;
+    case FlightPhase::pushed_back: return lf_pushedBackCheck(ac, sample);
+    case FlightPhase::landing:
+    case FlightPhase::landing_roll: return checkNewPosDuringLanding(ac, sample);
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff: return checkNewPosDuringTakeoff(ac, sample);
+    default: break;
     }
-    if (!stream.empty()) {
-        const TrafficSample& last = stream.back();
-        sample.playTime = std::max(sample.playTime, last.playTime + 1);
-        sample.stationary =
-            std::fabs(sample.lat - last.lat) <= 1e-8 && std::fabs(sample.lon - last.lon) <= 1e-8 ? 1 : 0;
+    if (!lf_standingFilter(ac, sample))
+        return false;
+    if (ac.projection <= 0)
+        return true;
+    if (ac.samples.empty()) {
+        gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
+        return false;
     }
-    stream.push_back(sample);
+    if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
+        lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) >= -50.0) {
+        lf_restartNormalFlight(ac);
+        ac.firstProjected = 0;
+        lf_frontDueNow(ac);
+        return true;
+    }
+    return false; // behind the projected aircraft
 }
 
-void noMoreNextPos(LiveAircraft& aircraft)
+bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
 {
-    removeAircraftFromSim(aircraft);
+    const double d = gf_distanceM(lf_stand(ac), gf_samplePosition(sample));
+    bool known = false;
+    bool ahead = false;
+    if (d >= 15.0) {
+        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
+        ahead = off * 180.0 / 3.141592653589793 <= (ac.gateStand ? 30.0 : 60.0);
+        known = true;
+    }
+    if (ac.leavingStand) {
+        const int verdict = lf_trackLeaving(ac, sample, d, known, ahead);
+        if (verdict >= 0)
+            return verdict == 1;
+    }
+    const double limit = ac.previousPhase == FlightPhase::parking ? 200.0 : 100.0;
+    if (d < limit) {
+        ac.lastNearStandTicks = engineClock.load();
+        const double dNm = d / 1852.0;
+        if (ac.standGrowthCount == 0 && ac.maxStandDistanceNm == 0.0)
+            ac.minStandDistanceNm = dNm;
+        ac.minStandDistanceNm = std::min(ac.minStandDistanceNm, dNm);
+        if (d >= ac.maxStandDistanceNm * 1852.0 + 3.0) {
+            ac.maxStandDistanceNm = dNm;
+            ++ac.standGrowthCount;
+            if (ac.standGrowthCount >= 2 && d - ac.minStandDistanceNm * 1852.0 >= ac.radius * 1852.0 / 2.0 && known &&
+                !ahead)
+                lf_startTracker(ac, sample, d);
+        } else if (d <= ac.maxStandDistanceNm * 1852.0 - 3.0) {
+            ac.minStandDistanceNm = dNm;
+            ac.maxStandDistanceNm = dNm;
+            ac.standGrowthCount = 0;
+        }
+        return false;
+    }
+    if (known && ahead) {
+        const double pull = lf_pullOutDistanceM(ac);
+        if (d >= pull && d <= 300.0) {
+            lf_leaveStand(ac, sample, true);
+            return true;
+        }
+        if (d < pull)
+            return false;
+    } else if (d <= 262.0) {
+        lf_leaveStand(ac, sample, false);
+        return true;
+    }
+    // Far away: the aircraft used the stand and left unseen.
+    gf_addRealStandOption(ac.standId, ac, 3);
+    try {
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("checkAtStandSituations");
+    }
+    return false;
+}
+
+bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
+{
+    SampleStream& st = ac.samples;
+    if (st.empty()) {
+        gf_logLine(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (ac.goAroundWatch) {
+        if (sample.airborne) {
+            const bool climbs = sample.altitudeFt - ac.goAroundAltitudeFt >= 50.0 &&
+                                sample.verticalSpeedFpm >= 400.0 && ac.goAroundVsFpm >= 400.0;
+            if (climbs) {
+                ac.goAroundWatch = 0;
+            } else {
+                ac.goAroundAltitudeFt = sample.altitudeFt;
+                ac.goAroundVsFpm = sample.verticalSpeedFpm;
+                sample.airborne = 0;
+            }
+        } else {
+            ac.goAroundWatch = 0;
+        }
+    }
+    if (gf_samePosition(sample, st.back()))
+        return false;
+    if (st.size() == 1) {
+        const double off = lf_aheadOffset(ac, gf_samplePosition(st.front()), sample);
+        if (ac.phase == FlightPhase::landing && off < -20.0)
+            return false;
+        if (ac.phase == FlightPhase::landing_roll && off < -10.0) {
+            if (ac.projection > 0)
+                return false;
+            TrafficSample& front = st.front();
+            front.lat = ac.lat;
+            front.lon = ac.lon;
+            front.playTime = engineClock.load() + 1;
+        }
+    } else {
+        lf_dropSamplesAhead(ac, sample, -20.0);
+    }
+    if (ac.projection > 0)
+        lf_restartNormalFlight(ac);
+    return lf_acceptAfterRestart(ac, sample, true);
+}
+
+bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
+{
+    SampleStream& st = ac.samples;
+    if (st.empty()) {
+        gf_logLine(fmt::format("{} empty sz?", "checkNewPosDuringTakeoff"));
+        return false;
+    }
+    const double limit = ac.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
+    if (gf_samePosition(sample, st.back()))
+        return false;
+    if (st.size() == 1) {
+        if (lf_aheadOffset(ac, gf_samplePosition(st.front()), sample) < limit)
+            return false;
+    } else {
+        lf_dropSamplesAhead(ac, sample, limit);
+    }
+    const int32_t now = engineClock.load();
+    const bool climbOut = ac.phase == FlightPhase::takeoff ||
+                          (ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
+                           now - static_cast<int32_t>(ac.phaseSince) <= 3000);
+    if (ac.firstProjected && ac.projection >= 1 && !ac.groundMode && climbOut) {
+        // The projected aircraft is ahead of its samples: only a sample ahead
+        // of it that it can reach in time is taken.
+        if (sample.playTime <= now + 1)
+            return false;
+        const double d = gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample));
+        if (d <= 0.1 || lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) < limit)
+            return false;
+        const double dt = (sample.playTime - now) / 100.0;
+        if (dt >= 1.0) {
+            const double back = st.back().speedKt;
+            const double speed = back > 1.0 ? back : sample.speedKt;
+            const int32_t speedClass = lf_isCategory(ac, Category::Light) ? 0 : 3;
+            if (gf_jumpPlausibility(d, dt, speed, 0.0, speedClass).implausible)
+                return false;
+        }
+    }
+    lf_restartNormalFlight(ac);
+    ac.firstProjected = 0;
+    return lf_acceptAfterRestart(ac, sample, false);
+}
+
+void decodeExisting(LiveAircraft& ac, const TrafficSample& sample)
+{
+    try {
+        lf_decodeExisting(ac, sample);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{} exception {}", "decodeExisting", e.what()));
+    } catch (...) {
+        gf_reportTrafficException("decodeExisting");
+    }
+}
+
+void noMoreNextPos(LiveAircraft& ac)
+{
+    try {
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("noMoreNextPos");
+    }
 }

@@ -1,16 +1,53 @@
-// Checks of a new sample of a known aircraft before it joins the stream, the
-// quarantine release and the end of an aircraft whose stream ran out.
+// Checks of a new sample of a known aircraft before it joins the stream: the
+// identity checks that respawn it with another livery, the quarantine of an
+// address after a ground jump, and by flight phase the stand, push-back,
+// take-off and landing checks. Main task only.
 #pragma once
 
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "core/geodesy.h"
 #include "engine/aircraft.h"
 
+struct LiveTrafficRecord;
+
 // Feeds the sample to the address's quarantine. True when the address is not
-// (or no longer) quarantined; an entry is released after three consistent
-// samples.
-bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double timestamp);
-// False when the sample leads to a respawn instead of joining the stream.
-bool checkRespawn(LiveAircraft& aircraft, const TrafficSample& sample);
-// Appends the checked sample to the stream.
+// (or no longer) quarantined.
+bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double timestamp, const std::string& callsign);
+// False when the record leads to a respawn (or is dropped) instead of
+// joining the stream.
+bool checkRespawn(LiveAircraft& aircraft, const LiveTrafficRecord& record);
+// Appends the checked sample to the stream, or drops it.
 void decodeExisting(LiveAircraft& aircraft, const TrafficSample& sample);
+// True when the sample (possibly changed) is to be appended.
+bool checkExtendingSituations(LiveAircraft& aircraft, TrafficSample& sample);
+// A parked aircraft: true when its samples show it leaving the stand.
+bool checkAtStandSituations(LiveAircraft& aircraft, TrafficSample& sample);
+bool checkNewPosDuringLanding(LiveAircraft& aircraft, TrafficSample& sample);
+bool checkNewPosDuringTakeoff(LiveAircraft& aircraft, TrafficSample& sample);
 // The stream has nothing more to fly to: the aircraft leaves the simulator.
 void noMoreNextPos(LiveAircraft& aircraft);
+
+// The aircraft's destination is the current airport and its origin is not.
+bool gf_inboundToCurrentAirport(const AircraftBase& aircraft);
+
+// Positions of samples and aircraft, and distances between them in metres.
+inline LatLon gf_samplePosition(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
+{
+    return {aircraft.lat, aircraft.lon};
+}
+inline double gf_distanceM(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * 1852.0;
+}
+// The two samples lie at the same place (within 1e-8 degrees).
+inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
+{
+    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
+}

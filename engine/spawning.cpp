@@ -16,6 +16,7 @@
 #include "engine/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/sample_checks.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "liveries/livery_choice.h"
@@ -23,6 +24,7 @@
 #include "parking/live_at_stands.h"
 #include "parking/parking_runs.h"
 #include "parking/stand_fit.h"
+#include "parking/stand_options.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"
 #include "simlink/user_aircraft.h"
@@ -270,6 +272,7 @@ void spawnLiveAc(LiveAircraft& ac)
                 assignStand(ac, *stand);
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
+                gf_addRealStandOption(ac.standId, ac, 1);
                 gf_enforceParkedLimit(1);
             } else {
                 if (ac.removeFlag)
@@ -282,6 +285,7 @@ void spawnLiveAc(LiveAircraft& ac)
                     lf_dropFront(ac);
                     return;
                 }
+                ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
                 ac.setPhase(FlightPhase::taxi);
             }
         } else {

@@ -115,7 +115,7 @@ void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
     const std::string code = gf_modelCodeText(record.ids.model);
     if (!gf_isIcaoModel(code) || record.hexid == 0)
         return;
-    if (!releaseQuarantine(record.hexid, sample, record.timestamp))
+    if (!releaseQuarantine(record.hexid, sample, record.timestamp, record.callsign))
         return;
     const Category category = gf_modelCategory(gf_modelCode2Id(code));
     if (!gf_isCategoryIncluded(category))
@@ -152,7 +152,7 @@ void lf_decode(const LiveTrafficRecord& record)
         return;
     if (ac->simState == SimState::removingfromsim) {
         if (gf_quarantineMap().contains(record.hexid))
-            releaseQuarantine(record.hexid, sample, record.timestamp);
+            releaseQuarantine(record.hexid, sample, record.timestamp, record.callsign);
         return;
     }
     if (!ac->samples.empty()) {
@@ -175,7 +175,7 @@ void lf_decode(const LiveTrafficRecord& record)
     }
     if (ac->simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
         return;
-    if (checkRespawn(*ac, sample)) {
+    if (checkRespawn(*ac, record)) {
         ac->lastRecordTime = record.timestamp;
         decodeExisting(*ac, sample);
     }

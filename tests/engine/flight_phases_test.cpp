@@ -119,12 +119,9 @@ TEST_F(FlightPhasesTest, ATakeOffRollRotatesAtVrRetractsTheGearOnceAndFliesFrom8
         if (ac.simState != SimState::active)
             return;
         objectId = ac.objectId;
-        // The roll starts where the sample checks see the aircraft line up;
-        // here the test lines it up once it is driven.
-        if (!rollStarted && ac.phase == FlightPhase::taxi) {
-            enterTowedTakeoffRoll(ac);
+        // The sample checks start the roll once the samples run fast on the runway.
+        if (ac.phase == FlightPhase::takeoff_roll)
             rollStarted = true;
-        }
         if (!rotationKt && ac.phase == FlightPhase::takeoff)
             rotationKt = ac.flight.groundSpeedKt;
         if (!flyingHeight && ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff)

@@ -1,0 +1,358 @@
+#include "engine/runway_hold.h"
+
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <optional>
+#include <shared_mutex>
+
+#include <fmt/format.h>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "engine/engine_reports.h"
+#include "engine/geometry.h"
+#include "engine/motion_step.h"
+#include "engine/sample_checks.h"
+#include "engine/takeoff.h"
+#include "engine/traffic_state.h"
+
+namespace {
+
+constexpr double kRadToDeg = 180.0 / std::numbers::pi;
+constexpr double kDegToRad = std::numbers::pi / 180.0;
+constexpr double kMargin = 75.0;
+constexpr double kLinedUpCrossM = 7.5;
+constexpr double kBehindStartM = -700.0;
+constexpr int32_t kHeldTicks = 300;
+
+// Degrees (-180, 180] from b to a.
+double lf_diffDeg(double a, double b)
+{
+    return gf_wrapAngle(a - b) * kRadToDeg;
+}
+
+std::string lf_key(const RunwayMatch& m)
+{
+    return fmt::format("{}:{}", m.runwayText, m.endText);
+}
+
+// A match that a parallel runway nearly ties with says too little.
+bool lf_isShort(const RunwayMatch& m)
+{
+    return !m.runnerUpText.empty() && m.runnerUpScore - m.score <= 20.0;
+}
+
+// On the centre line, between 700 m before the beginning and the far end.
+bool lf_onCentreLine(const RunwayMatch& m)
+{
+    return m.valid && std::fabs(m.crossTrack) <= kLinedUpCrossM && m.distanceFromStart >= kBehindStartM &&
+           m.distanceFromStart <= m.length;
+}
+
+double lf_runwayHeadingRad(const RunwayMatch& m)
+{
+    return m.endHeading * kDegToRad;
+}
+
+RunwayMatch lf_match(const LatLon& position, double heading)
+{
+    return lf_matchRunway(position, heading, false, kMargin);
+}
+
+// The aircraft is at the airport the user is at.
+bool lf_atCurrentAirport(const LiveAircraft& ac)
+{
+    uint32_t code = 0;
+    {
+        std::shared_lock lock(engineLock);
+        code = CurrentAirport.code;
+    }
+    return code != 0 && lf_airportNear(gf_aircraftPosition(ac), 0) == code;
+}
+
+bool lf_taxiNotAfterLanding(const LiveAircraft& ac)
+{
+    return ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll;
+}
+
+bool lf_holdPhase(const LiveAircraft& ac)
+{
+    return ac.groundMode && (ac.phase == FlightPhase::takeoff_roll || lf_taxiNotAfterLanding(ac));
+}
+
+void lf_clearHeldMemory(LiveAircraft& ac)
+{
+    ac.heldKey.clear();
+    ac.heldLat = 0.0;
+    ac.heldLon = 0.0;
+    ac.heldSince = 0;
+}
+
+void lf_clearRunwayFlags(LiveAircraft& ac)
+{
+    ac.runwayHeadingSet = 0;
+    ac.runwayAheadDropped = 0;
+    ac.lineUp = 0;
+    ac.turningToRunway = 0;
+}
+
+// Where the stream stops next within 50 m of the aircraft: the index of the
+// stop sample, none when it moves on.
+std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (st[1].stationary)
+        return 1;
+    for (size_t i = 2; i < st.size(); ++i) {
+        if (!st[i].stationary)
+            continue;
+        if (gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(st[i])) <= 50.0)
+            return i;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void lf_describeStop(LiveAircraft& ac)
+{
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    if (!lf_onCentreLine(m) || m.headingDifference < 3.0) {
+        ac.runwayDescription.clear();
+        return;
+    }
+    const SampleStream& st = ac.samples;
+    for (size_t i = 1; i < st.size(); ++i) {
+        if (st[i].stationary) {
+            ac.runwayDescription = fmt::format("{}:{} {} {:.1f}", m.runwayText, m.endText, i,
+                                               gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(st[i])));
+            return;
+        }
+    }
+    ac.runwayDescription = fmt::format("{}:{} none", m.runwayText, m.endText);
+}
+
+void lf_measureSpeed(LiveAircraft& ac)
+{
+    const int32_t now = engineClock.load();
+    if (!ac.groundMode) {
+        ac.lastWindowM = std::nan("");
+        ac.lastWindowS = std::nan("");
+        ac.speedWindowStart = now;
+        ac.speedWindowSumM = 0.0;
+        ac.speedWindowLat = ac.lat;
+        ac.speedWindowLon = ac.lon;
+        return;
+    }
+    if (std::isfinite(ac.speedWindowLat) && std::isfinite(ac.speedWindowLon))
+        ac.speedWindowSumM += gf_distanceM({ac.speedWindowLat, ac.speedWindowLon}, gf_aircraftPosition(ac));
+    ac.speedWindowLat = ac.lat;
+    ac.speedWindowLon = ac.lon;
+    if (now - ac.speedWindowStart >= 200) {
+        ac.lastWindowM = ac.speedWindowSumM;
+        ac.lastWindowS = (now - ac.speedWindowStart) / 100.0;
+        ac.speedWindowStart = now;
+        ac.speedWindowSumM = 0.0;
+    }
+}
+
+} // namespace
+
+double lf_measuredSpeedKt(const LiveAircraft& ac)
+{
+    return ac.lastWindowM / ac.lastWindowS / 0.5144444444444445;
+}
+
+bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon& position)
+{
+    const int32_t now = engineClock.load();
+    if (!ac.heldKey.empty() && ac.heldKey == key && gf_distanceM({ac.heldLat, ac.heldLon}, position) <= 2.0)
+        return now - ac.heldSince >= kHeldTicks;
+    // A new place: the watch starts here. Standing on at the same place keeps
+    // its start, or the hold could never last 300 ticks.
+    ac.heldKey = key;
+    ac.heldLat = position.latitude;
+    ac.heldLon = position.longitude;
+    ac.heldSince = now;
+    return false;
+}
+
+bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (!ac.runwayHeadingSet || !ac.groundMode || st.size() < 2 || st[1].stationary)
+        return false;
+    const LatLon s1 = gf_samplePosition(st[1]);
+    const double d = gf_distanceM(gf_aircraftPosition(ac), s1);
+    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), ac.runwayHeading));
+    if (!ac.runwayAheadDropped && d <= 150.0 && b > 90.0) {
+        st.erase(st.begin() + 1);
+        ac.runwayAheadDropped = 1;
+        return true;
+    }
+    const bool fromPushBack =
+        ac.previousPhase == FlightPhase::pushed_back || ac.phaseBeforePrevious == FlightPhase::parked;
+    // The ground roll enters taxi after a landing roll or an abandoned take-off roll.
+    const bool taxiFromRoll =
+        ac.previousPhase == FlightPhase::landing_roll || ac.previousPhase == FlightPhase::takeoff_roll;
+    if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.runwayKey.empty() &&
+        ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
+        enterTowedTakeoffRoll(ac);
+        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
+        ac.runwayKey.clear();
+        ac.runwayHeadingSet = 0;
+        ac.runwayAheadDropped = 0;
+    }
+    return false;
+}
+
+void lf_alignToRunwayOnEntry(LiveAircraft& ac)
+{
+    if (!ac.headingCorrectionPending || !ac.groundMode || !lf_taxiNotAfterLanding(ac) || !lf_atCurrentAirport(ac))
+        return;
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    if (!lf_onCentreLine(m) || lf_isShort(m))
+        return;
+    const double runway = lf_runwayHeadingRad(m);
+    const double a = lf_diffDeg(ac.targetTrack, ac.heading);
+    const double b = lf_diffDeg(runway, ac.heading);
+    const double c = lf_diffDeg(ac.targetTrack, runway);
+    const bool large = std::fabs(a) >= 3.0 && std::fabs(b) >= 3.0 && std::fabs(c) >= 3.0;
+    const bool sameSign = (a > 0.0) == (b > 0.0) && (b > 0.0) == (c > 0.0);
+    if (!large || !sameSign || std::fabs(a) + 0.5 < std::fabs(b) + std::fabs(c))
+        return;
+    ac.runwayKey = lf_key(m);
+    ac.runwayHeading = runway;
+    ac.runwayHeadingSet = 1;
+    ac.headingCorrectionDeg = m.headingDifference;
+    ac.headingCorrectionPending = m.headingDifference > 3.0 ? 1 : 0;
+}
+
+bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
+{
+    SampleStream& st = ac.samples;
+    if (ac.heldSampleSet) {
+        if (sample.stationary && gf_distanceM(gf_samplePosition(ac.heldSample), gf_samplePosition(sample)) <= 1.0) {
+            TrafficSample again = ac.heldSample;
+            if (!st.empty())
+                again.playTime = std::max(again.playTime, st.back().playTime + 1);
+            st.push_back(again);
+        }
+        ac.heldSampleSet = 0;
+    }
+    if (!sample.stationary || st.empty() || st.back().stationary || !ac.groundMode ||
+        ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
+        return false;
+    const RunwayMatch m = lf_match(gf_samplePosition(sample), ac.heading);
+    if (!lf_onCentreLine(m) || lf_isShort(m) || !lf_atCurrentAirport(ac))
+        return false;
+    const TrafficSample& last = st.back();
+    if (!(last.speedKt >= 2.0 && last.speedKt <= 35.0))
+        return false;
+    double track = ac.heading;
+    if (st.size() >= 2 && !gf_samePosition(st[st.size() - 2], last))
+        track = gf_initialBearing(gf_samplePosition(st[st.size() - 2]), gf_samplePosition(last));
+    const double runway = lf_runwayHeadingRad(m);
+    if (std::fabs(lf_diffDeg(runway, track)) > 15.0 || m.headingDifference > 15.0)
+        return false;
+    ac.heldSample = sample;
+    ac.heldSampleSet = 1;
+    return true;
+}
+
+void lf_scanRunwayHold(LiveAircraft& ac)
+{
+    if (!lf_holdPhase(ac)) {
+        ac.runwayKey.clear();
+        ac.lastRunwaySeen.clear();
+        lf_clearRunwayFlags(ac);
+        lf_clearHeldMemory(ac);
+        return;
+    }
+    const SampleStream& st = ac.samples;
+    if (st.size() < 2)
+        return;
+    const std::optional<size_t> stop = lf_stopAhead(ac);
+    if (!stop)
+        return;
+    const LatLon stopPos = gf_samplePosition(st[*stop]);
+    const RunwayMatch m = lf_match(stopPos, ac.heading);
+    if (!m.valid) {
+        ac.runwayKey.clear();
+        lf_clearRunwayFlags(ac);
+        ac.runwayDescription.clear();
+        lf_clearHeldMemory(ac);
+        return;
+    }
+    const std::string key = lf_key(m);
+    const double runway = lf_runwayHeadingRad(m);
+    const bool linedUp =
+        !lf_isShort(m) && lf_onCentreLine(m) && m.headingDifference >= 3.0 && m.headingDifference <= 90.0;
+    bool accepted = linedUp;
+    if (*stop == 1) {
+        // The way the samples go on from the stop tells a line-up from a
+        // runway crossing; without them the aircraft must have held there.
+        std::optional<double> departure;
+        for (size_t i = 2; i < st.size() && !departure; ++i)
+            if (gf_distanceM(stopPos, gf_samplePosition(st[i])) > 1.0)
+                departure = gf_initialBearing(stopPos, gf_samplePosition(st[i]));
+        if (departure) {
+            const double off = std::fabs(lf_diffDeg(*departure, runway));
+            accepted = off <= 30.0 || off >= 135.0;
+        } else {
+            accepted = lf_heldOnSameRunway(ac, key, stopPos);
+        }
+    }
+    if (linedUp && accepted) {
+        ac.runwayKey = key;
+        ac.runwayHeading = runway;
+        ac.runwayHeadingSet = 1;
+        ac.runwayAheadDropped = 0;
+        ac.lineUp = 1;
+        lf_clearHeldMemory(ac);
+    } else if (!ac.runwayKey.empty() && ac.runwayKey != key) {
+        ac.runwayKey.clear();
+        lf_clearRunwayFlags(ac);
+    }
+    ac.lastRunwaySeen = key;
+}
+
+void lf_trackRunwayHold(LiveAircraft& ac)
+{
+    lf_measureSpeed(ac);
+    if (!lf_holdPhase(ac))
+        return;
+    const double measured = lf_measuredSpeedKt(ac);
+    const SampleStream& st = ac.samples;
+    if (st.size() >= 2 && !st[1].stationary) {
+        if (st[0].speedKt > 1.0 && measured > 0.5 && !ac.legOverride) {
+            lf_scanRunwayHold(ac);
+            return; // moving: no stop on a runway to turn at
+        }
+        if (measured > 0.5 && measured <= 1.0)
+            return;
+    } else {
+        lf_describeStop(ac);
+    }
+    if (!(measured <= 0.5))
+        return;
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    if (!lf_onCentreLine(m) || lf_isShort(m) || m.headingDifference > 90.0)
+        return;
+    const std::string key = lf_key(m);
+    if (key != ac.runwayKey && !lf_heldOnSameRunway(ac, key, gf_aircraftPosition(ac)))
+        return;
+    const double runway = lf_runwayHeadingRad(m);
+    if (m.headingDifference >= 3.0) {
+        ac.runwayKey = key;
+        ac.runwayHeading = runway;
+        ac.runwayHeadingSet = 1;
+        ac.turningToRunway = 1;
+        lf_clearHeldMemory(ac);
+        ac.turnRate = ac.baseTurnRate;
+        stepHeading(ac, runway, false);
+        ac.runwayDescription = fmt::format("NO_FUTURE:{}:{}", m.runwayText, m.endText);
+    } else if (ac.turningToRunway) {
+        stepHeading(ac, runway, false);
+    }
+}

@@ -1,0 +1,455 @@
+// New samples of known aircraft: runway holds on a synthetic runway, the
+// stand and push-back checks, the quarantine, and respawns against the
+// stand-in simulator in manual frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "airports/airport_database.h"
+#include "airports/airport_database_load.h"
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/engine_reports.h"
+#include "engine/runway_hold.h"
+#include "engine/sample_checks.h"
+#include "engine/traffic_intake.h"
+#include "feed/traffic_records.h"
+#include "liveries/regcode_lists.h"
+#include "parking/runway_table.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+using kvr::test::makeLive;
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDeg = kPi / 180.0;
+constexpr LatLon kRunwayCentre{52.30, 4.76}; // runway 09-27, 3000 m x 45 m
+constexpr uint32_t kEham = 0x4548414D;
+
+LatLon moved(const LatLon& from, double bearingDeg, double metres)
+{
+    return gf_destinationPoint(from, {bearingDeg * kDeg, metres * 3.2808399});
+}
+
+TrafficSample sampleAt(const LatLon& p, double kt, int32_t playTime, bool stationary = false)
+{
+    TrafficSample s;
+    s.lat = p.latitude;
+    s.lon = p.longitude;
+    s.speedKt = kt;
+    s.playTime = playTime;
+    s.stationary = stationary ? 1 : 0;
+    return s;
+}
+
+void setAirport(uint32_t code)
+{
+    std::unique_lock lock(engineLock);
+    CurrentAirport = {code, kRunwayCentre.latitude, kRunwayCentre.longitude, 0.0, IataCode("AMS")};
+}
+
+void setGuidChanges(bool on)
+{
+    gf_modifyParameters([on](Parameters& p) { p.GUID_CHANGES = on; });
+}
+
+class RunwayHoldTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        RunwayRecord r;
+        r.latitude = kRunwayCentre.latitude;
+        r.longitude = kRunwayCentre.longitude;
+        r.heading = 90.0;
+        r.length = 3000.0;
+        r.width = 45.0;
+        r.primaryNumber = 9;
+        r.secondaryNumber = 27;
+        runwayTable.runways = {r};
+        setAirport(kEham);
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        setAirport(0);
+        engineClock = 0;
+        kvr::test::resetEngineState();
+    }
+    // A taxiing aircraft at `p` heading `headingDeg` whose last two samples
+    // move along that heading at `kt`.
+    static LiveAircraft taxiing(const LatLon& p, double headingDeg, double kt = 10.0)
+    {
+        LiveAircraft ac = makeLive(0x4C0001, "KLM9", false, p.latitude, p.longitude, 0.0);
+        ac.simState = SimState::active;
+        ac.phase = FlightPhase::taxi;
+        ac.heading = headingDeg * kDeg;
+        ac.baseTurnRate = 0.01;
+        ac.samples = {sampleAt(moved(p, headingDeg, -20.0), kt, 900), sampleAt(p, kt, 1100)};
+        return ac;
+    }
+};
+
+TEST_F(RunwayHoldTest, AStopOnTheRunwayIsHeldBackOnlyWhenTheAircraftSlowedAlongIt)
+{
+    const LatLon stop = moved(kRunwayCentre, 90.0, 10.0);
+    struct Case {
+        const char* what;
+        double headingDeg;
+        double kt;
+        double crossM;
+        FlightPhase previous;
+        bool stationary;
+        uint32_t airport;
+        bool held;
+    };
+    const Case cases[] = {
+        {"along the runway", 90.0, 10.0, 0.0, FlightPhase::birth, true, kEham, true},
+        {"too slow", 90.0, 1.0, 0.0, FlightPhase::birth, true, kEham, false},
+        {"too fast", 90.0, 40.0, 0.0, FlightPhase::birth, true, kEham, false},
+        {"crossing at 30 degrees", 120.0, 10.0, 0.0, FlightPhase::birth, true, kEham, false},
+        {"beside the centre line", 90.0, 10.0, 10.0, FlightPhase::birth, true, kEham, false},
+        {"after landing", 90.0, 10.0, 0.0, FlightPhase::landing_roll, true, kEham, false},
+        {"still moving", 90.0, 10.0, 0.0, FlightPhase::birth, false, kEham, false},
+        {"elsewhere", 90.0, 10.0, 0.0, FlightPhase::birth, true, 0, false},
+    };
+    for (const Case& c : cases) {
+        setAirport(c.airport);
+        const LatLon at = moved(stop, 0.0, c.crossM);
+        LiveAircraft ac = taxiing(moved(at, c.headingDeg, -15.0), c.headingDeg, c.kt);
+        ac.previousPhase = c.previous;
+        EXPECT_EQ(lf_rememberRunwayHold(ac, sampleAt(at, 0.0, 1300, c.stationary)), c.held) << c.what;
+        EXPECT_EQ(ac.samples.size(), 2u) << c.what;
+        // A second stop at the same place brings the held one back first.
+        lf_rememberRunwayHold(ac, sampleAt(moved(at, 0.0, 0.5), 0.0, 1500, true));
+        EXPECT_EQ(ac.samples.size(), c.held ? 3u : 2u) << c.what;
+    }
+}
+
+TEST_F(RunwayHoldTest, TheHoldOnARunwayCountsFromTheFirstStopAtThatPlace)
+{
+    LiveAircraft ac = taxiing(kRunwayCentre, 60.0);
+    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:09", kRunwayCentre));
+    engineClock += 299;
+    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:09", moved(kRunwayCentre, 0.0, 1.5)));
+    engineClock += 1;
+    EXPECT_TRUE(lf_heldOnSameRunway(ac, "09-27:09", kRunwayCentre));
+    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:27", kRunwayCentre)); // another direction starts again
+    engineClock += 400;
+    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:27", moved(kRunwayCentre, 0.0, 3.0)));
+}
+
+TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRunway)
+{
+    struct Case {
+        double departureDeg; // where the samples go after the stop; NaN: none yet
+        bool lineUp;
+    };
+    for (const Case c : {Case{90.0, true}, Case{270.0, true}, Case{150.0, false}, Case{std::nan(""), false}}) {
+        const LatLon stop = kRunwayCentre;
+        LiveAircraft ac = taxiing(moved(stop, 30.0, -30.0), 30.0);
+        ac.samples = {sampleAt(moved(stop, 30.0, -30.0), 10.0, 900), sampleAt(stop, 0.0, 1100, true)};
+        if (!std::isnan(c.departureDeg))
+            ac.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
+        lf_scanRunwayHold(ac);
+        EXPECT_EQ(ac.runwayHeadingSet == 1, c.lineUp) << c.departureDeg;
+        EXPECT_EQ(ac.runwayKey, c.lineUp ? "09-27:09" : "") << c.departureDeg;
+        EXPECT_EQ(ac.lastRunwaySeen, "09-27:09");
+    }
+}
+
+TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsTheRoll)
+{
+    LiveAircraft ac = taxiing(kRunwayCentre, 90.0);
+    ac.previousPhase = FlightPhase::pushed_back;
+    ac.runwayKey = "09-27:09";
+    ac.runwayHeading = 90.0 * kDeg;
+    ac.runwayHeadingSet = 1;
+    ac.samples = {sampleAt(kRunwayCentre, 5.0, 1000), sampleAt(moved(kRunwayCentre, 270.0, 50.0), 5.0, 1200),
+                  sampleAt(moved(kRunwayCentre, 270.0, 40.0), 5.0, 1400),
+                  sampleAt(moved(kRunwayCentre, 90.0, 100.0), 30.0, 1600)};
+    EXPECT_TRUE(lf_checkRunwayHeadingAhead(ac));
+    EXPECT_EQ(ac.samples.size(), 3u);
+    EXPECT_FALSE(lf_checkRunwayHeadingAhead(ac)); // once per runway heading
+    EXPECT_EQ(ac.phase, FlightPhase::taxi);
+    ac.samples.erase(ac.samples.begin() + 1);
+    EXPECT_FALSE(lf_checkRunwayHeadingAhead(ac));
+    EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
+    EXPECT_TRUE(ac.flight.takeoffRunway.valid);
+    EXPECT_EQ(ac.flight.takeoffRunway.endText, "09");
+    EXPECT_TRUE(ac.runwayKey.empty());
+    EXPECT_EQ(ac.runwayHeadingSet, 0);
+}
+
+TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
+{
+    struct Case {
+        double headingDeg;
+        double targetDeg;
+        bool aligned;
+    };
+    for (const Case c : {Case{45.0, 120.0, true}, Case{45.0, 80.0, false}, Case{135.0, 30.0, true},
+                         Case{88.0, 120.0, false}}) {
+        LiveAircraft ac = taxiing(kRunwayCentre, c.headingDeg);
+        ac.targetTrack = c.targetDeg * kDeg;
+        ac.headingCorrectionPending = 1;
+        lf_alignToRunwayOnEntry(ac);
+        EXPECT_EQ(ac.runwayHeadingSet == 1, c.aligned) << c.headingDeg << " " << c.targetDeg;
+        if (c.aligned) {
+            EXPECT_NEAR(ac.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
+        }
+    }
+}
+
+TEST_F(RunwayHoldTest, AnAircraftStoppedAcrossTheRunwayTurnsOntoItAfterHolding)
+{
+    LiveAircraft ac = taxiing(kRunwayCentre, 60.0, 0.0);
+    ac.samples = {sampleAt(kRunwayCentre, 0.0, 900, true), sampleAt(kRunwayCentre, 0.0, 5000, true)};
+    for (int i = 0; i < 520 && !ac.turningToRunway; ++i) {
+        lf_trackRunwayHold(ac);
+        ++engineClock;
+    }
+    ASSERT_EQ(ac.turningToRunway, 1);
+    EXPECT_EQ(ac.runwayKey, "09-27:09");
+    EXPECT_EQ(ac.runwayDescription, "NO_FUTURE:09-27:09");
+    EXPECT_NEAR(lf_measuredSpeedKt(ac), 0.0, 1e-9);
+    const double before = ac.heading;
+    lf_trackRunwayHold(ac);
+    EXPECT_GT(ac.heading, before);
+}
+
+TEST_F(RunwayHoldTest, TheAirportNearAPointIsTheCurrentOneElseTheNearestKnown)
+{
+    AirportDbRecord zurich{IcaoCode("LSZH"), IataCode("ZRH"), {47.4647, 8.5492}, 1416};
+    AirportDbRecord dubendorf{IcaoCode("LSMD"), IataCode("ZRH"), {47.3986, 8.6482}, 1470};
+    gf_installAirportDatabase({dubendorf, zurich}, true);
+    EXPECT_EQ(lf_airportNear(moved(kRunwayCentre, 45.0, 9000.0), 0), kEham);          // 4.9 NM
+    EXPECT_EQ(lf_airportNear(moved(kRunwayCentre, 45.0, 9500.0), 0), 0u);             // 5.1 NM, nothing known
+    EXPECT_EQ(lf_airportNear({47.46, 8.56}, 0), zurich.icao.code);                   // the nearer of two
+    EXPECT_EQ(lf_airportNear({47.41, 8.64}, 0), dubendorf.icao.code);
+    EXPECT_EQ(lf_airportNear({47.46, 8.56}, 0x41424344), 0x41424344u);               // the fallback wins
+    EXPECT_EQ(lf_airportNear({0.0, 0.0}, 0), 0u);
+    gf_installAirportDatabase({}, false);
+}
+
+class SampleChecksTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        EngineSimTest::SetUp();
+        engineClock = 100000;
+    }
+    void TearDown() override
+    {
+        setGuidChanges(true);
+        gf_quarantineMap().clear();
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    // An active parked aircraft on a stand at the runway centre, heading north.
+    LiveAircraft& parked(uint32_t hexid, Category category, bool gate = false)
+    {
+        LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(hexid, "KLM" + std::to_string(hexid % 1000),
+                                                                       false, 52.30, 4.76, 0.0));
+        create(ac);
+        tick(202);
+        ac.category = static_cast<uint32_t>(category);
+        ac.phase = FlightPhase::parked;
+        ac.standLat = 52.30;
+        ac.standLon = 4.76;
+        ac.standId = 7;
+        ac.gateStand = gate ? 1 : 0;
+        ac.samples.front().stationary = 1;
+        return ac;
+    }
+    static LiveTrafficRecord record(const LiveAircraft& ac, const LatLon& p, double t, double kt = 3.0)
+    {
+        LiveTrafficRecord r;
+        r.ids = ac.ids;
+        r.callsign = ac.callsign;
+        r.registration = ac.registration;
+        r.lat = p.latitude;
+        r.lon = p.longitude;
+        r.groundSpeed = kt;
+        r.track = 180.0;
+        r.timestamp = 1.7e9 + t;
+        r.playTime = engineClock.load() + static_cast<int32_t>(t * 100.0);
+        r.hexid = ac.hexid;
+        return r;
+    }
+};
+
+TEST_F(SampleChecksTest, AParkedAircraftLeavesByPullOutPushBackOrIsRemovedByDistance)
+{
+    struct Case {
+        Category category;
+        bool gate;
+        double bearingDeg;
+        double metres;
+        int outcome; // 0 stays, 1 pulls out, 2 pushes back, 3 removed
+    };
+    const Case cases[] = {
+        {Category::Heavy, false, 0.0, 230.0, 1}, {Category::Heavy, false, 0.0, 210.0, 0},
+        {Category::Heavy, false, 0.0, 310.0, 3}, {Category::Heavy, true, 0.0, 230.0, 0},
+        {Category::Light, false, 40.0, 125.0, 1}, {Category::Large, false, 180.0, 150.0, 2},
+        {Category::Large, false, 180.0, 270.0, 3},
+    };
+    uint32_t hexid = 0x4D0000;
+    for (const Case& c : cases) {
+        LiveAircraft& ac = parked(++hexid, c.category, c.gate);
+        TrafficSample s = sampleAt(moved({52.30, 4.76}, c.bearingDeg, c.metres), 5.0, engineClock + 500);
+        EXPECT_EQ(checkAtStandSituations(ac, s), c.outcome == 1 || c.outcome == 2) << c.metres;
+        EXPECT_EQ(ac.standLeaveRequest == 1, c.outcome == 1 || c.outcome == 2) << c.metres;
+        EXPECT_EQ(ac.pulledOut == 1, c.outcome == 1) << c.metres;
+        EXPECT_EQ(ac.simState == SimState::removingfromsim, c.outcome == 3) << c.metres;
+    }
+}
+
+TEST_F(SampleChecksTest, SamplesBackingAwayFromTheStandAreSeenAsAPushBackThroughTheIntake)
+{
+    LiveAircraft& ac = parked(0x4D0101, Category::Large);
+    const uint32_t id = ac.objectId;
+    // 20 m further behind the stand every 14 s at 3 kt.
+    for (int i = 1; i <= 3; ++i)
+        decodeMessage(record(ac, moved({52.30, 4.76}, 180.0, 20.0 * i), 14.0 * i));
+    EXPECT_EQ(ac.standLeaveRequest, 1);
+    EXPECT_EQ(ac.pulledOut, 0);
+    EXPECT_EQ(ac.leftStand, 1);
+    EXPECT_EQ(ac.samples.size(), 2u); // the sample that showed it joins the stream
+    EXPECT_EQ(ac.simState, SimState::active);
+    tick(20);
+    EXPECT_TRUE(objectRecord(id)["removed_frame"].is_null());
+}
+
+TEST_F(SampleChecksTest, QuickTurnAroundIsTimedFromWhenTheAircraftParked)
+{
+    for (const int minutes : {20, 30}) {
+        LiveAircraft& ac = parked(0x4D0200 + minutes, Category::Large);
+        ac.phaseBeforePrevious = FlightPhase::landing_roll;
+        ac.phaseSince = static_cast<uint32_t>(engineClock - minutes * 6000);
+        ac.projection = 5;
+        // The predicted stand sample of a parked aircraft lies a week ahead.
+        ac.samples.front().playTime = engineClock + 60480000;
+        TrafficSample s = sampleAt(moved({52.30, 4.76}, 180.0, 150.0), 5.0, engineClock + 500);
+        ASSERT_TRUE(checkAtStandSituations(ac, s));
+        EXPECT_EQ(ac.quickTurnAround, minutes < 25 ? 1 : 0) << minutes;
+        EXPECT_EQ(ac.samples.front().playTime, engineClock + 1);
+        EXPECT_EQ(ac.projection, 0);
+    }
+}
+
+TEST_F(SampleChecksTest, AGroundTrackQuarantineNeedsThreeConsistentSamplesWithin60s)
+{
+    TrafficSample s = sampleAt({52.30, 4.76}, 4.0, 0);
+    gf_quarantineMap()[0x4D0300] = QuarantineEntry{52.30, 4.76, 1000.0, 1, 0};
+    s.lat += 0.0002;
+    EXPECT_FALSE(releaseQuarantine(0x4D0300, s, 1061.0, "KLM300")); // 61 s later: count 1
+    EXPECT_EQ(gf_quarantineMap()[0x4D0300].consistentCount, 1);
+    EXPECT_FALSE(releaseQuarantine(0x4D0300, s, 1061.0, "KLM300")); // no time passed: unchanged
+    s.lat += 0.002; // 222 m
+    EXPECT_FALSE(releaseQuarantine(0x4D0300, s, 1070.0, "KLM300"));
+    EXPECT_EQ(gf_quarantineMap()[0x4D0300].consistentCount, 1);
+    EXPECT_FALSE(releaseQuarantine(0x4D0300, s, 1080.0, "KLM300"));
+    EXPECT_TRUE(releaseQuarantine(0x4D0300, s, 1090.0, "KLM300"));
+    EXPECT_NE(log().find("KLM300 ground track quarantine released after 3 consistent samples\n"), std::string::npos);
+    // A failed departure waits for an airborne sample.
+    gf_quarantineMap()[0x4D0301] = QuarantineEntry{52.30, 4.76, 1000.0, 1, 1};
+    for (double t : {1010.0, 1020.0, 1030.0})
+        EXPECT_FALSE(releaseQuarantine(0x4D0301, s, t, "KLM301"));
+    s.airborne = 1;
+    EXPECT_TRUE(releaseQuarantine(0x4D0301, s, 1040.0, "KLM301"));
+    EXPECT_NE(log().find("KLM301 failed departure quarantine released by an airborne sample\n"), std::string::npos);
+}
+
+TEST_F(SampleChecksTest, ANewCallsignInThreeRecordsRespawnsTheAircraftOnlyWithTheSwitchOn)
+{
+    for (const bool on : {true, false}) {
+        setGuidChanges(on);
+        LiveAircraft& ac = parked(on ? 0x4D0401 : 0x4D0402, Category::Large);
+        ac.phase = FlightPhase::taxi;
+        ac.groundMode = 1;
+        const uint32_t id = ac.objectId;
+        const std::string before = ac.callsign;
+        for (int i = 1; i <= 3; ++i) {
+            LiveTrafficRecord r = record(ac, moved({52.30, 4.76}, 90.0, 30.0 * i), 15.0 * i, 5.0);
+            r.callsign = "TRA123";
+            decodeMessage(r);
+            EXPECT_EQ(ac.callsign, i < 3 ? before : "TRA123") << on << i;
+        }
+        EXPECT_EQ(log().find(fmt::format("{:8} {:12} > respawns because of callsign change", before,
+                                         ac.registration)) != std::string::npos,
+                  on);
+        EXPECT_EQ(ac.simState == SimState::active, !on);
+        while (gf_handOnOneRemoval())
+            frames(2);
+        tick();
+        EXPECT_EQ(objectRecord(id)["removed_frame"].is_null(), !on);
+    }
+}
+
+TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRegistrationRespawnsAtOnce)
+{
+    setAirport(kEham);
+    setGuidChanges(false);
+    LiveAircraft& ac = parked(0x4D0451, Category::Large);
+    ac.phase = FlightPhase::taxi;
+    LiveTrafficRecord r = record(ac, moved({52.30, 4.76}, 90.0, 30.0), 15.0, 5.0);
+    r.origin = IataCode("LHR");
+    r.destination = IataCode("AMS");
+    EXPECT_TRUE(checkRespawn(ac, r)); // the switch is off: the route is only filled in
+    EXPECT_EQ(ac.inboundToAirport, 1);
+    EXPECT_EQ(ac.destination, IataCode("AMS"));
+    // A registration whose code names another livery: the livery is chosen again.
+    setGuidChanges(true);
+    static const std::string title = "Airbus A320 Transavia";
+    RegcodeLiveries["PH-XRA"] = title;
+    r.registration = "PH-XRA";
+    r.timestamp += 15.0;
+    EXPECT_FALSE(checkRespawn(ac, r));
+    RegcodeLiveries.erase("PH-XRA");
+    EXPECT_EQ(ac.phase, FlightPhase::birth);
+    EXPECT_TRUE(ac.liveryTitle.empty());
+    EXPECT_EQ(ac.simState, SimState::removingfromsim);
+    EXPECT_NE(log().find("respawns because of regcode change\n"), std::string::npos);
+    setAirport(0);
+}
+
+TEST_F(SampleChecksTest, AHeldTaxiAircraftFarFromItsLastSampleAndAnOverlongStreamAreRemoved)
+{
+    LiveAircraft& held = parked(0x4D0501, Category::Large);
+    held.phase = FlightPhase::taxi;
+    held.holding = 1;
+    decodeExisting(held, sampleAt(moved({52.30, 4.76}, 90.0, 260.0), 5.0, engineClock + 100));
+    EXPECT_EQ(held.simState, SimState::removingfromsim);
+
+    LiveAircraft& busy = parked(0x4D0502, Category::Large);
+    busy.phase = FlightPhase::taxi;
+    busy.samples.resize(201, busy.samples.front());
+    decodeExisting(busy, sampleAt(moved({52.30, 4.76}, 90.0, 10.0), 5.0, engineClock + 100));
+    EXPECT_EQ(busy.simState, SimState::removingfromsim);
+}
+
+TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejectsAirborneOnes)
+{
+    LiveAircraft& ac = parked(0x4D0601, Category::Large);
+    ac.phase = FlightPhase::taxi;
+    ac.samples.front().stationary = 0;
+    TrafficSample jitter = sampleAt(moved({52.30, 4.76}, 90.0, 5.0), 2.0, engineClock + 300);
+    ASSERT_TRUE(checkExtendingSituations(ac, jitter));
+    EXPECT_EQ(jitter.stationary, 1);
+    EXPECT_EQ(jitter.speedKt, 0.0);
+    EXPECT_EQ(jitter.lat, 52.30);
+    EXPECT_EQ(jitter.playTime, engineClock + 300);
+    // As close, but reporting 10 kt: a slow move, not a stop.
+    TrafficSample slow = sampleAt(moved({52.30, 4.76}, 0.0, 8.0), 10.0, engineClock + 400);
+    ASSERT_TRUE(checkExtendingSituations(ac, slow));
+    EXPECT_EQ(slow.stationary, 0);
+    ac.groundMode = 0;
+    TrafficSample still = sampleAt({52.30, 4.76}, 0.0, engineClock + 600);
+    EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
+}
+
+} // namespace
