@@ -23,20 +23,6 @@ void lf_ident(const std::string& ident, int& number, int& designator)
     designator = ident.size() > 2 ? static_cast<int>(letters.find(ident[2]) + 1) : 0;
 }
 
-AppAircraft lf_aircraft(uint32_t hexid, const char* callsign, const char* type, const char* registration,
-                        const char* airline, const char* origin, const char* destination)
-{
-    AppAircraft a;
-    a.hexid = hexid;
-    a.callsign = callsign;
-    a.type = type;
-    a.registration = registration;
-    a.airline = airline;
-    a.origin = origin;
-    a.destination = destination;
-    return a;
-}
-
 LatLon lf_from(LatLon p, double bearingDeg, double nm)
 {
     return gf_destinationPoint(p, {bearingDeg * kRad, nm * kFtPerNm});
@@ -95,21 +81,29 @@ RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways
     };
     // The App's buffer is the first 30 s; Kelo plays 30 s behind: most of
     // the traffic starts within its first minute.
-    add(lf_aircraft(4738001, "KLM1001", "B738", "PH-BXA", "KLM", "AMS", "LHR"),
+    add({.hexid = 4738001, .callsign = "KLM1001", .type = "B738", .registration = "PH-BXA",
+         .origin = "AMS", .destination = "LHR", .airline = "KLM"},
         gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "24"), 1000.0, 140.0, 3000.0), 20.0));
-    add(lf_aircraft(4738002, "TRA5821", "B738", "PH-HXB", "TRA", "AMS", "AGP"),
+    add({.hexid = 4738002, .callsign = "TRA5821", .type = "B738", .registration = "PH-HXB",
+         .origin = "AMS", .destination = "AGP", .airline = "TRA"},
         gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "36L"), 800.0, 140.0, 3000.0), 45.0));
-    add(lf_aircraft(4738003, "KLM1294", "E190", "PH-EZA", "KLM", "BLL", "AMS"),
+    add({.hexid = 4738003, .callsign = "KLM1294", .type = "E190", .registration = "PH-EZA",
+         .origin = "BLL", .destination = "AMS", .airline = "KLM"},
         gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "27"), 5.0), 10.0));
-    add(lf_aircraft(4738004, "EZY7923", "A320", "G-EZAB", "EZY", "LGW", "AMS"),
+    add({.hexid = 4738004, .callsign = "EZY7923", .type = "A320", .registration = "G-EZAB",
+         .origin = "LGW", .destination = "AMS", .airline = "EZY"},
         gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "06"), 4.0), 35.0));
-    add(lf_aircraft(4738006, "DLH2307", "A20N", "D-AINA", "DLH", "FRA", "AMS"),
+    add({.hexid = 4738006, .callsign = "DLH2307", .type = "A20N", .registration = "D-AINA",
+         .origin = "FRA", .destination = "AMS", .airline = "DLH"},
         gf_movingFrom(gf_taxiTrack({{52.3095, 4.7600}, {52.3095, 4.7440}}, kElevationFt, 14.0), 5.0));
-    add(lf_aircraft(4738007, "KLM605", "B77W", "PH-BVA", "KLM", "AMS", "JFK"),
+    add({.hexid = 4738007, .callsign = "KLM605", .type = "B77W", .registration = "PH-BVA",
+         .origin = "AMS", .destination = "JFK", .airline = "KLM"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 250.0, 6.0), 8000.0, 260.0, 60.0, 200.0), 25.0));
-    add(lf_aircraft(4738008, "BAW8TN", "A320", "G-EUUB", "BAW", "LHR", "CPH"),
+    add({.hexid = 4738008, .callsign = "BAW8TN", .type = "A320", .registration = "G-EUUB",
+         .origin = "LHR", .destination = "CPH", .airline = "BAW"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 200.0, 7.0), 12000.0, 280.0, 20.0, 200.0), 0.0));
-    add(lf_aircraft(4738010, "UAE148", "A388", "A6-EDA", "UAE", "DXB", "AMS"),
+    add({.hexid = 4738010, .callsign = "UAE148", .type = "A388", .registration = "A6-EDA",
+         .origin = "DXB", .destination = "AMS", .airline = "UAE"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 330.0, 8.0), 30000.0, 450.0, 140.0, 200.0), 15.0));
     s.parked = {{4738100, "KLM1822", "B738", "PH-BXD", "D2", 52.3093, 4.7622},
                 {4738101, "KLM1402", "E190", "PH-EZB", "D4", 52.3096, 4.7630},

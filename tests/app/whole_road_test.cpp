@@ -34,6 +34,7 @@
 #include "standins/trace_summary.h"
 #include "standins/track_generator.h"
 #include "tests/app/main_task_fixture.h"
+#include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/parking/runway_fixture.h"
 #include "update/downloader.h"
@@ -87,20 +88,6 @@ struct Flight {
     Ending ending = Ending::StaysInRange;
 };
 
-AppAircraft lf_who(uint32_t hexid, const char* callsign, const char* type, const char* registration,
-                   const char* airline)
-{
-    AppAircraft a;
-    a.hexid = hexid;
-    a.callsign = callsign;
-    a.type = type;
-    a.registration = registration;
-    a.airline = airline;
-    a.origin = "AMS";
-    a.destination = "LHR";
-    return a;
-}
-
 std::vector<Flight> lf_flights()
 {
     const auto runways = gf_loadRunwayCsv(fs::path(KELO_SOURCE_DIR) / "../shared/data/runways-eham.csv");
@@ -110,23 +97,23 @@ std::vector<Flight> lf_flights()
     // Straight for now: at taxiway corners the heading still lags the turn.
     const std::vector<LatLon> taxiway{{52.3095, 4.7600}, {52.3095, 4.7440}};
     return {
-        {lf_who(0x484301, "KLM1601", "B738", "PH-BXA", "KLM"),
+        {{.hexid = 0x484301, .callsign = "KLM1601", .type = "B738", .registration = "PH-BXA", .airline = "KLM"},
          gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "24"), 1000.0, 140.0, 3000.0), 0.0), Ending::TakesOff},
-        {lf_who(0x484302, "TRA5821", "B738", "PH-HXB", "TRA"),
+        {{.hexid = 0x484302, .callsign = "TRA5821", .type = "B738", .registration = "PH-HXB", .airline = "TRA"},
          gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "36L"), 1000.0, 140.0, 3000.0), 20.0), Ending::TakesOff},
-        {lf_who(0x484303, "KLM1294", "E190", "PH-EZA", "KLM"),
+        {{.hexid = 0x484303, .callsign = "KLM1294", .type = "E190", .registration = "PH-EZA", .airline = "KLM"},
          gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "27"), 6.0), 0.0), Ending::Lands},
-        {lf_who(0x484304, "EZY7923", "A320", "G-EZAB", "EZY"),
+        {{.hexid = 0x484304, .callsign = "EZY7923", .type = "A320", .registration = "G-EZAB", .airline = "EZY"},
          gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "06"), 5.0), 30.0), Ending::Lands},
-        {lf_who(0x484305, "DLH2307", "A20N", "D-AINA", "DLH"), gf_movingFrom(gf_taxiTrack(taxiway, kEhamFt, 14.0), 5.0),
-         Ending::StaysInRange},
-        {lf_who(0x484306, "BAW435", "A320", "G-EUUA", "BAW"),
+        {{.hexid = 0x484305, .callsign = "DLH2307", .type = "A20N", .registration = "D-AINA", .airline = "DLH"},
+         gf_movingFrom(gf_taxiTrack(taxiway, kEhamFt, 14.0), 5.0), Ending::StaysInRange},
+        {{.hexid = 0x484306, .callsign = "BAW435", .type = "A320", .registration = "G-EUUA", .airline = "BAW"},
          gf_movingFrom(gf_cruiseTrack(west, 10000.0, 250.0, 80.0, 180.0), 10.0), Ending::StaysInRange},
-        {lf_who(0x484307, "UAE147", "B77W", "A6-EGA", "UAE"),
+        {{.hexid = 0x484307, .callsign = "UAE147", .type = "B77W", .registration = "A6-EGA", .airline = "UAE"},
          gf_movingFrom(gf_cruiseTrack(north, 24000.0, 330.0, 175.0, 170.0), 40.0), Ending::StaysInRange},
-        {lf_who(0x484308, "DLH4AB", "A320", "D-AIZA", "DLH"),
+        {{.hexid = 0x484308, .callsign = "DLH4AB", .type = "A320", .registration = "D-AIZA", .airline = "DLH"},
          gf_movingFrom(gf_cruiseTrack(south, 6000.0, 250.0, 190.0, 200.0), 0.0), Ending::LeavesRange},
-        {lf_who(0x484309, "RYR8AB", "B738", "EI-DCL", "RYR"),
+        {{.hexid = 0x484309, .callsign = "RYR8AB", .type = "B738", .registration = "EI-DCL", .airline = "RYR"},
          gf_movingFrom(gf_cruiseTrack(west, 7000.0, 220.0, 100.0, 120.0), 15.0), Ending::Refused},
     };
 }
@@ -188,21 +175,8 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
                            {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", kUser.latitude},
                             {"lon", kUser.longitude}, {"alt_ft", kEhamFt}, {"on_ground", true}}}}));
 
-    WSADATA winsock;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
-    const uint16_t port = freeTcpPort();
-    WSACleanup();
+    const uint16_t port = prepareRtAppRun(fx);
     ASSERT_NE(port, 0);
-    fs::create_directory("docs");
-    const fs::path install = fx.folders.roamingAppData() / L"Microsoft Flight Simulator" / L"Packages";
-    fs::create_directories(install / L"Community");
-    fs::create_directories(install / L"Official");
-    writeBytes(gf_parametersXmlPath(),
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
-               "    <parameter name=\"RT_CHOISE\" value=\"RT App\"/>\n"
-               "    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2020\"/>\n"
-               "    <parameter name=\"PORT_NUMBER\" value=\"" + std::to_string(port) + "\"/>\n"
-               "  </parameters>\n</root>\n");
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     MessageBoxRecorder boxes;
 
