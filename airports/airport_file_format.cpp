@@ -1,8 +1,6 @@
 #include "airports/airport_file_store.h"
 #include "airports/airport_file_format.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -109,7 +107,7 @@ bool lf_saveThroughTemp(pugi::xml_document& doc, const fs::path& target)
         }
     }
     fs::path temp = target;
-    temp += fmt::format(".{}.{}.tmp", GetCurrentProcessId(), g_writeCounter.fetch_add(1));
+    temp += fmt::format(".{}.{}.tmp", gf_processId(), g_writeCounter.fetch_add(1));
     TempFileGuard guard(temp);
     if (!gf_saveXmlWithDeclaration(doc, temp))
         return false;

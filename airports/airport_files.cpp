@@ -1,8 +1,6 @@
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -229,7 +227,7 @@ std::variant<AirportSourceFetch, std::string> lf_fetchAirportSource(const fs::pa
         return AirportSourceFetch{};
     AirportSourceFetch fetch;
     fetch.encrypted = gf_hasExtension(source, ".enc");
-    const std::string suffix = fmt::format(".{}.{}", GetCurrentProcessId(), g_downloadCounter.fetch_add(1));
+    const std::string suffix = fmt::format(".{}.{}", gf_processId(), g_downloadCounter.fetch_add(1));
     const char* base = forPark ? "park_airport" : "airport";
     const std::string name =
         fetch.encrypted ? fmt::format("{}{}.enc", base, suffix) : fmt::format("{}{}.xml", base, suffix);

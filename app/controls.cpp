@@ -329,7 +329,7 @@ LRESULT CALLBACK lf_checkBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 std::filesystem::path gf_getAppDataPath()
 {
-    if (auto path = gf_getKnownFolderPath(FOLDERID_RoamingAppData))
+    if (auto path = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
         return *path;
     gf_logError("Could not find the AppData path");
     return {};
@@ -337,7 +337,7 @@ std::filesystem::path gf_getAppDataPath()
 
 std::filesystem::path gf_getLocalAppDataPath()
 {
-    if (auto path = gf_getKnownFolderPath(FOLDERID_LocalAppData))
+    if (auto path = gf_getKnownFolderPath(KnownFolder::LocalAppData))
         return *path;
     gf_logError("Could not find the Local AppData path");
     return {};

@@ -41,7 +41,7 @@ SimNames lf_simNames()
     return {L"Microsoft.Limitless_8wekyb3d8bbwe", L"Microsoft Flight Simulator 2024", L"Official2024"};
 }
 
-std::optional<fs::path> lf_knownFolder(const GUID& id)
+std::optional<fs::path> lf_knownFolder(KnownFolder id)
 {
     std::optional<std::wstring> p = gf_getKnownFolderPath(id);
     if (!p)
@@ -91,8 +91,8 @@ bool lf_isValidInstallPath(const fs::path& path)
 fs::path lf_findUserCfg()
 {
     const SimNames names = lf_simNames();
-    const std::optional<fs::path> local = lf_knownFolder(FOLDERID_LocalAppData);
-    const std::optional<fs::path> roaming = lf_knownFolder(FOLDERID_RoamingAppData);
+    const std::optional<fs::path> local = lf_knownFolder(KnownFolder::LocalAppData);
+    const std::optional<fs::path> roaming = lf_knownFolder(KnownFolder::RoamingAppData);
     std::vector<fs::path> candidates;
     if (local)
         candidates.push_back(*local / L"Packages" / names.packageFamily / L"LocalCache" / L"UserCfg.opt");
@@ -147,7 +147,7 @@ fs::path lf_readInstalledPackagesPath()
 
 fs::path gf_detectInstallPath()
 {
-    if (const std::optional<fs::path> roaming = lf_knownFolder(FOLDERID_RoamingAppData)) {
+    if (const std::optional<fs::path> roaming = lf_knownFolder(KnownFolder::RoamingAppData)) {
         const fs::path steam = *roaming / lf_simNames().steamFolder / L"Packages";
         if (lf_isDirectory(steam) && lf_isValidInstallPath(steam))
             return steam;

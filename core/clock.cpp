@@ -122,9 +122,15 @@ std::optional<std::tm> gf_utcTm(int64_t secondsSince1970)
     if (secondsSince1970 < 0 || secondsSince1970 > lastSecond)
         return std::nullopt;
     std::tm tm{};
+#if defined(_WIN32)
     const __time64_t t = secondsSince1970;
     if (_gmtime64_s(&tm, &t) != 0)
         return std::nullopt;
+#else
+    const time_t t = static_cast<time_t>(secondsSince1970);
+    if (gmtime_r(&t, &tm) == nullptr)
+        return std::nullopt;
+#endif
     return tm;
 }
 

@@ -1,7 +1,5 @@
 #include "core/data_file_header.h"
 
-#include <windows.h>
-
 #include <charconv>
 #include <ctime>
 #include <optional>
@@ -25,10 +23,11 @@ namespace {
 std::string lf_utcDateText()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    if (now == static_cast<std::time_t>(-1) || _gmtime64_s(&utc, &now) != 0)
+    const std::optional<std::tm> utc =
+        now == static_cast<std::time_t>(-1) ? std::nullopt : gf_utcTm(static_cast<int64_t>(now));
+    if (!utc)
         return "Invalid date";
-    return fmt::format("{} {} {}", utc.tm_mday, gf_monthName(utc.tm_mon + 1), utc.tm_year + 1900);
+    return fmt::format("{} {} {}", utc->tm_mday, gf_monthName(utc->tm_mon + 1), utc->tm_year + 1900);
 }
 
 // An integer attribute text: surrounding blanks, tabs and line ends are
@@ -238,7 +237,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
     // an empty file where the settings were.
     if (!gf_flushFileToDisk(temp)) {
         gf_logNoThrow(fmt::format("could not write {} to disk: {}", lf_pathUtf8(temp),
-                                  std::system_category().message(static_cast<int>(GetLastError()))));
+                                  std::system_category().message(gf_lastSystemError())));
         lf_removeQuietly(temp);
         return false;
     }
@@ -259,10 +258,8 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         }
     }
 
-    if (MoveFileExW(temp.wstring().c_str(), target.wstring().c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (gf_replaceFileWriteThrough(temp, target, ec))
         return true;
-    ec.assign(static_cast<int>(GetLastError()), std::system_category());
     gf_logNoThrow(fmt::format("could not replace {}: {}", lf_pathUtf8(target), ec.message()));
     lf_removeQuietly(temp);
     return false;

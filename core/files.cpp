@@ -1,9 +1,7 @@
 #include "core/files.h"
 
-#include <windows.h>
-#include <shlobj.h>
+#include "core/files_system.h"
 
-#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -75,7 +73,7 @@ void lf_removeFiles(const fs::path& folder, bool xmlOnly, const char* functionNa
 }
 
 struct KnownFolderOverride {
-    GUID id;
+    KnownFolder id;
     std::optional<std::wstring> path;
 };
 
@@ -89,26 +87,6 @@ void lf_rename(const fs::path& from, const fs::path& to, std::error_code& ec)
         fs::rename(from, to, ec);
 }
 
-bool lf_copy(const fs::path& from, const fs::path& to)
-{
-    if (g_fileCalls.copy)
-        return g_fileCalls.copy(from.wstring().c_str(), to.wstring().c_str());
-    return CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE) != FALSE;
-}
-
-bool lf_flushToDisk(const wchar_t* path)
-{
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = FlushFileBuffers(h) != FALSE;
-    const DWORD error = GetLastError();
-    CloseHandle(h);
-    SetLastError(error);
-    return ok;
-}
-
 std::mutex g_overrideMutex;
 std::vector<KnownFolderOverride> g_overrides;
 
@@ -119,32 +97,15 @@ FileCalls gf_setFileCalls(FileCalls calls)
     return std::exchange(g_fileCalls, calls);
 }
 
+const FileCalls& lf_fileCalls()
+{
+    return g_fileCalls;
+}
+
 bool gf_flushFileToDisk(const fs::path& path)
 {
     return g_fileCalls.flushToDisk ? g_fileCalls.flushToDisk(path.wstring().c_str())
-                                   : lf_flushToDisk(path.wstring().c_str());
-}
-
-bool gf_copyFileOverwrite(const fs::path& from, const fs::path& to, std::error_code& ec)
-{
-    ec.clear();
-    if (lf_copy(from, to))
-        return true;
-    DWORD error = GetLastError();
-    // CopyFileW refuses to replace a read-only or hidden file: such a file
-    // (a backup that an editor or a sync tool marked) is made normal once and
-    // the copy tried again.
-    const DWORD kStubborn = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesW(to.wstring().c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & kStubborn) != 0) {
-        const DWORD plain = (attributes & ~kStubborn) != 0 ? attributes & ~kStubborn : FILE_ATTRIBUTE_NORMAL;
-        if (SetFileAttributesW(to.wstring().c_str(), plain) && lf_copy(from, to))
-            return true;
-        error = GetLastError();
-    }
-    ec.assign(static_cast<int>(error), std::system_category());
-    return false;
+                                   : lf_systemFlushToDisk(path);
 }
 
 bool gf_moveFile(const fs::path& from, const fs::path& to)
@@ -272,33 +233,27 @@ TempFileGuard::~TempFileGuard()
     }
 }
 
-std::optional<std::wstring> gf_getKnownFolderPath(const GUID& folderId)
+std::optional<std::wstring> gf_getKnownFolderPath(KnownFolder folder)
 {
     {
         std::lock_guard<std::mutex> lock(g_overrideMutex);
         for (const KnownFolderOverride& o : g_overrides)
-            if (std::memcmp(&o.id, &folderId, sizeof(GUID)) == 0)
+            if (o.id == folder)
                 return o.path;
     }
-    PWSTR raw = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(folderId, 0, nullptr, &raw);
-    std::optional<std::wstring> result;
-    if (SUCCEEDED(hr) && raw != nullptr)
-        result = std::wstring(raw);
-    CoTaskMemFree(raw);
-    return result;
+    return lf_systemKnownFolder(folder);
 }
 
-void gf_setKnownFolderOverride(const GUID& folderId, std::optional<std::wstring> path)
+void gf_setKnownFolderOverride(KnownFolder folder, std::optional<std::wstring> path)
 {
     std::lock_guard<std::mutex> lock(g_overrideMutex);
     for (KnownFolderOverride& o : g_overrides) {
-        if (std::memcmp(&o.id, &folderId, sizeof(GUID)) == 0) {
+        if (o.id == folder) {
             o.path = std::move(path);
             return;
         }
     }
-    g_overrides.push_back({folderId, std::move(path)});
+    g_overrides.push_back({folder, std::move(path)});
 }
 
 void gf_clearKnownFolderOverrides()

@@ -10,14 +10,12 @@
 #include <system_error>
 #include <vector>
 
-#include <guiddef.h>
-
 class IcaoCode;
 
 // Renames `from` to `to`; across volumes falls back to copy and remove.
 bool gf_moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Copies a file, replacing an existing `to` (CopyFileW). On failure `ec` holds
-// the Windows error (system category). std::filesystem::copy_file cannot be
+// the system's error (system category). std::filesystem::copy_file cannot be
 // used for this with MinGW: it takes any two files for the same one and
 // refuses to overwrite.
 bool gf_copyFileOverwrite(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -40,6 +38,28 @@ struct FileCalls {
 // never puts an empty or partial file in place after a power cut. False with
 // the Windows error in GetLastError.
 bool gf_flushFileToDisk(const std::filesystem::path& path);
+
+// Moves `from` over an existing or missing `to` and writes it through to the
+// disk (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+// On failure `ec` holds the system's error.
+bool gf_replaceFileWriteThrough(const std::filesystem::path& from, const std::filesystem::path& to,
+                                std::error_code& ec);
+// Puts `from` in the place of `to`, written through to the disk; an existing
+// `to` keeps its attributes (ReplaceFileW). On failure `ec` holds the system's
+// error.
+bool gf_replaceFileKeepingAttributes(const std::filesystem::path& from, const std::filesystem::path& to,
+                                     std::error_code& ec);
+// What a move that never replaces its target did.
+enum class NoReplaceMove { moved, nameTaken, sourceMissing, failed };
+// Moves `from` to `to` unless `to` exists, written through to the disk
+// (MoveFileExW with MOVEFILE_WRITE_THROUGH). For `failed`, `ec` holds the
+// system's error.
+NoReplaceMove gf_moveFileNoReplace(const std::filesystem::path& from, const std::filesystem::path& to,
+                                   std::error_code& ec);
+// The error of the last failed system call of this thread (GetLastError, errno).
+int gf_lastSystemError();
+// The id of this process, for temporary names no other process uses.
+std::uint32_t gf_processId();
 
 // Test hook: puts `calls` in place and returns the ones it replaces.
 FileCalls gf_setFileCalls(FileCalls calls);
@@ -72,11 +92,15 @@ struct TempFileGuard {
     TempFileGuard& operator=(const TempFileGuard&) = delete;
 };
 
-// SHGetKnownFolderPath(id, 0, nullptr); no value when the call fails.
-std::optional<std::wstring> gf_getKnownFolderPath(const GUID& folderId);
+// The Windows known folders the program uses.
+enum class KnownFolder { RoamingAppData, LocalAppData, Profile, ProgramFiles, ProgramFilesX86 };
+
+// SHGetKnownFolderPath(id, 0, nullptr); no value when the call fails (and on
+// POSIX, which has no such folders).
+std::optional<std::wstring> gf_getKnownFolderPath(KnownFolder folder);
 
 // Test hook: makes gf_getKnownFolderPath answer `path` for this folder (no
 // value = the lookup fails) instead of asking Windows.
-void gf_setKnownFolderOverride(const GUID& folderId, std::optional<std::wstring> path);
+void gf_setKnownFolderOverride(KnownFolder folder, std::optional<std::wstring> path);
 // Removes every override; Windows is asked again.
 void gf_clearKnownFolderOverrides();

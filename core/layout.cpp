@@ -1,8 +1,5 @@
 #include "core/layout.h"
 
-#include <windows.h>
-#include <knownfolders.h>
-
 #include "core/files.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -18,7 +15,7 @@ struct SettingsPaths {
 void lf_build(SettingsPaths& paths)
 {
     std::filesystem::path appData;
-    if (const std::optional<std::wstring> roaming = gf_getKnownFolderPath(FOLDERID_RoamingAppData))
+    if (const std::optional<std::wstring> roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
         appData = *roaming;
     else
         gf_logError("Could not find the AppData path");

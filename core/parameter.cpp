@@ -1,21 +1,17 @@
 #include "core/parameter.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <stdexcept>
 #include <type_traits>
 
 #include <fmt/format.h>
 
+#include "core/control_calls.h"
 #include "core/log.h"
 #include "core/parameters_file.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
-
-static_assert(std::is_same_v<GuiWindowHandle, HWND>, "GuiWindowHandle must be HWND");
-static_assert(std::is_same_v<GuiWindowProc, WNDPROC>, "GuiWindowProc must be WNDPROC");
 
 namespace {
 
@@ -24,15 +20,11 @@ void lf_fillStringCombo(const GuiControl& control, const std::vector<std::string
 {
     if (!control.hasWindow())
         return;
-    HWND hwnd = control.window;
     std::vector<std::wstring> texts;
     for (const std::string& option : options)
         texts.push_back(utf8_to_wide(option));
-    gf_changeControl([hwnd, texts = std::move(texts), current = utf8_to_wide(value)] {
-        SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
-        for (const std::wstring& text : texts)
-            SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        SendMessageW(hwnd, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+    gf_changeControl([w = control.window, texts = std::move(texts), current = utf8_to_wide(value)] {
+        gf_fillComboBox(w, texts, std::nullopt, current);
     });
 }
 
@@ -50,7 +42,7 @@ GuiControl::~GuiControl() = default;
 
 bool GuiControl::hasWindow() const
 {
-    return window != nullptr && IsWindow(window);
+    return gf_isLiveWindow(window);
 }
 
 IntParameter::IntParameter(std::string name, std::int32_t defaultValue, std::int32_t minValue,
@@ -166,14 +158,11 @@ bool CheckBoxParameter::onClick(GuiWindowHandle dialog, std::uint16_t clickedId)
 {
     if (clickedId != controlId)
         return false;
-    if (dialog == nullptr || !IsWindow(dialog))
+    if (!gf_isLiveWindow(dialog))
         return true; // no window, nothing to toggle
     {
         auto lock = gf_lockParametersFile();
-        const bool wasChecked = IsDlgButtonChecked(dialog, controlId) == BST_CHECKED;
-        const bool nowChecked = !wasChecked;
-        CheckDlgButton(dialog, controlId, nowChecked ? BST_CHECKED : BST_UNCHECKED);
-        value = nowChecked;
+        value = gf_toggleDialogCheckBox(dialog, controlId);
         save();
     }
     gf_updateParametersFrom(*this);
@@ -184,9 +173,7 @@ void CheckBoxParameter::showValue() const
 {
     if (!hasWindow())
         return;
-    gf_changeControl([w = window, checked = value] {
-        SendMessageW(w, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    });
+    gf_changeControl([w = window, checked = value] { gf_setCheckBox(w, checked); });
 }
 
 GuiStringParameter::GuiStringParameter(std::string name, std::string defaultValue, std::uint16_t controlId,
@@ -268,14 +255,11 @@ void IntChoiceParameter::fillComboBox() const
 {
     if (!hasWindow())
         return;
-    gf_changeControl([w = window, opts = options, index = indexOfValue()] {
-        SendMessageW(w, CB_RESETCONTENT, 0, 0);
-        for (std::int32_t option : opts) {
-            std::wstring text = std::to_wstring(option);
-            SendMessageW(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        }
-        if (index)
-            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(*index), 0);
+    std::vector<std::wstring> texts;
+    for (std::int32_t option : options)
+        texts.push_back(std::to_wstring(option));
+    gf_changeControl([w = window, texts = std::move(texts), index = indexOfValue()] {
+        gf_fillComboBox(w, texts, index, std::nullopt);
     });
 }
 
@@ -284,7 +268,7 @@ void IntChoiceParameter::selectCurrent() const
     if (!hasWindow())
         return;
     if (auto index = indexOfValue())
-        gf_changeControl([w = window, i = *index] { SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0); });
+        gf_changeControl([w = window, i = *index] { gf_selectComboItem(w, static_cast<std::ptrdiff_t>(i)); });
 }
 
 std::int32_t IntChoiceParameter::optionAt(std::size_t index) const

@@ -1,7 +1,5 @@
 #include "core/parameters_file.h"
 
-#include <windows.h>
-
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -11,7 +9,9 @@
 
 #include <fmt/format.h>
 
+#include "core/control_calls.h"
 #include "core/data_file_header.h"
+#include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/parameter.h"
@@ -82,7 +82,7 @@ void lf_showInControl(const GuiControl& control, const std::string& text)
     if (!control.hasWindow())
         return;
     try {
-        gf_changeControl([w = control.window, wide = utf8_to_wide(text)] { SetWindowTextW(w, wide.c_str()); });
+        gf_changeControl([w = control.window, wide = utf8_to_wide(text)] { gf_setControlText(w, wide); });
     } catch (const std::exception& e) {
         lf_logNoThrow("utf8_to_wide failed for '{}': {}", text, e.what());
     }
@@ -315,7 +315,9 @@ std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string
         std::filesystem::path aside = path.parent_path() / path.stem();
         aside += n == 1 ? std::wstring(L"0") : L"0-" + std::to_wstring(n);
         aside += path.extension();
-        if (MoveFileExW(path.wstring().c_str(), aside.wstring().c_str(), MOVEFILE_WRITE_THROUGH)) {
+        std::error_code ec;
+        const NoReplaceMove move = gf_moveFileNoReplace(path, aside, ec);
+        if (move == NoReplaceMove::moved) {
             const std::string asideText = lf_pathText(aside);
             try {
                 const std::string text =
@@ -328,11 +330,9 @@ std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string
             }
             return aside;
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-            if (error != ERROR_FILE_NOT_FOUND)
-                lf_logNoThrow("{} could not be moved aside: {}", fileText,
-                              std::error_code(static_cast<int>(error), std::system_category()).message());
+        if (move != NoReplaceMove::nameTaken) {
+            if (move == NoReplaceMove::failed)
+                lf_logNoThrow("{} could not be moved aside: {}", fileText, ec.message());
             return std::nullopt;
         }
     }

@@ -196,6 +196,8 @@ const ParameterRegistry& gf_parameterRegistry()
                        &BLOCK_HEXIDDEC, &MAX_FIT, &RANGE_GROUND, &RANGE_1,
                        &RANGE_2, &RANGE_3, &RANGE_ABOVE, &FLIGHT_LEVEL_1,
                        &FLIGHT_LEVEL_2, &FLIGHT_LEVEL_3};
+        // Without a main window the window-position settings do not exist.
+        std::erase(r.intParams, nullptr);
         r.intChoiceParams = {&RANGE, &HOLDING_THRESHOLD_METERS, &MAX_HOLDING_MINUTES, &TIME_SHIFT_DAYS,
                              &TIME_SHIFT_HOURS, &MATCHING_DEPTH, &TCAS_FL, &TIME_SHIFT_MINS,
                              &MAX_PARK_SEL, &MAX_LIVE_SEL, &AIRP_RANGE, &AIRP_HEIGHT,

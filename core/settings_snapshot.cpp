@@ -1,7 +1,5 @@
 #include "core/settings_snapshot.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -9,16 +7,18 @@
 
 #include <fmt/format.h>
 
+#include "core/control_calls.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/parameter.h"
 #include "core/parameters_file.h"
 #include "core/settings.h"
+#include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
 #include "core/version_data.h"
 
-std::atomic<std::shared_ptr<const Parameters>> g_parameters{std::make_shared<const Parameters>()};
-std::atomic<std::shared_ptr<const ModeSettings>> g_modeSettings{std::make_shared<const ModeSettings>()};
+SharedSnapshot<const Parameters> g_parameters{std::make_shared<const Parameters>()};
+SharedSnapshot<const ModeSettings> g_modeSettings{std::make_shared<const ModeSettings>()};
 std::atomic<bool> callsignEndsWithUnderscore{false};
 
 namespace {
@@ -295,7 +295,7 @@ void gf_setRange(int32_t nm)
     const auto option = std::find(RANGE.options.begin(), RANGE.options.end(), nm);
     if (option != RANGE.options.end() && RANGE.hasWindow())
         gf_changeControl([w = RANGE.window, i = option - RANGE.options.begin()] {
-            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            gf_selectComboItem(w, i);
         });
 
     const bool rtDirect = gf_isRTDirect();
@@ -312,7 +312,7 @@ void gf_syncMaxFitFl()
     const auto it = std::find(options.begin(), options.end(), MAX_FIT_FL.value);
     if (it != options.end() && MAX_FIT_FL.hasWindow())
         gf_changeControl([w = MAX_FIT_FL.window, i = it - options.begin()] {
-            SendMessageW(w, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            gf_selectComboItem(w, i);
         });
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <utility>
 
+#include "core/shared_snapshot.h"
+
 class Parameter;
 
 // The aircraft that the user has blocked.
@@ -83,8 +85,8 @@ struct ModeSettings {
 };
 
 // The published records. Readers may load these themselves.
-extern std::atomic<std::shared_ptr<const Parameters>> g_parameters;
-extern std::atomic<std::shared_ptr<const ModeSettings>> g_modeSettings;
+extern SharedSnapshot<const Parameters> g_parameters;
+extern SharedSnapshot<const ModeSettings> g_modeSettings;
 
 // Whether the blocked callsign ends with "_"; set by the block command and
 // copied into the block filter whenever it is published.

@@ -2,9 +2,11 @@
 #include "core/version_data.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "core/log.h"
@@ -174,4 +176,57 @@ const VersionData& gf_programVersion()
     static const VersionData version(
         fmt::format("{}.{}.{}", KELO_VERSION_MAJOR, KELO_VERSION_MINOR, KELO_VERSION_PATCH));
     return version;
+}
+
+namespace {
+
+std::optional<int32_t> lf_versionNumber(const nlohmann::json& object, const char* key)
+{
+    try {
+        const auto it = object.find(key);
+        if (it == object.end())
+            return std::nullopt;
+        constexpr auto kMax = static_cast<double>(std::numeric_limits<int32_t>::max());
+        if (it->is_boolean())
+            return it->get<bool>() ? 1 : 0;
+        if (it->is_number_unsigned()) {
+            const auto v = it->get<std::uint64_t>();
+            return v <= static_cast<std::uint64_t>(kMax) ? std::optional<int32_t>(static_cast<int32_t>(v)) : std::nullopt;
+        }
+        if (it->is_number_integer()) {
+            const auto v = it->get<std::int64_t>();
+            return v >= 0 && v <= static_cast<std::int64_t>(kMax) ? std::optional<int32_t>(static_cast<int32_t>(v))
+                                                                 : std::nullopt;
+        }
+        if (it->is_number_float()) {
+            const double v = it->get<double>();
+            return std::isfinite(v) && v >= 0 && v <= kMax ? std::optional<int32_t>(static_cast<int32_t>(v))
+                                                            : std::nullopt;
+        }
+    } catch (const nlohmann::json::exception&) {
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<VersionData> lf_webVersion(const nlohmann::json& manifest, const char* name)
+{
+    const auto it = manifest.find(name);
+    if (it == manifest.end()) {
+        gf_logError(fmt::format("{} version not found", name));
+        return std::nullopt;
+    }
+    if (!it->is_object()) {
+        gf_logError(fmt::format("Invalid web version data for '{}'", name));
+        return std::nullopt;
+    }
+    const auto major = lf_versionNumber(*it, "major");
+    const auto minor = lf_versionNumber(*it, "minor");
+    const auto patch = lf_versionNumber(*it, "patch");
+    if (!major || !minor || !patch) {
+        gf_logError(fmt::format("Invalid web version numbers for '{}'", name));
+        return std::nullopt;
+    }
+    return VersionData(*major, *minor, *patch);
 }

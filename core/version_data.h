@@ -35,6 +35,10 @@ int32_t lf_jsonVersionField(const nlohmann::json& object, const char* key);
 
 // The running program's own version.
 const VersionData& gf_programVersion();
+// The member of the download site's version answer; empty (and an error
+// line) when it is missing or not a version object of three non-negative
+// numbers.
+std::optional<VersionData> lf_webVersion(const nlohmann::json& manifest, const char* name);
 
 template <>
 struct fmt::formatter<VersionData> {

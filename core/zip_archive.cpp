@@ -50,13 +50,23 @@ bool lf_isDeviceName(std::string_view piece)
            number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
+// The archive's file as a libzip source: by its wide name on Windows.
+zip_source_t* lf_fileSource(const std::filesystem::path& path, zip_error_t* ze)
+{
+#if defined(_WIN32)
+    return zip_source_win32w_create(path.c_str(), 0, -1, ze);
+#else
+    return zip_source_file_create(path.c_str(), 0, -1, ze);
+#endif
+}
+
 } // namespace
 
 std::optional<ZipArchive> ZipArchive::openForReading(const std::filesystem::path& path, std::string* error)
 {
     zip_error_t ze;
     zip_error_init(&ze);
-    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &ze);
+    zip_source_t* source = lf_fileSource(path, &ze);
     if (!source)
         return lf_fail(error, &ze);
     zip_t* z = zip_open_from_source(source, ZIP_RDONLY, &ze);
@@ -72,7 +82,7 @@ std::optional<ZipArchive> ZipArchive::create(const std::filesystem::path& path, 
 {
     zip_error_t ze;
     zip_error_init(&ze);
-    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &ze);
+    zip_source_t* source = lf_fileSource(path, &ze);
     if (!source)
         return lf_fail(error, &ze);
     zip_t* z = zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &ze);

@@ -14,6 +14,7 @@
 
 #include "core/value_types.h"
 #include "engine/category.h"
+#include "engine/ground_curves.h"
 #include "engine/flight_state.h"
 #include "liveries/model_database.h"
 
@@ -37,6 +38,8 @@ struct TrafficSample {
     uint8_t hasRoll = 0;
     double roll = 0.0;        // bank in the simulator's sign convention, radians (when hasRoll)
     double trueHeading = 0.0; // radians (when hasTrueHeading)
+    uint8_t inserted = 0;            // made by the turn planning, not received
+    uint8_t insertedFromCurrent = 0; // inserted on the line from the aircraft's own position
 };
 
 // The sample part of a received record.
@@ -216,6 +219,18 @@ struct LiveAircraft : AircraftBase {
     int32_t activatedAt = 0;
     WeekSlot parkedSince;
 
+    // ---- Ground curves and turns ----
+    GroundCurve groundCurve;       // the corner curve, evaluated by the progress below
+    GroundTurn groundTurn;         // the planned turn, evaluated by its follower value
+    double curveProgress = 0.0;    // fraction of the ground curve reached
+    double legFraction = 0.0;      // per-tick fraction of the current leg (1 / leg ticks)
+    double lastTurnAngleDeg = 0.0; // angle of the last turn planned
+    double runwayHeading = 0.0;    // radians: the runway the aircraft lines up on
+    uint32_t turnKind = 0;         // 0 none, 1 taxi turn, 2 runway exit, 3 line-up
+    uint8_t runwayHeadingSet = 0;
+    uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
+    uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
+
     // ---- Push-back and departure ----
     uint32_t timingA = 900;
     uint32_t timingB = 900;
@@ -227,6 +242,7 @@ struct LiveAircraft : AircraftBase {
     uint8_t quickTurnAround = 0;
     uint8_t leftStand = 0;
     uint8_t inboundToAirport = 0;
+    uint8_t standLeaveRequest = 0; // the samples show the aircraft leaving its stand
 
     // ---- Motion of the current leg ----
     double stepLat = 0.0;           // degrees per tick

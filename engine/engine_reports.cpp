@@ -14,6 +14,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/shared_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
 #include "engine/aircraft_commands.h"
@@ -25,7 +26,7 @@
 namespace {
 std::mutex engineCopyMutex;
 UserAcPosition engineCopy;
-std::atomic<std::shared_ptr<const UserAcPosition>> published{std::make_shared<const UserAcPosition>()};
+SharedSnapshot<const UserAcPosition> published{std::make_shared<const UserAcPosition>()};
 std::atomic<uint32_t> exceptionReports{0};
 
 constexpr double kDegToRad = 0.017453292519943295;

@@ -1,8 +1,111 @@
 #include "engine/ground_moves.h"
 
-// Push-back and pull-out come with their own work; a hold stops the aircraft.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/motion_step.h"
+#include "engine/traffic_state.h"
+#include "parking/stand_table.h"
+#include "simlink/sim_command_mailbox.h"
+
+namespace {
+
+constexpr double kFtPerNm = 6076.11549;
+
+// Lights of an aircraft leaving its stand.
+constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
+
+// Ticks to drive from here to `to` at the stand manoeuvre speed; at least 25.
+int32_t lf_standMoveTicks(const LiveAircraft& ac, const LatLon& to)
+{
+    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * 360000.0;
+    if (!std::isfinite(ticks))
+        return 25;
+    return std::max(static_cast<int32_t>(std::lround(std::min(ticks, 1e9))), 25);
+}
+
+TrafficSample lf_pathSample(const LatLon& at, int32_t playTime, double speedKt)
+{
+    TrafficSample s{};
+    s.lat = at.latitude;
+    s.lon = at.longitude;
+    s.playTime = playTime;
+    s.speedKt = speedKt;
+    return s;
+}
+
+void lf_leaveStandPhase(LiveAircraft& ac, FlightPhase next)
+{
+    if (ac.phase != next)
+        ac.setPhase(next);
+}
+
+} // namespace
+
+void initiatePushBack(LiveAircraft& ac)
+{
+    ac.projection = 0;
+    lf_clearGroundPath(ac);
+    ac.turningInPlace = 0;
+    const double pushHeading = gf_normalizeAngle(ac.standHeading + std::numbers::pi);
+    const Stand* stand = gf_standById(ac.standId);
+    if (!stand || !(stand->radius > 0.0)) {
+        gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
+                                "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
+        ac.standLeaveRequest = 0;
+        return;
+    }
+    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFtPerNm});
+    SampleStream& st = ac.samples;
+    st.front().speedKt = 0.0;
+    ac.targetTrack = ac.heading;
+    ac.airHeadingStep = 0.0;
+    const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);
+    st.erase(st.begin() + 1, st.end());
+    st.push_back(lf_pathSample(target, due, 0.0));
+    TrafficSample stop = st.back();
+    stop.stationary = 1;
+    st.push_back(stop);
+    gf_setLights(ac.objectId, kLeavingStandLights);
+    lf_leaveStandPhase(ac, FlightPhase::pushing_back);
+}
+
+void lf_pullOutOfStand(LiveAircraft& ac)
+{
+    ac.standLeaveRequest = 0;
+    ac.projection = 0;
+    const LatLon target =
+        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFtPerNm});
+    SampleStream& st = ac.samples;
+    st.front().speedKt = 0.0;
+    const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);
+    st.erase(st.begin() + 1, st.end());
+    st.push_back(lf_pathSample(target, due, ac.standSpeedKt));
+    lf_leaveStandPhase(ac, FlightPhase::taxi);
+    ac.targetTrack = ac.heading;
+    gf_setLights(ac.objectId, kLeavingStandLights);
+    gf_engineStart(ac.objectId);
+    gf_setThrottle(ac, 0);
+    gf_setFlaps(ac, 1);
+    gf_logLine(fmt::format("{:14}: {:8} pulling out", gf_standNameById(ac.standId), ac.callsign));
+}
+
 void lf_holdLeg(LiveAircraft& ac)
 {
     ac.stepLat = 0.0;
     ac.stepLon = 0.0;
+    const SampleStream& st = ac.samples;
+    if (st.empty())
+        return;
+    const int32_t lag = st[0].playTime - engineClock.load();
+    if (st.size() == 1)
+        retimeNextSample(ac, std::max(lag + 25, 25));
+    else
+        retimeNextSample(ac, std::max(std::max(st[1].playTime - st[0].playTime, 25) + lag, 25));
 }

@@ -12,11 +12,14 @@
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
 #include "engine/ground_moves.h"
+#include "engine/ground_turns.h"
 #include "engine/stand_arrival.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
+#include "parking/runway_matching.h"
+#include "parking/stand_table.h"
 
 namespace {
 
@@ -43,6 +46,82 @@ int32_t lf_ticksUntil(int32_t playTime)
 std::string lf_who(const LiveAircraft& ac)
 {
     return fmt::format("{} {}", ac.callsign, ac.registration);
+}
+
+constexpr double kDegToRad = 3.141592653589793 / 180.0;
+
+double lf_degrees(double radians)
+{
+    return radians / kDegToRad;
+}
+
+// The flat distance between two samples in metres (60 NM a degree).
+double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
+{
+    const double dlat = (b.lat - a.lat) * 60.0;
+    const double dlon = (b.lon - a.lon) * 60.0 * std::cos(a.lat * kDegToRad);
+    return std::sqrt(dlat * dlat + dlon * dlon) * 1852.0;
+}
+
+// Taxiing out slowly from a push-back or a stand at an airport with stands.
+bool lf_afterPushBack(const LiveAircraft& ac)
+{
+    if (ac.phase != FlightPhase::taxi ||
+        (ac.previousPhase != FlightPhase::pushed_back && ac.previousPhase != FlightPhase::parked) ||
+        gf_standCount() == 0)
+        return false;
+    for (size_t i = 0; i + 1 < ac.samples.size(); ++i)
+        if (!(ac.samples[i].speedKt <= 6.0))
+            return false;
+    return true;
+}
+
+// The aircraft and the sample lie on the same runway.
+bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
+{
+    const auto here = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+    const auto there = gf_runwayAtPosition(lf_pos(s), ac.heading);
+    return here && there && here->runwayText == there->runwayText;
+}
+
+// The push-back target is reached: engines on and ready to taxi.
+void lf_endPushBack(LiveAircraft& ac)
+{
+    ac.targetTrack = ac.heading;
+    gf_engineStart(ac.objectId);
+    gf_setThrottle(ac, 0);
+    gf_setFlaps(ac, 1);
+    ac.setPhase(FlightPhase::pushed_back);
+    ac.projection = 0;
+    ac.standLeaveRequest = 0;
+    ac.speedMode = 0;
+}
+
+// The bend ahead: a turn planned over it, or the first leg split where it
+// needs a turn at its middle or a change of speed spread.
+void lf_planGroundLeg(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    const bool afterPushBack = lf_afterPushBack(ac);
+    if (st[1].stationary || !ac.groundMode)
+        return;
+    if (st.size() >= 3 && !st[2].stationary && lf_planGroundTurn(ac))
+        return;
+    if ((st.size() == 2 || st[2].stationary) && !(st[0].inserted && st[1].inserted)) {
+        // Facing well away from a long last leg: split it so that the turn
+        // onto it can be planned at its middle.
+        const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+        if (off > 15.0) {
+            const double f = std::clamp((off - 15.0) / 75.0, 0.0, 1.0);
+            if (lf_flatMetres(st[0], st[1]) >= 45.0 - 35.0 * f * f) {
+                insertMidSample(ac);
+                if (lf_planGroundTurn(ac))
+                    return;
+            }
+        }
+    }
+    if (st.size() >= 3 || ac.projection <= 0)
+        lf_checkSpeedChangeSplit(ac, afterPushBack);
 }
 
 // A Light aircraft rolling for take-off drops a sample that lies almost on
@@ -180,6 +259,9 @@ void lf_advanceLeg(LiveAircraft& ac)
         ac.flight.ramp = {};
     ac.flight.arc = {};
     ac.flight.profile.clear();
+    lf_clearGroundPath(ac);
+    ac.sharpTurn = 0;
+    ac.turningInPlace = 0;
     SampleStream& st = ac.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -198,6 +280,7 @@ void lf_advanceLeg(LiveAircraft& ac)
         const int32_t legTicks = ac.legOverride ? ac.legOverrideTicks : lf_ticksUntil(s1.playTime);
         ac.stepLat = (s1.lat - ac.lat) / legTicks;
         ac.stepLon = (s1.lon - ac.lon) / legTicks;
+        ac.legFraction = 1.0 / legTicks;
         if (ac.groundMode)
             planGroundRollLeg(ac, legTicks);
         else
@@ -218,18 +301,33 @@ void nextPosGround(LiveAircraft& ac)
 {
     try {
         SampleStream& st = ac.samples;
-        if (ac.phase == FlightPhase::parked) {
-            ac.lagEarlier = 2700;
-            ac.lagLater = 2700;
-            if (lf_samePosition(st[0], st[1]))
-                st[1].stationary = 1;
+        if (ac.phase == FlightPhase::pushing_back) {
+            lf_endPushBack(ac);
             lf_groundLegTiming(ac);
             return;
         }
+        if (ac.phase == FlightPhase::parked) {
+            ac.lagEarlier = 2700;
+            ac.lagLater = 2700;
+            ac.headingCorrectionPending = 0;
+            if (ac.standLeaveRequest) {
+                if (ac.pulledOut)
+                    lf_pullOutOfStand(ac);
+                else
+                    initiatePushBack(ac);
+                ac.speedMode = ac.phase == FlightPhase::pushing_back ? 3 : 0;
+            } else if (lf_samePosition(st[0], st[1])) {
+                st[1].stationary = 1;
+            }
+            lf_groundLegTiming(ac);
+            return;
+        }
+        lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
-        ac.headingCorrectionPending = ac.headingCorrectionDeg > 3.0 ? 1 : 0;
+        ac.headingCorrectionPending =
+            ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
         ac.speedMode = 0;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {
@@ -259,14 +357,66 @@ void lf_groundLegTiming(LiveAircraft& ac)
         lf_holdLeg(ac);
         return;
     }
-    ac.turnRate = ac.baseTurnRate;
-    const double length = gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
+    double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.baseTurnRate;
+    ac.turnRate = rate;
+    const bool onTurn = ac.groundTurn.active();
+    const bool onCurve = ac.groundCurve.valid();
+    const double lengthNm = onTurn ? ac.groundTurn.length / 1852.0 : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
     const double speed = lf_legSpeedKt(ac);
-    if (!(length > 0.0) || !(speed > 0.0)) {
+    if (!(lengthNm > 0.0) || !(speed > 0.0)) {
         retimeNextSample(ac, 25);
         return;
     }
-    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(length * 360000.0 / speed)), 25);
+    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(lengthNm * 360000.0 / speed)), 25);
+    const bool pending = ac.headingCorrectionPending != 0;
+    if ((onTurn || onCurve || pending) && rate > 0.0) {
+        // Fit the turn rate to the time the leg leaves for the turn.
+        const double angle = pending ? ac.headingCorrectionDeg : ac.lastTurnAngleDeg;
+        const double needed = std::max<double>(std::lround(angle * kDegToRad / rate), 25.0);
+        const double ratio = legTime / needed;
+        if (angle <= 45.0) {
+            if (ratio >= 1.2) {
+                const double lengthM = lengthNm * 1852.0;
+                double slow = ratio;
+                if (angle > 0.0)
+                    slow = std::min(slow, ratio * 10.0 / angle);
+                slow = std::min(slow, ratio * 30.0 / lengthM);
+                rate /= slow;
+            } else {
+                rate /= ratio;
+            }
+        } else {
+            rate *= std::clamp(1.0 / ratio, 1.0, std::min(angle, 90.0) / 30.0);
+            const double u = std::clamp((angle - 30.0) / 70.0, 0.0, 1.0);
+            const double later = ac.phase == FlightPhase::takeoff_roll ? 5.0 : 3.0;
+            ac.lagEarlier = std::max(ac.lagEarlier, static_cast<int32_t>(std::lround((2.0 * u + 1.0) * 900.0)));
+            ac.lagLater = std::max(ac.lagLater, static_cast<int32_t>(std::lround(((later - 1.0) * u + 1.0) * 900.0)));
+        }
+        ac.turnRate = rate;
+    }
+    if (ac.category == static_cast<uint32_t>(Category::Light) && ac.phase == FlightPhase::landing_roll &&
+        !st[1].airborne && !onTurn && !onCurve && ac.projection <= 0 && pending && ac.headingCorrectionDeg >= 150.0 &&
+        std::max({ac.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
+        // A light aircraft turning back on its runway after landing taxis.
+        abortTakeoffRoll(ac);
+    }
+    if (ac.phase == FlightPhase::taxi && !onTurn && !onCurve && ac.projection <= 0 && pending &&
+        (ac.headingCorrectionDeg >= 60.0 || ac.sharpTurn) && ac.turnRate > 0.0) {
+        // Turn on the spot first, then drive the leg; the samples wait.
+        const int32_t extra = std::max(
+            static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / ac.turnRate)), 25);
+        ac.legOverride = 1;
+        ac.legOverrideTicks = legTime;
+        ac.turningInPlace = 1;
+        retimeNextSample(ac, extra + legTime);
+        const int32_t due = engineClock.load() + extra + legTime;
+        if (st[1].playTime < due) {
+            const int32_t delay = due - st[1].playTime;
+            for (size_t i = 1; i < st.size(); ++i)
+                st[i].playTime += delay;
+        }
+        return;
+    }
     retimeNextSample(ac, legTime);
 }
 

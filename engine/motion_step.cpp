@@ -4,9 +4,13 @@
 #include <cmath>
 #include <numbers>
 
+#include <fmt/format.h>
+
 #include "core/geodesy.h"
+#include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "engine/ground_curves.h"
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
@@ -38,6 +42,88 @@ double lf_minSpeedForFlying(uint32_t category)
     default:
         return 70.0;
     }
+}
+
+// The share of the leg this tick covers: the next step of the leg's speed
+// profile, or an even share.
+double lf_nextLegFraction(LiveAircraft& ac)
+{
+    FlightState& f = ac.flight;
+    if (f.profileIndex < f.profile.size())
+        return f.profile[f.profileIndex++];
+    return ac.legFraction;
+}
+
+// One tick along the planned turn; a turn that cannot be evaluated is
+// dropped and the aircraft stays where it is.
+void lf_followGroundTurn(LiveAircraft& ac)
+{
+    GroundTurn& turn = ac.groundTurn;
+    turn.follower = std::clamp(turn.follower + lf_nextLegFraction(ac), 0.0, 1.0);
+    const GroundPose p = gf_groundTurnAt(turn, turn.follower);
+    if (!p.valid) {
+        gf_clearGroundTurn(turn);
+        return;
+    }
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    ac.heading = p.heading;
+}
+
+// A roll ramp on a turn: the ramp's share of its distance placed on the turn.
+// A turn that cannot be evaluated is dropped and the ramp's line stays.
+bool lf_followGroundTurnOnRamp(LiveAircraft& ac)
+{
+    const RollRamp& r = ac.flight.ramp;
+    const double whole = gf_distanceNm(r.start, r.end);
+    const double f = whole > 0.0 ? std::clamp(gf_distanceNm(r.start, {ac.lat, ac.lon}) / whole, 0.0, 1.0) : 1.0;
+    const GroundPose p = gf_groundTurnAt(ac.groundTurn, f);
+    if (!p.valid) {
+        gf_clearGroundTurn(ac.groundTurn);
+        return false;
+    }
+    ac.groundTurn.follower = f;
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    ac.heading = p.heading;
+    return true;
+}
+
+void lf_followGroundCurve(LiveAircraft& ac)
+{
+    ac.curveProgress = std::clamp(ac.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
+    const GroundPose p = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+    if (!p.valid) {
+        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.curveProgress));
+        return;
+    }
+    ac.lat = p.lat;
+    ac.lon = p.lon;
+    if (ac.groundMode || lf_pushingBack(ac)) {
+        ac.heading = p.heading;
+        return;
+    }
+    // In the air the heading follows the curve at the turn rate, not within
+    // half a degree.
+    const double y = gf_wrapAngle(p.heading - ac.heading);
+    if (std::fabs(y) > 0.5 * kDeg && ac.turnRate > 0.0)
+        ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
+}
+
+// While turning on the spot the aircraft does not move; within 5 degrees of
+// its track the turn ends and it drives off.
+bool lf_turnInPlace(LiveAircraft& ac)
+{
+    if (!ac.turningInPlace)
+        return false;
+    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDeg) {
+        ac.tasKt = 0.0;
+        return true;
+    }
+    ac.turningInPlace = 0;
+    if (!ac.samples.empty())
+        ac.tasKt = ac.samples.front().speedKt;
+    return false;
 }
 
 } // namespace
@@ -78,16 +164,27 @@ void stepMotion(LiveAircraft& ac)
 {
     retryTakeoff(ac);
     const bool onGround = ac.groundMode != 0;
-    if (!onGround || lf_pushingBack(ac))
+    const bool onTurn = ac.groundTurn.active();
+    const bool onCurve = !onTurn && ac.groundCurve.valid();
+    if (!onGround || lf_pushingBack(ac) || onTurn || onCurve)
         ac.headingRate = 0.0;
     const double startHeading = ac.heading;
     const LatLon startPosition{ac.lat, ac.lon};
     if (stepRollRamp(ac)) {
         const RollRamp& r = ac.flight.ramp;
-        if (onGround && !lf_pushingBack(ac))
+        if (onTurn && lf_followGroundTurnOnRamp(ac)) {
+            // The turn gave position and heading.
+        } else if (onGround && !lf_pushingBack(ac)) {
             stepHeading(ac, r.endHeadingSet ? r.endHeading : ac.targetTrack, r.endHeadingSet != 0);
+        }
+    } else if (onTurn) {
+        lf_followGroundTurn(ac);
+    } else if (onCurve) {
+        lf_followGroundCurve(ac);
     } else {
-        if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
+        if (lf_turnInPlace(ac)) {
+            // Standing while the turn on the spot goes on.
+        } else if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
             FlightState& f = ac.flight;
             if (f.profileIndex < f.profile.size()) {
                 ac.lat += f.profile[f.profileIndex] * f.legOffsetLat;
@@ -108,7 +205,11 @@ void stepMotion(LiveAircraft& ac)
         }
     }
     if (onGround && !lf_pushingBack(ac)) {
-        const double limit = 1.2 * ac.baseTurnRate;
+        // On a curve the heading follows the path; the turn rate the leg was
+        // fitted to may exceed the base rate, and holding the heading to the
+        // base rate there would leave the aircraft sliding sideways.
+        const double rate = onTurn || onCurve ? std::max(ac.baseTurnRate, ac.turnRate) : ac.baseTurnRate;
+        const double limit = 1.2 * rate;
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));

@@ -1,8 +1,5 @@
 #include "feed/rt_app_readers.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <charconv>
 #include <cmath>
 #include <numbers>
@@ -25,6 +22,7 @@
 #include "feed/qnh.h"
 #include "feed/received_text.h"
 #include "feed/rt_app_link.h"
+#include "feed/udp_socket.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -48,7 +46,7 @@ std::atomic<uint16_t> g_weatherPortForTest{0};
 void lf_closeSocket(SocketHandle& s)
 {
     if (s != kInvalidSocket) {
-        closesocket(static_cast<SOCKET>(s));
+        lf_udpClose(s);
         s = kInvalidSocket;
     }
 }
@@ -88,24 +86,20 @@ void UdpReceiver::closeSocket()
 void UdpReceiver::openSocket()
 {
     closeSocket();
-    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET)
-        throw std::runtime_error(
-            fmt::format("failed to create the socket, error: {}", gf_wsaErrorText(WSAGetLastError())));
-    socket_ = static_cast<SocketHandle>(s);
+    std::string error;
+    const SocketHandle s = lf_udpOpen(error);
+    if (s == kInvalidSocket)
+        throw std::runtime_error(fmt::format("failed to create the socket, error: {}", error));
+    socket_ = s;
 }
 
 void UdpReceiver::bindToPort(uint16_t port)
 {
     if (socket_ == kInvalidSocket)
         throw std::runtime_error("bindToPort: socket_ is INVALID_SOCKET");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    if (::bind(static_cast<SOCKET>(socket_), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-        SOCKET_ERROR)
-        throw std::runtime_error(fmt::format("bind failed, error: {}", gf_wsaErrorText(WSAGetLastError())));
+    std::string error;
+    if (!lf_udpBind(socket_, port, error))
+        throw std::runtime_error(fmt::format("bind failed, error: {}", error));
 }
 
 void UdpReceiver::receive()
@@ -113,12 +107,10 @@ void UdpReceiver::receive()
     if (socket_ == kInvalidSocket)
         throw std::runtime_error("receive: socket_ is INVALID_SOCKET");
     stopFlag = false;
-    const SOCKET s = static_cast<SOCKET>(socket_);
-    DWORD timeout = 1000;
-    if (setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout) ==
-        SOCKET_ERROR)
-        throw std::runtime_error(fmt::format("setsockopt SO_RCVTIMEO failed, socket_={}, error={}", socket_,
-                                             gf_wsaErrorText(WSAGetLastError())));
+    std::string error;
+    if (!lf_udpSetReceiveTimeout(socket_, 1000, error))
+        throw std::runtime_error(
+            fmt::format("setsockopt SO_RCVTIMEO failed, socket_={}, error={}", socket_, error));
     lf_setReceiveBuffer();
     try {
         for (;;) {
@@ -128,33 +120,30 @@ void UdpReceiver::receive()
                 onStop();
                 return;
             }
-            sockaddr_in from{};
-            int fromLength = sizeof from;
-            const int n = recvfrom(s, buffer->data(), static_cast<int>(kMaxDatagram + 1), 0,
-                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (n == 0)
+            size_t n = 0;
+            const UdpReceive got = lf_udpReceive(socket_, buffer->data(), kMaxDatagram + 1, n, error);
+            if (got == UdpReceive::again)
                 continue;
-            if (n == SOCKET_ERROR) {
-                const int error = WSAGetLastError();
-                if (error == WSAEINTR || error == WSAEWOULDBLOCK || error == WSAETIMEDOUT)
-                    continue;
-                if (error == WSAEMSGSIZE) {
-                    ++datagramCount;
-                    gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
-                    continue;
-                }
-                if (stopFlag) {
-                    onStop();
-                    return;
-                }
-                throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
-            }
-            if (static_cast<size_t>(n) > kMaxDatagram) {
+            if (got == UdpReceive::tooLarge) {
                 ++datagramCount;
                 gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
                 continue;
             }
-            const std::string_view received(buffer->data(), static_cast<size_t>(n));
+            if (got == UdpReceive::failed) {
+                if (stopFlag) {
+                    onStop();
+                    return;
+                }
+                throw std::runtime_error(fmt::format("receive error: {}", error));
+            }
+            if (n == 0)
+                continue;
+            if (n > kMaxDatagram) {
+                ++datagramCount;
+                gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
+                continue;
+            }
+            const std::string_view received(buffer->data(), n);
             if (!skipRepeats || received != lastDatagram) {
                 lastDatagram.assign(received);
                 datagram = lastDatagram;
@@ -170,13 +159,8 @@ void UdpReceiver::receive()
 
 void UdpReceiver::lf_setReceiveBuffer()
 {
-    const SOCKET s = static_cast<SOCKET>(socket_);
-    int asked = kUdpReceiveBufferBytes;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&asked), sizeof asked);
-    int granted = 0;
-    int length = sizeof granted;
-    if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length) == SOCKET_ERROR)
-        granted = 0;
+    const int asked = kUdpReceiveBufferBytes;
+    const int granted = lf_udpSetReceiveBuffer(socket_, asked);
     grantedReceiveBuffer = granted;
     if (granted < asked && !smallBufferLogged) {
         smallBufferLogged = true;

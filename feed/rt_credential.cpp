@@ -190,7 +190,7 @@ void gf_getRTLicenseToken()
 {
     lf_setCredential({});
     std::vector<fs::path> candidates;
-    if (auto roaming = gf_getKnownFolderPath(FOLDERID_RoamingAppData))
+    if (auto roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
         candidates.push_back(fs::path(*roaming) / g_realTrafficMakerFolder / g_credentialFileName);
     const fs::path programFile = g_credentialFileName;
 

@@ -1,7 +1,5 @@
 #include "liveries/livery_list_file.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <fstream>
 #include <system_error>
@@ -34,11 +32,6 @@ namespace {
 std::string lf_utf8(const fs::path& path)
 {
     return wide_to_utf8(path.wstring());
-}
-
-std::string lf_lastErrorText()
-{
-    return std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
 }
 
 bool lf_parseFile(const fs::path& path, pugi::xml_document& document, pugi::xml_parse_result& parsed)
@@ -159,19 +152,8 @@ bool lf_validateLiveryListFile(const fs::path& path, size_t expected)
 bool lf_replaceLiveryListFile(const fs::path& temp, const fs::path& target)
 {
     std::error_code ec;
-    const fs::file_status status = fs::status(target, ec);
-    if (ec && status.type() != fs::file_type::not_found) {
-        gf_logError(fmt::format("Cannot inspect {} before replacing it: {}", lf_utf8(target), ec.message()));
-        return false;
-    }
-    const bool present = fs::exists(status);
-    // Whole paths: ReplaceFileW does not take a bare file name everywhere.
-    const fs::path from = fs::absolute(temp, ec), to = fs::absolute(target, ec);
-    const BOOL ok = present ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
-                                           nullptr)
-                            : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (!ok) {
-        gf_logError(fmt::format("Cannot replace {} after the livery scan: {}", lf_utf8(target), lf_lastErrorText()));
+    if (!gf_replaceFileKeepingAttributes(temp, target, ec)) {
+        gf_logError(fmt::format("Cannot replace {} after the livery scan: {}", lf_utf8(target), ec.message()));
         return false;
     }
     return true;

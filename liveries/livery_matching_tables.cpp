@@ -1,13 +1,12 @@
 #include "liveries/livery_matching_tables.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
 #include <fmt/format.h>
 
+#include "core/control_calls.h"
 #include "core/files.h"
 #include "core/gui_senders.h"
 #include "core/layout.h"
@@ -91,7 +90,7 @@ void lf_enableBox(CheckBoxParameter& box, bool enabled)
 {
     gf_changeControl([&box, enabled] {
         if (box.window != nullptr)
-            EnableWindow(box.window, enabled ? TRUE : FALSE);
+            gf_enableControlWindow(box.window, enabled);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "core/geodesy.h"
 #include "core/gui_update.h"
 #include "core/log.h"
+#include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
 #include "simlink/user_aircraft.h"
 
@@ -25,7 +26,7 @@ constexpr double kGateTextReachNm = 0.1349892008639309;
 
 StandTable standTable;
 
-std::atomic<std::shared_ptr<const StandSnapshot>> publishedSnapshot{std::make_shared<const StandSnapshot>()};
+SharedSnapshot<const StandSnapshot> publishedSnapshot{std::make_shared<const StandSnapshot>()};
 
 // The last answer of gf_findStandAtPosition on this thread. The snapshot is
 // held weakly so that a thread that stops asking does not keep an old table alive.

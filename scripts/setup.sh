@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build tools and builds the Windows (mingw-w64) dependencies
-# from Debian's source packages into a cache outside the repository.
+# Installs the build tools (and the Linux libraries of the native build) and
+# builds the Windows (mingw-w64) dependencies from Debian's source packages
+# into a cache outside the repository.
 # Safe to run again: each step is skipped when its result is already there.
 #
 # Prints the dependency prefix as its last line of output (also in
@@ -27,7 +28,9 @@ need_root() {
 install_packages() {
   local want=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix cmake ninja-build
               wine wine64 xvfb xauth libz-mingw-w64-dev nlohmann-json3-dev libmsgsl-dev
-              autoconf automake libtool dpkg-dev pkg-config make xz-utils)
+              autoconf automake libtool dpkg-dev pkg-config make xz-utils
+              g++ clang-14 libfuzzer-14-dev libclang-rt-14-dev libpugixml-dev libfmt-dev libsodium-dev
+              libzip-dev libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -24,6 +24,14 @@ wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 cd "$build"
+status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-  exec ctest --output-on-failure -j"$(nproc)" "$@"' ctest "$@"
+  exec ctest --output-on-failure -j"$(nproc)" "$@"' ctest "$@" || status=$?
+
+# The native build of the portable code with its sanitizer and fuzz runs:
+# with the whole suite (no ctest arguments), or when KELO_NATIVE=1 asks.
+if [ "${KELO_NATIVE:-$([ $# -eq 0 ] && echo 1 || echo 0)}" = 1 ]; then
+  bash "$root/scripts/test-native.sh" || status=1
+fi
+exit $status

@@ -85,7 +85,11 @@ bool lf_writeFlightPlanFile(const fs::path& path, const LiveAircraft& aircraft)
         lf_isIfr(aircraft.category) ? "IFR" : "VFR", "</FPType>", "<DepartureID>", aircraft.origin.toString(),
         "</DepartureID>", "<DestinationID>", aircraft.destination.toString(), "</DestinationID>",
         "</FlightPlan.FlightPlan>", "</SimBase.Document>");
+#if defined(_WIN32)
     FILE* file = _wfopen(path.c_str(), L"wb");
+#else
+    FILE* file = std::fopen(path.c_str(), "wb");
+#endif
     if (!file) {
         gf_logLine(fmt::format("Could not open flight plan '{}' for writing", lf_pathText(path)));
         return false;

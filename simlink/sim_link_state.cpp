@@ -2,7 +2,9 @@
 
 #include <mutex>
 
+#if defined(_WIN32)
 #include <windows.h>
+#endif
 
 #include <fmt/format.h>
 
@@ -48,6 +50,11 @@ void gf_onSimConnectRequestError()
 
 std::string gf_hresultText(int32_t hr)
 {
+#if !defined(_WIN32)
+    // The native build: the system's texts of HRESULTs are Windows'.
+    (void)hr;
+    return "no system description";
+#else
     wchar_t buffer[512];
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                    static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer,
@@ -63,6 +70,7 @@ std::string gf_hresultText(int32_t hr)
     } catch (const std::exception&) {
         return "system description conversion failed";
     }
+#endif
 }
 
 void lf_onUserAcTitle(const void* packet, uint32_t cbData)

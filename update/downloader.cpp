@@ -1,7 +1,5 @@
 #include "update/downloader.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -69,11 +67,6 @@ struct TempFileHandle {
         return std::fclose(f) == 0;
     }
 };
-
-std::string lf_lastErrorText()
-{
-    return std::system_category().message(static_cast<int>(GetLastError()));
-}
 
 // Sets the options in their fixed order; false at the first refused one.
 bool lf_configure(CURL* handle, const std::string& url, DownloadSink* sink)
@@ -218,7 +211,11 @@ bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bo
         TempFileGuard guard(temp);
 
         TempFileHandle out;
+#if defined(_WIN32)
         if (_wfopen_s(&out.file, temp.c_str(), binary ? L"wb" : L"w") != 0 || out.file == nullptr) {
+#else
+        if ((out.file = std::fopen(temp.c_str(), "wb")) == nullptr) {
+#endif
             out.file = nullptr;
             gf_logError(fmt::format("Could not open temporary download file: {}", lf_u8(temp)));
             return false;
@@ -250,13 +247,14 @@ bool Downloader(CURL* handle, const std::string& url, const fs::path& target, bo
         // power cut the target is the old file or the complete new one.
         if (!gf_flushFileToDisk(temp)) {
             gf_logError(fmt::format("Could not write temporary download file '{}' to disk: {}", lf_u8(temp),
-                                    lf_lastErrorText()));
+                                    std::system_category().message(gf_lastSystemError())));
             return false;
         }
         if (check && !check(temp))
             return false;
-        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            gf_logError(fmt::format("Could not replace downloaded file '{}': {}", lf_u8(target), lf_lastErrorText()));
+        std::error_code moved;
+        if (!gf_replaceFileWriteThrough(temp, target, moved)) {
+            gf_logError(fmt::format("Could not replace downloaded file '{}': {}", lf_u8(target), moved.message()));
             return false;
         }
         guard.armed = false;

@@ -267,8 +267,8 @@ std::optional<VersionData> lf_productVersionOf(const fs::path& file)
 std::string lf_installerRightsMessage(const fs::path& programFolder)
 {
     const std::wstring folder = programFolder.wstring();
-    const bool protectedFolder = lf_startsWith(folder, gf_getKnownFolderPath(FOLDERID_ProgramFiles)) ||
-                                 lf_startsWith(folder, gf_getKnownFolderPath(FOLDERID_ProgramFilesX86));
+    const bool protectedFolder = lf_startsWith(folder, gf_getKnownFolderPath(KnownFolder::ProgramFiles)) ||
+                                 lf_startsWith(folder, gf_getKnownFolderPath(KnownFolder::ProgramFilesX86));
     if (protectedFolder && !lf_folderIsWritable(programFolder) && !lf_processIsElevated())
         return "A new version is available. Run the installer as Administrator";
     return "A new version is available.\nThe installer can be executed normally (no Administrator rights required).";

@@ -53,33 +53,6 @@ UpdateShell g_shell = lf_realShell();
 
 // One number of a version object: a JSON number (a boolean counts as 0 or 1)
 // that is a non-negative integer within 32 bits.
-std::optional<int32_t> lf_versionNumber(const json& object, const char* key)
-{
-    try {
-        const auto it = object.find(key);
-        if (it == object.end())
-            return std::nullopt;
-        constexpr auto kMax = static_cast<double>(std::numeric_limits<int32_t>::max());
-        if (it->is_boolean())
-            return it->get<bool>() ? 1 : 0;
-        if (it->is_number_unsigned()) {
-            const auto v = it->get<std::uint64_t>();
-            return v <= static_cast<std::uint64_t>(kMax) ? std::optional<int32_t>(static_cast<int32_t>(v)) : std::nullopt;
-        }
-        if (it->is_number_integer()) {
-            const auto v = it->get<std::int64_t>();
-            return v >= 0 && v <= static_cast<std::int64_t>(kMax) ? std::optional<int32_t>(static_cast<int32_t>(v))
-                                                                 : std::nullopt;
-        }
-        if (it->is_number_float()) {
-            const double v = it->get<double>();
-            return std::isfinite(v) && v >= 0 && v <= kMax ? std::optional<int32_t>(static_cast<int32_t>(v))
-                                                            : std::nullopt;
-        }
-    } catch (const json::exception&) {
-    }
-    return std::nullopt;
-}
 
 // The manifest as a JSON value; nothing when it cannot be fetched, is too
 // large or cannot be read. The local copy is removed in every case.
@@ -197,27 +170,6 @@ void lf_updateWeekly(const json& m)
 }
 
 } // namespace
-
-std::optional<VersionData> lf_webVersion(const json& manifest, const char* name)
-{
-    const auto it = manifest.find(name);
-    if (it == manifest.end()) {
-        gf_logError(fmt::format("{} version not found", name));
-        return std::nullopt;
-    }
-    if (!it->is_object()) {
-        gf_logError(fmt::format("Invalid web version data for '{}'", name));
-        return std::nullopt;
-    }
-    const auto major = lf_versionNumber(*it, "major");
-    const auto minor = lf_versionNumber(*it, "minor");
-    const auto patch = lf_versionNumber(*it, "patch");
-    if (!major || !minor || !patch) {
-        gf_logError(fmt::format("Invalid web version numbers for '{}'", name));
-        return std::nullopt;
-    }
-    return VersionData(*major, *minor, *patch);
-}
 
 void lf_updateDataSet(const json& manifest, const DataSetRow& row, const VersionData& local, bool missing)
 {

@@ -25,9 +25,6 @@ extern std::atomic<bool> WebMaintenanceFlag;
 // installer download failed); file-system errors pass through.
 bool gf_checkForUpdates();
 
-// The member's version; empty (and an error line) when it is missing or not
-// a version object of three non-negative numbers.
-std::optional<VersionData> lf_webVersion(const nlohmann::json& manifest, const char* name);
 
 // One data set: its manifest member, the setting with the local version, the
 // file fetched from the site and the local path.

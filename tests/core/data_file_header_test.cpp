@@ -342,7 +342,7 @@ TEST(XmlSave, NonAsciiProfileFolder)
 {
     ScopedTestFolders folders("safew");
     const fs::path roaming = folders.root() / L"Bj\u00F6rn \u0141\u00F3d\u017A \u65E5\u672C" / L"Roaming";
-    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, roaming.wstring());
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, roaming.wstring());
     gf_rebuildSettingsPaths();
     fs::create_directories(gf_settingsFolder());
 

@@ -238,26 +238,26 @@ TEST(FilesKnownFolder, RealLookupThroughWindows)
 {
     // No test folders here: the real SHGetKnownFolderPath answers.
     gf_clearKnownFolderOverrides();
-    const std::optional<std::wstring> roaming = gf_getKnownFolderPath(FOLDERID_RoamingAppData);
+    const std::optional<std::wstring> roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData);
     ASSERT_TRUE(roaming.has_value());
     EXPECT_FALSE(roaming->empty());
     EXPECT_TRUE(fs::is_directory(*roaming)) << wide_to_utf8(*roaming);
-    const std::optional<std::wstring> local = gf_getKnownFolderPath(FOLDERID_LocalAppData);
+    const std::optional<std::wstring> local = gf_getKnownFolderPath(KnownFolder::LocalAppData);
     ASSERT_TRUE(local.has_value());
     EXPECT_NE(*local, *roaming);
 }
 
 TEST(FilesKnownFolder, TestAnswersAndFailure)
 {
-    const std::optional<std::wstring> real = gf_getKnownFolderPath(FOLDERID_RoamingAppData);
+    const std::optional<std::wstring> real = gf_getKnownFolderPath(KnownFolder::RoamingAppData);
     {
         ScopedTestFolders folders("known");
-        EXPECT_EQ(gf_getKnownFolderPath(FOLDERID_RoamingAppData), folders.roamingAppData().wstring());
-        EXPECT_EQ(gf_getKnownFolderPath(FOLDERID_LocalAppData), folders.localAppData().wstring());
-        gf_setKnownFolderOverride(FOLDERID_RoamingAppData, std::nullopt);
-        EXPECT_EQ(gf_getKnownFolderPath(FOLDERID_RoamingAppData), std::nullopt);
+        EXPECT_EQ(gf_getKnownFolderPath(KnownFolder::RoamingAppData), folders.roamingAppData().wstring());
+        EXPECT_EQ(gf_getKnownFolderPath(KnownFolder::LocalAppData), folders.localAppData().wstring());
+        gf_setKnownFolderOverride(KnownFolder::RoamingAppData, std::nullopt);
+        EXPECT_EQ(gf_getKnownFolderPath(KnownFolder::RoamingAppData), std::nullopt);
     }
-    EXPECT_EQ(gf_getKnownFolderPath(FOLDERID_RoamingAppData), real);
+    EXPECT_EQ(gf_getKnownFolderPath(KnownFolder::RoamingAppData), real);
 }
 
 TEST(FilesLiveries, ScannedListFollowsTheSimulator)

@@ -117,7 +117,7 @@ TEST(Layout, NonAsciiProfileKeepsItsCharacters)
 {
     ScopedTestFolders folders("layoutw");
     const fs::path roaming = folders.root() / L"J\u00FCrgen \u00C5s\u00E9" / L"AppData";
-    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, roaming.wstring());
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, roaming.wstring());
     gf_rebuildSettingsPaths();
     EXPECT_EQ(gf_parametersXmlPath().wstring(), (roaming / L"Kelo" / L"parameters.xml").wstring());
     EXPECT_NE(gf_parametersXmlPathUtf8().find("J\xC3\xBCrgen \xC3\x85s\xC3\xA9"), std::string::npos);
@@ -127,7 +127,7 @@ TEST(Layout, MissingAppDataIsLoggedAndFallsBackToRelativeFolder)
 {
     ScopedTestFolders folders("layoutnone");
     gf_openLog();
-    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, std::nullopt);
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, std::nullopt);
     gf_rebuildSettingsPaths();
     gf_closeLog();
     EXPECT_EQ(gf_settingsFolder().wstring(), L"Kelo");
@@ -141,7 +141,7 @@ TEST(Layout, RealRoamingAppDataThroughWindows)
 {
     gf_clearKnownFolderOverrides();
     gf_rebuildSettingsPaths();
-    const std::optional<std::wstring> roaming = gf_getKnownFolderPath(FOLDERID_RoamingAppData);
+    const std::optional<std::wstring> roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData);
     ASSERT_TRUE(roaming.has_value());
     EXPECT_EQ(gf_settingsFolder(), fs::path(*roaming) / "Kelo");
     EXPECT_TRUE(gf_settingsFolder().is_absolute());

@@ -591,7 +591,7 @@ TEST_F(ParametersFile, NonAsciiPathsAreWrittenAsUtf8AndReadBack)
 TEST_F(ParametersFile, ASettingsFolderWithANonAsciiNameWorks)
 {
     const std::filesystem::path roaming = m_folders.root() / L"Benutzer J\u00FCrgen \u5C71\u7530" / L"Roaming";
-    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, roaming.wstring());
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, roaming.wstring());
     gf_rebuildSettingsPaths();
     ASSERT_EQ(gf_settingsFolder(), roaming / L"Kelo");
     std::filesystem::create_directories(gf_settingsFolder());

@@ -1,7 +1,14 @@
 // Settings, mode and airport set-up shared by the feed tests.
 #pragma once
 
+#if defined(_WIN32)
 #include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include <memory>
 #include <mutex>
@@ -37,14 +44,23 @@ inline void setCurrentAirport(uint32_t code, double lat, double lon, double alti
 // A port of the kind that is free now (Winsock must be started).
 inline uint16_t freePort(int type, int protocol)
 {
+#if defined(_WIN32)
     SOCKET s = socket(AF_INET, type, protocol);
+    int len = sizeof(sockaddr_in);
+#else
+    const int s = socket(AF_INET, type, protocol);
+    socklen_t len = sizeof(sockaddr_in);
+#endif
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int len = sizeof a;
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+#if defined(_WIN32)
     closesocket(s);
+#else
+    close(s);
+#endif
     return ntohs(a.sin_port);
 }
 inline uint16_t freeTcpPort()

@@ -1,17 +1,23 @@
 #include "tests/support/test_folders.h"
 
+#if defined(_WIN32)
 #include <windows.h>
-#include <knownfolders.h>
+#else
+#include <cstdlib>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <fmt/format.h>
 
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/text.h"
 
 namespace kvr::test {
 namespace {
 
+#if defined(_WIN32)
 std::wstring lf_getEnv(const wchar_t* name)
 {
     wchar_t buf[32768];
@@ -24,6 +30,23 @@ void lf_setEnv(const wchar_t* name, const std::wstring& value)
     SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
     _wputenv_s(name, value.c_str());
 }
+#else
+// The native build: the Windows variables mean nothing there, but tests that
+// read them back still see what they set.
+std::wstring lf_getEnv(const wchar_t* name)
+{
+    const char* value = std::getenv(wide_to_utf8(name).c_str());
+    return value ? utf8_to_wide(value) : std::wstring();
+}
+
+void lf_setEnv(const wchar_t* name, const std::wstring& value)
+{
+    if (value.empty())
+        ::unsetenv(wide_to_utf8(name).c_str());
+    else
+        ::setenv(wide_to_utf8(name).c_str(), wide_to_utf8(value).c_str(), 1);
+}
+#endif
 
 } // namespace
 
@@ -33,7 +56,7 @@ TempDir::TempDir(const std::string& tag)
     auto base = std::filesystem::temp_directory_path() / "kelo-tests";
     std::filesystem::create_directories(base);
     for (;;) {
-        auto p = base / fmt::format("{}-{}-{}", tag, GetCurrentProcessId(), counter++);
+        auto p = base / fmt::format("{}-{}-{}", tag, gf_processId(), counter++);
         if (std::filesystem::create_directory(p)) {
             m_path = p;
             break;
@@ -61,9 +84,9 @@ ScopedTestFolders::ScopedTestFolders(const std::string& tag) : m_dir(tag)
     lf_setEnv(L"LOCALAPPDATA", localAppData().wstring());
     std::filesystem::current_path(programFolder());
     // Wine's known-folder lookup ignores the variables above: answer it here.
-    gf_setKnownFolderOverride(FOLDERID_RoamingAppData, roamingAppData().wstring());
-    gf_setKnownFolderOverride(FOLDERID_LocalAppData, localAppData().wstring());
-    gf_setKnownFolderOverride(FOLDERID_Profile, (m_dir.path() / "profile").wstring());
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, roamingAppData().wstring());
+    gf_setKnownFolderOverride(KnownFolder::LocalAppData, localAppData().wstring());
+    gf_setKnownFolderOverride(KnownFolder::Profile, (m_dir.path() / "profile").wstring());
     gf_rebuildSettingsPaths();
 }
 

@@ -287,7 +287,7 @@ TEST_F(UpdateTest, AWritableProgramFolderNeedsNoAdministrator)
 {
     const std::string normal =
         "A new version is available.\nThe installer can be executed normally (no Administrator rights required).";
-    gf_setKnownFolderOverride(FOLDERID_ProgramFiles, folders.root().wstring());
+    gf_setKnownFolderOverride(KnownFolder::ProgramFiles, folders.root().wstring());
     EXPECT_EQ(lf_installerRightsMessage(fs::current_path()), normal); // protected but writable
     EXPECT_FALSE(fs::exists(".write_test.tmp"));
     gf_clearKnownFolderOverrides();

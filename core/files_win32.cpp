@@ -1,0 +1,126 @@
+#include "core/files_system.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool lf_copy(const fs::path& from, const fs::path& to)
+{
+    if (lf_fileCalls().copy)
+        return lf_fileCalls().copy(from.wstring().c_str(), to.wstring().c_str());
+    return CopyFileW(from.wstring().c_str(), to.wstring().c_str(), FALSE) != FALSE;
+}
+
+const KNOWNFOLDERID& lf_folderId(KnownFolder folder)
+{
+    switch (folder) {
+    case KnownFolder::RoamingAppData: return FOLDERID_RoamingAppData;
+    case KnownFolder::LocalAppData: return FOLDERID_LocalAppData;
+    case KnownFolder::Profile: return FOLDERID_Profile;
+    case KnownFolder::ProgramFiles: return FOLDERID_ProgramFiles;
+    case KnownFolder::ProgramFilesX86: return FOLDERID_ProgramFilesX86;
+    }
+    return FOLDERID_Profile;
+}
+
+} // namespace
+
+bool lf_systemFlushToDisk(const fs::path& path)
+{
+    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(h) != FALSE;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return ok;
+}
+
+bool gf_copyFileOverwrite(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+    if (lf_copy(from, to))
+        return true;
+    DWORD error = GetLastError();
+    // CopyFileW refuses to replace a read-only or hidden file: such a file
+    // (a backup that an editor or a sync tool marked) is made normal once and
+    // the copy tried again.
+    const DWORD kStubborn = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesW(to.wstring().c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & kStubborn) != 0) {
+        const DWORD plain = (attributes & ~kStubborn) != 0 ? attributes & ~kStubborn : FILE_ATTRIBUTE_NORMAL;
+        if (SetFileAttributesW(to.wstring().c_str(), plain) && lf_copy(from, to))
+            return true;
+        error = GetLastError();
+    }
+    ec.assign(static_cast<int>(error), std::system_category());
+    return false;
+}
+
+std::optional<std::wstring> lf_systemKnownFolder(KnownFolder folder)
+{
+    PWSTR raw = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(lf_folderId(folder), 0, nullptr, &raw);
+    std::optional<std::wstring> result;
+    if (SUCCEEDED(hr) && raw != nullptr)
+        result = std::wstring(raw);
+    CoTaskMemFree(raw);
+    return result;
+}
+
+bool gf_replaceFileWriteThrough(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+    if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    return false;
+}
+
+int gf_lastSystemError()
+{
+    return static_cast<int>(GetLastError());
+}
+
+std::uint32_t gf_processId()
+{
+    return GetCurrentProcessId();
+}
+
+NoReplaceMove gf_moveFileNoReplace(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+    if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_WRITE_THROUGH))
+        return NoReplaceMove::moved;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return NoReplaceMove::nameTaken;
+    if (error == ERROR_FILE_NOT_FOUND)
+        return NoReplaceMove::sourceMissing;
+    ec.assign(static_cast<int>(error), std::system_category());
+    return NoReplaceMove::failed;
+}
+
+bool gf_replaceFileKeepingAttributes(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    ec.clear();
+    const fs::file_status status = fs::status(to, ec);
+    if (ec && status.type() != fs::file_type::not_found)
+        return false;
+    ec.clear();
+    // Whole paths: ReplaceFileW does not take a bare file name everywhere.
+    const fs::path source = fs::absolute(from, ec), target = fs::absolute(to, ec);
+    const BOOL ok = fs::exists(status) ? ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                                                      REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)
+                                       : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    if (ok)
+        return true;
+    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    return false;
+}

@@ -1,0 +1,138 @@
+// The engine beside the threads that meet it: a feed thread posting batches
+// to the traffic mailbox, the simulator link's thread taking the command
+// queues and answering each creation with a SimEvent, and a reader of the
+// stand snapshot and of the published user position, while the main task
+// ticks. The native build runs this under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_reports.h"
+#include "engine/per_tick_update.h"
+#include "engine/sim_event.h"
+#include "engine/sim_reactions.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "liveries/model_database.h"
+#include "parking/stand_table.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_command_mailbox.h"
+#include "simlink/user_aircraft.h"
+#include "standins/track_generator.h"
+#include "tests/simlink/packet_builder.h"
+#include "tests/support/track_records.h"
+
+namespace {
+
+std::atomic<int64_t> g_nowNs{1'000'000'000};
+int64_t testClock()
+{
+    return g_nowNs.load();
+}
+
+TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
+{
+    gf_setSteadyClockForTest(&testClock);
+    auto& db = gf_modelDatabase();
+    db.icaoModelCodes.insert("A320");
+    db.large.insert(gf_modelCode2Id("A320"));
+    gf_initTrafficState();
+    gf_resetCommandMailbox();
+    gf_simEventQueue().clear();
+    engineClock = 0;
+    TrafficMailbox& box = gf_trafficMailbox();
+    box.reset();
+    gf_setTrafficDelivery(true);
+
+    constexpr int kAircraft = 12;
+    std::vector<std::vector<kvr::standin::TrackPoint>> tracks;
+    for (int i = 0; i < kAircraft; ++i)
+        tracks.push_back(kvr::standin::gf_cruiseTrack({52.0 + 0.01 * i, 4.5}, 9000.0 + 100 * i, 250.0, 30 * i, 600.0));
+    const double t0 = 1.7e9;
+    for (int i = 0; i < kAircraft; ++i)
+        lf_rememberLiveryOfHexid(0x480000u + i, "Airbus A320-200 KLM");
+    gf_resetUserAircraftState();
+    // The user aircraft's position report as the simulator sends it.
+    kvr::test::Packet userReport = kvr::test::simObjectData(108, 1, 120);
+    userReport.put<double>(40, 52.05).put<double>(48, 4.5).put<double>(88, 3000.0);
+    userReport.put<int64_t>(120, 3600).put<int64_t>(128, 1).put<int64_t>(136, 2024);
+
+    std::atomic<bool> stop{false};
+    std::atomic<uint32_t> created{0};
+    // A batch every 2 s of engine time, as the feed sends them.
+    std::thread feed([&] {
+        for (size_t k = 0; !stop; ++k) {
+            while (!stop && engineClock.load() < static_cast<int32_t>(k * 200))
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            std::vector<LiveTrafficRecord> batch;
+            for (int i = 0; i < kAircraft; ++i) {
+                const auto& track = tracks[static_cast<size_t>(i)];
+                batch.push_back(kvr::test::trackRecord(track[std::min(2 * k, track.size() - 1)], 0x480000u + i,
+                                                       "KLM" + std::to_string(i), t0));
+            }
+            box.post(batch, TrafficBatchKind::Live, 30, false);
+        }
+    });
+    std::thread simLink([&] {
+        uint32_t objectId = 100;
+        while (!stop) {
+            lf_onSimObjectData(userReport.data(), userReport.size());
+            for (const CreateAcCmd& cmd : gf_takeCommandQueues().b) {
+                gf_pushSimEvent(SimEvent{objectId++, cmd.key, 0, SimEventKind::LiveCreated, 0.0, 0.0});
+                created.fetch_add(1);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::thread reader([&] {
+        size_t seen = 0;
+        while (!stop) {
+            seen += gf_standSnapshot()->size();
+            if (const auto position = gf_publishedUserAcPosition())
+                seen += position->groundSpeed > 0.0 ? 1 : 0;
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(seen, 0u); // no stands and a user aircraft at rest here
+    });
+
+    // Batches play 30 s after they arrive; then one creation per pacing slot
+    // and 200 ticks to activation.
+    for (int tick = 0; tick < 9000; ++tick) {
+        g_nowNs.fetch_add(10'000'000);
+        lf_handleAddingStack();
+        if (tick % 50 == 0)
+            gf_publishStandSnapshot();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    stop = true;
+    feed.join();
+    simLink.join();
+    reader.join();
+    lf_processSimEvents();
+
+    ASSERT_GT(created.load(), 0u);
+    size_t active = 0;
+    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.objectId != 0) {
+            EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(ac.objectId), &ac);
+            active += ac.simState == SimState::active ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(active, static_cast<size_t>(kAircraft)); // every aircraft created and released
+
+    gf_setTrafficDelivery(false);
+    box.reset();
+    gf_initTrafficState();
+    gf_resetCommandMailbox();
+    gf_clearLiveryMemory();
+    gf_resetUserAircraftState();
+    gf_publishUserAcPosition(UserAcPosition{});
+    gf_setSteadyClockForTest(nullptr);
+}
+
+} // namespace

@@ -1,0 +1,563 @@
+// Ground movement: the build rules and the constant-speed evaluation of the
+// two corner curves, the turn planning on hand-made sample streams, the turn
+// on the spot, and against the stand-in simulator a taxi corner and a
+// push-back, checked on the simulator's trace.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/geometry.h"
+#include "engine/ground_curves.h"
+#include "engine/ground_moves.h"
+#include "engine/ground_turns.h"
+#include "engine/motion_dispatch.h"
+#include "engine/motion_step.h"
+#include "engine/per_tick_update.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "parking/stand_table.h"
+#include "simlink/position_stream.h"
+#include "standins/trace_check.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/support/track_records.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kDeg = kPi / 180.0;
+const LatLon kStart{52.3, 4.76};
+
+LatLon moveM(const LatLon& from, double bearingDeg, double metres)
+{
+    return gf_destinationPoint(from, {bearingDeg * kDeg, metres / 0.3048});
+}
+double metres(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * 1852.0;
+}
+
+// ---- The two corner curves ------------------------------------------------------
+
+// Start heading, leg 1 (bearing, length) from kStart, leg 2 (bearing, length).
+GroundTurnParams params(double headingDeg, double leg1Deg, double leg1M, double leg2Deg, double leg2M)
+{
+    GroundTurnParams p;
+    p.p0 = kStart;
+    p.p1 = moveM(kStart, leg1Deg, leg1M);
+    p.p2 = moveM(p.p1, leg2Deg, leg2M);
+    p.startHeading = headingDeg * kDeg;
+    return p;
+}
+
+TEST(GroundCurvesTest, TurnStatusRules)
+{
+    struct Case {
+        const char* what;
+        GroundTurnParams p;
+        const char* status;
+    };
+    GroundTurnParams badHeading = params(0, 0, 60, 90, 60);
+    badHeading.startHeading = 2.0 * kPi;
+    GroundTurnParams badPoint = params(0, 0, 60, 90, 60);
+    badPoint.p2.latitude = std::numeric_limits<double>::quiet_NaN();
+    GroundTurnParams badEnd = params(0, 0, 60, 90, 60);
+    badEnd.hasEndHeading = 1;
+    badEnd.endHeading = -0.1;
+    const Case cases[] = {
+        {"right angle along leg 1", params(0, 0, 60, 90, 60), "none"},
+        {"left corner", params(90, 90, 80, 30, 70), "none"},
+        {"start heading 2 pi", badHeading, "invalid input"},
+        {"end point not a number", badPoint, "invalid input"},
+        {"negative end heading", badEnd, "invalid input"},
+        {"leg 1 of 1.9 m", params(0, 0, 1.9, 90, 60), "leg too short"},
+        {"leg 2 of 1.9 m", params(0, 0, 60, 90, 1.9), "leg too short"},
+        {"leg 2 of 251 m", params(0, 0, 60, 90, 251), "leg out of range"},
+        {"2 degrees, heading on leg 2", params(2, 0, 60, 2, 60), "turn too small"},
+        {"170 degree turn", params(0, 0, 60, 170, 60), "turn too large"},
+        {"75 degrees off leg 1", params(75, 0, 60, 90, 60), "start heading mismatch"},
+        // Corner mode: the heading is off leg 1 against the turn, and the
+        // legs are shorter than the 15 m minimum.
+        {"corner with short legs", params(330, 0, 12, 20, 12), "invalid tangent"},
+        // Corner mode: straight legs, heading 40 degrees off, long enough.
+        {"corner onto straight track", params(320, 0, 60, 0, 60), "none"},
+        {"corner beyond 60 degrees of heading change", params(320, 0, 60, 60, 60), "invalid tangent"},
+    };
+    for (const Case& c : cases) {
+        GroundTurn turn;
+        const bool built = gf_buildGroundTurn(turn, c.p);
+        EXPECT_EQ(std::string(gf_groundTurnStatusText(turn)), c.status) << c.what;
+        EXPECT_EQ(built, turn.active()) << c.what;
+        if (built) {
+            // The curve is longer than the chord to its end and at most 1.6 legs.
+            const GroundPose e = gf_groundTurnAt(turn, 1.0);
+            ASSERT_TRUE(e.valid) << c.what;
+            const LatLon end{e.lat, e.lon};
+            EXPECT_GT(turn.length, metres(kStart, end)) << c.what;
+            EXPECT_LT(metres(end, c.p.p2), 0.01) << c.what;
+        }
+    }
+    GroundTurn turn;
+    turn.status = static_cast<GroundTurnStatus>(9);
+    EXPECT_EQ(gf_groundTurnStatusText(turn), "unknown");
+}
+
+TEST(GroundCurvesTest, TurnIsFollowedAtConstantSpeedAndClampedAtItsEnds)
+{
+    GroundTurn turn;
+    GroundTurnParams p = params(0, 0, 60, 90, 60);
+    ASSERT_TRUE(gf_buildGroundTurn(turn, p));
+    EXPECT_NEAR(turn.turnAngleDeg, 90.0, 0.1);
+    EXPECT_EQ(turn.cornerMode, 0);
+    const GroundPose before = gf_groundTurnAt(turn, -0.2);
+    const GroundPose after = gf_groundTurnAt(turn, 1.7);
+    ASSERT_TRUE(before.valid && after.valid);
+    EXPECT_LT(metres({before.lat, before.lon}, kStart), 0.01);
+    EXPECT_LT(metres({after.lat, after.lon}, p.p2), 0.01);
+    EXPECT_NEAR(before.heading, 0.0, 1e-6);
+    EXPECT_NEAR(after.heading, 90.0 * kDeg, 1e-4); // the end tangent lies along leg 2
+    // Ten equal steps of the fraction cover equal distances, and the heading
+    // turns one way only.
+    double last = before.heading;
+    LatLon at = kStart;
+    for (int i = 1; i <= 10; ++i) {
+        const GroundPose g = gf_groundTurnAt(turn, i / 10.0);
+        ASSERT_TRUE(g.valid);
+        EXPECT_NEAR(metres(at, {g.lat, g.lon}), turn.length / 10.0, turn.length * 0.004) << i;
+        EXPECT_GE(g.heading, last - 1e-9) << i;
+        last = g.heading;
+        at = {g.lat, g.lon};
+    }
+    // Stopping at the corner ends the curve at the corner.
+    p.stopAtCorner = 1;
+    ASSERT_TRUE(gf_buildGroundTurn(turn, p));
+    const GroundPose corner = gf_groundTurnAt(turn, 1.0);
+    EXPECT_LT(metres({corner.lat, corner.lon}, p.p1), 0.01);
+    EXPECT_FALSE(gf_groundTurnAt(turn, std::numeric_limits<double>::quiet_NaN()).valid);
+}
+
+TEST(GroundCurvesTest, CurveIsTimedByLengthAndInvalidWithoutTime)
+{
+    // A lopsided control point: t = 0.5 is not half of the length.
+    const LatLon control = moveM(kStart, 0.0, 150.0);
+    const LatLon end = moveM(control, 90.0, 20.0);
+    GroundCurve curve;
+    EXPECT_FALSE(curve.valid());
+    gf_buildGroundCurve(curve, {{kStart.latitude, kStart.longitude, 10.0}, {control.latitude, control.longitude, 0.0},
+                                end, 20.0});
+    ASSERT_TRUE(curve.valid());
+    EXPECT_DOUBLE_EQ(curve.arcTable[0], 0.0);
+    EXPECT_DOUBLE_EQ(curve.arcTable[64], 1.0);
+    const GroundPose first = gf_groundCurveAt(curve, 10.0);
+    const GroundPose mid = gf_groundCurveAt(curve, 15.0);
+    const GroundPose last = gf_groundCurveAt(curve, 20.0);
+    ASSERT_TRUE(first.valid && mid.valid && last.valid);
+    EXPECT_LT(metres({first.lat, first.lon}, kStart), 0.01);
+    EXPECT_NEAR(first.heading, 0.0, 1e-9); // toward the control point
+    EXPECT_LT(metres({last.lat, last.lon}, end), 0.01);
+    // Half of the length by walking the curve in small time steps.
+    double total = 0.0, toMid = 0.0;
+    LatLon at = kStart;
+    for (int i = 1; i <= 1000; ++i) {
+        const GroundPose g = gf_groundCurveAt(curve, 10.0 + i * 0.01);
+        total += metres(at, {g.lat, g.lon});
+        if (i == 500)
+            toMid = total;
+        at = {g.lat, g.lon};
+    }
+    EXPECT_NEAR(toMid / total, 0.5, 0.005);
+    EXPECT_FALSE(gf_groundCurveAt(curve, 9.99).valid);
+    EXPECT_FALSE(gf_groundCurveAt(curve, 20.01).valid);
+
+    // End time equal to the start time: invalid, and fails at every time.
+    gf_buildGroundCurve(curve, {{kStart.latitude, kStart.longitude, 5.0}, {control.latitude, control.longitude, 0.0},
+                                end, 5.0});
+    EXPECT_FALSE(curve.valid());
+    for (double t : {4.0, 5.0, 6.0})
+        EXPECT_FALSE(gf_groundCurveAt(curve, t).valid) << t;
+}
+
+// ---- Turn planning ------------------------------------------------------------
+
+// One leg of a hand-made stream: bearing and length from the previous sample.
+struct Leg {
+    double bearingDeg = 0.0;
+    double metres = 0.0;
+};
+
+// A taxiing aircraft at kStart heading north, with s0 there and one sample
+// per leg, timed at `kt`.
+LiveAircraft taxiing(double kt, const std::vector<Leg>& legs, Category category = Category::Large)
+{
+    LiveAircraft ac = kvr::test::makeLive(0x4D0001, "KLM77", false, kStart.latitude, kStart.longitude, 0.0);
+    ac.category = static_cast<uint32_t>(category);
+    ac.baseTurnRate = (category == Category::Rotorcraft ? 0.20 : 0.07) * kDeg;
+    ac.phase = FlightPhase::taxi;
+    ac.tasKt = kt;
+    ac.samples.front().speedKt = kt;
+    ac.samples.front().playTime = engineClock.load();
+    LatLon at = kStart;
+    for (const Leg& leg : legs) {
+        TrafficSample s = ac.samples.back();
+        at = moveM(at, leg.bearingDeg, leg.metres);
+        s.lat = at.latitude;
+        s.lon = at.longitude;
+        s.playTime += static_cast<int32_t>(std::lround(leg.metres / (kt * 0.5144444444444445) * 100.0));
+        ac.samples.push_back(s);
+    }
+    return ac;
+}
+
+LatLon posOf(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+class GroundTurnPlanningTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        kvr::test::resetEngineState();
+        engineClock = 0;
+    }
+    kvr::test::SimLinkTestBase base{"groundturns"};
+};
+
+TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
+{
+    struct Case {
+        const char* what;
+        double kt;
+        std::vector<Leg> legs;
+        Category category;
+        bool changed;
+        std::function<void(const LiveAircraft&, const std::vector<TrafficSample>&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"a bend of 2 degrees is flown straight", 15.0, {{0, 100}, {2, 100}}, Category::Large, false,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             EXPECT_EQ(ac.samples.size(), before.size());
+             EXPECT_FALSE(ac.groundTurn.active());
+             EXPECT_FALSE(ac.groundCurve.valid());
+         }},
+        {"a zig-zag within 3 m of a line is one leg", 15.0, {{2.15, 40.03}, {-3.58, 40.08}, {1.43, 40.01}, {0, 40}},
+         Category::Large, true,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             ASSERT_EQ(ac.samples.size(), 3u);
+             EXPECT_EQ(ac.samples[1].playTime, before[3].playTime);
+             EXPECT_NEAR(ac.targetTrack, gf_initialBearing(kStart, posOf(before[3])), 1e-12);
+         }},
+        {"at 10 kt a corner 200 m ahead gets the turn's start inserted", 10.0, {{0, 200}, {90, 80}},
+         Category::Large, true,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             ASSERT_EQ(ac.samples.size(), 4u);
+             const TrafficSample& start = ac.samples[1];
+             EXPECT_TRUE(start.inserted);
+             EXPECT_FALSE(start.insertedFromCurrent);
+             const double lead = metres(posOf(start), posOf(before[1]));
+             // 10 kt turning at 8 degrees a second for at most 6 s.
+             EXPECT_NEAR(lead, 10.0 * 0.5144444444444445 * 6.0, 0.5);
+             EXPECT_GT(start.playTime, before[0].playTime);
+             EXPECT_LT(start.playTime, before[1].playTime);
+             EXPECT_FALSE(ac.groundTurn.active());
+         }},
+        {"a corner 10 m ahead is turned on a GroundTurn", 5.0, {{0, 10}, {90, 80}}, Category::Large, true,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             EXPECT_TRUE(ac.groundTurn.active());
+             EXPECT_EQ(ac.turnKind, 1u);
+             EXPECT_NEAR(ac.lastTurnAngleDeg, 90.0, 0.1);
+             ASSERT_EQ(ac.samples.size(), 2u); // the corner sample is consumed
+             EXPECT_EQ(ac.samples[1].playTime, before[2].playTime);
+         }},
+        {"a rotorcraft turning 130 degrees without a turn drives straight", 5.0, {{0, 10}, {130, 100}},
+         Category::Rotorcraft, false,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             EXPECT_EQ(ac.samples.size(), before.size());
+             EXPECT_FALSE(ac.groundCurve.valid());
+         }},
+        {"a rotorcraft turning 100 degrees follows the fallback curve", 5.0, {{0, 10}, {100, 100}},
+         Category::Rotorcraft, true,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>&) {
+             EXPECT_TRUE(ac.groundCurve.valid());
+             EXPECT_FALSE(ac.groundTurn.active());
+             EXPECT_EQ(ac.samples.size(), 2u);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LiveAircraft ac = taxiing(c.kt, c.legs, c.category);
+        const std::vector<TrafficSample> before(ac.samples.begin(), ac.samples.end());
+        EXPECT_EQ(lf_planGroundTurn(ac), c.changed);
+        c.check(ac, before);
+    }
+}
+
+TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefused)
+{
+    // Reaching the inserted start of a corner plans the turn there.
+    LiveAircraft ac = taxiing(10.0, {{0, 200}, {90, 80}});
+    ASSERT_TRUE(lf_planGroundTurn(ac));
+    ac.samples.pop_front();
+    const TrafficSample start = ac.samples.front();
+    ac.lat = start.lat;
+    ac.lon = start.lon;
+    EXPECT_TRUE(lf_planGroundTurn(ac));
+    EXPECT_TRUE(ac.groundTurn.active() || ac.groundCurve.valid());
+    ASSERT_EQ(ac.samples.size(), 2u);
+
+    // A turn toward a stop sample is refused with its log line.
+    LiveAircraft stop = taxiing(10.0, {{0, 20}, {90, 30}});
+    stop.samples[2].stationary = 1;
+    EXPECT_FALSE(makeTurnGnd(stop, 90.0));
+    EXPECT_NE(kvr::test::flushedLog().find("makeTurnGnd: unexpected same at stream[2], KLM77"), std::string::npos);
+}
+
+TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
+{
+    LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
+    const int32_t lastBefore = ac.samples.back().playTime;
+    nextPosMain(ac);
+    ASSERT_TRUE(ac.turningInPlace);
+    EXPECT_GT(ac.samples.back().playTime, lastBefore); // the later samples were delayed too
+    const LatLon startPos{ac.lat, ac.lon};
+    const double limit = 1.2 * ac.baseTurnRate + 1e-12;
+    int movedAt = -1;
+    for (int t = 0; t < 3000 && ac.samples.size() >= 2; ++t) {
+        engineClock.fetch_add(1);
+        if (ac.samples.front().playTime <= engineClock.load()) {
+            // Each sample is reached about on time: no catching up after the
+            // turn (without the delay the first would be 69 m away).
+            EXPECT_LT(metres({ac.lat, ac.lon}, posOf(ac.samples.front())), 5.0) << t;
+            nextPosMain(ac);
+        }
+        const double heading = ac.heading;
+        const LatLon was{ac.lat, ac.lon};
+        stepMotion(ac);
+        EXPECT_LE(std::fabs(gf_wrapAngle(ac.heading - heading)), limit) << t;
+        if (movedAt < 0 && metres(was, {ac.lat, ac.lon}) > 1e-6) {
+            movedAt = t;
+            EXPECT_LE(std::fabs(gf_wrapAngle(ac.heading - kPi / 2.0)), 5.0 * kDeg);
+            EXPECT_LT(metres(startPos, was), 1e-6);
+        }
+    }
+    EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
+}
+
+// ---- Against the stand-in simulator ---------------------------------------------
+
+std::atomic<int64_t> g_nowNs{1'000'000'000};
+int64_t testClock()
+{
+    return g_nowNs.load();
+}
+
+class GroundMotionSimTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        tracePath = (std::filesystem::temp_directory_path() / "kelo_ground_motion_trace.jsonl").string();
+        std::filesystem::remove(tracePath);
+        _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
+        g_nowNs.store(1'000'000'000);
+        gf_setSteadyClockForTest(&testClock);
+        EngineSimTest::SetUp();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("A320");
+        db.large.insert(gf_modelCode2Id("A320"));
+        gf_clearLiveryMemory();
+        gf_trafficMailbox().reset();
+        gf_setTrafficDelivery(true);
+        // The user is far away: no collision holds.
+        sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
+        engineClock = 0;
+    }
+    void TearDown() override
+    {
+        gf_setTrafficDelivery(false);
+        gf_trafficMailbox().reset();
+        gf_clearLiveryMemory();
+        gf_clearStandTable();
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("A320");
+        db.large.erase(gf_modelCode2Id("A320"));
+        gf_setSteadyClockForTest(nullptr);
+        EngineSimTest::TearDown();
+        _putenv_s("KELO_SIM_TRACE", "");
+        sim.reset();
+        std::filesystem::remove(tracePath);
+        engineClock = 0;
+    }
+    // Main-loop ticks with about three simulator frames per 100 ms.
+    void run(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            g_nowNs.fetch_add(10'000'000);
+            lf_handleAddingStack();
+            if (engineClock.load() % 10 == 0 || engineClock.load() % 10 == 3 || engineClock.load() % 10 == 7)
+                frames(1);
+        }
+    }
+    // The trace's motion counts of the one object, once the client is gone.
+    kvr::standin::MotionReport motion()
+    {
+        stopThread();
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in);
+    }
+    std::string tracePath;
+};
+
+TEST_F(GroundMotionSimTest, ATaxiCornerIsTurnedSmoothly)
+{
+    constexpr uint32_t hexid = 0x484201;
+    lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+    // 15 kt, reported every 4 s: 215 m north, a right-angle corner, 215 m east.
+    std::vector<kvr::standin::TrackPoint> samples;
+    LatLon at = kStart;
+    const double step = 15.0 * 0.5144444444444445 * 4.0;
+    for (int i = 0; i <= 14; ++i) {
+        if (i > 0)
+            at = moveM(at, i <= 7 ? 0.0 : 90.0, step);
+        kvr::standin::TrackPoint p;
+        p.t = i * 4.0;
+        p.lat = at.latitude;
+        p.lon = at.longitude;
+        p.gsKt = 15.0;
+        p.trackDeg = i < 7 ? 0.0 : 90.0;
+        p.onGround = true;
+        samples.push_back(p);
+    }
+    bool turned = false;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(samples[i], hexid, "KLM1801")};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        for (int t = 0; t < 400; ++t) {
+            run(1);
+            if (const LiveAircraft* ac = live(hexid))
+                turned |= ac->groundTurn.active() || ac->groundCurve.valid();
+        }
+    }
+    run(4000);
+    const LiveAircraft* ac = live(hexid);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->phase, FlightPhase::taxi);
+    EXPECT_TRUE(turned);
+    // It ends on the eastbound leg, near the last report.
+    EXPECT_NEAR(ac->heading, kPi / 2.0, 3.0 * kDeg);
+    EXPECT_LT(metres({ac->lat, ac->lon}, at), 25.0);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 500u);
+    EXPECT_EQ(c.jumps, 0u);
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    EXPECT_EQ(c.fastTurns, 0u);
+}
+
+TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
+{
+    Stand stand;
+    stand.name = "GATE D7";
+    stand.lat = kStart.latitude;
+    stand.lon = kStart.longitude;
+    stand.heading = 30.0 * kDeg;
+    stand.radius = 0.01;
+    stand.id = 1;
+    gf_setStandTable({stand});
+    LiveAircraft ac = kvr::test::makeLive(0x484202, "KLM1802", false, kStart.latitude, kStart.longitude, 0.0);
+    ac.liveryTitle = "Airbus A320-200 KLM";
+    ac.standId = 1;
+    ac.standLat = stand.lat;
+    ac.standLon = stand.lon;
+    ac.standHeading = stand.heading;
+    ac.heading = stand.heading;
+    ac.standSpeedKt = 3.0;
+    ac.baseTurnRate = 0.07 * kDeg;
+    ac.setPhase(FlightPhase::parked);
+    ac.simState = SimState::adding2sim;
+    LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+    gf_trafficState().addingStack.push_back(stored.hexid);
+    run(400);
+    LiveAircraft* parked = live(0x484202);
+    ASSERT_NE(parked, nullptr);
+    ASSERT_EQ(parked->simState, SimState::active);
+    const uint32_t objectId = parked->objectId;
+
+    // Its samples now move away behind it: the intake asks it to leave.
+    const LatLon behind = moveM(kStart, 210.0, 30.0);
+    TrafficSample s0 = parked->samples.front();
+    s0.stationary = 0;
+    s0.playTime = engineClock.load() + 1;
+    TrafficSample s1 = s0;
+    s1.lat = behind.latitude;
+    s1.lon = behind.longitude;
+    s1.playTime += 500;
+    parked->samples = {s0, s1};
+    parked->projection = 0;
+    parked->standLeaveRequest = 1;
+    run(2);
+    ASSERT_EQ(parked->phase, FlightPhase::pushing_back);
+    // 2.5 stand radii, 46.3 m at 3 kt: about 30 s.
+    run(3200);
+    EXPECT_EQ(parked->phase, FlightPhase::pushed_back);
+    const LatLon end{parked->lat, parked->lon};
+    EXPECT_NEAR(metres(kStart, end), 2.5 * 0.01 * 1852.0, 0.5);
+    EXPECT_NEAR(gf_initialBearing(kStart, end), 210.0 * kDeg, 0.01);
+    EXPECT_NEAR(parked->heading, 30.0 * kDeg, 1e-9); // pushed, not turned
+    EXPECT_FALSE(eventsOf(objectId, "ENGINE_AUTO_START").empty());
+    const auto taxiLights = eventsOf(objectId, "TAXI_LIGHTS_SET");
+    ASSERT_FALSE(taxiLights.empty());
+    EXPECT_EQ(taxiLights.back()["data"], 1);
+    const auto report = motion();
+    const kvr::standin::MotionCounts& c = report.objects.at(objectId);
+    EXPECT_EQ(c.jumps, 0u);
+    EXPECT_EQ(c.fastTurns, 0u);
+
+    // Driving out forward: two aircraft radii along the stand's axis.
+    LiveAircraft forward = kvr::test::makeLive(0x484204, "KLM1804", false, kStart.latitude, kStart.longitude, 0.0);
+    forward.phase = FlightPhase::parked;
+    forward.standId = 1;
+    forward.standLat = stand.lat;
+    forward.standLon = stand.lon;
+    forward.standHeading = stand.heading;
+    forward.radius = 0.02;
+    forward.standSpeedKt = 5.0;
+    forward.standLeaveRequest = 1;
+    forward.samples.push_back(s1);
+    lf_pullOutOfStand(forward);
+    EXPECT_EQ(forward.phase, FlightPhase::taxi);
+    EXPECT_EQ(forward.standLeaveRequest, 0);
+    ASSERT_EQ(forward.samples.size(), 2u);
+    EXPECT_NEAR(metres(kStart, posOf(forward.samples[1])), 2.0 * 0.02 * 1852.0, 0.3);
+    EXPECT_NEAR(gf_initialBearing(kStart, posOf(forward.samples[1])), 30.0 * kDeg, 0.01);
+    EXPECT_DOUBLE_EQ(forward.samples[1].speedKt, 5.0);
+    EXPECT_NE(log().find("GATE D7       : KLM1804  pulling out"), std::string::npos);
+
+    // A stand without a radius: the push-back is cancelled, the aircraft stays.
+    LiveAircraft other = kvr::test::makeLive(0x484203, "KLM1803", false, kStart.latitude, kStart.longitude, 0.0);
+    other.phase = FlightPhase::parked;
+    other.standLeaveRequest = 1;
+    other.samples.push_back(s1);
+    initiatePushBack(other);
+    EXPECT_EQ(other.phase, FlightPhase::parked);
+    EXPECT_EQ(other.standLeaveRequest, 0);
+    EXPECT_EQ(other.samples.size(), 2u);
+    EXPECT_NE(log().find("initiatePushBack cancelled pushback, invalid stand radius for stand sid==0?, callsign KLM1803"),
+              std::string::npos);
+}
+
+} // namespace
