@@ -95,7 +95,9 @@ RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways
         gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "06"), 4.0), 35.0));
     add({.hexid = 4738006, .callsign = "DLH2307", .type = "A20N", .registration = "D-AINA",
          .origin = "FRA", .destination = "AMS", .airline = "DLH"},
-        gf_movingFrom(gf_taxiTrack({{52.3095, 4.7600}, {52.3095, 4.7440}}, kElevationFt, 14.0), 5.0));
+        gf_movingFrom(gf_taxiTrack({{52.3095, 4.7600}, {52.3095, 4.7520}, {52.3060, 4.7520}, {52.3060, 4.7440}},
+                                   kElevationFt, 14.0),
+                      5.0));
     add({.hexid = 4738007, .callsign = "KLM605", .type = "B77W", .registration = "PH-BVA",
          .origin = "AMS", .destination = "JFK", .airline = "KLM"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 250.0, 6.0), 8000.0, 260.0, 60.0, 200.0), 25.0));
