@@ -17,6 +17,10 @@ public:
     virtual void enableFlushButton(bool) {}
     virtual void enableParkingPercentage(bool) {}
     virtual void enableMaxFitFl(bool) {}
+    // The parking controls on again once a parking build found nothing.
+    virtual void enableParkingControls() {}
+    // A parking build placed aircraft: busy until the plan is worked off.
+    virtual void setParkingBusy() {}
 };
 
 // Makes `ui` the one gf_airportUi answers; null restores the inert one.

@@ -3,6 +3,7 @@
 #include "airports/airport_ui.h"
 #include "app/gui_jobs.h"
 #include "app/settings_panel.h"
+#include "app/user_requests.h"
 #include "core/settings.h"
 
 namespace {
@@ -14,6 +15,8 @@ public:
     void enableFlushButton(bool enabled) override { gf_enableControl(FLUSH_BUTTON, enabled); }
     void enableParkingPercentage(bool enabled) override { gf_enableControl(parking_percentage, enabled); }
     void enableMaxFitFl(bool enabled) override { gf_enableControl(MAX_FIT_FL, enabled); }
+    void enableParkingControls() override { gf_enableParkingControls(); }
+    void setParkingBusy() override { parkingInProgress.store(true); }
 };
 
 WindowAirportUi g_windowAirportUi;

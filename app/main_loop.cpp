@@ -282,17 +282,9 @@ void lf_everySecond()
 
     const size_t stands = gf_standCount();
     if (maxParkChanged.exchange(false) && stands > 0) {
-        if (!params->RT_PARKTRAFFIC_ONLY) {
-            gf_setStaticStandQuota();
-        } else {
-            const uint32_t quota =
-                params->MAX_PARK_SEL < 1 ? 0u : static_cast<uint32_t>(std::min<size_t>(params->MAX_PARK_SEL, stands));
-            Gui::instance().enqueueUpdate(GuiUpdate::MaxPark{
-                quota, static_cast<uint32_t>(std::lround(quota * 100.0 / static_cast<double>(stands)))});
-            if (s.lastQuota >= 0 && quota < static_cast<uint32_t>(s.lastQuota))
-                gf_enforceParkedLimit(false);
-            s.lastQuota = static_cast<int64_t>(quota);
-        }
+        const int32_t previous = gf_standTable().staticQuota; // below 0: no limit yet
+        if (const int32_t quota = gf_parkingRunQuota(*params); previous < 0 || quota < previous)
+            gf_enforceParkedLimit(0);
     }
     if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
         const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
@@ -324,7 +316,7 @@ void lf_every5Seconds()
         gf_removeLiveAircraftCategory(0);
     if (helicoptersOff.exchange(false)) {
         gf_removeLiveAircraftCategory(6);
-        gf_removeStaticAircraftCategory(6);
+        gf_removeStaticAircraftCategory();
     }
     if (highPerfOff.exchange(false))
         gf_removeLiveAircraftCategory(5);
@@ -375,9 +367,7 @@ void lf_every15Seconds()
             Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Airport});
             const int64_t start = gf_mainNowNs();
             gf_adjustParking(s.capturedParkTrafficOnlyValue);
-            const int64_t ms = (gf_mainNowNs() - start) / kNsPerMs;
-            if (ms >= 5)
-                engineClock.fetch_add(static_cast<int32_t>((ms + 5) / 10));
+            gf_catchUpEngineClock((gf_mainNowNs() - start) / kNsPerMs);
             ran = true;
         }
         {

@@ -56,8 +56,6 @@ struct MainLoopState {
     uint64_t capturedGeneration = 0;
     uint64_t capturedParkTrafficOnlyGeneration = 0;
     bool capturedParkTrafficOnlyValue = false;
-    // The static quota last set from the stands (-1 = none yet).
-    int64_t lastQuota = -1;
     // Remembered for "RANGE changed" in RT Direct mode.
     int32_t lastAutoRange = -1;
 };

@@ -164,6 +164,7 @@ struct AircraftBase {
     uint8_t staticRemoveFlag = 0; // erased without a simulator object
     uint8_t keepStand = 0;
     uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
+    uint32_t staticSource = 0;    // static: 1 = planned from an airport-file option, 0 = from parked traffic
 
     // Copies the identity and the model data (everything before the
     // simulator-side state); the simulator-side state starts afresh.

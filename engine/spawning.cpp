@@ -270,7 +270,7 @@ void spawnLiveAc(LiveAircraft& ac)
                 assignStand(ac, *stand);
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
-                gf_enforceParkedLimit(false);
+                gf_enforceParkedLimit(1);
             } else {
                 if (ac.removeFlag)
                     return;

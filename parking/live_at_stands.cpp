@@ -2,6 +2,7 @@
 
 #include "engine/aircraft_commands.h"
 #include "engine/traffic_state.h"
+#include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
 // The parking hand-over, arrival and departure checks of live aircraft at
@@ -56,4 +57,32 @@ void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft)
             return;
         }
     }
+}
+
+int gf_liveStandHolder(int32_t standId, uint32_t hexid)
+{
+    if (standId < 1)
+        return 0;
+    int holder = 0;
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.hexid == hexid || ac.standId != standId)
+            continue;
+        if (ac.phase == FlightPhase::parked && ac.objectId > 2)
+            return 2;
+        if (ac.phase == FlightPhase::parking || ac.phase == FlightPhase::parked ||
+            ac.phase == FlightPhase::pushing_back || ac.phase == FlightPhase::pushed_back)
+            holder = 1;
+    }
+    return holder;
+}
+
+// Every active parked aircraft stays for now: the time limit on a stay needs
+// the parked-since time, which the arrival at the stand will keep.
+void lf_collectLiveStayers()
+{
+    std::vector<LiveStayer>& stayers = gf_liveStayers();
+    stayers.clear();
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
+        if (ac.phase == FlightPhase::parked && ac.simState == SimState::active)
+            stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
 }

@@ -3,6 +3,8 @@
 // aircraft under its callsign with a trailing '_'). Main task only.
 #pragma once
 
+#include <cstdint>
+
 #include "parking/stand.h"
 
 struct LiveAircraft;
@@ -17,3 +19,9 @@ bool lf_canReserveStandForLive(LiveAircraft& aircraft, const Stand& stand);
 bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft);
 // Removes the live aircraft under the callsign with a trailing '_'.
 void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft);
+// Who holds the stand, the aircraft `hexid` aside: 2 for an aircraft parked
+// there with an object id above 2, 1 for one parking, parked or pushing back
+// there, else 0.
+int gf_liveStandHolder(int32_t standId, uint32_t hexid);
+// Fills the stayer list of a parking run with the active parked live aircraft.
+void lf_collectLiveStayers();

@@ -1,12 +1,303 @@
 #include "parking/parking_plan.h"
 
-// No parking plan is kept yet: nothing is planned.
-void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>&, uint32_t)
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/settings_snapshot.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
+#include "parking/stand_fit.h"
+#include "parking/stand_table.h"
+#include "parking/traffic_aircraft.h"
+
+namespace {
+
+ParkingPlan g_plan;
+std::vector<LiveStayer> g_stayers;
+std::vector<Removal> g_removals;
+SeenTraffic g_seen;
+
+bool lf_sameNonEmpty(std::string_view a, std::string_view b)
 {
+    return !a.empty() && a == b;
+}
+
+// A holder on `holderStand` lists `standId` among its neighbours.
+bool lf_holderExcludes(int32_t holderStand, int32_t standId)
+{
+    return holderStand != standId && gf_isSameOrAdjacentStand(holderStand, standId);
+}
+
+// The half-hour after now is taken by the chosen option (same weekday) or by
+// an option of the same aircraft kind from midnight on (next weekday).
+bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlot now)
+{
+    const uint32_t next = now.halfHour + 1;
+    if (next < 48)
+        return option.halfHours.test(next);
+    const uint32_t nextDay = now.weekday % 7 + 1;
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+        return o.optionId > 0 && o.weekday == nextDay && o.aom.airline == option.aom.airline &&
+               o.aom.model == option.aom.model && o.aom.oper == option.aom.oper && o.aom.cargo == option.aom.cargo &&
+               o.halfHours.test(0);
+    });
+}
+
+bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
+{
+    const std::string underscored = r.callsign + '_';
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
+        if (ac.callsign == r.callsign || ac.callsign == underscored ||
+            lf_sameNonEmpty(r.registration, ac.registration))
+            return true;
+    return false;
+}
+
+} // namespace
+
+ParkingPlan& gf_parkingPlan()
+{
+    return g_plan;
+}
+
+std::vector<LiveStayer>& gf_liveStayers()
+{
+    return g_stayers;
+}
+
+std::vector<Removal>& gf_removals()
+{
+    return g_removals;
 }
 
 size_t gf_parkingPlanSize()
 {
-    return 0;
+    return g_plan.size();
 }
-void gf_clearParkingPlan() {}
+
+void gf_clearParkingPlan()
+{
+    g_plan.clear();
+    g_plan.reserve(512);
+    g_stayers.clear();
+    g_removals.clear();
+}
+
+void lf_takeOverSeenTraffic()
+{
+    g_seen = SeenTraffic();
+    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).takeOver(g_seen);
+}
+
+const SeenTraffic& gf_parkingSeenTraffic()
+{
+    return g_seen;
+}
+
+WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours)
+{
+    int32_t slot = static_cast<int32_t>(now.halfHour) - halfHours;
+    uint32_t weekday = now.weekday;
+    if (slot < 0) {
+        slot += 48;
+        weekday = weekday <= 1 ? 7 : weekday - 1;
+    }
+    return {weekday, static_cast<uint32_t>(slot)};
+}
+
+std::string_view lf_withoutStar(std::string_view text)
+{
+    if (!text.empty() && text.back() == '*')
+        text.remove_suffix(1);
+    return text;
+}
+
+bool gf_isModelCategoryIncluded(ModelId model)
+{
+    return gf_isCategoryIncluded(gf_modelCategory(gf_modelCode2Id(gf_modelCodeText(model))));
+}
+
+bool lf_standTakenByStaticOrPlan(int32_t standId)
+{
+    if (standId < 1)
+        return false;
+    for (const StaticAircraft& st : gf_trafficState().aircraft.statics())
+        if (st.simState != SimState::removingfromsim && lf_holderExcludes(st.standId, standId))
+            return true;
+    for (const LiveStayer& stayer : g_stayers)
+        if (lf_holderExcludes(stayer.standId, standId))
+            return true;
+    for (const ParkingPlanEntry& e : g_plan)
+        if (lf_holderExcludes(e.standId, standId))
+            return true;
+    return false;
+}
+
+bool lf_isInSeenTraffic(std::string_view text)
+{
+    if (text.empty())
+        return false;
+    std::string key(text);
+    if (g_seen.callsigns.contains(key))
+        return true;
+    key += '_';
+    return g_seen.callsigns.contains(key);
+}
+
+bool lf_isLiveStayer(const AircraftIdentity& id)
+{
+    return std::any_of(g_stayers.begin(), g_stayers.end(), [&](const LiveStayer& s) {
+        return lf_sameNonEmpty(id.callsign, s.callsign) || lf_sameNonEmpty(id.secondCallsign, s.callsign) ||
+               lf_sameNonEmpty(id.registration, s.registration);
+    });
+}
+
+bool lf_isStaticWithIdentity(const AircraftIdentity& id, const StaticAircraft& ac)
+{
+    if (ac.simState != SimState::active || !ac.keepStand)
+        return false;
+    const std::string_view shown = lf_withoutStar(ac.callsign);
+    return lf_sameNonEmpty(lf_withoutStar(id.callsign), shown) ||
+           lf_sameNonEmpty(lf_withoutStar(id.secondCallsign), shown) ||
+           lf_sameNonEmpty(id.registration, ac.registration);
+}
+
+bool lf_isAircraftAlreadyPresent(const AircraftIdentity& id)
+{
+    for (const ParkingPlanEntry& e : g_plan)
+        if (lf_sameNonEmpty(id.registration, e.registration))
+            return true;
+    for (const ParkingPlanEntry& e : g_plan)
+        if (lf_sameNonEmpty(id.callsign, e.callsign) || lf_sameNonEmpty(id.secondCallsign, e.secondCallsign))
+            return true;
+    if (lf_isInSeenTraffic(id.callsign) || lf_isInSeenTraffic(id.secondCallsign))
+        return true;
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (const LiveAircraft& ac : store.live())
+        if (lf_sameNonEmpty(id.registration, ac.registration))
+            return true;
+    if (lf_isLiveStayer(id))
+        return true;
+    for (const StaticAircraft& st : store.statics())
+        if (lf_isStaticWithIdentity(id, st))
+            return true;
+    return false;
+}
+
+bool lf_planStaticAtStand(const StandSearchContext& ctx, Stand& stand)
+{
+    if (stand.blocked || stand.used)
+        return false;
+    const auto params = gf_parametersSnapshot();
+    if (stand.helipad && !params->HELICOPTERS)
+        return false;
+    if (stand.id > 0 && lf_standTakenByStaticOrPlan(stand.id))
+        return false;
+
+    std::vector<uint16_t> candidates;
+    candidates.reserve(256);
+    const size_t count = std::min<size_t>(stand.options.size(), 65535);
+    for (size_t i = 0; i < count; ++i) {
+        const StandOption& o = stand.options[i];
+        if (o.optionId == 0 || (ctx.day && o.weekday != ctx.searched.weekday) || (o.real != 0) != (ctx.real != 0) ||
+            !o.halfHours.test(ctx.searched.halfHour % 48) || !gf_isModelCategoryIncluded(o.aom.model))
+            continue;
+        candidates.push_back(static_cast<uint16_t>(i));
+    }
+    gf_shuffleIfRandom(candidates);
+
+    StandOption* chosen = nullptr;
+    for (const uint16_t i : candidates) {
+        StandOption& o = stand.options[i];
+        if (o.optionId <= 0)
+            continue;
+        if (lf_isAircraftAlreadyPresent({o.registration, o.callsign, o.callsign2})) {
+            o.optionId = 0; // no later search of this run takes it
+            continue;
+        }
+        chosen = &o;
+        break;
+    }
+    if (!chosen)
+        return false;
+
+    ParkingPlanEntry entry;
+    entry.rtParkedKey = 0;
+    entry.staticSource = 1;
+    entry.standId = stand.id;
+    entry.slotOffset = ctx.offset;
+    entry.ids = chosen->aom;
+    entry.callsign = chosen->callsign;
+    entry.secondCallsign = chosen->callsign2;
+    entry.registration = chosen->registration;
+    entry.keepsFirstCallsign = chosen->callsign2.empty() || lf_staysNextHalfHour(stand, *chosen, ctx.now);
+    g_plan.push_back(std::move(entry));
+    if (ctx.result)
+        ctx.result->airportFilePositions += 1;
+    return gf_reserveStand(stand.id, ctx.needed);
+}
+
+void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t quota)
+{
+    if (quota < 1)
+        return;
+    const int32_t maxFit = gf_parametersSnapshot()->MAX_FIT;
+    StandTable& table = gf_standTable();
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (ParkedTrafficRecord& r : parked) {
+        if (r.age > maxFit)
+            return; // the list is sorted by age
+        if (r.callsign.empty() || !gf_isModelCategoryIncluded(r.ids.model) || g_seen.hexids.contains(r.hexid))
+            continue;
+
+        StaticAircraft* kept = nullptr;
+        for (StaticAircraft& st : store.statics())
+            if (st.staticSource == 0 && st.parkedKey == r.hexid) {
+                kept = &st;
+                break;
+            }
+        if (kept) {
+            if (lf_standTakenByStaticOrPlan(kept->standId))
+                return;
+            kept->keepStand = 1;
+            if (gf_reserveStand(kept->standId, quota))
+                return;
+            continue;
+        }
+
+        if (lf_isAircraftAlreadyPresent({r.registration, r.callsign, r.callsign}) || lf_isInSeenTraffic(r.callsign) ||
+            lf_liveHasCallsignOrRegistration(r))
+            continue;
+
+        if (r.ids.airline == 0 || gf_airlineCodeText(r.ids.airline).empty()) {
+            const std::optional<std::string> airline = gf_airlineFromCallsign(r.callsign);
+            r.ids.airline = gf_airlineCode2Id(airline ? *airline : std::string("PVT"));
+        }
+
+        const AircraftBase base = AircraftBase::fromTrafficRecord(r);
+        const LatLon position{r.lat, r.lon};
+        Stand* stand = gf_standById(gf_findStandByGateText(table.stands, r.stand, position));
+        if (!stand) {
+            double distanceM = 0.0;
+            const Stand* nearest = gf_findNearestStand(table.stands, position, base, distanceM, true);
+            stand = nearest ? gf_standById(nearest->id) : nullptr;
+        }
+        if (!stand || stand->blocked || stand->used)
+            continue;
+
+        ParkingPlanEntry entry;
+        entry.rtParkedKey = r.hexid;
+        entry.staticSource = 0;
+        entry.standId = stand->id;
+        entry.slotOffset = r.age;
+        entry.ids = base.ids;
+        entry.callsign = r.callsign;
+        entry.registration = r.registration;
+        entry.keepsFirstCallsign = true;
+        g_plan.push_back(std::move(entry));
+        if (gf_reserveStand(stand->id, quota))
+            return;
+    }
+}

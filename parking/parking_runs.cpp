@@ -1,19 +1,420 @@
 #include "parking/parking_runs.h"
 
-#include "core/settings_snapshot.h"
-#include "parking/stand_table.h"
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
 
-void gf_adjustParking(bool) {}
-void gf_setStaticStandQuota()
+#include <fmt/format.h>
+
+#include "airports/airport_ui.h"
+#include "airports/park_airports.h"
+#include "core/gui_senders.h"
+#include "core/log.h"
+#include "core/settings_snapshot.h"
+#include "engine/aircraft_commands.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "feed/traffic_records.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_plan.h"
+#include "parking/stand_searches.h"
+#include "parking/stand_table.h"
+#include "simlink/user_aircraft.h"
+
+namespace {
+
+int64_t lf_usedStandCount()
 {
+    const std::vector<Stand>& stands = gf_standTable().stands;
+    return std::count_if(stands.begin(), stands.end(), [](const Stand& s) { return s.used != 0; });
+}
+
+uint32_t lf_percentOfStands(int64_t count)
+{
+    const size_t n = gf_standCount();
+    return n < 1 ? 0u : static_cast<uint32_t>(std::lround(static_cast<double>(count) * 100.0 / static_cast<double>(n)));
+}
+
+void lf_sortPlanByOffset()
+{
+    ParkingPlan& plan = gf_parkingPlan();
+    std::sort(plan.begin(), plan.end(),
+              [](const ParkingPlanEntry& a, const ParkingPlanEntry& b) { return a.slotOffset < b.slotOffset; });
+}
+
+// Half-hours from `parked` to `now`, across the end of the week.
+int32_t lf_parkedAgeSlots(WeekSlot now, WeekSlot parked)
+{
+    int32_t age = (static_cast<int32_t>(now.weekday) - static_cast<int32_t>(parked.weekday)) * 48 +
+                  static_cast<int32_t>(now.halfHour) - static_cast<int32_t>(parked.halfHour);
+    if (age < 0)
+        age += 336;
+    return age;
+}
+
+// Removes the first n of the candidates in the order `before` gives, each
+// guarded by itself.
+template <typename T, typename Before>
+void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, const char* kind, const char* function)
+{
+    if (n < 1 || candidates.empty())
+        return;
+    const auto count = static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(candidates.size())));
+    std::nth_element(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count - 1),
+                     candidates.end(), before);
+    std::sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count), before);
+    for (size_t i = 0; i < count; ++i) {
+        T& ac = *candidates[i];
+        try {
+            gf_logLine(fmt::format("{:14}: {} parked {} removed", gf_standNameById(ac.standId), kind, ac.callsign));
+            removeAircraftFromSim(ac);
+        } catch (...) {
+            gf_reportTrafficException(function);
+        }
+    }
+}
+
+void lf_clearStandFlags(bool renumberOptions)
+{
+    for (Stand& s : gf_standTable().stands) {
+        s.used = 0;
+        s.blocked = 0;
+        if (!renumberOptions)
+            continue;
+        int32_t id = 0;
+        for (StandOption& o : s.options)
+            o.optionId = ++id;
+    }
+}
+
+// Erases the elements whose mark is set, keeping the order of the rest.
+template <typename T>
+void lf_eraseMarked(std::vector<T>& v, const std::vector<bool>& marked)
+{
+    size_t out = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+        if (!marked[i]) {
+            if (out != i)
+                v[out] = std::move(v[i]);
+            ++out;
+        }
+    v.erase(v.begin() + static_cast<std::ptrdiff_t>(out), v.end());
+}
+
+} // namespace
+
+int32_t gf_catchUpEngineClock(int64_t elapsedMs)
+{
+    if (elapsedMs < 5)
+        return 0;
+    const auto ticks = static_cast<int32_t>((elapsedMs + 5) / 10);
+    engineClock.fetch_add(ticks);
+    return ticks;
+}
+
+int32_t gf_parkingRunQuota(const Parameters& params)
+{
+    if (!params.RT_PARKTRAFFIC_ONLY)
+        return gf_setStaticStandQuota(params.parking_percentage, params.MAX_PARK_SEL);
+    const auto stands = static_cast<int64_t>(gf_standCount());
+    const int32_t quota = params.MAX_PARK_SEL < 1 ? 0 : static_cast<int32_t>(std::min<int64_t>(params.MAX_PARK_SEL, stands));
+    gf_standTable().staticQuota = quota;
+    gf_postGuiUpdate(GuiUpdate::MaxPark{static_cast<uint32_t>(quota), lf_percentOfStands(quota)});
+    return quota;
+}
+
+void lf_blockUserStands()
+{
+    const std::optional<std::string> reserved = gf_currentReservedStand();
+    if (reserved && !reserved->empty())
+        gf_blockUserStandForStatic(*reserved, "Reserved");
+    const UserAcPosition user = gf_getUserAcPosition();
+    const std::string under = gf_findStandAtPosition({user.latitude, user.longitude});
+    if (!under.empty() && (!reserved || *reserved != under))
+        gf_blockUserStandForStatic(under, "User");
+}
+
+void gf_buildParkingPlan()
+{
+    if (gf_standCount() == 0)
+        return;
+    const WeekSlot now = lf_weekSlotNow();
+    gf_airportUi().disableParkingControls();
+    gf_airportUi().setParkingBusy();
+    gf_repaintAirportPanel();
+
+    gf_parkingPlan().clear();
+    gf_postGuiUpdate(GuiUpdate::LiveFit{-1.0f});
+    gf_setStaticFit(-1.0f);
+    gf_setParkedFromRTOnly(false);
+    lf_takeOverSeenTraffic();
+
+    lf_clearStandFlags(false);
+    lf_blockUserStands();
+
     const auto params = gf_parametersSnapshot();
-    gf_setStaticStandQuota(params->parking_percentage, params->MAX_PARK_SEL);
+    const int32_t quota = gf_parkingRunQuota(*params);
+    if (quota > 0)
+        gf_processRTParkedTraffic(static_cast<uint32_t>(quota));
+    if (!params->RT_PARKTRAFFIC_ONLY && static_cast<int64_t>(gf_parkingPlanSize()) < quota)
+        lf_runStandSearches(now, quota);
+    lf_sortPlanByOffset();
+
+    const int64_t used = lf_usedStandCount();
+    if (used == 0) {
+        gf_logLine("no parking positions found");
+        gf_airportUi().enableParkingControls();
+        return;
+    }
+    if (params->RT_PARKTRAFFIC_ONLY) {
+        gf_logLineFlush(fmt::format("{} positions with RT Parked only\n", used));
+        return;
+    }
+    const std::string how =
+        params->AUTO_PARK ? std::string(" auto park")
+                          : fmt::format(", with Max fit={:.1F} hours", (std::clamp(params->MAX_FIT, 0, 47) + 1) * 0.5);
+    gf_logLineFlush(
+        fmt::format("{} positions ({}% vs wanted {}%){}\n", used, lf_percentOfStands(used), params->parking_percentage, how));
 }
-void gf_enforceParkedLimit(bool) {}
-uint64_t gf_countStaticParked(bool)
+
+void gf_adjustParking(bool renewAll)
 {
-    return 0;
+    const WeekSlot now = lf_weekSlotNow();
+    lf_takeOverSeenTraffic();
+    gf_setParkedFromRTOnly(false);
+
+    gf_removals().clear();
+    gf_liveStayers().clear();
+    gf_parkingPlan().clear();
+
+    lf_clearStandFlags(true);
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (StaticAircraft& st : store.statics())
+        st.keepStand = 0;
+    lf_blockUserStands();
+
+    if (renewAll)
+        for (const StaticAircraft& st : store.statics())
+            if (st.staticSource == 1 && st.simState == SimState::active)
+                lf_addRemoval(st, st.standId);
+
+    const auto params = gf_parametersSnapshot();
+    const int32_t quota = gf_parkingRunQuota(*params);
+
+    lf_collectLiveStayers();
+    const auto stayers = static_cast<int64_t>(gf_liveStayers().size());
+    if (!params->RT_PARKTRAFFIC_ONLY && quota >= 0 && stayers > quota) {
+        gf_showMessage(fmt::format("Parking adjustments: {} more live ac than wanted", stayers - quota), true);
+        lf_removeNOldestLiveParked(stayers - quota);
+        gf_liveStayers().clear();
+        lf_collectLiveStayers();
+    }
+    for (const LiveStayer& s : gf_liveStayers())
+        gf_reserveStand(s.standId, quota);
+
+    gf_processRTParkedTraffic(static_cast<uint32_t>(std::max(quota, 0)));
+
+    const auto listUnkept = [&] {
+        for (const StaticAircraft& st : store.statics())
+            if (!st.keepStand)
+                lf_addRemoval(st, st.standId);
+    };
+    if (!params->RT_PARKTRAFFIC_ONLY) {
+        if (lf_usedStandCount() < quota)
+            lf_runStandSearches(now, quota);
+        listUnkept();
+        lf_planDepartureCallsigns(now);
+        lf_dropUnchangedReplacements();
+        lf_sortPlanByOffset();
+        gf_logLine("");
+        gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added", gf_removals().size(),
+                                   gf_parkingPlanSize()),
+                       true);
+        lf_removeRemovals();
+        gf_flushLog();
+    } else {
+        if (!renewAll)
+            listUnkept();
+        gf_showMessage(
+            fmt::format("RT Parking changes: {} to be removed, {} to be added", gf_removals().size(), gf_parkingPlanSize()),
+            true);
+        lf_removeRemovals();
+    }
 }
+
+void lf_addRemoval(const StaticAircraft& aircraft, int32_t standId)
+{
+    std::vector<Removal>& removals = gf_removals();
+    if (std::none_of(removals.begin(), removals.end(),
+                     [&](const Removal& r) { return r.callsign == aircraft.callsign; }))
+        removals.push_back({aircraft.callsign, standId});
+}
+
+void lf_removeRemovals()
+{
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (const Removal& r : gf_removals()) {
+        try {
+            for (StaticAircraft& st : store.statics()) {
+                if (st.standId != r.standId || st.simState != SimState::active)
+                    continue;
+                gf_logLine(fmt::format("{:14}: {:8} static parked removed, no longer within your specs",
+                                       gf_standNameById(r.standId), st.callsign));
+                removeAircraftFromSim(st);
+                break;
+            }
+        } catch (...) {
+            gf_reportTrafficException("lf_removeRemovals");
+        }
+    }
+    gf_removals().clear();
+}
+
+void lf_planDepartureCallsigns(WeekSlot now)
+{
+    for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
+        // callsign2 holds the first callsign of the plan entry, text3 its second.
+        if (st.staticSource != 1 || !st.keepStand || st.text3.empty() ||
+            lf_withoutStar(st.callsign) != lf_withoutStar(st.callsign2))
+            continue;
+        const Stand* stand = gf_standById(st.standId);
+        if (!stand)
+            continue;
+        const std::string_view shown = lf_withoutStar(st.callsign);
+        const auto option = std::find_if(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
+            return o.optionId > 0 && o.weekday == now.weekday && o.callsign == shown && o.aom.airline == st.ids.airline &&
+                   o.aom.model == st.ids.model && o.aom.oper == st.ids.oper && o.aom.cargo == st.ids.cargo;
+        });
+        if (option == stand->options.end())
+            continue;
+        ParkingPlanEntry entry;
+        entry.rtParkedKey = 0;
+        entry.staticSource = 1;
+        entry.standId = st.standId;
+        entry.slotOffset = static_cast<int32_t>(st.createdWeekSlot.halfHour);
+        entry.ids = st.ids;
+        entry.callsign = st.callsign2;
+        entry.secondCallsign = st.text3;
+        entry.registration = st.registration;
+        entry.keepsFirstCallsign = false;
+        gf_parkingPlan().push_back(std::move(entry));
+        gf_removals().push_back({st.callsign, st.standId});
+    }
+}
+
+void lf_dropUnchangedReplacements()
+{
+    std::vector<Removal>& removals = gf_removals();
+    ParkingPlan& plan = gf_parkingPlan();
+    // An entry that would show its second callsign changes the aircraft: the
+    // pair stays, so that a turnaround gets its departure callsign.
+    std::vector<bool> dropRemoval(removals.size(), false);
+    std::vector<bool> dropEntry(plan.size(), false);
+    for (size_t r = 0; r < removals.size(); ++r) {
+        const std::string_view callsign = lf_withoutStar(removals[r].callsign);
+        for (size_t e = 0; e < plan.size(); ++e) {
+            if (dropEntry[e] || plan[e].standId != removals[r].standId || plan[e].callsign != callsign)
+                continue;
+            if (plan[e].keepsFirstCallsign) {
+                dropRemoval[r] = true;
+                dropEntry[e] = true;
+            }
+            break;
+        }
+    }
+    lf_eraseMarked(removals, dropRemoval);
+    lf_eraseMarked(plan, dropEntry);
+
+    std::unordered_set<int32_t> removalStands;
+    for (const Removal& r : removals)
+        removalStands.insert(r.standId);
+    std::unordered_set<int32_t> both;
+    for (const ParkingPlanEntry& e : plan)
+        if (removalStands.contains(e.standId))
+            both.insert(e.standId);
+    if (both.empty())
+        return;
+    std::stable_partition(removals.begin(), removals.end(), [&](const Removal& r) { return both.contains(r.standId); });
+    std::stable_partition(plan.begin(), plan.end(), [&](const ParkingPlanEntry& e) { return both.contains(e.standId); });
+}
+
+void gf_enforceParkedLimit(uint8_t extra)
+{
+    const int64_t quota = gf_standTable().staticQuota;
+    if (quota < 0)
+        return;
+    AircraftStore& store = gf_trafficState().aircraft;
+    int64_t live = extra;
+    for (const LiveAircraft& ac : store.live())
+        if (ac.phase == FlightPhase::parked && ac.simState == SimState::active)
+            ++live;
+    // Statics already being removed are no longer counted: each call would
+    // otherwise remove further ones for the same excess.
+    int64_t statics = 0;
+    for (const StaticAircraft& st : store.statics())
+        if (st.simState == SimState::active)
+            ++statics;
+    if (statics + live <= quota)
+        return;
+    if (live > quota) {
+        lf_removeNOldestLiveParked(live - quota);
+        if (statics > 0)
+            lf_removeNOldestStaticParked(statics);
+    } else {
+        lf_removeNOldestStaticParked(statics + live - quota);
+    }
+}
+
+void lf_removeNOldestLiveParked(int64_t n)
+{
+    std::vector<LiveAircraft*> candidates;
+    for (LiveAircraft& ac : gf_trafficState().aircraft.live())
+        if (ac.simState == SimState::active && ac.phase == FlightPhase::parked)
+            candidates.push_back(&ac);
+    lf_removeFirstN(
+        candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->lastNearStandTicks < b->lastNearStandTicks; },
+        "live", "lf_removeNOldestLiveParked");
+}
+
+void lf_removeNOldestStaticParked(int64_t n)
+{
+    const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    std::vector<StaticAircraft*> candidates;
+    for (StaticAircraft& st : gf_trafficState().aircraft.statics())
+        if (st.simState == SimState::active)
+            candidates.push_back(&st);
+    lf_removeFirstN(
+        candidates, n,
+        [now](const StaticAircraft* a, const StaticAircraft* b) {
+            return lf_parkedAgeSlots(now, a->createdWeekSlot) > lf_parkedAgeSlots(now, b->createdWeekSlot);
+        },
+        "static", "lf_removeNOldestStaticParked");
+}
+
+uint64_t gf_countStaticParked(bool withAge)
+{
+    const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    const auto weekIndex = [](WeekSlot s) { return (static_cast<int64_t>(s.weekday) - 1) * 48 + s.halfHour; };
+    uint64_t count = 0;
+    int64_t ageSum = 0;
+    int64_t aged = 0;
+    for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
+        if (st.simState != SimState::active && st.simState != SimState::removingfromsim)
+            continue;
+        ++count;
+        const WeekSlot parked = st.createdWeekSlot;
+        if (parked.weekday == 0 || now.weekday == 0)
+            continue;
+        if (weekIndex(now) > weekIndex(parked) || weekIndex(now) == weekIndex(parked)) {
+            ageSum += weekIndex(now) - weekIndex(parked);
+            ++aged;
+        }
+    }
+    if (withAge && !g_parkedFromRTOnlyNow.load())
+        gf_setStaticFit(aged == 0 ? 0.0f : static_cast<float>(static_cast<double>(ageSum) / (2.0 * aged) + 0.5));
+    return count;
+}
+
 uint64_t gf_countLiveParked(bool)
 {
     return 0;

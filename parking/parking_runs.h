@@ -1,12 +1,51 @@
-// Parking runs and limits. No static aircraft are placed yet.
+// Parking runs and limits: which stands of the user's airport carry static
+// aircraft. The first run follows the loading of the airport, later runs the
+// parking countdown or the user's request; between runs the number of parked
+// aircraft is kept within the quota. Main task only.
 #pragma once
 
 #include <cstdint>
 
-// The periodic parking adjustment; takes the engine lock itself.
-void gf_adjustParking(bool parkTrafficOnly);
-void gf_setStaticStandQuota();
-void gf_enforceParkedLimit(bool renew);
-uint64_t gf_countStaticParked(bool show);
+#include "engine/aircraft.h"
+
+struct Parameters;
+
+// The first run after an airport was loaded.
+void gf_buildParkingPlan();
+// A later run; with renewAll every active airport-file static aircraft is
+// listed for removal first.
+void gf_adjustParking(bool renewAll);
+
+// Advances the engine clock by the time a parking run took: nothing below
+// 5 ms, else (ms + 5) / 10 ticks. Returns the ticks added.
+int32_t gf_catchUpEngineClock(int64_t elapsedMs);
+
+// The quota of a run, kept in the stand table and shown in the window: the
+// percentage of the stands, or with RT_PARKTRAFFIC_ONLY MAX_PARK_SEL capped at
+// the number of stands.
+int32_t gf_parkingRunQuota(const Parameters& params);
+// Blocks the user's reserved stand and the stand under the user aircraft for
+// static aircraft.
+void lf_blockUserStands();
+
+// Lists the static aircraft for removal unless its callsign is listed already.
+void lf_addRemoval(const StaticAircraft& aircraft, int32_t standId);
+// Removes the listed static aircraft and empties the list.
+void lf_removeRemovals();
+// Turnarounds: an active airport-file static aircraft that keeps its stand
+// and whose option shows a departure callsign is planned again under it.
+void lf_planDepartureCallsigns(WeekSlot now);
+// Drops the removal and plan entry pairs that would put the same aircraft
+// back on the same stand.
+void lf_dropUnchangedReplacements();
+
+// Keeps the parked aircraft within the quota; `extra` counts a live aircraft
+// that is being spawned parked.
+void gf_enforceParkedLimit(uint8_t extra);
+void lf_removeNOldestLiveParked(int64_t n);
+void lf_removeNOldestStaticParked(int64_t n);
+
+// Static aircraft in the simulator (active or being removed); with withAge the
+// window gets their mean parked age.
+uint64_t gf_countStaticParked(bool withAge);
 uint64_t gf_countLiveParked(bool show);
-#include "engine/traffic_state.h" // lf_runParkedTimers

@@ -1,7 +1,144 @@
 #include "parking/removal_operations.h"
 
-void lf_removeAllStaticAndLiveAtAirport() {}
-void gf_removeAllStatic() {}
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/category.h"
+#include "engine/engine_reports.h"
+#include "engine/traffic_state.h"
+#include "parking/parking_plan.h"
+#include "parking/stand_table.h"
+
+namespace {
+
+constexpr uint32_t kRotorcraft = static_cast<uint32_t>(Category::Rotorcraft);
+
+// An aircraft whose creation is still pending: its queued request is dropped
+// and the record marked for erasing, or, when the simulator link has the
+// request already, it is removed once created.
+void lf_dropPendingCreation(AircraftBase& aircraft, std::deque<CreateAcCmd>& queue)
+{
+    if (aircraft.removeWhenCreated)
+        return;
+    if (lf_cancelPendingCreation(queue, aircraft.key()))
+        aircraft.staticRemoveFlag = 1;
+    else
+        aircraft.removeWhenCreated = 1;
+}
+
+void lf_removeCategoryMember(AircraftBase& aircraft)
+{
+    gf_logLine(fmt::format("{} {} removed because '{}' no longer included category", aircraft.callsign,
+                           gf_modelCodeText(aircraft.ids.model), gf_categoryName(aircraft.category)));
+    removeAircraftFromSim(aircraft);
+}
+
+} // namespace
+
+void gf_removeAllStatic()
+{
+    TrafficState& s = gf_trafficState();
+    try {
+        for (StaticAircraft& st : s.aircraft.statics()) {
+            if (st.simState == SimState::active) {
+                gf_logLine(fmt::format("{:14}: {:8} removed", gf_standNameById(st.standId), st.callsign));
+                removeAircraftFromSim(st);
+            } else if (st.simState == SimState::adding2sim) {
+                lf_dropPendingCreation(st, s.staticCreations);
+            }
+        }
+    } catch (...) {
+        gf_reportTrafficException("gf_removeAllStatic");
+    }
+    gf_compactStaticAircraft();
+}
+
+void gf_removeLiveAircraftCategory(uint8_t category)
+{
+    try {
+        for (LiveAircraft& ac : gf_trafficState().aircraft.live())
+            if (ac.category == category && ac.simState != SimState::removingfromsim)
+                lf_removeCategoryMember(ac);
+    } catch (...) {
+        gf_reportTrafficException("gf_removeLiveAircraftCategory");
+    }
+}
+
+void gf_removeStaticAircraftCategory()
+{
+    TrafficState& s = gf_trafficState();
+    try {
+        for (StaticAircraft& st : s.aircraft.statics()) {
+            if (st.category != kRotorcraft)
+                continue;
+            if (st.simState == SimState::active)
+                lf_removeCategoryMember(st);
+            else if (st.simState == SimState::adding2sim)
+                lf_dropPendingCreation(st, s.staticCreations);
+        }
+        gf_compactStaticAircraft();
+        std::erase_if(gf_parkingPlan(), [](const ParkingPlanEntry& e) {
+            return gf_modelCategory(gf_modelCode2Id(gf_modelCodeText(e.ids.model))) == Category::Rotorcraft;
+        });
+    } catch (...) {
+        gf_reportTrafficException("gf_removeStaticAircraftCategory");
+    }
+}
+
+void gf_clearUserDestGate(const std::string& standName)
+{
+    const Stand* stand = standName.empty() ? nullptr : lf_standByName(standName);
+    if (!stand || stand->id < 1)
+        return; // aircraft without a stand are not on the user's gate
+    const int32_t id = stand->id;
+    AircraftStore& store = gf_trafficState().aircraft;
+    try {
+        for (StaticAircraft& st : store.statics())
+            if (st.simState == SimState::active && st.standId == id) {
+                removeAircraftFromSim(st);
+                return;
+            }
+        for (LiveAircraft& ac : store.live())
+            if (ac.simState == SimState::active && ac.phase == FlightPhase::parked && ac.standId == id) {
+                removeAircraftFromSim(ac);
+                return;
+            }
+    } catch (...) {
+        gf_reportTrafficException("gf_clearUserDestGate");
+    }
+}
+
+void lf_removeAllStaticAndLiveAtAirport()
+{
+    TrafficState& s = gf_trafficState();
+    try {
+        gf_removeAllStatic();
+        for (LiveAircraft& ac : s.aircraft.live()) {
+            switch (ac.phase) {
+            case FlightPhase::pushing_back:
+            case FlightPhase::pushed_back:
+            case FlightPhase::taxi:
+            case FlightPhase::takeoff_roll:
+            case FlightPhase::landing_roll:
+            case FlightPhase::parked:
+                break;
+            default:
+                continue;
+            }
+            ac.standId = 0;
+            if (ac.simState == SimState::active)
+                removeAircraftFromSim(ac);
+            else if (ac.simState == SimState::adding2sim)
+                lf_dropPendingCreation(ac, s.liveCreations);
+        }
+    } catch (...) {
+        gf_reportTrafficException("lf_removeAllStaticAndLiveAtAirport");
+    }
+    gf_compactLiveAircraft();
+}
+
 void gf_checkForAllGndIfParkedVersionExistsAndRemove() {}
 void gf_checkLiveVsParkedCollisions() {}
-void gf_clearUserDestGate(const std::string&) {}

@@ -62,13 +62,25 @@ TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
     userReport.put<double>(40, 52.05).put<double>(48, 4.5).put<double>(88, 3000.0);
     userReport.put<int64_t>(120, 3600).put<int64_t>(128, 1).put<int64_t>(136, 2024);
 
+    lf_onSimObjectData(userReport.data(), userReport.size());
+
     std::atomic<bool> stop{false};
     std::atomic<uint32_t> created{0};
+    std::atomic<size_t> wanted{0}; // batches the main task has reached
+    std::atomic<size_t> posted{0};
+    // Waits (in real time, at most 20 s) for another thread's progress.
+    const auto waitFor = [](const auto& done) {
+        for (int i = 0; i < 400'000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        return done();
+    };
     // A batch every 2 s of engine time, as the feed sends them.
     std::thread feed([&] {
-        for (size_t k = 0; !stop; ++k) {
-            while (!stop && engineClock.load() < static_cast<int32_t>(k * 200))
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
+        for (size_t k = 0;; ++k) {
+            while (!stop && wanted.load() < k)
+                std::this_thread::yield();
+            if (stop)
+                return;
             std::vector<LiveTrafficRecord> batch;
             for (int i = 0; i < kAircraft; ++i) {
                 const auto& track = tracks[static_cast<size_t>(i)];
@@ -76,6 +88,7 @@ TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
                                                        "KLM" + std::to_string(i), t0));
             }
             box.post(batch, TrafficBatchKind::Live, 30, false);
+            posted.store(k + 1);
         }
     });
     std::thread simLink([&] {
@@ -100,22 +113,30 @@ TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
         EXPECT_EQ(seen, 0u); // no stands and a user aircraft at rest here
     });
 
-    // Batches play 30 s after they arrive; then one creation per pacing slot
-    // and 200 ticks to activation.
-    for (int tick = 0; tick < 9000; ++tick) {
-        g_nowNs.fetch_add(10'000'000);
-        lf_handleAddingStack();
-        if (tick % 50 == 0)
-            gf_publishStandSnapshot();
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    // Batches play 30 s after they arrive; then one creation per pacing slot,
+    // the simulator's answer and 200 ticks to activation.
+    const auto tick = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            const int32_t clock = engineClock.load();
+            if (clock % 200 == 0) {
+                wanted.store(static_cast<size_t>(clock / 200));
+                EXPECT_TRUE(waitFor([&] { return posted.load() > static_cast<size_t>(clock / 200); }));
+            }
+            g_nowNs.fetch_add(10'000'000);
+            lf_handleAddingStack();
+            if (clock % 50 == 0)
+                gf_publishStandSnapshot();
+        }
+    };
+    tick(6000);
+    EXPECT_TRUE(waitFor([&] { return created.load() >= static_cast<uint32_t>(kAircraft); }));
+    tick(400);
     stop = true;
     feed.join();
     simLink.join();
     reader.join();
     lf_processSimEvents();
 
-    ASSERT_GT(created.load(), 0u);
     size_t active = 0;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
         if (ac.objectId != 0) {

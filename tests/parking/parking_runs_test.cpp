@@ -1,0 +1,144 @@
+// Parking runs and limits: the quota of a run, the parked limit with the age
+// order of static aircraft, the replacements of an adjustment.
+#include <gtest/gtest.h>
+
+#include "airports/airport_ui.h"
+#include "core/log.h"
+#include "parking/parking_runs.h"
+#include "tests/parking/parking_fixture.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
+#include "tests/support/ui_recorder.h"
+
+namespace {
+
+using Names = std::set<std::string>;
+
+class ParkingRunsTest : public ::testing::Test {
+protected:
+    kvr::test::ParkingState state;
+    kvr::test::RecordingUiSink window;
+    Names removedStatics() { return state.callsigns(gf_trafficState().aircraft.statics()); }
+};
+
+TEST_F(ParkingRunsTest, QuotaOfARunFollowsTheParkingMode)
+{
+    struct Case {
+        bool rtOnly;
+        int32_t maxSel, quota;
+        uint32_t percent;
+    } cases[] = {{false, 500, 2, 67}, {false, 1, 1, 33}, {true, 12, 3, 100}, {true, 0, 0, 0}, {true, 2, 2, 67}};
+    gf_setStandTable(kvr::test::rowOfStands(3));
+    for (const Case& c : cases) {
+        gf_modifyParameters([&](Parameters& p) {
+            p.RT_PARKTRAFFIC_ONLY = c.rtOnly;
+            p.parking_percentage = 50;
+            p.MAX_PARK_SEL = c.maxSel;
+        });
+        EXPECT_EQ(gf_parkingRunQuota(*gf_parametersSnapshot()), c.quota) << c.rtOnly << " " << c.maxSel;
+        EXPECT_EQ(gf_standTable().staticQuota, c.quota);
+        EXPECT_EQ(window.last<GuiUpdate::MaxPark>()->percent, c.percent) << c.rtOnly << " " << c.maxSel;
+    }
+}
+
+TEST_F(ParkingRunsTest, EngineClockCatchesUpWithARunOfFiveMillisecondsOrMore)
+{
+    for (const auto& [ms, ticks] : {std::pair{4, 0}, {5, 1}, {14, 1}, {15, 2}, {2000, 200}}) {
+        const int32_t before = engineClock.load();
+        EXPECT_EQ(gf_catchUpEngineClock(ms), ticks) << ms;
+        EXPECT_EQ(engineClock.load() - before, ticks) << ms;
+    }
+}
+
+TEST_F(ParkingRunsTest, ParkedLimitRemovesTheOldestAcrossTheWeekAndCountsNoStaticTwice)
+{
+    struct Case {
+        int32_t quota;
+        int live, statics;
+        uint8_t extra;
+        size_t liveRemoved, staticsRemoved;
+    } cases[] = {{10, 12, 3, 0, 2, 3}, {10, 6, 6, 1, 0, 3}, {10, 5, 5, 0, 0, 0}, {-1, 30, 30, 1, 0, 0}, {0, 0, 2, 0, 0, 2}};
+    for (const Case& c : cases) {
+        gf_resetTrafficState();
+        gf_initTrafficState();
+        kvr::test::setNow(1, 1); // Monday 00:30: the older statics were parked on Sunday
+        gf_standTable().staticQuota = c.quota;
+        // Live i came near its stand at tick 100 + i; static i parked i half-hours ago.
+        for (int i = 0; i < c.live; ++i)
+            state.addLive(0x400000u + i, FlightPhase::parked).lastNearStandTicks = 100 + i;
+        for (int i = 0; i < c.statics; ++i)
+            state.addStatic(fmt::format("S{}*", i), i + 1, SimState::active, gf_weekSlotBack({1, 1}, i));
+        for (int call = 0; call < 2; ++call) { // the second call, while the removals wait, removes nothing more
+            gf_enforceParkedLimit(c.extra);
+            const Names live = state.callsigns(gf_trafficState().aircraft.live());
+            const Names statics = removedStatics();
+            ASSERT_EQ(live.size(), c.liveRemoved) << c.quota << " " << c.live << " " << c.statics;
+            ASSERT_EQ(statics.size(), c.staticsRemoved) << c.quota << " " << c.live << " " << c.statics;
+            for (size_t i = 0; i < c.liveRemoved; ++i)
+                EXPECT_TRUE(live.contains(fmt::format("L{:x}", 0x400000u + i)));
+            for (size_t i = 0; i < c.staticsRemoved; ++i) // the oldest have the highest numbers
+                EXPECT_TRUE(statics.contains(fmt::format("S{}*", c.statics - 1 - static_cast<int>(i))));
+        }
+    }
+}
+
+TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftStay)
+{
+    auto stands = kvr::test::rowOfStands(3);
+    stands[0].options = {kvr::test::option("KLM", "KLM12", "PH-BXA", 2, {28, 29, 30}, "KLM13")};
+    kvr::test::loadStands(std::move(stands));
+    StaticAircraft& turnaround = state.addStatic("KLM12*", 1, SimState::active, {2, 28});
+    turnaround.callsign2 = "KLM12";
+    turnaround.text3 = "KLM13";
+    turnaround.ids = gf_standById(1)->options[0].aom;
+    turnaround.keepStand = 1;
+    const StaticAircraft& unchanged = state.addStatic("DLH4*", 2);
+
+    lf_planDepartureCallsigns({2, 30});
+    ASSERT_EQ(gf_parkingPlanSize(), 1u);
+    EXPECT_FALSE(gf_parkingPlan()[0].keepsFirstCallsign);
+    EXPECT_EQ(gf_parkingPlan()[0].slotOffset, 28);
+    // DLH4 would be planned back unchanged on stand 2; stand 3 gets a new one.
+    ParkingPlanEntry same, fresh;
+    same.standId = 2;
+    same.callsign = "DLH4";
+    fresh.standId = 3;
+    fresh.callsign = "EZY7";
+    gf_parkingPlan().insert(gf_parkingPlan().begin(), {fresh, same});
+    lf_addRemoval(unchanged, 2);
+    lf_addRemoval(unchanged, 2); // listed once
+    lf_dropUnchangedReplacements();
+    ASSERT_EQ(gf_removals().size(), 1u);
+    ASSERT_EQ(gf_parkingPlanSize(), 2u);
+    EXPECT_EQ(gf_parkingPlan()[0].callsign, "KLM12"); // its stand also has a removal: first
+    lf_removeRemovals();
+    EXPECT_TRUE(gf_removals().empty());
+    EXPECT_EQ(removedStatics(), Names{"KLM12*"});
+}
+
+TEST_F(ParkingRunsTest, RealTrafficOnlyRenewalAndAnEmptyBuild)
+{
+    struct Ui final : AirportUi {
+        int enabled = 0;
+        void enableParkingControls() override { ++enabled; }
+    } ui;
+    AirportUi* before = gf_setAirportUi(&ui);
+    kvr::test::ScopedTestFolders folders("parking_runs");
+    gf_openLog();
+    gf_modifyParameters([](Parameters& p) { p.RT_PARKTRAFFIC_ONLY = true; });
+    kvr::test::loadStands(kvr::test::rowOfStands(4));
+    state.addStatic("KLM1*", 1);
+    state.addStatic("RT2*", 2).staticSource = 0;
+    gf_adjustParking(true); // only the airport-file statics go, each once
+    EXPECT_EQ(removedStatics(), Names{"KLM1*"});
+    gf_buildParkingPlan();
+    EXPECT_EQ(ui.enabled, 1);
+    gf_flushLog();
+    const std::string text = kvr::test::logText();
+    gf_closeLog();
+    gf_setAirportUi(before);
+    EXPECT_NE(text.find("RT Parking changes: 1 to be removed, 0 to be added"), std::string::npos) << text;
+    EXPECT_NE(text.find("no parking positions found"), std::string::npos);
+}
+
+} // namespace
