@@ -171,8 +171,8 @@ bool gf_writeApfParameters(pugi::xml_node root, const ScannedAirport& airport, A
              lf_appendNumberParameter(p, "longitude", airport.longitude);
     }
     ok = ok && gf_xmlAppendStringParameter(p, "publisher", airport.publisher);
-    if (airport.manifest && !airport.manifest->version.empty() && airport.publisher != "stock")
-        ok = ok && gf_xmlAppendStringParameter(p, "version", airport.manifest->version);
+    if (airport.manifest && !airport.manifest->package_version.empty() && airport.publisher != "stock")
+        ok = ok && gf_xmlAppendStringParameter(p, "version", airport.manifest->package_version);
     if (handmade)
         ok = ok && gf_xmlAppendStringParameter(p, "handmade", "true");
     if (handmade || mode == ApfWriteMode::Generated)

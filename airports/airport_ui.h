@@ -21,6 +21,9 @@ public:
     virtual void enableParkingControls() {}
     // A parking build placed aircraft: busy until the plan is worked off.
     virtual void setParkingBusy() {}
+    // The "Tblo" button and the SKIP_AIRPORT_SCAN check box (the airport scan).
+    virtual void enableTbloButton(bool) {}
+    virtual void enableSkipAirportScan(bool) {}
 };
 
 // Makes `ui` the one gf_airportUi answers; null restores the inert one.

@@ -25,5 +25,6 @@ struct ScannedAirport {
     std::string bglPath; // bglFile as UTF-8
     std::string publisher; // "stock", "simaddon", a publisher's name or empty
     std::optional<PackageManifest> manifest;
+    bool manifestSearched = false; // the manifest above was looked for (found or not)
     std::vector<Stand> stands;
 };

@@ -120,3 +120,9 @@ bool gf_isWeeklyTrafficAirport(uint32_t code)
     const auto it = std::lower_bound(g_weeklyCodes.begin(), g_weeklyCodes.end(), code);
     return it != g_weeklyCodes.end() && *it == code;
 }
+
+void gf_clearWeeklyTrafficAirports()
+{
+    std::unique_lock lock(g_weeklyMutex);
+    g_weeklyCodes.clear();
+}

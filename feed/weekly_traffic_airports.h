@@ -20,3 +20,5 @@ WeeklyTrafficCodes gf_readWeeklyTrafficAirportsFile();
 bool gf_loadWeeklyTrafficAirports();
 // True when the list is empty or holds the code.
 bool gf_isWeeklyTrafficAirport(uint32_t code);
+// Empties the list (the end of the airport scan): every airport counts as listed.
+void gf_clearWeeklyTrafficAirports();

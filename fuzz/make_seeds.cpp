@@ -73,6 +73,11 @@ int main(int argc, char** argv)
     put(out, "fuzz_rt_app_lines", "batch.txt",
         "RTTFC," + position + "\nRTBUF1," + position + "\nRTPARK,4840d7,52.31,4.77,PH-BXB,B738,A12\nRTTFC_EOT\n");
 
+    put(out, "fuzz_manifest", "manifest.json",
+        R"({"dependencies":[],"content_type":"SCENERY","title":"EHAM Amsterdam","manufacturer":"",)"
+        R"("creator":"Example Scenery","package_version":"1.2.3-beta","minimum_game_version":"1.37.19",)"
+        R"("release_notes":{"neutral":{"LastUpdate":"","OlderHistory":""}}})");
+
     fs::create_directories(out / "fuzz_enc");
     writeEncFile(out / "fuzz_enc" / "small.enc", "<root><traffic_airports>EHAM,EGLL</traffic_airports></root>");
     writeEncFile(out / "fuzz_enc" / "two_chunks.enc", std::string(5000, 'x'));
