@@ -19,6 +19,7 @@
 #include "standins/rt_app_standin.h"
 #include "standins/simconnect/standin_control.h"
 #include "tests/app/main_task_fixture.h"
+#include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
 #include "update/downloader.h"
 
@@ -39,25 +40,8 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
                            {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", 52.3087},
                             {"lon", 4.7639}, {"alt_ft", -11}, {"on_ground", true}}}}));
 
-    WSADATA winsock;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
-    const uint16_t port = freeTcpPort();
-    WSACleanup();
+    const uint16_t port = prepareRtAppRun(fx, {{"KLM", "B738", "Boeing 737-800 KLM"}});
     ASSERT_NE(port, 0);
-    fs::create_directory("docs");
-    const fs::path install = fx.folders.roamingAppData() / L"Microsoft Flight Simulator" / L"Packages";
-    // One installed AI package: the start-up scans it for liveries.
-    const fs::path planes = install / L"Community" / L"aig-aitraffic-oci" / L"SimObjects" / L"Airplanes" / L"B738";
-    fs::create_directories(planes);
-    writeBytes(planes / L"aircraft.cfg",
-               "icao_type_designator=B738\n[fltsim.0]\ntitle=Boeing 737-800 KLM\nicao_airline=KLM\n");
-    fs::create_directories(install / L"Official");
-    writeBytes(gf_parametersXmlPath(),
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
-               "    <parameter name=\"RT_CHOISE\" value=\"RT App\"/>\n"
-               "    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2020\"/>\n"
-               "    <parameter name=\"PORT_NUMBER\" value=\"" + std::to_string(port) + "\"/>\n"
-               "  </parameters>\n</root>\n");
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     MessageBoxRecorder boxes; // none is expected; none may block the run
 
