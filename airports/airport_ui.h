@@ -17,10 +17,15 @@ public:
     virtual void enableFlushButton(bool) {}
     virtual void enableParkingPercentage(bool) {}
     virtual void enableMaxFitFl(bool) {}
-    // The parking controls on again once a parking build found nothing.
+    // The parking controls on again once a parking build found nothing, or
+    // after a failed load of an airport's parking.
     virtual void enableParkingControls() {}
     // A parking build placed aircraft: busy until the plan is worked off.
     virtual void setParkingBusy() {}
+    // The "Park" button.
+    virtual void enableParkButton(bool) {}
+    // The parking-update countdown starts again from PARKING_INTERVAL_MINUTES.
+    virtual void restartParkingCountdown() {}
     // The "Tblo" button and the SKIP_AIRPORT_SCAN check box (the airport scan).
     virtual void enableTbloButton(bool) {}
     virtual void enableSkipAirportScan(bool) {}

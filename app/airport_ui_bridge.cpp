@@ -17,6 +17,8 @@ public:
     void enableMaxFitFl(bool enabled) override { gf_enableControl(MAX_FIT_FL, enabled); }
     void enableParkingControls() override { gf_enableParkingControls(); }
     void setParkingBusy() override { parkingInProgress.store(true); }
+    void enableParkButton(bool enabled) override { gf_enableControl(PARK_BUTTON, enabled); }
+    void restartParkingCountdown() override { gf_restartParkingCountdown(); }
     void enableTbloButton(bool enabled) override { gf_enableControl(TBLO_BUTTON, enabled); }
     void enableSkipAirportScan(bool enabled) override { gf_enableControl(SKIP_AIRPORT_SCAN, enabled); }
 };

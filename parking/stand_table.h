@@ -26,6 +26,12 @@ struct StandTable {
     std::unordered_map<std::string, int32_t> nameIndex;
     // Stands that may carry static aircraft; negative = no quota.
     int32_t staticQuota = -1;
+    // Options learned or extended since the airport was loaded (shown in the
+    // window).
+    int32_t learnedOptionCount = 0;
+    // Usable soft options of the loaded airport file; the soft searches run
+    // only when there are some.
+    int32_t softOptionCount = 0;
 };
 
 // The table of the current airport (main task only).

@@ -25,6 +25,8 @@ have_target() { ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$1:"; }
 have_target kelo_simconnect_standin && targets+=(kelo_simconnect_standin)
 have_target kelo_rtapp_standin && targets+=(kelo_rtapp_standin)
 have_target kelo_make_dataset && targets+=(kelo_make_dataset)
+have_target kelo_demo_scenario && targets+=(kelo_demo_scenario)
+have_target kelo_trace_check && targets+=(kelo_trace_check)
 cmake --build "$build" -j4 --target "${targets[@]}"
 
 prefix=$build/wineprefix
@@ -35,19 +37,14 @@ rm -rf "$demo"; mkdir -p "$demo/docs"
 cp "$build/Kelo.exe" "$demo/"
 [ -f "$build/tests/SimConnect.dll" ] && cp "$build/tests/SimConnect.dll" "$demo/"
 rtapp=$build/standins/rtapp/kelo_rtapp_standin.exe
-# The data sets (the airport database...), written from the repository's readable sources.
-makeds=$build/standins/datasets/kelo_make_dataset.exe
-if [ -f "$makeds" ]; then (cd "$demo" && wine "$makeds" --all input >/dev/null); fi
+tracecheck=$build/standins/tracecheck/kelo_trace_check.exe
 
 # The data sets the maker's download site would supply, written from the
-# readable sources in the repository, and the installed AI liveries as the
-# livery scan lists them.
+# readable sources in the repository.
 make_dataset=$build/standins/datasets/kelo_make_dataset.exe
 if [ -f "$make_dataset" ]; then
   wine "$make_dataset" --all "$(winepath -w "$demo")\\input" >/dev/null
 fi
-mkdir -p "$demo/output"
-cp "$root/standins/datasets/sources/LiveriesScanned.xml" "$demo/output/LiveriesScanned_MSFS2020.xml"
 
 # The user's side of the PC: an MSFS 2020 Steam install for the install-path
 # detection, and settings that choose the RealTraffic App and that simulator.
@@ -56,6 +53,13 @@ roaming=$user_dir/AppData/Roaming
 mkdir -p "$roaming/Microsoft Flight Simulator/Packages/Community" \
          "$roaming/Microsoft Flight Simulator/Packages/Official" "$roaming/Kelo"
 rm -f "$roaming/Kelo/parameters.xml"
+# The installed AI packages: Kelo's livery scan finds them in the Community
+# folder, and the stand-in simulator creates exactly their titles.
+community="$roaming/Microsoft Flight Simulator/Packages/Community"
+rm -rf "$community"
+titles=$(bash "$root/scripts/demo/make_community.sh" "$community")
+template=$demo/eham_sim_template.json
+sed "1a\\  \"titles\": $titles," "$root/scripts/demo/eham_sim.json" > "$template"
 cat > "$roaming/Kelo/parameters.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <root>
@@ -70,13 +74,25 @@ cat > "$roaming/Kelo/parameters.xml" <<'XML'
 </root>
 XML
 
-seconds=${KELO_DEMO_SECONDS:-40}
-scenario=$root/scripts/demo/eham_sim.json
+# Amsterdam with its real runways (the published list beside the repository)
+# and the App's traffic on them; without the generator, the template and the
+# example scenario as they are.
+seconds=${KELO_DEMO_SECONDS:-120}
+scenario=$template
+traffic=$root/standins/rtapp/eham_scenario.json
+makescenario=$build/standins/demoscenario/kelo_demo_scenario.exe
+if [ -f "$makescenario" ]; then
+  wine "$makescenario" "$(winepath -w "$root/../shared/data/runways-eham.csv")" "$(winepath -w "$template")" \
+    "$(winepath -w "$demo")\\eham_sim.json" "$(winepath -w "$demo")\\eham_traffic.json"
+  scenario=$demo/eham_sim.json
+  traffic=$demo/eham_traffic.json
+fi
 cd "$demo"
 xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
   export KELO_SIM_SCENARIO=\$(winepath -w '$scenario')
+  export KELO_SIM_TRACE=\$(winepath -w '$demo/trace.jsonl') KELO_SIM_TRACE_EVERY=3
   if [ -f '$rtapp' ]; then
-    wine '$rtapp' \"\$(winepath -w '$root/standins/rtapp/eham_scenario.json')\" > '$demo/rtapp.txt' 2>&1 &
+    wine '$rtapp' \"\$(winepath -w '$traffic')\" > '$demo/rtapp.txt' 2>&1 &
   fi
   sleep 2
   wine ./Kelo.exe &
@@ -112,3 +128,10 @@ echo "---- Log.txt ----"
 cat "$demo/Log.txt" 2>/dev/null || echo "(no Log.txt)"
 echo "---- screenshots: $demo/*.png ----"
 ls "$demo"/*.png 2>/dev/null || true
+# What the simulator saw: objects created, moved, removed and refused, with
+# their tail numbers, and the motion checks of every object.
+if [ -f "$tracecheck" ] && [ -f "$demo/trace.jsonl" ]; then
+  echo "---- trace: $demo/trace.jsonl ----"
+  wine "$tracecheck" --summary "$(winepath -w "$demo/trace.jsonl")" || true
+  wineserver -k || true
+fi

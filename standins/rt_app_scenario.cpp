@@ -99,6 +99,8 @@ std::vector<AppAircraft> RtAppScenario::stateAt(double seconds) const
             a.groundSpeed = mix(f.gsKt, b.gsKt);
             a.track = std::fmod(f.trackDeg + std::remainder(b.trackDeg - f.trackDeg, 360.0) * w + 360.0, 360.0);
             a.verticalSpeed = mix(f.vsFpm, b.vsFpm);
+            if (a.tas < 0.0) // a recorded track has no air data: still air
+                a.tas = a.groundSpeed;
             out.push_back(a);
             continue;
         }

@@ -252,4 +252,28 @@ std::vector<TrackPoint> gf_taxiTrack(const std::vector<LatLon>& points, double a
     return b.points();
 }
 
+std::vector<TrackPoint> gf_departureTrack(const RunwayEndGeometry& from, double taxiFt, double rotateKt,
+                                          double climbToFt)
+{
+    const LatLon holding = gf_destinationPoint(from.threshold, {lf_wrap360(from.headingDeg + 180.0) * kRad, taxiFt});
+    TrackBuilder taxi(holding, from.elevationFt, 15.0, from.headingDeg, true);
+    taxi.moveTo(from.threshold);
+    std::vector<TrackPoint> track = taxi.points();
+    for (TrackPoint p : gf_takeOffTrack(from, rotateKt, climbToFt)) {
+        p.t += track.back().t + 1.0;
+        track.push_back(p);
+    }
+    return track;
+}
+
+std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start)
+{
+    const auto moving = std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.gsKt > 0.0; });
+    track.erase(track.begin(), moving == track.end() ? track.end() - std::min<size_t>(1, track.size()) : moving);
+    const double t0 = track.empty() ? 0.0 : track.front().t;
+    for (TrackPoint& p : track)
+        p.t += start - t0;
+    return track;
+}
+
 } // namespace kvr::standin

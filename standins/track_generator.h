@@ -84,5 +84,12 @@ std::vector<TrackPoint> gf_takeOffTrack(const RunwayEndGeometry& from, double ro
 std::vector<TrackPoint> gf_landingTrack(const RunwayEndGeometry& to, double distanceNm);
 // Taxi along the points at `kt`, starting stopped at the first one.
 std::vector<TrackPoint> gf_taxiTrack(const std::vector<LatLon>& points, double altFt, double kt);
+// Taxi at 15 kt along the extended centre line from `taxiFt` behind the
+// threshold onto it, then the take-off of gf_takeOffTrack.
+std::vector<TrackPoint> gf_departureTrack(const RunwayEndGeometry& from, double taxiFt, double rotateKt,
+                                          double climbToFt);
+// The track from its first moving point on (a standing aircraft is parked
+// traffic, not live), its times shifted to begin at `start`.
+std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start);
 
 } // namespace kvr::standin

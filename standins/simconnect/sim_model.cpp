@@ -307,7 +307,10 @@ double Sim::valueOf(const SimObject& o, Var var) const
     case Var::OnGround:
         if (o.explicitOnGround)
             return at(Var::OnGround);
-        return at(Var::Altitude) - groundFtAt(at(Var::Latitude), at(Var::Longitude)) < 1.0 ? 1.0 : 0.0;
+        // On its wheels the reference point stands the static CG height above the ground.
+        return at(Var::Altitude) - groundFtAt(at(Var::Latitude), at(Var::Longitude)) < valueOf(o, Var::StaticCg) + 1.0
+                   ? 1.0
+                   : 0.0;
     case Var::StaticCg:
     case Var::StaticPitch: {
         const auto* info = titleInfo(o.title);

@@ -19,6 +19,7 @@
 #include "standins/rt_app_standin.h"
 #include "standins/simconnect/standin_control.h"
 #include "tests/app/main_task_fixture.h"
+#include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
 #include "update/downloader.h"
 
@@ -39,21 +40,8 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
                            {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", 52.3087},
                             {"lon", 4.7639}, {"alt_ft", -11}, {"on_ground", true}}}}));
 
-    WSADATA winsock;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
-    const uint16_t port = freeTcpPort();
-    WSACleanup();
+    const uint16_t port = prepareRtAppRun(fx, {{"KLM", "B738", "Boeing 737-800 KLM"}});
     ASSERT_NE(port, 0);
-    fs::create_directory("docs");
-    const fs::path install = fx.folders.roamingAppData() / L"Microsoft Flight Simulator" / L"Packages";
-    fs::create_directories(install / L"Community");
-    fs::create_directories(install / L"Official");
-    writeBytes(gf_parametersXmlPath(),
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
-               "    <parameter name=\"RT_CHOISE\" value=\"RT App\"/>\n"
-               "    <parameter name=\"SIM_CHOICE\" value=\"MSFS 2020\"/>\n"
-               "    <parameter name=\"PORT_NUMBER\" value=\"" + std::to_string(port) + "\"/>\n"
-               "  </parameters>\n</root>\n");
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     MessageBoxRecorder boxes; // none is expected; none may block the run
 
@@ -96,6 +84,7 @@ TEST(StartUpEndToEnd, RtAppRunRunsTheLoopAndShutsDownInOrder)
         }
     }
     EXPECT_EQ(log.find("Time out: no buffer traffic received?"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n1 liveries in output\\LiveriesScanned_MSFS2020.xml\n"), std::string::npos) << log;
     EXPECT_FALSE(app.linesStartingWith("Qs121=").empty()); // the user state went to the App
     std::vector<UINT> posted;
     for (UINT m : fx.postedMessages())

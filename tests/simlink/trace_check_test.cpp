@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "standins/trace_check.h"
+#include "standins/trace_summary.h"
 
 using kvr::standin::gf_checkTraceMotion;
 using kvr::standin::MotionCounts;
@@ -92,3 +93,41 @@ TEST(TraceCheck, TurnRatesHaveTheirLimitsInTheAirAndOnTheGround)
 }
 
 } // namespace
+
+TEST(TraceSummary, CreationsWritesRemovalsAndRefusalsPerObject)
+{
+    std::istringstream in(
+        R"({"k":"create","f":3,"t":0.1,"id":100,"req":1,"title":"Boeing 737-800 KLM","tail":"KLM1601"})" "\n"
+        R"({"k":"refuse","f":3,"t":0.1,"req":2,"title":"Boeing 737-800 Ryanair","tail":"RYR8AB","exception":22})" "\n"
+        "not json\n"
+        R"({"k":"pos","f":4,"t":0.2,"id":100,"lat":52.3,"lon":4.7,"alt_ft":-3,"gnd_ft":-11,"on_ground":true})" "\n"
+        R"({"k":"event","f":4,"t":0.2,"id":100,"name":"GEAR_UP","value":0})" "\n"
+        R"({"k":"pos","f":5,"t":0.3,"id":100,"lat":52.31,"lon":4.7,"alt_ft":500,"gnd_ft":-11,"on_ground":false})" "\n"
+        R"({"k":"remove","f":6,"t":0.4,"id":100,"by":"client"})" "\n"
+        R"({"k":"remove","f":7,"t":0.5,"id":100,"by":"close"})" "\n"
+        R"({"k":"pos","f":8,"t":0.6,"id":100,"lat":52.32,"lon":4.7,"alt_ft":600,"gnd_ft":-11,"on_ground":false})" "\n"
+        R"({"k":"create","f":9,"t":0.7,"id":101,"req":3,"title":"Boeing 737-800 House Colours","tail":"RYR8AB"})" "\n");
+    const auto s = kvr::standin::gf_summarizeTrace(in, true);
+    ASSERT_EQ(s.objects.size(), 2u);
+    const auto& klm = s.objects.at(100);
+    EXPECT_EQ(klm.creations, 1u);
+    EXPECT_EQ(klm.writes, 2u);
+    ASSERT_EQ(klm.positions.size(), 2u);
+    EXPECT_EQ(klm.first->altFt, -3.0);
+    EXPECT_TRUE(klm.first->onGround);
+    EXPECT_EQ(klm.last->lat, 52.31);
+    EXPECT_EQ(klm.removedAt, 0.4); // the first removal counts
+    EXPECT_EQ(klm.removedBy, "client");
+    EXPECT_EQ(klm.writesAfterRemoval, 1u);
+    const auto ryr = s.withTail("RYR8AB");
+    ASSERT_EQ(ryr.size(), 1u);
+    EXPECT_EQ(ryr[0]->writes, 0u);
+    EXPECT_FALSE(ryr[0]->removedAt.has_value());
+    ASSERT_EQ(s.refusals.size(), 1u);
+    EXPECT_EQ(s.refusals[0].exception, 22u);
+    EXPECT_EQ(s.lastTime, 0.7);
+    const std::string text = kvr::standin::gf_summaryText(s);
+    EXPECT_NE(text.find("objects created 2, moved 1, removed 1, refused 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("1 writes after removal"), std::string::npos) << text;
+    EXPECT_NE(text.find("refused at 0.1: RYR8AB \"Boeing 737-800 Ryanair\" (exception 22)"), std::string::npos) << text;
+}

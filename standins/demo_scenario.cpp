@@ -1,0 +1,149 @@
+#include "standins/demo_scenario.h"
+
+#include <numbers>
+#include <string>
+
+#include "core/geodesy.h"
+
+namespace kvr::standin {
+
+namespace {
+
+constexpr double kRad = std::numbers::pi / 180.0;
+constexpr double kMetresPerFt = 0.3048;
+constexpr double kFtPerNm = 6076.12;
+constexpr double kElevationFt = -11.0;
+const LatLon kAirport{52.3086, 4.7639};
+
+// "18R" as the facility's number and designator (none, L, R, C, W, A, B).
+void lf_ident(const std::string& ident, int& number, int& designator)
+{
+    number = std::stoi(ident.substr(0, 2));
+    const std::string letters = "LRCWAB";
+    designator = ident.size() > 2 ? static_cast<int>(letters.find(ident[2]) + 1) : 0;
+}
+
+LatLon lf_from(LatLon p, double bearingDeg, double nm)
+{
+    return gf_destinationPoint(p, {bearingDeg * kRad, nm * kFtPerNm});
+}
+
+} // namespace
+
+nlohmann::json gf_facilityRunways(const std::vector<RunwayGeometry>& runways)
+{
+    nlohmann::json list = nlohmann::json::array();
+    nlohmann::json starts = nlohmann::json::array();
+    for (const RunwayGeometry& r : runways) {
+        const LatLon le = r.low.threshold, he = r.high.threshold;
+        const double lengthFt = gf_distanceNm(le, he) * kFtPerNm;
+        const LatLon centre = gf_destinationPoint(le, {gf_initialBearing(le, he), lengthFt * 0.5});
+        int pn, pd, sn, sd;
+        lf_ident(r.low.ident, pn, pd);
+        lf_ident(r.high.ident, sn, sd);
+        const double widthM = r.widthFt * kMetresPerFt;
+        const auto threshold = [&](const RunwayEndGeometry& e) {
+            return nlohmann::json{{"LENGTH", e.displacedFt * kMetresPerFt}, {"WIDTH", widthM},
+                                  {"ENABLE", e.displacedFt > 0.0 ? 1 : 0}};
+        };
+        list.push_back({{"LATITUDE", centre.latitude},
+                        {"LONGITUDE", centre.longitude},
+                        {"ALTITUDE", (r.low.elevationFt + r.high.elevationFt) * 0.5 * kMetresPerFt},
+                        {"HEADING", gf_initialBearing(centre, he) / kRad},
+                        {"LENGTH", r.lengthFt * kMetresPerFt},
+                        {"WIDTH", widthM},
+                        {"PRIMARY_NUMBER", pn},
+                        {"PRIMARY_DESIGNATOR", pd},
+                        {"SECONDARY_NUMBER", sn},
+                        {"SECONDARY_DESIGNATOR", sd},
+                        {"PRIMARY_THRESHOLD", threshold(r.low)},
+                        {"SECONDARY_THRESHOLD", threshold(r.high)}});
+        for (const auto& [end, number, designator] : {std::tuple{r.low, pn, pd}, std::tuple{r.high, sn, sd}})
+            starts.push_back({{"LATITUDE", end.threshold.latitude},
+                              {"LONGITUDE", end.threshold.longitude},
+                              {"ALTITUDE", end.elevationFt * kMetresPerFt},
+                              {"HEADING", end.headingDeg},
+                              {"NUMBER", number},
+                              {"DESIGNATOR", designator},
+                              {"TYPE", 1}});
+    }
+    return {{"RUNWAY", list}, {"START", starts}};
+}
+
+RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways)
+{
+    RtAppScenario s;
+    s.airport = "EHAM";
+    s.metar = "EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1009";
+    s.loopSeconds = 600.0;
+    const auto add = [&](AppAircraft who, std::vector<TrackPoint> track) {
+        s.aircraft.push_back({std::move(who), {}, std::move(track)});
+    };
+    // The App's buffer is the first 30 s; Kelo plays 30 s behind: most of
+    // the traffic starts within its first minute.
+    add({.hexid = 4738001, .callsign = "KLM1001", .type = "B738", .registration = "PH-BXA",
+         .origin = "AMS", .destination = "LHR", .airline = "KLM"},
+        gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "24"), 1000.0, 140.0, 3000.0), 20.0));
+    add({.hexid = 4738002, .callsign = "TRA5821", .type = "B738", .registration = "PH-HXB",
+         .origin = "AMS", .destination = "AGP", .airline = "TRA"},
+        gf_movingFrom(gf_departureTrack(gf_runwayEnd(runways, "36L"), 800.0, 140.0, 3000.0), 45.0));
+    add({.hexid = 4738003, .callsign = "KLM1294", .type = "E190", .registration = "PH-EZA",
+         .origin = "BLL", .destination = "AMS", .airline = "KLM"},
+        gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "27"), 5.0), 10.0));
+    add({.hexid = 4738004, .callsign = "EZY7923", .type = "A320", .registration = "G-EZAB",
+         .origin = "LGW", .destination = "AMS", .airline = "EZY"},
+        gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "06"), 4.0), 35.0));
+    add({.hexid = 4738006, .callsign = "DLH2307", .type = "A20N", .registration = "D-AINA",
+         .origin = "FRA", .destination = "AMS", .airline = "DLH"},
+        gf_movingFrom(gf_taxiTrack({{52.3095, 4.7600}, {52.3095, 4.7520}, {52.3060, 4.7520}, {52.3060, 4.7440}},
+                                   kElevationFt, 14.0),
+                      5.0));
+    add({.hexid = 4738007, .callsign = "KLM605", .type = "B77W", .registration = "PH-BVA",
+         .origin = "AMS", .destination = "JFK", .airline = "KLM"},
+        gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 250.0, 6.0), 8000.0, 260.0, 60.0, 200.0), 25.0));
+    add({.hexid = 4738008, .callsign = "BAW8TN", .type = "A320", .registration = "G-EUUB",
+         .origin = "LHR", .destination = "CPH", .airline = "BAW"},
+        gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 200.0, 7.0), 12000.0, 280.0, 20.0, 200.0), 0.0));
+    add({.hexid = 4738010, .callsign = "UAE148", .type = "A388", .registration = "A6-EDA",
+         .origin = "DXB", .destination = "AMS", .airline = "UAE"},
+        gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 330.0, 8.0), 30000.0, 450.0, 140.0, 200.0), 15.0));
+    s.parked = {{4738100, "KLM1822", "B738", "PH-BXD", "D2", 52.3093, 4.7622},
+                {4738101, "KLM1402", "E190", "PH-EZB", "D4", 52.3096, 4.7630},
+                {4738102, "TRA6123", "B738", "PH-HXC", "E7", 52.3108, 4.7661},
+                {4738103, "KLM883", "B789", "PH-BHA", "F3", 52.3121, 4.7680},
+                {4738105, "EZY7925", "A320", "G-EZAC", "H1", 52.3062, 4.7738}};
+    return s;
+}
+
+nlohmann::json gf_scenarioJson(const RtAppScenario& scenario)
+{
+    nlohmann::json aircraft = nlohmann::json::array();
+    for (const ScenarioAircraft& sa : scenario.aircraft) {
+        const AppAircraft& a = sa.start;
+        nlohmann::json j{{"hexid", a.hexid},     {"callsign", a.callsign},       {"type", a.type},
+                         {"registration", a.registration}, {"origin", a.origin}, {"destination", a.destination},
+                         {"airline", a.airline}, {"category", a.category},       {"lat", a.lat},
+                         {"lon", a.lon},         {"altitude", a.altitude},       {"gs", a.groundSpeed},
+                         {"track", a.track}};
+        if (!sa.track.empty()) {
+            nlohmann::json points = nlohmann::json::array();
+            for (const TrackPoint& p : sa.track)
+                points.push_back({p.t, p.lat, p.lon, p.altFt, p.gsKt, p.trackDeg, p.vsFpm});
+            j["points"] = std::move(points);
+        } else {
+            nlohmann::json legs = nlohmann::json::array();
+            for (const ScenarioLeg& l : sa.legs)
+                legs.push_back({{"seconds", l.seconds}, {"accel", l.accel}, {"vs", l.vs}, {"turn", l.turn}});
+            j["legs"] = std::move(legs);
+        }
+        aircraft.push_back(std::move(j));
+    }
+    nlohmann::json parked = nlohmann::json::array();
+    for (const AppParked& p : scenario.parked)
+        parked.push_back({{"hexid", p.hexid}, {"callsign", p.callsign}, {"type", p.type},
+                          {"registration", p.registration}, {"stand", p.stand}, {"lat", p.lat}, {"lon", p.lon}});
+    return {{"airport", scenario.airport}, {"metar", scenario.metar}, {"loop_seconds", scenario.loopSeconds},
+            {"aircraft", aircraft}, {"parked", parked}};
+}
+
+} // namespace kvr::standin

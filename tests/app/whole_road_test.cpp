@@ -1,0 +1,356 @@
+// The whole road in one run: the stand-in App sends a few minutes of traffic
+// around Amsterdam (departures, arrivals that land, taxiing, overflights, one
+// aircraft flying out of range, one whose title the simulator refuses); the
+// program's own main task takes it through the feed, the engine and the link
+// into the stand-in simulator, on manual frames and a clock moved by the main
+// task's own sleeps; the simulator's trace file shows what it did.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <map>
+#include <numbers>
+#include <thread>
+
+#include "app/main_task.h"
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/layout.h"
+#include "feed/traffic_mailbox.h"
+#include "simlink/position_stream.h"
+#include "simlink/simconnect_loader.h"
+#include "standins/rt_app_scenario.h"
+#include "standins/simconnect/standin_control.h"
+#include "standins/trace_check.h"
+#include "standins/trace_summary.h"
+#include "standins/track_generator.h"
+#include "tests/app/main_task_fixture.h"
+#include "tests/app/rt_app_run.h"
+#include "tests/feed/feed_test_support.h"
+#include "tests/parking/runway_fixture.h"
+#include "update/downloader.h"
+
+using namespace kvr::test;
+using namespace kvr::standin;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kFrameNs = 10'000'000; // one simulator frame per main-loop tick
+constexpr uint32_t kFramesPerSecond = 100;
+constexpr double kEhamFt = -11.0;
+constexpr double kLastBatch = 240.0;   // scenario seconds of traffic
+constexpr double kRunSeconds = 380.0;  // then the engine runs on: the 30 s delay, predictions, removals
+constexpr double kMetresPerNm = 1852.0;
+const LatLon kUser{52.30872, 4.76392};
+
+// ---- The run's clocks: real until the main loop's first tick, then moved by
+// the main task's sleeps only. ----
+
+std::atomic<bool> g_manual{false};
+std::atomic<int64_t> g_mainNs{0};
+std::atomic<int64_t> g_steadyNs{0};
+
+int64_t lf_qpcNs()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<int64_t>(static_cast<long double>(c.QuadPart) * 1e9L / static_cast<long double>(f.QuadPart));
+}
+int64_t lf_realSteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+int64_t lf_steadyClock()
+{
+    return g_manual.load() ? g_steadyNs.load() : lf_realSteadyNs();
+}
+
+// ---- The scenario ----
+
+enum class Ending { LinesUp, Lands, LeavesRange, StaysInRange, Refused };
+
+struct Flight {
+    AppAircraft who;
+    std::vector<TrackPoint> track; // scenario seconds
+    Ending ending = Ending::StaysInRange;
+};
+
+// Taxi onto the runway and line up. The take-off roll is left out: it
+// starts from the runway-hold checks of the samples, which are not in yet.
+std::vector<TrackPoint> lf_lineUp(const RunwayEndGeometry& end, double start)
+{
+    std::vector<TrackPoint> track = gf_movingFrom(gf_departureTrack(end, 1000.0, 140.0, 3000.0), start);
+    const auto standing = std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.gsKt <= 0.0; });
+    track.erase(standing + std::min<ptrdiff_t>(5, track.end() - standing), track.end());
+    return track;
+}
+
+std::vector<Flight> lf_flights()
+{
+    const auto runways = gf_loadRunwayCsv(fs::path(KELO_SOURCE_DIR) / "../shared/data/runways-eham.csv");
+    const LatLon west = gf_destinationPoint(kUser, {270.0 * std::numbers::pi / 180.0, 7.0 * 6076.12});
+    const LatLon north = gf_destinationPoint(kUser, {0.0, 8.0 * 6076.12});
+    const LatLon south = gf_destinationPoint(kUser, {std::numbers::pi, 3.0 * 6076.12});
+    // Straight: at taxiway corners the heading still lags the turn (slides).
+    const std::vector<LatLon> taxiway{{52.3095, 4.7600}, {52.3095, 4.7440}};
+    return {
+        {{.hexid = 0x484301, .callsign = "KLM1601", .type = "B738", .registration = "PH-BXA", .airline = "KLM"},
+         lf_lineUp(gf_runwayEnd(runways, "24"), 0.0), Ending::LinesUp},
+        {{.hexid = 0x484302, .callsign = "TRA5821", .type = "B738", .registration = "PH-HXB", .airline = "TRA"},
+         lf_lineUp(gf_runwayEnd(runways, "36L"), 20.0), Ending::LinesUp},
+        {{.hexid = 0x484303, .callsign = "KLM1294", .type = "E190", .registration = "PH-EZA", .airline = "KLM"},
+         gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "27"), 6.0), 0.0), Ending::Lands},
+        {{.hexid = 0x484304, .callsign = "EZY7923", .type = "A320", .registration = "G-EZAB", .airline = "EZY"},
+         gf_movingFrom(gf_landingTrack(gf_runwayEnd(runways, "06"), 5.0), 30.0), Ending::Lands},
+        {{.hexid = 0x484305, .callsign = "DLH2307", .type = "A20N", .registration = "D-AINA", .airline = "DLH"},
+         gf_movingFrom(gf_taxiTrack(taxiway, kEhamFt, 14.0), 5.0), Ending::StaysInRange},
+        {{.hexid = 0x484306, .callsign = "BAW435", .type = "A320", .registration = "G-EUUA", .airline = "BAW"},
+         gf_movingFrom(gf_cruiseTrack(west, 10000.0, 250.0, 80.0, 180.0), 10.0), Ending::StaysInRange},
+        {{.hexid = 0x484307, .callsign = "UAE147", .type = "B77W", .registration = "A6-EGA", .airline = "UAE"},
+         gf_movingFrom(gf_cruiseTrack(north, 24000.0, 330.0, 175.0, 170.0), 40.0), Ending::StaysInRange},
+        {{.hexid = 0x484308, .callsign = "DLH4AB", .type = "A320", .registration = "D-AIZA", .airline = "DLH"},
+         gf_movingFrom(gf_cruiseTrack(south, 6000.0, 250.0, 190.0, 200.0), 0.0), Ending::LeavesRange},
+        {{.hexid = 0x484309, .callsign = "RYR8AB", .type = "B738", .registration = "EI-DCL", .airline = "RYR"},
+         gf_movingFrom(gf_cruiseTrack(west, 7000.0, 220.0, 100.0, 120.0), 15.0), Ending::Refused},
+    };
+}
+
+// Metres from p to the nearest point of the track's polyline.
+double lf_metresFromTrack(const std::vector<TrackPoint>& track, const TracedPosition& p)
+{
+    const double cosLat = std::cos(p.lat * std::numbers::pi / 180.0);
+    auto east = [&](double lon) { return (lon - p.lon) * 60.0 * kMetresPerNm * cosLat; };
+    auto north = [&](double lat) { return (lat - p.lat) * 60.0 * kMetresPerNm; };
+    double best = 1e12;
+    for (size_t i = 0; i + 1 < track.size(); ++i) {
+        const double ax = east(track[i].lon), ay = north(track[i].lat);
+        const double bx = east(track[i + 1].lon), by = north(track[i + 1].lat);
+        const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+        const double f = len2 > 0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(ax + f * dx, ay + f * dy));
+    }
+    return best;
+}
+
+// The liveries the tests' list holds, installed as one AI package.
+std::vector<kvr::test::InstalledLivery> lf_sourceLiveries()
+{
+    pugi::xml_document doc;
+    doc.load_file((fs::path(KELO_SOURCE_DIR) / "standins/datasets/sources/LiveriesScanned.xml").c_str());
+    std::vector<kvr::test::InstalledLivery> liveries;
+    for (const pugi::xml_node l : doc.child("root").child("liveries").children("l"))
+        liveries.push_back({l.attribute("a").as_string(), l.attribute("m").as_string(), l.attribute("t").as_string()});
+    return liveries;
+}
+
+// The installed liveries but one, each standing 8 ft high on its wheels.
+nlohmann::json lf_titlesBut(const std::string& refused)
+{
+    nlohmann::json titles = nlohmann::json::array();
+    const std::string xml = readBytes(fs::path(KELO_SOURCE_DIR) / "standins/datasets/sources/LiveriesScanned.xml");
+    for (size_t at = xml.find(" t=\""); at != std::string::npos; at = xml.find(" t=\"", at + 1)) {
+        const std::string title = xml.substr(at + 4, xml.find('"', at + 4) - at - 4);
+        if (title != refused)
+            titles.push_back({{"title", title}, {"static_cg_ft", 8.0}});
+    }
+    return titles;
+}
+
+} // namespace
+
+TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
+{
+    constexpr const char* kRefusedTitle = "Boeing 737-800 Ryanair";
+    MainTaskFixture fx(true, 1);
+    ASSERT_TRUE(gf_loadSimConnect()) << gf_simConnectLoadError();
+    SimConnectStandin sim;
+    ASSERT_TRUE(sim.bind());
+    // Kept after the run for a look with kelo_trace_check.
+    const fs::path tracePath = fs::temp_directory_path() / "kelo_whole_road.jsonl";
+    fs::remove(tracePath);
+    _putenv_s("KELO_SIM_TRACE", tracePath.string().c_str());
+    _putenv_s("KELO_SIM_TRACE_EVERY", "5");
+    sim.reset(); // reads the variables
+    nlohmann::json eham = facilityAirport("EHAM", 52.3086, 4.7639, kEhamFt, amsterdamRunways());
+    ASSERT_TRUE(sim.load({{"mode", "realtime"},
+                          {"sim_running", true},
+                          {"frames_per_second", kFramesPerSecond},
+                          {"trace_positions", false},
+                          {"ground_ft", kEhamFt},
+                          {"titles", lf_titlesBut(kRefusedTitle)},
+                          {"airports", {eham}},
+                          {"user",
+                           {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", kUser.latitude},
+                            {"lon", kUser.longitude}, {"alt_ft", kEhamFt}, {"on_ground", true}}}}));
+
+    const uint16_t port = prepareRtAppRun(fx, lf_sourceLiveries());
+    ASSERT_NE(port, 0);
+    gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
+    MessageBoxRecorder boxes;
+
+    const std::vector<Flight> flights = lf_flights();
+    RtAppScenario scenario;
+    scenario.loopSeconds = 100000.0;
+    for (const Flight& f : flights)
+        scenario.aircraft.push_back({f.who, {}, f.track});
+    RtAppStandIn app;
+    auto appConnected = std::async(std::launch::async, [&] { return app.connect(port, 60s); });
+
+    // Main loop: the first tick switches the simulator to manual frames and the
+    // clocks to the sleeps; every 10 ms of sleep is one frame; every 2 s the
+    // App sends a batch and the test waits until the feed has posted it.
+    const double epoch = static_cast<double>(gf_nowSeconds(false));
+    int64_t switchNs = 0, nextFrameNs = 0;
+    uint64_t frame0 = 0, frames = 0;
+    double nextBatch = 0.0;
+    std::map<std::string, double> firstSent; // callsign -> simulator seconds of its first record
+    bool stopRequested = false;
+    auto simSeconds = [&] { return static_cast<double>(frame0 + frames) / kFramesPerSecond; };
+    auto scenarioSeconds = [&] { return static_cast<double>(g_mainNs.load() - switchNs) / 1e9; };
+    auto sendDue = [&] {
+        if (nextBatch > kLastBatch || scenarioSeconds() < nextBatch)
+            return;
+        std::vector<std::string> lines;
+        for (const AppAircraft& a : scenario.stateAt(nextBatch)) {
+            lines.push_back(trafficLine(a, epoch + nextBatch));
+            firstSent.try_emplace(a.callsign, simSeconds());
+        }
+        const uint64_t stamp = static_cast<uint64_t>(std::llround(epoch + nextBatch));
+        app.sendBatch(lines);
+        for (int i = 0; i < 2000; ++i) {
+            if (gf_trafficClockInputs().rtAppLastTimestamp.load() == stamp) {
+                TrafficMailbox& box = gf_trafficMailbox();
+                std::lock_guard lock(box.mutex);
+                if (!box.slot.empty())
+                    break;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        nextBatch += 2.0;
+    };
+    gf_setSteadyClockForTest(&lf_steadyClock);
+    gf_setMainClock([] { return g_manual.load() ? g_mainNs.load() : lf_qpcNs(); },
+                    [&](int64_t ns) {
+                        if (!g_manual.load()) {
+                            std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+                            return;
+                        }
+                        g_mainNs += ns;
+                        g_steadyNs += ns;
+                        while (g_mainNs.load() >= nextFrameNs) {
+                            sim.advanceFrames(1);
+                            sim.waitIdle(2000);
+                            ++frames;
+                            nextFrameNs += kFrameNs;
+                            sendDue();
+                        }
+                    });
+    gf_setTickHook([&] {
+        if (!g_manual.load()) {
+            sim.load({{"mode", "manual"}});
+            frame0 = sim.trace("frame").get<uint64_t>();
+            g_mainNs = lf_qpcNs();
+            g_steadyNs = lf_realSteadyNs();
+            switchNs = nextFrameNs = g_mainNs.load();
+            g_manual = true;
+            app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013");
+        }
+        if (!stopRequested && scenarioSeconds() >= kRunSeconds) {
+            stopRequested = true;
+            StopRequestPtr none;
+            gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
+        }
+    });
+    auto run = std::async(std::launch::async, [] { lf_main(); });
+    const bool ended = run.wait_for(600s) == std::future_status::ready;
+    gf_setTickHook({});
+    gf_setMainClock({}, {});
+    gf_setSteadyClockForTest(nullptr);
+    g_manual = false;
+    gf_setDownloadSiteForTests("");
+    _putenv_s("KELO_SIM_TRACE", "");
+    _putenv_s("KELO_SIM_TRACE_EVERY", "");
+    sim.reset(); // closes the trace file
+    ASSERT_TRUE(ended) << fx.log();
+    EXPECT_TRUE(appConnected.get());
+    ASSERT_TRUE(stopRequested) << "the main loop never ran its scenario\n" << fx.log();
+
+    std::ifstream in(tracePath, std::ios::binary);
+    const TraceSummary summary = gf_summarizeTrace(in, true);
+    in.clear();
+    in.seekg(0);
+    const MotionReport motion = gf_checkTraceMotion(in);
+    std::printf("%s\n%s", gf_summaryText(summary).c_str(), gf_motionTable(motion).c_str());
+
+    for (const Flight& f : flights) {
+        SCOPED_TRACE(f.who.callsign);
+        const auto objects = summary.withTail(f.who.callsign);
+        if (f.ending == Ending::Refused) {
+            ASSERT_EQ(summary.refusals.size(), 1u);
+            EXPECT_EQ(summary.refusals[0].tail, f.who.callsign);
+            EXPECT_EQ(summary.refusals[0].title, kRefusedTitle);
+            // The next choice is another livery of the type.
+            ASSERT_EQ(objects.size(), 1u);
+            EXPECT_NE(objects[0]->title, kRefusedTitle);
+        }
+        ASSERT_EQ(objects.size(), 1u) << "created once";
+        const TracedObject& o = *objects[0];
+        EXPECT_EQ(o.creations, 1u);
+        ASSERT_TRUE(firstSent.contains(f.who.callsign));
+        if (f.ending == Ending::Refused) {
+            // The refused creation came in time; the next title follows within as long.
+            EXPECT_LE(summary.refusals[0].t - firstSent[f.who.callsign], 35.0);
+            EXPECT_LE(o.createdAt - summary.refusals[0].t, 35.0);
+        } else {
+            EXPECT_LE(o.createdAt - firstSent[f.who.callsign], 35.0) << "created within 35 s of its first record";
+        }
+        EXPECT_EQ(o.writesAfterRemoval, 0u);
+        ASSERT_TRUE(o.removedAt.has_value()) << "left at the end";
+        ASSERT_GT(o.positions.size(), 20u) << "it moves";
+        // While it has samples (they play 30 s behind), it follows its track.
+        const double samplesEnd = firstSent[f.who.callsign] + (f.track.back().t - f.track.front().t) + 30.0;
+        double worst = 0.0;
+        for (const TracedPosition& p : o.positions)
+            if (p.t <= samplesEnd)
+                worst = std::max(worst, lf_metresFromTrack(f.track, p));
+        EXPECT_LT(worst, 150.0) << "metres off its track";
+        const LatLon lastAt{o.last->lat, o.last->lon};
+        if (f.ending != Ending::LeavesRange) {
+            double closest = 1e12;
+            for (const TracedPosition& p : o.positions)
+                closest = std::min(closest, lf_metresFromTrack({f.track.back(), f.track.back()}, p));
+            EXPECT_LT(closest, 100.0) << "metres short of where its samples end";
+        }
+        if (f.ending == Ending::LinesUp)
+            EXPECT_TRUE(o.last->onGround);
+        if (f.ending == Ending::Lands) {
+            const bool touched = std::any_of(o.positions.begin(), o.positions.end(),
+                                             [](const TracedPosition& p) { return p.onGround; });
+            EXPECT_TRUE(touched) << "never on the ground";
+            EXPECT_LT(o.last->altFt - o.last->groundFt, 9.0) << "ends on the ground";
+        }
+        if (f.ending == Ending::LeavesRange) {
+            EXPECT_EQ(o.removedBy, "client");
+            EXPECT_LT(*o.removedAt, summary.lastTime - 10.0) << "removed by the engine, not the shutdown";
+            EXPECT_GT(gf_distanceNm(kUser, lastAt), 8.0) << "left within range";
+        }
+    }
+    EXPECT_EQ(summary.objects.size(), flights.size()) << "only the kept aircraft were created";
+    EXPECT_EQ(motion.total.jumps, 0u);
+    EXPECT_EQ(motion.total.slides, 0u);
+    EXPECT_EQ(motion.total.belowGround, 0u);
+    EXPECT_EQ(motion.total.reversals, 0u);
+}
