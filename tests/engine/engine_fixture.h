@@ -8,6 +8,9 @@
 #include "engine/aircraft_commands.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "liveries/model_database.h"
 #include "simlink/sim_command_mailbox.h"
 #include "tests/simlink/sim_client_fixture.h"
 #include "tests/simlink/sim_test_support.h"
@@ -115,5 +118,28 @@ protected:
     }
     LiveAircraft* live(uint32_t hexid) { return gf_findLiveAircraft(hexid); }
 };
+
+// Live traffic for the scenario tests: the A320 known as a large model, no
+// remembered liveries, the mailbox empty and delivering, the clock at 0.
+inline void startLiveTraffic()
+{
+    auto& db = gf_modelDatabase();
+    db.icaoModelCodes.insert("A320");
+    db.large.insert(gf_modelCode2Id("A320"));
+    gf_clearLiveryMemory();
+    gf_trafficMailbox().reset();
+    gf_setTrafficDelivery(true);
+    engineClock = 0;
+}
+
+inline void stopLiveTraffic()
+{
+    gf_setTrafficDelivery(false);
+    gf_trafficMailbox().reset();
+    gf_clearLiveryMemory();
+    auto& db = gf_modelDatabase();
+    db.icaoModelCodes.erase("A320");
+    db.large.erase(gf_modelCode2Id("A320"));
+}
 
 } // namespace kvr::test

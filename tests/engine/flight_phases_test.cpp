@@ -44,12 +44,7 @@ protected:
     void SetUp() override
     {
         EngineSimTest::SetUp();
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.insert("A320");
-        db.large.insert(gf_modelCode2Id("A320"));
-        gf_clearLiveryMemory();
-        gf_trafficMailbox().reset();
-        gf_setTrafficDelivery(true);
+        kvr::test::startLiveTraffic();
         engineClock = 0;
         runwayTable.runways = kvr::test::amsterdamRunways();
         setEham();
@@ -59,17 +54,12 @@ protected:
     }
     void TearDown() override
     {
-        gf_setTrafficDelivery(false);
-        gf_trafficMailbox().reset();
-        gf_clearLiveryMemory();
+        kvr::test::stopLiveTraffic();
         gf_clearRunwayTable();
         {
             std::unique_lock lock(engineLock);
             CurrentAirport = {};
         }
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.erase("A320");
-        db.large.erase(gf_modelCode2Id("A320"));
         EngineSimTest::TearDown();
         engineClock = 0;
     }

@@ -374,25 +374,15 @@ protected:
         g_nowNs.store(1'000'000'000);
         gf_setSteadyClockForTest(&testClock);
         EngineSimTest::SetUp();
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.insert("A320");
-        db.large.insert(gf_modelCode2Id("A320"));
-        gf_clearLiveryMemory();
-        gf_trafficMailbox().reset();
-        gf_setTrafficDelivery(true);
+        kvr::test::startLiveTraffic();
         // The user is far away: no collision holds.
         sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
         engineClock = 0;
     }
     void TearDown() override
     {
-        gf_setTrafficDelivery(false);
-        gf_trafficMailbox().reset();
-        gf_clearLiveryMemory();
+        kvr::test::stopLiveTraffic();
         gf_clearStandTable();
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.erase("A320");
-        db.large.erase(gf_modelCode2Id("A320"));
         gf_setSteadyClockForTest(nullptr);
         EngineSimTest::TearDown();
         _putenv_s("KELO_SIM_TRACE", "");

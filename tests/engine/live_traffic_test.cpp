@@ -56,23 +56,13 @@ protected:
         g_nowNs.store(1'000'000'000);
         gf_setSteadyClockForTest(&testClock);
         EngineSimTest::SetUp();
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.insert("A320");
-        db.large.insert(gf_modelCode2Id("A320"));
-        gf_clearLiveryMemory();
-        gf_trafficMailbox().reset();
-        gf_setTrafficDelivery(true);
+        kvr::test::startLiveTraffic();
         engineClock = 0;
     }
     void TearDown() override
     {
-        gf_setTrafficDelivery(false);
-        gf_trafficMailbox().reset();
-        gf_clearLiveryMemory();
+        kvr::test::stopLiveTraffic();
         gf_clearNoMatchList();
-        auto& db = gf_modelDatabase();
-        db.icaoModelCodes.erase("A320");
-        db.large.erase(gf_modelCode2Id("A320"));
         gf_setSteadyClockForTest(nullptr);
         EngineSimTest::TearDown();
         engineClock = 0;
