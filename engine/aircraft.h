@@ -164,6 +164,7 @@ struct AircraftBase {
     uint8_t staticRemoveFlag = 0; // erased without a simulator object
     uint8_t keepStand = 0;
     uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
+    uint8_t parkedKeyGuard = 1;   // parkedKey does not name a live aircraft it stands in for
     uint32_t staticSource = 0;    // static: 1 = planned from an airport-file option, 0 = from parked traffic
 
     // Copies the identity and the model data (everything before the
@@ -219,6 +220,9 @@ struct LiveAircraft : AircraftBase {
     uint8_t activatedAirborne = 0;
     int32_t activatedAt = 0;
     WeekSlot parkedSince;
+    int64_t parkedSinceTime = 0; // system clock at the arrival, 100 ns units
+    double collisionCheckLat = 0.0; // where the last live-versus-parked check saw it; 0/0 = never
+    double collisionCheckLon = 0.0;
 
     // ---- Ground curves and turns ----
     GroundCurve groundCurve;       // the corner curve, evaluated by the progress below
@@ -327,6 +331,8 @@ struct LiveAircraft : AircraftBase {
     double speedWindowSumM = 0.0;
     double lastWindowM = std::numeric_limits<double>::quiet_NaN();
     double lastWindowS = std::numeric_limits<double>::quiet_NaN();
+    double respawnHeading = 0.0; // radians, the heading of the re-creation after a livery respawn
+    uint8_t respawnHeadingValid = 0;
 
     // ---- Flight phases: take-off, climb, approach, flare ----
     FlightState flight;

@@ -14,6 +14,8 @@
 #include "engine/ground_moves.h"
 #include "engine/ground_turns.h"
 #include "engine/stand_arrival.h"
+#include "engine/taxi_to_stand.h"
+#include "parking/live_at_stands.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/runway_hold.h"
@@ -224,9 +226,10 @@ void nextPosMain(LiveAircraft& ac)
                 lf_advanceLeg(ac);
                 return;
             }
-            if (ac.phase == FlightPhase::parking) {
-                if (!arriveAtStand(ac))
-                    noMoreNextPos(ac);
+            // Refused at the stand (projection 1): it moves on with the
+            // samples that still come and leaves when they run dry.
+            if (ac.phase == FlightPhase::parking && ac.projection != 1) {
+                arriveAtStand(ac);
                 return;
             }
             int32_t n = 0;
@@ -326,6 +329,10 @@ void nextPosGround(LiveAircraft& ac)
             return;
         }
         lf_scanRunwayHold(ac);
+        // A taxiing aircraft that has come to rest near the stands gets one,
+        // and the path onto it is planned like any other.
+        if (lf_parkingHandOverDue(ac))
+            try2Park(ac);
         lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];

@@ -270,6 +270,8 @@ void spawnLiveAc(LiveAircraft& ac)
         if (!st.front().airborne) {
             if (auto stand = lf_chooseSpawnStand(ac)) {
                 assignStand(ac, *stand);
+                ac.lat = stand->lat;
+                ac.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
                 gf_addRealStandOption(ac.standId, ac, 1);
@@ -331,13 +333,19 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     ac.spawnTriedFound = 1;
     if (lf_isUserStandOrAdjacent(*found))
         return std::nullopt;
-    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(ac, *found)) {
+    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(found->id, ac)) {
         ac.removeFlag = 1;
         return std::nullopt;
     }
     const Stand stand = *found;
+    for (uint32_t excluded : stand.exclusions)
+        for (const LiveAircraft& other : gf_trafficState().aircraft.live())
+            if (lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand)) {
+                ac.removeFlag = 1;
+                return std::nullopt;
+            }
     makeWayForLive(ac, stand);
-    if (!lf_canReserveStandForLive(ac, stand)) {
+    if (!lf_canReserveStandForLive(stand.id, ac.hexid)) {
         ac.removeFlag = 1;
         return std::nullopt;
     }

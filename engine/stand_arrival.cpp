@@ -1,16 +1,132 @@
 #include "engine/stand_arrival.h"
 
-#include "engine/aircraft_commands.h"
+#include <cmath>
+#include <exception>
+#include <numbers>
 
-// Parking at the stand comes with its own work: nothing parks yet.
-bool arriveAtStand(LiveAircraft&)
+#include <fmt/format.h>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/geometry.h"
+#include "engine/traffic_state.h"
+#include "core/geodesy.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_runs.h"
+#include "parking/stand_options.h"
+#include "parking/stand_table.h"
+
+namespace {
+
+constexpr double kArrivalRadiusNm = 0.009719222462203024; // 18 m
+constexpr double kArrivalHeadingRad = 40.0 * std::numbers::pi / 180.0;
+
+bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
 {
-    return false;
+    return std::fabs(lat1 - lat2) <= 1e-8 && std::fabs(lon1 - lon2) <= 1e-8;
 }
 
-// The respawn in place comes with its own work; until then the aircraft
-// leaves the simulator and is taken up again by its next record.
-void liveryRespawn(LiveAircraft& aircraft)
+void lf_clearStand(LiveAircraft& ac)
 {
-    removeAircraftFromSim(aircraft);
+    ac.standLat = 0.0;
+    ac.standLon = 0.0;
+    ac.standHeading = 0.0;
+    ac.standId = 0;
+    ac.gateStand = 0;
+}
+
+void lf_park(LiveAircraft& ac)
+{
+    ac.flight.runwayExit = 0;
+    ac.setPhase(FlightPhase::parked);
+    ac.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    if (ac.flight.towed)
+        gf_logLine(fmt::format("          towed aircraft {} parks", ac.callsign));
+    TrafficSample& front = ac.samples.front();
+    front.stationary = 1;
+    ac.parkedSinceTime = gf_systemTime100ns();
+    ac.minStandDistanceNm = 0.0;
+    ac.maxStandDistanceNm = 0.0;
+    ac.keepStand = 0;
+    gf_setThrottle(ac, 0);
+    gf_setFlaps(ac, 0);
+    const int32_t t0 = front.playTime;
+    const int32_t r = static_cast<int32_t>(gf_randomIndex(10));
+    gf_addParkedTimer({ac.hexid, t0 + 1000 + 100 * r, 0});
+    gf_addParkedTimer({ac.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), 1});
+    gf_addParkedTimer({ac.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), 2});
+    gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.standId), ac.callsign));
+    gf_trafficState().newLiveHexids.push_back(ac.hexid);
+    gf_addRealStandOption(ac.standId, ac, 0);
+    gf_enforceParkedLimit(0);
+}
+
+} // namespace
+
+bool arriveAtStand(LiveAircraft& ac)
+{
+    ac.lagEarlier = 900;
+    ac.lagLater = 900;
+    if (gf_liveStandHolder(ac.standId, ac.hexid) != 0 ||
+        std::fabs(gf_wrapAngle(ac.heading - ac.standHeading)) > kArrivalHeadingRad) {
+        ac.projection = 1;
+        return false;
+    }
+    if (gf_distanceNm({ac.lat, ac.lon}, {ac.standLat, ac.standLon}) > kArrivalRadiusNm) {
+        lf_clearStand(ac);
+        ac.setPhase(FlightPhase::taxi);
+        return true;
+    }
+    if (ac.standId < 1 || ac.hexid == 0 || !gf_standById(ac.standId)) {
+        ac.projection = 1;
+        return false;
+    }
+    lf_park(ac);
+    return true;
+}
+
+void liveryRespawn(LiveAircraft& ac)
+{
+    try {
+        SampleStream& st = ac.samples;
+        if (st.empty())
+            throw std::runtime_error("empty sample stream");
+        TrafficSample fresh;
+        if (ac.phase != FlightPhase::parked) {
+            fresh = st.front();
+            fresh.lat = ac.lat;
+            fresh.lon = ac.lon;
+            fresh.altitudeFt = ac.altitudeFt;
+            fresh.roll = ac.bank;
+            fresh.hasRoll = 1;
+            if (lf_samePosition(st.front().lat, st.front().lon, ac.lat, ac.lon))
+                st.front().stationary = 1;
+        } else {
+            st.resize(1);
+            TrafficSample& only = st.front();
+            only.stationary = 1;
+            only.speedKt = 0.0;
+            only.tasKt = 0.0;
+            only.trackDeg = ac.heading * 180.0 / std::numbers::pi;
+            fresh = only;
+        }
+        fresh.playTime = engineClock.load() + 1;
+        st.push_front(fresh);
+        ac.simState = SimState::liveryrespawn;
+        ac.respawnHeading = ac.heading;
+        ac.respawnHeadingValid = 1;
+        if (ac.objectId != 0) {
+            gf_trafficState().removalQueue.push_back(ac.objectId);
+        } else {
+            // No object to wait for: the removal event never comes, so the
+            // aircraft goes straight back to be created again.
+            gf_logError(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.callsign));
+            ac.simState = SimState::buffer;
+            ac.throttleIndex = 5;
+            ac.flapsIndex = 4;
+        }
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", "liveryRespawn", e.what()));
+    }
 }

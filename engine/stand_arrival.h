@@ -1,11 +1,16 @@
 // The end of a live aircraft's taxi to its stand, and the respawn with a new
-// livery.
+// livery. Main task only.
 #pragma once
 
 #include "engine/aircraft.h"
 
-// The end of the taxi to the stand; false when the aircraft cannot park.
+// The aircraft has reached the end of its path to the stand: it parks when
+// it stands on the stand (within 18 m, within 40 degrees of the stand
+// heading) and nobody else holds it; short of it, it gives the stand up and
+// taxis on (true either way). False when it may not park here: it moves on
+// along whatever samples come and leaves when they run dry.
 bool arriveAtStand(LiveAircraft& aircraft);
-// Takes the aircraft's object away so that it is created again in place with
-// another livery.
+
+// Takes the aircraft's simulator object away so that it is created again at
+// the same place (with the livery already chosen by the caller).
 void liveryRespawn(LiveAircraft& aircraft);

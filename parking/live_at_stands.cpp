@@ -1,63 +1,86 @@
 #include "parking/live_at_stands.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+
+#include <fmt/format.h>
+
+#include "core/gui_update.h"
+#include "core/log.h"
+#include "core/ui_sink.h"
 #include "engine/aircraft_commands.h"
+#include "engine/aircraft_removal.h"
+#include "engine/engine_reports.h"
+#include "engine/sim_reactions.h"
+#include "engine/spawning.h"
+#include "engine/taxi_to_stand.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
+#include "parking/parking_runs.h"
+#include "parking/removal_operations.h"
+#include "parking/stand_fit.h"
 #include "parking/stand_table.h"
 
-// The parking hand-over, arrival and departure checks of live aircraft at
-// stands come with the ground motion; these are the parts spawning needs.
+namespace {
 
-void assignStand(LiveAircraft& aircraft, const Stand& stand)
+uint32_t g_collisionCalls = 0;
+uint32_t g_lastStaticParked = 0;
+
+bool lf_onOrLeavingStand(FlightPhase phase)
 {
-    aircraft.lat = stand.lat;
-    aircraft.lon = stand.lon;
-    aircraft.standLat = stand.lat;
-    aircraft.standLon = stand.lon;
-    aircraft.standHeading = stand.heading;
-    aircraft.heading = stand.heading;
-    aircraft.standId = stand.id;
+    return phase == FlightPhase::pushing_back || phase == FlightPhase::pushed_back ||
+           phase == FlightPhase::parking || phase == FlightPhase::parked;
 }
 
-bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(const LiveAircraft& aircraft, const Stand& stand)
+// An aircraft on its way out of the simulator holds nothing any more.
+bool lf_leaving(const AircraftBase& ac)
 {
-    for (const LiveAircraft& other : gf_trafficState().aircraft.live()) {
-        if (other.hexid == aircraft.hexid || other.standId != stand.id)
-            continue;
-        if (other.phase == FlightPhase::parked || other.phase == FlightPhase::parking ||
-            other.phase == FlightPhase::pushing_back || other.phase == FlightPhase::pushed_back)
-            return false;
-    }
-    return true;
+    return ac.simState == SimState::removingfromsim || ac.removeFlag || ac.staticRemoveFlag;
 }
 
-bool lf_canReserveStandForLive(LiveAircraft&, const Stand& stand)
+bool lf_endsWithUnderscore(const std::string& s)
 {
-    return gf_reserveStand(stand.id, 0);
+    return !s.empty() && s.back() == '_';
 }
 
-bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft)
+// s less its last character equals `other` (s not empty).
+bool lf_lessLastEquals(const std::string& s, const std::string& other)
 {
-    const std::string& cs = aircraft.callsign;
-    if (cs.empty() || cs.back() != '_')
-        return false;
-    const std::string_view plain(cs.data(), cs.size() - 1);
-    for (const LiveAircraft& other : gf_trafficState().aircraft.live())
-        if (other.callsign == plain)
+    return !s.empty() && std::string_view(s.data(), s.size() - 1) == other;
+}
+
+bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
+{
+    return std::fabs(lat1 - lat2) <= 1e-8 && std::fabs(lon1 - lon2) <= 1e-8;
+}
+
+// Another live aircraft is driving onto the stand or leaving it.
+bool lf_standTakenByMovingLive(int32_t standId, uint32_t hexid)
+{
+    for (const LiveAircraft& o : gf_trafficState().aircraft.live())
+        if (o.standId == standId && o.hexid != hexid && !lf_leaving(o) &&
+            (o.phase == FlightPhase::parking || o.phase == FlightPhase::pushing_back ||
+             o.phase == FlightPhase::pushed_back))
             return true;
     return false;
 }
 
-void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft)
+// The nearest stand that suits the aircraft among those no live aircraft
+// holds and that are not the user's.
+const Stand* lf_nearestFreeStand(const LatLon& position, const LiveAircraft& ac)
 {
-    const std::string ghost = aircraft.callsign + '_';
-    for (LiveAircraft& other : gf_trafficState().aircraft.live()) {
-        if (other.callsign == ghost) {
-            removeAircraftFromSim(other);
-            return;
-        }
-    }
+    std::vector<Stand> free;
+    for (const Stand& s : gf_standTable().stands)
+        if (gf_liveStandHolder(s.id, ac.hexid) == 0 && !lf_isUserStandOrAdjacent(s))
+            free.push_back(s);
+    double distanceM = 0.0;
+    const Stand* found = gf_findNearestStand(free, position, ac, distanceM, false);
+    return found ? gf_standById(found->id) : nullptr;
 }
+
+} // namespace
 
 int gf_liveStandHolder(int32_t standId, uint32_t hexid)
 {
@@ -65,24 +88,338 @@ int gf_liveStandHolder(int32_t standId, uint32_t hexid)
         return 0;
     int holder = 0;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.hexid == hexid || ac.standId != standId)
+        if (ac.hexid == hexid || ac.standId != standId || lf_leaving(ac))
             continue;
         if (ac.phase == FlightPhase::parked && ac.objectId > 2)
             return 2;
-        if (ac.phase == FlightPhase::parking || ac.phase == FlightPhase::parked ||
-            ac.phase == FlightPhase::pushing_back || ac.phase == FlightPhase::pushed_back)
+        if (lf_onOrLeavingStand(ac.phase))
             holder = 1;
     }
     return holder;
 }
 
-// Every active parked aircraft stays for now: the time limit on a stay needs
-// the parked-since time, which the arrival at the stand will keep.
+bool lf_canReserveStandForLive(int32_t standId, uint32_t hexid)
+{
+    return standId >= 1 && hexid != 0 && gf_liveStandHolder(standId, hexid) == 0 && gf_standById(standId) != nullptr;
+}
+
+bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft& candidate)
+{
+    LiveAircraft* holder = nullptr;
+    for (LiveAircraft& ac : gf_trafficState().aircraft.live())
+        if (ac.hexid != candidate.hexid && ac.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phase)) {
+            holder = &ac;
+            break;
+        }
+    if (!holder)
+        return true;
+    LiveAircraft& o = *holder;
+    const std::string& cs = candidate.callsign;
+    const std::string name = gf_standNameById(standId);
+    std::string line;
+    if (o.callsign == cs)
+        line = fmt::format("{:14}: {:8} ac with same callsign {} wants it, remove existing ... ", name, o.callsign, cs);
+    else if (lf_lessLastEquals(cs, o.callsign))
+        return false; // the candidate is the holder's ghost
+    else if (lf_lessLastEquals(o.callsign, cs) || (lf_endsWithUnderscore(o.callsign) && !lf_endsWithUnderscore(cs)))
+        line = fmt::format("{:14}: {:8} ghost, replace by {}", name, o.callsign, cs);
+    else if (!lf_endsWithUnderscore(o.callsign) && lf_endsWithUnderscore(cs))
+        return false;
+    else if (!o.keepStand)
+        line = fmt::format("{:14}: {:8} removed because another live {} wants the stand ...", name, o.callsign, cs);
+    else
+        return false;
+    gf_logLine(line);
+    try {
+        removeAircraftFromSim(o);
+    } catch (...) {
+        gf_reportTrafficException("lf_checkStandIsNotUsedByOtherLiveAircraftSub");
+    }
+    return gf_liveStandHolder(standId, 0) == 0;
+}
+
+bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,
+                              const Stand& target)
+{
+    if (other.standId != standId || other.hexid == candidate.hexid || !lf_onOrLeavingStand(other.phase))
+        return false;
+    const Stand* stand = gf_standById(standId);
+    if (!stand || (stand->lat == 0.0 && stand->lon == 0.0))
+        return false;
+    const double r = other.collisionRadius + candidate.collisionRadius;
+    if (r <= 0.0)
+        return false;
+    const double dLat = (stand->lat - target.lat) * 60.0;
+    const double dLon = std::cos(stand->lat * 3.141592653589793 / 180.0) * (stand->lon - target.lon) * 60.0;
+    return r * r >= dLat * dLat + dLon * dLon;
+}
+
+bool lf_checkExcludedStandIsAvailableForLiveParkingTry(int32_t excludedId, LiveAircraft& candidate,
+                                                       const Stand& target)
+{
+    try {
+        for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
+            if (!lf_parkedAtStandCollides(o, excludedId, candidate, target))
+                continue;
+            if (o.simState != SimState::active || o.phase == FlightPhase::pushed_back)
+                return false;
+            gf_logLine(fmt::format("{:14}: {:8} removed by parking {} at colliding adjacent stand {}",
+                                   gf_standNameById(excludedId), o.callsign, candidate.callsign, target.name));
+            removeAircraftFromSim(o);
+            return false;
+        }
+        return true;
+    } catch (...) {
+        gf_reportTrafficException("lf_checkExcludedStandIsAvailableForLiveParkingTry");
+        return false;
+    }
+}
+
+bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& target, LiveAircraft& candidate)
+{
+    try {
+        for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
+            if (o.standId != target.id || o.hexid == candidate.hexid)
+                continue;
+            if (o.phase == FlightPhase::parking || o.phase == FlightPhase::pushing_back ||
+                o.phase == FlightPhase::pushed_back)
+                return false;
+            if (o.phase != FlightPhase::parked)
+                continue;
+            if (o.simState == SimState::active) {
+                gf_logLine(fmt::format("{:14}: {:8} removed, {} wants to park there", target.name, o.callsign,
+                                       candidate.callsign));
+                removeAircraftFromSim(o);
+            }
+            return false; // free at a later try
+        }
+    } catch (...) {
+        gf_reportTrafficException("lf_checkStandOrExcludedIsOccupiedByLiveParkedTry");
+        return false;
+    }
+    for (uint32_t e : target.exclusions)
+        if (!lf_checkExcludedStandIsAvailableForLiveParkingTry(static_cast<int32_t>(e), candidate, target))
+            return false;
+    return true;
+}
+
+void assignStand(LiveAircraft& aircraft, const Stand& stand)
+{
+    aircraft.standLat = stand.lat;
+    aircraft.standLon = stand.lon;
+    aircraft.standHeading = stand.heading;
+    aircraft.standId = stand.id;
+    aircraft.gateStand = stand.name.find("GATE") != std::string::npos ? 1 : 0;
+}
+
+void try2Park(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (st.empty()) {
+        gf_logError(fmt::format("{} empty sz?", "try2Park"));
+        return;
+    }
+    double distanceM = 0.0;
+    const LatLon stopped{st.back().lat, st.back().lon};
+    const Stand* found = gf_findNearestStand(gf_standTable().stands, stopped, ac, distanceM, false);
+    if (found && lf_standTakenByMovingLive(found->id, ac.hexid))
+        found = lf_nearestFreeStand(stopped, ac);
+    if (!found || lf_isUserStandOrAdjacent(*found) || !lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(*found, ac))
+        return;
+    const Stand stand = *found; // the removals below may not touch the table, but keep our own copy
+    makeWayForLive(ac, stand);
+    if (!lf_canReserveStandForLive(stand.id, ac.hexid))
+        return; // the next call tries again
+    assignStand(ac, stand);
+    st.resize(1);
+    TrafficSample& first = st.front();
+    if (lf_samePosition(first.lat, first.lon, stand.lat, stand.lon) &&
+        !lf_samePosition(ac.lat, ac.lon, stand.lat, stand.lon)) {
+        first.lat = ac.lat;
+        first.lon = ac.lon;
+        first.playTime = engineClock.load();
+        first.stationary = 0;
+    }
+    if (ac.phase != FlightPhase::parking)
+        ac.setPhase(FlightPhase::parking);
+    drive2Stand(ac, {ac.standLat, ac.standLon, ac.standHeading});
+    if (st.size() >= 2 && !st[1].stationary && lf_samePosition(st[0].lat, st[0].lon, st[1].lat, st[1].lon))
+        st[1].stationary = 1;
+}
+
+bool lf_liveExistsForUnderscoreCallsign(const std::string& callsign)
+{
+    if (callsign.empty())
+        return false;
+    const std::string_view plain(callsign.data(), callsign.size() - 1);
+    for (const LiveAircraft& other : gf_trafficState().aircraft.live())
+        if (other.simState != SimState::removingfromsim && other.callsign == plain)
+            return true;
+    return false;
+}
+
+bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft)
+{
+    return lf_endsWithUnderscore(aircraft.callsign) && lf_liveExistsForUnderscoreCallsign(aircraft.callsign);
+}
+
+void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign)
+{
+    const std::string ghost = callsign + '_';
+    for (LiveAircraft& other : gf_trafficState().aircraft.live()) {
+        if (other.simState == SimState::removingfromsim || other.callsign != ghost)
+            continue;
+        if (other.phase == FlightPhase::parked)
+            gf_logLine(fmt::format("{:14}: {:8} is a ghost and will be removed, continue with {}",
+                                   gf_standNameById(other.standId), other.callsign, callsign));
+        else
+            gf_logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", other.callsign,
+                                   callsign));
+        gf_trafficState().ghostCallsigns.push_back(other.callsign);
+        try {
+            removeAircraftFromSim(other);
+        } catch (...) {
+            gf_reportTrafficException("lf_removeGhostWithUnderscoreIfPresent");
+        }
+        return;
+    }
+}
+
+void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft)
+{
+    lf_removeGhostWithUnderscoreIfPresent(aircraft.callsign);
+}
+
+void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& a)
+{
+    if (a.callsign.empty())
+        return;
+    auto isAlternative = [](const StaticAircraft& s, const std::string& c) {
+        return c == s.callsign2 || c == s.text3;
+    };
+    try {
+        for (StaticAircraft& s : gf_trafficState().aircraft.statics()) {
+            if (s.simState != SimState::active)
+                continue;
+            const bool same =
+                (s.parkedKey == a.hexid && !s.parkedKeyGuard) ||
+                (!a.registration.empty() && a.registration == s.registration) || isAlternative(s, a.callsign) ||
+                (!a.text3.empty() && isAlternative(s, a.text3)) ||
+                (a.callsign.size() > 1 && lf_endsWithUnderscore(a.callsign) &&
+                 isAlternative(s, a.callsign.substr(0, a.callsign.size() - 1)));
+            if (same) {
+                removeAircraftFromSim(s);
+                return;
+            }
+        }
+    } catch (...) {
+        gf_reportTrafficException("lf_checkForStaticWithCallsignOrHexidAndRemove");
+    }
+}
+
+void gf_checkForAllGndIfParkedVersionExistsAndRemove()
+{
+    TrafficState& s = gf_trafficState();
+    if (s.aircraft.staticCount() == 0)
+        return;
+    for (const LiveAircraft& a : s.aircraft.live()) {
+        if (a.simState != SimState::active || !a.groundMode)
+            continue;
+        for (StaticAircraft& st : s.aircraft.statics()) {
+            if (st.simState != SimState::active)
+                continue;
+            if ((!a.registration.empty() && st.registration == a.registration) || st.callsign == a.callsign + '*') {
+                removeAircraftFromSim(st);
+                return;
+            }
+        }
+    }
+}
+
+void gf_checkLiveVsParkedCollisions()
+{
+    TrafficState& s = gf_trafficState();
+    if (s.aircraft.staticCount() == 0)
+        return;
+    const uint32_t parked = staticParkedCount.load();
+    bool all = parked != g_lastStaticParked;
+    g_lastStaticParked = parked;
+    if (++g_collisionCalls >= 60) {
+        g_collisionCalls = 0;
+        all = true;
+    }
+    for (LiveAircraft& ac : s.aircraft.live()) {
+        if (!ac.groundMode || ac.simState != SimState::active ||
+            (ac.phase != FlightPhase::taxi && ac.phase != FlightPhase::parking))
+            continue;
+        const bool never = ac.collisionCheckLat == 0.0 && ac.collisionCheckLon == 0.0;
+        if (!all && !never) {
+            const double dLat = (ac.lat - ac.collisionCheckLat) * 60.0;
+            const double dLon = (ac.lon - ac.collisionCheckLon) * 60.0 * std::cos(ac.lat * 3.141592653589793 / 180.0);
+            if (dLat * dLat + dLon * dLon <= 9e-6)
+                continue;
+        }
+        ac.collisionCheckLat = ac.lat;
+        ac.collisionCheckLon = ac.lon;
+        collisionWithParked(ac);
+    }
+}
+
+int64_t gf_systemTime100ns()
+{
+    using namespace std::chrono;
+    return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(system_clock::now().time_since_epoch()).count();
+}
+
 void lf_collectLiveStayers()
 {
     std::vector<LiveStayer>& stayers = gf_liveStayers();
     stayers.clear();
-    for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.phase == FlightPhase::parked && ac.simState == SimState::active)
-            stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
+    try {
+        TrafficState& s = gf_trafficState();
+        stayers.reserve(s.aircraft.liveCount());
+        const int64_t now = gf_systemTime100ns();
+        for (LiveAircraft& ac : s.aircraft.live()) {
+            if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
+                continue;
+            if (ac.keepStand) {
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
+                continue;
+            }
+            const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
+            const int64_t limit = ac.category == static_cast<uint32_t>(Category::Heavy) ? 180 : 90;
+            if (minutes > limit)
+                removeAircraftFromSim(ac);
+            else
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
+        }
+        std::stable_sort(stayers.begin(), stayers.end(),
+                         [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });
+    } catch (...) {
+        gf_reportTrafficException("lf_collectLiveStayers");
+    }
+}
+
+uint64_t gf_countLiveParked(bool withAge)
+{
+    uint64_t count = 0;
+    const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    const int64_t nowIndex = (static_cast<int64_t>(now.weekday) - 1) * 48 + now.halfHour;
+    int64_t sum = 0;
+    int64_t included = 0;
+    for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
+            continue;
+        ++count;
+        const WeekSlot p = ac.parkedSince;
+        if (p.weekday == 0 || (static_cast<int64_t>(p.weekday) - 1) * 48 + p.halfHour >= nowIndex)
+            continue;
+        sum += (static_cast<int64_t>(now.weekday) - p.weekday) * 48 - p.halfHour + now.halfHour;
+        ++included;
+    }
+    if (withAge) {
+        const double hours = included > 0 ? static_cast<double>(sum) / (2.0 * included) + 0.5 : 0.0;
+        gf_uiSink().enqueueUpdate(GuiUpdate::LiveFit{static_cast<float>(hours)});
+    }
+    return count;
 }

@@ -1,27 +1,59 @@
 // Live aircraft at the stands of the current airport: the stand a live
-// aircraft takes, the competition for it, and ghosts (a second copy of an
-// aircraft under its callsign with a trailing '_'). Main task only.
+// aircraft takes, who wins when two want the same stand, the parking
+// hand-over of an aircraft that has stopped, ghosts (a second copy of an
+// aircraft under its callsign with a trailing '_'), static aircraft that
+// duplicate a live one, and the live aircraft that stay on their stands when
+// the parking is re-planned. Main task only; removals go through
+// removeAircraftFromSim.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "parking/stand.h"
 
 struct LiveAircraft;
 
-// The aircraft takes the stand: its position, heading and id.
-void assignStand(LiveAircraft& aircraft, const Stand& stand);
-// No other live aircraft parks, parks at or leaves the stand.
-bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(const LiveAircraft& aircraft, const Stand& stand);
-// Reserves the stand for the live aircraft; false when it is taken.
-bool lf_canReserveStandForLive(LiveAircraft& aircraft, const Stand& stand);
-// The callsign ends with '_' and a live aircraft flies under it without.
-bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft);
-// Removes the live aircraft under the callsign with a trailing '_'.
-void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft);
-// Who holds the stand, the aircraft `hexid` aside: 2 for an aircraft parked
-// there with an object id above 2, 1 for one parking, parked or pushing back
-// there, else 0.
+// Who holds the stand, not counting the aircraft `hexid` nor aircraft being
+// removed: 2 a parked aircraft with a simulator object, 1 one parking,
+// parked or leaving it, 0 none (also for a stand id below 1).
 int gf_liveStandHolder(int32_t standId, uint32_t hexid);
-// Fills the stayer list of a parking run with the active parked live aircraft.
+// The stand exists and no other live aircraft holds it.
+bool lf_canReserveStandForLive(int32_t standId, uint32_t hexid);
+// The competition for a stand: true when the candidate may use it. The
+// losing holder is removed when the candidate has the better claim.
+bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft& candidate);
+// `other` holds stand `standId` and would touch the candidate parked on the
+// target stand.
+bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,
+                              const Stand& target);
+// Arrival side: the target stand is free of other live aircraft at it; a
+// parked one is removed (the stand is free at a later try).
+bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& target, LiveAircraft& candidate);
+// No live aircraft on the excluded stand would touch the candidate parked on
+// the target stand; one that would is removed unless it is already leaving.
+bool lf_checkExcludedStandIsAvailableForLiveParkingTry(int32_t excludedId, LiveAircraft& candidate,
+                                                       const Stand& target);
+
+// The aircraft takes the stand: the stand position, heading, id and its
+// gate flag. Its own position stays.
+void assignStand(LiveAircraft& aircraft, const Stand& stand);
+// A taxiing aircraft that has come to a stop looks for the nearest stand,
+// wins it and gets the path there.
+void try2Park(LiveAircraft& aircraft);
+
+// A live aircraft not being removed flies under `callsign` less its last
+// character (a new "X_" is refused while "X" lives).
+bool lf_liveExistsForUnderscoreCallsign(const std::string& callsign);
+bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft);
+// Removes the ghost flying under `callsign` + '_' and remembers its callsign
+// so that it is not created again.
+void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign);
+void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft);
+
+// The system clock in 100 ns units (the parked-since time of live aircraft).
+int64_t gf_systemTime100ns();
+
+// Rebuilds the stayer list; aircraft parked too long are removed instead.
 void lf_collectLiveStayers();

@@ -415,7 +415,3 @@ uint64_t gf_countStaticParked(bool withAge)
     return count;
 }
 
-uint64_t gf_countLiveParked(bool)
-{
-    return 0;
-}

@@ -140,5 +140,3 @@ void lf_removeAllStaticAndLiveAtAirport()
     gf_compactLiveAircraft();
 }
 
-void gf_checkForAllGndIfParkedVersionExistsAndRemove() {}
-void gf_checkLiveVsParkedCollisions() {}

@@ -412,7 +412,7 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
     RegcodeLiveries.erase("PH-XRA");
     EXPECT_EQ(ac.phase, FlightPhase::birth);
     EXPECT_TRUE(ac.liveryTitle.empty());
-    EXPECT_EQ(ac.simState, SimState::removingfromsim);
+    EXPECT_EQ(ac.simState, SimState::liveryrespawn); // its object goes; it is created again in place
     EXPECT_NE(log().find("respawns because of regcode change\n"), std::string::npos);
     setAirport(0);
 }

@@ -1,3 +1,0 @@
-#include "engine/aircraft_removal.h"
-
-void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft&) {}

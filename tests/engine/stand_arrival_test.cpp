@@ -1,0 +1,255 @@
+// Landed aircraft taxiing in to the stands of the current airport, against
+// the stand-in simulator in manual frames: the hand-over to parking, the
+// path onto the stand, the arrival and the parked timers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <numbers>
+
+#include "airports/airport_database.h"
+#include "core/geodesy.h"
+#include "core/settings_snapshot.h"
+#include "engine/per_tick_update.h"
+#include "engine/stand_arrival.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_runs.h"
+#include "parking/stand_table.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+constexpr double kLat = 52.3;
+constexpr double kLon = 4.76;
+
+// The point `north` and `east` metres from the airport's reference point.
+LatLon at(double north, double east)
+{
+    return {kLat + north / 111120.0, kLon + east / (111120.0 * std::cos(kLat * std::numbers::pi / 180.0))};
+}
+
+// The current airport with gates facing north: A1, A2 60 m east, A3 200 m
+// east; the RANDOM setting off.
+struct AirportWithGates {
+    AirportWithGates()
+    {
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = false; });
+        std::unique_lock lock(engineLock);
+        CurrentAirport = CurrentAirportRecord{0x4548414D, kLat, kLon, 0.0, IataCode()};
+    }
+    ~AirportWithGates()
+    {
+        gf_clearStandTable();
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = true; });
+        std::unique_lock lock(engineLock);
+        CurrentAirport = CurrentAirportRecord{};
+    }
+    // After each engine reset, which empties the stand table too.
+    static void setStands()
+    {
+        std::vector<Stand> stands(3);
+        const double east[] = {0.0, 60.0, 200.0};
+        for (int32_t i = 0; i < 3; ++i) {
+            const LatLon p = at(0, east[i]);
+            Stand& s = stands[static_cast<size_t>(i)];
+            s.name = "A" + std::to_string(i + 1);
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.radius = 0.02;
+            s.id = i + 1;
+            s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+        }
+        gf_setStandTable(std::move(stands));
+    }
+};
+
+class StandArrivalTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        EngineSimTest::SetUp();
+        engineClock = 0;
+        sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
+        AirportWithGates::setStands();
+    }
+    void TearDown() override
+    {
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    // A landed aircraft taxiing in; its samples from here on: one every 5 s.
+    LiveAircraft& arrival(uint32_t hexid, const std::string& callsign, std::vector<std::pair<LatLon, double>> path)
+    {
+        LiveAircraft ac = kvr::test::makeLive(hexid, callsign, false, path[0].first.latitude,
+                                              path[0].first.longitude, 0.0);
+        ac.radius = ac.collisionRadius = 0.0097;
+        ac.standSearchNm = 0.05;
+        ac.standSpeedKt = 10.0;
+        ac.baseTurnRate = 0.01;
+        ac.phase = FlightPhase::taxi;
+        ac.previousPhase = FlightPhase::landing_roll;
+        for (size_t i = 1; i < path.size(); ++i) {
+            TrafficSample s = ac.samples.back();
+            s.lat = path[i].first.latitude;
+            s.lon = path[i].first.longitude;
+            s.speedKt = path[i].second;
+            s.playTime += 500;
+            ac.samples.push_back(s);
+        }
+        LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+        create(stored);
+        return stored;
+    }
+    // The main loop's tick with its parked timers, then one frame.
+    void run(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            lf_handleAddingStack();
+            lf_runParkedTimers();
+            frames(1);
+        }
+    }
+    // {engine clock, data} of each event `name` of the object.
+    std::vector<std::pair<int64_t, int>> clocksOf(uint32_t objectId, const std::string& name)
+    {
+        std::vector<std::pair<int64_t, int>> out;
+        for (const auto& e : eventsOf(objectId, name))
+            out.emplace_back(e["frame"].get<int64_t>() - frameOffset, e["data"].get<int>());
+        return out;
+    }
+    int64_t frameOffset = 0;
+    AirportWithGates airport;
+};
+
+TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
+{
+    StaticAircraft& parked = gf_trafficState().aircraft.addStatic(kvr::test::makeStatic("KLM77*", 1));
+    create(parked);
+    // Both stop nearest A1; KLM1 is handed over first and wins it.
+    LiveAircraft& klm = arrival(0x484001, "KLM1", {{at(-70, 0), 12.0}, {at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
+    LiveAircraft& dlh = arrival(0x484002, "DLH2", {{at(-70, 25), 12.0}, {at(-40, 25), 6.0}, {at(-10, 22), 0.0}});
+    tick(202);
+    ASSERT_EQ(klm.simState, SimState::active);
+    const uint32_t staticId = gf_trafficState().aircraft.statics()[0].objectId;
+    const uint32_t klmId = klm.objectId;
+    for (LiveAircraft* ac : {&klm, &dlh})
+        for (size_t i = 0; i < 3; ++i)
+            ac->samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
+    frameOffset = trace("frame").get<int64_t>() - engineClock.load();
+    run(1);
+    EXPECT_EQ(klm.phase, FlightPhase::parking);
+    EXPECT_EQ(klm.standId, 1);
+    EXPECT_EQ(dlh.phase, FlightPhase::parking);
+    EXPECT_EQ(dlh.standId, 2) << "A1 is taken by an aircraft driving in: the next free stand";
+    // The path: lead-in 10 m before A1 on its axis, A1 itself, the stop.
+    ASSERT_EQ(klm.samples.size(), 3u);
+    EXPECT_NEAR(gf_distanceNm({klm.samples[0].lat, klm.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_NEAR(gf_distanceNm({klm.samples[1].lat, klm.samples[1].lon}, at(0, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_EQ(klm.samples[2].playTime - klm.samples[1].playTime, 50);
+
+    int64_t parkedAt = -1;
+    for (int i = 0; i < 3000 && parkedAt < 0; ++i) {
+        run(1);
+        if (klm.phase == FlightPhase::parked)
+            parkedAt = engineClock.load();
+    }
+    ASSERT_GE(parkedAt, 0);
+    run(3100);
+    EXPECT_EQ(dlh.phase, FlightPhase::parked);
+    const nlohmann::json shown = objectRecord(klmId);
+    EXPECT_LT(gf_distanceNm({shown["lat"], shown["lon"]}, at(0, 0)) * 1852.0, 1.0);
+    const std::string text = log();
+    EXPECT_NE(text.find("A1            : KLM1     arrived at stand\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("A2            : DLH2     arrived at stand\n"), std::string::npos);
+    // The static on A1 made way and left the simulator.
+    EXPECT_NE(text.find("A1            : KLM77*    makes way for KLM1 HB-KLM"), std::string::npos);
+    EXPECT_EQ(objectRecord(staticId)["removed_by"], "client");
+    EXPECT_TRUE(gf_trafficState().aircraft.statics().empty());
+    // Parked timers, RANDOM off: engines off 10 s after the stop sample, the
+    // fixed light set at 15 s, the settings' light set (taxi light off) at 30 s.
+    const auto shutdown = clocksOf(klmId, "ENGINE_AUTO_SHUTDOWN");
+    ASSERT_EQ(shutdown.size(), 1u);
+    EXPECT_NEAR(shutdown[0].first, parkedAt + 1000, 3);
+    const auto taxiLights = clocksOf(klmId, "TAXI_LIGHTS_SET");
+    ASSERT_GE(taxiLights.size(), 3u);
+    EXPECT_NEAR(taxiLights[taxiLights.size() - 2].first, parkedAt + 1500, 3);
+    EXPECT_EQ(taxiLights[taxiLights.size() - 2].second, 1);
+    EXPECT_NEAR(taxiLights.back().first, parkedAt + 3000, 3);
+    EXPECT_EQ(taxiLights.back().second, 0);
+    EXPECT_EQ(gf_countLiveParked(false), 2u);
+}
+
+class StandRulesTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { kvr::test::resetEngineState(); }
+    static void reset()
+    {
+        kvr::test::resetEngineState();
+        AirportWithGates::setStands();
+    }
+    kvr::test::SimLinkTestBase base{"stands"};
+    AirportWithGates airport;
+};
+
+TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
+{
+    struct Row {
+        const char* what;
+        double northM, headingDeg; // the aircraft seen from A1
+        bool otherHolder;          // another live aircraft is parked on A1
+        bool result;
+        FlightPhase phase;
+        int32_t standId, projection;
+        size_t timers;
+    };
+    const Row rows[] = {
+        {"17 m short, aligned", -17.0, 10.0, false, true, FlightPhase::parked, 1, 0, 3},
+        {"19 m short gives the stand up", -19.0, 0.0, false, true, FlightPhase::taxi, 0, 0, 0},
+        {"turned 41 degrees away", 0.0, 41.0, false, false, FlightPhase::parking, 1, 1, 0},
+        {"held by another", 0.0, 0.0, true, false, FlightPhase::parking, 1, 1, 0},
+    };
+    for (const Row& row : rows) {
+        reset();
+        if (row.otherHolder) {
+            LiveAircraft& other = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x486000, "SAS9", false));
+            other.standId = 1;
+            other.phase = FlightPhase::parked;
+            gf_trafficState().aircraft.setObjectId(other, 40);
+        }
+        const LatLon p = at(row.northM, 0);
+        LiveAircraft& ac = gf_trafficState().aircraft.addLive(
+            kvr::test::makeLive(0x485000, "KLM5", false, p.latitude, p.longitude, 0.0));
+        ac.phase = FlightPhase::parking;
+        ac.heading = row.headingDeg * std::numbers::pi / 180.0;
+        assignStand(ac, *gf_standById(1));
+        EXPECT_EQ(arriveAtStand(ac), row.result) << row.what;
+        EXPECT_EQ(ac.phase, row.phase) << row.what;
+        EXPECT_EQ(ac.standId, row.standId) << row.what;
+        EXPECT_EQ(ac.projection, row.projection) << row.what;
+        EXPECT_EQ(gf_trafficState().parkedTimers.size(), row.timers) << row.what;
+    }
+}
+
+TEST_F(StandRulesTest, LiveryRespawnOfAParkedAircraftKeepsOneStandingSample)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x488001, "KLM7", false));
+    ac.phase = FlightPhase::parked;
+    ac.simState = SimState::active;
+    ac.heading = std::numbers::pi / 2.0;
+    ac.samples.resize(5, ac.samples.front());
+    ac.samples.front().speedKt = 12.0;
+    liveryRespawn(ac); // no simulator object: straight back to be created again
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    ASSERT_EQ(ac.samples.size(), 2u);
+    for (const TrafficSample& s : ac.samples)
+        EXPECT_TRUE(s.stationary && s.speedKt == 0.0 && s.trackDeg == 90.0);
+    ac.simState = SimState::active;
+    gf_trafficState().aircraft.setObjectId(ac, 55);
+    liveryRespawn(ac);
+    EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+    EXPECT_EQ(gf_trafficState().removalQueue.back(), 55u);
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+// Who may use a stand: the competition between live aircraft, the arrival
+// checks against neighbours, ghosts, static duplicates and the live stayers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/aircraft_removal.h"
+#include "engine/traffic_state.h"
+#include "parking/live_at_stands.h"
+#include "parking/parking_plan.h"
+#include "parking/stand_table.h"
+#include "simlink/sim_command_mailbox.h"
+#include "tests/simlink/sim_test_support.h"
+
+namespace {
+
+constexpr double kLat = 52.3;
+constexpr double kLon = 4.76;
+
+Stand stand(int32_t id, double eastM, std::vector<uint32_t> exclusions = {})
+{
+    Stand s;
+    s.id = id;
+    s.name = "B" + std::to_string(id);
+    s.lat = kLat;
+    s.lon = kLon + eastM / (111120.0 * 0.6115);
+    s.radius = 0.02;
+    s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+    s.exclusions = std::move(exclusions);
+    return s;
+}
+
+class LiveAtStandsTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override
+    {
+        gf_clearStandTable();
+        reset();
+    }
+    static void reset()
+    {
+        gf_resetTrafficState();
+        gf_initTrafficState();
+        gf_resetCommandMailbox();
+        // B2 excludes B1 (20 m west) and B3 (120 m east).
+        gf_setStandTable({stand(1, 0), stand(2, 20, {1, 3}), stand(3, 140)});
+    }
+    static LiveAircraft& add(uint32_t hexid, const std::string& callsign, FlightPhase phase, int32_t standId,
+                             uint32_t objectId = 0)
+    {
+        AircraftBase base;
+        base.hexid = hexid;
+        base.callsign = callsign;
+        base.collisionRadius = 0.01; // 18.5 m
+        LiveAircraft ac(TrafficSample{kLat, kLon}, base, 0.0);
+        ac.phase = phase;
+        ac.standId = standId;
+        ac.simState = SimState::active;
+        LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
+        if (objectId != 0)
+            gf_trafficState().aircraft.setObjectId(stored, objectId);
+        return stored;
+    }
+    static bool removing(uint32_t hexid) { return gf_findLiveAircraft(hexid)->simState == SimState::removingfromsim; }
+    kvr::test::SimLinkTestBase base{"stands"};
+};
+
+TEST_F(LiveAtStandsTest, HolderAndCompetitionDecideByCallsignAndStandKeeping)
+{
+    struct Row {
+        const char* holder;
+        const char* candidate;
+        uint8_t keepStand;
+        bool mayUse;
+        bool holderRemoved;
+        const char* line; // logged when the holder goes
+    };
+    const Row rows[] = {
+        {"KLM1", "KLM1", 0, true, true, "B1            : KLM1     ac with same callsign KLM1 wants it, remove existing ... \n"},
+        {"KLM1", "KLM1_", 0, false, false, nullptr}, // the candidate is the holder's ghost
+        {"KLM1_", "KLM1", 1, true, true, "B1            : KLM1_    ghost, replace by KLM1\n"},
+        {"KLM1_", "DLH2", 1, true, true, "ghost, replace by DLH2"},
+        {"KLM1", "DLH2_", 0, false, false, nullptr},
+        {"KLM1", "DLH2", 0, true, true, "KLM1     removed because another live DLH2 wants the stand ...\n"},
+        {"KLM1", "DLH2", 1, false, false, nullptr}, // a stand-keeping holder is never displaced
+    };
+    for (const Row& row : rows) {
+        reset();
+        LiveAircraft& holder = add(0x400001, row.holder, FlightPhase::parked, 1, 30);
+        holder.keepStand = row.keepStand;
+        LiveAircraft& candidate = add(0x400002, row.candidate, FlightPhase::taxi, 0);
+        EXPECT_EQ(gf_liveStandHolder(1, 0), 2);
+        EXPECT_EQ(lf_checkStandIsNotUsedByOtherLiveAircraftSub(1, candidate), row.mayUse) << row.holder << row.candidate;
+        EXPECT_EQ(removing(0x400001), row.holderRemoved) << row.holder << row.candidate;
+        // A holder on its way out holds the stand no more.
+        EXPECT_EQ(lf_canReserveStandForLive(1, 0x400002), row.holderRemoved);
+        if (row.line) {
+            EXPECT_NE(kvr::test::flushedLog().find(row.line), std::string::npos) << row.line;
+        }
+    }
+}
+
+TEST_F(LiveAtStandsTest, ArrivalChecksClearTheStandAndCollidingNeighboursOnly)
+{
+    const Stand target = *gf_standById(2);
+    // A parked aircraft on the target stand is removed and the arrival waits;
+    // neighbours on the excluded stands: 20 m away (B1) they touch, 120 m
+    // away (B3) they do not.
+    struct Row {
+        int32_t standId;
+        FlightPhase phase;
+        bool available;
+        bool removed;
+    };
+    const Row rows[] = {
+        {2, FlightPhase::parked, false, true},
+        {1, FlightPhase::pushed_back, false, false}, // blocks without being removed
+        {1, FlightPhase::parked, false, true},
+        {1, FlightPhase::pushing_back, false, true},
+        {1, FlightPhase::taxi, true, false},
+        {3, FlightPhase::parked, true, false},
+    };
+    for (const Row& row : rows) {
+        reset();
+        LiveAircraft& c = add(0x400100, "KLM9", FlightPhase::taxi, 0);
+        add(0x400102, "NBR1", row.phase, row.standId, 32);
+        EXPECT_EQ(lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(target, c), row.available) << row.standId;
+        EXPECT_EQ(removing(0x400102), row.removed) << row.standId;
+    }
+    const std::string text = kvr::test::flushedLog();
+    EXPECT_NE(text.find("B2            : NBR1     removed, KLM9 wants to park there\n"), std::string::npos);
+    EXPECT_NE(text.find("B1            : NBR1     removed by parking KLM9 at colliding adjacent stand B2\n"),
+              std::string::npos);
+}
+
+TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
+{
+    // Static duplicates: the first active static that matches goes.
+    struct Row {
+        const char* liveCallsign;
+        const char* liveText3;
+        const char* liveRegistration;
+        int removedStatic; // index into the statics below, -1 none
+    };
+    const Row rows[] = {
+        {"KLM2", "", "PH-BXA", 1},  // same registration
+        {"KLM3", "", "", 0},        // the static's first alternative callsign
+        {"KLM3_", "", "", 0},       // a ghost of the callsign
+        {"", "", "PH-BXA", -1},     // no callsign: nothing
+    };
+    for (const Row& row : rows) {
+        reset();
+        const char* statics[][3] = {{"KLM3", "", ""}, {"KLM8", "", "PH-BXA"}, {"KLM7", "KL0004", ""}};
+        for (const auto& [cs2, t3, reg] : statics) {
+            AircraftBase b;
+            b.callsign2 = cs2;
+            b.text3 = t3;
+            b.registration = reg;
+            StaticAircraft& s = gf_trafficState().aircraft.addStatic(StaticAircraft(b, gf_nextStaticKey(), 0, {}, true));
+            s.simState = SimState::active;
+            gf_trafficState().aircraft.setObjectId(s, 40 + s.hexid);
+        }
+        LiveAircraft& a = add(0x400300, row.liveCallsign, FlightPhase::taxi, 0);
+        a.text3 = row.liveText3;
+        a.registration = row.liveRegistration;
+        lf_checkForStaticWithCallsignOrHexidAndRemove(a);
+        const auto all = gf_trafficState().aircraft.statics();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(all[static_cast<size_t>(i)].simState == SimState::removingfromsim, i == row.removedStatic)
+                << row.liveCallsign << " static " << i;
+    }
+
+    // Stayers: parked too long (over 90 minutes, a Heavy over 180) are removed.
+    reset();
+    const int64_t now = gf_systemTime100ns();
+    auto parked = [&](uint32_t hexid, Category category, int minutes, uint8_t keep) {
+        LiveAircraft& ac = add(hexid, "P" + std::to_string(minutes), FlightPhase::parked, 1, hexid & 0xFF);
+        ac.category = static_cast<uint32_t>(category);
+        ac.parkedSinceTime = now - minutes * 600000000LL - 10000000LL;
+        ac.keepStand = keep;
+    };
+    parked(0x400401, Category::Light, 91, 0);
+    parked(0x400403, Category::Heavy, 179, 0);
+    parked(0x400404, Category::Heavy, 181, 0);
+    parked(0x400405, Category::Light, 500, 1); // keeps its stand
+    lf_collectLiveStayers();
+    EXPECT_TRUE(removing(0x400401));
+    EXPECT_TRUE(removing(0x400404));
+    const std::vector<LiveStayer>& stayers = gf_liveStayers();
+    ASSERT_EQ(stayers.size(), 2u);
+    EXPECT_EQ(stayers[0].callsign, "P500");
+    EXPECT_EQ(stayers[0].minutesParked, 0);
+    EXPECT_EQ(stayers[1].minutesParked, 179);
+}
+
+} // namespace
