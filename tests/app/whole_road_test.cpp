@@ -100,7 +100,6 @@ std::vector<TrackPoint> lf_lineUp(const RunwayEndGeometry& end, double start)
     return track;
 }
 
-
 // ---- Stands: a pier of gates D2 to D7 (the user stands at D4) and the gate
 // where the arriving KLM1396 ends. ----
 
@@ -123,7 +122,8 @@ Gate lf_gate(char letter, int number, LatLon wanted, double headingDeg)
     Gate g{letter, number, {}, headingDeg, (wanted.longitude - kEhamRef.longitude) * cosLat * 60.0 * kMetresPerNm,
            (wanted.latitude - kEhamRef.latitude) * 60.0 * kMetresPerNm};
     // As the reader places a parking: east by BIAS_X, then north by BIAS_Z.
-    const LatLon east = gf_destinationPoint(kEhamRef, {std::numbers::pi * (g.biasX >= 0.0 ? 0.5 : 1.5), std::abs(g.biasX) * kFtPerM});
+    const LatLon east =
+        gf_destinationPoint(kEhamRef, {std::numbers::pi * (g.biasX >= 0.0 ? 0.5 : 1.5), std::abs(g.biasX) * kFtPerM});
     g.at = gf_destinationPoint(east, {g.biasZ >= 0.0 ? 0.0 : std::numbers::pi, std::abs(g.biasZ) * kFtPerM});
     return g;
 }
@@ -196,8 +196,9 @@ std::vector<Gate> lf_gates(const LatLon& arrivalStop)
 {
     const double cosLat = std::cos(kUser.latitude * std::numbers::pi / 180.0);
     std::vector<Gate> gates;
+    const double degreesPer80M = 80.0 / (60.0 * kMetresPerNm * cosLat);
     for (int n = 2; n <= 7; ++n)
-        gates.push_back(lf_gate('D', n, {kUser.latitude, kUser.longitude + (n - 4) * 80.0 / (60.0 * kMetresPerNm * cosLat)}, 180.0));
+        gates.push_back(lf_gate('D', n, {kUser.latitude, kUser.longitude + (n - 4) * degreesPer80M}, 180.0));
     gates.push_back(lf_gate('F', 8, arrivalStop, 180.0));
     return gates;
 }
@@ -453,7 +454,8 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
         const LatLon created{o.createdPose.lat, o.createdPose.lon};
         EXPECT_GT(lf_metresBetween(created, userGate.at), kGateRadiusM) << "created on the user's gate";
         if (o.last)
-            EXPECT_GT(lf_metresBetween({o.last->lat, o.last->lon}, userGate.at), kGateRadiusM) << "ends on the user's gate";
+            EXPECT_GT(lf_metresBetween({o.last->lat, o.last->lon}, userGate.at), kGateRadiusM)
+                << "ends on the user's gate";
         if (o.tail.empty() || o.tail.back() != '*')
             continue;
         ++statics;
@@ -562,7 +564,8 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
             EXPECT_GT(gf_distanceNm(kUser, lastAt), 8.0) << "left within range";
         }
     }
-    EXPECT_EQ(summary.objects.size() - statics + notCreatedAgain, flights.size()) << "only the kept aircraft were created";
+    EXPECT_EQ(summary.objects.size() - statics + notCreatedAgain, flights.size())
+        << "only the kept aircraft were created";
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.slides, 0u);
     EXPECT_EQ(motion.total.belowGround, 0u);
