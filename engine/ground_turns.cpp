@@ -262,8 +262,10 @@ bool lf_mergeSampledBend(LiveAircraft& ac)
     SampleStream& st = ac.samples;
     if (st.size() < 5)
         return false;
-    const LatLon here = lf_here(ac);
-    const double entry = lf_metres(here, lf_pos(st[1])) >= 5.0 ? lf_bearing(here, lf_pos(st[1])) : ac.heading;
+    // The line in is the reported leg into s1: the aircraft itself may still
+    // be off it after the last turn.
+    const double entry =
+        lf_metres(lf_pos(st[0]), lf_pos(st[1])) >= 10.0 ? lf_bearing(lf_pos(st[0]), lf_pos(st[1])) : ac.heading;
     // Walk the bend from s1 on while every leg turns the same way, until the
     // leg after sk runs on as the one before it.
     double before = entry, turned = 0.0;

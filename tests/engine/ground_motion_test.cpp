@@ -435,6 +435,7 @@ TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
         const char* what;
         std::vector<kvr::standin::TrackPoint> track;
         int every;
+        double first; // seconds into the track of the first report
     };
     std::vector<kvr::standin::TrackPoint> square;
     LatLon at = kStart;
@@ -451,12 +452,11 @@ TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
         p.onGround = true;
         square.push_back(p);
     }
-    const LatLon west = moveM(kStart, 270.0, 250.0), south = moveM(west, 180.0, 200.0);
-    const std::vector<LatLon> route{kStart, west, south, moveM(south, 90.0, 200.0)};
+    const std::vector<LatLon> route{{52.3095, 4.7600}, {52.3095, 4.7520}, {52.3060, 4.7520}, {52.3060, 4.7560}};
     const Case cases[] = {
-        {"15 kt, one corner", square, 1},
+        {"15 kt, one corner", square, 4, 0.0},
         {"14 kt, two tight corners", kvr::standin::gf_movingFrom(kvr::standin::gf_taxiTrack(route, 0.0, 14.0), 0.0),
-         2},
+         2, 1.0},
     };
     uint32_t hexid = 0x484201;
     for (const Case& c : cases) {
@@ -464,11 +464,20 @@ TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
         ++hexid;
         const std::string callsign = fmt::format("KLM18{:02}", hexid & 0xFF);
         lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        // The track where it is every `every` seconds, as the App reports it.
         std::vector<kvr::standin::TrackPoint> samples;
-        for (size_t i = 0; i < c.track.size(); i += static_cast<size_t>(c.every))
-            samples.push_back(c.track[i]);
-        if (samples.back().t != c.track.back().t)
-            samples.push_back(c.track.back());
+        size_t seg = 0;
+        for (double t = c.first; t <= c.track.back().t; t += c.every) {
+            while (c.track[seg + 1].t < t)
+                ++seg;
+            const kvr::standin::TrackPoint &a = c.track[seg], &b = c.track[seg + 1];
+            const double w = b.t > a.t ? (t - a.t) / (b.t - a.t) : 1.0;
+            kvr::standin::TrackPoint p = b;
+            p.t = t;
+            p.lat = a.lat + (b.lat - a.lat) * w;
+            p.lon = a.lon + (b.lon - a.lon) * w;
+            samples.push_back(p);
+        }
         bool turned = false;
         for (size_t i = 0; i < samples.size(); ++i) {
             std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(samples[i], hexid, callsign)};
