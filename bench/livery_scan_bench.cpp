@@ -128,7 +128,7 @@ void BM_LiveryScanPhaseRead(benchmark::State& state)
     for (auto _ : state)
         for (const fs::path& file : world.files) {
             lines.clear();
-            gf_readLinesInCharset(gf_detectCharset(file), file, lines);
+            gf_readTextFileLines(file, lines);
             benchmark::DoNotOptimize(lines.size());
         }
 }
@@ -139,7 +139,7 @@ void BM_LiveryScanPhaseParse(benchmark::State& state)
     ScanWorld& world = lf_world();
     std::vector<CfgLines> read(world.files.size());
     for (size_t i = 0; i < world.files.size(); ++i)
-        gf_readLinesInCharset(gf_detectCharset(world.files[i]), world.files[i], read[i]);
+        gf_readTextFileLines(world.files[i], read[i]);
     for (auto _ : state) {
         gf_clearLiveryScanReports();
         size_t records = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <istream>
+#include <optional>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -90,11 +91,11 @@ void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines)
         gf_splitLines(bytes, lines);
 }
 
-void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines)
+namespace {
+
+// The lines of UTF-16 bytes that start with a byte-order mark, as UTF-8.
+void lf_splitUtf16Lines(std::string_view bytes, std::vector<std::string>& lines)
 {
-    if (!in)
-        return;
-    const std::string bytes = lf_readAllBytes(in);
     if (bytes.size() < 2 || bytes.size() % 2 != 0)
         return;
     const auto b0 = static_cast<unsigned char>(bytes[0]);
@@ -116,14 +117,30 @@ void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines)
     gf_splitLines(wide_to_utf8(wide), lines);
 }
 
+
+} // namespace
+
+void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines)
+{
+    if (!in)
+        return;
+    lf_splitUtf16Lines(lf_readAllBytes(in), lines);
+}
+
 Charset gf_detectCharset(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         return Charset::NoneFound;
-    unsigned char buf[4096];
-    in.read(reinterpret_cast<char*>(buf), sizeof buf);
-    const std::size_t n = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+    char buf[kCharsetProbeBytes];
+    in.read(buf, sizeof buf);
+    return gf_detectCharsetOfBytes(std::string_view(buf, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))));
+}
+
+Charset gf_detectCharsetOfBytes(std::string_view bytes)
+{
+    const auto* buf = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = std::min(bytes.size(), kCharsetProbeBytes);
 
     if (n >= 3 && buf[0] == 0xEF && buf[1] == 0xBB && buf[2] == 0xBF)
         return Charset::Utf8WithBom;
@@ -174,50 +191,88 @@ Charset gf_detectCharset(const std::filesystem::path& path)
     return Charset::Utf8WithoutBom;
 }
 
+namespace {
+
+// The lines of a file's bytes in the given charset, as UTF-8; throws for an
+// unknown charset.
+void lf_splitLinesInCharset(Charset charset, std::string_view bytes, const std::filesystem::path& path,
+                            std::vector<std::string>& lines)
+{
+    switch (charset) {
+    case Charset::Utf16Le:
+    case Charset::Utf16Be:
+        lf_splitUtf16Lines(bytes, lines);
+        return;
+    case Charset::Utf8WithBom:
+    case Charset::Utf8WithoutBom:
+        // gf_splitLines drops a leading UTF-8 mark; a file saved with two
+        // loses the second as well.
+        gf_splitLines(bytes, lines);
+        if (charset == Charset::Utf8WithBom && !lines.empty() && lines.front().starts_with("\xEF\xBB\xBF"))
+            lines.front().erase(0, 3);
+        return;
+    case Charset::Ansi: {
+        std::vector<std::string> raw;
+        raw.reserve(2048);
+        gf_splitLines(bytes, raw);
+        lines.reserve(raw.size());
+        for (const std::string& line : raw)
+            lines.push_back(gf_ansiToUtf8(line));
+        return;
+    }
+    default:
+        throw std::runtime_error(
+            fmt::format("file {} has unknown charset: {}", wide_to_utf8(path.wstring()), gf_charsetName(charset)));
+    }
+}
+
+// Reads the whole file; nullopt when it cannot be opened.
+std::optional<std::string> lf_readFileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open())
+        return std::nullopt;
+    return lf_readAllBytes(in);
+}
+
+void lf_reportReadFailure(const std::filesystem::path& path, const std::exception& e)
+{
+    gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
+}
+
+} // namespace
+
 bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines)
 {
     lines.clear();
     try {
-        switch (charset) {
-        case Charset::Utf16Le:
-        case Charset::Utf16Be: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open())
-                return false;
-            gf_readUtf16StreamLines(in, lines);
-            break;
-        }
-        case Charset::Utf8WithBom:
-        case Charset::Utf8WithoutBom: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open())
-                return false;
-            gf_readStreamLines(in, lines);
-            if (charset == Charset::Utf8WithBom && !lines.empty() && lines.front().starts_with("\xEF\xBB\xBF"))
-                lines.front().erase(0, 3);
-            break;
-        }
-        case Charset::Ansi: {
-            std::ifstream in(path, std::ios::binary);
-            if (!in.is_open())
-                return false;
-            std::vector<std::string> raw;
-            raw.reserve(2048);
-            gf_readStreamLines(in, raw);
-            lines.reserve(raw.size());
-            for (const std::string& line : raw)
-                lines.push_back(gf_ansiToUtf8(line));
-            break;
-        }
-        default:
-            throw std::runtime_error(fmt::format("file {} has unknown charset: {}", wide_to_utf8(path.wstring()),
-                                                 gf_charsetName(charset)));
-        }
+        const std::optional<std::string> bytes = lf_readFileBytes(path);
+        if (!bytes)
+            return false;
+        lf_splitLinesInCharset(charset, *bytes, path, lines);
     } catch (const std::exception& e) {
-        gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
+        lf_reportReadFailure(path, e);
         return false;
     }
     return true;
+}
+
+TextFileLines gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines)
+{
+    lines.clear();
+    TextFileLines result;
+    try {
+        const std::optional<std::string> bytes = lf_readFileBytes(path);
+        if (!bytes)
+            return result;
+        result.charset = gf_detectCharsetOfBytes(*bytes);
+        lf_splitLinesInCharset(result.charset, *bytes, path, lines);
+        result.read = true;
+    } catch (const std::exception& e) {
+        lf_reportReadFailure(path, e);
+        lines.clear();
+    }
+    return result;
 }
 
 LineFileReader::Result LineFileReader::readAll(std::size_t reserve)

@@ -411,8 +411,9 @@ namespace {
 // Detects the charset and reads the lines; false (logged) when either fails.
 bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool noEncodingIsError)
 {
-    const Charset charset = gf_detectCharset(path);
-    if (charset == Charset::NoneFound) {
+    lines.reserve(4096);
+    const TextFileLines read = gf_readTextFileLines(path, lines);
+    if (read.charset == Charset::NoneFound) {
         const std::string line = fmt::format("! No text encoding detected for {}", lf_pathUtf8(path));
         if (noEncodingIsError)
             gf_logError(line);
@@ -420,8 +421,7 @@ bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool no
             gf_logLine(line);
         return false;
     }
-    lines.reserve(4096);
-    if (!gf_readLinesInCharset(charset, path, lines)) {
+    if (!read.read) {
         gf_logLine(fmt::format("! Failed reading {}", lf_pathUtf8(path)));
         return false;
     }

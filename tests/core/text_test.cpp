@@ -119,6 +119,12 @@ TEST(TextRead, EachCharsetGivesUtf8Lines)
         Lines lines{"stale"};
         EXPECT_TRUE(gf_readLinesInCharset(c.charset, c.file, lines)) << c.file;
         EXPECT_EQ(lines, expected) << c.file;
+        // The one-read path detects the same charset and gives the same lines.
+        Lines once{"stale"};
+        const TextFileLines read = gf_readTextFileLines(c.file, once);
+        EXPECT_EQ(read.charset, c.charset) << c.file;
+        EXPECT_TRUE(read.read) << c.file;
+        EXPECT_EQ(once, expected) << c.file;
     }
 }
 
@@ -129,6 +135,9 @@ TEST(TextRead, AnsiLinesAreConverted)
     EXPECT_EQ(gf_detectCharset("ansi.cfg"), Charset::Ansi);
     Lines lines;
     ASSERT_TRUE(gf_readLinesInCharset(Charset::Ansi, "ansi.cfg", lines));
+    Lines once;
+    EXPECT_EQ(gf_readTextFileLines("ansi.cfg", once).charset, Charset::Ansi);
+    EXPECT_EQ(once, lines);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "b");
     if (GetACP() == 1252)
@@ -144,6 +153,9 @@ TEST(TextRead, DoubleMarkIsRemovedForUtf8WithBom)
     Lines lines;
     ASSERT_TRUE(gf_readLinesInCharset(Charset::Utf8WithBom, "twice.cfg", lines));
     EXPECT_EQ(lines, (Lines{"a", "b"}));
+    Lines once;
+    EXPECT_TRUE(gf_readTextFileLines("twice.cfg", once).read);
+    EXPECT_EQ(once, (Lines{"a", "b"}));
 }
 
 TEST(TextRead, Utf16WithoutMarkOrOddSizeReadsNoLines)
@@ -169,6 +181,11 @@ TEST(TextRead, MissingFileIsFalse)
         EXPECT_FALSE(gf_readLinesInCharset(cs, "nothere.cfg", lines));
         EXPECT_TRUE(lines.empty());
     }
+    Lines lines{"stale"};
+    const TextFileLines read = gf_readTextFileLines("nothere.cfg", lines);
+    EXPECT_EQ(read.charset, Charset::NoneFound);
+    EXPECT_FALSE(read.read);
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST(TextRead, FailuresAreShownToTheUser)
