@@ -347,9 +347,12 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
             ac.pushSecondLat = sample.lat;
             ac.pushSecondLon = sample.lon;
             ac.pushSecondSet = 1;
-        } else if (++ac.pushSecondCount == 2 &&
+        } else if (ac.pushSecondCount = std::min(ac.pushSecondCount + 1, 2u);
+                   ac.pushSecondCount == 2 &&
                    gf_distanceM({ac.pushSecondLat, ac.pushSecondLon}, gf_samplePosition(sample)) >= 15.0) {
-            // Moving off the push-back position: the taxi starts.
+            // Moving off the push-back position: the taxi starts. Samples
+            // closer together than 7.5 m reach the 15 m only after further
+            // counts, so every count from the second on may start it.
             sample.stationary = 0;
             if (ac.holding) {
                 lf_frontDueNow(ac);

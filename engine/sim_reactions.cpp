@@ -15,6 +15,7 @@
 #include "engine/geometry.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
+#include "parking/live_at_stands.h"
 #include "parking/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
@@ -270,6 +271,9 @@ void hp_handleGroundTraffic(LiveAircraft& aircraft)
     aircraft.verticalSpeedStep = 0.0;
     if (aircraft.phase == FlightPhase::parked) {
         aircraft.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+        // One spawned at its stand has no arrival time; a respawn keeps the one it has.
+        if (aircraft.parkedSinceTime == 0)
+            aircraft.parkedSinceTime = gf_systemTime100ns();
         gf_logLine(fmt::format("{:14}: {:8} parks", gf_standNameById(aircraft.standId), aircraft.callsign));
         try {
             for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {

@@ -1,6 +1,7 @@
 #include "parking/live_at_stands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -26,6 +27,7 @@
 namespace {
 
 uint32_t g_collisionCalls = 0;
+std::atomic<int64_t (*)()> g_systemTimeForTest{nullptr};
 uint32_t g_lastStaticParked = 0;
 
 bool lf_onOrLeavingStand(FlightPhase phase)
@@ -365,8 +367,15 @@ void gf_checkLiveVsParkedCollisions()
     }
 }
 
+void gf_setSystemTimeForTest(int64_t (*clock)())
+{
+    g_systemTimeForTest.store(clock);
+}
+
 int64_t gf_systemTime100ns()
 {
+    if (const auto clock = g_systemTimeForTest.load())
+        return clock();
     using namespace std::chrono;
     return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(system_clock::now().time_since_epoch()).count();
 }

@@ -54,6 +54,8 @@ void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft);
 
 // The system clock in 100 ns units (the parked-since time of live aircraft).
 int64_t gf_systemTime100ns();
+// Puts another clock in the system clock's place; nullptr restores it.
+void gf_setSystemTimeForTest(int64_t (*clock)());
 
 // Rebuilds the stayer list; aircraft parked too long are removed instead.
 void lf_collectLiveStayers();

@@ -31,6 +31,12 @@ TraceSummary gf_summarizeTrace(std::istream& trace, bool keepPositions)
             s.refusals.push_back({t, j.value("title", ""), j.value("tail", ""), j.value("exception", 0u)});
             continue;
         }
+        if (kind == "event") {
+            // Events to objects the trace never saw created make no object.
+            if (const auto it = s.objects.find(j.value("id", 0u)); it != s.objects.end())
+                it->second.events.push_back({t, j.value("name", "")});
+            continue;
+        }
         if (kind != "create" && kind != "pos" && kind != "remove")
             continue;
         TracedObject& o = s.objects[j.value("id", 0u)];
@@ -40,13 +46,20 @@ TraceSummary gf_summarizeTrace(std::istream& trace, bool keepPositions)
             o.title = j.value("title", "");
             o.tail = j.value("tail", "");
             o.createdAt = t;
+            o.createdPose = {t,
+                             j.value("lat", 0.0),
+                             j.value("lon", 0.0),
+                             j.value("alt_ft", 0.0),
+                             0.0,
+                             j.value("on_ground", false),
+                             j.value("hdg", 0.0)};
         } else if (kind == "pos") {
             if (o.removedAt) {
                 ++o.writesAfterRemoval;
                 continue;
             }
             const TracedPosition p{t, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt_ft", 0.0),
-                                   j.value("gnd_ft", 0.0), j.value("on_ground", false)};
+                                   j.value("gnd_ft", 0.0), j.value("on_ground", false), j.value("hdg", 0.0)};
             if (!o.first)
                 o.first = p;
             o.last = p;

@@ -21,6 +21,12 @@ struct TracedPosition {
     double altFt = 0.0;
     double groundFt = 0.0;
     bool onGround = false;
+    double hdg = 0.0; // degrees
+};
+
+struct TracedEvent {
+    double t = 0.0;
+    std::string name; // the client event, e.g. "ENGINE_AUTO_SHUTDOWN"
 };
 
 struct TracedObject {
@@ -29,12 +35,14 @@ struct TracedObject {
     std::string tail;
     uint32_t creations = 0; // "create" lines with this id
     double createdAt = 0.0;
+    TracedPosition createdPose; // where and how the creation placed it
     uint64_t writes = 0;
     std::optional<TracedPosition> first, last; // position writes
     std::optional<double> removedAt;
     std::string removedBy;
     uint64_t writesAfterRemoval = 0;
     std::vector<TracedPosition> positions; // every write before the removal, when kept
+    std::vector<TracedEvent> events;       // client events sent to it, in order
 };
 
 struct TracedRefusal {

@@ -27,6 +27,7 @@
 #include "core/geodesy.h"
 #include "core/layout.h"
 #include "feed/traffic_mailbox.h"
+#include "simlink/facility_reader.h"
 #include "simlink/position_stream.h"
 #include "simlink/simconnect_loader.h"
 #include "standins/rt_app_scenario.h"
@@ -81,7 +82,7 @@ int64_t lf_steadyClock()
 
 // ---- The scenario ----
 
-enum class Ending { LinesUp, TakesOff, Lands, LeavesRange, StaysInRange, Refused };
+enum class Ending { LinesUp, TakesOff, Lands, LeavesRange, StaysInRange, Refused, Parks, PushesBack };
 
 struct Flight {
     AppAircraft who;
@@ -112,7 +113,125 @@ std::vector<TrackPoint> lf_lineUp(const RunwayEndGeometry& end, double start)
     return track;
 }
 
-std::vector<Flight> lf_flights()
+// ---- Stands: a pier of gates D2 to D7 (the user stands at D4) and the gate
+// where the arriving KLM1396 ends. ----
+
+const LatLon kEhamRef{52.3086, 4.7639};
+constexpr double kGateRadiusM = 20.0;
+constexpr double kFtPerM = 3.2808399;
+
+struct Gate {
+    char letter = 'D';
+    int number = 0;
+    LatLon at;               // where the facility reader puts it
+    double headingDeg = 0.0; // the parked aircraft's nose
+    double biasX = 0.0, biasZ = 0.0; // metres east and north of the airport's reference point
+    std::string name() const { return std::string("GATE ") + letter + std::to_string(number); }
+};
+
+Gate lf_gate(char letter, int number, LatLon wanted, double headingDeg)
+{
+    const double cosLat = std::cos(kEhamRef.latitude * std::numbers::pi / 180.0);
+    Gate g{letter, number, {}, headingDeg, (wanted.longitude - kEhamRef.longitude) * cosLat * 60.0 * kMetresPerNm,
+           (wanted.latitude - kEhamRef.latitude) * 60.0 * kMetresPerNm};
+    // As the reader places a parking: east by BIAS_X, then north by BIAS_Z.
+    const LatLon east =
+        gf_destinationPoint(kEhamRef, {std::numbers::pi * (g.biasX >= 0.0 ? 0.5 : 1.5), std::abs(g.biasX) * kFtPerM});
+    g.at = gf_destinationPoint(east, {g.biasZ >= 0.0 ? 0.0 : std::numbers::pi, std::abs(g.biasZ) * kFtPerM});
+    return g;
+}
+
+// The gate as the simulator's facility data lists it.
+nlohmann::json lf_taxiParking(const Gate& g)
+{
+    return {{"TYPE", 9}, // GATE_MEDIUM
+            {"TAXI_POINT_TYPE", 0},
+            {"NAME", 12 + (g.letter - 'A')},
+            {"SUFFIX", 0},
+            {"NUMBER", g.number},
+            {"ORIENTATION", 0},
+            {"HEADING", g.headingDeg},
+            {"RADIUS", kGateRadiusM},
+            {"BIAS_X", g.biasX},
+            {"BIAS_Z", g.biasZ}};
+}
+
+double lf_metresBetween(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * kMetresPerNm;
+}
+
+// A landing on `end` from 3 NM, then off the runway to the left, south onto
+// a gate: it stops there, its nose south.
+std::vector<TrackPoint> lf_landAndTaxiIn(const RunwayEndGeometry& end)
+{
+    std::vector<TrackPoint> track = gf_landingTrack(end, 3.0);
+    const TrackPoint rolled = track.back();
+    TrackBuilder in({rolled.lat, rolled.lon}, rolled.altFt, rolled.gsKt, rolled.trackDeg, true);
+    in.fly(5.0, -1.0).turnTo(180.0, 3.0).fly(15.0).fly(5.0, -1.0).fly(4.0, -1.25).hold(30.0);
+    for (size_t i = 1; i < in.points().size(); ++i) {
+        TrackPoint p = in.points()[i];
+        p.t += rolled.t;
+        track.push_back(p);
+    }
+    return track;
+}
+
+// Standing at the gate, pushed back 50 m along its axis (the nose stays on
+// the gate's heading), then turning west onto the taxi lane and away.
+std::vector<TrackPoint> lf_pushBackAndTaxi(const Gate& gate, double start)
+{
+    TrackBuilder at(gate.at, kEhamFt, 0.0, gate.headingDeg, true);
+    at.hold(30.0);
+    std::vector<TrackPoint> track = at.points();
+    const double back = std::fmod(gate.headingDeg + 180.0, 360.0) * std::numbers::pi / 180.0;
+    constexpr int kPushSeconds = 32;
+    for (int i = 1; i <= kPushSeconds; ++i) {
+        const LatLon p = gf_destinationPoint(gate.at, {back, 50.0 * i / kPushSeconds * kFtPerM});
+        track.push_back({track.back().t + 1.0, p.latitude, p.longitude, kEhamFt, i < kPushSeconds ? 3.0 : 0.0,
+                         gate.headingDeg, 0.0, true});
+    }
+    TrackBuilder away({track.back().lat, track.back().lon}, kEhamFt, 0.0, gate.headingDeg, true);
+    away.hold(10.0).setSpeed(4.0).turnTo(270.0, 6.0).fly(6.0, 1.0).fly(60.0);
+    const double pushed = track.back().t;
+    for (size_t i = 1; i < away.points().size(); ++i) {
+        TrackPoint p = away.points()[i];
+        p.t += pushed;
+        track.push_back(p);
+    }
+    for (TrackPoint& p : track)
+        p.t += start;
+    return track;
+}
+
+// The pier at the user's position and the arrival's gate.
+std::vector<Gate> lf_gates(const LatLon& arrivalStop)
+{
+    const double cosLat = std::cos(kUser.latitude * std::numbers::pi / 180.0);
+    std::vector<Gate> gates;
+    const double degreesPer80M = 80.0 / (60.0 * kMetresPerNm * cosLat);
+    for (int n = 2; n <= 7; ++n)
+        gates.push_back(lf_gate('D', n, {kUser.latitude, kUser.longitude + (n - 4) * degreesPer80M}, 180.0));
+    gates.push_back(lf_gate('F', 8, arrivalStop, 180.0));
+    return gates;
+}
+
+const Gate& lf_gateNamed(const std::vector<Gate>& gates, const std::string& name)
+{
+    return *std::find_if(gates.begin(), gates.end(), [&](const Gate& g) { return g.name() == name; });
+}
+
+// Parked aircraft the App reports: three on free gates, one on the user's.
+std::vector<AppParked> lf_parkedAircraft(const std::vector<Gate>& gates)
+{
+    auto at = [&](const char* name) { return lf_gateNamed(gates, name).at; };
+    return {{0x4843A1, "KLM1117", "B738", "PH-BXE", "D5", at("GATE D5").latitude, at("GATE D5").longitude},
+            {0x4843A2, "EZY45TW", "A320", "G-EZTW", "D6", at("GATE D6").latitude, at("GATE D6").longitude},
+            {0x4843A3, "BAW8CN", "A320", "G-EUUB", "D7", at("GATE D7").latitude, at("GATE D7").longitude},
+            {0x4843A4, "DLH4YE", "A20N", "D-AINB", "D4", at("GATE D4").latitude, at("GATE D4").longitude}};
+}
+
+std::vector<Flight> lf_flights(const std::vector<Gate>& gates)
 {
     const auto runways = gf_loadRunwayCsv(fs::path(KELO_SOURCE_DIR) / "../shared/data/runways-eham.csv");
     const LatLon west = gf_destinationPoint(kUser, {270.0 * std::numbers::pi / 180.0, 7.0 * 6076.12});
@@ -140,6 +259,10 @@ std::vector<Flight> lf_flights()
          gf_movingFrom(gf_cruiseTrack(south, 6000.0, 250.0, 190.0, 200.0), 0.0), Ending::LeavesRange},
         {{.hexid = 0x484309, .callsign = "RYR8AB", .type = "B738", .registration = "EI-DCL", .airline = "RYR"},
          gf_movingFrom(gf_cruiseTrack(west, 7000.0, 220.0, 100.0, 120.0), 15.0), Ending::Refused},
+        {{.hexid = 0x48430A, .callsign = "KLM1396", .type = "B738", .registration = "PH-BXD", .airline = "KLM"},
+         gf_movingFrom(lf_landAndTaxiIn(gf_runwayEnd(runways, "27")), 0.0), Ending::Parks},
+        {{.hexid = 0x48430B, .callsign = "TRA6033", .type = "B738", .registration = "PH-HXC", .airline = "TRA"},
+         lf_pushBackAndTaxi(lf_gateNamed(gates, "GATE D3"), 20.0), Ending::PushesBack},
     };
 }
 
@@ -199,7 +322,12 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     _putenv_s("KELO_SIM_TRACE", tracePath.string().c_str());
     _putenv_s("KELO_SIM_TRACE_EVERY", "5");
     sim.reset(); // reads the variables
-    nlohmann::json eham = facilityAirport("EHAM", 52.3086, 4.7639, kEhamFt, amsterdamRunways());
+    nlohmann::json eham = facilityAirport("EHAM", kEhamRef.latitude, kEhamRef.longitude, kEhamFt, amsterdamRunways());
+    const auto runwayList = gf_loadRunwayCsv(fs::path(KELO_SOURCE_DIR) / "../shared/data/runways-eham.csv");
+    const TrackPoint arrivalStop = lf_landAndTaxiIn(gf_runwayEnd(runwayList, "27")).back();
+    const std::vector<Gate> gates = lf_gates({arrivalStop.lat, arrivalStop.lon});
+    for (const Gate& g : gates)
+        eham["facility"]["TAXI_PARKING"].push_back(lf_taxiParking(g));
     ASSERT_TRUE(sim.load({{"mode", "realtime"},
                           {"sim_running", true},
                           {"frames_per_second", kFramesPerSecond},
@@ -213,7 +341,12 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
 
     const uint16_t port = prepareRtAppRun(fx, lf_sourceLiveries());
     ASSERT_NE(port, 0);
-    // Amsterdam's airport file, as the airport scan writes one: the park
+    // Every gate may carry a parked aircraft.
+    std::string settings = readBytes(gf_parametersXmlPath());
+    settings.insert(settings.find("  </parameters>"), "    <parameter name=\"parking_percentage\" value=\"100\"/>\n");
+    writeBytes(gf_parametersXmlPath(), settings);
+    // Amsterdam's airport file, as the airport scan writes one for an add-on
+    // scenery, its stands from the simulator's facility data: the park
     // airport loads and stays current, so the feed keeps the aircraft on its
     // ground from their first records (a failed load would leave no current
     // airport, and ground records are then not kept).
@@ -221,13 +354,17 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
         ScannedAirport scanned;
         scanned.icao = IcaoCode("EHAM");
         scanned.publisher = "Kelo Tests";
+        int helipads = 0;
+        ASSERT_TRUE(gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads));
+        gf_closeParkingReader();
+        ASSERT_EQ(scanned.stands.size(), gates.size());
         fs::create_directories(g_myThirdpartyFolder);
-        lf_writeGeneratedAirportFile(scanned, 0);
+        lf_writeGeneratedAirportFile(scanned, helipads);
     }
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     MessageBoxRecorder boxes;
 
-    const std::vector<Flight> flights = lf_flights();
+    const std::vector<Flight> flights = lf_flights(gates);
     RtAppScenario scenario;
     scenario.loopSeconds = 100000.0;
     for (const Flight& f : flights)
@@ -239,6 +376,8 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     // clocks to the sleeps; every 10 ms of sleep is one frame; every 2 s the
     // App sends a batch and the test waits until the feed has posted it.
     const double epoch = static_cast<double>(gf_nowSeconds(false));
+    for (const AppParked& p : lf_parkedAircraft(gates))
+        app.parkedLines.push_back(parkedLine(p, epoch));
     int64_t switchNs = 0, nextFrameNs = 0;
     uint64_t frame0 = 0, frames = 0;
     double nextBatch = 0.0;
@@ -321,6 +460,30 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     const MotionReport motion = gf_checkTraceMotion(in);
     std::printf("%s\n%s", gf_summaryText(summary).c_str(), gf_motionTable(motion).c_str());
 
+    const std::string log = fx.log();
+    auto angleBetween = [](double a, double b) { return std::abs(std::remainder(a - b, 360.0)); };
+    // Static aircraft stand on free gates at the gates' headings; nothing
+    // stands on the user's gate.
+    const Gate& userGate = lf_gateNamed(gates, "GATE D4");
+    size_t statics = 0;
+    for (const auto& [id, o] : summary.objects) {
+        SCOPED_TRACE(o.tail);
+        const LatLon created{o.createdPose.lat, o.createdPose.lon};
+        EXPECT_GT(lf_metresBetween(created, userGate.at), kGateRadiusM) << "created on the user's gate";
+        if (o.last)
+            EXPECT_GT(lf_metresBetween({o.last->lat, o.last->lon}, userGate.at), kGateRadiusM)
+                << "ends on the user's gate";
+        if (o.tail.empty() || o.tail.back() != '*')
+            continue;
+        ++statics;
+        const auto gate = std::find_if(gates.begin(), gates.end(),
+                                       [&](const Gate& g) { return lf_metresBetween(g.at, created) < 1.0; });
+        ASSERT_NE(gate, gates.end()) << "a static aircraft off the gates";
+        EXPECT_TRUE(o.createdPose.onGround);
+        EXPECT_LT(angleBetween(o.createdPose.hdg, gate->headingDeg), 0.5);
+    }
+    EXPECT_GE(statics, 3u) << "the App's parked aircraft on the free gates\n" << log;
+
     for (const Flight& f : flights) {
         SCOPED_TRACE(f.who.callsign);
         const auto objects = summary.withTail(f.who.callsign);
@@ -386,13 +549,47 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
             EXPECT_TRUE(touched) << "never on the ground";
             EXPECT_LT(o.last->altFt - o.last->groundFt, 9.0) << "ends on the ground";
         }
+        if (f.ending == Ending::Parks) {
+            // It taxis in, parks on the gate where its samples end and shuts its engines down.
+            const Gate& gate = lf_gateNamed(gates, "GATE F8");
+            EXPECT_NE(log.find("GATE F8       : KLM1396  arrived at stand"), std::string::npos) << log;
+            EXPECT_LT(lf_metresBetween(lastAt, gate.at), 18.0) << "metres from its gate";
+            EXPECT_TRUE(o.last->onGround);
+            EXPECT_LT(o.last->altFt - o.last->groundFt, 9.0);
+            const auto onGate = std::find_if(o.positions.begin(), o.positions.end(), [&](const TracedPosition& p) {
+                return lf_metresBetween({p.lat, p.lon}, gate.at) < 18.0;
+            });
+            ASSERT_NE(onGate, o.positions.end());
+            EXPECT_TRUE(std::any_of(o.events.begin(), o.events.end(), [&](const TracedEvent& e) {
+                return e.name == "ENGINE_AUTO_SHUTDOWN" && e.t >= onGate->t;
+            })) << "engines shut down at the gate";
+        }
+        if (f.ending == Ending::PushesBack) {
+            // Created parked at its gate, it leaves backwards along the gate's
+            // axis, nose on the gate's heading.
+            const Gate& gate = lf_gateNamed(gates, "GATE D3");
+            EXPECT_LT(lf_metresBetween({o.createdPose.lat, o.createdPose.lon}, gate.at), 3.0) << "created at its gate";
+            EXPECT_LT(angleBetween(o.createdPose.hdg, gate.headingDeg), 3.0);
+            const auto out = std::find_if(o.positions.begin(), o.positions.end(), [&](const TracedPosition& p) {
+                return lf_metresBetween({p.lat, p.lon}, gate.at) >= 15.0;
+            });
+            ASSERT_NE(out, o.positions.end());
+            const double bearing = gf_initialBearing(gate.at, {out->lat, out->lon}) * 180.0 / std::numbers::pi;
+            EXPECT_LT(angleBetween(bearing, gate.headingDeg + 180.0), 20.0) << "left its gate ahead";
+            EXPECT_LT(angleBetween(out->hdg, gate.headingDeg), 20.0) << "turned while pushed back";
+            // Then it taxis away to where its samples end.
+            const LatLon end{f.track.back().lat, f.track.back().lon};
+            EXPECT_TRUE(std::any_of(o.positions.begin(), o.positions.end(), [&](const TracedPosition& p) {
+                return lf_metresBetween({p.lat, p.lon}, end) < 50.0;
+            })) << "never taxied away from the push-back";
+        }
         if (f.ending == Ending::LeavesRange) {
             EXPECT_EQ(o.removedBy, "client");
             EXPECT_LT(*o.removedAt, summary.lastTime - 10.0) << "removed by the engine, not the shutdown";
             EXPECT_GT(gf_distanceNm(kUser, lastAt), 8.0) << "left within range";
         }
     }
-    EXPECT_EQ(summary.objects.size(), flights.size()) << "only the kept aircraft were created";
+    EXPECT_EQ(summary.objects.size() - statics, flights.size()) << "only the kept aircraft were created";
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.slides, 0u);
     EXPECT_EQ(motion.total.belowGround, 0u);

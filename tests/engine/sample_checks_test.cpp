@@ -326,6 +326,34 @@ TEST_F(SampleChecksTest, SamplesBackingAwayFromTheStandAreSeenAsAPushBackThrough
     EXPECT_TRUE(objectRecord(id)["removed_frame"].is_null());
 }
 
+TEST_F(SampleChecksTest, APushedBackAircraftTaxisOnceItsSamplesMove15MetresWhateverTheirSpacing)
+{
+    // Pushed back 50 m behind the stand, it moves off sideways; samples 4 m
+    // apart (4 kt every 2 s) reach 15 m from the first of them only at the
+    // fourth count after it.
+    struct Case {
+        double stepM;
+        int samplesToTaxi; // samples after the first that moved off
+    };
+    for (const Case c : {Case{4.1, 5}, Case{8.0, 3}, Case{20.0, 3}}) {
+        LiveAircraft& ac = parked(0x4D0150 + static_cast<uint32_t>(c.stepM), Category::Large);
+        ac.radius = 0.0097;
+        ac.phase = FlightPhase::pushed_back;
+        const LatLon pushed = moved({52.30, 4.76}, 180.0, 50.0);
+        TrafficSample first = sampleAt(pushed, 0.0, engineClock + 100, true);
+        EXPECT_FALSE(checkExtendingSituations(ac, first));
+        int taxiAt = 0;
+        for (int i = 1; i <= 12 && taxiAt == 0; ++i) {
+            TrafficSample s = sampleAt(moved(pushed, 270.0, c.stepM * i), 4.0, engineClock + 100 + 200 * i);
+            if (checkExtendingSituations(ac, s))
+                taxiAt = i;
+        }
+        EXPECT_EQ(taxiAt, c.samplesToTaxi) << c.stepM;
+        EXPECT_EQ(ac.phase, FlightPhase::taxi) << c.stepM;
+        EXPECT_EQ(ac.standId, 0) << c.stepM;
+    }
+}
+
 TEST_F(SampleChecksTest, QuickTurnAroundIsTimedFromWhenTheAircraftParked)
 {
     for (const int minutes : {20, 30}) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/aircraft_removal.h"
+#include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "parking/live_at_stands.h"
 #include "parking/parking_plan.h"
@@ -171,27 +172,52 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
                 << row.liveCallsign << " static " << i;
     }
 
-    // Stayers: parked too long (over 90 minutes, a Heavy over 180) are removed.
+    // Stayers: a live aircraft parked longer than 90 whole minutes (a Heavy
+    // 180) is removed, on an injected clock, just under and just over.
     reset();
-    const int64_t now = gf_systemTime100ns();
-    auto parked = [&](uint32_t hexid, Category category, int minutes, uint8_t keep) {
-        LiveAircraft& ac = add(hexid, "P" + std::to_string(minutes), FlightPhase::parked, 1, hexid & 0xFF);
-        ac.category = static_cast<uint32_t>(category);
-        ac.parkedSinceTime = now - minutes * 600000000LL - 10000000LL;
-        ac.keepStand = keep;
+    constexpr int64_t kMinute = 600000000LL;
+    static int64_t now = 0;
+    now = 5000 * kMinute;
+    gf_setSystemTimeForTest([] { return now; });
+    struct Stayer {
+        Category category;
+        int64_t parkedFor; // 100 ns units
+        uint8_t keep;
+        bool removed;
     };
-    parked(0x400401, Category::Light, 91, 0);
-    parked(0x400403, Category::Heavy, 179, 0);
-    parked(0x400404, Category::Heavy, 181, 0);
-    parked(0x400405, Category::Light, 500, 1); // keeps its stand
+    const Stayer stayers[] = {
+        {Category::Light, 91 * kMinute - 1, 0, false}, // 90 whole minutes
+        {Category::Light, 91 * kMinute, 0, true},
+        {Category::Large, 91 * kMinute, 0, true},
+        {Category::Heavy, 181 * kMinute - 1, 0, false},
+        {Category::Heavy, 181 * kMinute, 0, true},
+        {Category::Light, 500 * kMinute, 1, false}, // keeps its stand
+    };
+    for (size_t i = 0; i < std::size(stayers); ++i) {
+        LiveAircraft& ac = add(0x400401 + static_cast<uint32_t>(i), "P" + std::to_string(i), FlightPhase::parked,
+                               static_cast<int32_t>(i % 3) + 1, 0x10 + static_cast<uint32_t>(i));
+        ac.category = static_cast<uint32_t>(stayers[i].category);
+        ac.parkedSinceTime = now - stayers[i].parkedFor;
+        ac.keepStand = stayers[i].keep;
+    }
+    // One spawned at its stand gets its parked-since time when it is put on
+    // the ground, not the clock's zero.
+    LiveAircraft& spawned = add(0x400410, "SPAWNED", FlightPhase::parked, 3, 0x30);
+    spawned.parkedSinceTime = 0;
+    hp_handleGroundTraffic(spawned);
+    EXPECT_EQ(spawned.parkedSinceTime, now);
     lf_collectLiveStayers();
-    EXPECT_TRUE(removing(0x400401));
-    EXPECT_TRUE(removing(0x400404));
-    const std::vector<LiveStayer>& stayers = gf_liveStayers();
-    ASSERT_EQ(stayers.size(), 2u);
-    EXPECT_EQ(stayers[0].callsign, "P500");
-    EXPECT_EQ(stayers[0].minutesParked, 0);
-    EXPECT_EQ(stayers[1].minutesParked, 179);
+    for (size_t i = 0; i < std::size(stayers); ++i)
+        EXPECT_EQ(removing(0x400401 + static_cast<uint32_t>(i)), stayers[i].removed) << "row " << i;
+    EXPECT_FALSE(removing(0x400410));
+    const std::vector<LiveStayer>& kept = gf_liveStayers();
+    ASSERT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept[0].callsign, "P5"); // a stand keeper counts 0 minutes
+    EXPECT_EQ(kept[0].minutesParked, 0);
+    EXPECT_EQ(kept[1].callsign, "SPAWNED");
+    EXPECT_EQ(kept[2].minutesParked, 90);
+    EXPECT_EQ(kept[3].minutesParked, 180);
+    gf_setSystemTimeForTest(nullptr);
 }
 
 } // namespace

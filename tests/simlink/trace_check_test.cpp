@@ -97,11 +97,12 @@ TEST(TraceCheck, TurnRatesHaveTheirLimitsInTheAirAndOnTheGround)
 TEST(TraceSummary, CreationsWritesRemovalsAndRefusalsPerObject)
 {
     std::istringstream in(
-        R"({"k":"create","f":3,"t":0.1,"id":100,"req":1,"title":"Boeing 737-800 KLM","tail":"KLM1601"})" "\n"
+        R"({"k":"create","f":3,"t":0.1,"id":100,"req":1,"title":"Boeing 737-800 KLM","tail":"KLM1601","lat":52.29,"lon":4.69,"hdg":180.5,"on_ground":true})" "\n"
         R"({"k":"refuse","f":3,"t":0.1,"req":2,"title":"Boeing 737-800 Ryanair","tail":"RYR8AB","exception":22})" "\n"
         "not json\n"
         R"({"k":"pos","f":4,"t":0.2,"id":100,"lat":52.3,"lon":4.7,"alt_ft":-3,"gnd_ft":-11,"on_ground":true})" "\n"
         R"({"k":"event","f":4,"t":0.2,"id":100,"name":"GEAR_UP","value":0})" "\n"
+        R"({"k":"event","f":4,"t":0.2,"id":77,"name":"GEAR_UP","value":0})" "\n"
         R"({"k":"pos","f":5,"t":0.3,"id":100,"lat":52.31,"lon":4.7,"alt_ft":500,"gnd_ft":-11,"on_ground":false})" "\n"
         R"({"k":"remove","f":6,"t":0.4,"id":100,"by":"client"})" "\n"
         R"({"k":"remove","f":7,"t":0.5,"id":100,"by":"close"})" "\n"
@@ -119,6 +120,11 @@ TEST(TraceSummary, CreationsWritesRemovalsAndRefusalsPerObject)
     EXPECT_EQ(klm.removedAt, 0.4); // the first removal counts
     EXPECT_EQ(klm.removedBy, "client");
     EXPECT_EQ(klm.writesAfterRemoval, 1u);
+    EXPECT_EQ(klm.createdPose.lat, 52.29);
+    EXPECT_EQ(klm.createdPose.hdg, 180.5);
+    EXPECT_TRUE(klm.createdPose.onGround);
+    ASSERT_EQ(klm.events.size(), 1u); // the event to object 77 made no object
+    EXPECT_EQ(klm.events[0].name, "GEAR_UP");
     const auto ryr = s.withTail("RYR8AB");
     ASSERT_EQ(ryr.size(), 1u);
     EXPECT_EQ(ryr[0]->writes, 0u);
