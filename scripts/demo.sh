@@ -26,6 +26,7 @@ have_target kelo_simconnect_standin && targets+=(kelo_simconnect_standin)
 have_target kelo_rtapp_standin && targets+=(kelo_rtapp_standin)
 have_target kelo_make_dataset && targets+=(kelo_make_dataset)
 have_target kelo_demo_scenario && targets+=(kelo_demo_scenario)
+have_target kelo_demo_airport && targets+=(kelo_demo_airport)
 have_target kelo_trace_check && targets+=(kelo_trace_check)
 cmake --build "$build" -j4 --target "${targets[@]}"
 
@@ -59,7 +60,16 @@ community="$roaming/Microsoft Flight Simulator/Packages/Community"
 rm -rf "$community"
 titles=$(bash "$root/scripts/demo/make_community.sh" "$community")
 template=$demo/eham_sim_template.json
-sed "1a\\  \"titles\": $titles," "$root/scripts/demo/eham_sim.json" > "$template"
+# The simulator's clock is the user's: with the live App it runs at the
+# present UTC time (a clock a minute or more behind it would time-shift the
+# traffic). It starts when Kelo connects, some seconds from now: set it half
+# a minute ahead.
+now=$(( $(date -u +%s) + 30 ))
+sed -e "1a\\  \"titles\": $titles," \
+    -e "s/\"zulu_time\": [0-9]*/\"zulu_time\": $((now % 86400))/" \
+    -e "s/\"zulu_day\": [0-9]*/\"zulu_day\": $((10#$(date -u -d @"$now" +%j)))/" \
+    -e "s/\"zulu_year\": [0-9]*/\"zulu_year\": $(date -u -d @"$now" +%Y)/" \
+    "$root/scripts/demo/eham_sim.json" > "$template"
 cat > "$roaming/Kelo/parameters.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <root>
@@ -86,6 +96,15 @@ if [ -f "$makescenario" ]; then
     "$(winepath -w "$demo")\\eham_sim.json" "$(winepath -w "$demo")\\eham_traffic.json"
   scenario=$demo/eham_sim.json
   traffic=$demo/eham_traffic.json
+fi
+# Amsterdam as an installed add-on airport: its airport file written the way
+# the airport scan writes one, from the stands of the simulator's facility
+# data (read from the stand-in with the scenario above).
+makeairport=$build/standins/demoairport/kelo_demo_airport.exe
+if [ -f "$makeairport" ] && [ -f "$demo/SimConnect.dll" ]; then
+  cp "$makeairport" "$demo/"
+  (cd "$demo" && wine ./kelo_demo_airport.exe "$(winepath -w "$scenario")")
+  rm -f "$demo/kelo_demo_airport.exe"
 fi
 cd "$demo"
 xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "

@@ -1,5 +1,6 @@
 #include "standins/demo_scenario.h"
 
+#include <cmath>
 #include <numbers>
 #include <string>
 
@@ -70,6 +71,55 @@ nlohmann::json gf_facilityRunways(const std::vector<RunwayGeometry>& runways)
     return {{"RUNWAY", list}, {"START", starts}};
 }
 
+std::vector<DemoStand> gf_amsterdamDemoStands()
+{
+    std::vector<DemoStand> stands;
+    // A row of stands `spacingM` apart along `bearingDeg`, numbered from
+    // `first` in steps of `step`.
+    const auto row = [&](char letter, int first, int step, int count, LatLon start, double bearingDeg,
+                         double spacingM, double headingDeg, double radiusM, int type) {
+        for (int i = 0; i < count; ++i)
+            stands.push_back({letter, first + i * step, lf_from(start, bearingDeg, i * spacingM / kMetresPerFt / kFtPerNm),
+                              headingDeg, radiusM, type});
+    };
+    // The user's pier: the user aircraft stands on C4.
+    const LatLon user{52.30872, 4.76392};
+    row('C', 2, 2, 4, lf_from(user, 323.0, 60.0 / kMetresPerFt / kFtPerNm), 143.0, 60.0, 233.0, 20.0, 9);
+    // The D and E piers run north-east from D2 through D4, whose aircraft
+    // are parked there; E7 and the heavy F3 hold parked aircraft too.
+    const LatLon d2{52.3093, 4.7622}, d4{52.3096, 4.7630};
+    const double pier = gf_initialBearing(d2, d4) / kRad;
+    const double pitchM = gf_distanceNm(d2, d4) * kFtPerNm * kMetresPerFt;
+    row('D', 2, 2, 4, d2, pier, pitchM, pier + 90.0, 20.0, 9);
+    row('E', 5, 2, 3, lf_from({52.3108, 4.7661}, pier, -pitchM / kMetresPerFt / kFtPerNm), pier, pitchM, pier + 90.0,
+        20.0, 9);
+    row('F', 1, 2, 3, lf_from({52.3121, 4.7680}, pier, -80.0 / kMetresPerFt / kFtPerNm), pier, 80.0, pier + 90.0,
+        34.0, 10);
+    row('H', 1, 2, 3, {52.3062, 4.7738}, 143.0, 60.0, 233.0, 20.0, 9);
+    return stands;
+}
+
+nlohmann::json gf_facilityStands(LatLon airport, const std::vector<DemoStand>& stands)
+{
+    // The facility reader moves the reference point east by BIAS_X, then
+    // north by BIAS_Z.
+    const auto signedMetres = [](LatLon from, LatLon to, double positive) {
+        return (positive ? 1.0 : -1.0) * gf_distanceNm(from, to) * kFtPerNm * kMetresPerFt;
+    };
+    nlohmann::json list = nlohmann::json::array();
+    for (const DemoStand& s : stands) {
+        const LatLon east{airport.latitude, s.position.longitude};
+        list.push_back({{"TYPE", s.type},
+                        {"NAME", 12 + (s.letter - 'A')},
+                        {"NUMBER", s.number},
+                        {"HEADING", std::fmod(s.headingDeg + 360.0, 360.0)},
+                        {"RADIUS", s.radiusM},
+                        {"BIAS_X", signedMetres(airport, east, s.position.longitude >= airport.longitude)},
+                        {"BIAS_Z", signedMetres(east, s.position, s.position.latitude >= airport.latitude)}});
+    }
+    return list;
+}
+
 RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways)
 {
     RtAppScenario s;
@@ -107,12 +157,17 @@ RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways
     add({.hexid = 4738010, .callsign = "UAE148", .type = "A388", .registration = "A6-EDA",
          .origin = "DXB", .destination = "AMS", .airline = "UAE"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 330.0, 8.0), 30000.0, 450.0, 140.0, 200.0), 15.0));
-    s.parked = {{4738100, "KLM1822", "B738", "PH-BXD", "D2", 52.3093, 4.7622},
-                {4738101, "KLM1402", "E190", "PH-EZB", "D4", 52.3096, 4.7630},
-                {4738102, "TRA6123", "B738", "PH-HXC", "E7", 52.3108, 4.7661},
-                {4738103, "KLM883", "B789", "PH-BHA", "F3", 52.3121, 4.7680},
-                {4738105, "EZY7925", "A320", "G-EZAC", "H1", 52.3062, 4.7738}};
+    s.parked = gf_amsterdamDemoParked();
     return s;
+}
+
+std::vector<AppParked> gf_amsterdamDemoParked()
+{
+    return {{4738100, "KLM1822", "B738", "PH-BXD", "D2", 52.3093, 4.7622},
+            {4738101, "KLM1402", "E190", "PH-EZB", "D4", 52.3096, 4.7630},
+            {4738102, "TRA6123", "B738", "PH-HXC", "E7", 52.3108, 4.7661},
+            {4738103, "KLM883", "B789", "PH-BHA", "F3", 52.3121, 4.7680},
+            {4738105, "EZY7925", "A320", "G-EZAC", "H1", 52.3062, 4.7738}};
 }
 
 nlohmann::json gf_scenarioJson(const RtAppScenario& scenario)

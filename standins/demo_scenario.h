@@ -17,6 +17,27 @@ namespace kvr::standin {
 // and lengths in metres) as the stand-in simulator's airports carry it.
 nlohmann::json gf_facilityRunways(const std::vector<RunwayGeometry>& runways);
 
+// The aircraft parked at Amsterdam's stands, as the App reports them.
+std::vector<AppParked> gf_amsterdamDemoParked();
+
+// A stand of the stand-in's facility data, named "GATE <letter><number>".
+struct DemoStand {
+    char letter = 'A';
+    int number = 0;
+    LatLon position;
+    double headingDeg = 0.0;
+    double radiusM = 0.0;
+    int type = 9; // GATE_MEDIUM
+};
+
+// The stands at Amsterdam: the user's pier and the piers where the demo's
+// parked aircraft stand, each of them on a stand of its own.
+std::vector<DemoStand> gf_amsterdamDemoStands();
+
+// The "TAXI_PARKING" array of these stands, placed by their offsets (BIAS_X
+// east, BIAS_Z north, metres) from the airport's reference point.
+nlohmann::json gf_facilityStands(LatLon airport, const std::vector<DemoStand>& stands);
+
 // The demo traffic around Amsterdam on these runways.
 RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways);
 

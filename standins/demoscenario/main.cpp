@@ -25,6 +25,8 @@ int main(int argc, char** argv)
         for (auto& airport : sim.at("airports")) {
             airport["facility"]["RUNWAY"] = facility["RUNWAY"];
             airport["facility"]["START"] = facility["START"];
+            airport["facility"]["TAXI_PARKING"] =
+                gf_facilityStands({airport.at("lat"), airport.at("lon")}, gf_amsterdamDemoStands());
         }
         std::ofstream(argv[3], std::ios::binary) << sim.dump(1) << '\n';
         std::ofstream(argv[4], std::ios::binary) << gf_scenarioJson(gf_amsterdamDemoTraffic(runways)).dump(1) << '\n';

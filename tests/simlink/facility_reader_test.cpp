@@ -5,8 +5,10 @@
 #include <chrono>
 
 #include "airports/scanned_airport.h"
+#include "core/geodesy.h"
 #include "core/stop_request.h"
 #include "simlink/facility_reader.h"
+#include "standins/demo_scenario.h"
 #include "tests/simlink/sim_test_support.h"
 #include "tests/simlink/standin_fixture.h"
 
@@ -108,6 +110,44 @@ TEST_F(FacilityReaderTest, StandsAndHelipadsOfAnAirport)
     gf_closeParkingReader();
     EXPECT_NE(kvr::test::flushedLog().find("SimConnect closed ok\nSimConnect (PARKING_DATA_RDR) closed\n"),
               std::string::npos);
+}
+
+// The demo's stands as the reader finds them: under the user aircraft and
+// under every aircraft the App reports parked, named as it names the stand,
+// and no two of them overlapping.
+TEST_F(FacilityReaderTest, DemoStandsLieUnderTheDemosParkedAircraft)
+{
+    const LatLon reference{52.3086, 4.7639};
+    json eham = airport("EHAM");
+    eham["lat"] = reference.latitude;
+    eham["lon"] = reference.longitude;
+    eham["facility"]["TAXI_PARKING"] = kvr::standin::gf_facilityStands(reference, kvr::standin::gf_amsterdamDemoStands());
+    sim.load({{"airports", {eham}}});
+    ScannedAirport scanned;
+    int helipads = 0;
+    ASSERT_TRUE(gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads));
+    std::erase_if(scanned.stands, [](const Stand& s) { return s.helipad != 0; });
+    const auto metres = [](LatLon a, LatLon b) { return gf_distanceNm(a, b) * 1852.0; };
+    const auto standAt = [&](LatLon p) -> const Stand* {
+        for (const Stand& s : scanned.stands)
+            if (metres(p, {s.lat, s.lon}) < 0.5)
+                return &s;
+        return nullptr;
+    };
+    std::vector<std::pair<std::string, LatLon>> expected{{"C4", {52.30872, 4.76392}}};
+    for (const kvr::standin::AppParked& p : kvr::standin::gf_amsterdamDemoParked())
+        expected.push_back({p.stand, {p.lat, p.lon}});
+    for (const auto& [name, position] : expected) {
+        const Stand* stand = standAt(position);
+        ASSERT_NE(stand, nullptr) << name;
+        EXPECT_EQ(stand->name, "GATE " + name);
+    }
+    for (size_t i = 0; i < scanned.stands.size(); ++i)
+        for (size_t j = i + 1; j < scanned.stands.size(); ++j) {
+            const Stand& a = scanned.stands[i];
+            const Stand& b = scanned.stands[j];
+            EXPECT_GT(metres({a.lat, a.lon}, {b.lat, b.lon}), (a.radius + b.radius) * 1852.0) << a.name << " " << b.name;
+        }
 }
 
 TEST_F(FacilityReaderTest, ShortRecordFailsTheStandRead)
