@@ -17,6 +17,8 @@ namespace {
 constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kRadToDeg = 57.29577951308232;
 constexpr double kKtToMs = 0.5144444444444445;
+// The longest leg of a bend that is turned as one corner (m).
+constexpr double kBendLegMaxM = 80.0;
 
 LatLon lf_pos(const TrafficSample& s)
 {
@@ -255,6 +257,67 @@ bool lf_mergeStraightRun(LiveAircraft& ac, size_t k)
     return true;
 }
 
+bool lf_mergeSampledBend(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (st.size() < 5)
+        return false;
+    // The line in is the reported leg into s1: the aircraft itself may still
+    // be off it after the last turn.
+    const double entry =
+        lf_metres(lf_pos(st[0]), lf_pos(st[1])) >= 10.0 ? lf_bearing(lf_pos(st[0]), lf_pos(st[1])) : ac.heading;
+    // Walk the bend from s1 on while every leg turns the same way, until the
+    // leg after sk runs on as the one before it.
+    double before = entry, turned = 0.0;
+    size_t k = 0;
+    for (size_t j = 1; j + 1 < st.size(); ++j) {
+        for (const size_t i : {j, j + 1}) {
+            const TrafficSample& s = st[i];
+            if (s.stationary || s.airborne || lf_same(s, st[i - 1]) || s.playTime <= st[i - 1].playTime)
+                return false;
+        }
+        const double leg = lf_bearing(lf_pos(st[j]), lf_pos(st[j + 1]));
+        const double bend = lf_signedDiffDeg(leg, before);
+        if (lf_metres(lf_pos(st[j]), lf_pos(st[j + 1])) > kBendLegMaxM)
+            return false;
+        if (j >= 2 && std::fabs(bend) <= 3.0) {
+            k = j;
+            break;
+        }
+        if (std::fabs(bend) <= 3.0 || (j >= 2 && (bend > 0.0) != (turned > 0.0)))
+            return false;
+        turned += bend;
+        before = leg;
+    }
+    if (k < 3 || std::fabs(turned) < 30.0 || std::fabs(turned) > 150.0)
+        return false;
+    // The corner: where the line in meets the line out through sk.
+    const double exit = lf_bearing(lf_pos(st[k]), lf_pos(st[k + 1]));
+    const double span = lf_metres(lf_pos(st[1]), lf_pos(st[k]));
+    const double toEnd = lf_bearing(lf_pos(st[1]), lf_pos(st[k]));
+    const double dx = span * std::sin(toEnd), dy = span * std::cos(toEnd);
+    const double ix = std::sin(entry), iy = std::cos(entry), ox = std::sin(exit), oy = std::cos(exit);
+    const double det = ix * oy - iy * ox;
+    if (!(std::fabs(det) >= std::sin(20.0 * kDeg)))
+        return false;
+    const double in = (dx * oy - dy * ox) / det;  // from s1 on along the line in
+    const double out = (ix * dy - iy * dx) / det; // from the corner on to sk
+    if (!(in >= 0.0 && out >= 2.0 && in <= kBendLegMaxM * 2.0 && out <= kBendLegMaxM * 2.0))
+        return false;
+    TrafficSample corner = st[1];
+    const LatLon at = gf_destinationPoint(lf_pos(st[1]), {entry, in / 0.3048});
+    corner.lat = at.latitude;
+    corner.lon = at.longitude;
+    corner.stationary = 0;
+    const int64_t t1 = st[1].playTime, tk = st[k].playTime;
+    corner.playTime = static_cast<int32_t>(
+        std::clamp<int64_t>(t1 + std::llround(static_cast<double>(tk - t1) * in / (in + out)), t1, tk - 1));
+    st.erase(st.begin() + 2, st.begin() + static_cast<std::ptrdiff_t>(k));
+    st[1] = corner;
+    ac.targetTrack = entry;
+    return true;
+}
+
 void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
 {
     SampleStream& st = ac.samples;
@@ -453,6 +516,12 @@ bool lf_planGroundTurn(LiveAircraft& ac)
         merged = lf_mergeStraightRun(ac, 4) || merged;
         if (merged)
             return true;
+    }
+    // A corner reported as an arc of samples is planned as the one corner
+    // it rounds; the planning of that corner follows at once.
+    if (phase == FlightPhase::taxi && lf_mergeSampledBend(ac)) {
+        lf_planGroundTurn(ac);
+        return true;
     }
     if (phase == FlightPhase::takeoff_roll &&
         (a < 10.0 || lf_rotorcraft(ac) || lf_largestSpeed(ac, {&st[0], &st[1], &st[2]}) > 30.0 || st[1].airborne ||

@@ -33,6 +33,10 @@ bool lf_insertSampleBeforeCorner(LiveAircraft& aircraft, double distanceM, bool 
 bool lf_insertSampleAfterCorner(LiveAircraft& aircraft, double distanceM);
 // Drops s1..s(k-1) when they only zig-zag about the line to sk.
 bool lf_mergeStraightRun(LiveAircraft& aircraft, size_t k);
+// A bend reported as an arc of samples from s1 to sk (legs turning one way
+// by 30..150 degrees in all, sk followed by a leg straight on): s1..s(k-1)
+// become the one corner where the line into s1 meets the line out of sk.
+bool lf_mergeSampledBend(LiveAircraft& aircraft);
 // Splits a long first leg whose speed changes much (or the first leg after
 // a push-back), so that the change is spread.
 void lf_checkSpeedChangeSplit(LiveAircraft& aircraft, bool afterPushBack);

@@ -286,8 +286,10 @@ void lf_scanRunwayHold(LiveAircraft& ac)
     }
     const std::string key = lf_key(m);
     const double runway = lf_runwayHeadingRad(m);
-    const bool linedUp =
-        !lf_isShort(m) && lf_onCentreLine(m) && m.headingDifference >= 3.0 && m.headingDifference <= 90.0;
+    // An aircraft that taxied straight along the centre line onto the runway
+    // is lined up as well as one that still has to turn onto it: both hold
+    // for the take-off, and the roll starts when the samples move on.
+    const bool linedUp = !lf_isShort(m) && lf_onCentreLine(m) && m.headingDifference <= 90.0;
     bool accepted = linedUp;
     if (*stop == 1) {
         // The way the samples go on from the stop tells a line-up from a

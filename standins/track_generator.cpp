@@ -259,8 +259,9 @@ std::vector<TrackPoint> gf_departureTrack(const RunwayEndGeometry& from, double 
     TrackBuilder taxi(holding, from.elevationFt, 15.0, from.headingDeg, true);
     taxi.moveTo(from.threshold);
     std::vector<TrackPoint> track = taxi.points();
+    const double offset = track.back().t + 1.0;
     for (TrackPoint p : gf_takeOffTrack(from, rotateKt, climbToFt)) {
-        p.t += track.back().t + 1.0;
+        p.t += offset;
         track.push_back(p);
     }
     return track;

@@ -4,6 +4,8 @@
 // push-back, checked on the simulator's trace.
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -282,6 +284,20 @@ TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
              ASSERT_EQ(ac.samples.size(), 2u); // the corner sample is consumed
              EXPECT_EQ(ac.samples[1].playTime, before[2].playTime);
          }},
+        {"a corner reported as an arc of samples is turned as the one corner", 14.0,
+         {{0, 60}, {30, 14}, {60, 14}, {90, 14}, {90, 30}}, Category::Large, true,
+         [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
+             // The arc's samples give way to the corner where the line north
+             // meets the line east, with the turn's start inserted before it.
+             ASSERT_EQ(ac.samples.size(), 5u);
+             EXPECT_TRUE(ac.samples[1].inserted);
+             const TrafficSample& corner = ac.samples[2];
+             EXPECT_FALSE(corner.inserted);
+             EXPECT_LT(metres(posOf(corner), {before[4].lat, before[1].lon}), 0.5);
+             EXPECT_GT(corner.playTime, before[1].playTime);
+             EXPECT_LT(corner.playTime, before[4].playTime);
+             EXPECT_EQ(ac.samples[3].playTime, before[4].playTime);
+         }},
         {"a rotorcraft turning 130 degrees without a turn drives straight", 5.0, {{0, 10}, {130, 100}},
          Category::Rotorcraft, false,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
@@ -410,12 +426,18 @@ protected:
     std::string tracePath;
 };
 
-TEST_F(GroundMotionSimTest, ATaxiCornerIsTurnedSmoothly)
+TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
 {
-    constexpr uint32_t hexid = 0x484201;
-    lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
-    // 15 kt, reported every 4 s: 215 m north, a right-angle corner, 215 m east.
-    std::vector<kvr::standin::TrackPoint> samples;
+    // Reported every `every` seconds along taxiways with right-angle corners:
+    // 15 kt with the corner itself reported, and 14 kt round two tight
+    // corners (turned at 15 degrees a second) as the App plays a taxi track.
+    struct Case {
+        const char* what;
+        std::vector<kvr::standin::TrackPoint> track;
+        int every;
+        double first; // seconds into the track of the first report
+    };
+    std::vector<kvr::standin::TrackPoint> square;
     LatLon at = kStart;
     const double step = 15.0 * 0.5144444444444445 * 4.0;
     for (int i = 0; i <= 14; ++i) {
@@ -428,34 +450,66 @@ TEST_F(GroundMotionSimTest, ATaxiCornerIsTurnedSmoothly)
         p.gsKt = 15.0;
         p.trackDeg = i < 7 ? 0.0 : 90.0;
         p.onGround = true;
-        samples.push_back(p);
+        square.push_back(p);
     }
-    bool turned = false;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(samples[i], hexid, "KLM1801")};
-        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
-        for (int t = 0; t < 400; ++t) {
-            run(1);
-            if (const LiveAircraft* ac = live(hexid))
-                turned |= ac->groundTurn.active() || ac->groundCurve.valid();
+    const std::vector<LatLon> route{{52.3095, 4.7600}, {52.3095, 4.7520}, {52.3060, 4.7520}, {52.3060, 4.7560}};
+    const Case cases[] = {
+        {"15 kt, one corner", square, 4, 0.0},
+        {"14 kt, two tight corners", kvr::standin::gf_movingFrom(kvr::standin::gf_taxiTrack(route, 0.0, 14.0), 0.0),
+         2, 1.0},
+    };
+    uint32_t hexid = 0x484201;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ++hexid;
+        const std::string callsign = fmt::format("KLM18{:02}", hexid & 0xFF);
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        // The track where it is every `every` seconds, as the App reports it.
+        std::vector<kvr::standin::TrackPoint> samples;
+        size_t seg = 0;
+        for (double t = c.first; t <= c.track.back().t; t += c.every) {
+            while (c.track[seg + 1].t < t)
+                ++seg;
+            const kvr::standin::TrackPoint &a = c.track[seg], &b = c.track[seg + 1];
+            const double w = b.t > a.t ? (t - a.t) / (b.t - a.t) : 1.0;
+            kvr::standin::TrackPoint p = b;
+            p.t = t;
+            p.lat = a.lat + (b.lat - a.lat) * w;
+            p.lon = a.lon + (b.lon - a.lon) * w;
+            samples.push_back(p);
         }
+        bool turned = false;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(samples[i], hexid, callsign)};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            const double next = i + 1 < samples.size() ? samples[i + 1].t : samples[i].t + 1.0;
+            for (int t = 0; t < std::lround((next - samples[i].t) * 100.0); ++t) {
+                run(1);
+                if (const LiveAircraft* ac = live(hexid))
+                    turned |= ac->groundTurn.active() || ac->groundCurve.valid();
+            }
+        }
+        run(4000);
+        const LiveAircraft* ac = live(hexid);
+        ASSERT_NE(ac, nullptr);
+        EXPECT_EQ(ac->phase, FlightPhase::taxi);
+        EXPECT_TRUE(turned);
+        // It ends on the last leg, near the last report.
+        const kvr::standin::TrackPoint& last = samples.back();
+        const kvr::standin::TrackPoint& before = samples[samples.size() - 2];
+        EXPECT_NEAR(ac->heading, gf_initialBearing({before.lat, before.lon}, {last.lat, last.lon}), 3.0 * kDeg);
+        EXPECT_LT(metres({ac->lat, ac->lon}, {samples.back().lat, samples.back().lon}), 25.0);
     }
-    run(4000);
-    const LiveAircraft* ac = live(hexid);
-    ASSERT_NE(ac, nullptr);
-    EXPECT_EQ(ac->phase, FlightPhase::taxi);
-    EXPECT_TRUE(turned);
-    // It ends on the eastbound leg, near the last report.
-    EXPECT_NEAR(ac->heading, kPi / 2.0, 3.0 * kDeg);
-    EXPECT_LT(metres({ac->lat, ac->lon}, at), 25.0);
     const auto report = motion();
-    ASSERT_EQ(report.objects.size(), 1u);
-    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
-    EXPECT_GT(c.writes, 500u);
-    EXPECT_EQ(c.jumps, 0u);
-    EXPECT_EQ(c.slides, 0u);
-    EXPECT_EQ(c.reversals, 0u);
-    EXPECT_EQ(c.fastTurns, 0u);
+    ASSERT_EQ(report.objects.size(), 2u);
+    for (const auto& [id, c] : report.objects) {
+        SCOPED_TRACE(id);
+        EXPECT_GT(c.writes, 500u);
+        EXPECT_EQ(c.jumps, 0u);
+        EXPECT_EQ(c.slides, 0u);
+        EXPECT_EQ(c.reversals, 0u);
+        EXPECT_EQ(c.fastTurns, 0u);
+    }
 }
 
 TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)

@@ -147,11 +147,13 @@ TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRu
     struct Case {
         double departureDeg; // where the samples go after the stop; NaN: none yet
         bool lineUp;
+        double approachDeg = 30.0; // 90: along the centre line, nothing left to turn
     };
-    for (const Case c : {Case{90.0, true}, Case{270.0, true}, Case{150.0, false}, Case{std::nan(""), false}}) {
+    for (const Case c : {Case{90.0, true}, Case{270.0, true}, Case{150.0, false}, Case{std::nan(""), false},
+                         Case{90.0, true, 90.0}}) {
         const LatLon stop = kRunwayCentre;
-        LiveAircraft ac = taxiing(moved(stop, 30.0, -30.0), 30.0);
-        ac.samples = {sampleAt(moved(stop, 30.0, -30.0), 10.0, 900), sampleAt(stop, 0.0, 1100, true)};
+        LiveAircraft ac = taxiing(moved(stop, c.approachDeg, -30.0), c.approachDeg);
+        ac.samples = {sampleAt(moved(stop, c.approachDeg, -30.0), 10.0, 900), sampleAt(stop, 0.0, 1100, true)};
         if (!std::isnan(c.departureDeg))
             ac.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
         lf_scanRunwayHold(ac);

@@ -59,6 +59,14 @@ TEST(TrackGenerator, TakeOffLiftsOffAtTheRotationSpeedAndTaxiEndsOnItsLastPoint)
     for (size_t i = 1; i < taxi.size(); ++i) // no step longer than the speed allows
         EXPECT_LE(gf_distanceNm({taxi[i - 1].lat, taxi[i - 1].lon}, {taxi[i].lat, taxi[i].lon}),
                   15.0 / 3600.0 * (taxi[i].t - taxi[i - 1].t) + 1e-6);
+
+    // A departure: the taxi, then the take-off a second apart (it holds 10 s).
+    const auto departure = gf_departureTrack(gf_runwayEnd(runways, "24"), 1000.0, 145.0, 3000.0);
+    const auto stop = std::find_if(departure.begin(), departure.end(), [](const TrackPoint& p) { return p.gsKt == 0.0; });
+    ASSERT_NE(stop, departure.end());
+    for (auto p = stop + 1; p != departure.end(); ++p)
+        ASSERT_NEAR(p->t - (p - 1)->t, 1.0, 1e-9) << p - departure.begin();
+    EXPECT_EQ(std::find_if(stop, departure.end(), [](const TrackPoint& p) { return p.gsKt > 0.0; }) - stop, 11);
 }
 
 TEST(TrackGenerator, AScenarioTrackIsReportedOnlyWhileItLasts)
