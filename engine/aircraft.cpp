@@ -1,5 +1,6 @@
 #include "engine/aircraft.h"
 
+#include <limits>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -110,6 +111,7 @@ LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base,
     copyIdentityAndModel(base);
     samples.push_back(first);
     lastRecordTime = recordTime;
+    onGroundSlots = static_cast<int32_t>(modelValues[3]);
     createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }
 
@@ -121,6 +123,12 @@ void LiveAircraft::setPhase(FlightPhase next)
         return;
     if (phase == FlightPhase::landing)
         flight.landing = {};
+    // The go-around watch lives from the touch-down through the landing roll.
+    if ((phase == FlightPhase::landing || next == FlightPhase::landing) && next != FlightPhase::landing_roll) {
+        goAroundWatch = 0;
+        goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
+        goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
+    }
     phaseBeforePrevious = previousPhase;
     previousPhase = phase;
     phase = next;

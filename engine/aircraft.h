@@ -138,7 +138,10 @@ struct AircraftBase {
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
     uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
     uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
-    std::array<uint32_t, 4> modelValues{}; // per-category values of the model
+    // Per-category values of the model, in ticks: the rotation, the pitch
+    // transition after it, the flare, and the return to the ground attitude
+    // after touch-down.
+    std::array<uint32_t, 4> modelValues{};
     uint8_t jet = 0;
     uint8_t regional = 0;
     uint8_t pistonTwin = 0;
@@ -303,7 +306,8 @@ struct LiveAircraft : AircraftBase {
     double rememberedB = std::numeric_limits<double>::quiet_NaN();
     std::string pendingRoute; // a new route waiting to be seen three times
     uint32_t pendingRouteCount = 0;
-    // Go-around watch of the landing: airborne samples are held back until a climb shows.
+    // Go-around watch, latched at touch-down: airborne samples count as on the
+    // ground until one climbs away; a ground sample ends it.
     uint8_t goAroundWatch = 0;
     double goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
     double goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();

@@ -111,7 +111,10 @@ void checkLandingState(LiveAircraft& ac)
                     ac.altitudeFt - m.startAltitude > 250.0;
     }
     const bool near = gf_nearCurrentAirport({ac.lat, ac.lon});
-    if (landing && (climbing || overflown || !near)) {
+    // Only a known airport can be too far away: while the airport is being
+    // (re)loaded there is none, and an aircraft on short final lands.
+    const bool tooFar = !near && gf_currentAirportAltitude().has_value();
+    if (landing && (climbing || overflown || tooFar)) {
         ac.setPhase(FlightPhase::flying);
         lf_climbConfiguration(ac);
         ac.flareStage = 0;
@@ -339,9 +342,7 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
                 ++climb;
         }
     }
-    if (climb >= st.size())
-        return false;
     for (size_t i = 0; i < climb; ++i)
         st[i].airborne = 0;
-    return true;
+    return climb < st.size();
 }

@@ -25,5 +25,5 @@ void applyLandingVerticalSpeed(LiveAircraft& aircraft, double vsPerTick);
 // The flare stages by height above ground.
 void stepFlare(LiveAircraft& aircraft);
 // At touch-down: whether the stream climbs again (a touch-and-go); then the
-// samples before the climb are put on the ground.
+// samples before the climb (all of them without one) are put on the ground.
 bool lf_findTouchAndGoClimb(LiveAircraft& aircraft);

@@ -62,7 +62,9 @@ struct FlightState {
     uint8_t climbOutBlend = 0;     // the climb-out's vertical speed is blended into the leg's
     uint8_t runwayExit = 0;        // the aircraft left the runway after a roll
     uint8_t liftoffLagCut = 0;     // the stream was cut after lift-off: it lagged behind
-    uint8_t highApproach = 0;      // the model flies its approach checks from 2050 ft
+    // The model flies its approach checks from 2050 ft. No model table gives
+    // this value yet, so every approach gate is 625 ft.
+    uint8_t highApproach = 0;
 
     // ---- Legs ----
     RollRamp ramp;

@@ -386,7 +386,15 @@ void enterLandingRoll(LiveAircraft& ac)
         ac.setPhase(FlightPhase::landing_roll);
         lf_setupLandingRoll(ac);
     }
-    const bool goesAgain = wasLanding && lf_findTouchAndGoClimb(ac);
+    // A touch-down from the approach watches the samples for a go-around,
+    // unless the stream already climbs away again.
+    bool goesAgain = false;
+    if (wasLanding) {
+        ac.goAroundWatch = 1;
+        goesAgain = lf_findTouchAndGoClimb(ac);
+        if (goesAgain)
+            ac.goAroundWatch = 0;
+    }
     ac.groundMode = 1;
     ac.verticalSpeedStep = 0.0;
     ac.liftOffCounter = 1;

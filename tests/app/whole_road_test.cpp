@@ -531,9 +531,7 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
             double closest = 1e12;
             for (const TracedPosition& p : o.positions)
                 closest = std::min(closest, lf_metresFromTrack({f.track.back(), f.track.back()}, p));
-            // Within 100 m is the aim; landing rolls stop up to 200 m short
-            // of their last sample today (an open fault).
-            EXPECT_LT(closest, 250.0) << "metres short of where its samples end";
+            EXPECT_LT(closest, 100.0) << "metres short of where its samples end";
         }
         if (f.ending == Ending::LinesUp)
             EXPECT_TRUE(o.last->onGround);

@@ -14,6 +14,8 @@
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
 #include "engine/per_tick_update.h"
+#include "engine/sample_checks.h"
+#include "engine/sim_reactions.h"
 #include "engine/takeoff.h"
 #include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
@@ -171,6 +173,19 @@ TEST_F(FlightPhasesTest, AnApproachConfiguresLandsFlaresAndRollsOutWithSpoilers)
     EXPECT_EQ(valuesOf(objectId, "GEAR_SET").back(), 1u);
     EXPECT_GE(deepestFlare, 3);
     EXPECT_TRUE(rolled);
+    // After touch-down the nose comes down to the ground attitude over the
+    // category's roll-out ticks (3 s for an A320), not in one write.
+    std::vector<double> pitch;
+    for (const auto& p : trace("positions"))
+        if (p["object_id"] == objectId)
+            pitch.push_back(p["values"][2].get<double>());
+    ASSERT_FALSE(pitch.empty());
+    const auto flare = std::min_element(pitch.rbegin(), pitch.rend()).base() - 1; // the last nose-up extreme
+    EXPECT_LT(*flare, -3.5 * kDeg);
+    const double ground = pitch.back();
+    const auto reached = std::find_if(flare, pitch.end(), [&](double v) { return std::fabs(v - ground) < 1e-9; });
+    EXPECT_GE(reached - flare, 250) << "writes from the flare to the ground attitude";
+    EXPECT_TRUE(std::is_sorted(flare, reached)) << "the nose only comes down";
     const auto spoilers = valuesOf(objectId, "SPOILERS_SET");
     EXPECT_NE(std::find(spoilers.begin(), spoilers.end(), 16383u), spoilers.end());
     const std::string log = kvr::test::flushedLog();
@@ -255,6 +270,17 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
             EXPECT_FALSE(a.flight.landing.vsMemoryValid) << c.name << ": landing data cleared";
         }
     }
+    // While the airport is being loaded there is none: no one goes around for
+    // the distance.
+    {
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {};
+    }
+    LiveAircraft unknown = approaching(400.0, -300.0, -300.0, -25.0, 12.0);
+    unknown.phase = FlightPhase::landing;
+    checkLandingState(unknown);
+    EXPECT_EQ(unknown.phase, FlightPhase::landing);
+    setEham();
     // Above the gate a descending aircraft is only configured.
     LiveAircraft high = approaching(1500.0, -800.0, -800.0, -40.0);
     configureApproach(high, 1500.0);
@@ -438,6 +464,44 @@ TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
     EXPECT_FALSE(ac.samples[1].airborne); // on the ground before the climb
     EXPECT_TRUE(ac.samples[3].airborne);
     EXPECT_EQ(takeoffDecision(ac), 2);
+}
+
+// After a touch-down the samples are watched for a go-around: airborne ones
+// count as on the ground until they climb away by 50 ft at 400 fpm or more.
+TEST_F(TakeoffRollTest, AfterTouchDownOnlySamplesThatClimbAwayGoAround)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, double>> airborne; // height gain (ft) and vertical speed (fpm)
+        bool goesAround;
+    };
+    for (const Case& c : {Case{"bounces", {{10.0, 100.0}, {15.0, 200.0}, {5.0, -100.0}}, false},
+                          Case{"climbs too slowly", {{20.0, 300.0}, {80.0, 390.0}, {150.0, 390.0}}, false},
+                          Case{"climbs away", {{20.0, 450.0}, {80.0, 600.0}, {150.0, 900.0}}, true}}) {
+        LiveAircraft ac = rolling(0x4E0302, -1000.0, 120.0, {{200.0, false}, {400.0, false}});
+        ac.phase = FlightPhase::landing;
+        ac.groundMode = 0;
+        ac.flareStage = 4;
+        enterLandingRoll(ac);
+        ASSERT_EQ(ac.phase, FlightPhase::landing_roll) << c.name;
+        EXPECT_TRUE(ac.goAroundWatch) << c.name;
+        double east = -400.0;
+        for (const auto& [gain, vs] : c.airborne) {
+            TrafficSample s = ac.samples.back();
+            east += 200.0;
+            const LatLon p = kvr::test::syntheticPoint(east, 0.0);
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.airborne = 1;
+            s.altitudeFt = 120.0 + gain;
+            s.verticalSpeedFpm = vs;
+            s.playTime += 200;
+            decodeExisting(ac, s);
+        }
+        EXPECT_EQ(ac.phase == FlightPhase::takeoff_roll, c.goesAround) << c.name;
+        EXPECT_EQ(ac.phase == FlightPhase::landing_roll, !c.goesAround) << c.name;
+        EXPECT_EQ(ac.goAroundWatch, c.goesAround ? 0 : 1) << c.name;
+    }
 }
 
 } // namespace

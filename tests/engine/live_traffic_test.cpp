@@ -440,7 +440,9 @@ TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
     EXPECT_EQ(after->previousPhase, FlightPhase::landing);
     EXPECT_TRUE(after->groundMode);
     EXPECT_DOUBLE_EQ(after->rolloutPitchStep, 0.06); // no on-ground slots: at once
-    EXPECT_DOUBLE_EQ(after->lastAirborneAltitudeFt, 60.0);
+    // No climb ahead: the stream is on the ground and watched for a go-around.
+    EXPECT_FALSE(after->samples.front().airborne);
+    EXPECT_TRUE(after->goAroundWatch);
     const SimCommandQueues q = gf_takeCommandQueues();
     ASSERT_EQ(q.e.size(), 1u);
     EXPECT_EQ(q.e[0].objectId, 60u);
