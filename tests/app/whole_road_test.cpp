@@ -27,6 +27,7 @@
 #include "core/geodesy.h"
 #include "core/layout.h"
 #include "feed/traffic_mailbox.h"
+#include "feed/traffic_records.h"
 #include "simlink/facility_reader.h"
 #include "simlink/position_stream.h"
 #include "simlink/simconnect_loader.h"
@@ -421,6 +422,12 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
                             ++frames;
                             nextFrameNs += kFrameNs;
                             sendDue();
+                            // A parked-traffic request the main task sent is
+                            // answered by the App in real time: let the answer
+                            // in before the simulated time runs on (the main
+                            // loop is far quicker than real time here).
+                            for (int i = 0; i < 2000 && !gf_parkedTrafficOf(1).received.load(); ++i)
+                                std::this_thread::sleep_for(1ms);
                         }
                     });
     gf_setTickHook([&] {
