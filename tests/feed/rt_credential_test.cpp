@@ -13,6 +13,7 @@
 #include "core/value_types.h"
 #include "feed/rt_credential.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/own_window.h"
 #include "tests/support/test_folders.h"
 
 namespace fs = std::filesystem;
@@ -30,7 +31,7 @@ public:
               // The window is there once it is shown with its controls.
               HWND w = nullptr;
               auto ready = [&w] {
-                  w = FindWindowW(L"KeloLicenseTokenDialog", nullptr);
+                  w = kvr::test::findOwnWindow(L"KeloLicenseTokenDialog");
                   return w && IsWindowVisible(w) && GetDlgItem(w, 1001);
               };
               for (int i = 0; i < 1000 && !ready(); ++i)

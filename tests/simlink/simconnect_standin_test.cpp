@@ -9,6 +9,7 @@
 #include "simlink/simconnect_ids.h"
 #include "tests/simlink/standin_fixture.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/own_window.h"
 #include "tests/support/test_folders.h"
 
 using kvr::test::Received;
@@ -350,10 +351,10 @@ TEST_F(StandinTest, ScenarioFileStartsRealTimeFrames)
     // Its map window is open while it runs, and gone after a reset.
     HWND map = nullptr;
     for (int i = 0; i < 500 && !map; ++i, Sleep(5))
-        map = FindWindowW(L"KeloSimMap", nullptr);
+        map = kvr::test::findOwnWindow(L"KeloSimMap");
     EXPECT_NE(map, nullptr);
     sim.reset();
-    EXPECT_EQ(FindWindowW(L"KeloSimMap", nullptr), nullptr);
+    EXPECT_EQ(kvr::test::findOwnWindow(L"KeloSimMap"), nullptr);
 }
 
 // A dispatch procedure that throws: the exception reaches the caller of
