@@ -4,7 +4,8 @@
 # way the AI packages lay them out (SimObjects/Airplanes/<aircraft>). Folders
 # named *-utf16 get their file in UTF-16 LE with a byte-order mark.
 #   make_community.sh <community folder>
-# Prints the installed titles as a JSON array for the stand-in simulator.
+# Prints the installed titles as a JSON array for the stand-in simulator, each
+# with its model's static CG height.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 community=$1
@@ -25,7 +26,12 @@ while IFS='|' read -r package aircraft type airline title atc_id parking; do
     printf 'atc_parking_types=%s\r\n\r\n' "$parking"
   } >> "$cfg"
   sections[$cfg]=$((n + 1))
-  titles+=("\"$title\"")
+  # The height of the model's reference point above the ground when it stands
+  # on its wheels, as the simulator reports it.
+  case $type in
+    A388) cg=16 ;; B748|B77L|B77W|B789|A333) cg=12 ;; C172) cg=4 ;; E190|DH8D) cg=6 ;; *) cg=8 ;;
+  esac
+  titles+=("{\"title\": \"$title\", \"static_cg_ft\": $cg}")
 done < "$here/community_liveries.txt"
 for cfg in "${!sections[@]}"; do
   case $cfg in
