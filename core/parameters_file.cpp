@@ -473,6 +473,32 @@ auto lf_firstReadable(const pugi::xml_document& document, std::string_view key, 
     return std::nullopt;
 }
 
+bool lf_isUtf8(const char* text)
+{
+    try {
+        (void)utf8_to_wide(text);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Every element named key whose value is not valid UTF-8, read or not: a bad
+// copy after the one that counts would otherwise stay in the file for good.
+std::vector<pugi::xml_node> lf_notUtf8Elements(const pugi::xml_document& document, std::string_view key)
+{
+    std::vector<pugi::xml_node> found;
+    pugi::xml_node section = gf_xmlParametersSection(document);
+    if (!section)
+        return found;
+    for (pugi::xml_node element = section.child(kParameter); element; element = element.next_sibling(kParameter)) {
+        const pugi::xml_attribute value = element.attribute(kValue);
+        if (key == element.attribute(kName).value() && value && !lf_isUtf8(value.value()))
+            found.push_back(element);
+    }
+    return found;
+}
+
 void lf_logNotUtf8(const std::string& key) noexcept
 {
     try {
@@ -511,23 +537,16 @@ bool BoolParameter::readFrom(const pugi::xml_document& doc)
 bool StringParameter::readFrom(const pugi::xml_document& doc)
 {
     // Texts end up in controls and folder paths, both UTF-16: a text that is
-    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is. Its
-    // element gets the value in effect, so the bad bytes leave the file with
-    // the next save instead of being met again at every start.
-    std::vector<pugi::xml_node> invalid;
-    std::optional<std::string> found =
-        lf_firstReadable(doc, name, [&invalid](pugi::xml_node e) -> std::optional<std::string> {
-            std::optional<std::string> text = gf_xmlOptString(e, kValue);
-            if (!text)
-                return std::nullopt;
-            try {
-                (void)utf8_to_wide(*text);
-            } catch (const std::exception&) {
-                invalid.push_back(e);
-                return std::nullopt;
-            }
-            return text;
-        });
+    // not valid UTF-8 (a hand-edited file) is unreadable, as a path is. Every
+    // such element gets the value in effect, so the bad bytes leave the file
+    // with this load's save instead of being met again at every start.
+    const std::vector<pugi::xml_node> invalid = lf_notUtf8Elements(doc, name);
+    std::optional<std::string> found = lf_firstReadable(doc, name, [](pugi::xml_node e) -> std::optional<std::string> {
+        std::optional<std::string> text = gf_xmlOptString(e, kValue);
+        if (!text || !lf_isUtf8(text->c_str()))
+            return std::nullopt;
+        return text;
+    });
     if (!invalid.empty() && !found)
         lf_logNotUtf8(name);
     value = found ? std::move(*found) : defaultValue;
@@ -540,15 +559,14 @@ bool StringParameter::readFrom(const pugi::xml_document& doc)
 bool PathParameter::readFrom(const pugi::xml_document& doc)
 {
     // A value that is not valid UTF-8 is unreadable like any other bad value:
-    // the next readable element counts, else the default is taken. The bad
+    // the next readable element counts, else the default is taken. Every bad
     // element gets the value in effect, as a text setting's does.
-    std::vector<pugi::xml_node> invalid;
+    const std::vector<pugi::xml_node> invalid = lf_notUtf8Elements(doc, name);
     std::optional<std::filesystem::path> found =
-        lf_firstReadable(doc, name, [&invalid](pugi::xml_node e) -> std::optional<std::filesystem::path> {
+        lf_firstReadable(doc, name, [](pugi::xml_node e) -> std::optional<std::filesystem::path> {
             try {
                 return gf_xmlPathAttribute(e, kValue);
             } catch (const std::exception&) {
-                invalid.push_back(e);
                 return std::nullopt;
             }
         });

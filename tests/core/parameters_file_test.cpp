@@ -410,7 +410,9 @@ TEST_F(ParametersFile, TextsThatAreNotUtf8AreRepairedLikeAnyBadValue)
                                       {"lfolder4", "D:\\\xC3\x84rger"},
                                       {"lfolder5", "D:\\\xED\xA0\x80"}, // an encoded surrogate
                                       {"lfolder6", "first\xFF"},
-                                      {"lfolder6", "second"}}));
+                                      {"lfolder6", "second"},
+                                      {"lfolder7", "D:\\Liveries"},
+                                      {"lfolder7", "D:\\Other\xFE"}}));
     lfolder3.value = "stale";
     EXPECT_FALSE(gf_loadParametersFile());
     EXPECT_EQ(lfolder3.value, "");
@@ -419,14 +421,17 @@ TEST_F(ParametersFile, TextsThatAreNotUtf8AreRepairedLikeAnyBadValue)
     EXPECT_EQ(lfolder4.value, "D:\\\xC3\x84rger") << "valid UTF-8 is read as it is";
     EXPECT_EQ(lfolder5.value, "");
     EXPECT_EQ(lfolder6.value, "second") << "a later readable element counts";
+    EXPECT_EQ(lfolder7.value, "D:\\Liveries");
     // The repair is written back: no bad bytes stay in the file.
     const std::string saved = readBytes(file());
-    for (const char* bad : {"\xFF", "\xC3\x28", "\xE6\x97\"", "\xED\xA0\x80"})
+    for (const char* bad : {"\xFF", "\xFE", "\xC3\x28", "\xE6\x97\"", "\xED\xA0\x80"})
         EXPECT_EQ(saved.find(bad), std::string::npos) << bad;
     const Elements elements = elementsOfFile(file());
-    EXPECT_EQ(elements.size(), 7u + 76u);
+    EXPECT_EQ(elements.size(), 9u + 75u);
     EXPECT_EQ(lf_valuesOf(elements, "DESTINATION"), (std::vector<std::string>{""}));
     EXPECT_EQ(lf_valuesOf(elements, "lfolder6"), (std::vector<std::string>{"second", "second"}));
+    EXPECT_EQ(lf_valuesOf(elements, "lfolder7"), (std::vector<std::string>{"D:\\Liveries", "D:\\Liveries"}))
+        << "a bad copy after the one that counts is repaired too";
     EXPECT_NE(logText().find("==> lfolder3: the value is not valid UTF-8, the default is used\n"), std::string::npos);
     EXPECT_NE(logText().find("==> DESTINATION: the value is not valid UTF-8"), std::string::npos);
     // The next load finds nothing to repair.
