@@ -246,7 +246,7 @@ void lf_airportScanRoots(std::vector<fs::path>& roots)
     const std::span<const wchar_t* const> names = gf_isMSFS2020() ? std::span<const wchar_t* const>(ROOTS_2020)
                                                                   : std::span<const wchar_t* const>(ROOTS_2024);
     for (const wchar_t* name : names)
-        if (std::optional<fs::path> root = gf_simInstallSubfolder(name))
+        if (std::optional<fs::path> root = gf_checkInstallPath(name))
             roots.push_back(std::move(*root));
 }
 

@@ -181,21 +181,6 @@ void lf_writeScanLogFile()
     gf_writeLines(ScanLogLines, gf_airportsScanLogPath());
 }
 
-std::optional<fs::path> gf_simInstallSubfolder(const fs::path& sub)
-{
-    const fs::path& base = gf_isMSFS2020() ? MSFS_INSTALL_PATH.value : MSFS_2024_INSTALL_PATH.value;
-    if (base.empty()) {
-        gf_logError("Install path is empty?");
-        return std::nullopt;
-    }
-    const fs::path joined = base / sub;
-    std::error_code ec;
-    if (fs::is_directory(joined, ec))
-        return joined;
-    gf_logError(fmt::format("'{}' does not exist or is not a directory.", gf_pathText(joined)));
-    return std::nullopt;
-}
-
 bool lf_isScannableAirport(const IcaoCode& icao)
 {
     return gf_airportDbLookup(icao).has_value() && gf_isWeeklyTrafficAirport(icao.code);
@@ -304,7 +289,7 @@ void lf_scanRoot(const fs::path& root)
     const std::string rootText = gf_pathText(root);
     gf_logLine(fmt::format("\nScan: {}", rootText));
     gf_addScanLogLine(fmt::format("\nScan: {}", rootText));
-    const std::optional<fs::path> official2024 = gf_simInstallSubfolder(L"Official2024");
+    const std::optional<fs::path> official2024 = gf_checkInstallPath(L"Official2024");
     std::error_code ec;
     fs::directory_iterator it(root, ec);
     if (ec) {

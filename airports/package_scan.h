@@ -22,10 +22,6 @@ const std::filesystem::path& gf_airportsScanLogPath();
 // Writes the scan log lines collected so far to AirportsScanLog.txt.
 void lf_writeScanLogFile();
 
-// The install path of the chosen simulator joined with `sub`, when that is an
-// existing folder.
-std::optional<std::filesystem::path> gf_simInstallSubfolder(const std::filesystem::path& sub);
-
 // A streamed-packages root: its package folders, one level deep, from facility data.
 void lf_scanRoot(const std::filesystem::path& root);
 // Any other root: its BGL files, walked recursively.

@@ -327,30 +327,6 @@ LRESULT CALLBACK lf_checkBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     return 0;
 }
 
-std::filesystem::path gf_getAppDataPath()
-{
-    if (auto path = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
-        return *path;
-    gf_logError("Could not find the AppData path");
-    return {};
-}
-
-std::filesystem::path gf_getLocalAppDataPath()
-{
-    if (auto path = gf_getKnownFolderPath(KnownFolder::LocalAppData))
-        return *path;
-    gf_logError("Could not find the Local AppData path");
-    return {};
-}
-
-bool gf_openParametersFolder()
-{
-    const bool opened = gf_openFolderInExplorer(gf_parametersXmlPath());
-    if (!opened)
-        gf_messageBox(nullptr, L"Could not open folder with parameters.xml", L"Kelo", MB_ICONEXCLAMATION);
-    return opened;
-}
-
 std::optional<std::filesystem::path> gf_pickFolder(HWND owner, const std::filesystem::path& initialFolder)
 {
     const bool comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));

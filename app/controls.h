@@ -27,9 +27,6 @@ HWND gf_createButton(ButtonControl& button, HWND parent, SIZE size);
 LRESULT CALLBACK lf_checkBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void lf_paintCheckBox(HWND hwnd, HDC dc);
 
-std::filesystem::path gf_getAppDataPath();
-std::filesystem::path gf_getLocalAppDataPath();
-bool gf_openParametersFolder();
 // The system folder picker; no value when cancelled or failed.
 std::optional<std::filesystem::path> gf_pickFolder(HWND owner, const std::filesystem::path& initialFolder);
 

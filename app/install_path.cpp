@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <knownfolders.h>
-
 #include <optional>
 #include <string>
 #include <system_error>
@@ -39,14 +37,6 @@ SimNames lf_simNames()
     if (gf_isMSFS2020())
         return {L"Microsoft.FlightSimulator_8wekyb3d8bbwe", L"Microsoft Flight Simulator", L"Official"};
     return {L"Microsoft.Limitless_8wekyb3d8bbwe", L"Microsoft Flight Simulator 2024", L"Official2024"};
-}
-
-std::optional<fs::path> lf_knownFolder(KnownFolder id)
-{
-    std::optional<std::wstring> p = gf_getKnownFolderPath(id);
-    if (!p)
-        return std::nullopt;
-    return fs::path(*p);
 }
 
 bool lf_isDirectory(const fs::path& p)
@@ -91,17 +81,17 @@ bool lf_isValidInstallPath(const fs::path& path)
 fs::path lf_findUserCfg()
 {
     const SimNames names = lf_simNames();
-    const std::optional<fs::path> local = lf_knownFolder(KnownFolder::LocalAppData);
-    const std::optional<fs::path> roaming = lf_knownFolder(KnownFolder::RoamingAppData);
+    const fs::path local = gf_getLocalAppDataPath();
+    const fs::path roaming = gf_getAppDataPath();
     std::vector<fs::path> candidates;
-    if (local)
-        candidates.push_back(*local / L"Packages" / names.packageFamily / L"LocalCache" / L"UserCfg.opt");
-    if (roaming)
-        candidates.push_back(*roaming / names.steamFolder / L"UserCfg.opt");
-    if (local) {
-        candidates.push_back(*local / L"Packages" / L"Microsoft.FlightDashboard_8wekyb3d8bbwe" / L"LocalCache" /
+    if (!local.empty())
+        candidates.push_back(local / L"Packages" / names.packageFamily / L"LocalCache" / L"UserCfg.opt");
+    if (!roaming.empty())
+        candidates.push_back(roaming / names.steamFolder / L"UserCfg.opt");
+    if (!local.empty()) {
+        candidates.push_back(local / L"Packages" / L"Microsoft.FlightDashboard_8wekyb3d8bbwe" / L"LocalCache" /
                              L"UserCfg.opt");
-        candidates.push_back(*local / L"MSFSPackages" / L"UserCfg.opt");
+        candidates.push_back(local / L"MSFSPackages" / L"UserCfg.opt");
     }
     for (const fs::path& c : candidates) {
         std::error_code ec;
@@ -147,8 +137,8 @@ fs::path lf_readInstalledPackagesPath()
 
 fs::path gf_detectInstallPath()
 {
-    if (const std::optional<fs::path> roaming = lf_knownFolder(KnownFolder::RoamingAppData)) {
-        const fs::path steam = *roaming / lf_simNames().steamFolder / L"Packages";
+    if (const fs::path roaming = gf_getAppDataPath(); !roaming.empty()) {
+        const fs::path steam = roaming / lf_simNames().steamFolder / L"Packages";
         if (lf_isDirectory(steam) && lf_isValidInstallPath(steam))
             return steam;
     }
@@ -212,18 +202,4 @@ bool lf_acceptCommunityFolder(PathParameter& setting, const fs::path& folder)
     gf_logLine(fmt::format("Okay: {}", lf_text(folder)));
     lf_box("Okay!", 0);
     return true;
-}
-
-InstallPathCheck gf_checkInstallPath(const fs::path& sub)
-{
-    const fs::path& base = gf_installPathSetting().value;
-    if (base.empty()) {
-        gf_logError("Install path is empty?");
-        return {};
-    }
-    const fs::path joined = base / sub;
-    if (lf_isDirectory(joined))
-        return {joined, true};
-    gf_logError(fmt::format("'{}' does not exist or is not a directory.", lf_text(joined)));
-    return {};
 }

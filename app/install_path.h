@@ -20,12 +20,5 @@ bool lf_isValidInstallPath(const std::filesystem::path& path);
 // setting; false (with a message box) when it is refused.
 bool lf_acceptCommunityFolder(PathParameter& setting, const std::filesystem::path& folder);
 
-struct InstallPathCheck {
-    std::filesystem::path path;
-    bool ok = false;
-};
-// The stored install path joined with sub, when that is a directory.
-InstallPathCheck gf_checkInstallPath(const std::filesystem::path& sub);
-
 // The install-path setting of the chosen simulator.
 PathParameter& gf_installPathSetting();

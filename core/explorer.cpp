@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "core/layout.h"
+
 namespace {
 
 std::atomic<ShellOpenHook> shellOpenHook{nullptr};
@@ -32,4 +34,12 @@ bool gf_openFolderInExplorer(const std::filesystem::path& path)
         return false;
     ShellOpenHook hook = shellOpenHook.load();
     return (hook ? hook : &lf_defaultShellOpen)(folder);
+}
+
+bool gf_openParametersFolder()
+{
+    const bool opened = gf_openFolderInExplorer(gf_parametersXmlPath());
+    if (!opened)
+        MessageBoxW(nullptr, L"Could not open folder with parameters.xml", L"Kelo", MB_OK | MB_ICONEXCLAMATION);
+    return opened;
 }

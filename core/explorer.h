@@ -9,6 +9,10 @@
 // query throws std::filesystem::filesystem_error.
 bool gf_openFolderInExplorer(const std::filesystem::path& path);
 
+// Opens the folder that holds parameters.xml; on failure the message box
+// "Could not open folder with parameters.xml".
+bool gf_openParametersFolder();
+
 // Explorer: ShellExecuteW "open" unless a test replaced it; true when it started.
 using ShellOpenHook = bool (*)(const std::filesystem::path& folder);
 ShellOpenHook gf_setShellOpenHook(ShellOpenHook hook);

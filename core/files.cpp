@@ -9,6 +9,7 @@
 
 #include "core/layout.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/value_types.h"
@@ -242,6 +243,37 @@ std::optional<std::wstring> gf_getKnownFolderPath(KnownFolder folder)
                 return o.path;
     }
     return lf_systemKnownFolder(folder);
+}
+
+std::filesystem::path gf_getAppDataPath()
+{
+    if (std::optional<std::wstring> path = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
+        return *path;
+    gf_logError("Could not find the AppData path");
+    return {};
+}
+
+std::filesystem::path gf_getLocalAppDataPath()
+{
+    if (std::optional<std::wstring> path = gf_getKnownFolderPath(KnownFolder::LocalAppData))
+        return *path;
+    gf_logError("Could not find the Local AppData path");
+    return {};
+}
+
+std::optional<fs::path> gf_checkInstallPath(const fs::path& sub)
+{
+    const fs::path& base = (gf_isMSFS2020() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).value;
+    if (base.empty()) {
+        gf_logError("Install path is empty?");
+        return std::nullopt;
+    }
+    fs::path joined = base / sub;
+    std::error_code ec;
+    if (fs::is_directory(joined, ec))
+        return joined;
+    gf_logError(fmt::format("'{}' does not exist or is not a directory.", lf_u8(joined)));
+    return std::nullopt;
 }
 
 void gf_setKnownFolderOverride(KnownFolder folder, std::optional<std::wstring> path)

@@ -99,6 +99,17 @@ enum class KnownFolder { RoamingAppData, LocalAppData, Profile, ProgramFiles, Pr
 // POSIX, which has no such folders).
 std::optional<std::wstring> gf_getKnownFolderPath(KnownFolder folder);
 
+// The roaming / local AppData folder; an empty path (with the log error
+// "Could not find the AppData path" / "... Local AppData path") when Windows
+// does not know it.
+std::filesystem::path gf_getAppDataPath();
+std::filesystem::path gf_getLocalAppDataPath();
+
+// The stored install path of the chosen simulator joined with `sub`, when that
+// is a folder; else no value, with the log error "Install path is empty?" or
+// "'{}' does not exist or is not a directory.".
+std::optional<std::filesystem::path> gf_checkInstallPath(const std::filesystem::path& sub);
+
 // Test hook: makes gf_getKnownFolderPath answer `path` for this folder (no
 // value = the lookup fails) instead of asking Windows.
 void gf_setKnownFolderOverride(KnownFolder folder, std::optional<std::wstring> path);

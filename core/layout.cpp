@@ -14,12 +14,7 @@ struct SettingsPaths {
 
 void lf_build(SettingsPaths& paths)
 {
-    std::filesystem::path appData;
-    if (const std::optional<std::wstring> roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
-        appData = *roaming;
-    else
-        gf_logError("Could not find the AppData path");
-    paths.folder = appData / L"Kelo";
+    paths.folder = gf_getAppDataPath() / L"Kelo";
     paths.parametersXml = paths.folder / L"parameters.xml";
     try {
         paths.parametersXmlUtf8 = wide_to_utf8(paths.parametersXml.wstring());

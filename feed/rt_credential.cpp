@@ -11,8 +11,6 @@
 #include <sodium.h>
 
 #include <windows.h>
-#include <knownfolders.h>
-
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
@@ -190,8 +188,8 @@ void gf_getRTLicenseToken()
 {
     lf_setCredential({});
     std::vector<fs::path> candidates;
-    if (auto roaming = gf_getKnownFolderPath(KnownFolder::RoamingAppData))
-        candidates.push_back(fs::path(*roaming) / g_realTrafficMakerFolder / g_credentialFileName);
+    if (const fs::path roaming = gf_getAppDataPath(); !roaming.empty())
+        candidates.push_back(roaming / g_realTrafficMakerFolder / g_credentialFileName);
     const fs::path programFile = g_credentialFileName;
 
     auto accept = [](const SecretText& value, const fs::path& from) {

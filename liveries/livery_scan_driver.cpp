@@ -212,22 +212,6 @@ void lf_enableControl(const GuiControl& control, bool enabled)
     });
 }
 
-// The Community folder of the chosen simulator's install path, when it is a folder.
-std::optional<fs::path> lf_communityFolder()
-{
-    const fs::path& base = (gf_isMSFS2020() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).value;
-    if (base.empty()) {
-        gf_logError("Install path is empty?");
-        return std::nullopt;
-    }
-    const fs::path community = base / L"Community";
-    std::error_code ec;
-    if (fs::is_directory(community, ec))
-        return community;
-    gf_logError(fmt::format("'{}' does not exist or is not a directory.", lf_pathUtf8(community)));
-    return std::nullopt;
-}
-
 bool lf_sameLivery(const LiveryRecord& a, const LiveryRecord& b)
 {
     return a.title == b.title && a.ids.airline == b.ids.airline && a.ids.model == b.ids.model &&
@@ -494,7 +478,7 @@ void gf_scanLiveries()
         LiveryFolderList folders;
         folders.reserve(10);
         if (automatic) {
-            if (const std::optional<fs::path> community = lf_communityFolder())
+            if (const std::optional<fs::path> community = gf_checkInstallPath(L"Community"))
                 lf_automaticLiveryFolders(*community, folders);
         } else {
             lf_manualLiveryFolders(folders);
@@ -502,7 +486,7 @@ void gf_scanLiveries()
         if (folders.empty()) {
             if (!automatic) {
 #if defined(_WIN32) // the native test build has no Explorer
-                gf_openFolderInExplorer(gf_settingsFolder());
+                gf_openParametersFolder();
 #endif
                 throw kvr::UserRelatedException(
                     48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your liveries",

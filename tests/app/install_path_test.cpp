@@ -10,6 +10,7 @@
 
 #include "app/install_path.h"
 #include "tests/app/main_task_fixture.h"
+#include "core/files.h"
 #include "core/layout.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
@@ -97,6 +98,16 @@ TEST_P(InstallPathTest, SteamPackagesFolderComesFirst)
     EXPECT_EQ(gf_detectInstallPath(), steam);
 }
 
+TEST_P(InstallPathTest, UnknownAppDataFoldersAreLogged)
+{
+    gf_setKnownFolderOverride(KnownFolder::LocalAppData, std::nullopt);
+    gf_setKnownFolderOverride(KnownFolder::RoamingAppData, std::nullopt);
+    EXPECT_TRUE(gf_detectInstallPath().empty());
+    const std::string log = logText();
+    EXPECT_NE(log.find("==> Could not find the AppData path\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("==> Could not find the Local AppData path\n"), std::string::npos) << log;
+}
+
 TEST_P(InstallPathTest, UserCfgLinesThatGiveNoPath)
 {
     const fs::path cfg = folders.localAppData() / L"MSFSPackages" / L"UserCfg.opt";
@@ -171,12 +182,10 @@ TEST_P(InstallPathTest, FolderUnderTheInstallPath)
 {
     PathParameter& setting = gf_installPathSetting();
     setting.value.clear();
-    EXPECT_FALSE(gf_checkInstallPath(L"Community").ok);
+    EXPECT_EQ(gf_checkInstallPath(L"Community"), std::nullopt);
     setting.value = makeInstall(folders.root() / L"Sim");
-    const InstallPathCheck found = gf_checkInstallPath(L"Community");
-    EXPECT_TRUE(found.ok);
-    EXPECT_EQ(found.path, setting.value / L"Community");
-    EXPECT_FALSE(gf_checkInstallPath(L"NotThere").ok);
+    EXPECT_EQ(gf_checkInstallPath(L"Community"), setting.value / L"Community");
+    EXPECT_EQ(gf_checkInstallPath(L"NotThere"), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSimulators, InstallPathTest, ::testing::Values(1u, 2u),

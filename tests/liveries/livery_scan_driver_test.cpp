@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "core/explorer.h"
+#include "core/layout.h"
 #include "core/settings.h"
 #include "core/stop_request.h"
 #include "liveries/livery_scan_driver.h"
@@ -238,7 +239,15 @@ TEST_F(LiveryScanDriver, ManualFoldersRanksAndFailures)
     EXPECT_EQ(lf_scanLiveryFolders(folders, true), LiveryScanStopped);
     gf_clearStopRequest();
 
-    gf_setShellOpenHook([](const fs::path&) { return true; });
+    // Manual mode without folders shows the user the folder of parameters.xml.
+    static fs::path opened;
+    gf_setShellOpenHook([](const fs::path& folder) {
+        opened = folder;
+        return true;
+    });
+    fs::create_directories(gf_settingsFolder());
+    if (!fs::exists(gf_parametersXmlPath()))
+        writeBytes(gf_parametersXmlPath(), "<root/>");
     fs::create_directories("empty");
     for (const FailCase& f : {FailCase{false, "", 48, ""}, FailCase{false, "nowhere", 243, ""},
                               FailCase{false, "empty", 554, ""}, FailCase{true, "", 148, ""},
@@ -253,6 +262,8 @@ TEST_F(LiveryScanDriver, ManualFoldersRanksAndFailures)
         } catch (const kvr::UserRelatedException& e) {
             EXPECT_EQ(e.code, f.code);
         }
+        if (f.code == 48)
+            EXPECT_EQ(opened, gf_parametersXmlPath().parent_path());
     }
     gf_setShellOpenHook(nullptr);
     EXPECT_NE(log().find("==> Liveries scan failed: 553: Automatic scan has not found any liveries"),
