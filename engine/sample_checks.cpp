@@ -16,6 +16,7 @@
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/runway_hold.h"
+#include "engine/spawning.h"
 #include "engine/stand_arrival.h"
 #include "engine/takeoff.h"
 #include "engine/traffic_intake.h"
@@ -146,9 +147,7 @@ void lf_newRegistration(LiveAircraft& ac, const std::string& registration)
     ac.registration = registration;
     if (it == RegcodeLiveries.end() || it->second == ac.liveryTitle)
         return;
-    lf_forgetLiveryOfHexid(ac.hexid);
-    ac.liveryTitle = {};
-    ac.setPhase(FlightPhase::birth);
+    lf_resetForNewLivery(ac);
 }
 
 enum class CallsignCheck { none, changed, dropped };
