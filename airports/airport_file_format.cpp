@@ -17,6 +17,7 @@
 #include "core/parameters_file.h"
 #include "core/text.h"
 #include "core/version_data.h"
+#include "parking/traffic_aircraft.h"
 
 namespace fs = std::filesystem;
 
@@ -32,16 +33,6 @@ bool lf_appendNumberParameter(pugi::xml_node parameters, const std::string& name
 bool lf_attr(pugi::xml_node node, const char* name, const std::string& value)
 {
     return gf_xmlAppendAttr(node, name, value);
-}
-
-std::string lf_identityText(const StandOption& o)
-{
-    std::string text = fmt::format("{:3}", gf_airlineCodeText(o.aom.airline));
-    text += o.aom.oper != 0 ? fmt::format(",{}", gf_airlineCodeText(o.aom.oper)) : std::string(4, ' ');
-    text += fmt::format(" {:4}", gf_modelCodeText(o.aom.model));
-    text += o.aom.flag != 0 ? "." : " ";
-    text += o.aom.cargo != 0 ? "(C)" : "   ";
-    return text;
 }
 
 bool lf_writeStandGeometry(pugi::xml_node parkpos, const Stand& s)
@@ -68,7 +59,7 @@ int lf_writeOption(pugi::xml_node parkpos, const StandOption& o)
 {
     const std::optional<std::string> hours = gf_halfHoursText(o.halfHours);
     if (!hours || o.weekday < 1 || o.weekday > 7) {
-        gf_logError(fmt::format("invalid flight option: {} {} {}", o.registration, o.callsign, lf_identityText(o)));
+        gf_logError(lf_formatWithAirlOprModel("invalid flight option: {} {} {}", o.registration, o.callsign, o.aom));
         return 2;
     }
     pugi::xml_node opt = parkpos.append_child("opt");

@@ -21,6 +21,7 @@
 #include "engine/traffic_state.h"
 #include "liveries/livery_memory.h"
 #include "parking/stand_table.h"
+#include "parking/traffic_aircraft.h"
 #include "simlink/flight_plan.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_model.h"
@@ -299,8 +300,8 @@ void lf_sendFlightPlan(LiveAircraft& aircraft)
     const std::filesystem::path path = gf_createFlightPlan(aircraft.objectId, aircraft);
     if (path.empty()) {
         gf_logError(fmt::format("{} creating a flight plan failed",
-                                fmt::format("{:8} {} {}", aircraft.callsign, aircraft.registration,
-                                            gf_modelCodeText(aircraft.ids.model))));
+                                lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration,
+                                                          aircraft.ids)));
         return;
     }
     gf_postFlightPlan(aircraft.objectId, path.wstring());

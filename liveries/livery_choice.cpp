@@ -11,6 +11,7 @@
 #include "engine/engine_reports.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
+#include "parking/traffic_aircraft.h"
 
 namespace {
 
@@ -44,17 +45,6 @@ bool lf_setTitle(AircraftBase& aircraft, std::optional<std::string_view> title)
         return false;
     aircraft.liveryTitle = *title;
     return true;
-}
-
-// "{:8} {:12} {} {}": callsign, registration, route, ids.
-std::string lf_identityText(const AircraftBase& aircraft)
-{
-    const std::string route =
-        aircraft.origin.isSet() || aircraft.destination.isSet()
-            ? fmt::format("{:3}->{:3}", aircraft.origin.toString(), aircraft.destination.toString())
-            : std::string(8, ' ');
-    return fmt::format("{:8} {:12} {} {}", aircraft.callsign, aircraft.registration, route,
-                       gf_airlOprModelText(aircraft.ids));
 }
 
 bool lf_isSmall(const AircraftBase& aircraft)
@@ -273,7 +263,7 @@ bool lf_acceptLiveMatch(AircraftBase& aircraft, size_t step)
         return false;
     }
     gf_countLiveryMatch(step);
-    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_identityText(aircraft), step, aircraft.liveryTitle));
+    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.liveryTitle));
     aircraft.isFsltlLivery = aircraft.liveryTitle.find("FSLTL_") != std::string_view::npos;
     if (static_cast<int64_t>(step) > gf_parametersSnapshot()->MATCHING_DEPTH)
         aircraft.matchedBeyondDepth = 1;
@@ -286,7 +276,7 @@ bool lf_acceptStaticMatch(AircraftBase& aircraft, size_t step)
         aircraft.liveryTitle = {};
         return false;
     }
-    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_identityText(aircraft), step, aircraft.liveryTitle));
+    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.liveryTitle));
     return true;
 }
 
@@ -307,7 +297,7 @@ bool gf_pickLiveryLiveAc(AircraftBase& aircraft, double altitudeFt)
 bool gf_pickLiveryStaticAc(AircraftBase& aircraft, std::string_view planCallsign, uint8_t planCargo)
 {
     if (!aircraft.liveryTitle.empty()) {
-        gf_logLine(fmt::format("{}{} =s= {}", c_indent, lf_identityText(aircraft), aircraft.liveryTitle));
+        gf_logLine(fmt::format("{}{} =s= {}", c_indent, lf_formatAcIdentity(aircraft), aircraft.liveryTitle));
         return true;
     }
     const int32_t depth = gf_parametersSnapshot()->MATCHING_DEPTH;
@@ -318,7 +308,6 @@ bool gf_pickLiveryStaticAc(AircraftBase& aircraft, std::string_view planCallsign
     if (depth >= 2 && lf_airlineSteps(aircraft, key, depth, planCargo != 0, &lf_acceptStaticMatch))
         return true;
     gf_logLine(fmt::format("{:14}: {} no livery match ...", planCallsign,
-                           fmt::format("{:8} {} {}", aircraft.callsign, aircraft.registration,
-                                       gf_airlOprModelText(aircraft.ids))));
+                           lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration, aircraft.ids)));
     return false;
 }

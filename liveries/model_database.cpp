@@ -396,16 +396,6 @@ std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text)
     return std::nullopt;
 }
 
-std::string gf_airlOprModelText(const AirlOprModel& ids)
-{
-    std::string text = fmt::format("{:3}", gf_airlineCodeText(ids.airline));
-    text += ids.oper != 0 ? fmt::format(",{}", gf_airlineCodeText(ids.oper)) : std::string("    ");
-    text += fmt::format(" {:4}", gf_modelCodeText(ids.model));
-    text += ids.flag ? '.' : ' ';
-    text += fmt::format("{:3}", ids.cargo ? "(C)" : "");
-    return text;
-}
-
 bool gf_readDbaseXml(std::string_view xml, const std::string& source)
 {
     pugi::xml_document document;

@@ -127,11 +127,6 @@ std::optional<AirlOprModel> gf_lookupDbase(std::string_view registration);
 // inside `text`.
 std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text);
 
-// The log text of the ids: "{:3}" airline code, ",{}" operator code or four
-// blanks, " {:4}" model code, '.' when the flag byte is set else a blank, and
-// "(C)" for cargo else three blanks.
-std::string gf_airlOprModelText(const AirlOprModel& ids);
-
 // Reads input\dbase.enc into the tables. Throws std::runtime_error when the
 // file is missing or cannot be decrypted, kvr::UserRelatedException 61
 // "Missing section: <name>" for a missing mandatory section; false (with an

@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_matching_tables.h"
+#include "parking/traffic_aircraft.h"
 
 namespace fs = std::filesystem;
 
@@ -268,7 +269,7 @@ void lf_processInlineRegcodes()
         const std::string_view title = lf_scannedTitle(livery.title);
         if (title.empty()) {
             clashes.push_back(fmt::format("==> [{}] {} '{}' not available, system error, should not happen?",
-                                          gf_airlOprModelText(livery.ids), livery.registration, livery.title));
+                                          lf_formatAirlOprModelText(livery.ids), livery.registration, livery.title));
             continue;
         }
         const auto [byCode, codeNew] = RegcodeLiveries.try_emplace(livery.registration, title);

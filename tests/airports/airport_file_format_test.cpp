@@ -6,6 +6,7 @@
 
 #include "airports/airport_file_format.h"
 #include "airports/learned_airport_files.h"
+#include "liveries/model_database.h"
 #include "tests/airports/airport_test_support.h"
 
 using namespace kvr::test;
@@ -166,6 +167,7 @@ TEST_F(AirportFileFormatTest, WriterRefusals)
     airport.stands[0].lon = 4.7;
     StandOption bad;
     bad.registration = "PH-BXA";
+    bad.aom = {gf_airlineCode2Id("KLM"), gf_airlineCode2Id("KL"), gf_modelCode2Id("B738"), 0, 0};
     bad.optionId = 1;
     bad.weekday = 8;
     bad.halfHours.set(3);
@@ -175,7 +177,7 @@ TEST_F(AirportFileFormatTest, WriterRefusals)
     const std::string text = log();
     EXPECT_NE(text.find("==> gf_writeApf: empty or duplicate stand id 'A1'\n"), std::string::npos);
     EXPECT_NE(text.find("==> gf_writeApf: stand 'A1' has invalid geometry\n"), std::string::npos);
-    EXPECT_NE(text.find("==> invalid flight option: PH-BXA"), std::string::npos);
+    EXPECT_NE(text.find("==> invalid flight option: PH-BXA  KLM,KL  B738    \n"), std::string::npos) << text;
 
     // Generated: geometry, altitude and the stand count.
     airport.stands[0].options.clear();

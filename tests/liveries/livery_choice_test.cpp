@@ -257,10 +257,14 @@ TEST_F(LiveryChoice, StaticChooser)
     ASSERT_TRUE(gf_pickLiveryStaticAc(cargo, "DLH8160", 1));
     EXPECT_EQ(cargo.liveryTitle, "Boeing 747-8 Lufthansa");
     // A title already set is kept, failed or not, and logged with =s=.
-    AircraftBase kept = aircraft("KLM", "", "B738");
+    // The kind takes its columns whatever the codes' lengths.
+    AircraftBase kept = aircraft("KLM", "KL", "B738");
     kept.liveryTitle = LiveryTitles.at("Boeing 737-800 Transavia");
     ASSERT_TRUE(gf_pickLiveryStaticAc(kept, "KLM1", 0));
-    EXPECT_NE(log().find("=s= Boeing 737-800 Transavia"), std::string::npos);
+    EXPECT_NE(log().find(std::string(16, ' ') + "KLM123" + std::string(25, ' ') +
+                         "KLM,KL  B738     =s= Boeing 737-800 Transavia"),
+              std::string::npos)
+        << log();
     AircraftBase none = aircraft("ABC", "", "F16", "N1");
     EXPECT_FALSE(gf_pickLiveryStaticAc(none, "ABC1", 0));
     EXPECT_NE(log().find("ABC1          : ABC123   N1 ABC     F16  "), std::string::npos) << log();

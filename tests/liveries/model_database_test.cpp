@@ -202,11 +202,3 @@ TEST_F(ModelDatabase, InterningIsSharedAcrossThreadsAndBounded)
               std::string::npos);
     EXPECT_EQ(text.find("OVER2"), std::string::npos);
 }
-
-TEST(ModelDatabaseText, AirlOprModelText)
-{
-    const AirlOprModel ids{gf_airlineCode2Id("DLH"), gf_airlineCode2Id("CLH"), gf_modelCode2Id("CRJ9"), 1, 1};
-    EXPECT_EQ(gf_airlOprModelText(ids), "DLH,CLH CRJ9.(C)");
-    const AirlOprModel plain{gf_airlineCode2Id("KL"), 0, gf_modelCode2Id("B77W"), 0, 0};
-    EXPECT_EQ(gf_airlOprModelText(plain), "KL      B77W    ");
-}
