@@ -83,11 +83,6 @@ void readSimSections(const pugi::xml_node& root, bool msfs2020)
 
 } // namespace
 
-PublisherLists& gf_publisherLists()
-{
-    return g_lists;
-}
-
 void lf_clearPublisherLists()
 {
     g_lists = PublisherLists{};

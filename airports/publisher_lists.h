@@ -30,9 +30,6 @@ struct PublisherLists {
     std::vector<ThirdpartyRecord> thirdparties;
 };
 
-// The lists of the running scan (main task thread only).
-PublisherLists& gf_publisherLists();
-
 struct PublisherLookup {
     uint32_t status = 1; // 0 found, 1 not found, 2 empty text
     std::string name;    // the found group's first name

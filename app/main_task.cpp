@@ -180,10 +180,6 @@ void gf_setSettingsReadThisRun(bool read)
 {
     settingsReadThisRun = read;
 }
-void gf_resetDataFilesRead()
-{
-    dataFilesRead = false;
-}
 
 MainTaskThreads& gf_mainTaskThreads()
 {

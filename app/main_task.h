@@ -38,5 +38,3 @@ void lf_holdForRTApiCooldown();
 bool gf_settingsReadThisRun();
 void gf_setSettingsReadThisRun(bool read);
 
-// Makes the next start read the data files again (tests).
-void gf_resetDataFilesRead();

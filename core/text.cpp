@@ -117,25 +117,7 @@ void lf_splitUtf16Lines(std::string_view bytes, std::vector<std::string>& lines)
     gf_splitLines(wide_to_utf8(wide), lines);
 }
 
-
 } // namespace
-
-void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines)
-{
-    if (!in)
-        return;
-    lf_splitUtf16Lines(lf_readAllBytes(in), lines);
-}
-
-Charset gf_detectCharset(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        return Charset::NoneFound;
-    char buf[kCharsetProbeBytes];
-    in.read(buf, sizeof buf);
-    return gf_detectCharsetOfBytes(std::string_view(buf, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))));
-}
 
 Charset gf_detectCharsetOfBytes(std::string_view bytes)
 {
@@ -241,21 +223,6 @@ void lf_reportReadFailure(const std::filesystem::path& path, const std::exceptio
 }
 
 } // namespace
-
-bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines)
-{
-    lines.clear();
-    try {
-        const std::optional<std::string> bytes = lf_readFileBytes(path);
-        if (!bytes)
-            return false;
-        lf_splitLinesInCharset(charset, *bytes, path, lines);
-    } catch (const std::exception& e) {
-        lf_reportReadFailure(path, e);
-        return false;
-    }
-    return true;
-}
 
 TextFileLines gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines)
 {

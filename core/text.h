@@ -42,20 +42,14 @@ std::string gf_ansiToUtf8(std::string_view text);
 void gf_splitLines(std::string_view bytes, std::vector<std::string>& lines);
 // Reads a whole binary stream and appends its lines; nothing for a failed stream.
 void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
-// Reads a whole UTF-16 file with a byte-order mark and appends its lines as UTF-8.
-void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines);
 
-// Looks at the first 4096 bytes of a file / of a buffer.
+// Looks at the first 4096 bytes of a buffer.
 inline constexpr std::size_t kCharsetProbeBytes = 4096;
-Charset gf_detectCharset(const std::filesystem::path& path);
 Charset gf_detectCharsetOfBytes(std::string_view bytes);
-// Clears `lines` and fills it with the file's lines as UTF-8. False when the
-// file cannot be opened or the charset is unknown (reported to the user).
-bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path,
-                           std::vector<std::string>& lines);
-// Detects the charset and reads the lines with one read of the file. The
-// charset is NoneFound when the file cannot be opened; `read` is false then
-// and when the lines cannot be decoded (reported to the user, as above).
+// Clears `lines`, detects the charset and reads the lines as UTF-8 with one
+// read of the file. The charset is NoneFound when the file cannot be opened;
+// `read` is false then and when the lines cannot be decoded (reported to the
+// user).
 struct TextFileLines {
     Charset charset = Charset::NoneFound;
     bool read = false;

@@ -73,12 +73,6 @@ CURL* lf_newHandle()
 
 } // namespace
 
-std::string gf_rtApiBaseUrl()
-{
-    std::lock_guard lock(g_baseUrlMutex);
-    return g_baseUrl;
-}
-
 void gf_setRTApiBaseUrlForTesting(std::string baseUrl)
 {
     std::lock_guard lock(g_baseUrlMutex);

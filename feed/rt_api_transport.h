@@ -14,9 +14,7 @@
 
 typedef void CURL; // as <curl/curl.h> declares it
 
-// "https://" + the web API host fixed at build time, unless a test pointed the
-// program at a stand-in.
-std::string gf_rtApiBaseUrl();
+// The web API's base URL is "https://" + the host fixed at build time.
 // Test seam: every later request goes to `baseUrl` (for instance
 // "http://127.0.0.1:5000"); an empty text restores the built-in host.
 void gf_setRTApiBaseUrlForTesting(std::string baseUrl);

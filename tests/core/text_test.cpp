@@ -41,7 +41,6 @@ TEST(TextCharset, NamesOfEveryValue)
 
 TEST(TextCharset, DetectsEveryForm)
 {
-    ScopedTestFolders folders("charset");
     struct Case {
         const char* name;
         std::string bytes;
@@ -74,20 +73,14 @@ TEST(TextCharset, DetectsEveryForm)
         {"lone-continuation", "a\x80z", Charset::Ansi},
         {"ff-byte", "a\xFFz", Charset::Ansi},
     };
-    for (const Case& c : cases) {
-        const fs::path p = fs::path(c.name).concat(".cfg");
-        writeBytes(p, c.bytes);
-        EXPECT_EQ(gf_detectCharset(p), c.expected) << c.name;
-    }
-    EXPECT_EQ(gf_detectCharset("missing.cfg"), Charset::NoneFound);
+    for (const Case& c : cases)
+        EXPECT_EQ(gf_detectCharsetOfBytes(c.bytes), c.expected) << c.name;
 }
 
 TEST(TextCharset, OnlyTheFirst4096BytesCount)
 {
-    ScopedTestFolders folders("charset4k");
     // An invalid byte after the sample does not change the verdict.
-    writeBytes("late.cfg", std::string(4096, 'a') + "\xE9");
-    EXPECT_EQ(gf_detectCharset("late.cfg"), Charset::Utf8WithoutBom);
+    EXPECT_EQ(gf_detectCharsetOfBytes(std::string(4096, 'a') + "\xE9"), Charset::Utf8WithoutBom);
 }
 
 TEST(TextRead, EachCharsetGivesUtf8Lines)
@@ -115,11 +108,6 @@ TEST(TextRead, EachCharsetGivesUtf8Lines)
     };
     for (const Case& c : {Case{"utf8.cfg", Charset::Utf8WithoutBom}, Case{"bom.cfg", Charset::Utf8WithBom},
                           Case{"le.cfg", Charset::Utf16Le}, Case{"be.cfg", Charset::Utf16Be}}) {
-        EXPECT_EQ(gf_detectCharset(c.file), c.charset) << c.file;
-        Lines lines{"stale"};
-        EXPECT_TRUE(gf_readLinesInCharset(c.charset, c.file, lines)) << c.file;
-        EXPECT_EQ(lines, expected) << c.file;
-        // The one-read path detects the same charset and gives the same lines.
         Lines once{"stale"};
         const TextFileLines read = gf_readTextFileLines(c.file, once);
         EXPECT_EQ(read.charset, c.charset) << c.file;
@@ -132,12 +120,8 @@ TEST(TextRead, AnsiLinesAreConverted)
 {
     ScopedTestFolders folders("ansi");
     writeBytes("ansi.cfg", "title=Caf\xE9\r\nb\r\n");
-    EXPECT_EQ(gf_detectCharset("ansi.cfg"), Charset::Ansi);
     Lines lines;
-    ASSERT_TRUE(gf_readLinesInCharset(Charset::Ansi, "ansi.cfg", lines));
-    Lines once;
-    EXPECT_EQ(gf_readTextFileLines("ansi.cfg", once).charset, Charset::Ansi);
-    EXPECT_EQ(once, lines);
+    EXPECT_EQ(gf_readTextFileLines("ansi.cfg", lines).charset, Charset::Ansi);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "b");
     if (GetACP() == 1252)
@@ -150,9 +134,6 @@ TEST(TextRead, DoubleMarkIsRemovedForUtf8WithBom)
 {
     ScopedTestFolders folders("dbom");
     writeBytes("twice.cfg", "\xEF\xBB\xBF\xEF\xBB\xBF" "a\nb");
-    Lines lines;
-    ASSERT_TRUE(gf_readLinesInCharset(Charset::Utf8WithBom, "twice.cfg", lines));
-    EXPECT_EQ(lines, (Lines{"a", "b"}));
     Lines once;
     EXPECT_TRUE(gf_readTextFileLines("twice.cfg", once).read);
     EXPECT_EQ(once, (Lines{"a", "b"}));
@@ -164,10 +145,11 @@ TEST(TextRead, Utf16WithoutMarkOrOddSizeReadsNoLines)
     writeBytes("nomark.cfg", std::string("a\0b\0", 4));
     writeBytes("odd.cfg", std::string("\xFF\xFE" "a\0b", 5));
     writeBytes("markonly.cfg", std::string("\xFF\xFE", 2));
-    EXPECT_EQ(gf_detectCharset("nomark.cfg"), Charset::Utf16Le);
     for (const char* f : {"nomark.cfg", "odd.cfg", "markonly.cfg"}) {
         Lines lines{"stale"};
-        EXPECT_TRUE(gf_readLinesInCharset(Charset::Utf16Le, f, lines)) << f;
+        const TextFileLines read = gf_readTextFileLines(f, lines);
+        EXPECT_EQ(read.charset, Charset::Utf16Le) << f;
+        EXPECT_TRUE(read.read) << f;
         EXPECT_TRUE(lines.empty()) << f;
     }
 }
@@ -175,12 +157,6 @@ TEST(TextRead, Utf16WithoutMarkOrOddSizeReadsNoLines)
 TEST(TextRead, MissingFileIsFalse)
 {
     ScopedTestFolders folders("missing");
-    for (Charset cs : {Charset::Ansi, Charset::Utf16Le, Charset::Utf16Be, Charset::Utf8WithBom,
-                       Charset::Utf8WithoutBom}) {
-        Lines lines{"stale"};
-        EXPECT_FALSE(gf_readLinesInCharset(cs, "nothere.cfg", lines));
-        EXPECT_TRUE(lines.empty());
-    }
     Lines lines{"stale"};
     const TextFileLines read = gf_readTextFileLines("nothere.cfg", lines);
     EXPECT_EQ(read.charset, Charset::NoneFound);
@@ -193,15 +169,13 @@ TEST(TextRead, FailuresAreShownToTheUser)
     ScopedTestFolders folders("readfail");
     Gui& gui = Gui::instance();
     gui.drainUpdates();
-    writeBytes("x.cfg", "abc");
-    Lines lines;
-    EXPECT_FALSE(gf_readLinesInCharset(Charset::NoneFound, "x.cfg", lines));
-    gui.drainUpdates();
-    EXPECT_EQ(gui.display.timedMessage, "Read failed for 'x.cfg': file x.cfg has unknown charset: none_found");
-
     // An unpaired surrogate cannot become UTF-8.
     writeBytes("bad16.cfg", std::string("\xFF\xFE" "a\0\x00\xD8", 6));
-    EXPECT_FALSE(gf_readLinesInCharset(Charset::Utf16Le, "bad16.cfg", lines));
+    Lines lines{"stale"};
+    const TextFileLines read = gf_readTextFileLines("bad16.cfg", lines);
+    EXPECT_EQ(read.charset, Charset::Utf16Le);
+    EXPECT_FALSE(read.read);
+    EXPECT_TRUE(lines.empty());
     gui.drainUpdates();
     EXPECT_EQ(gui.display.timedMessage, "Read failed for 'bad16.cfg': wide_to_utf8: invalid UTF-16");
 }

@@ -37,11 +37,12 @@ TEST(UiSink, FoundationMessagesReachTheRegisteredSink)
     ScopedTestFolders folders("uisink");
     RecordingSink sink;
     SinkSwap swap(&sink);
-    writeBytes("x.cfg", "abc");
+    // An unpaired surrogate cannot become UTF-8.
+    writeBytes("x.cfg", std::string("\xFF\xFE" "a\0\x00\xD8", 6));
     std::vector<std::string> lines;
-    EXPECT_FALSE(gf_readLinesInCharset(Charset::NoneFound, "x.cfg", lines));
+    EXPECT_FALSE(gf_readTextFileLines("x.cfg", lines).read);
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].first, "Read failed for 'x.cfg': file x.cfg has unknown charset: none_found");
+    EXPECT_EQ(sink.messages[0].first, "Read failed for 'x.cfg': wide_to_utf8: invalid UTF-16");
     EXPECT_TRUE(sink.messages[0].second);
 }
 
