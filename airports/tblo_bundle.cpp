@@ -20,6 +20,12 @@
 
 namespace fs = std::filesystem;
 
+#ifndef KELO_TBLO_ADDRESS
+#define KELO_TBLO_ADDRESS "airports@kelo-traffic.example"
+#endif
+
+const std::string_view g_tbloContactAddress = KELO_TBLO_ADDRESS;
+
 namespace {
 
 // Copies the scan folder's generated files of weekly traffic airports to

@@ -12,8 +12,9 @@
 
 class ZipArchive;
 
-// The maker's address for airport files to be learned offline.
-inline constexpr std::string_view g_tbloContactAddress = "airports@kelo-traffic.example";
+// The maker's address for airport files to be learned offline, fixed at build
+// time (KELO_TBLO_ADDRESS; a placeholder unless the build names one).
+extern const std::string_view g_tbloContactAddress;
 
 enum class TbloOutcome {
     Nothing,  // no file to learn: tblo is not needed

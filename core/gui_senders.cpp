@@ -4,10 +4,15 @@
 
 #include "core/ui_sink.h"
 
+// Where users send the tblo.zip bundle: fixed at build time, a placeholder
+// unless the build names one.
+#ifndef KELO_SUPPORT_EMAIL
+#define KELO_SUPPORT_EMAIL "support@kelo-traffic.example"
+#endif
+
 namespace {
 
-// Where users send the tblo.zip bundle.
-constexpr const char* kSupportEmail = "support@kelo-traffic.example";
+constexpr const char* kSupportEmail = KELO_SUPPORT_EMAIL;
 
 } // namespace
 
