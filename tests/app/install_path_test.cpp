@@ -12,6 +12,7 @@
 #include "tests/app/main_task_fixture.h"
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/log.h"
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
@@ -100,10 +101,13 @@ TEST_P(InstallPathTest, SteamPackagesFolderComesFirst)
 
 TEST_P(InstallPathTest, UnknownAppDataFoldersAreLogged)
 {
+    gf_openLog();
     gf_setKnownFolderOverride(KnownFolder::LocalAppData, std::nullopt);
     gf_setKnownFolderOverride(KnownFolder::RoamingAppData, std::nullopt);
     EXPECT_TRUE(gf_detectInstallPath().empty());
-    const std::string log = logText();
+    gf_flushLog();
+    const std::string log = readBytes(folders.programFolder() / "Log.txt");
+    gf_closeLog();
     EXPECT_NE(log.find("==> Could not find the AppData path\n"), std::string::npos) << log;
     EXPECT_NE(log.find("==> Could not find the Local AppData path\n"), std::string::npos) << log;
 }
