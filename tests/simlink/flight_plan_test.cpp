@@ -6,6 +6,8 @@
 
 #include "core/layout.h"
 #include "engine/aircraft.h"
+#include "engine/sim_reactions.h"
+#include "liveries/model_database.h"
 #include "simlink/flight_plan.h"
 #include "tests/simlink/sim_test_support.h"
 
@@ -75,6 +77,18 @@ TEST_F(FlightPlanTest, FileInPlaceOfTheFolderGivesNoPlan)
     EXPECT_TRUE(gf_createFlightPlan(1, a).empty());
     EXPECT_NE(kvr::test::flushedLog().find("Flight-plan path '"), std::string::npos);
     EXPECT_NE(kvr::test::flushedLog().find("orig_dest' is not a directory\n"), std::string::npos);
+    // The engine names the aircraft with its whole kind.
+    LiveAircraft klm;
+    klm.callsign = "KLM1234";
+    klm.registration = "PH-BXA";
+    klm.origin = IataCode("AMS");
+    klm.destination = IataCode("JFK");
+    klm.ids = {gf_airlineCode2Id("KLM"), gf_airlineCode2Id("KL"), gf_modelCode2Id("B738"), 0, 0};
+    lf_sendFlightPlan(klm);
+    EXPECT_EQ(klm.flightPlanSent, 0);
+    EXPECT_NE(kvr::test::flushedLog().find("==> KLM1234  PH-BXA KLM,KL  B738     creating a flight plan failed\n"),
+              std::string::npos)
+        << kvr::test::flushedLog();
 }
 
 TEST_F(FlightPlanTest, Msfs2024HasNoFolderAndNoPlan)
