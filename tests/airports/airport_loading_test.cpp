@@ -167,7 +167,7 @@ TEST_F(AirportLoadingTest, LearnedFileIsMergedSetUpAndSavedBackWhereItWasRead)
     ASSERT_EQ(file.stands[0].options.size(), 2u) << "the overlapping option adds nothing";
     EXPECT_EQ(file.stands[0].options[1].optionId, 2);
     EXPECT_EQ(file.stands[0].options[0].fromAirportFile, 1);
-    EXPECT_EQ(file.stands[0].options[0].fixed, 0) << "learning may extend the airport file's registrations";
+    EXPECT_EQ(file.stands[0].options[0].fixed, 0) << "the airport file does not stop learning";
     EXPECT_EQ(file.stands[0].options[1].fromAirportFile, 0);
     EXPECT_EQ(file.stands[2].name, "M1");
     EXPECT_EQ(file.stands[2].flag, 1);
