@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/traffic_state.h"
+#include "parking/traffic_aircraft.h"
 #include "simlink/flight_plan.h"
 
 namespace {
@@ -24,14 +25,6 @@ bool lf_isRotorcraft(const AircraftBase& aircraft)
 void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
 {
     gf_postSimCommand(SimCommand{aircraft.objectId, eventId, value});
-}
-
-std::string lf_routeText(const AircraftBase& a)
-{
-    if (!a.origin.isSet() && !a.destination.isSet())
-        return fmt::format("{:8}", "");
-    return fmt::format("{:3}->{:3}", a.origin.isSet() ? a.origin.toString() : std::string(),
-                       a.destination.isSet() ? a.destination.toString() : std::string());
 }
 
 } // namespace
@@ -121,7 +114,7 @@ void removeAircraftFromSim(AircraftBase& aircraft)
         return;
     }
     std::string identity = fmt::format("{:8} {:12} {}", aircraft.callsign, aircraft.registration,
-                                       lf_routeText(aircraft));
+                                       lf_formatRouteArg(aircraft.origin, aircraft.destination));
     gf_logError(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", identity));
     if (aircraft.isStatic)
         s.staticDirty = true;
