@@ -26,6 +26,7 @@
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
+#include "parking/stand_searches.h"
 #include "parking/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 #include "standins/track_generator.h"
@@ -224,6 +225,8 @@ void BM_ParkingRunTicks512Stands(benchmark::State& state)
     gf_setStandTable(airport);
     gf_standTable().softOptionCount = 512 * 6;
     gf_clearParkingPlan();
+    gf_threadRandomEngine().seed(7);
+    searchDirectionToggle = true;
     gf_adjustParking(false);
     std::vector<StaticAircraft> earlier;
     for (const ParkingPlanEntry& e : gf_parkingPlan()) {
@@ -254,9 +257,11 @@ void BM_ParkingRunTicks512Stands(benchmark::State& state)
         for (const StaticAircraft& st : earlier)
             store.setObjectId(store.addStatic(StaticAircraft(st)), objectId++);
         gf_takeCommandQueues();
+        searchDirectionToggle = true;
         state.ResumeTiming();
         const auto a = std::chrono::steady_clock::now();
         lf_handleAddingStack();
+        gf_threadRandomEngine().seed(11); // the same choices in every run
         gf_adjustParking(false);
         const auto b = std::chrono::steady_clock::now();
         ticksMs.push_back(std::chrono::duration<double, std::milli>(b - a).count());
