@@ -139,7 +139,7 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
     const AircraftBase aircraft = AircraftBase::fromTrafficRecord(record);
     const std::vector<Stand>& stands = gf_standTable().stands;
     const LatLon position{record.lat, record.lon};
-    int32_t standId = gf_findStandByGateText(stands, record.stand, position);
+    int32_t standId = gf_findStandByGateText(stands, record.stand, position, aircraft);
     if (standId == 0) {
         double distanceM = 0.0;
         if (const Stand* nearest = gf_findNearestStand(stands, position, aircraft, distanceM, true))
@@ -262,7 +262,8 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
             return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(ac, o) &&
                    lf_hasSlotWithin(o.halfHours, now, offset);
         });
-        if (!complies || lf_isAircraftAlreadyPresent({ac.registration, ac.callsign, ac.callsign}))
+        const std::string_view flight = lf_withoutStar(ac.callsign); // presence checks ignore the '*'
+        if (!complies || lf_isAircraftAlreadyPresent({ac.registration, flight, flight}))
             continue;
         ac.keepStand = 1;
         result.stayers += 1;
