@@ -1,10 +1,7 @@
 // The BGL airport reader against files of the project's own BGL writer.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
-#include <new>
 #include <cstring>
 #include <numbers>
 #include <random>
@@ -20,37 +17,12 @@
 #include "airports/bgl_reader.h"
 #include "airports/parking_names.h"
 #include "core/log.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/bgl_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
 using namespace kvr::test;
-
-// Allocations of 1 MiB or more, counted while g_countLarge is set. The
-// replacements below pair malloc with free; GCC, seeing free reached from a
-// delete-expression once inlined, would take them for mismatched.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<bool> g_countLarge{false};
-std::atomic<int> g_largeAllocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (size >= (std::size_t(1) << 20) && g_countLarge.load(std::memory_order_relaxed))
-        ++g_largeAllocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -299,12 +271,12 @@ TEST_F(BglReaderTest, LargeFilesShareOneReadBuffer)
     writeBytes("big3.bgl", padded(3, 'x'));
     writeBytes("big2.bgl", padded(2, 'y'));
     writeBytes("big1.bgl", padded(1, 'z'));
-    g_largeAllocations = 0;
-    g_countLarge = true;
-    for (const char* name : {"big3.bgl", "big2.bgl", "big1.bgl", "big2.bgl"})
-        lf_processBGLfile(name, handler);
-    g_countLarge = false;
-    EXPECT_EQ(g_largeAllocations.load(), 1);
+    {
+        const AllocationCounter large(size_t(1) << 20);
+        for (const char* name : {"big3.bgl", "big2.bgl", "big1.bgl", "big2.bgl"})
+            lf_processBGLfile(name, handler);
+        EXPECT_EQ(large.count(), 1);
+    }
     ASSERT_EQ(handler.read.size(), 4u);
     for (const auto& [read, helipads] : handler.read)
         EXPECT_EQ(read.stands.size(), handler.read[0].first.stands.size());

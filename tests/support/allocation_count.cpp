@@ -1,0 +1,57 @@
+#include "tests/support/allocation_count.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+// The replacements pair malloc with free; GCC, seeing free reached from a
+// delete-expression once inlined, would take them for mismatched.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+
+std::atomic<bool> g_counting{false};
+std::atomic<std::size_t> g_minimum{0};
+std::atomic<long> g_count{0};
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (g_counting.load(std::memory_order_relaxed) && size >= g_minimum.load(std::memory_order_relaxed))
+        g_count.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace kvr::test {
+
+AllocationCounter::AllocationCounter(std::size_t minimumBytes)
+{
+    g_minimum = minimumBytes;
+    g_count = 0;
+    g_counting = true;
+}
+
+AllocationCounter::~AllocationCounter()
+{
+    g_counting = false;
+}
+
+long AllocationCounter::count() const
+{
+    return g_count.load();
+}
+
+} // namespace kvr::test
