@@ -221,9 +221,10 @@ std::span<const uint32_t> lf_readWholeFile(std::istream& in, BglFileBuffer& buff
 
 bool lf_hasAirportSection(const std::filesystem::path& path)
 {
-    // One open, and the header with as much of the section table as one
-    // small read brings; the rest of the table only when a file has more
-    // sections than that.
+    // One open and one small read: the header with as much of the section
+    // table as it brings. The file's size is asked only when the section
+    // count reaches past what was read, the rest of the table only when a
+    // file has more sections than the read brought.
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -232,18 +233,18 @@ bool lf_hasAirportSection(const std::filesystem::path& path)
     const uint64_t got = static_cast<uint64_t>(in.gcount());
     if (got <= BGL_HEADER_SIZE)
         return false;
-    uint64_t size = got;
-    if (got == head.size()) {
+    const uint32_t sections = *u32At(head, 20, got);
+    if (sections == 0)
+        return false;
+    if (sections > (got - BGL_HEADER_SIZE) / 20) {
+        if (got < head.size()) // the whole file was read
+            return false;
         in.clear();
         in.seekg(0, std::ios::end);
-        const std::streamoff length = in.tellg();
-        if (!in || length < 0)
+        const std::streamoff size = in.tellg();
+        if (!in || size < 0 || sections > (static_cast<uint64_t>(size) - BGL_HEADER_SIZE) / 20)
             return false;
-        size = static_cast<uint64_t>(length);
     }
-    const uint32_t sections = *u32At(head, 20, got);
-    if (sections == 0 || sections > (size - BGL_HEADER_SIZE) / 20)
-        return false;
     std::array<std::byte, 4> type{};
     for (uint32_t s = 0; s < sections; ++s) {
         const uint64_t entry = BGL_HEADER_SIZE + 20 * uint64_t(s);
