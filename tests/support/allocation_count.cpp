@@ -16,6 +16,9 @@ std::atomic<long> g_count{0};
 
 } // namespace
 
+// Every plain form of new and delete is replaced, so whatever form a library
+// or a sanitizer's runtime would otherwise supply, each block is taken with
+// malloc and given back with free.
 void* operator new(std::size_t size)
 {
     if (g_counting.load(std::memory_order_relaxed) && size >= g_minimum.load(std::memory_order_relaxed))
@@ -25,12 +28,51 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+void* operator new[](std::size_t size)
+{
+    return ::operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return ::operator new(size, std::nothrow);
+}
+
 void operator delete(void* p) noexcept
 {
     std::free(p);
 }
 
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
 void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }
