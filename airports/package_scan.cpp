@@ -330,7 +330,7 @@ void lf_scanRoot(const fs::path& root)
             gf_logLine(fmt::format("Could not test directory '{}': {}", folderText, statusEc.message()));
             addError(fmt::format("could not test directory '{}': {}", folderText, statusEc.message()));
         }
-        else if (isDirectory && !containsAny(folderText, STREAMED_SKIP_LIST)) {
+        else if (isDirectory && !containsAny(belowRoot(folderText, rootText), STREAMED_SKIP_LIST)) {
             if (!gf_keepRunning()) {
                 lf_writeScanLogFile();
                 return;

@@ -172,8 +172,8 @@ TEST_F(AirportScanTest, InstallGivesLinksGeneratedFilesLogAndBundle)
 TEST_F(AirportScanTest, SkipWordsCountBelowTheScannedFoldersOnly)
 {
     // The install itself lies in a folder whose name holds skip words.
-    MSFS_2024_INSTALL_PATH.value = fs::absolute("Aircraft statics");
-    writeInstall("Aircraft statics");
+    MSFS_2024_INSTALL_PATH.value = fs::absolute("sims-scenery-Aircraft statics");
+    writeInstall("sims-scenery-Aircraft statics");
     gf_scanAirports();
 
     EXPECT_EQ(filesIn(g_mySimaddonFolder), (std::vector<std::string>{"KJFK.txt", "KSFO.txt", "LIRF.xml"}));
