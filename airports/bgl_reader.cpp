@@ -6,7 +6,9 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <iterator>
 #include <numbers>
+#include <set>
 #include <utility>
 
 #include <fmt/format.h>
@@ -82,23 +84,25 @@ bool usablePosition(const LatLon& p)
 }
 
 // Byte ranges already read; another range must be either one of them or apart from all.
+// The kept ranges never overlap one another, so in (begin, end) order their ends
+// rise too: the last range that begins before a new range ends is the only one
+// that can reach into it.
 class ReadRanges {
 public:
     enum class Fit { NEW, SAME, OVERLAP };
     Fit add(uint64_t begin, uint64_t end)
     {
-        for (const auto& [b, e] : m_ranges) {
-            if (b == begin && e == end)
-                return Fit::SAME;
-            if (begin < e && b < end)
-                return Fit::OVERLAP;
-        }
-        m_ranges.emplace_back(begin, end);
+        if (m_ranges.contains({begin, end}))
+            return Fit::SAME;
+        const auto after = m_ranges.lower_bound({end, 0});
+        if (after != m_ranges.begin() && begin < std::prev(after)->second)
+            return Fit::OVERLAP;
+        m_ranges.emplace(begin, end);
         return Fit::NEW;
     }
 
 private:
-    std::vector<std::pair<uint64_t, uint64_t>> m_ranges;
+    std::set<std::pair<uint64_t, uint64_t>> m_ranges;
 };
 
 BglStructureError structureError(int kind, uint64_t offset, std::string text)
