@@ -445,8 +445,12 @@ void lf_scanPackageTree(const fs::path& root)
     for (const fs::recursive_directory_iterator end; it != end;) {
         const int depth = it.depth() + 1;
         const fs::path path = it->path();
+        // One status query per entry; a link's target only for a link.
         std::error_code typeEc;
-        if (it->is_directory(typeEc)) {
+        fs::file_status type = it->symlink_status(typeEc);
+        if (!typeEc && fs::is_symlink(type))
+            type = it->status(typeEc);
+        if (!typeEc && fs::is_directory(type)) {
             const std::string folderText = gf_pathText(path);
             std::error_code canonicalEc;
             const fs::path resolved = fs::canonical(path, canonicalEc);
@@ -481,7 +485,7 @@ void lf_scanPackageTree(const fs::path& root)
                     it.disable_recursion_pending();
             }
         }
-        else if (!typeEc && it->is_regular_file(typeEc) && lowerAscii(gf_pathText(path.extension())) == ".bgl") {
+        else if (!typeEc && fs::is_regular_file(type) && lowerAscii(gf_pathText(path.extension())) == ".bgl") {
             const std::string bglText = gf_pathText(path);
             if (!containsAny(belowRoot(bglText, rootText), SKIPPED_BGLS) && lf_hasAirportSection(path)) {
                 if (!gf_keepRunning())

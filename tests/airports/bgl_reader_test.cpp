@@ -1,6 +1,7 @@
 // The BGL airport reader against files of the project's own BGL writer.
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <cstring>
 #include <numbers>
 #include <random>
@@ -16,6 +17,7 @@
 #include "airports/bgl_reader.h"
 #include "airports/parking_names.h"
 #include "core/log.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/bgl_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -320,6 +322,48 @@ TEST_F(BglReaderTest, NonAirportFilesAreRejectedFromTheHeader)
     EXPECT_FALSE(lf_hasAirportSection("header.bgl"));
     EXPECT_FALSE(lf_hasAirportSection("lying.bgl"));
     EXPECT_FALSE(lf_hasAirportSection("missing.bgl"));
+
+    // An airport section whose entry lies far into a long section table.
+    std::vector<BglSection> sections(60, BglSection{5, false, {BglSubsection{{bglRecord(0x22, "ab")}}}});
+    writeBytes("late.bgl", bglFile(sections).bytes);
+    EXPECT_FALSE(lf_hasAirportSection("late.bgl"));
+    sections.back() = BglSection{3, false, {BglSubsection{{bglAirportRecord(eham())}}}};
+    writeBytes("late.bgl", bglFile(sections).bytes);
+    EXPECT_TRUE(lf_hasAirportSection("late.bgl"));
+}
+
+// The large files of one walk are read into one buffer: it grows to the
+// largest, and a smaller file after a larger one neither takes fresh memory
+// nor sees the larger file's bytes.
+TEST_F(BglReaderTest, LargeFilesShareOneReadBuffer)
+{
+    const std::string airport = bglAirportFile({eham()}).bytes;
+    const auto padded = [&airport](size_t megabytes, char fill) {
+        std::string bytes = airport;
+        bytes.resize(megabytes << 20, fill);
+        return bytes;
+    };
+    writeBytes("big3.bgl", padded(3, 'x'));
+    writeBytes("big2.bgl", padded(2, 'y'));
+    writeBytes("big1.bgl", padded(1, 'z'));
+    {
+        const AllocationCounter large(size_t(1) << 20);
+        for (const char* name : {"big3.bgl", "big2.bgl", "big1.bgl", "big2.bgl"})
+            lf_processBGLfile(name, handler);
+        EXPECT_EQ(large.count(), 1);
+    }
+    ASSERT_EQ(handler.read.size(), 4u);
+    for (const auto& [read, helipads] : handler.read)
+        EXPECT_EQ(read.stands.size(), handler.read[0].first.stands.size());
+
+    writeBytes("small.bgl", airport);
+    std::ifstream in("small.bgl", std::ios::binary);
+    const std::span<const uint32_t> words = lf_readWholeFile(in, handler.fileBuffer);
+    ASSERT_EQ(words.size(), airport.size() / 4);
+    EXPECT_EQ(std::memcmp(words.data(), airport.data(), words.size_bytes()), 0);
+    writeBytes("tiny.bgl", "abc");
+    std::ifstream tiny("tiny.bgl", std::ios::binary);
+    EXPECT_TRUE(lf_readWholeFile(tiny, handler.fileBuffer).empty());
 }
 
 TEST_F(BglReaderTest, AirportWithHelipadsAndParkingsBecomesStands)

@@ -23,7 +23,7 @@ protected:
     std::vector<LiveryRecord> section(std::vector<std::string> lines, const std::string& model = "A320")
     {
         lines.insert(lines.begin(), "[fltsim.0]");
-        return lf_procesFltSimSection(7, lines, model, path, folder);
+        return lf_procesFltSimSection(7, lines, model, path, lf_pathUtf8(folder));
     }
 };
 
