@@ -397,7 +397,8 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
             const size_t k = lf_longApproachEnd(ac, std::clamp(1.5 * startMismatch, 90.0, 250.0));
             if (k > 0) {
                 GroundTurnParams p = first;
-                p.p1 = {(here.latitude + st[k].lat) / 2.0, here.longitude + gf_longitudeDelta(here.longitude, st[k].lon) / 2.0};
+                p.p1 = {(here.latitude + st[k].lat) / 2.0,
+                        here.longitude + gf_longitudeDelta(here.longitude, st[k].lon) / 2.0};
                 gf_normalizeLatLon(p.p1);
                 p.p2 = lf_pos(st[k]);
                 p.tuning[kTuneMaxTurn] = 135.0;
