@@ -337,7 +337,7 @@ StandOption gf_readStandOption(const pugi::xml_node& opt, const HalfHourMask& sl
     o.weekday = weekday;
     o.real = lf_boolAttr(opt, "soft").value_or(false) ? 0 : 1;
     o.closed = lf_boolAttr(opt, "cpl").value_or(false) ? 1 : 0;
-    o.fixed = static_cast<uint8_t>(fromAirportFile);
+    o.fromAirportFile = static_cast<uint8_t>(fromAirportFile);
     return o;
 }
 

@@ -205,13 +205,15 @@ void gf_saveLearned(const std::vector<Stand>& stands, bool handmade)
     airport.altitude = info.altitude;
     airport.publisher = info.publisher;
     for (const Stand& s : stands) {
-        if (handmade) {
-            airport.stands.push_back(s);
-            continue;
-        }
         Stand copy = s;
-        std::erase_if(copy.options, [](const StandOption& o) { return o.fixed == 1 || o.optionId == 0; });
-        if (!copy.options.empty() || copy.flag)
+        if (!handmade)
+            std::erase_if(copy.options, [](const StandOption& o) { return o.fromAirportFile == 1; });
+        // A parking run sets the id of an option it may not use again to 0
+        // until the next run; the option itself stays learned and is saved.
+        int32_t id = 0;
+        for (StandOption& o : copy.options)
+            o.optionId = ++id;
+        if (handmade || !copy.options.empty() || copy.flag)
             airport.stands.push_back(std::move(copy));
     }
     if (handmade) {

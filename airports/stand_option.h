@@ -19,5 +19,6 @@ struct StandOption {
     uint32_t weekday = 0;     // 1..7 (Monday 1), "day"
     uint8_t real = 0;         // 1 real (observed), 0 soft ("soft")
     uint8_t closed = 0;       // "cpl": recorded again at the stand after the arrival
-    uint8_t fixed = 0;        // 1 when read from the airport file itself, 0 when learned
+    uint8_t fixed = 0;           // 1 = run-time learning never extends the option
+    uint8_t fromAirportFile = 0; // 1 when read from the airport file itself, 0 when learned
 };

@@ -28,6 +28,12 @@ double gf_normalizeAngle(double a) noexcept
     return r;
 }
 
+double gf_longitudeDelta(double a, double b) noexcept
+{
+    const double d = a - b;
+    return std::fabs(d) <= 180.0 ? d : std::remainder(d, 360.0);
+}
+
 double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept
 {
     const double phi1 = from.latitude * kDegToRad;

@@ -13,6 +13,9 @@ struct BearingDistance {
 
 // a brought into [0, 2*pi); infinite or NaN input gives 0.
 double gf_normalizeAngle(double a) noexcept;
+// a - b in degrees of longitude the short way round, within [-180, 180], so
+// that points on both sides of the 180th meridian lie close together.
+double gf_longitudeDelta(double a, double b) noexcept;
 // Great-circle distance in nautical miles (haversine).
 double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept;
 // Initial great-circle bearing in radians, in [0, 2*pi).

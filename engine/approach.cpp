@@ -193,7 +193,7 @@ void timeTouchdown(LiveAircraft& ac)
     const double f = std::clamp((aim - a0) / (a1 - a0), 0.0, 1.0);
     if (!(f < 1.0))
         return;
-    LatLon cut{ac.lat + (next.lat - ac.lat) * f, ac.lon + gf_longitudeDelta(ac.lon, next.lon) * f};
+    LatLon cut{ac.lat + (next.lat - ac.lat) * f, ac.lon + gf_longitudeDelta(next.lon, ac.lon) * f};
     gf_normalizeLatLon(cut);
     next.lat = cut.latitude;
     next.lon = cut.longitude;

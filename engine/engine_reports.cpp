@@ -39,7 +39,7 @@ constexpr double kFeetPerNm = 6076.11549;
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
 {
     const double dy = (lat2 - lat1) * 60.0;
-    const double dx = gf_longitudeDelta(lon1, lon2) * 60.0 * cosLat;
+    const double dx = gf_longitudeDelta(lon2, lon1) * 60.0 * cosLat;
     return std::sqrt(dx * dx + dy * dy);
 }
 
@@ -111,7 +111,7 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     const bool validPoint = gf_isValidLatLon(position);
     if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
         const double dy = (position.latitude - current.latitude) * 60.0;
-        const double dx = gf_longitudeDelta(current.longitude, position.longitude) * 60.0 *
+        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * 60.0 *
                           std::cos(current.latitude * std::numbers::pi / 180.0);
         if (dx * dx + dy * dy <= 25.0)
             return current.code;
@@ -126,8 +126,8 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
         const double dy = (position.latitude - r.position.latitude) * 60.0;
         if (std::fabs(dy) > 5.0)
             continue;
-        const double dx =
-            gf_longitudeDelta(r.position.longitude, position.longitude) * 60.0 * std::cos(r.position.latitude * std::numbers::pi / 180.0);
+        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * 60.0 *
+                          std::cos(r.position.latitude * std::numbers::pi / 180.0);
         const double d2 = dx * dx + dy * dy;
         if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
             bestD2 = d2;

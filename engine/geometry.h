@@ -19,10 +19,6 @@
 // a wrapped into (-pi, pi] by adding or subtracting 2 pi once.
 double gf_wrapAngle(double a) noexcept;
 
-// to - from in degrees of longitude, the short way round: [-180, 180], also
-// across the date line.
-double gf_longitudeDelta(double from, double to) noexcept;
-
 // Longitude wrapped into [-180, 180); a latitude beyond a pole is folded back
 // over it and the longitude turned by 180 degrees.
 void gf_normalizeLatLon(LatLon& position) noexcept;

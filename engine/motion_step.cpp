@@ -272,7 +272,7 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
         const double dlat = (ac.lat - user.latitude) * 60.0;
-        const double dlon = gf_longitudeDelta(user.longitude, ac.lon) * 60.0 * std::cos(user.latitude * kDeg);
+        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
         return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:
@@ -365,7 +365,7 @@ void insertMidSample(LiveAircraft& ac)
     const TrafficSample& a = ac.samples[0];
     const TrafficSample& b = ac.samples[1];
     TrafficSample m = a;
-    LatLon mid{(a.lat + b.lat) / 2.0, a.lon + gf_longitudeDelta(a.lon, b.lon) / 2.0};
+    LatLon mid{(a.lat + b.lat) / 2.0, a.lon + gf_longitudeDelta(b.lon, a.lon) / 2.0};
     gf_normalizeLatLon(mid);
     m.lat = mid.latitude;
     m.lon = mid.longitude;

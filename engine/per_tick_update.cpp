@@ -8,11 +8,11 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
-#include "engine/geometry.h"
 #include "engine/motion_dispatch.h"
 #include "engine/motion_step.h"
 #include "engine/runway_hold.h"
@@ -121,7 +121,7 @@ void lf_proximityWork()
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
             const double dlat = (o.lat - ac.lat) * 60.0;
-            const double dlon = gf_longitudeDelta(ac.lon, o.lon) * 60.0 * cosLat;
+            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * 60.0 * cosLat;
             const double r = ac.collisionRadius + o.collisionRadius;
             if (dlat * dlat + dlon * dlon <= r * r) {
                 ac.holding = 0;

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
@@ -427,7 +428,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
             if (CurrentAirport.code != 0) {
                 const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
                 const double dlon =
-                    gf_longitudeDelta(CurrentAirport.longitude, ac.lon) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
+                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};

@@ -59,7 +59,7 @@ bool lf_validAirportPosition(const CurrentAirportRecord& a)
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2)
 {
     const double dlat = (lat2 - lat1) * 60.0;
-    const double dlon = gf_longitudeDelta(lon1, lon2) * 60.0 * std::cos(lat1 * std::numbers::pi / 180.0);
+    const double dlon = gf_longitudeDelta(lon2, lon1) * 60.0 * std::cos(lat1 * std::numbers::pi / 180.0);
     return std::sqrt(dlat * dlat + dlon * dlon);
 }
 
@@ -299,6 +299,8 @@ void spawnLiveAc(LiveAircraft& ac)
     }
     if (ac.removeFlag)
         return;
+    if (ac.phase != FlightPhase::parked)
+        gf_releaseParkedLimitHold(ac.hexid); // it moves: no longer parked where the limit removed it
     lf_setSpawnPose(ac);
     ac.simState = SimState::adding2sim;
     gf_trafficState().addingStack.push_back(ac.hexid);
@@ -334,6 +336,10 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
         return std::nullopt;
     }
     ac.spawnTriedFound = 1;
+    if (gf_heldForParkedLimit(ac.hexid, found->id)) {
+        ac.removeFlag = 1; // still parked where the parked limit removed it
+        return std::nullopt;
+    }
     if (lf_isUserStandOrAdjacent(*found))
         return std::nullopt;
     if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(found->id, ac)) {

@@ -204,6 +204,7 @@ void gf_initTrafficState()
     s.addingStack.clear();
     gf_clearParkingPlan();
     s.ghostCallsigns.clear();
+    s.parkedLimitHolds.clear();
     s.parkedTimers.clear();
     s.newLiveHexids.clear();
     s.staticDirty = false;
@@ -226,6 +227,7 @@ void gf_resetTrafficState()
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
     s.ghostCallsigns.clear();
+    s.parkedLimitHolds.clear();
     gf_clearParkingPlan();
     s.addingStack.clear();
     // Requests the simulator link has not been handed yet are dropped.

@@ -121,6 +121,9 @@ struct TrafficState {
     std::vector<ParkedTimer> parkedTimers; // sorted: the one due next is last
     std::deque<uint32_t> newLiveHexids;
     std::vector<std::string> ghostCallsigns;
+    // Live aircraft removed for the parked limit: hexid -> the stand they
+    // stood on; kept off that stand while their records stay parked there.
+    std::unordered_map<uint32_t, int32_t> parkedLimitHolds;
     bool staticDirty = false;
     uint32_t staticCounter = 0;
 };

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/gui_update.h"
 #include "core/log.h"
 #include "core/ui_sink.h"
@@ -56,30 +57,6 @@ bool lf_lessLastEquals(const std::string& s, const std::string& other)
 bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
 {
     return std::fabs(lat1 - lat2) <= 1e-8 && std::fabs(lon1 - lon2) <= 1e-8;
-}
-
-// Another live aircraft is driving onto the stand or leaving it.
-bool lf_standTakenByMovingLive(int32_t standId, uint32_t hexid)
-{
-    for (const LiveAircraft& o : gf_trafficState().aircraft.live())
-        if (o.standId == standId && o.hexid != hexid && !lf_leaving(o) &&
-            (o.phase == FlightPhase::parking || o.phase == FlightPhase::pushing_back ||
-             o.phase == FlightPhase::pushed_back))
-            return true;
-    return false;
-}
-
-// The nearest stand that suits the aircraft among those no live aircraft
-// holds and that are not the user's.
-const Stand* lf_nearestFreeStand(const LatLon& position, const LiveAircraft& ac)
-{
-    std::vector<Stand> free;
-    for (const Stand& s : gf_standTable().stands)
-        if (gf_liveStandHolder(s.id, ac.hexid) == 0 && !lf_isUserStandOrAdjacent(s))
-            free.push_back(s);
-    double distanceM = 0.0;
-    const Stand* found = gf_findNearestStand(free, position, ac, distanceM, false);
-    return found ? gf_standById(found->id) : nullptr;
 }
 
 } // namespace
@@ -152,7 +129,7 @@ bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const 
     if (r <= 0.0)
         return false;
     const double dLat = (stand->lat - target.lat) * 60.0;
-    const double dLon = std::cos(stand->lat * 3.141592653589793 / 180.0) * (stand->lon - target.lon) * 60.0;
+    const double dLon = std::cos(stand->lat * 3.141592653589793 / 180.0) * gf_longitudeDelta(stand->lon, target.lon) * 60.0;
     return r * r >= dLat * dLat + dLon * dLon;
 }
 
@@ -223,9 +200,9 @@ void try2Park(LiveAircraft& ac)
     }
     double distanceM = 0.0;
     const LatLon stopped{st.back().lat, st.back().lon};
+    // A stand that another live aircraft still drives onto or leaves is
+    // waited for: the checks below refuse it until it is free.
     const Stand* found = gf_findNearestStand(gf_standTable().stands, stopped, ac, distanceM, false);
-    if (found && lf_standTakenByMovingLive(found->id, ac.hexid))
-        found = lf_nearestFreeStand(stopped, ac);
     if (!found || lf_isUserStandOrAdjacent(*found) || !lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(*found, ac))
         return;
     const Stand stand = *found; // the removals below may not touch the table, but keep our own copy
@@ -357,7 +334,8 @@ void gf_checkLiveVsParkedCollisions()
         const bool never = ac.collisionCheckLat == 0.0 && ac.collisionCheckLon == 0.0;
         if (!all && !never) {
             const double dLat = (ac.lat - ac.collisionCheckLat) * 60.0;
-            const double dLon = (ac.lon - ac.collisionCheckLon) * 60.0 * std::cos(ac.lat * 3.141592653589793 / 180.0);
+            const double dLon =
+                gf_longitudeDelta(ac.lon, ac.collisionCheckLon) * 60.0 * std::cos(ac.lat * 3.141592653589793 / 180.0);
             if (dLat * dLat + dLon * dLon <= 9e-6)
                 continue;
         }

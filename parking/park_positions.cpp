@@ -144,6 +144,7 @@ void gf_unloadAirportParking()
     gf_postGuiUpdate(GuiUpdate::UpdateCount{0});
 
     gf_clearParkingPlan();
+    gf_trafficState().parkedLimitHolds.clear(); // they name stands of this airport
     gf_clearStandTable();
     gf_clearRunwayTable();
 

@@ -30,21 +30,6 @@ bool lf_holderExcludes(int32_t holderStand, int32_t standId)
     return holderStand != standId && gf_isSameOrAdjacentStand(holderStand, standId);
 }
 
-// The half-hour after now is taken by the chosen option (same weekday) or by
-// an option of the same aircraft kind from midnight on (next weekday).
-bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlot now)
-{
-    const uint32_t next = now.halfHour + 1;
-    if (next < 48)
-        return option.halfHours.test(next);
-    const uint32_t nextDay = now.weekday % 7 + 1;
-    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
-        return o.optionId > 0 && o.weekday == nextDay && o.aom.airline == option.aom.airline &&
-               o.aom.model == option.aom.model && o.aom.oper == option.aom.oper && o.aom.cargo == option.aom.cargo &&
-               o.halfHours.test(0);
-    });
-}
-
 bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
 {
     const std::string underscored = r.callsign + '_';
@@ -112,6 +97,19 @@ std::string_view lf_withoutStar(std::string_view text)
     if (!text.empty() && text.back() == '*')
         text.remove_suffix(1);
     return text;
+}
+
+bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlot now)
+{
+    const uint32_t next = now.halfHour + 1;
+    if (next < 48)
+        return option.halfHours.test(next);
+    const uint32_t nextDay = now.weekday % 7 + 1;
+    return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+        return o.optionId > 0 && o.weekday == nextDay && o.aom.airline == option.aom.airline &&
+               o.aom.model == option.aom.model && o.aom.oper == option.aom.oper && o.aom.cargo == option.aom.cargo &&
+               o.halfHours.test(0);
+    });
 }
 
 bool gf_isModelCategoryIncluded(ModelId model)
@@ -278,7 +276,7 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
 
         const AircraftBase base = AircraftBase::fromTrafficRecord(r);
         const LatLon position{r.lat, r.lon};
-        Stand* stand = gf_standById(gf_findStandByGateText(table.stands, r.stand, position));
+        Stand* stand = gf_standById(gf_findStandByGateText(table.stands, r.stand, position, base));
         if (!stand) {
             double distanceM = 0.0;
             const Stand* nearest = gf_findNearestStand(table.stands, position, base, distanceM, true);

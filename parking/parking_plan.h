@@ -18,6 +18,7 @@
 struct ParkedTrafficRecord;
 struct SeenTraffic;
 struct Stand;
+struct StandOption;
 
 // One planned static aircraft.
 struct ParkingPlanEntry {
@@ -94,6 +95,10 @@ const SeenTraffic& gf_parkingSeenTraffic();
 WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours);
 // The text without one trailing '*'.
 std::string_view lf_withoutStar(std::string_view text);
+// The aircraft of the option still stands there in the half-hour after now:
+// the option's own slot (same weekday), or from midnight on an option of the
+// same aircraft kind for the next weekday.
+bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlot now);
 // The model's category is wanted by the settings (the code is interned again,
 // so that a fixed type code counts as its target).
 bool gf_isModelCategoryIncluded(ModelId model);

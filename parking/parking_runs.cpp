@@ -53,9 +53,10 @@ int32_t lf_parkedAgeSlots(WeekSlot now, WeekSlot parked)
 }
 
 // Removes the first n of the candidates in the order `before` gives, each
-// guarded by itself.
-template <typename T, typename Before>
-void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, const char* kind, const char* function)
+// guarded by itself; `removed` sees each aircraft that goes.
+template <typename T, typename Before, typename Removed>
+void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, const char* kind, const char* function,
+                     Removed removed)
 {
     if (n < 1 || candidates.empty())
         return;
@@ -68,6 +69,7 @@ void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, cons
         try {
             gf_logLine(fmt::format("{:14}: {} parked {} removed", gf_standNameById(ac.standId), kind, ac.callsign));
             removeAircraftFromSim(ac);
+            removed(ac);
         } catch (...) {
             gf_reportTrafficException(function);
         }
@@ -285,7 +287,9 @@ void lf_planDepartureCallsigns(WeekSlot now)
             return o.optionId > 0 && o.weekday == now.weekday && o.callsign == shown && o.aom.airline == st.ids.airline &&
                    o.aom.model == st.ids.model && o.aom.oper == st.ids.oper && o.aom.cargo == st.ids.cargo;
         });
-        if (option == stand->options.end())
+        // The departure callsign shows only once the aircraft leaves within
+        // the half-hour, as when it is planned afresh.
+        if (option == stand->options.end() || lf_staysNextHalfHour(*stand, *option, now))
             continue;
         ParkingPlanEntry entry;
         entry.rtParkedKey = 0;
@@ -357,9 +361,9 @@ void gf_enforceParkedLimit(uint8_t extra)
     if (statics + live <= quota)
         return;
     if (live > quota) {
-        lf_removeNOldestLiveParked(live - quota);
         if (statics > 0)
             lf_removeNOldestStaticParked(statics);
+        lf_removeNOldestLiveParked(live - quota);
     } else {
         lf_removeNOldestStaticParked(statics + live - quota);
     }
@@ -373,7 +377,25 @@ void lf_removeNOldestLiveParked(int64_t n)
             candidates.push_back(&ac);
     lf_removeFirstN(
         candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->lastNearStandTicks < b->lastNearStandTicks; },
-        "live", "lf_removeNOldestLiveParked");
+        "live", "lf_removeNOldestLiveParked",
+        [](const LiveAircraft& ac) { gf_trafficState().parkedLimitHolds[ac.hexid] = ac.standId; });
+}
+
+bool gf_heldForParkedLimit(uint32_t hexid, int32_t standId)
+{
+    auto& holds = gf_trafficState().parkedLimitHolds;
+    const auto it = holds.find(hexid);
+    if (it == holds.end())
+        return false;
+    if (it->second == standId)
+        return true;
+    holds.erase(it);
+    return false;
+}
+
+void gf_releaseParkedLimitHold(uint32_t hexid)
+{
+    gf_trafficState().parkedLimitHolds.erase(hexid);
 }
 
 void lf_removeNOldestStaticParked(int64_t n)
@@ -388,7 +410,7 @@ void lf_removeNOldestStaticParked(int64_t n)
         [now](const StaticAircraft* a, const StaticAircraft* b) {
             return lf_parkedAgeSlots(now, a->createdWeekSlot) > lf_parkedAgeSlots(now, b->createdWeekSlot);
         },
-        "static", "lf_removeNOldestStaticParked");
+        "static", "lf_removeNOldestStaticParked", [](const StaticAircraft&) {});
 }
 
 uint64_t gf_countStaticParked(bool withAge)

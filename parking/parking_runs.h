@@ -33,7 +33,8 @@ void lf_addRemoval(const StaticAircraft& aircraft, int32_t standId);
 // Removes the listed static aircraft and empties the list.
 void lf_removeRemovals();
 // Turnarounds: an active airport-file static aircraft that keeps its stand
-// and whose option shows a departure callsign is planned again under it.
+// and whose option shows a departure callsign is planned again under it once
+// its option ends within the half-hour.
 void lf_planDepartureCallsigns(WeekSlot now);
 // Drops the removal and plan entry pairs that would put the same aircraft
 // back on the same stand.
@@ -42,8 +43,14 @@ void lf_dropUnchangedReplacements();
 // Keeps the parked aircraft within the quota; `extra` counts a live aircraft
 // that is being spawned parked.
 void gf_enforceParkedLimit(uint8_t extra);
+// Each live aircraft removed here is held off its stand (gf_heldForParkedLimit).
 void lf_removeNOldestLiveParked(int64_t n);
 void lf_removeNOldestStaticParked(int64_t n);
+// The aircraft was removed for the parked limit from this stand: it is not
+// created there again. Asked about another stand, the hold ends.
+bool gf_heldForParkedLimit(uint32_t hexid, int32_t standId);
+// Its records no longer show it parked: it may be created again.
+void gf_releaseParkedLimitHold(uint32_t hexid);
 
 // Static aircraft in the simulator (active or being removed); with withAge the
 // window gets their mean parked age.

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "parking/runway_table.h"
 
 namespace {
@@ -143,7 +144,7 @@ RunwayMatch lf_matchRunway(const LatLon& position, double heading, bool strict, 
         if (!lf_usableRunway(r))
             continue;
         const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
-        const double east = (position.longitude - r.longitude) * kDegToRad * kEarthRadiusM *
+        const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
                             std::cos((position.latitude + r.latitude) / 2.0 * kDegToRad);
         const double h = r.heading * kDegToRad;
         const double along = std::sin(h) * east + std::cos(h) * north;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/geodesy.h"
 #include "engine/aircraft.h"
 
 namespace {
@@ -53,6 +54,13 @@ bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraft
     }
 }
 
+bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
+{
+    const bool rotorcraft = aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
+    return stand.type != 0 && (stand.helipad != 0) == rotorcraft &&
+           gf_standFitsAircraft(stand, aircraft.category, aircraft.radius);
+}
+
 bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const AirlOprModel& kind)
 {
     if (callsign.empty() || stand.options.empty())
@@ -75,7 +83,6 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     distanceM = 99999.0;
     if (stands.empty())
         return nullptr;
-    const bool rotorcraft = aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
     const double cosLat = std::cos(position.latitude * kDegToRad);
     const Stand* best = nullptr;
     double bestDist = 900.0;
@@ -83,15 +90,13 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     double altDist = 900.0;
     bool fallback = allowOptionFallback;
     for (const Stand& s : stands) {
-        if (s.type == 0 || s.blocked)
-            continue;
-        if ((s.helipad != 0) != rotorcraft)
+        if (s.blocked)
             continue;
         const double north = (s.lat - position.latitude) * 60.0;
-        const double east = (s.lon - position.longitude) * 60.0 * cosLat;
+        const double east = gf_longitudeDelta(s.lon, position.longitude) * 60.0 * cosLat;
         if (!(std::fabs(north) <= kSearchBoxNm) || !(std::fabs(east) <= kSearchBoxNm))
             continue;
-        if (!gf_standFitsAircraft(s, aircraft.category, aircraft.radius))
+        if (!gf_standSuitsAircraft(s, aircraft))
             continue;
         const double d2 = east * east + north * north;
         if (!std::isfinite(d2) || d2 < 0.0 || d2 > kSearchReachNm2)

@@ -16,6 +16,9 @@ struct AircraftBase;
 // and radius (NM): never when the aircraft is more than 5.4 m wider in radius,
 // else by the stand type.
 bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraftRadiusNm);
+// The stand can take the aircraft at all: a stand of a type other than 0, a
+// helipad for a Rotorcraft and only for one, and a fit by type and radius.
+bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft);
 // Some usable real option of the stand names the callsign or the same
 // airline, operator, model and cargo byte as `kind`.
 bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const AirlOprModel& kind);

@@ -59,11 +59,13 @@ int32_t lf_highestSlot(const HalfHourMask& mask)
     return -1;
 }
 
-// The learned (not fixed) real option of the registration on that weekday.
+// The learned real option of the registration on that weekday: neither fixed
+// nor from the airport file, whose options the learned file never keeps.
 StandOption* lf_learnedOption(Stand& stand, uint32_t weekday, std::string_view reg)
 {
     for (StandOption& o : stand.options)
-        if (o.optionId != 0 && o.weekday == weekday && o.registration == reg && o.real == 1 && o.fixed == 0)
+        if (o.optionId != 0 && o.weekday == weekday && o.registration == reg && o.real == 1 && o.fixed == 0 &&
+            o.fromAirportFile == 0)
             return &o;
     return nullptr;
 }
@@ -235,6 +237,7 @@ std::optional<int32_t> lf_createRealStandOption(Stand& stand, const AirlOprModel
     o.optionId = static_cast<int32_t>(stand.options.size()) + 1;
     o.weekday = now.weekday;
     o.fixed = 0;
+    o.fromAirportFile = 0;
     o.real = 1;
     o.closed = closed ? 1 : 0;
     stand.options.push_back(std::move(o));

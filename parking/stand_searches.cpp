@@ -120,7 +120,7 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
     const AircraftBase aircraft = AircraftBase::fromTrafficRecord(record);
     const std::vector<Stand>& stands = gf_standTable().stands;
     const LatLon position{record.lat, record.lon};
-    int32_t standId = gf_findStandByGateText(stands, record.stand, position);
+    int32_t standId = gf_findStandByGateText(stands, record.stand, position, aircraft);
     if (standId == 0) {
         double distanceM = 0.0;
         if (const Stand* nearest = gf_findNearestStand(stands, position, aircraft, distanceM, true))
@@ -232,7 +232,8 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
             continue;
         if (lf_standTakenByStaticOrPlan(ac.standId))
             return false;
-        if (lf_isAircraftAlreadyPresent({ac.registration, ac.callsign, ac.callsign}))
+        const std::string_view flight = lf_withoutStar(ac.callsign); // presence checks ignore the '*'
+        if (lf_isAircraftAlreadyPresent({ac.registration, flight, flight}))
             continue;
         const bool complies = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
             return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(ac, o) &&

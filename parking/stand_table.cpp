@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
+#include "parking/stand_fit.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -42,7 +43,7 @@ thread_local PositionCache positionCache;
 double lf_flatDistanceNm2(const LatLon& a, double lat, double lon)
 {
     const double north = (lat - a.latitude) * 60.0;
-    const double east = (lon - a.longitude) * 60.0 * std::cos(a.latitude * kDegToRad);
+    const double east = gf_longitudeDelta(lon, a.longitude) * 60.0 * std::cos(a.latitude * kDegToRad);
     return north * north + east * east;
 }
 
@@ -269,13 +270,15 @@ std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, in
     return fmt::format("          {:8}: excludes {}", gf_standNameById(id), list);
 }
 
-int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position)
+int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
+                               const AircraftBase& aircraft)
 {
-    if (text.size() < 6)
+    if (text.size() < 6 || !text.starts_with("GATE "))
         return 0;
     const std::string_view label = text.substr(5);
     for (const Stand& s : stands)
-        if (lf_containsWord(s.name, label) && gf_distanceNm(position, {s.lat, s.lon}) <= kGateTextReachNm)
+        if (lf_containsWord(s.name, label) && gf_distanceNm(position, {s.lat, s.lon}) <= kGateTextReachNm &&
+            gf_standSuitsAircraft(s, aircraft))
             return s.id;
     return 0;
 }

@@ -19,6 +19,8 @@
 #include "core/value_types.h"
 #include "parking/stand.h"
 
+struct AircraftBase;
+
 struct StandTable {
     // In id order: the stand with id k is element k - 1.
     std::vector<Stand> stands;
@@ -98,5 +100,7 @@ int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit);
 std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, int32_t id);
 
 // The id of the first stand whose name holds the gate label of a "GATE <label>"
-// text as a whole word and that lies within 250 m of the position; 0 when none.
-int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position);
+// text as a whole word, that lies within 250 m of the position and that suits
+// the aircraft (gf_standSuitsAircraft); 0 when none or for another text.
+int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
+                               const AircraftBase& aircraft);

@@ -133,13 +133,24 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 // Model ids from here on have no entry in the table of half wingspans.
 constexpr ModelId kFirstModelWithoutWingspan = 2700;
 
-// Half the wingspan in NM, 0 when the model database has none. The model
-// database answers 35.0 for ids of 2700 and above, a number that is no length
-// in nautical miles: such a model counts as one without a wingspan.
-double lf_modelRadiusNm(ModelId model)
+// Half the wingspan in metres of a typical aircraft of each category, for
+// models that the wingspan table cannot hold.
+const std::unordered_map<uint32_t, double>& lf_defaultRadiusTable()
+{
+    static const std::unordered_map<uint32_t, double> table{
+        {0, 5.5}, {1, 6.5}, {2, 8.0}, {3, 17.5}, {4, 30.0}, {5, 5.5}, {6, 6.0},
+    };
+    return table;
+}
+
+// Half the wingspan in NM, 0 when the model database has none. Model ids of
+// 2700 and above have no place in the wingspan table: they take the default
+// of their category, so that they neither fit every stand nor lose their
+// collision radius.
+double lf_modelRadiusNm(ModelId model, uint32_t category)
 {
     if (model >= kFirstModelWithoutWingspan)
-        return 0.0;
+        return gf_perCategory(lf_defaultRadiusTable(), category) * kNmPerMetre;
     const double r = gf_wingspanOfModel(model);
     return std::isfinite(r) && r > 0.0 ? r : 0.0;
 }
@@ -160,13 +171,13 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
     a.text3 = head.text2;
     a.registration = head.registration;
 
-    a.radius = lf_modelRadiusNm(head.ids.model);
-    a.collisionRadius = a.radius;
-
     const std::string code = gf_modelCodeText(head.ids.model);
     const ModelId mapped = gf_modelCode2Id(code);
     a.category = static_cast<uint32_t>(gf_modelCategory(mapped));
     const std::string mappedCode = gf_modelCodeText(mapped);
+
+    a.radius = lf_modelRadiusNm(head.ids.model, a.category);
+    a.collisionRadius = a.radius;
 
     a.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.category);
 

@@ -27,7 +27,7 @@ bool lf_touchesStatic(const UserAcPosition& user, double cosUserLat, double user
 {
     const double reach = userTermNm + aircraft.radius;
     const double dlat = user.latitude - aircraft.standLat;
-    const double dlon = user.longitude - aircraft.standLon;
+    const double dlon = gf_longitudeDelta(user.longitude, aircraft.standLon);
     if (!(reach > 0.0) || std::fabs(dlat) * kNmPerDegree > reach ||
         std::fabs(dlon) * kNmPerDegree * cosUserLat > reach)
         return false;

@@ -93,7 +93,8 @@ TEST_F(AirportFileFormatTest, StandListLimitsIdsAndOptions)
     const StandOption& d = stands[0].options[0];
     EXPECT_EQ(d.registration, "PH-BXD");
     EXPECT_EQ(d.optionId, 1);
-    EXPECT_EQ(d.fixed, 1);
+    EXPECT_EQ(d.fromAirportFile, 1);
+    EXPECT_EQ(d.fixed, 0);
     EXPECT_EQ(d.halfHours.to_ullong(), (0b111ull << 10) | (1ull << 20));
     EXPECT_EQ(d.callsign, "KLM1");
     EXPECT_EQ(d.callsign2, "KLM2");
@@ -121,7 +122,7 @@ TEST_F(AirportFileFormatTest, LearnedFileRoundTripIsByteForByte)
     ASSERT_EQ(learned.size(), 3u);
     for (Stand& s : learned)
         for (StandOption& o : s.options)
-            o.fixed = 0;
+            o.fromAirportFile = 0;
     learned[2].flag = 1; // made by hand: written with its geometry
     ScannedAirport airport;
     airport.icao = IcaoCode("EHAM");

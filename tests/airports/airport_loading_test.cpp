@@ -166,7 +166,9 @@ TEST_F(AirportLoadingTest, LearnedFileIsMergedSetUpAndSavedBackWhereItWasRead)
     ASSERT_EQ(file.stands.size(), 3u);
     ASSERT_EQ(file.stands[0].options.size(), 2u) << "the overlapping option adds nothing";
     EXPECT_EQ(file.stands[0].options[1].optionId, 2);
-    EXPECT_EQ(file.stands[0].options[1].fixed, 0);
+    EXPECT_EQ(file.stands[0].options[0].fromAirportFile, 1);
+    EXPECT_EQ(file.stands[0].options[0].fixed, 0) << "the airport file does not stop learning";
+    EXPECT_EQ(file.stands[0].options[1].fromAirportFile, 0);
     EXPECT_EQ(file.stands[2].name, "M1");
     EXPECT_EQ(file.stands[2].flag, 1);
     EXPECT_EQ(file.AUTO_PARK, false) << "an absent AUTO_PARK counts as off";
@@ -199,6 +201,7 @@ TEST_F(AirportLoadingTest, LearnedFileIsMergedSetUpAndSavedBackWhereItWasRead)
     seen.real = 1;
     seen.optionId = 2;
     stands[1].options.push_back(seen);
+    stands[0].options[1].optionId = 0; // a parking run found its aircraft present: still learned
     learnedUpdateCounter = 1;
     gf_saveLearned(stands, false);
     EXPECT_NE(log().find(" 'airports\\learned\\my_simaddon\\EHAM.xml' saved with 1 update\n"), std::string::npos) << log();

@@ -17,6 +17,8 @@
 #include "engine/traffic_intake.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
+#include "parking/parking_runs.h"
+#include "parking/stand_table.h"
 #include "simlink/position_stream.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
@@ -667,6 +669,62 @@ TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
     lf_spawnGate(single);
     EXPECT_TRUE(single.removeFlag);
     EXPECT_TRUE(single.samples.empty());
+}
+
+TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecordsStayAtItsStand)
+{
+    setMaxLive(500);
+    {
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x45484148, 52.3, 4.76, 0.0};
+    }
+    Stand b1;
+    b1.id = 1;
+    b1.name = "B1";
+    b1.lat = 52.3;
+    b1.lon = 4.76;
+    b1.radius = 0.02;
+    b1.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+    gf_setStandTable({b1});
+    gf_standTable().staticQuota = 1;
+    constexpr uint32_t kHexid = 0x4D0010;
+    lf_rememberLiveryOfHexid(kHexid, kTitle);
+    // Its records at B1, standing or moving at `speedKt`.
+    auto atB1 = [](double speedKt) -> LiveAircraft& {
+        LiveAircraft& ac = born(kHexid, 0.0, 3);
+        ac.standSearchNm = 0.03;
+        for (TrafficSample& s : ac.samples) {
+            s = TrafficSample{52.3, 4.76};
+            s.speedKt = speedKt;
+            s.stationary = speedKt == 0.0 ? 1 : 0;
+            s.playTime = engineClock.load() - 100;
+        }
+        return ac;
+    };
+    LiveAircraft& first = atB1(0.0);
+    lf_spawnGate(first);
+    ASSERT_EQ(first.phase, FlightPhase::parked);
+    first.simState = SimState::active;
+    gf_trafficState().aircraft.setObjectId(first, 40);
+    gf_enforceParkedLimit(1); // another aircraft parks: one too many
+    ASSERT_EQ(first.simState, SimState::removingfromsim);
+    lf_eraseLiveAircraft(first);
+
+    // The records keep it at B1: it is not created again.
+    LiveAircraft& again = atB1(0.0);
+    lf_spawnGate(again);
+    EXPECT_TRUE(again.removeFlag);
+    EXPECT_EQ(again.simState, SimState::buffer);
+    EXPECT_EQ(again.standId, 0);
+    lf_eraseLiveAircraft(again);
+
+    // Once it moves it comes back, and the hold is gone.
+    LiveAircraft& moving = atB1(10.0);
+    lf_spawnGate(moving);
+    EXPECT_EQ(moving.simState, SimState::adding2sim);
+    EXPECT_EQ(moving.phase, FlightPhase::taxi);
+    EXPECT_FALSE(gf_heldForParkedLimit(kHexid, 1));
+    gf_standTable().staticQuota = -1;
 }
 
 } // namespace

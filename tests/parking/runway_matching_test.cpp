@@ -136,6 +136,20 @@ TEST_F(RunwayMatchingTest, ParallelRunwaysNeedAClearRunnerUp)
     EXPECT_EQ(under->runnerUpText, "09L-27R:27R");
 }
 
+TEST_F(RunwayMatchingTest, RunwayAcrossTheDateline)
+{
+    // The centre lies 200 m west of the 180th meridian; the aircraft 1000 m
+    // east of the centre is on the other side.
+    const LatLon centre = gf_destinationPoint({-16.7, 180.0}, {270.0 * kDeg, 200.0 * kvr::test::kFeetPerMetreT});
+    use({kvr::test::makeRunway(centre.latitude, centre.longitude, 90.0, 3000, 45, 9, 0, 27, 0, 100.0)});
+    const LatLon east = gf_destinationPoint(centre, {90.0 * kDeg, 1000.0 * kvr::test::kFeetPerMetreT});
+    ASSERT_LT(east.longitude, 0.0);
+    const RunwayMatch m = lf_matchRunway(east, 90.0 * kDeg, false, 75.0);
+    ASSERT_TRUE(m.valid);
+    EXPECT_NEAR(m.alongTrack, 1000.0, 1.0);
+    EXPECT_NEAR(m.crossTrack, 0.0, 1.0);
+}
+
 TEST_F(RunwayMatchingTest, ThresholdLengthsCountOnlyWithinFortyPercent)
 {
     auto s = syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);

@@ -102,6 +102,12 @@ TEST(StandFitTest, NearestStandReachAndHelipads)
     stands[2].helipad = 0;
     EXPECT_EQ(gf_findNearestStand(stands, kBase, heli, distance, false), nullptr);
     EXPECT_EQ(gf_findNearestStand({}, kBase, heli, distance, true), nullptr);
+
+    // A stand 2 m away across the 180th meridian.
+    const std::vector<Stand> dateline{makeStand(4, StandType::GATE_MEDIUM, 20.0, {-16.7, 179.99999})};
+    found = gf_findNearestStand(dateline, {-16.7, -179.999992}, large, distance, false);
+    ASSERT_NE(found, nullptr);
+    EXPECT_NEAR(distance, 0.000018 * 60.0 * 1852.0 * std::cos(16.7 * 3.141592653589793 / 180.0), 0.01);
 }
 
 TEST(StandFitTest, OptionFallback)

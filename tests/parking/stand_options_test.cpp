@@ -226,6 +226,27 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
     EXPECT_EQ(options()[3].halfHours, mask({0, 1}));
 }
 
+TEST_F(StandOptionsTest, ARegistrationOfTheAirportFileIsLearnedBesideItsOption)
+{
+    // The airport file knows PH-BXA here on Monday at 04:00; seen at 05:00, the
+    // stand use is learned as an option of its own, which the learned file keeps.
+    StandOption fromFile;
+    fromFile.registration = "PH-BXA";
+    fromFile.halfHours = mask({8});
+    fromFile.optionId = 1;
+    fromFile.weekday = Mon;
+    fromFile.real = 1;
+    fromFile.fromAirportFile = 1;
+    options() = {fromFile};
+    at({Mon, 10});
+    LiveAircraft ac = aircraft("KLM1", "PH-BXA");
+    gf_addRealStandOption(1, ac, 0);
+    ASSERT_EQ(options().size(), 2u);
+    EXPECT_EQ(options()[0].halfHours, mask({8}));
+    EXPECT_EQ(options()[1].halfHours, mask({10}));
+    EXPECT_EQ(options()[1].fromAirportFile, 0);
+}
+
 TEST_F(StandOptionsTest, AdoptedCallsignsWithinTenOrFourteenHalfHours)
 {
     Stand s;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "airports/park_airports.h"
+#include "engine/aircraft.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "tests/support/ui_recorder.h"
@@ -165,10 +166,31 @@ TEST_F(StandTableTest, StaticQuota)
 
 TEST_F(StandTableTest, StandByGateText)
 {
+    AircraftBase large;
+    large.category = static_cast<uint32_t>(Category::Large);
     const std::vector<Stand> stands{makeStand(1, "B123", kBase), makeStand(2, "GATE B12", flatOffset(240.0, 0.0))};
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", kBase), 2);
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", flatOffset(-20.0, 0.0)), 0); // 260 m away
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B1", kBase), 0);                   // not a whole word
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", kBase, large), 2);
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", flatOffset(-20.0, 0.0), large), 0); // 260 m away
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B1", kBase, large), 0);                   // not a whole word
+    EXPECT_EQ(gf_findStandByGateText(stands, "RAMP B12", kBase, large), 0);                  // not a gate text
+
+    // A heavy named at gate 5 passes over the stands it cannot use: a GA ramp,
+    // a stand without type, a helipad and a gate too narrow for it.
+    AircraftBase heavy;
+    heavy.category = static_cast<uint32_t>(Category::Heavy);
+    heavy.radius = 0.016; // 30 m
+    std::vector<Stand> five{makeStand(1, "RAMP GA 5", kBase), makeStand(2, "5", kBase), makeStand(3, "H 5", kBase),
+                            makeStand(4, "GATE 5", kBase), makeStand(5, "GATE 5", kBase)};
+    five[0].type = static_cast<uint32_t>(StandType::RAMP_GA_SMALL);
+    five[1].type = 0;
+    five[2].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    five[2].helipad = 1;
+    for (Stand& s : five)
+        s.radius = 0.02;
+    five[3].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    five[3].radius = 0.01; // 18.5 m
+    five[4].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    EXPECT_EQ(gf_findStandByGateText(five, "GATE 5", kBase, heavy), 5);
 }
 
 } // namespace

@@ -51,13 +51,19 @@ TEST_F(TrafficAircraftTest, RadiusAndSearchDistances)
     a = AircraftBase::fromTrafficRecord(head("A388", 40.0, &ModelDatabaseTables::heavy));
     EXPECT_NEAR(a.standSearchNm / kNmPerM, 65.0, 1e-9);
 
-    // Model ids from 2700 on have no wingspan: the radius is unknown (0), not 35 NM.
+    // Model ids from 2700 on have no wingspan: they take their category's
+    // default radius, neither 35 NM nor 0.
     TrafficIdentity beyond;
     beyond.ids.model = 2800;
     a = AircraftBase::fromTrafficRecord(beyond);
-    EXPECT_EQ(a.radius, 0.0);
-    EXPECT_EQ(a.collisionRadius, 0.0);
-    EXPECT_NEAR(a.standSearchNm / kNmPerM, 18.0, 1e-9);
+    EXPECT_NEAR(a.radius / kNmPerM, 5.5, 1e-9); // Light
+    EXPECT_EQ(a.collisionRadius, a.radius);
+    EXPECT_NEAR(a.standSearchNm / kNmPerM, 21.9, 1e-9);
+    beyond.ids.model = 2801;
+    gf_modelDatabase().heavy.insert(gf_modelCode2Id(gf_modelCodeText(2801))); // its category, as the record finds it
+    a = AircraftBase::fromTrafficRecord(beyond);
+    EXPECT_NEAR(a.radius / kNmPerM, 30.0, 1e-9);
+    EXPECT_NEAR(a.standSearchNm / kNmPerM, 65.0, 1e-9);
 }
 
 TEST_F(TrafficAircraftTest, CategoryValuesAndEngineClasses)
