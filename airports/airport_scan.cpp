@@ -18,6 +18,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/stop_request.h"
 #include "core/text.h"
 #include "feed/weekly_traffic_airports.h"
 #include "simlink/facility_reader.h"
@@ -253,6 +254,8 @@ void lf_airportScanRoots(std::vector<fs::path>& roots)
 void lf_scanFolder(std::span<const fs::path> roots)
 {
     for (const fs::path& root : roots) {
+        if (!gf_keepRunning())
+            return;
         if (root.empty())
             continue;
         const fs::file_status status = fs::status(root); // a status error fails the scan
@@ -284,9 +287,11 @@ bool lf_scanAirportFolders(std::span<const fs::path> roots)
     gf_logLine(gf_pathText(gf_airportsScanLogPath()) + " written");
     gf_clearMessage();
     ScanLogLines.clear();
-    lf_copySimaddonToTblo();
-    lf_copyThirdpartyToTblo();
-    g_keepTbloCopies = lf_finishTblo() == TbloOutcome::ZipFailed;
+    if (gf_keepRunning()) { // a stopped scan is not kept, nor bundled
+        lf_copySimaddonToTblo();
+        lf_copyThirdpartyToTblo();
+        g_keepTbloCopies = lf_finishTblo() == TbloOutcome::ZipFailed;
+    }
     const uint64_t simaddon = gf_countFilesWithExtension(g_mySimaddonFolder, L"");
     const uint64_t thirdparty = gf_countFilesWithExtension(g_myThirdpartyFolder, L"");
     gf_setSimaddonAirportCount(simaddon);
@@ -362,7 +367,14 @@ void gf_scanAirports()
         AirportScanTransaction transaction;
         prepareTbloFolder();
         g_keepTbloCopies = false;
-        if (!lf_runAirportScan(roots)) {
+        const bool found = lf_runAirportScan(roots);
+        if (!gf_keepRunning()) {
+            // The walk ended early: its output is partial. Leaving rolls the
+            // transaction back, so the previous folders return.
+            gf_logLine("Airport scan stopped before its end; keeping previous airport scan data");
+            return;
+        }
+        if (!found) {
             // Leaving rolls the transaction back: the previous folders return.
             gf_showMessage("Airport scan produced no add-on data; keeping previous airport scan data", true);
             return;

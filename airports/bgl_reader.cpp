@@ -6,7 +6,9 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <iterator>
 #include <numbers>
+#include <set>
 #include <utility>
 
 #include <fmt/format.h>
@@ -82,23 +84,25 @@ bool usablePosition(const LatLon& p)
 }
 
 // Byte ranges already read; another range must be either one of them or apart from all.
+// The kept ranges never overlap one another, so in (begin, end) order their ends
+// rise too: the last range that begins before a new range ends is the only one
+// that can reach into it.
 class ReadRanges {
 public:
     enum class Fit { NEW, SAME, OVERLAP };
     Fit add(uint64_t begin, uint64_t end)
     {
-        for (const auto& [b, e] : m_ranges) {
-            if (b == begin && e == end)
-                return Fit::SAME;
-            if (begin < e && b < end)
-                return Fit::OVERLAP;
-        }
-        m_ranges.emplace_back(begin, end);
+        if (m_ranges.contains({begin, end}))
+            return Fit::SAME;
+        const auto after = m_ranges.lower_bound({end, 0});
+        if (after != m_ranges.begin() && begin < std::prev(after)->second)
+            return Fit::OVERLAP;
+        m_ranges.emplace(begin, end);
         return Fit::NEW;
     }
 
 private:
-    std::vector<std::pair<uint64_t, uint64_t>> m_ranges;
+    std::set<std::pair<uint64_t, uint64_t>> m_ranges;
 };
 
 BglStructureError structureError(int kind, uint64_t offset, std::string text)
@@ -190,46 +194,74 @@ BglStructure lf_readBglStructure(std::span<const std::byte> bytes)
     return records;
 }
 
-std::vector<uint32_t> lf_readWholeFile(std::istream& in)
+std::span<uint32_t> BglFileBuffer::words(size_t count)
 {
-    std::vector<uint32_t> words;
+    if (count > m_capacity) {
+        m_words.reset(); // the old storage goes before the new is taken
+        m_words.reset(new uint32_t[count]);
+        m_capacity = count;
+    }
+    return {m_words.get(), count};
+}
+
+std::span<const uint32_t> lf_readWholeFile(std::istream& in, BglFileBuffer& buffer)
+{
     try {
         in.seekg(0, std::ios::end);
         const std::streamoff length = in.tellg();
         if (!in || length < 4)
             return {};
         in.seekg(0, std::ios::beg);
-        words.resize(static_cast<size_t>(length / 4));
-        in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(words.size() * 4));
+        const std::span<uint32_t> words = buffer.words(static_cast<size_t>(length / 4));
+        in.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(words.size_bytes()));
         if (!in)
             return {};
+        return words;
     }
     catch (const std::exception&) {
         return {};
     }
-    return words;
 }
 
 bool lf_hasAirportSection(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size <= BGL_HEADER_SIZE)
-        return false;
+    // One open and one small read: the header with as much of the section
+    // table as it brings. The file's size is asked only when the section
+    // count reaches past what was read, the rest of the table only when a
+    // file has more sections than the read brought.
     std::ifstream in(path, std::ios::binary);
-    std::array<std::byte, BGL_HEADER_SIZE> header{};
-    if (!in.read(reinterpret_cast<char*>(header.data()), header.size()))
+    if (!in)
         return false;
-    const uint32_t sections = *u32At(header, 20, header.size());
-    if (sections == 0 || sections > (size - BGL_HEADER_SIZE) / 20)
+    std::array<std::byte, 1024> head{};
+    in.read(reinterpret_cast<char*>(head.data()), head.size());
+    const uint64_t got = static_cast<uint64_t>(in.gcount());
+    if (got <= BGL_HEADER_SIZE)
         return false;
+    const uint32_t sections = *u32At(head, 20, got);
+    if (sections == 0)
+        return false;
+    if (sections > (got - BGL_HEADER_SIZE) / 20) {
+        if (got < head.size()) // the whole file was read
+            return false;
+        in.clear();
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        if (!in || size < 0 || sections > (static_cast<uint64_t>(size) - BGL_HEADER_SIZE) / 20)
+            return false;
+    }
     std::array<std::byte, 4> type{};
     for (uint32_t s = 0; s < sections; ++s) {
-        if (!in.read(reinterpret_cast<char*>(type.data()), type.size()))
-            return false;
-        if (*u32At(type, 0, type.size()) == 3)
+        const uint64_t entry = BGL_HEADER_SIZE + 20 * uint64_t(s);
+        std::optional<uint32_t> value = u32At(head, entry, got);
+        if (!value) {
+            in.clear();
+            in.seekg(static_cast<std::streamoff>(entry));
+            if (!in.read(reinterpret_cast<char*>(type.data()), type.size()))
+                return false;
+            value = u32At(type, 0, type.size());
+        }
+        if (*value == 3)
             return true;
-        in.seekg(16, std::ios::cur);
     }
     return false;
 }
@@ -448,13 +480,13 @@ void processFile(const std::filesystem::path& path, BglAirportHandler& handler, 
     if (!in)
         return;
     phase = "reading";
-    const std::vector<uint32_t> words = lf_readWholeFile(in);
+    const std::span<const uint32_t> words = lf_readWholeFile(in, handler.fileBuffer);
     if (words.empty()) {
         phase = "empty";
         return;
     }
     phase = "enumerating";
-    const std::span<const std::byte> bytes = std::as_bytes(std::span(words));
+    const std::span<const std::byte> bytes = std::as_bytes(words);
     const BglStructure structure = lf_readBglStructure(bytes);
     if (const auto* error = std::get_if<BglStructureError>(&structure)) {
         phase = "parse error";

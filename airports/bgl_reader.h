@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -27,6 +28,20 @@
 extern std::vector<std::string> ScanLogLines;
 void gf_addScanLogLine(std::string line);
 
+// The storage the BGL files of one walk are read into. It is kept from file
+// to file and grows to the largest file read, so the large airport files of a
+// scan are not each given fresh memory, nor is it cleared before a read
+// overwrites it.
+class BglFileBuffer {
+public:
+    // Room for `count` words; what it held before is not kept.
+    std::span<uint32_t> words(size_t count);
+
+private:
+    std::unique_ptr<uint32_t[]> m_words;
+    size_t m_capacity = 0;
+};
+
 // What the package scan does with the airports of one BGL file.
 class BglAirportHandler {
 public:
@@ -41,6 +56,9 @@ public:
     virtual bool coveredWithoutStands(ScannedAirport& airport) = 0;
     // An airport with at least one stand, and how many of them are helipads.
     virtual void airportRead(ScannedAirport& airport, int helipads) = 0;
+
+    // The files handed to this handler are read into this one buffer.
+    BglFileBuffer fileBuffer;
 };
 
 // ---- Structure --------------------------------------------------------------
@@ -67,9 +85,10 @@ using BglStructure = std::variant<BglStructureError, std::vector<BglRecord>>;
 // The first structure error, or every record of every airport section in file order.
 BglStructure lf_readBglStructure(std::span<const std::byte> bytes);
 
-// The file as little-endian 32-bit words; 1-3 trailing bytes are dropped;
-// empty on any failure or when the file is shorter than 4 bytes.
-std::vector<uint32_t> lf_readWholeFile(std::istream& in);
+// The file as little-endian 32-bit words, read into `buffer`; 1-3 trailing
+// bytes are dropped; empty on any failure or when the file is shorter than 4
+// bytes. The words stay valid until the buffer's next read.
+std::span<const uint32_t> lf_readWholeFile(std::istream& in, BglFileBuffer& buffer);
 
 // From the header and section table alone: the file may hold an airport section.
 bool lf_hasAirportSection(const std::filesystem::path& path);

@@ -118,6 +118,14 @@ public:
     }
 };
 
+// The part of a path text below the scanned root. The skip words are looked
+// for there only: an install folder named "Aircraft Sims", say, must not hide
+// every add-on airport.
+std::string_view belowRoot(std::string_view text, std::string_view rootText)
+{
+    return text.starts_with(rootText) ? text.substr(rootText.size()) : text;
+}
+
 std::string upperKey(const fs::path& path)
 {
     std::wstring text = path.wstring();
@@ -201,9 +209,10 @@ bool lf_isScannableAirport(const IcaoCode& icao)
     return gf_airportDbLookup(icao).has_value() && gf_isWeeklyTrafficAirport(icao.code);
 }
 
-bool lf_isSkippedPackage(const fs::path& folder)
+bool lf_isSkippedPackage(const fs::path& folder, const fs::path& root)
 {
-    return folder.native().size() >= 250 || containsAny(lowerAscii(gf_pathText(folder)), SKIPPED_PACKAGES);
+    return folder.native().size() >= 250 ||
+           containsAny(lowerAscii(std::string(belowRoot(gf_pathText(folder), gf_pathText(root)))), SKIPPED_PACKAGES);
 }
 
 std::optional<std::string> lf_checkSimaddonArchive(const IcaoCode& icao)
@@ -321,7 +330,7 @@ void lf_scanRoot(const fs::path& root)
             gf_logLine(fmt::format("Could not test directory '{}': {}", folderText, statusEc.message()));
             addError(fmt::format("could not test directory '{}': {}", folderText, statusEc.message()));
         }
-        else if (isDirectory && !containsAny(folderText, STREAMED_SKIP_LIST)) {
+        else if (isDirectory && !containsAny(belowRoot(folderText, rootText), STREAMED_SKIP_LIST)) {
             if (!gf_keepRunning()) {
                 lf_writeScanLogFile();
                 return;
@@ -436,8 +445,12 @@ void lf_scanPackageTree(const fs::path& root)
     for (const fs::recursive_directory_iterator end; it != end;) {
         const int depth = it.depth() + 1;
         const fs::path path = it->path();
+        // One status query per entry; a link's target only for a link.
         std::error_code typeEc;
-        if (it->is_directory(typeEc)) {
+        fs::file_status type = it->symlink_status(typeEc);
+        if (!typeEc && fs::is_symlink(type))
+            type = it->status(typeEc);
+        if (!typeEc && fs::is_directory(type)) {
             const std::string folderText = gf_pathText(path);
             std::error_code canonicalEc;
             const fs::path resolved = fs::canonical(path, canonicalEc);
@@ -468,13 +481,13 @@ void lf_scanPackageTree(const fs::path& root)
                     gf_addScanLogLine(fmt::format("following airport scan directory link, depth {}, folder: {}, "
                                                   "resolved target: {}",
                                                   depth, folderText, gf_pathText(resolved)));
-                if (lf_isSkippedPackage(path))
+                if (lf_isSkippedPackage(path, root))
                     it.disable_recursion_pending();
             }
         }
-        else if (!typeEc && it->is_regular_file(typeEc) && lowerAscii(gf_pathText(path.extension())) == ".bgl") {
+        else if (!typeEc && fs::is_regular_file(type) && lowerAscii(gf_pathText(path.extension())) == ".bgl") {
             const std::string bglText = gf_pathText(path);
-            if (!containsAny(bglText, SKIPPED_BGLS) && lf_hasAirportSection(path)) {
+            if (!containsAny(belowRoot(bglText, rootText), SKIPPED_BGLS) && lf_hasAirportSection(path)) {
                 if (!gf_keepRunning())
                     return;
                 gf_addScanLogLine(fmt::format("Fac depth {}: {}", depth, bglText));

@@ -38,7 +38,9 @@ bool lf_linkAddonAirport(ScannedAirport& airport);
 std::optional<std::string> lf_checkSimaddonArchive(const IcaoCode& icao);
 std::optional<std::string> lf_checkThirdpartyArchive(ScannedAirport& airport);
 void lf_writeGeneratedAirportFile(ScannedAirport& airport, int helipads);
-bool lf_isSkippedPackage(const std::filesystem::path& folder);
+// A folder of the walk below `root` that is not entered: its path is too long,
+// or its path below the root names a skipped package.
+bool lf_isSkippedPackage(const std::filesystem::path& folder, const std::filesystem::path& root);
 // The airport database knows the code and the feed has traffic for it this week.
 bool lf_isScannableAirport(const IcaoCode& icao);
 

@@ -288,6 +288,10 @@ bool lf_readSettingsAndDataFiles()
         if (!v.empty() && last == L"Community")
             installPath.setAndSave(v.has_filename() ? v.parent_path() : v.parent_path().parent_path());
     }
+    // A scan killed half-way leaves its marker and backups: the previous airport
+    // files go back before anything of this start reads them.
+    if (!gf_recoverAirportScan())
+        gf_logError("Airport files of an interrupted airport scan could not be recovered");
     lf_createFolders();
     if (gf_isRTDirect())
         gf_getRTLicenseToken();

@@ -1,12 +1,18 @@
 // The livery scan over a generated set of AI packages: 10 packages x 300
 // aircraft.cfg files x 10 fltsim sections (3000 files, 30 000 liveries), 30 %
 // of the files in UTF-16, every file with long comment lines. Timed end to
-// end and per phase (walk, read, parse, sort and dedupe, write), beside a
-// plain read of the same files' bytes.
+// end side by side in one run with a plain program that finds and reads the
+// same files (the standard library's recursive walk of the same folders,
+// every aircraft.cfg read whole): they take turns, and "ratio" is the scan's
+// time over the plain one's. "ratio_own_walk" is over the same plain read
+// found with the scan's own folder walk instead. Then per phase (walk,
+// folders as the scan does them, read, parse, sort and dedupe, write).
 // Run on demand: wine build/bench/kelo_bench.exe --benchmark_filter=LiveryScan
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -84,29 +90,77 @@ ScanWorld& lf_world()
     return world;
 }
 
-void BM_LiveryScanEndToEnd(benchmark::State& state)
+void lf_readWhole(const fs::path& path, std::string& bytes)
 {
-    ScanWorld& world = lf_world();
-    size_t liveries = 0;
-    for (auto _ : state) {
-        gf_clearLiveryScanReports();
-        benchmark::DoNotOptimize(lf_scanLiveryFolders(world.packages, true));
-        liveries = LiveryScanResult.size();
-    }
-    state.counters["liveries"] = static_cast<double>(liveries);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(world.files.size()));
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    bytes.resize(size_t(in.tellg()));
+    in.seekg(0);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
 }
-BENCHMARK(BM_LiveryScanEndToEnd)->Unit(benchmark::kMillisecond);
 
-void BM_LiveryScanPlainRead(benchmark::State& state)
+// Finds the aircraft.cfg files below the folders with the standard library's
+// recursive walk and reads each whole.
+size_t lf_findAndRead(const LiveryFolderList& folders, std::string& bytes)
+{
+    size_t files = 0;
+    for (const fs::path& folder : folders)
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
+            if (entry.path().filename() == L"aircraft.cfg") {
+                lf_readWhole(entry.path(), bytes);
+                ++files;
+            }
+    return files;
+}
+
+// The same with the scan's own folder walk (one listing per folder, no
+// status query per entry), each file read as the walk finds it.
+size_t lf_walkAndRead(const LiveryFolderList& folders, std::string& bytes)
+{
+    size_t files = 0;
+    std::error_code ec;
+    for (const fs::path& folder : folders)
+        lf_walkLiveryFolder(folder, [&](const fs::path& path) { lf_readWhole(path, bytes), ++files; }, ec);
+    return files;
+}
+
+// Per iteration the scan and both plain programs, in turns that rotate.
+void BM_LiveryScanBesideFindAndRead(benchmark::State& state)
 {
     ScanWorld& world = lf_world();
-    for (auto _ : state)
-        for (const fs::path& file : world.files)
-            benchmark::DoNotOptimize(kvr::test::readBytes(file).size());
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(world.files.size()));
+    std::string bytes;
+    const auto scan = [&world] {
+        gf_clearLiveryScanReports();
+        return lf_scanLiveryFolders(world.packages, true);
+    };
+    // Once each untimed, so all start from the same caches.
+    scan();
+    lf_findAndRead(world.packages, bytes);
+    using Clock = std::chrono::steady_clock;
+    std::array<Clock::duration, 3> time{};
+    std::array<size_t, 3> found{};
+    for (int round = 0; auto _ : state) {
+        for (int turn = 0; turn < 3; ++turn) {
+            const int which = (turn + round) % 3;
+            const auto start = Clock::now();
+            if (which == 0)
+                benchmark::DoNotOptimize(scan());
+            else
+                found[which] = which == 1 ? lf_findAndRead(world.packages, bytes) : lf_walkAndRead(world.packages, bytes);
+            time[which] += Clock::now() - start;
+        }
+        ++round;
+    }
+    const double runs = double(state.iterations());
+    const auto ms = [runs](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count() / runs; };
+    state.counters["scan_ms"] = ms(time[0]);
+    state.counters["plain_ms"] = ms(time[1]);
+    state.counters["ratio"] = double(time[0].count()) / double(std::max<Clock::rep>(time[1].count(), 1));
+    state.counters["own_walk_ms"] = ms(time[2]);
+    state.counters["ratio_own_walk"] = double(time[0].count()) / double(std::max<Clock::rep>(time[2].count(), 1));
+    state.counters["files"] = double(found[1]);
+    state.counters["liveries"] = double(LiveryScanResult.size());
 }
-BENCHMARK(BM_LiveryScanPlainRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiveryScanBesideFindAndRead)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_LiveryScanPhaseWalk(benchmark::State& state)
 {
@@ -117,9 +171,25 @@ void BM_LiveryScanPhaseWalk(benchmark::State& state)
         for (const fs::path& package : world.packages)
             lf_walkLiveryFolder(package, [&found](const fs::path&) { ++found; }, ec);
         benchmark::DoNotOptimize(found);
+        state.counters["files"] = double(found);
     }
 }
 BENCHMARK(BM_LiveryScanPhaseWalk)->Unit(benchmark::kMillisecond);
+
+// Walk, read and parse together, as the scan overlaps them: the folders
+// without the reports and the list.
+void BM_LiveryScanPhaseFolders(benchmark::State& state)
+{
+    ScanWorld& world = lf_world();
+    for (auto _ : state) {
+        gf_clearLiveryScanReports();
+        LiveryScanResult.clear();
+        for (size_t p = 0; p < world.packages.size(); ++p)
+            lf_scanLiveryFolder(uint32_t(p + 1), world.packages[p]);
+    }
+    state.counters["liveries"] = double(LiveryScanResult.size());
+}
+BENCHMARK(BM_LiveryScanPhaseFolders)->Unit(benchmark::kMillisecond);
 
 void BM_LiveryScanPhaseRead(benchmark::State& state)
 {

@@ -132,7 +132,8 @@ Charset gf_detectCharset(const std::filesystem::path& path)
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         return Charset::NoneFound;
-    char buf[kCharsetProbeBytes];
+    // One byte past the sample tells whether the file goes on after it.
+    char buf[kCharsetProbeBytes + 1];
     in.read(buf, sizeof buf);
     return gf_detectCharsetOfBytes(std::string_view(buf, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))));
 }
@@ -141,6 +142,9 @@ Charset gf_detectCharsetOfBytes(std::string_view bytes)
 {
     const auto* buf = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = std::min(bytes.size(), kCharsetProbeBytes);
+    // A letter cut by the end of the sample, not by the end of the text,
+    // is judged by its bytes inside the sample.
+    const bool cutBySample = bytes.size() > n;
 
     if (n >= 3 && buf[0] == 0xEF && buf[1] == 0xBB && buf[2] == 0xBF)
         return Charset::Utf8WithBom;
@@ -178,15 +182,16 @@ Charset gf_detectCharsetOfBytes(std::string_view bytes)
         } else {
             return Charset::Ansi;
         }
-        if (i + follow >= n)
+        const std::size_t present = std::min(follow, n - 1 - i);
+        if (present < follow && !cutBySample)
             return Charset::Ansi;
-        for (std::size_t k = 1; k <= follow; ++k)
+        for (std::size_t k = 1; k <= present; ++k)
             if ((buf[i + k] & 0xC0) != 0x80)
                 return Charset::Ansi;
-        if ((b == 0xE0 && buf[i + 1] < 0xA0) || (b == 0xF0 && buf[i + 1] < 0x90) ||
-            (b == 0xF4 && buf[i + 1] > 0x8F))
+        if (present >= 1 && ((b == 0xE0 && buf[i + 1] < 0xA0) || (b == 0xF0 && buf[i + 1] < 0x90) ||
+                             (b == 0xF4 && buf[i + 1] > 0x8F)))
             return Charset::Ansi;
-        i += follow + 1;
+        i += present + 1;
     }
     return Charset::Utf8WithoutBom;
 }

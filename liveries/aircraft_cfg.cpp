@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -345,34 +346,31 @@ std::string lf_ivaoModelFromPath(const std::filesystem::path& path)
 
 namespace {
 
-// Cuts the lines into [fltsim.N] sections and hands each to `process`.
-// `endsSection` decides whether a line that is no header closes the section.
+// Cuts the lines into [fltsim.N] sections and hands each to `process` as a
+// view of the lines: a section is its header and the lines after it up to
+// the line that ends it. `endsSection` decides whether a line that is no
+// header closes the section.
 template <typename EndsSection, typename Process>
 void lf_forEachSection(const CfgLines& lines, EndsSection endsSection, Process process)
 {
-    CfgLines section;
-    section.reserve(48);
+    const std::span<const std::string> all(lines);
+    size_t begin = 0;
     bool inside = false;
-    for (const std::string& line : lines) {
+    for (size_t n = 0; n < all.size(); ++n) {
+        const std::string& line = all[n];
         if (!lf_fltsimSectionNumber(line).empty()) {
-            if (!section.empty()) {
-                process(section);
-                section.clear();
-            }
+            if (inside)
+                process(all.subspan(begin, n - begin));
             inside = true;
-            section.push_back(line);
+            begin = n;
         } else if (endsSection(line)) {
-            if (inside && !section.empty()) {
-                process(section);
-                section.clear();
-            }
+            if (inside)
+                process(all.subspan(begin, n - begin));
             inside = false;
-        } else if (inside) {
-            section.push_back(line);
         }
     }
-    if (inside && !section.empty())
-        process(section);
+    if (inside)
+        process(all.subspan(begin));
 }
 
 } // namespace
@@ -386,8 +384,9 @@ std::vector<LiveryRecord> lf_splitFltSimSections(uint32_t rank, const CfgLines& 
         const size_t first = line.find_first_not_of(" \t");
         return first != std::string::npos && line[first] == '[';
     };
-    lf_forEachSection(lines, opensOtherSection, [&](const CfgLines& section) {
-        for (LiveryRecord& record : lf_procesFltSimSection(rank, section, model, path, folder))
+    const std::string folderText = lf_pathUtf8(folder);
+    lf_forEachSection(lines, opensOtherSection, [&](std::span<const std::string> section) {
+        for (LiveryRecord& record : lf_procesFltSimSection(rank, section, model, path, folderText))
             result.push_back(std::move(record));
     });
     return result;
@@ -398,8 +397,8 @@ std::vector<LiveryRecord> lf_splitIVAOSections(uint32_t rank, const CfgLines& li
 {
     std::vector<LiveryRecord> result;
     const auto holdsBracket = [](const std::string& line) { return line.find('[') != std::string::npos; };
-    lf_forEachSection(lines, holdsBracket, [&](const CfgLines& section) {
-        LiveryRecord record = lf_procesIVAOFltSimSection(rank, section, model, path);
+    lf_forEachSection(lines, holdsBracket, [&](std::span<const std::string> section) {
+        LiveryRecord record = lf_procesIVAOFltSimSection(rank, CfgLines(section.begin(), section.end()), model, path);
         if (record.ids.airline != 0 && record.ids.model != 0)
             result.push_back(std::move(record));
     });
@@ -409,10 +408,18 @@ std::vector<LiveryRecord> lf_splitIVAOSections(uint32_t rank, const CfgLines& li
 namespace {
 
 // Detects the charset and reads the lines; false (logged) when either fails.
-bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool noEncodingIsError)
+// With `quietWhenMissing` a file that is not there is passed over without a
+// word; its status is asked only when the file could not be read.
+bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool noEncodingIsError,
+                     bool quietWhenMissing)
 {
     lines.reserve(4096);
     const TextFileLines read = gf_readTextFileLines(path, lines);
+    if (quietWhenMissing && !read.read) {
+        const auto type = std::filesystem::status(path).type();
+        if (type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::none)
+            return false;
+    }
     if (read.charset == Charset::NoneFound) {
         const std::string line = fmt::format("! No text encoding detected for {}", lf_pathUtf8(path));
         if (noEncodingIsError)
@@ -433,16 +440,13 @@ bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool no
 std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path)
 {
     try {
-        const auto status = std::filesystem::status(path);
-        if (status.type() == std::filesystem::file_type::not_found ||
-            status.type() == std::filesystem::file_type::none)
+        // The lines of one file at a time: the vector keeps its room from file to file.
+        thread_local CfgLines lines;
+        if (!lf_readCfgLines(path, lines, false, true))
             return {};
         std::filesystem::path folder = path.parent_path();
         while (folder.has_relative_path() && !folder.has_filename())
             folder = folder.parent_path();
-        CfgLines lines;
-        if (!lf_readCfgLines(path, lines, false))
-            return {};
         if (!lf_checkFltsimNumbers(lines, path))
             return {};
         const std::string model = lf_modelOfAircraftCfg(path, lines);
@@ -462,7 +466,7 @@ std::vector<LiveryRecord> lf_searchLiveriesinIVAOFile(uint32_t rank, const std::
         if (model.empty())
             return {};
         CfgLines lines;
-        if (!lf_readCfgLines(path, lines, true))
+        if (!lf_readCfgLines(path, lines, true, false))
             return {};
         if (!lf_checkFltsimNumbers(lines, path))
             return {};

@@ -16,7 +16,7 @@ constexpr std::array<std::string_view, 5> IvaoWTitleFolders{"IVAO_B738WLfa", "IV
                                                            "IVAO_A320wIAE", "IVAO_A319fIAEw"};
 
 // The section without its trailing empty and comment lines; the header stays.
-size_t lf_usedSectionLength(const std::vector<std::string>& section)
+size_t lf_usedSectionLength(std::span<const std::string> section)
 {
     size_t n = section.size();
     while (n > 1) {
@@ -77,7 +77,7 @@ struct OrdinaryKeys {
     bool abandoned = false;
 };
 
-void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used, const std::string& folder,
+void lf_collectOrdinaryKeys(std::span<const std::string> section, size_t used, std::string_view folder,
                             const std::filesystem::path& path, OrdinaryKeys& keys)
 {
     const std::string& header = section.front();
@@ -140,7 +140,7 @@ void lf_collectOrdinaryKeys(const std::vector<std::string>& section, size_t used
 }
 
 std::vector<LiveryRecord> lf_decideOrdinarySection(uint32_t rank, OrdinaryKeys& keys, const std::string& model,
-                                                   const std::filesystem::path& path, const std::string& folder,
+                                                   const std::filesystem::path& path, std::string_view folder,
                                                    const std::string& header)
 {
     if (keys.airline.empty())
@@ -226,17 +226,16 @@ bool lf_isUnusableCandidate(const LiveryRecord& record)
     return record.ids.airline == 0 || record.ids.model == 0;
 }
 
-std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, const std::vector<std::string>& section,
+std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, std::span<const std::string> section,
                                                  const std::string& model, const std::filesystem::path& path,
-                                                 const std::filesystem::path& folder)
+                                                 std::string_view folder)
 {
     try {
         if (section.empty())
             return {};
-        const std::string folderText = lf_pathUtf8(folder);
         OrdinaryKeys keys;
-        lf_collectOrdinaryKeys(section, lf_usedSectionLength(section), folderText, path, keys);
-        return lf_decideOrdinarySection(rank, keys, model, path, folderText, section.front());
+        lf_collectOrdinaryKeys(section, lf_usedSectionLength(section), folder, path, keys);
+        return lf_decideOrdinarySection(rank, keys, model, path, folder, section.front());
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), lf_pathUtf8(path)));
         throw;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,11 @@
 #include "liveries/livery_list_file.h"
 
 // Ordinary AI packages: the airline comes from the icao_airline key.
-std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, const std::vector<std::string>& section,
+// The section is a view of the file's lines; `folder` is the UTF-8 text of
+// the folder that holds the file.
+std::vector<LiveryRecord> lf_procesFltSimSection(uint32_t rank, std::span<const std::string> section,
                                                  const std::string& model, const std::filesystem::path& path,
-                                                 const std::filesystem::path& folder);
+                                                 std::string_view folder);
 // IVAO packages: the airline is read from the title after the model code. An
 // empty record when the section gives none.
 LiveryRecord lf_procesIVAOFltSimSection(uint32_t rank, const std::vector<std::string>& section,

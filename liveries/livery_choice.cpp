@@ -117,15 +117,20 @@ std::optional<std::string_view> lf_pickRandomTitle(const TitleViews& titles)
 {
     if (titles.empty())
         return std::nullopt;
+    // A title the simulator refused is passed over like a special one, so
+    // the other liveries of the same airline and type stay in reach.
+    const auto excluded = [](std::string_view title) {
+        return SpecialLiveryTitles.contains(title) || gf_isFailedLiveryTitle(title);
+    };
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::string_view title = titles[gf_randomIndex(titles.size())];
-        if (!SpecialLiveryTitles.contains(title))
+        if (!excluded(title))
             return title;
     }
     std::optional<std::string_view> chosen;
     size_t k = 0;
     for (std::string_view title : titles) {
-        if (SpecialLiveryTitles.contains(title))
+        if (excluded(title))
             continue;
         ++k;
         if (gf_randomIndex(k) == 0)
@@ -158,7 +163,7 @@ bool lf_pickTitleContainingAirlineName(AircraftBase& aircraft, size_t table, con
     if (titles == nullptr)
         return false;
     for (std::string_view title : *titles)
-        if (lf_containsIgnoringCase(title, name))
+        if (lf_containsIgnoringCase(title, name) && !gf_isFailedLiveryTitle(title))
             return lf_setTitle(aircraft, title);
     return false;
 }

@@ -5,11 +5,17 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -359,22 +365,105 @@ bool lf_walkLiveryFolder(const fs::path& folder, const LiveryCfgVisitor& onCfgFi
     return LiveryFolderWalk(folder, onCfgFile).walk(folder, ec);
 }
 
+namespace {
+
+// The aircraft.cfg files of one scanned folder, listed by a thread of their
+// own while the scan reads and parses the files already listed, in the order
+// the walk finds them.
+class ListedCfgFiles {
+public:
+    explicit ListedCfgFiles(const fs::path& folder) : m_thread([this, folder] { list(folder); }) {}
+    ~ListedCfgFiles()
+    {
+        m_cancelled = true;
+        m_thread.join();
+    }
+    ListedCfgFiles(const ListedCfgFiles&) = delete;
+    ListedCfgFiles& operator=(const ListedCfgFiles&) = delete;
+
+    // The next file; none once the listing is over and every file handed out.
+    std::optional<fs::path> next()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_done || !m_paths.empty(); });
+        if (m_paths.empty())
+            return std::nullopt;
+        std::optional<fs::path> path(std::move(m_paths.front()));
+        m_paths.pop_front();
+        return path;
+    }
+    // After the last file: false, with `ec`, when the listing of the folder
+    // itself failed; an exception of the listing is thrown on.
+    bool started(std::error_code& ec)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        ec = m_ec;
+        return m_started;
+    }
+
+private:
+    struct Cancelled {};
+
+    void list(const fs::path& folder)
+    {
+        std::error_code ec;
+        bool started = true;
+        std::exception_ptr failure;
+        try {
+            started = lf_walkLiveryFolder(
+                folder,
+                [this](const fs::path& path) {
+                    if (m_cancelled)
+                        throw Cancelled{};
+                    std::lock_guard lock(m_mutex);
+                    m_paths.push_back(path);
+                    m_ready.notify_one();
+                },
+                ec);
+        } catch (const Cancelled&) {
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(m_mutex);
+        m_started = started;
+        m_ec = ec;
+        m_failure = failure;
+        m_done = true;
+        m_ready.notify_one();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<fs::path> m_paths;
+    bool m_done = false;
+    bool m_started = true;
+    std::error_code m_ec;
+    std::exception_ptr m_failure;
+    std::atomic<bool> m_cancelled{false};
+    std::thread m_thread; // last: the listing starts once the rest exists
+};
+
+} // namespace
+
 void lf_scanLiveryFolder(uint32_t rank, const fs::path& folder)
 {
-    const LiveryCfgVisitor read = [rank](const fs::path& path) {
-        const std::string text = lf_pathUtf8(path);
+    ListedCfgFiles listed(folder);
+    while (const std::optional<fs::path> path = listed.next()) {
+        const std::string text = lf_pathUtf8(*path);
         const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
         try {
             std::vector<LiveryRecord> records =
-                ivao ? lf_searchLiveriesinIVAOFile(rank, path) : lf_searchLiveriesinFile(rank, path);
+                ivao ? lf_searchLiveriesinIVAOFile(rank, *path) : lf_searchLiveriesinFile(rank, *path);
             LiveryScanResult.insert(LiveryScanResult.end(), std::make_move_iterator(records.begin()),
                                     std::make_move_iterator(records.end()));
         } catch (const std::exception&) {
             // The reader logged it; this file's liveries are lost, the walk goes on.
         }
-    };
+    }
     std::error_code ec;
-    if (!lf_walkLiveryFolder(folder, read, ec))
+    if (!listed.started(ec))
         gf_logError(
             fmt::format("Could not start liveries search in {}, cause: {}", lf_pathUtf8(folder), ec.message()));
 }

@@ -61,7 +61,8 @@ using LiveryCfgVisitor = std::function<void(const std::filesystem::path&)>;
 // more. False, with `ec`, when the listing of `folder` itself failed.
 bool lf_walkLiveryFolder(const std::filesystem::path& folder, const LiveryCfgVisitor& onCfgFile,
                          std::error_code& ec);
-// Appends the liveries of every aircraft.cfg below `folder` to LiveryScanResult.
+// Appends the liveries of every aircraft.cfg below `folder` to LiveryScanResult,
+// in walk order; a thread of its own lists the folder meanwhile.
 void lf_scanLiveryFolder(uint32_t rank, const std::filesystem::path& folder);
 // Drops the liveries whose airline, operator, model and cargo flag a
 // lower-ranked (earlier) folder also has; returns how many went.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <deque>
@@ -386,11 +387,34 @@ std::optional<AirlOprModel> gf_lookupDbase(std::string_view reg)
     return lf_findRecord(records, reg);
 }
 
+namespace {
+
+// Letters, digits and hyphens make up a registration.
+bool lf_isRegistrationChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-';
+}
+
+// True when the registration stands in the text as a word of its own: N12
+// is not found in "Skyhawk N12345".
+bool lf_containsToken(std::string_view text, std::string_view token)
+{
+    for (size_t at = text.find(token); at != std::string_view::npos; at = text.find(token, at + 1)) {
+        const size_t end = at + token.size();
+        if ((at == 0 || !lf_isRegistrationChar(text[at - 1])) &&
+            (end == text.size() || !lf_isRegistrationChar(text[end])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text)
 {
     for (const DbaseRecord& record : gf_modelDatabase().records) {
         const std::string& reg = record.registration;
-        if (reg.size() <= 5 && reg.size() <= text.size() && text.find(reg) != std::string_view::npos)
+        if (reg.size() <= 5 && reg.size() <= text.size() && (reg.empty() || lf_containsToken(text, reg)))
             return reg;
     }
     return std::nullopt;

@@ -123,8 +123,9 @@ bool gf_isCargo(const AirlOprModel& ids);
 // characters that does not start with 'N' and has no '-' is tried as "XX-..",
 // then "X-...", then as given.
 std::optional<AirlOprModel> gf_lookupDbase(std::string_view registration);
-// The first registration (in sorted order) of at most 5 characters that occurs
-// inside `text`.
+// The first registration (in sorted order) of at most 5 characters that stands
+// in `text` as a whole word (not inside a longer run of letters, digits and
+// hyphens).
 std::optional<std::string> gf_findShortDbaseRegistration(std::string_view text);
 
 // The log text of the ids: "{:3}" airline code, ",{}" operator code or four

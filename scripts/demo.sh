@@ -84,15 +84,16 @@ cat > "$roaming/Kelo/parameters.xml" <<'XML'
 </root>
 XML
 
-# Amsterdam with its real runways (the published list beside the repository)
-# and the App's traffic on them; without the generator, the template and the
-# example scenario as they are.
+# Amsterdam with its real runways (the published list beside the repository,
+# or in KELO_SHARED_DIR for a checkout elsewhere) and the App's traffic on
+# them; without the generator, the template and the example scenario as they are.
 seconds=${KELO_DEMO_SECONDS:-120}
+shared=${KELO_SHARED_DIR:-$root/../shared}
 scenario=$template
 traffic=$root/standins/rtapp/eham_scenario.json
 makescenario=$build/standins/demoscenario/kelo_demo_scenario.exe
 if [ -f "$makescenario" ]; then
-  wine "$makescenario" "$(winepath -w "$root/../shared/data/runways-eham.csv")" "$(winepath -w "$template")" \
+  wine "$makescenario" "$(winepath -w "$shared/data/runways-eham.csv")" "$(winepath -w "$template")" \
     "$(winepath -w "$demo")\\eham_sim.json" "$(winepath -w "$demo")\\eham_traffic.json"
   scenario=$demo/eham_sim.json
   traffic=$demo/eham_traffic.json

@@ -66,7 +66,7 @@ int wmain(int argc, wchar_t** argv)
             else if (a == "--source" && hasValue)
                 source = args[++i];
             else if (a == "--sim" && hasValue)
-                options.sim = std::stoi(args[++i]);
+                options.sim = kvr::test::dataSetSimArgument(args[++i]);
             else if (a == "--version" && hasValue)
                 options.version = args[++i];
             else if (a.starts_with("--"))

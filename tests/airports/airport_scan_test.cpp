@@ -9,6 +9,7 @@
 #include "airports/tblo_bundle.h"
 #include "airports/airport_state.h"
 #include "core/layout.h"
+#include "core/stop_request.h"
 #include "core/zip_archive.h"
 #include "tests/airports/airport_test_support.h"
 #include "tests/support/bgl_writer.h"
@@ -96,9 +97,9 @@ protected:
         tbloReady = false;
         AirportsTest::TearDown();
     }
-    void writeInstall()
+    void writeInstall(const fs::path& sim = "sim")
     {
-        const fs::path c = "sim/Community";
+        const fs::path c = sim / "Community";
         put(c / "inibuilds-airport-egll/manifest.json", R"({"title":"London","package_version":"1.1.0","creator":"iniBuilds"})");
         put(c / "inibuilds-airport-egll/scenery/global/egll.bgl", airportBgl("EGLL", 3));
         put(c / "orbx-airport-yssy/manifest.json", R"({"title":"Sydney","creator":"Orbx"})");
@@ -107,10 +108,10 @@ protected:
         put(c / "unknown-lowi/manifest.json", R"({"creator":"fsim","package_version":1})");
         put(c / "unknown-lowi/lowi.bgl", airportBgl("LOWI", 2));
         put(c / "misc/textures.bgl", bglFile({{1, false, {{{bglRecord(0x20, "12345678")}}}}}).bytes);
-        put("sim/Official2024/microsoft-airport-kjfk/scenery/kjfk.bgl", airportBgl("KJFK", 4));
-        put("sim/Official2024/somestudio-lfpo/manifest.json", R"({"title":"Orly","package_version":"2.0"})");
+        put(sim / "Official2024/microsoft-airport-kjfk/scenery/kjfk.bgl", airportBgl("KJFK", 4));
+        put(sim / "Official2024/somestudio-lfpo/manifest.json", R"({"title":"Orly","package_version":"2.0"})");
         for (const char* p : {"fs24-asobo-airport-ksfo", "fs24-asobo-airport-lirf", "fs24-somestudio-lfpo"})
-            fs::create_directories(fs::path("sim/StreamedPackages") / p);
+            fs::create_directories(sim / "StreamedPackages" / p);
     }
     std::string scanLog() { return readBytes(g_outputInfoFolder / "AirportsScanLog.txt"); }
 
@@ -166,6 +167,49 @@ TEST_F(AirportScanTest, InstallGivesLinksGeneratedFilesLogAndBundle)
     EXPECT_NE(logged.find("The scan will search 3 folders\n"), std::string::npos);
     EXPECT_NE(logged.find("1 simaddon file copied to tblo folder\n"), std::string::npos);
     EXPECT_EQ(window.last<GuiUpdate::ThirdpAirports>()->count, 3u);
+}
+
+TEST_F(AirportScanTest, SkipWordsCountBelowTheScannedFoldersOnly)
+{
+    // The install itself lies in a folder whose name holds skip words.
+    MSFS_2024_INSTALL_PATH.value = fs::absolute("sims-scenery-Aircraft statics");
+    writeInstall("sims-scenery-Aircraft statics");
+    gf_scanAirports();
+
+    EXPECT_EQ(filesIn(g_mySimaddonFolder), (std::vector<std::string>{"KJFK.txt", "KSFO.txt", "LIRF.xml"}));
+    EXPECT_EQ(filesIn(g_myThirdpartyFolder), (std::vector<std::string>{"EGLL.xml", "LFPO.xml", "YSSY.txt"}));
+    EXPECT_EQ(scanLog().find("EDDF"), std::string::npos) << "an aircraft package is still not entered";
+}
+
+TEST_F(AirportScanTest, AStoppedScanKeepsThePreviousFolders)
+{
+    writeInstall();
+    put(g_mySimaddonFolder / "KJFK.txt", "archive/simaddon/KJFK.enc\n");
+    put(g_myThirdpartyFolder / "EHAM.xml", "eham");
+    // A flight is loaded while the first airport's stands are read.
+    gf_setFacilityStandsReader([](const IcaoCode& icao, ScannedAirport& airport, int& helipads) {
+        gf_requestRestartAfterFlightChange();
+        return fakeFacilities(icao, airport, helipads);
+    });
+    gf_scanAirports();
+    const bool stopped = !gf_keepRunning();
+    gf_clearStopRequest();
+
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(filesIn(g_mySimaddonFolder), std::vector<std::string>{"KJFK.txt"});
+    EXPECT_EQ(filesIn(g_myThirdpartyFolder), (std::vector<std::string>{"EHAM.xml", "OLD.xml"}));
+    EXPECT_EQ(readBytes(g_mySimaddonFolder / "KJFK.txt"), "archive/simaddon/KJFK.enc\n");
+    EXPECT_FALSE(fs::exists(gf_airportScanMarkerPath()));
+    for (const fs::path& folder : gf_scanFolders())
+        EXPECT_FALSE(fs::exists(lf_scanBackupPath(folder)));
+    EXPECT_FALSE(fs::exists(g_tbloFolder));
+    EXPECT_FALSE(scanUi.tbloEnabled);
+    EXPECT_TRUE(scanUi.skipEnabled);
+    const std::string logged = log();
+    EXPECT_NE(logged.find("Airport scan stopped before its end; keeping previous airport scan data\n"),
+              std::string::npos)
+        << logged;
+    EXPECT_EQ(window.last<GuiUpdate::ThirdpAirports>()->count, 2u);
 }
 
 TEST_F(AirportScanTest, FailedZipKeepsTheCopiesAndOffersNothing)

@@ -1,6 +1,7 @@
 // The BGL airport reader against files of the project's own BGL writer.
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <cstring>
 #include <numbers>
 #include <random>
@@ -16,6 +17,7 @@
 #include "airports/bgl_reader.h"
 #include "airports/parking_names.h"
 #include "core/log.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/bgl_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -215,6 +217,81 @@ TEST(BglStructure, SharedTablesAndBlocksAreReadOnceAndOverlapsRejected)
     EXPECT_EQ(std::get<BglStructureError>(result).text, "Airport subsection data blocks overlap");
 }
 
+
+// One airport section whose subsection table names the given data blocks.
+// Each block is {offset, size} in units of one 8-byte record of a data area
+// that is all records, so a block's record count is its size.
+std::string blocksFile(const std::vector<std::pair<uint32_t, uint32_t>>& blocks, uint32_t units)
+{
+    const uint32_t table = 56 + 20;
+    const uint32_t data = table + 16 * static_cast<uint32_t>(blocks.size());
+    std::string bytes(data + 8 * units, '\0');
+    putU32(bytes, 4, 56);
+    putU32(bytes, 20, 1);
+    putU32(bytes, 56, 3);
+    putU32(bytes, 56 + 8, static_cast<uint32_t>(blocks.size()));
+    putU32(bytes, 56 + 12, table);
+    for (size_t d = 0; d < blocks.size(); ++d) {
+        putU32(bytes, table + 16 * d + 4, blocks[d].second);
+        putU32(bytes, table + 16 * d + 8, data + 8 * blocks[d].first);
+        putU32(bytes, table + 16 * d + 12, 8 * blocks[d].second);
+    }
+    for (uint32_t u = 0; u < units; ++u) {
+        putU16(bytes, data + 8 * u, 0x99);
+        putU32(bytes, data + 8 * u + 2, 8);
+    }
+    return bytes;
+}
+
+TEST(BglStructure, OverlapsAreFoundAmongManyBlocksInAnyOrder)
+{
+    // An empty block counts as a point: a range around it overlaps it, one
+    // that begins or ends there does not; ranges may come in any order.
+    struct Case {
+        std::vector<std::pair<uint32_t, uint32_t>> blocks;
+        int overlapAt; // index of the block found overlapping; -1: none
+        size_t records; // records read when none overlaps
+    };
+    const Case cases[] = {
+        {{{15, 1}, {2, 1}, {3, 1}, {1, 1}, {0, 1}}, -1, 5},
+        {{{15, 1}, {2, 1}, {7, 0}, {1, 1}, {6, 2}}, 4, 0},
+        {{{15, 1}, {2, 1}, {7, 0}, {7, 0}, {6, 1}, {7, 1}, {6, 2}}, 6, 0},
+        {{{15, 2}, {2, 2}, {5, 2}, {3, 1}}, 3, 0},
+        {{{15, 2}, {2, 2}, {5, 2}, {4, 1}, {0, 2}, {1, 20}}, 5, 0},
+        {{{15, 2}, {2, 2}, {15, 2}, {2, 2}, {17, 0}, {0, 0}, {14, 1}, {4, 9}}, -1, 14},
+        {{{15, 2}, {2, 2}, {16, 1}}, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case with " << c.blocks.size() << " blocks");
+        const std::string bytes = blocksFile(c.blocks, 32);
+        const BglStructure result = lf_readBglStructure(span(bytes));
+        if (c.overlapAt < 0) {
+            ASSERT_TRUE(std::holds_alternative<std::vector<BglRecord>>(result));
+            EXPECT_EQ(std::get<std::vector<BglRecord>>(result).size(), c.records);
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<BglStructureError>(result));
+        const size_t data = 56 + 20 + 16 * c.blocks.size();
+        EXPECT_EQ(std::get<BglStructureError>(result).offset, data + 8 * c.blocks[size_t(c.overlapAt)].first);
+        EXPECT_EQ(std::get<BglStructureError>(result).text, "Airport subsection data blocks overlap");
+    }
+
+    // A hostile file: 100 000 empty blocks in scattered order, then one block
+    // around one of them; without it the file is sound.
+    std::vector<std::pair<uint32_t, uint32_t>> many;
+    for (uint32_t i = 0; i < 100000; ++i)
+        many.emplace_back((i * 7919u) % 100000u, 0);
+    many.emplace_back(49999, 2);
+    const std::string bytes = blocksFile(many, 100000);
+    const BglStructure result = lf_readBglStructure(span(bytes));
+    ASSERT_TRUE(std::holds_alternative<BglStructureError>(result));
+    EXPECT_EQ(std::get<BglStructureError>(result).offset, 56 + 20 + 16 * many.size() + 8 * 49999);
+    many.back().second = 1;
+    const BglStructure sound = lf_readBglStructure(span(blocksFile(many, 100000)));
+    ASSERT_TRUE(std::holds_alternative<std::vector<BglRecord>>(sound));
+    EXPECT_EQ(std::get<std::vector<BglRecord>>(sound).size(), 1u);
+}
+
 TEST_F(BglReaderTest, OnlyRealStructureErrorsAreLogged)
 {
     process(std::string(40, 'x'), "small.bgl");
@@ -245,6 +322,48 @@ TEST_F(BglReaderTest, NonAirportFilesAreRejectedFromTheHeader)
     EXPECT_FALSE(lf_hasAirportSection("header.bgl"));
     EXPECT_FALSE(lf_hasAirportSection("lying.bgl"));
     EXPECT_FALSE(lf_hasAirportSection("missing.bgl"));
+
+    // An airport section whose entry lies far into a long section table.
+    std::vector<BglSection> sections(60, BglSection{5, false, {BglSubsection{{bglRecord(0x22, "ab")}}}});
+    writeBytes("late.bgl", bglFile(sections).bytes);
+    EXPECT_FALSE(lf_hasAirportSection("late.bgl"));
+    sections.back() = BglSection{3, false, {BglSubsection{{bglAirportRecord(eham())}}}};
+    writeBytes("late.bgl", bglFile(sections).bytes);
+    EXPECT_TRUE(lf_hasAirportSection("late.bgl"));
+}
+
+// The large files of one walk are read into one buffer: it grows to the
+// largest, and a smaller file after a larger one neither takes fresh memory
+// nor sees the larger file's bytes.
+TEST_F(BglReaderTest, LargeFilesShareOneReadBuffer)
+{
+    const std::string airport = bglAirportFile({eham()}).bytes;
+    const auto padded = [&airport](size_t megabytes, char fill) {
+        std::string bytes = airport;
+        bytes.resize(megabytes << 20, fill);
+        return bytes;
+    };
+    writeBytes("big3.bgl", padded(3, 'x'));
+    writeBytes("big2.bgl", padded(2, 'y'));
+    writeBytes("big1.bgl", padded(1, 'z'));
+    {
+        const AllocationCounter large(size_t(1) << 20);
+        for (const char* name : {"big3.bgl", "big2.bgl", "big1.bgl", "big2.bgl"})
+            lf_processBGLfile(name, handler);
+        EXPECT_EQ(large.count(), 1);
+    }
+    ASSERT_EQ(handler.read.size(), 4u);
+    for (const auto& [read, helipads] : handler.read)
+        EXPECT_EQ(read.stands.size(), handler.read[0].first.stands.size());
+
+    writeBytes("small.bgl", airport);
+    std::ifstream in("small.bgl", std::ios::binary);
+    const std::span<const uint32_t> words = lf_readWholeFile(in, handler.fileBuffer);
+    ASSERT_EQ(words.size(), airport.size() / 4);
+    EXPECT_EQ(std::memcmp(words.data(), airport.data(), words.size_bytes()), 0);
+    writeBytes("tiny.bgl", "abc");
+    std::ifstream tiny("tiny.bgl", std::ios::binary);
+    EXPECT_TRUE(lf_readWholeFile(tiny, handler.fileBuffer).empty());
 }
 
 TEST_F(BglReaderTest, AirportWithHelipadsAndParkingsBecomesStands)

@@ -6,6 +6,7 @@
 
 #include "app/main_task.h"
 #include "app/controls.h"
+#include "airports/airport_scan.h"
 #include "core/clock.h"
 #include "core/layout.h"
 #include "core/settings.h"
@@ -159,6 +160,27 @@ TEST_F(MainTaskTest, ProductionJobFindsTheInstallPathAndExitsWithZero)
     EXPECT_EQ(log.find("Shutdown cleanup: stopping readers"), std::string::npos);
     EXPECT_EQ(exitOrStart(), std::vector<UINT>{MSG_EXIT});
     EXPECT_EQ(gf_currentStopRequest(), nullptr);
+}
+
+TEST_F(MainTaskTest, AKilledAirportScanIsUndoneBeforeTheAirportFilesAreRead)
+{
+    // The program was killed while a scan had written half its folders.
+    fs::create_directory("docs");
+    makeSteamInstall();
+    for (const fs::path& folder : gf_scanFolders()) {
+        fs::create_directories(lf_scanBackupPath(folder));
+        fs::create_directories(folder);
+        writeBytes(lf_scanBackupPath(folder) / L"EHAM.xml", "previous");
+    }
+    writeBytes(g_mySimaddonFolder / L"EHAM.xml", "half");
+    writeBytes(gf_airportScanMarkerPath(), "1 1\n");
+    gf_setCommandLineJob(true); // ends the start right after the settings and data files
+    lf_main();
+    EXPECT_FALSE(fs::exists(gf_airportScanMarkerPath()));
+    for (const fs::path& folder : gf_scanFolders()) {
+        EXPECT_EQ(readBytes(folder / L"EHAM.xml"), "previous") << folder;
+        EXPECT_FALSE(fs::exists(lf_scanBackupPath(folder))) << folder;
+    }
 }
 
 TEST_F(MainTaskTest, InstallPathEndingInCommunityIsTrimmedAndSaved)

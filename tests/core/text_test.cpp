@@ -60,8 +60,8 @@ TEST(TextCharset, DetectsEveryForm)
         {"be-nobom", std::string("\0a\0b", 4), Charset::Utf16Be},
         {"le-two-bytes", std::string("a\0", 2), Charset::Utf16Le},
         {"be-three-bytes", std::string("\0ab", 3), Charset::Utf16Be},
-        // The sample ends inside a two-byte sequence.
-        {"cut-sequence", almostFull + "\xC3\xA9", Charset::Ansi},
+        // The sample ends inside a two-byte sequence that the file completes.
+        {"cut-sequence", almostFull + "\xC3\xA9", Charset::Utf8WithoutBom},
         {"cut-at-end", "abc\xE2\x82", Charset::Ansi},
         {"overlong-c0", "a\xC0\x80", Charset::Ansi},
         {"overlong-c1", "a\xC1\xBF", Charset::Ansi},
@@ -88,6 +88,35 @@ TEST(TextCharset, OnlyTheFirst4096BytesCount)
     // An invalid byte after the sample does not change the verdict.
     writeBytes("late.cfg", std::string(4096, 'a') + "\xE9");
     EXPECT_EQ(gf_detectCharset("late.cfg"), Charset::Utf8WithoutBom);
+
+    // A letter cut by the sample's end is judged by its bytes inside the
+    // sample; one cut by the end of the text is invalid.
+    struct Case {
+        std::string tail; // the bytes from 4094 on
+        Charset charset;
+    };
+    const Case cases[] = {
+        {"t\xC3\xA0\n", Charset::Utf8WithoutBom},     // a two-byte letter across the end
+        {"\xE2\x82\xAC\n", Charset::Utf8WithoutBom}, // a three-byte letter, two bytes inside
+        {"\xF0\x9F\x98\x80", Charset::Utf8WithoutBom},
+        {"\xE0\x80\x80\n", Charset::Ansi},  // too low a second byte, inside the sample
+        {"\xE2\x41\x82\n", Charset::Ansi},  // no continuation byte inside the sample
+        {"t\xC3", Charset::Ansi},             // the file ends inside the letter
+        {"\xC3", Charset::Ansi},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail.size());
+        const std::string bytes = "title=Citt" + std::string(4084, 'a') + c.tail;
+        writeBytes("cut.cfg", bytes);
+        EXPECT_EQ(gf_detectCharset("cut.cfg"), c.charset);
+        EXPECT_EQ(gf_detectCharsetOfBytes(bytes), c.charset);
+        Lines lines;
+        EXPECT_EQ(gf_readTextFileLines("cut.cfg", lines).charset, c.charset);
+    }
+    Lines lines;
+    writeBytes("cut.cfg", "title=Citt" + std::string(4085, 'a') + "\xC3\xA0\r\n");
+    gf_readTextFileLines("cut.cfg", lines);
+    EXPECT_EQ(lines, Lines{"title=Citt" + std::string(4085, 'a') + "\xC3\xA0"});
 }
 
 TEST(TextRead, EachCharsetGivesUtf8Lines)

@@ -7,6 +7,8 @@
 #include "core/log.h"
 #include "core/value_types.h"
 #include "feed/weekly_traffic_airports.h"
+#include "core/layout.h"
+#include "tests/support/data_sets.h"
 #include "tests/support/enc_writer.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -99,4 +101,30 @@ TEST_F(WeeklyTrafficTest, MissingFile)
     EXPECT_FALSE(gf_loadWeeklyTrafficAirports());
     EXPECT_NE(log().find("==> 'input\\wktraffic.enc' not available\n"), std::string::npos);
     EXPECT_TRUE(gf_isWeeklyTrafficAirport(code("EHAM")));
+}
+
+// The repository's own list, which a program folder set up from the
+// repository's data sets reads: it loads, and names airports of the
+// repository's airport database only.
+TEST_F(WeeklyTrafficTest, RepositoryListLoadsWithDatabaseAirportsOnly)
+{
+    using kvr::test::DataSetKind;
+    kvr::test::writeRepoDataSet(DataSetKind::WeeklyTraffic, g_wktrafficEncPath);
+    ASSERT_TRUE(gf_loadWeeklyTrafficAirports());
+    EXPECT_NE(log().find("48 ICAO airports supported by RealTraffic read from 'input\\wktraffic.enc'\n"),
+              std::string::npos);
+    EXPECT_TRUE(gf_isWeeklyTrafficAirport(code("EHAM")));
+    EXPECT_TRUE(gf_isWeeklyTrafficAirport(code("KLAX")));
+    EXPECT_FALSE(gf_isWeeklyTrafficAirport(code("EHTE")));
+
+    const std::string_view list = kvr::test::dataSetSource(DataSetKind::WeeklyTraffic);
+    const std::string_view airports = kvr::test::dataSetSource(DataSetKind::Airports);
+    size_t codes = 0;
+    for (size_t at = list.find("<arp c=\""); at != std::string_view::npos; at = list.find("<arp c=\"", at + 1)) {
+        const std::string_view value = list.substr(at + 8, list.find('"', at + 8) - at - 8);
+        for (size_t start = 0; start < value.size(); start += 6, ++codes)
+            EXPECT_NE(airports.find("c=\"" + std::string(value.substr(start, 4)) + "\""), std::string_view::npos)
+                << value.substr(start, 4);
+    }
+    EXPECT_EQ(codes, 48u);
 }

@@ -2,11 +2,13 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "liveries/aircraft_cfg.h"
 #include "liveries/livery_scan_reports.h"
 #include "tests/liveries/livery_scan_fixture.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 
@@ -201,6 +203,33 @@ TEST_F(AircraftCfgReading, CharsetFixtures)
     ASSERT_EQ(longRecords.size(), 1u);
     EXPECT_EQ(longRecords[0].title, "long");
     EXPECT_TRUE(NoFltsimCfgList.empty());
+}
+
+// The sections are views of the file's lines: a line of a section costs the
+// one string it is read into, not a copy per section.
+TEST_F(AircraftCfgReading, SectionLinesAreNotCopied)
+{
+    kvr::test::ScopedTestFolders folders("cfgcopies");
+    fs::create_directories("pkg");
+    const fs::path path = fs::absolute(fs::path("pkg") / "aircraft.cfg");
+    const auto allocationsFor = [&path](int commentLines) {
+        std::string text = "[General]\nicao_type_designator=A320\n";
+        for (int k = 0; k < 5; ++k) {
+            text += fmt::format("[fltsim.{}]\ntitle=A320 livery number {}\nicao_airline=DLH\n", k, k);
+            for (int c = 0; c < commentLines; ++c)
+                text += fmt::format("; comment line {} of section {}, long enough to need memory\n", c, k);
+        }
+        kvr::test::writeBytes(path, text);
+        gf_clearLiveryScanReports();
+        lf_searchLiveriesinFile(1, path); // the reader's own buffers grow once
+        gf_clearLiveryScanReports();
+        const kvr::test::AllocationCounter all;
+        EXPECT_EQ(lf_searchLiveriesinFile(1, path).size(), 5u);
+        return all.count();
+    };
+    const long plain = allocationsFor(0);
+    const long commented = allocationsFor(20);
+    EXPECT_LE(commented - plain, 5 * 20 + 5) << plain << " allocations without the comments";
 }
 
 TEST_F(AircraftCfgReading, SectionSplitting)

@@ -66,3 +66,19 @@ TEST(DataSets, RefusesBadSourcesAndOversizePlaintext)
     EXPECT_EQ(kvr::test::dataSetKindOf("wktraffic"), DataSetKind::WeeklyTraffic);
     EXPECT_FALSE(kvr::test::dataSetKindOf("dbase.xml"));
 }
+
+TEST(DataSets, SimArgumentIsAWholeNumberAndABadOneIsNamed)
+{
+    EXPECT_EQ(kvr::test::dataSetSimArgument("2"), 2);
+    EXPECT_EQ(kvr::test::dataSetSimArgument("1"), 1);
+    for (const char* bad : {"", "two", "2x", " 2", "99999999999"}) {
+        try {
+            kvr::test::dataSetSimArgument(bad);
+            ADD_FAILURE() << "accepted '" << bad << "'";
+        } catch (const std::invalid_argument& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find("--sim"), std::string::npos) << text;
+            EXPECT_NE(text.find(std::string("'") + bad + "'"), std::string::npos) << text;
+        }
+    }
+}

@@ -23,7 +23,7 @@ protected:
     std::vector<LiveryRecord> section(std::vector<std::string> lines, const std::string& model = "A320")
     {
         lines.insert(lines.begin(), "[fltsim.0]");
-        return lf_procesFltSimSection(7, lines, model, path, folder);
+        return lf_procesFltSimSection(7, lines, model, path, lf_pathUtf8(folder));
     }
 };
 
@@ -67,6 +67,11 @@ TEST_F(LiveryCandidates, PrivateHeavyAndStub)
     EXPECT_EQ(r[0].registration, "N123");
     EXPECT_EQ(r[0].ids.airline, gf_airlineCode2Id("PVT"));
     EXPECT_EQ(r[0].ids.flag, 1);
+    // A registration inside a longer one is none: N12 (a Lufthansa 747-8) is not N12345.
+    r = section({"title=Cessna 172 Skyhawk N12345"}, "C172");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].registration, "");
+    EXPECT_EQ(r[0].ids, (AirlOprModel{gf_airlineCode2Id("PVT"), 0, gf_modelCode2Id("C172"), 0, 0}));
 
     IncompleteSectionList.clear();
     EXPECT_TRUE(section({"title=Jumbo"}, "B748").empty());

@@ -322,6 +322,37 @@ TEST_F(LiveryChoice, FailedTitlesAreNotChosenAgainAndTwentyStop)
               std::string::npos);
 }
 
+TEST_F(LiveryChoice, ARefusedTitleLeavesTheAirlinesOtherLiveriesOfTheType)
+{
+    // A second Lufthansa A320neo beside the special one and the plain one.
+    LiveryScanResult.push_back(livery("DLH", "", "A20N", false, "Airbus A320neo Lufthansa Star Alliance"));
+    ASSERT_TRUE(gf_writeScannedLiveries());
+    gf_processScannedLiveries();
+    const std::set<std::string_view> both{"Airbus A320neo Lufthansa", "Airbus A320neo Lufthansa Star Alliance"};
+    setParameters(4, false);
+    AircraftBase first = aircraft("DLH", "", "A20N");
+    ASSERT_TRUE(gf_pickLiveryLiveAc(first, 0.0));
+    ASSERT_TRUE(both.contains(first.liveryTitle));
+    gf_reportFailedLivery(first);
+    const std::string refused(first.liveryTitle);
+
+    AircraftBase second = aircraft("DLH", "", "A20N");
+    ASSERT_TRUE(gf_pickLiveryLiveAc(second, 0.0));
+    EXPECT_TRUE(both.contains(second.liveryTitle)) << second.liveryTitle;
+    EXPECT_NE(second.liveryTitle, refused);
+    EXPECT_NE(log().find(fmt::format(" =2= {}\n", second.liveryTitle)), std::string::npos);
+    AircraftBase parked = aircraft("DLH", "", "A20N");
+    ASSERT_TRUE(gf_pickLiveryStaticAc(parked, "DLH1", 0));
+    EXPECT_EQ(parked.liveryTitle, second.liveryTitle);
+
+    setParameters(4, true);
+    for (int i = 0; i < 20; ++i) {
+        AircraftBase ac = aircraft("DLH", "", "A20N");
+        ASSERT_TRUE(gf_pickLiveryLiveAc(ac, 0.0)) << i;
+        EXPECT_EQ(ac.liveryTitle, second.liveryTitle) << i;
+    }
+}
+
 TEST_F(LiveryChoice, NoMatchListAndSummary)
 {
     const size_t start = log().size();

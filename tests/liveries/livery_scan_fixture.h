@@ -20,6 +20,7 @@ protected:
         db.records = {
             {"D-ABCD", {gf_airlineCode2Id("DLH"), gf_airlineCode2Id("CLH"), gf_modelCode2Id("A320"), 1, 1}},
             {"G-EUUA", {gf_airlineCode2Id("BAW"), 0, gf_modelCode2Id("A320"), 0, 1}},
+            {"N12", {gf_airlineCode2Id("DLH"), 0, gf_modelCode2Id("B748"), 0, 1}},
             {"N123", {gf_airlineCode2Id("PVT"), 0, gf_modelCode2Id("C172"), 0, 1}},
         };
         db.icaoAirlineCodes = {"BAW", "DLH", "DLHA", "KLM", "RYR", "ZZZ"};

@@ -111,7 +111,14 @@ TEST_F(ModelDatabase, ListRulesCategoriesWingspansAndFixes)
     EXPECT_EQ(gf_airlineCodeText(db.records[2].ids.airline), "KLM"); // the first in file order stays
     EXPECT_EQ(db.records[3].ids.model, gf_modelCode2Id("B738"));
     EXPECT_EQ(db.records[3].ids.cargo, 1);
-    EXPECT_EQ(gf_findShortDbaseRegistration("British G-ABCD livery"), "G-AB");
+    // Only a whole word counts: G-AB is not inside G-ABCD or XG-AB.
+    EXPECT_EQ(gf_findShortDbaseRegistration("British G-AB livery"), "G-AB");
+    EXPECT_EQ(gf_findShortDbaseRegistration("G-AB"), "G-AB");
+    EXPECT_EQ(gf_findShortDbaseRegistration("Private (G-AB)"), "G-AB");
+    EXPECT_EQ(gf_findShortDbaseRegistration("G-ABC G-AB"), "G-AB");
+    EXPECT_FALSE(gf_findShortDbaseRegistration("British G-ABCD livery"));
+    EXPECT_FALSE(gf_findShortDbaseRegistration("British XG-AB livery"));
+    EXPECT_FALSE(gf_findShortDbaseRegistration("G-AB-1"));
     EXPECT_FALSE(gf_findShortDbaseRegistration("G-A"));
 
     const std::string text = log();

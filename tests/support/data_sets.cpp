@@ -1,6 +1,7 @@
 #include "tests/support/data_sets.h"
 
 #include <array>
+#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -61,6 +62,17 @@ std::optional<DataSetKind> dataSetKindOf(std::string_view name)
 std::uint64_t dataSetPlainLimit(DataSetKind kind) { return lf_info(kind).limit; }
 
 std::string_view dataSetSource(DataSetKind kind) { return lf_embeddedDataSetSource(lf_info(kind).sourceName); }
+
+std::int32_t dataSetSimArgument(std::string_view text)
+{
+    std::int32_t sim = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, sim);
+    if (text.empty() || error != std::errc() || stop != end)
+        throw std::invalid_argument(
+            fmt::format("--sim wants a whole number (1 = MSFS 2020, 2 = MSFS 2024), not '{}'", text));
+    return sim;
+}
 
 std::string dataSetPlaintext(std::string_view source, const DataSetOptions& options)
 {

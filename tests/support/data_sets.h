@@ -43,6 +43,11 @@ void writeRepoDataSet(DataSetKind kind, const std::filesystem::path& target, con
 // simulators in output.
 void writeStartUpDataFiles();
 
+// The value of kelo_make_dataset's --sim argument: a whole number (1 = MSFS
+// 2020, 2 = MSFS 2024). Throws std::invalid_argument naming the argument and
+// the value for anything else (empty, trailing text, out of range).
+std::int32_t dataSetSimArgument(std::string_view text);
+
 // The plaintext that writeDataSet encrypts.
 std::string dataSetPlaintext(std::string_view source, const DataSetOptions& options);
 
