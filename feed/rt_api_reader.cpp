@@ -19,10 +19,10 @@ void RTAPIreader::sleepMs(uint32_t ms)
     auto waitFor = [this](uint32_t part) {
         std::unique_lock lock(sleepMutex);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(part);
-        return sleepCv.wait_until(lock, deadline, [this] { return stopFlag.load() || wakeRequested(); });
+        return sleepCv.wait_until(lock, deadline, [this] { return stopFlag.load(); });
     };
     for (int i = 0; i < 4; ++i) {
-        if (stopFlag.load() || wakeRequested())
+        if (stopFlag.load())
             return;
         if (waitFor(ms / 4))
             return;
@@ -36,14 +36,6 @@ void RTAPIreader::requestStop()
     {
         std::lock_guard lock(sleepMutex);
         stopFlag = true;
-    }
-    sleepCv.notify_all();
-}
-
-void RTAPIreader::wake()
-{
-    {
-        std::lock_guard lock(sleepMutex);
     }
     sleepCv.notify_all();
 }

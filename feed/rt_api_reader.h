@@ -18,13 +18,11 @@ public:
     RTAPIreader(const RTAPIreader&) = delete;
     RTAPIreader& operator=(const RTAPIreader&) = delete;
 
-    // Sleeps `ms` milliseconds; returns at once when the stop flag is set or
-    // the reader has work waiting (wakeRequested).
+    // Sleeps `ms` milliseconds; returns early only when the stop flag is set,
+    // so a request after the sleep keeps the service's interval.
     void sleepMs(uint32_t ms);
     // Sets the stop flag and wakes the sleeping thread.
     void requestStop();
-    // Wakes the sleeping thread without stopping it.
-    void wake();
     // Before a restart: no session, a fresh sign-in transport, stop flag clear, live time.
     void reset();
 
@@ -38,9 +36,6 @@ public:
     std::atomic<bool> stopFlag{false};
 
 protected:
-    // Work that should end a sleep early (the traffic reader's parked request).
-    virtual bool wakeRequested() const { return false; }
-
     std::mutex sleepMutex;
     std::condition_variable sleepCv;
 };

@@ -367,8 +367,9 @@ bool gf_requestRTAPIParkedTraffic()
     }
     gf_showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
     r.parkedStatus = -1;
+    // The reader sends the query once the service's interval since its
+    // previous traffic query is over: the service refuses one sooner.
     r.parkedPending = true;
-    r.wake(); // the reader may be between two polls: the query goes out now
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto start = std::chrono::steady_clock::now();
     while (r.parkedStatus.load() == -1) {

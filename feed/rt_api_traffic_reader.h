@@ -46,14 +46,11 @@ public:
     // -1 waiting, 0 done, 1 failed, other = the API status of the last parked query.
     std::atomic<int32_t> parkedStatus{-1};
     std::atomic<bool> parkedPending{false};
-    // The buffer phase is over (set before the wait that follows it); cleared when polling ends.
+    // The buffer phase is over (set before the wait that follows it, which may
+    // outlast the start-up's wait for it); cleared when polling ends.
     std::atomic<bool> liveRunning{false};
     std::atomic<uint64_t> recordCount{0};
     std::atomic<int32_t> qnh{0};
-
-protected:
-    // A parked request ends the sleep between two polls at once.
-    bool wakeRequested() const override { return parkedPending.load(); }
 };
 
 // The program's one traffic reader.

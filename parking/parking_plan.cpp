@@ -9,6 +9,7 @@
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "parking/stand_fit.h"
+#include "parking/stand_search_index.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"
 
@@ -28,6 +29,29 @@ bool lf_sameNonEmpty(std::string_view a, std::string_view b)
 bool lf_holderExcludes(int32_t holderStand, int32_t standId)
 {
     return holderStand != standId && gf_isSameOrAdjacentStand(holderStand, standId);
+}
+
+// The options of the stand that may fit the search, in option order.
+void lf_collectCandidates(const StandSearchContext& ctx, const Stand& stand, std::vector<uint16_t>& candidates)
+{
+    const auto fits = [&](const StandOption& o) {
+        return o.optionId != 0 && (!ctx.day || o.weekday == ctx.searched.weekday) &&
+               o.halfHours.test(ctx.searched.halfHour % 48);
+    };
+    const std::vector<Stand>& table = gf_standTable().stands;
+    if (ctx.index && &stand >= table.data() && &stand < table.data() + table.size()) {
+        // The index holds the stand's options of the kind whose category is wanted.
+        for (const uint16_t i : ctx.index->options(static_cast<size_t>(&stand - table.data()), ctx.real))
+            if (fits(stand.options[i]))
+                candidates.push_back(i);
+        return;
+    }
+    const size_t count = std::min<size_t>(stand.options.size(), 65535);
+    for (size_t i = 0; i < count; ++i) {
+        const StandOption& o = stand.options[i];
+        if (fits(o) && (o.real != 0) == (ctx.real != 0) && gf_isModelCategoryIncluded(o.aom.model))
+            candidates.push_back(static_cast<uint16_t>(i));
+    }
 }
 
 bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
@@ -191,19 +215,13 @@ bool lf_planStaticAtStand(const StandSearchContext& ctx, Stand& stand)
     const auto params = gf_parametersSnapshot();
     if (stand.helipad && !params->HELICOPTERS)
         return false;
-    if (stand.id > 0 && lf_standTakenByStaticOrPlan(stand.id))
+    if (stand.id > 0 &&
+        (ctx.index ? ctx.index->heldByNeighbour(stand.id) : lf_standTakenByStaticOrPlan(stand.id)))
         return false;
 
-    std::vector<uint16_t> candidates;
-    candidates.reserve(256);
-    const size_t count = std::min<size_t>(stand.options.size(), 65535);
-    for (size_t i = 0; i < count; ++i) {
-        const StandOption& o = stand.options[i];
-        if (o.optionId == 0 || (ctx.day && o.weekday != ctx.searched.weekday) || (o.real != 0) != (ctx.real != 0) ||
-            !o.halfHours.test(ctx.searched.halfHour % 48) || !gf_isModelCategoryIncluded(o.aom.model))
-            continue;
-        candidates.push_back(static_cast<uint16_t>(i));
-    }
+    static std::vector<uint16_t> candidates; // main task only; kept for its capacity
+    candidates.clear();
+    lf_collectCandidates(ctx, stand, candidates);
     gf_shuffleIfRandom(candidates);
 
     StandOption* chosen = nullptr;

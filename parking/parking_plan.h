@@ -19,6 +19,7 @@ struct ParkedTrafficRecord;
 struct SeenTraffic;
 struct Stand;
 struct StandOption;
+class StandSearchIndex;
 
 // One planned static aircraft.
 struct ParkingPlanEntry {
@@ -75,6 +76,7 @@ struct StandSearchContext {
     int32_t offset = 0;
     ParkingSearchResult* result = nullptr;
     int64_t needed = 0; // the quota
+    StandSearchIndex* index = nullptr; // the run's index, when the stand is of the stand table
 };
 
 ParkingPlan& gf_parkingPlan();

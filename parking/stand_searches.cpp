@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -17,6 +18,7 @@
 #include "liveries/model_database.h"
 #include "parking/stand_fit.h"
 #include "parking/stand_options.h"
+#include "parking/stand_search_index.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"
 
@@ -96,6 +98,23 @@ void lf_fixAirline(ParkedTrafficRecord& record)
     record.ids.airline = gf_airlineCode2Id(airline ? *airline : std::string("PVT"));
 }
 
+// One pass over the stands that the index still has open for the kind and
+// whose options cover the searched half-hour, in table order or reversed;
+// the stands that no later pass can use are closed after it.
+bool lf_searchOpenStands(const StandSearchContext& context, StandSearchIndex& index, bool forward)
+{
+    std::vector<Stand>& stands = gf_standTable().stands;
+    const std::vector<uint32_t>& open = index.open(context.real);
+    bool full = false;
+    for (size_t k = 0; k < open.size() && !full; ++k) {
+        const uint32_t p = forward ? open[k] : open[open.size() - 1 - k];
+        full = index.covers(p, context.real, context.day, context.searched) &&
+               lf_planStaticAtStand(context, stands[p]);
+    }
+    index.closeFinished(context.real);
+    return full;
+}
+
 enum class RecordOutcome { Next, EndTrue, EndFalse };
 
 RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNames& live, ParkingSearchResult& result,
@@ -151,21 +170,25 @@ WeekSlot lf_weekSlotNow()
 void lf_runStandSearches(WeekSlot now, int32_t needed)
 {
     const auto params = gf_parametersSnapshot();
+    std::optional<StandSearchIndex> built;
+    if (gf_standSearchIndexEnabled())
+        built.emplace();
+    StandSearchIndex* index = built ? &*built : nullptr;
     gf_setParkedFromRTOnly(false);
-    lf_searchByKind(now, 1, 1, needed);
+    lf_searchByKind(now, 1, 1, needed, index);
     if (lf_usedStands() < needed && (params->AUTO_PARK || params->WEEK)) {
-        lf_searchByKind(now, 0, 1, needed);
+        lf_searchByKind(now, 0, 1, needed, index);
         gf_setParkedFromRTOnly(true);
     }
     if (gf_standTable().softOptionCount <= 0)
         return;
     if (lf_usedStands() < needed && (params->AUTO_PARK || params->PARK_SOFT))
-        lf_searchByKind(now, 1, 0, needed);
+        lf_searchByKind(now, 1, 0, needed, index);
     if (lf_usedStands() < needed && (params->AUTO_PARK || (params->PARK_SOFT && params->WEEK)))
-        lf_searchByKind(now, 0, 0, needed);
+        lf_searchByKind(now, 0, 0, needed, index);
 }
 
-void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t needed)
+void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t needed, StandSearchIndex* index)
 {
     if (needed == 0)
         return;
@@ -186,23 +209,25 @@ void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t nee
                 break;
         }
         if (gf_trafficState().aircraft.staticCount() > 0 &&
-            lf_keepCompliantStatics(now, offset, day == 0, result, needed))
+            lf_keepCompliantStatics(now, offset, day == 0, result, needed, index))
             break;
-        if (lf_searchStands(now, offset, day, real, result, needed))
+        if (lf_searchStands(now, offset, day, real, result, needed, index))
             break;
     }
     lf_logResults(now, day, real, needed, result);
 }
 
 bool lf_searchStands(const WeekSlot& now, int32_t offset, uint8_t day, uint8_t real, ParkingSearchResult& result,
-                     int32_t needed)
+                     int32_t needed, StandSearchIndex* index)
 {
     const WeekSlot searched = gf_weekSlotBack(now, offset);
     const bool forward = searchDirectionToggle;
     searchDirectionToggle = !searchDirectionToggle;
     try {
-        const StandSearchContext context{real, day, searched, now, offset, &result, needed};
+        const StandSearchContext context{real, day, searched, now, offset, &result, needed, index};
         std::vector<Stand>& stands = gf_standTable().stands;
+        if (index)
+            return lf_searchOpenStands(context, *index, forward);
         if (forward) {
             for (Stand& s : stands)
                 if (lf_planStaticAtStand(context, s))
@@ -220,7 +245,7 @@ bool lf_searchStands(const WeekSlot& now, int32_t offset, uint8_t day, uint8_t r
 }
 
 bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekday, ParkingSearchResult& result,
-                             int32_t needed)
+                             int32_t needed, StandSearchIndex* index)
 {
     for (StaticAircraft& ac : gf_trafficState().aircraft.statics()) {
         // Statics from the airport file carry no RealTraffic parked key.
@@ -230,16 +255,15 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
         Stand* stand = gf_standById(ac.standId);
         if (!stand || stand->used)
             continue;
-        if (lf_standTakenByStaticOrPlan(ac.standId))
+        if (index ? index->heldByNeighbour(ac.standId) : lf_standTakenByStaticOrPlan(ac.standId))
             return false;
-        const std::string_view flight = lf_withoutStar(ac.callsign); // presence checks ignore the '*'
-        if (lf_isAircraftAlreadyPresent({ac.registration, flight, flight}))
-            continue;
+        // Both checks are free of side effects: the cheap one first.
         const bool complies = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
             return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(ac, o) &&
                    lf_hasSlotWithin(o.halfHours, now, offset);
         });
-        if (!complies)
+        const std::string_view flight = lf_withoutStar(ac.callsign); // presence checks ignore the '*'
+        if (!complies || lf_isAircraftAlreadyPresent({ac.registration, flight, flight}))
             continue;
         ac.keepStand = 1;
         result.stayers += 1;
@@ -251,13 +275,15 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
 
 bool lf_searchRtParkPositions(int32_t mode, ParkingSearchResult& result, int32_t needed)
 {
-    const LiveNames live = lf_liveNames();
+    std::optional<LiveNames> live; // gathered once a record of this age needs them
     ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
     std::lock_guard lock(share.mutex);
     for (ParkedTrafficRecord& record : share.list) {
         if (record.age != mode || record.callsign.empty())
             continue;
-        switch (lf_searchRtParkedRecord(record, live, result, needed)) {
+        if (!live)
+            live = lf_liveNames();
+        switch (lf_searchRtParkedRecord(record, *live, result, needed)) {
         case RecordOutcome::Next: break;
         case RecordOutcome::EndTrue: return true;
         case RecordOutcome::EndFalse: return false;

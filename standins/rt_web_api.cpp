@@ -216,11 +216,14 @@ void RTWebApi::serveDefault(const std::string& path, const Request& r, httplib::
                    (lacks({"top", "bottom", "left", "right", "querytype", "toffset"}) ||
                     (r.form.at("querytype") != "locationtraffic" && r.form.at("querytype") != "parkedtraffic"))) {
             refuseMissing();
-        } else if (path == "/v6/traffic" && r.form.at("querytype") == "locationtraffic" && rrl &&
-                   lastTrafficQuery && std::chrono::steady_clock::now() - *lastTrafficQuery <
-                                           std::chrono::milliseconds(*rrl)) {
-            // Faster than the interval the service gave out.
-            out = {{"status", 406}, {"message", "Request rate violation"}};
+        } else if (path == "/v6/traffic" && rrl && lastTrafficQuery &&
+                   std::chrono::steady_clock::now() - *lastTrafficQuery < std::chrono::milliseconds(*rrl)) {
+            // Faster than the interval the service gave out, whatever the kind of query.
+            const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - *lastTrafficQuery);
+            out = {{"status", 406},
+                   {"message", fmt::format("Request rate violation: {} ms since the last traffic request, rrl {} ms",
+                                           since.count(), *rrl)}};
             ++rateViolations;
         } else if (path == "/v6/nearestmetar") {
             nlohmann::json stations = nlohmann::json::array();
@@ -228,6 +231,7 @@ void RTWebApi::serveDefault(const std::string& path, const Request& r, httplib::
                 stations.push_back({{"ICAO", m.substr(0, 4)}, {"METAR", m}});
             out = {{"status", 200}, {"data", stations}};
         } else if (r.form.count("querytype") && r.form.at("querytype") == "parkedtraffic") {
+            lastTrafficQuery = std::chrono::steady_clock::now();
             out = nlohmann::json::parse(parkedAnswer(r));
         } else {
             lastTrafficQuery = std::chrono::steady_clock::now();

@@ -2,8 +2,9 @@
 // (cpp-httplib) that answers /v6/auth, /v6/deauth, /v6/traffic and
 // /v6/nearestmetar with form-encoded POST bodies and JSON answers. It records
 // every request and can be scripted per endpoint. Like the service it refuses
-// a request that lacks a parameter (400) and a traffic query sooner than the
-// interval it gave out ("rrl", 406); buffer slices are named newest first.
+// a request that lacks a parameter (400) and a traffic query of any kind
+// (buffer, live or parked) sooner than the interval it gave out ("rrl") after
+// the previous one (406); buffer slices are named newest first.
 #pragma once
 
 #include <chrono>

@@ -258,7 +258,9 @@ TEST_F(RTReadersTest, TheStandInRefusesWhatTheServiceRefuses)
     const std::string query = "GUID=" + guid + box + "&querytype=locationtraffic&toffset=0";
     EXPECT_EQ(statusOf("/v6/traffic", query), 200);
     EXPECT_EQ(statusOf("/v6/traffic", query), 406) << "sooner than rrl allows";
-    EXPECT_EQ(api.rateViolationCount(), 1u);
+    const std::string parked = "GUID=" + guid + box + "&querytype=parkedtraffic&toffset=0";
+    EXPECT_EQ(statusOf("/v6/traffic", parked), 406) << "a parked query keeps the same interval";
+    EXPECT_EQ(api.rateViolationCount(), 2u);
 }
 
 TEST_F(RTReadersTest, LiveAnswersDecideHowTheReaderEnds)
@@ -321,31 +323,30 @@ TEST_F(RTReadersTest, AStopDuringATransferEndsQuietly)
     EXPECT_EQ(text.find("Traffic RT API"), std::string::npos);
 }
 
-TEST_F(RTReadersTest, AParkedRequestWakesTheReaderAtOnce)
+TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
 {
     gf_modelDatabase().icaoModelCodes.insert({"A320", "B738"});
     api.setParked(RTWebApi::parkedAround(kLat, kLon, 6));
-    api.setRrl(60000); // the reader sleeps a minute between polls
+    api.setRrl(1000);
     kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
     startTraffic();
-    // The buffer phase is over before the reader's minute of sleep, so the
-    // start-up's 10 s wait for it does not run out.
+    // The start-up asks for parked traffic as soon as the buffer phase is over.
     ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(api.count("/v6/traffic"), 1u);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(gf_requestRTAPIParkedTraffic());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 9s);
     {
         ParkedTrafficShare& share = gf_parkedTrafficOf(2);
         std::lock_guard lock(share.mutex);
         EXPECT_EQ(share.list.size(), 6u);
     }
+    EXPECT_EQ(api.rateViolationCount(), 0u);
     const auto reqs = trafficRequests();
-    ASSERT_GE(reqs.size(), 2u);
-    EXPECT_EQ(reqs.back().body, "GUID=" + api.currentGuid() +
-                                    "&top=52.36&bottom=52.26&left=4.68&right=4.85&querytype=parkedtraffic&toffset=0");
+    const auto parked = std::find_if(reqs.begin(), reqs.end(),
+                                     [](const auto& r) { return r.form.at("querytype") == "parkedtraffic"; });
+    ASSERT_NE(parked, reqs.end());
+    EXPECT_EQ(parked->body, "GUID=" + api.currentGuid() +
+                                "&top=52.36&bottom=52.26&left=4.68&right=4.85&querytype=parkedtraffic&toffset=0");
     EXPECT_NE(log().find(" RT parked traffic received\n"), std::string::npos);
+    EXPECT_EQ(log().find("Request rate violation"), std::string::npos);
 
     // The API's refusals of a parked query.
     api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(401, "expired"));
@@ -356,6 +357,7 @@ TEST_F(RTReadersTest, AParkedRequestWakesTheReaderAtOnce)
     EXPECT_NE(log().find("==> parkedtraffic msg: later\n"), std::string::npos);
     api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(400, "bad box"));
     EXPECT_THROW(gf_requestRTAPIParkedTraffic(), std::runtime_error);
+    EXPECT_EQ(api.rateViolationCount(), 0u) << "neither parked nor live queries came too soon";
     gf_modelDatabase().icaoModelCodes.clear();
 }
 

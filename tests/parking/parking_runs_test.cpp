@@ -2,9 +2,14 @@
 // order of static aircraft, the replacements of an adjustment.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "airports/airport_ui.h"
+#include "core/clock.h"
 #include "core/log.h"
 #include "parking/parking_runs.h"
+#include "parking/stand_search_index.h"
+#include "parking/stand_searches.h"
 #include "tests/parking/parking_fixture.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -118,6 +123,105 @@ TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftSt
     lf_removeRemovals();
     EXPECT_TRUE(gf_removals().empty());
     EXPECT_EQ(removedStatics(), Names{"KLM12*"});
+}
+
+// A busy airport made from a seed: options of three categories over the
+// week, real and soft, registrations that repeat, neighbours that exclude
+// each other, helipads; statics and live aircraft that name some options.
+void loadBusyAirport(kvr::test::ParkingState& state, unsigned seed)
+{
+    static const char* models[] = {"B738", "B738", "C172", "EC35"};
+    std::mt19937 random(seed);
+    auto stands = kvr::test::rowOfStands(60);
+    for (Stand& s : stands) {
+        if (s.id > 1 && s.id % 3 != 0)
+            s.exclusions = {static_cast<uint32_t>(s.id - 1), static_cast<uint32_t>(s.id + 1)};
+        s.helipad = s.id % 17 == 0;
+        for (int k = 0; k < 12; ++k) {
+            const int from = static_cast<int>(random() % 40);
+            const std::string cs = fmt::format("KLM{}", random() % 300);
+            const std::string reg = fmt::format("PH-{}", random() % 500);
+            StandOption o = kvr::test::option("KLM", cs.c_str(), reg.c_str(), static_cast<uint32_t>(random() % 7 + 1),
+                                              {from, from + 1, from + 2 + static_cast<int>(random() % 6)},
+                                              k % 3 == 0 ? "KLM999" : "");
+            o.aom.model = gf_modelCode2Id(models[random() % 4]);
+            o.real = random() % 3 == 0 ? 0 : 1;
+            s.options.push_back(std::move(o));
+        }
+    }
+    kvr::test::loadStands(std::move(stands));
+    gf_standTable().softOptionCount = 100;
+    for (int i = 0; i < 12; ++i) {
+        const int32_t standId = static_cast<int32_t>(random() % 60 + 1);
+        const StandOption& o = gf_standById(standId)->options[random() % 12];
+        StaticAircraft& st = state.addStatic(fmt::format("S{}*", i), standId,
+                                             i % 5 == 0 ? SimState::removingfromsim : SimState::active, {3, 20});
+        st.registration = o.registration;
+        st.ids = o.aom;
+    }
+    for (uint32_t i = 0; i < 30; ++i) {
+        LiveAircraft& ac = state.addLive(0x400000u + i, i % 4 == 0 ? FlightPhase::parked : FlightPhase::flying,
+                                         SimState::active, i % 4 == 0 ? static_cast<int32_t>(random() % 60 + 1) : 0);
+        ac.registration = fmt::format("PH-{}", random() % 500);
+    }
+}
+
+// What a run decided: the plan, the stands' flags, the options it took out
+// and what became of the statics.
+std::string runOutcome()
+{
+    std::string out;
+    for (const ParkingPlanEntry& e : gf_parkingPlan())
+        out += fmt::format("plan {} {} {} {} {}\n", e.standId, e.callsign, e.registration, e.slotOffset,
+                           e.keepsFirstCallsign);
+    for (const Stand& s : gf_standTable().stands) {
+        out += fmt::format("stand {} {}{}", s.id, s.used, s.blocked);
+        for (const StandOption& o : s.options)
+            out += o.optionId == 0 ? "-" : "+";
+        out += '\n';
+    }
+    for (const StaticAircraft& st : gf_trafficState().aircraft.statics())
+        out += fmt::format("static {} {} {}\n", st.callsign, static_cast<int>(st.simState), st.keepStand);
+    return out;
+}
+
+TEST_F(ParkingRunsTest, IndexedSearchesPlanWhatThePlainPassesPlan)
+{
+    struct Case {
+        int32_t percentage;
+        bool autoPark, random, light;
+    } cases[] = {{30, true, false, true}, {100, true, false, true}, {100, false, true, false}, {60, false, true, true}};
+    kvr::test::setNow(3, 30);
+    for (const Case& c : cases) {
+        gf_modifyParameters([&](Parameters& p) {
+            p.parking_percentage = c.percentage;
+            p.MAX_PARK_SEL = 500;
+            p.AUTO_PARK = c.autoPark;
+            p.MAX_FIT = 20;
+            p.WEEK = true;
+            p.PARK_SOFT = true;
+            p.RANDOM = c.random;
+            p.LIGHT_AIRCRAFT = c.light;
+            p.RT_PARKTRAFFIC_ONLY = false;
+        });
+        std::string outcome[2];
+        for (const bool indexed : {false, true}) {
+            gf_resetTrafficState();
+            gf_initTrafficState();
+            gf_clearParkingPlan();
+            loadBusyAirport(state, 5);
+            gf_setStandSearchIndexForTesting(indexed);
+            gf_threadRandomEngine().seed(9);
+            searchDirectionToggle = true;
+            gf_buildParkingPlan();
+            outcome[indexed] = runOutcome();
+            gf_adjustParking(false);
+            outcome[indexed] += runOutcome();
+        }
+        gf_setStandSearchIndexForTesting(true);
+        EXPECT_NE(outcome[1].find("plan "), std::string::npos) << c.percentage;
+        EXPECT_EQ(outcome[1], outcome[0]) << c.percentage << " " << c.autoPark;
+    }
 }
 
 TEST_F(ParkingRunsTest, RealTrafficOnlyRenewalAndAnEmptyBuild)
