@@ -119,10 +119,16 @@ void lf_addThirdpartyParkAirports(std::deque<ParkAirport>& airports)
 
 void lf_makeCurrent(const AirportDbRecord& airport)
 {
+    bool changed;
     {
         std::unique_lock lock(engineLock);
-        CurrentAirport = gf_currentAirportOf(airport);
+        const CurrentAirportRecord next = gf_currentAirportOf(airport);
+        changed = next.code != CurrentAirport.code;
+        CurrentAirport = next;
     }
+    // The parked traffic of the previous airport must not be planned here.
+    if (changed)
+        lf_clearRtParkedTraffic();
 }
 
 void lf_startParkingAt()
@@ -134,6 +140,7 @@ void lf_startParkingAt()
 
 void lf_leaveCurrentAirport()
 {
+    lf_clearRtParkedTraffic();
     gf_clearParkingPlan();
     lf_removeAllStaticAndLiveAtAirport();
     gf_unloadAirportParking();

@@ -123,6 +123,14 @@ void LiveAircraft::setPhase(FlightPhase next)
         return;
     if (phase == FlightPhase::landing)
         flight.landing = {};
+    if (next == FlightPhase::landing) {
+        // A new approach: nothing of an earlier landing carries over.
+        flight.landing = {};
+        flareStage = 0;
+        calibrationFt = std::numeric_limits<double>::quiet_NaN();
+        calibrationPitch = 0.0;
+        calibrationFailed = 0;
+    }
     // The go-around watch lives from the touch-down through the landing roll.
     if ((phase == FlightPhase::landing || next == FlightPhase::landing) && next != FlightPhase::landing_roll) {
         goAroundWatch = 0;

@@ -169,6 +169,10 @@ struct AircraftBase {
     uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
     uint8_t parkedKeyGuard = 1;   // parkedKey does not name a live aircraft it stands in for
     uint32_t staticSource = 0;    // static: 1 = planned from an airport-file option, 0 = from parked traffic
+    // The waiting state seen last (buffer = none) and the engine clock since
+    // when the aircraft waits in it for the simulator's answer.
+    SimState waitState = SimState::buffer;
+    int32_t waitSince = 0;
 
     // Copies the identity and the model data (everything before the
     // simulator-side state); the simulator-side state starts afresh.

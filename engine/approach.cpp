@@ -193,8 +193,10 @@ void timeTouchdown(LiveAircraft& ac)
     const double f = std::clamp((aim - a0) / (a1 - a0), 0.0, 1.0);
     if (!(f < 1.0))
         return;
-    next.lat = ac.lat + (next.lat - ac.lat) * f;
-    next.lon = ac.lon + (next.lon - ac.lon) * f;
+    LatLon cut{ac.lat + (next.lat - ac.lat) * f, ac.lon + gf_longitudeDelta(next.lon, ac.lon) * f};
+    gf_normalizeLatLon(cut);
+    next.lat = cut.latitude;
+    next.lon = cut.longitude;
     const double legS = (next.playTime - engineClock.load()) / 100.0;
     const double height = std::max(ac.altitudeFt - (lf_gearHeightFt(ac) + m0->startAltitude), 0.0);
     const double seconds = std::max({2.0, legS, height / 10.0});

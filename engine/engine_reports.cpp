@@ -39,7 +39,7 @@ constexpr double kFeetPerNm = 6076.11549;
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
 {
     const double dy = (lat2 - lat1) * 60.0;
-    const double dx = (lon2 - lon1) * 60.0 * cosLat;
+    const double dx = gf_longitudeDelta(lon2, lon1) * 60.0 * cosLat;
     return std::sqrt(dx * dx + dy * dy);
 }
 
@@ -111,7 +111,7 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     const bool validPoint = gf_isValidLatLon(position);
     if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
         const double dy = (position.latitude - current.latitude) * 60.0;
-        const double dx = (position.longitude - current.longitude) * 60.0 *
+        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * 60.0 *
                           std::cos(current.latitude * std::numbers::pi / 180.0);
         if (dx * dx + dy * dy <= 25.0)
             return current.code;
@@ -126,8 +126,8 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
         const double dy = (position.latitude - r.position.latitude) * 60.0;
         if (std::fabs(dy) > 5.0)
             continue;
-        const double dx =
-            (position.longitude - r.position.longitude) * 60.0 * std::cos(r.position.latitude * std::numbers::pi / 180.0);
+        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * 60.0 *
+                          std::cos(r.position.latitude * std::numbers::pi / 180.0);
         const double d2 = dx * dx + dy * dy;
         if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
             bestD2 = d2;
@@ -197,7 +197,7 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     return false;
 }
 
-bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
+bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat)
 {
     const UserAcPosition user = gf_engineUserAcPosition();
     const double bank = std::abs(user.bank);
@@ -215,7 +215,12 @@ bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
     in.ownAltitudeFt = user.altitude;
     in.otherAltitudeFt = aircraft.altitudeFt;
     in.mode = band;
-    if (gf_airConflictGeometry(in).code == 0)
+    return gf_airConflictGeometry(in).code != 0;
+}
+
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
+{
+    if (!lf_userAirConflict(aircraft, cosUserLat))
         return false;
     try {
         removeAircraftFromSim(aircraft);
@@ -225,7 +230,7 @@ bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
     return true;
 }
 
-bool checkUserAirGndCollision(LiveAircraft& aircraft)
+bool lf_userGroundConflict(const LiveAircraft& aircraft)
 {
     const UserAcPosition user = gf_engineUserAcPosition();
     const double cosLat = std::cos(user.latitude * kDegToRad);
@@ -238,7 +243,12 @@ bool checkUserAirGndCollision(LiveAircraft& aircraft)
     const double angle = std::remainder(gf_initialBearing(from, to) - user.trueHeading, 2.0 * std::numbers::pi);
     const double lateralFt = std::abs(std::sin(angle)) * d * kFeetPerNm;
     const double alongFt = std::cos(angle) * d * kFeetPerNm;
-    if (!(lateralFt <= 50.0) || !(alongFt > 0.0))
+    return lateralFt <= 50.0 && alongFt > 0.0;
+}
+
+bool checkUserAirGndCollision(LiveAircraft& aircraft)
+{
+    if (!lf_userGroundConflict(aircraft))
         return false;
     try {
         removeAircraftFromSim(aircraft);

@@ -45,6 +45,11 @@ std::vector<std::string> lf_listActiveAircraft();
 // than distanceNm + 0.1 NM away (distanceNm < 0: the farthest one). True
 // when nothing was removed.
 bool lf_isThisTheFurthestLive(double distanceNm);
+// The air conflict test with the user aircraft (the user's flight band picks
+// the test); nothing is changed.
+bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat);
+// The aircraft lies ahead of a user on the ground, within 50 ft of its line.
+bool lf_userGroundConflict(const LiveAircraft& aircraft);
 // A live aircraft in air conflict with the user aircraft (the user's flight
 // band picks the test) is removed; true then.
 bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat);

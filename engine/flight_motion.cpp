@@ -315,7 +315,7 @@ bool stepAirArc(LiveAircraft& ac)
     } else {
         const double c = std::clamp(t, 0.0, 1.0);
         ac.lat = arc.start.latitude + (arc.end.latitude - arc.start.latitude) * c;
-        ac.lon = arc.start.longitude + (arc.end.longitude - arc.start.longitude) * c;
+        ac.lon = arc.start.longitude + gf_longitudeDelta(arc.end.longitude, arc.start.longitude) * c;
         arc.valid = 0;
     }
     return true;
@@ -336,7 +336,7 @@ bool stepRollRamp(LiveAircraft& ac)
     s = std::clamp(s, 0.0, D);
     const double f = D > 0.0 ? std::clamp(s / D, 0.0, 1.0) : 1.0;
     ac.lat = r.start.latitude + (r.end.latitude - r.start.latitude) * f;
-    ac.lon = r.start.longitude + (r.end.longitude - r.start.longitude) * f;
+    ac.lon = r.start.longitude + gf_longitudeDelta(r.end.longitude, r.start.longitude) * f;
     double speed = lf_rampSpeed(ramp, t) / kKtToMs;
     if (r.phase == static_cast<uint32_t>(FlightPhase::takeoff_roll))
         speed = std::min(speed, lf_takeoffVr(ac, 1) + 30.0);

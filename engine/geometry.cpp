@@ -28,7 +28,7 @@ bool lf_finite(double v) noexcept
 void lf_flatOffsetNm(const LatLon& a, const LatLon& b, double cosLat, double& north, double& east) noexcept
 {
     north = (b.latitude - a.latitude) * 60.0;
-    east = (b.longitude - a.longitude) * 60.0 * cosLat;
+    east = gf_longitudeDelta(b.longitude, a.longitude) * 60.0 * cosLat;
 }
 
 LatLon lf_move(const LatLon& from, double bearing, double metres) noexcept
@@ -436,7 +436,7 @@ FlightCurvePoint gf_flightCurvePoint(const LatLon& p0, const LatLon& p1, double 
     if (!(eastScale >= 1.0))
         return out;
     // The short way round, also across the date line.
-    const double dLon = std::remainder(p1.longitude - p0.longitude, 360.0);
+    const double dLon = gf_longitudeDelta(p1.longitude, p0.longitude);
     const double dLat = p1.latitude - p0.latitude;
     const double e = dLon * eastScale;
     const double n = dLat * kMetresPerDegree;

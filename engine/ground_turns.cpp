@@ -81,8 +81,11 @@ TrafficSample lf_sampleBetween(const TrafficSample& copyOf, const LatLon& from, 
                                const TrafficSample& to, double fraction)
 {
     TrafficSample s = copyOf;
-    s.lat = from.latitude + (to.lat - from.latitude) * fraction;
-    s.lon = from.longitude + (to.lon - from.longitude) * fraction;
+    LatLon at{from.latitude + (to.lat - from.latitude) * fraction,
+              from.longitude + gf_longitudeDelta(to.lon, from.longitude) * fraction};
+    gf_normalizeLatLon(at);
+    s.lat = at.latitude;
+    s.lon = at.longitude;
     s.stationary = 0;
     s.inserted = 1;
     const int64_t dt = static_cast<int64_t>(to.playTime) - fromTime;
@@ -336,7 +339,7 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
         threshold = 60.0 + (120.0 - 60.0) * f;
     }
     const double dlat = (st[1].lat - st[0].lat) * 60.0;
-    const double dlon = (st[1].lon - st[0].lon) * 60.0 * std::cos(st[0].lat * kDeg);
+    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * 60.0 * std::cos(st[0].lat * kDeg);
     if (std::sqrt(dlat * dlat + dlon * dlon) * 1852.0 >= threshold)
         insertMidSample(ac);
 }
@@ -394,7 +397,9 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
             const size_t k = lf_longApproachEnd(ac, std::clamp(1.5 * startMismatch, 90.0, 250.0));
             if (k > 0) {
                 GroundTurnParams p = first;
-                p.p1 = {(here.latitude + st[k].lat) / 2.0, (here.longitude + st[k].lon) / 2.0};
+                p.p1 = {(here.latitude + st[k].lat) / 2.0,
+                        here.longitude + gf_longitudeDelta(st[k].lon, here.longitude) / 2.0};
+                gf_normalizeLatLon(p.p1);
                 p.p2 = lf_pos(st[k]);
                 p.tuning[kTuneMaxTurn] = 135.0;
                 p.tuning[kTuneMaxMismatch] = 135.0;

@@ -62,7 +62,7 @@ double lf_degrees(double radians)
 double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 {
     const double dlat = (b.lat - a.lat) * 60.0;
-    const double dlon = (b.lon - a.lon) * 60.0 * std::cos(a.lat * kDegToRad);
+    const double dlon = gf_longitudeDelta(b.lon, a.lon) * 60.0 * std::cos(a.lat * kDegToRad);
     return std::sqrt(dlat * dlat + dlon * dlon) * 1852.0;
 }
 
@@ -285,7 +285,7 @@ void lf_advanceLeg(LiveAircraft& ac)
     if (!s1.stationary) {
         const int32_t legTicks = ac.legOverride ? ac.legOverrideTicks : lf_ticksUntil(s1.playTime);
         ac.stepLat = (s1.lat - ac.lat) / legTicks;
-        ac.stepLon = (s1.lon - ac.lon) / legTicks;
+        ac.stepLon = gf_longitudeDelta(s1.lon, ac.lon) / legTicks;
         ac.legFraction = 1.0 / legTicks;
         if (ac.groundMode)
             planGroundRollLeg(ac, legTicks);

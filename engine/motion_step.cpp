@@ -272,7 +272,7 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
         const double dlat = (ac.lat - user.latitude) * 60.0;
-        const double dlon = (ac.lon - user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
+        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
         return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:
@@ -313,7 +313,7 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
     } else if (ac.phase == FlightPhase::takeoff_roll) {
         const double a = s.speedKt < 60.0 ? 4.0 : s.speedKt < 120.0 ? 3.0 : 2.0;
         s.speedKt = std::min(s.speedKt + 3.0 * a, 180.0);
-        if (s.speedKt <= 140.0)
+        if (s.speedKt == 140.0)
             s.verticalSpeedFpm = 600.0;
         else if (s.speedKt > 140.0 && s.speedKt <= 170.0)
             s.verticalSpeedFpm = 1200.0;
@@ -365,8 +365,10 @@ void insertMidSample(LiveAircraft& ac)
     const TrafficSample& a = ac.samples[0];
     const TrafficSample& b = ac.samples[1];
     TrafficSample m = a;
-    m.lat = (a.lat + b.lat) / 2.0;
-    m.lon = (a.lon + b.lon) / 2.0;
+    LatLon mid{(a.lat + b.lat) / 2.0, a.lon + gf_longitudeDelta(b.lon, a.lon) / 2.0};
+    gf_normalizeLatLon(mid);
+    m.lat = mid.latitude;
+    m.lon = mid.longitude;
     m.speedKt = (a.speedKt + b.speedKt) / 2.0;
     m.altitudeFt = (a.altitudeFt + b.altitudeFt) / 2.0;
     m.playTime = static_cast<int32_t>(std::lround((static_cast<double>(a.playTime) + b.playTime) / 2.0));

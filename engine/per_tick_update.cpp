@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
@@ -18,6 +19,7 @@
 #include "engine/sim_reactions.h"
 #include "engine/spawning.h"
 #include "engine/traffic_state.h"
+#include "engine/wait_bounds.h"
 #include "feed/rt_app_link.h"
 #include "feed/traffic_mailbox.h"
 #include "parking/parking_plan.h"
@@ -119,7 +121,7 @@ void lf_proximityWork()
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
             const double dlat = (o.lat - ac.lat) * 60.0;
-            const double dlon = (o.lon - ac.lon) * 60.0 * cosLat;
+            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * 60.0 * cosLat;
             const double r = ac.collisionRadius + o.collisionRadius;
             if (dlat * dlat + dlon * dlon <= r * r) {
                 ac.holding = 0;
@@ -226,6 +228,7 @@ void lf_updateAllLiveAc()
 void lf_handleAddingStack()
 {
     lf_processSimEvents();
+    gf_expireStuckWaits();
     lf_updateAllLiveAc();
     lf_pacing();
     lf_takeMailboxRecords();

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
@@ -69,8 +70,15 @@ void lf_applyEvent(const SimEvent& e)
     case SimEventKind::LiveCreated:
         if (!gf_isLiveKey(e.key))
             return;
-        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key)); ac && onLiveAcCreated(*ac, e))
-            s.delayedCommands.push_back(e);
+        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key)); ac && ac->simState == SimState::adding2sim) {
+            if (onLiveAcCreated(*ac, e))
+                s.delayedCommands.push_back(e);
+        } else if (e.objectId >= 3) {
+            // A late answer to a request given up: nothing drives the object.
+            gf_logLine(fmt::format("Object {} created for hexid {:x} that no longer waits for it, removing it",
+                                   gf_objectIdText(e.objectId), gf_hexidOfLiveKey(e.key)));
+            s.removalQueue.push_back(e.objectId);
+        }
         return;
     case SimEventKind::StaticCreated:
         s.delayedCommands.push_back(e);
@@ -420,7 +428,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
             if (CurrentAirport.code != 0) {
                 const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
                 const double dlon =
-                    (ac.lon - CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
+                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};

@@ -87,7 +87,9 @@ void lf_setSpawnPose(LiveAircraft& ac)
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
-    if (ac.phase == FlightPhase::parked)
+    if (ac.respawnHeadingValid)
+        heading = ac.respawnHeading;
+    else if (ac.phase == FlightPhase::parked)
         heading = ac.standHeading;
     else if (ac.samples.size() >= 2 && ac.samples[1].stationary)
         heading = f.trackDeg * std::numbers::pi / 180.0;
@@ -142,12 +144,13 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
         ac.lat = f.lat;
         ac.lon = f.lon;
         ac.altitudeFt = f.altitudeFt;
+        // The aircraft is held, not removed: it is not in the simulator yet.
         bool hit = false;
         if (!f.airborne) {
             ac.groundMode = 1;
-            hit = checkUserAirGndCollision(ac);
+            hit = lf_userGroundConflict(ac);
         } else {
-            hit = checkUserAirCollision(ac, std::cos(user.latitude * std::numbers::pi / 180.0));
+            hit = lf_userAirConflict(ac, std::cos(user.latitude * std::numbers::pi / 180.0));
         }
         if (hit)
             ac.heldForUser = 1;

@@ -16,6 +16,7 @@
 #include "engine/engine_reports.h"
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/ground_curves.h"
 #include "engine/motion_step.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
@@ -359,7 +360,7 @@ bool checkTakeoffRoll(LiveAircraft& ac)
     if (std::isnan(a))
         return false;
     if (ac.hexid != 0 && gf_isValidLatLon({ac.lat, ac.lon}) && std::isfinite(ac.lastRecordTime))
-        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.lat, ac.lon, ac.lastRecordTime, 1, 1});
+        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.lat, ac.lon, ac.lastRecordTime, 1, 1, engineClock.load()});
     removeAircraftFromSim(ac);
     return true;
 }
@@ -495,6 +496,7 @@ void enterTakeoff(LiveAircraft& ac, int mode)
                                  runway));
     f.ramp = {};
     f.profile.clear();
+    lf_clearGroundPath(ac);
     if (touchAndGo) {
         gf_setThrottle(ac, 4);
         gf_setSpoilers(ac, true);

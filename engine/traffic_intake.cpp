@@ -7,8 +7,11 @@
 #include <shared_mutex>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/log.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
@@ -134,8 +137,27 @@ void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
     gf_trafficState().aircraft.addLive(LiveAircraft(sample, base, record.timestamp));
 }
 
+// A record whose time stamp, position or altitude is not a number is refused;
+// the first one is logged.
+bool lf_refusedAsNotFinite(const LiveTrafficRecord& record)
+{
+    if (std::isfinite(record.timestamp) && std::isfinite(record.lat) && std::isfinite(record.lon) &&
+        std::isfinite(record.altitude))
+        return false;
+    static bool logged = false;
+    if (!logged) {
+        logged = true;
+        gf_logError(fmt::format("Traffic record of {} refused: time stamp, position or altitude is not a number "
+                                "(further ones are refused silently)",
+                                record.callsign));
+    }
+    return true;
+}
+
 void lf_decode(const LiveTrafficRecord& record)
 {
+    if (lf_refusedAsNotFinite(record))
+        return;
     AircraftStore& store = gf_trafficState().aircraft;
     const TrafficSample sample = gf_sampleFromRecord(record);
     LiveAircraft* ac = store.findLive(record.hexid);
@@ -166,7 +188,7 @@ void lf_decode(const LiveTrafficRecord& record)
         if (jump) {
             if (record.hexid != 0 && gf_isValidLatLon(lf_pos(sample)) && std::isfinite(record.timestamp))
                 gf_quarantineMap().try_emplace(record.hexid,
-                                               QuarantineEntry{sample.lat, sample.lon, record.timestamp, 1, 0});
+                                               QuarantineEntry{sample.lat, sample.lon, record.timestamp, 1, 0, engineClock.load()});
             removeAircraftFromSim(*ac);
             return;
         }

@@ -18,6 +18,7 @@ struct QuarantineEntry {
     double timestamp = 0.0; // seconds
     int32_t consistentCount = 0;
     uint8_t kind = 0;
+    int32_t since = 0; // engine clock when the address was quarantined
 };
 using QuarantineMap = std::unordered_map<uint32_t, QuarantineEntry>;
 QuarantineMap& gf_quarantineMap();

@@ -15,8 +15,10 @@
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
+#include "feed/rt_app_readers.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
+#include "liveries/livery_memory.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
@@ -288,7 +290,10 @@ void gf_markStandOptionsAdopted(LiveAircraft& aircraft)
     aircraft.standOptionsAdopted = 1;
 }
 
-void gf_clearLiveryChoiceCache() {}
+void gf_clearLiveryChoiceCache()
+{
+    gf_clearLiveryMemory();
+}
 
 void gf_clearGhostCallsigns()
 {
@@ -329,6 +334,7 @@ void gf_removeTCASCoverageAcs()
         if (ac.simState != SimState::active || !ac.tcas || !(ac.altitudeFt < limitFt))
             continue;
         try {
+            lf_forgetLiveryOfHexid(ac.hexid);
             removeAircraftFromSim(ac);
         } catch (...) {
             gf_reportTrafficException("gf_removeTCASCoverageAcs");
@@ -338,10 +344,13 @@ void gf_removeTCASCoverageAcs()
 
 void lf_clearRtParkedTraffic()
 {
-    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    const bool rtDirect = gf_isRTDirect();
+    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
     share.received.store(false);
     std::lock_guard lock(share.mutex);
     share.list.clear();
+    if (!rtDirect)
+        gf_rtAppTrafficReader().parkedCollecting.clear(); // an answer half received
 }
 
 void gf_addParkedTimer(const ParkedTimer& timer)

@@ -152,6 +152,11 @@ bool lf_validateLiveryListFile(const fs::path& path, size_t expected)
 bool lf_replaceLiveryListFile(const fs::path& temp, const fs::path& target)
 {
     std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (ec && status.type() != fs::file_type::not_found) {
+        gf_logError(fmt::format("Cannot inspect {} before replacing it: {}", lf_utf8(target), ec.message()));
+        return false;
+    }
     if (!gf_replaceFileKeepingAttributes(temp, target, ec)) {
         gf_logError(fmt::format("Cannot replace {} after the livery scan: {}", lf_utf8(target), ec.message()));
         return false;

@@ -108,6 +108,14 @@ void onRecvFacilityData(StandReadContext& context, const void* packet, uint32_t 
             context.longitude = lf_readAt<double>(packet, kData + 8);
             context.altitudeFt = lf_readAt<double>(packet, kData + 16) * kFeetPerMetre;
             context.name = lf_readFixedString(packet, kData + 24, 32);
+            if (!std::isfinite(context.latitude) || !std::isfinite(context.longitude) ||
+                !std::isfinite(context.altitudeFt)) {
+                // No stand can be placed without the airport's reference point.
+                gf_logError(fmt::format("Fac: {} position from the simulator is not a number, stands not read",
+                                        context.airportCode));
+                context.done = context.failed = true;
+                return;
+            }
         } else if (type == kTypeHelipad) {
             Stand s;
             s.lat = lf_readAt<double>(packet, kData);

@@ -33,6 +33,7 @@ UserAcPosition g_snapshot;
 LatLon g_previousPosition;
 std::atomic<bool> g_zuluMessageGiven{false};
 std::atomic<bool> g_groundDataLogged{false};
+std::atomic<bool> g_notANumberLogged{false};
 
 constexpr uint32_t kRequestStaticCgAndPitch = 102;
 constexpr uint32_t kRequestUserTitle = 105;
@@ -71,10 +72,38 @@ void lf_updateSimulatorTime(const UserAcPosition& pos)
                                 pos.zuluDayOfYear, pos.zuluTime));
 }
 
+// A value that is not a number keeps the one received before it; the first
+// such report is logged.
+void lf_keepFiniteValues(UserAcPosition& pos, const UserAcPosition& before)
+{
+    bool refused = false;
+    const auto keep = [&refused](double& value, double previous) {
+        if (!std::isfinite(value)) {
+            value = previous;
+            refused = true;
+        }
+    };
+    keep(pos.latitude, before.latitude);
+    keep(pos.longitude, before.longitude);
+    keep(pos.pitch, before.pitch);
+    keep(pos.bank, before.bank);
+    keep(pos.verticalSpeed, before.verticalSpeed);
+    keep(pos.trueHeading, before.trueHeading);
+    keep(pos.altitude, before.altitude);
+    keep(pos.indicatedAltitude, before.indicatedAltitude);
+    keep(pos.altitudeAboveGround, before.altitudeAboveGround);
+    keep(pos.groundSpeed, before.groundSpeed);
+    keep(pos.gpsGroundTrueTrack, before.gpsGroundTrueTrack);
+    if (refused && !g_notANumberLogged.exchange(true))
+        gf_logError("User aircraft values from the simulator that are not numbers are ignored; "
+                    "the values received before them are kept");
+}
+
 void lf_onUserPosition(const void* packet, uint32_t objectId)
 {
     UserAcPosition pos;
     std::memcpy(&pos, static_cast<const unsigned char*>(packet) + kDataHeaderSize, sizeof pos);
+    lf_keepFiniteValues(pos, gf_getUserAcPosition());
     if (pos.altitude < 0.0)
         pos.altitude = 0.0;
     {
@@ -191,5 +220,6 @@ void gf_resetUserAircraftState()
     userOnGround.store(false);
     g_userGroundDataArrived.store(0);
     g_groundDataLogged.store(false);
+    g_notANumberLogged.store(false);
     g_userAcRadius.store(std::numeric_limits<double>::quiet_NaN());
 }

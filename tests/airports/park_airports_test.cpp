@@ -2,6 +2,7 @@
 // choice of the park airport as the user flies.
 #include "airports/park_airport_choice.h"
 #include "airports/park_airports.h"
+#include "feed/traffic_records.h"
 #include "parking/park_positions.h"
 #include "tests/airports/airport_test_support.h"
 #include "update/version_check.h"
@@ -153,8 +154,17 @@ TEST_F(ParkAirportsTest, ChoosingAndLeavingTheCurrentAirport)
     gf_chooseParkAirport(at(10.0, 10.0, 0, true));
     EXPECT_EQ(window.lastMessage(), "User aircraft on the ground, no RT supported airport within reach");
 
+    // Parked traffic received for another airport is not planned here.
+    ParkedTrafficShare& parked = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    {
+        std::lock_guard lock(parked.mutex);
+        parked.list.assign(1, ParkedTrafficRecord{});
+    }
+    parked.received = true;
     gf_chooseParkAirport(at(52.3086, 4.7639, 0, true));
     EXPECT_EQ(CurrentAirport.code, IcaoCode("EHAM").code);
+    EXPECT_FALSE(parked.received.load());
+    EXPECT_TRUE(parked.list.empty());
     EXPECT_EQ(window.last<GuiUpdate::AirportCode>()->code.toString(), "EHAM");
     EXPECT_TRUE(parkAirportChanged.load());
     EXPECT_EQ(ui.parkingDisabled, 1);

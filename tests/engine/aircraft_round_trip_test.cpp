@@ -3,6 +3,8 @@
 // the stand-in simulator in manual frames.
 #include <gtest/gtest.h>
 
+#include "engine/traffic_intake.h"
+#include "engine/wait_bounds.h"
 #include "liveries/livery_memory.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -250,6 +252,72 @@ TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)
     tick();
     EXPECT_EQ(live(0x4B0060)->objectId, 0u);
     EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
+}
+
+TEST_F(AircraftRoundTripTest, WaitsWhoseAnswerWasLostEndAfterTheirBounds)
+{
+    auto& s = gf_trafficState();
+    auto& store = s.aircraft;
+    engineClock = 1000;
+    LiveAircraft& removing = store.addLive(makeLive(0x4B0070, "EZY70"));
+    removing.simState = SimState::removingfromsim;
+    store.setObjectId(removing, 70);
+    LiveAircraft& respawning = store.addLive(makeLive(0x4B0071, "EZY71"));
+    respawning.simState = SimState::liveryrespawn;
+    store.setObjectId(respawning, 71);
+    LiveAircraft& creating = store.addLive(makeLive(0x4B0072, "EZY72"));
+    creating.simState = SimState::adding2sim;
+    s.liveCreations.push_back(kvr::test::creationFor(creating)); // not handed on yet
+    StaticAircraft& parked = store.addStatic(makeStatic("EZY73*"));
+    parked.simState = SimState::removingfromsim;
+    store.setObjectId(parked, 73);
+    gf_quarantineMap()[0x4B0074] = QuarantineEntry{47.0, 8.0, 1.7e9, 1, 1, 1000};
+
+    gf_expireStuckWaits(); // the waits begin
+    engineClock = 1000 + kRemovalAnswerTicks - 1;
+    gf_expireStuckWaits();
+    EXPECT_EQ(live(0x4B0070)->removeFlag, 0);
+    EXPECT_EQ(live(0x4B0071)->simState, SimState::liveryrespawn);
+    engineClock = 1000 + kRemovalAnswerTicks;
+    gf_expireStuckWaits();
+    tick();
+    // Taken as removed; the respawn is created again; the static goes too.
+    EXPECT_EQ(live(0x4B0070), nullptr);
+    EXPECT_EQ(store.findLiveByObjectId(70), nullptr);
+    ASSERT_NE(live(0x4B0071), nullptr);
+    EXPECT_EQ(live(0x4B0071)->simState, SimState::buffer);
+    EXPECT_EQ(live(0x4B0071)->objectId, 0u);
+    EXPECT_EQ(store.findLiveByObjectId(71), nullptr);
+    EXPECT_EQ(store.staticCount(), 0u);
+    EXPECT_EQ(live(0x4B0072)->simState, SimState::adding2sim);
+    EXPECT_TRUE(gf_quarantineMap().contains(0x4B0074));
+
+    // The creation's wait starts when its request leaves the queue.
+    engineClock = 1000 + kCreationAnswerTicks;
+    gf_expireStuckWaits();
+    EXPECT_EQ(live(0x4B0072)->removeFlag, 0);
+    EXPECT_FALSE(gf_quarantineMap().contains(0x4B0074));
+    ASSERT_TRUE(gf_handOnOneCreation());
+    s.removalQueue.clear();
+    engineClock = 1000 + 2 * kCreationAnswerTicks;
+    gf_expireStuckWaits();
+    tick();
+    EXPECT_EQ(live(0x4B0072), nullptr);
+    // Its answer comes after all: the object no one drives is removed.
+    frames(2);
+    tick();
+    ASSERT_EQ(s.removalQueue.size(), 1u);
+    EXPECT_GE(s.removalQueue.front(), 3u);
+
+    const std::string text = log();
+    for (const char* line :
+         {"EZY70 HB-EZY: the simulator did not confirm the removal after 30 s, taken as removed\n",
+          "EZY71 HB-EZY: the simulator did not confirm the removal for the new livery after 30 s, creating it again\n",
+          "EZY73* : the simulator did not confirm the removal after 30 s, taken as removed\n",
+          "Address 4b0074: quarantine lifted after 60 s\n",
+          "EZY72 HB-EZY: no answer from the simulator to the creation request after 60 s, aircraft dropped\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    engineClock = 0;
 }
 
 } // namespace

@@ -259,8 +259,16 @@ TEST_F(EngineCommandsTest, TcasLimitIsStrictAndBlockingTakesOnlyActiveAircraft)
         ac.simState = SimState::active;
         store.setObjectId(ac, ++id);
     }
+    lf_rememberLiveryOfHexid(0x4B0401, "TCAS livery");
+    lf_rememberLiveryOfHexid(0x4B0402, "TCAS livery");
     gf_removeTCASCoverageAcs(); // TCAS_FL 180: the limit is 17000 ft
     EXPECT_EQ(gf_trafficState().removalQueue, std::deque<uint32_t>{101});
+    // The one removed chooses its livery afresh when it comes back.
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(0x4B0401));
+    EXPECT_TRUE(lf_rememberedLiveryOfHexid(0x4B0402));
+    // A deeper matching asked for: every remembered livery is chosen again.
+    gf_clearLiveryChoiceCache();
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(0x4B0402));
     LiveAircraft& waiting = store.addLive(makeLive(0x4B0403, "BLK1"));
     waiting.simState = SimState::adding2sim;
     setParameters([](Parameters& p) { p.blockFilter.hexid = 0x123; p.blockFilter.callsign = "BLK1"; });

@@ -13,6 +13,9 @@
 #include "core/geodesy.h"
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
+#include "engine/ground_curves.h"
+#include "engine/motion_dispatch.h"
+#include "engine/motion_step.h"
 #include "engine/per_tick_update.h"
 #include "engine/sample_checks.h"
 #include "engine/sim_reactions.h"
@@ -290,6 +293,52 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
     EXPECT_EQ(high.phase, FlightPhase::landing);
 }
 
+TEST_F(FlightDecisionTest, LegsAcrossTheDateLineTakeTheShortWayRound)
+{
+    // A straight air leg of 556 m from 179.995 E to 179.995 W in 3 s.
+    const LatLon start{60.0, 179.995};
+    LiveAircraft ac = kvr::test::makeLive(0x4E0401, "KLM90", true, start.latitude, start.longitude, 10000.0);
+    ac.simState = SimState::active;
+    ac.objectId = 90;
+    ac.phase = FlightPhase::flying;
+    ac.heading = 90.0 * kDeg;
+    TrafficSample& s0 = ac.samples.front();
+    s0.speedKt = 360.0;
+    s0.trackDeg = 90.0;
+    s0.playTime = engineClock.load();
+    TrafficSample s1 = s0;
+    s1.lon = -179.995;
+    s1.playTime = engineClock.load() + 300;
+    ac.samples.push_back(s1);
+    nextPosMain(ac);
+    for (int t = 0; t < 100; ++t) {
+        stepMotion(ac);
+        engineClock.fetch_add(1);
+    }
+    EXPECT_NEAR(gf_distanceNm(start, {ac.lat, ac.lon}) * 1852.0, 185.0, 20.0) << ac.lat << "," << ac.lon;
+    EXPECT_GT(ac.lon, 179.995);
+
+    // The mid-point of two samples 22 m apart either side of the line.
+    TrafficSample a = s0, b = s0;
+    a.lon = 179.9998;
+    b.lon = -179.9998;
+    b.playTime = a.playTime + 100;
+    ac.samples.assign({a, b});
+    insertMidSample(ac);
+    ASSERT_EQ(ac.samples.size(), 3u);
+    EXPECT_NEAR(std::fabs(ac.samples[1].lon), 180.0, 1e-9);
+
+    // A roll ramp over the line.
+    RollRamp& r = ac.flight.ramp;
+    r.start = {60.0, 179.9999};
+    r.end = {60.0, -179.9999};
+    r.ramp = lf_buildRamp(gf_distanceNm(r.start, r.end) * 1852.0, 1.0, 11.0, 11.0);
+    r.active = 1;
+    r.ticks = 0;
+    ASSERT_TRUE(stepRollRamp(ac));
+    EXPECT_LT(gf_distanceNm(r.start, {ac.lat, ac.lon}) * 1852.0, 1.0);
+}
+
 TEST_F(FlightDecisionTest, FlareStagesFollowTheHeightAboveTheGear)
 {
     LiveAircraft ac = approaching(60.0, -700.0, -700.0, -12.0);
@@ -421,6 +470,36 @@ TEST_F(TakeoffRollTest, TheFirstAirborneSampleMustLieWithin600Metres)
     LiveAircraft again = rolling(0x4E0104, 0.0, 100.0, {{100.0, true}});
     again.flight.rollingTakeoff = 1;
     EXPECT_EQ(takeoffDecision(again), 1);
+}
+
+TEST_F(TakeoffRollTest, PredictedRollSamplesClimbFrom140KnotsAndTheLiftOffLeavesTheGroundPath)
+{
+    LiveAircraft ac = rolling(0x4E0301, 0.0, 100.0, {});
+    ac.samples.front().verticalSpeedFpm = 0.0;
+    extrapolateSample(ac, 20); // 3 s later, 9 kt faster
+    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 109.0);
+    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 0.0);
+    ac.samples.back().speedKt = 134.0;
+    extrapolateSample(ac, 19);
+    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 140.0);
+    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 600.0);
+    extrapolateSample(ac, 18);
+    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 146.0);
+    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 1200.0);
+
+    // A ground curve and a turn still set at the lift-off are dropped.
+    const LatLon c = kvr::test::syntheticPoint(100.0, 20.0);
+    gf_buildGroundCurve(ac.groundCurve, {{ac.lat, ac.lon, 0.0}, {c.latitude, c.longitude, 0.0},
+                                         kvr::test::syntheticPoint(200.0, 0.0), 10.0});
+    ASSERT_TRUE(ac.groundCurve.valid());
+    ac.groundTurn.status = GroundTurnStatus::none;
+    ac.groundTurn.length = 80.0;
+    ac.curveProgress = 0.5;
+    enterTakeoff(ac, 1);
+    EXPECT_EQ(ac.phase, FlightPhase::takeoff);
+    EXPECT_FALSE(ac.groundCurve.valid());
+    EXPECT_FALSE(ac.groundTurn.active());
+    EXPECT_EQ(ac.curveProgress, 0.0);
 }
 
 TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)

@@ -10,6 +10,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
+#include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
 #include "engine/spawning.h"
 #include "engine/sim_reactions.h"
@@ -360,6 +361,32 @@ TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
     EXPECT_FALSE(gf_quarantineMap().contains(hexid));
 }
 
+TEST_F(TrafficIntakeTest, RecordsWithATimeOrPositionThatIsNotANumberAreRefusedWithOneLine)
+{
+    constexpr uint32_t hexid = 0x4A0030;
+    LiveTrafficRecord bad = recordOf(at(0, 52.3, 4.7, 5000, 200), hexid, "KLM30");
+    bad.timestamp = std::nan("");
+    decodeMessage(bad);
+    EXPECT_EQ(ac(hexid), nullptr);
+    decodeMessage(recordOf(at(0, 52.3, 4.7, 5000, 200), hexid, "KLM30"));
+    ASSERT_NE(ac(hexid), nullptr);
+    // A known aircraft takes no such record either: its thinning would be
+    // lost with a time stamp that is not a number.
+    bad = recordOf(at(5, 52.31, 4.7, 5000, 200), hexid, "KLM30");
+    bad.timestamp = std::nan("");
+    decodeMessage(bad);
+    bad = recordOf(at(6, std::nan(""), 4.7, 5000, 200), hexid, "KLM30");
+    decodeMessage(bad);
+    EXPECT_EQ(ac(hexid)->samples.size(), 1u);
+    EXPECT_DOUBLE_EQ(ac(hexid)->lastRecordTime, recordOf(at(0, 52.3, 4.7, 5000, 200), hexid, "KLM30").timestamp);
+    decodeMessage(recordOf(at(8, 52.32, 4.7, 5000, 200), hexid, "KLM30"));
+    EXPECT_EQ(ac(hexid)->samples.size(), 2u);
+    const std::string log = kvr::test::flushedLog();
+    const std::string line = "refused: time stamp, position or altitude is not a number";
+    ASSERT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos) << log;
+}
+
 TEST_F(TrafficIntakeTest, PitchFollowsTheClampedVerticalSpeed)
 {
     TrafficSample s;
@@ -424,6 +451,31 @@ TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
     applySimGroundReport(taxi, ground(51, -11.0, 2.0, true), source);
     EXPECT_DOUBLE_EQ(taxi.altitudeFt, -11.0);
     EXPECT_TRUE(std::isnan(taxi.calibrationFt));
+}
+
+TEST_F(GroundReportTest, ANewApproachForgetsTheLastTouchDown)
+{
+    LiveAircraft& ac = add(kvr::test::makeLive(0x4C0004, "KLM33", true, 52.3, 4.76, 3000.0), 52);
+    ac.phase = FlightPhase::flying;
+    // What the last landing left: its calibration, latch, flare and runway.
+    ac.calibrationFt = 4.0;
+    ac.calibrationPitch = -0.1;
+    ac.calibrationFailed = 1;
+    ac.flareStage = 2;
+    ac.flight.landing.runway.valid = true;
+    ac.setPhase(FlightPhase::landing);
+    EXPECT_TRUE(std::isnan(ac.calibrationFt));
+    EXPECT_EQ(ac.calibrationFailed, 0);
+    EXPECT_EQ(ac.flareStage, 0);
+    EXPECT_FALSE(ac.flight.landing.runway.valid);
+    // The roll-out calibrates afresh from its own first ground report.
+    ac.setPhase(FlightPhase::landing_roll);
+    ac.groundMode = 1;
+    ac.altitudeFt = 17.0;
+    ac.cgFt = 0.0;
+    std::string source;
+    applySimGroundReport(ac, ground(52, 10.0, 0.0, true), source);
+    EXPECT_DOUBLE_EQ(ac.calibrationFt, 7.0);
 }
 
 TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
@@ -550,6 +602,41 @@ TEST_F(SpawnGateTest, TooLowAboveTheAirportTheSamplesAreConsumedUntilOneIsHigher
     EXPECT_EQ(gf_trafficState().addingStack, std::vector<uint32_t>{0x4D0001});
     EXPECT_DOUBLE_EQ(ac.altitudeFt, 850.0);
     EXPECT_NEAR(ac.heading, 0.0, 1e-6); // toward the next sample, due north
+}
+
+TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIsHeldNotRemoved)
+{
+    setMaxLive(500);
+    // Created again after a livery respawn: the heading it had, not the
+    // bearing to its next sample (due north).
+    lf_rememberLiveryOfHexid(0x4D0006, kTitle);
+    LiveAircraft& respawned = born(0x4D0006, 5000.0);
+    respawned.respawnHeading = std::numbers::pi / 2.0;
+    respawned.respawnHeadingValid = 1;
+    lf_spawnGate(respawned);
+    EXPECT_EQ(respawned.simState, SimState::adding2sim);
+    EXPECT_NEAR(respawned.heading, std::numbers::pi / 2.0, 1e-12);
+
+    // Close ahead of the airborne user at its level: held back, not erased.
+    auto p = std::make_shared<Parameters>(*gf_parametersSnapshot());
+    p->COLLISION_USER_AIR = true;
+    g_parameters.store(p);
+    UserAcPosition user;
+    user.latitude = 52.295;
+    user.longitude = 4.7;
+    user.altitude = 5000.0;
+    user.altitudeAboveGround = 8000.0;
+    gf_publishUserAcPosition(user);
+    lf_rememberLiveryOfHexid(0x4D0007, kTitle);
+    LiveAircraft& met = born(0x4D0007, 5000.0);
+    lf_spawnGate(met);
+    gf_publishUserAcPosition(UserAcPosition{});
+    EXPECT_EQ(met.simState, SimState::buffer);
+    EXPECT_EQ(met.removeFlag, 0);
+    EXPECT_EQ(met.removeWhenCreated, 0);
+    EXPECT_EQ(met.heldForUser, 1);
+    EXPECT_EQ(met.samples.size(), 3u);
+    EXPECT_TRUE(gf_trafficState().removalQueue.empty());
 }
 
 TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)

@@ -44,8 +44,9 @@ public:
               wchar_t title[64] = {};
               GetWindowTextW(w, title, 64);
               windowTitle = title;
-              // The window takes the focus for its input right after it shows.
-              for (int i = 0; i < 200 && !focusOnInput; ++i) {
+              // The window takes the focus for its input right after it shows
+              // (on a loaded machine that can take seconds).
+              for (int i = 0; i < 1000 && !focusOnInput; ++i) {
                   GUITHREADINFO info{};
                   info.cbSize = sizeof(info);
                   focusOnInput =

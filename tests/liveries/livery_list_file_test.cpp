@@ -185,3 +185,20 @@ TEST_F(LiveryListFile, RepositoryListNamesKnownTypesAndAirlines)
         EXPECT_TRUE(airline == "ZZZ" || gf_isIcaoAirline(airline)) << r.title;
     }
 }
+
+TEST_F(LiveryListFile, ATargetWhoseStatusCannotBeReadIsNotReplaced)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows reports an overlong name as not found, which is no failed status query";
+#endif
+    // A name longer than the file system takes: its status query fails.
+    const fs::path target = std::string(300, 'n') + ".xml";
+    writeBytes("scan.tmp", "new list");
+    const size_t logged = log().size();
+    EXPECT_FALSE(lf_replaceLiveryListFile("scan.tmp", target));
+    EXPECT_EQ(readBytes("scan.tmp"), "new list");
+    const std::string lines = log().substr(logged);
+    EXPECT_NE(lines.find(fmt::format("==> Cannot inspect {} before replacing it: ", target.string())), std::string::npos)
+        << lines;
+    EXPECT_EQ(lines.find("Cannot replace"), std::string::npos) << lines;
+}

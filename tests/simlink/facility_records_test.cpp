@@ -73,6 +73,15 @@ TEST_F(FacilityRecordsTest, TaxiParkingsBecomeStandsByTypeNameAndSuffix)
     EXPECT_FALSE(ctx.failed);
 }
 
+TEST_F(FacilityRecordsTest, AnAirportPositionThatIsNotANumberEndsTheRead)
+{
+    feed(airportRecord(47.0, std::nan(""), 432.0, "Zurich"));
+    EXPECT_TRUE(ctx.failed);
+    EXPECT_TRUE(ctx.done);
+    EXPECT_NE(kvr::test::flushedLog().find("==> Fac: LSZH position from the simulator is not a number, stands not read\n"),
+              std::string::npos);
+}
+
 TEST_F(FacilityRecordsTest, BiasMovesTheStandFromTheAirportReference)
 {
     feed(airportRecord(47.0, 8.0, 0.0, "X"));

@@ -62,6 +62,24 @@ TEST(ZuluTimeTest, EpochOfYearDayAndSeconds)
         EXPECT_EQ(gf_zuluToEpoch(c.year, c.day, c.seconds), c.epoch) << c.year << " " << c.day << " " << c.seconds;
 }
 
+TEST_F(UserAircraftTest, ValuesThatAreNotNumbersKeepTheOnesReceivedBefore)
+{
+    report(positionReport(47.0, 8.0, 500.0));
+    report(positionReport(47.001, 8.0, std::nan("")));
+    UserAcPosition pos = gf_getUserAcPosition();
+    EXPECT_DOUBLE_EQ(pos.latitude, 47.001);
+    EXPECT_DOUBLE_EQ(pos.altitude, 500.0);
+    report(positionReport(std::nan(""), 8.0, 520.0));
+    pos = gf_getUserAcPosition();
+    EXPECT_DOUBLE_EQ(pos.latitude, 47.001);
+    EXPECT_DOUBLE_EQ(pos.altitude, 520.0);
+    EXPECT_FALSE(gf_currentStopRequest());
+    const std::string log = kvr::test::flushedLog();
+    const std::string line = "==> User aircraft values from the simulator that are not numbers are ignored";
+    ASSERT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos) << log;
+}
+
 TEST_F(UserAircraftTest, TeleportOnlyBeyondTenNauticalMilesAfterAKnownPosition)
 {
     report(positionReport(47.0, 8.0)); // first report: never a teleport

@@ -1,0 +1,125 @@
+#include "engine/wait_bounds.h"
+
+#include <algorithm>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "engine/aircraft_commands.h"
+#include "engine/traffic_intake.h"
+#include "engine/traffic_state.h"
+
+namespace {
+
+bool lf_waiting(SimState state)
+{
+    return state == SimState::adding2sim || state == SimState::removingfromsim || state == SimState::liveryrespawn;
+}
+
+// The request has not reached the simulator yet: still in one of the
+// engine's own queues, where nothing is lost.
+bool lf_requestStillQueued(const AircraftBase& ac)
+{
+    const TrafficState& s = gf_trafficState();
+    if (ac.simState != SimState::adding2sim)
+        return ac.objectId != 0 && std::find(s.removalQueue.begin(), s.removalQueue.end(), ac.objectId) !=
+                                       s.removalQueue.end();
+    const uint32_t key = ac.key();
+    const auto& creations = ac.isStatic ? s.staticCreations : s.liveCreations;
+    if (std::any_of(creations.begin(), creations.end(), [key](const CreateAcCmd& c) { return c.key == key; }))
+        return true;
+    return !ac.isStatic && std::find(s.addingStack.begin(), s.addingStack.end(), ac.hexid) != s.addingStack.end();
+}
+
+std::string lf_who(const AircraftBase& ac)
+{
+    return fmt::format("{} {}", ac.callsign, ac.registration);
+}
+
+// The record goes, as after the simulator's removal report; an object the
+// simulator may still hold is removed.
+void lf_drop(AircraftBase& ac)
+{
+    if (ac.simState == SimState::adding2sim && ac.objectId != 0)
+        gf_trafficState().removalQueue.push_back(ac.objectId);
+    ac.removeFlag = 1;
+    if (ac.isStatic)
+        gf_trafficState().staticDirty = true;
+}
+
+void lf_release(AircraftBase& ac, int32_t waitedTicks)
+{
+    const int32_t seconds = waitedTicks / 100;
+    switch (ac.simState) {
+    case SimState::adding2sim:
+        gf_logLine(fmt::format("{}: no answer from the simulator to the creation request after {} s, aircraft dropped",
+                               lf_who(ac), seconds));
+        lf_drop(ac);
+        break;
+    case SimState::removingfromsim:
+        gf_logLine(fmt::format("{}: the simulator did not confirm the removal after {} s, taken as removed", lf_who(ac),
+                               seconds));
+        lf_drop(ac);
+        break;
+    case SimState::liveryrespawn:
+        gf_logLine(fmt::format("{}: the simulator did not confirm the removal for the new livery after {} s, "
+                               "creating it again",
+                               lf_who(ac), seconds));
+        ac.simState = SimState::buffer;
+        ac.throttleIndex = 5;
+        ac.flapsIndex = 4;
+        gf_trafficState().aircraft.setObjectId(ac, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void lf_expire(AircraftBase& ac, int32_t clock)
+{
+    if (!lf_waiting(ac.simState) || ac.removeFlag || ac.staticRemoveFlag) {
+        ac.waitState = SimState::buffer;
+        return;
+    }
+    if (ac.waitState != ac.simState) {
+        ac.waitState = ac.simState;
+        ac.waitSince = clock;
+        return;
+    }
+    const int32_t bound = ac.simState == SimState::adding2sim ? kCreationAnswerTicks : kRemovalAnswerTicks;
+    const int32_t waited = clock - ac.waitSince;
+    if (waited < bound)
+        return;
+    if (lf_requestStillQueued(ac)) {
+        ac.waitSince = clock; // the wait for the answer starts when the request leaves
+        return;
+    }
+    ac.waitState = SimState::buffer;
+    lf_release(ac, waited);
+}
+
+void lf_expireQuarantine(int32_t clock)
+{
+    std::erase_if(gf_quarantineMap(), [clock](const auto& entry) {
+        const int32_t held = clock - entry.second.since;
+        if (held < kQuarantineTicks)
+            return false;
+        gf_logLine(fmt::format("Address {:06x}: quarantine lifted after {} s", entry.first, held / 100));
+        return true;
+    });
+}
+
+} // namespace
+
+void gf_expireStuckWaits()
+{
+    const int32_t clock = engineClock.load();
+    AircraftStore& store = gf_trafficState().aircraft;
+    for (LiveAircraft& ac : store.live())
+        lf_expire(ac, clock);
+    for (StaticAircraft& ac : store.statics())
+        lf_expire(ac, clock);
+    if (clock % 100 == 0)
+        lf_expireQuarantine(clock);
+}
