@@ -337,6 +337,42 @@ void lf_every5Seconds()
         lf_every15Seconds();
 }
 
+namespace {
+
+// The latched parking update is over: done up to the captured generation.
+void lf_finishParkingUpdate(bool ran)
+{
+    MainLoopState& s = gf_mainLoopState();
+    ParkingRequests& r = gf_parkingRequests();
+    {
+        std::lock_guard lock(r.mutex);
+        r.doneGeneration = std::max(r.doneGeneration, s.capturedGeneration);
+        if (ran && s.capturedParkTrafficOnlyValue && r.parkTrafficOnlyGeneration == s.capturedParkTrafficOnlyGeneration)
+            r.parkTrafficOnlyValue = false;
+    }
+    s.latch = false;
+}
+
+void lf_runParkingAdjustment()
+{
+    MainLoopState& s = gf_mainLoopState();
+    s.adjustmentWaiting = false;
+    const int64_t start = gf_mainNowNs();
+    gf_adjustParking(s.capturedParkTrafficOnlyValue);
+    gf_catchUpEngineClock((gf_mainNowNs() - start) / kNsPerMs);
+    lf_finishParkingUpdate(true);
+}
+
+} // namespace
+
+void lf_runWaitingParkingRun()
+{
+    if (!gf_mainLoopState().adjustmentWaiting)
+        gf_continueAirportParking();
+    else if (gf_parkedTrafficForRunSettled())
+        lf_runParkingAdjustment();
+}
+
 void lf_every15Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
@@ -358,26 +394,18 @@ void lf_every15Seconds()
             gf_disableParkingControls();
             gf_resetSeenTraffic();
         }
-    } else {
+    } else if (!s.adjustmentWaiting && !gf_airportParkingWaiting()) {
         Gui::instance().enqueueUpdate(GuiUpdate::ClearError{});
         gf_clearMessage();
-        bool ran = false;
         if (lf_readCurrentAirport().icao != 0 && gf_standCount() > 0) {
             parkingInProgress.store(true);
             Gui::instance().enqueueUpdate(GuiUpdate::Repaint{GuiBands::Airport});
-            const int64_t start = gf_mainNowNs();
-            gf_adjustParking(s.capturedParkTrafficOnlyValue);
-            gf_catchUpEngineClock((gf_mainNowNs() - start) / kNsPerMs);
-            ran = true;
+            s.adjustmentWaiting = gf_askParkedTrafficForRun();
+            if (!s.adjustmentWaiting)
+                lf_runParkingAdjustment();
+        } else {
+            lf_finishParkingUpdate(false);
         }
-        {
-            std::lock_guard lock(r.mutex);
-            r.doneGeneration = std::max(r.doneGeneration, s.capturedGeneration);
-            if (ran && s.capturedParkTrafficOnlyValue &&
-                r.parkTrafficOnlyGeneration == s.capturedParkTrafficOnlyGeneration)
-                r.parkTrafficOnlyValue = false;
-        }
-        s.latch = false;
     }
     if (s.secondsCounter % 30 == 0)
         lf_every30Seconds();
@@ -471,6 +499,7 @@ bool lf_tick()
             gf_setNavLights(objectId, lights != 0 ? 1u : 0u);
     }
     lf_handleAddingStack();
+    lf_runWaitingParkingRun();
     if (g_userGroundDataArrived.exchange(0) == 0)
         return true;
     lf_everySecond();

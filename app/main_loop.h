@@ -34,6 +34,10 @@ double lf_autoRangeFor(bool onGround, double altitudeFeet);
 // count and stall report cleared; delivery on as asked, never after a stall.
 void lf_resetMailboxHandOver(bool deliveryOn);
 
+// Runs a parking run that waited for its parked traffic once that query is
+// over: the latched adjustment, else the first plan of the airport.
+void lf_runWaitingParkingRun();
+
 // requested != done of the parking-update handshake.
 bool lf_parkingUpdatePending();
 
@@ -56,6 +60,9 @@ struct MainLoopState {
     uint64_t capturedGeneration = 0;
     uint64_t capturedParkTrafficOnlyGeneration = 0;
     bool capturedParkTrafficOnlyValue = false;
+    // The latched adjustment waits for the parked traffic it asked for; a
+    // later tick runs it once that query is over.
+    bool adjustmentWaiting = false;
     // Remembered for "RANGE changed" in RT Direct mode.
     int32_t lastAutoRange = -1;
 };

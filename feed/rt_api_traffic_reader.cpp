@@ -8,7 +8,6 @@
 #include <numbers>
 #include <shared_mutex>
 #include <stdexcept>
-#include <thread>
 
 #include <fmt/format.h>
 
@@ -154,6 +153,7 @@ void RTAPITrafficReader::resetForRestart()
     qnh = 0;
     parkedStatus = -1;
     parkedPending = false;
+    parkedWait = ParkedQueryWait::None;
     liveRunning = false;
     intervalMs = 2000;
     std::lock_guard lock(boxMutex);
@@ -348,16 +348,17 @@ void lf_postParkedTrafficQuery()
     }
 }
 
-bool gf_requestRTAPIParkedTraffic()
+bool gf_postRTAPIParkedTraffic()
 {
     CurrentAirportRecord airport;
     {
         std::shared_lock lock(engineLock);
         airport = CurrentAirport;
     }
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    r.parkedWait = ParkedQueryWait::None;
     if (airport.code == 0 || !gf_isValidLatLon(LatLon{airport.latitude, airport.longitude}))
         return false;
-    RTAPITrafficReader& r = gf_rtApiTrafficReader();
     {
         std::lock_guard lock(r.boxMutex);
         r.parkedBox.top = airport.latitude + 0.04996402877697842;
@@ -370,19 +371,40 @@ bool gf_requestRTAPIParkedTraffic()
     // The reader sends the query once the service's interval since its
     // previous traffic query is over: the service refuses one sooner.
     r.parkedPending = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto start = std::chrono::steady_clock::now();
-    while (r.parkedStatus.load() == -1) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        // Once the program stops nobody may answer any more: the readers are
-        // told to stop only after the main task has left this wait.
-        if (!gf_keepRunning())
-            return false;
-        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
-            gf_logLine("ParkedTraffic receiving timed out after 10 seconds");
-            return false;
-        }
+    r.parkedWait = ParkedQueryWait::Waiting;
+    r.parkedAskedAt = r.parkedNow();
+    return true;
+}
+
+bool gf_RTAPIParkedTrafficSettled()
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    if (r.parkedWait != ParkedQueryWait::Waiting)
+        return true;
+    if (r.parkedStatus.load() != -1) {
+        r.parkedWait = ParkedQueryWait::Answered;
+        return true;
     }
+    // Once the program stops nobody may answer any more.
+    if (!gf_keepRunning()) {
+        r.parkedWait = ParkedQueryWait::Abandoned;
+        return true;
+    }
+    if (r.parkedNow() - r.parkedAskedAt > std::chrono::seconds(10)) {
+        gf_logLine("ParkedTraffic receiving timed out after 10 seconds");
+        r.parkedWait = ParkedQueryWait::Abandoned;
+        return true;
+    }
+    return false;
+}
+
+bool gf_takeRTAPIParkedTraffic()
+{
+    RTAPITrafficReader& r = gf_rtApiTrafficReader();
+    const bool answered = gf_RTAPIParkedTrafficSettled() && r.parkedWait == ParkedQueryWait::Answered;
+    r.parkedWait = ParkedQueryWait::None;
+    if (!answered)
+        return false;
     const int32_t status = r.parkedStatus.load();
     if (status <= 0)
         return true;
@@ -481,7 +503,9 @@ void gf_RTAPITrafficReader()
     RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
 
     try {
-        gf_setRTDirectParkedRequester(&gf_requestRTAPIParkedTraffic);
+        static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
+                                                         &gf_takeRTAPIParkedTraffic};
+        gf_setRTDirectParkedQuery(&parkedQuery);
         gf_logContinuation(fmt::format("{} connected", "Traffic RTAPIreader"));
         lf_setLiveTrafficState(GuiReaderState::Fresh);
         if (r.qnh.load() == 0) {

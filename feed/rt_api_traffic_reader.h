@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -11,6 +12,14 @@
 #include "feed/rt_api_decoding.h"
 #include "feed/rt_api_reader.h"
 #include "feed/rt_api_transport.h"
+
+// The main task's side of a parked query.
+enum class ParkedQueryWait : uint8_t {
+    None,      // nothing asked, or the outcome was taken
+    Waiting,   // asked; the reader has not answered yet
+    Answered,  // the reader set parkedStatus
+    Abandoned, // timed out, or the program stops
+};
 
 // A query box in degrees.
 struct RTAPIQueryBox {
@@ -51,6 +60,12 @@ public:
     std::atomic<bool> liveRunning{false};
     std::atomic<uint64_t> recordCount{0};
     std::atomic<int32_t> qnh{0};
+
+    // Main task only: the parked query it waits for and when it was asked.
+    ParkedQueryWait parkedWait = ParkedQueryWait::None;
+    std::chrono::steady_clock::time_point parkedAskedAt{};
+    // The clock of that wait's time-out; tests replace it.
+    std::chrono::steady_clock::time_point (*parkedNow)() = &std::chrono::steady_clock::now;
 };
 
 // The program's one traffic reader.
@@ -61,9 +76,15 @@ void gf_RTAPITrafficReader();
 // Buffer, then live polling; returns false with the reason in `status` (9999 = stopped).
 bool lf_RTAPITrafficLoop(int32_t& status);
 bool lf_requestRTAPIBufferTraffic(int32_t& status);
-// Main task: asks the reader thread for the parked aircraft around the
-// current airport and waits up to 10 s for them (true: the list is filled).
-bool gf_requestRTAPIParkedTraffic();
+// Main task, none of them waits. Asks the reader thread for the parked
+// aircraft around the current airport (false: no airport, nothing asked).
+bool gf_postRTAPIParkedTraffic();
+// True once the asked query is over: answered, timed out after 10 s (logged)
+// or given up because the program stops; also when nothing was asked.
+bool gf_RTAPIParkedTrafficSettled();
+// The outcome of the settled query, taken once: true when the parked list is
+// filled; logs or throws for the service's refusals.
+bool gf_takeRTAPIParkedTraffic();
 // Reader thread: one parked query.
 void lf_postParkedTrafficQuery();
 // Hands the decoded batch over (delay in seconds: 30 live, 0..24 buffered).

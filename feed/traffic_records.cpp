@@ -69,7 +69,7 @@ SeenTrafficCollector rtAppSeen;
 SeenTrafficCollector rtDirectSeen;
 ParkedTrafficShare rtAppParked;
 ParkedTrafficShare rtDirectParked;
-std::atomic<bool (*)()> rtDirectParkedRequester{nullptr};
+std::atomic<const RTDirectParkedQuery*> rtDirectParkedQuery{nullptr};
 
 } // namespace
 
@@ -446,9 +446,23 @@ ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag)
     return sourceTag == 2 ? rtDirectParked : rtAppParked;
 }
 
-void gf_setRTDirectParkedRequester(bool (*requester)())
+void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query)
 {
-    rtDirectParkedRequester.store(requester);
+    rtDirectParkedQuery.store(query);
+}
+
+bool gf_askParkedTrafficForRun()
+{
+    if (!gf_isRTDirect())
+        return false;
+    const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+    return query != nullptr && query->post();
+}
+
+bool gf_parkedTrafficForRunSettled()
+{
+    const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+    return query == nullptr || query->settled();
 }
 
 void gf_resetSeenTraffic()
@@ -499,8 +513,8 @@ void gf_processRTParkedTraffic(uint32_t quota)
     const bool rtDirect = gf_isRTDirect();
     ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
     if (rtDirect) {
-        auto requester = rtDirectParkedRequester.load();
-        if (requester == nullptr || !requester())
+        const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+        if (query == nullptr || !query->take())
             return;
     } else if (!share.received.load()) {
         return;

@@ -194,15 +194,30 @@ struct ParkedTrafficShare {
 // By source tag: 1 = RT App, 2 = RT Direct.
 SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag);
 ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag);
-// The RT Direct traffic reader registers its parked-traffic request (true
-// when a parked list was fetched); nullptr forgets it.
-void gf_setRTDirectParkedRequester(bool (*requester)());
+// The RT Direct traffic reader's parked query, in three steps of the main
+// task, none of which waits: post (false: nothing was asked), settled (the
+// answer is in, or the query failed or was given up) and take (true when a
+// parked list was fetched; taken once).
+struct RTDirectParkedQuery {
+    bool (*post)();
+    bool (*settled)();
+    bool (*take)();
+};
+// The reader registers its query; nullptr forgets it.
+void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query);
+// A parking run plans from the active source's parked traffic. In RT Direct
+// mode that is asked for before the run: true when a query went out, and the
+// run is to wait until gf_parkedTrafficForRunSettled, on later ticks of the
+// main task. False (RT App mode, no airport, no reader): the run may go now.
+bool gf_askParkedTrafficForRun();
+bool gf_parkedTrafficForRunSettled();
 
 // Ages the list (slot -> age), drops records without callsign, too old ones
 // and the older duplicates of a stand or callsign; youngest first.
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked);
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot);
-// Ages the active source's parked list and plans from it.
+// Ages the active source's parked list and plans from it; in RT Direct mode
+// only once the query asked before the run brought a list.
 void gf_processRTParkedTraffic(uint32_t quota);
 // Empties the active source's seen traffic and switches collection on.
 void gf_resetSeenTraffic();

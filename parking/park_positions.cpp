@@ -22,6 +22,7 @@
 #include "engine/traffic_state.h"
 #include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_app_readers.h"
+#include "feed/traffic_records.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "parking/runway_table.h"
@@ -31,6 +32,25 @@
 std::atomic<bool> parkAirportChanged{false};
 
 namespace {
+
+bool firstPlanWaiting = false;
+
+void lf_runFirstPlan()
+{
+    const auto start = std::chrono::steady_clock::now();
+    gf_buildParkingPlan();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    // The engine's samples are timed on its clock: it catches up with the
+    // time the build held the main task.
+    gf_catchUpEngineClock(ms);
+}
+
+// The first plan uses parked traffic when it has stands to fill.
+bool lf_firstPlanAsksForParkedTraffic()
+{
+    return gf_standCount() > 0 && gf_parkingRunQuotaFor(*gf_parametersSnapshot()) > 0 && gf_askParkedTrafficForRun();
+}
 
 int32_t lf_countSoftOptions(const std::vector<Stand>& stands)
 {
@@ -105,17 +125,27 @@ void gf_loadAirportParking()
         return;
     }
     gf_airportUi().restartParkingCountdown();
-    const auto start = std::chrono::steady_clock::now();
-    gf_buildParkingPlan();
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    // The engine's samples are timed on its clock: it catches up with the
-    // time the build held the main task.
-    gf_catchUpEngineClock(ms);
+    firstPlanWaiting = lf_firstPlanAsksForParkedTraffic();
+    if (!firstPlanWaiting)
+        lf_runFirstPlan();
+}
+
+void gf_continueAirportParking()
+{
+    if (!firstPlanWaiting || !gf_parkedTrafficForRunSettled())
+        return;
+    firstPlanWaiting = false;
+    lf_runFirstPlan();
+}
+
+bool gf_airportParkingWaiting()
+{
+    return firstPlanWaiting;
 }
 
 void gf_unloadAirportParking()
 {
+    firstPlanWaiting = false;
     StandTable& table = gf_standTable();
     if (airportFileLoaded.load()) {
         gf_saveLearned(table.stands, handmadeOverrule.load());

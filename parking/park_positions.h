@@ -13,8 +13,15 @@
 extern std::atomic<bool> parkAirportChanged;
 
 // Loads the current airport's park positions and builds the first plan; a
-// failed load is shown and logged and leaves no airport loaded.
+// failed load is shown and logged and leaves no airport loaded. In RT Direct
+// mode a plan that uses parked traffic asks for it first and is built by
+// gf_continueAirportParking once the answer is in.
 void gf_loadAirportParking();
+// Main loop tick: builds the first plan that waits for its parked traffic,
+// once that query is over; nothing otherwise.
+void gf_continueAirportParking();
+// The first plan waits for its parked traffic.
+bool gf_airportParkingWaiting();
 // Leaves the current airport: saves what was learned, forgets the airport,
 // its stands, runways and plan. Static aircraft already in the simulator stay.
 void gf_unloadAirportParking();

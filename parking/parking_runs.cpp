@@ -118,11 +118,18 @@ int32_t gf_parkingRunQuota(const Parameters& params)
 {
     if (!params.RT_PARKTRAFFIC_ONLY)
         return gf_setStaticStandQuota(params.parking_percentage, params.MAX_PARK_SEL);
-    const auto stands = static_cast<int64_t>(gf_standCount());
-    const int32_t quota = params.MAX_PARK_SEL < 1 ? 0 : static_cast<int32_t>(std::min<int64_t>(params.MAX_PARK_SEL, stands));
+    const int32_t quota = gf_parkingRunQuotaFor(params);
     gf_standTable().staticQuota = quota;
     gf_postGuiUpdate(GuiUpdate::MaxPark{static_cast<uint32_t>(quota), lf_percentOfStands(quota)});
     return quota;
+}
+
+int32_t gf_parkingRunQuotaFor(const Parameters& params)
+{
+    if (!params.RT_PARKTRAFFIC_ONLY)
+        return gf_staticStandQuotaFor(params.parking_percentage, params.MAX_PARK_SEL);
+    const auto stands = static_cast<int64_t>(gf_standCount());
+    return params.MAX_PARK_SEL < 1 ? 0 : static_cast<int32_t>(std::min<int64_t>(params.MAX_PARK_SEL, stands));
 }
 
 void lf_blockUserStands()

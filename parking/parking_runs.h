@@ -24,6 +24,8 @@ int32_t gf_catchUpEngineClock(int64_t elapsedMs);
 // percentage of the stands, or with RT_PARKTRAFFIC_ONLY MAX_PARK_SEL capped at
 // the number of stands.
 int32_t gf_parkingRunQuota(const Parameters& params);
+// That quota alone, neither kept nor shown.
+int32_t gf_parkingRunQuotaFor(const Parameters& params);
 // Blocks the user's reserved stand and the stand under the user aircraft for
 // static aircraft.
 void lf_blockUserStands();

@@ -238,6 +238,17 @@ std::string gf_findStandAtPosition(const LatLon& position)
     return cache.answer;
 }
 
+int32_t gf_staticStandQuotaFor(int32_t percentage, int32_t limit)
+{
+    if (limit <= 0)
+        return 0;
+    const size_t n = standTable.stands.size();
+    int64_t wanted = 1;
+    if (n > 1 && (n > 3 || percentage >= 50))
+        wanted = std::lround(static_cast<double>(percentage) * static_cast<double>(n) / 100.0);
+    return static_cast<int32_t>(std::min<int64_t>(limit, wanted));
+}
+
 int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit)
 {
     if (limit <= 0) {
@@ -246,10 +257,7 @@ int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit)
         return 0;
     }
     const size_t n = standTable.stands.size();
-    int64_t wanted = 1;
-    if (n > 1 && (n > 3 || percentage >= 50))
-        wanted = std::lround(static_cast<double>(percentage) * static_cast<double>(n) / 100.0);
-    const int32_t quota = static_cast<int32_t>(std::min<int64_t>(limit, wanted));
+    const int32_t quota = gf_staticStandQuotaFor(percentage, limit);
     standTable.staticQuota = quota;
     const uint32_t count = static_cast<uint32_t>(std::max(quota, 0));
     const uint32_t percent = n < 1 ? 0u : static_cast<uint32_t>(std::lround(count * 100.0 / static_cast<double>(n)));

@@ -95,6 +95,8 @@ std::string gf_findStandAtPosition(const LatLon& position);
 // the limit is 0 or below), and shows it in the window with its share of all
 // stands (update kind 21). Returns the quota.
 int32_t gf_setStaticStandQuota(int32_t percentage, int32_t limit);
+// That quota alone, neither kept nor shown.
+int32_t gf_staticStandQuotaFor(int32_t percentage, int32_t limit);
 
 // "          <name>: excludes <names>" for the park-position log.
 std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, int32_t id);

@@ -123,6 +123,18 @@ bool RTWebApi::pause(std::chrono::milliseconds ms)
     return !changed.wait_for(lock, ms, [this] { return stopping; });
 }
 
+void RTWebApi::holdReplies(const std::string& path, bool hold)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (hold)
+            held.insert(path);
+        else
+            held.erase(path);
+    }
+    changed.notify_all();
+}
+
 void RTWebApi::handle(const std::string& path, const httplib::Request& req, httplib::Response& res)
 {
     Request r;
@@ -133,7 +145,7 @@ void RTWebApi::handle(const std::string& path, const httplib::Request& req, http
         r.form[k] = v;
     std::optional<Reply> reply;
     {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
         log.push_back(r);
         // Traffic queries of one kind can be scripted apart from the others.
         std::string key = path;
@@ -143,6 +155,14 @@ void RTWebApi::handle(const std::string& path, const httplib::Request& req, http
                 key += "#parked";
             else if (r.form.count("buffercount"))
                 key += "#buffer";
+        }
+        if (held.contains(key)) {
+            changed.notify_all();
+            changed.wait(lock, [&] { return stopping || !held.contains(key); });
+            if (stopping) {
+                res.status = 500;
+                return;
+            }
         }
         auto& q = scripted[key];
         if (!q.empty()) {

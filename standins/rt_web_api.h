@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +98,9 @@ public:
     // `path` is an endpoint; "/v6/traffic" scripts the live traffic queries,
     // "/v6/traffic#buffer" and "/v6/traffic#parked" the buffer and parked ones.
     void queueReply(const std::string& path, Reply reply);
+    // While held, the queries of `path` (named as for queueReply) wait
+    // unanswered; releasing answers them as they would have been.
+    void holdReplies(const std::string& path, bool hold);
     // {"status":apiStatus,"message":message} with the given HTTP status.
     static Reply jsonStatus(int apiStatus, const std::string& message, int httpStatus = 200);
     // A non-JSON page with the given HTTP status.
@@ -149,6 +153,7 @@ private:
     mutable std::condition_variable changed;
     bool stopping = false;
     std::map<std::string, std::deque<Reply>> scripted;
+    std::set<std::string> held;
     std::vector<Request> log;
     std::string credential = "test-license";
     std::string serverName = "standin-1";

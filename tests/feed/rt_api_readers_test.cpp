@@ -11,6 +11,8 @@
 #include <set>
 #include <thread>
 
+#include "app/main_loop.h"
+#include "app/user_requests.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -20,7 +22,10 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/model_database.h"
 #include "tests/feed/feed_test_support.h"
+#include "parking/parking_plan.h"
+#include "simlink/sim_link_state.h"
 #include "tests/feed/rt_direct_fixture.h"
+#include "tests/parking/parking_fixture.h"
 
 using kvr::standin::RTWebApi;
 using namespace std::chrono_literals;
@@ -99,6 +104,7 @@ protected:
     {
         stopReaders();
         traffic().resetForRestart();
+        traffic().parkedNow = &std::chrono::steady_clock::now;
         weather().resetForRestart();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
@@ -127,6 +133,16 @@ protected:
     {
         auto done = std::async(std::launch::async, [&t] { t.join(); });
         return done.wait_for(15s) == std::future_status::ready;
+    }
+    // A parked query as a parking run makes it: asked, waited for here, its
+    // outcome taken.
+    static bool requestParked()
+    {
+        if (!gf_postRTAPIParkedTraffic())
+            return false;
+        while (!gf_RTAPIParkedTrafficSettled())
+            std::this_thread::sleep_for(10ms);
+        return gf_takeRTAPIParkedTraffic();
     }
     std::vector<RTWebApi::Request> trafficRequests()
     {
@@ -332,7 +348,7 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
     startTraffic();
     // The start-up asks for parked traffic as soon as the buffer phase is over.
     ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
-    EXPECT_TRUE(gf_requestRTAPIParkedTraffic());
+    EXPECT_TRUE(requestParked());
     {
         ParkedTrafficShare& share = gf_parkedTrafficOf(2);
         std::lock_guard lock(share.mutex);
@@ -350,20 +366,22 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
 
     // The API's refusals of a parked query.
     api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(401, "expired"));
-    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_FALSE(requestParked());
     EXPECT_NE(log().find("==> RT Parked: re-authentication to RT API is needed Kelo\n"), std::string::npos);
     api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(406, "later"));
-    EXPECT_TRUE(gf_requestRTAPIParkedTraffic());
+    EXPECT_TRUE(requestParked());
     EXPECT_NE(log().find("==> parkedtraffic msg: later\n"), std::string::npos);
     api.queueReply("/v6/traffic#parked", RTWebApi::jsonStatus(400, "bad box"));
-    EXPECT_THROW(gf_requestRTAPIParkedTraffic(), std::runtime_error);
+    EXPECT_THROW(requestParked(), std::runtime_error);
     EXPECT_EQ(api.rateViolationCount(), 0u) << "neither parked nor live queries came too soon";
     gf_modelDatabase().icaoModelCodes.clear();
 }
 
 TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
 {
-    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_FALSE(gf_postRTAPIParkedTraffic());
+    EXPECT_TRUE(gf_RTAPIParkedTrafficSettled());
+    EXPECT_FALSE(gf_takeRTAPIParkedTraffic());
     EXPECT_FALSE(traffic().parkedPending.load());
     EXPECT_EQ(api.count("/v6/traffic"), 0u);
 }
@@ -376,9 +394,86 @@ TEST_F(RTReadersTest, AStopRequestEndsTheWaitForParkedTraffic)
     ASSERT_TRUE(ends(trafficThread)); // the reader is gone and the program is stopping
     ASSERT_NE(gf_currentStopRequest(), nullptr);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
+    EXPECT_FALSE(requestParked());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s); // not the 10 s meant for a slow answer
     EXPECT_EQ(log().find("ParkedTraffic receiving timed out"), std::string::npos);
+}
+
+TEST_F(RTReadersTest, AParkingAdjustmentRunsOnTheTickAfterItsParkedAnswer)
+{
+    kvr::test::ParkingState parking;
+    gf_modelDatabase().icaoModelCodes.insert({"A320", "B738"});
+    gf_modifyParameters([](Parameters& p) {
+        p.RT_PARKTRAFFIC_ONLY = true;
+        p.MAX_PARK_SEL = 500;
+    });
+    std::vector<RTWebApi::Parked> parked = RTWebApi::parkedAround(kLat, kLon, 3);
+    std::vector<Stand> stands = kvr::test::rowOfStands(3);
+    for (size_t i = 0; i < stands.size(); ++i) {
+        parked[i].type = "B738"; // light aircraft are left out
+        stands[i].lat = parked[i].lat;
+        stands[i].lon = parked[i].lon;
+        stands[i].radius = 40.0 / 1852.0;
+    }
+    kvr::test::loadStands(std::move(stands));
+    api.setParked(parked);
+    kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    api.holdReplies("/v6/traffic#parked", true);
+    lf_resetMainLoopState();
+    gf_mainLoopState().secondsCounter = 15;
+    ParkingRequests& requests = gf_parkingRequests();
+    {
+        std::lock_guard lock(requests.mutex);
+        requests.requestedGeneration = 1;
+        requests.doneGeneration = 0;
+    }
+    lf_every15Seconds(); // captures the request
+    lf_every15Seconds(); // asks for parked traffic and returns at once
+    EXPECT_TRUE(gf_mainLoopState().latch) << "the adjustment waits for its parked traffic";
+    ASSERT_TRUE(eventually([&] {
+        const auto reqs = trafficRequests();
+        return std::any_of(reqs.begin(), reqs.end(),
+                           [](const auto& r) { return r.form.at("querytype") == "parkedtraffic"; });
+    }));
+    g_linkState = LinkState::Running;
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(lf_tick());
+    EXPECT_TRUE(lf_parkingUpdatePending()) << "no answer, no run";
+    EXPECT_EQ(gf_parkingPlanSize(), 0u);
+
+    api.holdReplies("/v6/traffic#parked", false);
+    EXPECT_TRUE(eventually([&] {
+        lf_tick();
+        return !gf_mainLoopState().latch;
+    }));
+    g_linkState = LinkState::NotConnected;
+    EXPECT_FALSE(lf_parkingUpdatePending());
+    EXPECT_EQ(gf_parkingPlanSize(), 3u);
+    EXPECT_NE(log().find("RT Parking changes: 0 to be removed, 3 to be added"), std::string::npos) << log();
+    gf_clearParkingPlan();
+    gf_clearStandTable();
+    gf_modelDatabase().icaoModelCodes.clear();
+    lf_resetMainLoopState();
+    std::lock_guard lock(requests.mutex);
+    requests.requestedGeneration = requests.doneGeneration = 0;
+}
+
+TEST_F(RTReadersTest, AnUnansweredParkedQueryIsGivenUpAfterTenSecondsOfItsClock)
+{
+    static std::chrono::steady_clock::time_point now{};
+    traffic().parkedNow = [] { return now; };
+    kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
+    ASSERT_TRUE(gf_postRTAPIParkedTraffic()); // no reader runs: nobody answers
+    EXPECT_TRUE(traffic().parkedPending.load());
+    now += 10s;
+    EXPECT_FALSE(gf_RTAPIParkedTrafficSettled());
+    EXPECT_EQ(log().find("ParkedTraffic receiving timed out"), std::string::npos);
+    now += 1ms;
+    EXPECT_TRUE(gf_RTAPIParkedTrafficSettled());
+    EXPECT_NE(log().find("ParkedTraffic receiving timed out after 10 seconds\n"), std::string::npos);
+    EXPECT_FALSE(gf_takeRTAPIParkedTraffic());
 }
 
 TEST_F(RTReadersTest, TheApisOwn9999EndsTheWeatherReaderWithAnError)

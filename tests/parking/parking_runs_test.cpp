@@ -40,6 +40,7 @@ TEST_F(ParkingRunsTest, QuotaOfARunFollowsTheParkingMode)
             p.parking_percentage = 50;
             p.MAX_PARK_SEL = c.maxSel;
         });
+        EXPECT_EQ(gf_parkingRunQuotaFor(*gf_parametersSnapshot()), c.quota) << c.rtOnly << " " << c.maxSel;
         EXPECT_EQ(gf_parkingRunQuota(*gf_parametersSnapshot()), c.quota) << c.rtOnly << " " << c.maxSel;
         EXPECT_EQ(gf_standTable().staticQuota, c.quota);
         EXPECT_EQ(window.last<GuiUpdate::MaxPark>()->percent, c.percent) << c.rtOnly << " " << c.maxSel;
