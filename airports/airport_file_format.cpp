@@ -16,6 +16,7 @@
 #include "core/log.h"
 #include "core/parameters_file.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "core/version_data.h"
 
 namespace fs = std::filesystem;
@@ -410,7 +411,6 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
         s.options.push_back(std::move(o));
     }
 
-    constexpr double kTwoPi = 2.0 * std::numbers::pi;
     double heading = std::fmod(headingDeg * std::numbers::pi / 180.0, kTwoPi);
     if (heading < 0.0)
         heading += kTwoPi;

@@ -20,6 +20,7 @@
 #include "core/shared_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
@@ -32,8 +33,6 @@ UserAcPosition engineCopy;
 SharedSnapshot<const UserAcPosition> published{std::make_shared<const UserAcPosition>()};
 std::atomic<uint32_t> exceptionReports{0};
 
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kFeetPerNm = 6076.11549;
 
 // The flat-earth distance estimate in NM, longitude scaled at `cosLat`.
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)

@@ -8,6 +8,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion_step.h"
 #include "engine/traffic_state.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr double kFtPerNm = 6076.11549;
 
 // Lights of an aircraft leaving its stand.
 constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
@@ -61,7 +61,7 @@ void initiatePushBack(LiveAircraft& ac)
         ac.standLeaveRequest = 0;
         return;
     }
-    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFtPerNm});
+    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFeetPerNm});
     SampleStream& st = ac.samples;
     st.front().speedKt = 0.0;
     ac.targetTrack = ac.heading;
@@ -81,7 +81,7 @@ void lf_pullOutOfStand(LiveAircraft& ac)
     ac.standLeaveRequest = 0;
     ac.projection = 0;
     const LatLon target =
-        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFtPerNm});
+        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFeetPerNm});
     SampleStream& st = ac.samples;
     st.front().speedKt = 0.0;
     const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);

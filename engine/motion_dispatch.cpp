@@ -8,6 +8,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
@@ -51,7 +52,6 @@ std::string lf_who(const LiveAircraft& ac)
     return fmt::format("{} {}", ac.callsign, ac.registration);
 }
 
-constexpr double kDegToRad = 3.141592653589793 / 180.0;
 
 double lf_degrees(double radians)
 {

@@ -9,6 +9,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/ground_curves.h"
 #include "engine/approach.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kMaxStep = 0.06283185307179587; // 3.6 degrees
 constexpr double kSmoothMax = 0.00034906585039886593;
 constexpr double kSmoothChange = 6.981317007977318e-6;
@@ -106,7 +106,7 @@ void lf_followGroundCurve(LiveAircraft& ac)
     // In the air the heading follows the curve at the turn rate, not within
     // half a degree.
     const double y = gf_wrapAngle(p.heading - ac.heading);
-    if (std::fabs(y) > 0.5 * kDeg && ac.turnRate > 0.0)
+    if (std::fabs(y) > 0.5 * kDegToRad && ac.turnRate > 0.0)
         ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
 }
 
@@ -116,7 +116,7 @@ bool lf_turnInPlace(LiveAircraft& ac)
 {
     if (!ac.turningInPlace)
         return false;
-    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDeg) {
+    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDegToRad) {
         ac.tasKt = 0.0;
         return true;
     }
@@ -135,7 +135,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
     if (!std::isfinite(y) || !std::isfinite(m) || m <= 0.0)
         return;
     double step = 0.0;
-    if (smooth && std::fabs(y) <= 6.0 * kDeg) {
+    if (smooth && std::fabs(y) <= 6.0 * kDegToRad) {
         double& r = ac.headingRate;
         const double cap = std::min(m, kSmoothMax);
         if (!std::isfinite(r) || cap <= 0.0 || y == 0.0) {
@@ -198,7 +198,7 @@ void stepMotion(LiveAircraft& ac)
         if (onGround && !lf_pushingBack(ac)) {
             const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
             const bool smooth =
-                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
+                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
             stepHeading(ac, target, smooth);
         } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
             ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
@@ -272,7 +272,7 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
         const double dlat = (ac.lat - user.latitude) * 60.0;
-        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
+        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDegToRad);
         return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:

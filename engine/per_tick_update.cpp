@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/motion_dispatch.h"
@@ -32,8 +33,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kHalfPi = std::numbers::pi / 2.0;
 
 struct TickCounters {
     int32_t removal = 0;

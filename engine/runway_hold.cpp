@@ -10,6 +10,7 @@
 
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kMargin = 75.0;
 constexpr double kLinedUpCrossM = 7.5;
 constexpr double kBehindStartM = -700.0;

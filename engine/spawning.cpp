@@ -12,6 +12,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/category.h"
 #include "engine/engine_reports.h"
@@ -31,7 +32,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 void lf_dropFront(LiveAircraft& ac)
 {

@@ -9,13 +9,13 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "parking/stand_table.h"
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 
 int32_t lf_ticksAtLeast100(double ticks)
 {

@@ -20,6 +20,7 @@
 #include "core/settings.h"
 #include "core/stop_request.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "feed/feed_flags.h"
 #include "feed/received_text.h"
@@ -30,7 +31,6 @@ std::atomic<bool> rtAppBufferRequested{false};
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr size_t kReceiveBuffer = 16384;
 
 std::mutex rtAppRequestMutex;

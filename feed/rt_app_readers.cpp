@@ -17,6 +17,7 @@
 #include "core/log.h"
 #include "core/stop_request.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -27,7 +28,6 @@
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 
 // The whole field as a finite decimal number; "{name}:{text}" otherwise.
 double lf_number(std::string_view field, const char* name)

@@ -12,6 +12,7 @@
 #include "airports/airport_database.h"
 #include "airports/park_airports.h"
 #include "core/clock.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 bool lf_validLalo(double lat, double lon)
 {

@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft.h"
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 // 5.4 m, 5.0 m and 1.8 m in NM: how much wider in radius an aircraft may be
 // than a stand at all, on a fuel stand, and on an extra stand.
 constexpr double kMaxExcessNm = 0.0029157667386609074;

@@ -12,12 +12,12 @@
 #include "core/log.h"
 #include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "parking/stand_fit.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 // (20 m in NM) squared: the reach of a stand in gf_findStandAtPosition.
 constexpr double kStandReachNm2 = 0.00011662133983924917;
 // (0.003 NM) squared: how far a position may move before a thread asks again.
