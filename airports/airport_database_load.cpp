@@ -18,6 +18,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/units.h"
 
 namespace fs = std::filesystem;
 
@@ -219,6 +220,6 @@ std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
     }
     if (winner != closestCentre)
         gf_logLine(fmt::format("Airport {} has the closest center, but stand {} at {} is closer ({:.0f} meters)",
-                               closestCentre->icao, bestStand, winner->icao, best * 1852.0));
+                               closestCentre->icao, bestStand, winner->icao, best * kMetresPerNm));
     return *winner;
 }

@@ -33,9 +33,16 @@ inline constexpr double kFeetPerMetre = 3.2808399;
 inline constexpr double kFeetPerNm = 6076.11549;
 // On the sphere on which one minute of arc is one nautical mile.
 inline constexpr double kNmPerDegree = 60.0;
+// Kilometres per degree of latitude, rounded as the traffic boxes use it.
+inline constexpr double kKmPerDegreeLatitude = 111.2;
 
 // Speeds.
 inline constexpr double kSecondsPerHour = 3600.0;
 inline constexpr double kSecondsPerMinute = 60.0;
 inline constexpr double kKnotsToMetresPerSecond = kMetresPerNm / kSecondsPerHour;
 inline constexpr double kMetresPerSecondToKnots = kSecondsPerHour / kMetresPerNm;
+
+// The engine's clock runs in ticks of 10 ms: nautical miles per hour of
+// ticks is knots.
+inline constexpr double kTicksPerSecond = 100.0;
+inline constexpr double kTicksPerHour = kSecondsPerHour * kTicksPerSecond;

@@ -269,7 +269,7 @@ double lf_userGroundCollisionTermNm()
     }
     const double speed = gf_engineUserAcPosition().groundSpeed;
     const double speedTerm = std::isfinite(speed) && speed > 0.0
-                                 ? std::min(speed * 0.5144444444444445 * 0.75, 15.0) * 0.0005399568034557236
+                                 ? std::min(speed * kKnotsToMetresPerSecond * 0.75, 15.0) * kNmPerMetre
                                  : 0.0;
     return typeTerm + speedTerm;
 }

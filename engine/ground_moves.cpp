@@ -24,7 +24,7 @@ constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
 // Ticks to drive from here to `to` at the stand manoeuvre speed; at least 25.
 int32_t lf_standMoveTicks(const LiveAircraft& ac, const LatLon& to)
 {
-    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * 360000.0;
+    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * kTicksPerHour;
     if (!std::isfinite(ticks))
         return 25;
     return std::max(static_cast<int32_t>(std::lround(std::min(ticks, 1e9))), 25);

@@ -36,7 +36,7 @@ bool lf_same(const TrafficSample& a, const TrafficSample& b)
 }
 double lf_metres(const LatLon& a, const LatLon& b)
 {
-    return gf_distanceNm(a, b) * 1852.0;
+    return gf_distanceNm(a, b) * kMetresPerNm;
 }
 double lf_bearing(const LatLon& a, const LatLon& b)
 {
@@ -306,7 +306,7 @@ bool lf_mergeSampledBend(LiveAircraft& ac)
     if (!(in >= 0.0 && out >= 2.0 && in <= kBendLegMaxM * 2.0 && out <= kBendLegMaxM * 2.0))
         return false;
     TrafficSample corner = st[1];
-    const LatLon at = gf_destinationPoint(lf_pos(st[1]), {entry, in / 0.3048});
+    const LatLon at = gf_destinationPoint(lf_pos(st[1]), {entry, in / kMetresPerFoot});
     corner.lat = at.latitude;
     corner.lon = at.longitude;
     corner.stationary = 0;
@@ -338,7 +338,7 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
     }
     const double dlat = (st[1].lat - st[0].lat) * 60.0;
     const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * 60.0 * std::cos(st[0].lat * kDegToRad);
-    if (std::sqrt(dlat * dlat + dlon * dlon) * 1852.0 >= threshold)
+    if (std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm >= threshold)
         insertMidSample(ac);
 }
 

@@ -326,7 +326,7 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
     if (s.speedKt > 0.0) {
         if (ac.phase == FlightPhase::takeoff && ac.extrapolating)
             s.speedKt = std::min(s.speedKt * 1.015, 210.0);
-        const double ft = s.speedKt * 3.0 * 6076.11549 / 3600.0;
+        const double ft = s.speedKt * 3.0 * kFeetPerNm / kSecondsPerHour;
         const LatLon to = gf_destinationPoint({s.lat, s.lon}, {ac.heading, ft});
         s.lat = to.latitude;
         s.lon = to.longitude;

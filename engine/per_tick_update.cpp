@@ -79,7 +79,7 @@ void lf_queueOneCreation()
         return;
     }
     CreateAcCmd cmd;
-    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * 57.29577951308232,
+    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * kRadToDeg,
                         0, 0};
     cmd.callsign = ac->callsign;
     cmd.title = std::string(ac->liveryTitle);

@@ -159,7 +159,7 @@ void lf_measureSpeed(LiveAircraft& ac)
 
 double lf_measuredSpeedKt(const LiveAircraft& ac)
 {
-    return ac.lastWindowM / ac.lastWindowS / 0.5144444444444445;
+    return ac.lastWindowM / ac.lastWindowS / kKnotsToMetresPerSecond;
 }
 
 bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon& position)

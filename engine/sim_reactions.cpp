@@ -16,6 +16,7 @@
 #include "engine/geometry.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
+#include "core/units.h"
 #include "parking/live_at_stands.h"
 #include "parking/runway_matching.h"
 #include <shared_mutex>
@@ -46,7 +47,7 @@ void lf_applyStaticCgAndPitch(LiveAircraft& ac, const SimEvent& e)
         ac.cgMeasured = 0;
     }
     const double pitch = e.value2;
-    ac.staticPitch = std::isfinite(pitch) && pitch > -0.017453292519943295 && pitch <= 0.04363323129985824
+    ac.staticPitch = std::isfinite(pitch) && pitch > -kDegToRad && pitch <= 2.5 * kDegToRad
                          ? pitch
                          : 0.012217304763960306;
 }
@@ -364,7 +365,7 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
         return;
     }
     if (ac.liftOffCounter >= 2) {
-        const double arm = std::clamp(ac.radius * 6076.11549 * 0.22, 4.0, 20.0);
+        const double arm = std::clamp(ac.radius * kFeetPerNm * 0.22, 4.0, 20.0);
         if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.pitch))
             ac.altitudeFt =
                 cg + arm * std::sin(std::min(std::fabs(ac.pitch - ac.staticPitch), 0.3490658503988659)) + g;
@@ -428,7 +429,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
             if (CurrentAirport.code != 0) {
                 const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
                 const double dlon =
-                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
+                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * kDegToRad);
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};

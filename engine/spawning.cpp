@@ -160,7 +160,7 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
     } else if (user.groundSpeed > 8.0) {
         wait = true;
     } else if (!f.airborne && f.speedKt <= 8.0 &&
-               gf_distanceNm({user.latitude, user.longitude}, lf_pos(f)) * 1852.0 <= 500.0) {
+               gf_distanceNm({user.latitude, user.longitude}, lf_pos(f)) * kMetresPerNm <= 500.0) {
         wait = true;
     } else {
         wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
@@ -321,7 +321,7 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     if (!f.stationary) {
         if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 6.0; }))
             return std::nullopt;
-        if (gf_distanceNm(lf_pos(f), lf_pos(st.back())) * 1852.0 > 35.0)
+        if (gf_distanceNm(lf_pos(f), lf_pos(st.back())) * kMetresPerNm > 35.0)
             return std::nullopt;
     }
     const TrafficSample& ref = f.stationary ? f : st.back();

@@ -30,7 +30,7 @@ namespace {
 
 double lf_metres(const LatLon& a, const LatLon& b)
 {
-    return gf_distanceNm(a, b) * 1852.0;
+    return gf_distanceNm(a, b) * kMetresPerNm;
 }
 
 bool lf_positive(double v)
@@ -511,7 +511,7 @@ bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
     st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k - 1));
     const double speed = lf_rollSpeedKt(ac);
     const double nm = gf_distanceNm(lf_samplePosition(st[0]), lf_samplePosition(st[1]));
-    retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * 360000.0 / speed)), 25));
+    retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * kTicksPerHour / speed)), 25));
     climbRateToNextSample(ac);
     applyTakeoffVsFloor(ac);
     return true;
@@ -615,7 +615,7 @@ void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double star
         return;
     const double speed = std::max(ac.samples.empty() ? 0.0 : ac.samples.front().speedKt,
                                   std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0);
-    const LatLon ahead = gf_destinationPoint(previous, {line, speed * 6076.11549 / 360000.0});
+    const LatLon ahead = gf_destinationPoint(previous, {line, speed * kFeetPerNm / kTicksPerHour});
     ac.lat = ahead.latitude;
     ac.lon = ahead.longitude;
 }

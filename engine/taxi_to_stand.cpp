@@ -81,11 +81,11 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
         if (leadIn) {
             const LatLon point = gf_destinationPoint(
                 standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), 32.808399});
-            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * 360000.0 / speed));
+            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * kTicksPerHour / speed));
             lf_setLeadInLagLimits(ac);
             toStand = lf_ticksAtLeast100(1943.8444924406049 / speed);
         } else {
-            toStand = lf_ticksAtLeast100(d * 0.0005399568034557236 * 360000.0 / speed);
+            toStand = lf_ticksAtLeast100(d * kNmPerMetre * kTicksPerHour / speed);
             if (inFront) {
                 st.back().speedKt = 0.0;
                 st.back().tasKt = 0.0;

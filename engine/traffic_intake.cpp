@@ -12,6 +12,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
@@ -73,13 +74,13 @@ bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficS
     if (ac.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)
         return false;
     bool sameRunway = false;
-    if (d * 1852.0 > 1.0) {
+    if (d * kMetresPerNm > 1.0) {
         const double bearing = gf_initialBearing(lf_pos(last), lf_pos(sample));
         const auto a = gf_runwayAtPosition(lf_pos(last), bearing);
         const auto b = gf_runwayAtPosition(lf_pos(sample), bearing);
         sameRunway = a && b && a->runwayText == b->runwayText && a->endText == b->endText;
     }
-    const double implied = d * 1852.0 / dt * 1.9438444924406046;
+    const double implied = d * kMetresPerNm / dt * kMetresPerSecondToKnots;
     const double reported = std::max(lf_positiveSpeed(last.speedKt), lf_positiveSpeed(sample.speedKt));
     const double limit = std::max(3.0 * reported, 60.0);
     return (implied > 80.0 && nearRunway && !sameRunway) || (reported <= 5.0 && implied > 30.0) || implied > limit;

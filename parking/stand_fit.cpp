@@ -115,11 +115,11 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
         }
     }
     if (best) {
-        distanceM = bestDist * 1852.0;
+        distanceM = bestDist * kMetresPerNm;
         return best;
     }
     if (alt) {
-        distanceM = altDist * 1852.0;
+        distanceM = altDist * kMetresPerNm;
         return alt;
     }
     return nullptr;
