@@ -201,9 +201,12 @@ bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat)
     const UserAcPosition user = gf_engineUserAcPosition();
     const double bank = std::abs(user.bank);
     uint32_t band = 0;
-    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= 0.08726646259971647)
+    // The user flies level enough for the nearer bands below these banks.
+    constexpr double kLowBandBankRad = 5.0 * kDegToRad;
+    constexpr double kMiddleBandBankRad = 15.0 * kDegToRad;
+    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= kLowBandBankRad)
         band = 2;
-    else if (user.altitudeAboveGround <= 7000.0 && bank <= 0.2617993877991494)
+    else if (user.altitudeAboveGround <= 7000.0 && bank <= kMiddleBandBankRad)
         band = 1;
     AirConflictInput in;
     in.own = {user.latitude, user.longitude};

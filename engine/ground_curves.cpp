@@ -15,7 +15,8 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kTiny = 1e-18;   // squared length below which a quadratic has no direction
 constexpr double kTinyD = 1e-8;   // squared length below which a Hermite has no direction
-constexpr double kHalfDegree = 0.008726646259971648;
+// A heading change against the turn of more than this breaks a corner.
+constexpr double kHalfDegreeRad = 0.5 * kDegToRad;
 constexpr std::array<double, 7> kTuningDefaults{15.0, 50.0, 60.0, 60.0, 0.35, 3.0, 2.0};
 
 struct Vec {
@@ -246,7 +247,9 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
         if (!(tune[i] > 0.0))
             tune[i] = kTuningDefaults[i];
 
-    if (std::fabs(delta) <= 0.08726646259971647) {
+    // Below 5 degrees of turn the path is one smooth curve, not a corner.
+    constexpr double kCornerTurnRad = 5.0 * kDegToRad;
+    if (std::fabs(delta) <= kCornerTurnRad) {
         turn.cornerMode = 0;
         if (turn.turnAngleDeg <= 3.0)
             return fail(GroundTurnStatus::turnTooSmall);
@@ -277,7 +280,9 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
     turn.endTangentNorth = t1.n;
 
     const double deltaDeg = delta / kDegToRad;
-    if (!(lf_norm2(t0) > kTinyD) || !(std::fabs(delta) < 3.0543261909900767))
+    // A turn of nearly a half circle has no usable tangents.
+    constexpr double kMaxTurnRad = 175.0 * kDegToRad;
+    if (!(lf_norm2(t0) > kTinyD) || !(std::fabs(delta) < kMaxTurnRad))
         return fail(GroundTurnStatus::invalidTangent);
     if (turn.cornerMode &&
         (std::fabs(deltaDeg) < 10.0 || std::fabs(deltaDeg) > tune[kTuneMaxTurn] || turn.turnAngleDeg > 60.0 ||
@@ -301,7 +306,7 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
         const double dh = gf_wrapAngle(heading - prevHeading);
         const double segment = lf_len(h.pos - prev);
         if (!turn.cornerMode) {
-            if ((tau > 0.0 && dh < -kHalfDegree) || (tau < 0.0 && dh > kHalfDegree))
+            if ((tau > 0.0 && dh < -kHalfDegreeRad) || (tau < 0.0 && dh > kHalfDegreeRad))
                 return fail(GroundTurnStatus::invalidTangent);
         } else if (segment > 0.0 && std::fabs(dh) / kDegToRad / segment > tune[kTuneCurvature]) {
             return fail(GroundTurnStatus::invalidTangent);

@@ -21,9 +21,11 @@
 
 namespace {
 
-constexpr double kMaxStep = 0.06283185307179587; // 3.6 degrees
-constexpr double kSmoothMax = 0.00034906585039886593;
-constexpr double kSmoothChange = 6.981317007977318e-6;
+// A heading step per tick above this is a jump, not a turn.
+constexpr double kMaxStepRad = 3.6 * kDegToRad;
+// Smooth taxi turns: largest heading rate and its largest change, per tick.
+constexpr double kSmoothMaxRad = 0.02 * kDegToRad;
+constexpr double kSmoothChangeRad = 0.0004 * kDegToRad;
 
 bool lf_pushingBack(const LiveAircraft& ac)
 {
@@ -137,7 +139,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
     double step = 0.0;
     if (smooth && std::fabs(y) <= 6.0 * kDegToRad) {
         double& r = ac.headingRate;
-        const double cap = std::min(m, kSmoothMax);
+        const double cap = std::min(m, kSmoothMaxRad);
         if (!std::isfinite(r) || cap <= 0.0 || y == 0.0) {
             r = 0.0;
         } else {
@@ -147,7 +149,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
                 std::min(std::sqrt(std::fabs(y) * 1.3962634015954637e-5 + 4.873878716587338e-11) - 6.981317007977318e-6,
                          cap),
                 y);
-            r = std::clamp(wanted, r - kSmoothChange, r + kSmoothChange);
+            r = std::clamp(wanted, r - kSmoothChangeRad, r + kSmoothChangeRad);
             r = std::clamp(r, -std::fabs(y), std::fabs(y));
         }
         step = r;
@@ -155,7 +157,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
         ac.headingRate = 0.0;
         step = std::clamp(y, -m, m);
     }
-    if (std::fabs(step) > kMaxStep)
+    if (std::fabs(step) > kMaxStepRad)
         return;
     ac.heading = gf_normalizeAngle(ac.heading + step);
 }
@@ -200,7 +202,7 @@ void stepMotion(LiveAircraft& ac)
             const bool smooth =
                 ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
             stepHeading(ac, target, smooth);
-        } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+        } else if (std::fabs(ac.airHeadingStep) < kMaxStepRad) {
             ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
         }
     }

@@ -300,8 +300,9 @@ int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool know
 {
     const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
     const double dt = (sample.playTime - ac.trackerTime) / 100.0;
+    constexpr double kTrackerSpeedMs = 25.0 * kMetresPerNm / kSecondsPerHour; // 25 kt, a fast taxi
     const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
-                           fromTracker <= std::max(12.0, 12.86111111111111 * dt) && d <= 262.0 &&
+                           fromTracker <= std::max(12.0, kTrackerSpeedMs * dt) && d <= 262.0 &&
                            d >= ac.trackerStartM - 5.0 && d >= ac.trackerLastM - 5.0;
     if (plausible) {
         const double gain = d - ac.trackerStartM;

@@ -47,9 +47,11 @@ void lf_applyStaticCgAndPitch(LiveAircraft& ac, const SimEvent& e)
         ac.cgMeasured = 0;
     }
     const double pitch = e.value2;
+    // A parked pitch outside (-1, 2.5] degrees is not believed; a usual one is used.
+    constexpr double kUsualStaticPitchRad = 0.7 * kDegToRad;
     ac.staticPitch = std::isfinite(pitch) && pitch > -kDegToRad && pitch <= 2.5 * kDegToRad
                          ? pitch
-                         : 0.012217304763960306;
+                         : kUsualStaticPitchRad;
 }
 
 void lf_applyGroundData(LiveAircraft& ac, const SimEvent& e)

@@ -83,7 +83,8 @@ void lf_setSpawnPose(LiveAircraft& ac)
     ac.altitudeFt = f.altitudeFt;
     ac.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
     ac.tasKt = f.tasKt;
-    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : 0.010471975511965976;
+    constexpr double kGroundPitchRad = 0.6 * kDegToRad; // nose slightly up, as parked
+    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : kGroundPitchRad;
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;

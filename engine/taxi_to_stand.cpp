@@ -79,11 +79,14 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
         };
         int32_t toStand = 0;
         if (leadIn) {
+            // The lead-in point lies 10 m before the stand on its axis.
+            constexpr double kLeadInM = 10.0;
+            constexpr double kLeadInFt = kLeadInM * kFeetPerMetre;
             const LatLon point = gf_destinationPoint(
-                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), 32.808399});
+                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), kLeadInFt});
             appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * kTicksPerHour / speed));
             lf_setLeadInLagLimits(ac);
-            toStand = lf_ticksAtLeast100(1943.8444924406049 / speed);
+            toStand = lf_ticksAtLeast100(kLeadInM * kNmPerMetre * kTicksPerHour / speed);
         } else {
             toStand = lf_ticksAtLeast100(d * kNmPerMetre * kTicksPerHour / speed);
             if (inFront) {

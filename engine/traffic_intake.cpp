@@ -91,14 +91,17 @@ bool lf_thinnedOut(const TrafficSample& sample, double dt, double dTrack)
 {
     const double v = sample.speedKt;
     double wait = 0.0;
+    // The wait is the time to cover this distance at the reported speed.
+    constexpr double kGroundSpacingNm = 20.0 * kNmPerMetre;
+    constexpr double kAirSpacingNm = 450.0 * kNmPerMetre;
     if (!sample.airborne) {
         if (v > 30.0 || dTrack > 2.0)
             return false;
-        wait = v == 0.0 ? 15.0 : std::min(15.0, 0.010799136069114472 / (v / 3600.0));
+        wait = v == 0.0 ? 15.0 : std::min(15.0, kGroundSpacingNm / (v / kSecondsPerHour));
     } else {
         if (v <= 120.0 || dTrack > 1.0)
             return false;
-        wait = v == 0.0 ? 15.0 : 0.2429805615550756 / (v / 3600.0);
+        wait = v == 0.0 ? 15.0 : kAirSpacingNm / (v / kSecondsPerHour);
     }
     return dt <= wait;
 }
