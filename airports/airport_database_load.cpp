@@ -188,10 +188,10 @@ std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
         std::shared_lock lock(db.lock);
         const double f = std::cos(position.latitude * std::numbers::pi / 180.0);
         for (const AirportDbRecord& r : db.records) {
-            const double dy = (position.latitude - r.position.latitude) * 60.0;
+            const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
             if (std::fabs(dy) > 5.0)
                 continue;
-            const double dx = (position.longitude - r.position.longitude) * 60.0 * f;
+            const double dx = (position.longitude - r.position.longitude) * kNmPerDegree * f;
             if (std::fabs(dx) > 5.0)
                 continue;
             const double d2 = dx * dx + dy * dy;

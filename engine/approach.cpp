@@ -238,8 +238,8 @@ double glidePathVs(LiveAircraft& ac, double v)
         if (r < 0.0) {
             const double s = std::max(p, 0.0) * kKnotsToMetresPerSecond;
             const double h = std::max(height - g, 0.0);
-            if (h * 60.0 / -r * s + a < 60.0)
-                r = h > 0.0 && s > 0.0 ? -h * 60.0 / ((60.0 - a) / s) : 0.0;
+            if (h * kSecondsPerMinute / -r * s + a < 60.0)
+                r = h > 0.0 && s > 0.0 ? -h * kSecondsPerMinute / ((60.0 - a) / s) : 0.0;
         }
     }
     GlideInput in;

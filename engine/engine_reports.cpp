@@ -37,8 +37,8 @@ std::atomic<uint32_t> exceptionReports{0};
 // The flat-earth distance estimate in NM, longitude scaled at `cosLat`.
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
 {
-    const double dy = (lat2 - lat1) * 60.0;
-    const double dx = gf_longitudeDelta(lon2, lon1) * 60.0 * cosLat;
+    const double dy = (lat2 - lat1) * kNmPerDegree;
+    const double dx = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * cosLat;
     return std::sqrt(dx * dx + dy * dy);
 }
 
@@ -109,8 +109,8 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     }
     const bool validPoint = gf_isValidLatLon(position);
     if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
-        const double dy = (position.latitude - current.latitude) * 60.0;
-        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * 60.0 *
+        const double dy = (position.latitude - current.latitude) * kNmPerDegree;
+        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * kNmPerDegree *
                           std::cos(current.latitude * std::numbers::pi / 180.0);
         if (dx * dx + dy * dy <= 25.0)
             return current.code;
@@ -122,10 +122,10 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     uint32_t best = 0;
     double bestD2 = std::numeric_limits<double>::infinity();
     for (const AirportDbRecord& r : db.records) {
-        const double dy = (position.latitude - r.position.latitude) * 60.0;
+        const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
         if (std::fabs(dy) > 5.0)
             continue;
-        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * 60.0 *
+        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * kNmPerDegree *
                           std::cos(r.position.latitude * std::numbers::pi / 180.0);
         const double d2 = dx * dx + dy * dy;
         if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {

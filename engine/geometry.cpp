@@ -20,8 +20,8 @@ bool lf_finite(double v) noexcept
 // Flat offsets in NM of b from a, with the given cosine of latitude.
 void lf_flatOffsetNm(const LatLon& a, const LatLon& b, double cosLat, double& north, double& east) noexcept
 {
-    north = (b.latitude - a.latitude) * 60.0;
-    east = gf_longitudeDelta(b.longitude, a.longitude) * 60.0 * cosLat;
+    north = (b.latitude - a.latitude) * kNmPerDegree;
+    east = gf_longitudeDelta(b.longitude, a.longitude) * kNmPerDegree * cosLat;
 }
 
 LatLon lf_move(const LatLon& from, double bearing, double metres) noexcept
@@ -297,12 +297,12 @@ GlidePlan gf_glidePlanner(const GlideInput& in) noexcept
         return out;
     const double v = std::clamp(in.speedKt, 40.0, 200.0) * kKnotsToMetresPerSecond;
     const double window = std::min(D / 3.0, 1000.0);
-    if (r < 0.0 && v * h * 60.0 / -r + a <= window)
+    if (r < 0.0 && v * h * kSecondsPerMinute / -r + a <= window)
         return out;
     const double aim = std::min(std::max(a + 100.0, std::min(window, 600.0)), D - 100.0);
     if (aim <= a)
         return out;
-    const double vs = std::max(-h * 60.0 / ((aim - a) / v), -1200.0);
+    const double vs = std::max(-h * kSecondsPerMinute / ((aim - a) / v), -1200.0);
     if (vs < r)
         out = {vs, aim, true};
     return out;

@@ -336,8 +336,8 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
         const double f = std::clamp(std::max(v0, v1) / 25.0, 0.0, 1.0);
         threshold = 60.0 + (120.0 - 60.0) * f;
     }
-    const double dlat = (st[1].lat - st[0].lat) * 60.0;
-    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * 60.0 * std::cos(st[0].lat * kDegToRad);
+    const double dlat = (st[1].lat - st[0].lat) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * kNmPerDegree * std::cos(st[0].lat * kDegToRad);
     if (std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm >= threshold)
         insertMidSample(ac);
 }

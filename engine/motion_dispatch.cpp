@@ -61,8 +61,8 @@ double lf_degrees(double radians)
 // The flat distance between two samples in metres (60 NM a degree).
 double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 {
-    const double dlat = (b.lat - a.lat) * 60.0;
-    const double dlon = gf_longitudeDelta(b.lon, a.lon) * 60.0 * std::cos(a.lat * kDegToRad);
+    const double dlat = (b.lat - a.lat) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(b.lon, a.lon) * kNmPerDegree * std::cos(a.lat * kDegToRad);
     return std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm;
 }
 
@@ -136,7 +136,7 @@ bool lf_dropRollSampleBehind(LiveAircraft& ac)
         ac.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
         return false;
     const double heading =
-        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * 3.141592653589793 / 180.0 : ac.heading;
+        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kPi / 180.0 : ac.heading;
     const LatLon here{ac.lat, ac.lon};
     if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < 12.0))
         return false;
@@ -336,7 +336,7 @@ void nextPosGround(LiveAircraft& ac)
         lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
-        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
+        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / kPi;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
         if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())

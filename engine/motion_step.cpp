@@ -273,8 +273,8 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         const UserAcPosition user = gf_engineUserAcPosition();
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
-        const double dlat = (ac.lat - user.latitude) * 60.0;
-        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDegToRad);
+        const double dlat = (ac.lat - user.latitude) * kNmPerDegree;
+        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * kNmPerDegree * std::cos(user.latitude * kDegToRad);
         return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:

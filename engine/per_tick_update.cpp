@@ -119,8 +119,8 @@ void lf_proximityWork()
         for (const LiveAircraft& o : store.live()) {
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
-            const double dlat = (o.lat - ac.lat) * 60.0;
-            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * 60.0 * cosLat;
+            const double dlat = (o.lat - ac.lat) * kNmPerDegree;
+            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * kNmPerDegree * cosLat;
             const double r = ac.collisionRadius + o.collisionRadius;
             if (dlat * dlat + dlon * dlon <= r * r) {
                 ac.holding = 0;

@@ -681,7 +681,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
     bool ahead = false;
     if (d >= 15.0) {
         const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
-        ahead = off * 180.0 / 3.141592653589793 <= (ac.gateStand ? 30.0 : 60.0);
+        ahead = off * 180.0 / kPi <= (ac.gateStand ? 30.0 : 60.0);
         known = true;
     }
     if (ac.leavingStand) {

@@ -429,9 +429,9 @@ void lf_setupLandingRoll(LiveAircraft& ac)
         {
             std::shared_lock lock(engineLock);
             if (CurrentAirport.code != 0) {
-                const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
+                const double dlat = (ac.lat - CurrentAirport.latitude) * kNmPerDegree;
                 const double dlon =
-                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * kDegToRad);
+                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * kNmPerDegree * std::cos(ac.lat * kDegToRad);
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};

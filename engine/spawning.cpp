@@ -58,8 +58,8 @@ bool lf_validAirportPosition(const CurrentAirportRecord& a)
 // Flat distance in NM (minutes of latitude, longitude scaled by the cosine).
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2)
 {
-    const double dlat = (lat2 - lat1) * 60.0;
-    const double dlon = gf_longitudeDelta(lon2, lon1) * 60.0 * std::cos(lat1 * std::numbers::pi / 180.0);
+    const double dlat = (lat2 - lat1) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * std::cos(lat1 * std::numbers::pi / 180.0);
     return std::sqrt(dlat * dlat + dlon * dlon);
 }
 

@@ -59,8 +59,8 @@ bool lf_nearCurrentAirport(double lat, double lon)
     }
     if (airport.code == 0 || !lf_validLalo(airport.latitude, airport.longitude))
         return false;
-    const double dLat = (airport.latitude - lat) * 60.0;
-    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * 60.0;
+    const double dLat = (airport.latitude - lat) * kNmPerDegree;
+    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * kNmPerDegree;
     return dLat * dLat + dLon * dLon <= 25.0;
 }
 
@@ -86,8 +86,8 @@ LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& f, const TrafficCon
         (std::fabs(f.lat) <= 0.0001 && std::fabs(f.lon) <= 0.0001))
         throw std::runtime_error(fmt::format("invalid lalo: {}", fmt::format("{:.6f},{:.6f}", f.lat, f.lon)));
     const double dLat = c.userLat - f.lat;
-    const double dLon = (c.userLon - f.lon) * c.cosUserLat * 60.0;
-    result.inRange = dLon * dLon + (dLat * 60.0) * (dLat * 60.0) <= c.settings->rangeNmSquared;
+    const double dLon = (c.userLon - f.lon) * c.cosUserLat * kNmPerDegree;
+    result.inRange = dLon * dLon + (dLat * kNmPerDegree) * (dLat * kNmPerDegree) <= c.settings->rangeNmSquared;
     return result;
 }
 

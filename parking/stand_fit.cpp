@@ -92,8 +92,8 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     for (const Stand& s : stands) {
         if (s.blocked)
             continue;
-        const double north = (s.lat - position.latitude) * 60.0;
-        const double east = gf_longitudeDelta(s.lon, position.longitude) * 60.0 * cosLat;
+        const double north = (s.lat - position.latitude) * kNmPerDegree;
+        const double east = gf_longitudeDelta(s.lon, position.longitude) * kNmPerDegree * cosLat;
         if (!(std::fabs(north) <= kSearchBoxNm) || !(std::fabs(east) <= kSearchBoxNm))
             continue;
         if (!gf_standSuitsAircraft(s, aircraft))

@@ -42,8 +42,8 @@ thread_local PositionCache positionCache;
 // Flat squared distance in NM², longitude scaled by the cosine of a's latitude.
 double lf_flatDistanceNm2(const LatLon& a, double lat, double lon)
 {
-    const double north = (lat - a.latitude) * 60.0;
-    const double east = gf_longitudeDelta(lon, a.longitude) * 60.0 * std::cos(a.latitude * kDegToRad);
+    const double north = (lat - a.latitude) * kNmPerDegree;
+    const double east = gf_longitudeDelta(lon, a.longitude) * kNmPerDegree * std::cos(a.latitude * kDegToRad);
     return north * north + east * east;
 }
 
