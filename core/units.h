@@ -13,16 +13,6 @@ inline constexpr double kHalfPi = std::numbers::pi / 2.0;
 inline constexpr double kDegToRad = std::numbers::pi / 180.0;
 inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 
-constexpr double gf_degToRad(double degrees) noexcept
-{
-    return degrees * kDegToRad;
-}
-
-constexpr double gf_radToDeg(double radians) noexcept
-{
-    return radians * kRadToDeg;
-}
-
 // Lengths. One nautical mile is exactly 1852 m, one foot exactly 0.3048 m.
 inline constexpr double kMetresPerNm = 1852.0;
 inline constexpr double kNmPerMetre = 1.0 / kMetresPerNm;

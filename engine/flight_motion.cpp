@@ -203,7 +203,8 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
         (std::fabs(st[2].lat - s1.lat) <= 1e-8 && std::fabs(st[2].lon - s1.lon) <= 1e-8))
         return;
     const double totalTurn = std::fabs(ac.airHeadingStep) * dt;
-    AirArc planned{here, lf_samplePosition(s1), ac.heading, std::clamp(totalTurn + 2.0 * kDegToRad, 0.5 * kDegToRad, 30.0 * kDegToRad), dt, 0, 0};
+    AirArc planned{here, lf_samplePosition(s1), ac.heading,
+                   std::clamp(totalTurn + 2.0 * kDegToRad, 0.5 * kDegToRad, 30.0 * kDegToRad), dt, 0, 0};
     const FlightCurvePoint mid = gf_flightCurvePoint(planned.start, planned.end, planned.startHeading,
                                                      planned.maxDeviation, 0.5);
     if (!mid.ok)

@@ -161,7 +161,8 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
         const TrafficSample& s = st[k];
         SpeedRamp ramp;
         const double d = lf_metres(here, lf_samplePosition(s));
-        if (!lf_planRamp(d, ticks / 100.0, v0 * kKnotsToMetresPerSecond, s.speedKt * kKnotsToMetresPerSecond, limitKt * kKnotsToMetresPerSecond, ramp))
+        if (!lf_planRamp(d, ticks / 100.0, v0 * kKnotsToMetresPerSecond, s.speedKt * kKnotsToMetresPerSecond,
+                         limitKt * kKnotsToMetresPerSecond, ramp))
             return false;
         const double lo = std::min(v0, s.speedKt) - toleranceKt;
         const double hi = std::max(v0, s.speedKt) + toleranceKt;
