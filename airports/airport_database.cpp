@@ -6,6 +6,7 @@
 #include <numbers>
 #include <shared_mutex>
 
+#include "core/units.h"
 #include "airports/airport_database_state.h"
 #include "engine/traffic_state.h"
 
@@ -69,8 +70,8 @@ bool gf_nearCurrentAirport(const LatLon& position)
     }
     if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
         return false;
-    const double dy = (airport.latitude - position.latitude) * 60.0;
+    const double dy = (airport.latitude - position.latitude) * kNmPerDegree;
     const double dx =
-        (airport.longitude - position.longitude) * 60.0 * std::cos(airport.latitude * std::numbers::pi / 180.0);
+        (airport.longitude - position.longitude) * kNmPerDegree * std::cos(airport.latitude * std::numbers::pi / 180.0);
     return dx * dx + dy * dy <= 100.0;
 }

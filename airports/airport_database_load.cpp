@@ -18,6 +18,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/units.h"
 
 namespace fs = std::filesystem;
 
@@ -187,10 +188,10 @@ std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
         std::shared_lock lock(db.lock);
         const double f = std::cos(position.latitude * std::numbers::pi / 180.0);
         for (const AirportDbRecord& r : db.records) {
-            const double dy = (position.latitude - r.position.latitude) * 60.0;
+            const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
             if (std::fabs(dy) > 5.0)
                 continue;
-            const double dx = (position.longitude - r.position.longitude) * 60.0 * f;
+            const double dx = (position.longitude - r.position.longitude) * kNmPerDegree * f;
             if (std::fabs(dx) > 5.0)
                 continue;
             const double d2 = dx * dx + dy * dy;
@@ -219,6 +220,6 @@ std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
     }
     if (winner != closestCentre)
         gf_logLine(fmt::format("Airport {} has the closest center, but stand {} at {} is closer ({:.0f} meters)",
-                               closestCentre->icao, bestStand, winner->icao, best * 1852.0));
+                               closestCentre->icao, bestStand, winner->icao, best * kMetresPerNm));
     return *winner;
 }

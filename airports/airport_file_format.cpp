@@ -16,6 +16,7 @@
 #include "core/log.h"
 #include "core/parameters_file.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "core/version_data.h"
 #include "parking/traffic_aircraft.h"
 
@@ -41,8 +42,8 @@ bool lf_writeStandGeometry(pugi::xml_node parkpos, const Stand& s)
     bool ok = lf_attr(parkpos, "typestr", std::string(typeName)) &&
               lf_attr(parkpos, "latitude", fmt::format("{:.6f}", s.lat)) &&
               lf_attr(parkpos, "longitude", fmt::format("{:.6f}", s.lon)) &&
-              lf_attr(parkpos, "heading", fmt::format("{:.1f}", s.heading * 57.29577951308232)) &&
-              lf_attr(parkpos, "radius", fmt::format("{:.1f}", s.radius * 1852.0));
+              lf_attr(parkpos, "heading", fmt::format("{:.1f}", s.heading * kRadToDeg)) &&
+              lf_attr(parkpos, "radius", fmt::format("{:.1f}", s.radius * kMetresPerNm));
     if (s.type == 0 && !s.helipad) {
         ok = ok && lf_attr(parkpos, "type", "0") && lf_attr(parkpos, "cargo", s.cargo ? "true" : "false") &&
              lf_attr(parkpos, "ramp", s.gaRamp ? "true" : "false");
@@ -401,7 +402,6 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
         s.options.push_back(std::move(o));
     }
 
-    constexpr double kTwoPi = 2.0 * std::numbers::pi;
     double heading = std::fmod(headingDeg * std::numbers::pi / 180.0, kTwoPi);
     if (heading < 0.0)
         heading += kTwoPi;
@@ -411,7 +411,7 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
     s.lat = lat;
     s.lon = lon;
     s.heading = heading;
-    s.radius = radiusM * 0.0005399568034557236;
+    s.radius = radiusM * kNmPerMetre;
     s.type = type;
     s.helipad = heli ? 1 : 0;
     stands.push_back(std::move(s));

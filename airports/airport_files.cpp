@@ -22,6 +22,7 @@
 #include "core/parameters_file.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "update/downloader.h"
 #include "update/version_check.h"
 
@@ -53,8 +54,8 @@ void lf_numberStands(std::vector<Stand>& stands)
         for (size_t j = i + 1; j < stands.size(); ++j) {
             const Stand& a = stands[i];
             const Stand& b = stands[j];
-            const double dLat = (a.lat - b.lat) * 60.0;
-            const double dLon = (a.lon - b.lon) * std::cos((a.lat + b.lat) / 2.0 * std::numbers::pi / 180.0) * 60.0;
+            const double dLat = (a.lat - b.lat) * kNmPerDegree;
+            const double dLon = (a.lon - b.lon) * std::cos((a.lat + b.lat) / 2.0 * std::numbers::pi / 180.0) * kNmPerDegree;
             const double s = a.radius + b.radius;
             if (1.21 * (dLat * dLat + dLon * dLon) < s * s) {
                 stands[i].exclusions.push_back(static_cast<uint32_t>(b.id));
@@ -346,8 +347,8 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(const Icao
             const std::string id = parkpos.attribute("id").value();
             if (!gf_isValidLatLon(at) || id.empty())
                 continue;
-            const double dy = (reference.latitude - at.latitude) * 60.0;
-            const double dx = (reference.longitude - at.longitude) * c * 60.0;
+            const double dy = (reference.latitude - at.latitude) * kNmPerDegree;
+            const double dx = (reference.longitude - at.longitude) * c * kNmPerDegree;
             const double d2 = dy * dy + dx * dx;
             if (!best || d2 < bestD2) {
                 best = ClosestStand{id, 0.0};

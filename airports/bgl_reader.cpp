@@ -16,6 +16,7 @@
 #include "airports/airport_database.h"
 #include "airports/parking_names.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "feed/weekly_traffic_airports.h"
 
 std::vector<std::string> ScanLogLines;
@@ -39,7 +40,6 @@ namespace {
 
 constexpr double LONGITUDE_FACTOR = 4.470348358154297e-07; // 360 / (3 * 2^28)
 constexpr double LATITUDE_FACTOR = 3.3527612686157227e-07; // 180 / 2^29
-constexpr double NM_PER_METRE = 0.0005399568034557236;
 constexpr int MAX_WALK_STEPS = 9000;
 
 // Little-endian reads that never leave [0, limit).
@@ -297,7 +297,7 @@ std::optional<IcaoCode> lf_decodeBglIdent(uint32_t word, BglAirportHandler& hand
 
 int32_t lf_bglAirportAltitudeFeet(int32_t millimetres)
 {
-    const long feet = std::lround(millimetres * 3.2808399 / 1000.0);
+    const long feet = std::lround(millimetres * kFeetPerMetre / 1000.0);
     return feet >= -20 && feet <= 10000 ? static_cast<int32_t>(feet) : 0;
 }
 
@@ -353,7 +353,7 @@ bool readHelipad(std::span<const std::byte> bytes, uint64_t pos, uint64_t end, B
     stand.name = fmt::format("helipad{}", ++out.helipads);
     stand.lat = position.latitude;
     stand.lon = position.longitude;
-    stand.radius = std::isfinite(*size) ? *size * 0.5 * NM_PER_METRE : 0.0;
+    stand.radius = std::isfinite(*size) ? *size * 0.5 * kNmPerMetre : 0.0;
     stand.helipad = 1;
     out.stands.push_back(std::move(stand));
     return true;
@@ -412,7 +412,7 @@ void readTaxiParkings(std::span<const std::byte> bytes, uint64_t pos, uint64_t e
         stand.lat = position.latitude;
         stand.lon = position.longitude;
         stand.heading = headingRadians(*heading);
-        stand.radius = std::isfinite(*radius) ? *radius * NM_PER_METRE : 0.0;
+        stand.radius = std::isfinite(*radius) ? *radius * kNmPerMetre : 0.0;
         stand.type = type;
         stand.gaRamp = (type >= 1 && type <= 4) || type == 14;
         stand.cargo = type == 5 || type == 6;

@@ -24,6 +24,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "engine/traffic_state.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_records.h"
@@ -49,8 +50,8 @@ std::string lf_u8(const fs::path& path)
 
 double lf_flatDistanceSquared(const LatLon& a, const LatLon& b, double cosLat)
 {
-    const double dlat = (a.latitude - b.latitude) * 60.0;
-    const double dlon = (a.longitude - b.longitude) * cosLat * 60.0;
+    const double dlat = (a.latitude - b.latitude) * kNmPerDegree;
+    const double dlon = (a.longitude - b.longitude) * cosLat * kNmPerDegree;
     return dlat * dlat + dlon * dlon;
 }
 

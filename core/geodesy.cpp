@@ -4,15 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/units.h"
+
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kRadToDeg = 57.29577951308232;
 // Twice the earth radius in nautical miles (one NM per minute of arc).
-constexpr double kEarthDiameterNm = 6875.493541569878;
+constexpr double kEarthDiameterNm = 2.0 * kNmPerDegree * kRadToDeg;
 // Radians of arc per foot on that sphere.
-constexpr double kRadiansPerFoot = 4.787404208238998e-8;
+constexpr double kRadiansPerFoot = 1.0 / (kFeetPerNm * kNmPerDegree * kRadToDeg);
 
 } // namespace
 

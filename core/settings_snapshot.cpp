@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "core/version_data.h"
 
 SharedSnapshot<const Parameters> g_parameters{std::make_shared<const Parameters>()};
@@ -24,11 +25,10 @@ std::atomic<bool> callsignEndsWithUnderscore{false};
 namespace {
 
 constexpr double kRtDirectExtraMeters = 10000.0;
-constexpr double kMetersPerNm = 1852.0;
 
 int32_t rangeMetersFor(double nm, bool rtDirect)
 {
-    return static_cast<int32_t>(nm * kMetersPerNm + (rtDirect ? kRtDirectExtraMeters : 0.0));
+    return static_cast<int32_t>(nm * kMetresPerNm + (rtDirect ? kRtDirectExtraMeters : 0.0));
 }
 
 void setRangeFields(Parameters& p, double nm, bool rtDirect)

@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
 #include "simlink/flight_plan.h"
@@ -203,7 +204,7 @@ double lf_rollSpeedKt(const LiveAircraft& aircraft)
     if (!positive(g1)) {
         const double nm = gf_distanceNm({s0.lat, s0.lon}, {s1.lat, s1.lon});
         const double ticks = std::max(static_cast<double>(s1.playTime - s0.playTime), 25.0);
-        const double v = nm * 360000.0 / ticks;
+        const double v = nm * kTicksPerHour / ticks;
         return positive(v) ? std::max(v, 1.0) : 1.0;
     }
     return std::max(g1, 1.0);

@@ -7,6 +7,7 @@
 
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
 
 bool lf_rotor(const AircraftBase& ac)
 {
@@ -165,7 +165,7 @@ RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
         return {};
     RunwayMatch carried = l.runway;
     if (carried.distancePastThreshold) {
-        const RelativePosition r = gf_relativePosition(l.matchPosition, carried.endHeading * kDeg, {ac.lat, ac.lon});
+        const RelativePosition r = gf_relativePosition(l.matchPosition, carried.endHeading * kDegToRad, {ac.lat, ac.lon});
         *carried.distancePastThreshold += r.alongM;
     }
     return carried;
@@ -236,10 +236,10 @@ double glidePathVs(LiveAircraft& ac, double v)
             ac.altitudeFt = elevation + floor;
         }
         if (r < 0.0) {
-            const double s = std::max(p, 0.0) * 0.5144444444444445;
+            const double s = std::max(p, 0.0) * kKnotsToMetresPerSecond;
             const double h = std::max(height - g, 0.0);
-            if (h * 60.0 / -r * s + a < 60.0)
-                r = h > 0.0 && s > 0.0 ? -h * 60.0 / ((60.0 - a) / s) : 0.0;
+            if (h * kSecondsPerMinute / -r * s + a < 60.0)
+                r = h > 0.0 && s > 0.0 ? -h * kSecondsPerMinute / ((60.0 - a) / s) : 0.0;
         }
     }
     GlideInput in;
@@ -304,7 +304,7 @@ void stepFlare(LiveAircraft& ac)
         return;
     if (ac.flareStage == 0) {
         const double duration = std::max<double>(ac.modelValues[2], 1.0);
-        ac.flight.pitchRate = (-4.0 * kDeg - ac.pitch) / duration;
+        ac.flight.pitchRate = (-4.0 * kDegToRad - ac.pitch) / duration;
     } else if (ac.flareStage == 2) {
         gf_setThrottle(ac, 0);
     }

@@ -20,6 +20,7 @@
 #include "core/shared_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
@@ -32,14 +33,12 @@ UserAcPosition engineCopy;
 SharedSnapshot<const UserAcPosition> published{std::make_shared<const UserAcPosition>()};
 std::atomic<uint32_t> exceptionReports{0};
 
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kFeetPerNm = 6076.11549;
 
 // The flat-earth distance estimate in NM, longitude scaled at `cosLat`.
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
 {
-    const double dy = (lat2 - lat1) * 60.0;
-    const double dx = gf_longitudeDelta(lon2, lon1) * 60.0 * cosLat;
+    const double dy = (lat2 - lat1) * kNmPerDegree;
+    const double dx = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * cosLat;
     return std::sqrt(dx * dx + dy * dy);
 }
 
@@ -110,8 +109,8 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     }
     const bool validPoint = gf_isValidLatLon(position);
     if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
-        const double dy = (position.latitude - current.latitude) * 60.0;
-        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * 60.0 *
+        const double dy = (position.latitude - current.latitude) * kNmPerDegree;
+        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * kNmPerDegree *
                           std::cos(current.latitude * std::numbers::pi / 180.0);
         if (dx * dx + dy * dy <= 25.0)
             return current.code;
@@ -123,10 +122,10 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     uint32_t best = 0;
     double bestD2 = std::numeric_limits<double>::infinity();
     for (const AirportDbRecord& r : db.records) {
-        const double dy = (position.latitude - r.position.latitude) * 60.0;
+        const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
         if (std::fabs(dy) > 5.0)
             continue;
-        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * 60.0 *
+        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * kNmPerDegree *
                           std::cos(r.position.latitude * std::numbers::pi / 180.0);
         const double d2 = dx * dx + dy * dy;
         if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
@@ -202,9 +201,12 @@ bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat)
     const UserAcPosition user = gf_engineUserAcPosition();
     const double bank = std::abs(user.bank);
     uint32_t band = 0;
-    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= 0.08726646259971647)
+    // The user flies level enough for the nearer bands below these banks.
+    constexpr double kLowBandBankRad = 5.0 * kDegToRad;
+    constexpr double kMiddleBandBankRad = 15.0 * kDegToRad;
+    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= kLowBandBankRad)
         band = 2;
-    else if (user.altitudeAboveGround <= 7000.0 && bank <= 0.2617993877991494)
+    else if (user.altitudeAboveGround <= 7000.0 && bank <= kMiddleBandBankRad)
         band = 1;
     AirConflictInput in;
     in.own = {user.latitude, user.longitude};
@@ -270,7 +272,7 @@ double lf_userGroundCollisionTermNm()
     }
     const double speed = gf_engineUserAcPosition().groundSpeed;
     const double speedTerm = std::isfinite(speed) && speed > 0.0
-                                 ? std::min(speed * 0.5144444444444445 * 0.75, 15.0) * 0.0005399568034557236
+                                 ? std::min(speed * kKnotsToMetresPerSecond * 0.75, 15.0) * kNmPerMetre
                                  : 0.0;
     return typeTerm + speedTerm;
 }

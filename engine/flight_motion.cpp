@@ -8,6 +8,7 @@
 
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
 #include "engine/category.h"
@@ -21,24 +22,22 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr double kKtToMs = 0.5144444444444445;
 
 // Degrees per tick by category.
 double lf_pitchRateLimit(uint32_t category)
 {
     static constexpr std::array<double, 7> limits{0.01, 0.009, 0.0085, 0.0075, 0.005, 0.03, 0.03};
-    return (category < limits.size() ? limits[category] : 0.0075) * kDeg;
+    return (category < limits.size() ? limits[category] : 0.0075) * kDegToRad;
 }
 
 // Degrees per second that the turn planner may turn at.
 double lf_turnRateInput(uint32_t category)
 {
     if (category == static_cast<uint32_t>(Category::HighPerf))
-        return 12.0 * kDeg;
+        return 12.0 * kDegToRad;
     if (category == static_cast<uint32_t>(Category::Rotorcraft))
-        return 20.0 * kDeg;
-    return 8.0 * kDeg;
+        return 20.0 * kDegToRad;
+    return 8.0 * kDegToRad;
 }
 
 double lf_bankLimit(const LiveAircraft& ac, double heightFt)
@@ -179,7 +178,7 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
             if (st[i].airborne && !st[i].stationary)
                 points[count++] = lf_samplePosition(st[i]);
         const LineHeading fit = gf_lineHeadingFromPoints(here, std::span<const LatLon>(points.data(), count),
-                                                         gf_normalizeAngle(track), 100.0, 20000.0, 5.0 * kDeg);
+                                                         gf_normalizeAngle(track), 100.0, 20000.0, 5.0 * kDegToRad);
         if (fit.ok)
             track = fit.heading;
     }
@@ -204,7 +203,8 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
         (std::fabs(st[2].lat - s1.lat) <= 1e-8 && std::fabs(st[2].lon - s1.lon) <= 1e-8))
         return;
     const double totalTurn = std::fabs(ac.airHeadingStep) * dt;
-    AirArc planned{here, lf_samplePosition(s1), ac.heading, std::clamp(totalTurn + 2.0 * kDeg, 0.5 * kDeg, 30.0 * kDeg), dt, 0, 0};
+    AirArc planned{here, lf_samplePosition(s1), ac.heading,
+                   std::clamp(totalTurn + 2.0 * kDegToRad, 0.5 * kDegToRad, 30.0 * kDegToRad), dt, 0, 0};
     const FlightCurvePoint mid = gf_flightCurvePoint(planned.start, planned.end, planned.startHeading,
                                                      planned.maxDeviation, 0.5);
     if (!mid.ok)
@@ -337,7 +337,7 @@ bool stepRollRamp(LiveAircraft& ac)
     const double f = D > 0.0 ? std::clamp(s / D, 0.0, 1.0) : 1.0;
     ac.lat = r.start.latitude + (r.end.latitude - r.start.latitude) * f;
     ac.lon = r.start.longitude + gf_longitudeDelta(r.end.longitude, r.start.longitude) * f;
-    double speed = lf_rampSpeed(ramp, t) / kKtToMs;
+    double speed = lf_rampSpeed(ramp, t) / kKnotsToMetresPerSecond;
     if (r.phase == static_cast<uint32_t>(FlightPhase::takeoff_roll))
         speed = std::min(speed, lf_takeoffVr(ac, 1) + 30.0);
     ac.flight.groundSpeedKt = speed;
@@ -350,7 +350,7 @@ void stepAirAttitude(LiveAircraft& ac)
     const double limit = lf_bankLimit(ac, lf_heightAboveGround(ac));
     ac.bank = std::clamp(ac.bank + f.bankRate, -limit, limit);
     if (ac.flareStage != 0) {
-        ac.pitch = gf_stepToward(ac.pitch, -4.0 * kDeg, std::fabs(f.pitchRate));
+        ac.pitch = gf_stepToward(ac.pitch, -4.0 * kDegToRad, std::fabs(f.pitchRate));
         applyLandingVerticalSpeed(ac, ac.verticalSpeedStep);
         return;
     }

@@ -5,16 +5,10 @@
 #include <limits>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kMetresPerNm = 1852.0;
-constexpr double kFeetPerNm = 6076.11549;
-constexpr double kMsToKt = 1.9438444924406046;
-constexpr double kKtToMs = 0.5144444444444445;
 constexpr double kGravity = 9.80665;
 constexpr double kMetresPerDegree = 111319.49;
 
@@ -26,8 +20,8 @@ bool lf_finite(double v) noexcept
 // Flat offsets in NM of b from a, with the given cosine of latitude.
 void lf_flatOffsetNm(const LatLon& a, const LatLon& b, double cosLat, double& north, double& east) noexcept
 {
-    north = (b.latitude - a.latitude) * 60.0;
-    east = gf_longitudeDelta(b.longitude, a.longitude) * 60.0 * cosLat;
+    north = (b.latitude - a.latitude) * kNmPerDegree;
+    east = gf_longitudeDelta(b.longitude, a.longitude) * kNmPerDegree * cosLat;
 }
 
 bool lf_samePoint(const LatLon& a, const LatLon& b) noexcept
@@ -217,11 +211,11 @@ JumpPlausibility gf_jumpPlausibility(double distanceM, double timeS, double spee
     }
     const double allowed = std::clamp(2.0 * std::max(positive(speedAKt), positive(speedBKt)), low, high);
     JumpPlausibility r;
-    r.neededTimeS = d == 0.0 ? 0.0 : d * kMsToKt / allowed;
+    r.neededTimeS = d == 0.0 ? 0.0 : d * kMetresPerSecondToKnots / allowed;
     if (t == 0.0)
         r.impliedSpeedKt = d > 0.0 ? std::numeric_limits<double>::infinity() : 0.0;
     else
-        r.impliedSpeedKt = d / t * kMsToKt;
+        r.impliedSpeedKt = d / t * kMetresPerSecondToKnots;
     r.implausible = d > 1.0 && r.neededTimeS > t + 1e-9;
     return r;
 }
@@ -253,7 +247,7 @@ bool gf_takeoffLagCheck(const TakeoffLagInput& in) noexcept
         return false;
     if (!(in.distanceM > 1.0) || !(in.timeS >= 5.0) || !(in.speedKt >= minSpeed))
         return false;
-    const double implied = in.distanceM / in.timeS * kMsToKt;
+    const double implied = in.distanceM / in.timeS * kMetresPerSecondToKnots;
     return implied < maxImplied && implied < 0.65 * in.speedKt;
 }
 
@@ -296,14 +290,14 @@ GlidePlan gf_glidePlanner(const GlideInput& in) noexcept
     if (in.nextSampleAirborne && in.frontSampleVsFpm >= 50.0 && in.nextSampleVsFpm >= 400.0 &&
         in.firstSamplesAltDiffFt >= 400.0)
         return out;
-    const double v = std::clamp(in.speedKt, 40.0, 200.0) * kKtToMs;
+    const double v = std::clamp(in.speedKt, 40.0, 200.0) * kKnotsToMetresPerSecond;
     const double window = std::min(D / 3.0, 1000.0);
-    if (r < 0.0 && v * h * 60.0 / -r + a <= window)
+    if (r < 0.0 && v * h * kSecondsPerMinute / -r + a <= window)
         return out;
     const double aim = std::min(std::max(a + 100.0, std::min(window, 600.0)), D - 100.0);
     if (aim <= a)
         return out;
-    const double vs = std::max(-h * 60.0 / ((aim - a) / v), -1200.0);
+    const double vs = std::max(-h * kSecondsPerMinute / ((aim - a) / v), -1200.0);
     if (vs < r)
         out = {vs, aim, true};
     return out;
@@ -355,7 +349,7 @@ BankCommand gf_bankForHeading(const BankInput& in) noexcept
     const double e = lf_finite(in.targetHeading) && lf_finite(in.heading)
                          ? std::remainder(in.targetHeading - in.heading, kTwoPi)
                          : 0.0;
-    const double v = lf_finite(in.speedKt) && in.speedKt > 0.0 ? in.speedKt * kKtToMs : 0.0;
+    const double v = lf_finite(in.speedKt) && in.speedKt > 0.0 ? in.speedKt * kKnotsToMetresPerSecond : 0.0;
     const double rateBound = std::min(v > 1.0 ? std::tan(x) * kGravity / v : in.maxTurnRate, in.maxTurnRate);
     const double rateLimit = rateBound / in.t2;
     out.turnRate = std::clamp(e / in.t1, -rateLimit, rateLimit);

@@ -6,16 +6,17 @@
 #include <numbers>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft.h"
 #include "engine/geometry.h"
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kTiny = 1e-18;   // squared length below which a quadratic has no direction
 constexpr double kTinyD = 1e-8;   // squared length below which a Hermite has no direction
-constexpr double kHalfDegree = 0.008726646259971648;
+// A heading change against the turn of more than this breaks a corner.
+constexpr double kHalfDegreeRad = 0.5 * kDegToRad;
 constexpr std::array<double, 7> kTuningDefaults{15.0, 50.0, 60.0, 60.0, 0.35, 3.0, 2.0};
 
 struct Vec {
@@ -67,7 +68,7 @@ bool lf_validTimed(const TimedPoint& p)
 double lf_eastScale(double originLat)
 {
     const double lat = originLat > 180.0 ? originLat - 360.0 : originLat;
-    return std::cos(lat * kDeg) * kGroundFrameMPerDeg;
+    return std::cos(lat * kDegToRad) * kGroundFrameMPerDeg;
 }
 
 // (lat, lon) in metres east and north of the origin.
@@ -202,7 +203,7 @@ GroundPose gf_groundCurveAt(const GroundCurve& c, double time) noexcept
     if (std::isnan(q.pos.e) || std::isnan(q.pos.n) || !std::isfinite(q.heading))
         return out;
     out.lat = q.pos.n / kGroundFrameMPerDeg + c.originLat;
-    out.lon = q.pos.e / (std::cos(c.originLat * kDeg) * kGroundFrameMPerDeg) + c.originLon;
+    out.lon = q.pos.e / (std::cos(c.originLat * kDegToRad) * kGroundFrameMPerDeg) + c.originLon;
     out.heading = gf_normalizeAngle(q.heading);
     out.valid = 1;
     return out;
@@ -238,15 +239,17 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
     const double b1 = lf_headingOf(leg1), b2 = lf_headingOf(leg2);
     const double tau = gf_wrapAngle(b2 - b1);
     const double delta = gf_wrapAngle(b2 - p.startHeading);
-    turn.turnAngleDeg = std::fabs(tau) / kDeg;
-    turn.startMismatchDeg = std::fabs(gf_wrapAngle(b1 - p.startHeading)) / kDeg;
+    turn.turnAngleDeg = std::fabs(tau) / kDegToRad;
+    turn.startMismatchDeg = std::fabs(gf_wrapAngle(b1 - p.startHeading)) / kDegToRad;
 
     std::array<double, 7> tune = p.tuning;
     for (size_t i = 0; i < tune.size(); ++i)
         if (!(tune[i] > 0.0))
             tune[i] = kTuningDefaults[i];
 
-    if (std::fabs(delta) <= 0.08726646259971647) {
+    // Below 5 degrees of turn the path is one smooth curve, not a corner.
+    constexpr double kCornerTurnRad = 5.0 * kDegToRad;
+    if (std::fabs(delta) <= kCornerTurnRad) {
         turn.cornerMode = 0;
         if (turn.turnAngleDeg <= 3.0)
             return fail(GroundTurnStatus::turnTooSmall);
@@ -276,8 +279,10 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
     turn.endTangentEast = t1.e;
     turn.endTangentNorth = t1.n;
 
-    const double deltaDeg = delta / kDeg;
-    if (!(lf_norm2(t0) > kTinyD) || !(std::fabs(delta) < 3.0543261909900767))
+    const double deltaDeg = delta / kDegToRad;
+    // A turn of nearly a half circle has no usable tangents.
+    constexpr double kMaxTurnRad = 175.0 * kDegToRad;
+    if (!(lf_norm2(t0) > kTinyD) || !(std::fabs(delta) < kMaxTurnRad))
         return fail(GroundTurnStatus::invalidTangent);
     if (turn.cornerMode &&
         (std::fabs(deltaDeg) < 10.0 || std::fabs(deltaDeg) > tune[kTuneMaxTurn] || turn.turnAngleDeg > 60.0 ||
@@ -301,9 +306,9 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
         const double dh = gf_wrapAngle(heading - prevHeading);
         const double segment = lf_len(h.pos - prev);
         if (!turn.cornerMode) {
-            if ((tau > 0.0 && dh < -kHalfDegree) || (tau < 0.0 && dh > kHalfDegree))
+            if ((tau > 0.0 && dh < -kHalfDegreeRad) || (tau < 0.0 && dh > kHalfDegreeRad))
                 return fail(GroundTurnStatus::invalidTangent);
-        } else if (segment > 0.0 && std::fabs(dh) / kDeg / segment > tune[kTuneCurvature]) {
+        } else if (segment > 0.0 && std::fabs(dh) / kDegToRad / segment > tune[kTuneCurvature]) {
             return fail(GroundTurnStatus::invalidTangent);
         }
         length += segment;
@@ -323,8 +328,8 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& p) noexcept
     turn.outsideDeviation = outside;
     turn.chordDeviation = chordDev;
     if (turn.cornerMode &&
-        (runMin < std::min(delta, 0.0) - 25.0 * kDeg || runMax > std::max(delta, 0.0) + 25.0 * kDeg ||
-         absSum > std::fabs(delta) + 50.0 * kDeg || nearCorner > std::min(l1, l2) * tune[kTuneCornerFrac]))
+        (runMin < std::min(delta, 0.0) - 25.0 * kDegToRad || runMax > std::max(delta, 0.0) + 25.0 * kDegToRad ||
+         absSum > std::fabs(delta) + 50.0 * kDegToRad || nearCorner > std::min(l1, l2) * tune[kTuneCornerFrac]))
         return fail(GroundTurnStatus::invalidTangent);
     if (!std::isfinite(length) || !(length > 0.0) || length > (l1 + l2) * 1.6)
         return fail(GroundTurnStatus::excessiveLength);
@@ -345,7 +350,7 @@ GroundPose gf_groundTurnAt(const GroundTurn& turn, double fraction) noexcept
                                  {turn.endTangentEast, turn.endTangentNorth});
     if (!(lf_norm2(h.d) > kTinyD))
         return out;
-    const double c = std::cos(turn.originLat * kDeg);
+    const double c = std::cos(turn.originLat * kDegToRad);
     if (std::fabs(c) >= 1e-9) {
         out.lat = h.pos.n / kGroundFrameMPerDeg + turn.originLat;
         out.lon = h.pos.e / (c * kGroundFrameMPerDeg) + turn.originLon;

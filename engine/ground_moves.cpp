@@ -8,6 +8,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion_step.h"
 #include "engine/traffic_state.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr double kFtPerNm = 6076.11549;
 
 // Lights of an aircraft leaving its stand.
 constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
@@ -24,7 +24,7 @@ constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
 // Ticks to drive from here to `to` at the stand manoeuvre speed; at least 25.
 int32_t lf_standMoveTicks(const LiveAircraft& ac, const LatLon& to)
 {
-    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * 360000.0;
+    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * kTicksPerHour;
     if (!std::isfinite(ticks))
         return 25;
     return std::max(static_cast<int32_t>(std::lround(std::min(ticks, 1e9))), 25);
@@ -61,7 +61,7 @@ void initiatePushBack(LiveAircraft& ac)
         ac.standLeaveRequest = 0;
         return;
     }
-    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFtPerNm});
+    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFeetPerNm});
     SampleStream& st = ac.samples;
     st.front().speedKt = 0.0;
     ac.targetTrack = ac.heading;
@@ -81,7 +81,7 @@ void lf_pullOutOfStand(LiveAircraft& ac)
     ac.standLeaveRequest = 0;
     ac.projection = 0;
     const LatLon target =
-        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFtPerNm});
+        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFeetPerNm});
     SampleStream& st = ac.samples;
     st.front().speedKt = 0.0;
     const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);

@@ -8,15 +8,13 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/traffic_state.h"
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr double kRadToDeg = 57.29577951308232;
-constexpr double kKtToMs = 0.5144444444444445;
 // The longest leg of a bend that is turned as one corner (m).
 constexpr double kBendLegMaxM = 80.0;
 
@@ -38,7 +36,7 @@ bool lf_same(const TrafficSample& a, const TrafficSample& b)
 }
 double lf_metres(const LatLon& a, const LatLon& b)
 {
-    return gf_distanceNm(a, b) * 1852.0;
+    return gf_distanceNm(a, b) * kMetresPerNm;
 }
 double lf_bearing(const LatLon& a, const LatLon& b)
 {
@@ -181,12 +179,12 @@ double gf_turnLookAheadM(double v) noexcept
 {
     if (!std::isfinite(v) || !(v > 0.0))
         return 100.0;
-    return std::clamp(v * kKtToMs * 7.0, 100.0, 160.0);
+    return std::clamp(v * kKnotsToMetresPerSecond * 7.0, 100.0, 160.0);
 }
 
 double gf_turnLeadM(double angleDeg, double v, double rateDegS) noexcept
 {
-    const double lead = v * kKtToMs * std::clamp(angleDeg / rateDegS, 1.5, 6.0);
+    const double lead = v * kKnotsToMetresPerSecond * std::clamp(angleDeg / rateDegS, 1.5, 6.0);
     return std::isnan(lead) ? 12.0 : std::clamp(lead, 12.0, 90.0);
 }
 
@@ -301,14 +299,14 @@ bool lf_mergeSampledBend(LiveAircraft& ac)
     const double dx = span * std::sin(toEnd), dy = span * std::cos(toEnd);
     const double ix = std::sin(entry), iy = std::cos(entry), ox = std::sin(exit), oy = std::cos(exit);
     const double det = ix * oy - iy * ox;
-    if (!(std::fabs(det) >= std::sin(20.0 * kDeg)))
+    if (!(std::fabs(det) >= std::sin(20.0 * kDegToRad)))
         return false;
     const double in = (dx * oy - dy * ox) / det;  // from s1 on along the line in
     const double out = (ix * dy - iy * dx) / det; // from the corner on to sk
     if (!(in >= 0.0 && out >= 2.0 && in <= kBendLegMaxM * 2.0 && out <= kBendLegMaxM * 2.0))
         return false;
     TrafficSample corner = st[1];
-    const LatLon at = gf_destinationPoint(lf_pos(st[1]), {entry, in / 0.3048});
+    const LatLon at = gf_destinationPoint(lf_pos(st[1]), {entry, in / kMetresPerFoot});
     corner.lat = at.latitude;
     corner.lon = at.longitude;
     corner.stationary = 0;
@@ -338,9 +336,9 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
         const double f = std::clamp(std::max(v0, v1) / 25.0, 0.0, 1.0);
         threshold = 60.0 + (120.0 - 60.0) * f;
     }
-    const double dlat = (st[1].lat - st[0].lat) * 60.0;
-    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * 60.0 * std::cos(st[0].lat * kDeg);
-    if (std::sqrt(dlat * dlat + dlon * dlon) * 1852.0 >= threshold)
+    const double dlat = (st[1].lat - st[0].lat) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * kNmPerDegree * std::cos(st[0].lat * kDegToRad);
+    if (std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm >= threshold)
         insertMidSample(ac);
 }
 

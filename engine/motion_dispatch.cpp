@@ -8,6 +8,7 @@
 
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
@@ -51,7 +52,6 @@ std::string lf_who(const LiveAircraft& ac)
     return fmt::format("{} {}", ac.callsign, ac.registration);
 }
 
-constexpr double kDegToRad = 3.141592653589793 / 180.0;
 
 double lf_degrees(double radians)
 {
@@ -61,9 +61,9 @@ double lf_degrees(double radians)
 // The flat distance between two samples in metres (60 NM a degree).
 double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 {
-    const double dlat = (b.lat - a.lat) * 60.0;
-    const double dlon = gf_longitudeDelta(b.lon, a.lon) * 60.0 * std::cos(a.lat * kDegToRad);
-    return std::sqrt(dlat * dlat + dlon * dlon) * 1852.0;
+    const double dlat = (b.lat - a.lat) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(b.lon, a.lon) * kNmPerDegree * std::cos(a.lat * kDegToRad);
+    return std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm;
 }
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
@@ -136,9 +136,9 @@ bool lf_dropRollSampleBehind(LiveAircraft& ac)
         ac.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
         return false;
     const double heading =
-        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * 3.141592653589793 / 180.0 : ac.heading;
+        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kPi / 180.0 : ac.heading;
     const LatLon here{ac.lat, ac.lon};
-    if (!(gf_distanceNm(here, lf_pos(st[1])) * 1852.0 < 12.0))
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < 12.0))
         return false;
     if (!(gf_relativePosition(here, heading, lf_pos(st[2])).alongM > 30.0))
         return false;
@@ -162,7 +162,7 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
     const TrafficSample& s0 = ac.samples[0];
     const TrafficSample& s1 = ac.samples[1];
     TakeoffLagInput in;
-    in.distanceM = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s1)) * 1852.0;
+    in.distanceM = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s1)) * kMetresPerNm;
     in.timeS = lf_ticksUntil(s1.playTime) / 100.0;
     in.speedKt = s0.speedKt;
     in.light = ac.category == static_cast<uint32_t>(Category::Light);
@@ -184,7 +184,7 @@ double lf_legSpeedKt(const LiveAircraft& ac)
         v = std::isfinite(s1.speedKt) && s1.speedKt > 0.0 ? (s0.speedKt + s1.speedKt) / 2.0 : s0.speedKt;
     } else if (!std::isfinite(s1.speedKt) || s1.speedKt <= 0.0) {
         const double ticks = std::max<double>(s1.playTime - s0.playTime, 25.0);
-        v = gf_distanceNm(lf_pos(s0), lf_pos(s1)) * 360000.0 / ticks;
+        v = gf_distanceNm(lf_pos(s0), lf_pos(s1)) * kTicksPerHour / ticks;
         if (!(v > 0.0))
             v = 1.0;
     } else {
@@ -336,7 +336,7 @@ void nextPosGround(LiveAircraft& ac)
         lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
-        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / 3.141592653589793;
+        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / kPi;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
         if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
@@ -374,13 +374,13 @@ void lf_groundLegTiming(LiveAircraft& ac)
     ac.turnRate = rate;
     const bool onTurn = ac.groundTurn.active();
     const bool onCurve = ac.groundCurve.valid();
-    const double lengthNm = onTurn ? ac.groundTurn.length / 1852.0 : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
+    const double lengthNm = onTurn ? ac.groundTurn.length / kMetresPerNm : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
     const double speed = lf_legSpeedKt(ac);
     if (!(lengthNm > 0.0) || !(speed > 0.0)) {
         retimeNextSample(ac, 25);
         return;
     }
-    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(lengthNm * 360000.0 / speed)), 25);
+    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(lengthNm * kTicksPerHour / speed)), 25);
     const bool pending = ac.headingCorrectionPending != 0;
     if ((onTurn || onCurve || pending) && rate > 0.0) {
         // Fit the turn rate to the time the leg leaves for the turn.
@@ -389,7 +389,7 @@ void lf_groundLegTiming(LiveAircraft& ac)
         const double ratio = legTime / needed;
         if (angle <= 45.0) {
             if (ratio >= 1.2) {
-                const double lengthM = lengthNm * 1852.0;
+                const double lengthM = lengthNm * kMetresPerNm;
                 double slow = ratio;
                 if (angle > 0.0)
                     slow = std::min(slow, ratio * 10.0 / angle);
@@ -450,7 +450,7 @@ void nextPosAir(LiveAircraft& ac)
         const double distance = gf_distanceNm(lf_pos(s0), lf_pos(s1));
         if (!rotorcraft) {
             const double interval = std::max<double>(s1.playTime - s0.playTime, 25.0) / 100.0;
-            if (distance * 360000.0 / interval < 40.0) {
+            if (distance * kTicksPerHour / interval < 40.0) {
                 removeAircraftFromSim(ac);
                 return;
             }
@@ -463,7 +463,7 @@ void nextPosAir(LiveAircraft& ac)
             if (leg > 1.0)
                 speed = leg;
         }
-        retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(distance * 360000.0 / speed)), 25));
+        retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(distance * kTicksPerHour / speed)), 25));
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}, {}, sz:{}", "nextPosAir", e.what(), lf_who(ac), ac.samples.size()));
         throw;

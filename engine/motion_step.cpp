@@ -9,6 +9,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/ground_curves.h"
 #include "engine/approach.h"
@@ -20,10 +21,11 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr double kMaxStep = 0.06283185307179587; // 3.6 degrees
-constexpr double kSmoothMax = 0.00034906585039886593;
-constexpr double kSmoothChange = 6.981317007977318e-6;
+// A heading step per tick above this is a jump, not a turn.
+constexpr double kMaxStepRad = 3.6 * kDegToRad;
+// Smooth taxi turns: largest heading rate and its largest change, per tick.
+constexpr double kSmoothMaxRad = 0.02 * kDegToRad;
+constexpr double kSmoothChangeRad = 0.0004 * kDegToRad;
 
 bool lf_pushingBack(const LiveAircraft& ac)
 {
@@ -106,7 +108,7 @@ void lf_followGroundCurve(LiveAircraft& ac)
     // In the air the heading follows the curve at the turn rate, not within
     // half a degree.
     const double y = gf_wrapAngle(p.heading - ac.heading);
-    if (std::fabs(y) > 0.5 * kDeg && ac.turnRate > 0.0)
+    if (std::fabs(y) > 0.5 * kDegToRad && ac.turnRate > 0.0)
         ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
 }
 
@@ -116,7 +118,7 @@ bool lf_turnInPlace(LiveAircraft& ac)
 {
     if (!ac.turningInPlace)
         return false;
-    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDeg) {
+    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDegToRad) {
         ac.tasKt = 0.0;
         return true;
     }
@@ -135,9 +137,9 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
     if (!std::isfinite(y) || !std::isfinite(m) || m <= 0.0)
         return;
     double step = 0.0;
-    if (smooth && std::fabs(y) <= 6.0 * kDeg) {
+    if (smooth && std::fabs(y) <= 6.0 * kDegToRad) {
         double& r = ac.headingRate;
-        const double cap = std::min(m, kSmoothMax);
+        const double cap = std::min(m, kSmoothMaxRad);
         if (!std::isfinite(r) || cap <= 0.0 || y == 0.0) {
             r = 0.0;
         } else {
@@ -147,7 +149,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
                 std::min(std::sqrt(std::fabs(y) * 1.3962634015954637e-5 + 4.873878716587338e-11) - 6.981317007977318e-6,
                          cap),
                 y);
-            r = std::clamp(wanted, r - kSmoothChange, r + kSmoothChange);
+            r = std::clamp(wanted, r - kSmoothChangeRad, r + kSmoothChangeRad);
             r = std::clamp(r, -std::fabs(y), std::fabs(y));
         }
         step = r;
@@ -155,7 +157,7 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
         ac.headingRate = 0.0;
         step = std::clamp(y, -m, m);
     }
-    if (std::fabs(step) > kMaxStep)
+    if (std::fabs(step) > kMaxStepRad)
         return;
     ac.heading = gf_normalizeAngle(ac.heading + step);
 }
@@ -198,9 +200,9 @@ void stepMotion(LiveAircraft& ac)
         if (onGround && !lf_pushingBack(ac)) {
             const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
             const bool smooth =
-                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDeg;
+                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
             stepHeading(ac, target, smooth);
-        } else if (std::fabs(ac.airHeadingStep) < kMaxStep) {
+        } else if (std::fabs(ac.airHeadingStep) < kMaxStepRad) {
             ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
         }
     }
@@ -271,8 +273,8 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         const UserAcPosition user = gf_engineUserAcPosition();
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
-        const double dlat = (ac.lat - user.latitude) * 60.0;
-        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * 60.0 * std::cos(user.latitude * kDeg);
+        const double dlat = (ac.lat - user.latitude) * kNmPerDegree;
+        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * kNmPerDegree * std::cos(user.latitude * kDegToRad);
         return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:
@@ -326,7 +328,7 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
     if (s.speedKt > 0.0) {
         if (ac.phase == FlightPhase::takeoff && ac.extrapolating)
             s.speedKt = std::min(s.speedKt * 1.015, 210.0);
-        const double ft = s.speedKt * 3.0 * 6076.11549 / 3600.0;
+        const double ft = s.speedKt * 3.0 * kFeetPerNm / kSecondsPerHour;
         const LatLon to = gf_destinationPoint({s.lat, s.lon}, {ac.heading, ft});
         s.lat = to.latitude;
         s.lon = to.longitude;

@@ -11,6 +11,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/motion_dispatch.h"
@@ -32,8 +33,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kHalfPi = std::numbers::pi / 2.0;
 
 struct TickCounters {
     int32_t removal = 0;
@@ -80,7 +79,7 @@ void lf_queueOneCreation()
         return;
     }
     CreateAcCmd cmd;
-    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * 57.29577951308232,
+    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * kRadToDeg,
                         0, 0};
     cmd.callsign = ac->callsign;
     cmd.title = std::string(ac->liveryTitle);
@@ -120,8 +119,8 @@ void lf_proximityWork()
         for (const LiveAircraft& o : store.live()) {
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
-            const double dlat = (o.lat - ac.lat) * 60.0;
-            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * 60.0 * cosLat;
+            const double dlat = (o.lat - ac.lat) * kNmPerDegree;
+            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * kNmPerDegree * cosLat;
             const double r = ac.collisionRadius + o.collisionRadius;
             if (dlat * dlat + dlon * dlon <= r * r) {
                 ac.holding = 0;

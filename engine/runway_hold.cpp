@@ -10,6 +10,7 @@
 
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kMargin = 75.0;
 constexpr double kLinedUpCrossM = 7.5;
 constexpr double kBehindStartM = -700.0;
@@ -160,7 +159,7 @@ void lf_measureSpeed(LiveAircraft& ac)
 
 double lf_measuredSpeedKt(const LiveAircraft& ac)
 {
-    return ac.lastWindowM / ac.lastWindowS / 0.5144444444444445;
+    return ac.lastWindowM / ac.lastWindowS / kKnotsToMetresPerSecond;
 }
 
 bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon& position)

@@ -12,6 +12,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
@@ -298,8 +299,9 @@ int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool know
 {
     const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
     const double dt = (sample.playTime - ac.trackerTime) / 100.0;
+    constexpr double kTrackerSpeedMs = 25.0 * kMetresPerNm / kSecondsPerHour; // 25 kt, a fast taxi
     const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
-                           fromTracker <= std::max(12.0, 12.86111111111111 * dt) && d <= 262.0 &&
+                           fromTracker <= std::max(12.0, kTrackerSpeedMs * dt) && d <= 262.0 &&
                            d >= ac.trackerStartM - 5.0 && d >= ac.trackerLastM - 5.0;
     if (plausible) {
         const double gain = d - ac.trackerStartM;
@@ -340,7 +342,7 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
     if (gf_distanceM({ac.pushFirstLat, ac.pushFirstLon}, gf_samplePosition(sample)) >= 4.0) {
         ac.pushFirstLat = sample.lat;
         ac.pushFirstLon = sample.lon;
-        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * 1852.0, 25.0)) {
+        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * kMetresPerNm, 25.0)) {
             ac.pushSecondSet = 0;
         } else if (!ac.pushSecondSet) {
             ac.pushSecondLat = sample.lat;
@@ -527,6 +529,11 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 
 } // namespace
 
+double gf_distanceM(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * kMetresPerNm;
+}
+
 bool gf_inboundToCurrentAirport(const AircraftBase& ac)
 {
     const IataCode current = lf_currentAirportIata();
@@ -673,7 +680,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
     bool ahead = false;
     if (d >= 15.0) {
         const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
-        ahead = off * 180.0 / 3.141592653589793 <= (ac.gateStand ? 30.0 : 60.0);
+        ahead = off * 180.0 / kPi <= (ac.gateStand ? 30.0 : 60.0);
         known = true;
     }
     if (ac.leavingStand) {
@@ -684,17 +691,17 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
     const double limit = ac.previousPhase == FlightPhase::parking ? 200.0 : 100.0;
     if (d < limit) {
         ac.lastNearStandTicks = engineClock.load();
-        const double dNm = d / 1852.0;
+        const double dNm = d / kMetresPerNm;
         if (ac.standGrowthCount == 0 && ac.maxStandDistanceNm == 0.0)
             ac.minStandDistanceNm = dNm;
         ac.minStandDistanceNm = std::min(ac.minStandDistanceNm, dNm);
-        if (d >= ac.maxStandDistanceNm * 1852.0 + 3.0) {
+        if (d >= ac.maxStandDistanceNm * kMetresPerNm + 3.0) {
             ac.maxStandDistanceNm = dNm;
             ++ac.standGrowthCount;
-            if (ac.standGrowthCount >= 2 && d - ac.minStandDistanceNm * 1852.0 >= ac.radius * 1852.0 / 2.0 && known &&
+            if (ac.standGrowthCount >= 2 && d - ac.minStandDistanceNm * kMetresPerNm >= ac.radius * kMetresPerNm / 2.0 && known &&
                 !ahead)
                 lf_startTracker(ac, sample, d);
-        } else if (d <= ac.maxStandDistanceNm * 1852.0 - 3.0) {
+        } else if (d <= ac.maxStandDistanceNm * kMetresPerNm - 3.0) {
             ac.minStandDistanceNm = dNm;
             ac.maxStandDistanceNm = dNm;
             ac.standGrowthCount = 0;

@@ -42,10 +42,7 @@ inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
 {
     return {aircraft.lat, aircraft.lon};
 }
-inline double gf_distanceM(const LatLon& a, const LatLon& b)
-{
-    return gf_distanceNm(a, b) * 1852.0;
-}
+double gf_distanceM(const LatLon& a, const LatLon& b);
 // The two samples lie at the same place (within 1e-8 degrees).
 inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
 {

@@ -16,6 +16,7 @@
 #include "engine/geometry.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
+#include "core/units.h"
 #include "parking/live_at_stands.h"
 #include "parking/runway_matching.h"
 #include <shared_mutex>
@@ -47,9 +48,11 @@ void lf_applyStaticCgAndPitch(LiveAircraft& ac, const SimEvent& e)
         ac.cgMeasured = 0;
     }
     const double pitch = e.value2;
-    ac.staticPitch = std::isfinite(pitch) && pitch > -0.017453292519943295 && pitch <= 0.04363323129985824
+    // A parked pitch outside (-1, 2.5] degrees is not believed; a usual one is used.
+    constexpr double kUsualStaticPitchRad = 0.7 * kDegToRad;
+    ac.staticPitch = std::isfinite(pitch) && pitch > -kDegToRad && pitch <= 2.5 * kDegToRad
                          ? pitch
-                         : 0.012217304763960306;
+                         : kUsualStaticPitchRad;
 }
 
 void lf_applyGroundData(LiveAircraft& ac, const SimEvent& e)
@@ -365,7 +368,7 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
         return;
     }
     if (ac.liftOffCounter >= 2) {
-        const double arm = std::clamp(ac.radius * 6076.11549 * 0.22, 4.0, 20.0);
+        const double arm = std::clamp(ac.radius * kFeetPerNm * 0.22, 4.0, 20.0);
         if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.pitch))
             ac.altitudeFt =
                 cg + arm * std::sin(std::min(std::fabs(ac.pitch - ac.staticPitch), 0.3490658503988659)) + g;
@@ -427,9 +430,9 @@ void lf_setupLandingRoll(LiveAircraft& ac)
         {
             std::shared_lock lock(engineLock);
             if (CurrentAirport.code != 0) {
-                const double dlat = (ac.lat - CurrentAirport.latitude) * 60.0;
+                const double dlat = (ac.lat - CurrentAirport.latitude) * kNmPerDegree;
                 const double dlon =
-                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * 60.0 * std::cos(ac.lat * 0.017453292519943295);
+                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * kNmPerDegree * std::cos(ac.lat * kDegToRad);
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};

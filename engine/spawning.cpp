@@ -12,6 +12,7 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/category.h"
 #include "engine/engine_reports.h"
@@ -31,7 +32,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 void lf_dropFront(LiveAircraft& ac)
 {
@@ -58,8 +58,8 @@ bool lf_validAirportPosition(const CurrentAirportRecord& a)
 // Flat distance in NM (minutes of latitude, longitude scaled by the cosine).
 double lf_flatNm(double lat1, double lon1, double lat2, double lon2)
 {
-    const double dlat = (lat2 - lat1) * 60.0;
-    const double dlon = gf_longitudeDelta(lon2, lon1) * 60.0 * std::cos(lat1 * std::numbers::pi / 180.0);
+    const double dlat = (lat2 - lat1) * kNmPerDegree;
+    const double dlon = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * std::cos(lat1 * std::numbers::pi / 180.0);
     return std::sqrt(dlat * dlat + dlon * dlon);
 }
 
@@ -83,7 +83,8 @@ void lf_setSpawnPose(LiveAircraft& ac)
     ac.altitudeFt = f.altitudeFt;
     ac.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
     ac.tasKt = f.tasKt;
-    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : 0.010471975511965976;
+    constexpr double kGroundPitchRad = 0.6 * kDegToRad; // nose slightly up, as parked
+    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : kGroundPitchRad;
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
@@ -160,7 +161,7 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
     } else if (user.groundSpeed > 8.0) {
         wait = true;
     } else if (!f.airborne && f.speedKt <= 8.0 &&
-               gf_distanceNm({user.latitude, user.longitude}, lf_pos(f)) * 1852.0 <= 500.0) {
+               gf_distanceNm({user.latitude, user.longitude}, lf_pos(f)) * kMetresPerNm <= 500.0) {
         wait = true;
     } else {
         wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
@@ -321,7 +322,7 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     if (!f.stationary) {
         if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 6.0; }))
             return std::nullopt;
-        if (gf_distanceNm(lf_pos(f), lf_pos(st.back())) * 1852.0 > 35.0)
+        if (gf_distanceNm(lf_pos(f), lf_pos(st.back())) * kMetresPerNm > 35.0)
             return std::nullopt;
     }
     const TrafficSample& ref = f.stationary ? f : st.back();

@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
@@ -19,8 +20,9 @@
 
 namespace {
 
-constexpr double kArrivalRadiusNm = 0.009719222462203024; // 18 m
-constexpr double kArrivalHeadingRad = 40.0 * std::numbers::pi / 180.0;
+// An aircraft this close to its stand and this well aligned has arrived.
+constexpr double kArrivalRadiusNm = 18.0 / kMetresPerNm;
+constexpr double kArrivalHeadingRad = 40.0 * kDegToRad;
 
 bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
 {

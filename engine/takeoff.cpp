@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/flight_motion.h"
@@ -26,12 +27,10 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr double kKtToMs = 0.5144444444444445;
 
 double lf_metres(const LatLon& a, const LatLon& b)
 {
-    return gf_distanceNm(a, b) * 1852.0;
+    return gf_distanceNm(a, b) * kMetresPerNm;
 }
 
 bool lf_positive(double v)
@@ -59,7 +58,7 @@ double lf_alongToEnd(const LiveAircraft& ac, const LatLon& p)
     const double d = lf_metres(end, p);
     if (d <= 0.0)
         return 0.0;
-    const double x = gf_wrapAngle(gf_initialBearing(end, p) - m.endHeading * kDeg);
+    const double x = gf_wrapAngle(gf_initialBearing(end, p) - m.endHeading * kDegToRad);
     return std::cos(x) * d;
 }
 
@@ -119,10 +118,10 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
                                      ac.samples[0].speedKt, ac.samples[1].speedKt});
     if (!(fastest >= (takeoff ? 30.0 : 45.0)))
         return;
-    const double runwayHeading = match->endHeading * kDeg;
+    const double runwayHeading = match->endHeading * kDegToRad;
     const RelativePosition end = gf_relativePosition({ac.lat, ac.lon}, runwayHeading,
                                                      {match->endLatitude, match->endLongitude});
-    const double correction = std::clamp(0.15 * end.acrossM * kDeg, -10.0 * kDeg, 10.0 * kDeg);
+    const double correction = std::clamp(0.15 * end.acrossM * kDegToRad, -10.0 * kDegToRad, 10.0 * kDegToRad);
     ac.flight.ramp.endHeading = gf_normalizeAngle(runwayHeading + correction);
     ac.flight.ramp.endHeadingSet = 1;
 }
@@ -162,11 +161,12 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
         const TrafficSample& s = st[k];
         SpeedRamp ramp;
         const double d = lf_metres(here, lf_samplePosition(s));
-        if (!lf_planRamp(d, ticks / 100.0, v0 * kKtToMs, s.speedKt * kKtToMs, limitKt * kKtToMs, ramp))
+        if (!lf_planRamp(d, ticks / 100.0, v0 * kKnotsToMetresPerSecond, s.speedKt * kKnotsToMetresPerSecond,
+                         limitKt * kKnotsToMetresPerSecond, ramp))
             return false;
         const double lo = std::min(v0, s.speedKt) - toleranceKt;
         const double hi = std::max(v0, s.speedKt) + toleranceKt;
-        if (lf_rampMaxSpeed(ramp) / kKtToMs >= hi || lf_rampMinSpeed(ramp) / kKtToMs <= lo)
+        if (lf_rampMaxSpeed(ramp) / kKnotsToMetresPerSecond >= hi || lf_rampMinSpeed(ramp) / kKnotsToMetresPerSecond <= lo)
             return false;
         r.ramp = ramp;
         r.start = here;
@@ -228,7 +228,7 @@ void lf_rollThrottle(LiveAircraft& ac)
         return;
     }
     case FlightPhase::landing_roll: {
-        if (std::fabs(gf_wrapAngle(ac.heading - ac.touchdownHeading)) >= 15.0 * kDeg) {
+        if (std::fabs(gf_wrapAngle(ac.heading - ac.touchdownHeading)) >= 15.0 * kDegToRad) {
             abortTakeoffRoll(ac);
             return;
         }
@@ -399,11 +399,11 @@ bool isAlignedOnRunway(const LiveAircraft& ac, double lengthM)
     const LatLon end{m.endLatitude, m.endLongitude};
     const LatLon here{ac.lat, ac.lon};
     const double d = lf_metres(end, here);
-    const double x = d > 0.0 ? gf_wrapAngle(gf_initialBearing(end, here) - m.endHeading * kDeg) : std::numbers::pi;
+    const double x = d > 0.0 ? gf_wrapAngle(gf_initialBearing(end, here) - m.endHeading * kDegToRad) : std::numbers::pi;
     const double along = std::cos(x) * d;
     if (!(along >= -lengthM && along <= 10.0))
         return false;
-    if (std::fabs(gf_wrapAngle(ac.heading - m.endHeading * kDeg)) > 20.0 * kDeg)
+    if (std::fabs(gf_wrapAngle(ac.heading - m.endHeading * kDegToRad)) > 20.0 * kDegToRad)
         return false;
     return std::fabs(std::sin(x) * d) <= 15.0;
 }
@@ -512,7 +512,7 @@ bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
     st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k - 1));
     const double speed = lf_rollSpeedKt(ac);
     const double nm = gf_distanceNm(lf_samplePosition(st[0]), lf_samplePosition(st[1]));
-    retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * 360000.0 / speed)), 25));
+    retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(nm * kTicksPerHour / speed)), 25));
     climbRateToNextSample(ac);
     applyTakeoffVsFloor(ac);
     return true;
@@ -610,13 +610,13 @@ void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double star
                             engineClock.load() - static_cast<int32_t>(ac.phaseSince) <= 3000;
     if (!rolling && !lifting && !justFlying)
         return;
-    const double line = ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kDeg : startHeading;
+    const double line = ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kDegToRad : startHeading;
     const RelativePosition r = gf_relativePosition(previous, line, {ac.lat, ac.lon});
     if (!(r.acrossM < -0.02 && r.alongM > 0.02))
         return;
     const double speed = std::max(ac.samples.empty() ? 0.0 : ac.samples.front().speedKt,
                                   std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0);
-    const LatLon ahead = gf_destinationPoint(previous, {line, speed * 6076.11549 / 360000.0});
+    const LatLon ahead = gf_destinationPoint(previous, {line, speed * kFeetPerNm / kTicksPerHour});
     ac.lat = ahead.latitude;
     ac.lon = ahead.longitude;
 }

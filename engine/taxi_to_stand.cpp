@@ -9,13 +9,13 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "parking/stand_table.h"
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 
 int32_t lf_ticksAtLeast100(double ticks)
 {
@@ -79,13 +79,16 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
         };
         int32_t toStand = 0;
         if (leadIn) {
+            // The lead-in point lies 10 m before the stand on its axis.
+            constexpr double kLeadInM = 10.0;
+            constexpr double kLeadInFt = kLeadInM * kFeetPerMetre;
             const LatLon point = gf_destinationPoint(
-                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), 32.808399});
-            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * 360000.0 / speed));
+                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), kLeadInFt});
+            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * kTicksPerHour / speed));
             lf_setLeadInLagLimits(ac);
-            toStand = lf_ticksAtLeast100(1943.8444924406049 / speed);
+            toStand = lf_ticksAtLeast100(kLeadInM * kNmPerMetre * kTicksPerHour / speed);
         } else {
-            toStand = lf_ticksAtLeast100(d * 0.0005399568034557236 * 360000.0 / speed);
+            toStand = lf_ticksAtLeast100(d * kNmPerMetre * kTicksPerHour / speed);
             if (inFront) {
                 st.back().speedKt = 0.0;
                 st.back().tasKt = 0.0;

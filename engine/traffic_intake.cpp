@@ -12,6 +12,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
@@ -73,13 +74,13 @@ bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficS
     if (ac.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)
         return false;
     bool sameRunway = false;
-    if (d * 1852.0 > 1.0) {
+    if (d * kMetresPerNm > 1.0) {
         const double bearing = gf_initialBearing(lf_pos(last), lf_pos(sample));
         const auto a = gf_runwayAtPosition(lf_pos(last), bearing);
         const auto b = gf_runwayAtPosition(lf_pos(sample), bearing);
         sameRunway = a && b && a->runwayText == b->runwayText && a->endText == b->endText;
     }
-    const double implied = d * 1852.0 / dt * 1.9438444924406046;
+    const double implied = d * kMetresPerNm / dt * kMetresPerSecondToKnots;
     const double reported = std::max(lf_positiveSpeed(last.speedKt), lf_positiveSpeed(sample.speedKt));
     const double limit = std::max(3.0 * reported, 60.0);
     return (implied > 80.0 && nearRunway && !sameRunway) || (reported <= 5.0 && implied > 30.0) || implied > limit;
@@ -90,14 +91,17 @@ bool lf_thinnedOut(const TrafficSample& sample, double dt, double dTrack)
 {
     const double v = sample.speedKt;
     double wait = 0.0;
+    // The wait is the time to cover this distance at the reported speed.
+    constexpr double kGroundSpacingNm = 20.0 * kNmPerMetre;
+    constexpr double kAirSpacingNm = 450.0 * kNmPerMetre;
     if (!sample.airborne) {
         if (v > 30.0 || dTrack > 2.0)
             return false;
-        wait = v == 0.0 ? 15.0 : std::min(15.0, 0.010799136069114472 / (v / 3600.0));
+        wait = v == 0.0 ? 15.0 : std::min(15.0, kGroundSpacingNm / (v / kSecondsPerHour));
     } else {
         if (v <= 120.0 || dTrack > 1.0)
             return false;
-        wait = v == 0.0 ? 15.0 : 0.2429805615550756 / (v / 3600.0);
+        wait = v == 0.0 ? 15.0 : kAirSpacingNm / (v / kSecondsPerHour);
     }
     return dt <= wait;
 }

@@ -11,6 +11,45 @@
 
 namespace {
 
+// Element positions of one aircraft's array in the traffic data. The
+// elements between are not read.
+enum TrafficElement : size_t {
+    kTrafficHexid = 0,          // hexadecimal transponder id, a string
+    kTrafficLat = 1,            // degrees
+    kTrafficLon = 2,            // degrees
+    kTrafficTrack = 3,          // degrees
+    kTrafficAltitude = 4,       // feet
+    kTrafficGroundSpeed = 5,    // knots
+    kTrafficSquawk = 6,
+    kTrafficType = 8,
+    kTrafficRegistration = 9,
+    kTrafficTimestamp = 10,     // seconds since 1970 UTC
+    kTrafficOrigin = 11,
+    kTrafficDestination = 12,
+    kTrafficCallsign = 13,
+    kTrafficVerticalSpeed = 15, // feet per minute
+    kTrafficSource = 17,        // kind of report, "adsb_icao" among others
+    kTrafficTas = 20,           // true airspeed, knots
+    kTrafficRoll = 23,          // degrees
+    kTrafficTrueHeading = 25,   // degrees
+    kTrafficCategory = 28,
+    kTrafficAirline = 48,
+};
+// Only arrays of exactly this length describe an aircraft.
+constexpr size_t kTrafficElements = kTrafficAirline + 1;
+
+// Element positions of one parked aircraft's array; its key is the hexid.
+enum ParkedElement : size_t {
+    kParkedLat = 0,
+    kParkedLon = 1,
+    kParkedStand = 2,
+    kParkedType = 3,
+    kParkedRegistration = 4,
+    kParkedTime = 5,            // seconds since 1970 UTC
+    kParkedCallsign = 6,
+};
+constexpr size_t kParkedElements = kParkedCallsign + 1;
+
 constexpr double kTwoPow63 = 9223372036854775808.0;
 
 // Element i as a number; none when missing or of another type.
@@ -66,7 +105,7 @@ void gf_decodeRTAPITraffic(const nlohmann::json& data, const TrafficConversionCo
     }
     for (const auto& member : data.items()) {
         const nlohmann::json& value = member.value();
-        if (value.is_array() && value.size() == 49)
+        if (value.is_array() && value.size() == kTrafficElements)
             parseTrafficRecord(value, context, batch);
     }
 }
@@ -74,35 +113,35 @@ void gf_decodeRTAPITraffic(const nlohmann::json& data, const TrafficConversionCo
 void parseTrafficRecord(const nlohmann::json& array, const TrafficConversionContext& context, TrafficBatch& batch)
 {
     try {
-        const std::optional<double> timestamp = lf_number(array, 10);
+        const std::optional<double> timestamp = lf_number(array, kTrafficTimestamp);
         if (!lf_validTime(timestamp))
             return;
         batch.latestTimestamp = static_cast<uint64_t>(std::llround(*timestamp));
-        const std::optional<uint32_t> hexid = lf_parseHexid(lf_text(array, 0));
-        if (!hexid || !array[0].is_string())
+        const std::optional<uint32_t> hexid = lf_parseHexid(lf_text(array, kTrafficHexid));
+        if (!hexid || !array[kTrafficHexid].is_string())
             return;
 
         ParsedTrafficFields f;
         f.timestamp = *timestamp;
         f.hexid = *hexid;
-        f.lat = lf_numberOr(array, 1, 0.0);
-        f.lon = lf_numberOr(array, 2, 0.0);
-        f.track = lf_numberOr(array, 3, 0.0);
-        f.altitude = lf_numberOr(array, 4, 0.0);
-        f.groundSpeed = lf_numberOr(array, 5, 0.0);
-        f.squawk = lf_text(array, 6);
-        f.type = lf_text(array, 8);
-        f.registration = lf_text(array, 9);
-        f.origin = lf_text(array, 11);
-        f.destination = lf_text(array, 12);
-        f.callsign = lf_text(array, 13);
-        f.verticalSpeed = lf_numberOr(array, 15, 0.0);
-        f.source = lf_text(array, 17);
-        f.tas = lf_numberOr(array, 20, -1.0);
-        f.roll = lf_numberOr(array, 23, 0.0);
-        f.trueHeading = lf_numberOr(array, 25, 0.0);
-        f.category = lf_text(array, 28);
-        f.airline = lf_text(array, 48);
+        f.lat = lf_numberOr(array, kTrafficLat, 0.0);
+        f.lon = lf_numberOr(array, kTrafficLon, 0.0);
+        f.track = lf_numberOr(array, kTrafficTrack, 0.0);
+        f.altitude = lf_numberOr(array, kTrafficAltitude, 0.0);
+        f.groundSpeed = lf_numberOr(array, kTrafficGroundSpeed, 0.0);
+        f.squawk = lf_text(array, kTrafficSquawk);
+        f.type = lf_text(array, kTrafficType);
+        f.registration = lf_text(array, kTrafficRegistration);
+        f.origin = lf_text(array, kTrafficOrigin);
+        f.destination = lf_text(array, kTrafficDestination);
+        f.callsign = lf_text(array, kTrafficCallsign);
+        f.verticalSpeed = lf_numberOr(array, kTrafficVerticalSpeed, 0.0);
+        f.source = lf_text(array, kTrafficSource);
+        f.tas = lf_numberOr(array, kTrafficTas, -1.0);
+        f.roll = lf_numberOr(array, kTrafficRoll, 0.0);
+        f.trueHeading = lf_numberOr(array, kTrafficTrueHeading, 0.0);
+        f.category = lf_text(array, kTrafficCategory);
+        f.airline = lf_text(array, kTrafficAirline);
 
         TrafficConversionResult result = gf_makeLiveTrafficRecord(f, context);
         if (result.seen) {
@@ -127,7 +166,7 @@ std::vector<ParkedTrafficRecord> gf_decodeRTAPIParkedTraffic(const nlohmann::jso
     result.reserve(data.size());
     for (const auto& member : data.items()) {
         const nlohmann::json& value = member.value();
-        if (value.is_array() && value.size() >= 7)
+        if (value.is_array() && value.size() >= kParkedElements)
             parseParkedRecord(member.key(), value, result);
     }
     return result;
@@ -139,18 +178,18 @@ void parseParkedRecord(std::string_view key, const nlohmann::json& array, std::v
         const std::optional<uint32_t> hexid = lf_parseHexid(key);
         if (!hexid)
             return;
-        const std::optional<double> time = lf_number(array, 5);
+        const std::optional<double> time = lf_number(array, kParkedTime);
         if (!lf_validTime(time))
             return;
         ParkedTrafficFields f;
         f.hexid = *hexid;
-        f.lat = lf_numberOr(array, 0, 0.0);
-        f.lon = lf_numberOr(array, 1, 0.0);
-        f.stand = lf_text(array, 2);
-        f.type = lf_text(array, 3);
-        f.registration = lf_text(array, 4);
+        f.lat = lf_numberOr(array, kParkedLat, 0.0);
+        f.lon = lf_numberOr(array, kParkedLon, 0.0);
+        f.stand = lf_text(array, kParkedStand);
+        f.type = lf_text(array, kParkedType);
+        f.registration = lf_text(array, kParkedRegistration);
         f.time = std::llround(*time);
-        f.callsign = lf_text(array, 6);
+        f.callsign = lf_text(array, kParkedCallsign);
         if (auto record = gf_makeParkedTrafficRecord(f))
             list.push_back(std::move(*record));
     } catch (const std::runtime_error&) {

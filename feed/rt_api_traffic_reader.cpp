@@ -18,6 +18,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -201,10 +202,10 @@ void gf_updateRTDirectQueryBox()
     r.lastCentreLat = lat;
     r.lastCentreLon = lon;
     r.lastRangeNm = rangeNm;
-    const double half = rangeNm * 1.852 / 111.2;
+    const double half = rangeNm * kKmPerNm / kKmPerDegreeLatitude;
     r.box.top = lat + half;
     r.box.bottom = lat - half;
-    std::tie(r.box.left, r.box.right) = lf_westEast(lat, lon, rangeNm * 6076.11549);
+    std::tie(r.box.left, r.box.right) = lf_westEast(lat, lon, rangeNm * kFeetPerNm);
 }
 
 void lf_startRTDirectCollection()

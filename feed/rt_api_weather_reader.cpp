@@ -10,6 +10,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/stop_request.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_decoding.h"
@@ -68,8 +69,8 @@ bool lf_requestNearestMetar(int32_t& status)
 
     if (w.lastQnh != 0 && (std::fabs(w.lastLat) > 0.0001 || std::fabs(w.lastLon) > 0.0001) &&
         toffset == w.lastToffset && now - w.lastTime < 60'000'000'000LL) {
-        const double dLat = (w.lastLat - lat) * 60.0;
-        const double dLon = (w.lastLon - lon) * std::cos(w.lastLat * std::numbers::pi / 180.0) * 60.0;
+        const double dLat = (w.lastLat - lat) * kNmPerDegree;
+        const double dLon = (w.lastLon - lon) * std::cos(w.lastLat * std::numbers::pi / 180.0) * kNmPerDegree;
         if (dLat * dLat + dLon * dLon <= 100.0)
             return true;
     }

@@ -20,6 +20,7 @@
 #include "core/settings.h"
 #include "core/stop_request.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "feed/feed_flags.h"
 #include "feed/received_text.h"
@@ -30,7 +31,6 @@ std::atomic<bool> rtAppBufferRequested{false};
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr size_t kReceiveBuffer = 16384;
 
 std::mutex rtAppRequestMutex;
@@ -437,9 +437,9 @@ bool gf_requestRTBufferTraffic()
     } else {
         const double range = gf_parametersSnapshot()->rangeNm;
         const LatLon centre{user->latitude, user->longitude};
-        const double south = user->latitude - range * 1.852 / 111.2;
-        const double north = user->latitude + range * 1.852 / 111.2;
-        const double distanceFt = range * 6076.11549;
+        const double south = user->latitude - range * kKmPerNm / kKmPerDegreeLatitude;
+        const double north = user->latitude + range * kKmPerNm / kKmPerDegreeLatitude;
+        const double distanceFt = range * kFeetPerNm;
         const double west = gf_destinationPoint(centre, BearingDistance{-std::numbers::pi / 2, distanceFt}).longitude;
         const double east = gf_destinationPoint(centre, BearingDistance{std::numbers::pi / 2, distanceFt}).longitude;
         line = fmt::format("Qs999=sendbuffer=5,6,{:.6f},{:.6f},{:.6f},{:.6f}\n", south, west, north, east);

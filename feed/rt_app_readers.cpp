@@ -17,6 +17,7 @@
 #include "core/log.h"
 #include "core/stop_request.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -27,7 +28,47 @@
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
+// Field positions of an RT App position line ("RTTFC", "RTBUF..."); field 0
+// is the tag. The fields between are not read.
+enum PositionField : size_t {
+    kPosHexid = 1,          // decimal transponder id
+    kPosLat = 2,            // degrees
+    kPosLon = 3,            // degrees
+    kPosAltitude = 4,       // feet
+    kPosVerticalSpeed = 5,  // feet per minute
+    kPosTrack = 7,          // degrees, may be empty
+    kPosGroundSpeed = 8,    // knots
+    kPosCallsign = 9,
+    kPosType = 10,
+    kPosRegistration = 11,
+    kPosOrigin = 12,
+    kPosDestination = 13,
+    kPosTimestamp = 14,     // seconds since 1970 UTC
+    kPosSource = 17,        // kind of report, "adsb_icao" among others
+    kPosTas = 20,           // true airspeed, knots
+    kPosRoll = 23,          // degrees
+    kPosTrueHeading = 25,   // degrees
+    kPosCategory = 28,
+    kPosAirline = 43,       // only in the longer layout
+};
+// Fields 0 to 42 are the App's documented line; the airline comes on top.
+constexpr size_t kPositionLineFields = kPosAirline;
+
+// Field positions of an RT App parked line ("RTPARK").
+enum ParkedField : size_t {
+    kParkHexid = 1,         // hexadecimal transponder id
+    kParkLat = 2,
+    kParkLon = 3,
+    kParkCallsign = 4,
+    kParkType = 5,
+    kParkRegistration = 6,
+    kParkStand = 7,
+    kParkTimestamp = 8,     // seconds since 1970 UTC
+};
+constexpr size_t kParkedLineFields = kParkTimestamp + 1;
+
+constexpr size_t kTagField = 0;
+
 
 // The whole field as a finite decimal number; "{name}:{text}" otherwise.
 double lf_number(std::string_view field, const char* name)
@@ -212,7 +253,7 @@ void TrafficReader::processRTAppLine()
 {
     try {
         TrafficMailbox& box = mailbox ? *mailbox : gf_trafficMailbox();
-        const std::string_view tag = fields.empty() ? std::string_view() : fields[0];
+        const std::string_view tag = fields.empty() ? std::string_view() : fields[kTagField];
         if (tag == "RTTFC_EOT") {
             box.post(batch, TrafficBatchKind::Live, 30, true);
             batchContext.reset();
@@ -226,12 +267,10 @@ void TrafficReader::processRTAppLine()
             gf_resetRTBufferRequest();
             gf_logLine(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
         } else if (tag == "RTTFC" || tag.starts_with("RTBUF")) {
-            // Fields 0 to 42 are the App's documented line; the airline (43)
-            // comes only in the longer layout.
-            if (lf_checkFieldCount(43))
+            if (lf_checkFieldCount(kPositionLineFields))
                 lf_processTrafficLine();
         } else if (tag == "RTPARK") {
-            if (lf_checkFieldCount(9))
+            if (lf_checkFieldCount(kParkedLineFields))
                 lf_processParkLine();
         } else if (tag == "RTPARK_EOT") {
             {
@@ -268,9 +307,9 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
 {
     try {
         ParsedTrafficFields f;
-        f.timestamp = lf_number(fields[14], "timestamp");
-        f.lat = lf_number(fields[2], "lat");
-        f.lon = lf_number(fields[3], "lon");
+        f.timestamp = lf_number(fields[kPosTimestamp], "timestamp");
+        f.lat = lf_number(fields[kPosLat], "lat");
+        f.lon = lf_number(fields[kPosLon], "lon");
 
         TrafficConversionContext c;
         c.userLat = bc.userLat;
@@ -292,27 +331,27 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         if (!check.inRange)
             return;
 
-        const auto hexid = gf_parseHexid(fields[1], 10);
+        const auto hexid = gf_parseHexid(fields[kPosHexid], 10);
         if (!hexid)
-            throw std::runtime_error(fmt::format("hexid:{}", gf_quoteReceived(fields[1])));
+            throw std::runtime_error(fmt::format("hexid:{}", gf_quoteReceived(fields[kPosHexid])));
         f.hexid = *hexid;
-        f.altitude = lf_number(fields[4], "altitude");
-        f.verticalSpeed = lf_number(fields[5], "vs");
-        if (!fields[7].empty())
-            f.track = lf_number(fields[7], "track");
-        f.groundSpeed = lf_number(fields[8], "gs");
-        f.source = fields[17];
+        f.altitude = lf_number(fields[kPosAltitude], "altitude");
+        f.verticalSpeed = lf_number(fields[kPosVerticalSpeed], "vs");
+        if (!fields[kPosTrack].empty())
+            f.track = lf_number(fields[kPosTrack], "track");
+        f.groundSpeed = lf_number(fields[kPosGroundSpeed], "gs");
+        f.source = fields[kPosSource];
         if (gf_isAdsbIcaoSource(f.source))
-            f.trueHeading = lf_number(fields[25], "trueheading");
-        f.roll = lf_number(fields[23], "roll");
-        f.tas = lf_number(fields[20], "TAS");
-        f.callsign = fields[9];
-        f.type = fields[10];
-        f.registration = fields[11];
-        f.origin = fields[12];
-        f.destination = fields[13];
-        f.category = fields[28];
-        f.airline = fields.size() > 43 ? fields[43] : std::string_view();
+            f.trueHeading = lf_number(fields[kPosTrueHeading], "trueheading");
+        f.roll = lf_number(fields[kPosRoll], "roll");
+        f.tas = lf_number(fields[kPosTas], "TAS");
+        f.callsign = fields[kPosCallsign];
+        f.type = fields[kPosType];
+        f.registration = fields[kPosRegistration];
+        f.origin = fields[kPosOrigin];
+        f.destination = fields[kPosDestination];
+        f.category = fields[kPosCategory];
+        f.airline = fields.size() > kPosAirline ? fields[kPosAirline] : std::string_view();
 
         TrafficConversionResult result = gf_makeLiveTrafficRecord(f, c);
         if (result.seen)
@@ -327,21 +366,21 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
 void TrafficReader::lf_processParkLine()
 {
     ParkedTrafficFields f;
-    const std::string_view hexText = fields[1];
+    const std::string_view hexText = fields[kParkHexid];
     const auto hexid = gf_parseHexid(hexText, 16);
     if (!hexid)
         throw std::runtime_error(fmt::format("hexid incorrect{}", gf_quoteReceived(hexText)));
     f.hexid = *hexid;
-    const double time = lf_number(fields[8], "timestamp");
+    const double time = lf_number(fields[kParkTimestamp], "timestamp");
     if (time <= 0.0 || time >= 9223372036854775808.0)
         throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", time));
     f.time = static_cast<int64_t>(time);
-    f.lat = lf_number(fields[2], "lat");
-    f.lon = lf_number(fields[3], "lon");
-    f.callsign = fields[4];
-    f.type = fields[5];
-    f.registration = fields[6];
-    f.stand = fields[7];
+    f.lat = lf_number(fields[kParkLat], "lat");
+    f.lon = lf_number(fields[kParkLon], "lon");
+    f.callsign = fields[kParkCallsign];
+    f.type = fields[kParkType];
+    f.registration = fields[kParkRegistration];
+    f.stand = fields[kParkStand];
     if (auto record = gf_makeParkedTrafficRecord(f)) {
         std::lock_guard lock(parked.mutex);
         parkedCollecting.push_back(std::move(*record));

@@ -12,6 +12,7 @@
 #include "airports/airport_database.h"
 #include "airports/park_airports.h"
 #include "core/clock.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 bool lf_validLalo(double lat, double lon)
 {
@@ -60,8 +59,8 @@ bool lf_nearCurrentAirport(double lat, double lon)
     }
     if (airport.code == 0 || !lf_validLalo(airport.latitude, airport.longitude))
         return false;
-    const double dLat = (airport.latitude - lat) * 60.0;
-    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * 60.0;
+    const double dLat = (airport.latitude - lat) * kNmPerDegree;
+    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * kNmPerDegree;
     return dLat * dLat + dLon * dLon <= 25.0;
 }
 
@@ -87,8 +86,8 @@ LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& f, const TrafficCon
         (std::fabs(f.lat) <= 0.0001 && std::fabs(f.lon) <= 0.0001))
         throw std::runtime_error(fmt::format("invalid lalo: {}", fmt::format("{:.6f},{:.6f}", f.lat, f.lon)));
     const double dLat = c.userLat - f.lat;
-    const double dLon = (c.userLon - f.lon) * c.cosUserLat * 60.0;
-    result.inRange = dLon * dLon + (dLat * 60.0) * (dLat * 60.0) <= c.settings->rangeNmSquared;
+    const double dLon = (c.userLon - f.lon) * c.cosUserLat * kNmPerDegree;
+    result.inRange = dLon * dLon + (dLat * kNmPerDegree) * (dLat * kNmPerDegree) <= c.settings->rangeNmSquared;
     return result;
 }
 

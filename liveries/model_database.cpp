@@ -20,6 +20,7 @@
 #include "core/log.h"
 #include "core/parameters_file.h"
 #include "core/text.h"
+#include "core/units.h"
 #include "core/value_types.h"
 #include "liveries/fnv_hash.h"
 
@@ -170,8 +171,6 @@ double lf_parseMeters(std::string_view text)
     return value;
 }
 
-constexpr double c_metresToNm = 0.0005399568034557236;
-
 void lf_readWingspans(const pugi::xml_node& root, ModelDatabaseTables& db)
 {
     db.modelHalfWingspans.clear();
@@ -188,7 +187,7 @@ void lf_readWingspans(const pugi::xml_node& root, ModelDatabaseTables& db)
                 gf_logError(fmt::format("wingspan for model {} is not positive, skipped", type));
                 continue;
             }
-            const double half = meters * 0.5 * c_metresToNm;
+            const double half = meters * 0.5 * kNmPerMetre;
             if (!db.modelHalfWingspans.emplace(type, half).second) {
                 gf_logError(fmt::format("duplicate wingspan model {}, skipped", type));
                 continue;

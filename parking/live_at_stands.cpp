@@ -12,6 +12,7 @@
 #include "core/gui_update.h"
 #include "core/log.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/aircraft_removal.h"
 #include "engine/engine_reports.h"
@@ -128,8 +129,8 @@ bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const 
     const double r = other.collisionRadius + candidate.collisionRadius;
     if (r <= 0.0)
         return false;
-    const double dLat = (stand->lat - target.lat) * 60.0;
-    const double dLon = std::cos(stand->lat * 3.141592653589793 / 180.0) * gf_longitudeDelta(stand->lon, target.lon) * 60.0;
+    const double dLat = (stand->lat - target.lat) * kNmPerDegree;
+    const double dLon = std::cos(stand->lat * kPi / 180.0) * gf_longitudeDelta(stand->lon, target.lon) * kNmPerDegree;
     return r * r >= dLat * dLat + dLon * dLon;
 }
 
@@ -333,9 +334,9 @@ void gf_checkLiveVsParkedCollisions()
             continue;
         const bool never = ac.collisionCheckLat == 0.0 && ac.collisionCheckLon == 0.0;
         if (!all && !never) {
-            const double dLat = (ac.lat - ac.collisionCheckLat) * 60.0;
+            const double dLat = (ac.lat - ac.collisionCheckLat) * kNmPerDegree;
             const double dLon =
-                gf_longitudeDelta(ac.lon, ac.collisionCheckLon) * 60.0 * std::cos(ac.lat * 3.141592653589793 / 180.0);
+                gf_longitudeDelta(ac.lon, ac.collisionCheckLon) * kNmPerDegree * std::cos(ac.lat * kPi / 180.0);
             if (dLat * dLat + dLon * dLon <= 9e-6)
                 continue;
         }

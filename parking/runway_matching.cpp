@@ -10,13 +10,12 @@
 #include <fmt/format.h>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "parking/runway_table.h"
 
 namespace {
 
 constexpr double kEarthRadiusM = 6371000.0;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 constexpr double kLateralMarginM = 30.0;   // beside the runway edge
 constexpr double kAlongMarginM = 700.0;    // before and beyond the runway ends
 constexpr double kLookupLateralLimitM = 75.0;

@@ -15,6 +15,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/traffic_state.h"
 #include "simlink/facility_reader.h"
 
@@ -22,9 +23,6 @@ RunwayTable runwayTable;
 
 namespace {
 
-constexpr double kMetresPerNm = 1852.0;
-constexpr double kRadToDeg = 180.0 / std::numbers::pi;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kMaxAirportAltitudeDifferenceFt = 100.0;
 constexpr double kMaxStartAltitudeDifferenceFt = 50.0;
 constexpr double kMaxBearingDifferenceDeg = 0.1;

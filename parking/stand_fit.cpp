@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft.h"
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 // 5.4 m, 5.0 m and 1.8 m in NM: how much wider in radius an aircraft may be
 // than a stand at all, on a fuel stand, and on an extra stand.
 constexpr double kMaxExcessNm = 0.0029157667386609074;
@@ -92,8 +92,8 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     for (const Stand& s : stands) {
         if (s.blocked)
             continue;
-        const double north = (s.lat - position.latitude) * 60.0;
-        const double east = gf_longitudeDelta(s.lon, position.longitude) * 60.0 * cosLat;
+        const double north = (s.lat - position.latitude) * kNmPerDegree;
+        const double east = gf_longitudeDelta(s.lon, position.longitude) * kNmPerDegree * cosLat;
         if (!(std::fabs(north) <= kSearchBoxNm) || !(std::fabs(east) <= kSearchBoxNm))
             continue;
         if (!gf_standSuitsAircraft(s, aircraft))
@@ -115,11 +115,11 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
         }
     }
     if (best) {
-        distanceM = bestDist * 1852.0;
+        distanceM = bestDist * kMetresPerNm;
         return best;
     }
     if (alt) {
-        distanceM = altDist * 1852.0;
+        distanceM = altDist * kMetresPerNm;
         return alt;
     }
     return nullptr;

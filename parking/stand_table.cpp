@@ -12,12 +12,12 @@
 #include "core/log.h"
 #include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "parking/stand_fit.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 // (20 m in NM) squared: the reach of a stand in gf_findStandAtPosition.
 constexpr double kStandReachNm2 = 0.00011662133983924917;
 // (0.003 NM) squared: how far a position may move before a thread asks again.
@@ -42,8 +42,8 @@ thread_local PositionCache positionCache;
 // Flat squared distance in NM², longitude scaled by the cosine of a's latitude.
 double lf_flatDistanceNm2(const LatLon& a, double lat, double lon)
 {
-    const double north = (lat - a.latitude) * 60.0;
-    const double east = gf_longitudeDelta(lon, a.longitude) * 60.0 * std::cos(a.latitude * kDegToRad);
+    const double north = (lat - a.latitude) * kNmPerDegree;
+    const double east = gf_longitudeDelta(lon, a.longitude) * kNmPerDegree * std::cos(a.latitude * kDegToRad);
     return north * north + east * east;
 }
 

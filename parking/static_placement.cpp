@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr double kDegPerRad = 57.29577951308232;
 
 bool lf_holdsStand(FlightPhase phase)
 {
@@ -111,7 +111,7 @@ void lf_placeEntry(const ParkingPlanEntry& entry)
     st.simState = SimState::adding2sim;
 
     CreateAcCmd cmd;
-    cmd.initPosition = {stand->lat, stand->lon, 0.0, 0.0, 0.0, stand->heading * kDegPerRad, 1, 0};
+    cmd.initPosition = {stand->lat, stand->lon, 0.0, 0.0, 0.0, stand->heading * kRadToDeg, 1, 0};
     cmd.callsign = st.callsign;
     cmd.title = std::string(st.liveryTitle);
     cmd.key = n;

@@ -9,6 +9,7 @@
 
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "engine/aircraft.h"
 #include "engine/category.h"
 #include "feed/traffic_records.h"
@@ -128,8 +129,6 @@ const TypeList& lf_pistonSingleTypes()
     return types;
 }
 
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kNmPerMetre = 0.0005399568034557236;
 // Model ids from here on have no entry in the table of half wingspans.
 constexpr ModelId kFirstModelWithoutWingspan = 2700;
 

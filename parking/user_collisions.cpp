@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
@@ -17,9 +18,6 @@ namespace {
 
 constexpr double kLowUserAglFt = 500.0;
 constexpr double kRunwayNearMarginM = 1500.0;
-constexpr double kMetresPerNm = 1852.0;
-constexpr double kNmPerDegree = 60.0;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 
 // The user minus the stand position in degrees, against the sum of the two
 // radii on a flat earth.

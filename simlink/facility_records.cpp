@@ -12,14 +12,12 @@
 #include "airports/scanned_airport.h"
 #include "core/geodesy.h"
 #include "core/log.h"
+#include "core/units.h"
 #include "simlink/facility_reader.h"
 #include "simlink/sim_packet.h"
 
 namespace {
 
-constexpr double kFeetPerMetre = 3.2808399;
-constexpr double kNmPerMetre = 0.0005399568034557236;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 
 constexpr uint32_t kRecvException = 1;
 constexpr uint32_t kRecvFacilityData = 28;

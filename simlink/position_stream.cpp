@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "core/geodesy.h"
+#include "core/units.h"
 
 PositionDoubleBuffer g_positionBuffer;
 
@@ -108,7 +109,7 @@ void gf_appendToHistory(PositionHistory& history, const TimedPosition& sample)
         const int64_t dt = sample.time - last.time;
         const double metres = gf_distanceNm({last.block.latitude, last.block.longitude},
                                             {sample.block.latitude, sample.block.longitude}) *
-                              1852.0;
+                              kMetresPerNm;
         // A NaN distance or altitude fails the "within" tests and clears too.
         const bool follows = dt >= 1 && dt <= kMaxStepNs && metres <= kMaxJumpMetres &&
                              std::fabs(sample.block.altitude - last.block.altitude) <= kMaxClimbFt;

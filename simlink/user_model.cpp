@@ -9,6 +9,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/units.h"
 #include "core/value_types.h"
 #include "engine/category.h"
 #include "liveries/model_database.h"
@@ -117,7 +118,7 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
     }
     if (known) {
         gf_setUserWingspanKnown(true);
-        report += fmt::format(", half wing span: {:.1F} meter", radius * 1852.0);
+        report += fmt::format(", half wing span: {:.1F} meter", radius * kMetresPerNm);
     } else {
         gf_setUserWingspanKnown(false);
         gf_showMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!",
