@@ -421,9 +421,19 @@ void lf_groundLegTiming(LiveAircraft& ac)
     }
     // Taxiing, or starting a take-off roll from a stop: a leg further off the
     // heading than a slide would show is driven after a turn on the spot.
+    // The aircraft drives from where it is, which may lie off the sample it
+    // just reached: it turns onto that way.
     const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
-    if ((ac.phase == FlightPhase::taxi || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 && pending &&
-        (ac.headingCorrectionDeg >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
+    if ((ac.phase == FlightPhase::taxi || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
+        (pending || offWay >= kSlideDeg) &&
+        (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
+        if (offWay >= kSlideDeg) {
+            ac.targetTrack = way;
+            ac.headingCorrectionDeg = offWay;
+            ac.headingCorrectionPending = 1;
+        }
         // Turn on the spot first, then drive the leg; the samples wait.
         const int32_t extra = std::max(
             static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / ac.turnRate)), 25);

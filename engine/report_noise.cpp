@@ -60,3 +60,38 @@ void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
     sample.lat = on.latitude;
     sample.lon = on.longitude;
 }
+
+void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
+{
+    for (size_t i = 1; i < ac.samples.size(); ++i)
+        if (!ac.samples[i].stationary)
+            gf_keepOnTakeOffCentreLine(ac, ac.samples[i]);
+}
+
+bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
+{
+    if (!ac.groundMode || ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
+        return false;
+    const TrafficSample& back = ac.samples.back();
+    if (back.airborne)
+        return false;
+    if (!(back.speedKt > kStandingKt)) {
+        // Standing after standing: within the noise it has not moved.
+        if (sample.speedKt > kStandingKt)
+            return false;
+        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
+            return false;
+        sample.lat = back.lat;
+        sample.lon = back.lon;
+        return true;
+    }
+    if (!std::isfinite(back.trackDeg))
+        return false;
+    const RelativePosition rel =
+        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
+    if (!(rel.alongM < 0.0) || rel.alongM < -kGroundNoiseM || std::fabs(rel.acrossM) > kGroundNoiseM)
+        return false;
+    sample.lat = back.lat;
+    sample.lon = back.lon;
+    return true;
+}

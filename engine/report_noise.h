@@ -20,3 +20,14 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample&
 // (within the runway's half width and 30 m) is moved onto it, so that the
 // roll runs along the runway whatever the position noise.
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
+// The same for the samples ahead of the aircraft once its take-off roll
+// has its runway.
+void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
+
+// A slow report (under 5 kt) on the ground that lies just behind the last
+// report along its track, or near a last report that stands (2 kt or less),
+// within the ground position noise, is where that aircraft stopped: it is
+// moved onto the last report (which the standing filter then takes as a
+// stop), so that the aircraft does not turn round to creep to it. True when
+// it was moved.
+bool gf_holdStopBehind(const LiveAircraft& aircraft, TrafficSample& sample);

@@ -656,6 +656,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     case FlightPhase::takeoff: return checkNewPosDuringTakeoff(ac, sample);
     default: break;
     }
+    gf_holdStopBehind(ac, sample);
     if (!lf_standingFilter(ac, sample) || gf_stepsBackAgainstTrack(ac, sample))
         return false;
     if (ac.projection <= 0)
