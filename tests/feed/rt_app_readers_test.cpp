@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <future>
 #include <numbers>
@@ -177,6 +178,23 @@ TEST_F(RTAppFeed, PositionLinesNeedTheirFields)
     EXPECT_EQ(reader.batch.size(), 2u);
     EXPECT_NE(log().find("exception in processLine: gs:\n"), std::string::npos);
     EXPECT_NE(log().find("exception in processLine: hexid:4x\n"), std::string::npos);
+
+    // Every latitude text reads as from_chars reads it, or not at all.
+    uint32_t hexid = 400100;
+    for (const char* text : {"52.36", "52.123456789012", "52.1234567890123456", "5.236e1", "52.", "052.5", "52.3.1",
+                             "-", "+52.5", "52.5x"}) {
+        reader.batch.clear();
+        reader.handleLine(withField(withField(line, 2, text), 1, std::to_string(++hexid)));
+        const std::string_view t(text);
+        double expected = 0.0;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), expected);
+        if (ec != std::errc() || end != t.data() + t.size()) {
+            EXPECT_TRUE(reader.batch.empty()) << text;
+            continue;
+        }
+        ASSERT_EQ(reader.batch.size(), 1u) << text;
+        EXPECT_EQ(reader.batch[0].lat, expected) << text;
+    }
 }
 
 TEST_F(RTAppFeed, TheDocumentedLayoutAndTheLongerOneAreBothDecoded)
