@@ -5,7 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/tick_airport.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
@@ -14,6 +13,7 @@
 #include "engine/motion_dispatch.h"
 #include "engine/motion_step.h"
 #include "engine/takeoff.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "simlink/sim_command_mailbox.h"
 

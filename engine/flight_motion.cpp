@@ -6,7 +6,6 @@
 #include <numbers>
 #include <span>
 
-#include "engine/tick_airport.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
@@ -14,6 +13,7 @@
 #include "engine/category.h"
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"

@@ -8,7 +8,6 @@
 
 #include <fmt/format.h>
 
-#include "engine/tick_airport.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
@@ -19,6 +18,7 @@
 #include "engine/geometry.h"
 #include "engine/ground_curves.h"
 #include "engine/motion_step.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "parking/runway_matching.h"

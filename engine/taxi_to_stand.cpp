@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "engine/tick_airport.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/geometry.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "parking/stand_table.h"
 

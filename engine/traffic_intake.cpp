@@ -10,13 +10,13 @@
 
 #include <fmt/format.h>
 
-#include "engine/tick_airport.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
