@@ -13,11 +13,9 @@
 
 namespace {
 
-constexpr std::string_view kWhitespace = " \t\n\r";
-
 bool lf_isWhitespace(char c)
 {
-    return kWhitespace.find(c) != std::string_view::npos;
+    return kLineWhitespace.find(c) != std::string_view::npos;
 }
 
 // Reads the rest of a binary stream into a byte string.
@@ -294,13 +292,18 @@ bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path, 
     return written && !out.fail();
 }
 
+std::string_view gf_trimView(std::string_view text, std::string_view whitespace)
+{
+    const std::size_t first = text.find_first_not_of(whitespace);
+    if (first == std::string_view::npos)
+        return text.substr(0, 0);
+    const std::size_t last = text.find_last_not_of(whitespace);
+    return text.substr(first, last - first + 1);
+}
+
 std::string gf_trim(std::string_view text)
 {
-    const std::size_t first = text.find_first_not_of(kWhitespace);
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t last = text.find_last_not_of(kWhitespace);
-    return std::string(text.substr(first, last - first + 1));
+    return std::string(gf_trimView(text));
 }
 
 std::vector<std::string> gf_split(std::string_view text, char delimiter)
