@@ -503,7 +503,7 @@ void gf_RTAPITrafficReader()
     bool handled = false;
     RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
 
-    try {
+    guard.run("gf_RTAPITrafficReader", [&] {
         static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
                                                          &gf_takeRTAPIParkedTraffic};
         gf_setRTDirectParkedQuery(&parkedQuery);
@@ -517,12 +517,5 @@ void gf_RTAPITrafficReader()
         lf_RTAPITrafficLoop(status);
         lf_setLiveTrafficState(GuiReaderState::Stopped);
         gf_logRTAPIReaderEnd("Traffic", status);
-    } catch (const std::exception& e) {
-        gf_logError(fmt::format("{}: {}", "gf_RTAPITrafficReader", e.what()));
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    } catch (...) {
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    }
+    });
 }
