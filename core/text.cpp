@@ -35,17 +35,16 @@ std::string lf_readAllBytes(std::istream& in)
     return bytes;
 }
 
-// A path for messages; one that does not convert still gives a message.
-std::string lf_pathText(const std::filesystem::path& path)
+} // namespace
+
+std::string gf_pathText(const std::filesystem::path& path)
 {
     try {
         return wide_to_utf8(path.wstring());
     } catch (const std::exception&) {
-        return std::string(1, '?');
+        return "?";
     }
 }
-
-} // namespace
 
 std::string gf_charsetName(Charset charset)
 {
@@ -221,7 +220,7 @@ std::optional<std::string> lf_readFileBytes(const std::filesystem::path& path)
 
 void lf_reportReadFailure(const std::filesystem::path& path, const std::exception& e)
 {
-    gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
+    gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", gf_pathText(path), e.what()), true);
 }
 
 } // namespace

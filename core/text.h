@@ -70,6 +70,9 @@ struct LineFileReader {
     Result readAll(std::size_t reserve = 0);
 };
 
+// A path as UTF-8 for messages; "?" when it has no UTF-8 form. Never throws.
+std::string gf_pathText(const std::filesystem::path& path);
+
 // Write each line + "\n" / the text (+ "\n"); false when the file cannot be
 // opened or written.
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
