@@ -461,9 +461,8 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
         return;
     }
     if (ac.phase == FlightPhase::taxi && ac.previousPhase == FlightPhase::landing_roll && ac.inboundToAirport) {
-        if (back.airborne && sample.airborne && std::isfinite(back.verticalSpeedFpm) &&
-            std::isfinite(sample.verticalSpeedFpm) && back.verticalSpeedFpm >= 400.0 &&
-            sample.verticalSpeedFpm >= 400.0 && sample.altitudeFt - back.altitudeFt >= 50.0) {
+        if (back.airborne && gf_longEnoughRunway({back.verticalSpeedFpm, sample.verticalSpeedFpm,
+                                                  sample.altitudeFt - back.altitudeFt, sample.airborne != 0})) {
             enterTakeoffRoll(ac, false);
             return;
         }
