@@ -232,7 +232,7 @@ struct LiveAircraft : AircraftBase {
     uint8_t leavingStand = 0; // the leaving-the-stand tracker is running
     uint8_t groundMode = 0; // positioned on the ground
     uint8_t heldForUser = 0;
-    uint8_t firstProjected = 0;
+    uint8_t firstProjected = 0; // the first position has been projected (no step sets it yet)
     FlightPhase previousPhase = FlightPhase::birth;
     FlightPhase phaseBeforePrevious = FlightPhase::birth;
 
@@ -288,7 +288,9 @@ struct LiveAircraft : AircraftBase {
     double targetTrack = 0.0;       // bearing of the leg, radians
     double airHeadingStep = 0.0;    // heading change per tick of an air leg, radians
     double headingRate = 0.0;       // rate memory of the smooth heading step, radians per tick
-    std::optional<double> endHeading; // heading to end a stand move or turn with, radians
+    // Heading to end a stand move or turn with, radians. No step sets it yet;
+    // while unset the ground steps steer toward targetTrack.
+    std::optional<double> endHeading;
     double headingCorrectionDeg = 0.0;
     int32_t legOverrideTicks = 0;
     int32_t lagEarlier = 900;       // how much earlier a sample may be re-timed, ticks
