@@ -289,15 +289,15 @@ void lf_everySecond()
 void lf_every5Seconds()
 {
     if (twoPropsOff.exchange(false))
-        gf_removeLiveAircraftCategory(1);
+        gf_removeLiveAircraftCategory(Category::TwoProps);
     if (lightAircraftOff.exchange(false))
-        gf_removeLiveAircraftCategory(0);
+        gf_removeLiveAircraftCategory(Category::Light);
     if (helicoptersOff.exchange(false)) {
-        gf_removeLiveAircraftCategory(6);
+        gf_removeLiveAircraftCategory(Category::Rotorcraft);
         gf_removeStaticAircraftCategory();
     }
     if (highPerfOff.exchange(false))
-        gf_removeLiveAircraftCategory(5);
+        gf_removeLiveAircraftCategory(Category::HighPerf);
 
     const UserAcPosition user = gf_getUserAcPosition();
     if (gf_isRTDirect()) {

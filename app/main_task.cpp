@@ -427,7 +427,7 @@ bool lf_startRTApp()
     if (userOnGround.load() && atAirport) {
         gf_showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
         gf_requestRTAppParkedTraffic();
-        if (!lf_waitFor([] { return gf_parkedTrafficOf(1).received.load(); }, 50, 200) && gf_keepRunning())
+        if (!lf_waitFor([] { return gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); }, 50, 200) && gf_keepRunning())
             gf_logError("Time out: no parked traffic received?");
     } else {
         gf_logLine("user not at an airport, no RT parked Traffic needed");

@@ -270,7 +270,7 @@ void activateLiveAc(LiveAircraft& aircraft)
             nav = gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u;
         }
         gf_setLights(id, LightStates{nav, parked ? 0u : 1u, 0, aircraft.phase == FlightPhase::taxi ? 1u : 0u, 0, 1, 1});
-        gf_setThrottle(aircraft, aircraft.category == static_cast<uint32_t>(Category::Rotorcraft) ? 4u : 0u);
+        gf_setThrottle(aircraft, aircraft.category == Category::Rotorcraft ? 4u : 0u);
         gf_setFlaps(aircraft, aircraft.phase == FlightPhase::taxi ? 1u : 0u);
     }
     aircraft.simState = SimState::active;
@@ -422,7 +422,7 @@ void enterLandingRoll(LiveAircraft& ac)
 
 void lf_setupLandingRoll(LiveAircraft& ac)
 {
-    const bool recentRotorcraft = ac.category == static_cast<uint32_t>(Category::Rotorcraft) && ac.activatedAirborne &&
+    const bool recentRotorcraft = ac.category == Category::Rotorcraft && ac.activatedAirborne &&
                                   engineClock.load() - ac.activatedAt < 3000;
     if (!recentRotorcraft) {
         std::string at = " at ?";
@@ -454,7 +454,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
     }
     ac.touchdownHeading = ac.heading;
     gf_setSpoilers(ac, true);
-    if (ac.category != static_cast<uint32_t>(Category::Light))
+    if (ac.category != Category::Light)
         gf_setSpoilersThrust(ac.objectId, true, ac.reverseThrust != 0);
     if (ac.onGroundSlots <= 0) {
         gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.onGroundSlots)));

@@ -88,8 +88,8 @@ void lf_setSpawnPose(LiveAircraft& ac)
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
-    if (ac.respawnHeadingValid)
-        heading = ac.respawnHeading;
+    if (ac.respawnHeading)
+        heading = *ac.respawnHeading;
     else if (ac.phase == FlightPhase::parked)
         heading = ac.standHeading;
     else if (ac.samples.size() >= 2 && ac.samples[1].stationary)
@@ -100,7 +100,6 @@ void lf_setSpawnPose(LiveAircraft& ac)
     if (heading >= kTwoPi)
         heading = 0.0;
     ac.heading = heading;
-    ac.groundHeading = f.airborne ? 0.0 : heading;
     ac.heldForUser = 0;
 }
 
@@ -189,7 +188,7 @@ void lf_spawnGate(LiveAircraft& ac)
         ac.removeFlag = 1;
         return;
     }
-    if (ac.category != static_cast<uint32_t>(Category::Rotorcraft) && lf_anyAirborne(ac.samples)) {
+    if (ac.category != Category::Rotorcraft && lf_anyAirborne(ac.samples)) {
         const CurrentAirportRecord airport = lf_currentAirport();
         const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
         if (ac.samples.front().altitudeFt - elevation <= 700.0) {

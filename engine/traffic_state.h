@@ -28,10 +28,15 @@ extern std::atomic<int64_t> weekdayHalfHourWord;
 extern std::shared_mutex engineLock;
 
 // One timer of a live aircraft that reached its stand.
+enum class ParkedAction : uint32_t {
+    engineShutdown = 0,
+    fixedLights = 1,    // the fixed parked light set
+    settingsLights = 2, // the parked lights the settings ask for
+};
 struct ParkedTimer {
     uint32_t hexid = 0;
-    int32_t due = 0;     // engine clock at which it fires
-    uint32_t action = 0; // 0 engine shut-down, 1 fixed parked lights, 2 parked lights by the settings
+    int32_t due = 0; // engine clock at which it fires
+    ParkedAction action = ParkedAction::engineShutdown;
 };
 
 // The live and static aircraft, indexed by hexid (static: key) and object id.

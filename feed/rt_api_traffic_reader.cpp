@@ -30,7 +30,7 @@ namespace {
 
 constexpr RTAPIRequestOptions kTrafficOptions{10, 30, false, false};
 constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
-constexpr uint32_t kSourceTag = 2;
+constexpr TrafficSource kSourceTag = TrafficSource::rtDirect;
 
 // What a decode needs of the box state, copied under boxMutex before a request.
 struct DecodeInputs {

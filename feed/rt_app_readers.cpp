@@ -377,7 +377,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         c.cosUserLat = bc.cosUserLat;
         c.airportAltitude = bc.airportAltitude;
         c.qnh = qnh.load();
-        c.sourceTag = 1;
+        c.sourceTag = TrafficSource::rtApp;
         c.settings = bc.settings.get();
         c.collectSeen = seen.collecting();
         c.groundSquawkCheck = false;

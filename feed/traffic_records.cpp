@@ -438,14 +438,14 @@ SeenTraffic SeenTrafficCollector::copy() const
     return seen;
 }
 
-SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag)
+SeenTrafficCollector& gf_seenTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectSeen : rtAppSeen;
+    return source == TrafficSource::rtDirect ? rtDirectSeen : rtAppSeen;
 }
 
-ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag)
+ParkedTrafficShare& gf_parkedTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectParked : rtAppParked;
+    return source == TrafficSource::rtDirect ? rtDirectParked : rtAppParked;
 }
 
 void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query)
@@ -469,7 +469,7 @@ bool gf_parkedTrafficForRunSettled()
 
 void gf_resetSeenTraffic()
 {
-    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).reset();
+    gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp).reset();
 }
 
 // ---- Parked lists ---------------------------------------------------------------
@@ -513,7 +513,7 @@ void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot)
 void gf_processRTParkedTraffic(uint32_t quota)
 {
     const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? TrafficSource::rtDirect : TrafficSource::rtApp);
     if (rtDirect) {
         const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
         if (query == nullptr || !query->take())

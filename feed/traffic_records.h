@@ -97,6 +97,13 @@ struct ParkedTrafficFields {
     std::string_view stand{};
 };
 
+// The reader a batch of traffic came from.
+enum class TrafficSource : uint32_t {
+    none = 0,
+    rtApp = 1,
+    rtDirect = 2,
+};
+
 // What a decoder passes with every record of one batch.
 struct TrafficConversionContext {
     double userLat = 0.0;
@@ -104,7 +111,7 @@ struct TrafficConversionContext {
     double cosUserLat = 1.0;
     std::optional<double> airportAltitude; // feet
     int32_t qnh = 1013;
-    uint32_t sourceTag = 0; // 1 = RT App, 2 = RT Direct
+    TrafficSource sourceTag = TrafficSource::none;
     const Parameters* settings = nullptr; // none = nothing is converted
     bool collectSeen = false;
     bool groundSquawkCheck = false;
@@ -192,8 +199,8 @@ struct ParkedTrafficShare {
 };
 
 // By source tag: 1 = RT App, 2 = RT Direct.
-SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag);
-ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag);
+SeenTrafficCollector& gf_seenTrafficOf(TrafficSource source);
+ParkedTrafficShare& gf_parkedTrafficOf(TrafficSource source);
 // The RT Direct traffic reader's parked query, in three steps of the main
 // task, none of which waits: post (false: nothing was asked), settled (the
 // answer is in, or the query failed or was given up) and take (true when a

@@ -49,7 +49,7 @@ bool lf_setTitle(AircraftBase& aircraft, std::optional<std::string_view> title)
 
 bool lf_isSmall(const AircraftBase& aircraft)
 {
-    const auto category = static_cast<Category>(aircraft.category);
+    const auto category = aircraft.category;
     return category == Category::Light || category == Category::TwoProps || category == Category::Bizjet ||
            category == Category::Rotorcraft;
 }
@@ -199,7 +199,7 @@ bool lf_matchAirlineSimilarModel(AircraftBase& aircraft, const AirlOprModel& key
         return false;
     gf_shuffleIfRandom(m->second);
     for (ModelId similar : m->second) {
-        if (static_cast<uint32_t>(gf_modelCategory(similar)) != aircraft.category)
+        if (gf_modelCategory(similar) != aircraft.category)
             continue;
         AirlOprModel other = key;
         other.model = similar;

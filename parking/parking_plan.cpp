@@ -97,7 +97,7 @@ void gf_clearParkingPlan()
 void lf_takeOverSeenTraffic()
 {
     g_seen = SeenTraffic();
-    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).takeOver(g_seen);
+    gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp).takeOver(g_seen);
 }
 
 const SeenTraffic& gf_parkingSeenTraffic()

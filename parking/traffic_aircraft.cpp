@@ -146,7 +146,7 @@ const std::unordered_map<uint32_t, double>& lf_defaultRadiusTable()
 // 2700 and above have no place in the wingspan table: they take the default
 // of their category, so that they neither fit every stand nor lose their
 // collision radius.
-double lf_modelRadiusNm(ModelId model, uint32_t category)
+double lf_modelRadiusNm(ModelId model, Category category)
 {
     if (model >= kFirstModelWithoutWingspan)
         return gf_perCategory(lf_defaultRadiusTable(), category) * kNmPerMetre;
@@ -159,12 +159,11 @@ double lf_modelRadiusNm(ModelId model, uint32_t category)
 AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 {
     AircraftBase a;
-    a.category = static_cast<uint32_t>(Category::Large);
+    a.category = Category::Large;
 
     a.ids = head.ids;
     a.origin = head.origin;
     a.destination = head.destination;
-    a.headFlag = head.flag;
     a.callsign = head.callsign;
     a.callsign2 = head.text1;
     a.text3 = head.text2;
@@ -172,7 +171,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 
     const std::string code = gf_modelCodeText(head.ids.model);
     const ModelId mapped = gf_modelCode2Id(code);
-    a.category = static_cast<uint32_t>(gf_modelCategory(mapped));
+    a.category = gf_modelCategory(mapped);
     const std::string mappedCode = gf_modelCodeText(mapped);
 
     a.radius = lf_modelRadiusNm(head.ids.model, a.category);
@@ -180,7 +179,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 
     a.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.category);
 
-    const auto category = static_cast<Category>(a.category);
+    const auto category = a.category;
     a.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
     a.regional = category == Category::Large && lf_regionalTypes().contains(mappedCode);
     a.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);

@@ -116,7 +116,7 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
                          true);
     }
     report += fmt::format(", category: {}",
-                          gf_categoryName(static_cast<uint32_t>(gf_modelCategory(gf_modelCode2Id(model)))));
+                          gf_categoryName(gf_modelCategory(gf_modelCode2Id(model))));
     gf_logContinuation(report);
     g_userAcRadius.store(radius);
 }

@@ -184,7 +184,7 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_GT(traffic().recordCount.load(), 0u);
     EXPECT_GT(traffic().latestTimestamp.load(), 1'700'000'000u);
     EXPECT_EQ(gf_trafficClockInputs().rtDirectLatestTimestamp.load(), traffic().latestTimestamp.load());
-    EXPECT_FALSE(gf_seenTrafficOf(2).copy().hexids.empty());
+    EXPECT_FALSE(gf_seenTrafficOf(TrafficSource::rtDirect).copy().hexids.empty());
     EXPECT_EQ(CurrentQnh.load(), 1013);
 
     stopReaders();
@@ -328,7 +328,7 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
     ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
     EXPECT_TRUE(requestParked());
     {
-        ParkedTrafficShare& share = gf_parkedTrafficOf(2);
+        ParkedTrafficShare& share = gf_parkedTrafficOf(TrafficSource::rtDirect);
         std::lock_guard lock(share.mutex);
         EXPECT_EQ(share.list.size(), 6u);
     }

@@ -28,7 +28,7 @@ protected:
         context.userLat = kUserLat;
         context.userLon = kUserLon;
         context.cosUserLat = std::cos(kUserLat * std::numbers::pi / 180.0);
-        context.sourceTag = 1;
+        context.sourceTag = TrafficSource::rtApp;
     }
     void TearDown() override { setCurrentAirport(0, 0, 0, 0); }
 
@@ -378,7 +378,7 @@ TEST_F(ParkedConversion, SlotAgeingAndDuplicates)
 
 TEST_F(ParkedConversion, HandOverWaitsForTheEndOfParkedTraffic)
 {
-    ParkedTrafficShare& share = gf_parkedTrafficOf(1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(TrafficSource::rtApp);
     share.list = {parked("D7", k20231114_102930)};
     share.received = false;
     gf_processRTParkedTraffic(10);
