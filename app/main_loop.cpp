@@ -259,19 +259,19 @@ void lf_everySecond()
     }
 
     const size_t stands = gf_standCount();
-    if (maxParkChanged.exchange(false) && stands > 0) {
+    if (gf_takeUserRequest<UserRequest::MaxParkChanged>() && stands > 0) {
         const int32_t previous = gf_standTable().staticQuota; // below 0: no limit yet
         if (const int32_t quota = gf_parkingRunQuota(*params); previous < 0 || quota < previous)
             gf_enforceParkedLimit(0);
     }
-    if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
+    if (gf_takeUserRequest<UserRequest::MaxLiveChanged>() && params->MAX_LIVE_SEL != 500) {
         const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
         for (int64_t i = 0; i < excess; ++i)
             lf_isThisTheFurthestLive(-1.0);
     }
-    if (flushStaticRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::FlushStatic>())
         gf_removeAllStatic();
-    if (listAircraftRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::ListAircraft>())
         lf_fillAircraftSelector();
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();
@@ -280,7 +280,7 @@ void lf_everySecond()
         gf_checkUserCollisions();
     if (params->COLLISION_LIVE_PARKED_GND)
         gf_checkLiveVsParkedCollisions();
-    if (blockRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::Block>())
         gf_removeBlockedAc();
     if (parkingInProgress.load())
         Gui::instance().enqueueUpdate(GuiUpdate::ParkingPending{gf_parkingPlanSize()});
@@ -288,15 +288,15 @@ void lf_everySecond()
 
 void lf_every5Seconds()
 {
-    if (twoPropsOff.exchange(false))
+    if (gf_takeUserRequest<UserRequest::TwoPropsOff>())
         gf_removeLiveAircraftCategory(Category::TwoProps);
-    if (lightAircraftOff.exchange(false))
+    if (gf_takeUserRequest<UserRequest::LightAircraftOff>())
         gf_removeLiveAircraftCategory(Category::Light);
-    if (helicoptersOff.exchange(false)) {
+    if (gf_takeUserRequest<UserRequest::HelicoptersOff>()) {
         gf_removeLiveAircraftCategory(Category::Rotorcraft);
         gf_removeStaticAircraftCategory();
     }
-    if (highPerfOff.exchange(false))
+    if (gf_takeUserRequest<UserRequest::HighPerfOff>())
         gf_removeLiveAircraftCategory(Category::HighPerf);
 
     const UserAcPosition user = gf_getUserAcPosition();
@@ -392,7 +392,7 @@ void lf_every15Seconds()
 void lf_every30Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
-    if (rematchRequested.exchange(false)) {
+    if (gf_takeUserRequest<UserRequest::Rematch>()) {
         gf_clearLiveryChoiceCache();
         // A deeper ladder may match what was not matched before.
         gf_clearNoMatchList();
@@ -471,10 +471,9 @@ bool lf_tick()
         lf_simNotRunning();
         return gf_keepRunning();
     }
-    const uint8_t lights = navLightsRequest.exchange(kNoNavLightsRequest);
-    if (lights <= 127) {
+    if (const auto lights = gf_takeUserRequest<UserRequest::NavLights>()) {
         for (uint32_t objectId : gf_parkedObjectIdsInSim())
-            gf_setNavLights(objectId, lights != 0 ? 1u : 0u);
+            gf_setNavLights(objectId, lights->on ? 1u : 0u);
     }
     lf_handleAddingStack();
     lf_runWaitingParkingRun();
