@@ -15,7 +15,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
 #include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_app_readers.h"
 

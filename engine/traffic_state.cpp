@@ -24,7 +24,6 @@
 
 std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
-std::shared_mutex engineLock;
 
 // ---- AircraftStore ----
 

@@ -24,9 +24,6 @@ extern std::atomic<int32_t> engineClock;
 // by the main loop for the engine and the parking code; 0 after a reset.
 extern std::atomic<int64_t> weekdayHalfHourWord;
 
-// The reader/writer lock over the current-airport record.
-extern std::shared_mutex engineLock;
-
 // One timer of a live aircraft that reached its stand.
 struct ParkedTimer {
     uint32_t hexid = 0;

@@ -20,7 +20,6 @@
 #include "core/stop_request.h"
 #include "core/units.h"
 #include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_weather_reader.h"

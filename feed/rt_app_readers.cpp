@@ -19,7 +19,6 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/received_text.h"
 #include "feed/rt_app_link.h"

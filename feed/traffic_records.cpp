@@ -14,7 +14,6 @@
 #include "core/clock.h"
 #include "core/units.h"
 #include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"

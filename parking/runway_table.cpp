@@ -16,7 +16,6 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
-#include "engine/traffic_state.h"
 #include "simlink/facility_reader.h"
 
 RunwayTable runwayTable;
