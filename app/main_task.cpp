@@ -57,7 +57,7 @@
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_scan_driver.h"
 #include "liveries/model_database.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"

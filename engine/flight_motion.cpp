@@ -11,7 +11,7 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
 #include "engine/traffic_intake.h"

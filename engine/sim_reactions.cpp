@@ -24,7 +24,7 @@
 #include "liveries/livery_memory.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_model.h"
 

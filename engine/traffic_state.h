@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/aircraft.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_command_mailbox.h"
 
 // The engine clock in units of 10 ms, advanced by the main task.

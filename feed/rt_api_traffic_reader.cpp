@@ -19,7 +19,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
+#include "simlink/user_aircraft.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_weather_reader.h"

@@ -153,8 +153,11 @@ bool gf_isExcludedTypeCode(std::string_view text);
 // whose identity changes by publishing an updated filter.
 bool lf_passesBlockFilter(const LiveTrafficRecord& record, const BlockFilter& filter);
 // Corrects record.altitude for the QNH and the user's altimeter; puts
-// aircraft just above the airport on the ground. Always true.
-bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh);
+// aircraft just above the airport on the ground. rtDirect: the record comes
+// from RT Direct; userAltimeterErrorFt: the user aircraft's true minus its
+// indicated altitude, feet. Always true.
+bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh,
+                              bool rtDirect, double userAltimeterErrorFt);
 
 // ---- Seen traffic and parked lists ---------------------------------------------
 

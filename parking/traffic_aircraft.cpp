@@ -11,7 +11,7 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/aircraft.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "feed/traffic_records.h"
 
 namespace {
