@@ -20,7 +20,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/text.h"
-#include "feed/weekly_traffic_airports.h"
+#include "airports/weekly_traffic_airports.h"
 #include "simlink/facility_reader.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "airports/park_airports.h"
 #include "app/commands.h"
 #include "app/controls.h"

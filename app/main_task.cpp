@@ -19,7 +19,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"

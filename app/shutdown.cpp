@@ -10,7 +10,7 @@
 
 #include "airports/airport_database.h"
 #include "airports/airport_state.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/destination.h"

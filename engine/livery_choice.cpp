@@ -316,3 +316,8 @@ bool gf_pickLiveryStaticAc(AircraftBase& aircraft, std::string_view planCallsign
                            lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration, aircraft.ids)));
     return false;
 }
+
+void gf_reportFailedLivery(const AircraftBase& aircraft)
+{
+    gf_reportFailedLivery(aircraft.callsign, aircraft.liveryTitle, aircraft.ids);
+}

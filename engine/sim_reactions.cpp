@@ -14,6 +14,7 @@
 #include "engine/takeoff.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/livery_choice.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/units.h"

@@ -13,10 +13,9 @@
 #include "airports/park_airports.h"
 #include "core/clock.h"
 #include "core/units.h"
+#include "liveries/model_texts.h"
+#include "simlink/stand_positions.h"
 #include "simlink/user_aircraft.h"
-#include "parking/parking_plan.h"
-#include "parking/stand_table.h"
-#include "parking/traffic_aircraft.h"
 
 namespace {
 
@@ -463,6 +462,12 @@ bool gf_parkedTrafficForRunSettled()
     return query == nullptr || query->settled();
 }
 
+bool gf_takeParkedTrafficForRun()
+{
+    const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+    return query != nullptr && query->take();
+}
+
 void gf_resetSeenTraffic()
 {
     gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).reset();
@@ -504,23 +509,4 @@ void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot)
         kept.push_back(std::move(r));
     }
     parked = std::move(kept);
-}
-
-void gf_processRTParkedTraffic(uint32_t quota)
-{
-    const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
-    if (rtDirect) {
-        const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
-        if (query == nullptr || !query->take())
-            return;
-    } else if (!share.received.load()) {
-        return;
-    }
-    std::lock_guard lock(share.mutex);
-    if (!rtDirect && share.list.empty())
-        return;
-    lf_ageParkedTraffic(share.list);
-    if (gf_parametersSnapshot()->RT_PARKTRAFFIC_ONLY)
-        lf_planRtParkedAircraft(share.list, quota);
 }

@@ -214,13 +214,13 @@ void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query);
 // main task. False (RT App mode, no airport, no reader): the run may go now.
 bool gf_askParkedTrafficForRun();
 bool gf_parkedTrafficForRunSettled();
+// RT Direct: true once the query asked before the run brought a list, which
+// is then taken; false without a query.
+bool gf_takeParkedTrafficForRun();
 
 // Ages the list (slot -> age), drops records without callsign, too old ones
 // and the older duplicates of a stand or callsign; youngest first.
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked);
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot);
-// Ages the active source's parked list and plans from it; in RT Direct mode
-// only once the query asked before the run brought a list.
-void gf_processRTParkedTraffic(uint32_t quota);
 // Empties the active source's seen traffic and switches collection on.
 void gf_resetSeenTraffic();

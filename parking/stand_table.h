@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/value_types.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 #include "simlink/stand_positions.h"
 
 struct AircraftBase;
