@@ -21,7 +21,6 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "airports/weekly_traffic_airports.h"
-#include "simlink/facility_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -317,7 +316,7 @@ void lf_endAirportScan(bool committed)
         gf_airportUi().enableTbloButton(false);
         gf_airportUi().enableSkipAirportScan(true);
     }
-    gf_closeParkingReader();
+    gf_closeSimulatorFacilityReader();
     gf_clearWeeklyTrafficAirports();
     lf_clearPublisherLists();
     queueFileCounts();

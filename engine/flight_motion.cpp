@@ -17,7 +17,7 @@
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "core/clock.h"
 #include "core/units.h"
 #include "parking/live_at_stands.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
 #include "liveries/livery_memory.h"

@@ -19,7 +19,7 @@
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/traffic_aircraft.h"
 #include "parking/user_collisions.h"
 

@@ -25,7 +25,7 @@
 #include "feed/traffic_records.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"
 

@@ -1,6 +1,6 @@
 // The runway table of the current airport: the load from the facility data,
 // the checks of each runway and the ignore list.
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 
 #include <algorithm>
 #include <cmath>
