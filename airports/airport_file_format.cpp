@@ -21,7 +21,7 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "core/version_data.h"
-#include "parking/traffic_aircraft.h"
+#include "liveries/model_texts.h"
 
 namespace fs = std::filesystem;
 

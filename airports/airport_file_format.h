@@ -17,7 +17,7 @@
 
 #include "airports/airport_settings.h"
 #include "airports/scanned_airport.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // Stands read from one file at most.
 inline constexpr size_t g_maxAirportFileStands = 512;

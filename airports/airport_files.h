@@ -20,7 +20,7 @@
 #include "airports/airport_settings.h"
 #include "core/encrypted_file.h"
 #include "core/value_types.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // Set when an airport file has been loaded and set up for the current
 // airport; cleared when the airport is left.

@@ -14,9 +14,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
-#include "feed/rt_api_traffic_reader.h"
-#include "feed/rt_app_readers.h"
 
 std::atomic<bool> handmadeOverrule{false};
 
@@ -159,11 +156,6 @@ void gf_setupAirportFromFile(AirportFile& file)
         std::lock_guard lock(g_infoMutex);
         g_info = {file.airport_name, file.publisher, file.altitude, file.learnedTarget};
     }
-    const std::optional<double> altitude = gf_currentAirportAltitude();
-    if (gf_isRTDirect())
-        gf_setRTDirectAirportAltitude(altitude);
-    else
-        gf_setRTAppAirportAltitude(altitude);
     gf_repaintAirportPanel();
 }
 

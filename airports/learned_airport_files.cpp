@@ -23,7 +23,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
 
 namespace fs = std::filesystem;
 

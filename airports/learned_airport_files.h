@@ -16,7 +16,7 @@
 #include <pugixml.hpp>
 
 #include "airports/airport_settings.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // Changes of flight options since the last save; the parking side counts them.
 extern std::atomic<uint32_t> learnedUpdateCounter;

@@ -13,7 +13,7 @@
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/model_database.h"
 #include "tests/support/data_sets.h"

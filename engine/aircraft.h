@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "core/value_types.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/ground_curves.h"
 #include "engine/flight_state.h"
 #include "liveries/model_database.h"

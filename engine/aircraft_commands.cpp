@@ -14,7 +14,7 @@
 #include "core/units.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 
 namespace {
 

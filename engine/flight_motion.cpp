@@ -10,14 +10,14 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {

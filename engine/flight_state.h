@@ -10,7 +10,7 @@
 
 #include "core/value_types.h"
 #include "engine/speed_ramp.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 
 // The speed ramp of a straight roll: the aircraft covers the leg from `start`
 // to `end` with the ramp's speed profile.

@@ -22,7 +22,7 @@
 #include "engine/runway_hold.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/stand_table.h"
 
 namespace {

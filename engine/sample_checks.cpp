@@ -27,7 +27,7 @@
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
 #include "parking/live_at_stands.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/stand_options.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/traffic_aircraft.h"
 #include "simlink/sim_command_mailbox.h"
 

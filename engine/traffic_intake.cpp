@@ -14,7 +14,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
 #include "engine/tick_airport.h"
@@ -22,7 +22,7 @@
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/traffic_aircraft.h"
 #include "parking/user_collisions.h"
 

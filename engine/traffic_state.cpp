@@ -22,9 +22,7 @@
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
-std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
-std::shared_mutex engineLock;
 
 // ---- AircraftStore ----
 

@@ -13,19 +13,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/clock.h"
 #include "engine/aircraft.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_command_mailbox.h"
-
-// The engine clock in units of 10 ms, advanced by the main task.
-extern std::atomic<int32_t> engineClock;
 
 // The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
 // by the main loop for the engine and the parking code; 0 after a reset.
 extern std::atomic<int64_t> weekdayHalfHourWord;
-
-// The reader/writer lock over the current-airport record.
-extern std::shared_mutex engineLock;
 
 // One timer of a live aircraft that reached its stand.
 enum class ParkedAction : uint32_t {

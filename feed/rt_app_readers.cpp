@@ -20,8 +20,6 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/received_text.h"
 #include "feed/rt_app_link.h"

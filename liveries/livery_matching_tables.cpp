@@ -15,7 +15,7 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"

@@ -6,7 +6,7 @@
 
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"

@@ -8,7 +8,7 @@
 
 #include "core/value_types.h"
 #include "liveries/model_database.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 struct AircraftBase;
 

@@ -10,7 +10,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/value_types.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/sim_link_state.h"

@@ -11,7 +11,7 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "core/value_types.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "liveries/model_database.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/sim_packet.h"

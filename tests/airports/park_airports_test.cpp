@@ -1,6 +1,6 @@
 // The park airports: my_park_airports.txt read and written back, and the
 // choice of the park airport as the user flies.
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "airports/park_airports.h"
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"

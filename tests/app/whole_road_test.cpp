@@ -47,7 +47,7 @@
 #include "tests/app/main_task_fixture.h"
 #include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "update/downloader.h"
 
 using namespace kvr::test;

@@ -23,11 +23,11 @@
 #include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "engine/traffic_intake.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "tests/support/track_records.h"
 
 namespace {

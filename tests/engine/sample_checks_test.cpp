@@ -16,7 +16,7 @@
 #include "engine/traffic_intake.h"
 #include "feed/traffic_records.h"
 #include "liveries/regcode_lists.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

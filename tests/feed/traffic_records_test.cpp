@@ -7,6 +7,7 @@
 #include "engine/engine_reports.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
+#include "parking/parking_plan.h"
 #include "tests/feed/feed_test_support.h"
 
 using namespace kvr::test;

@@ -8,7 +8,7 @@
 #include "engine/aircraft.h"
 #include "engine/sim_reactions.h"
 #include "liveries/model_database.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "tests/simlink/sim_test_support.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 
 #include <cstdio>
 #include <system_error>

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "engine/aircraft.h"
 #include "engine/engine_reports.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "tests/liveries/livery_fixture.h"

@@ -1,4 +1,4 @@
-#include "engine/category.h"
+#include "liveries/category.h"
 
 #include <stdexcept>
 #include <unordered_map>
