@@ -36,6 +36,7 @@
 #include "parking/parking_plan.h"
 #include "simlink/facility_reader.h"
 #include "simlink/sim_client_internal.h"
+#include "simlink/simconnect_api.h"
 #include "simlink/simconnect_loader.h"
 #include "standins/rt_app_scenario.h"
 #include "tests/app/road_run.h"
@@ -107,6 +108,8 @@ public:
             lines.push_back(trafficLine(a, epoch + t));
         return lines;
     }
+    // Where the flying aircraft are at `t` (no slot starts or ends).
+    std::vector<AppAircraft> flyingAt(double t) const { return m_scenario.stateAt(t); }
     size_t flights = 0, reusedHexids = 0;
 
 private:
@@ -215,6 +218,12 @@ struct Figures {
     double wallSeconds = 0.0;
 };
 
+size_t lf_positionBufferSize()
+{
+    std::lock_guard lock(g_positionBuffer.mutex);
+    return g_positionBuffer.staging.size() + g_positionBuffer.posted.size() + g_positionBuffer.taken.size();
+}
+
 std::map<std::string, size_t> lf_containerSizes()
 {
     TrafficState& s = gf_trafficState();
@@ -235,6 +244,7 @@ std::map<std::string, size_t> lf_containerSizes()
             {"linkCallsigns", g_aiBooks.callsigns.size()},
             {"linkPending", g_aiBooks.pendingCreates.size() + g_aiBooks.packets.size() + g_aiBooks.pendingRemovals.size()},
             {"histories", g_positionStreamer.historyCount()},
+            {"positionBuffer", lf_positionBufferSize()},
             {"simRemoved", g_positionStreamer.removedBySimCount()},
             {"liveryMemory", gf_liveryMemorySize()},
             {"failedLiveries", gf_failedLiveryCount()},
@@ -335,7 +345,12 @@ public:
                                  {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", kUser.latitude},
                                   {"lon", kUser.longitude}, {"alt_ft", kEhamFt}, {"on_ground", true}}}};
         scenario.update(simOptions);
-        ok = sim.load(scenario) && (port = prepareRtAppRun(fx, lf_installedLiveries())) != 0 && writeAirport();
+        ok = sim.load(scenario);
+        failure = ok ? "" : "scenario";
+        ok = ok && (port = prepareRtAppRun(fx, lf_installedLiveries())) != 0;
+        failure = ok || !failure.empty() ? failure : "port";
+        ok = ok && writeAirport();
+        failure = ok || !failure.empty() ? failure : "facility stands";
         std::string settings = readBytes(gf_parametersXmlPath());
         settings.insert(settings.find("  </parameters>"), "    <parameter name=\"parking_percentage\" value=\"100\"/>\n");
         writeBytes(gf_parametersXmlPath(), settings);
@@ -353,7 +368,8 @@ public:
     {
         app.sendBatch(lines);
         const uint64_t stamp = static_cast<uint64_t>(std::llround(epoch + t));
-        for (int i = 0; i < 2000; ++i) {
+        // Nothing is delivered while the flight is not running.
+        for (int i = 0; i < 2000 && g_linkState.load() == LinkState::Running; ++i) {
             if (gf_trafficClockInputs().rtAppLastTimestamp.load() == stamp) {
                 std::lock_guard lock(gf_trafficMailbox().mutex);
                 if (!gf_trafficMailbox().slot.empty())
@@ -370,6 +386,7 @@ public:
     std::vector<Livery> liveries;
     uint16_t port = 0;
     bool ok = false;
+    std::string failure = "SimConnect.dll";
     const double epoch = static_cast<double>(gf_nowSeconds(false));
 
 private:
@@ -394,64 +411,98 @@ struct SoakForm {
     double checkEvery;
 };
 
-std::chrono::steady_clock::duration g_prof{};
-void lf_soak(const SoakForm& form)
-{
-    Road road;
-    ASSERT_TRUE(road.ok) << gf_simConnectLoadError();
-    Churn churn(form.aircraft, road.liveries);
-    road.app.parkedLines = lf_parkedLines(road.liveries, 0, road.epoch);
-    auto connected = std::async(std::launch::async, [&] { return road.app.connect(road.port, 60s); });
+// The churn on the road, driven by the main task: a batch every 2 s while
+// the App is up; the simulator's objects are checked against the engine's
+// when asked, and again 3 s later when they differ (objects on their way in
+// or out settle within a few frames: what still differs is a ghost or an
+// orphan).
+struct Drive {
+    Drive(Road& r, Churn& c) : road(r), churn(c), run{r.sim}
+    {
+        run.ticksPerFrame = 4;
+        run.onManual = [this] { road.app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013"); };
+        run.parkedAnswered = [this] { return !appUp || gf_parkedTrafficOf(1).received.load(); };
+        run.onFrame = [this](double t) { step(t); };
+    }
 
-    std::vector<Figures> rows;
+    Figures check(double t)
+    {
+        Gui::instance().drainUpdates(); // as the window does all the time
+        Figures f = lf_measure(road.sim, t);
+        if (f.simObjects != f.engineObjects)
+            suspect = f;
+        return f;
+    }
+
+    // Runs `seconds` of traffic; `during(t)` after each frame.
+    bool go(double seconds)
+    {
+        auto connected = std::async(std::launch::async, [this] { return road.app.connect(road.port, 60s); });
+        run.done = [seconds](double t) { return t >= seconds; };
+        const bool ended = run.run(std::chrono::seconds(static_cast<int64_t>(seconds) / 2 + 120));
+        return ended && connected.get() && run.stopRequested;
+    }
+
+    Road& road;
+    Churn& churn;
+    RoadRun run;
+    bool appUp = true;
+    std::function<void(double)> during;
     std::vector<std::string> mismatches;
-    std::optional<Figures> suspect; // a check whose sets differed, looked at again 3 s later
-    double nextBatch = 0.0, nextCheck = form.checkEvery;
-    int round = 0;
-    RoadRun run{road.sim};
-    run.ticksPerFrame = 4;
-    run.onManual = [&] { road.app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013"); };
-    run.onFrame = [&](double t) {
+
+private:
+    void step(double t)
+    {
         if (t >= nextBatch) {
-            const auto b0 = std::chrono::steady_clock::now();
-            road.send(churn.linesAt(nextBatch, road.epoch), nextBatch);
-            g_prof += std::chrono::steady_clock::now() - b0;
+            if (appUp)
+                road.send(churn.linesAt(nextBatch, road.epoch), nextBatch);
             nextBatch += 2.0;
         }
         if (suspect && t >= suspect->seconds + 3.0) {
-            // Objects on their way in or out settle within a few frames; what
-            // still differs after 3 s is a ghost or an orphan.
             const Figures now = lf_measure(road.sim, t);
-            std::vector<uint32_t> ghosts, orphans;
+            size_t ghosts = 0, orphans = 0;
             for (uint32_t id : lf_minus(suspect->simObjects, suspect->engineObjects))
-                if (now.simObjects.contains(id) && !now.engineObjects.contains(id))
-                    ghosts.push_back(id);
+                ghosts += now.simObjects.contains(id) && !now.engineObjects.contains(id);
             for (uint32_t id : lf_minus(suspect->engineObjects, suspect->simObjects))
-                if (now.engineObjects.contains(id) && !now.simObjects.contains(id))
-                    orphans.push_back(id);
-            if (!ghosts.empty() || !orphans.empty())
-                mismatches.push_back(fmt::format("at {:.0f} s: {} ghosts, {} orphans", t, ghosts.size(), orphans.size()));
+                orphans += now.engineObjects.contains(id) && !now.simObjects.contains(id);
+            if (ghosts || orphans)
+                mismatches.push_back(fmt::format("at {:.0f} s: {} ghosts, {} orphans", t, ghosts, orphans));
             suspect.reset();
         }
-        if (t >= nextCheck) {
-            rows.push_back(lf_measure(road.sim, t));
-            if (rows.back().simObjects != rows.back().engineObjects)
-                suspect = rows.back();
-            nextCheck += form.checkEvery;
-            // The parked aircraft change for the next parking run.
-            road.app.parkedLines = lf_parkedLines(road.liveries, ++round, road.epoch + t);
-        }
+        if (during)
+            during(t);
+    }
+    double nextBatch = 0.0;
+    std::optional<Figures> suspect;
+};
+
+void lf_soak(const SoakForm& form)
+{
+    Road road;
+    ASSERT_TRUE(road.ok) << road.failure << gf_simConnectLoadError();
+    Churn churn(form.aircraft, road.liveries);
+    road.app.parkedLines = lf_parkedLines(road.liveries, 0, road.epoch);
+    Drive drive(road, churn);
+    std::vector<Figures> rows;
+    double nextCheck = form.checkEvery;
+    int round = 0;
+    drive.during = [&](double t) {
+        if (t < nextCheck)
+            return;
+        rows.push_back(drive.check(t));
+        std::printf("%.0f simulated minutes, %.0f s\n", t / 60.0, rows.back().wallSeconds);
+        std::fflush(stdout);
+        nextCheck += form.checkEvery;
+        // The parked aircraft change for the next parking run.
+        road.app.setParkedLines(lf_parkedLines(road.liveries, ++round, road.epoch + t));
     };
-    run.done = [&](double t) { return t >= form.seconds + 4.0; };
-    const bool ended = run.run(std::chrono::seconds(static_cast<int64_t>(form.seconds) + 600));
-    ASSERT_TRUE(ended) << road.fx.log();
-    EXPECT_TRUE(connected.get());
-    ASSERT_TRUE(run.stopRequested);
+    ASSERT_TRUE(drive.go(form.seconds + 4.0)) << road.fx.log();
     lf_printFigures(rows);
     if (const char* keep = std::getenv("KELO_SOAK_LOG")) // the run's log, for a look afterwards
         fs::copy_file("Log.txt", keep, fs::copy_options::overwrite_existing);
-    std::printf("%zu flights, %zu hexids flown again; send %f\n", churn.flights, churn.reusedHexids, std::chrono::duration<double>(g_prof).count());
-    EXPECT_TRUE(mismatches.empty()) << ::testing::PrintToString(mismatches);
+    std::printf("%zu flights, %zu hexids flown again, %zu lines to the App\n", churn.flights, churn.reusedHexids,
+                road.app.lines().size());
+    EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
     ASSERT_GE(rows.size(), 3u);
 
     // After the first third, nothing grows: every container stays within what
@@ -472,7 +523,7 @@ void lf_soak(const SoakForm& form)
     }
     // What the link keeps per object goes with the object.
     for (size_t i = settled; i < rows.size(); ++i)
-        for (const char* name : {"linkOwned", "linkCallsigns", "histories", "simRemoved", "live", "indexes"})
+        for (const char* name : {"linkOwned", "linkCallsigns", "histories", "positionBuffer", "simRemoved", "live", "indexes"})
             EXPECT_LE(rows[i].sizes.at(name), 2 * rows[i].simObjects.size() + 64) << name << " at check " << i;
     EXPECT_LE(static_cast<double>(rows.back().privateBytes), base.privateBytes * (1.0 + 0.02 * std::max(hours, 1.0)));
     EXPECT_LE(rows.back().handles, base.handles + 20u);
@@ -499,3 +550,151 @@ TEST(Endurance, DISABLED_LongSoak)
     }
     lf_soak(form);
 }
+
+namespace {
+
+// The simulator's objects now: id -> tail (the callsign; a static aircraft's ends in '*').
+std::map<uint32_t, std::string> lf_simTails(SimConnectStandin& sim)
+{
+    std::map<uint32_t, std::string> out;
+    for (const auto& o : sim.trace("objects"))
+        if (o["removed_frame"].is_null())
+            out[o["object_id"].get<uint32_t>()] = o["tail"].get<std::string>();
+    return out;
+}
+
+// Tails that more than one object carries.
+std::vector<std::string> lf_twice(const std::map<uint32_t, std::string>& tails)
+{
+    std::map<std::string, int> count;
+    std::vector<std::string> out;
+    for (const auto& [id, tail] : tails)
+        if (++count[tail] == 2)
+            out.push_back(tail);
+    return out;
+}
+
+size_t lf_liveObjects(const std::map<uint32_t, std::string>& tails)
+{
+    return std::count_if(tails.begin(), tails.end(), [](const auto& t) { return !t.second.ends_with('*'); });
+}
+
+} // namespace
+
+// The simulator quits and starts again 10 s later (first value), or the
+// connection fails and Kelo connects again at once; closing a client removes
+// its objects or keeps them (second value).
+class SimulatorComesBack : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
+
+TEST_P(SimulatorComesBack, EveryAircraftInRangeIsBackOnceAndNothingOfTheOldConnectionStays)
+{
+    const auto [quits, closeRemoves] = GetParam();
+    const nlohmann::json options{{"keep_history", true}, {"close_removes_objects", closeRemoves}};
+    Road road(options);
+    ASSERT_TRUE(road.ok) << road.failure << gf_simConnectLoadError();
+    Churn churn(60, road.liveries);
+    Drive drive(road, churn);
+    constexpr double kFault = 150.0;
+    const double back = kFault + (quits ? 10.0 : 0.0);
+    std::map<uint32_t, std::string> before, after;
+    std::set<std::string> inRange; // reported within 6 NM now and 30 s ago (the samples play 30 s behind)
+    bool faulted = false, returned = false, checked = false;
+    drive.during = [&](double t) {
+        if (!faulted && t >= kFault) {
+            faulted = true;
+            before = lf_simTails(road.sim);
+            if (quits) {
+                road.sim.quit();
+            } else {
+                road.sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+            }
+        }
+        if (quits && !returned && t >= back) {
+            returned = true;
+            road.sim.setAvailable(1);
+        }
+        if (!checked && t >= back + 35.0) {
+            checked = true;
+            after = lf_simTails(road.sim);
+            drive.check(t);
+            std::set<std::string> earlier;
+            for (const AppAircraft& a : churn.flyingAt(t - 30.0))
+                if (gf_distanceNm(kUser, {a.lat, a.lon}) < 6.0)
+                    earlier.insert(a.callsign);
+            for (const AppAircraft& a : churn.flyingAt(t))
+                if (gf_distanceNm(kUser, {a.lat, a.lon}) < 6.0 && earlier.contains(a.callsign))
+                    inRange.insert(a.callsign);
+        }
+    };
+    ASSERT_TRUE(drive.go(back + 40.0)) << road.fx.log();
+    ASSERT_TRUE(checked);
+    ASSERT_GT(lf_liveObjects(before), 20u) << "traffic before the fault";
+    EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
+    EXPECT_TRUE(lf_twice(after).empty()) << ::testing::PrintToString(lf_twice(after));
+    std::set<std::string> tailsAfter;
+    for (const auto& [id, tail] : after) {
+        EXPECT_FALSE(before.contains(id)) << tail << " left over from the old connection";
+        tailsAfter.insert(tail);
+    }
+    for (const auto& [id, tail] : before) {
+        if (inRange.contains(tail)) {
+            EXPECT_TRUE(tailsAfter.contains(tail)) << tail << " not back within 35 s";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitOrLost, SimulatorComesBack,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+// The App goes away for a while and comes back.
+class AppGoesAway : public ::testing::TestWithParam<int> {};
+
+TEST_P(AppGoesAway, TrafficLeavesInTimeAndComesBackWithoutDuplicates)
+{
+    const double outage = GetParam();
+    const nlohmann::json options{{"keep_history", true}};
+    Road road(options);
+    ASSERT_TRUE(road.ok) << road.failure << gf_simConnectLoadError();
+    Churn churn(60, road.liveries);
+    Drive drive(road, churn);
+    constexpr double kDown = 150.0;
+    const double up = kDown + outage;
+    size_t liveBefore = 0, liveAfter = 0;
+    double emptiedAt = -1.0, nextLook = 0.0;
+    std::vector<std::string> twice;
+    std::future<bool> reconnected;
+    drive.during = [&](double t) {
+        if (t >= kDown && !liveBefore) {
+            liveBefore = lf_liveObjects(lf_simTails(road.sim));
+            drive.appUp = false;
+            road.app.disconnect();
+        }
+        if (!drive.appUp && t >= up) {
+            drive.appUp = true;
+            reconnected = std::async(std::launch::async, [&] { return road.app.connect(road.port, 60s); });
+        }
+        if (t < kDown || t < nextLook)
+            return;
+        nextLook = t + 1.0;
+        const auto tails = lf_simTails(road.sim);
+        for (const std::string& tail : lf_twice(tails))
+            twice.push_back(fmt::format("{} at {:.0f} s", tail, t));
+        if (emptiedAt < 0.0 && t < up && lf_liveObjects(tails) == 0)
+            emptiedAt = t;
+        liveAfter = lf_liveObjects(tails);
+    };
+    ASSERT_TRUE(drive.go(up + 60.0)) << road.fx.log();
+    ASSERT_TRUE(reconnected.valid() && reconnected.get());
+    std::printf("live objects: %zu before, %zu after; gone %.0f s after the App\n", liveBefore, liveAfter,
+                emptiedAt - kDown);
+    ASSERT_GT(liveBefore, 20u);
+    EXPECT_TRUE(twice.empty()) << ::testing::PrintToString(twice);
+    EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
+    if (outage >= 120.0) {
+        EXPECT_GE(emptiedAt, kDown) << "aircraft kept without records";
+        EXPECT_LE(emptiedAt - kDown, 120.0) << "aircraft kept without records";
+    }
+    EXPECT_GE(liveAfter, liveBefore / 2) << "traffic resumes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Outages, AppGoesAway, ::testing::Values(5, 60, 600));

@@ -16,6 +16,7 @@
 #include "app/main_task.h"
 #include "feed/traffic_records.h"
 #include "simlink/position_stream.h"
+#include "simlink/sim_link_state.h"
 #include "standins/simconnect/standin_control.h"
 #include "tests/app/main_task_fixture.h"
 
@@ -43,6 +44,7 @@ inline int64_t roadSteadyClock()
 }
 
 struct RoadRun {
+    explicit RoadRun(SimConnectStandin& standin) : sim(standin) {}
     SimConnectStandin& sim;
     uint32_t ticksPerFrame = 1;
     // Runs once, at the main loop's first tick, after the switch to manual frames.
@@ -74,7 +76,8 @@ struct RoadRun {
                             g_roadSteadyNs += ns;
                             while (g_roadMainNs.load() >= nextFrameNs) {
                                 sim.advanceFrames(1);
-                                sim.waitIdle(2000);
+                                // Without a connection nobody takes the packets.
+                                sim.waitIdle(g_linkState.load() == LinkState::Running ? 2000 : 20);
                                 nextFrameNs += 10'000'000 * static_cast<int64_t>(ticksPerFrame);
                                 if (onFrame)
                                     onFrame(seconds());
