@@ -437,11 +437,10 @@ bool lf_readCfgLines(const std::filesystem::path& path, CfgLines& lines, bool no
 
 } // namespace
 
-std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path)
+std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path,
+                                                  CfgLines& lines)
 {
     try {
-        // The lines of one file at a time: the vector keeps its room from file to file.
-        thread_local CfgLines lines;
         if (!lf_readCfgLines(path, lines, false, true))
             return {};
         std::filesystem::path folder = path.parent_path();
@@ -457,6 +456,12 @@ std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::file
         gf_logLine(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", lf_pathUtf8(path), e.what()));
         throw;
     }
+}
+
+std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path)
+{
+    CfgLines lines;
+    return lf_searchLiveriesinFile(rank, path, lines);
 }
 
 std::vector<LiveryRecord> lf_searchLiveriesinIVAOFile(uint32_t rank, const std::filesystem::path& path)

@@ -70,6 +70,9 @@ std::vector<LiveryRecord> lf_splitFltSimSections(uint32_t rank, const CfgLines& 
 std::vector<LiveryRecord> lf_splitIVAOSections(uint32_t rank, const CfgLines& lines, const std::string& model,
                                                const std::filesystem::path& path);
 
-// The file readers: the liveries of one aircraft.cfg file.
+// The file readers: the liveries of one aircraft.cfg file. A walk passes one
+// line buffer to every file, so the buffer keeps its room from file to file.
+std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path,
+                                                  CfgLines& lines);
 std::vector<LiveryRecord> lf_searchLiveriesinFile(uint32_t rank, const std::filesystem::path& path);
 std::vector<LiveryRecord> lf_searchLiveriesinIVAOFile(uint32_t rank, const std::filesystem::path& path);

@@ -434,12 +434,13 @@ private:
 void lf_scanLiveryFolder(uint32_t rank, const fs::path& folder)
 {
     ListedCfgFiles listed(folder);
+    CfgLines lines; // one buffer for the walk: no thread-local object outlives it
     while (const std::optional<fs::path> path = listed.next()) {
         const std::string text = lf_pathUtf8(*path);
         const bool ivao = text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos;
         try {
             std::vector<LiveryRecord> records =
-                ivao ? lf_searchLiveriesinIVAOFile(rank, *path) : lf_searchLiveriesinFile(rank, *path);
+                ivao ? lf_searchLiveriesinIVAOFile(rank, *path) : lf_searchLiveriesinFile(rank, *path, lines);
             LiveryScanResult.insert(LiveryScanResult.end(), std::make_move_iterator(records.begin()),
                                     std::make_move_iterator(records.end()));
         } catch (const std::exception&) {

@@ -212,7 +212,8 @@ TEST_F(AircraftCfgReading, SectionLinesAreNotCopied)
     kvr::test::ScopedTestFolders folders("cfgcopies");
     fs::create_directories("pkg");
     const fs::path path = fs::absolute(fs::path("pkg") / "aircraft.cfg");
-    const auto allocationsFor = [&path](int commentLines) {
+    CfgLines lines;
+    const auto allocationsFor = [&path, &lines](int commentLines) {
         std::string text = "[General]\nicao_type_designator=A320\n";
         for (int k = 0; k < 5; ++k) {
             text += fmt::format("[fltsim.{}]\ntitle=A320 livery number {}\nicao_airline=DLH\n", k, k);
@@ -221,10 +222,10 @@ TEST_F(AircraftCfgReading, SectionLinesAreNotCopied)
         }
         kvr::test::writeBytes(path, text);
         gf_clearLiveryScanReports();
-        lf_searchLiveriesinFile(1, path); // the reader's own buffers grow once
+        lf_searchLiveriesinFile(1, path, lines); // the walk's line buffer grows once
         gf_clearLiveryScanReports();
         const kvr::test::AllocationCounter all;
-        EXPECT_EQ(lf_searchLiveriesinFile(1, path).size(), 5u);
+        EXPECT_EQ(lf_searchLiveriesinFile(1, path, lines).size(), 5u);
         return all.count();
     };
     const long plain = allocationsFor(0);
