@@ -102,7 +102,14 @@ struct RoadRun {
             }
         });
         auto main = std::async(std::launch::async, [] { lf_main(); });
-        const bool ended = main.wait_for(wallLimit) == std::future_status::ready;
+        // Meanwhile this thread, which owns the main window, takes the
+        // window's updates as the window does.
+        const auto end = std::chrono::steady_clock::now() + wallLimit;
+        bool ended = false;
+        while (!ended && std::chrono::steady_clock::now() < end) {
+            ended = main.wait_for(std::chrono::milliseconds(100)) == std::future_status::ready;
+            Gui::instance().drainUpdates();
+        }
         gf_setTickHook({});
         gf_setMainClock({}, {});
         gf_setSteadyClockForTest(nullptr);
