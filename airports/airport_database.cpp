@@ -49,29 +49,35 @@ bool gf_airportDbContains(const IcaoCode& icao)
     return gf_airportDbLookup(icao).has_value();
 }
 
-std::optional<double> gf_currentAirportAltitude()
+CurrentAirportRecord gf_currentAirportCopy()
 {
-    CurrentAirportRecord airport;
-    {
-        std::shared_lock lock(engineLock);
-        airport = CurrentAirport;
-    }
+    std::shared_lock lock(engineLock);
+    return CurrentAirport;
+}
+
+std::optional<double> gf_airportAltitudeOf(const CurrentAirportRecord& airport)
+{
     if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
         return std::nullopt;
     return airport.altitude;
 }
 
-bool gf_nearCurrentAirport(const LatLon& position)
+bool gf_isNearAirport(const CurrentAirportRecord& airport, const LatLon& position)
 {
-    CurrentAirportRecord airport;
-    {
-        std::shared_lock lock(engineLock);
-        airport = CurrentAirport;
-    }
     if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
         return false;
     const double dy = (airport.latitude - position.latitude) * kNmPerDegree;
     const double dx =
         (airport.longitude - position.longitude) * kNmPerDegree * std::cos(airport.latitude * std::numbers::pi / 180.0);
     return dx * dx + dy * dy <= 100.0;
+}
+
+std::optional<double> gf_currentAirportAltitude()
+{
+    return gf_airportAltitudeOf(gf_currentAirportCopy());
+}
+
+bool gf_nearCurrentAirport(const LatLon& position)
+{
+    return gf_isNearAirport(gf_currentAirportCopy(), position);
 }

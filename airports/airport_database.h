@@ -37,6 +37,14 @@ AirportCodes gf_airportCodesOf(const CurrentAirportRecord& airport);
 std::optional<AirportDbRecord> gf_airportDbLookup(const IcaoCode& icao);
 bool gf_airportDbContains(const IcaoCode& icao);
 
+// A copy of the current airport, taken under engineLock shared.
+CurrentAirportRecord gf_currentAirportCopy();
+// That airport's altitude in feet; none when it is no airport or its
+// position is not valid.
+std::optional<double> gf_airportAltitudeOf(const CurrentAirportRecord& airport);
+// True when the position lies within 10 nm (flat earth) of that airport.
+bool gf_isNearAirport(const CurrentAirportRecord& airport, const LatLon& position);
+
 // The current airport's altitude in feet; none while no airport is current or
 // its position is not valid. Takes engineLock shared.
 std::optional<double> gf_currentAirportAltitude();

@@ -94,28 +94,6 @@ IcaoCode lf_icaoFromPacked(uint32_t packed)
     return IcaoCode::tryParse(text).value_or(IcaoCode());
 }
 
-// Stops live delivery and forgets the hand-over state of the mailbox.
-void lf_pauseDelivery();
-
-} // namespace
-
-void lf_resetMailboxHandOver(bool deliveryOn)
-{
-    TrafficMailbox& m = gf_trafficMailbox();
-    std::lock_guard lock(m.mutex);
-    m.firstUnconsumedSet = false;
-    m.replacedCount = 0;
-    m.stalled = false;
-    m.deliveryOn.store(deliveryOn && !m.deliveryStopped);
-}
-
-namespace {
-
-void lf_pauseDelivery()
-{
-    lf_resetMailboxHandOver(false);
-}
-
 } // namespace
 
 MainLoopState& gf_mainLoopState()
@@ -223,7 +201,7 @@ void lf_simNotRunning()
 {
     MainLoopState& s = gf_mainLoopState();
     if (!s.notRunning) {
-        lf_pauseDelivery();
+        gf_setTrafficDelivery(false);
         s.notRunning = true;
         s.notRunningCountdown = 100;
         g_positionBuffer.clearPosted(); // takes the position mutex itself
@@ -556,7 +534,7 @@ void lf_mainLoop()
     s.secondsCounter = 0;
     int64_t deadline = gf_mainNowNs() + kTickNs;
     gf_storeWeekdayHalfHourWord();
-    lf_resetMailboxHandOver(true);
+    gf_setTrafficDelivery(true);
     gf_enableControl(AIRCRAFT_BUTTON, true);
 
     const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;

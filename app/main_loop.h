@@ -30,10 +30,6 @@ void gf_autoRange();
 // That range for the user's state, from the RANGE_* and FLIGHT_LEVEL_* settings.
 double lf_autoRangeFor(bool onGround, double altitudeFeet);
 
-// The traffic mailbox's hand-over state: first-unconsumed time, replaced
-// count and stall report cleared; delivery on as asked, never after a stall.
-void lf_resetMailboxHandOver(bool deliveryOn);
-
 // Runs a parking run that waited for its parked traffic once that query is
 // over: the latched adjustment, else the first plan of the airport.
 void lf_runWaitingParkingRun();

@@ -403,7 +403,7 @@ bool lf_startRTApp()
     }
     if (!gf_keepRunning())
         return false;
-    lf_resetMailboxHandOver(false);
+    gf_setTrafficDelivery(false);
     if (lf_rtAppUserStateWanted())
         gf_sendUserStateToRTApp();
     MainTaskThreads& threads = gf_mainTaskThreads();
@@ -474,7 +474,7 @@ bool lf_startRTDirect()
     gf_scanAirports();
     gf_applyRangeSetting();
     Gui::instance().enqueueUpdate(GuiUpdate::ShowTrafficBox{});
-    lf_resetMailboxHandOver(false);
+    gf_setTrafficDelivery(false);
     gf_flushLog();
 
     gf_logLine(fmt::format("{} waiting for the user aircraft position ...", gf_utcTimeText()));

@@ -127,7 +127,7 @@ void lf_closingDownBody(StopRequest request)
     if (gf_isCommandLineJob())
         return;
 
-    lf_resetMailboxHandOver(false);
+    gf_setTrafficDelivery(false);
 
     MainTaskThreads& threads = gf_mainTaskThreads();
     if (threads.simClient.joinable()) {

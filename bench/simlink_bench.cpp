@@ -9,6 +9,7 @@
 #include <chrono>
 #include <vector>
 
+#include "bench/tick_spread.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/simconnect_ids.h"
 #include "simlink/simconnect_loader.h"
@@ -44,7 +45,7 @@ void BM_SimClientFrame(benchmark::State& state)
     SimConnectStandin sim;
     sim.bind();
     sim.reset();
-    sim.load({{"assign_delay_frames", 0}, {"trace_positions", false}, {"trace_calls", false}});
+    sim.load({{"assign_delay_frames", 0}, {"trace_positions", false}, {"trace_calls", false}, {"object_limit", 4000}});
     const SimConnectApi& sc = gf_simConnect();
     ScHandle handle = nullptr;
     sc.Open(&handle, "Kelo", nullptr, 0, nullptr, 0);
@@ -65,7 +66,7 @@ void BM_SimClientFrame(benchmark::State& state)
     g_positionBuffer.reset(true);
 
     gf_setSteadyClockForTest(&lf_frameClock);
-    std::vector<double> frameNs;
+    std::vector<double> frameUs;
     int64_t now = 1'000'000'000;
     int tick = 0;
     for (auto _ : state) {
@@ -82,17 +83,10 @@ void BM_SimClientFrame(benchmark::State& state)
         lf_sendAiPositions();
         const auto t1 = std::chrono::steady_clock::now();
         const double ns = std::chrono::duration<double, std::nano>(t1 - t0).count();
-        frameNs.push_back(ns);
+        frameUs.push_back(ns / 1000.0);
         state.SetIterationTime(ns / 1e9);
     }
-    std::sort(frameNs.begin(), frameNs.end());
-    if (!frameNs.empty()) {
-        double sum = 0;
-        for (double v : frameNs)
-            sum += v;
-        state.counters["mean_us"] = sum / static_cast<double>(frameNs.size()) / 1000.0;
-        state.counters["p99_us"] = frameNs[std::min(frameNs.size() - 1, frameNs.size() * 99 / 100)] / 1000.0;
-    }
+    gf_reportSpreadUs(state, frameUs);
     state.counters["objects"] = static_cast<double>(assigned.ids.size());
     gf_setSteadyClockForTest(nullptr);
     g_simHandle.store(nullptr);
@@ -101,6 +95,6 @@ void BM_SimClientFrame(benchmark::State& state)
     g_positionStreamer.clear();
     g_aiBooks.clearAll();
 }
-BENCHMARK(BM_SimClientFrame)->Arg(100)->Arg(250)->Arg(500)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SimClientFrame)->Arg(500)->Arg(1000)->Arg(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
@@ -14,6 +13,7 @@
 #include "engine/motion_dispatch.h"
 #include "engine/motion_step.h"
 #include "engine/takeoff.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "simlink/sim_command_mailbox.h"
 
@@ -47,7 +47,7 @@ double lf_referenceGroundFt(const LiveAircraft& ac)
     const RunwayMatch& m = ac.flight.landing.runway;
     if (m.valid && std::isfinite(m.startAltitude))
         return m.startAltitude;
-    if (const auto elevation = gf_currentAirportAltitude())
+    if (const auto elevation = gf_tickAirportAltitude())
         return *elevation;
     return std::numeric_limits<double>::quiet_NaN();
 }
@@ -110,10 +110,10 @@ void checkLandingState(LiveAircraft& ac)
                     *m.distancePastThreshold > *m.lengthFromThreshold + 100.0 &&
                     ac.altitudeFt - m.startAltitude > 250.0;
     }
-    const bool near = gf_nearCurrentAirport({ac.lat, ac.lon});
+    const bool near = gf_tickNearAirport({ac.lat, ac.lon});
     // Only a known airport can be too far away: while the airport is being
     // (re)loaded there is none, and an aircraft on short final lands.
-    const bool tooFar = !near && gf_currentAirportAltitude().has_value();
+    const bool tooFar = !near && gf_tickAirportAltitude().has_value();
     if (landing && (climbing || overflown || tooFar)) {
         ac.setPhase(FlightPhase::flying);
         lf_climbConfiguration(ac);

@@ -6,7 +6,6 @@
 #include <numbers>
 #include <span>
 
-#include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
@@ -14,6 +13,7 @@
 #include "engine/category.h"
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -109,7 +109,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
         if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading); m && std::isfinite(m->startAltitude))
             elevation = m->startAltitude;
         else
-            elevation = gf_currentAirportAltitude();
+            elevation = gf_tickAirportAltitude();
         if (CurrentQnh.load() > 1013) {
             f.targetVsFpm = defaultDescentVs(ac);
         } else if (elevation) {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <numbers>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -19,10 +20,11 @@
 #include "engine/runway_hold.h"
 #include "engine/sim_reactions.h"
 #include "engine/spawning.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "engine/wait_bounds.h"
 #include "feed/rt_app_link.h"
-#include "feed/traffic_mailbox.h"
+#include "engine/traffic_intake.h"
 #include "parking/parking_plan.h"
 #include "parking/static_placement.h"
 #include "parking/traffic_aircraft.h"
@@ -106,17 +108,43 @@ bool lf_groundMover(const LiveAircraft& o)
             o.phase == FlightPhase::landing_roll);
 }
 
+// A ground mover of the proximity pass, ordered by latitude.
+struct Mover {
+    double lat;
+    const LiveAircraft* ac;
+};
+
+// Every 20th tick: a holding aircraft that a ground mover comes within both
+// collision radii of (flat earth) leaves the simulator. The movers are
+// sorted by latitude once per pass, so each holding aircraft looks only at
+// those in its latitude band.
 void lf_proximityWork()
 {
     if (++g_counters.proximity <= 19)
         return;
     g_counters.proximity = 0;
     AircraftStore& store = gf_trafficState().aircraft;
+    static std::vector<Mover> movers; // main task only; keeps its room
+    movers.clear();
+    double widest = 0.0;
+    for (const LiveAircraft& o : store.live())
+        if (lf_groundMover(o) && !std::isnan(o.lat)) {
+            movers.push_back({o.lat, &o});
+            widest = std::max(widest, std::fabs(o.collisionRadius));
+        }
+    if (movers.empty())
+        return;
+    std::sort(movers.begin(), movers.end(), [](const Mover& a, const Mover& b) { return a.lat < b.lat; });
     for (LiveAircraft& ac : store.live()) {
-        if (!ac.holding)
+        if (!ac.holding || std::isnan(ac.lat))
             continue;
         const double cosLat = std::cos(ac.lat * std::numbers::pi / 180.0);
-        for (const LiveAircraft& o : store.live()) {
+        const double band = (std::fabs(ac.collisionRadius) + widest) / kNmPerDegree;
+        auto it = std::lower_bound(movers.begin(), movers.end(), ac.lat - band,
+                                   [](const Mover& m, double lat) { return m.lat < lat; });
+        for (; it != movers.end() && it->lat <= ac.lat + band; ++it) {
+            const LiveAircraft& o = *it->ac;
+            // A mover removed earlier in this pass moves no more.
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
             const double dlat = (o.lat - ac.lat) * kNmPerDegree;
@@ -226,6 +254,7 @@ void lf_updateAllLiveAc()
 
 void lf_handleAddingStack()
 {
+    const TickAirportScope airport;
     lf_processSimEvents();
     gf_expireStuckWaits();
     lf_updateAllLiveAc();

@@ -8,7 +8,6 @@
 
 #include <fmt/format.h>
 
-#include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
@@ -19,6 +18,7 @@
 #include "engine/geometry.h"
 #include "engine/ground_curves.h"
 #include "engine/motion_step.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "parking/runway_matching.h"
@@ -260,8 +260,8 @@ double lf_takeoffVr(const AircraftBase& ac, int level)
 double lf_heightAboveGround(const LiveAircraft& ac)
 {
     const LatLon here{ac.lat, ac.lon};
-    if (gf_nearCurrentAirport(here))
-        if (const auto elevation = gf_currentAirportAltitude())
+    if (gf_tickNearAirport(here))
+        if (const auto elevation = gf_tickAirportAltitude())
             return ac.altitudeFt - *elevation;
     return ac.samples.empty() ? ac.altitudeFt : ac.samples.front().altitudeFt;
 }

@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/geometry.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "parking/stand_table.h"
 
@@ -112,7 +112,7 @@ bool lf_parkingHandOverDue(const LiveAircraft& ac)
     const SampleStream& st = ac.samples;
     if (ac.phase != FlightPhase::taxi || st.empty() || !(st.back().speedKt <= 0.5))
         return false;
-    if (gf_standTable().stands.empty() || !gf_nearCurrentAirport({ac.lat, ac.lon}))
+    if (gf_standTable().stands.empty() || !gf_tickNearAirport({ac.lat, ac.lon}))
         return false;
     if (ac.previousPhase == FlightPhase::landing_roll)
         return true; // taxied in after landing and came to rest

@@ -1,6 +1,7 @@
 #include "engine/traffic_intake.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 #include <numbers>
@@ -9,14 +10,15 @@
 
 #include <fmt/format.h>
 
-#include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
+#include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
+#include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "parking/runway_matching.h"
@@ -110,7 +112,7 @@ bool lf_thinnedOut(const TrafficSample& sample, double dt, double dTrack)
 // altitude, not wanted for a new aircraft.
 bool lf_atAirportAltitude(double altitudeFt)
 {
-    return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_currentAirportAltitude().value_or(-1000.0)) <= 120.0;
+    return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_tickAirportAltitude().value_or(-1000.0)) <= 120.0;
 }
 
 void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
@@ -207,6 +209,20 @@ void lf_decode(const LiveTrafficRecord& record)
     }
 }
 
+// Records taken from the mailbox per lock; the budget is checked between.
+constexpr size_t kIntakeChunk = 8;
+
+int64_t (*g_intakeClock)() = nullptr;
+
+int64_t lf_intakeNowNs()
+{
+    if (g_intakeClock)
+        return g_intakeClock();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 QuarantineMap& gf_quarantineMap()
@@ -232,6 +248,25 @@ void decodeMessage(const LiveTrafficRecord& record)
     } catch (...) {
         gf_reportTrafficException("decodeMessage");
     }
+}
+
+void lf_takeMailboxRecords()
+{
+    TrafficMailbox& box = gf_trafficMailbox();
+    static std::vector<LiveTrafficRecord> chunk; // main task only; keeps its room
+    const int64_t deadline = lf_intakeNowNs() + kIntakeBudgetNs;
+    do {
+        chunk.clear();
+        if (box.take(chunk, kIntakeChunk) == 0)
+            return;
+        for (const LiveTrafficRecord& record : chunk)
+            decodeMessage(record);
+    } while (lf_intakeNowNs() < deadline);
+}
+
+void gf_setIntakeClockForTest(int64_t (*clock)())
+{
+    g_intakeClock = clock;
 }
 
 double pitchFromVs(const TrafficSample& sample, uint32_t category)

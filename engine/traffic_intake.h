@@ -26,6 +26,16 @@ QuarantineMap& gf_quarantineMap();
 // Applies one received record to the live aircraft.
 void decodeMessage(const LiveTrafficRecord& record);
 
+// The per-tick intake: takes the waiting records out of the traffic mailbox
+// in their order (buffered slices first, then the live batch from its back)
+// and applies each, until none waits or the tick's budget is spent; what is
+// left waits for the next tick.
+void lf_takeMailboxRecords();
+inline constexpr int64_t kIntakeBudgetNs = 1'000'000;
+// The intake's clock (steady, nanoseconds); tests replace it (nullptr
+// restores the steady clock).
+void gf_setIntakeClockForTest(int64_t (*clock)());
+
 // Pitch (radians, negative nose up) that goes with the sample's vertical
 // speed for the category.
 double pitchFromVs(const TrafficSample& sample, uint32_t category);

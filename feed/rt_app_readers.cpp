@@ -1,7 +1,9 @@
 #include "feed/rt_app_readers.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <shared_mutex>
 #include <thread>
@@ -70,9 +72,77 @@ constexpr size_t kParkedLineFields = kParkTimestamp + 1;
 constexpr size_t kTagField = 0;
 
 
+// The feed's plain decimals ("-12.345", at most 15 digits, no exponent) are
+// an exact integer over an exact power of ten, so one division rounds them
+// exactly as from_chars does; none for any other text.
+std::optional<double> lf_plainDecimal(std::string_view field)
+{
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                         1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    uint64_t digits = 0; // wraps only for texts refused below
+    const auto readDigits = [&] {
+        const char* const from = p;
+        for (; p != end && static_cast<unsigned char>(*p - '0') <= 9; ++p)
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+        return static_cast<size_t>(p - from);
+    };
+    const size_t whole = readDigits();
+    size_t decimals = 0;
+    if (p != end && *p == '.') {
+        ++p;
+        decimals = readDigits();
+        if (decimals == 0)
+            return std::nullopt;
+    }
+    if (p != end || whole == 0 || whole + decimals > 15)
+        return std::nullopt;
+    double value = static_cast<double>(digits);
+    if (decimals != 0)
+        value /= kPowers[decimals];
+    return negative ? -value : value;
+}
+
+// Splits the line at every comma, eight bytes at a time: a byte of the word
+// xor ",,,,,,,," is zero exactly where a comma is (found without carries
+// between the bytes).
+void lf_splitAtCommas(std::string_view line, std::vector<std::string_view>& fields)
+{
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr uint64_t kCommas = 0x2C2C2C2C2C2C2C2Cull;
+    fields.clear();
+    const char* p = line.data();
+    const size_t n = line.size();
+    size_t start = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        const uint64_t x = word ^ kCommas;
+        uint64_t found = ~(((x & kLow7) + kLow7) | x | kLow7);
+        while (found != 0) {
+            const size_t at = i + static_cast<size_t>(std::countr_zero(found) / 8);
+            fields.emplace_back(p + start, at - start);
+            start = at + 1;
+            found &= found - 1;
+        }
+    }
+    for (; i < n; ++i)
+        if (p[i] == ',') {
+            fields.emplace_back(p + start, i - start);
+            start = i + 1;
+        }
+    fields.emplace_back(p + start, n - start);
+}
+
 // The whole field as a finite decimal number; "{name}:{text}" otherwise.
 double lf_number(std::string_view field, const char* name)
 {
+    if (const auto plain = lf_plainDecimal(field))
+        return *plain;
     double value = 0.0;
     const char* end = field.data() + field.size();
     auto [ptr, ec] = std::from_chars(field.data(), end, value);
@@ -226,17 +296,7 @@ void TrafficReader::onStop()
 void TrafficReader::handleLine(std::string_view line)
 {
     datagram = line;
-    fields.clear();
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = line.find(',', start);
-        if (comma == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            break;
-        }
-        fields.push_back(line.substr(start, comma - start));
-        start = comma + 1;
-    }
+    lf_splitAtCommas(line, fields);
     processRTAppLine();
 }
 

@@ -8,7 +8,6 @@
 
 #include "core/log.h"
 #include "core/stop_request.h"
-#include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 
 namespace {
@@ -34,14 +33,6 @@ int64_t lf_saturatingAdd(int64_t a, int64_t b)
     if (__builtin_add_overflow(a, b, &sum))
         return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
     return sum;
-}
-
-void lf_apply(const TrafficMailbox& box, const LiveTrafficRecord& r)
-{
-    if (box.apply)
-        box.apply(r);
-    else
-        decodeMessage(r);
 }
 
 } // namespace
@@ -171,28 +162,22 @@ void gf_setTrafficDelivery(bool on)
     box.deliveryOn.store(on && !box.deliveryStopped);
 }
 
-void lf_takeMailboxRecords()
+size_t TrafficMailbox::take(std::vector<LiveTrafficRecord>& out, size_t max)
 {
-    TrafficMailbox& box = gf_trafficMailbox();
-    std::vector<LiveTrafficRecord> slices;
-    {
-        std::lock_guard lock(box.mutex);
-        slices.swap(box.buffered);
+    std::lock_guard lock(mutex);
+    size_t n = 0;
+    for (; n < max && !buffered.empty(); ++n) {
+        out.push_back(std::move(buffered.front()));
+        buffered.pop_front();
     }
-    for (const LiveTrafficRecord& r : slices)
-        lf_apply(box, r);
-    for (int i = 0; i < 2; ++i) {
-        LiveTrafficRecord record;
-        {
-            std::lock_guard lock(box.mutex);
-            if (box.slot.empty())
-                return;
-            record = box.slot.back();
-            box.slot.pop_back();
-            box.firstUnconsumedSet = false;
-            box.replacedCount = 0;
-            box.stalled = false;
-        }
-        lf_apply(box, record);
+    if (n == max || slot.empty())
+        return n;
+    for (; n < max && !slot.empty(); ++n) {
+        out.push_back(std::move(slot.back()));
+        slot.pop_back();
     }
+    firstUnconsumedSet = false;
+    replacedCount = 0;
+    stalled = false;
+    return n;
 }

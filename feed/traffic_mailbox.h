@@ -9,15 +9,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <vector>
 
 #include "feed/traffic_records.h"
 
 // Live batches go into the slot; buffered slices (the history sent once at
-// start) wait whole for the main task, which applies them on its next tick
-// before any live record: only the main task touches the engine's aircraft.
+// start) wait for the main task, which applies them before any live record:
+// only the main task touches the engine's aircraft.
 enum class TrafficBatchKind : uint8_t { Live, Buffered };
 
 class TrafficMailbox {
@@ -32,11 +34,16 @@ public:
     // The engine's reset at a restart: slot emptied, counters and the
     // delivery-stopped flag cleared.
     void reset();
+    // The main task's side: appends up to `max` waiting records to `out` in
+    // the order they are to be applied (the buffered slices in the order they
+    // came, then the slot from its back) and returns how many. Taking from
+    // the slot clears the hand-over counters: the engine is consuming.
+    size_t take(std::vector<LiveTrafficRecord>& out, size_t max);
 
     // Guards every field below except the atomic deliveryOn.
     std::mutex mutex;
     std::vector<LiveTrafficRecord> slot; // taken from the back
-    std::vector<LiveTrafficRecord> buffered; // stamped slices, applied in order by the next intake
+    std::deque<LiveTrafficRecord> buffered; // stamped slices, taken from the front
     std::atomic<bool> deliveryOn{false}; // written under the mutex
     bool deliveryStopped = false;
     bool firstUnconsumedSet = false;
@@ -44,9 +51,8 @@ public:
     uint64_t replacedCount = 0;
     bool stalled = false;
 
-    // The steady clock and the engine's record intake; tests replace them.
+    // The steady clock; tests replace it.
     Clock::time_point (*now)() = &Clock::now;
-    void (*apply)(const LiveTrafficRecord&) = nullptr; // nullptr = decodeMessage
 };
 
 // The program's one mailbox.
@@ -55,8 +61,6 @@ TrafficMailbox& gf_trafficMailbox();
 // Play time = clock + delay * 100 + (timestamp - median of the batch) * 100,
 // clamped to the i32 range.
 void lf_stampPlayTimes(std::vector<LiveTrafficRecord>& batch, int32_t clock, int32_t delay);
-// Switches live delivery (never back on after a stall) and clears the counters.
+// Switches live delivery (never back on after a stall) and forgets the
+// hand-over state (the counters and the stall).
 void gf_setTrafficDelivery(bool on);
-// The main task's per-tick intake: every waiting buffered record in the order
-// it came, then up to two records from the back of the slot.
-void lf_takeMailboxRecords();

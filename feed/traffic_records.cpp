@@ -265,8 +265,11 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     std::string airline(f.airline);
     if (airline.empty() && !r.callsign.empty())
         airline = gf_airlineFromCallsign(r.callsign).value_or(std::string());
-    if (!airline.empty())
-        r.ids.airline = gf_findAirlineId(airline).value_or(0);
+    std::optional<AirlineId> knownAirline;
+    if (!airline.empty()) {
+        knownAirline = gf_findAirlineId(airline);
+        r.ids.airline = knownAirline.value_or(0);
+    }
     if (type == "B777" && gf_isCargo(r.ids)) {
         r.ids.model = gf_modelCode2Id("B77F");
         r.ids.cargo = 1;
@@ -326,7 +329,7 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     r.timestamp = f.timestamp;
     r.playTime = 0;
     if (!airline.empty())
-        r.ids.airline = gf_airlineCode2Id(airline);
+        r.ids.airline = knownAirline ? *knownAirline : gf_airlineCode2Id(airline);
     result.record = std::move(r);
     return result;
 }

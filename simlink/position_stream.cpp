@@ -17,6 +17,50 @@ constexpr double kMaxClimbFt = 2000.0;
 
 std::atomic<int64_t (*)()> g_clockOverride{nullptr};
 
+// Flat earth is exact enough for a step of at most a kilometre. A step whose
+// degrees alone are within the limit needs no cosine: a degree of longitude
+// is never longer than one of latitude.
+bool lf_withinJump(const PositionBlock& a, const PositionBlock& b)
+{
+    constexpr double limitDeg = kMaxJumpMetres / kMetresPerNm / kNmPerDegree;
+    constexpr double limitSq = limitDeg * limitDeg;
+    const double dLat = b.latitude - a.latitude;
+    const double dLon = gf_longitudeDelta(b.longitude, a.longitude);
+    const double plainSq = dLat * dLat + dLon * dLon;
+    if (plainSq <= limitSq)
+        return true;
+    const double east = dLon * std::cos((a.latitude + b.latitude) * 0.5 * kDegToRad);
+    return dLat * dLat + east * east <= limitSq;
+}
+
+// The IEEE remainder of x by the period, and x reduced into [0, period) as
+// fmod with a negative result raised by a period: both by one exact
+// subtraction or addition for x within one and a half periods of zero (the
+// case of every interpolation), the library's functions otherwise.
+double lf_remainder(double x, double period)
+{
+    const double half = period * 0.5;
+    if (x >= -half && x <= half)
+        return x;
+    if (x > half && x < 3.0 * half)
+        return x - period;
+    if (x < -half && x > -3.0 * half)
+        return x + period;
+    return std::remainder(x, period);
+}
+
+double lf_wrapPositive(double x, double period)
+{
+    if (x >= 0.0 && x < period)
+        return x;
+    if (x >= period && x < 2.0 * period)
+        return x - period;
+    if (x < 0.0 && x > -period)
+        return x + period;
+    const double r = std::fmod(x, period);
+    return r < 0.0 ? r + period : r;
+}
+
 double lf_lerp(double a, double b, double f)
 {
     return f >= 1.0 ? b : a + f * (b - a);
@@ -48,12 +92,9 @@ PositionDoubleBuffer::PositionDoubleBuffer()
 void PositionDoubleBuffer::flushStaging(int64_t now)
 {
     std::lock_guard lock(mutex);
-    for (const auto& [id, block] : staging) {
-        auto& samples = posted[id];
-        samples.push_back({block, now});
-        if (samples.size() > kPositionSamplesKept)
-            samples.erase(samples.begin(), samples.end() - kPositionSamplesKept);
-    }
+    for (const auto& [id, block] : staging)
+        if (id != 0)
+            posted[id].pushNewest({block, now});
     staging.clear();
 }
 
@@ -73,9 +114,9 @@ void PositionDoubleBuffer::clearPosted()
 void PositionDoubleBuffer::reset(bool reserve)
 {
     std::lock_guard lock(mutex);
-    staging.clear();
-    posted.clear();
-    taken.clear();
+    for (auto* slots : {&posted, &taken})
+        slots->release();
+    staging.release();
     if (reserve) {
         staging.reserve(512);
         posted.reserve(512);
@@ -84,9 +125,9 @@ void PositionDoubleBuffer::reset(bool reserve)
     generation.fetch_add(1);
 }
 
-// ---- PositionHistory --------------------------------------------------------
+// ---- PositionRing -----------------------------------------------------------
 
-void PositionHistory::dropOldest() noexcept
+void PositionRing::dropOldest() noexcept
 {
     if (m_count == 0)
         return;
@@ -94,7 +135,7 @@ void PositionHistory::dropOldest() noexcept
     --m_count;
 }
 
-void PositionHistory::pushNewest(const TimedPosition& sample) noexcept
+void PositionRing::pushNewest(const TimedPosition& sample) noexcept
 {
     if (m_count == kPositionSamplesKept)
         dropOldest();
@@ -107,11 +148,8 @@ void gf_appendToHistory(PositionHistory& history, const TimedPosition& sample)
     if (!history.empty()) {
         const TimedPosition& last = history.newest();
         const int64_t dt = sample.time - last.time;
-        const double metres = gf_distanceNm({last.block.latitude, last.block.longitude},
-                                            {sample.block.latitude, sample.block.longitude}) *
-                              kMetresPerNm;
         // A NaN distance or altitude fails the "within" tests and clears too.
-        const bool follows = dt >= 1 && dt <= kMaxStepNs && metres <= kMaxJumpMetres &&
+        const bool follows = dt >= 1 && dt <= kMaxStepNs && lf_withinJump(last.block, sample.block) &&
                              std::fabs(sample.block.altitude - last.block.altitude) <= kMaxClimbFt;
         if (!follows)
             history.clear();
@@ -156,11 +194,9 @@ std::optional<PositionBlock> gf_interpolatePosition(PositionHistory& history, in
     r.altitude = lf_lerp(a.block.altitude, b.block.altitude, f);
     r.verticalSpeed = lf_lerp(a.block.verticalSpeed, b.block.verticalSpeed, f);
     r.airspeed = lf_lerp(a.block.airspeed, b.block.airspeed, f);
-    r.longitude = std::remainder(
-        a.block.longitude + std::remainder(b.block.longitude - a.block.longitude, 360.0) * f, 360.0);
-    r.heading = std::fmod(a.block.heading + std::remainder(b.block.heading - a.block.heading, twoPi) * f, twoPi);
-    if (r.heading < 0.0)
-        r.heading += twoPi;
+    r.longitude =
+        lf_remainder(a.block.longitude + lf_remainder(b.block.longitude - a.block.longitude, 360.0) * f, 360.0);
+    r.heading = lf_wrapPositive(a.block.heading + lf_remainder(b.block.heading - a.block.heading, twoPi) * f, twoPi);
     return r;
 }
 
@@ -191,11 +227,11 @@ bool PositionStreamer::takePosted(PositionDoubleBuffer& buffer)
         buffer.taken.erase(id);
     m_dropPostedOf.clear();
     for (const auto& [id, samples] : buffer.taken) {
-        if (!m_removedBySim.empty() && m_removedBySim.count(id))
+        if (id == 0 || samples.empty() || (!m_removedBySim.empty() && m_removedBySim.count(id)))
             continue;
         PositionHistory& history = m_histories[id];
-        for (const auto& sample : samples)
-            gf_appendToHistory(history, sample);
+        for (size_t i = 0; i < samples.size(); ++i)
+            gf_appendToHistory(history, samples[i]);
     }
     return true;
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 // The payload of the AI position definition: eight doubles, 64 bytes.
@@ -37,6 +38,114 @@ struct TimedPosition {
 // Most samples kept per object, both posted and in a history.
 inline constexpr size_t kPositionSamplesKept = 16;
 
+// Up to 16 samples in time order, oldest first, in a fixed ring.
+class PositionRing {
+public:
+    size_t size() const noexcept { return m_count; }
+    bool empty() const noexcept { return m_count == 0; }
+    const TimedPosition& operator[](size_t i) const noexcept { return m_ring[(m_head + i) % kPositionSamplesKept]; }
+    const TimedPosition& front() const noexcept { return (*this)[0]; }
+    const TimedPosition& newest() const noexcept { return (*this)[m_count - 1]; }
+    void clear() noexcept { m_head = m_count = 0; }
+    void dropOldest() noexcept;
+    void pushNewest(const TimedPosition& sample) noexcept; // drops the oldest when full
+
+private:
+    std::array<TimedPosition, kPositionSamplesKept> m_ring{};
+    size_t m_head = 0;
+    size_t m_count = 0;
+};
+
+// Values by object id in slots that stay allocated for their object: a
+// clear keeps every slot and its index entry, so a steady set of objects
+// costs no allocation per tick or frame. A slot found again after a clear
+// starts empty (a ring cleared, a block zeroed).
+template <typename T>
+class ObjectSlots {
+public:
+    struct Slot {
+        uint32_t id = 0;
+        T value{};
+    };
+
+    // The object's slot of this round, made when missing.
+    T& operator[](uint32_t objectId)
+    {
+        auto [it, made] = m_index.try_emplace(objectId, 0u);
+        if (!made && it->second < m_used && m_slots[it->second].id == objectId)
+            return m_slots[it->second].value;
+        if (m_used == m_slots.size())
+            m_slots.emplace_back();
+        Slot& slot = m_slots[m_used];
+        it->second = static_cast<uint32_t>(m_used++);
+        slot.id = objectId;
+        if constexpr (requires { slot.value.clear(); })
+            slot.value.clear();
+        else
+            slot.value = T{};
+        return slot.value;
+    }
+    T* find(uint32_t objectId)
+    {
+        const auto it = m_index.find(objectId);
+        if (it == m_index.end() || it->second >= m_used || m_slots[it->second].id != objectId)
+            return nullptr;
+        return &m_slots[it->second].value;
+    }
+    // The object's slot of this round is left behind as a slot of id 0,
+    // which holders of real objects never use.
+    void erase(uint32_t objectId)
+    {
+        const auto it = m_index.find(objectId);
+        if (it == m_index.end())
+            return;
+        if (it->second < m_used && m_slots[it->second].id == objectId)
+            m_slots[it->second].id = 0;
+        m_index.erase(it);
+    }
+    // Every slot empties; memory and ids stay (the index is rebuilt from the
+    // live slots once it holds many ids of objects long gone).
+    void clear()
+    {
+        if (m_index.size() > 2 * m_used + 256) {
+            m_index.clear();
+            for (size_t i = 0; i < m_used; ++i)
+                m_index[m_slots[i].id] = static_cast<uint32_t>(i);
+        }
+        m_used = 0;
+    }
+    // Every slot and index entry goes, memory too.
+    void release()
+    {
+        m_slots.clear();
+        m_slots.shrink_to_fit();
+        m_index.clear();
+        m_used = 0;
+    }
+    void reserve(size_t n)
+    {
+        m_slots.reserve(n);
+        m_index.reserve(n);
+    }
+    bool empty() const noexcept { return m_used == 0; }
+    size_t size() const noexcept { return m_used; }
+    Slot* begin() noexcept { return m_slots.data(); }
+    Slot* end() noexcept { return m_slots.data() + m_used; }
+    const Slot* begin() const noexcept { return m_slots.data(); }
+    const Slot* end() const noexcept { return m_slots.data() + m_used; }
+    void swap(ObjectSlots& other) noexcept
+    {
+        m_slots.swap(other.m_slots);
+        m_index.swap(other.m_index);
+        std::swap(m_used, other.m_used);
+    }
+
+private:
+    std::vector<Slot> m_slots;
+    size_t m_used = 0;
+    std::unordered_map<uint32_t, uint32_t> m_index; // id -> slot; stale when the slot moved on
+};
+
 // The hand-over between the main task and the SimClient thread.
 class PositionDoubleBuffer {
 public:
@@ -56,9 +165,9 @@ public:
     void reset(bool reserve);
 
     std::mutex mutex; // the position mutex
-    std::unordered_map<uint32_t, PositionBlock> staging;
-    std::unordered_map<uint32_t, std::vector<TimedPosition>> posted;
-    std::unordered_map<uint32_t, std::vector<TimedPosition>> taken; // SimClient side of the swap
+    ObjectSlots<PositionBlock> staging;
+    ObjectSlots<PositionRing> posted; // an emptied ring is an object erased since it was posted
+    ObjectSlots<PositionRing> taken;  // SimClient side of the swap
     std::atomic<uint64_t> generation{0};
 };
 
@@ -66,22 +175,9 @@ public:
 extern PositionDoubleBuffer g_positionBuffer;
 
 // The recent samples of one object, oldest first (SimClient thread only).
-class PositionHistory {
+class PositionHistory : public PositionRing {
 public:
     int64_t delay = 20'000'000; // ns behind the frame time
-
-    size_t size() const noexcept { return m_count; }
-    bool empty() const noexcept { return m_count == 0; }
-    const TimedPosition& operator[](size_t i) const noexcept { return m_ring[(m_head + i) % kPositionSamplesKept]; }
-    const TimedPosition& newest() const noexcept { return (*this)[m_count - 1]; }
-    void clear() noexcept { m_head = m_count = 0; }
-    void dropOldest() noexcept;
-    void pushNewest(const TimedPosition& sample) noexcept; // drops the oldest when full
-
-private:
-    std::array<TimedPosition, kPositionSamplesKept> m_ring{};
-    size_t m_head = 0;
-    size_t m_count = 0;
 };
 
 // Appends a sample; first clears the history when the sample does not follow

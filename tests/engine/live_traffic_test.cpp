@@ -270,6 +270,9 @@ protected:
         auto& db = gf_modelDatabase();
         db.icaoModelCodes.erase("A320");
         db.large.erase(gf_modelCode2Id("A320"));
+        gf_setIntakeClockForTest(nullptr);
+        gf_setTrafficDelivery(false);
+        gf_trafficMailbox().reset();
         std::unique_lock lock(engineLock);
         CurrentAirport = {};
         lock.unlock();
@@ -317,6 +320,61 @@ TEST_F(TrafficIntakeTest, TooCloseAndThinnedSamplesAreDropped)
     decodeMessage(unknown);
     decodeMessage(recordOf(at(0, 52.5, 4.7, 5000, 200), 0, "KLM5"));
     EXPECT_EQ(gf_trafficState().aircraft.liveCount(), 2u);
+}
+
+// The intake's clock: every reading is `g_intakeStepNs` later than the one before.
+int64_t g_intakeNs = 0;
+int64_t g_intakeStepNs = 0;
+int64_t intakeClock()
+{
+    return g_intakeNs += g_intakeStepNs;
+}
+
+TEST_F(TrafficIntakeTest, AtTwoThousandAircraftEveryRecordOfEveryBatchIsTakenWithinTheTickBudget)
+{
+    gf_setIntakeClockForTest(&intakeClock);
+    TrafficMailbox& box = gf_trafficMailbox();
+    gf_setTrafficDelivery(true);
+    constexpr uint32_t n = 2000;
+    const auto batchAt = [](double t) {
+        std::vector<LiveTrafficRecord> batch;
+        for (uint32_t i = 0; i < n; ++i) // 100 kt north, every record kept
+            batch.push_back(recordOf(at(t, 50.0 + 0.01 * i + t * 100.0 / 3600.0 / 60.0, 4.0, 5000, 100, 0.0),
+                                     0x600000 + i, "KLM" + std::to_string(i)));
+        return batch;
+    };
+    // A slow tick: the budget ends the intake, the rest waits for the next.
+    g_intakeStepNs = 250'000;
+    auto batch = batchAt(0.0);
+    box.post(batch, TrafficBatchKind::Live, 30, false);
+    lf_takeMailboxRecords();
+    const size_t left = box.slot.size();
+    EXPECT_GT(left, 0u);
+    EXPECT_LT(left, n - 2);
+    EXPECT_EQ(gf_trafficState().aircraft.liveCount(), n - left);
+    // Ordinary ticks: a batch every 2 s reaches every aircraft whole.
+    g_intakeStepNs = 1'000;
+    for (int b = 1; b <= 3; ++b) {
+        batch = batchAt(2.0 * b);
+        box.post(batch, TrafficBatchKind::Live, 30, false);
+        for (int tick = 0; tick < 200; ++tick)
+            lf_takeMailboxRecords();
+        int behind = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const LiveAircraft* a = ac(0x600000 + i);
+            behind += !a || a->lastRecordTime != 1.7e9 + 2.0 * b;
+        }
+        EXPECT_EQ(behind, 0) << "batch " << b;
+    }
+    // A buffered slice goes before the live batch that waits beside it.
+    auto slice = std::vector{recordOf(at(0, 40.0, 4.0, 5000, 100, 0.0), 0x6FFFFF, "KLM9999")};
+    auto live = std::vector{recordOf(at(2, 40.0 + 100.0 / 1800.0 / 60.0, 4.0, 5000, 100, 0.0), 0x6FFFFF, "KLM9999")};
+    box.post(live, TrafficBatchKind::Live, 30, false);
+    box.post(slice, TrafficBatchKind::Buffered, 0, false);
+    lf_takeMailboxRecords();
+    ASSERT_NE(ac(0x6FFFFF), nullptr);
+    EXPECT_EQ(ac(0x6FFFFF)->samples.size(), 2u);
+    EXPECT_EQ(ac(0x6FFFFF)->lastRecordTime, 1.7e9 + 2.0);
 }
 
 TEST_F(TrafficIntakeTest, ANewAircraftAtTheAirportsHeightIsNotTaken)

@@ -180,6 +180,31 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     EXPECT_EQ(gf_countLiveParked(false), 2u);
 }
 
+TEST_F(StandArrivalTest, AHeldAircraftThatAGroundMoverReachesLeavesOnceAPassAndOnlyIt)
+{
+    // In one latitude band: two held aircraft 200 m apart, a mover 20 m
+    // north of the first (itself held), a mover 200 m east of the second.
+    LiveAircraft& held = arrival(0x484011, "KLM11", {{at(-300, 0), 8.0}, {at(-250, 0), 8.0}});
+    LiveAircraft& away = arrival(0x484012, "KLM12", {{at(-300, 200), 8.0}, {at(-250, 200), 8.0}});
+    LiveAircraft& east = arrival(0x484013, "DLH13", {{at(-300, 400), 8.0}, {at(-250, 400), 8.0}});
+    LiveAircraft& nearby = arrival(0x484014, "DLH14", {{at(-280, 0), 8.0}, {at(-230, 0), 8.0}});
+    tick(202);
+    for (LiveAircraft* ac : {&held, &away, &east, &nearby}) {
+        ASSERT_EQ(ac->simState, SimState::active);
+        for (TrafficSample& s : ac->samples)
+            s.playTime = engineClock.load() + 10000;
+        ac->holding = ac != &east;
+    }
+    gf_resetTickCounters();
+    run(20);
+    EXPECT_EQ(held.simState, SimState::removingfromsim);
+    // The first removal made `held` stop moving: `nearby` stays.
+    EXPECT_EQ(nearby.simState, SimState::active);
+    EXPECT_EQ(away.simState, SimState::active);
+    EXPECT_EQ(away.holding, 1);
+    EXPECT_EQ(east.simState, SimState::active);
+}
+
 class StandRulesTest : public ::testing::Test {
 protected:
     void SetUp() override { reset(); }

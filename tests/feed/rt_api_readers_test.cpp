@@ -35,27 +35,11 @@ namespace {
 constexpr double kLat = 52.3086;
 constexpr double kLon = 4.7639;
 
-std::mutex g_appliedMutex;
-std::vector<LiveTrafficRecord> g_applied;
-
-void recordApplied(const LiveTrafficRecord& r)
-{
-    std::lock_guard lock(g_appliedMutex);
-    g_applied.push_back(r);
-}
-
-// What reached the engine's intake: the records applied, then the buffered
-// slices that wait in the mailbox for the main task, in their order.
+// What waits for the engine's intake: the buffered slices, in their order.
 std::vector<LiveTrafficRecord> applied()
 {
-    std::vector<LiveTrafficRecord> out;
-    {
-        std::lock_guard lock(g_appliedMutex);
-        out = g_applied;
-    }
     std::lock_guard lock(gf_trafficMailbox().mutex);
-    out.insert(out.end(), gf_trafficMailbox().buffered.begin(), gf_trafficMailbox().buffered.end());
-    return out;
+    return {gf_trafficMailbox().buffered.begin(), gf_trafficMailbox().buffered.end()};
 }
 
 // Polls `done` every 10 ms for up to 10 s.
@@ -79,14 +63,9 @@ protected:
         weather().resetForRestart();
         weather().lastQnh = 1013;
         CurrentQnh = 1013;
-        {
-            std::lock_guard lock(g_appliedMutex);
-            g_applied.clear();
-        }
         engineClock = 0;
         TrafficMailbox& box = gf_trafficMailbox();
         box.reset();
-        box.apply = &recordApplied;
         gf_setTrafficDelivery(true);
         UserAcPosition user;
         user.latitude = kLat;
@@ -108,7 +87,6 @@ protected:
         weather().resetForRestart();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
-        gf_trafficMailbox().apply = nullptr;
         gf_publishUserAcPosition(UserAcPosition{});
         kvr::test::setCurrentAirport(0, 0, 0, 0);
         RTDirectTest::TearDown();

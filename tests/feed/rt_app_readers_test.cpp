@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <future>
 #include <numbers>
@@ -38,14 +39,6 @@ constexpr double kLat = 52.3;
 constexpr double kLon = 4.76;
 constexpr double kNow = 1700000000.0;
 
-std::mutex g_appliedMutex;
-std::vector<LiveTrafficRecord> g_applied;
-void captureApplied(const LiveTrafficRecord& r)
-{
-    std::lock_guard lock(g_appliedMutex);
-    g_applied.push_back(r);
-}
-
 AppAircraft aircraft(uint32_t hexid, double northNm = 5.0)
 {
     return AppAircraft{.hexid = hexid, .callsign = fmt::format("KLM{}", hexid % 1000), .type = "B738",
@@ -78,7 +71,6 @@ protected:
         user.latitude = kLat;
         user.longitude = kLon;
         gf_publishUserAcPosition(user);
-        g_applied.clear();
         engineClock = 1000;
         for (TrafficReader* r : {&reader, &gf_rtAppTrafficReader()}) {
             r->reset();
@@ -89,7 +81,6 @@ protected:
         }
         reader.mailbox = &box;
         for (TrafficMailbox* b : {&box, &gf_trafficMailbox()}) {
-            b->apply = &captureApplied;
             std::lock_guard lock(b->mutex);
             b->deliveryOn = true;
         }
@@ -120,7 +111,6 @@ protected:
         server.closeSockets();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
-        gf_trafficMailbox().apply = nullptr;
         kvr::test::setCurrentAirport(0, 0, 0, 0);
         engineClock = 0;
         gf_closeLog();
@@ -188,6 +178,23 @@ TEST_F(RTAppFeed, PositionLinesNeedTheirFields)
     EXPECT_EQ(reader.batch.size(), 2u);
     EXPECT_NE(log().find("exception in processLine: gs:\n"), std::string::npos);
     EXPECT_NE(log().find("exception in processLine: hexid:4x\n"), std::string::npos);
+
+    // Every latitude text reads as from_chars reads it, or not at all.
+    uint32_t hexid = 400100;
+    for (const char* text : {"52.36", "52.123456789012", "52.1234567890123456", "5.236e1", "52.", "052.5", "52.3.1",
+                             "-", "+52.5", "52.5x"}) {
+        reader.batch.clear();
+        reader.handleLine(withField(withField(line, 2, text), 1, std::to_string(++hexid)));
+        const std::string_view t(text);
+        double expected = 0.0;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), expected);
+        if (ec != std::errc() || end != t.data() + t.size()) {
+            EXPECT_TRUE(reader.batch.empty()) << text;
+            continue;
+        }
+        ASSERT_EQ(reader.batch.size(), 1u) << text;
+        EXPECT_EQ(reader.batch[0].lat, expected) << text;
+    }
 }
 
 TEST_F(RTAppFeed, TheDocumentedLayoutAndTheLongerOneAreBothDecoded)
@@ -257,13 +264,12 @@ TEST_F(RTAppFeed, TagsBatchesAndSlices)
     EXPECT_EQ(box.slot[1].playTime, 1000 + 3000 + 100);
 
     // Seven buffered slices: every one waits whole for the main task, the
-    // sixth and seventh too, however late they play; none is applied here.
+    // sixth and seventh too, however late they play.
     for (int slice = 0; slice < 7; ++slice) {
         reader.handleLine(trafficLine(aircraft(410001 + slice), kNow + slice));
         reader.handleLine("RTBUF_SEP");
     }
     reader.handleLine("RTBUF_EOT");
-    EXPECT_TRUE(g_applied.empty());
     ASSERT_EQ(box.buffered.size(), 7u);
     for (int slice = 0; slice < 7; ++slice)
         EXPECT_EQ(box.buffered[slice].playTime, 1000 + 600 * slice) << slice;
@@ -316,7 +322,7 @@ TEST_F(RTAppFeed, BufferLiveAndParkedTrafficOverUdp)
     std::vector<LiveTrafficRecord> slices;
     {
         std::lock_guard lock(gf_trafficMailbox().mutex);
-        slices = gf_trafficMailbox().buffered;
+        slices.assign(gf_trafficMailbox().buffered.begin(), gf_trafficMailbox().buffered.end());
     }
     ASSERT_EQ(slices.size(), 5u);
     for (int s = 0; s < 5; ++s)

@@ -13,12 +13,6 @@
 
 namespace {
 
-std::vector<LiveTrafficRecord> g_applied;
-void recordApplied(const LiveTrafficRecord& r)
-{
-    g_applied.push_back(r);
-}
-
 TrafficMailbox::Clock::time_point g_now{};
 TrafficMailbox::Clock::time_point manualNow()
 {
@@ -43,9 +37,7 @@ protected:
     void SetUp() override
     {
         box.reset();
-        box.apply = &recordApplied;
         box.now = &manualNow;
-        g_applied.clear();
         g_now = TrafficMailbox::Clock::time_point{};
         engineClock = 5000;
         gf_clearStopRequest();
@@ -55,7 +47,6 @@ protected:
     {
         gf_setTrafficDelivery(false);
         box.reset();
-        box.apply = nullptr;
         box.now = &TrafficMailbox::Clock::now;
         gf_clearStopRequest();
         engineClock = 0;
@@ -96,10 +87,14 @@ TEST_F(MailboxTest, LiveBatchesWaitInTheSlotOnlyWhileDeliveryIsOn)
     EXPECT_TRUE(batch.empty());
     ASSERT_EQ(box.slot.size(), 3u);
     EXPECT_EQ(box.slot[0].playTime, 7900);
-    lf_takeMailboxRecords(); // two per tick, from the back
-    ASSERT_EQ(g_applied.size(), 2u);
-    EXPECT_EQ(g_applied[0].timestamp, 103.0);
-    EXPECT_EQ(g_applied[1].timestamp, 101.0);
+    std::vector<LiveTrafficRecord> taken;
+    EXPECT_EQ(box.take(taken, 2), 2u); // from the back
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].timestamp, 103.0);
+    EXPECT_EQ(taken[1].timestamp, 101.0);
+    EXPECT_EQ(box.take(taken, 8), 1u);
+    EXPECT_EQ(taken.back().timestamp, 100.0);
+    EXPECT_EQ(box.take(taken, 8), 0u);
 
     gf_setTrafficDelivery(false);
     box.slot.clear();
@@ -114,52 +109,47 @@ TEST_F(MailboxTest, LiveBatchesWaitInTheSlotOnlyWhileDeliveryIsOn)
 TEST_F(MailboxTest, BufferedSlicesWaitForTheMainTaskAndGoFirst)
 {
     gf_setTrafficDelivery(false); // whether delivery is on or not
-    // The slice arrives on the reader's thread: nothing touches the engine there.
-    std::vector<std::thread::id> appliedOn;
-    static std::vector<std::thread::id>* s_threads = nullptr;
-    s_threads = &appliedOn;
-    box.apply = [](const LiveTrafficRecord& r) {
-        g_applied.push_back(r);
-        s_threads->push_back(std::this_thread::get_id());
-    };
     std::thread reader([&] {
         auto batch = batchOf({100.0, 101.0, 102.0});
         box.post(batch, 12, true);
         EXPECT_TRUE(batch.empty());
     });
     reader.join();
-    EXPECT_TRUE(g_applied.empty());
     ASSERT_EQ(box.buffered.size(), 3u);
 
     gf_setTrafficDelivery(true);
     auto live = batchOf({200.0, 201.0});
     live[0].hexid = 555555;
     box.post(live, 30, true);
-    lf_takeMailboxRecords(); // the whole slice in its order, then two live records
-    ASSERT_EQ(g_applied.size(), 5u);
-    for (std::thread::id id : appliedOn)
-        EXPECT_EQ(id, std::this_thread::get_id());
-    EXPECT_EQ(g_applied[0].playTime, 5000 + 1200 - 100);
-    EXPECT_EQ(g_applied[1].playTime, 5000 + 1200);
-    EXPECT_EQ(g_applied[2].hexid, 100002u);
-    EXPECT_EQ(g_applied[3].hexid, 100001u); // live: from the back
-    EXPECT_EQ(g_applied[4].hexid, 555555u);
+    // The slice in its order, then the live records; a take may end inside
+    // the slice, and a stall is not cleared while only the slice is taken.
+    box.firstUnconsumedSet = true;
+    std::vector<LiveTrafficRecord> taken;
+    EXPECT_EQ(box.take(taken, 2), 2u);
+    EXPECT_TRUE(box.firstUnconsumedSet);
+    EXPECT_EQ(box.take(taken, 8), 3u);
+    EXPECT_FALSE(box.firstUnconsumedSet);
+    ASSERT_EQ(taken.size(), 5u);
+    EXPECT_EQ(taken[0].playTime, 5000 + 1200 - 100);
+    EXPECT_EQ(taken[1].playTime, 5000 + 1200);
+    EXPECT_EQ(taken[2].hexid, 100002u);
+    EXPECT_EQ(taken[3].hexid, 100001u); // live: from the back
+    EXPECT_EQ(taken[4].hexid, 555555u);
     EXPECT_TRUE(box.buffered.empty());
 
     // A slice that plays 30 s late is still a slice when its kind says so.
-    g_applied.clear();
+    taken.clear();
     auto batch = batchOf({100.0});
     box.post(batch, TrafficBatchKind::Buffered, 30, true);
     EXPECT_TRUE(box.slot.empty());
-    lf_takeMailboxRecords();
-    ASSERT_EQ(g_applied.size(), 1u);
-    EXPECT_EQ(g_applied[0].playTime, 8000);
+    box.take(taken, 8);
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].playTime, 8000);
     // The reset drops a slice that was not taken.
     batch = batchOf({100.0});
     box.post(batch, TrafficBatchKind::Buffered, 12, true);
     box.reset();
     EXPECT_TRUE(box.buffered.empty());
-    s_threads = nullptr;
 }
 
 TEST_F(MailboxTest, ANewBatchReplacesTheUntakenOne)
@@ -174,7 +164,8 @@ TEST_F(MailboxTest, ANewBatchReplacesTheUntakenOne)
     EXPECT_EQ(box.slot[0].hexid, 777777u);
     EXPECT_EQ(box.replacedCount, 1u);
     EXPECT_EQ(box.firstUnconsumed, g_now);
-    lf_takeMailboxRecords();
+    std::vector<LiveTrafficRecord> taken;
+    box.take(taken, 8);
     EXPECT_EQ(box.replacedCount, 0u);
     EXPECT_FALSE(box.firstUnconsumedSet);
 }

@@ -51,6 +51,25 @@ TEST(PositionHistoryTest, SampleThatDoesNotFollowClearsTheHistory)
         EXPECT_EQ(h.size(), c.sizeAfter) << c.what;
         EXPECT_EQ(h.newest().time, c.next.time) << c.what;
     }
+    // East-west steps shrink with the latitude's cosine, across 180 too.
+    const double eastDeg60 = 1.0 / 1852.0 / 60.0 / 0.5; // a metre east at 60 N, in degrees
+    const struct {
+        const char* what;
+        TimedPosition from, next;
+        size_t sizeAfter;
+    } pairs[] = {
+        {"0.9 km east at 60 N", at(0, 60.0, 8.0), at(100 * ms, 60.0, 8.0 + 900.0 * eastDeg60), 2},
+        {"1.1 km east at 60 N", at(0, 60.0, 8.0), at(100 * ms, 60.0, 8.0 + 1100.0 * eastDeg60), 1},
+        {"0.9 km over 180 at 60 N", at(0, 60.0, 180.0 - 450.0 * eastDeg60),
+         at(100 * ms, 60.0, -180.0 + 450.0 * eastDeg60), 2},
+        {"NaN longitude", at(0, 60.0, 8.0), at(100 * ms, 60.0, std::nan("")), 1},
+    };
+    for (const auto& c : pairs) {
+        PositionHistory h;
+        gf_appendToHistory(h, c.from);
+        gf_appendToHistory(h, c.next);
+        EXPECT_EQ(h.size(), c.sizeAfter) << c.what;
+    }
 }
 
 TEST(PositionHistoryTest, KeepsTheSixteenNewest)
@@ -86,6 +105,8 @@ TEST(InterpolationTest, TableOfCases)
          70 * ms, 0.0, 0.0, 5 * deg},
         {"heading 10 to 350 three quarters", at(0, 0.0, 0.0, 0.0, 10 * deg),
          at(200 * ms, 0.0, 0.0, 0.0, 350 * deg), 170 * ms, 0.0, 0.0, 355 * deg},
+        {"heading beyond a turn", at(0, 0.0, 0.0, 0.0, 730 * deg), at(200 * ms, 0.0, 0.0, 0.0, 20 * deg), 120 * ms,
+         0.0, 0.0, 15 * deg},
     };
     for (const auto& c : cases) {
         PositionHistory h;
@@ -173,6 +194,23 @@ TEST_F(PositionStreamerTest, PostedVectorsKeepTheSixteenNewest)
     ASSERT_EQ(buffer.posted[7].size(), 16u);
     EXPECT_EQ(buffer.posted[7].front().time, 4 * ms);
     EXPECT_TRUE(buffer.staging.empty());
+
+    // A second position in one tick replaces the first; an erased object's
+    // samples are not taken, and its next post starts afresh.
+    buffer.stage(8, at(0, 10.0, 20.0).block);
+    buffer.stage(8, at(0, 11.0, 20.0).block);
+    buffer.flushStaging(30 * ms);
+    ASSERT_EQ(buffer.posted[8].size(), 1u);
+    EXPECT_EQ(buffer.posted[8].newest().block.latitude, 11.0);
+    buffer.stage(7, at(0, 12.0, 20.0).block);
+    buffer.erase(7);
+    buffer.flushStaging(40 * ms);
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    EXPECT_EQ(streamer.history(7), nullptr);
+    post(7, at(50 * ms, 13.0, 20.0));
+    ASSERT_TRUE(streamer.takePosted(buffer));
+    EXPECT_EQ(streamer.history(7)->size(), 1u);
+    EXPECT_NEAR(written(500 * ms)[7], 13.0, 1e-12);
 }
 
 TEST_F(PositionStreamerTest, GenerationChangeDropsEveryHistory)
