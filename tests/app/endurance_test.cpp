@@ -533,8 +533,9 @@ void lf_soak(const SoakForm& form)
             EXPECT_LE(rows[i].sizes.at(name), 2 * rows[i].simObjects.size() + 64) << name << " at check " << i;
     // Memory is judged over hours only: in half an hour Wine's heap still
     // settles (and the App stand-in keeps every line it is sent).
-    if (hours >= 2.0)
+    if (hours >= 2.0) {
         EXPECT_LE(static_cast<double>(rows.back().privateBytes), base.privateBytes * (1.0 + 0.02 * hours));
+    }
     EXPECT_LE(rows.back().handles, base.handles + 20u);
     const uint64_t firstStep = rows[settled].logBytes - rows[settled - 1].logBytes;
     for (size_t i = settled + 1; i < rows.size(); ++i)
