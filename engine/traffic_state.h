@@ -77,6 +77,11 @@ public:
     void reserve(size_t live, size_t statics);
     size_t liveCapacity() const { return m_live.capacity(); }
     size_t staticCapacity() const { return m_statics.capacity(); }
+    // Entries of the four indexes together (twice the records when they agree).
+    size_t indexEntries() const
+    {
+        return m_liveByHexid.size() + m_liveHexidByObject.size() + m_staticByKey.size() + m_staticKeyByObject.size();
+    }
 
 private:
     template <typename T, typename Marked, typename Before>
