@@ -41,7 +41,7 @@
 #include "standins/rt_app_scenario.h"
 #include "tests/app/road_run.h"
 #include "tests/app/rt_app_run.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "update/downloader.h"
 
 using namespace kvr::test;
