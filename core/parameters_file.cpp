@@ -33,20 +33,6 @@ constexpr const char* kValue = "value";
 // holds it around its own single update.
 std::recursive_mutex g_parametersFileMutex;
 
-bool lf_isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view lf_trim(std::string_view text)
-{
-    while (!text.empty() && lf_isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && lf_isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 const char* lf_boolText(bool value)
 {
     return value ? "true" : "false";
@@ -130,7 +116,7 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
     pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
         document.reset();
-        result.outcome = lf_trim(bytes).empty() ? ReadOutcome::Blank : ReadOutcome::ParseFailed;
+        result.outcome = gf_trimView(bytes).empty() ? ReadOutcome::Blank : ReadOutcome::ParseFailed;
         result.detail = parsed.description();
         return result;
     }
@@ -211,11 +197,50 @@ void lf_logClosingBanner()
     gf_logLine(gf_makeBanner(g_bannerExtra, g_bannerStars, false, true, ""));
 }
 
+void lf_logAppendFailed(bool appended, const std::string& key, const std::string& valueText)
+{
+    if (!appended)
+        lf_logNoThrow("{}adding xml parameter {} with {} failed!", "===> ", key, valueText);
+}
+
+// Appends the setting's default to a new file and logs its current value.
+void lf_appendDefault(pugi::xml_node section, const SettingRow& row)
+{
+    switch (row.list) {
+    case SettingList::Bool:
+    case SettingList::CheckBox: {
+        auto& p = static_cast<BoolParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, lf_boolText(p.value));
+        p.logValue();
+        break;
+    }
+    case SettingList::Int:
+    case SettingList::IntChoice: {
+        auto& p = static_cast<IntParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, std::to_string(p.value));
+        p.logValue();
+        break;
+    }
+    case SettingList::String:
+    case SettingList::StringChoice: {
+        auto& p = static_cast<StringParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, p.value);
+        p.logValue();
+        break;
+    }
+    case SettingList::Path: {
+        auto& p = static_cast<PathParameter&>(*row.setting);
+        lf_logAppendFailed(gf_xmlAppendPathParameter(section, p.name, p.defaultValue), p.name, lf_pathText(p.value));
+        p.logValue();
+        break;
+    }
+    }
+}
+
 // Appends every setting with its default value (in list order) to a new
 // document and logs the current values; saves the document when `save` is set.
 void lf_writeDefaultParametersFile(bool save)
 {
-    const ParameterRegistry& registry = gf_parameterRegistry();
     pugi::xml_document document;
     pugi::xml_node root = document.append_child(kRoot);
 
@@ -223,58 +248,8 @@ void lf_writeDefaultParametersFile(bool save)
 
     pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
     if (section) {
-        auto failed = [](const std::string& key, const std::string& value) {
-            lf_logNoThrow("{}adding xml parameter {} with {} failed!", "===> ", key, value);
-        };
-        for (BoolParameter* p : registry.boolParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, lf_boolText(p->value));
-            p->logValue();
-        }
-        for (CheckBoxParameter* p : registry.checkBoxParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, lf_boolText(p->value));
-            p->logValue();
-        }
-        for (IntParameter* p : registry.intParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, std::to_string(p->value));
-            p->logValue();
-        }
-        for (IntChoiceParameter* p : registry.intChoiceParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, std::to_string(p->value));
-            p->logValue();
-        }
-        for (StringParameter* p : registry.stringParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, p->value);
-            p->logValue();
-        }
-        for (StringChoiceParameter* p : registry.stringChoiceParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, p->value);
-            p->logValue();
-        }
-        for (PathParameter* p : registry.pathParams) {
-            if (!p)
-                continue;
-            if (!gf_xmlAppendPathParameter(section, p->name, p->defaultValue))
-                failed(p->name, lf_pathText(p->value));
-            p->logValue();
-        }
+        for (const SettingRow& row : gf_settingsTable())
+            lf_appendDefault(section, row);
         if (save && !gf_saveParametersXml(document))
             gf_logError(fmt::format("saving: {} failed", lf_fileText()));
     }
@@ -349,7 +324,7 @@ std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
 
 std::optional<bool> gf_parseBoolText(std::string_view text)
 {
-    std::string lower(lf_trim(text));
+    std::string lower(gf_trimView(text));
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -362,7 +337,7 @@ std::optional<bool> gf_parseBoolText(std::string_view text)
 
 std::optional<std::int32_t> gf_parseIntText(std::string_view text)
 {
-    text = lf_trim(text);
+    text = gf_trimView(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     if (text.empty())
@@ -622,16 +597,49 @@ namespace {
 // choices that are loaded with them; nothing for controls without a window.
 void lf_showValuesInControls()
 {
-    const ParameterRegistry& registry = gf_parameterRegistry();
-    for (CheckBoxParameter* p : registry.checkBoxParams)
-        if (p)
-            p->showValue();
-    for (IntChoiceParameter* p : registry.intChoiceParams)
-        if (p)
+    for (const SettingRow& row : gf_settingsTable()) {
+        if (row.list == SettingList::CheckBox)
+            static_cast<CheckBoxParameter*>(row.setting)->showValue();
+        else if (row.list == SettingList::IntChoice) {
+            auto* p = static_cast<IntChoiceParameter*>(row.setting);
             lf_showInControl(*p, std::to_string(p->value));
-    for (StringChoiceParameter* p : registry.stringChoiceParams)
-        if (p)
+        } else if (row.list == SettingList::StringChoice) {
+            auto* p = static_cast<StringChoiceParameter*>(row.setting);
             lf_showInControl(*p, p->value);
+        }
+    }
+}
+
+// Reads one setting from the file, appending its value to the section when it
+// was missing or unreadable.
+void lf_loadSetting(const pugi::xml_document& document, pugi::xml_node section, const SettingRow& row)
+{
+    switch (row.list) {
+    case SettingList::Bool:
+    case SettingList::CheckBox: {
+        auto& p = static_cast<BoolParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendBoolParameter(section, p.name, p.value);
+        break;
+    }
+    case SettingList::Int:
+    case SettingList::IntChoice:
+        lf_loadInt(document, section, static_cast<IntParameter&>(*row.setting));
+        break;
+    case SettingList::String:
+    case SettingList::StringChoice: {
+        auto& p = static_cast<StringParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendStringParameter(section, p.name, p.value);
+        break;
+    }
+    case SettingList::Path: {
+        auto& p = static_cast<PathParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendPathParameter(section, p.name, p.value);
+        break;
+    }
+    }
 }
 
 // Reads, repairs and saves the file; the caller holds the file mutex.
@@ -686,36 +694,8 @@ bool lf_loadParametersFile()
         return true;
     }
 
-    const ParameterRegistry& registry = gf_parameterRegistry();
-    for (BoolParameter* p : registry.boolParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendBoolParameter(section, p->name, p->value);
-    for (CheckBoxParameter* p : registry.checkBoxParams) {
-        if (!p)
-            continue;
-        if (!p->readFrom(document))
-            gf_xmlAppendBoolParameter(section, p->name, p->value);
-    }
-    for (IntParameter* p : registry.intParams)
-        if (p)
-            lf_loadInt(document, section, *p);
-    for (IntChoiceParameter* p : registry.intChoiceParams) {
-        if (!p)
-            continue;
-        lf_loadInt(document, section, *p);
-    }
-    for (StringParameter* p : registry.stringParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendStringParameter(section, p->name, p->value);
-    for (StringChoiceParameter* p : registry.stringChoiceParams) {
-        if (!p)
-            continue;
-        if (!p->readFrom(document))
-            gf_xmlAppendStringParameter(section, p->name, p->value);
-    }
-    for (PathParameter* p : registry.pathParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendPathParameter(section, p->name, p->value);
+    for (const SettingRow& row : gf_settingsTable())
+        lf_loadSetting(document, section, row);
 
     gf_saveParametersXml(document);
     lf_logClosingBanner();

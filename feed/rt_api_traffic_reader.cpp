@@ -19,8 +19,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
+#include "simlink/user_aircraft.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_weather_reader.h"
@@ -30,7 +29,7 @@ namespace {
 
 constexpr RTAPIRequestOptions kTrafficOptions{10, 30, false, false};
 constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
-constexpr uint32_t kSourceTag = 2;
+constexpr TrafficSource kSourceTag = TrafficSource::rtDirect;
 
 // What a decode needs of the box state, copied under boxMutex before a request.
 struct DecodeInputs {
@@ -51,6 +50,13 @@ std::string lf_boxBody(std::string_view guid, const RTAPIQueryBox& b, std::strin
 {
     return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype={}&toffset={}", guid,
                        b.top, b.bottom, b.left, b.right, querytype, toffset);
+}
+
+// A failed request, with the time it failed.
+void lf_logFailure(const RTAPIFailure& failure)
+{
+    gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure.context,
+                            gf_rtApiFailureKindText(failure.kind), failure.message));
 }
 
 // Decodes `data` into `batch` with the settings of this moment.
@@ -251,8 +257,7 @@ bool lf_requestRTAPIBufferTraffic(int32_t& status)
                                           "buffer traffic", g_rrlLimitSpec);
         if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
             if (!r.stopFlag)
-                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
-                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+                lf_logFailure(*failure);
         } else {
             RTAPIReply& reply = std::get<RTAPIReply>(answer);
             if (reply.apiStatus == 406) {
@@ -320,8 +325,7 @@ void lf_postParkedTrafficQuery()
                                           "parkedtraffic", g_rrlLimitSpec);
         if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
             if (!r.stopFlag)
-                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
-                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+                lf_logFailure(*failure);
             r.parkedStatus = 1;
             return;
         }
@@ -503,7 +507,7 @@ void gf_RTAPITrafficReader()
     bool handled = false;
     RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
 
-    try {
+    guard.run("gf_RTAPITrafficReader", [&] {
         static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
                                                          &gf_takeRTAPIParkedTraffic};
         gf_setRTDirectParkedQuery(&parkedQuery);
@@ -517,12 +521,5 @@ void gf_RTAPITrafficReader()
         lf_RTAPITrafficLoop(status);
         lf_setLiveTrafficState(GuiReaderState::Stopped);
         gf_logRTAPIReaderEnd("Traffic", status);
-    } catch (const std::exception& e) {
-        gf_logError(fmt::format("{}: {}", "gf_RTAPITrafficReader", e.what()));
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    } catch (...) {
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    }
+    });
 }

@@ -13,11 +13,9 @@
 #include "airports/park_airports.h"
 #include "core/clock.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
-#include "parking/parking_plan.h"
-#include "parking/stand_table.h"
-#include "parking/traffic_aircraft.h"
+#include "liveries/model_texts.h"
+#include "simlink/stand_positions.h"
+#include "simlink/user_aircraft.h"
 
 namespace {
 
@@ -203,7 +201,8 @@ bool gf_isAdsbIcaoSource(std::string_view source)
 
 // ---- QNH ------------------------------------------------------------------------
 
-bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh)
+bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh,
+                              bool rtDirect, double userAltimeterErrorFt)
 {
     double h = r.altitude;
     if (!(h > 0.0)) {
@@ -211,7 +210,6 @@ bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airpor
         return true;
     }
     const double d = (qnh - 1013.25) * 30.0;
-    const bool rtDirect = gf_isRTDirect();
     const double a = rtDirect ? d : 0.0;
     const double b = rtDirect ? 0.0 : -d;
     const double t = std::clamp((h - 17000.0) / 2000.0, 0.0, 1.0);
@@ -220,8 +218,7 @@ bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airpor
     if (s == 0.0) {
         h = low; // the user's altimeter plays no part below 17000 ft
     } else {
-        const auto user = gf_publishedUserAcPosition();
-        const double high = h + b + (user->altitude - user->indicatedAltitude);
+        const double high = h + b + userAltimeterErrorFt;
         const double x = high * s + low * (1.0 - s);
         h = x * s + low * (1.0 - s);
     }
@@ -295,7 +292,8 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
 
     r.altitude = f.altitude;
     r.groundSpeed = f.groundSpeed;
-    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh);
+    const auto user = gf_publishedUserAcPosition();
+    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, gf_isRTDirect(), user->altitude - user->indicatedAltitude);
     r.airborne = r.altitude > 0.0 ? 1 : 0;
     if (r.airborne && gf_modelCategory(r.ids.model) != Category::Rotorcraft &&
         (!std::isfinite(r.groundSpeed) || r.groundSpeed <= 0.0))
@@ -438,14 +436,14 @@ SeenTraffic SeenTrafficCollector::copy() const
     return seen;
 }
 
-SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag)
+SeenTrafficCollector& gf_seenTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectSeen : rtAppSeen;
+    return source == TrafficSource::rtDirect ? rtDirectSeen : rtAppSeen;
 }
 
-ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag)
+ParkedTrafficShare& gf_parkedTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectParked : rtAppParked;
+    return source == TrafficSource::rtDirect ? rtDirectParked : rtAppParked;
 }
 
 void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query)
@@ -467,9 +465,15 @@ bool gf_parkedTrafficForRunSettled()
     return query == nullptr || query->settled();
 }
 
+bool gf_takeParkedTrafficForRun()
+{
+    const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+    return query != nullptr && query->take();
+}
+
 void gf_resetSeenTraffic()
 {
-    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).reset();
+    gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp).reset();
 }
 
 // ---- Parked lists ---------------------------------------------------------------
@@ -508,23 +512,4 @@ void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot)
         kept.push_back(std::move(r));
     }
     parked = std::move(kept);
-}
-
-void gf_processRTParkedTraffic(uint32_t quota)
-{
-    const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
-    if (rtDirect) {
-        const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
-        if (query == nullptr || !query->take())
-            return;
-    } else if (!share.received.load()) {
-        return;
-    }
-    std::lock_guard lock(share.mutex);
-    if (!rtDirect && share.list.empty())
-        return;
-    lf_ageParkedTraffic(share.list);
-    if (gf_parametersSnapshot()->RT_PARKTRAFFIC_ONLY)
-        lf_planRtParkedAircraft(share.list, quota);
 }
