@@ -77,7 +77,11 @@ std::optional<std::wstring> lf_systemKnownFolder(KnownFolder folder)
 bool gf_replaceFileWriteThrough(const fs::path& from, const fs::path& to, std::error_code& ec)
 {
     ec.clear();
-    if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const bool moved = lf_fileCalls().replace
+                           ? lf_fileCalls().replace(from.wstring().c_str(), to.wstring().c_str())
+                           : MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (moved)
         return true;
     ec.assign(static_cast<int>(GetLastError()), std::system_category());
     return false;
