@@ -48,9 +48,9 @@ bool gf_flushFileToDisk(const std::filesystem::path& path);
 // On failure `ec` holds the system's error.
 bool gf_replaceFileWriteThrough(const std::filesystem::path& from, const std::filesystem::path& to,
                                 std::error_code& ec);
-// Puts `from` in the place of `to`, written through to the disk; an existing
-// `to` keeps its attributes (ReplaceFileW). On failure `ec` holds the system's
-// error.
+// Puts `from` in the place of `to` in one rename, written through to the
+// disk; the new file takes the hidden, system and archive marks of an existing
+// `to`. On failure `ec` holds the system's error.
 bool gf_replaceFileKeepingAttributes(const std::filesystem::path& from, const std::filesystem::path& to,
                                      std::error_code& ec);
 // Flushes the written temporary file `temp` to the disk and puts it in place

@@ -9,27 +9,20 @@
 #include <functional>
 
 #include <fmt/format.h>
+#include <fmt/xchar.h>
 #include <pugixml.hpp>
 
-#include "airports/airport_file_format.h"
-#include "airports/park_airports.h"
-#include "core/data_file_header.h"
+#include <random>
+
 #include "core/files.h"
-#include "parking/park_airport_choice.h"
 #include "standins/download_site.h"
+#include "tests/app/savers.h"
 #include "tests/liveries/livery_fixture.h"
-#include "update/downloader.h"
 
 namespace fs = std::filesystem;
 using namespace kvr::test;
 
 namespace {
-
-struct Saver {
-    const char* name;
-    fs::path target;
-    std::function<bool(int generation)> save; // writes generation n of the file
-};
 
 struct Fault {
     const char* name;
@@ -58,55 +51,17 @@ struct SaveFaults : LiveryFixture {
     DownloadSite site;
     HANDLE held = INVALID_HANDLE_VALUE;
     FileCalls previousCalls = gf_setFileCalls({nullptr, nullptr, nullptr, &lf_windowsReplace});
-    ~SaveFaults() override { gf_setFileCalls(previousCalls); }
-
-    std::vector<Saver> savers()
+    ~SaveFaults() override
     {
-        fs::create_directories(g_learnedStockFolder);
-        fs::create_directories(gf_settingsFolder());
-        fs::create_directories(g_outputFolder);
-        fs::create_directories(g_airportsFolder);
-        return {
-            {"parameters", gf_parametersXmlPath(),
-             [](int n) {
-                 pugi::xml_document doc;
-                 doc.append_child("root").append_child("parameters").append_attribute("value").set_value(fmt::format("gen {}", n).c_str());
-                 return gf_saveParametersXml(doc);
-             }},
-            {"learned airport", g_learnedStockFolder / "EHAM.xml",
-             [](int n) {
-                 ScannedAirport airport;
-                 airport.icao = IcaoCode("EHAM");
-                 airport.airportName = fmt::format("gen {}", n);
-                 const AirportSettings settings{.AUTO_PARK = true, .parking_percentage = 40, .MAX_FIT = 20};
-                 return gf_writeApf(airport, g_learnedStockFolder / "EHAM.xml", ApfWriteMode::Learned, 2, false,
-                                    settings);
-             }},
-            {"scanned liveries", gf_liveriesScannedPath(),
-             [](int n) {
-                 LiveryScanResult = {livery("KLM", "", "B738", false, fmt::format("gen {}", n).c_str())};
-                 return gf_writeScannedLiveries();
-             }},
-            {"park airports", gf_parkAirportsFilePath(),
-             [](int n) {
-                 ParkAirportList& list = gf_parkAirportList();
-                 {
-                     std::lock_guard lock(list.mutex);
-                     list.airports = {ParkAirport{IcaoCode("EHAM"), {}, ""}};
-                     list.preservedLines = {fmt::format("; gen {}", n)};
-                     list.readCompleted = true;
-                 }
-                 gf_saveMyParkAirportsFile();
-                 return readBytes(gf_parkAirportsFilePath()).find(fmt::format("gen {}", n)) != std::string::npos;
-             }},
-            {"data set", g_inputFolder / "dbase.enc",
-             [this](int n) {
-                 site.putFile("dbase.enc", fmt::format("gen {}", n));
-                 CurlEasyHandle handle = gf_makeCurlEasyHandle();
-                 return Downloader(handle.get(), gf_downloadFolderUrl() + "dbase.enc", g_inputFolder / "dbase.enc",
-                                   true, 1u << 20);
-             }},
-        };
+        gf_setFileCalls(previousCalls);
+        gf_setDownloadSiteForTests("");
+    }
+    // The data set of every generation up to `last`.
+    void serveDataSets(const std::string& name, int last)
+    {
+        for (int n = 0; n <= last; ++n)
+            site.putFile(fmt::format("gen{}/{}", n, name), fmt::format("gen {} end", n));
+        gf_setDownloadSiteForTests(site.rootUrl());
     }
 
     std::vector<Fault> faults()
@@ -131,9 +86,9 @@ struct SaveFaults : LiveryFixture {
 
 TEST_F(SaveFaults, FailedSaveIsLoggedKeepsTheOldFileAndTheNextSaveWorks)
 {
-    gf_setDownloadSiteForTests(site.rootUrl());
+    serveDataSets("dbase.enc", 100);
     int generation = 0;
-    for (const Saver& saver : savers()) {
+    for (const Saver& saver : fiveSavers()) {
         for (const Fault& fault : faults()) {
             SCOPED_TRACE(fmt::format("{}, {}", saver.name, fault.name));
             ASSERT_TRUE(saver.save(++generation));
@@ -143,15 +98,62 @@ TEST_F(SaveFaults, FailedSaveIsLoggedKeepsTheOldFileAndTheNextSaveWorks)
             EXPECT_FALSE(saver.save(++generation));
             fault.end(saver.target);
             EXPECT_EQ(readBytes(saver.target), before);
+            EXPECT_EQ(saver.load(), generation - 1);
             EXPECT_NE(log().substr(logged).find(saver.target.filename().string()), std::string::npos)
                 << log().substr(logged);
             ASSERT_TRUE(saver.save(++generation));
-            EXPECT_NE(readBytes(saver.target).find(fmt::format("gen {}", generation)), std::string::npos);
+            EXPECT_EQ(saver.load(), generation);
             for (const fs::directory_entry& e : fs::directory_iterator(saver.target.parent_path()))
                 EXPECT_FALSE(e.path().filename().string().starts_with(saver.target.filename().string() + ".") &&
                              e.path().string().ends_with("tmp"))
                     << "left behind: " << e.path().string();
         }
     }
-    gf_setDownloadSiteForTests("");
+}
+
+// A child process saves the five files in a loop and is killed at random
+// points: each file is afterwards the old or a newer whole one and reads back.
+TEST_F(SaveFaults, KilledWhileSavingLeavesEachFileOldOrNewAndReadable)
+{
+    constexpr int kRounds = 12, kPerRound = 1000;
+    serveDataSets("airports.enc", (kRounds + 1) * kPerRound);
+    const std::vector<Saver> savers = fiveSavers("airports.enc");
+    for (const Saver& saver : savers)
+        ASSERT_TRUE(saver.save(0)) << saver.name;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const fs::path child = fs::path(self).parent_path() / "kelo_save_child.exe";
+    const std::string url = site.rootUrl();
+    std::mt19937 random(20261208);
+    std::vector<int> held(savers.size(), 0);
+    for (int round = 1; round <= kRounds; ++round) {
+        const int first = round * kPerRound;
+        std::wstring command = fmt::format(L"\"{}\" \"{}\" \"{}\" {} {}", child.wstring(),
+                                           fs::current_path().wstring(), m_folders.roamingAppData().wstring(),
+                                           std::wstring(url.begin(), url.end()), first);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        // Its first data set is asked for once it has saved the other four.
+        ASSERT_TRUE(site.waitForRequest(fmt::format("gen{}/airports.enc", first)));
+        Sleep(std::uniform_int_distribution<DWORD>(0, 40)(random));
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (size_t i = 0; i < savers.size(); ++i) {
+            SCOPED_TRACE(fmt::format("round {}, {}", round, savers[i].name));
+            const std::optional<int> generation = savers[i].load();
+            ASSERT_TRUE(generation.has_value()) << readBytes(savers[i].target);
+            EXPECT_GE(*generation, held[i]);
+            EXPECT_LT(*generation, first + kPerRound);
+            held[i] = *generation;
+        }
+    }
+    for (size_t i = 0; i < savers.size(); ++i) {
+        EXPECT_GE(held[i], kPerRound) << savers[i].name << " was saved by the child";
+        EXPECT_TRUE(savers[i].save(held[i] + 1)) << savers[i].name << " saves again after the kills";
+    }
 }
