@@ -400,7 +400,10 @@ private:
             scanned.icao = IcaoCode("EHAM");
             scanned.publisher = "Kelo Tests";
             int helipads = 0;
-            if (!gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads))
+            // A reader connection left from an earlier test's simulator is
+            // refused once and closed; the next read opens a new one.
+            if (!gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads) &&
+                !gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads))
                 return false;
             gf_closeParkingReader();
             read.emplace(std::move(scanned), helipads);
