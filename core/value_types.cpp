@@ -2,6 +2,8 @@
 #include "core/value_types.h"
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "core/log.h"
@@ -35,6 +37,24 @@ bool lf_parseCode(std::string_view text, std::array<char, N>& chars, uint32_t& c
     chars = c;
     code = v;
     return true;
+}
+
+// The code of a valid text assembled in one register and copied whole: built
+// member by member, the object would be read back whole right after its parts
+// were stored, which stalls the processor on every parse.
+template <class Code, size_t N>
+std::optional<Code> lf_tryParseCode(std::string_view text) noexcept
+{
+    static_assert(sizeof(Code) == 8 && offsetof(Code, chars) == 4 && std::endian::native == std::endian::little);
+    Code parsed;
+    if (!lf_parseCode(text, parsed.chars, parsed.code))
+        return std::nullopt;
+    const uint32_t v = parsed.code;
+    const uint64_t chars = __builtin_bswap32(v) >> (8 * (4 - N)); // first character lowest
+    const uint64_t packed = v | (chars << 32);
+    Code result;
+    std::memcpy(&result, &packed, sizeof result);
+    return result;
 }
 
 bool lf_isBlank(char c)
@@ -155,10 +175,7 @@ IcaoCode::IcaoCode(std::string_view text)
 
 std::optional<IcaoCode> IcaoCode::tryParse(std::string_view text) noexcept
 {
-    IcaoCode c;
-    if (!lf_parseCode(text, c.chars, c.code))
-        return std::nullopt;
-    return c;
+    return lf_tryParseCode<IcaoCode, 4>(text);
 }
 
 std::string IcaoCode::toString() const
@@ -174,10 +191,7 @@ IataCode::IataCode(std::string_view text)
 
 std::optional<IataCode> IataCode::tryParse(std::string_view text) noexcept
 {
-    IataCode c;
-    if (!lf_parseCode(text, c.chars, c.code))
-        return std::nullopt;
-    return c;
+    return lf_tryParseCode<IataCode, 3>(text);
 }
 
 std::string IataCode::toString() const

@@ -106,6 +106,7 @@ struct TrafficConversionContext {
     int32_t qnh = 1013;
     uint32_t sourceTag = 0; // 1 = RT App, 2 = RT Direct
     const Parameters* settings = nullptr; // none = nothing is converted
+    std::optional<bool> rtDirect;         // the batch's mode; none = the mode in force
     bool collectSeen = false;
     bool groundSquawkCheck = false;
     bool earlySeen = false;
@@ -133,6 +134,12 @@ struct LaloTimeCheck {
 // every unwanted aircraft gives no record.
 TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fields,
                                                  const TrafficConversionContext& context);
+// The conversion after the range and time check, which the caller made and
+// found in range, into a default-constructed record that the caller placed
+// where it is to be kept: true when the aircraft is wanted. `seen` gets the
+// seen entry, if any. Throws as above.
+bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& fields, const TrafficConversionContext& context,
+                              LiveTrafficRecord& record, std::optional<SeenTrafficEntry>& seen);
 // Throws std::runtime_error "lalo: {}" for an invalid position.
 std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTrafficFields& fields);
 
@@ -155,6 +162,9 @@ bool lf_passesBlockFilter(const LiveTrafficRecord& record, const BlockFilter& fi
 // Corrects record.altitude for the QNH and the user's altimeter; puts
 // aircraft just above the airport on the ground. Always true.
 bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh);
+// The same for the given mode rather than the mode in force.
+bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh,
+                              bool rtDirect);
 
 // ---- Seen traffic and parked lists ---------------------------------------------
 
