@@ -85,15 +85,6 @@ std::optional<fs::path> lf_learnedThirdpartyPath(std::string_view publisher, con
 
 } // namespace
 
-std::string gf_pathText(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 fs::path gf_airportXmlName(const IcaoCode& icao)
 {
     return fs::path(icao.toString() + ".xml");

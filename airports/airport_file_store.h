@@ -49,9 +49,6 @@ std::string gf_safeFileName(std::string_view text);
 // Case-insensitive comparison of the path's extension with `extension` (".xml").
 bool gf_hasExtension(const std::filesystem::path& path, std::string_view extension);
 
-// A path as UTF-8 for messages; "?" when it has no UTF-8 form. Never throws.
-std::string gf_pathText(const std::filesystem::path& path);
-
 // <ICAO>.xml, <ICAO>.enc, <ICAO>.txt
 std::filesystem::path gf_airportXmlName(const IcaoCode& icao);
 std::filesystem::path gf_airportEncName(const IcaoCode& icao);

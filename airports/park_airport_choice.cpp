@@ -39,15 +39,6 @@ namespace {
 constexpr const char* kFileName = "my_park_airports.txt";
 constexpr size_t kManyParkAirports = 3000;
 
-std::string lf_u8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 double lf_flatDistanceSquared(const LatLon& a, const LatLon& b, double cosLat)
 {
     const double dlat = (a.latitude - b.latitude) * kNmPerDegree;
@@ -160,7 +151,7 @@ void gf_readMyParkAirportsFile()
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (ec && status.type() != fs::file_type::not_found) {
-        gf_logError(fmt::format("Could not check '{}': {}", lf_u8(path), ec.message()));
+        gf_logError(fmt::format("Could not check '{}': {}", gf_pathText(path), ec.message()));
         return;
     }
     std::deque<ParkAirport> airports;
@@ -169,17 +160,17 @@ void gf_readMyParkAirportsFile()
     // A read that broke off part-way must not be saved over the user's file.
     bool readFailed = false;
     if (status.type() == fs::file_type::not_found) {
-        gf_logLine(fmt::format("No saved park airports file: '{}'", lf_u8(path)));
+        gf_logLine(fmt::format("No saved park airports file: '{}'", gf_pathText(path)));
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            gf_logError(fmt::format("Could not open '{}'", lf_u8(path)));
+            gf_logError(fmt::format("Could not open '{}'", gf_pathText(path)));
             return;
         }
         std::ostringstream bytes;
         bytes << in.rdbuf();
         if (in.bad()) {
-            gf_logError(fmt::format("Could not read '{}'", lf_u8(path)));
+            gf_logError(fmt::format("Could not read '{}'", gf_pathText(path)));
             return;
         }
         try {
@@ -202,10 +193,11 @@ void gf_readMyParkAirportsFile()
         gf_removeDuplicateParkAirports(airports);
 
     if (fileRead)
-        gf_logLine(fmt::format("\n{:5} park airport{} read from '{}'", countRead, gf_pluralSuffix(countRead), lf_u8(path)));
+        gf_logLine(fmt::format("\n{:5} park airport{} read from '{}'", countRead, gf_pluralSuffix(countRead),
+                               gf_pathText(path)));
     if (const size_t added = airports.size() - countRead; added > 0)
         gf_logLine(fmt::format("{:5} park airport{} added from '{}'", added, gf_pluralSuffix(added),
-                               lf_u8(g_myThirdpartyFolder)));
+                               gf_pathText(g_myThirdpartyFolder)));
     if (!airports.empty())
         gf_logLine(fmt::format("{:5} park airport{} available in total", airports.size(), gf_pluralSuffix(airports.size())));
     if (airports.size() > kManyParkAirports) {
@@ -243,7 +235,7 @@ void gf_saveMyParkAirportsFile()
     const fs::path& path = gf_parkAirportsFilePath();
     if (airports.empty() && preserved.empty()) {
         if (existed)
-            gf_logLine(fmt::format("Park airports file left unchanged: '{}'", lf_u8(path)));
+            gf_logLine(fmt::format("Park airports file left unchanged: '{}'", gf_pathText(path)));
         return;
     }
     gf_removeDuplicateParkAirports(airports);
@@ -253,7 +245,7 @@ void gf_saveMyParkAirportsFile()
     std::sort(lines.begin(), lines.end());
     lines.insert(lines.end(), preserved.begin(), preserved.end());
     if (!gf_writeLines(lines, path))
-        gf_logError(fmt::format("Could not write '{}'", lf_u8(path)));
+        gf_logError(fmt::format("Could not write '{}'", gf_pathText(path)));
 }
 
 bool lf_isAirportWithinReach(const ParkUserPosition& user, const LatLon& airport)

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "app/gui.h"
+#include "core/control_calls.h"
 #include "core/log.h"
 #include "core/text.h"
 
@@ -34,30 +35,27 @@ void lf_runJob(const std::function<void()>& job) noexcept
     }
 }
 
-void lf_addComboItems(HWND window, const std::vector<std::wstring>& items)
+// Posts a combo box's fill, from copies: reset, add, then select the item at
+// `index` or, without one, the first item that begins with `current`.
+void lf_postFill(const GuiControl& control, std::vector<std::wstring> items, std::optional<size_t> index,
+                 std::optional<std::wstring> current)
 {
-    SendMessageW(window, CB_RESETCONTENT, 0, 0);
-    for (const std::wstring& item : items)
-        SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    const GuiControl* c = &control;
+    gf_runOnGuiThread([c, items = std::move(items), index, current = std::move(current)] {
+        if (c->hasWindow())
+            gf_fillComboBox(c->window, items, index, current);
+    });
 }
 
-// A string choice's fill, from copies: reset, add, select the first item that
-// begins with the value (ignoring case).
+// A string choice's fill: selects the first item that begins with the value
+// (ignoring case).
 void lf_postStringFill(const GuiControl& control, const std::vector<std::string>& options, const std::string& value)
 {
     std::vector<std::wstring> items;
     items.reserve(options.size());
     for (const std::string& o : options)
         items.push_back(utf8_to_wide(o));
-    std::wstring selection = utf8_to_wide(value);
-    const GuiControl* c = &control;
-    gf_runOnGuiThread([c, items = std::move(items), selection = std::move(selection)] {
-        if (!c->hasWindow())
-            return;
-        lf_addComboItems(c->window, items);
-        SendMessageW(c->window, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(selection.c_str()));
-    });
+    lf_postFill(control, std::move(items), std::nullopt, utf8_to_wide(value));
 }
 
 } // namespace
@@ -145,15 +143,7 @@ void gf_fillComboBox(const IntChoiceParameter& p)
     std::vector<std::wstring> items;
     for (int32_t option : p.options)
         items.push_back(std::to_wstring(option));
-    const std::optional<size_t> selected = p.indexOfValue();
-    const GuiControl* c = &p;
-    gf_runOnGuiThread([c, items = std::move(items), selected] {
-        if (!c->hasWindow())
-            return;
-        lf_addComboItems(c->window, items);
-        if (selected)
-            SendMessageW(c->window, CB_SETCURSEL, static_cast<WPARAM>(*selected), 0);
-    });
+    lf_postFill(p, std::move(items), p.indexOfValue(), std::nullopt);
 }
 
 void gf_fillComboBox(const StringChoiceParameter& p)
@@ -181,14 +171,7 @@ void gf_fillComboBox(const FloatChoiceParameter& p)
         if (!selected && p.options[i] == p.value)
             selected = i;
     }
-    const GuiControl* c = &p;
-    gf_runOnGuiThread([c, items = std::move(items), selected] {
-        if (!c->hasWindow())
-            return;
-        lf_addComboItems(c->window, items);
-        if (selected)
-            SendMessageW(c->window, CB_SETCURSEL, static_cast<WPARAM>(*selected), 0);
-    });
+    lf_postFill(p, std::move(items), selected, std::nullopt);
 }
 
 void gf_setControlText(const GuiControl& control, const std::string& text)

@@ -1,9 +1,7 @@
 #include "core/data_file_header.h"
 
-#include <charconv>
 #include <ctime>
 #include <optional>
-#include <string_view>
 
 #include <fmt/format.h>
 
@@ -11,6 +9,7 @@
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
+#include "core/parameters_file.h"
 #include "core/text.h"
 
 namespace fs = std::filesystem;
@@ -28,33 +27,6 @@ std::string lf_utcDateText()
     if (!utc)
         return "Invalid date";
     return fmt::format("{} {} {}", utc->tm_mday, gf_monthName(utc->tm_mon + 1), utc->tm_year + 1900);
-}
-
-// An integer attribute text: surrounding blanks, tabs and line ends are
-// trimmed, one leading '+' is allowed, and the whole text must be the number.
-std::optional<std::int32_t> lf_parseIntText(std::string_view text)
-{
-    const std::string trimmed = gf_trim(text);
-    std::string_view digits = trimmed;
-    if (!digits.empty() && digits.front() == '+')
-        digits.remove_prefix(1);
-    if (digits.empty() || digits.front() == '+')
-        return std::nullopt;
-    std::int32_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size())
-        return std::nullopt;
-    return value;
-}
-
-// A path for messages; never throws.
-std::string lf_pathUtf8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
 }
 
 void lf_removeQuietly(const fs::path& path)
@@ -152,7 +124,7 @@ DataFileHeader gf_readDataFileHeader(const pugi::xml_document& document, bool sk
             versionSeen = true;
         } else if (name == "sim" && !simSeen) {
             simNamed = true;
-            const std::optional<std::int32_t> sim = lf_parseIntText(gf_xmlString(info, "value"));
+            const std::optional<std::int32_t> sim = gf_parseIntText(gf_xmlString(info, "value"));
             if (!sim) {
                 gf_logError("invalid sim info in the file");
             } else {
@@ -236,7 +208,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
     // On the disk before it replaces the target: a power cut must not leave
     // an empty file where the settings were.
     if (!gf_flushFileToDisk(temp)) {
-        gf_logNoThrow(fmt::format("could not write {} to disk: {}", lf_pathUtf8(temp),
+        gf_logNoThrow(fmt::format("could not write {} to disk: {}", gf_pathText(temp),
                                   std::system_category().message(gf_lastSystemError())));
         lf_removeQuietly(temp);
         return false;
@@ -251,7 +223,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         return false;
     } else {
         if (!gf_copyFileOverwrite(target, backup, ec)) {
-            gf_logNoThrow(fmt::format("could not keep {} as {}: {}", lf_pathUtf8(target), lf_pathUtf8(backup),
+            gf_logNoThrow(fmt::format("could not keep {} as {}: {}", gf_pathText(target), gf_pathText(backup),
                                       ec.message()));
             lf_removeQuietly(temp);
             return false;
@@ -260,7 +232,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
 
     if (gf_replaceFileWriteThrough(temp, target, ec))
         return true;
-    gf_logNoThrow(fmt::format("could not replace {}: {}", lf_pathUtf8(target), ec.message()));
+    gf_logNoThrow(fmt::format("could not replace {}: {}", gf_pathText(target), ec.message()));
     lf_removeQuietly(temp);
     return false;
 }

@@ -36,15 +36,6 @@ private:
     std::size_t m_size;
 };
 
-std::string lf_u8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 } // namespace
 
 SecureBuffer::~SecureBuffer()
@@ -100,7 +91,7 @@ void SecureBuffer::release() noexcept
 
 void lf_readSecretStream(const DataKey& key, SecureBuffer& out, const fs::path& path, std::uint64_t limit)
 {
-    const std::string where = lf_u8(path);
+    const std::string where = gf_pathText(path);
 
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);

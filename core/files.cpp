@@ -18,16 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Paths in messages; a path that does not convert still gives a message.
-std::string lf_u8(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 std::string lf_upper(std::string text)
 {
     for (char& c : text)
@@ -66,7 +56,7 @@ void lf_removeFiles(const fs::path& folder, bool xmlOnly, const char* functionNa
                 continue;
             std::error_code rc;
             if (!fs::remove(entry.path(), rc) || rc)
-                gf_logError(fmt::format("Failed to remove {} ({})", lf_u8(entry.path()), rc.message()));
+                gf_logError(fmt::format("Failed to remove {} ({})", gf_pathText(entry.path()), rc.message()));
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{} exception: {}", functionName, e.what()));
@@ -117,12 +107,12 @@ bool gf_moveFile(const fs::path& from, const fs::path& to)
         return true;
     ec.clear();
     if (!gf_copyFileOverwrite(from, to, ec)) {
-        gf_logError(fmt::format("could not move {} => {}: {}", lf_u8(from), lf_u8(to), ec.message()));
+        gf_logError(fmt::format("could not move {} => {}: {}", gf_pathText(from), gf_pathText(to), ec.message()));
         return false;
     }
     fs::remove(from, ec);
     if (ec) {
-        gf_logError(fmt::format("could not remove {} after copy: {}", lf_u8(from), ec.message()));
+        gf_logError(fmt::format("could not remove {} after copy: {}", gf_pathText(from), ec.message()));
         return false;
     }
     return true;
@@ -146,7 +136,7 @@ void gf_removeXMLFilesFromDirectory()
 bool gf_save1GenerationOf(const fs::path& path)
 {
     if (!path.has_extension()) {
-        gf_logError(fmt::format("gf_save1GenerationOf: no extension in filename: {}", lf_u8(path)));
+        gf_logError(fmt::format("gf_save1GenerationOf: no extension in filename: {}", gf_pathText(path)));
         return false;
     }
     fs::path generation = path.parent_path() / path.stem();
@@ -158,11 +148,11 @@ bool gf_save1GenerationOf(const fs::path& path)
     if (st.type() == fs::file_type::not_found)
         return true;
     if (ec) {
-        gf_logError(fmt::format("exists({}): {}", lf_u8(path), ec.message()));
+        gf_logError(fmt::format("exists({}): {}", gf_pathText(path), ec.message()));
         return false;
     }
     if (!gf_copyFileOverwrite(path, generation, ec)) {
-        gf_logError(fmt::format("copy {} -> {} failed: {}", lf_u8(path), lf_u8(generation), ec.message()));
+        gf_logError(fmt::format("copy {} -> {} failed: {}", gf_pathText(path), gf_pathText(generation), ec.message()));
         return false;
     }
     return true;
@@ -272,7 +262,7 @@ std::optional<fs::path> gf_checkInstallPath(const fs::path& sub)
     std::error_code ec;
     if (fs::is_directory(joined, ec))
         return joined;
-    gf_logError(fmt::format("'{}' does not exist or is not a directory.", lf_u8(joined)));
+    gf_logError(fmt::format("'{}' does not exist or is not a directory.", gf_pathText(joined)));
     return std::nullopt;
 }
 

@@ -33,20 +33,6 @@ constexpr const char* kValue = "value";
 // holds it around its own single update.
 std::recursive_mutex g_parametersFileMutex;
 
-bool lf_isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view lf_trim(std::string_view text)
-{
-    while (!text.empty() && lf_isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && lf_isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 const char* lf_boolText(bool value)
 {
     return value ? "true" : "false";
@@ -130,7 +116,7 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
     pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
         document.reset();
-        result.outcome = lf_trim(bytes).empty() ? ReadOutcome::Blank : ReadOutcome::ParseFailed;
+        result.outcome = gf_trimView(bytes).empty() ? ReadOutcome::Blank : ReadOutcome::ParseFailed;
         result.detail = parsed.description();
         return result;
     }
@@ -349,7 +335,7 @@ std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
 
 std::optional<bool> gf_parseBoolText(std::string_view text)
 {
-    std::string lower(lf_trim(text));
+    std::string lower(gf_trimView(text));
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -362,7 +348,7 @@ std::optional<bool> gf_parseBoolText(std::string_view text)
 
 std::optional<std::int32_t> gf_parseIntText(std::string_view text)
 {
-    text = lf_trim(text);
+    text = gf_trimView(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     if (text.empty())

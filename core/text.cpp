@@ -13,11 +13,9 @@
 
 namespace {
 
-constexpr std::string_view kWhitespace = " \t\n\r";
-
 bool lf_isWhitespace(char c)
 {
-    return kWhitespace.find(c) != std::string_view::npos;
+    return kLineWhitespace.find(c) != std::string_view::npos;
 }
 
 // Reads the rest of a binary stream into a byte string.
@@ -37,17 +35,16 @@ std::string lf_readAllBytes(std::istream& in)
     return bytes;
 }
 
-// A path for messages; one that does not convert still gives a message.
-std::string lf_pathText(const std::filesystem::path& path)
+} // namespace
+
+std::string gf_pathText(const std::filesystem::path& path)
 {
     try {
         return wide_to_utf8(path.wstring());
     } catch (const std::exception&) {
-        return std::string(1, '?');
+        return "?";
     }
 }
-
-} // namespace
 
 std::string gf_charsetName(Charset charset)
 {
@@ -223,7 +220,7 @@ std::optional<std::string> lf_readFileBytes(const std::filesystem::path& path)
 
 void lf_reportReadFailure(const std::filesystem::path& path, const std::exception& e)
 {
-    gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", lf_pathText(path), e.what()), true);
+    gf_uiSink().showMessage(fmt::format("Read failed for '{}': {}", gf_pathText(path), e.what()), true);
 }
 
 } // namespace
@@ -294,13 +291,18 @@ bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path, 
     return written && !out.fail();
 }
 
+std::string_view gf_trimView(std::string_view text, std::string_view whitespace)
+{
+    const std::size_t first = text.find_first_not_of(whitespace);
+    if (first == std::string_view::npos)
+        return text.substr(0, 0);
+    const std::size_t last = text.find_last_not_of(whitespace);
+    return text.substr(first, last - first + 1);
+}
+
 std::string gf_trim(std::string_view text)
 {
-    const std::size_t first = text.find_first_not_of(kWhitespace);
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t last = text.find_last_not_of(kWhitespace);
-    return std::string(text.substr(first, last - first + 1));
+    return std::string(gf_trimView(text));
 }
 
 std::vector<std::string> gf_split(std::string_view text, char delimiter)

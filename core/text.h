@@ -70,12 +70,21 @@ struct LineFileReader {
     Result readAll(std::size_t reserve = 0);
 };
 
+// A path as UTF-8 for messages; "?" when it has no UTF-8 form. Never throws.
+std::string gf_pathText(const std::filesystem::path& path);
+
 // Write each line + "\n" / the text (+ "\n"); false when the file cannot be
 // opened or written.
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path, bool addNewline);
 
-// Whitespace here is blank, tab, line feed and carriage return.
+// Blank, tab, line feed and carriage return: the whitespace of text lines.
+inline constexpr std::string_view kLineWhitespace = " \t\n\r";
+// The same with form feed and vertical tab, as std::isspace in the C locale.
+inline constexpr std::string_view kAllWhitespace = " \t\n\r\f\v";
+// The text without the leading and trailing characters of `whitespace`.
+std::string_view gf_trimView(std::string_view text, std::string_view whitespace = kLineWhitespace);
+// gf_trimView with line whitespace, as a string.
 std::string gf_trim(std::string_view text);
 // Trimmed, non-empty pieces between the delimiters.
 std::vector<std::string> gf_split(std::string_view text, char delimiter);

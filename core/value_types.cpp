@@ -1,12 +1,14 @@
 // Airport codes, half-hour masks, positions and the user-facing exception.
 #include "core/value_types.h"
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <vector>
 
 #include "core/log.h"
+#include "core/text.h"
 
 namespace {
 
@@ -55,20 +57,6 @@ std::optional<Code> lf_tryParseCode(std::string_view text) noexcept
     Code result;
     std::memcpy(&result, &packed, sizeof result);
     return result;
-}
-
-bool lf_isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view lf_trim(std::string_view text)
-{
-    while (!text.empty() && lf_isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && lf_isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 std::vector<std::string_view> lf_cut(std::string_view text, char delimiter)
@@ -152,7 +140,7 @@ public:
     // The slot of a trimmed piece; a bad piece is noted.
     std::optional<int> read(std::string_view piece, bool rangePiece = false)
     {
-        const std::string_view t = lf_trim(piece);
+        const std::string_view t = gf_trimView(piece, kAllWhitespace);
         std::optional<int> slot = lf_readHour(t, rangePiece);
         if (!slot && m_count++ == 0)
             m_first = t;

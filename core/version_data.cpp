@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/log.h"
+#include "core/text.h"
 
 #ifndef KELO_VERSION_MAJOR
 #define KELO_VERSION_MAJOR 0
@@ -22,20 +23,6 @@
 #endif
 
 namespace {
-
-bool lf_isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view lf_trimmed(std::string_view text)
-{
-    while (!text.empty() && lf_isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && lf_isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 // A run of decimal digits that must fit a signed 32-bit number.
 int32_t lf_versionNumber(const std::string& digits)
@@ -117,7 +104,7 @@ VersionData::VersionData(std::string_view text)
                 patch = lf_versionNumber(std::string(groups[2]));
             return;
         }
-        const std::string_view trimmed = lf_trimmed(text);
+        const std::string_view trimmed = gf_trimView(text, kAllWhitespace);
         if (trimmed.empty() || trimmed.front() != '{')
             throw std::runtime_error("invalid version format");
         const nlohmann::json j = nlohmann::json::parse(trimmed);

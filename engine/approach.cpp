@@ -101,7 +101,7 @@ void checkLandingState(LiveAircraft& ac)
     const double drop = s0.altitudeFt - s1.altitudeFt;
     const bool descending = (drop > 10.0 && lf_sampleVs(s0) <= -250.0 && lf_sampleVs(s1) <= -250.0) ||
                             (!s1.airborne && (lf_sampleVs(s0) <= -250.0 || drop > 10.0 || ac.verticalSpeedFpm <= -250.0));
-    const bool climbing = lf_sampleVs(s0) >= 400.0 && lf_sampleVs(s1) >= 400.0 && s1.airborne && -drop >= 50.0;
+    const bool climbing = gf_longEnoughRunway({s0.verticalSpeedFpm, s1.verticalSpeedFpm, -drop, s1.airborne != 0});
     const bool landing = ac.phase == FlightPhase::landing;
     bool overflown = false;
     if (landing && !ac.groundMode) {
@@ -320,8 +320,8 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
     for (size_t k = 1; k < st.size() && climb == st.size(); ++k) {
         const TrafficSample& a = st[k - 1];
         const TrafficSample& b = st[k];
-        if (b.airborne && std::isfinite(a.verticalSpeedFpm) && std::isfinite(b.verticalSpeedFpm) &&
-            a.verticalSpeedFpm >= 400.0 && b.verticalSpeedFpm >= 400.0 && b.altitudeFt - a.altitudeFt >= 50.0) {
+        if (gf_longEnoughRunway(
+                {a.verticalSpeedFpm, b.verticalSpeedFpm, b.altitudeFt - a.altitudeFt, b.airborne != 0})) {
             climb = k;
         } else if (k + 1 < st.size()) {
             const int32_t span = st[k + 1].playTime - a.playTime;

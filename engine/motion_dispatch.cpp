@@ -66,6 +66,10 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
     return std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm;
 }
 
+// Heading and motion further apart than this on the ground look like a slide.
+constexpr double kSlideDeg = 30.0;
+constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
+
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
 {
@@ -110,10 +114,12 @@ void lf_planGroundLeg(LiveAircraft& ac)
         return;
     if (st.size() >= 3 && !st[2].stationary && lf_planGroundTurn(ac))
         return;
-    if ((st.size() == 2 || st[2].stationary) && !(st[0].inserted && st[1].inserted)) {
-        // Facing well away from a long last leg: split it so that the turn
-        // onto it can be planned at its middle.
-        const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+    // Facing well away from a long last leg, or from any leg so far that
+    // driving it straight would slide the aircraft sideways: split it so
+    // that the turn onto it can be planned at its middle.
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+    const bool lastLeg = st.size() == 2 || st[2].stationary;
+    if ((lastLeg || off > kSlideDeg) && !(st[0].inserted && st[1].inserted)) {
         if (off > 15.0) {
             const double f = std::clamp((off - 15.0) / 75.0, 0.0, 1.0);
             if (lf_flatMetres(st[0], st[1]) >= 45.0 - 35.0 * f * f) {
@@ -413,8 +419,21 @@ void lf_groundLegTiming(LiveAircraft& ac)
         // A light aircraft turning back on its runway after landing taxis.
         abortTakeoffRoll(ac);
     }
-    if (ac.phase == FlightPhase::taxi && !onTurn && !onCurve && ac.projection <= 0 && pending &&
-        (ac.headingCorrectionDeg >= 60.0 || ac.sharpTurn) && ac.turnRate > 0.0) {
+    // Taxiing, or starting a take-off roll from a stop: a leg further off the
+    // heading than a slide would show is driven after a turn on the spot.
+    // The aircraft drives from where it is, which may lie off the sample it
+    // just reached: it turns onto that way.
+    const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
+    if ((ac.phase == FlightPhase::taxi || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
+        (pending || offWay >= kSlideDeg) &&
+        (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
+        if (offWay >= kSlideDeg) {
+            ac.targetTrack = way;
+            ac.headingCorrectionDeg = offWay;
+            ac.headingCorrectionPending = 1;
+        }
         // Turn on the spot first, then drive the leg; the samples wait.
         const int32_t extra = std::max(
             static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / ac.turnRate)), 25);

@@ -13,6 +13,7 @@
 #include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/report_noise.h"
 #include "engine/motion_step.h"
 #include "engine/sample_checks.h"
 #include "engine/takeoff.h"
@@ -198,6 +199,7 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
         ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
         ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
+        gf_keepStreamOnTakeOffCentreLine(ac);
         ac.runwayKey.clear();
         ac.runwayHeadingSet = 0;
         ac.runwayAheadDropped = 0;

@@ -16,6 +16,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/report_noise.h"
 #include "engine/runway_hold.h"
 #include "engine/spawning.h"
 #include "engine/stand_arrival.h"
@@ -460,9 +461,8 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
         return;
     }
     if (ac.phase == FlightPhase::taxi && ac.previousPhase == FlightPhase::landing_roll && ac.inboundToAirport) {
-        if (back.airborne && sample.airborne && std::isfinite(back.verticalSpeedFpm) &&
-            std::isfinite(sample.verticalSpeedFpm) && back.verticalSpeedFpm >= 400.0 &&
-            sample.verticalSpeedFpm >= 400.0 && sample.altitudeFt - back.altitudeFt >= 50.0) {
+        if (back.airborne && gf_longEnoughRunway({back.verticalSpeedFpm, sample.verticalSpeedFpm,
+                                                  sample.altitudeFt - back.altitudeFt, sample.airborne != 0})) {
             enterTakeoffRoll(ac, false);
             return;
         }
@@ -491,7 +491,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         return;
     }
     if (ac.phase == FlightPhase::birth) {
-        if (!st.empty() && lf_standingFilter(ac, sample)) {
+        if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
             st.push_back(sample);
         }
@@ -655,7 +655,8 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     case FlightPhase::takeoff: return checkNewPosDuringTakeoff(ac, sample);
     default: break;
     }
-    if (!lf_standingFilter(ac, sample))
+    gf_holdStopBehind(ac, sample);
+    if (!lf_standingFilter(ac, sample) || gf_stepsBackAgainstTrack(ac, sample))
         return false;
     if (ac.projection <= 0)
         return true;
@@ -782,7 +783,7 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         return false;
     }
     const double limit = ac.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
-    if (gf_samePosition(sample, st.back()))
+    if (gf_samePosition(sample, st.back()) || gf_standingJitterInRoll(ac, sample))
         return false;
     if (st.size() == 1) {
         if (lf_aheadOffset(ac, gf_samplePosition(st.front()), sample) < limit)
@@ -813,6 +814,7 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
     }
     lf_restartNormalFlight(ac);
     ac.firstProjected = 0;
+    gf_keepOnTakeOffCentreLine(ac, sample);
     return lf_acceptAfterRestart(ac, sample, false);
 }
 

@@ -16,6 +16,7 @@
 #include "engine/engine_reports.h"
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/report_noise.h"
 #include "engine/ground_curves.h"
 #include "engine/motion_step.h"
 #include "engine/tick_airport.h"
@@ -66,8 +67,10 @@ void lf_ensureTakeoffRunway(LiveAircraft& ac)
 {
     if (ac.flight.takeoffRunway.valid)
         return;
-    if (const auto m = gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading))
+    if (const auto m = gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)) {
         ac.flight.takeoffRunway = *m;
+        gf_keepStreamOnTakeOffCentreLine(ac);
+    }
 }
 
 // The category's climb rate of a take-off without a climbing sample ahead.

@@ -73,6 +73,20 @@ void gf_logRTAPIReaderEnd(std::string_view kind, int status)
     }
 }
 
+void RTAPIReaderExit::run(const char* where, const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& e) {
+        gf_logError(fmt::format("{}: {}", where, e.what()));
+        gf_reportReaderStopped(readerName, false, 0);
+        handled = true;
+    } catch (...) {
+        gf_reportReaderStopped(readerName, false, 0);
+        handled = true;
+    }
+}
+
 RTAPIReaderExit::~RTAPIReaderExit()
 {
     try {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string_view>
 
@@ -59,4 +60,8 @@ struct RTAPIReaderExit {
     int32_t& status;
     bool& handled;
     ~RTAPIReaderExit();
+
+    // Runs the thread's work: an exception it throws is logged under `where`
+    // and reported here as this reader's stop (`handled` is then set).
+    void run(const char* where, const std::function<void()>& work);
 };

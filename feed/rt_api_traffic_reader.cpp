@@ -53,6 +53,13 @@ std::string lf_boxBody(std::string_view guid, const RTAPIQueryBox& b, std::strin
                        b.top, b.bottom, b.left, b.right, querytype, toffset);
 }
 
+// A failed request, with the time it failed.
+void lf_logFailure(const RTAPIFailure& failure)
+{
+    gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure.context,
+                            gf_rtApiFailureKindText(failure.kind), failure.message));
+}
+
 // Decodes `data` into `batch` with the settings of this moment.
 void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const DecodeInputs& in, bool collectSeen,
                    TrafficBatch& batch)
@@ -251,8 +258,7 @@ bool lf_requestRTAPIBufferTraffic(int32_t& status)
                                           "buffer traffic", g_rrlLimitSpec);
         if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
             if (!r.stopFlag)
-                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
-                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+                lf_logFailure(*failure);
         } else {
             RTAPIReply& reply = std::get<RTAPIReply>(answer);
             if (reply.apiStatus == 406) {
@@ -320,8 +326,7 @@ void lf_postParkedTrafficQuery()
                                           "parkedtraffic", g_rrlLimitSpec);
         if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
             if (!r.stopFlag)
-                gf_logError(fmt::format("{} {} {}: {}", gf_utcDateTimeText(), failure->context,
-                                        gf_rtApiFailureKindText(failure->kind), failure->message));
+                lf_logFailure(*failure);
             r.parkedStatus = 1;
             return;
         }
@@ -503,7 +508,7 @@ void gf_RTAPITrafficReader()
     bool handled = false;
     RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
 
-    try {
+    guard.run("gf_RTAPITrafficReader", [&] {
         static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
                                                          &gf_takeRTAPIParkedTraffic};
         gf_setRTDirectParkedQuery(&parkedQuery);
@@ -517,12 +522,5 @@ void gf_RTAPITrafficReader()
         lf_RTAPITrafficLoop(status);
         lf_setLiveTrafficState(GuiReaderState::Stopped);
         gf_logRTAPIReaderEnd("Traffic", status);
-    } catch (const std::exception& e) {
-        gf_logError(fmt::format("{}: {}", "gf_RTAPITrafficReader", e.what()));
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    } catch (...) {
-        gf_reportReaderStopped("Traffic RTAPIreader", false, 0);
-        handled = true;
-    }
+    });
 }

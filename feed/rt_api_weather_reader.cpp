@@ -180,19 +180,12 @@ void gf_RTAPIWeatherReader()
     bool handled = false;
     RTAPIReaderExit guard{"Weather RTAPIreader", [] { lf_setQnhState(GuiReaderState::Stopped); }, gf_rtApiTrafficReader(), status, handled};
 
-    try {
+    guard.run("gf_RTAPIWeatherReader", [&] {
         gf_logContinuation(fmt::format("{} connected", "Weather RTAPIreader"));
         lf_setQnhState(GuiReaderState::Fresh);
         if (lf_RTAPIWeatherLoop(status))
             return;
         lf_setQnhState(GuiReaderState::Stopped);
         gf_logRTAPIReaderEnd("Weather", status);
-    } catch (const std::exception& e) {
-        gf_logError(fmt::format("{}: {}", "gf_RTAPIWeatherReader", e.what()));
-        gf_reportReaderStopped("Weather RTAPIreader", false, 0);
-        handled = true;
-    } catch (...) {
-        gf_reportReaderStopped("Weather RTAPIreader", false, 0);
-        handled = true;
-    }
+    });
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <span>
 
 #include "core/geodesy.h"
 #include "core/units.h"
@@ -34,6 +35,24 @@ bool lf_touchesStatic(const UserAcPosition& user, double cosUserLat, double user
     return east * east + north * north <= reach * reach;
 }
 
+// Removes the first active aircraft of the list the user touches; true once
+// one is gone. A removal that throws is reported and the search goes on.
+template <typename Aircraft, typename Touches>
+bool lf_removeFirstTouched(std::span<Aircraft> list, Touches touches)
+{
+    for (Aircraft& aircraft : list) {
+        if (aircraft.simState != SimState::active || !touches(aircraft))
+            continue;
+        try {
+            removeAircraftFromSim(aircraft);
+            return true;
+        } catch (...) {
+            gf_reportTrafficException("gf_checkUserAcGndCollisions");
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool lf_userIsAirborne()
@@ -50,28 +69,16 @@ void gf_checkUserAcGndCollisions()
     const LatLon userPosition{user.latitude, user.longitude};
     const double term = lf_userGroundCollisionTermNm();
     AircraftStore& store = gf_trafficState().aircraft;
-    for (LiveAircraft& aircraft : store.live()) {
-        if (!aircraft.groundMode || aircraft.simState != SimState::active ||
-            !gf_withinCombinedRadiusNm(userPosition, term, {aircraft.lat, aircraft.lon}, aircraft.radius))
-            continue;
-        try {
-            removeAircraftFromSim(aircraft);
-            return;
-        } catch (...) {
-            gf_reportTrafficException("gf_checkUserAcGndCollisions");
-        }
-    }
+    const bool removedLive = lf_removeFirstTouched(store.live(), [&](const LiveAircraft& aircraft) {
+        return aircraft.groundMode &&
+               gf_withinCombinedRadiusNm(userPosition, term, {aircraft.lat, aircraft.lon}, aircraft.radius);
+    });
+    if (removedLive)
+        return;
     const double cosUserLat = std::cos(user.latitude * kDegToRad);
-    for (StaticAircraft& aircraft : store.statics()) {
-        if (aircraft.simState != SimState::active || !lf_touchesStatic(user, cosUserLat, term, aircraft))
-            continue;
-        try {
-            removeAircraftFromSim(aircraft);
-            return;
-        } catch (...) {
-            gf_reportTrafficException("gf_checkUserAcGndCollisions");
-        }
-    }
+    lf_removeFirstTouched(store.statics(), [&](const StaticAircraft& aircraft) {
+        return lf_touchesStatic(user, cosUserLat, term, aircraft);
+    });
 }
 
 void gf_checkUserCollisions()

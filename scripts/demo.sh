@@ -108,6 +108,12 @@ if [ -f "$makeairport" ] && [ -f "$demo/SimConnect.dll" ]; then
   rm -f "$demo/kelo_demo_airport.exe"
 fi
 cd "$demo"
+# The tools above ran under Wine without a display: the Wine server they
+# started made its desktop without one (1024x768), and every later window
+# would be clipped to it. End that server so that Kelo's starts in the
+# virtual display.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
   export KELO_SIM_SCENARIO=\$(winepath -w '$scenario')
   export KELO_SIM_TRACE=\$(winepath -w '$demo/trace.jsonl') KELO_SIM_TRACE_EVERY=3
@@ -123,6 +129,7 @@ xvfb-run -a -s "-screen 0 2200x1000x24" bash -c "
     id=\$(xwininfo -root -tree | grep -F \"\\\"\$title\" | head -n 1 | awk '{print \$1}')
     if [ -n \"\$id\" ]; then
       import -window \"\$id\" \"$demo/\$(echo \$title | tr ' ' '_').png\" || true
+      xwininfo -id \"\$id\" > \"$demo/\$(echo \$title | tr ' ' '_').geometry\" || true
     fi
   done
   # The compact layout: a click on the Compact button, at (810, 17) of the
@@ -148,10 +155,40 @@ echo "---- Log.txt ----"
 cat "$demo/Log.txt" 2>/dev/null || echo "(no Log.txt)"
 echo "---- screenshots: $demo/*.png ----"
 ls "$demo"/*.png 2>/dev/null || true
+# Each window's screenshot must show the whole window: at least its client
+# area (Kelo's 900x768; the map's window is 600x600 with its frame, about
+# 590x570 inside it), inside the screen.
+cut=0
+check_shot() { # name, least width, least height
+  local png=$demo/$1.png geometry=$demo/$1.geometry
+  if [ ! -f "$png" ] || [ ! -f "$geometry" ]; then
+    echo "SCREENSHOT MISSING: $1"; cut=1; return
+  fi
+  local size x y w h
+  size=$(identify -format '%w %h' "$png")
+  x=$(awk '/Absolute upper-left X/{print $NF}' "$geometry")
+  y=$(awk '/Absolute upper-left Y/{print $NF}' "$geometry")
+  w=$(awk '/^ *Width:/{print $NF}' "$geometry")
+  h=$(awk '/^ *Height:/{print $NF}' "$geometry")
+  if [ "$size" != "$w $h" ] || [ "$w" -lt "$2" ] || [ "$h" -lt "$3" ] || [ "$x" -lt 0 ] || [ "$y" -lt 0 ] ||
+     [ $((x + w)) -gt 2200 ] || [ $((y + h)) -gt 1000 ]; then
+    echo "SCREENSHOT CUT OFF: $1 is ${size/ /x} of a ${w}x${h} window at $x,$y (at least ${2}x${3} wanted)"
+    cut=1
+  else
+    echo "screenshot $1: ${w}x${h} at $x,$y, whole"
+  fi
+}
+check_shot Kelo 900 768
+check_shot Stand-in_simulator 580 560
 # What the simulator saw: objects created, moved, removed and refused, with
 # their tail numbers, and the motion checks of every object.
 if [ -f "$tracecheck" ] && [ -f "$demo/trace.jsonl" ]; then
   echo "---- trace: $demo/trace.jsonl ----"
-  wine "$tracecheck" --summary "$(winepath -w "$demo/trace.jsonl")" || true
+  wine "$tracecheck" --summary --runways "$(winepath -w "$shared/data/runways-eham.csv")" \
+    "$(winepath -w "$demo/trace.jsonl")" || true
   wineserver -k || true
+fi
+if [ "$cut" != 0 ]; then
+  echo "demo FAILED: a screenshot does not show its whole window" >&2
+  exit 1
 fi

@@ -15,15 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lf_pathText(const fs::path& path)
-{
-    try {
-        return wide_to_utf8(path.wstring());
-    } catch (const std::exception&) {
-        return "?";
-    }
-}
-
 std::string lf_systemMessage(const std::error_code& ec)
 {
     return ec.message();
@@ -48,21 +39,21 @@ bool gf_ensureFlightPlanFolder(const fs::path& folder)
     std::error_code ec;
     const auto status = fs::status(folder, ec);
     if (ec && status.type() != fs::file_type::not_found) {
-        gf_logLine(fmt::format("Could not inspect flight-plan folder '{}': {}", lf_pathText(folder),
+        gf_logLine(fmt::format("Could not inspect flight-plan folder '{}': {}", gf_pathText(folder),
                                lf_systemMessage(ec)));
         return false;
     }
     if (status.type() == fs::file_type::not_found) {
         fs::create_directories(folder, ec);
         if (ec || !fs::is_directory(folder)) {
-            gf_logLine(fmt::format("Could not create flight-plan folder '{}': {}", lf_pathText(folder),
+            gf_logLine(fmt::format("Could not create flight-plan folder '{}': {}", gf_pathText(folder),
                                    lf_systemMessage(ec)));
             return false;
         }
         return true;
     }
     if (status.type() != fs::file_type::directory) {
-        gf_logLine(fmt::format("Flight-plan path '{}' is not a directory", lf_pathText(folder)));
+        gf_logLine(fmt::format("Flight-plan path '{}' is not a directory", gf_pathText(folder)));
         return false;
     }
     return true;
@@ -91,14 +82,14 @@ bool lf_writeFlightPlanFile(const fs::path& path, const LiveAircraft& aircraft)
     FILE* file = std::fopen(path.c_str(), "wb");
 #endif
     if (!file) {
-        gf_logLine(fmt::format("Could not open flight plan '{}' for writing", lf_pathText(path)));
+        gf_logLine(fmt::format("Could not open flight plan '{}' for writing", gf_pathText(path)));
         return false;
     }
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     ok = std::fflush(file) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
-        gf_logLine(fmt::format("Writing flight plan '{}' failed", lf_pathText(path)));
+        gf_logLine(fmt::format("Writing flight plan '{}' failed", gf_pathText(path)));
         std::error_code ec;
         fs::remove(path, ec);
         return false;
@@ -115,7 +106,7 @@ bool gf_removeFlightPlan(uint32_t number)
     std::error_code ec;
     const bool removed = fs::remove(path, ec);
     if (ec) {
-        gf_logLine(fmt::format("Could not remove flight plan '{}': {}", lf_pathText(path), lf_systemMessage(ec)));
+        gf_logLine(fmt::format("Could not remove flight plan '{}': {}", gf_pathText(path), lf_systemMessage(ec)));
         return false;
     }
     return removed;
@@ -133,13 +124,13 @@ bool gf_removeFlightPlanFolder()
     else if (ec && fs::is_directory(*folder))
         ec.clear(), fs::remove_all(*folder, ec);
     if (ec) {
-        gf_logLine(fmt::format("Could not remove flight-plan folder '{}': {}", lf_pathText(*folder),
+        gf_logLine(fmt::format("Could not remove flight-plan folder '{}': {}", gf_pathText(*folder),
                                lf_systemMessage(ec)));
         return false;
     }
     const bool stillThere = fs::exists(*folder, ec);
     if (ec || stillThere) {
-        gf_logLine(fmt::format("Could not inspect removed flight-plan folder '{}': {}", lf_pathText(*folder),
+        gf_logLine(fmt::format("Could not inspect removed flight-plan folder '{}': {}", gf_pathText(*folder),
                                ec ? lf_systemMessage(ec) : std::string("still present")));
         return false;
     }

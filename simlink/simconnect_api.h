@@ -299,41 +299,47 @@ static_assert(offsetof(SIMCONNECT_DATA_INITPOSITION, Airspeed) == 52);
 // ---- Function signatures (x64: one calling convention; names undecorated) ----
 using DispatchProc = void (*)(SIMCONNECT_RECV* pData, ScDword cbData, void* pContext);
 
-using PfnSimConnect_Open = ScHresult (*)(ScHandle* phSimConnect, const char* szName, void* hWnd,
-                                         ScDword UserEventWin32, ScHandle hEventHandle, ScDword ConfigIndex);
-using PfnSimConnect_Close = ScHresult (*)(ScHandle hSimConnect);
-using PfnSimConnect_CallDispatch = ScHresult (*)(ScHandle hSimConnect, DispatchProc pfcnDispatch, void* pContext);
-using PfnSimConnect_SubscribeToSystemEvent = ScHresult (*)(ScHandle hSimConnect, ScDword EventID,
-                                                           const char* SystemEventName);
-using PfnSimConnect_AddToDataDefinition = ScHresult (*)(ScHandle hSimConnect, ScDword DefineID, const char* DatumName,
-                                                        const char* UnitsName, SIMCONNECT_DATATYPE DatumType,
-                                                        float fEpsilon, ScDword DatumID);
-using PfnSimConnect_MapClientEventToSimEvent = ScHresult (*)(ScHandle hSimConnect, ScDword EventID,
-                                                             const char* EventName);
-using PfnSimConnect_AddClientEventToNotificationGroup = ScHresult (*)(ScHandle hSimConnect, ScDword GroupID,
-                                                                      ScDword EventID, std::int32_t bMaskable);
-using PfnSimConnect_SetNotificationGroupPriority = ScHresult (*)(ScHandle hSimConnect, ScDword GroupID,
-                                                                 ScDword uPriority);
-using PfnSimConnect_RequestDataOnSimObject = ScHresult (*)(ScHandle hSimConnect, ScDword RequestID, ScDword DefineID,
-                                                           ScDword ObjectID, SIMCONNECT_PERIOD Period, ScDword Flags,
-                                                           ScDword origin, ScDword interval, ScDword limit);
-using PfnSimConnect_RequestDataOnSimObjectType = ScHresult (*)(ScHandle hSimConnect, ScDword RequestID,
-                                                               ScDword DefineID, ScDword dwRadiusMeters,
-                                                               SIMCONNECT_SIMOBJECT_TYPE type);
-using PfnSimConnect_SetDataOnSimObject = ScHresult (*)(ScHandle hSimConnect, ScDword DefineID, ScDword ObjectID,
-                                                       ScDword Flags, ScDword ArrayCount, ScDword cbUnitSize,
-                                                       void* pDataSet);
-using PfnSimConnect_TransmitClientEvent = ScHresult (*)(ScHandle hSimConnect, ScDword ObjectID, ScDword EventID,
-                                                        ScDword dwData, ScDword GroupID, ScDword Flags);
-using PfnSimConnect_AICreateNonATCAircraft = ScHresult (*)(ScHandle hSimConnect, const char* szContainerTitle,
-                                                           const char* szTailNumber,
-                                                           SIMCONNECT_DATA_INITPOSITION InitPos, ScDword RequestID);
-using PfnSimConnect_GetLastSentPacketID = ScHresult (*)(ScHandle hSimConnect, ScDword* pdwSendID);
-using PfnSimConnect_AIReleaseControl = ScHresult (*)(ScHandle hSimConnect, ScDword ObjectID, ScDword RequestID);
-using PfnSimConnect_AIRemoveObject = ScHresult (*)(ScHandle hSimConnect, ScDword ObjectID, ScDword RequestID);
-using PfnSimConnect_AISetAircraftFlightPlan = ScHresult (*)(ScHandle hSimConnect, ScDword ObjectID,
-                                                            const char* szFlightPlanPath, ScDword RequestID);
-using PfnSimConnect_AddToFacilityDefinition = ScHresult (*)(ScHandle hSimConnect, ScDword DefineID,
-                                                            const char* FieldName);
-using PfnSimConnect_RequestFacilityData = ScHresult (*)(ScHandle hSimConnect, ScDword DefineID, ScDword RequestID,
-                                                        const char* ICAO, const char* Region);
+// Each SimConnect function Kelo calls, written once: X(name, needed,
+// (parameters)). `needed` is false for the facility functions, which only the
+// DLLs of MSFS-era SDKs have; a DLL without them still serves the rest.
+#define KELO_SIMCONNECT_FUNCTIONS(X)                                                                                   \
+    X(Open, true,                                                                                                      \
+      (ScHandle * phSimConnect, const char* szName, void* hWnd, ScDword UserEventWin32, ScHandle hEventHandle,         \
+       ScDword ConfigIndex))                                                                                           \
+    X(Close, true, (ScHandle hSimConnect))                                                                             \
+    X(CallDispatch, true, (ScHandle hSimConnect, DispatchProc pfcnDispatch, void* pContext))                           \
+    X(SubscribeToSystemEvent, true, (ScHandle hSimConnect, ScDword EventID, const char* SystemEventName))              \
+    X(AddToDataDefinition, true,                                                                                       \
+      (ScHandle hSimConnect, ScDword DefineID, const char* DatumName, const char* UnitsName,                           \
+       SIMCONNECT_DATATYPE DatumType, float fEpsilon, ScDword DatumID))                                                \
+    X(MapClientEventToSimEvent, true, (ScHandle hSimConnect, ScDword EventID, const char* EventName))                  \
+    X(AddClientEventToNotificationGroup, true,                                                                         \
+      (ScHandle hSimConnect, ScDword GroupID, ScDword EventID, std::int32_t bMaskable))                                \
+    X(SetNotificationGroupPriority, true, (ScHandle hSimConnect, ScDword GroupID, ScDword uPriority))                  \
+    X(RequestDataOnSimObject, true,                                                                                    \
+      (ScHandle hSimConnect, ScDword RequestID, ScDword DefineID, ScDword ObjectID, SIMCONNECT_PERIOD Period,          \
+       ScDword Flags, ScDword origin, ScDword interval, ScDword limit))                                                \
+    X(RequestDataOnSimObjectType, true,                                                                                \
+      (ScHandle hSimConnect, ScDword RequestID, ScDword DefineID, ScDword dwRadiusMeters,                              \
+       SIMCONNECT_SIMOBJECT_TYPE type))                                                                                \
+    X(SetDataOnSimObject, true,                                                                                        \
+      (ScHandle hSimConnect, ScDword DefineID, ScDword ObjectID, ScDword Flags, ScDword ArrayCount,                    \
+       ScDword cbUnitSize, void* pDataSet))                                                                            \
+    X(TransmitClientEvent, true,                                                                                       \
+      (ScHandle hSimConnect, ScDword ObjectID, ScDword EventID, ScDword dwData, ScDword GroupID, ScDword Flags))       \
+    X(AICreateNonATCAircraft, true,                                                                                    \
+      (ScHandle hSimConnect, const char* szContainerTitle, const char* szTailNumber,                                   \
+       SIMCONNECT_DATA_INITPOSITION InitPos, ScDword RequestID))                                                       \
+    X(GetLastSentPacketID, true, (ScHandle hSimConnect, ScDword * pdwSendID))                                          \
+    X(AIReleaseControl, true, (ScHandle hSimConnect, ScDword ObjectID, ScDword RequestID))                             \
+    X(AIRemoveObject, true, (ScHandle hSimConnect, ScDword ObjectID, ScDword RequestID))                               \
+    X(AISetAircraftFlightPlan, true,                                                                                   \
+      (ScHandle hSimConnect, ScDword ObjectID, const char* szFlightPlanPath, ScDword RequestID))                       \
+    X(AddToFacilityDefinition, false, (ScHandle hSimConnect, ScDword DefineID, const char* FieldName))                 \
+    X(RequestFacilityData, false,                                                                                      \
+      (ScHandle hSimConnect, ScDword DefineID, ScDword RequestID, const char* ICAO, const char* Region))
+
+// PfnSimConnect_<name>: the pointer type of each function.
+#define KELO_SIMCONNECT_POINTER_TYPE(name, needed, parameters) using PfnSimConnect_##name = ScHresult(*) parameters;
+KELO_SIMCONNECT_FUNCTIONS(KELO_SIMCONNECT_POINTER_TYPE)
+#undef KELO_SIMCONNECT_POINTER_TYPE

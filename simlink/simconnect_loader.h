@@ -12,14 +12,18 @@
 
 // One bound SimConnect function: called like the function itself. The
 // pointer behind it is swapped atomically when the DLL is loaded or freed, so
-// a reference to the table taken at any time stays valid.
+// a reference to the table taken at any time stays valid. Until something is
+// bound it points at `failing`.
 template <typename Pfn>
 class SimConnectFunction;
 template <typename... Args>
 class SimConnectFunction<ScHresult (*)(Args...)> {
 public:
     using Pointer = ScHresult (*)(Args...);
-    constexpr SimConnectFunction(Pointer fn) noexcept : m_fn(fn) {}
+    static ScHresult failing(Args...) { return SC_E_FAIL; }
+    static ScHresult notImplemented(Args...) { return SC_E_NOTIMPL; }
+
+    constexpr SimConnectFunction() noexcept : m_fn(&failing) {}
     SimConnectFunction(const SimConnectFunction&) = delete;
     SimConnectFunction& operator=(const SimConnectFunction&) = delete;
 
@@ -31,31 +35,14 @@ private:
     std::atomic<Pointer> m_fn;
 };
 
-// One entry per SimConnect function Kelo calls. Every entry is always
-// callable: until a DLL is loaded, and for a function the loaded DLL lacks,
-// it returns SC_E_FAIL (SC_E_NOTIMPL for the facility functions) without
-// touching anything.
+// One entry per SimConnect function Kelo calls (KELO_SIMCONNECT_FUNCTIONS).
+// Every entry is always callable: until a DLL is loaded, and for a function
+// the loaded DLL lacks, it returns SC_E_FAIL (SC_E_NOTIMPL for the facility
+// functions) without touching anything.
 struct SimConnectApi {
-    SimConnectFunction<PfnSimConnect_Open> Open;
-    SimConnectFunction<PfnSimConnect_Close> Close;
-    SimConnectFunction<PfnSimConnect_CallDispatch> CallDispatch;
-    SimConnectFunction<PfnSimConnect_SubscribeToSystemEvent> SubscribeToSystemEvent;
-    SimConnectFunction<PfnSimConnect_AddToDataDefinition> AddToDataDefinition;
-    SimConnectFunction<PfnSimConnect_MapClientEventToSimEvent> MapClientEventToSimEvent;
-    SimConnectFunction<PfnSimConnect_AddClientEventToNotificationGroup> AddClientEventToNotificationGroup;
-    SimConnectFunction<PfnSimConnect_SetNotificationGroupPriority> SetNotificationGroupPriority;
-    SimConnectFunction<PfnSimConnect_RequestDataOnSimObject> RequestDataOnSimObject;
-    SimConnectFunction<PfnSimConnect_RequestDataOnSimObjectType> RequestDataOnSimObjectType;
-    SimConnectFunction<PfnSimConnect_SetDataOnSimObject> SetDataOnSimObject;
-    SimConnectFunction<PfnSimConnect_TransmitClientEvent> TransmitClientEvent;
-    SimConnectFunction<PfnSimConnect_AICreateNonATCAircraft> AICreateNonATCAircraft;
-    SimConnectFunction<PfnSimConnect_GetLastSentPacketID> GetLastSentPacketID;
-    SimConnectFunction<PfnSimConnect_AIReleaseControl> AIReleaseControl;
-    SimConnectFunction<PfnSimConnect_AIRemoveObject> AIRemoveObject;
-    SimConnectFunction<PfnSimConnect_AISetAircraftFlightPlan> AISetAircraftFlightPlan;
-    // Only in DLLs of MSFS-era SDKs; a DLL without them still loads.
-    SimConnectFunction<PfnSimConnect_AddToFacilityDefinition> AddToFacilityDefinition;
-    SimConnectFunction<PfnSimConnect_RequestFacilityData> RequestFacilityData;
+#define KELO_SIMCONNECT_ENTRY(name, needed, parameters) SimConnectFunction<PfnSimConnect_##name> name;
+    KELO_SIMCONNECT_FUNCTIONS(KELO_SIMCONNECT_ENTRY)
+#undef KELO_SIMCONNECT_ENTRY
 };
 
 // The one table of bound functions (failing entries until gf_loadSimConnect

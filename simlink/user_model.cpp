@@ -1,7 +1,6 @@
 #include "simlink/user_model.h"
 
 #include <array>
-#include <cctype>
 #include <utility>
 
 #include <fmt/format.h>
@@ -9,6 +8,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "core/text.h"
 #include "core/units.h"
 #include "core/value_types.h"
 #include "engine/category.h"
@@ -51,15 +51,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kTitlePre
     {"Aerosoft A320", "A320"},
     {"Aerosoft A321", "A321"},
 }};
-
-std::string_view lf_trimSpace(std::string_view s)
-{
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The radius table's value of a model code.
 double lf_radiusOfModel(std::string_view code)
@@ -134,7 +125,7 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
 
 std::string gf_cleanUserModel(std::string_view model, std::string_view title)
 {
-    std::string_view s = lf_trimSpace(model);
+    std::string_view s = gf_trimView(model, kAllWhitespace);
     constexpr std::string_view kAtcPrefix = "ATCCOM.AC_MODEL ";
     constexpr std::string_view kTextSuffix = ".0.text";
     if (s.starts_with(kAtcPrefix))
@@ -143,7 +134,7 @@ std::string gf_cleanUserModel(std::string_view model, std::string_view title)
         s.remove_suffix(kTextSuffix.size());
     if (s.starts_with("$$:"))
         s.remove_prefix(3);
-    s = lf_trimSpace(s);
+    s = gf_trimView(s, kAllWhitespace);
 
     for (const auto& row : kModelAndTitle)
         if (s == row.model && (row.titleContains.empty() || title.find(row.titleContains) != std::string_view::npos))

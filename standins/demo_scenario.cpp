@@ -126,8 +126,10 @@ RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways
     s.airport = "EHAM";
     s.metar = "EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1009";
     s.loopSeconds = 600.0;
-    const auto add = [&](AppAircraft who, std::vector<TrackPoint> track) {
-        s.aircraft.push_back({std::move(who), {}, std::move(track)});
+    // Reported as the App reports real traffic: every 10 s or so, rounded, noisy.
+    const auto add = [&](AppAircraft who, const std::vector<TrackPoint>& track, double airJumpM = 0.0) {
+        std::vector<TrackPoint> reports = gf_appReports(track, {.seed = who.hexid, .airJumpM = airJumpM});
+        s.aircraft.push_back({std::move(who), {}, std::move(reports), true});
     };
     // The App's buffer is the first 30 s; Kelo plays 30 s behind: most of
     // the traffic starts within its first minute.
@@ -157,6 +159,24 @@ RtAppScenario gf_amsterdamDemoTraffic(const std::vector<RunwayGeometry>& runways
     add({.hexid = 4738010, .callsign = "UAE148", .type = "A388", .registration = "A6-EDA",
          .origin = "DXB", .destination = "AMS", .airline = "UAE"},
         gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 330.0, 8.0), 30000.0, 450.0, 140.0, 200.0), 15.0));
+    // The ground's hard cases: right-angle taxi corners at 25 kt, a
+    // high-speed exit, an arrival next seen 500 m back on the parallel
+    // taxiway, a departure that drives off forward from beside the runway,
+    // and a light aircraft with multilateration jumps.
+    add({.hexid = 4738011, .callsign = "KLM1721", .type = "E190", .registration = "PH-EZC",
+         .origin = "AMS", .destination = "BLL", .airline = "KLM"},
+        gf_movingFrom(gf_taxiCornersTrack({52.2950, 4.7900}, 0.0, kElevationFt, 25.0), 10.0));
+    add({.hexid = 4738012, .callsign = "EZY8811", .type = "A320", .registration = "G-EZAD",
+         .origin = "LGW", .destination = "AMS", .airline = "EZY"},
+        gf_movingFrom(gf_highSpeedExitTrack(gf_runwayEnd(runways, "18C")), 0.0));
+    add({.hexid = 4738013, .callsign = "TRA6410", .type = "B738", .registration = "PH-HXD",
+         .origin = "AGP", .destination = "AMS", .airline = "TRA"},
+        gf_movingFrom(gf_turnBackArrivalTrack(gf_runwayEnd(runways, "36R")), 0.0));
+    add({.hexid = 4738014, .callsign = "DLH2409", .type = "A20N", .registration = "D-AINC",
+         .origin = "AMS", .destination = "FRA", .airline = "DLH"},
+        gf_standToTakeOffTrack(gf_runwayEnd(runways, "36C"), 30.0));
+    add({.hexid = 4738015, .callsign = "PHABC", .type = "C172", .registration = "PH-ABC", .category = "A1"},
+        gf_movingFrom(gf_cruiseTrack(lf_from(kAirport, 225.0, 4.0), 1500.0, 100.0, 45.0, 200.0), 5.0), 400.0);
     s.parked = gf_amsterdamDemoParked();
     return s;
 }
@@ -180,6 +200,8 @@ nlohmann::json gf_scenarioJson(const RtAppScenario& scenario)
                          {"airline", a.airline}, {"category", a.category},       {"lat", a.lat},
                          {"lon", a.lon},         {"altitude", a.altitude},       {"gs", a.groundSpeed},
                          {"track", a.track}};
+        if (sa.reports)
+            j["reports"] = true;
         if (!sa.track.empty()) {
             nlohmann::json points = nlohmann::json::array();
             for (const TrackPoint& p : sa.track)

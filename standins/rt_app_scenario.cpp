@@ -61,6 +61,7 @@ RtAppScenario RtAppScenario::load(const std::filesystem::path& file)
                 sa.track.push_back(TrackPoint{t.at(0).get<double>(), t.at(1).get<double>(), t.at(2).get<double>(),
                                               t.at(3).get<double>(), t.at(4).get<double>(), t.at(5).get<double>(),
                                               t.size() > 6 ? t.at(6).get<double>() : 0.0, false});
+            sa.reports = a.value("reports", false);
             for (const auto& l : a.value("legs", nlohmann::json::array()))
                 sa.legs.push_back(ScenarioLeg{l.at("seconds").get<double>(), l.value("accel", 0.0),
                                               l.value("vs", 0.0), l.value("turn", 0.0)});
@@ -77,8 +78,13 @@ RtAppScenario RtAppScenario::load(const std::filesystem::path& file)
     }
 }
 
-std::vector<AppAircraft> RtAppScenario::stateAt(double seconds) const
+std::vector<AppAircraft> RtAppScenario::stateAt(double seconds, double since) const
 {
+    const double loop = std::max(1.0, loopSeconds);
+    // A loop that began after `since` leaves nothing of the last one.
+    const double after = since < 0.0 || std::floor(since / loop) != std::floor(std::max(0.0, seconds) / loop)
+                             ? -1.0
+                             : std::fmod(since, loop);
     const int steps = static_cast<int>(std::fmod(std::max(0.0, seconds), std::max(1.0, loopSeconds)));
     std::vector<AppAircraft> out;
     const double now = std::fmod(std::max(0.0, seconds), std::max(1.0, loopSeconds));
@@ -89,6 +95,19 @@ std::vector<AppAircraft> RtAppScenario::stateAt(double seconds) const
                 continue; // not there yet, or gone
             const auto next = std::lower_bound(sa.track.begin(), sa.track.end(), now,
                                                [](const TrackPoint& p, double t) { return p.t < t; });
+            if (sa.reports) {
+                const TrackPoint& r = next->t <= now ? *next : *(next - 1);
+                if (r.t <= after)
+                    continue;
+                a.lat = r.lat;
+                a.lon = r.lon;
+                a.altitude = r.altFt;
+                a.groundSpeed = a.tas = r.gsKt;
+                a.track = r.trackDeg;
+                a.verticalSpeed = r.vsFpm;
+                out.push_back(a);
+                continue;
+            }
             const TrackPoint& b = *next;
             const TrackPoint& f = next == sa.track.begin() ? b : *(next - 1);
             const double w = b.t > f.t ? (now - f.t) / (b.t - f.t) : 1.0;

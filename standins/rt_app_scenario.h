@@ -26,6 +26,9 @@ struct ScenarioAircraft {
     // t in scenario seconds) replaces the legs: the aircraft is reported only
     // between its first and last point, interpolated in between.
     std::vector<TrackPoint> track;
+    // The track's points are the App's own reports ("reports": true): each
+    // stands as it is, not interpolated, and is sent once.
+    bool reports = false;
 };
 
 struct RtAppScenario {
@@ -37,8 +40,10 @@ struct RtAppScenario {
 
     // Throws std::runtime_error with the file and the reason.
     static RtAppScenario load(const std::filesystem::path& file);
-    // Every aircraft `seconds` after the scenario start (the scenario loops).
-    std::vector<AppAircraft> stateAt(double seconds) const;
+    // Every aircraft `seconds` after the scenario start (the scenario loops);
+    // of an aircraft given by reports, its last report when that came after
+    // `since` seconds.
+    std::vector<AppAircraft> stateAt(double seconds, double since = -1.0) const;
 };
 
 } // namespace kvr::standin

@@ -1,5 +1,6 @@
 #include "standins/trace_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <istream>
 #include <numbers>
@@ -16,6 +17,8 @@ namespace {
 constexpr double kRad = std::numbers::pi / 180.0;
 constexpr double kMetresPerKt = 1852.0 / 3600.0;
 constexpr double kMinMoveM = 2.0; // shorter moves give no direction
+constexpr double kSideAccel = 3.0; // m/s², the most a ground turn asks of the tyres
+constexpr double kRollKt = 30.0;   // faster on the ground is a take-off or landing roll
 
 struct Write {
     double t = 0.0, lat = 0.0, lon = 0.0, alt = 0.0, hdg = 0.0, kts = 0.0, gnd = 0.0;
@@ -35,7 +38,51 @@ double lf_angleBetween(double a, double b) // degrees, 0..180
     return d > 180.0 ? 360.0 - d : d;
 }
 
-MotionCounts lf_check(const std::vector<Write>& w)
+// The most a ground turn may change the heading per second at this speed.
+double lf_groundTurnLimit(double kts)
+{
+    if (kts <= 5.0)
+        return 30.0;
+    return std::min(30.0, kSideAccel / (kts * kMetresPerKt) / kRad);
+}
+
+// On a runway, within its length and width (with 15 m to spare) and lined up
+// with it within 20°.
+bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
+{
+    for (const RunwayGeometry& r : runways) {
+        const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
+        double east = 0.0, north = 0.0;
+        lf_offset(from, p, east, north);
+        const double h = r.low.headingDeg * kRad;
+        const double along = east * std::sin(h) + north * std::cos(h);
+        const double across = east * std::cos(h) - north * std::sin(h);
+        const bool lined = lf_angleBetween(p.hdg, r.low.headingDeg) <= 20.0 || lf_angleBetween(p.hdg, r.high.headingDeg) <= 20.0;
+        if (lined && along >= -15.0 && along <= r.lengthFt * 0.3048 + 15.0 &&
+            std::abs(across) <= r.widthFt * 0.3048 / 2.0 + 15.0)
+            return true;
+    }
+    return false;
+}
+
+// Lift-offs whose roll was not on a runway all the way.
+uint64_t lf_offRunwayTakeOffs(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
+{
+    uint64_t count = 0;
+    for (size_t i = 1; !runways.empty() && i < w.size(); ++i) {
+        if (!w[i - 1].onGround || w[i].onGround || w[i - 1].kts <= kRollKt)
+            continue;
+        for (size_t k = i; k-- > 0 && w[k].onGround && w[k].kts > kRollKt;) {
+            if (!lf_onRunway(w[k], runways)) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
 {
     MotionCounts c;
     c.writes = w.size();
@@ -70,9 +117,15 @@ MotionCounts lf_check(const std::vector<Write>& w)
         lf_offset(w[moveFrom], p, east, north);
         if (std::hypot(east, north) >= kMinMoveM) {
             const double direction = std::fmod(std::atan2(east, north) / kRad + 360.0, 360.0);
-            const bool pushBack = lf_angleBetween(direction, p.hdg) > 150.0 && p.kts < 10.0;
+            const bool against = lf_angleBetween(direction, p.hdg) > 150.0;
+            // A push-back: slow, and from a stop (no earlier move, or a long
+            // wait for this one) or going on with one.
+            const bool fromStop = !lastDirection || p.t - w[moveFrom].t > 3.0;
+            const bool pushBack = against && p.kts < 10.0 && (lastPushBack || fromStop);
             if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0)
                 ++c.slides;
+            if (p.onGround && against && !pushBack)
+                ++c.backwards;
             if (lastDirection && !pushBack && !lastPushBack && lf_angleBetween(direction, *lastDirection) > 150.0)
                 ++c.reversals;
             lastDirection = direction;
@@ -83,11 +136,12 @@ MotionCounts lf_check(const std::vector<Write>& w)
         const double span = p.t - w[turnFrom].t;
         if (span >= 0.5) {
             const double rate = lf_angleBetween(p.hdg, w[turnFrom].hdg) / span;
-            if (rate > (p.onGround ? 30.0 : 6.0))
+            if (rate > (p.onGround ? lf_groundTurnLimit(p.kts) : 6.0))
                 ++c.fastTurns;
             turnFrom = i;
         }
     }
+    c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways);
     return c;
 }
 
@@ -101,13 +155,16 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     belowGround += o.belowGround;
     reversals += o.reversals;
     fastTurns += o.fastTurns;
+    backwards += o.backwards;
+    offRunwayTakeOffs += o.offRunwayTakeOffs;
     return *this;
 }
 
-MotionReport gf_checkTraceMotion(std::istream& trace)
+MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGeometry>& runways)
 {
     std::map<uint32_t, std::vector<Write>> writes;
     MotionReport report;
+    std::map<std::string, int> creations;
     for (std::string line; std::getline(trace, line);) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object() || !j.contains("k"))
@@ -115,6 +172,8 @@ MotionReport gf_checkTraceMotion(std::istream& trace)
         const std::string kind = j.value("k", "");
         if (kind == "create") {
             report.tails[j.value("id", 0u)] = j.value("tail", "");
+            if (++creations[j.value("tail", "")] == 3)
+                report.churnedTails.push_back(j.value("tail", ""));
         } else if (kind == "pos") {
             writes[j.value("id", 0u)].push_back(Write{j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0),
                                                       j.value("alt_ft", 0.0), j.value("hdg", 0.0), j.value("kts", 0.0),
@@ -122,7 +181,7 @@ MotionReport gf_checkTraceMotion(std::istream& trace)
         }
     }
     for (const auto& [id, list] : writes) {
-        report.objects[id] = lf_check(list);
+        report.objects[id] = lf_check(list, runways);
         report.total += report.objects[id];
     }
     return report;
@@ -130,18 +189,22 @@ MotionReport gf_checkTraceMotion(std::istream& trace)
 
 std::string gf_motionTable(const MotionReport& report)
 {
-    std::string out = fmt::format("{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6}\n", "object", "tail", "writes",
-                                  "jumps", "slides", "below", "reversals", "turns");
+    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7}\n";
+    std::string out = fmt::format(fmt::runtime(kRow), "object", "tail", "writes", "jumps", "slides", "below", "reversals", "turns",
+                                  "backwards", "offrwy");
     const auto row = [&](const std::string& id, const std::string& tail, const MotionCounts& c) {
-        out += fmt::format("{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6}\n", id, tail, c.writes, c.jumps, c.slides,
-                           c.belowGround, c.reversals, c.fastTurns);
+        out += fmt::format(fmt::runtime(kRow), id, tail, c.writes, c.jumps, c.slides, c.belowGround, c.reversals, c.fastTurns,
+                           c.backwards, c.offRunwayTakeOffs);
     };
     for (const auto& [id, counts] : report.objects) {
         const auto tail = report.tails.find(id);
         row(std::to_string(id), tail == report.tails.end() ? "" : tail->second, counts);
     }
     row("total", "", report.total);
-    return out;
+    out += fmt::format("tails created three times or more: {}", report.churnedTails.size());
+    for (const std::string& tail : report.churnedTails)
+        out += " " + tail;
+    return out + "\n";
 }
 
 } // namespace kvr::standin

@@ -5,17 +5,29 @@
 //                 written speed (the fastest within half a second), plus 20 m;
 //   slides:       on the ground above 5 kt, the heading more than 30° off the
 //                 direction of motion (push-back excepted);
+//   backwards:    on the ground, moving against the heading (more than 150°
+//                 off) outside a push-back: a push-back starts from a stop
+//                 and stays below 10 kt;
 //   below ground: a write whose altitude is below the ground elevation there;
 //   reversals:    the direction of motion flipping by more than 150° outside
 //                 push-back;
 //   turn rates:   the heading changing faster than 6°/s in the air or 30°/s on
-//                 the ground (measured over at least half a second).
+//                 the ground, and above 5 kt on the ground faster than a
+//                 sideways acceleration of 3 m/s² allows (measured over at
+//                 least half a second);
+//   off-runway take-offs: with the airport's runways given, a take-off roll
+//                 (on the ground above 30 kt up to the lift-off) that is not
+//                 on a runway, lined up with it, all the way.
+// Over the whole trace it names the tail numbers created three times or more.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "standins/track_generator.h"
 
 namespace kvr::standin {
 
@@ -26,8 +38,14 @@ struct MotionCounts {
     uint64_t belowGround = 0;
     uint64_t reversals = 0;
     uint64_t fastTurns = 0;
+    uint64_t backwards = 0;
+    uint64_t offRunwayTakeOffs = 0;
 
-    bool clean() const { return jumps == 0 && slides == 0 && belowGround == 0 && reversals == 0 && fastTurns == 0; }
+    bool clean() const
+    {
+        return jumps == 0 && slides == 0 && belowGround == 0 && reversals == 0 && fastTurns == 0 && backwards == 0 &&
+               offRunwayTakeOffs == 0;
+    }
     MotionCounts& operator+=(const MotionCounts& o);
 };
 
@@ -35,10 +53,14 @@ struct MotionReport {
     std::map<uint32_t, MotionCounts> objects; // by object id
     std::map<uint32_t, std::string> tails;    // from the "create" lines
     MotionCounts total;
+    std::vector<std::string> churnedTails; // created three times or more
+
+    bool clean() const { return total.clean() && churnedTails.empty(); }
 };
 
 // Reads a JSON Lines trace; lines that are not JSON objects are skipped.
-MotionReport gf_checkTraceMotion(std::istream& trace);
+// Take-off rolls are judged against `runways` when given.
+MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGeometry>& runways = {});
 // The report as a table: one row per object, then the total.
 std::string gf_motionTable(const MotionReport& report);
 

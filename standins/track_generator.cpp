@@ -49,6 +49,77 @@ double lf_number(const std::string& text)
     return text.empty() ? 0.0 : std::stod(text);
 }
 
+// A small seeded generator (splitmix64): the same draws on every platform.
+class SeededDraws {
+public:
+    explicit SeededDraws(uint64_t seed) : m_state(seed) {}
+    double uniform(double lo, double hi)
+    {
+        m_state += 0x9E3779B97F4A7C15ull;
+        uint64_t z = m_state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return lo + (hi - lo) * static_cast<double>(z >> 11) / 9007199254740992.0;
+    }
+
+private:
+    uint64_t m_state;
+};
+
+// The track at time t, interpolated between its points.
+TrackPoint lf_pointAt(const std::vector<TrackPoint>& track, double t)
+{
+    const auto next = std::lower_bound(track.begin(), track.end(), t,
+                                       [](const TrackPoint& p, double at) { return p.t < at; });
+    if (next == track.begin())
+        return track.front();
+    if (next == track.end())
+        return track.back();
+    const TrackPoint& f = *(next - 1);
+    const TrackPoint& b = *next;
+    const double w = b.t > f.t ? (t - f.t) / (b.t - f.t) : 1.0;
+    const auto mix = [w](double x, double y) { return x + (y - x) * w; };
+    TrackPoint p = f;
+    p.t = t;
+    p.lat = mix(f.lat, b.lat);
+    p.lon = mix(f.lon, b.lon);
+    p.altFt = mix(f.altFt, b.altFt);
+    p.gsKt = mix(f.gsKt, b.gsKt);
+    p.trackDeg = lf_wrap360(f.trackDeg + lf_turnBetween(f.trackDeg, b.trackDeg) * w);
+    p.vsFpm = mix(f.vsFpm, b.vsFpm);
+    p.unreported = f.unreported || b.unreported;
+    return p;
+}
+
+LatLon lf_moved(const TrackPoint& p, double bearingDeg, double metres)
+{
+    return gf_destinationPoint({p.lat, p.lon}, {lf_wrap360(bearingDeg) * kRad, metres / 0.3048});
+}
+
+// One report of the point, with the App's rounding and noise.
+TrackPoint lf_report(TrackPoint p, const AppReporting& how, SeededDraws& draws, double& airSide)
+{
+    LatLon at{p.lat, p.lon};
+    if (p.onGround && p.gsKt < 1.0) {
+        at = lf_moved(p, draws.uniform(0.0, 360.0), draws.uniform(0.0, how.standingJitterM));
+        p.gsKt = std::floor(draws.uniform(0.0, 2.999));
+        p.trackDeg = draws.uniform(0.0, 360.0);
+    } else if (p.onGround) {
+        // Fast on a runway the aircraft's own position is good to a few metres.
+        const double most = p.gsKt > 40.0 ? how.groundNoiseMinM : how.groundNoiseMaxM;
+        at = lf_moved(p, draws.uniform(0.0, 360.0), draws.uniform(std::min(most, how.groundNoiseMinM), most));
+    } else if (how.airJumpM > 0.0) {
+        airSide = -airSide;
+        at = lf_moved(p, p.trackDeg, airSide * draws.uniform(0.5, 1.0) * how.airJumpM);
+    }
+    p.lat = at.latitude;
+    p.lon = at.longitude;
+    p.gsKt = std::round(p.gsKt);
+    p.trackDeg = lf_wrap360(std::round(p.trackDeg));
+    return p;
+}
+
 } // namespace
 
 std::vector<RunwayGeometry> gf_loadRunwayCsv(const std::filesystem::path& file)
@@ -217,7 +288,10 @@ std::vector<TrackPoint> gf_takeOffTrack(const RunwayEndGeometry& from, double ro
     return b.points();
 }
 
-std::vector<TrackPoint> gf_landingTrack(const RunwayEndGeometry& to, double distanceNm)
+namespace {
+
+// The approach of gf_landingTrack and its roll-out down to `rollOutKt`.
+TrackBuilder lf_landing(const RunwayEndGeometry& to, double distanceNm, double rollOutKt)
 {
     // The touch-down point 300 m past the threshold; the approach starts on
     // the extended centre line, on a 3° path to it.
@@ -234,8 +308,25 @@ std::vector<TrackPoint> gf_landingTrack(const RunwayEndGeometry& to, double dist
     b.fly(seconds, 0.0, vs);
     b.setOnGround(true, to.elevationFt);
     b.fly(10.0, -3.0);
-    b.fly(std::ceil((b.last().gsKt - 15.0) / 2.0), -2.0);
-    return b.points();
+    b.fly(std::ceil((b.last().gsKt - rollOutKt) / 2.0), -2.0);
+    return b;
+}
+
+// Appends `tail` (its times from 0) to `track`, one second after its end.
+void lf_append(std::vector<TrackPoint>& track, const std::vector<TrackPoint>& tail)
+{
+    const double offset = track.back().t + 1.0;
+    for (TrackPoint p : tail) {
+        p.t += offset;
+        track.push_back(p);
+    }
+}
+
+} // namespace
+
+std::vector<TrackPoint> gf_landingTrack(const RunwayEndGeometry& to, double distanceNm)
+{
+    return lf_landing(to, distanceNm, 15.0).points();
 }
 
 std::vector<TrackPoint> gf_taxiTrack(const std::vector<LatLon>& points, double altFt, double kt)
@@ -259,21 +350,98 @@ std::vector<TrackPoint> gf_departureTrack(const RunwayEndGeometry& from, double 
     TrackBuilder taxi(holding, from.elevationFt, 15.0, from.headingDeg, true);
     taxi.moveTo(from.threshold);
     std::vector<TrackPoint> track = taxi.points();
-    const double offset = track.back().t + 1.0;
-    for (TrackPoint p : gf_takeOffTrack(from, rotateKt, climbToFt)) {
-        p.t += offset;
-        track.push_back(p);
-    }
+    lf_append(track, gf_takeOffTrack(from, rotateKt, climbToFt));
     return track;
 }
 
-std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start)
+std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start, double aboveKt)
 {
-    const auto moving = std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.gsKt > 0.0; });
+    const auto moving =
+        std::find_if(track.begin(), track.end(), [aboveKt](const TrackPoint& p) { return p.gsKt > aboveKt; });
     track.erase(track.begin(), moving == track.end() ? track.end() - std::min<size_t>(1, track.size()) : moving);
     const double t0 = track.empty() ? 0.0 : track.front().t;
     for (TrackPoint& p : track)
         p.t += start - t0;
+    return track;
+}
+
+std::vector<TrackPoint> gf_appReports(const std::vector<TrackPoint>& track, const AppReporting& how)
+{
+    std::vector<TrackPoint> out;
+    if (track.empty())
+        return out;
+    SeededDraws draws(how.seed);
+    double airSide = 1.0;
+    const double end = track.back().t;
+    for (double t = track.front().t;; t = std::min(end, t + how.intervalS + draws.uniform(-how.jitterS, how.jitterS))) {
+        const TrackPoint p = lf_pointAt(track, t);
+        if (!p.unreported) {
+            out.push_back(lf_report(p, how, draws, airSide));
+        } else {
+            // The feed's last word before it loses the aircraft.
+            auto seen = std::lower_bound(track.begin(), track.end(), t,
+                                         [](const TrackPoint& q, double at) { return q.t < at; });
+            while (seen != track.begin() && seen->unreported)
+                --seen;
+            if (!seen->unreported && (out.empty() || seen->t > out.back().t))
+                out.push_back(lf_report(*seen, how, draws, airSide));
+        }
+        if (t >= end)
+            break;
+    }
+    return out;
+}
+
+std::vector<TrackPoint> gf_taxiCornersTrack(LatLon start, double headingDeg, double altFt, double kt)
+{
+    TrackBuilder b(start, altFt, 0.0, headingDeg, true);
+    b.hold(1.0).setSpeed(kt).fly(25.0).turnTo(headingDeg + 90.0, 18.0).fly(25.0).turnTo(headingDeg, 18.0).fly(25.0);
+    b.fly(std::ceil(kt / 2.0), -2.0).hold(10.0);
+    return b.points();
+}
+
+std::vector<TrackPoint> gf_highSpeedExitTrack(const RunwayEndGeometry& to)
+{
+    TrackBuilder b = lf_landing(to, 3.0, 28.0);
+    b.turnTo(to.headingDeg - 30.0, 3.0).fly(15.0).fly(6.0, -2.0).turnTo(to.headingDeg - 90.0, 6.0).fly(15.0);
+    b.fly(8.0, -2.0).hold(10.0);
+    return b.points();
+}
+
+std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to)
+{
+    TrackBuilder b = lf_landing(to, 3.0, 20.0);
+    // Two left turns at 6.5°/s and 20 kt: 180 m across, the other way round.
+    b.turnTo(to.headingDeg - 90.0, 6.5).turnTo(to.headingDeg - 180.0, 6.5).fly(100.0).fly(10.0, -2.0).hold(10.0);
+    std::vector<TrackPoint> track = b.points();
+    const auto lost = std::find_if(track.begin(), track.end(),
+                                   [](const TrackPoint& p) { return p.onGround && p.gsKt < 50.0; });
+    if (lost == track.begin() || lost == track.end())
+        return track;
+    const TrackPoint seen = *(lost - 1); // reported last
+    for (auto p = lost; p != track.end(); ++p) {
+        const double bearing = gf_initialBearing({seen.lat, seen.lon}, {p->lat, p->lon}) / kRad;
+        const double along = gf_distanceNm({seen.lat, seen.lon}, {p->lat, p->lon}) * 1852.0 *
+                             std::cos(lf_turnBetween(to.headingDeg, bearing) * kRad);
+        if (along <= -500.0)
+            break;
+        p->unreported = true;
+    }
+    return track;
+}
+
+std::vector<TrackPoint> gf_standToTakeOffTrack(const RunwayEndGeometry& from, double standSeconds)
+{
+    const double h = from.headingDeg;
+    const auto at = [&](double behindM, double rightM) {
+        const LatLon back = gf_destinationPoint(from.threshold, {lf_wrap360(h + 180.0) * kRad, behindM / 0.3048});
+        return gf_destinationPoint(back, {lf_wrap360(h + 90.0) * kRad, rightM / 0.3048});
+    };
+    TrackBuilder b(at(600.0, 200.0), from.elevationFt, 0.0, h, true);
+    b.hold(standSeconds).setSpeed(5.0).fly(7.0, 3.0);
+    b.moveTo(at(250.0, 200.0), 15.0).moveTo(at(250.0, 0.0), 15.0).setSpeed(12.0).moveTo(from.threshold, 15.0);
+    std::vector<TrackPoint> track = b.points();
+    lf_append(track, gf_takeOffTrack(from, 140.0, 3000.0));
     return track;
 }
 

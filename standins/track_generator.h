@@ -4,6 +4,7 @@
 // App plays them from a scenario's "track" array.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ struct TrackPoint {
     double trackDeg = 0.0; // true track, degrees [0, 360)
     double vsFpm = 0.0;    // feet per minute
     bool onGround = false;
+    bool unreported = false; // no report of the feed covers this point
 };
 
 struct RunwayEndGeometry {
@@ -88,8 +90,46 @@ std::vector<TrackPoint> gf_taxiTrack(const std::vector<LatLon>& points, double a
 // threshold onto it, then the take-off of gf_takeOffTrack.
 std::vector<TrackPoint> gf_departureTrack(const RunwayEndGeometry& from, double taxiFt, double rotateKt,
                                           double climbToFt);
-// The track from its first moving point on (a standing aircraft is parked
-// traffic, not live), its times shifted to begin at `start`.
-std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start);
+// The track from its first point faster than `aboveKt` on (a standing
+// aircraft is parked traffic, not live), its times shifted to begin at `start`.
+std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double start, double aboveKt = 0.0);
+
+// How the App reports a track: about every `intervalS` seconds (give or take
+// `jitterS`), speeds in whole knots and tracks in whole degrees; ground
+// positions off by 5-30 m while moving; a standing aircraft's position
+// jitters by a few metres while its speed reads 0-2 kt and its track wanders;
+// in the air, positions may step back and forth along the track by up to
+// `airJumpM` (multilateration). The same seed gives the same reports.
+struct AppReporting {
+    uint64_t seed = 1;
+    double intervalS = 10.0;
+    double jitterS = 1.0;
+    double groundNoiseMinM = 5.0;
+    double groundNoiseMaxM = 30.0;
+    double standingJitterM = 3.0;
+    double airJumpM = 0.0;
+};
+// The reports of a track, the first at its first point, none where a point
+// is `unreported` (but one at the last point before), the last at its last
+// point.
+std::vector<TrackPoint> gf_appReports(const std::vector<TrackPoint>& track, const AppReporting& how);
+
+// ---- Ground scenarios seen in real App traffic ----
+
+// Taxi at `kt` with two 90° corners taken within a few seconds (a report
+// before and one after each), then a stop.
+std::vector<TrackPoint> gf_taxiCornersTrack(LatLon start, double headingDeg, double altFt, double kt);
+// A landing on `to` whose roll-out leaves the runway by a high-speed exit at
+// 28 kt (30° off the runway), then onto a taxiway at right angles and a stop.
+std::vector<TrackPoint> gf_highSpeedExitTrack(const RunwayEndGeometry& to);
+// A landing on `to` that turns off left at the end of its roll, crosses to the
+// parallel taxiway 180 m off the centre line and taxis back the other way;
+// the feed loses it from the end of the roll until it is 500 m back along
+// the taxiway from the last report on the runway.
+std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to);
+// Parked beside the runway `from` (600 m before its threshold, 200 m to the
+// right, nose on the runway heading) for `standSeconds`, then taxiing away
+// forward at 25 kt, onto the centre line, lining up and taking off.
+std::vector<TrackPoint> gf_standToTakeOffTrack(const RunwayEndGeometry& from, double standSeconds);
 
 } // namespace kvr::standin

@@ -8,6 +8,7 @@
 #include <exception>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "standins/rt_app_scenario.h"
 
@@ -69,10 +70,12 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             app.waitForLines("Qs999=sendbuffer=", 1, 60s);
             int round = 0;
+            double last = -1.0;
             while (app.isConnected()) {
                 const double now = lf_now();
                 std::vector<std::string> batch;
-                for (const AppAircraft& a : scenario.stateAt(30.0 + (now - start)))
+                const double at = 30.0 + (now - start);
+                for (const AppAircraft& a : scenario.stateAt(at, std::exchange(last, at)))
                     batch.push_back(trafficLine(a, now, "RTTFC", layout));
                 app.sendBatch(batch);
                 if (round++ % 10 == 0 && !scenario.metar.empty())

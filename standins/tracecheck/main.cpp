@@ -1,18 +1,38 @@
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <string>
 
 #include "standins/trace_check.h"
 #include "standins/trace_summary.h"
 
 int main(int argc, char** argv)
 {
-    const bool summary = argc == 3 && std::strcmp(argv[1], "--summary") == 0;
-    if (argc != 2 && !summary) {
-        std::fprintf(stderr, "usage: kelo_trace_check [--summary] <trace.jsonl>\n");
+    bool summary = false;
+    std::string runwayList;
+    int arg = 1;
+    for (; arg < argc - 1; ++arg) {
+        if (std::strcmp(argv[arg], "--summary") == 0)
+            summary = true;
+        else if (std::strcmp(argv[arg], "--runways") == 0 && arg + 2 < argc)
+            runwayList = argv[++arg];
+        else
+            break;
+    }
+    if (arg != argc - 1) {
+        std::fprintf(stderr, "usage: kelo_trace_check [--summary] [--runways runways.csv] <trace.jsonl>\n");
         return 2;
     }
-    const char* path = argv[argc - 1];
+    std::vector<kvr::standin::RunwayGeometry> runways;
+    try {
+        if (!runwayList.empty())
+            runways = kvr::standin::gf_loadRunwayCsv(runwayList);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+    const char* path = argv[arg];
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "cannot read %s\n", path);
@@ -23,7 +43,7 @@ int main(int argc, char** argv)
         in.clear();
         in.seekg(0);
     }
-    const kvr::standin::MotionReport report = kvr::standin::gf_checkTraceMotion(in);
+    const kvr::standin::MotionReport report = kvr::standin::gf_checkTraceMotion(in, runways);
     std::fputs(kvr::standin::gf_motionTable(report).c_str(), stdout);
-    return report.total.clean() ? 0 : 1;
+    return report.clean() ? 0 : 1;
 }

@@ -325,6 +325,8 @@ TEST(TextSplit, TrimSplitAndLists)
     EXPECT_EQ(gf_trim(" \t a b \r\n"), "a b");
     EXPECT_EQ(gf_trim(" \t\r\n"), "");
     EXPECT_EQ(gf_trim("\va\v"), "\va\v");
+    EXPECT_EQ(gf_trimView("\f\v a b\t\v", kAllWhitespace), "a b");
+    EXPECT_EQ(gf_trimView(" \f ", kAllWhitespace), "");
 
     EXPECT_EQ(gf_split(" a , ,b ,", ','), (Lines{"a", "b"}));
     EXPECT_EQ(gf_split("", ','), Lines{});

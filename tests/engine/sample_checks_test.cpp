@@ -482,4 +482,56 @@ TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejec
     EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
 }
 
+TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
+{
+    LiveAircraft& ac = parked(0x4D0602, Category::Large);
+    ac.samples.front().stationary = 0;
+    // Lined up and waiting: 3 m of jitter at 1 kt is no move.
+    ac.phase = FlightPhase::takeoff_roll;
+    ac.samples.front().speedKt = 0.0;
+    TrafficSample jitter = sampleAt(moved({52.30, 4.76}, 200.0, 3.0), 1.0, engineClock + 300);
+    EXPECT_FALSE(checkExtendingSituations(ac, jitter));
+    // Rolling on runway 36 (its end 3 km north): a report 20 m aside is put
+    // on the centre line.
+    ac.flight.takeoffRunway.valid = true;
+    const LatLon end = moved({52.30, 4.76}, 0.0, 3000.0);
+    ac.flight.takeoffRunway.endLatitude = end.latitude;
+    ac.flight.takeoffRunway.endLongitude = end.longitude;
+    ac.flight.takeoffRunway.width = 45.0;
+    TrafficSample rolling = sampleAt(moved(moved({52.30, 4.76}, 0.0, 40.0), 90.0, 20.0), 20.0, engineClock + 500);
+    EXPECT_TRUE(checkExtendingSituations(ac, rolling));
+    EXPECT_NEAR(rolling.lon, 4.76, 1e-7);
+    EXPECT_NEAR(gf_distanceNm({52.30, 4.76}, {rolling.lat, rolling.lon}) * 1852.0, 40.0, 0.5);
+    // Taxiing north at 20 kt: a report 60 m behind that still says north is
+    // noise; one that says south turned round out of sight.
+    ac.phase = FlightPhase::taxi;
+    ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    TrafficSample back = sampleAt(moved({52.30, 4.76}, 180.0, 60.0), 20.0, engineClock + 1100);
+    EXPECT_FALSE(checkExtendingSituations(ac, back));
+    back.trackDeg = 180.0;
+    EXPECT_TRUE(checkExtendingSituations(ac, back));
+    TrafficSample ahead = sampleAt(moved({52.30, 4.76}, 10.0, 100.0), 20.0, engineClock + 1100);
+    EXPECT_TRUE(checkExtendingSituations(ac, ahead));
+    // Stopped 20 m short of the last report as the noise has it: a stop there.
+    ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    TrafficSample stop = sampleAt(moved(moved({52.30, 4.76}, 180.0, 20.0), 90.0, 8.0), 1.0, engineClock + 1100);
+    stop.trackDeg = 250.0;
+    ASSERT_TRUE(checkExtendingSituations(ac, stop));
+    EXPECT_EQ(stop.stationary, 1);
+    EXPECT_EQ(stop.lat, 52.30);
+    // In the air, multilateration 400 m back along a north track.
+    ac.groundMode = 0;
+    ac.phase = FlightPhase::flying;
+    TrafficSample air = sampleAt({52.30, 4.76}, 100.0, engineClock + 100);
+    air.airborne = 1;
+    air.altitudeFt = 1500.0;
+    ac.samples = {air};
+    TrafficSample jump = air;
+    jump.lat = moved({52.30, 4.76}, 180.0, 400.0).latitude;
+    jump.playTime = engineClock + 1100;
+    EXPECT_FALSE(checkExtendingSituations(ac, jump));
+    jump.lat = moved({52.30, 4.76}, 0.0, 500.0).latitude;
+    EXPECT_TRUE(checkExtendingSituations(ac, jump));
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // stand-in App's scenario.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -73,16 +74,88 @@ TEST(TrackGenerator, AScenarioTrackIsReportedOnlyWhileItLasts)
 {
     const auto file = std::filesystem::temp_directory_path() / "kelo_track_scenario.json";
     std::ofstream(file) << R"({"airport":"EHAM","aircraft":[{"hexid":1,"type":"B738","points":[
-        [10,52.0,4.0,1000,200,350,0],[20,52.1,4.0,2000,220,10,600]]}]})";
+        [10,52.0,4.0,1000,200,350,0],[20,52.1,4.0,2000,220,10,600]]},
+        {"hexid":2,"type":"B738","reports":true,"points":[[10,53.0,4.0,1000,200,350,0],[20,53.1,4.0,2000,220,10,600]]}]})";
     const RtAppScenario s = RtAppScenario::load(file);
     EXPECT_TRUE(s.stateAt(5.0).empty());
     EXPECT_TRUE(s.stateAt(20.5).empty());
     const auto mid = s.stateAt(15.0);
-    ASSERT_EQ(mid.size(), 1u);
+    ASSERT_EQ(mid.size(), 2u);
+    // Reports stand as they are, each sent once.
+    EXPECT_EQ(mid[1].lat, 53.0);
+    EXPECT_EQ(mid[1].groundSpeed, 200.0);
+    EXPECT_EQ(s.stateAt(17.0, 15.0).size(), 1u);
+    const auto next = s.stateAt(20.0, 17.0);
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[1].lat, 53.1);
     EXPECT_DOUBLE_EQ(mid[0].lat, 52.05);
     EXPECT_DOUBLE_EQ(mid[0].altitude, 1500.0);
     EXPECT_NEAR(mid[0].track, 0.0, 1e-9); // across north, not through south
     std::filesystem::remove(file);
+}
+
+TEST(TrackGenerator, AppReportsAreTenSecondsApartRoundedNoisyAndRepeatable)
+{
+    const auto runways = gf_loadRunwayCsv(kEham);
+    const auto track = gf_taxiCornersTrack({52.2950, 4.7900}, 0.0, -11.0, 25.0);
+    const auto reports = gf_appReports(track, {.seed = 7});
+    ASSERT_GT(reports.size(), 8u);
+    EXPECT_EQ(reports.front().t, track.front().t);
+    EXPECT_EQ(reports.back().t, track.back().t);
+    bool jittered = false;
+    for (size_t i = 0; i < reports.size(); ++i) {
+        const TrackPoint& r = reports[i];
+        EXPECT_EQ(r.gsKt, std::round(r.gsKt));
+        EXPECT_EQ(r.trackDeg, std::round(r.trackDeg));
+        if (i + 2 < reports.size()) { // the last interval ends with the track
+            EXPECT_NEAR(reports[i + 1].t - r.t, 10.0, 1.0);
+            jittered = jittered || std::abs(reports[i + 1].t - r.t - 10.0) > 0.1;
+        }
+        // Moving: 5-30 m off the track; standing: a few metres, 0-2 kt.
+        const auto next = std::lower_bound(track.begin(), track.end(), r.t,
+                                           [](const TrackPoint& p, double t) { return p.t < t; });
+        const TrackPoint& a = next == track.begin() ? *next : *(next - 1);
+        const double w = next->t > a.t ? (r.t - a.t) / (next->t - a.t) : 0.0;
+        const LatLon truth{a.lat + (next->lat - a.lat) * w, a.lon + (next->lon - a.lon) * w};
+        const double off = lf_nmBetween(r, truth) * 1852.0;
+        const auto near = next;
+        if (near->gsKt >= 1.0 && a.gsKt >= 1.0) {
+            EXPECT_GE(off, 4.9);
+            EXPECT_LE(off, 30.1);
+        } else {
+            EXPECT_LE(off, 3.1);
+            EXPECT_LE(r.gsKt, 2.0);
+        }
+    }
+    EXPECT_TRUE(jittered);
+    const auto again = gf_appReports(track, {.seed = 7});
+    ASSERT_EQ(again.size(), reports.size());
+    EXPECT_EQ(again[3].lat, reports[3].lat);
+    EXPECT_NE(gf_appReports(track, {.seed = 8})[3].lat, reports[3].lat);
+
+    // The turn-back arrival: the first report after the roll lies 500 m back
+    // along the runway, on the taxiway, heading the other way.
+    const RunwayEndGeometry& r36r = gf_runwayEnd(runways, "36R");
+    const auto back = gf_appReports(gf_turnBackArrivalTrack(r36r), {.seed = 3});
+    const auto after = std::find_if(back.begin() + 1, back.end(), [](const TrackPoint& p) {
+        return p.onGround && std::abs(std::remainder(p.trackDeg - 183.0, 360.0)) < 10.0;
+    });
+    ASSERT_NE(after, back.end());
+    const TrackPoint& seen = *(after - 1);
+    EXPECT_GE(seen.gsKt, 40.0);
+    const double behind = lf_nmBetween(seen, {after->lat, after->lon}) * 1852.0;
+    EXPECT_GE(behind, 500.0);
+    EXPECT_LE(behind, 900.0);
+    EXPECT_GT(after->t - seen.t, 30.0);
+
+    // Airborne multilateration: reports step back and forth along the track.
+    const auto air = gf_appReports(gf_cruiseTrack({52.2, 4.7}, 1500.0, 100.0, 45.0, 120.0), {.seed = 1, .airJumpM = 400.0});
+    size_t backwards = 0;
+    for (size_t i = 1; i < air.size(); ++i) {
+        const double b = gf_initialBearing({air[i - 1].lat, air[i - 1].lon}, {air[i].lat, air[i].lon}) * 180.0 / std::numbers::pi;
+        backwards += std::abs(std::remainder(b - 45.0, 360.0)) > 90.0 ? 1 : 0;
+    }
+    EXPECT_GT(backwards, 2u);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <sstream>
 
 #include <fmt/format.h>
@@ -11,6 +12,7 @@
 #include "standins/trace_summary.h"
 
 using kvr::standin::gf_checkTraceMotion;
+using kvr::standin::gf_motionTable;
 using kvr::standin::MotionCounts;
 
 namespace {
@@ -65,6 +67,27 @@ TEST(TraceCheck, MovingSidewaysOnTheGroundSlidesButPushBackDoesNot)
     EXPECT_EQ(lf_run(3.0, [](double t) { return Pos{t * kMs10, 0.0, 500.0, 60.0, 10.0, 0.0, false}; }).slides, 0u);
 }
 
+TEST(TraceCheck, RollingBackwardsOutsideAPushBackIsCounted)
+{
+    // Rolling on after a landing, then backwards at 30 kt: no push-back.
+    const double fast = 3.0 * kMs10;
+    const MotionCounts roll = lf_run(6.0, [=](double t) {
+        const double north = t < 3.0 ? t * fast : (6.0 - t) * fast;
+        return Pos{north, 0.0, 0.0, 0.0, 30.0};
+    });
+    EXPECT_GT(roll.backwards, 0u);
+    EXPECT_GT(roll.slides, 0u);
+    // From a stop at 3 kt is a push-back, and so is going on with it.
+    EXPECT_EQ(lf_run(6.0, [](double t) { return Pos{t < 2.0 ? 0.0 : -(t - 2.0) * 1.5, 0.0, 0.0, 0.0, 3.0}; }).backwards,
+              0u);
+    // Slow backwards straight after rolling forward is not.
+    EXPECT_GT(lf_run(6.0, [](double t) {
+                  const double north = t < 3.0 ? t * 3.0 : (6.0 - t) * 3.0;
+                  return Pos{north, 0.0, 0.0, 0.0, 6.0};
+              }).backwards,
+              0u);
+}
+
 TEST(TraceCheck, WritesBelowTheGroundAreCountedOneByOne)
 {
     const MotionCounts c = lf_run(1.0, [](double t) { return Pos{0.0, 0.0, t < 0.5 ? 10.0 : 9.5, 0.0, 0.0, 10.0}; });
@@ -90,6 +113,58 @@ TEST(TraceCheck, TurnRatesHaveTheirLimitsInTheAirAndOnTheGround)
     EXPECT_GT(turning(8.0, false).fastTurns, 0u);
     EXPECT_EQ(turning(25.0, true).fastTurns, 0u);
     EXPECT_GT(turning(40.0, true).fastTurns, 0u);
+    // At speed on the ground the tyres allow less: 3 m/s² sideways is
+    // 11°/s at 30 kt, 2.6°/s at 130 kt.
+    const auto rolling = [](double rate, double kts) {
+        return lf_run(4.0, [=](double t) {
+            const double a = rate * t * std::numbers::pi / 180.0, r = kts * 1852.0 / 3600.0 / (rate * std::numbers::pi / 180.0);
+            return Pos{r * std::sin(a), r * (1.0 - std::cos(a)), 0.0, rate * t, kts};
+        });
+    };
+    EXPECT_EQ(rolling(10.0, 30.0).fastTurns, 0u);
+    EXPECT_GT(rolling(13.0, 30.0).fastTurns, 0u);
+    EXPECT_GT(rolling(5.0, 130.0).fastTurns, 0u);
+}
+
+// A take-off roll on runway 36 (north from the origin, 3000 m by 45 m) that
+// starts `eastM` off its centre line, its heading `hdg`.
+kvr::standin::MotionReport lf_takeOff(double eastM, double hdg)
+{
+    std::string text;
+    for (int f = 0; f <= 40 * 10; ++f) {
+        const double t = f / 10.0, kts = 4.0 * t, north = 1.0 * t * t; // 4 kt/s is about 2 m/s²
+        const double lat = 52.3 + north / 1852.0 / 60.0;
+        const double lon = 4.7 + eastM / 1852.0 / 60.0 / std::cos(52.3 * std::numbers::pi / 180.0);
+        text += fmt::format(R"({{"k":"pos","f":{},"t":{},"id":7,"lat":{},"lon":{},"alt_ft":{},"hdg":{},"kts":{},"gnd_ft":0,"on_ground":{}}})"
+                            "\n",
+                            f, t, lat, lon, kts > 140.0 ? 50.0 : 0.0, hdg, kts, kts <= 140.0);
+    }
+    const kvr::standin::RunwayGeometry r36{"EHAM", 3000.0 / 0.3048, 45.0 / 0.3048,
+                                           {"36", {52.3, 4.7}, 0.0, 0.0, 0.0}, {"18", {52.327, 4.7}, 0.0, 180.0, 0.0}};
+    std::istringstream in(text);
+    return gf_checkTraceMotion(in, {r36});
+}
+
+TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
+{
+    EXPECT_EQ(lf_takeOff(0.0, 0.0).total.offRunwayTakeOffs, 0u);
+    EXPECT_EQ(lf_takeOff(30.0, 0.0).total.offRunwayTakeOffs, 0u); // on its edge
+    EXPECT_EQ(lf_takeOff(120.0, 0.0).total.offRunwayTakeOffs, 1u); // across the apron
+    EXPECT_EQ(lf_takeOff(0.0, 35.0).total.offRunwayTakeOffs, 1u);  // not lined up
+}
+
+TEST(TraceCheck, ATailCreatedThreeTimesIsNamed)
+{
+    std::string text;
+    for (int id = 1; id <= 3; ++id)
+        text += fmt::format(R"({{"k":"create","f":{},"t":{},"id":{},"tail":"PH-BXE*"}})" "\n", id, id, id);
+    text += R"({"k":"create","f":9,"t":9,"id":9,"tail":"KLM1601"})" "\n";
+    std::istringstream in(text);
+    const auto report = gf_checkTraceMotion(in);
+    ASSERT_EQ(report.churnedTails.size(), 1u);
+    EXPECT_EQ(report.churnedTails[0], "PH-BXE*");
+    EXPECT_FALSE(report.clean());
+    EXPECT_NE(gf_motionTable(report).find("tails created three times or more: 1 PH-BXE*"), std::string::npos);
 }
 
 } // namespace

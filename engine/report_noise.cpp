@@ -1,0 +1,97 @@
+#include "engine/report_noise.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "core/geodesy.h"
+
+#include "core/units.h"
+#include "engine/geometry.h"
+
+namespace {
+
+constexpr double kStandingDeg = 0.00015; // the box of a standing aircraft's jitter
+constexpr double kStandingKt = 2.0;
+constexpr double kStillRollingKt = 30.0;  // a roll this fast is under way
+constexpr double kMovingKt = 5.0;         // slower reports give no direction
+constexpr double kSameWayDeg = 90.0;
+constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
+constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
+constexpr double kBesideRunwayM = 30.0;
+
+} // namespace
+
+bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || ac.samples.empty() || sample.airborne)
+        return false;
+    const TrafficSample& back = ac.samples.back();
+    return !(back.speedKt >= kStillRollingKt) && !(sample.speedKt > kStandingKt) &&
+           std::fabs(sample.lat - back.lat) <= kStandingDeg && std::fabs(sample.lon - back.lon) <= kStandingDeg;
+}
+
+bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.samples.empty())
+        return false;
+    const TrafficSample& back = ac.samples.back();
+    if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
+        !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)
+        return false;
+    const double turned = std::fabs(std::remainder(sample.trackDeg - back.trackDeg, 360.0));
+    if (turned > kSameWayDeg)
+        return false;
+    const RelativePosition rel =
+        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
+    return rel.alongM < -(sample.airborne ? kAirNoiseM : kGroundNoiseM);
+}
+
+void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
+{
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || sample.airborne || !m.valid)
+        return;
+    const LatLon end{m.endLatitude, m.endLongitude};
+    const double heading = m.endHeading * kDegToRad;
+    const RelativePosition rel = gf_relativePosition(end, heading, {sample.lat, sample.lon});
+    if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + kBesideRunwayM))
+        return;
+    const LatLon on = gf_destinationPoint(end, {heading + std::numbers::pi, -rel.alongM * kFeetPerMetre});
+    sample.lat = on.latitude;
+    sample.lon = on.longitude;
+}
+
+void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
+{
+    for (size_t i = 1; i < ac.samples.size(); ++i)
+        if (!ac.samples[i].stationary)
+            gf_keepOnTakeOffCentreLine(ac, ac.samples[i]);
+}
+
+bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
+{
+    if (!ac.groundMode || ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
+        return false;
+    const TrafficSample& back = ac.samples.back();
+    if (back.airborne)
+        return false;
+    if (!(back.speedKt > kStandingKt)) {
+        // Standing after standing: within the noise it has not moved.
+        if (sample.speedKt > kStandingKt)
+            return false;
+        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
+            return false;
+        sample.lat = back.lat;
+        sample.lon = back.lon;
+        return true;
+    }
+    if (!std::isfinite(back.trackDeg))
+        return false;
+    const RelativePosition rel =
+        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
+    if (!(rel.alongM < 0.0) || rel.alongM < -kGroundNoiseM || std::fabs(rel.acrossM) > kGroundNoiseM)
+        return false;
+    sample.lat = back.lat;
+    sample.lon = back.lon;
+    return true;
+}

@@ -1,0 +1,33 @@
+// Reports that cannot be where the aircraft went: the jitter of an aircraft
+// standing lined up for its take-off, and positions that step back against
+// the reported track (noise of the position source, multilateration in the
+// air). Both are dropped by the sample checks so that the aircraft keeps its
+// place or its course. A take-off roll keeps to its runway's centre line.
+#pragma once
+
+#include "engine/aircraft.h"
+
+// Lined up in its take-off roll and standing: a report within a few metres
+// of the last one, at 2 kt or less, is the position source's jitter.
+bool gf_standingJitterInRoll(const LiveAircraft& aircraft, const TrafficSample& sample);
+
+// Both reports moving the same way, and the new one lies behind the last one
+// along its track by more than the position noise: no aircraft gets there
+// without turning round, which the reported track would show.
+bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
+
+// In a take-off roll on its runway: a ground report beside the centre line
+// (within the runway's half width and 30 m) is moved onto it, so that the
+// roll runs along the runway whatever the position noise.
+void gf_keepOnTakeOffCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
+// The same for the samples ahead of the aircraft once its take-off roll
+// has its runway.
+void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
+
+// A slow report (under 5 kt) on the ground that lies just behind the last
+// report along its track, or near a last report that stands (2 kt or less),
+// within the ground position noise, is where that aircraft stopped: it is
+// moved onto the last report (which the standing filter then takes as a
+// stop), so that the aircraft does not turn round to creep to it. True when
+// it was moved.
+bool gf_holdStopBehind(const LiveAircraft& aircraft, TrafficSample& sample);
