@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "core/log.h"
@@ -47,7 +48,8 @@ bool lf_parseCode(std::string_view text, std::array<char, N>& chars, uint32_t& c
 template <class Code, size_t N>
 std::optional<Code> lf_tryParseCode(std::string_view text) noexcept
 {
-    static_assert(sizeof(Code) == 8 && offsetof(Code, chars) == 4 && std::endian::native == std::endian::little);
+    static_assert(std::is_trivially_copyable_v<Code> && sizeof(Code) == 8 && offsetof(Code, chars) == 4 &&
+                  std::endian::native == std::endian::little);
     Code parsed;
     if (!lf_parseCode(text, parsed.chars, parsed.code))
         return std::nullopt;
@@ -55,7 +57,7 @@ std::optional<Code> lf_tryParseCode(std::string_view text) noexcept
     const uint64_t chars = __builtin_bswap32(v) >> (8 * (4 - N)); // first character lowest
     const uint64_t packed = v | (chars << 32);
     Code result;
-    std::memcpy(&result, &packed, sizeof result);
+    std::memcpy(static_cast<void*>(&result), &packed, sizeof result);
     return result;
 }
 
