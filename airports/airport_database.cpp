@@ -8,9 +8,9 @@
 
 #include "core/units.h"
 #include "airports/airport_database_state.h"
-#include "engine/traffic_state.h"
 
 CurrentAirportRecord CurrentAirport;
+std::shared_mutex engineLock;
 
 AirportDatabase& gf_airportDatabase()
 {

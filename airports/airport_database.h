@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <shared_mutex>
 
 #include "core/value_types.h"
 
@@ -15,9 +16,8 @@ struct AirportDbRecord {
     int32_t altitude = 0; // feet
 };
 
-// Kept under engineLock (engine/traffic_state.h): written by the park-airport
-// choice and the main task with the lock held exclusively, read under the
-// shared lock.
+// Kept under engineLock: written by the park-airport choice and the main task
+// with the lock held exclusively, read under the shared lock.
 struct CurrentAirportRecord {
     uint32_t code = 0; // ICAO code as c0 << 24 | .. | c3; 0 = none
     double latitude = 0.0;
@@ -26,6 +26,8 @@ struct CurrentAirportRecord {
     IataCode iata;
 };
 extern CurrentAirportRecord CurrentAirport;
+// The reader/writer lock over the current-airport record.
+extern std::shared_mutex engineLock;
 
 // The current-airport record of a database airport.
 CurrentAirportRecord gf_currentAirportOf(const AirportDbRecord& airport);

@@ -7,7 +7,10 @@
 #include <numbers>
 #include <set>
 #include <system_error>
+#include <type_traits>
 #include <unordered_set>
+
+#include <type_traits>
 
 #include <fmt/format.h>
 
@@ -18,7 +21,7 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "core/version_data.h"
-#include "parking/traffic_aircraft.h"
+#include "liveries/model_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -185,12 +188,12 @@ bool gf_writeApfParameters(pugi::xml_node root, const ScannedAirport& airport, A
         }
     }
     if (mode == ApfWriteMode::Learned) {
-        ok = ok && gf_xmlAppendBoolParameter(p, "RT_PARKTRAFFIC_ONLY", settings->RT_PARKTRAFFIC_ONLY) &&
-             gf_xmlAppendBoolParameter(p, "AUTO_PARK", settings->AUTO_PARK) &&
-             gf_xmlAppendIntParameter(p, "parking_percentage", settings->parking_percentage) &&
-             gf_xmlAppendIntParameter(p, "MAX_FIT", settings->MAX_FIT) &&
-             gf_xmlAppendBoolParameter(p, "WEEK", settings->WEEK) &&
-             gf_xmlAppendBoolParameter(p, "PARK_SOFT", settings->PARK_SOFT);
+        gf_forEachAirportSetting(*settings, [&](const char* key, const auto& value, const auto&, auto) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>)
+                ok = ok && gf_xmlAppendBoolParameter(p, key, value);
+            else
+                ok = ok && gf_xmlAppendIntParameter(p, key, value);
+        });
     }
     return ok;
 }

@@ -15,8 +15,9 @@
 
 #include <pugixml.hpp>
 
+#include "airports/airport_settings.h"
 #include "airports/scanned_airport.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // Stands read from one file at most.
 inline constexpr size_t g_maxAirportFileStands = 512;
@@ -26,16 +27,6 @@ inline constexpr std::array<std::string_view, 16> StandTypeNames{
     "NONE",       "RAMP_GA",     "RAMP_GA_SMALL", "RAMP_GA_MEDIUM", "RAMP_GA_LARGE", "RAMP_CARGO",
     "RAMP_MIL_CARGO", "RAMP_MIL_COMBAT", "GATE_SMALL", "GATE_MEDIUM", "GATE_HEAVY", "DOCK_GA",
     "FUEL",       "VEHICLE",     "RAMP_GA_EXTRA", "GATE_EXTRA",
-};
-
-// The per-airport parking settings of a learned file.
-struct AirportSettings {
-    int32_t parking_percentage = 0;
-    int32_t MAX_FIT = 0;
-    bool RT_PARKTRAFFIC_ONLY = false;
-    bool AUTO_PARK = false;
-    bool WEEK = false;
-    bool PARK_SOFT = false;
 };
 
 enum class ApfWriteMode : uint32_t {

@@ -83,12 +83,7 @@ void lf_mergeLearned(AirportFile& file)
     }
     LearnedAirportData& data = std::get<LearnedAirportData>(merged);
     file.stands = std::move(data.stands);
-    file.parking_percentage = data.parking_percentage;
-    file.MAX_FIT = data.MAX_FIT;
-    file.RT_PARKTRAFFIC_ONLY = data.RT_PARKTRAFFIC_ONLY;
-    file.AUTO_PARK = data.AUTO_PARK;
-    file.WEEK = data.WEEK;
-    file.PARK_SOFT = data.PARK_SOFT;
+    static_cast<LearnedAirportSettings&>(file) = data;
     file.handmadeOverrule = data.handmade;
     file.learnedMerged = true;
     const auto [real, soft] = gf_computeStandScores(file.stands);

@@ -17,9 +17,10 @@
 #include <pugixml.hpp>
 
 #include "airports/airport_file_store.h"
+#include "airports/airport_settings.h"
 #include "core/encrypted_file.h"
 #include "core/value_types.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // Set when an airport file has been loaded and set up for the current
 // airport; cleared when the airport is left.
@@ -30,8 +31,9 @@ extern std::atomic<int> loadedAirportFileWeek;
 // "Park" button acts only while it is set.
 extern std::atomic<bool> parkingAirportLoaded;
 
-// An airport file as loaded.
-struct AirportFile {
+// An airport file as loaded, with the per-airport settings of its learned
+// file (empty when there is none, or the file has no such setting).
+struct AirportFile : LearnedAirportSettings {
     std::string airport_name;
     std::string publisher;
     int32_t altitude = 0; // feet
@@ -49,12 +51,6 @@ struct AirportFile {
     int32_t origin = 0; // 0 read in place, 1 downloaded, 2 from the cache
     bool learnedMerged = false;
     bool handmadeOverrule = false;
-    std::optional<int32_t> parking_percentage;
-    std::optional<int32_t> MAX_FIT;
-    std::optional<bool> RT_PARKTRAFFIC_ONLY;
-    std::optional<bool> AUTO_PARK;
-    std::optional<bool> WEEK;
-    std::optional<bool> PARK_SOFT;
 };
 
 // The loaded file, or the error text of a failed load. A

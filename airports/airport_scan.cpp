@@ -20,8 +20,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/text.h"
-#include "feed/weekly_traffic_airports.h"
-#include "simlink/facility_reader.h"
+#include "airports/weekly_traffic_airports.h"
 
 namespace fs = std::filesystem;
 
@@ -317,7 +316,7 @@ void lf_endAirportScan(bool committed)
         gf_airportUi().enableTbloButton(false);
         gf_airportUi().enableSkipAirportScan(true);
     }
-    gf_closeParkingReader();
+    gf_closeSimulatorFacilityReader();
     gf_clearWeeklyTrafficAirports();
     lf_clearPublisherLists();
     queueFileCounts();

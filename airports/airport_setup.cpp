@@ -1,7 +1,6 @@
 #include "airports/airport_file_store.h"
 #include "airports/airport_setup.h"
 
-#include <algorithm>
 #include <mutex>
 
 #include <fmt/format.h>
@@ -15,9 +14,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
-#include "feed/rt_api_traffic_reader.h"
-#include "feed/rt_app_readers.h"
 
 std::atomic<bool> handmadeOverrule{false};
 
@@ -25,17 +21,30 @@ namespace {
 
 std::mutex g_infoMutex;
 LoadedAirportInfo g_info;
-AirportSettingsBlock g_block;
+AirportSettings g_block;
 
 void lf_setChecked(CheckBoxParameter& box, bool value)
 {
-    box.value = value;
+    box.set(value);
     box.showValue();
 }
 
-void lf_setParkingPercentage(int32_t value)
+// Shows a per-airport setting in its control: MAX_FIT, the one without a
+// control of its own, through MAX_FIT_FL.
+void lf_showSetting(CheckBoxParameter& box)
 {
-    parking_percentage.value = std::clamp(value, parking_percentage.minValue, parking_percentage.maxValue);
+    box.showValue();
+}
+
+void lf_showSetting(IntChoiceParameter& choice)
+{
+    choice.selectCurrent();
+}
+
+void lf_showSetting(IntParameter& setting)
+{
+    if (&setting == &MAX_FIT)
+        gf_syncMaxFitFl();
 }
 
 // The rules for an airport without a learned file: thin or poor files park by
@@ -55,7 +64,7 @@ void lf_applyThinFileRules(const AirportFile& file)
     }
     if (n < 3 && parking_percentage.value != 100 && parking_percentage.value != 65) {
         const int32_t target = n == 1 ? 100 : 65;
-        lf_setParkingPercentage(target);
+        parking_percentage.set(target);
         gf_logError(fmt::format("target parking % set at {}, because this airport has just {} stand{}", target, n,
                                 gf_pluralSuffix(static_cast<int64_t>(n))));
         if (RT_PARKTRAFFIC_ONLY.value)
@@ -73,20 +82,16 @@ void lf_applyThinFileRules(const AirportFile& file)
 
 void lf_applyLearnedSettings(const AirportFile& file)
 {
-    lf_setParkingPercentage(file.parking_percentage.value_or(parking_percentage.defaultValue));
-    parking_percentage.selectCurrent();
-    if (file.WEEK)
-        lf_setChecked(WEEK, *file.WEEK);
-    if (file.PARK_SOFT)
-        lf_setChecked(PARK_SOFT, *file.PARK_SOFT);
-    if (file.RT_PARKTRAFFIC_ONLY)
-        lf_setChecked(RT_PARKTRAFFIC_ONLY, *file.RT_PARKTRAFFIC_ONLY);
-    if (file.AUTO_PARK)
-        lf_setChecked(AUTO_PARK, *file.AUTO_PARK);
-    if (file.MAX_FIT) {
-        MAX_FIT.value = std::clamp(*file.MAX_FIT, MAX_FIT.minValue, MAX_FIT.maxValue);
-        gf_syncMaxFitFl();
-    }
+    // A learned file without a parking percentage takes the default; every
+    // other setting it lacks stays as it is.
+    LearnedAirportSettings learned = file;
+    learned.parking_percentage = learned.parking_percentage.value_or(parking_percentage.defaultValue);
+    gf_forEachAirportSetting(learned, [](const char*, const auto& value, auto& setting, auto) {
+        if (!value)
+            return;
+        setting.set(*value);
+        lf_showSetting(setting);
+    });
     gf_publishAirportSettings();
     gf_airportUi().updateParkingControls();
     if (file.handmadeOverrule)
@@ -101,7 +106,7 @@ LoadedAirportInfo gf_loadedAirportInfo()
     return g_info;
 }
 
-AirportSettingsBlock gf_airportSettingsBlock()
+AirportSettings gf_airportSettingsBlock()
 {
     std::lock_guard lock(g_infoMutex);
     return g_block;
@@ -109,10 +114,9 @@ AirportSettingsBlock gf_airportSettingsBlock()
 
 void lf_recordAirportSettings()
 {
-    const auto p = gf_parametersSnapshot();
+    const AirportSettings settings = gf_airportSettingsOf(*gf_parametersSnapshot());
     std::lock_guard lock(g_infoMutex);
-    g_block = {p->parking_percentage, p->MAX_PARK_SEL, p->MAX_LIVE_SEL, p->MAX_FIT,
-               p->RT_PARKTRAFFIC_ONLY, p->AUTO_PARK, p->WEEK, p->PARK_SOFT};
+    g_block = settings;
 }
 
 void gf_setupAirportFromFile(AirportFile& file)
@@ -152,41 +156,19 @@ void gf_setupAirportFromFile(AirportFile& file)
         std::lock_guard lock(g_infoMutex);
         g_info = {file.airport_name, file.publisher, file.altitude, file.learnedTarget};
     }
-    const std::optional<double> altitude = gf_currentAirportAltitude();
-    if (gf_isRTDirect())
-        gf_setRTDirectAirportAltitude(altitude);
-    else
-        gf_setRTAppAirportAltitude(altitude);
     gf_repaintAirportPanel();
 }
 
 void gf_showAirportSettings()
 {
-    const AirportSettingsBlock block = gf_airportSettingsBlock();
-    if (block.MAX_FIT != MAX_FIT.value) {
-        MAX_FIT.value = std::clamp(block.MAX_FIT, MAX_FIT.minValue, MAX_FIT.maxValue);
-        MAX_FIT.save();
-        gf_syncMaxFitFl();
-    }
-    if (block.parking_percentage != parking_percentage.value) {
-        lf_setParkingPercentage(block.parking_percentage);
-        parking_percentage.save();
-        parking_percentage.selectCurrent();
-        gf_updateParametersFrom(parking_percentage);
-    }
-    const std::pair<CheckBoxParameter*, bool> boxes[] = {
-        {&RT_PARKTRAFFIC_ONLY, block.RT_PARKTRAFFIC_ONLY != 0},
-        {&AUTO_PARK, block.AUTO_PARK != 0},
-        {&PARK_SOFT, block.PARK_SOFT != 0},
-        {&WEEK, block.WEEK != 0},
-    };
-    for (const auto& [box, value] : boxes) {
-        if (box->value == value)
-            continue;
-        box->value = value;
-        box->save();
-        box->showValue();
-    }
+    const AirportSettings block = gf_airportSettingsBlock();
+    gf_forEachAirportSetting(block, [](const char*, const auto& value, auto& setting, auto) {
+        if (setting.value == value)
+            return;
+        setting.set(value);
+        setting.save();
+        lf_showSetting(setting);
+    });
     gf_publishAirportSettings();
     gf_airportUi().updateParkingControls();
     gf_airportUi().enableMaxFitFl(!(!RT_PARKTRAFFIC_ONLY.value && AUTO_PARK.value));

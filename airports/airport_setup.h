@@ -26,17 +26,7 @@ LoadedAirportInfo gf_loadedAirportInfo();
 extern std::atomic<bool> handmadeOverrule;
 
 // The user's parking settings, recorded before an airport's rules change them.
-struct AirportSettingsBlock {
-    int32_t parking_percentage = 0;
-    int32_t MAX_PARK_SEL = 0;
-    int32_t MAX_LIVE_SEL = 0;
-    int32_t MAX_FIT = 0;
-    uint8_t RT_PARKTRAFFIC_ONLY = 0;
-    uint8_t AUTO_PARK = 0;
-    uint8_t WEEK = 0;
-    uint8_t PARK_SOFT = 0;
-};
-AirportSettingsBlock gf_airportSettingsBlock();
+AirportSettings gf_airportSettingsBlock();
 
 void gf_setupAirportFromFile(AirportFile& file);
 void lf_recordAirportSettings();

@@ -17,7 +17,7 @@
 #include "airports/parking_names.h"
 #include "core/log.h"
 #include "core/units.h"
-#include "feed/weekly_traffic_airports.h"
+#include "airports/weekly_traffic_airports.h"
 
 std::vector<std::string> ScanLogLines;
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <mutex>
 #include <shared_mutex>
+#include <type_traits>
 
 #include <fmt/format.h>
 
@@ -22,7 +23,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
 
 namespace fs = std::filesystem;
 
@@ -40,6 +40,22 @@ void lf_logSetting(const char* name, const std::optional<T>& value)
 {
     if (value)
         gf_logContinuation(fmt::format("{:24}: {}", name, *value));
+}
+
+// Reads and logs the per-airport settings. A file without AUTO_PARK turns
+// automatic parking off.
+void lf_readSettings(const pugi::xml_document& doc, LearnedAirportSettings& settings)
+{
+    gf_forEachAirportSetting(settings, [&](const char* key, auto& member, const auto&, auto) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::optional<bool>>)
+            member = gf_xmlReadBoolParameter(doc, key);
+        else
+            member = gf_readIntParameter(doc, key);
+    });
+    settings.AUTO_PARK = settings.AUTO_PARK.value_or(false);
+    gf_forEachAirportSetting(settings, [](const char* key, const auto& member, const auto&, auto) {
+        lf_logSetting(key, member);
+    });
 }
 
 std::optional<fs::path> lf_learnedSavePath(const LoadedAirportInfo& info, const IcaoCode& icao)
@@ -89,18 +105,7 @@ LearnedAirportData lf_readLearned(const fs::path& path, const std::string& airpo
                         learnedName, airportName),
             true);
     }
-    data.parking_percentage = gf_readIntParameter(doc, "parking_percentage");
-    lf_logSetting("parking_percentage", data.parking_percentage);
-    data.WEEK = gf_xmlReadBoolParameter(doc, "WEEK");
-    lf_logSetting("WEEK", data.WEEK);
-    data.PARK_SOFT = gf_xmlReadBoolParameter(doc, "PARK_SOFT");
-    lf_logSetting("PARK_SOFT", data.PARK_SOFT);
-    data.MAX_FIT = gf_readIntParameter(doc, "MAX_FIT");
-    lf_logSetting("MAX_FIT", data.MAX_FIT);
-    data.RT_PARKTRAFFIC_ONLY = gf_xmlReadBoolParameter(doc, "RT_PARKTRAFFIC_ONLY");
-    lf_logSetting("RT_PARKTRAFFIC_ONLY", data.RT_PARKTRAFFIC_ONLY);
-    data.AUTO_PARK = gf_xmlReadBoolParameter(doc, "AUTO_PARK").value_or(false);
-    lf_logSetting("AUTO_PARK", data.AUTO_PARK);
+    lf_readSettings(doc, data);
 
     if (gf_xmlReadBoolParameter(doc, "handmade").value_or(false)) {
         data.stands.clear();
@@ -227,8 +232,7 @@ void gf_saveLearned(const std::vector<Stand>& stands, bool handmade)
         return;
     }
     const auto params = gf_parametersSnapshot();
-    const AirportSettings settings{params->parking_percentage, params->MAX_FIT, params->RT_PARKTRAFFIC_ONLY,
-                                   params->AUTO_PARK, params->WEEK, params->PARK_SOFT};
+    const AirportSettings settings = gf_airportSettingsOf(*params);
     const uint32_t sim = g_modeSettings.load()->sim;
     const uint32_t updates = learnedUpdateCounter.load();
     if (gf_writeApf(airport, *path, ApfWriteMode::Learned, sim, handmade, settings))
@@ -242,12 +246,10 @@ void gf_saveLearned(const std::vector<Stand>& stands, bool handmade)
 void gf_publishAirportSettings()
 {
     gf_modifyParameters([](Parameters& p) {
-        p.parking_percentage = parking_percentage.value;
+        // The record's members carry the settings' names.
+        gf_forEachAirportSetting(p, [](const char*, auto& member, const auto& setting, auto) {
+            member = setting.value;
+        });
         p.MAX_PARK_SEL = MAX_PARK_SEL.value;
-        p.MAX_FIT = MAX_FIT.value;
-        p.RT_PARKTRAFFIC_ONLY = RT_PARKTRAFFIC_ONLY.value;
-        p.AUTO_PARK = AUTO_PARK.value;
-        p.WEEK = WEEK.value;
-        p.PARK_SOFT = PARK_SOFT.value;
     });
 }

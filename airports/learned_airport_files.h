@@ -15,19 +15,15 @@
 
 #include <pugixml.hpp>
 
-#include "parking/stand.h"
+#include "airports/airport_settings.h"
+#include "airports/stand.h"
 
 // Changes of flight options since the last save; the parking side counts them.
 extern std::atomic<uint32_t> learnedUpdateCounter;
 
-struct LearnedAirportData {
+// The learned file's per-airport settings with what it adds to the stands.
+struct LearnedAirportData : LearnedAirportSettings {
     std::vector<Stand> stands; // replaces the loaded stands
-    std::optional<int32_t> parking_percentage;
-    std::optional<int32_t> MAX_FIT;
-    std::optional<bool> RT_PARKTRAFFIC_ONLY;
-    std::optional<bool> AUTO_PARK;
-    std::optional<bool> WEEK;
-    std::optional<bool> PARK_SOFT;
     bool handmade = false;
 };
 

@@ -20,8 +20,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/text.h"
-#include "feed/weekly_traffic_airports.h"
-#include "simlink/facility_reader.h"
+#include "airports/weekly_traffic_airports.h"
 
 namespace fs = std::filesystem;
 
@@ -46,13 +45,16 @@ constexpr std::array<std::string_view, 7> SKIPPED_BGLS{
     "statics", "afcad updates", "_heliports", "duijffmedia-eham-remove", "immersivelights", "immersive-",
     "bksq-scenery-"};
 
-bool readFacilityData(const IcaoCode& icao, ScannedAirport& airport, int& helipads)
+bool noFacilityData(const IcaoCode&, ScannedAirport&, int&)
 {
-    const std::string code = icao.toString();
-    return gf_readFacilityStands(code, code, "", airport, helipads);
+    return false;
 }
 
-FacilityStandsReader g_facilityReader = &readFacilityData;
+void noFacilityReaderToClose() {}
+
+FacilityStandsReader g_simulatorReader = &noFacilityData;
+void (*g_closeSimulatorReader)() = &noFacilityReaderToClose;
+FacilityStandsReader g_facilityReader = &noFacilityData;
 
 template <size_t N>
 bool containsAny(std::string_view text, const std::array<std::string_view, N>& needles)
@@ -139,8 +141,22 @@ std::string upperKey(const fs::path& path)
 FacilityStandsReader gf_setFacilityStandsReader(FacilityStandsReader reader)
 {
     const FacilityStandsReader previous = g_facilityReader;
-    g_facilityReader = reader ? reader : &readFacilityData;
+    g_facilityReader = reader ? reader : g_simulatorReader;
     return previous;
+}
+
+void gf_registerSimulatorFacilityReader(FacilityStandsReader reader, void (*close)())
+{
+    const bool current = g_facilityReader == g_simulatorReader;
+    g_simulatorReader = reader ? reader : &noFacilityData;
+    g_closeSimulatorReader = close ? close : &noFacilityReaderToClose;
+    if (current)
+        g_facilityReader = g_simulatorReader;
+}
+
+void gf_closeSimulatorFacilityReader()
+{
+    g_closeSimulatorReader();
 }
 
 std::optional<IcaoCode> gf_icaoFromPath(std::string_view text, const IcaoTest& first, const IcaoTest& second)

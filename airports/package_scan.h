@@ -45,3 +45,8 @@ bool lf_isScannableAirport(const IcaoCode& icao);
 // reader of their own in place; null restores the simulator's.
 using FacilityStandsReader = bool (*)(const IcaoCode& icao, ScannedAirport& airport, int& helipads);
 FacilityStandsReader gf_setFacilityStandsReader(FacilityStandsReader reader);
+// The simulator link registers its reader and the closing of the reader's
+// connection at program start; until then the scan reads no facility data.
+void gf_registerSimulatorFacilityReader(FacilityStandsReader reader, void (*close)());
+// Closes the simulator's facility reader, when one is registered.
+void gf_closeSimulatorFacilityReader();

@@ -10,7 +10,7 @@
 
 #include "airports/package_manifest.h"
 #include "core/value_types.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 struct ScannedAirport {
     IcaoCode icao;

@@ -16,7 +16,7 @@
 #include "core/text.h"
 #include "core/value_types.h"
 #include "core/zip_archive.h"
-#include "feed/weekly_traffic_airports.h"
+#include "airports/weekly_traffic_airports.h"
 
 namespace fs = std::filesystem;
 

@@ -161,7 +161,7 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
          }},
         {&PARK_SOFT, M::Any, [](bool) {}},
         {&WEEK, M::Any, [](bool) {}},
-        {&NAV_LIGHTS_WHILE_PARKED, M::Any, [](bool on) { navLightsRequest.store(on ? 1 : 0); }},
+        {&NAV_LIGHTS_WHILE_PARKED, M::Any, [](bool on) { gf_postUserRequest(UserRequest::NavLights{on}); }},
         {&OBJECTID_LIST, M::Any,
          [](bool on) {
              if (on)
@@ -175,10 +175,10 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
         {&SKIP_AIRPORT_SCAN, M::Any, [](bool) {}},
         {&SKIP_LIVERIES_SCAN, M::Any, [](bool) {}},
         {&KEEP_SIM_TIME_PAR, M::RTDirectOnly, [](bool) {}},
-        {&TWO_PROPS, M::Any, [](bool on) { if (!on) twoPropsOff.store(true); }},
-        {&LIGHT_AIRCRAFT, M::Any, [](bool on) { if (!on) lightAircraftOff.store(true); }},
-        {&HELICOPTERS, M::Any, [](bool on) { if (!on) helicoptersOff.store(true); }},
-        {&HIGH_PERF_AIRCRAFT, M::Any, [](bool on) { if (!on) highPerfOff.store(true); }},
+        {&TWO_PROPS, M::Any, [](bool on) { if (!on) gf_postUserRequest(UserRequest::TwoPropsOff{}); }},
+        {&LIGHT_AIRCRAFT, M::Any, [](bool on) { if (!on) gf_postUserRequest(UserRequest::LightAircraftOff{}); }},
+        {&HELICOPTERS, M::Any, [](bool on) { if (!on) gf_postUserRequest(UserRequest::HelicoptersOff{}); }},
+        {&HIGH_PERF_AIRCRAFT, M::Any, [](bool on) { if (!on) gf_postUserRequest(UserRequest::HighPerfOff{}); }},
         {&AUTO_RANGE, M::Any,
          [](bool on) {
              if (on)
@@ -217,12 +217,12 @@ bool lf_handleButtonCommand(uint16_t id)
         return true;
     }
     if (id == AIRCRAFT_BUTTON.controlId) {
-        listAircraftRequested.store(true);
+        gf_postUserRequest(UserRequest::ListAircraft{});
         gf_enableControl(BLOCK_BUTTON, false);
         return true;
     }
     if (id == UNBLOCK_BUTTON.controlId) {
-        restartNowRequested.store(true);
+        gf_postUserRequest(UserRequest::RestartNow{});
         if (BLOCK_AIRCRAFT.value.empty())
             lf_show("Nothing to unblock...", true);
         else
@@ -231,7 +231,7 @@ bool lf_handleButtonCommand(uint16_t id)
     }
     if (id == FLUSH_BUTTON.controlId) {
         lf_show("All static parked aircraft will be removed ...");
-        flushStaticRequested.store(true);
+        gf_postUserRequest(UserRequest::FlushStatic{});
         gf_enableControl(FLUSH_BUTTON, false);
         return true;
     }
@@ -350,7 +350,7 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
         const int32_t old = MATCHING_DEPTH.value;
         lf_takeIntChoice(MATCHING_DEPTH, s->first);
         if (MATCHING_DEPTH.value > old)
-            rematchRequested.store(true);
+            gf_postUserRequest(UserRequest::Rematch{});
         return true;
     }
     for (IntChoiceParameter* p : {&TCAS_FL, &parking_percentage}) {
@@ -385,12 +385,12 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
     }
     if (auto s = selection(MAX_PARK_SEL)) {
         lf_takeIntChoice(MAX_PARK_SEL, s->first);
-        maxParkChanged.store(true);
+        gf_postUserRequest(UserRequest::MaxParkChanged{});
         return true;
     }
     if (auto s = selection(MAX_LIVE_SEL)) {
         lf_takeIntChoice(MAX_LIVE_SEL, s->first);
-        maxLiveChanged.store(true);
+        gf_postUserRequest(UserRequest::MaxLiveChanged{});
         return true;
     }
     if (gf_isRTDirect()) {
@@ -448,7 +448,7 @@ void lf_blockAircraft()
     gf_enableControl(AIRCRAFT_BUTTON, false);
     gf_enableControl(AIRCRAFT_SELECTOR, false);
     gf_enableControl(ALL_AIR_GND_SELECTOR, false);
-    blockRequested.store(true);
+    gf_postUserRequest(UserRequest::Block{});
 }
 
 void lf_unblockAircraft()

@@ -14,7 +14,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "airports/park_airports.h"
 #include "app/commands.h"
 #include "app/controls.h"
@@ -45,7 +45,7 @@
 #include "feed/rt_credential.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
@@ -53,7 +53,7 @@
 #include "parking/stand_options.h"
 #include "parking/stand_table.h"
 #include "parking/user_collisions.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"
@@ -259,19 +259,19 @@ void lf_everySecond()
     }
 
     const size_t stands = gf_standCount();
-    if (maxParkChanged.exchange(false) && stands > 0) {
+    if (gf_takeUserRequest<UserRequest::MaxParkChanged>() && stands > 0) {
         const int32_t previous = gf_standTable().staticQuota; // below 0: no limit yet
         if (const int32_t quota = gf_parkingRunQuota(*params); previous < 0 || quota < previous)
             gf_enforceParkedLimit(0);
     }
-    if (maxLiveChanged.exchange(false) && params->MAX_LIVE_SEL != 500) {
+    if (gf_takeUserRequest<UserRequest::MaxLiveChanged>() && params->MAX_LIVE_SEL != 500) {
         const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
         for (int64_t i = 0; i < excess; ++i)
             lf_isThisTheFurthestLive(-1.0);
     }
-    if (flushStaticRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::FlushStatic>())
         gf_removeAllStatic();
-    if (listAircraftRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::ListAircraft>())
         lf_fillAircraftSelector();
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();
@@ -280,7 +280,7 @@ void lf_everySecond()
         gf_checkUserCollisions();
     if (params->COLLISION_LIVE_PARKED_GND)
         gf_checkLiveVsParkedCollisions();
-    if (blockRequested.exchange(false))
+    if (gf_takeUserRequest<UserRequest::Block>())
         gf_removeBlockedAc();
     if (parkingInProgress.load())
         Gui::instance().enqueueUpdate(GuiUpdate::ParkingPending{gf_parkingPlanSize()});
@@ -288,16 +288,16 @@ void lf_everySecond()
 
 void lf_every5Seconds()
 {
-    if (twoPropsOff.exchange(false))
-        gf_removeLiveAircraftCategory(1);
-    if (lightAircraftOff.exchange(false))
-        gf_removeLiveAircraftCategory(0);
-    if (helicoptersOff.exchange(false)) {
-        gf_removeLiveAircraftCategory(6);
+    if (gf_takeUserRequest<UserRequest::TwoPropsOff>())
+        gf_removeLiveAircraftCategory(Category::TwoProps);
+    if (gf_takeUserRequest<UserRequest::LightAircraftOff>())
+        gf_removeLiveAircraftCategory(Category::Light);
+    if (gf_takeUserRequest<UserRequest::HelicoptersOff>()) {
+        gf_removeLiveAircraftCategory(Category::Rotorcraft);
         gf_removeStaticAircraftCategory();
     }
-    if (highPerfOff.exchange(false))
-        gf_removeLiveAircraftCategory(5);
+    if (gf_takeUserRequest<UserRequest::HighPerfOff>())
+        gf_removeLiveAircraftCategory(Category::HighPerf);
 
     const UserAcPosition user = gf_getUserAcPosition();
     if (gf_isRTDirect()) {
@@ -392,7 +392,7 @@ void lf_every15Seconds()
 void lf_every30Seconds()
 {
     MainLoopState& s = gf_mainLoopState();
-    if (rematchRequested.exchange(false)) {
+    if (gf_takeUserRequest<UserRequest::Rematch>()) {
         gf_clearLiveryChoiceCache();
         // A deeper ladder may match what was not matched before.
         gf_clearNoMatchList();
@@ -471,10 +471,9 @@ bool lf_tick()
         lf_simNotRunning();
         return gf_keepRunning();
     }
-    const uint8_t lights = navLightsRequest.exchange(kNoNavLightsRequest);
-    if (lights <= 127) {
+    if (const auto lights = gf_takeUserRequest<UserRequest::NavLights>()) {
         for (uint32_t objectId : gf_parkedObjectIdsInSim())
-            gf_setNavLights(objectId, lights != 0 ? 1u : 0u);
+            gf_setNavLights(objectId, lights->on ? 1u : 0u);
     }
     lf_handleAddingStack();
     lf_runWaitingParkingRun();

@@ -19,7 +19,7 @@
 #include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"
@@ -57,7 +57,7 @@
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_scan_driver.h"
 #include "liveries/model_database.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"
@@ -427,7 +427,7 @@ bool lf_startRTApp()
     if (userOnGround.load() && atAirport) {
         gf_showMessage(fmt::format("{} Requesting RT parked traffic ...", gf_utcTimeText()), true);
         gf_requestRTAppParkedTraffic();
-        if (!lf_waitFor([] { return gf_parkedTrafficOf(1).received.load(); }, 50, 200) && gf_keepRunning())
+        if (!lf_waitFor([] { return gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); }, 50, 200) && gf_keepRunning())
             gf_logError("Time out: no parked traffic received?");
     } else {
         gf_logLine("user not at an airport, no RT parked Traffic needed");

@@ -10,7 +10,7 @@
 
 #include "airports/airport_database.h"
 #include "airports/airport_state.h"
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/destination.h"
@@ -39,11 +39,11 @@
 #include "feed/rt_credential.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
 #include "parking/removal_operations.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"
@@ -79,7 +79,7 @@ void lf_resetMainState()
 {
     gf_clearStopRequest();
     lf_resetMainLoopState();
-    navLightsRequest.store(kNoNavLightsRequest);
+    gf_dropUserRequest<UserRequest::NavLights>();
     gf_publishUserAcPosition(UserAcPosition{});
     gf_trafficClockInputs().professionalLevel.store(false);
     {
@@ -90,7 +90,7 @@ void lf_resetMainState()
         r.parkTrafficOnlyGeneration = 0;
         r.parkTrafficOnlyValue = false;
     }
-    blockRequested.store(false);
+    gf_dropUserRequest<UserRequest::Block>();
     pendingParkingInterval.store(-1);
     gf_resetTimeShiftState();
 }
@@ -270,7 +270,7 @@ bool lf_restartCountdown(int32_t s)
         return !gf_exitRequested();
     const bool long_ = s > 15;
     if (long_) {
-        restartNowRequested.store(false);
+        gf_dropUserRequest<UserRequest::RestartNow>();
         gf_enableControl(UNBLOCK_BUTTON, true);
     }
     gf_logLine(fmt::format("Restarting after {} seconds", s));
@@ -278,7 +278,7 @@ bool lf_restartCountdown(int32_t s)
     for (int32_t i = 0; i < s; ++i) {
         if (gf_exitRequested())
             return false;
-        if (long_ && restartNowRequested.load())
+        if (long_ && gf_userRequestPending<UserRequest::RestartNow>())
             return true;
         const int32_t r = s - i;
         gf_showMessage(fmt::format("Restarting after {} second{}{}", r, r == 1 ? "" : "s",
@@ -286,7 +286,7 @@ bool lf_restartCountdown(int32_t s)
                          false);
         // Sleep the second in short steps so a close or Unblock ends it at once.
         for (int step = 0; step < 10; ++step) {
-            if (gf_exitRequested() || (long_ && restartNowRequested.load()))
+            if (gf_exitRequested() || (long_ && gf_userRequestPending<UserRequest::RestartNow>()))
                 break;
             gf_mainSleepMs(100);
         }

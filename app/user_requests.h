@@ -1,34 +1,76 @@
-// What the window's commands hand to the main task. The GUI thread raises the
-// flags; the main loop takes each one with an atomic exchange (to false, or to
-// kNoNavLightsRequest for navLightsRequest) before it acts. Two requests are
-// counters kept under the parking mutex.
+// What the window's commands hand to the main task: one typed queue of user
+// requests (gf_postUserRequest) from the GUI thread, the main loop taking each
+// kind where it handles it (gf_takeUserRequest). A kind asked again before it
+// is taken is held once: the later request replaces the earlier one in its
+// place. Two requests are counters kept under the parking mutex.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <utility>
+#include <variant>
 
-// Remove the live aircraft that match the block filter.
-extern std::atomic<bool> blockRequested;
-// Fill the aircraft selector with the active live aircraft.
-extern std::atomic<bool> listAircraftRequested;
-// Remove every static parked aircraft.
-extern std::atomic<bool> flushStaticRequested;
-// End a restart countdown of more than 15 s at once.
-extern std::atomic<bool> restartNowRequested;
-// Match the liveries again (the matching depth was raised).
-extern std::atomic<bool> rematchRequested;
-// New limits of static and of live aircraft.
-extern std::atomic<bool> maxParkChanged;
-extern std::atomic<bool> maxLiveChanged;
-// An aircraft category was switched off: remove its aircraft.
-extern std::atomic<bool> twoPropsOff;
-extern std::atomic<bool> lightAircraftOff;
-extern std::atomic<bool> helicoptersOff;
-extern std::atomic<bool> highPerfOff;
-// The lights of parked aircraft: kNoNavLightsRequest, else the new value (0/1).
-inline constexpr uint8_t kNoNavLightsRequest = 255;
-extern std::atomic<uint8_t> navLightsRequest;
+struct UserRequest {
+    // Remove the live aircraft that match the block filter.
+    struct Block {};
+    // Fill the aircraft selector with the active live aircraft.
+    struct ListAircraft {};
+    // Remove every static parked aircraft.
+    struct FlushStatic {};
+    // End a restart countdown of more than 15 s at once.
+    struct RestartNow {};
+    // Match the liveries again (the matching depth was raised).
+    struct Rematch {};
+    // New limits of static and of live aircraft.
+    struct MaxParkChanged {};
+    struct MaxLiveChanged {};
+    // An aircraft category was switched off: remove its aircraft.
+    struct TwoPropsOff {};
+    struct LightAircraftOff {};
+    struct HelicoptersOff {};
+    struct HighPerfOff {};
+    // The lights of parked aircraft.
+    struct NavLights {
+        bool on = false;
+    };
+
+    using Kind = std::variant<Block, ListAircraft, FlushStatic, RestartNow, Rematch, MaxParkChanged, MaxLiveChanged,
+                              TwoPropsOff, LightAircraftOff, HelicoptersOff, HighPerfOff, NavLights>;
+    template <typename T>
+    static constexpr std::size_t indexOf = Kind(std::in_place_type<T>).index();
+};
+
+void gf_postUserRequest(UserRequest::Kind request);
+// Takes the pending request of that kind index out of the queue.
+std::optional<UserRequest::Kind> gf_takeUserRequest(std::size_t kind);
+bool gf_userRequestPending(std::size_t kind);
+
+// Takes the pending request of kind T; empty when none is pending.
+template <typename T>
+std::optional<T> gf_takeUserRequest()
+{
+    std::optional<UserRequest::Kind> taken = gf_takeUserRequest(UserRequest::indexOf<T>);
+    if (!taken)
+        return std::nullopt;
+    return std::get<T>(*taken);
+}
+
+// True while a request of kind T waits; it stays in the queue.
+template <typename T>
+bool gf_userRequestPending()
+{
+    return gf_userRequestPending(UserRequest::indexOf<T>);
+}
+
+// Forgets a pending request of kind T.
+template <typename T>
+void gf_dropUserRequest()
+{
+    (void)gf_takeUserRequest(UserRequest::indexOf<T>);
+}
 
 // The parking-update handshake between the window and the main loop.
 struct ParkingRequests {

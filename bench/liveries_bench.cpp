@@ -13,7 +13,7 @@
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/model_database.h"
 #include "tests/support/data_sets.h"
@@ -98,7 +98,7 @@ void BM_LiveryChoice(benchmark::State& state)
         ac.ids.airline = gf_airlineCode2Id(i % 5 == 0 ? std::string("PVT") : lf_airline(i % 600));
         ac.ids.model = gf_modelCode2Id(c_models[(i * 7) % c_modelCount]);
         ac.ids.cargo = i % 13 == 0 ? 1 : 0;
-        ac.category = static_cast<uint32_t>(gf_modelCategory(ac.ids.model));
+        ac.category = gf_modelCategory(ac.ids.model);
         ac.callsign = fmt::format("BEN{}", i);
         if (i % 4 == 0)
             ac.registration = fmt::format("X-{}", (i * 3) % 40000);

@@ -112,7 +112,7 @@ void BM_ParkingBuild500Stands(benchmark::State& state)
         r.slot = gf_halfHourSlotNow();
         parked.push_back(std::move(r));
     }
-    ParkedTrafficShare& share = gf_parkedTrafficOf(1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(TrafficSource::rtApp);
     double lastMs = 0.0;
     int32_t lastTicks = 0;
     for (auto _ : state) {
@@ -236,7 +236,7 @@ void BM_ParkingRunTicks512Stands(benchmark::State& state)
         base.callsign2 = e.callsign;
         base.text3 = e.secondCallsign;
         base.registration = e.registration;
-        base.category = static_cast<uint32_t>(gf_modelCategory(e.ids.model));
+        base.category = gf_modelCategory(e.ids.model);
         StaticAircraft st(base, gf_nextStaticKey(), e.standId, {}, true);
         st.staticSource = 1;
         st.simState = SimState::active;

@@ -44,7 +44,7 @@ void BM_RTDirectDecodeTraffic(benchmark::State& state)
     context.userLat = 52.3;
     context.userLon = 4.76;
     context.cosUserLat = 0.6115;
-    context.sourceTag = 2;
+    context.sourceTag = TrafficSource::rtDirect;
     context.settings = settings.get();
     context.groundSquawkCheck = true;
     TrafficBatch batch;

@@ -7,9 +7,9 @@
 #include <numbers>
 #include <vector>
 
-#include "parking/runway_matching.h"
-#include "parking/runway_table.h"
-#include "tests/parking/runway_fixture.h"
+#include "runways/runway_matching.h"
+#include "runways/runway_table.h"
+#include "tests/runways/runway_fixture.h"
 
 namespace {
 

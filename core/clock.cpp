@@ -10,6 +10,8 @@
 
 #include "core/settings_snapshot.h"
 
+std::atomic<int32_t> engineClock{0};
+
 namespace {
 
 // Low 32 bits of the 64-bit FNV-1a over the four low bytes of the thread id.

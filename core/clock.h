@@ -22,6 +22,12 @@ void gf_shuffleIfRandom(std::vector<uint16_t>& values);
 // value plus or minus pct percent of it, the sign drawn from the engine.
 double gf_randomPercentJitter(double value, double pct);
 
+// ---- The engine clock ----
+
+// The engine clock in units of 10 ms, advanced by the main task; the feeds
+// stamp received records with it.
+extern std::atomic<int32_t> engineClock;
+
 // ---- Inputs of the traffic clock, written by the feeds and the time shift ----
 
 struct TrafficClockInputs {

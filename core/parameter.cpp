@@ -53,15 +53,20 @@ IntParameter::IntParameter(std::string name, std::int32_t defaultValue, std::int
 }
 IntParameter::~IntParameter() = default;
 
-void IntParameter::setAndSave(std::int32_t v)
+void IntParameter::set(std::int32_t v)
 {
     // Not std::clamp: a definition with min > max must not be undefined behaviour.
     if (v < minValue)
         v = minValue;
     else if (v > maxValue)
         v = maxValue;
-    auto lock = gf_lockParametersFile();
     value = v;
+}
+
+void IntParameter::setAndSave(std::int32_t v)
+{
+    auto lock = gf_lockParametersFile();
+    set(v);
     save();
 }
 
@@ -78,6 +83,11 @@ BoolParameter::BoolParameter(std::string name, bool defaultValue)
 {
 }
 BoolParameter::~BoolParameter() = default;
+
+void BoolParameter::set(bool v)
+{
+    value = v;
+}
 
 void BoolParameter::logValue() const noexcept
 {

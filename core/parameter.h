@@ -79,7 +79,9 @@ public:
     IntParameter(std::string name, std::int32_t defaultValue, std::int32_t minValue, std::int32_t maxValue);
     ~IntParameter() override;
 
-    // Stores v clamped to [minValue, maxValue], then saves it.
+    // Stores v clamped to [minValue, maxValue]; nothing is saved.
+    void set(std::int32_t v);
+    // As set, then saves it.
     void setAndSave(std::int32_t v);
     // Writes the current value into parameters.xml (single update).
     void save() const;
@@ -99,6 +101,8 @@ public:
     BoolParameter(std::string name, bool defaultValue);
     ~BoolParameter() override;
 
+    // Stores v; nothing is saved.
+    void set(bool v);
     // Writes the current value into parameters.xml (single update); serves
     // the plain booleans and the check boxes alike.
     void save() const;
@@ -248,9 +252,9 @@ public:
     ~ButtonControl() override;
 };
 
-// The seven lists through which parameters.xml is written and read. Each list
-// is typed by the kind that loading and saving treat its members as. Walkers
-// skip null entries. Files are walked in the order 1, 2, 3, 4, 5, 7, 6.
+// The settings table (core/settings.h) grouped into its seven lists, each
+// typed by the kind that loading and saving treat its members as. Files are
+// written in the order 1, 2, 3, 4, 5, 7, 6.
 struct ParameterRegistry {
     std::vector<BoolParameter*> boolParams;               // 1
     std::vector<CheckBoxParameter*> checkBoxParams;       // 2

@@ -197,11 +197,50 @@ void lf_logClosingBanner()
     gf_logLine(gf_makeBanner(g_bannerExtra, g_bannerStars, false, true, ""));
 }
 
+void lf_logAppendFailed(bool appended, const std::string& key, const std::string& valueText)
+{
+    if (!appended)
+        lf_logNoThrow("{}adding xml parameter {} with {} failed!", "===> ", key, valueText);
+}
+
+// Appends the setting's default to a new file and logs its current value.
+void lf_appendDefault(pugi::xml_node section, const SettingRow& row)
+{
+    switch (row.list) {
+    case SettingList::Bool:
+    case SettingList::CheckBox: {
+        auto& p = static_cast<BoolParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, lf_boolText(p.value));
+        p.logValue();
+        break;
+    }
+    case SettingList::Int:
+    case SettingList::IntChoice: {
+        auto& p = static_cast<IntParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, std::to_string(p.value));
+        p.logValue();
+        break;
+    }
+    case SettingList::String:
+    case SettingList::StringChoice: {
+        auto& p = static_cast<StringParameter&>(*row.setting);
+        lf_logAppendFailed(p.appendDefault(section), p.name, p.value);
+        p.logValue();
+        break;
+    }
+    case SettingList::Path: {
+        auto& p = static_cast<PathParameter&>(*row.setting);
+        lf_logAppendFailed(gf_xmlAppendPathParameter(section, p.name, p.defaultValue), p.name, lf_pathText(p.value));
+        p.logValue();
+        break;
+    }
+    }
+}
+
 // Appends every setting with its default value (in list order) to a new
 // document and logs the current values; saves the document when `save` is set.
 void lf_writeDefaultParametersFile(bool save)
 {
-    const ParameterRegistry& registry = gf_parameterRegistry();
     pugi::xml_document document;
     pugi::xml_node root = document.append_child(kRoot);
 
@@ -209,58 +248,8 @@ void lf_writeDefaultParametersFile(bool save)
 
     pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
     if (section) {
-        auto failed = [](const std::string& key, const std::string& value) {
-            lf_logNoThrow("{}adding xml parameter {} with {} failed!", "===> ", key, value);
-        };
-        for (BoolParameter* p : registry.boolParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, lf_boolText(p->value));
-            p->logValue();
-        }
-        for (CheckBoxParameter* p : registry.checkBoxParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, lf_boolText(p->value));
-            p->logValue();
-        }
-        for (IntParameter* p : registry.intParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, std::to_string(p->value));
-            p->logValue();
-        }
-        for (IntChoiceParameter* p : registry.intChoiceParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, std::to_string(p->value));
-            p->logValue();
-        }
-        for (StringParameter* p : registry.stringParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, p->value);
-            p->logValue();
-        }
-        for (StringChoiceParameter* p : registry.stringChoiceParams) {
-            if (!p)
-                continue;
-            if (!p->appendDefault(section))
-                failed(p->name, p->value);
-            p->logValue();
-        }
-        for (PathParameter* p : registry.pathParams) {
-            if (!p)
-                continue;
-            if (!gf_xmlAppendPathParameter(section, p->name, p->defaultValue))
-                failed(p->name, lf_pathText(p->value));
-            p->logValue();
-        }
+        for (const SettingRow& row : gf_settingsTable())
+            lf_appendDefault(section, row);
         if (save && !gf_saveParametersXml(document))
             gf_logError(fmt::format("saving: {} failed", lf_fileText()));
     }
@@ -608,16 +597,49 @@ namespace {
 // choices that are loaded with them; nothing for controls without a window.
 void lf_showValuesInControls()
 {
-    const ParameterRegistry& registry = gf_parameterRegistry();
-    for (CheckBoxParameter* p : registry.checkBoxParams)
-        if (p)
-            p->showValue();
-    for (IntChoiceParameter* p : registry.intChoiceParams)
-        if (p)
+    for (const SettingRow& row : gf_settingsTable()) {
+        if (row.list == SettingList::CheckBox)
+            static_cast<CheckBoxParameter*>(row.setting)->showValue();
+        else if (row.list == SettingList::IntChoice) {
+            auto* p = static_cast<IntChoiceParameter*>(row.setting);
             lf_showInControl(*p, std::to_string(p->value));
-    for (StringChoiceParameter* p : registry.stringChoiceParams)
-        if (p)
+        } else if (row.list == SettingList::StringChoice) {
+            auto* p = static_cast<StringChoiceParameter*>(row.setting);
             lf_showInControl(*p, p->value);
+        }
+    }
+}
+
+// Reads one setting from the file, appending its value to the section when it
+// was missing or unreadable.
+void lf_loadSetting(const pugi::xml_document& document, pugi::xml_node section, const SettingRow& row)
+{
+    switch (row.list) {
+    case SettingList::Bool:
+    case SettingList::CheckBox: {
+        auto& p = static_cast<BoolParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendBoolParameter(section, p.name, p.value);
+        break;
+    }
+    case SettingList::Int:
+    case SettingList::IntChoice:
+        lf_loadInt(document, section, static_cast<IntParameter&>(*row.setting));
+        break;
+    case SettingList::String:
+    case SettingList::StringChoice: {
+        auto& p = static_cast<StringParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendStringParameter(section, p.name, p.value);
+        break;
+    }
+    case SettingList::Path: {
+        auto& p = static_cast<PathParameter&>(*row.setting);
+        if (!p.readFrom(document))
+            gf_xmlAppendPathParameter(section, p.name, p.value);
+        break;
+    }
+    }
 }
 
 // Reads, repairs and saves the file; the caller holds the file mutex.
@@ -672,36 +694,8 @@ bool lf_loadParametersFile()
         return true;
     }
 
-    const ParameterRegistry& registry = gf_parameterRegistry();
-    for (BoolParameter* p : registry.boolParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendBoolParameter(section, p->name, p->value);
-    for (CheckBoxParameter* p : registry.checkBoxParams) {
-        if (!p)
-            continue;
-        if (!p->readFrom(document))
-            gf_xmlAppendBoolParameter(section, p->name, p->value);
-    }
-    for (IntParameter* p : registry.intParams)
-        if (p)
-            lf_loadInt(document, section, *p);
-    for (IntChoiceParameter* p : registry.intChoiceParams) {
-        if (!p)
-            continue;
-        lf_loadInt(document, section, *p);
-    }
-    for (StringParameter* p : registry.stringParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendStringParameter(section, p->name, p->value);
-    for (StringChoiceParameter* p : registry.stringChoiceParams) {
-        if (!p)
-            continue;
-        if (!p->readFrom(document))
-            gf_xmlAppendStringParameter(section, p->name, p->value);
-    }
-    for (PathParameter* p : registry.pathParams)
-        if (p && !p->readFrom(document))
-            gf_xmlAppendPathParameter(section, p->name, p->value);
+    for (const SettingRow& row : gf_settingsTable())
+        lf_loadSetting(document, section, row);
 
     gf_saveParametersXml(document);
     lf_logClosingBanner();

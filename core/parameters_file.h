@@ -6,7 +6,7 @@
 //       <parameter name="KEY" value="..."/>   one per setting
 //
 // Readers also accept <parameters> directly at the top level. Loading walks
-// the registry lists in the order 1, 2, 3, 4, 5, 7, 6, repairs what is
+// the settings table (core/settings.h) in file order, repairs what is
 // missing or unreadable and saves the file back. Each single update
 // (IntParameter::save and friends, declared in core/parameter.h) is a
 // read-modify-write of the whole file under one mutex.

@@ -119,14 +119,9 @@ void lf_validateSimAndTrafficSource()
 void lf_publishParameters()
 {
     auto p = std::make_shared<Parameters>();
-    p->parking_percentage = parking_percentage.value;
-    p->MAX_PARK_SEL = MAX_PARK_SEL.value;
-    p->MAX_LIVE_SEL = MAX_LIVE_SEL.value;
-    p->MAX_FIT = MAX_FIT.value;
-    p->RT_PARKTRAFFIC_ONLY = RT_PARKTRAFFIC_ONLY.value;
-    p->AUTO_PARK = AUTO_PARK.value;
-    p->WEEK = WEEK.value;
-    p->PARK_SOFT = PARK_SOFT.value;
+    for (const SettingRow& row : gf_settingsTable())
+        if (row.publish)
+            row.publish(*p);
 
     // A filter that still blocks the same aircraft keeps what the engine has
     // learned about it since (its current callsign, hexid and registration).
@@ -137,39 +132,9 @@ void lf_publishParameters()
     else
         p->blockFilter = std::move(filter);
 
-    p->DESTINATION = DESTINATION.value;
     p->ALL_AIR_GND_SELECTOR = lf_airGroundSelectorCode(ALL_AIR_GND_SELECTOR.value);
     setRangeFields(*p, RANGE.value, gf_isRTDirect());
     p->rangeNmWhole = RANGE.value;
-    p->MATCHING_DEPTH = MATCHING_DEPTH.value;
-    p->HOLDING_THRESHOLD_METERS = HOLDING_THRESHOLD_METERS.value;
-    p->MAX_HOLDING_MINUTES = MAX_HOLDING_MINUTES.value;
-    p->TCAS_FL = TCAS_FL.value;
-    p->AIRP_RANGE = AIRP_RANGE.value;
-    p->AIRP_HEIGHT = AIRP_HEIGHT.value;
-    p->TIME_SHIFT_DAYS = TIME_SHIFT_DAYS.value;
-    p->TIME_SHIFT_HOURS = TIME_SHIFT_HOURS.value;
-    p->TIME_SHIFT_MINS = TIME_SHIFT_MINS.value;
-    p->PARKING_INTERVAL_MINUTES = PARKING_INTERVAL_MINUTES.value;
-    p->AUTO_RANGE = AUTO_RANGE.value;
-    p->COLLISION_USER_GND = COLLISION_USER_GND.value;
-    p->COLLISION_USER_AIR = COLLISION_USER_AIR.value;
-    p->COLLISION_LIVE_PARKED_GND = COLLISION_LIVE_PARKED_GND.value;
-    p->RANDOM = RANDOM.value;
-    p->FLIGHT_MESSAGES = FLIGHT_MESSAGES.value;
-    p->GUID_CHANGES = GUID_CHANGES.value;
-    p->NAV_LIGHTS_WHILE_PARKED = NAV_LIGHTS_WHILE_PARKED.value;
-    p->OBJECTID_LIST = OBJECTID_LIST.value;
-    p->SIM_TIME = SIM_TIME.value;
-    p->KEEP_SIM_TIME_PAR = KEEP_SIM_TIME_PAR.value;
-    p->SKIP_AIRPORT_SCAN = SKIP_AIRPORT_SCAN.value;
-    p->SKIP_LIVERIES_SCAN = SKIP_LIVERIES_SCAN.value;
-    p->LIG_PRIORITIZE = LIG_PRIORITIZE.value;
-    p->LIG_AUTOMATIC = LIG_AUTOMATIC.value;
-    p->TWO_PROPS = TWO_PROPS.value;
-    p->LIGHT_AIRCRAFT = LIGHT_AIRCRAFT.value;
-    p->HELICOPTERS = HELICOPTERS.value;
-    p->HIGH_PERF_AIRCRAFT = HIGH_PERF_AIRCRAFT.value;
 
     g_parameters.store(std::shared_ptr<const Parameters>(std::move(p)));
 }
@@ -316,24 +281,6 @@ void gf_syncMaxFitFl()
         });
 }
 
-void lf_setParamHighPerfAircraft(bool value) { setField(&Parameters::HIGH_PERF_AIRCRAFT, value); }
-void lf_setParamRandom(bool value) { setField(&Parameters::RANDOM, value); }
-void lf_setParamFlightMessages(bool value) { setField(&Parameters::FLIGHT_MESSAGES, value); }
-void lf_setParamGuidChanges(bool value) { setField(&Parameters::GUID_CHANGES, value); }
-void lf_setParamNavLightsWhileParked(bool value) { setField(&Parameters::NAV_LIGHTS_WHILE_PARKED, value); }
-void lf_setParamObjectIdList(bool value) { setField(&Parameters::OBJECTID_LIST, value); }
-void lf_setParamSimTime(bool value) { setField(&Parameters::SIM_TIME, value); }
-void lf_setParamKeepSimTime(bool value) { setField(&Parameters::KEEP_SIM_TIME_PAR, value); }
-void lf_setParamParkingPercentage(int32_t value) { setField(&Parameters::parking_percentage, value); }
-void lf_setParamMaxPark(int32_t value) { setField(&Parameters::MAX_PARK_SEL, value); }
-void lf_setParamMaxLive(int32_t value) { setField(&Parameters::MAX_LIVE_SEL, value); }
-void lf_setParamMaxFit(int32_t value) { setField(&Parameters::MAX_FIT, value); }
-void lf_setParamParkingInterval(int32_t value) { setField(&Parameters::PARKING_INTERVAL_MINUTES, value); }
-void lf_setParamRTParkTrafficOnly(bool value) { setField(&Parameters::RT_PARKTRAFFIC_ONLY, value); }
-void lf_setParamAutoPark(bool value) { setField(&Parameters::AUTO_PARK, value); }
-void lf_setParamWeek(bool value) { setField(&Parameters::WEEK, value); }
-void lf_setParamParkSoft(bool value) { setField(&Parameters::PARK_SOFT, value); }
-
 void lf_setParamAirGroundSelection(const std::string& text)
 {
     setField(&Parameters::ALL_AIR_GND_SELECTOR, lf_airGroundSelectorCode(text));
@@ -361,66 +308,20 @@ void lf_setParamTimeShift(int32_t days, int32_t hours, int32_t minutes)
 void gf_updateParametersFrom(const Parameter& changed)
 {
     const Parameter* const c = &changed;
-
-    // Check boxes mirrored by a field of the same name.
-    static const std::pair<const CheckBoxParameter*, bool Parameters::*> boolFields[] = {
-        {&SKIP_AIRPORT_SCAN, &Parameters::SKIP_AIRPORT_SCAN},
-        {&SKIP_LIVERIES_SCAN, &Parameters::SKIP_LIVERIES_SCAN},
-        {&LIG_PRIORITIZE, &Parameters::LIG_PRIORITIZE},
-        {&LIG_AUTOMATIC, &Parameters::LIG_AUTOMATIC},
-        {&AUTO_RANGE, &Parameters::AUTO_RANGE},
-        {&COLLISION_USER_GND, &Parameters::COLLISION_USER_GND},
-        {&COLLISION_USER_AIR, &Parameters::COLLISION_USER_AIR},
-        {&COLLISION_LIVE_PARKED_GND, &Parameters::COLLISION_LIVE_PARKED_GND},
-        {&TWO_PROPS, &Parameters::TWO_PROPS},
-        {&LIGHT_AIRCRAFT, &Parameters::LIGHT_AIRCRAFT},
-        {&HELICOPTERS, &Parameters::HELICOPTERS},
-    };
-    for (const auto& [setting, field] : boolFields) {
-        if (c == static_cast<const Parameter*>(setting)) {
-            setField(field, setting->value);
-            return;
-        }
-    }
-
-    // Integer choices mirrored by a field of the same name.
-    static const std::pair<const IntChoiceParameter*, int32_t Parameters::*> intFields[] = {
-        {&MATCHING_DEPTH, &Parameters::MATCHING_DEPTH},
-        {&HOLDING_THRESHOLD_METERS, &Parameters::HOLDING_THRESHOLD_METERS},
-        {&MAX_HOLDING_MINUTES, &Parameters::MAX_HOLDING_MINUTES},
-        {&TCAS_FL, &Parameters::TCAS_FL},
-        {&AIRP_RANGE, &Parameters::AIRP_RANGE},
-        {&AIRP_HEIGHT, &Parameters::AIRP_HEIGHT},
-    };
-    for (const auto& [setting, field] : intFields) {
-        if (c == static_cast<const Parameter*>(setting)) {
-            setField(field, setting->value);
-            return;
-        }
-    }
-
-    if (c == &HIGH_PERF_AIRCRAFT) return lf_setParamHighPerfAircraft(HIGH_PERF_AIRCRAFT.value);
-    if (c == &RANDOM) return lf_setParamRandom(RANDOM.value);
-    if (c == &FLIGHT_MESSAGES) return lf_setParamFlightMessages(FLIGHT_MESSAGES.value);
-    if (c == &GUID_CHANGES) return lf_setParamGuidChanges(GUID_CHANGES.value);
-    if (c == &NAV_LIGHTS_WHILE_PARKED) return lf_setParamNavLightsWhileParked(NAV_LIGHTS_WHILE_PARKED.value);
-    if (c == &OBJECTID_LIST) return lf_setParamObjectIdList(OBJECTID_LIST.value);
-    if (c == &SIM_TIME) return lf_setParamSimTime(SIM_TIME.value);
-    if (c == &KEEP_SIM_TIME_PAR) return lf_setParamKeepSimTime(KEEP_SIM_TIME_PAR.value);
-    if (c == &parking_percentage) return lf_setParamParkingPercentage(parking_percentage.value);
-    if (c == &MAX_PARK_SEL) return lf_setParamMaxPark(MAX_PARK_SEL.value);
-    if (c == &MAX_LIVE_SEL) return lf_setParamMaxLive(MAX_LIVE_SEL.value);
-    if (c == &MAX_FIT || c == &MAX_FIT_FL) return lf_setParamMaxFit(MAX_FIT.value);
-    if (c == &PARKING_INTERVAL_MINUTES) return lf_setParamParkingInterval(PARKING_INTERVAL_MINUTES.value);
-    if (c == &RT_PARKTRAFFIC_ONLY) return lf_setParamRTParkTrafficOnly(RT_PARKTRAFFIC_ONLY.value);
-    if (c == &AUTO_PARK) return lf_setParamAutoPark(AUTO_PARK.value);
-    if (c == &WEEK) return lf_setParamWeek(WEEK.value);
-    if (c == &PARK_SOFT) return lf_setParamParkSoft(PARK_SOFT.value);
-    if (c == &ALL_AIR_GND_SELECTOR) return lf_setParamAirGroundSelection(ALL_AIR_GND_SELECTOR.value);
-    if (c == &DESTINATION) return lf_setParamDestination(DESTINATION.value);
+    if (c == &MAX_FIT_FL)
+        return gf_updateParametersFrom(MAX_FIT);
+    if (c == &ALL_AIR_GND_SELECTOR)
+        return lf_setParamAirGroundSelection(ALL_AIR_GND_SELECTOR.value);
     if (c == &BLOCK_AIRCRAFT || c == &BLOCK_CALLSIGN || c == &BLOCK_REGCODE || c == &BLOCK_HEXIDDEC)
         return lf_setParamBlockList(blockFilterFromSettings());
     if (c == &TIME_SHIFT_DAYS || c == &TIME_SHIFT_HOURS || c == &TIME_SHIFT_MINS)
         return lf_setParamTimeShift(TIME_SHIFT_DAYS.value, TIME_SHIFT_HOURS.value, TIME_SHIFT_MINS.value);
-    // Every other setting has no live update.
+    // Settings mirrored by a member of their own; every other one has no live update.
+    for (const SettingRow& row : gf_settingsTable()) {
+        if (row.setting == c) {
+            if (row.publish)
+                gf_modifyParameters(row.publish);
+            return;
+        }
+    }
 }

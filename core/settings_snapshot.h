@@ -140,23 +140,6 @@ void gf_setParametersRange(int32_t nm);
 // Derives MAX_FIT_FL from MAX_FIT and selects it in its combo box.
 void gf_syncMaxFitFl();
 
-void lf_setParamHighPerfAircraft(bool value);
-void lf_setParamRandom(bool value);
-void lf_setParamFlightMessages(bool value);
-void lf_setParamGuidChanges(bool value);
-void lf_setParamNavLightsWhileParked(bool value);
-void lf_setParamObjectIdList(bool value);
-void lf_setParamSimTime(bool value);
-void lf_setParamKeepSimTime(bool value);
-void lf_setParamParkingPercentage(int32_t value);
-void lf_setParamMaxPark(int32_t value);
-void lf_setParamMaxLive(int32_t value);
-void lf_setParamMaxFit(int32_t value);
-void lf_setParamParkingInterval(int32_t value);
-void lf_setParamRTParkTrafficOnly(bool value);
-void lf_setParamAutoPark(bool value);
-void lf_setParamWeek(bool value);
-void lf_setParamParkSoft(bool value);
 // 1 for "Airborne only", 2 for "Ground only", 0 for any other text.
 void lf_setParamAirGroundSelection(const std::string& text);
 void lf_setParamDestination(const std::string& destination);

@@ -73,7 +73,6 @@ void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
     ids = o.ids;
     origin = o.origin;
     destination = o.destination;
-    headFlag = o.headFlag;
     callsign = o.callsign;
     callsign2 = o.callsign2;
     text3 = o.text3;

@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/value_types.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/ground_curves.h"
 #include "engine/flight_state.h"
 #include "liveries/model_database.h"
@@ -48,26 +49,46 @@ TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& record);
 // The samples a live aircraft will fly through: front = the next one to reach.
 using SampleStream = std::deque<TrafficSample>;
 
+// Where an aircraft stands with the simulator. The values are logged by name
+// and kept as they are.
 enum class SimState : uint32_t {
-    buffer = 0,          // known to the engine, no simulator object
-    adding2sim = 1,      // creation requested
-    active = 2,          // the object exists and is driven
+    buffer = 0,          // known to the engine, no simulator object (yet, or any more)
+    adding2sim = 1,      // creation requested, waiting for the simulator's object id
+    active = 2,          // the object exists and the engine drives it
     liveryrespawn = 3,   // being removed to be created again with another livery
-    removingfromsim = 4, // removal requested
+    removingfromsim = 4, // removal requested, waiting for the simulator to confirm
 };
 
+// What a live aircraft is doing. The values are logged by name and kept as
+// they are.
 enum class FlightPhase : uint32_t {
-    pushing_back = 0,
-    pushed_back = 1,
-    taxi = 2,
-    takeoff_roll = 3,
-    takeoff = 4,
-    flying = 5,
-    landing = 6,
-    landing_roll = 7,
-    parking = 8,
-    parked = 9,
-    birth = 10,
+    pushing_back = 0, // moved backwards off its stand by a tug
+    pushed_back = 1,  // push-back done, engines running, waiting to taxi away
+    taxi = 2,         // moving on the ground under its own power
+    takeoff_roll = 3, // accelerating along the runway
+    takeoff = 4,      // rotation and the first climb after lift-off
+    flying = 5,       // in the air: climb, cruise and descent
+    landing = 6,      // on the approach down to touch-down, with the flare
+    landing_roll = 7, // rolling out on the runway after touch-down
+    parking = 8,      // on the last move into its stand
+    parked = 9,       // standing at its stand (or where it stopped)
+    birth = 10,       // just received; the spawning decides the first real phase
+};
+
+// What the planned ground turn is for.
+enum class GroundTurnKind : uint8_t {
+    none,
+    taxiTurn,
+    runwayExit,
+    lineUp,
+};
+
+// How the speed runs over the current ground leg.
+enum class LegSpeedMode : uint8_t {
+    none,                // the leg's own steps
+    accelerateFromStop,  // eased from a stop
+    slowToStop,          // eased to a stop
+    standing,            // the aircraft stands
 };
 
 // "buffer" ... "removingfromsim"; std::out_of_range "invalid unordered_map<K, T> key"
@@ -112,7 +133,6 @@ struct AircraftBase {
     AirlOprModel ids;
     IataCode origin;      // route origin; unset when unknown
     IataCode destination; // route destination; unset when unknown
-    uint8_t headFlag = 0;
     std::string callsign;
     std::string callsign2; // second callsign form
     std::string text3;
@@ -134,7 +154,7 @@ struct AircraftBase {
     double maxClimbRateFtPerTick = 0.0;
     double standSpeedKt = 0.0;     // stand manoeuvre speed
     uint32_t hexid = 0;            // ICAO address; a static aircraft's key
-    uint32_t category = 0;         // Category
+    Category category = Category::Light;
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
     uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
     uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
@@ -209,16 +229,14 @@ struct LiveAircraft : AircraftBase {
     // ---- Flight phase ----
     FlightPhase phase = FlightPhase::birth;
     uint32_t phaseSince = 0; // engine clock at the last change
-    uint8_t standChecked = 0;
     uint8_t leavingStand = 0; // the leaving-the-stand tracker is running
     uint8_t groundMode = 0; // positioned on the ground
     uint8_t heldForUser = 0;
-    uint8_t firstProjected = 0;
+    uint8_t firstProjected = 0; // the first position has been projected (no step sets it yet)
     FlightPhase previousPhase = FlightPhase::birth;
     FlightPhase phaseBeforePrevious = FlightPhase::birth;
 
     // ---- Ground and simulator reports ----
-    double groundHeading = 0.0;
     double verticalSpeedStep = 0.0; // feet per tick
     uint32_t liftOffCounter = 0;
     double lastSimAglFt = std::numeric_limits<double>::quiet_NaN();
@@ -237,16 +255,12 @@ struct LiveAircraft : AircraftBase {
     double curveProgress = 0.0;    // fraction of the ground curve reached
     double legFraction = 0.0;      // per-tick fraction of the current leg (1 / leg ticks)
     double lastTurnAngleDeg = 0.0; // angle of the last turn planned
-    double runwayHeading = 0.0;    // radians: the runway the aircraft lines up on
-    uint32_t turnKind = 0;         // 0 none, 1 taxi turn, 2 runway exit, 3 line-up
-    uint8_t runwayHeadingSet = 0;
+    std::optional<double> runwayHeading; // radians: the runway the aircraft lines up on
+    GroundTurnKind turnKind = GroundTurnKind::none;
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
 
     // ---- Push-back and departure ----
-    uint32_t timingA = 900;
-    uint32_t timingB = 900;
-    uint32_t holdingSince = 0;
     double minStandDistanceNm = 0.0;
     double maxStandDistanceNm = 0.0;
     uint8_t pulledOut = 0;
@@ -256,13 +270,9 @@ struct LiveAircraft : AircraftBase {
     uint8_t inboundToAirport = 0;
     uint8_t standLeaveRequest = 0; // the samples show the aircraft leaving its stand
     // The first positions seen after push-back, and how often the second was passed.
-    double pushFirstLat = 0.0;
-    double pushFirstLon = 0.0;
-    double pushSecondLat = 0.0;
-    double pushSecondLon = 0.0;
+    std::optional<LatLon> pushFirst;
+    std::optional<LatLon> pushSecond;
     uint32_t pushSecondCount = 0;
-    uint8_t pushFirstSet = 0;
-    uint8_t pushSecondSet = 0;
     // The leaving-the-stand tracker (active while leavingStand is set).
     double trackerStartM = 0.0;
     double trackerLastM = 0.0;
@@ -278,13 +288,14 @@ struct LiveAircraft : AircraftBase {
     double targetTrack = 0.0;       // bearing of the leg, radians
     double airHeadingStep = 0.0;    // heading change per tick of an air leg, radians
     double headingRate = 0.0;       // rate memory of the smooth heading step, radians per tick
-    double endHeading = 0.0;        // heading to end a stand move or turn with, radians
+    // Heading to end a stand move or turn with, radians. No step sets it yet;
+    // while unset the ground steps steer toward targetTrack.
+    std::optional<double> endHeading;
     double headingCorrectionDeg = 0.0;
     int32_t legOverrideTicks = 0;
     int32_t lagEarlier = 900;       // how much earlier a sample may be re-timed, ticks
     int32_t lagLater = 900;         // how much later, ticks
-    uint32_t speedMode = 0;         // 0 none, 1 accelerate from a stop, 2 slow to a stop, 3 standing
-    uint8_t endHeadingSet = 0;
+    LegSpeedMode speedMode = LegSpeedMode::none;
     uint8_t headingCorrectionPending = 0;
     uint8_t legOverride = 0;
     uint8_t extrapolating = 0;
@@ -306,8 +317,6 @@ struct LiveAircraft : AircraftBase {
     double lastAirborneAltitudeFt = std::numeric_limits<double>::quiet_NaN(); // NaN = none
     std::string lastSeenCallsign;
     uint32_t lastSeenCallsignCount = 0;
-    double rememberedA = std::numeric_limits<double>::quiet_NaN();
-    double rememberedB = std::numeric_limits<double>::quiet_NaN();
     std::string pendingRoute; // a new route waiting to be seen three times
     uint32_t pendingRouteCount = 0;
     // Go-around watch, latched at touch-down: airborne samples count as on the
@@ -316,8 +325,7 @@ struct LiveAircraft : AircraftBase {
     double goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
     double goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
     // Roll-out watch of a Light aircraft: the kept sample of a touch-and-go test.
-    TrafficSample rolloutKept;
-    uint8_t rolloutKeptSet = 0;
+    std::optional<TrafficSample> rolloutKept;
 
     // ---- Runway holds ----
     std::string runwayKey;         // "<runway>:<end>" the aircraft lines up on; empty = none
@@ -330,8 +338,7 @@ struct LiveAircraft : AircraftBase {
     double heldLat = 0.0;
     double heldLon = 0.0;
     int32_t heldSince = 0;
-    TrafficSample heldSample; // a stop sample held back while the aircraft holds on a runway
-    uint8_t heldSampleSet = 0;
+    std::optional<TrafficSample> heldSample; // a stop sample held back while the aircraft holds on a runway
     // Measured ground speed over windows of at least 200 ticks.
     double speedWindowLat = std::numeric_limits<double>::quiet_NaN();
     double speedWindowLon = std::numeric_limits<double>::quiet_NaN();
@@ -339,8 +346,7 @@ struct LiveAircraft : AircraftBase {
     double speedWindowSumM = 0.0;
     double lastWindowM = std::numeric_limits<double>::quiet_NaN();
     double lastWindowS = std::numeric_limits<double>::quiet_NaN();
-    double respawnHeading = 0.0; // radians, the heading of the re-creation after a livery respawn
-    uint8_t respawnHeadingValid = 0;
+    std::optional<double> respawnHeading; // radians, the heading of the re-creation after a livery respawn
 
     // ---- Flight phases: take-off, climb, approach, flare ----
     FlightState flight;

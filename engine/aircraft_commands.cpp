@@ -14,14 +14,9 @@
 #include "core/units.h"
 #include "engine/traffic_state.h"
 #include "parking/traffic_aircraft.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 
 namespace {
-
-bool lf_isRotorcraft(const AircraftBase& aircraft)
-{
-    return aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
-}
 
 void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
 {
@@ -32,7 +27,7 @@ void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
 
 void gf_setSpoilers(const AircraftBase& aircraft, bool on)
 {
-    if (!lf_isRotorcraft(aircraft))
+    if (aircraft.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::SPOILERS_SET, on ? 16383u : 0u);
 }
 
@@ -41,14 +36,14 @@ void gf_setFlaps(AircraftBase& aircraft, uint32_t index)
     static constexpr std::array<uint32_t, 5> values{0, 3072, 10240, 16383, 0};
     if (index > 4)
         gf_logError("gf_setFlaps: invalid flaps index");
-    else if (index != aircraft.flapsIndex && !lf_isRotorcraft(aircraft))
+    else if (index != aircraft.flapsIndex && aircraft.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::FLAPS_SET, values[index]);
     aircraft.flapsIndex = index;
 }
 
 void gf_setGear(const AircraftBase& aircraft, bool down)
 {
-    if (!lf_isRotorcraft(aircraft))
+    if (aircraft.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::GEAR_SET, down ? 1u : 0u);
 }
 
@@ -159,7 +154,7 @@ bool lf_allNextAtRotationSpeed(const LiveAircraft& aircraft)
 
 double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
 {
-    const auto category = static_cast<Category>(aircraft.category);
+    const Category category = aircraft.category;
     if (category == Category::Heavy && level >= 2)
         return level == 2 ? 140.0 : 135.0;
     // The model flags replace the category's Vr; the lower levels follow from it.
@@ -172,7 +167,8 @@ double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
         base = 65.0;
     } else {
         static constexpr std::array<double, 7> table{80, 95, 110, 140, 150, 220, 0};
-        base = aircraft.category < table.size() ? table[aircraft.category] : 0.0;
+        const auto index = static_cast<size_t>(category);
+        base = index < table.size() ? table[index] : 0.0;
     }
     if (!(std::isfinite(base) && base > 0.0) || level <= 1)
         return base;

@@ -20,11 +20,6 @@
 namespace {
 
 
-bool lf_rotor(const AircraftBase& ac)
-{
-    return ac.category == static_cast<uint32_t>(Category::Rotorcraft);
-}
-
 void lf_lag(LiveAircraft& ac, int32_t ticks)
 {
     ac.lagEarlier = ticks;
@@ -73,9 +68,9 @@ void configureApproach(LiveAircraft& ac, double h)
         gf_setCabinLights(ac.objectId, 1);
         const double vs = lf_sampleVs(ac.samples.front());
         if (vs <= -250.0 && ac.throttleIndex == 3)
-            gf_setThrottle(ac, lf_rotor(ac) ? 4u : 2u);
+            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 2u);
         else if (vs > 400.0 && ac.throttleIndex == 4)
-            gf_setThrottle(ac, lf_rotor(ac) ? 4u : 3u);
+            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
         if (height >= 2400.0) {
             gf_setGear(ac, false);
             gf_setFlaps(ac, 0);
@@ -131,7 +126,7 @@ void checkLandingState(LiveAircraft& ac)
     if (ac.phase != FlightPhase::flying || !near)
         return;
     ac.setPhase(FlightPhase::landing);
-    gf_setThrottle(ac, lf_rotor(ac) ? 4u : 1u);
+    gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 1u);
     gf_setFlaps(ac, 3);
     gf_setGear(ac, true);
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
@@ -161,11 +156,11 @@ RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
     if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading))
         return *m;
     const LandingData& l = ac.flight.landing;
-    if (!l.runway.valid || !l.matchPositionValid)
+    if (!l.runway.valid || !l.matchPosition)
         return {};
     RunwayMatch carried = l.runway;
     if (carried.distancePastThreshold) {
-        const RelativePosition r = gf_relativePosition(l.matchPosition, carried.endHeading * kDegToRad, {ac.lat, ac.lon});
+        const RelativePosition r = gf_relativePosition(*l.matchPosition, carried.endHeading * kDegToRad, {ac.lat, ac.lon});
         *carried.distancePastThreshold += r.alongM;
     }
     return carried;
@@ -203,7 +198,6 @@ void timeTouchdown(LiveAircraft& ac)
     retimeNextSample(ac, std::max(static_cast<int32_t>(std::ceil(100.0 * seconds)), 25));
     ac.flight.landing.runway = *m0;
     ac.flight.landing.matchPosition = here;
-    ac.flight.landing.matchPositionValid = 1;
 }
 
 double glidePathVs(LiveAircraft& ac, double v)
@@ -253,31 +247,24 @@ double glidePathVs(LiveAircraft& ac, double v)
     in.firstSamplesAltDiffFt = s1.altitudeFt - s0.altitudeFt;
     in.frontSampleVsFpm = lf_sampleVs(s0);
     in.nextSampleAirborne = s1.airborne != 0;
-    const GlidePlan plan = gf_glidePlanner(in);
-    ac.flight.landing.glideLimited = plan.limited ? 1 : 0;
-    return plan.verticalSpeedFpm / 6000.0;
+    return gf_glidePlanner(in).verticalSpeedFpm / 6000.0;
 }
 
 void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
 {
     LandingData& l = ac.flight.landing;
     if (!std::isfinite(v))
-        v = l.vsMemory;
+        v = l.vsMemory.value_or(0.0);
     std::array<double, 2> recent{0.0, 0.0};
     size_t n = 0;
     for (size_t i = 0; i < ac.samples.size() && n < 2; ++i)
         recent[n++] = ac.samples[i].verticalSpeedFpm;
     const LimitedVs filtered = gf_limitDescentVs(v * 6000.0, std::span<const double>(recent.data(), n),
-                                                 static_cast<Category>(ac.category));
+                                                 ac.category);
     const double wanted = glidePathVs(ac, filtered.value / 6000.0);
-    if (!l.vsMemoryValid) {
-        l.vsMemory = wanted;
-        l.vsMemoryValid = 1;
-    } else {
-        l.vsMemory = gf_stepToward(l.vsMemory, wanted, 0.001);
-    }
-    ac.altitudeFt += l.vsMemory;
-    ac.verticalSpeedFpm = l.vsMemory * 6000.0;
+    l.vsMemory = l.vsMemory ? gf_stepToward(*l.vsMemory, wanted, 0.001) : wanted;
+    ac.altitudeFt += *l.vsMemory;
+    ac.verticalSpeedFpm = *l.vsMemory * 6000.0;
 }
 
 void stepFlare(LiveAircraft& ac)
@@ -331,7 +318,7 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
                 climb = k + 1;
         }
     }
-    if (climb == st.size() && ac.category == static_cast<uint32_t>(Category::Light) &&
+    if (climb == st.size() && ac.category == Category::Light &&
         gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)) {
         std::vector<SpeedPoint> speeds;
         speeds.reserve(st.size());

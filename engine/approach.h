@@ -5,7 +5,7 @@
 #pragma once
 
 #include "engine/aircraft.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 
 // Lights, throttle, flaps and gear by height below 10000 ft; the landing
 // checks at the approach gate.

@@ -17,7 +17,6 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
-#include "core/shared_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
 #include "core/units.h"
@@ -28,9 +27,6 @@
 #include "simlink/user_model.h"
 
 namespace {
-std::mutex engineCopyMutex;
-UserAcPosition engineCopy;
-SharedSnapshot<const UserAcPosition> published{std::make_shared<const UserAcPosition>()};
 std::atomic<uint32_t> exceptionReports{0};
 
 
@@ -43,26 +39,6 @@ double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosL
 }
 
 } // namespace
-
-void gf_publishUserAcPosition(const UserAcPosition& position)
-{
-    {
-        std::lock_guard lock(engineCopyMutex);
-        engineCopy = position;
-    }
-    published.store(std::make_shared<const UserAcPosition>(position));
-}
-
-UserAcPosition gf_engineUserAcPosition()
-{
-    std::lock_guard lock(engineCopyMutex);
-    return engineCopy;
-}
-
-std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition()
-{
-    return published.load();
-}
 
 void gf_reportTrafficException(const char* function) noexcept
 {

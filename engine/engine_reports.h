@@ -15,13 +15,6 @@
 struct AircraftBase;
 struct LiveAircraft;
 
-// Stores the engine's copy of the user position and publishes a copy of it.
-void gf_publishUserAcPosition(const UserAcPosition& position);
-// The engine's copy (main task).
-UserAcPosition gf_engineUserAcPosition();
-// The published snapshot; an all-zero record until the first publication.
-std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition();
-
 // Inside a catch clause: logs the exception being handled with the function
 // name; at most 20 reports per run. Never throws.
 void gf_reportTrafficException(const char* function) noexcept;

@@ -10,32 +10,33 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/approach.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {
 
 
 // Degrees per tick by category.
-double lf_pitchRateLimit(uint32_t category)
+double lf_pitchRateLimit(Category category)
 {
     static constexpr std::array<double, 7> limits{0.01, 0.009, 0.0085, 0.0075, 0.005, 0.03, 0.03};
-    return (category < limits.size() ? limits[category] : 0.0075) * kDegToRad;
+    const auto index = static_cast<size_t>(category);
+    return (index < limits.size() ? limits[index] : 0.0075) * kDegToRad;
 }
 
 // Degrees per second that the turn planner may turn at.
-double lf_turnRateInput(uint32_t category)
+double lf_turnRateInput(Category category)
 {
-    if (category == static_cast<uint32_t>(Category::HighPerf))
+    if (category == Category::HighPerf)
         return 12.0 * kDegToRad;
-    if (category == static_cast<uint32_t>(Category::Rotorcraft))
+    if (category == Category::Rotorcraft)
         return 20.0 * kDegToRad;
     return 8.0 * kDegToRad;
 }
@@ -52,7 +53,7 @@ void lf_sendCruiseConfiguration(LiveAircraft& ac)
     if (f.cruiseConfigSent)
         return;
     gf_setLights(ac.objectId, LightStates{1, 1, 0, 0, 1, 0, 1});
-    gf_setThrottle(ac, lf_isCategory(ac, Category::Rotorcraft) ? 4u : 3u);
+    gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
     ac.lagEarlier = 900;
     ac.lagLater = 900;
     gf_setGear(ac, false);
@@ -258,8 +259,7 @@ void planAirLeg(LiveAircraft& ac, int32_t legTicks)
     if (ac.phase == FlightPhase::landing && !ac.groundMode && s0.airborne) {
         if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading)) {
             f.landing.runway = *m;
-            f.landing.matchPosition = {ac.lat, ac.lon};
-            f.landing.matchPositionValid = 1;
+            f.landing.matchPosition = LatLon{ac.lat, ac.lon};
         }
     }
 }
@@ -289,7 +289,7 @@ void applyVerticalSpeed(LiveAircraft& ac, double v, bool keep)
 double limitLightClimb(const LiveAircraft& ac, double vs)
 {
     const double circuit = ac.lastAirborneAltitudeFt;
-    if (!lf_isCategory(ac, Category::Light) || ac.phase != FlightPhase::flying || !std::isfinite(circuit))
+    if (ac.category != Category::Light || ac.phase != FlightPhase::flying || !std::isfinite(circuit))
         return vs;
     vs = std::max(vs, -1200.0);
     if (vs < 0.0)

@@ -8,10 +8,6 @@
 
 #include "engine/aircraft.h"
 
-inline bool lf_isCategory(const AircraftBase& aircraft, Category category)
-{
-    return aircraft.category == static_cast<uint32_t>(category);
-}
 inline LatLon lf_samplePosition(const TrafficSample& sample)
 {
     return {sample.lat, sample.lon};

@@ -5,11 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/value_types.h"
 #include "engine/speed_ramp.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 
 // The speed ramp of a straight roll: the aircraft covers the leg from `start`
 // to `end` with the ramp's speed profile.
@@ -17,11 +18,10 @@ struct RollRamp {
     SpeedRamp ramp;      // length in metres, speeds in m/s
     LatLon start;
     LatLon end;
-    double endHeading = 0.0; // radians, the heading to steer (centre line)
+    std::optional<double> endHeading; // radians, the heading to steer (centre line)
     uint32_t ticks = 0;      // ticks since the ramp began
     uint32_t phase = 0;      // the FlightPhase it was built for
     uint8_t active = 0;
-    uint8_t endHeadingSet = 0;
 };
 
 // The curved path of an air leg through its next sample.
@@ -37,12 +37,9 @@ struct AirArc {
 
 // What the approach knows; cleared whenever the aircraft leaves `landing`.
 struct LandingData {
-    double vsMemory = 0.0; // ft per tick
-    uint8_t vsMemoryValid = 0;
-    uint8_t glideLimited = 0;
-    uint8_t matchPositionValid = 0;
+    std::optional<double> vsMemory; // ft per tick
     RunwayMatch runway;    // the landing runway (runway.valid)
-    LatLon matchPosition;  // where the runway was matched
+    std::optional<LatLon> matchPosition; // where the runway was matched
 };
 
 struct FlightState {
@@ -61,7 +58,6 @@ struct FlightState {
     uint8_t climbOutDone = 0;      // set at the end of the climb-out
     uint8_t climbOutBlend = 0;     // the climb-out's vertical speed is blended into the leg's
     uint8_t runwayExit = 0;        // the aircraft left the runway after a roll
-    uint8_t liftoffLagCut = 0;     // the stream was cut after lift-off: it lagged behind
     // The model flies its approach checks from 2050 ft. No model table gives
     // this value yet, so every approach gate is 625 ft.
     uint8_t highApproach = 0;

@@ -195,18 +195,18 @@ LimitedVs gf_limitDescentVs(double verticalSpeedFpm, std::span<const double> rec
 }
 
 JumpPlausibility gf_jumpPlausibility(double distanceM, double timeS, double speedAKt, double speedBKt,
-                                     int32_t speedClass) noexcept
+                                     Category category) noexcept
 {
     const auto positive = [](double v) { return lf_finite(v) && v > 0.0 ? v : 0.0; };
     const double d = positive(distanceM);
     const double t = positive(timeS);
     double low = 360.0;
     double high = 700.0;
-    switch (speedClass) {
-    case 0: low = 180.0, high = 350.0; break;
-    case 1: low = 250.0, high = 500.0; break;
-    case 5: low = 900.0, high = 1500.0; break;
-    case 6: low = 120.0, high = 220.0; break;
+    switch (category) {
+    case Category::Light: low = 180.0, high = 350.0; break;
+    case Category::TwoProps: low = 250.0, high = 500.0; break;
+    case Category::HighPerf: low = 900.0, high = 1500.0; break;
+    case Category::Rotorcraft: low = 120.0, high = 220.0; break;
     default: break;
     }
     const double allowed = std::clamp(2.0 * std::max(positive(speedAKt), positive(speedBKt)), low, high);

@@ -80,9 +80,9 @@ struct JumpPlausibility {
     bool implausible = false;
 };
 // Whether a jump of distanceM in timeS is possible at twice the larger of two
-// speeds, bounded per speed class (0, 1, 5, 6, other).
+// speeds, bounded per category (Light, TwoProps, HighPerf, Rotorcraft, the rest).
 JumpPlausibility gf_jumpPlausibility(double distanceM, double timeS, double speedAKt, double speedBKt,
-                                     int32_t speedClass) noexcept;
+                                     Category category) noexcept;
 
 struct RepeatedTextMemory {
     std::string text;

@@ -383,5 +383,5 @@ void lf_clearGroundPath(LiveAircraft& ac) noexcept
     gf_invalidateGroundCurve(ac.groundCurve);
     gf_clearGroundTurn(ac.groundTurn);
     ac.curveProgress = 0.0;
-    ac.turnKind = 0;
+    ac.turnKind = GroundTurnKind::none;
 }

@@ -51,10 +51,6 @@ double lf_signedDiffDeg(double a, double b)
 {
     return gf_wrapAngle(a - b) * kRadToDeg;
 }
-bool lf_rotorcraft(const LiveAircraft& ac)
-{
-    return ac.category == static_cast<uint32_t>(Category::Rotorcraft);
-}
 double lf_max(double a, double b)
 {
     return std::isnan(b) ? a : std::max(a, b);
@@ -100,7 +96,7 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
     p.p1 = lf_pos(st[1]);
     p.p2 = lf_pos(st[2]);
     p.startHeading = gf_normalizeAngle(ac.heading);
-    switch (static_cast<Category>(ac.category)) {
+    switch (ac.category) {
     case Category::Light:
     case Category::HighPerf:
         p.tuning[kTuneMinLeg] = 10.0;
@@ -119,12 +115,12 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
     // Turning onto the runway it holds for: end the turn on the runway heading.
     const bool lineUpPhase = ac.phase == FlightPhase::takeoff_roll ||
                              (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll);
-    if (ac.groundMode && lineUpPhase && ac.runwayHeadingSet) {
+    if (ac.groundMode && lineUpPhase && ac.runwayHeading) {
         for (size_t i = 1; i < st.size(); ++i) {
             if (!st[i].stationary)
                 continue;
             if (lf_metres(lf_pos(st[i]), lf_pos(st[2])) <= 1.0) {
-                p.endHeading = gf_normalizeAngle(ac.runwayHeading);
+                p.endHeading = gf_normalizeAngle(*ac.runwayHeading);
                 p.hasEndHeading = 1;
             }
             break;
@@ -379,7 +375,7 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
                         !st[1].airborne && !st[2].airborne;
     GroundTurn& turn = ac.groundTurn;
 
-    if ((phase == FlightPhase::taxi || runwayExit || lineUp) && !lf_rotorcraft(ac)) {
+    if ((phase == FlightPhase::taxi || runwayExit || lineUp) && ac.category != Category::Rotorcraft) {
         const GroundTurnParams first = lf_firstParams(ac);
         const double d1 = lf_metres(here, lf_pos(st[1]));
         const double d2 = lf_metres(lf_pos(st[1]), lf_pos(st[2]));
@@ -454,17 +450,17 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
         if (runwayExit) {
             if (turn.active() && turn.turnAngleDeg >= 15.0 && !turn.cornerMode && turn.startMismatchDeg <= 20.0 &&
                 d1 <= lookAhead && d2 <= lookAhead && turn.outsideDeviation <= 5.0)
-                ac.turnKind = 2;
+                ac.turnKind = GroundTurnKind::runwayExit;
             else
                 gf_clearGroundTurn(turn);
         } else if (lineUp) {
             if (turn.active() && (tightAccepted || (!turn.cornerMode && turn.startMismatchDeg <= 20.0)) &&
                 turn.outsideDeviation <= 5.0)
-                ac.turnKind = 3;
+                ac.turnKind = GroundTurnKind::lineUp;
             else
                 gf_clearGroundTurn(turn);
-        } else if (turn.active() && ac.turnKind == 0) {
-            ac.turnKind = 1;
+        } else if (turn.active() && ac.turnKind == GroundTurnKind::none) {
+            ac.turnKind = GroundTurnKind::taxiTurn;
         }
         if (phase == FlightPhase::taxi && !turn.active())
             ac.sharpTurn = cornerMode && turn.status == GroundTurnStatus::invalidTangent && angle >= 90.0 &&
@@ -527,7 +523,7 @@ bool lf_planGroundTurn(LiveAircraft& ac)
         return true;
     }
     if (phase == FlightPhase::takeoff_roll &&
-        (a < 10.0 || lf_rotorcraft(ac) || lf_largestSpeed(ac, {&st[0], &st[1], &st[2]}) > 30.0 || st[1].airborne ||
+        (a < 10.0 || ac.category == Category::Rotorcraft || lf_largestSpeed(ac, {&st[0], &st[1], &st[2]}) > 30.0 || st[1].airborne ||
          st[2].airborne))
         return false;
 

@@ -22,7 +22,7 @@
 #include "engine/runway_hold.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/stand_table.h"
 
 namespace {
@@ -101,7 +101,7 @@ void lf_endPushBack(LiveAircraft& ac)
     ac.setPhase(FlightPhase::pushed_back);
     ac.projection = 0;
     ac.standLeaveRequest = 0;
-    ac.speedMode = 0;
+    ac.speedMode = LegSpeedMode::none;
 }
 
 // The bend ahead: a turn planned over it, or the first leg split where it
@@ -138,7 +138,7 @@ void lf_planGroundLeg(LiveAircraft& ac)
 bool lf_dropRollSampleBehind(LiveAircraft& ac)
 {
     SampleStream& st = ac.samples;
-    if (ac.category != static_cast<uint32_t>(Category::Light) || !ac.groundMode ||
+    if (ac.category != Category::Light || !ac.groundMode ||
         ac.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
         return false;
     const double heading =
@@ -171,7 +171,7 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
     in.distanceM = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s1)) * kMetresPerNm;
     in.timeS = lf_ticksUntil(s1.playTime) / 100.0;
     in.speedKt = s0.speedKt;
-    in.light = ac.category == static_cast<uint32_t>(Category::Light);
+    in.light = ac.category == Category::Light;
     return gf_takeoffLagCheck(in);
 }
 
@@ -212,7 +212,7 @@ void nextPosMain(LiveAircraft& ac)
             }
             SampleStream& st = ac.samples;
             if (st.size() >= 2) {
-                if (!ac.groundMode && st[1].stationary && ac.category != static_cast<uint32_t>(Category::Rotorcraft)) {
+                if (!ac.groundMode && st[1].stationary && ac.category != Category::Rotorcraft) {
                     st.erase(st.begin() + 1);
                     continue;
                 }
@@ -226,7 +226,6 @@ void nextPosMain(LiveAircraft& ac)
                 }
                 if (lf_lagsAfterLiftoff(ac)) {
                     st.erase(st.begin() + 1, st.end());
-                    ac.flight.liftoffLagCut = 1;
                     continue;
                 }
                 lf_advanceLeg(ac);
@@ -327,7 +326,7 @@ void nextPosGround(LiveAircraft& ac)
                     lf_pullOutOfStand(ac);
                 else
                     initiatePushBack(ac);
-                ac.speedMode = ac.phase == FlightPhase::pushing_back ? 3 : 0;
+                ac.speedMode = ac.phase == FlightPhase::pushing_back ? LegSpeedMode::standing : LegSpeedMode::none;
             } else if (lf_samePosition(st[0], st[1])) {
                 st[1].stationary = 1;
             }
@@ -347,19 +346,19 @@ void nextPosGround(LiveAircraft& ac)
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
         if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
             lf_alignToRunwayOnEntry(ac);
-        ac.speedMode = 0;
+        ac.speedMode = LegSpeedMode::none;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
             if (ac.phase == FlightPhase::parking) {
                 if (s0.speedKt == 0.0 && s1.speedKt == 0.0)
-                    ac.speedMode = 3;
+                    ac.speedMode = LegSpeedMode::standing;
                 else if (s0.speedKt > 2.0 && s1.speedKt == 0.0)
-                    ac.speedMode = 2;
+                    ac.speedMode = LegSpeedMode::slowToStop;
             } else if (ac.phase == FlightPhase::taxi || ac.phase == FlightPhase::takeoff_roll) {
                 const bool s2Stationary = st.size() >= 3 && st[2].stationary;
                 if (s0.speedKt == 0.0 && s1.speedKt > 2.0)
-                    ac.speedMode = 1;
+                    ac.speedMode = LegSpeedMode::accelerateFromStop;
                 else if (s0.speedKt > 2.0 && (s1.speedKt == 0.0 || (s1.speedKt <= 2.0 && s2Stationary)))
-                    ac.speedMode = 2;
+                    ac.speedMode = LegSpeedMode::slowToStop;
             }
         }
         lf_groundLegTiming(ac);
@@ -413,7 +412,7 @@ void lf_groundLegTiming(LiveAircraft& ac)
         }
         ac.turnRate = rate;
     }
-    if (ac.category == static_cast<uint32_t>(Category::Light) && ac.phase == FlightPhase::landing_roll &&
+    if (ac.category == Category::Light && ac.phase == FlightPhase::landing_roll &&
         !st[1].airborne && !onTurn && !onCurve && ac.projection <= 0 && pending && ac.headingCorrectionDeg >= 150.0 &&
         std::max({ac.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
         // A light aircraft turning back on its runway after landing taxis.
@@ -458,7 +457,7 @@ void nextPosAir(LiveAircraft& ac)
         SampleStream& st = ac.samples;
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
-        const bool rotorcraft = ac.category == static_cast<uint32_t>(Category::Rotorcraft);
+        const bool rotorcraft = ac.category == Category::Rotorcraft;
         if (s1.stationary) {
             if (rotorcraft)
                 lf_holdLeg(ac);

@@ -32,9 +32,9 @@ bool lf_pushingBack(const LiveAircraft& ac)
     return ac.phase == FlightPhase::pushing_back;
 }
 
-double lf_minSpeedForFlying(uint32_t category)
+double lf_minSpeedForFlying(Category category)
 {
-    switch (static_cast<Category>(category)) {
+    switch (category) {
     case Category::Light:
         return 25.0;
     case Category::TwoProps:
@@ -177,7 +177,7 @@ void stepMotion(LiveAircraft& ac)
         if (onTurn && lf_followGroundTurnOnRamp(ac)) {
             // The turn gave position and heading.
         } else if (onGround && !lf_pushingBack(ac)) {
-            stepHeading(ac, r.endHeadingSet ? r.endHeading : ac.targetTrack, r.endHeadingSet != 0);
+            stepHeading(ac, r.endHeading.value_or(ac.targetTrack), r.endHeading.has_value());
         }
     } else if (onTurn) {
         lf_followGroundTurn(ac);
@@ -198,7 +198,7 @@ void stepMotion(LiveAircraft& ac)
             }
         }
         if (onGround && !lf_pushingBack(ac)) {
-            const double target = ac.endHeadingSet ? ac.endHeading : ac.targetTrack;
+            const double target = ac.endHeading.value_or(ac.targetTrack);
             const bool smooth =
                 ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
             stepHeading(ac, target, smooth);
@@ -248,7 +248,7 @@ void stepMotion(LiveAircraft& ac)
 
 int32_t extrapolationBudget(LiveAircraft& ac)
 {
-    if (!gf_isCategoryIncluded(static_cast<Category>(ac.category)))
+    if (!gf_isCategoryIncluded(ac.category))
         return 0;
     switch (ac.phase) {
     case FlightPhase::takeoff_roll:
@@ -260,14 +260,13 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         return 1;
     case FlightPhase::pushed_back:
     case FlightPhase::taxi:
-        ac.holdingSince = static_cast<uint32_t>(engineClock.load());
         ac.holding = 1;
         return gf_parametersSnapshot()->MAX_HOLDING_MINUTES * 20;
     case FlightPhase::flying: {
         if (ac.samples.empty())
             return 0;
         const double v = ac.samples.back().speedKt;
-        if (ac.category != static_cast<uint32_t>(Category::Rotorcraft) &&
+        if (ac.category != Category::Rotorcraft &&
             (!std::isfinite(v) || v < lf_minSpeedForFlying(ac.category)))
             return 0;
         const UserAcPosition user = gf_engineUserAcPosition();
@@ -337,8 +336,6 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
         s.stationary = 1;
     }
     s.playTime += parked ? 60480000 : 300;
-    if (parked)
-        ac.standChecked = 0;
     ac.extrapolating = 1;
     ac.samples.push_back(s);
 }

@@ -198,11 +198,11 @@ void lf_updateActive(LiveAircraft& ac)
         return;
     if (!ac.samples.front().stationary) {
         stepMotion(ac);
-    } else if (ac.endHeadingSet && ac.groundMode &&
+    } else if (ac.endHeading && ac.groundMode &&
                (ac.phase == FlightPhase::takeoff_roll ||
                 (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll))) {
         ac.turnRate = ac.baseTurnRate;
-        stepHeading(ac, ac.endHeading, false);
+        stepHeading(ac, *ac.endHeading, false);
     }
     lf_trackRunwayHold(ac);
     if (ac.objectId == 0) {

@@ -91,7 +91,7 @@ void lf_clearHeldMemory(LiveAircraft& ac)
 
 void lf_clearRunwayFlags(LiveAircraft& ac)
 {
-    ac.runwayHeadingSet = 0;
+    ac.runwayHeading.reset();
     ac.runwayAheadDropped = 0;
     ac.lineUp = 0;
     ac.turningToRunway = 0;
@@ -180,11 +180,11 @@ bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon&
 bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
 {
     SampleStream& st = ac.samples;
-    if (!ac.runwayHeadingSet || !ac.groundMode || st.size() < 2 || st[1].stationary)
+    if (!ac.runwayHeading || !ac.groundMode || st.size() < 2 || st[1].stationary)
         return false;
     const LatLon s1 = gf_samplePosition(st[1]);
     const double d = gf_distanceM(gf_aircraftPosition(ac), s1);
-    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), ac.runwayHeading));
+    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), *ac.runwayHeading));
     if (!ac.runwayAheadDropped && d <= 150.0 && b > 90.0) {
         st.erase(st.begin() + 1);
         ac.runwayAheadDropped = 1;
@@ -198,10 +198,10 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
     if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.runwayKey.empty() &&
         ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
-        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), ac.runwayHeading);
+        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), *ac.runwayHeading);
         gf_keepStreamOnTakeOffCentreLine(ac);
         ac.runwayKey.clear();
-        ac.runwayHeadingSet = 0;
+        ac.runwayHeading.reset();
         ac.runwayAheadDropped = 0;
     }
     return false;
@@ -224,7 +224,6 @@ void lf_alignToRunwayOnEntry(LiveAircraft& ac)
         return;
     ac.runwayKey = lf_key(m);
     ac.runwayHeading = runway;
-    ac.runwayHeadingSet = 1;
     ac.headingCorrectionDeg = m.headingDifference;
     ac.headingCorrectionPending = m.headingDifference > 3.0 ? 1 : 0;
 }
@@ -232,14 +231,14 @@ void lf_alignToRunwayOnEntry(LiveAircraft& ac)
 bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
 {
     SampleStream& st = ac.samples;
-    if (ac.heldSampleSet) {
-        if (sample.stationary && gf_distanceM(gf_samplePosition(ac.heldSample), gf_samplePosition(sample)) <= 1.0) {
-            TrafficSample again = ac.heldSample;
+    if (ac.heldSample) {
+        if (sample.stationary && gf_distanceM(gf_samplePosition(*ac.heldSample), gf_samplePosition(sample)) <= 1.0) {
+            TrafficSample again = *ac.heldSample;
             if (!st.empty())
                 again.playTime = std::max(again.playTime, st.back().playTime + 1);
             st.push_back(again);
         }
-        ac.heldSampleSet = 0;
+        ac.heldSample.reset();
     }
     if (!sample.stationary || st.empty() || st.back().stationary || !ac.groundMode ||
         ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
@@ -257,7 +256,6 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
     if (std::fabs(lf_diffDeg(runway, track)) > 15.0 || m.headingDifference > 15.0)
         return false;
     ac.heldSample = sample;
-    ac.heldSampleSet = 1;
     return true;
 }
 
@@ -309,7 +307,6 @@ void lf_scanRunwayHold(LiveAircraft& ac)
     if (linedUp && accepted) {
         ac.runwayKey = key;
         ac.runwayHeading = runway;
-        ac.runwayHeadingSet = 1;
         ac.runwayAheadDropped = 0;
         ac.lineUp = 1;
         lf_clearHeldMemory(ac);
@@ -349,7 +346,6 @@ void lf_trackRunwayHold(LiveAircraft& ac)
     if (m.headingDifference >= 3.0) {
         ac.runwayKey = key;
         ac.runwayHeading = runway;
-        ac.runwayHeadingSet = 1;
         ac.turningToRunway = 1;
         lf_clearHeldMemory(ac);
         ac.turnRate = ac.baseTurnRate;

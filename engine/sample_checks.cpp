@@ -27,7 +27,7 @@
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
 #include "parking/live_at_stands.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/stand_options.h"
 
 namespace {
@@ -52,11 +52,6 @@ bool lf_activeOrLater(const LiveAircraft& ac)
            ac.simState == SimState::removingfromsim;
 }
 
-bool lf_isCategory(const LiveAircraft& ac, Category c)
-{
-    return ac.category == static_cast<uint32_t>(c);
-}
-
 IataCode lf_currentAirportIata()
 {
     std::shared_lock lock(engineLock);
@@ -69,7 +64,6 @@ void lf_restartNormalFlight(LiveAircraft& ac)
     ac.projection = 0;
     ac.lagEarlier = 2700;
     ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
-    ac.holdingSince = 0;
     ac.holding = 0;
 }
 
@@ -130,7 +124,6 @@ bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
         ac.destination = record.destination;
         if (ac.groundMode && ac.phase != FlightPhase::parking && ac.phase != FlightPhase::parked) {
             ac.setPhase(FlightPhase::taxi);
-            ac.endHeading = ac.heading;
         }
         changed = true;
     }
@@ -196,7 +189,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
         return true;
     const TrafficSample& back = ac.samples.back();
     const bool stationary = gf_samePosition(sample, back);
-    if (lf_isCategory(ac, Category::Rotorcraft))
+    if (ac.category == Category::Rotorcraft)
         return true;
     const bool flying = ac.simState == SimState::active && !ac.groundMode;
     if (!stationary) {
@@ -233,7 +226,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
 double lf_pullOutDistanceM(const LiveAircraft& ac)
 {
     double d = 180.0;
-    switch (static_cast<Category>(ac.category)) {
+    switch (ac.category) {
     case Category::Light: d = 120.0; break;
     case Category::TwoProps:
     case Category::Bizjet: d = 140.0; break;
@@ -248,7 +241,7 @@ double lf_pullOutDistanceM(const LiveAircraft& ac)
 void lf_quickTurnAroundTest(LiveAircraft& ac)
 {
     double limitMinutes = 0.0;
-    switch (static_cast<Category>(ac.category)) {
+    switch (ac.category) {
     case Category::Heavy: limitMinutes = 60.0; break;
     case Category::Large: limitMinutes = 25.0; break;
     case Category::TwoProps:
@@ -327,31 +320,26 @@ int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool know
 
 void lf_clearPushState(LiveAircraft& ac)
 {
-    ac.pushFirstSet = 0;
-    ac.pushSecondSet = 0;
+    ac.pushFirst.reset();
+    ac.pushSecond.reset();
     ac.pushSecondCount = 0;
 }
 
 bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
 {
-    if (!ac.pushFirstSet) {
-        ac.pushFirstLat = sample.lat;
-        ac.pushFirstLon = sample.lon;
-        ac.pushFirstSet = 1;
+    if (!ac.pushFirst) {
+        ac.pushFirst = gf_samplePosition(sample);
         return false;
     }
-    if (gf_distanceM({ac.pushFirstLat, ac.pushFirstLon}, gf_samplePosition(sample)) >= 4.0) {
-        ac.pushFirstLat = sample.lat;
-        ac.pushFirstLon = sample.lon;
+    if (gf_distanceM(*ac.pushFirst, gf_samplePosition(sample)) >= 4.0) {
+        ac.pushFirst = gf_samplePosition(sample);
         if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * kMetresPerNm, 25.0)) {
-            ac.pushSecondSet = 0;
-        } else if (!ac.pushSecondSet) {
-            ac.pushSecondLat = sample.lat;
-            ac.pushSecondLon = sample.lon;
-            ac.pushSecondSet = 1;
+            ac.pushSecond.reset();
+        } else if (!ac.pushSecond) {
+            ac.pushSecond = gf_samplePosition(sample);
         } else if (ac.pushSecondCount = std::min(ac.pushSecondCount + 1, 2u);
                    ac.pushSecondCount == 2 &&
-                   gf_distanceM({ac.pushSecondLat, ac.pushSecondLon}, gf_samplePosition(sample)) >= 15.0) {
+                   gf_distanceM(*ac.pushSecond, gf_samplePosition(sample)) >= 15.0) {
             // Moving off the push-back position: the taxi starts. Samples
             // closer together than 7.5 m reach the 15 m only after further
             // counts, so every count from the second on may start it.
@@ -431,10 +419,10 @@ void lf_dropFalseStops(LiveAircraft& ac, const TrafficSample& sample)
         st.resize(1);
 }
 
-bool lf_touchAndGo(const LiveAircraft& ac, const TrafficSample& sample, double vr)
+bool lf_touchAndGo(const TrafficSample& kept, const TrafficSample& sample, double vr)
 {
     const std::array<SpeedPoint, 2> points{
-        SpeedPoint{ac.rolloutKept.speedKt, static_cast<uint32_t>(ac.rolloutKept.playTime)},
+        SpeedPoint{kept.speedKt, static_cast<uint32_t>(kept.playTime)},
         SpeedPoint{sample.speedKt, static_cast<uint32_t>(sample.playTime)}};
     return gf_findSpeedRise(points, vr).found;
 }
@@ -449,14 +437,12 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
             enterTakeoffRoll(ac, false);
             return;
         }
-        if (!lf_isCategory(ac, Category::Light))
+        if (ac.category != Category::Light)
             return;
-        if (!ac.rolloutKeptSet || sample.playTime - ac.rolloutKept.playTime > 2000 ||
-            back.speedKt < ac.rolloutKept.speedKt) {
+        if (!ac.rolloutKept || sample.playTime - ac.rolloutKept->playTime > 2000 ||
+            back.speedKt < ac.rolloutKept->speedKt)
             ac.rolloutKept = back;
-            ac.rolloutKeptSet = 1;
-        }
-        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading) && lf_touchAndGo(ac, sample, vr))
+        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading) && lf_touchAndGo(*ac.rolloutKept, sample, vr))
             enterTakeoffRoll(ac, true);
         return;
     }
@@ -512,7 +498,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
             const double dt = (sample.playTime - back.playTime) / 100.0;
             const JumpPlausibility flight = gf_jumpPlausibility(gf_distanceM(gf_samplePosition(back), gf_samplePosition(sample)), dt,
                                                                 back.speedKt, sample.speedKt,
-                                                                static_cast<int32_t>(ac.category));
+                                                                ac.category);
             if (flight.implausible)
                 sample.playTime =
                     back.playTime + std::max(25, static_cast<int32_t>(std::lround(100.0 * flight.neededTimeS)));
@@ -642,10 +628,8 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         sample.stationary = 0;
         return true;
     case FlightPhase::pushing_back:
-        ac.pushFirstLat = sample.lat;
-        ac.pushFirstLon = sample.lon;
-        ac.pushFirstSet = 1;
-        ac.pushSecondSet = 0;
+        ac.pushFirst = gf_samplePosition(sample);
+        ac.pushSecond.reset();
         ac.pushSecondCount = 0;
         return false;
     case FlightPhase::pushed_back: return lf_pushedBackCheck(ac, sample);
@@ -807,7 +791,7 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         if (dt >= 1.0) {
             const double back = st.back().speedKt;
             const double speed = back > 1.0 ? back : sample.speedKt;
-            const int32_t speedClass = lf_isCategory(ac, Category::Light) ? 0 : 3;
+            const Category speedClass = ac.category == Category::Light ? Category::Light : Category::Large;
             if (gf_jumpPlausibility(d, dt, speed, 0.0, speedClass).implausible)
                 return false;
         }

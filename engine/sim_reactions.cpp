@@ -14,17 +14,18 @@
 #include "engine/takeoff.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/livery_choice.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/units.h"
 #include "parking/live_at_stands.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
 #include "liveries/livery_memory.h"
 #include "parking/stand_table.h"
 #include "parking/traffic_aircraft.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_model.h"
 
@@ -270,7 +271,7 @@ void activateLiveAc(LiveAircraft& aircraft)
             nav = gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u;
         }
         gf_setLights(id, LightStates{nav, parked ? 0u : 1u, 0, aircraft.phase == FlightPhase::taxi ? 1u : 0u, 0, 1, 1});
-        gf_setThrottle(aircraft, aircraft.category == static_cast<uint32_t>(Category::Rotorcraft) ? 4u : 0u);
+        gf_setThrottle(aircraft, aircraft.category == Category::Rotorcraft ? 4u : 0u);
         gf_setFlaps(aircraft, aircraft.phase == FlightPhase::taxi ? 1u : 0u);
     }
     aircraft.simState = SimState::active;
@@ -422,7 +423,7 @@ void enterLandingRoll(LiveAircraft& ac)
 
 void lf_setupLandingRoll(LiveAircraft& ac)
 {
-    const bool recentRotorcraft = ac.category == static_cast<uint32_t>(Category::Rotorcraft) && ac.activatedAirborne &&
+    const bool recentRotorcraft = ac.category == Category::Rotorcraft && ac.activatedAirborne &&
                                   engineClock.load() - ac.activatedAt < 3000;
     if (!recentRotorcraft) {
         std::string at = " at ?";
@@ -454,7 +455,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
     }
     ac.touchdownHeading = ac.heading;
     gf_setSpoilers(ac, true);
-    if (ac.category != static_cast<uint32_t>(Category::Light))
+    if (ac.category != Category::Light)
         gf_setSpoilersThrust(ac.objectId, true, ac.reverseThrust != 0);
     if (ac.onGroundSlots <= 0) {
         gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.onGroundSlots)));

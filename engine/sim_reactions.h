@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/aircraft.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 
 // Takes the queued events, applies them and runs the delayed command list.
 void lf_processSimEvents();

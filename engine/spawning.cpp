@@ -14,13 +14,13 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/sample_checks.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "liveries/livery_memory.h"
 #include "parking/live_at_stands.h"
 #include "parking/parking_runs.h"
@@ -88,8 +88,8 @@ void lf_setSpawnPose(LiveAircraft& ac)
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
-    if (ac.respawnHeadingValid)
-        heading = ac.respawnHeading;
+    if (ac.respawnHeading)
+        heading = *ac.respawnHeading;
     else if (ac.phase == FlightPhase::parked)
         heading = ac.standHeading;
     else if (ac.samples.size() >= 2 && ac.samples[1].stationary)
@@ -100,7 +100,6 @@ void lf_setSpawnPose(LiveAircraft& ac)
     if (heading >= kTwoPi)
         heading = 0.0;
     ac.heading = heading;
-    ac.groundHeading = f.airborne ? 0.0 : heading;
     ac.heldForUser = 0;
 }
 
@@ -189,7 +188,7 @@ void lf_spawnGate(LiveAircraft& ac)
         ac.removeFlag = 1;
         return;
     }
-    if (ac.category != static_cast<uint32_t>(Category::Rotorcraft) && lf_anyAirborne(ac.samples)) {
+    if (ac.category != Category::Rotorcraft && lf_anyAirborne(ac.samples)) {
         const CurrentAirportRecord airport = lf_currentAirport();
         const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
         if (ac.samples.front().altitudeFt - elevation <= 700.0) {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "engine/aircraft.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // One tick of an aircraft in buffer.
 void lf_spawnGate(LiveAircraft& aircraft);

@@ -55,9 +55,9 @@ void lf_park(LiveAircraft& ac)
     gf_setFlaps(ac, 0);
     const int32_t t0 = front.playTime;
     const int32_t r = static_cast<int32_t>(gf_randomIndex(10));
-    gf_addParkedTimer({ac.hexid, t0 + 1000 + 100 * r, 0});
-    gf_addParkedTimer({ac.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), 1});
-    gf_addParkedTimer({ac.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), 2});
+    gf_addParkedTimer({ac.hexid, t0 + 1000 + 100 * r, ParkedAction::engineShutdown});
+    gf_addParkedTimer({ac.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), ParkedAction::fixedLights});
+    gf_addParkedTimer({ac.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), ParkedAction::settingsLights});
     gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.standId), ac.callsign));
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
     gf_addRealStandOption(ac.standId, ac, 0);
@@ -117,7 +117,6 @@ void liveryRespawn(LiveAircraft& ac)
         st.push_front(fresh);
         ac.simState = SimState::liveryrespawn;
         ac.respawnHeading = ac.heading;
-        ac.respawnHeadingValid = 1;
         if (ac.objectId != 0) {
             gf_trafficState().removalQueue.push_back(ac.objectId);
         } else {

@@ -22,7 +22,7 @@
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/traffic_aircraft.h"
 #include "simlink/sim_command_mailbox.h"
 
@@ -76,7 +76,7 @@ void lf_ensureTakeoffRunway(LiveAircraft& ac)
 // The category's climb rate of a take-off without a climbing sample ahead.
 double lf_categoryClimbPerTick(const LiveAircraft& ac)
 {
-    return lf_isCategory(ac, Category::Light) ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
+    return ac.category == Category::Light ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
 }
 
 bool lf_anyAirborne(const LiveAircraft& ac)
@@ -126,7 +126,6 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
                                                      {match->endLatitude, match->endLongitude});
     const double correction = std::clamp(0.15 * end.acrossM * kDegToRad, -10.0 * kDegToRad, 10.0 * kDegToRad);
     ac.flight.ramp.endHeading = gf_normalizeAngle(runwayHeading + correction);
-    ac.flight.ramp.endHeadingSet = 1;
 }
 
 // The speed ramp of a take-off or landing roll to the next sample (or, in a
@@ -139,7 +138,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const bool continuing = r.active && roll && r.phase == static_cast<uint32_t>(phase);
     r = {};
     const SampleStream& st = ac.samples;
-    if (!ac.groundMode || !roll || lf_isCategory(ac, Category::Rotorcraft) || st.size() < 2)
+    if (!ac.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
         return false;
     if (ac.projection > 0 && phase != FlightPhase::landing_roll)
         return false;
@@ -154,7 +153,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     double v0 = ac.flight.groundSpeedKt;
     if (continuing)
         v0 = ac.flight.groundSpeedKt;
-    else if (!takeoff || (lf_isCategory(ac, Category::Light) && ac.flight.rollingTakeoff))
+    else if (!takeoff || (ac.category == Category::Light && ac.flight.rollingTakeoff))
         v0 = s0.speedKt;
     if (!std::isfinite(v0) || v0 < 0.0)
         v0 = s0.speedKt;
@@ -191,7 +190,6 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
         return false;
     r.active = 1;
     r.phase = static_cast<uint32_t>(phase);
-    r.endHeading = ac.targetTrack;
     lf_planRunwaySpeedProfile(ac);
     return true;
 }
@@ -202,9 +200,9 @@ void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
     FlightState& f = ac.flight;
     f.profile.clear();
     f.profileIndex = 0;
-    if (ac.speedMode != 1 && ac.speedMode != 2)
+    if (ac.speedMode != LegSpeedMode::accelerateFromStop && ac.speedMode != LegSpeedMode::slowToStop)
         return;
-    const uint32_t ease = ac.speedMode == 1 ? 1u : 2u;
+    const uint32_t ease = ac.speedMode == LegSpeedMode::accelerateFromStop ? 1u : 2u;
     const double n = static_cast<double>(legTicks);
     f.profile.reserve(static_cast<size_t>(legTicks));
     for (int32_t i = 0; i < legTicks; ++i)
@@ -215,7 +213,7 @@ void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
 
 void lf_rollThrottle(LiveAircraft& ac)
 {
-    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
+    const bool rotor = ac.category == Category::Rotorcraft;
     const TrafficSample& s0 = ac.samples[0];
     const TrafficSample& s1 = ac.samples[1];
     switch (ac.phase) {
@@ -240,7 +238,7 @@ void lf_rollThrottle(LiveAircraft& ac)
             return;
         if (g0 > 30.0) {
             gf_setSpoilers(ac, false);
-            if (!lf_isCategory(ac, Category::Light))
+            if (ac.category != Category::Light)
                 gf_setSpoilersThrust(ac.objectId, false, false);
             gf_setFlaps(ac, 1);
         } else {
@@ -566,9 +564,9 @@ void stepTakeoff(LiveAircraft& ac)
         gf_setGear(ac, false);
     if (f.takeoffCounter < -300 && std::fabs(ac.pitch - ac.climbPitch) < 1e-9) {
         f.bankRate = 0.0;
-        const double needed = lf_isCategory(ac, Category::Light) ? 300.0 : 800.0;
+        const double needed = ac.category == Category::Light ? 300.0 : 800.0;
         if (lf_heightAboveGround(ac) >= needed) {
-            gf_setThrottle(ac, lf_isCategory(ac, Category::Rotorcraft) ? 4u : 3u);
+            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
             f.climbOutDone = 1;
             ac.setPhase(FlightPhase::flying);
             f.takeoffCounter = 1;
@@ -591,21 +589,21 @@ void retryTakeoff(LiveAircraft& ac)
 
 void abortTakeoffRoll(LiveAircraft& ac)
 {
-    const bool rotor = lf_isCategory(ac, Category::Rotorcraft);
+    const bool rotor = ac.category == Category::Rotorcraft;
     gf_setFlaps(ac, 0);
     ac.setPhase(FlightPhase::taxi);
     ac.flight.runwayExit = 1;
     ac.flight.ramp = {};
     gf_setThrottle(ac, rotor ? 4u : 0u);
     gf_setSpoilers(ac, false);
-    if (!lf_isCategory(ac, Category::Light))
+    if (ac.category != Category::Light)
         gf_setSpoilersThrust(ac.objectId, false, false);
     gf_setLights(ac.objectId, LightStates{1, 1, 0, 1, 0, 1, 1});
 }
 
 void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double startHeading)
 {
-    if (!lf_isCategory(ac, Category::Light))
+    if (ac.category != Category::Light)
         return;
     const bool rolling = ac.phase == FlightPhase::takeoff_roll;
     const bool lifting = !ac.groundMode && ac.phase == FlightPhase::takeoff;

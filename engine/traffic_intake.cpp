@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/sample_checks.h"
 #include "engine/tick_airport.h"
@@ -21,7 +22,7 @@
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 #include "parking/traffic_aircraft.h"
 #include "parking/user_collisions.h"
 
@@ -39,14 +40,6 @@ const CategoryTable& lf_standSpeedTable()
 {
     static const CategoryTable table{{0, 5.0}, {1, 4.75}, {2, 4.5}, {3, 4.0}, {4, 3.0}, {5, 4.5}, {6, 5.0}};
     return table;
-}
-
-double lf_lookup(const CategoryTable& table, uint32_t category)
-{
-    const auto it = table.find(category);
-    if (it == table.end())
-        throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
 }
 
 LatLon lf_pos(const TrafficSample& s)
@@ -231,14 +224,14 @@ QuarantineMap& gf_quarantineMap()
     return map;
 }
 
-double gf_maxClimbRateForCategory(uint32_t category)
+double gf_maxClimbRateForCategory(Category category)
 {
-    return lf_lookup(lf_climbRateTable(), category);
+    return gf_perCategory(lf_climbRateTable(), category);
 }
 
-double gf_standSpeedForCategory(uint32_t category)
+double gf_standSpeedForCategory(Category category)
 {
-    return lf_lookup(lf_standSpeedTable(), category);
+    return gf_perCategory(lf_standSpeedTable(), category);
 }
 
 void decodeMessage(const LiveTrafficRecord& record)
@@ -269,13 +262,13 @@ void gf_setIntakeClockForTest(int64_t (*clock)())
     g_intakeClock = clock;
 }
 
-double pitchFromVs(const TrafficSample& sample, uint32_t category)
+double pitchFromVs(const TrafficSample& sample, Category category)
 {
     const double vs = std::isfinite(sample.verticalSpeedFpm) ? sample.verticalSpeedFpm : 0.0;
     double lo = -3000.0, hi = 2400.0, base = -3.0, up = 2.2, down = 1.1;
-    if (category == static_cast<uint32_t>(Category::HighPerf)) {
+    if (category == Category::HighPerf) {
         lo = -3600.0, hi = 3600.0, base = -2.5, up = 2.6, down = 1.3;
-    } else if (category == static_cast<uint32_t>(Category::Rotorcraft)) {
+    } else if (category == Category::Rotorcraft) {
         lo = -1800.0, hi = 1800.0, base = 0.0, up = 1.5, down = 0.75;
     }
     const double clamped = std::clamp(vs, lo, hi);

@@ -38,9 +38,9 @@ void gf_setIntakeClockForTest(int64_t (*clock)());
 
 // Pitch (radians, negative nose up) that goes with the sample's vertical
 // speed for the category.
-double pitchFromVs(const TrafficSample& sample, uint32_t category);
+double pitchFromVs(const TrafficSample& sample, Category category);
 
 // Largest climb rate (ft per tick) and stand manoeuvre speed (kt) of a
 // category; std::out_of_range for an unknown one.
-double gf_maxClimbRateForCategory(uint32_t category);
-double gf_standSpeedForCategory(uint32_t category);
+double gf_maxClimbRateForCategory(Category category);
+double gf_standSpeedForCategory(Category category);

@@ -22,9 +22,7 @@
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
-std::atomic<int32_t> engineClock{0};
 std::atomic<int64_t> weekdayHalfHourWord{0};
-std::shared_mutex engineLock;
 
 // ---- AircraftStore ----
 
@@ -345,7 +343,7 @@ void gf_removeTCASCoverageAcs()
 void lf_clearRtParkedTraffic()
 {
     const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? TrafficSource::rtDirect : TrafficSource::rtApp);
     share.received.store(false);
     std::lock_guard lock(share.mutex);
     share.list.clear();
@@ -372,13 +370,13 @@ void lf_runParkedTimers()
     if (!ac || ac->phase != FlightPhase::parked)
         return;
     switch (timer.action) {
-    case 0:
+    case ParkedAction::engineShutdown:
         gf_engineShutdown(ac->objectId);
         break;
-    case 1:
+    case ParkedAction::fixedLights:
         gf_setLights(ac->objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
         break;
-    case 2:
+    case ParkedAction::settingsLights:
         gf_setLights(ac->objectId,
                      LightStates{gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1,
                                  ac->atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});

@@ -13,25 +13,25 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/clock.h"
 #include "engine/aircraft.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_command_mailbox.h"
-
-// The engine clock in units of 10 ms, advanced by the main task.
-extern std::atomic<int32_t> engineClock;
 
 // The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
 // by the main loop for the engine and the parking code; 0 after a reset.
 extern std::atomic<int64_t> weekdayHalfHourWord;
 
-// The reader/writer lock over the current-airport record.
-extern std::shared_mutex engineLock;
-
 // One timer of a live aircraft that reached its stand.
+enum class ParkedAction : uint32_t {
+    engineShutdown = 0,
+    fixedLights = 1,    // the fixed parked light set
+    settingsLights = 2, // the parked lights the settings ask for
+};
 struct ParkedTimer {
     uint32_t hexid = 0;
-    int32_t due = 0;     // engine clock at which it fires
-    uint32_t action = 0; // 0 engine shut-down, 1 fixed parked lights, 2 parked lights by the settings
+    int32_t due = 0; // engine clock at which it fires
+    ParkedAction action = ParkedAction::engineShutdown;
 };
 
 // The live and static aircraft, indexed by hexid (static: key) and object id.
@@ -77,6 +77,11 @@ public:
     void reserve(size_t live, size_t statics);
     size_t liveCapacity() const { return m_live.capacity(); }
     size_t staticCapacity() const { return m_statics.capacity(); }
+    // Entries of the four indexes together (twice the records when they agree).
+    size_t indexEntries() const
+    {
+        return m_liveByHexid.size() + m_liveHexidByObject.size() + m_staticByKey.size() + m_staticKeyByObject.size();
+    }
 
 private:
     template <typename T, typename Marked, typename Before>

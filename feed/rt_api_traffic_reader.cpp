@@ -19,8 +19,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
+#include "simlink/user_aircraft.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_weather_reader.h"
@@ -30,7 +29,7 @@ namespace {
 
 constexpr RTAPIRequestOptions kTrafficOptions{10, 30, false, false};
 constexpr RTAPIRequestOptions kParkedOptions{5, 9, true, false};
-constexpr uint32_t kSourceTag = 2;
+constexpr TrafficSource kSourceTag = TrafficSource::rtDirect;
 
 // What a decode needs of the box state, copied under boxMutex before a request.
 struct DecodeInputs {

@@ -11,7 +11,7 @@
 #include "core/log.h"
 #include "core/stop_request.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
+#include "simlink/user_aircraft.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_decoding.h"
 #include "feed/rt_api_session.h"

@@ -21,7 +21,7 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
+#include "simlink/user_aircraft.h"
 #include "feed/feed_flags.h"
 #include "feed/received_text.h"
 #include "feed/rt_app_readers.h"

@@ -20,8 +20,6 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/received_text.h"
 #include "feed/rt_app_link.h"
@@ -385,7 +383,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         c.cosUserLat = bc.cosUserLat;
         c.airportAltitude = bc.airportAltitude;
         c.qnh = qnh.load();
-        c.sourceTag = 1;
+        c.sourceTag = TrafficSource::rtApp;
         c.settings = bc.settings.get();
         c.rtDirect = bc.rtDirect;
         c.collectSeen = seen.collecting();

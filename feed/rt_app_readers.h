@@ -107,8 +107,8 @@ public:
 
     // The seen traffic, the published parked list with its mutex and the
     // parked-received flag, shared with the parking code.
-    SeenTrafficCollector& seen = gf_seenTrafficOf(1);
-    ParkedTrafficShare& parked = gf_parkedTrafficOf(1);
+    SeenTrafficCollector& seen = gf_seenTrafficOf(TrafficSource::rtApp);
+    ParkedTrafficShare& parked = gf_parkedTrafficOf(TrafficSource::rtApp);
 
     // Where finished batches go; tests replace it.
     TrafficMailbox* mailbox = nullptr; // nullptr = the program's mailbox

@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/log.h"
 #include "core/stop_request.h"
-#include "engine/traffic_state.h"
 
 namespace {
 

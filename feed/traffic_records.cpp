@@ -14,11 +14,9 @@
 #include "airports/park_airports.h"
 #include "core/clock.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
-#include "engine/traffic_state.h"
-#include "parking/parking_plan.h"
-#include "parking/stand_table.h"
-#include "parking/traffic_aircraft.h"
+#include "liveries/model_texts.h"
+#include "simlink/stand_positions.h"
+#include "simlink/user_aircraft.h"
 
 namespace {
 
@@ -231,13 +229,8 @@ bool gf_isAdsbIcaoSource(std::string_view source)
 
 // ---- QNH ------------------------------------------------------------------------
 
-bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh)
-{
-    return gf_qnhAltitudeCorrection(r, airportAltitude, qnh, gf_isRTDirect());
-}
-
 bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airportAltitude, int32_t qnh,
-                              bool rtDirect)
+                              bool rtDirect, double userAltimeterErrorFt)
 {
     double h = r.altitude;
     if (!(h > 0.0)) {
@@ -253,8 +246,7 @@ bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airpor
     if (s == 0.0) {
         h = low; // the user's altimeter plays no part below 17000 ft
     } else {
-        const auto user = gf_publishedUserAcPosition();
-        const double high = h + b + (user->altitude - user->indicatedAltitude);
+        const double high = h + b + userAltimeterErrorFt;
         const double x = high * s + low * (1.0 - s);
         h = x * s + low * (1.0 - s);
     }
@@ -333,7 +325,13 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
 
     r.altitude = f.altitude;
     r.groundSpeed = f.groundSpeed;
-    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, c.rtDirect ? *c.rtDirect : gf_isRTDirect());
+    double altimeterError = 0.0; // plays a part above 17000 ft only
+    if (r.altitude > 17000.0) {
+        const auto user = gf_publishedUserAcPosition();
+        altimeterError = user->altitude - user->indicatedAltitude;
+    }
+    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, c.rtDirect ? *c.rtDirect : gf_isRTDirect(),
+                             altimeterError);
     r.airborne = r.altitude > 0.0 ? 1 : 0;
     if (r.airborne && gf_modelCategory(r.ids.model) != Category::Rotorcraft &&
         (!std::isfinite(r.groundSpeed) || r.groundSpeed <= 0.0))
@@ -475,14 +473,14 @@ SeenTraffic SeenTrafficCollector::copy() const
     return seen;
 }
 
-SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag)
+SeenTrafficCollector& gf_seenTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectSeen : rtAppSeen;
+    return source == TrafficSource::rtDirect ? rtDirectSeen : rtAppSeen;
 }
 
-ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag)
+ParkedTrafficShare& gf_parkedTrafficOf(TrafficSource source)
 {
-    return sourceTag == 2 ? rtDirectParked : rtAppParked;
+    return source == TrafficSource::rtDirect ? rtDirectParked : rtAppParked;
 }
 
 void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query)
@@ -504,9 +502,15 @@ bool gf_parkedTrafficForRunSettled()
     return query == nullptr || query->settled();
 }
 
+bool gf_takeParkedTrafficForRun()
+{
+    const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
+    return query != nullptr && query->take();
+}
+
 void gf_resetSeenTraffic()
 {
-    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).reset();
+    gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp).reset();
 }
 
 // ---- Parked lists ---------------------------------------------------------------
@@ -545,23 +549,4 @@ void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot)
         kept.push_back(std::move(r));
     }
     parked = std::move(kept);
-}
-
-void gf_processRTParkedTraffic(uint32_t quota)
-{
-    const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? 2 : 1);
-    if (rtDirect) {
-        const RTDirectParkedQuery* query = rtDirectParkedQuery.load();
-        if (query == nullptr || !query->take())
-            return;
-    } else if (!share.received.load()) {
-        return;
-    }
-    std::lock_guard lock(share.mutex);
-    if (!rtDirect && share.list.empty())
-        return;
-    lf_ageParkedTraffic(share.list);
-    if (gf_parametersSnapshot()->RT_PARKTRAFFIC_ONLY)
-        lf_planRtParkedAircraft(share.list, quota);
 }

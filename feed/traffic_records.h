@@ -97,6 +97,13 @@ struct ParkedTrafficFields {
     std::string_view stand{};
 };
 
+// The reader a batch of traffic came from.
+enum class TrafficSource : uint32_t {
+    none = 0,
+    rtApp = 1,
+    rtDirect = 2,
+};
+
 // What a decoder passes with every record of one batch.
 struct TrafficConversionContext {
     double userLat = 0.0;
@@ -104,7 +111,7 @@ struct TrafficConversionContext {
     double cosUserLat = 1.0;
     std::optional<double> airportAltitude; // feet
     int32_t qnh = 1013;
-    uint32_t sourceTag = 0; // 1 = RT App, 2 = RT Direct
+    TrafficSource sourceTag = TrafficSource::none;
     const Parameters* settings = nullptr; // none = nothing is converted
     std::optional<bool> rtDirect;         // the batch's mode; none = the mode in force
     bool collectSeen = false;
@@ -160,11 +167,11 @@ bool gf_isExcludedTypeCode(std::string_view text);
 // whose identity changes by publishing an updated filter.
 bool lf_passesBlockFilter(const LiveTrafficRecord& record, const BlockFilter& filter);
 // Corrects record.altitude for the QNH and the user's altimeter; puts
-// aircraft just above the airport on the ground. Always true.
-bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh);
-// The same for the given mode rather than the mode in force.
+// aircraft just above the airport on the ground. rtDirect: the record comes
+// from RT Direct; userAltimeterErrorFt: the user aircraft's true minus its
+// indicated altitude, feet. Always true.
 bool gf_qnhAltitudeCorrection(LiveTrafficRecord& record, std::optional<double> airportAltitude, int32_t qnh,
-                              bool rtDirect);
+                              bool rtDirect, double userAltimeterErrorFt);
 
 // ---- Seen traffic and parked lists ---------------------------------------------
 
@@ -202,8 +209,8 @@ struct ParkedTrafficShare {
 };
 
 // By source tag: 1 = RT App, 2 = RT Direct.
-SeenTrafficCollector& gf_seenTrafficOf(uint32_t sourceTag);
-ParkedTrafficShare& gf_parkedTrafficOf(uint32_t sourceTag);
+SeenTrafficCollector& gf_seenTrafficOf(TrafficSource source);
+ParkedTrafficShare& gf_parkedTrafficOf(TrafficSource source);
 // The RT Direct traffic reader's parked query, in three steps of the main
 // task, none of which waits: post (false: nothing was asked), settled (the
 // answer is in, or the query failed or was given up) and take (true when a
@@ -221,13 +228,13 @@ void gf_setRTDirectParkedQuery(const RTDirectParkedQuery* query);
 // main task. False (RT App mode, no airport, no reader): the run may go now.
 bool gf_askParkedTrafficForRun();
 bool gf_parkedTrafficForRunSettled();
+// RT Direct: true once the query asked before the run brought a list, which
+// is then taken; false without a query.
+bool gf_takeParkedTrafficForRun();
 
 // Ages the list (slot -> age), drops records without callsign, too old ones
 // and the older duplicates of a stand or callsign; youngest first.
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked);
 void lf_ageParkedTraffic(std::vector<ParkedTrafficRecord>& parked, int nowSlot);
-// Ages the active source's parked list and plans from it; in RT Direct mode
-// only once the query asked before the run brought a list.
-void gf_processRTParkedTraffic(uint32_t quota);
 // Empties the active source's seen traffic and switches collection on.
 void gf_resetSeenTraffic();

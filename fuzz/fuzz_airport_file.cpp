@@ -6,7 +6,7 @@
 #include <pugixml.hpp>
 
 #include "airports/airport_file_format.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -15,7 +15,7 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
@@ -195,7 +195,7 @@ void lf_checkCategoryLiveries(Category category)
                 models.push_back(model);
                 titleCounts[t] += titles.size();
             }
-    const std::string& name = gf_categoryName(static_cast<uint32_t>(category));
+    const std::string& name = gf_categoryName(category);
     const std::optional<CategoryBox> box = lf_categoryBox(category);
     if (titleCounts[0] == 0 && titleCounts[1] == 0) {
         gf_logLine(fmt::format("Category {}: No livery found", name));

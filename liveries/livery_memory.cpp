@@ -10,7 +10,6 @@
 #include "core/log.h"
 #include "core/stop_request.h"
 #include "core/value_types.h"
-#include "engine/aircraft.h"
 #include "liveries/fnv_hash.h"
 #include "liveries/model_database.h"
 
@@ -74,14 +73,12 @@ bool gf_isFailedLiveryTitle(std::string_view title)
     return FailedLiveryTitles.find(title) != FailedLiveryTitles.end();
 }
 
-void gf_reportFailedLivery(const AircraftBase& aircraft)
+void gf_reportFailedLivery(std::string_view callsign, std::string_view liveryTitle, const AirlOprModel& ids)
 {
     if (gf_keepRunning())
-        gf_showMessage(fmt::format("{} '{}' could not be created by your Sim!", aircraft.callsign, aircraft.liveryTitle),
-                       true);
-    FailedLiveryTitles.emplace(aircraft.liveryTitle);
-    FailedLiveryReport.insert(
-        fmt::format("{} {}", gf_modelCodeText(aircraft.ids.model), gf_airlineCodeText(aircraft.ids.airline)));
+        gf_showMessage(fmt::format("{} '{}' could not be created by your Sim!", callsign, liveryTitle), true);
+    FailedLiveryTitles.emplace(liveryTitle);
+    FailedLiveryReport.insert(fmt::format("{} {}", gf_modelCodeText(ids.model), gf_airlineCodeText(ids.airline)));
     if (FailedLiveryTitles.size() >= g_failedLiveryLimit) {
         const char* message = "There are too many liveries that could not be created!";
         gf_logLine(fmt::format("\n{}Error 81, {}\n", "===> ", message));

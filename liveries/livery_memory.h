@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-struct AircraftBase;
+#include "liveries/model_database.h"
 
 // The number of refused titles that stops the program.
 inline constexpr size_t g_failedLiveryLimit = 20;
@@ -29,7 +29,7 @@ bool gf_isFailedLiveryTitle(std::string_view title);
 // The simulator could not create the aircraft's object with its livery:
 // message, remember the title as failed, report type and airline; throws
 // kvr::UserRelatedException 81 once 20 titles have failed.
-void gf_reportFailedLivery(const AircraftBase& aircraft);
+void gf_reportFailedLivery(std::string_view callsign, std::string_view liveryTitle, const AirlOprModel& ids);
 // "  <type> <airline>" per refusal, sorted.
 std::vector<std::string> gf_failedLiveryLines();
 size_t gf_failedLiveryCount();

@@ -13,7 +13,7 @@
 #include "core/text.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_matching_tables.h"
-#include "parking/traffic_aircraft.h"
+#include "liveries/model_texts.h"
 
 namespace fs = std::filesystem;
 

@@ -33,13 +33,6 @@ std::optional<FacilityRunways> gf_readFacilityRunways(std::string_view)
     return std::nullopt;
 }
 
-bool gf_readFacilityStands(std::string_view, std::string_view, std::string_view, ScannedAirport&, int&)
-{
-    return false;
-}
-
-void gf_closeParkingReader() {}
-
 SecretText gf_rtCredential()
 {
     return SecretText();

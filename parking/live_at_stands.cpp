@@ -375,7 +375,7 @@ void lf_collectLiveStayers()
                 continue;
             }
             const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
-            const int64_t limit = ac.category == static_cast<uint32_t>(Category::Heavy) ? 180 : 90;
+            const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
             if (minutes > limit)
                 removeAircraftFromSim(ac);
             else

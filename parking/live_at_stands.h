@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 struct LiveAircraft;
 

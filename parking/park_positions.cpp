@@ -25,7 +25,7 @@
 #include "feed/traffic_records.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "parking/stand_table.h"
 #include "simlink/user_aircraft.h"
 
@@ -78,6 +78,15 @@ void lf_rememberUserStand(const IcaoCode& icao, const CurrentAirportRecord& airp
         gf_setCurrentReservedStand(front->icao, stand);
 }
 
+// The active feed's reader puts aircraft just above the airport on the ground.
+void lf_setReaderAirportAltitude(std::optional<double> altitude)
+{
+    if (gf_isRTDirect())
+        gf_setRTDirectAirportAltitude(altitude);
+    else
+        gf_setRTAppAirportAltitude(altitude);
+}
+
 } // namespace
 
 ParkedFileOutcome lf_readParkedFile()
@@ -97,6 +106,7 @@ ParkedFileOutcome lf_readParkedFile()
         return {std::move(*error), false};
     AirportFile& file = std::get<AirportFile>(read);
     gf_setupAirportFromFile(file);
+    lf_setReaderAirportAltitude(gf_currentAirportAltitude());
 
     const std::string info = file.airport_name;
     StandTable& table = gf_standTable();
@@ -165,10 +175,7 @@ void gf_unloadAirportParking()
         CurrentAirport = CurrentAirportRecord{};
     }
     gf_postGuiUpdate(GuiUpdate::AirportCode{IcaoCode()});
-    if (gf_isRTDirect())
-        gf_setRTDirectAirportAltitude(std::nullopt);
-    else
-        gf_setRTAppAirportAltitude(std::nullopt);
+    lf_setReaderAirportAltitude(std::nullopt);
     table.learnedOptionCount = 0;
     table.softOptionCount = 0;
     gf_postGuiUpdate(GuiUpdate::UpdateCount{0});

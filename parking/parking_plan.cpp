@@ -1,6 +1,7 @@
 #include "parking/parking_plan.h"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -97,7 +98,7 @@ void gf_clearParkingPlan()
 void lf_takeOverSeenTraffic()
 {
     g_seen = SeenTraffic();
-    gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1).takeOver(g_seen);
+    gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp).takeOver(g_seen);
 }
 
 const SeenTraffic& gf_parkingSeenTraffic()
@@ -316,4 +317,22 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
         if (gf_reserveStand(stand->id, quota))
             return;
     }
+}
+
+void gf_processRTParkedTraffic(uint32_t quota)
+{
+    const bool rtDirect = gf_isRTDirect();
+    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? TrafficSource::rtDirect : TrafficSource::rtApp);
+    if (rtDirect) {
+        if (!gf_takeParkedTrafficForRun())
+            return;
+    } else if (!share.received.load()) {
+        return;
+    }
+    std::lock_guard lock(share.mutex);
+    if (!rtDirect && share.list.empty())
+        return;
+    lf_ageParkedTraffic(share.list);
+    if (gf_parametersSnapshot()->RT_PARKTRAFFIC_ONLY)
+        lf_planRtParkedAircraft(share.list, quota);
 }

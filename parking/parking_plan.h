@@ -120,3 +120,6 @@ bool lf_isStaticWithIdentity(const AircraftIdentity& identity, const StaticAircr
 bool lf_planStaticAtStand(const StandSearchContext& context, Stand& stand);
 // Plans static aircraft from the aged parked list (the caller holds its lock).
 void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t quota);
+// Ages the active source's parked list and plans from it; in RT Direct mode
+// only once the query asked before the run brought a list.
+void gf_processRTParkedTraffic(uint32_t quota);

@@ -6,15 +6,13 @@
 
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"
 
 namespace {
-
-constexpr uint32_t kRotorcraft = static_cast<uint32_t>(Category::Rotorcraft);
 
 // An aircraft whose creation is still pending: its queued request is dropped
 // and the record marked for erasing, or, when the simulator link has the
@@ -56,7 +54,7 @@ void gf_removeAllStatic()
     gf_compactStaticAircraft();
 }
 
-void gf_removeLiveAircraftCategory(uint8_t category)
+void gf_removeLiveAircraftCategory(Category category)
 {
     try {
         for (LiveAircraft& ac : gf_trafficState().aircraft.live())
@@ -72,7 +70,7 @@ void gf_removeStaticAircraftCategory()
     TrafficState& s = gf_trafficState();
     try {
         for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.category != kRotorcraft)
+            if (st.category != Category::Rotorcraft)
                 continue;
             if (st.simState == SimState::active)
                 lf_removeCategoryMember(st);

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "liveries/model_database.h" // Category
+
 // Every static aircraft.
 void gf_removeAllStatic();
 // The live aircraft of a category that the settings no longer include.
-void gf_removeLiveAircraftCategory(uint8_t category);
+void gf_removeLiveAircraftCategory(Category category);
 // Static rotorcraft and the rotorcraft of the parking plan (helicopters
 // switched off).
 void gf_removeStaticAircraftCategory();

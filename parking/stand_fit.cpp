@@ -17,17 +17,17 @@ constexpr double kExtraExcessNm = 0.0009719222462203025;
 constexpr double kSearchBoxNm = 0.04387149028077754;
 constexpr double kSearchReachNm2 = 0.0019247076594563581;
 
-bool lf_isOneOf(uint32_t category, std::initializer_list<Category> admitted)
+bool lf_isOneOf(Category category, std::initializer_list<Category> admitted)
 {
     for (const Category c : admitted)
-        if (category == static_cast<uint32_t>(c))
+        if (category == c)
             return true;
     return false;
 }
 
 } // namespace
 
-bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraftRadiusNm)
+bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraftRadiusNm)
 {
     const double excess = aircraftRadiusNm - stand.radius;
     if (excess > kMaxExcessNm)
@@ -46,7 +46,7 @@ bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraft
     case StandType::RAMP_MIL_COMBAT: return lf_isOneOf(category, {C::HighPerf, C::Rotorcraft});
     case StandType::GATE_SMALL:
         return lf_isOneOf(category, {C::Light, C::TwoProps, C::Bizjet}) ||
-               (category == static_cast<uint32_t>(C::Large) && excess <= 0.0);
+               (category == C::Large && excess <= 0.0);
     case StandType::GATE_MEDIUM: return lf_isOneOf(category, {C::Bizjet, C::Large});
     case StandType::GATE_HEAVY: return lf_isOneOf(category, {C::Large, C::Heavy});
     case StandType::FUEL: return excess <= kFuelExcessNm;
@@ -56,7 +56,7 @@ bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraft
 
 bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
 {
-    const bool rotorcraft = aircraft.category == static_cast<uint32_t>(Category::Rotorcraft);
+    const bool rotorcraft = aircraft.category == Category::Rotorcraft;
     return stand.type != 0 && (stand.helipad != 0) == rotorcraft &&
            gf_standFitsAircraft(stand, aircraft.category, aircraft.radius);
 }

@@ -8,14 +8,14 @@
 
 #include "core/value_types.h"
 #include "liveries/model_database.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 struct AircraftBase;
 
 // A stand of that type and radius (NM) can take an aircraft of that category
 // and radius (NM): never when the aircraft is more than 5.4 m wider in radius,
 // else by the stand type.
-bool gf_standFitsAircraft(const Stand& stand, uint32_t category, double aircraftRadiusNm);
+bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraftRadiusNm);
 // The stand can take the aircraft at all: a stand of a type other than 0, a
 // helipad for a Rotorcraft and only for one, and a fit by type and radius.
 bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft);

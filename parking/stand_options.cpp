@@ -48,7 +48,7 @@ int32_t lf_maxGap(const LiveAircraft& aircraft)
 {
     if (aircraft.ids.cargo)
         return 12;
-    return aircraft.category == static_cast<uint32_t>(Category::Heavy) ? 8 : 6;
+    return aircraft.category == Category::Heavy ? 8 : 6;
 }
 
 int32_t lf_highestSlot(const HalfHourMask& mask)
@@ -302,7 +302,7 @@ void lf_addOptionCallsign(Stand& stand, int32_t optionId, std::string_view calls
 
 void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now, LiveAircraft& aircraft)
 {
-    const int32_t w = aircraft.category == static_cast<uint32_t>(Category::Heavy) ? 14 : 10;
+    const int32_t w = aircraft.category == Category::Heavy ? 14 : 10;
     const int32_t slot = static_cast<int32_t>(now.halfHour);
     HalfHourMask window;
     for (int32_t s = std::max(slot - w, 0); s <= std::min(slot + w, kSlotsPerDay - 1); ++s)

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/aircraft.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
 
 // ---- Week slots: 48 half-hours a day, 336 a week ----
 inline constexpr int32_t kSlotsPerDay = 48;

@@ -249,7 +249,7 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
 {
     for (StaticAircraft& ac : gf_trafficState().aircraft.statics()) {
         // Statics from the airport file carry no RealTraffic parked key.
-        if (ac.simState != SimState::active || !gf_isCategoryIncluded(static_cast<Category>(ac.category)) ||
+        if (ac.simState != SimState::active || !gf_isCategoryIncluded(ac.category) ||
             ac.parkedKey != 0 || ac.keepStand)
             continue;
         Stand* stand = gf_standById(ac.standId);
@@ -276,7 +276,7 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
 bool lf_searchRtParkPositions(int32_t mode, ParkingSearchResult& result, int32_t needed)
 {
     std::optional<LiveNames> live; // gathered once a record of this age needs them
-    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp);
     std::lock_guard lock(share.mutex);
     for (ParkedTrafficRecord& record : share.list) {
         if (record.age != mode || record.callsign.empty())

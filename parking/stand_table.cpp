@@ -10,7 +10,6 @@
 #include "core/geodesy.h"
 #include "core/gui_update.h"
 #include "core/log.h"
-#include "core/shared_snapshot.h"
 #include "core/ui_sink.h"
 #include "core/units.h"
 #include "parking/stand_fit.h"
@@ -18,34 +17,10 @@
 
 namespace {
 
-// (20 m in NM) squared: the reach of a stand in gf_findStandAtPosition.
-constexpr double kStandReachNm2 = 0.00011662133983924917;
-// (0.003 NM) squared: how far a position may move before a thread asks again.
-constexpr double kCacheMoveNm2 = 9e-6;
 // 250 m in NM: the reach of a gate named by received parked traffic.
 constexpr double kGateTextReachNm = 0.1349892008639309;
 
 StandTable standTable;
-
-SharedSnapshot<const StandSnapshot> publishedSnapshot{std::make_shared<const StandSnapshot>()};
-
-// The last answer of gf_findStandAtPosition on this thread. The snapshot is
-// held weakly so that a thread that stops asking does not keep an old table alive.
-struct PositionCache {
-    std::weak_ptr<const StandSnapshot> snapshot;
-    LatLon position;
-    bool valid = false;
-    std::string answer;
-};
-thread_local PositionCache positionCache;
-
-// Flat squared distance in NM², longitude scaled by the cosine of a's latitude.
-double lf_flatDistanceNm2(const LatLon& a, double lat, double lon)
-{
-    const double north = (lat - a.latitude) * kNmPerDegree;
-    const double east = gf_longitudeDelta(lon, a.longitude) * kNmPerDegree * std::cos(a.latitude * kDegToRad);
-    return north * north + east * east;
-}
 
 // The stand of that id by binary search (the table is sorted by id).
 Stand* lf_findExcluded(uint32_t id)
@@ -200,42 +175,7 @@ void gf_publishStandSnapshot()
     snapshot->reserve(standTable.stands.size());
     for (const Stand& s : standTable.stands)
         snapshot->push_back({s.name, s.lat, s.lon});
-    publishedSnapshot.store(std::shared_ptr<const StandSnapshot>(std::move(snapshot)));
-}
-
-std::shared_ptr<const StandSnapshot> gf_standSnapshot()
-{
-    return publishedSnapshot.load();
-}
-
-std::string gf_findStandAtPosition(const LatLon& position)
-{
-    PositionCache& cache = positionCache;
-    const std::shared_ptr<const StandSnapshot> snapshot = publishedSnapshot.load();
-    if (snapshot->empty() || !userOnGround.load()) {
-        cache = {};
-        return {};
-    }
-    const bool sameSnapshot = cache.valid && !cache.snapshot.owner_before(snapshot) &&
-                              !snapshot.owner_before(cache.snapshot) && !cache.snapshot.expired();
-    if (sameSnapshot &&
-        lf_flatDistanceNm2(position, cache.position.latitude, cache.position.longitude) <= kCacheMoveNm2)
-        return cache.answer;
-
-    const StandSnapshotEntry* best = nullptr;
-    double bestD2 = kStandReachNm2;
-    for (const StandSnapshotEntry& e : *snapshot) {
-        const double d2 = lf_flatDistanceNm2(position, e.lat, e.lon);
-        if (d2 <= bestD2 && (!best || d2 < bestD2)) {
-            best = &e;
-            bestD2 = d2;
-        }
-    }
-    cache.snapshot = snapshot;
-    cache.position = position;
-    cache.valid = true;
-    cache.answer = best ? best->name : std::string();
-    return cache.answer;
+    gf_publishStandPositions(std::move(snapshot));
 }
 
 int32_t gf_staticStandQuotaFor(int32_t percentage, int32_t limit)

@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "core/value_types.h"
-#include "parking/stand.h"
+#include "airports/stand.h"
+#include "simlink/stand_positions.h"
 
 struct AircraftBase;
 
@@ -70,25 +71,9 @@ bool lf_isUserStandOrAdjacent(const Stand& stand);
 // `prefix` starts the log lines.
 void gf_blockUserStandForStatic(std::string_view name, std::string_view prefix);
 
-// One stand as other threads see it.
-struct StandSnapshotEntry {
-    std::string name;
-    double lat = 0.0;
-    double lon = 0.0;
-};
-using StandSnapshot = std::vector<StandSnapshotEntry>;
-
-// Builds a new snapshot of the table and swaps it in; the previous one lives
-// on until its last reader lets go.
+// Builds a new snapshot of the table and publishes it (gf_publishStandPositions);
+// the previous one lives on until its last reader lets go.
 void gf_publishStandSnapshot();
-// The snapshot in force (never null).
-std::shared_ptr<const StandSnapshot> gf_standSnapshot();
-// The name of the stand within 20 m of the position, nearest first (the
-// earlier one on a tie); empty when there is none, when no stands are loaded
-// or while the user aircraft is not on the ground. Callable from any thread;
-// each thread reuses its last answer while the position moves by no more
-// than 0.003 NM and the snapshot stays the same.
-std::string gf_findStandAtPosition(const LatLon& position);
 
 // Sets the number of stands that may carry static aircraft to `percentage`
 // of the stands (at least one when there are few), capped at `limit` (0 when

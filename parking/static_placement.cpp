@@ -7,7 +7,7 @@
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "parking/live_at_stands.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_table.h"

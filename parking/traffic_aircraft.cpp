@@ -11,44 +11,8 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/aircraft.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "feed/traffic_records.h"
-
-namespace {
-bool lf_isAsciiLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-} // namespace
-
-std::optional<std::string> gf_airlineFromCallsign(std::string_view callsign)
-{
-    if (callsign.size() < 4)
-        return std::nullopt;
-    if (!lf_isAsciiLetter(callsign[0]) || !lf_isAsciiLetter(callsign[1]) || !lf_isAsciiLetter(callsign[2]) ||
-        callsign[3] < '0' || callsign[3] > '9')
-        return std::nullopt;
-    std::string code(callsign.substr(0, 3));
-    for (char& c : code)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return code;
-}
-
-bool gf_isCategoryIncluded(Category category)
-{
-    const auto p = gf_parametersSnapshot();
-    switch (category) {
-    case Category::Light: return p->LIGHT_AIRCRAFT;
-    case Category::TwoProps: return p->TWO_PROPS;
-    case Category::HighPerf: return p->HIGH_PERF_AIRCRAFT;
-    case Category::Rotorcraft: return p->HELICOPTERS;
-    case Category::Bizjet:
-    case Category::Large:
-    case Category::Heavy: return true;
-    }
-    return false;
-}
 
 namespace {
 
@@ -146,7 +110,7 @@ const std::unordered_map<uint32_t, double>& lf_defaultRadiusTable()
 // 2700 and above have no place in the wingspan table: they take the default
 // of their category, so that they neither fit every stand nor lose their
 // collision radius.
-double lf_modelRadiusNm(ModelId model, uint32_t category)
+double lf_modelRadiusNm(ModelId model, Category category)
 {
     if (model >= kFirstModelWithoutWingspan)
         return gf_perCategory(lf_defaultRadiusTable(), category) * kNmPerMetre;
@@ -159,12 +123,11 @@ double lf_modelRadiusNm(ModelId model, uint32_t category)
 AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 {
     AircraftBase a;
-    a.category = static_cast<uint32_t>(Category::Large);
+    a.category = Category::Large;
 
     a.ids = head.ids;
     a.origin = head.origin;
     a.destination = head.destination;
-    a.headFlag = head.flag;
     a.callsign = head.callsign;
     a.callsign2 = head.text1;
     a.text3 = head.text2;
@@ -172,7 +135,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 
     const std::string code = gf_modelCodeText(head.ids.model);
     const ModelId mapped = gf_modelCode2Id(code);
-    a.category = static_cast<uint32_t>(gf_modelCategory(mapped));
+    a.category = gf_modelCategory(mapped);
     const std::string mappedCode = gf_modelCodeText(mapped);
 
     a.radius = lf_modelRadiusNm(head.ids.model, a.category);
@@ -180,7 +143,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 
     a.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.category);
 
-    const auto category = static_cast<Category>(a.category);
+    const auto category = a.category;
     a.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
     a.regional = category == Category::Large && lf_regionalTypes().contains(mappedCode);
     a.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);
@@ -197,18 +160,6 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
     a.standSearchNm = searchM * kNmPerMetre;
     a.optionSearchNm = 1.25 * a.standSearchNm;
     return a;
-}
-
-std::string lf_formatAirlOprModelText(const AirlOprModel& kind)
-{
-    const std::string oper = kind.oper != 0 ? "," + gf_airlineCodeText(kind.oper) : std::string();
-    return fmt::format("{:3}{:4} {:4}{}{:3}", gf_airlineCodeText(kind.airline), oper, gf_modelCodeText(kind.model),
-                       kind.flag ? '.' : ' ', kind.cargo ? "(C)" : "");
-}
-
-AirlOprModelArg lf_formatAirlOprModelArg(const AirlOprModel& kind)
-{
-    return AirlOprModelArg{kind};
 }
 
 std::string lf_formatRouteArg(const IataCode& origin, const IataCode& destination)
@@ -229,8 +180,3 @@ std::string lf_noMatchText(const AircraftBase& aircraft)
     return lf_formatAirlOprModelText(aircraft.ids) + " " + aircraft.registration;
 }
 
-std::string lf_formatWithAirlOprModel(std::string_view format, std::string_view text1, std::string_view text2,
-                                      const AirlOprModel& kind)
-{
-    return fmt::format(fmt::runtime(format), text1, text2, lf_formatAirlOprModelText(kind));
-}

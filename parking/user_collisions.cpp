@@ -12,7 +12,7 @@
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "simlink/user_aircraft.h"
 
 namespace {

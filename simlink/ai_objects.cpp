@@ -10,7 +10,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/value_types.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/sim_link_state.h"
@@ -159,6 +159,7 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* packet, uint32_t cbData)
         return;
     const uint32_t objectId = lf_readAt<uint32_t>(packet, 20);
     g_aiBooks.owned.erase(objectId);
+    g_aiBooks.callsigns.erase(objectId);
     if (g_aiBooks.pendingRemovals.erase(objectId))
         ++g_aiBooks.confirmed;
     // Nothing is ever written to a removed (and perhaps soon reused) id.

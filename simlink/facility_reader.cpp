@@ -13,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/package_scan.h"
 #include "airports/scanned_airport.h"
 #include "core/log.h"
 #include "core/stop_request.h"
@@ -98,6 +99,16 @@ WaitEnd lf_waitForFacilityData(DispatchProc proc, void* context, const bool& don
     }
     return WaitEnd::Done;
 }
+
+// The airport scan's way to an airport's stands (airports/package_scan.h).
+bool readScannedAirportStands(const IcaoCode& icao, ScannedAirport& airport, int& helipads)
+{
+    const std::string code = icao.toString();
+    return gf_readFacilityStands(code, code, "", airport, helipads);
+}
+
+[[maybe_unused]] const bool g_scanReaderRegistered =
+    (gf_registerSimulatorFacilityReader(&readScannedAirportStands, &gf_closeParkingReader), true);
 
 } // namespace
 

@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "parking/runway_table.h"
-#include "parking/stand.h"
+#include "airports/runway.h"
+#include "airports/stand.h"
 
 struct ScannedAirport;
 struct SIMCONNECT_RECV;

@@ -217,6 +217,8 @@ bool PositionStreamer::takePosted(PositionDoubleBuffer& buffer)
         buffer.posted.swap(buffer.taken);
     lock.unlock();
 
+    if (++m_takes % kRemovedIdTakes == 0)
+        std::erase_if(m_removedBySim, [&](const auto& entry) { return m_takes - entry.second >= kRemovedIdTakes; });
     if (m_dropAllPosted) {
         buffer.taken.clear();
         m_dropAllPosted = false;
@@ -237,7 +239,7 @@ bool PositionStreamer::takePosted(PositionDoubleBuffer& buffer)
 void PositionStreamer::objectRemovedBySim(uint32_t objectId)
 {
     m_histories.erase(objectId);
-    m_removedBySim.insert(objectId);
+    m_removedBySim.insert_or_assign(objectId, m_takes);
 }
 
 void PositionStreamer::objectAssigned(uint32_t objectId)

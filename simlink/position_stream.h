@@ -231,11 +231,18 @@ public:
     void clear();
 
     size_t historyCount() const noexcept { return m_histories.size(); }
+    size_t removedBySimCount() const noexcept { return m_removedBySim.size(); }
     const PositionHistory* history(uint32_t objectId) const;
 
 private:
     std::unordered_map<uint32_t, PositionHistory> m_histories;
-    std::unordered_set<uint32_t> m_removedBySim;
+    // Removed ids -> the take count at their removal. Samples posted for an id
+    // before its removal are taken within a few frames: an entry is dropped
+    // once kRemovedIdTakes takes have passed, so ids never assigned again do
+    // not pile up over a long run.
+    static constexpr uint64_t kRemovedIdTakes = 1024;
+    std::unordered_map<uint32_t, uint64_t> m_removedBySim;
+    uint64_t m_takes = 0;
     std::unordered_set<uint32_t> m_dropPostedOf; // ids whose posted samples are stale
     bool m_dropAllPosted = false;
     uint64_t m_generation = 0;

@@ -16,7 +16,7 @@
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
 #include "core/value_types.h"
-#include "parking/stand_table.h"
+#include "simlink/stand_positions.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/sim_link_state.h"

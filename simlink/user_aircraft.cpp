@@ -10,9 +10,10 @@
 #include "core/geodesy.h"
 #include "core/gui_senders.h"
 #include "core/log.h"
+#include "core/shared_snapshot.h"
 #include "core/stop_request.h"
-#include "engine/sim_event.h"
-#include "parking/stand_table.h"
+#include "simlink/sim_event.h"
+#include "simlink/stand_positions.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/sim_packet.h"
 #include "simlink/user_model.h"
@@ -155,6 +156,10 @@ void lf_onStaticCgAndPitch(const void* packet)
     gf_pushSimEvent(e);
 }
 
+std::mutex engineCopyMutex;
+UserAcPosition engineCopy;
+SharedSnapshot<const UserAcPosition> published{std::make_shared<const UserAcPosition>()};
+
 } // namespace
 
 UserAcPosition gf_getUserAcPosition()
@@ -222,4 +227,24 @@ void gf_resetUserAircraftState()
     g_groundDataLogged.store(false);
     g_notANumberLogged.store(false);
     g_userAcRadius.store(std::numeric_limits<double>::quiet_NaN());
+}
+
+void gf_publishUserAcPosition(const UserAcPosition& position)
+{
+    {
+        std::lock_guard lock(engineCopyMutex);
+        engineCopy = position;
+    }
+    published.store(std::make_shared<const UserAcPosition>(position));
+}
+
+UserAcPosition gf_engineUserAcPosition()
+{
+    std::lock_guard lock(engineCopyMutex);
+    return engineCopy;
+}
+
+std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition()
+{
+    return published.load();
 }

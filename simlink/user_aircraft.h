@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // The payload of the user position definition, copied in byte for byte.
@@ -51,6 +52,14 @@ extern std::atomic<double> g_userAcRadius;
 
 // A copy of the snapshot, taken under its mutex.
 UserAcPosition gf_getUserAcPosition();
+
+// The engine's copy of the user position, taken by the main task once per
+// tick: stores it and publishes a copy of it for the other threads.
+void gf_publishUserAcPosition(const UserAcPosition& position);
+// The engine's copy (main task).
+UserAcPosition gf_engineUserAcPosition();
+// The published snapshot; an all-zero record until the first publication.
+std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition();
 
 // Epoch seconds of a Zulu year, day of year (1-based) and seconds of the day;
 // no value when one of them is out of range.

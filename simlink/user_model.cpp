@@ -11,7 +11,7 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "core/value_types.h"
-#include "engine/category.h"
+#include "liveries/category.h"
 #include "liveries/model_database.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/sim_packet.h"
@@ -116,7 +116,7 @@ void lf_onUserAcModelChecked(const void* packet, uint32_t cbData)
                          true);
     }
     report += fmt::format(", category: {}",
-                          gf_categoryName(static_cast<uint32_t>(gf_modelCategory(gf_modelCode2Id(model)))));
+                          gf_categoryName(gf_modelCategory(gf_modelCode2Id(model))));
     gf_logContinuation(report);
     g_userAcRadius.store(radius);
 }

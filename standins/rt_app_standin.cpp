@@ -121,10 +121,21 @@ void RtAppStandIn::answer(const std::string& line)
         }
         sendTraffic("RTBUF_EOT");
     } else if (line.starts_with("Qs999=sendparked,")) {
-        for (const auto& l : parkedLines)
+        std::vector<std::string> lines;
+        {
+            std::lock_guard lock(mutex);
+            lines = parkedLines;
+        }
+        for (const auto& l : lines)
             sendTraffic(l);
         sendTraffic("RTPARK_EOT");
     }
+}
+
+void RtAppStandIn::setParkedLines(std::vector<std::string> lines)
+{
+    std::lock_guard lock(mutex);
+    parkedLines = std::move(lines);
 }
 
 void RtAppStandIn::sendTcp(std::string_view bytes)

@@ -34,7 +34,8 @@ public:
     // Sent on "sendbuffer": each slice's lines, "RTBUF_SEP" after each slice,
     // then "RTBUF_EOT".
     std::vector<std::vector<std::string>> bufferSlices;
-    // Sent on "sendparked", then "RTPARK_EOT".
+    // Sent on "sendparked", then "RTPARK_EOT". Set before connecting, or
+    // through setParkedLines while connected.
     std::vector<std::string> parkedLines;
     uint16_t trafficPort = 49005;
     uint16_t weatherPort = 49004;
@@ -43,6 +44,8 @@ public:
     bool connect(uint16_t port, std::chrono::milliseconds timeout);
     // Connects and closes at once.
     bool connectAndClose(uint16_t port, std::chrono::milliseconds timeout);
+    // New parked lines while a request may be answered.
+    void setParkedLines(std::vector<std::string> lines);
     // Drops the connection.
     void disconnect();
     bool isConnected() const { return connected.load(); }

@@ -93,6 +93,7 @@ void Sim::applyScenarioLocked(const nlohmann::json& s)
     lf_assign(s, "map_window", m_options.mapWindow);
     lf_assign(s, "map_range_nm", m_options.mapRangeNm);
     lf_assign(s, "trace_calls", m_options.traceCalls);
+    lf_assign(s, "keep_history", m_options.keepHistory);
     if (const auto it = s.find("first_object_id"); it != s.end()) {
         m_options.firstObjectId = it->get<std::uint32_t>();
         m_nextObjectId = std::max(m_nextObjectId, m_options.firstObjectId);
@@ -421,7 +422,8 @@ nlohmann::json lf_objectJson(const SimObject& o)
 } // namespace
 
 // Sections: "calls", "objects" (every AI object ever created, with its state
-// now or at its removal), "positions", "events", "connections", "errors",
+// now or at its removal), "live_objects" (the ids of the AI objects there
+// now), "positions", "events", "connections", "errors",
 // "frame".
 std::string Sim::trace(const std::string& section)
 {
@@ -448,6 +450,9 @@ std::string Sim::trace(const std::string& section)
             j["removed_by"] = r.removedBy;
             out.push_back(std::move(j));
         }
+    } else if (section == "live_objects") {
+        for (const auto& [id, o] : m_objects)
+            out.push_back(id);
     } else if (section == "positions") {
         m_positions.forEach([&](const PositionRecord& r) {
             nlohmann::json values = nlohmann::json::array();

@@ -422,8 +422,10 @@ void Sim::finishCreate(PendingCreate& pending)
     }
     o.createdFrame = m_frame;
     m_objects[o.id] = o;
-    m_objectRecordIndex[o.id] = m_objectRecords.size();
-    m_objectRecords.push_back(ObjectRecord{o, std::nullopt, {}});
+    if (m_options.keepHistory) {
+        m_objectRecordIndex[o.id] = m_objectRecords.size();
+        m_objectRecords.push_back(ObjectRecord{o, std::nullopt, {}});
+    }
     traceCreate(o);
     const auto it = m_connections.find(pending.connection);
     SIMCONNECT_RECV_ASSIGNED_OBJECT_ID a{sizeof(SIMCONNECT_RECV_ASSIGNED_OBJECT_ID), kVersion,
@@ -818,7 +820,8 @@ ScHresult Sim::transmitClientEvent(ScHandle h, std::uint32_t objectId, std::uint
         object->frozenAltitude = data != 0;
     else if (name == "FREEZE_ATTITUDE_SET")
         object->frozenAttitude = data != 0;
-    m_events.push_back(ObjectEvent{m_frame, object->id, name, data, groupId, flags});
+    if (m_options.keepHistory)
+        m_events.push_back(ObjectEvent{m_frame, object->id, name, data, groupId, flags});
     if (m_traceFile.enabled())
         m_traceFile.write("event", m_frame, traceSeconds(), {{"id", object->id}, {"name", name}, {"value", data}});
     return SC_S_OK;

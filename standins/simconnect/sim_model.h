@@ -212,6 +212,9 @@ struct Options {
     double mapRangeNm = 3.0;
     bool tracePositions = true;
     bool traceCalls = true;
+    // Records of removed objects and the object events, for the trace; a long
+    // run turns them off to keep the stand-in's memory flat.
+    bool keepHistory = true;
 };
 
 class Sim {

@@ -68,7 +68,7 @@ struct SimConnectStandin {
 
     bool load(const nlohmann::json& scenario) { return loadScenario(scenario.dump().c_str()) == 0; }
 
-    // One trace section as JSON: "calls", "objects", "positions", "events",
+    // One trace section as JSON: "calls", "objects", "live_objects", "positions", "events",
     // "connections", "errors", "frame", "user".
     // A client thread may add to the trace between sizing and copying: read
     // again until the copy is whole.

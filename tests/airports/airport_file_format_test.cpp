@@ -28,7 +28,11 @@ protected:
         return "<parkpos id=\"" + id + "\" latitude=\"52.1\" longitude=\"4.7\" " + attrs + ">" +
                options + "</parkpos>";
     }
-    static AirportSettings settings() { return {40, 20, false, true, true, false}; }
+    static AirportSettings settings()
+    {
+        return {.RT_PARKTRAFFIC_ONLY = false, .AUTO_PARK = true, .parking_percentage = 40, .MAX_FIT = 20,
+                .WEEK = true, .PARK_SOFT = false};
+    }
 };
 
 } // namespace

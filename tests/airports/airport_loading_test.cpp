@@ -32,8 +32,9 @@ protected:
                                              param("Qf_real", "40") + param("RT_traffic_week", "48"),
                                          kEddfStands));
         site.putFile("MSFS2024/archive/stock/EDDF.enc", readBytes("eddf.enc"));
-        saved = {parking_percentage.value, MAX_FIT.value, RT_PARKTRAFFIC_ONLY.value, AUTO_PARK.value, WEEK.value,
-                 PARK_SOFT.value};
+        saved = {.RT_PARKTRAFFIC_ONLY = RT_PARKTRAFFIC_ONLY.value, .AUTO_PARK = AUTO_PARK.value,
+                 .parking_percentage = parking_percentage.value, .MAX_FIT = MAX_FIT.value, .WEEK = WEEK.value,
+                 .PARK_SOFT = PARK_SOFT.value};
     }
     void TearDown() override
     {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "airports/airport_database.h"
 #include "airports/airport_database_load.h"
 #include "airports/airport_files.h"
 #include "airports/airport_ui.h"

@@ -1,6 +1,6 @@
 // The park airports: my_park_airports.txt read and written back, and the
 // choice of the park airport as the user flies.
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 #include "airports/park_airports.h"
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"
@@ -155,7 +155,7 @@ TEST_F(ParkAirportsTest, ChoosingAndLeavingTheCurrentAirport)
     EXPECT_EQ(window.lastMessage(), "User aircraft on the ground, no RT supported airport within reach");
 
     // Parked traffic received for another airport is not planned here.
-    ParkedTrafficShare& parked = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+    ParkedTrafficShare& parked = gf_parkedTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp);
     {
         std::lock_guard lock(parked.mutex);
         parked.list.assign(1, ParkedTrafficRecord{});

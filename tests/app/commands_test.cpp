@@ -168,9 +168,11 @@ TEST_F(PanelTest, EveryCheckBoxTogglesSavesAndShowsItsState)
         EXPECT_EQ(saved(box->name), !before ? "true" : "false");
     }
     EXPECT_FALSE(gf_parametersSnapshot()->COLLISION_USER_AIR);
-    EXPECT_TRUE(twoPropsOff.exchange(false));
-    EXPECT_TRUE(highPerfOff.exchange(false));
-    EXPECT_EQ(navLightsRequest.exchange(kNoNavLightsRequest), 0);
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::TwoPropsOff>());
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::HighPerfOff>());
+    const auto lights = gf_takeUserRequest<UserRequest::NavLights>();
+    EXPECT_TRUE(lights.has_value());
+    EXPECT_FALSE(lights && lights->on);
     EXPECT_TRUE(enabled(RANGE)) << "auto range switched off";
     EXPECT_FALSE(enabled(AI_PACKAGE_SELECTOR)) << "automatic liveries switched off";
     EXPECT_TRUE(enabled(WEEK)) << "auto park switched off, RT parked only on";
@@ -209,13 +211,12 @@ TEST_F(PanelTest, IntegerChoicesAreStoredSavedAndPublished)
     EXPECT_EQ(gf_parametersSnapshot()->MAX_FIT, 47);
 
     choose(MATCHING_DEPTH, 4); // 4 -> 5
-    EXPECT_TRUE(rematchRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::Rematch>());
     choose(MATCHING_DEPTH, 0); // lower
-    EXPECT_FALSE(rematchRequested.load());
     EXPECT_EQ(gf_parametersSnapshot()->MATCHING_DEPTH, 1);
 
     choose(MAX_PARK_SEL, 0);
-    EXPECT_TRUE(maxParkChanged.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::MaxParkChanged>());
     EXPECT_EQ(gf_parametersSnapshot()->MAX_PARK_SEL, 0);
     choose(PARKING_INTERVAL_MINUTES, 9);
     EXPECT_EQ(pendingParkingInterval.exchange(-1), 1440);
@@ -247,6 +248,24 @@ TEST_F(PanelTest, TimeShiftChoiceEnablesSetAndSetRestartsWithTheShift)
     EXPECT_NE(log().find("Time shifted 90 minutes\n"), std::string::npos);
     ASSERT_TRUE(stop());
     EXPECT_EQ(stop()->code, 3u);
+}
+
+TEST(UserRequests, AKindAskedTwiceBeforeItIsTakenRunsOnceWithTheLaterValue)
+{
+    gf_dropUserRequest<UserRequest::NavLights>();
+    gf_dropUserRequest<UserRequest::Block>();
+    gf_postUserRequest(UserRequest::NavLights{true});
+    gf_postUserRequest(UserRequest::Block{});
+    gf_postUserRequest(UserRequest::Block{});
+    gf_postUserRequest(UserRequest::NavLights{false});
+    EXPECT_TRUE(gf_userRequestPending<UserRequest::NavLights>());
+    EXPECT_TRUE(gf_userRequestPending<UserRequest::NavLights>()) << "looking does not take";
+    const auto lights = gf_takeUserRequest<UserRequest::NavLights>();
+    ASSERT_TRUE(lights.has_value());
+    EXPECT_FALSE(lights->on) << "the later request replaces the earlier one";
+    EXPECT_FALSE(gf_takeUserRequest<UserRequest::NavLights>());
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::Block>());
+    EXPECT_FALSE(gf_takeUserRequest<UserRequest::Block>());
 }
 
 TEST(AircraftSelection, ParsesFourFieldsWithAHexId)
@@ -282,7 +301,7 @@ TEST_F(PanelTest, BlockSavesTheAircraftAndUnblockClearsIt)
     const BlockFilter filter = gf_parametersSnapshot()->blockFilter;
     EXPECT_EQ(filter.callsign, "DLH4AB_");
     EXPECT_TRUE(filter.callsignEndsWithUnderscore);
-    EXPECT_TRUE(blockRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::Block>());
     EXPECT_NE(log().find("Aircraft with callsign: DLH4AB_, regcode: D-AIBC and hexid: 13c4a8f is blocked"),
               std::string::npos);
     EXPECT_FALSE(enabled(BLOCK_BUTTON));
@@ -291,7 +310,7 @@ TEST_F(PanelTest, BlockSavesTheAircraftAndUnblockClearsIt)
     EXPECT_FALSE(enabled(ALL_AIR_GND_SELECTOR));
 
     click(UNBLOCK_BUTTON);
-    EXPECT_TRUE(restartNowRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::RestartNow>());
     EXPECT_NE(log().find("No more blocking of aircraft: cs: DLH4AB_ reg: D-AIBC hexid: ffffff \n"), std::string::npos);
     for (const char* key : {"BLOCK_AIRCRAFT", "BLOCK_CALLSIGN", "BLOCK_REGCODE"})
         EXPECT_EQ(saved(key), "") << key;
@@ -302,7 +321,7 @@ TEST_F(PanelTest, BlockSavesTheAircraftAndUnblockClearsIt)
     EXPECT_EQ(comboCount(AIRCRAFT_SELECTOR), 1);
 
     click(UNBLOCK_BUTTON);
-    EXPECT_TRUE(restartNowRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::RestartNow>());
     EXPECT_NE(log().find("Nothing to unblock..."), std::string::npos);
 }
 
@@ -312,7 +331,7 @@ TEST_F(PanelTest, BlockOfAnUnparsableEntryClearsTheBlockSilently)
     AIRCRAFT_SELECTOR.value = "select an aircraft";
     click(BLOCK_BUTTON);
     EXPECT_EQ(saved("BLOCK_AIRCRAFT"), "");
-    EXPECT_FALSE(blockRequested.load());
+    EXPECT_FALSE(gf_userRequestPending<UserRequest::Block>());
 }
 
 TEST_F(PanelTest, ParkActsOnlyWithAParkingAirportAndRaisesTheRequest)
@@ -329,9 +348,9 @@ TEST_F(PanelTest, ParkActsOnlyWithAParkingAirportAndRaisesTheRequest)
     EXPECT_EQ(pendingParkingInterval.exchange(-1), 20);
 
     click(FLUSH_BUTTON);
-    EXPECT_TRUE(flushStaticRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::FlushStatic>());
     click(AIRCRAFT_BUTTON);
-    EXPECT_TRUE(listAircraftRequested.exchange(false));
+    EXPECT_TRUE(gf_takeUserRequest<UserRequest::ListAircraft>());
 }
 
 TEST_F(PanelTest, TheMainTaskAndTheWindowNeverChangeTheSelectorsAtOnce)

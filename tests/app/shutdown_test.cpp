@@ -88,8 +88,8 @@ TEST(Shutdown, NewSettingsRestartAtOnceAndResetTheRun)
     publish(3, 0);
     gf_mainLoopState().secondsCounter = 77;
     gf_mainLoopState().parkingCountdown = 3;
-    blockRequested = true;
-    navLightsRequest = 1;
+    gf_postUserRequest(UserRequest::Block{});
+    gf_postUserRequest(UserRequest::NavLights{true});
     pendingParkingInterval = 9;
     BLOCK_CALLSIGN.value = "KLM123";
 
@@ -115,8 +115,8 @@ TEST(Shutdown, NewSettingsRestartAtOnceAndResetTheRun)
     EXPECT_TRUE(gf_keepRunning());
     EXPECT_EQ(gf_mainLoopState().secondsCounter, 0);
     EXPECT_EQ(gf_mainLoopState().parkingCountdown, 20);
-    EXPECT_FALSE(blockRequested.load());
-    EXPECT_EQ(navLightsRequest.load(), kNoNavLightsRequest);
+    EXPECT_FALSE(gf_userRequestPending<UserRequest::Block>());
+    EXPECT_FALSE(gf_userRequestPending<UserRequest::NavLights>());
     EXPECT_EQ(pendingParkingInterval.load(), -1);
     EXPECT_EQ(BLOCK_CALLSIGN.value, "KLM123"); // a restart keeps the block
     BLOCK_CALLSIGN.value.clear();
@@ -203,13 +203,13 @@ TEST(Shutdown, LongCountdownShowsTheUnblockHintAndUnblockRestartsAtOnce)
     MainTaskFixture fx;
     FakeMainClock clock;
     const int64_t start = clock.now;
-    restartNowRequested = true; // a stale push before the countdown does not count
+    gf_postUserRequest(UserRequest::RestartNow{}); // a stale push before the countdown does not count
     std::vector<std::string> shown;
     clock.onSleep = [&](int64_t) {
         if (shown.empty() || shown.back() != fx.display().timedMessage)
             shown.push_back(fx.display().timedMessage);
         if (clock.now - start >= 2 * kSecond)
-            restartNowRequested = true;
+            gf_postUserRequest(UserRequest::RestartNow{});
     };
     publish(2, 60);
     lf_closingDown();
@@ -220,7 +220,7 @@ TEST(Shutdown, LongCountdownShowsTheUnblockHintAndUnblockRestartsAtOnce)
                                                "Restarting after 59 seconds              ( or push Unblock to re-start )",
                                                "Restarting after 58 seconds              ( or push Unblock to re-start )"}));
     restartFlag = false;
-    restartNowRequested = false;
+    gf_dropUserRequest<UserRequest::RestartNow>();
 }
 
 TEST(Shutdown, SystemErrorStaysTwentyFiveSeconds)
@@ -303,7 +303,7 @@ TEST(Shutdown, EndsWhileTheGuiThreadIsBusyPainting)
     BusyGuiThread gui(L"BUTTON");
     UNBLOCK_BUTTON.window = gui.control;
 
-    clock.onSleep = [&](int64_t) { restartNowRequested = true; };
+    clock.onSleep = [&](int64_t) { gf_postUserRequest(UserRequest::RestartNow{}); };
     publish(2, 60); // the long countdown enables "Unblock"
     auto done = std::async(std::launch::async, [] { lf_closingDown(); });
     const bool ended = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
@@ -315,7 +315,7 @@ TEST(Shutdown, EndsWhileTheGuiThreadIsBusyPainting)
     EXPECT_TRUE(ended) << "the shutdown waited for the GUI thread";
     EXPECT_TRUE(buttonEnabledAfter); // the change arrived once the GUI thread was free
     restartFlag = false;
-    restartNowRequested = false;
+    gf_dropUserRequest<UserRequest::RestartNow>();
 }
 
 // The automatic range and the settings load change their controls from the

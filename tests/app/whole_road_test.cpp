@@ -47,7 +47,7 @@
 #include "tests/app/main_task_fixture.h"
 #include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "update/downloader.h"
 
 using namespace kvr::test;
@@ -502,7 +502,7 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
                             // answered by the App in real time: let the answer
                             // in before the simulated time runs on (the main
                             // loop is far quicker than real time here).
-                            for (int i = 0; i < 2000 && !gf_parkedTrafficOf(1).received.load(); ++i)
+                            for (int i = 0; i < 2000 && !gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); ++i)
                                 std::this_thread::sleep_for(1ms);
                         }
                     });

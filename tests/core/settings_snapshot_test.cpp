@@ -175,7 +175,8 @@ TEST_F(SettingsSnapshot, ASnapshotKeptByAReaderNeverChanges)
     lf_publishParameters();
     const auto before = gf_parametersSnapshot();
     const bool oldRandom = before->RANDOM;
-    lf_setParamRandom(!oldRandom);
+    RANDOM.value = !oldRandom;
+    gf_updateParametersFrom(RANDOM);
     EXPECT_EQ(before->RANDOM, oldRandom);
     EXPECT_EQ(gf_parametersSnapshot()->RANDOM, !oldRandom);
     EXPECT_NE(before.get(), gf_parametersSnapshot().get());

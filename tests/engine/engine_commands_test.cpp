@@ -60,7 +60,7 @@ TEST_F(EngineCommandsTest, ThrottleAndFlapsAreSentOnlyWhenTheyChange)
 TEST_F(EngineCommandsTest, RotorcraftGetsNoSpoilersFlapsOrGearButThrottle)
 {
     LiveAircraft heli = makeLive(0x4B0002, "REGA1");
-    heli.category = static_cast<uint32_t>(Category::Rotorcraft);
+    heli.category = Category::Rotorcraft;
     heli.objectId = 78;
     gf_setSpoilers(heli, true);
     gf_setFlaps(heli, 2);
@@ -231,7 +231,7 @@ TEST_F(EngineCommandsTest, ResetEmptiesEverythingButKeepsTheReservedCapacity)
     s.addingStack.push_back(0x4B0301);
     s.removalQueue.push_back(5);
     s.liveCreations.push_back(CreateAcCmd{});
-    gf_addParkedTimer(ParkedTimer{0x4B0301, 10, 0});
+    gf_addParkedTimer(ParkedTimer{0x4B0301, 10, ParkedAction::engineShutdown});
     std::vector<Stand> stands(1);
     stands[0].id = 1;
     gf_setStandTable(std::move(stands));

@@ -32,7 +32,7 @@ inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool a
     base.hexid = hexid;
     base.callsign = callsign;
     base.registration = "HB-" + callsign.substr(0, 3);
-    base.category = static_cast<uint32_t>(Category::Large);
+    base.category = Category::Large;
     base.cgDefaultFt = 8.0;
     TrafficSample s;
     s.lat = lat;
@@ -51,7 +51,7 @@ inline StaticAircraft makeStatic(const std::string& callsign, int32_t standId = 
 {
     AircraftBase base;
     base.callsign = callsign;
-    base.category = static_cast<uint32_t>(Category::Large);
+    base.category = Category::Large;
     return StaticAircraft(base, gf_nextStaticKey(), standId, {47.46, 8.55, 1.0}, true);
 }
 

@@ -13,7 +13,7 @@
 
 #include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"

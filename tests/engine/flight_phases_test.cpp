@@ -23,11 +23,11 @@
 #include "feed/qnh.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "engine/traffic_intake.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "tests/support/track_records.h"
 
 namespace {
@@ -263,14 +263,14 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
                           Case{"descending on final", -700, -700, -35, 3, false}}) {
         LiveAircraft a = approaching(400.0, c.vs0, c.vs1, c.gain, c.eastNm);
         a.phase = FlightPhase::landing;
-        a.flight.landing.vsMemoryValid = 1;
+        a.flight.landing.vsMemory = 0.0;
         a.throttleIndex = 1;
         checkLandingState(a);
         EXPECT_EQ(a.phase == FlightPhase::flying, c.goesAround) << c.name;
         if (c.goesAround) {
             EXPECT_EQ(a.throttleIndex, 4u) << c.name;
             EXPECT_EQ(a.flapsIndex, 0u) << c.name;
-            EXPECT_FALSE(a.flight.landing.vsMemoryValid) << c.name << ": landing data cleared";
+            EXPECT_FALSE(a.flight.landing.vsMemory) << c.name << ": landing data cleared";
         }
     }
     // While the airport is being loaded there is none: no one goes around for
@@ -365,7 +365,7 @@ TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
 {
     for (const auto& [category, needed] : {std::pair{Category::Large, 800.0}, std::pair{Category::Light, 300.0}}) {
         LiveAircraft ac = approaching(needed - 5.0, 1500.0, 1500.0, 50.0);
-        ac.category = static_cast<uint32_t>(category);
+        ac.category = category;
         ac.phase = FlightPhase::takeoff;
         ac.climbPitch = -15.0 * kDeg;
         ac.pitch = ac.climbPitch;
@@ -393,7 +393,7 @@ TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
 TEST_F(FlightDecisionTest, CircuitClimbAndDescentRates)
 {
     LiveAircraft light = approaching(1000.0, 700.0, 700.0, 30.0);
-    light.category = static_cast<uint32_t>(Category::Light);
+    light.category = Category::Light;
     light.lastAirborneAltitudeFt = 1000.0;
     for (const auto& [altitude, expected] : {std::pair{1400.0, 700.0}, std::pair{1500.0, 0.0},
                                              std::pair{1640.0, 0.0}, std::pair{1651.0, -600.0}}) {

@@ -67,19 +67,19 @@ TEST(GeometryTest, AirConflictClassification)
 
 TEST(GeometryTest, JumpPlausibility)
 {
-    const JumpPlausibility fast = gf_jumpPlausibility(1000.0, 2.0, 100.0, 0.0, 0);
+    const JumpPlausibility fast = gf_jumpPlausibility(1000.0, 2.0, 100.0, 0.0, Category::Light);
     EXPECT_TRUE(fast.implausible);
     EXPECT_NEAR(fast.neededTimeS, 9.719, 0.001); // at the allowed 200 kt
     EXPECT_NEAR(fast.impliedSpeedKt, 971.9, 0.1);
-    EXPECT_FALSE(gf_jumpPlausibility(1000.0, 10.0, 100.0, 0.0, 0).implausible);
+    EXPECT_FALSE(gf_jumpPlausibility(1000.0, 10.0, 100.0, 0.0, Category::Light).implausible);
     // The class bounds: a helicopter is held to 120 kt however slow, a fast jet to 1500 kt.
-    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, kNaN, -5.0, 6).neededTimeS, 1000.0 * 1.9438444924406046 / 120.0, 1e-9);
-    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, 1000.0, 0.0, 5).neededTimeS, 1000.0 * 1.9438444924406046 / 1500.0, 1e-9);
-    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, 0.0, 300.0, 9).neededTimeS, 1000.0 * 1.9438444924406046 / 600.0, 1e-9);
+    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, kNaN, -5.0, Category::Rotorcraft).neededTimeS, 1000.0 * 1.9438444924406046 / 120.0, 1e-9);
+    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, 1000.0, 0.0, Category::HighPerf).neededTimeS, 1000.0 * 1.9438444924406046 / 1500.0, 1e-9);
+    EXPECT_NEAR(gf_jumpPlausibility(1000.0, 1.0, 0.0, 300.0, static_cast<Category>(9)).neededTimeS, 1000.0 * 1.9438444924406046 / 600.0, 1e-9);
     // No time at all: infinite implied speed, but a jump of a metre or less is never implausible.
-    EXPECT_TRUE(std::isinf(gf_jumpPlausibility(0.5, 0.0, 0.0, 0.0, 0).impliedSpeedKt));
-    EXPECT_FALSE(gf_jumpPlausibility(0.5, 0.0, 0.0, 0.0, 0).implausible);
-    EXPECT_EQ(gf_jumpPlausibility(kNaN, 0.0, 0.0, 0.0, 0).impliedSpeedKt, 0.0);
+    EXPECT_TRUE(std::isinf(gf_jumpPlausibility(0.5, 0.0, 0.0, 0.0, Category::Light).impliedSpeedKt));
+    EXPECT_FALSE(gf_jumpPlausibility(0.5, 0.0, 0.0, 0.0, Category::Light).implausible);
+    EXPECT_EQ(gf_jumpPlausibility(kNaN, 0.0, 0.0, 0.0, Category::Light).impliedSpeedKt, 0.0);
 }
 
 TEST(GeometryTest, GlidePlanner)

@@ -200,7 +200,7 @@ struct Leg {
 LiveAircraft taxiing(double kt, const std::vector<Leg>& legs, Category category = Category::Large)
 {
     LiveAircraft ac = kvr::test::makeLive(0x4D0001, "KLM77", false, kStart.latitude, kStart.longitude, 0.0);
-    ac.category = static_cast<uint32_t>(category);
+    ac.category = category;
     ac.baseTurnRate = (category == Category::Rotorcraft ? 0.20 : 0.07) * kDeg;
     ac.phase = FlightPhase::taxi;
     ac.tasKt = kt;
@@ -279,7 +279,7 @@ TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
         {"a corner 10 m ahead is turned on a GroundTurn", 5.0, {{0, 10}, {90, 80}}, Category::Large, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
              EXPECT_TRUE(ac.groundTurn.active());
-             EXPECT_EQ(ac.turnKind, 1u);
+             EXPECT_EQ(ac.turnKind, GroundTurnKind::taxiTurn);
              EXPECT_NEAR(ac.lastTurnAngleDeg, 90.0, 0.1);
              ASSERT_EQ(ac.samples.size(), 2u); // the corner sample is consumed
              EXPECT_EQ(ac.samples[1].playTime, before[2].playTime);

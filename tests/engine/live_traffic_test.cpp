@@ -449,12 +449,12 @@ TEST_F(TrafficIntakeTest, PitchFollowsTheClampedVerticalSpeed)
 {
     TrafficSample s;
     s.verticalSpeedFpm = 3000.0;
-    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Heavy)) * 180.0 / std::numbers::pi, -11.8, 1e-9);
+    EXPECT_NEAR(pitchFromVs(s, Category::Heavy) * 180.0 / std::numbers::pi, -11.8, 1e-9);
     s.verticalSpeedFpm = -6000.0;
-    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Large)) * 180.0 / std::numbers::pi, -3.0 + 5.5, 1e-9);
+    EXPECT_NEAR(pitchFromVs(s, Category::Large) * 180.0 / std::numbers::pi, -3.0 + 5.5, 1e-9);
     s.verticalSpeedFpm = std::nan("");
-    EXPECT_NEAR(pitchFromVs(s, static_cast<uint32_t>(Category::Rotorcraft)), 0.0, 1e-12);
-    EXPECT_THROW(gf_maxClimbRateForCategory(7), std::out_of_range);
+    EXPECT_NEAR(pitchFromVs(s, Category::Rotorcraft), 0.0, 1e-12);
+    EXPECT_THROW(gf_maxClimbRateForCategory(static_cast<Category>(7)), std::out_of_range);
 }
 
 } // namespace
@@ -619,7 +619,7 @@ protected:
         base.hexid = hexid;
         base.callsign = "KLM" + std::to_string(hexid & 0xFFF);
         base.registration = "PH-ABC";
-        base.category = static_cast<uint32_t>(Category::Large);
+        base.category = Category::Large;
         base.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
         TrafficSample s;
         s.lat = 52.3;
@@ -670,7 +670,6 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     lf_rememberLiveryOfHexid(0x4D0006, kTitle);
     LiveAircraft& respawned = born(0x4D0006, 5000.0);
     respawned.respawnHeading = std::numbers::pi / 2.0;
-    respawned.respawnHeadingValid = 1;
     lf_spawnGate(respawned);
     EXPECT_EQ(respawned.simState, SimState::adding2sim);
     EXPECT_NEAR(respawned.heading, std::numbers::pi / 2.0, 1e-12);

@@ -16,7 +16,7 @@
 #include "engine/traffic_intake.h"
 #include "feed/traffic_records.h"
 #include "liveries/regcode_lists.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -157,7 +157,7 @@ TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRu
         if (!std::isnan(c.departureDeg))
             ac.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
         lf_scanRunwayHold(ac);
-        EXPECT_EQ(ac.runwayHeadingSet == 1, c.lineUp) << c.departureDeg;
+        EXPECT_EQ(ac.runwayHeading.has_value(), c.lineUp) << c.departureDeg;
         EXPECT_EQ(ac.runwayKey, c.lineUp ? "09-27:09" : "") << c.departureDeg;
         EXPECT_EQ(ac.lastRunwaySeen, "09-27:09");
     }
@@ -169,7 +169,6 @@ TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsThe
     ac.previousPhase = FlightPhase::pushed_back;
     ac.runwayKey = "09-27:09";
     ac.runwayHeading = 90.0 * kDeg;
-    ac.runwayHeadingSet = 1;
     ac.samples = {sampleAt(kRunwayCentre, 5.0, 1000), sampleAt(moved(kRunwayCentre, 270.0, 50.0), 5.0, 1200),
                   sampleAt(moved(kRunwayCentre, 270.0, 40.0), 5.0, 1400),
                   sampleAt(moved(kRunwayCentre, 90.0, 100.0), 30.0, 1600)};
@@ -183,7 +182,7 @@ TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsThe
     EXPECT_TRUE(ac.flight.takeoffRunway.valid);
     EXPECT_EQ(ac.flight.takeoffRunway.endText, "09");
     EXPECT_TRUE(ac.runwayKey.empty());
-    EXPECT_EQ(ac.runwayHeadingSet, 0);
+    EXPECT_FALSE(ac.runwayHeading.has_value());
 }
 
 TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
@@ -199,7 +198,7 @@ TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
         ac.targetTrack = c.targetDeg * kDeg;
         ac.headingCorrectionPending = 1;
         lf_alignToRunwayOnEntry(ac);
-        EXPECT_EQ(ac.runwayHeadingSet == 1, c.aligned) << c.headingDeg << " " << c.targetDeg;
+        EXPECT_EQ(ac.runwayHeading.has_value(), c.aligned) << c.headingDeg << " " << c.targetDeg;
         if (c.aligned) {
             EXPECT_NEAR(ac.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
         }
@@ -258,7 +257,7 @@ protected:
                                                                        false, 52.30, 4.76, 0.0));
         create(ac);
         tick(202);
-        ac.category = static_cast<uint32_t>(category);
+        ac.category = category;
         ac.phase = FlightPhase::parked;
         ac.standLat = 52.30;
         ac.standLon = 4.76;

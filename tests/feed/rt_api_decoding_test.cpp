@@ -27,7 +27,7 @@ protected:
         context.userLon = 4.76;
         context.cosUserLat = std::cos(52.3 * 3.14159265358979 / 180.0);
         context.qnh = 1013;
-        context.sourceTag = 2;
+        context.sourceTag = TrafficSource::rtDirect;
         context.settings = settings.get();
         context.groundSquawkCheck = true;
     }

@@ -184,7 +184,7 @@ TEST_F(RTReadersTest, BufferSlicesThenLivePollingAtTheServersPace)
     EXPECT_GT(traffic().recordCount.load(), 0u);
     EXPECT_GT(traffic().latestTimestamp.load(), 1'700'000'000u);
     EXPECT_EQ(gf_trafficClockInputs().rtDirectLatestTimestamp.load(), traffic().latestTimestamp.load());
-    EXPECT_FALSE(gf_seenTrafficOf(2).copy().hexids.empty());
+    EXPECT_FALSE(gf_seenTrafficOf(TrafficSource::rtDirect).copy().hexids.empty());
     EXPECT_EQ(CurrentQnh.load(), 1013);
 
     stopReaders();
@@ -328,7 +328,7 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
     ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
     EXPECT_TRUE(requestParked());
     {
-        ParkedTrafficShare& share = gf_parkedTrafficOf(2);
+        ParkedTrafficShare& share = gf_parkedTrafficOf(TrafficSource::rtDirect);
         std::lock_guard lock(share.mutex);
         EXPECT_EQ(share.list.size(), 6u);
     }
@@ -537,4 +537,44 @@ TEST_F(RTReadersTest, WeatherRetriesOne401AndRestartsOnTheSecond)
     EXPECT_NE(log().find("nearest metar failed: API status=401, HTTP status=401, auth server='standin-1', "
                          "message='expired'\n"),
               std::string::npos);
+}
+
+TEST_F(RTReadersTest, TimeOutsServerErrorsAndGarbageNeitherEndThePollingNorLoseTheSession)
+{
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load() && traffic().recordCount.load() > 0; }));
+    const std::string guid = api.currentGuid();
+    const size_t signIns = api.count("/v6/auth");
+    // A server that stops answering (the transfer times out), answers 500
+    // and 429 pages, then garbage for a while.
+    RTWebApi::Reply silent;
+    silent.hang = true;
+    api.queueReply("/v6/traffic", silent);
+    api.queueReply("/v6/traffic", RTWebApi::htmlPage(500));
+    api.queueReply("/v6/traffic", RTWebApi::htmlPage(429));
+    RTWebApi::Reply garbage;
+    garbage.body = "%%garbage%%";
+    garbage.contentType = "text/plain";
+    for (int i = 0; i < 3; ++i)
+        api.queueReply("/v6/traffic", garbage);
+    const size_t before = api.count("/v6/traffic");
+    auto answeredAfter = [&](size_t n) { return api.waitForCount("/v6/traffic", before + n, 45s); };
+    ASSERT_TRUE(answeredAfter(6)); // the last bad answer
+    const uint64_t records = traffic().recordCount.load();
+    // The next poll, one interval later, brings traffic again.
+    ASSERT_TRUE(answeredAfter(7));
+    ASSERT_TRUE(eventually([&] { return traffic().recordCount.load() > records; }));
+    EXPECT_TRUE(traffic().liveRunning.load());
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(api.count("/v6/auth"), signIns);
+    for (const auto& r : trafficRequests())
+        EXPECT_EQ(r.form.at("GUID"), guid);
+
+    stopReaders();
+    const std::string text = log();
+    EXPECT_NE(text.find("HTTP 500 response"), std::string::npos) << text;
+    EXPECT_NE(text.find("HTTP 429 response"), std::string::npos) << text;
+    EXPECT_NE(text.find("invalid JSON: %%garbage%%"), std::string::npos) << text;
+    EXPECT_EQ(text.find("lic-readers"), std::string::npos) << "the credential is logged";
+    EXPECT_EQ(text.find(guid), std::string::npos) << "the session is logged";
 }

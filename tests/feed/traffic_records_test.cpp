@@ -7,6 +7,7 @@
 #include "engine/engine_reports.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
+#include "parking/parking_plan.h"
 #include "tests/feed/feed_test_support.h"
 
 using namespace kvr::test;
@@ -28,7 +29,7 @@ protected:
         context.userLat = kUserLat;
         context.userLon = kUserLon;
         context.cosUserLat = std::cos(kUserLat * std::numbers::pi / 180.0);
-        context.sourceTag = 1;
+        context.sourceTag = TrafficSource::rtApp;
     }
     void TearDown() override { setCurrentAirport(0, 0, 0, 0); }
 
@@ -378,7 +379,7 @@ TEST_F(ParkedConversion, SlotAgeingAndDuplicates)
 
 TEST_F(ParkedConversion, HandOverWaitsForTheEndOfParkedTraffic)
 {
-    ParkedTrafficShare& share = gf_parkedTrafficOf(1);
+    ParkedTrafficShare& share = gf_parkedTrafficOf(TrafficSource::rtApp);
     share.list = {parked("D7", k20231114_102930)};
     share.received = false;
     gf_processRTParkedTraffic(10);

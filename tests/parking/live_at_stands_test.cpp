@@ -143,7 +143,7 @@ TEST_F(LiveAtStandsTest, ArrivalWaitsForItsStandWhileAnotherAircraftMovesOnIt)
         reset();
         LiveAircraft& mover = add(0x400500, "KLM10", phase, 1, 33);
         LiveAircraft& arrival = add(0x400501, "DLH7", FlightPhase::landing_roll, 0);
-        arrival.category = static_cast<uint32_t>(Category::Large);
+        arrival.category = Category::Large;
         arrival.standSearchNm = 0.03;
         try2Park(arrival);
         EXPECT_EQ(arrival.standId, 0) << "waits for its own stand";
@@ -218,7 +218,7 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
     for (size_t i = 0; i < std::size(stayers); ++i) {
         LiveAircraft& ac = add(0x400401 + static_cast<uint32_t>(i), "P" + std::to_string(i), FlightPhase::parked,
                                static_cast<int32_t>(i % 3) + 1, 0x10 + static_cast<uint32_t>(i));
-        ac.category = static_cast<uint32_t>(stayers[i].category);
+        ac.category = stayers[i].category;
         ac.parkedSinceTime = now - stayers[i].parkedFor;
         ac.keepStand = stayers[i].keep;
     }

@@ -120,7 +120,7 @@ private:
         b.hexid = hexid;
         b.callsign = callsign;
         b.ids.model = gf_modelCode2Id(model);
-        b.category = static_cast<uint32_t>(gf_modelCategory(b.ids.model));
+        b.category = gf_modelCategory(b.ids.model);
         return b;
     }
     template <typename T>

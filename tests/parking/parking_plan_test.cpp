@@ -70,7 +70,7 @@ TEST_F(ParkingPlanTest, StaticStaysOnlyWhileItsFlightIsNotSeenLive)
     StaticAircraft& st = state.addStatic("KLM12*", 1);
     st.registration = "PH-BXA";
     st.ids = gf_standById(1)->options[0].aom;
-    SeenTrafficCollector& seen = gf_seenTrafficOf(gf_isRTDirect() ? 2 : 1);
+    SeenTrafficCollector& seen = gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp);
     for (const bool live : {false, true}) {
         seen.reset();
         if (live)

@@ -37,14 +37,14 @@ TEST_F(RemovalOperationsTest, CategorySwitchesRemoveOnlyTheirCategory)
     jet.callsign = "KLM9";
     gf_parkingPlan() = {heli, jet, heli};
 
-    gf_removeLiveAircraftCategory(static_cast<uint8_t>(Category::Rotorcraft));
+    gf_removeLiveAircraftCategory(Category::Rotorcraft);
     gf_removeStaticAircraftCategory();
     EXPECT_EQ(state.callsigns(store.live()), Names{"L400001"});
     EXPECT_EQ(state.callsigns(store.statics()), Names{"HELI1*"});
     EXPECT_EQ(store.staticCount(), 2u);
     ASSERT_EQ(gf_parkingPlanSize(), 1u);
     EXPECT_EQ(gf_parkingPlan()[0].callsign, "KLM9");
-    gf_removeLiveAircraftCategory(static_cast<uint8_t>(Category::Light));
+    gf_removeLiveAircraftCategory(Category::Light);
     EXPECT_EQ(state.callsigns(store.live()), (Names{"L400001", "L400003"}));
 }
 

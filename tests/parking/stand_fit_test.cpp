@@ -33,7 +33,7 @@ Stand makeStand(int32_t id, StandType type, double radiusM, const LatLon& at = k
 AircraftBase makeAircraft(Category category, double radiusM, double standSearchM, double optionSearchM)
 {
     AircraftBase a;
-    a.category = static_cast<uint32_t>(category);
+    a.category = category;
     a.radius = radiusM * kNmPerM;
     a.standSearchNm = standSearchM * kNmPerM;
     a.optionSearchNm = optionSearchM * kNmPerM;
@@ -54,14 +54,14 @@ TEST(StandFitTest, TypesAdmitTheirCategories)
     for (const auto& [type, expected] : admitted) {
         const Stand stand = makeStand(1, static_cast<StandType>(type), 20.0);
         for (uint32_t category = 0; category < 8; ++category)
-            EXPECT_EQ(gf_standFitsAircraft(stand, category, 20.0 * kNmPerM), expected[category] != '.')
+            EXPECT_EQ(gf_standFitsAircraft(stand, static_cast<Category>(category), 20.0 * kNmPerM), expected[category] != '.')
                 << "type " << type << " category " << category;
     }
 }
 
 TEST(StandFitTest, WidthLimits)
 {
-    const uint32_t large = static_cast<uint32_t>(Category::Large);
+    const Category large = Category::Large;
     const auto fits = [&](StandType type, double aircraftRadiusM) {
         return gf_standFitsAircraft(makeStand(1, type, 20.0), large, aircraftRadiusM * kNmPerM);
     };

@@ -39,7 +39,7 @@ LiveAircraft aircraft(std::string callsign, std::string reg, Category category =
     LiveAircraft ac;
     ac.callsign = std::move(callsign);
     ac.registration = std::move(reg);
-    ac.category = static_cast<uint32_t>(category);
+    ac.category = category;
     ac.ids.cargo = cargo;
     return ac;
 }
@@ -124,7 +124,7 @@ protected:
     }
     static void setParked(std::vector<ParkedTrafficRecord> list)
     {
-        ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? 2 : 1);
+        ParkedTrafficShare& share = gf_parkedTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp);
         std::lock_guard lock(share.mutex);
         share.list = std::move(list);
     }

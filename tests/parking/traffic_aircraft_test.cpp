@@ -72,7 +72,7 @@ TEST_F(TrafficAircraftTest, CategoryValuesAndEngineClasses)
     h.origin = IataCode("AMS");
     h.text1 = "KL1234";
     AircraftBase a = AircraftBase::fromTrafficRecord(h);
-    EXPECT_EQ(a.category, static_cast<uint32_t>(Category::Large));
+    EXPECT_EQ(a.category, Category::Large);
     EXPECT_TRUE(a.jet && a.regional);
     EXPECT_FALSE(a.pistonTwin || a.pistonSingle);
     EXPECT_EQ(a.origin, IataCode("AMS"));
@@ -86,7 +86,7 @@ TEST_F(TrafficAircraftTest, CategoryValuesAndEngineClasses)
     EXPECT_NEAR(std::fabs(a.climbPitch / kDeg + 16.5), 0.825, 1e-9);
 
     a = AircraftBase::fromTrafficRecord(head("C172", 5.5, nullptr));
-    EXPECT_EQ(a.category, static_cast<uint32_t>(Category::Light));
+    EXPECT_EQ(a.category, Category::Light);
     EXPECT_TRUE(a.pistonSingle);
     EXPECT_FALSE(a.jet || a.regional || a.pistonTwin);
     EXPECT_EQ(a.cgDefaultFt, 3.0);

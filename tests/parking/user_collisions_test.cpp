@@ -10,11 +10,11 @@
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "parking/user_collisions.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_aircraft.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "tests/simlink/packet_builder.h"
 #include "tests/simlink/sim_client_fixture.h"
 

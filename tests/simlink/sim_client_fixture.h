@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/sim_link_state.h"

@@ -9,7 +9,7 @@
 #include "core/layout.h"
 #include "engine/aircraft.h"
 #include "liveries/model_database.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/log.h"
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 #include "simlink/facility_reader.h"
 #include "simlink/sim_client_internal.h"
 #include "simlink/simconnect_ids.h"

@@ -1,7 +1,7 @@
 // Runway matching: every runway of the table near the position gives one
 // candidate per direction, scored by the distance from the centre line and
 // the heading difference; the lookups add their tolerances on top.
-#include "parking/runway_matching.h"
+#include "runways/runway_matching.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 
 #include "core/geodesy.h"
 #include "core/units.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "engine/aircraft.h"
 #include "engine/sim_reactions.h"
 #include "liveries/model_database.h"
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 #include "tests/simlink/sim_test_support.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +26,7 @@ protected:
 TEST_F(FlightPlanTest, PlanHasTheEightLinesByteForByte)
 {
     LiveAircraft light;
-    light.category = static_cast<uint32_t>(Category::Light);
+    light.category = Category::Light;
     light.origin = IataCode("ZRH");
     const fs::path path = gf_createFlightPlan(4711, light);
     EXPECT_EQ(path, folder() / "4711.pln");
@@ -46,7 +46,7 @@ TEST_F(FlightPlanTest, PlanHasTheEightLinesByteForByte)
                  {Category::Heavy, "IFR"},    {Category::HighPerf, "VFR"}, {Category::Rotorcraft, "VFR"}};
     for (const auto& c : cases) {
         LiveAircraft a;
-        a.category = static_cast<uint32_t>(c.category);
+        a.category = c.category;
         a.destination = IataCode("JFK");
         const std::string text = kvr::test::readBytes(gf_createFlightPlan(1, a));
         EXPECT_NE(text.find(std::string("<FPType>") + c.type + "</FPType>\n<DepartureID></DepartureID>\n"

@@ -1,4 +1,4 @@
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 
 #include <cctype>
 
@@ -8,7 +8,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft.h"
-#include "engine/engine_reports.h"
+#include "simlink/user_aircraft.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "parking/traffic_aircraft.h"
@@ -49,7 +49,7 @@ bool lf_setTitle(AircraftBase& aircraft, std::optional<std::string_view> title)
 
 bool lf_isSmall(const AircraftBase& aircraft)
 {
-    const auto category = static_cast<Category>(aircraft.category);
+    const auto category = aircraft.category;
     return category == Category::Light || category == Category::TwoProps || category == Category::Bizjet ||
            category == Category::Rotorcraft;
 }
@@ -199,7 +199,7 @@ bool lf_matchAirlineSimilarModel(AircraftBase& aircraft, const AirlOprModel& key
         return false;
     gf_shuffleIfRandom(m->second);
     for (ModelId similar : m->second) {
-        if (static_cast<uint32_t>(gf_modelCategory(similar)) != aircraft.category)
+        if (gf_modelCategory(similar) != aircraft.category)
             continue;
         AirlOprModel other = key;
         other.model = similar;
@@ -315,4 +315,9 @@ bool gf_pickLiveryStaticAc(AircraftBase& aircraft, std::string_view planCallsign
     gf_logLine(fmt::format("{:14}: {} no livery match ...", planCallsign,
                            lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration, aircraft.ids)));
     return false;
+}
+
+void gf_reportFailedLivery(const AircraftBase& aircraft)
+{
+    gf_reportFailedLivery(aircraft.callsign, aircraft.liveryTitle, aircraft.ids);
 }

@@ -1,4 +1,4 @@
-#include "simlink/flight_plan.h"
+#include "engine/flight_plan.h"
 
 #include <cstdio>
 #include <system_error>
@@ -20,9 +20,9 @@ std::string lf_systemMessage(const std::error_code& ec)
     return ec.message();
 }
 
-bool lf_isIfr(uint32_t category)
+bool lf_isIfr(Category category)
 {
-    return category >= static_cast<uint32_t>(Category::TwoProps) && category <= static_cast<uint32_t>(Category::Heavy);
+    return category >= Category::TwoProps && category <= Category::Heavy;
 }
 
 } // namespace

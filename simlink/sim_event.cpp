@@ -1,4 +1,4 @@
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // The weekly traffic airports list.
-#include "feed/weekly_traffic_airports.h"
+#include "airports/weekly_traffic_airports.h"
 
 #include <algorithm>
 #include <mutex>

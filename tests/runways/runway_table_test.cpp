@@ -9,10 +9,10 @@
 
 #include "airports/airport_database.h"
 #include "engine/traffic_state.h"
-#include "parking/runway_matching.h"
-#include "parking/runway_table.h"
+#include "runways/runway_matching.h"
+#include "runways/runway_table.h"
 #include "simlink/facility_reader.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "tests/simlink/sim_test_support.h"
 #include "tests/simlink/standin_fixture.h"
 

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "engine/aircraft.h"
 #include "engine/engine_reports.h"
-#include "liveries/livery_choice.h"
+#include "engine/livery_choice.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "tests/liveries/livery_fixture.h"
@@ -71,7 +71,7 @@ protected:
         ac.ids = {gf_airlineCode2Id(airline), gf_airlineCode2Id(oper), gf_modelCode2Id(model), cargo, 0};
         ac.callsign = fmt::format("{}123", airline);
         ac.registration = reg;
-        ac.category = static_cast<uint32_t>(gf_modelCategory(ac.ids.model));
+        ac.category = gf_modelCategory(ac.ids.model);
         ac.hexid = 0x484000;
         return ac;
     }

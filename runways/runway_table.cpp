@@ -1,6 +1,6 @@
 // The runway table of the current airport: the load from the facility data,
 // the checks of each runway and the ignore list.
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +16,6 @@
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
-#include "engine/traffic_state.h"
 #include "simlink/facility_reader.h"
 
 RunwayTable runwayTable;

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "engine/sim_event.h"
+#include "simlink/sim_event.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/geodesy.h"
-#include "parking/runway_table.h"
+#include "runways/runway_table.h"
 #include "standins/track_generator.h"
 
 namespace kvr::test {

@@ -12,43 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "airports/runway.h"
 #include "core/value_types.h"
-
-struct RunwayStart {
-    double latitude = 0.0;
-    double longitude = 0.0;
-    double altitude = 0.0; // feet
-    double heading = 0.0;  // degrees
-    uint32_t type = 0;     // 1 = runway start
-    bool present = false;
-};
-
-struct RunwayThreshold {
-    double length = 0.0; // metres
-    double width = 0.0;  // metres
-    bool enabled = false;
-};
-
-struct RunwayRecord {
-    double latitude = 0.0; // centre, degrees
-    double longitude = 0.0;
-    double primaryLatitude = 0.0; // centre moved half the length against the heading
-    double primaryLongitude = 0.0;
-    double secondaryLatitude = 0.0; // centre moved half the length along the heading
-    double secondaryLongitude = 0.0;
-    double altitude = 0.0; // feet
-    double heading = 0.0;  // degrees true
-    double length = 0.0;   // metres
-    double width = 0.0;    // metres
-    uint32_t primaryNumber = 0;
-    uint32_t primaryDesignator = 0;
-    uint32_t secondaryNumber = 0;
-    uint32_t secondaryDesignator = 0;
-    RunwayStart primaryStart;
-    RunwayStart secondaryStart;
-    RunwayThreshold primaryThreshold;
-    RunwayThreshold secondaryThreshold;
-};
 
 // The runways of the current airport in the order the facility data gave
 // them, with the key of the load that filled them. Main task only; the

@@ -1,4 +1,4 @@
-#include "airports/park_airport_choice.h"
+#include "parking/park_airport_choice.h"
 
 #include <algorithm>
 #include <cmath>

@@ -18,6 +18,9 @@
 
 struct AircraftBase;
 
+// The simulator could not create the aircraft's object with its livery
+// (gf_reportFailedLivery of its callsign, livery title and kind).
+void gf_reportFailedLivery(const AircraftBase& aircraft);
 // A live aircraft at `altitudeFt` (its front sample): true when a title was
 // chosen and accepted; it is left in liveryTitle.
 bool gf_pickLiveryLiveAc(AircraftBase& aircraft, double altitudeFt);

@@ -1,13 +1,9 @@
-#include "engine/category.h"
+#include "liveries/category.h"
 
 #include <stdexcept>
 #include <unordered_map>
 
-namespace {
-
-} // namespace
-
-const std::string& gf_categoryName(uint32_t category)
+const std::string& gf_categoryName(Category category)
 {
     static const std::unordered_map<uint32_t, std::string> names{
         {0, "Light"}, {1, "TwoProps"}, {2, "Bizjet"}, {3, "Large"}, {4, "Heavy"}, {5, "HighPerf"}, {6, "Rotorcraft"},
@@ -15,7 +11,7 @@ const std::string& gf_categoryName(uint32_t category)
     return gf_perCategory(names, category);
 }
 
-double gf_maxBankForCategory(uint32_t category)
+double gf_maxBankForCategory(Category category)
 {
     static const std::unordered_map<uint32_t, double> banks{
         {0, 0.6981317007977318}, {1, 0.6544984694978736}, {2, 0.6108652381980153}, {3, 0.5235987755982988},
@@ -24,7 +20,7 @@ double gf_maxBankForCategory(uint32_t category)
     return gf_perCategory(banks, category);
 }
 
-double gf_bankRateForCategory(uint32_t category)
+double gf_bankRateForCategory(Category category)
 {
     static const std::unordered_map<uint32_t, double> rates{
         {0, 0.0006108652381980154}, {1, 0.0005235987755982989}, {2, 0.0004799655442984406},

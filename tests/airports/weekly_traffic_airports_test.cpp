@@ -6,7 +6,7 @@
 
 #include "core/log.h"
 #include "core/value_types.h"
-#include "feed/weekly_traffic_airports.h"
+#include "airports/weekly_traffic_airports.h"
 #include "core/layout.h"
 #include "tests/support/data_sets.h"
 #include "tests/support/enc_writer.h"

@@ -1,0 +1,121 @@
+#pragma once
+// Runs the program's own main task on the stand-in simulator's manual frames:
+// the clocks are real until the main loop's first tick, then moved by the
+// main task's sleeps only; every `ticksPerFrame` ticks of 10 ms the simulator
+// runs one frame and the test's frame hook runs (on the main task's thread,
+// so it may read the engine's containers).
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <thread>
+
+#include "app/main_task.h"
+#include "feed/traffic_records.h"
+#include "simlink/position_stream.h"
+#include "simlink/sim_link_state.h"
+#include "standins/simconnect/standin_control.h"
+#include "tests/app/main_task_fixture.h"
+
+namespace kvr::test {
+
+inline std::atomic<bool> g_roadManual{false};
+inline std::atomic<int64_t> g_roadMainNs{0};
+inline std::atomic<int64_t> g_roadSteadyNs{0};
+
+inline int64_t roadQpcNs()
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<int64_t>(static_cast<long double>(c.QuadPart) * 1e9L / static_cast<long double>(f.QuadPart));
+}
+inline int64_t roadRealSteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+inline int64_t roadSteadyClock()
+{
+    return g_roadManual.load() ? g_roadSteadyNs.load() : roadRealSteadyNs();
+}
+
+struct RoadRun {
+    explicit RoadRun(SimConnectStandin& standin) : sim(standin) {}
+    SimConnectStandin& sim;
+    uint32_t ticksPerFrame = 1;
+    // Runs once, at the main loop's first tick, after the switch to manual frames.
+    std::function<void()> onManual;
+    // After each simulator frame, with the seconds since the switch.
+    std::function<void(double)> onFrame;
+    // Asked at every tick: true ends the run with a stop request.
+    std::function<bool(double)> done;
+    // The stand-in App answers parked requests in real time: while this says
+    // so, the run waits for the answer before the simulated time runs on.
+    std::function<bool()> parkedAnswered = [] { return gf_parkedTrafficOf(1).received.load(); };
+
+    int64_t switchNs = 0;
+    bool stopRequested = false;
+    double seconds() const { return static_cast<double>(g_roadMainNs.load() - switchNs) / 1e9; }
+
+    // Runs the main task until `done` or the wall time is up; true when it ended.
+    bool run(std::chrono::seconds wallLimit)
+    {
+        int64_t nextFrameNs = 0;
+        gf_setSteadyClockForTest(&roadSteadyClock);
+        gf_setMainClock([] { return g_roadManual.load() ? g_roadMainNs.load() : roadQpcNs(); },
+                        [&](int64_t ns) {
+                            if (!g_roadManual.load()) {
+                                std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+                                return;
+                            }
+                            g_roadMainNs += ns;
+                            g_roadSteadyNs += ns;
+                            while (g_roadMainNs.load() >= nextFrameNs) {
+                                sim.advanceFrames(1);
+                                // Without a connection nobody takes the packets.
+                                sim.waitIdle(g_linkState.load() == LinkState::Running ? 2000 : 20);
+                                nextFrameNs += 10'000'000 * static_cast<int64_t>(ticksPerFrame);
+                                if (onFrame)
+                                    onFrame(seconds());
+                                for (int i = 0; i < 2000 && !parkedAnswered(); ++i)
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            }
+                        });
+        gf_setTickHook([&] {
+            if (!g_roadManual.load()) {
+                sim.load({{"mode", "manual"}});
+                g_roadMainNs = roadQpcNs();
+                g_roadSteadyNs = roadRealSteadyNs();
+                switchNs = nextFrameNs = g_roadMainNs.load();
+                g_roadManual = true;
+                if (onManual)
+                    onManual();
+            }
+            if (!stopRequested && done(seconds())) {
+                stopRequested = true;
+                StopRequestPtr none;
+                gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
+            }
+        });
+        auto main = std::async(std::launch::async, [] { lf_main(); });
+        // Meanwhile this thread, which owns the main window, takes the
+        // window's updates as the window does.
+        const auto end = std::chrono::steady_clock::now() + wallLimit;
+        bool ended = false;
+        while (!ended && std::chrono::steady_clock::now() < end) {
+            ended = main.wait_for(std::chrono::milliseconds(100)) == std::future_status::ready;
+            Gui::instance().drainUpdates();
+        }
+        gf_setTickHook({});
+        gf_setMainClock({}, {});
+        gf_setSteadyClockForTest(nullptr);
+        g_roadManual = false;
+        return ended;
+    }
+};
+
+} // namespace kvr::test
