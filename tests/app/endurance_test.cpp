@@ -41,7 +41,7 @@
 #include "standins/rt_app_scenario.h"
 #include "tests/app/road_run.h"
 #include "tests/app/rt_app_run.h"
-#include "tests/parking/runway_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "update/downloader.h"
 
 using namespace kvr::test;
@@ -227,7 +227,7 @@ size_t lf_positionBufferSize()
 std::map<std::string, size_t> lf_containerSizes()
 {
     TrafficState& s = gf_trafficState();
-    const SeenTraffic app = gf_seenTrafficOf(1).copy();
+    const SeenTraffic app = gf_seenTrafficOf(TrafficSource::rtApp).copy();
     const SeenTraffic& parking = gf_parkingSeenTraffic();
     return {{"live", s.aircraft.liveCount()},
             {"statics", s.aircraft.staticCount()},
@@ -428,7 +428,7 @@ struct Drive {
     {
         run.ticksPerFrame = 4;
         run.onManual = [this] { road.app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013"); };
-        run.parkedAnswered = [this] { return !appUp || gf_parkedTrafficOf(1).received.load(); };
+        run.parkedAnswered = [this] { return !appUp || gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); };
         run.onFrame = [this](double t) { step(t); };
     }
 

@@ -55,7 +55,7 @@ struct RoadRun {
     std::function<bool(double)> done;
     // The stand-in App answers parked requests in real time: while this says
     // so, the run waits for the answer before the simulated time runs on.
-    std::function<bool()> parkedAnswered = [] { return gf_parkedTrafficOf(1).received.load(); };
+    std::function<bool()> parkedAnswered = [] { return gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); };
 
     int64_t switchNs = 0;
     bool stopRequested = false;
