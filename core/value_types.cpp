@@ -1,7 +1,11 @@
 // Airport codes, half-hour masks, positions and the user-facing exception.
 #include "core/value_types.h"
 
+#include <bit>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "core/log.h"
@@ -36,6 +40,25 @@ bool lf_parseCode(std::string_view text, std::array<char, N>& chars, uint32_t& c
     chars = c;
     code = v;
     return true;
+}
+
+// The code of a valid text assembled in one register and copied whole: built
+// member by member, the object would be read back whole right after its parts
+// were stored, which stalls the processor on every parse.
+template <class Code, size_t N>
+std::optional<Code> lf_tryParseCode(std::string_view text) noexcept
+{
+    static_assert(std::is_trivially_copyable_v<Code> && sizeof(Code) == 8 && offsetof(Code, chars) == 4 &&
+                  std::endian::native == std::endian::little);
+    Code parsed;
+    if (!lf_parseCode(text, parsed.chars, parsed.code))
+        return std::nullopt;
+    const uint32_t v = parsed.code;
+    const uint64_t chars = __builtin_bswap32(v) >> (8 * (4 - N)); // first character lowest
+    const uint64_t packed = v | (chars << 32);
+    Code result;
+    std::memcpy(static_cast<void*>(&result), &packed, sizeof result);
+    return result;
 }
 
 std::vector<std::string_view> lf_cut(std::string_view text, char delimiter)
@@ -142,10 +165,7 @@ IcaoCode::IcaoCode(std::string_view text)
 
 std::optional<IcaoCode> IcaoCode::tryParse(std::string_view text) noexcept
 {
-    IcaoCode c;
-    if (!lf_parseCode(text, c.chars, c.code))
-        return std::nullopt;
-    return c;
+    return lf_tryParseCode<IcaoCode, 4>(text);
 }
 
 std::string IcaoCode::toString() const
@@ -161,10 +181,7 @@ IataCode::IataCode(std::string_view text)
 
 std::optional<IataCode> IataCode::tryParse(std::string_view text) noexcept
 {
-    IataCode c;
-    if (!lf_parseCode(text, c.chars, c.code))
-        return std::nullopt;
-    return c;
+    return lf_tryParseCode<IataCode, 3>(text);
 }
 
 std::string IataCode::toString() const

@@ -73,7 +73,7 @@ constexpr size_t kTagField = 0;
 // The feed's plain decimals ("-12.345", at most 15 digits, no exponent) are
 // an exact integer over an exact power of ten, so one division rounds them
 // exactly as from_chars does; none for any other text.
-std::optional<double> lf_plainDecimal(std::string_view field)
+inline std::optional<double> lf_plainDecimal(std::string_view field)
 {
     static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
                                          1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -136,17 +136,24 @@ void lf_splitAtCommas(std::string_view line, std::vector<std::string_view>& fiel
     fields.emplace_back(p + start, n - start);
 }
 
-// The whole field as a finite decimal number; "{name}:{text}" otherwise.
-double lf_number(std::string_view field, const char* name)
+// Any other number text, or "{name}:{text}"; kept out of line so that the
+// plain case stays small where it is inlined.
+[[gnu::noinline]] double lf_otherNumber(std::string_view field, const char* name)
 {
-    if (const auto plain = lf_plainDecimal(field))
-        return *plain;
     double value = 0.0;
     const char* end = field.data() + field.size();
     auto [ptr, ec] = std::from_chars(field.data(), end, value);
     if (ec != std::errc() || ptr != end || !std::isfinite(value))
         throw std::runtime_error(fmt::format("{}:{}", name, gf_quoteReceived(field)));
     return value;
+}
+
+// The whole field as a finite decimal number; "{name}:{text}" otherwise.
+inline double lf_number(std::string_view field, const char* name)
+{
+    if (const auto plain = lf_plainDecimal(field))
+        return *plain;
+    return lf_otherNumber(field, name);
 }
 
 std::atomic<uint16_t> g_trafficPortForTest{0};
@@ -356,6 +363,7 @@ void TrafficReader::lf_processTrafficLine()
             c.airportAltitude = airportAltitude;
         }
         c.settings = gf_parametersSnapshot();
+        c.rtDirect = gf_isRTDirect();
         batchContext = std::move(c);
     }
     processLine(*batchContext);
@@ -377,6 +385,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         c.qnh = qnh.load();
         c.sourceTag = TrafficSource::rtApp;
         c.settings = bc.settings.get();
+        c.rtDirect = bc.rtDirect;
         c.collectSeen = seen.collecting();
         c.groundSquawkCheck = false;
         c.earlySeen = true;
@@ -411,11 +420,19 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         f.category = fields[kPosCategory];
         f.airline = fields.size() > kPosAirline ? fields[kPosAirline] : std::string_view();
 
-        TrafficConversionResult result = gf_makeLiveTrafficRecord(f, c);
-        if (result.seen)
-            seen.add(*result.seen);
-        if (result.record)
-            batch.push_back(std::move(*result.record));
+        // Built where it is kept; taken back when not wanted.
+        std::optional<SeenTrafficEntry> seenEntry;
+        bool kept = false;
+        try {
+            kept = gf_fillLiveTrafficRecord(f, c, batch.emplace_back(), seenEntry);
+        } catch (...) {
+            batch.pop_back();
+            throw;
+        }
+        if (!kept)
+            batch.pop_back();
+        if (seenEntry)
+            seen.add(*seenEntry);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("exception in processLine: {}", e.what())); // quotes are cut where thrown
     }

@@ -73,6 +73,7 @@ struct TrafficBatchContext {
     double cosUserLat = 1.0;
     std::optional<double> airportAltitude;
     std::shared_ptr<const Parameters> settings;
+    bool rtDirect = false; // the mode in force at the first line
 };
 
 class TrafficReader : public UdpReceiver {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <shared_mutex>
 #include <stdexcept>
@@ -25,11 +26,46 @@ bool lf_validLalo(double lat, double lon)
     return gf_isValidLatLon(LatLon{lat, lon});
 }
 
-std::string lf_cleanRegistration(std::string_view text)
+// Equality with a short literal, compared in place: with the size known the
+// compiler needs no library call, which costs a lot per field under Windows.
+template <size_t N>
+bool lf_is(std::string_view text, const char (&literal)[N])
 {
-    if (text == "null" || text.size() == 1 || text.size() == 2 || text.size() >= 13)
+    return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
+}
+
+std::string_view lf_cleanRegistration(std::string_view text)
+{
+    if (lf_is(text, "null") || text.size() == 1 || text.size() == 2 || text.size() >= 13)
         return {};
-    return std::string(text);
+    return text;
+}
+
+// The callsign rule on views; the result views the text.
+std::string_view lf_normalizedCallsign(std::string_view text)
+{
+    if (text.size() < 3 || text.size() > 8 || lf_is(text, "null"))
+        return {};
+    size_t zeros = 0;
+    for (const char ch : text) {
+        if (ch == '@')
+            return {};
+        zeros = ch == '0' ? zeros + 1 : 0;
+        if (zeros == 5)
+            return {};
+    }
+    if (text.front() == '.')
+        text.remove_prefix(1);
+    if (text.size() < 3)
+        return {};
+    return text;
+}
+
+// The model-code fix on views: the fixed code or the text itself.
+std::string_view lf_fixedModelCode(std::string_view text)
+{
+    auto it = ModelFixes.find(text);
+    return it != ModelFixes.end() ? std::string_view(it->second) : text;
 }
 
 double lf_tasFromAltitude(double altitude)
@@ -93,30 +129,21 @@ LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& f, const TrafficCon
 
 std::string lf_normalizeCallsign(std::string_view text)
 {
-    if (text.empty() || text == "null" || text.find('@') != std::string_view::npos ||
-        (text.size() >= 5 && text.find("00000") != std::string_view::npos) || text.size() < 3 || text.size() > 8)
-        return {};
-    if (text.front() == '.')
-        text.remove_prefix(1);
-    if (text.size() < 3)
-        return {};
-    return std::string(text);
+    return std::string(lf_normalizedCallsign(text));
 }
 
 std::string lf_fixModelCode(std::string_view text)
 {
-    auto it = ModelFixes.find(text);
-    if (it != ModelFixes.end())
-        return it->second;
-    return std::string(text);
+    return std::string(lf_fixedModelCode(text));
 }
 
 IataCode lf_iataFromField(std::string_view text)
 {
     // An aircraft without a known route is kept: its airports stay unknown.
-    if (auto code = IataCode::tryParse(text))
-        return *code;
-    return IataCode();
+    IataCode result;
+    if (const auto code = IataCode::tryParse(text))
+        std::memcpy(&result, &*code, sizeof result); // whole: a copy by members stalls on the read-back
+    return result;
 }
 
 bool gf_isExcludedTypeCode(std::string_view t)
@@ -126,18 +153,19 @@ bool gf_isExcludedTypeCode(std::string_view t)
     if (t.size() == 2)
         return false;
     if (t.size() == 3)
-        return t == "FOX" || t == "GND" || t == "RF5" || t == "TWR" || t == "U15";
-    static constexpr std::string_view excluded[] = {"ARCP", "AS16", "BALL", "DIMO", "EMER", "GLID",
-                                                    "GLIM", "GRND", "JS3E", "PARA", "SERV", "SHIP",
-                                                    "SF25", "ULAC", "VENT", "ZZZZ"};
-    return std::find(std::begin(excluded), std::end(excluded), t) != std::end(excluded);
+        return lf_is(t, "FOX") || lf_is(t, "GND") || lf_is(t, "RF5") || lf_is(t, "TWR") || lf_is(t, "U15");
+    static constexpr char excluded[][5] = {"ARCP", "AS16", "BALL", "DIMO", "EMER", "GLID", "GLIM", "GRND",
+                                           "JS3E", "PARA", "SERV", "SHIP", "SF25", "ULAC", "VENT", "ZZZZ"};
+    return std::any_of(std::begin(excluded), std::end(excluded),
+                       [t](const char(&code)[5]) { return lf_is(t, code); });
 }
 
 bool lf_isAcceptedType(std::string_view type, std::string_view category)
 {
-    if (type.empty() || type == "null" || type == "0" || type == "ZZZZ")
+    if (type.empty() || lf_is(type, "null") || lf_is(type, "0") || lf_is(type, "ZZZZ"))
         return false;
-    if (category == "B1" || category == "B2" || category == "B4" || category == "C1" || category == "C2")
+    if (lf_is(category, "B1") || lf_is(category, "B2") || lf_is(category, "B4") || lf_is(category, "C1") ||
+        lf_is(category, "C2"))
         return false;
     return !gf_isExcludedTypeCode(type);
 }
@@ -196,7 +224,7 @@ std::optional<uint32_t> gf_parseHexid(std::string_view text, int base)
 
 bool gf_isAdsbIcaoSource(std::string_view source)
 {
-    return source == "adsb_icao" || (source.size() > 10 && source.ends_with("_adsb_icao"));
+    return lf_is(source, "adsb_icao") || (source.size() > 10 && source.ends_with("_adsb_icao"));
 }
 
 // ---- QNH ------------------------------------------------------------------------
@@ -246,28 +274,33 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     TrafficConversionResult result;
     const LaloTimeCheck check = lf_checkLaloAndTime(f, c);
     result.timestamp = check.timestamp;
-    if (!check.inRange)
-        return result;
+    if (check.inRange && !gf_fillLiveTrafficRecord(f, c, result.record.emplace(), result.seen))
+        result.record.reset();
+    return result;
+}
 
-    LiveTrafficRecord r;
+bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConversionContext& c, LiveTrafficRecord& r,
+                              std::optional<SeenTrafficEntry>& seen)
+{
     r.registration = lf_cleanRegistration(f.registration);
-    r.callsign = lf_normalizeCallsign(f.callsign);
+    r.callsign = lf_normalizedCallsign(f.callsign);
 
-    const std::string type = lf_fixModelCode(f.type);
+    const std::string_view type = lf_fixedModelCode(f.type);
     if (!lf_isAcceptedType(type, f.category))
-        return result;
+        return false;
     // The airline is interned only for a record that is kept: a line that
     // gives none leaves no trace in the table. Until then a code the table
     // does not hold yet is no cargo operator of the database.
-    std::string airline(f.airline);
-    if (airline.empty() && !r.callsign.empty())
-        airline = gf_airlineFromCallsign(r.callsign).value_or(std::string());
+    std::optional<std::string> callsignAirline;
+    std::string_view airline = f.airline;
+    if (airline.empty() && !r.callsign.empty() && (callsignAirline = gf_airlineFromCallsign(r.callsign)))
+        airline = *callsignAirline;
     std::optional<AirlineId> knownAirline;
     if (!airline.empty()) {
         knownAirline = gf_findAirlineId(airline);
         r.ids.airline = knownAirline.value_or(0);
     }
-    if (type == "B777" && gf_isCargo(r.ids)) {
+    if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
         r.ids.model = gf_modelCode2Id("B77F");
         r.ids.cargo = 1;
     } else {
@@ -288,30 +321,35 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     }
 
     if (f.hexid <= 10000)
-        return result;
+        return false;
 
     r.altitude = f.altitude;
     r.groundSpeed = f.groundSpeed;
-    const auto user = gf_publishedUserAcPosition();
-    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, gf_isRTDirect(), user->altitude - user->indicatedAltitude);
+    double altimeterError = 0.0; // plays a part above 17000 ft only
+    if (r.altitude > 17000.0) {
+        const auto user = gf_publishedUserAcPosition();
+        altimeterError = user->altitude - user->indicatedAltitude;
+    }
+    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, c.rtDirect ? *c.rtDirect : gf_isRTDirect(),
+                             altimeterError);
     r.airborne = r.altitude > 0.0 ? 1 : 0;
     if (r.airborne && gf_modelCategory(r.ids.model) != Category::Rotorcraft &&
         (!std::isfinite(r.groundSpeed) || r.groundSpeed <= 0.0))
-        return result;
+        return false;
 
     if (c.collectSeen && c.earlySeen)
-        result.seen = SeenTrafficEntry{r.callsign, f.hexid};
+        seen = SeenTrafficEntry{r.callsign, f.hexid};
     if (r.registration.empty() && r.callsign.empty())
-        return result;
-    if (!r.airborne && c.groundSquawkCheck && f.squawk == "0000")
-        return result;
+        return false;
+    if (!r.airborne && c.groundSquawkCheck && lf_is(f.squawk, "0000"))
+        return false;
     if (c.collectSeen && !c.earlySeen)
-        result.seen = SeenTrafficEntry{r.callsign, f.hexid};
+        seen = SeenTrafficEntry{r.callsign, f.hexid};
     if (!r.airborne && !lf_nearCurrentAirport(f.lat, f.lon))
-        return result;
+        return false;
     r.hexid = f.hexid;
     if (!c.settings->blockFilter.aircraft.empty() && !lf_passesBlockFilter(r, c.settings->blockFilter))
-        return result;
+        return false;
 
     r.lat = f.lat;
     r.lon = f.lon;
@@ -328,8 +366,7 @@ TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, c
     r.playTime = 0;
     if (!airline.empty())
         r.ids.airline = knownAirline ? *knownAirline : gf_airlineCode2Id(airline);
-    result.record = std::move(r);
-    return result;
+    return true;
 }
 
 // ---- Parked conversion ----------------------------------------------------------

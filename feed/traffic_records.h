@@ -113,6 +113,7 @@ struct TrafficConversionContext {
     int32_t qnh = 1013;
     TrafficSource sourceTag = TrafficSource::none;
     const Parameters* settings = nullptr; // none = nothing is converted
+    std::optional<bool> rtDirect;         // the batch's mode; none = the mode in force
     bool collectSeen = false;
     bool groundSquawkCheck = false;
     bool earlySeen = false;
@@ -140,6 +141,12 @@ struct LaloTimeCheck {
 // every unwanted aircraft gives no record.
 TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fields,
                                                  const TrafficConversionContext& context);
+// The conversion after the range and time check, which the caller made and
+// found in range, into a default-constructed record that the caller placed
+// where it is to be kept: true when the aircraft is wanted. `seen` gets the
+// seen entry, if any. Throws as above.
+bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& fields, const TrafficConversionContext& context,
+                              LiveTrafficRecord& record, std::optional<SeenTrafficEntry>& seen);
 // Throws std::runtime_error "lalo: {}" for an invalid position.
 std::optional<ParkedTrafficRecord> gf_makeParkedTrafficRecord(const ParkedTrafficFields& fields);
 

@@ -8,9 +8,8 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
-#include <shared_mutex>
+#include <memory>
 #include <stdexcept>
-#include <unordered_map>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -28,20 +27,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A vector of texts (index = id) and a hash map text -> id. The texts live in
-// a deque, which never moves a stored element, so the map's keys can be views
-// into it. Finds share the lock; an insert takes it alone.
+// A text per id and an open-addressing index text -> id, both of fixed size,
+// so that a find takes no lock: an insert (under the table's mutex, one at a
+// time) stores the text first and then publishes its id in a free slot with a
+// release store, which a find's acquire load pairs with. Stored texts never
+// move or change until clear(), which runs while no other thread uses the
+// table.
 class CodeTable {
 public:
-    CodeTable() { clear(); }
+    CodeTable()
+        : m_slots(new std::atomic<uint32_t>[kSlots]()),
+          m_texts(new std::atomic<const std::string*>[g_maxInternedCodes]())
+    {
+        clear();
+    }
 
     std::optional<uint16_t> find(std::string_view code) const
     {
-        std::shared_lock lock(m_mutex);
-        const auto it = m_ids.find(code);
-        if (it == m_ids.end())
-            return std::nullopt;
-        return it->second;
+        for (size_t i = lf_home(code);; i = (i + 1) & (kSlots - 1)) {
+            const uint32_t slot = m_slots[i].load(std::memory_order_acquire);
+            if (slot == 0)
+                return std::nullopt;
+            const auto id = static_cast<uint16_t>(slot - 1);
+            if (*m_texts[id].load(std::memory_order_relaxed) == code)
+                return id;
+        }
     }
 
     // The id of the code, interning it when new; no id once the table is full.
@@ -49,45 +59,62 @@ public:
     {
         if (auto id = find(code))
             return id;
-        std::unique_lock lock(m_mutex);
-        if (const auto it = m_ids.find(code); it != m_ids.end())
-            return it->second; // interned by another thread meanwhile
-        if (m_texts.size() >= m_limit.load())
+        std::lock_guard lock(m_mutex);
+        if (auto id = find(code))
+            return id; // interned by another thread meanwhile
+        if (m_store.size() >= m_limit.load())
             return std::nullopt;
-        const auto id = static_cast<uint16_t>(m_texts.size());
-        m_texts.emplace_back(code);
-        m_ids.emplace(std::string_view(m_texts.back()), id);
-        return id;
+        return lf_add(code);
     }
 
     std::string text(uint16_t id) const
     {
-        std::shared_lock lock(m_mutex);
-        return id < m_texts.size() ? m_texts[id] : std::string();
+        return id < size() ? *m_texts[id].load(std::memory_order_acquire) : std::string();
     }
 
-    size_t size() const
-    {
-        std::shared_lock lock(m_mutex);
-        return m_texts.size();
-    }
+    size_t size() const { return m_size.load(std::memory_order_acquire); }
 
     void setLimit(size_t limit) { m_limit.store(limit); }
 
     void clear()
     {
-        std::unique_lock lock(m_mutex);
-        m_ids.clear();
-        m_texts.clear();
-        m_texts.emplace_back();
-        m_ids.emplace(std::string_view(m_texts.back()), 0);
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < kSlots; ++i)
+            m_slots[i].store(0, std::memory_order_relaxed);
+        for (size_t i = 0; i < m_store.size(); ++i)
+            m_texts[i].store(nullptr, std::memory_order_relaxed);
+        m_store.clear();
+        m_size.store(0, std::memory_order_release);
+        lf_add({});
     }
 
 private:
-    mutable std::shared_mutex m_mutex;
+    // Twice the most codes: a probe meets a free slot soon.
+    static constexpr size_t kSlots = 131072;
+    static_assert(kSlots >= 2 * g_maxInternedCodes);
+
+    static size_t lf_home(std::string_view code) { return Fnv1aHash{}(code) & (kSlots - 1); }
+
+    // Under m_mutex, with room for one more code that is not stored yet.
+    uint16_t lf_add(std::string_view code)
+    {
+        const auto id = static_cast<uint16_t>(m_store.size());
+        m_store.emplace_back(code);
+        m_texts[id].store(&m_store.back(), std::memory_order_release);
+        size_t i = lf_home(code);
+        while (m_slots[i].load(std::memory_order_relaxed) != 0)
+            i = (i + 1) & (kSlots - 1);
+        m_slots[i].store(static_cast<uint32_t>(id) + 1, std::memory_order_release);
+        m_size.store(m_store.size(), std::memory_order_release);
+        return id;
+    }
+
+    std::mutex m_mutex;
     std::atomic<size_t> m_limit{g_maxInternedCodes};
-    std::deque<std::string> m_texts;
-    std::unordered_map<std::string_view, uint16_t, Fnv1aHash> m_ids;
+    std::atomic<size_t> m_size{0};
+    std::unique_ptr<std::atomic<uint32_t>[]> m_slots;               // id + 1; 0 = free
+    std::unique_ptr<std::atomic<const std::string*>[]> m_texts;     // by id
+    std::deque<std::string> m_store;                                // the texts, never moved
 };
 
 CodeTable& lf_modelTable()

@@ -8,9 +8,9 @@
 // is a known ICAO code.
 //
 // The two interning tables keep growing while the program runs, from the main
-// task, the traffic readers and the SimClient thread: each has its own
-// reader/writer lock (shared find, exclusive insert), keeps its texts where
-// they were stored, and holds at most g_maxInternedCodes codes. A new code
+// task, the traffic readers and the SimClient thread: a find takes no lock, an
+// insert takes the table's own mutex; each keeps its texts where they were
+// stored and holds at most g_maxInternedCodes codes. A new code
 // beyond that bound gets no id: 0, the id of the empty code.
 #pragma once
 

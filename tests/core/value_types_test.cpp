@@ -74,6 +74,14 @@ TEST(IcaoCode, TryParseAndTheUnsetCode)
     const auto c = IcaoCode::tryParse("12ab");
     ASSERT_TRUE(c.has_value());
     EXPECT_EQ(c->toString(), "12AB");
+    // The parser stores what the constructor stores, member by member.
+    EXPECT_EQ(c->code, IcaoCode("12AB").code);
+    EXPECT_EQ(c->chars, IcaoCode("12AB").chars);
+    const auto iata = IataCode::tryParse("aM5");
+    ASSERT_TRUE(iata.has_value());
+    EXPECT_EQ(iata->chars, (std::array<char, 3>{'A', 'M', '5'}));
+    EXPECT_EQ(iata->code, IataCode("AM5").code);
+    EXPECT_FALSE(IataCode::tryParse("A.S").has_value());
 
     const IcaoCode unset;
     EXPECT_FALSE(unset.isSet());

@@ -178,6 +178,12 @@ TEST_F(RTAppFeed, PositionLinesNeedTheirFields)
     EXPECT_EQ(reader.batch.size(), 2u);
     EXPECT_NE(log().find("exception in processLine: gs:\n"), std::string::npos);
     EXPECT_NE(log().find("exception in processLine: hexid:4x\n"), std::string::npos);
+    // A record refused or failing in the conversion leaves nothing in the batch.
+    reader.handleLine(withField(line, 1, "10000"));
+    reader.handleLine(withField(withField(line, 25, "361"), 1, "400003"));
+    ASSERT_EQ(reader.batch.size(), 2u);
+    EXPECT_EQ(reader.batch[1].hexid, 400002u);
+    EXPECT_NE(log().find("exception in processLine: true heading: 361.00\n"), std::string::npos);
 
     // Every latitude text reads as from_chars reads it, or not at all.
     uint32_t hexid = 400100;
@@ -276,6 +282,22 @@ TEST_F(RTAppFeed, TagsBatchesAndSlices)
     EXPECT_EQ(box.slot.size(), 2u);
     EXPECT_TRUE(reader.bufferDone);
     EXPECT_NE(log().find(" Buffer traffic received\n"), std::string::npos);
+}
+
+TEST_F(RTAppFeed, TheLinesOfABatchKeepTheModeOfItsFirstLine)
+{
+    reader.qnh = 1023;
+    reader.handleLine(trafficLine(aircraft(400001), kNow));
+    kvr::test::setRTApp(false); // the QNH offset would apply in RT Direct mode
+    reader.handleLine(trafficLine(aircraft(400002), kNow));
+    reader.handleLine("RTTFC_EOT");
+    reader.handleLine(trafficLine(aircraft(400003), kNow));
+    kvr::test::setRTApp(true);
+    ASSERT_EQ(box.slot.size(), 2u);
+    EXPECT_EQ(box.slot[0].altitude, 3000.0);
+    EXPECT_EQ(box.slot[1].altitude, 3000.0);
+    ASSERT_EQ(reader.batch.size(), 1u);
+    EXPECT_EQ(reader.batch[0].altitude, 3292.5);
 }
 
 TEST_F(RTAppFeed, ParkedLines)

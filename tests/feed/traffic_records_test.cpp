@@ -255,7 +255,8 @@ TEST_F(LiveConversion, TypesCallsignsRegistrationsAndRoutes)
     EXPECT_FALSE(convert(f));
 
     const std::pair<const char*, const char*> callsigns[] = {
-        {".AB", ""}, {".ABC1", "ABC1"}, {"AB", ""}, {"ABCDEFGHI", ""}, {"N00000X", ""}, {"A@B12", ""}};
+        {".AB", ""}, {".ABC1", "ABC1"}, {"AB", ""}, {"ABCDEFGHI", ""}, {"N00000X", ""}, {"A@B12", ""},
+        {"N0000X0", "N0000X0"}, {"AB00000", ""}, {"null", ""}, {"ABCDEFG@", ""}, {".12345678", ""}};
     for (auto [in, out] : callsigns)
         EXPECT_EQ(lf_normalizeCallsign(in), out) << in;
     f = airborne();

@@ -208,4 +208,11 @@ TEST_F(ModelDatabase, InterningIsSharedAcrossThreadsAndBounded)
     EXPECT_NE(text.find("==> the airline code table is full (65535 codes): new codes such as 'OVER1' get no id"),
               std::string::npos);
     EXPECT_EQ(text.find("OVER2"), std::string::npos);
+
+    // Emptied, the table knows none of its codes and numbers anew.
+    gf_clearModelDatabase();
+    EXPECT_FALSE(gf_findAirlineId("A17").has_value());
+    EXPECT_EQ(gf_airlineCodeText(1), "");
+    EXPECT_EQ(gf_airlineCode2Id("B65534"), 1);
+    EXPECT_EQ(gf_airlineCodeCount(), 2u);
 }
