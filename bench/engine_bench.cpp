@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/live_aircraft_setup.h"
 #include "bench/tick_spread.h"
 #include "engine/per_tick_update.h"
 #include "engine/traffic_intake.h"
@@ -100,17 +101,7 @@ void BM_EngineTick(benchmark::State& state)
     std::vector<LiveTrafficRecord> first;
     for (int i = 0; i < n; ++i)
         decodeMessage(lf_record(tracks[i][0], 0x400000u + i, t0));
-    uint32_t objectId = 100;
-    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        ac.simState = SimState::active;
-        gf_trafficState().aircraft.setObjectId(ac, objectId++);
-        const TrafficSample& f = ac.samples.front();
-        ac.lat = f.lat;
-        ac.lon = f.lon;
-        ac.altitudeFt = f.altitudeFt;
-        ac.groundMode = f.airborne ? 0 : 1;
-        ac.phase = f.airborne ? FlightPhase::flying : FlightPhase::taxi;
-    }
+    gf_activateEveryLiveAircraft();
     std::vector<double> ticksUs;
     int tick = 0;
     for (auto _ : state) {

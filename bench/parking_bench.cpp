@@ -16,6 +16,7 @@
 
 #include <fmt/format.h>
 
+#include "bench/live_aircraft_setup.h"
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
 #include "engine/per_tick_update.h"
@@ -188,16 +189,7 @@ void lf_liveAircraft(int n)
         decodeMessage(kvr::test::trackRecord(track.front(), 0x400000u + static_cast<uint32_t>(i),
                                              fmt::format("KLM{}", 1000 + i)));
     }
-    uint32_t objectId = 100;
-    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        ac.simState = SimState::active;
-        gf_trafficState().aircraft.setObjectId(ac, objectId++);
-        const TrafficSample& f = ac.samples.front();
-        ac.lat = f.lat;
-        ac.lon = f.lon;
-        ac.altitudeFt = f.altitudeFt;
-        ac.phase = FlightPhase::flying;
-    }
+    gf_activateEveryLiveAircraft();
 }
 
 // Main-loop ticks around a parking adjustment at 512 stands x 24 options

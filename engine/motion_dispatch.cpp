@@ -439,6 +439,9 @@ void lf_groundLegTiming(LiveAircraft& ac)
         ac.legOverride = 1;
         ac.legOverrideTicks = legTime;
         ac.turningInPlace = 1;
+        // It drives off from where it stood.
+        if (ac.speedMode == LegSpeedMode::none)
+            ac.speedMode = LegSpeedMode::accelerateFromStop;
         retimeNextSample(ac, extra + legTime);
         const int32_t due = engineClock.load() + extra + legTime;
         if (st[1].playTime < due) {

@@ -112,6 +112,14 @@ void lf_followGroundCurve(LiveAircraft& ac)
         ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
 }
 
+// The length of the leg a speed profile spreads, in nautical miles.
+double lf_legOffsetNm(const FlightState& f, double latDeg)
+{
+    const double north = f.legOffsetLat * kNmPerDegree;
+    const double east = f.legOffsetLon * kNmPerDegree * std::cos(latDeg * kDegToRad);
+    return std::hypot(north, east);
+}
+
 // While turning on the spot the aircraft does not move; within 5 degrees of
 // its track the turn ends and it drives off.
 bool lf_turnInPlace(LiveAircraft& ac)
@@ -123,8 +131,17 @@ bool lf_turnInPlace(LiveAircraft& ac)
         return true;
     }
     ac.turningInPlace = 0;
-    if (!ac.samples.empty())
-        ac.tasKt = ac.samples.front().speedKt;
+    if (ac.samples.empty())
+        return false;
+    ac.tasKt = ac.samples.front().speedKt;
+    // A turn that took longer than planned: the samples wait for the whole
+    // leg, so that it is driven at its own pace.
+    const int32_t due = engineClock.load() + ac.legOverrideTicks;
+    if (ac.legOverride && ac.samples.front().playTime < due) {
+        const int32_t delay = due - ac.samples.front().playTime;
+        for (TrafficSample& s : ac.samples)
+            s.playTime += delay;
+    }
     return false;
 }
 
@@ -191,6 +208,10 @@ void stepMotion(LiveAircraft& ac)
             if (f.profileIndex < f.profile.size()) {
                 ac.lat += f.profile[f.profileIndex] * f.legOffsetLat;
                 ac.lon += f.profile[f.profileIndex] * f.legOffsetLon;
+                // Speeding up from a stop or slowing to one: the speed shown
+                // is the one it moves at.
+                if (onGround)
+                    ac.tasKt = f.profile[f.profileIndex] * lf_legOffsetNm(f, ac.lat) * kTicksPerHour;
                 ++f.profileIndex;
             } else {
                 ac.lat += ac.stepLat;

@@ -70,7 +70,7 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
 
 bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
 {
-    if (!ac.groundMode || ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
+    if (ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
         return false;
     const TrafficSample& back = ac.samples.back();
     if (back.airborne)

@@ -29,5 +29,6 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 // within the ground position noise, is where that aircraft stopped: it is
 // moved onto the last report (which the standing filter then takes as a
 // stop), so that the aircraft does not turn round to creep to it. True when
-// it was moved.
+// it was moved. Judged on the reports alone: an aircraft still waiting to be
+// created on the ground gets the same stop.
 bool gf_holdStopBehind(const LiveAircraft& aircraft, TrafficSample& sample);

@@ -737,6 +737,10 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
             ac.goAroundWatch = 0;
         }
     }
+    // Rolled out to a stop: a slow report just behind is where it stopped,
+    // not a way back.
+    if (ac.phase == FlightPhase::landing_roll)
+        gf_holdStopBehind(ac, sample);
     if (gf_samePosition(sample, st.back()))
         return false;
     if (st.size() == 1) {

@@ -705,12 +705,9 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     }
     EXPECT_EQ(summary.objects.size() - statics, flights.size() + recreated) << "only the kept aircraft were created";
     EXPECT_EQ(motion.total.jumps, 0u);
-    // Still left on these tracks: single writes of a taxi turn at 9-14 kt
-    // with the heading just over 30 degrees off the motion, and one aircraft
-    // that stops and creeps back 20 m at 2 kt to a report behind it.
-    EXPECT_LE(motion.total.slides, 2u);
+    EXPECT_EQ(motion.total.slides, 0u);
     EXPECT_EQ(motion.total.belowGround, 0u);
-    EXPECT_LE(motion.total.reversals, 1u);
+    EXPECT_EQ(motion.total.reversals, 0u);
     EXPECT_EQ(motion.total.backwards, 0u);
     EXPECT_EQ(motion.total.fastTurns, 0u);
     EXPECT_EQ(motion.total.offRunwayTakeOffs, 0u);

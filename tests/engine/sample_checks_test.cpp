@@ -518,6 +518,31 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     ASSERT_TRUE(checkExtendingSituations(ac, stop));
     EXPECT_EQ(stop.stationary, 1);
     EXPECT_EQ(stop.lat, 52.30);
+    // The same for an aircraft still waiting for its simulator object: 4 kt
+    // south, then 2 kt 22 m north is where it stopped.
+    const SimState wasState = ac.simState;
+    ac.simState = SimState::adding2sim;
+    ac.groundMode = 0;
+    ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
+    ac.samples.front().trackDeg = 183.0;
+    TrafficSample unplaced = sampleAt(moved(moved({52.30, 4.76}, 0.0, 22.0), 270.0, 3.0), 2.0, engineClock + 1100);
+    unplaced.trackDeg = 211.0;
+    ASSERT_TRUE(checkExtendingSituations(ac, unplaced));
+    EXPECT_EQ(unplaced.stationary, 1);
+    EXPECT_EQ(unplaced.lat, 52.30);
+    ac.groundMode = 1;
+    ac.simState = wasState;
+    // Rolled out south to 4 kt after its landing: a report at 2 kt 20 m back
+    // is where it stopped, so it does not turn round to creep back.
+    ac.phase = FlightPhase::landing_roll;
+    ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
+    ac.samples.front().trackDeg = 183.0;
+    TrafficSample rolledOut = sampleAt(moved(moved({52.30, 4.76}, 0.0, 20.0), 270.0, 3.0), 2.0, engineClock + 1100);
+    rolledOut.trackDeg = 211.0;
+    EXPECT_FALSE(checkExtendingSituations(ac, rolledOut));
+    EXPECT_EQ(ac.samples.size(), 1u);
+    TrafficSample rollsOn = sampleAt(moved({52.30, 4.76}, 183.0, 40.0), 4.0, engineClock + 1100);
+    EXPECT_TRUE(checkExtendingSituations(ac, rollsOn));
     // In the air, multilateration 400 m back along a north track.
     ac.groundMode = 0;
     ac.phase = FlightPhase::flying;
