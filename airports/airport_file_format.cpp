@@ -104,9 +104,12 @@ bool lf_saveThroughTemp(pugi::xml_document& doc, const fs::path& target)
     fs::path temp = target;
     temp += fmt::format(".{}.{}.tmp", gf_processId(), g_writeCounter.fetch_add(1));
     TempFileGuard guard(temp);
-    if (!gf_saveXmlWithDeclaration(doc, temp))
+    if (!gf_saveXmlWithDeclaration(doc, temp)) {
+        gf_logError(fmt::format("gf_writeApf: could not write '{}'", gf_pathText(temp)));
         return false;
-    return gf_moveFile(temp, target);
+    }
+    guard.armed = false;
+    return gf_putSavedFileInPlace(temp, target);
 }
 
 std::optional<bool> lf_boolAttr(const pugi::xml_node& node, const char* name)

@@ -10,7 +10,7 @@ set(KELO_USES_airports core update liveries)
 set(KELO_USES_simlink core liveries airports)
 set(KELO_USES_feed core liveries airports simlink)
 set(KELO_USES_runways core airports simlink)
-set(KELO_USES_engine core liveries airports simlink feed runways parking)
+set(KELO_USES_engine core liveries airports simlink feed runways)
 set(KELO_USES_parking core liveries airports simlink feed runways engine)
 set(KELO_USES_app core update liveries airports simlink feed runways engine parking)
 # Folders beside the product that its code never includes.

@@ -192,6 +192,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
 
     lf_removeQuietly(temp);
     if (!gf_saveXmlWithDeclaration(document, temp)) {
+        gf_logNoThrow(fmt::format("could not write {}", gf_pathText(temp)));
         lf_removeQuietly(temp);
         return false;
     }
@@ -200,6 +201,7 @@ bool gf_saveXmlSafely(pugi::xml_document& document, const fs::path& target)
         pugi::xml_document check;
         const pugi::xml_parse_result parsed = check.load_file(temp.wstring().c_str());
         if (!parsed || !check.document_element()) {
+            gf_logNoThrow(fmt::format("{} did not read back whole", gf_pathText(temp)));
             lf_removeQuietly(temp);
             return false;
         }

@@ -118,6 +118,23 @@ bool gf_moveFile(const fs::path& from, const fs::path& to)
     return true;
 }
 
+bool gf_putSavedFileInPlace(const fs::path& temp, const fs::path& target)
+{
+    TempFileGuard guard(temp);
+    if (!gf_flushFileToDisk(temp)) {
+        gf_logError(fmt::format("Could not save '{}': writing it to disk failed: {}", gf_pathText(target),
+                                std::system_category().message(gf_lastSystemError())));
+        return false;
+    }
+    std::error_code ec;
+    if (!gf_replaceFileWriteThrough(temp, target, ec)) {
+        gf_logError(fmt::format("Could not save '{}': {}", gf_pathText(target), ec.message()));
+        return false;
+    }
+    guard.armed = false;
+    return true;
+}
+
 void gf_removeFilesFromDirectory(const fs::path& folder)
 {
     lf_removeFiles(folder, false, "gf_removeFilesFromDirectory");

@@ -33,6 +33,10 @@ struct FileCalls {
     // Writes a closed file's data through the system's cache to the disk
     // like FlushFileBuffers; false with the Windows error in GetLastError.
     bool (*flushToDisk)(const wchar_t* path) = nullptr;
+    // Moves a file over an existing one like MoveFileExW with
+    // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH; false with the
+    // Windows error in GetLastError.
+    bool (*replace)(const wchar_t* from, const wchar_t* to) = nullptr;
 };
 // Writes a closed file's data to the disk, so that a rename that follows
 // never puts an empty or partial file in place after a power cut. False with
@@ -44,11 +48,16 @@ bool gf_flushFileToDisk(const std::filesystem::path& path);
 // On failure `ec` holds the system's error.
 bool gf_replaceFileWriteThrough(const std::filesystem::path& from, const std::filesystem::path& to,
                                 std::error_code& ec);
-// Puts `from` in the place of `to`, written through to the disk; an existing
-// `to` keeps its attributes (ReplaceFileW). On failure `ec` holds the system's
-// error.
+// Puts `from` in the place of `to` in one rename, written through to the
+// disk; the new file takes the hidden, system and archive marks of an existing
+// `to`. On failure `ec` holds the system's error.
 bool gf_replaceFileKeepingAttributes(const std::filesystem::path& from, const std::filesystem::path& to,
                                      std::error_code& ec);
+// Flushes the written temporary file `temp` to the disk and puts it in place
+// of `target` in one step (gf_replaceFileWriteThrough), so that `target` is
+// always the old file or the whole new one. On failure the log says why,
+// `temp` is removed and `target` stays as it was.
+bool gf_putSavedFileInPlace(const std::filesystem::path& temp, const std::filesystem::path& target);
 // What a move that never replaces its target did.
 enum class NoReplaceMove { moved, nameTaken, sourceMissing, failed };
 // Moves `from` to `to` unless `to` exists, written through to the disk

@@ -77,7 +77,11 @@ std::optional<std::wstring> lf_systemKnownFolder(KnownFolder folder)
 bool gf_replaceFileWriteThrough(const fs::path& from, const fs::path& to, std::error_code& ec)
 {
     ec.clear();
-    if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const bool moved = lf_fileCalls().replace
+                           ? lf_fileCalls().replace(from.wstring().c_str(), to.wstring().c_str())
+                           : MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (moved)
         return true;
     ec.assign(static_cast<int>(GetLastError()), std::system_category());
     return false;
@@ -110,17 +114,17 @@ NoReplaceMove gf_moveFileNoReplace(const fs::path& from, const fs::path& to, std
 bool gf_replaceFileKeepingAttributes(const fs::path& from, const fs::path& to, std::error_code& ec)
 {
     ec.clear();
-    const fs::file_status status = fs::status(to, ec);
-    if (ec && status.type() != fs::file_type::not_found)
-        return false;
-    ec.clear();
-    // Whole paths: ReplaceFileW does not take a bare file name everywhere.
-    const fs::path source = fs::absolute(from, ec), target = fs::absolute(to, ec);
-    const BOOL ok = fs::exists(status) ? ReplaceFileW(target.c_str(), source.c_str(), nullptr,
-                                                      REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)
-                                       : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-    if (ok)
-        return true;
-    ec.assign(static_cast<int>(GetLastError()), std::system_category());
-    return false;
+    // The new file takes the old one's marks and then replaces it in one
+    // rename: ReplaceFileW may move the old file aside first (Wine does), and
+    // a kill between its steps would leave no file at all.
+    const DWORD attributes = GetFileAttributesW(to.wstring().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (!SetFileAttributesW(from.wstring().c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
+            ec.assign(static_cast<int>(GetLastError()), std::system_category());
+            return false;
+        }
+    }
+    return gf_replaceFileWriteThrough(from, to, ec);
 }

@@ -13,7 +13,7 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/traffic_state.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 #include "engine/flight_plan.h"
 
 namespace {

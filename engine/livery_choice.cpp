@@ -11,7 +11,7 @@
 #include "simlink/user_aircraft.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "engine/geometry.h"
 #include "engine/takeoff.h"
 #include "engine/traffic_state.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 namespace {
 

@@ -25,10 +25,8 @@
 #include "engine/wait_bounds.h"
 #include "feed/rt_app_link.h"
 #include "engine/traffic_intake.h"
-#include "parking/parking_plan.h"
-#include "parking/static_placement.h"
-#include "parking/traffic_aircraft.h"
-#include "parking/user_collisions.h"
+#include "engine/stand_services.h"
+#include "engine/traffic_aircraft.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_model.h"
@@ -62,8 +60,8 @@ void lf_pacing()
     g_counters.creation = 0;
     const bool liveWaiting = !s.liveCreations.empty();
     gf_handOnOneCreation();
-    if (!liveWaiting && gf_parkingPlanSize() != 0)
-        lf_placeStaticFromPlan();
+    if (!liveWaiting && gf_standServices().gf_parkingPlanSize() != 0)
+        gf_standServices().lf_placeStaticFromPlan();
 }
 
 void lf_queueOneCreation()
@@ -95,8 +93,8 @@ void lf_userPositionWork()
         return;
     g_counters.userPosition = 0;
     gf_publishUserAcPosition(gf_requestUserAcPosition());
-    if (!lf_userIsAirborne() && gf_parametersSnapshot()->COLLISION_USER_GND)
-        gf_checkUserAcGndCollisions();
+    if (!gf_standServices().lf_userIsAirborne() && gf_parametersSnapshot()->COLLISION_USER_GND)
+        gf_standServices().gf_checkUserAcGndCollisions();
     if (!gf_isRTDirect())
         gf_sendUserStateToRTApp();
 }

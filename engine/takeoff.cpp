@@ -23,7 +23,7 @@
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {

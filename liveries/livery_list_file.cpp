@@ -122,6 +122,11 @@ bool gf_writeScannedLiveries()
         gf_logError(fmt::format("Temporary livery scan file {} failed validation", lf_utf8(temp)));
         return false;
     }
+    if (!gf_flushFileToDisk(temp)) {
+        gf_logError(fmt::format("Cannot write temporary livery scan file {} to disk: {}", lf_utf8(temp),
+                                std::system_category().message(gf_lastSystemError())));
+        return false;
+    }
     if (!lf_replaceLiveryListFile(temp, target))
         return false;
     try {

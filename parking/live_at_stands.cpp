@@ -14,7 +14,6 @@
 #include "core/ui_sink.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/aircraft_removal.h"
 #include "engine/engine_reports.h"
 #include "engine/sim_reactions.h"
 #include "engine/spawning.h"

@@ -59,3 +59,7 @@ void gf_setSystemTimeForTest(int64_t (*clock)());
 
 // Rebuilds the stayer list; aircraft parked too long are removed instead.
 void lf_collectLiveStayers();
+
+// Removes the active static aircraft that is the live one: by its parked key
+// (hexid), its registration or one of its other callsigns.
+void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& aircraft);

@@ -19,6 +19,7 @@
 #include "core/gui_senders.h"
 #include "airports/park_airports.h"
 #include "core/clock.h"
+#include "core/files.h"
 #include "core/geodesy.h"
 #include "core/layout.h"
 #include "core/log.h"
@@ -244,8 +245,16 @@ void gf_saveMyParkAirportsFile()
         lines.push_back(a.reservedStand.empty() ? a.icao.toString() : fmt::format("{},{}", a.icao, a.reservedStand));
     std::sort(lines.begin(), lines.end());
     lines.insert(lines.end(), preserved.begin(), preserved.end());
-    if (!gf_writeLines(lines, path))
+    // Through a temporary file: a full disk or a kill never cuts the list.
+    fs::path temp = path;
+    temp += L".save_tmp";
+    if (!gf_writeLines(lines, temp)) {
+        std::error_code ec;
+        fs::remove(temp, ec);
         gf_logError(fmt::format("Could not write '{}'", gf_pathText(path)));
+        return;
+    }
+    gf_putSavedFileInPlace(temp, path);
 }
 
 bool lf_isAirportWithinReach(const ParkUserPosition& user, const LatLon& airport)

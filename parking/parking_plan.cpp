@@ -12,7 +12,7 @@
 #include "parking/stand_fit.h"
 #include "parking/stand_search_index.h"
 #include "parking/stand_table.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "parking/stand_options.h"
 #include "parking/stand_search_index.h"
 #include "parking/stand_table.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 bool searchDirectionToggle = true;
 

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "engine/aircraft_removal.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "parking/live_at_stands.h"

@@ -28,7 +28,7 @@ public:
         s_flushes.clear();
         s_fail = false;
         m_previous = gf_setFileCalls({});
-        gf_setFileCalls({m_previous.rename, m_previous.copy, &DiskFlushProbe::record});
+        gf_setFileCalls({m_previous.rename, m_previous.copy, &DiskFlushProbe::record, m_previous.replace});
     }
     ~DiskFlushProbe() { gf_setFileCalls(m_previous); }
     DiskFlushProbe(const DiskFlushProbe&) = delete;

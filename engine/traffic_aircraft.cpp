@@ -1,4 +1,4 @@
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 #include <algorithm>
 #include <array>

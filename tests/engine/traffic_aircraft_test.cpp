@@ -7,7 +7,7 @@
 
 #include "engine/aircraft.h"
 #include "feed/traffic_records.h"
-#include "parking/traffic_aircraft.h"
+#include "engine/traffic_aircraft.h"
 
 namespace {
 
