@@ -280,6 +280,9 @@ void lf_runThread(const std::stop_token& stopToken, ScHandle& handle)
             lf_sleep(100ms, stopToken);
             continue;
         }
+        // The main loop runs on the user aircraft's reports every second.
+        if (g_userReportsRequested.load())
+            gf_postDataRequest(DataRequestKind::UserOnGround);
         bool end = false;
         lf_connectedLoop(handle, stopToken, waitingAnnounced, mismatchAnnounced, end);
         if (end)
@@ -421,6 +424,7 @@ void gf_resetSimClientState()
 {
     g_positionBuffer.reset(true);
     gf_resetCommandMailbox();
+    g_userReportsRequested.store(false);
     g_linkState.store(LinkState::NotConnected);
 }
 

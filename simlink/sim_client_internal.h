@@ -26,6 +26,11 @@ struct DispatchFlags {
 // The published connection handle; null while not connected (any thread reads).
 extern std::atomic<ScHandle> g_simHandle;
 
+// The user aircraft's report every second was asked for in this run of the
+// main task: a new connection asks for it again, as the simulator forgets the
+// requests of a closed one.
+extern std::atomic<bool> g_userReportsRequested;
+
 struct PendingCreate {
     uint32_t key = 0;
     bool live = false;

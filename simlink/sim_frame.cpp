@@ -17,6 +17,7 @@
 
 PositionStreamer g_positionStreamer;
 LastSentPosition g_lastSentPosition;
+std::atomic<bool> g_userReportsRequested{false};
 
 namespace {
 
@@ -57,9 +58,10 @@ void lf_executeDataRequest(const DataRequestCmd& cmd)
                    "SimConnect request user ac model fails");
         break;
     case DataRequestKind::UserOnGround:
-        lf_request(sc.RequestDataOnSimObject(h, USER_AC_ON_GROUND, DEFINITION_USER_AC_GET_ONGROUND,
-                                             SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
-                   "SimConnect request ac gnd/air fails");
+        if (lf_request(sc.RequestDataOnSimObject(h, USER_AC_ON_GROUND, DEFINITION_USER_AC_GET_ONGROUND,
+                                                 SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0),
+                       "SimConnect request ac gnd/air fails"))
+            g_userReportsRequested.store(true);
         break;
     case DataRequestKind::UserPosition:
         lf_request(once(USER_AC_POSITION, DEFINITION_LATLONPIBAVSHETRALTGSZULI, SIMCONNECT_OBJECT_ID_USER),

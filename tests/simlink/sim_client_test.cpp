@@ -2,6 +2,8 @@
 // simulator quitting, program stop, request errors and new flights.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "simlink/sim_client_internal.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/simconnect_ids.h"
@@ -11,7 +13,19 @@ using kvr::test::countOf;
 
 namespace {
 
-class SimClientThreadTest : public kvr::test::SimClientTest {};
+class SimClientThreadTest : public kvr::test::SimClientTest {
+protected:
+    // The connections that asked for the user aircraft's report every second.
+    std::set<uint32_t> userReportConnections()
+    {
+        std::set<uint32_t> out;
+        for (const auto& c : trace("calls"))
+            if (c["fn"] == "SimConnect_RequestDataOnSimObject" && c["args"][0] == USER_AC_ON_GROUND &&
+                c["args"][3] == SIMCONNECT_PERIOD_SECOND)
+                out.insert(c["connection"].get<uint32_t>());
+        return out;
+    }
+};
 
 TEST_F(SimClientThreadTest, ConnectsToMsfs2020WithEverySetUpCallInOrder)
 {
@@ -131,6 +145,9 @@ TEST_F(SimClientThreadTest, ExceptionInAHandlerStillResetsStateAndHandle)
 TEST_F(SimClientThreadTest, SimulatorQuitReconnectsWithoutRemovals)
 {
     connect();
+    gf_postDataRequest(DataRequestKind::UserOnGround);
+    frames(2);
+    ASSERT_EQ(userReportConnections().size(), 1u);
     ASSERT_EQ(createObjects(2).size(), 2u);
     sim.load({{"close_removes_objects", false}});
     sim.quit();
@@ -147,6 +164,9 @@ TEST_F(SimClientThreadTest, SimulatorQuitReconnectsWithoutRemovals)
     ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
     EXPECT_EQ(countOf(calls(), "AIRemoveObject"), 0u);
     EXPECT_FALSE(gf_currentStopRequest());
+    // The main loop goes on with the reports of the new connection.
+    frames(2);
+    EXPECT_EQ(userReportConnections().size(), 2u);
 }
 
 TEST_F(SimClientThreadTest, ProgramStopRemovesEveryOwnedObject)
