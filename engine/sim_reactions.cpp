@@ -15,6 +15,7 @@
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/livery_choice.h"
+#include "engine/stand_arrival.h"
 #include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/units.h"
@@ -66,6 +67,46 @@ void lf_applyGroundData(LiveAircraft& ac, const SimEvent& e)
     applySimGroundReport(ac, e, source);
 }
 
+// The aircraft's waiting commands named the old object.
+void lf_forgetDelayedCommands(uint32_t key)
+{
+    std::erase_if(gf_trafficState().delayedCommands, [key](const SimEvent& d) { return d.key == key; });
+}
+
+// An object that went with the connection: an aircraft still shown is
+// created again (a live one where it stands now), once the simulator is
+// back. False for one that was leaving anyway.
+bool lf_keepForNextConnection(uint32_t objectId)
+{
+    AircraftStore& store = gf_trafficState().aircraft;
+    if (LiveAircraft* ac = store.findLiveByObjectId(objectId);
+        ac && ac->simState == SimState::active && !ac->samples.empty()) {
+        lf_forgetDelayedCommands(ac->key());
+        lf_startAgainFromHere(*ac);
+        lf_backToBuffer(*ac);
+        return true;
+    }
+    if (StaticAircraft* st = store.findStaticByObjectId(objectId); st && st->simState == SimState::active) {
+        lf_forgetDelayedCommands(st->key());
+        store.setObjectId(*st, 0);
+        gf_queueStaticCreation(*st);
+        return true;
+    }
+    return false;
+}
+
+// A creation the old connection never answered is asked again.
+void lf_createOnNextConnection(uint32_t key)
+{
+    AircraftStore& store = gf_trafficState().aircraft;
+    if (gf_isLiveKey(key)) {
+        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(key)); ac && ac->simState == SimState::adding2sim)
+            lf_backToBuffer(*ac);
+    } else if (StaticAircraft* st = store.findStatic(key); st && st->simState == SimState::adding2sim) {
+        gf_queueStaticCreation(*st);
+    }
+}
+
 void lf_applyEvent(const SimEvent& e)
 {
     TrafficState& s = gf_trafficState();
@@ -88,6 +129,8 @@ void lf_applyEvent(const SimEvent& e)
         s.delayedCommands.push_back(e);
         return;
     case SimEventKind::Removed:
+        if (e.key == kWentWithConnection && lf_keepForNextConnection(e.objectId))
+            return;
         if (LiveAircraft* ac = store.findLiveByObjectId(e.objectId)) {
             if (ac->simState == SimState::liveryrespawn) {
                 ac->simState = SimState::buffer;
@@ -110,6 +153,10 @@ void lf_applyEvent(const SimEvent& e)
             lf_applyStaticCgAndPitch(*ac, e);
         return;
     case SimEventKind::CreateFailed:
+        if (e.value2 == kWentWithConnection) {
+            lf_createOnNextConnection(e.key);
+            return;
+        }
         // The record goes first; the livery failure report may end the run
         // (too many failed titles) and then takes a copy with it.
         if (gf_isLiveKey(e.key)) {

@@ -184,7 +184,9 @@ void lf_spawnGate(LiveAircraft& ac)
         ac.removeFlag = 1;
         return;
     }
-    if (ac.category != Category::Rotorcraft && lf_anyAirborne(ac.samples)) {
+    // Only a new aircraft waits for height: one created again (a new livery,
+    // a new simulator connection) comes back where it was.
+    if (ac.phase == FlightPhase::birth && ac.category != Category::Rotorcraft && lf_anyAirborne(ac.samples)) {
         const CurrentAirportRecord airport = lf_currentAirport();
         const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
         if (ac.samples.front().altitudeFt - elevation <= 700.0) {

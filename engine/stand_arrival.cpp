@@ -86,44 +86,55 @@ bool arriveAtStand(LiveAircraft& ac)
     return true;
 }
 
+void lf_startAgainFromHere(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (st.empty())
+        throw std::runtime_error("empty sample stream");
+    TrafficSample fresh;
+    if (ac.phase != FlightPhase::parked) {
+        fresh = st.front();
+        fresh.lat = ac.lat;
+        fresh.lon = ac.lon;
+        fresh.altitudeFt = ac.altitudeFt;
+        fresh.roll = ac.bank;
+        fresh.hasRoll = 1;
+        if (lf_samePosition(st.front().lat, st.front().lon, ac.lat, ac.lon))
+            st.front().stationary = 1;
+    } else {
+        st.resize(1);
+        TrafficSample& only = st.front();
+        only.stationary = 1;
+        only.speedKt = 0.0;
+        only.tasKt = 0.0;
+        only.trackDeg = ac.heading * 180.0 / std::numbers::pi;
+        fresh = only;
+    }
+    fresh.playTime = engineClock.load() + 1;
+    st.push_front(fresh);
+    ac.respawnHeading = ac.heading;
+}
+
+void lf_backToBuffer(AircraftBase& ac)
+{
+    ac.simState = SimState::buffer;
+    ac.throttleIndex = 5;
+    ac.flapsIndex = 4;
+    gf_trafficState().aircraft.setObjectId(ac, 0);
+}
+
 void liveryRespawn(LiveAircraft& ac)
 {
     try {
-        SampleStream& st = ac.samples;
-        if (st.empty())
-            throw std::runtime_error("empty sample stream");
-        TrafficSample fresh;
-        if (ac.phase != FlightPhase::parked) {
-            fresh = st.front();
-            fresh.lat = ac.lat;
-            fresh.lon = ac.lon;
-            fresh.altitudeFt = ac.altitudeFt;
-            fresh.roll = ac.bank;
-            fresh.hasRoll = 1;
-            if (lf_samePosition(st.front().lat, st.front().lon, ac.lat, ac.lon))
-                st.front().stationary = 1;
-        } else {
-            st.resize(1);
-            TrafficSample& only = st.front();
-            only.stationary = 1;
-            only.speedKt = 0.0;
-            only.tasKt = 0.0;
-            only.trackDeg = ac.heading * 180.0 / std::numbers::pi;
-            fresh = only;
-        }
-        fresh.playTime = engineClock.load() + 1;
-        st.push_front(fresh);
+        lf_startAgainFromHere(ac);
         ac.simState = SimState::liveryrespawn;
-        ac.respawnHeading = ac.heading;
         if (ac.objectId != 0) {
             gf_trafficState().removalQueue.push_back(ac.objectId);
         } else {
             // No object to wait for: the removal event never comes, so the
             // aircraft goes straight back to be created again.
             gf_logError(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.callsign));
-            ac.simState = SimState::buffer;
-            ac.throttleIndex = 5;
-            ac.flapsIndex = 4;
+            lf_backToBuffer(ac);
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "liveryRespawn", e.what()));

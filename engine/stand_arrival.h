@@ -14,3 +14,11 @@ bool arriveAtStand(LiveAircraft& aircraft);
 // Takes the aircraft's simulator object away so that it is created again at
 // the same place (with the livery already chosen by the caller).
 void liveryRespawn(LiveAircraft& aircraft);
+
+// The sample stream starts again at the aircraft's present pose (parked: its
+// stand), so that a new object is created where the old one stood.
+void lf_startAgainFromHere(LiveAircraft& aircraft);
+
+// No object any more: the spawn path creates the aircraft again, and the
+// next throttle and flaps commands are sent whatever they were.
+void lf_backToBuffer(AircraftBase& aircraft);

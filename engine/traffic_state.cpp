@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/ui_sink.h"
+#include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
@@ -444,4 +445,15 @@ bool gf_handOnOneCreation()
     gf_createSimObject(q.front());
     q.pop_front();
     return true;
+}
+
+void gf_queueStaticCreation(StaticAircraft& st)
+{
+    st.simState = SimState::adding2sim;
+    CreateAcCmd cmd;
+    cmd.initPosition = {st.standLat, st.standLon, 0.0, 0.0, 0.0, st.standHeading * kRadToDeg, 1, 0};
+    cmd.callsign = st.callsign;
+    cmd.title = std::string(st.liveryTitle);
+    cmd.key = st.key();
+    gf_trafficState().staticCreations.push_back(std::move(cmd));
 }

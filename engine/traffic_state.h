@@ -186,3 +186,5 @@ void gf_compactStaticAircraft();
 bool gf_handOnOneRemoval();
 // Live requests before static ones.
 bool gf_handOnOneCreation();
+// Queues the creation of a static aircraft at its stand (it waits in adding2sim).
+void gf_queueStaticCreation(StaticAircraft& aircraft);

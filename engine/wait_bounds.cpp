@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
+#include "engine/stand_arrival.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 
@@ -66,10 +67,7 @@ void lf_release(AircraftBase& ac, int32_t waitedTicks)
         gf_logLine(fmt::format("{}: the simulator did not confirm the removal for the new livery after {} s, "
                                "creating it again",
                                lf_who(ac), seconds));
-        ac.simState = SimState::buffer;
-        ac.throttleIndex = 5;
-        ac.flapsIndex = 4;
-        gf_trafficState().aircraft.setObjectId(ac, 0);
+        lf_backToBuffer(ac);
         break;
     default:
         break;

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
-#include "core/units.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
@@ -108,14 +107,7 @@ void lf_placeEntry(const ParkingPlanEntry& entry)
         StaticAircraft(base, n, stand->id, {stand->lat, stand->lon, stand->heading}, stand->cargo != 0));
     st.staticSource = entry.staticSource;
     st.createdWeekSlot = gf_weekSlotBack(gf_weekSlotOfWord(weekdayHalfHourWord.load()), entry.slotOffset);
-    st.simState = SimState::adding2sim;
-
-    CreateAcCmd cmd;
-    cmd.initPosition = {stand->lat, stand->lon, 0.0, 0.0, 0.0, stand->heading * kRadToDeg, 1, 0};
-    cmd.callsign = st.callsign;
-    cmd.title = std::string(st.liveryTitle);
-    cmd.key = n;
-    gf_trafficState().staticCreations.push_back(std::move(cmd));
+    gf_queueStaticCreation(st);
 }
 
 } // namespace

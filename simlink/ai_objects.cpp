@@ -237,6 +237,7 @@ void lf_abandonConnectionObjects(ScHandle handle, bool simulatorGone)
     for (uint32_t id : owned) {
         SimEvent e;
         e.objectId = id;
+        e.key = kWentWithConnection;
         e.kind = SimEventKind::Removed;
         gf_pushSimEvent(e);
     }
@@ -245,6 +246,7 @@ void lf_abandonConnectionObjects(ScHandle handle, bool simulatorGone)
         e.key = key;
         e.kind = SimEventKind::CreateFailed;
         e.value1 = static_cast<double>(requestId);
+        e.value2 = kWentWithConnection;
         gf_pushSimEvent(e);
     }
     if (!owned.empty() || !creations.empty())

@@ -12,15 +12,19 @@
 // The record that crosses the thread boundary: 32 bytes, fixed layout.
 struct SimEvent {
     uint32_t objectId = 0; // SimConnect object id (0 for a failed creation)
-    uint32_t key = 0;      // kinds 0, 1, 5: aircraft key; kind 3: 1 on the ground; else 0
+    uint32_t key = 0;      // kinds 0, 1, 5: aircraft key; kind 3: 1 on the ground; kind 2: kWentWithConnection or 0
     uint32_t counter = 0;  // 0 when pushed; ticks waited in the delayed command list
     uint32_t kind = 0;     // SimEventKind
     double value1 = 0.0;   // kind 3: ground altitude ft; kind 4: static CG ft; kind 5: request id
-    double value2 = 0.0;   // kind 3: altitude above ground ft; kind 4: static pitch rad
+    double value2 = 0.0;   // kind 3: altitude above ground ft; kind 4: static pitch rad; kind 5: 1 went with the connection
 };
 static_assert(sizeof(SimEvent) == 32);
 static_assert(offsetof(SimEvent, kind) == 12 && offsetof(SimEvent, value1) == 16 &&
               offsetof(SimEvent, value2) == 24);
+
+// A removal or failed creation that only means the connection ended: the
+// aircraft itself is still there to be created on the next connection.
+constexpr uint32_t kWentWithConnection = 1;
 
 struct SimEventKind {
     static constexpr uint32_t LiveCreated = 0;

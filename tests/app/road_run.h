@@ -57,14 +57,33 @@ struct RoadRun {
     // so, the run waits for the answer before the simulated time runs on.
     std::function<bool()> parkedAnswered = [] { return gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); };
 
+    // Asked when the main task ends without the run's stop: true starts it
+    // again, as the window does on its restart message.
+    std::function<bool()> restartPosted;
+
     int64_t switchNs = 0;
+    int64_t nextFrameNs = 0;
+    std::atomic<int> restarts{0};
     bool stopRequested = false;
     double seconds() const { return static_cast<double>(g_roadMainNs.load() - switchNs) / 1e9; }
+
+    // While the main task waits on something other than its clock: `seconds`
+    // pass at once, the simulator's frames with them.
+    void skip(double seconds)
+    {
+        const auto ns = static_cast<int64_t>(seconds * 1e9);
+        const auto frames = static_cast<uint32_t>(ns / (10'000'000 * static_cast<int64_t>(ticksPerFrame)));
+        g_roadMainNs += ns;
+        g_roadSteadyNs += ns;
+        nextFrameNs += ns;
+        sim.advanceFrames(frames);
+        sim.waitIdle(2000);
+    }
 
     // Runs the main task until `done` or the wall time is up; true when it ended.
     bool run(std::chrono::seconds wallLimit)
     {
-        int64_t nextFrameNs = 0;
+        nextFrameNs = 0;
         gf_setSteadyClockForTest(&roadSteadyClock);
         gf_setMainClock([] { return g_roadManual.load() ? g_roadMainNs.load() : roadQpcNs(); },
                         [&](int64_t ns) {
@@ -109,6 +128,12 @@ struct RoadRun {
         while (!ended && std::chrono::steady_clock::now() < end) {
             ended = main.wait_for(std::chrono::milliseconds(100)) == std::future_status::ready;
             Gui::instance().drainUpdates();
+            if (ended && !stopRequested && restartPosted && restartPosted()) {
+                ++restarts;
+                gf_openLog();
+                main = std::async(std::launch::async, [] { lf_main(); });
+                ended = false;
+            }
         }
         gf_setTickHook({});
         gf_setMainClock({}, {});

@@ -12,6 +12,7 @@ namespace {
 
 using kvr::test::makeLive;
 using kvr::test::makeStatic;
+using kvr::test::countOf;
 
 class AircraftRoundTripTest : public kvr::test::EngineSimTest {
 protected:
@@ -242,6 +243,42 @@ TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
     EXPECT_TRUE(trace("objects").empty());
     EXPECT_EQ(gf_failedLiveryCount(), 1u); // one title, now never chosen again
     gf_clearFailedLiveriesForTests();
+}
+
+// The connection fails: what the simulator showed is created again on the
+// next one (a live aircraft where it stands now), and a creation it never
+// answered is asked again, not taken as a livery that failed.
+TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
+{
+    gf_clearFailedLiveriesForTests();
+    AircraftStore& store = gf_trafficState().aircraft;
+    createLive(store.addLive(makeLive(0x4B0070, "AFR70")));
+    const uint32_t key = store.addStatic(makeStatic("AFR71*")).hexid;
+    create(*store.findStatic(key));
+    tick(202);
+    live(0x4B0070)->lat = 47.5; // moved on since its last sample
+    sim.load({{"assign_delay_frames", 1000}});
+    create(store.addLive(makeLive(0x4B0072, "AFR72")));
+
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    tick();
+    ASSERT_NE(live(0x4B0070), nullptr);
+    ASSERT_NE(live(0x4B0072), nullptr);
+    ASSERT_NE(store.findStatic(key), nullptr);
+    const LiveAircraft& shown = *live(0x4B0070);
+    EXPECT_EQ(shown.simState, SimState::buffer);
+    EXPECT_EQ(shown.objectId, 0u);
+    EXPECT_EQ(shown.samples.front().lat, 47.5);
+    EXPECT_EQ(store.findLiveByObjectId(0), nullptr);
+    EXPECT_EQ(live(0x4B0072)->simState, SimState::buffer);
+    const StaticAircraft& parked = *store.findStatic(key);
+    EXPECT_EQ(parked.simState, SimState::adding2sim);
+    ASSERT_EQ(gf_trafficState().staticCreations.size(), 1u);
+    EXPECT_EQ(gf_trafficState().staticCreations.front().key, key);
+    EXPECT_EQ(gf_failedLiveryCount(), 0u);
+    EXPECT_EQ(log().find("could not be created"), std::string::npos);
 }
 
 TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)

@@ -307,11 +307,14 @@ TEST_P(LostConnectionTest, ReportsEveryObjectAndCreationAndLeavesNothingBehind)
     std::vector<uint32_t> removed;
     std::vector<uint32_t> failedKeys;
     for (const auto& e : takeEvents()) {
-        if (e.kind == SimEventKind::Removed)
+        if (e.kind == SimEventKind::Removed) {
             removed.push_back(e.objectId);
+            EXPECT_EQ(e.key, kWentWithConnection);
+        }
         if (e.kind == SimEventKind::CreateFailed) {
             failedKeys.push_back(e.key);
             EXPECT_EQ(e.value1, waitingRequest);
+            EXPECT_EQ(e.value2, kWentWithConnection);
         }
     }
     std::sort(removed.begin(), removed.end());
