@@ -149,6 +149,14 @@ std::vector<std::string> RtAppStandIn::lines() const
     return received;
 }
 
+size_t RtAppStandIn::forgetLines()
+{
+    std::lock_guard lock(mutex);
+    const size_t count = received.size();
+    received = {};
+    return count;
+}
+
 std::vector<std::string> RtAppStandIn::linesStartingWith(std::string_view prefix) const
 {
     std::vector<std::string> out;

@@ -52,6 +52,9 @@ public:
 
     // Every line received so far, each with its line end.
     std::vector<std::string> lines() const;
+    // Forgets the lines received so far (a long run keeps no more than it
+    // looks at); returns how many there were.
+    size_t forgetLines();
     // The received lines that begin with prefix.
     std::vector<std::string> linesStartingWith(std::string_view prefix) const;
     // Waits until `count` lines beginning with prefix have come.

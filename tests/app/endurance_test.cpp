@@ -213,6 +213,7 @@ std::vector<InstalledLivery> lf_installedLiveries()
 struct Figures {
     double seconds = 0.0;
     uint64_t privateBytes = 0;
+    uint64_t heapBytes = 0; // in use in the process's heaps
     uint32_t handles = 0;
     uint64_t logBytes = 0;
     std::map<std::string, size_t> sizes;
@@ -255,6 +256,25 @@ std::map<std::string, size_t> lf_containerSizes()
             {"seenParking", parking.callsigns.size() + parking.hexids.size()}};
 }
 
+// The bytes of the blocks in use in every heap of the process: what the
+// program holds, apart from what the heaps keep in reserve.
+uint64_t lf_heapBytesInUse()
+{
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    uint64_t total = 0;
+    for (HANDLE heap : heaps) {
+        if (!HeapLock(heap))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return total;
+}
+
 Figures lf_measure(SimConnectStandin& sim, double seconds)
 {
     Figures f;
@@ -266,6 +286,7 @@ Figures lf_measure(SimConnectStandin& sim, double seconds)
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
     // Wine leaves PrivateUsage at 0; Windows gives both the same.
     f.privateBytes = std::max<uint64_t>(memory.PrivateUsage, memory.PagefileUsage);
+    f.heapBytes = lf_heapBytesInUse();
     DWORD handles = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles); // Wine counts none
     f.handles = handles;
@@ -295,13 +316,14 @@ std::vector<uint32_t> lf_minus(const std::set<uint32_t>& a, const std::set<uint3
 
 void lf_printFigures(const std::vector<Figures>& rows)
 {
-    std::printf("%8s %6s %10s %7s %9s %7s %7s", "minutes", "wall", "private", "handles", "log", "simObj", "engObj");
+    std::printf("%8s %6s %10s %10s %7s %9s %7s %7s", "minutes", "wall", "private", "heap", "handles", "log", "simObj",
+                "engObj");
     for (const auto& [name, size] : rows.front().sizes)
         std::printf(" %s", name.c_str());
     std::printf("\n");
     for (const Figures& f : rows) {
-        std::printf("%8.1f %6.0f %10llu %7u %9llu %7zu %7zu", f.seconds / 60.0, f.wallSeconds,
-                    static_cast<unsigned long long>(f.privateBytes),
+        std::printf("%8.1f %6.0f %10llu %10llu %7u %9llu %7zu %7zu", f.seconds / 60.0, f.wallSeconds,
+                    static_cast<unsigned long long>(f.privateBytes), static_cast<unsigned long long>(f.heapBytes),
                     f.handles, static_cast<unsigned long long>(f.logBytes), f.simObjects.size(), f.engineObjects.size());
         for (const auto& [name, size] : f.sizes)
             std::printf(" %*zu", static_cast<int>(name.size()), size);
@@ -499,6 +521,7 @@ void lf_soak(const SoakForm& form)
     std::vector<Figures> rows;
     double nextCheck = form.checkEvery;
     int round = 0;
+    size_t appLines = 0;
     drive.during = [&](double t) {
         if (t < nextCheck)
             return;
@@ -506,6 +529,7 @@ void lf_soak(const SoakForm& form)
         std::printf("%.0f simulated minutes, %.0f s\n", t / 60.0, rows.back().wallSeconds);
         std::fflush(stdout);
         nextCheck += form.checkEvery;
+        appLines += road.app.forgetLines();
         // The parked aircraft change for the next parking run.
         road.app.setParkedLines(lf_parkedLines(road.liveries, ++round, road.epoch + t));
     };
@@ -514,7 +538,7 @@ void lf_soak(const SoakForm& form)
     if (const char* keep = std::getenv("KELO_SOAK_LOG")) // the run's log, for a look afterwards
         fs::copy_file("Log.txt", keep, fs::copy_options::overwrite_existing);
     std::printf("%zu flights, %zu hexids flown again, %zu lines to the App\n", churn.flights, churn.reusedHexids,
-                road.app.lines().size());
+                appLines + road.app.forgetLines());
     EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
     ASSERT_GE(rows.size(), 3u);
 
