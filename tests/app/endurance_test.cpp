@@ -604,6 +604,13 @@ std::map<uint32_t, std::string> lf_simTails(SimConnectStandin& sim)
     return out;
 }
 
+void lf_expectEachTailOnce(const std::map<uint32_t, std::string>& objects)
+{
+    std::map<std::string, int> tails;
+    for (const auto& [id, tail] : objects)
+        EXPECT_EQ(++tails[tail], 1) << tail << " twice";
+}
+
 size_t lf_liveObjects(const std::map<uint32_t, std::string>& tails)
 {
     return std::count_if(tails.begin(), tails.end(), [](const auto& t) { return !t.second.ends_with('*'); });
@@ -662,9 +669,7 @@ TEST(Endurance, AnAppThatGoesAwayAndComesBackBringsItsTrafficBack)
         EXPECT_TRUE(during.empty()) << "objects left in the simulator";
         // Aircraft first seen low on the approach or on the take-off roll wait.
         EXPECT_GE(lf_liveObjects(after), lf_liveObjects(before) / 2) << "traffic not back";
-        std::map<std::string, int> tails;
-        for (const auto& [id, tail] : after)
-            EXPECT_EQ(++tails[tail], 1) << tail << " twice";
+        lf_expectEachTailOnce(after);
         EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
         EXPECT_NE(firstLog.find("RealTraffic App gone\n"), std::string::npos) << firstLog;
         EXPECT_NE(firstLog.find("pending removals 0, pending creates 0\n"), std::string::npos) << firstLog;
@@ -718,9 +723,7 @@ void lf_simulatorRestart(bool closeRemovesObjects)
     EXPECT_TRUE(drive.mismatches.empty()) << ::testing::PrintToString(drive.mismatches);
     EXPECT_GE(lf_liveObjects(now), lf_liveObjects(before) * 3 / 4) << "traffic not back";
     EXPECT_TRUE(notBack.empty()) << ::testing::PrintToString(notBack);
-    std::map<std::string, int> tails;
-    for (const auto& [id, tail] : now)
-        EXPECT_EQ(++tails[tail], 1) << tail << " twice";
+    lf_expectEachTailOnce(now);
     for (const auto& o : road.sim.trace("objects"))
         if (oldOwners.contains(o["owner"].get<uint32_t>()))
             EXPECT_FALSE(o["removed_frame"].is_null()) << o.dump();
