@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/main_loop.h"
 #include "app/settings_panel.h"
+#include "engine/traffic_state.h"
 
 namespace {
 
@@ -355,6 +356,9 @@ TEST_F(PanelTest, ParkActsOnlyWithAParkingAirportAndRaisesTheRequest)
 
 TEST_F(PanelTest, TheMainTaskAndTheWindowNeverChangeTheSelectorsAtOnce)
 {
+    // No aircraft left by an earlier run: the list is its first line only.
+    gf_resetTrafficState();
+    gf_initTrafficState();
     // While the window holds the control values, the main task's refill of
     // the aircraft selector waits for them.
     std::future<void> fill;

@@ -45,6 +45,7 @@
 #include "standins/trace_summary.h"
 #include "standins/track_generator.h"
 #include "tests/app/main_task_fixture.h"
+#include "tests/app/road_run.h"
 #include "tests/app/rt_app_run.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/runways/runway_fixture.h"
@@ -57,7 +58,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int64_t kFrameNs = 10'000'000; // one simulator frame per main-loop tick
 constexpr uint32_t kFramesPerSecond = 100;
 constexpr double kEhamFt = -11.0;
 constexpr double kLastBatch = 300.0;   // scenario seconds of traffic
@@ -65,30 +65,6 @@ constexpr double kRunSeconds = 440.0;  // then the engine runs on: the 30 s dela
 constexpr double kMetresPerNm = 1852.0;
 const LatLon kUser{52.30872, 4.76392};
 constexpr double kStandSeconds = 40.0; // DLH2409 stands this long beside the runway
-
-// ---- The run's clocks: real until the main loop's first tick, then moved by
-// the main task's sleeps only. ----
-
-std::atomic<bool> g_manual{false};
-std::atomic<int64_t> g_mainNs{0};
-std::atomic<int64_t> g_steadyNs{0};
-
-int64_t lf_qpcNs()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<int64_t>(static_cast<long double>(c.QuadPart) * 1e9L / static_cast<long double>(f.QuadPart));
-}
-int64_t lf_realSteadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-int64_t lf_steadyClock()
-{
-    return g_manual.load() ? g_steadyNs.load() : lf_realSteadyNs();
-}
 
 // ---- The scenario ----
 
@@ -435,15 +411,13 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     const double epoch = static_cast<double>(gf_nowSeconds(false));
     for (const AppParked& p : lf_parkedAircraft(gates))
         app.parkedLines.push_back(parkedLine(p, epoch));
-    int64_t switchNs = 0, nextFrameNs = 0;
+    RoadRun run(sim);
     uint64_t frame0 = 0, frames = 0;
     double nextBatch = 0.0;
     std::map<std::string, double> firstSent; // callsign -> simulator seconds of its first record
-    bool stopRequested = false;
     auto simSeconds = [&] { return static_cast<double>(frame0 + frames) / kFramesPerSecond; };
-    auto scenarioSeconds = [&] { return static_cast<double>(g_mainNs.load() - switchNs) / 1e9; };
     auto sendDue = [&] {
-        if (nextBatch > kLastBatch || scenarioSeconds() < nextBatch)
+        if (nextBatch > kLastBatch || run.seconds() < nextBatch)
             return;
         // The reports made since the last batch, each with its own time, in
         // the order of their times; the feed's clock is the last one's.
@@ -483,51 +457,17 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
             std::this_thread::sleep_for(1ms);
         }
     };
-    gf_setSteadyClockForTest(&lf_steadyClock);
-    gf_setMainClock([] { return g_manual.load() ? g_mainNs.load() : lf_qpcNs(); },
-                    [&](int64_t ns) {
-                        if (!g_manual.load()) {
-                            std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
-                            return;
-                        }
-                        g_mainNs += ns;
-                        g_steadyNs += ns;
-                        while (g_mainNs.load() >= nextFrameNs) {
-                            sim.advanceFrames(1);
-                            sim.waitIdle(2000);
-                            ++frames;
-                            nextFrameNs += kFrameNs;
-                            sendDue();
-                            // A parked-traffic request the main task sent is
-                            // answered by the App in real time: let the answer
-                            // in before the simulated time runs on (the main
-                            // loop is far quicker than real time here).
-                            for (int i = 0; i < 2000 && !gf_parkedTrafficOf(TrafficSource::rtApp).received.load(); ++i)
-                                std::this_thread::sleep_for(1ms);
-                        }
-                    });
-    gf_setTickHook([&] {
-        if (!g_manual.load()) {
-            sim.load({{"mode", "manual"}});
-            frame0 = sim.trace("frame").get<uint64_t>();
-            g_mainNs = lf_qpcNs();
-            g_steadyNs = lf_realSteadyNs();
-            switchNs = nextFrameNs = g_mainNs.load();
-            g_manual = true;
-            app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013");
-        }
-        if (!stopRequested && scenarioSeconds() >= kRunSeconds) {
-            stopRequested = true;
-            StopRequestPtr none;
-            gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
-        }
-    });
-    auto run = std::async(std::launch::async, [] { lf_main(); });
-    const bool ended = run.wait_for(600s) == std::future_status::ready;
-    gf_setTickHook({});
-    gf_setMainClock({}, {});
-    gf_setSteadyClockForTest(nullptr);
-    g_manual = false;
+    run.onManual = [&] {
+        frame0 = sim.trace("frame").get<uint64_t>();
+        app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013");
+    };
+    run.onFrame = [&](double) {
+        ++frames;
+        sendDue();
+    };
+    run.done = [](double t) { return t >= kRunSeconds; };
+    const bool ended = run.run(600s);
+    const bool stopRequested = run.stopRequested;
     gf_setDownloadSiteForTests("");
     _putenv_s("KELO_SIM_TRACE", "");
     _putenv_s("KELO_SIM_TRACE_EVERY", "");
