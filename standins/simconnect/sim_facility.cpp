@@ -268,7 +268,8 @@ ScHresult Sim::setFlightPlan(ScHandle h, std::uint32_t objectId, const char* pat
     }
     const auto plan = doc.child("SimBase.Document").child("FlightPlan.FlightPlan");
     it->second.flightPlan = std::string(plan.child_value("DepartureID")) + "-" + plan.child_value("DestinationID");
-    m_events.push_back(ObjectEvent{m_frame, objectId, "AISetAircraftFlightPlan", requestId, 0, 0});
+    if (m_options.keepHistory)
+        m_events.push_back(ObjectEvent{m_frame, objectId, "AISetAircraftFlightPlan", requestId, 0, 0});
     return SC_S_OK;
 }
 

@@ -905,7 +905,8 @@ ScHresult Sim::releaseControl(ScHandle h, std::uint32_t objectId, std::uint32_t 
         return SC_S_OK;
     }
     it->second.released = true;
-    m_events.push_back(ObjectEvent{m_frame, objectId, "AIReleaseControl", requestId, 0, 0});
+    if (m_options.keepHistory)
+        m_events.push_back(ObjectEvent{m_frame, objectId, "AIReleaseControl", requestId, 0, 0});
     return SC_S_OK;
 }
 
