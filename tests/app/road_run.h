@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "app/main_task.h"
@@ -38,9 +39,26 @@ inline int64_t roadRealSteadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+inline std::atomic<bool> g_roadEnding{false}; // the run has asked the program to stop
+inline std::mutex g_roadClockMutex;
+inline int64_t g_roadStopRealNs = 0; // real time at which the end was last seen, 0 before
+// The manual clock; once the run has asked the program to stop, real time
+// passes on it too: no frames come then, and the program's own bounded waits
+// (the link's last removals) must still end.
 inline int64_t roadSteadyClock()
 {
-    return g_roadManual.load() ? g_roadSteadyNs.load() : roadRealSteadyNs();
+    if (!g_roadManual.load())
+        return roadRealSteadyNs();
+    const bool stopping = g_roadEnding.load();
+    std::lock_guard lock(g_roadClockMutex);
+    const int64_t now = roadRealSteadyNs();
+    if (g_roadStopRealNs != 0) {
+        g_roadSteadyNs += now - g_roadStopRealNs;
+        g_roadStopRealNs = stopping ? now : 0;
+    } else if (stopping) {
+        g_roadStopRealNs = now;
+    }
+    return g_roadSteadyNs.load();
 }
 
 struct RoadRun {
@@ -116,6 +134,7 @@ struct RoadRun {
             }
             if (!stopRequested && done(seconds())) {
                 stopRequested = true;
+                g_roadEnding = true;
                 StopRequestPtr none;
                 gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
             }
@@ -139,6 +158,8 @@ struct RoadRun {
         gf_setMainClock({}, {});
         gf_setSteadyClockForTest(nullptr);
         g_roadManual = false;
+        g_roadStopRealNs = 0;
+        g_roadEnding = false;
         return ended;
     }
 };
