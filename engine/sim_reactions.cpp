@@ -133,10 +133,7 @@ void lf_applyEvent(const SimEvent& e)
             return;
         if (LiveAircraft* ac = store.findLiveByObjectId(e.objectId)) {
             if (ac->simState == SimState::liveryrespawn) {
-                ac->simState = SimState::buffer;
-                ac->throttleIndex = 5;
-                ac->flapsIndex = 4;
-                store.setObjectId(*ac, 0);
+                lf_backToBuffer(*ac);
             } else {
                 lf_eraseLiveAircraft(*ac);
             }
