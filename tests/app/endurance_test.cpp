@@ -32,6 +32,8 @@
 #include "core/geodesy.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
+#include "feed/rt_api_session.h"
+#include "feed/rt_api_transport.h"
 #include "feed/rt_app_link.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
@@ -41,6 +43,7 @@
 #include "simlink/simconnect_api.h"
 #include "simlink/simconnect_loader.h"
 #include "standins/rt_app_scenario.h"
+#include "standins/rt_web_api.h"
 #include "tests/app/road_run.h"
 #include "tests/app/rt_app_run.h"
 #include "tests/runways/runway_fixture.h"
@@ -368,11 +371,14 @@ void lf_printFigures(const std::vector<Figures>& rows)
 
 // ---- The road ----
 
+enum class Feed { app, webApi };
+
 // The program folder, the simulator with Amsterdam and its gates, and the
-// stand-in App, ready for a run of the main task.
+// stand-in App (or web API), ready for a run of the main task.
 class Road {
 public:
-    explicit Road(const nlohmann::json& simOptions = nlohmann::json::object()) : fx(true, 1)
+    explicit Road(const nlohmann::json& simOptions = nlohmann::json::object(), Feed feed = Feed::app)
+        : fx(feed == Feed::app, 1)
     {
         ok = gf_loadSimConnect() && sim.bind();
         if (!ok)
@@ -411,11 +417,42 @@ public:
         failure = ok || !failure.empty() ? failure : "facility stands";
         std::string settings = readBytes(gf_parametersXmlPath());
         settings.insert(settings.find("  </parameters>"), "    <parameter name=\"parking_percentage\" value=\"100\"/>\n");
+        if (feed == Feed::webApi) {
+            settings.replace(settings.find("\"RT App\""), 8, "\"RT Direct\"");
+            api.emplace();
+            api->setCredential(kCredential);
+            api->setWrrl(250);
+            // Thirty aircraft of installed types, 3 to 6 NM out and low: in
+            // range for the whole run.
+            std::vector<RTWebApi::Aircraft> traffic = RTWebApi::scenarioAround(kEhamRef.latitude, kEhamRef.longitude, 30);
+            const char* const types[] = {"A320", "B738", "E190", "DH8D"};
+            for (size_t i = 0; i < traffic.size(); ++i) {
+                RTWebApi::Aircraft& a = traffic[i];
+                const double bearing = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(traffic.size());
+                const LatLon at = gf_destinationPoint(kEhamRef, {bearing, (3.0 + static_cast<double>(i % 4)) * kNm});
+                a.lat = at.latitude;
+                a.lon = at.longitude;
+                a.altitudeFt = 3000.0 + 500.0 * static_cast<double>(i % 5);
+                a.groundSpeedKt = 140.0;
+                a.verticalSpeedFpm = 0.0;
+                a.type = types[i % 4];
+            }
+            api->setTraffic(std::move(traffic));
+            const fs::path dir = fx.folders.roamingAppData() / "InsideSystems";
+            fs::create_directories(dir);
+            writeBytes(dir / "RealTraffic.lic", fmt::format("{{\"License\":\"{}\"}}", kCredential));
+            gf_setRTApiBaseUrlForTesting(api->baseUrl());
+        }
         writeBytes(gf_parametersXmlPath(), settings);
         gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     }
     ~Road()
     {
+        if (api) {
+            api->stop();
+            gf_rtApiSession().clear();
+            gf_setRTApiBaseUrlForTesting({});
+        }
         gf_setDownloadSiteForTests("");
         if (ok)
             sim.reset();
@@ -441,6 +478,8 @@ public:
     MessageBoxRecorder boxes;
     SimConnectStandin sim;
     RtAppStandIn app;
+    std::optional<RTWebApi> api;
+    static constexpr const char* kCredential = "lic-endurance-5d1f";
     std::vector<Livery> liveries;
     uint16_t port = 0;
     bool ok = false;
@@ -686,10 +725,7 @@ TEST(Endurance, AnAppThatGoesAwayTakesItsTrafficOutOfTheSimulator)
 // The App goes away for 5 s, a minute or ten: Kelo restarts (the window
 // starts it again), nothing of its traffic stays in the simulator meanwhile,
 // and once the App is back its traffic is too, each aircraft once.
-// Not yet reliable: now and then one of the three cases ends its run right
-// after the App is back (its simulated time runs past the end during the
-// restarted start-up), so the traffic is never measured.
-TEST(Endurance, DISABLED_AnAppThatGoesAwayAndComesBackBringsItsTrafficBack)
+TEST(Endurance, AnAppThatGoesAwayAndComesBackBringsItsTrafficBack)
 {
     for (double outage : {5.0, 60.0, 600.0}) {
         SCOPED_TRACE(fmt::format("App away for {} s", outage));
@@ -742,6 +778,77 @@ TEST(Endurance, DISABLED_AnAppThatGoesAwayAndComesBackBringsItsTrafficBack)
         EXPECT_NE(firstLog.find("RealTraffic App gone\n"), std::string::npos) << firstLog;
         EXPECT_NE(firstLog.find("pending removals 0, pending creates 0\n"), std::string::npos) << firstLog;
     }
+}
+
+// RT Direct with traffic running: the web API stops answering (the transfer
+// times out), answers a 500 and a 429 page, then garbage three times. The
+// session holds (no new sign-in, no restart), the first good answer brings
+// the traffic again, no aircraft is in the simulator twice, and neither the
+// credential nor the session is ever logged.
+TEST(Endurance, TheWebApiFailingForAWhileLosesNeitherTheSessionNorTheTraffic)
+{
+    Road road({{"keep_history", true}}, Feed::webApi);
+    ASSERT_TRUE(road.ok) << road.failure << gf_simConnectLoadError();
+    RTWebApi& api = *road.api;
+    RoadRun run(road.sim);
+    run.realTime = true;
+    enum class Stage { flowing, failing, recovering, resumed, done } stage = Stage::flowing;
+    std::map<uint32_t, std::string> before, after;
+    std::string guid;
+    size_t signIns = 0, firstBad = 0, pollOfResumption = 0;
+    uint64_t lastStamp = 0;
+    double resumedAt = 0.0, nextLook = 0.0;
+    Figures settled;
+    run.onFrame = [&](double t) {
+        const size_t polls = api.count("/v6/traffic");
+        const uint64_t stamp = gf_trafficClockInputs().rtDirectLatestTimestamp.load();
+        if (stage == Stage::flowing && t >= nextLook) {
+            nextLook = t + 1.0;
+            if (lf_liveObjects(lf_simTails(road.sim)) < 20)
+                return;
+            before = lf_simTails(road.sim);
+            signIns = api.count("/v6/auth");
+            guid = api.currentGuid();
+            firstBad = polls;
+            RTWebApi::Reply silent;
+            silent.hang = true;
+            api.queueReply("/v6/traffic", silent);
+            api.queueReply("/v6/traffic", RTWebApi::htmlPage(500));
+            api.queueReply("/v6/traffic", RTWebApi::htmlPage(429));
+            RTWebApi::Reply garbage;
+            garbage.body = "%%garbage%%";
+            garbage.contentType = "text/plain";
+            for (int i = 0; i < 3; ++i)
+                api.queueReply("/v6/traffic", garbage);
+            stage = Stage::failing;
+        } else if (stage == Stage::failing && polls >= firstBad + 6) {
+            lastStamp = stamp; // the last bad poll is on its way
+            stage = Stage::recovering;
+        } else if (stage == Stage::recovering && stamp > lastStamp) {
+            pollOfResumption = polls - firstBad;
+            resumedAt = t;
+            stage = Stage::resumed;
+        } else if (stage == Stage::resumed && t >= resumedAt + 30.0) {
+            after = lf_simTails(road.sim);
+            settled = lf_measure(road.sim, t);
+            stage = Stage::done;
+        }
+    };
+    run.done = [&](double t) { return stage == Stage::done || t > 300.0; };
+    ASSERT_TRUE(run.run(420s)) << road.fx.log();
+    ASSERT_EQ(stage, Stage::done) << road.fx.log();
+    EXPECT_EQ(pollOfResumption, 7u) << "traffic came back only after more polls than the bad ones";
+    EXPECT_EQ(api.count("/v6/auth"), signIns) << "the session was lost";
+    EXPECT_EQ(run.restarts.load(), 0);
+    EXPECT_GE(lf_liveObjects(after), lf_liveObjects(before) * 3 / 4) << "traffic not back";
+    lf_expectEachTailOnce(after);
+    EXPECT_EQ(settled.simObjects, settled.engineObjects);
+    const std::string log = road.fx.log();
+    EXPECT_NE(log.find("HTTP 500 response"), std::string::npos) << log;
+    EXPECT_NE(log.find("invalid JSON: %%garbage%%"), std::string::npos) << log;
+    EXPECT_EQ(log.find(Road::kCredential), std::string::npos) << "the credential is logged";
+    ASSERT_FALSE(guid.empty());
+    EXPECT_EQ(log.find(guid), std::string::npos) << "the session is logged";
 }
 
 namespace {

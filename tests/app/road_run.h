@@ -65,6 +65,9 @@ struct RoadRun {
     explicit RoadRun(SimConnectStandin& standin) : sim(standin) {}
     SimConnectStandin& sim;
     uint32_t ticksPerFrame = 1;
+    // The clocks stay real and the simulator runs its own frames: for a feed
+    // that keeps real time (the web API); `onFrame` then runs at every tick.
+    bool realTime = false;
     // Runs once, at the main loop's first tick, after the switch to manual frames.
     std::function<void()> onManual;
     // After each simulator frame, with the seconds since the switch.
@@ -82,6 +85,10 @@ struct RoadRun {
     int64_t switchNs = 0;
     int64_t nextFrameNs = 0;
     std::atomic<int> restarts{0};
+    // From a restart to the main loop's first tick the main task waits on
+    // things that take real time (the link's reconnection, the App): its
+    // sleeps take real time too, or the simulated time would race ahead.
+    std::atomic<bool> startingAgain{false};
     bool stopRequested = false;
     double seconds() const { return static_cast<double>(g_roadMainNs.load() - switchNs) / 1e9; }
 
@@ -109,6 +116,8 @@ struct RoadRun {
                                 std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
                                 return;
                             }
+                            if (startingAgain.load())
+                                std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
                             g_roadMainNs += ns;
                             g_roadSteadyNs += ns;
                             while (g_roadMainNs.load() >= nextFrameNs) {
@@ -123,7 +132,14 @@ struct RoadRun {
                             }
                         });
         gf_setTickHook([&] {
-            if (!g_roadManual.load()) {
+            startingAgain = false;
+            if (realTime) {
+                g_roadMainNs = roadQpcNs();
+                if (switchNs == 0)
+                    switchNs = g_roadMainNs.load();
+                if (onFrame)
+                    onFrame(seconds());
+            } else if (!g_roadManual.load()) {
                 sim.load({{"mode", "manual"}});
                 g_roadMainNs = roadQpcNs();
                 g_roadSteadyNs = roadRealSteadyNs();
@@ -149,6 +165,7 @@ struct RoadRun {
             Gui::instance().drainUpdates();
             if (ended && !stopRequested && restartPosted && restartPosted()) {
                 ++restarts;
+                startingAgain = true;
                 gf_openLog();
                 main = std::async(std::launch::async, [] { lf_main(); });
                 ended = false;
