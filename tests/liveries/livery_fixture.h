@@ -28,6 +28,7 @@ protected:
         writeRepoDataSet(DataSetKind::Dbase, g_dbaseEncPath);
         writeRepoDataSet(DataSetKind::AigRegcodes, g_aigRegcodesEncPath);
         gf_openLog();
+        m_databaseWasRead = !gf_modelDatabase().icaoModelCodes.empty();
         gf_clearModelDatabase();
         ASSERT_TRUE(gf_readDbase());
         m_oldParameters = g_parameters.load();
@@ -46,8 +47,14 @@ protected:
         g_parameters.store(m_oldParameters);
         g_modeSettings.store(m_oldMode);
         gf_clearFailedLiveriesForTests();
-        gf_closeLog();
         gf_clearModelDatabase();
+        // The program reads its model database once per process: a start of
+        // it after this test finds the database it found before.
+        if (m_databaseWasRead) {
+            writeRepoDataSet(DataSetKind::Dbase, g_dbaseEncPath);
+            EXPECT_TRUE(gf_readDbase());
+        }
+        gf_closeLog();
     }
 
     static void setParameters(int32_t depth, bool random, int32_t tcasFl = 180)
@@ -81,6 +88,7 @@ protected:
     ScopedTestFolders m_folders{"liv"};
     std::shared_ptr<const Parameters> m_oldParameters;
     std::shared_ptr<const ModeSettings> m_oldMode;
+    bool m_databaseWasRead = false;
 };
 
 } // namespace kvr::test
