@@ -1,6 +1,7 @@
 #include "liveries/livery_memory.h"
 
 #include <algorithm>
+#include <memory_resource>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -15,9 +16,15 @@
 
 namespace {
 
-std::unordered_map<uint32_t, std::string_view, Fnv1aHash>& lf_liveryMemory()
+using LiveryMemory = std::pmr::unordered_map<uint32_t, std::string_view, Fnv1aHash>;
+
+// One entry per hexid seen in a day, kept for the day: the entries come from
+// a pool of their own, so that they do not pin free space among the short-
+// lived blocks of the traffic in the program's heap.
+LiveryMemory& lf_liveryMemory()
 {
-    static std::unordered_map<uint32_t, std::string_view, Fnv1aHash> memory(8);
+    static std::pmr::unsynchronized_pool_resource pool;
+    static LiveryMemory memory(8, Fnv1aHash{}, std::equal_to<uint32_t>{}, &pool);
     return memory;
 }
 

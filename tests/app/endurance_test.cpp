@@ -628,6 +628,8 @@ void lf_soak(const SoakForm& form)
         for (size_t i = settled; i < rows.size(); ++i)
             most = std::max(most, rows[i].sizes.at(name));
         EXPECT_LE(most, 3 * form.aircraft + 64) << name;
+        if (name == "seenParking" && atBase == 0)
+            continue; // taken at the first parking run after the base (in the shorter forms)
         EXPECT_LE(static_cast<double>(most), atBase * (1.0 + 0.02 * std::max(hours, 1.0)) + form.aircraft / 5.0 + 8)
             << name << " grows";
     }
