@@ -321,6 +321,20 @@ void RTWebApi::queueReply(const std::string& path, Reply reply)
     scripted[path].push_back(std::move(reply));
 }
 
+void RTWebApi::queueBadSpell(const std::string& path)
+{
+    Reply silent;
+    silent.hang = true;
+    queueReply(path, silent);
+    queueReply(path, htmlPage(500));
+    queueReply(path, htmlPage(429));
+    Reply garbage;
+    garbage.body = "%%garbage%%";
+    garbage.contentType = "text/plain";
+    for (int i = 0; i < 3; ++i)
+        queueReply(path, garbage);
+}
+
 RTWebApi::Reply RTWebApi::jsonStatus(int apiStatus, const std::string& message, int httpStatus)
 {
     Reply r;

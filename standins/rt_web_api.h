@@ -98,6 +98,10 @@ public:
     // `path` is an endpoint; "/v6/traffic" scripts the live traffic queries,
     // "/v6/traffic#buffer" and "/v6/traffic#parked" the buffer and parked ones.
     void queueReply(const std::string& path, Reply reply);
+    // A bad spell of `path`: one query never answered (the client's time-out
+    // ends it), a 500 page, a 429 page, then three answers of plain garbage
+    // ("%%garbage%%"). Six queries in all.
+    void queueBadSpell(const std::string& path);
     // While held, the queries of `path` (named as for queueReply) wait
     // unanswered; releasing answers them as they would have been.
     void holdReplies(const std::string& path, bool hold);

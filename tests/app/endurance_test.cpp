@@ -812,16 +812,7 @@ TEST(Endurance, TheWebApiFailingForAWhileLosesNeitherTheSessionNorTheTraffic)
             signIns = api.count("/v6/auth");
             guid = api.currentGuid();
             firstBad = polls;
-            RTWebApi::Reply silent;
-            silent.hang = true;
-            api.queueReply("/v6/traffic", silent);
-            api.queueReply("/v6/traffic", RTWebApi::htmlPage(500));
-            api.queueReply("/v6/traffic", RTWebApi::htmlPage(429));
-            RTWebApi::Reply garbage;
-            garbage.body = "%%garbage%%";
-            garbage.contentType = "text/plain";
-            for (int i = 0; i < 3; ++i)
-                api.queueReply("/v6/traffic", garbage);
+            api.queueBadSpell("/v6/traffic");
             stage = Stage::failing;
         } else if (stage == Stage::failing && polls >= firstBad + 6) {
             lastStamp = stamp; // the last bad poll is on its way

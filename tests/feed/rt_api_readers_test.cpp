@@ -547,16 +547,7 @@ TEST_F(RTReadersTest, TimeOutsServerErrorsAndGarbageNeitherEndThePollingNorLoseT
     const size_t signIns = api.count("/v6/auth");
     // A server that stops answering (the transfer times out), answers 500
     // and 429 pages, then garbage for a while.
-    RTWebApi::Reply silent;
-    silent.hang = true;
-    api.queueReply("/v6/traffic", silent);
-    api.queueReply("/v6/traffic", RTWebApi::htmlPage(500));
-    api.queueReply("/v6/traffic", RTWebApi::htmlPage(429));
-    RTWebApi::Reply garbage;
-    garbage.body = "%%garbage%%";
-    garbage.contentType = "text/plain";
-    for (int i = 0; i < 3; ++i)
-        api.queueReply("/v6/traffic", garbage);
+    api.queueBadSpell("/v6/traffic");
     const size_t before = api.count("/v6/traffic");
     auto answeredAfter = [&](size_t n) { return api.waitForCount("/v6/traffic", before + n, 45s); };
     ASSERT_TRUE(answeredAfter(6)); // the last bad answer
