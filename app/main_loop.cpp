@@ -50,8 +50,8 @@
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "parking/removal_operations.h"
-#include "parking/stand_options.h"
-#include "parking/stand_table.h"
+#include "stands/stand_options.h"
+#include "stands/stand_table.h"
 #include "parking/user_collisions.h"
 #include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
@@ -60,6 +60,7 @@
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
+#include "engine/stand_use.h"
 
 namespace {
 

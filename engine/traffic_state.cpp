@@ -22,8 +22,6 @@
 #include "liveries/livery_memory.h"
 #include "engine/stand_services.h"
 
-std::atomic<int64_t> weekdayHalfHourWord{0};
-
 // ---- AircraftStore ----
 
 LiveAircraft* AircraftStore::findLive(uint32_t hexid)

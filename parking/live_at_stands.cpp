@@ -22,8 +22,9 @@
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "parking/removal_operations.h"
-#include "parking/stand_fit.h"
-#include "parking/stand_table.h"
+#include "stands/stand_fit.h"
+#include "stands/stand_table.h"
+#include "engine/stand_use.h"
 
 namespace {
 

@@ -9,10 +9,11 @@
 #include "core/settings_snapshot.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "parking/stand_fit.h"
+#include "stands/stand_fit.h"
 #include "parking/stand_search_index.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "engine/traffic_aircraft.h"
+#include "engine/stand_use.h"
 
 namespace {
 

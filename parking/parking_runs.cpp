@@ -18,7 +18,7 @@
 #include "parking/live_at_stands.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_searches.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/user_aircraft.h"
 
 namespace {

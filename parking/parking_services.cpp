@@ -5,11 +5,12 @@
 #include "parking/live_at_stands.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
-#include "parking/stand_fit.h"
-#include "parking/stand_options.h"
-#include "parking/stand_table.h"
+#include "stands/stand_fit.h"
+#include "stands/stand_options.h"
+#include "stands/stand_table.h"
 #include "parking/static_placement.h"
 #include "parking/user_collisions.h"
+#include "engine/stand_use.h"
 
 namespace {
 

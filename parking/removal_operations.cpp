@@ -10,7 +10,7 @@
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 namespace {
 

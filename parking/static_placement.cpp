@@ -9,7 +9,7 @@
 #include "engine/livery_choice.h"
 #include "parking/live_at_stands.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "parking/parking_runs.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/position_stream.h"
 #include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"

@@ -15,7 +15,7 @@
 #include "engine/stand_arrival.h"
 #include "parking/live_at_stands.h"
 #include "parking/parking_runs.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
