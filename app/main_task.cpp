@@ -20,7 +20,6 @@
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
 #include "parking/park_airport_choice.h"
-#include "parking/parking_services.h"
 #include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"
@@ -652,7 +651,6 @@ void lf_registerWindowLinks()
 void lf_main()
 {
     lf_registerWindowLinks();
-    gf_useParkingStandServices();
     settingsReadThisRun = false;
     bool liveryDone = false;
     try {

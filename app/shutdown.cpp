@@ -42,7 +42,7 @@
 #include "engine/livery_choice.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
-#include "parking/removal_operations.h"
+#include "engine/removal_operations.h"
 #include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"

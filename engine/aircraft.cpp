@@ -6,7 +6,7 @@
 
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "engine/stand_services.h"
+#include "stands/stand_table.h"
 
 namespace {
 
@@ -146,5 +146,5 @@ StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t 
     standId = id;
     atStand = atStandFlag ? 1 : 0;
     // gf_standNameById answers "sid==?" for a stand the table does not hold.
-    gateStand = id >= 1 && gf_standServices().gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
+    gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
 }

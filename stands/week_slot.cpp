@@ -10,3 +10,14 @@ WeekSlot gf_weekSlotOfWord(int64_t word)
         return {};
     return {static_cast<uint32_t>(weekday), static_cast<uint32_t>(slot)};
 }
+
+WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours)
+{
+    int32_t slot = static_cast<int32_t>(now.halfHour) - halfHours;
+    uint32_t weekday = now.weekday;
+    if (slot < 0) {
+        slot += 48;
+        weekday = weekday <= 1 ? 7 : weekday - 1;
+    }
+    return {weekday, static_cast<uint32_t>(slot)};
+}

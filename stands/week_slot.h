@@ -15,3 +15,6 @@ WeekSlot gf_weekSlotOfWord(int64_t word);
 // The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
 // by the main loop for the engine and the parking code; 0 after a reset.
 extern std::atomic<int64_t> weekdayHalfHourWord;
+// `now` moved back by `halfHours` (0..47) half-hours, across midnight into the
+// previous weekday (Monday goes back to Sunday).
+WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours);

@@ -18,6 +18,7 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "parking/parking_runs.h"
+#include "engine/parked_limits.h"
 #include "stands/stand_table.h"
 #include "simlink/position_stream.h"
 #include "standins/track_generator.h"

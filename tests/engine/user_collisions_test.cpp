@@ -11,7 +11,7 @@
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "runways/runway_table.h"
-#include "parking/user_collisions.h"
+#include "engine/user_collisions.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_aircraft.h"
 #include "tests/runways/runway_fixture.h"
