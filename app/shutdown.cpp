@@ -114,6 +114,7 @@ void lf_reinitialiseForRestart()
     gf_clearSimClientState();
     gf_logLineFlush("Restart phase: reinitializing traffic state");
     gf_resetTrafficState();
+    gf_clearParkingPlan(); // the run's stayers and removals go with the traffic
     gf_logLineFlush("Restart phase: reinitializing GUI state");
     Gui::instance().enqueueUpdate(GuiUpdate::ResetStatus{});
     gf_logLineFlush("Restart phase: reinitializing main state");
