@@ -236,7 +236,7 @@ void gf_adjustParking(bool renewAll)
         lf_dropUnchangedReplacements();
         lf_sortPlanByOffset();
         gf_logLine("");
-        gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added", gf_removals().size(),
+        gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added\n", gf_removals().size(),
                                    gf_parkingPlanSize()),
                        true);
         lf_removeRemovals();

@@ -2,6 +2,7 @@
 // order of static aircraft, the replacements of an adjustment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "airports/airport_ui.h"
@@ -248,6 +249,30 @@ TEST_F(ParkingRunsTest, RealTrafficOnlyRenewalAndAnEmptyBuild)
     gf_setAirportUi(before);
     EXPECT_NE(text.find("RT Parking changes: 1 to be removed, 0 to be added"), std::string::npos) << text;
     EXPECT_NE(text.find("no parking positions found"), std::string::npos);
+}
+
+TEST_F(ParkingRunsTest, AnAdjustmentShowsAndLogsItsCountsAsALineOfItsOwn)
+{
+    kvr::test::ScopedTestFolders folders("parking_adjustments");
+    gf_openLog();
+    gf_modifyParameters([](Parameters& p) {
+        p.RT_PARKTRAFFIC_ONLY = false;
+        p.parking_percentage = 0;
+        p.MAX_PARK_SEL = 0;
+    });
+    kvr::test::loadStands(kvr::test::rowOfStands(2));
+    state.addStatic("KLM1*", 1);
+    gf_adjustParking(false);
+    gf_flushLog();
+    const std::string text = kvr::test::logText();
+    gf_closeLog();
+    const std::string shown = "Parking adjustments: 1 to be removed, 0 to be added\n";
+    std::vector<std::string> messages;
+    for (const auto& m : window.all<GuiUpdate::Message>())
+        messages.push_back(m.text);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), shown), messages.end());
+    // An empty line before it, and the line end it carries after it.
+    EXPECT_NE(text.find("\n\n" + shown + "\n"), std::string::npos) << text;
 }
 
 } // namespace
