@@ -61,6 +61,20 @@ std::string_view lf_normalizedCallsign(std::string_view text)
     return text;
 }
 
+// Balloons, gliders and the like, by the source's category code.
+bool lf_isExcludedCategory(std::string_view category)
+{
+    return lf_is(category, "B1") || lf_is(category, "B2") || lf_is(category, "B4") || lf_is(category, "C1") ||
+           lf_is(category, "C2");
+}
+
+// A report without the aircraft type: the source left it out for this
+// position, though it may have given it before.
+bool lf_isTypeMissing(std::string_view type)
+{
+    return type.empty() || lf_is(type, "null");
+}
+
 // The model-code fix on views: the fixed code or the text itself.
 std::string_view lf_fixedModelCode(std::string_view text)
 {
@@ -164,8 +178,7 @@ bool lf_isAcceptedType(std::string_view type, std::string_view category)
 {
     if (type.empty() || lf_is(type, "null") || lf_is(type, "0") || lf_is(type, "ZZZZ"))
         return false;
-    if (lf_is(category, "B1") || lf_is(category, "B2") || lf_is(category, "B4") || lf_is(category, "C1") ||
-        lf_is(category, "C2"))
+    if (lf_isExcludedCategory(category))
         return false;
     return !gf_isExcludedTypeCode(type);
 }
@@ -285,8 +298,12 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
     r.registration = lf_cleanRegistration(f.registration);
     r.callsign = lf_normalizedCallsign(f.callsign);
 
+    // A report without a type is kept with the empty model code: the engine
+    // continues an aircraft it already knows by the hexid with it, and drops
+    // it otherwise.
     const std::string_view type = lf_fixedModelCode(f.type);
-    if (!lf_isAcceptedType(type, f.category))
+    const bool typeMissing = lf_isTypeMissing(type);
+    if (typeMissing ? lf_isExcludedCategory(f.category) : !lf_isAcceptedType(type, f.category))
         return false;
     // The airline is interned only for a record that is kept: a line that
     // gives none leaves no trace in the table. Until then a code the table
@@ -300,7 +317,10 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
         knownAirline = gf_findAirlineId(airline);
         r.ids.airline = knownAirline.value_or(0);
     }
-    if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
+    if (typeMissing) {
+        r.ids.model = kNoModel;
+        r.ids.cargo = 0;
+    } else if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
         r.ids.model = gf_modelCode2Id("B77F");
         r.ids.cargo = 1;
     } else {

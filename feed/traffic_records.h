@@ -50,6 +50,15 @@ struct LiveTrafficRecord : TrafficIdentity {
     uint32_t hexid = 0;
 };
 
+// The model id of a report that carries no aircraft type (the id of the
+// empty code): the engine takes the type of the aircraft it already knows by
+// the hexid, or drops the report.
+inline constexpr ModelId kNoModel = 0;
+inline bool gf_isTypeMissing(const LiveTrafficRecord& record)
+{
+    return record.ids.model == kNoModel;
+}
+
 // One parked aircraft.
 struct ParkedTrafficRecord : TrafficIdentity {
     double lat = 0.0;
@@ -138,7 +147,8 @@ struct LaloTimeCheck {
 // ---- Conversions --------------------------------------------------------------
 
 // Throws std::runtime_error for a bad time stamp, position or true heading;
-// every unwanted aircraft gives no record.
+// every unwanted aircraft gives no record. A report without a type gives a
+// record with kNoModel.
 TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fields,
                                                  const TrafficConversionContext& context);
 // The conversion after the range and time check, which the caller made and

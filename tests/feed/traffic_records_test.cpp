@@ -246,9 +246,23 @@ TEST_F(LiveConversion, TypesCallsignsRegistrationsAndRoutes)
     db.cargoOperatorIds.erase(cargoAirline);
     EXPECT_EQ(gf_modelCodeText(r->ids.model), "B77F");
     EXPECT_EQ(r->ids.cargo, 1);
-    for (const char* type : {"ZZZZ", "GLID", "", "null", "0", "X", "ABCDE"}) {
+    for (const char* type : {"ZZZZ", "GLID", "0", "X", "ABCDE"}) {
         f.type = type;
         EXPECT_FALSE(convert(f)) << type;
+    }
+    // A report that leaves the type out is kept without a model, for the
+    // engine to continue the aircraft it knows by the hexid; a glider's stays out.
+    for (const char* type : {"", "null"}) {
+        f.type = type;
+        r = convert(f);
+        ASSERT_TRUE(r) << type;
+        EXPECT_TRUE(gf_isTypeMissing(*r));
+        EXPECT_EQ(r->ids.cargo, 0);
+        EXPECT_EQ(gf_airlineCodeText(r->ids.airline), "FDX");
+        EXPECT_EQ(r->hexid, f.hexid);
+        f.category = "B2";
+        EXPECT_FALSE(convert(f)) << type;
+        f.category = "";
     }
     f.type = "A320";
     f.category = "B2";
