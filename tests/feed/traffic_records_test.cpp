@@ -48,8 +48,11 @@ protected:
                                    .callsign = "KLM123", .type = "A320", .registration = "PH-EXA",
                                    .origin = "AMS", .destination = "LHR"};
     }
+    // A batch of one: the mode, the user's altimeter and the airport as the
+    // test set them, taken the way a decoder takes them for a batch.
     std::optional<LiveTrafficRecord> convert(const ParsedTrafficFields& f)
     {
+        gf_takeProgramState(context);
         return gf_makeLiveTrafficRecord(f, context).record;
     }
     void expectThrow(const ParsedTrafficFields& f, const char* text)
@@ -232,6 +235,26 @@ TEST_F(LiveConversion, QnhCorrection)
     EXPECT_EQ(convert(f)->airborne, 0);
     f.groundSpeed = 130;
     EXPECT_EQ(convert(f)->altitude, 160.0);
+}
+
+TEST_F(LiveConversion, ABatchIsConvertedWithTheStateTakenAtItsStart)
+{
+    context.qnh = 1023;
+    setRTApp(false);
+    gf_takeProgramState(context);
+    // Changes after the batch began reach only the next batch.
+    setRTApp(true);
+    setCurrentAirport(0, 0, 0, 0);
+    gf_publishUserAcPosition(UserAcPosition{.altitude = 1000, .indicatedAltitude = 0});
+    auto f = airborne();
+    f.altitude = 5000;
+    EXPECT_DOUBLE_EQ(gf_makeLiveTrafficRecord(f, context).record->altitude, 5292.5);
+    f.altitude = 0;
+    f.lat = kUserLat + 1.0 / 60.0;
+    EXPECT_TRUE(gf_makeLiveTrafficRecord(f, context).record);
+    gf_takeProgramState(context);
+    EXPECT_FALSE(gf_makeLiveTrafficRecord(f, context).record);
+    EXPECT_EQ(context.userAltimeterErrorFt, 1000.0);
 }
 
 TEST_F(LiveConversion, TypesCallsignsRegistrationsAndRoutes)
