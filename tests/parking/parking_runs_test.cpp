@@ -96,7 +96,7 @@ TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftSt
     kvr::test::loadStands(std::move(stands));
     StaticAircraft& turnaround = state.addStatic("KLM12*", 1, SimState::active, {2, 28});
     turnaround.callsign2 = "KLM12";
-    turnaround.text3 = "KLM13";
+    turnaround.callsign3 = "KLM13";
     turnaround.ids = gf_standById(1)->options[0].aom;
     turnaround.keepStand = 1;
     const StaticAircraft& unchanged = state.addStatic("DLH4*", 2);
