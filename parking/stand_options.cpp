@@ -318,7 +318,7 @@ void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& 
                 continue;
             if (o.callsign == c || o.callsign == bare || o.callsign2 == c || o.callsign2 == bare) {
                 aircraft.callsign2 = o.callsign;
-                aircraft.text3 = o.callsign2;
+                aircraft.callsign3 = o.callsign2;
                 return;
             }
         }
