@@ -226,7 +226,7 @@ void BM_ParkingRunTicks512Stands(benchmark::State& state)
         base.ids = e.ids;
         base.callsign = e.callsign;
         base.callsign2 = e.callsign;
-        base.text3 = e.secondCallsign;
+        base.callsign3 = e.secondCallsign;
         base.registration = e.registration;
         base.category = gf_modelCategory(e.ids.model);
         StaticAircraft st(base, gf_nextStaticKey(), e.standId, {}, true);

@@ -46,6 +46,7 @@ void BM_RTDirectDecodeTraffic(benchmark::State& state)
     context.cosUserLat = 0.6115;
     context.sourceTag = TrafficSource::rtDirect;
     context.settings = settings.get();
+    context.rtDirect = true;
     context.groundSquawkCheck = true;
     TrafficBatch batch;
     batch.records.reserve(384);

@@ -66,7 +66,7 @@ void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
     destination = o.destination;
     callsign = o.callsign;
     callsign2 = o.callsign2;
-    text3 = o.text3;
+    callsign3 = o.callsign3;
     registration = o.registration;
     radius = o.radius;
     collisionRadius = o.collisionRadius;

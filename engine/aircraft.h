@@ -127,8 +127,8 @@ struct AircraftBase {
     IataCode origin;      // route origin; unset when unknown
     IataCode destination; // route destination; unset when unknown
     std::string callsign;
-    std::string callsign2; // second callsign form
-    std::string text3;
+    std::string callsign2; // second callsign form: a stand option's first callsign
+    std::string callsign3; // third callsign form: a stand option's second callsign
     std::string registration;
 
     // ---- Dimensions and model data ----

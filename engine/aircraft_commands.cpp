@@ -23,6 +23,14 @@ void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
     gf_postSimCommand(SimCommand{aircraft.objectId, eventId, value});
 }
 
+// Callsign, registration and route in their columns, then the kind.
+std::string lf_formatAircraftId(const AircraftBase& aircraft)
+{
+    return fmt::format("{:8} {:12} {}", aircraft.callsign, aircraft.registration,
+                       lf_formatRouteArg(aircraft.origin, aircraft.destination)) +
+           fmt::format(" {}", lf_formatAirlOprModelArg(aircraft.ids));
+}
+
 } // namespace
 
 void gf_setSpoilers(const AircraftBase& aircraft, bool on)
@@ -109,9 +117,8 @@ void removeAircraftFromSim(AircraftBase& aircraft)
         aircraft.simState = SimState::removingfromsim;
         return;
     }
-    std::string identity = fmt::format("{:8} {:12} {}", aircraft.callsign, aircraft.registration,
-                                       lf_formatRouteArg(aircraft.origin, aircraft.destination));
-    gf_logError(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", identity));
+    gf_logError(
+        fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", lf_formatAircraftId(aircraft)));
     if (aircraft.isStatic)
         s.staticDirty = true;
     aircraft.removeFlag = 1;

@@ -251,10 +251,12 @@ bool gf_takeoffLagCheck(const TakeoffLagInput& in) noexcept
     return implied < maxImplied && implied < 0.65 * in.speedKt;
 }
 
-bool gf_longEnoughRunway(const RunwayLengthInput& in) noexcept
+bool gf_longEnoughRunway(const ClimbCheckInput& in) noexcept
 {
-    return in.flag && lf_finite(in.a) && lf_finite(in.b) && lf_finite(in.c) && in.a >= 400.0 && in.b >= 400.0 &&
-           in.c >= 50.0;
+    constexpr double kLeastClimbVsFpm = 400.0;
+    constexpr double kLeastClimbFt = 50.0;
+    return in.airborne && lf_finite(in.firstVsFpm) && lf_finite(in.secondVsFpm) && lf_finite(in.climbFt) &&
+           in.firstVsFpm >= kLeastClimbVsFpm && in.secondVsFpm >= kLeastClimbVsFpm && in.climbFt >= kLeastClimbFt;
 }
 
 SpeedRise gf_findSpeedRise(std::span<const SpeedPoint> points, double threshold) noexcept

@@ -102,13 +102,16 @@ struct TakeoffLagInput {
 // speed well below the reported one.
 bool gf_takeoffLagCheck(const TakeoffLagInput& in) noexcept;
 
-struct RunwayLengthInput {
-    double a = 0.0;
-    double b = 0.0;
-    double c = 0.0;
-    bool flag = false;
+// Two consecutive samples of an aircraft that may be climbing away.
+struct ClimbCheckInput {
+    double firstVsFpm = 0.0;  // vertical speed of the earlier sample
+    double secondVsFpm = 0.0; // vertical speed of the later sample
+    double climbFt = 0.0;     // altitude gained from the earlier to the later sample
+    bool airborne = false;    // the later sample is airborne
 };
-bool gf_longEnoughRunway(const RunwayLengthInput& in) noexcept;
+// A real climb: airborne, both vertical speeds at least 400 fpm and a gain of
+// at least 50 ft (all finite).
+bool gf_longEnoughRunway(const ClimbCheckInput& in) noexcept;
 
 struct SpeedPoint {
     double value = 0.0;

@@ -272,7 +272,7 @@ void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& a)
     if (a.callsign.empty())
         return;
     auto isAlternative = [](const StaticAircraft& s, const std::string& c) {
-        return c == s.callsign2 || c == s.text3;
+        return c == s.callsign2 || c == s.callsign3;
     };
     try {
         for (StaticAircraft& s : gf_trafficState().aircraft.statics()) {
@@ -281,7 +281,7 @@ void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& a)
             const bool same =
                 (s.parkedKey == a.hexid && !s.parkedKeyGuard) ||
                 (!a.registration.empty() && a.registration == s.registration) || isAlternative(s, a.callsign) ||
-                (!a.text3.empty() && isAlternative(s, a.text3)) ||
+                (!a.callsign3.empty() && isAlternative(s, a.callsign3)) ||
                 (a.callsign.size() > 1 && lf_endsWithUnderscore(a.callsign) &&
                  isAlternative(s, a.callsign.substr(0, a.callsign.size() - 1)));
             if (same) {

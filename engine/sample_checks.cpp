@@ -175,7 +175,7 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
     if (callsign.back() != '_')
         lf_removeGhostWithUnderscoreIfPresent(ac);
     ac.callsign2 = callsign;
-    ac.text3.clear();
+    ac.callsign3.clear();
     return CallsignCheck::changed;
 }
 

@@ -46,7 +46,7 @@ void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& 
 {
     if (const StandOption* o = lf_findStandOptionNames(stands, now, gf_standUser(aircraft))) {
         aircraft.callsign2 = o->callsign;
-        aircraft.text3 = o->callsign2;
+        aircraft.callsign3 = o->callsign2;
     }
 }
 

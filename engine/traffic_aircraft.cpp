@@ -130,7 +130,7 @@ AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
     a.destination = head.destination;
     a.callsign = head.callsign;
     a.callsign2 = head.text1;
-    a.text3 = head.text2;
+    a.callsign3 = head.text2;
     a.registration = head.registration;
 
     const std::string code = gf_modelCodeText(head.ids.model);

@@ -153,7 +153,29 @@ bool lf_refusedAsNotFinite(const LiveTrafficRecord& record)
     return true;
 }
 
+void lf_decodeWithType(const LiveTrafficRecord& record);
+
+// A report without a type continues the aircraft known by its hexid, which
+// lends it its type and, when the report has none, its registration; with no
+// such aircraft the report is dropped.
 void lf_decode(const LiveTrafficRecord& record)
+{
+    if (!gf_isTypeMissing(record)) {
+        lf_decodeWithType(record);
+        return;
+    }
+    const LiveAircraft* known = gf_trafficState().aircraft.findLive(record.hexid);
+    if (!known)
+        return;
+    LiveTrafficRecord completed = record;
+    completed.ids.model = known->ids.model;
+    completed.ids.cargo = known->ids.cargo;
+    if (completed.registration.empty())
+        completed.registration = known->registration;
+    lf_decodeWithType(completed);
+}
+
+void lf_decodeWithType(const LiveTrafficRecord& record)
 {
     if (lf_refusedAsNotFinite(record))
         return;

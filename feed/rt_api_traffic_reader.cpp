@@ -72,6 +72,7 @@ void lf_decodeInto(RTAPITrafficReader& r, const nlohmann::json& data, const Deco
     context.qnh = r.qnh.load();
     context.sourceTag = kSourceTag;
     context.settings = settings.get();
+    gf_takeProgramState(context);
     context.collectSeen = collectSeen;
     context.groundSquawkCheck = true;
     context.earlySeen = false;

@@ -354,7 +354,8 @@ void TrafficReader::processRTAppLine()
 void TrafficReader::lf_processTrafficLine()
 {
     if (!batchContext) {
-        TrafficBatchContext c;
+        TrafficBatchContext b;
+        TrafficConversionContext& c = b.conversion;
         {
             std::lock_guard lock(positionMutex);
             c.userLat = userLat;
@@ -362,9 +363,13 @@ void TrafficReader::lf_processTrafficLine()
             c.cosUserLat = cosUserLat;
             c.airportAltitude = airportAltitude;
         }
-        c.settings = gf_parametersSnapshot();
-        c.rtDirect = gf_isRTDirect();
-        batchContext = std::move(c);
+        b.settings = gf_parametersSnapshot();
+        c.settings = b.settings.get();
+        gf_takeProgramState(c);
+        c.sourceTag = TrafficSource::rtApp;
+        c.groundSquawkCheck = false;
+        c.earlySeen = true;
+        batchContext = std::move(b);
     }
     processLine(*batchContext);
 }
@@ -377,18 +382,9 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         f.lat = lf_number(fields[kPosLat], "lat");
         f.lon = lf_number(fields[kPosLon], "lon");
 
-        TrafficConversionContext c;
-        c.userLat = bc.userLat;
-        c.userLon = bc.userLon;
-        c.cosUserLat = bc.cosUserLat;
-        c.airportAltitude = bc.airportAltitude;
+        TrafficConversionContext c = bc.conversion;
         c.qnh = qnh.load();
-        c.sourceTag = TrafficSource::rtApp;
-        c.settings = bc.settings.get();
-        c.rtDirect = bc.rtDirect;
         c.collectSeen = seen.collecting();
-        c.groundSquawkCheck = false;
-        c.earlySeen = true;
 
         const LaloTimeCheck check = lf_checkLaloAndTime(f, c);
         if (check.timestamp != 0) {

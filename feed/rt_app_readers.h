@@ -68,12 +68,10 @@ private:
 
 // What the lines of one batch are converted with.
 struct TrafficBatchContext {
-    double userLat = 0.0;
-    double userLon = 0.0;
-    double cosUserLat = 1.0;
-    std::optional<double> airportAltitude;
-    std::shared_ptr<const Parameters> settings;
-    bool rtDirect = false; // the mode in force at the first line
+    // What every line of the batch is converted with, as it was at the first
+    // line; the QNH and the seen-traffic switch are read per line.
+    TrafficConversionContext conversion;
+    std::shared_ptr<const Parameters> settings; // conversion.settings points into it
 };
 
 class TrafficReader : public UdpReceiver {

@@ -61,6 +61,20 @@ std::string_view lf_normalizedCallsign(std::string_view text)
     return text;
 }
 
+// Balloons, gliders and the like, by the source's category code.
+bool lf_isExcludedCategory(std::string_view category)
+{
+    return lf_is(category, "B1") || lf_is(category, "B2") || lf_is(category, "B4") || lf_is(category, "C1") ||
+           lf_is(category, "C2");
+}
+
+// A report without the aircraft type: the source left it out for this
+// position, though it may have given it before.
+bool lf_isTypeMissing(std::string_view type)
+{
+    return type.empty() || lf_is(type, "null");
+}
+
 // The model-code fix on views: the fixed code or the text itself.
 std::string_view lf_fixedModelCode(std::string_view text)
 {
@@ -84,18 +98,42 @@ double lf_tasFromAltitude(double altitude)
 }
 
 // A ground aircraft is wanted only within 5 NM of the current airport.
-bool lf_nearCurrentAirport(double lat, double lon)
+constexpr double kGroundTrafficRangeNm = 5.0;
+
+bool lf_nearAirport(const CurrentAirportRecord& airport, double lat, double lon)
 {
-    CurrentAirportRecord airport;
-    {
-        std::shared_lock lock(engineLock);
-        airport = CurrentAirport;
-    }
     if (airport.code == 0 || !lf_validLalo(airport.latitude, airport.longitude))
         return false;
     const double dLat = (airport.latitude - lat) * kNmPerDegree;
     const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * kNmPerDegree;
-    return dLat * dLat + dLon * dLon <= 25.0;
+    return dLat * dLat + dLon * dLon <= kGroundTrafficRangeNm * kGroundTrafficRangeNm;
+}
+
+// The QNH correction. Below the blend the altitudes of RT Direct get the QNH
+// offset and those of the RT App are used as received; above it both follow
+// the user's own altimeter. Just above the airport an aircraft that is slow
+// enough is on the ground.
+constexpr double kStandardPressureHpa = 1013.25;
+constexpr double kFeetPerHpa = 30.0;
+constexpr double kBlendStartFt = 17000.0; // the blend towards the user's altimeter begins
+constexpr double kBlendDepthFt = 2000.0;   // and is complete this much higher
+constexpr double kGroundCheckCeilingFt = 14000.0;
+constexpr double kNoClearanceAboveKt = 120.0; // faster: flying, however low
+constexpr double kFullClearanceUpToKt = 43.0;  // slower: the whole clearance applies
+constexpr double kFullClearanceFt = 90.0;
+constexpr double kLeastClearanceFt = 45.0; // just below kNoClearanceAboveKt
+
+// The height above the airport under which an aircraft at this ground speed
+// is on the ground.
+double lf_groundClearanceFt(double groundSpeedKt)
+{
+    if (groundSpeedKt > kNoClearanceAboveKt)
+        return 0.0;
+    if (groundSpeedKt <= kFullClearanceUpToKt)
+        return kFullClearanceFt;
+    return (kNoClearanceAboveKt - groundSpeedKt) / (kNoClearanceAboveKt - kFullClearanceUpToKt) *
+               (kFullClearanceFt - kLeastClearanceFt) +
+           kLeastClearanceFt;
 }
 
 SeenTrafficCollector rtAppSeen;
@@ -164,8 +202,7 @@ bool lf_isAcceptedType(std::string_view type, std::string_view category)
 {
     if (type.empty() || lf_is(type, "null") || lf_is(type, "0") || lf_is(type, "ZZZZ"))
         return false;
-    if (lf_is(category, "B1") || lf_is(category, "B2") || lf_is(category, "B4") || lf_is(category, "C1") ||
-        lf_is(category, "C2"))
+    if (lf_isExcludedCategory(category))
         return false;
     return !gf_isExcludedTypeCode(type);
 }
@@ -237,28 +274,22 @@ bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airpor
         r.altitude = 0.0;
         return true;
     }
-    const double d = (qnh - 1013.25) * 30.0;
+    const double d = (qnh - kStandardPressureHpa) * kFeetPerHpa;
     const double a = rtDirect ? d : 0.0;
     const double b = rtDirect ? 0.0 : -d;
-    const double t = std::clamp((h - 17000.0) / 2000.0, 0.0, 1.0);
+    const double t = std::clamp((h - kBlendStartFt) / kBlendDepthFt, 0.0, 1.0);
     const double s = (3.0 - 2.0 * t) * t * t;
     const double low = h + a;
     if (s == 0.0) {
-        h = low; // the user's altimeter plays no part below 17000 ft
+        h = low; // the user's altimeter plays no part below the blend
     } else {
         const double high = h + b + userAltimeterErrorFt;
         const double x = high * s + low * (1.0 - s);
         h = x * s + low * (1.0 - s);
     }
     h = std::max(h, 0.0);
-    if (airportAltitude && h > 0.0 && h < 14000.0) {
-        double clearance;
-        if (r.groundSpeed > 120.0)
-            clearance = 0.0;
-        else if (r.groundSpeed <= 43.0)
-            clearance = 90.0;
-        else
-            clearance = (120.0 - r.groundSpeed) / 77.0 * 45.0 + 45.0;
+    if (airportAltitude && h > 0.0 && h < kGroundCheckCeilingFt) {
+        const double clearance = lf_groundClearanceFt(r.groundSpeed);
         const double above = h - *airportAltitude;
         if (above <= 0.0 || above <= clearance)
             h = 0.0;
@@ -268,6 +299,14 @@ bool gf_qnhAltitudeCorrection(LiveTrafficRecord& r, std::optional<double> airpor
 }
 
 // ---- Live conversion ------------------------------------------------------------
+
+void gf_takeProgramState(TrafficConversionContext& context)
+{
+    context.rtDirect = gf_isRTDirect();
+    const auto user = gf_publishedUserAcPosition();
+    context.userAltimeterErrorFt = user->altitude - user->indicatedAltitude;
+    context.airport = gf_currentAirportCopy();
+}
 
 TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConversionContext& c)
 {
@@ -285,8 +324,12 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
     r.registration = lf_cleanRegistration(f.registration);
     r.callsign = lf_normalizedCallsign(f.callsign);
 
+    // A report without a type is kept with the empty model code: the engine
+    // continues an aircraft it already knows by the hexid with it, and drops
+    // it otherwise.
     const std::string_view type = lf_fixedModelCode(f.type);
-    if (!lf_isAcceptedType(type, f.category))
+    const bool typeMissing = lf_isTypeMissing(type);
+    if (typeMissing ? lf_isExcludedCategory(f.category) : !lf_isAcceptedType(type, f.category))
         return false;
     // The airline is interned only for a record that is kept: a line that
     // gives none leaves no trace in the table. Until then a code the table
@@ -300,7 +343,10 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
         knownAirline = gf_findAirlineId(airline);
         r.ids.airline = knownAirline.value_or(0);
     }
-    if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
+    if (typeMissing) {
+        r.ids.model = kNoModel;
+        r.ids.cargo = 0;
+    } else if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
         r.ids.model = gf_modelCode2Id("B77F");
         r.ids.cargo = 1;
     } else {
@@ -325,13 +371,7 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
 
     r.altitude = f.altitude;
     r.groundSpeed = f.groundSpeed;
-    double altimeterError = 0.0; // plays a part above 17000 ft only
-    if (r.altitude > 17000.0) {
-        const auto user = gf_publishedUserAcPosition();
-        altimeterError = user->altitude - user->indicatedAltitude;
-    }
-    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, c.rtDirect ? *c.rtDirect : gf_isRTDirect(),
-                             altimeterError);
+    gf_qnhAltitudeCorrection(r, c.airportAltitude, c.qnh, c.rtDirect, c.userAltimeterErrorFt);
     r.airborne = r.altitude > 0.0 ? 1 : 0;
     if (r.airborne && gf_modelCategory(r.ids.model) != Category::Rotorcraft &&
         (!std::isfinite(r.groundSpeed) || r.groundSpeed <= 0.0))
@@ -345,7 +385,7 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
         return false;
     if (c.collectSeen && !c.earlySeen)
         seen = SeenTrafficEntry{r.callsign, f.hexid};
-    if (!r.airborne && !lf_nearCurrentAirport(f.lat, f.lon))
+    if (!r.airborne && !lf_nearAirport(c.airport, f.lat, f.lon))
         return false;
     r.hexid = f.hexid;
     if (!c.settings->blockFilter.aircraft.empty() && !lf_passesBlockFilter(r, c.settings->blockFilter))

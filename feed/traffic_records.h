@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "airports/airport_database.h"
 #include "core/settings_snapshot.h"
 #include "core/value_types.h"
 #include "liveries/model_database.h"
@@ -49,6 +50,15 @@ struct LiveTrafficRecord : TrafficIdentity {
     double timestamp = 0.0;            // seconds since 1970 UTC, as received
     uint32_t hexid = 0;
 };
+
+// The model id of a report that carries no aircraft type (the id of the
+// empty code): the engine takes the type of the aircraft it already knows by
+// the hexid, or drops the report.
+inline constexpr ModelId kNoModel = 0;
+inline bool gf_isTypeMissing(const LiveTrafficRecord& record)
+{
+    return record.ids.model == kNoModel;
+}
 
 // One parked aircraft.
 struct ParkedTrafficRecord : TrafficIdentity {
@@ -104,7 +114,8 @@ enum class TrafficSource : uint32_t {
     rtDirect = 2,
 };
 
-// What a decoder passes with every record of one batch.
+// What a decoder passes with every record of one batch: everything the
+// conversion reads of the rest of the program, taken once for the batch.
 struct TrafficConversionContext {
     double userLat = 0.0;
     double userLon = 0.0;
@@ -113,11 +124,20 @@ struct TrafficConversionContext {
     int32_t qnh = 1013;
     TrafficSource sourceTag = TrafficSource::none;
     const Parameters* settings = nullptr; // none = nothing is converted
-    std::optional<bool> rtDirect;         // the batch's mode; none = the mode in force
+    bool rtDirect = false;                // the feed mode of the batch
+    // The user aircraft's true minus its indicated altitude, feet.
+    double userAltimeterErrorFt = 0.0;
+    // The airport where the user is (code 0 = none): ground traffic is
+    // wanted only near it.
+    CurrentAirportRecord airport;
     bool collectSeen = false;
     bool groundSquawkCheck = false;
     bool earlySeen = false;
 };
+
+// The feed mode, the user aircraft's altimeter error and the current airport
+// as they are now, into the context: a decoder takes them once per batch.
+void gf_takeProgramState(TrafficConversionContext& context);
 
 struct SeenTrafficEntry {
     std::string callsign;
@@ -138,7 +158,8 @@ struct LaloTimeCheck {
 // ---- Conversions --------------------------------------------------------------
 
 // Throws std::runtime_error for a bad time stamp, position or true heading;
-// every unwanted aircraft gives no record.
+// every unwanted aircraft gives no record. A report without a type gives a
+// record with kNoModel.
 TrafficConversionResult gf_makeLiveTrafficRecord(const ParsedTrafficFields& fields,
                                                  const TrafficConversionContext& context);
 // The conversion after the range and time check, which the caller made and

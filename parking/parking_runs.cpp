@@ -203,7 +203,7 @@ void gf_adjustParking(bool renewAll)
         lf_dropUnchangedReplacements();
         lf_sortPlanByOffset();
         gf_logLine("");
-        gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added", gf_removals().size(),
+        gf_showMessage(fmt::format("Parking adjustments: {} to be removed, {} to be added\n", gf_removals().size(),
                                    gf_parkingPlanSize()),
                        true);
         lf_removeRemovals();
@@ -249,8 +249,8 @@ void lf_removeRemovals()
 void lf_planDepartureCallsigns(WeekSlot now)
 {
     for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-        // callsign2 holds the first callsign of the plan entry, text3 its second.
-        if (st.staticSource != 1 || !st.keepStand || st.text3.empty() ||
+        // callsign2 holds the first callsign of the plan entry, callsign3 its second.
+        if (st.staticSource != 1 || !st.keepStand || st.callsign3.empty() ||
             lf_withoutStar(st.callsign) != lf_withoutStar(st.callsign2))
             continue;
         const Stand* stand = gf_standById(st.standId);
@@ -272,7 +272,7 @@ void lf_planDepartureCallsigns(WeekSlot now)
         entry.slotOffset = static_cast<int32_t>(st.createdWeekSlot.halfHour);
         entry.ids = st.ids;
         entry.callsign = st.callsign2;
-        entry.secondCallsign = st.text3;
+        entry.secondCallsign = st.callsign3;
         entry.registration = st.registration;
         entry.keepsFirstCallsign = false;
         gf_parkingPlan().push_back(std::move(entry));

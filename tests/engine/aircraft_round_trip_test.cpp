@@ -201,9 +201,16 @@ TEST_F(AircraftRoundTripTest, ActiveAircraftWithoutObjectIsFlaggedAndLogged)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0040, "UAL40"));
     ac.simState = SimState::active;
+    ac.ids = {gf_airlineCode2Id("UAL"), 0, gf_modelCode2Id("A320"), 0, 0};
+    ac.origin = IataCode("AMS");
+    ac.destination = IataCode("ZRH");
     removeAircraftFromSim(ac);
     EXPECT_EQ(ac.removeFlag, 1);
-    EXPECT_NE(log().find("==> removeAircraftFromSim removing act UAL40    HB-UAL"), std::string::npos);
+    // The identity in its columns: callsign, registration, route, then the kind.
+    EXPECT_NE(log().find("==> removeAircraftFromSim removing act UAL40    HB-UAL       AMS->ZRH UAL     A320    "
+                         ", with objectid=0 ?\n"),
+              std::string::npos)
+        << log();
     tick();
     EXPECT_EQ(live(0x4B0040), nullptr);
 }

@@ -162,7 +162,7 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
     // Static duplicates: the first active static that matches goes.
     struct Row {
         const char* liveCallsign;
-        const char* liveText3;
+        const char* liveCallsign3;
         const char* liveRegistration;
         int removedStatic; // index into the statics below, -1 none
     };
@@ -175,17 +175,17 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
     for (const Row& row : rows) {
         reset();
         const char* statics[][3] = {{"KLM3", "", ""}, {"KLM8", "", "PH-BXA"}, {"KLM7", "KL0004", ""}};
-        for (const auto& [cs2, t3, reg] : statics) {
+        for (const auto& [cs2, cs3, reg] : statics) {
             AircraftBase b;
             b.callsign2 = cs2;
-            b.text3 = t3;
+            b.callsign3 = cs3;
             b.registration = reg;
             StaticAircraft& s = gf_trafficState().aircraft.addStatic(StaticAircraft(b, gf_nextStaticKey(), 0, {}, true));
             s.simState = SimState::active;
             gf_trafficState().aircraft.setObjectId(s, 40 + s.hexid);
         }
         LiveAircraft& a = add(0x400300, row.liveCallsign, FlightPhase::taxi, 0);
-        a.text3 = row.liveText3;
+        a.callsign3 = row.liveCallsign3;
         a.registration = row.liveRegistration;
         lf_checkForStaticWithCallsignOrHexidAndRemove(a);
         const auto all = gf_trafficState().aircraft.statics();

@@ -378,6 +378,41 @@ TEST_F(TrafficIntakeTest, AtTwoThousandAircraftEveryRecordOfEveryBatchIsTakenWit
     EXPECT_EQ(ac(0x6FFFFF)->lastRecordTime, 1.7e9 + 2.0);
 }
 
+TEST_F(TrafficIntakeTest, ReportsWithoutATypeContinueTheAircraftKnownByTheirAddress)
+{
+    // The feed keeps hexid and callsign but leaves the type (and here the
+    // registration) out after the first reports of a pass.
+    const auto typeless = [](double t, double lat, uint32_t hexid, const char* callsign) {
+        LiveTrafficRecord r = recordOf(at(t, lat, 4.7, 30000, 450, 0.0), hexid, callsign);
+        r.ids.model = kNoModel;
+        r.registration.clear();
+        return r;
+    };
+    constexpr uint32_t hexid = 0x4A0030;
+    decodeMessage(recordOf(at(0, 52.30, 4.7, 30000, 450, 0.0), hexid, "KLM30"));
+    for (int i = 1; i <= 3; ++i)
+        decodeMessage(typeless(2.0 * i, 52.30 + 0.0042 * i, hexid, "KLM30"));
+    LiveAircraft* a = ac(hexid);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->samples.size(), 4u);
+    EXPECT_EQ(a->lastRecordTime, 1.7e9 + 6.0);
+    EXPECT_EQ(gf_modelCodeText(a->ids.model), "A320");
+    EXPECT_EQ(a->registration, "PH-M30");
+
+    // Nothing known by the address: no aircraft, even when the model database
+    // knows the registration the report carries.
+    auto& db = gf_modelDatabase();
+    db.records.push_back(DbaseRecord{"PH-M31", {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0}});
+    std::sort(db.records.begin(), db.records.end(),
+              [](const DbaseRecord& x, const DbaseRecord& y) { return x.registration < y.registration; });
+    LiveTrafficRecord unknown = typeless(0, 52.5, 0x4A0031, "KLM31");
+    unknown.registration = "PH-M31";
+    decodeMessage(unknown);
+    std::erase_if(db.records, [](const DbaseRecord& x) { return x.registration == "PH-M31"; });
+    EXPECT_EQ(ac(0x4A0031), nullptr);
+    EXPECT_EQ(gf_trafficState().aircraft.liveCount(), 1u);
+}
+
 TEST_F(TrafficIntakeTest, ANewAircraftAtTheAirportsHeightIsNotTaken)
 {
     decodeMessage(recordOf(at(0, 52.3, 4.7, 250, 120), 0x4A0010, "KLM10"));

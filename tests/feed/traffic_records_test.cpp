@@ -48,8 +48,11 @@ protected:
                                    .callsign = "KLM123", .type = "A320", .registration = "PH-EXA",
                                    .origin = "AMS", .destination = "LHR"};
     }
+    // A batch of one: the mode, the user's altimeter and the airport as the
+    // test set them, taken the way a decoder takes them for a batch.
     std::optional<LiveTrafficRecord> convert(const ParsedTrafficFields& f)
     {
+        gf_takeProgramState(context);
         return gf_makeLiveTrafficRecord(f, context).record;
     }
     void expectThrow(const ParsedTrafficFields& f, const char* text)
@@ -234,6 +237,26 @@ TEST_F(LiveConversion, QnhCorrection)
     EXPECT_EQ(convert(f)->altitude, 160.0);
 }
 
+TEST_F(LiveConversion, ABatchIsConvertedWithTheStateTakenAtItsStart)
+{
+    context.qnh = 1023;
+    setRTApp(false);
+    gf_takeProgramState(context);
+    // Changes after the batch began reach only the next batch.
+    setRTApp(true);
+    setCurrentAirport(0, 0, 0, 0);
+    gf_publishUserAcPosition(UserAcPosition{.altitude = 1000, .indicatedAltitude = 0});
+    auto f = airborne();
+    f.altitude = 5000;
+    EXPECT_DOUBLE_EQ(gf_makeLiveTrafficRecord(f, context).record->altitude, 5292.5);
+    f.altitude = 0;
+    f.lat = kUserLat + 1.0 / 60.0;
+    EXPECT_TRUE(gf_makeLiveTrafficRecord(f, context).record);
+    gf_takeProgramState(context);
+    EXPECT_FALSE(gf_makeLiveTrafficRecord(f, context).record);
+    EXPECT_EQ(context.userAltimeterErrorFt, 1000.0);
+}
+
 TEST_F(LiveConversion, TypesCallsignsRegistrationsAndRoutes)
 {
     auto& db = gf_modelDatabase();
@@ -246,9 +269,23 @@ TEST_F(LiveConversion, TypesCallsignsRegistrationsAndRoutes)
     db.cargoOperatorIds.erase(cargoAirline);
     EXPECT_EQ(gf_modelCodeText(r->ids.model), "B77F");
     EXPECT_EQ(r->ids.cargo, 1);
-    for (const char* type : {"ZZZZ", "GLID", "", "null", "0", "X", "ABCDE"}) {
+    for (const char* type : {"ZZZZ", "GLID", "0", "X", "ABCDE"}) {
         f.type = type;
         EXPECT_FALSE(convert(f)) << type;
+    }
+    // A report that leaves the type out is kept without a model, for the
+    // engine to continue the aircraft it knows by the hexid; a glider's stays out.
+    for (const char* type : {"", "null"}) {
+        f.type = type;
+        r = convert(f);
+        ASSERT_TRUE(r) << type;
+        EXPECT_TRUE(gf_isTypeMissing(*r));
+        EXPECT_EQ(r->ids.cargo, 0);
+        EXPECT_EQ(gf_airlineCodeText(r->ids.airline), "FDX");
+        EXPECT_EQ(r->hexid, f.hexid);
+        f.category = "B2";
+        EXPECT_FALSE(convert(f)) << type;
+        f.category = "";
     }
     f.type = "A320";
     f.category = "B2";

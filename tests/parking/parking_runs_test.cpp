@@ -2,6 +2,7 @@
 // order of static aircraft, the replacements of an adjustment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "airports/airport_ui.h"
@@ -96,7 +97,7 @@ TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftSt
     kvr::test::loadStands(std::move(stands));
     StaticAircraft& turnaround = state.addStatic("KLM12*", 1, SimState::active, {2, 28});
     turnaround.callsign2 = "KLM12";
-    turnaround.text3 = "KLM13";
+    turnaround.callsign3 = "KLM13";
     turnaround.ids = gf_standById(1)->options[0].aom;
     turnaround.keepStand = 1;
     const StaticAircraft& unchanged = state.addStatic("DLH4*", 2);
@@ -249,6 +250,30 @@ TEST_F(ParkingRunsTest, RealTrafficOnlyRenewalAndAnEmptyBuild)
     gf_setAirportUi(before);
     EXPECT_NE(text.find("RT Parking changes: 1 to be removed, 0 to be added"), std::string::npos) << text;
     EXPECT_NE(text.find("no parking positions found"), std::string::npos);
+}
+
+TEST_F(ParkingRunsTest, AnAdjustmentShowsAndLogsItsCountsAsALineOfItsOwn)
+{
+    kvr::test::ScopedTestFolders folders("parking_adjustments");
+    gf_openLog();
+    gf_modifyParameters([](Parameters& p) {
+        p.RT_PARKTRAFFIC_ONLY = false;
+        p.parking_percentage = 0;
+        p.MAX_PARK_SEL = 0;
+    });
+    kvr::test::loadStands(kvr::test::rowOfStands(2));
+    state.addStatic("KLM1*", 1);
+    gf_adjustParking(false);
+    gf_flushLog();
+    const std::string text = kvr::test::logText();
+    gf_closeLog();
+    const std::string shown = "Parking adjustments: 1 to be removed, 0 to be added\n";
+    std::vector<std::string> messages;
+    for (const auto& m : window.all<GuiUpdate::Message>())
+        messages.push_back(m.text);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), shown), messages.end());
+    // An empty line before it, and the line end it carries after it.
+    EXPECT_NE(text.find("\n\n" + shown + "\n"), std::string::npos) << text;
 }
 
 } // namespace

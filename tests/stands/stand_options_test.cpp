@@ -272,7 +272,7 @@ TEST_F(StandOptionsTest, AdoptedCallsignsWithinTenOrFourteenHalfHours)
         LiveAircraft ac = aircraft(c.callsign, "PH-BXA", c.category);
         ac.ids.airline = o.aom.airline;
         gf_adoptStandOptionNames({s}, c.now, ac);
-        EXPECT_EQ(ac.callsign2 == "KLM641" && ac.text3 == "KLM642", c.adopts) << c.callsign << " " << c.now.halfHour;
+        EXPECT_EQ(ac.callsign2 == "KLM641" && ac.callsign3 == "KLM642", c.adopts) << c.callsign << " " << c.now.halfHour;
     }
 }
 
