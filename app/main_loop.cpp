@@ -45,14 +45,15 @@
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "engine/livery_choice.h"
-#include "parking/live_at_stands.h"
+#include "engine/live_at_stands.h"
+#include "engine/parked_limits.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
-#include "parking/removal_operations.h"
-#include "parking/stand_options.h"
-#include "parking/stand_table.h"
-#include "parking/user_collisions.h"
+#include "engine/removal_operations.h"
+#include "stands/stand_options.h"
+#include "stands/stand_table.h"
+#include "engine/user_collisions.h"
 #include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -60,6 +61,7 @@
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
+#include "engine/stand_use.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "airports/airport_database_load.h"
 #include "airports/airport_scan.h"
 #include "parking/park_airport_choice.h"
-#include "parking/parking_services.h"
+#include "parking/parking_plan.h"
 #include "app/airport_ui_bridge.h"
 #include "app/commands.h"
 #include "app/controls.h"
@@ -605,6 +605,7 @@ bool lf_startUp(LiveryControlsGuard& guard, bool& liveryDone)
     Gui::instance().enqueueUpdate(GuiUpdate::StayOnTop{ALWAYS_ON_TOP.value});
     feedConnected.store(false);
     gf_initTrafficState();
+    gf_clearParkingPlan(); // the run's stayers and removals go with the traffic
     gf_enableControl(RT_CHOISE, true);
     gf_flushLog();
     if (!lf_startSimClient())
@@ -652,7 +653,6 @@ void lf_registerWindowLinks()
 void lf_main()
 {
     lf_registerWindowLinks();
-    gf_useParkingStandServices();
     settingsReadThisRun = false;
     bool liveryDone = false;
     try {

@@ -42,7 +42,7 @@
 #include "engine/livery_choice.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
-#include "parking/removal_operations.h"
+#include "engine/removal_operations.h"
 #include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -114,6 +114,7 @@ void lf_reinitialiseForRestart()
     gf_clearSimClientState();
     gf_logLineFlush("Restart phase: reinitializing traffic state");
     gf_resetTrafficState();
+    gf_clearParkingPlan(); // the run's stayers and removals go with the traffic
     gf_logLineFlush("Restart phase: reinitializing GUI state");
     Gui::instance().enqueueUpdate(GuiUpdate::ResetStatus{});
     gf_logLineFlush("Restart phase: reinitializing main state");

@@ -28,7 +28,7 @@
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "parking/stand_searches.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 #include "standins/track_generator.h"
 #include "tests/support/track_records.h"

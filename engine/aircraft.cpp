@@ -6,7 +6,7 @@
 
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "engine/stand_services.h"
+#include "stands/stand_table.h"
 
 namespace {
 
@@ -37,15 +37,6 @@ const std::string& gf_flightPhaseName(FlightPhase phase)
         {8, "parking"},      {9, "parked"},      {10, "birth"},
     };
     return lf_nameOf(names, phase);
-}
-
-WeekSlot gf_weekSlotOfWord(int64_t word)
-{
-    const auto weekday = static_cast<int32_t>(static_cast<uint64_t>(word) & 0xFFFFFFFFu);
-    const auto slot = static_cast<int32_t>(static_cast<uint64_t>(word) >> 32);
-    if (weekday < 1 || weekday > 7 || slot < 0 || slot > 47)
-        return {};
-    return {static_cast<uint32_t>(weekday), static_cast<uint32_t>(slot)};
 }
 
 TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& r)
@@ -155,5 +146,5 @@ StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t 
     standId = id;
     atStand = atStandFlag ? 1 : 0;
     // gf_standNameById answers "sid==?" for a stand the table does not hold.
-    gateStand = id >= 1 && gf_standServices().gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
+    gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
 }

@@ -18,6 +18,7 @@
 #include "engine/ground_curves.h"
 #include "engine/flight_state.h"
 #include "liveries/model_database.h"
+#include "stands/week_slot.h"
 
 struct LiveTrafficRecord;
 struct TrafficIdentity;
@@ -96,14 +97,6 @@ enum class LegSpeedMode : uint8_t {
 const std::string& gf_simStateName(SimState state);
 // "pushing_back" ... "birth"; the same exception for any other value.
 const std::string& gf_flightPhaseName(FlightPhase phase);
-
-// Weekday 1 (Monday) .. 7 and half-hour slot 0..47; {0, 0} = none.
-struct WeekSlot {
-    uint32_t weekday = 0;
-    uint32_t halfHour = 0;
-};
-// The packed word of gf_weekdayAndHalfHourNow (weekday low, slot high).
-WeekSlot gf_weekSlotOfWord(int64_t word);
 
 // ---- Aircraft keys ----
 // A creation request and the SimEvents that answer it name their aircraft by

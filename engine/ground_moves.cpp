@@ -12,7 +12,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/motion_step.h"
 #include "engine/traffic_state.h"
-#include "engine/stand_services.h"
+#include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {
@@ -54,10 +54,10 @@ void initiatePushBack(LiveAircraft& ac)
     lf_clearGroundPath(ac);
     ac.turningInPlace = 0;
     const double pushHeading = gf_normalizeAngle(ac.standHeading + std::numbers::pi);
-    const Stand* stand = gf_standServices().gf_standById(ac.standId);
+    const Stand* stand = gf_standById(ac.standId);
     if (!stand || !(stand->radius > 0.0)) {
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
-                                "initiatePushBack", gf_standServices().gf_standNameById(ac.standId), ac.callsign));
+                                "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
         ac.standLeaveRequest = 0;
         return;
     }
@@ -93,7 +93,7 @@ void lf_pullOutOfStand(LiveAircraft& ac)
     gf_engineStart(ac.objectId);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 1);
-    gf_logLine(fmt::format("{:14}: {:8} pulling out", gf_standServices().gf_standNameById(ac.standId), ac.callsign));
+    gf_logLine(fmt::format("{:14}: {:8} pulling out", gf_standNameById(ac.standId), ac.callsign));
 }
 
 void lf_holdLeg(LiveAircraft& ac)

@@ -16,7 +16,8 @@
 #include "engine/ground_turns.h"
 #include "engine/stand_arrival.h"
 #include "engine/taxi_to_stand.h"
-#include "engine/stand_services.h"
+#include "engine/live_at_stands.h"
+#include "stands/stand_table.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
 #include "engine/runway_hold.h"
@@ -74,7 +75,7 @@ bool lf_afterPushBack(const LiveAircraft& ac)
 {
     if (ac.phase != FlightPhase::taxi ||
         (ac.previousPhase != FlightPhase::pushed_back && ac.previousPhase != FlightPhase::parked) ||
-        gf_standServices().gf_standCount() == 0)
+        gf_standCount() == 0)
         return false;
     for (size_t i = 0; i + 1 < ac.samples.size(); ++i)
         if (!(ac.samples[i].speedKt <= 6.0))
@@ -336,7 +337,7 @@ void nextPosGround(LiveAircraft& ac)
         // A taxiing aircraft that has come to rest near the stands gets one,
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
-            gf_standServices().try2Park(ac);
+            try2Park(ac);
         lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];

@@ -25,7 +25,9 @@
 #include "engine/wait_bounds.h"
 #include "feed/rt_app_link.h"
 #include "engine/traffic_intake.h"
-#include "engine/stand_services.h"
+#include "engine/static_placement.h"
+#include "engine/user_collisions.h"
+#include "simlink/user_aircraft.h"
 #include "engine/traffic_aircraft.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
@@ -60,8 +62,8 @@ void lf_pacing()
     g_counters.creation = 0;
     const bool liveWaiting = !s.liveCreations.empty();
     gf_handOnOneCreation();
-    if (!liveWaiting && gf_standServices().gf_parkingPlanSize() != 0)
-        gf_standServices().lf_placeStaticFromPlan();
+    if (!liveWaiting && gf_parkingPlanSize() != 0)
+        lf_placeStaticFromPlan();
 }
 
 void lf_queueOneCreation()
@@ -93,8 +95,8 @@ void lf_userPositionWork()
         return;
     g_counters.userPosition = 0;
     gf_publishUserAcPosition(gf_requestUserAcPosition());
-    if (!gf_standServices().lf_userIsAirborne() && gf_parametersSnapshot()->COLLISION_USER_GND)
-        gf_standServices().gf_checkUserAcGndCollisions();
+    if (!lf_userIsAirborne() && gf_parametersSnapshot()->COLLISION_USER_GND)
+        gf_checkUserAcGndCollisions();
     if (!gf_isRTDirect())
         gf_sendUserStateToRTApp();
 }

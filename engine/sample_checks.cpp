@@ -26,7 +26,8 @@
 #include "feed/traffic_records.h"
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
-#include "engine/stand_services.h"
+#include "engine/live_at_stands.h"
+#include "engine/stand_use.h"
 #include "runways/runway_matching.h"
 
 namespace {
@@ -167,12 +168,12 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
     ac.lastSeenCallsignCount = 0;
     const std::string old = ac.callsign;
     ac.callsign = callsign;
-    if (gf_standServices().lf_liveExistsForUnderscoreCallsign(ac)) {
+    if (lf_liveExistsForUnderscoreCallsign(ac)) {
         ac.callsign = old;
         return CallsignCheck::dropped;
     }
     if (callsign.back() != '_')
-        gf_standServices().lf_removeGhostWithUnderscoreIfPresent(ac);
+        lf_removeGhostWithUnderscoreIfPresent(ac);
     ac.callsign2 = callsign;
     ac.callsign3.clear();
     return CallsignCheck::changed;
@@ -270,7 +271,7 @@ void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
         }
         lf_restartNormalFlight(ac);
     }
-    gf_standServices().gf_addRealStandOption(ac.standId, ac, 2);
+    gf_addRealStandOption(ac.standId, ac, 2);
     ac.inboundToAirport = 0;
     if (ac.phase != FlightPhase::parked)
         ac.setPhase(FlightPhase::parked);
@@ -705,7 +706,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
         return true;
     }
     // Far away: the aircraft used the stand and left unseen.
-    gf_standServices().gf_addRealStandOption(ac.standId, ac, 3);
+    gf_addRealStandOption(ac.standId, ac, 3);
     try {
         removeAircraftFromSim(ac);
     } catch (...) {

@@ -19,7 +19,8 @@
 #include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/units.h"
-#include "engine/stand_services.h"
+#include "engine/live_at_stands.h"
+#include "stands/stand_table.h"
 #include "runways/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
@@ -185,7 +186,7 @@ void lf_applyDelayedStaticCommand(const SimEvent& entry)
     st->simState = SimState::active;
     store.setObjectId(*st, entry.objectId);
     shutDownParkedAc(*st);
-    gf_logLine(fmt::format("{:14}: {:8} parked", gf_standServices().gf_standNameById(st->standId), st->callsign));
+    gf_logLine(fmt::format("{:14}: {:8} parked", gf_standNameById(st->standId), st->callsign));
     staticParkedCount.fetch_add(1);
     if (st->removeWhenCreated)
         removeAircraftFromSim(*st);
@@ -279,7 +280,7 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
         }
         if (!owns) {
             gf_logLine(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
-                                   gf_standServices().gf_standNameById(aircraft.standId), aircraft.callsign));
+                                   gf_standNameById(aircraft.standId), aircraft.callsign));
             aircraft.removeWhenCreated = 1;
             return true;
         }
@@ -329,15 +330,15 @@ void hp_handleGroundTraffic(LiveAircraft& aircraft)
         aircraft.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
         // One spawned at its stand has no arrival time; a respawn keeps the one it has.
         if (aircraft.parkedSinceTime == 0)
-            aircraft.parkedSinceTime = gf_standServices().gf_systemTime100ns();
-        gf_logLine(fmt::format("{:14}: {:8} parks", gf_standServices().gf_standNameById(aircraft.standId),
+            aircraft.parkedSinceTime = gf_systemTime100ns();
+        gf_logLine(fmt::format("{:14}: {:8} parks", gf_standNameById(aircraft.standId),
                                aircraft.callsign));
         try {
             for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
                 if (st.simState != SimState::active || st.standId != aircraft.standId)
                     continue;
                 gf_logLine(fmt::format("{:14}: {:8} parks over static {} , static will be removed",
-                                       gf_standServices().gf_standNameById(aircraft.standId), aircraft.callsign,
+                                       gf_standNameById(aircraft.standId), aircraft.callsign,
                                        st.callsign));
                 removeAircraftFromSim(st);
                 break;
@@ -525,7 +526,7 @@ void collisionWithParked(LiveAircraft& ac)
                                            st.collisionRadius))
                 continue;
             gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",
-                                   gf_standServices().gf_standNameById(st.standId), st.callsign, ac.callsign));
+                                   gf_standNameById(st.standId), st.callsign, ac.callsign));
             removeAircraftFromSim(st);
             return;
         }

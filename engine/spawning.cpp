@@ -22,7 +22,10 @@
 #include "engine/traffic_state.h"
 #include "engine/livery_choice.h"
 #include "liveries/livery_memory.h"
-#include "engine/stand_services.h"
+#include "engine/live_at_stands.h"
+#include "engine/parked_limits.h"
+#include "engine/stand_use.h"
+#include "stands/stand_table.h"
 #include "engine/traffic_aircraft.h"
 #include "simlink/user_aircraft.h"
 
@@ -231,7 +234,7 @@ void lf_spawnGate(LiveAircraft& ac)
         ac.removeFlag = 1;
         return;
     }
-    if (gf_standServices().lf_liveExistsForUnderscoreCallsign(ac)) {
+    if (lf_liveExistsForUnderscoreCallsign(ac)) {
         ac.removeFlag = 1;
         return;
     }
@@ -270,13 +273,13 @@ void spawnLiveAc(LiveAircraft& ac)
         }
         if (!st.front().airborne) {
             if (auto stand = lf_chooseSpawnStand(ac)) {
-                gf_standServices().assignStand(ac, *stand);
+                assignStand(ac, *stand);
                 ac.lat = stand->lat;
                 ac.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
-                gf_standServices().gf_addRealStandOption(ac.standId, ac, 1);
-                gf_standServices().gf_enforceParkedLimit(1);
+                gf_addRealStandOption(ac.standId, ac, 1);
+                gf_enforceParkedLimit(1);
             } else {
                 if (ac.removeFlag)
                     return;
@@ -298,17 +301,17 @@ void spawnLiveAc(LiveAircraft& ac)
     if (ac.removeFlag)
         return;
     if (ac.phase != FlightPhase::parked)
-        gf_standServices().gf_releaseParkedLimitHold(ac.hexid); // it moves: no longer parked where the limit removed it
+        gf_releaseParkedLimitHold(ac.hexid); // it moves: no longer parked where the limit removed it
     lf_setSpawnPose(ac);
     ac.simState = SimState::adding2sim;
     gf_trafficState().addingStack.push_back(ac.hexid);
     if (ac.callsign.empty() || ac.callsign.back() != '_')
-        gf_standServices().lf_removeGhostWithUnderscoreIfPresent(ac);
+        lf_removeGhostWithUnderscoreIfPresent(ac);
 }
 
 std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
 {
-    const std::vector<Stand>& stands = gf_standServices().gf_standTable();
+    const std::vector<Stand>& stands = gf_standTable().stands;
     const CurrentAirportRecord airport = lf_currentAirport();
     if (stands.empty() || !lf_validAirportPosition(airport))
         return std::nullopt;
@@ -328,31 +331,31 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     ac.spawnTriedLat = ref.lat;
     ac.spawnTriedLon = ref.lon;
     double distanceM = 0.0;
-    const Stand* found = gf_standServices().gf_findNearestStand(stands, lf_pos(ref), ac, distanceM, true);
+    const Stand* found = gf_findNearestStand(stands, lf_pos(ref), ac, distanceM, true);
     if (!found) {
         ac.spawnTriedFound = 0;
         return std::nullopt;
     }
     ac.spawnTriedFound = 1;
-    if (gf_standServices().gf_heldForParkedLimit(ac.hexid, found->id)) {
+    if (gf_heldForParkedLimit(ac.hexid, found->id)) {
         ac.removeFlag = 1; // still parked where the parked limit removed it
         return std::nullopt;
     }
-    if (gf_standServices().lf_isUserStandOrAdjacent(*found))
+    if (lf_isUserStandOrAdjacent(*found))
         return std::nullopt;
-    if (!gf_standServices().lf_checkStandIsNotUsedByOtherLiveAircraftSub(found->id, ac)) {
+    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(found->id, ac)) {
         ac.removeFlag = 1;
         return std::nullopt;
     }
     const Stand stand = *found;
     for (uint32_t excluded : stand.exclusions)
         for (const LiveAircraft& other : gf_trafficState().aircraft.live())
-            if (gf_standServices().lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand)) {
+            if (lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand)) {
                 ac.removeFlag = 1;
                 return std::nullopt;
             }
     makeWayForLive(ac, stand);
-    if (!gf_standServices().lf_canReserveStandForLive(stand.id, ac.hexid)) {
+    if (!lf_canReserveStandForLive(stand.id, ac.hexid)) {
         ac.removeFlag = 1;
         return std::nullopt;
     }
@@ -386,7 +389,7 @@ void makeWayForLive(LiveAircraft& live, const Stand& stand)
         break;
     }
     for (uint32_t excludedId : stand.exclusions) {
-        const Stand* excluded = gf_standServices().gf_standById(static_cast<int32_t>(excludedId));
+        const Stand* excluded = gf_standById(static_cast<int32_t>(excludedId));
         if (!excluded)
             continue;
         for (StaticAircraft& st : s.aircraft.statics()) {

@@ -13,7 +13,10 @@
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "core/geodesy.h"
-#include "engine/stand_services.h"
+#include "engine/live_at_stands.h"
+#include "engine/parked_limits.h"
+#include "engine/stand_use.h"
+#include "stands/stand_table.h"
 
 namespace {
 
@@ -44,7 +47,7 @@ void lf_park(LiveAircraft& ac)
         gf_logLine(fmt::format("          towed aircraft {} parks", ac.callsign));
     TrafficSample& front = ac.samples.front();
     front.stationary = 1;
-    ac.parkedSinceTime = gf_standServices().gf_systemTime100ns();
+    ac.parkedSinceTime = gf_systemTime100ns();
     ac.minStandDistanceNm = 0.0;
     ac.maxStandDistanceNm = 0.0;
     ac.keepStand = 0;
@@ -55,11 +58,11 @@ void lf_park(LiveAircraft& ac)
     gf_addParkedTimer({ac.hexid, t0 + 1000 + 100 * r, ParkedAction::engineShutdown});
     gf_addParkedTimer({ac.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), ParkedAction::fixedLights});
     gf_addParkedTimer({ac.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), ParkedAction::settingsLights});
-    gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standServices().gf_standNameById(ac.standId),
+    gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.standId),
                            ac.callsign));
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
-    gf_standServices().gf_addRealStandOption(ac.standId, ac, 0);
-    gf_standServices().gf_enforceParkedLimit(0);
+    gf_addRealStandOption(ac.standId, ac, 0);
+    gf_enforceParkedLimit(0);
 }
 
 } // namespace
@@ -68,7 +71,7 @@ bool arriveAtStand(LiveAircraft& ac)
 {
     ac.lagEarlier = 900;
     ac.lagLater = 900;
-    if (gf_standServices().gf_liveStandHolder(ac.standId, ac.hexid) != 0 ||
+    if (gf_liveStandHolder(ac.standId, ac.hexid) != 0 ||
         std::fabs(gf_wrapAngle(ac.heading - ac.standHeading)) > kArrivalHeadingRad) {
         ac.projection = 1;
         return false;
@@ -78,7 +81,7 @@ bool arriveAtStand(LiveAircraft& ac)
         ac.setPhase(FlightPhase::taxi);
         return true;
     }
-    if (ac.standId < 1 || ac.hexid == 0 || !gf_standServices().gf_standById(ac.standId)) {
+    if (ac.standId < 1 || ac.hexid == 0 || !gf_standById(ac.standId)) {
         ac.projection = 1;
         return false;
     }

@@ -12,7 +12,7 @@
 #include "engine/geometry.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
-#include "engine/stand_services.h"
+#include "stands/stand_table.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ bool lf_parkingHandOverDue(const LiveAircraft& ac)
     const SampleStream& st = ac.samples;
     if (ac.phase != FlightPhase::taxi || st.empty() || !(st.back().speedKt <= 0.5))
         return false;
-    if (gf_standServices().gf_standTable().empty() || !gf_tickNearAirport({ac.lat, ac.lon}))
+    if (gf_standTable().stands.empty() || !gf_tickNearAirport({ac.lat, ac.lon}))
         return false;
     if (ac.previousPhase == FlightPhase::landing_roll)
         return true; // taxied in after landing and came to rest

@@ -24,7 +24,7 @@
 #include "liveries/model_database.h"
 #include "runways/runway_matching.h"
 #include "engine/traffic_aircraft.h"
-#include "engine/stand_services.h"
+#include "runways/runway_table.h"
 
 namespace {
 
@@ -63,8 +63,7 @@ bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficS
 {
     if (!lf_jumpPhase(ac.phase))
         return false;
-    const StandServices& stands = gf_standServices();
-    const bool nearRunway = stands.gf_isNearAnyRunway(lf_pos(last)) || stands.gf_isNearAnyRunway(lf_pos(sample));
+    const bool nearRunway = gf_isNearAnyRunway(lf_pos(last)) || gf_isNearAnyRunway(lf_pos(sample));
     if (last.airborne || sample.airborne)
         return false;
     if (ac.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)

@@ -20,9 +20,8 @@
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "liveries/livery_memory.h"
-#include "engine/stand_services.h"
-
-std::atomic<int64_t> weekdayHalfHourWord{0};
+#include "engine/static_placement.h"
+#include "stands/stand_table.h"
 
 // ---- AircraftStore ----
 
@@ -195,12 +194,12 @@ void gf_initTrafficState()
 {
     TrafficState& s = gf_trafficState();
     s.aircraft.clear();
-    gf_standServices().gf_clearStandTable(); // also publishes the empty snapshot
+    gf_clearStandTable(); // also publishes the empty snapshot
     s.processingEvents.clear();
     gf_simEventQueue().clear();
     s.delayedCommands.clear();
     s.addingStack.clear();
-    gf_standServices().gf_clearParkingPlan();
+    gf_clearPlannedStatics();
     s.ghostCallsigns.clear();
     s.parkedLimitHolds.clear();
     s.parkedTimers.clear();
@@ -226,7 +225,7 @@ void gf_resetTrafficState()
     s.delayedCommands.clear();
     s.ghostCallsigns.clear();
     s.parkedLimitHolds.clear();
-    gf_standServices().gf_clearParkingPlan();
+    gf_clearPlannedStatics();
     s.addingStack.clear();
     // Requests the simulator link has not been handed yet are dropped.
     s.removalQueue = {};
@@ -238,7 +237,7 @@ void gf_resetTrafficState()
     gf_trafficMailbox().reset();
     gf_uiSink().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
     s.aircraft.clear();
-    gf_standServices().gf_clearStandTable();
+    gf_clearStandTable();
     CurrentQnh.store(1013);
     weekdayHalfHourWord.store(0);
 }

@@ -17,10 +17,8 @@
 #include "engine/aircraft.h"
 #include "simlink/sim_event.h"
 #include "simlink/sim_command_mailbox.h"
+#include "stands/week_slot.h" // weekdayHalfHourWord
 
-// The weekday (low 32 bits) and half-hour slot (high 32 bits) of now, stored
-// by the main loop for the engine and the parking code; 0 after a reset.
-extern std::atomic<int64_t> weekdayHalfHourWord;
 
 // One timer of a live aircraft that reached its stand.
 enum class ParkedAction : uint32_t {

@@ -31,7 +31,7 @@
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
-#include "parking/removal_operations.h"
+#include "engine/removal_operations.h"
 
 namespace fs = std::filesystem;
 

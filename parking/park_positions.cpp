@@ -26,7 +26,7 @@
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "runways/runway_table.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/user_aircraft.h"
 
 std::atomic<bool> parkAirportChanged{false};

@@ -9,14 +9,14 @@
 #include "core/settings_snapshot.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "parking/stand_fit.h"
+#include "stands/stand_fit.h"
 #include "parking/stand_search_index.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "engine/traffic_aircraft.h"
+#include "engine/stand_use.h"
 
 namespace {
 
-ParkingPlan g_plan;
 std::vector<LiveStayer> g_stayers;
 std::vector<Removal> g_removals;
 SeenTraffic g_seen;
@@ -67,11 +67,6 @@ bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
 
 } // namespace
 
-ParkingPlan& gf_parkingPlan()
-{
-    return g_plan;
-}
-
 std::vector<LiveStayer>& gf_liveStayers()
 {
     return g_stayers;
@@ -82,15 +77,9 @@ std::vector<Removal>& gf_removals()
     return g_removals;
 }
 
-size_t gf_parkingPlanSize()
-{
-    return g_plan.size();
-}
-
 void gf_clearParkingPlan()
 {
-    g_plan.clear();
-    g_plan.reserve(512);
+    gf_clearPlannedStatics();
     g_stayers.clear();
     g_removals.clear();
 }
@@ -104,17 +93,6 @@ void lf_takeOverSeenTraffic()
 const SeenTraffic& gf_parkingSeenTraffic()
 {
     return g_seen;
-}
-
-WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours)
-{
-    int32_t slot = static_cast<int32_t>(now.halfHour) - halfHours;
-    uint32_t weekday = now.weekday;
-    if (slot < 0) {
-        slot += 48;
-        weekday = weekday <= 1 ? 7 : weekday - 1;
-    }
-    return {weekday, static_cast<uint32_t>(slot)};
 }
 
 std::string_view lf_withoutStar(std::string_view text)
@@ -137,11 +115,6 @@ bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlo
     });
 }
 
-bool gf_isModelCategoryIncluded(ModelId model)
-{
-    return gf_isCategoryIncluded(gf_modelCategory(gf_modelCode2Id(gf_modelCodeText(model))));
-}
-
 bool lf_standTakenByStaticOrPlan(int32_t standId)
 {
     if (standId < 1)
@@ -152,7 +125,7 @@ bool lf_standTakenByStaticOrPlan(int32_t standId)
     for (const LiveStayer& stayer : g_stayers)
         if (lf_holderExcludes(stayer.standId, standId))
             return true;
-    for (const ParkingPlanEntry& e : g_plan)
+    for (const ParkingPlanEntry& e : gf_parkingPlan())
         if (lf_holderExcludes(e.standId, standId))
             return true;
     return false;
@@ -189,10 +162,10 @@ bool lf_isStaticWithIdentity(const AircraftIdentity& id, const StaticAircraft& a
 
 bool lf_isAircraftAlreadyPresent(const AircraftIdentity& id)
 {
-    for (const ParkingPlanEntry& e : g_plan)
+    for (const ParkingPlanEntry& e : gf_parkingPlan())
         if (lf_sameNonEmpty(id.registration, e.registration))
             return true;
-    for (const ParkingPlanEntry& e : g_plan)
+    for (const ParkingPlanEntry& e : gf_parkingPlan())
         if (lf_sameNonEmpty(id.callsign, e.callsign) || lf_sameNonEmpty(id.secondCallsign, e.secondCallsign))
             return true;
     if (lf_isInSeenTraffic(id.callsign) || lf_isInSeenTraffic(id.secondCallsign))
@@ -250,7 +223,7 @@ bool lf_planStaticAtStand(const StandSearchContext& ctx, Stand& stand)
     entry.secondCallsign = chosen->callsign2;
     entry.registration = chosen->registration;
     entry.keepsFirstCallsign = chosen->callsign2.empty() || lf_staysNextHalfHour(stand, *chosen, ctx.now);
-    g_plan.push_back(std::move(entry));
+    gf_parkingPlan().push_back(std::move(entry));
     if (ctx.result)
         ctx.result->airportFilePositions += 1;
     return gf_reserveStand(stand.id, ctx.needed);
@@ -313,7 +286,7 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
         entry.callsign = r.callsign;
         entry.registration = r.registration;
         entry.keepsFirstCallsign = true;
-        g_plan.push_back(std::move(entry));
+        gf_parkingPlan().push_back(std::move(entry));
         if (gf_reserveStand(stand->id, quota))
             return;
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/aircraft.h"
+#include "engine/static_placement.h"
 #include "liveries/model_database.h"
 
 struct ParkedTrafficRecord;
@@ -20,23 +21,6 @@ struct SeenTraffic;
 struct Stand;
 struct StandOption;
 class StandSearchIndex;
-
-// One planned static aircraft.
-struct ParkingPlanEntry {
-    uint32_t rtParkedKey = 0;  // hexid of the parked traffic record; 0 for an airport-file entry
-    uint32_t staticSource = 1; // 1 = airport-file option, 0 = parked traffic record
-    int32_t standId = 0;
-    // Airport file: half-hours back from now at which the option was found;
-    // parked traffic: the record's age. The sort key of the plan.
-    int32_t slotOffset = 0;
-    AirlOprModel ids;
-    std::string callsign;
-    std::string secondCallsign; // departure callsign of a turnaround; may be empty
-    std::string registration;
-    bool keepsFirstCallsign = true; // false: the aircraft shows the second callsign
-};
-// Placed from the end: the entry with the largest offset goes first.
-using ParkingPlan = std::vector<ParkingPlanEntry>;
 
 // A live aircraft that keeps its stand in a parking run.
 struct LiveStayer {
@@ -79,11 +63,8 @@ struct StandSearchContext {
     StandSearchIndex* index = nullptr; // the run's index, when the stand is of the stand table
 };
 
-ParkingPlan& gf_parkingPlan();
 std::vector<LiveStayer>& gf_liveStayers();
 std::vector<Removal>& gf_removals();
-// Entries still to be placed.
-size_t gf_parkingPlanSize();
 // Empties the plan, the stayers and the removals.
 void gf_clearParkingPlan();
 
@@ -92,18 +73,12 @@ void gf_clearParkingPlan();
 void lf_takeOverSeenTraffic();
 const SeenTraffic& gf_parkingSeenTraffic();
 
-// `now` moved back by `halfHours` (0..47) half-hours, across midnight into the
-// previous weekday (Monday goes back to Sunday).
-WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours);
 // The text without one trailing '*'.
 std::string_view lf_withoutStar(std::string_view text);
 // The aircraft of the option still stands there in the half-hour after now:
 // the option's own slot (same weekday), or from midnight on an option of the
 // same aircraft kind for the next weekday.
 bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, WeekSlot now);
-// The model's category is wanted by the settings (the code is interned again,
-// so that a fixed type code counts as its target).
-bool gf_isModelCategoryIncluded(ModelId model);
 
 // Another stand that a static aircraft (not being removed), a stayer or a
 // plan entry holds lists this stand among its neighbours. False for ids below 1.

@@ -15,10 +15,11 @@
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "parking/live_at_stands.h"
+#include "engine/live_at_stands.h"
+#include "engine/parked_limits.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_searches.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -40,40 +41,6 @@ void lf_sortPlanByOffset()
     ParkingPlan& plan = gf_parkingPlan();
     std::sort(plan.begin(), plan.end(),
               [](const ParkingPlanEntry& a, const ParkingPlanEntry& b) { return a.slotOffset < b.slotOffset; });
-}
-
-// Half-hours from `parked` to `now`, across the end of the week.
-int32_t lf_parkedAgeSlots(WeekSlot now, WeekSlot parked)
-{
-    int32_t age = (static_cast<int32_t>(now.weekday) - static_cast<int32_t>(parked.weekday)) * 48 +
-                  static_cast<int32_t>(now.halfHour) - static_cast<int32_t>(parked.halfHour);
-    if (age < 0)
-        age += 336;
-    return age;
-}
-
-// Removes the first n of the candidates in the order `before` gives, each
-// guarded by itself; `removed` sees each aircraft that goes.
-template <typename T, typename Before, typename Removed>
-void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, const char* kind, const char* function,
-                     Removed removed)
-{
-    if (n < 1 || candidates.empty())
-        return;
-    const auto count = static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(candidates.size())));
-    std::nth_element(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count - 1),
-                     candidates.end(), before);
-    std::sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count), before);
-    for (size_t i = 0; i < count; ++i) {
-        T& ac = *candidates[i];
-        try {
-            gf_logLine(fmt::format("{:14}: {} parked {} removed", gf_standNameById(ac.standId), kind, ac.callsign));
-            removeAircraftFromSim(ac);
-            removed(ac);
-        } catch (...) {
-            gf_reportTrafficException(function);
-        }
-    }
 }
 
 void lf_clearStandFlags(bool renumberOptions)
@@ -349,98 +316,31 @@ void lf_dropUnchangedReplacements()
     std::stable_partition(plan.begin(), plan.end(), [&](const ParkingPlanEntry& e) { return both.contains(e.standId); });
 }
 
-void gf_enforceParkedLimit(uint8_t extra)
+void lf_collectLiveStayers()
 {
-    const int64_t quota = gf_standTable().staticQuota;
-    if (quota < 0)
-        return;
-    AircraftStore& store = gf_trafficState().aircraft;
-    int64_t live = extra;
-    for (const LiveAircraft& ac : store.live())
-        if (ac.phase == FlightPhase::parked && ac.simState == SimState::active)
-            ++live;
-    // Statics already being removed are no longer counted: each call would
-    // otherwise remove further ones for the same excess.
-    int64_t statics = 0;
-    for (const StaticAircraft& st : store.statics())
-        if (st.simState == SimState::active)
-            ++statics;
-    if (statics + live <= quota)
-        return;
-    if (live > quota) {
-        if (statics > 0)
-            lf_removeNOldestStaticParked(statics);
-        lf_removeNOldestLiveParked(live - quota);
-    } else {
-        lf_removeNOldestStaticParked(statics + live - quota);
-    }
-}
-
-void lf_removeNOldestLiveParked(int64_t n)
-{
-    std::vector<LiveAircraft*> candidates;
-    for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.simState == SimState::active && ac.phase == FlightPhase::parked)
-            candidates.push_back(&ac);
-    lf_removeFirstN(
-        candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->lastNearStandTicks < b->lastNearStandTicks; },
-        "live", "lf_removeNOldestLiveParked",
-        [](const LiveAircraft& ac) { gf_trafficState().parkedLimitHolds[ac.hexid] = ac.standId; });
-}
-
-bool gf_heldForParkedLimit(uint32_t hexid, int32_t standId)
-{
-    auto& holds = gf_trafficState().parkedLimitHolds;
-    const auto it = holds.find(hexid);
-    if (it == holds.end())
-        return false;
-    if (it->second == standId)
-        return true;
-    holds.erase(it);
-    return false;
-}
-
-void gf_releaseParkedLimitHold(uint32_t hexid)
-{
-    gf_trafficState().parkedLimitHolds.erase(hexid);
-}
-
-void lf_removeNOldestStaticParked(int64_t n)
-{
-    const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
-    std::vector<StaticAircraft*> candidates;
-    for (StaticAircraft& st : gf_trafficState().aircraft.statics())
-        if (st.simState == SimState::active)
-            candidates.push_back(&st);
-    lf_removeFirstN(
-        candidates, n,
-        [now](const StaticAircraft* a, const StaticAircraft* b) {
-            return lf_parkedAgeSlots(now, a->createdWeekSlot) > lf_parkedAgeSlots(now, b->createdWeekSlot);
-        },
-        "static", "lf_removeNOldestStaticParked", [](const StaticAircraft&) {});
-}
-
-uint64_t gf_countStaticParked(bool withAge)
-{
-    const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
-    const auto weekIndex = [](WeekSlot s) { return (static_cast<int64_t>(s.weekday) - 1) * 48 + s.halfHour; };
-    uint64_t count = 0;
-    int64_t ageSum = 0;
-    int64_t aged = 0;
-    for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-        if (st.simState != SimState::active && st.simState != SimState::removingfromsim)
-            continue;
-        ++count;
-        const WeekSlot parked = st.createdWeekSlot;
-        if (parked.weekday == 0 || now.weekday == 0)
-            continue;
-        if (weekIndex(now) > weekIndex(parked) || weekIndex(now) == weekIndex(parked)) {
-            ageSum += weekIndex(now) - weekIndex(parked);
-            ++aged;
+    std::vector<LiveStayer>& stayers = gf_liveStayers();
+    stayers.clear();
+    try {
+        TrafficState& s = gf_trafficState();
+        stayers.reserve(s.aircraft.liveCount());
+        const int64_t now = gf_systemTime100ns();
+        for (LiveAircraft& ac : s.aircraft.live()) {
+            if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
+                continue;
+            if (ac.keepStand) {
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
+                continue;
+            }
+            const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
+            const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
+            if (minutes > limit)
+                removeAircraftFromSim(ac);
+            else
+                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
         }
+        std::stable_sort(stayers.begin(), stayers.end(),
+                         [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });
+    } catch (...) {
+        gf_reportTrafficException("lf_collectLiveStayers");
     }
-    if (withAge && !g_parkedFromRTOnlyNow.load())
-        gf_setStaticFit(aged == 0 ? 0.0f : static_cast<float>(static_cast<double>(ageSum) / (2.0 * aged) + 0.5));
-    return count;
 }
-

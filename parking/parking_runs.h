@@ -42,19 +42,5 @@ void lf_planDepartureCallsigns(WeekSlot now);
 // back on the same stand.
 void lf_dropUnchangedReplacements();
 
-// Keeps the parked aircraft within the quota; `extra` counts a live aircraft
-// that is being spawned parked.
-void gf_enforceParkedLimit(uint8_t extra);
-// Each live aircraft removed here is held off its stand (gf_heldForParkedLimit).
-void lf_removeNOldestLiveParked(int64_t n);
-void lf_removeNOldestStaticParked(int64_t n);
-// The aircraft was removed for the parked limit from this stand: it is not
-// created there again. Asked about another stand, the hold ends.
-bool gf_heldForParkedLimit(uint32_t hexid, int32_t standId);
-// Its records no longer show it parked: it may be created again.
-void gf_releaseParkedLimitHold(uint32_t hexid);
-
-// Static aircraft in the simulator (active or being removed); with withAge the
-// window gets their mean parked age.
-uint64_t gf_countStaticParked(bool withAge);
-uint64_t gf_countLiveParked(bool show);
+// Rebuilds the stayer list; aircraft parked too long are removed instead.
+void lf_collectLiveStayers();

@@ -6,7 +6,7 @@
 #include "core/settings_snapshot.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 namespace {
 

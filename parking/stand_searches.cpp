@@ -16,11 +16,12 @@
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
-#include "parking/stand_fit.h"
-#include "parking/stand_options.h"
+#include "stands/stand_fit.h"
+#include "stands/stand_options.h"
 #include "parking/stand_search_index.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "engine/traffic_aircraft.h"
+#include "engine/stand_use.h"
 
 bool searchDirectionToggle = true;
 

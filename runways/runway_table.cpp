@@ -241,3 +241,18 @@ void lf_loadRunwayTable(const IcaoCode& airport, std::string_view source)
     gf_logLine(fmt::format("RUNWAY_HEADING: {} {} {}: {}", icao, left, left == 1 ? "runway" : "runways",
                            fmt::join(texts, ", ")));
 }
+
+bool gf_isNearAnyRunway(const LatLon& position)
+{
+    constexpr double kRunwayNearMarginM = 1500.0;
+    if (!gf_isValidLatLon(position))
+        return false;
+    for (const RunwayRecord& r : runwayTable.runways) {
+        const LatLon centre{r.latitude, r.longitude};
+        if (!gf_isValidLatLon(centre) || !std::isfinite(r.length) || r.length <= 0.0)
+            continue;
+        if (r.length * 0.5 + kRunwayNearMarginM >= gf_distanceNm(position, centre) * kMetresPerNm)
+            return true;
+    }
+    return false;
+}

@@ -70,3 +70,7 @@ struct RunwayIgnoreContext {
 // True (and logged, its text erased from the set) when the runway is on the
 // ignore list.
 bool lf_logIgnoredRunway(RunwayIgnoreContext& context, const RunwayRecord& runway);
+
+// True when the position lies within half a runway's length + 1500 m of the
+// centre of a runway of the current airport.
+bool gf_isNearAnyRunway(const LatLon& position);

@@ -248,3 +248,12 @@ std::shared_ptr<const UserAcPosition> gf_publishedUserAcPosition()
 {
     return published.load();
 }
+
+bool lf_userIsAirborne()
+{
+    constexpr double kLowUserAglFt = 500.0;
+    if (!userOnGround.load())
+        return true;
+    const double agl = gf_getUserAcPosition().altitudeAboveGround;
+    return std::isfinite(agl) && agl > kLowUserAglFt;
+}

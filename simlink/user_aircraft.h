@@ -71,3 +71,7 @@ void lf_onSimObjectData(const void* packet, uint32_t cbData);
 // Back to the values of a fresh process (radius NaN, on-ground unknown,
 // object id 2, snapshot and Zulu time zero, teleport test re-armed).
 void gf_resetUserAircraftState();
+
+// True when the simulator reports the user off the ground, or on the ground
+// but more than 500 ft above it.
+bool lf_userIsAirborne();

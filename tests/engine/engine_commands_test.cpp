@@ -10,7 +10,7 @@
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
 #include "feed/qnh.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

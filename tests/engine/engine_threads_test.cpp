@@ -19,7 +19,7 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "liveries/model_database.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_aircraft.h"

@@ -26,7 +26,7 @@
 #include "engine/per_tick_update.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/position_stream.h"
 #include "standins/trace_check.h"
 #include "tests/engine/engine_fixture.h"

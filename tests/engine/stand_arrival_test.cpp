@@ -13,9 +13,9 @@
 #include "core/settings_snapshot.h"
 #include "engine/per_tick_update.h"
 #include "engine/stand_arrival.h"
-#include "parking/live_at_stands.h"
+#include "engine/live_at_stands.h"
 #include "parking/parking_runs.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {

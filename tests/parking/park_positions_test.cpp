@@ -16,14 +16,15 @@
 #include "liveries/model_database.h"
 #include "parking/park_positions.h"
 #include "runways/runway_table.h"
-#include "parking/stand_options.h"
-#include "parking/stand_table.h"
+#include "stands/stand_options.h"
+#include "stands/stand_table.h"
 #include "simlink/facility_reader.h"
 #include "simlink/user_aircraft.h"
 #include "tests/runways/runway_fixture.h"
 #include "tests/simlink/packet_builder.h"
 #include "tests/simlink/sim_test_support.h"
 #include "tests/simlink/standin_fixture.h"
+#include "engine/stand_use.h"
 
 namespace {
 

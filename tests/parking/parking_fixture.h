@@ -12,7 +12,7 @@
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 namespace kvr::test {
 

@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "parking/parking_runs.h"
+#include "engine/parked_limits.h"
 #include "parking/stand_search_index.h"
 #include "parking/stand_searches.h"
 #include "tests/parking/parking_fixture.h"

@@ -2,7 +2,7 @@
 // of their creation.
 #include <gtest/gtest.h>
 
-#include "parking/removal_operations.h"
+#include "engine/removal_operations.h"
 #include "tests/parking/parking_fixture.h"
 
 namespace {

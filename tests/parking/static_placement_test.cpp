@@ -8,7 +8,7 @@
 #include "core/layout.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_matching_tables.h"
-#include "parking/static_placement.h"
+#include "engine/static_placement.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/parking/parking_fixture.h"
 

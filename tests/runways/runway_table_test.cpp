@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "airports/airport_database.h"
+#include "core/geodesy.h"
 #include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
 #include "runways/runway_table.h"
@@ -311,6 +312,22 @@ TEST(PickAltitudeTest, StartAltitudeWithinFiftyFeetOrSlopedElseCentre)
         EXPECT_EQ(p.corrected, c.corrected);
     }
     EXPECT_TRUE(std::isnan(gf_pickAltitude(nan, std::nullopt, 5.0).altitude));
+}
+
+TEST(NearAnyRunwayTest, HalfTheLengthPlusFifteenHundredMetres)
+{
+    EXPECT_FALSE(gf_isNearAnyRunway(kvr::test::pointFromEnd(kvr::test::syntheticRunway(0, 0, 90, 3000, 45, 9, 0, 27, 0),
+                                                            true, 0.0))); // empty table
+    const auto runway = kvr::test::syntheticRunway(0, 0, 90.0, 3000, 45, 9, 0, 27, 0);
+    const auto other = kvr::test::syntheticRunway(0, 20000, 90.0, 0.0, 45, 9, 1, 27, 2); // no length: passed over
+    runwayTable.runways = {other, runway};
+    const LatLon centre{runway.latitude, runway.longitude};
+    auto at = [&](double metres) { return gf_destinationPoint(centre, {0.3, metres * kvr::test::kFeetPerMetreT}); };
+    EXPECT_TRUE(gf_isNearAnyRunway(at(2999.0)));
+    EXPECT_FALSE(gf_isNearAnyRunway(at(3001.0)));
+    EXPECT_FALSE(gf_isNearAnyRunway({other.latitude, other.longitude}));
+    EXPECT_FALSE(gf_isNearAnyRunway({0.0, 0.0}));
+    gf_clearRunwayTable();
 }
 
 } // namespace

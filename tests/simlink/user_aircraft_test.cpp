@@ -272,4 +272,32 @@ TEST_F(UserModelTest, ObjectIdTextFollowsTheSimulator)
     EXPECT_EQ(gf_objectIdText(255), "ff");
 }
 
+// The simulator's position report of the user aircraft with its height
+// above ground.
+void reportUserHeight(double lat, double lon, double aglFt)
+{
+    kvr::test::Packet p = kvr::test::simObjectData(108, 1, 120);
+    p.put<double>(40, lat).put<double>(48, lon).put<double>(40 + 64, aglFt);
+    lf_onSimObjectData(p.data(), p.size());
+}
+
+TEST(UserAirborneTest, OnGroundFlagAndHeightAboveGround)
+{
+    struct Case {
+        bool onGround;
+        double agl;
+        bool airborne;
+    } cases[] = {
+        {false, 0.0, true},  {true, 600.0, true},          {true, 500.0, false},
+        {true, 20.0, false}, {true, std::nan(""), false}, {true, INFINITY, false},
+    };
+    for (const Case& c : cases) {
+        gf_resetUserAircraftState();
+        reportUserHeight(47.0, 8.0, c.agl);
+        userOnGround.store(c.onGround);
+        EXPECT_EQ(lf_userIsAirborne(), c.airborne) << c.onGround << " " << c.agl;
+    }
+    gf_resetUserAircraftState();
+}
+
 } // namespace

@@ -7,9 +7,10 @@
 
 #include "airports/park_airports.h"
 #include "engine/aircraft.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "tests/support/ui_recorder.h"
+#include "engine/stand_use.h"
 
 namespace {
 

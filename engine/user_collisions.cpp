@@ -1,6 +1,5 @@
-// Collisions of the user aircraft with the traffic, and the nearness of a
-// position to the runways of the current airport.
-#include "parking/user_collisions.h"
+// Collisions of the user aircraft with the traffic.
+#include "engine/user_collisions.h"
 
 #include <cmath>
 #include <numbers>
@@ -12,13 +11,11 @@
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
-#include "runways/runway_table.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
 
 constexpr double kLowUserAglFt = 500.0;
-constexpr double kRunwayNearMarginM = 1500.0;
 
 // The user minus the stand position in degrees, against the sum of the two
 // radii on a flat earth.
@@ -55,14 +52,6 @@ bool lf_removeFirstTouched(std::span<Aircraft> list, Touches touches)
 
 } // namespace
 
-bool lf_userIsAirborne()
-{
-    if (!userOnGround.load())
-        return true;
-    const double agl = gf_getUserAcPosition().altitudeAboveGround;
-    return std::isfinite(agl) && agl > kLowUserAglFt;
-}
-
 void gf_checkUserAcGndCollisions()
 {
     const UserAcPosition user = gf_getUserAcPosition();
@@ -94,18 +83,4 @@ void gf_checkUserCollisions()
         if (!aircraft.samples.empty() && checkUserAirCollision(aircraft, cosUserLat))
             return;
     }
-}
-
-bool gf_isNearAnyRunway(const LatLon& position)
-{
-    if (!gf_isValidLatLon(position))
-        return false;
-    for (const RunwayRecord& r : runwayTable.runways) {
-        const LatLon centre{r.latitude, r.longitude};
-        if (!gf_isValidLatLon(centre) || !std::isfinite(r.length) || r.length <= 0.0)
-            continue;
-        if (r.length * 0.5 + kRunwayNearMarginM >= gf_distanceNm(position, centre) * kMetresPerNm)
-            return true;
-    }
-    return false;
 }

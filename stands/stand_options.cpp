@@ -1,4 +1,4 @@
-#include "parking/stand_options.h"
+#include "stands/stand_options.h"
 
 #include <algorithm>
 #include <exception>
@@ -10,9 +10,8 @@
 #include "airports/learned_airport_files.h"
 #include "core/gui_senders.h"
 #include "core/log.h"
-#include "engine/traffic_state.h"
 #include "liveries/model_database.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ StandOption* lf_optionById(Stand& stand, int32_t optionId)
 }
 
 // How long an aircraft may have been unseen before its option ends.
-int32_t lf_maxGap(const LiveAircraft& aircraft)
+int32_t lf_maxGap(const StandUser& aircraft)
 {
     if (aircraft.ids.cargo)
         return 12;
@@ -75,15 +74,17 @@ uint32_t lf_previousWeekday(uint32_t weekday)
     return weekday <= 1 ? 7 : weekday - 1;
 }
 
-void lf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion, const WeekSlot& now)
+void lf_addRealStandOption(int32_t standId, const StandUser& user, int occasion, const WeekSlot& now,
+                           std::optional<AirlOprModel>& learned)
 {
-    const std::string reg(lf_withoutUnderscore(aircraft.registration));
+    const std::string reg(lf_withoutUnderscore(user.registration));
     if (reg.empty())
         return;
-    const std::optional<AirlOprModel> known = gf_lookupDbase(reg);
-    if (!known)
+    learned = gf_lookupDbase(reg);
+    if (!learned)
         return;
-    aircraft.ids = *known;
+    StandUser aircraft = user;
+    aircraft.ids = *learned;
     Stand* stand = gf_standById(standId);
     if (!stand || now.weekday == 0)
         return;
@@ -169,20 +170,22 @@ WeekSlot gf_currentWeekSlot()
     return gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }
 
-void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion)
+std::optional<AirlOprModel> gf_addRealStandOption(int32_t standId, const StandUser& aircraft, int occasion)
 {
     const WeekSlot now = gf_currentWeekSlot();
+    std::optional<AirlOprModel> learned;
     try {
-        lf_addRealStandOption(standId, aircraft, occasion, now);
+        lf_addRealStandOption(standId, aircraft, occasion, now, learned);
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: hh_now: {}, {}", "gf_addRealStandOption", now.halfHour, e.what()));
     } catch (...) {
         gf_logError(fmt::format("{}: hh_now: {}, {}", "gf_addRealStandOption", now.halfHour, "unknown exception"));
     }
+    return learned;
 }
 
 bool lf_extendRealStandOption(const WeekSlot& now, Stand& stand, int32_t optionId, LastOptionSlot& last,
-                              const LiveAircraft& aircraft, std::string_view registration, bool closed)
+                              const StandUser& aircraft, std::string_view registration, bool closed)
 {
     if (optionId == 0)
         return false;
@@ -300,40 +303,31 @@ void lf_addOptionCallsign(Stand& stand, int32_t optionId, std::string_view calls
         option->callsign2 = std::string(c);
 }
 
-void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now, LiveAircraft& aircraft)
+const StandOption* lf_findStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now,
+                                           const StandUser& aircraft)
 {
     const int32_t w = aircraft.category == Category::Heavy ? 14 : 10;
     const int32_t slot = static_cast<int32_t>(now.halfHour);
     HalfHourMask window;
     for (int32_t s = std::max(slot - w, 0); s <= std::min(slot + w, kSlotsPerDay - 1); ++s)
         window.set(static_cast<size_t>(s));
-    const std::string& c = aircraft.callsign;
+    const std::string_view c = aircraft.callsign;
     const std::string_view bare = lf_withoutUnderscore(c);
     if (c.empty() || c == "_")
-        return;
+        return nullptr;
     for (const Stand& stand : stands) {
         for (const StandOption& o : stand.options) {
             if (o.optionId == 0 || o.weekday != now.weekday || o.aom.airline != aircraft.ids.airline ||
                 o.callsign2.empty() || (o.halfHours & window).none())
                 continue;
-            if (o.callsign == c || o.callsign == bare || o.callsign2 == c || o.callsign2 == bare) {
-                aircraft.callsign2 = o.callsign;
-                aircraft.callsign3 = o.callsign2;
-                return;
-            }
+            if (o.callsign == c || o.callsign == bare || o.callsign2 == c || o.callsign2 == bare)
+                return &o;
         }
     }
+    return nullptr;
 }
 
-void gf_adoptStandOptionNames(int64_t weekdayAndHalfHour, LiveAircraft& aircraft)
-{
-    const WeekSlot now = gf_weekSlotOfWord(weekdayAndHalfHour);
-    if (now.weekday == 0)
-        return;
-    gf_adoptStandOptionNames(gf_standTable().stands, now, aircraft);
-}
-
-bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& option)
+bool lf_matchesStandOption(const StandUser& aircraft, const StandOption& option)
 {
     return option.registration == aircraft.registration && option.aom.airline == aircraft.ids.airline &&
            option.aom.oper == aircraft.ids.oper && option.aom.model == aircraft.ids.model &&

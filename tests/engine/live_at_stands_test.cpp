@@ -6,9 +6,10 @@
 
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
-#include "parking/live_at_stands.h"
+#include "engine/live_at_stands.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "parking/parking_runs.h"
+#include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 #include "tests/simlink/sim_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "parking/live_at_stands.h"
+#include "engine/live_at_stands.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,11 +19,9 @@
 #include "engine/spawning.h"
 #include "engine/taxi_to_stand.h"
 #include "engine/traffic_state.h"
-#include "parking/parking_plan.h"
-#include "parking/parking_runs.h"
-#include "parking/removal_operations.h"
-#include "parking/stand_fit.h"
-#include "parking/stand_table.h"
+#include "stands/stand_fit.h"
+#include "stands/stand_table.h"
+#include "engine/stand_use.h"
 
 namespace {
 
@@ -356,35 +354,6 @@ int64_t gf_systemTime100ns()
         return clock();
     using namespace std::chrono;
     return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(system_clock::now().time_since_epoch()).count();
-}
-
-void lf_collectLiveStayers()
-{
-    std::vector<LiveStayer>& stayers = gf_liveStayers();
-    stayers.clear();
-    try {
-        TrafficState& s = gf_trafficState();
-        stayers.reserve(s.aircraft.liveCount());
-        const int64_t now = gf_systemTime100ns();
-        for (LiveAircraft& ac : s.aircraft.live()) {
-            if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
-                continue;
-            if (ac.keepStand) {
-                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
-                continue;
-            }
-            const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
-            const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
-            if (minutes > limit)
-                removeAircraftFromSim(ac);
-            else
-                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
-        }
-        std::stable_sort(stayers.begin(), stayers.end(),
-                         [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });
-    } catch (...) {
-        gf_reportTrafficException("lf_collectLiveStayers");
-    }
 }
 
 uint64_t gf_countLiveParked(bool withAge)

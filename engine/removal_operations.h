@@ -22,6 +22,3 @@ void gf_clearUserDestGate(const std::string& standName);
 // Every static aircraft and the live aircraft on the ground, except those
 // taxiing to their stand.
 void lf_removeAllStaticAndLiveAtAirport();
-
-void gf_checkForAllGndIfParkedVersionExistsAndRemove();
-void gf_checkLiveVsParkedCollisions();

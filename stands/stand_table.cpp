@@ -1,4 +1,4 @@
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,7 +12,7 @@
 #include "core/log.h"
 #include "core/ui_sink.h"
 #include "core/units.h"
-#include "parking/stand_fit.h"
+#include "stands/stand_fit.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -219,7 +219,7 @@ std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, in
 }
 
 int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
-                               const AircraftBase& aircraft)
+                               const StandFitQuery& aircraft)
 {
     if (text.size() < 6 || !text.starts_with("GATE "))
         return 0;

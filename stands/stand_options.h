@@ -9,8 +9,17 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/aircraft.h"
 #include "airports/stand.h"
+#include "liveries/model_database.h"
+#include "stands/week_slot.h"
+
+// The aircraft on a stand, as its options learn it and name it.
+struct StandUser {
+    std::string_view registration;
+    std::string_view callsign;
+    Category category = Category::Light;
+    AirlOprModel ids; // airline, operator, model and cargo byte
+};
 
 // ---- Week slots: 48 half-hours a day, 336 a week ----
 inline constexpr int32_t kSlotsPerDay = 48;
@@ -35,16 +44,18 @@ struct LastOptionSlot {
 // Records that the aircraft stands on the stand now. Occasion 0: at its stand
 // after arriving or already parked; 1: spawned parked; 2 and 3: found at the
 // stand by its samples, which closes the option it recorded. Only aircraft
-// whose registration the model database knows teach anything; the aircraft
-// then carries the database's airline, operator and model. Never throws.
-void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion);
+// whose registration the model database knows teach anything; the options
+// then carry the database's airline, operator and model, which are returned
+// for the aircraft to carry too (none for an unknown registration). Never
+// throws.
+std::optional<AirlOprModel> gf_addRealStandOption(int32_t standId, const StandUser& aircraft, int occasion);
 
 // Extends the option up to now; true when it then covers now's half-hour.
 // The aircraft may have been unseen for fewer than 12 half-hours (cargo), 8
 // (Heavy) or 6 (others). Across midnight the slots up to 23:30 go to the old
 // option and a new option for today takes the rest.
 bool lf_extendRealStandOption(const WeekSlot& now, Stand& stand, int32_t optionId, LastOptionSlot& last,
-                              const LiveAircraft& aircraft, std::string_view registration, bool closed);
+                              const StandUser& aircraft, std::string_view registration, bool closed);
 
 struct OptionNames {
     std::string_view callsign;
@@ -72,14 +83,14 @@ bool updateOptionsWrapped(Stand& stand, const std::vector<uint32_t>& slots, cons
 // two already; a third callsign replaces the second.
 void lf_addOptionCallsign(Stand& stand, int32_t optionId, std::string_view callsign);
 
-// Gives the aircraft the two callsigns of the first option (stand and option
-// order) of today and of its airline that has a second callsign, names the
-// aircraft's callsign (with or without a trailing '_') and has a slot within
-// 10 half-hours of now (14 for Heavy aircraft).
-void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now, LiveAircraft& aircraft);
-// The same over the stand table, with the published week-slot word.
-void gf_adoptStandOptionNames(int64_t weekdayAndHalfHour, LiveAircraft& aircraft);
+// The first option (stand and option order) of today and of the aircraft's
+// airline that has a second callsign, names the aircraft's callsign (with or
+// without a trailing '_') and has a slot within 10 half-hours of now (14 for
+// Heavy aircraft); its two callsigns are the ones the aircraft adopts. Null
+// when none.
+const StandOption* lf_findStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now,
+                                           const StandUser& aircraft);
 
 // The option is for this aircraft: same registration, airline, operator,
 // model and cargo flag.
-bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& option);
+bool lf_matchesStandOption(const StandUser& aircraft, const StandOption& option);

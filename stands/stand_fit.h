@@ -1,5 +1,6 @@
 // Which stands suit an aircraft, and the nearest suitable stand to a position.
-// Pure functions over the stand table and the aircraft record (main task).
+// Pure functions over the stand table and a few values of the aircraft (main
+// task).
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,15 @@
 #include "liveries/model_database.h"
 #include "airports/stand.h"
 
-struct AircraftBase;
+// What a stand search needs to know of an aircraft.
+struct StandFitQuery {
+    Category category = Category::Light;
+    double radiusNm = 0.0;       // the aircraft's radius
+    double standSearchNm = 0.0;  // how far it looks for a stand that suits it
+    double optionSearchNm = 0.0; // how far for a stand with an option for it
+    std::string_view callsign;
+    AirlOprModel ids; // airline, operator, model and cargo byte
+};
 
 // A stand of that type and radius (NM) can take an aircraft of that category
 // and radius (NM): never when the aircraft is more than 5.4 m wider in radius,
@@ -18,7 +27,7 @@ struct AircraftBase;
 bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraftRadiusNm);
 // The stand can take the aircraft at all: a stand of a type other than 0, a
 // helipad for a Rotorcraft and only for one, and a fit by type and radius.
-bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft);
+bool gf_standSuitsAircraft(const Stand& stand, const StandFitQuery& aircraft);
 // Some usable real option of the stand names the callsign or the same
 // airline, operator, model and cargo byte as `kind`.
 bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const AirlOprModel& kind);
@@ -27,5 +36,5 @@ bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const A
 // nearest within its option search distance that has an option for it.
 // distanceM is 99999.0 unless a stand is returned, then its distance in metres.
 // Reservations and holders are the caller's to check.
-const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
+const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const StandFitQuery& aircraft,
                                  double& distanceM, bool allowOptionFallback);

@@ -2,9 +2,8 @@
 // aircraft takes, who wins when two want the same stand, the parking
 // hand-over of an aircraft that has stopped, ghosts (a second copy of an
 // aircraft under its callsign with a trailing '_'), static aircraft that
-// duplicate a live one, and the live aircraft that stay on their stands when
-// the parking is re-planned. Main task only; removals go through
-// removeAircraftFromSim.
+// duplicate a live one or stand in its way. Main task only; removals go
+// through removeAircraftFromSim.
 #pragma once
 
 #include <cstdint>
@@ -57,9 +56,17 @@ int64_t gf_systemTime100ns();
 // Puts another clock in the system clock's place; nullptr restores it.
 void gf_setSystemTimeForTest(int64_t (*clock)());
 
-// Rebuilds the stayer list; aircraft parked too long are removed instead.
-void lf_collectLiveStayers();
-
 // Removes the active static aircraft that is the live one: by its parked key
 // (hexid), its registration or one of its other callsigns.
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& aircraft);
+
+// Removes one active static aircraft that is the parked version of a live
+// aircraft on the ground (same registration, or its callsign with a '*').
+void gf_checkForAllGndIfParkedVersionExistsAndRemove();
+// The collision checks of taxiing and parking live aircraft against the
+// parked ones: all of them when the parked count changed or every 60th call,
+// else those that moved more than about 5.5 m since their last check.
+void gf_checkLiveVsParkedCollisions();
+// Live aircraft parked with a simulator object; with withAge the window gets
+// their mean parked age.
+uint64_t gf_countLiveParked(bool withAge);

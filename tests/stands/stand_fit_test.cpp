@@ -5,7 +5,8 @@
 #include <string>
 
 #include "engine/aircraft.h"
-#include "parking/stand_fit.h"
+#include "stands/stand_fit.h"
+#include "engine/stand_use.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "airports/stand.h"
 #include "simlink/stand_positions.h"
 
-struct AircraftBase;
+struct StandFitQuery;
 
 struct StandTable {
     // In id order: the stand with id k is element k - 1.
@@ -90,4 +90,4 @@ std::string lf_formatStandExclusions(const std::vector<uint32_t>& exclusions, in
 // text as a whole word, that lies within 250 m of the position and that suits
 // the aircraft (gf_standSuitsAircraft); 0 when none or for another text.
 int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
-                               const AircraftBase& aircraft);
+                               const StandFitQuery& aircraft);

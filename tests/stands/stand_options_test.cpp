@@ -15,12 +15,13 @@
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"
-#include "parking/stand_options.h"
+#include "stands/stand_options.h"
 #include "parking/stand_searches.h"
-#include "parking/stand_table.h"
+#include "stands/stand_table.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 #include "tests/support/ui_recorder.h"
+#include "engine/stand_use.h"
 
 namespace {
 
@@ -173,7 +174,7 @@ TEST_F(StandOptionsTest, ExtensionWidthsAndMidnightSplit)
         options() = {o};
         LastOptionSlot last{c.last, 1};
         const LiveAircraft ac = aircraft("KLM1", "PH-BXA", c.category, c.cargo);
-        EXPECT_EQ(lf_extendRealStandOption(c.now, *gf_standById(1), 1, last, ac, "PH-BXA", false), c.extended);
+        EXPECT_EQ(lf_extendRealStandOption(c.now, *gf_standById(1), 1, last, gf_standUser(ac), "PH-BXA", false), c.extended);
         EXPECT_EQ(options()[0].halfHours, c.oldMask);
         ASSERT_EQ(options().size(), c.newMask.none() ? 1u : 2u);
         if (options().size() == 2) {

@@ -1,4 +1,4 @@
-#include "parking/static_placement.h"
+#include "engine/static_placement.h"
 
 #include <fmt/format.h>
 
@@ -7,12 +7,13 @@
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "engine/livery_choice.h"
-#include "parking/live_at_stands.h"
-#include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "engine/live_at_stands.h"
+#include "liveries/model_texts.h"
+#include "stands/stand_table.h"
 
 namespace {
 
+ParkingPlan g_plan;
 
 bool lf_holdsStand(FlightPhase phase)
 {
@@ -40,6 +41,27 @@ bool lf_standHeld(Range aircraft, Holds holds, const char* kind, const Stand& st
 }
 
 } // namespace
+
+ParkingPlan& gf_parkingPlan()
+{
+    return g_plan;
+}
+
+size_t gf_parkingPlanSize()
+{
+    return g_plan.size();
+}
+
+void gf_clearPlannedStatics()
+{
+    g_plan.clear();
+    g_plan.reserve(512);
+}
+
+bool gf_isModelCategoryIncluded(ModelId model)
+{
+    return gf_isCategoryIncluded(gf_modelCategory(gf_modelCode2Id(gf_modelCodeText(model))));
+}
 
 std::string lf_markStaticCallsign(std::string_view text)
 {

@@ -1,10 +1,9 @@
-#include "parking/stand_fit.h"
+#include "stands/stand_fit.h"
 
 #include <cmath>
 
 #include "core/geodesy.h"
 #include "core/units.h"
-#include "engine/aircraft.h"
 
 namespace {
 
@@ -54,11 +53,11 @@ bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraft
     }
 }
 
-bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
+bool gf_standSuitsAircraft(const Stand& stand, const StandFitQuery& aircraft)
 {
     const bool rotorcraft = aircraft.category == Category::Rotorcraft;
     return stand.type != 0 && (stand.helipad != 0) == rotorcraft &&
-           gf_standFitsAircraft(stand, aircraft.category, aircraft.radius);
+           gf_standFitsAircraft(stand, aircraft.category, aircraft.radiusNm);
 }
 
 bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const AirlOprModel& kind)
@@ -77,7 +76,7 @@ bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const A
     return false;
 }
 
-const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
+const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const StandFitQuery& aircraft,
                                  double& distanceM, bool allowOptionFallback)
 {
     distanceM = 99999.0;

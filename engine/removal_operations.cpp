@@ -1,4 +1,4 @@
-#include "parking/removal_operations.h"
+#include "engine/removal_operations.h"
 
 #include <algorithm>
 
@@ -9,8 +9,8 @@
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
-#include "parking/parking_plan.h"
-#include "parking/stand_table.h"
+#include "engine/static_placement.h"
+#include "stands/stand_table.h"
 
 namespace {
 

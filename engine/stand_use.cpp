@@ -1,0 +1,59 @@
+#include "engine/stand_use.h"
+
+#include "engine/aircraft.h"
+#include "stands/stand_table.h"
+
+StandFitQuery gf_standFitQuery(const AircraftBase& aircraft)
+{
+    return {aircraft.category, aircraft.radius, aircraft.standSearchNm, aircraft.optionSearchNm, aircraft.callsign,
+            aircraft.ids};
+}
+
+StandUser gf_standUser(const AircraftBase& aircraft)
+{
+    return {aircraft.registration, aircraft.callsign, aircraft.category, aircraft.ids};
+}
+
+bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
+{
+    return gf_standSuitsAircraft(stand, gf_standFitQuery(aircraft));
+}
+
+const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
+                                 double& distanceM, bool allowOptionFallback)
+{
+    return gf_findNearestStand(stands, position, gf_standFitQuery(aircraft), distanceM, allowOptionFallback);
+}
+
+int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
+                               const AircraftBase& aircraft)
+{
+    return gf_findStandByGateText(stands, text, position, gf_standFitQuery(aircraft));
+}
+
+bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& option)
+{
+    return lf_matchesStandOption(gf_standUser(aircraft), option);
+}
+
+void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion)
+{
+    if (const std::optional<AirlOprModel> learned = gf_addRealStandOption(standId, gf_standUser(aircraft), occasion))
+        aircraft.ids = *learned;
+}
+
+void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now, LiveAircraft& aircraft)
+{
+    if (const StandOption* o = lf_findStandOptionNames(stands, now, gf_standUser(aircraft))) {
+        aircraft.callsign2 = o->callsign;
+        aircraft.callsign3 = o->callsign2;
+    }
+}
+
+void gf_adoptStandOptionNames(int64_t weekdayAndHalfHour, LiveAircraft& aircraft)
+{
+    const WeekSlot now = gf_weekSlotOfWord(weekdayAndHalfHour);
+    if (now.weekday == 0)
+        return;
+    gf_adoptStandOptionNames(gf_standTable().stands, now, aircraft);
+}
