@@ -65,13 +65,15 @@ struct LightStates {
     uint32_t cabin = 0;
 };
 
+// The six queues by their letters; a frame runs them in the order d, a, f,
+// b, c, e.
 struct SimCommandQueues {
-    std::vector<SimCommand> a;
-    std::vector<CreateAcCmd> b;
-    std::vector<uint32_t> c;
-    std::vector<DataRequestCmd> d;
-    std::vector<SpoilerThrustCmd> e;
-    std::vector<FlightPlanCmd> f;
+    std::vector<SimCommand> a;       // client events
+    std::vector<CreateAcCmd> b;      // creations
+    std::vector<uint32_t> c;         // removals (object ids)
+    std::vector<DataRequestCmd> d;   // data requests
+    std::vector<SpoilerThrustCmd> e; // spoiler and thrust settings
+    std::vector<FlightPlanCmd> f;    // flight plans
 };
 
 struct SimCommandMailbox {
