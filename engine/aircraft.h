@@ -186,6 +186,11 @@ struct AircraftBase {
     // when the aircraft waits in it for the simulator's answer.
     SimState waitState = SimState::buffer;
     int32_t waitSince = 0;
+    // The creation request that left the engine's queues last (0 = none) and
+    // whether its object id has come. Only the answer to this request is
+    // taken; any other is late, and its object is removed.
+    uint32_t creationRequestId = 0;
+    uint8_t creationAnswered = 0;
 
     // Copies the identity and the model data (everything before the
     // simulator-side state); the simulator-side state starts afresh.

@@ -96,14 +96,42 @@ bool lf_keepForNextConnection(uint32_t objectId)
     return false;
 }
 
+// The creation request that an answer (object id or failure) names.
+uint32_t lf_requestOf(const SimEvent& e)
+{
+    return static_cast<uint32_t>(e.value1);
+}
+
+// The answer is the one the aircraft waits for: to its last request, which
+// has not been answered yet. An answer to an earlier request (one given up,
+// or made for a record of the same address that is gone) is late.
+bool lf_answersRequest(const AircraftBase* ac, const SimEvent& e)
+{
+    return ac && ac->simState == SimState::adding2sim && !ac->creationAnswered &&
+           ac->creationRequestId == lf_requestOf(e);
+}
+
+// An object created for a request nobody waits for any more: nothing would
+// drive it or ever remove it, so it goes at once.
+void lf_removeLateObject(const SimEvent& e)
+{
+    if (e.objectId < 3)
+        return;
+    const std::string whose = gf_isLiveKey(e.key) ? fmt::format("hexid {:x}", gf_hexidOfLiveKey(e.key))
+                                                  : fmt::format("static key {}", e.key);
+    gf_logLine(fmt::format("Object {} created for {} that no longer waits for it, removing it",
+                           gf_objectIdText(e.objectId), whose));
+    gf_trafficState().removalQueue.push_back(e.objectId);
+}
+
 // A creation the old connection never answered is asked again.
-void lf_createOnNextConnection(uint32_t key)
+void lf_createOnNextConnection(const SimEvent& e)
 {
     AircraftStore& store = gf_trafficState().aircraft;
-    if (gf_isLiveKey(key)) {
-        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(key)); ac && ac->simState == SimState::adding2sim)
+    if (gf_isLiveKey(e.key)) {
+        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key)); lf_answersRequest(ac, e))
             lf_backToBuffer(*ac);
-    } else if (StaticAircraft* st = store.findStatic(key); st && st->simState == SimState::adding2sim) {
+    } else if (StaticAircraft* st = store.findStatic(e.key); lf_answersRequest(st, e)) {
         gf_queueStaticCreation(*st);
     }
 }
@@ -113,22 +141,30 @@ void lf_applyEvent(const SimEvent& e)
     TrafficState& s = gf_trafficState();
     AircraftStore& store = s.aircraft;
     switch (e.kind) {
-    case SimEventKind::LiveCreated:
+    case SimEventKind::LiveCreated: {
         if (!gf_isLiveKey(e.key))
             return;
-        if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key)); ac && ac->simState == SimState::adding2sim) {
-            if (onLiveAcCreated(*ac, e))
-                s.delayedCommands.push_back(e);
-        } else if (e.objectId >= 3) {
-            // A late answer to a request given up: nothing drives the object.
-            gf_logLine(fmt::format("Object {} created for hexid {:x} that no longer waits for it, removing it",
-                                   gf_objectIdText(e.objectId), gf_hexidOfLiveKey(e.key)));
-            s.removalQueue.push_back(e.objectId);
+        LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key));
+        if (!lf_answersRequest(ac, e)) {
+            lf_removeLateObject(e);
+            return;
+        }
+        if (onLiveAcCreated(*ac, e)) {
+            ac->creationAnswered = 1;
+            s.delayedCommands.push_back(e);
         }
         return;
-    case SimEventKind::StaticCreated:
+    }
+    case SimEventKind::StaticCreated: {
+        StaticAircraft* st = store.findStatic(e.key);
+        if (!lf_answersRequest(st, e)) {
+            lf_removeLateObject(e);
+            return;
+        }
+        st->creationAnswered = 1;
         s.delayedCommands.push_back(e);
         return;
+    }
     case SimEventKind::Removed:
         if (e.key == kWentWithConnection && lf_keepForNextConnection(e.objectId))
             return;
@@ -152,18 +188,19 @@ void lf_applyEvent(const SimEvent& e)
         return;
     case SimEventKind::CreateFailed:
         if (e.value2 == kWentWithConnection) {
-            lf_createOnNextConnection(e.key);
+            lf_createOnNextConnection(e);
             return;
         }
         // The record goes first; the livery failure report may end the run
-        // (too many failed titles) and then takes a copy with it.
+        // (too many failed titles) and then takes a copy with it. A late
+        // failure says nothing about the aircraft's current request.
         if (gf_isLiveKey(e.key)) {
-            if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key))) {
+            if (LiveAircraft* ac = store.findLive(gf_hexidOfLiveKey(e.key)); lf_answersRequest(ac, e)) {
                 const AircraftBase failed = *ac;
                 lf_eraseLiveAircraft(*ac);
                 gf_reportFailedLivery(failed);
             }
-        } else if (StaticAircraft* st = store.findStatic(e.key)) {
+        } else if (StaticAircraft* st = store.findStatic(e.key); lf_answersRequest(st, e)) {
             const AircraftBase failed = *st;
             lf_eraseStaticAircraft(*st);
             gf_reportFailedLivery(failed);

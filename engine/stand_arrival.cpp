@@ -123,6 +123,8 @@ void lf_backToBuffer(AircraftBase& ac)
     ac.simState = SimState::buffer;
     ac.throttleIndex = 5;
     ac.flapsIndex = 4;
+    ac.creationRequestId = 0;
+    ac.creationAnswered = 0;
     gf_trafficState().aircraft.setObjectId(ac, 0);
 }
 

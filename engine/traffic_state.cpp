@@ -441,14 +441,24 @@ bool gf_handOnOneCreation()
     std::deque<CreateAcCmd>& q = !s.liveCreations.empty() ? s.liveCreations : s.staticCreations;
     if (q.empty())
         return false;
-    gf_createSimObject(q.front());
+    const uint32_t key = q.front().key;
+    const uint32_t requestId = gf_createSimObject(q.front());
     q.pop_front();
+    AircraftStore& store = s.aircraft;
+    AircraftBase* ac = gf_isLiveKey(key) ? static_cast<AircraftBase*>(store.findLive(gf_hexidOfLiveKey(key)))
+                                         : store.findStatic(key);
+    if (ac) {
+        ac->creationRequestId = requestId;
+        ac->creationAnswered = 0;
+    }
     return true;
 }
 
 void gf_queueStaticCreation(StaticAircraft& st)
 {
     st.simState = SimState::adding2sim;
+    st.creationRequestId = 0;
+    st.creationAnswered = 0;
     CreateAcCmd cmd;
     cmd.initPosition = {st.standLat, st.standLon, 0.0, 0.0, 0.0, st.standHeading * kRadToDeg, 1, 0};
     cmd.callsign = st.callsign;

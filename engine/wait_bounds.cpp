@@ -13,9 +13,13 @@
 
 namespace {
 
-bool lf_waiting(SimState state)
+// A creation's wait ends when its object id arrives, not when the aircraft
+// becomes active after the settling delay.
+bool lf_waiting(const AircraftBase& ac)
 {
-    return state == SimState::adding2sim || state == SimState::removingfromsim || state == SimState::liveryrespawn;
+    if (ac.simState == SimState::adding2sim)
+        return !ac.creationAnswered;
+    return ac.simState == SimState::removingfromsim || ac.simState == SimState::liveryrespawn;
 }
 
 // The request has not reached the simulator yet: still in one of the
@@ -76,7 +80,7 @@ void lf_release(AircraftBase& ac, int32_t waitedTicks)
 
 void lf_expire(AircraftBase& ac, int32_t clock)
 {
-    if (!lf_waiting(ac.simState) || ac.removeFlag || ac.staticRemoveFlag) {
+    if (!lf_waiting(ac) || ac.removeFlag || ac.staticRemoveFlag) {
         ac.waitState = SimState::buffer;
         return;
     }

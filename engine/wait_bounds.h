@@ -6,7 +6,8 @@
 #include <cstdint>
 
 // How long an aircraft waits for the object id of its creation request once
-// the request has left the engine's queues, in ticks of 10 ms.
+// the request has left the engine's queues, in ticks of 10 ms; the wait ends
+// when the object id arrives.
 inline constexpr int32_t kCreationAnswerTicks = 6000; // 60 s
 // How long an aircraft waits for the simulator to report its object removed
 // once the removal has left the removal queue.

@@ -21,7 +21,6 @@
 #include "simlink/user_model.h"
 
 AiObjectBooks g_aiBooks;
-std::atomic<uint32_t> g_nextCreateRequestId{FIRST_CREATION_REQUEST_ID};
 
 void AiObjectBooks::clearAll()
 {
@@ -36,7 +35,7 @@ void lf_createAiObject(const CreateAcCmd& cmd)
 {
     const SimConnectApi& sc = gf_simConnect();
     const ScHandle handle = g_simHandle.load();
-    const uint32_t requestId = g_nextCreateRequestId.fetch_add(1);
+    const uint32_t requestId = cmd.requestId; // given when the command was posted
     g_aiBooks.pendingCreates[requestId] = PendingCreate{cmd.key, cmd.key > 10000, 0, cmd.callsign, cmd.title};
     const ScHresult hr =
         sc.AICreateNonATCAircraft(handle, cmd.title.c_str(), cmd.callsign.c_str(), cmd.initPosition, requestId);
@@ -84,6 +83,7 @@ void lf_onAssignedObjectId(uint32_t requestId, uint32_t objectId)
         e.objectId = objectId;
         e.key = entry.key;
         e.kind = entry.live ? SimEventKind::LiveCreated : SimEventKind::StaticCreated;
+        e.value1 = static_cast<double>(requestId);
         gf_pushSimEvent(e);
         return;
     }

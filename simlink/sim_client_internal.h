@@ -53,7 +53,8 @@ struct AiObjectBooks {
 };
 extern AiObjectBooks g_aiBooks;
 
-// The next creation request id (10000 at process start, never reset).
+// The next creation request id (10000 at process start, never reset), taken
+// when a creation is posted.
 extern std::atomic<uint32_t> g_nextCreateRequestId;
 
 // The histories of the AI positions.

@@ -3,14 +3,19 @@
 #include <utility>
 
 #include "simlink/position_stream.h"
+#include "simlink/sim_client_internal.h"
+#include "simlink/simconnect_ids.h"
 #include "simlink/user_aircraft.h"
 
 SimCommandMailbox g_simCommandMailbox;
+std::atomic<uint32_t> g_nextCreateRequestId{FIRST_CREATION_REQUEST_ID};
 
-void gf_createSimObject(const CreateAcCmd& cmd)
+uint32_t gf_createSimObject(const CreateAcCmd& cmd)
 {
     std::lock_guard lock(g_simCommandMailbox.mutex);
-    g_simCommandMailbox.queues.b.push_back(cmd);
+    CreateAcCmd& queued = g_simCommandMailbox.queues.b.emplace_back(cmd);
+    queued.requestId = g_nextCreateRequestId.fetch_add(1);
+    return queued.requestId;
 }
 
 void gf_removeSimObject(uint32_t objectId)

@@ -24,6 +24,7 @@ struct CreateAcCmd {
     std::string callsign; // sent as the tail number
     std::string title;    // the simulator's aircraft container title
     uint32_t key = 0;     // live hexid when above 10000, else the static aircraft's id
+    uint32_t requestId = 0; // given when posted; the simulator's answer names it
 };
 
 enum class DataRequestKind : uint8_t {
@@ -64,13 +65,15 @@ struct LightStates {
     uint32_t cabin = 0;
 };
 
+// The six queues by their letters; a frame runs them in the order d, a, f,
+// b, c, e.
 struct SimCommandQueues {
-    std::vector<SimCommand> a;
-    std::vector<CreateAcCmd> b;
-    std::vector<uint32_t> c;
-    std::vector<DataRequestCmd> d;
-    std::vector<SpoilerThrustCmd> e;
-    std::vector<FlightPlanCmd> f;
+    std::vector<SimCommand> a;       // client events
+    std::vector<CreateAcCmd> b;      // creations
+    std::vector<uint32_t> c;         // removals (object ids)
+    std::vector<DataRequestCmd> d;   // data requests
+    std::vector<SpoilerThrustCmd> e; // spoiler and thrust settings
+    std::vector<FlightPlanCmd> f;    // flight plans
 };
 
 struct SimCommandMailbox {
@@ -104,7 +107,9 @@ struct SimEventId {
 
 // ---- Posting (any thread; each holds the mailbox mutex for the whole call) ----
 
-void gf_createSimObject(const CreateAcCmd& cmd);
+// Gives the command the next creation request id (in posting order) and
+// returns it: the engine matches the simulator's answer to it.
+uint32_t gf_createSimObject(const CreateAcCmd& cmd);
 // Forgets the object's staged and posted positions first.
 void gf_removeSimObject(uint32_t objectId);
 struct UserAcPosition;

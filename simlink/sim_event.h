@@ -15,7 +15,7 @@ struct SimEvent {
     uint32_t key = 0;      // kinds 0, 1, 5: aircraft key; kind 3: 1 on the ground; kind 2: kWentWithConnection or 0
     uint32_t counter = 0;  // 0 when pushed; ticks waited in the delayed command list
     uint32_t kind = 0;     // SimEventKind
-    double value1 = 0.0;   // kind 3: ground altitude ft; kind 4: static CG ft; kind 5: request id
+    double value1 = 0.0;   // kinds 0, 1, 5: creation request id; kind 3: ground altitude ft; kind 4: static CG ft
     double value2 = 0.0;   // kind 3: altitude above ground ft; kind 4: static pitch rad; kind 5: 1 went with the connection
 };
 static_assert(sizeof(SimEvent) == 32);

@@ -3,10 +3,16 @@
 // the stand-in simulator in manual frames.
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "engine/per_tick_update.h"
 #include "engine/traffic_intake.h"
 #include "engine/wait_bounds.h"
+#include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
+#include "standins/track_generator.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/track_records.h"
 
 namespace {
 
@@ -362,6 +368,155 @@ TEST_F(AircraftRoundTripTest, WaitsWhoseAnswerWasLostEndAfterTheirBounds)
           "EZY72 HB-EZY: no answer from the simulator to the creation request after 60 s, aircraft dropped\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     engineClock = 0;
+}
+
+// A failure names its request: one of an earlier request (the record of the
+// same address that made it is gone) leaves the current creation alone.
+TEST_F(AircraftRoundTripTest, AFailureOfAnEarlierRequestLeavesTheCurrentCreation)
+{
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0080, "IBE80"));
+    create(ac);
+    const uint32_t current = ac.creationRequestId;
+    ASSERT_GE(current, 10000u);
+    gf_pushSimEvent(SimEvent{0, ac.key(), 0, SimEventKind::CreateFailed, current - 1.0, 0.0});
+    tick(202);
+    const LiveAircraft* created = live(0x4B0080);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->simState, SimState::active);
+    const auto objects = trace("objects");
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0]["object_id"], created->objectId);
+    EXPECT_TRUE(objects[0]["removed_frame"].is_null());
+}
+
+// A static aircraft given up before its answer came: the object goes at once
+// instead of standing on the stand with no record.
+TEST_F(AircraftRoundTripTest, AStaticAircraftsLateAnswerRemovesItsObject)
+{
+    sim.load({{"assign_delay_frames", 10}});
+    const uint32_t key = gf_trafficState().aircraft.addStatic(makeStatic("KLM9*")).hexid;
+    create(*gf_trafficState().aircraft.findStatic(key));
+    engineClock = 1000;
+    gf_expireStuckWaits();
+    engineClock = 1000 + kCreationAnswerTicks;
+    gf_expireStuckWaits();
+    tick();
+    ASSERT_EQ(gf_trafficState().aircraft.findStatic(key), nullptr);
+    frames(10);
+    tick(201);
+    ASSERT_TRUE(gf_handOnOneRemoval());
+    frames(2);
+    const auto objects = trace("objects");
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_FALSE(objects[0]["removed_frame"].is_null());
+    EXPECT_EQ(log().find("Delayed static command expired"), std::string::npos);
+    engineClock = 0;
+}
+
+// A busy simulator answers creations late. The engine's whole tick runs
+// against the stand-in, fed a cruise track as the feed would send it; frames
+// are held back while the simulator is busy.
+class LateCreationAnswerTest : public kvr::test::EngineSimTest {
+protected:
+    static constexpr uint32_t kHexid = 0x484321;
+    void SetUp() override
+    {
+        EngineSimTest::SetUp();
+        kvr::test::startLiveTraffic();
+        lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+        sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}, {"assign_delay_frames", 3}});
+        m_track = kvr::standin::gf_cruiseTrack({52.3, 4.76}, 10000.0, 250.0, 90.0, 300.0);
+    }
+    void TearDown() override
+    {
+        kvr::test::stopLiveTraffic();
+        EngineSimTest::TearDown();
+        engineClock = 0;
+    }
+    // Ticks of the main loop, a record of the track every 2 s; a simulator
+    // frame after each tick unless the simulator is busy.
+    void fly(int ticks, bool withFrames)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            if (engineClock.load() % 200 == 0) {
+                const auto& point = m_track.at(static_cast<size_t>(engineClock.load() / 100));
+                std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(point, kHexid, "KLM1234")};
+                gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 10, false);
+            }
+            lf_handleAddingStack();
+            if (withFrames)
+                frames(1);
+        }
+    }
+    // Flies until the aircraft's creation request has left the engine (and,
+    // with frames, reached the simulator); returns the request id.
+    uint32_t flyUntilRequested(bool withFrames)
+    {
+        for (int i = 0; i < 3000; ++i) {
+            fly(1, withFrames);
+            if (const LiveAircraft* ac = live(kHexid); ac && ac->creationRequestId != 0)
+                return ac->creationRequestId;
+        }
+        ADD_FAILURE() << "no creation request";
+        return 0;
+    }
+    // The simulator holds no object the engine does not drive.
+    void expectBooksAgree()
+    {
+        std::set<uint32_t> held, driven;
+        for (const auto& o : trace("objects"))
+            if (o["removed_frame"].is_null())
+                held.insert(o["object_id"].get<uint32_t>());
+        for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
+            if (ac.objectId != 0)
+                driven.insert(ac.objectId);
+        EXPECT_EQ(held, driven);
+        EXPECT_EQ(held.size(), 1u);
+    }
+    std::vector<kvr::standin::TrackPoint> m_track;
+};
+
+// The first request's answer comes after the aircraft was given up and its
+// next record asked again: the late object is removed, the new request's
+// object is the one driven.
+TEST_F(LateCreationAnswerTest, AnAnswerToAGivenUpRequestLeavesNoGhost)
+{
+    const uint32_t first = flyUntilRequested(true);
+    for (int i = 0; i < 7000 && live(kHexid); ++i)
+        fly(1, false);
+    ASSERT_EQ(live(kHexid), nullptr);
+    EXPECT_NE(log().find("KLM1234 PH-234: no answer from the simulator to the creation request after 60 s"),
+              std::string::npos);
+    const uint32_t second = flyUntilRequested(false);
+    EXPECT_GT(second, first);
+    fly(500, true); // both answers arrive, the first one first
+    const LiveAircraft* ac = live(kHexid);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->simState, SimState::active);
+    const auto objects = trace("objects");
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[1]["request_id"], second);
+    EXPECT_EQ(ac->objectId, objects[1]["object_id"]);
+    EXPECT_NE(log().find(fmt::format("Object {} created for hexid 484321 that no longer waits for it, removing it",
+                                     objects[0]["object_id"].get<uint32_t>())),
+              std::string::npos);
+    expectBooksAgree();
+}
+
+// The answer comes just before the 60 s bound: the wait ended with it, and
+// the aircraft is activated after its settling delay.
+TEST_F(LateCreationAnswerTest, AnAnswerJustInsideTheBoundIsKept)
+{
+    flyUntilRequested(true);
+    const int32_t waitSince = live(kHexid)->waitSince;
+    while (engineClock.load() < waitSince + kCreationAnswerTicks - 100)
+        fly(1, false);
+    fly(400, true);
+    const LiveAircraft* ac = live(kHexid);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->simState, SimState::active);
+    EXPECT_EQ(log().find("no answer from the simulator"), std::string::npos);
+    expectBooksAgree();
 }
 
 } // namespace

@@ -96,7 +96,8 @@ TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
         while (!stop) {
             lf_onSimObjectData(userReport.data(), userReport.size());
             for (const CreateAcCmd& cmd : gf_takeCommandQueues().b) {
-                gf_pushSimEvent(SimEvent{objectId++, cmd.key, 0, SimEventKind::LiveCreated, 0.0, 0.0});
+                gf_pushSimEvent(SimEvent{objectId++, cmd.key, 0, SimEventKind::LiveCreated,
+                                         static_cast<double>(cmd.requestId), 0.0});
                 created.fetch_add(1);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

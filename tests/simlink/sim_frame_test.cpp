@@ -118,7 +118,7 @@ TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
     cmd.title = "A320";
     cmd.callsign = "EZY1";
     cmd.key = 77;
-    gf_createSimObject(cmd);                             // B
+    const uint32_t staticRequest = gf_createSimObject(cmd); // B
     gf_postFlightPlan(ids[0], plan.wstring());           // F
     gf_postSimCommand({ids[0], EVENT_FLAPS_SET, 2});     // A
     gf_postDataRequest(DataRequestKind::UserPosition);   // D
@@ -141,7 +141,7 @@ TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
     bool removed = false, created = false;
     for (const auto& e : takeEvents()) {
         removed |= e.kind == SimEventKind::Removed && e.objectId == ids[1];
-        created |= e.kind == SimEventKind::StaticCreated && e.key == 77;
+        created |= e.kind == SimEventKind::StaticCreated && e.key == 77 && e.value1 == staticRequest;
     }
     EXPECT_TRUE(removed);
     EXPECT_TRUE(created);
