@@ -19,6 +19,12 @@ constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
 
+// The report new ones are judged against: the last one received and taken.
+const TrafficSample& lf_lastReport(const LiveAircraft& ac)
+{
+    return ac.lastReport;
+}
+
 } // namespace
 
 bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample)
@@ -34,7 +40,7 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sampl
 {
     if (ac.samples.empty())
         return false;
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = lf_lastReport(ac);
     if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
         !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)
         return false;
@@ -72,17 +78,18 @@ bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
 {
     if (ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
         return false;
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = lf_lastReport(ac);
     if (back.airborne)
         return false;
+    const TrafficSample& held = ac.samples.back();
     if (!(back.speedKt > kStandingKt)) {
         // Standing after standing: within the noise it has not moved.
         if (sample.speedKt > kStandingKt)
             return false;
         if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
             return false;
-        sample.lat = back.lat;
-        sample.lon = back.lon;
+        sample.lat = held.lat;
+        sample.lon = held.lon;
         return true;
     }
     if (!std::isfinite(back.trackDeg))
@@ -91,7 +98,7 @@ bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
         gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
     if (!(rel.alongM < 0.0) || rel.alongM < -kGroundNoiseM || std::fabs(rel.acrossM) > kGroundNoiseM)
         return false;
-    sample.lat = back.lat;
-    sample.lon = back.lon;
+    sample.lat = held.lat;
+    sample.lon = held.lon;
     return true;
 }

@@ -462,8 +462,17 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
         enterTowedTakeoffRoll(ac);
 }
 
+// The report goes into the stream; it is the one the next are judged against.
+void lf_appendReport(LiveAircraft& ac, const TrafficSample& sample, const TrafficSample& received)
+{
+    ac.samples.push_back(sample);
+    ac.lastReport = received;
+    ac.lastReport.playTime = sample.playTime;
+}
+
 void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 {
+    const TrafficSample received = sample;
     SampleStream& st = ac.samples;
     if (st.size() > 200) {
         removeAircraftFromSim(ac);
@@ -478,7 +487,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
     if (ac.phase == FlightPhase::birth) {
         if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
-            st.push_back(sample);
+            lf_appendReport(ac, sample, received);
         }
         return;
     }
@@ -505,7 +514,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         if (ac.phase != FlightPhase::takeoff_roll && ac.groundMode && ac.simState == SimState::active)
             lf_takeoffFromSamples(ac, sample);
     }
-    st.push_back(sample);
+    lf_appendReport(ac, sample, received);
     if (st.size() == 2 && st[0].stationary && st[1].stationary) {
         st[0].playTime = engineClock.load() + 1;
         st[0].speedKt = st[1].speedKt;
@@ -647,14 +656,17 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
+    // Flying on predictions: the report is judged against the last report,
+    // not against where the prediction took the aircraft; one that turned
+    // while out of sight lies behind its prediction.
     if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
-        lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) >= -50.0) {
+        lf_aheadOffset(ac, gf_samplePosition(ac.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
         ac.firstProjected = 0;
         lf_frontDueNow(ac);
         return true;
     }
-    return false; // behind the projected aircraft
+    return false; // behind the last report
 }
 
 bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)

@@ -505,6 +505,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     // noise; one that says south turned round out of sight.
     ac.phase = FlightPhase::taxi;
     ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.lastReport = ac.samples.back();
     TrafficSample back = sampleAt(moved({52.30, 4.76}, 180.0, 60.0), 20.0, engineClock + 1100);
     EXPECT_FALSE(checkExtendingSituations(ac, back));
     back.trackDeg = 180.0;
@@ -513,6 +514,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     EXPECT_TRUE(checkExtendingSituations(ac, ahead));
     // Stopped 20 m short of the last report as the noise has it: a stop there.
     ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.lastReport = ac.samples.back();
     TrafficSample stop = sampleAt(moved(moved({52.30, 4.76}, 180.0, 20.0), 90.0, 8.0), 1.0, engineClock + 1100);
     stop.trackDeg = 250.0;
     ASSERT_TRUE(checkExtendingSituations(ac, stop));
@@ -525,6 +527,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     ac.groundMode = 0;
     ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
     ac.samples.front().trackDeg = 183.0;
+    ac.lastReport = ac.samples.back();
     TrafficSample unplaced = sampleAt(moved(moved({52.30, 4.76}, 0.0, 22.0), 270.0, 3.0), 2.0, engineClock + 1100);
     unplaced.trackDeg = 211.0;
     ASSERT_TRUE(checkExtendingSituations(ac, unplaced));
@@ -537,6 +540,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     ac.phase = FlightPhase::landing_roll;
     ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
     ac.samples.front().trackDeg = 183.0;
+    ac.lastReport = ac.samples.back();
     TrafficSample rolledOut = sampleAt(moved(moved({52.30, 4.76}, 0.0, 20.0), 270.0, 3.0), 2.0, engineClock + 1100);
     rolledOut.trackDeg = 211.0;
     EXPECT_FALSE(checkExtendingSituations(ac, rolledOut));
@@ -550,6 +554,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     air.airborne = 1;
     air.altitudeFt = 1500.0;
     ac.samples = {air};
+    ac.lastReport = ac.samples.back();
     TrafficSample jump = air;
     jump.lat = moved({52.30, 4.76}, 180.0, 400.0).latitude;
     jump.playTime = engineClock + 1100;
