@@ -17,6 +17,11 @@ bool gf_standingJitterInRoll(const LiveAircraft& aircraft, const TrafficSample& 
 // the last report, never against a predicted sample or a held stop.
 bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
 
+// The ground report moved from the last report as far as its reported speed
+// carries it in the time between them, along or against its track (a
+// push-back reports the nose's direction): movement, not noise round a stop.
+bool gf_movedAsReported(const LiveAircraft& aircraft, const TrafficSample& sample);
+
 // In a take-off roll on its runway: a ground report beside the centre line
 // (within the runway's half width and 30 m) is moved onto it, so that the
 // roll runs along the runway whatever the position noise.
@@ -32,5 +37,6 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 // as a stop), so that the aircraft does not turn round to creep to it. True when
 // it was moved. Judged on the reports alone (the last report, not the held
 // stop): an aircraft still waiting to be created on the ground gets the same
-// stop.
+// stop, and a report that moved as its speed says (a creeping queue, a
+// push-back) is no stop.
 bool gf_holdStopBehind(const LiveAircraft& aircraft, TrafficSample& sample);

@@ -194,7 +194,9 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
     if (!stationary) {
         // Jitter of a standing aircraft; a sample that reports a speed shows
         // slow movement (taxi, the start of a roll) and is not a stop.
-        const bool reportsStanding = !(sample.speedKt > kStandingKt);
+        // A slow report that moved from the last one as its speed says is a
+        // creeping aircraft, not jitter round the stop.
+        const bool reportsStanding = !(sample.speedKt > kStandingKt) && !gf_movedAsReported(ac, sample);
         if (reportsStanding && std::fabs(sample.lat - back.lat) <= kStandingDeg &&
             std::fabs(sample.lon - back.lon) <= kStandingDeg) {
             if (sample.airborne || flying)
