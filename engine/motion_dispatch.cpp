@@ -68,6 +68,7 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 // Heading and motion further apart than this on the ground look like a slide.
 constexpr double kSlideDeg = 30.0;
 constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
+constexpr double kWalkingPaceKt = 3.0; // the fastest an aircraft turns on the spot from
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -421,10 +422,13 @@ void lf_groundLegTiming(LiveAircraft& ac)
     // heading than a slide would show is driven after a turn on the spot.
     // The aircraft drives from where it is, which may lie off the sample it
     // just reached: it turns onto that way.
+    // Only from rest or at walking pace: faster, it steers onto the leg as
+    // it goes (a take-off roll still in `taxi` at another airport).
     const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
+    const bool walkingPace = !(st[0].speedKt > kWalkingPaceKt) && !(ac.tasKt > kWalkingPaceKt);
     const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if ((ac.phase == FlightPhase::taxi || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
+    if (((ac.phase == FlightPhase::taxi && walkingPace) || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
         (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
         if (offWay >= kSlideDeg) {

@@ -344,6 +344,9 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
 TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
 {
     LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
+    // Standing where it turns.
+    ac.samples.front().speedKt = 0.0;
+    ac.tasKt = 0.0;
     const int32_t lastBefore = ac.samples.back().playTime;
     nextPosMain(ac);
     ASSERT_TRUE(ac.turningInPlace);
@@ -374,6 +377,26 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
             EXPECT_LT(ac.tasKt, 5.0) << t;
     }
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
+}
+
+TEST_F(GroundTurnPlanningTest, AboveWalkingPaceALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
+{
+    // A take-off roll still in `taxi` at 60 kt, its next report 35 degrees
+    // off the heading (23 m beside the line 40 m on).
+    LiveAircraft ac = taxiing(60.0, {{35, 40}, {0, 90}});
+    const int32_t due = ac.samples[1].playTime;
+    nextPosMain(ac);
+    EXPECT_FALSE(ac.turningInPlace);
+    EXPECT_FALSE(ac.legOverride);
+    EXPECT_LE(ac.samples.front().playTime, due); // the samples do not wait
+    const LatLon was{ac.lat, ac.lon};
+    engineClock.fetch_add(1);
+    stepMotion(ac);
+    EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
+    // At walking pace it turns on the spot.
+    LiveAircraft slow = taxiing(3.0, {{35, 40}, {0, 90}});
+    nextPosMain(slow);
+    EXPECT_TRUE(slow.turningInPlace);
 }
 
 // ---- Against the stand-in simulator ---------------------------------------------
