@@ -91,6 +91,27 @@ bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
     return here && there && here->runwayText == there->runwayText;
 }
 
+// A tug pushes at this speed or slower.
+constexpr double kPushKt = 5.0;
+constexpr double kBackwardsDeg = 135.0;
+constexpr double kNoseTrackDeg = 45.0;
+
+// A taxi leg that goes backwards at a tug's pace is a push-back (an aircraft
+// without a stand): from rest or on from a push, with the report's track
+// (often the nose's direction) along the heading.
+bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::taxi || !ac.groundMode || st[1].stationary || st[1].airborne ||
+        !(st[1].speedKt <= kPushKt) || st[0].speedKt > kPushKt)
+        return false;
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading))) >= kBackwardsDeg))
+        return false;
+    const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.heading), 360.0));
+    return wasPushing || !(st[0].speedKt > kStandingKt) || nose <= kNoseTrackDeg;
+}
+
 // The push-back target is reached: engines on and ready to taxi.
 void lf_endPushBack(LiveAircraft& ac)
 {
@@ -280,10 +301,12 @@ void lf_advanceLeg(LiveAircraft& ac)
         else
             ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     }
-    if (ac.groundMode)
+    if (ac.groundMode) {
         nextPosGround(ac);
-    else
+    } else {
+        ac.pushingInTaxi = 0;
         nextPosAir(ac);
+    }
     if (st.size() < 2)
         return;
     const TrafficSample& s1 = st[1];
@@ -312,6 +335,8 @@ void nextPosGround(LiveAircraft& ac)
 {
     try {
         SampleStream& st = ac.samples;
+        if (ac.phase != FlightPhase::taxi)
+            ac.pushingInTaxi = 0;
         if (ac.phase == FlightPhase::pushing_back) {
             lf_endPushBack(ac);
             lf_groundLegTiming(ac);
@@ -338,13 +363,17 @@ void nextPosGround(LiveAircraft& ac)
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
             gf_standServices().try2Park(ac);
-        lf_planGroundLeg(ac);
+        ac.pushingInTaxi = lf_pushLeg(ac, ac.pushingInTaxi != 0) ? 1 : 0;
+        if (ac.pushingInTaxi)
+            ac.targetTrack = ac.heading; // pushed straight back, the nose kept
+        else
+            lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / kPi;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
-        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
+        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid() && !ac.pushingInTaxi)
             lf_alignToRunwayOnEntry(ac);
         ac.speedMode = LegSpeedMode::none;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
@@ -428,7 +457,8 @@ void lf_groundLegTiming(LiveAircraft& ac)
     const bool walkingPace = !(st[0].speedKt > kWalkingPaceKt) && !(ac.tasKt > kWalkingPaceKt);
     const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if (((ac.phase == FlightPhase::taxi && walkingPace) || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
+    if (((ac.phase == FlightPhase::taxi && walkingPace && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
+        ac.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
         (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
         if (offWay >= kSlideDeg) {
