@@ -91,7 +91,8 @@ struct Findings {
     std::vector<MotionFinding>& list;
     void add(const char* kind, const Write& p, std::string detail)
     {
-        if (list.size() < MotionReport::kFindingsKept)
+        const auto same = std::count_if(list.begin(), list.end(), [&](const MotionFinding& f) { return f.kind == kind; });
+        if (static_cast<size_t>(same) < MotionReport::kFindingsKept)
             list.push_back({kind, p.t, p.lat, p.lon, p.alt, p.gnd, p.hdg, p.kts, p.onGround, std::move(detail)});
     }
 };
@@ -164,9 +165,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             if (rate > limit) {
                 ++c.fastTurns;
                 c.groundFastTurns += p.onGround ? 1 : 0;
+                lf_offset(w[turnFrom], p, east, north);
                 found.add("turn rate", p,
-                          fmt::format("{:.1f} deg/s over {:.2f} s from {:.0f}, limit {:.1f}", rate, span,
-                                      w[turnFrom].hdg, limit));
+                          fmt::format("{:.1f} deg/s over {:.2f} s from {:.0f}, limit {:.1f} (moving {:.0f} kt by position)",
+                                      rate, span, w[turnFrom].hdg, limit, std::hypot(east, north) / span / kMetresPerKt));
             }
             turnFrom = i;
         }

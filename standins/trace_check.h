@@ -19,8 +19,8 @@
 //                 (on the ground above 30 kt up to the lift-off) that is not
 //                 on a runway, lined up with it, all the way.
 // Over the whole trace it names the tail numbers created three times or more.
-// Each object also keeps the first few of its findings, with the write where
-// each was found, for a look at what happened there.
+// Each object also keeps the first few findings of each kind, with the write
+// where each was found, for a look at what happened there.
 #pragma once
 
 #include <cstdint>
@@ -65,8 +65,8 @@ struct MotionFinding {
 
 struct MotionReport {
     std::map<uint32_t, MotionCounts> objects; // by object id
-    std::map<uint32_t, std::vector<MotionFinding>> findings; // the first kFindingsKept of each object
-    static constexpr size_t kFindingsKept = 12;
+    std::map<uint32_t, std::vector<MotionFinding>> findings; // the first kFindingsKept of each kind per object
+    static constexpr size_t kFindingsKept = 4;
     std::map<uint32_t, std::string> tails;    // from the "create" lines
     MotionCounts total;
     std::vector<std::string> churnedTails; // created three times or more
