@@ -402,28 +402,34 @@ TEST_F(GroundTurnPlanningTest, AboveWalkingPaceALegOffTheHeadingIsSteeredOntoNot
 TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
 {
     // No stand known: pushed 25 m south at 3 kt from rest, facing north,
-    // the reports giving the nose's direction as their track.
-    LiveAircraft ac = taxiing(3.0, {{180, 6.2}, {180, 6.2}, {180, 6.2}, {180, 6.2}});
-    ac.samples.front().speedKt = 0.0;
-    ac.tasKt = 0.0;
-    const TrafficSample last = ac.samples.back();
-    TrafficSample stop = last; // and stopped there
-    stop.stationary = 1;
-    stop.speedKt = 0.0;
-    stop.playTime += 300;
-    ac.samples.push_back(stop);
-    double worstDeg = 0.0;
-    nextPosMain(ac);
-    for (int t = 0; t < 4000 && ac.samples.size() >= 2; ++t) {
-        engineClock.fetch_add(1);
-        if (ac.samples.front().playTime <= engineClock.load())
-            nextPosMain(ac);
-        stepMotion(ac);
-        worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(ac.heading)) / kDeg);
+    // the reports giving the nose's direction as their track, or the
+    // motion's.
+    for (const double trackDeg : {0.0, 180.0}) {
+        SCOPED_TRACE(trackDeg);
+        LiveAircraft ac = taxiing(3.0, {{180, 6.2}, {180, 6.2}, {180, 6.2}, {180, 6.2}});
+        for (TrafficSample& s : ac.samples)
+            s.trackDeg = trackDeg;
+        ac.samples.front().speedKt = 0.0;
+        ac.tasKt = 0.0;
+        const TrafficSample last = ac.samples.back();
+        TrafficSample stop = last; // and stopped there
+        stop.stationary = 1;
+        stop.speedKt = 0.0;
+        stop.playTime += 300;
+        ac.samples.push_back(stop);
+        double worstDeg = 0.0;
+        nextPosMain(ac);
+        for (int t = 0; t < 4000 && ac.samples.size() >= 2; ++t) {
+            engineClock.fetch_add(1);
+            if (ac.samples.front().playTime <= engineClock.load())
+                nextPosMain(ac);
+            stepMotion(ac);
+            worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(ac.heading)) / kDeg);
+        }
+        EXPECT_FALSE(ac.turningInPlace);
+        EXPECT_LT(worstDeg, 1.0);
+        EXPECT_LT(metres({ac.lat, ac.lon}, posOf(last)), 1.0);
     }
-    EXPECT_FALSE(ac.turningInPlace);
-    EXPECT_LT(worstDeg, 1.0);
-    EXPECT_LT(metres({ac.lat, ac.lon}, posOf(last)), 1.0);
 }
 
 // ---- Against the stand-in simulator ---------------------------------------------
