@@ -68,7 +68,10 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 // Heading and motion further apart than this on the ground look like a slide.
 constexpr double kSlideDeg = 30.0;
 constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
-constexpr double kWalkingPaceKt = 3.0; // the fastest an aircraft turns on the spot from
+// The fastest an aircraft turns on the spot from: faster, it is rolling for
+// its take-off. At taxi speeds the turn on the spot keeps a leg off the
+// heading from being driven sideways.
+constexpr double kTurnOnTheSpotKt = 30.0;
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -451,13 +454,13 @@ void lf_groundLegTiming(LiveAircraft& ac)
     // heading than a slide would show is driven after a turn on the spot.
     // The aircraft drives from where it is, which may lie off the sample it
     // just reached: it turns onto that way.
-    // Only from rest or at walking pace: faster, it steers onto the leg as
-    // it goes (a take-off roll still in `taxi` at another airport).
+    // Not at a take-off roll's speed: then it steers onto the leg as it goes
+    // (a take-off roll still in `taxi` at another airport).
     const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
-    const bool walkingPace = !(st[0].speedKt > kWalkingPaceKt) && !(ac.tasKt > kWalkingPaceKt);
+    const bool taxiSpeed = !(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt);
     const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if (((ac.phase == FlightPhase::taxi && walkingPace && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
+    if (((ac.phase == FlightPhase::taxi && taxiSpeed && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
         ac.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
         (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {

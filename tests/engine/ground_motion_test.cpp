@@ -344,9 +344,6 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
 TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
 {
     LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
-    // Standing where it turns.
-    ac.samples.front().speedKt = 0.0;
-    ac.tasKt = 0.0;
     const int32_t lastBefore = ac.samples.back().playTime;
     nextPosMain(ac);
     ASSERT_TRUE(ac.turningInPlace);
@@ -379,7 +376,7 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
 }
 
-TEST_F(GroundTurnPlanningTest, AboveWalkingPaceALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
+TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
 {
     // A take-off roll still in `taxi` at 60 kt, its next report 35 degrees
     // off the heading (23 m beside the line 40 m on).
@@ -393,8 +390,8 @@ TEST_F(GroundTurnPlanningTest, AboveWalkingPaceALegOffTheHeadingIsSteeredOntoNot
     engineClock.fetch_add(1);
     stepMotion(ac);
     EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
-    // At walking pace it turns on the spot.
-    LiveAircraft slow = taxiing(3.0, {{35, 40}, {0, 90}});
+    // At a taxi's speed it turns on the spot.
+    LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
     nextPosMain(slow);
     EXPECT_TRUE(slow.turningInPlace);
 }
