@@ -100,6 +100,7 @@ LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base,
 {
     copyIdentityAndModel(base);
     samples.push_back(first);
+    lastReport = first;
     lastRecordTime = recordTime;
     onGroundSlots = static_cast<int32_t>(modelValues[3]);
     createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());

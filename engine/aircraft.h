@@ -221,6 +221,9 @@ struct LiveAircraft : AircraftBase {
     // ---- Stream ----
     SampleStream samples;
     double lastRecordTime = 0.0; // seconds, time stamp of the last accepted record
+    // The last report taken into the stream, where it was received: the
+    // stream's back may be a prediction or a stop held at an earlier place.
+    TrafficSample lastReport;
     int64_t lastNearStandTicks = 0;
     int32_t projection = 0; // > 0 while projected beyond the last sample, -1 used up
 
@@ -257,6 +260,7 @@ struct LiveAircraft : AircraftBase {
     GroundTurnKind turnKind = GroundTurnKind::none;
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
+    uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
 
     // ---- Push-back and departure ----
     double minStandDistanceNm = 0.0;

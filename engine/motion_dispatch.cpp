@@ -69,6 +69,10 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 // Heading and motion further apart than this on the ground look like a slide.
 constexpr double kSlideDeg = 30.0;
 constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
+// The fastest an aircraft turns on the spot from: faster, it is rolling for
+// its take-off. At taxi speeds the turn on the spot keeps a leg off the
+// heading from being driven sideways.
+constexpr double kTurnOnTheSpotKt = 30.0;
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -89,6 +93,27 @@ bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
     const auto here = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
     const auto there = gf_runwayAtPosition(lf_pos(s), ac.heading);
     return here && there && here->runwayText == there->runwayText;
+}
+
+// A tug pushes at this speed or slower.
+constexpr double kPushKt = 5.0;
+constexpr double kBackwardsDeg = 135.0;
+constexpr double kNoseTrackDeg = 45.0;
+
+// A taxi leg that goes backwards at a tug's pace is a push-back (an aircraft
+// without a stand): from rest or on from a push, with the report's track
+// (often the nose's direction) along the heading.
+bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::taxi || !ac.groundMode || st[1].stationary || st[1].airborne ||
+        !(st[1].speedKt <= kPushKt) || st[0].speedKt > kPushKt)
+        return false;
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading))) >= kBackwardsDeg))
+        return false;
+    const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.heading), 360.0));
+    return wasPushing || !(st[0].speedKt > kStandingKt) || nose <= kNoseTrackDeg;
 }
 
 // The push-back target is reached: engines on and ready to taxi.
@@ -280,10 +305,12 @@ void lf_advanceLeg(LiveAircraft& ac)
         else
             ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     }
-    if (ac.groundMode)
+    if (ac.groundMode) {
         nextPosGround(ac);
-    else
+    } else {
+        ac.pushingInTaxi = 0;
         nextPosAir(ac);
+    }
     if (st.size() < 2)
         return;
     const TrafficSample& s1 = st[1];
@@ -312,6 +339,8 @@ void nextPosGround(LiveAircraft& ac)
 {
     try {
         SampleStream& st = ac.samples;
+        if (ac.phase != FlightPhase::taxi)
+            ac.pushingInTaxi = 0;
         if (ac.phase == FlightPhase::pushing_back) {
             lf_endPushBack(ac);
             lf_groundLegTiming(ac);
@@ -338,13 +367,17 @@ void nextPosGround(LiveAircraft& ac)
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
             try2Park(ac);
-        lf_planGroundLeg(ac);
+        ac.pushingInTaxi = lf_pushLeg(ac, ac.pushingInTaxi != 0) ? 1 : 0;
+        if (ac.pushingInTaxi)
+            ac.targetTrack = ac.heading; // pushed straight back, the nose kept
+        else
+            lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / kPi;
         ac.headingCorrectionPending =
             ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
-        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid())
+        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid() && !ac.pushingInTaxi)
             lf_alignToRunwayOnEntry(ac);
         ac.speedMode = LegSpeedMode::none;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
@@ -422,10 +455,14 @@ void lf_groundLegTiming(LiveAircraft& ac)
     // heading than a slide would show is driven after a turn on the spot.
     // The aircraft drives from where it is, which may lie off the sample it
     // just reached: it turns onto that way.
+    // Not at a take-off roll's speed: then it steers onto the leg as it goes
+    // (a take-off roll still in `taxi` at another airport).
     const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
+    const bool taxiSpeed = !(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt);
     const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if ((ac.phase == FlightPhase::taxi || rollFromStop) && !onTurn && !onCurve && ac.projection <= 0 &&
+    if (((ac.phase == FlightPhase::taxi && taxiSpeed && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
+        ac.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
         (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
         if (offWay >= kSlideDeg) {

@@ -18,6 +18,15 @@ constexpr double kSameWayDeg = 90.0;
 constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
+constexpr double kSlowestMoveKt = 0.5;    // slower reports say nothing of movement
+constexpr double kMoveSlackM = 3.0;       // what the speed leaves open over a short time
+constexpr double kAlongTrackDeg = 45.0;   // a move along or against the track
+
+// The report new ones are judged against: the last one received and taken.
+const TrafficSample& lf_lastReport(const LiveAircraft& ac)
+{
+    return ac.lastReport;
+}
 
 } // namespace
 
@@ -34,7 +43,7 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sampl
 {
     if (ac.samples.empty())
         return false;
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = lf_lastReport(ac);
     if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
         !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)
         return false;
@@ -68,21 +77,43 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
             gf_keepOnTakeOffCentreLine(ac, ac.samples[i]);
 }
 
+bool gf_movedAsReported(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    const TrafficSample& last = lf_lastReport(ac);
+    if (sample.airborne || last.airborne || !(sample.speedKt >= kSlowestMoveKt) || !std::isfinite(sample.speedKt))
+        return false;
+    const double dt = (sample.playTime - last.playTime) / 100.0;
+    if (!(dt > 0.0))
+        return false;
+    const LatLon from{last.lat, last.lon};
+    const LatLon to{sample.lat, sample.lon};
+    const double d = gf_distanceNm(from, to) * kMetresPerNm;
+    const double expected = sample.speedKt * kKnotsToMetresPerSecond * dt;
+    if (!(d >= 0.5 * expected) || !(d <= 1.5 * expected + kMoveSlackM))
+        return false;
+    if (!std::isfinite(sample.trackDeg))
+        return true;
+    const double way = gf_initialBearing(from, to) / kDegToRad;
+    const double off = std::fabs(std::remainder(way - sample.trackDeg, 360.0));
+    return off <= kAlongTrackDeg || off >= 180.0 - kAlongTrackDeg;
+}
+
 bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
 {
     if (ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
         return false;
-    const TrafficSample& back = ac.samples.back();
-    if (back.airborne)
+    const TrafficSample& back = lf_lastReport(ac);
+    if (back.airborne || gf_movedAsReported(ac, sample))
         return false;
+    const TrafficSample& held = ac.samples.back();
     if (!(back.speedKt > kStandingKt)) {
         // Standing after standing: within the noise it has not moved.
         if (sample.speedKt > kStandingKt)
             return false;
         if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
             return false;
-        sample.lat = back.lat;
-        sample.lon = back.lon;
+        sample.lat = held.lat;
+        sample.lon = held.lon;
         return true;
     }
     if (!std::isfinite(back.trackDeg))
@@ -91,7 +122,7 @@ bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
         gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
     if (!(rel.alongM < 0.0) || rel.alongM < -kGroundNoiseM || std::fabs(rel.acrossM) > kGroundNoiseM)
         return false;
-    sample.lat = back.lat;
-    sample.lon = back.lon;
+    sample.lat = held.lat;
+    sample.lon = held.lon;
     return true;
 }

@@ -13,8 +13,14 @@ bool gf_standingJitterInRoll(const LiveAircraft& aircraft, const TrafficSample& 
 
 // Both reports moving the same way, and the new one lies behind the last one
 // along its track by more than the position noise: no aircraft gets there
-// without turning round, which the reported track would show.
+// without turning round, which the reported track would show. Judged against
+// the last report, never against a predicted sample or a held stop.
 bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
+
+// The ground report moved from the last report as far as its reported speed
+// carries it in the time between them, along or against its track (a
+// push-back reports the nose's direction): movement, not noise round a stop.
+bool gf_movedAsReported(const LiveAircraft& aircraft, const TrafficSample& sample);
 
 // In a take-off roll on its runway: a ground report beside the centre line
 // (within the runway's half width and 30 m) is moved onto it, so that the
@@ -27,8 +33,10 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 // A slow report (under 5 kt) on the ground that lies just behind the last
 // report along its track, or near a last report that stands (2 kt or less),
 // within the ground position noise, is where that aircraft stopped: it is
-// moved onto the last report (which the standing filter then takes as a
-// stop), so that the aircraft does not turn round to creep to it. True when
-// it was moved. Judged on the reports alone: an aircraft still waiting to be
-// created on the ground gets the same stop.
+// moved onto the stream's last sample (which the standing filter then takes
+// as a stop), so that the aircraft does not turn round to creep to it. True when
+// it was moved. Judged on the reports alone (the last report, not the held
+// stop): an aircraft still waiting to be created on the ground gets the same
+// stop, and a report that moved as its speed says (a creeping queue, a
+// push-back) is no stop.
 bool gf_holdStopBehind(const LiveAircraft& aircraft, TrafficSample& sample);

@@ -195,7 +195,9 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
     if (!stationary) {
         // Jitter of a standing aircraft; a sample that reports a speed shows
         // slow movement (taxi, the start of a roll) and is not a stop.
-        const bool reportsStanding = !(sample.speedKt > kStandingKt);
+        // A slow report that moved from the last one as its speed says is a
+        // creeping aircraft, not jitter round the stop.
+        const bool reportsStanding = !(sample.speedKt > kStandingKt) && !gf_movedAsReported(ac, sample);
         if (reportsStanding && std::fabs(sample.lat - back.lat) <= kStandingDeg &&
             std::fabs(sample.lon - back.lon) <= kStandingDeg) {
             if (sample.airborne || flying)
@@ -463,8 +465,17 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
         enterTowedTakeoffRoll(ac);
 }
 
+// The report goes into the stream; it is the one the next are judged against.
+void lf_appendReport(LiveAircraft& ac, const TrafficSample& sample, const TrafficSample& received)
+{
+    ac.samples.push_back(sample);
+    ac.lastReport = received;
+    ac.lastReport.playTime = sample.playTime;
+}
+
 void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 {
+    const TrafficSample received = sample;
     SampleStream& st = ac.samples;
     if (st.size() > 200) {
         removeAircraftFromSim(ac);
@@ -479,7 +490,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
     if (ac.phase == FlightPhase::birth) {
         if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
-            st.push_back(sample);
+            lf_appendReport(ac, sample, received);
         }
         return;
     }
@@ -506,7 +517,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         if (ac.phase != FlightPhase::takeoff_roll && ac.groundMode && ac.simState == SimState::active)
             lf_takeoffFromSamples(ac, sample);
     }
-    st.push_back(sample);
+    lf_appendReport(ac, sample, received);
     if (st.size() == 2 && st[0].stationary && st[1].stationary) {
         st[0].playTime = engineClock.load() + 1;
         st[0].speedKt = st[1].speedKt;
@@ -648,14 +659,17 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
+    // Flying on predictions: the report is judged against the last report,
+    // not against where the prediction took the aircraft; one that turned
+    // while out of sight lies behind its prediction.
     if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
-        lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) >= -50.0) {
+        lf_aheadOffset(ac, gf_samplePosition(ac.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
         ac.firstProjected = 0;
         lf_frontDueNow(ac);
         return true;
     }
-    return false; // behind the projected aircraft
+    return false; // behind the last report
 }
 
 bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)

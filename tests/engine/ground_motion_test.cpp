@@ -376,6 +376,59 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
 }
 
+TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
+{
+    // A take-off roll still in `taxi` at 60 kt, its next report 35 degrees
+    // off the heading (23 m beside the line 40 m on).
+    LiveAircraft ac = taxiing(60.0, {{35, 40}, {0, 90}});
+    const int32_t due = ac.samples[1].playTime;
+    nextPosMain(ac);
+    EXPECT_FALSE(ac.turningInPlace);
+    EXPECT_FALSE(ac.legOverride);
+    EXPECT_LE(ac.samples.front().playTime, due); // the samples do not wait
+    const LatLon was{ac.lat, ac.lon};
+    engineClock.fetch_add(1);
+    stepMotion(ac);
+    EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
+    // At a taxi's speed it turns on the spot.
+    LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
+    nextPosMain(slow);
+    EXPECT_TRUE(slow.turningInPlace);
+}
+
+TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
+{
+    // No stand known: pushed 25 m south at 3 kt from rest, facing north,
+    // the reports giving the nose's direction as their track, or the
+    // motion's.
+    for (const double trackDeg : {0.0, 180.0}) {
+        SCOPED_TRACE(trackDeg);
+        LiveAircraft ac = taxiing(3.0, {{180, 6.2}, {180, 6.2}, {180, 6.2}, {180, 6.2}});
+        for (TrafficSample& s : ac.samples)
+            s.trackDeg = trackDeg;
+        ac.samples.front().speedKt = 0.0;
+        ac.tasKt = 0.0;
+        const TrafficSample last = ac.samples.back();
+        TrafficSample stop = last; // and stopped there
+        stop.stationary = 1;
+        stop.speedKt = 0.0;
+        stop.playTime += 300;
+        ac.samples.push_back(stop);
+        double worstDeg = 0.0;
+        nextPosMain(ac);
+        for (int t = 0; t < 4000 && ac.samples.size() >= 2; ++t) {
+            engineClock.fetch_add(1);
+            if (ac.samples.front().playTime <= engineClock.load())
+                nextPosMain(ac);
+            stepMotion(ac);
+            worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(ac.heading)) / kDeg);
+        }
+        EXPECT_FALSE(ac.turningInPlace);
+        EXPECT_LT(worstDeg, 1.0);
+        EXPECT_LT(metres({ac.lat, ac.lon}, posOf(last)), 1.0);
+    }
+}
+
 // ---- Against the stand-in simulator ---------------------------------------------
 
 std::atomic<int64_t> g_nowNs{1'000'000'000};

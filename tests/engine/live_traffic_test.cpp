@@ -202,6 +202,56 @@ TEST_F(LiveTrafficTest, WithinRangeAnAircraftFliesOnPredictionsForAMinute)
     EXPECT_FALSE(objectRecord(objectId)["removed_frame"].is_null());
 }
 
+TEST_F(LiveTrafficTest, AnAircraftThatTurnedDuringAGapInReceptionFollowsItsReportsAgain)
+{
+    constexpr uint32_t hexid = 0x484125;
+    lf_rememberLiveryOfHexid(hexid, kTitle);
+    sim.load({{"user", {{"lat", 52.3}, {"lon", 4.9}, {"alt_ft", 3000.0}}}});
+    // Downwind east at 160 kt, then out of sight from 30 s to 84 s while it
+    // turns right onto base at 5 degrees a second from 32 s; the engine,
+    // 30 s behind, flies it on east on predictions meanwhile, past where it
+    // turned.
+    const auto track = kvr::standin::TrackBuilder({52.3, 4.76}, 3000.0, 160.0, 90.0, false)
+                           .fly(32.0)
+                           .turnTo(180.0, 5.0)
+                           .fly(200.0)
+                           .points();
+    ASSERT_GE(track.back().t, 240.0);
+    constexpr uint32_t delay = 30;
+    int32_t firstPlay = -1;
+    for (int step = 0; step <= 120; ++step) {
+        const double t = step * 2.0;
+        if (t <= 30.0 || t >= 84.0) {
+            if (firstPlay < 0)
+                firstPlay = engineClock.load() + static_cast<int32_t>(delay) * 100;
+            post({recordOf(track[static_cast<size_t>(t)], hexid, "KLM1236")}, delay);
+        }
+        run(200);
+    }
+    // The one simulator object all along: never removed and created again.
+    ASSERT_EQ(objects().size(), 1u);
+    EXPECT_TRUE(objects()[0]["removed_frame"].is_null());
+    LiveAircraft* ac = live(hexid);
+    ASSERT_NE(ac, nullptr);
+    ASSERT_EQ(ac->simState, SimState::active);
+    EXPECT_LE(ac->projection, 0); // on its reports again
+    // The simulator shows it on the path it flew, catching up from where the
+    // prediction had taken it: at most the lag limit behind its play time.
+    const double playSeconds = (engineClock.load() - firstPlay) / 100.0;
+    const nlohmann::json o = objectRecord(ac->objectId);
+    const LatLon shown{o["lat"], o["lon"]};
+    double bestM = 1e9, bestT = 0.0;
+    for (double ts = 0.0; ts <= track.back().t; ts += 0.05) {
+        const double m = gf_distanceNm(trackAt(track, ts), shown) * 1852.0;
+        if (m < bestM)
+            bestM = m, bestT = ts;
+    }
+    EXPECT_LT(bestM, 100.0);
+    EXPECT_GT(bestT, 84.0);
+    EXPECT_LE(playSeconds - bestT, 27.5);
+    
+}
+
 TEST_F(LiveTrafficTest, PacingHandsOnOneRemovalPerTenTicksAndOneCreationPerTwentyLiveFirst)
 {
     TrafficState& s = gf_trafficState();

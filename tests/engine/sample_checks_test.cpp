@@ -505,6 +505,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     // noise; one that says south turned round out of sight.
     ac.phase = FlightPhase::taxi;
     ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.lastReport = ac.samples.back();
     TrafficSample back = sampleAt(moved({52.30, 4.76}, 180.0, 60.0), 20.0, engineClock + 1100);
     EXPECT_FALSE(checkExtendingSituations(ac, back));
     back.trackDeg = 180.0;
@@ -513,6 +514,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     EXPECT_TRUE(checkExtendingSituations(ac, ahead));
     // Stopped 20 m short of the last report as the noise has it: a stop there.
     ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.lastReport = ac.samples.back();
     TrafficSample stop = sampleAt(moved(moved({52.30, 4.76}, 180.0, 20.0), 90.0, 8.0), 1.0, engineClock + 1100);
     stop.trackDeg = 250.0;
     ASSERT_TRUE(checkExtendingSituations(ac, stop));
@@ -525,6 +527,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     ac.groundMode = 0;
     ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
     ac.samples.front().trackDeg = 183.0;
+    ac.lastReport = ac.samples.back();
     TrafficSample unplaced = sampleAt(moved(moved({52.30, 4.76}, 0.0, 22.0), 270.0, 3.0), 2.0, engineClock + 1100);
     unplaced.trackDeg = 211.0;
     ASSERT_TRUE(checkExtendingSituations(ac, unplaced));
@@ -537,6 +540,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     ac.phase = FlightPhase::landing_roll;
     ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
     ac.samples.front().trackDeg = 183.0;
+    ac.lastReport = ac.samples.back();
     TrafficSample rolledOut = sampleAt(moved(moved({52.30, 4.76}, 0.0, 20.0), 270.0, 3.0), 2.0, engineClock + 1100);
     rolledOut.trackDeg = 211.0;
     EXPECT_FALSE(checkExtendingSituations(ac, rolledOut));
@@ -550,12 +554,60 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     air.airborne = 1;
     air.altitudeFt = 1500.0;
     ac.samples = {air};
+    ac.lastReport = ac.samples.back();
     TrafficSample jump = air;
     jump.lat = moved({52.30, 4.76}, 180.0, 400.0).latitude;
     jump.playTime = engineClock + 1100;
     EXPECT_FALSE(checkExtendingSituations(ac, jump));
     jump.lat = moved({52.30, 4.76}, 0.0, 500.0).latitude;
     EXPECT_TRUE(checkExtendingSituations(ac, jump));
+}
+
+TEST_F(SampleChecksTest, SlowMovesThatTheReportedSpeedExplainsAreMovementNotStops)
+{
+    LiveAircraft& ac = parked(0x4D0603, Category::Large);
+    ac.phase = FlightPhase::taxi;
+    const LatLon p0{52.30, 4.76};
+    auto standingAt = [&](const LatLon& p) {
+        ac.samples = {sampleAt(p, 0.0, engineClock + 100, true)};
+        ac.lastReport = ac.samples.back();
+    };
+    // Every 4 s from where the last report left it, reporting `kt` and a
+    // north track.
+    auto report = [&](const LatLon& from, double bearingDeg, double kt, int i) {
+        TrafficSample s = sampleAt(moved(from, bearingDeg, kt * 0.5144444444444445 * 4.0 * i), kt, engineClock + 100 + 400 * i);
+        s.trackDeg = 0.0;
+        decodeExisting(ac, s);
+        return s;
+    };
+    auto noStops = [&] {
+        return std::none_of(ac.samples.begin() + 1, ac.samples.end(), [](const TrafficSample& s) { return s.stationary; });
+    };
+    // A queue creeping north at 1.5 kt: each report 3 m on from the last.
+    standingAt(p0);
+    TrafficSample last;
+    for (int i = 1; i <= 5; ++i)
+        last = report(p0, 0.0, 1.5, i);
+    EXPECT_EQ(ac.samples.size(), 6u);
+    EXPECT_TRUE(noStops());
+    EXPECT_EQ(ac.samples.back().lat, last.lat);
+    // A push-back south at 3 kt whose transponder gives the nose's direction
+    // as its track: 25 m behind, and no stop on the way.
+    standingAt(p0);
+    for (int i = 1; i <= 4; ++i)
+        last = report(p0, 180.0, 3.0, i);
+    EXPECT_EQ(ac.samples.size(), 5u);
+    EXPECT_TRUE(noStops());
+    EXPECT_EQ(ac.samples.back().lat, last.lat);
+    // Standing jitter reported at 0 kt, or 15 m at 1 kt in 4 s, is a stop.
+    standingAt(p0);
+    TrafficSample jitter = sampleAt(moved(p0, 0.0, 8.0), 0.0, engineClock + 500);
+    ASSERT_TRUE(checkExtendingSituations(ac, jitter));
+    EXPECT_EQ(jitter.stationary, 1);
+    TrafficSample stray = sampleAt(moved(p0, 0.0, 15.0), 1.0, engineClock + 500);
+    ASSERT_TRUE(checkExtendingSituations(ac, stray));
+    EXPECT_EQ(stray.stationary, 1);
+    EXPECT_EQ(stray.lat, p0.latitude);
 }
 
 } // namespace
