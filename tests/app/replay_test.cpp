@@ -381,6 +381,7 @@ void lf_replay(const ReplayForm& form)
     size_t next = 0, unposted = 0;
     double rangeNm = 0.0, firstBatchSim = 0.0;
     std::map<uint32_t, EngineSeen> engineSeen;
+    std::set<uint32_t> active; // hexids the engine drove in the simulator
     double nextLook = 0.0;
     run.onManual = [&] { app.sendDatagram(app.weatherPort, capture.weather); };
     run.onFrame = [&](double t) {
@@ -406,6 +407,8 @@ void lf_replay(const ReplayForm& form)
             nextLook = t + 1.0;
             rangeNm = std::max(rangeNm, gf_parametersSnapshot()->rangeNm);
             for (const LiveAircraft& a : gf_trafficState().aircraft.live()) {
+                if (a.simState == SimState::active && a.objectId != 0)
+                    active.insert(a.hexid);
                 EngineSeen& e = engineSeen[a.hexid];
                 e = {gf_flightPhaseName(a.phase), lf_simStateName(a.simState), t, a.samples.size(), ""};
                 if (!a.samples.empty()) {
@@ -455,8 +458,9 @@ void lf_replay(const ReplayForm& form)
             continue;
         }
         ++wanted;
-        // The engine's callsign is the record's, or its registration.
-        if (shownTails.contains(lf_normalizeCallsign(r.callsign)) || shownTails.contains(r.callsign)) {
+        // Created under the record's callsign (or its registration), or driven by the engine.
+        if (shownTails.contains(lf_normalizeCallsign(r.callsign)) || shownTails.contains(r.callsign) ||
+            active.contains(hexid)) {
             ++shown;
             continue;
         }
