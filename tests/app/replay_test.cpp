@@ -54,6 +54,7 @@
 #include "tests/app/road_run.h"
 #include "tests/app/rt_app_run.h"
 #include "tests/runways/runway_fixture.h"
+#include "tests/support/data_sets.h"
 #include "update/downloader.h"
 
 using namespace kvr::test;
@@ -131,16 +132,18 @@ struct Recorded {
     bool showable = false;              // a kept report the spawn lets through: high enough, or taxiing
     double maxAgl = -1e9, maxGroundKt = 0.0, minNm = 1e9;
     size_t groundKept = 0;
+    std::map<std::string, size_t> dropped; // lines the feed drops, by why
     std::string excluded; // why the settings leave it out, empty when they do not
 };
 
-// The aircraft of the recording that the settings want shown: a type the
-// program takes and knows, of a category switched on (the start-up switches
-// off those without an installed model), a callsign or registration, in range, ground reports near
-// the airport, airborne ones moving; then, as the spawn waits for it, a
-// report more than 700 ft above the field (any height for a helicopter) or
-// taxiing (5 to 30 kt on the ground). Aircraft that only ever stand are
-// parked traffic, which the App reports in its parked list, not here.
+// The aircraft of the recording that the settings want shown. A line is
+// kept with a type the program takes and knows, of a category switched on
+// (the start-up switches off those without an installed model), a callsign
+// or registration, in range, near the airport when on the ground, moving when
+// in the air. An aircraft is wanted with two kept lines or more of which one
+// the spawn lets through: more than 700 ft above the field (any height for a
+// helicopter) or taxiing (5 to 30 kt on the ground). Aircraft that only ever
+// stand are parked traffic, which the App reports in its parked list, not here.
 std::map<uint32_t, Recorded> lf_recorded(const Capture& c, double rangeNm, double fieldFt, double qnhCorrectionFt)
 {
     std::map<uint32_t, Recorded> out;
@@ -154,7 +157,8 @@ std::map<uint32_t, Recorded> lf_recorded(const Capture& c, double rangeNm, doubl
             ++r.lines;
             if (r.callsign.empty())
                 r.callsign = f[9].empty() ? f[11] : f[9];
-            r.type = f[10];
+            if (!f[10].empty())
+                r.type = f[10];
             const double lat = std::stod(f[2]), lon = std::stod(f[3]);
             const double dLat = (lat - c.user.latitude) * kNmPerDegree;
             const double dLon = (lon - c.user.longitude) * cosLat * kNmPerDegree;
@@ -163,18 +167,28 @@ std::map<uint32_t, Recorded> lf_recorded(const Capture& c, double rangeNm, doubl
             const double raw = std::stod(f[4]), gs = std::stod(f[8]);
             const bool airborne = raw > 0.0;
             const double alt = raw + qnhCorrectionFt;
-            const std::string type = lf_fixModelCode(r.type);
-            const bool rotor = gf_modelCategory(gf_modelCode2Id(type)) == Category::Rotorcraft;
+            const std::string type = lf_fixModelCode(f[10]);
+            const Category category = gf_modelCategory(gf_modelCode2Id(type));
+            const bool rotor = category == Category::Rotorcraft;
+            const char* drop = nullptr;
             if (!lf_isAcceptedType(type, f[28]))
-                r.excluded = "type not taken";
+                drop = "type not taken";
             else if (!gf_isIcaoModel(type))
-                r.excluded = "type unknown to the model tables";
-            else if (!gf_isCategoryIncluded(gf_modelCategory(gf_modelCode2Id(type))))
-                r.excluded = "its category is switched off (no model of it installed)";
+                drop = "type unknown to the model tables";
+            else if (!gf_isCategoryIncluded(category))
+                drop = "its category is switched off (no model of it installed)";
             else if (hexid <= 10000 || (f[9].empty() && f[11].empty()))
-                r.excluded = "no identity";
-            if (!r.excluded.empty() || nm > rangeNm || (!airborne && nm > 5.0) || (airborne && !rotor && gs <= 0.0))
+                drop = "no identity";
+            else if (nm > rangeNm)
+                drop = "never in range";
+            else if (!airborne && nm > 5.0)
+                drop = "on the ground away from the airport";
+            else if (airborne && !rotor && gs <= 0.0)
+                drop = "in the air without speed";
+            if (drop) {
+                ++r.dropped[drop];
                 continue;
+            }
             const double t = std::stod(f[14]) - t0;
             if (r.kept++ == 0)
                 r.firstKept = t;
@@ -188,16 +202,55 @@ std::map<uint32_t, Recorded> lf_recorded(const Capture& c, double rangeNm, doubl
         }
     }
     for (auto& [hexid, r] : out) {
-        if (!r.excluded.empty())
-            continue;
         if (r.kept == 0)
-            r.excluded = "never in range";
+            r.excluded = std::max_element(r.dropped.begin(), r.dropped.end(), [](const auto& a, const auto& b) {
+                             return a.second < b.second;
+                         })->first;
         else if (r.kept < 2)
-            r.excluded = "one report in range";
+            r.excluded = "one report kept";
         else if (!r.showable)
             r.excluded = r.groundKept == r.kept && r.maxGroundKt < 5.0 ? "only ever stands" : "never high enough or taxiing";
     }
     return out;
+}
+
+// The model tables of the tests, with the types of the recordings that they
+// lack, each in its category with a wingspan of its kind.
+std::string lf_modelTables()
+{
+    struct Kind {
+        const char* section;
+        const char* element; // empty: a light aircraft, the category of a type listed nowhere else
+        double wingspanM;
+        const char* types;
+    };
+    const Kind kinds[] = {
+        {"", "", 11.0,
+         "C152, P28A, P28R, PA24, PA46, SLG2, EVOT, EVSS, M20P, T210, P210, BT36, BE36, S22T, SR22, DA40, C82S, "
+         "C180, C206, P750"},
+        {"twoprops", "tpr", 16.0, "PA44, BE55, BE9L, B350"},
+        {"buzjet", "bzj", 18.0,
+         "BE40, E55P, E50P, E550, LJ35, F2TH, F900, C750, C68A, C680, PRM1, GL5T, CL30, GLF4, GLF5, GLEX, GX, C25B, "
+         "C25C"},
+        {"large", "lar", 34.0, "B736, B739, B712, B752, B753, CRJ2, CRJ7, E135, E75S, ER3"},
+        {"heavy", "hvy", 50.0, "B762"},
+        {"rotorcraft", "rot", 11.0, "AS50, R22, R44, R66, EC30, B407, A109"},
+    };
+    std::string tables(dataSetSource(DataSetKind::Dbase));
+    const auto insertAfter = [&](const std::string& open, const std::string& line) {
+        const size_t at = tables.find(open);
+        if (at != std::string::npos)
+            tables.insert(tables.find('\n', at) + 1, line);
+    };
+    for (const Kind& k : kinds) {
+        insertAfter("<aircrafts>", fmt::format("    <aircraft types=\"{}\"/>\n", k.types));
+        if (*k.element)
+            insertAfter(fmt::format("<{}>", k.section), fmt::format("    <{} types=\"{}\"/>\n", k.element, k.types));
+        std::istringstream list(k.types);
+        for (std::string type; std::getline(list >> std::ws, type, ',');)
+            insertAfter("<wingspans>", fmt::format("    <wingspan type=\"{}\" meters=\"{}\"/>\n", type, k.wingspanM));
+    }
+    return tables;
 }
 
 // ---- The run ----
@@ -231,7 +284,8 @@ const char* lf_simStateName(SimState s)
 }
 
 // The liveries of the tests' list, and one of its own for every type of the
-// recording that the list lacks: the run is about motion, not livery choice.
+// recording that the list lacks (the model tables know them all): the run is
+// about motion, not livery choice.
 std::vector<InstalledLivery> lf_liveries(const Capture& c)
 {
     pugi::xml_document doc;
@@ -305,6 +359,7 @@ void lf_replay(const ReplayForm& form)
                             {"lon", capture.user.longitude}, {"alt_ft", form.fieldFt}, {"on_ground", true}}}}));
     const uint16_t port = prepareRtAppRun(fx, liveries);
     ASSERT_NE(port, 0);
+    writeDataSet(DataSetKind::Dbase, lf_modelTables(), g_inputFolder / dataSetFileName(DataSetKind::Dbase));
     {
         ScannedAirport scanned;
         int helipads = 0;
@@ -326,6 +381,7 @@ void lf_replay(const ReplayForm& form)
     size_t next = 0, unposted = 0;
     double rangeNm = 0.0, firstBatchSim = 0.0;
     std::map<uint32_t, EngineSeen> engineSeen;
+    std::set<uint32_t> active; // hexids the engine drove in the simulator
     double nextLook = 0.0;
     run.onManual = [&] { app.sendDatagram(app.weatherPort, capture.weather); };
     run.onFrame = [&](double t) {
@@ -351,6 +407,8 @@ void lf_replay(const ReplayForm& form)
             nextLook = t + 1.0;
             rangeNm = std::max(rangeNm, gf_parametersSnapshot()->rangeNm);
             for (const LiveAircraft& a : gf_trafficState().aircraft.live()) {
+                if (a.simState == SimState::active && a.objectId != 0)
+                    active.insert(a.hexid);
                 EngineSeen& e = engineSeen[a.hexid];
                 e = {gf_flightPhaseName(a.phase), lf_simStateName(a.simState), t, a.samples.size(), ""};
                 if (!a.samples.empty()) {
@@ -400,8 +458,9 @@ void lf_replay(const ReplayForm& form)
             continue;
         }
         ++wanted;
-        // The engine's callsign is the record's, or its registration.
-        if (shownTails.contains(lf_normalizeCallsign(r.callsign)) || shownTails.contains(r.callsign)) {
+        // Created under the record's callsign (or its registration), or driven by the engine.
+        if (shownTails.contains(lf_normalizeCallsign(r.callsign)) || shownTails.contains(r.callsign) ||
+            active.contains(hexid)) {
             ++shown;
             continue;
         }

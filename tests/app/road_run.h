@@ -147,7 +147,7 @@ struct RoadRun {
                                 nextFrameNs += 10'000'000 * static_cast<int64_t>(ticksPerFrame);
                                 if (onFrame)
                                     onFrame(seconds());
-                                for (int i = 0; i < 2000 && !parkedAnswered(); ++i)
+                                for (int i = 0; i < 2000 && !parkedAnswered() && !g_roadEnding.load(); ++i)
                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                             }
                         });
@@ -192,6 +192,15 @@ struct RoadRun {
                 main = std::async(std::launch::async, [] { lf_main(); });
                 ended = false;
             }
+        }
+        if (!ended) {
+            // Out of time: the program is asked to stop, so that the run
+            // ends (false all the same) rather than waiting for it for ever.
+            g_roadEnding = true;
+            StopRequestPtr none;
+            gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
+            while (main.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+                Gui::instance().drainUpdates();
         }
         gf_setTickHook({});
         gf_setMainClock({}, {});
