@@ -401,7 +401,12 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
     r.destination = lf_iataFromField(f.destination);
     if (r.airborne && f.roll != -1.0 && std::isfinite(f.roll) && std::fabs(f.roll) <= 90.0)
         r.bank = -f.roll * kDegToRad;
-    r.tas = f.tas == -1.0 ? lf_tasFromAltitude(r.altitude) : f.tas;
+    // Without a reported airspeed, one on the ground moves at its ground
+    // speed: the altitude table's 180 kt would have it taxi at approach speed.
+    if (f.tas != -1.0)
+        r.tas = f.tas;
+    else
+        r.tas = r.airborne ? lf_tasFromAltitude(r.altitude) : (std::isfinite(r.groundSpeed) ? r.groundSpeed : 0.0);
     r.timestamp = f.timestamp;
     r.playTime = 0;
     if (!airline.empty())

@@ -202,6 +202,10 @@ TEST_F(LiveConversion, GroundTrafficOnlyNearTheCurrentAirport)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->airborne, 0);
     EXPECT_FALSE(r->bank);
+    // Without a reported airspeed a ground aircraft moves at its ground speed.
+    f.tas = -1.0;
+    f.groundSpeed = 14.0;
+    EXPECT_EQ(convert(f)->tas, 14.0);
     f.lat = kUserLat + 6.0 / 60.0;
     EXPECT_FALSE(convert(f));
     f.lat = kUserLat + 1.0 / 60.0;
