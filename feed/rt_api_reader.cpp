@@ -1,10 +1,12 @@
 // The shared head of the RT Direct readers.
 #include "feed/rt_api_reader.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <fmt/format.h>
 
+#include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/stop_request.h"
 
@@ -46,6 +48,48 @@ void RTAPIreader::reset()
     session->transport.resetHandle();
     stopFlag = false;
     toffset = 0;
+    outageSince.reset();
+    outageStatus = 0;
+    gaveOut = false;
+    lastRetryAfterS = 0;
+    lastServerError.clear();
+}
+
+bool gf_isPassingServerError(int64_t status)
+{
+    return status == 429 || status == 500 || status == 502 || status == 503;
+}
+
+std::optional<uint32_t> RTAPIreader::serverErrorWait(int32_t status, uint32_t retryAfterS, std::string_view context,
+                                                     std::string_view detail)
+{
+    const auto now = outageNow();
+    if (!outageSince)
+        outageSince = now;
+    const auto lasted = now - *outageSince;
+    if (lasted >= serverOutageLimit) {
+        gaveOut = true;
+        gf_logError(fmt::format("{}: the RealTraffic service has been unavailable for {} minutes ({}); giving up",
+                                context, std::chrono::duration_cast<std::chrono::minutes>(lasted).count(), detail));
+        return std::nullopt;
+    }
+    const uint32_t waitMs = retryAfterS > 0 ? std::clamp<uint32_t>(retryAfterS, 1, 600) * 1000 : serverErrorWaitMs;
+    if (status != outageStatus)
+        gf_logError(fmt::format("{}: the RealTraffic service is unavailable for now ({}); asking again in {} s",
+                                context, detail, (waitMs + 999) / 1000));
+    outageStatus = status;
+    return waitMs;
+}
+
+void RTAPIreader::serverAnswered(std::string_view context)
+{
+    if (!outageSince)
+        return;
+    const auto lasted = outageNow() - *outageSince;
+    gf_logLine(fmt::format("{}: the RealTraffic service answers again after {} s", context,
+                           std::chrono::duration_cast<std::chrono::seconds>(lasted).count()));
+    outageSince.reset();
+    outageStatus = 0;
 }
 
 int32_t gf_readerEndStatus(int32_t apiStatus)
@@ -93,8 +137,17 @@ RTAPIReaderExit::~RTAPIReaderExit()
         setStopped();
         if (status != 9999) {
             other.requestStop();
-            if (!handled)
+            if (!handled && self && self->serverGaveOut()) {
+                gf_showMessage(fmt::format("The RealTraffic service is unavailable (error {} for {} minutes); "
+                                           "try again later",
+                                           status,
+                                           std::chrono::duration_cast<std::chrono::minutes>(self->serverOutageLimit)
+                                               .count()),
+                               true);
+                gf_requestStop(8, 15);
+            } else if (!handled) {
                 gf_reportReaderStopped(readerName, status == 401, status);
+            }
         }
     } catch (...) {
     }

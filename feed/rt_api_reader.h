@@ -4,10 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 
 class RTAPISession;
@@ -36,10 +39,41 @@ public:
     std::atomic<uint32_t> secondIntervalMs{2000};
     std::atomic<bool> stopFlag{false};
 
+    // ---- Passing server errors (429, 500, 502, 503) ----
+    // The reader's own thread only. One such answer starts a spell: it is
+    // logged once (and again when the status changes), the reader waits
+    // serverErrorWaitMs, or what the answer asked (Retry-After), and polls
+    // again in the same session. Any other answer of the server ends the
+    // spell; one that lasts serverOutageLimit unbroken ends the reader.
+    // Returns the wait in ms, or none once the spell is too long.
+    std::optional<uint32_t> serverErrorWait(int32_t status, uint32_t retryAfterS, std::string_view context,
+                                            std::string_view detail);
+    // The server answered otherwise: a spell is over.
+    void serverAnswered(std::string_view context);
+    // The reader ended after a spell that lasted too long.
+    bool serverGaveOut() const { return gaveOut; }
+
+    uint32_t serverErrorWaitMs = 30000;
+    std::chrono::milliseconds serverOutageLimit{std::chrono::minutes(20)};
+    // The clock of the spells; tests replace it.
+    std::chrono::steady_clock::time_point (*outageNow)() = &std::chrono::steady_clock::now;
+    // Set by a request that met a passing server error: the seconds its
+    // answer asked to wait (0 = none) and what it said.
+    uint32_t lastRetryAfterS = 0;
+    std::string lastServerError;
+
 protected:
     std::mutex sleepMutex;
     std::condition_variable sleepCv;
+
+private:
+    std::optional<std::chrono::steady_clock::time_point> outageSince;
+    int32_t outageStatus = 0;
+    bool gaveOut = false;
 };
+
+// 429, 500, 502 and 503: the service is busy or down for a while.
+bool gf_isPassingServerError(int64_t status);
 
 // The status a reader ends with for an API status that ends it: 9999 means
 // stopped on request, so the API's own 9999 counts as no usable answer (100).
@@ -59,6 +93,9 @@ struct RTAPIReaderExit {
     RTAPIreader& other;
     int32_t& status;
     bool& handled;
+    // The reader itself: one that gave up after a long server outage tells
+    // the user that the service is unavailable.
+    RTAPIreader* self = nullptr;
     ~RTAPIReaderExit();
 
     // Runs the thread's work: an exception it throws is logged under `where`

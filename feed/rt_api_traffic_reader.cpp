@@ -462,6 +462,16 @@ bool lf_RTAPITrafficLoop(int32_t& status)
             break;
         }
         bool leave = false;
+        std::optional<uint32_t> serverErrorWait;
+        // A passing server error: wait and poll again, unless the spell has
+        // lasted too long.
+        auto passingError = [&](int32_t code, uint32_t retryAfterS, std::string_view context, std::string detail) {
+            serverErrorWait = r.serverErrorWait(code, retryAfterS, context, detail);
+            if (!serverErrorWait) {
+                status = code;
+                leave = true;
+            }
+        };
         try {
             const DecodeInputs in = lf_copyDecodeInputs(r);
             const std::string body =
@@ -469,24 +479,43 @@ bool lf_RTAPITrafficLoop(int32_t& status)
             auto answer = gf_postRTAPIRequest(r.liveTransport, "/v6/traffic", body, kTrafficOptions, &r.stopFlag,
                                               "traffic receive", g_rrlLimitSpec);
             if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
-                if (!r.stopFlag)
-                    gf_logError(fmt::format("{} {}: {}", failure->context, gf_rtApiFailureKindText(failure->kind),
-                                            failure->message));
+                if (failure->kind == RTAPIFailureHttp && gf_isPassingServerError(failure->httpStatus)) {
+                    passingError(static_cast<int32_t>(failure->httpStatus), failure->retryAfterS, failure->context,
+                                 fmt::format("{}: {}", gf_rtApiFailureKindText(failure->kind), failure->message));
+                } else {
+                    if (!r.stopFlag)
+                        gf_logError(fmt::format("{} {}: {}", failure->context,
+                                                gf_rtApiFailureKindText(failure->kind), failure->message));
+                    if (failure->kind != RTAPIFailureTransport)
+                        r.serverAnswered(failure->context);
+                }
             } else {
                 RTAPIReply& reply = std::get<RTAPIReply>(answer);
                 const RTAPISessionPtr now = r.session->current();
+                const int32_t passing = gf_isPassingServerError(reply.apiStatus) ? reply.apiStatus
+                                        : reply.apiStatus != 200 && reply.apiStatus != 406 &&
+                                                gf_isPassingServerError(reply.httpStatus)
+                                            ? reply.httpStatus
+                                            : 0;
                 if (!now || now->generation != session->generation) {
                     status = 401;
                     leave = true;
-                } else if (reply.apiStatus == 200) {
-                    r.intervalMs = static_cast<uint32_t>(reply.limitMs);
-                    lf_decodeInto(r, reply.data, in, gf_seenTrafficOf(kSourceTag).collecting(), r.batch);
-                    lf_deliverRTDirectBatch(30);
-                } else if (reply.apiStatus == 406) {
-                    gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));
+                } else if (passing != 0) {
+                    passingError(passing, reply.retryAfterS, "traffic receive",
+                                 fmt::format("API status {}, HTTP status {}: {}", reply.apiStatus, reply.httpStatus,
+                                             reply.message));
                 } else {
-                    status = gf_readerEndStatus(reply.apiStatus);
-                    leave = true;
+                    r.serverAnswered("traffic receive");
+                    if (reply.apiStatus == 200) {
+                        r.intervalMs = static_cast<uint32_t>(reply.limitMs);
+                        lf_decodeInto(r, reply.data, in, gf_seenTrafficOf(kSourceTag).collecting(), r.batch);
+                        lf_deliverRTDirectBatch(30);
+                    } else if (reply.apiStatus == 406) {
+                        gf_logError(fmt::format("{} curl traffic msg: {}", gf_utcDateTimeText(), reply.message));
+                    } else {
+                        status = gf_readerEndStatus(reply.apiStatus);
+                        leave = true;
+                    }
                 }
             }
         } catch (const std::exception& e) {
@@ -494,7 +523,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
         }
         if (leave)
             break;
-        r.sleepMs(r.intervalMs);
+        r.sleepMs(serverErrorWait ? *serverErrorWait : r.intervalMs.load());
     }
     if (r.stopFlag)
         status = 9999;
@@ -506,7 +535,8 @@ void gf_RTAPITrafficReader()
     RTAPITrafficReader& r = gf_rtApiTrafficReader();
     int32_t status = 0;
     bool handled = false;
-    RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); }, gf_rtApiWeatherReader(), status, handled};
+    RTAPIReaderExit guard{"Traffic RTAPIreader", [] { lf_setLiveTrafficState(GuiReaderState::Stopped); },
+                          gf_rtApiWeatherReader(), status, handled, &r};
 
     guard.run("gf_RTAPITrafficReader", [&] {
         static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,

@@ -40,13 +40,24 @@ struct AbortState {
     bool onStopRequest = false;
 };
 
+// Where a transfer's body goes: the response string, up to the reply limit.
+struct ResponseSink {
+    std::string* response = nullptr;
+    bool overflow = false;
+};
+
 size_t lf_appendResponse(char* data, size_t size, size_t count, void* userdata)
 {
     if (size != 0 && count > std::numeric_limits<size_t>::max() / size)
         return 0;
     const size_t n = size * count;
+    auto* sink = static_cast<ResponseSink*>(userdata);
+    if (n > kMaxRTAPIReplyBytes - std::min(sink->response->size(), kMaxRTAPIReplyBytes)) {
+        sink->overflow = true;
+        return 0;
+    }
     try {
-        static_cast<std::string*>(userdata)->append(data, n);
+        sink->response->append(data, n);
     } catch (const std::bad_alloc&) {
         return 0;
     }
@@ -85,7 +96,7 @@ std::string gf_rtApiUrl(std::string_view path)
     return g_baseUrl + std::string(path);
 }
 
-RTAPITransport::RTAPITransport(size_t reserve) : handle(lf_newHandle())
+RTAPITransport::RTAPITransport(size_t reserve) : handle(lf_newHandle()), reserved(reserve)
 {
     response.reserve(reserve);
 }
@@ -144,7 +155,8 @@ RTAPIRequestResult RTAPITransport::request(const std::string& url, std::string_v
     KELO_SETOPT(CURLOPT_POSTFIELDS, body.data());
     KELO_SETOPT(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     KELO_SETOPT(CURLOPT_WRITEFUNCTION, &lf_appendResponse);
-    KELO_SETOPT(CURLOPT_WRITEDATA, static_cast<void*>(&response));
+    ResponseSink sink{&response};
+    KELO_SETOPT(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
     if (options.connectTimeoutS > 0)
         KELO_SETOPT(CURLOPT_CONNECTTIMEOUT, static_cast<long>(options.connectTimeoutS));
     if (options.timeoutS > 0)
@@ -161,6 +173,14 @@ RTAPIRequestResult RTAPITransport::request(const std::string& url, std::string_v
 #undef KELO_SETOPT
 
     CURLcode code = curl_easy_perform(handle);
+    if (code != CURLE_OK && sink.overflow) {
+        // What an overlong reply grew is given back.
+        std::string().swap(response);
+        response.reserve(reserved);
+        return RTAPITransportError{static_cast<uint32_t>(code),
+                                   fmt::format("{}: reply longer than {} bytes", "curl_easy_perform",
+                                               kMaxRTAPIReplyBytes)};
+    }
     if (code != CURLE_OK)
         return RTAPITransportError{static_cast<uint32_t>(code),
                                    fmt::format("{}: {}", "curl_easy_perform", curl_easy_strerror(code))};
@@ -170,7 +190,11 @@ RTAPIRequestResult RTAPITransport::request(const std::string& url, std::string_v
         return RTAPITransportError{static_cast<uint32_t>(code), fmt::format("{}: {}",
                                                                             "curl_easy_getinfo(CURLINFO_RESPONSE_CODE)",
                                                                             curl_easy_strerror(code))};
-    return RTAPIHttpResponse{static_cast<uint32_t>(httpCode), std::string_view(response)};
+    curl_off_t retryAfter = 0;
+    if (curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &retryAfter) != CURLE_OK || retryAfter < 0)
+        retryAfter = 0;
+    return RTAPIHttpResponse{static_cast<uint32_t>(httpCode), std::string_view(response),
+                             static_cast<uint32_t>(std::min<curl_off_t>(retryAfter, 86400))};
 }
 
 std::string_view gf_rtApiFailureKindText(uint8_t kind)
@@ -247,14 +271,16 @@ std::variant<RTAPIReply, RTAPIFailure> gf_handleRTAPIHttpStatus(const RTAPIHttpR
     auto parsed = gf_parseRTAPIResponse(response.body, context, spec);
     if (auto* reply = std::get_if<RTAPIReply>(&parsed)) {
         reply->httpStatus = static_cast<int32_t>(std::min<uint32_t>(response.httpStatus, 0x7FFFFFFFu));
+        reply->retryAfterS = response.retryAfterS;
         return std::move(*reply);
     }
     auto& error = std::get<RTAPIParseError>(parsed);
     const uint32_t http = response.httpStatus;
     if ((http >= 1 && http <= 199) || http >= 300)
         return RTAPIFailure{RTAPIFailureHttp, http, std::move(error.context),
-                            fmt::format("HTTP {} response: {}", http, error.message)};
-    return RTAPIFailure{RTAPIFailureParse, http, std::move(error.context), std::move(error.message)};
+                            fmt::format("HTTP {} response: {}", http, error.message), response.retryAfterS};
+    return RTAPIFailure{RTAPIFailureParse, http, std::move(error.context), std::move(error.message),
+                        response.retryAfterS};
 }
 
 std::variant<RTAPIReply, RTAPIFailure> gf_postRTAPIRequest(RTAPITransport& transport, std::string_view path,

@@ -14,6 +14,11 @@
 
 typedef void CURL; // as <curl/curl.h> declares it
 
+// The longest reply body kept. A busy traffic answer is well under 1 MiB; a
+// longer reply (a server fault, or a compressed body that inflates without
+// end) ends the transfer as a transport failure.
+inline constexpr size_t kMaxRTAPIReplyBytes = 4 * 1024 * 1024;
+
 // The web API's base URL is "https://" + the host fixed at build time.
 // Test seam: every later request goes to `baseUrl` (for instance
 // "http://127.0.0.1:5000"); an empty text restores the built-in host.
@@ -33,6 +38,9 @@ struct RTAPIRequestOptions {
 struct RTAPIHttpResponse {
     uint32_t httpStatus = 0;
     std::string_view body; // valid until the next request on the same transport
+    // The seconds the server asked to wait before the next request
+    // ("Retry-After"); 0 when it asked nothing.
+    uint32_t retryAfterS = 0;
 };
 
 struct RTAPITransportError {
@@ -64,6 +72,7 @@ public:
 private:
     CURL* handle = nullptr;
     std::string response;
+    size_t reserved = 0;
 };
 
 // Which numeric member a successful reply carries as the next request interval.
@@ -80,6 +89,7 @@ inline constexpr RTAPILimitSpec g_noLimitSpec{"", 2000, 250, 60000};
 struct RTAPIReply {
     int32_t apiStatus = 100; // member "status"; 100 when absent or unusable
     int32_t httpStatus = 0;
+    uint32_t retryAfterS = 0; // see RTAPIHttpResponse
     int32_t limitMs = 2000;
     std::string message;
     nlohmann::json data; // member "data", null when absent
@@ -98,6 +108,7 @@ struct RTAPIFailure {
     uint32_t httpStatus = 0;
     std::string context;
     std::string message;
+    uint32_t retryAfterS = 0; // see RTAPIHttpResponse
 };
 
 // "transport", "http", "parse".

@@ -92,6 +92,12 @@ bool lf_requestNearestMetar(int32_t& status)
     if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
         if (failure->kind == RTAPIFailureHttp && failure->httpStatus >= 1 && failure->httpStatus <= 2147483647u)
             status = static_cast<int32_t>(failure->httpStatus);
+        if (failure->kind == RTAPIFailureHttp && gf_isPassingServerError(status)) {
+            // Logged by the loop, once for the whole spell.
+            w.lastRetryAfterS = failure->retryAfterS;
+            w.lastServerError = fmt::format("{}: {}", gf_rtApiFailureKindText(failure->kind), failure->message);
+            return false;
+        }
         if (!w.stopFlag)
             gf_logError(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
                                     failure->context, gf_rtApiFailureKindText(failure->kind), failure->httpStatus,
@@ -99,6 +105,17 @@ bool lf_requestNearestMetar(int32_t& status)
         return false;
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
+    const int32_t passing = gf_isPassingServerError(reply.apiStatus) ? reply.apiStatus
+                            : reply.apiStatus != 200 && reply.apiStatus != 406 && gf_isPassingServerError(reply.httpStatus)
+                                ? reply.httpStatus
+                                : 0;
+    if (passing != 0) {
+        status = passing;
+        w.lastRetryAfterS = reply.retryAfterS;
+        w.lastServerError =
+            fmt::format("API status {}, HTTP status {}: {}", reply.apiStatus, reply.httpStatus, reply.message);
+        return false;
+    }
     if (reply.apiStatus != 200) {
         status = gf_readerEndStatus(reply.apiStatus);
         gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
@@ -151,7 +168,13 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
             const bool ok = lf_requestNearestMetar(status);
             if (ok) {
                 retried = false;
+                w.serverAnswered("nearest metar");
                 w.sleepMs(w.secondIntervalMs);
+            } else if (gf_isPassingServerError(status)) {
+                const auto wait = w.serverErrorWait(status, w.lastRetryAfterS, "nearest metar", w.lastServerError);
+                if (!wait)
+                    break;
+                w.sleepMs(*wait);
             } else if (status == 401) {
                 if (retried)
                     break;
@@ -159,7 +182,9 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
                 w.transport.resetHandle();
                 status = 0;
                 gf_logError("nearest metar returned 401, retrying once with a new connection");
-            } else if (status == 0 || status == 406 || status == 500) {
+            } else if (status == 0 || status == 406) {
+                if (status == 406)
+                    w.serverAnswered("nearest metar");
                 w.sleepMs(30000);
             } else {
                 break;
@@ -178,7 +203,8 @@ void gf_RTAPIWeatherReader()
 {
     int32_t status = 0;
     bool handled = false;
-    RTAPIReaderExit guard{"Weather RTAPIreader", [] { lf_setQnhState(GuiReaderState::Stopped); }, gf_rtApiTrafficReader(), status, handled};
+    RTAPIReaderExit guard{"Weather RTAPIreader", [] { lf_setQnhState(GuiReaderState::Stopped); },
+                          gf_rtApiTrafficReader(), status, handled, &gf_rtApiWeatherReader()};
 
     guard.run("gf_RTAPIWeatherReader", [&] {
         gf_logContinuation(fmt::format("{} connected", "Weather RTAPIreader"));

@@ -166,9 +166,19 @@ bool RTAppServer::waitForClient()
             throw std::runtime_error(
                 fmt::format("{} setsockopt failed with error {}", gf_utcTimeText(), gf_wsaErrorText(error)));
         }
+        // Sends never wait: an App that stops reading must not hold the
+        // main task, which sends its lines on the tick.
+        u_long nonBlocking = 1;
+        if (ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            closesocket(s);
+            throw std::runtime_error(
+                fmt::format("{} ioctlsocket failed with error {}", gf_utcTimeText(), gf_wsaErrorText(error)));
+        }
         std::unique_lock lock(stateMutex);
         if (listener == waitedOn) {
             client = static_cast<SocketHandle>(s);
+            ++clientNumber;
             connected = true;
             return true;
         }
@@ -184,15 +194,63 @@ bool RTAppServer::waitForClient()
 bool RTAppServer::sendDataPacket(std::string_view line)
 {
     std::lock_guard sendLock(sendMutex);
-    const SocketHandle s = clientSocket();
+    SocketHandle s;
+    uint64_t number;
+    {
+        std::lock_guard lock(stateMutex);
+        s = client;
+        number = clientNumber;
+    }
     if (s == kInvalidSocket)
         return false;
-    if (send(static_cast<SOCKET>(s), line.data(), static_cast<int>(line.size()), 0) != SOCKET_ERROR)
-        return true;
-    gf_logNoThrow(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(WSAGetLastError())));
-    dropClient(s);
-    gf_logNoThrow("RealTraffic client socket closed");
-    return false;
+    if (pendingFor != number) {
+        pendingOutput.clear();
+        pendingFor = number;
+    }
+    auto fail = [&](const std::string& why) {
+        gf_logNoThrow(fmt::format("sendDataPacket to RealTraffic failed: {}", why));
+        pendingOutput.clear();
+        dropClient(s);
+        gf_logNoThrow("RealTraffic client socket closed");
+        return false;
+    };
+    // As many bytes as the socket takes now; none when it is full.
+    auto sendSome = [&](std::string_view bytes, int& error) -> size_t {
+        const int n = send(static_cast<SOCKET>(s), bytes.data(), static_cast<int>(bytes.size()), 0);
+        if (n != SOCKET_ERROR)
+            return static_cast<size_t>(n);
+        error = WSAGetLastError();
+        return 0;
+    };
+    int error = 0;
+    if (!pendingOutput.empty()) {
+        pendingOutput.erase(0, sendSome(pendingOutput, error));
+        if (error != 0 && error != WSAEWOULDBLOCK)
+            return fail(gf_wsaErrorText(error));
+        if (!pendingOutput.empty()) {
+            const auto waited = sendNow() - pendingSince;
+            if (waited >= sendStallLimit)
+                return fail(fmt::format("the App took no data for {} ms",
+                                        std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
+            pendingOutput.append(line);
+            return true;
+        }
+    }
+    const size_t sent = sendSome(line, error);
+    if (error != 0 && error != WSAEWOULDBLOCK)
+        return fail(gf_wsaErrorText(error));
+    if (sent < line.size()) {
+        pendingOutput.assign(line.substr(sent));
+        pendingSince = sendNow();
+    }
+    return true;
+}
+
+size_t RTAppServer::pendingBytes()
+{
+    std::lock_guard sendLock(sendMutex);
+    std::lock_guard lock(stateMutex);
+    return client != kInvalidSocket && pendingFor == clientNumber ? pendingOutput.size() : 0;
 }
 
 std::string RTAppServer::receive()

@@ -23,8 +23,12 @@ public:
     // Waits for one client; false when the listener is closed, when a stop
     // request is published meanwhile, or on failure.
     bool waitForClient();
-    // One send of the whole line; drops the client on failure.
+    // Sends the line without waiting: what the App cannot take at once is
+    // kept and goes out before the next line. Drops the client on failure,
+    // and when the App has not taken what was kept for sendStallLimit.
     bool sendDataPacket(std::string_view line);
+    // Bytes kept for the App that it has not taken yet.
+    size_t pendingBytes();
     // The bytes of one recv, or empty. Waits for data in slices that watch
     // gf_keepRunning, for at most replyTimeout.
     std::string receive();
@@ -44,6 +48,10 @@ public:
     std::chrono::milliseconds settleTime{2000};
     std::chrono::milliseconds drainTimeLimit{20};
     size_t drainByteLimit = 256 * 1024;
+    // An App that takes none of the kept bytes for this long is lost.
+    std::chrono::milliseconds sendStallLimit{2000};
+    // The clock of that limit; tests replace it.
+    std::chrono::steady_clock::time_point (*sendNow)() = &std::chrono::steady_clock::now;
 
 private:
     std::mutex stateMutex;
@@ -51,6 +59,14 @@ private:
     std::mutex receiveMutex;
     SocketHandle client = kInvalidSocket;
     SocketHandle listener = kInvalidSocket;
+    // Clients accepted so far: tells a new client from an old one whose
+    // socket handle the system gave out again.
+    uint64_t clientNumber = 0;
+    // Under the send mutex: the bytes the client has not taken yet, the
+    // client they are for, and since when they wait.
+    std::string pendingOutput;
+    uint64_t pendingFor = 0;
+    std::chrono::steady_clock::time_point pendingSince{};
 };
 
 RTAppServer& gf_rtAppServer();

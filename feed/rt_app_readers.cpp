@@ -1,5 +1,6 @@
 #include "feed/rt_app_readers.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -136,6 +137,22 @@ void lf_splitAtCommas(std::string_view line, std::vector<std::string_view>& fiel
     fields.emplace_back(p + start, n - start);
 }
 
+// A field that cannot be read; `kind` names the fault without the text that came.
+struct BadFieldError : std::runtime_error {
+    BadFieldError(const char* kind, const std::string& what) : std::runtime_error(what), kind(kind) {}
+    const char* kind;
+};
+
+// The kind of a failed line, for counting repeats: the fault without the
+// received text that follows its ":".
+std::string_view lf_faultKind(const std::exception& e)
+{
+    if (const auto* bad = dynamic_cast<const BadFieldError*>(&e))
+        return bad->kind;
+    const std::string_view text = e.what();
+    return text.substr(0, std::min<size_t>(text.find(':'), 48));
+}
+
 // Any other number text, or "{name}:{text}"; kept out of line so that the
 // plain case stays small where it is inlined.
 [[gnu::noinline]] double lf_otherNumber(std::string_view field, const char* name)
@@ -144,7 +161,7 @@ void lf_splitAtCommas(std::string_view line, std::vector<std::string_view>& fiel
     const char* end = field.data() + field.size();
     auto [ptr, ec] = std::from_chars(field.data(), end, value);
     if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        throw std::runtime_error(fmt::format("{}:{}", name, gf_quoteReceived(field)));
+        throw BadFieldError(name, fmt::format("{}:{}", name, gf_quoteReceived(field)));
     return value;
 }
 
@@ -236,13 +253,18 @@ void UdpReceiver::receive()
                 onStop();
                 return;
             }
+            badInput.report();
             size_t n = 0;
             const UdpReceive got = lf_udpReceive(socket_, buffer->data(), kMaxDatagram + 1, n, error);
             if (got == UdpReceive::again)
                 continue;
-            if (got == UdpReceive::tooLarge) {
+            const auto tooLarge = [this] {
                 ++datagramCount;
-                gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
+                badInput.note("UDP datagram too large", RepeatedInputLog::Writer::noThrow,
+                              [] { return fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram); });
+            };
+            if (got == UdpReceive::tooLarge) {
+                tooLarge();
                 continue;
             }
             if (got == UdpReceive::failed) {
@@ -255,8 +277,7 @@ void UdpReceiver::receive()
             if (n == 0)
                 continue;
             if (n > kMaxDatagram) {
-                ++datagramCount;
-                gf_logNoThrow(fmt::format("UDP datagram exceeds {} bytes; discarded", kMaxDatagram));
+                tooLarge();
                 continue;
             }
             const std::string_view received(buffer->data(), n);
@@ -309,8 +330,11 @@ bool TrafficReader::lf_checkFieldCount(size_t required)
 {
     if (fields.size() >= required)
         return true;
-    gf_logLine(fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}",
-                           fields.size(), required, gf_quoteReceived(datagram)));
+    badInput.note(fmt::format("Ignoring incomplete RT App message ({} fields required)", required),
+                  RepeatedInputLog::Writer::line, [&] {
+                      return fmt::format("Ignoring incomplete RT App message: {} fields received, {} required: {}",
+                                         fields.size(), required, gf_quoteReceived(datagram));
+                  });
     return false;
 }
 
@@ -347,7 +371,8 @@ void TrafficReader::processRTAppLine()
             gf_logLine(fmt::format("{} park traffic received", gf_utcTimeText()));
         }
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("exception in processRTAppLine: {}", e.what())); // quotes are cut where thrown
+        badInput.note(fmt::format("exception in processRTAppLine: {}", lf_faultKind(e)), RepeatedInputLog::Writer::line,
+                      [&] { return fmt::format("exception in processRTAppLine: {}", e.what()); }); // quotes cut where thrown
     }
 }
 
@@ -396,7 +421,7 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
 
         const auto hexid = gf_parseHexid(fields[kPosHexid], 10);
         if (!hexid)
-            throw std::runtime_error(fmt::format("hexid:{}", gf_quoteReceived(fields[kPosHexid])));
+            throw BadFieldError("hexid", fmt::format("hexid:{}", gf_quoteReceived(fields[kPosHexid])));
         f.hexid = *hexid;
         f.altitude = lf_number(fields[kPosAltitude], "altitude");
         f.verticalSpeed = lf_number(fields[kPosVerticalSpeed], "vs");
@@ -430,7 +455,8 @@ void TrafficReader::processLine(const TrafficBatchContext& bc)
         if (seenEntry)
             seen.add(*seenEntry);
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("exception in processLine: {}", e.what())); // quotes are cut where thrown
+        badInput.note(fmt::format("exception in processLine: {}", lf_faultKind(e)), RepeatedInputLog::Writer::line,
+                      [&] { return fmt::format("exception in processLine: {}", e.what()); }); // quotes cut where thrown
     }
 }
 
@@ -440,11 +466,11 @@ void TrafficReader::lf_processParkLine()
     const std::string_view hexText = fields[kParkHexid];
     const auto hexid = gf_parseHexid(hexText, 16);
     if (!hexid)
-        throw std::runtime_error(fmt::format("hexid incorrect{}", gf_quoteReceived(hexText)));
+        throw BadFieldError("hexid incorrect", fmt::format("hexid incorrect{}", gf_quoteReceived(hexText)));
     f.hexid = *hexid;
     const double time = lf_number(fields[kParkTimestamp], "timestamp");
     if (time <= 0.0 || time >= 9223372036854775808.0)
-        throw std::runtime_error(fmt::format("timestamp outside range: {:.3f}", time));
+        throw BadFieldError("timestamp outside range", fmt::format("timestamp outside range: {:.3f}", time));
     f.time = static_cast<int64_t>(time);
     f.lat = lf_number(fields[kParkLat], "lat");
     f.lon = lf_number(fields[kParkLon], "lon");
@@ -460,6 +486,7 @@ void TrafficReader::lf_processParkLine()
 
 void TrafficReader::reset()
 {
+    badInput.clear();
     datagram = {};
     lastDatagram.clear();
     stopFlag = false;
@@ -498,7 +525,9 @@ void QnhReader::onDatagram()
                 metar = it->get<std::string>();
         }
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("Exception {}, in {}", gf_quoteReceived(e.what()), gf_quoteReceived(datagram)));
+        badInput.note("weather datagram not read", RepeatedInputLog::Writer::line, [&] {
+            return fmt::format("Exception {}, in {}", gf_quoteReceived(e.what()), gf_quoteReceived(datagram));
+        });
         return;
     }
     const auto now = std::chrono::steady_clock::now();
@@ -508,16 +537,26 @@ void QnhReader::onDatagram()
         lastReceive = now;
         return;
     }
+    const auto noQnh = [&] {
+        badInput.note("no QNH", RepeatedInputLog::Writer::line,
+                      [&] { return fmt::format("no QNH {}", gf_quoteReceived(datagram)); });
+    };
     if (!metar) {
-        gf_logLine(fmt::format("no QNH {}", gf_quoteReceived(datagram)));
+        noQnh();
         return;
     }
     auto result = gf_qnhFromMetar(*metar);
     if (auto* error = std::get_if<QnhParseError>(&result)) {
-        if (error->code == 0)
-            gf_logLine(fmt::format("no QNH {}", gf_quoteReceived(datagram)));
-        else
-            gf_logError(fmt::format("{} in {}", gf_quoteReceived(error->message), gf_quoteReceived(datagram)));
+        if (error->code == 0) {
+            noQnh();
+        } else {
+            const std::string_view message = error->message;
+            badInput.note(fmt::format("QNH {}", message.substr(0, std::min<size_t>(message.find(':'), 48))),
+                          RepeatedInputLog::Writer::error, [&] {
+                              return fmt::format("{} in {}", gf_quoteReceived(error->message),
+                                                 gf_quoteReceived(datagram));
+                          });
+        }
         return;
     }
     const int32_t value = std::get<int32_t>(result);
@@ -533,6 +572,7 @@ void QnhReader::onDatagram()
 
 void QnhReader::clearState()
 {
+    badInput.clear();
     datagram = {};
     lastDatagram.clear();
     stopFlag = false;

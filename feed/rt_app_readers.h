@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feed/repeated_input_log.h"
 #include "feed/socket_handle.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
@@ -59,6 +60,9 @@ public:
     // A datagram equal to the one before is skipped (traffic lines); the
     // weather reader sees every one, a repeat being fresh weather too.
     bool skipRepeats = true;
+    // The log lines about bad datagrams: a flood of them is counted, not
+    // written one by one. The receiving thread only.
+    RepeatedInputLog badInput;
 
 private:
     void lf_setReceiveBuffer();

@@ -181,6 +181,8 @@ void RTWebApi::handle(const std::string& path, const httplib::Request& req, http
         if (reply->delayMs > 0 && !pause(std::chrono::milliseconds(reply->delayMs)))
             return;
         res.status = reply->httpStatus;
+        if (reply->retryAfterS > 0)
+            res.set_header("Retry-After", std::to_string(reply->retryAfterS));
         res.set_content(reply->body, reply->contentType.c_str());
         return;
     }

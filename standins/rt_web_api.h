@@ -38,6 +38,8 @@ public:
         int delayMs = 0;
         // Accept the request and never answer (until the stand-in stops).
         bool hang = false;
+        // When above 0, sent as the "Retry-After" header (seconds).
+        int retryAfterS = 0;
     };
 
     // One request as it arrived.

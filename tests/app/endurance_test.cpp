@@ -33,6 +33,7 @@
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/rt_api_session.h"
+#include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_api_transport.h"
 #include "feed/rt_app_link.h"
 #include "feed/traffic_mailbox.h"
@@ -771,6 +772,12 @@ TEST(Endurance, AnAppThatGoesAwayAndComesBackBringsItsTrafficBack)
 // credential nor the session is ever logged.
 TEST(Endurance, TheWebApiFailingForAWhileLosesNeitherTheSessionNorTheTraffic)
 {
+    // The reader waits after the 500 and 429 pages; a short wait keeps the
+    // spell within the time the aircraft outlive a silent feed.
+    gf_rtApiTrafficReader().serverErrorWaitMs = 2000;
+    struct RestoreWait {
+        ~RestoreWait() { gf_rtApiTrafficReader().serverErrorWaitMs = 30000; }
+    } restoreWait;
     Road road({{"keep_history", true}}, Feed::webApi);
     ASSERT_TRUE(road.ok) << road.failure << gf_simConnectLoadError();
     RTWebApi& api = *road.api;

@@ -76,6 +76,9 @@ protected:
         api.setTraffic(RTWebApi::scenarioAround(kLat, kLon, 8));
         api.setRrl(250);
         useCredential("lic-readers");
+        // A passing server error waits a moment here, not half a minute.
+        for (RTAPIreader* r : {static_cast<RTAPIreader*>(&traffic()), static_cast<RTAPIreader*>(&weather())})
+            r->serverErrorWaitMs = 250;
         int32_t status = 0;
         ASSERT_TRUE(authenticate(status));
     }
@@ -84,6 +87,10 @@ protected:
         stopReaders();
         traffic().resetForRestart();
         traffic().parkedNow = &std::chrono::steady_clock::now;
+        for (RTAPIreader* r : {static_cast<RTAPIreader*>(&traffic()), static_cast<RTAPIreader*>(&weather())}) {
+            r->serverErrorWaitMs = 30000;
+            r->outageNow = &std::chrono::steady_clock::now;
+        }
         weather().resetForRestart();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
@@ -568,4 +575,85 @@ TEST_F(RTReadersTest, TimeOutsServerErrorsAndGarbageNeitherEndThePollingNorLoseT
     EXPECT_NE(text.find("invalid JSON: %%garbage%%"), std::string::npos) << text;
     EXPECT_EQ(text.find("lic-readers"), std::string::npos) << "the credential is logged";
     EXPECT_EQ(text.find(guid), std::string::npos) << "the session is logged";
+}
+
+TEST_F(RTReadersTest, PassingServerErrorsWaitAndPollAgainInTheSameSession)
+{
+    // The weather reader meets a 429 and a 503 page that ask for one second
+    // each; its own wait would be a minute.
+    weather().serverErrorWaitMs = 60000;
+    RTWebApi::Reply busy = RTWebApi::jsonStatus(429, "Too many requests", 429);
+    busy.retryAfterS = 1;
+    api.queueReply("/v6/nearestmetar", busy);
+    RTWebApi::Reply page = RTWebApi::htmlPage(503);
+    page.retryAfterS = 1;
+    api.queueReply("/v6/nearestmetar", page);
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load() && traffic().recordCount.load() > 0; }));
+    startWeather();
+    const std::string guid = api.currentGuid();
+    const size_t signIns = api.count("/v6/auth");
+    const size_t before = api.count("/v6/traffic");
+    api.queueReply("/v6/traffic", RTWebApi::jsonStatus(500, "No RT database connection"));
+    api.queueReply("/v6/traffic", RTWebApi::jsonStatus(500, "No RT database connection"));
+    api.queueReply("/v6/traffic", RTWebApi::jsonStatus(429, "Too many requests", 429));
+    api.queueReply("/v6/traffic", RTWebApi::htmlPage(502));
+    api.queueReply("/v6/traffic", RTWebApi::htmlPage(503));
+    ASSERT_TRUE(api.waitForCount("/v6/traffic", before + 6, 20s));
+    const uint64_t records = traffic().recordCount.load();
+    ASSERT_TRUE(eventually([&] { return traffic().recordCount.load() > records; }));
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 3, 10s)) << "the weather reader waits what the answer asks";
+    ASSERT_TRUE(eventually([] { return CurrentQnh.load() == 1009; }));
+
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_FALSE(traffic().stopFlag.load());
+    EXPECT_FALSE(weather().stopFlag.load());
+    EXPECT_EQ(api.count("/v6/auth"), signIns);
+    for (const auto& r : trafficRequests())
+        EXPECT_EQ(r.form.at("GUID"), guid);
+    stopReaders();
+    const std::string text = log();
+    const std::string down = "==> traffic receive: the RealTraffic service is unavailable for now (";
+    const size_t first = text.find(down + "API status 500, HTTP status 200: No RT database connection)");
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find("No RT database connection", first + down.size() + 40), std::string::npos)
+        << "one line for the spell, not one per poll";
+    EXPECT_NE(text.find(down + "http: HTTP 502 response: "), std::string::npos);
+    EXPECT_NE(text.find(down + "http: HTTP 503 response: "), std::string::npos);
+    EXPECT_NE(text.find("traffic receive: the RealTraffic service answers again after "), std::string::npos);
+    EXPECT_NE(text.find("==> nearest metar: the RealTraffic service is unavailable for now (API status 429, HTTP "
+                        "status 429: Too many requests); asking again in 1 s\n"),
+              std::string::npos);
+}
+
+namespace {
+
+std::atomic<int64_t> g_outageClockMs{0};
+std::chrono::steady_clock::time_point outageClock()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(g_outageClockMs.load()));
+}
+
+} // namespace
+
+TEST_F(RTReadersTest, ALongUnbrokenOutageEndsWithTheServiceUnavailable)
+{
+    traffic().outageNow = &outageClock;
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    for (int i = 0; i < 50; ++i)
+        api.queueReply("/v6/traffic", RTWebApi::htmlPage(503));
+    const size_t before = api.count("/v6/traffic");
+    ASSERT_TRUE(api.waitForCount("/v6/traffic", before + 2, 10s));
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    g_outageClockMs += 20 * 60 * 1000;
+    ASSERT_TRUE(ends(trafficThread));
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_TRUE(weather().stopFlag.load());
+    EXPECT_EQ(ui.lastMessage(), "The RealTraffic service is unavailable (error 503 for 20 minutes); try again later");
+    EXPECT_NE(log().find("==> traffic receive: the RealTraffic service has been unavailable for 20 minutes (http: "
+                         "HTTP 503 response: "),
+              std::string::npos);
 }

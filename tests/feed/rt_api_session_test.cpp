@@ -275,3 +275,25 @@ TEST(RTApiTransport, ConnectionRefusedIsATransportError)
     EXPECT_EQ(std::get<RTAPITransportError>(r).message.rfind("curl_easy_perform: ", 0), 0u);
     EXPECT_EQ(t.escape("a b+/~"), "a%20b%2B%2F~");
 }
+
+TEST_F(RTApiSessionTest, AnOverlongReplyIsATransportFailureAndGivesItsMemoryBack)
+{
+    RTAPITransport t(16384);
+    RTWebApi::Reply huge;
+    huge.body = R"({"status":200,"data":")" + std::string(12 * 1024 * 1024, 'x') + "\"}";
+    api.queueReply("/v6/nearestmetar", huge);
+    const RTAPIRequestOptions options{5, 30, false, false};
+    auto answer = gf_postRTAPIRequest(t, "/v6/nearestmetar", "GUID=x", options, nullptr, "nearest metar", g_noLimitSpec);
+    ASSERT_TRUE(std::holds_alternative<RTAPIFailure>(answer));
+    const RTAPIFailure& failure = std::get<RTAPIFailure>(answer);
+    EXPECT_EQ(failure.kind, RTAPIFailureTransport);
+    EXPECT_EQ(failure.message, fmt::format("curl_easy_perform: reply longer than {} bytes", kMaxRTAPIReplyBytes));
+    EXPECT_LT(t.responseCapacity(), 1024u * 1024u);
+
+    // A reply just under the limit is read; the next request works as before.
+    huge.body = R"({"status":200,"data":")" + std::string(kMaxRTAPIReplyBytes - 64, 'x') + "\"}";
+    api.queueReply("/v6/nearestmetar", huge);
+    answer = gf_postRTAPIRequest(t, "/v6/nearestmetar", "GUID=x", options, nullptr, "nearest metar", g_noLimitSpec);
+    ASSERT_TRUE(std::holds_alternative<RTAPIReply>(answer));
+    EXPECT_EQ(std::get<RTAPIReply>(answer).data.get_ref<const std::string&>().size(), kMaxRTAPIReplyBytes - 64);
+}

@@ -338,3 +338,96 @@ TEST_F(RTAppLink, APeerThatKeepsSendingCannotHoldTheDrain)
     server.closeSockets(); // frees a sender that is still blocked
     sender.join();
 }
+
+namespace {
+
+std::atomic<int64_t> g_linkClockMs{0};
+std::chrono::steady_clock::time_point linkClock()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(g_linkClockMs.load()));
+}
+
+} // namespace
+
+TEST_F(RTAppLink, AnAppThatStopsReadingIsLostWithoutHoldingTheSender)
+{
+    server.sendNow = &linkClock;
+    server.startListening(PORT_NUMBER.value);
+    // A peer that connects and then reads nothing, with a small window.
+    auto connectPeer = [this](SOCKET& peer) {
+        auto accepted = std::async(std::launch::async, [this] { return server.waitForClient(); });
+        peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        int small = 4096;
+        setsockopt(peer, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_TRUE(accepted.get());
+    };
+    // Sends until the socket holds no more and bytes are kept back; a send
+    // that waits for the peer never comes back, so the peer is closed to
+    // free it after a while and the test fails.
+    auto fill = [this](SOCKET peer) {
+        auto filling = std::async(std::launch::async, [this] {
+            const std::string chunk(64 * 1024, 'x');
+            for (int i = 0; i < 4096 && server.pendingBytes() == 0; ++i)
+                if (!server.sendDataPacket(chunk))
+                    return false;
+            return server.pendingBytes() > 0;
+        });
+        const bool returned = filling.wait_for(20s) == std::future_status::ready;
+        if (!returned)
+            closesocket(peer);
+        EXPECT_TRUE(returned) << "a send waited for the App to read";
+        return returned && filling.get();
+    };
+
+    g_linkClockMs = 1000000;
+    SOCKET peer = INVALID_SOCKET;
+    connectPeer(peer);
+    ASSERT_TRUE(fill(peer));
+    UserAcPosition user;
+    user.latitude = 52.3;
+    user.longitude = 4.76;
+    gf_publishUserAcPosition(user);
+    g_linkClockMs += 1500;
+    gf_sendUserStateToRTApp(); // kept for later: not yet lost
+    EXPECT_TRUE(server.connected);
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    g_linkClockMs += 600;
+    gf_sendUserStateToRTApp();
+    EXPECT_FALSE(server.connected);
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 3u);
+    EXPECT_FALSE(feedConnected);
+    EXPECT_EQ(ui.lastMessage(), "RealTraffic App gone");
+    EXPECT_NE(log().find("sendDataPacket to RealTraffic failed: the App took no data for 2100 ms\n"),
+              std::string::npos);
+    closesocket(peer);
+
+    // An App that is slow for a moment but then reads keeps its link.
+    gf_clearStopRequest();
+    connectPeer(peer);
+    ASSERT_TRUE(fill(peer));
+    std::atomic<bool> reading{true};
+    std::thread reader([peer, &reading] {
+        std::array<char, 65536> buffer;
+        while (reading && recv(peer, buffer.data(), static_cast<int>(buffer.size()), 0) > 0) {
+        }
+    });
+    for (int i = 0; i < 1000 && server.pendingBytes() > 0; ++i) {
+        server.sendDataPacket("Qs123=1\r\n");
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(server.pendingBytes(), 0u);
+    g_linkClockMs += 60000;
+    EXPECT_TRUE(server.sendDataPacket("Qs123=2\r\n"));
+    EXPECT_TRUE(server.connected);
+    reading = false;
+    closesocket(peer);
+    server.closeSockets();
+    reader.join();
+    server.sendNow = &std::chrono::steady_clock::now;
+}

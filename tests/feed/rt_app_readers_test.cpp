@@ -39,6 +39,13 @@ constexpr double kLat = 52.3;
 constexpr double kLon = 4.76;
 constexpr double kNow = 1700000000.0;
 
+// The clock of the readers' counts of bad input.
+std::atomic<int64_t> g_badInputClockS{1000};
+RepeatedInputLog::Clock::time_point badInputClock()
+{
+    return RepeatedInputLog::Clock::time_point(std::chrono::seconds(g_badInputClockS.load()));
+}
+
 AppAircraft aircraft(uint32_t hexid, double northNm = 5.0)
 {
     return AppAircraft{.hexid = hexid, .callsign = fmt::format("KLM{}", hexid % 1000), .type = "B738",
@@ -97,6 +104,9 @@ protected:
     }
     void TearDown() override
     {
+        for (UdpReceiver* r : {static_cast<UdpReceiver*>(&gf_rtAppTrafficReader()),
+                               static_cast<UdpReceiver*>(&gf_rtAppQnhReader())})
+            r->badInput.now = &RepeatedInputLog::Clock::now;
         gf_rtAppTrafficReader().stopFlag = true;
         gf_rtAppQnhReader().stopFlag = true;
         if (traffic.joinable()) {
@@ -371,6 +381,7 @@ TEST_F(RTAppFeed, BufferLiveAndParkedTrafficOverUdp)
 
 TEST_F(RTAppFeed, DatagramSizesAndDuplicates)
 {
+    gf_rtAppTrafficReader().badInput.now = &badInputClock;
     startReaders();
     std::string big = trafficLine(aircraft(430001), kNow) + ",";
     big += std::string(kMaxDatagram - big.size(), 'x');
@@ -384,7 +395,65 @@ TEST_F(RTAppFeed, DatagramSizesAndDuplicates)
     EXPECT_EQ(gf_trafficMailbox().slot[0].hexid, 430001u);
     const std::string text = log();
     const std::string exceeds = "UDP datagram exceeds 16384 bytes; discarded\n";
-    EXPECT_NE(text.find(exceeds, text.find(exceeds) + 1), std::string::npos) << "two are too long";
+    ASSERT_NE(text.find(exceeds), std::string::npos);
+    EXPECT_EQ(text.find(exceeds, text.find(exceeds) + 1), std::string::npos) << "the second is counted";
+    g_badInputClockS += 60;
+    EXPECT_TRUE(waitFor([] {
+        return log().find("1 more like this in the last minute: UDP datagram too large\n") != std::string::npos;
+    })) << "two are too long";
+}
+
+TEST_F(RTAppFeed, AFloodOfBadLinesIsLoggedOnceAndThenCountedPerMinute)
+{
+    reader.badInput.now = &badInputClock;
+    QnhReader qnhReader;
+    qnhReader.badInput.now = &badInputClock;
+    const std::string line = trafficLine(aircraft(400001), kNow);
+    const size_t before = log().size();
+    for (int i = 0; i < 100000; ++i) {
+        reader.handleLine(fmt::format("RTTFC,{}", i));
+        if (i % 100 == 0) {
+            reader.handleLine(withField(line, 8, std::to_string(i) + "x"));
+            reader.handleLine(withField(parkedLine(AppParked{0xA1B2C3, "KLM1", "B738", "PH-BXA", "D7", kLat, kLon}, kNow),
+                                        1, fmt::format("0x{}", i)));
+            qnhReader.datagram = "{" + std::to_string(i);
+            qnhReader.onDatagram();
+        }
+    }
+    reader.handleLine(withField(line, 1, "4x")); // another kind: written
+    std::string text = log().substr(before);
+    EXPECT_LT(text.size(), 2000u) << text.substr(0, 2000);
+    EXPECT_NE(text.find("Ignoring incomplete RT App message: 2 fields received, 43 required: RTTFC,0\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("exception in processLine: gs:0x\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processRTAppLine: hexid incorrect0x0\n"), std::string::npos);
+    EXPECT_NE(text.find("Exception "), std::string::npos);
+    EXPECT_NE(text.find("exception in processLine: hexid:4x\n"), std::string::npos);
+
+    // A minute on, the next bad line brings the counts; a quiet minute after
+    // that forgets the kind, and its next line is written again.
+    g_badInputClockS += 60;
+    reader.handleLine("RTTFC,late");
+    qnhReader.badInput.report();
+    text = log().substr(before);
+    EXPECT_NE(text.find("99999 more like this in the last minute: Ignoring incomplete RT App message (43 fields "
+                        "required)\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("999 more like this in the last minute: exception in processLine: gs\n"), std::string::npos);
+    EXPECT_NE(text.find("999 more like this in the last minute: exception in processRTAppLine: hexid incorrect\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("999 more like this in the last minute: weather datagram not read\n"), std::string::npos);
+    EXPECT_EQ(text.find("RTTFC,late"), std::string::npos);
+    g_badInputClockS += 60;
+    reader.badInput.report();
+    g_badInputClockS += 60;
+    reader.handleLine("RTTFC,again");
+    text = log().substr(before);
+    EXPECT_NE(text.find("1 more like this in the last minute: Ignoring incomplete RT App message (43 fields "
+                        "required)\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("Ignoring incomplete RT App message: 2 fields received, 43 required: RTTFC,again\n"),
+              std::string::npos);
 }
 
 TEST_F(RTAppFeed, AnUnchangedWeatherDatagramIsStillFreshWeather)
