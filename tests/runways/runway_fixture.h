@@ -153,14 +153,14 @@ inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_
     designator = ident.size() > 2 ? static_cast<uint32_t>(letters.find(ident[2]) + 1) : 0;
 }
 
-// Amsterdam's runways from the published list: both ends, lengths, widths,
+// The runways of a published list (Amsterdam's, Las Vegas'): both ends, lengths, widths,
 // elevations and displaced thresholds. The centre is the middle of the two
 // ends and the heading the bearing between them there.
-inline std::vector<RunwayRecord> amsterdamRunways()
+inline std::vector<RunwayRecord> runwaysFromList(const std::string& fileName)
 {
     std::vector<RunwayRecord> out;
-    for (const auto& g : kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) /
-                                                        "../shared/data/runways-eham.csv")) {
+    for (const auto& g : kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" /
+                                                        fileName)) {
         const LatLon le = g.low.threshold;
         const LatLon he = g.high.threshold;
         const double halfFt = gf_distanceNm(le, he) * 0.5 * 6076.11549;
@@ -181,6 +181,11 @@ inline std::vector<RunwayRecord> amsterdamRunways()
         out.push_back(r);
     }
     return out;
+}
+
+inline std::vector<RunwayRecord> amsterdamRunways()
+{
+    return runwaysFromList("runways-eham.csv");
 }
 
 } // namespace kvr::test
