@@ -70,24 +70,39 @@ bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
     return false;
 }
 
-// Lift-offs whose roll was not on a runway all the way.
-uint64_t lf_offRunwayTakeOffs(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
+// Lift-offs whose roll was not on a runway all the way; each finding is the
+// first write of the roll off a runway.
+uint64_t lf_offRunwayTakeOffs(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways,
+                              std::vector<const Write*>& off)
 {
     uint64_t count = 0;
     for (size_t i = 1; !runways.empty() && i < w.size(); ++i) {
         if (!w[i - 1].onGround || w[i].onGround || w[i - 1].kts <= kRollKt)
             continue;
-        for (size_t k = i; k-- > 0 && w[k].onGround && w[k].kts > kRollKt;) {
-            if (!lf_onRunway(w[k], runways)) {
-                ++count;
-                break;
-            }
+        const Write* first = nullptr;
+        for (size_t k = i; k-- > 0 && w[k].onGround && w[k].kts > kRollKt;)
+            if (!lf_onRunway(w[k], runways))
+                first = &w[k];
+        if (first) {
+            ++count;
+            off.push_back(first);
         }
     }
     return count;
 }
 
-MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
+// Keeps the first findings of an object.
+struct Findings {
+    std::vector<MotionFinding>& list;
+    void add(const char* kind, const Write& p, std::string detail)
+    {
+        const auto same = std::count_if(list.begin(), list.end(), [&](const MotionFinding& f) { return f.kind == kind; });
+        if (static_cast<size_t>(same) < MotionReport::kFindingsKept)
+            list.push_back({kind, p.t, p.lat, p.lon, p.alt, p.gnd, p.hdg, p.kts, p.onGround, std::move(detail)});
+    }
+};
+
+MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways, Findings found)
 {
     MotionCounts c;
     c.writes = w.size();
@@ -98,8 +113,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     size_t windowLo = 0, windowHi = 0;
     for (size_t i = 0; i < w.size(); ++i) {
         const Write& p = w[i];
-        if (p.alt < p.gnd - 0.01)
+        if (p.alt < p.gnd - 0.01) {
             ++c.belowGround;
+            found.add("below ground", p, fmt::format("{:.1f} ft under", p.gnd - p.alt));
+        }
         if (i == 0)
             continue;
         // Jumps: the step against the fastest written speed within half a second.
@@ -116,8 +133,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         lf_offset(w[i - 1], p, east, north);
         const double step = std::hypot(east, north);
         const double dt = std::max(1.0, p.t - w[i - 1].t);
-        if (step > 3.0 * fastest * kMetresPerKt * dt + 20.0)
+        if (step > 3.0 * fastest * kMetresPerKt * dt + 20.0) {
             ++c.jumps;
+            found.add("jump", p, fmt::format("{:.0f} m in {:.2f} s at most {:.0f} kt", step, p.t - w[i - 1].t, fastest));
+        }
         // Direction of motion over moves of a few metres.
         lf_offset(w[moveFrom], p, east, north);
         if (std::hypot(east, north) >= kMinMoveM) {
@@ -127,12 +146,18 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             // wait for this one) or going on with one.
             const bool fromStop = !lastDirection || p.t - w[moveFrom].t > 3.0;
             const bool pushBack = against && p.kts < 10.0 && (lastPushBack || fromStop);
-            if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0)
+            if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0) {
                 ++c.slides;
-            if (p.onGround && against && !pushBack)
+                found.add("slide", p, fmt::format("moving {:.0f}", direction));
+            }
+            if (p.onGround && against && !pushBack) {
                 ++c.backwards;
-            if (lastDirection && !pushBack && !lastPushBack && lf_angleBetween(direction, *lastDirection) > 150.0)
+                found.add("backwards", p, fmt::format("moving {:.0f}", direction));
+            }
+            if (lastDirection && !pushBack && !lastPushBack && lf_angleBetween(direction, *lastDirection) > 150.0) {
                 ++c.reversals;
+                found.add("reversal", p, fmt::format("moving {:.0f} after {:.0f}", direction, *lastDirection));
+            }
             lastDirection = direction;
             lastPushBack = pushBack;
             moveFrom = i;
@@ -141,12 +166,22 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         const double span = p.t - w[turnFrom].t;
         if (span >= 0.5) {
             const double rate = lf_angleBetween(p.hdg, w[turnFrom].hdg) / span;
-            if (rate > (p.onGround ? lf_groundTurnLimit(p.kts) : 6.0))
+            const double limit = p.onGround ? lf_groundTurnLimit(p.kts) : 6.0;
+            if (rate > limit) {
                 ++c.fastTurns;
+                c.groundFastTurns += p.onGround ? 1 : 0;
+                lf_offset(w[turnFrom], p, east, north);
+                found.add("turn rate", p,
+                          fmt::format("{:.1f} deg/s over {:.2f} s from {:.0f}, limit {:.1f} (moving {:.0f} kt by position)",
+                                      rate, span, w[turnFrom].hdg, limit, std::hypot(east, north) / span / kMetresPerKt));
+            }
             turnFrom = i;
         }
     }
-    c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways);
+    std::vector<const Write*> off;
+    c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways, off);
+    for (const Write* p : off)
+        found.add("off-runway take-off", *p, "first write of the roll off a runway");
     return c;
 }
 
@@ -160,6 +195,7 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     belowGround += o.belowGround;
     reversals += o.reversals;
     fastTurns += o.fastTurns;
+    groundFastTurns += o.groundFastTurns;
     backwards += o.backwards;
     offRunwayTakeOffs += o.offRunwayTakeOffs;
     return *this;
@@ -186,7 +222,9 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
         }
     }
     for (const auto& [id, list] : writes) {
-        report.objects[id] = lf_check(list, runways);
+        report.objects[id] = lf_check(list, runways, Findings{report.findings[id]});
+        if (report.findings[id].empty())
+            report.findings.erase(id);
         report.total += report.objects[id];
     }
     return report;
@@ -210,6 +248,13 @@ std::string gf_motionTable(const MotionReport& report)
     for (const std::string& tail : report.churnedTails)
         out += " " + tail;
     return out + "\n";
+}
+
+std::string gf_findingText(const MotionFinding& f)
+{
+    return fmt::format("{:8.2f} s {:<19} {:.5f},{:.5f} alt {:.0f} ft (ground {:.0f}) hdg {:.0f} {:.0f} kt {}: {}", f.t,
+                       f.kind, f.lat, f.lon, f.altFt, f.groundFt, f.hdg, f.kts, f.onGround ? "on ground" : "airborne",
+                       f.detail);
 }
 
 } // namespace kvr::standin

@@ -19,6 +19,8 @@
 //                 (on the ground above 30 kt up to the lift-off) that is not
 //                 on a runway, lined up with it, all the way.
 // Over the whole trace it names the tail numbers created three times or more.
+// Each object also keeps the first few findings of each kind, with the write
+// where each was found, for a look at what happened there.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,7 @@ struct MotionCounts {
     uint64_t belowGround = 0;
     uint64_t reversals = 0;
     uint64_t fastTurns = 0;
+    uint64_t groundFastTurns = 0; // the turn rates of those on the ground
     uint64_t backwards = 0;
     uint64_t offRunwayTakeOffs = 0;
 
@@ -49,8 +52,21 @@ struct MotionCounts {
     MotionCounts& operator+=(const MotionCounts& o);
 };
 
+// One finding: its kind ("jump", "slide", "backwards", "below ground",
+// "reversal", "turn rate", "off-runway take-off") and the write where it was
+// found, with what was measured there.
+struct MotionFinding {
+    std::string kind;
+    double t = 0.0; // trace seconds
+    double lat = 0.0, lon = 0.0, altFt = 0.0, groundFt = 0.0, hdg = 0.0, kts = 0.0;
+    bool onGround = false;
+    std::string detail;
+};
+
 struct MotionReport {
     std::map<uint32_t, MotionCounts> objects; // by object id
+    std::map<uint32_t, std::vector<MotionFinding>> findings; // the first kFindingsKept of each kind per object
+    static constexpr size_t kFindingsKept = 4;
     std::map<uint32_t, std::string> tails;    // from the "create" lines
     MotionCounts total;
     std::vector<std::string> churnedTails; // created three times or more
@@ -63,5 +79,7 @@ struct MotionReport {
 MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGeometry>& runways = {});
 // The report as a table: one row per object, then the total.
 std::string gf_motionTable(const MotionReport& report);
+// One finding as a line: time, kind, where, what was written and measured.
+std::string gf_findingText(const MotionFinding& finding);
 
 } // namespace kvr::standin

@@ -117,6 +117,8 @@ TrackPoint lf_report(TrackPoint p, const AppReporting& how, SeededDraws& draws, 
     p.lon = at.longitude;
     p.gsKt = std::round(p.gsKt);
     p.trackDeg = lf_wrap360(std::round(p.trackDeg));
+    if (!p.onGround && how.pressureOffsetFt != 0.0)
+        p.altFt = std::round((p.altFt - how.pressureOffsetFt) / 25.0) * 25.0;
     return p;
 }
 
@@ -373,9 +375,19 @@ std::vector<TrackPoint> gf_appReports(const std::vector<TrackPoint>& track, cons
     SeededDraws draws(how.seed);
     double airSide = 1.0;
     const double end = track.back().t;
+    int fresh = 0; // fresh reports since the last stale repeat
     for (double t = track.front().t;; t = std::min(end, t + how.intervalS + draws.uniform(-how.jitterS, how.jitterS))) {
         const TrackPoint p = lf_pointAt(track, t);
-        if (!p.unreported) {
+        if (how.staleEvery > 0 && fresh >= how.staleEvery && t < end && !out.empty()) {
+            // The last report once more, in place of this one.
+            TrackPoint again = out.back();
+            if (how.staleKeepsTime)
+                again.stampT = again.lineTime();
+            again.t = t;
+            out.push_back(again);
+            fresh = 0;
+        } else if (!p.unreported) {
+            ++fresh;
             out.push_back(lf_report(p, how, draws, airSide));
         } else {
             // The feed's last word before it loses the aircraft.
@@ -383,8 +395,10 @@ std::vector<TrackPoint> gf_appReports(const std::vector<TrackPoint>& track, cons
                                          [](const TrackPoint& q, double at) { return q.t < at; });
             while (seen != track.begin() && seen->unreported)
                 --seen;
-            if (!seen->unreported && (out.empty() || seen->t > out.back().t))
+            if (!seen->unreported && (out.empty() || seen->t > out.back().t)) {
                 out.push_back(lf_report(*seen, how, draws, airSide));
+                ++fresh;
+            }
         }
         if (t >= end)
             break;
@@ -442,6 +456,62 @@ std::vector<TrackPoint> gf_standToTakeOffTrack(const RunwayEndGeometry& from, do
     b.moveTo(at(250.0, 200.0), 15.0).moveTo(at(250.0, 0.0), 15.0).setSpeed(12.0).moveTo(from.threshold, 15.0);
     std::vector<TrackPoint> track = b.points();
     lf_append(track, gf_takeOffTrack(from, 140.0, 3000.0));
+    return track;
+}
+
+std::vector<TrackPoint> gf_sideExitTrack(const RunwayEndGeometry& to, double rollKt)
+{
+    TrackBuilder b = lf_landing(to, 3.0, rollKt);
+    b.setSpeed(rollKt).fly(15.0);
+    // Off to the left, down to a third of the speed, unseen by the feed.
+    const size_t gapFrom = b.points().size();
+    b.fly(4.0, -(rollKt * 2.0 / 3.0) / 4.0, 0.0, -10.0);
+    b.turnTo(to.headingDeg - 60.0, 10.0).fly(6.0).turnTo(to.headingDeg, 10.0);
+    const size_t gapTo = b.points().size();
+    b.fly(30.0).fly(std::ceil(b.last().gsKt / 2.0), -2.0).hold(10.0);
+    std::vector<TrackPoint> track = b.points();
+    for (size_t i = gapFrom; i < gapTo; ++i)
+        track[i].unreported = true;
+    return track;
+}
+
+std::vector<TrackPoint> gf_gapTurnTrack(LatLon start, double headingDeg, double altFt, double kt, double turnDeg)
+{
+    TrackBuilder b(start, altFt, kt, headingDeg, true);
+    b.fly(30.0);
+    const size_t gapFrom = b.points().size();
+    const double turnSeconds = std::abs(turnDeg) / 10.0;
+    const double straight = std::max(0.0, (40.0 - turnSeconds) / 2.0);
+    b.fly(straight).turnTo(headingDeg + turnDeg, 10.0).fly(straight);
+    const size_t gapTo = b.points().size();
+    b.fly(30.0);
+    std::vector<TrackPoint> track = b.points();
+    for (size_t i = gapFrom; i < gapTo; ++i)
+        track[i].unreported = true;
+    return track;
+}
+
+std::vector<TrackPoint> gf_pushBackTrack(LatLon gate, double noseDeg, double altFt, PushBackTrack convention)
+{
+    TrackBuilder at(gate, altFt, 0.0, noseDeg, true);
+    at.hold(30.0);
+    std::vector<TrackPoint> track = at.points();
+    const double tail = lf_wrap360(noseDeg + 180.0);
+    constexpr int kPushSeconds = 32; // 50 m at 3 kt
+    for (int i = 1; i <= kPushSeconds; ++i) {
+        const LatLon p = gf_destinationPoint(gate, {tail * kRad, 50.0 * i / kPushSeconds / 0.3048});
+        TrackPoint q = track.back();
+        q.t += 1.0;
+        q.lat = p.latitude;
+        q.lon = p.longitude;
+        q.gsKt = i < kPushSeconds ? 3.0 : 0.0;
+        q.trackDeg = convention == PushBackTrack::Motion ? tail : lf_wrap360(noseDeg);
+        track.push_back(q);
+    }
+    track.back().trackDeg = lf_wrap360(noseDeg);
+    TrackBuilder away({track.back().lat, track.back().lon}, altFt, 0.0, noseDeg, true);
+    away.hold(10.0).setSpeed(4.0).turnTo(noseDeg + 90.0, 6.0).fly(6.0, 1.0).fly(40.0);
+    lf_append(track, away.points());
     return track;
 }
 

@@ -4,7 +4,9 @@
 // App plays them from a scenario's "track" array.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,6 +25,10 @@ struct TrackPoint {
     double vsFpm = 0.0;    // feet per minute
     bool onGround = false;
     bool unreported = false; // no report of the feed covers this point
+    // A stale repeat that keeps its position's time: the time the line
+    // carries, earlier than `t` (when it is sent). NaN: the line carries `t`.
+    double stampT = std::numeric_limits<double>::quiet_NaN();
+    double lineTime() const { return std::isnan(stampT) ? t : stampT; }
 };
 
 struct RunwayEndGeometry {
@@ -100,6 +106,16 @@ std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double star
 // jitters by a few metres while its speed reads 0-2 kt and its track wanders;
 // in the air, positions may step back and forth along the track by up to
 // `airJumpM` (multilateration). The same seed gives the same reports.
+//
+// As real recordings show, too: with `staleEvery` = n, every n-th report is
+// followed by a stale repeat of it in place of the next one (the App sends
+// its last known position again): the same position, speed and track, its
+// line time kept (`staleKeepsTime`, where the App carries position times;
+// see TrackPoint::stampT) or the time it is sent (where it carries the
+// receive time). With `pressureOffsetFt`, air reports give pressure
+// altitudes, in steps of 25 ft: the true altitude less the offset (at a
+// high airport with a high QNH, final-approach reports fall under the field
+// elevation before the first ground report).
 struct AppReporting {
     uint64_t seed = 1;
     double intervalS = 10.0;
@@ -108,6 +124,9 @@ struct AppReporting {
     double groundNoiseMaxM = 30.0;
     double standingJitterM = 3.0;
     double airJumpM = 0.0;
+    int staleEvery = 0;
+    bool staleKeepsTime = true;
+    double pressureOffsetFt = 0.0;
 };
 // The reports of a track, the first at its first point, none where a point
 // is `unreported` (but one at the last point before), the last at its last
@@ -131,5 +150,24 @@ std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to);
 // right, nose on the runway heading) for `standSeconds`, then taxiing away
 // forward at 25 kt, onto the centre line, lining up and taking off.
 std::vector<TrackPoint> gf_standToTakeOffTrack(const RunwayEndGeometry& from, double standSeconds);
+// A landing on `to` that rolls out at `rollKt` for 15 s, then leaves the
+// runway to the left, slowing to a third of that speed, and taxis on beside
+// the runway, parallel to it, 60 to 150 m from the centre line, then stops.
+// The feed does not see the exit: the first report after the roll lies
+// beside the runway at a third of the speed of the one before.
+std::vector<TrackPoint> gf_sideExitTrack(const RunwayEndGeometry& to, double rollKt = 60.0);
+// Taxi at `kt` for 30 s, then a reception gap of 40 s in which the aircraft
+// turns by `turnDeg` (at 10°/s, positive to the right) halfway, then 30 s
+// more seen on the new heading: reports before the gap show the old heading,
+// the first after it the new one, far from the old line.
+std::vector<TrackPoint> gf_gapTurnTrack(LatLon start, double headingDeg, double altFt, double kt, double turnDeg);
+// What a push-back's reports give as the track: the direction of motion
+// (the tail's, opposite the nose) or the nose's direction.
+enum class PushBackTrack { Motion, Nose };
+// Parked at `gate` with the nose on `noseDeg` for 30 s, pushed back 50 m
+// along the gate's axis at 3 kt (the nose stays on `noseDeg`, the track as
+// `convention` says), 10 s standing, then taxiing away nose first, turning
+// right onto a taxi lane at 10 kt.
+std::vector<TrackPoint> gf_pushBackTrack(LatLon gate, double noseDeg, double altFt, PushBackTrack convention);
 
 } // namespace kvr::standin

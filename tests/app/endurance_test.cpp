@@ -461,17 +461,7 @@ public:
     // Sends the batch of `t` and waits until the feed has posted it.
     void send(const std::vector<std::string>& lines, double t)
     {
-        app.sendBatch(lines);
-        const uint64_t stamp = static_cast<uint64_t>(std::llround(epoch + t));
-        // Nothing is delivered while the flight is not running.
-        for (int i = 0; i < 2000 && g_linkState.load() == LinkState::Running; ++i) {
-            if (gf_trafficClockInputs().rtAppLastTimestamp.load() == stamp) {
-                std::lock_guard lock(gf_trafficMailbox().mutex);
-                if (!gf_trafficMailbox().slot.empty())
-                    return;
-            }
-            std::this_thread::sleep_for(1ms);
-        }
+        sendBatchAndWait(app, lines, static_cast<uint64_t>(std::llround(epoch + t)));
     }
 
     MainTaskFixture fx;
@@ -494,20 +484,12 @@ private:
         static std::optional<std::pair<ScannedAirport, int>> read;
         if (!read) {
             ScannedAirport scanned;
-            scanned.icao = IcaoCode("EHAM");
-            scanned.publisher = "Kelo Tests";
             int helipads = 0;
-            // A reader connection left from an earlier test's simulator is
-            // refused once and closed; the next read opens a new one.
-            if (!gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads) &&
-                !gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads))
+            if (!readRoadAirport("EHAM", scanned, helipads))
                 return false;
-            gf_closeParkingReader();
             read.emplace(std::move(scanned), helipads);
         }
-        ScannedAirport airport = read->first;
-        fs::create_directories(g_myThirdpartyFolder);
-        lf_writeGeneratedAirportFile(airport, read->second);
+        writeRoadAirportFile(read->first, read->second);
         return true;
     }
 };

@@ -3,7 +3,9 @@
 // the clocks are real until the main loop's first tick, then moved by the
 // main task's sleeps only; every `ticksPerFrame` ticks of 10 ms the simulator
 // runs one frame and the test's frame hook runs (on the main task's thread,
-// so it may read the engine's containers).
+// so it may read the engine's containers). Also what every run on the road
+// needs around it: the App's batches handed to the feed one at a time, and
+// the airport file of the simulator's airport.
 #include <windows.h>
 
 #include <atomic>
@@ -12,12 +14,20 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "airports/package_scan.h"
 #include "app/main_task.h"
+#include "core/clock.h"
+#include "core/layout.h"
+#include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
+#include "simlink/facility_reader.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_link_state.h"
+#include "standins/rt_app_standin.h"
 #include "standins/simconnect/standin_control.h"
 #include "tests/app/main_task_fixture.h"
 
@@ -82,6 +92,14 @@ struct RoadRun {
     // again, as the window does on its restart message.
     std::function<bool()> restartPosted;
 
+    // The simulator's frames: its frame number at the switch and the frames
+    // run since; its trace times are frames / framesPerSecond (the rate of its
+    // scenario).
+    uint64_t frame0 = 0;
+    std::atomic<uint64_t> frames{0};
+    uint32_t framesPerSecond = 100;
+    double simSeconds() const { return static_cast<double>(frame0 + frames.load()) / framesPerSecond; }
+
     int64_t switchNs = 0;
     int64_t nextFrameNs = 0;
     std::atomic<int> restarts{0};
@@ -102,6 +120,7 @@ struct RoadRun {
         g_roadSteadyNs += ns;
         nextFrameNs += ns;
         sim.advanceFrames(frames);
+        this->frames += frames;
         sim.waitIdle(2000);
     }
 
@@ -122,12 +141,13 @@ struct RoadRun {
                             g_roadSteadyNs += ns;
                             while (g_roadMainNs.load() >= nextFrameNs) {
                                 sim.advanceFrames(1);
+                                ++frames;
                                 // Without a connection nobody takes the packets.
                                 sim.waitIdle(g_linkState.load() == LinkState::Running ? 2000 : 20);
                                 nextFrameNs += 10'000'000 * static_cast<int64_t>(ticksPerFrame);
                                 if (onFrame)
                                     onFrame(seconds());
-                                for (int i = 0; i < 2000 && !parkedAnswered(); ++i)
+                                for (int i = 0; i < 2000 && !parkedAnswered() && !g_roadEnding.load(); ++i)
                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                             }
                         });
@@ -141,6 +161,8 @@ struct RoadRun {
                     onFrame(seconds());
             } else if (!g_roadManual.load()) {
                 sim.load({{"mode", "manual"}});
+                frame0 = sim.trace("frame").get<uint64_t>();
+                frames = 0;
                 g_roadMainNs = roadQpcNs();
                 g_roadSteadyNs = roadRealSteadyNs();
                 switchNs = nextFrameNs = g_roadMainNs.load();
@@ -171,6 +193,15 @@ struct RoadRun {
                 ended = false;
             }
         }
+        if (!ended) {
+            // Out of time: the program is asked to stop, so that the run
+            // ends (false all the same) rather than waiting for it for ever.
+            g_roadEnding = true;
+            StopRequestPtr none;
+            gf_compareExchangeStopRequest(none, std::make_shared<const StopRequest>(StopRequest{1, 0}));
+            while (main.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+                Gui::instance().drainUpdates();
+        }
         gf_setTickHook({});
         gf_setMainClock({}, {});
         gf_setSteadyClockForTest(nullptr);
@@ -180,5 +211,49 @@ struct RoadRun {
         return ended;
     }
 };
+
+// Sends one batch of the App's lines (then "RTTFC_EOT") and waits, at most
+// 2 s of real time, until the feed has posted it: the traffic clock shows
+// `stamp` (the last line's time, rounded) and the mailbox holds records.
+// Nothing is delivered while the flight is not running: then it waits no more.
+inline bool sendBatchAndWait(kvr::standin::RtAppStandIn& app, const std::vector<std::string>& lines, uint64_t stamp)
+{
+    app.sendBatch(lines);
+    for (int i = 0; i < 2000 && g_linkState.load() == LinkState::Running; ++i) {
+        if (gf_trafficClockInputs().rtAppLastTimestamp.load() == stamp) {
+            TrafficMailbox& box = gf_trafficMailbox();
+            std::lock_guard lock(box.mutex);
+            if (!box.slot.empty())
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// The stands of the simulator's airport `icao` from its facility data, as
+// the airport scan reads an add-on airport's. A reader connection left from
+// an earlier test's simulator is refused once and closed; the next read opens
+// a new one.
+inline bool readRoadAirport(const std::string& icao, ScannedAirport& airport, int& helipads)
+{
+    airport.icao = IcaoCode(icao);
+    airport.publisher = "Kelo Tests";
+    helipads = 0;
+    const bool read = gf_readFacilityStands(icao, icao, "", airport, helipads) ||
+                      gf_readFacilityStands(icao, icao, "", airport, helipads);
+    gf_closeParkingReader();
+    return read;
+}
+
+// The airport file that the airport scan writes for an add-on airport, with
+// these stands: the park airport loads and stays current, so the feed keeps
+// the aircraft on its ground from their first records (without a current
+// airport, ground records are not kept).
+inline void writeRoadAirportFile(ScannedAirport airport, int helipads)
+{
+    std::filesystem::create_directories(g_myThirdpartyFolder);
+    lf_writeGeneratedAirportFile(airport, helipads);
+}
 
 } // namespace kvr::test

@@ -381,21 +381,13 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     std::string settings = readBytes(gf_parametersXmlPath());
     settings.insert(settings.find("  </parameters>"), "    <parameter name=\"parking_percentage\" value=\"100\"/>\n");
     writeBytes(gf_parametersXmlPath(), settings);
-    // Amsterdam's airport file, as the airport scan writes one for an add-on
-    // scenery, its stands from the simulator's facility data: the park
-    // airport loads and stays current, so the feed keeps the aircraft on its
-    // ground from their first records (a failed load would leave no current
-    // airport, and ground records are then not kept).
+    // Amsterdam's airport file with the stands of the simulator's facility data.
     {
         ScannedAirport scanned;
-        scanned.icao = IcaoCode("EHAM");
-        scanned.publisher = "Kelo Tests";
         int helipads = 0;
-        ASSERT_TRUE(gf_readFacilityStands("EHAM", "EHAM", "", scanned, helipads));
-        gf_closeParkingReader();
+        ASSERT_TRUE(readRoadAirport("EHAM", scanned, helipads));
         ASSERT_EQ(scanned.stands.size(), gates.size());
-        fs::create_directories(g_myThirdpartyFolder);
-        lf_writeGeneratedAirportFile(scanned, helipads);
+        writeRoadAirportFile(scanned, helipads);
     }
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
     MessageBoxRecorder boxes;
@@ -412,10 +404,9 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     for (const AppParked& p : lf_parkedAircraft(gates))
         app.parkedLines.push_back(parkedLine(p, epoch));
     RoadRun run(sim);
-    uint64_t frame0 = 0, frames = 0;
+    run.framesPerSecond = kFramesPerSecond;
     double nextBatch = 0.0;
     std::map<std::string, double> firstSent; // callsign -> simulator seconds of its first record
-    auto simSeconds = [&] { return static_cast<double>(frame0 + frames) / kFramesPerSecond; };
     auto sendDue = [&] {
         if (nextBatch > kLastBatch || run.seconds() < nextBatch)
             return;
@@ -434,8 +425,8 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
                 a.groundSpeed = a.tas = r.gsKt;
                 a.track = r.trackDeg;
                 a.verticalSpeed = r.vsFpm;
-                timed.emplace_back(epoch + r.t, trafficLine(a, epoch + r.t));
-                firstSent.try_emplace(a.callsign, simSeconds());
+                timed.emplace_back(epoch + r.lineTime(), trafficLine(a, epoch + r.lineTime()));
+                firstSent.try_emplace(a.callsign, run.simSeconds());
             }
         }
         nextBatch += 2.0;
@@ -445,26 +436,10 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
         std::vector<std::string> lines;
         for (auto& [t, line] : timed)
             lines.push_back(std::move(line));
-        const uint64_t stamp = static_cast<uint64_t>(std::llround(std::stod(fmt::format("{:.2f}", timed.back().first))));
-        app.sendBatch(lines);
-        for (int i = 0; i < 2000; ++i) {
-            if (gf_trafficClockInputs().rtAppLastTimestamp.load() == stamp) {
-                TrafficMailbox& box = gf_trafficMailbox();
-                std::lock_guard lock(box.mutex);
-                if (!box.slot.empty())
-                    break;
-            }
-            std::this_thread::sleep_for(1ms);
-        }
+        sendBatchAndWait(app, lines, static_cast<uint64_t>(std::llround(std::stod(fmt::format("{:.2f}", timed.back().first)))));
     };
-    run.onManual = [&] {
-        frame0 = sim.trace("frame").get<uint64_t>();
-        app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013");
-    };
-    run.onFrame = [&](double) {
-        ++frames;
-        sendDue();
-    };
+    run.onManual = [&] { app.sendMetar("EHAM 071025Z 24012KT 9999 FEW020 08/04 Q1013"); };
+    run.onFrame = [&](double) { sendDue(); };
     run.done = [](double t) { return t >= kRunSeconds; };
     const bool ended = run.run(600s);
     const bool stopRequested = run.stopRequested;

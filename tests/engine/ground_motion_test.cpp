@@ -623,7 +623,8 @@ protected:
     {
         GroundMotionSimTest::SetUp();
         sim.load({{"ground_ft", kFieldFt}, {"user", {{"lat", 36.5}, {"lon", -115.15}, {"alt_ft", 3000.0}}}});
-        runwayTable.runways = kvr::test::runwaysFromList("runways-klas.csv");
+        runwayTable.runways = kvr::test::publishedRunways(std::filesystem::path(KELO_SOURCE_DIR) /
+                                                          "../shared/data/runways-klas.csv");
         runways = kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) /
                                                  "../shared/data/runways-klas.csv");
         std::unique_lock lock(engineLock);

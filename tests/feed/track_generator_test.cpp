@@ -1,5 +1,6 @@
-// Synthetic tracks on Amsterdam's real runways, and their play-back by the
-// stand-in App's scenario.
+// Synthetic tracks on real runways (Amsterdam, Las Vegas), with the
+// properties of real App recordings, and their play-back by the stand-in
+// App's scenario.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -156,6 +157,97 @@ TEST(TrackGenerator, AppReportsAreTenSecondsApartRoundedNoisyAndRepeatable)
         backwards += std::abs(std::remainder(b - 45.0, 360.0)) > 90.0 ? 1 : 0;
     }
     EXPECT_GT(backwards, 2u);
+}
+
+const std::filesystem::path kKlas = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-klas.csv";
+
+double lf_metresBetween(const TrackPoint& a, const TrackPoint& b)
+{
+    return gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1852.0;
+}
+
+double lf_offCentreLineM(const TrackPoint& p, const RunwayEndGeometry& end)
+{
+    const double bearing = gf_initialBearing(end.threshold, {p.lat, p.lon}) * 180.0 / std::numbers::pi;
+    return gf_distanceNm(end.threshold, {p.lat, p.lon}) * 1852.0 *
+           std::sin((bearing - end.headingDeg) * std::numbers::pi / 180.0);
+}
+
+// Stale repeats (with the position's time or the time sent) and pressure
+// altitudes under the field on final at Las Vegas.
+TEST(TrackGenerator, ReportsRepeatStaleAndGivePressureAltitudes)
+{
+    const auto runways = gf_loadRunwayCsv(kKlas);
+    const RunwayEndGeometry& r26l = gf_runwayEnd(runways, "26L");
+    const auto track = gf_landingTrack(r26l, 5.0);
+    for (bool keepsTime : {true, false}) {
+        const auto reports = gf_appReports(track, {.seed = 5, .staleEvery = 3, .staleKeepsTime = keepsTime});
+        size_t repeats = 0;
+        for (size_t i = 1; i < reports.size(); ++i) {
+            const TrackPoint &a = reports[i - 1], &b = reports[i];
+            if (a.lat != b.lat || a.lon != b.lon)
+                continue;
+            ++repeats;
+            EXPECT_EQ(b.altFt, a.altFt);
+            EXPECT_EQ(b.gsKt, a.gsKt);
+            EXPECT_GT(b.t, a.t + 8.0) << "sent in a later batch";
+            EXPECT_EQ(b.lineTime(), keepsTime ? a.lineTime() : b.t);
+        }
+        EXPECT_GE(repeats, reports.size() / 5) << keepsTime;
+    }
+    // QNH 30.19 at 2 000 ft: pressure altitudes 270 ft under the true ones.
+    const auto pressure = gf_appReports(track, {.seed = 5, .pressureOffsetFt = 270.0});
+    const auto touch = std::find_if(pressure.begin(), pressure.end(), [](const TrackPoint& p) { return p.onGround; });
+    ASSERT_NE(touch, pressure.end());
+    ASSERT_NE(touch, pressure.begin());
+    EXPECT_LT((touch - 1)->altFt, r26l.elevationFt) << "the last air report under the field";
+    for (auto p = pressure.begin(); p != touch; ++p)
+        EXPECT_EQ(std::fmod(p->altFt, 25.0), 0.0);
+    EXPECT_EQ(touch->altFt, gf_appReports(track, {.seed = 5})[touch - pressure.begin()].altFt) << "ground reports stay";
+}
+
+// Real ground traffic: an exit report beside the runway at a third of the
+// roll speed, a turn hidden in a reception gap, push-backs whose track is the
+// direction of motion or the nose's.
+TEST(TrackGenerator, GroundCasesOfRealRecordings)
+{
+    const auto runways = gf_loadRunwayCsv(kKlas);
+    const RunwayEndGeometry& r26l = gf_runwayEnd(runways, "26L");
+    const auto exit = gf_appReports(gf_sideExitTrack(r26l, 60.0), {.seed = 2});
+    const auto beside = std::find_if(exit.begin(), exit.end(), [&](const TrackPoint& p) {
+        return p.onGround && std::abs(lf_offCentreLineM(p, r26l)) > 60.0;
+    });
+    ASSERT_NE(beside, exit.end());
+    ASSERT_NE(beside, exit.begin());
+    const TrackPoint& rolling = *(beside - 1);
+    EXPECT_LT(std::abs(lf_offCentreLineM(rolling, r26l)), 40.0) << "the report before on the runway";
+    EXPECT_NEAR(rolling.gsKt, 60.0, 1.0);
+    EXPECT_NEAR(beside->gsKt, 20.0, 1.0);
+    EXPECT_LT(lf_offCentreLineM(*beside, r26l), -60.0) << "left of the runway";
+    EXPECT_GT(lf_offCentreLineM(*beside, r26l), -150.0) << "beside it, not far off";
+
+    const auto gap = gf_appReports(gf_gapTurnTrack({36.08, -115.15}, 0.0, 2181.0, 15.0, 90.0), {.seed = 4});
+    size_t turnedAt = 0;
+    for (size_t i = 1; i < gap.size() && !turnedAt; ++i)
+        turnedAt = std::abs(std::remainder(gap[i].trackDeg - 90.0, 360.0)) < 5.0 ? i : 0;
+    ASSERT_GT(turnedAt, 0u);
+    EXPECT_LT(std::abs(std::remainder(gap[turnedAt - 1].trackDeg, 360.0)), 5.0) << "the old heading before the gap";
+    EXPECT_GE(gap[turnedAt].t - gap[turnedAt - 1].t, 30.0) << "no report inside the gap";
+
+    const LatLon gate{36.0820, -115.1500};
+    for (PushBackTrack convention : {PushBackTrack::Motion, PushBackTrack::Nose}) {
+        const auto push = gf_pushBackTrack(gate, 90.0, 2181.0, convention);
+        const auto moving = std::find_if(push.begin(), push.end(), [](const TrackPoint& p) { return p.gsKt > 0.0; });
+        ASSERT_NE(moving, push.end());
+        const double bearing = gf_initialBearing(gate, {moving->lat, moving->lon}) * 180.0 / std::numbers::pi;
+        EXPECT_NEAR(std::remainder(bearing - 270.0, 360.0), 0.0, 1.0) << "moves tail first";
+        EXPECT_EQ(moving->trackDeg, convention == PushBackTrack::Motion ? 270.0 : 90.0);
+        EXPECT_NEAR(lf_metresBetween(push.front(), *std::find_if(moving, push.end(), [](const TrackPoint& p) {
+                        return p.gsKt == 0.0;
+                    })),
+                    50.0, 0.5);
+        EXPECT_NEAR(push.back().trackDeg, 180.0, 1e-6) << "away nose first onto the lane";
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -148,19 +149,22 @@ inline std::vector<RunwayRecord> syntheticAirport()
 // "09L" into number and designator codes.
 inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_t& designator)
 {
-    number = static_cast<uint32_t>(std::stoi(ident.substr(0, 2)));
+    size_t digits = 0;
+    number = static_cast<uint32_t>(std::stoi(ident, &digits)); // "6L" as published, or "06L"
     const std::string letters = "LRCWAB";
-    designator = ident.size() > 2 ? static_cast<uint32_t>(letters.find(ident[2]) + 1) : 0;
+    designator = ident.size() > digits ? static_cast<uint32_t>(letters.find(ident[digits]) + 1) : 0;
 }
 
-// The runways of a published list (Amsterdam's, Las Vegas'): both ends, lengths, widths,
-// elevations and displaced thresholds. The centre is the middle of the two
-// ends and the heading the bearing between them there.
-inline std::vector<RunwayRecord> runwaysFromList(const std::string& fileName)
+// The runways of a published list (OurAirports' columns): both ends,
+// lengths, widths, elevations and displaced thresholds. The centre is the
+// middle of the two ends and the heading the bearing between them there.
+// With `flatFt` every runway and start lies at that elevation (the stand-in
+// simulator's ground is flat around an airport).
+inline std::vector<RunwayRecord> publishedRunways(const std::filesystem::path& csv,
+                                                  std::optional<double> flatFt = std::nullopt)
 {
     std::vector<RunwayRecord> out;
-    for (const auto& g : kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" /
-                                                        fileName)) {
+    for (const auto& g : kvr::standin::gf_loadRunwayCsv(csv)) {
         const LatLon le = g.low.threshold;
         const LatLon he = g.high.threshold;
         const double halfFt = gf_distanceNm(le, he) * 0.5 * 6076.11549;
@@ -171,9 +175,9 @@ inline std::vector<RunwayRecord> runwaysFromList(const std::string& fileName)
         const double width = g.widthFt * 0.3048;
         RunwayRecord r = makeRunway(centre.latitude, centre.longitude,
                                     gf_initialBearing(centre, he) * 180.0 / std::numbers::pi, g.lengthFt * 0.3048,
-                                    width, pn, pd, sn, sd, (g.low.elevationFt + g.high.elevationFt) * 0.5);
-        r.primaryStart.altitude = g.low.elevationFt;
-        r.secondaryStart.altitude = g.high.elevationFt;
+                                    width, pn, pd, sn, sd, flatFt.value_or((g.low.elevationFt + g.high.elevationFt) * 0.5));
+        r.primaryStart.altitude = flatFt.value_or(g.low.elevationFt);
+        r.secondaryStart.altitude = flatFt.value_or(g.high.elevationFt);
         if (g.low.displacedFt > 0.0)
             r.primaryThreshold = {g.low.displacedFt * 0.3048, width, true};
         if (g.high.displacedFt > 0.0)
@@ -183,9 +187,10 @@ inline std::vector<RunwayRecord> runwaysFromList(const std::string& fileName)
     return out;
 }
 
+// Amsterdam's runways from the published list.
 inline std::vector<RunwayRecord> amsterdamRunways()
 {
-    return runwaysFromList("runways-eham.csv");
+    return publishedRunways(std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-eham.csv");
 }
 
 } // namespace kvr::test

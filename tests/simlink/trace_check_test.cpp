@@ -111,8 +111,10 @@ TEST(TraceCheck, TurnRatesHaveTheirLimitsInTheAirAndOnTheGround)
     };
     EXPECT_EQ(turning(5.0, false).fastTurns, 0u);
     EXPECT_GT(turning(8.0, false).fastTurns, 0u);
+    EXPECT_EQ(turning(8.0, false).groundFastTurns, 0u);
     EXPECT_EQ(turning(25.0, true).fastTurns, 0u);
     EXPECT_GT(turning(40.0, true).fastTurns, 0u);
+    EXPECT_EQ(turning(40.0, true).groundFastTurns, turning(40.0, true).fastTurns);
     // At speed on the ground the tyres allow less: 3 m/s² sideways is
     // 11°/s at 30 kt, 2.6°/s at 130 kt.
     const auto rolling = [](double rate, double kts) {
@@ -150,6 +152,13 @@ kvr::standin::MotionReport lf_takeOff(double eastM, double hdg, double lengthM =
 TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
 {
     EXPECT_EQ(lf_takeOff(0.0, 0.0).total.offRunwayTakeOffs, 0u);
+    EXPECT_TRUE(lf_takeOff(0.0, 0.0).findings.empty());
+    // The finding names the roll's first write off a runway: its start.
+    const auto across = lf_takeOff(120.0, 0.0).findings.at(7);
+    ASSERT_EQ(across.size(), 1u);
+    EXPECT_EQ(across[0].kind, "off-runway take-off");
+    EXPECT_NEAR(across[0].t, 7.6, 0.05); // the first write above 30 kt
+    EXPECT_TRUE(across[0].onGround);
     EXPECT_EQ(lf_takeOff(30.0, 0.0).total.offRunwayTakeOffs, 0u); // on its edge
     EXPECT_EQ(lf_takeOff(120.0, 0.0).total.offRunwayTakeOffs, 1u); // across the apron
     EXPECT_EQ(lf_takeOff(0.0, 35.0).total.offRunwayTakeOffs, 1u);  // not lined up
