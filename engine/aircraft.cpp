@@ -121,6 +121,7 @@ void LiveAircraft::setPhase(FlightPhase next)
         calibrationFt = std::numeric_limits<double>::quiet_NaN();
         calibrationPitch = 0.0;
         calibrationFailed = 0;
+        lastSimGroundFt = std::numeric_limits<double>::quiet_NaN();
     }
     // The go-around watch lives from the touch-down through the landing roll.
     if ((phase == FlightPhase::landing || next == FlightPhase::landing) && next != FlightPhase::landing_roll) {

@@ -241,6 +241,8 @@ struct LiveAircraft : AircraftBase {
     double verticalSpeedStep = 0.0; // feet per tick
     uint32_t liftOffCounter = 0;
     double lastSimAglFt = std::numeric_limits<double>::quiet_NaN();
+    // The simulator's ground altitude (ft) under the aircraft at its last ground report.
+    double lastSimGroundFt = std::numeric_limits<double>::quiet_NaN();
     uint8_t flightPlanSent = 0;
     uint8_t standOptionsAdopted = 0;
     uint8_t activatedAirborne = 0;

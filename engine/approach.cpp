@@ -41,9 +41,9 @@ double lf_referenceGroundFt(const LiveAircraft& ac)
 {
     const RunwayMatch& m = ac.flight.landing.runway;
     if (m.valid && std::isfinite(m.startAltitude))
-        return m.startAltitude;
+        return landingGroundFt(ac, m.startAltitude);
     if (const auto elevation = gf_tickAirportAltitude())
-        return *elevation;
+        return landingGroundFt(ac, *elevation);
     return std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -200,6 +200,13 @@ void timeTouchdown(LiveAircraft& ac)
     ac.flight.landing.matchPosition = here;
 }
 
+double landingGroundFt(const LiveAircraft& ac, double runwayElevationFt)
+{
+    if (!std::isfinite(ac.lastSimGroundFt))
+        return runwayElevationFt;
+    return std::isfinite(runwayElevationFt) ? std::max(runwayElevationFt, ac.lastSimGroundFt) : ac.lastSimGroundFt;
+}
+
 double glidePathVs(LiveAircraft& ac, double v)
 {
     const SampleStream& st = ac.samples;
@@ -208,7 +215,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     const RunwayMatch m = landingRunwayMatch(ac);
     if (!m.valid || !std::isfinite(m.startAltitude) || !m.distancePastThreshold)
         return v;
-    const double elevation = m.startAltitude;
+    const double elevation = landingGroundFt(ac, m.startAltitude);
     double height = ac.altitudeFt - elevation;
     const double g = lf_gearHeightFt(ac);
     const double a = *m.distancePastThreshold;

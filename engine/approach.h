@@ -22,6 +22,10 @@ void timeTouchdown(LiveAircraft& aircraft);
 double glidePathVs(LiveAircraft& aircraft, double vsPerTick);
 // One tick of descent in `landing`.
 void applyLandingVerticalSpeed(LiveAircraft& aircraft, double vsPerTick);
+// The ground a landing must stay above: the runway elevation, or the
+// simulator's ground where it lies higher (air reports in pressure altitude
+// at a high field may read under the runway).
+double landingGroundFt(const LiveAircraft& aircraft, double runwayElevationFt);
 // The flare stages by height above ground.
 void stepFlare(LiveAircraft& aircraft);
 // At touch-down: whether the stream climbs again (a touch-and-go); then the

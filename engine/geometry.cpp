@@ -24,6 +24,11 @@ void lf_flatOffsetNm(const LatLon& a, const LatLon& b, double cosLat, double& no
     east = gf_longitudeDelta(b.longitude, a.longitude) * kNmPerDegree * cosLat;
 }
 
+LatLon lf_move(const LatLon& from, double bearing, double metres) noexcept
+{
+    return gf_destinationPoint(from, BearingDistance{gf_normalizeAngle(bearing), metres * kFeetPerMetre});
+}
+
 bool lf_samePoint(const LatLon& a, const LatLon& b) noexcept
 {
     return a.latitude == b.latitude && a.longitude == b.longitude;
@@ -302,6 +307,38 @@ GlidePlan gf_glidePlanner(const GlideInput& in) noexcept
     const double vs = std::max(-h * kSecondsPerMinute / ((aim - a) / v), -1200.0);
     if (vs < r)
         out = {vs, aim, true};
+    return out;
+}
+
+bool gf_descentWindow(const DescentWindowInput& in) noexcept
+{
+    return lf_finite(in.a) && lf_finite(in.b) && in.c[0] > 1000.0 && in.c[1] >= in.c[2] && in.d > 0.0 &&
+           in.b > in.a && in.b >= -in.d;
+}
+
+LineOffset gf_offsetTowardLine(const LatLon& p, const LatLon& q, double heading, double maxRelativeAngle,
+                               double maxAcrossM, double fraction) noexcept
+{
+    LineOffset out;
+    out.position = q;
+    const bool pointsUsable = gf_isValidLatLon(p) && gf_isValidLatLon(q) && !lf_samePoint(p, q);
+    out.bearing = pointsUsable ? gf_initialBearing(p, q) : heading;
+    if (!pointsUsable || !(heading >= 0.0 && heading < kTwoPi) || !(maxRelativeAngle > 0.0) || !(maxAcrossM > 0.0) ||
+        !(fraction >= 0.0 && fraction <= 1.0))
+        return out;
+    const RelativePosition rel = gf_relativePosition(p, heading, q);
+    out.relativeAngle = rel.bearing;
+    out.acrossM = rel.acrossM;
+    if (!(rel.alongM > 0.0) || !(std::fabs(rel.bearing) <= maxRelativeAngle) || !(std::fabs(rel.acrossM) <= maxAcrossM))
+        return out;
+    const LatLon foot = lf_move(p, heading, rel.alongM);
+    const double side = rel.acrossM >= 0.0 ? heading + kPi / 2.0 : heading - kPi / 2.0;
+    const LatLon moved = lf_move(foot, side, std::fabs(rel.acrossM * fraction));
+    if (!gf_isValidLatLon(moved))
+        return out;
+    out.position = moved;
+    out.bearing = gf_initialBearing(p, moved);
+    out.ok = true;
     return out;
 }
 

@@ -146,6 +146,29 @@ struct GlidePlan {
 // threshold; the given rate when it already does or the samples climb.
 GlidePlan gf_glidePlanner(const GlideInput& in) noexcept;
 
+// True when b lies past a and not more than d behind zero, with c[0] above
+// 1000 and c[1] at least c[2].
+struct DescentWindowInput {
+    double a = 0.0;
+    double b = 0.0;
+    double c[3] = {0.0, 0.0, 0.0};
+    double d = 0.0;
+};
+bool gf_descentWindow(const DescentWindowInput& in) noexcept;
+
+struct LineOffset {
+    LatLon position;
+    double bearing = 0.0;       // from p to the result
+    double relativeAngle = 0.0; // of q seen from (p, heading)
+    double acrossM = 0.0;
+    bool ok = false;
+};
+// q moved toward the line through p along heading, keeping the given fraction
+// of its offset across; q itself when it lies behind p, beyond the angle or
+// farther across than allowed.
+LineOffset gf_offsetTowardLine(const LatLon& p, const LatLon& q, double heading, double maxRelativeAngle,
+                               double maxAcrossM, double fraction) noexcept;
+
 struct LineHeading {
     double heading = 0.0;
     double distanceM = 0.0;

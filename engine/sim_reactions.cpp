@@ -409,6 +409,8 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
     const double a = event.value2;
     const auto valid = [](double h) { return std::isfinite(h) && h >= -1.0 && h <= 35.0; };
     ac.lastSimAglFt = a;
+    if (std::isfinite(g))
+        ac.lastSimGroundFt = g;
     const double cg = ac.cgFt;
     const double d = ac.altitudeFt - g;
     if (!ac.groundMode && ac.phase == FlightPhase::landing && ac.flareStage != 0 && !ac.cgMeasured &&
@@ -469,9 +471,13 @@ void enterLandingRoll(LiveAircraft& ac)
         const auto match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
         if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
             std::isfinite(match->startAltitude)) {
-            ac.altitudeFt = std::max(std::max(ac.cgFt, 0.0) + match->startAltitude + 1.0, ac.altitudeFt);
+            // Held on the ground it touched (the simulator's, where that lies
+            // above the runway's elevation) until past the threshold.
+            ac.altitudeFt =
+                std::max(std::max(ac.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.altitudeFt);
             ac.verticalSpeedFpm = 0.0;
             ac.verticalSpeedStep = 0.0;
+            ac.flight.landing.vsMemory = 0.0;
             return;
         }
     }

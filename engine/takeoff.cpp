@@ -121,11 +121,13 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
                                      ac.samples[0].speedKt, ac.samples[1].speedKt});
     if (!(fastest >= (takeoff ? 30.0 : 45.0)))
         return;
-    const double runwayHeading = match->endHeading * kDegToRad;
-    const RelativePosition end = gf_relativePosition({ac.lat, ac.lon}, runwayHeading,
-                                                     {match->endLatitude, match->endLongitude});
-    const double correction = std::clamp(0.15 * end.acrossM * kDegToRad, -10.0 * kDegToRad, 10.0 * kDegToRad);
-    ac.flight.ramp.endHeading = gf_normalizeAngle(runwayHeading + correction);
+    // Toward the point abeam the runway's end that keeps 0.15 of the
+    // aircraft's offset from the centre line; along the runway when the end
+    // is behind, too far off to the side or too close for a believable turn.
+    const double runwayHeading = gf_normalizeAngle(match->endHeading * kDegToRad);
+    const LineOffset steer = gf_offsetTowardLine({ac.lat, ac.lon}, {match->endLatitude, match->endLongitude},
+                                                 runwayHeading, 10.0 * kDegToRad, 100.0, 0.15);
+    ac.flight.ramp.endHeading = steer.ok ? gf_normalizeAngle(steer.bearing) : runwayHeading;
 }
 
 // The speed ramp of a take-off or landing roll to the next sample (or, in a

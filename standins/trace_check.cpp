@@ -47,19 +47,24 @@ double lf_groundTurnLimit(double kts)
 }
 
 // On a runway, within its length and width (with 15 m to spare) and lined up
-// with it within 20°.
+// with it within 20°. The centre line runs from the low end to the high end
+// where both are given: a published length may fall short of the distance
+// between the published ends (Amsterdam's 06-24 by 53 m).
 bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
 {
     for (const RunwayGeometry& r : runways) {
         const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
-        double east = 0.0, north = 0.0;
+        const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
+        double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
         lf_offset(from, p, east, north);
-        const double h = r.low.headingDeg * kRad;
+        lf_offset(from, to, endEast, endNorth);
+        const double between = std::hypot(endEast, endNorth);
+        const double h = between > 1.0 ? std::atan2(endEast, endNorth) : r.low.headingDeg * kRad;
+        const double length = std::max(r.lengthFt * 0.3048, between);
         const double along = east * std::sin(h) + north * std::cos(h);
         const double across = east * std::cos(h) - north * std::sin(h);
         const bool lined = lf_angleBetween(p.hdg, r.low.headingDeg) <= 20.0 || lf_angleBetween(p.hdg, r.high.headingDeg) <= 20.0;
-        if (lined && along >= -15.0 && along <= r.lengthFt * 0.3048 + 15.0 &&
-            std::abs(across) <= r.widthFt * 0.3048 / 2.0 + 15.0)
+        if (lined && along >= -15.0 && along <= length + 15.0 && std::abs(across) <= r.widthFt * 0.3048 / 2.0 + 15.0)
             return true;
     }
     return false;

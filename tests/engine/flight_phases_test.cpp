@@ -472,6 +472,32 @@ TEST_F(TakeoffRollTest, TheFirstAirborneSampleMustLieWithin600Metres)
     EXPECT_EQ(takeoffDecision(again), 1);
 }
 
+TEST_F(TakeoffRollTest, TheRollSteersTowardTheCentreLine)
+{
+    // 10 m left (north) of the centre line of 09, 1000 m from its end: it
+    // steers right, toward the point abeam the end 0.15 of its offset nearer
+    // the centre line.
+    LiveAircraft ac = rolling(0x4E0105, 500.0, 80.0, {{103.0, false}}); // 80 kt for 2.5 s
+    ac.groundMode = 1;
+    const LatLon off = kvr::test::syntheticPoint(500.0, 10.0);
+    ac.lat = off.latitude;
+    ac.lon = off.longitude;
+    planGroundRollLeg(ac, 250);
+    ASSERT_TRUE(ac.flight.ramp.endHeading.has_value());
+    EXPECT_NEAR(*ac.flight.ramp.endHeading, 90.0 * kDeg + std::atan2(1.5, 1000.0), 0.002 * kDeg);
+    // Rolling 150 m beside the runway: not steered, the runway's heading.
+    LiveAircraft wide = rolling(0x4E0106, 500.0, 80.0, {{103.0, false}});
+    wide.groundMode = 1;
+    const LatLon beside = kvr::test::syntheticPoint(500.0, 150.0), next = kvr::test::syntheticPoint(603.0, 150.0);
+    wide.lat = beside.latitude;
+    wide.lon = beside.longitude;
+    wide.samples[1].lat = next.latitude;
+    wide.samples[1].lon = next.longitude;
+    planGroundRollLeg(wide, 250);
+    ASSERT_TRUE(wide.flight.ramp.endHeading.has_value());
+    EXPECT_NEAR(*wide.flight.ramp.endHeading, 90.0 * kDeg, 0.002 * kDeg);
+}
+
 TEST_F(TakeoffRollTest, PredictedRollSamplesClimbFrom140KnotsAndTheLiftOffLeavesTheGroundPath)
 {
     LiveAircraft ac = rolling(0x4E0301, 0.0, 100.0, {});

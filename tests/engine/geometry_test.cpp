@@ -119,6 +119,61 @@ TEST(GeometryTest, GlidePlanner)
     }
 }
 
+TEST(GeometryTest, DescentWindow)
+{
+    EXPECT_TRUE(gf_descentWindow({100.0, 200.0, {1500.0, 20.0, 10.0}, 50.0}));
+    EXPECT_TRUE(gf_descentWindow({-60.0, -50.0, {1001.0, 10.0, 10.0}, 50.0})); // b exactly d behind zero
+    for (DescentWindowInput bad : {DescentWindowInput{200.0, 200.0, {1500.0, 20.0, 10.0}, 50.0},  // b not past a
+                                   DescentWindowInput{-90.0, -60.0, {1500.0, 20.0, 10.0}, 50.0},  // b too far behind
+                                   DescentWindowInput{100.0, 200.0, {1000.0, 20.0, 10.0}, 50.0},  // c0 not above 1000
+                                   DescentWindowInput{100.0, 200.0, {1500.0, 10.0, 20.0}, 50.0},  // c1 below c2
+                                   DescentWindowInput{100.0, 200.0, {1500.0, 20.0, 10.0}, 0.0},   // d not positive
+                                   DescentWindowInput{kNaN, 200.0, {1500.0, 20.0, 10.0}, 50.0}})
+        EXPECT_FALSE(gf_descentWindow(bad));
+}
+
+TEST(GeometryTest, OffsetTowardLine)
+{
+    // A point 1000 m along a line heading 090 and 40 m to its right (south): a
+    // fraction of 0.25 leaves 10 m of the offset.
+    const LatLon q = moveM(moveM(kHome, 90.0, 1000.0), 180.0, 40.0);
+    LineOffset o = gf_offsetTowardLine(kHome, q, kPi / 2, 10.0 * kDeg, 100.0, 0.25);
+    ASSERT_TRUE(o.ok);
+    EXPECT_NEAR(o.acrossM, 40.0, 0.05);
+    EXPECT_NEAR(o.relativeAngle, std::atan2(40.0, 1000.0), 1e-4);
+    const RelativePosition r = gf_relativePosition(kHome, kPi / 2, o.position);
+    EXPECT_NEAR(r.alongM, 1000.0, 0.05);
+    EXPECT_NEAR(r.acrossM, 10.0, 0.05);
+    EXPECT_NEAR(o.bearing, gf_initialBearing(kHome, o.position), 1e-12);
+    // To the left the result stays on the left; a fraction of 0 lands on the line.
+    o = gf_offsetTowardLine(kHome, moveM(moveM(kHome, 90.0, 1000.0), 0.0, 40.0), kPi / 2, 10.0 * kDeg, 100.0, 0.0);
+    ASSERT_TRUE(o.ok);
+    EXPECT_NEAR(gf_relativePosition(kHome, kPi / 2, o.position).acrossM, 0.0, 0.05);
+    EXPECT_NEAR(o.acrossM, -40.0, 0.05);
+
+    // Behind p, beyond the angle, too far across, a bad fraction or heading, or p = q: q itself, not ok.
+    const LatLon behind = moveM(kHome, 270.0, 500.0);
+    const LatLon wide = moveM(moveM(kHome, 90.0, 100.0), 180.0, 40.0);
+    struct Case {
+        LatLon p, q;
+        double heading, maxAngle, maxAcross, fraction;
+    };
+    for (const Case& c : {Case{kHome, behind, kPi / 2, 10.0 * kDeg, 100.0, 0.5},
+                          Case{kHome, wide, kPi / 2, 10.0 * kDeg, 100.0, 0.5},
+                          Case{kHome, q, kPi / 2, 10.0 * kDeg, 30.0, 0.5},
+                          Case{kHome, q, kPi / 2, 10.0 * kDeg, 100.0, 1.5},
+                          Case{kHome, q, 2 * kPi, 10.0 * kDeg, 100.0, 0.5},
+                          Case{kHome, q, kPi / 2, 0.0, 100.0, 0.5}}) {
+        o = gf_offsetTowardLine(c.p, c.q, c.heading, c.maxAngle, c.maxAcross, c.fraction);
+        EXPECT_FALSE(o.ok);
+        EXPECT_EQ(o.position.latitude, c.q.latitude);
+        EXPECT_NEAR(o.bearing, gf_initialBearing(c.p, c.q), 1e-12);
+    }
+    o = gf_offsetTowardLine(kHome, kHome, 1.0, 10.0 * kDeg, 100.0, 0.5);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.bearing, 1.0);
+}
+
 TEST(GeometryTest, TurnPlannerBank)
 {
     constexpr double kMaxBank = 30.0 * kDeg;

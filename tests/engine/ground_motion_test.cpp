@@ -12,9 +12,11 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
 #include "engine/geometry.h"
@@ -26,10 +28,12 @@
 #include "engine/per_tick_update.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
+#include "runways/runway_table.h"
 #include "stands/stand_table.h"
 #include "simlink/position_stream.h"
 #include "standins/trace_check.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/runways/runway_fixture.h"
 #include "tests/support/track_records.h"
 
 namespace {
@@ -662,3 +666,120 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
 }
 
 } // namespace
+
+// ---- Arrivals at Las Vegas (field elevation 2 180 ft) ------------------------
+
+class LasVegasArrivalTest : public GroundMotionSimTest {
+protected:
+    static constexpr double kFieldFt = 2180.0;
+    void SetUp() override
+    {
+        GroundMotionSimTest::SetUp();
+        sim.load({{"ground_ft", kFieldFt}, {"user", {{"lat", 36.5}, {"lon", -115.15}, {"alt_ft", 3000.0}}}});
+        runwayTable.runways = kvr::test::publishedRunways(std::filesystem::path(KELO_SOURCE_DIR) /
+                                                          "../shared/data/runways-klas.csv");
+        runways = kvr::standin::gf_loadRunwayCsv(std::filesystem::path(KELO_SOURCE_DIR) /
+                                                 "../shared/data/runways-klas.csv");
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x4B4C4153, 36.0801, -115.1522, kFieldFt, {}};
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        GroundMotionSimTest::TearDown();
+    }
+    // Posts the reports at their times and runs the engine between them,
+    // then `tailTicks` more.
+    void play(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign,
+              int tailTicks)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        for (size_t i = 0; i < reports.size(); ++i) {
+            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(reports[i], hexid, callsign)};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+        }
+        run(tailTicks);
+    }
+    struct Write {
+        double alt, gnd;
+        bool onGround;
+    };
+    // The altitude writes of every object, in order.
+    std::map<uint32_t, std::vector<Write>> altitudeWrites()
+    {
+        std::map<uint32_t, std::vector<Write>> out;
+        std::ifstream in(tracePath, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_object() && j.value("k", "") == "pos")
+                out[j.value("id", 0u)].push_back(
+                    {j.value("alt_ft", 0.0), j.value("gnd_ft", 0.0), j.value("on_ground", false)});
+        }
+        return out;
+    }
+    std::vector<kvr::standin::RunwayGeometry> runways;
+};
+
+TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnTheGround)
+{
+    // SWA286 on 26L as the App reported it (2019): the last air reports read
+    // 2 000 ft, 180 ft under the field, then the first ground report.
+    struct Report {
+        double t, lat, lon, altFt, vsFpm;
+        bool onGround;
+        double trackDeg, gsKt;
+    };
+    const Report recorded[] = {
+        {0.00, 36.0737, -115.0471, 3275, -1088, false, 269, 177}, {9.80, 36.0736, -115.0562, 3125, -832, false, 270, 174},
+        {19.56, 36.0738, -115.0672, 2950, -960, false, 269, 164}, {29.32, 36.0736, -115.0762, 2825, -1024, false, 268, 166},
+        {39.07, 36.0737, -115.0868, 2650, -1216, false, 271, 164}, {48.84, 36.0737, -115.0931, 2500, -768, false, 269, 164},
+        {58.62, 36.0736, -115.1014, 2425, -768, false, 269, 160}, {69.40, 36.0736, -115.1014, 2425, -768, false, 269, 160},
+        {78.15, 36.0737, -115.1200, 2125, -832, false, 269, 159}, {87.91, 36.0737, -115.1308, 2000, 0, false, 270, 158},
+        {97.69, 36.0737, -115.1338, 2000, 0, false, 270, 153},    {108.25, 36.0737, -115.1445, 0, 0, true, 270, 86},
+        {117.01, 36.0737, -115.1474, 0, 0, true, 275, 40},        {126.85, 36.0742, -115.1494, 0, 0, true, 298, 35},
+        {136.69, 36.0750, -115.1510, 0, 0, true, 312, 19},        {146.45, 36.0753, -115.1513, 0, 0, true, 323, 28},
+        {156.23, 36.0754, -115.1514, 0, 0, true, 326, 0},
+    };
+    std::vector<kvr::standin::TrackPoint> reports;
+    for (const Report& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.onGround = r.onGround;
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        reports.push_back(p);
+    }
+    play(reports, 0x4C4102, "SWA286", 3000);
+    const LiveAircraft* ac = live(0x4C4102);
+    ASSERT_NE(ac, nullptr);
+    const double onGroundFt = ac->cgFt; // its reference point above the ground on its wheels
+    ASSERT_GT(onGroundFt, 1.0);
+    EXPECT_NE(log().find("SWA286 PH-286 KLM A320 touch down at KLAS runway 26L"), std::string::npos);
+    const auto report = motion();
+    const auto writes = altitudeWrites();
+    ASSERT_EQ(report.objects.size(), 1u);
+    EXPECT_EQ(report.total.belowGround, 0u);
+    // It comes down short of the runway: from there it is held on the
+    // ground, never under its on-ground altitude, and the altitude changes
+    // smoothly up to the roll (no write steps it by more than 1.5 ft).
+    const std::vector<Write>& w = writes.begin()->second;
+    double largest = 0.0, lowest = 1e9;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i].alt - w[i].gnd < 60.0) {
+            largest = std::max(largest, std::fabs(w[i].alt - w[i - 1].alt));
+            lowest = std::min(lowest, w[i].alt - w[i].gnd);
+        }
+    }
+    EXPECT_GT(lowest, onGroundFt - 0.5);
+    EXPECT_LT(largest, 1.5);
+}

@@ -129,8 +129,10 @@ TEST(TraceCheck, TurnRatesHaveTheirLimitsInTheAirAndOnTheGround)
 }
 
 // A take-off roll on runway 36 (north from the origin, 3000 m by 45 m) that
-// starts `eastM` off its centre line, its heading `hdg`.
-kvr::standin::MotionReport lf_takeOff(double eastM, double hdg)
+// starts `eastM` off its centre line, its heading `hdg`, and lifts off
+// 1225 m north. Its published length may fall short of the `endsM` between
+// its published ends.
+kvr::standin::MotionReport lf_takeOff(double eastM, double hdg, double lengthM = 3000.0, double endsM = 3000.0)
 {
     std::string text;
     for (int f = 0; f <= 40 * 10; ++f) {
@@ -141,8 +143,8 @@ kvr::standin::MotionReport lf_takeOff(double eastM, double hdg)
                             "\n",
                             f, t, lat, lon, kts > 140.0 ? 50.0 : 0.0, hdg, kts, kts <= 140.0);
     }
-    const kvr::standin::RunwayGeometry r36{"EHAM", 3000.0 / 0.3048, 45.0 / 0.3048,
-                                           {"36", {52.3, 4.7}, 0.0, 0.0, 0.0}, {"18", {52.327, 4.7}, 0.0, 180.0, 0.0}};
+    const kvr::standin::RunwayGeometry r36{"EHAM", lengthM / 0.3048, 45.0 / 0.3048,
+                                           {"36", {52.3, 4.7}, 0.0, 0.0, 0.0}, {"18", {52.3 + endsM / 1852.0 / 60.0, 4.7}, 0.0, 180.0, 0.0}};
     std::istringstream in(text);
     return gf_checkTraceMotion(in, {r36});
 }
@@ -160,6 +162,10 @@ TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
     EXPECT_EQ(lf_takeOff(30.0, 0.0).total.offRunwayTakeOffs, 0u); // on its edge
     EXPECT_EQ(lf_takeOff(120.0, 0.0).total.offRunwayTakeOffs, 1u); // across the apron
     EXPECT_EQ(lf_takeOff(0.0, 35.0).total.offRunwayTakeOffs, 1u);  // not lined up
+    // Published as 1000 m long: between ends 3000 m apart the roll stays on
+    // it, between ends 1000 m apart it runs off its end.
+    EXPECT_EQ(lf_takeOff(0.0, 0.0, 1000.0, 3000.0).total.offRunwayTakeOffs, 0u);
+    EXPECT_EQ(lf_takeOff(0.0, 0.0, 1000.0, 1000.0).total.offRunwayTakeOffs, 1u);
 }
 
 TEST(TraceCheck, ATailCreatedThreeTimesIsNamed)
