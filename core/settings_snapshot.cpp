@@ -81,11 +81,7 @@ bool gf_isMSFS2020()
 
 uint8_t lf_airGroundSelectorCode(const std::string& text)
 {
-    if (text == "Airborne only")
-        return 1;
-    if (text == "Ground only")
-        return 2;
-    return 0;
+    return gf_airGroundCode(text);
 }
 
 // ---- Start-up ------------------------------------------------------------------

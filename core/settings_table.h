@@ -126,3 +126,19 @@
 // The key of a row.
 #define KELO_SETTING_KEY_Name(NAME) #NAME
 #define KELO_SETTING_KEY_NameColon(NAME) #NAME ":"
+
+// Every setting's default as a constant, setting_default::NAME (paths have
+// none): the one place a default is written, read by the settings objects
+// and by the Parameters record before its first publication.
+#define KELO_SETTING_DEFAULT_OF_Bool(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_CheckBox(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_Int(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_IntChoice(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_String(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_StringChoice(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_Path(NAME, def)
+#define KELO_SETTING_DEFAULT(list, key, field, Class, NAME, def, ...) KELO_SETTING_DEFAULT_OF_##list(NAME, def)
+namespace setting_default {
+KELO_SAVED_SETTINGS(KELO_SETTING_DEFAULT)
+}
+#undef KELO_SETTING_DEFAULT
