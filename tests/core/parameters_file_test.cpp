@@ -581,6 +581,50 @@ TEST_F(ParametersFile, ALockedFileIsLeftAloneBySingleUpdatesAndByLoading)
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
 }
 
+TEST_F(ParametersFile, ARefusedSaveIsWrittenByTheNextSaveOrTheNextLoad)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    {
+        // Readable, but held open by another program: the replace is refused.
+        HANDLE held = CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        HELICOPTERS.value = false;
+        HELICOPTERS.save();
+        CloseHandle(held);
+    }
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "HELICOPTERS"), std::vector<std::string>{"true"});
+    EXPECT_NE(logText().find("saving '" + gf_parametersXmlPathUtf8() + "' failed"), std::string::npos);
+    RANGE_1.setAndSave(50);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "HELICOPTERS"), std::vector<std::string>{"false"});
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "RANGE_1"), std::vector<std::string>{"50"});
+
+    {
+        // Not even readable: the next start finds the value all the same.
+        LockedFile lock(file());
+        ASSERT_TRUE(lock.locked());
+        TWO_PROPS.value = false;
+        TWO_PROPS.save();
+        MAX_FIT.setAndSave(3);
+    }
+    TWO_PROPS.value = true;
+    MAX_FIT.value = 47;
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_FALSE(TWO_PROPS.value);
+    EXPECT_EQ(MAX_FIT.value, 3);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "TWO_PROPS"), std::vector<std::string>{"false"});
+
+    // Once written, a value is left to the file: a later hand edit stays.
+    Elements edited = elementsOfFile(file());
+    for (auto& [name, value] : edited)
+        if (name == "TWO_PROPS")
+            value = "true";
+    writeBytes(file(), parametersXml(edited));
+    RANGE_1.setAndSave(60);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "TWO_PROPS"), std::vector<std::string>{"true"});
+    EXPECT_EQ(elementsOfFile(file()).size(), 82u);
+}
+
 TEST_F(ParametersFile, NonAsciiPathsAreWrittenAsUtf8AndReadBack)
 {
     const std::filesystem::path path = L"D:\\Spiele\\Flugsimulator \u00C4\u00D6\u00DC \u65E5\u672C";
