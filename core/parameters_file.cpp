@@ -17,6 +17,7 @@
 #include "core/log.h"
 #include "core/parameter.h"
 #include "core/settings.h"
+#include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
 #include "core/version_data.h"
@@ -615,21 +616,25 @@ bool StringParameter::appendDefault(pugi::xml_node section) const
 void IntParameter::save() const
 {
     lf_updateOneSetting(name, std::to_string(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void BoolParameter::save() const
 {
     lf_updateOneSetting(name, lf_boolText(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void StringParameter::save() const
 {
     lf_updateOneSetting(name, value, [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void PathParameter::save() const
 {
     lf_updateOneSetting(name, lf_pathText(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 // ---- Loading -------------------------------------------------------------------------------

@@ -625,6 +625,49 @@ TEST_F(ParametersFile, ARefusedSaveIsWrittenByTheNextSaveOrTheNextLoad)
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
 }
 
+// A save publishes the setting through its row: nothing else needs to.
+TEST_F(ParametersFile, EverySaveOfAPublishedSettingPublishesIt)
+{
+    const std::shared_ptr<const Parameters> kept = g_parameters.load();
+    g_parameters.store(std::make_shared<const Parameters>());
+    int published = 0;
+    for (const SettingRow& row : gf_settingsTable()) {
+        if (!row.publish)
+            continue;
+        SCOPED_TRACE(row.setting->name);
+        switch (row.list) {
+        case SettingList::Bool:
+        case SettingList::CheckBox: {
+            auto* p = static_cast<BoolParameter*>(row.setting);
+            p->value = !p->defaultValue;
+            p->save();
+            break;
+        }
+        case SettingList::Int:
+        case SettingList::IntChoice: {
+            auto* p = static_cast<IntParameter*>(row.setting);
+            p->setAndSave(p->defaultValue == p->maxValue ? p->minValue : p->maxValue);
+            break;
+        }
+        case SettingList::String:
+        case SettingList::StringChoice: {
+            auto* p = static_cast<StringParameter*>(row.setting);
+            p->setAndSave(p->defaultValue + "x");
+            break;
+        }
+        case SettingList::Path: FAIL() << "paths have no field"; break;
+        }
+        Parameters mirror = *g_parameters.load();
+        row.publish(mirror);
+        EXPECT_TRUE(mirror == *g_parameters.load());
+        EXPECT_FALSE(*g_parameters.load() == Parameters{});
+        ++published;
+        g_parameters.store(std::make_shared<const Parameters>());
+    }
+    EXPECT_GT(published, 30);
+    g_parameters.store(kept);
+}
+
 TEST_F(ParametersFile, NonAsciiPathsAreWrittenAsUtf8AndReadBack)
 {
     const std::filesystem::path path = L"D:\\Spiele\\Flugsimulator \u00C4\u00D6\u00DC \u65E5\u672C";
