@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -94,6 +95,9 @@ struct Parameters {
     bool operator==(const Parameters&) const = default;
 };
 
+// The block filter as the four BLOCK_ settings and the underscore flag give it.
+BlockFilter gf_blockFilterFromSettings();
+
 // The simulator and the traffic source, fixed for one run of the main task.
 struct ModeSettings {
     uint32_t sim = 2;   // 1 = "MSFS 2020", 2 = "MSFS 2024"
@@ -148,6 +152,9 @@ void lf_noteVersionUpdate();
 // Republishes the Parameters field that mirrors the settings object that has
 // just changed; objects without a field are ignored.
 void gf_updateParametersFrom(const Parameter& changed);
+// Republishes what mirrors each of the settings, through their rows of the
+// settings table, as one new record; for values stored without a save.
+void gf_publishSettings(std::initializer_list<const Parameter*> settings);
 // Stores nm (clamped) in the RANGE setting, selects it in its combo box and
 // publishes rangeNm, rangeNmSquared and rangeMeters from nm as given.
 void gf_setRange(int32_t nm);

@@ -649,10 +649,14 @@ TEST_F(ParametersFile, EverySaveOfAPublishedSettingPublishesIt)
             p->setAndSave(p->defaultValue == p->maxValue ? p->minValue : p->maxValue);
             break;
         }
-        case SettingList::String:
-        case SettingList::StringChoice: {
+        case SettingList::String: {
             auto* p = static_cast<StringParameter*>(row.setting);
             p->setAndSave(p->defaultValue + "x");
+            break;
+        }
+        case SettingList::StringChoice: {
+            auto* p = static_cast<StringChoiceParameter*>(row.setting);
+            p->setAndSave(p->options.back());
             break;
         }
         case SettingList::Path: FAIL() << "paths have no field"; break;
