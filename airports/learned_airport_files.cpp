@@ -245,11 +245,7 @@ void gf_saveLearned(const std::vector<Stand>& stands, bool handmade)
 
 void gf_publishAirportSettings()
 {
-    gf_modifyParameters([](Parameters& p) {
-        // The record's members carry the settings' names.
-        gf_forEachAirportSetting(p, [](const char*, auto& member, const auto& setting, auto) {
-            member = setting.value;
-        });
-        p.MAX_PARK_SEL = MAX_PARK_SEL.value;
-    });
+#define KELO_AIRPORT_SETTING_OBJECT(type, NAME) &NAME,
+    gf_publishSettings({KELO_AIRPORT_SETTINGS(KELO_AIRPORT_SETTING_OBJECT) & MAX_PARK_SEL});
+#undef KELO_AIRPORT_SETTING_OBJECT
 }

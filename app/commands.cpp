@@ -57,7 +57,6 @@ void lf_maxFitFlRule()
 void lf_takeIntChoice(IntChoiceParameter& p, int index)
 {
     p.setAndSave(p.optionAt(static_cast<size_t>(index)));
-    gf_updateParametersFrom(p);
 }
 
 // A text choice that differs from the current value: stored and saved.
@@ -147,7 +146,6 @@ const std::vector<CheckBoxCommand>& lf_checkBoxCommands()
                  p->setAndSave(0);
                  gf_selectComboIndex(*p, p->indexOfValue());
              }
-             gf_updateParametersFrom(TIME_SHIFT_DAYS);
              gf_enableControl(SET_BUTTON, false);
              gf_repaintStatusPanel();
              gf_requestStop(3, 0);
@@ -343,7 +341,6 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
     }
     if (auto s = selection(ALL_AIR_GND_SELECTOR)) {
         ALL_AIR_GND_SELECTOR.setAndSave(s->second);
-        gf_updateParametersFrom(ALL_AIR_GND_SELECTOR);
         return true;
     }
     if (auto s = selection(MATCHING_DEPTH)) {
@@ -380,7 +377,6 @@ bool lf_handleComboCommand(HWND hwnd, WPARAM wParam)
     if (auto s = selection(MAX_FIT_FL)) {
         MAX_FIT_FL.set(MAX_FIT_FL.optionAt(static_cast<size_t>(s->first)));
         MAX_FIT.setAndSave(gf_maxFitFlToIndex(MAX_FIT_FL.value));
-        gf_updateParametersFrom(MAX_FIT);
         return true;
     }
     if (auto s = selection(MAX_PARK_SEL)) {
@@ -431,7 +427,6 @@ void lf_blockAircraft()
     const std::optional<AircraftSelection> s = gf_parseAircraftSelection(entry);
     if (!s) {
         BLOCK_AIRCRAFT.setAndSave(std::string());
-        gf_updateParametersFrom(BLOCK_AIRCRAFT);
         return;
     }
     BLOCK_AIRCRAFT.setAndSave(entry);
@@ -439,7 +434,6 @@ void lf_blockAircraft()
     BLOCK_REGCODE.setAndSave(s->regcode);
     callsignEndsWithUnderscore.store(!s->callsign.empty() && s->callsign.back() == '_');
     BLOCK_HEXIDDEC.setAndSave(static_cast<int32_t>(std::min<uint32_t>(s->hexid, INT32_MAX)));
-    gf_updateParametersFrom(BLOCK_AIRCRAFT);
     lf_show(fmt::format("Aircraft with callsign: {}, regcode: {} and hexid: {:x} is blocked", s->callsign,
                         s->regcode, s->hexid),
             true);
@@ -461,7 +455,6 @@ void lf_unblockAircraft()
     BLOCK_REGCODE.setAndSave(std::string());
     callsignEndsWithUnderscore.store(false);
     BLOCK_HEXIDDEC.setAndSave(0);
-    gf_updateParametersFrom(BLOCK_AIRCRAFT);
     gf_enableControl(BLOCK_BUTTON, false);
     gf_enableControl(UNBLOCK_BUTTON, false);
     gf_enableControl(AIRCRAFT_BUTTON, true);

@@ -73,7 +73,6 @@ void lf_setDestination(const std::string& icaoText, const LatLon& position)
     }
     std::lock_guard lock(gf_controlValuesMutex());
     DESTINATION.setAndSave(icaoText);
-    gf_updateParametersFrom(DESTINATION);
     gf_setControlText(DESTINATION, icaoText);
 
     auto stands = gf_readApfForStands(*icao);
@@ -109,7 +108,6 @@ void lf_onDestinationEntered()
     std::lock_guard lock(gf_controlValuesMutex());
     if (text.empty()) {
         DESTINATION.setAndSave(std::string());
-        gf_updateParametersFrom(DESTINATION);
         lf_refillStands({std::string()}, std::string(), false);
         lf_showLogged("destination set to empty");
         return;

@@ -508,7 +508,6 @@ bool lf_startRTDirect()
         lf_applyTimeShift(0, true, false);
         if (gf_parametersSnapshot()->KEEP_SIM_TIME_PAR) {
             lf_clearKeepSimTimePar();
-            gf_updateParametersFrom(KEEP_SIM_TIME_PAR);
         }
         Gui::instance().enqueueUpdate(GuiUpdate::DisableTimeShift{});
     }

@@ -104,7 +104,6 @@ void lf_clearBlockFilter()
     callsignEndsWithUnderscore.store(false);
     if (BLOCK_HEXIDDEC.value > 0)
         BLOCK_HEXIDDEC.setAndSave(0);
-    gf_updateParametersFrom(BLOCK_AIRCRAFT);
 }
 
 // The four re-initialisation phases of a restart.
@@ -188,7 +187,6 @@ void lf_closingDownBody(StopRequest request)
         std::lock_guard lock(gf_controlValuesMutex());
         DESTINATION.value.clear();
         DESTINATION.save();
-        gf_updateParametersFrom(DESTINATION);
     }
     tbloReady.store(false);
     gf_clearGhostCallsigns();
@@ -221,7 +219,6 @@ void lf_closingDownBody(StopRequest request)
         for (IntChoiceParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
             p->value = std::clamp(0, p->minValue, p->maxValue);
             p->save();
-            gf_updateParametersFrom(*p);
         }
     }
     lf_clearBlockFilter();

@@ -89,7 +89,6 @@ void lf_storeTimeShift(int32_t minutes)
     lf_storePart(TIME_SHIFT_DAYS, days);
     lf_storePart(TIME_SHIFT_HOURS, rest / 60);
     lf_storePart(TIME_SHIFT_MINS, rest % 60);
-    gf_updateParametersFrom(TIME_SHIFT_DAYS);
 }
 
 void lf_applyTimeShift(int32_t minutes, bool noRestart, bool skipStore)

@@ -173,9 +173,8 @@ bool CheckBoxParameter::onClick(GuiWindowHandle dialog, std::uint16_t clickedId)
     {
         auto lock = gf_lockParametersFile();
         value = gf_toggleDialogCheckBox(dialog, controlId);
-        save();
+        save(); // publishes it as well
     }
-    gf_updateParametersFrom(*this);
     return true;
 }
 

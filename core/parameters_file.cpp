@@ -5,6 +5,7 @@
 #include <iterator>
 #include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -16,6 +17,7 @@
 #include "core/log.h"
 #include "core/parameter.h"
 #include "core/settings.h"
+#include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/ui_sink.h"
 #include "core/version_data.h"
@@ -124,6 +126,47 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
     return result;
 }
 
+// ---- Values not yet in the file ------------------------------------------------------
+
+// Each setting whose save was refused (the file held open by another program,
+// denied access, damaged), as {key, value text}, in the order first refused.
+// Every later save and the next load write them too, until one reaches the
+// disk: a refused change is never left behind by a save of another setting.
+// Guarded by the parameters-file mutex.
+std::vector<std::pair<std::string, std::string>> g_unsavedValues;
+
+void lf_noteUnsaved(const std::string& key, const std::string& valueText)
+{
+    for (auto& [k, v] : g_unsavedValues)
+        if (k == key) {
+            v = valueText;
+            return;
+        }
+    g_unsavedValues.emplace_back(key, valueText);
+}
+
+// Sets every element of each unsaved key to its value, appending an element
+// for a key that has none.
+void lf_writeUnsaved(pugi::xml_node section)
+{
+    for (const auto& [key, valueText] : g_unsavedValues) {
+        bool matched = false;
+        for (pugi::xml_node element = section.child(kParameter); element;
+             element = element.next_sibling(kParameter)) {
+            if (key != element.attribute(kName).value())
+                continue;
+            matched = true;
+            pugi::xml_attribute value = element.attribute(kValue);
+            if (!value)
+                value = element.append_attribute(kValue);
+            if (!value || !value.set_value(valueText.c_str()))
+                lf_logNoThrow("updating XML parameter '{}' failed", key);
+        }
+        if (!matched && !gf_xmlAppendStringParameter(section, key, valueText))
+            lf_logNoThrow("adding XML parameter '{}' failed", key);
+    }
+}
+
 // ---- Single update -----------------------------------------------------------------
 
 // The read-modify-write of one setting. `valueText` is the value in the kind's
@@ -134,6 +177,7 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
     std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
+    lf_noteUnsaved(key, valueText);
 
     pugi::xml_document document;
     ReadResult read = lf_readParametersFile(path, document);
@@ -165,28 +209,17 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
 
     if (!section) {
         pugi::xml_node root = document.append_child(kRoot);
-        pugi::xml_node newSection = root ? root.append_child(kParameters) : pugi::xml_node();
-        if (!newSection || !gf_xmlAppendStringParameter(newSection, key, valueText))
-            lf_logNoThrow("adding XML parameter '{}' failed", key);
-    } else {
-        bool matched = false;
-        for (pugi::xml_node element = section.child(kParameter); element;
-             element = element.next_sibling(kParameter)) {
-            if (key != element.attribute(kName).value())
-                continue;
-            matched = true;
-            pugi::xml_attribute value = element.attribute(kValue);
-            if (!value)
-                value = element.append_attribute(kValue);
-            if (!value || !value.set_value(valueText.c_str()))
-                lf_logNoThrow("updating XML parameter '{}' failed", key);
-        }
-        if (!matched && !gf_xmlAppendStringParameter(section, key, valueText))
-            lf_logNoThrow("adding XML parameter '{}' failed", key);
+        section = root ? root.append_child(kParameters) : pugi::xml_node();
     }
+    if (section)
+        lf_writeUnsaved(section);
+    else
+        lf_logNoThrow("adding XML parameter '{}' failed", key);
 
     logValue();
-    if (!gf_saveParametersXml(document))
+    if (gf_saveParametersXml(document))
+        g_unsavedValues.clear();
+    else
         lf_logNoThrow("saving '{}' failed", fileText);
 }
 
@@ -250,8 +283,13 @@ void lf_writeDefaultParametersFile(bool save)
     if (section) {
         for (const SettingRow& row : gf_settingsTable())
             lf_appendDefault(section, row);
-        if (save && !gf_saveParametersXml(document))
-            gf_logError(fmt::format("saving: {} failed", lf_fileText()));
+        if (save) {
+            lf_writeUnsaved(section);
+            if (gf_saveParametersXml(document))
+                g_unsavedValues.clear();
+            else
+                gf_logError(fmt::format("saving: {} failed", lf_fileText()));
+        }
     }
     lf_logClosingBanner();
 }
@@ -313,6 +351,12 @@ std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string
     }
     lf_logNoThrow("{} could not be moved aside: every name is taken", fileText);
     return std::nullopt;
+}
+
+void gf_forgetUnsavedSettings()
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    g_unsavedValues.clear();
 }
 
 std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
@@ -572,21 +616,25 @@ bool StringParameter::appendDefault(pugi::xml_node section) const
 void IntParameter::save() const
 {
     lf_updateOneSetting(name, std::to_string(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void BoolParameter::save() const
 {
     lf_updateOneSetting(name, lf_boolText(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void StringParameter::save() const
 {
     lf_updateOneSetting(name, value, [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 void PathParameter::save() const
 {
     lf_updateOneSetting(name, lf_pathText(value), [this] { logValue(); });
+    gf_updateParametersFrom(*this);
 }
 
 // ---- Loading -------------------------------------------------------------------------------
@@ -694,10 +742,13 @@ bool lf_loadParametersFile()
         return true;
     }
 
+    // Values whose saves were refused count over the file's older ones.
+    lf_writeUnsaved(section);
     for (const SettingRow& row : gf_settingsTable())
         lf_loadSetting(document, section, row);
 
-    gf_saveParametersXml(document);
+    if (gf_saveParametersXml(document))
+        g_unsavedValues.clear();
     lf_logClosingBanner();
     return false;
 }

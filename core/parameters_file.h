@@ -29,6 +29,10 @@
 // parsed or had no parameters section), false when an existing file was loaded.
 bool gf_loadParametersFile();
 
+// Forgets the values whose saves were refused and that the next save or load
+// would still write; for settings put back to their defaults as a whole.
+void gf_forgetUnsavedSettings();
+
 // The parameters-file lock. The setters hold it while they store a new value
 // and save it, and loading holds it while it reads, repairs and saves, so a
 // change made during a load lands either before the load reads the file or

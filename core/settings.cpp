@@ -81,6 +81,14 @@ ButtonControl FLUSH_BUTTON{"Flush", 0x8041, {765, 765, 607, 2}};
 ButtonControl SET_BUTTON{"Set", 0x8048, {657, 657, 372, -2}};
 
 #define KELO_PUBLISH_Field(NAME) [](Parameters& p) { p.NAME = NAME.value; }
+#define KELO_PUBLISH_AirGround(NAME) [](Parameters& p) { p.NAME = gf_airGroundCode(NAME.value); }
+#define KELO_PUBLISH_BlockFilter(NAME) [](Parameters& p) { p.blockFilter = gf_blockFilterFromSettings(); }
+#define KELO_PUBLISH_TimeShift(NAME)                      \
+    [](Parameters& p) {                                   \
+        p.TIME_SHIFT_DAYS = TIME_SHIFT_DAYS.value;         \
+        p.TIME_SHIFT_HOURS = TIME_SHIFT_HOURS.value;       \
+        p.TIME_SHIFT_MINS = TIME_SHIFT_MINS.value;         \
+    }
 #define KELO_PUBLISH_NoField(NAME) nullptr
 
 const std::vector<SettingRow>& gf_settingsTable()
@@ -107,6 +115,9 @@ const std::vector<SettingRow>& gf_settingsTable()
 }
 
 #undef KELO_PUBLISH_Field
+#undef KELO_PUBLISH_AirGround
+#undef KELO_PUBLISH_BlockFilter
+#undef KELO_PUBLISH_TimeShift
 #undef KELO_PUBLISH_NoField
 
 const ParameterRegistry& gf_parameterRegistry()

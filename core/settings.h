@@ -48,8 +48,8 @@ enum class SettingList : std::uint8_t { Bool, CheckBox, Int, IntChoice, String, 
 struct SettingRow {
     SettingList list;
     Parameter* setting;
-    // Copies the setting's value into its Parameters member; null when the
-    // setting has no member of its own.
+    // Copies the setting's value into the Parameters member(s) that mirror
+    // it; null when nothing mirrors the setting.
     void (*publish)(Parameters&);
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -38,17 +39,6 @@ void setRangeFields(Parameters& p, double nm, bool rtDirect)
     p.rangeMeters = rangeMetersFor(nm, rtDirect);
 }
 
-BlockFilter blockFilterFromSettings()
-{
-    BlockFilter f;
-    f.aircraft = BLOCK_AIRCRAFT.value;
-    f.callsign = BLOCK_CALLSIGN.value;
-    f.regcode = BLOCK_REGCODE.value;
-    f.hexid = BLOCK_HEXIDDEC.value;
-    f.callsignEndsWithUnderscore = callsignEndsWithUnderscore.load();
-    return f;
-}
-
 template <typename T>
 void setField(T Parameters::*field, T value)
 {
@@ -63,6 +53,17 @@ int32_t lf_roundedInRange(const IntParameter& setting, double value)
 }
 
 } // namespace
+
+BlockFilter gf_blockFilterFromSettings()
+{
+    BlockFilter f;
+    f.aircraft = BLOCK_AIRCRAFT.value;
+    f.callsign = BLOCK_CALLSIGN.value;
+    f.regcode = BLOCK_REGCODE.value;
+    f.hexid = BLOCK_HEXIDDEC.value;
+    f.callsignEndsWithUnderscore = callsignEndsWithUnderscore.load();
+    return f;
+}
 
 std::shared_ptr<const Parameters> gf_parametersSnapshot()
 {
@@ -81,11 +82,7 @@ bool gf_isMSFS2020()
 
 uint8_t lf_airGroundSelectorCode(const std::string& text)
 {
-    if (text == "Airborne only")
-        return 1;
-    if (text == "Ground only")
-        return 2;
-    return 0;
+    return gf_airGroundCode(text);
 }
 
 // ---- Start-up ------------------------------------------------------------------
@@ -125,14 +122,13 @@ void lf_publishParameters()
 
     // A filter that still blocks the same aircraft keeps what the engine has
     // learned about it since (its current callsign, hexid and registration).
-    BlockFilter filter = blockFilterFromSettings();
+    BlockFilter filter = gf_blockFilterFromSettings();
     const std::shared_ptr<const Parameters> published = g_parameters.load();
     if (!filter.aircraft.empty() && filter.aircraft == published->blockFilter.aircraft)
         p->blockFilter = published->blockFilter;
     else
         p->blockFilter = std::move(filter);
 
-    p->ALL_AIR_GND_SELECTOR = lf_airGroundSelectorCode(ALL_AIR_GND_SELECTOR.value);
     setRangeFields(*p, RANGE.value, gf_isRTDirect());
     p->rangeNmWhole = RANGE.value;
 
@@ -307,16 +303,8 @@ void lf_setParamTimeShift(int32_t days, int32_t hours, int32_t minutes)
 
 void gf_updateParametersFrom(const Parameter& changed)
 {
-    const Parameter* const c = &changed;
-    if (c == &MAX_FIT_FL)
-        return gf_updateParametersFrom(MAX_FIT);
-    if (c == &ALL_AIR_GND_SELECTOR)
-        return lf_setParamAirGroundSelection(ALL_AIR_GND_SELECTOR.value);
-    if (c == &BLOCK_AIRCRAFT || c == &BLOCK_CALLSIGN || c == &BLOCK_REGCODE || c == &BLOCK_HEXIDDEC)
-        return lf_setParamBlockList(blockFilterFromSettings());
-    if (c == &TIME_SHIFT_DAYS || c == &TIME_SHIFT_HOURS || c == &TIME_SHIFT_MINS)
-        return lf_setParamTimeShift(TIME_SHIFT_DAYS.value, TIME_SHIFT_HOURS.value, TIME_SHIFT_MINS.value);
-    // Settings mirrored by a member of their own; every other one has no live update.
+    // MAX_FIT_FL is the window's face of MAX_FIT.
+    const Parameter* const c = &changed == &MAX_FIT_FL ? &MAX_FIT : &changed;
     for (const SettingRow& row : gf_settingsTable()) {
         if (row.setting == c) {
             if (row.publish)
@@ -324,4 +312,17 @@ void gf_updateParametersFrom(const Parameter& changed)
             return;
         }
     }
+}
+
+void gf_publishSettings(std::initializer_list<const Parameter*> settings)
+{
+    std::vector<void (*)(Parameters&)> publishers;
+    for (const Parameter* setting : settings)
+        for (const SettingRow& row : gf_settingsTable())
+            if (row.setting == setting && row.publish)
+                publishers.push_back(row.publish);
+    gf_modifyParameters([&](Parameters& p) {
+        for (auto publish : publishers)
+            publish(p);
+    });
 }

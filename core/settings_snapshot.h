@@ -11,72 +11,92 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "core/settings_table.h"
 #include "core/shared_snapshot.h"
+#include "core/units.h"
 
 class Parameter;
 
 // The aircraft that the user has blocked.
 struct BlockFilter {
-    std::string aircraft; // the blocked entry of the aircraft selector; empty = none
-    std::string callsign;
-    std::string regcode;
-    int32_t hexid = 0;
+    std::string aircraft = setting_default::BLOCK_AIRCRAFT; // the blocked entry of the aircraft selector; empty = none
+    std::string callsign = setting_default::BLOCK_CALLSIGN;
+    std::string regcode = setting_default::BLOCK_REGCODE;
+    int32_t hexid = setting_default::BLOCK_HEXIDDEC;
     bool callsignEndsWithUnderscore = false;
+
+    bool operator==(const BlockFilter&) const = default;
 };
 
+// The ALL_AIR_GND_SELECTOR code of a choice text: 1 for "Airborne only", 2 for
+// "Ground only", 0 for any other text.
+constexpr uint8_t gf_airGroundCode(std::string_view text)
+{
+    return text == "Airborne only" ? 1 : text == "Ground only" ? 2 : 0;
+}
+
+// Each member mirrors the setting of its name; before the first publication it
+// holds that setting's default.
 struct Parameters {
-    int32_t parking_percentage = 30;
-    int32_t MAX_PARK_SEL = 500;
-    int32_t MAX_LIVE_SEL = 500;
-    int32_t MAX_FIT = 47;
-    bool RT_PARKTRAFFIC_ONLY = false;
-    bool AUTO_PARK = true;
-    bool WEEK = false;
-    bool PARK_SOFT = false;
+    int32_t parking_percentage = setting_default::parking_percentage;
+    int32_t MAX_PARK_SEL = setting_default::MAX_PARK_SEL;
+    int32_t MAX_LIVE_SEL = setting_default::MAX_LIVE_SEL;
+    int32_t MAX_FIT = setting_default::MAX_FIT;
+    bool RT_PARKTRAFFIC_ONLY = setting_default::RT_PARKTRAFFIC_ONLY;
+    bool AUTO_PARK = setting_default::AUTO_PARK;
+    bool WEEK = setting_default::WEEK;
+    bool PARK_SOFT = setting_default::PARK_SOFT;
     BlockFilter blockFilter;
-    std::string DESTINATION;
+    std::string DESTINATION = setting_default::DESTINATION;
     // 0 = all traffic, 1 = airborne only, 2 = ground only.
-    uint8_t ALL_AIR_GND_SELECTOR = 0;
-    double rangeNm = 40.0;
-    double rangeNmSquared = 1600.0;
+    uint8_t ALL_AIR_GND_SELECTOR = gf_airGroundCode(setting_default::ALL_AIR_GND_SELECTOR);
+    double rangeNm = setting_default::RANGE;
+    double rangeNmSquared = setting_default::RANGE * setting_default::RANGE;
     // RANGE * 1852, plus 10000 in RT Direct mode.
-    int32_t rangeMeters = 74080;
+    int32_t rangeMeters = static_cast<int32_t>(setting_default::RANGE * kMetresPerNm);
     // The user's chosen range at the last full publication.
-    int32_t rangeNmWhole = 40;
-    int32_t MATCHING_DEPTH = 4;
-    int32_t HOLDING_THRESHOLD_METERS = 250;
-    int32_t MAX_HOLDING_MINUTES = 3;
-    int32_t TCAS_FL = 180;
-    int32_t AIRP_RANGE = 20;
-    int32_t AIRP_HEIGHT = 18000;
-    int32_t TIME_SHIFT_DAYS = 0;
-    int32_t TIME_SHIFT_HOURS = 0;
-    int32_t TIME_SHIFT_MINS = 0;
-    int32_t PARKING_INTERVAL_MINUTES = 20;
-    bool AUTO_RANGE = true;
-    bool COLLISION_USER_GND = true;
-    bool COLLISION_USER_AIR = true;
-    bool COLLISION_LIVE_PARKED_GND = false;
-    bool RANDOM = true;
-    bool FLIGHT_MESSAGES = true;
-    bool GUID_CHANGES = true;
-    bool NAV_LIGHTS_WHILE_PARKED = true;
-    bool OBJECTID_LIST = false;
-    bool SIM_TIME = false;
-    bool KEEP_SIM_TIME_PAR = false;
-    bool SKIP_AIRPORT_SCAN = false;
-    bool SKIP_LIVERIES_SCAN = false;
-    bool LIG_PRIORITIZE = true;
-    bool LIG_AUTOMATIC = true;
-    bool TWO_PROPS = false;
-    bool LIGHT_AIRCRAFT = true;
-    bool HELICOPTERS = true;
-    bool HIGH_PERF_AIRCRAFT = true;
+    int32_t rangeNmWhole = setting_default::RANGE;
+    int32_t MATCHING_DEPTH = setting_default::MATCHING_DEPTH;
+    int32_t HOLDING_THRESHOLD_METERS = setting_default::HOLDING_THRESHOLD_METERS;
+    int32_t MAX_HOLDING_MINUTES = setting_default::MAX_HOLDING_MINUTES;
+    int32_t TCAS_FL = setting_default::TCAS_FL;
+    int32_t AIRP_RANGE = setting_default::AIRP_RANGE;
+    int32_t AIRP_HEIGHT = setting_default::AIRP_HEIGHT;
+    int32_t TIME_SHIFT_DAYS = setting_default::TIME_SHIFT_DAYS;
+    int32_t TIME_SHIFT_HOURS = setting_default::TIME_SHIFT_HOURS;
+    int32_t TIME_SHIFT_MINS = setting_default::TIME_SHIFT_MINS;
+    int32_t PARKING_INTERVAL_MINUTES = setting_default::PARKING_INTERVAL_MINUTES;
+    bool AUTO_RANGE = setting_default::AUTO_RANGE;
+    bool COLLISION_USER_GND = setting_default::COLLISION_USER_GND;
+    bool COLLISION_USER_AIR = setting_default::COLLISION_USER_AIR;
+    bool COLLISION_LIVE_PARKED_GND = setting_default::COLLISION_LIVE_PARKED_GND;
+    bool RANDOM = setting_default::RANDOM;
+    bool FLIGHT_MESSAGES = setting_default::FLIGHT_MESSAGES;
+    bool GUID_CHANGES = setting_default::GUID_CHANGES;
+    bool NAV_LIGHTS_WHILE_PARKED = setting_default::NAV_LIGHTS_WHILE_PARKED;
+    bool OBJECTID_LIST = setting_default::OBJECTID_LIST;
+    bool SIM_TIME = setting_default::SIM_TIME;
+    bool KEEP_SIM_TIME_PAR = setting_default::KEEP_SIM_TIME_PAR;
+    bool SKIP_AIRPORT_SCAN = setting_default::SKIP_AIRPORT_SCAN;
+    bool SKIP_LIVERIES_SCAN = setting_default::SKIP_LIVERIES_SCAN;
+    bool LIG_PRIORITIZE = setting_default::LIG_PRIORITIZE;
+    bool LIG_AUTOMATIC = setting_default::LIG_AUTOMATIC;
+    bool TWO_PROPS = setting_default::TWO_PROPS;
+    bool LIGHT_AIRCRAFT = setting_default::LIGHT_AIRCRAFT;
+    bool HELICOPTERS = setting_default::HELICOPTERS;
+    bool HIGH_PERF_AIRCRAFT = setting_default::HIGH_PERF_AIRCRAFT;
+
+    bool operator==(const Parameters&) const = default;
 };
+
+// The block filter as the four BLOCK_ settings and the underscore flag give it.
+BlockFilter gf_blockFilterFromSettings();
 
 // The simulator and the traffic source, fixed for one run of the main task.
 struct ModeSettings {
@@ -132,6 +152,9 @@ void lf_noteVersionUpdate();
 // Republishes the Parameters field that mirrors the settings object that has
 // just changed; objects without a field are ignored.
 void gf_updateParametersFrom(const Parameter& changed);
+// Republishes what mirrors each of the settings, through their rows of the
+// settings table, as one new record; for values stored without a save.
+void gf_publishSettings(std::initializer_list<const Parameter*> settings);
 // Stores nm (clamped) in the RANGE setting, selects it in its combo box and
 // publishes rangeNm, rangeNmSquared and rangeMeters from nm as given.
 void gf_setRange(int32_t nm);

@@ -10,8 +10,13 @@
 //          written as a plain integer or text: see PARKING_INTERVAL_MINUTES)
 //   key    Name: the key in parameters.xml is NAME as written;
 //          NameColon: NAME followed by ':'
-//   field  Field: published as the Parameters member of the same name;
-//          NoField: not published, or by a rule of its own (settings_snapshot.cpp)
+//   field  how the setting is published in the Parameters record, by a save
+//          and by the full publication at start-up:
+//          Field: as the member of the same name;
+//          AirGround: ALL_AIR_GND_SELECTOR as its code (gf_airGroundCode);
+//          BlockFilter: the whole block filter, from the four BLOCK_ settings;
+//          TimeShift: all three time-shift members;
+//          NoField: not published (RANGE has a setter of its own, gf_setRange)
 //   Class  the settings object's type; NAME is the program-wide object
 //
 // The arguments after NAME are the constructor's after the key: the default,
@@ -56,7 +61,7 @@
     X(Int, Name, Field, IntChoiceParameter, PARKING_INTERVAL_MINUTES, 20, \
       {10, 15, 20, 25, 30, 40, 50, 60, 90, 1440}, 0x803B, {657, 732, 479, -5}) \
     X(Int, NameColon, NoField, IntParameter, LAST_EPOCH_TIME, 0, 0, 2147483647) \
-    X(Int, Name, NoField, IntParameter, BLOCK_HEXIDDEC, 0, 0, 0xFFFFFF) \
+    X(Int, Name, BlockFilter, IntParameter, BLOCK_HEXIDDEC, 0, 0, 0xFFFFFF) \
     X(Int, Name, Field, IntParameter, MAX_FIT, 47, 0, 47) \
     X(Int, Name, NoField, IntParameter, RANGE_GROUND, 10, 2, 100) \
     X(Int, Name, NoField, IntParameter, RANGE_1, 20, 2, 100) \
@@ -72,12 +77,12 @@
       {10, 50, 100, 150, 200, 250, 300, 350, 400, 450, 500, 600, 700, 800, 900}, 0x801A, {113, 188, 407, -5}) \
     X(IntChoice, Name, Field, IntChoiceParameter, MAX_HOLDING_MINUTES, 3, lf_steps(1, 60, 1), 0x8025, \
       {385, 460, 407, -5}) \
-    X(IntChoice, Name, Field, IntChoiceParameter, TIME_SHIFT_DAYS, 0, lf_steps(0, 13, 1), 0x8046, {765, 840, 375, -5}) \
-    X(IntChoice, Name, Field, IntChoiceParameter, TIME_SHIFT_HOURS, 0, lf_steps(0, 23, 1), 0x8047, {765, 840, 407, -5}) \
+    X(IntChoice, Name, TimeShift, IntChoiceParameter, TIME_SHIFT_DAYS, 0, lf_steps(0, 13, 1), 0x8046, {765, 840, 375, -5}) \
+    X(IntChoice, Name, TimeShift, IntChoiceParameter, TIME_SHIFT_HOURS, 0, lf_steps(0, 23, 1), 0x8047, {765, 840, 407, -5}) \
     X(IntChoice, Name, Field, IntChoiceParameter, MATCHING_DEPTH, 4, lf_steps(1, 7, 1), 0x801B, {113, 5, 439, -7}) \
     X(IntChoice, Name, Field, IntChoiceParameter, TCAS_FL, 180, \
       {100, 120, 140, 160, 180, 200, 220, 240, 260, 280, 300, 320, 440}, 0x8024, {222, 297, 439, -7}) \
-    X(IntChoice, Name, Field, IntChoiceParameter, TIME_SHIFT_MINS, 0, lf_steps(0, 59, 1), 0x8049, {765, 840, 439, -5}) \
+    X(IntChoice, Name, TimeShift, IntChoiceParameter, TIME_SHIFT_MINS, 0, lf_steps(0, 59, 1), 0x8049, {765, 840, 439, -5}) \
     X(IntChoice, Name, Field, IntChoiceParameter, MAX_PARK_SEL, 500, lf_parkSelections, 0x8037, {385, 460, 575, -5}) \
     X(IntChoice, Name, Field, IntChoiceParameter, MAX_LIVE_SEL, 500, lf_parkSelections, 0x8038, {494, 569, 375, -5}) \
     X(IntChoice, Name, Field, IntChoiceParameter, AIRP_RANGE, 20, {5, 10, 15, 20, 25, 30}, 0x8034, {494, 569, 543, -5}) \
@@ -105,12 +110,12 @@
     X(String, Name, NoField, StringParameter, lfolder7, "") \
     X(String, Name, NoField, StringParameter, lfolder8, "") \
     X(String, Name, NoField, StringParameter, lfolder9, "") \
-    X(String, Name, NoField, StringParameter, BLOCK_AIRCRAFT, "") \
-    X(String, Name, NoField, StringParameter, BLOCK_CALLSIGN, "") \
-    X(String, Name, NoField, StringParameter, BLOCK_REGCODE, "") \
+    X(String, Name, BlockFilter, StringParameter, BLOCK_AIRCRAFT, "") \
+    X(String, Name, BlockFilter, StringParameter, BLOCK_CALLSIGN, "") \
+    X(String, Name, BlockFilter, StringParameter, BLOCK_REGCODE, "") \
     X(String, Name, Field, GuiStringParameter, DESTINATION, "", 0x8033, {5, 80, 543, -4}) \
     /* ---- List 7: text choices ---- */ \
-    X(StringChoice, Name, NoField, StringChoiceParameter, ALL_AIR_GND_SELECTOR, "All traffic", \
+    X(StringChoice, Name, AirGround, StringChoiceParameter, ALL_AIR_GND_SELECTOR, "All traffic", \
       {"All traffic", "Airborne only", "Ground only"}, 0x8028, {5, 5, 239, -2}) \
     X(StringChoice, Name, NoField, StringChoiceParameter, SIM_CHOICE, "MSFS 2024", {"MSFS 2020", "MSFS 2024"}, \
       0x800A, {657, 657, 167, -7}) \
@@ -126,3 +131,19 @@
 // The key of a row.
 #define KELO_SETTING_KEY_Name(NAME) #NAME
 #define KELO_SETTING_KEY_NameColon(NAME) #NAME ":"
+
+// Every setting's default as a constant, setting_default::NAME (paths have
+// none): the one place a default is written, read by the settings objects
+// and by the Parameters record before its first publication.
+#define KELO_SETTING_DEFAULT_OF_Bool(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_CheckBox(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_Int(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_IntChoice(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_String(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_StringChoice(NAME, def) inline constexpr auto NAME = def;
+#define KELO_SETTING_DEFAULT_OF_Path(NAME, def)
+#define KELO_SETTING_DEFAULT(list, key, field, Class, NAME, def, ...) KELO_SETTING_DEFAULT_OF_##list(NAME, def)
+namespace setting_default {
+KELO_SAVED_SETTINGS(KELO_SETTING_DEFAULT)
+}
+#undef KELO_SETTING_DEFAULT

@@ -90,23 +90,24 @@ void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines)
 
 namespace {
 
-// The lines of UTF-16 bytes that start with a byte-order mark, as UTF-8.
-void lf_splitUtf16Lines(std::string_view bytes, std::vector<std::string>& lines)
+// The lines of UTF-16 bytes as UTF-8. A byte-order mark decides the byte
+// order and is skipped; without one, `bigEndian` does.
+void lf_splitUtf16Lines(std::string_view bytes, bool bigEndian, std::vector<std::string>& lines)
 {
     if (bytes.size() < 2 || bytes.size() % 2 != 0)
         return;
     const auto b0 = static_cast<unsigned char>(bytes[0]);
     const auto b1 = static_cast<unsigned char>(bytes[1]);
-    bool bigEndian = false;
+    std::size_t start = 2;
     if (b0 == 0xFF && b1 == 0xFE)
         bigEndian = false;
     else if (b0 == 0xFE && b1 == 0xFF)
         bigEndian = true;
     else
-        return;
+        start = 0;
     std::wstring wide;
-    wide.reserve(bytes.size() / 2 - 1);
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    wide.reserve((bytes.size() - start) / 2);
+    for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
         const auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
         const auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
         wide.push_back(static_cast<wchar_t>(lo | (hi << 8)));
@@ -119,10 +120,7 @@ void lf_splitUtf16Lines(std::string_view bytes, std::vector<std::string>& lines)
 Charset gf_detectCharsetOfBytes(std::string_view bytes)
 {
     const auto* buf = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = std::min(bytes.size(), kCharsetProbeBytes);
-    // A letter cut by the end of the sample, not by the end of the text,
-    // is judged by its bytes inside the sample.
-    const bool cutBySample = bytes.size() > n;
+    const std::size_t n = bytes.size();
 
     if (n >= 3 && buf[0] == 0xEF && buf[1] == 0xBB && buf[2] == 0xBF)
         return Charset::Utf8WithBom;
@@ -160,16 +158,14 @@ Charset gf_detectCharsetOfBytes(std::string_view bytes)
         } else {
             return Charset::Ansi;
         }
-        const std::size_t present = std::min(follow, n - 1 - i);
-        if (present < follow && !cutBySample)
-            return Charset::Ansi;
-        for (std::size_t k = 1; k <= present; ++k)
+        if (follow > n - 1 - i)
+            return Charset::Ansi; // the text ends inside the letter
+        for (std::size_t k = 1; k <= follow; ++k)
             if ((buf[i + k] & 0xC0) != 0x80)
                 return Charset::Ansi;
-        if (present >= 1 && ((b == 0xE0 && buf[i + 1] < 0xA0) || (b == 0xF0 && buf[i + 1] < 0x90) ||
-                             (b == 0xF4 && buf[i + 1] > 0x8F)))
+        if ((b == 0xE0 && buf[i + 1] < 0xA0) || (b == 0xF0 && buf[i + 1] < 0x90) || (b == 0xF4 && buf[i + 1] > 0x8F))
             return Charset::Ansi;
-        i += present + 1;
+        i += follow + 1;
     }
     return Charset::Utf8WithoutBom;
 }
@@ -184,7 +180,7 @@ void lf_splitLinesInCharset(Charset charset, std::string_view bytes, const std::
     switch (charset) {
     case Charset::Utf16Le:
     case Charset::Utf16Be:
-        lf_splitUtf16Lines(bytes, lines);
+        lf_splitUtf16Lines(bytes, charset == Charset::Utf16Be, lines);
         return;
     case Charset::Utf8WithBom:
     case Charset::Utf8WithoutBom:
@@ -224,6 +220,41 @@ void lf_reportReadFailure(const std::filesystem::path& path, const std::exceptio
 }
 
 } // namespace
+
+void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines)
+{
+    if (!in)
+        return;
+    const std::string bytes = lf_readAllBytes(in);
+    lf_splitUtf16Lines(bytes, gf_detectCharsetOfBytes(bytes) == Charset::Utf16Be, lines);
+}
+
+Charset gf_detectCharset(const std::filesystem::path& path)
+{
+    const std::optional<std::string> bytes = lf_readFileBytes(path);
+    if (!bytes)
+        return Charset::NoneFound;
+    return gf_detectCharsetOfBytes(*bytes);
+}
+
+bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines)
+{
+    lines.clear();
+    try {
+        if (static_cast<int>(charset) < static_cast<int>(Charset::Ansi) ||
+            static_cast<int>(charset) > static_cast<int>(Charset::Utf8WithoutBom))
+            lf_splitLinesInCharset(charset, {}, path, lines); // throws: unknown charset
+        const std::optional<std::string> bytes = lf_readFileBytes(path);
+        if (!bytes)
+            return false;
+        lf_splitLinesInCharset(charset, *bytes, path, lines);
+    } catch (const std::exception& e) {
+        lf_reportReadFailure(path, e);
+        lines.clear();
+        return false;
+    }
+    return true;
+}
 
 TextFileLines gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines)
 {

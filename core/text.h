@@ -42,10 +42,19 @@ std::string gf_ansiToUtf8(std::string_view text);
 void gf_splitLines(std::string_view bytes, std::vector<std::string>& lines);
 // Reads a whole binary stream and appends its lines; nothing for a failed stream.
 void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
+// Reads a whole UTF-16 stream and appends its lines as UTF-8. A byte-order
+// mark gives the byte order; without one it is told by the zero bytes, as
+// charset detection tells it. A stream of an odd size gives no lines.
+void gf_readUtf16StreamLines(std::istream& in, std::vector<std::string>& lines);
 
-// Looks at the first 4096 bytes of a buffer.
-inline constexpr std::size_t kCharsetProbeBytes = 4096;
+// Judge the whole file / buffer: an accented letter far into a file decides
+// as much as one at its start.
+Charset gf_detectCharset(const std::filesystem::path& path);
 Charset gf_detectCharsetOfBytes(std::string_view bytes);
+// Clears `lines` and fills it with the file's lines as UTF-8, read in the
+// given charset. False when the file cannot be opened, the charset is unknown
+// or the lines cannot be decoded (the last two are shown to the user).
+bool gf_readLinesInCharset(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
 // Clears `lines`, detects the charset and reads the lines as UTF-8 with one
 // read of the file. The charset is NoneFound when the file cannot be opened;
 // `read` is false then and when the lines cannot be decoded (reported to the

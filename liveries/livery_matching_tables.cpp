@@ -222,14 +222,6 @@ void lf_checkCategoryLiveries(Category category)
         if (box)
             lf_enableBox(*box->box, true);
     }
-    const bool twoProps = TWO_PROPS.value, light = LIGHT_AIRCRAFT.value, helicopters = HELICOPTERS.value,
-               highPerf = HIGH_PERF_AIRCRAFT.value;
-    gf_modifyParameters([=](Parameters& p) {
-        p.TWO_PROPS = twoProps;
-        p.LIGHT_AIRCRAFT = light;
-        p.HELICOPTERS = helicopters;
-        p.HIGH_PERF_AIRCRAFT = highPerf;
-    });
 }
 
 std::optional<std::vector<ModelId>> lf_genericLiveryModels()

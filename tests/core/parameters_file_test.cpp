@@ -581,6 +581,97 @@ TEST_F(ParametersFile, ALockedFileIsLeftAloneBySingleUpdatesAndByLoading)
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
 }
 
+TEST_F(ParametersFile, ARefusedSaveIsWrittenByTheNextSaveOrTheNextLoad)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    {
+        // Readable, but held open by another program: the replace is refused.
+        HANDLE held = CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        HELICOPTERS.value = false;
+        HELICOPTERS.save();
+        CloseHandle(held);
+    }
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "HELICOPTERS"), std::vector<std::string>{"true"});
+    EXPECT_NE(logText().find("saving '" + gf_parametersXmlPathUtf8() + "' failed"), std::string::npos);
+    RANGE_1.setAndSave(50);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "HELICOPTERS"), std::vector<std::string>{"false"});
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "RANGE_1"), std::vector<std::string>{"50"});
+
+    {
+        // Not even readable: the next start finds the value all the same.
+        LockedFile lock(file());
+        ASSERT_TRUE(lock.locked());
+        TWO_PROPS.value = false;
+        TWO_PROPS.save();
+        MAX_FIT.setAndSave(3);
+    }
+    TWO_PROPS.value = true;
+    MAX_FIT.value = 47;
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_FALSE(TWO_PROPS.value);
+    EXPECT_EQ(MAX_FIT.value, 3);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "TWO_PROPS"), std::vector<std::string>{"false"});
+
+    // Once written, a value is left to the file: a later hand edit stays.
+    Elements edited = elementsOfFile(file());
+    for (auto& [name, value] : edited)
+        if (name == "TWO_PROPS")
+            value = "true";
+    writeBytes(file(), parametersXml(edited));
+    RANGE_1.setAndSave(60);
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "TWO_PROPS"), std::vector<std::string>{"true"});
+    EXPECT_EQ(elementsOfFile(file()).size(), 82u);
+}
+
+// A save publishes the setting through its row: nothing else needs to.
+TEST_F(ParametersFile, EverySaveOfAPublishedSettingPublishesIt)
+{
+    const std::shared_ptr<const Parameters> kept = g_parameters.load();
+    g_parameters.store(std::make_shared<const Parameters>());
+    int published = 0;
+    for (const SettingRow& row : gf_settingsTable()) {
+        if (!row.publish)
+            continue;
+        SCOPED_TRACE(row.setting->name);
+        switch (row.list) {
+        case SettingList::Bool:
+        case SettingList::CheckBox: {
+            auto* p = static_cast<BoolParameter*>(row.setting);
+            p->value = !p->defaultValue;
+            p->save();
+            break;
+        }
+        case SettingList::Int:
+        case SettingList::IntChoice: {
+            auto* p = static_cast<IntParameter*>(row.setting);
+            p->setAndSave(p->defaultValue == p->maxValue ? p->minValue : p->maxValue);
+            break;
+        }
+        case SettingList::String: {
+            auto* p = static_cast<StringParameter*>(row.setting);
+            p->setAndSave(p->defaultValue + "x");
+            break;
+        }
+        case SettingList::StringChoice: {
+            auto* p = static_cast<StringChoiceParameter*>(row.setting);
+            p->setAndSave(p->options.back());
+            break;
+        }
+        case SettingList::Path: FAIL() << "paths have no field"; break;
+        }
+        Parameters mirror = *g_parameters.load();
+        row.publish(mirror);
+        EXPECT_TRUE(mirror == *g_parameters.load());
+        EXPECT_FALSE(*g_parameters.load() == Parameters{});
+        ++published;
+        g_parameters.store(std::make_shared<const Parameters>());
+    }
+    EXPECT_GT(published, 30);
+    g_parameters.store(kept);
+}
+
 TEST_F(ParametersFile, NonAsciiPathsAreWrittenAsUtf8AndReadBack)
 {
     const std::filesystem::path path = L"D:\\Spiele\\Flugsimulator \u00C4\u00D6\u00DC \u65E5\u672C";

@@ -15,6 +15,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/parameter.h"
+#include "core/parameters_file.h"
 #include "core/settings.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
@@ -50,6 +51,7 @@ inline void resetAllSettings()
     DESTINATION.window = nullptr;
     PROGRAM_VERSION.defaultValue.clear();
     PROGRAM_VERSION.value.clear();
+    gf_forgetUnsavedSettings();
 }
 
 // Every registered key in file order (lists 1, 2, 3, 4, 5, 7, 6).

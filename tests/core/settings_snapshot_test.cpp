@@ -94,11 +94,46 @@ TEST(ParametersRecord, DefaultsBeforeTheFirstPublication)
     EXPECT_EQ(p.rangeNmWhole, 40);
     EXPECT_EQ(p.HOLDING_THRESHOLD_METERS, 250);
     EXPECT_EQ(p.AIRP_HEIGHT, 18000);
-    EXPECT_FALSE(p.TWO_PROPS);
+    EXPECT_TRUE(p.TWO_PROPS);
     EXPECT_TRUE(p.HIGH_PERF_AIRCRAFT);
     const ModeSettings m;
     EXPECT_EQ(m.sim, 2u);
     EXPECT_FALSE(m.rtApp);
+}
+
+// Before the first publication the record holds what publishing the settings
+// at their defaults gives.
+TEST_F(SettingsSnapshot, TheUnpublishedRecordHoldsTheSettingsDefaults)
+{
+    for (const SettingRow& row : gf_settingsTable()) {
+        switch (row.list) {
+        case SettingList::Bool:
+        case SettingList::CheckBox: {
+            auto* p = static_cast<BoolParameter*>(row.setting);
+            p->value = p->defaultValue;
+            break;
+        }
+        case SettingList::Int:
+        case SettingList::IntChoice: {
+            auto* p = static_cast<IntParameter*>(row.setting);
+            p->value = p->defaultValue;
+            break;
+        }
+        case SettingList::String:
+        case SettingList::StringChoice: {
+            auto* p = static_cast<StringParameter*>(row.setting);
+            p->value = p->defaultValue;
+            break;
+        }
+        case SettingList::Path: break;
+        }
+    }
+    callsignEndsWithUnderscore = false;
+    g_parameters.store(std::make_shared<const Parameters>());
+    publishMode("MSFS 2024", "RT App"); // no RT Direct margin in rangeMeters
+    lf_publishParameters();
+    EXPECT_TRUE(*g_parameters.load() == Parameters{});
+    EXPECT_TRUE(g_parameters.load()->TWO_PROPS);
 }
 
 TEST_F(SettingsSnapshot, WritersOnTwoThreadsChangingDifferentFieldsBothSurvive)

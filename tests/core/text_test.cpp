@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "app/gui.h"
@@ -73,18 +74,33 @@ TEST(TextCharset, DetectsEveryForm)
         {"lone-continuation", "a\x80z", Charset::Ansi},
         {"ff-byte", "a\xFFz", Charset::Ansi},
     };
-    for (const Case& c : cases)
+    ScopedTestFolders folders("charset");
+    for (const Case& c : cases) {
         EXPECT_EQ(gf_detectCharsetOfBytes(c.bytes), c.expected) << c.name;
+        const fs::path p = fs::path(c.name).concat(".cfg");
+        writeBytes(p, c.bytes);
+        EXPECT_EQ(gf_detectCharset(p), c.expected) << c.name;
+    }
+    EXPECT_EQ(gf_detectCharset("missing.cfg"), Charset::NoneFound);
 }
 
-TEST(TextCharset, OnlyTheFirst4096BytesCount)
+TEST(TextCharset, TheWholeTextCounts)
 {
     ScopedTestFolders folders("charset4k");
-    // An invalid byte after the sample does not change the verdict.
-    EXPECT_EQ(gf_detectCharsetOfBytes(std::string(4096, 'a') + "\xE9"), Charset::Utf8WithoutBom);
+    // A Windows-1252 letter far into the file makes it ANSI, and it reads as
+    // valid UTF-8.
+    const std::string late = std::string(5000, 'a') + "\r\ntitle=Caf\xE9\r\n";
+    EXPECT_EQ(gf_detectCharsetOfBytes(std::string(4096, 'a') + "\xE9"), Charset::Ansi);
+    writeBytes("late.cfg", late);
+    EXPECT_EQ(gf_detectCharset("late.cfg"), Charset::Ansi);
+    Lines lateLines;
+    const TextFileLines read = gf_readTextFileLines("late.cfg", lateLines);
+    EXPECT_EQ(read.charset, Charset::Ansi);
+    ASSERT_EQ(lateLines.size(), 2u);
+    EXPECT_NO_THROW(utf8_to_wide(lateLines[1])) << lateLines[1];
 
-    // A letter cut by the sample's end is judged by its bytes inside the
-    // sample; one cut by the end of the text is invalid.
+    // Letters about the 4096th byte are judged whole; one cut by the end of
+    // the text is invalid.
     struct Case {
         std::string tail; // the bytes from 4094 on
         Charset charset;
@@ -93,8 +109,8 @@ TEST(TextCharset, OnlyTheFirst4096BytesCount)
         {"t\xC3\xA0\n", Charset::Utf8WithoutBom},     // a two-byte letter across the end
         {"\xE2\x82\xAC\n", Charset::Utf8WithoutBom}, // a three-byte letter, two bytes inside
         {"\xF0\x9F\x98\x80", Charset::Utf8WithoutBom},
-        {"\xE0\x80\x80\n", Charset::Ansi},  // too low a second byte, inside the sample
-        {"\xE2\x41\x82\n", Charset::Ansi},  // no continuation byte inside the sample
+        {"\xE0\x80\x80\n", Charset::Ansi},  // too low a second byte
+        {"\xE2\x41\x82\n", Charset::Ansi},  // no continuation byte
         {"t\xC3", Charset::Ansi},             // the file ends inside the letter
         {"\xC3", Charset::Ansi},
     };
@@ -137,6 +153,11 @@ TEST(TextRead, EachCharsetGivesUtf8Lines)
     };
     for (const Case& c : {Case{"utf8.cfg", Charset::Utf8WithoutBom}, Case{"bom.cfg", Charset::Utf8WithBom},
                           Case{"le.cfg", Charset::Utf16Le}, Case{"be.cfg", Charset::Utf16Be}}) {
+        EXPECT_EQ(gf_detectCharset(c.file), c.charset) << c.file;
+        Lines lines{"stale"};
+        EXPECT_TRUE(gf_readLinesInCharset(c.charset, c.file, lines)) << c.file;
+        EXPECT_EQ(lines, expected) << c.file;
+        // The one-read path detects the same charset and gives the same lines.
         Lines once{"stale"};
         const TextFileLines read = gf_readTextFileLines(c.file, once);
         EXPECT_EQ(read.charset, c.charset) << c.file;
@@ -149,8 +170,12 @@ TEST(TextRead, AnsiLinesAreConverted)
 {
     ScopedTestFolders folders("ansi");
     writeBytes("ansi.cfg", "title=Caf\xE9\r\nb\r\n");
+    EXPECT_EQ(gf_detectCharset("ansi.cfg"), Charset::Ansi);
     Lines lines;
-    EXPECT_EQ(gf_readTextFileLines("ansi.cfg", lines).charset, Charset::Ansi);
+    ASSERT_TRUE(gf_readLinesInCharset(Charset::Ansi, "ansi.cfg", lines));
+    Lines once;
+    EXPECT_EQ(gf_readTextFileLines("ansi.cfg", once).charset, Charset::Ansi);
+    EXPECT_EQ(once, lines);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "b");
     if (GetACP() == 1252)
@@ -163,29 +188,70 @@ TEST(TextRead, DoubleMarkIsRemovedForUtf8WithBom)
 {
     ScopedTestFolders folders("dbom");
     writeBytes("twice.cfg", "\xEF\xBB\xBF\xEF\xBB\xBF" "a\nb");
+    Lines lines;
+    ASSERT_TRUE(gf_readLinesInCharset(Charset::Utf8WithBom, "twice.cfg", lines));
+    EXPECT_EQ(lines, (Lines{"a", "b"}));
     Lines once;
     EXPECT_TRUE(gf_readTextFileLines("twice.cfg", once).read);
     EXPECT_EQ(once, (Lines{"a", "b"}));
 }
 
-TEST(TextRead, Utf16WithoutMarkOrOddSizeReadsNoLines)
+TEST(TextRead, Utf16WithoutMarkReadsInTheDetectedOrder)
 {
     ScopedTestFolders folders("u16");
-    writeBytes("nomark.cfg", std::string("a\0b\0", 4));
+    writeBytes("nomark.cfg", std::string("a\0\r\0\n\0b\0", 8));
+    writeBytes("nomarkbe.cfg", std::string("\0a\0\r\0\n\0b", 8));
+    struct Case {
+        const char* file;
+        Charset charset;
+    };
+    for (const Case& c : {Case{"nomark.cfg", Charset::Utf16Le}, Case{"nomarkbe.cfg", Charset::Utf16Be}}) {
+        EXPECT_EQ(gf_detectCharset(c.file), c.charset) << c.file;
+        Lines lines{"stale"};
+        const TextFileLines read = gf_readTextFileLines(c.file, lines);
+        EXPECT_EQ(read.charset, c.charset) << c.file;
+        EXPECT_TRUE(read.read) << c.file;
+        EXPECT_EQ(lines, (Lines{"a", "b"})) << c.file;
+        Lines inCharset{"stale"};
+        EXPECT_TRUE(gf_readLinesInCharset(c.charset, c.file, inCharset)) << c.file;
+        EXPECT_EQ(inCharset, (Lines{"a", "b"})) << c.file;
+        std::ifstream in(c.file, std::ios::binary);
+        Lines streamed;
+        gf_readUtf16StreamLines(in, streamed);
+        EXPECT_EQ(streamed, (Lines{"a", "b"})) << c.file;
+    }
+}
+
+TEST(TextRead, Utf16OfOddSizeOrOnlyAMarkReadsNoLines)
+{
+    ScopedTestFolders folders("u16odd");
     writeBytes("odd.cfg", std::string("\xFF\xFE" "a\0b", 5));
     writeBytes("markonly.cfg", std::string("\xFF\xFE", 2));
-    for (const char* f : {"nomark.cfg", "odd.cfg", "markonly.cfg"}) {
+    for (const char* f : {"odd.cfg", "markonly.cfg"}) {
         Lines lines{"stale"};
+        EXPECT_TRUE(gf_readLinesInCharset(Charset::Utf16Le, f, lines)) << f;
+        EXPECT_TRUE(lines.empty()) << f;
         const TextFileLines read = gf_readTextFileLines(f, lines);
         EXPECT_EQ(read.charset, Charset::Utf16Le) << f;
         EXPECT_TRUE(read.read) << f;
         EXPECT_TRUE(lines.empty()) << f;
     }
+    std::istringstream failed;
+    failed.setstate(std::ios::failbit);
+    Lines lines;
+    gf_readUtf16StreamLines(failed, lines);
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST(TextRead, MissingFileIsFalse)
 {
     ScopedTestFolders folders("missing");
+    for (Charset cs : {Charset::Ansi, Charset::Utf16Le, Charset::Utf16Be, Charset::Utf8WithBom,
+                       Charset::Utf8WithoutBom}) {
+        Lines lines{"stale"};
+        EXPECT_FALSE(gf_readLinesInCharset(cs, "nothere.cfg", lines));
+        EXPECT_TRUE(lines.empty());
+    }
     Lines lines{"stale"};
     const TextFileLines read = gf_readTextFileLines("nothere.cfg", lines);
     EXPECT_EQ(read.charset, Charset::NoneFound);
@@ -198,8 +264,18 @@ TEST(TextRead, FailuresAreShownToTheUser)
     ScopedTestFolders folders("readfail");
     Gui& gui = Gui::instance();
     gui.drainUpdates();
+    writeBytes("x.cfg", "abc");
+    Lines unknown{"stale"};
+    EXPECT_FALSE(gf_readLinesInCharset(Charset::NoneFound, "x.cfg", unknown));
+    EXPECT_TRUE(unknown.empty());
+    gui.drainUpdates();
+    EXPECT_EQ(gui.display.timedMessage, "Read failed for 'x.cfg': file x.cfg has unknown charset: none_found");
+
     // An unpaired surrogate cannot become UTF-8.
     writeBytes("bad16.cfg", std::string("\xFF\xFE" "a\0\x00\xD8", 6));
+    Lines inCharset{"stale"};
+    EXPECT_FALSE(gf_readLinesInCharset(Charset::Utf16Le, "bad16.cfg", inCharset));
+    EXPECT_TRUE(inCharset.empty());
     Lines lines{"stale"};
     const TextFileLines read = gf_readTextFileLines("bad16.cfg", lines);
     EXPECT_EQ(read.charset, Charset::Utf16Le);

@@ -176,8 +176,13 @@ TEST_F(AircraftCfgReading, CharsetFixtures)
     }
     std::string ansi = utf8;
     ansi.replace(ansi.find("\xC3\xA9"), 2, "\xE9");
+    // The first accented letter of a Windows-1252 file may come late; UTF-16
+    // may come without a byte-order mark.
+    const std::string ansiLate = ";" + std::string(5000, '-') + "\r\n" + ansi;
     const std::pair<const char*, std::string> files[] = {
-        {"ansi", ansi}, {"utf8", utf8}, {"utf8bom", "\xEF\xBB\xBF" + utf8}, {"utf16le", le}, {"utf16be", be}};
+        {"ansi", ansi},          {"ansilate", ansiLate},       {"utf8", utf8},
+        {"utf8bom", "\xEF\xBB\xBF" + utf8}, {"utf16le", le}, {"utf16be", be},
+        {"utf16lenomark", le.substr(2)}, {"utf16benomark", be.substr(2)}};
     for (const auto& [name, bytes] : files) {
         gf_clearLiveryScanReports();
         fs::create_directories(name);
