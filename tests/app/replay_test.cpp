@@ -283,24 +283,25 @@ const char* lf_simStateName(SimState s)
     return "?";
 }
 
-// The liveries of the tests' list, and one of its own for every type of the
-// recording that the list lacks (the model tables know them all): the run is
-// about motion, not livery choice.
+// The liveries of the tests' list, and a generic one ("ZZZ": an empty
+// airline is no airline at all) of its own for every type of the recording
+// (the model tables know them all): the list's liveries belong to a few
+// airlines, and at the default matching depth an aircraft of another airline
+// takes only a generic livery of its type. The run is about motion, not
+// livery choice.
 std::vector<InstalledLivery> lf_liveries(const Capture& c)
 {
     pugi::xml_document doc;
     doc.load_file((fs::path(KELO_SOURCE_DIR) / "standins/datasets/sources/LiveriesScanned.xml").c_str());
     std::vector<InstalledLivery> out;
     std::set<std::string> types;
-    for (const pugi::xml_node l : doc.child("root").child("liveries").children("l")) {
+    for (const pugi::xml_node l : doc.child("root").child("liveries").children("l"))
         out.push_back({l.attribute("a").as_string(), l.attribute("m").as_string(), l.attribute("t").as_string()});
-        types.insert(out.back().model);
-    }
     for (const Capture::Batch& b : c.batches)
         for (const auto& f : b.lines) {
             const std::string type = lf_fixModelCode(f[10]);
             if (!type.empty() && types.insert(type).second)
-                out.push_back({"", type, "Replay " + type});
+                out.push_back({"ZZZ", type, "Replay " + type});
         }
     return out;
 }
