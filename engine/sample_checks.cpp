@@ -354,7 +354,7 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
             ac.setPhase(FlightPhase::taxi);
             ac.standLat = 0.0;
             ac.standLon = 0.0;
-            ac.standId = 0;
+            gf_trafficState().aircraft.setStandId(ac, 0);
             ac.atStand = 0;
             ac.gateStand = 0;
             return true;
