@@ -20,7 +20,7 @@
 namespace {
 
 
-void lf_lag(LiveAircraft& ac, int32_t ticks)
+void lf_lag(LegMotion& ac, int32_t ticks)
 {
     ac.lagEarlier = ticks;
     ac.lagLater = ticks;

@@ -67,7 +67,7 @@ void lf_restartNormalFlight(LiveAircraft& ac)
     ac.holding = 0;
 }
 
-void lf_frontDueNow(LiveAircraft& ac)
+void lf_frontDueNow(StreamState& ac)
 {
     if (!ac.samples.empty())
         ac.samples.front().playTime = engineClock.load() + 1;
@@ -320,7 +320,7 @@ int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool know
 
 // ---- Push-back ----
 
-void lf_clearPushState(LiveAircraft& ac)
+void lf_clearPushState(PushBackAndDeparture& ac)
 {
     ac.pushFirst.reset();
     ac.pushSecond.reset();
@@ -400,7 +400,7 @@ bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing
 
 // A run of stops after a sample that moved, when the new sample shows the
 // aircraft merely slowed down: the stops go.
-void lf_dropFalseStops(LiveAircraft& ac, const TrafficSample& sample)
+void lf_dropFalseStops(StreamState& ac, const TrafficSample& sample)
 {
     SampleStream& st = ac.samples;
     if (!sample.stationary) {
@@ -466,7 +466,7 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
 }
 
 // The report goes into the stream; it is the one the next are judged against.
-void lf_appendReport(LiveAircraft& ac, const TrafficSample& sample, const TrafficSample& received)
+void lf_appendReport(StreamState& ac, const TrafficSample& sample, const TrafficSample& received)
 {
     ac.samples.push_back(sample);
     ac.lastReport = received;

@@ -314,7 +314,7 @@ bool gf_standOptionsAdopted(const LiveAircraft& aircraft)
     return aircraft.standOptionsAdopted != 0;
 }
 
-void gf_markStandOptionsAdopted(LiveAircraft& aircraft)
+void gf_markStandOptionsAdopted(SimReports& aircraft)
 {
     aircraft.standOptionsAdopted = 1;
 }

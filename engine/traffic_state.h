@@ -159,7 +159,7 @@ size_t gf_countLiveInSim(bool excludeParked);
 std::optional<uint32_t> gf_takeNewLiveHexid();
 LiveAircraft* gf_findLiveAircraft(uint32_t hexid);
 bool gf_standOptionsAdopted(const LiveAircraft& aircraft);
-void gf_markStandOptionsAdopted(LiveAircraft& aircraft);
+void gf_markStandOptionsAdopted(SimReports& aircraft);
 // Empties the per-aircraft cache of livery choices.
 void gf_clearLiveryChoiceCache();
 // Empties the callsign list of the ghost removal.
