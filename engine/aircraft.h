@@ -277,7 +277,6 @@ struct GroundCurvesAndTurns {
     double curveProgress = 0.0;    // fraction of the ground curve reached
     double legFraction = 0.0;      // per-tick fraction of the current leg (1 / leg ticks)
     double lastTurnAngleDeg = 0.0; // angle of the last turn planned
-    std::optional<double> runwayHeading; // radians: the runway the aircraft lines up on
     GroundTurnKind turnKind = GroundTurnKind::none;
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
@@ -364,6 +363,7 @@ struct RememberedValues {
 // ground speed.
 struct RunwayHolds {
     std::string runwayKey;         // "<runway>:<end>" the aircraft lines up on; empty = none
+    std::optional<double> runwayHeading; // radians: the runway the aircraft lines up on
     std::string lastRunwaySeen;    // key of the last stop point matched to a runway
     std::string runwayDescription; // what the hold tracking last saw
     uint8_t runwayAheadDropped = 0; // a sample behind the runway heading was dropped once

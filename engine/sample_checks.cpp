@@ -632,10 +632,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         if (!lf_activeOrLater(ac) || gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= 200.0)
             return false;
         // Too far from the stand: the parking is given up.
-        ac.phaseBeforePrevious = ac.previousPhase;
-        ac.previousPhase = FlightPhase::parking;
-        ac.phase = FlightPhase::taxi;
-        ac.phaseSince = static_cast<uint32_t>(engineClock.load());
+        ac.setPhase(FlightPhase::taxi);
         sample.stationary = 0;
         return true;
     case FlightPhase::pushing_back:
