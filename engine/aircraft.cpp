@@ -61,39 +61,7 @@ TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& r)
 
 void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
 {
-    ids = o.ids;
-    origin = o.origin;
-    destination = o.destination;
-    callsign = o.callsign;
-    callsign2 = o.callsign2;
-    callsign3 = o.callsign3;
-    registration = o.registration;
-    radius = o.radius;
-    collisionRadius = o.collisionRadius;
-    standSearchNm = o.standSearchNm;
-    optionSearchNm = o.optionSearchNm;
-    cgDefaultFt = o.cgDefaultFt;
-    cgFt = o.cgFt;
-    cgMeasured = o.cgMeasured;
-    staticPitch = o.staticPitch;
-    rotationPitch = o.rotationPitch;
-    climbPitch = o.climbPitch;
-    baseTurnRate = o.baseTurnRate;
-    turnRate = o.turnRate;
-    maxClimbRateFtPerTick = o.maxClimbRateFtPerTick;
-    standSpeedKt = o.standSpeedKt;
-    hexid = o.hexid;
-    category = o.category;
-    liveryTitle = o.liveryTitle;
-    isFsltlLivery = o.isFsltlLivery;
-    matchedBeyondDepth = o.matchedBeyondDepth;
-    modelValues = o.modelValues;
-    jet = o.jet;
-    regional = o.regional;
-    pistonTwin = o.pistonTwin;
-    pistonSingle = o.pistonSingle;
-    reverseThrust = o.reverseThrust;
-    tcas = o.tcas;
+    static_cast<IdentityAndModel&>(*this) = o;
 }
 
 LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime)

@@ -120,8 +120,14 @@ constexpr uint32_t gf_hexidOfLiveKey(uint32_t key) noexcept
     return key & ~kLiveKeyFlag;
 }
 
-// Identity and simulator-side state shared by live and static aircraft.
-struct AircraftBase {
+// ---- The parts of an aircraft record ----
+// Each part is a plain struct; the records derive from their parts, so a field
+// is still reached as `aircraft.field`, and a function that owns one part takes
+// that part alone.
+
+// Who the aircraft is: the identity head copied from the traffic record, and
+// the dimensions and model data.
+struct IdentityAndModel {
     // ---- Identity, copied from the traffic record head ----
     AirlOprModel ids;
     IataCode origin;      // route origin; unset when unknown
@@ -161,24 +167,30 @@ struct AircraftBase {
     uint8_t pistonSingle = 0;
     uint8_t reverseThrust = 0; // the model may use reverse thrust
     uint8_t tcas = 0;          // removed when it descends below the TCAS level
+};
 
-    // ---- Simulator-side state ----
-    uint32_t objectId = 0; // SimConnect object id, 0 = none yet
+// The stand the aircraft stands on, or makes for (standId 0 or below = none).
+struct AircraftStand {
     double standLat = 0.0;
     double standLon = 0.0;
     double standHeading = 0.0; // radians
+    int32_t standId = 0;    // stand id, 0 or below = none
+    uint8_t atStand = 0;
+    uint8_t gateStand = 0;      // the stand's name contains "GATE"
+    uint8_t keepStand = 0;
+};
+
+// Its object in the simulator: creation, removal and the commands sent last.
+struct SimObjectState {
+    uint32_t objectId = 0; // SimConnect object id, 0 = none yet
     WeekSlot createdWeekSlot;
     uint32_t parkedKey = 0; // hexid of the parked traffic record a static aircraft came from
-    int32_t standId = 0;    // stand id, 0 or below = none
     SimState simState = SimState::buffer;
     uint32_t throttleIndex = 5; // last throttle index commanded (5 = none)
     uint32_t flapsIndex = 4;    // last flaps index commanded (4 = none sent yet)
-    uint8_t atStand = 0;
-    uint8_t gateStand = 0;      // the stand's name contains "GATE"
     uint8_t removeWhenCreated = 0;
     uint8_t removeFlag = 0;       // erased by the compaction at the end of the tick
     uint8_t staticRemoveFlag = 0; // erased without a simulator object
-    uint8_t keepStand = 0;
     uint8_t isStatic = 0;         // a static parked aircraft (its hexid is its static key)
     uint8_t parkedKeyGuard = 1;   // parkedKey does not name a live aircraft it stands in for
     uint32_t staticSource = 0;    // static: 1 = planned from an airport-file option, 0 = from parked traffic
@@ -191,9 +203,12 @@ struct AircraftBase {
     // taken; any other is late, and its object is removed.
     uint32_t creationRequestId = 0;
     uint8_t creationAnswered = 0;
+};
 
-    // Copies the identity and the model data (everything before the
-    // simulator-side state); the simulator-side state starts afresh.
+// Identity and simulator-side state shared by live and static aircraft.
+struct AircraftBase : IdentityAndModel, AircraftStand, SimObjectState {
+    // Copies the identity and the model data; the simulator-side state starts
+    // afresh.
     void copyIdentityAndModel(const AircraftBase& other);
 
     // The key of creation requests and SimEvents.
@@ -203,12 +218,8 @@ struct AircraftBase {
     static AircraftBase fromTrafficRecord(const TrafficIdentity& head);
 };
 
-// A live aircraft: the base, its sample stream and its motion state.
-struct LiveAircraft : AircraftBase {
-    LiveAircraft() = default;
-    LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
-
-    // ---- Motion state: what the simulator shows ----
+// What the simulator shows: position, attitude and the shown speeds.
+struct MotionState {
     double lat = 0.0;
     double lon = 0.0;
     double pitch = 0.0;   // radians, negative nose up
@@ -217,8 +228,10 @@ struct LiveAircraft : AircraftBase {
     double altitudeFt = 0.0;
     double verticalSpeedFpm = 0.0;
     double tasKt = 0.0;
+};
 
-    // ---- Stream ----
+// The samples still to fly through and the last report taken.
+struct StreamState {
     SampleStream samples;
     double lastRecordTime = 0.0; // seconds, time stamp of the last accepted record
     // The last report taken into the stream, where it was received: the
@@ -226,8 +239,10 @@ struct LiveAircraft : AircraftBase {
     TrafficSample lastReport;
     int64_t lastNearStandTicks = 0;
     int32_t projection = 0; // > 0 while projected beyond the last sample, -1 used up
+};
 
-    // ---- Flight phase ----
+// The flight phase with its history (changed through LiveAircraft::setPhase).
+struct FlightPhaseState {
     FlightPhase phase = FlightPhase::birth;
     uint32_t phaseSince = 0; // engine clock at the last change
     uint8_t leavingStand = 0; // the leaving-the-stand tracker is running
@@ -236,8 +251,10 @@ struct LiveAircraft : AircraftBase {
     uint8_t firstProjected = 0; // the first position has been projected (no step sets it yet)
     FlightPhase previousPhase = FlightPhase::birth;
     FlightPhase phaseBeforePrevious = FlightPhase::birth;
+};
 
-    // ---- Ground and simulator reports ----
+// What the simulator and the ground checks reported about the aircraft.
+struct SimReports {
     double verticalSpeedStep = 0.0; // feet per tick
     uint32_t liftOffCounter = 0;
     double lastSimAglFt = std::numeric_limits<double>::quiet_NaN();
@@ -251,20 +268,23 @@ struct LiveAircraft : AircraftBase {
     int64_t parkedSinceTime = 0; // system clock at the arrival, 100 ns units
     double collisionCheckLat = 0.0; // where the last live-versus-parked check saw it; 0/0 = never
     double collisionCheckLon = 0.0;
+};
 
-    // ---- Ground curves and turns ----
+// The corner curve and the planned turn of the ground legs.
+struct GroundCurvesAndTurns {
     GroundCurve groundCurve;       // the corner curve, evaluated by the progress below
     GroundTurn groundTurn;         // the planned turn, evaluated by its follower value
     double curveProgress = 0.0;    // fraction of the ground curve reached
     double legFraction = 0.0;      // per-tick fraction of the current leg (1 / leg ticks)
     double lastTurnAngleDeg = 0.0; // angle of the last turn planned
-    std::optional<double> runwayHeading; // radians: the runway the aircraft lines up on
     GroundTurnKind turnKind = GroundTurnKind::none;
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
     uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
+};
 
-    // ---- Push-back and departure ----
+// Push-back, the leaving-the-stand tracker and the departure flags.
+struct PushBackAndDeparture {
     double minStandDistanceNm = 0.0;
     double maxStandDistanceNm = 0.0;
     uint8_t pulledOut = 0;
@@ -285,8 +305,10 @@ struct LiveAircraft : AircraftBase {
     int32_t trackerTime = 0;
     uint32_t trackerCount = 0;
     uint32_t standGrowthCount = 0; // growths of maxStandDistanceNm since the last reset
+};
 
-    // ---- Motion of the current leg ----
+// The motion of the current leg: steps, headings, timing and speed mode.
+struct LegMotion {
     double stepLat = 0.0;           // degrees per tick
     double stepLon = 0.0;           // degrees per tick
     double targetTrack = 0.0;       // bearing of the leg, radians
@@ -306,8 +328,10 @@ struct LiveAircraft : AircraftBase {
     uint8_t spawnTriedFound = 0;    // the last spawn stand search found a stand
     double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
     double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
+};
 
-    // ---- Touch-down and roll-out ----
+// The touch-down calibration and the roll-out attitude.
+struct TouchdownAndLanding {
     double calibrationFt = std::numeric_limits<double>::quiet_NaN(); // height taken at touch-down; NaN = none
     double calibrationPitch = 0.0;
     double rolloutPitchStep = 0.0; // radians per tick
@@ -316,8 +340,11 @@ struct LiveAircraft : AircraftBase {
     int32_t onGroundSlots = 0;     // ticks over which the roll-out attitude is reached
     uint8_t calibrationFailed = 0;
     uint8_t flareStage = 0;        // 0 = no flare
+};
 
-    // ---- Remembered values ----
+// Values remembered from earlier samples: altitudes, callsigns, routes, the
+// go-around and roll-out watches.
+struct RememberedValues {
     double lastAirborneAltitudeFt = std::numeric_limits<double>::quiet_NaN(); // NaN = none
     std::string lastSeenCallsign;
     uint32_t lastSeenCallsignCount = 0;
@@ -330,9 +357,13 @@ struct LiveAircraft : AircraftBase {
     double goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
     // Roll-out watch of a Light aircraft: the kept sample of a touch-and-go test.
     std::optional<TrafficSample> rolloutKept;
+};
 
-    // ---- Runway holds ----
+// The runway the aircraft lines up on, its holds there and the measured
+// ground speed.
+struct RunwayHolds {
     std::string runwayKey;         // "<runway>:<end>" the aircraft lines up on; empty = none
+    std::optional<double> runwayHeading; // radians: the runway the aircraft lines up on
     std::string lastRunwaySeen;    // key of the last stop point matched to a runway
     std::string runwayDescription; // what the hold tracking last saw
     uint8_t runwayAheadDropped = 0; // a sample behind the runway heading was dropped once
@@ -351,6 +382,22 @@ struct LiveAircraft : AircraftBase {
     double lastWindowM = std::numeric_limits<double>::quiet_NaN();
     double lastWindowS = std::numeric_limits<double>::quiet_NaN();
     std::optional<double> respawnHeading; // radians, the heading of the re-creation after a livery respawn
+};
+
+// A live aircraft: the base, its sample stream and its motion state, in parts.
+struct LiveAircraft : AircraftBase,
+                      MotionState,
+                      StreamState,
+                      FlightPhaseState,
+                      SimReports,
+                      GroundCurvesAndTurns,
+                      PushBackAndDeparture,
+                      LegMotion,
+                      TouchdownAndLanding,
+                      RememberedValues,
+                      RunwayHolds {
+    LiveAircraft() = default;
+    LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
 
     // ---- Flight phases: take-off, climb, approach, flare ----
     FlightState flight;

@@ -20,7 +20,7 @@
 namespace {
 
 
-void lf_lag(LiveAircraft& ac, int32_t ticks)
+void lf_lag(LegMotion& ac, int32_t ticks)
 {
     ac.lagEarlier = ticks;
     ac.lagLater = ticks;
@@ -135,7 +135,7 @@ void checkLandingState(LiveAircraft& ac)
     ac.standLat = 0.0;
     ac.standLon = 0.0;
     ac.standHeading = 0.0;
-    ac.standId = 0;
+    gf_trafficState().aircraft.setStandId(ac, 0);
     ac.atStand = 0;
     ac.gateStand = 0;
     lf_lag(ac, 2700);

@@ -203,7 +203,7 @@ bool lf_insertSampleBeforeCorner(LiveAircraft& ac, double d, bool fromCurrent)
     return true;
 }
 
-bool lf_insertSampleAfterCorner(LiveAircraft& ac, double d)
+bool lf_insertSampleAfterCorner(StreamState& ac, double d)
 {
     SampleStream& st = ac.samples;
     if (st.size() < 3)

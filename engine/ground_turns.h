@@ -30,7 +30,7 @@ bool lf_makeTurnNow(LiveAircraft& aircraft, double turnAngleDeg);
 // A sample d metres before s1 on the line from s0 (or from the aircraft).
 bool lf_insertSampleBeforeCorner(LiveAircraft& aircraft, double distanceM, bool fromCurrent);
 // A sample d metres after s1 on the line to s2.
-bool lf_insertSampleAfterCorner(LiveAircraft& aircraft, double distanceM);
+bool lf_insertSampleAfterCorner(StreamState& aircraft, double distanceM);
 // Drops s1..s(k-1) when they only zig-zag about the line to sk.
 bool lf_mergeStraightRun(LiveAircraft& aircraft, size_t k);
 // A bend reported as an arc of samples from s1 to sk (legs turning one way

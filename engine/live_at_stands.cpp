@@ -21,6 +21,7 @@
 #include "engine/traffic_state.h"
 #include "stands/stand_fit.h"
 #include "stands/stand_table.h"
+#include "stands/stand_uses.h"
 #include "engine/stand_use.h"
 
 namespace {
@@ -63,13 +64,15 @@ int gf_liveStandHolder(int32_t standId, uint32_t hexid)
 {
     if (standId < 1)
         return 0;
+    AircraftStore& store = gf_trafficState().aircraft;
     int holder = 0;
-    for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.hexid == hexid || ac.standId != standId || lf_leaving(ac))
+    for (const StandUse& use : gf_standUses(standId)) {
+        const LiveAircraft* ac = use.hexid == hexid ? nullptr : store.findLive(use.hexid);
+        if (!ac || lf_leaving(*ac))
             continue;
-        if (ac.phase == FlightPhase::parked && ac.objectId > 2)
+        if (ac->phase == FlightPhase::parked && ac->objectId > 2)
             return 2;
-        if (lf_onOrLeavingStand(ac.phase))
+        if (lf_onOrLeavingStand(ac->phase))
             holder = 1;
     }
     return holder;
@@ -185,7 +188,7 @@ void assignStand(LiveAircraft& aircraft, const Stand& stand)
     aircraft.standLat = stand.lat;
     aircraft.standLon = stand.lon;
     aircraft.standHeading = stand.heading;
-    aircraft.standId = stand.id;
+    gf_trafficState().aircraft.setStandId(aircraft, stand.id);
     aircraft.gateStand = stand.name.find("GATE") != std::string::npos ? 1 : 0;
 }
 

@@ -16,7 +16,8 @@ struct LiveAircraft;
 
 // Who holds the stand, not counting the aircraft `hexid` nor aircraft being
 // removed: 2 a parked aircraft with a simulator object, 1 one parking,
-// parked or leaving it, 0 none (also for a stand id below 1).
+// parked or leaving it, 0 none (also for a stand id below 1). A lookup in the
+// stand uses, not a scan of the live aircraft.
 int gf_liveStandHolder(int32_t standId, uint32_t hexid);
 // The stand exists and no other live aircraft holds it.
 bool lf_canReserveStandForLive(int32_t standId, uint32_t hexid);

@@ -39,7 +39,7 @@ const TitleViews* lf_airlineModelTitles(size_t table, AirlineId airline, ModelId
     return m == a->second.end() ? nullptr : &m->second;
 }
 
-bool lf_setTitle(AircraftBase& aircraft, std::optional<std::string_view> title)
+bool lf_setTitle(IdentityAndModel& aircraft, std::optional<std::string_view> title)
 {
     if (!title)
         return false;

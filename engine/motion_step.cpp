@@ -378,7 +378,7 @@ void retimeNextSample(LiveAircraft& ac, int32_t d)
             ac.samples[i].playTime += static_cast<int32_t>(delta);
 }
 
-void insertMidSample(LiveAircraft& ac)
+void insertMidSample(StreamState& ac)
 {
     if (ac.samples.size() < 2)
         return;

@@ -17,4 +17,4 @@ void extrapolateSample(LiveAircraft& aircraft, int32_t budget);
 // The next sample falls due `ticksFromNow` from now, within the lag limits.
 void retimeNextSample(LiveAircraft& aircraft, int32_t ticksFromNow);
 // A sample half-way between the first two, inserted as the second.
-void insertMidSample(LiveAircraft& aircraft);
+void insertMidSample(StreamState& aircraft);

@@ -126,7 +126,7 @@ void lf_removeAllStaticAndLiveAtAirport()
             default:
                 continue;
             }
-            ac.standId = 0;
+            s.aircraft.setStandId(ac, 0);
             if (ac.simState == SimState::active)
                 removeAircraftFromSim(ac);
             else if (ac.simState == SimState::adding2sim)

@@ -81,7 +81,7 @@ bool lf_holdPhase(const LiveAircraft& ac)
     return ac.groundMode && (ac.phase == FlightPhase::takeoff_roll || lf_taxiNotAfterLanding(ac));
 }
 
-void lf_clearHeldMemory(LiveAircraft& ac)
+void lf_clearHeldMemory(RunwayHolds& ac)
 {
     ac.heldKey.clear();
     ac.heldLat = 0.0;
@@ -163,7 +163,7 @@ double lf_measuredSpeedKt(const LiveAircraft& ac)
     return ac.lastWindowM / ac.lastWindowS / kKnotsToMetresPerSecond;
 }
 
-bool lf_heldOnSameRunway(LiveAircraft& ac, const std::string& key, const LatLon& position)
+bool lf_heldOnSameRunway(RunwayHolds& ac, const std::string& key, const LatLon& position)
 {
     const int32_t now = engineClock.load();
     if (!ac.heldKey.empty() && ac.heldKey == key && gf_distanceM({ac.heldLat, ac.heldLon}, position) <= 2.0)

@@ -20,7 +20,7 @@ void lf_alignToRunwayOnEntry(LiveAircraft& aircraft);
 bool lf_rememberRunwayHold(LiveAircraft& aircraft, const TrafficSample& sample);
 // True when the aircraft has stood at `position` on runway `key` for 300
 // ticks or more; else starts (or keeps) that watch and returns false.
-bool lf_heldOnSameRunway(LiveAircraft& aircraft, const std::string& key, const LatLon& position);
+bool lf_heldOnSameRunway(RunwayHolds& aircraft, const std::string& key, const LatLon& position);
 // After the motion of each tick: the measured ground speed, and the turn
 // onto a runway where the aircraft has stopped.
 void lf_trackRunwayHold(LiveAircraft& aircraft);

@@ -67,7 +67,7 @@ void lf_restartNormalFlight(LiveAircraft& ac)
     ac.holding = 0;
 }
 
-void lf_frontDueNow(LiveAircraft& ac)
+void lf_frontDueNow(StreamState& ac)
 {
     if (!ac.samples.empty())
         ac.samples.front().playTime = engineClock.load() + 1;
@@ -320,7 +320,7 @@ int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool know
 
 // ---- Push-back ----
 
-void lf_clearPushState(LiveAircraft& ac)
+void lf_clearPushState(PushBackAndDeparture& ac)
 {
     ac.pushFirst.reset();
     ac.pushSecond.reset();
@@ -354,7 +354,7 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
             ac.setPhase(FlightPhase::taxi);
             ac.standLat = 0.0;
             ac.standLon = 0.0;
-            ac.standId = 0;
+            gf_trafficState().aircraft.setStandId(ac, 0);
             ac.atStand = 0;
             ac.gateStand = 0;
             return true;
@@ -400,7 +400,7 @@ bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing
 
 // A run of stops after a sample that moved, when the new sample shows the
 // aircraft merely slowed down: the stops go.
-void lf_dropFalseStops(LiveAircraft& ac, const TrafficSample& sample)
+void lf_dropFalseStops(StreamState& ac, const TrafficSample& sample)
 {
     SampleStream& st = ac.samples;
     if (!sample.stationary) {
@@ -466,7 +466,7 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
 }
 
 // The report goes into the stream; it is the one the next are judged against.
-void lf_appendReport(LiveAircraft& ac, const TrafficSample& sample, const TrafficSample& received)
+void lf_appendReport(StreamState& ac, const TrafficSample& sample, const TrafficSample& received)
 {
     ac.samples.push_back(sample);
     ac.lastReport = received;
@@ -632,10 +632,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         if (!lf_activeOrLater(ac) || gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= 200.0)
             return false;
         // Too far from the stand: the parking is given up.
-        ac.phaseBeforePrevious = ac.previousPhase;
-        ac.previousPhase = FlightPhase::parking;
-        ac.phase = FlightPhase::taxi;
-        ac.phaseSince = static_cast<uint32_t>(engineClock.load());
+        ac.setPhase(FlightPhase::taxi);
         sample.stationary = 0;
         return true;
     case FlightPhase::pushing_back:

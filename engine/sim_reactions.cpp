@@ -40,7 +40,7 @@ bool lf_validCg(double cg)
 }
 
 
-void lf_applyStaticCgAndPitch(LiveAircraft& ac, const SimEvent& e)
+void lf_applyStaticCgAndPitch(IdentityAndModel& ac, const SimEvent& e)
 {
     if (lf_validCg(e.value1)) {
         ac.cgFt = e.value1;

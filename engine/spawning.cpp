@@ -32,7 +32,7 @@
 namespace {
 
 
-void lf_dropFront(LiveAircraft& ac)
+void lf_dropFront(StreamState& ac)
 {
     if (!ac.samples.empty())
         ac.samples.pop_front();
@@ -111,7 +111,7 @@ bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)
 
 } // namespace
 
-void lf_completeIdentity(LiveAircraft& ac)
+void lf_completeIdentity(IdentityAndModel& ac)
 {
     if (ac.ids.flag)
         return;

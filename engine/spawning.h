@@ -24,4 +24,4 @@ void lf_resetForNewLivery(LiveAircraft& aircraft);
 // dropped then).
 bool lf_holdSpawnForUser(LiveAircraft& aircraft);
 // Airline, cargo type and registration data completed before the livery choice.
-void lf_completeIdentity(LiveAircraft& aircraft);
+void lf_completeIdentity(IdentityAndModel& aircraft);

@@ -34,7 +34,7 @@ void lf_clearStand(LiveAircraft& ac)
     ac.standLat = 0.0;
     ac.standLon = 0.0;
     ac.standHeading = 0.0;
-    ac.standId = 0;
+    gf_trafficState().aircraft.setStandId(ac, 0);
     ac.gateStand = 0;
 }
 

@@ -22,6 +22,7 @@
 #include "liveries/livery_memory.h"
 #include "engine/static_placement.h"
 #include "stands/stand_table.h"
+#include "stands/stand_uses.h"
 
 // ---- AircraftStore ----
 
@@ -69,6 +70,7 @@ LiveAircraft& AircraftStore::addLive(LiveAircraft&& aircraft)
     m_liveByHexid.emplace(ac.hexid, m_live.size() - 1);
     if (ac.objectId != 0)
         m_liveHexidByObject[ac.objectId] = ac.hexid;
+    takeStand(ac);
     return ac;
 }
 
@@ -98,6 +100,30 @@ void AircraftStore::setObjectId(AircraftBase& aircraft, uint32_t objectId)
         byObject[objectId] = aircraft.hexid;
 }
 
+void AircraftStore::setStandId(LiveAircraft& aircraft, int32_t standId)
+{
+    if (standId == aircraft.standId)
+        return;
+    if (findLive(aircraft.hexid) != &aircraft) {
+        aircraft.standId = standId;
+        return;
+    }
+    releaseStand(aircraft);
+    aircraft.standId = standId;
+    takeStand(aircraft);
+}
+
+void AircraftStore::takeStand(const LiveAircraft& aircraft)
+{
+    gf_takeStandUse(aircraft.standId, {aircraft.hexid, gf_weekSlotOfWord(weekdayHalfHourWord.load())});
+}
+
+void AircraftStore::releaseStand(const LiveAircraft& aircraft)
+{
+    if (aircraft.standId >= 1)
+        gf_releaseStandUse(aircraft.standId, aircraft.hexid);
+}
+
 namespace {
 
 template <typename T>
@@ -123,7 +149,11 @@ void lf_swapErase(std::vector<T>& v, std::unordered_map<uint32_t, size_t>& byKey
 
 void AircraftStore::eraseLiveSwap(const LiveAircraft& aircraft)
 {
+    const uint32_t hexid = aircraft.hexid;
+    const int32_t standId = aircraft.standId;
     lf_swapErase(m_live, m_liveByHexid, m_liveHexidByObject, aircraft);
+    if (standId >= 1)
+        gf_releaseStandUse(standId, hexid);
 }
 
 void AircraftStore::eraseStaticSwap(const StaticAircraft& aircraft)
@@ -155,6 +185,8 @@ void AircraftStore::reindexStatics()
 
 void AircraftStore::clear()
 {
+    for (const LiveAircraft& ac : m_live)
+        releaseStand(ac);
     m_live.clear();
     m_statics.clear();
     m_liveByHexid.clear();
@@ -282,7 +314,7 @@ bool gf_standOptionsAdopted(const LiveAircraft& aircraft)
     return aircraft.standOptionsAdopted != 0;
 }
 
-void gf_markStandOptionsAdopted(LiveAircraft& aircraft)
+void gf_markStandOptionsAdopted(SimReports& aircraft)
 {
     aircraft.standOptionsAdopted = 1;
 }

@@ -35,7 +35,9 @@ struct ParkedTimer {
 // The live and static aircraft, indexed by hexid (static: key) and object id.
 // Records are added and erased only through these functions so that the
 // indexes stay right; fields are changed in place, except objectId, which
-// goes through setObjectId.
+// goes through setObjectId, and a live aircraft's standId, which goes through
+// setStandId: the stands' table of stand uses (stands/stand_uses.h) follows
+// every live aircraft that is added, erased or takes or gives up a stand.
 class AircraftStore {
 public:
     std::span<LiveAircraft> live() { return m_live; }
@@ -52,6 +54,9 @@ public:
     LiveAircraft& addLive(LiveAircraft&& aircraft);
     StaticAircraft& addStatic(StaticAircraft&& aircraft);
     void setObjectId(AircraftBase& aircraft, uint32_t objectId);
+    // The live aircraft takes that stand (0 or below: gives its stand up).
+    // An aircraft the store does not hold only gets the field.
+    void setStandId(LiveAircraft& aircraft, int32_t standId);
 
     // Erase by moving the last record into the place (order not kept).
     void eraseLiveSwap(const LiveAircraft& aircraft);
@@ -61,7 +66,10 @@ public:
     template <typename Marked, typename Before>
     void compactLive(Marked marked, Before before)
     {
-        compact(m_live, marked, before);
+        compact(m_live, marked, [&](LiveAircraft& aircraft) {
+            before(aircraft);
+            releaseStand(aircraft);
+        });
         reindexLive();
     }
     template <typename Marked, typename Before>
@@ -99,6 +107,8 @@ private:
     }
     void reindexLive();
     void reindexStatics();
+    static void takeStand(const LiveAircraft& aircraft);
+    static void releaseStand(const LiveAircraft& aircraft);
 
     std::vector<LiveAircraft> m_live;
     std::vector<StaticAircraft> m_statics;
@@ -149,7 +159,7 @@ size_t gf_countLiveInSim(bool excludeParked);
 std::optional<uint32_t> gf_takeNewLiveHexid();
 LiveAircraft* gf_findLiveAircraft(uint32_t hexid);
 bool gf_standOptionsAdopted(const LiveAircraft& aircraft);
-void gf_markStandOptionsAdopted(LiveAircraft& aircraft);
+void gf_markStandOptionsAdopted(SimReports& aircraft);
 // Empties the per-aircraft cache of livery choices.
 void gf_clearLiveryChoiceCache();
 // Empties the callsign list of the ghost removal.

@@ -44,7 +44,7 @@ std::string lf_who(const AircraftBase& ac)
 
 // The record goes, as after the simulator's removal report; an object the
 // simulator may still hold is removed.
-void lf_drop(AircraftBase& ac)
+void lf_drop(SimObjectState& ac)
 {
     if (ac.simState == SimState::adding2sim && ac.objectId != 0)
         gf_trafficState().removalQueue.push_back(ac.objectId);

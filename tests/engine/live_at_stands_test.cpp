@@ -7,9 +7,12 @@
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "engine/live_at_stands.h"
+#include "engine/removal_operations.h"
+#include "engine/stand_arrival.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
 #include "stands/stand_table.h"
+#include "stands/stand_uses.h"
 #include "simlink/sim_command_mailbox.h"
 #include "tests/simlink/sim_test_support.h"
 
@@ -150,10 +153,42 @@ TEST_F(LiveAtStandsTest, ArrivalWaitsForItsStandWhileAnotherAircraftMovesOnIt)
         EXPECT_FALSE(removing(0x400500)) << "nobody is removed for the arrival";
 
         mover.phase = FlightPhase::taxi;
-        mover.standId = 0;
+        gf_trafficState().aircraft.setStandId(mover, 0);
         try2Park(arrival);
         EXPECT_EQ(arrival.standId, 1);
         EXPECT_EQ(arrival.phase, FlightPhase::parking);
+    }
+}
+
+// However a live aircraft leaves its stand or the engine, the stand lets go of
+// it: the same hexid seen again on another stand holds only that one.
+TEST_F(LiveAtStandsTest, EveryWayOffAStandReleasesIt)
+{
+    for (int way = 0; way < 5; ++way) {
+        reset();
+        LiveAircraft& ac = add(0x400700, "KLM7", FlightPhase::parked, 1, 50);
+        add(0x400701, "DLH8", FlightPhase::taxi, 0); // the swap erase moves it into the gap
+        ASSERT_EQ(gf_liveStandHolder(1, 0), 2);
+        switch (way) {
+        case 0: lf_eraseLiveAircraft(ac); break;
+        case 1: ac.removeFlag = 1; gf_compactLiveAircraft(); break;
+        case 2: gf_resetTrafficState(); break;
+        case 3: // far from its stand: gives it up and taxis on
+            ac.lat = kLat;
+            ac.lon = kLon;
+            EXPECT_TRUE(arriveAtStand(ac));
+            EXPECT_EQ(ac.phase, FlightPhase::taxi);
+            break;
+        default: lf_removeAllStaticAndLiveAtAirport(); break;
+        }
+        EXPECT_TRUE(gf_standUses(1).empty()) << way;
+        if (LiveAircraft* left = gf_findLiveAircraft(0x400700)) {
+            EXPECT_EQ(left->standId, 0) << way;
+            lf_eraseLiveAircraft(*left);
+        }
+        add(0x400700, "KLM7", FlightPhase::parked, 3, 51);
+        EXPECT_EQ(gf_liveStandHolder(1, 0), 0) << way;
+        EXPECT_EQ(gf_liveStandHolder(3, 0), 2) << way;
     }
 }
 

@@ -261,7 +261,7 @@ protected:
         ac.phase = FlightPhase::parked;
         ac.standLat = 52.30;
         ac.standLon = 4.76;
-        ac.standId = 7;
+        gf_trafficState().aircraft.setStandId(ac, 7);
         ac.gateStand = gate ? 1 : 0;
         ac.samples.front().stationary = 1;
         return ac;

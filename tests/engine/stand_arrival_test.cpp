@@ -239,7 +239,7 @@ TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
         reset();
         if (row.otherHolder) {
             LiveAircraft& other = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x486000, "SAS9", false));
-            other.standId = 1;
+            gf_trafficState().aircraft.setStandId(other, 1);
             other.phase = FlightPhase::parked;
             gf_trafficState().aircraft.setObjectId(other, 40);
         }
