@@ -676,8 +676,10 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     }
     // Flying on predictions: the report is judged against the last report,
     // not against where the prediction took the aircraft; one that turned
-    // while out of sight lies behind its prediction.
-    if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
+    // while out of sight lies behind its prediction. A helicopter hovers and
+    // flies any way: a report behind is no noise.
+    if (ac.groundMode || ac.category == Category::Rotorcraft ||
+        gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
         lf_aheadOffset(ac, gf_samplePosition(ac.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
         ac.firstProjected = 0;

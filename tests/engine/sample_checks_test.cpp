@@ -507,6 +507,33 @@ TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejec
     EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
 }
 
+TEST_F(SampleChecksTest, AHelicoptersReportBehindItsLastOneIsTakenWhereAnAeroplanesIsNoise)
+{
+    // Flying north at 50 kt on predictions; the next report lies 200 m
+    // behind the last one, still heading north (a helicopter backing off
+    // in an orbit), or the same but heading north-east.
+    for (const Category category : {Category::Rotorcraft, Category::Large}) {
+        LiveAircraft& ac = parked(category == Category::Rotorcraft ? 0x4D0611 : 0x4D0612, category);
+        ac.phase = FlightPhase::flying;
+        ac.groundMode = 0;
+        ac.projection = 12;
+        ac.heading = 0.0;
+        TrafficSample last = sampleAt({52.30, 4.76}, 50.0, engineClock + 100);
+        last.airborne = 1;
+        last.altitudeFt = 500.0;
+        last.trackDeg = 0.0;
+        ac.samples = {last};
+        ac.lastReport = last;
+        for (const double track : {0.0, 45.0}) {
+            TrafficSample behind = sampleAt(moved({52.30, 4.76}, 180.0, 200.0), 50.0, engineClock + 1100);
+            behind.airborne = 1;
+            behind.altitudeFt = 500.0;
+            behind.trackDeg = track;
+            EXPECT_EQ(checkExtendingSituations(ac, behind), category == Category::Rotorcraft) << track;
+        }
+    }
+}
+
 TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
 {
     LiveAircraft& ac = parked(0x4D0602, Category::Large);
