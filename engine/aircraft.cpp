@@ -70,6 +70,7 @@ LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base,
     samples.push_back(first);
     lastReport = first;
     lastRecordTime = recordTime;
+    samePositionSince = recordTime;
     onGroundSlots = static_cast<int32_t>(modelValues[3]);
     createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }

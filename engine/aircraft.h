@@ -234,6 +234,9 @@ struct MotionState {
 struct StreamState {
     SampleStream samples;
     double lastRecordTime = 0.0; // seconds, time stamp of the last accepted record
+    // Seconds, time stamp of the first accepted record at the stream back's
+    // position: a feed that repeats a stale position keeps this one.
+    double samePositionSince = std::numeric_limits<double>::quiet_NaN();
     // The last report taken into the stream, where it was received: the
     // stream's back may be a prediction or a stop held at an earlier place.
     TrafficSample lastReport;

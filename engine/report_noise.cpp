@@ -43,6 +43,9 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sampl
 {
     if (ac.samples.empty())
         return false;
+    // A helicopter in the air hovers, turns on the spot and flies any way.
+    if (sample.airborne && ac.category == Category::Rotorcraft)
+        return false;
     const TrafficSample& back = lf_lastReport(ac);
     if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
         !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)

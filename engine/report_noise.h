@@ -14,7 +14,8 @@ bool gf_standingJitterInRoll(const LiveAircraft& aircraft, const TrafficSample& 
 // Both reports moving the same way, and the new one lies behind the last one
 // along its track by more than the position noise: no aircraft gets there
 // without turning round, which the reported track would show. Judged against
-// the last report, never against a predicted sample or a held stop.
+// the last report, never against a predicted sample or a held stop. Never
+// so for a helicopter in the air, which hovers and flies any way.
 bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
 
 // The ground report moved from the last report as far as its reported speed

@@ -465,6 +465,20 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
         enterTowedTakeoffRoll(ac);
 }
 
+// A held aircraft's next report that it can still reach at taxi speed by the
+// report's time: a reception gap while it taxied on, not a reappearance
+// elsewhere. A report on the ground at taxi speed, and the way there from
+// where the aircraft holds no faster.
+bool lf_reachableAtTaxiSpeed(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    constexpr double kTaxiKt = 30.0;
+    const double seconds = (sample.playTime - engineClock.load()) / 100.0;
+    if (sample.airborne || !std::isfinite(sample.speedKt) || sample.speedKt > kTaxiKt || seconds <= 0.0)
+        return false;
+    const double metres = gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample));
+    return std::isfinite(metres) && metres / seconds * kMetresPerSecondToKnots <= kTaxiKt;
+}
+
 // The report goes into the stream; it is the one the next are judged against.
 void lf_appendReport(StreamState& ac, const TrafficSample& sample, const TrafficSample& received)
 {
@@ -482,7 +496,8 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         return;
     }
     if (ac.holding && ac.phase == FlightPhase::taxi && !st.empty() &&
-        gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS) {
+        gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS &&
+        !lf_reachableAtTaxiSpeed(ac, sample)) {
         lf_restartNormalFlight(ac);
         removeAircraftFromSim(ac);
         return;
@@ -658,8 +673,10 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     }
     // Flying on predictions: the report is judged against the last report,
     // not against where the prediction took the aircraft; one that turned
-    // while out of sight lies behind its prediction.
-    if (ac.groundMode || gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
+    // while out of sight lies behind its prediction. A helicopter hovers and
+    // flies any way: a report behind is no noise.
+    if (ac.groundMode || ac.category == Category::Rotorcraft ||
+        gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
         lf_aheadOffset(ac, gf_samplePosition(ac.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
         ac.firstProjected = 0;

@@ -58,6 +58,16 @@ double lf_positiveSpeed(double v)
     return std::isfinite(v) && v > 0.0 ? v : 0.0;
 }
 
+// The seconds the aircraft had to cover the way from its last position: a
+// feed that repeated that position while reporting the aircraft moving gave
+// no new fix, so the time runs from the first report there.
+double lf_secondsSinceLastFix(const LiveAircraft& ac, double timestamp, double dt)
+{
+    if (ac.lastReport.speedKt > 5.0 && std::isfinite(ac.samePositionSince) && ac.samePositionSince < ac.lastRecordTime)
+        return timestamp - ac.samePositionSince;
+    return dt;
+}
+
 // A taxiing aircraft that covered far more ground than its speed allows.
 bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficSample& sample, double d, double dt)
 {
@@ -155,13 +165,32 @@ bool lf_refusedAsNotFinite(const LiveTrafficRecord& record)
 
 void lf_decodeWithType(const LiveTrafficRecord& record);
 
+// An anonymous aircraft: the source gives its type as its callsign. The type
+// names no aircraft, and several such aircraft would share one callsign and
+// be taken for one: the registration stands in for the callsign, or without
+// one the address in hexadecimal, which no airline code reads from.
+LiveTrafficRecord lf_withOwnCallsign(const LiveTrafficRecord& record)
+{
+    LiveTrafficRecord own = record;
+    if (record.callsign.empty() || record.callsign != gf_modelCodeText(record.ids.model))
+        return own;
+    if (!record.registration.empty()) {
+        own.callsign = record.registration;
+    } else {
+        own.callsign = fmt::format("{:X}", record.hexid);
+        if (own.ids.airline == 0)
+            own.ids.airline = gf_airlineCode2Id("PVT");
+    }
+    return own;
+}
+
 // A report without a type continues the aircraft known by its hexid, which
 // lends it its type and, when the report has none, its registration; with no
 // such aircraft the report is dropped.
 void lf_decode(const LiveTrafficRecord& record)
 {
     if (!gf_isTypeMissing(record)) {
-        lf_decodeWithType(record);
+        lf_decodeWithType(lf_withOwnCallsign(record));
         return;
     }
     const LiveAircraft* known = gf_trafficState().aircraft.findLive(record.hexid);
@@ -172,7 +201,7 @@ void lf_decode(const LiveTrafficRecord& record)
     completed.ids.cargo = known->ids.cargo;
     if (completed.registration.empty())
         completed.registration = known->registration;
-    lf_decodeWithType(completed);
+    lf_decodeWithType(lf_withOwnCallsign(completed));
 }
 
 void lf_decodeWithType(const LiveTrafficRecord& record)
@@ -203,7 +232,7 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
         const double dt = record.timestamp - ac->lastRecordTime;
         const double d = gf_distanceNm(lf_pos(last), lf_pos(sample));
         const double dTrack = std::fabs(sample.trackDeg - last.trackDeg);
-        const bool jump = lf_isJump(*ac, last, sample, d, dt);
+        const bool jump = lf_isJump(*ac, last, sample, d, lf_secondsSinceLastFix(*ac, record.timestamp, dt));
         if (record.timestamp == ac->lastRecordTime || dt <= 1.0)
             return;
         if (jump) {
@@ -218,7 +247,10 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
     }
     if (ac->simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
         return;
+    const bool samePosition = !ac->samples.empty() && gf_samePosition(ac->samples.back(), sample);
     if (checkRespawn(*ac, record)) {
+        if (!samePosition || !std::isfinite(ac->samePositionSince))
+            ac->samePositionSince = record.timestamp;
         ac->lastRecordTime = record.timestamp;
         decodeExisting(*ac, sample);
     }

@@ -505,6 +505,55 @@ TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
     EXPECT_FALSE(gf_quarantineMap().contains(hexid));
 }
 
+TEST_F(TrafficIntakeTest, AMoveAfterStaleRepeatsOfAMovingAircraftsPositionIsTimedFromItsFirstReport)
+{
+    // The feed repeats a taxiing aircraft's position for 48 s while reporting
+    // 34 kt, then shows it 600 m on: 20 kt since the position was new, 117 kt
+    // since its last repeat. Repeats that report it standing (3 kt) leave the
+    // move a jump.
+    for (const double repeatKt : {34.0, 3.0}) {
+        const uint32_t hexid = repeatKt > 5.0 ? 0x4A0021 : 0x4A0022;
+        decodeMessage(recordOf(at(0, 52.3, 4.7, 0, repeatKt, 0.0), hexid, "KLM21"));
+        LiveAircraft* a = ac(hexid);
+        ASSERT_NE(a, nullptr);
+        a->phase = FlightPhase::taxi;
+        a->simState = SimState::active;
+        gf_trafficState().aircraft.setObjectId(*a, 400 + hexid % 16);
+        for (int t = 16; t <= 48; t += 16)
+            decodeMessage(recordOf(at(t, 52.3, 4.7, 0, repeatKt, 0.0), hexid, "KLM21"));
+        ASSERT_EQ(a->lastRecordTime, 1.7e9 + 48.0);
+        const LatLon on = gf_destinationPoint({52.3, 4.7}, {0.0, 600.0 / 0.3048});
+        decodeMessage(recordOf(at(58, on.latitude, on.longitude, 0, 29, 0.0), hexid, "KLM21"));
+        EXPECT_EQ(a->simState == SimState::active, repeatKt > 5.0) << repeatKt;
+        EXPECT_EQ(a->lastRecordTime == 1.7e9 + 58.0, repeatKt > 5.0) << repeatKt;
+        gf_trafficState().aircraft.eraseLiveSwap(*a);
+    }
+}
+
+TEST_F(TrafficIntakeTest, AnonymousAircraftWithTheirTypeAsCallsignAreEachTheirOwnAircraft)
+{
+    // Three anonymous A320s: the type as callsign, no airline; two without
+    // a registration, one with.
+    const auto anonymous = [](uint32_t hexid, double lat, const char* registration, double t = 0.0) {
+        LiveTrafficRecord r = recordOf(at(t, lat, 4.7, 30000, 450, 0.0), hexid, "A320");
+        r.ids.airline = 0;
+        r.registration = registration;
+        return r;
+    };
+    decodeMessage(anonymous(0x1FB49FA6, 52.30, ""));
+    decodeMessage(anonymous(0x1FB480A0, 52.40, ""));
+    decodeMessage(anonymous(0x1FB48AD6, 52.50, "N550EM"));
+    ASSERT_EQ(gf_trafficState().aircraft.liveCount(), 3u);
+    EXPECT_EQ(ac(0x1FB49FA6)->callsign, "1FB49FA6");
+    EXPECT_EQ(ac(0x1FB49FA6)->ids.airline, gf_airlineCode2Id("PVT"));
+    EXPECT_EQ(ac(0x1FB480A0)->callsign, "1FB480A0");
+    EXPECT_EQ(ac(0x1FB48AD6)->callsign, "N550EM");
+    // Their next reports keep the callsign they were given.
+    decodeMessage(anonymous(0x1FB49FA6, 52.32, "", 10.0));
+    EXPECT_EQ(ac(0x1FB49FA6)->callsign, "1FB49FA6");
+    EXPECT_EQ(ac(0x1FB49FA6)->samples.size(), 2u);
+}
+
 TEST_F(TrafficIntakeTest, RecordsWithATimeOrPositionThatIsNotANumberAreRefusedWithOneLine)
 {
     constexpr uint32_t hexid = 0x4A0030;

@@ -461,6 +461,32 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftFarFromItsLastSampleAndAnOverlongStrea
     EXPECT_EQ(busy.simState, SimState::removingfromsim);
 }
 
+TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSpeed)
+{
+    // A queue's reports 40 s apart: held at the last one, the next lies 280 m
+    // on, due in 26 s at 16 kt (21 kt to get there).
+    LiveAircraft& held = parked(0x4D0503, Category::Heavy);
+    held.phase = FlightPhase::taxi;
+    held.holding = 1;
+    held.projection = 40;
+    const TrafficSample next = sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 16.0, engineClock + 2600);
+    decodeExisting(held, next);
+    EXPECT_EQ(held.simState, SimState::active);
+    EXPECT_EQ(held.holding, 0);
+    EXPECT_EQ(held.samples.back().lat, next.lat);
+    EXPECT_EQ(held.samples.back().lon, next.lon);
+    // Out of taxi reach: due in 10 s (54 kt), or rolling for take-off at 82 kt.
+    for (const TrafficSample& beyond : {sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 16.0, engineClock + 1000),
+                                     sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 82.0, engineClock + 2600)}) {
+        LiveAircraft& gone = parked(0x4D0504 + (beyond.speedKt > 30.0 ? 1 : 0), Category::Heavy);
+        gone.phase = FlightPhase::taxi;
+        gone.holding = 1;
+        gone.projection = 40;
+        decodeExisting(gone, beyond);
+        EXPECT_EQ(gone.simState, SimState::removingfromsim) << beyond.speedKt;
+    }
+}
+
 TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejectsAirborneOnes)
 {
     LiveAircraft& ac = parked(0x4D0601, Category::Large);
@@ -479,6 +505,33 @@ TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejec
     ac.groundMode = 0;
     TrafficSample still = sampleAt({52.30, 4.76}, 0.0, engineClock + 600);
     EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
+}
+
+TEST_F(SampleChecksTest, AHelicoptersReportBehindItsLastOneIsTakenWhereAnAeroplanesIsNoise)
+{
+    // Flying north at 50 kt on predictions; the next report lies 200 m
+    // behind the last one, still heading north (a helicopter backing off
+    // in an orbit), or the same but heading north-east.
+    for (const Category category : {Category::Rotorcraft, Category::Large}) {
+        LiveAircraft& ac = parked(category == Category::Rotorcraft ? 0x4D0611 : 0x4D0612, category);
+        ac.phase = FlightPhase::flying;
+        ac.groundMode = 0;
+        ac.projection = 12;
+        ac.heading = 0.0;
+        TrafficSample last = sampleAt({52.30, 4.76}, 50.0, engineClock + 100);
+        last.airborne = 1;
+        last.altitudeFt = 500.0;
+        last.trackDeg = 0.0;
+        ac.samples = {last};
+        ac.lastReport = last;
+        for (const double track : {0.0, 45.0}) {
+            TrafficSample behind = sampleAt(moved({52.30, 4.76}, 180.0, 200.0), 50.0, engineClock + 1100);
+            behind.airborne = 1;
+            behind.altitudeFt = 500.0;
+            behind.trackDeg = track;
+            EXPECT_EQ(checkExtendingSituations(ac, behind), category == Category::Rotorcraft) << track;
+        }
+    }
 }
 
 TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
