@@ -32,7 +32,7 @@ bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraft
     if (excess > kMaxExcessNm)
         return false;
     using C = Category;
-    switch (static_cast<StandType>(stand.type)) {
+    switch (stand.type) {
     case StandType::NONE:
     case StandType::VEHICLE: return false;
     case StandType::RAMP_GA:
@@ -56,7 +56,7 @@ bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraft
 bool gf_standSuitsAircraft(const Stand& stand, const StandFitQuery& aircraft)
 {
     const bool rotorcraft = aircraft.category == Category::Rotorcraft;
-    return stand.type != 0 && (stand.helipad != 0) == rotorcraft &&
+    return stand.type != StandType::NONE && (stand.helipad != 0) == rotorcraft &&
            gf_standFitsAircraft(stand, aircraft.category, aircraft.radiusNm);
 }
 
