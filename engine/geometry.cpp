@@ -414,7 +414,7 @@ FlightCurvePoint gf_flightCurvePoint(const LatLon& p0, const LatLon& p1, double 
     FlightCurvePoint out;
     if (!gf_isValidLatLon(p0) || !gf_isValidLatLon(p1))
         return out;
-    const double eastScale = kMetresPerDegree * std::cos((p0.latitude + p1.latitude) / 2.0 * kDegToRad);
+    const double eastScale = kMetresPerDegree * gf_cosLatitude((p0.latitude + p1.latitude) / 2.0);
     if (!(eastScale >= 1.0))
         return out;
     // The short way round, also across the date line.
