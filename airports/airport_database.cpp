@@ -6,6 +6,7 @@
 #include <numbers>
 #include <shared_mutex>
 
+#include "core/geodesy.h"
 #include "core/units.h"
 #include "airports/airport_database_state.h"
 
@@ -66,10 +67,9 @@ bool gf_isNearAirport(const CurrentAirportRecord& airport, const LatLon& positio
 {
     if (airport.code == 0 || !gf_isValidLatLon({airport.latitude, airport.longitude}))
         return false;
-    const double dy = (airport.latitude - position.latitude) * kNmPerDegree;
-    const double dx =
-        (airport.longitude - position.longitude) * kNmPerDegree * std::cos(airport.latitude * std::numbers::pi / 180.0);
-    return dx * dx + dy * dy <= 100.0;
+    return gf_flatOffsetNmOfDegrees(airport.latitude - position.latitude, airport.longitude - position.longitude,
+                                    gf_cosLatitude(airport.latitude))
+               .squared() <= 100.0;
 }
 
 std::optional<double> gf_currentAirportAltitude()

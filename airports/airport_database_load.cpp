@@ -15,6 +15,7 @@
 #include "airports/airport_database_state.h"
 #include "airports/airport_files.h"
 #include "core/encrypted_file.h"
+#include "core/geodesy.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -186,15 +187,13 @@ std::optional<AirportDbRecord> gf_findAirportAt(const LatLon& position)
     {
         AirportDatabase& db = gf_airportDatabase();
         std::shared_lock lock(db.lock);
-        const double f = std::cos(position.latitude * std::numbers::pi / 180.0);
+        const double f = gf_cosLatitude(position.latitude);
         for (const AirportDbRecord& r : db.records) {
-            const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
-            if (std::fabs(dy) > 5.0)
+            const FlatOffsetNm o = gf_flatOffsetNmOfDegrees(position.latitude - r.position.latitude,
+                                                            position.longitude - r.position.longitude, f);
+            if (std::fabs(o.north) > 5.0 || std::fabs(o.east) > 5.0)
                 continue;
-            const double dx = (position.longitude - r.position.longitude) * kNmPerDegree * f;
-            if (std::fabs(dx) > 5.0)
-                continue;
-            const double d2 = dx * dx + dy * dy;
+            const double d2 = o.squared();
             if (d2 <= 25.0)
                 candidates.push_back({r, d2});
         }

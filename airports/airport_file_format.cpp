@@ -41,13 +41,14 @@ bool lf_attr(pugi::xml_node node, const char* name, const std::string& value)
 
 bool lf_writeStandGeometry(pugi::xml_node parkpos, const Stand& s)
 {
-    const std::string_view typeName = s.type < StandTypeNames.size() ? StandTypeNames[s.type] : "NONE";
+    const auto typeIndex = static_cast<size_t>(s.type);
+    const std::string_view typeName = typeIndex < StandTypeNames.size() ? StandTypeNames[typeIndex] : "NONE";
     bool ok = lf_attr(parkpos, "typestr", std::string(typeName)) &&
               lf_attr(parkpos, "latitude", fmt::format("{:.6f}", s.lat)) &&
               lf_attr(parkpos, "longitude", fmt::format("{:.6f}", s.lon)) &&
               lf_attr(parkpos, "heading", fmt::format("{:.1f}", s.heading * kRadToDeg)) &&
               lf_attr(parkpos, "radius", fmt::format("{:.1f}", s.radius * kMetresPerNm));
-    if (s.type == 0 && !s.helipad) {
+    if (s.type == StandType::NONE && !s.helipad) {
         ok = ok && lf_attr(parkpos, "type", "0") && lf_attr(parkpos, "cargo", s.cargo ? "true" : "false") &&
              lf_attr(parkpos, "ramp", s.gaRamp ? "true" : "false");
     }
@@ -354,17 +355,18 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
     const bool heli = lf_boolAttr(parkpos, "heli").value_or(false);
 
     Stand s;
-    uint32_t type = 0;
+    using T = StandType;
+    StandType type = T::NONE;
     if (!typestr.empty()) {
         const auto it = std::find(StandTypeNames.begin(), StandTypeNames.end(), typestr);
-        type = it == StandTypeNames.end() ? 0 : static_cast<uint32_t>(it - StandTypeNames.begin());
+        type = it == StandTypeNames.end() ? T::NONE : static_cast<StandType>(it - StandTypeNames.begin());
     } else {
         const int numeric = parkpos.attribute("type").as_int(0);
-        type = numeric >= 0 && numeric <= 15 ? static_cast<uint32_t>(numeric) : 0;
+        type = numeric >= 0 && numeric <= 15 ? static_cast<StandType>(numeric) : T::NONE;
     }
-    if (type != 0) {
-        s.cargo = type == 5 || type == 6;
-        s.gaRamp = (type >= 1 && type <= 4) || type == 14;
+    if (type != T::NONE) {
+        s.cargo = type == T::RAMP_CARGO || type == T::RAMP_MIL_CARGO;
+        s.gaRamp = (type >= T::RAMP_GA && type <= T::RAMP_GA_LARGE) || type == T::RAMP_GA_EXTRA;
     } else if (heli) {
         s.cargo = lf_boolAttr(parkpos, "cargo").value_or(false);
         s.gaRamp = lf_boolAttr(parkpos, "ramp").value_or(false);
@@ -381,13 +383,13 @@ bool gf_readParkPosition(const pugi::xml_node& parkpos, const std::string& id, u
         const bool cargo = lf_boolAttr(parkpos, "cargo").value_or(false);
         const bool ramp = lf_boolAttr(parkpos, "ramp").value_or(false);
         if (cargo)
-            type = 5;
+            type = T::RAMP_CARGO;
         else if (ramp)
-            type = radiusM < 16.0 ? 2 : radiusM < 30.0 ? 3 : 4;
+            type = radiusM < 16.0 ? T::RAMP_GA_SMALL : radiusM < 30.0 ? T::RAMP_GA_MEDIUM : T::RAMP_GA_LARGE;
         else
-            type = radiusM < 16.0 ? 8 : radiusM < 30.0 ? 9 : 10;
-        s.cargo = type == 5;
-        s.gaRamp = type >= 2 && type <= 4;
+            type = radiusM < 16.0 ? T::GATE_SMALL : radiusM < 30.0 ? T::GATE_MEDIUM : T::GATE_HEAVY;
+        s.cargo = type == T::RAMP_CARGO;
+        s.gaRamp = type >= T::RAMP_GA_SMALL && type <= T::RAMP_GA_LARGE;
     }
     if (!std::isfinite(radiusM) || radiusM <= 0.0 || !std::isfinite(headingDeg)) {
         gf_logError(fmt::format("stand {} has invalid radius or heading", id));
@@ -430,7 +432,7 @@ std::pair<int32_t, int32_t> gf_computeStandScores(const std::vector<Stand>& stan
         return {-1, -1};
     double weights = 0.0, realTotal = 0.0, softTotal = 0.0;
     for (const Stand& s : stands) {
-        if (s.type == 12)
+        if (s.type == StandType::FUEL)
             continue;
         const double w = s.radius <= 7.0 ? 0.3 : s.radius <= 10.0 ? 1.5 : 1.0;
         weights += w;

@@ -17,6 +17,7 @@
 #include "airports/learned_airport_files.h"
 #include "core/data_file_header.h"
 #include "core/files.h"
+#include "core/geodesy.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/parameters_file.h"
@@ -54,10 +55,10 @@ void lf_numberStands(std::vector<Stand>& stands)
         for (size_t j = i + 1; j < stands.size(); ++j) {
             const Stand& a = stands[i];
             const Stand& b = stands[j];
-            const double dLat = (a.lat - b.lat) * kNmPerDegree;
-            const double dLon = (a.lon - b.lon) * std::cos((a.lat + b.lat) / 2.0 * std::numbers::pi / 180.0) * kNmPerDegree;
+            const FlatOffsetNm o =
+                gf_flatOffsetNmOfDegrees(a.lat - b.lat, a.lon - b.lon, gf_cosLatitude((a.lat + b.lat) / 2.0));
             const double s = a.radius + b.radius;
-            if (1.21 * (dLat * dLat + dLon * dLon) < s * s) {
+            if (1.21 * o.squared() < s * s) {
                 stands[i].exclusions.push_back(static_cast<uint32_t>(b.id));
                 stands[j].exclusions.push_back(static_cast<uint32_t>(a.id));
             }
@@ -334,7 +335,7 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(const Icao
             return fmt::format("airport file {} has no '{}' section",
                                gf_pathText(gf_findAirportFilePath(icao).value_or(fs::path())), "parkpositions");
         }
-        const double c = std::cos(reference.latitude * std::numbers::pi / 180.0);
+        const double c = gf_cosLatitude(reference.latitude);
         std::optional<ClosestStand> best;
         double bestD2 = 0.0;
         for (const pugi::xml_node parkpos : positions.children("parkpos")) {
@@ -342,9 +343,9 @@ std::variant<ClosestStand, std::string> gf_readDestApfForClosestStand(const Icao
             const std::string id = parkpos.attribute("id").value();
             if (!gf_isValidLatLon(at) || id.empty())
                 continue;
-            const double dy = (reference.latitude - at.latitude) * kNmPerDegree;
-            const double dx = (reference.longitude - at.longitude) * c * kNmPerDegree;
-            const double d2 = dy * dy + dx * dx;
+            const double d2 =
+                gf_flatOffsetNmOfDegrees(reference.latitude - at.latitude, reference.longitude - at.longitude, c)
+                    .squared();
             if (!best || d2 < bestD2) {
                 best = ClosestStand{id, 0.0};
                 bestD2 = d2;

@@ -413,7 +413,7 @@ void readTaxiParkings(std::span<const std::byte> bytes, uint64_t pos, uint64_t e
         stand.lon = position.longitude;
         stand.heading = headingRadians(*heading);
         stand.radius = std::isfinite(*radius) ? *radius * kNmPerMetre : 0.0;
-        stand.type = type;
+        stand.type = static_cast<StandType>(type);
         stand.gaRamp = (type >= 1 && type <= 4) || type == 14;
         stand.cargo = type == 5 || type == 6;
         out.stands.push_back(std::move(stand));

@@ -37,7 +37,7 @@ struct Stand {
     double heading = 0.0;             // radians
     double radius = 0.0;              // nautical miles
     int32_t id = 0;
-    uint32_t type = 0; // StandType
+    StandType type = StandType::NONE;
     uint8_t flag = 0;
     uint8_t used = 0;
     uint8_t blocked = 0;

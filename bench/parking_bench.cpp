@@ -53,7 +53,7 @@ std::vector<Stand> lf_airport(int standCount = kStands, int optionCount = kOptio
         s.lon = 4.76 + 0.0006 * (i % 25);
         s.heading = 3.14159 * (i % 4) / 2;
         s.radius = 0.02;
-        s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+        s.type = StandType::GATE_MEDIUM;
         if (i > 1 && i % 5 != 0)
             s.exclusions = {static_cast<uint32_t>(i - 1)};
         for (int k = 0; k < optionCount; ++k) {

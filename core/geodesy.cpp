@@ -74,3 +74,18 @@ LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noe
     lambda2 = std::remainder(lambda2, kTwoPi);
     return {phi2 * kRadToDeg, lambda2 * kRadToDeg};
 }
+
+double gf_cosLatitude(double latitudeDeg) noexcept
+{
+    return std::cos(latitudeDeg * kDegToRad);
+}
+
+FlatOffsetNm gf_flatOffsetNm(const LatLon& from, const LatLon& to, double cosLat) noexcept
+{
+    return gf_flatOffsetNmOfDegrees(to.latitude - from.latitude, gf_longitudeDelta(to.longitude, from.longitude), cosLat);
+}
+
+FlatOffsetNm gf_flatOffsetNmOfDegrees(double northDeg, double eastDeg, double cosLat) noexcept
+{
+    return {northDeg * kNmPerDegree, eastDeg * kNmPerDegree * cosLat};
+}

@@ -1,7 +1,9 @@
 // Great-circle helpers on the sphere on which one minute of arc is one
-// nautical mile. Points are in degrees, bearings in radians clockwise from
-// true north.
+// nautical mile, and the flat-earth offset that short distances use. Points are
+// in degrees, bearings in radians clockwise from true north.
 #pragma once
+
+#include <cmath>
 
 #include "core/value_types.h"
 
@@ -23,3 +25,27 @@ double gf_initialBearing(const LatLon& from, const LatLon& to) noexcept;
 // The point reached from start along the great circle with the given initial
 // bearing after the given distance; longitude in [-180, 180].
 LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noexcept;
+
+// ---- Flat earth ----
+// Over a few miles the earth is taken as flat: a minute of latitude is one
+// nautical mile, and a degree of longitude is shorter by the cosine of a
+// latitude the caller chooses (its own, the other point's, the mean of both)
+// and usually computes once for many points.
+
+// cos(latitude) of a latitude in degrees.
+double gf_cosLatitude(double latitudeDeg) noexcept;
+
+// An offset in nautical miles, north and east positive.
+struct FlatOffsetNm {
+    double north = 0.0;
+    double east = 0.0;
+    double squared() const noexcept { return north * north + east * east; }
+    double length() const noexcept { return std::sqrt(squared()); }
+};
+
+// Where `to` lies from `from`; the longitude difference is taken the short way
+// round (gf_longitudeDelta).
+FlatOffsetNm gf_flatOffsetNm(const LatLon& from, const LatLon& to, double cosLat) noexcept;
+// The same for differences in degrees the caller has formed itself (a plain
+// difference is not wrapped at the 180th meridian).
+FlatOffsetNm gf_flatOffsetNmOfDegrees(double northDeg, double eastDeg, double cosLat) noexcept;

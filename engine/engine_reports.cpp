@@ -29,15 +29,6 @@
 namespace {
 std::atomic<uint32_t> exceptionReports{0};
 
-
-// The flat-earth distance estimate in NM, longitude scaled at `cosLat`.
-double lf_flatNm(double lat1, double lon1, double lat2, double lon2, double cosLat)
-{
-    const double dy = (lat2 - lat1) * kNmPerDegree;
-    const double dx = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * cosLat;
-    return std::sqrt(dx * dx + dy * dy);
-}
-
 } // namespace
 
 void gf_reportTrafficException(const char* function) noexcept
@@ -85,10 +76,8 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     }
     const bool validPoint = gf_isValidLatLon(position);
     if (current.code != 0 && validPoint && gf_isValidLatLon({current.latitude, current.longitude})) {
-        const double dy = (position.latitude - current.latitude) * kNmPerDegree;
-        const double dx = gf_longitudeDelta(position.longitude, current.longitude) * kNmPerDegree *
-                          std::cos(current.latitude * std::numbers::pi / 180.0);
-        if (dx * dx + dy * dy <= 25.0)
+        const LatLon airport{current.latitude, current.longitude};
+        if (gf_flatOffsetNm(airport, position, gf_cosLatitude(current.latitude)).squared() <= 25.0)
             return current.code;
     }
     if (fallbackCode != 0 || !validPoint)
@@ -98,13 +87,11 @@ uint32_t lf_airportNear(const LatLon& position, uint32_t fallbackCode)
     uint32_t best = 0;
     double bestD2 = std::numeric_limits<double>::infinity();
     for (const AirportDbRecord& r : db.records) {
-        const double dy = (position.latitude - r.position.latitude) * kNmPerDegree;
-        if (std::fabs(dy) > 5.0)
+        if (std::fabs(position.latitude - r.position.latitude) * kNmPerDegree > 5.0)
             continue;
-        const double dx = gf_longitudeDelta(position.longitude, r.position.longitude) * kNmPerDegree *
-                          std::cos(r.position.latitude * std::numbers::pi / 180.0);
-        const double d2 = dx * dx + dy * dy;
-        if (std::fabs(dx) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
+        const FlatOffsetNm offset = gf_flatOffsetNm(r.position, position, gf_cosLatitude(r.position.latitude));
+        const double d2 = offset.squared();
+        if (std::fabs(offset.east) <= 5.0 && d2 <= 25.0 && d2 < bestD2) {
             bestD2 = d2;
             best = r.icao.code;
         }
@@ -144,7 +131,7 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     if (live.empty())
         return true;
     const UserAcPosition user = gf_engineUserAcPosition();
-    const double cosLat = std::cos(user.latitude * kDegToRad);
+    const double cosLat = gf_cosLatitude(user.latitude);
     const double margin = distanceNm < 0.0 ? 0.0 : 0.1;
     double bestFlat = distanceNm < 0.0 ? -std::numeric_limits<double>::infinity() : distanceNm;
     double bestNm = bestFlat;
@@ -152,7 +139,7 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     for (LiveAircraft& ac : live) {
         if (ac.simState != SimState::active)
             continue;
-        const double flat = lf_flatNm(user.latitude, user.longitude, ac.lat, ac.lon, cosLat);
+        const double flat = gf_flatOffsetNm({user.latitude, user.longitude}, {ac.lat, ac.lon}, cosLat).length();
         if (!(flat > bestFlat + margin))
             continue;
         const double nm = gf_distanceNm({user.latitude, user.longitude}, {ac.lat, ac.lon});
@@ -211,8 +198,8 @@ bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
 bool lf_userGroundConflict(const LiveAircraft& aircraft)
 {
     const UserAcPosition user = gf_engineUserAcPosition();
-    const double cosLat = std::cos(user.latitude * kDegToRad);
-    if (lf_flatNm(user.latitude, user.longitude, aircraft.lat, aircraft.lon, cosLat) > 1.0 ||
+    const double cosLat = gf_cosLatitude(user.latitude);
+    if (gf_flatOffsetNm({user.latitude, user.longitude}, {aircraft.lat, aircraft.lon}, cosLat).length() > 1.0 ||
         user.altitudeAboveGround > 500.0)
         return false;
     const LatLon from{user.latitude, user.longitude};

@@ -338,7 +338,7 @@ bool stepRollRamp(LiveAircraft& ac)
     ac.lat = r.start.latitude + (r.end.latitude - r.start.latitude) * f;
     ac.lon = r.start.longitude + gf_longitudeDelta(r.end.longitude, r.start.longitude) * f;
     double speed = lf_rampSpeed(ramp, t) / kKnotsToMetresPerSecond;
-    if (r.phase == static_cast<uint32_t>(FlightPhase::takeoff_roll))
+    if (r.phase == FlightPhase::takeoff_roll)
         speed = std::min(speed, lf_takeoffVr(ac, 1) + 30.0);
     ac.flight.groundSpeedKt = speed;
     return true;

@@ -12,6 +12,9 @@
 #include "engine/speed_ramp.h"
 #include "runways/runway_matching.h"
 
+// What a live aircraft is doing (engine/aircraft.h names the phases).
+enum class FlightPhase : uint32_t;
+
 // The speed ramp of a straight roll: the aircraft covers the leg from `start`
 // to `end` with the ramp's speed profile.
 struct RollRamp {
@@ -20,7 +23,7 @@ struct RollRamp {
     LatLon end;
     std::optional<double> endHeading; // radians, the heading to steer (centre line)
     uint32_t ticks = 0;      // ticks since the ramp began
-    uint32_t phase = 0;      // the FlightPhase it was built for
+    FlightPhase phase{};     // the phase it was built for: takeoff_roll or landing_roll
     uint8_t active = 0;
 };
 

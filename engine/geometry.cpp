@@ -17,13 +17,6 @@ bool lf_finite(double v) noexcept
     return std::isfinite(v);
 }
 
-// Flat offsets in NM of b from a, with the given cosine of latitude.
-void lf_flatOffsetNm(const LatLon& a, const LatLon& b, double cosLat, double& north, double& east) noexcept
-{
-    north = (b.latitude - a.latitude) * kNmPerDegree;
-    east = gf_longitudeDelta(b.longitude, a.longitude) * kNmPerDegree * cosLat;
-}
-
 LatLon lf_move(const LatLon& from, double bearing, double metres) noexcept
 {
     return gf_destinationPoint(from, BearingDistance{gf_normalizeAngle(bearing), metres * kFeetPerMetre});
@@ -77,19 +70,13 @@ bool gf_withinCombinedRadiusNm(const LatLon& a, double radiusANm, const LatLon& 
     const double r = radiusANm + radiusBNm;
     if (!(r > 0.0))
         return false;
-    double north = 0.0;
-    double east = 0.0;
-    lf_flatOffsetNm(a, b, std::cos(a.latitude * kDegToRad), north, east);
-    return r * r >= north * north + east * east;
+    return r * r >= gf_flatOffsetNm(a, b, gf_cosLatitude(a.latitude)).squared();
 }
 
 AirConflict gf_airConflictGeometry(const AirConflictInput& in) noexcept
 {
     AirConflict r;
-    double north = 0.0;
-    double east = 0.0;
-    lf_flatOffsetNm(in.own, in.other, in.cosOwnLat, north, east);
-    const double d2 = north * north + east * east;
+    const double d2 = gf_flatOffsetNm(in.own, in.other, in.cosOwnLat).squared();
     r.distanceNm = std::sqrt(d2);
     r.altitudeDiffFt = in.otherAltitudeFt - in.ownAltitudeFt;
     if (d2 > 16.0) {
@@ -427,7 +414,7 @@ FlightCurvePoint gf_flightCurvePoint(const LatLon& p0, const LatLon& p1, double 
     FlightCurvePoint out;
     if (!gf_isValidLatLon(p0) || !gf_isValidLatLon(p1))
         return out;
-    const double eastScale = kMetresPerDegree * std::cos((p0.latitude + p1.latitude) / 2.0 * kDegToRad);
+    const double eastScale = kMetresPerDegree * gf_cosLatitude((p0.latitude + p1.latitude) / 2.0);
     if (!(eastScale >= 1.0))
         return out;
     // The short way round, also across the date line.

@@ -68,7 +68,7 @@ bool lf_validTimed(const TimedPoint& p)
 double lf_eastScale(double originLat)
 {
     const double lat = originLat > 180.0 ? originLat - 360.0 : originLat;
-    return std::cos(lat * kDegToRad) * kGroundFrameMPerDeg;
+    return gf_cosLatitude(lat) * kGroundFrameMPerDeg;
 }
 
 // (lat, lon) in metres east and north of the origin.
@@ -203,7 +203,7 @@ GroundPose gf_groundCurveAt(const GroundCurve& c, double time) noexcept
     if (std::isnan(q.pos.e) || std::isnan(q.pos.n) || !std::isfinite(q.heading))
         return out;
     out.lat = q.pos.n / kGroundFrameMPerDeg + c.originLat;
-    out.lon = q.pos.e / (std::cos(c.originLat * kDegToRad) * kGroundFrameMPerDeg) + c.originLon;
+    out.lon = q.pos.e / (gf_cosLatitude(c.originLat) * kGroundFrameMPerDeg) + c.originLon;
     out.heading = gf_normalizeAngle(q.heading);
     out.valid = 1;
     return out;
@@ -350,7 +350,7 @@ GroundPose gf_groundTurnAt(const GroundTurn& turn, double fraction) noexcept
                                  {turn.endTangentEast, turn.endTangentNorth});
     if (!(lf_norm2(h.d) > kTinyD))
         return out;
-    const double c = std::cos(turn.originLat * kDegToRad);
+    const double c = gf_cosLatitude(turn.originLat);
     if (std::fabs(c) >= 1e-9) {
         out.lat = h.pos.n / kGroundFrameMPerDeg + turn.originLat;
         out.lon = h.pos.e / (c * kGroundFrameMPerDeg) + turn.originLon;

@@ -332,9 +332,8 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
         const double f = std::clamp(std::max(v0, v1) / 25.0, 0.0, 1.0);
         threshold = 60.0 + (120.0 - 60.0) * f;
     }
-    const double dlat = (st[1].lat - st[0].lat) * kNmPerDegree;
-    const double dlon = gf_longitudeDelta(st[1].lon, st[0].lon) * kNmPerDegree * std::cos(st[0].lat * kDegToRad);
-    if (std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm >= threshold)
+    const LatLon from{st[0].lat, st[0].lon};
+    if (gf_flatOffsetNm(from, {st[1].lat, st[1].lon}, gf_cosLatitude(st[0].lat)).length() * kMetresPerNm >= threshold)
         insertMidSample(ac);
 }
 

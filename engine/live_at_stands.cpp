@@ -129,9 +129,8 @@ bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const 
     const double r = other.collisionRadius + candidate.collisionRadius;
     if (r <= 0.0)
         return false;
-    const double dLat = (stand->lat - target.lat) * kNmPerDegree;
-    const double dLon = std::cos(stand->lat * kPi / 180.0) * gf_longitudeDelta(stand->lon, target.lon) * kNmPerDegree;
-    return r * r >= dLat * dLat + dLon * dLon;
+    const LatLon standAt{stand->lat, stand->lon};
+    return r * r >= gf_flatOffsetNm({target.lat, target.lon}, standAt, gf_cosLatitude(stand->lat)).squared();
 }
 
 bool lf_checkExcludedStandIsAvailableForLiveParkingTry(int32_t excludedId, LiveAircraft& candidate,
@@ -334,10 +333,8 @@ void gf_checkLiveVsParkedCollisions()
             continue;
         const bool never = ac.collisionCheckLat == 0.0 && ac.collisionCheckLon == 0.0;
         if (!all && !never) {
-            const double dLat = (ac.lat - ac.collisionCheckLat) * kNmPerDegree;
-            const double dLon =
-                gf_longitudeDelta(ac.lon, ac.collisionCheckLon) * kNmPerDegree * std::cos(ac.lat * kPi / 180.0);
-            if (dLat * dLat + dLon * dLon <= 9e-6)
+            const LatLon lastCheck{ac.collisionCheckLat, ac.collisionCheckLon};
+            if (gf_flatOffsetNm(lastCheck, {ac.lat, ac.lon}, gf_cosLatitude(ac.lat)).squared() <= 9e-6)
                 continue;
         }
         ac.collisionCheckLat = ac.lat;

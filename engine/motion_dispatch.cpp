@@ -61,9 +61,7 @@ double lf_degrees(double radians)
 // The flat distance between two samples in metres (60 NM a degree).
 double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 {
-    const double dlat = (b.lat - a.lat) * kNmPerDegree;
-    const double dlon = gf_longitudeDelta(b.lon, a.lon) * kNmPerDegree * std::cos(a.lat * kDegToRad);
-    return std::sqrt(dlat * dlat + dlon * dlon) * kMetresPerNm;
+    return gf_flatOffsetNm({a.lat, a.lon}, {b.lat, b.lon}, gf_cosLatitude(a.lat)).length() * kMetresPerNm;
 }
 
 // Heading and motion further apart than this on the ground look like a slide.

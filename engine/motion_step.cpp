@@ -115,9 +115,8 @@ void lf_followGroundCurve(LiveAircraft& ac)
 // The length of the leg a speed profile spreads, in nautical miles.
 double lf_legOffsetNm(const FlightState& f, double latDeg)
 {
-    const double north = f.legOffsetLat * kNmPerDegree;
-    const double east = f.legOffsetLon * kNmPerDegree * std::cos(latDeg * kDegToRad);
-    return std::hypot(north, east);
+    const FlatOffsetNm leg = gf_flatOffsetNmOfDegrees(f.legOffsetLat, f.legOffsetLon, gf_cosLatitude(latDeg));
+    return std::hypot(leg.north, leg.east);
 }
 
 // While turning on the spot the aircraft does not move; within 5 degrees of
@@ -293,9 +292,9 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         const UserAcPosition user = gf_engineUserAcPosition();
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
-        const double dlat = (ac.lat - user.latitude) * kNmPerDegree;
-        const double dlon = gf_longitudeDelta(ac.lon, user.longitude) * kNmPerDegree * std::cos(user.latitude * kDegToRad);
-        return std::sqrt(dlat * dlat + dlon * dlon) < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
+        const double nm =
+            gf_flatOffsetNm({user.latitude, user.longitude}, {ac.lat, ac.lon}, gf_cosLatitude(user.latitude)).length();
+        return nm < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:
         return 0;

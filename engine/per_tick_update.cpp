@@ -138,7 +138,7 @@ void lf_proximityWork()
     for (LiveAircraft& ac : store.live()) {
         if (!ac.holding || std::isnan(ac.lat))
             continue;
-        const double cosLat = std::cos(ac.lat * std::numbers::pi / 180.0);
+        const double cosLat = gf_cosLatitude(ac.lat);
         const double band = (std::fabs(ac.collisionRadius) + widest) / kNmPerDegree;
         auto it = std::lower_bound(movers.begin(), movers.end(), ac.lat - band,
                                    [](const Mover& m, double lat) { return m.lat < lat; });
@@ -147,10 +147,8 @@ void lf_proximityWork()
             // A mover removed earlier in this pass moves no more.
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
-            const double dlat = (o.lat - ac.lat) * kNmPerDegree;
-            const double dlon = gf_longitudeDelta(o.lon, ac.lon) * kNmPerDegree * cosLat;
             const double r = ac.collisionRadius + o.collisionRadius;
-            if (dlat * dlat + dlon * dlon <= r * r) {
+            if (gf_flatOffsetNm({ac.lat, ac.lon}, {o.lat, o.lon}, cosLat).squared() <= r * r) {
                 ac.holding = 0;
                 removeAircraftFromSim(ac);
                 break;

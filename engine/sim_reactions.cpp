@@ -520,13 +520,12 @@ void lf_setupLandingRoll(LiveAircraft& ac)
         {
             std::shared_lock lock(engineLock);
             if (CurrentAirport.code != 0) {
-                const double dlat = (ac.lat - CurrentAirport.latitude) * kNmPerDegree;
-                const double dlon =
-                    gf_longitudeDelta(ac.lon, CurrentAirport.longitude) * kNmPerDegree * std::cos(ac.lat * kDegToRad);
+                const FlatOffsetNm offset = gf_flatOffsetNm({CurrentAirport.latitude, CurrentAirport.longitude},
+                                                            {ac.lat, ac.lon}, gf_cosLatitude(ac.lat));
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};
-                if (dlat * dlat + dlon * dlon <= 25.0)
+                if (offset.squared() <= 25.0)
                     at = fmt::format(" at {}", here);
             }
         }

@@ -54,14 +54,6 @@ bool lf_validAirportPosition(const CurrentAirportRecord& a)
     return a.code != 0 && gf_isValidLatLon({a.latitude, a.longitude});
 }
 
-// Flat distance in NM (minutes of latitude, longitude scaled by the cosine).
-double lf_flatNm(double lat1, double lon1, double lat2, double lon2)
-{
-    const double dlat = (lat2 - lat1) * kNmPerDegree;
-    const double dlon = gf_longitudeDelta(lon2, lon1) * kNmPerDegree * std::cos(lat1 * std::numbers::pi / 180.0);
-    return std::sqrt(dlat * dlat + dlon * dlon);
-}
-
 bool lf_anyAirborne(const SampleStream& s)
 {
     return std::any_of(s.begin(), s.end(), [](const TrafficSample& t) { return t.airborne != 0; });
@@ -149,7 +141,7 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
             ac.groundMode = 1;
             hit = lf_userGroundConflict(ac);
         } else {
-            hit = lf_userAirConflict(ac, std::cos(user.latitude * std::numbers::pi / 180.0));
+            hit = lf_userAirConflict(ac, gf_cosLatitude(user.latitude));
         }
         if (hit)
             ac.heldForUser = 1;
@@ -317,7 +309,8 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
         return std::nullopt;
     const SampleStream& st = ac.samples;
     const TrafficSample& f = st.front();
-    if (lf_flatNm(airport.latitude, airport.longitude, f.lat, f.lon) > 5.0)
+    const LatLon airportAt{airport.latitude, airport.longitude};
+    if (gf_flatOffsetNm(airportAt, lf_pos(f), gf_cosLatitude(airport.latitude)).length() > 5.0)
         return std::nullopt;
     if (!f.stationary) {
         if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 6.0; }))
@@ -395,8 +388,9 @@ void makeWayForLive(LiveAircraft& live, const Stand& stand)
         for (StaticAircraft& st : s.aircraft.statics()) {
             if (st.standId != excluded->id || st.simState != SimState::active)
                 continue;
+            const LatLon excludedAt{excluded->lat, excluded->lon};
             if (st.collisionRadius + live.collisionRadius >=
-                lf_flatNm(excluded->lat, excluded->lon, stand.lat, stand.lon)) {
+                gf_flatOffsetNm(excludedAt, {stand.lat, stand.lon}, gf_cosLatitude(excluded->lat)).length()) {
                 gf_logLine(fmt::format("{:14}: {:8} makes way for {} parking at excluded stand {}", excluded->name,
                                        st.callsign, live.callsign, stand.name));
                 removeAircraftFromSim(st);

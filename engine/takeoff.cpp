@@ -137,7 +137,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     RollRamp& r = ac.flight.ramp;
     const FlightPhase phase = ac.phase;
     const bool roll = phase == FlightPhase::takeoff_roll || phase == FlightPhase::landing_roll;
-    const bool continuing = r.active && roll && r.phase == static_cast<uint32_t>(phase);
+    const bool continuing = r.active && roll && r.phase == phase;
     r = {};
     const SampleStream& st = ac.samples;
     if (!ac.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
@@ -191,7 +191,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     if (!planned)
         return false;
     r.active = 1;
-    r.phase = static_cast<uint32_t>(phase);
+    r.phase = phase;
     lf_planRunwaySpeedProfile(ac);
     return true;
 }

@@ -22,14 +22,11 @@ constexpr double kLowUserAglFt = 500.0;
 bool lf_touchesStatic(const UserAcPosition& user, double cosUserLat, double userTermNm, const StaticAircraft& aircraft)
 {
     const double reach = userTermNm + aircraft.radius;
-    const double dlat = user.latitude - aircraft.standLat;
-    const double dlon = gf_longitudeDelta(user.longitude, aircraft.standLon);
-    if (!(reach > 0.0) || std::fabs(dlat) * kNmPerDegree > reach ||
-        std::fabs(dlon) * kNmPerDegree * cosUserLat > reach)
+    const FlatOffsetNm offset =
+        gf_flatOffsetNm({aircraft.standLat, aircraft.standLon}, {user.latitude, user.longitude}, cosUserLat);
+    if (!(reach > 0.0) || std::fabs(offset.north) > reach || std::fabs(offset.east) > reach)
         return false;
-    const double north = dlat * kNmPerDegree;
-    const double east = dlon * cosUserLat * kNmPerDegree;
-    return east * east + north * north <= reach * reach;
+    return offset.squared() <= reach * reach;
 }
 
 // Removes the first active aircraft of the list the user touches; true once
@@ -64,7 +61,7 @@ void gf_checkUserAcGndCollisions()
     });
     if (removedLive)
         return;
-    const double cosUserLat = std::cos(user.latitude * kDegToRad);
+    const double cosUserLat = gf_cosLatitude(user.latitude);
     lf_removeFirstTouched(store.statics(), [&](const StaticAircraft& aircraft) {
         return lf_touchesStatic(user, cosUserLat, term, aircraft);
     });
@@ -73,7 +70,7 @@ void gf_checkUserAcGndCollisions()
 void gf_checkUserCollisions()
 {
     const UserAcPosition user = gf_getUserAcPosition();
-    const double cosUserLat = std::cos(user.latitude * kDegToRad);
+    const double cosUserLat = gf_cosLatitude(user.latitude);
     const bool low = user.altitudeAboveGround <= kLowUserAglFt; // NaN is not low
     for (LiveAircraft& aircraft : gf_trafficState().aircraft.live()) {
         if (aircraft.simState != SimState::active)

@@ -180,7 +180,7 @@ void gf_setRTDirectUserPosition(double lat, double lon)
     std::lock_guard lock(r.boxMutex);
     r.userLat = lat;
     r.userLon = lon;
-    r.cosUserLat = std::cos(lat * std::numbers::pi / 180.0);
+    r.cosUserLat = gf_cosLatitude(lat);
 }
 
 void gf_setRTDirectAirportAltitude(std::optional<double> altitudeFt)
@@ -202,7 +202,7 @@ void gf_updateRTDirectQueryBox()
     std::lock_guard lock(r.boxMutex);
     r.userLat = lat;
     r.userLon = lon;
-    r.cosUserLat = std::cos(lat * std::numbers::pi / 180.0);
+    r.cosUserLat = gf_cosLatitude(lat);
     if (std::fabs(lat - r.lastCentreLat) < 0.00015 && std::fabs(lon - r.lastCentreLon) < 0.00015 &&
         rangeNm == r.lastRangeNm)
         return;

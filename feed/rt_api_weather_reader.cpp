@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.h"
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/stop_request.h"
@@ -69,9 +70,7 @@ bool lf_requestNearestMetar(int32_t& status)
 
     if (w.lastQnh != 0 && (std::fabs(w.lastLat) > 0.0001 || std::fabs(w.lastLon) > 0.0001) &&
         toffset == w.lastToffset && now - w.lastTime < 60'000'000'000LL) {
-        const double dLat = (w.lastLat - lat) * kNmPerDegree;
-        const double dLon = (w.lastLon - lon) * std::cos(w.lastLat * std::numbers::pi / 180.0) * kNmPerDegree;
-        if (dLat * dLat + dLon * dLon <= 100.0)
+        if (gf_flatOffsetNmOfDegrees(w.lastLat - lat, w.lastLon - lon, gf_cosLatitude(w.lastLat)).squared() <= 100.0)
             return true;
     }
 

@@ -678,7 +678,7 @@ void gf_setRTAppUserPosition(double lat, double lon)
     std::lock_guard lock(reader.positionMutex);
     reader.userLat = lat;
     reader.userLon = lon;
-    reader.cosUserLat = std::cos(lat * kDegToRad);
+    reader.cosUserLat = gf_cosLatitude(lat);
 }
 
 void gf_requestRTAppParkedTraffic()

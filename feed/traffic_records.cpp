@@ -13,6 +13,7 @@
 #include "airports/airport_database.h"
 #include "airports/park_airports.h"
 #include "core/clock.h"
+#include "core/geodesy.h"
 #include "core/units.h"
 #include "liveries/model_texts.h"
 #include "simlink/stand_positions.h"
@@ -104,9 +105,8 @@ bool lf_nearAirport(const CurrentAirportRecord& airport, double lat, double lon)
 {
     if (airport.code == 0 || !lf_validLalo(airport.latitude, airport.longitude))
         return false;
-    const double dLat = (airport.latitude - lat) * kNmPerDegree;
-    const double dLon = (airport.longitude - lon) * std::cos(airport.latitude * kDegToRad) * kNmPerDegree;
-    return dLat * dLat + dLon * dLon <= kGroundTrafficRangeNm * kGroundTrafficRangeNm;
+    return gf_flatOffsetNmOfDegrees(airport.latitude - lat, airport.longitude - lon, gf_cosLatitude(airport.latitude))
+               .squared() <= kGroundTrafficRangeNm * kGroundTrafficRangeNm;
 }
 
 // The QNH correction. Below the blend the altitudes of RT Direct get the QNH
@@ -157,9 +157,8 @@ LaloTimeCheck lf_checkLaloAndTime(const ParsedTrafficFields& f, const TrafficCon
     if (!(f.lat >= -90.0 && f.lat <= 90.0 && f.lon >= -180.0 && f.lon <= 180.0) ||
         (std::fabs(f.lat) <= 0.0001 && std::fabs(f.lon) <= 0.0001))
         throw std::runtime_error(fmt::format("invalid lalo: {}", fmt::format("{:.6f},{:.6f}", f.lat, f.lon)));
-    const double dLat = c.userLat - f.lat;
-    const double dLon = (c.userLon - f.lon) * c.cosUserLat * kNmPerDegree;
-    result.inRange = dLon * dLon + (dLat * kNmPerDegree) * (dLat * kNmPerDegree) <= c.settings->rangeNmSquared;
+    result.inRange = gf_flatOffsetNmOfDegrees(c.userLat - f.lat, c.userLon - f.lon, c.cosUserLat).squared() <=
+                     c.settings->rangeNmSquared;
     return result;
 }
 

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <numbers>
 #include <shared_mutex>
 #include <sstream>
 #include <system_error>
@@ -40,16 +39,10 @@ namespace {
 constexpr const char* kFileName = "my_park_airports.txt";
 constexpr size_t kManyParkAirports = 3000;
 
+// Squared flat distance in NM² of the plain degree differences.
 double lf_flatDistanceSquared(const LatLon& a, const LatLon& b, double cosLat)
 {
-    const double dlat = (a.latitude - b.latitude) * kNmPerDegree;
-    const double dlon = (a.longitude - b.longitude) * cosLat * kNmPerDegree;
-    return dlat * dlat + dlon * dlon;
-}
-
-double lf_cosDeg(double degrees)
-{
-    return std::cos(degrees * std::numbers::pi / 180.0);
+    return gf_flatOffsetNmOfDegrees(a.latitude - b.latitude, a.longitude - b.longitude, cosLat).squared();
 }
 
 bool lf_atOrigin(const LatLon& p)
@@ -263,7 +256,7 @@ bool lf_isAirportWithinReach(const ParkUserPosition& user, const LatLon& airport
     if (user.altitudeFt > static_cast<double>(params->AIRP_HEIGHT))
         return false;
     const double range = static_cast<double>(params->AIRP_RANGE);
-    return lf_flatDistanceSquared(user.position, airport, lf_cosDeg(user.position.latitude)) <= range * range;
+    return lf_flatDistanceSquared(user.position, airport, gf_cosLatitude(user.position.latitude)) <= range * range;
 }
 
 void gf_selectNearestParkAirport(const ParkUserPosition& user)
@@ -272,7 +265,7 @@ void gf_selectNearestParkAirport(const ParkUserPosition& user)
     std::lock_guard lock(list.mutex);
     if (list.airports.empty())
         return;
-    const double c = lf_cosDeg(user.position.latitude);
+    const double c = gf_cosLatitude(user.position.latitude);
     if (!lf_atOrigin(list.lastCheck) &&
         std::sqrt(lf_flatDistanceSquared(list.lastCheck, user.position, c)) < list.recheckDistanceNm)
         return;
@@ -353,7 +346,7 @@ void gf_checkParkAirportReach(const ParkUserPosition& user)
     const std::optional<ParkAirport> park = gf_currentParkAirport();
     if (!park || park->icao.code == current.code || !lf_isAirportWithinReach(user, park->position))
         return;
-    const double c = lf_cosDeg(user.position.latitude);
+    const double c = gf_cosLatitude(user.position.latitude);
     if (lf_flatDistanceSquared(user.position, park->position, c) > lf_flatDistanceSquared(user.position, currentAt, c))
         return;
     if (gf_distanceNm(user.position, park->position) > gf_distanceNm(user.position, currentAt))

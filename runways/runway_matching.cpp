@@ -144,7 +144,7 @@ RunwayMatch lf_matchRunway(const LatLon& position, double heading, bool strict, 
             continue;
         const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
         const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
-                            std::cos((position.latitude + r.latitude) / 2.0 * kDegToRad);
+                            gf_cosLatitude((position.latitude + r.latitude) / 2.0);
         const double h = r.heading * kDegToRad;
         const double along = std::sin(h) * east + std::cos(h) * north;
         const double cross = std::cos(h) * east - std::sin(h) * north;

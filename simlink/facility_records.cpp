@@ -156,7 +156,7 @@ void onRecvFacilityData(StandReadContext& context, const void* packet, uint32_t 
             s.radius = radius * kNmPerMetre;
             s.id = number;
             s.name = fmt::format("{}{}{}", gf_parkingNamePrefix(nameIndex), number, letter);
-            s.type = static_cast<uint32_t>(parkingType);
+            s.type = static_cast<StandType>(parkingType);
             s.gaRamp = (parkingType >= 1 && parkingType <= 4) || parkingType == 14;
             s.cargo = parkingType == 5 || parkingType == 6;
             context.stands.push_back(std::move(s));

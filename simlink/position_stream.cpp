@@ -29,7 +29,7 @@ bool lf_withinJump(const PositionBlock& a, const PositionBlock& b)
     const double plainSq = dLat * dLat + dLon * dLon;
     if (plainSq <= limitSq)
         return true;
-    const double east = dLon * std::cos((a.latitude + b.latitude) * 0.5 * kDegToRad);
+    const double east = dLon * gf_cosLatitude((a.latitude + b.latitude) * 0.5);
     return dLat * dLat + east * east <= limitSq;
 }
 

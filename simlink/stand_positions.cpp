@@ -27,14 +27,6 @@ struct PositionCache {
 };
 thread_local PositionCache positionCache;
 
-// Flat squared distance in NM², longitude scaled by the cosine of a's latitude.
-double lf_flatDistanceNm2(const LatLon& a, double lat, double lon)
-{
-    const double north = (lat - a.latitude) * kNmPerDegree;
-    const double east = gf_longitudeDelta(lon, a.longitude) * kNmPerDegree * std::cos(a.latitude * kDegToRad);
-    return north * north + east * east;
-}
-
 } // namespace
 
 void gf_publishStandPositions(std::shared_ptr<const StandSnapshot> snapshot)
@@ -57,14 +49,15 @@ std::string gf_findStandAtPosition(const LatLon& position)
     }
     const bool sameSnapshot = cache.valid && !cache.snapshot.owner_before(snapshot) &&
                               !snapshot.owner_before(cache.snapshot) && !cache.snapshot.expired();
-    if (sameSnapshot &&
-        lf_flatDistanceNm2(position, cache.position.latitude, cache.position.longitude) <= kCacheMoveNm2)
+    // Squared flat distances in NM², longitude scaled at the position's latitude.
+    const double cosLat = gf_cosLatitude(position.latitude);
+    if (sameSnapshot && gf_flatOffsetNm(position, cache.position, cosLat).squared() <= kCacheMoveNm2)
         return cache.answer;
 
     const StandSnapshotEntry* best = nullptr;
     double bestD2 = kStandReachNm2;
     for (const StandSnapshotEntry& e : *snapshot) {
-        const double d2 = lf_flatDistanceNm2(position, e.lat, e.lon);
+        const double d2 = gf_flatOffsetNm(position, {e.lat, e.lon}, cosLat).squared();
         if (d2 <= bestD2 && (!best || d2 < bestD2)) {
             best = &e;
             bestD2 = d2;

@@ -32,7 +32,7 @@ bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraft
     if (excess > kMaxExcessNm)
         return false;
     using C = Category;
-    switch (static_cast<StandType>(stand.type)) {
+    switch (stand.type) {
     case StandType::NONE:
     case StandType::VEHICLE: return false;
     case StandType::RAMP_GA:
@@ -56,7 +56,7 @@ bool gf_standFitsAircraft(const Stand& stand, Category category, double aircraft
 bool gf_standSuitsAircraft(const Stand& stand, const StandFitQuery& aircraft)
 {
     const bool rotorcraft = aircraft.category == Category::Rotorcraft;
-    return stand.type != 0 && (stand.helipad != 0) == rotorcraft &&
+    return stand.type != StandType::NONE && (stand.helipad != 0) == rotorcraft &&
            gf_standFitsAircraft(stand, aircraft.category, aircraft.radiusNm);
 }
 
@@ -82,7 +82,7 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     distanceM = 99999.0;
     if (stands.empty())
         return nullptr;
-    const double cosLat = std::cos(position.latitude * kDegToRad);
+    const double cosLat = gf_cosLatitude(position.latitude);
     const Stand* best = nullptr;
     double bestDist = 900.0;
     const Stand* alt = nullptr;
@@ -91,13 +91,12 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     for (const Stand& s : stands) {
         if (s.blocked)
             continue;
-        const double north = (s.lat - position.latitude) * kNmPerDegree;
-        const double east = gf_longitudeDelta(s.lon, position.longitude) * kNmPerDegree * cosLat;
-        if (!(std::fabs(north) <= kSearchBoxNm) || !(std::fabs(east) <= kSearchBoxNm))
+        const FlatOffsetNm offset = gf_flatOffsetNm(position, {s.lat, s.lon}, cosLat);
+        if (!(std::fabs(offset.north) <= kSearchBoxNm) || !(std::fabs(offset.east) <= kSearchBoxNm))
             continue;
         if (!gf_standSuitsAircraft(s, aircraft))
             continue;
-        const double d2 = east * east + north * north;
+        const double d2 = offset.squared();
         if (!std::isfinite(d2) || d2 < 0.0 || d2 > kSearchReachNm2)
             continue;
         const double d = std::sqrt(d2);

@@ -67,7 +67,7 @@ TEST_F(AirportFileFormatTest, StandTypesComeFromTheNameOrTheCargoRampFallback)
             continue;
         }
         ASSERT_EQ(stands.size(), 1u) << c.attrs;
-        EXPECT_EQ(stands[0].type, c.type) << c.attrs;
+        EXPECT_EQ(static_cast<uint32_t>(stands[0].type), c.type) << c.attrs;
         EXPECT_EQ(stands[0].cargo, c.cargo) << c.attrs;
         EXPECT_EQ(stands[0].gaRamp, c.ramp) << c.attrs;
     }
@@ -203,7 +203,7 @@ TEST_F(AirportFileFormatTest, QualityFactors)
     const auto [real, soft] = gf_computeStandScores(stands);
     EXPECT_EQ(real, 0);
     EXPECT_GT(soft, 0);
-    stands[0].type = 12;
+    stands[0].type = StandType::FUEL;
     EXPECT_EQ(gf_computeStandScores(stands), std::make_pair(0, 0));
     EXPECT_EQ(gf_qualityFactorText(0, 0), "  ");
     EXPECT_EQ(gf_qualityFactorText(12, 3), "12/ 3");

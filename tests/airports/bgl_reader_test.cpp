@@ -388,7 +388,7 @@ TEST_F(BglReaderTest, AirportWithHelipadsAndParkingsBecomesStands)
     EXPECT_EQ(h1.helipad, 1);
     const Stand& g12 = airport.stands[2];
     EXPECT_EQ(g12.heading, 0.0); // not 2 pi
-    EXPECT_EQ(g12.type, 8u);
+    EXPECT_EQ(g12.type, StandType::GATE_SMALL);
     EXPECT_EQ(g12.helipad, 0);
     EXPECT_EQ(g12.gaRamp + g12.cargo, 0);
     EXPECT_DOUBLE_EQ(g12.radius, 20.0 * 0.0005399568034557236);

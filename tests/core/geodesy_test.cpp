@@ -109,3 +109,16 @@ TEST(Geodesy, AntipodesAndPolesGiveNumbersNotNaN)
     }
     EXPECT_GT(checked, 1000);
 }
+
+TEST(Geodesy, FlatOffsetScalesLongitudeByTheGivenCosine)
+{
+    // At 60 degrees a degree of longitude is 30 NM; a minute of latitude one NM.
+    const FlatOffsetNm o = gf_flatOffsetNm({60.0, 10.0}, {60.05, 9.9}, gf_cosLatitude(60.0));
+    EXPECT_NEAR(o.north, 3.0, 1e-9);
+    EXPECT_NEAR(o.east, -3.0, 1e-9);
+    EXPECT_NEAR(o.length(), 3.0 * std::sqrt(2.0), 1e-9);
+    // The short way round over the date line, unless the caller formed a plain difference.
+    EXPECT_NEAR(gf_flatOffsetNm({0.0, 179.95}, {0.0, -179.95}, 1.0).east, 6.0, 1e-9);
+    EXPECT_NEAR(gf_flatOffsetNmOfDegrees(0.0, -179.95 - 179.95, 1.0).east, -21594.0, 1e-9);
+    EXPECT_NEAR(gf_flatOffsetNmOfDegrees(0.04, 0.05, 0.6).squared(), 2.4 * 2.4 + 1.8 * 1.8, 1e-9);
+}

@@ -29,7 +29,7 @@ Stand stand(int32_t id, double eastM, std::vector<uint32_t> exclusions = {})
     s.lat = kLat;
     s.lon = kLon + eastM / (111120.0 * 0.6115);
     s.radius = 0.02;
-    s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+    s.type = StandType::GATE_MEDIUM;
     s.exclusions = std::move(exclusions);
     return s;
 }

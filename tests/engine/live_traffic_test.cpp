@@ -876,7 +876,7 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     b1.lat = 52.3;
     b1.lon = 4.76;
     b1.radius = 0.02;
-    b1.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+    b1.type = StandType::GATE_MEDIUM;
     gf_setStandTable({b1});
     gf_standTable().staticQuota = 1;
     constexpr uint32_t kHexid = 0x4D0010;

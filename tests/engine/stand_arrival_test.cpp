@@ -58,7 +58,7 @@ struct AirportWithGates {
             s.lon = p.longitude;
             s.radius = 0.02;
             s.id = i + 1;
-            s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+            s.type = StandType::GATE_MEDIUM;
         }
         gf_setStandTable(std::move(stands));
     }

@@ -45,7 +45,7 @@ Stand gate(std::string name, double eastM)
     s.lat = at.latitude;
     s.lon = at.longitude;
     s.radius = 20.0 / 1852.0;
-    s.type = 9;
+    s.type = StandType::GATE_MEDIUM;
     return s;
 }
 

@@ -27,7 +27,7 @@ inline std::vector<Stand> rowOfStands(int n)
         s.lat = 52.30;
         s.lon = 4.76 + 0.0015 * i;
         s.heading = 1.5707963267948966;
-        s.type = static_cast<uint32_t>(StandType::GATE_MEDIUM);
+        s.type = StandType::GATE_MEDIUM;
     }
     return stands;
 }

@@ -85,7 +85,7 @@ TEST_F(FacilityReaderTest, StandsAndHelipadsOfAnAirport)
     EXPECT_EQ(helipads, 2);
     ASSERT_EQ(scanned.stands.size(), 4u);
     EXPECT_EQ(scanned.stands[0].name, "GATE 12A");
-    EXPECT_EQ(scanned.stands[0].type, 9u);
+    EXPECT_EQ(scanned.stands[0].type, StandType::GATE_MEDIUM);
     EXPECT_NEAR(scanned.stands[0].radius, 25.0 / 1852.0, 1e-9);
     EXPECT_LT(scanned.stands[0].lon, 8.5492);
     EXPECT_EQ(scanned.stands[1].name, "PARKING 3");

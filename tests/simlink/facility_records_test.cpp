@@ -63,7 +63,7 @@ TEST_F(FacilityRecordsTest, TaxiParkingsBecomeStandsByTypeNameAndSuffix)
         ASSERT_EQ(ctx.stands.size(), before + 1) << c.name;
         const Stand& s = ctx.stands.back();
         EXPECT_EQ(s.name, c.name);
-        EXPECT_EQ(s.type, static_cast<uint32_t>(c.type));
+        EXPECT_EQ(s.type, static_cast<StandType>(c.type));
         EXPECT_EQ(s.id, c.number);
         EXPECT_EQ(s.gaRamp, c.type == 14) << c.name;
         EXPECT_EQ(s.cargo, c.type == 5) << c.name;

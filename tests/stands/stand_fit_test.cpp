@@ -24,7 +24,7 @@ Stand makeStand(int32_t id, StandType type, double radiusM, const LatLon& at = k
     Stand s;
     s.id = id;
     s.name = "S" + std::to_string(id);
-    s.type = static_cast<uint32_t>(type);
+    s.type = type;
     s.radius = radiusM * kNmPerM;
     s.lat = at.latitude;
     s.lon = at.longitude;

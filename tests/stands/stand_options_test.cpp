@@ -54,7 +54,7 @@ Stand gate(int32_t id, std::string name, double eastM)
     s.lat = 52.3;
     s.lon = 4.76 + eastM / 1852.0 / 60.0 / 0.6106;
     s.radius = 0.02;
-    s.type = 8;
+    s.type = StandType::GATE_SMALL;
     return s;
 }
 

@@ -33,7 +33,7 @@ Stand makeStand(int32_t id, std::string name, const LatLon& at, std::vector<uint
     s.lat = at.latitude;
     s.lon = at.longitude;
     s.exclusions = std::move(exclusions);
-    s.type = 9;
+    s.type = StandType::GATE_MEDIUM;
     return s;
 }
 
@@ -182,15 +182,15 @@ TEST_F(StandTableTest, StandByGateText)
     heavy.radius = 0.016; // 30 m
     std::vector<Stand> five{makeStand(1, "RAMP GA 5", kBase), makeStand(2, "5", kBase), makeStand(3, "H 5", kBase),
                             makeStand(4, "GATE 5", kBase), makeStand(5, "GATE 5", kBase)};
-    five[0].type = static_cast<uint32_t>(StandType::RAMP_GA_SMALL);
-    five[1].type = 0;
-    five[2].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    five[0].type = StandType::RAMP_GA_SMALL;
+    five[1].type = StandType::NONE;
+    five[2].type = StandType::GATE_HEAVY;
     five[2].helipad = 1;
     for (Stand& s : five)
         s.radius = 0.02;
-    five[3].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    five[3].type = StandType::GATE_HEAVY;
     five[3].radius = 0.01; // 18.5 m
-    five[4].type = static_cast<uint32_t>(StandType::GATE_HEAVY);
+    five[4].type = StandType::GATE_HEAVY;
     EXPECT_EQ(gf_findStandByGateText(five, "GATE 5", kBase, heavy), 5);
 }
 
