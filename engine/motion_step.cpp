@@ -128,6 +128,16 @@ bool lf_turnInPlace(LiveAircraft& ac)
         return false;
     if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDegToRad) {
         ac.tasKt = 0.0;
+        // The leg starts when the turn ends: its sample waits meanwhile, or
+        // the aircraft would drive off half turned.
+        if (ac.legOverride && !ac.samples.empty()) {
+            const int32_t due = engineClock.load() + 1 + ac.legOverrideTicks;
+            if (ac.samples.front().playTime < due) {
+                const int32_t delay = due - ac.samples.front().playTime;
+                for (TrafficSample& s : ac.samples)
+                    s.playTime += delay;
+            }
+        }
         return true;
     }
     ac.turningInPlace = 0;
