@@ -888,3 +888,28 @@ TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayTurnsBeforeItDrivesOff)
             if (f.kind == "slide")
                 ADD_FAILURE() << kvr::standin::gf_findingText(f);
 }
+
+TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
+{
+    // AMX481 as the App reported it (2019): south at 22-27 kt, then a right
+    // angle left onto a taxiway east at 30 kt, the corner between two reports.
+    const auto reports = groundReports({
+        {0.0, 36.0805, -115.1329, 180, 22},  {9.8, 36.0802, -115.1329, 180, 23},
+        {19.5, 36.0796, -115.1329, 182, 26}, {29.3, 36.0791, -115.1329, 180, 25},
+        {39.1, 36.0785, -115.1329, 180, 27}, {49.6, 36.0782, -115.1329, 180, 27},
+        {58.4, 36.0776, -115.1327, 129, 30}, {68.4, 36.0775, -115.1320, 87, 30},
+        {78.2, 36.0775, -115.1311, 90, 33},  {87.9, 36.0775, -115.1303, 90, 32},
+        {97.7, 36.0775, -115.1299, 92, 31},
+    });
+    play(reports, 0x4C4105, "AMX481", 3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            if (f.kind == "slide")
+                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+}
+
