@@ -284,6 +284,8 @@ struct GroundCurvesAndTurns {
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
     uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
+    uint8_t creeping = 0;          // crawls while its heading catches up with its way
+    double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
 };
 
 // Push-back, the leaving-the-stand tracker and the departure flags.

@@ -456,7 +456,10 @@ void lf_groundLegTiming(LiveAircraft& ac)
     // Not at a take-off roll's speed: then it steers onto the leg as it goes
     // (a take-off roll still in `taxi` at another airport).
     const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
-    const bool taxiSpeed = !(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt);
+    // From rest it turns first whatever speed the leg reads: driving off at
+    // that speed with the heading far off the leg is a slide.
+    const bool atRest = !(ac.tasKt > kStandingKt);
+    const bool taxiSpeed = (!(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt)) || atRest;
     const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
     if (((ac.phase == FlightPhase::taxi && taxiSpeed && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
@@ -468,9 +471,13 @@ void lf_groundLegTiming(LiveAircraft& ac)
             ac.headingCorrectionDeg = offWay;
             ac.headingCorrectionPending = 1;
         }
-        // Turn on the spot first, then drive the leg; the samples wait.
+        // Turn on the spot first, then drive the leg; the samples wait. The
+        // motion step turns it at most 1.2 times its base rate, whatever
+        // rate the leg was fitted to.
+        const double spotRate =
+            ac.baseTurnRate > 0.0 ? std::min(ac.turnRate, 1.2 * ac.baseTurnRate) : ac.turnRate;
         const int32_t extra = std::max(
-            static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / ac.turnRate)), 25);
+            static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
         ac.legOverride = 1;
         ac.legOverrideTicks = legTime;
         ac.turningInPlace = 1;

@@ -144,6 +144,82 @@ bool lf_turnInPlace(LiveAircraft& ac)
     return false;
 }
 
+// Taxiing with the heading still far off the way it moves (a corner the
+// heading has not yet turned through): it crawls until the heading catches
+// up, not slides sideways at its speed, and its samples wait for the time
+// the crawl loses.
+constexpr double kCreepOffDeg = 25.0;
+constexpr double kCreepKt = 4.0;
+constexpr double kFastestTaxiKt = 40.0; // faster in `taxi` is a take-off roll: it steers as it rolls
+
+// How the step moved the aircraft: along a straight leg or ramp, or along
+// the planned turn or curve (with where it stood on it before the step).
+struct GroundStep {
+    bool straight = false;
+    bool onTurn = false;
+    bool onCurve = false;
+    double before = 0.0;
+};
+
+void lf_creepWhileTurning(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
+{
+    const LatLon to{ac.lat, ac.lon};
+    const double movedNm = gf_distanceNm(from, to);
+    const double speedKt = movedNm * kTicksPerHour;
+    const double way = movedNm > 0.0 ? gf_initialBearing(from, to) : ac.heading;
+    const double off = std::fabs(gf_wrapAngle(way - ac.heading)) / kDegToRad;
+    // Only while the heading turns toward the way: crawling cannot help a
+    // heading that steers elsewhere.
+    const bool catchingUp = off < std::fabs(gf_wrapAngle(way - fromHeading)) / kDegToRad;
+    if (!(speedKt > kCreepKt) || speedKt > kFastestTaxiKt || !(off > kCreepOffDeg) || !catchingUp) {
+        if (ac.creeping && !ac.samples.empty()) {
+            const TrafficSample& f = ac.samples.front();
+            ac.tasKt = f.tasKt > 0.0 ? f.tasKt : f.speedKt;
+        }
+        ac.creeping = 0;
+        return;
+    }
+    RollRamp& ramp = ac.flight.ramp;
+    if (ramp.active) {
+        // A speed ramp keeps its own time: it waits a tick, the aircraft
+        // turning where it stands.
+        --ramp.ticks;
+        ac.lat = from.latitude;
+        ac.lon = from.longitude;
+        ac.tasKt = 0.0;
+        ac.creeping = 1;
+        for (TrafficSample& s : ac.samples)
+            s.playTime += 1;
+        return;
+    }
+    const double k = kCreepKt / speedKt;
+    GroundPose on;
+    if (step.onTurn) {
+        GroundTurn& turn = ac.groundTurn;
+        turn.follower = step.before + (turn.follower - step.before) * k;
+        on = gf_groundTurnAt(turn, turn.follower);
+    } else if (step.onCurve) {
+        ac.curveProgress = step.before + (ac.curveProgress - step.before) * k;
+        on = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+    }
+    if (on.valid) {
+        ac.lat = on.lat;
+        ac.lon = on.lon;
+    } else {
+        ac.lat = from.latitude + (to.latitude - from.latitude) * k;
+        ac.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
+    }
+    ac.tasKt = kCreepKt;
+    ac.creeping = 1;
+    ac.creepLagTicks += 1.0 - k;
+    if (ac.creepLagTicks >= 1.0) {
+        const auto delay = static_cast<int32_t>(ac.creepLagTicks);
+        ac.creepLagTicks -= delay;
+        for (TrafficSample& s : ac.samples)
+            s.playTime += delay;
+    }
+}
+
 } // namespace
 
 void stepHeading(LiveAircraft& ac, double target, bool smooth)
@@ -188,17 +264,22 @@ void stepMotion(LiveAircraft& ac)
         ac.headingRate = 0.0;
     const double startHeading = ac.heading;
     const LatLon startPosition{ac.lat, ac.lon};
+    GroundStep groundStep;
+    groundStep.before = onTurn ? ac.groundTurn.follower : ac.curveProgress;
     if (stepRollRamp(ac)) {
         const RollRamp& r = ac.flight.ramp;
         if (onTurn && lf_followGroundTurnOnRamp(ac)) {
             // The turn gave position and heading.
         } else if (onGround && !lf_pushingBack(ac)) {
             stepHeading(ac, r.endHeading.value_or(ac.targetTrack), r.endHeading.has_value());
+            groundStep.straight = true;
         }
     } else if (onTurn) {
         lf_followGroundTurn(ac);
+        groundStep.onTurn = onGround && ac.groundTurn.active();
     } else if (onCurve) {
         lf_followGroundCurve(ac);
+        groundStep.onCurve = onGround && ac.groundCurve.valid();
     } else {
         if (lf_turnInPlace(ac)) {
             // Standing while the turn on the spot goes on.
@@ -216,6 +297,7 @@ void stepMotion(LiveAircraft& ac)
                 ac.lat += ac.stepLat;
                 ac.lon += ac.stepLon;
             }
+            groundStep.straight = onGround;
         }
         if (onGround && !lf_pushingBack(ac)) {
             const double target = ac.endHeading.value_or(ac.targetTrack);
@@ -235,6 +317,9 @@ void stepMotion(LiveAircraft& ac)
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
+        if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && ac.phase == FlightPhase::taxi &&
+            !ac.pushingInTaxi)
+            lf_creepWhileTurning(ac, startPosition, startHeading, groundStep);
     }
     if (ac.phase == FlightPhase::takeoff) {
         stepTakeoff(ac);

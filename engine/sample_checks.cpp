@@ -752,10 +752,17 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
     }
     if (ac.goAroundWatch) {
         if (sample.airborne) {
-            const bool climbs = sample.altitudeFt - ac.goAroundAltitudeFt >= 50.0 &&
-                                sample.verticalSpeedFpm >= 400.0 && ac.goAroundVsFpm >= 400.0;
+            // Two reports in a row climbing, one of them at 400 ft/min or
+            // more: a climb-out's vertical speeds wander (700, 320, 830).
+            const bool climbs = sample.altitudeFt - ac.goAroundAltitudeFt >= 50.0 && sample.verticalSpeedFpm > 0.0 &&
+                                ac.goAroundVsFpm > 0.0 &&
+                                std::max(sample.verticalSpeedFpm, ac.goAroundVsFpm) >= 400.0;
             if (climbs) {
                 ac.goAroundWatch = 0;
+                // The report before, held on the ground, climbed too.
+                TrafficSample& back = st.back();
+                if (!back.airborne && back.altitudeFt == ac.goAroundAltitudeFt && back.verticalSpeedFpm > 0.0)
+                    back.airborne = 1;
             } else {
                 ac.goAroundAltitudeFt = sample.altitudeFt;
                 ac.goAroundVsFpm = sample.verticalSpeedFpm;

@@ -572,7 +572,8 @@ TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
 }
 
 // After a touch-down the samples are watched for a go-around: airborne ones
-// count as on the ground until they climb away by 50 ft at 400 fpm or more.
+// count as on the ground until two in a row climb away by 50 ft, one of them
+// at 400 fpm or more.
 TEST_F(TakeoffRollTest, AfterTouchDownOnlySamplesThatClimbAwayGoAround)
 {
     struct Case {
@@ -582,7 +583,9 @@ TEST_F(TakeoffRollTest, AfterTouchDownOnlySamplesThatClimbAwayGoAround)
     };
     for (const Case& c : {Case{"bounces", {{10.0, 100.0}, {15.0, 200.0}, {5.0, -100.0}}, false},
                           Case{"climbs too slowly", {{20.0, 300.0}, {80.0, 390.0}, {150.0, 390.0}}, false},
-                          Case{"climbs away", {{20.0, 450.0}, {80.0, 600.0}, {150.0, 900.0}}, true}}) {
+                          Case{"climbs away", {{20.0, 450.0}, {80.0, 600.0}, {150.0, 900.0}}, true},
+                          // A touch-and-go's climb-out as reported: its vertical speeds wander.
+                          Case{"climbs away unevenly", {{100.0, 704.0}, {675.0, 320.0}, {825.0, 832.0}}, true}}) {
         LiveAircraft ac = rolling(0x4E0302, -1000.0, 120.0, {{200.0, false}, {400.0, false}});
         ac.phase = FlightPhase::landing;
         ac.groundMode = 0;

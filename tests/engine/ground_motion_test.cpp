@@ -398,6 +398,11 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
     nextPosMain(slow);
     EXPECT_TRUE(slow.turningInPlace);
+    // From rest, whatever speed the leg reads.
+    LiveAircraft standing = taxiing(40.0, {{35, 40}, {0, 90}});
+    standing.tasKt = 0.0;
+    nextPosMain(standing);
+    EXPECT_TRUE(standing.turningInPlace);
 }
 
 TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
@@ -783,3 +788,128 @@ TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnThe
     EXPECT_GT(lowest, onGroundFt - 0.5);
     EXPECT_LT(largest, 1.5);
 }
+
+namespace {
+
+struct GroundReport {
+    double t, lat, lon, trackDeg, gsKt;
+};
+
+std::vector<kvr::standin::TrackPoint> groundReports(const std::vector<GroundReport>& recorded)
+{
+    std::vector<kvr::standin::TrackPoint> out;
+    for (const GroundReport& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.onGround = true;
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        out.push_back(p);
+    }
+    return out;
+}
+
+// The simulator knows the model's height on its wheels: the trace tells
+// the ground writes (where slides are judged) from the air ones.
+class LasVegasGroundTest : public LasVegasArrivalTest {
+protected:
+    void SetUp() override
+    {
+        LasVegasArrivalTest::SetUp();
+        sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+    }
+    // Each time the aircraft drives off from rest: how far its heading is
+    // from the way it then moves (over its first 3 m), in degrees.
+    std::vector<double> driveOffMismatches()
+    {
+        struct Write {
+            LatLon at;
+            double hdg, kts;
+        };
+        std::vector<Write> w;
+        std::ifstream in(tracePath, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_object() && j.value("k", "") == "pos")
+                w.push_back({{j.value("lat", 0.0), j.value("lon", 0.0)}, j.value("hdg", 0.0), j.value("kts", 0.0)});
+        }
+        std::vector<double> out;
+        for (size_t i = 1; i < w.size(); ++i) {
+            if (!(w[i - 1].kts <= 0.5 && w[i].kts > 0.5))
+                continue;
+            for (size_t k = i; k < w.size(); ++k) {
+                if (metres(w[i - 1].at, w[k].at) >= 3.0) {
+                    const double way = gf_initialBearing(w[i - 1].at, w[k].at) / kDeg;
+                    out.push_back(std::fabs(std::remainder(way - w[i].hdg, 360.0)));
+                    break;
+                }
+            }
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayTurnsBeforeItDrivesOff)
+{
+    // WJA1789 as the App reported it (2019): it taxis in heading west at
+    // 10 kt, stands 100 s (its reports 9 to 27 m apart, the nose 267), then
+    // drives off the other way, east, at 17-31 kt. It turns on the spot
+    // first: a turn of 180 degrees takes longer than the leg was fitted to.
+    const auto reports = groundReports({
+        {0.0, 36.0847, -115.1370, 242, 10},  {9.8, 36.0847, -115.1372, 255, 10},
+        {19.5, 36.0847, -115.1372, 255, 10}, {29.3, 36.0847, -115.1372, 255, 10},
+        {39.1, 36.0847, -115.1372, 255, 10}, {48.9, 36.0847, -115.1372, 255, 10},
+        {59.4, 36.0847, -115.1373, 267, 0},  {68.2, 36.0847, -115.1373, 267, 0},
+        {78.0, 36.0847, -115.1373, 267, 0},  {87.8, 36.0847, -115.1373, 267, 0},
+        {97.6, 36.0847, -115.1373, 267, 0},  {108.2, 36.0847, -115.1373, 267, 0},
+        {116.9, 36.0847, -115.1373, 267, 0}, {126.7, 36.0847, -115.1373, 267, 0},
+        {136.4, 36.0847, -115.1373, 267, 0}, {146.2, 36.0847, -115.1373, 267, 0},
+        {156.8, 36.0847, -115.1373, 267, 0}, {165.8, 36.0847, -115.1370, 89, 17},
+        {175.5, 36.0847, -115.1364, 90, 24}, {185.3, 36.0847, -115.1363, 90, 26},
+        {195.0, 36.0847, -115.1353, 90, 31},
+    });
+    play(reports, 0x4C4103, "WJA1789", 3000);
+    const auto report = motion();
+    const std::vector<double> offs = driveOffMismatches();
+    ASSERT_FALSE(offs.empty());
+    for (double off : offs)
+        EXPECT_LT(off, 10.0);
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.backwards, 0u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            if (f.kind == "slide")
+                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+}
+
+TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
+{
+    // AMX481 as the App reported it (2019): south at 22-27 kt, then a right
+    // angle left onto a taxiway east at 30 kt, the corner between two reports.
+    const auto reports = groundReports({
+        {0.0, 36.0805, -115.1329, 180, 22},  {9.8, 36.0802, -115.1329, 180, 23},
+        {19.5, 36.0796, -115.1329, 182, 26}, {29.3, 36.0791, -115.1329, 180, 25},
+        {39.1, 36.0785, -115.1329, 180, 27}, {49.6, 36.0782, -115.1329, 180, 27},
+        {58.4, 36.0776, -115.1327, 129, 30}, {68.4, 36.0775, -115.1320, 87, 30},
+        {78.2, 36.0775, -115.1311, 90, 33},  {87.9, 36.0775, -115.1303, 90, 32},
+        {97.7, 36.0775, -115.1299, 92, 31},
+    });
+    play(reports, 0x4C4105, "AMX481", 3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            if (f.kind == "slide")
+                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+}
+
