@@ -135,6 +135,13 @@ void lf_planGroundLeg(LiveAircraft& ac)
     const bool afterPushBack = lf_afterPushBack(ac);
     if (st[1].stationary || !ac.groundMode)
         return;
+    // The last sample on the runway before one beside it: the roll runs on
+    // to it, the exit is planned there.
+    if (lf_exitAfterNextSample(ac))
+        return;
+    // Rolling out toward a report beside the runway: off by a corner on the
+    // centre line, reached slowed to exit speed.
+    lf_planRunwayExit(ac);
     if (st.size() >= 3 && !st[2].stationary && lf_planGroundTurn(ac))
         return;
     // Facing well away from a long last leg, or from any leg so far that

@@ -16,6 +16,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
+#include "engine/ground_turns.h"
 #include "engine/report_noise.h"
 #include "engine/runway_hold.h"
 #include "engine/spawning.h"
@@ -778,6 +779,20 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
         gf_holdStopBehind(ac, sample);
     if (gf_samePosition(sample, st.back()))
         return false;
+    if (ac.phase == FlightPhase::landing_roll && ac.groundMode) {
+        // A report beside the runway that no roll reaches forward in its
+        // time: the aircraft left the runway unseen. It is hidden, and shown
+        // again where its reports go on.
+        const bool predicted = ac.projection > 0;
+        const RunwayExit exit =
+            predicted ? gf_runwayExit(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt, engineClock.load(), sample)
+                      : gf_runwayExit(ac, gf_samplePosition(st.back()), st.back().speedKt, st.back().playTime, sample);
+        if (exit.beside && !exit.reachable) {
+            gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.callsign));
+            removeAircraftFromSim(ac);
+            return false;
+        }
+    }
     if (st.size() == 1) {
         const double off = lf_aheadOffset(ac, gf_samplePosition(st.front()), sample);
         if (ac.phase == FlightPhase::landing && off < -20.0)

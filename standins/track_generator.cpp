@@ -15,6 +15,7 @@ namespace {
 
 constexpr double kRad = std::numbers::pi / 180.0;
 constexpr double kFtPerNm = 6076.12;
+constexpr double kMetresPerKtS = 0.5144444444444445; // metres covered in a second at 1 kt
 
 double lf_wrap360(double deg)
 {
@@ -398,6 +399,12 @@ std::vector<TrackPoint> gf_appReports(const std::vector<TrackPoint>& track, cons
             if (!seen->unreported && (out.empty() || seen->t > out.back().t)) {
                 out.push_back(lf_report(*seen, how, draws, airSide));
                 ++fresh;
+            } else if (how.staleInGaps && !out.empty() && t > out.back().t) {
+                TrackPoint again = out.back();
+                if (how.staleKeepsTime)
+                    again.stampT = again.lineTime();
+                again.t = t;
+                out.push_back(again);
             }
         }
         if (t >= end)
@@ -422,14 +429,19 @@ std::vector<TrackPoint> gf_highSpeedExitTrack(const RunwayEndGeometry& to)
     return b.points();
 }
 
-std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to)
+std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to, double lostBelowKt)
 {
     TrackBuilder b = lf_landing(to, 3.0, 20.0);
     // Two left turns at 6.5°/s and 20 kt: 180 m across, the other way round.
-    b.turnTo(to.headingDeg - 90.0, 6.5).turnTo(to.headingDeg - 180.0, 6.5).fly(100.0).fly(10.0, -2.0).hold(10.0);
+    // Lost at a higher speed it rolls further: it taxis back that much
+    // longer, and a minute more, seen taxiing after the loss.
+    const auto rollOutM = [](double kt) { return std::max(0.0, kt * kt - 400.0) / 4.0 * kMetresPerKtS; };
+    const double back = 160.0 + (rollOutM(lostBelowKt) - rollOutM(50.0)) / (20.0 * kMetresPerKtS);
+    b.turnTo(to.headingDeg - 90.0, 6.5).turnTo(to.headingDeg - 180.0, 6.5).fly(lostBelowKt > 50.0 ? back : 100.0);
+    b.fly(10.0, -2.0).hold(10.0);
     std::vector<TrackPoint> track = b.points();
     const auto lost = std::find_if(track.begin(), track.end(),
-                                   [](const TrackPoint& p) { return p.onGround && p.gsKt < 50.0; });
+                                   [&](const TrackPoint& p) { return p.onGround && p.gsKt < lostBelowKt; });
     if (lost == track.begin() || lost == track.end())
         return track;
     const TrackPoint seen = *(lost - 1); // reported last

@@ -115,7 +115,10 @@ std::vector<TrackPoint> gf_movingFrom(std::vector<TrackPoint> track, double star
 // receive time). With `pressureOffsetFt`, air reports give pressure
 // altitudes, in steps of 25 ft: the true altitude less the offset (at a
 // high airport with a high QNH, final-approach reports fall under the field
-// elevation before the first ground report).
+// elevation before the first ground report). With `staleInGaps`, the App
+// repeats its last report at every report time while the feed has lost the
+// aircraft (where the track is `unreported`), as it does for an arrival
+// that turned off the runway out of coverage.
 struct AppReporting {
     uint64_t seed = 1;
     double intervalS = 10.0;
@@ -127,6 +130,7 @@ struct AppReporting {
     int staleEvery = 0;
     bool staleKeepsTime = true;
     double pressureOffsetFt = 0.0;
+    bool staleInGaps = false;
 };
 // The reports of a track, the first at its first point, none where a point
 // is `unreported` (but one at the last point before), the last at its last
@@ -143,9 +147,11 @@ std::vector<TrackPoint> gf_taxiCornersTrack(LatLon start, double headingDeg, dou
 std::vector<TrackPoint> gf_highSpeedExitTrack(const RunwayEndGeometry& to);
 // A landing on `to` that turns off left at the end of its roll, crosses to the
 // parallel taxiway 180 m off the centre line and taxis back the other way;
-// the feed loses it from the end of the roll until it is 500 m back along
-// the taxiway from the last report on the runway.
-std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to);
+// the feed loses it from the end of the roll (its first point on the ground
+// slower than `lostBelowKt`) until it is 500 m back along the taxiway from
+// the last report on the runway (lost faster than 50 kt, it is seen taxiing
+// on for a minute more).
+std::vector<TrackPoint> gf_turnBackArrivalTrack(const RunwayEndGeometry& to, double lostBelowKt = 50.0);
 // Parked beside the runway `from` (600 m before its threshold, 200 m to the
 // right, nose on the runway heading) for `standSeconds`, then taxiing away
 // forward at 25 kt, onto the centre line, lining up and taking off.

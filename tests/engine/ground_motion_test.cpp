@@ -913,3 +913,119 @@ TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
                 ADD_FAILURE() << kvr::standin::gf_findingText(f);
 }
 
+
+
+// ---- Runway exits after landing ------------------------------------------------
+
+namespace {
+
+struct GroundWrite {
+    double t, lat, lon, hdg, kts;
+    bool onGround;
+};
+
+// The position writes of the trace's one object, in order.
+std::vector<GroundWrite> lf_positionWrites(const std::string& tracePath)
+{
+    std::vector<GroundWrite> out;
+    std::ifstream in(tracePath, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (j.is_object() && j.value("k", "") == "pos")
+            out.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("hdg", 0.0),
+                           j.value("kts", 0.0), j.value("on_ground", false)});
+    }
+    return out;
+}
+
+// Metres from the centre line of the runway that starts at `end` (left negative).
+double lf_offCentreLine(const kvr::standin::RunwayEndGeometry& end, double lat, double lon)
+{
+    const double bearing = gf_initialBearing(end.threshold, {lat, lon});
+    return metres(end.threshold, {lat, lon}) * std::sin(bearing - end.headingDeg * kDeg);
+}
+
+} // namespace
+
+TEST_F(LasVegasArrivalTest, ARollWhoseNextReportLiesBesideTheRunwaySlowsAndTurnsOffForward)
+{
+    // Rolling out at 60 kt, lost by the feed while it turns off (the App
+    // repeats its last report meanwhile), next seen beside the runway at 20 kt.
+    const kvr::standin::RunwayEndGeometry& r26l = kvr::standin::gf_runwayEnd(runways, "26L");
+    const auto reports = kvr::standin::gf_appReports(kvr::standin::gf_sideExitTrack(r26l, 60.0),
+                                                     {.seed = 7, .staleKeepsTime = false, .staleInGaps = true});
+    const auto beside = std::find_if(reports.begin(), reports.end(), [&](const kvr::standin::TrackPoint& p) {
+        return p.onGround && std::fabs(lf_offCentreLine(r26l, p.lat, p.lon)) > 60.0;
+    });
+    ASSERT_NE(beside, reports.end());
+    ASSERT_GE((beside - 1)->gsKt, 58.0) << "the last report on the runway is a fast roll";
+    ASSERT_EQ((beside - 1)->lat, (beside - 2)->lat) << "repeated while the feed lost it";
+    // On its wheels 8 ft up: the simulator tells the ground roll from flight.
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+    play(reports, 0x4C4103, "SWA287", 3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.jumps, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    EXPECT_EQ(c.groundFastTurns, 0u);
+    // It leaves the runway's edge at exit speed.
+    const auto writes = lf_positionWrites(tracePath);
+    const auto off = std::find_if(writes.begin(), writes.end(), [&](const GroundWrite& w) {
+        return w.onGround && std::fabs(lf_offCentreLine(r26l, w.lat, w.lon)) > 25.0;
+    });
+    ASSERT_NE(off, writes.end()) << "never left the runway";
+    EXPECT_LE(off->kts, 40.0);
+}
+
+TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
+{
+    // Last seen rolling at 76 kt, that report repeated twice, and 10 s later
+    // seen 500 m back along the parallel taxiway, taxiing the other way: the
+    // App's last reports on the runway were late, no aircraft gets there
+    // forward in that time.
+    const kvr::standin::RunwayEndGeometry& r26l = kvr::standin::gf_runwayEnd(runways, "26L");
+    auto reports = kvr::standin::gf_appReports(kvr::standin::gf_turnBackArrivalTrack(r26l, 76.0),
+                                               {.seed = 8, .staleKeepsTime = false, .staleInGaps = true});
+    {
+        const auto lost = std::find_if(reports.begin(), reports.end(), [](const kvr::standin::TrackPoint& p) {
+            return p.onGround && p.gsKt < 70.0;
+        });
+        ASSERT_NE(lost, reports.end());
+        ASSERT_GE(lost - reports.begin(), 3);
+        const auto kept = std::find_if(reports.begin(), lost, [&](const kvr::standin::TrackPoint& p) {
+            return p.lat == (lost - 1)->lat && p.lon == (lost - 1)->lon;
+        });
+        const auto next = reports.erase(std::min(kept + 3, lost), lost);
+        const double cut = next->t - ((next - 1)->t + 10.0);
+        for (auto p = next; p != reports.end(); ++p)
+            p->t -= cut;
+    }
+    const auto beside = std::find_if(reports.begin(), reports.end(), [&](const kvr::standin::TrackPoint& p) {
+        return p.onGround && std::fabs(lf_offCentreLine(r26l, p.lat, p.lon)) > 60.0;
+    });
+    ASSERT_NE(beside, reports.end());
+    ASSERT_GE((beside - 1)->gsKt, 70.0) << "the last report on the runway is a fast roll";
+    ASSERT_EQ((beside - 1)->lat, (beside - 2)->lat) << "repeated while the feed lost it";
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+    play(reports, 0x4C4104, "SWA288", 3000);
+    const auto report = motion();
+    ASSERT_GE(report.objects.size(), 1u);
+    ASSERT_LE(report.objects.size(), 2u) << "lost at most once";
+    EXPECT_EQ(report.total.backwards, 0u);
+    EXPECT_EQ(report.total.slides, 0u);
+    EXPECT_EQ(report.total.jumps, 0u);
+    // Shown again where its reports go on: it ends where they end.
+    const auto writes = lf_positionWrites(tracePath);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_LT(metres({writes.back().lat, writes.back().lon}, {reports.back().lat, reports.back().lon}), 30.0);
+    // Hidden at once and shown again by the next reports (30 s behind them),
+    // not left standing on the runway until its predictions run out.
+    const auto again = std::find_if(writes.begin(), writes.end(), [&](const GroundWrite& w) {
+        return std::fabs(lf_offCentreLine(r26l, w.lat, w.lon)) > 60.0;
+    });
+    ASSERT_NE(again, writes.end());
+    EXPECT_LE(again->t, beside->t + 60.0);
+}
