@@ -494,6 +494,9 @@ protected:
 
 TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
 {
+    // On its wheels 8 ft up: the trace tells the ground writes, where slides
+    // are judged, from the air ones.
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
     // Reported every `every` seconds along taxiways with right-angle corners:
     // 15 kt with the corner itself reported, and 14 kt round two tight
     // corners (turned at 15 degrees a second) as the App plays a taxi track.
@@ -580,6 +583,9 @@ TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
 
 TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
 {
+    // On its wheels 8 ft up: the trace tells the ground writes, where slides
+    // are judged, from the air ones.
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
     Stand stand;
     stand.name = "GATE D7";
     stand.lat = kStart.latitude;
