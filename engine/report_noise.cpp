@@ -21,11 +21,23 @@ constexpr double kBesideRunwayM = 30.0;
 constexpr double kSlowestMoveKt = 0.5;    // slower reports say nothing of movement
 constexpr double kMoveSlackM = 3.0;       // what the speed leaves open over a short time
 constexpr double kAlongTrackDeg = 45.0;   // a move along or against the track
+constexpr double kStandingSpreadM = 100.0; // a standing aircraft's reports spread this far
 
 // The report new ones are judged against: the last one received and taken.
 const TrafficSample& lf_lastReport(const LiveAircraft& ac)
 {
     return ac.lastReport;
+}
+
+// A standing report behind the nose of the aircraft shown standing on the
+// ground: a standing aircraft does not roll back there, the report is the
+// spread of its positions (they flip between places tens of metres apart).
+bool lf_behindShownNose(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.simState != SimState::active || !ac.groundMode)
+        return false;
+    const RelativePosition rel = gf_relativePosition({ac.lat, ac.lon}, ac.heading, {sample.lat, sample.lon});
+    return rel.alongM < 0.0 && std::hypot(rel.alongM, rel.acrossM) <= kStandingSpreadM;
 }
 
 } // namespace
@@ -113,7 +125,8 @@ bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
         // Standing after standing: within the noise it has not moved.
         if (sample.speedKt > kStandingKt)
             return false;
-        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
+        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM) &&
+            !lf_behindShownNose(ac, sample))
             return false;
         sample.lat = held.lat;
         sample.lon = held.lon;
