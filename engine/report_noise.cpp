@@ -21,11 +21,39 @@ constexpr double kBesideRunwayM = 30.0;
 constexpr double kSlowestMoveKt = 0.5;    // slower reports say nothing of movement
 constexpr double kMoveSlackM = 3.0;       // what the speed leaves open over a short time
 constexpr double kAlongTrackDeg = 45.0;   // a move along or against the track
+constexpr double kStandingSpreadM = 100.0; // a standing aircraft's reports spread this far
+constexpr double kSameStopM = 3.0;         // closer samples give no way into the stop
 
 // The report new ones are judged against: the last one received and taken.
 const TrafficSample& lf_lastReport(const LiveAircraft& ac)
 {
     return ac.lastReport;
+}
+
+// A standing report behind the nose of an aircraft standing on the ground at
+// its last stop: a standing aircraft does not roll back there, the report is
+// the spread of its positions (they flip between places tens of metres
+// apart). The nose is judged where the aircraft will stand: the way it takes
+// into its last stop, or its shown heading when it stands there already.
+bool lf_behindStandingNose(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.simState != SimState::active || !ac.groundMode || ac.samples.empty())
+        return false;
+    const TrafficSample& held = ac.samples.back();
+    const LatLon at{held.lat, held.lon};
+    double nose = ac.heading;
+    bool found = false;
+    for (size_t i = ac.samples.size() - 1; i-- > 0 && !found;) {
+        const LatLon from{ac.samples[i].lat, ac.samples[i].lon};
+        if (gf_distanceNm(from, at) * kMetresPerNm >= kSameStopM) {
+            nose = gf_initialBearing(from, at);
+            found = true;
+        }
+    }
+    if (!found && gf_distanceNm({ac.lat, ac.lon}, at) * kMetresPerNm >= kSameStopM)
+        nose = gf_initialBearing({ac.lat, ac.lon}, at);
+    const RelativePosition rel = gf_relativePosition(at, nose, {sample.lat, sample.lon});
+    return rel.alongM < 0.0 && std::hypot(rel.alongM, rel.acrossM) <= kStandingSpreadM;
 }
 
 } // namespace
@@ -113,7 +141,8 @@ bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
         // Standing after standing: within the noise it has not moved.
         if (sample.speedKt > kStandingKt)
             return false;
-        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM))
+        if (!(gf_distanceNm({back.lat, back.lon}, {sample.lat, sample.lon}) * kMetresPerNm <= kGroundNoiseM) &&
+            !lf_behindStandingNose(ac, sample))
             return false;
         sample.lat = held.lat;
         sample.lon = held.lon;

@@ -920,6 +920,37 @@ TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
 }
 
 
+TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
+{
+    // AAL1908 as the App reported it (2019): it stands for 5 minutes, 0 kt,
+    // its positions spread 36 m east-west, its track any way. A standing
+    // report behind its nose is the spread, not a way back.
+    const auto reports = groundReports({
+        {0.0, 36.0808, -115.1367, 89, 0},    {9.8, 36.0808, -115.1367, 105, 0},   {20.4, 36.0808, -115.1367, 180, 0},
+        {29.2, 36.0808, -115.1367, 180, 0},  {38.9, 36.0808, -115.1367, 271, 0},  {48.7, 36.0809, -115.1367, 271, 0},
+        {58.5, 36.0808, -115.1367, 180, 0},  {68.2, 36.0808, -115.1367, 129, 0},  {78.0, 36.0809, -115.1367, 50, 0},
+        {87.8, 36.0809, -115.1368, 296, 0},  {97.5, 36.0809, -115.1368, 296, 0},  {107.3, 36.0809, -115.1367, 114, 0},
+        {117.1, 36.0809, -115.1368, 295, 0}, {126.9, 36.0809, -115.1368, 295, 0}, {137.4, 36.0808, -115.1366, 110, 0},
+        {146.2, 36.0809, -115.1366, 105, 0}, {156.2, 36.0809, -115.1366, 82, 0},  {165.9, 36.0808, -115.1366, 255, 0},
+        {175.7, 36.0809, -115.1368, 180, 0}, {185.5, 36.0809, -115.1367, 105, 0}, {195.2, 36.0808, -115.1365, 286, 0},
+        {205.8, 36.0809, -115.1368, 284, 0}, {214.6, 36.0809, -115.1368, 42, 0},  {224.3, 36.0809, -115.1368, 42, 0},
+        {234.1, 36.0808, -115.1364, 112, 0}, {243.9, 36.0808, -115.1365, 291, 0}, {253.6, 36.0808, -115.1365, 89, 0},
+        {263.4, 36.0808, -115.1365, 100, 0}, {273.2, 36.0809, -115.1367, 288, 0}, {283.0, 36.0809, -115.1367, 288, 0},
+        {292.7, 36.0808, -115.1364, 110, 0}, {302.5, 36.0808, -115.1364, 108, 0}, {312.3, 36.0809, -115.1368, 288, 0},
+    });
+    play(reports, 0x4C4107, "AAL1908", 3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            if (f.kind == "backwards" || f.kind == "reversal")
+                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+}
+
 
 // ---- Runway exits after landing ------------------------------------------------
 
