@@ -317,7 +317,15 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
         ac.flight.profile.clear();
     const TrafficSample& s1 = ac.samples[1];
     ac.flight.groundSpeedKt = ac.phase == FlightPhase::pushing_back ? -s1.speedKt : s1.speedKt;
-    if (ac.phase != FlightPhase::takeoff_roll || !(ac.samples[0].speedKt >= 43.0))
+    if (ac.phase != FlightPhase::takeoff_roll)
+        return;
+    // A helicopter rises where it stands: it never rolls along the ground
+    // toward the place of its first report aloft.
+    if (ac.category == Category::Rotorcraft && ac.groundMode && lf_anyAirborne(ac)) {
+        startTakeoff(ac, 1);
+        return;
+    }
+    if (!(ac.samples[0].speedKt >= 43.0))
         return;
     const int d = takeoffDecision(ac);
     if (d == 0) {
@@ -545,6 +553,15 @@ void stepTakeoff(LiveAircraft& ac)
     FlightState& f = ac.flight;
     const int32_t n = f.takeoffCounter;
     f.takeoffCounter = std::max(n - 1, -1000);
+    if (ac.category == Category::Rotorcraft && !ac.samples.empty()) {
+        // A helicopter rising from where it stood hovers off the ground
+        // before it speeds up toward its next report.
+        constexpr double kHoverKt = 20.0;
+        const TrafficSample& front = ac.samples.front();
+        const double given = front.tasKt > 0.0 ? front.tasKt : front.speedKt;
+        const double onward = std::isfinite(given) ? given : 0.0;
+        ac.tasKt = lf_heightAboveGround(ac) < ac.cgFt + 10.0 ? std::min(onward, kHoverKt) : onward;
+    }
     if (n >= 1) {
         ac.groundMode = 0;
         ac.pitch = gf_stepToward(ac.pitch, ac.rotationPitch, std::fabs(f.pitchRate));

@@ -6,11 +6,13 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <string>
@@ -1065,4 +1067,77 @@ TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
     });
     ASSERT_NE(again, writes.end());
     EXPECT_LE(again->t, beside->t + 60.0);
+}
+
+TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongTheGround)
+{
+    // N879MH, an EC30, as the App reported it (2019): it stands at its pad,
+    // moves 120 m at 18 kt, then is next seen 700 m on climbing through
+    // 2 300 ft, its airspeed guessed by the feed from its altitude (220 kt).
+    struct Report {
+        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+    };
+    const Report recorded[] = {
+        {0.00, 36.0790, -115.1713, 2100, 0, 82, 0},       {10.16, 36.0790, -115.1713, 2100, 0, 82, 0},
+        {19.91, 36.0790, -115.1713, 2100, 0, 82, 0},      {29.66, 36.0799, -115.1706, 2100, -64, 25, 18},
+        {39.44, 36.0799, -115.1706, 2100, -64, 25, 18},   {49.20, 36.0799, -115.1706, 2100, -64, 25, 18},
+        {58.99, 36.0861, -115.1677, 2300, 1600, 354, 57}, {68.75, 36.0875, -115.1682, 2500, 1728, 342, 58},
+        {78.53, 36.0903, -115.1686, 2700, 1280, 358, 65}, {88.30, 36.0972, -115.1677, 3200, 1664, 11, 78},
+    };
+    constexpr uint32_t kHexid = 0x4C4106;
+    const ModelDatabaseTables savedModels = gf_modelDatabase();
+    gf_modelDatabase().icaoModelCodes.insert("EC30");
+    gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+    const auto savedParameters = gf_parametersSnapshot();
+    auto helicopters = std::make_shared<Parameters>(*savedParameters);
+    helicopters->HELICOPTERS = true;
+    g_parameters.store(helicopters);
+    struct Restore {
+        const ModelDatabaseTables& models;
+        std::shared_ptr<const Parameters> parameters;
+        ~Restore()
+        {
+            gf_modelDatabase() = models;
+            g_parameters.store(parameters);
+        }
+    } restore{savedModels, savedParameters};
+    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+    bool rotorcraft = false;
+    for (size_t i = 0; i < std::size(recorded); ++i) {
+        const Report& r = recorded[i];
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        p.onGround = r.altFt < 2200.0;
+        LiveTrafficRecord record = kvr::test::trackRecord(p, kHexid, "N879MH");
+        record.ids.model = gf_modelCode2Id("EC30");
+        if (!p.onGround)
+            record.tas = 220.0; // the feed's guess from the altitude
+        std::vector<LiveTrafficRecord> batch{record};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        run(static_cast<int>(std::lround(((i + 1 < std::size(recorded) ? recorded[i + 1].t : r.t + 1.0) - r.t) * 100.0)));
+        if (const LiveAircraft* ac = live(kHexid))
+            rotorcraft = ac->category == Category::Rotorcraft;
+    }
+    ASSERT_TRUE(rotorcraft);
+    run(3000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto report = [&] {
+        stopThread();
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
+    }();
+    // It lifts off within reach of the place it last stood, and leaves its
+    // wheels no faster than a hover.
+    const auto liftoff = std::adjacent_find(w.begin(), w.end(), [](const GroundWrite& a, const GroundWrite& b) {
+        return a.onGround && !b.onGround;
+    });
+    ASSERT_NE(liftoff, w.end());
+    EXPECT_LT(metres({36.0799, -115.1706}, {liftoff->lat, liftoff->lon}), 150.0);
+    EXPECT_EQ(report.total.offRunwayTakeOffs, 0u);
 }
