@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "airports/airport_database.h"
@@ -828,6 +830,14 @@ protected:
         LasVegasArrivalTest::SetUp();
         sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
     }
+    // Each finding of these kinds fails the test, with its text.
+    static void failOnFindings(const kvr::standin::MotionReport& report, std::initializer_list<std::string_view> kinds)
+    {
+        for (const auto& [id, found] : report.findings)
+            for (const auto& f : found)
+                if (std::find(kinds.begin(), kinds.end(), f.kind) != kinds.end())
+                    ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    }
     // Each time the aircraft drives off from rest: how far its heading is
     // from the way it then moves (over its first 3 m), in degrees.
     std::vector<double> driveOffMismatches()
@@ -891,10 +901,7 @@ TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayTurnsBeforeItDrivesOff)
     EXPECT_GT(c.writes, 1000u);
     EXPECT_EQ(c.slides, 0u);
     EXPECT_EQ(c.backwards, 0u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            if (f.kind == "slide")
-                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    failOnFindings(report, {"slide"});
 }
 
 TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
@@ -915,10 +922,7 @@ TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
     const kvr::standin::MotionCounts& c = report.objects.begin()->second;
     EXPECT_GT(c.writes, 1000u);
     EXPECT_EQ(c.slides, 0u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            if (f.kind == "slide")
-                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    failOnFindings(report, {"slide"});
 }
 
 
@@ -947,10 +951,7 @@ TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
     EXPECT_GT(c.writes, 1000u);
     EXPECT_EQ(c.backwards, 0u);
     EXPECT_EQ(c.reversals, 0u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            if (f.kind == "backwards" || f.kind == "reversal")
-                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    failOnFindings(report, {"backwards", "reversal"});
 }
 
 
