@@ -1231,3 +1231,35 @@ TEST_F(StaleRollRepeatTest, ARepeatInTheRollOnTheCentreLineIsNoStop)
     const auto all = swa852();
     expectOneRollFromTheLineUp({all.begin() + 9, all.end()});
 }
+
+TEST_F(LasVegasGroundTest, AnArrivalHeldOffTheGroundShortOfTheRunwayNeverTouchesAndRisesAgain)
+{
+    // SWA1971 onto 26L as the App reported it (2019): its air reports read
+    // under the field (pressure altitudes) from 4 km out, so it is held just
+    // off the ground short of the runway. Held there, it is never written
+    // on the ground and then in the air again (which reads as a take-off).
+    const auto reports = recordedReports({
+        {0.04, 36.0736, -115.0412, 3350, -768, 269, 171},    {9.83, 36.0736, -115.0412, 3350, -768, 269, 171},
+        {19.61, 36.0736, -115.0616, 3025, -832, 270, 162},   {29.40, 36.0736, -115.0616, 3025, -832, 270, 162},
+        {39.14, 36.0736, -115.0805, 2750, -1024, 270, 157},  {48.91, 36.0737, -115.0913, 2575, -896, 270, 156},
+        {58.67, 36.0737, -115.0966, 2500, -896, 270, 154},   {68.43, 36.0737, -115.1073, 2325, -960, 270, 152},
+        {78.18, 36.0737, -115.1099, 2275, -768, 270, 151},   {87.97, 36.0737, -115.1099, 2275, -768, 270, 151},
+        {97.76, 36.0737, -115.1330, 1975, -64, 270, 147},    {107.54, 36.0737, -115.1376, 1950, 0, 270, 125},
+        {117.29, 36.0737, -115.1429, 0, 0, 272, 41},         {127.28, 36.0740, -115.1443, 0, 0, 295, 24},
+        {137.53, 36.0745, -115.1455, 0, 0, 300, 15},         {146.31, 36.0746, -115.1457, 0, 0, 300, 30},
+        {156.07, 36.0747, -115.1460, 0, 0, 298, 9},          {166.61, 36.0748, -115.1461, 0, 0, 298, 10},
+    });
+    play(reports, 0x4C4109, "SWA1971", 3000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto report = [&] {
+        stopThread();
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
+    }();
+    ASSERT_EQ(report.objects.size(), 1u);
+    failOnFindings(report, {"off-runway take-off"});
+    const auto touchdown = std::find_if(w.begin(), w.end(), [](const GroundWrite& g) { return g.onGround; });
+    ASSERT_NE(touchdown, w.end());
+    EXPECT_TRUE(std::all_of(touchdown, w.end(), [](const GroundWrite& g) { return g.onGround; }))
+        << "written on the ground at " << touchdown->t << " s and in the air again";
+}
