@@ -515,6 +515,9 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         return;
     }
     if (ac.phase == FlightPhase::birth) {
+        // Waiting to be created, a standing aircraft's spread is its stop too.
+        if (!st.empty())
+            gf_holdStopBehind(ac, sample);
         if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
             lf_appendReport(ac, sample, received);

@@ -1263,3 +1263,27 @@ TEST_F(LasVegasGroundTest, AnArrivalHeldOffTheGroundShortOfTheRunwayNeverTouches
     EXPECT_TRUE(std::all_of(touchdown, w.end(), [](const GroundWrite& g) { return g.onGround; }))
         << "written on the ground at " << touchdown->t << " s and in the air again";
 }
+
+TEST_F(LasVegasGroundTest, AStandingAircraftWaitingForCreationIsNotMovedToItsSpreadAndBack)
+{
+    // AAL2249 as the App reported it (2019): it stands, 0 kt, and one
+    // report lies 29 m off, the next ones back where it stood. Taken while
+    // the aircraft waits to be created, that spread is no way there and back.
+    const auto reports = groundReports({
+        {0.0, 36.0800, -115.1357, 242, 0},   {9.8, 36.0800, -115.1357, 242, 0},  {19.5, 36.0800, -115.1357, 61, 0},
+        {29.3, 36.0800, -115.1357, 242, 0},  {39.0, 36.0800, -115.1357, 271, 0}, {48.8, 36.0800, -115.1357, 118, 0},
+        {58.6, 36.0799, -115.1354, 120, 0},  {68.4, 36.0799, -115.1355, 271, 0}, {78.1, 36.0800, -115.1357, 42, 0},
+        {87.9, 36.0800, -115.1357, 223, 0},  {97.7, 36.0800, -115.1356, 112, 0}, {107.5, 36.0800, -115.1357, 299, 0},
+        {117.2, 36.0800, -115.1356, 118, 0}, {127.0, 36.0800, -115.1357, 299, 0},
+    });
+    play(reports, 0x4C410A, "AAL2249", 100);
+    // Every sample it holds is where it stands.
+    const LiveAircraft* ac = live(0x4C410A);
+    ASSERT_NE(ac, nullptr);
+    for (const TrafficSample& s : ac->samples)
+        EXPECT_LT(metres({36.0800, -115.1357}, {s.lat, s.lon}), 10.0);
+    run(3000);
+    const auto report = motion();
+    failOnFindings(report, {"backwards", "reversal"});
+}
+
