@@ -1216,6 +1216,12 @@ protected:
                                         [](const GroundWrite& g) { return g.onGround && g.kts < 1.0; });
         ASSERT_NE(stood, w.rend());
         EXPECT_LT(metres({36.0764, -115.1215}, {stood->lat, stood->lon}), 50.0);
+        // It keeps to the centre line until it lifts off, though its first
+        // reports in the air lie 30 m to its side.
+        const kvr::standin::RunwayEndGeometry& r26r = kvr::standin::gf_runwayEnd(runways, "26R");
+        for (auto it = stood.base(); it != liftoff + 1; ++it)
+            if (it->kts > 40.0)
+                EXPECT_LT(std::fabs(lf_offCentreLine(r26r, it->lat, it->lon)), 10.0) << "at " << it->t << " s";
     }
 };
 
