@@ -210,6 +210,7 @@ double landingGroundFt(const LiveAircraft& ac, double runwayElevationFt)
 double glidePathVs(LiveAircraft& ac, double v)
 {
     const SampleStream& st = ac.samples;
+    ac.flight.landing.floorFt.reset();
     if (ac.phase != FlightPhase::landing || ac.groundMode || st.empty())
         return v;
     const RunwayMatch m = landingRunwayMatch(ac);
@@ -232,6 +233,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     const double planning = std::min(200.0, std::max({p, current, s0.speedKt, s1.speedKt}));
     if (a < 60.0 && std::isfinite(height) && std::isfinite(g) && std::isfinite(p)) {
         const double floor = std::max(g, 0.0) + 1.0;
+        ac.flight.landing.floorFt = elevation + floor;
         if (height < floor) {
             height = floor;
             ac.altitudeFt = elevation + floor;
@@ -271,6 +273,13 @@ void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
     const double wanted = glidePathVs(ac, filtered.value / 6000.0);
     l.vsMemory = l.vsMemory ? gf_stepToward(*l.vsMemory, wanted, 0.001) : wanted;
     ac.altitudeFt += *l.vsMemory;
+    // Held short of the runway, the descent left over from the approach does
+    // not take it under its floor: even a touch there, written between air
+    // positions, reads as a bounce.
+    if (l.floorFt && ac.altitudeFt < *l.floorFt) {
+        ac.altitudeFt = *l.floorFt;
+        l.vsMemory = 0.0;
+    }
     ac.verticalSpeedFpm = *l.vsMemory * 6000.0;
 }
 

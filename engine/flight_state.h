@@ -43,6 +43,9 @@ struct LandingData {
     std::optional<double> vsMemory; // ft per tick
     RunwayMatch runway;    // the landing runway (runway.valid)
     std::optional<LatLon> matchPosition; // where the runway was matched
+    // Short of the runway the glide path holds the aircraft this high (ft),
+    // clear of the ground; set on each tick of the glide path.
+    std::optional<double> floorFt;
 };
 
 struct FlightState {

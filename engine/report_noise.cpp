@@ -89,7 +89,7 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sampl
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
 {
     const RunwayMatch& m = ac.flight.takeoffRunway;
-    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || sample.airborne || !m.valid)
+    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || !m.valid)
         return;
     const LatLon end{m.endLatitude, m.endLongitude};
     const double heading = m.endHeading * kDegToRad;

@@ -23,9 +23,11 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample&
 // push-back reports the nose's direction): movement, not noise round a stop.
 bool gf_movedAsReported(const LiveAircraft& aircraft, const TrafficSample& sample);
 
-// In a take-off roll on its runway: a ground report beside the centre line
-// (within the runway's half width and 30 m) is moved onto it, so that the
-// roll runs along the runway whatever the position noise.
+// In a take-off roll on its runway: a report beside the centre line (within
+// the runway's half width and 30 m) short of the runway's end is moved onto
+// it, so that the roll runs along the runway whatever the position noise. So
+// is a report in the air there while the aircraft still rolls: the roll
+// toward it would otherwise leave the centre line before the lift-off.
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
 // The same for the samples ahead of the aircraft once its take-off roll
 // has its runway.

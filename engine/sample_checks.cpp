@@ -182,6 +182,8 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
 
 // ---- Sample filters ----
 
+void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample);
+
 // Small moves of a standing aircraft become a stop at the previous position;
 // false rejects the sample.
 bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
@@ -219,6 +221,15 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
         return false;
     if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 30.0)
         return false;
+    // The App repeats its last report while it has nothing new: the same
+    // place at a take-off roll's speed is that repeat, not a stop. The roll
+    // it reports goes on (and is taken as one when it is fast enough).
+    if (ac.phase == FlightPhase::taxi && ac.simState == SimState::active && ac.groundMode &&
+        sample.speedKt >= 30.0 && back.speedKt >= 30.0) {
+        lf_takeoffFromSamples(ac, sample);
+        if (ac.phase == FlightPhase::takeoff_roll)
+            return false;
+    }
     sample.speedKt = 0.0;
     sample.stationary = 1;
     return true;
@@ -504,6 +515,9 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         return;
     }
     if (ac.phase == FlightPhase::birth) {
+        // Waiting to be created, a standing aircraft's spread is its stop too.
+        if (!st.empty())
+            gf_holdStopBehind(ac, sample);
         if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
             lf_appendReport(ac, sample, received);
@@ -821,7 +835,11 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         return false;
     }
     const double limit = ac.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
-    if (gf_samePosition(sample, st.back()) || gf_standingJitterInRoll(ac, sample))
+    // The App repeats its last report while it has nothing new; the stream's
+    // back may have been moved onto the centre line, the repeat is judged
+    // against the report itself.
+    if (gf_samePosition(sample, st.back()) || gf_samePosition(sample, ac.lastReport) ||
+        gf_standingJitterInRoll(ac, sample))
         return false;
     if (st.size() == 1) {
         if (lf_aheadOffset(ac, gf_samplePosition(st.front()), sample) < limit)

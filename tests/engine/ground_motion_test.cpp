@@ -1142,3 +1142,154 @@ TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongThe
     EXPECT_LT(metres({36.0799, -115.1706}, {liftoff->lat, liftoff->lon}), 150.0);
     EXPECT_EQ(report.total.offRunwayTakeOffs, 0u);
 }
+
+// ---- Take-off rolls --------------------------------------------------------------
+
+namespace {
+
+struct RecordedReport {
+    double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+};
+
+// Reports as the App sent them; an altitude of 0 is a ground report.
+std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<RecordedReport> recorded)
+{
+    std::vector<kvr::standin::TrackPoint> out;
+    for (const RecordedReport& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        p.onGround = r.altFt == 0.0;
+        out.push_back(p);
+    }
+    return out;
+}
+
+} // namespace
+
+// SWA852 on 26R as the App reported it (2019): it taxis to the runway,
+// lines up, rolls at 23, 65 and 98 kt, then the App repeats the 98 kt report
+// (nothing new came in) before the aircraft is seen climbing out. The repeat
+// is no stop: the roll runs on along the runway to the lift-off.
+class StaleRollRepeatTest : public LasVegasGroundTest {
+protected:
+    static std::vector<kvr::standin::TrackPoint> swa852()
+    {
+        return recordedReports({
+            {0.00, 36.0780, -115.1223, 0, 0, 142, 0},           {9.76, 36.0778, -115.1220, 0, 0, 126, 21},
+            {19.53, 36.0776, -115.1217, 0, 0, 129, 20},          {29.32, 36.0774, -115.1214, 0, 0, 137, 13},
+            {39.09, 36.0774, -115.1214, 0, 0, 137, 0},           {48.85, 36.0773, -115.1213, 0, 0, 143, 12},
+            {58.65, 36.0772, -115.1213, 0, 0, 160, 14},          {68.43, 36.0770, -115.1212, 0, 0, 174, 18},
+            {78.21, 36.0765, -115.1212, 0, 0, 180, 19},          {87.95, 36.0764, -115.1213, 0, 0, 219, 13},
+            {97.73, 36.0764, -115.1215, 0, 0, 89, 0},            {107.49, 36.0764, -115.1215, 0, 0, 89, 0},
+            {117.25, 36.0764, -115.1215, 0, 0, 271, 0},          {126.99, 36.0764, -115.1220, 0, 0, 270, 23},
+            {136.79, 36.0764, -115.1247, 0, 0, 270, 65},         {146.58, 36.0764, -115.1288, 0, 0, 270, 98},
+            {156.36, 36.0764, -115.1288, 0, 0, 270, 98},         {166.10, 36.0764, -115.1471, 2150, 1792, 271, 169},
+            {176.08, 36.0766, -115.1561, 2525, 2048, 271, 170},  {186.34, 36.0769, -115.1678, 3025, 2368, 270, 170},
+            {195.12, 36.0769, -115.1678, 3025, 2368, 270, 170},  {204.88, 36.0769, -115.1678, 3025, 2368, 270, 170},
+            {215.42, 36.0767, -115.1922, 3700, 1088, 269, 192},
+        });
+    }
+    // Plays the reports and checks the roll from its line-up to the lift-off.
+    void expectOneRollFromTheLineUp(const std::vector<kvr::standin::TrackPoint>& reports)
+    {
+        play(reports, 0x4C4108, "SWA852", 3000);
+        const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+        const auto report = [&] {
+            stopThread();
+            std::ifstream in(tracePath, std::ios::binary);
+            return kvr::standin::gf_checkTraceMotion(in, runways);
+        }();
+        ASSERT_EQ(report.objects.size(), 1u);
+        failOnFindings(report, {"off-runway take-off"});
+        // It stands last where it lined up, and rolls from there to the lift-off.
+        const auto liftoff = std::adjacent_find(w.begin(), w.end(), [](const GroundWrite& a, const GroundWrite& b) {
+            return a.onGround && !b.onGround;
+        });
+        ASSERT_NE(liftoff, w.end());
+        const auto stood = std::find_if(std::make_reverse_iterator(liftoff), w.rend(),
+                                        [](const GroundWrite& g) { return g.onGround && g.kts < 1.0; });
+        ASSERT_NE(stood, w.rend());
+        EXPECT_LT(metres({36.0764, -115.1215}, {stood->lat, stood->lon}), 50.0);
+        // It keeps to the centre line until it lifts off, though its first
+        // reports in the air lie 30 m to its side.
+        const kvr::standin::RunwayEndGeometry& r26r = kvr::standin::gf_runwayEnd(runways, "26R");
+        for (auto it = stood.base(); it != liftoff + 1; ++it)
+            if (it->kts > 40.0)
+                EXPECT_LT(std::fabs(lf_offCentreLine(r26r, it->lat, it->lon)), 10.0) << "at " << it->t << " s";
+    }
+};
+
+TEST_F(StaleRollRepeatTest, ARepeatWhileTaxiingFastStartsNoStop)
+{
+    expectOneRollFromTheLineUp(swa852());
+}
+
+TEST_F(StaleRollRepeatTest, ARepeatInTheRollOnTheCentreLineIsNoStop)
+{
+    // Created at the line-up: the roll is under way before the repeat comes,
+    // its samples moved onto the centre line.
+    const auto all = swa852();
+    expectOneRollFromTheLineUp({all.begin() + 9, all.end()});
+}
+
+TEST_F(LasVegasGroundTest, AnArrivalHeldOffTheGroundShortOfTheRunwayNeverTouchesAndRisesAgain)
+{
+    // SWA1971 onto 26L as the App reported it (2019): its air reports read
+    // under the field (pressure altitudes) from 4 km out, so it is held just
+    // off the ground short of the runway. Held there, it is never written
+    // on the ground and then in the air again (which reads as a take-off).
+    const auto reports = recordedReports({
+        {0.04, 36.0736, -115.0412, 3350, -768, 269, 171},    {9.83, 36.0736, -115.0412, 3350, -768, 269, 171},
+        {19.61, 36.0736, -115.0616, 3025, -832, 270, 162},   {29.40, 36.0736, -115.0616, 3025, -832, 270, 162},
+        {39.14, 36.0736, -115.0805, 2750, -1024, 270, 157},  {48.91, 36.0737, -115.0913, 2575, -896, 270, 156},
+        {58.67, 36.0737, -115.0966, 2500, -896, 270, 154},   {68.43, 36.0737, -115.1073, 2325, -960, 270, 152},
+        {78.18, 36.0737, -115.1099, 2275, -768, 270, 151},   {87.97, 36.0737, -115.1099, 2275, -768, 270, 151},
+        {97.76, 36.0737, -115.1330, 1975, -64, 270, 147},    {107.54, 36.0737, -115.1376, 1950, 0, 270, 125},
+        {117.29, 36.0737, -115.1429, 0, 0, 272, 41},         {127.28, 36.0740, -115.1443, 0, 0, 295, 24},
+        {137.53, 36.0745, -115.1455, 0, 0, 300, 15},         {146.31, 36.0746, -115.1457, 0, 0, 300, 30},
+        {156.07, 36.0747, -115.1460, 0, 0, 298, 9},          {166.61, 36.0748, -115.1461, 0, 0, 298, 10},
+    });
+    play(reports, 0x4C4109, "SWA1971", 3000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto report = [&] {
+        stopThread();
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
+    }();
+    ASSERT_EQ(report.objects.size(), 1u);
+    failOnFindings(report, {"off-runway take-off"});
+    const auto touchdown = std::find_if(w.begin(), w.end(), [](const GroundWrite& g) { return g.onGround; });
+    ASSERT_NE(touchdown, w.end());
+    EXPECT_TRUE(std::all_of(touchdown, w.end(), [](const GroundWrite& g) { return g.onGround; }))
+        << "written on the ground at " << touchdown->t << " s and in the air again";
+}
+
+TEST_F(LasVegasGroundTest, AStandingAircraftWaitingForCreationIsNotMovedToItsSpreadAndBack)
+{
+    // AAL2249 as the App reported it (2019): it stands, 0 kt, and one
+    // report lies 29 m off, the next ones back where it stood. Taken while
+    // the aircraft waits to be created, that spread is no way there and back.
+    const auto reports = groundReports({
+        {0.0, 36.0800, -115.1357, 242, 0},   {9.8, 36.0800, -115.1357, 242, 0},  {19.5, 36.0800, -115.1357, 61, 0},
+        {29.3, 36.0800, -115.1357, 242, 0},  {39.0, 36.0800, -115.1357, 271, 0}, {48.8, 36.0800, -115.1357, 118, 0},
+        {58.6, 36.0799, -115.1354, 120, 0},  {68.4, 36.0799, -115.1355, 271, 0}, {78.1, 36.0800, -115.1357, 42, 0},
+        {87.9, 36.0800, -115.1357, 223, 0},  {97.7, 36.0800, -115.1356, 112, 0}, {107.5, 36.0800, -115.1357, 299, 0},
+        {117.2, 36.0800, -115.1356, 118, 0}, {127.0, 36.0800, -115.1357, 299, 0},
+    });
+    play(reports, 0x4C410A, "AAL2249", 100);
+    // Every sample it holds is where it stands.
+    const LiveAircraft* ac = live(0x4C410A);
+    ASSERT_NE(ac, nullptr);
+    for (const TrafficSample& s : ac->samples)
+        EXPECT_LT(metres({36.0800, -115.1357}, {s.lat, s.lon}), 10.0);
+    run(3000);
+    const auto report = motion();
+    failOnFindings(report, {"backwards", "reversal"});
+}
+
