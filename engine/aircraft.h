@@ -286,6 +286,7 @@ struct GroundCurvesAndTurns {
     uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
+    double groundStepKt = -1.0;    // speed of the last ground step, -1 when it did not roll
 };
 
 // Push-back, the leaving-the-stand tracker and the departure flags.

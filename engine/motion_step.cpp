@@ -151,6 +151,11 @@ bool lf_turnInPlace(LiveAircraft& ac)
 constexpr double kCreepOffDeg = 25.0;
 constexpr double kCreepKt = 4.0;
 constexpr double kFastestTaxiKt = 40.0; // faster in `taxi` is a take-off roll: it steers as it rolls
+// What a ground turn may ask of the tyres: sideways acceleration (m/s²),
+// and the fastest the heading turns however slowly it rolls (per tick).
+constexpr double kSideAccel = 2.5;
+constexpr double kFastestGroundTurnRad = 0.27 * kDegToRad;
+constexpr double kSpeedUpKtPerTick = 0.04; // about 2 m/s²
 
 // How the step moved the aircraft: along a straight leg or ramp, or along
 // the planned turn or curve (with where it stood on it before the step).
@@ -161,7 +166,47 @@ struct GroundStep {
     double before = 0.0;
 };
 
-void lf_creepWhileTurning(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
+// Crawling while the heading catches up with its way: the share of this
+// step it takes, or 1.
+double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool catchingUp)
+{
+    if (ac.phase == FlightPhase::taxi && speedKt > kCreepKt && speedKt <= kFastestTaxiKt && off > kCreepOffDeg &&
+        catchingUp)
+        return kCreepKt / speedKt;
+    return 1.0;
+}
+
+// A turn is seen over half a second, in which a roll gathers speed: a turn
+// is held to what a somewhat higher speed allows.
+double lf_withMargin(double speedKt)
+{
+    return speedKt * 1.2 + 2.0;
+}
+
+// The share of a step along a planned turn or curve that asks no more of the
+// tyres than they give: there the heading follows the path, so a shorter
+// step also turns less.
+double lf_pathShare(double speedKt, double turnedRad)
+{
+    double k = 1.0;
+    const double side = speedKt * kKnotsToMetresPerSecond * turnedRad * kTicksPerSecond;
+    if (side > kSideAccel)
+        k = std::sqrt(kSideAccel / side);
+    if (turnedRad > kFastestGroundTurnRad)
+        k = std::min(k, kFastestGroundTurnRad / turnedRad);
+    return k;
+}
+
+// The most the heading may turn in a tick at this speed.
+double lf_groundTurnLimit(double speedKt)
+{
+    const double metresPerSecond = speedKt * kKnotsToMetresPerSecond;
+    if (!(metresPerSecond > 0.0))
+        return kFastestGroundTurnRad;
+    return std::min(kFastestGroundTurnRad, kSideAccel / metresPerSecond / kTicksPerSecond);
+}
+
+void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
 {
     const LatLon to{ac.lat, ac.lon};
     const double movedNm = gf_distanceNm(from, to);
@@ -171,52 +216,75 @@ void lf_creepWhileTurning(LiveAircraft& ac, const LatLon& from, double fromHeadi
     // Only while the heading turns toward the way: crawling cannot help a
     // heading that steers elsewhere.
     const bool catchingUp = off < std::fabs(gf_wrapAngle(way - fromHeading)) / kDegToRad;
-    if (!(speedKt > kCreepKt) || speedKt > kFastestTaxiKt || !(off > kCreepOffDeg) || !catchingUp) {
-        if (ac.creeping && !ac.samples.empty()) {
-            const TrafficSample& f = ac.samples.front();
-            ac.tasKt = f.tasKt > 0.0 ? f.tasKt : f.speedKt;
-        }
-        ac.creeping = 0;
-        return;
-    }
+    const bool onPath = step.onTurn || step.onCurve;
     RollRamp& ramp = ac.flight.ramp;
-    if (ramp.active) {
+    double k = lf_crawlShare(ac, speedKt, off, catchingUp);
+    if (onPath) {
+        // How far the path itself turns over this step (the heading may
+        // lag it, held to the turn rate).
+        const auto at = [&](double x) {
+            return step.onTurn ? gf_groundTurnAt(ac.groundTurn, x) : gf_groundCurveAt(ac.groundCurve, x);
+        };
+        const GroundPose was = at(step.before);
+        const GroundPose now = at(step.onTurn ? ac.groundTurn.follower : ac.curveProgress);
+        const double pathTurned = was.valid && now.valid ? std::fabs(gf_wrapAngle(now.heading - was.heading))
+                                                         : std::fabs(gf_wrapAngle(ac.heading - fromHeading));
+        k = std::min(k, lf_pathShare(lf_withMargin(speedKt), pathTurned));
+    }
+    // Slowed for a turn, it gathers speed again at a believable rate, not
+    // in one step (a roll's ramp and a leg's own profile keep their pace).
+    const bool ownPace = ramp.active || ac.flight.profileIndex < ac.flight.profile.size();
+    if (!ownPace && ac.groundStepKt >= 0.0 && speedKt > ac.groundStepKt + kSpeedUpKtPerTick)
+        k = std::min(k, (ac.groundStepKt + kSpeedUpKtPerTick) / speedKt);
+    // The speed shown on the ground is the one it moves at.
+    ac.tasKt = speedKt;
+    ac.creeping = k < 1.0 ? 1 : 0;
+    double pathHeading = ac.heading;
+    if (k < 1.0 && ramp.active) {
         // A speed ramp keeps its own time: it waits a tick, the aircraft
         // turning where it stands.
         --ramp.ticks;
         ac.lat = from.latitude;
         ac.lon = from.longitude;
         ac.tasKt = 0.0;
-        ac.creeping = 1;
         for (TrafficSample& s : ac.samples)
             s.playTime += 1;
         return;
     }
-    const double k = kCreepKt / speedKt;
-    GroundPose on;
-    if (step.onTurn) {
-        GroundTurn& turn = ac.groundTurn;
-        turn.follower = step.before + (turn.follower - step.before) * k;
-        on = gf_groundTurnAt(turn, turn.follower);
-    } else if (step.onCurve) {
-        ac.curveProgress = step.before + (ac.curveProgress - step.before) * k;
-        on = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+    if (k < 1.0) {
+        GroundPose on;
+        if (step.onTurn) {
+            GroundTurn& turn = ac.groundTurn;
+            turn.follower = step.before + (turn.follower - step.before) * k;
+            on = gf_groundTurnAt(turn, turn.follower);
+        } else if (step.onCurve) {
+            ac.curveProgress = step.before + (ac.curveProgress - step.before) * k;
+            on = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+        }
+        if (on.valid) {
+            ac.lat = on.lat;
+            ac.lon = on.lon;
+            pathHeading = on.heading;
+        } else {
+            ac.lat = from.latitude + (to.latitude - from.latitude) * k;
+            ac.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
+        }
+        ac.tasKt = speedKt * k;
+        ac.creepLagTicks += 1.0 - k;
+        if (ac.creepLagTicks >= 1.0) {
+            const auto delay = static_cast<int32_t>(ac.creepLagTicks);
+            ac.creepLagTicks -= delay;
+            for (TrafficSample& s : ac.samples)
+                s.playTime += delay;
+        }
     }
-    if (on.valid) {
-        ac.lat = on.lat;
-        ac.lon = on.lon;
-    } else {
-        ac.lat = from.latitude + (to.latitude - from.latitude) * k;
-        ac.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
-    }
-    ac.tasKt = kCreepKt;
-    ac.creeping = 1;
-    ac.creepLagTicks += 1.0 - k;
-    if (ac.creepLagTicks >= 1.0) {
-        const auto delay = static_cast<int32_t>(ac.creepLagTicks);
-        ac.creepLagTicks -= delay;
-        for (TrafficSample& s : ac.samples)
-            s.playTime += delay;
+    ac.groundStepKt = ac.tasKt;
+    // The heading turns no faster than the speed it moves at allows (on a
+    // path, stepped in full, it follows the path).
+    if (step.straight || k < 1.0) {
+        const double limit = lf_groundTurnLimit(lf_withMargin(ac.tasKt));
+        ac.heading =
+            gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
     }
 }
 
@@ -317,9 +385,12 @@ void stepMotion(LiveAircraft& ac)
         const double turned = gf_wrapAngle(ac.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
             ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
-        if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && ac.phase == FlightPhase::taxi &&
-            !ac.pushingInTaxi)
-            lf_creepWhileTurning(ac, startPosition, startHeading, groundStep);
+        if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && !ac.pushingInTaxi)
+            lf_boundGroundStep(ac, startPosition, startHeading, groundStep);
+        else
+            ac.groundStepKt = ac.turningInPlace ? 0.0 : -1.0;
+    } else {
+        ac.groundStepKt = -1.0;
     }
     if (ac.phase == FlightPhase::takeoff) {
         stepTakeoff(ac);

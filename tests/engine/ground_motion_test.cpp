@@ -925,6 +925,30 @@ TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
     failOnFindings(report, {"slide"});
 }
 
+TEST_F(LasVegasGroundTest, TaxiTurnsAreTakenNoFasterThanTheTyresAllow)
+{
+    // WJA1401 as the App reported it (2019): it stands, then drives off
+    // turning from 251 through 165 and 135 to 180 while it speeds up from 13
+    // to 31 kt. Each turn slows it enough, and its heading turns no faster,
+    // than 2.5 m/s² sideways allows at the speed shown.
+    const auto reports = groundReports({
+        {0.0, 36.0846, -115.1336, 89, 0},     {9.8, 36.0846, -115.1336, 89, 0},
+        {20.4, 36.0846, -115.1336, 89, 0},    {29.2, 36.0846, -115.1336, 89, 0},
+        {38.9, 36.0846, -115.1336, 89, 0},    {48.7, 36.0845, -115.1337, 251, 13},
+        {58.5, 36.0844, -115.1338, 223, 17},  {68.2, 36.0841, -115.1339, 165, 20},
+        {78.0, 36.0838, -115.1335, 135, 24},  {87.8, 36.0837, -115.1334, 135, 25},
+        {97.5, 36.0832, -115.1329, 163, 27},  {107.3, 36.0825, -115.1329, 180, 29},
+        {117.1, 36.0821, -115.1329, 180, 31}, {126.9, 36.0812, -115.1329, 180, 31},
+    });
+    play(reports, 0x4C4107, "WJA1401", 3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.groundFastTurns, 0u);
+    failOnFindings(report, {"slide", "turn rate", "backwards"});
+}
+
 
 TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
 {
