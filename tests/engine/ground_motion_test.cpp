@@ -2,6 +2,7 @@
 // two corner curves, the turn planning on hand-made sample streams, the turn
 // on the spot, and against the stand-in simulator a taxi corner and a
 // push-back, checked on the simulator's trace.
+// Also airborne reports that a predicted aircraft has already passed.
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
@@ -1227,5 +1228,58 @@ TEST_F(PassedReportTest, AReportDeliveredLateBehindThePredictedAircraftIsNotFlow
     for (double t = 81.0; t <= 121.0; t += 10.0)
         reports.push_back(at(t));
     play(reports, 0x4C4109, "KLM209", 3000);
+    EXPECT_EQ(reversals(2000), 0u);
+}
+
+TEST_F(PassedReportTest, AHelicopterTurnsRoundOnItsWayToAReportBehindIt)
+{
+    // An EC30 east at 60 kt; its next report lies 150 m back the way it came
+    // (it turned round out of sight), and its reports then go on west. It
+    // swings out and turns round instead of flying straight back.
+    constexpr uint32_t kHexid = 0x4C410A;
+    const ModelDatabaseTables savedModels = gf_modelDatabase();
+    gf_modelDatabase().icaoModelCodes.insert("EC30");
+    gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+    const auto savedParameters = gf_parametersSnapshot();
+    auto helicopters = std::make_shared<Parameters>(*savedParameters);
+    helicopters->HELICOPTERS = true;
+    g_parameters.store(helicopters);
+    struct Restore {
+        const ModelDatabaseTables& models;
+        std::shared_ptr<const Parameters> parameters;
+        ~Restore()
+        {
+            gf_modelDatabase() = models;
+            g_parameters.store(parameters);
+        }
+    } restore{savedModels, savedParameters};
+    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+    const LatLon start{36.10, -114.95};
+    const double stepM = 60.0 * 1852.0 / 3600.0 * 10.0;
+    std::vector<std::pair<LatLon, double>> track; // position, track
+    for (int i = 0; i < 4; ++i)
+        track.push_back({moveM(start, 90.0, stepM * i), 90.0});
+    const LatLon back = moveM(track.back().first, 270.0, 150.0);
+    for (int i = 0; i < 4; ++i)
+        track.push_back({moveM(back, 270.0, stepM * i), 270.0});
+    bool rotorcraft = false;
+    for (size_t i = 0; i < track.size(); ++i) {
+        kvr::standin::TrackPoint p;
+        p.t = 10.0 * static_cast<double>(i);
+        p.lat = track[i].first.latitude;
+        p.lon = track[i].first.longitude;
+        p.altFt = 2800.0;
+        p.trackDeg = track[i].second;
+        p.gsKt = 60.0;
+        LiveTrafficRecord record = kvr::test::trackRecord(p, kHexid, "N879MH");
+        record.ids.model = gf_modelCode2Id("EC30");
+        std::vector<LiveTrafficRecord> batch{record};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        run(1000);
+        if (const LiveAircraft* ac = live(kHexid))
+            rotorcraft = ac->category == Category::Rotorcraft;
+    }
+    ASSERT_TRUE(rotorcraft);
+    run(3000);
     EXPECT_EQ(reversals(2000), 0u);
 }
