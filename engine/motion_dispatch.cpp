@@ -97,6 +97,8 @@ bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
 constexpr double kPushKt = 5.0;
 constexpr double kBackwardsDeg = 135.0;
 constexpr double kNoseTrackDeg = 45.0;
+// A leg this far from the way a helicopter came would fly it straight back.
+constexpr double kTurnRoundDeg = 120.0;
 
 // A taxi leg that goes backwards at a tug's pace is a push-back (an aircraft
 // without a stand): from rest or on from a push, with the report's track
@@ -203,6 +205,40 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
     in.speedKt = s0.speedKt;
     in.light = ac.category == Category::Light;
     return gf_takeoffLagCheck(in);
+}
+
+// A helicopter whose next report lies back the way it came turns round on its
+// way there: it swings out to the side of that report first, so that no leg
+// flies straight back along the last one.
+void lf_turnRoundFirst(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    const TrafficSample& s1 = st[1];
+    if (s1.stationary)
+        return;
+    const LatLon here{ac.lat, ac.lon};
+    const double northM = ac.stepLat * 60.0 * kMetresPerNm;
+    const double eastM = ac.stepLon * 60.0 * kMetresPerNm * std::cos(ac.lat * kDegToRad);
+    if (!(std::hypot(northM, eastM) > 1e-4))
+        return; // it hovered: no way it came
+    const double came = std::atan2(eastM, northM);
+    const double d = gf_distanceNm(here, lf_pos(s1)) * kMetresPerNm;
+    if (!(d >= 2.0) ||
+        lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(s1)) - came))) <= kTurnRoundDeg)
+        return;
+    const RelativePosition rel = gf_relativePosition(here, came, lf_pos(s1));
+    const double side = rel.acrossM >= 0.0 ? 1.0 : -1.0;
+    const double outM = std::clamp(d / 2.0, 30.0, 150.0);
+    const LatLon out = gf_destinationPoint(here, {gf_normalizeAngle(came + side * kPi / 2.0), outM / kMetresPerFoot});
+    TrafficSample m = s1;
+    m.lat = out.latitude;
+    m.lon = out.longitude;
+    m.inserted = 1;
+    const double back = gf_distanceNm(out, lf_pos(s1)) * kMetresPerNm;
+    const int32_t clock = engineClock.load();
+    const int32_t ticks = std::max(s1.playTime - clock, 50);
+    m.playTime = clock + std::clamp(static_cast<int32_t>(std::lround(ticks * outM / (outM + back))), 25, ticks - 25);
+    st.insert(st.begin() + 1, m);
 }
 
 } // namespace
@@ -507,9 +543,11 @@ void nextPosAir(LiveAircraft& ac)
 {
     try {
         SampleStream& st = ac.samples;
+        const bool rotorcraft = ac.category == Category::Rotorcraft;
+        if (rotorcraft)
+            lf_turnRoundFirst(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
-        const bool rotorcraft = ac.category == Category::Rotorcraft;
         if (s1.stationary) {
             if (rotorcraft)
                 lf_holdLeg(ac);

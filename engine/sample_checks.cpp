@@ -391,6 +391,21 @@ void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double l
         st.pop_back();
 }
 
+// A report in the air that the aircraft, flying on its predictions, has
+// already passed: a late one (delivered after a gap in reception) or a stale
+// repeat of the last one. Flying back to it would turn the aircraft round on
+// the spot; it flies on and meets the next report. A report whose track
+// turned away from the heading shows a turn made out of sight: it is flown to.
+bool lf_passedOnPrediction(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.groundMode || ac.category == Category::Rotorcraft || !sample.airborne)
+        return false;
+    if (std::isfinite(sample.trackDeg) &&
+        std::fabs(std::remainder(sample.trackDeg - ac.heading * 180.0 / kPi, 360.0)) > 90.0)
+        return false;
+    return lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) < 0.0;
+}
+
 bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing)
 {
     const TrafficSample& back = ac.samples.back();
@@ -686,6 +701,8 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
+    if (lf_passedOnPrediction(ac, sample))
+        return false;
     // Flying on predictions: the report is judged against the last report,
     // not against where the prediction took the aircraft; one that turned
     // while out of sight lies behind its prediction. A helicopter hovers and

@@ -1317,3 +1317,142 @@ TEST_F(LasVegasGroundTest, AStandingAircraftWaitingForCreationIsNotMovedToItsSpr
     failOnFindings(report, {"backwards", "reversal"});
 }
 
+// ---- Reports in the air that the predicted aircraft has passed ------------------
+
+class PassedReportTest : public LasVegasArrivalTest {
+protected:
+    void SetUp() override
+    {
+        LasVegasArrivalTest::SetUp();
+        sim.load({{"user", {{"lat", 36.07}, {"lon", -115.0}, {"alt_ft", 3000.0}}}});
+    }
+    // The aircraft's reversals, each failing the test with its text.
+    size_t reversals(size_t minWrites)
+    {
+        const auto report = motion();
+        EXPECT_EQ(report.objects.size(), 1u);
+        for (const auto& [id, found] : report.findings)
+            for (const auto& f : found)
+                if (f.kind == "reversal")
+                    ADD_FAILURE() << kvr::standin::gf_findingText(f);
+        EXPECT_GT(report.total.writes, minWrites);
+        return report.total.reversals;
+    }
+};
+
+TEST_F(PassedReportTest, StaleRepeatsOfTheLastReportDoNotPullThePredictedAircraftBack)
+{
+    // SWA410 as the App reported it (2019), on a long final east of the
+    // field: from 78 s on the feed repeats one position every 10 s. The
+    // aircraft flies on past it on its predictions and is not pulled back
+    // to it by each repeat.
+    struct Report {
+        double t, lat, lon, altFt, vsFpm, gsKt;
+    };
+    const Report recorded[] = {
+        {0, 36.0685, -114.9641, 3000, -832, 196},   {10, 36.0686, -114.9756, 3000, -832, 196},
+        {19, 36.0686, -114.9756, 3000, -832, 196},  {29, 36.0686, -114.9756, 3000, -832, 196},
+        {39, 36.0686, -114.9756, 3000, -832, 196},  {49, 36.0726, -115.0174, 2300, -832, 160},
+        {58, 36.0726, -115.0174, 2300, -832, 160},  {68, 36.0728, -115.0369, 2300, -832, 160},
+        {78, 36.0730, -115.0462, 2300, -832, 160},  {88, 36.0730, -115.0462, 2300, -832, 160},
+        {98, 36.0730, -115.0462, 2300, -832, 160},  {107, 36.0730, -115.0462, 2300, -832, 160},
+        {117, 36.0730, -115.0462, 2300, -832, 160}, {127, 36.0730, -115.0462, 2300, -832, 160},
+    };
+    std::vector<kvr::standin::TrackPoint> reports;
+    for (const Report& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.trackDeg = 271;
+        p.gsKt = r.gsKt;
+        reports.push_back(p);
+    }
+    play(reports, 0x4C4108, "SWA410", 3000);
+    EXPECT_EQ(reversals(2000), 0u);
+}
+
+TEST_F(PassedReportTest, AReportDeliveredLateBehindThePredictedAircraftIsNotFlownBackTo)
+{
+    // West at 200 kt, a report every 10 s; the report of 46 s arrives only
+    // at 80 s, after a gap, when the aircraft flew past its place on its
+    // predictions, and the fresh one follows a second later.
+    const LatLon start{36.10, -114.90};
+    const double speedMs = 200.0 * 1852.0 / 3600.0;
+    auto at = [&](double t) {
+        kvr::standin::TrackPoint p;
+        const LatLon here = moveM(start, 270.0, speedMs * t);
+        p.lat = here.latitude;
+        p.lon = here.longitude;
+        p.altFt = 6000.0;
+        p.trackDeg = 270.0;
+        p.gsKt = 200.0;
+        p.t = t;
+        return p;
+    };
+    std::vector<kvr::standin::TrackPoint> reports;
+    for (double t = 0.0; t <= 40.0; t += 10.0)
+        reports.push_back(at(t));
+    kvr::standin::TrackPoint late = at(46.0);
+    late.t = 80.0; // sent, and time-stamped, when it arrives
+    reports.push_back(late);
+    for (double t = 81.0; t <= 121.0; t += 10.0)
+        reports.push_back(at(t));
+    play(reports, 0x4C4109, "KLM209", 3000);
+    EXPECT_EQ(reversals(2000), 0u);
+}
+
+TEST_F(PassedReportTest, AHelicopterTurnsRoundOnItsWayToAReportBehindIt)
+{
+    // An EC30 east at 60 kt; its next report lies 150 m back the way it came
+    // (it turned round out of sight), and its reports then go on west. It
+    // swings out and turns round instead of flying straight back.
+    constexpr uint32_t kHexid = 0x4C410A;
+    const ModelDatabaseTables savedModels = gf_modelDatabase();
+    gf_modelDatabase().icaoModelCodes.insert("EC30");
+    gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+    const auto savedParameters = gf_parametersSnapshot();
+    auto helicopters = std::make_shared<Parameters>(*savedParameters);
+    helicopters->HELICOPTERS = true;
+    g_parameters.store(helicopters);
+    struct Restore {
+        const ModelDatabaseTables& models;
+        std::shared_ptr<const Parameters> parameters;
+        ~Restore()
+        {
+            gf_modelDatabase() = models;
+            g_parameters.store(parameters);
+        }
+    } restore{savedModels, savedParameters};
+    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+    const LatLon start{36.10, -114.95};
+    const double stepM = 60.0 * 1852.0 / 3600.0 * 10.0;
+    std::vector<std::pair<LatLon, double>> track; // position, track
+    for (int i = 0; i < 4; ++i)
+        track.push_back({moveM(start, 90.0, stepM * i), 90.0});
+    const LatLon back = moveM(track.back().first, 270.0, 150.0);
+    for (int i = 0; i < 4; ++i)
+        track.push_back({moveM(back, 270.0, stepM * i), 270.0});
+    bool rotorcraft = false;
+    for (size_t i = 0; i < track.size(); ++i) {
+        kvr::standin::TrackPoint p;
+        p.t = 10.0 * static_cast<double>(i);
+        p.lat = track[i].first.latitude;
+        p.lon = track[i].first.longitude;
+        p.altFt = 2800.0;
+        p.trackDeg = track[i].second;
+        p.gsKt = 60.0;
+        LiveTrafficRecord record = kvr::test::trackRecord(p, kHexid, "N879MH");
+        record.ids.model = gf_modelCode2Id("EC30");
+        std::vector<LiveTrafficRecord> batch{record};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        run(1000);
+        if (const LiveAircraft* ac = live(kHexid))
+            rotorcraft = ac->category == Category::Rotorcraft;
+    }
+    ASSERT_TRUE(rotorcraft);
+    run(3000);
+    EXPECT_EQ(reversals(2000), 0u);
+}
