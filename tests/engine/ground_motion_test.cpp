@@ -1142,3 +1142,50 @@ TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongThe
     EXPECT_LT(metres({36.0799, -115.1706}, {liftoff->lat, liftoff->lon}), 150.0);
     EXPECT_EQ(report.total.offRunwayTakeOffs, 0u);
 }
+
+TEST_F(LasVegasGroundTest, ASlowRollNextSeenBehindItBesideTheRunwayIsHiddenNotDrivenBack)
+{
+    // 1FB470D8, an LJ35 without a callsign, as the App reported it (2019):
+    // it lands on 19R and rolls out to 28 kt, then is next seen 420 m back
+    // north beside the runway on the parallel taxiway at 12 kt: the App's
+    // last reports on the runway were late. No roll gets there forward.
+    struct Report {
+        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+    };
+    const Report recorded[] = {
+        {146.2, 36.1343, -115.1350, 3050, -1536, 229, 170}, {156.2, 36.1290, -115.1398, 2800, -1408, 209, 162},
+        {165.9, 36.1211, -115.1443, 2625, -1088, 203, 142}, {175.7, 36.1157, -115.1473, 2550, -704, 204, 148},
+        {185.5, 36.1117, -115.1496, 2450, -896, 204, 147},  {195.2, 36.1044, -115.1538, 2275, -1024, 205, 140},
+        {205.8, 36.0983, -115.1573, 2125, -640, 204, 136},  {214.6, 36.0939, -115.1597, 2050, -640, 204, 136},
+        {224.3, 36.0939, -115.1597, 2050, -640, 204, 136},  {234.1, 36.0858, -115.1644, 2100, 64, 204, 88},
+        {243.9, 36.0830, -115.1660, 2100, 64, 204, 48},     {253.7, 36.0807, -115.1673, 2100, 64, 205, 39},
+        {263.4, 36.0794, -115.1680, 2125, 64, 205, 33},     {273.2, 36.0787, -115.1685, 2125, 0, 204, 28},
+        {283.0, 36.0787, -115.1685, 2125, 0, 204, 28},      {292.8, 36.0787, -115.1685, 2125, 0, 204, 28},
+        {302.5, 36.0761, -115.1699, 2125, 0, 204, 28},      {312.3, 36.0749, -115.1706, 2125, 0, 204, 28},
+        {322.1, 36.0749, -115.1706, 2125, 0, 204, 28},      {331.9, 36.0787, -115.1707, 2125, 0, 359, 12},
+        {341.8, 36.0787, -115.1707, 2125, 0, 359, 12},      {352.0, 36.0787, -115.1707, 2125, 0, 359, 12},
+    };
+    std::vector<kvr::standin::TrackPoint> reports;
+    for (const Report& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.onGround = r.altFt < kFieldFt; // a pressure altitude under the field
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        reports.push_back(p);
+    }
+    play(reports, 0x1FB470D8, "1FB470D8", 3000);
+    EXPECT_NE(log().find("1FB470D8 left its runway unseen"), std::string::npos);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    failOnFindings(report, {"slide", "backwards", "reversal"});
+}
