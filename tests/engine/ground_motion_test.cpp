@@ -352,6 +352,7 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
 TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
 {
     LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
+    ac.tasKt = 0.0; // at rest
     const int32_t lastBefore = ac.samples.back().playTime;
     nextPosMain(ac);
     ASSERT_TRUE(ac.turningInPlace);
@@ -398,10 +399,13 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     engineClock.fetch_add(1);
     stepMotion(ac);
     EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
-    // At a taxi's speed it turns on the spot.
+    // Rolling at a taxi's speed it turns onto the leg as it rolls, slowed,
+    // not on the spot.
     LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
     nextPosMain(slow);
-    EXPECT_TRUE(slow.turningInPlace);
+    EXPECT_FALSE(slow.turningInPlace);
+    EXPECT_TRUE(slow.groundCurve.valid());
+    EXPECT_LT(slow.tasKt, 20.0);
     // From rest, whatever speed the leg reads.
     LiveAircraft standing = taxiing(40.0, {{35, 40}, {0, 90}});
     standing.tasKt = 0.0;
@@ -1188,4 +1192,46 @@ TEST_F(LasVegasGroundTest, ASlowRollNextSeenBehindItBesideTheRunwayIsHiddenNotDr
     EXPECT_EQ(c.backwards, 0u);
     EXPECT_EQ(c.reversals, 0u);
     failOnFindings(report, {"slide", "backwards", "reversal"});
+}
+
+TEST_F(GroundMotionSimTest, ATaxiCornerItsReportsCutIsRolledRoundNotStoppedDeadAndTurnedOnTheSpot)
+{
+    // Right-angle corners at 25 kt as the App reports them (10 s apart, the
+    // positions off by up to 30 m): the report before a corner and the one
+    // after it cut the corner, so the aircraft reaches a report with its
+    // heading well off the next leg.
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+    const auto reports = kvr::standin::gf_appReports(
+        kvr::standin::gf_movingFrom(kvr::standin::gf_taxiCornersTrack({52.2950, 4.7900}, 0.0, 0.0, 25.0), 10.0),
+        {.seed = 4738011});
+    constexpr uint32_t kHexid = 0x48430C;
+    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+    for (size_t i = 0; i < reports.size(); ++i) {
+        std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(reports[i], kHexid, "KLM1721")};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+        run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+    }
+    run(3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    // Until it slows for its stop by the last reports it never stands, nor
+    // turns where it stands.
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const LatLon end{reports.back().lat, reports.back().lon};
+    size_t moving = 0;
+    while (moving < w.size() && !(w[moving].kts > 5.0))
+        ++moving;
+    ASSERT_LT(moving, w.size());
+    size_t checked = 0;
+    for (size_t i = moving + 1; i < w.size() && metres({w[i].lat, w[i].lon}, end) > 120.0; ++i, ++checked) {
+        EXPECT_GT(w[i].kts, 3.0) << "stopped at " << w[i].t << " s";
+        const bool stood = metres({w[i - 1].lat, w[i - 1].lon}, {w[i].lat, w[i].lon}) < 0.01;
+        EXPECT_FALSE(stood && std::fabs(std::remainder(w[i].hdg - w[i - 1].hdg, 360.0)) > 0.01)
+            << "turned on the spot at " << w[i].t << " s";
+    }
+    EXPECT_GT(checked, 1000u);
 }
