@@ -71,6 +71,7 @@ constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
 // its take-off. At taxi speeds the turn on the spot keeps a leg off the
 // heading from being driven sideways.
 constexpr double kTurnOnTheSpotKt = 30.0;
+constexpr double kRollingTurnMinM = 20.0; // a shorter leg leaves no room to turn as it rolls
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -127,6 +128,28 @@ void lf_endPushBack(LiveAircraft& ac)
     ac.speedMode = LegSpeedMode::none;
 }
 
+// Rolling at taxi speed, a next report only a few metres away and well off
+// the heading, with more ahead, is the feed's scatter: no aircraft turns
+// that sharply as it rolls. It is passed over for the one after.
+bool lf_dropScatterAhead(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if ((ac.phase != FlightPhase::taxi && ac.phase != FlightPhase::landing_roll) || ac.pushingInTaxi ||
+        ac.projection > 0 || st.size() < 3 || st[1].inserted || st[2].stationary || st[2].airborne ||
+        !(ac.tasKt > kStandingKt) || ac.tasKt > kTurnOnTheSpotKt || !(st[0].speedKt > kStandingKt))
+        return false;
+    const LatLon here{ac.lat, ac.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < kRollingTurnMinM))
+        return false;
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
+    const double offAfter = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[2])) - ac.heading)));
+    if (!(off >= kSlideDeg) || !(offAfter < off))
+        return false;
+    st.erase(st.begin() + 1);
+    ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
+    return true;
+}
+
 // The bend ahead: a turn planned over it, or the first leg split where it
 // needs a turn at its middle or a change of speed spread.
 void lf_planGroundLeg(LiveAircraft& ac)
@@ -135,6 +158,7 @@ void lf_planGroundLeg(LiveAircraft& ac)
     const bool afterPushBack = lf_afterPushBack(ac);
     if (st[1].stationary || !ac.groundMode)
         return;
+    lf_dropScatterAhead(ac);
     // The last sample on the runway before one beside it: the roll runs on
     // to it, the exit is planned there.
     if (lf_exitAfterNextSample(ac))
@@ -209,7 +233,6 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
 // aircraft turns onto it as it rolls; further off it stops and turns on the
 // spot.
 constexpr double kRollingTurnMaxDeg = 100.0;
-constexpr double kRollingTurnMinM = 20.0; // a shorter leg leaves no room to turn as it rolls
 
 // The mean sideways acceleration a rolling turn onto a leg is taken with
 // (m/s²): its sharpest part asks about twice that.

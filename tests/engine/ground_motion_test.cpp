@@ -413,6 +413,17 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     EXPECT_TRUE(standing.turningInPlace);
 }
 
+TEST_F(GroundTurnPlanningTest, RollingSlowlyAReportScatteredBesideTheWayIsPassedOver)
+{
+    // Taxiing north at 11 kt: the next report 11 m on but 55 degrees off the
+    // heading, the ones after it north again. It drives on to the next one.
+    LiveAircraft ac = taxiing(11.0, {{55, 11}, {0, 60}, {0, 60}});
+    const LatLon after = posOf(ac.samples[2]);
+    nextPosMain(ac);
+    EXPECT_LT(metres(posOf(ac.samples.front()), after), 0.01);
+    EXPECT_FALSE(ac.turningInPlace);
+}
+
 TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
 {
     // No stand known: pushed 25 m south at 3 kt from rest, facing north,
