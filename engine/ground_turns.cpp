@@ -643,6 +643,37 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
     return out;
 }
 
+bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
+                                 const TrafficSample& report)
+{
+    if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
+        fromKt > kTaxiRollKt)
+        return false;
+    RunwayMatch m = ac.flight.landing.runway;
+    if (!m.valid) {
+        const auto at = gf_runwayAtPosition(from, ac.heading);
+        if (!at)
+            return false;
+        m = *at;
+    }
+    const double h = gf_normalizeAngle(m.endHeading * kDegToRad);
+    const LatLon end{m.endLatitude, m.endLongitude};
+    const double half = m.width / 2.0 + kExitBesideM;
+    const RelativePosition f = gf_relativePosition(end, h, from);
+    const RelativePosition r = gf_relativePosition(end, h, lf_pos(report));
+    const double behind = f.alongM - r.alongM;
+    if (!(std::fabs(f.acrossM) <= half) || !(std::fabs(r.acrossM) > half) || !(behind > 0.0))
+        return false;
+    // Stopped ahead, turned round and taxied back beside the runway at the
+    // report's taxi speed.
+    const double v0 = (std::isfinite(fromKt) ? std::max(fromKt, 0.0) : 0.0) * kKnotsToMetresPerSecond;
+    const double reportKt = std::isfinite(report.speedKt) ? report.speedKt : kRightAngleExitKt;
+    const double backMps = std::clamp(reportKt, kExitSlowestKt, kRightAngleExitKt) * kKnotsToMetresPerSecond;
+    const double stopM = v0 * v0 / (2.0 * kComfortBrakeMps2);
+    const double needS = v0 / kComfortBrakeMps2 + (stopM + behind + std::fabs(r.acrossM)) / backMps;
+    return needS > (report.playTime - fromTime) / 100.0 + kRollLateS;
+}
+
 bool lf_planRunwayExit(LiveAircraft& ac)
 {
     SampleStream& st = ac.samples;

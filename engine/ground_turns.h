@@ -56,6 +56,11 @@ struct RunwayExit {
 };
 RunwayExit gf_runwayExit(const LiveAircraft& aircraft, const LatLon& from, double fromKt, int32_t fromTime,
                          const TrafficSample& report);
+// A landing roll at taxi speed whose report lies beside its runway and behind
+// it: true when stopping, turning round and taxiing back there does not fit
+// the report's time.
+bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& aircraft, const LatLon& from, double fromKt, int32_t fromTime,
+                                 const TrafficSample& report);
 // In a landing roll whose next sample lies beside its runway: the corner on
 // the centre line where it turns off is put before it, reached at exit
 // speed, so that the turn planning lays the exit turn over it. True when the

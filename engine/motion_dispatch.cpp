@@ -71,6 +71,7 @@ constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
 // its take-off. At taxi speeds the turn on the spot keeps a leg off the
 // heading from being driven sideways.
 constexpr double kTurnOnTheSpotKt = 30.0;
+constexpr double kRollingTurnMinM = 20.0; // a shorter leg leaves no room to turn as it rolls
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -129,6 +130,28 @@ void lf_endPushBack(LiveAircraft& ac)
     ac.speedMode = LegSpeedMode::none;
 }
 
+// Rolling at taxi speed, a next report only a few metres away and well off
+// the heading, with more ahead, is the feed's scatter: no aircraft turns
+// that sharply as it rolls. It is passed over for the one after.
+bool lf_dropScatterAhead(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if ((ac.phase != FlightPhase::taxi && ac.phase != FlightPhase::landing_roll) || ac.pushingInTaxi ||
+        ac.projection > 0 || st.size() < 3 || st[1].inserted || st[2].stationary || st[2].airborne ||
+        !(ac.tasKt > kStandingKt) || ac.tasKt > kTurnOnTheSpotKt || !(st[0].speedKt > kStandingKt))
+        return false;
+    const LatLon here{ac.lat, ac.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < kRollingTurnMinM))
+        return false;
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
+    const double offAfter = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[2])) - ac.heading)));
+    if (!(off >= kSlideDeg) || !(offAfter < off))
+        return false;
+    st.erase(st.begin() + 1);
+    ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
+    return true;
+}
+
 // The bend ahead: a turn planned over it, or the first leg split where it
 // needs a turn at its middle or a change of speed spread.
 void lf_planGroundLeg(LiveAircraft& ac)
@@ -137,6 +160,7 @@ void lf_planGroundLeg(LiveAircraft& ac)
     const bool afterPushBack = lf_afterPushBack(ac);
     if (st[1].stationary || !ac.groundMode)
         return;
+    lf_dropScatterAhead(ac);
     // The last sample on the runway before one beside it: the roll runs on
     // to it, the exit is planned there.
     if (lf_exitAfterNextSample(ac))
@@ -239,6 +263,48 @@ void lf_turnRoundFirst(LiveAircraft& ac)
     const int32_t ticks = std::max(s1.playTime - clock, 50);
     m.playTime = clock + std::clamp(static_cast<int32_t>(std::lround(ticks * outM / (outM + back))), 25, ticks - 25);
     st.insert(st.begin() + 1, m);
+}
+
+// Rolling at taxi speed onto a leg this far off the heading or less, the
+// aircraft turns onto it as it rolls; further off it stops and turns on the
+// spot.
+constexpr double kRollingTurnMaxDeg = 100.0;
+
+// The mean sideways acceleration a rolling turn onto a leg is taken with
+// (m/s²): its sharpest part asks about twice that.
+constexpr double kRollingTurnSideMps2 = 1.0;
+constexpr double kRollingTurnSlowestKt = 8.0;
+
+// A taxiing aircraft moving on with its heading well off the leg ahead:
+// a curve from where it is, leaving along its heading, onto the line to the
+// next sample, and the speed it takes it at. 0 when there is no room for it.
+double lf_rollOntoLeg(LiveAircraft& ac, double legKt)
+{
+    SampleStream& st = ac.samples;
+    const LatLon here{ac.lat, ac.lon};
+    const double toNextM = gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm;
+    if (!(toNextM >= kRollingTurnMinM))
+        return 0.0;
+    const LatLon control = gf_destinationPoint(here, {ac.heading, 0.5 * toNextM * kFeetPerMetre});
+    GroundCurveInput in;
+    in.a = {here.latitude, here.longitude, 0.0};
+    in.b = {control.latitude, control.longitude, 0.5};
+    in.c = lf_pos(st[1]);
+    in.endTime = 1.0;
+    gf_buildGroundCurve(ac.groundCurve, in);
+    if (!ac.groundCurve.valid())
+        return 0.0;
+    ac.curveProgress = 0.0;
+    ac.targetTrack = gf_initialBearing(control, lf_pos(st[1]));
+    const double turn = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading));
+    ac.lastTurnAngleDeg = lf_degrees(turn);
+    ac.headingCorrectionPending = 0;
+    // Slowed into the turn: v² × turn / length is its mean sideways pull.
+    const double turnKt = std::sqrt(kRollingTurnSideMps2 * toNextM / std::max(turn, 1e-3)) / kKnotsToMetresPerSecond;
+    const double kt = std::clamp(turnKt, kRollingTurnSlowestKt, std::max(legKt, kRollingTurnSlowestKt));
+    ac.tasKt = kt;
+    st[1].tasKt = kt; // the speed shown until it gets there
+    return kt;
 }
 
 } // namespace
@@ -451,10 +517,22 @@ void lf_groundLegTiming(LiveAircraft& ac)
     }
     double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.baseTurnRate;
     ac.turnRate = rate;
+    // Rolling at taxi speed with the heading well off the leg ahead (a
+    // corner the samples cut): it turns onto the leg as it rolls, not stops
+    // dead to turn on the spot.
+    double rollingTurnKt = 0.0;
+    if (ac.phase == FlightPhase::taxi && !ac.pushingInTaxi && ac.projection <= 0 && !ac.groundTurn.active() &&
+        !ac.groundCurve.valid() && ac.tasKt > kStandingKt && !(ac.tasKt > kTurnOnTheSpotKt) &&
+        !(st[0].speedKt > kTurnOnTheSpotKt) && st[0].speedKt > kStandingKt) {
+        const double off =
+            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+        if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
+            rollingTurnKt = lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
+    }
     const bool onTurn = ac.groundTurn.active();
     const bool onCurve = ac.groundCurve.valid();
     const double lengthNm = onTurn ? ac.groundTurn.length / kMetresPerNm : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
-    const double speed = lf_legSpeedKt(ac);
+    const double speed = rollingTurnKt > 0.0 ? rollingTurnKt : lf_legSpeedKt(ac);
     if (!(lengthNm > 0.0) || !(speed > 0.0)) {
         retimeNextSample(ac, 25);
         return;

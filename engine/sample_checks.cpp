@@ -818,7 +818,12 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
         const RunwayExit exit =
             predicted ? gf_runwayExit(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt, engineClock.load(), sample)
                       : gf_runwayExit(ac, gf_samplePosition(st.back()), st.back().speedKt, st.back().playTime, sample);
-        if (exit.beside && !exit.reachable) {
+        const bool leftBehind =
+            predicted ? gf_leftRunwayBehindSlowRoll(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt,
+                                                    engineClock.load(), sample)
+                      : gf_leftRunwayBehindSlowRoll(ac, gf_samplePosition(st.back()), st.back().speedKt,
+                                                    st.back().playTime, sample);
+        if ((exit.beside && !exit.reachable) || leftBehind) {
             gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.callsign));
             removeAircraftFromSim(ac);
             return false;

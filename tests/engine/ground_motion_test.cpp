@@ -352,6 +352,7 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
 TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
 {
     LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
+    ac.tasKt = 0.0; // at rest
     const int32_t lastBefore = ac.samples.back().playTime;
     nextPosMain(ac);
     ASSERT_TRUE(ac.turningInPlace);
@@ -398,15 +399,29 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     engineClock.fetch_add(1);
     stepMotion(ac);
     EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
-    // At a taxi's speed it turns on the spot.
+    // Rolling at a taxi's speed it turns onto the leg as it rolls, slowed,
+    // not on the spot.
     LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
     nextPosMain(slow);
-    EXPECT_TRUE(slow.turningInPlace);
+    EXPECT_FALSE(slow.turningInPlace);
+    EXPECT_TRUE(slow.groundCurve.valid());
+    EXPECT_LT(slow.tasKt, 20.0);
     // From rest, whatever speed the leg reads.
     LiveAircraft standing = taxiing(40.0, {{35, 40}, {0, 90}});
     standing.tasKt = 0.0;
     nextPosMain(standing);
     EXPECT_TRUE(standing.turningInPlace);
+}
+
+TEST_F(GroundTurnPlanningTest, RollingSlowlyAReportScatteredBesideTheWayIsPassedOver)
+{
+    // Taxiing north at 11 kt: the next report 11 m on but 55 degrees off the
+    // heading, the ones after it north again. It drives on to the next one.
+    LiveAircraft ac = taxiing(11.0, {{55, 11}, {0, 60}, {0, 60}});
+    const LatLon after = posOf(ac.samples[2]);
+    nextPosMain(ac);
+    EXPECT_LT(metres(posOf(ac.samples.front()), after), 0.01);
+    EXPECT_FALSE(ac.turningInPlace);
 }
 
 TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
@@ -1455,4 +1470,93 @@ TEST_F(PassedReportTest, AHelicopterTurnsRoundOnItsWayToAReportBehindIt)
     ASSERT_TRUE(rotorcraft);
     run(3000);
     EXPECT_EQ(reversals(2000), 0u);
+}
+
+TEST_F(LasVegasGroundTest, ASlowRollNextSeenBehindItBesideTheRunwayIsHiddenNotDrivenBack)
+{
+    // 1FB470D8, an LJ35 without a callsign, as the App reported it (2019):
+    // it lands on 19R and rolls out to 28 kt, then is next seen 420 m back
+    // north beside the runway on the parallel taxiway at 12 kt: the App's
+    // last reports on the runway were late. No roll gets there forward.
+    struct Report {
+        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+    };
+    const Report recorded[] = {
+        {146.2, 36.1343, -115.1350, 3050, -1536, 229, 170}, {156.2, 36.1290, -115.1398, 2800, -1408, 209, 162},
+        {165.9, 36.1211, -115.1443, 2625, -1088, 203, 142}, {175.7, 36.1157, -115.1473, 2550, -704, 204, 148},
+        {185.5, 36.1117, -115.1496, 2450, -896, 204, 147},  {195.2, 36.1044, -115.1538, 2275, -1024, 205, 140},
+        {205.8, 36.0983, -115.1573, 2125, -640, 204, 136},  {214.6, 36.0939, -115.1597, 2050, -640, 204, 136},
+        {224.3, 36.0939, -115.1597, 2050, -640, 204, 136},  {234.1, 36.0858, -115.1644, 2100, 64, 204, 88},
+        {243.9, 36.0830, -115.1660, 2100, 64, 204, 48},     {253.7, 36.0807, -115.1673, 2100, 64, 205, 39},
+        {263.4, 36.0794, -115.1680, 2125, 64, 205, 33},     {273.2, 36.0787, -115.1685, 2125, 0, 204, 28},
+        {283.0, 36.0787, -115.1685, 2125, 0, 204, 28},      {292.8, 36.0787, -115.1685, 2125, 0, 204, 28},
+        {302.5, 36.0761, -115.1699, 2125, 0, 204, 28},      {312.3, 36.0749, -115.1706, 2125, 0, 204, 28},
+        {322.1, 36.0749, -115.1706, 2125, 0, 204, 28},      {331.9, 36.0787, -115.1707, 2125, 0, 359, 12},
+        {341.8, 36.0787, -115.1707, 2125, 0, 359, 12},      {352.0, 36.0787, -115.1707, 2125, 0, 359, 12},
+    };
+    std::vector<kvr::standin::TrackPoint> reports;
+    for (const Report& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.onGround = r.altFt < kFieldFt; // a pressure altitude under the field
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        reports.push_back(p);
+    }
+    play(reports, 0x1FB470D8, "1FB470D8", 3000);
+    EXPECT_NE(log().find("1FB470D8 left its runway unseen"), std::string::npos);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    failOnFindings(report, {"slide", "backwards", "reversal"});
+}
+
+TEST_F(GroundMotionSimTest, ATaxiCornerItsReportsCutIsRolledRoundNotStoppedDeadAndTurnedOnTheSpot)
+{
+    // Right-angle corners at 25 kt as the App reports them (10 s apart, the
+    // positions off by up to 30 m): the report before a corner and the one
+    // after it cut the corner, so the aircraft reaches a report with its
+    // heading well off the next leg.
+    sim.load({{"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+    const auto reports = kvr::standin::gf_appReports(
+        kvr::standin::gf_movingFrom(kvr::standin::gf_taxiCornersTrack({52.2950, 4.7900}, 0.0, 0.0, 25.0), 10.0),
+        {.seed = 4738011});
+    constexpr uint32_t kHexid = 0x48430C;
+    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
+    for (size_t i = 0; i < reports.size(); ++i) {
+        std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(reports[i], kHexid, "KLM1721")};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+        const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+        run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+    }
+    run(3000);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    // Until it slows for its stop by the last reports it never stands, nor
+    // turns where it stands.
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const LatLon end{reports.back().lat, reports.back().lon};
+    size_t moving = 0;
+    while (moving < w.size() && !(w[moving].kts > 5.0))
+        ++moving;
+    ASSERT_LT(moving, w.size());
+    size_t checked = 0;
+    for (size_t i = moving + 1; i < w.size() && metres({w[i].lat, w[i].lon}, end) > 120.0; ++i, ++checked) {
+        EXPECT_GT(w[i].kts, 3.0) << "stopped at " << w[i].t << " s";
+        const bool stood = metres({w[i - 1].lat, w[i - 1].lon}, {w[i].lat, w[i].lon}) < 0.01;
+        EXPECT_FALSE(stood && std::fabs(std::remainder(w[i].hdg - w[i - 1].hdg, 360.0)) > 0.01)
+            << "turned on the spot at " << w[i].t << " s";
+    }
+    EXPECT_GT(checked, 1000u);
 }
