@@ -114,6 +114,11 @@ bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
     if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading))) >= kBackwardsDeg))
         return false;
     const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.heading), 360.0));
+    // A push-back's report gives as its track either the nose or the way it
+    // is pushed; a track that is neither is no push-back.
+    const double along = lf_degrees(std::fabs(gf_wrapAngle(st[1].trackDeg * kDegToRad - way)));
+    if (!wasPushing && nose > kNoseTrackDeg && along > kNoseTrackDeg)
+        return false;
     return wasPushing || !(st[0].speedKt > kStandingKt) || nose <= kNoseTrackDeg;
 }
 

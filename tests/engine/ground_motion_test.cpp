@@ -1560,3 +1560,22 @@ TEST_F(GroundMotionSimTest, ATaxiCornerItsReportsCutIsRolledRoundNotStoppedDeadA
     }
     EXPECT_GT(checked, 1000u);
 }
+
+TEST_F(LasVegasGroundTest, AStoppedAircraftIsNotPushedBackToAReportWhoseTrackIsNeitherItsNoseNorTheWay)
+{
+    // AAL1368 as the App reported it (2019), two receivers taking turns: a
+    // report 45 m north-west pulls it there, the next ones lie 50 m back
+    // south-east at 2 kt, track 092. A push-back report gives the nose or
+    // the way pushed as its track, so it is not pushed back there nose first.
+    const auto reports = groundReports({
+{0.0, 36.0772, -115.1233, 92, 0}, {9.8, 36.0772, -115.1233, 92, 0}, {20.4, 36.0776, -115.1232, 61, 0},
+{29.2, 36.0776, -115.1232, 223, 0}, {39.0, 36.0776, -115.1232, 271, 0}, {48.7, 36.0775, -115.1232, 348, 0},
+{58.5, 36.0772, -115.1232, 92, 2}, {68.2, 36.0772, -115.1230, 92, 16}, {78.0, 36.0772, -115.1225, 92, 23},
+{87.8, 36.0772, -115.1219, 92, 26}, {97.5, 36.0772, -115.1216, 92, 26}, {107.3, 36.0770, -115.1213, 92, 9},
+{117.1, 36.0774, -115.1214, 92, 9}, {126.9, 36.0770, -115.1211, 92, 2}, {137.4, 36.0770, -115.1211, 92, 2},
+{146.2, 36.0774, -115.1214, 242, 0}, {156.2, 36.0770, -115.1209, 92, 2}, {165.9, 36.0770, -115.1209, 92, 2},
+{175.7, 36.0774, -115.1214, 314, 0}, {185.5, 36.0770, -115.1209, 92, 2}, {195.2, 36.0769, -115.1209, 92, 2},
+    });
+    play(reports, 0x4C4109, "AAL1368", 3000);
+    failOnFindings(motion(), {"slide", "turn rate", "backwards", "reversal"});
+}
