@@ -180,7 +180,7 @@ double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool ca
 // is held to what a somewhat higher speed allows.
 double lf_withMargin(double speedKt)
 {
-    return speedKt * 1.2 + 2.0;
+    return speedKt * 1.4 + 2.0;
 }
 
 // The share of a step along a planned turn or curve that asks no more of the
@@ -279,13 +279,9 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         }
     }
     ac.groundStepKt = ac.tasKt;
-    // The heading turns no faster than the speed it moves at allows (on a
-    // path, stepped in full, it follows the path).
-    if (step.straight || k < 1.0) {
-        const double limit = lf_groundTurnLimit(lf_withMargin(ac.tasKt));
-        ac.heading =
-            gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
-    }
+    // The heading turns no faster than the speed it moves at allows.
+    const double limit = lf_groundTurnLimit(lf_withMargin(ac.tasKt));
+    ac.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
 }
 
 } // namespace
