@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -587,6 +588,14 @@ constexpr double kNearestCornerM = 20.0;
 constexpr double kRollLateS = 27.0;       // a roll's sample may fall due this much later
 constexpr double kTaxiRollKt = 30.0;      // slower, a roll turns off as any taxiing aircraft
 
+// The runway a landing roll is on: the one it landed on, else the one under it.
+std::optional<RunwayMatch> lf_rollRunway(const LiveAircraft& ac, const LatLon& from)
+{
+    if (ac.flight.landing.runway.valid)
+        return ac.flight.landing.runway;
+    return gf_runwayAtPosition(from, ac.heading);
+}
+
 } // namespace
 
 RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
@@ -596,13 +605,10 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
     if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
         !(fromKt > kTaxiRollKt))
         return out;
-    RunwayMatch m = ac.flight.landing.runway;
-    if (!m.valid) {
-        const auto at = gf_runwayAtPosition(from, ac.heading);
-        if (!at)
-            return out;
-        m = *at;
-    }
+    const auto runway = lf_rollRunway(ac, from);
+    if (!runway)
+        return out;
+    const RunwayMatch& m = *runway;
     const double h = gf_normalizeAngle(m.endHeading * kDegToRad);
     const LatLon end{m.endLatitude, m.endLongitude};
     const double half = m.width / 2.0 + kExitBesideM;
@@ -649,13 +655,10 @@ bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, dou
     if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
         fromKt > kTaxiRollKt)
         return false;
-    RunwayMatch m = ac.flight.landing.runway;
-    if (!m.valid) {
-        const auto at = gf_runwayAtPosition(from, ac.heading);
-        if (!at)
-            return false;
-        m = *at;
-    }
+    const auto runway = lf_rollRunway(ac, from);
+    if (!runway)
+        return false;
+    const RunwayMatch& m = *runway;
     const double h = gf_normalizeAngle(m.endHeading * kDegToRad);
     const LatLon end{m.endLatitude, m.endLongitude};
     const double half = m.width / 2.0 + kExitBesideM;
