@@ -588,12 +588,34 @@ constexpr double kNearestCornerM = 20.0;
 constexpr double kRollLateS = 27.0;       // a roll's sample may fall due this much later
 constexpr double kTaxiRollKt = 30.0;      // slower, a roll turns off as any taxiing aircraft
 
-// The runway a landing roll is on: the one it landed on, else the one under it.
-std::optional<RunwayMatch> lf_rollRunway(const LiveAircraft& ac, const LatLon& from)
+// A landing roll on its runway (the one it landed on, else the one under
+// it) and a report beside that runway, both placed from the runway's end.
+struct RollBesideReport {
+    RunwayMatch runway;
+    double heading = 0.0; // the runway's, radians
+    LatLon end;
+    RelativePosition roll, report;
+};
+
+std::optional<RollBesideReport> lf_reportBesideRoll(const LiveAircraft& ac, const LatLon& from,
+                                                    const TrafficSample& report)
 {
-    if (ac.flight.landing.runway.valid)
-        return ac.flight.landing.runway;
-    return gf_runwayAtPosition(from, ac.heading);
+    RollBesideReport out;
+    if (ac.flight.landing.runway.valid) {
+        out.runway = ac.flight.landing.runway;
+    } else if (const auto at = gf_runwayAtPosition(from, ac.heading)) {
+        out.runway = *at;
+    } else {
+        return std::nullopt;
+    }
+    out.heading = gf_normalizeAngle(out.runway.endHeading * kDegToRad);
+    out.end = {out.runway.endLatitude, out.runway.endLongitude};
+    const double half = out.runway.width / 2.0 + kExitBesideM;
+    out.roll = gf_relativePosition(out.end, out.heading, from);
+    out.report = gf_relativePosition(out.end, out.heading, lf_pos(report));
+    if (!(std::fabs(out.roll.acrossM) <= half) || !(std::fabs(out.report.acrossM) > half))
+        return std::nullopt;
+    return out;
 }
 
 } // namespace
@@ -605,17 +627,14 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
     if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
         !(fromKt > kTaxiRollKt))
         return out;
-    const auto runway = lf_rollRunway(ac, from);
-    if (!runway)
+    const auto frame = lf_reportBesideRoll(ac, from, report);
+    if (!frame)
         return out;
-    const RunwayMatch& m = *runway;
-    const double h = gf_normalizeAngle(m.endHeading * kDegToRad);
-    const LatLon end{m.endLatitude, m.endLongitude};
-    const double half = m.width / 2.0 + kExitBesideM;
-    const RelativePosition f = gf_relativePosition(end, h, from);
-    const RelativePosition r = gf_relativePosition(end, h, lf_pos(report));
-    if (!(std::fabs(f.acrossM) <= half) || !(std::fabs(r.acrossM) > half))
-        return out;
+    const RunwayMatch& m = frame->runway;
+    const double h = frame->heading;
+    const LatLon& end = frame->end;
+    const RelativePosition& f = frame->roll;
+    const RelativePosition& r = frame->report;
     out.beside = true;
     const double ahead = r.alongM - f.alongM;
     const double across = std::fabs(r.acrossM);
@@ -655,17 +674,13 @@ bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, dou
     if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
         fromKt > kTaxiRollKt)
         return false;
-    const auto runway = lf_rollRunway(ac, from);
-    if (!runway)
+    const auto frame = lf_reportBesideRoll(ac, from, report);
+    if (!frame)
         return false;
-    const RunwayMatch& m = *runway;
-    const double h = gf_normalizeAngle(m.endHeading * kDegToRad);
-    const LatLon end{m.endLatitude, m.endLongitude};
-    const double half = m.width / 2.0 + kExitBesideM;
-    const RelativePosition f = gf_relativePosition(end, h, from);
-    const RelativePosition r = gf_relativePosition(end, h, lf_pos(report));
+    const RelativePosition& f = frame->roll;
+    const RelativePosition& r = frame->report;
     const double behind = f.alongM - r.alongM;
-    if (!(std::fabs(f.acrossM) <= half) || !(std::fabs(r.acrossM) > half) || !(behind > 0.0))
+    if (!(behind > 0.0))
         return false;
     // Stopped ahead, turned round and taxied back beside the runway at the
     // report's taxi speed.
