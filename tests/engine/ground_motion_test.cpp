@@ -816,6 +816,31 @@ TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnThe
 
 namespace {
 
+struct RecordedReport {
+    double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+};
+
+// Reports as the App sent them: on the ground under this altitude (0 is a
+// ground report; a pressure altitude may read under the field).
+std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<RecordedReport> recorded,
+                                                      double groundUnderFt = 1.0)
+{
+    std::vector<kvr::standin::TrackPoint> out;
+    for (const RecordedReport& r : recorded) {
+        kvr::standin::TrackPoint p;
+        p.t = r.t;
+        p.lat = r.lat;
+        p.lon = r.lon;
+        p.altFt = r.altFt;
+        p.vsFpm = r.vsFpm;
+        p.trackDeg = r.trackDeg;
+        p.gsKt = r.gsKt;
+        p.onGround = r.altFt < groundUnderFt;
+        out.push_back(p);
+    }
+    return out;
+}
+
 struct GroundReport {
     double t, lat, lon, trackDeg, gsKt;
 };
@@ -1186,28 +1211,6 @@ TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongThe
 
 namespace {
 
-struct RecordedReport {
-    double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
-};
-
-// Reports as the App sent them; an altitude of 0 is a ground report.
-std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<RecordedReport> recorded)
-{
-    std::vector<kvr::standin::TrackPoint> out;
-    for (const RecordedReport& r : recorded) {
-        kvr::standin::TrackPoint p;
-        p.t = r.t;
-        p.lat = r.lat;
-        p.lon = r.lon;
-        p.altFt = r.altFt;
-        p.vsFpm = r.vsFpm;
-        p.trackDeg = r.trackDeg;
-        p.gsKt = r.gsKt;
-        p.onGround = r.altFt == 0.0;
-        out.push_back(p);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -1478,10 +1481,8 @@ TEST_F(LasVegasGroundTest, ASlowRollNextSeenBehindItBesideTheRunwayIsHiddenNotDr
     // it lands on 19R and rolls out to 28 kt, then is next seen 420 m back
     // north beside the runway on the parallel taxiway at 12 kt: the App's
     // last reports on the runway were late. No roll gets there forward.
-    struct Report {
-        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
-    };
-    const Report recorded[] = {
+    // Pressure altitudes under the field are on the ground.
+    const auto reports = recordedReports({
         {146.2, 36.1343, -115.1350, 3050, -1536, 229, 170}, {156.2, 36.1290, -115.1398, 2800, -1408, 209, 162},
         {165.9, 36.1211, -115.1443, 2625, -1088, 203, 142}, {175.7, 36.1157, -115.1473, 2550, -704, 204, 148},
         {185.5, 36.1117, -115.1496, 2450, -896, 204, 147},  {195.2, 36.1044, -115.1538, 2275, -1024, 205, 140},
@@ -1493,20 +1494,7 @@ TEST_F(LasVegasGroundTest, ASlowRollNextSeenBehindItBesideTheRunwayIsHiddenNotDr
         {302.5, 36.0761, -115.1699, 2125, 0, 204, 28},      {312.3, 36.0749, -115.1706, 2125, 0, 204, 28},
         {322.1, 36.0749, -115.1706, 2125, 0, 204, 28},      {331.9, 36.0787, -115.1707, 2125, 0, 359, 12},
         {341.8, 36.0787, -115.1707, 2125, 0, 359, 12},      {352.0, 36.0787, -115.1707, 2125, 0, 359, 12},
-    };
-    std::vector<kvr::standin::TrackPoint> reports;
-    for (const Report& r : recorded) {
-        kvr::standin::TrackPoint p;
-        p.t = r.t;
-        p.lat = r.lat;
-        p.lon = r.lon;
-        p.altFt = r.altFt;
-        p.vsFpm = r.vsFpm;
-        p.onGround = r.altFt < kFieldFt; // a pressure altitude under the field
-        p.trackDeg = r.trackDeg;
-        p.gsKt = r.gsKt;
-        reports.push_back(p);
-    }
+    }, kFieldFt);
     play(reports, 0x1FB470D8, "1FB470D8", 3000);
     EXPECT_NE(log().find("1FB470D8 left its runway unseen"), std::string::npos);
     const auto report = motion();
