@@ -70,15 +70,41 @@ bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
     return false;
 }
 
+// Farther than this from every runway it knows, a lift-off is at another
+// airport: the check cannot tell its runways.
+constexpr double kAirportReachM = 3000.0;
+
+// How far the point lies from the nearest runway's centre line, in metres.
+double lf_metresFromRunways(const Write& p, const std::vector<RunwayGeometry>& runways)
+{
+    double nearest = 1e12;
+    for (const RunwayGeometry& r : runways) {
+        const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
+        const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
+        double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
+        lf_offset(from, p, east, north);
+        lf_offset(from, to, endEast, endNorth);
+        const double length2 = endEast * endEast + endNorth * endNorth;
+        const double u = length2 > 0.0 ? std::clamp((east * endEast + north * endNorth) / length2, 0.0, 1.0) : 0.0;
+        nearest = std::min(nearest, std::hypot(east - u * endEast, north - u * endNorth));
+    }
+    return nearest;
+}
+
 // Lift-offs whose roll was not on a runway all the way; each finding is the
-// first write of the roll off a runway.
+// first write of the roll off a runway. Lift-offs at other airports are
+// counted apart.
 uint64_t lf_offRunwayTakeOffs(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways,
-                              std::vector<const Write*>& off)
+                              std::vector<const Write*>& off, uint64_t& unjudged)
 {
     uint64_t count = 0;
     for (size_t i = 1; !runways.empty() && i < w.size(); ++i) {
         if (!w[i - 1].onGround || w[i].onGround || w[i - 1].kts <= kRollKt)
             continue;
+        if (lf_metresFromRunways(w[i - 1], runways) > kAirportReachM) {
+            ++unjudged;
+            continue;
+        }
         const Write* first = nullptr;
         for (size_t k = i; k-- > 0 && w[k].onGround && w[k].kts > kRollKt;)
             if (!lf_onRunway(w[k], runways))
@@ -179,7 +205,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         }
     }
     std::vector<const Write*> off;
-    c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways, off);
+    c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways, off, c.unjudgedTakeOffs);
     for (const Write* p : off)
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
     return c;
@@ -198,6 +224,7 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     groundFastTurns += o.groundFastTurns;
     backwards += o.backwards;
     offRunwayTakeOffs += o.offRunwayTakeOffs;
+    unjudgedTakeOffs += o.unjudgedTakeOffs;
     return *this;
 }
 

@@ -43,6 +43,9 @@ struct MotionCounts {
     uint64_t groundFastTurns = 0; // the turn rates of those on the ground
     uint64_t backwards = 0;
     uint64_t offRunwayTakeOffs = 0;
+    // Lift-offs too far from every runway the check was given to be judged:
+    // at another airport, whose runways it does not know.
+    uint64_t unjudgedTakeOffs = 0;
 
     bool clean() const
     {

@@ -317,9 +317,9 @@ nlohmann::json lf_gate(int number, double eastM)
 std::string lf_countsLine(const MotionCounts& c)
 {
     return fmt::format("writes {}, jumps {}, below ground {}, slides {}, backwards {}, reversals {}, turn rates {} "
-                       "(on the ground {}), off-runway take-offs {}",
+                       "(on the ground {}), off-runway take-offs {} (at other airports, not judged: {})",
                        c.writes, c.jumps, c.belowGround, c.slides, c.backwards, c.reversals, c.fastTurns,
-                       c.groundFastTurns, c.offRunwayTakeOffs);
+                       c.groundFastTurns, c.offRunwayTakeOffs, c.unjudgedTakeOffs);
 }
 
 void lf_replay(const ReplayForm& form)

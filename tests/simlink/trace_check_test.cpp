@@ -166,6 +166,12 @@ TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
     // it, between ends 1000 m apart it runs off its end.
     EXPECT_EQ(lf_takeOff(0.0, 0.0, 1000.0, 3000.0).total.offRunwayTakeOffs, 0u);
     EXPECT_EQ(lf_takeOff(0.0, 0.0, 1000.0, 1000.0).total.offRunwayTakeOffs, 1u);
+    // 5 km away a lift-off is at an airport whose runways the check does
+    // not know: counted apart, not judged.
+    const auto elsewhere = lf_takeOff(5000.0, 35.0).total;
+    EXPECT_EQ(elsewhere.offRunwayTakeOffs, 0u);
+    EXPECT_EQ(elsewhere.unjudgedTakeOffs, 1u);
+    EXPECT_EQ(lf_takeOff(2500.0, 0.0).total.offRunwayTakeOffs, 1u);
 }
 
 TEST(TraceCheck, ATailCreatedThreeTimesIsNamed)
