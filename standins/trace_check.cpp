@@ -46,6 +46,20 @@ double lf_groundTurnLimit(double kts)
     return std::min(30.0, kSideAccel / (kts * kMetresPerKt) / kRad);
 }
 
+// The point and the high end in metres east and north of the runway's low end.
+struct RunwayOffsets {
+    double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
+};
+RunwayOffsets lf_runwayOffsets(const Write& p, const RunwayGeometry& r)
+{
+    const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
+    const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
+    RunwayOffsets o;
+    lf_offset(from, p, o.east, o.north);
+    lf_offset(from, to, o.endEast, o.endNorth);
+    return o;
+}
+
 // On a runway, within its length and width (with 15 m to spare) and lined up
 // with it within 20°. The centre line runs from the low end to the high end
 // where both are given: a published length may fall short of the distance
@@ -53,11 +67,7 @@ double lf_groundTurnLimit(double kts)
 bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
 {
     for (const RunwayGeometry& r : runways) {
-        const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
-        const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
-        double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
-        lf_offset(from, p, east, north);
-        lf_offset(from, to, endEast, endNorth);
+        const auto [east, north, endEast, endNorth] = lf_runwayOffsets(p, r);
         const double between = std::hypot(endEast, endNorth);
         const double h = between > 1.0 ? std::atan2(endEast, endNorth) : r.low.headingDeg * kRad;
         const double length = std::max(r.lengthFt * 0.3048, between);
@@ -79,11 +89,7 @@ double lf_metresFromRunways(const Write& p, const std::vector<RunwayGeometry>& r
 {
     double nearest = 1e12;
     for (const RunwayGeometry& r : runways) {
-        const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
-        const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
-        double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
-        lf_offset(from, p, east, north);
-        lf_offset(from, to, endEast, endNorth);
+        const auto [east, north, endEast, endNorth] = lf_runwayOffsets(p, r);
         const double length2 = endEast * endEast + endNorth * endNorth;
         const double u = length2 > 0.0 ? std::clamp((east * endEast + north * endNorth) / length2, 0.0, 1.0) : 0.0;
         nearest = std::min(nearest, std::hypot(east - u * endEast, north - u * endNorth));
