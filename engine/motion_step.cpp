@@ -284,6 +284,25 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     ac.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
 }
 
+// A helicopter coming or going faster than it hover-taxis flies, a few
+// feet above its skids: it sets down only where its reports slow to a
+// hover taxi, not at speed (it would slide along the ground).
+constexpr double kHoverTaxiKt = 20.0;
+constexpr double kHoverFt = 5.0;
+void lf_keepHelicopterAloft(LiveAircraft& ac)
+{
+    if (ac.category != Category::Rotorcraft || ac.groundMode || ac.phase == FlightPhase::takeoff ||
+        !std::isfinite(ac.lastSimGroundFt) || ac.samples.size() < 2)
+        return;
+    if (!(std::max(ac.samples[0].speedKt, ac.samples[1].speedKt) > kHoverTaxiKt))
+        return;
+    const double floorFt = ac.lastSimGroundFt + lf_gearHeightFt(ac) + kHoverFt;
+    if (ac.altitudeFt < floorFt) {
+        ac.altitudeFt = floorFt;
+        ac.verticalSpeedFpm = std::max(ac.verticalSpeedFpm, 0.0);
+    }
+}
+
 } // namespace
 
 void stepHeading(LiveAircraft& ac, double target, bool smooth)
@@ -411,6 +430,7 @@ void stepMotion(LiveAircraft& ac)
             ac.bank = 0.0;
         }
     }
+    lf_keepHelicopterAloft(ac);
     LatLon p{ac.lat, ac.lon};
     gf_normalizeLatLon(p);
     ac.lat = p.latitude;

@@ -1134,61 +1134,77 @@ TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
     EXPECT_LE(again->t, beside->t + 60.0);
 }
 
-TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongTheGround)
+// Helicopters shown, the EC30 a rotorcraft of the model tables.
+class LasVegasHelicopterTest : public LasVegasGroundTest {
+protected:
+    struct Report {
+        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
+    };
+    void SetUp() override
+    {
+        LasVegasGroundTest::SetUp();
+        savedModels = gf_modelDatabase();
+        savedParameters = gf_parametersSnapshot();
+        gf_modelDatabase().icaoModelCodes.insert("EC30");
+        gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+        auto helicopters = std::make_shared<Parameters>(*savedParameters);
+        helicopters->HELICOPTERS = true;
+        g_parameters.store(helicopters);
+    }
+    void TearDown() override
+    {
+        gf_modelDatabase() = savedModels;
+        g_parameters.store(savedParameters);
+        LasVegasGroundTest::TearDown();
+    }
+    // Posts the recorded reports of an EC30 as the feed gives them (its
+    // airspeed aloft guessed from the altitude), those under `groundUnderFt`
+    // on the ground; whether the engine held it as a rotorcraft.
+    bool playHelicopter(const std::vector<Report>& recorded, uint32_t hexid, const std::string& callsign,
+                        double groundUnderFt = 2200.0)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        bool rotorcraft = false;
+        for (size_t i = 0; i < recorded.size(); ++i) {
+            const Report& r = recorded[i];
+            kvr::standin::TrackPoint p;
+            p.t = r.t;
+            p.lat = r.lat;
+            p.lon = r.lon;
+            p.altFt = r.altFt;
+            p.vsFpm = r.vsFpm;
+            p.trackDeg = r.trackDeg;
+            p.gsKt = r.gsKt;
+            p.onGround = r.altFt < groundUnderFt;
+            LiveTrafficRecord record = kvr::test::trackRecord(p, hexid, callsign);
+            record.ids.model = gf_modelCode2Id("EC30");
+            if (!p.onGround)
+                record.tas = 220.0; // the feed's guess from the altitude
+            std::vector<LiveTrafficRecord> batch{record};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            run(static_cast<int>(std::lround(((i + 1 < recorded.size() ? recorded[i + 1].t : r.t + 1.0) - r.t) * 100.0)));
+            if (const LiveAircraft* ac = live(hexid))
+                rotorcraft = ac->category == Category::Rotorcraft;
+        }
+        return rotorcraft;
+    }
+    ModelDatabaseTables savedModels;
+    std::shared_ptr<const Parameters> savedParameters;
+};
+
+TEST_F(LasVegasHelicopterTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongTheGround)
 {
     // N879MH, an EC30, as the App reported it (2019): it stands at its pad,
     // moves 120 m at 18 kt, then is next seen 700 m on climbing through
     // 2 300 ft, its airspeed guessed by the feed from its altitude (220 kt).
-    struct Report {
-        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
-    };
-    const Report recorded[] = {
+    const std::vector<Report> recorded = {
         {0.00, 36.0790, -115.1713, 2100, 0, 82, 0},       {10.16, 36.0790, -115.1713, 2100, 0, 82, 0},
         {19.91, 36.0790, -115.1713, 2100, 0, 82, 0},      {29.66, 36.0799, -115.1706, 2100, -64, 25, 18},
         {39.44, 36.0799, -115.1706, 2100, -64, 25, 18},   {49.20, 36.0799, -115.1706, 2100, -64, 25, 18},
         {58.99, 36.0861, -115.1677, 2300, 1600, 354, 57}, {68.75, 36.0875, -115.1682, 2500, 1728, 342, 58},
         {78.53, 36.0903, -115.1686, 2700, 1280, 358, 65}, {88.30, 36.0972, -115.1677, 3200, 1664, 11, 78},
     };
-    constexpr uint32_t kHexid = 0x4C4106;
-    const ModelDatabaseTables savedModels = gf_modelDatabase();
-    gf_modelDatabase().icaoModelCodes.insert("EC30");
-    gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
-    const auto savedParameters = gf_parametersSnapshot();
-    auto helicopters = std::make_shared<Parameters>(*savedParameters);
-    helicopters->HELICOPTERS = true;
-    g_parameters.store(helicopters);
-    struct Restore {
-        const ModelDatabaseTables& models;
-        std::shared_ptr<const Parameters> parameters;
-        ~Restore()
-        {
-            gf_modelDatabase() = models;
-            g_parameters.store(parameters);
-        }
-    } restore{savedModels, savedParameters};
-    lf_rememberLiveryOfHexid(kHexid, "Airbus A320-200 KLM");
-    bool rotorcraft = false;
-    for (size_t i = 0; i < std::size(recorded); ++i) {
-        const Report& r = recorded[i];
-        kvr::standin::TrackPoint p;
-        p.t = r.t;
-        p.lat = r.lat;
-        p.lon = r.lon;
-        p.altFt = r.altFt;
-        p.vsFpm = r.vsFpm;
-        p.trackDeg = r.trackDeg;
-        p.gsKt = r.gsKt;
-        p.onGround = r.altFt < 2200.0;
-        LiveTrafficRecord record = kvr::test::trackRecord(p, kHexid, "N879MH");
-        record.ids.model = gf_modelCode2Id("EC30");
-        if (!p.onGround)
-            record.tas = 220.0; // the feed's guess from the altitude
-        std::vector<LiveTrafficRecord> batch{record};
-        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
-        run(static_cast<int>(std::lround(((i + 1 < std::size(recorded) ? recorded[i + 1].t : r.t + 1.0) - r.t) * 100.0)));
-        if (const LiveAircraft* ac = live(kHexid))
-            rotorcraft = ac->category == Category::Rotorcraft;
-    }
+    const bool rotorcraft = playHelicopter(recorded, 0x4C4106, "N879MH");
     ASSERT_TRUE(rotorcraft);
     run(3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
@@ -1205,6 +1221,25 @@ TEST_F(LasVegasGroundTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongThe
     ASSERT_NE(liftoff, w.end());
     EXPECT_LT(metres({36.0799, -115.1706}, {liftoff->lat, liftoff->lon}), 150.0);
     EXPECT_EQ(report.total.offRunwayTakeOffs, 0u);
+}
+
+TEST_F(LasVegasHelicopterTest, AHelicopterComingDownAtSpeedDoesNotSlideAlongTheGround)
+{
+    // N216SH, an EC30, as the App reported it (2019): in from the west at
+    // 90 kt, down to the field at 37 kt heading 205, then on the ground
+    // 150 m back at 12 kt, track 272.
+    const std::vector<Report> recorded = {
+        {0.0, 36.1006, -115.1762, 2700, 0, 96, 90},   {9.8, 36.1006, -115.1762, 2700, 0, 96, 90},
+        {19.5, 36.1006, -115.1762, 2700, 0, 96, 90},  {29.3, 36.0994, -115.1620, 2550, 0, 131, 70},
+        {39.1, 36.0978, -115.1609, 2475, 0, 168, 62}, {49.7, 36.0978, -115.1609, 2475, 0, 168, 62},
+        {58.5, 36.0921, -115.1635, 2200, 0, 205, 46}, {68.2, 36.0908, -115.1642, 2175, 0, 205, 37},
+        {78.0, 36.0908, -115.1642, 2175, 0, 205, 37}, {87.8, 36.0908, -115.1642, 2175, 0, 205, 37},
+        {98.4, 36.0871, -115.1664, 2175, 0, 205, 37}, {107.2, 36.0871, -115.1664, 2175, 0, 205, 37},
+        {116.9, 36.0885, -115.1657, 0, 0, 272, 12},   {126.7, 36.0885, -115.1662, 0, 0, 261, 14},
+    };
+    ASSERT_TRUE(playHelicopter(recorded, 0x4C4107, "N216SH", 1.0));
+    run(3000);
+    failOnFindings(motion(), {"slide", "backwards"});
 }
 
 // ---- Take-off rolls --------------------------------------------------------------
