@@ -513,6 +513,17 @@ void nextPosGround(LiveAircraft& ac)
     }
 }
 
+// Driving off from rest over a leg of this length to reach this speed at
+// its end: the ticks it takes, speeding up evenly and no harder than an
+// aircraft on its own thrust does.
+constexpr double kDriveOffMps2 = 1.0;
+int32_t lf_fromRestTicks(double lengthM, double speedKt)
+{
+    const double atSpeed = 2.0 * lengthM / std::max(speedKt * kKnotsToMetresPerSecond, 0.5);
+    const double gathering = std::sqrt(2.0 * lengthM / kDriveOffMps2);
+    return static_cast<int32_t>(std::ceil(std::max(atSpeed, gathering) * kTicksPerSecond));
+}
+
 void lf_groundLegTiming(LiveAircraft& ac)
 {
     SampleStream& st = ac.samples;
@@ -604,14 +615,19 @@ void lf_groundLegTiming(LiveAircraft& ac)
             ac.baseTurnRate > 0.0 ? std::min(ac.turnRate, 1.2 * ac.baseTurnRate) : ac.turnRate;
         const int32_t extra = std::max(
             static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
-        ac.legOverride = 1;
-        ac.legOverrideTicks = legTime;
-        ac.turningInPlace = 1;
-        // It drives off from where it stood.
+        // It drives off from where it stood, gathering speed as an aircraft
+        // can: the leg is timed so that it reaches the report's speed at the
+        // report, not twice that halfway along a short leg.
         if (ac.speedMode == LegSpeedMode::none)
             ac.speedMode = LegSpeedMode::accelerateFromStop;
-        retimeNextSample(ac, extra + legTime);
-        const int32_t due = engineClock.load() + extra + legTime;
+        int32_t driveTime = legTime;
+        if (ac.speedMode == LegSpeedMode::accelerateFromStop)
+            driveTime = std::max(lf_fromRestTicks(lengthNm * kMetresPerNm, speed), legTime);
+        ac.legOverride = 1;
+        ac.legOverrideTicks = driveTime;
+        ac.turningInPlace = 1;
+        retimeNextSample(ac, extra + driveTime);
+        const int32_t due = engineClock.load() + extra + driveTime;
         if (st[1].playTime < due) {
             const int32_t delay = due - st[1].playTime;
             for (size_t i = 1; i < st.size(); ++i)

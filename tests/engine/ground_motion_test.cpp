@@ -385,6 +385,30 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
 }
 
+TEST_F(GroundTurnPlanningTest, AfterATurnOnTheSpotAShortLegIsDrivenOffAtAnAircraftsPace)
+{
+    // At rest, the next report 12 m off to the right at 18 kt (KLAS
+    // AAL1401's drive-off went from 0 to 36 kt in a second there).
+    LiveAircraft ac = taxiing(18.0, {{90, 12}, {90, 100}});
+    ac.tasKt = 0.0;
+    ac.samples.front().speedKt = 0.0;
+    nextPosMain(ac);
+    ASSERT_TRUE(ac.turningInPlace);
+    double fastest = 0.0, hardest = 0.0, was = 0.0;
+    for (int t = 0; t < 6000 && ac.samples.size() >= 2; ++t) {
+        engineClock.fetch_add(1);
+        if (ac.samples.front().playTime <= engineClock.load())
+            nextPosMain(ac);
+        stepMotion(ac);
+        fastest = std::max(fastest, ac.tasKt);
+        hardest = std::max(hardest, ac.tasKt - was);
+        was = ac.tasKt;
+    }
+    EXPECT_GT(fastest, 10.0);
+    EXPECT_LE(fastest, 18.5);
+    EXPECT_LE(hardest * kKnotsToMetresPerSecond * kTicksPerSecond, 2.1); // m/s²
+}
+
 TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
 {
     // A take-off roll still in `taxi` at 60 kt, its next report 35 degrees
