@@ -284,17 +284,19 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     ac.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
 }
 
-// A helicopter coming or going faster than it hover-taxis flies, a few
-// feet above its skids: it sets down only where its reports slow to a
-// hover taxi, not at speed (it would slide along the ground).
+// A helicopter moving faster than it hover-taxis (by its reports or as it
+// catches up with them) flies, a few feet above its skids: it sets down
+// only where it slows to a hover taxi, not at speed (it would slide along
+// the ground).
 constexpr double kHoverTaxiKt = 20.0;
 constexpr double kHoverFt = 5.0;
-void lf_keepHelicopterAloft(LiveAircraft& ac)
+void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 {
     if (ac.category != Category::Rotorcraft || ac.groundMode || ac.phase == FlightPhase::takeoff ||
         !std::isfinite(ac.lastSimGroundFt) || ac.samples.size() < 2)
         return;
-    if (!(std::max(ac.samples[0].speedKt, ac.samples[1].speedKt) > kHoverTaxiKt))
+    const double movedKt = gf_distanceNm(from, {ac.lat, ac.lon}) * kTicksPerHour;
+    if (!(std::max({ac.samples[0].speedKt, ac.samples[1].speedKt, movedKt}) > kHoverTaxiKt))
         return;
     const double floorFt = ac.lastSimGroundFt + lf_gearHeightFt(ac) + kHoverFt;
     if (ac.altitudeFt < floorFt) {
@@ -430,7 +432,7 @@ void stepMotion(LiveAircraft& ac)
             ac.bank = 0.0;
         }
     }
-    lf_keepHelicopterAloft(ac);
+    lf_keepHelicopterAloft(ac, startPosition);
     LatLon p{ac.lat, ac.lon};
     gf_normalizeLatLon(p);
     ac.lat = p.latitude;
