@@ -293,10 +293,11 @@ constexpr double kHoverFt = 5.0;
 void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 {
     if (ac.category != Category::Rotorcraft || ac.groundMode || ac.phase == FlightPhase::takeoff ||
-        !std::isfinite(ac.lastSimGroundFt) || ac.samples.size() < 2)
+        !std::isfinite(ac.lastSimGroundFt) || ac.samples.empty())
         return;
     const double movedKt = gf_distanceNm(from, {ac.lat, ac.lon}) * kTicksPerHour;
-    if (!(std::max({ac.samples[0].speedKt, ac.samples[1].speedKt, movedKt}) > kHoverTaxiKt))
+    const double nextKt = ac.samples.size() >= 2 ? ac.samples[1].speedKt : 0.0;
+    if (!(std::max({ac.samples[0].speedKt, nextKt, movedKt}) > kHoverTaxiKt))
         return;
     const double floorFt = ac.lastSimGroundFt + lf_gearHeightFt(ac) + kHoverFt;
     if (ac.altitudeFt < floorFt) {
