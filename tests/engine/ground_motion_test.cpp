@@ -1161,9 +1161,6 @@ TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
 // Helicopters shown, the EC30 a rotorcraft of the model tables.
 class LasVegasHelicopterTest : public LasVegasGroundTest {
 protected:
-    struct Report {
-        double t, lat, lon, altFt, vsFpm, trackDeg, gsKt;
-    };
     void SetUp() override
     {
         LasVegasGroundTest::SetUp();
@@ -1182,31 +1179,22 @@ protected:
         LasVegasGroundTest::TearDown();
     }
     // Posts the recorded reports of an EC30 as the feed gives them (its
-    // airspeed aloft guessed from the altitude), those under `groundUnderFt`
-    // on the ground; whether the engine held it as a rotorcraft.
-    bool playHelicopter(const std::vector<Report>& recorded, uint32_t hexid, const std::string& callsign,
-                        double groundUnderFt = 2200.0)
+    // airspeed aloft guessed from the altitude); whether the engine held it
+    // as a rotorcraft.
+    bool playHelicopter(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid,
+                        const std::string& callsign)
     {
         lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
         bool rotorcraft = false;
-        for (size_t i = 0; i < recorded.size(); ++i) {
-            const Report& r = recorded[i];
-            kvr::standin::TrackPoint p;
-            p.t = r.t;
-            p.lat = r.lat;
-            p.lon = r.lon;
-            p.altFt = r.altFt;
-            p.vsFpm = r.vsFpm;
-            p.trackDeg = r.trackDeg;
-            p.gsKt = r.gsKt;
-            p.onGround = r.altFt < groundUnderFt;
-            LiveTrafficRecord record = kvr::test::trackRecord(p, hexid, callsign);
+        for (size_t i = 0; i < reports.size(); ++i) {
+            LiveTrafficRecord record = kvr::test::trackRecord(reports[i], hexid, callsign);
             record.ids.model = gf_modelCode2Id("EC30");
-            if (!p.onGround)
+            if (!reports[i].onGround)
                 record.tas = 220.0; // the feed's guess from the altitude
             std::vector<LiveTrafficRecord> batch{record};
             gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
-            run(static_cast<int>(std::lround(((i + 1 < recorded.size() ? recorded[i + 1].t : r.t + 1.0) - r.t) * 100.0)));
+            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
             if (const LiveAircraft* ac = live(hexid))
                 rotorcraft = ac->category == Category::Rotorcraft;
         }
@@ -1221,14 +1209,14 @@ TEST_F(LasVegasHelicopterTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlon
     // N879MH, an EC30, as the App reported it (2019): it stands at its pad,
     // moves 120 m at 18 kt, then is next seen 700 m on climbing through
     // 2 300 ft, its airspeed guessed by the feed from its altitude (220 kt).
-    const std::vector<Report> recorded = {
+    const auto reports = recordedReports({
         {0.00, 36.0790, -115.1713, 2100, 0, 82, 0},       {10.16, 36.0790, -115.1713, 2100, 0, 82, 0},
         {19.91, 36.0790, -115.1713, 2100, 0, 82, 0},      {29.66, 36.0799, -115.1706, 2100, -64, 25, 18},
         {39.44, 36.0799, -115.1706, 2100, -64, 25, 18},   {49.20, 36.0799, -115.1706, 2100, -64, 25, 18},
         {58.99, 36.0861, -115.1677, 2300, 1600, 354, 57}, {68.75, 36.0875, -115.1682, 2500, 1728, 342, 58},
         {78.53, 36.0903, -115.1686, 2700, 1280, 358, 65}, {88.30, 36.0972, -115.1677, 3200, 1664, 11, 78},
-    };
-    const bool rotorcraft = playHelicopter(recorded, 0x4C4106, "N879MH");
+    }, 2200.0);
+    const bool rotorcraft = playHelicopter(reports, 0x4C4106, "N879MH");
     ASSERT_TRUE(rotorcraft);
     run(3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
@@ -1252,7 +1240,7 @@ TEST_F(LasVegasHelicopterTest, AHelicopterComingDownAtSpeedDoesNotSlideAlongTheG
     // N216SH, an EC30, as the App reported it (2019): in from the west at
     // 90 kt, down to the field at 37 kt heading 205, then on the ground
     // 150 m back at 12 kt, track 272.
-    const std::vector<Report> recorded = {
+    const auto reports = recordedReports({
         {0.0, 36.1006, -115.1762, 2700, 0, 96, 90},   {9.8, 36.1006, -115.1762, 2700, 0, 96, 90},
         {19.5, 36.1006, -115.1762, 2700, 0, 96, 90},  {29.3, 36.0994, -115.1620, 2550, 0, 131, 70},
         {39.1, 36.0978, -115.1609, 2475, 0, 168, 62}, {49.7, 36.0978, -115.1609, 2475, 0, 168, 62},
@@ -1260,18 +1248,13 @@ TEST_F(LasVegasHelicopterTest, AHelicopterComingDownAtSpeedDoesNotSlideAlongTheG
         {78.0, 36.0908, -115.1642, 2175, 0, 205, 37}, {87.8, 36.0908, -115.1642, 2175, 0, 205, 37},
         {98.4, 36.0871, -115.1664, 2175, 0, 205, 37}, {107.2, 36.0871, -115.1664, 2175, 0, 205, 37},
         {116.9, 36.0885, -115.1657, 0, 0, 272, 12},   {126.7, 36.0885, -115.1662, 0, 0, 261, 14},
-    };
-    ASSERT_TRUE(playHelicopter(recorded, 0x4C4107, "N216SH", 1.0));
+    });
+    ASSERT_TRUE(playHelicopter(reports, 0x4C4107, "N216SH"));
     run(3000);
     failOnFindings(motion(), {"slide", "backwards"});
 }
 
 // ---- Take-off rolls --------------------------------------------------------------
-
-namespace {
-
-
-} // namespace
 
 // SWA852 on 26R as the App reported it (2019): it taxis to the runway,
 // lines up, rolls at 23, 65 and 98 kt, then the App repeats the 98 kt report
