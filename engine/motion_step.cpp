@@ -15,6 +15,7 @@
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/report_noise.h"
 #include "engine/takeoff.h"
 #include "engine/traffic_state.h"
 #include "engine/traffic_aircraft.h"
@@ -527,6 +528,9 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
         s.lat = to.latitude;
         s.lon = to.longitude;
         s.stationary = 0;
+        // A roll carried on without reports stays on its runway: along the
+        // heading of its last short leg it would drift off the centre line.
+        gf_keepOnTakeOffCentreLine(ac, s);
     } else {
         s.stationary = 1;
     }

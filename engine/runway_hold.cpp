@@ -114,6 +114,25 @@ std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
     return std::nullopt;
 }
 
+// The way the aircraft faces when it reaches the stop at `stop`: the way its
+// samples go into the stop (from the last one, or else the aircraft itself,
+// more than 1 m before it). The shown heading may still lie along the chord
+// of a turn whose end came in late (a sample played right after the one
+// before it), and a runway end chosen from it would face the wrong way.
+double lf_facingAtStop(const LiveAircraft& ac, size_t stop)
+{
+    const SampleStream& st = ac.samples;
+    const LatLon stopPos = gf_samplePosition(st[stop]);
+    for (size_t i = stop; i-- > 0;) {
+        const LatLon from = gf_samplePosition(st[i]);
+        if (gf_distanceM(from, stopPos) > 1.0)
+            return gf_initialBearing(from, stopPos);
+    }
+    if (gf_distanceM(gf_aircraftPosition(ac), stopPos) > 1.0)
+        return gf_initialBearing(gf_aircraftPosition(ac), stopPos);
+    return ac.heading;
+}
+
 void lf_describeStop(LiveAircraft& ac)
 {
     const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
@@ -275,7 +294,7 @@ void lf_scanRunwayHold(LiveAircraft& ac)
     if (!stop)
         return;
     const LatLon stopPos = gf_samplePosition(st[*stop]);
-    const RunwayMatch m = lf_match(stopPos, ac.heading);
+    const RunwayMatch m = lf_match(stopPos, lf_facingAtStop(ac, *stop));
     if (!m.valid) {
         ac.runwayKey.clear();
         lf_clearRunwayFlags(ac);

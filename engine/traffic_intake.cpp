@@ -118,6 +118,15 @@ bool lf_atAirportAltitude(double altitudeFt)
     return altitudeFt > 0.0 && altitudeFt < 10000.0 && std::fabs(altitudeFt - gf_tickAirportAltitude().value_or(-1000.0)) <= 120.0;
 }
 
+// The name a record's quarantine lines give: its callsign, else its
+// registration, else its address.
+std::string lf_recordName(const LiveTrafficRecord& record)
+{
+    if (!record.callsign.empty())
+        return record.callsign;
+    return record.registration.empty() ? fmt::format("{:X}", record.hexid) : record.registration;
+}
+
 void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
 {
     LiveTrafficRecord record = in;
@@ -127,7 +136,7 @@ void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
     const std::string code = gf_modelCodeText(record.ids.model);
     if (!gf_isIcaoModel(code) || record.hexid == 0)
         return;
-    if (!releaseQuarantine(record.hexid, sample, record.timestamp, record.callsign))
+    if (!releaseQuarantine(record.hexid, sample, record.timestamp, lf_recordName(record)))
         return;
     const Category category = gf_modelCategory(gf_modelCode2Id(code));
     if (!gf_isCategoryIncluded(category))
@@ -224,7 +233,7 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
         return;
     if (ac->simState == SimState::removingfromsim) {
         if (gf_quarantineMap().contains(record.hexid))
-            releaseQuarantine(record.hexid, sample, record.timestamp, record.callsign);
+            releaseQuarantine(record.hexid, sample, record.timestamp, lf_recordName(record));
         return;
     }
     if (!ac->samples.empty()) {

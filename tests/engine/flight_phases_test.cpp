@@ -528,6 +528,22 @@ TEST_F(TakeoffRollTest, PredictedRollSamplesClimbFrom140KnotsAndTheLiftOffLeaves
     EXPECT_EQ(ac.curveProgress, 0.0);
 }
 
+TEST_F(TakeoffRollTest, APredictedRollKeepsToTheCentreLine)
+{
+    // Its last short leg left its heading 3.5 degrees off the runway's: the
+    // roll carried on without reports still runs along the centre line.
+    LiveAircraft ac = rolling(0x4E0302, -1000.0, 40.0, {});
+    ac.groundMode = 1;
+    ac.heading = 93.5 * kDeg;
+    const LatLon centre = kvr::test::syntheticPoint(0.0, 0.0);
+    for (int32_t budget = 20; budget > 15; --budget) {
+        extrapolateSample(ac, budget);
+        const TrafficSample& s = ac.samples.back();
+        EXPECT_NEAR((s.lat - centre.latitude) * kDeg * 6371000.0, 0.0, 2.0) << budget;
+    }
+    EXPECT_GT(ac.samples.back().lon, kvr::test::syntheticPoint(-500.0, 0.0).longitude);
+}
+
 TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
 {
     LiveAircraft mid = rolling(0x4E0201, 0.0, 100.0, {{60.0, false}});

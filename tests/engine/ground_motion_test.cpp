@@ -1609,3 +1609,109 @@ TEST_F(LasVegasGroundTest, AStoppedAircraftIsNotPushedBackToAReportWhoseTrackIsN
     play(reports, 0x4C4109, "AAL1368", 3000);
     failOnFindings(motion(), {"slide", "turn rate", "backwards", "reversal"});
 }
+
+// ---- Departures at Los Angeles (field elevation 128 ft) ----------------------
+
+namespace {
+
+// A report as the replay delivers it: posted `post` seconds into the run in a
+// batch whose median lies `delay` seconds before its play time, stamped `t`.
+struct BatchedReport {
+    double post, t;
+    uint32_t delay;
+    double lat, lon, altFt, vsFpm, trackDeg, gsKt;
+};
+
+class LosAngelesGroundTest : public GroundMotionSimTest {
+protected:
+    void SetUp() override
+    {
+        GroundMotionSimTest::SetUp();
+        sim.load({{"ground_ft", 128.0},
+                  {"user", {{"lat", 34.36}, {"lon", -118.408}, {"alt_ft", 3000.0}}},
+                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-klax.csv";
+        runwayTable.runways = kvr::test::publishedRunways(csv);
+        runways = kvr::standin::gf_loadRunwayCsv(csv);
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x4B4C4158, 33.9425, -118.408, 128.0, {}};
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        GroundMotionSimTest::TearDown();
+    }
+    void play(const std::vector<BatchedReport>& reports, uint32_t hexid, const std::string& callsign, int tailTicks)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        double now = 0.0;
+        for (const BatchedReport& r : reports) {
+            // One batch a tick at most: the mailbox keeps only the newest.
+            run(std::max(1, static_cast<int>(std::lround((r.post - now) * 100.0))));
+            now = std::max(r.post, now + 0.01);
+            kvr::standin::TrackPoint p;
+            p.t = r.t;
+            p.lat = r.lat;
+            p.lon = r.lon;
+            p.altFt = r.altFt;
+            p.vsFpm = r.vsFpm;
+            p.trackDeg = r.trackDeg;
+            p.gsKt = r.gsKt;
+            p.onGround = r.altFt < 1.0;
+            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(p, hexid, callsign)};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, r.delay, false);
+        }
+        run(tailTicks);
+    }
+    std::vector<kvr::standin::RunwayGeometry> runways;
+};
+
+} // namespace
+
+TEST_F(LosAngelesGroundTest, ADepartureWhoseTurnOntoTheRunwayArrivesOutOfOrderRollsAlongItsReports)
+{
+    // UAL1693 as the App reported it (2020): east along the taxiway, then a
+    // right turn south and west onto the end of 25R, where it stands 80 s and
+    // rolls west. The report of the turn's end came in a batch played 7 s
+    // ahead of the one before it.
+    const std::vector<BatchedReport> reports{
+        {0, 0, 28, 33.9404, -118.3839, 0, 0, 89, 0}, {0, 30, 30, 33.9406, -118.3821, 0, 0, 81, 16},
+        {7, 30, 30, 33.9406, -118.3821, 0, 0, 81, 16}, {36, 39, 30, 33.9407, -118.3812, 0, 0, 81, 19},
+        {38, 41, 21, 33.9407, -118.3810, 0, 0, 81, 17}, {49, 41, 21, 33.9407, -118.3810, 0, 0, 81, 17},
+        {71, 80, 30, 33.9398, -118.3802, 0, 0, 230, 18}, {78, 88, 16, 33.9398, -118.3804, 0, 0, 258, 9},
+        {88, 88, 16, 33.9398, -118.3804, 0, 0, 258, 9}, {100, 117, 26, 33.9398, -118.3804, 0, 0, 180, 0},
+        {119, 132, 29, 33.9398, -118.3804, 0, 0, 180, 0}, {126, 147, 27, 33.9398, -118.3804, 0, 0, 180, 0},
+        {140, 147, 27, 33.9398, -118.3804, 0, 0, 180, 0}, {154, 171, 29, 33.9398, -118.3804, 0, 0, 180, 0},
+        {179, 186, 29, 33.9398, -118.3806, 0, 0, 264, 27}, {206, 199, 18, 33.9394, -118.3844, 0, 0, 261, 76},
+        {215, 239, 31, 33.9366, -118.4142, 825, 2368, 264, 156}, {224, 239, 31, 33.9366, -118.4142, 825, 2368, 264, 156},
+        {236, 257, 31, 33.9351, -118.4296, 1350, 1280, 261, 170}, {254, 269, 31, 33.9335, -118.4426, 1625, 1088, 260, 185},
+    };
+    play(reports, 0xA5B996, "UAL1693", 3000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto report = [&] {
+        stopThread();
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
+    }();
+    // Created once: it is never removed on its way, and its roll keeps to
+    // the runway.
+    EXPECT_EQ(report.objects.size(), 1u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            if (f.kind != std::string_view("slide"))
+                ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    // It stands last where its reports stop, and rolls west from there.
+    const auto liftoff = std::adjacent_find(w.begin(), w.end(), [](const GroundWrite& a, const GroundWrite& b) {
+        return a.onGround && !b.onGround;
+    });
+    ASSERT_NE(liftoff, w.end());
+    const auto stood = std::find_if(std::make_reverse_iterator(liftoff), w.rend(),
+                                    [](const GroundWrite& g) { return g.onGround && g.kts < 1.0; });
+    ASSERT_NE(stood, w.rend());
+    EXPECT_LT(metres({33.9398, -118.3804}, {stood->lat, stood->lon}), 15.0);
+    EXPECT_NEAR(std::remainder(liftoff->hdg - 263.0, 360.0), 0.0, 10.0);
+}

@@ -494,15 +494,21 @@ TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
     EXPECT_EQ(gf_trafficState().removalQueue.front(), 321u);
     ASSERT_TRUE(gf_quarantineMap().contains(hexid));
     // Gone from the engine, the address comes back only after three
-    // consistent samples.
+    // consistent samples; without a callsign the log names its registration.
     gf_trafficState().aircraft.eraseLiveSwap(*a);
     LatLon p = jumped;
     for (int i = 1; i <= 3; ++i) {
         p = gf_destinationPoint(p, {0.0, 6.0});
-        decodeMessage(recordOf(at(2 + 2 * i, p.latitude, p.longitude, 0, 4), hexid, "KLM20"));
+        LiveTrafficRecord r = recordOf(at(2 + 2 * i, p.latitude, p.longitude, 0, 4), hexid, "KLM20");
+        r.callsign.clear();
+        r.registration = "PH-BXA";
+        decodeMessage(r);
         EXPECT_EQ(ac(hexid) != nullptr, i >= 2) << i;
     }
     EXPECT_FALSE(gf_quarantineMap().contains(hexid));
+    const std::string log = kvr::test::flushedLog();
+    EXPECT_NE(log.find("PH-BXA ground track quarantine released after 3 consistent samples"), std::string::npos)
+        << log;
 }
 
 TEST_F(TrafficIntakeTest, AMoveAfterStaleRepeatsOfAMovingAircraftsPositionIsTimedFromItsFirstReport)
