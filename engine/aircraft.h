@@ -283,6 +283,7 @@ struct GroundCurvesAndTurns {
     GroundTurnKind turnKind = GroundTurnKind::none;
     uint8_t sharpTurn = 0;         // a sharp corner no turn could be built for
     uint8_t turningInPlace = 0;    // turns on the spot before the leg starts
+    int8_t turnRoundSide = 0;      // while turningInPlace: rolls round at walking pace, +1 right, -1 left
     uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times

@@ -312,6 +312,24 @@ double lf_rollOntoLeg(LiveAircraft& ac, double legKt)
     return kt;
 }
 
+// A leg further than this off the heading is driven after a U-turn rolled
+// at walking pace: turned on the spot, the aircraft would drive straight
+// back the way it came.
+constexpr double kRollRoundDeg = 120.0;
+
+// The side a U-turn toward `way` rolls round to: the side the next sample
+// lies on, unless it lies within that turning circle.
+int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
+{
+    const int8_t side = gf_wrapAngle(way - ac.heading) >= 0.0 ? 1 : -1;
+    const double radiusM = gf_turnRoundRadiusM(ac);
+    const LatLon here{ac.lat, ac.lon};
+    const LatLon centre =
+        gf_destinationPoint(here, {gf_normalizeAngle(ac.heading + side * kPi / 2.0), radiusM * kFeetPerMetre});
+    const double fromCentreM = gf_distanceNm(centre, lf_pos(ac.samples[1])) * kMetresPerNm;
+    return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
+}
+
 } // namespace
 
 double lf_legSpeedKt(const LiveAircraft& ac)
@@ -410,6 +428,7 @@ void lf_advanceLeg(LiveAircraft& ac)
     lf_clearGroundPath(ac);
     ac.sharpTurn = 0;
     ac.turningInPlace = 0;
+    ac.turnRoundSide = 0;
     SampleStream& st = ac.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -626,6 +645,10 @@ void lf_groundLegTiming(LiveAircraft& ac)
         ac.legOverride = 1;
         ac.legOverrideTicks = driveTime;
         ac.turningInPlace = 1;
+        // Back the way it faces: it rolls round in a tight U-turn at walking
+        // pace, never pivots there to drive straight back the way it came.
+        if (ac.phase == FlightPhase::taxi && offWay > kRollRoundDeg)
+            ac.turnRoundSide = lf_turnRoundSide(ac, way);
         retimeNextSample(ac, extra + driveTime);
         const int32_t due = engineClock.load() + extra + driveTime;
         if (st[1].playTime < due) {

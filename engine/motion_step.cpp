@@ -120,12 +120,19 @@ double lf_legOffsetNm(const FlightState& f, double latDeg)
     return std::hypot(leg.north, leg.east);
 }
 
+bool lf_rollRound(LiveAircraft& ac);
+
 // While turning on the spot the aircraft does not move; within 5 degrees of
 // its track the turn ends and it drives off.
 bool lf_turnInPlace(LiveAircraft& ac)
 {
     if (!ac.turningInPlace)
         return false;
+    if (ac.turnRoundSide != 0 && !ac.samples.empty()) {
+        if (lf_rollRound(ac))
+            return true;
+        ac.turningInPlace = 1; // the common end of the turn below
+    }
     if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDegToRad) {
         ac.tasKt = 0.0;
         return true;
@@ -157,6 +164,63 @@ constexpr double kFastestTaxiKt = 40.0; // faster in `taxi` is a take-off roll: 
 constexpr double kSideAccel = 2.5;
 constexpr double kFastestGroundTurnRad = 0.27 * kDegToRad;
 constexpr double kSpeedUpKtPerTick = 0.04; // about 2 m/s²
+
+// A U-turn is rolled at walking pace, the heading turning at the rate of a
+// turn on the spot (never faster than the fastest ground turn).
+constexpr double kTurnRoundKt = 3.0;
+
+double lf_turnRoundRate(const LiveAircraft& ac)
+{
+    const double rate = ac.baseTurnRate > 0.0 ? 1.2 * ac.baseTurnRate : ac.turnRate;
+    return std::min(rate, kFastestGroundTurnRad);
+}
+
+// One tick of a U-turn: forward along the heading at walking pace, the
+// heading turning to its side until it faces the next sample. Then the leg
+// is driven from where the turn ended. False when the turn is over.
+bool lf_rollRound(LiveAircraft& ac)
+{
+    const TrafficSample& next = ac.samples.front();
+    const LatLon here{ac.lat, ac.lon};
+    const LatLon to{next.lat, next.lon};
+    ac.targetTrack = gf_initialBearing(here, to);
+    const double left = gf_normalizeAngle(ac.turnRoundSide * (ac.targetTrack - ac.heading));
+    const double rate = lf_turnRoundRate(ac);
+    if (!(rate > 0.0) || std::min(left, 2.0 * std::numbers::pi - left) <= 5.0 * kDegToRad) {
+        ac.turningInPlace = 0;
+        ac.turnRoundSide = 0;
+        // The leg from here, at the pace it was planned at.
+        const double plannedNm = std::hypot(ac.stepLat * 60.0, ac.stepLon * 60.0 * gf_cosLatitude(ac.lat)) *
+                                 std::max(ac.legOverrideTicks, 1);
+        const double leftNm = gf_distanceNm(here, to);
+        const int32_t ticks = plannedNm > 0.0 ? std::max(static_cast<int32_t>(std::lround(
+                                                             ac.legOverrideTicks * leftNm / plannedNm)),
+                                                         25)
+                                              : ac.legOverrideTicks;
+        ac.legOverrideTicks = ticks;
+        ac.stepLat = (next.lat - ac.lat) / ticks;
+        ac.stepLon = gf_longitudeDelta(next.lon, ac.lon) / ticks;
+        ac.legFraction = 1.0 / ticks;
+        // Already rolling: it gathers speed from walking pace.
+        ac.flight.profile.clear();
+        ac.flight.profileIndex = 0;
+        return false;
+    }
+    // The samples wait for the turn, however long it takes.
+    const int32_t due = engineClock.load() + 1 + ac.legOverrideTicks;
+    if (next.playTime < due) {
+        const int32_t delay = due - next.playTime;
+        for (TrafficSample& s : ac.samples)
+            s.playTime += delay;
+    }
+    ac.heading = gf_normalizeAngle(ac.heading + ac.turnRoundSide * std::min(rate, left));
+    const double kt = std::min(kTurnRoundKt, std::max(ac.groundStepKt, 0.0) + kSpeedUpKtPerTick);
+    const LatLon ahead = gf_destinationPoint(here, {ac.heading, kt / kTicksPerHour * kFeetPerNm});
+    ac.lat = ahead.latitude;
+    ac.lon = ahead.longitude;
+    ac.tasKt = kt;
+    return true;
+}
 
 // How the step moved the aircraft: along a straight leg or ramp, or along
 // the planned turn or curve (with where it stood on it before the step).
@@ -368,8 +432,9 @@ void stepMotion(LiveAircraft& ac)
         lf_followGroundCurve(ac);
         groundStep.onCurve = onGround && ac.groundCurve.valid();
     } else {
-        if (lf_turnInPlace(ac)) {
-            // Standing while the turn on the spot goes on.
+        const bool turning = lf_turnInPlace(ac);
+        if (turning) {
+            // Standing (or rolling round) while the turn goes on.
         } else if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
             FlightState& f = ac.flight;
             if (f.profileIndex < f.profile.size()) {
@@ -386,7 +451,9 @@ void stepMotion(LiveAircraft& ac)
             }
             groundStep.straight = onGround;
         }
-        if (onGround && !lf_pushingBack(ac)) {
+        if (turning && ac.turnRoundSide != 0) {
+            // The U-turn turned the heading.
+        } else if (onGround && !lf_pushingBack(ac)) {
             const double target = ac.endHeading.value_or(ac.targetTrack);
             const bool smooth =
                 ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
@@ -407,7 +474,7 @@ void stepMotion(LiveAircraft& ac)
         if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && !ac.pushingInTaxi)
             lf_boundGroundStep(ac, startPosition, startHeading, groundStep);
         else
-            ac.groundStepKt = ac.turningInPlace ? 0.0 : -1.0;
+            ac.groundStepKt = ac.turningInPlace ? (ac.turnRoundSide != 0 ? ac.tasKt : 0.0) : -1.0;
     } else {
         ac.groundStepKt = -1.0;
     }
@@ -440,6 +507,12 @@ void stepMotion(LiveAircraft& ac)
     ac.lat = p.latitude;
     ac.lon = p.longitude;
     keepLightOnRunwayLine(ac, startPosition, startHeading);
+}
+
+double gf_turnRoundRadiusM(const LiveAircraft& ac)
+{
+    const double rate = lf_turnRoundRate(ac);
+    return rate > 0.0 ? kTurnRoundKt * kKnotsToMetresPerSecond / (rate * kTicksPerSecond) : 0.0;
 }
 
 int32_t extrapolationBudget(LiveAircraft& ac)

@@ -10,6 +10,9 @@
 void stepMotion(LiveAircraft& aircraft);
 // One tick of heading change toward `target` (radians).
 void stepHeading(LiveAircraft& aircraft, double target, bool smooth);
+// The radius (m) of the U-turn an aircraft rolls at walking pace before a
+// leg back the way it faces.
+double gf_turnRoundRadiusM(const LiveAircraft& aircraft);
 // How many 3-second predicted samples the aircraft may fly on without data.
 int32_t extrapolationBudget(LiveAircraft& aircraft);
 // Appends one predicted sample and stores the budget.

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -931,16 +932,38 @@ protected:
         }
         return out;
     }
+    // The largest turn of the heading (degrees) while the aircraft stands:
+    // how far it pivots on the spot.
+    double largestPivotDeg()
+    {
+        double largest = 0.0, pivot = 0.0;
+        std::optional<LatLon> at;
+        double hdg = 0.0;
+        std::ifstream in(tracePath, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+            if (!j.is_object() || j.value("k", "") != "pos")
+                continue;
+            const LatLon p{j.value("lat", 0.0), j.value("lon", 0.0)};
+            const double h = j.value("hdg", 0.0);
+            pivot = at && metres(*at, p) < 0.005 ? pivot + std::fabs(std::remainder(h - hdg, 360.0)) : 0.0;
+            largest = std::max(largest, pivot);
+            at = p;
+            hdg = h;
+        }
+        return largest;
+    }
 };
 
 } // namespace
 
-TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayTurnsBeforeItDrivesOff)
+TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayRollsRoundBeforeItDrivesOff)
 {
     // WJA1789 as the App reported it (2019): it taxis in heading west at
     // 10 kt, stands 100 s (its reports 9 to 27 m apart, the nose 267), then
-    // drives off the other way, east, at 17-31 kt. It turns on the spot
-    // first: a turn of 180 degrees takes longer than the leg was fitted to.
+    // drives off the other way, east, at 17-31 kt. It rolls round in a tight
+    // U-turn at walking pace first, not pivots on the spot to drive straight
+    // back the way it came.
     const auto reports = groundReports({
         {0.0, 36.0847, -115.1370, 242, 10},  {9.8, 36.0847, -115.1372, 255, 10},
         {19.5, 36.0847, -115.1372, 255, 10}, {29.3, 36.0847, -115.1372, 255, 10},
@@ -965,7 +988,9 @@ TEST_F(LasVegasGroundTest, ADepartureThatStoodFacingAwayTurnsBeforeItDrivesOff)
     EXPECT_GT(c.writes, 1000u);
     EXPECT_EQ(c.slides, 0u);
     EXPECT_EQ(c.backwards, 0u);
-    failOnFindings(report, {"slide"});
+    EXPECT_EQ(c.reversals, 0u);
+    EXPECT_LT(largestPivotDeg(), 30.0);
+    failOnFindings(report, {"slide", "backwards", "reversal", "turn rate"});
 }
 
 TEST_F(LasVegasGroundTest, ACornerAtTaxiSpeedIsNotSlidThrough)
