@@ -45,10 +45,6 @@ double lf_bearing(const LatLon& a, const LatLon& b)
     return gf_initialBearing(a, b);
 }
 // |a - b| wrapped, in degrees.
-// Sharper than this, a taxi corner goes back the way it came (a turn onto
-// a runway from a taxiway meeting it at a slant is rounded).
-constexpr double kNoCornerDeg = 135.0;
-
 double lf_diffDeg(double a, double b)
 {
     return std::fabs(gf_wrapAngle(a - b)) * kRadToDeg;
@@ -515,10 +511,6 @@ bool lf_planGroundTurn(LiveAircraft& ac)
     if (!(a > 3.0))
         return false;
     const FlightPhase phase = ac.phase;
-    // Where the way goes back: no corner is rounded there, the aircraft
-    // rolls round in a U-turn at walking pace once it reaches the report.
-    if (phase == FlightPhase::taxi && a > kNoCornerDeg)
-        return false;
     if (phase == FlightPhase::taxi && a <= 12.0) {
         bool merged = lf_mergeStraightRun(ac, 3);
         merged = lf_mergeStraightRun(ac, 4) || merged;
