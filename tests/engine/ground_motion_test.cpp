@@ -526,12 +526,13 @@ protected:
                 frames(1);
         }
     }
-    // The trace's motion counts of the one object, once the client is gone.
-    kvr::standin::MotionReport motion()
+    // The trace's motion counts, once the client is gone (take-offs judged
+    // against the runways given).
+    kvr::standin::MotionReport motion(const std::vector<kvr::standin::RunwayGeometry>& runways = {})
     {
         stopThread();
         std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
     }
     std::string tracePath;
 };
@@ -1245,11 +1246,7 @@ TEST_F(LasVegasHelicopterTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlon
     ASSERT_TRUE(rotorcraft);
     run(3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
-    const auto report = [&] {
-        stopThread();
-        std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in, runways);
-    }();
+    const auto report = motion(runways);
     // It lifts off within reach of the place it last stood, and leaves its
     // wheels no faster than a hover.
     const auto liftoff = std::adjacent_find(w.begin(), w.end(), [](const GroundWrite& a, const GroundWrite& b) {
@@ -1309,11 +1306,7 @@ protected:
     {
         play(reports, 0x4C4108, "SWA852", 3000);
         const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
-        const auto report = [&] {
-            stopThread();
-            std::ifstream in(tracePath, std::ios::binary);
-            return kvr::standin::gf_checkTraceMotion(in, runways);
-        }();
+        const auto report = motion(runways);
         ASSERT_EQ(report.objects.size(), 1u);
         failOnFindings(report, {"off-runway take-off"});
         // It stands last where it lined up, and rolls from there to the lift-off.
@@ -1366,11 +1359,7 @@ TEST_F(LasVegasGroundTest, AnArrivalHeldOffTheGroundShortOfTheRunwayNeverTouches
     });
     play(reports, 0x4C4109, "SWA1971", 3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
-    const auto report = [&] {
-        stopThread();
-        std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in, runways);
-    }();
+    const auto report = motion(runways);
     ASSERT_EQ(report.objects.size(), 1u);
     failOnFindings(report, {"off-runway take-off"});
     const auto touchdown = std::find_if(w.begin(), w.end(), [](const GroundWrite& g) { return g.onGround; });
@@ -1717,11 +1706,7 @@ TEST_F(LosAngelesGroundTest, ADepartureWhoseTurnOntoTheRunwayArrivesOutOfOrderRo
     };
     play(reports, 0xA5B996, "UAL1693", 3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
-    const auto report = [&] {
-        stopThread();
-        std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in, runways);
-    }();
+    const auto report = motion(runways);
     // Created once: it is never removed on its way, and its roll keeps to
     // the runway.
     EXPECT_EQ(report.objects.size(), 1u);
