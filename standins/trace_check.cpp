@@ -17,6 +17,8 @@ namespace {
 constexpr double kRad = std::numbers::pi / 180.0;
 constexpr double kMetresPerKt = 1852.0 / 3600.0;
 constexpr double kMinMoveM = 2.0; // shorter moves give no direction
+constexpr double kStillM = 0.01;  // a shorter step leaves the aircraft where it stands
+constexpr double kStandS = 3.0;   // standing this long, it starts a new move
 constexpr double kSideAccel = 3.0; // m/s², the most a ground turn asks of the tyres
 constexpr double kRollKt = 30.0;   // faster on the ground is a take-off or landing roll
 
@@ -141,6 +143,8 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     std::optional<double> lastDirection; // direction of the last move of kMinMoveM or more
     bool lastPushBack = false;
     size_t moveFrom = 0;  // start of the move being measured
+    size_t stillFrom = 0; // first write at the place the aircraft last stood
+    bool afterStand = false; // the move being measured began from a stand
     size_t turnFrom = 0;  // start of the turn-rate window
     size_t windowLo = 0, windowHi = 0;
     for (size_t i = 0; i < w.size(); ++i) {
@@ -169,6 +173,16 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             ++c.jumps;
             found.add("jump", p, fmt::format("{:.0f} m in {:.2f} s at most {:.0f} kt", step, p.t - w[i - 1].t, fastest));
         }
+        // A stand of a few seconds ends the move being measured: the next one
+        // starts where the aircraft stood, not metres back before the stop,
+        // on the heading it had then.
+        if (step >= kStillM) {
+            if (w[i - 1].t - w[stillFrom].t >= kStandS && moveFrom < i - 1) {
+                moveFrom = i - 1;
+                afterStand = true;
+            }
+            stillFrom = i;
+        }
         // Direction of motion over moves of a few metres.
         lf_offset(w[moveFrom], p, east, north);
         if (std::hypot(east, north) >= kMinMoveM) {
@@ -176,7 +190,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             const bool against = lf_angleBetween(direction, p.hdg) > 150.0;
             // A push-back: slow, and from a stop (no earlier move, or a long
             // wait for this one) or going on with one.
-            const bool fromStop = !lastDirection || p.t - w[moveFrom].t > 3.0;
+            const bool fromStop = !lastDirection || afterStand || p.t - w[moveFrom].t > kStandS;
             const bool pushBack = against && p.kts < 10.0 && (lastPushBack || fromStop);
             if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0) {
                 ++c.slides;
@@ -193,6 +207,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             lastDirection = direction;
             lastPushBack = pushBack;
             moveFrom = i;
+            afterStand = false;
         }
         // Turn rate over at least half a second.
         const double span = p.t - w[turnFrom].t;

@@ -88,6 +88,33 @@ TEST(TraceCheck, RollingBackwardsOutsideAPushBackIsCounted)
               0u);
 }
 
+TEST(TraceCheck, AMoveAfterAStandIsMeasuredFromWhereTheAircraftStood)
+{
+    // 1.5 m north, a stand turning to 090, then east at 10 kt: no slide,
+    // however the metres before the stop and after it add up.
+    const auto turnAfterStop = [](double hdgAfter) {
+        return lf_run(14.0, [=](double t) {
+            if (t < 1.0)
+                return Pos{1.5 * t, 0.0, 0.0, 0.0, 3.0};
+            if (t < 10.0)
+                return Pos{1.5, 0.0, 0.0, std::min(90.0, (t - 1.0) * 20.0), 0.0};
+            return Pos{1.5, (t - 10.0) * kMs10, 0.0, hdgAfter, 10.0};
+        });
+    };
+    EXPECT_TRUE(turnAfterStop(90.0).clean());
+    EXPECT_GT(turnAfterStop(0.0).slides, 0u); // driving east with the nose north still slides
+    // Back the way it came after a stand is still a reversal.
+    const MotionCounts back = lf_run(14.0, [](double t) {
+        if (t < 4.0)
+            return Pos{t * kMs10, 0.0, 0.0, 0.0, 10.0};
+        if (t < 10.0)
+            return Pos{4.0 * kMs10, 0.0, 0.0, std::min(180.0, (t - 4.0) * 30.0), 0.0};
+        return Pos{(14.0 - t) * kMs10, 0.0, 0.0, 180.0, 10.0};
+    });
+    EXPECT_EQ(back.reversals, 1u);
+    EXPECT_EQ(back.slides, 0u);
+}
+
 TEST(TraceCheck, WritesBelowTheGroundAreCountedOneByOne)
 {
     const MotionCounts c = lf_run(1.0, [](double t) { return Pos{0.0, 0.0, t < 0.5 ? 10.0 : 9.5, 0.0, 0.0, 10.0}; });
