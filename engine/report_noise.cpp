@@ -15,6 +15,7 @@ constexpr double kStandingKt = 2.0;
 constexpr double kStillRollingKt = 30.0;  // a roll this fast is under way
 constexpr double kMovingKt = 5.0;         // slower reports give no direction
 constexpr double kSameWayDeg = 90.0;
+constexpr double kOneTrackDeg = 20.0;     // reports this close keep one track
 constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
@@ -84,6 +85,22 @@ bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sampl
     const RelativePosition rel =
         gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
     return rel.alongM < -(sample.airborne ? kAirNoiseM : kGroundNoiseM);
+}
+
+bool gf_stepsAsideOfTrack(const LiveAircraft& ac, const TrafficSample& sample)
+{
+    if (ac.samples.empty())
+        return false;
+    const TrafficSample& back = lf_lastReport(ac);
+    if (sample.airborne || back.airborne || !(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) ||
+        !std::isfinite(back.trackDeg) || !std::isfinite(sample.trackDeg))
+        return false;
+    const double turned = std::fabs(std::remainder(sample.trackDeg - back.trackDeg, 360.0));
+    if (turned > kOneTrackDeg)
+        return false;
+    const RelativePosition rel =
+        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
+    return std::fabs(rel.acrossM) > kGroundNoiseM && std::fabs(rel.acrossM) > std::fabs(rel.alongM);
 }
 
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)

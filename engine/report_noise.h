@@ -18,6 +18,13 @@ bool gf_standingJitterInRoll(const LiveAircraft& aircraft, const TrafficSample& 
 // so for a helicopter in the air, which hovers and flies any way.
 bool gf_stepsBackAgainstTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
 
+// On the ground, both reports moving the same way on one track, and the new
+// one lies beside the last one's track by more than the position noise and
+// more across it than along it: no aircraft moves sideways while it keeps
+// its track. Two receivers placing one aircraft tens of metres apart give
+// such reports.
+bool gf_stepsAsideOfTrack(const LiveAircraft& aircraft, const TrafficSample& sample);
+
 // The ground report moved from the last report as far as its reported speed
 // carries it in the time between them, along or against its track (a
 // push-back reports the nose's direction): movement, not noise round a stop.

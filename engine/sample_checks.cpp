@@ -533,7 +533,8 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         // Waiting to be created, a standing aircraft's spread is its stop too.
         if (!st.empty())
             gf_holdStopBehind(ac, sample);
-        if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample)) {
+        if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample) &&
+            !gf_stepsAsideOfTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
             lf_appendReport(ac, sample, received);
         }
@@ -693,7 +694,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     default: break;
     }
     gf_holdStopBehind(ac, sample);
-    if (!lf_standingFilter(ac, sample) || gf_stepsBackAgainstTrack(ac, sample))
+    if (!lf_standingFilter(ac, sample) || gf_stepsBackAgainstTrack(ac, sample) || gf_stepsAsideOfTrack(ac, sample))
         return false;
     if (ac.projection <= 0)
         return true;
