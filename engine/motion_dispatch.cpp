@@ -534,11 +534,13 @@ void nextPosGround(LiveAircraft& ac)
 
 // Driving off from rest over a leg of this length to reach this speed at
 // its end: the ticks it takes, speeding up evenly and no harder than an
-// aircraft on its own thrust does.
+// aircraft on its own thrust does. A creep may end its leg at up to walking
+// pace: held to a 1 kt report it would take twice the report's own time.
 constexpr double kDriveOffMps2 = 1.0;
+constexpr double kCreepEndKt = 5.0;
 int32_t lf_fromRestTicks(double lengthM, double speedKt)
 {
-    const double atSpeed = 2.0 * lengthM / std::max(speedKt * kKnotsToMetresPerSecond, 0.5);
+    const double atSpeed = 2.0 * lengthM / (std::max(speedKt, kCreepEndKt) * kKnotsToMetresPerSecond);
     const double gathering = std::sqrt(2.0 * lengthM / kDriveOffMps2);
     return static_cast<int32_t>(std::ceil(std::max(atSpeed, gathering) * kTicksPerSecond));
 }
