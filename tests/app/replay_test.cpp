@@ -14,9 +14,8 @@
 // (<ICAO>.md, and the run's log as <ICAO>-Log.txt); the trace stays in the
 // temporary folder (kelo_replay_<icao>.jsonl).
 //
-// Both replays are disabled until the engine moves real traffic believably
-// in every run; run them with
-//   wine tests/kelo_app_tests.exe --gtest_also_run_disabled_tests --gtest_filter='Replay.*'
+// The test command runs each replay as a group of its own; alone, run
+//   wine tests/kelo_app_tests.exe --gtest_filter='Replay.*'
 // (the App's UDP ports are fixed: no other run of the program's tests may hold them meanwhile).
 // Take-offs at airports whose runways the replay does not hold are counted, not judged.
 #include <gtest/gtest.h>
@@ -563,12 +562,12 @@ void lf_replay(const ReplayForm& form)
 
 } // namespace
 
-TEST(Replay, DISABLED_EighteenMinutesOfRealTrafficAtLosAngelesMoveBelievably)
+TEST(Replay, EighteenMinutesOfRealTrafficAtLosAngelesMoveBelievably)
 {
     lf_replay({"realtraffic-klax-2020", "runways-klax.csv", 128.0});
 }
 
-TEST(Replay, DISABLED_TwentyThreeMinutesOfRealTrafficAtLasVegasMoveBelievably)
+TEST(Replay, TwentyThreeMinutesOfRealTrafficAtLasVegasMoveBelievably)
 {
     lf_replay({"realtraffic-klas-2019", "runways-klas.csv", 2181.0});
 }

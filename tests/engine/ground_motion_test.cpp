@@ -1640,6 +1640,8 @@ TEST_F(LasVegasGroundTest, AStoppedAircraftIsNotPushedBackToAReportWhoseTrackIsN
     // report 45 m north-west pulls it there, the next ones lie 50 m back
     // south-east at 2 kt, track 092. A push-back report gives the nose or
     // the way pushed as its track, so it is not pushed back there nose first.
+    // Taxiing east at 9 kt, one report lies 44 m beside its track: it does
+    // not swing aside to it and pivot back.
     const auto reports = groundReports({
 {0.0, 36.0772, -115.1233, 92, 0}, {9.8, 36.0772, -115.1233, 92, 0}, {20.4, 36.0776, -115.1232, 61, 0},
 {29.2, 36.0776, -115.1232, 223, 0}, {39.0, 36.0776, -115.1232, 271, 0}, {48.7, 36.0775, -115.1232, 348, 0},
