@@ -245,6 +245,37 @@ protected:
         engineClock = 0;
     }
     kvr::test::SimLinkTestBase base{"groundturns"};
+
+    // At rest, its next report `legM` off to the right at `kt`, then 100 m
+    // on: it turns on the spot and drives off. The fastest it shows, its
+    // hardest speed-up (m/s²) and the ticks until it reaches that report.
+    struct DriveOff {
+        double fastestKt = 0.0, hardestMps2 = 0.0;
+        int reachedAt = -1;
+    };
+    static DriveOff driveOffFromRest(double kt, double legM)
+    {
+        LiveAircraft ac = taxiing(kt, {{90, legM}, {90, 100}});
+        ac.tasKt = 0.0;
+        ac.samples.front().speedKt = 0.0;
+        nextPosMain(ac);
+        EXPECT_TRUE(ac.turningInPlace);
+        const LatLon report = posOf(ac.samples[1]);
+        DriveOff out;
+        double was = 0.0;
+        for (int t = 1; t <= 20000 && ac.samples.size() >= 2; ++t) {
+            engineClock.fetch_add(1);
+            if (ac.samples.front().playTime <= engineClock.load())
+                nextPosMain(ac);
+            stepMotion(ac);
+            out.fastestKt = std::max(out.fastestKt, ac.tasKt);
+            out.hardestMps2 = std::max(out.hardestMps2, (ac.tasKt - was) * kKnotsToMetresPerSecond * kTicksPerSecond);
+            was = ac.tasKt;
+            if (out.reachedAt < 0 && metres(report, {ac.lat, ac.lon}) < 1.0)
+                out.reachedAt = t;
+        }
+        return out;
+    }
 };
 
 TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
@@ -386,57 +417,21 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
 }
 
-TEST_F(GroundTurnPlanningTest, AfterATurnOnTheSpotAShortLegIsDrivenOffAtAnAircraftsPace)
+TEST_F(GroundTurnPlanningTest, AfterATurnOnTheSpotALegIsDrivenOffAtAnAircraftsPace)
 {
-    // At rest, the next report 12 m off to the right at 18 kt (KLAS
-    // AAL1401's drive-off went from 0 to 36 kt in a second there).
-    LiveAircraft ac = taxiing(18.0, {{90, 12}, {90, 100}});
-    ac.tasKt = 0.0;
-    ac.samples.front().speedKt = 0.0;
-    nextPosMain(ac);
-    ASSERT_TRUE(ac.turningInPlace);
-    double fastest = 0.0, hardest = 0.0, was = 0.0;
-    for (int t = 0; t < 6000 && ac.samples.size() >= 2; ++t) {
-        engineClock.fetch_add(1);
-        if (ac.samples.front().playTime <= engineClock.load())
-            nextPosMain(ac);
-        stepMotion(ac);
-        fastest = std::max(fastest, ac.tasKt);
-        hardest = std::max(hardest, ac.tasKt - was);
-        was = ac.tasKt;
-    }
-    EXPECT_GT(fastest, 10.0);
-    EXPECT_LE(fastest, 18.5);
-    EXPECT_LE(hardest * kKnotsToMetresPerSecond * kTicksPerSecond, 2.1); // m/s²
-}
-
-TEST_F(GroundTurnPlanningTest, ACreepAfterATurnOnTheSpotKeepsToItsReportsPace)
-{
-    // At rest, the next report 30 m off to the right at 1 kt (KLAX N348BE
-    // leaving a holding point took 110 s for its 58 s, and the one behind
-    // ran into it).
-    LiveAircraft ac = taxiing(1.0, {{90, 30}, {90, 40}});
-    ac.tasKt = 0.0;
-    ac.samples.front().speedKt = 0.0;
-    nextPosMain(ac);
-    ASSERT_TRUE(ac.turningInPlace);
-    const int32_t start = engineClock.load();
-    const LatLon report = posOf(ac.samples[1]);
-    int reachedAt = -1;
-    double fastest = 0.0;
-    for (int t = 0; t < 20000 && reachedAt < 0; ++t) {
-        engineClock.fetch_add(1);
-        if (ac.samples.front().playTime <= engineClock.load())
-            nextPosMain(ac);
-        stepMotion(ac);
-        fastest = std::max(fastest, ac.tasKt);
-        if (metres(report, {ac.lat, ac.lon}) < 1.0)
-            reachedAt = engineClock.load() - start;
-    }
-    // About 80 degrees turned (some 17 s), then the report's 58 s.
-    ASSERT_GE(reachedAt, 0);
-    EXPECT_LT(reachedAt, 8500);
-    EXPECT_LE(fastest, 5.0);
+    // A short leg at 18 kt: KLAS AAL1401's drive-off went from 0 to 36 kt
+    // in a second there.
+    const DriveOff shortLeg = driveOffFromRest(18.0, 12.0);
+    EXPECT_GT(shortLeg.fastestKt, 10.0);
+    EXPECT_LE(shortLeg.fastestKt, 18.5);
+    EXPECT_LE(shortLeg.hardestMps2, 2.1);
+    // A creep of 30 m at 1 kt keeps to the report's pace: about 80 degrees
+    // turned (some 17 s), then its 58 s. KLAX N348BE leaving a holding point
+    // took 110 s, and the one behind ran into it.
+    const DriveOff creep = driveOffFromRest(1.0, 30.0);
+    ASSERT_GE(creep.reachedAt, 0);
+    EXPECT_LT(creep.reachedAt, 8500);
+    EXPECT_LE(creep.fastestKt, 5.0);
 }
 
 TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoNotTurnedOnTheSpot)
