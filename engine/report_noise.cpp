@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "core/geodesy.h"
 
@@ -57,6 +58,24 @@ bool lf_behindStandingNose(const LiveAircraft& ac, const TrafficSample& sample)
     return rel.alongM < 0.0 && std::hypot(rel.alongM, rel.acrossM) <= kStandingSpreadM;
 }
 
+// Both reports moving, both in the air or both on the ground, their tracks
+// within `withinDeg`: where the new one lies from the last one, along and
+// across the last one's track.
+std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac, const TrafficSample& sample,
+                                                         double withinDeg)
+{
+    if (ac.samples.empty())
+        return std::nullopt;
+    const TrafficSample& back = lf_lastReport(ac);
+    if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
+        !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)
+        return std::nullopt;
+    const double turned = std::fabs(std::remainder(sample.trackDeg - back.trackDeg, 360.0));
+    if (turned > withinDeg)
+        return std::nullopt;
+    return gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
+}
+
 } // namespace
 
 bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample)
@@ -70,37 +89,19 @@ bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample
 
 bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.samples.empty())
-        return false;
     // A helicopter in the air hovers, turns on the spot and flies any way.
     if (sample.airborne && ac.category == Category::Rotorcraft)
         return false;
-    const TrafficSample& back = lf_lastReport(ac);
-    if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
-        !std::isfinite(sample.trackDeg) || back.airborne != sample.airborne)
-        return false;
-    const double turned = std::fabs(std::remainder(sample.trackDeg - back.trackDeg, 360.0));
-    if (turned > kSameWayDeg)
-        return false;
-    const RelativePosition rel =
-        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
-    return rel.alongM < -(sample.airborne ? kAirNoiseM : kGroundNoiseM);
+    const auto rel = lf_fromLastReportOnTrack(ac, sample, kSameWayDeg);
+    return rel && rel->alongM < -(sample.airborne ? kAirNoiseM : kGroundNoiseM);
 }
 
 bool gf_stepsAsideOfTrack(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.samples.empty())
+    if (sample.airborne)
         return false;
-    const TrafficSample& back = lf_lastReport(ac);
-    if (sample.airborne || back.airborne || !(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) ||
-        !std::isfinite(back.trackDeg) || !std::isfinite(sample.trackDeg))
-        return false;
-    const double turned = std::fabs(std::remainder(sample.trackDeg - back.trackDeg, 360.0));
-    if (turned > kOneTrackDeg)
-        return false;
-    const RelativePosition rel =
-        gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
-    return std::fabs(rel.acrossM) > kGroundNoiseM && std::fabs(rel.acrossM) > std::fabs(rel.alongM);
+    const auto rel = lf_fromLastReportOnTrack(ac, sample, kOneTrackDeg);
+    return rel && std::fabs(rel->acrossM) > kGroundNoiseM && std::fabs(rel->acrossM) > std::fabs(rel->alongM);
 }
 
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
