@@ -806,64 +806,6 @@ protected:
     std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
-TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnTheGround)
-{
-    // SWA286 on 26L as the App reported it (2019): the last air reports read
-    // 2 000 ft, 180 ft under the field, then the first ground report.
-    struct Report {
-        double t, lat, lon, altFt, vsFpm;
-        bool onGround;
-        double trackDeg, gsKt;
-    };
-    const Report recorded[] = {
-        {0.00, 36.0737, -115.0471, 3275, -1088, false, 269, 177}, {9.80, 36.0736, -115.0562, 3125, -832, false, 270, 174},
-        {19.56, 36.0738, -115.0672, 2950, -960, false, 269, 164}, {29.32, 36.0736, -115.0762, 2825, -1024, false, 268, 166},
-        {39.07, 36.0737, -115.0868, 2650, -1216, false, 271, 164}, {48.84, 36.0737, -115.0931, 2500, -768, false, 269, 164},
-        {58.62, 36.0736, -115.1014, 2425, -768, false, 269, 160}, {69.40, 36.0736, -115.1014, 2425, -768, false, 269, 160},
-        {78.15, 36.0737, -115.1200, 2125, -832, false, 269, 159}, {87.91, 36.0737, -115.1308, 2000, 0, false, 270, 158},
-        {97.69, 36.0737, -115.1338, 2000, 0, false, 270, 153},    {108.25, 36.0737, -115.1445, 0, 0, true, 270, 86},
-        {117.01, 36.0737, -115.1474, 0, 0, true, 275, 40},        {126.85, 36.0742, -115.1494, 0, 0, true, 298, 35},
-        {136.69, 36.0750, -115.1510, 0, 0, true, 312, 19},        {146.45, 36.0753, -115.1513, 0, 0, true, 323, 28},
-        {156.23, 36.0754, -115.1514, 0, 0, true, 326, 0},
-    };
-    std::vector<kvr::standin::TrackPoint> reports;
-    for (const Report& r : recorded) {
-        kvr::standin::TrackPoint p;
-        p.t = r.t;
-        p.lat = r.lat;
-        p.lon = r.lon;
-        p.altFt = r.altFt;
-        p.vsFpm = r.vsFpm;
-        p.onGround = r.onGround;
-        p.trackDeg = r.trackDeg;
-        p.gsKt = r.gsKt;
-        reports.push_back(p);
-    }
-    play(reports, 0x4C4102, "SWA286", 3000);
-    const LiveAircraft* ac = live(0x4C4102);
-    ASSERT_NE(ac, nullptr);
-    const double onGroundFt = ac->cgFt; // its reference point above the ground on its wheels
-    ASSERT_GT(onGroundFt, 1.0);
-    EXPECT_NE(log().find("SWA286 PH-286 KLM A320 touch down at KLAS runway 26L"), std::string::npos);
-    const auto report = motion();
-    const auto writes = altitudeWrites();
-    ASSERT_EQ(report.objects.size(), 1u);
-    EXPECT_EQ(report.total.belowGround, 0u);
-    // It comes down short of the runway: from there it is held on the
-    // ground, never under its on-ground altitude, and the altitude changes
-    // smoothly up to the roll (no write steps it by more than 1.5 ft).
-    const std::vector<Write>& w = writes.begin()->second;
-    double largest = 0.0, lowest = 1e9;
-    for (size_t i = 1; i < w.size(); ++i) {
-        if (w[i].alt - w[i].gnd < 60.0) {
-            largest = std::max(largest, std::fabs(w[i].alt - w[i - 1].alt));
-            lowest = std::min(lowest, w[i].alt - w[i].gnd);
-        }
-    }
-    EXPECT_GT(lowest, onGroundFt - 0.5);
-    EXPECT_LT(largest, 1.5);
-}
-
 namespace {
 
 struct RecordedReport {
@@ -890,6 +832,50 @@ std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<Reco
     }
     return out;
 }
+
+} // namespace
+
+TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnTheGround)
+{
+    // SWA286 on 26L as the App reported it (2019): the last air reports read
+    // 2 000 ft, 180 ft under the field, then the first ground report.
+    const auto reports = recordedReports({
+        {0.00, 36.0737, -115.0471, 3275, -1088, 269, 177}, {9.80, 36.0736, -115.0562, 3125, -832, 270, 174},
+        {19.56, 36.0738, -115.0672, 2950, -960, 269, 164}, {29.32, 36.0736, -115.0762, 2825, -1024, 268, 166},
+        {39.07, 36.0737, -115.0868, 2650, -1216, 271, 164}, {48.84, 36.0737, -115.0931, 2500, -768, 269, 164},
+        {58.62, 36.0736, -115.1014, 2425, -768, 269, 160}, {69.40, 36.0736, -115.1014, 2425, -768, 269, 160},
+        {78.15, 36.0737, -115.1200, 2125, -832, 269, 159}, {87.91, 36.0737, -115.1308, 2000, 0, 270, 158},
+        {97.69, 36.0737, -115.1338, 2000, 0, 270, 153}, {108.25, 36.0737, -115.1445, 0, 0, 270, 86},
+        {117.01, 36.0737, -115.1474, 0, 0, 275, 40}, {126.85, 36.0742, -115.1494, 0, 0, 298, 35},
+        {136.69, 36.0750, -115.1510, 0, 0, 312, 19}, {146.45, 36.0753, -115.1513, 0, 0, 323, 28},
+        {156.23, 36.0754, -115.1514, 0, 0, 326, 0},
+    });
+    play(reports, 0x4C4102, "SWA286", 3000);
+    const LiveAircraft* ac = live(0x4C4102);
+    ASSERT_NE(ac, nullptr);
+    const double onGroundFt = ac->cgFt; // its reference point above the ground on its wheels
+    ASSERT_GT(onGroundFt, 1.0);
+    EXPECT_NE(log().find("SWA286 PH-286 KLM A320 touch down at KLAS runway 26L"), std::string::npos);
+    const auto report = motion();
+    const auto writes = altitudeWrites();
+    ASSERT_EQ(report.objects.size(), 1u);
+    EXPECT_EQ(report.total.belowGround, 0u);
+    // It comes down short of the runway: from there it is held on the
+    // ground, never under its on-ground altitude, and the altitude changes
+    // smoothly up to the roll (no write steps it by more than 1.5 ft).
+    const std::vector<Write>& w = writes.begin()->second;
+    double largest = 0.0, lowest = 1e9;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i].alt - w[i].gnd < 60.0) {
+            largest = std::max(largest, std::fabs(w[i].alt - w[i - 1].alt));
+            lowest = std::min(lowest, w[i].alt - w[i].gnd);
+        }
+    }
+    EXPECT_GT(lowest, onGroundFt - 0.5);
+    EXPECT_LT(largest, 1.5);
+}
+
+namespace {
 
 struct GroundReport {
     double t, lat, lon, trackDeg, gsKt;
@@ -1444,30 +1430,16 @@ TEST_F(PassedReportTest, StaleRepeatsOfTheLastReportDoNotPullThePredictedAircraf
     // field: from 78 s on the feed repeats one position every 10 s. The
     // aircraft flies on past it on its predictions and is not pulled back
     // to it by each repeat.
-    struct Report {
-        double t, lat, lon, altFt, vsFpm, gsKt;
-    };
-    const Report recorded[] = {
-        {0, 36.0685, -114.9641, 3000, -832, 196},   {10, 36.0686, -114.9756, 3000, -832, 196},
-        {19, 36.0686, -114.9756, 3000, -832, 196},  {29, 36.0686, -114.9756, 3000, -832, 196},
-        {39, 36.0686, -114.9756, 3000, -832, 196},  {49, 36.0726, -115.0174, 2300, -832, 160},
-        {58, 36.0726, -115.0174, 2300, -832, 160},  {68, 36.0728, -115.0369, 2300, -832, 160},
-        {78, 36.0730, -115.0462, 2300, -832, 160},  {88, 36.0730, -115.0462, 2300, -832, 160},
-        {98, 36.0730, -115.0462, 2300, -832, 160},  {107, 36.0730, -115.0462, 2300, -832, 160},
-        {117, 36.0730, -115.0462, 2300, -832, 160}, {127, 36.0730, -115.0462, 2300, -832, 160},
-    };
-    std::vector<kvr::standin::TrackPoint> reports;
-    for (const Report& r : recorded) {
-        kvr::standin::TrackPoint p;
-        p.t = r.t;
-        p.lat = r.lat;
-        p.lon = r.lon;
-        p.altFt = r.altFt;
-        p.vsFpm = r.vsFpm;
-        p.trackDeg = 271;
-        p.gsKt = r.gsKt;
-        reports.push_back(p);
-    }
+    // Its track reads 271 throughout.
+    const auto reports = recordedReports({
+        {0, 36.0685, -114.9641, 3000, -832, 271, 196}, {10, 36.0686, -114.9756, 3000, -832, 271, 196},
+        {19, 36.0686, -114.9756, 3000, -832, 271, 196}, {29, 36.0686, -114.9756, 3000, -832, 271, 196},
+        {39, 36.0686, -114.9756, 3000, -832, 271, 196}, {49, 36.0726, -115.0174, 2300, -832, 271, 160},
+        {58, 36.0726, -115.0174, 2300, -832, 271, 160}, {68, 36.0728, -115.0369, 2300, -832, 271, 160},
+        {78, 36.0730, -115.0462, 2300, -832, 271, 160}, {88, 36.0730, -115.0462, 2300, -832, 271, 160},
+        {98, 36.0730, -115.0462, 2300, -832, 271, 160}, {107, 36.0730, -115.0462, 2300, -832, 271, 160},
+        {117, 36.0730, -115.0462, 2300, -832, 271, 160}, {127, 36.0730, -115.0462, 2300, -832, 271, 160},
+    });
     play(reports, 0x4C4108, "SWA410", 3000);
     EXPECT_EQ(reversals(2000), 0u);
 }
@@ -1693,16 +1665,8 @@ protected:
             // One batch a tick at most: the mailbox keeps only the newest.
             run(std::max(1, static_cast<int>(std::lround((r.post - now) * 100.0))));
             now = std::max(r.post, now + 0.01);
-            kvr::standin::TrackPoint p;
-            p.t = r.t;
-            p.lat = r.lat;
-            p.lon = r.lon;
-            p.altFt = r.altFt;
-            p.vsFpm = r.vsFpm;
-            p.trackDeg = r.trackDeg;
-            p.gsKt = r.gsKt;
-            p.onGround = r.altFt < 1.0;
-            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(p, hexid, callsign)};
+            const auto p = recordedReports({{r.t, r.lat, r.lon, r.altFt, r.vsFpm, r.trackDeg, r.gsKt}});
+            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(p.front(), hexid, callsign)};
             gf_trafficMailbox().post(batch, TrafficBatchKind::Live, r.delay, false);
         }
         run(tailTicks);
