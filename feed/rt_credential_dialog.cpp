@@ -78,6 +78,14 @@ LRESULT CALLBACK lf_licenseDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
             state->done = true;
         DestroyWindow(hwnd);
         return 0;
+    case WM_ACTIVATE:
+        // Back to the input whenever the window is activated again: another
+        // program may have taken the foreground, and the focus with it.
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            SetFocus(GetDlgItem(hwnd, kInputId));
+            return 0;
+        }
+        break;
     case WM_CTLCOLORSTATIC:
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));

@@ -44,15 +44,19 @@ public:
               wchar_t title[64] = {};
               GetWindowTextW(w, title, 64);
               windowTitle = title;
-              // The window takes the focus for its input right after it shows
-              // (on a loaded machine that can take seconds).
+              // While it is active the window keeps the focus on its input. The
+              // test programs beside this one share the display and may take the
+              // foreground: it is taken back as a user would, by activating it.
               for (int i = 0; i < 1000 && !focusOnInput; ++i) {
                   GUITHREADINFO info{};
                   info.cbSize = sizeof(info);
-                  focusOnInput =
-                      GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) && info.hwndFocus == input;
-                  if (!focusOnInput)
-                      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                  const bool known = GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info);
+                  focusOnInput = known && info.hwndActive == w && info.hwndFocus == input;
+                  if (focusOnInput)
+                      break;
+                  if (known && info.hwndActive != w && i % 20 == 0)
+                      SetForegroundWindow(w);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
               }
               for (wchar_t c : typed)
                   SendMessageW(input, WM_CHAR, c, 0);
