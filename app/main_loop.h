@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/traffic_state.h" // weekdayHalfHourWord
 
 void gf_storeWeekdayHalfHourWord();
 

@@ -44,7 +44,6 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "core/value_types.h"
-#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"

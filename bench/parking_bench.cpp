@@ -20,6 +20,7 @@
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
 #include "engine/per_tick_update.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "engine/traffic_state.h"
+#include "core/clock.h"
 #include "feed/traffic_records.h"
 #include "stands/stand_table.h"
 

@@ -12,7 +12,6 @@
 #include "engine/geometry.h"
 #include "engine/motion_dispatch.h"
 #include "engine/motion_step.h"
-#include "engine/takeoff.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "simlink/sim_command_mailbox.h"

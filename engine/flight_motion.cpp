@@ -6,6 +6,7 @@
 #include <numbers>
 #include <span>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
@@ -15,7 +16,6 @@
 #include "engine/takeoff.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
-#include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"

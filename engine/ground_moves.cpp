@@ -6,12 +6,12 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion_step.h"
-#include "engine/traffic_state.h"
 #include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 

@@ -7,12 +7,12 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/motion_step.h"
-#include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
 
 namespace {

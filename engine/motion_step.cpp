@@ -10,7 +10,6 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/units.h"
-#include "engine/engine_reports.h"
 #include "engine/ground_curves.h"
 #include "engine/approach.h"
 #include "engine/flight_motion.h"
@@ -18,7 +17,8 @@
 #include "engine/report_noise.h"
 #include "engine/takeoff.h"
 #include "engine/traffic_state.h"
-#include "engine/traffic_aircraft.h"
+#include "liveries/model_texts.h"
+#include "simlink/user_aircraft.h"
 
 namespace {
 

@@ -20,12 +20,12 @@
 #include "core/clock.h"
 #include "core/units.h"
 #include "engine/live_at_stands.h"
+#include "liveries/model_texts.h"
 #include "stands/stand_table.h"
 #include "runways/runway_matching.h"
 #include <shared_mutex>
 #include "engine/traffic_state.h"
 #include "liveries/livery_memory.h"
-#include "engine/traffic_aircraft.h"
 #include "engine/flight_plan.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/user_model.h"

@@ -23,7 +23,6 @@
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
-#include "engine/traffic_aircraft.h"
 #include "simlink/sim_command_mailbox.h"
 
 namespace {

@@ -11,7 +11,6 @@
 #include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/tick_airport.h"
-#include "engine/traffic_state.h"
 #include "stands/stand_table.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
+#include "liveries/model_texts.h"
 #include "runways/runway_matching.h"
-#include "engine/traffic_aircraft.h"
 #include "runways/runway_table.h"
 
 namespace {

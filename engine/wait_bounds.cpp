@@ -6,7 +6,6 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
-#include "engine/aircraft_commands.h"
 #include "engine/stand_arrival.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"

@@ -7,12 +7,13 @@
 
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
+#include "liveries/model_texts.h"
 #include "stands/stand_fit.h"
 #include "parking/stand_search_index.h"
 #include "stands/stand_table.h"
-#include "engine/traffic_aircraft.h"
 #include "engine/stand_use.h"
 
 namespace {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "engine/aircraft.h"
-#include "engine/static_placement.h"
 #include "liveries/model_database.h"
 
 struct ParkedTrafficRecord;

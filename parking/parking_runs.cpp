@@ -13,6 +13,7 @@
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "engine/live_at_stands.h"

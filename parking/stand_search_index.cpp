@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "core/settings_snapshot.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
 #include "stands/stand_table.h"

@@ -1,4 +1,5 @@
 // What the stand searches of one parking run look up again and again, built
+#include "stands/week_slot.h"
 // once when they start: each stand's options of either kind (real or soft)
 // whose category the settings want, the half-hours of the week they cover,
 // the stands that can still take an option of a kind, and the stands that a
@@ -15,7 +16,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/aircraft.h"
 
 class StandSearchIndex {
 public:

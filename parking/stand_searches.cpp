@@ -13,14 +13,15 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
+#include "liveries/model_texts.h"
 #include "stands/stand_fit.h"
 #include "stands/stand_options.h"
 #include "parking/stand_search_index.h"
 #include "stands/stand_table.h"
-#include "engine/traffic_aircraft.h"
 #include "engine/stand_use.h"
 
 bool searchDirectionToggle = true;

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "engine/aircraft.h"
 #include "parking/parking_plan.h"
 
 class StandSearchIndex;

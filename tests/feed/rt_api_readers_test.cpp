@@ -14,6 +14,7 @@
 #include "app/main_loop.h"
 #include "app/user_requests.h"
 #include "engine/engine_reports.h"
+#include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/rt_api_traffic_reader.h"

@@ -2,6 +2,7 @@
 // parked traffic, the neighbour and presence checks.
 #include <gtest/gtest.h>
 
+#include "engine/static_placement.h"
 #include "feed/traffic_records.h"
 #include "parking/stand_searches.h"
 #include "tests/parking/parking_fixture.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/removal_operations.h"
+#include "engine/static_placement.h"
 #include "tests/parking/parking_fixture.h"
 
 namespace {
