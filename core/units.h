@@ -33,6 +33,7 @@ inline constexpr double kKnotsToMetresPerSecond = kMetresPerNm / kSecondsPerHour
 inline constexpr double kMetresPerSecondToKnots = kSecondsPerHour / kMetresPerNm;
 
 // The engine's clock runs in ticks of 10 ms: nautical miles per hour of
-// ticks is knots.
+// ticks is knots, and feet per tick times ticks per minute is feet per minute.
 inline constexpr double kTicksPerSecond = 100.0;
+inline constexpr double kTicksPerMinute = kSecondsPerMinute * kTicksPerSecond;
 inline constexpr double kTicksPerHour = kSecondsPerHour * kTicksPerSecond;

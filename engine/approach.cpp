@@ -219,7 +219,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     double height = ac.altitudeFt - elevation;
     const double g = lf_gearHeightFt(ac);
     const double a = *m.distancePastThreshold;
-    double r = std::min(v * 6000.0, 0.0);
+    double r = std::min(v * kTicksPerMinute, 0.0);
     const TrafficSample& s0 = st[0];
     const TrafficSample& s1 = st.size() >= 2 ? st[1] : st[0];
     const double legS = std::max(s0.playTime - engineClock.load(), 25) / 100.0;
@@ -255,7 +255,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     in.firstSamplesAltDiffFt = s1.altitudeFt - s0.altitudeFt;
     in.frontSampleVsFpm = lf_sampleVs(s0);
     in.nextSampleAirborne = s1.airborne != 0;
-    return gf_glidePlanner(in).verticalSpeedFpm / 6000.0;
+    return gf_glidePlanner(in).verticalSpeedFpm / kTicksPerMinute;
 }
 
 void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
@@ -267,9 +267,9 @@ void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
     size_t n = 0;
     for (size_t i = 0; i < ac.samples.size() && n < 2; ++i)
         recent[n++] = ac.samples[i].verticalSpeedFpm;
-    const LimitedVs filtered = gf_limitDescentVs(v * 6000.0, std::span<const double>(recent.data(), n),
+    const LimitedVs filtered = gf_limitDescentVs(v * kTicksPerMinute, std::span<const double>(recent.data(), n),
                                                  ac.category);
-    const double wanted = glidePathVs(ac, filtered.value / 6000.0);
+    const double wanted = glidePathVs(ac, filtered.value / kTicksPerMinute);
     l.vsMemory = l.vsMemory ? gf_stepToward(*l.vsMemory, wanted, 0.001) : wanted;
     ac.altitudeFt += *l.vsMemory;
     // Held short of the runway, the descent left over from the approach does
@@ -279,7 +279,7 @@ void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
         ac.altitudeFt = *l.floorFt;
         l.vsMemory = 0.0;
     }
-    ac.verticalSpeedFpm = *l.vsMemory * 6000.0;
+    ac.verticalSpeedFpm = *l.vsMemory * kTicksPerMinute;
 }
 
 void stepFlare(LiveAircraft& ac)

@@ -96,7 +96,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
                 s1.verticalSpeedFpm = f.targetVsFpm;
             }
         }
-        ac.verticalSpeedStep = f.targetVsFpm / 6000.0;
+        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
@@ -116,7 +116,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
         } else if (elevation) {
             const double ticks = std::max(s1.playTime - engineClock.load(), 25);
             ac.verticalSpeedStep = (*elevation + lf_gearHeightFt(ac) - ac.altitudeFt) / ticks;
-            f.targetVsFpm = ac.verticalSpeedStep * 6000.0;
+            f.targetVsFpm = ac.verticalSpeedStep * kTicksPerMinute;
             s1.verticalSpeedFpm = f.targetVsFpm;
             gf_setGear(ac, true);
             return;
@@ -124,13 +124,13 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
             f.targetVsFpm = -601.0;
         }
         s1.verticalSpeedFpm = f.targetVsFpm;
-        ac.verticalSpeedStep = f.targetVsFpm / 6000.0;
+        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
     if (nextShort) {
         f.targetVsFpm = defaultDescentVs(ac);
-        ac.verticalSpeedStep = f.targetVsFpm / 6000.0;
+        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
@@ -277,13 +277,13 @@ double defaultDescentVs(const LiveAircraft& ac)
 
 void applyVerticalSpeed(LiveAircraft& ac, double v, bool keep)
 {
-    if (!keep && !(v * 6000.0 > 0.0))
-        v = ac.verticalSpeedFpm > 0.0 ? ac.verticalSpeedFpm / 6000.0 : 0.0;
-    v = limitLightClimb(ac, v * 6000.0) / 6000.0;
+    if (!keep && !(v * kTicksPerMinute > 0.0))
+        v = ac.verticalSpeedFpm > 0.0 ? ac.verticalSpeedFpm / kTicksPerMinute : 0.0;
+    v = limitLightClimb(ac, v * kTicksPerMinute) / kTicksPerMinute;
     FlightState& f = ac.flight;
     f.vsStepMemory = gf_stepToward(f.vsStepMemory, v, 0.001);
     ac.altitudeFt += f.vsStepMemory;
-    ac.verticalSpeedFpm = f.vsStepMemory * 6000.0;
+    ac.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
 }
 
 double limitLightClimb(const LiveAircraft& ac, double vs)
@@ -364,7 +364,7 @@ void stepAirAttitude(LiveAircraft& ac)
     case FlightPhase::flying:
         if (!f.climbOutBlend) {
             ac.altitudeFt += groundAhead ? ac.verticalSpeedStep
-                                         : limitLightClimb(ac, ac.verticalSpeedStep * 6000.0) / 6000.0;
+                                         : limitLightClimb(ac, ac.verticalSpeedStep * kTicksPerMinute) / kTicksPerMinute;
             return;
         }
         if (groundAhead) {
@@ -373,16 +373,16 @@ void stepAirAttitude(LiveAircraft& ac)
             return;
         }
         if (!st.empty() && st.front().airborne && st.front().altitudeFt > 0.0) {
-            double t = std::clamp(ac.verticalSpeedStep * 6000.0, -1200.0, ac.maxClimbRateFtPerTick * 6000.0);
+            double t = std::clamp(ac.verticalSpeedStep * kTicksPerMinute, -1200.0, ac.maxClimbRateFtPerTick * kTicksPerMinute);
             t = limitLightClimb(ac, t);
-            applyVerticalSpeed(ac, t / 6000.0, true);
-            if (std::fabs(f.vsStepMemory * 6000.0 - t) <= 1.0)
+            applyVerticalSpeed(ac, t / kTicksPerMinute, true);
+            if (std::fabs(f.vsStepMemory * kTicksPerMinute - t) <= 1.0)
                 f.climbOutBlend = 0;
         } else {
-            double t = ac.verticalSpeedStep * 6000.0;
+            double t = ac.verticalSpeedStep * kTicksPerMinute;
             if (!(t > 0.0))
                 t = ac.verticalSpeedFpm > 0.0 ? ac.verticalSpeedFpm : 0.0;
-            applyVerticalSpeed(ac, limitLightClimb(ac, t) / 6000.0, false);
+            applyVerticalSpeed(ac, limitLightClimb(ac, t) / kTicksPerMinute, false);
         }
         return;
     default:

@@ -188,7 +188,7 @@ void lf_updateActive(LiveAircraft& ac)
         nextPosMain(ac);
         if (!ac.samples.empty()) {
             const TrafficSample& f = ac.samples.front();
-            ac.verticalSpeedFpm = ac.groundMode ? 0.0 : ac.verticalSpeedStep * 6000.0;
+            ac.verticalSpeedFpm = ac.groundMode ? 0.0 : ac.verticalSpeedStep * kTicksPerMinute;
             ac.tasKt = f.stationary ? 0.0 : (f.tasKt > 0.0 ? f.tasKt : f.speedKt);
         }
     }

@@ -263,7 +263,7 @@ void lf_quickTurnAroundTest(LiveAircraft& ac)
     default: return;
     }
     const double parkedMinutes =
-        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phaseSince)) / 6000.0;
+        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phaseSince)) / kTicksPerMinute;
     ac.quickTurnAround = parkedMinutes >= 0.0 && parkedMinutes < limitMinutes ? 1 : 0;
 }
 

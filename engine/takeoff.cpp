@@ -571,13 +571,13 @@ void stepTakeoff(LiveAircraft& ac)
     const double transition = std::max<double>(static_cast<double>(ac.modelValues[1]), 1.0);
     ac.pitch = gf_stepToward(ac.pitch, ac.climbPitch, std::fabs(ac.climbPitch - ac.rotationPitch) / transition);
     const double t = std::clamp((1.0 - n) / 300.0, 0.0, 1.0);
-    double climb = (3.0 - 2.0 * t) * t * t * ac.verticalSpeedStep * 6000.0;
+    double climb = (3.0 - 2.0 * t) * t * t * ac.verticalSpeedStep * kTicksPerMinute;
     if (!(climb > 0.0))
         climb = std::max(ac.verticalSpeedFpm, 0.0);
     climb = limitLightClimb(ac, climb);
-    f.vsStepMemory = gf_stepToward(f.vsStepMemory, climb / 6000.0, 0.001);
+    f.vsStepMemory = gf_stepToward(f.vsStepMemory, climb / kTicksPerMinute, 0.001);
     ac.altitudeFt += f.vsStepMemory;
-    ac.verticalSpeedFpm = f.vsStepMemory * 6000.0;
+    ac.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
     if (n == -299)
         gf_setGear(ac, false);
     if (f.takeoffCounter < -300 && std::fabs(ac.pitch - ac.climbPitch) < 1e-9) {
