@@ -1,22 +1,21 @@
-# Fails when a file of the folder DIR (named FOLDER) includes "<folder>/..." of
-# a product folder that FOLDER may not include. ALLOWED and KNOWN are lists
+# Fails when a file of the folder DIR (named FOLDER), or of a folder inside it,
+# includes "<folder>/..." of a product folder that FOLDER may not include. ALLOWED and KNOWN are lists
 # separated by commas: the folders FOLDER may include, and every folder name
 # that counts (the product's and those beside it). On success writes STAMP.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "," ";" allowed "${ALLOWED}")
 string(REPLACE "," ";" known "${KNOWN}")
-file(GLOB files "${DIR}/*.h" "${DIR}/*.cpp")
+file(GLOB_RECURSE files RELATIVE "${DIR}" "${DIR}/*.h" "${DIR}/*.cpp")
 set(faults "")
 foreach(f IN LISTS files)
-  file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[A-Za-z0-9_]+/")
+  file(STRINGS "${DIR}/${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[A-Za-z0-9_]+/")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([A-Za-z0-9_]+)/.*" "\\1" target "${line}")
     if(target STREQUAL FOLDER OR NOT target IN_LIST known OR target IN_LIST allowed)
       continue()
     endif()
-    get_filename_component(name "${f}" NAME)
     string(STRIP "${line}" line)
-    string(APPEND faults "\n  ${FOLDER}/${name}: ${line}")
+    string(APPEND faults "\n  ${FOLDER}/${f}: ${line}")
   endforeach()
 endforeach()
 if(faults)

@@ -17,7 +17,7 @@
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
-#include "engine/sample_checks.h"
+#include "engine/motion/sample_checks.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "engine/livery_choice.h"

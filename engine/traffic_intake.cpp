@@ -16,7 +16,7 @@
 #include "engine/aircraft_commands.h"
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
-#include "engine/sample_checks.h"
+#include "engine/motion/sample_checks.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"

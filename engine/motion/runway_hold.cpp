@@ -1,4 +1,4 @@
-#include "engine/runway_hold.h"
+#include "engine/motion/runway_hold.h"
 
 #include <cmath>
 #include <mutex>
@@ -14,9 +14,9 @@
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
-#include "engine/motion_step.h"
-#include "engine/sample_checks.h"
-#include "engine/takeoff.h"
+#include "engine/motion/motion_step.h"
+#include "engine/motion/sample_checks.h"
+#include "engine/motion/takeoff.h"
 #include "engine/traffic_state.h"
 
 namespace {

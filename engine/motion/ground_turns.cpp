@@ -1,4 +1,4 @@
-#include "engine/ground_turns.h"
+#include "engine/motion/ground_turns.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/geometry.h"
-#include "engine/motion_step.h"
+#include "engine/motion/motion_step.h"
 #include "runways/runway_matching.h"
 
 namespace {

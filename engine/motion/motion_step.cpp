@@ -1,4 +1,4 @@
-#include "engine/motion_step.h"
+#include "engine/motion/motion_step.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +11,11 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/ground_curves.h"
-#include "engine/approach.h"
-#include "engine/flight_motion.h"
+#include "engine/motion/approach.h"
+#include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
-#include "engine/takeoff.h"
+#include "engine/motion/takeoff.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_texts.h"
 #include "simlink/user_aircraft.h"

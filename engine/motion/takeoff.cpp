@@ -1,4 +1,4 @@
-#include "engine/takeoff.h"
+#include "engine/motion/takeoff.h"
 
 #include <algorithm>
 #include <array>
@@ -14,11 +14,11 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
-#include "engine/flight_motion.h"
+#include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/ground_curves.h"
-#include "engine/motion_step.h"
+#include "engine/motion/motion_step.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"

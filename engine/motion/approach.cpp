@@ -1,4 +1,4 @@
-#include "engine/approach.h"
+#include "engine/motion/approach.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +8,10 @@
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/flight_motion.h"
+#include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
-#include "engine/motion_dispatch.h"
-#include "engine/motion_step.h"
+#include "engine/motion/motion_dispatch.h"
+#include "engine/motion/motion_step.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
 #include "simlink/sim_command_mailbox.h"

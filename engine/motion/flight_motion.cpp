@@ -1,4 +1,4 @@
-#include "engine/flight_motion.h"
+#include "engine/motion/flight_motion.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,10 @@
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/approach.h"
+#include "engine/motion/approach.h"
 #include "liveries/category.h"
 #include "engine/geometry.h"
-#include "engine/takeoff.h"
+#include "engine/motion/takeoff.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_intake.h"
 #include "feed/qnh.h"

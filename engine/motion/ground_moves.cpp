@@ -1,4 +1,4 @@
-#include "engine/ground_moves.h"
+#include "engine/motion/ground_moves.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/motion_step.h"
+#include "engine/motion/motion_step.h"
 #include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 

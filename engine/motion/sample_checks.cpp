@@ -1,4 +1,4 @@
-#include "engine/sample_checks.h"
+#include "engine/motion/sample_checks.h"
 
 #include <algorithm>
 #include <array>
@@ -16,12 +16,12 @@
 #include "engine/aircraft_commands.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
-#include "engine/ground_turns.h"
+#include "engine/motion/ground_turns.h"
 #include "engine/report_noise.h"
-#include "engine/runway_hold.h"
+#include "engine/motion/runway_hold.h"
 #include "engine/spawning.h"
 #include "engine/stand_arrival.h"
-#include "engine/takeoff.h"
+#include "engine/motion/takeoff.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"

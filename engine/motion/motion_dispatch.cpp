@@ -1,4 +1,4 @@
-#include "engine/motion_dispatch.h"
+#include "engine/motion/motion_dispatch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,18 +10,18 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/approach.h"
-#include "engine/flight_motion.h"
-#include "engine/ground_moves.h"
-#include "engine/ground_turns.h"
+#include "engine/motion/approach.h"
+#include "engine/motion/flight_motion.h"
+#include "engine/motion/ground_moves.h"
+#include "engine/motion/ground_turns.h"
 #include "engine/stand_arrival.h"
 #include "engine/taxi_to_stand.h"
 #include "engine/live_at_stands.h"
 #include "stands/stand_table.h"
 #include "engine/geometry.h"
-#include "engine/motion_step.h"
-#include "engine/runway_hold.h"
-#include "engine/sample_checks.h"
+#include "engine/motion/motion_step.h"
+#include "engine/motion/runway_hold.h"
+#include "engine/motion/sample_checks.h"
 #include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
 
