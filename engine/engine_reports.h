@@ -1,7 +1,6 @@
-// What the engine tells the outside world: exception reports, flight
-// messages, the aircraft selector list, the object-id list, the removal of
-// the farthest live aircraft and of those too close to the user, and the
-// engine's copy of the user-aircraft position.
+// What the engine tells the outside world: the aircraft selector list, the
+// object-id list, the removal of the farthest live aircraft and of those too
+// close to the user, and the engine's copy of the user-aircraft position.
 #pragma once
 
 #include <cstdint>
@@ -14,18 +13,6 @@
 
 struct AircraftBase;
 struct LiveAircraft;
-
-// Inside a catch clause: logs the exception being handled with the function
-// name; at most 20 reports per run. Never throws.
-void gf_reportTrafficException(const char* function) noexcept;
-// The number of reports asked for so far (written or not).
-uint32_t gf_trafficExceptionCount();
-
-// A take-off or touch-down line: to the message line when FLIGHT_MESSAGES is
-// on, else to the log.
-void lf_flightMessage(const std::string& text);
-// The airline code, with ",<operator>" when the operator is known.
-std::string lf_airlineText(const AircraftBase& aircraft);
 
 // The packed ICAO code of the airport at a point: the current airport within
 // 5 NM; else, with no fallback (0), the nearest database airport within 5 NM;

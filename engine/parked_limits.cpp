@@ -7,7 +7,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
-#include "engine/engine_reports.h"
+#include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "stands/stand_table.h"
 

@@ -6,8 +6,8 @@
 
 #include "core/log.h"
 #include "engine/aircraft_commands.h"
+#include "engine/traffic_log.h"
 #include "liveries/category.h"
-#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "engine/static_placement.h"
 #include "stands/stand_table.h"

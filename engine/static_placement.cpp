@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
-#include "engine/engine_reports.h"
+#include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "engine/livery_choice.h"

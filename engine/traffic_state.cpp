@@ -1,5 +1,6 @@
 #include "engine/per_tick_update.h"
 #include "engine/traffic_intake.h"
+#include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include "core/ui_sink.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/engine_reports.h"
 #include "feed/qnh.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_mailbox.h"

@@ -1,4 +1,5 @@
 // Collisions of the user aircraft with the traffic.
+#include "engine/traffic_log.h"
 #include "engine/user_collisions.h"
 
 #include <cmath>

@@ -9,6 +9,7 @@
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/engine_reports.h"
+#include "engine/traffic_log.h"
 #include "feed/qnh.h"
 #include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_reports.h"
 #include "engine/per_tick_update.h"
 #include "simlink/sim_event.h"
 #include "engine/sim_reactions.h"

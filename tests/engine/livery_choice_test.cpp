@@ -6,10 +6,10 @@
 
 #include "core/settings.h"
 #include "engine/aircraft.h"
-#include "engine/engine_reports.h"
 #include "engine/livery_choice.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
+#include "simlink/user_aircraft.h"
 #include "tests/liveries/livery_fixture.h"
 #include "tests/support/ui_recorder.h"
 

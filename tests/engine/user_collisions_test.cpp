@@ -7,7 +7,6 @@
 #include <set>
 
 #include "core/geodesy.h"
-#include "engine/engine_reports.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "runways/runway_table.h"

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "core/log.h"
-#include "engine/engine_reports.h"
 #include "feed/rt_api_decoding.h"
 #include "feed/rt_api_transport.h"
 #include "liveries/model_database.h"
+#include "simlink/user_aircraft.h"
 #include "tests/feed/feed_test_support.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"

@@ -13,7 +13,6 @@
 
 #include "app/main_loop.h"
 #include "app/user_requests.h"
-#include "engine/engine_reports.h"
 #include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
@@ -22,6 +21,7 @@
 #include "feed/rt_api_weather_reader.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/model_database.h"
+#include "simlink/user_aircraft.h"
 #include "tests/feed/feed_test_support.h"
 #include "parking/parking_plan.h"
 #include "simlink/sim_link_state.h"

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/engine_reports.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"
+#include "simlink/user_aircraft.h"
 #include "tests/feed/feed_test_support.h"
 
 using namespace kvr::test;
