@@ -14,6 +14,8 @@
 #include "airports/airport_database.h"
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
+#include "engine/engine.h"
+#include "engine/stand_arrival.h"
 #include "engine/static_placement.h"
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_memory.h"

@@ -10,6 +10,7 @@
 
 #include "airports/airport_database.h"
 #include "airports/airport_state.h"
+#include "engine/engine.h"
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_memory.h"
 #include "parking/park_airport_choice.h"

@@ -12,6 +12,7 @@
 
 #include "bench/live_aircraft_setup.h"
 #include "bench/tick_spread.h"
+#include "engine/engine.h"
 #include "engine/per_tick_update.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"

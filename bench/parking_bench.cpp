@@ -19,6 +19,7 @@
 #include "bench/live_aircraft_setup.h"
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
+#include "engine/engine.h"
 #include "engine/per_tick_update.h"
 #include "engine/static_placement.h"
 #include "engine/traffic_intake.h"

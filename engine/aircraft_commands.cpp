@@ -212,3 +212,16 @@ double lf_rollSpeedKt(const LiveAircraft& aircraft)
     }
     return std::max(g1, 1.0);
 }
+
+void lf_eraseLiveAircraft(LiveAircraft& aircraft)
+{
+    lf_cleanupLiveAircraft(aircraft);
+    gf_trafficState().aircraft.eraseLiveSwap(aircraft);
+}
+
+void gf_compactLiveAircraft()
+{
+    gf_trafficState().aircraft.compactLive(
+        [](const LiveAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
+        [](LiveAircraft& ac) { lf_cleanupLiveAircraft(ac); });
+}

@@ -39,3 +39,9 @@ double gf_rotationSpeedKt(const AircraftBase& aircraft, int level);
 double lf_maxSampleVerticalSpeed(const LiveAircraft& aircraft);
 // The planning speed between the front sample and the next, knots.
 double lf_rollSpeedKt(const LiveAircraft& aircraft);
+
+// Erases a live record: clean-up, then the last record moves into its place.
+void lf_eraseLiveAircraft(LiveAircraft& aircraft);
+
+// Erases the records marked removeFlag or staticRemoveFlag, keeping order.
+void gf_compactLiveAircraft();

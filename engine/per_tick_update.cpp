@@ -267,3 +267,32 @@ void lf_handleAddingStack()
     lf_proximityWork();
     engineClock.fetch_add(1);
 }
+
+bool gf_handOnOneRemoval()
+{
+    std::deque<uint32_t>& q = gf_trafficState().removalQueue;
+    if (q.empty())
+        return false;
+    gf_removeSimObject(q.front());
+    q.pop_front();
+    return true;
+}
+
+bool gf_handOnOneCreation()
+{
+    TrafficState& s = gf_trafficState();
+    std::deque<CreateAcCmd>& q = !s.liveCreations.empty() ? s.liveCreations : s.staticCreations;
+    if (q.empty())
+        return false;
+    const uint32_t key = q.front().key;
+    const uint32_t requestId = gf_createSimObject(q.front());
+    q.pop_front();
+    AircraftStore& store = s.aircraft;
+    AircraftBase* ac = gf_isLiveKey(key) ? static_cast<AircraftBase*>(store.findLive(gf_hexidOfLiveKey(key)))
+                                         : store.findStatic(key);
+    if (ac) {
+        ac->creationRequestId = requestId;
+        ac->creationAnswered = 0;
+    }
+    return true;
+}

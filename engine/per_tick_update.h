@@ -14,3 +14,10 @@ void lf_updateAllLiveAc();
 bool updateLiveAc(LiveAircraft& aircraft);
 // The five tick counters start again (engine reset).
 void gf_resetTickCounters();
+
+// Creation and removal pacing: hand the front of a queue to the simulator
+// link. False when there was nothing to hand on.
+bool gf_handOnOneRemoval();
+
+// Live requests before static ones.
+bool gf_handOnOneCreation();

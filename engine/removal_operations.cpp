@@ -5,11 +5,13 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/traffic_log.h"
 #include "liveries/category.h"
 #include "engine/traffic_state.h"
 #include "engine/static_placement.h"
+#include "liveries/livery_memory.h"
 #include "stands/stand_table.h"
 
 namespace {
@@ -138,3 +140,44 @@ void lf_removeAllStaticAndLiveAtAirport()
     gf_compactLiveAircraft();
 }
 
+void gf_removeBlockedAc()
+{
+    const BlockFilter block = gf_parametersSnapshot()->blockFilter;
+    try {
+        const auto live = gf_trafficState().aircraft.live();
+        auto removeFirst = [&](auto matches) {
+            for (LiveAircraft& ac : live)
+                if (ac.simState == SimState::active && matches(ac)) {
+                    removeAircraftFromSim(ac);
+                    return true;
+                }
+            return false;
+        };
+        if (block.hexid != 0 &&
+            removeFirst([&](const LiveAircraft& ac) { return ac.hexid == static_cast<uint32_t>(block.hexid); }))
+            return;
+        if (!block.callsign.empty()) {
+            removeFirst([&](const LiveAircraft& ac) { return ac.callsign == block.callsign; });
+            return;
+        }
+        if (!block.regcode.empty())
+            removeFirst([&](const LiveAircraft& ac) { return ac.registration == block.regcode; });
+    } catch (...) {
+        gf_reportTrafficException("gf_removeBlockedAc");
+    }
+}
+
+void gf_removeTCASCoverageAcs()
+{
+    const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
+    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+        if (ac.simState != SimState::active || !ac.tcas || !(ac.altitudeFt < limitFt))
+            continue;
+        try {
+            lf_forgetLiveryOfHexid(ac.hexid);
+            removeAircraftFromSim(ac);
+        } catch (...) {
+            gf_reportTrafficException("gf_removeTCASCoverageAcs");
+        }
+    }
+}

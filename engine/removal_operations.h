@@ -22,3 +22,9 @@ void gf_clearUserDestGate(const std::string& standName);
 // Every static aircraft and the live aircraft on the ground, except those
 // taxiing to their stand.
 void lf_removeAllStaticAndLiveAtAirport();
+
+// Removes the one live aircraft that matches the block filter.
+void gf_removeBlockedAc();
+
+// Removes the active aircraft with the TCAS flag below TCAS_FL x 100 - 1000 ft.
+void gf_removeTCASCoverageAcs();

@@ -1,5 +1,6 @@
 #include "engine/stand_arrival.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <numbers>
@@ -8,6 +9,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
@@ -143,5 +145,40 @@ void liveryRespawn(LiveAircraft& ac)
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {}", "liveryRespawn", e.what()));
+    }
+}
+
+void gf_addParkedTimer(const ParkedTimer& timer)
+{
+    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
+    timers.push_back(timer);
+    std::stable_sort(timers.begin(), timers.end(),
+                     [](const ParkedTimer& a, const ParkedTimer& b) { return a.due > b.due; });
+}
+
+void lf_runParkedTimers()
+{
+    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
+    if (timers.empty() || engineClock.load() - timers.back().due < 0)
+        return;
+    const ParkedTimer timer = timers.back();
+    timers.pop_back();
+    LiveAircraft* ac = gf_findLiveAircraft(timer.hexid);
+    if (!ac || ac->phase != FlightPhase::parked)
+        return;
+    switch (timer.action) {
+    case ParkedAction::engineShutdown:
+        gf_engineShutdown(ac->objectId);
+        break;
+    case ParkedAction::fixedLights:
+        gf_setLights(ac->objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
+        break;
+    case ParkedAction::settingsLights:
+        gf_setLights(ac->objectId,
+                     LightStates{gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1,
+                                 ac->atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});
+        break;
+    default:
+        break;
     }
 }

@@ -4,6 +4,8 @@
 
 #include "engine/aircraft.h"
 
+struct ParkedTimer;
+
 // The aircraft has reached the end of its path to the stand: it parks when
 // it stands on the stand (within 18 m, within 40 degrees of the stand
 // heading) and nobody else holds it; short of it, it gives the stand up and
@@ -22,3 +24,9 @@ void lf_startAgainFromHere(LiveAircraft& aircraft);
 // No object any more: the spawn path creates the aircraft again, and the
 // next throttle and flaps commands are sent whatever they were.
 void lf_backToBuffer(AircraftBase& aircraft);
+
+// Fires the parked timer due next (at most one per call).
+void lf_runParkedTimers();
+
+// Adds a parked timer, keeping the list sorted (due next last).
+void gf_addParkedTimer(const ParkedTimer& timer);

@@ -1,6 +1,3 @@
-#include "engine/per_tick_update.h"
-#include "engine/traffic_intake.h"
-#include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 
 #include <algorithm>
@@ -12,15 +9,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
-#include "core/ui_sink.h"
 #include "core/units.h"
-#include "engine/aircraft_commands.h"
-#include "feed/qnh.h"
-#include "feed/rt_app_readers.h"
-#include "feed/traffic_mailbox.h"
-#include "feed/traffic_records.h"
-#include "liveries/livery_memory.h"
-#include "engine/static_placement.h"
 #include "stands/stand_table.h"
 #include "stands/stand_uses.h"
 
@@ -211,69 +200,6 @@ TrafficState& gf_trafficState()
     return state;
 }
 
-namespace {
-
-template <typename V>
-void lf_reserve(V& v, size_t n)
-{
-    if (v.capacity() < n)
-        v.reserve(n);
-}
-
-} // namespace
-
-void gf_initTrafficState()
-{
-    TrafficState& s = gf_trafficState();
-    s.aircraft.clear();
-    gf_clearStandTable(); // also publishes the empty snapshot
-    s.processingEvents.clear();
-    gf_simEventQueue().clear();
-    s.delayedCommands.clear();
-    s.addingStack.clear();
-    gf_clearPlannedStatics();
-    s.ghostCallsigns.clear();
-    s.parkedLimitHolds.clear();
-    s.parkedTimers.clear();
-    s.newLiveHexids.clear();
-    s.staticDirty = false;
-    gf_quarantineMap().clear();
-    gf_resetTickCounters();
-    s.aircraft.reserve(512, 256);
-    lf_reserve(s.processingEvents, 256);
-    lf_reserve(s.delayedCommands, 128);
-    lf_reserve(s.addingStack, 64);
-    lf_reserve(s.ghostCallsigns, 64);
-    lf_reserve(s.parkedTimers, 24);
-}
-
-void gf_resetTrafficState()
-{
-    TrafficState& s = gf_trafficState();
-    gf_uiSink().enqueueUpdate(GuiUpdate::LiveAircraftCount{0});
-    gf_uiSink().enqueueUpdate(GuiUpdate::ParkCounts{0, 0});
-    s.processingEvents.clear();
-    gf_simEventQueue().clear();
-    s.delayedCommands.clear();
-    s.ghostCallsigns.clear();
-    s.parkedLimitHolds.clear();
-    gf_clearPlannedStatics();
-    s.addingStack.clear();
-    // Requests the simulator link has not been handed yet are dropped.
-    s.removalQueue = {};
-    s.liveCreations = {};
-    s.staticCreations = {};
-    s.parkedTimers.clear();
-    s.newLiveHexids.clear();
-    s.staticDirty = false;
-    gf_trafficMailbox().reset();
-    gf_uiSink().enqueueUpdate(GuiUpdate::Repaint{GuiBands::StatusPanel});
-    s.aircraft.clear();
-    gf_clearStandTable();
-    CurrentQnh.store(1013);
-    weekdayHalfHourWord.store(0);
-}
-
 uint32_t gf_nextStaticKey()
 {
     TrafficState& s = gf_trafficState();
@@ -319,102 +245,9 @@ void gf_markStandOptionsAdopted(SimReports& aircraft)
     aircraft.standOptionsAdopted = 1;
 }
 
-void gf_clearLiveryChoiceCache()
-{
-    gf_clearLiveryMemory();
-}
-
 void gf_clearGhostCallsigns()
 {
     gf_trafficState().ghostCallsigns.clear();
-}
-
-void gf_removeBlockedAc()
-{
-    const BlockFilter block = gf_parametersSnapshot()->blockFilter;
-    try {
-        const auto live = gf_trafficState().aircraft.live();
-        auto removeFirst = [&](auto matches) {
-            for (LiveAircraft& ac : live)
-                if (ac.simState == SimState::active && matches(ac)) {
-                    removeAircraftFromSim(ac);
-                    return true;
-                }
-            return false;
-        };
-        if (block.hexid != 0 &&
-            removeFirst([&](const LiveAircraft& ac) { return ac.hexid == static_cast<uint32_t>(block.hexid); }))
-            return;
-        if (!block.callsign.empty()) {
-            removeFirst([&](const LiveAircraft& ac) { return ac.callsign == block.callsign; });
-            return;
-        }
-        if (!block.regcode.empty())
-            removeFirst([&](const LiveAircraft& ac) { return ac.registration == block.regcode; });
-    } catch (...) {
-        gf_reportTrafficException("gf_removeBlockedAc");
-    }
-}
-
-void gf_removeTCASCoverageAcs()
-{
-    const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
-    for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.simState != SimState::active || !ac.tcas || !(ac.altitudeFt < limitFt))
-            continue;
-        try {
-            lf_forgetLiveryOfHexid(ac.hexid);
-            removeAircraftFromSim(ac);
-        } catch (...) {
-            gf_reportTrafficException("gf_removeTCASCoverageAcs");
-        }
-    }
-}
-
-void lf_clearRtParkedTraffic()
-{
-    const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? TrafficSource::rtDirect : TrafficSource::rtApp);
-    share.received.store(false);
-    std::lock_guard lock(share.mutex);
-    share.list.clear();
-    if (!rtDirect)
-        gf_rtAppTrafficReader().parkedCollecting.clear(); // an answer half received
-}
-
-void gf_addParkedTimer(const ParkedTimer& timer)
-{
-    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
-    timers.push_back(timer);
-    std::stable_sort(timers.begin(), timers.end(),
-                     [](const ParkedTimer& a, const ParkedTimer& b) { return a.due > b.due; });
-}
-
-void lf_runParkedTimers()
-{
-    std::vector<ParkedTimer>& timers = gf_trafficState().parkedTimers;
-    if (timers.empty() || engineClock.load() - timers.back().due < 0)
-        return;
-    const ParkedTimer timer = timers.back();
-    timers.pop_back();
-    LiveAircraft* ac = gf_findLiveAircraft(timer.hexid);
-    if (!ac || ac->phase != FlightPhase::parked)
-        return;
-    switch (timer.action) {
-    case ParkedAction::engineShutdown:
-        gf_engineShutdown(ac->objectId);
-        break;
-    case ParkedAction::fixedLights:
-        gf_setLights(ac->objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
-        break;
-    case ParkedAction::settingsLights:
-        gf_setLights(ac->objectId,
-                     LightStates{gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1,
-                                 ac->atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});
-        break;
-    default:
-        break;
-    }
 }
 
 void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId)
@@ -431,23 +264,10 @@ void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId)
     std::erase_if(s.parkedTimers, [&](const ParkedTimer& t) { return t.hexid == hexid; });
 }
 
-void lf_eraseLiveAircraft(LiveAircraft& aircraft)
-{
-    lf_cleanupLiveAircraft(aircraft);
-    gf_trafficState().aircraft.eraseLiveSwap(aircraft);
-}
-
 void lf_eraseStaticAircraft(StaticAircraft& aircraft)
 {
     gf_purgeQueuedForAircraft(aircraft.key(), aircraft.objectId);
     gf_trafficState().aircraft.eraseStaticSwap(aircraft);
-}
-
-void gf_compactLiveAircraft()
-{
-    gf_trafficState().aircraft.compactLive(
-        [](const LiveAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
-        [](LiveAircraft& ac) { lf_cleanupLiveAircraft(ac); });
 }
 
 void gf_compactStaticAircraft()
@@ -455,35 +275,6 @@ void gf_compactStaticAircraft()
     gf_trafficState().aircraft.compactStatics(
         [](const StaticAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
         [](const StaticAircraft& ac) { gf_purgeQueuedForAircraft(ac.key(), ac.objectId); });
-}
-
-bool gf_handOnOneRemoval()
-{
-    std::deque<uint32_t>& q = gf_trafficState().removalQueue;
-    if (q.empty())
-        return false;
-    gf_removeSimObject(q.front());
-    q.pop_front();
-    return true;
-}
-
-bool gf_handOnOneCreation()
-{
-    TrafficState& s = gf_trafficState();
-    std::deque<CreateAcCmd>& q = !s.liveCreations.empty() ? s.liveCreations : s.staticCreations;
-    if (q.empty())
-        return false;
-    const uint32_t key = q.front().key;
-    const uint32_t requestId = gf_createSimObject(q.front());
-    q.pop_front();
-    AircraftStore& store = s.aircraft;
-    AircraftBase* ac = gf_isLiveKey(key) ? static_cast<AircraftBase*>(store.findLive(gf_hexidOfLiveKey(key)))
-                                         : store.findStatic(key);
-    if (ac) {
-        ac->creationRequestId = requestId;
-        ac->creationAnswered = 0;
-    }
-    return true;
 }
 
 void gf_queueStaticCreation(StaticAircraft& st)

@@ -142,11 +142,6 @@ struct TrafficState {
 };
 TrafficState& gf_trafficState();
 
-// Clears and reserves every container at each start.
-void gf_initTrafficState();
-// The restart reset.
-void gf_resetTrafficState();
-
 // The next free static key: counts on from the last one given out, 1..9999,
 // skipping keys that a static aircraft still holds. Throws std::runtime_error
 // when all of them are held.
@@ -160,39 +155,16 @@ std::optional<uint32_t> gf_takeNewLiveHexid();
 LiveAircraft* gf_findLiveAircraft(uint32_t hexid);
 bool gf_standOptionsAdopted(const LiveAircraft& aircraft);
 void gf_markStandOptionsAdopted(SimReports& aircraft);
-// Empties the per-aircraft cache of livery choices.
-void gf_clearLiveryChoiceCache();
 // Empties the callsign list of the ghost removal.
 void gf_clearGhostCallsigns();
-
-// Removes the one live aircraft that matches the block filter.
-void gf_removeBlockedAc();
-// Removes the active aircraft with the TCAS flag below TCAS_FL x 100 - 1000 ft.
-void gf_removeTCASCoverageAcs();
-// Empties the active traffic reader's parked list before parked traffic is
-// asked for again.
-void lf_clearRtParkedTraffic();
-// Fires the parked timer due next (at most one per call).
-void lf_runParkedTimers();
-// Adds a parked timer, keeping the list sorted (due next last).
-void gf_addParkedTimer(const ParkedTimer& timer);
 
 // Removes the aircraft from the queued work: the delayed commands, the adding
 // stack, the new-hexid list and the parked timers. `key` is the aircraft key
 // (AircraftBase::key).
 void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId);
-// Erases a live record: clean-up, then the last record moves into its place.
-void lf_eraseLiveAircraft(LiveAircraft& aircraft);
 // Erases a static record: purge, then the last record moves into its place.
 void lf_eraseStaticAircraft(StaticAircraft& aircraft);
-// Erases the records marked removeFlag or staticRemoveFlag, keeping order.
-void gf_compactLiveAircraft();
 void gf_compactStaticAircraft();
 
-// Creation and removal pacing: hand the front of a queue to the simulator
-// link. False when there was nothing to hand on.
-bool gf_handOnOneRemoval();
-// Live requests before static ones.
-bool gf_handOnOneCreation();
 // Queues the creation of a static aircraft at its stand (it waits in adding2sim).
 void gf_queueStaticCreation(StaticAircraft& aircraft);

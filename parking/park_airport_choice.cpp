@@ -25,6 +25,7 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/units.h"
+#include "engine/engine.h"
 #include "engine/traffic_state.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_records.h"

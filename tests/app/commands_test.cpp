@@ -1,5 +1,6 @@
 // The settings panel's fill and rules and every command of the window,
 // driven through WM_COMMAND as the controls send it.
+#include "engine/engine.h"
 #include "tests/app/window_fixture.h"
 
 #include <future>

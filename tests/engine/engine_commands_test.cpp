@@ -8,7 +8,10 @@
 
 #include "core/layout.h"
 #include "core/settings_snapshot.h"
+#include "engine/engine.h"
 #include "engine/engine_reports.h"
+#include "engine/removal_operations.h"
+#include "engine/stand_arrival.h"
 #include "engine/traffic_log.h"
 #include "feed/qnh.h"
 #include "stands/stand_table.h"

@@ -6,6 +6,8 @@
 
 #include "engine/aircraft.h"
 #include "engine/aircraft_commands.h"
+#include "engine/engine.h"
+#include "engine/per_tick_update.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_mailbox.h"

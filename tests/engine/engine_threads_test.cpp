@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/per_tick_update.h"
 #include "simlink/sim_event.h"
 #include "engine/sim_reactions.h"

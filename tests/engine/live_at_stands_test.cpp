@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/aircraft_commands.h"
+#include "engine/engine.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_state.h"
 #include "engine/live_at_stands.h"

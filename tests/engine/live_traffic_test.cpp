@@ -10,6 +10,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
+#include "engine/aircraft_commands.h"
 #include "engine/per_tick_update.h"
 #include "engine/spawning.h"
 #include "engine/sim_reactions.h"

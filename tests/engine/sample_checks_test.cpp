@@ -13,6 +13,7 @@
 #include "engine/engine_reports.h"
 #include "engine/motion/runway_hold.h"
 #include "engine/motion/sample_checks.h"
+#include "engine/per_tick_update.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_records.h"
 #include "liveries/regcode_lists.h"

@@ -7,6 +7,8 @@
 #include <set>
 
 #include "core/geodesy.h"
+#include "engine/engine.h"
+#include "engine/per_tick_update.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "runways/runway_table.h"

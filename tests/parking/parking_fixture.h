@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "core/settings_snapshot.h"
+#include "engine/engine.h"
 #include "engine/traffic_state.h"
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"

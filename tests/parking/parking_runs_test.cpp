@@ -8,6 +8,7 @@
 #include "airports/airport_ui.h"
 #include "core/clock.h"
 #include "core/log.h"
+#include "engine/engine.h"
 #include "engine/static_placement.h"
 #include "parking/parking_runs.h"
 #include "engine/parked_limits.h"

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/layout.h"
+#include "engine/per_tick_update.h"
 #include "liveries/livery_list_file.h"
 #include "liveries/livery_matching_tables.h"
 #include "engine/static_placement.h"
