@@ -427,3 +427,18 @@ struct StaticAircraft : AircraftBase {
     // `key` (1..9999) names the aircraft in creation requests and SimEvents.
     StaticAircraft(const AircraftBase& model, uint32_t key, int32_t standId, const StandPose& pose, bool atStand);
 };
+
+// Positions of samples and aircraft.
+inline LatLon gf_samplePosition(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
+{
+    return {aircraft.lat, aircraft.lon};
+}
+// The two samples lie at the same place (within 1e-8 degrees).
+inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
+{
+    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
+}

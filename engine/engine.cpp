@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/ui_sink.h"
 #include "engine/per_tick_update.h"
+#include "engine/quarantine.h"
 #include "engine/static_placement.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"

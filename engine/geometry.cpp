@@ -467,3 +467,8 @@ FlightCurvePoint gf_flightCurvePoint(const LatLon& p0, const LatLon& p1, double 
     out.ok = true;
     return out;
 }
+
+double gf_distanceM(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * kMetresPerNm;
+}

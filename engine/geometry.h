@@ -217,3 +217,6 @@ struct FlightCurvePoint {
 // starts along h0 (deviating at most maxStartDeviation from the chord).
 FlightCurvePoint gf_flightCurvePoint(const LatLon& p0, const LatLon& p1, double h0, double maxStartDeviation,
                                      double t) noexcept;
+
+// Great-circle distance in metres.
+double gf_distanceM(const LatLon& a, const LatLon& b);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -180,3 +181,15 @@ std::string lf_noMatchText(const AircraftBase& aircraft)
     return lf_formatAirlOprModelText(aircraft.ids) + " " + aircraft.registration;
 }
 
+double pitchFromVs(const TrafficSample& sample, Category category)
+{
+    const double vs = std::isfinite(sample.verticalSpeedFpm) ? sample.verticalSpeedFpm : 0.0;
+    double lo = -3000.0, hi = 2400.0, base = -3.0, up = 2.2, down = 1.1;
+    if (category == Category::HighPerf) {
+        lo = -3600.0, hi = 3600.0, base = -2.5, up = 2.6, down = 1.3;
+    } else if (category == Category::Rotorcraft) {
+        lo = -1800.0, hi = 1800.0, base = 0.0, up = 1.5, down = 0.75;
+    }
+    const double clamped = std::clamp(vs, lo, hi);
+    return (base - clamped / 600.0 * (vs >= 0.0 ? up : down)) * std::numbers::pi / 180.0;
+}

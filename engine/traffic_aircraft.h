@@ -10,6 +10,8 @@
 
 #include "core/value_types.h"
 #include "liveries/model_database.h"
+
+struct TrafficSample;
 #include "liveries/model_texts.h"
 
 struct AircraftBase;
@@ -22,3 +24,7 @@ std::string lf_formatRouteArg(const IataCode& origin, const IataCode& destinatio
 std::string lf_formatAcIdentity(const AircraftBase& aircraft);
 // The kind and the registration, for the matcher's "No match found for:" list.
 std::string lf_noMatchText(const AircraftBase& aircraft);
+
+// Pitch (radians, negative nose up) that goes with the sample's vertical
+// speed for the category.
+double pitchFromVs(const TrafficSample& sample, Category category);

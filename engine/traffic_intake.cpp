@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "engine/quarantine.h"
 #include "engine/traffic_log.h"
 #include "liveries/category.h"
 #include "engine/motion/sample_checks.h"
@@ -281,12 +282,6 @@ int64_t lf_intakeNowNs()
 
 } // namespace
 
-QuarantineMap& gf_quarantineMap()
-{
-    static QuarantineMap map;
-    return map;
-}
-
 double gf_maxClimbRateForCategory(Category category)
 {
     return gf_perCategory(lf_climbRateTable(), category);
@@ -323,17 +318,4 @@ void lf_takeMailboxRecords()
 void gf_setIntakeClockForTest(int64_t (*clock)())
 {
     g_intakeClock = clock;
-}
-
-double pitchFromVs(const TrafficSample& sample, Category category)
-{
-    const double vs = std::isfinite(sample.verticalSpeedFpm) ? sample.verticalSpeedFpm : 0.0;
-    double lo = -3000.0, hi = 2400.0, base = -3.0, up = 2.2, down = 1.1;
-    if (category == Category::HighPerf) {
-        lo = -3600.0, hi = 3600.0, base = -2.5, up = 2.6, down = 1.3;
-    } else if (category == Category::Rotorcraft) {
-        lo = -1800.0, hi = 1800.0, base = 0.0, up = 1.5, down = 0.75;
-    }
-    const double clamped = std::clamp(vs, lo, hi);
-    return (base - clamped / 600.0 * (vs >= 0.0 ? up : down)) * std::numbers::pi / 180.0;
 }

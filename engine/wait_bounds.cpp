@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "core/log.h"
+#include "engine/quarantine.h"
 #include "engine/stand_arrival.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"

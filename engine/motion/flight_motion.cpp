@@ -11,6 +11,7 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion/approach.h"
+#include "engine/traffic_aircraft.h"
 #include "liveries/category.h"
 #include "engine/geometry.h"
 #include "engine/motion/takeoff.h"

@@ -13,9 +13,6 @@
 
 struct LiveTrafficRecord;
 
-// Feeds the sample to the address's quarantine. True when the address is not
-// (or no longer) quarantined.
-bool releaseQuarantine(uint32_t hexid, const TrafficSample& sample, double timestamp, const std::string& callsign);
 // False when the record leads to a respawn (or is dropped) instead of
 // joining the stream.
 bool checkRespawn(LiveAircraft& aircraft, const LiveTrafficRecord& record);
@@ -33,18 +30,3 @@ void noMoreNextPos(LiveAircraft& aircraft);
 // The aircraft's destination is the current airport and its origin is not.
 bool gf_inboundToCurrentAirport(const AircraftBase& aircraft);
 
-// Positions of samples and aircraft, and distances between them in metres.
-inline LatLon gf_samplePosition(const TrafficSample& s)
-{
-    return {s.lat, s.lon};
-}
-inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
-{
-    return {aircraft.lat, aircraft.lon};
-}
-double gf_distanceM(const LatLon& a, const LatLon& b);
-// The two samples lie at the same place (within 1e-8 degrees).
-inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
-{
-    return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
-}

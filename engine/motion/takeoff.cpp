@@ -15,6 +15,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/quarantine.h"
 #include "engine/report_noise.h"
 #include "engine/ground_curves.h"
 #include "engine/motion/motion_step.h"

@@ -30,6 +30,7 @@
 #include "airports/package_scan.h"
 #include "core/clock.h"
 #include "core/geodesy.h"
+#include "engine/quarantine.h"
 #include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/rt_api_session.h"

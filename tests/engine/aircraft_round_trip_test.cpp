@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/per_tick_update.h"
+#include "engine/quarantine.h"
 #include "engine/traffic_intake.h"
 #include "engine/wait_bounds.h"
 #include "feed/traffic_mailbox.h"

@@ -18,6 +18,7 @@
 #include "engine/motion/motion_step.h"
 #include "engine/per_tick_update.h"
 #include "engine/motion/sample_checks.h"
+#include "engine/quarantine.h"
 #include "engine/sim_reactions.h"
 #include "engine/motion/takeoff.h"
 #include "feed/qnh.h"

@@ -14,6 +14,7 @@
 #include "engine/motion/runway_hold.h"
 #include "engine/motion/sample_checks.h"
 #include "engine/per_tick_update.h"
+#include "engine/quarantine.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_records.h"
 #include "liveries/regcode_lists.h"
