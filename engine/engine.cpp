@@ -5,7 +5,6 @@
 #include "engine/per_tick_update.h"
 #include "engine/quarantine.h"
 #include "engine/static_placement.h"
-#include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
 #include "feed/rt_app_readers.h"

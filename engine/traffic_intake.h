@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/aircraft.h"
+
+#include "liveries/category.h"
 
 struct LiveTrafficRecord;
 

@@ -8,7 +8,6 @@
 #include "core/log.h"
 #include "engine/quarantine.h"
 #include "engine/stand_arrival.h"
-#include "engine/traffic_intake.h"
 #include "engine/traffic_state.h"
 
 namespace {

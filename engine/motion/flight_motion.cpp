@@ -16,7 +16,6 @@
 #include "engine/geometry.h"
 #include "engine/motion/takeoff.h"
 #include "engine/tick_airport.h"
-#include "engine/traffic_intake.h"
 #include "feed/qnh.h"
 #include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"

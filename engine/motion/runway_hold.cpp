@@ -15,7 +15,6 @@
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/motion/motion_step.h"
-#include "engine/motion/sample_checks.h"
 #include "engine/motion/takeoff.h"
 #include "engine/traffic_state.h"
 

@@ -21,7 +21,6 @@
 #include "engine/spawning.h"
 #include "engine/stand_arrival.h"
 #include "engine/motion/takeoff.h"
-#include "engine/traffic_intake.h"
 #include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"

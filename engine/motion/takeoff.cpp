@@ -20,7 +20,6 @@
 #include "engine/ground_curves.h"
 #include "engine/motion/motion_step.h"
 #include "engine/tick_airport.h"
-#include "engine/traffic_intake.h"
 #include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
