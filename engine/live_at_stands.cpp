@@ -14,8 +14,7 @@
 #include "core/ui_sink.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/sim_reactions.h"
-#include "engine/spawning.h"
+#include "engine/geometry.h"
 #include "engine/taxi_to_stand.h"
 #include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
@@ -378,4 +377,67 @@ uint64_t gf_countLiveParked(bool withAge)
         gf_uiSink().enqueueUpdate(GuiUpdate::LiveFit{static_cast<float>(hours)});
     }
     return count;
+}
+
+void makeWayForLive(LiveAircraft& live, const Stand& stand)
+{
+    TrafficState& s = gf_trafficState();
+    for (StaticAircraft& st : s.aircraft.statics()) {
+        if (st.standId != stand.id)
+            continue;
+        const bool same = st.callsign2 == live.callsign || (!st.registration.empty() && st.registration == live.registration);
+        const char* suffix = same ? " the same live version" : "";
+        if (st.simState == SimState::active) {
+            gf_logLine(fmt::format("{:14}: {:8} {} makes way for{} {} {}", stand.name, st.callsign, st.registration,
+                                   suffix, live.callsign, live.registration));
+            removeAircraftFromSim(st);
+        } else if (st.simState == SimState::adding2sim) {
+            if (!lf_cancelPendingCreation(s.staticCreations, st.key())) {
+                st.removeWhenCreated = 1;
+            } else {
+                st.staticRemoveFlag = 1;
+                gf_logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.callsign,
+                                       st.registration, suffix, live.callsign, live.registration));
+                gf_compactStaticAircraft();
+            }
+        }
+        break;
+    }
+    for (uint32_t excludedId : stand.exclusions) {
+        const Stand* excluded = gf_standById(static_cast<int32_t>(excludedId));
+        if (!excluded)
+            continue;
+        for (StaticAircraft& st : s.aircraft.statics()) {
+            if (st.standId != excluded->id || st.simState != SimState::active)
+                continue;
+            const LatLon excludedAt{excluded->lat, excluded->lon};
+            if (st.collisionRadius + live.collisionRadius >=
+                gf_flatOffsetNm(excludedAt, {stand.lat, stand.lon}, gf_cosLatitude(excluded->lat)).length()) {
+                gf_logLine(fmt::format("{:14}: {:8} makes way for {} parking at excluded stand {}", excluded->name,
+                                       st.callsign, live.callsign, stand.name));
+                removeAircraftFromSim(st);
+            }
+        }
+    }
+}
+
+void collisionWithParked(LiveAircraft& ac)
+{
+    if (!ac.groundMode)
+        return;
+    try {
+        for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
+            if (st.simState != SimState::active || st.callsign == ac.callsign)
+                continue;
+            if (!gf_withinCombinedRadiusNm({ac.lat, ac.lon}, ac.collisionRadius, {st.standLat, st.standLon},
+                                           st.collisionRadius))
+                continue;
+            gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",
+                                   gf_standNameById(st.standId), st.callsign, ac.callsign));
+            removeAircraftFromSim(st);
+            return;
+        }
+    } catch (...) {
+        gf_reportTrafficException("collisionWithParked");
+    }
 }

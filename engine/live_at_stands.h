@@ -71,3 +71,10 @@ void gf_checkLiveVsParkedCollisions();
 // Live aircraft parked with a simulator object; with withAge the window gets
 // their mean parked age.
 uint64_t gf_countLiveParked(bool withAge);
+
+// The static aircraft on the stand (and on the stands it excludes, when they
+// are too close) leaves for the live one.
+void makeWayForLive(LiveAircraft& live, const Stand& stand);
+
+// A live aircraft on the ground that runs into a static one removes it (one per call).
+void collisionWithParked(LiveAircraft& aircraft);

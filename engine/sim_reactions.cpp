@@ -12,7 +12,6 @@
 #include "engine/aircraft_commands.h"
 #include "engine/motion/approach.h"
 #include "engine/motion/takeoff.h"
-#include "engine/geometry.h"
 #include "engine/livery_choice.h"
 #include "engine/stand_arrival.h"
 #include "airports/airport_database.h"
@@ -554,25 +553,4 @@ void lf_setupLandingRoll(LiveAircraft& ac)
         ac.rolloutBankStep = (0.0 - ac.bank) / ac.onGroundSlots;
     }
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
-}
-
-void collisionWithParked(LiveAircraft& ac)
-{
-    if (!ac.groundMode)
-        return;
-    try {
-        for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-            if (st.simState != SimState::active || st.callsign == ac.callsign)
-                continue;
-            if (!gf_withinCombinedRadiusNm({ac.lat, ac.lon}, ac.collisionRadius, {st.standLat, st.standLon},
-                                           st.collisionRadius))
-                continue;
-            gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",
-                                   gf_standNameById(st.standId), st.callsign, ac.callsign));
-            removeAircraftFromSim(st);
-            return;
-        }
-    } catch (...) {
-        gf_reportTrafficException("collisionWithParked");
-    }
 }

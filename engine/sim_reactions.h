@@ -28,5 +28,3 @@ void applySimGroundReport(LiveAircraft& aircraft, const SimEvent& event, std::st
 void enterLandingRoll(LiveAircraft& aircraft);
 // The touch-down message and the roll-out set-up.
 void lf_setupLandingRoll(LiveAircraft& aircraft);
-// A live aircraft on the ground that runs into a static one removes it (one per call).
-void collisionWithParked(LiveAircraft& aircraft);

@@ -13,7 +13,6 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/units.h"
-#include "engine/aircraft_commands.h"
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
@@ -354,48 +353,6 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     ac.samples.front().stationary = 1;
     ac.samples.front().speedKt = 0.0;
     return stand;
-}
-
-void makeWayForLive(LiveAircraft& live, const Stand& stand)
-{
-    TrafficState& s = gf_trafficState();
-    for (StaticAircraft& st : s.aircraft.statics()) {
-        if (st.standId != stand.id)
-            continue;
-        const bool same = st.callsign2 == live.callsign || (!st.registration.empty() && st.registration == live.registration);
-        const char* suffix = same ? " the same live version" : "";
-        if (st.simState == SimState::active) {
-            gf_logLine(fmt::format("{:14}: {:8} {} makes way for{} {} {}", stand.name, st.callsign, st.registration,
-                                   suffix, live.callsign, live.registration));
-            removeAircraftFromSim(st);
-        } else if (st.simState == SimState::adding2sim) {
-            if (!lf_cancelPendingCreation(s.staticCreations, st.key())) {
-                st.removeWhenCreated = 1;
-            } else {
-                st.staticRemoveFlag = 1;
-                gf_logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.callsign,
-                                       st.registration, suffix, live.callsign, live.registration));
-                gf_compactStaticAircraft();
-            }
-        }
-        break;
-    }
-    for (uint32_t excludedId : stand.exclusions) {
-        const Stand* excluded = gf_standById(static_cast<int32_t>(excludedId));
-        if (!excluded)
-            continue;
-        for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.standId != excluded->id || st.simState != SimState::active)
-                continue;
-            const LatLon excludedAt{excluded->lat, excluded->lon};
-            if (st.collisionRadius + live.collisionRadius >=
-                gf_flatOffsetNm(excludedAt, {stand.lat, stand.lon}, gf_cosLatitude(excluded->lat)).length()) {
-                gf_logLine(fmt::format("{:14}: {:8} makes way for {} parking at excluded stand {}", excluded->name,
-                                       st.callsign, live.callsign, stand.name));
-                removeAircraftFromSim(st);
-            }
-        }
-    }
 }
 
 void lf_resetForNewLivery(LiveAircraft& ac)

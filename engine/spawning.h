@@ -14,9 +14,6 @@ void lf_spawnGate(LiveAircraft& aircraft);
 void spawnLiveAc(LiveAircraft& aircraft);
 // The stand a live aircraft first seen standing at the user's airport takes.
 std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& aircraft);
-// The static aircraft on the stand (and on the stands it excludes, when they
-// are too close) leaves for the live one.
-void makeWayForLive(LiveAircraft& live, const Stand& stand);
 // Before a new livery is chosen: the remembered livery is forgotten and the
 // aircraft is born again.
 void lf_resetForNewLivery(LiveAircraft& aircraft);
