@@ -19,7 +19,6 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/text.h"
-#include "engine/traffic_state.h"
 
 namespace {
 

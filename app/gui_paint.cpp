@@ -23,7 +23,6 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/version_data.h"
-#include "engine/traffic_state.h"
 
 namespace {
 

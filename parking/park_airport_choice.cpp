@@ -26,7 +26,6 @@
 #include "core/text.h"
 #include "core/units.h"
 #include "engine/engine.h"
-#include "engine/traffic_state.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"

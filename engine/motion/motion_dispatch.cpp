@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/units.h"
@@ -22,7 +23,6 @@
 #include "engine/motion/motion_step.h"
 #include "engine/motion/runway_hold.h"
 #include "engine/motion/sample_checks.h"
-#include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -16,7 +17,6 @@
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/motion/takeoff.h"
-#include "engine/traffic_state.h"
 #include "liveries/model_texts.h"
 #include "simlink/user_aircraft.h"
 

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "airports/airport_database.h"
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/engine_reports.h"
@@ -16,7 +17,6 @@
 #include "engine/report_noise.h"
 #include "engine/motion/motion_step.h"
 #include "engine/motion/takeoff.h"
-#include "engine/traffic_state.h"
 
 namespace {
 

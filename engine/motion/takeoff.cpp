@@ -21,7 +21,6 @@
 #include "engine/motion/motion_step.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_log.h"
-#include "engine/traffic_state.h"
 #include "runways/runway_matching.h"
 #include "simlink/sim_command_mailbox.h"
 
