@@ -15,8 +15,6 @@
 #include "airports/airport_file_store.h"
 #include "airports/airport_files.h"
 #include "engine/engine.h"
-#include "engine/stand_arrival.h"
-#include "engine/static_placement.h"
 #include "liveries/livery_matching_tables.h"
 #include "liveries/livery_memory.h"
 #include "parking/park_airport_choice.h"
@@ -37,9 +35,6 @@
 #include "core/stop_request.h"
 #include "core/ui_sink.h"
 #include "engine/engine_reports.h"
-#include "engine/per_tick_update.h"
-#include "engine/sim_reactions.h"
-#include "engine/traffic_state.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_traffic_reader.h"
@@ -49,22 +44,17 @@
 #include "feed/rt_credential.h"
 #include "feed/traffic_mailbox.h"
 #include "feed/traffic_records.h"
-#include "engine/live_at_stands.h"
-#include "engine/parked_limits.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
 #include "parking/parking_runs.h"
-#include "engine/removal_operations.h"
 #include "stands/stand_options.h"
 #include "stands/stand_table.h"
-#include "engine/user_collisions.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_command_mailbox.h"
 #include "simlink/sim_link_state.h"
 #include "simlink/user_aircraft.h"
 #include "update/version_check.h"
-#include "engine/stand_use.h"
 
 namespace {
 
@@ -155,10 +145,9 @@ bool lf_parkingUpdatePending()
 
 void gf_refreshAircraftCounts()
 {
-    Gui::instance().enqueueUpdate(GuiUpdate::LiveAircraftCount{gf_countLiveInSim(true)});
-    const uint64_t parkedLive = gf_countLiveParked(true);
-    const uint64_t staticCount = gf_countStaticParked(true);
-    Gui::instance().enqueueUpdate(GuiUpdate::ParkCounts{parkedLive, staticCount});
+    const EngineCounts counts = gf_engineCounts();
+    Gui::instance().enqueueUpdate(GuiUpdate::LiveAircraftCount{counts.liveInSim});
+    Gui::instance().enqueueUpdate(GuiUpdate::ParkCounts{counts.liveParked, counts.staticParked});
 }
 
 double lf_autoRangeFor(bool onGround, double altitudeFeet)
@@ -214,7 +203,7 @@ void lf_simNotRunning()
         gf_logLine(fmt::format("{} Flight not running", gf_utcTimeText()));
         return;
     }
-    lf_processSimEvents();
+    gf_engineIdleTick();
     s.notRunningCountdown -= 1;
     if (s.notRunningCountdown % 100 == 0) {
         if (gf_isRTDirect())
@@ -244,7 +233,6 @@ void lf_everySecond()
     }
     Gui::instance().enqueueUpdate(GuiUpdate::CheckMessageExpiry{});
     gf_refreshAircraftCounts();
-    lf_runParkedTimers();
     gf_storeWeekdayHalfHourWord();
 
     const auto params = gf_parametersSnapshot();
@@ -253,56 +241,37 @@ void lf_everySecond()
 
     s.secondsCounter += 1;
 
-    if (const std::optional<uint32_t> hexid = gf_takeNewLiveHexid()) {
-        if (LiveAircraft* ac = gf_findLiveAircraft(*hexid)) {
-            if (!gf_standOptionsAdopted(*ac)) {
-                gf_adoptStandOptionNames(weekdayHalfHourWord.load(), *ac);
-                gf_markStandOptionsAdopted(*ac);
-            }
-            lf_checkForStaticWithCallsignOrHexidAndRemove(*ac);
-        }
-    }
-
+    EngineSecondInputs engine;
     const size_t stands = gf_standCount();
     if (gf_takeUserRequest<UserRequest::MaxParkChanged>() && stands > 0) {
         const int32_t previous = gf_standTable().staticQuota; // below 0: no limit yet
-        if (const int32_t quota = gf_parkingRunQuota(*params); previous < 0 || quota < previous)
-            gf_enforceParkedLimit(0);
+        const int32_t quota = gf_parkingRunQuota(*params);
+        engine.staticQuotaLowered = previous < 0 || quota < previous;
     }
-    if (gf_takeUserRequest<UserRequest::MaxLiveChanged>() && params->MAX_LIVE_SEL != 500) {
-        const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - params->MAX_LIVE_SEL;
-        for (int64_t i = 0; i < excess; ++i)
-            lf_isThisTheFurthestLive(-1.0);
-    }
-    if (gf_takeUserRequest<UserRequest::FlushStatic>())
-        gf_removeAllStatic();
-    if (gf_takeUserRequest<UserRequest::ListAircraft>())
-        lf_fillAircraftSelector();
+    if (gf_takeUserRequest<UserRequest::MaxLiveChanged>() && params->MAX_LIVE_SEL != 500)
+        engine.liveLimit = params->MAX_LIVE_SEL;
+    engine.flushStatic = gf_takeUserRequest<UserRequest::FlushStatic>().has_value();
+    const bool listAircraft = gf_takeUserRequest<UserRequest::ListAircraft>().has_value();
     const UserAcPosition user = gf_getUserAcPosition();
     const bool onGround = userOnGround.load();
     const double agl = user.altitudeAboveGround;
-    if ((!onGround || (std::isfinite(agl) && agl > 500.0)) && params->COLLISION_USER_AIR)
-        gf_checkUserCollisions();
-    if (params->COLLISION_LIVE_PARKED_GND)
-        gf_checkLiveVsParkedCollisions();
-    if (gf_takeUserRequest<UserRequest::Block>())
-        gf_removeBlockedAc();
+    engine.userCollisions = (!onGround || (std::isfinite(agl) && agl > 500.0)) && params->COLLISION_USER_AIR;
+    engine.liveVsParkedCollisions = params->COLLISION_LIVE_PARKED_GND;
+    engine.block = gf_takeUserRequest<UserRequest::Block>().has_value();
+    gf_engineEverySecond(engine);
+    if (listAircraft)
+        lf_fillAircraftSelector();
     if (parkingInProgress.load())
-        Gui::instance().enqueueUpdate(GuiUpdate::ParkingPending{gf_parkingPlanSize()});
+        Gui::instance().enqueueUpdate(GuiUpdate::ParkingPending{gf_plannedStaticCount()});
 }
 
 void lf_every5Seconds()
 {
-    if (gf_takeUserRequest<UserRequest::TwoPropsOff>())
-        gf_removeLiveAircraftCategory(Category::TwoProps);
-    if (gf_takeUserRequest<UserRequest::LightAircraftOff>())
-        gf_removeLiveAircraftCategory(Category::Light);
-    if (gf_takeUserRequest<UserRequest::HelicoptersOff>()) {
-        gf_removeLiveAircraftCategory(Category::Rotorcraft);
-        gf_removeStaticAircraftCategory();
-    }
-    if (gf_takeUserRequest<UserRequest::HighPerfOff>())
-        gf_removeLiveAircraftCategory(Category::HighPerf);
+    EngineCategoriesOff off;
+    off.twoProps = gf_takeUserRequest<UserRequest::TwoPropsOff>().has_value();
+    off.light = gf_takeUserRequest<UserRequest::LightAircraftOff>().has_value();
+    off.helicopters = gf_takeUserRequest<UserRequest::HelicoptersOff>().has_value();
+    off.highPerf = gf_takeUserRequest<UserRequest::HighPerfOff>().has_value();
 
     const UserAcPosition user = gf_getUserAcPosition();
     if (gf_isRTDirect()) {
@@ -313,8 +282,9 @@ void lf_every5Seconds()
         if (gf_trafficClockInputs().professionalLevel.load() && simulatorUtcTime.valid.load())
             gf_sendQs123Line(simulatorUtcTime.seconds.load());
     }
-    if (const std::optional<std::string> stand = gf_currentReservedStand())
-        gf_clearUserDestGate(*stand);
+    // The categories leave before the user's stand is cleared, as the stand's
+    // aircraft may be one of them.
+    gf_engineEvery5Seconds(off, gf_currentReservedStand());
 
     if (gf_mainLoopState().secondsCounter % 15 == 0)
         lf_every15Seconds();
@@ -432,7 +402,7 @@ void lf_every30Seconds()
     const auto params = gf_parametersSnapshot();
     if (params->AUTO_RANGE)
         gf_autoRange();
-    gf_removeTCASCoverageAcs();
+    gf_engineEvery30Seconds();
 
     if (s.secondsCounter % 60 != 0)
         return;
@@ -480,7 +450,7 @@ bool lf_tick()
         for (uint32_t objectId : gf_parkedObjectIdsInSim())
             gf_setNavLights(objectId, lights->on ? 1u : 0u);
     }
-    lf_handleAddingStack();
+    gf_engineTick();
     lf_runWaitingParkingRun();
     if (g_userGroundDataArrived.exchange(0) == 0)
         return true;
@@ -495,10 +465,9 @@ bool lf_tick()
         return true;
     }
     if (duties & SecondDuties::Fourteen) {
-        if (parkingInProgress.load() && gf_parkingPlanSize() == 0) {
+        if (parkingInProgress.load() && gf_plannedStaticCount() == 0) {
             gf_enableParkingControls();
-            gf_countStaticParked(true);
-            gf_countLiveParked(true);
+            gf_engineCounts(); // the parked ages and the static fit
         }
         if (parkAirportChanged.exchange(false)) {
             gf_loadAirportParking();
@@ -518,7 +487,7 @@ bool lf_tick()
         }
     }
     if (duties & SecondDuties::SixtyOne)
-        gf_checkForAllGndIfParkedVersionExistsAndRemove();
+        gf_engineEvery61Seconds();
     return true;
 }
 

@@ -31,7 +31,6 @@
 #include "core/settings.h"
 #include "core/settings_snapshot.h"
 #include "core/stop_request.h"
-#include "engine/traffic_state.h"
 #include "feed/feed_flags.h"
 #include "feed/rt_api_session.h"
 #include "feed/rt_api_traffic_reader.h"
@@ -43,7 +42,6 @@
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
-#include "engine/removal_operations.h"
 #include "engine/flight_plan.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_client.h"
@@ -175,7 +173,7 @@ void lf_closingDownBody(StopRequest request)
     }
     if (atAirport) {
         gf_clearParkingPlan();
-        lf_removeAllStaticAndLiveAtAirport();
+        gf_engineLeaveAirport();
         gf_unloadAirportParking();
     }
     {
@@ -190,7 +188,7 @@ void lf_closingDownBody(StopRequest request)
         DESTINATION.save();
     }
     tbloReady.store(false);
-    gf_clearGhostCallsigns();
+    gf_engineForgetGhosts();
     gf_logLiveryMatchSummary();
     gf_saveMyParkAirportsFile();
     gf_logNoMatchList();

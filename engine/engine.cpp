@@ -1,8 +1,18 @@
 #include "engine/engine.h"
 
+#include <exception>
+
 #include "core/clock.h"
 #include "core/ui_sink.h"
+#include "engine/engine_reports.h"
+#include "engine/live_at_stands.h"
+#include "engine/parked_limits.h"
 #include "engine/per_tick_update.h"
+#include "engine/removal_operations.h"
+#include "engine/sim_reactions.h"
+#include "engine/stand_arrival.h"
+#include "engine/stand_use.h"
+#include "engine/user_collisions.h"
 #include "engine/quarantine.h"
 #include "engine/static_placement.h"
 #include "engine/traffic_state.h"
@@ -92,4 +102,106 @@ void lf_clearRtParkedTraffic()
     share.list.clear();
     if (!rtDirect)
         gf_rtAppTrafficReader().parkedCollecting.clear(); // an answer half received
+}
+
+void gf_engineTick()
+{
+    lf_handleAddingStack();
+}
+
+void gf_engineIdleTick()
+{
+    lf_processSimEvents();
+}
+
+namespace {
+
+// A newly seen live aircraft adopts the stand option names of its airline
+// once, and its static twin, if one stands at the airport, leaves.
+void lf_welcomeNewLiveAircraft()
+{
+    const std::optional<uint32_t> hexid = gf_takeNewLiveHexid();
+    if (!hexid)
+        return;
+    LiveAircraft* ac = gf_findLiveAircraft(*hexid);
+    if (!ac)
+        return;
+    if (!gf_standOptionsAdopted(*ac)) {
+        gf_adoptStandOptionNames(weekdayHalfHourWord.load(), *ac);
+        gf_markStandOptionsAdopted(*ac);
+    }
+    lf_checkForStaticWithCallsignOrHexidAndRemove(*ac);
+}
+
+} // namespace
+
+void gf_engineEverySecond(const EngineSecondInputs& in)
+{
+    lf_runParkedTimers();
+    lf_welcomeNewLiveAircraft();
+    if (in.staticQuotaLowered)
+        gf_enforceParkedLimit(0);
+    if (in.liveLimit) {
+        const int64_t excess = static_cast<int64_t>(gf_countLiveInSim(false)) - *in.liveLimit;
+        for (int64_t i = 0; i < excess; ++i)
+            lf_isThisTheFurthestLive(-1.0);
+    }
+    if (in.flushStatic)
+        gf_removeAllStatic();
+    if (in.userCollisions)
+        gf_checkUserCollisions();
+    if (in.liveVsParkedCollisions)
+        gf_checkLiveVsParkedCollisions();
+    if (in.block)
+        gf_removeBlockedAc();
+}
+
+void gf_engineEvery5Seconds(const EngineCategoriesOff& off, const std::optional<std::string>& userStand)
+{
+    if (off.twoProps)
+        gf_removeLiveAircraftCategory(Category::TwoProps);
+    if (off.light)
+        gf_removeLiveAircraftCategory(Category::Light);
+    if (off.helicopters) {
+        gf_removeLiveAircraftCategory(Category::Rotorcraft);
+        gf_removeStaticAircraftCategory();
+    }
+    if (off.highPerf)
+        gf_removeLiveAircraftCategory(Category::HighPerf);
+    if (userStand)
+        gf_clearUserDestGate(*userStand);
+}
+
+void gf_engineEvery30Seconds()
+{
+    gf_removeTCASCoverageAcs();
+}
+
+void gf_engineEvery61Seconds()
+{
+    gf_checkForAllGndIfParkedVersionExistsAndRemove();
+}
+
+EngineCounts gf_engineCounts()
+{
+    EngineCounts counts;
+    counts.liveInSim = gf_countLiveInSim(true);
+    counts.liveParked = gf_countLiveParked(true);
+    counts.staticParked = gf_countStaticParked(true);
+    return counts;
+}
+
+size_t gf_plannedStaticCount()
+{
+    return gf_parkingPlanSize();
+}
+
+void gf_engineLeaveAirport()
+{
+    lf_removeAllStaticAndLiveAtAirport();
+}
+
+void gf_engineForgetGhosts()
+{
+    gf_clearGhostCallsigns();
 }
