@@ -1,6 +1,7 @@
 // Per-thread random draws and the clock texts.
 #include "core/clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -13,6 +14,8 @@
 std::atomic<int32_t> engineClock{0};
 
 namespace {
+
+std::atomic<int64_t (*)()> g_systemTimeForTest{nullptr};
 
 // Low 32 bits of the 64-bit FNV-1a over the four low bytes of the thread id.
 uint32_t lf_threadIdHash()
@@ -208,4 +211,17 @@ const char* gf_weekdayName(int n)
 const char* gf_monthName(int n)
 {
     return n >= 1 && n <= 12 ? kMonths[n - 1] : "???";
+}
+
+void gf_setSystemTimeForTest(int64_t (*clock)())
+{
+    g_systemTimeForTest.store(clock);
+}
+
+int64_t gf_systemTime100ns()
+{
+    if (const auto clock = g_systemTimeForTest.load())
+        return clock();
+    using namespace std::chrono;
+    return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(system_clock::now().time_since_epoch()).count();
 }

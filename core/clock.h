@@ -73,3 +73,9 @@ std::optional<std::tm> gf_utcTm(int64_t secondsSince1970);
 int gf_halfHourSlotOf(const std::tm& utc);
 // 1 = Monday .. 7 = Sunday.
 int gf_weekdayOf(const std::tm& utc);
+
+// The system clock in 100 ns units (the parked-since time of live aircraft).
+int64_t gf_systemTime100ns();
+
+// Puts another clock in the system clock's place; nullptr restores it.
+void gf_setSystemTimeForTest(int64_t (*clock)());

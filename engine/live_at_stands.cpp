@@ -26,7 +26,6 @@
 namespace {
 
 uint32_t g_collisionCalls = 0;
-std::atomic<int64_t (*)()> g_systemTimeForTest{nullptr};
 uint32_t g_lastStaticParked = 0;
 
 bool lf_onOrLeavingStand(FlightPhase phase)
@@ -340,19 +339,6 @@ void gf_checkLiveVsParkedCollisions()
         ac.collisionCheckLon = ac.lon;
         collisionWithParked(ac);
     }
-}
-
-void gf_setSystemTimeForTest(int64_t (*clock)())
-{
-    g_systemTimeForTest.store(clock);
-}
-
-int64_t gf_systemTime100ns()
-{
-    if (const auto clock = g_systemTimeForTest.load())
-        return clock();
-    using namespace std::chrono;
-    return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(system_clock::now().time_since_epoch()).count();
 }
 
 uint64_t gf_countLiveParked(bool withAge)

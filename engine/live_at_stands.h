@@ -52,11 +52,6 @@ bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft);
 void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign);
 void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft);
 
-// The system clock in 100 ns units (the parked-since time of live aircraft).
-int64_t gf_systemTime100ns();
-// Puts another clock in the system clock's place; nullptr restores it.
-void gf_setSystemTimeForTest(int64_t (*clock)());
-
 // Removes the active static aircraft that is the live one: by its parked key
 // (hexid), its registration or one of its other callsigns.
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& aircraft);

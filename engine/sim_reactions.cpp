@@ -17,7 +17,6 @@
 #include "airports/airport_database.h"
 #include "core/clock.h"
 #include "core/units.h"
-#include "engine/live_at_stands.h"
 #include "engine/traffic_log.h"
 #include "liveries/model_texts.h"
 #include "stands/stand_table.h"

@@ -8,6 +8,7 @@
 
 #include "airports/airport_ui.h"
 #include "airports/park_airports.h"
+#include "core/clock.h"
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -16,7 +17,6 @@
 #include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "engine/live_at_stands.h"
 #include "engine/parked_limits.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_searches.h"

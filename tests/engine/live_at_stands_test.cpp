@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/clock.h"
 #include "engine/aircraft_commands.h"
 #include "engine/engine.h"
 #include "engine/sim_reactions.h"
