@@ -17,9 +17,7 @@
 #include "engine/static_placement.h"
 #include "engine/traffic_state.h"
 #include "feed/qnh.h"
-#include "feed/rt_app_readers.h"
 #include "feed/traffic_mailbox.h"
-#include "feed/traffic_records.h"
 #include "liveries/livery_memory.h"
 #include "simlink/sim_event.h"
 #include "stands/stand_table.h"
@@ -91,17 +89,6 @@ void gf_resetTrafficState()
 void gf_clearLiveryChoiceCache()
 {
     gf_clearLiveryMemory();
-}
-
-void lf_clearRtParkedTraffic()
-{
-    const bool rtDirect = gf_isRTDirect();
-    ParkedTrafficShare& share = gf_parkedTrafficOf(rtDirect ? TrafficSource::rtDirect : TrafficSource::rtApp);
-    share.received.store(false);
-    std::lock_guard lock(share.mutex);
-    share.list.clear();
-    if (!rtDirect)
-        gf_rtAppTrafficReader().parkedCollecting.clear(); // an answer half received
 }
 
 void gf_engineTick()

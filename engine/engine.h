@@ -19,10 +19,6 @@ void gf_resetTrafficState();
 // Empties the per-aircraft cache of livery choices.
 void gf_clearLiveryChoiceCache();
 
-// Empties the active traffic reader's parked list before parked traffic is
-// asked for again.
-void lf_clearRtParkedTraffic();
-
 // The 10 ms tick while the simulator runs: the simulator's answers, every
 // live aircraft moved, creations and removals paced, the traffic taken in.
 void gf_engineTick();

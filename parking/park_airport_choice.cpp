@@ -25,12 +25,11 @@
 #include "core/settings_snapshot.h"
 #include "core/text.h"
 #include "core/units.h"
-#include "engine/engine.h"
+#include "engine/for_parking.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_records.h"
 #include "parking/park_positions.h"
 #include "parking/parking_plan.h"
-#include "engine/removal_operations.h"
 
 namespace fs = std::filesystem;
 
@@ -128,7 +127,7 @@ void lf_leaveCurrentAirport()
 {
     lf_clearRtParkedTraffic();
     gf_clearParkingPlan();
-    lf_removeAllStaticAndLiveAtAirport();
+    gf_leaveParkAirport();
     gf_unloadAirportParking();
 }
 

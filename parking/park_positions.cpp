@@ -19,7 +19,7 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
-#include "engine/traffic_state.h"
+#include "engine/for_parking.h"
 #include "feed/rt_api_traffic_reader.h"
 #include "feed/rt_app_readers.h"
 #include "feed/traffic_records.h"
@@ -181,7 +181,7 @@ void gf_unloadAirportParking()
     gf_postGuiUpdate(GuiUpdate::UpdateCount{0});
 
     gf_clearParkingPlan();
-    gf_trafficState().parkedLimitHolds.clear(); // they name stands of this airport
+    gf_forgetParkedLimitHolds(); // they name stands of this airport
     gf_clearStandTable();
     gf_clearRunwayTable();
 

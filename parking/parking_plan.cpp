@@ -7,8 +7,8 @@
 
 #include "core/clock.h"
 #include "core/settings_snapshot.h"
+#include "engine/for_parking.h"
 #include "engine/static_placement.h"
-#include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_texts.h"
 #include "stands/stand_fit.h"
@@ -59,7 +59,7 @@ void lf_collectCandidates(const StandSearchContext& ctx, const Stand& stand, std
 bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
 {
     const std::string underscored = r.callsign + '_';
-    for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
+    for (const LiveAircraft& ac : gf_liveAircraftView())
         if (ac.callsign == r.callsign || ac.callsign == underscored ||
             lf_sameNonEmpty(r.registration, ac.registration))
             return true;
@@ -120,7 +120,7 @@ bool lf_standTakenByStaticOrPlan(int32_t standId)
 {
     if (standId < 1)
         return false;
-    for (const StaticAircraft& st : gf_trafficState().aircraft.statics())
+    for (const StaticAircraft& st : gf_staticAircraftView())
         if (st.simState != SimState::removingfromsim && lf_holderExcludes(st.standId, standId))
             return true;
     for (const LiveStayer& stayer : g_stayers)
@@ -171,13 +171,12 @@ bool lf_isAircraftAlreadyPresent(const AircraftIdentity& id)
             return true;
     if (lf_isInSeenTraffic(id.callsign) || lf_isInSeenTraffic(id.secondCallsign))
         return true;
-    AircraftStore& store = gf_trafficState().aircraft;
-    for (const LiveAircraft& ac : store.live())
+    for (const LiveAircraft& ac : gf_liveAircraftView())
         if (lf_sameNonEmpty(id.registration, ac.registration))
             return true;
     if (lf_isLiveStayer(id))
         return true;
-    for (const StaticAircraft& st : store.statics())
+    for (const StaticAircraft& st : gf_staticAircraftView())
         if (lf_isStaticWithIdentity(id, st))
             return true;
     return false;
@@ -236,7 +235,6 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
         return;
     const int32_t maxFit = gf_parametersSnapshot()->MAX_FIT;
     StandTable& table = gf_standTable();
-    AircraftStore& store = gf_trafficState().aircraft;
     for (ParkedTrafficRecord& r : parked) {
         if (r.age > maxFit)
             return; // the list is sorted by age
@@ -244,7 +242,7 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
             continue;
 
         StaticAircraft* kept = nullptr;
-        for (StaticAircraft& st : store.statics())
+        for (StaticAircraft& st : gf_staticAircraftView())
             if (st.staticSource == 0 && st.parkedKey == r.hexid) {
                 kept = &st;
                 break;

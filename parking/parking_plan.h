@@ -12,8 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/aircraft.h"
+struct StaticAircraft;
 #include "liveries/model_database.h"
+#include "stands/week_slot.h"
 
 struct ParkedTrafficRecord;
 struct SeenTraffic;

@@ -12,12 +12,9 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
-#include "engine/aircraft_commands.h"
+#include "engine/for_parking.h"
 #include "engine/static_placement.h"
-#include "engine/traffic_log.h"
-#include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
-#include "engine/parked_limits.h"
 #include "parking/parking_plan.h"
 #include "parking/stand_searches.h"
 #include "stands/stand_table.h"
@@ -165,13 +162,12 @@ void gf_adjustParking(bool renewAll)
     gf_parkingPlan().clear();
 
     lf_clearStandFlags(true);
-    AircraftStore& store = gf_trafficState().aircraft;
-    for (StaticAircraft& st : store.statics())
+    for (StaticAircraft& st : gf_staticAircraftView())
         st.keepStand = 0;
     lf_blockUserStands();
 
     if (renewAll)
-        for (const StaticAircraft& st : store.statics())
+        for (const StaticAircraft& st : gf_staticAircraftView())
             if (st.staticSource == 1 && st.simState == SimState::active)
                 lf_addRemoval(st, st.standId);
 
@@ -182,7 +178,7 @@ void gf_adjustParking(bool renewAll)
     const auto stayers = static_cast<int64_t>(gf_liveStayers().size());
     if (!params->RT_PARKTRAFFIC_ONLY && quota >= 0 && stayers > quota) {
         gf_showMessage(fmt::format("Parking adjustments: {} more live ac than wanted", stayers - quota), true);
-        lf_removeNOldestLiveParked(stayers - quota);
+        gf_removeOldestLiveParkedForParking(stayers - quota);
         gf_liveStayers().clear();
         lf_collectLiveStayers();
     }
@@ -192,7 +188,7 @@ void gf_adjustParking(bool renewAll)
     gf_processRTParkedTraffic(static_cast<uint32_t>(std::max(quota, 0)));
 
     const auto listUnkept = [&] {
-        for (const StaticAircraft& st : store.statics())
+        for (const StaticAircraft& st : gf_staticAircraftView())
             if (!st.keepStand)
                 lf_addRemoval(st, st.standId);
     };
@@ -229,19 +225,18 @@ void lf_addRemoval(const StaticAircraft& aircraft, int32_t standId)
 
 void lf_removeRemovals()
 {
-    AircraftStore& store = gf_trafficState().aircraft;
     for (const Removal& r : gf_removals()) {
         try {
-            for (StaticAircraft& st : store.statics()) {
+            for (StaticAircraft& st : gf_staticAircraftView()) {
                 if (st.standId != r.standId || st.simState != SimState::active)
                     continue;
                 gf_logLine(fmt::format("{:14}: {:8} static parked removed, no longer within your specs",
                                        gf_standNameById(r.standId), st.callsign));
-                removeAircraftFromSim(st);
+                gf_removeForParking(st);
                 break;
             }
         } catch (...) {
-            gf_reportTrafficException("lf_removeRemovals");
+            gf_reportParkingException("lf_removeRemovals");
         }
     }
     gf_removals().clear();
@@ -249,7 +244,7 @@ void lf_removeRemovals()
 
 void lf_planDepartureCallsigns(WeekSlot now)
 {
-    for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
+    for (const StaticAircraft& st : gf_staticAircraftView()) {
         // callsign2 holds the first callsign of the plan entry, callsign3 its second.
         if (st.staticSource != 1 || !st.keepStand || st.callsign3.empty() ||
             lf_withoutStar(st.callsign) != lf_withoutStar(st.callsign2))
@@ -322,10 +317,9 @@ void lf_collectLiveStayers()
     std::vector<LiveStayer>& stayers = gf_liveStayers();
     stayers.clear();
     try {
-        TrafficState& s = gf_trafficState();
-        stayers.reserve(s.aircraft.liveCount());
+        stayers.reserve(gf_liveAircraftView().size());
         const int64_t now = gf_systemTime100ns();
-        for (LiveAircraft& ac : s.aircraft.live()) {
+        for (const LiveAircraft& ac : gf_liveAircraftView()) {
             if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
                 continue;
             if (ac.keepStand) {
@@ -335,13 +329,13 @@ void lf_collectLiveStayers()
             const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
             const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
             if (minutes > limit)
-                removeAircraftFromSim(ac);
+                gf_removeForParking(ac);
             else
                 stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
         }
         std::stable_sort(stayers.begin(), stayers.end(),
                          [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });
     } catch (...) {
-        gf_reportTrafficException("lf_collectLiveStayers");
+        gf_reportParkingException("lf_collectLiveStayers");
     }
 }

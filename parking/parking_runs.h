@@ -1,4 +1,5 @@
 // Parking runs and limits: which stands of the user's airport carry static
+#include "stands/week_slot.h"
 // aircraft. The first run follows the loading of the airport, later runs the
 // parking countdown or the user's request; between runs the number of parked
 // aircraft is kept within the quota. Main task only.
@@ -6,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/aircraft.h"
+struct StaticAircraft;
 
 struct Parameters;
 

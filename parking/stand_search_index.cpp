@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "core/settings_snapshot.h"
+#include "engine/for_parking.h"
 #include "engine/static_placement.h"
-#include "engine/traffic_state.h"
 #include "parking/parking_plan.h"
 #include "stands/stand_table.h"
 
@@ -118,7 +118,7 @@ void StandSearchIndex::hold(int32_t holderStand)
 void StandSearchIndex::holdAll()
 {
     m_heldFree.clear();
-    for (const StaticAircraft& st : gf_trafficState().aircraft.statics())
+    for (const StaticAircraft& st : gf_staticAircraftView())
         if (st.simState != SimState::removingfromsim)
             hold(st.standId);
     for (const LiveStayer& stayer : gf_liveStayers())

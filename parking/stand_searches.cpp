@@ -13,8 +13,8 @@
 #include "core/gui_senders.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
+#include "engine/for_parking.h"
 #include "engine/static_placement.h"
-#include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "liveries/model_texts.h"
@@ -78,7 +78,7 @@ struct LiveNames {
 LiveNames lf_liveNames()
 {
     LiveNames names;
-    for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
+    for (const LiveAircraft& ac : gf_liveAircraftView()) {
         names.callsigns.insert(ac.callsign);
         if (!ac.registration.empty())
             names.registrations.insert(ac.registration);
@@ -124,7 +124,7 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
 {
     if (!gf_isCategoryIncluded(gf_modelCategory(record.ids.model)) || gf_parkingSeenTraffic().hexids.contains(record.hexid))
         return RecordOutcome::Next;
-    for (StaticAircraft& s : gf_trafficState().aircraft.statics()) {
+    for (StaticAircraft& s : gf_staticAircraftView()) {
         if (s.parkedKey == 0 || s.parkedKey != record.hexid)
             continue;
         const Stand* stand = gf_standById(s.standId);
@@ -210,7 +210,7 @@ void lf_searchByKind(const WeekSlot& now, uint8_t day, uint8_t real, int32_t nee
             if (done)
                 break;
         }
-        if (gf_trafficState().aircraft.staticCount() > 0 &&
+        if (gf_staticAircraftView().size() > 0 &&
             lf_keepCompliantStatics(now, offset, day == 0, result, needed, index))
             break;
         if (lf_searchStands(now, offset, day, real, result, needed, index))
@@ -249,7 +249,7 @@ bool lf_searchStands(const WeekSlot& now, int32_t offset, uint8_t day, uint8_t r
 bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekday, ParkingSearchResult& result,
                              int32_t needed, StandSearchIndex* index)
 {
-    for (StaticAircraft& ac : gf_trafficState().aircraft.statics()) {
+    for (StaticAircraft& ac : gf_staticAircraftView()) {
         // Statics from the airport file carry no RealTraffic parked key.
         if (ac.simState != SimState::active || !gf_isCategoryIncluded(ac.category) ||
             ac.parkedKey != 0 || ac.keepStand)

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "parking/parking_plan.h"
+#include "stands/week_slot.h"
 
 class StandSearchIndex;
 
