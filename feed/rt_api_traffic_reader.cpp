@@ -492,11 +492,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
             } else {
                 RTAPIReply& reply = std::get<RTAPIReply>(answer);
                 const RTAPISessionPtr now = r.session->current();
-                const int32_t passing = gf_isPassingServerError(reply.apiStatus) ? reply.apiStatus
-                                        : reply.apiStatus != 200 && reply.apiStatus != 406 &&
-                                                gf_isPassingServerError(reply.httpStatus)
-                                            ? reply.httpStatus
-                                            : 0;
+                const int32_t passing = gf_passingServerStatus(reply.apiStatus, reply.httpStatus);
                 if (!now || now->generation != session->generation) {
                     status = 401;
                     leave = true;
