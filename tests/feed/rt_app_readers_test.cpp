@@ -456,6 +456,40 @@ TEST_F(RTAppFeed, AFloodOfBadLinesIsLoggedOnceAndThenCountedPerMinute)
               std::string::npos);
 }
 
+TEST_F(RTAppFeed, EndsOfBatchesNobodyWaitsForAreCounted)
+{
+    reader.badInput.now = &badInputClock;
+    const size_t before = log().size();
+    for (int i = 0; i < 100000; ++i)
+        reader.handleLine(i % 2 == 0 ? "RTBUF_EOT" : "RTPARK_EOT");
+    std::string text = log().substr(before);
+    EXPECT_LT(text.size(), 400u) << text.substr(0, 400);
+    const auto count = [&text](std::string_view what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    // The awaited end and the first one out of turn are written.
+    EXPECT_EQ(count(" Buffer traffic received\n"), 2u);
+    EXPECT_EQ(count(" park traffic received\n"), 2u);
+    EXPECT_TRUE(reader.bufferDone);
+    EXPECT_TRUE(reader.parked.received);
+
+    // A parked request makes the next end awaited again: written at once.
+    reader.parked.received = false;
+    reader.handleLine("RTPARK_EOT");
+    text = log().substr(before);
+    EXPECT_EQ(count(" park traffic received\n"), 3u);
+    g_badInputClockS += 60;
+    reader.badInput.report();
+    text = log().substr(before);
+    EXPECT_NE(text.find("49998 more like this in the last minute: Buffer traffic received out of turn\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("49998 more like this in the last minute: park traffic received out of turn\n"),
+              std::string::npos);
+}
+
 TEST_F(RTAppFeed, AnUnchangedWeatherDatagramIsStillFreshWeather)
 {
     startReaders();
