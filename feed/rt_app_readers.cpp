@@ -482,7 +482,7 @@ void TrafficReader::lf_processParkLine()
     f.hexid = *hexid;
     const double time = lf_number(fields[kParkTimestamp], "timestamp");
     if (time <= 0.0 || time >= 9223372036854775808.0)
-        throw BadFieldError("timestamp outside range", fmt::format("timestamp outside range: {:.3f}", time));
+        throw BadFieldError("timestamp outside range", fmt::format("timestamp outside range:{:.3f}", time));
     f.time = static_cast<int64_t>(time);
     f.lat = lf_number(fields[kParkLat], "lat");
     f.lon = lf_number(fields[kParkLon], "lon");

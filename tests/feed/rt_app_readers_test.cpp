@@ -319,6 +319,7 @@ TEST_F(RTAppFeed, ParkedLines)
     reader.handleLine(withField(line, 8, "-3"));
     reader.handleLine(withField(line, 8, "abc"));
     reader.handleLine(line.substr(0, line.rfind(',')));
+    reader.handleLine(withField(trafficLine(aircraft(400001), kNow), 14, "-3")); // a position keeps its blank
     EXPECT_TRUE(reader.parked.list.empty());
     reader.handleLine("RTPARK_EOT");
     gf_modelDatabase().icaoModelCodes.clear();
@@ -328,7 +329,8 @@ TEST_F(RTAppFeed, ParkedLines)
     EXPECT_EQ(reader.parked.list[0].stand, "D7");
     const std::string text = log();
     EXPECT_NE(text.find("exception in processRTAppLine: hexid incorrect0x12\n"), std::string::npos);
-    EXPECT_NE(text.find("exception in processRTAppLine: timestamp outside range: -3.000\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processRTAppLine: timestamp outside range:-3.000\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processLine: timestamp outside range: -3.000\n"), std::string::npos);
     EXPECT_NE(text.find("exception in processRTAppLine: timestamp:abc\n"), std::string::npos);
     EXPECT_NE(text.find("Ignoring incomplete RT App message: 8 fields received, 9 required"), std::string::npos);
     EXPECT_NE(text.find(" park traffic received\n"), std::string::npos);
