@@ -354,7 +354,7 @@ void lf_postParkedTrafficQuery()
     }
 }
 
-bool gf_postRTAPIParkedTraffic()
+bool gf_requestRTAPIParkedTraffic()
 {
     CurrentAirportRecord airport;
     {
@@ -535,7 +535,7 @@ void gf_RTAPITrafficReader()
                           gf_rtApiWeatherReader(), status, handled, &r};
 
     guard.run("gf_RTAPITrafficReader", [&] {
-        static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
+        static constexpr RTDirectParkedQuery parkedQuery{&gf_requestRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
                                                          &gf_takeRTAPIParkedTraffic};
         gf_setRTDirectParkedQuery(&parkedQuery);
         gf_logContinuation(fmt::format("{} connected", "Traffic RTAPIreader"));

@@ -125,7 +125,7 @@ protected:
     // outcome taken.
     static bool requestParked()
     {
-        if (!gf_postRTAPIParkedTraffic())
+        if (!gf_requestRTAPIParkedTraffic())
             return false;
         while (!gf_RTAPIParkedTrafficSettled())
             std::this_thread::sleep_for(10ms);
@@ -366,7 +366,7 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
 
 TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
 {
-    EXPECT_FALSE(gf_postRTAPIParkedTraffic());
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
     EXPECT_TRUE(gf_RTAPIParkedTrafficSettled());
     EXPECT_FALSE(gf_takeRTAPIParkedTraffic());
     EXPECT_FALSE(traffic().parkedPending.load());
@@ -452,7 +452,7 @@ TEST_F(RTReadersTest, AnUnansweredParkedQueryIsGivenUpAfterTenSecondsOfItsClock)
     static std::chrono::steady_clock::time_point now{};
     traffic().parkedNow = [] { return now; };
     kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
-    ASSERT_TRUE(gf_postRTAPIParkedTraffic()); // no reader runs: nobody answers
+    ASSERT_TRUE(gf_requestRTAPIParkedTraffic()); // no reader runs: nobody answers
     EXPECT_TRUE(traffic().parkedPending.load());
     now += 10s;
     EXPECT_FALSE(gf_RTAPIParkedTrafficSettled());
