@@ -330,6 +330,29 @@ int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
     return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
 }
 
+// A helicopter lifting off, or setting off from a hover, toward a report
+// further off its nose than this turns toward it in the hover first: it
+// never flies off sideways or tail first.
+constexpr double kHoverTurnDeg = 30.0;
+constexpr double kHoverKt = 5.0;
+constexpr double kHoverTurnMinM = 10.0; // a report nearer is hover taxi on the spot
+void lf_planHoverTurn(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.category != Category::Rotorcraft || st[1].stationary)
+        return;
+    const bool liftingOff = ac.phase == FlightPhase::takeoff;
+    const bool fromHover = !ac.groundMode && !(st[0].speedKt > kHoverKt);
+    if (!liftingOff && !fromHover)
+        return;
+    const LatLon here{ac.lat, ac.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm >= kHoverTurnMinM))
+        return;
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
+    if (off > kHoverTurnDeg)
+        ac.hoverTurning = 1;
+}
+
 } // namespace
 
 double lf_legSpeedKt(const LiveAircraft& ac)
@@ -429,6 +452,7 @@ void lf_advanceLeg(LiveAircraft& ac)
     ac.sharpTurn = 0;
     ac.turningInPlace = 0;
     ac.turnRoundSide = 0;
+    ac.hoverTurning = 0;
     SampleStream& st = ac.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -454,6 +478,8 @@ void lf_advanceLeg(LiveAircraft& ac)
             planGroundRollLeg(ac, legTicks);
         else
             planAirLeg(ac, legTicks);
+        if (st.size() >= 2)
+            lf_planHoverTurn(ac);
     } else {
         ac.flight.ramp = {};
         ac.stepLat = 0.0;
