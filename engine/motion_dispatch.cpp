@@ -330,6 +330,28 @@ int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
     return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
 }
 
+// A take-off roll still at taxi speed whose next sample lies well off its
+// runway, the way there well off the runway heading, is no take-off: the
+// aircraft crosses the runway, or leaves it after holding on it, and taxis
+// on (slowed and turned round its corners as a taxiing aircraft is).
+constexpr double kOffRunwayM = 30.0;
+constexpr double kOffRunwayWayDeg = 30.0;
+void lf_taxiOffRunway(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || !m.valid || st[1].stationary || st[1].airborne)
+        return;
+    for (const double kt : {ac.tasKt, st[0].speedKt, st[1].speedKt})
+        if (kt > kTurnOnTheSpotKt)
+            return;
+    const double runway = m.endHeading * kDegToRad;
+    const RelativePosition off = gf_relativePosition({m.endLatitude, m.endLongitude}, runway, lf_pos(st[1]));
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    if (std::fabs(off.acrossM) > kOffRunwayM && lf_degrees(std::fabs(gf_wrapAngle(way - runway))) > kOffRunwayWayDeg)
+        abortTakeoffRoll(ac);
+}
+
 // A helicopter lifting off, or setting off from a hover, toward a report
 // further off its nose than this turns toward it in the hover first: it
 // never flies off sideways or tail first.
@@ -519,6 +541,7 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        lf_taxiOffRunway(ac);
         lf_scanRunwayHold(ac);
         // A taxiing aircraft that has come to rest near the stands gets one,
         // and the path onto it is planned like any other.

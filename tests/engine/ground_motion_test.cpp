@@ -1076,6 +1076,29 @@ TEST_F(LasVegasGroundTest, TaxiTurnsAreTakenNoFasterThanTheTyresAllow)
     failOnFindings(report, {"slide", "turn rate", "backwards"});
 }
 
+TEST_F(LasVegasGroundTest, CornersOfCoarseTaxiReportsAreNotSlidThrough)
+{
+    // Reports 10 s apart with positions in 11 m steps: the aircraft stands
+    // on a runway, then taxis off it round a corner of 105 degrees at 24 kt
+    // and two of 64 degrees at 28 kt, the way between its reports bending
+    // sharply at each. It stood there as if lined up, but it taxis: the
+    // heading keeps up with the way it moves, the aircraft slowing where it
+    // must, and it gets to the last report.
+    const auto reports = reportsFromFile("taxi-corners-klas.csv");
+    ASSERT_GT(reports.size(), 10u);
+    play(reports, 0x4C410B, "AMX483", 6000);
+    const LiveAircraft* ac = live(0x4C410B);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    failOnFindings(report, {"slide", "backwards", "reversal", "turn rate"});
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->phase, FlightPhase::taxi);
+    EXPECT_LT(metres({ac->lat, ac->lon}, {reports.back().lat, reports.back().lon}), 25.0);
+}
+
 TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
 {
     // AAL1908 as the App reported it (2019): it stands for 5 minutes, 0 kt,
