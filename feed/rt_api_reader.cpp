@@ -48,9 +48,7 @@ void RTAPIreader::reset()
     session->transport.resetHandle();
     stopFlag = false;
     toffset = 0;
-    outageSince.reset();
-    outageStatus = 0;
-    gaveOut = false;
+    clearSpell();
     lastRetryAfterS = 0;
     lastServerError.clear();
 }
@@ -60,14 +58,30 @@ bool gf_isPassingServerError(int64_t status)
     return status == 429 || status == 500 || status == 502 || status == 503;
 }
 
-std::optional<uint32_t> RTAPIreader::serverErrorWait(int32_t status, uint32_t retryAfterS, std::string_view context,
-                                                     std::string_view detail)
+int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus)
+{
+    if (gf_isPassingServerError(apiStatus))
+        return apiStatus;
+    if (apiStatus != 200 && apiStatus != 406 && gf_isPassingServerError(httpStatus))
+        return httpStatus;
+    return 0;
+}
+
+void RTAPIServerSpell::clearSpell()
+{
+    outageSince.reset();
+    outageStatus = 0;
+    gaveOut = false;
+}
+
+std::optional<uint32_t> RTAPIServerSpell::serverErrorWait(int32_t status, uint32_t retryAfterS,
+                                                          std::string_view context, std::string_view detail)
 {
     const auto now = outageNow();
     if (!outageSince)
         outageSince = now;
     const auto lasted = now - *outageSince;
-    if (lasted >= serverOutageLimit) {
+    if (lasted >= serverOutageLimit && giveUpAfterOutage) {
         gaveOut = true;
         gf_logError(fmt::format("{}: the RealTraffic service has been unavailable for {} minutes ({}); giving up",
                                 context, std::chrono::duration_cast<std::chrono::minutes>(lasted).count(), detail));
@@ -81,7 +95,7 @@ std::optional<uint32_t> RTAPIreader::serverErrorWait(int32_t status, uint32_t re
     return waitMs;
 }
 
-void RTAPIreader::serverAnswered(std::string_view context)
+void RTAPIServerSpell::serverAnswered(std::string_view context)
 {
     if (!outageSince)
         return;
@@ -90,6 +104,14 @@ void RTAPIreader::serverAnswered(std::string_view context)
                            std::chrono::duration_cast<std::chrono::seconds>(lasted).count()));
     outageSince.reset();
     outageStatus = 0;
+}
+
+void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit)
+{
+    gf_showMessage(fmt::format("The RealTraffic service is unavailable (error {} for {} minutes); try again later",
+                               status, std::chrono::duration_cast<std::chrono::minutes>(limit).count()),
+                   true);
+    gf_requestStop(8, 15);
 }
 
 int32_t gf_readerEndStatus(int32_t apiStatus)
@@ -137,17 +159,10 @@ RTAPIReaderExit::~RTAPIReaderExit()
         setStopped();
         if (status != 9999) {
             other.requestStop();
-            if (!handled && self && self->serverGaveOut()) {
-                gf_showMessage(fmt::format("The RealTraffic service is unavailable (error {} for {} minutes); "
-                                           "try again later",
-                                           status,
-                                           std::chrono::duration_cast<std::chrono::minutes>(self->serverOutageLimit)
-                                               .count()),
-                               true);
-                gf_requestStop(8, 15);
-            } else if (!handled) {
+            if (!handled && self && self->serverGaveOut())
+                gf_reportServiceUnavailable(status, self->serverOutageLimit);
+            else if (!handled)
                 gf_reportReaderStopped(readerName, status == 401, status);
-            }
         }
     } catch (...) {
     }

@@ -15,7 +15,38 @@
 
 class RTAPISession;
 
-class RTAPIreader {
+// A spell of passing server errors (429, 500, 502, 503) met by one caller of
+// the web API. One such answer starts it: it is logged once (and again when
+// the status changes), the caller waits serverErrorWaitMs, or what the answer
+// asked (Retry-After), and asks again in the same session. Any other answer
+// of the server ends the spell; one that lasts serverOutageLimit unbroken
+// ends the caller, unless it may not give up (giveUpAfterOutage false).
+class RTAPIServerSpell {
+public:
+    // Returns the wait in ms, or none once the spell is too long.
+    std::optional<uint32_t> serverErrorWait(int32_t status, uint32_t retryAfterS, std::string_view context,
+                                            std::string_view detail);
+    // The server answered otherwise: a spell is over.
+    void serverAnswered(std::string_view context);
+    // The caller ended after a spell that lasted too long.
+    bool serverGaveOut() const { return gaveOut; }
+    // No spell, as at the start.
+    void clearSpell();
+
+    uint32_t serverErrorWaitMs = 30000;
+    std::chrono::milliseconds serverOutageLimit{std::chrono::minutes(20)};
+    // False: a spell however long only waits and asks again.
+    bool giveUpAfterOutage = true;
+    // The clock of the spells; tests replace it.
+    std::chrono::steady_clock::time_point (*outageNow)() = &std::chrono::steady_clock::now;
+
+private:
+    std::optional<std::chrono::steady_clock::time_point> outageSince;
+    int32_t outageStatus = 0;
+    bool gaveOut = false;
+};
+
+class RTAPIreader : public RTAPIServerSpell {
 public:
     RTAPIreader();
     virtual ~RTAPIreader() = default;
@@ -39,24 +70,7 @@ public:
     std::atomic<uint32_t> secondIntervalMs{2000};
     std::atomic<bool> stopFlag{false};
 
-    // ---- Passing server errors (429, 500, 502, 503) ----
-    // The reader's own thread only. One such answer starts a spell: it is
-    // logged once (and again when the status changes), the reader waits
-    // serverErrorWaitMs, or what the answer asked (Retry-After), and polls
-    // again in the same session. Any other answer of the server ends the
-    // spell; one that lasts serverOutageLimit unbroken ends the reader.
-    // Returns the wait in ms, or none once the spell is too long.
-    std::optional<uint32_t> serverErrorWait(int32_t status, uint32_t retryAfterS, std::string_view context,
-                                            std::string_view detail);
-    // The server answered otherwise: a spell is over.
-    void serverAnswered(std::string_view context);
-    // The reader ended after a spell that lasted too long.
-    bool serverGaveOut() const { return gaveOut; }
-
-    uint32_t serverErrorWaitMs = 30000;
-    std::chrono::milliseconds serverOutageLimit{std::chrono::minutes(20)};
-    // The clock of the spells; tests replace it.
-    std::chrono::steady_clock::time_point (*outageNow)() = &std::chrono::steady_clock::now;
+    // ---- Passing server errors: see RTAPIServerSpell ----
     // Set by a request that met a passing server error: the seconds its
     // answer asked to wait (0 = none) and what it said.
     uint32_t lastRetryAfterS = 0;
@@ -65,15 +79,17 @@ public:
 protected:
     std::mutex sleepMutex;
     std::condition_variable sleepCv;
-
-private:
-    std::optional<std::chrono::steady_clock::time_point> outageSince;
-    int32_t outageStatus = 0;
-    bool gaveOut = false;
 };
 
 // 429, 500, 502 and 503: the service is busy or down for a while.
 bool gf_isPassingServerError(int64_t status);
+// The passing server error of a reply with these statuses, else 0: the API
+// status when it is one, or the HTTP status of a reply that is neither a
+// success nor a 406.
+int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus);
+// Tells the user that the service stayed unavailable for `limit` (last
+// status `status`) and ends the run for good.
+void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit);
 
 // The status a reader ends with for an API status that ends it: 9999 means
 // stopped on request, so the API's own 9999 counts as no usable answer (100).

@@ -124,15 +124,17 @@ std::variant<RTAPISessionPtr, RTAPIStatusError> RTAPISession::requestAuth(std::s
     auto result = transport.request(gf_rtApiUrl("/v6/auth"), body.text, kAuthOptions);
     if (auto* error = std::get_if<RTAPITransportError>(&result))
         return RTAPIStatusError{100, fmt::format("Authentication failed: {}", error->message)};
-    const std::string_view text = std::get<RTAPIHttpResponse>(result).body;
+    const RTAPIHttpResponse& response = std::get<RTAPIHttpResponse>(result);
+    const std::string_view text = response.body;
     if (text.empty())
-        return RTAPIStatusError{100, "Authentication: empty response"};
+        return RTAPIStatusError{100, "Authentication: empty response", response.httpStatus, response.retryAfterS};
     const nlohmann::json root = nlohmann::json::parse(text, nullptr, false);
     if (root.is_discarded() || !root.is_object())
-        return RTAPIStatusError{100, fmt::format("Authentication: invalid JSON: {}", text.substr(0, 256))};
+        return RTAPIStatusError{100, fmt::format("Authentication: invalid JSON: {}", text.substr(0, 256)),
+                                response.httpStatus, response.retryAfterS};
     const int32_t status = gf_jsonInt32(root, "status").value_or(100);
     if (status != 200)
-        return RTAPIStatusError{status, lf_jsonString(root, "message")};
+        return RTAPIStatusError{status, lf_jsonString(root, "message"), response.httpStatus, response.retryAfterS};
 
     auto record = std::make_shared<RTAPISessionRecord>();
     record->guid = lf_jsonString(root, "GUID");
@@ -205,18 +207,43 @@ bool authenticate(int32_t& status)
         s.clear();
         feedConnected = false;
         const std::string software = fmt::format("{}_{}", "Kelo", gf_programVersion().toString());
-        auto result = [&] {
-            const SecretText credential = gf_rtCredential();
-            return s.requestAuth(credential.view(), software);
-        }();
-        if (auto* error = std::get_if<RTAPIStatusError>(&result)) {
-            status = error->status;
-            // A stop request aborts the sign-in on purpose: nothing to report.
-            if (!error->message.empty() && gf_keepRunning())
-                gf_logError(error->message);
-            return false;
+        RTAPIServerSpell& spell = s.signInSpell;
+        spell.clearSpell();
+        RTAPISessionPtr record;
+        while (!record) {
+            auto result = [&] {
+                const SecretText credential = gf_rtCredential();
+                return s.requestAuth(credential.view(), software);
+            }();
+            if (auto* error = std::get_if<RTAPIStatusError>(&result)) {
+                status = error->status;
+                // A stop request aborts the sign-in on purpose: nothing to report.
+                if (!gf_keepRunning())
+                    return false;
+                const int32_t passing = gf_passingServerStatus(
+                    error->status, static_cast<int32_t>(std::min<uint32_t>(error->httpStatus, 0x7FFFFFFFu)));
+                if (passing != 0) {
+                    status = passing;
+                    const auto wait = spell.serverErrorWait(
+                        passing, error->retryAfterS, "authentication",
+                        fmt::format("API status {}, HTTP status {}: {}", error->status, error->httpStatus,
+                                    error->message));
+                    if (!wait)
+                        return false;
+                    lf_sleepWhileRunning(*wait);
+                    if (!gf_keepRunning())
+                        return false;
+                    continue;
+                }
+                if (error->httpStatus != 0)
+                    spell.serverAnswered("authentication");
+                if (!error->message.empty())
+                    gf_logError(error->message);
+                return false;
+            }
+            record = std::get<RTAPISessionPtr>(result);
+            spell.serverAnswered("authentication");
         }
-        const RTAPISessionPtr record = std::get<RTAPISessionPtr>(result);
         // The server's wait is honoured within the same bounds as its traffic interval.
         const int32_t wrrl = std::clamp(record->wrrl, g_rrlLimitSpec.min, g_rrlLimitSpec.max);
         gf_rtApiWeatherReader().secondIntervalMs = static_cast<uint32_t>(wrrl);
@@ -263,7 +290,11 @@ void Authenticater()
     gf_showMessage("Waiting for authentication at RT server ...", true);
     gf_logLineFlush(" ");
     int32_t status = 100;
-    if (!authenticate(status)) {
+    const bool signedIn = authenticate(status);
+    const RTAPIServerSpell& spell = gf_rtApiSession().signInSpell;
+    if (!signedIn && spell.serverGaveOut()) {
+        gf_reportServiceUnavailable(status, spell.serverOutageLimit);
+    } else if (!signedIn) {
         switch (status) {
         case 402:
             lf_refuse(402, "Your RT license is expired");
@@ -271,8 +302,6 @@ void Authenticater()
             lf_refuse(404, "RT did not recognize your license");
         case 405:
             lf_refuse(405, "More than one RealTraffic session is not possible, do not run the RealTraffic app");
-        case 500:
-            throw std::runtime_error("No RT database connection");
         default:
             if (gf_keepRunning())
                 gf_reportReaderStopped("Authenticater", false, 0);

@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "feed/feed_flags.h"
+#include "feed/rt_api_reader.h"
 #include "feed/rt_api_transport.h"
 
 // One successful authentication; published once and never changed.
@@ -31,6 +32,10 @@ using RTAPISessionPtr = std::shared_ptr<const RTAPISessionRecord>;
 struct RTAPIStatusError {
     int32_t status = 100;
     std::string message;
+    // The HTTP status of the answer (0 = none came) and the seconds it asked
+    // to wait before the next request (0 = none).
+    uint32_t httpStatus = 0;
+    uint32_t retryAfterS = 0;
 };
 
 struct RTAPIDeauthReply {
@@ -54,6 +59,9 @@ public:
 
     // Used only for /v6/auth and /v6/deauth.
     RTAPITransport transport{4096};
+    // The sign-in's spell of passing server errors: each sign-in starts
+    // without one and waits them out in the same way as the readers' polls.
+    RTAPIServerSpell signInSpell;
 
 private:
     std::mutex mutex;
@@ -65,13 +73,15 @@ private:
 RTAPISession& gf_rtApiSession();
 
 // Signs in with the stored credential and reports the licence; false with
-// `status` set on failure.
+// `status` set on failure. Passing server errors (429, 500, 502, 503) are
+// waited out; after a spell too long it gives up with that error's status
+// (the session's signInSpell then tells so).
 bool authenticate(int32_t& status);
 // Signs off at shutdown.
 void deauthenticate();
 // The start-up step of RT Direct mode: turns a failed sign-in into what the
-// user sees (throws kvr::UserRelatedException for 402, 404 and 405 and
-// std::runtime_error for 500).
+// user sees (throws kvr::UserRelatedException for 402, 404 and 405; a
+// service unavailable for too long, or any other failure, ends the run).
 void Authenticater();
 
 // Whole days from now until the licence expiry, both in 100-ns ticks since

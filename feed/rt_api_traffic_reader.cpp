@@ -354,7 +354,7 @@ void lf_postParkedTrafficQuery()
     }
 }
 
-bool gf_postRTAPIParkedTraffic()
+bool gf_requestRTAPIParkedTraffic()
 {
     CurrentAirportRecord airport;
     {
@@ -492,11 +492,7 @@ bool lf_RTAPITrafficLoop(int32_t& status)
             } else {
                 RTAPIReply& reply = std::get<RTAPIReply>(answer);
                 const RTAPISessionPtr now = r.session->current();
-                const int32_t passing = gf_isPassingServerError(reply.apiStatus) ? reply.apiStatus
-                                        : reply.apiStatus != 200 && reply.apiStatus != 406 &&
-                                                gf_isPassingServerError(reply.httpStatus)
-                                            ? reply.httpStatus
-                                            : 0;
+                const int32_t passing = gf_passingServerStatus(reply.apiStatus, reply.httpStatus);
                 if (!now || now->generation != session->generation) {
                     status = 401;
                     leave = true;
@@ -539,7 +535,7 @@ void gf_RTAPITrafficReader()
                           gf_rtApiWeatherReader(), status, handled, &r};
 
     guard.run("gf_RTAPITrafficReader", [&] {
-        static constexpr RTDirectParkedQuery parkedQuery{&gf_postRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
+        static constexpr RTDirectParkedQuery parkedQuery{&gf_requestRTAPIParkedTraffic, &gf_RTAPIParkedTrafficSettled,
                                                          &gf_takeRTAPIParkedTraffic};
         gf_setRTDirectParkedQuery(&parkedQuery);
         gf_logContinuation(fmt::format("{} connected", "Traffic RTAPIreader"));

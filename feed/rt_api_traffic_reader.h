@@ -78,7 +78,7 @@ bool lf_RTAPITrafficLoop(int32_t& status);
 bool lf_requestRTAPIBufferTraffic(int32_t& status);
 // Main task, none of them waits. Asks the reader thread for the parked
 // aircraft around the current airport (false: no airport, nothing asked).
-bool gf_postRTAPIParkedTraffic();
+bool gf_requestRTAPIParkedTraffic();
 // True once the asked query is over: answered, timed out after 10 s (logged)
 // or given up because the program stops; also when nothing was asked.
 bool gf_RTAPIParkedTrafficSettled();

@@ -97,6 +97,9 @@ bool lf_requestNearestMetar(int32_t& status)
             w.lastServerError = fmt::format("{}: {}", gf_rtApiFailureKindText(failure->kind), failure->message);
             return false;
         }
+        // Whatever the server said, it answered.
+        if (failure->kind != RTAPIFailureTransport)
+            w.serverAnswered("nearest metar");
         if (!w.stopFlag)
             gf_logError(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
                                     failure->context, gf_rtApiFailureKindText(failure->kind), failure->httpStatus,
@@ -104,17 +107,15 @@ bool lf_requestNearestMetar(int32_t& status)
         return false;
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
-    const int32_t passing = gf_isPassingServerError(reply.apiStatus) ? reply.apiStatus
-                            : reply.apiStatus != 200 && reply.apiStatus != 406 && gf_isPassingServerError(reply.httpStatus)
-                                ? reply.httpStatus
-                                : 0;
-    if (passing != 0) {
+    if (const int32_t passing = gf_passingServerStatus(reply.apiStatus, reply.httpStatus); passing != 0) {
         status = passing;
         w.lastRetryAfterS = reply.retryAfterS;
         w.lastServerError =
             fmt::format("API status {}, HTTP status {}: {}", reply.apiStatus, reply.httpStatus, reply.message);
         return false;
     }
+    // Any other reply ends a spell, whether or not it brings a QNH.
+    w.serverAnswered("nearest metar");
     if (reply.apiStatus != 200) {
         status = gf_readerEndStatus(reply.apiStatus);
         gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
@@ -167,7 +168,6 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
             const bool ok = lf_requestNearestMetar(status);
             if (ok) {
                 retried = false;
-                w.serverAnswered("nearest metar");
                 w.sleepMs(w.secondIntervalMs);
             } else if (gf_isPassingServerError(status)) {
                 const auto wait = w.serverErrorWait(status, w.lastRetryAfterS, "nearest metar", w.lastServerError);
@@ -182,15 +182,13 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
                 status = 0;
                 gf_logError("nearest metar returned 401, retrying once with a new connection");
             } else if (status == 0 || status == 406) {
-                if (status == 406)
-                    w.serverAnswered("nearest metar");
-                w.sleepMs(30000);
+                w.sleepMs(w.failureWaitMs);
             } else {
                 break;
             }
         } catch (const std::exception& e) {
             gf_logError(fmt::format("{}: {}\n", "receive", e.what()));
-            w.sleepMs(30000);
+            w.sleepMs(w.failureWaitMs);
         }
     }
     if (w.stopFlag)

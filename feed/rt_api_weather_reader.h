@@ -10,10 +10,16 @@
 
 class RTAPIWeatherReader : public RTAPIreader {
 public:
+    // The QNH is not worth ending the traffic for: a spell of server errors
+    // however long only waits and asks again.
+    RTAPIWeatherReader() { giveUpAfterOutage = false; }
+
     // Before a restart: the head, a fresh handle and no last METAR.
     void resetForRestart();
 
     RTAPITransport transport{16384};
+    // The wait after a request that brought no QNH for any other reason.
+    uint32_t failureWaitMs = 30000;
     // The request that last gave a QNH.
     double lastLat = 0.0;
     double lastLon = 0.0;

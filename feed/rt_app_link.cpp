@@ -11,7 +11,6 @@
 #include <thread>
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 #include "core/clock.h"
 #include "core/geodesy.h"
@@ -23,7 +22,6 @@
 #include "core/units.h"
 #include "simlink/user_aircraft.h"
 #include "feed/feed_flags.h"
-#include "feed/received_text.h"
 #include "feed/rt_app_readers.h"
 
 std::atomic<bool> rtAppWaitingForApp{false};
@@ -396,38 +394,6 @@ void gf_runRTAppSession()
         }
     }
     gf_clearMessage();
-}
-
-std::string lf_jsonVersion(const nlohmann::json& value)
-{
-    return value.value("version", std::string());
-}
-
-void lf_processRTVersion(std::string_view reply)
-{
-    if (reply.empty()) {
-        gf_showMessage("No RealTraffic version received?", true);
-        gf_professionalLevel() = false;
-        return;
-    }
-    try {
-        const nlohmann::json root = nlohmann::json::parse(reply);
-        if (!root.is_object()) {
-            gf_professionalLevel() = false;
-            gf_setTrafficSourceInfo("");
-            return;
-        }
-        int64_t level = 1;
-        if (auto it = root.find("level"); it != root.end())
-            level = it->is_boolean() ? (it->get<bool>() ? 1 : 0) : it->get<int64_t>();
-        gf_professionalLevel() = level == 2;
-        const std::string version = lf_jsonVersion(root);
-        gf_setTrafficSourceInfo(fmt::format("RT App {} edition: {}", level == 2 ? "prof" : "stnd", version));
-    } catch (const std::exception& e) {
-        gf_professionalLevel() = false;
-        gf_setTrafficSourceInfo("");
-        gf_logLine(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", gf_quoteReceived(e.what())));
-    }
 }
 
 // ---- Senders --------------------------------------------------------------------

@@ -351,10 +351,10 @@ void TrafficReader::processRTAppLine()
             box.post(batch, TrafficBatchKind::Buffered, 6 * sepCount, true);
             ++sepCount;
         } else if (tag == "RTBUF_EOT") {
-            bufferDone = true;
+            const bool inTurn = !bufferDone.exchange(true);
             batchContext.reset();
             gf_resetRTBufferRequest();
-            gf_logLine(fmt::format("{} Buffer traffic received", gf_utcTimeText()));
+            lf_logEndOfBatch(inTurn, "Buffer traffic received");
         } else if (tag == "RTTFC" || tag.starts_with("RTBUF")) {
             if (lf_checkFieldCount(kPositionLineFields))
                 lf_processTrafficLine();
@@ -367,13 +367,25 @@ void TrafficReader::processRTAppLine()
                 std::swap(parkedCollecting, parked.list);
                 parkedCollecting.clear();
             }
-            parked.received = true;
-            gf_logLine(fmt::format("{} park traffic received", gf_utcTimeText()));
+            const bool inTurn = !parked.received.exchange(true);
+            lf_logEndOfBatch(inTurn, "park traffic received");
         }
     } catch (const std::exception& e) {
         badInput.note(fmt::format("exception in processRTAppLine: {}", lf_faultKind(e)), RepeatedInputLog::Writer::line,
                       [&] { return fmt::format("exception in processRTAppLine: {}", e.what()); }); // quotes cut where thrown
     }
+}
+
+void TrafficReader::lf_logEndOfBatch(bool inTurn, std::string_view what)
+{
+    const auto line = [what] { return fmt::format("{} {}", gf_utcTimeText(), what); };
+    if (inTurn) {
+        gf_logLine(line());
+        return;
+    }
+    // An end that nothing was waiting for: an App (or anyone) sending it
+    // again and again is counted like any other repeated bad input.
+    badInput.note(fmt::format("{} out of turn", what), RepeatedInputLog::Writer::line, line);
 }
 
 void TrafficReader::lf_processTrafficLine()
@@ -470,7 +482,7 @@ void TrafficReader::lf_processParkLine()
     f.hexid = *hexid;
     const double time = lf_number(fields[kParkTimestamp], "timestamp");
     if (time <= 0.0 || time >= 9223372036854775808.0)
-        throw BadFieldError("timestamp outside range", fmt::format("timestamp outside range: {:.3f}", time));
+        throw BadFieldError("timestamp outside range", fmt::format("timestamp outside range:{:.3f}", time));
     f.time = static_cast<int64_t>(time);
     f.lat = lf_number(fields[kParkLat], "lat");
     f.lon = lf_number(fields[kParkLon], "lon");

@@ -87,6 +87,9 @@ public:
     void handleLine(std::string_view line);
     void processRTAppLine();
     bool lf_checkFieldCount(size_t required);
+    // The line about the end of buffered or parked traffic: written when the
+    // end was awaited, counted as repeated bad input when it was not.
+    void lf_logEndOfBatch(bool inTurn, std::string_view what);
     void lf_processTrafficLine();
     void processLine(const TrafficBatchContext& context);
     void lf_processParkLine();

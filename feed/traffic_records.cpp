@@ -342,15 +342,19 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
         knownAirline = gf_findAirlineId(airline);
         r.ids.airline = knownAirline.value_or(0);
     }
+    // The type too is interned only for a record that is kept. Until then a
+    // code the table does not hold yet has no category of the database.
+    std::string_view model;
+    r.ids.cargo = 0;
     if (typeMissing) {
         r.ids.model = kNoModel;
-        r.ids.cargo = 0;
-    } else if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
-        r.ids.model = gf_modelCode2Id("B77F");
-        r.ids.cargo = 1;
     } else {
-        r.ids.model = gf_modelCode2Id(type);
-        r.ids.cargo = 0;
+        model = type;
+        if (lf_is(type, "B777") && gf_isCargo(r.ids)) {
+            model = "B77F";
+            r.ids.cargo = 1;
+        }
+        r.ids.model = gf_findModelId(model).value_or(kUnlistedModel);
     }
 
     if (gf_isAdsbIcaoSource(f.source)) {
@@ -410,6 +414,12 @@ bool gf_fillLiveTrafficRecord(const ParsedTrafficFields& f, const TrafficConvers
     r.playTime = 0;
     if (!airline.empty())
         r.ids.airline = knownAirline ? *knownAirline : gf_airlineCode2Id(airline);
+    if (r.ids.model == kUnlistedModel) {
+        // A full table gives a new code no id (it logs that once): the
+        // record keeps a type all the same.
+        const ModelId id = gf_modelCode2Id(model);
+        r.ids.model = id != kNoModel ? id : kUnlistedModel;
+    }
     return true;
 }
 

@@ -55,6 +55,11 @@ struct LiveTrafficRecord : TrafficIdentity {
 // empty code): the engine takes the type of the aircraft it already knows by
 // the hexid, or drops the report.
 inline constexpr ModelId kNoModel = 0;
+// The model id of a report whose type is new while the model table is full:
+// still a type (never kNoModel), one that no interned code has, so it is
+// treated like any type the model database does not know.
+inline constexpr ModelId kUnlistedModel = 0xFFFF;
+static_assert(g_maxInternedCodes <= kUnlistedModel);
 inline bool gf_isTypeMissing(const LiveTrafficRecord& record)
 {
     return record.ids.model == kNoModel;

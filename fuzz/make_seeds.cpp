@@ -58,6 +58,9 @@ int main(int argc, char** argv)
     put(out, "fuzz_version_answer", "versions.json",
         R"({"msfs":{"major":16,"minor":7,"patch":1},"maintenance":{"major":0,"minor":0,"patch":0},)"
         R"("airports":{"major":1,"minor":2,"patch":3},"dbase":{"major":true,"minor":0,"patch":2.5}})");
+    // The App's version reply, and one whose level no integer holds.
+    put(out, "fuzz_rt_app_version", "version.json", R"({"level":2,"version":"9.0.1234"})");
+    put(out, "fuzz_rt_app_version", "level_beyond.json", R"({"level":1e300,"version":"9.0.1234"})");
     put(out, "fuzz_parameters_xml", "parameters.xml",
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><parameters>"
         "<parameter name=\"RANGE\" type=\"int\" value=\"40\"/>"

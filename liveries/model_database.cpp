@@ -287,17 +287,22 @@ ModelDatabaseTables& gf_modelDatabase()
     return tables;
 }
 
-ModelId gf_modelCode2Id(std::string_view code)
+std::optional<ModelId> gf_findModelId(std::string_view code)
 {
     if (auto id = lf_modelTable().find(code))
-        return *id;
+        return id;
     if (fixesActive.load(std::memory_order_acquire)) {
         auto fix = ModelFixes.find(code);
-        if (fix != ModelFixes.end()) {
-            if (auto target = lf_modelTable().find(fix->second))
-                return *target;
-        }
+        if (fix != ModelFixes.end())
+            return lf_modelTable().find(fix->second);
     }
+    return std::nullopt;
+}
+
+ModelId gf_modelCode2Id(std::string_view code)
+{
+    if (auto id = gf_findModelId(code))
+        return *id;
     return lf_internOrZero(lf_modelTable(), code, modelTableFullLogged, "model");
 }
 
@@ -329,6 +334,11 @@ size_t gf_airlineCodeCount()
 void gf_setAirlineCodeLimitForTest(size_t limit)
 {
     lf_airlineTable().setLimit(limit == 0 ? g_maxInternedCodes : std::min(limit, g_maxInternedCodes));
+}
+
+void gf_setModelCodeLimitForTest(size_t limit)
+{
+    lf_modelTable().setLimit(limit == 0 ? g_maxInternedCodes : std::min(limit, g_maxInternedCodes));
 }
 
 std::string gf_modelCodeText(ModelId id)

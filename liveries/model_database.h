@@ -87,6 +87,9 @@ extern std::map<std::string, std::string, std::less<>> ModelFixes;
 ModelId gf_modelCode2Id(std::string_view code);
 // The same operation under a second name.
 ModelId gf_modelIdOf(std::string_view code);
+// The id gf_modelCode2Id gives a code that is already interned (directly or
+// through its fix), without interning it.
+std::optional<ModelId> gf_findModelId(std::string_view code);
 // Interns an airline code. Safe from any thread; 0 for a new code once the
 // table is full.
 AirlineId gf_airlineCode2Id(std::string_view code);
@@ -95,8 +98,9 @@ std::optional<AirlineId> gf_findAirlineId(std::string_view code);
 // The number of codes interned so far (the empty code included).
 size_t gf_modelCodeCount();
 size_t gf_airlineCodeCount();
-// Tests lower the bound of the airline table (0 restores it).
+// Tests lower the bound of the airline or the model table (0 restores it).
 void gf_setAirlineCodeLimitForTest(size_t limit);
+void gf_setModelCodeLimitForTest(size_t limit);
 // The texts behind the ids; empty for an unknown id.
 std::string gf_modelCodeText(ModelId id);
 std::string gf_airlineCodeText(AirlineId id);

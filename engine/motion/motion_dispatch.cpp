@@ -330,6 +330,51 @@ int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
     return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
 }
 
+// A take-off roll still at taxi speed whose next sample lies well off its
+// runway, the way there well off the runway heading, is no take-off: the
+// aircraft crosses the runway, or leaves it after holding on it, and taxis
+// on (slowed and turned round its corners as a taxiing aircraft is).
+constexpr double kOffRunwayM = 30.0;
+constexpr double kOffRunwayWayDeg = 30.0;
+void lf_taxiOffRunway(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    const RunwayMatch& m = ac.flight.takeoffRunway;
+    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || !m.valid || st[1].stationary || st[1].airborne)
+        return;
+    for (const double kt : {ac.tasKt, st[0].speedKt, st[1].speedKt})
+        if (kt > kTurnOnTheSpotKt)
+            return;
+    const double runway = m.endHeading * kDegToRad;
+    const RelativePosition off = gf_relativePosition({m.endLatitude, m.endLongitude}, runway, lf_pos(st[1]));
+    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    if (std::fabs(off.acrossM) > kOffRunwayM && lf_degrees(std::fabs(gf_wrapAngle(way - runway))) > kOffRunwayWayDeg)
+        abortTakeoffRoll(ac);
+}
+
+// A helicopter lifting off, or setting off from a hover, toward a report
+// further off its nose than this turns toward it in the hover first: it
+// never flies off sideways or tail first.
+constexpr double kHoverTurnDeg = 30.0;
+constexpr double kHoverKt = 5.0;
+constexpr double kHoverTurnMinM = 10.0; // a report nearer is hover taxi on the spot
+void lf_planHoverTurn(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.category != Category::Rotorcraft || st[1].stationary)
+        return;
+    const bool liftingOff = ac.phase == FlightPhase::takeoff;
+    const bool fromHover = !ac.groundMode && !(st[0].speedKt > kHoverKt);
+    if (!liftingOff && !fromHover)
+        return;
+    const LatLon here{ac.lat, ac.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm >= kHoverTurnMinM))
+        return;
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
+    if (off > kHoverTurnDeg)
+        ac.hoverTurning = 1;
+}
+
 } // namespace
 
 double lf_legSpeedKt(const LiveAircraft& ac)
@@ -429,6 +474,7 @@ void lf_advanceLeg(LiveAircraft& ac)
     ac.sharpTurn = 0;
     ac.turningInPlace = 0;
     ac.turnRoundSide = 0;
+    ac.hoverTurning = 0;
     SampleStream& st = ac.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -454,6 +500,8 @@ void lf_advanceLeg(LiveAircraft& ac)
             planGroundRollLeg(ac, legTicks);
         else
             planAirLeg(ac, legTicks);
+        if (st.size() >= 2)
+            lf_planHoverTurn(ac);
     } else {
         ac.flight.ramp = {};
         ac.stepLat = 0.0;
@@ -493,6 +541,7 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        lf_taxiOffRunway(ac);
         lf_scanRunwayHold(ac);
         // A taxiing aircraft that has come to rest near the stands gets one,
         // and the path onto it is planned like any other.

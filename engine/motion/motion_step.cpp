@@ -222,6 +222,35 @@ bool lf_rollRound(LiveAircraft& ac)
     return true;
 }
 
+// A helicopter setting off from a hover toward a way well off its nose
+// turns toward it where it hovers first, no faster than a turn in the air,
+// its samples waiting; then it goes straight along its way, nose first.
+constexpr double kHoverTurnRad = 5.0 * kDegToRad / kTicksPerSecond;
+bool lf_hoverTurn(LiveAircraft& ac)
+{
+    if (!ac.hoverTurning)
+        return false;
+    if (ac.samples.empty() || ac.samples.front().stationary) {
+        ac.hoverTurning = 0;
+        return false;
+    }
+    const TrafficSample& next = ac.samples.front();
+    const double way = gf_initialBearing({ac.lat, ac.lon}, {next.lat, next.lon});
+    const double off = gf_wrapAngle(way - ac.heading);
+    if (std::fabs(off) > kHoverTurnRad) {
+        ac.heading = gf_normalizeAngle(ac.heading + std::copysign(kHoverTurnRad, off));
+        for (TrafficSample& s : ac.samples)
+            s.playTime += 1;
+        return true;
+    }
+    ac.heading = gf_normalizeAngle(way);
+    ac.hoverTurning = 0;
+    // The leg from here: straight along the way it now faces.
+    ac.flight.arc = {};
+    ac.airHeadingStep = 0.0;
+    return false;
+}
+
 // How the step moved the aircraft: along a straight leg or ramp, or along
 // the planned turn or curve (with where it stood on it before the step).
 struct GroundStep {
@@ -431,6 +460,8 @@ void stepMotion(LiveAircraft& ac)
     } else if (onCurve) {
         lf_followGroundCurve(ac);
         groundStep.onCurve = onGround && ac.groundCurve.valid();
+    } else if (lf_hoverTurn(ac)) {
+        // Turning toward its way where it hovers.
     } else {
         const bool turning = lf_turnInPlace(ac);
         if (turning) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "airports/airport_database.h"
@@ -833,6 +835,31 @@ std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<Reco
     return out;
 }
 
+// Reports made for a test, from a file of tests/data: one a line, the
+// columns of `RecordedReport`, after a header line and '#' comments.
+std::vector<kvr::standin::TrackPoint> reportsFromFile(const std::string& name, double groundUnderFt = 1.0)
+{
+    std::ifstream in(std::filesystem::path(KELO_SOURCE_DIR) / "tests/data" / name);
+    EXPECT_TRUE(in.good()) << name;
+    std::vector<kvr::standin::TrackPoint> out;
+    bool header = true;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (std::exchange(header, false))
+            continue;
+        RecordedReport r{};
+        if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf,%lf", &r.t, &r.lat, &r.lon, &r.altFt, &r.vsFpm,
+                        &r.trackDeg, &r.gsKt) != 7) {
+            ADD_FAILURE() << name << ": " << line;
+            continue;
+        }
+        const auto one = recordedReports({r}, groundUnderFt);
+        out.push_back(one.front());
+    }
+    return out;
+}
+
 } // namespace
 
 TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnTheGround)
@@ -1049,6 +1076,28 @@ TEST_F(LasVegasGroundTest, TaxiTurnsAreTakenNoFasterThanTheTyresAllow)
     failOnFindings(report, {"slide", "turn rate", "backwards"});
 }
 
+TEST_F(LasVegasGroundTest, CornersOfCoarseTaxiReportsAreNotSlidThrough)
+{
+    // Reports 10 s apart with positions in 11 m steps: the aircraft stands
+    // on a runway, then taxis off it round a corner of 105 degrees at 24 kt
+    // and two of 64 degrees at 28 kt, the way between its reports bending
+    // sharply at each. It stood there as if lined up, but it taxis: the
+    // heading keeps up with the way it moves, the aircraft slowing where it
+    // must, and it gets to the last report.
+    const auto reports = reportsFromFile("taxi-corners-klas.csv");
+    ASSERT_GT(reports.size(), 10u);
+    play(reports, 0x4C410B, "AMX483", 6000);
+    const LiveAircraft* ac = live(0x4C410B);
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 1000u);
+    EXPECT_EQ(c.slides, 0u);
+    failOnFindings(report, {"slide", "backwards", "reversal", "turn rate"});
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->phase, FlightPhase::taxi);
+    EXPECT_LT(metres({ac->lat, ac->lon}, {reports.back().lat, reports.back().lon}), 25.0);
+}
 
 TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
 {
@@ -1284,6 +1333,39 @@ TEST_F(LasVegasHelicopterTest, AHelicopterComingDownAtSpeedDoesNotSlideAlongTheG
     ASSERT_TRUE(playHelicopter(reports, 0x4C4107, "N216SH"));
     run(3000);
     failOnFindings(motion(), {"slide", "backwards"});
+}
+
+TEST_F(LasVegasHelicopterTest, AHelicopterWhoseWayLiesBehindItTurnsRoundInTheHoverFirst)
+{
+    // An EC30 stands with its nose on 054, then is next seen climbing away
+    // south-west, behind it. It rises and turns toward its way in the hover
+    // before it flies off nose first, never backwards or sideways.
+    const auto reports = reportsFromFile("helicopter-behind-klas.csv", 2200.0);
+    ASSERT_TRUE(playHelicopter(reports, 0x4C410C, "N881MH"));
+    run(3000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    // Over each half second aloft faster than a hover taxi: the nose points
+    // within 45 degrees of the way it moves.
+    size_t judged = 0;
+    for (size_t i = 0, j = 0; i < w.size(); ++i) {
+        while (j < i && w[i].t - w[j + 1].t >= 0.5)
+            ++j;
+        if (w[i].onGround || w[j].onGround || !(w[i].t - w[j].t >= 0.5))
+            continue;
+        const double m = metres({w[j].lat, w[j].lon}, {w[i].lat, w[i].lon});
+        if (!(m / (w[i].t - w[j].t) / 0.5144444444444445 > 10.0))
+            continue;
+        ++judged;
+        const double way = gf_initialBearing({w[j].lat, w[j].lon}, {w[i].lat, w[i].lon}) / kDeg;
+        const double off = std::fabs(std::remainder(way - w[i].hdg, 360.0));
+        if (off > 45.0) {
+            ADD_FAILURE() << fmt::format("t {:.2f}: heading {:.0f}, moving {:.0f} at {:.0f} kt", w[i].t, w[i].hdg,
+                                         way, m / (w[i].t - w[j].t) / 0.5144444444444445);
+            break;
+        }
+    }
+    EXPECT_GT(judged, 100u);
+    failOnFindings(motion(runways), {"jump", "reversal", "turn rate"});
 }
 
 // ---- Take-off rolls --------------------------------------------------------------

@@ -80,6 +80,7 @@ protected:
         // A passing server error waits a moment here, not half a minute.
         for (RTAPIreader* r : {static_cast<RTAPIreader*>(&traffic()), static_cast<RTAPIreader*>(&weather())})
             r->serverErrorWaitMs = 250;
+        weather().failureWaitMs = 250;
         int32_t status = 0;
         ASSERT_TRUE(authenticate(status));
     }
@@ -92,6 +93,7 @@ protected:
             r->serverErrorWaitMs = 30000;
             r->outageNow = &std::chrono::steady_clock::now;
         }
+        weather().failureWaitMs = 30000;
         weather().resetForRestart();
         gf_setTrafficDelivery(false);
         gf_trafficMailbox().reset();
@@ -124,7 +126,7 @@ protected:
     // outcome taken.
     static bool requestParked()
     {
-        if (!gf_postRTAPIParkedTraffic())
+        if (!gf_requestRTAPIParkedTraffic())
             return false;
         while (!gf_RTAPIParkedTrafficSettled())
             std::this_thread::sleep_for(10ms);
@@ -365,7 +367,7 @@ TEST_F(RTReadersTest, AParkedQueryKeepsTheServersInterval)
 
 TEST_F(RTReadersTest, NoCurrentAirportSendsNoParkedQuery)
 {
-    EXPECT_FALSE(gf_postRTAPIParkedTraffic());
+    EXPECT_FALSE(gf_requestRTAPIParkedTraffic());
     EXPECT_TRUE(gf_RTAPIParkedTrafficSettled());
     EXPECT_FALSE(gf_takeRTAPIParkedTraffic());
     EXPECT_FALSE(traffic().parkedPending.load());
@@ -451,7 +453,7 @@ TEST_F(RTReadersTest, AnUnansweredParkedQueryIsGivenUpAfterTenSecondsOfItsClock)
     static std::chrono::steady_clock::time_point now{};
     traffic().parkedNow = [] { return now; };
     kvr::test::setCurrentAirport(IcaoCode("EHAM").code, kLat, kLon, -11);
-    ASSERT_TRUE(gf_postRTAPIParkedTraffic()); // no reader runs: nobody answers
+    ASSERT_TRUE(gf_requestRTAPIParkedTraffic()); // no reader runs: nobody answers
     EXPECT_TRUE(traffic().parkedPending.load());
     now += 10s;
     EXPECT_FALSE(gf_RTAPIParkedTrafficSettled());
@@ -657,4 +659,70 @@ TEST_F(RTReadersTest, ALongUnbrokenOutageEndsWithTheServiceUnavailable)
     EXPECT_NE(log().find("==> traffic receive: the RealTraffic service has been unavailable for 20 minutes (http: "
                          "HTTP 503 response: "),
               std::string::npos);
+}
+
+namespace {
+
+// Each reading of this clock is ten minutes after the one before.
+std::atomic<int64_t> g_steppingClockMin{0};
+std::chrono::steady_clock::time_point steppingClock()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::minutes(g_steppingClockMin.fetch_add(10)));
+}
+
+} // namespace
+
+TEST_F(RTReadersTest, AWeatherOnlyOutageEndsNeitherTheTrafficNorTheWeather)
+{
+    // Three server errors in a row span twenty minutes of the weather's clock.
+    g_steppingClockMin = 0;
+    weather().outageNow = &steppingClock;
+    // The QNH of an earlier METAR.
+    weather().lastQnh = 1009;
+    traffic().qnh = 1009;
+    CurrentQnh = 1009;
+    const RTWebApi::Reply dbDown = RTWebApi::jsonStatus(500, "No RT database connection");
+    const RTWebApi::Reply page = RTWebApi::htmlPage(500);
+    // Answers without a QNH: each ends the spell before it grows long.
+    const RTWebApi::Reply noQnh{200, R"({"status":200,"data":[{"ICAO":"EHAM","METAR":"EHAM 071225Z 24012KT 9999"}]})"};
+    const RTWebApi::Reply noMetars{200, R"({"status":200,"data":[]})"};
+    const RTWebApi::Reply notJson{200, "%%garbage%%", "text/plain"};
+    for (const RTWebApi::Reply& r : {dbDown, page, noQnh, dbDown, page, noMetars, page, dbDown, notJson})
+        api.queueReply("/v6/nearestmetar", r);
+    // Then an hour without a break.
+    for (int i = 0; i < 7; ++i)
+        api.queueReply("/v6/nearestmetar", i % 2 == 0 ? page : dbDown);
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1021"});
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    ui.clear();
+    const size_t polls = api.count("/v6/traffic");
+    startWeather();
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 17, 30s)) << log();
+    ASSERT_TRUE(eventually([] { return CurrentQnh.load() == 1021; })) << log();
+
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_FALSE(traffic().stopFlag.load());
+    EXPECT_FALSE(weather().stopFlag.load());
+    EXPECT_GT(api.count("/v6/traffic"), polls + 2) << "the traffic polls went on";
+    // The last QNH held through the outage; the next METAR replaced it.
+    std::vector<uint32_t> published;
+    for (const auto& q : ui.all<GuiUpdate::QnhValue>())
+        published.push_back(q.hpa);
+    EXPECT_EQ(published, std::vector<uint32_t>{1021});
+    EXPECT_EQ(traffic().qnh.load(), 1021);
+    stopReaders();
+    const std::string text = log();
+    const std::string down = "==> nearest metar: the RealTraffic service is unavailable for now (";
+    const std::string back = "nearest metar: the RealTraffic service answers again after ";
+    size_t spells = 0, ends = 0;
+    for (size_t at = text.find(down); at != std::string::npos; at = text.find(down, at + 1))
+        ++spells;
+    for (size_t at = text.find(back); at != std::string::npos; at = text.find(back, at + 1))
+        ++ends;
+    EXPECT_EQ(spells, 4u) << text;
+    EXPECT_EQ(ends, 4u) << text;
+    EXPECT_NE(text.find(back + "4200 s\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("giving up"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Weather RT API error"), std::string::npos) << text;
 }

@@ -120,14 +120,61 @@ TEST_F(RTApiSessionTest, RefusalsBecomeTheUsersErrors)
         EXPECT_NE(log().find(c.text), std::string::npos) << c.status;
         EXPECT_EQ(gf_currentStopRequest(), nullptr);
     }
-    api.queueReply("/v6/auth", RTWebApi::jsonStatus(500, "db down"));
-    try {
-        Authenticater();
-        ADD_FAILURE() << 500;
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "No RT database connection");
-    }
     EXPECT_FALSE(feedConnected.load());
+}
+
+namespace {
+
+// Each reading of this clock is ten minutes after the one before.
+std::atomic<int64_t> g_steppingClockMin{0};
+std::chrono::steady_clock::time_point steppingClock()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::minutes(g_steppingClockMin.fetch_add(10)));
+}
+
+} // namespace
+
+TEST_F(RTApiSessionTest, PassingServerErrorsAtSignInAreWaitedOut)
+{
+    useCredential("lic-6");
+    RTAPIServerSpell& spell = gf_rtApiSession().signInSpell;
+    spell.serverErrorWaitMs = 20;
+    api.queueReply("/v6/auth", RTWebApi::htmlPage(503));
+    api.queueReply("/v6/auth", RTWebApi::jsonStatus(429, "Too many requests", 429));
+    api.queueReply("/v6/auth", RTWebApi::jsonStatus(500, "No RT database connection"));
+    EXPECT_NO_THROW(Authenticater());
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_TRUE(gf_rtApiSession().hasSession());
+    EXPECT_TRUE(feedConnected.load());
+    EXPECT_EQ(api.count("/v6/auth"), 4u);
+    std::string text = log();
+    const std::string down = "==> authentication: the RealTraffic service is unavailable for now (";
+    EXPECT_NE(text.find(down + "API status 100, HTTP status 503: Authentication: invalid JSON: <html>"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(down + "API status 429, HTTP status 429: Too many requests); asking again in 1 s\n"),
+              std::string::npos);
+    EXPECT_NE(text.find(down + "API status 500, HTTP status 200: No RT database connection)"), std::string::npos);
+    EXPECT_NE(text.find("authentication: the RealTraffic service answers again after "), std::string::npos);
+
+    // Twenty minutes without a break end the run, telling the user why.
+    g_steppingClockMin = 0;
+    spell.outageNow = &steppingClock;
+    for (int i = 0; i < 5; ++i)
+        api.queueReply("/v6/auth", RTWebApi::htmlPage(502));
+    EXPECT_NO_THROW(Authenticater());
+    EXPECT_EQ(api.count("/v6/auth"), 7u) << "asked at 0, 10 and 20 minutes";
+    EXPECT_FALSE(gf_rtApiSession().hasSession());
+    EXPECT_FALSE(feedConnected.load());
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_EQ(ui.lastMessage(), "The RealTraffic service is unavailable (error 502 for 20 minutes); try again later");
+    text = log();
+    EXPECT_NE(text.find("==> authentication: the RealTraffic service has been unavailable for 20 minutes (API status "
+                        "100, HTTP status 502: "),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("has stopped with an error"), std::string::npos);
 }
 
 TEST_F(RTApiSessionTest, SignInWithoutGuidOrWithBadAnswersStopsTheReaders)
@@ -141,7 +188,7 @@ TEST_F(RTApiSessionTest, SignInWithoutGuidOrWithBadAnswersStopsTheReaders)
     EXPECT_FALSE(gf_rtApiSession().hasSession());
     gf_clearStopRequest();
 
-    api.queueReply("/v6/auth", RTWebApi::htmlPage(502));
+    api.queueReply("/v6/auth", RTWebApi::htmlPage(404)); // not a passing server error
     int32_t status = 0;
     EXPECT_FALSE(authenticate(status));
     EXPECT_EQ(status, 100);

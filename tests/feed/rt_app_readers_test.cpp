@@ -319,6 +319,7 @@ TEST_F(RTAppFeed, ParkedLines)
     reader.handleLine(withField(line, 8, "-3"));
     reader.handleLine(withField(line, 8, "abc"));
     reader.handleLine(line.substr(0, line.rfind(',')));
+    reader.handleLine(withField(trafficLine(aircraft(400001), kNow), 14, "-3")); // a position keeps its blank
     EXPECT_TRUE(reader.parked.list.empty());
     reader.handleLine("RTPARK_EOT");
     gf_modelDatabase().icaoModelCodes.clear();
@@ -328,7 +329,8 @@ TEST_F(RTAppFeed, ParkedLines)
     EXPECT_EQ(reader.parked.list[0].stand, "D7");
     const std::string text = log();
     EXPECT_NE(text.find("exception in processRTAppLine: hexid incorrect0x12\n"), std::string::npos);
-    EXPECT_NE(text.find("exception in processRTAppLine: timestamp outside range: -3.000\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processRTAppLine: timestamp outside range:-3.000\n"), std::string::npos);
+    EXPECT_NE(text.find("exception in processLine: timestamp outside range: -3.000\n"), std::string::npos);
     EXPECT_NE(text.find("exception in processRTAppLine: timestamp:abc\n"), std::string::npos);
     EXPECT_NE(text.find("Ignoring incomplete RT App message: 8 fields received, 9 required"), std::string::npos);
     EXPECT_NE(text.find(" park traffic received\n"), std::string::npos);
@@ -453,6 +455,40 @@ TEST_F(RTAppFeed, AFloodOfBadLinesIsLoggedOnceAndThenCountedPerMinute)
                         "required)\n"),
               std::string::npos);
     EXPECT_NE(text.find("Ignoring incomplete RT App message: 2 fields received, 43 required: RTTFC,again\n"),
+              std::string::npos);
+}
+
+TEST_F(RTAppFeed, EndsOfBatchesNobodyWaitsForAreCounted)
+{
+    reader.badInput.now = &badInputClock;
+    const size_t before = log().size();
+    for (int i = 0; i < 100000; ++i)
+        reader.handleLine(i % 2 == 0 ? "RTBUF_EOT" : "RTPARK_EOT");
+    std::string text = log().substr(before);
+    EXPECT_LT(text.size(), 400u) << text.substr(0, 400);
+    const auto count = [&text](std::string_view what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    // The awaited end and the first one out of turn are written.
+    EXPECT_EQ(count(" Buffer traffic received\n"), 2u);
+    EXPECT_EQ(count(" park traffic received\n"), 2u);
+    EXPECT_TRUE(reader.bufferDone);
+    EXPECT_TRUE(reader.parked.received);
+
+    // A parked request makes the next end awaited again: written at once.
+    reader.parked.received = false;
+    reader.handleLine("RTPARK_EOT");
+    text = log().substr(before);
+    EXPECT_EQ(count(" park traffic received\n"), 3u);
+    g_badInputClockS += 60;
+    reader.badInput.report();
+    text = log().substr(before);
+    EXPECT_NE(text.find("49998 more like this in the last minute: Buffer traffic received out of turn\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("49998 more like this in the last minute: park traffic received out of turn\n"),
               std::string::npos);
 }
 

@@ -36,6 +36,7 @@ protected:
     {
         api.stop();
         gf_rtApiSession().clear();
+        gf_rtApiSession().signInSpell = RTAPIServerSpell{};
         gf_setRTApiBaseUrlForTesting({});
         gf_setAuthRefusalWaitForTesting(std::chrono::milliseconds(10000));
         gf_closeLog();

@@ -4,11 +4,14 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/log.h"
 #include "feed/traffic_records.h"
 #include "liveries/model_database.h"
 #include "parking/parking_plan.h"
 #include "simlink/user_aircraft.h"
 #include "tests/feed/feed_test_support.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/test_folders.h"
 
 using namespace kvr::test;
 
@@ -135,6 +138,55 @@ TEST_F(LiveConversion, AirlinesAreInternedOnlyForKeptRecordsAndNeverGetAWrongId)
     EXPECT_EQ(r->ids.airline, 0);
     ASSERT_TRUE(known);
     EXPECT_EQ(gf_airlineCodeText(known->ids.airline), "QQZ");
+}
+
+TEST_F(LiveConversion, TypesAreInternedOnlyForKeptRecordsAndAFullTableKeepsThemTypes)
+{
+    const size_t before = gf_modelCodeCount();
+    auto f = airborne();
+    f.type = "QT1";
+    f.hexid = 10000;
+    EXPECT_FALSE(convert(f));
+    f = airborne();
+    f.type = "QT2";
+    f.callsign = "";
+    f.registration = "";
+    EXPECT_FALSE(convert(f)) << "no name";
+    f = airborne();
+    f.type = "QT3";
+    f.groundSpeed = 0;
+    EXPECT_FALSE(convert(f)) << "airborne without speed";
+    EXPECT_EQ(gf_modelCodeCount(), before);
+
+    f = airborne();
+    f.type = "QT4";
+    auto r = convert(f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(gf_modelCodeText(r->ids.model), "QT4");
+    EXPECT_EQ(gf_modelCodeCount(), before + 1);
+
+    // Full: a new type is still a type, logged once; a known one keeps its id.
+    ScopedTestFolders folders{"types"};
+    gf_openLog();
+    gf_setModelCodeLimitForTest(gf_modelCodeCount());
+    f.type = "QT5";
+    r = convert(f);
+    f.type = "QT6";
+    auto other = convert(f);
+    f.type = "QT4";
+    auto known = convert(f);
+    gf_setModelCodeLimitForTest(0);
+    ASSERT_TRUE(r && other && known);
+    EXPECT_FALSE(gf_isTypeMissing(*r));
+    EXPECT_EQ(r->ids.model, kUnlistedModel);
+    EXPECT_EQ(other->ids.model, kUnlistedModel);
+    EXPECT_EQ(gf_modelCodeText(known->ids.model), "QT4");
+    EXPECT_EQ(gf_modelCodeCount(), before + 1);
+    gf_closeLog();
+    const std::string text = logText();
+    EXPECT_NE(text.find("the model code table is full (65535 codes): new codes such as 'QT5' get no id"),
+              std::string::npos) << text;
+    EXPECT_EQ(text.find("QT6"), std::string::npos);
 }
 
 TEST(HexidRule, OneRuleForBothFeeds)
