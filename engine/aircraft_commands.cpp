@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/units.h"
+#include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 #include "engine/traffic_aircraft.h"
 #include "engine/flight_plan.h"
@@ -224,4 +225,13 @@ void gf_compactLiveAircraft()
     gf_trafficState().aircraft.compactLive(
         [](const LiveAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
         [](LiveAircraft& ac) { lf_cleanupLiveAircraft(ac); });
+}
+
+void noMoreNextPos(LiveAircraft& ac)
+{
+    try {
+        removeAircraftFromSim(ac);
+    } catch (...) {
+        gf_reportTrafficException("noMoreNextPos");
+    }
 }

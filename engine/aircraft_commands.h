@@ -45,3 +45,6 @@ void lf_eraseLiveAircraft(LiveAircraft& aircraft);
 
 // Erases the records marked removeFlag or staticRemoveFlag, keeping order.
 void gf_compactLiveAircraft();
+
+// The stream has nothing more to fly to: the aircraft leaves the simulator.
+void noMoreNextPos(LiveAircraft& aircraft);

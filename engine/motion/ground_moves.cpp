@@ -11,7 +11,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/motion/motion_step.h"
+#include "engine/sample_stream.h"
 #include "stands/stand_table.h"
 #include "simlink/sim_command_mailbox.h"
 

@@ -12,7 +12,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/geometry.h"
-#include "engine/motion/motion_step.h"
+#include "engine/sample_stream.h"
 #include "runways/runway_matching.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "engine/motion/flight_motion.h"
 #include "engine/motion/ground_moves.h"
 #include "engine/motion/ground_turns.h"
+#include "engine/sample_stream.h"
 #include "engine/stand_arrival.h"
 #include "engine/taxi_to_stand.h"
 #include "engine/live_at_stands.h"
@@ -22,7 +23,6 @@
 #include "engine/geometry.h"
 #include "engine/motion/motion_step.h"
 #include "engine/motion/runway_hold.h"
-#include "engine/motion/sample_checks.h"
 #include "runways/runway_matching.h"
 
 namespace {
@@ -376,28 +376,6 @@ void lf_planHoverTurn(LiveAircraft& ac)
 }
 
 } // namespace
-
-double lf_legSpeedKt(const LiveAircraft& ac)
-{
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
-    double v = 0.0;
-    const bool roll = ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll;
-    if (roll && lf_finiteNonNegative(s0.speedKt) && lf_finiteNonNegative(s1.speedKt) &&
-        (s0.speedKt > 0.0 || s1.speedKt > 0.0)) {
-        v = (s0.speedKt + s1.speedKt) / 2.0;
-    } else if (s0.speedKt > 0.0) {
-        v = std::isfinite(s1.speedKt) && s1.speedKt > 0.0 ? (s0.speedKt + s1.speedKt) / 2.0 : s0.speedKt;
-    } else if (!std::isfinite(s1.speedKt) || s1.speedKt <= 0.0) {
-        const double ticks = std::max<double>(s1.playTime - s0.playTime, 25.0);
-        v = gf_distanceNm(lf_pos(s0), lf_pos(s1)) * kTicksPerHour / ticks;
-        if (!(v > 0.0))
-            v = 1.0;
-    } else {
-        v = s1.speedKt;
-    }
-    return std::max(v, 1.0);
-}
 
 void nextPosMain(LiveAircraft& ac)
 {

@@ -13,6 +13,3 @@ void lf_advanceLeg(LiveAircraft& aircraft);
 void nextPosGround(LiveAircraft& aircraft);
 void nextPosAir(LiveAircraft& aircraft);
 void lf_groundLegTiming(LiveAircraft& aircraft);
-// The speed (kt, at least 1) at which the leg from the front sample to the
-// next is flown.
-double lf_legSpeedKt(const LiveAircraft& aircraft);

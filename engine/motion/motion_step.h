@@ -17,7 +17,3 @@ double gf_turnRoundRadiusM(const LiveAircraft& aircraft);
 int32_t extrapolationBudget(LiveAircraft& aircraft);
 // Appends one predicted sample and stores the budget.
 void extrapolateSample(LiveAircraft& aircraft, int32_t budget);
-// The next sample falls due `ticksFromNow` from now, within the lag limits.
-void retimeNextSample(LiveAircraft& aircraft, int32_t ticksFromNow);
-// A sample half-way between the first two, inserted as the second.
-void insertMidSample(StreamState& aircraft);

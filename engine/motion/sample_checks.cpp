@@ -18,6 +18,7 @@
 #include "engine/motion/ground_turns.h"
 #include "engine/report_noise.h"
 #include "engine/motion/runway_hold.h"
+#include "engine/sample_stream.h"
 #include "engine/spawning.h"
 #include "engine/stand_arrival.h"
 #include "engine/motion/takeoff.h"
@@ -65,12 +66,6 @@ void lf_restartNormalFlight(LiveAircraft& ac)
     ac.lagEarlier = 2700;
     ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
     ac.holding = 0;
-}
-
-void lf_frontDueNow(StreamState& ac)
-{
-    if (!ac.samples.empty())
-        ac.samples.front().playTime = engineClock.load() + 1;
 }
 
 std::string lf_routeText(const IataCode& origin, const IataCode& destination)
@@ -424,29 +419,6 @@ bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing
 
 // ---- decodeExisting steps ----
 
-// A run of stops after a sample that moved, when the new sample shows the
-// aircraft merely slowed down: the stops go.
-void lf_dropFalseStops(StreamState& ac, const TrafficSample& sample)
-{
-    SampleStream& st = ac.samples;
-    if (!sample.stationary) {
-        if (st.size() <= 2)
-            return;
-        const size_t lo = st.size() >= 9 ? st.size() - 7 : 1;
-        for (size_t i = st.size() - 1; i-- > lo;) {
-            if (st[i].stationary)
-                continue;
-            const double dt = (sample.playTime - st[i].playTime) / 100.0;
-            if (dt > 0.0 && dt <= 22.0 && gf_distanceNm(gf_samplePosition(st[i]), gf_samplePosition(sample)) * 3600.0 / dt <= 35.0)
-                st.erase(st.begin() + static_cast<std::ptrdiff_t>(i) + 1, st.end());
-            return;
-        }
-        return;
-    }
-    if (st.size() > 1 && std::all_of(st.begin(), st.end(), [](const TrafficSample& s) { return s.stationary; }))
-        st.resize(1);
-}
-
 bool lf_touchAndGo(const TrafficSample& kept, const TrafficSample& sample, double vr)
 {
     const std::array<SpeedPoint, 2> points{
@@ -503,14 +475,6 @@ bool lf_reachableAtTaxiSpeed(const LiveAircraft& ac, const TrafficSample& sample
         return false;
     const double metres = gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample));
     return std::isfinite(metres) && metres / seconds * kMetresPerSecondToKnots <= kTaxiKt;
-}
-
-// The report goes into the stream; it is the one the next are judged against.
-void lf_appendReport(StreamState& ac, const TrafficSample& sample, const TrafficSample& received)
-{
-    ac.samples.push_back(sample);
-    ac.lastReport = received;
-    ac.lastReport.playTime = sample.playTime;
 }
 
 void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
@@ -863,14 +827,5 @@ void decodeExisting(LiveAircraft& ac, const TrafficSample& sample)
         gf_logLine(fmt::format("{} exception {}", "decodeExisting", e.what()));
     } catch (...) {
         gf_reportTrafficException("decodeExisting");
-    }
-}
-
-void noMoreNextPos(LiveAircraft& ac)
-{
-    try {
-        removeAircraftFromSim(ac);
-    } catch (...) {
-        gf_reportTrafficException("noMoreNextPos");
     }
 }

@@ -24,8 +24,6 @@ bool checkExtendingSituations(LiveAircraft& aircraft, TrafficSample& sample);
 bool checkAtStandSituations(LiveAircraft& aircraft, TrafficSample& sample);
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, TrafficSample& sample);
 bool checkNewPosDuringTakeoff(LiveAircraft& aircraft, TrafficSample& sample);
-// The stream has nothing more to fly to: the aircraft leaves the simulator.
-void noMoreNextPos(LiveAircraft& aircraft);
 
 // The aircraft's destination is the current airport and its origin is not.
 bool gf_inboundToCurrentAirport(const AircraftBase& aircraft);

@@ -18,7 +18,7 @@
 #include "engine/quarantine.h"
 #include "engine/report_noise.h"
 #include "engine/ground_curves.h"
-#include "engine/motion/motion_step.h"
+#include "engine/sample_stream.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_log.h"
 #include "runways/runway_matching.h"

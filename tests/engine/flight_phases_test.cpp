@@ -19,6 +19,7 @@
 #include "engine/per_tick_update.h"
 #include "engine/motion/sample_checks.h"
 #include "engine/quarantine.h"
+#include "engine/sample_stream.h"
 #include "engine/sim_reactions.h"
 #include "engine/motion/takeoff.h"
 #include "feed/qnh.h"
