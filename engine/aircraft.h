@@ -443,3 +443,9 @@ inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
 {
     return std::fabs(a.lat - b.lat) <= 1e-8 && std::fabs(a.lon - b.lon) <= 1e-8;
 }
+
+// Where the aircraft's stand is.
+inline LatLon lf_stand(const LiveAircraft& aircraft)
+{
+    return {aircraft.standLat, aircraft.standLon};
+}

@@ -116,3 +116,12 @@ double lf_legSpeedKt(const LiveAircraft& ac)
     }
     return std::max(v, 1.0);
 }
+
+// The aircraft follows its samples again.
+void lf_restartNormalFlight(LiveAircraft& ac)
+{
+    ac.projection = 0;
+    ac.lagEarlier = 2700;
+    ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
+    ac.holding = 0;
+}

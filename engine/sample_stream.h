@@ -1,7 +1,8 @@
 // Edits of an aircraft's stream of received samples, shared by the sample
 // checks and the motion: appending a report, dropping false stops, making the
-// front due, retiming the next sample, inserting one half-way, and the speed
-// of the leg between the first two. Main task only.
+// front due, retiming the next sample, inserting one half-way, following the
+// samples again, and the speed of the leg between the first two. Main task
+// only.
 #pragma once
 
 #include <cstdint>
@@ -25,3 +26,6 @@ void insertMidSample(StreamState& aircraft);
 // The speed (kt, at least 1) at which the leg from the front sample to the
 // next is flown.
 double lf_legSpeedKt(const LiveAircraft& aircraft);
+
+// The aircraft follows its samples again.
+void lf_restartNormalFlight(LiveAircraft& aircraft);

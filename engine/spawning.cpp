@@ -16,7 +16,6 @@
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
-#include "engine/motion/sample_checks.h"
 #include "engine/traffic_state.h"
 #include "engine/livery_choice.h"
 #include "liveries/livery_memory.h"

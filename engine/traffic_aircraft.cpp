@@ -193,3 +193,15 @@ double pitchFromVs(const TrafficSample& sample, Category category)
     const double clamped = std::clamp(vs, lo, hi);
     return (base - clamped / 600.0 * (vs >= 0.0 ? up : down)) * std::numbers::pi / 180.0;
 }
+
+bool gf_inboundToCurrentAirport(const AircraftBase& ac)
+{
+    const IataCode current = lf_currentAirportIata();
+    return current.isSet() && ac.destination == current && !(ac.origin == current);
+}
+
+IataCode lf_currentAirportIata()
+{
+    std::shared_lock lock(engineLock);
+    return CurrentAirport.code != 0 ? CurrentAirport.iata : IataCode{};
+}

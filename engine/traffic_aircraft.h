@@ -28,3 +28,9 @@ std::string lf_noMatchText(const AircraftBase& aircraft);
 // Pitch (radians, negative nose up) that goes with the sample's vertical
 // speed for the category.
 double pitchFromVs(const TrafficSample& sample, Category category);
+
+// The aircraft's destination is the current airport and its origin is not.
+bool gf_inboundToCurrentAirport(const AircraftBase& aircraft);
+
+// The IATA code of the current airport; empty without one.
+IataCode lf_currentAirportIata();

@@ -15,6 +15,7 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/quarantine.h"
+#include "engine/respawn_check.h"
 #include "engine/traffic_log.h"
 #include "liveries/category.h"
 #include "engine/motion/sample_checks.h"

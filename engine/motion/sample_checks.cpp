@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "airports/airport_database.h"
+#include "core/clock.h"
 #include "core/geodesy.h"
 #include "core/log.h"
 #include "core/settings_snapshot.h"
@@ -16,30 +17,21 @@
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/motion/ground_turns.h"
+#include "engine/motion/stand_checks.h"
 #include "engine/report_noise.h"
 #include "engine/motion/runway_hold.h"
 #include "engine/sample_stream.h"
-#include "engine/spawning.h"
-#include "engine/stand_arrival.h"
 #include "engine/motion/takeoff.h"
 #include "engine/traffic_log.h"
-#include "engine/traffic_state.h"
 #include "feed/traffic_records.h"
 #include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
-#include "engine/live_at_stands.h"
-#include "engine/stand_use.h"
 #include "runways/runway_matching.h"
 
 namespace {
 
 constexpr double kStandingDeg = 0.00015;
 constexpr double kStandingKt = 2.0;
-
-LatLon lf_stand(const LiveAircraft& ac)
-{
-    return {ac.standLat, ac.standLon};
-}
 
 // Metres that `p` lies ahead of `from` along the aircraft's heading.
 double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficSample& p)
@@ -51,127 +43,6 @@ bool lf_activeOrLater(const LiveAircraft& ac)
 {
     return ac.simState == SimState::active || ac.simState == SimState::liveryrespawn ||
            ac.simState == SimState::removingfromsim;
-}
-
-IataCode lf_currentAirportIata()
-{
-    std::shared_lock lock(engineLock);
-    return CurrentAirport.code != 0 ? CurrentAirport.iata : IataCode{};
-}
-
-// The aircraft follows its samples again.
-void lf_restartNormalFlight(LiveAircraft& ac)
-{
-    ac.projection = 0;
-    ac.lagEarlier = 2700;
-    ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
-    ac.holding = 0;
-}
-
-std::string lf_routeText(const IataCode& origin, const IataCode& destination)
-{
-    return fmt::format("{}>{}", origin.toString(), destination.toString());
-}
-
-// ---- Route and identity ----
-
-// True when the route counts as unchanged.
-bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
-{
-    bool filled = false;
-    if (!ac.destination.isSet() && record.destination.isSet()) {
-        ac.destination = record.destination;
-        filled = true;
-    }
-    if (!ac.origin.isSet() && record.origin.isSet()) {
-        ac.origin = record.origin;
-        filled = true;
-    }
-    const bool destinationDiffers = ac.destination.isSet() && record.destination.isSet() && !(ac.destination == record.destination);
-    const bool originDiffers = ac.origin.isSet() && record.origin.isSet() && !(ac.origin == record.origin);
-    const IataCode current = lf_currentAirportIata();
-    auto isCurrent = [&](const IataCode& code) { return current.isSet() && code == current; };
-    auto clearPending = [&] {
-        ac.pendingRoute.clear();
-        ac.pendingRouteCount = 0;
-    };
-    bool changed = false;
-    if (!destinationDiffers && !originDiffers) {
-        clearPending();
-    } else if ((isCurrent(ac.origin) || isCurrent(ac.destination)) && !isCurrent(record.origin) &&
-               !isCurrent(record.destination)) {
-        // The feed lost the airport the user watches this aircraft at.
-        clearPending();
-        return true;
-    } else if (destinationDiffers != originDiffers) {
-        clearPending();
-    } else if (isCurrent(ac.origin) && record.destination == ac.origin) {
-        clearPending();
-    } else {
-        RepeatedTextMemory memory{ac.pendingRoute, ac.pendingRouteCount};
-        const bool repeated =
-            gf_repeatedText(lf_routeText(ac.origin, ac.destination), lf_routeText(record.origin, record.destination), memory);
-        ac.pendingRoute = memory.text;
-        ac.pendingRouteCount = memory.count;
-        if (!repeated)
-            return true;
-        ac.origin = record.origin;
-        ac.destination = record.destination;
-        if (ac.groundMode && ac.phase != FlightPhase::parking && ac.phase != FlightPhase::parked) {
-            ac.setPhase(FlightPhase::taxi);
-        }
-        changed = true;
-    }
-    if (!filled && !changed)
-        return true;
-    if (ac.groundMode && ac.phase == FlightPhase::taxi)
-        ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
-    return false;
-}
-
-// A new registration whose registration code names another livery: the
-// aircraft is set back to choose its livery again.
-void lf_newRegistration(LiveAircraft& ac, const std::string& registration)
-{
-    const auto it = RegcodeLiveries.find(registration);
-    ac.registration = registration;
-    if (it == RegcodeLiveries.end() || it->second == ac.liveryTitle)
-        return;
-    lf_resetForNewLivery(ac);
-}
-
-enum class CallsignCheck { none, changed, dropped };
-
-CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
-{
-    if (callsign.empty())
-        return CallsignCheck::none;
-    if (callsign == ac.callsign || callsign == ac.registration) {
-        ac.lastSeenCallsign.clear();
-        ac.lastSeenCallsignCount = 0;
-        return CallsignCheck::none;
-    }
-    if (callsign == ac.lastSeenCallsign) {
-        ++ac.lastSeenCallsignCount;
-    } else {
-        ac.lastSeenCallsign = callsign;
-        ac.lastSeenCallsignCount = 1;
-    }
-    if (ac.lastSeenCallsignCount < 3)
-        return CallsignCheck::none;
-    ac.lastSeenCallsign.clear();
-    ac.lastSeenCallsignCount = 0;
-    const std::string old = ac.callsign;
-    ac.callsign = callsign;
-    if (lf_liveExistsForUnderscoreCallsign(ac)) {
-        ac.callsign = old;
-        return CallsignCheck::dropped;
-    }
-    if (callsign.back() != '_')
-        lf_removeGhostWithUnderscoreIfPresent(ac);
-    ac.callsign2 = callsign;
-    ac.callsign3.clear();
-    return CallsignCheck::changed;
 }
 
 // ---- Sample filters ----
@@ -227,148 +98,6 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
     sample.speedKt = 0.0;
     sample.stationary = 1;
     return true;
-}
-
-// ---- Stand ----
-
-double lf_pullOutDistanceM(const LiveAircraft& ac)
-{
-    double d = 180.0;
-    switch (ac.category) {
-    case Category::Light: d = 120.0; break;
-    case Category::TwoProps:
-    case Category::Bizjet: d = 140.0; break;
-    case Category::Heavy: d = 220.0; break;
-    default: break;
-    }
-    return ac.gateStand ? d + 30.0 : d;
-}
-
-// A turn-around shorter than the category's usual one, timed from when the
-// aircraft parked.
-void lf_quickTurnAroundTest(LiveAircraft& ac)
-{
-    double limitMinutes = 0.0;
-    switch (ac.category) {
-    case Category::Heavy: limitMinutes = 60.0; break;
-    case Category::Large: limitMinutes = 25.0; break;
-    case Category::TwoProps:
-    case Category::Bizjet: limitMinutes = 15.0; break;
-    default: return;
-    }
-    const double parkedMinutes =
-        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phaseSince)) / kTicksPerMinute;
-    ac.quickTurnAround = parkedMinutes >= 0.0 && parkedMinutes < limitMinutes ? 1 : 0;
-}
-
-void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
-{
-    sample.stationary = 0;
-    ac.leftStand = 1;
-    if (ac.previousPhase == FlightPhase::parked)
-        return;
-    ac.pulledOut = pulledOut ? 1 : 0;
-    ac.standLeaveRequest = 1;
-    if (ac.projection > 0) {
-        if (ac.phase == FlightPhase::parked) {
-            if (ac.phaseBeforePrevious == FlightPhase::landing_roll) {
-                lf_quickTurnAroundTest(ac);
-                ac.phaseBeforePrevious = FlightPhase::birth;
-            }
-            lf_frontDueNow(ac);
-        }
-        lf_restartNormalFlight(ac);
-    }
-    gf_addRealStandOption(ac.standId, ac, 2);
-    ac.inboundToAirport = 0;
-    if (ac.phase != FlightPhase::parked)
-        ac.setPhase(FlightPhase::parked);
-}
-
-void lf_startTracker(LiveAircraft& ac, const TrafficSample& sample, double d)
-{
-    ac.leavingStand = 1;
-    ac.trackerStartM = d;
-    ac.trackerLastM = d;
-    ac.trackerLat = sample.lat;
-    ac.trackerLon = sample.lon;
-    ac.trackerTime = sample.playTime;
-    ac.trackerCount = 0;
-}
-
-// The tracker's verdict on the sample: 1 leaves, 0 tracking on, -1 ended.
-int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool known, bool ahead)
-{
-    const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
-    const double dt = (sample.playTime - ac.trackerTime) / 100.0;
-    constexpr double kTrackerSpeedMs = 25.0 * kMetresPerNm / kSecondsPerHour; // 25 kt, a fast taxi
-    const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
-                           fromTracker <= std::max(12.0, kTrackerSpeedMs * dt) && d <= 262.0 &&
-                           d >= ac.trackerStartM - 5.0 && d >= ac.trackerLastM - 5.0;
-    if (plausible) {
-        const double gain = d - ac.trackerStartM;
-        if (gain >= 3.0 && ((known && !ahead) || (ac.trackerStartM >= 30.0 && gain >= 10.0))) {
-            lf_leaveStand(ac, sample, false);
-            return 1;
-        }
-        if (ac.trackerCount < 1) {
-            ac.trackerLastM = d;
-            ac.trackerLat = sample.lat;
-            ac.trackerLon = sample.lon;
-            ac.trackerTime = sample.playTime;
-            ac.trackerCount = 1;
-            return 0;
-        }
-    }
-    ac.leavingStand = 0;
-    return -1;
-}
-
-// ---- Push-back ----
-
-void lf_clearPushState(PushBackAndDeparture& ac)
-{
-    ac.pushFirst.reset();
-    ac.pushSecond.reset();
-    ac.pushSecondCount = 0;
-}
-
-bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
-{
-    if (!ac.pushFirst) {
-        ac.pushFirst = gf_samplePosition(sample);
-        return false;
-    }
-    if (gf_distanceM(*ac.pushFirst, gf_samplePosition(sample)) >= 4.0) {
-        ac.pushFirst = gf_samplePosition(sample);
-        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * kMetresPerNm, 25.0)) {
-            ac.pushSecond.reset();
-        } else if (!ac.pushSecond) {
-            ac.pushSecond = gf_samplePosition(sample);
-        } else if (ac.pushSecondCount = std::min(ac.pushSecondCount + 1, 2u);
-                   ac.pushSecondCount == 2 &&
-                   gf_distanceM(*ac.pushSecond, gf_samplePosition(sample)) >= 15.0) {
-            // Moving off the push-back position: the taxi starts. Samples
-            // closer together than 7.5 m reach the 15 m only after further
-            // counts, so every count from the second on may start it.
-            sample.stationary = 0;
-            if (ac.holding) {
-                lf_frontDueNow(ac);
-                lf_restartNormalFlight(ac);
-            }
-            lf_clearPushState(ac);
-            ac.setPhase(FlightPhase::taxi);
-            ac.standLat = 0.0;
-            ac.standLon = 0.0;
-            gf_trafficState().aircraft.setStandId(ac, 0);
-            ac.atStand = 0;
-            ac.gateStand = 0;
-            return true;
-        }
-    }
-    if (ac.holding)
-        lf_restartNormalFlight(ac);
-    return false;
 }
 
 // ---- Landing and take-off ----
@@ -535,62 +264,6 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 
 } // namespace
 
-bool gf_inboundToCurrentAirport(const AircraftBase& ac)
-{
-    const IataCode current = lf_currentAirportIata();
-    return current.isSet() && ac.destination == current && !(ac.origin == current);
-}
-
-bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
-{
-    switch (ac.phase) {
-    case FlightPhase::takeoff_roll:
-    case FlightPhase::takeoff:
-    case FlightPhase::landing:
-    case FlightPhase::landing_roll: return true;
-    default: break;
-    }
-    if (ac.simState == SimState::buffer) {
-        if (record.origin.isSet() && !(record.origin == ac.origin))
-            ac.origin = record.origin;
-        if (record.destination.isSet() && !(record.destination == ac.destination))
-            ac.destination = record.destination;
-        if (!record.callsign.empty())
-            ac.callsign = record.callsign;
-        if (!record.registration.empty())
-            ac.registration = record.registration;
-        return true;
-    }
-    if (ac.simState != SimState::active || ac.phase == FlightPhase::pushing_back || ac.projection > 0)
-        return true;
-    std::string reasons;
-    auto addReason = [&](const char* reason) {
-        if (!reasons.empty())
-            reasons += ", ";
-        reasons += reason;
-    };
-    const std::string route = lf_routeText(ac.origin, ac.destination);
-    const std::string oldCallsign = ac.callsign;
-    const std::string oldRegistration = ac.registration;
-    if (!lf_checkRouteChange(ac, record))
-        addReason("orig-dest change");
-    if (!record.registration.empty() && record.registration != ac.registration) {
-        lf_newRegistration(ac, record.registration);
-        addReason("regcode change");
-    }
-    switch (lf_checkCallsign(ac, record.callsign)) {
-    case CallsignCheck::dropped: return false;
-    case CallsignCheck::changed: addReason("callsign change"); break;
-    case CallsignCheck::none: break;
-    }
-    if (reasons.empty() || !gf_parametersSnapshot()->GUID_CHANGES)
-        return true;
-    const std::string text = fmt::format("{:8} {:12} {}", oldCallsign, oldRegistration, route);
-    gf_logLine(fmt::format("{}{} respawns because of {}", text, "", reasons));
-    liveryRespawn(ac);
-    return false;
-}
-
 bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
 {
     switch (ac.phase) {
@@ -639,63 +312,6 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         return true;
     }
     return false; // behind the last report
-}
-
-bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
-{
-    const double d = gf_distanceM(lf_stand(ac), gf_samplePosition(sample));
-    bool known = false;
-    bool ahead = false;
-    if (d >= 15.0) {
-        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
-        ahead = off * 180.0 / kPi <= (ac.gateStand ? 30.0 : 60.0);
-        known = true;
-    }
-    if (ac.leavingStand) {
-        const int verdict = lf_trackLeaving(ac, sample, d, known, ahead);
-        if (verdict >= 0)
-            return verdict == 1;
-    }
-    const double limit = ac.previousPhase == FlightPhase::parking ? 200.0 : 100.0;
-    if (d < limit) {
-        ac.lastNearStandTicks = engineClock.load();
-        const double dNm = d / kMetresPerNm;
-        if (ac.standGrowthCount == 0 && ac.maxStandDistanceNm == 0.0)
-            ac.minStandDistanceNm = dNm;
-        ac.minStandDistanceNm = std::min(ac.minStandDistanceNm, dNm);
-        if (d >= ac.maxStandDistanceNm * kMetresPerNm + 3.0) {
-            ac.maxStandDistanceNm = dNm;
-            ++ac.standGrowthCount;
-            if (ac.standGrowthCount >= 2 && d - ac.minStandDistanceNm * kMetresPerNm >= ac.radius * kMetresPerNm / 2.0 && known &&
-                !ahead)
-                lf_startTracker(ac, sample, d);
-        } else if (d <= ac.maxStandDistanceNm * kMetresPerNm - 3.0) {
-            ac.minStandDistanceNm = dNm;
-            ac.maxStandDistanceNm = dNm;
-            ac.standGrowthCount = 0;
-        }
-        return false;
-    }
-    if (known && ahead) {
-        const double pull = lf_pullOutDistanceM(ac);
-        if (d >= pull && d <= 300.0) {
-            lf_leaveStand(ac, sample, true);
-            return true;
-        }
-        if (d < pull)
-            return false;
-    } else if (d <= 262.0) {
-        lf_leaveStand(ac, sample, false);
-        return true;
-    }
-    // Far away: the aircraft used the stand and left unseen.
-    gf_addRealStandOption(ac.standId, ac, 3);
-    try {
-        removeAircraftFromSim(ac);
-    } catch (...) {
-        gf_reportTrafficException("checkAtStandSituations");
-    }
-    return false;
 }
 
 bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)

@@ -1,0 +1,176 @@
+#include "engine/respawn_check.h"
+
+#include <string>
+
+#include <fmt/format.h>
+
+#include "core/log.h"
+#include "engine/aircraft.h"
+#include "engine/geometry.h"
+#include "engine/live_at_stands.h"
+#include "engine/spawning.h"
+#include "engine/stand_arrival.h"
+#include "engine/traffic_aircraft.h"
+#include "feed/traffic_records.h"
+#include "liveries/livery_memory.h"
+#include "liveries/regcode_lists.h"
+
+namespace {
+
+std::string lf_routeText(const IataCode& origin, const IataCode& destination)
+{
+    return fmt::format("{}>{}", origin.toString(), destination.toString());
+}
+
+// ---- Route and identity ----
+
+// True when the route counts as unchanged.
+bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
+{
+    bool filled = false;
+    if (!ac.destination.isSet() && record.destination.isSet()) {
+        ac.destination = record.destination;
+        filled = true;
+    }
+    if (!ac.origin.isSet() && record.origin.isSet()) {
+        ac.origin = record.origin;
+        filled = true;
+    }
+    const bool destinationDiffers = ac.destination.isSet() && record.destination.isSet() && !(ac.destination == record.destination);
+    const bool originDiffers = ac.origin.isSet() && record.origin.isSet() && !(ac.origin == record.origin);
+    const IataCode current = lf_currentAirportIata();
+    auto isCurrent = [&](const IataCode& code) { return current.isSet() && code == current; };
+    auto clearPending = [&] {
+        ac.pendingRoute.clear();
+        ac.pendingRouteCount = 0;
+    };
+    bool changed = false;
+    if (!destinationDiffers && !originDiffers) {
+        clearPending();
+    } else if ((isCurrent(ac.origin) || isCurrent(ac.destination)) && !isCurrent(record.origin) &&
+               !isCurrent(record.destination)) {
+        // The feed lost the airport the user watches this aircraft at.
+        clearPending();
+        return true;
+    } else if (destinationDiffers != originDiffers) {
+        clearPending();
+    } else if (isCurrent(ac.origin) && record.destination == ac.origin) {
+        clearPending();
+    } else {
+        RepeatedTextMemory memory{ac.pendingRoute, ac.pendingRouteCount};
+        const bool repeated =
+            gf_repeatedText(lf_routeText(ac.origin, ac.destination), lf_routeText(record.origin, record.destination), memory);
+        ac.pendingRoute = memory.text;
+        ac.pendingRouteCount = memory.count;
+        if (!repeated)
+            return true;
+        ac.origin = record.origin;
+        ac.destination = record.destination;
+        if (ac.groundMode && ac.phase != FlightPhase::parking && ac.phase != FlightPhase::parked) {
+            ac.setPhase(FlightPhase::taxi);
+        }
+        changed = true;
+    }
+    if (!filled && !changed)
+        return true;
+    if (ac.groundMode && ac.phase == FlightPhase::taxi)
+        ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
+    return false;
+}
+
+// A new registration whose registration code names another livery: the
+// aircraft is set back to choose its livery again.
+void lf_newRegistration(LiveAircraft& ac, const std::string& registration)
+{
+    const auto it = RegcodeLiveries.find(registration);
+    ac.registration = registration;
+    if (it == RegcodeLiveries.end() || it->second == ac.liveryTitle)
+        return;
+    lf_resetForNewLivery(ac);
+}
+
+enum class CallsignCheck { none, changed, dropped };
+
+CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
+{
+    if (callsign.empty())
+        return CallsignCheck::none;
+    if (callsign == ac.callsign || callsign == ac.registration) {
+        ac.lastSeenCallsign.clear();
+        ac.lastSeenCallsignCount = 0;
+        return CallsignCheck::none;
+    }
+    if (callsign == ac.lastSeenCallsign) {
+        ++ac.lastSeenCallsignCount;
+    } else {
+        ac.lastSeenCallsign = callsign;
+        ac.lastSeenCallsignCount = 1;
+    }
+    if (ac.lastSeenCallsignCount < 3)
+        return CallsignCheck::none;
+    ac.lastSeenCallsign.clear();
+    ac.lastSeenCallsignCount = 0;
+    const std::string old = ac.callsign;
+    ac.callsign = callsign;
+    if (lf_liveExistsForUnderscoreCallsign(ac)) {
+        ac.callsign = old;
+        return CallsignCheck::dropped;
+    }
+    if (callsign.back() != '_')
+        lf_removeGhostWithUnderscoreIfPresent(ac);
+    ac.callsign2 = callsign;
+    ac.callsign3.clear();
+    return CallsignCheck::changed;
+}
+
+} // namespace
+
+bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
+{
+    switch (ac.phase) {
+    case FlightPhase::takeoff_roll:
+    case FlightPhase::takeoff:
+    case FlightPhase::landing:
+    case FlightPhase::landing_roll: return true;
+    default: break;
+    }
+    if (ac.simState == SimState::buffer) {
+        if (record.origin.isSet() && !(record.origin == ac.origin))
+            ac.origin = record.origin;
+        if (record.destination.isSet() && !(record.destination == ac.destination))
+            ac.destination = record.destination;
+        if (!record.callsign.empty())
+            ac.callsign = record.callsign;
+        if (!record.registration.empty())
+            ac.registration = record.registration;
+        return true;
+    }
+    if (ac.simState != SimState::active || ac.phase == FlightPhase::pushing_back || ac.projection > 0)
+        return true;
+    std::string reasons;
+    auto addReason = [&](const char* reason) {
+        if (!reasons.empty())
+            reasons += ", ";
+        reasons += reason;
+    };
+    const std::string route = lf_routeText(ac.origin, ac.destination);
+    const std::string oldCallsign = ac.callsign;
+    const std::string oldRegistration = ac.registration;
+    if (!lf_checkRouteChange(ac, record))
+        addReason("orig-dest change");
+    if (!record.registration.empty() && record.registration != ac.registration) {
+        lf_newRegistration(ac, record.registration);
+        addReason("regcode change");
+    }
+    switch (lf_checkCallsign(ac, record.callsign)) {
+    case CallsignCheck::dropped: return false;
+    case CallsignCheck::changed: addReason("callsign change"); break;
+    case CallsignCheck::none: break;
+    }
+    if (reasons.empty() || !gf_parametersSnapshot()->GUID_CHANGES)
+        return true;
+    const std::string text = fmt::format("{:8} {:12} {}", oldCallsign, oldRegistration, route);
+    gf_logLine(fmt::format("{}{} respawns because of {}", text, "", reasons));
+    liveryRespawn(ac);
+    return false;
+}
