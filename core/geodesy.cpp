@@ -19,6 +19,10 @@ double gf_normalizeAngle(double a) noexcept
 {
     if (!std::isfinite(a))
         return 0.0;
+    // Mostly already in range, where the division's remainder is `a` itself
+    // (and costly: the heading of every aircraft passes here every tick).
+    if (a >= 0.0 && a < kTwoPi)
+        return a;
     double r = std::fmod(a, kTwoPi);
     if (r < 0.0)
         r += kTwoPi;
