@@ -2,7 +2,9 @@
 #include "core/geodesy.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "core/units.h"
 
@@ -12,6 +14,31 @@ namespace {
 constexpr double kEarthDiameterNm = 2.0 * kNmPerDegree * kRadToDeg;
 // Radians of arc per foot on that sphere.
 constexpr double kRadiansPerFoot = 1.0 / (kFeetPerNm * kNmPerDegree * kRadToDeg);
+
+// The haversine distance from the cosines of both latitudes.
+inline double lf_haversineNm(const LatLon& from, const LatLon& to, double cosFrom, double cosTo) noexcept
+{
+    const double dPhi = (to.latitude - from.latitude) * kDegToRad;
+    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
+    const double sPhi = std::sin(dPhi / 2.0);
+    const double sLambda = std::sin(dLambda / 2.0);
+    // Near the antipodes rounding can take the term just above 1.
+    const double a = std::clamp(sPhi * sPhi + cosFrom * cosTo * sLambda * sLambda, 0.0, 1.0);
+    return kEarthDiameterNm * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
+}
+
+// The initial bearing from the sines and cosines of both latitudes.
+inline double lf_bearing(const LatLon& from, const LatLon& to, double sinFrom, double cosFrom, double sinTo,
+                         double cosTo) noexcept
+{
+    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
+    double theta = std::atan2(std::sin(dLambda) * cosTo, cosFrom * sinTo - sinFrom * cosTo * std::cos(dLambda));
+    if (theta < 0.0)
+        theta += kTwoPi;
+    if (theta >= kTwoPi) // a tiny negative angle rounds up to 2*pi
+        theta = 0.0;
+    return theta;
+}
 
 } // namespace
 
@@ -39,29 +66,44 @@ double gf_longitudeDelta(double a, double b) noexcept
 
 double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept
 {
-    const double phi1 = from.latitude * kDegToRad;
-    const double phi2 = to.latitude * kDegToRad;
-    const double dPhi = (to.latitude - from.latitude) * kDegToRad;
-    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
-    const double sPhi = std::sin(dPhi / 2.0);
-    const double sLambda = std::sin(dLambda / 2.0);
-    // Near the antipodes rounding can take the term just above 1.
-    const double a = std::clamp(sPhi * sPhi + std::cos(phi1) * std::cos(phi2) * sLambda * sLambda, 0.0, 1.0);
-    return kEarthDiameterNm * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
+    return lf_haversineNm(from, to, std::cos(from.latitude * kDegToRad), std::cos(to.latitude * kDegToRad));
 }
 
 double gf_initialBearing(const LatLon& from, const LatLon& to) noexcept
 {
     const double phi1 = from.latitude * kDegToRad;
     const double phi2 = to.latitude * kDegToRad;
-    const double dLambda = (to.longitude - from.longitude) * kDegToRad;
-    double theta = std::atan2(std::sin(dLambda) * std::cos(phi2),
-                              std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda));
-    if (theta < 0.0)
-        theta += kTwoPi;
-    if (theta >= kTwoPi) // a tiny negative angle rounds up to 2*pi
-        theta = 0.0;
-    return theta;
+    return lf_bearing(from, to, std::sin(phi1), std::cos(phi1), std::sin(phi2), std::cos(phi2));
+}
+
+LatitudeTrig gf_latitudeTrig(double latitudeDeg) noexcept
+{
+    const double phi = latitudeDeg * kDegToRad;
+    return {latitudeDeg, std::sin(phi), std::cos(phi)};
+}
+
+double gf_distanceNm(const LatLon& from, const LatLon& to, const LatitudeTrig& atFrom,
+                     const LatitudeTrig& atTo) noexcept
+{
+    return lf_haversineNm(from, to, atFrom.cos, atTo.cos);
+}
+
+double gf_initialBearing(const LatLon& from, const LatLon& to, const LatitudeTrig& atFrom,
+                         const LatitudeTrig& atTo) noexcept
+{
+    return lf_bearing(from, to, atFrom.sin, atFrom.cos, atTo.sin, atTo.cos);
+}
+
+LatitudeTrig LatitudeTrigMemo::of(double latitudeDeg) noexcept
+{
+    // Compared bit for bit: -0 and +0 have sines of their own sign.
+    const auto bits = std::bit_cast<uint64_t>(latitudeDeg);
+    for (const LatitudeTrig& kept : m_kept)
+        if (std::bit_cast<uint64_t>(kept.latitude) == bits)
+            return kept;
+    m_newest ^= 1;
+    m_kept[m_newest] = gf_latitudeTrig(latitudeDeg);
+    return m_kept[m_newest];
 }
 
 LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noexcept
