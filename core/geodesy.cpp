@@ -15,16 +15,30 @@ constexpr double kEarthDiameterNm = 2.0 * kNmPerDegree * kRadToDeg;
 // Radians of arc per foot on that sphere.
 constexpr double kRadiansPerFoot = 1.0 / (kFeetPerNm * kNmPerDegree * kRadToDeg);
 
+// In double precision the sine of an angle below 2^-26 radians is the angle
+// itself, and below 2^-27 the cosine is 1 and the arc tangent of a value is
+// the value: the library functions give exactly these, so the small angles
+// of a step of a tick (a few metres) skip the calls, results unchanged.
+constexpr double kSineIsAngle = 0x1p-26;
+constexpr double kCosineIsOne = 0x1p-27;
+
+inline double lf_sin(double x) noexcept
+{
+    return std::fabs(x) < kSineIsAngle ? x : std::sin(x);
+}
+
 // The haversine distance from the cosines of both latitudes.
 inline double lf_haversineNm(const LatLon& from, const LatLon& to, double cosFrom, double cosTo) noexcept
 {
     const double dPhi = (to.latitude - from.latitude) * kDegToRad;
     const double dLambda = (to.longitude - from.longitude) * kDegToRad;
-    const double sPhi = std::sin(dPhi / 2.0);
-    const double sLambda = std::sin(dLambda / 2.0);
+    const double sPhi = lf_sin(dPhi / 2.0);
+    const double sLambda = lf_sin(dLambda / 2.0);
     // Near the antipodes rounding can take the term just above 1.
     const double a = std::clamp(sPhi * sPhi + cosFrom * cosTo * sLambda * sLambda, 0.0, 1.0);
-    return kEarthDiameterNm * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
+    const double y = std::sqrt(a);
+    const double x = std::sqrt(1.0 - a);
+    return kEarthDiameterNm * (x == 1.0 && y < kCosineIsOne ? y : std::atan2(y, x));
 }
 
 // The initial bearing from the sines and cosines of both latitudes.
@@ -32,7 +46,13 @@ inline double lf_bearing(const LatLon& from, const LatLon& to, double sinFrom, d
                          double cosTo) noexcept
 {
     const double dLambda = (to.longitude - from.longitude) * kDegToRad;
-    double theta = std::atan2(std::sin(dLambda) * cosTo, cosFrom * sinTo - sinFrom * cosTo * std::cos(dLambda));
+    double sinLambda = dLambda;
+    double cosLambda = 1.0;
+    if (!(std::fabs(dLambda) < kCosineIsOne)) {
+        sinLambda = std::sin(dLambda);
+        cosLambda = std::cos(dLambda);
+    }
+    double theta = std::atan2(sinLambda * cosTo, cosFrom * sinTo - sinFrom * cosTo * cosLambda);
     if (theta < 0.0)
         theta += kTwoPi;
     if (theta >= kTwoPi) // a tiny negative angle rounds up to 2*pi
