@@ -2,6 +2,7 @@
 #include "core/geodesy.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -60,6 +61,62 @@ inline double lf_bearing(const LatLon& from, const LatLon& to, double sinFrom, d
     return theta;
 }
 
+// The great-circle sums of one thread keep their latest inputs and results:
+// the checks of one report ask for the same points and pairs of points again
+// and again (the last report to the new one, the aircraft to either), and a
+// sine or an arc tangent costs far more than the look-up. Points are
+// compared bit for bit; a NaN is never kept.
+class SphereMemo {
+public:
+    LatitudeTrig latitude(double latitudeDeg) noexcept
+    {
+        if (std::isnan(latitudeDeg))
+            return gf_latitudeTrig(latitudeDeg);
+        const auto bits = std::bit_cast<uint64_t>(latitudeDeg);
+        for (const LatitudeTrig& kept : m_latitudes)
+            if (std::bit_cast<uint64_t>(kept.latitude) == bits)
+                return kept;
+        LatitudeTrig& slot = m_latitudes[m_nextLatitude];
+        m_nextLatitude = (m_nextLatitude + 1) % m_latitudes.size();
+        slot = gf_latitudeTrig(latitudeDeg);
+        return slot;
+    }
+
+    struct Pair {
+        std::array<uint64_t, 4> key{};
+        bool used = false;
+        bool hasDistance = false;
+        bool hasBearing = false;
+        double distanceNm = 0.0;
+        double bearing = 0.0;
+    };
+
+    // The pair's entry, a fresh one when it is not kept (or holds a NaN).
+    Pair& pair(const LatLon& from, const LatLon& to) noexcept
+    {
+        const std::array<uint64_t, 4> key{std::bit_cast<uint64_t>(from.latitude), std::bit_cast<uint64_t>(from.longitude),
+                                          std::bit_cast<uint64_t>(to.latitude), std::bit_cast<uint64_t>(to.longitude)};
+        for (Pair& kept : m_pairs)
+            if (kept.used && kept.key == key)
+                return kept;
+        Pair& slot = m_pairs[m_nextPair];
+        m_nextPair = (m_nextPair + 1) % m_pairs.size();
+        slot = Pair{};
+        slot.key = key;
+        slot.used = !(std::isnan(from.latitude) || std::isnan(from.longitude) || std::isnan(to.latitude) ||
+                      std::isnan(to.longitude));
+        return slot;
+    }
+
+private:
+    std::array<LatitudeTrig, 8> m_latitudes{};
+    std::array<Pair, 4> m_pairs{};
+    size_t m_nextLatitude = 0;
+    size_t m_nextPair = 0;
+};
+
+thread_local SphereMemo t_sphereMemo;
+
 } // namespace
 
 double gf_normalizeAngle(double a) noexcept
@@ -86,14 +143,27 @@ double gf_longitudeDelta(double a, double b) noexcept
 
 double gf_distanceNm(const LatLon& from, const LatLon& to) noexcept
 {
-    return lf_haversineNm(from, to, std::cos(from.latitude * kDegToRad), std::cos(to.latitude * kDegToRad));
+    SphereMemo& memo = t_sphereMemo;
+    SphereMemo::Pair& kept = memo.pair(from, to);
+    if (!kept.hasDistance) {
+        kept.distanceNm =
+            lf_haversineNm(from, to, memo.latitude(from.latitude).cos, memo.latitude(to.latitude).cos);
+        kept.hasDistance = true;
+    }
+    return kept.distanceNm;
 }
 
 double gf_initialBearing(const LatLon& from, const LatLon& to) noexcept
 {
-    const double phi1 = from.latitude * kDegToRad;
-    const double phi2 = to.latitude * kDegToRad;
-    return lf_bearing(from, to, std::sin(phi1), std::cos(phi1), std::sin(phi2), std::cos(phi2));
+    SphereMemo& memo = t_sphereMemo;
+    SphereMemo::Pair& kept = memo.pair(from, to);
+    if (!kept.hasBearing) {
+        const LatitudeTrig atFrom = memo.latitude(from.latitude);
+        const LatitudeTrig atTo = memo.latitude(to.latitude);
+        kept.bearing = lf_bearing(from, to, atFrom.sin, atFrom.cos, atTo.sin, atTo.cos);
+        kept.hasBearing = true;
+    }
+    return kept.bearing;
 }
 
 LatitudeTrig gf_latitudeTrig(double latitudeDeg) noexcept
@@ -116,7 +186,10 @@ double gf_initialBearing(const LatLon& from, const LatLon& to, const LatitudeTri
 
 LatitudeTrig LatitudeTrigMemo::of(double latitudeDeg) noexcept
 {
-    // Compared bit for bit: -0 and +0 have sines of their own sign.
+    // Compared bit for bit: -0 and +0 have sines of their own sign. A NaN
+    // is never kept (an empty entry's latitude is one).
+    if (std::isnan(latitudeDeg))
+        return gf_latitudeTrig(latitudeDeg);
     const auto bits = std::bit_cast<uint64_t>(latitudeDeg);
     for (const LatitudeTrig& kept : m_kept)
         if (std::bit_cast<uint64_t>(kept.latitude) == bits)
