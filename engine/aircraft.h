@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/geodesy.h"
 #include "core/value_types.h"
 #include "liveries/category.h"
 #include "engine/ground_curves.h"
@@ -289,6 +290,9 @@ struct GroundCurvesAndTurns {
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
     double groundStepKt = -1.0;    // speed of the last ground step, -1 when it did not roll
+    // The latitudes the ground step and the measured speed last took, with
+    // their sines and cosines (spares the trigonometry of every tick).
+    LatitudeTrigMemo stepTrig;
 };
 
 // Push-back, the leaving-the-stand tracker and the departure flags.
