@@ -156,7 +156,6 @@ struct IdentityAndModel {
     Category category = Category::Light;
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
     uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
-    uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
     // Per-category values of the model, in ticks: the rotation, the pitch
     // transition after it, the flare, and the return to the ground attitude
     // after touch-down.
@@ -166,7 +165,10 @@ struct IdentityAndModel {
     uint8_t pistonTwin = 0;
     uint8_t pistonSingle = 0;
     uint8_t reverseThrust = 0; // the model may use reverse thrust
-    uint8_t tcas = 0;          // removed when it descends below the TCAS level
+    // The livery choice matched it at a step deeper than MATCHING_DEPTH: it is
+    // removed when it descends below the TCAS level, and without a livery it
+    // goes without a no-match entry.
+    uint8_t matchedBeyondDepth = 0;
 };
 
 // The stand the aircraft stands on, or makes for (standId 0 or below = none).

@@ -258,7 +258,7 @@ void spawnLiveAc(LiveAircraft& ac)
             }
         }
         if (ac.liveryTitle.empty()) {
-            if (!ac.ids.flag && !ac.registration.empty())
+            if (!ac.matchedBeyondDepth && !ac.registration.empty())
                 lf_addNoMatchText(lf_noMatchText(ac));
             ac.removeFlag = 1;
             return;
