@@ -335,6 +335,9 @@ struct LegMotion {
     uint8_t legOverride = 0;
     uint8_t extrapolating = 0;
     uint8_t spawnTriedFound = 0;    // the last spawn stand search found a stand
+    // The stand it stands at is held by another live aircraft still reported
+    // there: it is shown where its reports put it, without a stand.
+    uint8_t spawnStandHeld = 0;
     double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
     double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
 };
