@@ -157,7 +157,6 @@ struct IdentityAndModel {
     Category category = Category::Light;
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
     uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
-    uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
     // Per-category values of the model, in ticks: the rotation, the pitch
     // transition after it, the flare, and the return to the ground attitude
     // after touch-down.
@@ -167,7 +166,10 @@ struct IdentityAndModel {
     uint8_t pistonTwin = 0;
     uint8_t pistonSingle = 0;
     uint8_t reverseThrust = 0; // the model may use reverse thrust
-    uint8_t tcas = 0;          // removed when it descends below the TCAS level
+    // The livery choice matched it at a step deeper than MATCHING_DEPTH: it is
+    // removed when it descends below the TCAS level, and without a livery it
+    // goes without a no-match entry.
+    uint8_t matchedBeyondDepth = 0;
 };
 
 // The stand the aircraft stands on, or makes for (standId 0 or below = none).
@@ -338,6 +340,9 @@ struct LegMotion {
     uint8_t legOverride = 0;
     uint8_t extrapolating = 0;
     uint8_t spawnTriedFound = 0;    // the last spawn stand search found a stand
+    // The stand it stands at is held by another live aircraft still reported
+    // there: it is shown where its reports put it, without a stand.
+    uint8_t spawnStandHeld = 0;
     double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
     double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
 };
