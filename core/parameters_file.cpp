@@ -176,6 +176,16 @@ void lf_writeUnsaved(pugi::xml_node section)
 // file goes once they are in parameters.xml.
 bool g_pendingFileInUse = false;
 
+// The pending-settings file's path as UTF-8 for messages; never throws.
+std::string lf_pendingFileText()
+{
+    try {
+        return lf_pathText(gf_pendingParametersXmlPath());
+    } catch (...) {
+        return "parameters-pending.xml";
+    }
+}
+
 // Every unsaved value reached the disk.
 void lf_unsavedWritten()
 {
@@ -185,7 +195,7 @@ void lf_unsavedWritten()
     std::error_code ec;
     std::filesystem::remove(gf_pendingParametersXmlPath(), ec);
     if (ec) {
-        lf_logNoThrow("{} could not be removed: {}", lf_pathText(gf_pendingParametersXmlPath()), ec.message());
+        lf_logNoThrow("{} could not be removed: {}", lf_pendingFileText(), ec.message());
         return;
     }
     g_pendingFileInUse = false;
@@ -797,7 +807,7 @@ void lf_takePendingValues()
     const ReadResult read = lf_readParametersFile(path, document);
     if (read.outcome == ReadOutcome::Missing)
         return;
-    const std::string pathText = lf_pathText(path);
+    const std::string pathText = lf_pendingFileText();
     if (read.outcome != ReadOutcome::Parsed) {
         gf_logError(fmt::format("{} could not be read{}{}; the settings it holds are not applied", pathText,
                                 read.detail.empty() ? "" : ": ", read.detail));
@@ -901,9 +911,10 @@ bool gf_loadParametersFile()
     return created;
 }
 
-bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
+namespace {
+
+bool lf_saveUnsavedAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
 {
-    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     if (g_unsavedValues.empty())
         return true;
     const std::string fileText = lf_fileText();
@@ -930,7 +941,7 @@ bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sl
             g_pendingFileInUse = true;
             try {
                 gf_logError(fmt::format("{} refused {} settings at exit; they were kept in {} for the next start: {}",
-                                        fileText, g_unsavedValues.size(), lf_pathText(pendingPath), values));
+                                        fileText, g_unsavedValues.size(), lf_pendingFileText(), values));
             } catch (...) {
             }
             return false;
@@ -938,8 +949,24 @@ bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sl
     }
     try {
         gf_logError(fmt::format("{} refused {} settings at exit and {} could not be written; lost: {}", fileText,
-                                g_unsavedValues.size(), lf_pathText(pendingPath), values));
+                                g_unsavedValues.size(), lf_pendingFileText(), values));
     } catch (...) {
+    }
+    return false;
+}
+
+} // namespace
+
+bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    // The exit goes on whatever happens here.
+    try {
+        return lf_saveUnsavedAtExit(sleepMs);
+    } catch (const std::exception& e) {
+        lf_logNoThrow("saving the unsaved settings at exit failed: {}", e.what());
+    } catch (...) {
+        lf_logNoThrow("saving the unsaved settings at exit failed");
     }
     return false;
 }
