@@ -16,6 +16,7 @@
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/gui_jobs.h"
+#include "app/main_clock.h"
 #include "app/main_task.h"
 #include "core/clock.h"
 #include "core/files.h"
@@ -119,6 +120,8 @@ void lf_onExit(HWND hwnd)
     gui.MAIN_WINDOW_X.setAndSave(lf_clampPosition(rect.left));
     gui.MAIN_WINDOW_Y.setAndSave(lf_clampPosition(rect.top));
     gui.ensureOnScreen(oldX, oldY);
+    // The last saves of the run: what the file refused must not end with it.
+    gf_saveUnsavedSettingsAtExit([](int64_t ms) { gf_mainSleepMs(ms); });
     gf_logLine(gf_utcDateTimeText());
     gui.stop();
     gf_dropGuiJobs();
@@ -320,7 +323,9 @@ bool lf_registerMainWindowClass(HINSTANCE instance, const wchar_t* title)
     return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void lf_readWindowPosition(const std::filesystem::path& path)
+namespace {
+
+void lf_readWindowPositionFromFile(const std::filesystem::path& path)
 {
     Gui& gui = Gui::instance();
     const std::string pathText = wide_to_utf8(path.wstring());
@@ -353,6 +358,20 @@ void lf_readWindowPosition(const std::filesystem::path& path)
         const pugi::xml_node element = gf_xmlFindParameter(doc, p->name);
         const std::optional<int32_t> v = element ? gf_parseIntAttribute(element, "value") : std::nullopt;
         p->value = v ? std::clamp(*v, p->minValue, p->maxValue) : p->defaultValue;
+    }
+}
+
+} // namespace
+
+void lf_readWindowPosition(const std::filesystem::path& path)
+{
+    lf_readWindowPositionFromFile(path);
+    // A position that the file refused at the last exit waits beside it.
+    Gui& gui = Gui::instance();
+    for (IntParameter* p : {&gui.MAIN_WINDOW_X, &gui.MAIN_WINDOW_Y}) {
+        const std::optional<std::string> text = gf_pendingSettingText(p->name);
+        if (const std::optional<int32_t> v = text ? gf_parseIntText(*text) : std::nullopt)
+            p->value = std::clamp(*v, p->minValue, p->maxValue);
     }
 }
 

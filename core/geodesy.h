@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "core/value_types.h"
 
@@ -25,6 +26,33 @@ double gf_initialBearing(const LatLon& from, const LatLon& to) noexcept;
 // The point reached from start along the great circle with the given initial
 // bearing after the given distance; longitude in [-180, 180].
 LatLon gf_destinationPoint(const LatLon& start, const BearingDistance& move) noexcept;
+
+// The sine and cosine of a latitude, kept with it: a moving aircraft's
+// latitude at the end of one tick starts the next, and the great-circle sums
+// of both ticks take the same sine and cosine.
+struct LatitudeTrig {
+    double latitude = std::numeric_limits<double>::quiet_NaN(); // degrees
+    double sin = 0.0;
+    double cos = 0.0;
+};
+LatitudeTrig gf_latitudeTrig(double latitudeDeg) noexcept;
+// gf_distanceNm and gf_initialBearing from the latitudes' sines and cosines
+// (the same results, bit for bit).
+double gf_distanceNm(const LatLon& from, const LatLon& to, const LatitudeTrig& atFrom,
+                     const LatitudeTrig& atTo) noexcept;
+double gf_initialBearing(const LatLon& from, const LatLon& to, const LatitudeTrig& atFrom,
+                         const LatitudeTrig& atTo) noexcept;
+
+// The last two latitudes' sines and cosines, for the great-circle sums one
+// aircraft makes tick after tick.
+class LatitudeTrigMemo {
+public:
+    LatitudeTrig of(double latitudeDeg) noexcept;
+
+private:
+    LatitudeTrig m_kept[2];
+    unsigned char m_newest = 0;
+};
 
 // ---- Flat earth ----
 // Over a few miles the earth is taken as flat: a minute of latitude is one

@@ -10,12 +10,14 @@ struct SettingsPaths {
     std::filesystem::path folder;
     std::filesystem::path parametersXml;
     std::string parametersXmlUtf8;
+    std::filesystem::path pendingParametersXml;
 };
 
 void lf_build(SettingsPaths& paths)
 {
     paths.folder = gf_getAppDataPath() / L"Kelo";
     paths.parametersXml = paths.folder / L"parameters.xml";
+    paths.pendingParametersXml = paths.folder / L"parameters-pending.xml";
     try {
         paths.parametersXmlUtf8 = wide_to_utf8(paths.parametersXml.wstring());
     } catch (const std::exception&) {
@@ -48,6 +50,11 @@ const std::filesystem::path& gf_parametersXmlPath()
 const std::string& gf_parametersXmlPathUtf8()
 {
     return lf_settingsPaths().parametersXmlUtf8;
+}
+
+const std::filesystem::path& gf_pendingParametersXmlPath()
+{
+    return lf_settingsPaths().pendingParametersXml;
 }
 
 void gf_rebuildSettingsPaths()

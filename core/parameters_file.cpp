@@ -1,5 +1,6 @@
 #include "core/parameters_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -29,6 +30,10 @@ constexpr const char* kParameters = "parameters";
 constexpr const char* kRoot = "root";
 constexpr const char* kName = "name";
 constexpr const char* kValue = "value";
+
+// The bounded retry of the values still unsaved at exit.
+constexpr int kExitSaveTries = 10;
+constexpr std::int64_t kExitSaveWaitMs = 200;
 
 // Held by every single update for its whole read-modify-write of the file, by
 // the setters while they store and save, and by loading. Recursive: a setter
@@ -167,6 +172,56 @@ void lf_writeUnsaved(pugi::xml_node section)
     }
 }
 
+// The values were taken from the pending-settings file at the last load; the
+// file goes once they are in parameters.xml.
+bool g_pendingFileInUse = false;
+
+// The pending-settings file's path as UTF-8 for messages; never throws.
+std::string lf_pendingFileText()
+{
+    try {
+        return lf_pathText(gf_pendingParametersXmlPath());
+    } catch (...) {
+        return "parameters-pending.xml";
+    }
+}
+
+// Every unsaved value reached the disk.
+void lf_unsavedWritten()
+{
+    g_unsavedValues.clear();
+    if (!g_pendingFileInUse)
+        return;
+    std::error_code ec;
+    std::filesystem::remove(gf_pendingParametersXmlPath(), ec);
+    if (ec) {
+        lf_logNoThrow("{} could not be removed: {}", lf_pendingFileText(), ec.message());
+        return;
+    }
+    g_pendingFileInUse = false;
+}
+
+// The section a single update writes into: `parameters` under `root`
+// (appended when missing), the top-level section of a file without root, or a
+// new root and section in an empty document. Null when it cannot be appended.
+pugi::xml_node lf_sectionForUpdate(pugi::xml_document& document)
+{
+    pugi::xml_node section;
+    if (pugi::xml_node root = document.child(kRoot)) {
+        section = root.child(kParameters);
+        if (!section)
+            section = root.append_child(kParameters);
+    } else if (pugi::xml_node topLevel = document.child(kParameters)) {
+        // A file without root: its settings live in the top-level section.
+        section = topLevel;
+    }
+    if (!section) {
+        pugi::xml_node root = document.append_child(kRoot);
+        section = root ? root.append_child(kParameters) : pugi::xml_node();
+    }
+    return section;
+}
+
 // ---- Single update -----------------------------------------------------------------
 
 // The read-modify-write of one setting. `valueText` is the value in the kind's
@@ -197,20 +252,7 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
         return;
     }
 
-    pugi::xml_node section;
-    if (pugi::xml_node root = document.child(kRoot)) {
-        section = root.child(kParameters);
-        if (!section)
-            section = root.append_child(kParameters);
-    } else if (pugi::xml_node topLevel = document.child(kParameters)) {
-        // A file without root: its settings live in the top-level section.
-        section = topLevel;
-    }
-
-    if (!section) {
-        pugi::xml_node root = document.append_child(kRoot);
-        section = root ? root.append_child(kParameters) : pugi::xml_node();
-    }
+    pugi::xml_node section = lf_sectionForUpdate(document);
     if (section)
         lf_writeUnsaved(section);
     else
@@ -218,9 +260,24 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
 
     logValue();
     if (gf_saveParametersXml(document))
-        g_unsavedValues.clear();
+        lf_unsavedWritten();
     else
         lf_logNoThrow("saving '{}' failed", fileText);
+}
+
+// One more try to write every unsaved value into the file, as a single
+// update does; false when the file refused it again.
+bool lf_trySavingUnsaved()
+{
+    pugi::xml_document document;
+    const ReadResult read = lf_readParametersFile(gf_parametersXmlPath(), document);
+    if (read.outcome == ReadOutcome::OpenFailed || read.outcome == ReadOutcome::ParseFailed)
+        return false;
+    pugi::xml_node section = lf_sectionForUpdate(document);
+    if (!section)
+        return false;
+    lf_writeUnsaved(section);
+    return gf_saveParametersXml(document);
 }
 
 // ---- Loading and the new file -------------------------------------------------------
@@ -286,7 +343,7 @@ void lf_writeDefaultParametersFile(bool save)
         if (save) {
             lf_writeUnsaved(section);
             if (gf_saveParametersXml(document))
-                g_unsavedValues.clear();
+                lf_unsavedWritten();
             else
                 gf_logError(fmt::format("saving: {} failed", lf_fileText()));
         }
@@ -357,6 +414,7 @@ void gf_forgetUnsavedSettings()
 {
     std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     g_unsavedValues.clear();
+    g_pendingFileInUse = false;
 }
 
 std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
@@ -690,12 +748,94 @@ void lf_loadSetting(const pugi::xml_document& document, pugi::xml_node section, 
     }
 }
 
+// Sets a setting from a value text in its kind's form; false (and nothing
+// changed) when the text does not read.
+bool lf_setFromText(const SettingRow& row, const std::string& text)
+{
+    switch (row.list) {
+    case SettingList::Bool:
+    case SettingList::CheckBox:
+        if (std::optional<bool> v = gf_parseBoolText(text)) {
+            static_cast<BoolParameter&>(*row.setting).value = *v;
+            return true;
+        }
+        return false;
+    case SettingList::Int:
+    case SettingList::IntChoice:
+        if (std::optional<std::int32_t> v = gf_parseIntText(text)) {
+            auto& p = static_cast<IntParameter&>(*row.setting);
+            p.value = std::clamp(*v, p.minValue, p.maxValue);
+            return true;
+        }
+        return false;
+    case SettingList::String:
+    case SettingList::StringChoice:
+        if (!lf_isUtf8(text.c_str()))
+            return false;
+        static_cast<StringParameter&>(*row.setting).value = text;
+        return true;
+    case SettingList::Path:
+        try {
+            static_cast<PathParameter&>(*row.setting).value = std::filesystem::path(utf8_to_wide(text));
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// The {key, value text} pairs of a settings document in the program's layout.
+std::vector<std::pair<std::string, std::string>> lf_settingsOf(const pugi::xml_document& document)
+{
+    std::vector<std::pair<std::string, std::string>> values;
+    const pugi::xml_node section = gf_xmlParametersSection(document);
+    for (pugi::xml_node e = section.child(kParameter); e; e = e.next_sibling(kParameter))
+        if (*e.attribute(kName).value() && e.attribute(kValue))
+            values.emplace_back(e.attribute(kName).value(), e.attribute(kValue).value());
+    return values;
+}
+
+// The values that parameters.xml refused at the last exit: they count over
+// the file's and join the unsaved ones (a value refused in this run is newer
+// and stays), and the settings take them at once. The file stays until they
+// are written.
+void lf_takePendingValues()
+{
+    const std::filesystem::path& path = gf_pendingParametersXmlPath();
+    pugi::xml_document document;
+    const ReadResult read = lf_readParametersFile(path, document);
+    if (read.outcome == ReadOutcome::Missing)
+        return;
+    const std::string pathText = lf_pendingFileText();
+    if (read.outcome != ReadOutcome::Parsed) {
+        gf_logError(fmt::format("{} could not be read{}{}; the settings it holds are not applied", pathText,
+                                read.detail.empty() ? "" : ": ", read.detail));
+        return;
+    }
+    const auto values = lf_settingsOf(document);
+    gf_logLine(fmt::format("{} holds {} settings not saved at the last exit; they are applied", pathText,
+                           values.size()));
+    for (const auto& [key, valueText] : values) {
+        const bool newer = std::any_of(g_unsavedValues.begin(), g_unsavedValues.end(),
+                                       [&key](const auto& kv) { return kv.first == key; });
+        if (newer)
+            continue;
+        g_unsavedValues.emplace_back(key, valueText);
+        for (const SettingRow& row : gf_settingsTable())
+            if (row.setting->name == key)
+                lf_setFromText(row, valueText);
+    }
+    g_pendingFileInUse = true;
+}
+
 // Reads, repairs and saves the file; the caller holds the file mutex.
 bool lf_loadParametersFile()
 {
     gf_logLine(gf_makeBanner(g_bannerExtra, 0, true, false, "parameters"));
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
+    lf_takePendingValues();
 
     pugi::xml_document document;
     ReadResult read = lf_readParametersFile(path, document);
@@ -748,7 +888,7 @@ bool lf_loadParametersFile()
         lf_loadSetting(document, section, row);
 
     if (gf_saveParametersXml(document))
-        g_unsavedValues.clear();
+        lf_unsavedWritten();
     lf_logClosingBanner();
     return false;
 }
@@ -769,4 +909,73 @@ bool gf_loadParametersFile()
     // waiting for the lock in a single update.
     lf_showValuesInControls();
     return created;
+}
+
+namespace {
+
+bool lf_saveUnsavedAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
+{
+    if (g_unsavedValues.empty())
+        return true;
+    const std::string fileText = lf_fileText();
+    // Another program that holds the file (a backup, a virus scanner) lets go
+    // of it soon: a few tries, at most kExitSaveTries x kExitSaveWaitMs.
+    for (int attempt = 1; attempt <= kExitSaveTries; ++attempt) {
+        sleepMs(kExitSaveWaitMs);
+        if (lf_trySavingUnsaved()) {
+            lf_logNoThrow("{}: {} unsaved settings were saved at exit", fileText, g_unsavedValues.size());
+            lf_unsavedWritten();
+            return true;
+        }
+    }
+    std::string values;
+    for (const auto& [key, valueText] : g_unsavedValues)
+        values += fmt::format("{}{}=\"{}\"", values.empty() ? "" : ", ", key, valueText);
+    const std::filesystem::path& pendingPath = gf_pendingParametersXmlPath();
+    pugi::xml_document pending;
+    pugi::xml_node root = pending.append_child(kRoot);
+    pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
+    if (section) {
+        lf_writeUnsaved(section);
+        if (gf_saveXmlSafely(pending, pendingPath)) {
+            g_pendingFileInUse = true;
+            try {
+                gf_logError(fmt::format("{} refused {} settings at exit; they were kept in {} for the next start: {}",
+                                        fileText, g_unsavedValues.size(), lf_pendingFileText(), values));
+            } catch (...) {
+            }
+            return false;
+        }
+    }
+    try {
+        gf_logError(fmt::format("{} refused {} settings at exit and {} could not be written; lost: {}", fileText,
+                                g_unsavedValues.size(), lf_pendingFileText(), values));
+    } catch (...) {
+    }
+    return false;
+}
+
+} // namespace
+
+bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    // The exit goes on whatever happens here.
+    try {
+        return lf_saveUnsavedAtExit(sleepMs);
+    } catch (const std::exception& e) {
+        lf_logNoThrow("saving the unsaved settings at exit failed: {}", e.what());
+    } catch (...) {
+        lf_logNoThrow("saving the unsaved settings at exit failed");
+    }
+    return false;
+}
+
+std::optional<std::string> gf_pendingSettingText(std::string_view key)
+{
+    std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
+    pugi::xml_document document;
+    if (lf_readParametersFile(gf_pendingParametersXmlPath(), document).outcome != ReadOutcome::Parsed)
+        return std::nullopt;
+    return gf_xmlReadStringParameter(document, key);
 }

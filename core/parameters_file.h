@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,8 +31,21 @@
 bool gf_loadParametersFile();
 
 // Forgets the values whose saves were refused and that the next save or load
-// would still write; for settings put back to their defaults as a whole.
+// would still write; for settings put back to their defaults as a whole. A
+// pending-settings file stays on the disk for the next load.
 void gf_forgetUnsavedSettings();
+
+// At exit, after the last save: values whose saves were refused are tried
+// again a few times, `sleepMs` waiting between the tries (2 s at most in
+// all). When the file still refuses them they are written to the
+// pending-settings file beside it (gf_pendingParametersXmlPath), which the
+// next load applies and removes once they are in parameters.xml; either way
+// it is logged. True when nothing was left unsaved in parameters.xml.
+bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sleepMs);
+
+// The value text that the pending-settings file holds for key, if any; for
+// readers that look at parameters.xml before it is loaded.
+std::optional<std::string> gf_pendingSettingText(std::string_view key);
 
 // The parameters-file lock. The setters hold it while they store a new value
 // and save it, and loading holds it while it reads, repairs and saves, so a

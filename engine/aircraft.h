@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/geodesy.h"
 #include "core/value_types.h"
 #include "liveries/category.h"
 #include "engine/ground_curves.h"
@@ -156,7 +157,6 @@ struct IdentityAndModel {
     Category category = Category::Light;
     std::string_view liveryTitle;  // title of the chosen livery (owned by the livery list); empty = none
     uint8_t isFsltlLivery = 0;      // the title contains "FSLTL_"
-    uint8_t matchedBeyondDepth = 0; // matched at a step deeper than MATCHING_DEPTH
     // Per-category values of the model, in ticks: the rotation, the pitch
     // transition after it, the flare, and the return to the ground attitude
     // after touch-down.
@@ -166,7 +166,10 @@ struct IdentityAndModel {
     uint8_t pistonTwin = 0;
     uint8_t pistonSingle = 0;
     uint8_t reverseThrust = 0; // the model may use reverse thrust
-    uint8_t tcas = 0;          // removed when it descends below the TCAS level
+    // The livery choice matched it at a step deeper than MATCHING_DEPTH: it is
+    // removed when it descends below the TCAS level, and without a livery it
+    // goes without a no-match entry.
+    uint8_t matchedBeyondDepth = 0;
 };
 
 // The stand the aircraft stands on, or makes for (standId 0 or below = none).
@@ -289,6 +292,9 @@ struct GroundCurvesAndTurns {
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
     double groundStepKt = -1.0;    // speed of the last ground step, -1 when it did not roll
+    // The latitudes the ground step and the measured speed last took, with
+    // their sines and cosines (spares the trigonometry of every tick).
+    LatitudeTrigMemo stepTrig;
 };
 
 // Push-back, the leaving-the-stand tracker and the departure flags.
@@ -334,6 +340,9 @@ struct LegMotion {
     uint8_t legOverride = 0;
     uint8_t extrapolating = 0;
     uint8_t spawnTriedFound = 0;    // the last spawn stand search found a stand
+    // The stand it stands at is held by another live aircraft still reported
+    // there: it is shown where its reports put it, without a stand.
+    uint8_t spawnStandHeld = 0;
     double spawnTriedLat = std::numeric_limits<double>::quiet_NaN();
     double spawnTriedLon = std::numeric_limits<double>::quiet_NaN();
 };

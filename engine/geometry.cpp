@@ -41,7 +41,10 @@ double gf_wrapAngle(double a) noexcept
 void gf_normalizeLatLon(LatLon& position) noexcept
 {
     const auto wrapLon = [](double lon) {
-        double r = std::fmod(lon + 180.0, 360.0);
+        double r = lon + 180.0;
+        // Within range the remainder is r itself: no division (every tick).
+        if (!(r >= 0.0 && r < 360.0))
+            r = std::fmod(r, 360.0);
         if (r < 0.0)
             r += 360.0;
         return r - 180.0;

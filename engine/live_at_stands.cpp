@@ -56,6 +56,14 @@ bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
     return std::fabs(lat1 - lat2) <= 1e-8 && std::fabs(lon1 - lon2) <= 1e-8;
 }
 
+// The holder's reports have not stopped: its last one is at most two minutes
+// older than the candidate's (both the feed's time stamps).
+bool lf_stillReported(const LiveAircraft& holder, const LiveAircraft& candidate)
+{
+    constexpr double kReportedWithinSeconds = 120.0;
+    return candidate.lastRecordTime - holder.lastRecordTime <= kReportedWithinSeconds;
+}
+
 } // namespace
 
 int gf_liveStandHolder(int32_t standId, uint32_t hexid)
@@ -83,6 +91,11 @@ bool lf_canReserveStandForLive(int32_t standId, uint32_t hexid)
 
 bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft& candidate)
 {
+    return lf_claimStandForLive(standId, candidate) == StandClaim::granted;
+}
+
+StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate)
+{
     LiveAircraft* holder = nullptr;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live())
         if (ac.hexid != candidate.hexid && ac.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phase)) {
@@ -90,7 +103,7 @@ bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft&
             break;
         }
     if (!holder)
-        return true;
+        return StandClaim::granted;
     LiveAircraft& o = *holder;
     const std::string& cs = candidate.callsign;
     const std::string name = gf_standNameById(standId);
@@ -98,22 +111,24 @@ bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft&
     if (o.callsign == cs)
         line = fmt::format("{:14}: {:8} ac with same callsign {} wants it, remove existing ... ", name, o.callsign, cs);
     else if (lf_lessLastEquals(cs, o.callsign))
-        return false; // the candidate is the holder's ghost
+        return StandClaim::refused; // the candidate is the holder's ghost
     else if (lf_lessLastEquals(o.callsign, cs) || (lf_endsWithUnderscore(o.callsign) && !lf_endsWithUnderscore(cs)))
         line = fmt::format("{:14}: {:8} ghost, replace by {}", name, o.callsign, cs);
     else if (!lf_endsWithUnderscore(o.callsign) && lf_endsWithUnderscore(cs))
-        return false;
-    else if (!o.keepStand)
-        line = fmt::format("{:14}: {:8} removed because another live {} wants the stand ...", name, o.callsign, cs);
+        return StandClaim::refused;
+    else if (o.keepStand)
+        return StandClaim::refused;
+    else if (lf_stillReported(o, candidate))
+        return StandClaim::holderStays; // only a holder whose reports have stopped makes way
     else
-        return false;
+        line = fmt::format("{:14}: {:8} removed because another live {} wants the stand ...", name, o.callsign, cs);
     gf_logLine(line);
     try {
         removeAircraftFromSim(o);
     } catch (...) {
         gf_reportTrafficException("lf_checkStandIsNotUsedByOtherLiveAircraftSub");
     }
-    return gf_liveStandHolder(standId, 0) == 0;
+    return gf_liveStandHolder(standId, 0) == 0 ? StandClaim::granted : StandClaim::refused;
 }
 
 bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,

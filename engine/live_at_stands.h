@@ -24,6 +24,12 @@ bool lf_canReserveStandForLive(int32_t standId, uint32_t hexid);
 // The competition for a stand: true when the candidate may use it. The
 // losing holder is removed when the candidate has the better claim.
 bool lf_checkStandIsNotUsedByOtherLiveAircraftSub(int32_t standId, LiveAircraft& candidate);
+// How the competition ended: the candidate may use the stand, is refused it
+// (a ghost, or the holder keeps the stand), or the holder stays because it
+// is still reported there: two aircraft reported standing at one stand do
+// not take it from each other in turn.
+enum class StandClaim { granted, refused, holderStays };
+StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate);
 // `other` holds stand `standId` and would touch the candidate parked on the
 // target stand.
 bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,

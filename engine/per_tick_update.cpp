@@ -165,12 +165,7 @@ void lf_postPosition(LiveAircraft& ac)
         return;
     ac.pitch = std::clamp(ac.pitch, -kHalfPi, kHalfPi);
     ac.bank = std::clamp(ac.bank, -kHalfPi, kHalfPi);
-    double heading = std::fmod(ac.heading, kTwoPi);
-    if (heading < 0.0)
-        heading += kTwoPi;
-    if (heading >= kTwoPi)
-        heading = 0.0;
-    ac.heading = heading;
+    ac.heading = gf_normalizeAngle(ac.heading);
     g_positionBuffer.stage(ac.objectId, PositionBlock{ac.lat, ac.lon, ac.pitch, ac.bank, ac.heading, ac.altitudeFt,
                                                       ac.verticalSpeedFpm, ac.tasKt});
 }

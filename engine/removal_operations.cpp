@@ -171,7 +171,7 @@ void gf_removeTCASCoverageAcs()
 {
     const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.simState != SimState::active || !ac.tcas || !(ac.altitudeFt < limitFt))
+        if (ac.simState != SimState::active || !ac.matchedBeyondDepth || !(ac.altitudeFt < limitFt))
             continue;
         try {
             lf_forgetLiveryOfHexid(ac.hexid);

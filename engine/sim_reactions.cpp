@@ -72,6 +72,33 @@ void lf_forgetDelayedCommands(uint32_t key)
     std::erase_if(gf_trafficState().delayedCommands, [key](const SimEvent& d) { return d.key == key; });
 }
 
+// A static's object that went with the connection while it still settled in
+// the delayed list: the static does not know its object yet, so only the
+// list's entry names it. The entry goes, and the static is asked for again
+// on the next connection (or dropped when it was to be removed anyway).
+bool lf_createStaticAgainIfSettling(uint32_t objectId)
+{
+    std::vector<SimEvent>& delayed = gf_trafficState().delayedCommands;
+    const auto entry = std::find_if(delayed.begin(), delayed.end(), [objectId](const SimEvent& d) {
+        return d.kind == SimEventKind::StaticCreated && d.objectId == objectId;
+    });
+    if (entry == delayed.end())
+        return false;
+    const uint32_t key = entry->key;
+    const uint32_t requestId = static_cast<uint32_t>(entry->value1);
+    delayed.erase(entry);
+    StaticAircraft* st = gf_trafficState().aircraft.findStatic(key);
+    if (!st || st->simState != SimState::adding2sim || !st->creationAnswered || st->creationRequestId != requestId)
+        return true;
+    if (st->removeWhenCreated) {
+        st->staticRemoveFlag = 1;
+        gf_trafficState().staticDirty = true;
+    } else {
+        gf_queueStaticCreation(*st);
+    }
+    return true;
+}
+
 // An object that went with the connection: an aircraft still shown is
 // created again (a live one where it stands now), once the simulator is
 // back. False for one that was leaving anyway.
@@ -91,7 +118,7 @@ bool lf_keepForNextConnection(uint32_t objectId)
         gf_queueStaticCreation(*st);
         return true;
     }
-    return false;
+    return lf_createStaticAgainIfSettling(objectId);
 }
 
 // The creation request that an answer (object id or failure) names.

@@ -98,6 +98,23 @@ bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)
                                      ac.collisionRadius);
 }
 
+// No live aircraft parked on a stand the chosen one excludes is in the way,
+// static aircraft on it make way, and the stand is reserved for the aircraft,
+// which then stands still on its front sample.
+bool lf_takeSpawnStand(LiveAircraft& ac, const Stand& stand)
+{
+    for (uint32_t excluded : stand.exclusions)
+        for (const LiveAircraft& other : gf_trafficState().aircraft.live())
+            if (lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand))
+                return false;
+    makeWayForLive(ac, stand);
+    if (!lf_canReserveStandForLive(stand.id, ac.hexid))
+        return false;
+    ac.samples.front().stationary = 1;
+    ac.samples.front().speedKt = 0.0;
+    return true;
+}
+
 } // namespace
 
 void lf_completeIdentity(IdentityAndModel& ac)
@@ -255,7 +272,7 @@ void spawnLiveAc(LiveAircraft& ac)
             }
         }
         if (ac.liveryTitle.empty()) {
-            if (!ac.ids.flag && !ac.registration.empty())
+            if (!ac.matchedBeyondDepth && !ac.registration.empty())
                 lf_addNoMatchText(lf_noMatchText(ac));
             ac.removeFlag = 1;
             return;
@@ -272,7 +289,7 @@ void spawnLiveAc(LiveAircraft& ac)
             } else {
                 if (ac.removeFlag)
                     return;
-                if (st[1].stationary) {
+                if (st[1].stationary && !ac.spawnStandHeld) {
                     lf_dropFront(ac);
                     return;
                 }
@@ -300,6 +317,7 @@ void spawnLiveAc(LiveAircraft& ac)
 
 std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
 {
+    ac.spawnStandHeld = 0;
     const std::vector<Stand>& stands = gf_standTable().stands;
     const CurrentAirportRecord airport = lf_currentAirport();
     if (stands.empty() || !lf_validAirportPosition(airport))
@@ -333,24 +351,30 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     }
     if (lf_isUserStandOrAdjacent(*found))
         return std::nullopt;
-    if (!lf_checkStandIsNotUsedByOtherLiveAircraftSub(found->id, ac)) {
+    const StandClaim claim = lf_claimStandForLive(found->id, ac);
+    if (claim == StandClaim::refused) {
         ac.removeFlag = 1;
         return std::nullopt;
+    }
+    if (claim == StandClaim::holderStays) {
+        // Another aircraft standing there is still reported there: this one
+        // takes the nearest other stand that is free for it, or stands where
+        // its reports put it.
+        ac.spawnStandHeld = 1;
+        const Stand* other = gf_findNearestStand(stands, lf_pos(ref), gf_standFitQuery(ac), distanceM, true, found->id);
+        if (!other || lf_isUserStandOrAdjacent(*other) || lf_claimStandForLive(other->id, ac) != StandClaim::granted)
+            return std::nullopt;
+        const Stand stand = *other;
+        if (!lf_takeSpawnStand(ac, stand))
+            return std::nullopt;
+        ac.spawnStandHeld = 0;
+        return stand;
     }
     const Stand stand = *found;
-    for (uint32_t excluded : stand.exclusions)
-        for (const LiveAircraft& other : gf_trafficState().aircraft.live())
-            if (lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand)) {
-                ac.removeFlag = 1;
-                return std::nullopt;
-            }
-    makeWayForLive(ac, stand);
-    if (!lf_canReserveStandForLive(stand.id, ac.hexid)) {
+    if (!lf_takeSpawnStand(ac, stand)) {
         ac.removeFlag = 1;
         return std::nullopt;
     }
-    ac.samples.front().stationary = 1;
-    ac.samples.front().speedKt = 0.0;
     return stand;
 }
 

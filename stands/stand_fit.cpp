@@ -77,7 +77,7 @@ bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const A
 }
 
 const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const StandFitQuery& aircraft,
-                                 double& distanceM, bool allowOptionFallback)
+                                 double& distanceM, bool allowOptionFallback, int32_t passOverId)
 {
     distanceM = 99999.0;
     if (stands.empty())
@@ -89,7 +89,7 @@ const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon&
     double altDist = 900.0;
     bool fallback = allowOptionFallback;
     for (const Stand& s : stands) {
-        if (s.blocked)
+        if (s.blocked || (passOverId != 0 && s.id == passOverId))
             continue;
         const FlatOffsetNm offset = gf_flatOffsetNm(position, {s.lat, s.lon}, cosLat);
         if (!(std::fabs(offset.north) <= kSearchBoxNm) || !(std::fabs(offset.east) <= kSearchBoxNm))

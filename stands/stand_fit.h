@@ -35,6 +35,7 @@ bool gf_standHasOptionFor(const Stand& stand, std::string_view callsign, const A
 // its stand search distance; failing that, with allowOptionFallback, the
 // nearest within its option search distance that has an option for it.
 // distanceM is 99999.0 unless a stand is returned, then its distance in metres.
-// Reservations and holders are the caller's to check.
+// Reservations and holders are the caller's to check; the stand
+// `passOverId` (0 = none) is not looked at.
 const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const StandFitQuery& aircraft,
-                                 double& distanceM, bool allowOptionFallback);
+                                 double& distanceM, bool allowOptionFallback, int32_t passOverId = 0);

@@ -303,9 +303,11 @@ double lf_groundTurnLimit(double speedKt)
 void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
 {
     const LatLon to{ac.lat, ac.lon};
-    const double movedNm = gf_distanceNm(from, to);
+    const LatitudeTrig atFrom = ac.stepTrig.of(from.latitude);
+    const LatitudeTrig atTo = ac.stepTrig.of(to.latitude);
+    const double movedNm = gf_distanceNm(from, to, atFrom, atTo);
     const double speedKt = movedNm * kTicksPerHour;
-    const double way = movedNm > 0.0 ? gf_initialBearing(from, to) : ac.heading;
+    const double way = movedNm > 0.0 ? gf_initialBearing(from, to, atFrom, atTo) : ac.heading;
     const double off = std::fabs(gf_wrapAngle(way - ac.heading)) / kDegToRad;
     // Only while the heading turns toward the way: crawling cannot help a
     // heading that steers elsewhere.

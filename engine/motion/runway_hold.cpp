@@ -162,8 +162,13 @@ void lf_measureSpeed(LiveAircraft& ac)
         ac.speedWindowLon = ac.lon;
         return;
     }
-    if (std::isfinite(ac.speedWindowLat) && std::isfinite(ac.speedWindowLon))
-        ac.speedWindowSumM += gf_distanceM({ac.speedWindowLat, ac.speedWindowLon}, gf_aircraftPosition(ac));
+    if (std::isfinite(ac.speedWindowLat) && std::isfinite(ac.speedWindowLon)) {
+        const LatitudeTrig atFrom = ac.stepTrig.of(ac.speedWindowLat);
+        const LatitudeTrig atTo = ac.stepTrig.of(ac.lat);
+        ac.speedWindowSumM +=
+            gf_distanceNm({ac.speedWindowLat, ac.speedWindowLon}, gf_aircraftPosition(ac), atFrom, atTo) *
+            kMetresPerNm;
+    }
     ac.speedWindowLat = ac.lat;
     ac.speedWindowLon = ac.lon;
     if (now - ac.speedWindowStart >= 200) {

@@ -12,8 +12,10 @@
 
 #include "app/controls.h"
 #include "app/gui_paint.h"
+#include "app/main_clock.h"
 #include "app/main_task.h"
 #include "app/window_links.h"
+#include "core/text.h"
 
 namespace {
 
@@ -149,6 +151,38 @@ TEST_F(WindowTest, BrokenSettingsFileIsKeptAsOneGenerationAndRemoved)
     lf_readWindowPosition(path);
     EXPECT_EQ(Gui::instance().MAIN_WINDOW_X.value, 30000);
     EXPECT_EQ(Gui::instance().MAIN_WINDOW_Y.value, 20);
+}
+
+// The position saved at exit meets a file that another program holds: after
+// a short bounded wait it is kept beside the file, and the next start opens
+// the window there and saves it.
+TEST_F(WindowTest, APositionRefusedAtExitPlacesTheWindowAtTheNextStart)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    SetWindowPos(hwnd, nullptr, 321, 123, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int64_t waitedNs = 0;
+    gf_setMainClock([] { return int64_t{0}; }, [&waitedNs](int64_t ns) { waitedNs += ns; });
+    const HANDLE held = CreateFileW(gf_parametersXmlPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SendMessageW(hwnd, MSG_EXIT, 0, 0);
+    CloseHandle(held);
+    gf_setMainClock({}, {});
+    EXPECT_EQ(waitedNs, 2 * kNsPerSecond);
+    EXPECT_EQ(saved("MAIN_WINDOW_X"), "400");
+    EXPECT_EQ(gf_pendingSettingText("MAIN_WINDOW_X"), "321");
+    EXPECT_EQ(gf_pendingSettingText("MAIN_WINDOW_Y"), "123");
+    EXPECT_NE(log().find("they were kept in " + wide_to_utf8(gf_pendingParametersXmlPath().wstring())),
+              std::string::npos);
+
+    settings_test::resetAllSettings(); // a new process
+    lf_readWindowPosition(gf_parametersXmlPath());
+    EXPECT_EQ(Gui::instance().MAIN_WINDOW_X.value, 321);
+    EXPECT_EQ(Gui::instance().MAIN_WINDOW_Y.value, 123);
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(saved("MAIN_WINDOW_X"), "321");
+    EXPECT_EQ(saved("MAIN_WINDOW_Y"), "123");
+    EXPECT_FALSE(std::filesystem::exists(gf_pendingParametersXmlPath()));
 }
 
 TEST_F(WindowTest, ProductionFlagIsReadFromTheCommandLine)

@@ -1,8 +1,13 @@
 // Great-circle distance, bearing and destination on the one-NM-per-minute sphere.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "core/geodesy.h"
 
@@ -121,4 +126,76 @@ TEST(Geodesy, FlatOffsetScalesLongitudeByTheGivenCosine)
     EXPECT_NEAR(gf_flatOffsetNm({0.0, 179.95}, {0.0, -179.95}, 1.0).east, 6.0, 1e-9);
     EXPECT_NEAR(gf_flatOffsetNmOfDegrees(0.0, -179.95 - 179.95, 1.0).east, -21594.0, 1e-9);
     EXPECT_NEAR(gf_flatOffsetNmOfDegrees(0.04, 0.05, 0.6).squared(), 2.4 * 2.4 + 1.8 * 1.8, 1e-9);
+}
+
+namespace {
+
+// The haversine and the initial bearing as plain formulas, every sine and
+// cosine called: what the kept sines and skipped calls must reproduce.
+double lf_plainDistanceNm(const LatLon& from, const LatLon& to)
+{
+    const double k = kPi / 180.0;
+    const double sPhi = std::sin((to.latitude - from.latitude) * k / 2.0);
+    const double sLambda = std::sin((to.longitude - from.longitude) * k / 2.0);
+    const double a = std::clamp(
+        sPhi * sPhi + std::cos(from.latitude * k) * std::cos(to.latitude * k) * sLambda * sLambda, 0.0, 1.0);
+    return 2.0 * 60.0 * (180.0 / kPi) * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
+}
+
+double lf_plainBearing(const LatLon& from, const LatLon& to)
+{
+    const double k = kPi / 180.0;
+    const double phi1 = from.latitude * k;
+    const double phi2 = to.latitude * k;
+    const double dLambda = (to.longitude - from.longitude) * k;
+    double theta = std::atan2(std::sin(dLambda) * std::cos(phi2),
+                              std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda));
+    if (theta < 0.0)
+        theta += 2 * kPi;
+    if (theta >= 2 * kPi)
+        theta = 0.0;
+    return theta;
+}
+
+bool lf_sameBits(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+} // namespace
+
+// The memo of points and pairs, the kept latitudes of a moving aircraft and
+// the calls skipped for tiny angles give what the formulas give, bit for
+// bit: steps on both sides of the small-angle limits, pairs asked for again
+// and in turn, signed zeros and NaN.
+TEST(Geodesy, KeptSinesAndSkippedCallsChangeNoBit)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<std::pair<LatLon, LatLon>> pairs;
+    for (double step : {0.0, 1e-9, 4e-7, 8.5e-7, 1.7e-6, 3.4e-6, 1e-4, 0.01, 2.0})
+        for (double dir : {0.0, 0.7, 1.6, 3.9, 5.5})
+            pairs.push_back({{52.3, 4.76}, {52.3 + step * std::cos(dir), 4.76 + step * std::sin(dir)}});
+    pairs.push_back({{0.0, 0.0}, {-0.0, -0.0}});
+    pairs.push_back({{-0.0, -0.0}, {0.0, 0.0}});
+    pairs.push_back({{0.0, 10.0}, {1e-12, 10.0}});
+    pairs.push_back({{nan, 4.0}, {52.0, 4.0}});
+    pairs.push_back({{52.0, 4.0}, {52.0, nan}});
+    // An empty memo holds no latitude, not even a NaN one.
+    LatitudeTrigMemo fresh;
+    EXPECT_TRUE(std::isnan(fresh.of(nan).cos));
+    LatitudeTrigMemo kept;
+    for (int round = 0; round < 3; ++round) {
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            // In turn with the pair before, and twice, as the checks ask.
+            const auto& [from, to] = pairs[round == 1 ? pairs.size() - 1 - i : i];
+            for (int again = 0; again < 2; ++again) {
+                EXPECT_TRUE(lf_sameBits(gf_distanceNm(from, to), lf_plainDistanceNm(from, to))) << i;
+                EXPECT_TRUE(lf_sameBits(gf_initialBearing(from, to), lf_plainBearing(from, to))) << i;
+            }
+            const LatitudeTrig atFrom = kept.of(from.latitude);
+            const LatitudeTrig atTo = kept.of(to.latitude);
+            EXPECT_TRUE(lf_sameBits(gf_distanceNm(from, to, atFrom, atTo), lf_plainDistanceNm(from, to))) << i;
+            EXPECT_TRUE(lf_sameBits(gf_initialBearing(from, to, atFrom, atTo), lf_plainBearing(from, to))) << i;
+        }
+    }
 }

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
+#include <optional>
 #include <thread>
 
 #include <fmt/format.h>
@@ -623,6 +625,58 @@ TEST_F(ParametersFile, ARefusedSaveIsWrittenByTheNextSaveOrTheNextLoad)
     RANGE_1.setAndSave(60);
     EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "TWO_PROPS"), std::vector<std::string>{"true"});
     EXPECT_EQ(elementsOfFile(file()).size(), 82u);
+}
+
+// Values the file refuses until exit get a few more tries there; when it
+// still refuses them they wait beside it, and the next start takes them.
+TEST_F(ParametersFile, ValuesRefusedAtExitAreTriedAgainOrKeptForTheNextStart)
+{
+    const std::filesystem::path pending = gf_pendingParametersXmlPath();
+    ASSERT_TRUE(gf_loadParametersFile());
+    std::optional<LockedFile> lock(std::in_place, file());
+    ASSERT_TRUE(lock->locked());
+    RANGE_1.setAndSave(50);
+    std::vector<std::int64_t> waits;
+    EXPECT_TRUE(gf_saveUnsavedSettingsAtExit([&](std::int64_t ms) {
+        waits.push_back(ms);
+        if (waits.size() == 3)
+            lock.reset(); // the other program lets go during the third wait
+    }));
+    EXPECT_EQ(waits, (std::vector<std::int64_t>{200, 200, 200}));
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "RANGE_1"), std::vector<std::string>{"50"});
+    EXPECT_FALSE(std::filesystem::exists(pending));
+
+    // Refused to the end: a bounded wait, then the values wait beside the file.
+    lock.emplace(file());
+    RANGE_1.setAndSave(60);
+    TWO_PROPS.value = false;
+    TWO_PROPS.save();
+    waits.clear();
+    EXPECT_FALSE(gf_saveUnsavedSettingsAtExit([&](std::int64_t ms) { waits.push_back(ms); }));
+    EXPECT_EQ(std::accumulate(waits.begin(), waits.end(), std::int64_t{0}), 2000);
+    lock.reset();
+    EXPECT_EQ(lf_valuesOf(elementsOfFile(file()), "RANGE_1"), std::vector<std::string>{"50"});
+    EXPECT_EQ(elementsOfFile(pending), (Elements{{"RANGE_1", "60"}, {"TWO_PROPS", "false"}}));
+    EXPECT_NE(logText().find(" refused 2 settings at exit; they were kept in "), std::string::npos);
+
+    // The next start knows nothing of them but the file beside; a load that
+    // is refused too still takes them, and the file stays until they are saved.
+    gf_forgetUnsavedSettings();
+    RANGE_1.value = RANGE_1.defaultValue;
+    TWO_PROPS.value = true;
+    {
+        LockedFile again(file());
+        EXPECT_TRUE(gf_loadParametersFile());
+    }
+    EXPECT_EQ(RANGE_1.value, 60);
+    EXPECT_FALSE(TWO_PROPS.value);
+    EXPECT_TRUE(std::filesystem::exists(pending));
+    MAX_FIT.setAndSave(3);
+    EXPECT_FALSE(std::filesystem::exists(pending));
+    const Elements saved = elementsOfFile(file());
+    EXPECT_EQ(lf_valuesOf(saved, "RANGE_1"), std::vector<std::string>{"60"});
+    EXPECT_EQ(lf_valuesOf(saved, "TWO_PROPS"), std::vector<std::string>{"false"});
+    EXPECT_EQ(saved.size(), 82u);
 }
 
 // A save publishes the setting through its row: nothing else needs to.

@@ -295,6 +295,49 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
     EXPECT_EQ(log().find("could not be created"), std::string::npos);
 }
 
+// The connection ends while a static's new object still settles: that object
+// went with it, so the static is created again on the next connection and
+// parks there, not on the old object; one that was to go once created goes.
+TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItParkedIsCreatedAgain)
+{
+    AircraftStore& store = gf_trafficState().aircraft;
+    const uint32_t key = store.addStatic(makeStatic("AFR81*")).hexid;
+    create(*store.findStatic(key));
+    const uint32_t leaving = store.addStatic(makeStatic("AFR82*")).hexid;
+    create(*store.findStatic(leaving));
+    removeAircraftFromSim(*store.findStatic(leaving)); // to go once created
+    tick(50);
+    ASSERT_EQ(gf_trafficState().delayedCommands.size(), 2u);
+    const uint32_t lost = gf_trafficState().delayedCommands.front().objectId;
+
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    tick(200); // past the moment the old object would have parked
+    EXPECT_EQ(store.findStatic(leaving), nullptr);
+    ASSERT_NE(store.findStatic(key), nullptr);
+    EXPECT_EQ(store.findStatic(key)->simState, SimState::adding2sim);
+    EXPECT_EQ(store.findStaticByObjectId(lost), nullptr);
+    EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
+    ASSERT_EQ(gf_trafficState().staticCreations.size(), 1u);
+    EXPECT_EQ(gf_trafficState().staticCreations.front().key, key);
+    EXPECT_EQ(log().find("AFR81*   parked"), std::string::npos);
+
+    ASSERT_TRUE(gf_handOnOneCreation());
+    frames(2);
+    tick(201);
+    const StaticAircraft& parked = *store.findStatic(key);
+    EXPECT_EQ(parked.simState, SimState::active);
+    const nlohmann::json shown = trace("live_objects");
+    EXPECT_NE(std::find(shown.begin(), shown.end(), parked.objectId), shown.end());
+    EXPECT_EQ(objectRecord(parked.objectId)["tail"], "AFR81*");
+    EXPECT_EQ(eventsOf(parked.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
+    size_t created = 0;
+    for (const auto& o : trace("objects"))
+        created += o["tail"] == "AFR81*" ? 1 : 0;
+    EXPECT_EQ(created, 2u);
+}
+
 TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0060, "SAS60"));

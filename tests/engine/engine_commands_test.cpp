@@ -259,7 +259,7 @@ TEST_F(EngineCommandsTest, TcasLimitIsStrictAndBlockingTakesOnlyActiveAircraft)
     uint32_t id = 100;
     for (auto [hexid, alt] : {std::pair{0x4B0401u, 16999.0}, {0x4B0402u, 17000.0}}) {
         LiveAircraft& ac = store.addLive(makeLive(hexid, "T", true, 47.0, 8.0, alt));
-        ac.tcas = 1;
+        ac.matchedBeyondDepth = 1;
         ac.simState = SimState::active;
         store.setObjectId(ac, ++id);
     }

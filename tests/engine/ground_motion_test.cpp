@@ -1701,7 +1701,14 @@ TEST_F(LasVegasGroundTest, AStoppedAircraftIsNotPushedBackToAReportWhoseTrackIsN
 {175.7, 36.0774, -115.1214, 314, 0}, {185.5, 36.0770, -115.1209, 92, 2}, {195.2, 36.0769, -115.1209, 92, 2},
     });
     play(reports, 0x4C4109, "AAL1368", 3000);
-    failOnFindings(motion(), {"slide", "turn rate", "backwards", "reversal"});
+    const auto report = motion();
+    failOnFindings(report, {"slide", "turn rate", "backwards", "reversal"});
+    // It was shown, and driven east along its reports (about 215 m).
+    ASSERT_EQ(report.objects.size(), 1u);
+    EXPECT_GT(report.objects.begin()->second.writes, 1000u);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    ASSERT_FALSE(w.empty());
+    EXPECT_GT(metres({w.front().lat, w.front().lon}, {w.back().lat, w.back().lon}), 150.0);
 }
 
 // ---- Departures at Los Angeles (field elevation 128 ft) ----------------------

@@ -73,35 +73,40 @@ protected:
     kvr::test::SimLinkTestBase base{"stands"};
 };
 
-TEST_F(LiveAtStandsTest, HolderAndCompetitionDecideByCallsignAndStandKeeping)
+TEST_F(LiveAtStandsTest, HolderAndCompetitionDecideByCallsignStandKeepingAndReports)
 {
     struct Row {
         const char* holder;
         const char* candidate;
         uint8_t keepStand;
-        bool mayUse;
-        bool holderRemoved;
+        double holderSilentS; // how long before the candidate's last report the holder's came
+        StandClaim claim;
         const char* line; // logged when the holder goes
     };
     const Row rows[] = {
-        {"KLM1", "KLM1", 0, true, true, "B1            : KLM1     ac with same callsign KLM1 wants it, remove existing ... \n"},
-        {"KLM1", "KLM1_", 0, false, false, nullptr}, // the candidate is the holder's ghost
-        {"KLM1_", "KLM1", 1, true, true, "B1            : KLM1_    ghost, replace by KLM1\n"},
-        {"KLM1_", "DLH2", 1, true, true, "ghost, replace by DLH2"},
-        {"KLM1", "DLH2_", 0, false, false, nullptr},
-        {"KLM1", "DLH2", 0, true, true, "KLM1     removed because another live DLH2 wants the stand ...\n"},
-        {"KLM1", "DLH2", 1, false, false, nullptr}, // a stand-keeping holder is never displaced
+        {"KLM1", "KLM1", 0, 10, StandClaim::granted,
+         "B1            : KLM1     ac with same callsign KLM1 wants it, remove existing ... \n"},
+        {"KLM1", "KLM1_", 0, 600, StandClaim::refused, nullptr}, // the candidate is the holder's ghost
+        {"KLM1_", "KLM1", 1, 10, StandClaim::granted, "B1            : KLM1_    ghost, replace by KLM1\n"},
+        {"KLM1_", "DLH2", 1, 10, StandClaim::granted, "ghost, replace by DLH2"},
+        {"KLM1", "DLH2_", 0, 600, StandClaim::refused, nullptr},
+        // A holder whose reports have stopped makes way; one still reported stays.
+        {"KLM1", "DLH2", 0, 121, StandClaim::granted, "KLM1     removed because another live DLH2 wants the stand ...\n"},
+        {"KLM1", "DLH2", 0, 120, StandClaim::holderStays, nullptr},
+        {"KLM1", "DLH2", 1, 600, StandClaim::refused, nullptr}, // a stand-keeping holder is never displaced
     };
     for (const Row& row : rows) {
         reset();
         LiveAircraft& holder = add(0x400001, row.holder, FlightPhase::parked, 1, 30);
         holder.keepStand = row.keepStand;
         LiveAircraft& candidate = add(0x400002, row.candidate, FlightPhase::taxi, 0);
+        candidate.lastRecordTime = holder.lastRecordTime + row.holderSilentS;
+        const bool granted = row.claim == StandClaim::granted;
         EXPECT_EQ(gf_liveStandHolder(1, 0), 2);
-        EXPECT_EQ(lf_checkStandIsNotUsedByOtherLiveAircraftSub(1, candidate), row.mayUse) << row.holder << row.candidate;
-        EXPECT_EQ(removing(0x400001), row.holderRemoved) << row.holder << row.candidate;
+        EXPECT_EQ(lf_claimStandForLive(1, candidate), row.claim) << row.holder << row.candidate;
+        EXPECT_EQ(removing(0x400001), granted) << row.holder << row.candidate;
         // A holder on its way out holds the stand no more.
-        EXPECT_EQ(lf_canReserveStandForLive(1, 0x400002), row.holderRemoved);
+        EXPECT_EQ(lf_canReserveStandForLive(1, 0x400002), granted);
         if (row.line) {
             EXPECT_NE(kvr::test::flushedLog().find(row.line), std::string::npos) << row.line;
         }

@@ -5,19 +5,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numbers>
+#include <optional>
 
 #include "airports/airport_database.h"
+#include "core/files.h"
 #include "core/geodesy.h"
+#include "core/layout.h"
 #include "core/settings_snapshot.h"
 #include "engine/aircraft_commands.h"
 #include "engine/per_tick_update.h"
 #include "engine/quarantine.h"
+#include "engine/removal_operations.h"
 #include "engine/spawning.h"
 #include "engine/sim_reactions.h"
 #include "engine/traffic_aircraft.h"
 #include "engine/traffic_intake.h"
 #include "feed/traffic_mailbox.h"
+#include "liveries/livery_list_file.h"
+#include "liveries/livery_matching_tables.h"
 #include "liveries/livery_memory.h"
 #include "parking/parking_runs.h"
 #include "engine/parked_limits.h"
@@ -305,6 +312,105 @@ TEST_F(LiveTrafficTest, AnHourOfBusyTrafficNeverStallsTheMailbox)
     EXPECT_FALSE(box.stalled);
     EXPECT_TRUE(box.deliveryOn.load());
     EXPECT_EQ(gf_trafficState().aircraft.liveCount(), 300u);
+}
+
+// ---- Matched beyond the matching depth: gone below the TCAS level ----------
+
+class TcasCoverageTest : public LiveTrafficTest {
+protected:
+    static constexpr const char* kJumbo = "Boeing 747-400 Cargolux";
+    void SetUp() override
+    {
+        LiveTrafficTest::SetUp();
+        saved = gf_parametersSnapshot();
+        gf_modifyParameters([](Parameters& p) {
+            p.MATCHING_DEPTH = 3;
+            p.TCAS_FL = 180;
+            p.RANDOM = false;
+        });
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.insert("B744");
+        db.heavy.insert(gf_modelCode2Id("B744"));
+        LiveryScanResult = {livery("KLM", "A320", kTitle), livery("CLX", "B744", kJumbo)};
+        std::filesystem::create_directories(g_outputErrorsFolder);
+        ASSERT_TRUE(gf_writeScannedLiveries());
+        gf_processScannedLiveries();
+        // The user above the TCAS level as well: the livery choice may go to its last step.
+        sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 25000.0}}}});
+    }
+    void TearDown() override
+    {
+        // Without a list to read the build leaves the matching tables empty.
+        LiveryScanResult.clear();
+        std::filesystem::remove(gf_liveriesScannedPath());
+        EXPECT_THROW(gf_processScannedLiveries(), std::runtime_error);
+        auto& db = gf_modelDatabase();
+        db.icaoModelCodes.erase("B744");
+        db.heavy.erase(gf_modelCode2Id("B744"));
+        g_parameters.store(saved);
+        LiveTrafficTest::TearDown();
+    }
+    static LiveryRecord livery(const char* airline, const char* model, const char* title)
+    {
+        LiveryRecord r;
+        r.title = title;
+        r.ids = {gf_airlineCode2Id(airline), 0, gf_modelCode2Id(model), 0, 0};
+        return r;
+    }
+    std::shared_ptr<const Parameters> saved;
+};
+
+TEST_F(TcasCoverageTest, OnlyTheAircraftMatchedBeyondTheDepthLeavesBelowTheTcasLevelAndForgetsItsLivery)
+{
+    // MATCHING_DEPTH 3. Two aircraft descend side by side from 19 500 ft
+    // through FL180 at 2000 ft/min: a KLM A320, matched by airline and type
+    // (step 2), and a B744 of an airline without liveries, which only a
+    // generic step fits (the type's livery of another airline), open above
+    // the TCAS level only.
+    constexpr uint32_t within = 0x484201;
+    constexpr uint32_t beyond = 0x484202;
+    auto descent = [](double lat) {
+        auto track = kvr::standin::gf_cruiseTrack({lat, 4.0}, 19500.0, 250.0, 90.0, 150.0);
+        for (TrackPoint& p : track) {
+            p.altFt = 19500.0 - std::max(0.0, p.t - 20.0) * 2000.0 / 60.0;
+            p.vsFpm = p.t < 20.0 ? 0.0 : -2000.0;
+        }
+        return track;
+    };
+    const auto a = descent(52.3);
+    const auto b = descent(52.4);
+    std::optional<double> removedAtFt;
+    for (size_t second = 0; second <= 150; ++second) {
+        if (second % 5 == 0) {
+            LiveTrafficRecord rb = recordOf(b[second], beyond, "ABC2241");
+            rb.ids = {gf_airlineCode2Id("ABC"), 0, gf_modelCode2Id("B744"), 0, 0};
+            post({recordOf(a[second], within, "KLM1240"), rb}, 10);
+        }
+        run(100);
+        // The main loop's duty once a second.
+        const LiveAircraft* ac = live(beyond);
+        const double shownFt = ac ? ac->altitudeFt : 0.0;
+        gf_removeTCASCoverageAcs();
+        if (!removedAtFt && ac && ac->simState == SimState::removingfromsim)
+            removedAtFt = shownFt;
+    }
+    run(50);
+    // Removed in the second it went below 17 000 ft, and not created again.
+    ASSERT_TRUE(removedAtFt);
+    EXPECT_LT(*removedAtFt, 17000.0);
+    EXPECT_GT(*removedAtFt, 16950.0);
+    const nlohmann::json all = objects();
+    ASSERT_EQ(all.size(), 2u);
+    for (const auto& o : all) {
+        const bool isBeyond = o["tail"] == "ABC2241";
+        EXPECT_EQ(o["title"], isBeyond ? kJumbo : kTitle);
+        EXPECT_EQ(o["removed_frame"].is_null(), !isBeyond) << o["tail"];
+    }
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(beyond));
+    ASSERT_NE(live(within), nullptr);
+    EXPECT_EQ(live(within)->simState, SimState::active);
+    EXPECT_LT(live(within)->altitudeFt, 16000.0);
+    EXPECT_EQ(lf_rememberedLiveryOfHexid(within), std::optional<std::string_view>(kTitle));
 }
 
 // ---- Intake -----------------------------------------------------------------
@@ -864,6 +970,14 @@ TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
     LiveAircraft& unmatched = born(0x4D0004, 5000.0);
     lf_spawnGate(unmatched);
     EXPECT_TRUE(unmatched.removeFlag);
+    EXPECT_EQ(gf_noMatchCount(), 1u);
+    // One that the livery choice once matched beyond the matching depth goes
+    // without an entry: it is no failure of the matching.
+    LiveAircraft& deep = born(0x4D0008, 5000.0);
+    deep.matchedBeyondDepth = 1;
+    deep.registration = "PH-DEF";
+    lf_spawnGate(deep);
+    EXPECT_TRUE(deep.removeFlag);
     EXPECT_EQ(gf_noMatchCount(), 1u);
     // A single sample due is not enough to fly: the aircraft goes.
     LiveAircraft& single = born(0x4D0005, 5000.0, 1);

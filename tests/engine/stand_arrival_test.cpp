@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <numbers>
@@ -14,9 +15,11 @@
 #include "engine/per_tick_update.h"
 #include "engine/stand_arrival.h"
 #include "engine/live_at_stands.h"
+#include "feed/traffic_mailbox.h"
 #include "parking/parking_runs.h"
 #include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/track_records.h"
 
 namespace {
 
@@ -203,6 +206,127 @@ TEST_F(StandArrivalTest, AHeldAircraftThatAGroundMoverReachesLeavesOnceAPassAndO
     EXPECT_EQ(away.simState, SimState::active);
     EXPECT_EQ(away.holding, 1);
     EXPECT_EQ(east.simState, SimState::active);
+}
+
+// Live aircraft reported standing by the stands, through the feed.
+class StandHoldersTest : public StandArrivalTest {
+protected:
+    void SetUp() override
+    {
+        StandArrivalTest::SetUp();
+        kvr::test::startLiveTraffic();
+        lf_rememberLiveryOfHexid(kArrived, "Airbus A320-200 KLM");
+        lf_rememberLiveryOfHexid(kLeaving, "Airbus A320-200 KLM");
+    }
+    void TearDown() override
+    {
+        kvr::test::stopLiveTraffic();
+        StandArrivalTest::TearDown();
+    }
+    // The report of an aircraft standing at `p`, `t` seconds into the run,
+    // delivered 30 s ahead of its play time.
+    static void postStanding(uint32_t hexid, const std::string& callsign, LatLon p, double t)
+    {
+        kvr::standin::TrackPoint point;
+        point.t = t;
+        point.lat = p.latitude;
+        point.lon = p.longitude;
+        point.onGround = true;
+        std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(point, hexid, callsign)};
+        gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+    }
+    // KLM101, arrived, stands 2 m short of A1; KLM202, about to leave, 13 m
+    // east of it, nearest A1 as well. The feed reports them in turns, each
+    // every 20 s, for six minutes.
+    void standInTurns()
+    {
+        for (int t = 0; t < 360; t += 10) {
+            if (t % 20 == 0)
+                postStanding(kArrived, "KLM101", at(-2, 0), t);
+            else
+                postStanding(kLeaving, "KLM202", at(-2, 13), t);
+            runQuickly(1000);
+        }
+    }
+    // The main loop's ticks with a simulator frame every fourth.
+    void runQuickly(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            lf_handleAddingStack();
+            lf_runParkedTimers();
+            if (i % 4 == 0)
+                frames(1);
+        }
+    }
+    // The simulator's creations by callsign.
+    std::map<std::string, int> creations()
+    {
+        std::map<std::string, int> n;
+        for (const auto& o : trace("objects"))
+            ++n[o["tail"].get<std::string>()];
+        return n;
+    }
+    static constexpr uint32_t kArrived = 0x484101;
+    static constexpr uint32_t kLeaving = 0x484202;
+};
+
+TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
+{
+    // No other stand within KLM202's reach: it stands where its reports put it.
+    standInTurns();
+    EXPECT_EQ(creations(), (std::map<std::string, int>{{"KLM101", 1}, {"KLM202", 1}}));
+    const LiveAircraft* arrived = live(kArrived);
+    const LiveAircraft* leaving = live(kLeaving);
+    ASSERT_TRUE(arrived && leaving);
+    EXPECT_EQ(arrived->simState, SimState::active);
+    EXPECT_EQ(arrived->phase, FlightPhase::parked);
+    EXPECT_EQ(arrived->standId, 1);
+    EXPECT_EQ(leaving->simState, SimState::active);
+    EXPECT_EQ(leaving->standId, 0);
+    const nlohmann::json shown = objectRecord(leaving->objectId);
+    EXPECT_LT(gf_distanceNm({shown["lat"], shown["lon"]}, at(-2, 13)) * 1852.0, 3.0);
+
+    // KLM101's reports stop. An aircraft taxiing in after landing stops at A1:
+    // KLM101 makes way and the arrival parks there.
+    const uint32_t arrivedId = arrived->objectId;
+    constexpr uint32_t kArrival = 0x484303;
+    arrival(kArrival, "DLH3", {{at(-70, 0), 12.0}, {at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
+    tick(202);
+    LiveAircraft* dlh = live(kArrival);
+    ASSERT_TRUE(dlh && dlh->simState == SimState::active);
+    for (size_t i = 0; i < dlh->samples.size(); ++i)
+        dlh->samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
+    for (int t = 362; t < 422; t += 20) {
+        postStanding(kLeaving, "KLM202", at(-2, 13), t);
+        runQuickly(2000);
+    }
+    EXPECT_NE(log().find("A1            : KLM101   removed, DLH3 wants to park there\n"), std::string::npos);
+    EXPECT_EQ(objectRecord(arrivedId)["removed_by"], "client");
+    EXPECT_EQ(live(kArrived), nullptr);
+    dlh = live(kArrival);
+    ASSERT_NE(dlh, nullptr);
+    EXPECT_EQ(dlh->standId, 1);
+    EXPECT_EQ(dlh->phase, FlightPhase::parked);
+    EXPECT_EQ(creations(), (std::map<std::string, int>{{"DLH3", 1}, {"KLM101", 1}, {"KLM202", 1}}));
+}
+
+TEST_F(StandHoldersTest, TheSecondAircraftAtAHeldStandTakesAFreeOneWithinReach)
+{
+    std::vector<Stand> stands = gf_standTable().stands;
+    Stand a4 = stands[0];
+    const LatLon p = at(0, 30);
+    a4.name = "A4";
+    a4.id = 4;
+    a4.lat = p.latitude;
+    a4.lon = p.longitude;
+    stands.push_back(a4);
+    gf_setStandTable(std::move(stands));
+    standInTurns();
+    EXPECT_EQ(creations(), (std::map<std::string, int>{{"KLM101", 1}, {"KLM202", 1}}));
+    ASSERT_TRUE(live(kArrived) && live(kLeaving));
+    EXPECT_EQ(live(kArrived)->standId, 1);
+    EXPECT_EQ(live(kLeaving)->standId, 4);
+    EXPECT_EQ(live(kLeaving)->phase, FlightPhase::parked);
 }
 
 class StandRulesTest : public ::testing::Test {
