@@ -15,6 +15,7 @@
 #include "engine/motion/flight_motion.h"
 #include "engine/motion/ground_moves.h"
 #include "engine/motion/ground_turns.h"
+#include "engine/motion/runway_exits.h"
 #include "engine/sample_stream.h"
 #include "engine/stand_arrival.h"
 #include "engine/taxi_to_stand.h"

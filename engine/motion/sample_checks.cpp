@@ -16,7 +16,7 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
-#include "engine/motion/ground_turns.h"
+#include "engine/motion/runway_exits.h"
 #include "engine/motion/stand_checks.h"
 #include "engine/report_noise.h"
 #include "engine/motion/runway_hold.h"

@@ -1,0 +1,204 @@
+#include "engine/motion/runway_exits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/units.h"
+#include "engine/geometry.h"
+#include "engine/motion/ground_turns.h"
+#include "runways/runway_matching.h"
+
+namespace {
+
+constexpr double kExitBesideM = 15.0;     // beyond the runway's edge by this much a report is off it
+constexpr double kComfortBrakeMps2 = 2.0; // how hard a roll slows for its exit
+constexpr double kHardBrakeMps2 = 3.0;    // harder than this no forward path is believed
+constexpr double kExitFastestKt = 35.0;   // an exit of 45 degrees or less is taken no faster
+constexpr double kRightAngleExitKt = 27.0; // a right-angle one no faster
+constexpr double kExitSlowestKt = 10.0;
+constexpr double kExitDeg = 45.0;         // the exit's angle when the report's track does not tell
+constexpr double kNearestCornerM = 20.0;
+constexpr double kRollLateS = 27.0;       // a roll's sample may fall due this much later
+constexpr double kTaxiRollKt = 30.0;      // slower, a roll turns off as any taxiing aircraft
+
+// A landing roll on its runway (the one it landed on, else the one under
+// it) and a report beside that runway, both placed from the runway's end.
+struct RollBesideReport {
+    RunwayMatch runway;
+    double heading = 0.0; // the runway's, radians
+    LatLon end;
+    RelativePosition roll, report;
+};
+
+std::optional<RollBesideReport> lf_reportBesideRoll(const LiveAircraft& ac, const LatLon& from,
+                                                    const TrafficSample& report)
+{
+    RollBesideReport out;
+    if (ac.flight.landing.runway.valid) {
+        out.runway = ac.flight.landing.runway;
+    } else if (const auto at = gf_runwayAtPosition(from, ac.heading)) {
+        out.runway = *at;
+    } else {
+        return std::nullopt;
+    }
+    out.heading = gf_normalizeAngle(out.runway.endHeading * kDegToRad);
+    out.end = {out.runway.endLatitude, out.runway.endLongitude};
+    const double half = out.runway.width / 2.0 + kExitBesideM;
+    out.roll = gf_relativePosition(out.end, out.heading, from);
+    out.report = gf_relativePosition(out.end, out.heading, gf_samplePosition(report));
+    if (!(std::fabs(out.roll.acrossM) <= half) || !(std::fabs(out.report.acrossM) > half))
+        return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
+                         const TrafficSample& report)
+{
+    RunwayExit out;
+    if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
+        !(fromKt > kTaxiRollKt))
+        return out;
+    const auto frame = lf_reportBesideRoll(ac, from, report);
+    if (!frame)
+        return out;
+    const RunwayMatch& m = frame->runway;
+    const double h = frame->heading;
+    const LatLon& end = frame->end;
+    const RelativePosition& f = frame->roll;
+    const RelativePosition& r = frame->report;
+    out.beside = true;
+    const double ahead = r.alongM - f.alongM;
+    const double across = std::fabs(r.acrossM);
+    const double reportKt = std::isfinite(report.speedKt) ? report.speedKt : kExitFastestKt;
+    // Along the report's track back to the centre line when it leads away
+    // from the runway on the report's side; else a usual exit angle.
+    double exitDeg = kExitDeg;
+    const double away = (r.acrossM > 0.0 ? 1.0 : -1.0) * std::remainder(report.trackDeg - m.endHeading, 360.0);
+    if (std::isfinite(away) && away >= 20.0 && away <= 120.0)
+        exitDeg = std::min(away, 90.0);
+    // Slowed for the sharpest exit it may have to take: a right angle.
+    out.exitKt = std::clamp(reportKt, kExitSlowestKt, kRightAngleExitKt);
+    const double v0 = std::max(std::isfinite(fromKt) ? fromKt : 0.0, out.exitKt) * kKnotsToMetresPerSecond;
+    const double vx = out.exitKt * kKnotsToMetresPerSecond;
+    const auto brakeM = [&](double a) { return (v0 * v0 - vx * vx) / (2.0 * a); };
+    double corner = ahead - across / std::tan(exitDeg * kDegToRad);
+    corner = std::max(corner, std::min(brakeM(kComfortBrakeMps2), ahead)); // at most a right angle
+    corner = std::min(corner, -f.alongM);                                  // not past the runway's end
+    if (!(corner >= std::max(brakeM(kHardBrakeMps2), kNearestCornerM)))
+        return out;
+    const double angle = std::atan2(across, ahead - corner) / kDegToRad;
+    if (angle <= 45.0)
+        out.exitKt = std::clamp(reportKt, kExitSlowestKt, kExitFastestKt);
+    out.cornerM = corner;
+    out.cornerS = 2.0 * corner / (v0 + out.exitKt * kKnotsToMetresPerSecond);
+    const double alongFromEnd = f.alongM + corner; // negative: before the end
+    out.corner = gf_destinationPoint(end, {gf_normalizeAngle(h + std::numbers::pi), -alongFromEnd * kFeetPerMetre});
+    const double onKt = std::max((out.exitKt + std::max(reportKt, 0.0)) / 2.0, 5.0);
+    const double rest = std::hypot(ahead - corner, across) / (onKt * kKnotsToMetresPerSecond);
+    out.reachable = out.cornerS + rest <= (report.playTime - fromTime) / 100.0 + kRollLateS;
+    return out;
+}
+
+bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
+                                 const TrafficSample& report)
+{
+    if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
+        fromKt > kTaxiRollKt)
+        return false;
+    const auto frame = lf_reportBesideRoll(ac, from, report);
+    if (!frame)
+        return false;
+    const RelativePosition& f = frame->roll;
+    const RelativePosition& r = frame->report;
+    const double behind = f.alongM - r.alongM;
+    if (!(behind > 0.0))
+        return false;
+    // Stopped ahead, turned round and taxied back beside the runway at the
+    // report's taxi speed.
+    const double v0 = (std::isfinite(fromKt) ? std::max(fromKt, 0.0) : 0.0) * kKnotsToMetresPerSecond;
+    const double reportKt = std::isfinite(report.speedKt) ? report.speedKt : kRightAngleExitKt;
+    const double backMps = std::clamp(reportKt, kExitSlowestKt, kRightAngleExitKt) * kKnotsToMetresPerSecond;
+    const double stopM = v0 * v0 / (2.0 * kComfortBrakeMps2);
+    const double needS = v0 / kComfortBrakeMps2 + (stopM + behind + std::fabs(r.acrossM)) / backMps;
+    return needS > (report.playTime - fromTime) / 100.0 + kRollLateS;
+}
+
+bool lf_planRunwayExit(LiveAircraft& ac)
+{
+    SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::landing_roll || st.size() < 2 || st[1].stationary || st[1].inserted)
+        return false;
+    const double v0 = std::isfinite(st[0].speedKt) ? st[0].speedKt : ac.flight.groundSpeedKt;
+    const LatLon here = gf_aircraftPosition(ac);
+    const RunwayExit exit = gf_runwayExit(ac, here, v0, engineClock.load(), st[1]);
+    if (!exit.beside || !exit.reachable)
+        return false;
+    const TrafficSample& report = st[1];
+    const double rate = gf_groundTurnRateDegS(ac);
+    const double exitDeg =
+        std::fabs(gf_wrapAngle(gf_initialBearing(exit.corner, gf_samplePosition(report)) - gf_initialBearing(here, exit.corner))) *
+        kRadToDeg;
+    const double toReport = gf_distanceM(exit.corner, gf_samplePosition(report));
+    // Slowed to exit speed where the turn off must begin, round the corner
+    // onto the line to the report, then on along it.
+    const double lead = std::min(gf_turnLeadM(exitDeg, exit.exitKt, rate), exit.cornerM - 1.0);
+    const double outM = std::clamp(lead, 2.0, std::min(0.5 * toReport, 0.9 * gf_turnLookAheadM(exit.exitKt)));
+    const double exitMps = exit.exitKt * kKnotsToMetresPerSecond;
+    const double v0Mps = std::max(v0, exit.exitKt) * kKnotsToMetresPerSecond;
+    TrafficSample base = st[0];
+    base.speedKt = exit.exitKt;
+    base.tasKt = 0.0;
+    base.trackDeg = gf_normalizeAngle(gf_initialBearing(here, exit.corner)) / kDegToRad;
+    base.airborne = 0;
+    base.stationary = 0;
+    base.inserted = 0;
+    base.insertedFromCurrent = 0;
+    const auto at = [&](const LatLon& p, int32_t time) {
+        TrafficSample s = base;
+        s.lat = p.latitude;
+        s.lon = p.longitude;
+        s.playTime = time;
+        return s;
+    };
+    const auto ticks = [](double seconds) { return std::max(static_cast<int32_t>(std::lround(seconds * 100.0)), 25); };
+    std::vector<TrafficSample> path;
+    int32_t time = engineClock.load();
+    const double slowM = exit.cornerM - lead;
+    if (lead >= 12.0 && slowM >= 10.0) {
+        time += ticks(2.0 * slowM / (v0Mps + exitMps));
+        path.push_back(at(gf_destinationPoint(here, {gf_initialBearing(here, exit.corner), slowM * kFeetPerMetre}), time));
+        time += ticks(lead / exitMps);
+    } else {
+        time += ticks(exit.cornerS);
+    }
+    path.push_back(at(exit.corner, time));
+    time += ticks(outM / exitMps);
+    TrafficSample out =
+        at(gf_destinationPoint(exit.corner, {gf_initialBearing(exit.corner, gf_samplePosition(report)), outM * kFeetPerMetre}), time);
+    out.inserted = 1;
+    out.insertedFromCurrent = 1;
+    path.push_back(out);
+    // The samples from the report on wait for the slower roll.
+    if (report.playTime <= time + 25) {
+        const int32_t delay = time + 25 - report.playTime;
+        for (size_t i = 1; i < st.size(); ++i)
+            st[i].playTime += delay;
+    }
+    st.insert(st.begin() + 1, path.begin(), path.end());
+    ac.targetTrack = gf_initialBearing(here, gf_samplePosition(st[1]));
+    return true;
+}
+
+bool lf_exitAfterNextSample(const LiveAircraft& ac)
+{
+    const SampleStream& st = ac.samples;
+    if (ac.phase != FlightPhase::landing_roll || st.size() < 3 || st[1].stationary || st[1].inserted ||
+        st[2].inserted)
+        return false;
+    return gf_runwayExit(ac, gf_samplePosition(st[1]), st[1].speedKt, st[1].playTime, st[2]).beside;
+}
