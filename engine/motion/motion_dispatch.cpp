@@ -13,7 +13,9 @@
 #include "engine/aircraft_commands.h"
 #include "engine/motion/approach.h"
 #include "engine/motion/flight_motion.h"
+#include "engine/motion/ground_leg_timing.h"
 #include "engine/motion/ground_moves.h"
+#include "engine/motion/ground_tuning.h"
 #include "engine/motion/ground_turns.h"
 #include "engine/motion/runway_exits.h"
 #include "engine/sample_stream.h"
@@ -27,6 +29,8 @@
 #include "runways/runway_matching.h"
 
 namespace {
+
+using namespace ground_tuning;
 
 LatLon lf_pos(const TrafficSample& s)
 {
@@ -53,7 +57,6 @@ std::string lf_who(const LiveAircraft& ac)
     return fmt::format("{} {}", ac.callsign, ac.registration);
 }
 
-
 double lf_degrees(double radians)
 {
     return radians / kDegToRad;
@@ -64,15 +67,6 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 {
     return gf_flatOffsetNm({a.lat, a.lon}, {b.lat, b.lon}, gf_cosLatitude(a.lat)).length() * kMetresPerNm;
 }
-
-// Heading and motion further apart than this on the ground look like a slide.
-constexpr double kSlideDeg = 30.0;
-constexpr double kStandingKt = 2.0; // a report this slow is a standing aircraft
-// The fastest an aircraft turns on the spot from: faster, it is rolling for
-// its take-off. At taxi speeds the turn on the spot keeps a leg off the
-// heading from being driven sideways.
-constexpr double kTurnOnTheSpotKt = 30.0;
-constexpr double kRollingTurnMinM = 20.0; // a shorter leg leaves no room to turn as it rolls
 
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
@@ -85,14 +79,6 @@ bool lf_afterPushBack(const LiveAircraft& ac)
         if (!(ac.samples[i].speedKt <= 6.0))
             return false;
     return true;
-}
-
-// The aircraft and the sample lie on the same runway.
-bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
-{
-    const auto here = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
-    const auto there = gf_runwayAtPosition(lf_pos(s), ac.heading);
-    return here && there && here->runwayText == there->runwayText;
 }
 
 // A tug pushes at this speed or slower.
@@ -269,66 +255,6 @@ void lf_turnRoundFirst(LiveAircraft& ac)
     const int32_t ticks = std::max(s1.playTime - clock, 50);
     m.playTime = clock + std::clamp(static_cast<int32_t>(std::lround(ticks * outM / (outM + back))), 25, ticks - 25);
     st.insert(st.begin() + 1, m);
-}
-
-// Rolling at taxi speed onto a leg this far off the heading or less, the
-// aircraft turns onto it as it rolls; further off it stops and turns on the
-// spot.
-constexpr double kRollingTurnMaxDeg = 100.0;
-
-// The mean sideways acceleration a rolling turn onto a leg is taken with
-// (m/s²): its sharpest part asks about twice that.
-constexpr double kRollingTurnSideMps2 = 1.0;
-constexpr double kRollingTurnSlowestKt = 8.0;
-
-// A taxiing aircraft moving on with its heading well off the leg ahead:
-// a curve from where it is, leaving along its heading, onto the line to the
-// next sample, and the speed it takes it at. 0 when there is no room for it.
-double lf_rollOntoLeg(LiveAircraft& ac, double legKt)
-{
-    SampleStream& st = ac.samples;
-    const LatLon here{ac.lat, ac.lon};
-    const double toNextM = gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm;
-    if (!(toNextM >= kRollingTurnMinM))
-        return 0.0;
-    const LatLon control = gf_destinationPoint(here, {ac.heading, 0.5 * toNextM * kFeetPerMetre});
-    GroundCurveInput in;
-    in.a = {here.latitude, here.longitude, 0.0};
-    in.b = {control.latitude, control.longitude, 0.5};
-    in.c = lf_pos(st[1]);
-    in.endTime = 1.0;
-    gf_buildGroundCurve(ac.groundCurve, in);
-    if (!ac.groundCurve.valid())
-        return 0.0;
-    ac.curveProgress = 0.0;
-    ac.targetTrack = gf_initialBearing(control, lf_pos(st[1]));
-    const double turn = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading));
-    ac.lastTurnAngleDeg = lf_degrees(turn);
-    ac.headingCorrectionPending = 0;
-    // Slowed into the turn: v² × turn / length is its mean sideways pull.
-    const double turnKt = std::sqrt(kRollingTurnSideMps2 * toNextM / std::max(turn, 1e-3)) / kKnotsToMetresPerSecond;
-    const double kt = std::clamp(turnKt, kRollingTurnSlowestKt, std::max(legKt, kRollingTurnSlowestKt));
-    ac.tasKt = kt;
-    st[1].tasKt = kt; // the speed shown until it gets there
-    return kt;
-}
-
-// A leg further than this off the heading is driven after a U-turn rolled
-// at walking pace: turned on the spot, the aircraft would drive straight
-// back the way it came.
-constexpr double kRollRoundDeg = 120.0;
-
-// The side a U-turn toward `way` rolls round to: the side the next sample
-// lies on, unless it lies within that turning circle.
-int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
-{
-    const int8_t side = gf_wrapAngle(way - ac.heading) >= 0.0 ? 1 : -1;
-    const double radiusM = gf_turnRoundRadiusM(ac);
-    const LatLon here{ac.lat, ac.lon};
-    const LatLon centre =
-        gf_destinationPoint(here, {gf_normalizeAngle(ac.heading + side * kPi / 2.0), radiusM * kFeetPerMetre});
-    const double fromCentreM = gf_distanceNm(centre, lf_pos(ac.samples[1])) * kMetresPerNm;
-    return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
 }
 
 // A take-off roll still at taxi speed whose next sample lies well off its
@@ -558,137 +484,6 @@ void nextPosGround(LiveAircraft& ac)
         gf_logLine(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), lf_who(ac), ac.samples.size()));
         throw;
     }
-}
-
-// Driving off from rest over a leg of this length to reach this speed at
-// its end: the ticks it takes, speeding up evenly and no harder than an
-// aircraft on its own thrust does. A creep may end its leg at up to walking
-// pace: held to a 1 kt report it would take twice the report's own time.
-constexpr double kDriveOffMps2 = 1.0;
-constexpr double kCreepEndKt = 5.0;
-int32_t lf_fromRestTicks(double lengthM, double speedKt)
-{
-    const double atSpeed = 2.0 * lengthM / (std::max(speedKt, kCreepEndKt) * kKnotsToMetresPerSecond);
-    const double gathering = std::sqrt(2.0 * lengthM / kDriveOffMps2);
-    return static_cast<int32_t>(std::ceil(std::max(atSpeed, gathering) * kTicksPerSecond));
-}
-
-void lf_groundLegTiming(LiveAircraft& ac)
-{
-    SampleStream& st = ac.samples;
-    if (st[1].stationary) {
-        lf_holdLeg(ac);
-        return;
-    }
-    double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.baseTurnRate;
-    ac.turnRate = rate;
-    // Rolling at taxi speed with the heading well off the leg ahead (a
-    // corner the samples cut): it turns onto the leg as it rolls, not stops
-    // dead to turn on the spot.
-    double rollingTurnKt = 0.0;
-    if (ac.phase == FlightPhase::taxi && !ac.pushingInTaxi && ac.projection <= 0 && !ac.groundTurn.active() &&
-        !ac.groundCurve.valid() && ac.tasKt > kStandingKt && !(ac.tasKt > kTurnOnTheSpotKt) &&
-        !(st[0].speedKt > kTurnOnTheSpotKt) && st[0].speedKt > kStandingKt) {
-        const double off =
-            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
-        if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
-            rollingTurnKt = lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
-    }
-    const bool onTurn = ac.groundTurn.active();
-    const bool onCurve = ac.groundCurve.valid();
-    const double lengthNm = onTurn ? ac.groundTurn.length / kMetresPerNm : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));
-    const double speed = rollingTurnKt > 0.0 ? rollingTurnKt : lf_legSpeedKt(ac);
-    if (!(lengthNm > 0.0) || !(speed > 0.0)) {
-        retimeNextSample(ac, 25);
-        return;
-    }
-    const int32_t legTime = std::max(static_cast<int32_t>(std::lround(lengthNm * kTicksPerHour / speed)), 25);
-    const bool pending = ac.headingCorrectionPending != 0;
-    if ((onTurn || onCurve || pending) && rate > 0.0) {
-        // Fit the turn rate to the time the leg leaves for the turn.
-        const double angle = pending ? ac.headingCorrectionDeg : ac.lastTurnAngleDeg;
-        const double needed = std::max<double>(std::lround(angle * kDegToRad / rate), 25.0);
-        const double ratio = legTime / needed;
-        if (angle <= 45.0) {
-            if (ratio >= 1.2) {
-                const double lengthM = lengthNm * kMetresPerNm;
-                double slow = ratio;
-                if (angle > 0.0)
-                    slow = std::min(slow, ratio * 10.0 / angle);
-                slow = std::min(slow, ratio * 30.0 / lengthM);
-                rate /= slow;
-            } else {
-                rate /= ratio;
-            }
-        } else {
-            rate *= std::clamp(1.0 / ratio, 1.0, std::min(angle, 90.0) / 30.0);
-            const double u = std::clamp((angle - 30.0) / 70.0, 0.0, 1.0);
-            const double later = ac.phase == FlightPhase::takeoff_roll ? 5.0 : 3.0;
-            ac.lagEarlier = std::max(ac.lagEarlier, static_cast<int32_t>(std::lround((2.0 * u + 1.0) * 900.0)));
-            ac.lagLater = std::max(ac.lagLater, static_cast<int32_t>(std::lround(((later - 1.0) * u + 1.0) * 900.0)));
-        }
-        ac.turnRate = rate;
-    }
-    if (ac.category == Category::Light && ac.phase == FlightPhase::landing_roll &&
-        !st[1].airborne && !onTurn && !onCurve && ac.projection <= 0 && pending && ac.headingCorrectionDeg >= 150.0 &&
-        std::max({ac.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
-        // A light aircraft turning back on its runway after landing taxis.
-        abortTakeoffRoll(ac);
-    }
-    // Taxiing, or starting a take-off roll from a stop: a leg further off the
-    // heading than a slide would show is driven after a turn on the spot.
-    // The aircraft drives from where it is, which may lie off the sample it
-    // just reached: it turns onto that way.
-    // Not at a take-off roll's speed: then it steers onto the leg as it goes
-    // (a take-off roll still in `taxi` at another airport).
-    const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
-    // From rest it turns first whatever speed the leg reads: driving off at
-    // that speed with the heading far off the leg is a slide.
-    const bool atRest = !(ac.tasKt > kStandingKt);
-    const bool taxiSpeed = (!(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt)) || atRest;
-    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
-    const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if (((ac.phase == FlightPhase::taxi && taxiSpeed && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
-        ac.projection <= 0 &&
-        (pending || offWay >= kSlideDeg) &&
-        (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
-        if (offWay >= kSlideDeg) {
-            ac.targetTrack = way;
-            ac.headingCorrectionDeg = offWay;
-            ac.headingCorrectionPending = 1;
-        }
-        // Turn on the spot first, then drive the leg; the samples wait. The
-        // motion step turns it at most 1.2 times its base rate, whatever
-        // rate the leg was fitted to.
-        const double spotRate =
-            ac.baseTurnRate > 0.0 ? std::min(ac.turnRate, 1.2 * ac.baseTurnRate) : ac.turnRate;
-        const int32_t extra = std::max(
-            static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
-        // It drives off from where it stood, gathering speed as an aircraft
-        // can: the leg is timed so that it reaches the report's speed at the
-        // report, not twice that halfway along a short leg.
-        if (ac.speedMode == LegSpeedMode::none)
-            ac.speedMode = LegSpeedMode::accelerateFromStop;
-        int32_t driveTime = legTime;
-        if (ac.speedMode == LegSpeedMode::accelerateFromStop)
-            driveTime = std::max(lf_fromRestTicks(lengthNm * kMetresPerNm, speed), legTime);
-        ac.legOverride = 1;
-        ac.legOverrideTicks = driveTime;
-        ac.turningInPlace = 1;
-        // Back the way it faces: it rolls round in a tight U-turn at walking
-        // pace, never pivots there to drive straight back the way it came.
-        if (ac.phase == FlightPhase::taxi && offWay > kRollRoundDeg)
-            ac.turnRoundSide = lf_turnRoundSide(ac, way);
-        retimeNextSample(ac, extra + driveTime);
-        const int32_t due = engineClock.load() + extra + driveTime;
-        if (st[1].playTime < due) {
-            const int32_t delay = due - st[1].playTime;
-            for (size_t i = 1; i < st.size(); ++i)
-                st[i].playTime += delay;
-        }
-        return;
-    }
-    retimeNextSample(ac, legTime);
 }
 
 void nextPosAir(LiveAircraft& ac)

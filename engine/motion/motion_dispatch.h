@@ -12,4 +12,3 @@ void nextPosMain(LiveAircraft& aircraft);
 void lf_advanceLeg(LiveAircraft& aircraft);
 void nextPosGround(LiveAircraft& aircraft);
 void nextPosAir(LiveAircraft& aircraft);
-void lf_groundLegTiming(LiveAircraft& aircraft);
