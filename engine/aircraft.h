@@ -411,13 +411,13 @@ struct LiveAircraft : AircraftBase,
                       PushBackAndDeparture,
                       LegMotion,
                       TouchdownAndLanding,
-                      RememberedValues,
-                      RunwayHolds {
+                      RememberedValues {
     LiveAircraft() = default;
     LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
 
     // ---- Flight phases: take-off, climb, approach, flare ----
     FlightState flight;
+    RunwayHolds holds;
 
     // Changes the flight phase and shifts the phase history; stamps the
     // change with the engine clock. Entering push-back or parked stops the

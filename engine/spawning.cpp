@@ -76,8 +76,8 @@ void lf_setSpawnPose(LiveAircraft& ac)
     const double maxBank = gf_maxBankForCategory(ac.category);
     ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
-    if (ac.respawnHeading)
-        heading = *ac.respawnHeading;
+    if (ac.holds.respawnHeading)
+        heading = *ac.holds.respawnHeading;
     else if (ac.phase == FlightPhase::parked)
         heading = ac.standHeading;
     else if (ac.samples.size() >= 2 && ac.samples[1].stationary)

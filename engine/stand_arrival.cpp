@@ -117,7 +117,7 @@ void lf_startAgainFromHere(LiveAircraft& ac)
     }
     fresh.playTime = engineClock.load() + 1;
     st.push_front(fresh);
-    ac.respawnHeading = ac.heading;
+    ac.holds.respawnHeading = ac.heading;
 }
 
 void lf_backToBuffer(AircraftBase& ac)

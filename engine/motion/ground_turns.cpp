@@ -117,12 +117,12 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
     // Turning onto the runway it holds for: end the turn on the runway heading.
     const bool lineUpPhase = ac.phase == FlightPhase::takeoff_roll ||
                              (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll);
-    if (ac.groundMode && lineUpPhase && ac.runwayHeading) {
+    if (ac.groundMode && lineUpPhase && ac.holds.runwayHeading) {
         for (size_t i = 1; i < st.size(); ++i) {
             if (!st[i].stationary)
                 continue;
             if (lf_metres(lf_pos(st[i]), lf_pos(st[2])) <= 1.0) {
-                p.endHeading = gf_normalizeAngle(*ac.runwayHeading);
+                p.endHeading = gf_normalizeAngle(*ac.holds.runwayHeading);
                 p.hasEndHeading = 1;
             }
             break;

@@ -90,10 +90,10 @@ void lf_clearHeldMemory(RunwayHolds& ac)
 
 void lf_clearRunwayFlags(LiveAircraft& ac)
 {
-    ac.runwayHeading.reset();
-    ac.runwayAheadDropped = 0;
-    ac.lineUp = 0;
-    ac.turningToRunway = 0;
+    ac.holds.runwayHeading.reset();
+    ac.holds.runwayAheadDropped = 0;
+    ac.holds.lineUp = 0;
+    ac.holds.turningToRunway = 0;
 }
 
 // Where the stream stops next within 50 m of the aircraft: the index of the
@@ -136,46 +136,46 @@ void lf_describeStop(LiveAircraft& ac)
 {
     const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
     if (!lf_onCentreLine(m) || m.headingDifference < 3.0) {
-        ac.runwayDescription.clear();
+        ac.holds.runwayDescription.clear();
         return;
     }
     const SampleStream& st = ac.samples;
     for (size_t i = 1; i < st.size(); ++i) {
         if (st[i].stationary) {
-            ac.runwayDescription = fmt::format("{}:{} {} {:.1f}", m.runwayText, m.endText, i,
+            ac.holds.runwayDescription = fmt::format("{}:{} {} {:.1f}", m.runwayText, m.endText, i,
                                                gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(st[i])));
             return;
         }
     }
-    ac.runwayDescription = fmt::format("{}:{} none", m.runwayText, m.endText);
+    ac.holds.runwayDescription = fmt::format("{}:{} none", m.runwayText, m.endText);
 }
 
 void lf_measureSpeed(LiveAircraft& ac)
 {
     const int32_t now = engineClock.load();
     if (!ac.groundMode) {
-        ac.lastWindowM = std::nan("");
-        ac.lastWindowS = std::nan("");
-        ac.speedWindowStart = now;
-        ac.speedWindowSumM = 0.0;
-        ac.speedWindowLat = ac.lat;
-        ac.speedWindowLon = ac.lon;
+        ac.holds.lastWindowM = std::nan("");
+        ac.holds.lastWindowS = std::nan("");
+        ac.holds.speedWindowStart = now;
+        ac.holds.speedWindowSumM = 0.0;
+        ac.holds.speedWindowLat = ac.lat;
+        ac.holds.speedWindowLon = ac.lon;
         return;
     }
-    if (std::isfinite(ac.speedWindowLat) && std::isfinite(ac.speedWindowLon)) {
-        const LatitudeTrig atFrom = ac.stepTrig.of(ac.speedWindowLat);
+    if (std::isfinite(ac.holds.speedWindowLat) && std::isfinite(ac.holds.speedWindowLon)) {
+        const LatitudeTrig atFrom = ac.stepTrig.of(ac.holds.speedWindowLat);
         const LatitudeTrig atTo = ac.stepTrig.of(ac.lat);
-        ac.speedWindowSumM +=
-            gf_distanceNm({ac.speedWindowLat, ac.speedWindowLon}, gf_aircraftPosition(ac), atFrom, atTo) *
+        ac.holds.speedWindowSumM +=
+            gf_distanceNm({ac.holds.speedWindowLat, ac.holds.speedWindowLon}, gf_aircraftPosition(ac), atFrom, atTo) *
             kMetresPerNm;
     }
-    ac.speedWindowLat = ac.lat;
-    ac.speedWindowLon = ac.lon;
-    if (now - ac.speedWindowStart >= 200) {
-        ac.lastWindowM = ac.speedWindowSumM;
-        ac.lastWindowS = (now - ac.speedWindowStart) / 100.0;
-        ac.speedWindowStart = now;
-        ac.speedWindowSumM = 0.0;
+    ac.holds.speedWindowLat = ac.lat;
+    ac.holds.speedWindowLon = ac.lon;
+    if (now - ac.holds.speedWindowStart >= 200) {
+        ac.holds.lastWindowM = ac.holds.speedWindowSumM;
+        ac.holds.lastWindowS = (now - ac.holds.speedWindowStart) / 100.0;
+        ac.holds.speedWindowStart = now;
+        ac.holds.speedWindowSumM = 0.0;
     }
 }
 
@@ -183,7 +183,7 @@ void lf_measureSpeed(LiveAircraft& ac)
 
 double lf_measuredSpeedKt(const LiveAircraft& ac)
 {
-    return ac.lastWindowM / ac.lastWindowS / kKnotsToMetresPerSecond;
+    return ac.holds.lastWindowM / ac.holds.lastWindowS / kKnotsToMetresPerSecond;
 }
 
 bool lf_heldOnSameRunway(RunwayHolds& ac, const std::string& key, const LatLon& position)
@@ -203,14 +203,14 @@ bool lf_heldOnSameRunway(RunwayHolds& ac, const std::string& key, const LatLon& 
 bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
 {
     SampleStream& st = ac.samples;
-    if (!ac.runwayHeading || !ac.groundMode || st.size() < 2 || st[1].stationary)
+    if (!ac.holds.runwayHeading || !ac.groundMode || st.size() < 2 || st[1].stationary)
         return false;
     const LatLon s1 = gf_samplePosition(st[1]);
     const double d = gf_distanceM(gf_aircraftPosition(ac), s1);
-    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), *ac.runwayHeading));
-    if (!ac.runwayAheadDropped && d <= 150.0 && b > 90.0) {
+    const double b = std::fabs(lf_diffDeg(gf_initialBearing(gf_aircraftPosition(ac), s1), *ac.holds.runwayHeading));
+    if (!ac.holds.runwayAheadDropped && d <= 150.0 && b > 90.0) {
         st.erase(st.begin() + 1);
-        ac.runwayAheadDropped = 1;
+        ac.holds.runwayAheadDropped = 1;
         return true;
     }
     const bool fromPushBack =
@@ -218,14 +218,14 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
     // The ground roll enters taxi after a landing roll or an abandoned take-off roll.
     const bool taxiFromRoll =
         ac.previousPhase == FlightPhase::landing_roll || ac.previousPhase == FlightPhase::takeoff_roll;
-    if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.runwayKey.empty() &&
+    if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.holds.runwayKey.empty() &&
         ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
-        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), *ac.runwayHeading);
+        ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), *ac.holds.runwayHeading);
         gf_keepStreamOnTakeOffCentreLine(ac);
-        ac.runwayKey.clear();
-        ac.runwayHeading.reset();
-        ac.runwayAheadDropped = 0;
+        ac.holds.runwayKey.clear();
+        ac.holds.runwayHeading.reset();
+        ac.holds.runwayAheadDropped = 0;
     }
     return false;
 }
@@ -245,8 +245,8 @@ void lf_alignToRunwayOnEntry(LiveAircraft& ac)
     const bool sameSign = (a > 0.0) == (b > 0.0) && (b > 0.0) == (c > 0.0);
     if (!large || !sameSign || std::fabs(a) + 0.5 < std::fabs(b) + std::fabs(c))
         return;
-    ac.runwayKey = lf_key(m);
-    ac.runwayHeading = runway;
+    ac.holds.runwayKey = lf_key(m);
+    ac.holds.runwayHeading = runway;
     ac.headingCorrectionDeg = m.headingDifference;
     ac.headingCorrectionPending = m.headingDifference > 3.0 ? 1 : 0;
 }
@@ -254,14 +254,14 @@ void lf_alignToRunwayOnEntry(LiveAircraft& ac)
 bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
 {
     SampleStream& st = ac.samples;
-    if (ac.heldSample) {
-        if (sample.stationary && gf_distanceM(gf_samplePosition(*ac.heldSample), gf_samplePosition(sample)) <= 1.0) {
-            TrafficSample again = *ac.heldSample;
+    if (ac.holds.heldSample) {
+        if (sample.stationary && gf_distanceM(gf_samplePosition(*ac.holds.heldSample), gf_samplePosition(sample)) <= 1.0) {
+            TrafficSample again = *ac.holds.heldSample;
             if (!st.empty())
                 again.playTime = std::max(again.playTime, st.back().playTime + 1);
             st.push_back(again);
         }
-        ac.heldSample.reset();
+        ac.holds.heldSample.reset();
     }
     if (!sample.stationary || st.empty() || st.back().stationary || !ac.groundMode ||
         ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
@@ -278,17 +278,17 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
     const double runway = lf_runwayHeadingRad(m);
     if (std::fabs(lf_diffDeg(runway, track)) > 15.0 || m.headingDifference > 15.0)
         return false;
-    ac.heldSample = sample;
+    ac.holds.heldSample = sample;
     return true;
 }
 
 void lf_scanRunwayHold(LiveAircraft& ac)
 {
     if (!lf_holdPhase(ac)) {
-        ac.runwayKey.clear();
-        ac.lastRunwaySeen.clear();
+        ac.holds.runwayKey.clear();
+        ac.holds.lastRunwaySeen.clear();
         lf_clearRunwayFlags(ac);
-        lf_clearHeldMemory(ac);
+        lf_clearHeldMemory(ac.holds);
         return;
     }
     const SampleStream& st = ac.samples;
@@ -300,10 +300,10 @@ void lf_scanRunwayHold(LiveAircraft& ac)
     const LatLon stopPos = gf_samplePosition(st[*stop]);
     const RunwayMatch m = lf_match(stopPos, lf_facingAtStop(ac, *stop));
     if (!m.valid) {
-        ac.runwayKey.clear();
+        ac.holds.runwayKey.clear();
         lf_clearRunwayFlags(ac);
-        ac.runwayDescription.clear();
-        lf_clearHeldMemory(ac);
+        ac.holds.runwayDescription.clear();
+        lf_clearHeldMemory(ac.holds);
         return;
     }
     const std::string key = lf_key(m);
@@ -324,20 +324,20 @@ void lf_scanRunwayHold(LiveAircraft& ac)
             const double off = std::fabs(lf_diffDeg(*departure, runway));
             accepted = off <= 30.0 || off >= 135.0;
         } else {
-            accepted = lf_heldOnSameRunway(ac, key, stopPos);
+            accepted = lf_heldOnSameRunway(ac.holds, key, stopPos);
         }
     }
     if (linedUp && accepted) {
-        ac.runwayKey = key;
-        ac.runwayHeading = runway;
-        ac.runwayAheadDropped = 0;
-        ac.lineUp = 1;
-        lf_clearHeldMemory(ac);
-    } else if (!ac.runwayKey.empty() && ac.runwayKey != key) {
-        ac.runwayKey.clear();
+        ac.holds.runwayKey = key;
+        ac.holds.runwayHeading = runway;
+        ac.holds.runwayAheadDropped = 0;
+        ac.holds.lineUp = 1;
+        lf_clearHeldMemory(ac.holds);
+    } else if (!ac.holds.runwayKey.empty() && ac.holds.runwayKey != key) {
+        ac.holds.runwayKey.clear();
         lf_clearRunwayFlags(ac);
     }
-    ac.lastRunwaySeen = key;
+    ac.holds.lastRunwaySeen = key;
 }
 
 void lf_trackRunwayHold(LiveAircraft& ac)
@@ -363,18 +363,18 @@ void lf_trackRunwayHold(LiveAircraft& ac)
     if (!lf_onCentreLine(m) || lf_isShort(m) || m.headingDifference > 90.0)
         return;
     const std::string key = lf_key(m);
-    if (key != ac.runwayKey && !lf_heldOnSameRunway(ac, key, gf_aircraftPosition(ac)))
+    if (key != ac.holds.runwayKey && !lf_heldOnSameRunway(ac.holds, key, gf_aircraftPosition(ac)))
         return;
     const double runway = lf_runwayHeadingRad(m);
     if (m.headingDifference >= 3.0) {
-        ac.runwayKey = key;
-        ac.runwayHeading = runway;
-        ac.turningToRunway = 1;
-        lf_clearHeldMemory(ac);
+        ac.holds.runwayKey = key;
+        ac.holds.runwayHeading = runway;
+        ac.holds.turningToRunway = 1;
+        lf_clearHeldMemory(ac.holds);
         ac.turnRate = ac.baseTurnRate;
         stepHeading(ac, runway, false);
-        ac.runwayDescription = fmt::format("NO_FUTURE:{}:{}", m.runwayText, m.endText);
-    } else if (ac.turningToRunway) {
+        ac.holds.runwayDescription = fmt::format("NO_FUTURE:{}:{}", m.runwayText, m.endText);
+    } else if (ac.holds.turningToRunway) {
         stepHeading(ac, runway, false);
     }
 }

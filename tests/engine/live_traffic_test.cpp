@@ -919,7 +919,7 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     // bearing to its next sample (due north).
     lf_rememberLiveryOfHexid(0x4D0006, kTitle);
     LiveAircraft& respawned = born(0x4D0006, 5000.0);
-    respawned.respawnHeading = std::numbers::pi / 2.0;
+    respawned.holds.respawnHeading = std::numbers::pi / 2.0;
     lf_spawnGate(respawned);
     EXPECT_EQ(respawned.simState, SimState::adding2sim);
     EXPECT_NEAR(respawned.heading, std::numbers::pi / 2.0, 1e-12);

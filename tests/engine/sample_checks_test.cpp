@@ -136,14 +136,14 @@ TEST_F(RunwayHoldTest, AStopOnTheRunwayIsHeldBackOnlyWhenTheAircraftSlowedAlongI
 TEST_F(RunwayHoldTest, TheHoldOnARunwayCountsFromTheFirstStopAtThatPlace)
 {
     LiveAircraft ac = taxiing(kRunwayCentre, 60.0);
-    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:09", kRunwayCentre));
+    EXPECT_FALSE(lf_heldOnSameRunway(ac.holds, "09-27:09", kRunwayCentre));
     engineClock += 299;
-    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:09", moved(kRunwayCentre, 0.0, 1.5)));
+    EXPECT_FALSE(lf_heldOnSameRunway(ac.holds, "09-27:09", moved(kRunwayCentre, 0.0, 1.5)));
     engineClock += 1;
-    EXPECT_TRUE(lf_heldOnSameRunway(ac, "09-27:09", kRunwayCentre));
-    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:27", kRunwayCentre)); // another direction starts again
+    EXPECT_TRUE(lf_heldOnSameRunway(ac.holds, "09-27:09", kRunwayCentre));
+    EXPECT_FALSE(lf_heldOnSameRunway(ac.holds, "09-27:27", kRunwayCentre)); // another direction starts again
     engineClock += 400;
-    EXPECT_FALSE(lf_heldOnSameRunway(ac, "09-27:27", moved(kRunwayCentre, 0.0, 3.0)));
+    EXPECT_FALSE(lf_heldOnSameRunway(ac.holds, "09-27:27", moved(kRunwayCentre, 0.0, 3.0)));
 }
 
 TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRunway)
@@ -161,9 +161,9 @@ TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRu
         if (!std::isnan(c.departureDeg))
             ac.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
         lf_scanRunwayHold(ac);
-        EXPECT_EQ(ac.runwayHeading.has_value(), c.lineUp) << c.departureDeg;
-        EXPECT_EQ(ac.runwayKey, c.lineUp ? "09-27:09" : "") << c.departureDeg;
-        EXPECT_EQ(ac.lastRunwaySeen, "09-27:09");
+        EXPECT_EQ(ac.holds.runwayHeading.has_value(), c.lineUp) << c.departureDeg;
+        EXPECT_EQ(ac.holds.runwayKey, c.lineUp ? "09-27:09" : "") << c.departureDeg;
+        EXPECT_EQ(ac.holds.lastRunwaySeen, "09-27:09");
     }
 }
 
@@ -171,8 +171,8 @@ TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsThe
 {
     LiveAircraft ac = taxiing(kRunwayCentre, 90.0);
     ac.previousPhase = FlightPhase::pushed_back;
-    ac.runwayKey = "09-27:09";
-    ac.runwayHeading = 90.0 * kDeg;
+    ac.holds.runwayKey = "09-27:09";
+    ac.holds.runwayHeading = 90.0 * kDeg;
     ac.samples = {sampleAt(kRunwayCentre, 5.0, 1000), sampleAt(moved(kRunwayCentre, 270.0, 50.0), 5.0, 1200),
                   sampleAt(moved(kRunwayCentre, 270.0, 40.0), 5.0, 1400),
                   sampleAt(moved(kRunwayCentre, 90.0, 100.0), 30.0, 1600)};
@@ -185,8 +185,8 @@ TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsThe
     EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
     EXPECT_TRUE(ac.flight.takeoffRunway.valid);
     EXPECT_EQ(ac.flight.takeoffRunway.endText, "09");
-    EXPECT_TRUE(ac.runwayKey.empty());
-    EXPECT_FALSE(ac.runwayHeading.has_value());
+    EXPECT_TRUE(ac.holds.runwayKey.empty());
+    EXPECT_FALSE(ac.holds.runwayHeading.has_value());
 }
 
 TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
@@ -202,7 +202,7 @@ TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
         ac.targetTrack = c.targetDeg * kDeg;
         ac.headingCorrectionPending = 1;
         lf_alignToRunwayOnEntry(ac);
-        EXPECT_EQ(ac.runwayHeading.has_value(), c.aligned) << c.headingDeg << " " << c.targetDeg;
+        EXPECT_EQ(ac.holds.runwayHeading.has_value(), c.aligned) << c.headingDeg << " " << c.targetDeg;
         if (c.aligned) {
             EXPECT_NEAR(ac.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
         }
@@ -213,13 +213,13 @@ TEST_F(RunwayHoldTest, AnAircraftStoppedAcrossTheRunwayTurnsOntoItAfterHolding)
 {
     LiveAircraft ac = taxiing(kRunwayCentre, 60.0, 0.0);
     ac.samples = {sampleAt(kRunwayCentre, 0.0, 900, true), sampleAt(kRunwayCentre, 0.0, 5000, true)};
-    for (int i = 0; i < 520 && !ac.turningToRunway; ++i) {
+    for (int i = 0; i < 520 && !ac.holds.turningToRunway; ++i) {
         lf_trackRunwayHold(ac);
         ++engineClock;
     }
-    ASSERT_EQ(ac.turningToRunway, 1);
-    EXPECT_EQ(ac.runwayKey, "09-27:09");
-    EXPECT_EQ(ac.runwayDescription, "NO_FUTURE:09-27:09");
+    ASSERT_EQ(ac.holds.turningToRunway, 1);
+    EXPECT_EQ(ac.holds.runwayKey, "09-27:09");
+    EXPECT_EQ(ac.holds.runwayDescription, "NO_FUTURE:09-27:09");
     EXPECT_NEAR(lf_measuredSpeedKt(ac), 0.0, 1e-9);
     const double before = ac.heading;
     lf_trackRunwayHold(ac);
