@@ -78,7 +78,7 @@ int lf_withoutSecondRecord(const std::vector<std::vector<TrackPoint>>& tracks, d
     int count = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
         const LiveAircraft* ac = gf_trafficState().aircraft.findLive(0x400000u + static_cast<uint32_t>(i));
-        if (!ac || ac->lastRecordTime == t0 + tracks[i][0].t)
+        if (!ac || ac->stream.lastRecordTime == t0 + tracks[i][0].t)
             ++count;
     }
     return count;

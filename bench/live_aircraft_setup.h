@@ -12,11 +12,11 @@ inline void gf_activateEveryLiveAircraft()
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
         ac.simState = SimState::active;
         gf_trafficState().aircraft.setObjectId(ac, objectId++);
-        const TrafficSample& f = ac.samples.front();
-        ac.lat = f.lat;
-        ac.lon = f.lon;
-        ac.altitudeFt = f.altitudeFt;
-        ac.groundMode = f.airborne ? 0 : 1;
-        ac.phase = f.airborne ? FlightPhase::flying : FlightPhase::taxi;
+        const TrafficSample& f = ac.stream.samples.front();
+        ac.motion.lat = f.lat;
+        ac.motion.lon = f.lon;
+        ac.motion.altitudeFt = f.altitudeFt;
+        ac.phases.groundMode = f.airborne ? 0 : 1;
+        ac.phases.phase = f.airborne ? FlightPhase::flying : FlightPhase::taxi;
     }
 }

@@ -67,41 +67,41 @@ void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
 LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime)
 {
     copyIdentityAndModel(base);
-    samples.push_back(first);
-    lastReport = first;
-    lastRecordTime = recordTime;
-    samePositionSince = recordTime;
-    onGroundSlots = static_cast<int32_t>(modelValues[3]);
+    stream.samples.push_back(first);
+    stream.lastReport = first;
+    stream.lastRecordTime = recordTime;
+    stream.samePositionSince = recordTime;
+    touchdown.onGroundSlots = static_cast<int32_t>(modelValues[3]);
     createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }
 
 void LiveAircraft::setPhase(FlightPhase next)
 {
     if (next == FlightPhase::pushing_back || next == FlightPhase::pushed_back || next == FlightPhase::parked)
-        leavingStand = 0;
-    if (next == phase)
+        phases.leavingStand = 0;
+    if (next == phases.phase)
         return;
-    if (phase == FlightPhase::landing)
+    if (phases.phase == FlightPhase::landing)
         flight.landing = {};
     if (next == FlightPhase::landing) {
         // A new approach: nothing of an earlier landing carries over.
         flight.landing = {};
-        flareStage = 0;
-        calibrationFt = std::numeric_limits<double>::quiet_NaN();
-        calibrationPitch = 0.0;
-        calibrationFailed = 0;
-        lastSimGroundFt = std::numeric_limits<double>::quiet_NaN();
+        touchdown.flareStage = 0;
+        touchdown.calibrationFt = std::numeric_limits<double>::quiet_NaN();
+        touchdown.calibrationPitch = 0.0;
+        touchdown.calibrationFailed = 0;
+        reports.lastSimGroundFt = std::numeric_limits<double>::quiet_NaN();
     }
     // The go-around watch lives from the touch-down through the landing roll.
-    if ((phase == FlightPhase::landing || next == FlightPhase::landing) && next != FlightPhase::landing_roll) {
-        goAroundWatch = 0;
-        goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
-        goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
+    if ((phases.phase == FlightPhase::landing || next == FlightPhase::landing) && next != FlightPhase::landing_roll) {
+        remembered.goAroundWatch = 0;
+        remembered.goAroundAltitudeFt = std::numeric_limits<double>::quiet_NaN();
+        remembered.goAroundVsFpm = std::numeric_limits<double>::quiet_NaN();
     }
-    phaseBeforePrevious = previousPhase;
-    previousPhase = phase;
-    phase = next;
-    phaseSince = static_cast<uint32_t>(engineClock.load());
+    phases.phaseBeforePrevious = phases.previousPhase;
+    phases.previousPhase = phases.phase;
+    phases.phase = next;
+    phases.phaseSince = static_cast<uint32_t>(engineClock.load());
 }
 
 StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t id, const StandPose& pose,

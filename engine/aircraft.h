@@ -402,22 +402,22 @@ struct RunwayHolds {
 };
 
 // A live aircraft: the base, its sample stream and its motion state, in parts.
-struct LiveAircraft : AircraftBase,
-                      MotionState,
-                      StreamState,
-                      FlightPhaseState,
-                      SimReports,
-                      GroundCurvesAndTurns,
-                      PushBackAndDeparture,
-                      LegMotion,
-                      TouchdownAndLanding,
-                      RememberedValues {
+struct LiveAircraft : AircraftBase {
     LiveAircraft() = default;
     LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
 
     // ---- Flight phases: take-off, climb, approach, flare ----
-    FlightState flight;
+    MotionState motion;
+    StreamState stream;
+    FlightPhaseState phases;
+    SimReports reports;
+    GroundCurvesAndTurns ground;
+    PushBackAndDeparture push;
+    LegMotion leg;
+    TouchdownAndLanding touchdown;
+    RememberedValues remembered;
     RunwayHolds holds;
+    FlightState flight;
 
     // Changes the flight phase and shifts the phase history; stamps the
     // change with the engine clock. Entering push-back or parked stops the
@@ -445,7 +445,7 @@ inline LatLon gf_samplePosition(const TrafficSample& s)
 }
 inline LatLon gf_aircraftPosition(const LiveAircraft& aircraft)
 {
-    return {aircraft.lat, aircraft.lon};
+    return {aircraft.motion.lat, aircraft.motion.lon};
 }
 // The two samples lie at the same place (within 1e-8 degrees).
 inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)

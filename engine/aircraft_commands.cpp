@@ -127,7 +127,7 @@ void removeAircraftFromSim(AircraftBase& aircraft)
 
 void lf_cleanupLiveAircraft(LiveAircraft& aircraft)
 {
-    if (aircraft.flightPlanSent && aircraft.objectId != 0) {
+    if (aircraft.reports.flightPlanSent && aircraft.objectId != 0) {
         try {
             gf_removeFlightPlan(aircraft.objectId);
         } catch (const std::exception& e) {
@@ -143,10 +143,10 @@ void lf_cleanupLiveAircraft(LiveAircraft& aircraft)
 
 bool lf_allNextAirborne(const LiveAircraft& aircraft)
 {
-    if (aircraft.samples.size() < 2)
+    if (aircraft.stream.samples.size() < 2)
         return false;
-    for (size_t i = 1; i < aircraft.samples.size(); ++i)
-        if (!aircraft.samples[i].airborne)
+    for (size_t i = 1; i < aircraft.stream.samples.size(); ++i)
+        if (!aircraft.stream.samples[i].airborne)
             return false;
     return true;
 }
@@ -154,8 +154,8 @@ bool lf_allNextAirborne(const LiveAircraft& aircraft)
 bool lf_allNextAtRotationSpeed(const LiveAircraft& aircraft)
 {
     const double vr = gf_rotationSpeedKt(aircraft, 3);
-    for (size_t i = 1; i < aircraft.samples.size(); ++i)
-        if (!(aircraft.samples[i].speedKt >= vr))
+    for (size_t i = 1; i < aircraft.stream.samples.size(); ++i)
+        if (!(aircraft.stream.samples[i].speedKt >= vr))
             return false;
     return true;
 }
@@ -186,7 +186,7 @@ double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
 double lf_maxSampleVerticalSpeed(const LiveAircraft& aircraft)
 {
     double best = -std::numeric_limits<double>::infinity();
-    for (const TrafficSample& s : aircraft.samples)
+    for (const TrafficSample& s : aircraft.stream.samples)
         if (std::isfinite(s.verticalSpeedFpm) && s.verticalSpeedFpm > best)
             best = s.verticalSpeedFpm;
     return best;
@@ -194,13 +194,13 @@ double lf_maxSampleVerticalSpeed(const LiveAircraft& aircraft)
 
 double lf_rollSpeedKt(const LiveAircraft& aircraft)
 {
-    if (aircraft.samples.size() < 2)
+    if (aircraft.stream.samples.size() < 2)
         return 1.0;
-    const TrafficSample& s0 = aircraft.samples[0];
-    const TrafficSample& s1 = aircraft.samples[1];
+    const TrafficSample& s0 = aircraft.stream.samples[0];
+    const TrafficSample& s1 = aircraft.stream.samples[1];
     const double g0 = s0.speedKt, g1 = s1.speedKt;
     const auto positive = [](double v) { return std::isfinite(v) && v > 0.0; };
-    if ((aircraft.phase == FlightPhase::takeoff_roll || aircraft.phase == FlightPhase::landing_roll) &&
+    if ((aircraft.phases.phase == FlightPhase::takeoff_roll || aircraft.phases.phase == FlightPhase::landing_roll) &&
         std::isfinite(g0) && std::isfinite(g1) && g0 >= 0.0 && g1 >= 0.0 && (g0 > 0.0 || g1 > 0.0))
         return std::max((g0 + g1) / 2.0, 1.0);
     if (positive(g0))

@@ -115,7 +115,7 @@ void lf_welcomeNewLiveAircraft()
         return;
     if (!gf_standOptionsAdopted(*ac)) {
         gf_adoptStandOptionNames(weekdayHalfHourWord.load(), *ac);
-        gf_markStandOptionsAdopted(*ac);
+        gf_markStandOptionsAdopted(ac->reports);
     }
     lf_checkForStaticWithCallsignOrHexidAndRemove(*ac);
 }

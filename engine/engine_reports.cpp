@@ -66,7 +66,7 @@ std::vector<std::string> lf_listActiveAircraft()
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
         if (ac.simState != SimState::active)
             continue;
-        if ((selector == 1 && ac.groundMode) || (selector == 2 && !ac.groundMode))
+        if ((selector == 1 && ac.phases.groundMode) || (selector == 2 && !ac.phases.groundMode))
             continue;
         const std::string head = fmt::format("{}, {}, {:x}", ac.callsign.empty() ? "null" : ac.callsign,
                                              ac.registration.empty() ? "null" : ac.registration, ac.hexid);
@@ -90,10 +90,10 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     for (LiveAircraft& ac : live) {
         if (ac.simState != SimState::active)
             continue;
-        const double flat = gf_flatOffsetNm({user.latitude, user.longitude}, {ac.lat, ac.lon}, cosLat).length();
+        const double flat = gf_flatOffsetNm({user.latitude, user.longitude}, {ac.motion.lat, ac.motion.lon}, cosLat).length();
         if (!(flat > bestFlat + margin))
             continue;
-        const double nm = gf_distanceNm({user.latitude, user.longitude}, {ac.lat, ac.lon});
+        const double nm = gf_distanceNm({user.latitude, user.longitude}, {ac.motion.lat, ac.motion.lon});
         if (!(nm > bestNm + margin))
             continue;
         bestFlat = flat;
@@ -124,12 +124,12 @@ bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat)
         band = 1;
     AirConflictInput in;
     in.own = {user.latitude, user.longitude};
-    in.other = {aircraft.lat, aircraft.lon};
+    in.other = {aircraft.motion.lat, aircraft.motion.lon};
     in.cosOwnLat = cosUserLat;
     in.ownHeading = user.gpsGroundTrueTrack * kDegToRad;
-    in.otherHeading = aircraft.samples.empty() ? 0.0 : aircraft.samples.front().trackDeg * kDegToRad;
+    in.otherHeading = aircraft.stream.samples.empty() ? 0.0 : aircraft.stream.samples.front().trackDeg * kDegToRad;
     in.ownAltitudeFt = user.altitude;
-    in.otherAltitudeFt = aircraft.altitudeFt;
+    in.otherAltitudeFt = aircraft.motion.altitudeFt;
     in.mode = band;
     return gf_airConflictGeometry(in).code != 0;
 }
@@ -150,11 +150,11 @@ bool lf_userGroundConflict(const LiveAircraft& aircraft)
 {
     const UserAcPosition user = gf_engineUserAcPosition();
     const double cosLat = gf_cosLatitude(user.latitude);
-    if (gf_flatOffsetNm({user.latitude, user.longitude}, {aircraft.lat, aircraft.lon}, cosLat).length() > 1.0 ||
+    if (gf_flatOffsetNm({user.latitude, user.longitude}, {aircraft.motion.lat, aircraft.motion.lon}, cosLat).length() > 1.0 ||
         user.altitudeAboveGround > 500.0)
         return false;
     const LatLon from{user.latitude, user.longitude};
-    const LatLon to{aircraft.lat, aircraft.lon};
+    const LatLon to{aircraft.motion.lat, aircraft.motion.lon};
     const double d = gf_distanceNm(from, to);
     const double angle = std::remainder(gf_initialBearing(from, to) - user.trueHeading, 2.0 * std::numbers::pi);
     const double lateralFt = std::abs(std::sin(angle)) * d * kFeetPerNm;
@@ -201,8 +201,8 @@ std::vector<std::string> lf_objectIdListLines()
             continue;
         lines.push_back(fmt::format("{};{};{};{};{};{};{}", gf_objectIdText(ac.objectId), ac.callsign,
                                     ac.registration, gf_airlineCodeText(ac.ids.airline),
-                                    gf_modelCodeText(ac.ids.model), ac.groundMode ? "GND" : "AIR",
-                                    ac.phase == FlightPhase::parked ? "PARKED" : ""));
+                                    gf_modelCodeText(ac.ids.model), ac.phases.groundMode ? "GND" : "AIR",
+                                    ac.phases.phase == FlightPhase::parked ? "PARKED" : ""));
     }
     return lines;
 }
@@ -221,7 +221,7 @@ std::vector<uint32_t> gf_parkedObjectIdsInSim()
         if (st.simState == SimState::active && st.objectId != 0)
             ids.push_back(st.objectId);
     for (const LiveAircraft& ac : s.aircraft.live())
-        if (ac.simState == SimState::active && ac.phase == FlightPhase::parked && ac.objectId != 0)
+        if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.objectId != 0)
             ids.push_back(ac.objectId);
     return ids;
 }

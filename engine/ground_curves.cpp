@@ -380,8 +380,8 @@ std::string_view gf_groundTurnStatusText(const GroundTurn& turn) noexcept
 
 void lf_clearGroundPath(LiveAircraft& ac) noexcept
 {
-    gf_invalidateGroundCurve(ac.groundCurve);
-    gf_clearGroundTurn(ac.groundTurn);
-    ac.curveProgress = 0.0;
-    ac.turnKind = GroundTurnKind::none;
+    gf_invalidateGroundCurve(ac.ground.groundCurve);
+    gf_clearGroundTurn(ac.ground.groundTurn);
+    ac.ground.curveProgress = 0.0;
+    ac.ground.turnKind = GroundTurnKind::none;
 }

@@ -61,7 +61,7 @@ bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
 bool lf_stillReported(const LiveAircraft& holder, const LiveAircraft& candidate)
 {
     constexpr double kReportedWithinSeconds = 120.0;
-    return candidate.lastRecordTime - holder.lastRecordTime <= kReportedWithinSeconds;
+    return candidate.stream.lastRecordTime - holder.stream.lastRecordTime <= kReportedWithinSeconds;
 }
 
 } // namespace
@@ -76,9 +76,9 @@ int gf_liveStandHolder(int32_t standId, uint32_t hexid)
         const LiveAircraft* ac = use.hexid == hexid ? nullptr : store.findLive(use.hexid);
         if (!ac || lf_leaving(*ac))
             continue;
-        if (ac->phase == FlightPhase::parked && ac->objectId > 2)
+        if (ac->phases.phase == FlightPhase::parked && ac->objectId > 2)
             return 2;
-        if (lf_onOrLeavingStand(ac->phase))
+        if (lf_onOrLeavingStand(ac->phases.phase))
             holder = 1;
     }
     return holder;
@@ -98,7 +98,7 @@ StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate)
 {
     LiveAircraft* holder = nullptr;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.hexid != candidate.hexid && ac.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phase)) {
+        if (ac.hexid != candidate.hexid && ac.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phases.phase)) {
             holder = &ac;
             break;
         }
@@ -134,7 +134,7 @@ StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate)
 bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,
                               const Stand& target)
 {
-    if (other.standId != standId || other.hexid == candidate.hexid || !lf_onOrLeavingStand(other.phase))
+    if (other.standId != standId || other.hexid == candidate.hexid || !lf_onOrLeavingStand(other.phases.phase))
         return false;
     const Stand* stand = gf_standById(standId);
     if (!stand || (stand->lat == 0.0 && stand->lon == 0.0))
@@ -153,7 +153,7 @@ bool lf_checkExcludedStandIsAvailableForLiveParkingTry(int32_t excludedId, LiveA
         for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
             if (!lf_parkedAtStandCollides(o, excludedId, candidate, target))
                 continue;
-            if (o.simState != SimState::active || o.phase == FlightPhase::pushed_back)
+            if (o.simState != SimState::active || o.phases.phase == FlightPhase::pushed_back)
                 return false;
             gf_logLine(fmt::format("{:14}: {:8} removed by parking {} at colliding adjacent stand {}",
                                    gf_standNameById(excludedId), o.callsign, candidate.callsign, target.name));
@@ -173,10 +173,10 @@ bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& target, LiveA
         for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
             if (o.standId != target.id || o.hexid == candidate.hexid)
                 continue;
-            if (o.phase == FlightPhase::parking || o.phase == FlightPhase::pushing_back ||
-                o.phase == FlightPhase::pushed_back)
+            if (o.phases.phase == FlightPhase::parking || o.phases.phase == FlightPhase::pushing_back ||
+                o.phases.phase == FlightPhase::pushed_back)
                 return false;
-            if (o.phase != FlightPhase::parked)
+            if (o.phases.phase != FlightPhase::parked)
                 continue;
             if (o.simState == SimState::active) {
                 gf_logLine(fmt::format("{:14}: {:8} removed, {} wants to park there", target.name, o.callsign,
@@ -206,7 +206,7 @@ void assignStand(LiveAircraft& aircraft, const Stand& stand)
 
 void try2Park(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.empty()) {
         gf_logError(fmt::format("{} empty sz?", "try2Park"));
         return;
@@ -226,13 +226,13 @@ void try2Park(LiveAircraft& ac)
     st.resize(1);
     TrafficSample& first = st.front();
     if (lf_samePosition(first.lat, first.lon, stand.lat, stand.lon) &&
-        !lf_samePosition(ac.lat, ac.lon, stand.lat, stand.lon)) {
-        first.lat = ac.lat;
-        first.lon = ac.lon;
+        !lf_samePosition(ac.motion.lat, ac.motion.lon, stand.lat, stand.lon)) {
+        first.lat = ac.motion.lat;
+        first.lon = ac.motion.lon;
         first.playTime = engineClock.load();
         first.stationary = 0;
     }
-    if (ac.phase != FlightPhase::parking)
+    if (ac.phases.phase != FlightPhase::parking)
         ac.setPhase(FlightPhase::parking);
     drive2Stand(ac, {ac.standLat, ac.standLon, ac.standHeading});
     if (st.size() >= 2 && !st[1].stationary && lf_samePosition(st[0].lat, st[0].lon, st[1].lat, st[1].lon))
@@ -261,7 +261,7 @@ void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign)
     for (LiveAircraft& other : gf_trafficState().aircraft.live()) {
         if (other.simState == SimState::removingfromsim || other.callsign != ghost)
             continue;
-        if (other.phase == FlightPhase::parked)
+        if (other.phases.phase == FlightPhase::parked)
             gf_logLine(fmt::format("{:14}: {:8} is a ghost and will be removed, continue with {}",
                                    gf_standNameById(other.standId), other.callsign, callsign));
         else
@@ -315,7 +315,7 @@ void gf_checkForAllGndIfParkedVersionExistsAndRemove()
     if (s.aircraft.staticCount() == 0)
         return;
     for (const LiveAircraft& a : s.aircraft.live()) {
-        if (a.simState != SimState::active || !a.groundMode)
+        if (a.simState != SimState::active || !a.phases.groundMode)
             continue;
         for (StaticAircraft& st : s.aircraft.statics()) {
             if (st.simState != SimState::active)
@@ -341,17 +341,17 @@ void gf_checkLiveVsParkedCollisions()
         all = true;
     }
     for (LiveAircraft& ac : s.aircraft.live()) {
-        if (!ac.groundMode || ac.simState != SimState::active ||
-            (ac.phase != FlightPhase::taxi && ac.phase != FlightPhase::parking))
+        if (!ac.phases.groundMode || ac.simState != SimState::active ||
+            (ac.phases.phase != FlightPhase::taxi && ac.phases.phase != FlightPhase::parking))
             continue;
-        const bool never = ac.collisionCheckLat == 0.0 && ac.collisionCheckLon == 0.0;
+        const bool never = ac.reports.collisionCheckLat == 0.0 && ac.reports.collisionCheckLon == 0.0;
         if (!all && !never) {
-            const LatLon lastCheck{ac.collisionCheckLat, ac.collisionCheckLon};
-            if (gf_flatOffsetNm(lastCheck, {ac.lat, ac.lon}, gf_cosLatitude(ac.lat)).squared() <= 9e-6)
+            const LatLon lastCheck{ac.reports.collisionCheckLat, ac.reports.collisionCheckLon};
+            if (gf_flatOffsetNm(lastCheck, {ac.motion.lat, ac.motion.lon}, gf_cosLatitude(ac.motion.lat)).squared() <= 9e-6)
                 continue;
         }
-        ac.collisionCheckLat = ac.lat;
-        ac.collisionCheckLon = ac.lon;
+        ac.reports.collisionCheckLat = ac.motion.lat;
+        ac.reports.collisionCheckLon = ac.motion.lon;
         collisionWithParked(ac);
     }
 }
@@ -364,10 +364,10 @@ uint64_t gf_countLiveParked(bool withAge)
     int64_t sum = 0;
     int64_t included = 0;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
+        if (ac.phases.phase != FlightPhase::parked || ac.simState != SimState::active)
             continue;
         ++count;
-        const WeekSlot p = ac.parkedSince;
+        const WeekSlot p = ac.reports.parkedSince;
         if (p.weekday == 0 || (static_cast<int64_t>(p.weekday) - 1) * 48 + p.halfHour >= nowIndex)
             continue;
         sum += (static_cast<int64_t>(now.weekday) - p.weekday) * 48 - p.halfHour + now.halfHour;
@@ -424,13 +424,13 @@ void makeWayForLive(LiveAircraft& live, const Stand& stand)
 
 void collisionWithParked(LiveAircraft& ac)
 {
-    if (!ac.groundMode)
+    if (!ac.phases.groundMode)
         return;
     try {
         for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
             if (st.simState != SimState::active || st.callsign == ac.callsign)
                 continue;
-            if (!gf_withinCombinedRadiusNm({ac.lat, ac.lon}, ac.collisionRadius, {st.standLat, st.standLon},
+            if (!gf_withinCombinedRadiusNm({ac.motion.lat, ac.motion.lon}, ac.collisionRadius, {st.standLat, st.standLon},
                                            st.collisionRadius))
                 continue;
             gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",

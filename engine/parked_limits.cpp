@@ -57,7 +57,7 @@ void gf_enforceParkedLimit(uint8_t extra)
     AircraftStore& store = gf_trafficState().aircraft;
     int64_t live = extra;
     for (const LiveAircraft& ac : store.live())
-        if (ac.phase == FlightPhase::parked && ac.simState == SimState::active)
+        if (ac.phases.phase == FlightPhase::parked && ac.simState == SimState::active)
             ++live;
     // Statics already being removed are no longer counted: each call would
     // otherwise remove further ones for the same excess.
@@ -80,10 +80,10 @@ void lf_removeNOldestLiveParked(int64_t n)
 {
     std::vector<LiveAircraft*> candidates;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.simState == SimState::active && ac.phase == FlightPhase::parked)
+        if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked)
             candidates.push_back(&ac);
     lf_removeFirstN(
-        candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->lastNearStandTicks < b->lastNearStandTicks; },
+        candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->stream.lastNearStandTicks < b->stream.lastNearStandTicks; },
         "live", "lf_removeNOldestLiveParked",
         [](const LiveAircraft& ac) { gf_trafficState().parkedLimitHolds[ac.hexid] = ac.standId; });
 }

@@ -81,7 +81,7 @@ void lf_queueOneCreation()
         return;
     }
     CreateAcCmd cmd;
-    cmd.initPosition = {ac->lat, ac->lon, ac->altitudeFt, ac->pitch, ac->bank, ac->heading * kRadToDeg,
+    cmd.initPosition = {ac->motion.lat, ac->motion.lon, ac->motion.altitudeFt, ac->motion.pitch, ac->motion.bank, ac->motion.heading * kRadToDeg,
                         0, 0};
     cmd.callsign = ac->callsign;
     cmd.title = std::string(ac->liveryTitle);
@@ -103,9 +103,9 @@ void lf_userPositionWork()
 
 bool lf_groundMover(const LiveAircraft& o)
 {
-    return o.simState == SimState::active && o.groundMode &&
-           (o.phase == FlightPhase::taxi || o.phase == FlightPhase::takeoff_roll ||
-            o.phase == FlightPhase::landing_roll);
+    return o.simState == SimState::active && o.phases.groundMode &&
+           (o.phases.phase == FlightPhase::taxi || o.phases.phase == FlightPhase::takeoff_roll ||
+            o.phases.phase == FlightPhase::landing_roll);
 }
 
 // A ground mover of the proximity pass, ordered by latitude.
@@ -128,28 +128,28 @@ void lf_proximityWork()
     movers.clear();
     double widest = 0.0;
     for (const LiveAircraft& o : store.live())
-        if (lf_groundMover(o) && !std::isnan(o.lat)) {
-            movers.push_back({o.lat, &o});
+        if (lf_groundMover(o) && !std::isnan(o.motion.lat)) {
+            movers.push_back({o.motion.lat, &o});
             widest = std::max(widest, std::fabs(o.collisionRadius));
         }
     if (movers.empty())
         return;
     std::sort(movers.begin(), movers.end(), [](const Mover& a, const Mover& b) { return a.lat < b.lat; });
     for (LiveAircraft& ac : store.live()) {
-        if (!ac.holding || std::isnan(ac.lat))
+        if (!ac.push.holding || std::isnan(ac.motion.lat))
             continue;
-        const double cosLat = gf_cosLatitude(ac.lat);
+        const double cosLat = gf_cosLatitude(ac.motion.lat);
         const double band = (std::fabs(ac.collisionRadius) + widest) / kNmPerDegree;
-        auto it = std::lower_bound(movers.begin(), movers.end(), ac.lat - band,
+        auto it = std::lower_bound(movers.begin(), movers.end(), ac.motion.lat - band,
                                    [](const Mover& m, double lat) { return m.lat < lat; });
-        for (; it != movers.end() && it->lat <= ac.lat + band; ++it) {
+        for (; it != movers.end() && it->lat <= ac.motion.lat + band; ++it) {
             const LiveAircraft& o = *it->ac;
             // A mover removed earlier in this pass moves no more.
             if (!lf_groundMover(o) || o.objectId == ac.objectId)
                 continue;
             const double r = ac.collisionRadius + o.collisionRadius;
-            if (gf_flatOffsetNm({ac.lat, ac.lon}, {o.lat, o.lon}, cosLat).squared() <= r * r) {
-                ac.holding = 0;
+            if (gf_flatOffsetNm({ac.motion.lat, ac.motion.lon}, {o.motion.lat, o.motion.lon}, cosLat).squared() <= r * r) {
+                ac.push.holding = 0;
                 removeAircraftFromSim(ac);
                 break;
             }
@@ -159,48 +159,48 @@ void lf_proximityWork()
 
 void lf_postPosition(LiveAircraft& ac)
 {
-    if (!(std::isfinite(ac.lat) && std::isfinite(ac.lon) && std::isfinite(ac.pitch) && std::isfinite(ac.bank) &&
-          std::isfinite(ac.heading) && std::isfinite(ac.altitudeFt) && std::isfinite(ac.verticalSpeedFpm) &&
-          std::isfinite(ac.tasKt)))
+    if (!(std::isfinite(ac.motion.lat) && std::isfinite(ac.motion.lon) && std::isfinite(ac.motion.pitch) && std::isfinite(ac.motion.bank) &&
+          std::isfinite(ac.motion.heading) && std::isfinite(ac.motion.altitudeFt) && std::isfinite(ac.motion.verticalSpeedFpm) &&
+          std::isfinite(ac.motion.tasKt)))
         return;
-    ac.pitch = std::clamp(ac.pitch, -kHalfPi, kHalfPi);
-    ac.bank = std::clamp(ac.bank, -kHalfPi, kHalfPi);
-    ac.heading = gf_normalizeAngle(ac.heading);
-    g_positionBuffer.stage(ac.objectId, PositionBlock{ac.lat, ac.lon, ac.pitch, ac.bank, ac.heading, ac.altitudeFt,
-                                                      ac.verticalSpeedFpm, ac.tasKt});
+    ac.motion.pitch = std::clamp(ac.motion.pitch, -kHalfPi, kHalfPi);
+    ac.motion.bank = std::clamp(ac.motion.bank, -kHalfPi, kHalfPi);
+    ac.motion.heading = gf_normalizeAngle(ac.motion.heading);
+    g_positionBuffer.stage(ac.objectId, PositionBlock{ac.motion.lat, ac.motion.lon, ac.motion.pitch, ac.motion.bank, ac.motion.heading, ac.motion.altitudeFt,
+                                                      ac.motion.verticalSpeedFpm, ac.motion.tasKt});
 }
 
 void lf_updateActive(LiveAircraft& ac)
 {
-    if (ac.samples.empty()) {
+    if (ac.stream.samples.empty()) {
         gf_logLine(fmt::format("{} stream empty ? {}, hexid:{:x}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
-                               "updateLiveAc", lf_who(ac), ac.hexid, gf_objectIdText(ac.objectId), ac.altitudeFt,
-                               fmt::format("{:.6f},{:.6f}", ac.lat, ac.lon), ac.tasKt));
+                               "updateLiveAc", lf_who(ac), ac.hexid, gf_objectIdText(ac.objectId), ac.motion.altitudeFt,
+                               fmt::format("{:.6f},{:.6f}", ac.motion.lat, ac.motion.lon), ac.motion.tasKt));
         removeAircraftFromSim(ac);
         return;
     }
-    if (ac.samples.front().playTime <= engineClock.load()) {
+    if (ac.stream.samples.front().playTime <= engineClock.load()) {
         nextPosMain(ac);
-        if (!ac.samples.empty()) {
-            const TrafficSample& f = ac.samples.front();
-            ac.verticalSpeedFpm = ac.groundMode ? 0.0 : ac.verticalSpeedStep * kTicksPerMinute;
-            ac.tasKt = f.stationary ? 0.0 : (f.tasKt > 0.0 ? f.tasKt : f.speedKt);
+        if (!ac.stream.samples.empty()) {
+            const TrafficSample& f = ac.stream.samples.front();
+            ac.motion.verticalSpeedFpm = ac.phases.groundMode ? 0.0 : ac.reports.verticalSpeedStep * kTicksPerMinute;
+            ac.motion.tasKt = f.stationary ? 0.0 : (f.tasKt > 0.0 ? f.tasKt : f.speedKt);
         }
     }
-    if (ac.simState != SimState::active || ac.samples.empty())
+    if (ac.simState != SimState::active || ac.stream.samples.empty())
         return;
-    if (!ac.samples.front().stationary) {
+    if (!ac.stream.samples.front().stationary) {
         stepMotion(ac);
-    } else if (ac.endHeading && ac.groundMode &&
-               (ac.phase == FlightPhase::takeoff_roll ||
-                (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll))) {
+    } else if (ac.leg.endHeading && ac.phases.groundMode &&
+               (ac.phases.phase == FlightPhase::takeoff_roll ||
+                (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll))) {
         ac.turnRate = ac.baseTurnRate;
-        stepHeading(ac, *ac.endHeading, false);
+        stepHeading(ac, *ac.leg.endHeading, false);
     }
     lf_trackRunwayHold(ac);
     if (ac.objectId == 0) {
         gf_logLine(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.hexid,
-                               ac.callsign, ac.registration, lf_formatAirlOprModelText(ac.ids), ac.samples.size()));
+                               ac.callsign, ac.registration, lf_formatAirlOprModelText(ac.ids), ac.stream.samples.size()));
         removeAircraftFromSim(ac);
         return;
     }
@@ -223,7 +223,7 @@ bool updateLiveAc(LiveAircraft& ac)
             lf_updateActive(ac);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", lf_who(ac), e.what(),
-                               ac.samples.size(), gf_flightPhaseName(ac.phase), gf_simStateName(ac.simState)));
+                               ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.simState)));
     } catch (...) {
         gf_reportTrafficException("updateLiveAc");
     }

@@ -102,7 +102,7 @@ void gf_clearUserDestGate(const std::string& standName)
                 return;
             }
         for (LiveAircraft& ac : store.live())
-            if (ac.simState == SimState::active && ac.phase == FlightPhase::parked && ac.standId == id) {
+            if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.standId == id) {
                 removeAircraftFromSim(ac);
                 return;
             }
@@ -117,7 +117,7 @@ void lf_removeAllStaticAndLiveAtAirport()
     try {
         gf_removeAllStatic();
         for (LiveAircraft& ac : s.aircraft.live()) {
-            switch (ac.phase) {
+            switch (ac.phases.phase) {
             case FlightPhase::pushing_back:
             case FlightPhase::pushed_back:
             case FlightPhase::taxi:
@@ -171,7 +171,7 @@ void gf_removeTCASCoverageAcs()
 {
     const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.simState != SimState::active || !ac.matchedBeyondDepth || !(ac.altitudeFt < limitFt))
+        if (ac.simState != SimState::active || !ac.matchedBeyondDepth || !(ac.motion.altitudeFt < limitFt))
             continue;
         try {
             lf_forgetLiveryOfHexid(ac.hexid);

@@ -29,7 +29,7 @@ constexpr double kSameStopM = 3.0;         // closer samples give no way into th
 // The report new ones are judged against: the last one received and taken.
 const TrafficSample& lf_lastReport(const LiveAircraft& ac)
 {
-    return ac.lastReport;
+    return ac.stream.lastReport;
 }
 
 // A standing report behind the nose of an aircraft standing on the ground at
@@ -39,21 +39,21 @@ const TrafficSample& lf_lastReport(const LiveAircraft& ac)
 // into its last stop, or its shown heading when it stands there already.
 bool lf_behindStandingNose(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.simState != SimState::active || !ac.groundMode || ac.samples.empty())
+    if (ac.simState != SimState::active || !ac.phases.groundMode || ac.stream.samples.empty())
         return false;
-    const TrafficSample& held = ac.samples.back();
+    const TrafficSample& held = ac.stream.samples.back();
     const LatLon at{held.lat, held.lon};
-    double nose = ac.heading;
+    double nose = ac.motion.heading;
     bool found = false;
-    for (size_t i = ac.samples.size() - 1; i-- > 0 && !found;) {
-        const LatLon from{ac.samples[i].lat, ac.samples[i].lon};
+    for (size_t i = ac.stream.samples.size() - 1; i-- > 0 && !found;) {
+        const LatLon from{ac.stream.samples[i].lat, ac.stream.samples[i].lon};
         if (gf_distanceNm(from, at) * kMetresPerNm >= kSameStopM) {
             nose = gf_initialBearing(from, at);
             found = true;
         }
     }
-    if (!found && gf_distanceNm({ac.lat, ac.lon}, at) * kMetresPerNm >= kSameStopM)
-        nose = gf_initialBearing({ac.lat, ac.lon}, at);
+    if (!found && gf_distanceNm({ac.motion.lat, ac.motion.lon}, at) * kMetresPerNm >= kSameStopM)
+        nose = gf_initialBearing({ac.motion.lat, ac.motion.lon}, at);
     const RelativePosition rel = gf_relativePosition(at, nose, {sample.lat, sample.lon});
     return rel.alongM < 0.0 && std::hypot(rel.alongM, rel.acrossM) <= kStandingSpreadM;
 }
@@ -64,7 +64,7 @@ bool lf_behindStandingNose(const LiveAircraft& ac, const TrafficSample& sample)
 std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac, const TrafficSample& sample,
                                                          double withinDeg)
 {
-    if (ac.samples.empty())
+    if (ac.stream.samples.empty())
         return std::nullopt;
     const TrafficSample& back = lf_lastReport(ac);
     if (!(back.speedKt >= kMovingKt) || !(sample.speedKt >= kMovingKt) || !std::isfinite(back.trackDeg) ||
@@ -80,9 +80,9 @@ std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac,
 
 bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || ac.samples.empty() || sample.airborne)
+    if (ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode || ac.stream.samples.empty() || sample.airborne)
         return false;
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = ac.stream.samples.back();
     return !(back.speedKt >= kStillRollingKt) && !(sample.speedKt > kStandingKt) &&
            std::fabs(sample.lat - back.lat) <= kStandingDeg && std::fabs(sample.lon - back.lon) <= kStandingDeg;
 }
@@ -107,7 +107,7 @@ bool gf_stepsAsideOfTrack(const LiveAircraft& ac, const TrafficSample& sample)
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
 {
     const RunwayMatch& m = ac.flight.takeoffRunway;
-    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || !m.valid)
+    if (ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode || !m.valid)
         return;
     const LatLon end{m.endLatitude, m.endLongitude};
     const double heading = m.endHeading * kDegToRad;
@@ -121,9 +121,9 @@ void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
 
 void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
 {
-    for (size_t i = 1; i < ac.samples.size(); ++i)
-        if (!ac.samples[i].stationary)
-            gf_keepOnTakeOffCentreLine(ac, ac.samples[i]);
+    for (size_t i = 1; i < ac.stream.samples.size(); ++i)
+        if (!ac.stream.samples[i].stationary)
+            gf_keepOnTakeOffCentreLine(ac, ac.stream.samples[i]);
 }
 
 bool gf_movedAsReported(const LiveAircraft& ac, const TrafficSample& sample)
@@ -149,12 +149,12 @@ bool gf_movedAsReported(const LiveAircraft& ac, const TrafficSample& sample)
 
 bool gf_holdStopBehind(const LiveAircraft& ac, TrafficSample& sample)
 {
-    if (ac.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
+    if (ac.stream.samples.empty() || sample.airborne || !(sample.speedKt < kMovingKt))
         return false;
     const TrafficSample& back = lf_lastReport(ac);
     if (back.airborne || gf_movedAsReported(ac, sample))
         return false;
-    const TrafficSample& held = ac.samples.back();
+    const TrafficSample& held = ac.stream.samples.back();
     if (!(back.speedKt > kStandingKt)) {
         // Standing after standing: within the noise it has not moved.
         if (sample.speedKt > kStandingKt)

@@ -41,8 +41,8 @@ bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
     const IataCode current = lf_currentAirportIata();
     auto isCurrent = [&](const IataCode& code) { return current.isSet() && code == current; };
     auto clearPending = [&] {
-        ac.pendingRoute.clear();
-        ac.pendingRouteCount = 0;
+        ac.remembered.pendingRoute.clear();
+        ac.remembered.pendingRouteCount = 0;
     };
     bool changed = false;
     if (!destinationDiffers && !originDiffers) {
@@ -57,24 +57,24 @@ bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
     } else if (isCurrent(ac.origin) && record.destination == ac.origin) {
         clearPending();
     } else {
-        RepeatedTextMemory memory{ac.pendingRoute, ac.pendingRouteCount};
+        RepeatedTextMemory memory{ac.remembered.pendingRoute, ac.remembered.pendingRouteCount};
         const bool repeated =
             gf_repeatedText(lf_routeText(ac.origin, ac.destination), lf_routeText(record.origin, record.destination), memory);
-        ac.pendingRoute = memory.text;
-        ac.pendingRouteCount = memory.count;
+        ac.remembered.pendingRoute = memory.text;
+        ac.remembered.pendingRouteCount = memory.count;
         if (!repeated)
             return true;
         ac.origin = record.origin;
         ac.destination = record.destination;
-        if (ac.groundMode && ac.phase != FlightPhase::parking && ac.phase != FlightPhase::parked) {
+        if (ac.phases.groundMode && ac.phases.phase != FlightPhase::parking && ac.phases.phase != FlightPhase::parked) {
             ac.setPhase(FlightPhase::taxi);
         }
         changed = true;
     }
     if (!filled && !changed)
         return true;
-    if (ac.groundMode && ac.phase == FlightPhase::taxi)
-        ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
+    if (ac.phases.groundMode && ac.phases.phase == FlightPhase::taxi)
+        ac.push.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
     return false;
 }
 
@@ -96,20 +96,20 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
     if (callsign.empty())
         return CallsignCheck::none;
     if (callsign == ac.callsign || callsign == ac.registration) {
-        ac.lastSeenCallsign.clear();
-        ac.lastSeenCallsignCount = 0;
+        ac.remembered.lastSeenCallsign.clear();
+        ac.remembered.lastSeenCallsignCount = 0;
         return CallsignCheck::none;
     }
-    if (callsign == ac.lastSeenCallsign) {
-        ++ac.lastSeenCallsignCount;
+    if (callsign == ac.remembered.lastSeenCallsign) {
+        ++ac.remembered.lastSeenCallsignCount;
     } else {
-        ac.lastSeenCallsign = callsign;
-        ac.lastSeenCallsignCount = 1;
+        ac.remembered.lastSeenCallsign = callsign;
+        ac.remembered.lastSeenCallsignCount = 1;
     }
-    if (ac.lastSeenCallsignCount < 3)
+    if (ac.remembered.lastSeenCallsignCount < 3)
         return CallsignCheck::none;
-    ac.lastSeenCallsign.clear();
-    ac.lastSeenCallsignCount = 0;
+    ac.remembered.lastSeenCallsign.clear();
+    ac.remembered.lastSeenCallsignCount = 0;
     const std::string old = ac.callsign;
     ac.callsign = callsign;
     if (lf_liveExistsForUnderscoreCallsign(ac)) {
@@ -127,7 +127,7 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
 
 bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
 {
-    switch (ac.phase) {
+    switch (ac.phases.phase) {
     case FlightPhase::takeoff_roll:
     case FlightPhase::takeoff:
     case FlightPhase::landing:
@@ -145,7 +145,7 @@ bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
             ac.registration = record.registration;
         return true;
     }
-    if (ac.simState != SimState::active || ac.phase == FlightPhase::pushing_back || ac.projection > 0)
+    if (ac.simState != SimState::active || ac.phases.phase == FlightPhase::pushing_back || ac.stream.projection > 0)
         return true;
     std::string reasons;
     auto addReason = [&](const char* reason) {

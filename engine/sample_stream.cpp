@@ -59,19 +59,19 @@ void lf_appendReport(StreamState& ac, const TrafficSample& sample, const Traffic
 
 void retimeNextSample(LiveAircraft& ac, int32_t d)
 {
-    if (ac.projection > 0 || ac.samples.size() < 2)
+    if (ac.stream.projection > 0 || ac.stream.samples.size() < 2)
         return;
     const int32_t clock = engineClock.load();
-    TrafficSample& next = ac.samples[1];
+    TrafficSample& next = ac.stream.samples[1];
     const int64_t t = next.playTime;
     int64_t w = static_cast<int64_t>(clock) + d;
-    w = std::clamp<int64_t>(w, t - ac.lagEarlier, t + ac.lagLater);
+    w = std::clamp<int64_t>(w, t - ac.leg.lagEarlier, t + ac.leg.lagLater);
     w = std::max<int64_t>(w, static_cast<int64_t>(clock) + 1);
     next.playTime = static_cast<int32_t>(w);
     const int64_t delta = w - t;
-    if (delta > 0 && ac.samples.size() >= 3 && ac.samples[2].playTime <= w)
-        for (size_t i = 2; i < ac.samples.size(); ++i)
-            ac.samples[i].playTime += static_cast<int32_t>(delta);
+    if (delta > 0 && ac.stream.samples.size() >= 3 && ac.stream.samples[2].playTime <= w)
+        for (size_t i = 2; i < ac.stream.samples.size(); ++i)
+            ac.stream.samples[i].playTime += static_cast<int32_t>(delta);
 }
 
 void insertMidSample(StreamState& ac)
@@ -97,10 +97,10 @@ void insertMidSample(StreamState& ac)
 
 double lf_legSpeedKt(const LiveAircraft& ac)
 {
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
     double v = 0.0;
-    const bool roll = ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll;
+    const bool roll = ac.phases.phase == FlightPhase::takeoff_roll || ac.phases.phase == FlightPhase::landing_roll;
     if (roll && lf_finiteNonNegative(s0.speedKt) && lf_finiteNonNegative(s1.speedKt) &&
         (s0.speedKt > 0.0 || s1.speedKt > 0.0)) {
         v = (s0.speedKt + s1.speedKt) / 2.0;
@@ -120,8 +120,8 @@ double lf_legSpeedKt(const LiveAircraft& ac)
 // The aircraft follows its samples again.
 void lf_restartNormalFlight(LiveAircraft& ac)
 {
-    ac.projection = 0;
-    ac.lagEarlier = 2700;
-    ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
-    ac.holding = 0;
+    ac.stream.projection = 0;
+    ac.leg.lagEarlier = 2700;
+    ac.leg.lagLater = ac.phases.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
+    ac.push.holding = 0;
 }

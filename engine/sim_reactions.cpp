@@ -58,9 +58,9 @@ void lf_applyStaticCgAndPitch(IdentityAndModel& ac, const SimEvent& e)
 void lf_applyGroundData(LiveAircraft& ac, const SimEvent& e)
 {
     std::string source;
-    if (e.key == 1 && !ac.groundMode && ac.liftOffCounter < 2) {
+    if (e.key == 1 && !ac.phases.groundMode && ac.reports.liftOffCounter < 2) {
         enterLandingRoll(ac);
-        if (ac.groundMode)
+        if (ac.phases.groundMode)
             source = "simconnect";
     }
     applySimGroundReport(ac, e, source);
@@ -106,7 +106,7 @@ bool lf_keepForNextConnection(uint32_t objectId)
 {
     AircraftStore& store = gf_trafficState().aircraft;
     if (LiveAircraft* ac = store.findLiveByObjectId(objectId);
-        ac && ac->simState == SimState::active && !ac->samples.empty()) {
+        ac && ac->simState == SimState::active && !ac->stream.samples.empty()) {
         lf_forgetDelayedCommands(ac->key());
         lf_startAgainFromHere(*ac);
         lf_backToBuffer(*ac);
@@ -325,7 +325,7 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
         return false;
     AircraftStore& store = gf_trafficState().aircraft;
     store.setObjectId(aircraft, event.objectId);
-    if (aircraft.phase == FlightPhase::parked) {
+    if (aircraft.phases.phase == FlightPhase::parked) {
         const auto atStandPhase = [](FlightPhase p) {
             return p == FlightPhase::pushing_back || p == FlightPhase::pushed_back || p == FlightPhase::parking;
         };
@@ -334,7 +334,7 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
             for (const LiveAircraft& other : store.live()) {
                 if (other.hexid == aircraft.hexid || other.standId != aircraft.standId)
                     continue;
-                if (atStandPhase(other.phase) || (other.phase == FlightPhase::parked && other.objectId > 2)) {
+                if (atStandPhase(other.phases.phase) || (other.phases.phase == FlightPhase::parked && other.objectId > 2)) {
                     owns = false;
                     break;
                 }
@@ -347,7 +347,7 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
             return true;
         }
     }
-    if (!aircraft.samples.empty() && !aircraft.samples.front().airborne)
+    if (!aircraft.stream.samples.empty() && !aircraft.stream.samples.front().airborne)
         hp_handleGroundTraffic(aircraft);
     lf_sendFlightPlan(aircraft);
     gf_postDataRequest(DataRequestKind::StaticCgAndPitch, aircraft.objectId);
@@ -356,18 +356,18 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
 
 void activateLiveAc(LiveAircraft& aircraft)
 {
-    const bool airborne = !aircraft.samples.empty() && aircraft.samples.front().airborne;
-    aircraft.activatedAirborne = airborne ? 1 : 0;
-    aircraft.activatedAt = engineClock.load();
+    const bool airborne = !aircraft.stream.samples.empty() && aircraft.stream.samples.front().airborne;
+    aircraft.reports.activatedAirborne = airborne ? 1 : 0;
+    aircraft.reports.activatedAt = engineClock.load();
     const uint32_t id = aircraft.objectId;
     if (airborne) {
-        const uint32_t low = aircraft.altitudeFt <= 10000.0 ? 1u : 0u;
-        const uint32_t cabin = aircraft.lastSimAglFt >= 2000.0 ? 1u : 0u;
+        const uint32_t low = aircraft.motion.altitudeFt <= 10000.0 ? 1u : 0u;
+        const uint32_t cabin = aircraft.reports.lastSimAglFt >= 2000.0 ? 1u : 0u;
         gf_engineStart(id);
         gf_setSpoilers(aircraft, false);
         gf_setLights(id, LightStates{1, 1, low, 0, 1, low, cabin});
     } else {
-        const bool parked = aircraft.phase == FlightPhase::parked;
+        const bool parked = aircraft.phases.phase == FlightPhase::parked;
         gf_setSpoilers(aircraft, false);
         uint32_t nav = 1;
         if (!parked) {
@@ -376,23 +376,23 @@ void activateLiveAc(LiveAircraft& aircraft)
             gf_engineShutdown(id);
             nav = gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u;
         }
-        gf_setLights(id, LightStates{nav, parked ? 0u : 1u, 0, aircraft.phase == FlightPhase::taxi ? 1u : 0u, 0, 1, 1});
+        gf_setLights(id, LightStates{nav, parked ? 0u : 1u, 0, aircraft.phases.phase == FlightPhase::taxi ? 1u : 0u, 0, 1, 1});
         gf_setThrottle(aircraft, aircraft.category == Category::Rotorcraft ? 4u : 0u);
-        gf_setFlaps(aircraft, aircraft.phase == FlightPhase::taxi ? 1u : 0u);
+        gf_setFlaps(aircraft, aircraft.phases.phase == FlightPhase::taxi ? 1u : 0u);
     }
     aircraft.simState = SimState::active;
 }
 
 void hp_handleGroundTraffic(LiveAircraft& aircraft)
 {
-    aircraft.groundMode = 1;
+    aircraft.phases.groundMode = 1;
     gf_setGear(aircraft, true);
-    aircraft.verticalSpeedStep = 0.0;
-    if (aircraft.phase == FlightPhase::parked) {
-        aircraft.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    aircraft.reports.verticalSpeedStep = 0.0;
+    if (aircraft.phases.phase == FlightPhase::parked) {
+        aircraft.reports.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
         // One spawned at its stand has no arrival time; a respawn keeps the one it has.
-        if (aircraft.parkedSinceTime == 0)
-            aircraft.parkedSinceTime = gf_systemTime100ns();
+        if (aircraft.reports.parkedSinceTime == 0)
+            aircraft.reports.parkedSinceTime = gf_systemTime100ns();
         gf_logLine(fmt::format("{:14}: {:8} parks", gf_standNameById(aircraft.standId),
                                aircraft.callsign));
         try {
@@ -409,12 +409,12 @@ void hp_handleGroundTraffic(LiveAircraft& aircraft)
             gf_reportTrafficException("hp_handleGroundTraffic");
         }
     }
-    aircraft.liftOffCounter = 1;
+    aircraft.reports.liftOffCounter = 1;
 }
 
 void lf_sendFlightPlan(LiveAircraft& aircraft)
 {
-    aircraft.flightPlanSent = 0;
+    aircraft.reports.flightPlanSent = 0;
     if (!gf_isMSFS2020() || !aircraft.origin.isSet() || !aircraft.destination.isSet())
         return;
     const std::filesystem::path path = gf_createFlightPlan(aircraft.objectId, aircraft);
@@ -425,7 +425,7 @@ void lf_sendFlightPlan(LiveAircraft& aircraft)
         return;
     }
     gf_postFlightPlan(aircraft.objectId, path.wstring());
-    aircraft.flightPlanSent = 1;
+    aircraft.reports.flightPlanSent = 1;
 }
 
 void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& source)
@@ -433,83 +433,83 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
     const double g = event.value1;
     const double a = event.value2;
     const auto valid = [](double h) { return std::isfinite(h) && h >= -1.0 && h <= 35.0; };
-    ac.lastSimAglFt = a;
+    ac.reports.lastSimAglFt = a;
     if (std::isfinite(g))
-        ac.lastSimGroundFt = g;
+        ac.reports.lastSimGroundFt = g;
     const double cg = ac.cgFt;
-    const double d = ac.altitudeFt - g;
-    if (!ac.groundMode && ac.phase == FlightPhase::landing && ac.flareStage != 0 && !ac.cgMeasured &&
+    const double d = ac.motion.altitudeFt - g;
+    if (!ac.phases.groundMode && ac.phases.phase == FlightPhase::landing && ac.touchdown.flareStage != 0 && !ac.cgMeasured &&
         std::isfinite(cg) && cg >= 1.0 && cg <= 35.0 && std::isfinite(a) && a >= -1.0 && a <= cg + 1.0 &&
         std::isfinite(d) && d >= -1.0 && d <= cg + 1.0) {
-        ac.calibrationFt = cg;
-        ac.calibrationPitch = ac.pitch;
-        ac.altitudeFt = cg + g;
+        ac.touchdown.calibrationFt = cg;
+        ac.touchdown.calibrationPitch = ac.motion.pitch;
+        ac.motion.altitudeFt = cg + g;
         enterLandingRoll(ac);
-        if (ac.groundMode)
+        if (ac.phases.groundMode)
             source = "fallback";
         else
             return;
     }
-    if (ac.groundMode) {
-        if (ac.phase == FlightPhase::landing_roll && std::isnan(ac.calibrationFt)) {
+    if (ac.phases.groundMode) {
+        if (ac.phases.phase == FlightPhase::landing_roll && std::isnan(ac.touchdown.calibrationFt)) {
             if (valid(a) && a != 0.0) {
-                ac.calibrationFt = a;
-                ac.calibrationPitch = ac.pitch;
+                ac.touchdown.calibrationFt = a;
+                ac.touchdown.calibrationPitch = ac.motion.pitch;
             } else if (valid(d) && d != 0.0) {
-                ac.calibrationFt = d;
-                ac.calibrationPitch = ac.pitch;
+                ac.touchdown.calibrationFt = d;
+                ac.touchdown.calibrationPitch = ac.motion.pitch;
             } else {
-                ac.calibrationFailed = 1;
+                ac.touchdown.calibrationFailed = 1;
             }
         }
         const bool cgValid = valid(cg) && cg != 0.0;
-        const bool calibrated = valid(ac.calibrationFt) && ac.calibrationFt != 0.0;
+        const bool calibrated = valid(ac.touchdown.calibrationFt) && ac.touchdown.calibrationFt != 0.0;
         if (calibrated && !cgValid) {
-            ac.altitudeFt = ac.calibrationFt + g;
-        } else if (calibrated && std::isfinite(ac.calibrationPitch) && std::isfinite(ac.pitch) &&
-                   std::isfinite(ac.staticPitch) && std::fabs(ac.calibrationPitch - ac.staticPitch) > 1e-9) {
+            ac.motion.altitudeFt = ac.touchdown.calibrationFt + g;
+        } else if (calibrated && std::isfinite(ac.touchdown.calibrationPitch) && std::isfinite(ac.motion.pitch) &&
+                   std::isfinite(ac.staticPitch) && std::fabs(ac.touchdown.calibrationPitch - ac.staticPitch) > 1e-9) {
             const double f =
-                std::clamp(std::fabs((ac.pitch - ac.staticPitch) / (ac.calibrationPitch - ac.staticPitch)), 0.0, 1.0);
-            ac.altitudeFt = (ac.calibrationFt - cg) * f + cg + g;
+                std::clamp(std::fabs((ac.motion.pitch - ac.staticPitch) / (ac.touchdown.calibrationPitch - ac.staticPitch)), 0.0, 1.0);
+            ac.motion.altitudeFt = (ac.touchdown.calibrationFt - cg) * f + cg + g;
         } else if (!calibrated && !cgValid) {
-            ac.altitudeFt = g;
+            ac.motion.altitudeFt = g;
         } else {
-            ac.altitudeFt = cg + g;
+            ac.motion.altitudeFt = cg + g;
         }
         return;
     }
-    if (ac.liftOffCounter >= 2) {
+    if (ac.reports.liftOffCounter >= 2) {
         const double arm = std::clamp(ac.radius * kFeetPerNm * 0.22, 4.0, 20.0);
-        if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.pitch))
-            ac.altitudeFt =
-                cg + arm * std::sin(std::min(std::fabs(ac.pitch - ac.staticPitch), 0.3490658503988659)) + g;
+        if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.motion.pitch))
+            ac.motion.altitudeFt =
+                cg + arm * std::sin(std::min(std::fabs(ac.motion.pitch - ac.staticPitch), 0.3490658503988659)) + g;
         else
-            ac.altitudeFt = cg + g;
+            ac.motion.altitudeFt = cg + g;
     }
 }
 
 void enterLandingRoll(LiveAircraft& ac)
 {
-    if (ac.simState == SimState::removingfromsim || ac.phase == FlightPhase::takeoff)
+    if (ac.simState == SimState::removingfromsim || ac.phases.phase == FlightPhase::takeoff)
         return;
-    if (ac.phase == FlightPhase::landing) {
-        const auto match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+    if (ac.phases.phase == FlightPhase::landing) {
+        const auto match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
         if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
             std::isfinite(match->startAltitude)) {
             // Held on the ground it touched (the simulator's, where that lies
             // above the runway's elevation) until past the threshold.
-            ac.altitudeFt =
-                std::max(std::max(ac.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.altitudeFt);
-            ac.verticalSpeedFpm = 0.0;
-            ac.verticalSpeedStep = 0.0;
+            ac.motion.altitudeFt =
+                std::max(std::max(ac.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.motion.altitudeFt);
+            ac.motion.verticalSpeedFpm = 0.0;
+            ac.reports.verticalSpeedStep = 0.0;
             ac.flight.landing.vsMemory = 0.0;
             return;
         }
     }
-    const bool wasLanding = ac.phase == FlightPhase::landing;
-    if (ac.flareStage != 0 && ac.phase == FlightPhase::landing_roll) {
+    const bool wasLanding = ac.phases.phase == FlightPhase::landing;
+    if (ac.touchdown.flareStage != 0 && ac.phases.phase == FlightPhase::landing_roll) {
         lf_setupLandingRoll(ac);
-    } else if (ac.phase == FlightPhase::landing || ac.flareStage != 0) {
+    } else if (ac.phases.phase == FlightPhase::landing || ac.touchdown.flareStage != 0) {
         ac.setPhase(FlightPhase::landing_roll);
         lf_setupLandingRoll(ac);
     }
@@ -517,17 +517,17 @@ void enterLandingRoll(LiveAircraft& ac)
     // unless the stream already climbs away again.
     bool goesAgain = false;
     if (wasLanding) {
-        ac.goAroundWatch = 1;
+        ac.remembered.goAroundWatch = 1;
         goesAgain = lf_findTouchAndGoClimb(ac);
         if (goesAgain)
-            ac.goAroundWatch = 0;
+            ac.remembered.goAroundWatch = 0;
     }
-    ac.groundMode = 1;
-    ac.verticalSpeedStep = 0.0;
-    ac.liftOffCounter = 1;
-    for (auto it = ac.samples.rbegin(); it != ac.samples.rend(); ++it) {
+    ac.phases.groundMode = 1;
+    ac.reports.verticalSpeedStep = 0.0;
+    ac.reports.liftOffCounter = 1;
+    for (auto it = ac.stream.samples.rbegin(); it != ac.stream.samples.rend(); ++it) {
         if (it->airborne && std::isfinite(it->altitudeFt) && it->altitudeFt > 0.0) {
-            ac.lastAirborneAltitudeFt = it->altitudeFt;
+            ac.remembered.lastAirborneAltitudeFt = it->altitudeFt;
             break;
         }
     }
@@ -537,8 +537,8 @@ void enterLandingRoll(LiveAircraft& ac)
 
 void lf_setupLandingRoll(LiveAircraft& ac)
 {
-    const bool recentRotorcraft = ac.category == Category::Rotorcraft && ac.activatedAirborne &&
-                                  engineClock.load() - ac.activatedAt < 3000;
+    const bool recentRotorcraft = ac.category == Category::Rotorcraft && ac.reports.activatedAirborne &&
+                                  engineClock.load() - ac.reports.activatedAt < 3000;
     if (!recentRotorcraft) {
         std::string at = " at ?";
         std::string from;
@@ -546,7 +546,7 @@ void lf_setupLandingRoll(LiveAircraft& ac)
             std::shared_lock lock(engineLock);
             if (CurrentAirport.code != 0) {
                 const FlatOffsetNm offset = gf_flatOffsetNm({CurrentAirport.latitude, CurrentAirport.longitude},
-                                                            {ac.lat, ac.lon}, gf_cosLatitude(ac.lat));
+                                                            {ac.motion.lat, ac.motion.lon}, gf_cosLatitude(ac.motion.lat));
                 const uint32_t c = CurrentAirport.code;
                 const char here[5] = {static_cast<char>(c >> 24), static_cast<char>(c >> 16),
                                       static_cast<char>(c >> 8), static_cast<char>(c), '\0'};
@@ -557,26 +557,26 @@ void lf_setupLandingRoll(LiveAircraft& ac)
         if (ac.origin.isSet())
             from = fmt::format(" from {}", ac.origin.toString());
         std::string runway;
-        if (const auto match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+        if (const auto match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
             match && match->distancePastThreshold && match->lengthFromThreshold && *match->lengthFromThreshold > 0.0)
             runway = fmt::format(" runway {}", match->endText);
-        else if (const auto name = gf_runwayNameAt({ac.lat, ac.lon}, ac.heading))
+        else if (const auto name = gf_runwayNameAt({ac.motion.lat, ac.motion.lon}, ac.motion.heading))
             runway = fmt::format(" runway {}", *name);
         lf_flightMessage(fmt::format("{} {} {} {} {} touch down{}{}{} ...", gf_utcTimeText(), ac.callsign,
                                      ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), at, from,
                                      runway));
     }
-    ac.touchdownHeading = ac.heading;
+    ac.touchdown.touchdownHeading = ac.motion.heading;
     gf_setSpoilers(ac, true);
     if (ac.category != Category::Light)
         gf_setSpoilersThrust(ac.objectId, true, ac.reverseThrust != 0);
-    if (ac.onGroundSlots <= 0) {
-        gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.onGroundSlots)));
-        ac.rolloutPitchStep = ac.staticPitch - ac.pitch;
-        ac.rolloutBankStep = 0.0;
+    if (ac.touchdown.onGroundSlots <= 0) {
+        gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.touchdown.onGroundSlots)));
+        ac.touchdown.rolloutPitchStep = ac.staticPitch - ac.motion.pitch;
+        ac.touchdown.rolloutBankStep = 0.0;
     } else {
-        ac.rolloutPitchStep = (ac.staticPitch - ac.pitch) / ac.onGroundSlots;
-        ac.rolloutBankStep = (0.0 - ac.bank) / ac.onGroundSlots;
+        ac.touchdown.rolloutPitchStep = (ac.staticPitch - ac.motion.pitch) / ac.touchdown.onGroundSlots;
+        ac.touchdown.rolloutBankStep = (0.0 - ac.motion.bank) / ac.touchdown.onGroundSlots;
     }
     gf_trafficState().newLiveHexids.push_back(ac.hexid);
 }

@@ -63,37 +63,37 @@ bool lf_inList(const std::vector<std::string>& list, const std::string& text)
 
 void lf_setSpawnPose(LiveAircraft& ac)
 {
-    const TrafficSample& f = ac.samples.front();
-    if (ac.phase != FlightPhase::parked) {
-        ac.lat = f.lat;
-        ac.lon = f.lon;
+    const TrafficSample& f = ac.stream.samples.front();
+    if (ac.phases.phase != FlightPhase::parked) {
+        ac.motion.lat = f.lat;
+        ac.motion.lon = f.lon;
     }
-    ac.altitudeFt = f.altitudeFt;
-    ac.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
-    ac.tasKt = f.tasKt;
+    ac.motion.altitudeFt = f.altitudeFt;
+    ac.motion.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
+    ac.motion.tasKt = f.tasKt;
     constexpr double kGroundPitchRad = 0.6 * kDegToRad; // nose slightly up, as parked
-    ac.pitch = f.airborne ? pitchFromVs(f, ac.category) : kGroundPitchRad;
+    ac.motion.pitch = f.airborne ? pitchFromVs(f, ac.category) : kGroundPitchRad;
     const double maxBank = gf_maxBankForCategory(ac.category);
-    ac.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
+    ac.motion.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
     if (ac.holds.respawnHeading)
         heading = *ac.holds.respawnHeading;
-    else if (ac.phase == FlightPhase::parked)
+    else if (ac.phases.phase == FlightPhase::parked)
         heading = ac.standHeading;
-    else if (ac.samples.size() >= 2 && ac.samples[1].stationary)
+    else if (ac.stream.samples.size() >= 2 && ac.stream.samples[1].stationary)
         heading = f.trackDeg * std::numbers::pi / 180.0;
-    else if (ac.samples.size() >= 2)
-        heading = gf_initialBearing(lf_pos(f), lf_pos(ac.samples[1]));
+    else if (ac.stream.samples.size() >= 2)
+        heading = gf_initialBearing(lf_pos(f), lf_pos(ac.stream.samples[1]));
     heading = std::isfinite(heading) ? std::fmod(std::fmod(heading, kTwoPi) + kTwoPi, kTwoPi) : 0.0;
     if (heading >= kTwoPi)
         heading = 0.0;
-    ac.heading = heading;
-    ac.heldForUser = 0;
+    ac.motion.heading = heading;
+    ac.phases.heldForUser = 0;
 }
 
 bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)
 {
-    const TrafficSample& f = ac.samples.front();
+    const TrafficSample& f = ac.stream.samples.front();
     return gf_withinCombinedRadiusNm({user.latitude, user.longitude}, lf_userGroundCollisionTermNm(), lf_pos(f),
                                      ac.collisionRadius);
 }
@@ -110,8 +110,8 @@ bool lf_takeSpawnStand(LiveAircraft& ac, const Stand& stand)
     makeWayForLive(ac, stand);
     if (!lf_canReserveStandForLive(stand.id, ac.hexid))
         return false;
-    ac.samples.front().stationary = 1;
-    ac.samples.front().speedKt = 0.0;
+    ac.stream.samples.front().stationary = 1;
+    ac.stream.samples.front().speedKt = 0.0;
     return true;
 }
 
@@ -138,7 +138,7 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
 {
     const auto params = gf_parametersSnapshot();
     const UserAcPosition user = gf_engineUserAcPosition();
-    const TrafficSample& f = ac.samples.front();
+    const TrafficSample& f = ac.stream.samples.front();
     const bool userOnGround = g_userOnGroundState.load() == 1;
     bool wait = false;
     if (!userOnGround || user.altitudeAboveGround > 500.0) {
@@ -146,21 +146,21 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
             return false;
         if (!f.airborne && user.altitudeAboveGround > 500.0)
             return false;
-        ac.lat = f.lat;
-        ac.lon = f.lon;
-        ac.altitudeFt = f.altitudeFt;
+        ac.motion.lat = f.lat;
+        ac.motion.lon = f.lon;
+        ac.motion.altitudeFt = f.altitudeFt;
         // The aircraft is held, not removed: it is not in the simulator yet.
         bool hit = false;
         if (!f.airborne) {
-            ac.groundMode = 1;
+            ac.phases.groundMode = 1;
             hit = lf_userGroundConflict(ac);
         } else {
             hit = lf_userAirConflict(ac, gf_cosLatitude(user.latitude));
         }
         if (hit)
-            ac.heldForUser = 1;
+            ac.phases.heldForUser = 1;
         wait = hit;
-    } else if (!ac.heldForUser) {
+    } else if (!ac.phases.heldForUser) {
         wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
     } else if (user.groundSpeed > 8.0) {
         wait = true;
@@ -171,21 +171,21 @@ bool lf_holdSpawnForUser(LiveAircraft& ac)
         wait = !f.airborne && params->COLLISION_USER_GND && lf_groundHoldHit(ac, user);
     }
     if (wait)
-        lf_dropFront(ac);
+        lf_dropFront(ac.stream);
     return wait;
 }
 
 void lf_spawnGate(LiveAircraft& ac)
 {
     TrafficState& s = gf_trafficState();
-    if (ac.samples.empty()) {
+    if (ac.stream.samples.empty()) {
         ac.removeFlag = 1;
         return;
     }
-    if (engineClock.load() < ac.samples.front().playTime)
+    if (engineClock.load() < ac.stream.samples.front().playTime)
         return;
-    if (ac.samples.size() == 1) {
-        ac.samples.clear();
+    if (ac.stream.samples.size() == 1) {
+        ac.stream.samples.clear();
         ac.removeFlag = 1;
         return;
     }
@@ -195,18 +195,18 @@ void lf_spawnGate(LiveAircraft& ac)
     }
     // Only a new aircraft waits for height: one created again (a new livery,
     // a new simulator connection) comes back where it was.
-    if (ac.phase == FlightPhase::birth && ac.category != Category::Rotorcraft && lf_anyAirborne(ac.samples)) {
+    if (ac.phases.phase == FlightPhase::birth && ac.category != Category::Rotorcraft && lf_anyAirborne(ac.stream.samples)) {
         const CurrentAirportRecord airport = lf_currentAirport();
         const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
-        if (ac.samples.front().altitudeFt - elevation <= 700.0) {
-            lf_dropFront(ac);
+        if (ac.stream.samples.front().altitudeFt - elevation <= 700.0) {
+            lf_dropFront(ac.stream);
             return;
         }
     }
     if (lf_holdSpawnForUser(ac))
         return;
-    if (s.liveCreations.size() >= 11 && ac.phase == FlightPhase::birth) {
-        lf_dropFront(ac);
+    if (s.liveCreations.size() >= 11 && ac.phases.phase == FlightPhase::birth) {
+        lf_dropFront(ac.stream);
         return;
     }
     const auto params = gf_parametersSnapshot();
@@ -221,7 +221,7 @@ void lf_spawnGate(LiveAircraft& ac)
                 ++count;
         if (count >= params->MAX_LIVE_SEL) {
             const UserAcPosition user = gf_engineUserAcPosition();
-            const double d = gf_distanceNm({user.latitude, user.longitude}, lf_pos(ac.samples.front()));
+            const double d = gf_distanceNm({user.latitude, user.longitude}, lf_pos(ac.stream.samples.front()));
             if (lf_isThisTheFurthestLive(d)) {
                 ac.removeFlag = 1;
                 return;
@@ -236,7 +236,7 @@ void lf_spawnGate(LiveAircraft& ac)
         }
         ac.callsign = ac.registration;
     }
-    if (ac.samples.front().altitudeFt <= params->TCAS_FL * 100.0 && lf_isNoMatchText(lf_noMatchText(ac))) {
+    if (ac.stream.samples.front().altitudeFt <= params->TCAS_FL * 100.0 && lf_isNoMatchText(lf_noMatchText(ac))) {
         ac.removeFlag = 1;
         return;
     }
@@ -249,7 +249,7 @@ void lf_spawnGate(LiveAircraft& ac)
 
 void spawnLiveAc(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 2) {
         gf_logLine(fmt::format("{} sz:{}", "spawnLiveAc", st.size()));
         return;
@@ -263,7 +263,7 @@ void spawnLiveAc(LiveAircraft& ac)
     } else {
         st[0].stationary = 0;
     }
-    if (ac.phase == FlightPhase::birth) {
+    if (ac.phases.phase == FlightPhase::birth) {
         if (ac.liveryTitle.empty()) {
             if (auto remembered = lf_rememberedLiveryOfHexid(ac.hexid)) {
                 ac.liveryTitle = *remembered;
@@ -280,8 +280,8 @@ void spawnLiveAc(LiveAircraft& ac)
         if (!st.front().airborne) {
             if (auto stand = lf_chooseSpawnStand(ac)) {
                 assignStand(ac, *stand);
-                ac.lat = stand->lat;
-                ac.lon = stand->lon;
+                ac.motion.lat = stand->lat;
+                ac.motion.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
                 gf_addRealStandOption(ac.standId, ac, 1);
@@ -289,15 +289,15 @@ void spawnLiveAc(LiveAircraft& ac)
             } else {
                 if (ac.removeFlag)
                     return;
-                if (st[1].stationary && !ac.spawnStandHeld) {
-                    lf_dropFront(ac);
+                if (st[1].stationary && !ac.leg.spawnStandHeld) {
+                    lf_dropFront(ac.stream);
                     return;
                 }
                 if (std::any_of(st.begin(), st.end(), [](const TrafficSample& t) { return t.speedKt > 30.0; })) {
-                    lf_dropFront(ac);
+                    lf_dropFront(ac.stream);
                     return;
                 }
-                ac.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
+                ac.push.inboundToAirport = gf_inboundToCurrentAirport(ac) ? 1 : 0;
                 ac.setPhase(FlightPhase::taxi);
             }
         } else {
@@ -306,7 +306,7 @@ void spawnLiveAc(LiveAircraft& ac)
     }
     if (ac.removeFlag)
         return;
-    if (ac.phase != FlightPhase::parked)
+    if (ac.phases.phase != FlightPhase::parked)
         gf_releaseParkedLimitHold(ac.hexid); // it moves: no longer parked where the limit removed it
     lf_setSpawnPose(ac);
     ac.simState = SimState::adding2sim;
@@ -317,12 +317,12 @@ void spawnLiveAc(LiveAircraft& ac)
 
 std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
 {
-    ac.spawnStandHeld = 0;
+    ac.leg.spawnStandHeld = 0;
     const std::vector<Stand>& stands = gf_standTable().stands;
     const CurrentAirportRecord airport = lf_currentAirport();
     if (stands.empty() || !lf_validAirportPosition(airport))
         return std::nullopt;
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     const TrafficSample& f = st.front();
     const LatLon airportAt{airport.latitude, airport.longitude};
     if (gf_flatOffsetNm(airportAt, lf_pos(f), gf_cosLatitude(airport.latitude)).length() > 5.0)
@@ -334,17 +334,17 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
             return std::nullopt;
     }
     const TrafficSample& ref = f.stationary ? f : st.back();
-    if (ref.lat == ac.spawnTriedLat && ref.lon == ac.spawnTriedLon && !ac.spawnTriedFound)
+    if (ref.lat == ac.leg.spawnTriedLat && ref.lon == ac.leg.spawnTriedLon && !ac.leg.spawnTriedFound)
         return std::nullopt;
-    ac.spawnTriedLat = ref.lat;
-    ac.spawnTriedLon = ref.lon;
+    ac.leg.spawnTriedLat = ref.lat;
+    ac.leg.spawnTriedLon = ref.lon;
     double distanceM = 0.0;
     const Stand* found = gf_findNearestStand(stands, lf_pos(ref), ac, distanceM, true);
     if (!found) {
-        ac.spawnTriedFound = 0;
+        ac.leg.spawnTriedFound = 0;
         return std::nullopt;
     }
-    ac.spawnTriedFound = 1;
+    ac.leg.spawnTriedFound = 1;
     if (gf_heldForParkedLimit(ac.hexid, found->id)) {
         ac.removeFlag = 1; // still parked where the parked limit removed it
         return std::nullopt;
@@ -360,14 +360,14 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
         // Another aircraft standing there is still reported there: this one
         // takes the nearest other stand that is free for it, or stands where
         // its reports put it.
-        ac.spawnStandHeld = 1;
+        ac.leg.spawnStandHeld = 1;
         const Stand* other = gf_findNearestStand(stands, lf_pos(ref), gf_standFitQuery(ac), distanceM, true, found->id);
         if (!other || lf_isUserStandOrAdjacent(*other) || lf_claimStandForLive(other->id, ac) != StandClaim::granted)
             return std::nullopt;
         const Stand stand = *other;
         if (!lf_takeSpawnStand(ac, stand))
             return std::nullopt;
-        ac.spawnStandHeld = 0;
+        ac.leg.spawnStandHeld = 0;
         return stand;
     }
     const Stand stand = *found;

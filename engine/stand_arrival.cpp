@@ -44,14 +44,14 @@ void lf_park(LiveAircraft& ac)
 {
     ac.flight.runwayExit = 0;
     ac.setPhase(FlightPhase::parked);
-    ac.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    ac.reports.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
     if (ac.flight.towed)
         gf_logLine(fmt::format("          towed aircraft {} parks", ac.callsign));
-    TrafficSample& front = ac.samples.front();
+    TrafficSample& front = ac.stream.samples.front();
     front.stationary = 1;
-    ac.parkedSinceTime = gf_systemTime100ns();
-    ac.minStandDistanceNm = 0.0;
-    ac.maxStandDistanceNm = 0.0;
+    ac.reports.parkedSinceTime = gf_systemTime100ns();
+    ac.push.minStandDistanceNm = 0.0;
+    ac.push.maxStandDistanceNm = 0.0;
     ac.keepStand = 0;
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 0);
@@ -71,20 +71,20 @@ void lf_park(LiveAircraft& ac)
 
 bool arriveAtStand(LiveAircraft& ac)
 {
-    ac.lagEarlier = 900;
-    ac.lagLater = 900;
+    ac.leg.lagEarlier = 900;
+    ac.leg.lagLater = 900;
     if (gf_liveStandHolder(ac.standId, ac.hexid) != 0 ||
-        std::fabs(gf_wrapAngle(ac.heading - ac.standHeading)) > kArrivalHeadingRad) {
-        ac.projection = 1;
+        std::fabs(gf_wrapAngle(ac.motion.heading - ac.standHeading)) > kArrivalHeadingRad) {
+        ac.stream.projection = 1;
         return false;
     }
-    if (gf_distanceNm({ac.lat, ac.lon}, {ac.standLat, ac.standLon}) > kArrivalRadiusNm) {
+    if (gf_distanceNm({ac.motion.lat, ac.motion.lon}, {ac.standLat, ac.standLon}) > kArrivalRadiusNm) {
         lf_clearStand(ac);
         ac.setPhase(FlightPhase::taxi);
         return true;
     }
     if (ac.standId < 1 || ac.hexid == 0 || !gf_standById(ac.standId)) {
-        ac.projection = 1;
+        ac.stream.projection = 1;
         return false;
     }
     lf_park(ac);
@@ -93,18 +93,18 @@ bool arriveAtStand(LiveAircraft& ac)
 
 void lf_startAgainFromHere(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.empty())
         throw std::runtime_error("empty sample stream");
     TrafficSample fresh;
-    if (ac.phase != FlightPhase::parked) {
+    if (ac.phases.phase != FlightPhase::parked) {
         fresh = st.front();
-        fresh.lat = ac.lat;
-        fresh.lon = ac.lon;
-        fresh.altitudeFt = ac.altitudeFt;
-        fresh.roll = ac.bank;
+        fresh.lat = ac.motion.lat;
+        fresh.lon = ac.motion.lon;
+        fresh.altitudeFt = ac.motion.altitudeFt;
+        fresh.roll = ac.motion.bank;
         fresh.hasRoll = 1;
-        if (lf_samePosition(st.front().lat, st.front().lon, ac.lat, ac.lon))
+        if (lf_samePosition(st.front().lat, st.front().lon, ac.motion.lat, ac.motion.lon))
             st.front().stationary = 1;
     } else {
         st.resize(1);
@@ -112,12 +112,12 @@ void lf_startAgainFromHere(LiveAircraft& ac)
         only.stationary = 1;
         only.speedKt = 0.0;
         only.tasKt = 0.0;
-        only.trackDeg = ac.heading * 180.0 / std::numbers::pi;
+        only.trackDeg = ac.motion.heading * 180.0 / std::numbers::pi;
         fresh = only;
     }
     fresh.playTime = engineClock.load() + 1;
     st.push_front(fresh);
-    ac.holds.respawnHeading = ac.heading;
+    ac.holds.respawnHeading = ac.motion.heading;
 }
 
 void lf_backToBuffer(AircraftBase& ac)
@@ -164,7 +164,7 @@ void lf_runParkedTimers()
     const ParkedTimer timer = timers.back();
     timers.pop_back();
     LiveAircraft* ac = gf_findLiveAircraft(timer.hexid);
-    if (!ac || ac->phase != FlightPhase::parked)
+    if (!ac || ac->phases.phase != FlightPhase::parked)
         return;
     switch (timer.action) {
     case ParkedAction::engineShutdown:

@@ -101,7 +101,7 @@ void lf_placeEntry(const ParkingPlanEntry& entry)
         return;
     }
     AircraftStore& store = gf_trafficState().aircraft;
-    const auto liveHolds = [](const AircraftBase& ac) { return lf_holdsStand(static_cast<const LiveAircraft&>(ac).phase); };
+    const auto liveHolds = [](const AircraftBase& ac) { return lf_holdsStand(static_cast<const LiveAircraft&>(ac).phases.phase); };
     const auto staticHolds = [](const AircraftBase& ac) { return ac.simState != SimState::removingfromsim; };
     if (lf_standHeld(store.live(), liveHolds, "live", *stand, entry.callsign) ||
         lf_standHeld(store.statics(), staticHolds, "static", *stand, entry.callsign))

@@ -32,15 +32,15 @@ double lf_stopOnlyToleranceDeg(double d)
 
 void lf_setLeadInLagLimits(LiveAircraft& ac)
 {
-    ac.lagEarlier = 2700;
-    ac.lagLater = ac.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
+    ac.leg.lagEarlier = 2700;
+    ac.leg.lagLater = ac.phases.phase == FlightPhase::takeoff_roll ? 4500 : 2700;
 }
 
 } // namespace
 
 void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() != 1) {
         gf_logError(fmt::format("{} unexpected stream size: {}, {}", "drive2Stand", ac.callsign, st.size()));
         if (st.empty())
@@ -48,10 +48,10 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
         st.resize(1);
     }
     const LatLon standPos{stand.lat, stand.lon};
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     const RelativePosition rel = gf_relativePosition(standPos, stand.heading, here);
     const double d = rel.distanceM;
-    const double offDeg = std::fabs(gf_wrapAngle(stand.heading - ac.heading)) * kRadToDeg;
+    const double offDeg = std::fabs(gf_wrapAngle(stand.heading - ac.motion.heading)) * kRadToDeg;
     const bool inFront = rel.alongM > 3.0;
     const bool stopOnly = d <= 12.0 && offDeg <= lf_stopOnlyToleranceDeg(d);
     if (!stopOnly) {
@@ -63,11 +63,11 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
             TrafficSample s = st.back();
             s.lat = p.latitude;
             s.lon = p.longitude;
-            s.altitudeFt = ac.altitudeFt;
+            s.altitudeFt = ac.motion.altitudeFt;
             s.speedKt = kt;
             s.tasKt = kt;
             s.trackDeg = stand.heading * kRadToDeg;
-            s.roll = ac.bank;
+            s.roll = ac.motion.bank;
             s.hasRoll = 1;
             s.trueHeading = stand.heading;
             s.hasTrueHeading = 1;
@@ -99,23 +99,23 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
     stop.stationary = 1;
     stop.playTime += 50;
     st.push_back(stop);
-    ac.targetTrack = stand.heading;
-    if (ac.projection > 0) {
-        ac.projection = 0;
+    ac.leg.targetTrack = stand.heading;
+    if (ac.stream.projection > 0) {
+        ac.stream.projection = 0;
         lf_setLeadInLagLimits(ac);
     }
 }
 
 bool lf_parkingHandOverDue(const LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
-    if (ac.phase != FlightPhase::taxi || st.empty() || !(st.back().speedKt <= 0.5))
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::taxi || st.empty() || !(st.back().speedKt <= 0.5))
         return false;
-    if (gf_standTable().stands.empty() || !gf_tickNearAirport({ac.lat, ac.lon}))
+    if (gf_standTable().stands.empty() || !gf_tickNearAirport({ac.motion.lat, ac.motion.lon}))
         return false;
-    if (ac.previousPhase == FlightPhase::landing_roll)
+    if (ac.phases.previousPhase == FlightPhase::landing_roll)
         return true; // taxied in after landing and came to rest
-    if (ac.previousPhase != FlightPhase::pushed_back && ac.previousPhase != FlightPhase::parked)
+    if (ac.phases.previousPhase != FlightPhase::pushed_back && ac.phases.previousPhase != FlightPhase::parked)
         return false;
     return std::all_of(st.begin(), st.end() - 1, [](const TrafficSample& s) { return s.speedKt <= 6.0; });
 }

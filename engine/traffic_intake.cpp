@@ -65,20 +65,20 @@ double lf_positiveSpeed(double v)
 // no new fix, so the time runs from the first report there.
 double lf_secondsSinceLastFix(const LiveAircraft& ac, double timestamp, double dt)
 {
-    if (ac.lastReport.speedKt > 5.0 && std::isfinite(ac.samePositionSince) && ac.samePositionSince < ac.lastRecordTime)
-        return timestamp - ac.samePositionSince;
+    if (ac.stream.lastReport.speedKt > 5.0 && std::isfinite(ac.stream.samePositionSince) && ac.stream.samePositionSince < ac.stream.lastRecordTime)
+        return timestamp - ac.stream.samePositionSince;
     return dt;
 }
 
 // A taxiing aircraft that covered far more ground than its speed allows.
 bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficSample& sample, double d, double dt)
 {
-    if (!lf_jumpPhase(ac.phase))
+    if (!lf_jumpPhase(ac.phases.phase))
         return false;
     const bool nearRunway = gf_isNearAnyRunway(lf_pos(last)) || gf_isNearAnyRunway(lf_pos(sample));
     if (last.airborne || sample.airborne)
         return false;
-    if (ac.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)
+    if (ac.phases.phase != FlightPhase::taxi || !std::isfinite(d) || !std::isfinite(dt) || d < 0.0 || dt <= 0.0)
         return false;
     bool sameRunway = false;
     if (d * kMetresPerNm > 1.0) {
@@ -238,13 +238,13 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
             releaseQuarantine(record.hexid, sample, record.timestamp, lf_recordName(record));
         return;
     }
-    if (!ac->samples.empty()) {
-        const TrafficSample& last = ac->samples.back();
-        const double dt = record.timestamp - ac->lastRecordTime;
+    if (!ac->stream.samples.empty()) {
+        const TrafficSample& last = ac->stream.samples.back();
+        const double dt = record.timestamp - ac->stream.lastRecordTime;
         const double d = gf_distanceNm(lf_pos(last), lf_pos(sample));
         const double dTrack = std::fabs(sample.trackDeg - last.trackDeg);
         const bool jump = lf_isJump(*ac, last, sample, d, lf_secondsSinceLastFix(*ac, record.timestamp, dt));
-        if (record.timestamp == ac->lastRecordTime || dt <= 1.0)
+        if (record.timestamp == ac->stream.lastRecordTime || dt <= 1.0)
             return;
         if (jump) {
             if (record.hexid != 0 && gf_isValidLatLon(lf_pos(sample)) && std::isfinite(record.timestamp))
@@ -253,16 +253,16 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
             removeAircraftFromSim(*ac);
             return;
         }
-        if (ac->projection < 1 && lf_thinnedOut(sample, dt, dTrack))
+        if (ac->stream.projection < 1 && lf_thinnedOut(sample, dt, dTrack))
             return;
     }
     if (ac->simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
         return;
-    const bool samePosition = !ac->samples.empty() && gf_samePosition(ac->samples.back(), sample);
+    const bool samePosition = !ac->stream.samples.empty() && gf_samePosition(ac->stream.samples.back(), sample);
     if (checkRespawn(*ac, record)) {
-        if (!samePosition || !std::isfinite(ac->samePositionSince))
-            ac->samePositionSince = record.timestamp;
-        ac->lastRecordTime = record.timestamp;
+        if (!samePosition || !std::isfinite(ac->stream.samePositionSince))
+            ac->stream.samePositionSince = record.timestamp;
+        ac->stream.lastRecordTime = record.timestamp;
         decodeExisting(*ac, sample);
     }
 }

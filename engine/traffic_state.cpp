@@ -215,7 +215,7 @@ size_t gf_countLiveInSim(bool excludeParked)
 {
     size_t n = 0;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.simState == SimState::active && !(excludeParked && ac.phase == FlightPhase::parked))
+        if (ac.simState == SimState::active && !(excludeParked && ac.phases.phase == FlightPhase::parked))
             ++n;
     return n;
 }
@@ -237,7 +237,7 @@ LiveAircraft* gf_findLiveAircraft(uint32_t hexid)
 
 bool gf_standOptionsAdopted(const LiveAircraft& aircraft)
 {
-    return aircraft.standOptionsAdopted != 0;
+    return aircraft.reports.standOptionsAdopted != 0;
 }
 
 void gf_markStandOptionsAdopted(SimReports& aircraft)

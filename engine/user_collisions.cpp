@@ -57,8 +57,8 @@ void gf_checkUserAcGndCollisions()
     const double term = lf_userGroundCollisionTermNm();
     AircraftStore& store = gf_trafficState().aircraft;
     const bool removedLive = lf_removeFirstTouched(store.live(), [&](const LiveAircraft& aircraft) {
-        return aircraft.groundMode &&
-               gf_withinCombinedRadiusNm(userPosition, term, {aircraft.lat, aircraft.lon}, aircraft.radius);
+        return aircraft.phases.groundMode &&
+               gf_withinCombinedRadiusNm(userPosition, term, {aircraft.motion.lat, aircraft.motion.lon}, aircraft.radius);
     });
     if (removedLive)
         return;
@@ -76,9 +76,9 @@ void gf_checkUserCollisions()
     for (LiveAircraft& aircraft : gf_trafficState().aircraft.live()) {
         if (aircraft.simState != SimState::active)
             continue;
-        if (low && aircraft.groundMode && checkUserAirGndCollision(aircraft))
+        if (low && aircraft.phases.groundMode && checkUserAirGndCollision(aircraft))
             return;
-        if (!aircraft.samples.empty() && checkUserAirCollision(aircraft, cosUserLat))
+        if (!aircraft.stream.samples.empty() && checkUserAirCollision(aircraft, cosUserLat))
             return;
     }
 }

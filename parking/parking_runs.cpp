@@ -320,13 +320,13 @@ void lf_collectLiveStayers()
         stayers.reserve(gf_liveAircraftView().size());
         const int64_t now = gf_systemTime100ns();
         for (const LiveAircraft& ac : gf_liveAircraftView()) {
-            if (ac.phase != FlightPhase::parked || ac.simState != SimState::active)
+            if (ac.phases.phase != FlightPhase::parked || ac.simState != SimState::active)
                 continue;
             if (ac.keepStand) {
                 stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
                 continue;
             }
-            const int64_t minutes = (now - ac.parkedSinceTime) / 600000000;
+            const int64_t minutes = (now - ac.reports.parkedSinceTime) / 600000000;
             const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
             if (minutes > limit)
                 gf_removeForParking(ac);

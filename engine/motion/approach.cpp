@@ -30,7 +30,7 @@ void lf_climbConfiguration(LiveAircraft& ac)
     gf_setThrottle(ac, 4);
     gf_setGear(ac, false);
     gf_setFlaps(ac, 0);
-    lf_lag(ac, 900);
+    lf_lag(ac.leg, 900);
 }
 
 // The ground under the aircraft on the approach: the landing runway, else
@@ -52,19 +52,19 @@ void configureApproach(LiveAircraft& ac, double h)
     FlightState& f = ac.flight;
     if (!f.approachLightsSent) {
         gf_setLights(ac.objectId, LightStates{1, 1, 1, 1, 1, 1, 1});
-        lf_lag(ac, 900);
+        lf_lag(ac.leg, 900);
         f.approachLightsSent = 1;
         f.cruiseConfigSent = 0;
     }
     const double gate = f.highApproach ? 2050.0 : 625.0;
-    const double height = std::isfinite(h) ? h : ac.lastSimAglFt;
-    if (height > gate && ac.phase != FlightPhase::landing) {
-        if (ac.lagEarlier > 900)
-            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
-        if (ac.lagLater > 900)
-            ac.lagLater = std::max(ac.lagLater - 100, 900);
+    const double height = std::isfinite(h) ? h : ac.reports.lastSimAglFt;
+    if (height > gate && ac.phases.phase != FlightPhase::landing) {
+        if (ac.leg.lagEarlier > 900)
+            ac.leg.lagEarlier = std::max(ac.leg.lagEarlier - 100, 900);
+        if (ac.leg.lagLater > 900)
+            ac.leg.lagLater = std::max(ac.leg.lagLater - 100, 900);
         gf_setCabinLights(ac.objectId, 1);
-        const double vs = lf_sampleVs(ac.samples.front());
+        const double vs = lf_sampleVs(ac.stream.samples.front());
         if (vs <= -250.0 && ac.throttleIndex == 3)
             gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 2u);
         else if (vs > 400.0 && ac.throttleIndex == 4)
@@ -85,32 +85,32 @@ void configureApproach(LiveAircraft& ac, double h)
 
 void checkLandingState(LiveAircraft& ac)
 {
-    if (ac.samples.size() < 2)
+    if (ac.stream.samples.size() < 2)
         return;
     FlightState& f = ac.flight;
     gf_setCabinLights(ac.objectId, 0);
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
     const double drop = s0.altitudeFt - s1.altitudeFt;
     const bool descending = (drop > 10.0 && lf_sampleVs(s0) <= -250.0 && lf_sampleVs(s1) <= -250.0) ||
-                            (!s1.airborne && (lf_sampleVs(s0) <= -250.0 || drop > 10.0 || ac.verticalSpeedFpm <= -250.0));
+                            (!s1.airborne && (lf_sampleVs(s0) <= -250.0 || drop > 10.0 || ac.motion.verticalSpeedFpm <= -250.0));
     const bool climbing = gf_longEnoughRunway({s0.verticalSpeedFpm, s1.verticalSpeedFpm, -drop, s1.airborne != 0});
-    const bool landing = ac.phase == FlightPhase::landing;
+    const bool landing = ac.phases.phase == FlightPhase::landing;
     bool overflown = false;
-    if (landing && !ac.groundMode) {
+    if (landing && !ac.phases.groundMode) {
         const RunwayMatch m = landingRunwayMatch(ac);
         overflown = m.valid && m.distancePastThreshold && m.lengthFromThreshold &&
                     *m.distancePastThreshold > *m.lengthFromThreshold + 100.0 &&
-                    ac.altitudeFt - m.startAltitude > 250.0;
+                    ac.motion.altitudeFt - m.startAltitude > 250.0;
     }
-    const bool near = gf_tickNearAirport({ac.lat, ac.lon});
+    const bool near = gf_tickNearAirport({ac.motion.lat, ac.motion.lon});
     // Only a known airport can be too far away: while the airport is being
     // (re)loaded there is none, and an aircraft on short final lands.
     const bool tooFar = !near && gf_tickAirportAltitude().has_value();
     if (landing && (climbing || overflown || tooFar)) {
         ac.setPhase(FlightPhase::flying);
         lf_climbConfiguration(ac);
-        ac.flareStage = 0;
+        ac.touchdown.flareStage = 0;
         f.climbConfig = 1;
         return;
     }
@@ -121,7 +121,7 @@ void checkLandingState(LiveAircraft& ac)
         }
         return;
     }
-    if (ac.phase != FlightPhase::flying || !near)
+    if (ac.phases.phase != FlightPhase::flying || !near)
         return;
     ac.setPhase(FlightPhase::landing);
     gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 1u);
@@ -136,29 +136,29 @@ void checkLandingState(LiveAircraft& ac)
     gf_trafficState().aircraft.setStandId(ac, 0);
     ac.atStand = 0;
     ac.gateStand = 0;
-    lf_lag(ac, 2700);
+    lf_lag(ac.leg, 2700);
 }
 
 bool isShortOfRunway(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.phase != FlightPhase::landing || ac.groundMode || sample.airborne)
+    if (ac.phases.phase != FlightPhase::landing || ac.phases.groundMode || sample.airborne)
         return false;
-    if (!(ac.lastSimAglFt > lf_gearHeightFt(ac) + 1.0))
+    if (!(ac.reports.lastSimAglFt > lf_gearHeightFt(ac) + 1.0))
         return false;
-    const auto m = gf_runwayAtPosition(lf_samplePosition(sample), ac.heading);
+    const auto m = gf_runwayAtPosition(lf_samplePosition(sample), ac.motion.heading);
     return m && m->distancePastThreshold && *m->distancePastThreshold < -50.0;
 }
 
 RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
 {
-    if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading))
+    if (const auto m = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading))
         return *m;
     const LandingData& l = ac.flight.landing;
     if (!l.runway.valid || !l.matchPosition)
         return {};
     RunwayMatch carried = l.runway;
     if (carried.distancePastThreshold) {
-        const RelativePosition r = gf_relativePosition(*l.matchPosition, carried.endHeading * kDegToRad, {ac.lat, ac.lon});
+        const RelativePosition r = gf_relativePosition(*l.matchPosition, carried.endHeading * kDegToRad, {ac.motion.lat, ac.motion.lon});
         *carried.distancePastThreshold += r.alongM;
     }
     return carried;
@@ -166,13 +166,13 @@ RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
 
 void timeTouchdown(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
-    if (ac.phase != FlightPhase::landing || ac.groundMode || st.size() < 2 || st[1].airborne)
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::landing || ac.phases.groundMode || st.size() < 2 || st[1].airborne)
         return;
     TrafficSample& next = st[1];
-    const LatLon here{ac.lat, ac.lon};
-    const auto m0 = gf_runwayAtPosition(here, ac.heading);
-    const auto m1 = gf_runwayAtPosition(lf_samplePosition(next), ac.heading);
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const auto m0 = gf_runwayAtPosition(here, ac.motion.heading);
+    const auto m1 = gf_runwayAtPosition(lf_samplePosition(next), ac.motion.heading);
     if (!m0 || !m1 || m0->runwayText != m1->runwayText || m0->endText != m1->endText)
         return;
     if (!m0->distancePastThreshold || !m1->distancePastThreshold || !m0->lengthFromThreshold)
@@ -186,12 +186,12 @@ void timeTouchdown(LiveAircraft& ac)
     const double f = std::clamp((aim - a0) / (a1 - a0), 0.0, 1.0);
     if (!(f < 1.0))
         return;
-    LatLon cut{ac.lat + (next.lat - ac.lat) * f, ac.lon + gf_longitudeDelta(next.lon, ac.lon) * f};
+    LatLon cut{ac.motion.lat + (next.lat - ac.motion.lat) * f, ac.motion.lon + gf_longitudeDelta(next.lon, ac.motion.lon) * f};
     gf_normalizeLatLon(cut);
     next.lat = cut.latitude;
     next.lon = cut.longitude;
     const double legS = (next.playTime - engineClock.load()) / 100.0;
-    const double height = std::max(ac.altitudeFt - (lf_gearHeightFt(ac) + m0->startAltitude), 0.0);
+    const double height = std::max(ac.motion.altitudeFt - (lf_gearHeightFt(ac) + m0->startAltitude), 0.0);
     const double seconds = std::max({2.0, legS, height / 10.0});
     retimeNextSample(ac, std::max(static_cast<int32_t>(std::ceil(100.0 * seconds)), 25));
     ac.flight.landing.runway = *m0;
@@ -200,41 +200,41 @@ void timeTouchdown(LiveAircraft& ac)
 
 double landingGroundFt(const LiveAircraft& ac, double runwayElevationFt)
 {
-    if (!std::isfinite(ac.lastSimGroundFt))
+    if (!std::isfinite(ac.reports.lastSimGroundFt))
         return runwayElevationFt;
-    return std::isfinite(runwayElevationFt) ? std::max(runwayElevationFt, ac.lastSimGroundFt) : ac.lastSimGroundFt;
+    return std::isfinite(runwayElevationFt) ? std::max(runwayElevationFt, ac.reports.lastSimGroundFt) : ac.reports.lastSimGroundFt;
 }
 
 double glidePathVs(LiveAircraft& ac, double v)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     ac.flight.landing.floorFt.reset();
-    if (ac.phase != FlightPhase::landing || ac.groundMode || st.empty())
+    if (ac.phases.phase != FlightPhase::landing || ac.phases.groundMode || st.empty())
         return v;
     const RunwayMatch m = landingRunwayMatch(ac);
     if (!m.valid || !std::isfinite(m.startAltitude) || !m.distancePastThreshold)
         return v;
     const double elevation = landingGroundFt(ac, m.startAltitude);
-    double height = ac.altitudeFt - elevation;
+    double height = ac.motion.altitudeFt - elevation;
     const double g = lf_gearHeightFt(ac);
     const double a = *m.distancePastThreshold;
     double r = std::min(v * kTicksPerMinute, 0.0);
     const TrafficSample& s0 = st[0];
     const TrafficSample& s1 = st.size() >= 2 ? st[1] : st[0];
     const double legS = std::max(s0.playTime - engineClock.load(), 25) / 100.0;
-    const double needed = gf_distanceNm({ac.lat, ac.lon}, lf_samplePosition(s0)) * 3600.0 / legS;
+    const double needed = gf_distanceNm({ac.motion.lat, ac.motion.lon}, lf_samplePosition(s0)) * 3600.0 / legS;
     double estimate = st.size() >= 2 ? lf_legSpeedKt(ac) : s0.speedKt;
     if (!(estimate > 0.0))
         estimate = ac.flight.groundSpeedKt > 0.0 ? ac.flight.groundSpeedKt : 1.0;
     const double p = std::isfinite(needed) && needed >= 0.0 ? std::min(needed, estimate) : estimate;
-    const double current = std::isfinite(ac.tasKt) ? ac.tasKt : 0.0;
+    const double current = std::isfinite(ac.motion.tasKt) ? ac.motion.tasKt : 0.0;
     const double planning = std::min(200.0, std::max({p, current, s0.speedKt, s1.speedKt}));
     if (a < 60.0 && std::isfinite(height) && std::isfinite(g) && std::isfinite(p)) {
         const double floor = std::max(g, 0.0) + 1.0;
         ac.flight.landing.floorFt = elevation + floor;
         if (height < floor) {
             height = floor;
-            ac.altitudeFt = elevation + floor;
+            ac.motion.altitudeFt = elevation + floor;
         }
         if (r < 0.0) {
             const double s = std::max(p, 0.0) * kKnotsToMetresPerSecond;
@@ -264,30 +264,30 @@ void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
         v = l.vsMemory.value_or(0.0);
     std::array<double, 2> recent{0.0, 0.0};
     size_t n = 0;
-    for (size_t i = 0; i < ac.samples.size() && n < 2; ++i)
-        recent[n++] = ac.samples[i].verticalSpeedFpm;
+    for (size_t i = 0; i < ac.stream.samples.size() && n < 2; ++i)
+        recent[n++] = ac.stream.samples[i].verticalSpeedFpm;
     const LimitedVs filtered = gf_limitDescentVs(v * kTicksPerMinute, std::span<const double>(recent.data(), n),
                                                  ac.category);
     const double wanted = glidePathVs(ac, filtered.value / kTicksPerMinute);
     l.vsMemory = l.vsMemory ? gf_stepToward(*l.vsMemory, wanted, 0.001) : wanted;
-    ac.altitudeFt += *l.vsMemory;
+    ac.motion.altitudeFt += *l.vsMemory;
     // Held short of the runway, the descent left over from the approach does
     // not take it under its floor: even a touch there, written between air
     // positions, reads as a bounce.
-    if (l.floorFt && ac.altitudeFt < *l.floorFt) {
-        ac.altitudeFt = *l.floorFt;
+    if (l.floorFt && ac.motion.altitudeFt < *l.floorFt) {
+        ac.motion.altitudeFt = *l.floorFt;
         l.vsMemory = 0.0;
     }
-    ac.verticalSpeedFpm = *l.vsMemory * kTicksPerMinute;
+    ac.motion.verticalSpeedFpm = *l.vsMemory * kTicksPerMinute;
 }
 
 void stepFlare(LiveAircraft& ac)
 {
-    if (ac.samples.empty())
+    if (ac.stream.samples.empty())
         return;
     const double g = lf_gearHeightFt(ac);
-    const double flareHeight = ac.altitudeFt - lf_referenceGroundFt(ac);
-    const double h = std::fmin(ac.lastSimAglFt, flareHeight);
+    const double flareHeight = ac.motion.altitudeFt - lf_referenceGroundFt(ac);
+    const double h = std::fmin(ac.reports.lastSimAglFt, flareHeight);
     if (!std::isfinite(h))
         return;
     // Stage n + 1 begins this high above the gear, with this descent.
@@ -298,25 +298,25 @@ void stepFlare(LiveAircraft& ac)
     };
     static constexpr std::array<FlareStage, 4> kStages{
         {{30.0, -0.1, -601.0}, {20.0, -0.075, -450.0}, {10.0, -0.05, -300.0}, {3.0, -0.025, -150.0}}};
-    if (ac.flareStage >= kStages.size())
+    if (ac.touchdown.flareStage >= kStages.size())
         return;
-    const FlareStage& next = kStages[ac.flareStage];
+    const FlareStage& next = kStages[ac.touchdown.flareStage];
     if (!(h <= g + next.aboveGearFt))
         return;
-    if (ac.flareStage == 0) {
+    if (ac.touchdown.flareStage == 0) {
         const double duration = std::max<double>(ac.modelValues[2], 1.0);
-        ac.flight.pitchRate = (-4.0 * kDegToRad - ac.pitch) / duration;
-    } else if (ac.flareStage == 2) {
+        ac.flight.pitchRate = (-4.0 * kDegToRad - ac.motion.pitch) / duration;
+    } else if (ac.touchdown.flareStage == 2) {
         gf_setThrottle(ac, 0);
     }
-    ac.verticalSpeedStep = next.vsPerTick;
-    ac.samples.front().verticalSpeedFpm = next.frontVsFpm;
-    ++ac.flareStage;
+    ac.reports.verticalSpeedStep = next.vsPerTick;
+    ac.stream.samples.front().verticalSpeedFpm = next.frontVsFpm;
+    ++ac.touchdown.flareStage;
 }
 
 bool lf_findTouchAndGoClimb(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     size_t climb = st.size();
     for (size_t k = 1; k < st.size() && climb == st.size(); ++k) {
         const TrafficSample& a = st[k - 1];
@@ -333,7 +333,7 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
         }
     }
     if (climb == st.size() && ac.category == Category::Light &&
-        gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)) {
+        gf_runwayUnderAircraft({ac.motion.lat, ac.motion.lon}, ac.motion.heading)) {
         std::vector<SpeedPoint> speeds;
         speeds.reserve(st.size());
         for (const TrafficSample& s : st)

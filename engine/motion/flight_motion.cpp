@@ -43,8 +43,8 @@ double lf_turnRateInput(Category category)
 
 double lf_bankLimit(const LiveAircraft& ac, double heightFt)
 {
-    const bool low = ac.phase == FlightPhase::landing || ac.phase == FlightPhase::takeoff;
-    return gf_maxBankNearGround(gf_maxBankForCategory(ac.category), low, heightFt, ac.flareStage != 0);
+    const bool low = ac.phases.phase == FlightPhase::landing || ac.phases.phase == FlightPhase::takeoff;
+    return gf_maxBankNearGround(gf_maxBankForCategory(ac.category), low, heightFt, ac.touchdown.flareStage != 0);
 }
 
 void lf_sendCruiseConfiguration(LiveAircraft& ac)
@@ -54,8 +54,8 @@ void lf_sendCruiseConfiguration(LiveAircraft& ac)
         return;
     gf_setLights(ac.objectId, LightStates{1, 1, 0, 0, 1, 0, 1});
     gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
-    ac.lagEarlier = 900;
-    ac.lagLater = 900;
+    ac.leg.lagEarlier = 900;
+    ac.leg.lagLater = 900;
     gf_setGear(ac, false);
     gf_setFlaps(ac, 0);
     f.cruiseConfigSent = 1;
@@ -65,18 +65,18 @@ void lf_sendCruiseConfiguration(LiveAircraft& ac)
 // The vertical speed of the leg (step 2 of the air leg set-up).
 void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     FlightState& f = ac.flight;
     TrafficSample& s0 = st[0];
     TrafficSample& s1 = st[1];
     const bool front = s0.airborne || isShortOfRunway(ac, s0);
     const bool next = s1.airborne != 0;
     const bool nextShort = isShortOfRunway(ac, s1);
-    const bool laterAirborne = ac.phase == FlightPhase::takeoff && f.takeoffVsFloor > 0.0 && !next &&
+    const bool laterAirborne = ac.phases.phase == FlightPhase::takeoff && f.takeoffVsFloor > 0.0 && !next &&
                                std::any_of(st.begin() + std::min<std::ptrdiff_t>(2, static_cast<std::ptrdiff_t>(st.size())),
                                            st.end(), [](const TrafficSample& s) { return s.airborne != 0; });
     if (!front && !next) {
-        if (ac.phase == FlightPhase::landing) {
+        if (ac.phases.phase == FlightPhase::landing) {
             f.targetVsFpm = defaultDescentVs(ac);
         } else {
             double sum = 0.0;
@@ -96,7 +96,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
                 s1.verticalSpeedFpm = f.targetVsFpm;
             }
         }
-        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
+        ac.reports.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
@@ -107,7 +107,7 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
     }
     if (front && !next && !nextShort && !laterAirborne) {
         std::optional<double> elevation;
-        if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading); m && std::isfinite(m->startAltitude))
+        if (const auto m = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading); m && std::isfinite(m->startAltitude))
             elevation = m->startAltitude;
         else
             elevation = gf_tickAirportAltitude();
@@ -115,8 +115,8 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
             f.targetVsFpm = defaultDescentVs(ac);
         } else if (elevation) {
             const double ticks = std::max(s1.playTime - engineClock.load(), 25);
-            ac.verticalSpeedStep = (*elevation + lf_gearHeightFt(ac) - ac.altitudeFt) / ticks;
-            f.targetVsFpm = ac.verticalSpeedStep * kTicksPerMinute;
+            ac.reports.verticalSpeedStep = (*elevation + lf_gearHeightFt(ac) - ac.motion.altitudeFt) / ticks;
+            f.targetVsFpm = ac.reports.verticalSpeedStep * kTicksPerMinute;
             s1.verticalSpeedFpm = f.targetVsFpm;
             gf_setGear(ac, true);
             return;
@@ -124,34 +124,34 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
             f.targetVsFpm = -601.0;
         }
         s1.verticalSpeedFpm = f.targetVsFpm;
-        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
+        ac.reports.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
     if (nextShort) {
         f.targetVsFpm = defaultDescentVs(ac);
-        ac.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
+        ac.reports.verticalSpeedStep = f.targetVsFpm / kTicksPerMinute;
         gf_setGear(ac, true);
         return;
     }
-    double v = (s1.altitudeFt - ac.altitudeFt) / dt;
+    double v = (s1.altitudeFt - ac.motion.altitudeFt) / dt;
     const double height = lf_heightAboveGround(ac);
-    switch (ac.phase) {
+    switch (ac.phases.phase) {
     case FlightPhase::flying:
-        ac.verticalSpeedStep = v;
+        ac.reports.verticalSpeedStep = v;
         break;
     case FlightPhase::takeoff:
         if (height <= 1000.0)
             v = std::min(ac.maxClimbRateFtPerTick, std::max(v, 0.2));
         else
             v = std::min(v, ac.maxClimbRateFtPerTick);
-        ac.verticalSpeedStep = v;
+        ac.reports.verticalSpeedStep = v;
         break;
     case FlightPhase::landing:
         if (s0.altitudeFt == s1.altitudeFt && height <= 1000.0 && lf_sampleVs(s0) + lf_sampleVs(s1) <= 100.0)
             f.targetVsFpm = defaultDescentVs(ac);
         else
-            ac.verticalSpeedStep = v;
+            ac.reports.verticalSpeedStep = v;
         break;
     default:
         break;
@@ -161,10 +161,10 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
 // The turn toward the next track and the air arc through the next sample.
 void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     const TrafficSample& s1 = st[1];
-    const LatLon here{ac.lat, ac.lon};
-    const bool landing = ac.phase == FlightPhase::landing;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const bool landing = ac.phases.phase == FlightPhase::landing;
     double track;
     if (s1.hasTrueHeading && height < (landing ? 2000.0 : 1000.0))
         track = s1.trueHeading;
@@ -184,9 +184,9 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
             track = fit.heading;
     }
     BankInput in;
-    in.heading = ac.heading;
+    in.heading = ac.motion.heading;
     in.targetHeading = track;
-    in.currentBank = ac.bank;
+    in.currentBank = ac.motion.bank;
     in.speedKt = lf_rollSpeedKt(ac);
     in.t1 = dt;
     in.t2 = 100.0;
@@ -194,8 +194,8 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     in.maxBank = lf_bankLimit(ac, height);
     in.maxBankRate = gf_bankRateForCategory(ac.category);
     const BankCommand cmd = gf_bankForHeading(in);
-    ac.bank = cmd.currentBankLimited;
-    ac.airHeadingStep = cmd.turnRate;
+    ac.motion.bank = cmd.currentBankLimited;
+    ac.leg.airHeadingStep = cmd.turnRate;
     ac.flight.bankRate = cmd.bankRate;
 
     AirArc& arc = ac.flight.arc;
@@ -203,8 +203,8 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     if (st.size() < 3 || st[2].stationary ||
         (std::fabs(st[2].lat - s1.lat) <= 1e-8 && std::fabs(st[2].lon - s1.lon) <= 1e-8))
         return;
-    const double totalTurn = std::fabs(ac.airHeadingStep) * dt;
-    AirArc planned{here, lf_samplePosition(s1), ac.heading,
+    const double totalTurn = std::fabs(ac.leg.airHeadingStep) * dt;
+    AirArc planned{here, lf_samplePosition(s1), ac.motion.heading,
                    std::clamp(totalTurn + 2.0 * kDegToRad, 0.5 * kDegToRad, 30.0 * kDegToRad), dt, 0, 0};
     const FlightCurvePoint mid = gf_flightCurvePoint(planned.start, planned.end, planned.startHeading,
                                                      planned.maxDeviation, 0.5);
@@ -225,78 +225,78 @@ double lf_gearHeightFt(const AircraftBase& ac)
 
 void planAirLeg(LiveAircraft& ac, int32_t legTicks)
 {
-    if (ac.samples.size() < 2 || legTicks < 1)
+    if (ac.stream.samples.size() < 2 || legTicks < 1)
         return;
     FlightState& f = ac.flight;
     const int32_t dt = std::max(legTicks, 1);
-    f.targetVsFpm = lf_sampleVs(ac.samples[1]);
-    if (ac.flareStage == 0)
+    f.targetVsFpm = lf_sampleVs(ac.stream.samples[1]);
+    if (ac.touchdown.flareStage == 0)
         lf_planVerticalSpeed(ac, dt);
-    if (ac.samples.size() < 2)
+    if (ac.stream.samples.size() < 2)
         return;
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
-    if (ac.phase != FlightPhase::takeoff) {
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
+    if (ac.phases.phase != FlightPhase::takeoff) {
         const double target = pitchFromVs(isShortOfRunway(ac, s0) ? s0 : s1, ac.category);
-        if (!std::isfinite(ac.pitch))
-            ac.pitch = target;
+        if (!std::isfinite(ac.motion.pitch))
+            ac.motion.pitch = target;
         const double limit = lf_pitchRateLimit(ac.category);
-        f.pitchRate = std::clamp((target - ac.pitch) / dt, -limit, limit);
+        f.pitchRate = std::clamp((target - ac.motion.pitch) / dt, -limit, limit);
     }
     const double height = lf_heightAboveGround(ac);
     lf_planTurn(ac, dt, height);
-    if (ac.phase == FlightPhase::flying && f.climbOutDone) {
+    if (ac.phases.phase == FlightPhase::flying && f.climbOutDone) {
         f.climbOutDone = 0;
         f.climbOutBlend = 1;
     }
     // The climb-out owns gear, flaps and throttle until the aircraft flies.
     if (height < 10000.0) {
-        if (ac.phase != FlightPhase::takeoff)
+        if (ac.phases.phase != FlightPhase::takeoff)
             configureApproach(ac, height);
     } else {
         lf_sendCruiseConfiguration(ac);
     }
-    if (ac.phase == FlightPhase::landing && !ac.groundMode && s0.airborne) {
-        if (const auto m = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading)) {
+    if (ac.phases.phase == FlightPhase::landing && !ac.phases.groundMode && s0.airborne) {
+        if (const auto m = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading)) {
             f.landing.runway = *m;
-            f.landing.matchPosition = LatLon{ac.lat, ac.lon};
+            f.landing.matchPosition = LatLon{ac.motion.lat, ac.motion.lon};
         }
     }
 }
 
 double defaultDescentVs(const LiveAircraft& ac)
 {
-    if (ac.samples.empty())
+    if (ac.stream.samples.empty())
         return -600.0;
     if (lf_heightAboveGround(ac) <= 100.0)
         return -600.0;
-    const double front = lf_sampleVs(ac.samples[0]);
-    const double next = ac.samples.size() >= 2 ? lf_sampleVs(ac.samples[1]) : front;
+    const double front = lf_sampleVs(ac.stream.samples[0]);
+    const double next = ac.stream.samples.size() >= 2 ? lf_sampleVs(ac.stream.samples[1]) : front;
     return std::min((front + next) / 2.0 - (CurrentQnh.load() - 1013.25) * 6.0, -601.0);
 }
 
 void applyVerticalSpeed(LiveAircraft& ac, double v, bool keep)
 {
     if (!keep && !(v * kTicksPerMinute > 0.0))
-        v = ac.verticalSpeedFpm > 0.0 ? ac.verticalSpeedFpm / kTicksPerMinute : 0.0;
+        v = ac.motion.verticalSpeedFpm > 0.0 ? ac.motion.verticalSpeedFpm / kTicksPerMinute : 0.0;
     v = limitLightClimb(ac, v * kTicksPerMinute) / kTicksPerMinute;
     FlightState& f = ac.flight;
     f.vsStepMemory = gf_stepToward(f.vsStepMemory, v, 0.001);
-    ac.altitudeFt += f.vsStepMemory;
-    ac.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
+    ac.motion.altitudeFt += f.vsStepMemory;
+    ac.motion.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
 }
 
 double limitLightClimb(const LiveAircraft& ac, double vs)
 {
-    const double circuit = ac.lastAirborneAltitudeFt;
-    if (ac.category != Category::Light || ac.phase != FlightPhase::flying || !std::isfinite(circuit))
+    const double circuit = ac.remembered.lastAirborneAltitudeFt;
+    if (ac.category != Category::Light || ac.phases.phase != FlightPhase::flying || !std::isfinite(circuit))
         return vs;
     vs = std::max(vs, -1200.0);
     if (vs < 0.0)
         return vs;
-    if (ac.altitudeFt > circuit + 650.0)
+    if (ac.motion.altitudeFt > circuit + 650.0)
         return -600.0;
-    if (ac.altitudeFt >= circuit + 500.0)
+    if (ac.motion.altitudeFt >= circuit + 500.0)
         return std::min(vs, 0.0);
     return vs;
 }
@@ -304,18 +304,18 @@ double limitLightClimb(const LiveAircraft& ac, double vs)
 bool stepAirArc(LiveAircraft& ac)
 {
     AirArc& arc = ac.flight.arc;
-    if (ac.groundMode || !arc.valid || arc.length <= 0 || arc.counter >= arc.length)
+    if (ac.phases.groundMode || !arc.valid || arc.length <= 0 || arc.counter >= arc.length)
         return false;
     arc.counter = std::min(arc.counter + 1, arc.length);
     const double t = static_cast<double>(arc.counter) / arc.length;
     const FlightCurvePoint p = gf_flightCurvePoint(arc.start, arc.end, arc.startHeading, arc.maxDeviation, t);
     if (p.ok) {
-        ac.lat = p.position.latitude;
-        ac.lon = p.position.longitude;
+        ac.motion.lat = p.position.latitude;
+        ac.motion.lon = p.position.longitude;
     } else {
         const double c = std::clamp(t, 0.0, 1.0);
-        ac.lat = arc.start.latitude + (arc.end.latitude - arc.start.latitude) * c;
-        ac.lon = arc.start.longitude + gf_longitudeDelta(arc.end.longitude, arc.start.longitude) * c;
+        ac.motion.lat = arc.start.latitude + (arc.end.latitude - arc.start.latitude) * c;
+        ac.motion.lon = arc.start.longitude + gf_longitudeDelta(arc.end.longitude, arc.start.longitude) * c;
         arc.valid = 0;
     }
     return true;
@@ -335,8 +335,8 @@ bool stepRollRamp(LiveAircraft& ac)
                (u * u * u - u * u) * T * ramp.endSpeed;
     s = std::clamp(s, 0.0, D);
     const double f = D > 0.0 ? std::clamp(s / D, 0.0, 1.0) : 1.0;
-    ac.lat = r.start.latitude + (r.end.latitude - r.start.latitude) * f;
-    ac.lon = r.start.longitude + gf_longitudeDelta(r.end.longitude, r.start.longitude) * f;
+    ac.motion.lat = r.start.latitude + (r.end.latitude - r.start.latitude) * f;
+    ac.motion.lon = r.start.longitude + gf_longitudeDelta(r.end.longitude, r.start.longitude) * f;
     double speed = lf_rampSpeed(ramp, t) / kKnotsToMetresPerSecond;
     if (r.phase == FlightPhase::takeoff_roll)
         speed = std::min(speed, lf_takeoffVr(ac, 1) + 30.0);
@@ -348,45 +348,45 @@ void stepAirAttitude(LiveAircraft& ac)
 {
     FlightState& f = ac.flight;
     const double limit = lf_bankLimit(ac, lf_heightAboveGround(ac));
-    ac.bank = std::clamp(ac.bank + f.bankRate, -limit, limit);
-    if (ac.flareStage != 0) {
-        ac.pitch = gf_stepToward(ac.pitch, -4.0 * kDegToRad, std::fabs(f.pitchRate));
-        applyLandingVerticalSpeed(ac, ac.verticalSpeedStep);
+    ac.motion.bank = std::clamp(ac.motion.bank + f.bankRate, -limit, limit);
+    if (ac.touchdown.flareStage != 0) {
+        ac.motion.pitch = gf_stepToward(ac.motion.pitch, -4.0 * kDegToRad, std::fabs(f.pitchRate));
+        applyLandingVerticalSpeed(ac, ac.reports.verticalSpeedStep);
         return;
     }
-    ac.pitch += f.pitchRate;
-    const SampleStream& st = ac.samples;
-    const bool groundAhead = st.size() >= 2 && !st[0].airborne && !st[1].airborne && ac.verticalSpeedStep < 0.0;
-    switch (ac.phase) {
+    ac.motion.pitch += f.pitchRate;
+    const SampleStream& st = ac.stream.samples;
+    const bool groundAhead = st.size() >= 2 && !st[0].airborne && !st[1].airborne && ac.reports.verticalSpeedStep < 0.0;
+    switch (ac.phases.phase) {
     case FlightPhase::landing:
-        applyLandingVerticalSpeed(ac, ac.verticalSpeedStep);
+        applyLandingVerticalSpeed(ac, ac.reports.verticalSpeedStep);
         return;
     case FlightPhase::flying:
         if (!f.climbOutBlend) {
-            ac.altitudeFt += groundAhead ? ac.verticalSpeedStep
-                                         : limitLightClimb(ac, ac.verticalSpeedStep * kTicksPerMinute) / kTicksPerMinute;
+            ac.motion.altitudeFt += groundAhead ? ac.reports.verticalSpeedStep
+                                         : limitLightClimb(ac, ac.reports.verticalSpeedStep * kTicksPerMinute) / kTicksPerMinute;
             return;
         }
         if (groundAhead) {
             f.climbOutBlend = 0;
-            ac.altitudeFt += ac.verticalSpeedStep;
+            ac.motion.altitudeFt += ac.reports.verticalSpeedStep;
             return;
         }
         if (!st.empty() && st.front().airborne && st.front().altitudeFt > 0.0) {
-            double t = std::clamp(ac.verticalSpeedStep * kTicksPerMinute, -1200.0, ac.maxClimbRateFtPerTick * kTicksPerMinute);
+            double t = std::clamp(ac.reports.verticalSpeedStep * kTicksPerMinute, -1200.0, ac.maxClimbRateFtPerTick * kTicksPerMinute);
             t = limitLightClimb(ac, t);
             applyVerticalSpeed(ac, t / kTicksPerMinute, true);
             if (std::fabs(f.vsStepMemory * kTicksPerMinute - t) <= 1.0)
                 f.climbOutBlend = 0;
         } else {
-            double t = ac.verticalSpeedStep * kTicksPerMinute;
+            double t = ac.reports.verticalSpeedStep * kTicksPerMinute;
             if (!(t > 0.0))
-                t = ac.verticalSpeedFpm > 0.0 ? ac.verticalSpeedFpm : 0.0;
+                t = ac.motion.verticalSpeedFpm > 0.0 ? ac.motion.verticalSpeedFpm : 0.0;
             applyVerticalSpeed(ac, limitLightClimb(ac, t) / kTicksPerMinute, false);
         }
         return;
     default:
-        ac.altitudeFt += ac.verticalSpeedStep;
+        ac.motion.altitudeFt += ac.reports.verticalSpeedStep;
         return;
     }
 }

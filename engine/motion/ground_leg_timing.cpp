@@ -30,29 +30,29 @@ double lf_degrees(double radians)
 // next sample, and the speed it takes it at. 0 when there is no room for it.
 double lf_rollOntoLeg(LiveAircraft& ac, double legKt)
 {
-    SampleStream& st = ac.samples;
-    const LatLon here{ac.lat, ac.lon};
+    SampleStream& st = ac.stream.samples;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     const double toNextM = gf_distanceNm(here, gf_samplePosition(st[1])) * kMetresPerNm;
     if (!(toNextM >= kRollingTurnMinM))
         return 0.0;
-    const LatLon control = gf_destinationPoint(here, {ac.heading, 0.5 * toNextM * kFeetPerMetre});
+    const LatLon control = gf_destinationPoint(here, {ac.motion.heading, 0.5 * toNextM * kFeetPerMetre});
     GroundCurveInput in;
     in.a = {here.latitude, here.longitude, 0.0};
     in.b = {control.latitude, control.longitude, 0.5};
     in.c = gf_samplePosition(st[1]);
     in.endTime = 1.0;
-    gf_buildGroundCurve(ac.groundCurve, in);
-    if (!ac.groundCurve.valid())
+    gf_buildGroundCurve(ac.ground.groundCurve, in);
+    if (!ac.ground.groundCurve.valid())
         return 0.0;
-    ac.curveProgress = 0.0;
-    ac.targetTrack = gf_initialBearing(control, gf_samplePosition(st[1]));
-    const double turn = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading));
-    ac.lastTurnAngleDeg = lf_degrees(turn);
-    ac.headingCorrectionPending = 0;
+    ac.ground.curveProgress = 0.0;
+    ac.leg.targetTrack = gf_initialBearing(control, gf_samplePosition(st[1]));
+    const double turn = std::fabs(gf_wrapAngle(ac.leg.targetTrack - ac.motion.heading));
+    ac.ground.lastTurnAngleDeg = lf_degrees(turn);
+    ac.leg.headingCorrectionPending = 0;
     // Slowed into the turn: v² × turn / length is its mean sideways pull.
     const double turnKt = std::sqrt(kRollingTurnSideMps2 * toNextM / std::max(turn, 1e-3)) / kKnotsToMetresPerSecond;
     const double kt = std::clamp(turnKt, kRollingTurnSlowestKt, std::max(legKt, kRollingTurnSlowestKt));
-    ac.tasKt = kt;
+    ac.motion.tasKt = kt;
     st[1].tasKt = kt; // the speed shown until it gets there
     return kt;
 }
@@ -61,20 +61,20 @@ double lf_rollOntoLeg(LiveAircraft& ac, double legKt)
 // lies on, unless it lies within that turning circle.
 int8_t lf_turnRoundSide(const LiveAircraft& ac, double way)
 {
-    const int8_t side = gf_wrapAngle(way - ac.heading) >= 0.0 ? 1 : -1;
+    const int8_t side = gf_wrapAngle(way - ac.motion.heading) >= 0.0 ? 1 : -1;
     const double radiusM = gf_turnRoundRadiusM(ac);
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     const LatLon centre =
-        gf_destinationPoint(here, {gf_normalizeAngle(ac.heading + side * kPi / 2.0), radiusM * kFeetPerMetre});
-    const double fromCentreM = gf_distanceNm(centre, gf_samplePosition(ac.samples[1])) * kMetresPerNm;
+        gf_destinationPoint(here, {gf_normalizeAngle(ac.motion.heading + side * kPi / 2.0), radiusM * kFeetPerMetre});
+    const double fromCentreM = gf_distanceNm(centre, gf_samplePosition(ac.stream.samples[1])) * kMetresPerNm;
     return fromCentreM > 1.2 * radiusM ? side : static_cast<int8_t>(-side);
 }
 
 // The aircraft and the sample lie on the same runway.
 bool lf_sameRunway(const LiveAircraft& ac, const TrafficSample& s)
 {
-    const auto here = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
-    const auto there = gf_runwayAtPosition(gf_samplePosition(s), ac.heading);
+    const auto here = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
+    const auto there = gf_runwayAtPosition(gf_samplePosition(s), ac.motion.heading);
     return here && there && here->runwayText == there->runwayText;
 }
 
@@ -93,12 +93,12 @@ int32_t lf_fromRestTicks(double lengthM, double speedKt)
 // on the spot. The speed it takes the turn at; 0 when it does not.
 double lf_rollingTurnKt(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
-    if (ac.phase == FlightPhase::taxi && !ac.pushingInTaxi && ac.projection <= 0 && !ac.groundTurn.active() &&
-        !ac.groundCurve.valid() && ac.tasKt > kStandingKt && !(ac.tasKt > kTurnOnTheSpotKt) &&
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase == FlightPhase::taxi && !ac.ground.pushingInTaxi && ac.stream.projection <= 0 && !ac.ground.groundTurn.active() &&
+        !ac.ground.groundCurve.valid() && ac.motion.tasKt > kStandingKt && !(ac.motion.tasKt > kTurnOnTheSpotKt) &&
         !(st[0].speedKt > kTurnOnTheSpotKt) && st[0].speedKt > kStandingKt) {
         const double off =
-            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, gf_samplePosition(st[1])) - ac.heading)));
+            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1])) - ac.motion.heading)));
         if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
             return lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
     }
@@ -110,7 +110,7 @@ double lf_rollingTurnKt(LiveAircraft& ac)
 // widened for a sharp one).
 void lf_fitTurnRateToLeg(LiveAircraft& ac, double rate, int32_t legTime, double lengthNm, bool pending)
 {
-    const double angle = pending ? ac.headingCorrectionDeg : ac.lastTurnAngleDeg;
+    const double angle = pending ? ac.leg.headingCorrectionDeg : ac.ground.lastTurnAngleDeg;
     const double needed = std::max<double>(std::lround(angle * kDegToRad / rate), 25.0);
     const double ratio = legTime / needed;
     if (angle <= 45.0) {
@@ -127,9 +127,9 @@ void lf_fitTurnRateToLeg(LiveAircraft& ac, double rate, int32_t legTime, double 
     } else {
         rate *= std::clamp(1.0 / ratio, 1.0, std::min(angle, 90.0) / 30.0);
         const double u = std::clamp((angle - 30.0) / 70.0, 0.0, 1.0);
-        const double later = ac.phase == FlightPhase::takeoff_roll ? 5.0 : 3.0;
-        ac.lagEarlier = std::max(ac.lagEarlier, static_cast<int32_t>(std::lround((2.0 * u + 1.0) * 900.0)));
-        ac.lagLater = std::max(ac.lagLater, static_cast<int32_t>(std::lround(((later - 1.0) * u + 1.0) * 900.0)));
+        const double later = ac.phases.phase == FlightPhase::takeoff_roll ? 5.0 : 3.0;
+        ac.leg.lagEarlier = std::max(ac.leg.lagEarlier, static_cast<int32_t>(std::lround((2.0 * u + 1.0) * 900.0)));
+        ac.leg.lagLater = std::max(ac.leg.lagLater, static_cast<int32_t>(std::lround(((later - 1.0) * u + 1.0) * 900.0)));
     }
     ac.turnRate = rate;
 }
@@ -137,10 +137,10 @@ void lf_fitTurnRateToLeg(LiveAircraft& ac, double rate, int32_t legTime, double 
 // A light aircraft turning back on its runway after landing taxis.
 void lf_lightAircraftTurningBack(LiveAircraft& ac, bool onTurn, bool onCurve, bool pending)
 {
-    const SampleStream& st = ac.samples;
-    if (ac.category == Category::Light && ac.phase == FlightPhase::landing_roll &&
-        !st[1].airborne && !onTurn && !onCurve && ac.projection <= 0 && pending && ac.headingCorrectionDeg >= 150.0 &&
-        std::max({ac.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
+    const SampleStream& st = ac.stream.samples;
+    if (ac.category == Category::Light && ac.phases.phase == FlightPhase::landing_roll &&
+        !st[1].airborne && !onTurn && !onCurve && ac.stream.projection <= 0 && pending && ac.leg.headingCorrectionDeg >= 150.0 &&
+        std::max({ac.motion.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
         abortTakeoffRoll(ac);
     }
 }
@@ -151,26 +151,26 @@ void lf_lightAircraftTurningBack(LiveAircraft& ac, bool onTurn, bool onCurve, bo
 bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthNm, double speed, bool onTurn,
                                bool onCurve, bool pending)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     // The aircraft drives from where it is, which may lie off the sample it
     // just reached: it turns onto that way.
     // Not at a take-off roll's speed: then it steers onto the leg as it goes
     // (a take-off roll still in `taxi` at another airport).
-    const bool rollFromStop = ac.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
+    const bool rollFromStop = ac.phases.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
     // From rest it turns first whatever speed the leg reads: driving off at
     // that speed with the heading far off the leg is a slide.
-    const bool atRest = !(ac.tasKt > kStandingKt);
-    const bool taxiSpeed = (!(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.tasKt > kTurnOnTheSpotKt)) || atRest;
-    const double way = gf_initialBearing({ac.lat, ac.lon}, gf_samplePosition(st[1]));
-    const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading)));
-    if (((ac.phase == FlightPhase::taxi && taxiSpeed && !ac.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
-        ac.projection <= 0 &&
+    const bool atRest = !(ac.motion.tasKt > kStandingKt);
+    const bool taxiSpeed = (!(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.motion.tasKt > kTurnOnTheSpotKt)) || atRest;
+    const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1]));
+    const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.motion.heading)));
+    if (((ac.phases.phase == FlightPhase::taxi && taxiSpeed && !ac.ground.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
+        ac.stream.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
-        (ac.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.sharpTurn) && ac.turnRate > 0.0) {
+        (ac.leg.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.ground.sharpTurn) && ac.turnRate > 0.0) {
         if (offWay >= kSlideDeg) {
-            ac.targetTrack = way;
-            ac.headingCorrectionDeg = offWay;
-            ac.headingCorrectionPending = 1;
+            ac.leg.targetTrack = way;
+            ac.leg.headingCorrectionDeg = offWay;
+            ac.leg.headingCorrectionPending = 1;
         }
         // Turn on the spot first, then drive the leg; the samples wait. The
         // motion step turns it at most 1.2 times its base rate, whatever
@@ -178,22 +178,22 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
         const double spotRate =
             ac.baseTurnRate > 0.0 ? std::min(ac.turnRate, 1.2 * ac.baseTurnRate) : ac.turnRate;
         const int32_t extra = std::max(
-            static_cast<int32_t>(std::ceil(std::max(ac.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
+            static_cast<int32_t>(std::ceil(std::max(ac.leg.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
         // It drives off from where it stood, gathering speed as an aircraft
         // can: the leg is timed so that it reaches the report's speed at the
         // report, not twice that halfway along a short leg.
-        if (ac.speedMode == LegSpeedMode::none)
-            ac.speedMode = LegSpeedMode::accelerateFromStop;
+        if (ac.leg.speedMode == LegSpeedMode::none)
+            ac.leg.speedMode = LegSpeedMode::accelerateFromStop;
         int32_t driveTime = legTime;
-        if (ac.speedMode == LegSpeedMode::accelerateFromStop)
+        if (ac.leg.speedMode == LegSpeedMode::accelerateFromStop)
             driveTime = std::max(lf_fromRestTicks(lengthNm * kMetresPerNm, speed), legTime);
-        ac.legOverride = 1;
-        ac.legOverrideTicks = driveTime;
-        ac.turningInPlace = 1;
+        ac.leg.legOverride = 1;
+        ac.leg.legOverrideTicks = driveTime;
+        ac.ground.turningInPlace = 1;
         // Back the way it faces: it rolls round in a tight U-turn at walking
         // pace, never pivots there to drive straight back the way it came.
-        if (ac.phase == FlightPhase::taxi && offWay > kRollRoundDeg)
-            ac.turnRoundSide = lf_turnRoundSide(ac, way);
+        if (ac.phases.phase == FlightPhase::taxi && offWay > kRollRoundDeg)
+            ac.ground.turnRoundSide = lf_turnRoundSide(ac, way);
         retimeNextSample(ac, extra + driveTime);
         const int32_t due = engineClock.load() + extra + driveTime;
         if (st[1].playTime < due) {
@@ -210,7 +210,7 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
 
 void lf_groundLegTiming(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st[1].stationary) {
         lf_holdLeg(ac);
         return;
@@ -218,16 +218,16 @@ void lf_groundLegTiming(LiveAircraft& ac)
     const double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.baseTurnRate;
     ac.turnRate = rate;
     const double rollingTurnKt = lf_rollingTurnKt(ac);
-    const bool onTurn = ac.groundTurn.active();
-    const bool onCurve = ac.groundCurve.valid();
-    const double lengthNm = onTurn ? ac.groundTurn.length / kMetresPerNm : gf_distanceNm(gf_samplePosition(st[0]), gf_samplePosition(st[1]));
+    const bool onTurn = ac.ground.groundTurn.active();
+    const bool onCurve = ac.ground.groundCurve.valid();
+    const double lengthNm = onTurn ? ac.ground.groundTurn.length / kMetresPerNm : gf_distanceNm(gf_samplePosition(st[0]), gf_samplePosition(st[1]));
     const double speed = rollingTurnKt > 0.0 ? rollingTurnKt : lf_legSpeedKt(ac);
     if (!(lengthNm > 0.0) || !(speed > 0.0)) {
         retimeNextSample(ac, 25);
         return;
     }
     const int32_t legTime = std::max(static_cast<int32_t>(std::lround(lengthNm * kTicksPerHour / speed)), 25);
-    const bool pending = ac.headingCorrectionPending != 0;
+    const bool pending = ac.leg.headingCorrectionPending != 0;
     if ((onTurn || onCurve || pending) && rate > 0.0)
         lf_fitTurnRateToLeg(ac, rate, legTime, lengthNm, pending);
     lf_lightAircraftTurningBack(ac, onTurn, onCurve, pending);

@@ -24,7 +24,7 @@ constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
 // Ticks to drive from here to `to` at the stand manoeuvre speed; at least 25.
 int32_t lf_standMoveTicks(const LiveAircraft& ac, const LatLon& to)
 {
-    const double ticks = gf_distanceNm({ac.lat, ac.lon}, to) / ac.standSpeedKt * kTicksPerHour;
+    const double ticks = gf_distanceNm({ac.motion.lat, ac.motion.lon}, to) / ac.standSpeedKt * kTicksPerHour;
     if (!std::isfinite(ticks))
         return 25;
     return std::max(static_cast<int32_t>(std::lround(std::min(ticks, 1e9))), 25);
@@ -42,7 +42,7 @@ TrafficSample lf_pathSample(const LatLon& at, int32_t playTime, double speedKt)
 
 void lf_leaveStandPhase(LiveAircraft& ac, FlightPhase next)
 {
-    if (ac.phase != next)
+    if (ac.phases.phase != next)
         ac.setPhase(next);
 }
 
@@ -50,22 +50,22 @@ void lf_leaveStandPhase(LiveAircraft& ac, FlightPhase next)
 
 void initiatePushBack(LiveAircraft& ac)
 {
-    ac.projection = 0;
+    ac.stream.projection = 0;
     lf_clearGroundPath(ac);
-    ac.turningInPlace = 0;
+    ac.ground.turningInPlace = 0;
     const double pushHeading = gf_normalizeAngle(ac.standHeading + std::numbers::pi);
     const Stand* stand = gf_standById(ac.standId);
     if (!stand || !(stand->radius > 0.0)) {
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
                                 "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
-        ac.standLeaveRequest = 0;
+        ac.push.standLeaveRequest = 0;
         return;
     }
-    const LatLon target = gf_destinationPoint({ac.lat, ac.lon}, {pushHeading, 2.5 * stand->radius * kFeetPerNm});
-    SampleStream& st = ac.samples;
+    const LatLon target = gf_destinationPoint({ac.motion.lat, ac.motion.lon}, {pushHeading, 2.5 * stand->radius * kFeetPerNm});
+    SampleStream& st = ac.stream.samples;
     st.front().speedKt = 0.0;
-    ac.targetTrack = ac.heading;
-    ac.airHeadingStep = 0.0;
+    ac.leg.targetTrack = ac.motion.heading;
+    ac.leg.airHeadingStep = 0.0;
     const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);
     st.erase(st.begin() + 1, st.end());
     st.push_back(lf_pathSample(target, due, 0.0));
@@ -78,17 +78,17 @@ void initiatePushBack(LiveAircraft& ac)
 
 void lf_pullOutOfStand(LiveAircraft& ac)
 {
-    ac.standLeaveRequest = 0;
-    ac.projection = 0;
+    ac.push.standLeaveRequest = 0;
+    ac.stream.projection = 0;
     const LatLon target =
         gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFeetPerNm});
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     st.front().speedKt = 0.0;
     const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);
     st.erase(st.begin() + 1, st.end());
     st.push_back(lf_pathSample(target, due, ac.standSpeedKt));
     lf_leaveStandPhase(ac, FlightPhase::taxi);
-    ac.targetTrack = ac.heading;
+    ac.leg.targetTrack = ac.motion.heading;
     gf_setLights(ac.objectId, kLeavingStandLights);
     gf_engineStart(ac.objectId);
     gf_setThrottle(ac, 0);
@@ -98,9 +98,9 @@ void lf_pullOutOfStand(LiveAircraft& ac)
 
 void lf_holdLeg(LiveAircraft& ac)
 {
-    ac.stepLat = 0.0;
-    ac.stepLon = 0.0;
-    const SampleStream& st = ac.samples;
+    ac.leg.stepLat = 0.0;
+    ac.leg.stepLon = 0.0;
+    const SampleStream& st = ac.stream.samples;
     if (st.empty())
         return;
     const int32_t lag = st[0].playTime - engineClock.load();

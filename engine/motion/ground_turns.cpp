@@ -26,7 +26,7 @@ LatLon lf_pos(const TrafficSample& s)
 }
 LatLon lf_here(const LiveAircraft& ac)
 {
-    return {ac.lat, ac.lon};
+    return {ac.motion.lat, ac.motion.lon};
 }
 bool lf_same(const LatLon& a, const LatLon& b)
 {
@@ -60,7 +60,7 @@ double lf_max(double a, double b)
 // The largest of the aircraft's own speed and the given sample speeds.
 double lf_largestSpeed(const LiveAircraft& ac, std::initializer_list<const TrafficSample*> samples)
 {
-    double v = std::isfinite(ac.tasKt) ? ac.tasKt : 0.0;
+    double v = std::isfinite(ac.motion.tasKt) ? ac.motion.tasKt : 0.0;
     for (const TrafficSample* s : samples)
         v = lf_max(v, s->speedKt);
     return v;
@@ -92,12 +92,12 @@ TrafficSample lf_sampleBetween(const TrafficSample& copyOf, const LatLon& from, 
 
 GroundTurnParams lf_firstParams(const LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     GroundTurnParams p;
     p.p0 = lf_here(ac);
     p.p1 = lf_pos(st[1]);
     p.p2 = lf_pos(st[2]);
-    p.startHeading = gf_normalizeAngle(ac.heading);
+    p.startHeading = gf_normalizeAngle(ac.motion.heading);
     switch (ac.category) {
     case Category::Light:
     case Category::HighPerf:
@@ -115,9 +115,9 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
         break;
     }
     // Turning onto the runway it holds for: end the turn on the runway heading.
-    const bool lineUpPhase = ac.phase == FlightPhase::takeoff_roll ||
-                             (ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll);
-    if (ac.groundMode && lineUpPhase && ac.holds.runwayHeading) {
+    const bool lineUpPhase = ac.phases.phase == FlightPhase::takeoff_roll ||
+                             (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll);
+    if (ac.phases.groundMode && lineUpPhase && ac.holds.runwayHeading) {
         for (size_t i = 1; i < st.size(); ++i) {
             if (!st[i].stationary)
                 continue;
@@ -134,7 +134,7 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
 // The sample index at which a long approach to a turned-away track ends, or 0.
 size_t lf_longApproachEnd(const LiveAircraft& ac, double searchM)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     const double leg = lf_bearing(lf_pos(st[1]), lf_pos(st[2]));
     for (size_t k = 2; k < st.size(); ++k) {
         const TrafficSample& s = st[k];
@@ -169,7 +169,7 @@ double gf_groundSpeedFactor(double v) noexcept
 
 double gf_groundTurnRateDegS(const LiveAircraft& ac) noexcept
 {
-    const double v = ac.samples.empty() ? 0.0 : ac.samples[0].speedKt;
+    const double v = ac.stream.samples.empty() ? 0.0 : ac.stream.samples[0].speedKt;
     return gf_groundSpeedFactor(v) * ac.baseTurnRate * kRadToDeg * 100.0;
 }
 
@@ -188,7 +188,7 @@ double gf_turnLeadM(double angleDeg, double v, double rateDegS) noexcept
 
 bool lf_insertSampleBeforeCorner(LiveAircraft& ac, double d, bool fromCurrent)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return false;
     const LatLon start = fromCurrent ? lf_here(ac) : lf_pos(st[0]);
@@ -223,7 +223,7 @@ bool lf_insertSampleAfterCorner(StreamState& ac, double d)
 
 bool lf_mergeStraightRun(LiveAircraft& ac, size_t k)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (k < 2 || st.size() <= k || lf_same(lf_pos(st[k]), lf_here(ac)))
         return false;
     for (size_t j = 1; j <= k; ++j) {
@@ -251,20 +251,20 @@ bool lf_mergeStraightRun(LiveAircraft& ac, size_t k)
     if (!(std::fabs(bend1) <= 12.0 && std::fabs(bend2) <= 15.0 && bend1 * bend2 < 0.0 &&
           lf_diffDeg(b, b01) <= 3.0 && lf_diffDeg(bk, b) <= 3.0 && across <= 3.0))
         return false;
-    ac.targetTrack = b;
+    ac.leg.targetTrack = b;
     st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k));
     return true;
 }
 
 bool lf_mergeSampledBend(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 5)
         return false;
     // The line in is the reported leg into s1: the aircraft itself may still
     // be off it after the last turn.
     const double entry =
-        lf_metres(lf_pos(st[0]), lf_pos(st[1])) >= 10.0 ? lf_bearing(lf_pos(st[0]), lf_pos(st[1])) : ac.heading;
+        lf_metres(lf_pos(st[0]), lf_pos(st[1])) >= 10.0 ? lf_bearing(lf_pos(st[0]), lf_pos(st[1])) : ac.motion.heading;
     // Walk the bend from s1 on while every leg turns the same way, until the
     // leg after sk runs on as the one before it.
     double before = entry, turned = 0.0;
@@ -313,21 +313,21 @@ bool lf_mergeSampledBend(LiveAircraft& ac)
         std::clamp<int64_t>(t1 + std::llround(static_cast<double>(tk - t1) * in / (in + out)), t1, tk - 1));
     st.erase(st.begin() + 2, st.begin() + static_cast<std::ptrdiff_t>(k));
     st[1] = corner;
-    ac.targetTrack = entry;
+    ac.leg.targetTrack = entry;
     return true;
 }
 
 void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return;
     const double v0 = st[0].speedKt, v1 = st[1].speedKt;
-    if ((v0 <= 0.0 && v1 <= 0.0) || ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll)
+    if ((v0 <= 0.0 && v1 <= 0.0) || ac.phases.phase == FlightPhase::takeoff_roll || ac.phases.phase == FlightPhase::landing_roll)
         return;
     double threshold = 0.0;
     if (afterPushBack) {
-        threshold = ac.previousPhase == FlightPhase::landing_roll ? 40.0 : 50.0;
+        threshold = ac.phases.previousPhase == FlightPhase::landing_roll ? 40.0 : 50.0;
     } else {
         if (!(std::fabs(v0 - v1) > 5.0))
             return;
@@ -336,22 +336,22 @@ void lf_checkSpeedChangeSplit(LiveAircraft& ac, bool afterPushBack)
     }
     const LatLon from{st[0].lat, st[0].lon};
     if (gf_flatOffsetNm(from, {st[1].lat, st[1].lon}, gf_cosLatitude(st[0].lat)).length() * kMetresPerNm >= threshold)
-        insertMidSample(ac);
+        insertMidSample(ac.stream);
 }
 
 bool lf_makeTurnNow(LiveAircraft& ac, double angleDeg)
 {
-    if (ac.samples.size() < 3 || lf_endRepeats(ac.samples))
+    if (ac.stream.samples.size() < 3 || lf_endRepeats(ac.stream.samples))
         return false;
     if (!makeTurnGnd(ac, angleDeg))
         return false;
-    ac.lastTurnAngleDeg = angleDeg;
+    ac.ground.lastTurnAngleDeg = angleDeg;
     return true;
 }
 
 bool makeTurnGnd(LiveAircraft& ac, double angle)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 3)
         return false;
     if (st[2].stationary) {
@@ -362,19 +362,19 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
         st[2].speedKt = (st[0].speedKt + st[1].speedKt) / 2.0;
     lf_clearGroundPath(ac);
     size_t endIndex = 2;
-    const FlightPhase phase = ac.phase;
+    const FlightPhase phase = ac.phases.phase;
     const LatLon here = lf_here(ac);
 
     const double b1 = lf_bearing(here, lf_pos(st[1]));
     const double legTurn = lf_diffDeg(lf_bearing(lf_pos(st[1]), lf_pos(st[2])), b1);
-    const double mismatch = lf_diffDeg(b1, ac.heading);
+    const double mismatch = lf_diffDeg(b1, ac.motion.heading);
     const double fastest = lf_largestSpeed(ac, {&st[0], &st[1], &st[2]});
     const bool runwayExit =
         phase == FlightPhase::landing_roll && legTurn >= 15.0 && legTurn < 135.0 && mismatch <= 20.0 &&
         st[0].speedKt <= 65.0;
     const bool lineUp = !runwayExit && phase == FlightPhase::takeoff_roll && angle >= 10.0 && fastest <= 30.0 &&
                         !st[1].airborne && !st[2].airborne;
-    GroundTurn& turn = ac.groundTurn;
+    GroundTurn& turn = ac.ground.groundTurn;
 
     if ((phase == FlightPhase::taxi || runwayExit || lineUp) && ac.category != Category::Rotorcraft) {
         const GroundTurnParams first = lf_firstParams(ac);
@@ -451,20 +451,20 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
         if (runwayExit) {
             if (turn.active() && turn.turnAngleDeg >= 15.0 && !turn.cornerMode && turn.startMismatchDeg <= 20.0 &&
                 d1 <= lookAhead && d2 <= lookAhead && turn.outsideDeviation <= 5.0)
-                ac.turnKind = GroundTurnKind::runwayExit;
+                ac.ground.turnKind = GroundTurnKind::runwayExit;
             else
                 gf_clearGroundTurn(turn);
         } else if (lineUp) {
             if (turn.active() && (tightAccepted || (!turn.cornerMode && turn.startMismatchDeg <= 20.0)) &&
                 turn.outsideDeviation <= 5.0)
-                ac.turnKind = GroundTurnKind::lineUp;
+                ac.ground.turnKind = GroundTurnKind::lineUp;
             else
                 gf_clearGroundTurn(turn);
-        } else if (turn.active() && ac.turnKind == GroundTurnKind::none) {
-            ac.turnKind = GroundTurnKind::taxiTurn;
+        } else if (turn.active() && ac.ground.turnKind == GroundTurnKind::none) {
+            ac.ground.turnKind = GroundTurnKind::taxiTurn;
         }
         if (phase == FlightPhase::taxi && !turn.active())
-            ac.sharpTurn = cornerMode && turn.status == GroundTurnStatus::invalidTangent && angle >= 90.0 &&
+            ac.ground.sharpTurn = cornerMode && turn.status == GroundTurnStatus::invalidTangent && angle >= 90.0 &&
                                    turnAngle >= 30.0 && turnAngle <= 70.0 && startMismatch >= 35.0 &&
                                    startMismatch < 60.0
                                ? 1
@@ -487,8 +487,8 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
         in.b = {st[1].lat, st[1].lon, 0.5};
         in.c = lf_pos(st[2]);
         in.endTime = 1.0;
-        gf_buildGroundCurve(ac.groundCurve, in);
-        if (!ac.groundCurve.valid())
+        gf_buildGroundCurve(ac.ground.groundCurve, in);
+        if (!ac.ground.groundCurve.valid())
             return false;
     } else if (turn.stopAtCorner) {
         return true;
@@ -499,7 +499,7 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
 
 bool lf_planGroundTurn(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return false;
     // A sample inserted before a corner is where the turn is meant to begin,
@@ -507,10 +507,10 @@ bool lf_planGroundTurn(LiveAircraft& ac)
     // planning's own making is driven to as it is.
     if (st[1].inserted)
         return false;
-    const double a = st.size() >= 3 ? lf_diffDeg(lf_bearing(lf_pos(st[1]), lf_pos(st[2])), ac.heading) : 0.0;
+    const double a = st.size() >= 3 ? lf_diffDeg(lf_bearing(lf_pos(st[1]), lf_pos(st[2])), ac.motion.heading) : 0.0;
     if (!(a > 3.0))
         return false;
-    const FlightPhase phase = ac.phase;
+    const FlightPhase phase = ac.phases.phase;
     if (phase == FlightPhase::taxi && a <= 12.0) {
         bool merged = lf_mergeStraightRun(ac, 3);
         merged = lf_mergeStraightRun(ac, 4) || merged;
@@ -533,7 +533,7 @@ bool lf_planGroundTurn(LiveAircraft& ac)
     const double d = lf_metres(landingRoll ? here : lf_pos(st[0]), lf_pos(st[1]));
     const double toCorner = lf_bearing(here, lf_pos(st[1]));
     const double legTurn = lf_diffDeg(lf_bearing(lf_pos(st[1]), lf_pos(st[2])), toCorner);
-    const double mismatch = lf_diffDeg(toCorner, ac.heading);
+    const double mismatch = lf_diffDeg(toCorner, ac.motion.heading);
     const bool exitCandidate = legTurn >= 15.0 && legTurn < 135.0 && mismatch <= 20.0;
     const double lookAhead = gf_turnLookAheadM(lf_largestSpeed(ac, {&st[0], &st[1]}));
     const double rate = gf_groundTurnRateDegS(ac);
@@ -550,7 +550,7 @@ bool lf_planGroundTurn(LiveAircraft& ac)
         }
         if (!st[2].insertedFromCurrent && lookAhead >= d &&
             lf_metres(lf_pos(st[1]), lf_pos(st[2])) > lookAhead &&
-            lf_insertSampleAfterCorner(ac, gf_turnLeadM(a, v1, rate)))
+            lf_insertSampleAfterCorner(ac.stream, gf_turnLeadM(a, v1, rate)))
             return true;
     }
 
@@ -569,6 +569,6 @@ bool lf_planGroundTurn(LiveAircraft& ac)
         return false;
     if (!makeTurnGnd(ac, a))
         return false;
-    ac.lastTurnAngleDeg = a;
+    ac.ground.lastTurnAngleDeg = a;
     return true;
 }

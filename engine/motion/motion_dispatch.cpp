@@ -71,12 +71,12 @@ double lf_flatMetres(const TrafficSample& a, const TrafficSample& b)
 // Taxiing out slowly from a push-back or a stand at an airport with stands.
 bool lf_afterPushBack(const LiveAircraft& ac)
 {
-    if (ac.phase != FlightPhase::taxi ||
-        (ac.previousPhase != FlightPhase::pushed_back && ac.previousPhase != FlightPhase::parked) ||
+    if (ac.phases.phase != FlightPhase::taxi ||
+        (ac.phases.previousPhase != FlightPhase::pushed_back && ac.phases.previousPhase != FlightPhase::parked) ||
         gf_standCount() == 0)
         return false;
-    for (size_t i = 0; i + 1 < ac.samples.size(); ++i)
-        if (!(ac.samples[i].speedKt <= 6.0))
+    for (size_t i = 0; i + 1 < ac.stream.samples.size(); ++i)
+        if (!(ac.stream.samples[i].speedKt <= 6.0))
             return false;
     return true;
 }
@@ -93,14 +93,14 @@ constexpr double kTurnRoundDeg = 120.0;
 // (often the nose's direction) along the heading.
 bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
 {
-    const SampleStream& st = ac.samples;
-    if (ac.phase != FlightPhase::taxi || !ac.groundMode || st[1].stationary || st[1].airborne ||
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::taxi || !ac.phases.groundMode || st[1].stationary || st[1].airborne ||
         !(st[1].speedKt <= kPushKt) || st[0].speedKt > kPushKt)
         return false;
-    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
-    if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.heading))) >= kBackwardsDeg))
+    const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, lf_pos(st[1]));
+    if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.motion.heading))) >= kBackwardsDeg))
         return false;
-    const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.heading), 360.0));
+    const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.motion.heading), 360.0));
     // A push-back's report gives as its track either the nose or the way it
     // is pushed; a track that is neither is no push-back.
     const double along = lf_degrees(std::fabs(gf_wrapAngle(st[1].trackDeg * kDegToRad - way)));
@@ -112,14 +112,14 @@ bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
 // The push-back target is reached: engines on and ready to taxi.
 void lf_endPushBack(LiveAircraft& ac)
 {
-    ac.targetTrack = ac.heading;
+    ac.leg.targetTrack = ac.motion.heading;
     gf_engineStart(ac.objectId);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 1);
     ac.setPhase(FlightPhase::pushed_back);
-    ac.projection = 0;
-    ac.standLeaveRequest = 0;
-    ac.speedMode = LegSpeedMode::none;
+    ac.stream.projection = 0;
+    ac.push.standLeaveRequest = 0;
+    ac.leg.speedMode = LegSpeedMode::none;
 }
 
 // Rolling at taxi speed, a next report only a few metres away and well off
@@ -127,20 +127,20 @@ void lf_endPushBack(LiveAircraft& ac)
 // that sharply as it rolls. It is passed over for the one after.
 bool lf_dropScatterAhead(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
-    if ((ac.phase != FlightPhase::taxi && ac.phase != FlightPhase::landing_roll) || ac.pushingInTaxi ||
-        ac.projection > 0 || st.size() < 3 || st[1].inserted || st[2].stationary || st[2].airborne ||
-        !(ac.tasKt > kStandingKt) || ac.tasKt > kTurnOnTheSpotKt || !(st[0].speedKt > kStandingKt))
+    SampleStream& st = ac.stream.samples;
+    if ((ac.phases.phase != FlightPhase::taxi && ac.phases.phase != FlightPhase::landing_roll) || ac.ground.pushingInTaxi ||
+        ac.stream.projection > 0 || st.size() < 3 || st[1].inserted || st[2].stationary || st[2].airborne ||
+        !(ac.motion.tasKt > kStandingKt) || ac.motion.tasKt > kTurnOnTheSpotKt || !(st[0].speedKt > kStandingKt))
         return false;
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < kRollingTurnMinM))
         return false;
-    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
-    const double offAfter = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[2])) - ac.heading)));
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.motion.heading)));
+    const double offAfter = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[2])) - ac.motion.heading)));
     if (!(off >= kSlideDeg) || !(offAfter < off))
         return false;
     st.erase(st.begin() + 1);
-    ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
+    ac.leg.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     return true;
 }
 
@@ -148,9 +148,9 @@ bool lf_dropScatterAhead(LiveAircraft& ac)
 // needs a turn at its middle or a change of speed spread.
 void lf_planGroundLeg(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     const bool afterPushBack = lf_afterPushBack(ac);
-    if (st[1].stationary || !ac.groundMode)
+    if (st[1].stationary || !ac.phases.groundMode)
         return;
     lf_dropScatterAhead(ac);
     // The last sample on the runway before one beside it: the roll runs on
@@ -165,19 +165,19 @@ void lf_planGroundLeg(LiveAircraft& ac)
     // Facing well away from a long last leg, or from any leg so far that
     // driving it straight would slide the aircraft sideways: split it so
     // that the turn onto it can be planned at its middle.
-    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.motion.lat, ac.motion.lon}, lf_pos(st[1])) - ac.motion.heading)));
     const bool lastLeg = st.size() == 2 || st[2].stationary;
     if ((lastLeg || off > kSlideDeg) && !(st[0].inserted && st[1].inserted)) {
         if (off > 15.0) {
             const double f = std::clamp((off - 15.0) / 75.0, 0.0, 1.0);
             if (lf_flatMetres(st[0], st[1]) >= 45.0 - 35.0 * f * f) {
-                insertMidSample(ac);
+                insertMidSample(ac.stream);
                 if (lf_planGroundTurn(ac))
                     return;
             }
         }
     }
-    if (st.size() >= 3 || ac.projection <= 0)
+    if (st.size() >= 3 || ac.stream.projection <= 0)
         lf_checkSpeedChangeSplit(ac, afterPushBack);
 }
 
@@ -185,13 +185,13 @@ void lf_planGroundLeg(LiveAircraft& ac)
 // top of it when the one after lies well ahead along the runway.
 bool lf_dropRollSampleBehind(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
-    if (ac.category != Category::Light || !ac.groundMode ||
-        ac.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
+    SampleStream& st = ac.stream.samples;
+    if (ac.category != Category::Light || !ac.phases.groundMode ||
+        ac.phases.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
         return false;
     const double heading =
-        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kPi / 180.0 : ac.heading;
-    const LatLon here{ac.lat, ac.lon};
+        ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kPi / 180.0 : ac.motion.heading;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < 12.0))
         return false;
     if (!(gf_relativePosition(here, heading, lf_pos(st[2])).alongM > 30.0))
@@ -203,20 +203,20 @@ bool lf_dropRollSampleBehind(LiveAircraft& ac)
 // In the take-off, or in the first 30 s of flying after it.
 bool lf_liftingOff(const LiveAircraft& ac)
 {
-    if (ac.phase == FlightPhase::takeoff)
+    if (ac.phases.phase == FlightPhase::takeoff)
         return true;
-    return ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
-           engineClock.load() - static_cast<int32_t>(ac.phaseSince) <= 3000;
+    return ac.phases.phase == FlightPhase::flying && ac.phases.previousPhase == FlightPhase::takeoff &&
+           engineClock.load() - static_cast<int32_t>(ac.phases.phaseSince) <= 3000;
 }
 
 // The samples after lift-off imply a speed well below the reported one: they
 // lag behind the aircraft.
 bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
 {
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
     TakeoffLagInput in;
-    in.distanceM = gf_distanceNm({ac.lat, ac.lon}, lf_pos(s1)) * kMetresPerNm;
+    in.distanceM = gf_distanceNm({ac.motion.lat, ac.motion.lon}, lf_pos(s1)) * kMetresPerNm;
     in.timeS = lf_ticksUntil(s1.playTime) / 100.0;
     in.speedKt = s0.speedKt;
     in.light = ac.category == Category::Light;
@@ -228,13 +228,13 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
 // flies straight back along the last one.
 void lf_turnRoundFirst(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     const TrafficSample& s1 = st[1];
     if (s1.stationary)
         return;
-    const LatLon here{ac.lat, ac.lon};
-    const double northM = ac.stepLat * 60.0 * kMetresPerNm;
-    const double eastM = ac.stepLon * 60.0 * kMetresPerNm * std::cos(ac.lat * kDegToRad);
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const double northM = ac.leg.stepLat * 60.0 * kMetresPerNm;
+    const double eastM = ac.leg.stepLon * 60.0 * kMetresPerNm * std::cos(ac.motion.lat * kDegToRad);
     if (!(std::hypot(northM, eastM) > 1e-4))
         return; // it hovered: no way it came
     const double came = std::atan2(eastM, northM);
@@ -265,16 +265,16 @@ constexpr double kOffRunwayM = 30.0;
 constexpr double kOffRunwayWayDeg = 30.0;
 void lf_taxiOffRunway(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     const RunwayMatch& m = ac.flight.takeoffRunway;
-    if (ac.phase != FlightPhase::takeoff_roll || !ac.groundMode || !m.valid || st[1].stationary || st[1].airborne)
+    if (ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode || !m.valid || st[1].stationary || st[1].airborne)
         return;
-    for (const double kt : {ac.tasKt, st[0].speedKt, st[1].speedKt})
+    for (const double kt : {ac.motion.tasKt, st[0].speedKt, st[1].speedKt})
         if (kt > kTurnOnTheSpotKt)
             return;
     const double runway = m.endHeading * kDegToRad;
     const RelativePosition off = gf_relativePosition({m.endLatitude, m.endLongitude}, runway, lf_pos(st[1]));
-    const double way = gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1]));
+    const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, lf_pos(st[1]));
     if (std::fabs(off.acrossM) > kOffRunwayM && lf_degrees(std::fabs(gf_wrapAngle(way - runway))) > kOffRunwayWayDeg)
         abortTakeoffRoll(ac);
 }
@@ -287,19 +287,19 @@ constexpr double kHoverKt = 5.0;
 constexpr double kHoverTurnMinM = 10.0; // a report nearer is hover taxi on the spot
 void lf_planHoverTurn(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (ac.category != Category::Rotorcraft || st[1].stationary)
         return;
-    const bool liftingOff = ac.phase == FlightPhase::takeoff;
-    const bool fromHover = !ac.groundMode && !(st[0].speedKt > kHoverKt);
+    const bool liftingOff = ac.phases.phase == FlightPhase::takeoff;
+    const bool fromHover = !ac.phases.groundMode && !(st[0].speedKt > kHoverKt);
     if (!liftingOff && !fromHover)
         return;
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm >= kHoverTurnMinM))
         return;
-    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.heading)));
+    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.motion.heading)));
     if (off > kHoverTurnDeg)
-        ac.hoverTurning = 1;
+        ac.ground.hoverTurning = 1;
 }
 
 } // namespace
@@ -310,14 +310,14 @@ void nextPosMain(LiveAircraft& ac)
         for (int pass = 1;; ++pass) {
             if (pass >= 32) {
                 gf_logError(fmt::format("{}: guard exceeded {}, sz:{}, fs:{}, st:{}", "nextPosMain", lf_who(ac),
-                                        ac.samples.size(), gf_flightPhaseName(ac.phase),
+                                        ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase),
                                         gf_simStateName(ac.simState)));
                 noMoreNextPos(ac);
                 return;
             }
-            SampleStream& st = ac.samples;
+            SampleStream& st = ac.stream.samples;
             if (st.size() >= 2) {
-                if (!ac.groundMode && st[1].stationary && ac.category != Category::Rotorcraft) {
+                if (!ac.phases.groundMode && st[1].stationary && ac.category != Category::Rotorcraft) {
                     st.erase(st.begin() + 1);
                     continue;
                 }
@@ -325,7 +325,7 @@ void nextPosMain(LiveAircraft& ac)
                     continue;
                 if (lf_dropRollSampleBehind(ac))
                     continue;
-                if (!lf_liftingOff(ac) || ac.projection > 0 || st.size() < 2) {
+                if (!lf_liftingOff(ac) || ac.stream.projection > 0 || st.size() < 2) {
                     lf_advanceLeg(ac);
                     return;
                 }
@@ -338,21 +338,21 @@ void nextPosMain(LiveAircraft& ac)
             }
             // Refused at the stand (projection 1): it moves on with the
             // samples that still come and leaves when they run dry.
-            if (ac.phase == FlightPhase::parking && ac.projection != 1) {
+            if (ac.phases.phase == FlightPhase::parking && ac.stream.projection != 1) {
                 arriveAtStand(ac);
                 return;
             }
             int32_t n = 0;
-            if (ac.projection < 0) {
+            if (ac.stream.projection < 0) {
                 noMoreNextPos(ac);
                 return;
             }
-            if (ac.projection == 1) {
-                ac.projection = -1;
+            if (ac.stream.projection == 1) {
+                ac.stream.projection = -1;
                 noMoreNextPos(ac);
                 return;
             }
-            n = ac.projection > 1 ? ac.projection - 1 : extrapolationBudget(ac);
+            n = ac.stream.projection > 1 ? ac.stream.projection - 1 : extrapolationBudget(ac);
             if (n < 1) {
                 noMoreNextPos(ac);
                 return;
@@ -361,47 +361,47 @@ void nextPosMain(LiveAircraft& ac)
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), lf_who(ac),
-                                ac.samples.size(), gf_flightPhaseName(ac.phase), gf_simStateName(ac.simState)));
+                                ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.simState)));
         throw;
     }
 }
 
 void lf_advanceLeg(LiveAircraft& ac)
 {
-    ac.legOverride = 0;
+    ac.leg.legOverride = 0;
     timeTouchdown(ac);
-    const bool roll = ac.phase == FlightPhase::takeoff_roll || ac.phase == FlightPhase::landing_roll;
-    if (!ac.groundMode || !roll)
+    const bool roll = ac.phases.phase == FlightPhase::takeoff_roll || ac.phases.phase == FlightPhase::landing_roll;
+    if (!ac.phases.groundMode || !roll)
         ac.flight.ramp = {};
     ac.flight.arc = {};
     ac.flight.profile.clear();
     lf_clearGroundPath(ac);
-    ac.sharpTurn = 0;
-    ac.turningInPlace = 0;
-    ac.turnRoundSide = 0;
-    ac.hoverTurning = 0;
-    SampleStream& st = ac.samples;
+    ac.ground.sharpTurn = 0;
+    ac.ground.turningInPlace = 0;
+    ac.ground.turnRoundSide = 0;
+    ac.ground.hoverTurning = 0;
+    SampleStream& st = ac.stream.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
             st[1].stationary = 1;
         else
-            ac.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
+            ac.leg.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     }
-    if (ac.groundMode) {
+    if (ac.phases.groundMode) {
         nextPosGround(ac);
     } else {
-        ac.pushingInTaxi = 0;
+        ac.ground.pushingInTaxi = 0;
         nextPosAir(ac);
     }
     if (st.size() < 2)
         return;
     const TrafficSample& s1 = st[1];
     if (!s1.stationary) {
-        const int32_t legTicks = ac.legOverride ? ac.legOverrideTicks : lf_ticksUntil(s1.playTime);
-        ac.stepLat = (s1.lat - ac.lat) / legTicks;
-        ac.stepLon = gf_longitudeDelta(s1.lon, ac.lon) / legTicks;
-        ac.legFraction = 1.0 / legTicks;
-        if (ac.groundMode)
+        const int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        ac.leg.stepLat = (s1.lat - ac.motion.lat) / legTicks;
+        ac.leg.stepLon = gf_longitudeDelta(s1.lon, ac.motion.lon) / legTicks;
+        ac.ground.legFraction = 1.0 / legTicks;
+        if (ac.phases.groundMode)
             planGroundRollLeg(ac, legTicks);
         else
             planAirLeg(ac, legTicks);
@@ -409,12 +409,12 @@ void lf_advanceLeg(LiveAircraft& ac)
             lf_planHoverTurn(ac);
     } else {
         ac.flight.ramp = {};
-        ac.stepLat = 0.0;
-        ac.stepLon = 0.0;
-        if (ac.lagEarlier > 900)
-            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
-        if (ac.lagLater > 900)
-            ac.lagLater = std::max(ac.lagLater - 100, 900);
+        ac.leg.stepLat = 0.0;
+        ac.leg.stepLon = 0.0;
+        if (ac.leg.lagEarlier > 900)
+            ac.leg.lagEarlier = std::max(ac.leg.lagEarlier - 100, 900);
+        if (ac.leg.lagLater > 900)
+            ac.leg.lagLater = std::max(ac.leg.lagLater - 100, 900);
     }
     st.pop_front();
 }
@@ -422,24 +422,24 @@ void lf_advanceLeg(LiveAircraft& ac)
 void nextPosGround(LiveAircraft& ac)
 {
     try {
-        SampleStream& st = ac.samples;
-        if (ac.phase != FlightPhase::taxi)
-            ac.pushingInTaxi = 0;
-        if (ac.phase == FlightPhase::pushing_back) {
+        SampleStream& st = ac.stream.samples;
+        if (ac.phases.phase != FlightPhase::taxi)
+            ac.ground.pushingInTaxi = 0;
+        if (ac.phases.phase == FlightPhase::pushing_back) {
             lf_endPushBack(ac);
             lf_groundLegTiming(ac);
             return;
         }
-        if (ac.phase == FlightPhase::parked) {
-            ac.lagEarlier = 2700;
-            ac.lagLater = 2700;
-            ac.headingCorrectionPending = 0;
-            if (ac.standLeaveRequest) {
-                if (ac.pulledOut)
+        if (ac.phases.phase == FlightPhase::parked) {
+            ac.leg.lagEarlier = 2700;
+            ac.leg.lagLater = 2700;
+            ac.leg.headingCorrectionPending = 0;
+            if (ac.push.standLeaveRequest) {
+                if (ac.push.pulledOut)
                     lf_pullOutOfStand(ac);
                 else
                     initiatePushBack(ac);
-                ac.speedMode = ac.phase == FlightPhase::pushing_back ? LegSpeedMode::standing : LegSpeedMode::none;
+                ac.leg.speedMode = ac.phases.phase == FlightPhase::pushing_back ? LegSpeedMode::standing : LegSpeedMode::none;
             } else if (lf_samePosition(st[0], st[1])) {
                 st[1].stationary = 1;
             }
@@ -452,36 +452,36 @@ void nextPosGround(LiveAircraft& ac)
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
             try2Park(ac);
-        ac.pushingInTaxi = lf_pushLeg(ac, ac.pushingInTaxi != 0) ? 1 : 0;
-        if (ac.pushingInTaxi)
-            ac.targetTrack = ac.heading; // pushed straight back, the nose kept
+        ac.ground.pushingInTaxi = lf_pushLeg(ac, ac.ground.pushingInTaxi != 0) ? 1 : 0;
+        if (ac.ground.pushingInTaxi)
+            ac.leg.targetTrack = ac.motion.heading; // pushed straight back, the nose kept
         else
             lf_planGroundLeg(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
-        ac.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) * 180.0 / kPi;
-        ac.headingCorrectionPending =
-            ac.headingCorrectionDeg > 3.0 && !ac.groundTurn.active() && !ac.groundCurve.valid() ? 1 : 0;
-        if (!s1.stationary && !ac.groundTurn.active() && !ac.groundCurve.valid() && !ac.pushingInTaxi)
+        ac.leg.headingCorrectionDeg = std::fabs(gf_wrapAngle(ac.leg.targetTrack - ac.motion.heading)) * 180.0 / kPi;
+        ac.leg.headingCorrectionPending =
+            ac.leg.headingCorrectionDeg > 3.0 && !ac.ground.groundTurn.active() && !ac.ground.groundCurve.valid() ? 1 : 0;
+        if (!s1.stationary && !ac.ground.groundTurn.active() && !ac.ground.groundCurve.valid() && !ac.ground.pushingInTaxi)
             lf_alignToRunwayOnEntry(ac);
-        ac.speedMode = LegSpeedMode::none;
+        ac.leg.speedMode = LegSpeedMode::none;
         if (!s1.stationary && std::isfinite(s0.speedKt) && std::isfinite(s1.speedKt)) {
-            if (ac.phase == FlightPhase::parking) {
+            if (ac.phases.phase == FlightPhase::parking) {
                 if (s0.speedKt == 0.0 && s1.speedKt == 0.0)
-                    ac.speedMode = LegSpeedMode::standing;
+                    ac.leg.speedMode = LegSpeedMode::standing;
                 else if (s0.speedKt > 2.0 && s1.speedKt == 0.0)
-                    ac.speedMode = LegSpeedMode::slowToStop;
-            } else if (ac.phase == FlightPhase::taxi || ac.phase == FlightPhase::takeoff_roll) {
+                    ac.leg.speedMode = LegSpeedMode::slowToStop;
+            } else if (ac.phases.phase == FlightPhase::taxi || ac.phases.phase == FlightPhase::takeoff_roll) {
                 const bool s2Stationary = st.size() >= 3 && st[2].stationary;
                 if (s0.speedKt == 0.0 && s1.speedKt > 2.0)
-                    ac.speedMode = LegSpeedMode::accelerateFromStop;
+                    ac.leg.speedMode = LegSpeedMode::accelerateFromStop;
                 else if (s0.speedKt > 2.0 && (s1.speedKt == 0.0 || (s1.speedKt <= 2.0 && s2Stationary)))
-                    ac.speedMode = LegSpeedMode::slowToStop;
+                    ac.leg.speedMode = LegSpeedMode::slowToStop;
             }
         }
         lf_groundLegTiming(ac);
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), lf_who(ac), ac.samples.size()));
+        gf_logLine(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), lf_who(ac), ac.stream.samples.size()));
         throw;
     }
 }
@@ -489,7 +489,7 @@ void nextPosGround(LiveAircraft& ac)
 void nextPosAir(LiveAircraft& ac)
 {
     try {
-        SampleStream& st = ac.samples;
+        SampleStream& st = ac.stream.samples;
         const bool rotorcraft = ac.category == Category::Rotorcraft;
         if (rotorcraft)
             lf_turnRoundFirst(ac);
@@ -511,7 +511,7 @@ void nextPosAir(LiveAircraft& ac)
             }
         }
         double speed = 100.0;
-        if (ac.phase == FlightPhase::landing && !s1.airborne && s0.speedKt > 0.0) {
+        if (ac.phases.phase == FlightPhase::landing && !s1.airborne && s0.speedKt > 0.0) {
             speed = s0.speedKt;
         } else {
             const double leg = lf_legSpeedKt(ac);
@@ -520,7 +520,7 @@ void nextPosAir(LiveAircraft& ac)
         }
         retimeNextSample(ac, std::max(static_cast<int32_t>(std::lround(distance * kTicksPerHour / speed)), 25));
     } catch (const std::exception& e) {
-        gf_logError(fmt::format("{}: {}, {}, sz:{}", "nextPosAir", e.what(), lf_who(ac), ac.samples.size()));
+        gf_logError(fmt::format("{}: {}, {}, sz:{}", "nextPosAir", e.what(), lf_who(ac), ac.stream.samples.size()));
         throw;
     }
 }

@@ -30,7 +30,7 @@ constexpr double kSmoothChangeRad = 0.0004 * kDegToRad;
 
 bool lf_pushingBack(const LiveAircraft& ac)
 {
-    return ac.phase == FlightPhase::pushing_back;
+    return ac.phases.phase == FlightPhase::pushing_back;
 }
 
 double lf_minSpeedForFlying(Category category)
@@ -54,23 +54,23 @@ double lf_nextLegFraction(LiveAircraft& ac)
     FlightState& f = ac.flight;
     if (f.profileIndex < f.profile.size())
         return f.profile[f.profileIndex++];
-    return ac.legFraction;
+    return ac.ground.legFraction;
 }
 
 // One tick along the planned turn; a turn that cannot be evaluated is
 // dropped and the aircraft stays where it is.
 void lf_followGroundTurn(LiveAircraft& ac)
 {
-    GroundTurn& turn = ac.groundTurn;
+    GroundTurn& turn = ac.ground.groundTurn;
     turn.follower = std::clamp(turn.follower + lf_nextLegFraction(ac), 0.0, 1.0);
     const GroundPose p = gf_groundTurnAt(turn, turn.follower);
     if (!p.valid) {
         gf_clearGroundTurn(turn);
         return;
     }
-    ac.lat = p.lat;
-    ac.lon = p.lon;
-    ac.heading = p.heading;
+    ac.motion.lat = p.lat;
+    ac.motion.lon = p.lon;
+    ac.motion.heading = p.heading;
 }
 
 // A roll ramp on a turn: the ramp's share of its distance placed on the turn.
@@ -79,38 +79,38 @@ bool lf_followGroundTurnOnRamp(LiveAircraft& ac)
 {
     const RollRamp& r = ac.flight.ramp;
     const double whole = gf_distanceNm(r.start, r.end);
-    const double f = whole > 0.0 ? std::clamp(gf_distanceNm(r.start, {ac.lat, ac.lon}) / whole, 0.0, 1.0) : 1.0;
-    const GroundPose p = gf_groundTurnAt(ac.groundTurn, f);
+    const double f = whole > 0.0 ? std::clamp(gf_distanceNm(r.start, {ac.motion.lat, ac.motion.lon}) / whole, 0.0, 1.0) : 1.0;
+    const GroundPose p = gf_groundTurnAt(ac.ground.groundTurn, f);
     if (!p.valid) {
-        gf_clearGroundTurn(ac.groundTurn);
+        gf_clearGroundTurn(ac.ground.groundTurn);
         return false;
     }
-    ac.groundTurn.follower = f;
-    ac.lat = p.lat;
-    ac.lon = p.lon;
-    ac.heading = p.heading;
+    ac.ground.groundTurn.follower = f;
+    ac.motion.lat = p.lat;
+    ac.motion.lon = p.lon;
+    ac.motion.heading = p.heading;
     return true;
 }
 
 void lf_followGroundCurve(LiveAircraft& ac)
 {
-    ac.curveProgress = std::clamp(ac.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
-    const GroundPose p = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+    ac.ground.curveProgress = std::clamp(ac.ground.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
+    const GroundPose p = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
     if (!p.valid) {
-        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.curveProgress));
+        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.ground.curveProgress));
         return;
     }
-    ac.lat = p.lat;
-    ac.lon = p.lon;
-    if (ac.groundMode || lf_pushingBack(ac)) {
-        ac.heading = p.heading;
+    ac.motion.lat = p.lat;
+    ac.motion.lon = p.lon;
+    if (ac.phases.groundMode || lf_pushingBack(ac)) {
+        ac.motion.heading = p.heading;
         return;
     }
     // In the air the heading follows the curve at the turn rate, not within
     // half a degree.
-    const double y = gf_wrapAngle(p.heading - ac.heading);
+    const double y = gf_wrapAngle(p.heading - ac.motion.heading);
     if (std::fabs(y) > 0.5 * kDegToRad && ac.turnRate > 0.0)
-        ac.heading = gf_normalizeAngle(ac.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
+        ac.motion.heading = gf_normalizeAngle(ac.motion.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
 }
 
 // The length of the leg a speed profile spreads, in nautical miles.
@@ -126,27 +126,27 @@ bool lf_rollRound(LiveAircraft& ac);
 // its track the turn ends and it drives off.
 bool lf_turnInPlace(LiveAircraft& ac)
 {
-    if (!ac.turningInPlace)
+    if (!ac.ground.turningInPlace)
         return false;
-    if (ac.turnRoundSide != 0 && !ac.samples.empty()) {
+    if (ac.ground.turnRoundSide != 0 && !ac.stream.samples.empty()) {
         if (lf_rollRound(ac))
             return true;
-        ac.turningInPlace = 1; // the common end of the turn below
+        ac.ground.turningInPlace = 1; // the common end of the turn below
     }
-    if (std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) > 5.0 * kDegToRad) {
-        ac.tasKt = 0.0;
+    if (std::fabs(gf_wrapAngle(ac.leg.targetTrack - ac.motion.heading)) > 5.0 * kDegToRad) {
+        ac.motion.tasKt = 0.0;
         return true;
     }
-    ac.turningInPlace = 0;
-    if (ac.samples.empty())
+    ac.ground.turningInPlace = 0;
+    if (ac.stream.samples.empty())
         return false;
-    ac.tasKt = ac.samples.front().speedKt;
+    ac.motion.tasKt = ac.stream.samples.front().speedKt;
     // A turn that took longer than planned: the samples wait for the whole
     // leg, so that it is driven at its own pace.
-    const int32_t due = engineClock.load() + ac.legOverrideTicks;
-    if (ac.legOverride && ac.samples.front().playTime < due) {
-        const int32_t delay = due - ac.samples.front().playTime;
-        for (TrafficSample& s : ac.samples)
+    const int32_t due = engineClock.load() + ac.leg.legOverrideTicks;
+    if (ac.leg.legOverride && ac.stream.samples.front().playTime < due) {
+        const int32_t delay = due - ac.stream.samples.front().playTime;
+        for (TrafficSample& s : ac.stream.samples)
             s.playTime += delay;
     }
     return false;
@@ -180,45 +180,45 @@ double lf_turnRoundRate(const LiveAircraft& ac)
 // is driven from where the turn ended. False when the turn is over.
 bool lf_rollRound(LiveAircraft& ac)
 {
-    const TrafficSample& next = ac.samples.front();
-    const LatLon here{ac.lat, ac.lon};
+    const TrafficSample& next = ac.stream.samples.front();
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     const LatLon to{next.lat, next.lon};
-    ac.targetTrack = gf_initialBearing(here, to);
-    const double left = gf_normalizeAngle(ac.turnRoundSide * (ac.targetTrack - ac.heading));
+    ac.leg.targetTrack = gf_initialBearing(here, to);
+    const double left = gf_normalizeAngle(ac.ground.turnRoundSide * (ac.leg.targetTrack - ac.motion.heading));
     const double rate = lf_turnRoundRate(ac);
     if (!(rate > 0.0) || std::min(left, 2.0 * std::numbers::pi - left) <= 5.0 * kDegToRad) {
-        ac.turningInPlace = 0;
-        ac.turnRoundSide = 0;
+        ac.ground.turningInPlace = 0;
+        ac.ground.turnRoundSide = 0;
         // The leg from here, at the pace it was planned at.
-        const double plannedNm = std::hypot(ac.stepLat * 60.0, ac.stepLon * 60.0 * gf_cosLatitude(ac.lat)) *
-                                 std::max(ac.legOverrideTicks, 1);
+        const double plannedNm = std::hypot(ac.leg.stepLat * 60.0, ac.leg.stepLon * 60.0 * gf_cosLatitude(ac.motion.lat)) *
+                                 std::max(ac.leg.legOverrideTicks, 1);
         const double leftNm = gf_distanceNm(here, to);
         const int32_t ticks = plannedNm > 0.0 ? std::max(static_cast<int32_t>(std::lround(
-                                                             ac.legOverrideTicks * leftNm / plannedNm)),
+                                                             ac.leg.legOverrideTicks * leftNm / plannedNm)),
                                                          25)
-                                              : ac.legOverrideTicks;
-        ac.legOverrideTicks = ticks;
-        ac.stepLat = (next.lat - ac.lat) / ticks;
-        ac.stepLon = gf_longitudeDelta(next.lon, ac.lon) / ticks;
-        ac.legFraction = 1.0 / ticks;
+                                              : ac.leg.legOverrideTicks;
+        ac.leg.legOverrideTicks = ticks;
+        ac.leg.stepLat = (next.lat - ac.motion.lat) / ticks;
+        ac.leg.stepLon = gf_longitudeDelta(next.lon, ac.motion.lon) / ticks;
+        ac.ground.legFraction = 1.0 / ticks;
         // Already rolling: it gathers speed from walking pace.
         ac.flight.profile.clear();
         ac.flight.profileIndex = 0;
         return false;
     }
     // The samples wait for the turn, however long it takes.
-    const int32_t due = engineClock.load() + 1 + ac.legOverrideTicks;
+    const int32_t due = engineClock.load() + 1 + ac.leg.legOverrideTicks;
     if (next.playTime < due) {
         const int32_t delay = due - next.playTime;
-        for (TrafficSample& s : ac.samples)
+        for (TrafficSample& s : ac.stream.samples)
             s.playTime += delay;
     }
-    ac.heading = gf_normalizeAngle(ac.heading + ac.turnRoundSide * std::min(rate, left));
-    const double kt = std::min(kTurnRoundKt, std::max(ac.groundStepKt, 0.0) + kSpeedUpKtPerTick);
-    const LatLon ahead = gf_destinationPoint(here, {ac.heading, kt / kTicksPerHour * kFeetPerNm});
-    ac.lat = ahead.latitude;
-    ac.lon = ahead.longitude;
-    ac.tasKt = kt;
+    ac.motion.heading = gf_normalizeAngle(ac.motion.heading + ac.ground.turnRoundSide * std::min(rate, left));
+    const double kt = std::min(kTurnRoundKt, std::max(ac.ground.groundStepKt, 0.0) + kSpeedUpKtPerTick);
+    const LatLon ahead = gf_destinationPoint(here, {ac.motion.heading, kt / kTicksPerHour * kFeetPerNm});
+    ac.motion.lat = ahead.latitude;
+    ac.motion.lon = ahead.longitude;
+    ac.motion.tasKt = kt;
     return true;
 }
 
@@ -228,26 +228,26 @@ bool lf_rollRound(LiveAircraft& ac)
 constexpr double kHoverTurnRad = 5.0 * kDegToRad / kTicksPerSecond;
 bool lf_hoverTurn(LiveAircraft& ac)
 {
-    if (!ac.hoverTurning)
+    if (!ac.ground.hoverTurning)
         return false;
-    if (ac.samples.empty() || ac.samples.front().stationary) {
-        ac.hoverTurning = 0;
+    if (ac.stream.samples.empty() || ac.stream.samples.front().stationary) {
+        ac.ground.hoverTurning = 0;
         return false;
     }
-    const TrafficSample& next = ac.samples.front();
-    const double way = gf_initialBearing({ac.lat, ac.lon}, {next.lat, next.lon});
-    const double off = gf_wrapAngle(way - ac.heading);
+    const TrafficSample& next = ac.stream.samples.front();
+    const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, {next.lat, next.lon});
+    const double off = gf_wrapAngle(way - ac.motion.heading);
     if (std::fabs(off) > kHoverTurnRad) {
-        ac.heading = gf_normalizeAngle(ac.heading + std::copysign(kHoverTurnRad, off));
-        for (TrafficSample& s : ac.samples)
+        ac.motion.heading = gf_normalizeAngle(ac.motion.heading + std::copysign(kHoverTurnRad, off));
+        for (TrafficSample& s : ac.stream.samples)
             s.playTime += 1;
         return true;
     }
-    ac.heading = gf_normalizeAngle(way);
-    ac.hoverTurning = 0;
+    ac.motion.heading = gf_normalizeAngle(way);
+    ac.ground.hoverTurning = 0;
     // The leg from here: straight along the way it now faces.
     ac.flight.arc = {};
-    ac.airHeadingStep = 0.0;
+    ac.leg.airHeadingStep = 0.0;
     return false;
 }
 
@@ -264,7 +264,7 @@ struct GroundStep {
 // step it takes, or 1.
 double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool catchingUp)
 {
-    if (ac.phase == FlightPhase::taxi && speedKt > kCreepKt && speedKt <= kFastestTaxiKt && off > kCreepOffDeg &&
+    if (ac.phases.phase == FlightPhase::taxi && speedKt > kCreepKt && speedKt <= kFastestTaxiKt && off > kCreepOffDeg &&
         catchingUp)
         return kCreepKt / speedKt;
     return 1.0;
@@ -302,13 +302,13 @@ double lf_groundTurnLimit(double speedKt)
 
 void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
 {
-    const LatLon to{ac.lat, ac.lon};
-    const LatitudeTrig atFrom = ac.stepTrig.of(from.latitude);
-    const LatitudeTrig atTo = ac.stepTrig.of(to.latitude);
+    const LatLon to{ac.motion.lat, ac.motion.lon};
+    const LatitudeTrig atFrom = ac.ground.stepTrig.of(from.latitude);
+    const LatitudeTrig atTo = ac.ground.stepTrig.of(to.latitude);
     const double movedNm = gf_distanceNm(from, to, atFrom, atTo);
     const double speedKt = movedNm * kTicksPerHour;
-    const double way = movedNm > 0.0 ? gf_initialBearing(from, to, atFrom, atTo) : ac.heading;
-    const double off = std::fabs(gf_wrapAngle(way - ac.heading)) / kDegToRad;
+    const double way = movedNm > 0.0 ? gf_initialBearing(from, to, atFrom, atTo) : ac.motion.heading;
+    const double off = std::fabs(gf_wrapAngle(way - ac.motion.heading)) / kDegToRad;
     // Only while the heading turns toward the way: crawling cannot help a
     // heading that steers elsewhere.
     const bool catchingUp = off < std::fabs(gf_wrapAngle(way - fromHeading)) / kDegToRad;
@@ -319,65 +319,65 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         // How far the path itself turns over this step (the heading may
         // lag it, held to the turn rate).
         const auto at = [&](double x) {
-            return step.onTurn ? gf_groundTurnAt(ac.groundTurn, x) : gf_groundCurveAt(ac.groundCurve, x);
+            return step.onTurn ? gf_groundTurnAt(ac.ground.groundTurn, x) : gf_groundCurveAt(ac.ground.groundCurve, x);
         };
         const GroundPose was = at(step.before);
-        const GroundPose now = at(step.onTurn ? ac.groundTurn.follower : ac.curveProgress);
+        const GroundPose now = at(step.onTurn ? ac.ground.groundTurn.follower : ac.ground.curveProgress);
         const double pathTurned = was.valid && now.valid ? std::fabs(gf_wrapAngle(now.heading - was.heading))
-                                                         : std::fabs(gf_wrapAngle(ac.heading - fromHeading));
+                                                         : std::fabs(gf_wrapAngle(ac.motion.heading - fromHeading));
         k = std::min(k, lf_pathShare(lf_withMargin(speedKt), pathTurned));
     }
     // Slowed for a turn, it gathers speed again at a believable rate, not
     // in one step (a roll's ramp and a leg's own profile keep their pace).
     const bool ownPace = ramp.active || ac.flight.profileIndex < ac.flight.profile.size();
-    if (!ownPace && ac.groundStepKt >= 0.0 && speedKt > ac.groundStepKt + kSpeedUpKtPerTick)
-        k = std::min(k, (ac.groundStepKt + kSpeedUpKtPerTick) / speedKt);
+    if (!ownPace && ac.ground.groundStepKt >= 0.0 && speedKt > ac.ground.groundStepKt + kSpeedUpKtPerTick)
+        k = std::min(k, (ac.ground.groundStepKt + kSpeedUpKtPerTick) / speedKt);
     // The speed shown on the ground is the one it moves at.
-    ac.tasKt = speedKt;
-    ac.creeping = k < 1.0 ? 1 : 0;
-    double pathHeading = ac.heading;
+    ac.motion.tasKt = speedKt;
+    ac.ground.creeping = k < 1.0 ? 1 : 0;
+    double pathHeading = ac.motion.heading;
     if (k < 1.0 && ramp.active) {
         // A speed ramp keeps its own time: it waits a tick, the aircraft
         // turning where it stands.
         --ramp.ticks;
-        ac.lat = from.latitude;
-        ac.lon = from.longitude;
-        ac.tasKt = 0.0;
-        for (TrafficSample& s : ac.samples)
+        ac.motion.lat = from.latitude;
+        ac.motion.lon = from.longitude;
+        ac.motion.tasKt = 0.0;
+        for (TrafficSample& s : ac.stream.samples)
             s.playTime += 1;
         return;
     }
     if (k < 1.0) {
         GroundPose on;
         if (step.onTurn) {
-            GroundTurn& turn = ac.groundTurn;
+            GroundTurn& turn = ac.ground.groundTurn;
             turn.follower = step.before + (turn.follower - step.before) * k;
             on = gf_groundTurnAt(turn, turn.follower);
         } else if (step.onCurve) {
-            ac.curveProgress = step.before + (ac.curveProgress - step.before) * k;
-            on = gf_groundCurveAt(ac.groundCurve, ac.curveProgress);
+            ac.ground.curveProgress = step.before + (ac.ground.curveProgress - step.before) * k;
+            on = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
         }
         if (on.valid) {
-            ac.lat = on.lat;
-            ac.lon = on.lon;
+            ac.motion.lat = on.lat;
+            ac.motion.lon = on.lon;
             pathHeading = on.heading;
         } else {
-            ac.lat = from.latitude + (to.latitude - from.latitude) * k;
-            ac.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
+            ac.motion.lat = from.latitude + (to.latitude - from.latitude) * k;
+            ac.motion.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
         }
-        ac.tasKt = speedKt * k;
-        ac.creepLagTicks += 1.0 - k;
-        if (ac.creepLagTicks >= 1.0) {
-            const auto delay = static_cast<int32_t>(ac.creepLagTicks);
-            ac.creepLagTicks -= delay;
-            for (TrafficSample& s : ac.samples)
+        ac.motion.tasKt = speedKt * k;
+        ac.ground.creepLagTicks += 1.0 - k;
+        if (ac.ground.creepLagTicks >= 1.0) {
+            const auto delay = static_cast<int32_t>(ac.ground.creepLagTicks);
+            ac.ground.creepLagTicks -= delay;
+            for (TrafficSample& s : ac.stream.samples)
                 s.playTime += delay;
         }
     }
-    ac.groundStepKt = ac.tasKt;
+    ac.ground.groundStepKt = ac.motion.tasKt;
     // The heading turns no faster than the speed it moves at allows.
-    const double limit = lf_groundTurnLimit(lf_withMargin(ac.tasKt));
-    ac.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
+    const double limit = lf_groundTurnLimit(lf_withMargin(ac.motion.tasKt));
+    ac.motion.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(pathHeading - fromHeading), -limit, limit));
 }
 
 // A helicopter moving faster than it hover-taxis (by its reports or as it
@@ -388,17 +388,17 @@ constexpr double kHoverTaxiKt = 20.0;
 constexpr double kHoverFt = 5.0;
 void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 {
-    if (ac.category != Category::Rotorcraft || ac.groundMode || ac.phase == FlightPhase::takeoff ||
-        !std::isfinite(ac.lastSimGroundFt) || ac.samples.empty())
+    if (ac.category != Category::Rotorcraft || ac.phases.groundMode || ac.phases.phase == FlightPhase::takeoff ||
+        !std::isfinite(ac.reports.lastSimGroundFt) || ac.stream.samples.empty())
         return;
-    const double movedKt = gf_distanceNm(from, {ac.lat, ac.lon}) * kTicksPerHour;
-    const double nextKt = ac.samples.size() >= 2 ? ac.samples[1].speedKt : 0.0;
-    if (!(std::max({ac.samples[0].speedKt, nextKt, movedKt}) > kHoverTaxiKt))
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    const double nextKt = ac.stream.samples.size() >= 2 ? ac.stream.samples[1].speedKt : 0.0;
+    if (!(std::max({ac.stream.samples[0].speedKt, nextKt, movedKt}) > kHoverTaxiKt))
         return;
-    const double floorFt = ac.lastSimGroundFt + lf_gearHeightFt(ac) + kHoverFt;
-    if (ac.altitudeFt < floorFt) {
-        ac.altitudeFt = floorFt;
-        ac.verticalSpeedFpm = std::max(ac.verticalSpeedFpm, 0.0);
+    const double floorFt = ac.reports.lastSimGroundFt + lf_gearHeightFt(ac) + kHoverFt;
+    if (ac.motion.altitudeFt < floorFt) {
+        ac.motion.altitudeFt = floorFt;
+        ac.motion.verticalSpeedFpm = std::max(ac.motion.verticalSpeedFpm, 0.0);
     }
 }
 
@@ -406,13 +406,13 @@ void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 
 void stepHeading(LiveAircraft& ac, double target, bool smooth)
 {
-    const double y = gf_wrapAngle(target - ac.heading);
+    const double y = gf_wrapAngle(target - ac.motion.heading);
     const double m = ac.turnRate;
     if (!std::isfinite(y) || !std::isfinite(m) || m <= 0.0)
         return;
     double step = 0.0;
     if (smooth && std::fabs(y) <= 6.0 * kDegToRad) {
-        double& r = ac.headingRate;
+        double& r = ac.leg.headingRate;
         const double cap = std::min(m, kSmoothMaxRad);
         if (!std::isfinite(r) || cap <= 0.0 || y == 0.0) {
             r = 0.0;
@@ -428,71 +428,71 @@ void stepHeading(LiveAircraft& ac, double target, bool smooth)
         }
         step = r;
     } else {
-        ac.headingRate = 0.0;
+        ac.leg.headingRate = 0.0;
         step = std::clamp(y, -m, m);
     }
     if (std::fabs(step) > kMaxStepRad)
         return;
-    ac.heading = gf_normalizeAngle(ac.heading + step);
+    ac.motion.heading = gf_normalizeAngle(ac.motion.heading + step);
 }
 
 void stepMotion(LiveAircraft& ac)
 {
     retryTakeoff(ac);
-    const bool onGround = ac.groundMode != 0;
-    const bool onTurn = ac.groundTurn.active();
-    const bool onCurve = !onTurn && ac.groundCurve.valid();
+    const bool onGround = ac.phases.groundMode != 0;
+    const bool onTurn = ac.ground.groundTurn.active();
+    const bool onCurve = !onTurn && ac.ground.groundCurve.valid();
     if (!onGround || lf_pushingBack(ac) || onTurn || onCurve)
-        ac.headingRate = 0.0;
-    const double startHeading = ac.heading;
-    const LatLon startPosition{ac.lat, ac.lon};
+        ac.leg.headingRate = 0.0;
+    const double startHeading = ac.motion.heading;
+    const LatLon startPosition{ac.motion.lat, ac.motion.lon};
     GroundStep groundStep;
-    groundStep.before = onTurn ? ac.groundTurn.follower : ac.curveProgress;
+    groundStep.before = onTurn ? ac.ground.groundTurn.follower : ac.ground.curveProgress;
     if (stepRollRamp(ac)) {
         const RollRamp& r = ac.flight.ramp;
         if (onTurn && lf_followGroundTurnOnRamp(ac)) {
             // The turn gave position and heading.
         } else if (onGround && !lf_pushingBack(ac)) {
-            stepHeading(ac, r.endHeading.value_or(ac.targetTrack), r.endHeading.has_value());
+            stepHeading(ac, r.endHeading.value_or(ac.leg.targetTrack), r.endHeading.has_value());
             groundStep.straight = true;
         }
     } else if (onTurn) {
         lf_followGroundTurn(ac);
-        groundStep.onTurn = onGround && ac.groundTurn.active();
+        groundStep.onTurn = onGround && ac.ground.groundTurn.active();
     } else if (onCurve) {
         lf_followGroundCurve(ac);
-        groundStep.onCurve = onGround && ac.groundCurve.valid();
+        groundStep.onCurve = onGround && ac.ground.groundCurve.valid();
     } else if (lf_hoverTurn(ac)) {
         // Turning toward its way where it hovers.
     } else {
         const bool turning = lf_turnInPlace(ac);
         if (turning) {
             // Standing (or rolling round) while the turn goes on.
-        } else if (!stepAirArc(ac) && ac.phase != FlightPhase::pushed_back) {
+        } else if (!stepAirArc(ac) && ac.phases.phase != FlightPhase::pushed_back) {
             FlightState& f = ac.flight;
             if (f.profileIndex < f.profile.size()) {
-                ac.lat += f.profile[f.profileIndex] * f.legOffsetLat;
-                ac.lon += f.profile[f.profileIndex] * f.legOffsetLon;
+                ac.motion.lat += f.profile[f.profileIndex] * f.legOffsetLat;
+                ac.motion.lon += f.profile[f.profileIndex] * f.legOffsetLon;
                 // Speeding up from a stop or slowing to one: the speed shown
                 // is the one it moves at.
                 if (onGround)
-                    ac.tasKt = f.profile[f.profileIndex] * lf_legOffsetNm(f, ac.lat) * kTicksPerHour;
+                    ac.motion.tasKt = f.profile[f.profileIndex] * lf_legOffsetNm(f, ac.motion.lat) * kTicksPerHour;
                 ++f.profileIndex;
             } else {
-                ac.lat += ac.stepLat;
-                ac.lon += ac.stepLon;
+                ac.motion.lat += ac.leg.stepLat;
+                ac.motion.lon += ac.leg.stepLon;
             }
             groundStep.straight = onGround;
         }
-        if (turning && ac.turnRoundSide != 0) {
+        if (turning && ac.ground.turnRoundSide != 0) {
             // The U-turn turned the heading.
         } else if (onGround && !lf_pushingBack(ac)) {
-            const double target = ac.endHeading.value_or(ac.targetTrack);
+            const double target = ac.leg.endHeading.value_or(ac.leg.targetTrack);
             const bool smooth =
-                ac.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.targetTrack - ac.heading)) <= 6.0 * kDegToRad;
+                ac.phases.phase == FlightPhase::taxi && std::fabs(gf_wrapAngle(ac.leg.targetTrack - ac.motion.heading)) <= 6.0 * kDegToRad;
             stepHeading(ac, target, smooth);
-        } else if (std::fabs(ac.airHeadingStep) < kMaxStepRad) {
-            ac.heading = gf_normalizeAngle(ac.heading + ac.airHeadingStep);
+        } else if (std::fabs(ac.leg.airHeadingStep) < kMaxStepRad) {
+            ac.motion.heading = gf_normalizeAngle(ac.motion.heading + ac.leg.airHeadingStep);
         }
     }
     if (onGround && !lf_pushingBack(ac)) {
@@ -501,44 +501,44 @@ void stepMotion(LiveAircraft& ac)
         // base rate there would leave the aircraft sliding sideways.
         const double rate = onTurn || onCurve ? std::max(ac.baseTurnRate, ac.turnRate) : ac.baseTurnRate;
         const double limit = 1.2 * rate;
-        const double turned = gf_wrapAngle(ac.heading - startHeading);
+        const double turned = gf_wrapAngle(ac.motion.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
-            ac.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
-        if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && !ac.pushingInTaxi)
+            ac.motion.heading = gf_normalizeAngle(startHeading + std::copysign(limit, turned));
+        if ((groundStep.straight || groundStep.onTurn || groundStep.onCurve) && !ac.ground.pushingInTaxi)
             lf_boundGroundStep(ac, startPosition, startHeading, groundStep);
         else
-            ac.groundStepKt = ac.turningInPlace ? (ac.turnRoundSide != 0 ? ac.tasKt : 0.0) : -1.0;
+            ac.ground.groundStepKt = ac.ground.turningInPlace ? (ac.ground.turnRoundSide != 0 ? ac.motion.tasKt : 0.0) : -1.0;
     } else {
-        ac.groundStepKt = -1.0;
+        ac.ground.groundStepKt = -1.0;
     }
-    if (ac.phase == FlightPhase::takeoff) {
+    if (ac.phases.phase == FlightPhase::takeoff) {
         stepTakeoff(ac);
     } else {
-        if (ac.phase == FlightPhase::landing && !ac.groundMode &&
-            std::fmin(ac.lastSimAglFt, lf_heightAboveGround(ac)) <= 400.0)
+        if (ac.phases.phase == FlightPhase::landing && !ac.phases.groundMode &&
+            std::fmin(ac.reports.lastSimAglFt, lf_heightAboveGround(ac)) <= 400.0)
             stepFlare(ac);
-        if (!ac.groundMode) {
+        if (!ac.phases.groundMode) {
             stepAirAttitude(ac);
-        } else if (ac.flareStage != 0) {
+        } else if (ac.touchdown.flareStage != 0) {
             // Back to the ground attitude after the touch-down.
-            ac.pitch = gf_stepToward(ac.pitch, ac.staticPitch, std::max(std::fabs(ac.rolloutPitchStep), 1e-6));
-            ac.bank = gf_stepToward(ac.bank, 0.0, std::max(std::fabs(ac.rolloutBankStep), 1e-6));
-            if (ac.pitch == ac.staticPitch) {
-                ac.bank = 0.0;
+            ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.staticPitch, std::max(std::fabs(ac.touchdown.rolloutPitchStep), 1e-6));
+            ac.motion.bank = gf_stepToward(ac.motion.bank, 0.0, std::max(std::fabs(ac.touchdown.rolloutBankStep), 1e-6));
+            if (ac.motion.pitch == ac.staticPitch) {
+                ac.motion.bank = 0.0;
                 ac.flight.pitchRate = 0.0;
                 ac.flight.bankRate = 0.0;
-                ac.flareStage = 0;
+                ac.touchdown.flareStage = 0;
             }
         } else {
-            ac.pitch = ac.staticPitch;
-            ac.bank = 0.0;
+            ac.motion.pitch = ac.staticPitch;
+            ac.motion.bank = 0.0;
         }
     }
     lf_keepHelicopterAloft(ac, startPosition);
-    LatLon p{ac.lat, ac.lon};
+    LatLon p{ac.motion.lat, ac.motion.lon};
     gf_normalizeLatLon(p);
-    ac.lat = p.latitude;
-    ac.lon = p.longitude;
+    ac.motion.lat = p.latitude;
+    ac.motion.lon = p.longitude;
     keepLightOnRunwayLine(ac, startPosition, startHeading);
 }
 
@@ -552,7 +552,7 @@ int32_t extrapolationBudget(LiveAircraft& ac)
 {
     if (!gf_isCategoryIncluded(ac.category))
         return 0;
-    switch (ac.phase) {
+    switch (ac.phases.phase) {
     case FlightPhase::takeoff_roll:
     case FlightPhase::takeoff:
     case FlightPhase::landing:
@@ -562,12 +562,12 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         return 1;
     case FlightPhase::pushed_back:
     case FlightPhase::taxi:
-        ac.holding = 1;
+        ac.push.holding = 1;
         return gf_parametersSnapshot()->MAX_HOLDING_MINUTES * 20;
     case FlightPhase::flying: {
-        if (ac.samples.empty())
+        if (ac.stream.samples.empty())
             return 0;
-        const double v = ac.samples.back().speedKt;
+        const double v = ac.stream.samples.back().speedKt;
         if (ac.category != Category::Rotorcraft &&
             (!std::isfinite(v) || v < lf_minSpeedForFlying(ac.category)))
             return 0;
@@ -575,7 +575,7 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)
             return 20;
         const double nm =
-            gf_flatOffsetNm({user.latitude, user.longitude}, {ac.lat, ac.lon}, gf_cosLatitude(user.latitude)).length();
+            gf_flatOffsetNm({user.latitude, user.longitude}, {ac.motion.lat, ac.motion.lon}, gf_cosLatitude(user.latitude)).length();
         return nm < gf_parametersSnapshot()->rangeNm - 0.5 ? 20 : 0;
     }
     default:
@@ -585,19 +585,19 @@ int32_t extrapolationBudget(LiveAircraft& ac)
 
 void extrapolateSample(LiveAircraft& ac, int32_t budget)
 {
-    ac.projection = budget;
-    if (ac.samples.empty())
+    ac.stream.projection = budget;
+    if (ac.stream.samples.empty())
         return;
-    TrafficSample s = ac.samples.back();
-    const bool parked = ac.phase == FlightPhase::parked;
+    TrafficSample s = ac.stream.samples.back();
+    const bool parked = ac.phases.phase == FlightPhase::parked;
     if (s.stationary || parked) {
         s.speedKt = 0.0;
         s.tasKt = 0.0;
         s.stationary = 1;
-    } else if (!ac.groundMode) {
-        if (ac.phase != FlightPhase::landing) {
+    } else if (!ac.phases.groundMode) {
+        if (ac.phases.phase != FlightPhase::landing) {
             s.speedKt = std::max(s.speedKt * 0.9, 1.0);
-            if (ac.phase == FlightPhase::takeoff) {
+            if (ac.phases.phase == FlightPhase::takeoff) {
                 s.altitudeFt += 75.0;
                 s.verticalSpeedFpm = 1500.0;
             }
@@ -609,11 +609,11 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
         }
         s.airborne = s.altitudeFt > 0.0 ? 1 : 0;
         s.altitudeFt = std::max(s.altitudeFt, 0.0);
-    } else if (ac.phase == FlightPhase::landing_roll) {
+    } else if (ac.phases.phase == FlightPhase::landing_roll) {
         s.verticalSpeedFpm = 0.0;
         const double a = s.speedKt >= 120.0 ? 6.0 : s.speedKt >= 80.0 ? 5.0 : s.speedKt >= 40.0 ? 4.0 : 2.5;
         s.speedKt = std::max(s.speedKt - 3.0 * a, 0.0);
-    } else if (ac.phase == FlightPhase::takeoff_roll) {
+    } else if (ac.phases.phase == FlightPhase::takeoff_roll) {
         const double a = s.speedKt < 60.0 ? 4.0 : s.speedKt < 120.0 ? 3.0 : 2.0;
         s.speedKt = std::min(s.speedKt + 3.0 * a, 180.0);
         if (s.speedKt == 140.0)
@@ -627,10 +627,10 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
         s.stationary = 1;
     }
     if (s.speedKt > 0.0) {
-        if (ac.phase == FlightPhase::takeoff && ac.extrapolating)
+        if (ac.phases.phase == FlightPhase::takeoff && ac.leg.extrapolating)
             s.speedKt = std::min(s.speedKt * 1.015, 210.0);
         const double ft = s.speedKt * 3.0 * kFeetPerNm / kSecondsPerHour;
-        const LatLon to = gf_destinationPoint({s.lat, s.lon}, {ac.heading, ft});
+        const LatLon to = gf_destinationPoint({s.lat, s.lon}, {ac.motion.heading, ft});
         s.lat = to.latitude;
         s.lon = to.longitude;
         s.stationary = 0;
@@ -641,6 +641,6 @@ void extrapolateSample(LiveAircraft& ac, int32_t budget)
         s.stationary = 1;
     }
     s.playTime += parked ? 60480000 : 300;
-    ac.extrapolating = 1;
-    ac.samples.push_back(s);
+    ac.leg.extrapolating = 1;
+    ac.stream.samples.push_back(s);
 }

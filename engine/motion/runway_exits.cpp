@@ -39,7 +39,7 @@ std::optional<RollBesideReport> lf_reportBesideRoll(const LiveAircraft& ac, cons
     RollBesideReport out;
     if (ac.flight.landing.runway.valid) {
         out.runway = ac.flight.landing.runway;
-    } else if (const auto at = gf_runwayAtPosition(from, ac.heading)) {
+    } else if (const auto at = gf_runwayAtPosition(from, ac.motion.heading)) {
         out.runway = *at;
     } else {
         return std::nullopt;
@@ -60,7 +60,7 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
                          const TrafficSample& report)
 {
     RunwayExit out;
-    if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
+    if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode || report.airborne || report.stationary ||
         !(fromKt > kTaxiRollKt))
         return out;
     const auto frame = lf_reportBesideRoll(ac, from, report);
@@ -107,7 +107,7 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
 bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
                                  const TrafficSample& report)
 {
-    if (ac.phase != FlightPhase::landing_roll || !ac.groundMode || report.airborne || report.stationary ||
+    if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode || report.airborne || report.stationary ||
         fromKt > kTaxiRollKt)
         return false;
     const auto frame = lf_reportBesideRoll(ac, from, report);
@@ -130,8 +130,8 @@ bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, dou
 
 bool lf_planRunwayExit(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
-    if (ac.phase != FlightPhase::landing_roll || st.size() < 2 || st[1].stationary || st[1].inserted)
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::landing_roll || st.size() < 2 || st[1].stationary || st[1].inserted)
         return false;
     const double v0 = std::isfinite(st[0].speedKt) ? st[0].speedKt : ac.flight.groundSpeedKt;
     const LatLon here = gf_aircraftPosition(ac);
@@ -190,14 +190,14 @@ bool lf_planRunwayExit(LiveAircraft& ac)
             st[i].playTime += delay;
     }
     st.insert(st.begin() + 1, path.begin(), path.end());
-    ac.targetTrack = gf_initialBearing(here, gf_samplePosition(st[1]));
+    ac.leg.targetTrack = gf_initialBearing(here, gf_samplePosition(st[1]));
     return true;
 }
 
 bool lf_exitAfterNextSample(const LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
-    if (ac.phase != FlightPhase::landing_roll || st.size() < 3 || st[1].stationary || st[1].inserted ||
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::landing_roll || st.size() < 3 || st[1].stationary || st[1].inserted ||
         st[2].inserted)
         return false;
     return gf_runwayExit(ac, gf_samplePosition(st[1]), st[1].speedKt, st[1].playTime, st[2]).beside;

@@ -72,12 +72,12 @@ bool lf_atCurrentAirport(const LiveAircraft& ac)
 
 bool lf_taxiNotAfterLanding(const LiveAircraft& ac)
 {
-    return ac.phase == FlightPhase::taxi && ac.previousPhase != FlightPhase::landing_roll;
+    return ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll;
 }
 
 bool lf_holdPhase(const LiveAircraft& ac)
 {
-    return ac.groundMode && (ac.phase == FlightPhase::takeoff_roll || lf_taxiNotAfterLanding(ac));
+    return ac.phases.groundMode && (ac.phases.phase == FlightPhase::takeoff_roll || lf_taxiNotAfterLanding(ac));
 }
 
 void lf_clearHeldMemory(RunwayHolds& ac)
@@ -100,7 +100,7 @@ void lf_clearRunwayFlags(LiveAircraft& ac)
 // stop sample, none when it moves on.
 std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (st[1].stationary)
         return 1;
     for (size_t i = 2; i < st.size(); ++i) {
@@ -120,7 +120,7 @@ std::optional<size_t> lf_stopAhead(const LiveAircraft& ac)
 // before it), and a runway end chosen from it would face the wrong way.
 double lf_facingAtStop(const LiveAircraft& ac, size_t stop)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     const LatLon stopPos = gf_samplePosition(st[stop]);
     for (size_t i = stop; i-- > 0;) {
         const LatLon from = gf_samplePosition(st[i]);
@@ -129,17 +129,17 @@ double lf_facingAtStop(const LiveAircraft& ac, size_t stop)
     }
     if (gf_distanceM(gf_aircraftPosition(ac), stopPos) > 1.0)
         return gf_initialBearing(gf_aircraftPosition(ac), stopPos);
-    return ac.heading;
+    return ac.motion.heading;
 }
 
 void lf_describeStop(LiveAircraft& ac)
 {
-    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.motion.heading);
     if (!lf_onCentreLine(m) || m.headingDifference < 3.0) {
         ac.holds.runwayDescription.clear();
         return;
     }
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     for (size_t i = 1; i < st.size(); ++i) {
         if (st[i].stationary) {
             ac.holds.runwayDescription = fmt::format("{}:{} {} {:.1f}", m.runwayText, m.endText, i,
@@ -153,24 +153,24 @@ void lf_describeStop(LiveAircraft& ac)
 void lf_measureSpeed(LiveAircraft& ac)
 {
     const int32_t now = engineClock.load();
-    if (!ac.groundMode) {
+    if (!ac.phases.groundMode) {
         ac.holds.lastWindowM = std::nan("");
         ac.holds.lastWindowS = std::nan("");
         ac.holds.speedWindowStart = now;
         ac.holds.speedWindowSumM = 0.0;
-        ac.holds.speedWindowLat = ac.lat;
-        ac.holds.speedWindowLon = ac.lon;
+        ac.holds.speedWindowLat = ac.motion.lat;
+        ac.holds.speedWindowLon = ac.motion.lon;
         return;
     }
     if (std::isfinite(ac.holds.speedWindowLat) && std::isfinite(ac.holds.speedWindowLon)) {
-        const LatitudeTrig atFrom = ac.stepTrig.of(ac.holds.speedWindowLat);
-        const LatitudeTrig atTo = ac.stepTrig.of(ac.lat);
+        const LatitudeTrig atFrom = ac.ground.stepTrig.of(ac.holds.speedWindowLat);
+        const LatitudeTrig atTo = ac.ground.stepTrig.of(ac.motion.lat);
         ac.holds.speedWindowSumM +=
             gf_distanceNm({ac.holds.speedWindowLat, ac.holds.speedWindowLon}, gf_aircraftPosition(ac), atFrom, atTo) *
             kMetresPerNm;
     }
-    ac.holds.speedWindowLat = ac.lat;
-    ac.holds.speedWindowLon = ac.lon;
+    ac.holds.speedWindowLat = ac.motion.lat;
+    ac.holds.speedWindowLon = ac.motion.lon;
     if (now - ac.holds.speedWindowStart >= 200) {
         ac.holds.lastWindowM = ac.holds.speedWindowSumM;
         ac.holds.lastWindowS = (now - ac.holds.speedWindowStart) / 100.0;
@@ -202,8 +202,8 @@ bool lf_heldOnSameRunway(RunwayHolds& ac, const std::string& key, const LatLon& 
 
 bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
 {
-    SampleStream& st = ac.samples;
-    if (!ac.holds.runwayHeading || !ac.groundMode || st.size() < 2 || st[1].stationary)
+    SampleStream& st = ac.stream.samples;
+    if (!ac.holds.runwayHeading || !ac.phases.groundMode || st.size() < 2 || st[1].stationary)
         return false;
     const LatLon s1 = gf_samplePosition(st[1]);
     const double d = gf_distanceM(gf_aircraftPosition(ac), s1);
@@ -214,12 +214,12 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
         return true;
     }
     const bool fromPushBack =
-        ac.previousPhase == FlightPhase::pushed_back || ac.phaseBeforePrevious == FlightPhase::parked;
+        ac.phases.previousPhase == FlightPhase::pushed_back || ac.phases.phaseBeforePrevious == FlightPhase::parked;
     // The ground roll enters taxi after a landing roll or an abandoned take-off roll.
     const bool taxiFromRoll =
-        ac.previousPhase == FlightPhase::landing_roll || ac.previousPhase == FlightPhase::takeoff_roll;
+        ac.phases.previousPhase == FlightPhase::landing_roll || ac.phases.previousPhase == FlightPhase::takeoff_roll;
     if ((fromPushBack || lf_atCurrentAirport(ac)) && (!taxiFromRoll || fromPushBack) && !ac.holds.runwayKey.empty() &&
-        ac.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
+        ac.phases.phase == FlightPhase::taxi && d >= 5.0 && b <= 30.0) {
         enterTowedTakeoffRoll(ac);
         ac.flight.takeoffRunway = lf_match(gf_aircraftPosition(ac), *ac.holds.runwayHeading);
         gf_keepStreamOnTakeOffCentreLine(ac);
@@ -232,28 +232,28 @@ bool lf_checkRunwayHeadingAhead(LiveAircraft& ac)
 
 void lf_alignToRunwayOnEntry(LiveAircraft& ac)
 {
-    if (!ac.headingCorrectionPending || !ac.groundMode || !lf_taxiNotAfterLanding(ac) || !lf_atCurrentAirport(ac))
+    if (!ac.leg.headingCorrectionPending || !ac.phases.groundMode || !lf_taxiNotAfterLanding(ac) || !lf_atCurrentAirport(ac))
         return;
-    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.motion.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m))
         return;
     const double runway = lf_runwayHeadingRad(m);
-    const double a = lf_diffDeg(ac.targetTrack, ac.heading);
-    const double b = lf_diffDeg(runway, ac.heading);
-    const double c = lf_diffDeg(ac.targetTrack, runway);
+    const double a = lf_diffDeg(ac.leg.targetTrack, ac.motion.heading);
+    const double b = lf_diffDeg(runway, ac.motion.heading);
+    const double c = lf_diffDeg(ac.leg.targetTrack, runway);
     const bool large = std::fabs(a) >= 3.0 && std::fabs(b) >= 3.0 && std::fabs(c) >= 3.0;
     const bool sameSign = (a > 0.0) == (b > 0.0) && (b > 0.0) == (c > 0.0);
     if (!large || !sameSign || std::fabs(a) + 0.5 < std::fabs(b) + std::fabs(c))
         return;
     ac.holds.runwayKey = lf_key(m);
     ac.holds.runwayHeading = runway;
-    ac.headingCorrectionDeg = m.headingDifference;
-    ac.headingCorrectionPending = m.headingDifference > 3.0 ? 1 : 0;
+    ac.leg.headingCorrectionDeg = m.headingDifference;
+    ac.leg.headingCorrectionPending = m.headingDifference > 3.0 ? 1 : 0;
 }
 
 bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (ac.holds.heldSample) {
         if (sample.stationary && gf_distanceM(gf_samplePosition(*ac.holds.heldSample), gf_samplePosition(sample)) <= 1.0) {
             TrafficSample again = *ac.holds.heldSample;
@@ -263,16 +263,16 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
         }
         ac.holds.heldSample.reset();
     }
-    if (!sample.stationary || st.empty() || st.back().stationary || !ac.groundMode ||
+    if (!sample.stationary || st.empty() || st.back().stationary || !ac.phases.groundMode ||
         ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
         return false;
-    const RunwayMatch m = lf_match(gf_samplePosition(sample), ac.heading);
+    const RunwayMatch m = lf_match(gf_samplePosition(sample), ac.motion.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m) || !lf_atCurrentAirport(ac))
         return false;
     const TrafficSample& last = st.back();
     if (!(last.speedKt >= 2.0 && last.speedKt <= 35.0))
         return false;
-    double track = ac.heading;
+    double track = ac.motion.heading;
     if (st.size() >= 2 && !gf_samePosition(st[st.size() - 2], last))
         track = gf_initialBearing(gf_samplePosition(st[st.size() - 2]), gf_samplePosition(last));
     const double runway = lf_runwayHeadingRad(m);
@@ -291,7 +291,7 @@ void lf_scanRunwayHold(LiveAircraft& ac)
         lf_clearHeldMemory(ac.holds);
         return;
     }
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return;
     const std::optional<size_t> stop = lf_stopAhead(ac);
@@ -346,9 +346,9 @@ void lf_trackRunwayHold(LiveAircraft& ac)
     if (!lf_holdPhase(ac))
         return;
     const double measured = lf_measuredSpeedKt(ac);
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (st.size() >= 2 && !st[1].stationary) {
-        if (st[0].speedKt > 1.0 && measured > 0.5 && !ac.legOverride) {
+        if (st[0].speedKt > 1.0 && measured > 0.5 && !ac.leg.legOverride) {
             lf_scanRunwayHold(ac);
             return; // moving: no stop on a runway to turn at
         }
@@ -359,7 +359,7 @@ void lf_trackRunwayHold(LiveAircraft& ac)
     }
     if (!(measured <= 0.5))
         return;
-    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.heading);
+    const RunwayMatch m = lf_match(gf_aircraftPosition(ac), ac.motion.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m) || m.headingDifference > 90.0)
         return;
     const std::string key = lf_key(m);

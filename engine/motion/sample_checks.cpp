@@ -36,7 +36,7 @@ constexpr double kStandingKt = 2.0;
 // Metres that `p` lies ahead of `from` along the aircraft's heading.
 double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficSample& p)
 {
-    return gf_relativePosition(from, ac.heading, gf_samplePosition(p)).alongM;
+    return gf_relativePosition(from, ac.motion.heading, gf_samplePosition(p)).alongM;
 }
 
 bool lf_activeOrLater(const LiveAircraft& ac)
@@ -53,13 +53,13 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample);
 // false rejects the sample.
 bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
 {
-    if (ac.samples.empty())
+    if (ac.stream.samples.empty())
         return true;
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = ac.stream.samples.back();
     const bool stationary = gf_samePosition(sample, back);
     if (ac.category == Category::Rotorcraft)
         return true;
-    const bool flying = ac.simState == SimState::active && !ac.groundMode;
+    const bool flying = ac.simState == SimState::active && !ac.phases.groundMode;
     if (!stationary) {
         // Jitter of a standing aircraft; a sample that reports a speed shows
         // slow movement (taxi, the start of a roll) and is not a stop.
@@ -70,7 +70,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
             std::fabs(sample.lon - back.lon) <= kStandingDeg) {
             if (sample.airborne || flying)
                 return false;
-            if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 50.0)
+            if (ac.phases.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 50.0)
                 return false;
             const int32_t due = sample.playTime;
             sample = back;
@@ -79,20 +79,20 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
             sample.stationary = 1;
             return true;
         }
-        return !(sample.speedKt == 0.0 && (ac.phase == FlightPhase::takeoff_roll || sample.airborne) &&
+        return !(sample.speedKt == 0.0 && (ac.phases.phase == FlightPhase::takeoff_roll || sample.airborne) &&
                  back.speedKt >= 50.0);
     }
     if (sample.airborne || flying)
         return false;
-    if (ac.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 30.0)
+    if (ac.phases.phase == FlightPhase::takeoff_roll && sample.speedKt > 0.0 && back.speedKt >= 30.0)
         return false;
     // The App repeats its last report while it has nothing new: the same
     // place at a take-off roll's speed is that repeat, not a stop. The roll
     // it reports goes on (and is taken as one when it is fast enough).
-    if (ac.phase == FlightPhase::taxi && ac.simState == SimState::active && ac.groundMode &&
+    if (ac.phases.phase == FlightPhase::taxi && ac.simState == SimState::active && ac.phases.groundMode &&
         sample.speedKt >= 30.0 && back.speedKt >= 30.0) {
         lf_takeoffFromSamples(ac, sample);
-        if (ac.phase == FlightPhase::takeoff_roll)
+        if (ac.phases.phase == FlightPhase::takeoff_roll)
             return false;
     }
     sample.speedKt = 0.0;
@@ -106,7 +106,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
 // the new sample lies behind it.
 void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double limit)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (lf_aheadOffset(ac, gf_samplePosition(st.back()), sample) >= limit)
         return;
     st.pop_back();
@@ -121,24 +121,24 @@ void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double l
 // turned away from the heading shows a turn made out of sight: it is flown to.
 bool lf_passedOnPrediction(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.groundMode || ac.category == Category::Rotorcraft || !sample.airborne)
+    if (ac.phases.groundMode || ac.category == Category::Rotorcraft || !sample.airborne)
         return false;
     if (std::isfinite(sample.trackDeg) &&
-        std::fabs(std::remainder(sample.trackDeg - ac.heading * 180.0 / kPi, 360.0)) > 90.0)
+        std::fabs(std::remainder(sample.trackDeg - ac.motion.heading * 180.0 / kPi, 360.0)) > 90.0)
         return false;
     return lf_aheadOffset(ac, gf_aircraftPosition(ac), sample) < 0.0;
 }
 
 bool lf_acceptAfterRestart(LiveAircraft& ac, TrafficSample& sample, bool landing)
 {
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = ac.stream.samples.back();
     if (gf_samePosition(sample, back)) {
         sample.stationary = 1;
         return true;
     }
     sample.stationary = 0;
     if (landing) {
-        if (ac.phase == FlightPhase::landing && !sample.airborne && sample.speedKt > back.speedKt && sample.speedKt > 40.0)
+        if (ac.phases.phase == FlightPhase::landing && !sample.airborne && sample.speedKt > back.speedKt && sample.speedKt > 40.0)
             sample.speedKt = back.speedKt;
     } else if (sample.speedKt < back.speedKt && back.speedKt > 40.0) {
         sample.speedKt = back.speedKt;
@@ -159,35 +159,35 @@ bool lf_touchAndGo(const TrafficSample& kept, const TrafficSample& sample, doubl
 // The ground aircraft's samples show a take-off (or a touch-and-go).
 void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
 {
-    const TrafficSample& back = ac.samples.back();
+    const TrafficSample& back = ac.stream.samples.back();
     const double vr = lf_takeoffVr(ac, 1);
-    if (ac.phase == FlightPhase::landing_roll) {
+    if (ac.phases.phase == FlightPhase::landing_roll) {
         if (back.airborne && sample.airborne) {
             enterTakeoffRoll(ac, false);
             return;
         }
         if (ac.category != Category::Light)
             return;
-        if (!ac.rolloutKept || sample.playTime - ac.rolloutKept->playTime > 2000 ||
-            back.speedKt < ac.rolloutKept->speedKt)
-            ac.rolloutKept = back;
-        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading) && lf_touchAndGo(*ac.rolloutKept, sample, vr))
+        if (!ac.remembered.rolloutKept || sample.playTime - ac.remembered.rolloutKept->playTime > 2000 ||
+            back.speedKt < ac.remembered.rolloutKept->speedKt)
+            ac.remembered.rolloutKept = back;
+        if (gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.motion.heading) && lf_touchAndGo(*ac.remembered.rolloutKept, sample, vr))
             enterTakeoffRoll(ac, true);
         return;
     }
-    if (ac.phase == FlightPhase::taxi && ac.previousPhase == FlightPhase::landing_roll && ac.inboundToAirport) {
+    if (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase == FlightPhase::landing_roll && ac.push.inboundToAirport) {
         if (back.airborne && gf_longEnoughRunway({back.verticalSpeedFpm, sample.verticalSpeedFpm,
                                                   sample.altitudeFt - back.altitudeFt, sample.airborne != 0})) {
             enterTakeoffRoll(ac, false);
             return;
         }
     }
-    if (ac.phase != FlightPhase::taxi || ac.inboundToAirport)
+    if (ac.phases.phase != FlightPhase::taxi || ac.push.inboundToAirport)
         return;
     const double slowest = std::max(vr / 2.0, 43.0);
     const bool fast = std::isfinite(back.speedKt) && std::isfinite(sample.speedKt) && std::isfinite(vr) && vr > 0.0 &&
                       back.speedKt >= slowest && sample.speedKt >= slowest &&
-                      gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.heading).has_value();
+                      gf_runwayUnderAircraft(gf_aircraftPosition(ac), ac.motion.heading).has_value();
     if (sample.airborne || fast)
         enterTowedTakeoffRoll(ac);
 }
@@ -209,38 +209,38 @@ bool lf_reachableAtTaxiSpeed(const LiveAircraft& ac, const TrafficSample& sample
 void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 {
     const TrafficSample received = sample;
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.size() > 200) {
         removeAircraftFromSim(ac);
         return;
     }
-    if (ac.holding && ac.phase == FlightPhase::taxi && !st.empty() &&
+    if (ac.push.holding && ac.phases.phase == FlightPhase::taxi && !st.empty() &&
         gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS &&
         !lf_reachableAtTaxiSpeed(ac, sample)) {
         lf_restartNormalFlight(ac);
         removeAircraftFromSim(ac);
         return;
     }
-    if (ac.phase == FlightPhase::birth) {
+    if (ac.phases.phase == FlightPhase::birth) {
         // Waiting to be created, a standing aircraft's spread is its stop too.
         if (!st.empty())
             gf_holdStopBehind(ac, sample);
         if (!st.empty() && lf_standingFilter(ac, sample) && !gf_stepsBackAgainstTrack(ac, sample) &&
             !gf_stepsAsideOfTrack(ac, sample)) {
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
-            lf_appendReport(ac, sample, received);
+            lf_appendReport(ac.stream, sample, received);
         }
         return;
     }
     if (!checkExtendingSituations(ac, sample))
         return;
     if (sample.airborne && std::isfinite(sample.altitudeFt) && sample.altitudeFt > 0.0)
-        ac.lastAirborneAltitudeFt = sample.altitudeFt;
+        ac.remembered.lastAirborneAltitudeFt = sample.altitudeFt;
     if (lf_rememberRunwayHold(ac, sample))
         return;
     if (!st.empty()) {
         if (!sample.airborne && st.back().stationary)
-            lf_dropFalseStops(ac, sample);
+            lf_dropFalseStops(ac.stream, sample);
         const TrafficSample& back = st.back();
         sample.playTime = std::max(sample.playTime, back.playTime + 1);
         if (back.airborne && sample.airborne) {
@@ -252,10 +252,10 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
                 sample.playTime =
                     back.playTime + std::max(25, static_cast<int32_t>(std::lround(100.0 * flight.neededTimeS)));
         }
-        if (ac.phase != FlightPhase::takeoff_roll && ac.groundMode && ac.simState == SimState::active)
+        if (ac.phases.phase != FlightPhase::takeoff_roll && ac.phases.groundMode && ac.simState == SimState::active)
             lf_takeoffFromSamples(ac, sample);
     }
-    lf_appendReport(ac, sample, received);
+    lf_appendReport(ac.stream, sample, received);
     if (st.size() == 2 && st[0].stationary && st[1].stationary) {
         st[0].playTime = engineClock.load() + 1;
         st[0].speedKt = st[1].speedKt;
@@ -266,7 +266,7 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
 
 bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
 {
-    switch (ac.phase) {
+    switch (ac.phases.phase) {
     case FlightPhase::parked:
         return lf_activeOrLater(ac) && checkAtStandSituations(ac, sample);
     case FlightPhase::parking:
@@ -277,9 +277,9 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
         sample.stationary = 0;
         return true;
     case FlightPhase::pushing_back:
-        ac.pushFirst = gf_samplePosition(sample);
-        ac.pushSecond.reset();
-        ac.pushSecondCount = 0;
+        ac.push.pushFirst = gf_samplePosition(sample);
+        ac.push.pushSecond.reset();
+        ac.push.pushSecondCount = 0;
         return false;
     case FlightPhase::pushed_back: return lf_pushedBackCheck(ac, sample);
     case FlightPhase::landing:
@@ -291,9 +291,9 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     gf_holdStopBehind(ac, sample);
     if (!lf_standingFilter(ac, sample) || gf_stepsBackAgainstTrack(ac, sample) || gf_stepsAsideOfTrack(ac, sample))
         return false;
-    if (ac.projection <= 0)
+    if (ac.stream.projection <= 0)
         return true;
-    if (ac.samples.empty()) {
+    if (ac.stream.samples.empty()) {
         gf_logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
@@ -303,12 +303,12 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     // not against where the prediction took the aircraft; one that turned
     // while out of sight lies behind its prediction. A helicopter hovers and
     // flies any way: a report behind is no noise.
-    if (ac.groundMode || ac.category == Category::Rotorcraft ||
+    if (ac.phases.groundMode || ac.category == Category::Rotorcraft ||
         gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
-        lf_aheadOffset(ac, gf_samplePosition(ac.lastReport), sample) >= -50.0) {
+        lf_aheadOffset(ac, gf_samplePosition(ac.stream.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
-        ac.firstProjected = 0;
-        lf_frontDueNow(ac);
+        ac.phases.firstProjected = 0;
+        lf_frontDueNow(ac.stream);
         return true;
     }
     return false; // behind the last report
@@ -316,44 +316,44 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
 
 bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.empty()) {
         gf_logLine(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
         return false;
     }
-    if (ac.goAroundWatch) {
+    if (ac.remembered.goAroundWatch) {
         if (sample.airborne) {
             // Two reports in a row climbing, one of them at 400 ft/min or
             // more: a climb-out's vertical speeds wander (700, 320, 830).
-            const bool climbs = sample.altitudeFt - ac.goAroundAltitudeFt >= 50.0 && sample.verticalSpeedFpm > 0.0 &&
-                                ac.goAroundVsFpm > 0.0 &&
-                                std::max(sample.verticalSpeedFpm, ac.goAroundVsFpm) >= 400.0;
+            const bool climbs = sample.altitudeFt - ac.remembered.goAroundAltitudeFt >= 50.0 && sample.verticalSpeedFpm > 0.0 &&
+                                ac.remembered.goAroundVsFpm > 0.0 &&
+                                std::max(sample.verticalSpeedFpm, ac.remembered.goAroundVsFpm) >= 400.0;
             if (climbs) {
-                ac.goAroundWatch = 0;
+                ac.remembered.goAroundWatch = 0;
                 // The report before, held on the ground, climbed too.
                 TrafficSample& back = st.back();
-                if (!back.airborne && back.altitudeFt == ac.goAroundAltitudeFt && back.verticalSpeedFpm > 0.0)
+                if (!back.airborne && back.altitudeFt == ac.remembered.goAroundAltitudeFt && back.verticalSpeedFpm > 0.0)
                     back.airborne = 1;
             } else {
-                ac.goAroundAltitudeFt = sample.altitudeFt;
-                ac.goAroundVsFpm = sample.verticalSpeedFpm;
+                ac.remembered.goAroundAltitudeFt = sample.altitudeFt;
+                ac.remembered.goAroundVsFpm = sample.verticalSpeedFpm;
                 sample.airborne = 0;
             }
         } else {
-            ac.goAroundWatch = 0;
+            ac.remembered.goAroundWatch = 0;
         }
     }
     // Rolled out to a stop: a slow report just behind is where it stopped,
     // not a way back.
-    if (ac.phase == FlightPhase::landing_roll)
+    if (ac.phases.phase == FlightPhase::landing_roll)
         gf_holdStopBehind(ac, sample);
     if (gf_samePosition(sample, st.back()))
         return false;
-    if (ac.phase == FlightPhase::landing_roll && ac.groundMode) {
+    if (ac.phases.phase == FlightPhase::landing_roll && ac.phases.groundMode) {
         // A report beside the runway that no roll reaches forward in its
         // time: the aircraft left the runway unseen. It is hidden, and shown
         // again where its reports go on.
-        const bool predicted = ac.projection > 0;
+        const bool predicted = ac.stream.projection > 0;
         const RunwayExit exit =
             predicted ? gf_runwayExit(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt, engineClock.load(), sample)
                       : gf_runwayExit(ac, gf_samplePosition(st.back()), st.back().speedKt, st.back().playTime, sample);
@@ -370,36 +370,36 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
     }
     if (st.size() == 1) {
         const double off = lf_aheadOffset(ac, gf_samplePosition(st.front()), sample);
-        if (ac.phase == FlightPhase::landing && off < -20.0)
+        if (ac.phases.phase == FlightPhase::landing && off < -20.0)
             return false;
-        if (ac.phase == FlightPhase::landing_roll && off < -10.0) {
-            if (ac.projection > 0)
+        if (ac.phases.phase == FlightPhase::landing_roll && off < -10.0) {
+            if (ac.stream.projection > 0)
                 return false;
             TrafficSample& front = st.front();
-            front.lat = ac.lat;
-            front.lon = ac.lon;
+            front.lat = ac.motion.lat;
+            front.lon = ac.motion.lon;
             front.playTime = engineClock.load() + 1;
         }
     } else {
         lf_dropSamplesAhead(ac, sample, -20.0);
     }
-    if (ac.projection > 0)
+    if (ac.stream.projection > 0)
         lf_restartNormalFlight(ac);
     return lf_acceptAfterRestart(ac, sample, true);
 }
 
 bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (st.empty()) {
         gf_logLine(fmt::format("{} empty sz?", "checkNewPosDuringTakeoff"));
         return false;
     }
-    const double limit = ac.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
+    const double limit = ac.phases.phase == FlightPhase::takeoff_roll ? -10.0 : -25.0;
     // The App repeats its last report while it has nothing new; the stream's
     // back may have been moved onto the centre line, the repeat is judged
     // against the report itself.
-    if (gf_samePosition(sample, st.back()) || gf_samePosition(sample, ac.lastReport) ||
+    if (gf_samePosition(sample, st.back()) || gf_samePosition(sample, ac.stream.lastReport) ||
         gf_standingJitterInRoll(ac, sample))
         return false;
     if (st.size() == 1) {
@@ -409,10 +409,10 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         lf_dropSamplesAhead(ac, sample, limit);
     }
     const int32_t now = engineClock.load();
-    const bool climbOut = ac.phase == FlightPhase::takeoff ||
-                          (ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
-                           now - static_cast<int32_t>(ac.phaseSince) <= 3000);
-    if (ac.firstProjected && ac.projection >= 1 && !ac.groundMode && climbOut) {
+    const bool climbOut = ac.phases.phase == FlightPhase::takeoff ||
+                          (ac.phases.phase == FlightPhase::flying && ac.phases.previousPhase == FlightPhase::takeoff &&
+                           now - static_cast<int32_t>(ac.phases.phaseSince) <= 3000);
+    if (ac.phases.firstProjected && ac.stream.projection >= 1 && !ac.phases.groundMode && climbOut) {
         // The projected aircraft is ahead of its samples: only a sample ahead
         // of it that it can reach in time is taken.
         if (sample.playTime <= now + 1)
@@ -430,7 +430,7 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         }
     }
     lf_restartNormalFlight(ac);
-    ac.firstProjected = 0;
+    ac.phases.firstProjected = 0;
     gf_keepOnTakeOffCentreLine(ac, sample);
     return lf_acceptAfterRestart(ac, sample, false);
 }

@@ -47,70 +47,70 @@ void lf_quickTurnAroundTest(LiveAircraft& ac)
     default: return;
     }
     const double parkedMinutes =
-        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phaseSince)) / kTicksPerMinute;
-    ac.quickTurnAround = parkedMinutes >= 0.0 && parkedMinutes < limitMinutes ? 1 : 0;
+        static_cast<double>(engineClock.load() - static_cast<int32_t>(ac.phases.phaseSince)) / kTicksPerMinute;
+    ac.push.quickTurnAround = parkedMinutes >= 0.0 && parkedMinutes < limitMinutes ? 1 : 0;
 }
 
 void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
 {
     sample.stationary = 0;
-    ac.leftStand = 1;
-    if (ac.previousPhase == FlightPhase::parked)
+    ac.push.leftStand = 1;
+    if (ac.phases.previousPhase == FlightPhase::parked)
         return;
-    ac.pulledOut = pulledOut ? 1 : 0;
-    ac.standLeaveRequest = 1;
-    if (ac.projection > 0) {
-        if (ac.phase == FlightPhase::parked) {
-            if (ac.phaseBeforePrevious == FlightPhase::landing_roll) {
+    ac.push.pulledOut = pulledOut ? 1 : 0;
+    ac.push.standLeaveRequest = 1;
+    if (ac.stream.projection > 0) {
+        if (ac.phases.phase == FlightPhase::parked) {
+            if (ac.phases.phaseBeforePrevious == FlightPhase::landing_roll) {
                 lf_quickTurnAroundTest(ac);
-                ac.phaseBeforePrevious = FlightPhase::birth;
+                ac.phases.phaseBeforePrevious = FlightPhase::birth;
             }
-            lf_frontDueNow(ac);
+            lf_frontDueNow(ac.stream);
         }
         lf_restartNormalFlight(ac);
     }
     gf_addRealStandOption(ac.standId, ac, 2);
-    ac.inboundToAirport = 0;
-    if (ac.phase != FlightPhase::parked)
+    ac.push.inboundToAirport = 0;
+    if (ac.phases.phase != FlightPhase::parked)
         ac.setPhase(FlightPhase::parked);
 }
 
 void lf_startTracker(LiveAircraft& ac, const TrafficSample& sample, double d)
 {
-    ac.leavingStand = 1;
-    ac.trackerStartM = d;
-    ac.trackerLastM = d;
-    ac.trackerLat = sample.lat;
-    ac.trackerLon = sample.lon;
-    ac.trackerTime = sample.playTime;
-    ac.trackerCount = 0;
+    ac.phases.leavingStand = 1;
+    ac.push.trackerStartM = d;
+    ac.push.trackerLastM = d;
+    ac.push.trackerLat = sample.lat;
+    ac.push.trackerLon = sample.lon;
+    ac.push.trackerTime = sample.playTime;
+    ac.push.trackerCount = 0;
 }
 
 // The tracker's verdict on the sample: 1 leaves, 0 tracking on, -1 ended.
 int lf_trackLeaving(LiveAircraft& ac, TrafficSample& sample, double d, bool known, bool ahead)
 {
-    const double fromTracker = gf_distanceM({ac.trackerLat, ac.trackerLon}, gf_samplePosition(sample));
-    const double dt = (sample.playTime - ac.trackerTime) / 100.0;
+    const double fromTracker = gf_distanceM({ac.push.trackerLat, ac.push.trackerLon}, gf_samplePosition(sample));
+    const double dt = (sample.playTime - ac.push.trackerTime) / 100.0;
     constexpr double kTrackerSpeedMs = 25.0 * kMetresPerNm / kSecondsPerHour; // 25 kt, a fast taxi
     const bool plausible = std::isfinite(d) && std::isfinite(fromTracker) && dt > 0.0 && dt <= 120.0 &&
                            fromTracker <= std::max(12.0, kTrackerSpeedMs * dt) && d <= 262.0 &&
-                           d >= ac.trackerStartM - 5.0 && d >= ac.trackerLastM - 5.0;
+                           d >= ac.push.trackerStartM - 5.0 && d >= ac.push.trackerLastM - 5.0;
     if (plausible) {
-        const double gain = d - ac.trackerStartM;
-        if (gain >= 3.0 && ((known && !ahead) || (ac.trackerStartM >= 30.0 && gain >= 10.0))) {
+        const double gain = d - ac.push.trackerStartM;
+        if (gain >= 3.0 && ((known && !ahead) || (ac.push.trackerStartM >= 30.0 && gain >= 10.0))) {
             lf_leaveStand(ac, sample, false);
             return 1;
         }
-        if (ac.trackerCount < 1) {
-            ac.trackerLastM = d;
-            ac.trackerLat = sample.lat;
-            ac.trackerLon = sample.lon;
-            ac.trackerTime = sample.playTime;
-            ac.trackerCount = 1;
+        if (ac.push.trackerCount < 1) {
+            ac.push.trackerLastM = d;
+            ac.push.trackerLat = sample.lat;
+            ac.push.trackerLon = sample.lon;
+            ac.push.trackerTime = sample.playTime;
+            ac.push.trackerCount = 1;
             return 0;
         }
     }
-    ac.leavingStand = 0;
+    ac.phases.leavingStand = 0;
     return -1;
 }
 
@@ -135,28 +135,28 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
         ahead = off * 180.0 / kPi <= (ac.gateStand ? 30.0 : 60.0);
         known = true;
     }
-    if (ac.leavingStand) {
+    if (ac.phases.leavingStand) {
         const int verdict = lf_trackLeaving(ac, sample, d, known, ahead);
         if (verdict >= 0)
             return verdict == 1;
     }
-    const double limit = ac.previousPhase == FlightPhase::parking ? 200.0 : 100.0;
+    const double limit = ac.phases.previousPhase == FlightPhase::parking ? 200.0 : 100.0;
     if (d < limit) {
-        ac.lastNearStandTicks = engineClock.load();
+        ac.stream.lastNearStandTicks = engineClock.load();
         const double dNm = d / kMetresPerNm;
-        if (ac.standGrowthCount == 0 && ac.maxStandDistanceNm == 0.0)
-            ac.minStandDistanceNm = dNm;
-        ac.minStandDistanceNm = std::min(ac.minStandDistanceNm, dNm);
-        if (d >= ac.maxStandDistanceNm * kMetresPerNm + 3.0) {
-            ac.maxStandDistanceNm = dNm;
-            ++ac.standGrowthCount;
-            if (ac.standGrowthCount >= 2 && d - ac.minStandDistanceNm * kMetresPerNm >= ac.radius * kMetresPerNm / 2.0 && known &&
+        if (ac.push.standGrowthCount == 0 && ac.push.maxStandDistanceNm == 0.0)
+            ac.push.minStandDistanceNm = dNm;
+        ac.push.minStandDistanceNm = std::min(ac.push.minStandDistanceNm, dNm);
+        if (d >= ac.push.maxStandDistanceNm * kMetresPerNm + 3.0) {
+            ac.push.maxStandDistanceNm = dNm;
+            ++ac.push.standGrowthCount;
+            if (ac.push.standGrowthCount >= 2 && d - ac.push.minStandDistanceNm * kMetresPerNm >= ac.radius * kMetresPerNm / 2.0 && known &&
                 !ahead)
                 lf_startTracker(ac, sample, d);
-        } else if (d <= ac.maxStandDistanceNm * kMetresPerNm - 3.0) {
-            ac.minStandDistanceNm = dNm;
-            ac.maxStandDistanceNm = dNm;
-            ac.standGrowthCount = 0;
+        } else if (d <= ac.push.maxStandDistanceNm * kMetresPerNm - 3.0) {
+            ac.push.minStandDistanceNm = dNm;
+            ac.push.maxStandDistanceNm = dNm;
+            ac.push.standGrowthCount = 0;
         }
         return false;
     }
@@ -184,28 +184,28 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
 
 bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
 {
-    if (!ac.pushFirst) {
-        ac.pushFirst = gf_samplePosition(sample);
+    if (!ac.push.pushFirst) {
+        ac.push.pushFirst = gf_samplePosition(sample);
         return false;
     }
-    if (gf_distanceM(*ac.pushFirst, gf_samplePosition(sample)) >= 4.0) {
-        ac.pushFirst = gf_samplePosition(sample);
+    if (gf_distanceM(*ac.push.pushFirst, gf_samplePosition(sample)) >= 4.0) {
+        ac.push.pushFirst = gf_samplePosition(sample);
         if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * kMetresPerNm, 25.0)) {
-            ac.pushSecond.reset();
-        } else if (!ac.pushSecond) {
-            ac.pushSecond = gf_samplePosition(sample);
-        } else if (ac.pushSecondCount = std::min(ac.pushSecondCount + 1, 2u);
-                   ac.pushSecondCount == 2 &&
-                   gf_distanceM(*ac.pushSecond, gf_samplePosition(sample)) >= 15.0) {
+            ac.push.pushSecond.reset();
+        } else if (!ac.push.pushSecond) {
+            ac.push.pushSecond = gf_samplePosition(sample);
+        } else if (ac.push.pushSecondCount = std::min(ac.push.pushSecondCount + 1, 2u);
+                   ac.push.pushSecondCount == 2 &&
+                   gf_distanceM(*ac.push.pushSecond, gf_samplePosition(sample)) >= 15.0) {
             // Moving off the push-back position: the taxi starts. Samples
             // closer together than 7.5 m reach the 15 m only after further
             // counts, so every count from the second on may start it.
             sample.stationary = 0;
-            if (ac.holding) {
-                lf_frontDueNow(ac);
+            if (ac.push.holding) {
+                lf_frontDueNow(ac.stream);
                 lf_restartNormalFlight(ac);
             }
-            lf_clearPushState(ac);
+            lf_clearPushState(ac.push);
             ac.setPhase(FlightPhase::taxi);
             ac.standLat = 0.0;
             ac.standLon = 0.0;
@@ -215,7 +215,7 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
             return true;
         }
     }
-    if (ac.holding)
+    if (ac.push.holding)
         lf_restartNormalFlight(ac);
     return false;
 }

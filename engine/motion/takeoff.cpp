@@ -43,7 +43,7 @@ double lf_decisionSpeed(const LiveAircraft& ac)
 {
     if (lf_positive(ac.flight.groundSpeedKt))
         return ac.flight.groundSpeedKt;
-    return ac.samples.empty() ? std::numeric_limits<double>::quiet_NaN() : ac.samples.front().speedKt;
+    return ac.stream.samples.empty() ? std::numeric_limits<double>::quiet_NaN() : ac.stream.samples.front().speedKt;
 }
 
 // Along-track distance (m) of a position from the take-off runway's end,
@@ -65,7 +65,7 @@ void lf_ensureTakeoffRunway(LiveAircraft& ac)
 {
     if (ac.flight.takeoffRunway.valid)
         return;
-    if (const auto m = gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)) {
+    if (const auto m = gf_runwayUnderAircraft({ac.motion.lat, ac.motion.lon}, ac.motion.heading)) {
         ac.flight.takeoffRunway = *m;
         gf_keepStreamOnTakeOffCentreLine(ac);
     }
@@ -79,7 +79,7 @@ double lf_categoryClimbPerTick(const LiveAircraft& ac)
 
 bool lf_anyAirborne(const LiveAircraft& ac)
 {
-    return std::any_of(ac.samples.begin(), ac.samples.end(), [](const TrafficSample& s) { return s.airborne; });
+    return std::any_of(ac.stream.samples.begin(), ac.stream.samples.end(), [](const TrafficSample& s) { return s.airborne; });
 }
 
 bool lf_shortRunwayEnd(const LiveAircraft& ac)
@@ -95,35 +95,35 @@ void lf_rollCommon(LiveAircraft& ac)
     ac.flight.takeoffRetry = 0;
     ac.flight.climbOutDone = 0;
     ac.flight.takeoffRunway = {};
-    ac.flareStage = 0;
+    ac.touchdown.flareStage = 0;
     ac.setPhase(FlightPhase::takeoff_roll);
-    ac.lagEarlier = 2700;
-    ac.lagLater = 4500;
+    ac.leg.lagEarlier = 2700;
+    ac.leg.lagLater = 4500;
 }
 
 // The heading that brings the aircraft back onto the runway's centre line.
 void lf_planRunwaySpeedProfile(LiveAircraft& ac)
 {
-    const bool takeoff = ac.phase == FlightPhase::takeoff_roll;
+    const bool takeoff = ac.phases.phase == FlightPhase::takeoff_roll;
     std::optional<RunwayMatch> match;
     if (takeoff) {
         lf_ensureTakeoffRunway(ac);
         if (ac.flight.takeoffRunway.valid)
             match = ac.flight.takeoffRunway;
     } else {
-        match = gf_runwayAtPosition({ac.lat, ac.lon}, ac.heading);
+        match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
     }
-    if (!match || ac.samples.size() < 2)
+    if (!match || ac.stream.samples.size() < 2)
         return;
     const double fastest = std::max({std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0,
-                                     ac.samples[0].speedKt, ac.samples[1].speedKt});
+                                     ac.stream.samples[0].speedKt, ac.stream.samples[1].speedKt});
     if (!(fastest >= (takeoff ? 30.0 : 45.0)))
         return;
     // Toward the point abeam the runway's end that keeps 0.15 of the
     // aircraft's offset from the centre line; along the runway when the end
     // is behind, too far off to the side or too close for a believable turn.
     const double runwayHeading = gf_normalizeAngle(match->endHeading * kDegToRad);
-    const LineOffset steer = gf_offsetTowardLine({ac.lat, ac.lon}, {match->endLatitude, match->endLongitude},
+    const LineOffset steer = gf_offsetTowardLine({ac.motion.lat, ac.motion.lon}, {match->endLatitude, match->endLongitude},
                                                  runwayHeading, 10.0 * kDegToRad, 100.0, 0.15);
     ac.flight.ramp.endHeading = steer.ok ? gf_normalizeAngle(steer.bearing) : runwayHeading;
 }
@@ -133,18 +133,18 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
 bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
 {
     RollRamp& r = ac.flight.ramp;
-    const FlightPhase phase = ac.phase;
+    const FlightPhase phase = ac.phases.phase;
     const bool roll = phase == FlightPhase::takeoff_roll || phase == FlightPhase::landing_roll;
     const bool continuing = r.active && roll && r.phase == phase;
     r = {};
-    const SampleStream& st = ac.samples;
-    if (!ac.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
+    const SampleStream& st = ac.stream.samples;
+    if (!ac.phases.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
         return false;
-    if (ac.projection > 0 && phase != FlightPhase::landing_roll)
+    if (ac.stream.projection > 0 && phase != FlightPhase::landing_roll)
         return false;
     const TrafficSample& s0 = st[0];
     const TrafficSample& s1 = st[1];
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     if (s1.stationary || lf_metres(here, lf_samplePosition(s1)) <= 1.0 || !(s0.speedKt >= 0.0) || !(s1.speedKt >= 0.0))
         return false;
     const bool takeoff = phase == FlightPhase::takeoff_roll;
@@ -200,23 +200,23 @@ void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
     FlightState& f = ac.flight;
     f.profile.clear();
     f.profileIndex = 0;
-    if (ac.speedMode != LegSpeedMode::accelerateFromStop && ac.speedMode != LegSpeedMode::slowToStop)
+    if (ac.leg.speedMode != LegSpeedMode::accelerateFromStop && ac.leg.speedMode != LegSpeedMode::slowToStop)
         return;
-    const uint32_t ease = ac.speedMode == LegSpeedMode::accelerateFromStop ? 1u : 2u;
+    const uint32_t ease = ac.leg.speedMode == LegSpeedMode::accelerateFromStop ? 1u : 2u;
     const double n = static_cast<double>(legTicks);
     f.profile.reserve(static_cast<size_t>(legTicks));
     for (int32_t i = 0; i < legTicks; ++i)
         f.profile.push_back(gf_ease((i + 1) / n, ease) - gf_ease(i / n, ease));
-    f.legOffsetLat = ac.stepLat * n;
-    f.legOffsetLon = ac.stepLon * n;
+    f.legOffsetLat = ac.leg.stepLat * n;
+    f.legOffsetLon = ac.leg.stepLon * n;
 }
 
 void lf_rollThrottle(LiveAircraft& ac)
 {
     const bool rotor = ac.category == Category::Rotorcraft;
-    const TrafficSample& s0 = ac.samples[0];
-    const TrafficSample& s1 = ac.samples[1];
-    switch (ac.phase) {
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
+    switch (ac.phases.phase) {
     case FlightPhase::taxi:
         gf_setThrottle(ac, rotor ? 4u : 0u);
         return;
@@ -229,7 +229,7 @@ void lf_rollThrottle(LiveAircraft& ac)
         return;
     }
     case FlightPhase::landing_roll: {
-        if (std::fabs(gf_wrapAngle(ac.heading - ac.touchdownHeading)) >= 15.0 * kDegToRad) {
+        if (std::fabs(gf_wrapAngle(ac.motion.heading - ac.touchdown.touchdownHeading)) >= 15.0 * kDegToRad) {
             abortTakeoffRoll(ac);
             return;
         }
@@ -260,11 +260,11 @@ double lf_takeoffVr(const AircraftBase& ac, int level)
 
 double lf_heightAboveGround(const LiveAircraft& ac)
 {
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     if (gf_tickNearAirport(here))
         if (const auto elevation = gf_tickAirportAltitude())
-            return ac.altitudeFt - *elevation;
-    return ac.samples.empty() ? ac.altitudeFt : ac.samples.front().altitudeFt;
+            return ac.motion.altitudeFt - *elevation;
+    return ac.stream.samples.empty() ? ac.motion.altitudeFt : ac.stream.samples.front().altitudeFt;
 }
 
 void enterTakeoffRoll(LiveAircraft& ac, bool rolling)
@@ -291,21 +291,21 @@ void enterTowedTakeoffRoll(LiveAircraft& ac)
 
 void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
 {
-    ac.verticalSpeedStep = 0.0;
-    if (ac.samples.size() < 2)
+    ac.reports.verticalSpeedStep = 0.0;
+    if (ac.stream.samples.size() < 2)
         return;
     lf_rollThrottle(ac);
-    if (ac.phase == FlightPhase::takeoff_roll && checkTakeoffRoll(ac))
+    if (ac.phases.phase == FlightPhase::takeoff_roll && checkTakeoffRoll(ac))
         return;
-    if (ac.phase != FlightPhase::takeoff_roll && ac.phase != FlightPhase::landing_roll) {
-        if (ac.lagEarlier > 900)
-            ac.lagEarlier = std::max(ac.lagEarlier - 100, 900);
-        if (ac.lagLater > 900)
-            ac.lagLater = std::max(ac.lagLater - 100, 900);
+    if (ac.phases.phase != FlightPhase::takeoff_roll && ac.phases.phase != FlightPhase::landing_roll) {
+        if (ac.leg.lagEarlier > 900)
+            ac.leg.lagEarlier = std::max(ac.leg.lagEarlier - 100, 900);
+        if (ac.leg.lagLater > 900)
+            ac.leg.lagLater = std::max(ac.leg.lagLater - 100, 900);
     }
-    if (ac.flareStage == 0 && ac.phase != FlightPhase::takeoff) {
-        ac.pitch = ac.staticPitch;
-        ac.bank = 0.0;
+    if (ac.touchdown.flareStage == 0 && ac.phases.phase != FlightPhase::takeoff) {
+        ac.motion.pitch = ac.staticPitch;
+        ac.motion.bank = 0.0;
         ac.flight.pitchRate = 0.0;
         ac.flight.bankRate = 0.0;
     }
@@ -313,25 +313,25 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
         lf_planSpeedProfile(ac, legTicks);
     else
         ac.flight.profile.clear();
-    const TrafficSample& s1 = ac.samples[1];
-    ac.flight.groundSpeedKt = ac.phase == FlightPhase::pushing_back ? -s1.speedKt : s1.speedKt;
-    if (ac.phase != FlightPhase::takeoff_roll)
+    const TrafficSample& s1 = ac.stream.samples[1];
+    ac.flight.groundSpeedKt = ac.phases.phase == FlightPhase::pushing_back ? -s1.speedKt : s1.speedKt;
+    if (ac.phases.phase != FlightPhase::takeoff_roll)
         return;
     // A helicopter rises where it stands: it never rolls along the ground
     // toward the place of its first report aloft.
-    if (ac.category == Category::Rotorcraft && ac.groundMode && lf_anyAirborne(ac)) {
+    if (ac.category == Category::Rotorcraft && ac.phases.groundMode && lf_anyAirborne(ac)) {
         startTakeoff(ac, 1);
         return;
     }
-    if (!(ac.samples[0].speedKt >= 43.0))
+    if (!(ac.stream.samples[0].speedKt >= 43.0))
         return;
     const int d = takeoffDecision(ac);
     if (d == 0) {
-        if (engineClock.load() - static_cast<int32_t>(ac.phaseSince) >= 12000)
+        if (engineClock.load() - static_cast<int32_t>(ac.phases.phaseSince) >= 12000)
             removeAircraftFromSim(ac);
         return;
     }
-    if (!ac.groundMode)
+    if (!ac.phases.groundMode)
         return;
     if (liftoffDecision(ac) == 0)
         ac.flight.takeoffRetry = 1;
@@ -342,10 +342,10 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
 bool checkTakeoffRoll(LiveAircraft& ac)
 {
     lf_ensureTakeoffRunway(ac);
-    if (!ac.flight.takeoffRunway.valid || ac.samples.size() < 2)
+    if (!ac.flight.takeoffRunway.valid || ac.stream.samples.size() < 2)
         return false;
-    const double a = lf_alongToEnd(ac, {ac.lat, ac.lon});
-    const double aNext = lf_alongToEnd(ac, lf_samplePosition(ac.samples[1]));
+    const double a = lf_alongToEnd(ac, {ac.motion.lat, ac.motion.lon});
+    const double aNext = lf_alongToEnd(ac, lf_samplePosition(ac.stream.samples[1]));
     const bool airborne = lf_anyAirborne(ac);
     const double m = lf_maxSampleVerticalSpeed(ac);
     const double speed = lf_decisionSpeed(ac);
@@ -355,7 +355,7 @@ bool checkTakeoffRoll(LiveAircraft& ac)
     if (liftoffDue && (isAlignedOnRunway(ac, 300.0) || isAlignedOnRunway(ac, 1200.0) ||
                        (isAlignedOnRunway(ac, ac.flight.takeoffRunway.length) && speed >= vr))) {
         ac.flight.takeoffRetry = 0;
-        ac.verticalSpeedStep = lf_categoryClimbPerTick(ac);
+        ac.reports.verticalSpeedStep = lf_categoryClimbPerTick(ac);
         enterTakeoff(ac, 2);
         return false;
     }
@@ -368,15 +368,15 @@ bool checkTakeoffRoll(LiveAircraft& ac)
         return false;
     if (std::isnan(a))
         return false;
-    if (ac.hexid != 0 && gf_isValidLatLon({ac.lat, ac.lon}) && std::isfinite(ac.lastRecordTime))
-        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.lat, ac.lon, ac.lastRecordTime, 1, 1, engineClock.load()});
+    if (ac.hexid != 0 && gf_isValidLatLon({ac.motion.lat, ac.motion.lon}) && std::isfinite(ac.stream.lastRecordTime))
+        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.motion.lat, ac.motion.lon, ac.stream.lastRecordTime, 1, 1, engineClock.load()});
     removeAircraftFromSim(ac);
     return true;
 }
 
 int takeoffDecision(const LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return 0;
     if (ac.flight.rollingTakeoff)
@@ -406,20 +406,20 @@ bool isAlignedOnRunway(const LiveAircraft& ac, double lengthM)
     if (!m.valid)
         return false;
     const LatLon end{m.endLatitude, m.endLongitude};
-    const LatLon here{ac.lat, ac.lon};
+    const LatLon here{ac.motion.lat, ac.motion.lon};
     const double d = lf_metres(end, here);
     const double x = d > 0.0 ? gf_wrapAngle(gf_initialBearing(end, here) - m.endHeading * kDegToRad) : std::numbers::pi;
     const double along = std::cos(x) * d;
     if (!(along >= -lengthM && along <= 10.0))
         return false;
-    if (std::fabs(gf_wrapAngle(ac.heading - m.endHeading * kDegToRad)) > 20.0 * kDegToRad)
+    if (std::fabs(gf_wrapAngle(ac.motion.heading - m.endHeading * kDegToRad)) > 20.0 * kDegToRad)
         return false;
     return std::fabs(std::sin(x) * d) <= 15.0;
 }
 
 int liftoffDecision(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.samples;
+    const SampleStream& st = ac.stream.samples;
     if (st.size() < 2)
         return 0;
     const double s = lf_decisionSpeed(ac);
@@ -436,7 +436,7 @@ int liftoffDecision(LiveAircraft& ac)
     const auto firstAirborne =
         std::find_if(st.begin(), st.end(), [](const TrafficSample& x) { return x.airborne != 0; });
     if (firstAirborne != st.end()) {
-        const double d = lf_metres({ac.lat, ac.lon}, lf_samplePosition(*firstAirborne));
+        const double d = lf_metres({ac.motion.lat, ac.motion.lon}, lf_samplePosition(*firstAirborne));
         const int32_t dt = firstAirborne->playTime - engineClock.load();
         const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
         if (s >= v1 && d <= 600.0 && dt <= std::max(rotation + 300, 1))
@@ -450,7 +450,7 @@ int liftoffDecision(LiveAircraft& ac)
         return 0;
     }
     if (rolling)
-        return s >= vr + 10.0 && st[0].speedKt >= vr + 10.0 && gf_runwayUnderAircraft({ac.lat, ac.lon}, ac.heading)
+        return s >= vr + 10.0 && st[0].speedKt >= vr + 10.0 && gf_runwayUnderAircraft({ac.motion.lat, ac.motion.lon}, ac.motion.heading)
                    ? 1
                    : 0;
     if (!climb && !lf_shortRunwayEnd(ac))
@@ -465,12 +465,12 @@ int liftoffDecision(LiveAircraft& ac)
 void startTakeoff(LiveAircraft& ac, int mode)
 {
     ac.flight.takeoffRetry = 0;
-    if (mode == 1 && ac.samples.size() >= 2) {
-        const TrafficSample& next = ac.samples[1];
+    if (mode == 1 && ac.stream.samples.size() >= 2) {
+        const TrafficSample& next = ac.stream.samples[1];
         const double dt = std::max(next.playTime - engineClock.load(), 25);
-        ac.verticalSpeedStep = std::max(next.altitudeFt - ac.altitudeFt, 0.1 * dt) / dt;
+        ac.reports.verticalSpeedStep = std::max(next.altitudeFt - ac.motion.altitudeFt, 0.1 * dt) / dt;
     } else {
-        ac.verticalSpeedStep = lf_categoryClimbPerTick(ac);
+        ac.reports.verticalSpeedStep = lf_categoryClimbPerTick(ac);
     }
     enterTakeoff(ac, mode);
 }
@@ -478,18 +478,18 @@ void startTakeoff(LiveAircraft& ac, int mode)
 void enterTakeoff(LiveAircraft& ac, int mode)
 {
     FlightState& f = ac.flight;
-    f.takeoffVsFloor = mode == 2 ? ac.verticalSpeedStep : 0.0;
+    f.takeoffVsFloor = mode == 2 ? ac.reports.verticalSpeedStep : 0.0;
     f.vsStepMemory = 0.0;
     f.climbOutDone = 0;
     const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
     f.takeoffCounter = rotation < 2 ? 1 : rotation;
-    f.pitchRate = (ac.rotationPitch - ac.pitch) / f.takeoffCounter;
-    ac.bank = 0.0;
+    f.pitchRate = (ac.rotationPitch - ac.motion.pitch) / f.takeoffCounter;
+    ac.motion.bank = 0.0;
     f.bankRate = 0.0;
-    const bool touchAndGo = ac.previousPhase == FlightPhase::landing_roll ||
-                            (ac.previousPhase == FlightPhase::taxi && ac.phaseBeforePrevious == FlightPhase::landing_roll);
+    const bool touchAndGo = ac.phases.previousPhase == FlightPhase::landing_roll ||
+                            (ac.phases.previousPhase == FlightPhase::taxi && ac.phases.phaseBeforePrevious == FlightPhase::landing_roll);
     ac.setPhase(FlightPhase::takeoff);
-    ac.liftOffCounter = 2;
+    ac.reports.liftOffCounter = 2;
     std::string route;
     if (ac.origin.isSet())
         route += fmt::format(" from {}", ac.origin.toString());
@@ -498,7 +498,7 @@ void enterTakeoff(LiveAircraft& ac, int mode)
     std::string runway;
     if (f.takeoffRunway.valid)
         runway = fmt::format(" runway {}", f.takeoffRunway.endText);
-    else if (const auto name = gf_runwayNameAt({ac.lat, ac.lon}, ac.heading))
+    else if (const auto name = gf_runwayNameAt({ac.motion.lat, ac.motion.lon}, ac.motion.heading))
         runway = fmt::format(" runway {}", *name);
     lf_flightMessage(fmt::format("{} {} {} {} {} take off{}{} ...", gf_trafficClockTextHm(), ac.callsign,
                                  ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), route,
@@ -515,7 +515,7 @@ void enterTakeoff(LiveAircraft& ac, int mode)
 
 bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
 {
-    SampleStream& st = ac.samples;
+    SampleStream& st = ac.stream.samples;
     if (k < 2 || st.size() < k || !st[k - 1].airborne)
         return false;
     st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k - 1));
@@ -529,21 +529,21 @@ bool skipToLiftoffSample(LiveAircraft& ac, size_t k)
 
 void climbRateToNextSample(LiveAircraft& ac)
 {
-    if (ac.samples.size() < 2)
+    if (ac.stream.samples.size() < 2)
         return;
-    const TrafficSample& next = ac.samples[1];
-    if (ac.altitudeFt >= next.altitudeFt) {
-        ac.verticalSpeedStep = 0.0;
+    const TrafficSample& next = ac.stream.samples[1];
+    if (ac.motion.altitudeFt >= next.altitudeFt) {
+        ac.reports.verticalSpeedStep = 0.0;
         return;
     }
     const double dt = std::max(next.playTime - engineClock.load(), 25);
-    ac.verticalSpeedStep = std::min((next.altitudeFt - ac.altitudeFt) / dt, ac.maxClimbRateFtPerTick);
+    ac.reports.verticalSpeedStep = std::min((next.altitudeFt - ac.motion.altitudeFt) / dt, ac.maxClimbRateFtPerTick);
 }
 
 void applyTakeoffVsFloor(LiveAircraft& ac)
 {
-    if (ac.phase == FlightPhase::takeoff && ac.flight.takeoffVsFloor > 0.0)
-        ac.verticalSpeedStep = std::max(ac.flight.takeoffVsFloor, ac.verticalSpeedStep);
+    if (ac.phases.phase == FlightPhase::takeoff && ac.flight.takeoffVsFloor > 0.0)
+        ac.reports.verticalSpeedStep = std::max(ac.flight.takeoffVsFloor, ac.reports.verticalSpeedStep);
 }
 
 void stepTakeoff(LiveAircraft& ac)
@@ -551,35 +551,35 @@ void stepTakeoff(LiveAircraft& ac)
     FlightState& f = ac.flight;
     const int32_t n = f.takeoffCounter;
     f.takeoffCounter = std::max(n - 1, -1000);
-    if (ac.category == Category::Rotorcraft && !ac.samples.empty()) {
+    if (ac.category == Category::Rotorcraft && !ac.stream.samples.empty()) {
         // A helicopter rising from where it stood hovers off the ground
         // before it speeds up toward its next report.
         constexpr double kHoverKt = 20.0;
-        const TrafficSample& front = ac.samples.front();
+        const TrafficSample& front = ac.stream.samples.front();
         const double given = front.tasKt > 0.0 ? front.tasKt : front.speedKt;
         const double onward = std::isfinite(given) ? given : 0.0;
-        ac.tasKt = lf_heightAboveGround(ac) < ac.cgFt + 10.0 ? std::min(onward, kHoverKt) : onward;
+        ac.motion.tasKt = lf_heightAboveGround(ac) < ac.cgFt + 10.0 ? std::min(onward, kHoverKt) : onward;
     }
     if (n >= 1) {
-        ac.groundMode = 0;
-        ac.pitch = gf_stepToward(ac.pitch, ac.rotationPitch, std::fabs(f.pitchRate));
+        ac.phases.groundMode = 0;
+        ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.rotationPitch, std::fabs(f.pitchRate));
         return;
     }
-    ac.liftOffCounter = 0;
-    ac.bank = std::clamp(ac.bank + f.bankRate, -std::numbers::pi, std::numbers::pi);
+    ac.reports.liftOffCounter = 0;
+    ac.motion.bank = std::clamp(ac.motion.bank + f.bankRate, -std::numbers::pi, std::numbers::pi);
     const double transition = std::max<double>(static_cast<double>(ac.modelValues[1]), 1.0);
-    ac.pitch = gf_stepToward(ac.pitch, ac.climbPitch, std::fabs(ac.climbPitch - ac.rotationPitch) / transition);
+    ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.climbPitch, std::fabs(ac.climbPitch - ac.rotationPitch) / transition);
     const double t = std::clamp((1.0 - n) / 300.0, 0.0, 1.0);
-    double climb = (3.0 - 2.0 * t) * t * t * ac.verticalSpeedStep * kTicksPerMinute;
+    double climb = (3.0 - 2.0 * t) * t * t * ac.reports.verticalSpeedStep * kTicksPerMinute;
     if (!(climb > 0.0))
-        climb = std::max(ac.verticalSpeedFpm, 0.0);
+        climb = std::max(ac.motion.verticalSpeedFpm, 0.0);
     climb = limitLightClimb(ac, climb);
     f.vsStepMemory = gf_stepToward(f.vsStepMemory, climb / kTicksPerMinute, 0.001);
-    ac.altitudeFt += f.vsStepMemory;
-    ac.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
+    ac.motion.altitudeFt += f.vsStepMemory;
+    ac.motion.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
     if (n == -299)
         gf_setGear(ac, false);
-    if (f.takeoffCounter < -300 && std::fabs(ac.pitch - ac.climbPitch) < 1e-9) {
+    if (f.takeoffCounter < -300 && std::fabs(ac.motion.pitch - ac.climbPitch) < 1e-9) {
         f.bankRate = 0.0;
         const double needed = ac.category == Category::Light ? 300.0 : 800.0;
         if (lf_heightAboveGround(ac) >= needed) {
@@ -593,7 +593,7 @@ void stepTakeoff(LiveAircraft& ac)
 
 void retryTakeoff(LiveAircraft& ac)
 {
-    if (!ac.flight.takeoffRetry || ac.phase != FlightPhase::takeoff_roll || !ac.groundMode)
+    if (!ac.flight.takeoffRetry || ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode)
         return;
     const int d = takeoffDecision(ac);
     if (d == 0) {
@@ -622,19 +622,19 @@ void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double star
 {
     if (ac.category != Category::Light)
         return;
-    const bool rolling = ac.phase == FlightPhase::takeoff_roll;
-    const bool lifting = !ac.groundMode && ac.phase == FlightPhase::takeoff;
-    const bool justFlying = ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff &&
-                            engineClock.load() - static_cast<int32_t>(ac.phaseSince) <= 3000;
+    const bool rolling = ac.phases.phase == FlightPhase::takeoff_roll;
+    const bool lifting = !ac.phases.groundMode && ac.phases.phase == FlightPhase::takeoff;
+    const bool justFlying = ac.phases.phase == FlightPhase::flying && ac.phases.previousPhase == FlightPhase::takeoff &&
+                            engineClock.load() - static_cast<int32_t>(ac.phases.phaseSince) <= 3000;
     if (!rolling && !lifting && !justFlying)
         return;
     const double line = ac.flight.takeoffRunway.valid ? ac.flight.takeoffRunway.endHeading * kDegToRad : startHeading;
-    const RelativePosition r = gf_relativePosition(previous, line, {ac.lat, ac.lon});
+    const RelativePosition r = gf_relativePosition(previous, line, {ac.motion.lat, ac.motion.lon});
     if (!(r.acrossM < -0.02 && r.alongM > 0.02))
         return;
-    const double speed = std::max(ac.samples.empty() ? 0.0 : ac.samples.front().speedKt,
+    const double speed = std::max(ac.stream.samples.empty() ? 0.0 : ac.stream.samples.front().speedKt,
                                   std::isfinite(ac.flight.groundSpeedKt) ? ac.flight.groundSpeedKt : 0.0);
     const LatLon ahead = gf_destinationPoint(previous, {line, speed * kFeetPerNm / kTicksPerHour});
-    ac.lat = ahead.latitude;
-    ac.lon = ahead.longitude;
+    ac.motion.lat = ahead.latitude;
+    ac.motion.lon = ahead.longitude;
 }

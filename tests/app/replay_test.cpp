@@ -411,9 +411,9 @@ void lf_replay(const ReplayForm& form)
                 if (a.simState == SimState::active && a.objectId != 0)
                     active.insert(a.hexid);
                 EngineSeen& e = engineSeen[a.hexid];
-                e = {gf_flightPhaseName(a.phase), lf_simStateName(a.simState), t, a.samples.size(), ""};
-                if (!a.samples.empty()) {
-                    const TrafficSample& f = a.samples.front();
+                e = {gf_flightPhaseName(a.phases.phase), lf_simStateName(a.simState), t, a.stream.samples.size(), ""};
+                if (!a.stream.samples.empty()) {
+                    const TrafficSample& f = a.stream.samples.front();
                     e.next = fmt::format("{} {:.0f} ft {:.0f} kt{}", f.airborne ? "airborne" : "on the ground",
                                          f.altitudeFt, f.speedKt, f.stationary ? " standing" : "");
                 }

@@ -270,7 +270,7 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
     const uint32_t key = store.addStatic(makeStatic("AFR71*")).hexid;
     create(*store.findStatic(key));
     tick(202);
-    live(0x4B0070)->lat = 47.5; // moved on since its last sample
+    live(0x4B0070)->motion.lat = 47.5; // moved on since its last sample
     sim.load({{"assign_delay_frames", 1000}});
     create(store.addLive(makeLive(0x4B0072, "AFR72")));
 
@@ -284,7 +284,7 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
     const LiveAircraft& shown = *live(0x4B0070);
     EXPECT_EQ(shown.simState, SimState::buffer);
     EXPECT_EQ(shown.objectId, 0u);
-    EXPECT_EQ(shown.samples.front().lat, 47.5);
+    EXPECT_EQ(shown.stream.samples.front().lat, 47.5);
     EXPECT_EQ(store.findLiveByObjectId(0), nullptr);
     EXPECT_EQ(live(0x4B0072)->simState, SimState::buffer);
     const StaticAircraft& parked = *store.findStatic(key);

@@ -168,7 +168,7 @@ TEST_F(EngineCommandsTest, FurthestLiveIsRemovedOnlyBeyondTheMargin)
     gf_trafficState().aircraft.setObjectId(ac, 40);
     EXPECT_TRUE(lf_isThisTheFurthestLive(10.0));
     EXPECT_TRUE(gf_trafficState().removalQueue.empty());
-    ac.lat = 47.0 + 10.2 / 60.0;
+    ac.motion.lat = 47.0 + 10.2 / 60.0;
     EXPECT_FALSE(lf_isThisTheFurthestLive(10.0));
     EXPECT_EQ(gf_trafficState().removalQueue, std::deque<uint32_t>{40});
     gf_publishUserAcPosition(UserAcPosition{});
@@ -222,8 +222,8 @@ TEST_F(EngineCommandsTest, ObjectIdListHasOneLinePerActiveAircraft)
     std::stringstream text;
     text << std::ifstream(g_objectIdListPath, std::ios::binary).rdbuf();
     EXPECT_EQ(text.str(), "1234;SWR5;HB-SWR;SWR;A320;GND;PARKED\n99;EZY6;;;;AIR;\n");
-    EXPECT_EQ(a.previousPhase, FlightPhase::birth);
-    EXPECT_EQ(gf_flightPhaseName(a.phaseBeforePrevious), "birth");
+    EXPECT_EQ(a.phases.previousPhase, FlightPhase::birth);
+    EXPECT_EQ(gf_flightPhaseName(a.phases.phaseBeforePrevious), "birth");
 }
 
 TEST_F(EngineCommandsTest, ResetEmptiesEverythingButKeepsTheReservedCapacity)

@@ -42,10 +42,10 @@ inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool a
     s.altitudeFt = altitudeFt;
     s.airborne = airborne ? 1 : 0;
     LiveAircraft ac(s, base, 1.7e9);
-    ac.lat = lat;
-    ac.lon = lon;
-    ac.altitudeFt = altitudeFt;
-    ac.groundMode = airborne ? 0 : 1;
+    ac.motion.lat = lat;
+    ac.motion.lon = lon;
+    ac.motion.altitudeFt = altitudeFt;
+    ac.phases.groundMode = airborne ? 0 : 1;
     return ac;
 }
 

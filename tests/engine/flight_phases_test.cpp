@@ -117,12 +117,12 @@ TEST_F(FlightPhasesTest, ATakeOffRollRotatesAtVrRetractsTheGearOnceAndFliesFrom8
             return;
         objectId = ac.objectId;
         // The sample checks start the roll once the samples run fast on the runway.
-        if (ac.phase == FlightPhase::takeoff_roll)
+        if (ac.phases.phase == FlightPhase::takeoff_roll)
             rollStarted = true;
-        if (!rotationKt && ac.phase == FlightPhase::takeoff)
+        if (!rotationKt && ac.phases.phase == FlightPhase::takeoff)
             rotationKt = ac.flight.groundSpeedKt;
-        if (!flyingHeight && ac.phase == FlightPhase::flying && ac.previousPhase == FlightPhase::takeoff)
-            flyingHeight = ac.altitudeFt - kEhamElevation;
+        if (!flyingHeight && ac.phases.phase == FlightPhase::flying && ac.phases.previousPhase == FlightPhase::takeoff)
+            flyingHeight = ac.motion.altitudeFt - kEhamElevation;
     });
     ASSERT_TRUE(rollStarted);
     ASSERT_NE(objectId, 0u);
@@ -161,12 +161,12 @@ TEST_F(FlightPhasesTest, AnApproachConfiguresLandsFlaresAndRollsOutWithSpoilers)
         if (ac.simState != SimState::active)
             return;
         objectId = ac.objectId;
-        if (!landingNm && ac.phase == FlightPhase::landing) {
-            landingNm = gf_distanceNm({ac.lat, ac.lon}, {52.3086, 4.7639});
-            landingHeight = ac.altitudeFt - kEhamElevation;
+        if (!landingNm && ac.phases.phase == FlightPhase::landing) {
+            landingNm = gf_distanceNm({ac.motion.lat, ac.motion.lon}, {52.3086, 4.7639});
+            landingHeight = ac.motion.altitudeFt - kEhamElevation;
         }
-        deepestFlare = std::max(deepestFlare, ac.flareStage);
-        rolled = rolled || ac.phase == FlightPhase::landing_roll;
+        deepestFlare = std::max(deepestFlare, ac.touchdown.flareStage);
+        rolled = rolled || ac.phases.phase == FlightPhase::landing_roll;
     });
     ASSERT_NE(objectId, 0u);
     ASSERT_TRUE(landingNm.has_value());
@@ -222,15 +222,15 @@ protected:
         LiveAircraft ac = kvr::test::makeLive(0x4E0001, "KLM70", true, 52.3086, 4.7639 + eastNm / 36.7,
                                               kEhamElevation + height);
         ac.objectId = 77;
-        ac.phase = FlightPhase::flying;
-        ac.samples.front().verticalSpeedFpm = vs0;
-        ac.samples.front().altitudeFt = ac.altitudeFt;
-        TrafficSample next = ac.samples.front();
+        ac.phases.phase = FlightPhase::flying;
+        ac.stream.samples.front().verticalSpeedFpm = vs0;
+        ac.stream.samples.front().altitudeFt = ac.motion.altitudeFt;
+        TrafficSample next = ac.stream.samples.front();
         next.lon -= 0.01;
         next.altitudeFt += gain;
         next.verticalSpeedFpm = vs1;
         next.playTime = engineClock.load() + 300;
-        ac.samples.push_back(next);
+        ac.stream.samples.push_back(next);
         return ac;
     }
     static std::vector<uint32_t> sent(uint32_t eventId)
@@ -248,11 +248,11 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
 {
     LiveAircraft ac = approaching(500.0, -300.0, -300.0, -25.0);
     checkLandingState(ac);
-    EXPECT_EQ(ac.phase, FlightPhase::landing);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::landing);
     EXPECT_EQ(ac.flapsIndex, 3u);
     EXPECT_EQ(ac.throttleIndex, 1u);
     EXPECT_EQ(sent(SimEventId::GEAR_SET), std::vector<uint32_t>{1});
-    EXPECT_EQ(ac.lagEarlier, 2700);
+    EXPECT_EQ(ac.leg.lagEarlier, 2700);
 
     struct Case {
         const char* name;
@@ -264,11 +264,11 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
                           Case{"12 NM out", -300, -300, -25, 12, true},
                           Case{"descending on final", -700, -700, -35, 3, false}}) {
         LiveAircraft a = approaching(400.0, c.vs0, c.vs1, c.gain, c.eastNm);
-        a.phase = FlightPhase::landing;
+        a.phases.phase = FlightPhase::landing;
         a.flight.landing.vsMemory = 0.0;
         a.throttleIndex = 1;
         checkLandingState(a);
-        EXPECT_EQ(a.phase == FlightPhase::flying, c.goesAround) << c.name;
+        EXPECT_EQ(a.phases.phase == FlightPhase::flying, c.goesAround) << c.name;
         if (c.goesAround) {
             EXPECT_EQ(a.throttleIndex, 4u) << c.name;
             EXPECT_EQ(a.flapsIndex, 0u) << c.name;
@@ -282,17 +282,17 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
         CurrentAirport = {};
     }
     LiveAircraft unknown = approaching(400.0, -300.0, -300.0, -25.0, 12.0);
-    unknown.phase = FlightPhase::landing;
+    unknown.phases.phase = FlightPhase::landing;
     checkLandingState(unknown);
-    EXPECT_EQ(unknown.phase, FlightPhase::landing);
+    EXPECT_EQ(unknown.phases.phase, FlightPhase::landing);
     setEham();
     // Above the gate a descending aircraft is only configured.
     LiveAircraft high = approaching(1500.0, -800.0, -800.0, -40.0);
     configureApproach(high, 1500.0);
-    EXPECT_EQ(high.phase, FlightPhase::flying);
+    EXPECT_EQ(high.phases.phase, FlightPhase::flying);
     high.flight.highApproach = 1;
     configureApproach(high, 1500.0);
-    EXPECT_EQ(high.phase, FlightPhase::landing);
+    EXPECT_EQ(high.phases.phase, FlightPhase::landing);
 }
 
 TEST_F(FlightDecisionTest, LegsAcrossTheDateLineTakeTheShortWayRound)
@@ -302,33 +302,33 @@ TEST_F(FlightDecisionTest, LegsAcrossTheDateLineTakeTheShortWayRound)
     LiveAircraft ac = kvr::test::makeLive(0x4E0401, "KLM90", true, start.latitude, start.longitude, 10000.0);
     ac.simState = SimState::active;
     ac.objectId = 90;
-    ac.phase = FlightPhase::flying;
-    ac.heading = 90.0 * kDeg;
-    TrafficSample& s0 = ac.samples.front();
+    ac.phases.phase = FlightPhase::flying;
+    ac.motion.heading = 90.0 * kDeg;
+    TrafficSample& s0 = ac.stream.samples.front();
     s0.speedKt = 360.0;
     s0.trackDeg = 90.0;
     s0.playTime = engineClock.load();
     TrafficSample s1 = s0;
     s1.lon = -179.995;
     s1.playTime = engineClock.load() + 300;
-    ac.samples.push_back(s1);
+    ac.stream.samples.push_back(s1);
     nextPosMain(ac);
     for (int t = 0; t < 100; ++t) {
         stepMotion(ac);
         engineClock.fetch_add(1);
     }
-    EXPECT_NEAR(gf_distanceNm(start, {ac.lat, ac.lon}) * 1852.0, 185.0, 20.0) << ac.lat << "," << ac.lon;
-    EXPECT_GT(ac.lon, 179.995);
+    EXPECT_NEAR(gf_distanceNm(start, {ac.motion.lat, ac.motion.lon}) * 1852.0, 185.0, 20.0) << ac.motion.lat << "," << ac.motion.lon;
+    EXPECT_GT(ac.motion.lon, 179.995);
 
     // The mid-point of two samples 22 m apart either side of the line.
     TrafficSample a = s0, b = s0;
     a.lon = 179.9998;
     b.lon = -179.9998;
     b.playTime = a.playTime + 100;
-    ac.samples.assign({a, b});
-    insertMidSample(ac);
-    ASSERT_EQ(ac.samples.size(), 3u);
-    EXPECT_NEAR(std::fabs(ac.samples[1].lon), 180.0, 1e-9);
+    ac.stream.samples.assign({a, b});
+    insertMidSample(ac.stream);
+    ASSERT_EQ(ac.stream.samples.size(), 3u);
+    EXPECT_NEAR(std::fabs(ac.stream.samples[1].lon), 180.0, 1e-9);
 
     // A roll ramp over the line.
     RollRamp& r = ac.flight.ramp;
@@ -338,29 +338,29 @@ TEST_F(FlightDecisionTest, LegsAcrossTheDateLineTakeTheShortWayRound)
     r.active = 1;
     r.ticks = 0;
     ASSERT_TRUE(stepRollRamp(ac));
-    EXPECT_LT(gf_distanceNm(r.start, {ac.lat, ac.lon}) * 1852.0, 1.0);
+    EXPECT_LT(gf_distanceNm(r.start, {ac.motion.lat, ac.motion.lon}) * 1852.0, 1.0);
 }
 
 TEST_F(FlightDecisionTest, FlareStagesFollowTheHeightAboveTheGear)
 {
     LiveAircraft ac = approaching(60.0, -700.0, -700.0, -12.0);
-    ac.phase = FlightPhase::landing;
+    ac.phases.phase = FlightPhase::landing;
     ac.cgFt = 8.0;
     ac.throttleIndex = 1;
     // Stage n+1 begins at 38, 28, 18 and 11 ft above the ground.
     const std::array<double, 4> begins{38.0, 28.0, 18.0, 11.0};
     for (size_t stage = 0; stage < begins.size(); ++stage) {
-        ac.lastSimAglFt = begins[stage] + 0.5;
-        ac.altitudeFt = kEhamElevation + begins[stage] + 0.5;
+        ac.reports.lastSimAglFt = begins[stage] + 0.5;
+        ac.motion.altitudeFt = kEhamElevation + begins[stage] + 0.5;
         stepFlare(ac);
-        EXPECT_EQ(ac.flareStage, stage) << "not yet at " << ac.lastSimAglFt;
-        ac.lastSimAglFt = begins[stage];
-        ac.altitudeFt = kEhamElevation + begins[stage];
+        EXPECT_EQ(ac.touchdown.flareStage, stage) << "not yet at " << ac.reports.lastSimAglFt;
+        ac.reports.lastSimAglFt = begins[stage];
+        ac.motion.altitudeFt = kEhamElevation + begins[stage];
         stepFlare(ac);
-        EXPECT_EQ(ac.flareStage, stage + 1) << "at " << begins[stage];
+        EXPECT_EQ(ac.touchdown.flareStage, stage + 1) << "at " << begins[stage];
         EXPECT_EQ(ac.throttleIndex, stage >= 2 ? 0u : 1u);
     }
-    EXPECT_DOUBLE_EQ(ac.verticalSpeedStep * 6000.0, -150.0);
+    EXPECT_DOUBLE_EQ(ac.reports.verticalSpeedStep * 6000.0, -150.0);
 }
 
 TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
@@ -368,22 +368,22 @@ TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
     for (const auto& [category, needed] : {std::pair{Category::Large, 800.0}, std::pair{Category::Light, 300.0}}) {
         LiveAircraft ac = approaching(needed - 5.0, 1500.0, 1500.0, 50.0);
         ac.category = category;
-        ac.phase = FlightPhase::takeoff;
+        ac.phases.phase = FlightPhase::takeoff;
         ac.climbPitch = -15.0 * kDeg;
-        ac.pitch = ac.climbPitch;
+        ac.motion.pitch = ac.climbPitch;
         ac.flight.takeoffCounter = -400;
-        ac.verticalSpeedStep = 0.25;
+        ac.reports.verticalSpeedStep = 0.25;
         stepTakeoff(ac);
-        EXPECT_EQ(ac.phase, FlightPhase::takeoff) << gf_categoryName(ac.category);
-        ac.altitudeFt += 10.0;
+        EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff) << gf_categoryName(ac.category);
+        ac.motion.altitudeFt += 10.0;
         stepTakeoff(ac);
-        EXPECT_EQ(ac.phase, FlightPhase::flying) << gf_categoryName(ac.category);
+        EXPECT_EQ(ac.phases.phase, FlightPhase::flying) << gf_categoryName(ac.category);
         EXPECT_EQ(ac.throttleIndex, 3u);
         EXPECT_TRUE(ac.flight.climbOutDone);
     }
     // The gear goes up once, three seconds after the rotation.
     LiveAircraft ac = approaching(0.0, 1500.0, 1500.0, 50.0, 0.0);
-    ac.phase = FlightPhase::takeoff;
+    ac.phases.phase = FlightPhase::takeoff;
     ac.flight.takeoffCounter = 1;
     gf_takeCommandQueues();
     for (int i = 0; i < 900; ++i)
@@ -396,24 +396,24 @@ TEST_F(FlightDecisionTest, CircuitClimbAndDescentRates)
 {
     LiveAircraft light = approaching(1000.0, 700.0, 700.0, 30.0);
     light.category = Category::Light;
-    light.lastAirborneAltitudeFt = 1000.0;
+    light.remembered.lastAirborneAltitudeFt = 1000.0;
     for (const auto& [altitude, expected] : {std::pair{1400.0, 700.0}, std::pair{1500.0, 0.0},
                                              std::pair{1640.0, 0.0}, std::pair{1651.0, -600.0}}) {
-        light.altitudeFt = altitude;
+        light.motion.altitudeFt = altitude;
         EXPECT_DOUBLE_EQ(limitLightClimb(light, 700.0), expected) << altitude;
     }
     EXPECT_DOUBLE_EQ(limitLightClimb(light, -3000.0), -1200.0);
-    light.phase = FlightPhase::takeoff;
+    light.phases.phase = FlightPhase::takeoff;
     EXPECT_DOUBLE_EQ(limitLightClimb(light, 700.0), 700.0);
 
     LiveAircraft ac = approaching(2000.0, -700.0, -900.0, -50.0);
     CurrentQnh = 1003;
     EXPECT_NEAR(defaultDescentVs(ac), -800.0 + 61.5, 1e-9);
     CurrentQnh = 1013;
-    ac.samples[0].verticalSpeedFpm = -100.0;
-    ac.samples[1].verticalSpeedFpm = -100.0;
+    ac.stream.samples[0].verticalSpeedFpm = -100.0;
+    ac.stream.samples[1].verticalSpeedFpm = -100.0;
     EXPECT_NEAR(defaultDescentVs(ac), -601.0, 1e-9);
-    ac.altitudeFt = kEhamElevation + 80.0;
+    ac.motion.altitudeFt = kEhamElevation + 80.0;
     EXPECT_DOUBLE_EQ(defaultDescentVs(ac), -600.0);
 }
 
@@ -439,21 +439,21 @@ protected:
         LiveAircraft ac = kvr::test::makeLive(hexid, "KLM80", false, at.latitude, at.longitude, 120.0);
         ac.simState = SimState::active;
         ac.objectId = 80;
-        ac.heading = 90.0 * kDeg;
-        ac.phase = FlightPhase::takeoff_roll;
-        ac.flight.takeoffRunway = *gf_runwayUnderAircraft(kvr::test::syntheticPoint(0, 0), ac.heading);
+        ac.motion.heading = 90.0 * kDeg;
+        ac.phases.phase = FlightPhase::takeoff_roll;
+        ac.flight.takeoffRunway = *gf_runwayUnderAircraft(kvr::test::syntheticPoint(0, 0), ac.motion.heading);
         ac.flight.groundSpeedKt = kt;
-        ac.samples.front().speedKt = kt;
-        ac.samples.front().playTime = engineClock.load();
+        ac.stream.samples.front().speedKt = kt;
+        ac.stream.samples.front().playTime = engineClock.load();
         for (const auto& [metres, airborne] : aheadM) {
-            TrafficSample s = ac.samples.front();
+            TrafficSample s = ac.stream.samples.front();
             const LatLon p = kvr::test::syntheticPoint(eastM + metres, 0.0);
             s.lat = p.latitude;
             s.lon = p.longitude;
             s.airborne = airborne ? 1 : 0;
             s.altitudeFt = airborne ? 200.0 : 120.0;
             s.playTime = engineClock.load() + 250;
-            ac.samples.push_back(s);
+            ac.stream.samples.push_back(s);
         }
         return ac;
     }
@@ -480,21 +480,21 @@ TEST_F(TakeoffRollTest, TheRollSteersTowardTheCentreLine)
     // steers right, toward the point abeam the end 0.15 of its offset nearer
     // the centre line.
     LiveAircraft ac = rolling(0x4E0105, 500.0, 80.0, {{103.0, false}}); // 80 kt for 2.5 s
-    ac.groundMode = 1;
+    ac.phases.groundMode = 1;
     const LatLon off = kvr::test::syntheticPoint(500.0, 10.0);
-    ac.lat = off.latitude;
-    ac.lon = off.longitude;
+    ac.motion.lat = off.latitude;
+    ac.motion.lon = off.longitude;
     planGroundRollLeg(ac, 250);
     ASSERT_TRUE(ac.flight.ramp.endHeading.has_value());
     EXPECT_NEAR(*ac.flight.ramp.endHeading, 90.0 * kDeg + std::atan2(1.5, 1000.0), 0.002 * kDeg);
     // Rolling 150 m beside the runway: not steered, the runway's heading.
     LiveAircraft wide = rolling(0x4E0106, 500.0, 80.0, {{103.0, false}});
-    wide.groundMode = 1;
+    wide.phases.groundMode = 1;
     const LatLon beside = kvr::test::syntheticPoint(500.0, 150.0), next = kvr::test::syntheticPoint(603.0, 150.0);
-    wide.lat = beside.latitude;
-    wide.lon = beside.longitude;
-    wide.samples[1].lat = next.latitude;
-    wide.samples[1].lon = next.longitude;
+    wide.motion.lat = beside.latitude;
+    wide.motion.lon = beside.longitude;
+    wide.stream.samples[1].lat = next.latitude;
+    wide.stream.samples[1].lon = next.longitude;
     planGroundRollLeg(wide, 250);
     ASSERT_TRUE(wide.flight.ramp.endHeading.has_value());
     EXPECT_NEAR(*wide.flight.ramp.endHeading, 90.0 * kDeg, 0.002 * kDeg);
@@ -503,31 +503,31 @@ TEST_F(TakeoffRollTest, TheRollSteersTowardTheCentreLine)
 TEST_F(TakeoffRollTest, PredictedRollSamplesClimbFrom140KnotsAndTheLiftOffLeavesTheGroundPath)
 {
     LiveAircraft ac = rolling(0x4E0301, 0.0, 100.0, {});
-    ac.samples.front().verticalSpeedFpm = 0.0;
+    ac.stream.samples.front().verticalSpeedFpm = 0.0;
     extrapolateSample(ac, 20); // 3 s later, 9 kt faster
-    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 109.0);
-    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 0.0);
-    ac.samples.back().speedKt = 134.0;
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().speedKt, 109.0);
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().verticalSpeedFpm, 0.0);
+    ac.stream.samples.back().speedKt = 134.0;
     extrapolateSample(ac, 19);
-    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 140.0);
-    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 600.0);
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().speedKt, 140.0);
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().verticalSpeedFpm, 600.0);
     extrapolateSample(ac, 18);
-    EXPECT_DOUBLE_EQ(ac.samples.back().speedKt, 146.0);
-    EXPECT_DOUBLE_EQ(ac.samples.back().verticalSpeedFpm, 1200.0);
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().speedKt, 146.0);
+    EXPECT_DOUBLE_EQ(ac.stream.samples.back().verticalSpeedFpm, 1200.0);
 
     // A ground curve and a turn still set at the lift-off are dropped.
     const LatLon c = kvr::test::syntheticPoint(100.0, 20.0);
-    gf_buildGroundCurve(ac.groundCurve, {{ac.lat, ac.lon, 0.0}, {c.latitude, c.longitude, 0.0},
+    gf_buildGroundCurve(ac.ground.groundCurve, {{ac.motion.lat, ac.motion.lon, 0.0}, {c.latitude, c.longitude, 0.0},
                                          kvr::test::syntheticPoint(200.0, 0.0), 10.0});
-    ASSERT_TRUE(ac.groundCurve.valid());
-    ac.groundTurn.status = GroundTurnStatus::none;
-    ac.groundTurn.length = 80.0;
-    ac.curveProgress = 0.5;
+    ASSERT_TRUE(ac.ground.groundCurve.valid());
+    ac.ground.groundTurn.status = GroundTurnStatus::none;
+    ac.ground.groundTurn.length = 80.0;
+    ac.ground.curveProgress = 0.5;
     enterTakeoff(ac, 1);
-    EXPECT_EQ(ac.phase, FlightPhase::takeoff);
-    EXPECT_FALSE(ac.groundCurve.valid());
-    EXPECT_FALSE(ac.groundTurn.active());
-    EXPECT_EQ(ac.curveProgress, 0.0);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff);
+    EXPECT_FALSE(ac.ground.groundCurve.valid());
+    EXPECT_FALSE(ac.ground.groundTurn.active());
+    EXPECT_EQ(ac.ground.curveProgress, 0.0);
 }
 
 TEST_F(TakeoffRollTest, APredictedRollKeepsToTheCentreLine)
@@ -535,26 +535,26 @@ TEST_F(TakeoffRollTest, APredictedRollKeepsToTheCentreLine)
     // Its last short leg left its heading 3.5 degrees off the runway's: the
     // roll carried on without reports still runs along the centre line.
     LiveAircraft ac = rolling(0x4E0302, -1000.0, 40.0, {});
-    ac.groundMode = 1;
-    ac.heading = 93.5 * kDeg;
+    ac.phases.groundMode = 1;
+    ac.motion.heading = 93.5 * kDeg;
     const LatLon centre = kvr::test::syntheticPoint(0.0, 0.0);
     for (int32_t budget = 20; budget > 15; --budget) {
         extrapolateSample(ac, budget);
-        const TrafficSample& s = ac.samples.back();
+        const TrafficSample& s = ac.stream.samples.back();
         EXPECT_NEAR((s.lat - centre.latitude) * kDeg * 6371000.0, 0.0, 2.0) << budget;
     }
-    EXPECT_GT(ac.samples.back().lon, kvr::test::syntheticPoint(-500.0, 0.0).longitude);
+    EXPECT_GT(ac.stream.samples.back().lon, kvr::test::syntheticPoint(-500.0, 0.0).longitude);
 }
 
 TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
 {
     LiveAircraft mid = rolling(0x4E0201, 0.0, 100.0, {{60.0, false}});
     EXPECT_FALSE(checkTakeoffRoll(mid));
-    EXPECT_EQ(mid.phase, FlightPhase::takeoff_roll);
+    EXPECT_EQ(mid.phases.phase, FlightPhase::takeoff_roll);
     // Slow near the end without a climb ahead: back to taxiing.
     LiveAircraft slow = rolling(0x4E0202, 1400.0, 30.0, {{60.0, false}});
     EXPECT_FALSE(checkTakeoffRoll(slow));
-    EXPECT_EQ(slow.phase, FlightPhase::taxi);
+    EXPECT_EQ(slow.phases.phase, FlightPhase::taxi);
 
     LiveAircraft past = rolling(0x4E0203, 1620.0, 130.0, {{60.0, false}});
     EXPECT_TRUE(checkTakeoffRoll(past));
@@ -564,7 +564,7 @@ TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
 
     engineClock = 20000;
     LiveAircraft stuck = rolling(0x4E0204, -1400.0, 50.0, {{60.0, false}});
-    stuck.phaseSince = static_cast<uint32_t>(engineClock.load() - 12000);
+    stuck.phases.phaseSince = static_cast<uint32_t>(engineClock.load() - 12000);
     planGroundRollLeg(stuck, 250);
     EXPECT_EQ(stuck.simState, SimState::removingfromsim);
     gf_quarantineMap().clear();
@@ -573,19 +573,19 @@ TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
 TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
 {
     LiveAircraft ac = rolling(0x4E0301, -1000.0, 120.0, {{200.0, false}, {400.0, true}, {600.0, true}});
-    ac.phase = FlightPhase::landing;
-    ac.groundMode = 0;
-    ac.flareStage = 4;
-    ac.samples[2].verticalSpeedFpm = 500.0;
-    ac.samples[3].verticalSpeedFpm = 500.0;
-    ac.samples[3].altitudeFt = 300.0;
+    ac.phases.phase = FlightPhase::landing;
+    ac.phases.groundMode = 0;
+    ac.touchdown.flareStage = 4;
+    ac.stream.samples[2].verticalSpeedFpm = 500.0;
+    ac.stream.samples[3].verticalSpeedFpm = 500.0;
+    ac.stream.samples[3].altitudeFt = 300.0;
     enterLandingRoll(ac);
-    EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
-    EXPECT_EQ(ac.previousPhase, FlightPhase::landing_roll);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff_roll);
+    EXPECT_EQ(ac.phases.previousPhase, FlightPhase::landing_roll);
     EXPECT_TRUE(ac.flight.rollingTakeoff);
     EXPECT_EQ(ac.throttleIndex, 3u);
-    EXPECT_FALSE(ac.samples[1].airborne); // on the ground before the climb
-    EXPECT_TRUE(ac.samples[3].airborne);
+    EXPECT_FALSE(ac.stream.samples[1].airborne); // on the ground before the climb
+    EXPECT_TRUE(ac.stream.samples[3].airborne);
     EXPECT_EQ(takeoffDecision(ac), 2);
 }
 
@@ -605,15 +605,15 @@ TEST_F(TakeoffRollTest, AfterTouchDownOnlySamplesThatClimbAwayGoAround)
                           // A touch-and-go's climb-out as reported: its vertical speeds wander.
                           Case{"climbs away unevenly", {{100.0, 704.0}, {675.0, 320.0}, {825.0, 832.0}}, true}}) {
         LiveAircraft ac = rolling(0x4E0302, -1000.0, 120.0, {{200.0, false}, {400.0, false}});
-        ac.phase = FlightPhase::landing;
-        ac.groundMode = 0;
-        ac.flareStage = 4;
+        ac.phases.phase = FlightPhase::landing;
+        ac.phases.groundMode = 0;
+        ac.touchdown.flareStage = 4;
         enterLandingRoll(ac);
-        ASSERT_EQ(ac.phase, FlightPhase::landing_roll) << c.name;
-        EXPECT_TRUE(ac.goAroundWatch) << c.name;
+        ASSERT_EQ(ac.phases.phase, FlightPhase::landing_roll) << c.name;
+        EXPECT_TRUE(ac.remembered.goAroundWatch) << c.name;
         double east = -400.0;
         for (const auto& [gain, vs] : c.airborne) {
-            TrafficSample s = ac.samples.back();
+            TrafficSample s = ac.stream.samples.back();
             east += 200.0;
             const LatLon p = kvr::test::syntheticPoint(east, 0.0);
             s.lat = p.latitude;
@@ -624,9 +624,9 @@ TEST_F(TakeoffRollTest, AfterTouchDownOnlySamplesThatClimbAwayGoAround)
             s.playTime += 200;
             decodeExisting(ac, s);
         }
-        EXPECT_EQ(ac.phase == FlightPhase::takeoff_roll, c.goesAround) << c.name;
-        EXPECT_EQ(ac.phase == FlightPhase::landing_roll, !c.goesAround) << c.name;
-        EXPECT_EQ(ac.goAroundWatch, c.goesAround ? 0 : 1) << c.name;
+        EXPECT_EQ(ac.phases.phase == FlightPhase::takeoff_roll, c.goesAround) << c.name;
+        EXPECT_EQ(ac.phases.phase == FlightPhase::landing_roll, !c.goesAround) << c.name;
+        EXPECT_EQ(ac.remembered.goAroundWatch, c.goesAround ? 0 : 1) << c.name;
     }
 }
 

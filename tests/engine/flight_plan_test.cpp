@@ -85,7 +85,7 @@ TEST_F(FlightPlanTest, FileInPlaceOfTheFolderGivesNoPlan)
     klm.destination = IataCode("JFK");
     klm.ids = {gf_airlineCode2Id("KLM"), gf_airlineCode2Id("KL"), gf_modelCode2Id("B738"), 0, 0};
     lf_sendFlightPlan(klm);
-    EXPECT_EQ(klm.flightPlanSent, 0);
+    EXPECT_EQ(klm.reports.flightPlanSent, 0);
     EXPECT_NE(kvr::test::flushedLog().find("==> KLM1234  PH-BXA KLM,KL  B738     creating a flight plan failed\n"),
               std::string::npos)
         << kvr::test::flushedLog();

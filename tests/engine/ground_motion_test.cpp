@@ -213,18 +213,18 @@ LiveAircraft taxiing(double kt, const std::vector<Leg>& legs, Category category 
     LiveAircraft ac = kvr::test::makeLive(0x4D0001, "KLM77", false, kStart.latitude, kStart.longitude, 0.0);
     ac.category = category;
     ac.baseTurnRate = (category == Category::Rotorcraft ? 0.20 : 0.07) * kDeg;
-    ac.phase = FlightPhase::taxi;
-    ac.tasKt = kt;
-    ac.samples.front().speedKt = kt;
-    ac.samples.front().playTime = engineClock.load();
+    ac.phases.phase = FlightPhase::taxi;
+    ac.motion.tasKt = kt;
+    ac.stream.samples.front().speedKt = kt;
+    ac.stream.samples.front().playTime = engineClock.load();
     LatLon at = kStart;
     for (const Leg& leg : legs) {
-        TrafficSample s = ac.samples.back();
+        TrafficSample s = ac.stream.samples.back();
         at = moveM(at, leg.bearingDeg, leg.metres);
         s.lat = at.latitude;
         s.lon = at.longitude;
         s.playTime += static_cast<int32_t>(std::lround(leg.metres / (kt * 0.5144444444444445) * 100.0));
-        ac.samples.push_back(s);
+        ac.stream.samples.push_back(s);
     }
     return ac;
 }
@@ -258,22 +258,22 @@ protected:
     static DriveOff driveOffFromRest(double kt, double legM)
     {
         LiveAircraft ac = taxiing(kt, {{90, legM}, {90, 100}});
-        ac.tasKt = 0.0;
-        ac.samples.front().speedKt = 0.0;
+        ac.motion.tasKt = 0.0;
+        ac.stream.samples.front().speedKt = 0.0;
         nextPosMain(ac);
-        EXPECT_TRUE(ac.turningInPlace);
-        const LatLon report = posOf(ac.samples[1]);
+        EXPECT_TRUE(ac.ground.turningInPlace);
+        const LatLon report = posOf(ac.stream.samples[1]);
         DriveOff out;
         double was = 0.0;
-        for (int t = 1; t <= 20000 && ac.samples.size() >= 2; ++t) {
+        for (int t = 1; t <= 20000 && ac.stream.samples.size() >= 2; ++t) {
             engineClock.fetch_add(1);
-            if (ac.samples.front().playTime <= engineClock.load())
+            if (ac.stream.samples.front().playTime <= engineClock.load())
                 nextPosMain(ac);
             stepMotion(ac);
-            out.fastestKt = std::max(out.fastestKt, ac.tasKt);
-            out.hardestMps2 = std::max(out.hardestMps2, (ac.tasKt - was) * kKnotsToMetresPerSecond * kTicksPerSecond);
-            was = ac.tasKt;
-            if (out.reachedAt < 0 && metres(report, {ac.lat, ac.lon}) < 1.0)
+            out.fastestKt = std::max(out.fastestKt, ac.motion.tasKt);
+            out.hardestMps2 = std::max(out.hardestMps2, (ac.motion.tasKt - was) * kKnotsToMetresPerSecond * kTicksPerSecond);
+            was = ac.motion.tasKt;
+            if (out.reachedAt < 0 && metres(report, {ac.motion.lat, ac.motion.lon}) < 1.0)
                 out.reachedAt = t;
         }
         return out;
@@ -293,22 +293,22 @@ TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
     const std::vector<Case> cases = {
         {"a bend of 2 degrees is flown straight", 15.0, {{0, 100}, {2, 100}}, Category::Large, false,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
-             EXPECT_EQ(ac.samples.size(), before.size());
-             EXPECT_FALSE(ac.groundTurn.active());
-             EXPECT_FALSE(ac.groundCurve.valid());
+             EXPECT_EQ(ac.stream.samples.size(), before.size());
+             EXPECT_FALSE(ac.ground.groundTurn.active());
+             EXPECT_FALSE(ac.ground.groundCurve.valid());
          }},
         {"a zig-zag within 3 m of a line is one leg", 15.0, {{2.15, 40.03}, {-3.58, 40.08}, {1.43, 40.01}, {0, 40}},
          Category::Large, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
-             ASSERT_EQ(ac.samples.size(), 3u);
-             EXPECT_EQ(ac.samples[1].playTime, before[3].playTime);
-             EXPECT_NEAR(ac.targetTrack, gf_initialBearing(kStart, posOf(before[3])), 1e-12);
+             ASSERT_EQ(ac.stream.samples.size(), 3u);
+             EXPECT_EQ(ac.stream.samples[1].playTime, before[3].playTime);
+             EXPECT_NEAR(ac.leg.targetTrack, gf_initialBearing(kStart, posOf(before[3])), 1e-12);
          }},
         {"at 10 kt a corner 200 m ahead gets the turn's start inserted", 10.0, {{0, 200}, {90, 80}},
          Category::Large, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
-             ASSERT_EQ(ac.samples.size(), 4u);
-             const TrafficSample& start = ac.samples[1];
+             ASSERT_EQ(ac.stream.samples.size(), 4u);
+             const TrafficSample& start = ac.stream.samples[1];
              EXPECT_TRUE(start.inserted);
              EXPECT_FALSE(start.insertedFromCurrent);
              const double lead = metres(posOf(start), posOf(before[1]));
@@ -316,48 +316,48 @@ TEST_F(GroundTurnPlanningTest, DecisionsForTheBendAhead)
              EXPECT_NEAR(lead, 10.0 * 0.5144444444444445 * 6.0, 0.5);
              EXPECT_GT(start.playTime, before[0].playTime);
              EXPECT_LT(start.playTime, before[1].playTime);
-             EXPECT_FALSE(ac.groundTurn.active());
+             EXPECT_FALSE(ac.ground.groundTurn.active());
          }},
         {"a corner 10 m ahead is turned on a GroundTurn", 5.0, {{0, 10}, {90, 80}}, Category::Large, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
-             EXPECT_TRUE(ac.groundTurn.active());
-             EXPECT_EQ(ac.turnKind, GroundTurnKind::taxiTurn);
-             EXPECT_NEAR(ac.lastTurnAngleDeg, 90.0, 0.1);
-             ASSERT_EQ(ac.samples.size(), 2u); // the corner sample is consumed
-             EXPECT_EQ(ac.samples[1].playTime, before[2].playTime);
+             EXPECT_TRUE(ac.ground.groundTurn.active());
+             EXPECT_EQ(ac.ground.turnKind, GroundTurnKind::taxiTurn);
+             EXPECT_NEAR(ac.ground.lastTurnAngleDeg, 90.0, 0.1);
+             ASSERT_EQ(ac.stream.samples.size(), 2u); // the corner sample is consumed
+             EXPECT_EQ(ac.stream.samples[1].playTime, before[2].playTime);
          }},
         {"a corner reported as an arc of samples is turned as the one corner", 14.0,
          {{0, 60}, {30, 14}, {60, 14}, {90, 14}, {90, 30}}, Category::Large, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
              // The arc's samples give way to the corner where the line north
              // meets the line east, with the turn's start inserted before it.
-             ASSERT_EQ(ac.samples.size(), 5u);
-             EXPECT_TRUE(ac.samples[1].inserted);
-             const TrafficSample& corner = ac.samples[2];
+             ASSERT_EQ(ac.stream.samples.size(), 5u);
+             EXPECT_TRUE(ac.stream.samples[1].inserted);
+             const TrafficSample& corner = ac.stream.samples[2];
              EXPECT_FALSE(corner.inserted);
              EXPECT_LT(metres(posOf(corner), {before[4].lat, before[1].lon}), 0.5);
              EXPECT_GT(corner.playTime, before[1].playTime);
              EXPECT_LT(corner.playTime, before[4].playTime);
-             EXPECT_EQ(ac.samples[3].playTime, before[4].playTime);
+             EXPECT_EQ(ac.stream.samples[3].playTime, before[4].playTime);
          }},
         {"a rotorcraft turning 130 degrees without a turn drives straight", 5.0, {{0, 10}, {130, 100}},
          Category::Rotorcraft, false,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>& before) {
-             EXPECT_EQ(ac.samples.size(), before.size());
-             EXPECT_FALSE(ac.groundCurve.valid());
+             EXPECT_EQ(ac.stream.samples.size(), before.size());
+             EXPECT_FALSE(ac.ground.groundCurve.valid());
          }},
         {"a rotorcraft turning 100 degrees follows the fallback curve", 5.0, {{0, 10}, {100, 100}},
          Category::Rotorcraft, true,
          [](const LiveAircraft& ac, const std::vector<TrafficSample>&) {
-             EXPECT_TRUE(ac.groundCurve.valid());
-             EXPECT_FALSE(ac.groundTurn.active());
-             EXPECT_EQ(ac.samples.size(), 2u);
+             EXPECT_TRUE(ac.ground.groundCurve.valid());
+             EXPECT_FALSE(ac.ground.groundTurn.active());
+             EXPECT_EQ(ac.stream.samples.size(), 2u);
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         LiveAircraft ac = taxiing(c.kt, c.legs, c.category);
-        const std::vector<TrafficSample> before(ac.samples.begin(), ac.samples.end());
+        const std::vector<TrafficSample> before(ac.stream.samples.begin(), ac.stream.samples.end());
         EXPECT_EQ(lf_planGroundTurn(ac), c.changed);
         c.check(ac, before);
     }
@@ -368,17 +368,17 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
     // Reaching the inserted start of a corner plans the turn there.
     LiveAircraft ac = taxiing(10.0, {{0, 200}, {90, 80}});
     ASSERT_TRUE(lf_planGroundTurn(ac));
-    ac.samples.pop_front();
-    const TrafficSample start = ac.samples.front();
-    ac.lat = start.lat;
-    ac.lon = start.lon;
+    ac.stream.samples.pop_front();
+    const TrafficSample start = ac.stream.samples.front();
+    ac.motion.lat = start.lat;
+    ac.motion.lon = start.lon;
     EXPECT_TRUE(lf_planGroundTurn(ac));
-    EXPECT_TRUE(ac.groundTurn.active() || ac.groundCurve.valid());
-    ASSERT_EQ(ac.samples.size(), 2u);
+    EXPECT_TRUE(ac.ground.groundTurn.active() || ac.ground.groundCurve.valid());
+    ASSERT_EQ(ac.stream.samples.size(), 2u);
 
     // A turn toward a stop sample is refused with its log line.
     LiveAircraft stop = taxiing(10.0, {{0, 20}, {90, 30}});
-    stop.samples[2].stationary = 1;
+    stop.stream.samples[2].stationary = 1;
     EXPECT_FALSE(makeTurnGnd(stop, 90.0));
     EXPECT_NE(kvr::test::flushedLog().find("makeTurnGnd: unexpected same at stream[2], KLM77"), std::string::npos);
 }
@@ -386,35 +386,35 @@ TEST_F(GroundTurnPlanningTest, AnInsertedTurnStartIsPlannedAndAStopSampleIsRefus
 TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndTheSamplesWait)
 {
     LiveAircraft ac = taxiing(10.0, {{90, 100}, {90, 100}});
-    ac.tasKt = 0.0; // at rest
-    const int32_t lastBefore = ac.samples.back().playTime;
+    ac.motion.tasKt = 0.0; // at rest
+    const int32_t lastBefore = ac.stream.samples.back().playTime;
     nextPosMain(ac);
-    ASSERT_TRUE(ac.turningInPlace);
-    EXPECT_GT(ac.samples.back().playTime, lastBefore); // the later samples were delayed too
-    const LatLon startPos{ac.lat, ac.lon};
+    ASSERT_TRUE(ac.ground.turningInPlace);
+    EXPECT_GT(ac.stream.samples.back().playTime, lastBefore); // the later samples were delayed too
+    const LatLon startPos{ac.motion.lat, ac.motion.lon};
     const double limit = 1.2 * ac.baseTurnRate + 1e-12;
     int movedAt = -1;
-    for (int t = 0; t < 3000 && ac.samples.size() >= 2; ++t) {
+    for (int t = 0; t < 3000 && ac.stream.samples.size() >= 2; ++t) {
         engineClock.fetch_add(1);
-        if (ac.samples.front().playTime <= engineClock.load()) {
+        if (ac.stream.samples.front().playTime <= engineClock.load()) {
             // Each sample is reached about on time: no catching up after the
             // turn (without the delay the first would be 69 m away).
-            EXPECT_LT(metres({ac.lat, ac.lon}, posOf(ac.samples.front())), 5.0) << t;
+            EXPECT_LT(metres({ac.motion.lat, ac.motion.lon}, posOf(ac.stream.samples.front())), 5.0) << t;
             nextPosMain(ac);
         }
-        const double heading = ac.heading;
-        const LatLon was{ac.lat, ac.lon};
+        const double heading = ac.motion.heading;
+        const LatLon was{ac.motion.lat, ac.motion.lon};
         stepMotion(ac);
-        EXPECT_LE(std::fabs(gf_wrapAngle(ac.heading - heading)), limit) << t;
-        if (movedAt < 0 && metres(was, {ac.lat, ac.lon}) > 1e-6) {
+        EXPECT_LE(std::fabs(gf_wrapAngle(ac.motion.heading - heading)), limit) << t;
+        if (movedAt < 0 && metres(was, {ac.motion.lat, ac.motion.lon}) > 1e-6) {
             movedAt = t;
-            EXPECT_LE(std::fabs(gf_wrapAngle(ac.heading - kPi / 2.0)), 5.0 * kDeg);
+            EXPECT_LE(std::fabs(gf_wrapAngle(ac.motion.heading - kPi / 2.0)), 5.0 * kDeg);
             EXPECT_LT(metres(startPos, was), 1e-6);
         }
         // It drives off from rest: its first metres are slow, and the speed
         // it shows is the one it moves at.
-        if (movedAt >= 0 && metres(startPos, {ac.lat, ac.lon}) < 3.0)
-            EXPECT_LT(ac.tasKt, 5.0) << t;
+        if (movedAt >= 0 && metres(startPos, {ac.motion.lat, ac.motion.lon}) < 3.0)
+            EXPECT_LT(ac.motion.tasKt, 5.0) << t;
     }
     EXPECT_GT(movedAt, static_cast<int>(80.0 / (1.2 * 0.07))); // about 85 degrees turned first
 }
@@ -441,27 +441,27 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     // A take-off roll still in `taxi` at 60 kt, its next report 35 degrees
     // off the heading (23 m beside the line 40 m on).
     LiveAircraft ac = taxiing(60.0, {{35, 40}, {0, 90}});
-    const int32_t due = ac.samples[1].playTime;
+    const int32_t due = ac.stream.samples[1].playTime;
     nextPosMain(ac);
-    EXPECT_FALSE(ac.turningInPlace);
-    EXPECT_FALSE(ac.legOverride);
-    EXPECT_LE(ac.samples.front().playTime, due); // the samples do not wait
-    const LatLon was{ac.lat, ac.lon};
+    EXPECT_FALSE(ac.ground.turningInPlace);
+    EXPECT_FALSE(ac.leg.legOverride);
+    EXPECT_LE(ac.stream.samples.front().playTime, due); // the samples do not wait
+    const LatLon was{ac.motion.lat, ac.motion.lon};
     engineClock.fetch_add(1);
     stepMotion(ac);
-    EXPECT_GT(metres(was, {ac.lat, ac.lon}), 0.2); // it rolls on
+    EXPECT_GT(metres(was, {ac.motion.lat, ac.motion.lon}), 0.2); // it rolls on
     // Rolling at a taxi's speed it turns onto the leg as it rolls, slowed,
     // not on the spot.
     LiveAircraft slow = taxiing(20.0, {{35, 40}, {0, 90}});
     nextPosMain(slow);
-    EXPECT_FALSE(slow.turningInPlace);
-    EXPECT_TRUE(slow.groundCurve.valid());
-    EXPECT_LT(slow.tasKt, 20.0);
+    EXPECT_FALSE(slow.ground.turningInPlace);
+    EXPECT_TRUE(slow.ground.groundCurve.valid());
+    EXPECT_LT(slow.motion.tasKt, 20.0);
     // From rest, whatever speed the leg reads.
     LiveAircraft standing = taxiing(40.0, {{35, 40}, {0, 90}});
-    standing.tasKt = 0.0;
+    standing.motion.tasKt = 0.0;
     nextPosMain(standing);
-    EXPECT_TRUE(standing.turningInPlace);
+    EXPECT_TRUE(standing.ground.turningInPlace);
 }
 
 TEST_F(GroundTurnPlanningTest, RollingSlowlyAReportScatteredBesideTheWayIsPassedOver)
@@ -469,10 +469,10 @@ TEST_F(GroundTurnPlanningTest, RollingSlowlyAReportScatteredBesideTheWayIsPassed
     // Taxiing north at 11 kt: the next report 11 m on but 55 degrees off the
     // heading, the ones after it north again. It drives on to the next one.
     LiveAircraft ac = taxiing(11.0, {{55, 11}, {0, 60}, {0, 60}});
-    const LatLon after = posOf(ac.samples[2]);
+    const LatLon after = posOf(ac.stream.samples[2]);
     nextPosMain(ac);
-    EXPECT_LT(metres(posOf(ac.samples.front()), after), 0.01);
-    EXPECT_FALSE(ac.turningInPlace);
+    EXPECT_LT(metres(posOf(ac.stream.samples.front()), after), 0.01);
+    EXPECT_FALSE(ac.ground.turningInPlace);
 }
 
 TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept)
@@ -483,28 +483,28 @@ TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept
     for (const double trackDeg : {0.0, 180.0}) {
         SCOPED_TRACE(trackDeg);
         LiveAircraft ac = taxiing(3.0, {{180, 6.2}, {180, 6.2}, {180, 6.2}, {180, 6.2}});
-        for (TrafficSample& s : ac.samples)
+        for (TrafficSample& s : ac.stream.samples)
             s.trackDeg = trackDeg;
-        ac.samples.front().speedKt = 0.0;
-        ac.tasKt = 0.0;
-        const TrafficSample last = ac.samples.back();
+        ac.stream.samples.front().speedKt = 0.0;
+        ac.motion.tasKt = 0.0;
+        const TrafficSample last = ac.stream.samples.back();
         TrafficSample stop = last; // and stopped there
         stop.stationary = 1;
         stop.speedKt = 0.0;
         stop.playTime += 300;
-        ac.samples.push_back(stop);
+        ac.stream.samples.push_back(stop);
         double worstDeg = 0.0;
         nextPosMain(ac);
-        for (int t = 0; t < 4000 && ac.samples.size() >= 2; ++t) {
+        for (int t = 0; t < 4000 && ac.stream.samples.size() >= 2; ++t) {
             engineClock.fetch_add(1);
-            if (ac.samples.front().playTime <= engineClock.load())
+            if (ac.stream.samples.front().playTime <= engineClock.load())
                 nextPosMain(ac);
             stepMotion(ac);
-            worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(ac.heading)) / kDeg);
+            worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(ac.motion.heading)) / kDeg);
         }
-        EXPECT_FALSE(ac.turningInPlace);
+        EXPECT_FALSE(ac.ground.turningInPlace);
         EXPECT_LT(worstDeg, 1.0);
-        EXPECT_LT(metres({ac.lat, ac.lon}, posOf(last)), 1.0);
+        EXPECT_LT(metres({ac.motion.lat, ac.motion.lon}, posOf(last)), 1.0);
     }
 }
 
@@ -626,19 +626,19 @@ TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)
             for (int t = 0; t < std::lround((next - samples[i].t) * 100.0); ++t) {
                 run(1);
                 if (const LiveAircraft* ac = live(hexid))
-                    turned |= ac->groundTurn.active() || ac->groundCurve.valid();
+                    turned |= ac->ground.groundTurn.active() || ac->ground.groundCurve.valid();
             }
         }
         run(4000);
         const LiveAircraft* ac = live(hexid);
         ASSERT_NE(ac, nullptr);
-        EXPECT_EQ(ac->phase, FlightPhase::taxi);
+        EXPECT_EQ(ac->phases.phase, FlightPhase::taxi);
         EXPECT_TRUE(turned);
         // It ends on the last leg, near the last report.
         const kvr::standin::TrackPoint& last = samples.back();
         const kvr::standin::TrackPoint& before = samples[samples.size() - 2];
-        EXPECT_NEAR(ac->heading, gf_initialBearing({before.lat, before.lon}, {last.lat, last.lon}), 3.0 * kDeg);
-        EXPECT_LT(metres({ac->lat, ac->lon}, {samples.back().lat, samples.back().lon}), 25.0);
+        EXPECT_NEAR(ac->motion.heading, gf_initialBearing({before.lat, before.lon}, {last.lat, last.lon}), 3.0 * kDeg);
+        EXPECT_LT(metres({ac->motion.lat, ac->motion.lon}, {samples.back().lat, samples.back().lon}), 25.0);
     }
     const auto report = motion();
     ASSERT_EQ(report.objects.size(), 2u);
@@ -671,7 +671,7 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     ac.standLat = stand.lat;
     ac.standLon = stand.lon;
     ac.standHeading = stand.heading;
-    ac.heading = stand.heading;
+    ac.motion.heading = stand.heading;
     ac.standSpeedKt = 3.0;
     ac.baseTurnRate = 0.07 * kDeg;
     ac.setPhase(FlightPhase::parked);
@@ -686,25 +686,25 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
 
     // Its samples now move away behind it: the intake asks it to leave.
     const LatLon behind = moveM(kStart, 210.0, 30.0);
-    TrafficSample s0 = parked->samples.front();
+    TrafficSample s0 = parked->stream.samples.front();
     s0.stationary = 0;
     s0.playTime = engineClock.load() + 1;
     TrafficSample s1 = s0;
     s1.lat = behind.latitude;
     s1.lon = behind.longitude;
     s1.playTime += 500;
-    parked->samples = {s0, s1};
-    parked->projection = 0;
-    parked->standLeaveRequest = 1;
+    parked->stream.samples = {s0, s1};
+    parked->stream.projection = 0;
+    parked->push.standLeaveRequest = 1;
     run(2);
-    ASSERT_EQ(parked->phase, FlightPhase::pushing_back);
+    ASSERT_EQ(parked->phases.phase, FlightPhase::pushing_back);
     // 2.5 stand radii, 46.3 m at 3 kt: about 30 s.
     run(3200);
-    EXPECT_EQ(parked->phase, FlightPhase::pushed_back);
-    const LatLon end{parked->lat, parked->lon};
+    EXPECT_EQ(parked->phases.phase, FlightPhase::pushed_back);
+    const LatLon end{parked->motion.lat, parked->motion.lon};
     EXPECT_NEAR(metres(kStart, end), 2.5 * 0.01 * 1852.0, 0.5);
     EXPECT_NEAR(gf_initialBearing(kStart, end), 210.0 * kDeg, 0.01);
-    EXPECT_NEAR(parked->heading, 30.0 * kDeg, 1e-9); // pushed, not turned
+    EXPECT_NEAR(parked->motion.heading, 30.0 * kDeg, 1e-9); // pushed, not turned
     EXPECT_FALSE(eventsOf(objectId, "ENGINE_AUTO_START").empty());
     const auto taxiLights = eventsOf(objectId, "TAXI_LIGHTS_SET");
     ASSERT_FALSE(taxiLights.empty());
@@ -716,33 +716,33 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
 
     // Driving out forward: two aircraft radii along the stand's axis.
     LiveAircraft forward = kvr::test::makeLive(0x484204, "KLM1804", false, kStart.latitude, kStart.longitude, 0.0);
-    forward.phase = FlightPhase::parked;
+    forward.phases.phase = FlightPhase::parked;
     forward.standId = 1;
     forward.standLat = stand.lat;
     forward.standLon = stand.lon;
     forward.standHeading = stand.heading;
     forward.radius = 0.02;
     forward.standSpeedKt = 5.0;
-    forward.standLeaveRequest = 1;
-    forward.samples.push_back(s1);
+    forward.push.standLeaveRequest = 1;
+    forward.stream.samples.push_back(s1);
     lf_pullOutOfStand(forward);
-    EXPECT_EQ(forward.phase, FlightPhase::taxi);
-    EXPECT_EQ(forward.standLeaveRequest, 0);
-    ASSERT_EQ(forward.samples.size(), 2u);
-    EXPECT_NEAR(metres(kStart, posOf(forward.samples[1])), 2.0 * 0.02 * 1852.0, 0.3);
-    EXPECT_NEAR(gf_initialBearing(kStart, posOf(forward.samples[1])), 30.0 * kDeg, 0.01);
-    EXPECT_DOUBLE_EQ(forward.samples[1].speedKt, 5.0);
+    EXPECT_EQ(forward.phases.phase, FlightPhase::taxi);
+    EXPECT_EQ(forward.push.standLeaveRequest, 0);
+    ASSERT_EQ(forward.stream.samples.size(), 2u);
+    EXPECT_NEAR(metres(kStart, posOf(forward.stream.samples[1])), 2.0 * 0.02 * 1852.0, 0.3);
+    EXPECT_NEAR(gf_initialBearing(kStart, posOf(forward.stream.samples[1])), 30.0 * kDeg, 0.01);
+    EXPECT_DOUBLE_EQ(forward.stream.samples[1].speedKt, 5.0);
     EXPECT_NE(log().find("GATE D7       : KLM1804  pulling out"), std::string::npos);
 
     // A stand without a radius: the push-back is cancelled, the aircraft stays.
     LiveAircraft other = kvr::test::makeLive(0x484203, "KLM1803", false, kStart.latitude, kStart.longitude, 0.0);
-    other.phase = FlightPhase::parked;
-    other.standLeaveRequest = 1;
-    other.samples.push_back(s1);
+    other.phases.phase = FlightPhase::parked;
+    other.push.standLeaveRequest = 1;
+    other.stream.samples.push_back(s1);
     initiatePushBack(other);
-    EXPECT_EQ(other.phase, FlightPhase::parked);
-    EXPECT_EQ(other.standLeaveRequest, 0);
-    EXPECT_EQ(other.samples.size(), 2u);
+    EXPECT_EQ(other.phases.phase, FlightPhase::parked);
+    EXPECT_EQ(other.push.standLeaveRequest, 0);
+    EXPECT_EQ(other.stream.samples.size(), 2u);
     EXPECT_NE(log().find("initiatePushBack cancelled pushback, invalid stand radius for stand sid==0?, callsign KLM1803"),
               std::string::npos);
 }
@@ -1095,8 +1095,8 @@ TEST_F(LasVegasGroundTest, CornersOfCoarseTaxiReportsAreNotSlidThrough)
     EXPECT_EQ(c.slides, 0u);
     failOnFindings(report, {"slide", "backwards", "reversal", "turn rate"});
     ASSERT_NE(ac, nullptr);
-    EXPECT_EQ(ac->phase, FlightPhase::taxi);
-    EXPECT_LT(metres({ac->lat, ac->lon}, {reports.back().lat, reports.back().lon}), 25.0);
+    EXPECT_EQ(ac->phases.phase, FlightPhase::taxi);
+    EXPECT_LT(metres({ac->motion.lat, ac->motion.lon}, {reports.back().lat, reports.back().lon}), 25.0);
 }
 
 TEST_F(LasVegasGroundTest, AStandingAircraftIsNotMovedBackToAReportBehindIt)
@@ -1476,7 +1476,7 @@ TEST_F(LasVegasGroundTest, AStandingAircraftWaitingForCreationIsNotMovedToItsSpr
     // Every sample it holds is where it stands.
     const LiveAircraft* ac = live(0x4C410A);
     ASSERT_NE(ac, nullptr);
-    for (const TrafficSample& s : ac->samples)
+    for (const TrafficSample& s : ac->stream.samples)
         EXPECT_LT(metres({36.0800, -115.1357}, {s.lat, s.lon}), 10.0);
     run(3000);
     const auto report = motion();

@@ -61,7 +61,7 @@ protected:
         base.callsign = callsign;
         base.collisionRadius = 0.01; // 18.5 m
         LiveAircraft ac(TrafficSample{kLat, kLon}, base, 0.0);
-        ac.phase = phase;
+        ac.phases.phase = phase;
         ac.standId = standId;
         ac.simState = SimState::active;
         LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
@@ -100,7 +100,7 @@ TEST_F(LiveAtStandsTest, HolderAndCompetitionDecideByCallsignStandKeepingAndRepo
         LiveAircraft& holder = add(0x400001, row.holder, FlightPhase::parked, 1, 30);
         holder.keepStand = row.keepStand;
         LiveAircraft& candidate = add(0x400002, row.candidate, FlightPhase::taxi, 0);
-        candidate.lastRecordTime = holder.lastRecordTime + row.holderSilentS;
+        candidate.stream.lastRecordTime = holder.stream.lastRecordTime + row.holderSilentS;
         const bool granted = row.claim == StandClaim::granted;
         EXPECT_EQ(gf_liveStandHolder(1, 0), 2);
         EXPECT_EQ(lf_claimStandForLive(1, candidate), row.claim) << row.holder << row.candidate;
@@ -160,11 +160,11 @@ TEST_F(LiveAtStandsTest, ArrivalWaitsForItsStandWhileAnotherAircraftMovesOnIt)
         EXPECT_EQ(arrival.standId, 0) << "waits for its own stand";
         EXPECT_FALSE(removing(0x400500)) << "nobody is removed for the arrival";
 
-        mover.phase = FlightPhase::taxi;
+        mover.phases.phase = FlightPhase::taxi;
         gf_trafficState().aircraft.setStandId(mover, 0);
         try2Park(arrival);
         EXPECT_EQ(arrival.standId, 1);
-        EXPECT_EQ(arrival.phase, FlightPhase::parking);
+        EXPECT_EQ(arrival.phases.phase, FlightPhase::parking);
     }
 }
 
@@ -182,10 +182,10 @@ TEST_F(LiveAtStandsTest, EveryWayOffAStandReleasesIt)
         case 1: ac.removeFlag = 1; gf_compactLiveAircraft(); break;
         case 2: gf_resetTrafficState(); break;
         case 3: // far from its stand: gives it up and taxis on
-            ac.lat = kLat;
-            ac.lon = kLon;
+            ac.motion.lat = kLat;
+            ac.motion.lon = kLon;
             EXPECT_TRUE(arriveAtStand(ac));
-            EXPECT_EQ(ac.phase, FlightPhase::taxi);
+            EXPECT_EQ(ac.phases.phase, FlightPhase::taxi);
             break;
         default: lf_removeAllStaticAndLiveAtAirport(); break;
         }
@@ -262,15 +262,15 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
         LiveAircraft& ac = add(0x400401 + static_cast<uint32_t>(i), "P" + std::to_string(i), FlightPhase::parked,
                                static_cast<int32_t>(i % 3) + 1, 0x10 + static_cast<uint32_t>(i));
         ac.category = stayers[i].category;
-        ac.parkedSinceTime = now - stayers[i].parkedFor;
+        ac.reports.parkedSinceTime = now - stayers[i].parkedFor;
         ac.keepStand = stayers[i].keep;
     }
     // One spawned at its stand gets its parked-since time when it is put on
     // the ground, not the clock's zero.
     LiveAircraft& spawned = add(0x400410, "SPAWNED", FlightPhase::parked, 3, 0x30);
-    spawned.parkedSinceTime = 0;
+    spawned.reports.parkedSinceTime = 0;
     hp_handleGroundTraffic(spawned);
-    EXPECT_EQ(spawned.parkedSinceTime, now);
+    EXPECT_EQ(spawned.reports.parkedSinceTime, now);
     lf_collectLiveStayers();
     for (size_t i = 0; i < std::size(stayers); ++i)
         EXPECT_EQ(removing(0x400401 + static_cast<uint32_t>(i)), stayers[i].removed) << "row " << i;

@@ -199,9 +199,9 @@ TEST_F(LiveTrafficTest, WithinRangeAnAircraftFliesOnPredictionsForAMinute)
     LiveAircraft* ac = live(hexid);
     ASSERT_NE(ac, nullptr);
     ASSERT_EQ(ac->simState, SimState::active);
-    ASSERT_GT(ac->projection, 0);
+    ASSERT_GT(ac->stream.projection, 0);
     const uint32_t objectId = ac->objectId;
-    EXPECT_GT(ac->lon, track.back().lon); // flies on along its heading
+    EXPECT_GT(ac->motion.lon, track.back().lon); // flies on along its heading
     // 20 predictions of 3 s: gone a minute after the last sample, not before.
     run(4500, false);
     ASSERT_NE(live(hexid), nullptr);
@@ -244,7 +244,7 @@ TEST_F(LiveTrafficTest, AnAircraftThatTurnedDuringAGapInReceptionFollowsItsRepor
     LiveAircraft* ac = live(hexid);
     ASSERT_NE(ac, nullptr);
     ASSERT_EQ(ac->simState, SimState::active);
-    EXPECT_LE(ac->projection, 0); // on its reports again
+    EXPECT_LE(ac->stream.projection, 0); // on its reports again
     // The simulator shows it on the path it flew, catching up from where the
     // prediction had taken it: at most the lag limit behind its play time.
     const double playSeconds = (engineClock.load() - firstPlay) / 100.0;
@@ -389,7 +389,7 @@ TEST_F(TcasCoverageTest, OnlyTheAircraftMatchedBeyondTheDepthLeavesBelowTheTcasL
         run(100);
         // The main loop's duty once a second.
         const LiveAircraft* ac = live(beyond);
-        const double shownFt = ac ? ac->altitudeFt : 0.0;
+        const double shownFt = ac ? ac->motion.altitudeFt : 0.0;
         gf_removeTCASCoverageAcs();
         if (!removedAtFt && ac && ac->simState == SimState::removingfromsim)
             removedAtFt = shownFt;
@@ -409,7 +409,7 @@ TEST_F(TcasCoverageTest, OnlyTheAircraftMatchedBeyondTheDepthLeavesBelowTheTcasL
     EXPECT_FALSE(lf_rememberedLiveryOfHexid(beyond));
     ASSERT_NE(live(within), nullptr);
     EXPECT_EQ(live(within)->simState, SimState::active);
-    EXPECT_LT(live(within)->altitudeFt, 16000.0);
+    EXPECT_LT(live(within)->motion.altitudeFt, 16000.0);
     EXPECT_EQ(lf_rememberedLiveryOfHexid(within), std::optional<std::string_view>(kTitle));
 }
 
@@ -459,18 +459,18 @@ TEST_F(TrafficIntakeTest, TooCloseAndThinnedSamplesAreDropped)
     decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));
     ASSERT_NE(ac(0x4A0001), nullptr);
     EXPECT_EQ(ac(0x4A0001)->simState, SimState::buffer);
-    EXPECT_EQ(ac(0x4A0001)->phase, FlightPhase::birth);
+    EXPECT_EQ(ac(0x4A0001)->phases.phase, FlightPhase::birth);
     decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));   // same time
     decodeMessage(recordOf(at(1.0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1")); // exactly 1 s
     decodeMessage(recordOf(at(15.0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1")); // standing: one per 15 s
-    EXPECT_EQ(ac(0x4A0001)->samples.size(), 1u);
+    EXPECT_EQ(ac(0x4A0001)->stream.samples.size(), 1u);
     decodeMessage(recordOf(at(15.5, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));
-    EXPECT_EQ(ac(0x4A0001)->samples.size(), 2u);
+    EXPECT_EQ(ac(0x4A0001)->stream.samples.size(), 2u);
     // At 10 kt one sample per 20 m: 3.888 s.
     decodeMessage(recordOf(at(0, 52.4, 4.7, 0, 10), 0x4A0002, "KLM2"));
     decodeMessage(recordOf(at(3.85, 52.4, 4.7001, 0, 10), 0x4A0002, "KLM2"));
     decodeMessage(recordOf(at(3.9, 52.4, 4.7001, 0, 10), 0x4A0002, "KLM2"));
-    EXPECT_EQ(ac(0x4A0002)->samples.size(), 2u);
+    EXPECT_EQ(ac(0x4A0002)->stream.samples.size(), 2u);
     // A second address under a callsign and model already shown is not taken.
     decodeMessage(recordOf(at(0, 52.4, 4.7, 0, 10), 0x4A0003, "KLM2"));
     EXPECT_EQ(ac(0x4A0003), nullptr);
@@ -522,7 +522,7 @@ TEST_F(TrafficIntakeTest, AtTwoThousandAircraftEveryRecordOfEveryBatchIsTakenWit
         int behind = 0;
         for (uint32_t i = 0; i < n; ++i) {
             const LiveAircraft* a = ac(0x600000 + i);
-            behind += !a || a->lastRecordTime != 1.7e9 + 2.0 * b;
+            behind += !a || a->stream.lastRecordTime != 1.7e9 + 2.0 * b;
         }
         EXPECT_EQ(behind, 0) << "batch " << b;
     }
@@ -533,8 +533,8 @@ TEST_F(TrafficIntakeTest, AtTwoThousandAircraftEveryRecordOfEveryBatchIsTakenWit
     box.post(slice, TrafficBatchKind::Buffered, 0, false);
     lf_takeMailboxRecords();
     ASSERT_NE(ac(0x6FFFFF), nullptr);
-    EXPECT_EQ(ac(0x6FFFFF)->samples.size(), 2u);
-    EXPECT_EQ(ac(0x6FFFFF)->lastRecordTime, 1.7e9 + 2.0);
+    EXPECT_EQ(ac(0x6FFFFF)->stream.samples.size(), 2u);
+    EXPECT_EQ(ac(0x6FFFFF)->stream.lastRecordTime, 1.7e9 + 2.0);
 }
 
 TEST_F(TrafficIntakeTest, ReportsWithoutATypeContinueTheAircraftKnownByTheirAddress)
@@ -553,8 +553,8 @@ TEST_F(TrafficIntakeTest, ReportsWithoutATypeContinueTheAircraftKnownByTheirAddr
         decodeMessage(typeless(2.0 * i, 52.30 + 0.0042 * i, hexid, "KLM30"));
     LiveAircraft* a = ac(hexid);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->samples.size(), 4u);
-    EXPECT_EQ(a->lastRecordTime, 1.7e9 + 6.0);
+    EXPECT_EQ(a->stream.samples.size(), 4u);
+    EXPECT_EQ(a->stream.lastRecordTime, 1.7e9 + 6.0);
     EXPECT_EQ(gf_modelCodeText(a->ids.model), "A320");
     EXPECT_EQ(a->registration, "PH-M30");
 
@@ -592,7 +592,7 @@ TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
     decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 4), hexid, "KLM20"));
     LiveAircraft* a = ac(hexid);
     ASSERT_NE(a, nullptr);
-    a->phase = FlightPhase::taxi;
+    a->phases.phase = FlightPhase::taxi;
     a->simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(*a, 321);
     // 100 m in 2 s while reporting 4 kt: 97 kt implied.
@@ -631,16 +631,16 @@ TEST_F(TrafficIntakeTest, AMoveAfterStaleRepeatsOfAMovingAircraftsPositionIsTime
         decodeMessage(recordOf(at(0, 52.3, 4.7, 0, repeatKt, 0.0), hexid, "KLM21"));
         LiveAircraft* a = ac(hexid);
         ASSERT_NE(a, nullptr);
-        a->phase = FlightPhase::taxi;
+        a->phases.phase = FlightPhase::taxi;
         a->simState = SimState::active;
         gf_trafficState().aircraft.setObjectId(*a, 400 + hexid % 16);
         for (int t = 16; t <= 48; t += 16)
             decodeMessage(recordOf(at(t, 52.3, 4.7, 0, repeatKt, 0.0), hexid, "KLM21"));
-        ASSERT_EQ(a->lastRecordTime, 1.7e9 + 48.0);
+        ASSERT_EQ(a->stream.lastRecordTime, 1.7e9 + 48.0);
         const LatLon on = gf_destinationPoint({52.3, 4.7}, {0.0, 600.0 / 0.3048});
         decodeMessage(recordOf(at(58, on.latitude, on.longitude, 0, 29, 0.0), hexid, "KLM21"));
         EXPECT_EQ(a->simState == SimState::active, repeatKt > 5.0) << repeatKt;
-        EXPECT_EQ(a->lastRecordTime == 1.7e9 + 58.0, repeatKt > 5.0) << repeatKt;
+        EXPECT_EQ(a->stream.lastRecordTime == 1.7e9 + 58.0, repeatKt > 5.0) << repeatKt;
         gf_trafficState().aircraft.eraseLiveSwap(*a);
     }
 }
@@ -666,7 +666,7 @@ TEST_F(TrafficIntakeTest, AnonymousAircraftWithTheirTypeAsCallsignAreEachTheirOw
     // Their next reports keep the callsign they were given.
     decodeMessage(anonymous(0x1FB49FA6, 52.32, "", 10.0));
     EXPECT_EQ(ac(0x1FB49FA6)->callsign, "1FB49FA6");
-    EXPECT_EQ(ac(0x1FB49FA6)->samples.size(), 2u);
+    EXPECT_EQ(ac(0x1FB49FA6)->stream.samples.size(), 2u);
 }
 
 TEST_F(TrafficIntakeTest, RecordsWithATimeOrPositionThatIsNotANumberAreRefusedWithOneLine)
@@ -685,10 +685,10 @@ TEST_F(TrafficIntakeTest, RecordsWithATimeOrPositionThatIsNotANumberAreRefusedWi
     decodeMessage(bad);
     bad = recordOf(at(6, std::nan(""), 4.7, 5000, 200), hexid, "KLM30");
     decodeMessage(bad);
-    EXPECT_EQ(ac(hexid)->samples.size(), 1u);
-    EXPECT_DOUBLE_EQ(ac(hexid)->lastRecordTime, recordOf(at(0, 52.3, 4.7, 5000, 200), hexid, "KLM30").timestamp);
+    EXPECT_EQ(ac(hexid)->stream.samples.size(), 1u);
+    EXPECT_DOUBLE_EQ(ac(hexid)->stream.lastRecordTime, recordOf(at(0, 52.3, 4.7, 5000, 200), hexid, "KLM30").timestamp);
     decodeMessage(recordOf(at(8, 52.32, 4.7, 5000, 200), hexid, "KLM30"));
-    EXPECT_EQ(ac(hexid)->samples.size(), 2u);
+    EXPECT_EQ(ac(hexid)->stream.samples.size(), 2u);
     const std::string log = kvr::test::flushedLog();
     const std::string line = "refused: time stamp, position or altitude is not a number";
     ASSERT_NE(log.find(line), std::string::npos) << log;
@@ -734,63 +734,63 @@ protected:
 TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
 {
     LiveAircraft& ac = add(kvr::test::makeLive(0x4C0001, "KLM30", false, 52.3, 4.76, 14.0), 50);
-    ac.phase = FlightPhase::landing_roll;
+    ac.phases.phase = FlightPhase::landing_roll;
     ac.cgFt = 0.0; // not valid
     std::string source;
     applySimGroundReport(ac, ground(50, 10.0, 0.0, true), source); // AGL 0: the altitude difference counts
-    EXPECT_DOUBLE_EQ(ac.calibrationFt, 4.0);
-    EXPECT_DOUBLE_EQ(ac.altitudeFt, 14.0);
+    EXPECT_DOUBLE_EQ(ac.touchdown.calibrationFt, 4.0);
+    EXPECT_DOUBLE_EQ(ac.motion.altitudeFt, 14.0);
     applySimGroundReport(ac, ground(50, 12.0, 3.0, true), source);
-    EXPECT_DOUBLE_EQ(ac.altitudeFt, 16.0);
-    EXPECT_DOUBLE_EQ(ac.lastSimAglFt, 3.0);
+    EXPECT_DOUBLE_EQ(ac.motion.altitudeFt, 16.0);
+    EXPECT_DOUBLE_EQ(ac.reports.lastSimAglFt, 3.0);
 
     // A valid CG blends from the calibration to the CG as the nose comes down.
     ac.cgFt = 8.0;
     ac.staticPitch = 0.0;
-    ac.calibrationPitch = -0.1;
-    ac.pitch = -0.05;
+    ac.touchdown.calibrationPitch = -0.1;
+    ac.motion.pitch = -0.05;
     applySimGroundReport(ac, ground(50, 10.0, 3.0, true), source);
-    EXPECT_DOUBLE_EQ(ac.altitudeFt, (4.0 - 8.0) * 0.5 + 8.0 + 10.0);
+    EXPECT_DOUBLE_EQ(ac.motion.altitudeFt, (4.0 - 8.0) * 0.5 + 8.0 + 10.0);
 
     // Taxiing without a calibration and a valid CG: the simulator's ground.
     LiveAircraft& taxi = add(kvr::test::makeLive(0x4C0002, "KLM31", false, 52.3, 4.77, 30.0), 51);
-    taxi.phase = FlightPhase::taxi;
+    taxi.phases.phase = FlightPhase::taxi;
     taxi.cgFt = 40.0;
     applySimGroundReport(taxi, ground(51, -11.0, 2.0, true), source);
-    EXPECT_DOUBLE_EQ(taxi.altitudeFt, -11.0);
-    EXPECT_TRUE(std::isnan(taxi.calibrationFt));
+    EXPECT_DOUBLE_EQ(taxi.motion.altitudeFt, -11.0);
+    EXPECT_TRUE(std::isnan(taxi.touchdown.calibrationFt));
 }
 
 TEST_F(GroundReportTest, ANewApproachForgetsTheLastTouchDown)
 {
     LiveAircraft& ac = add(kvr::test::makeLive(0x4C0004, "KLM33", true, 52.3, 4.76, 3000.0), 52);
-    ac.phase = FlightPhase::flying;
+    ac.phases.phase = FlightPhase::flying;
     // What the last landing left: its calibration, latch, flare and runway.
-    ac.calibrationFt = 4.0;
-    ac.calibrationPitch = -0.1;
-    ac.calibrationFailed = 1;
-    ac.flareStage = 2;
+    ac.touchdown.calibrationFt = 4.0;
+    ac.touchdown.calibrationPitch = -0.1;
+    ac.touchdown.calibrationFailed = 1;
+    ac.touchdown.flareStage = 2;
     ac.flight.landing.runway.valid = true;
     ac.setPhase(FlightPhase::landing);
-    EXPECT_TRUE(std::isnan(ac.calibrationFt));
-    EXPECT_EQ(ac.calibrationFailed, 0);
-    EXPECT_EQ(ac.flareStage, 0);
+    EXPECT_TRUE(std::isnan(ac.touchdown.calibrationFt));
+    EXPECT_EQ(ac.touchdown.calibrationFailed, 0);
+    EXPECT_EQ(ac.touchdown.flareStage, 0);
     EXPECT_FALSE(ac.flight.landing.runway.valid);
     // The roll-out calibrates afresh from its own first ground report.
     ac.setPhase(FlightPhase::landing_roll);
-    ac.groundMode = 1;
-    ac.altitudeFt = 17.0;
+    ac.phases.groundMode = 1;
+    ac.motion.altitudeFt = 17.0;
     ac.cgFt = 0.0;
     std::string source;
     applySimGroundReport(ac, ground(52, 10.0, 0.0, true), source);
-    EXPECT_DOUBLE_EQ(ac.calibrationFt, 7.0);
+    EXPECT_DOUBLE_EQ(ac.touchdown.calibrationFt, 7.0);
 }
 
 TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
 {
     LiveAircraft& ac = add(kvr::test::makeLive(0x4C0003, "KLM32", true, 52.3, 4.76, 60.0), 60);
-    ac.phase = FlightPhase::landing;
-    ac.pitch = -0.05;
+    ac.phases.phase = FlightPhase::landing;
+    ac.motion.pitch = -0.05;
     ac.staticPitch = 0.01;
     ac.reverseThrust = 1;
     gf_takeCommandQueues();
@@ -798,13 +798,13 @@ TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
     lf_processSimEvents();
     LiveAircraft* after = gf_findLiveAircraft(0x4C0003);
     ASSERT_NE(after, nullptr);
-    EXPECT_EQ(after->phase, FlightPhase::landing_roll);
-    EXPECT_EQ(after->previousPhase, FlightPhase::landing);
-    EXPECT_TRUE(after->groundMode);
-    EXPECT_DOUBLE_EQ(after->rolloutPitchStep, 0.06); // no on-ground slots: at once
+    EXPECT_EQ(after->phases.phase, FlightPhase::landing_roll);
+    EXPECT_EQ(after->phases.previousPhase, FlightPhase::landing);
+    EXPECT_TRUE(after->phases.groundMode);
+    EXPECT_DOUBLE_EQ(after->touchdown.rolloutPitchStep, 0.06); // no on-ground slots: at once
     // No climb ahead: the stream is on the ground and watched for a go-around.
-    EXPECT_FALSE(after->samples.front().airborne);
-    EXPECT_TRUE(after->goAroundWatch);
+    EXPECT_FALSE(after->stream.samples.front().airborne);
+    EXPECT_TRUE(after->remembered.goAroundWatch);
     const SimCommandQueues q = gf_takeCommandQueues();
     ASSERT_EQ(q.e.size(), 1u);
     EXPECT_EQ(q.e[0].objectId, 60u);
@@ -883,7 +883,7 @@ protected:
             s.lat += 0.005;
             s.altitudeFt += 100.0;
             s.playTime += 10;
-            ac.samples.push_back(s);
+            ac.stream.samples.push_back(s);
         }
         return gf_trafficState().aircraft.addLive(std::move(ac));
     }
@@ -901,15 +901,15 @@ TEST_F(SpawnGateTest, TooLowAboveTheAirportTheSamplesAreConsumedUntilOneIsHigher
     lf_rememberLiveryOfHexid(0x4D0001, kTitle);
     LiveAircraft& ac = born(0x4D0001, 750.0); // 650 ft above the airport, then 750
     lf_spawnGate(ac);
-    EXPECT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.stream.samples.size(), 3u);
     EXPECT_EQ(ac.simState, SimState::buffer);
     lf_spawnGate(ac);
     EXPECT_EQ(ac.simState, SimState::adding2sim);
-    EXPECT_EQ(ac.phase, FlightPhase::flying);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::flying);
     EXPECT_EQ(ac.liveryTitle, kTitle);
     EXPECT_EQ(gf_trafficState().addingStack, std::vector<uint32_t>{0x4D0001});
-    EXPECT_DOUBLE_EQ(ac.altitudeFt, 850.0);
-    EXPECT_NEAR(ac.heading, 0.0, 1e-6); // toward the next sample, due north
+    EXPECT_DOUBLE_EQ(ac.motion.altitudeFt, 850.0);
+    EXPECT_NEAR(ac.motion.heading, 0.0, 1e-6); // toward the next sample, due north
 }
 
 TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIsHeldNotRemoved)
@@ -922,7 +922,7 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     respawned.holds.respawnHeading = std::numbers::pi / 2.0;
     lf_spawnGate(respawned);
     EXPECT_EQ(respawned.simState, SimState::adding2sim);
-    EXPECT_NEAR(respawned.heading, std::numbers::pi / 2.0, 1e-12);
+    EXPECT_NEAR(respawned.motion.heading, std::numbers::pi / 2.0, 1e-12);
 
     // Close ahead of the airborne user at its level: held back, not erased.
     auto p = std::make_shared<Parameters>(*gf_parametersSnapshot());
@@ -941,8 +941,8 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     EXPECT_EQ(met.simState, SimState::buffer);
     EXPECT_EQ(met.removeFlag, 0);
     EXPECT_EQ(met.removeWhenCreated, 0);
-    EXPECT_EQ(met.heldForUser, 1);
-    EXPECT_EQ(met.samples.size(), 3u);
+    EXPECT_EQ(met.phases.heldForUser, 1);
+    EXPECT_EQ(met.stream.samples.size(), 3u);
     EXPECT_TRUE(gf_trafficState().removalQueue.empty());
 }
 
@@ -954,7 +954,7 @@ TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
     gf_trafficState().liveCreations.resize(11);
     lf_spawnGate(ac);
     lf_spawnGate(ac);
-    EXPECT_EQ(ac.samples.size(), 2u);
+    EXPECT_EQ(ac.stream.samples.size(), 2u);
     EXPECT_EQ(ac.simState, SimState::buffer);
     gf_trafficState().liveCreations.resize(10);
     lf_spawnGate(ac);
@@ -983,7 +983,7 @@ TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
     LiveAircraft& single = born(0x4D0005, 5000.0, 1);
     lf_spawnGate(single);
     EXPECT_TRUE(single.removeFlag);
-    EXPECT_TRUE(single.samples.empty());
+    EXPECT_TRUE(single.stream.samples.empty());
 }
 
 TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecordsStayAtItsStand)
@@ -1008,7 +1008,7 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     auto atB1 = [](double speedKt) -> LiveAircraft& {
         LiveAircraft& ac = born(kHexid, 0.0, 3);
         ac.standSearchNm = 0.03;
-        for (TrafficSample& s : ac.samples) {
+        for (TrafficSample& s : ac.stream.samples) {
             s = TrafficSample{52.3, 4.76};
             s.speedKt = speedKt;
             s.stationary = speedKt == 0.0 ? 1 : 0;
@@ -1018,7 +1018,7 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     };
     LiveAircraft& first = atB1(0.0);
     lf_spawnGate(first);
-    ASSERT_EQ(first.phase, FlightPhase::parked);
+    ASSERT_EQ(first.phases.phase, FlightPhase::parked);
     first.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(first, 40);
     gf_enforceParkedLimit(1); // another aircraft parks: one too many
@@ -1037,7 +1037,7 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     LiveAircraft& moving = atB1(10.0);
     lf_spawnGate(moving);
     EXPECT_EQ(moving.simState, SimState::adding2sim);
-    EXPECT_EQ(moving.phase, FlightPhase::taxi);
+    EXPECT_EQ(moving.phases.phase, FlightPhase::taxi);
     EXPECT_FALSE(gf_heldForParkedLimit(kHexid, 1));
     gf_standTable().staticQuota = -1;
 }

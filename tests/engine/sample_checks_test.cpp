@@ -89,10 +89,10 @@ protected:
     {
         LiveAircraft ac = makeLive(0x4C0001, "KLM9", false, p.latitude, p.longitude, 0.0);
         ac.simState = SimState::active;
-        ac.phase = FlightPhase::taxi;
-        ac.heading = headingDeg * kDeg;
+        ac.phases.phase = FlightPhase::taxi;
+        ac.motion.heading = headingDeg * kDeg;
         ac.baseTurnRate = 0.01;
-        ac.samples = {sampleAt(moved(p, headingDeg, -20.0), kt, 900), sampleAt(p, kt, 1100)};
+        ac.stream.samples = {sampleAt(moved(p, headingDeg, -20.0), kt, 900), sampleAt(p, kt, 1100)};
         return ac;
     }
 };
@@ -124,12 +124,12 @@ TEST_F(RunwayHoldTest, AStopOnTheRunwayIsHeldBackOnlyWhenTheAircraftSlowedAlongI
         setAirport(c.airport);
         const LatLon at = moved(stop, 0.0, c.crossM);
         LiveAircraft ac = taxiing(moved(at, c.headingDeg, -15.0), c.headingDeg, c.kt);
-        ac.previousPhase = c.previous;
+        ac.phases.previousPhase = c.previous;
         EXPECT_EQ(lf_rememberRunwayHold(ac, sampleAt(at, 0.0, 1300, c.stationary)), c.held) << c.what;
-        EXPECT_EQ(ac.samples.size(), 2u) << c.what;
+        EXPECT_EQ(ac.stream.samples.size(), 2u) << c.what;
         // A second stop at the same place brings the held one back first.
         lf_rememberRunwayHold(ac, sampleAt(moved(at, 0.0, 0.5), 0.0, 1500, true));
-        EXPECT_EQ(ac.samples.size(), c.held ? 3u : 2u) << c.what;
+        EXPECT_EQ(ac.stream.samples.size(), c.held ? 3u : 2u) << c.what;
     }
 }
 
@@ -157,9 +157,9 @@ TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRu
                          Case{90.0, true, 90.0}}) {
         const LatLon stop = kRunwayCentre;
         LiveAircraft ac = taxiing(moved(stop, c.approachDeg, -30.0), c.approachDeg);
-        ac.samples = {sampleAt(moved(stop, c.approachDeg, -30.0), 10.0, 900), sampleAt(stop, 0.0, 1100, true)};
+        ac.stream.samples = {sampleAt(moved(stop, c.approachDeg, -30.0), 10.0, 900), sampleAt(stop, 0.0, 1100, true)};
         if (!std::isnan(c.departureDeg))
-            ac.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
+            ac.stream.samples.push_back(sampleAt(moved(stop, c.departureDeg, 40.0), 10.0, 1500));
         lf_scanRunwayHold(ac);
         EXPECT_EQ(ac.holds.runwayHeading.has_value(), c.lineUp) << c.departureDeg;
         EXPECT_EQ(ac.holds.runwayKey, c.lineUp ? "09-27:09" : "") << c.departureDeg;
@@ -170,19 +170,19 @@ TEST_F(RunwayHoldTest, AStopOnTheCentreLineIsALineUpWhenTheSamplesGoOnAlongTheRu
 TEST_F(RunwayHoldTest, OnTheRunwayASampleBehindIsDroppedOnceAndOneAheadStartsTheRoll)
 {
     LiveAircraft ac = taxiing(kRunwayCentre, 90.0);
-    ac.previousPhase = FlightPhase::pushed_back;
+    ac.phases.previousPhase = FlightPhase::pushed_back;
     ac.holds.runwayKey = "09-27:09";
     ac.holds.runwayHeading = 90.0 * kDeg;
-    ac.samples = {sampleAt(kRunwayCentre, 5.0, 1000), sampleAt(moved(kRunwayCentre, 270.0, 50.0), 5.0, 1200),
+    ac.stream.samples = {sampleAt(kRunwayCentre, 5.0, 1000), sampleAt(moved(kRunwayCentre, 270.0, 50.0), 5.0, 1200),
                   sampleAt(moved(kRunwayCentre, 270.0, 40.0), 5.0, 1400),
                   sampleAt(moved(kRunwayCentre, 90.0, 100.0), 30.0, 1600)};
     EXPECT_TRUE(lf_checkRunwayHeadingAhead(ac));
-    EXPECT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.stream.samples.size(), 3u);
     EXPECT_FALSE(lf_checkRunwayHeadingAhead(ac)); // once per runway heading
-    EXPECT_EQ(ac.phase, FlightPhase::taxi);
-    ac.samples.erase(ac.samples.begin() + 1);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::taxi);
+    ac.stream.samples.erase(ac.stream.samples.begin() + 1);
     EXPECT_FALSE(lf_checkRunwayHeadingAhead(ac));
-    EXPECT_EQ(ac.phase, FlightPhase::takeoff_roll);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff_roll);
     EXPECT_TRUE(ac.flight.takeoffRunway.valid);
     EXPECT_EQ(ac.flight.takeoffRunway.endText, "09");
     EXPECT_TRUE(ac.holds.runwayKey.empty());
@@ -199,12 +199,12 @@ TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
     for (const Case c : {Case{45.0, 120.0, true}, Case{45.0, 80.0, false}, Case{135.0, 30.0, true},
                          Case{88.0, 120.0, false}}) {
         LiveAircraft ac = taxiing(kRunwayCentre, c.headingDeg);
-        ac.targetTrack = c.targetDeg * kDeg;
-        ac.headingCorrectionPending = 1;
+        ac.leg.targetTrack = c.targetDeg * kDeg;
+        ac.leg.headingCorrectionPending = 1;
         lf_alignToRunwayOnEntry(ac);
         EXPECT_EQ(ac.holds.runwayHeading.has_value(), c.aligned) << c.headingDeg << " " << c.targetDeg;
         if (c.aligned) {
-            EXPECT_NEAR(ac.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
+            EXPECT_NEAR(ac.leg.headingCorrectionDeg, std::fabs(90.0 - c.headingDeg), 1e-6);
         }
     }
 }
@@ -212,7 +212,7 @@ TEST_F(RunwayHoldTest, ATurnPastTheRunwayLinesUpWithIt)
 TEST_F(RunwayHoldTest, AnAircraftStoppedAcrossTheRunwayTurnsOntoItAfterHolding)
 {
     LiveAircraft ac = taxiing(kRunwayCentre, 60.0, 0.0);
-    ac.samples = {sampleAt(kRunwayCentre, 0.0, 900, true), sampleAt(kRunwayCentre, 0.0, 5000, true)};
+    ac.stream.samples = {sampleAt(kRunwayCentre, 0.0, 900, true), sampleAt(kRunwayCentre, 0.0, 5000, true)};
     for (int i = 0; i < 520 && !ac.holds.turningToRunway; ++i) {
         lf_trackRunwayHold(ac);
         ++engineClock;
@@ -221,9 +221,9 @@ TEST_F(RunwayHoldTest, AnAircraftStoppedAcrossTheRunwayTurnsOntoItAfterHolding)
     EXPECT_EQ(ac.holds.runwayKey, "09-27:09");
     EXPECT_EQ(ac.holds.runwayDescription, "NO_FUTURE:09-27:09");
     EXPECT_NEAR(lf_measuredSpeedKt(ac), 0.0, 1e-9);
-    const double before = ac.heading;
+    const double before = ac.motion.heading;
     lf_trackRunwayHold(ac);
-    EXPECT_GT(ac.heading, before);
+    EXPECT_GT(ac.motion.heading, before);
 }
 
 TEST_F(RunwayHoldTest, TheAirportNearAPointIsTheCurrentOneElseTheNearestKnown)
@@ -262,12 +262,12 @@ protected:
         create(ac);
         tick(202);
         ac.category = category;
-        ac.phase = FlightPhase::parked;
+        ac.phases.phase = FlightPhase::parked;
         ac.standLat = 52.30;
         ac.standLon = 4.76;
         gf_trafficState().aircraft.setStandId(ac, 7);
         ac.gateStand = gate ? 1 : 0;
-        ac.samples.front().stationary = 1;
+        ac.stream.samples.front().stationary = 1;
         return ac;
     }
     static LiveTrafficRecord record(const LiveAircraft& ac, const LatLon& p, double t, double kt = 3.0)
@@ -307,8 +307,8 @@ TEST_F(SampleChecksTest, AParkedAircraftLeavesByPullOutPushBackOrIsRemovedByDist
         LiveAircraft& ac = parked(++hexid, c.category, c.gate);
         TrafficSample s = sampleAt(moved({52.30, 4.76}, c.bearingDeg, c.metres), 5.0, engineClock + 500);
         EXPECT_EQ(checkAtStandSituations(ac, s), c.outcome == 1 || c.outcome == 2) << c.metres;
-        EXPECT_EQ(ac.standLeaveRequest == 1, c.outcome == 1 || c.outcome == 2) << c.metres;
-        EXPECT_EQ(ac.pulledOut == 1, c.outcome == 1) << c.metres;
+        EXPECT_EQ(ac.push.standLeaveRequest == 1, c.outcome == 1 || c.outcome == 2) << c.metres;
+        EXPECT_EQ(ac.push.pulledOut == 1, c.outcome == 1) << c.metres;
         EXPECT_EQ(ac.simState == SimState::removingfromsim, c.outcome == 3) << c.metres;
     }
 }
@@ -320,10 +320,10 @@ TEST_F(SampleChecksTest, SamplesBackingAwayFromTheStandAreSeenAsAPushBackThrough
     // 20 m further behind the stand every 14 s at 3 kt.
     for (int i = 1; i <= 3; ++i)
         decodeMessage(record(ac, moved({52.30, 4.76}, 180.0, 20.0 * i), 14.0 * i));
-    EXPECT_EQ(ac.standLeaveRequest, 1);
-    EXPECT_EQ(ac.pulledOut, 0);
-    EXPECT_EQ(ac.leftStand, 1);
-    EXPECT_EQ(ac.samples.size(), 2u); // the sample that showed it joins the stream
+    EXPECT_EQ(ac.push.standLeaveRequest, 1);
+    EXPECT_EQ(ac.push.pulledOut, 0);
+    EXPECT_EQ(ac.push.leftStand, 1);
+    EXPECT_EQ(ac.stream.samples.size(), 2u); // the sample that showed it joins the stream
     EXPECT_EQ(ac.simState, SimState::active);
     tick(20);
     EXPECT_TRUE(objectRecord(id)["removed_frame"].is_null());
@@ -341,7 +341,7 @@ TEST_F(SampleChecksTest, APushedBackAircraftTaxisOnceItsSamplesMove15MetresWhate
     for (const Case c : {Case{4.1, 5}, Case{8.0, 3}, Case{20.0, 3}}) {
         LiveAircraft& ac = parked(0x4D0150 + static_cast<uint32_t>(c.stepM), Category::Large);
         ac.radius = 0.0097;
-        ac.phase = FlightPhase::pushed_back;
+        ac.phases.phase = FlightPhase::pushed_back;
         const LatLon pushed = moved({52.30, 4.76}, 180.0, 50.0);
         TrafficSample first = sampleAt(pushed, 0.0, engineClock + 100, true);
         EXPECT_FALSE(checkExtendingSituations(ac, first));
@@ -352,7 +352,7 @@ TEST_F(SampleChecksTest, APushedBackAircraftTaxisOnceItsSamplesMove15MetresWhate
                 taxiAt = i;
         }
         EXPECT_EQ(taxiAt, c.samplesToTaxi) << c.stepM;
-        EXPECT_EQ(ac.phase, FlightPhase::taxi) << c.stepM;
+        EXPECT_EQ(ac.phases.phase, FlightPhase::taxi) << c.stepM;
         EXPECT_EQ(ac.standId, 0) << c.stepM;
     }
 }
@@ -361,16 +361,16 @@ TEST_F(SampleChecksTest, QuickTurnAroundIsTimedFromWhenTheAircraftParked)
 {
     for (const int minutes : {20, 30}) {
         LiveAircraft& ac = parked(0x4D0200 + minutes, Category::Large);
-        ac.phaseBeforePrevious = FlightPhase::landing_roll;
-        ac.phaseSince = static_cast<uint32_t>(engineClock - minutes * 6000);
-        ac.projection = 5;
+        ac.phases.phaseBeforePrevious = FlightPhase::landing_roll;
+        ac.phases.phaseSince = static_cast<uint32_t>(engineClock - minutes * 6000);
+        ac.stream.projection = 5;
         // The predicted stand sample of a parked aircraft lies a week ahead.
-        ac.samples.front().playTime = engineClock + 60480000;
+        ac.stream.samples.front().playTime = engineClock + 60480000;
         TrafficSample s = sampleAt(moved({52.30, 4.76}, 180.0, 150.0), 5.0, engineClock + 500);
         ASSERT_TRUE(checkAtStandSituations(ac, s));
-        EXPECT_EQ(ac.quickTurnAround, minutes < 25 ? 1 : 0) << minutes;
-        EXPECT_EQ(ac.samples.front().playTime, engineClock + 1);
-        EXPECT_EQ(ac.projection, 0);
+        EXPECT_EQ(ac.push.quickTurnAround, minutes < 25 ? 1 : 0) << minutes;
+        EXPECT_EQ(ac.stream.samples.front().playTime, engineClock + 1);
+        EXPECT_EQ(ac.stream.projection, 0);
     }
 }
 
@@ -402,8 +402,8 @@ TEST_F(SampleChecksTest, ANewCallsignInThreeRecordsRespawnsTheAircraftOnlyWithTh
     for (const bool on : {true, false}) {
         setGuidChanges(on);
         LiveAircraft& ac = parked(on ? 0x4D0401 : 0x4D0402, Category::Large);
-        ac.phase = FlightPhase::taxi;
-        ac.groundMode = 1;
+        ac.phases.phase = FlightPhase::taxi;
+        ac.phases.groundMode = 1;
         const uint32_t id = ac.objectId;
         const std::string before = ac.callsign;
         for (int i = 1; i <= 3; ++i) {
@@ -428,12 +428,12 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
     setAirport(kEham);
     setGuidChanges(false);
     LiveAircraft& ac = parked(0x4D0451, Category::Large);
-    ac.phase = FlightPhase::taxi;
+    ac.phases.phase = FlightPhase::taxi;
     LiveTrafficRecord r = record(ac, moved({52.30, 4.76}, 90.0, 30.0), 15.0, 5.0);
     r.origin = IataCode("LHR");
     r.destination = IataCode("AMS");
     EXPECT_TRUE(checkRespawn(ac, r)); // the switch is off: the route is only filled in
-    EXPECT_EQ(ac.inboundToAirport, 1);
+    EXPECT_EQ(ac.push.inboundToAirport, 1);
     EXPECT_EQ(ac.destination, IataCode("AMS"));
     // A registration whose code names another livery: the livery is chosen again.
     setGuidChanges(true);
@@ -443,7 +443,7 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
     r.timestamp += 15.0;
     EXPECT_FALSE(checkRespawn(ac, r));
     RegcodeLiveries.erase("PH-XRA");
-    EXPECT_EQ(ac.phase, FlightPhase::birth);
+    EXPECT_EQ(ac.phases.phase, FlightPhase::birth);
     EXPECT_TRUE(ac.liveryTitle.empty());
     EXPECT_EQ(ac.simState, SimState::liveryrespawn); // its object goes; it is created again in place
     EXPECT_NE(log().find("respawns because of regcode change\n"), std::string::npos);
@@ -453,14 +453,14 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
 TEST_F(SampleChecksTest, AHeldTaxiAircraftFarFromItsLastSampleAndAnOverlongStreamAreRemoved)
 {
     LiveAircraft& held = parked(0x4D0501, Category::Large);
-    held.phase = FlightPhase::taxi;
-    held.holding = 1;
+    held.phases.phase = FlightPhase::taxi;
+    held.push.holding = 1;
     decodeExisting(held, sampleAt(moved({52.30, 4.76}, 90.0, 260.0), 5.0, engineClock + 100));
     EXPECT_EQ(held.simState, SimState::removingfromsim);
 
     LiveAircraft& busy = parked(0x4D0502, Category::Large);
-    busy.phase = FlightPhase::taxi;
-    busy.samples.resize(201, busy.samples.front());
+    busy.phases.phase = FlightPhase::taxi;
+    busy.stream.samples.resize(201, busy.stream.samples.front());
     decodeExisting(busy, sampleAt(moved({52.30, 4.76}, 90.0, 10.0), 5.0, engineClock + 100));
     EXPECT_EQ(busy.simState, SimState::removingfromsim);
 }
@@ -470,22 +470,22 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSp
     // A queue's reports 40 s apart: held at the last one, the next lies 280 m
     // on, due in 26 s at 16 kt (21 kt to get there).
     LiveAircraft& held = parked(0x4D0503, Category::Heavy);
-    held.phase = FlightPhase::taxi;
-    held.holding = 1;
-    held.projection = 40;
+    held.phases.phase = FlightPhase::taxi;
+    held.push.holding = 1;
+    held.stream.projection = 40;
     const TrafficSample next = sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 16.0, engineClock + 2600);
     decodeExisting(held, next);
     EXPECT_EQ(held.simState, SimState::active);
-    EXPECT_EQ(held.holding, 0);
-    EXPECT_EQ(held.samples.back().lat, next.lat);
-    EXPECT_EQ(held.samples.back().lon, next.lon);
+    EXPECT_EQ(held.push.holding, 0);
+    EXPECT_EQ(held.stream.samples.back().lat, next.lat);
+    EXPECT_EQ(held.stream.samples.back().lon, next.lon);
     // Out of taxi reach: due in 10 s (54 kt), or rolling for take-off at 82 kt.
     for (const TrafficSample& beyond : {sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 16.0, engineClock + 1000),
                                      sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 82.0, engineClock + 2600)}) {
         LiveAircraft& gone = parked(0x4D0504 + (beyond.speedKt > 30.0 ? 1 : 0), Category::Heavy);
-        gone.phase = FlightPhase::taxi;
-        gone.holding = 1;
-        gone.projection = 40;
+        gone.phases.phase = FlightPhase::taxi;
+        gone.push.holding = 1;
+        gone.stream.projection = 40;
         decodeExisting(gone, beyond);
         EXPECT_EQ(gone.simState, SimState::removingfromsim) << beyond.speedKt;
     }
@@ -494,8 +494,8 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSp
 TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejectsAirborneOnes)
 {
     LiveAircraft& ac = parked(0x4D0601, Category::Large);
-    ac.phase = FlightPhase::taxi;
-    ac.samples.front().stationary = 0;
+    ac.phases.phase = FlightPhase::taxi;
+    ac.stream.samples.front().stationary = 0;
     TrafficSample jitter = sampleAt(moved({52.30, 4.76}, 90.0, 5.0), 2.0, engineClock + 300);
     ASSERT_TRUE(checkExtendingSituations(ac, jitter));
     EXPECT_EQ(jitter.stationary, 1);
@@ -506,7 +506,7 @@ TEST_F(SampleChecksTest, TheStandingFilterTurnsSmallGroundMovesIntoStopsAndRejec
     TrafficSample slow = sampleAt(moved({52.30, 4.76}, 0.0, 8.0), 10.0, engineClock + 400);
     ASSERT_TRUE(checkExtendingSituations(ac, slow));
     EXPECT_EQ(slow.stationary, 0);
-    ac.groundMode = 0;
+    ac.phases.groundMode = 0;
     TrafficSample still = sampleAt({52.30, 4.76}, 0.0, engineClock + 600);
     EXPECT_FALSE(checkExtendingSituations(ac, still)); // a flying aircraft does not stand
 }
@@ -518,16 +518,16 @@ TEST_F(SampleChecksTest, AHelicoptersReportBehindItsLastOneIsTakenWhereAnAeropla
     // in an orbit), or the same but heading north-east.
     for (const Category category : {Category::Rotorcraft, Category::Large}) {
         LiveAircraft& ac = parked(category == Category::Rotorcraft ? 0x4D0611 : 0x4D0612, category);
-        ac.phase = FlightPhase::flying;
-        ac.groundMode = 0;
-        ac.projection = 12;
-        ac.heading = 0.0;
+        ac.phases.phase = FlightPhase::flying;
+        ac.phases.groundMode = 0;
+        ac.stream.projection = 12;
+        ac.motion.heading = 0.0;
         TrafficSample last = sampleAt({52.30, 4.76}, 50.0, engineClock + 100);
         last.airborne = 1;
         last.altitudeFt = 500.0;
         last.trackDeg = 0.0;
-        ac.samples = {last};
-        ac.lastReport = last;
+        ac.stream.samples = {last};
+        ac.stream.lastReport = last;
         for (const double track : {0.0, 45.0}) {
             TrafficSample behind = sampleAt(moved({52.30, 4.76}, 180.0, 200.0), 50.0, engineClock + 1100);
             behind.airborne = 1;
@@ -541,10 +541,10 @@ TEST_F(SampleChecksTest, AHelicoptersReportBehindItsLastOneIsTakenWhereAnAeropla
 TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
 {
     LiveAircraft& ac = parked(0x4D0602, Category::Large);
-    ac.samples.front().stationary = 0;
+    ac.stream.samples.front().stationary = 0;
     // Lined up and waiting: 3 m of jitter at 1 kt is no move.
-    ac.phase = FlightPhase::takeoff_roll;
-    ac.samples.front().speedKt = 0.0;
+    ac.phases.phase = FlightPhase::takeoff_roll;
+    ac.stream.samples.front().speedKt = 0.0;
     TrafficSample jitter = sampleAt(moved({52.30, 4.76}, 200.0, 3.0), 1.0, engineClock + 300);
     EXPECT_FALSE(checkExtendingSituations(ac, jitter));
     // Rolling on runway 36 (its end 3 km north): a report 20 m aside is put
@@ -560,9 +560,9 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     EXPECT_NEAR(gf_distanceNm({52.30, 4.76}, {rolling.lat, rolling.lon}) * 1852.0, 40.0, 0.5);
     // Taxiing north at 20 kt: a report 60 m behind that still says north is
     // noise; one that says south turned round out of sight.
-    ac.phase = FlightPhase::taxi;
-    ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
-    ac.lastReport = ac.samples.back();
+    ac.phases.phase = FlightPhase::taxi;
+    ac.stream.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.stream.lastReport = ac.stream.samples.back();
     TrafficSample back = sampleAt(moved({52.30, 4.76}, 180.0, 60.0), 20.0, engineClock + 1100);
     EXPECT_FALSE(checkExtendingSituations(ac, back));
     back.trackDeg = 180.0;
@@ -570,8 +570,8 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     TrafficSample ahead = sampleAt(moved({52.30, 4.76}, 10.0, 100.0), 20.0, engineClock + 1100);
     EXPECT_TRUE(checkExtendingSituations(ac, ahead));
     // Stopped 20 m short of the last report as the noise has it: a stop there.
-    ac.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
-    ac.lastReport = ac.samples.back();
+    ac.stream.samples = {sampleAt({52.30, 4.76}, 20.0, engineClock + 100)};
+    ac.stream.lastReport = ac.stream.samples.back();
     TrafficSample stop = sampleAt(moved(moved({52.30, 4.76}, 180.0, 20.0), 90.0, 8.0), 1.0, engineClock + 1100);
     stop.trackDeg = 250.0;
     ASSERT_TRUE(checkExtendingSituations(ac, stop));
@@ -581,37 +581,37 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     // south, then 2 kt 22 m north is where it stopped.
     const SimState wasState = ac.simState;
     ac.simState = SimState::adding2sim;
-    ac.groundMode = 0;
-    ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
-    ac.samples.front().trackDeg = 183.0;
-    ac.lastReport = ac.samples.back();
+    ac.phases.groundMode = 0;
+    ac.stream.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
+    ac.stream.samples.front().trackDeg = 183.0;
+    ac.stream.lastReport = ac.stream.samples.back();
     TrafficSample unplaced = sampleAt(moved(moved({52.30, 4.76}, 0.0, 22.0), 270.0, 3.0), 2.0, engineClock + 1100);
     unplaced.trackDeg = 211.0;
     ASSERT_TRUE(checkExtendingSituations(ac, unplaced));
     EXPECT_EQ(unplaced.stationary, 1);
     EXPECT_EQ(unplaced.lat, 52.30);
-    ac.groundMode = 1;
+    ac.phases.groundMode = 1;
     ac.simState = wasState;
     // Rolled out south to 4 kt after its landing: a report at 2 kt 20 m back
     // is where it stopped, so it does not turn round to creep back.
-    ac.phase = FlightPhase::landing_roll;
-    ac.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
-    ac.samples.front().trackDeg = 183.0;
-    ac.lastReport = ac.samples.back();
+    ac.phases.phase = FlightPhase::landing_roll;
+    ac.stream.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
+    ac.stream.samples.front().trackDeg = 183.0;
+    ac.stream.lastReport = ac.stream.samples.back();
     TrafficSample rolledOut = sampleAt(moved(moved({52.30, 4.76}, 0.0, 20.0), 270.0, 3.0), 2.0, engineClock + 1100);
     rolledOut.trackDeg = 211.0;
     EXPECT_FALSE(checkExtendingSituations(ac, rolledOut));
-    EXPECT_EQ(ac.samples.size(), 1u);
+    EXPECT_EQ(ac.stream.samples.size(), 1u);
     TrafficSample rollsOn = sampleAt(moved({52.30, 4.76}, 183.0, 40.0), 4.0, engineClock + 1100);
     EXPECT_TRUE(checkExtendingSituations(ac, rollsOn));
     // In the air, multilateration 400 m back along a north track.
-    ac.groundMode = 0;
-    ac.phase = FlightPhase::flying;
+    ac.phases.groundMode = 0;
+    ac.phases.phase = FlightPhase::flying;
     TrafficSample air = sampleAt({52.30, 4.76}, 100.0, engineClock + 100);
     air.airborne = 1;
     air.altitudeFt = 1500.0;
-    ac.samples = {air};
-    ac.lastReport = ac.samples.back();
+    ac.stream.samples = {air};
+    ac.stream.lastReport = ac.stream.samples.back();
     TrafficSample jump = air;
     jump.lat = moved({52.30, 4.76}, 180.0, 400.0).latitude;
     jump.playTime = engineClock + 1100;
@@ -623,11 +623,11 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
 TEST_F(SampleChecksTest, SlowMovesThatTheReportedSpeedExplainsAreMovementNotStops)
 {
     LiveAircraft& ac = parked(0x4D0603, Category::Large);
-    ac.phase = FlightPhase::taxi;
+    ac.phases.phase = FlightPhase::taxi;
     const LatLon p0{52.30, 4.76};
     auto standingAt = [&](const LatLon& p) {
-        ac.samples = {sampleAt(p, 0.0, engineClock + 100, true)};
-        ac.lastReport = ac.samples.back();
+        ac.stream.samples = {sampleAt(p, 0.0, engineClock + 100, true)};
+        ac.stream.lastReport = ac.stream.samples.back();
     };
     // Every 4 s from where the last report left it, reporting `kt` and a
     // north track.
@@ -638,24 +638,24 @@ TEST_F(SampleChecksTest, SlowMovesThatTheReportedSpeedExplainsAreMovementNotStop
         return s;
     };
     auto noStops = [&] {
-        return std::none_of(ac.samples.begin() + 1, ac.samples.end(), [](const TrafficSample& s) { return s.stationary; });
+        return std::none_of(ac.stream.samples.begin() + 1, ac.stream.samples.end(), [](const TrafficSample& s) { return s.stationary; });
     };
     // A queue creeping north at 1.5 kt: each report 3 m on from the last.
     standingAt(p0);
     TrafficSample last;
     for (int i = 1; i <= 5; ++i)
         last = report(p0, 0.0, 1.5, i);
-    EXPECT_EQ(ac.samples.size(), 6u);
+    EXPECT_EQ(ac.stream.samples.size(), 6u);
     EXPECT_TRUE(noStops());
-    EXPECT_EQ(ac.samples.back().lat, last.lat);
+    EXPECT_EQ(ac.stream.samples.back().lat, last.lat);
     // A push-back south at 3 kt whose transponder gives the nose's direction
     // as its track: 25 m behind, and no stop on the way.
     standingAt(p0);
     for (int i = 1; i <= 4; ++i)
         last = report(p0, 180.0, 3.0, i);
-    EXPECT_EQ(ac.samples.size(), 5u);
+    EXPECT_EQ(ac.stream.samples.size(), 5u);
     EXPECT_TRUE(noStops());
-    EXPECT_EQ(ac.samples.back().lat, last.lat);
+    EXPECT_EQ(ac.stream.samples.back().lat, last.lat);
     // Standing jitter reported at 0 kt, or 15 m at 1 kt in 4 s, is a stop.
     standingAt(p0);
     TrafficSample jitter = sampleAt(moved(p0, 0.0, 8.0), 0.0, engineClock + 500);

@@ -90,15 +90,15 @@ protected:
         ac.standSearchNm = 0.05;
         ac.standSpeedKt = 10.0;
         ac.baseTurnRate = 0.01;
-        ac.phase = FlightPhase::taxi;
-        ac.previousPhase = FlightPhase::landing_roll;
+        ac.phases.phase = FlightPhase::taxi;
+        ac.phases.previousPhase = FlightPhase::landing_roll;
         for (size_t i = 1; i < path.size(); ++i) {
-            TrafficSample s = ac.samples.back();
+            TrafficSample s = ac.stream.samples.back();
             s.lat = path[i].first.latitude;
             s.lon = path[i].first.longitude;
             s.speedKt = path[i].second;
             s.playTime += 500;
-            ac.samples.push_back(s);
+            ac.stream.samples.push_back(s);
         }
         LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
         create(stored);
@@ -138,28 +138,28 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     const uint32_t klmId = klm.objectId;
     for (LiveAircraft* ac : {&klm, &dlh})
         for (size_t i = 0; i < 3; ++i)
-            ac->samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
+            ac->stream.samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
     frameOffset = trace("frame").get<int64_t>() - engineClock.load();
     run(1);
-    EXPECT_EQ(klm.phase, FlightPhase::parking);
+    EXPECT_EQ(klm.phases.phase, FlightPhase::parking);
     EXPECT_EQ(klm.standId, 1);
-    EXPECT_EQ(dlh.phase, FlightPhase::parking);
+    EXPECT_EQ(dlh.phases.phase, FlightPhase::parking);
     EXPECT_EQ(dlh.standId, 2);
     // The path: lead-in 10 m before A1 on its axis, A1 itself, the stop.
-    ASSERT_EQ(klm.samples.size(), 3u);
-    EXPECT_NEAR(gf_distanceNm({klm.samples[0].lat, klm.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
-    EXPECT_NEAR(gf_distanceNm({klm.samples[1].lat, klm.samples[1].lon}, at(0, 0)) * 1852.0, 0.0, 0.05);
-    EXPECT_EQ(klm.samples[2].playTime - klm.samples[1].playTime, 50);
+    ASSERT_EQ(klm.stream.samples.size(), 3u);
+    EXPECT_NEAR(gf_distanceNm({klm.stream.samples[0].lat, klm.stream.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_NEAR(gf_distanceNm({klm.stream.samples[1].lat, klm.stream.samples[1].lon}, at(0, 0)) * 1852.0, 0.0, 0.05);
+    EXPECT_EQ(klm.stream.samples[2].playTime - klm.stream.samples[1].playTime, 50);
 
     int64_t parkedAt = -1;
     for (int i = 0; i < 3000 && parkedAt < 0; ++i) {
         run(1);
-        if (klm.phase == FlightPhase::parked)
+        if (klm.phases.phase == FlightPhase::parked)
             parkedAt = engineClock.load();
     }
     ASSERT_GE(parkedAt, 0);
     run(3100);
-    EXPECT_EQ(dlh.phase, FlightPhase::parked);
+    EXPECT_EQ(dlh.phases.phase, FlightPhase::parked);
     const nlohmann::json shown = objectRecord(klmId);
     EXPECT_LT(gf_distanceNm({shown["lat"], shown["lon"]}, at(0, 0)) * 1852.0, 1.0);
     const std::string text = log();
@@ -194,9 +194,9 @@ TEST_F(StandArrivalTest, AHeldAircraftThatAGroundMoverReachesLeavesOnceAPassAndO
     tick(202);
     for (LiveAircraft* ac : {&held, &away, &east, &nearby}) {
         ASSERT_EQ(ac->simState, SimState::active);
-        for (TrafficSample& s : ac->samples)
+        for (TrafficSample& s : ac->stream.samples)
             s.playTime = engineClock.load() + 10000;
-        ac->holding = ac != &east;
+        ac->push.holding = ac != &east;
     }
     gf_resetTickCounters();
     run(20);
@@ -204,7 +204,7 @@ TEST_F(StandArrivalTest, AHeldAircraftThatAGroundMoverReachesLeavesOnceAPassAndO
     // The first removal made `held` stop moving: `nearby` stays.
     EXPECT_EQ(nearby.simState, SimState::active);
     EXPECT_EQ(away.simState, SimState::active);
-    EXPECT_EQ(away.holding, 1);
+    EXPECT_EQ(away.push.holding, 1);
     EXPECT_EQ(east.simState, SimState::active);
 }
 
@@ -279,7 +279,7 @@ TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
     const LiveAircraft* leaving = live(kLeaving);
     ASSERT_TRUE(arrived && leaving);
     EXPECT_EQ(arrived->simState, SimState::active);
-    EXPECT_EQ(arrived->phase, FlightPhase::parked);
+    EXPECT_EQ(arrived->phases.phase, FlightPhase::parked);
     EXPECT_EQ(arrived->standId, 1);
     EXPECT_EQ(leaving->simState, SimState::active);
     EXPECT_EQ(leaving->standId, 0);
@@ -294,8 +294,8 @@ TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
     tick(202);
     LiveAircraft* dlh = live(kArrival);
     ASSERT_TRUE(dlh && dlh->simState == SimState::active);
-    for (size_t i = 0; i < dlh->samples.size(); ++i)
-        dlh->samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
+    for (size_t i = 0; i < dlh->stream.samples.size(); ++i)
+        dlh->stream.samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
     for (int t = 362; t < 422; t += 20) {
         postStanding(kLeaving, "KLM202", at(-2, 13), t);
         runQuickly(2000);
@@ -306,7 +306,7 @@ TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
     dlh = live(kArrival);
     ASSERT_NE(dlh, nullptr);
     EXPECT_EQ(dlh->standId, 1);
-    EXPECT_EQ(dlh->phase, FlightPhase::parked);
+    EXPECT_EQ(dlh->phases.phase, FlightPhase::parked);
     EXPECT_EQ(creations(), (std::map<std::string, int>{{"DLH3", 1}, {"KLM101", 1}, {"KLM202", 1}}));
 }
 
@@ -326,7 +326,7 @@ TEST_F(StandHoldersTest, TheSecondAircraftAtAHeldStandTakesAFreeOneWithinReach)
     ASSERT_TRUE(live(kArrived) && live(kLeaving));
     EXPECT_EQ(live(kArrived)->standId, 1);
     EXPECT_EQ(live(kLeaving)->standId, 4);
-    EXPECT_EQ(live(kLeaving)->phase, FlightPhase::parked);
+    EXPECT_EQ(live(kLeaving)->phases.phase, FlightPhase::parked);
 }
 
 class StandRulesTest : public ::testing::Test {
@@ -364,19 +364,19 @@ TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
         if (row.otherHolder) {
             LiveAircraft& other = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x486000, "SAS9", false));
             gf_trafficState().aircraft.setStandId(other, 1);
-            other.phase = FlightPhase::parked;
+            other.phases.phase = FlightPhase::parked;
             gf_trafficState().aircraft.setObjectId(other, 40);
         }
         const LatLon p = at(row.northM, 0);
         LiveAircraft& ac = gf_trafficState().aircraft.addLive(
             kvr::test::makeLive(0x485000, "KLM5", false, p.latitude, p.longitude, 0.0));
-        ac.phase = FlightPhase::parking;
-        ac.heading = row.headingDeg * std::numbers::pi / 180.0;
+        ac.phases.phase = FlightPhase::parking;
+        ac.motion.heading = row.headingDeg * std::numbers::pi / 180.0;
         assignStand(ac, *gf_standById(1));
         EXPECT_EQ(arriveAtStand(ac), row.result) << row.what;
-        EXPECT_EQ(ac.phase, row.phase) << row.what;
+        EXPECT_EQ(ac.phases.phase, row.phase) << row.what;
         EXPECT_EQ(ac.standId, row.standId) << row.what;
-        EXPECT_EQ(ac.projection, row.projection) << row.what;
+        EXPECT_EQ(ac.stream.projection, row.projection) << row.what;
         EXPECT_EQ(gf_trafficState().parkedTimers.size(), row.timers) << row.what;
     }
 }
@@ -384,15 +384,15 @@ TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
 TEST_F(StandRulesTest, LiveryRespawnOfAParkedAircraftKeepsOneStandingSample)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x488001, "KLM7", false));
-    ac.phase = FlightPhase::parked;
+    ac.phases.phase = FlightPhase::parked;
     ac.simState = SimState::active;
-    ac.heading = std::numbers::pi / 2.0;
-    ac.samples.resize(5, ac.samples.front());
-    ac.samples.front().speedKt = 12.0;
+    ac.motion.heading = std::numbers::pi / 2.0;
+    ac.stream.samples.resize(5, ac.stream.samples.front());
+    ac.stream.samples.front().speedKt = 12.0;
     liveryRespawn(ac); // no simulator object: straight back to be created again
     EXPECT_EQ(ac.simState, SimState::buffer);
-    ASSERT_EQ(ac.samples.size(), 2u);
-    for (const TrafficSample& s : ac.samples)
+    ASSERT_EQ(ac.stream.samples.size(), 2u);
+    for (const TrafficSample& s : ac.stream.samples)
         EXPECT_TRUE(s.stationary && s.speedKt == 0.0 && s.trackDeg == 90.0);
     ac.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(ac, 55);

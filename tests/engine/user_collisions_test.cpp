@@ -75,9 +75,9 @@ protected:
         LiveAircraft a;
         a.hexid = 0x400000u + nextObject;
         a.callsign = callsign;
-        a.lat = at.latitude;
-        a.lon = at.longitude;
-        a.groundMode = onGround ? 1 : 0;
+        a.motion.lat = at.latitude;
+        a.motion.lon = at.longitude;
+        a.phases.groundMode = onGround ? 1 : 0;
         a.radius = radiusM / 1852.0;
         a.simState = SimState::active;
         LiveAircraft& added = gf_trafficState().aircraft.addLive(std::move(a));

@@ -99,7 +99,7 @@ public:
                           int32_t standId = 0, const char* model = "B738")
     {
         LiveAircraft ac(TrafficSample{}, base(hexid, fmt::format("L{:x}", hexid), model), 0.0);
-        ac.phase = phase;
+        ac.phases.phase = phase;
         ac.standId = standId;
         return place(gf_trafficState().aircraft.addLive(std::move(ac)), simState);
     }

@@ -75,7 +75,7 @@ TEST_F(ParkingRunsTest, ParkedLimitRemovesTheOldestAcrossTheWeekAndCountsNoStati
         gf_standTable().staticQuota = c.quota;
         // Live i came near its stand at tick 100 + i; static i parked i half-hours ago.
         for (int i = 0; i < c.live; ++i)
-            state.addLive(0x400000u + i, FlightPhase::parked).lastNearStandTicks = 100 + i;
+            state.addLive(0x400000u + i, FlightPhase::parked).stream.lastNearStandTicks = 100 + i;
         for (int i = 0; i < c.statics; ++i)
             state.addStatic(fmt::format("S{}*", i), i + 1, SimState::active, gf_weekSlotBack({1, 1}, i));
         for (int call = 0; call < 2; ++call) { // the second call, while the removals wait, removes nothing more
