@@ -10,7 +10,7 @@ inline void gf_activateEveryLiveAircraft()
 {
     uint32_t objectId = 100;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        ac.simState = SimState::active;
+        ac.sim.simState = SimState::active;
         gf_trafficState().aircraft.setObjectId(ac, objectId++);
         const TrafficSample& f = ac.stream.samples.front();
         ac.motion.lat = f.lat;

@@ -95,18 +95,18 @@ void BM_LiveryChoice(benchmark::State& state)
     std::vector<AircraftBase> aircraft(100000);
     for (size_t i = 0; i < aircraft.size(); ++i) {
         AircraftBase& ac = aircraft[i];
-        ac.ids.airline = gf_airlineCode2Id(i % 5 == 0 ? std::string("PVT") : lf_airline(i % 600));
-        ac.ids.model = gf_modelCode2Id(c_models[(i * 7) % c_modelCount]);
-        ac.ids.cargo = i % 13 == 0 ? 1 : 0;
-        ac.category = gf_modelCategory(ac.ids.model);
-        ac.callsign = fmt::format("BEN{}", i);
+        ac.identity.ids.airline = gf_airlineCode2Id(i % 5 == 0 ? std::string("PVT") : lf_airline(i % 600));
+        ac.identity.ids.model = gf_modelCode2Id(c_models[(i * 7) % c_modelCount]);
+        ac.identity.ids.cargo = i % 13 == 0 ? 1 : 0;
+        ac.identity.category = gf_modelCategory(ac.identity.ids.model);
+        ac.identity.callsign = fmt::format("BEN{}", i);
         if (i % 4 == 0)
-            ac.registration = fmt::format("X-{}", (i * 3) % 40000);
+            ac.identity.registration = fmt::format("X-{}", (i * 3) % 40000);
     }
     size_t chosen = 0;
     for (auto _ : state) {
         for (AircraftBase& ac : aircraft) {
-            ac.liveryTitle = {};
+            ac.identity.liveryTitle = {};
             chosen += gf_pickLiveryLiveAc(ac, 10000.0) ? 1 : 0;
         }
     }

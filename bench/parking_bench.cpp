@@ -225,16 +225,16 @@ void BM_ParkingRunTicks512Stands(benchmark::State& state)
     std::vector<StaticAircraft> earlier;
     for (const ParkingPlanEntry& e : gf_parkingPlan()) {
         AircraftBase base;
-        base.ids = e.ids;
-        base.callsign = e.callsign;
-        base.callsign2 = e.callsign;
-        base.callsign3 = e.secondCallsign;
-        base.registration = e.registration;
-        base.category = gf_modelCategory(e.ids.model);
+        base.identity.ids = e.ids;
+        base.identity.callsign = e.callsign;
+        base.identity.callsign2 = e.callsign;
+        base.identity.callsign3 = e.secondCallsign;
+        base.identity.registration = e.registration;
+        base.identity.category = gf_modelCategory(e.ids.model);
         StaticAircraft st(base, gf_nextStaticKey(), e.standId, {}, true);
-        st.staticSource = 1;
-        st.simState = SimState::active;
-        st.createdWeekSlot = gf_weekSlotBack({3, 30}, e.slotOffset);
+        st.sim.staticSource = 1;
+        st.sim.simState = SimState::active;
+        st.sim.createdWeekSlot = gf_weekSlotBack({3, 30}, e.slotOffset);
         earlier.push_back(std::move(st));
     }
     AircraftStore& store = gf_trafficState().aircraft;

@@ -61,7 +61,7 @@ TrafficSample gf_sampleFromRecord(const LiveTrafficRecord& r)
 
 void AircraftBase::copyIdentityAndModel(const AircraftBase& o)
 {
-    static_cast<IdentityAndModel&>(*this) = o;
+    identity = o.identity;
 }
 
 LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime)
@@ -71,8 +71,8 @@ LiveAircraft::LiveAircraft(const TrafficSample& first, const AircraftBase& base,
     stream.lastReport = first;
     stream.lastRecordTime = recordTime;
     stream.samePositionSince = recordTime;
-    touchdown.onGroundSlots = static_cast<int32_t>(modelValues[3]);
-    createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
+    touchdown.onGroundSlots = static_cast<int32_t>(identity.modelValues[3]);
+    sim.createdWeekSlot = gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }
 
 void LiveAircraft::setPhase(FlightPhase next)
@@ -108,14 +108,14 @@ StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t 
                                bool atStandFlag)
 {
     copyIdentityAndModel(model);
-    isStatic = 1;
-    parkedKey = model.hexid;
-    hexid = key;
-    standLat = pose.lat;
-    standLon = pose.lon;
-    standHeading = pose.heading;
-    standId = id;
-    atStand = atStandFlag ? 1 : 0;
+    sim.isStatic = 1;
+    sim.parkedKey = model.identity.hexid;
+    identity.hexid = key;
+    stand.standLat = pose.lat;
+    stand.standLon = pose.lon;
+    stand.standHeading = pose.heading;
+    stand.standId = id;
+    stand.atStand = atStandFlag ? 1 : 0;
     // gf_standNameById answers "sid==?" for a stand the table does not hold.
-    gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
+    stand.gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
 }

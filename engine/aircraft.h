@@ -209,13 +209,17 @@ struct SimObjectState {
 };
 
 // Identity and simulator-side state shared by live and static aircraft.
-struct AircraftBase : IdentityAndModel, AircraftStand, SimObjectState {
+struct AircraftBase {
+    IdentityAndModel identity;
+    AircraftStand stand;
+    SimObjectState sim;
+
     // Copies the identity and the model data; the simulator-side state starts
     // afresh.
     void copyIdentityAndModel(const AircraftBase& other);
 
     // The key of creation requests and SimEvents.
-    uint32_t key() const noexcept { return isStatic ? hexid : gf_liveAircraftKey(hexid); }
+    uint32_t key() const noexcept { return sim.isStatic ? identity.hexid : gf_liveAircraftKey(identity.hexid); }
 
     // Fills the whole record from a received record head.
     static AircraftBase fromTrafficRecord(const TrafficIdentity& head);
@@ -428,7 +432,7 @@ struct LiveAircraft : AircraftBase {
 
 // A static parked aircraft: the base alone.
 struct StaticAircraft : AircraftBase {
-    StaticAircraft() { isStatic = 1; }
+    StaticAircraft() { sim.isStatic = 1; }
     struct StandPose {
         double lat = 0.0;
         double lon = 0.0;
@@ -456,5 +460,5 @@ inline bool gf_samePosition(const TrafficSample& a, const TrafficSample& b)
 // Where the aircraft's stand is.
 inline LatLon lf_stand(const LiveAircraft& aircraft)
 {
-    return {aircraft.standLat, aircraft.standLon};
+    return {aircraft.stand.standLat, aircraft.stand.standLon};
 }

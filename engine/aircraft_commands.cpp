@@ -21,22 +21,22 @@ namespace {
 
 void lf_post(const AircraftBase& aircraft, uint32_t eventId, uint32_t value)
 {
-    gf_postSimCommand(SimCommand{aircraft.objectId, eventId, value});
+    gf_postSimCommand(SimCommand{aircraft.sim.objectId, eventId, value});
 }
 
 // Callsign, registration and route in their columns, then the kind.
 std::string lf_formatAircraftId(const AircraftBase& aircraft)
 {
-    return fmt::format("{:8} {:12} {}", aircraft.callsign, aircraft.registration,
-                       lf_formatRouteArg(aircraft.origin, aircraft.destination)) +
-           fmt::format(" {}", lf_formatAirlOprModelArg(aircraft.ids));
+    return fmt::format("{:8} {:12} {}", aircraft.identity.callsign, aircraft.identity.registration,
+                       lf_formatRouteArg(aircraft.identity.origin, aircraft.identity.destination)) +
+           fmt::format(" {}", lf_formatAirlOprModelArg(aircraft.identity.ids));
 }
 
 } // namespace
 
 void gf_setSpoilers(const AircraftBase& aircraft, bool on)
 {
-    if (aircraft.category != Category::Rotorcraft)
+    if (aircraft.identity.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::SPOILERS_SET, on ? 16383u : 0u);
 }
 
@@ -45,33 +45,33 @@ void gf_setFlaps(AircraftBase& aircraft, uint32_t index)
     static constexpr std::array<uint32_t, 5> values{0, 3072, 10240, 16383, 0};
     if (index > 4)
         gf_logError("gf_setFlaps: invalid flaps index");
-    else if (index != aircraft.flapsIndex && aircraft.category != Category::Rotorcraft)
+    else if (index != aircraft.sim.flapsIndex && aircraft.identity.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::FLAPS_SET, values[index]);
-    aircraft.flapsIndex = index;
+    aircraft.sim.flapsIndex = index;
 }
 
 void gf_setGear(const AircraftBase& aircraft, bool down)
 {
-    if (aircraft.category != Category::Rotorcraft)
+    if (aircraft.identity.category != Category::Rotorcraft)
         lf_post(aircraft, SimEventId::GEAR_SET, down ? 1u : 0u);
 }
 
 void gf_setThrottle(AircraftBase& aircraft, uint32_t index)
 {
     static constexpr std::array<uint32_t, 5> values{0, 4914, 8191, 11468, 16383};
-    if (index <= 4 && index != aircraft.throttleIndex)
+    if (index <= 4 && index != aircraft.sim.throttleIndex)
         lf_post(aircraft, SimEventId::THROTTLE_SET, values[index]);
-    aircraft.throttleIndex = index;
+    aircraft.sim.throttleIndex = index;
 }
 
 void shutDownParkedAc(AircraftBase& aircraft)
 {
     gf_setThrottle(aircraft, 0);
     gf_setFlaps(aircraft, 0);
-    gf_engineShutdown(aircraft.objectId);
+    gf_engineShutdown(aircraft.sim.objectId);
     const auto params = gf_parametersSnapshot();
-    const uint32_t cabin = aircraft.atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u);
-    gf_setLights(aircraft.objectId, LightStates{params->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1, cabin});
+    const uint32_t cabin = aircraft.stand.atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u);
+    gf_setLights(aircraft.sim.objectId, LightStates{params->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1, cabin});
 }
 
 bool lf_cancelPendingCreation(std::deque<CreateAcCmd>& queue, uint32_t key)
@@ -86,59 +86,59 @@ bool lf_cancelPendingCreation(std::deque<CreateAcCmd>& queue, uint32_t key)
 void removeAircraftFromSim(AircraftBase& aircraft)
 {
     TrafficState& s = gf_trafficState();
-    switch (aircraft.simState) {
+    switch (aircraft.sim.simState) {
     case SimState::removingfromsim:
-        gf_logError(fmt::format("{} {} duplicate remove blocked", aircraft.callsign, aircraft.registration));
+        gf_logError(fmt::format("{} {} duplicate remove blocked", aircraft.identity.callsign, aircraft.identity.registration));
         return;
     case SimState::buffer:
-        aircraft.removeFlag = 1;
-        if (aircraft.isStatic)
+        aircraft.sim.removeFlag = 1;
+        if (aircraft.sim.isStatic)
             s.staticDirty = true;
         return;
     default:
         break;
     }
-    if (aircraft.removeWhenCreated && aircraft.simState != SimState::active)
+    if (aircraft.sim.removeWhenCreated && aircraft.sim.simState != SimState::active)
         return;
-    if (aircraft.simState == SimState::adding2sim) {
+    if (aircraft.sim.simState == SimState::adding2sim) {
         const uint32_t key = aircraft.key();
-        const bool withdrawn = aircraft.isStatic ? lf_cancelPendingCreation(s.staticCreations, key)
+        const bool withdrawn = aircraft.sim.isStatic ? lf_cancelPendingCreation(s.staticCreations, key)
                                                  : lf_cancelPendingCreation(s.liveCreations, key);
         if (withdrawn) {
-            aircraft.staticRemoveFlag = 1;
-            if (aircraft.isStatic)
+            aircraft.sim.staticRemoveFlag = 1;
+            if (aircraft.sim.isStatic)
                 s.staticDirty = true;
         } else {
-            aircraft.removeWhenCreated = 1;
+            aircraft.sim.removeWhenCreated = 1;
         }
         return;
     }
-    if (aircraft.objectId != 0) {
-        s.removalQueue.push_back(aircraft.objectId);
-        aircraft.simState = SimState::removingfromsim;
+    if (aircraft.sim.objectId != 0) {
+        s.removalQueue.push_back(aircraft.sim.objectId);
+        aircraft.sim.simState = SimState::removingfromsim;
         return;
     }
     gf_logError(
         fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", lf_formatAircraftId(aircraft)));
-    if (aircraft.isStatic)
+    if (aircraft.sim.isStatic)
         s.staticDirty = true;
-    aircraft.removeFlag = 1;
+    aircraft.sim.removeFlag = 1;
 }
 
 void lf_cleanupLiveAircraft(LiveAircraft& aircraft)
 {
-    if (aircraft.reports.flightPlanSent && aircraft.objectId != 0) {
+    if (aircraft.reports.flightPlanSent && aircraft.sim.objectId != 0) {
         try {
-            gf_removeFlightPlan(aircraft.objectId);
+            gf_removeFlightPlan(aircraft.sim.objectId);
         } catch (const std::exception& e) {
             gf_logError(fmt::format("{}: removing flight plan for {} failed: {}", "lf_cleanupLiveAircraft",
-                                    aircraft.callsign, e.what()));
+                                    aircraft.identity.callsign, e.what()));
         } catch (...) {
             gf_logError(fmt::format("{}: removing flight plan for {} failed with an unknown exception",
-                                    "lf_cleanupLiveAircraft", aircraft.callsign));
+                                    "lf_cleanupLiveAircraft", aircraft.identity.callsign));
         }
     }
-    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.objectId);
+    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.sim.objectId);
 }
 
 bool lf_allNextAirborne(const LiveAircraft& aircraft)
@@ -162,16 +162,16 @@ bool lf_allNextAtRotationSpeed(const LiveAircraft& aircraft)
 
 double gf_rotationSpeedKt(const AircraftBase& aircraft, int level)
 {
-    const Category category = aircraft.category;
+    const Category category = aircraft.identity.category;
     if (category == Category::Heavy && level >= 2)
         return level == 2 ? 140.0 : 135.0;
     // The model flags replace the category's Vr; the lower levels follow from it.
     double base;
-    if (aircraft.regional) {
+    if (aircraft.identity.regional) {
         base = 130.0;
-    } else if (aircraft.pistonTwin) {
+    } else if (aircraft.identity.pistonTwin) {
         base = 80.0;
-    } else if (aircraft.pistonSingle) {
+    } else if (aircraft.identity.pistonSingle) {
         base = 65.0;
     } else {
         static constexpr std::array<double, 7> table{80, 95, 110, 140, 150, 220, 0};
@@ -223,7 +223,7 @@ void lf_eraseLiveAircraft(LiveAircraft& aircraft)
 void gf_compactLiveAircraft()
 {
     gf_trafficState().aircraft.compactLive(
-        [](const LiveAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
+        [](const LiveAircraft& ac) { return ac.sim.removeFlag || ac.sim.staticRemoveFlag; },
         [](LiveAircraft& ac) { lf_cleanupLiveAircraft(ac); });
 }
 

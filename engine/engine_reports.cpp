@@ -64,13 +64,13 @@ std::vector<std::string> lf_listActiveAircraft()
     const uint8_t selector = gf_parametersSnapshot()->ALL_AIR_GND_SELECTOR;
     std::vector<std::string> list;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.simState != SimState::active)
+        if (ac.sim.simState != SimState::active)
             continue;
         if ((selector == 1 && ac.phases.groundMode) || (selector == 2 && !ac.phases.groundMode))
             continue;
-        const std::string head = fmt::format("{}, {}, {:x}", ac.callsign.empty() ? "null" : ac.callsign,
-                                             ac.registration.empty() ? "null" : ac.registration, ac.hexid);
-        list.push_back(fmt::format("{}, oid={}", head, gf_objectIdText(ac.objectId)));
+        const std::string head = fmt::format("{}, {}, {:x}", ac.identity.callsign.empty() ? "null" : ac.identity.callsign,
+                                             ac.identity.registration.empty() ? "null" : ac.identity.registration, ac.identity.hexid);
+        list.push_back(fmt::format("{}, oid={}", head, gf_objectIdText(ac.sim.objectId)));
     }
     std::sort(list.begin(), list.end());
     return list;
@@ -88,7 +88,7 @@ bool lf_isThisTheFurthestLive(double distanceNm)
     double bestNm = bestFlat;
     LiveAircraft* farthest = nullptr;
     for (LiveAircraft& ac : live) {
-        if (ac.simState != SimState::active)
+        if (ac.sim.simState != SimState::active)
             continue;
         const double flat = gf_flatOffsetNm({user.latitude, user.longitude}, {ac.motion.lat, ac.motion.lon}, cosLat).length();
         if (!(flat > bestFlat + margin))
@@ -197,11 +197,11 @@ std::vector<std::string> lf_objectIdListLines()
     std::vector<std::string> lines;
     lines.reserve(live.size() + 1);
     for (const LiveAircraft& ac : live) {
-        if (ac.simState != SimState::active)
+        if (ac.sim.simState != SimState::active)
             continue;
-        lines.push_back(fmt::format("{};{};{};{};{};{};{}", gf_objectIdText(ac.objectId), ac.callsign,
-                                    ac.registration, gf_airlineCodeText(ac.ids.airline),
-                                    gf_modelCodeText(ac.ids.model), ac.phases.groundMode ? "GND" : "AIR",
+        lines.push_back(fmt::format("{};{};{};{};{};{};{}", gf_objectIdText(ac.sim.objectId), ac.identity.callsign,
+                                    ac.identity.registration, gf_airlineCodeText(ac.identity.ids.airline),
+                                    gf_modelCodeText(ac.identity.ids.model), ac.phases.groundMode ? "GND" : "AIR",
                                     ac.phases.phase == FlightPhase::parked ? "PARKED" : ""));
     }
     return lines;
@@ -218,10 +218,10 @@ std::vector<uint32_t> gf_parkedObjectIdsInSim()
     TrafficState& s = gf_trafficState();
     std::vector<uint32_t> ids;
     for (const StaticAircraft& st : s.aircraft.statics())
-        if (st.simState == SimState::active && st.objectId != 0)
-            ids.push_back(st.objectId);
+        if (st.sim.simState == SimState::active && st.sim.objectId != 0)
+            ids.push_back(st.sim.objectId);
     for (const LiveAircraft& ac : s.aircraft.live())
-        if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.objectId != 0)
-            ids.push_back(ac.objectId);
+        if (ac.sim.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.sim.objectId != 0)
+            ids.push_back(ac.sim.objectId);
     return ids;
 }

@@ -73,8 +73,8 @@ bool lf_writeFlightPlanFile(const fs::path& path, const LiveAircraft& aircraft)
     const std::string text = fmt::format(
         "{}\n{}\n{}\n{}{}{}\n{}{}{}\n{}{}{}\n{}\n{}\n", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
         "<SimBase.Document Type=\"AceXML\" version=\"4,3\">", "<FlightPlan.FlightPlan>", "<FPType>",
-        lf_isIfr(aircraft.category) ? "IFR" : "VFR", "</FPType>", "<DepartureID>", aircraft.origin.toString(),
-        "</DepartureID>", "<DestinationID>", aircraft.destination.toString(), "</DestinationID>",
+        lf_isIfr(aircraft.identity.category) ? "IFR" : "VFR", "</FPType>", "<DepartureID>", aircraft.identity.origin.toString(),
+        "</DepartureID>", "<DestinationID>", aircraft.identity.destination.toString(), "</DestinationID>",
         "</FlightPlan.FlightPlan>", "</SimBase.Document>");
 #if defined(_WIN32)
     FILE* file = _wfopen(path.c_str(), L"wb");

@@ -37,7 +37,7 @@ bool lf_onOrLeavingStand(FlightPhase phase)
 // An aircraft on its way out of the simulator holds nothing any more.
 bool lf_leaving(const AircraftBase& ac)
 {
-    return ac.simState == SimState::removingfromsim || ac.removeFlag || ac.staticRemoveFlag;
+    return ac.sim.simState == SimState::removingfromsim || ac.sim.removeFlag || ac.sim.staticRemoveFlag;
 }
 
 bool lf_endsWithUnderscore(const std::string& s)
@@ -76,7 +76,7 @@ int gf_liveStandHolder(int32_t standId, uint32_t hexid)
         const LiveAircraft* ac = use.hexid == hexid ? nullptr : store.findLive(use.hexid);
         if (!ac || lf_leaving(*ac))
             continue;
-        if (ac->phases.phase == FlightPhase::parked && ac->objectId > 2)
+        if (ac->phases.phase == FlightPhase::parked && ac->sim.objectId > 2)
             return 2;
         if (lf_onOrLeavingStand(ac->phases.phase))
             holder = 1;
@@ -98,30 +98,30 @@ StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate)
 {
     LiveAircraft* holder = nullptr;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.hexid != candidate.hexid && ac.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phases.phase)) {
+        if (ac.identity.hexid != candidate.identity.hexid && ac.stand.standId == standId && !lf_leaving(ac) && lf_onOrLeavingStand(ac.phases.phase)) {
             holder = &ac;
             break;
         }
     if (!holder)
         return StandClaim::granted;
     LiveAircraft& o = *holder;
-    const std::string& cs = candidate.callsign;
+    const std::string& cs = candidate.identity.callsign;
     const std::string name = gf_standNameById(standId);
     std::string line;
-    if (o.callsign == cs)
-        line = fmt::format("{:14}: {:8} ac with same callsign {} wants it, remove existing ... ", name, o.callsign, cs);
-    else if (lf_lessLastEquals(cs, o.callsign))
+    if (o.identity.callsign == cs)
+        line = fmt::format("{:14}: {:8} ac with same callsign {} wants it, remove existing ... ", name, o.identity.callsign, cs);
+    else if (lf_lessLastEquals(cs, o.identity.callsign))
         return StandClaim::refused; // the candidate is the holder's ghost
-    else if (lf_lessLastEquals(o.callsign, cs) || (lf_endsWithUnderscore(o.callsign) && !lf_endsWithUnderscore(cs)))
-        line = fmt::format("{:14}: {:8} ghost, replace by {}", name, o.callsign, cs);
-    else if (!lf_endsWithUnderscore(o.callsign) && lf_endsWithUnderscore(cs))
+    else if (lf_lessLastEquals(o.identity.callsign, cs) || (lf_endsWithUnderscore(o.identity.callsign) && !lf_endsWithUnderscore(cs)))
+        line = fmt::format("{:14}: {:8} ghost, replace by {}", name, o.identity.callsign, cs);
+    else if (!lf_endsWithUnderscore(o.identity.callsign) && lf_endsWithUnderscore(cs))
         return StandClaim::refused;
-    else if (o.keepStand)
+    else if (o.stand.keepStand)
         return StandClaim::refused;
     else if (lf_stillReported(o, candidate))
         return StandClaim::holderStays; // only a holder whose reports have stopped makes way
     else
-        line = fmt::format("{:14}: {:8} removed because another live {} wants the stand ...", name, o.callsign, cs);
+        line = fmt::format("{:14}: {:8} removed because another live {} wants the stand ...", name, o.identity.callsign, cs);
     gf_logLine(line);
     try {
         removeAircraftFromSim(o);
@@ -134,12 +134,12 @@ StandClaim lf_claimStandForLive(int32_t standId, LiveAircraft& candidate)
 bool lf_parkedAtStandCollides(const LiveAircraft& other, int32_t standId, const LiveAircraft& candidate,
                               const Stand& target)
 {
-    if (other.standId != standId || other.hexid == candidate.hexid || !lf_onOrLeavingStand(other.phases.phase))
+    if (other.stand.standId != standId || other.identity.hexid == candidate.identity.hexid || !lf_onOrLeavingStand(other.phases.phase))
         return false;
     const Stand* stand = gf_standById(standId);
     if (!stand || (stand->lat == 0.0 && stand->lon == 0.0))
         return false;
-    const double r = other.collisionRadius + candidate.collisionRadius;
+    const double r = other.identity.collisionRadius + candidate.identity.collisionRadius;
     if (r <= 0.0)
         return false;
     const LatLon standAt{stand->lat, stand->lon};
@@ -153,10 +153,10 @@ bool lf_checkExcludedStandIsAvailableForLiveParkingTry(int32_t excludedId, LiveA
         for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
             if (!lf_parkedAtStandCollides(o, excludedId, candidate, target))
                 continue;
-            if (o.simState != SimState::active || o.phases.phase == FlightPhase::pushed_back)
+            if (o.sim.simState != SimState::active || o.phases.phase == FlightPhase::pushed_back)
                 return false;
             gf_logLine(fmt::format("{:14}: {:8} removed by parking {} at colliding adjacent stand {}",
-                                   gf_standNameById(excludedId), o.callsign, candidate.callsign, target.name));
+                                   gf_standNameById(excludedId), o.identity.callsign, candidate.identity.callsign, target.name));
             removeAircraftFromSim(o);
             return false;
         }
@@ -171,16 +171,16 @@ bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& target, LiveA
 {
     try {
         for (LiveAircraft& o : gf_trafficState().aircraft.live()) {
-            if (o.standId != target.id || o.hexid == candidate.hexid)
+            if (o.stand.standId != target.id || o.identity.hexid == candidate.identity.hexid)
                 continue;
             if (o.phases.phase == FlightPhase::parking || o.phases.phase == FlightPhase::pushing_back ||
                 o.phases.phase == FlightPhase::pushed_back)
                 return false;
             if (o.phases.phase != FlightPhase::parked)
                 continue;
-            if (o.simState == SimState::active) {
-                gf_logLine(fmt::format("{:14}: {:8} removed, {} wants to park there", target.name, o.callsign,
-                                       candidate.callsign));
+            if (o.sim.simState == SimState::active) {
+                gf_logLine(fmt::format("{:14}: {:8} removed, {} wants to park there", target.name, o.identity.callsign,
+                                       candidate.identity.callsign));
                 removeAircraftFromSim(o);
             }
             return false; // free at a later try
@@ -197,11 +197,11 @@ bool lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(const Stand& target, LiveA
 
 void assignStand(LiveAircraft& aircraft, const Stand& stand)
 {
-    aircraft.standLat = stand.lat;
-    aircraft.standLon = stand.lon;
-    aircraft.standHeading = stand.heading;
+    aircraft.stand.standLat = stand.lat;
+    aircraft.stand.standLon = stand.lon;
+    aircraft.stand.standHeading = stand.heading;
     gf_trafficState().aircraft.setStandId(aircraft, stand.id);
-    aircraft.gateStand = stand.name.find("GATE") != std::string::npos ? 1 : 0;
+    aircraft.stand.gateStand = stand.name.find("GATE") != std::string::npos ? 1 : 0;
 }
 
 void try2Park(LiveAircraft& ac)
@@ -220,7 +220,7 @@ void try2Park(LiveAircraft& ac)
         return;
     const Stand stand = *found; // the removals below may not touch the table, but keep our own copy
     makeWayForLive(ac, stand);
-    if (!lf_canReserveStandForLive(stand.id, ac.hexid))
+    if (!lf_canReserveStandForLive(stand.id, ac.identity.hexid))
         return; // the next call tries again
     assignStand(ac, stand);
     st.resize(1);
@@ -234,7 +234,7 @@ void try2Park(LiveAircraft& ac)
     }
     if (ac.phases.phase != FlightPhase::parking)
         ac.setPhase(FlightPhase::parking);
-    drive2Stand(ac, {ac.standLat, ac.standLon, ac.standHeading});
+    drive2Stand(ac, {ac.stand.standLat, ac.stand.standLon, ac.stand.standHeading});
     if (st.size() >= 2 && !st[1].stationary && lf_samePosition(st[0].lat, st[0].lon, st[1].lat, st[1].lon))
         st[1].stationary = 1;
 }
@@ -245,29 +245,29 @@ bool lf_liveExistsForUnderscoreCallsign(const std::string& callsign)
         return false;
     const std::string_view plain(callsign.data(), callsign.size() - 1);
     for (const LiveAircraft& other : gf_trafficState().aircraft.live())
-        if (other.simState != SimState::removingfromsim && other.callsign == plain)
+        if (other.sim.simState != SimState::removingfromsim && other.identity.callsign == plain)
             return true;
     return false;
 }
 
 bool lf_liveExistsForUnderscoreCallsign(const LiveAircraft& aircraft)
 {
-    return lf_endsWithUnderscore(aircraft.callsign) && lf_liveExistsForUnderscoreCallsign(aircraft.callsign);
+    return lf_endsWithUnderscore(aircraft.identity.callsign) && lf_liveExistsForUnderscoreCallsign(aircraft.identity.callsign);
 }
 
 void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign)
 {
     const std::string ghost = callsign + '_';
     for (LiveAircraft& other : gf_trafficState().aircraft.live()) {
-        if (other.simState == SimState::removingfromsim || other.callsign != ghost)
+        if (other.sim.simState == SimState::removingfromsim || other.identity.callsign != ghost)
             continue;
         if (other.phases.phase == FlightPhase::parked)
             gf_logLine(fmt::format("{:14}: {:8} is a ghost and will be removed, continue with {}",
-                                   gf_standNameById(other.standId), other.callsign, callsign));
+                                   gf_standNameById(other.stand.standId), other.identity.callsign, callsign));
         else
-            gf_logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", other.callsign,
+            gf_logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", other.identity.callsign,
                                    callsign));
-        gf_trafficState().ghostCallsigns.push_back(other.callsign);
+        gf_trafficState().ghostCallsigns.push_back(other.identity.callsign);
         try {
             removeAircraftFromSim(other);
         } catch (...) {
@@ -279,26 +279,26 @@ void lf_removeGhostWithUnderscoreIfPresent(const std::string& callsign)
 
 void lf_removeGhostWithUnderscoreIfPresent(const LiveAircraft& aircraft)
 {
-    lf_removeGhostWithUnderscoreIfPresent(aircraft.callsign);
+    lf_removeGhostWithUnderscoreIfPresent(aircraft.identity.callsign);
 }
 
 void lf_checkForStaticWithCallsignOrHexidAndRemove(LiveAircraft& a)
 {
-    if (a.callsign.empty())
+    if (a.identity.callsign.empty())
         return;
     auto isAlternative = [](const StaticAircraft& s, const std::string& c) {
-        return c == s.callsign2 || c == s.callsign3;
+        return c == s.identity.callsign2 || c == s.identity.callsign3;
     };
     try {
         for (StaticAircraft& s : gf_trafficState().aircraft.statics()) {
-            if (s.simState != SimState::active)
+            if (s.sim.simState != SimState::active)
                 continue;
             const bool same =
-                (s.parkedKey == a.hexid && !s.parkedKeyGuard) ||
-                (!a.registration.empty() && a.registration == s.registration) || isAlternative(s, a.callsign) ||
-                (!a.callsign3.empty() && isAlternative(s, a.callsign3)) ||
-                (a.callsign.size() > 1 && lf_endsWithUnderscore(a.callsign) &&
-                 isAlternative(s, a.callsign.substr(0, a.callsign.size() - 1)));
+                (s.sim.parkedKey == a.identity.hexid && !s.sim.parkedKeyGuard) ||
+                (!a.identity.registration.empty() && a.identity.registration == s.identity.registration) || isAlternative(s, a.identity.callsign) ||
+                (!a.identity.callsign3.empty() && isAlternative(s, a.identity.callsign3)) ||
+                (a.identity.callsign.size() > 1 && lf_endsWithUnderscore(a.identity.callsign) &&
+                 isAlternative(s, a.identity.callsign.substr(0, a.identity.callsign.size() - 1)));
             if (same) {
                 removeAircraftFromSim(s);
                 return;
@@ -315,12 +315,12 @@ void gf_checkForAllGndIfParkedVersionExistsAndRemove()
     if (s.aircraft.staticCount() == 0)
         return;
     for (const LiveAircraft& a : s.aircraft.live()) {
-        if (a.simState != SimState::active || !a.phases.groundMode)
+        if (a.sim.simState != SimState::active || !a.phases.groundMode)
             continue;
         for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.simState != SimState::active)
+            if (st.sim.simState != SimState::active)
                 continue;
-            if ((!a.registration.empty() && st.registration == a.registration) || st.callsign == a.callsign + '*') {
+            if ((!a.identity.registration.empty() && st.identity.registration == a.identity.registration) || st.identity.callsign == a.identity.callsign + '*') {
                 removeAircraftFromSim(st);
                 return;
             }
@@ -341,7 +341,7 @@ void gf_checkLiveVsParkedCollisions()
         all = true;
     }
     for (LiveAircraft& ac : s.aircraft.live()) {
-        if (!ac.phases.groundMode || ac.simState != SimState::active ||
+        if (!ac.phases.groundMode || ac.sim.simState != SimState::active ||
             (ac.phases.phase != FlightPhase::taxi && ac.phases.phase != FlightPhase::parking))
             continue;
         const bool never = ac.reports.collisionCheckLat == 0.0 && ac.reports.collisionCheckLon == 0.0;
@@ -364,7 +364,7 @@ uint64_t gf_countLiveParked(bool withAge)
     int64_t sum = 0;
     int64_t included = 0;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.phases.phase != FlightPhase::parked || ac.simState != SimState::active)
+        if (ac.phases.phase != FlightPhase::parked || ac.sim.simState != SimState::active)
             continue;
         ++count;
         const WeekSlot p = ac.reports.parkedSince;
@@ -384,21 +384,21 @@ void makeWayForLive(LiveAircraft& live, const Stand& stand)
 {
     TrafficState& s = gf_trafficState();
     for (StaticAircraft& st : s.aircraft.statics()) {
-        if (st.standId != stand.id)
+        if (st.stand.standId != stand.id)
             continue;
-        const bool same = st.callsign2 == live.callsign || (!st.registration.empty() && st.registration == live.registration);
+        const bool same = st.identity.callsign2 == live.identity.callsign || (!st.identity.registration.empty() && st.identity.registration == live.identity.registration);
         const char* suffix = same ? " the same live version" : "";
-        if (st.simState == SimState::active) {
-            gf_logLine(fmt::format("{:14}: {:8} {} makes way for{} {} {}", stand.name, st.callsign, st.registration,
-                                   suffix, live.callsign, live.registration));
+        if (st.sim.simState == SimState::active) {
+            gf_logLine(fmt::format("{:14}: {:8} {} makes way for{} {} {}", stand.name, st.identity.callsign, st.identity.registration,
+                                   suffix, live.identity.callsign, live.identity.registration));
             removeAircraftFromSim(st);
-        } else if (st.simState == SimState::adding2sim) {
+        } else if (st.sim.simState == SimState::adding2sim) {
             if (!lf_cancelPendingCreation(s.staticCreations, st.key())) {
-                st.removeWhenCreated = 1;
+                st.sim.removeWhenCreated = 1;
             } else {
-                st.staticRemoveFlag = 1;
-                gf_logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.callsign,
-                                       st.registration, suffix, live.callsign, live.registration));
+                st.sim.staticRemoveFlag = 1;
+                gf_logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.identity.callsign,
+                                       st.identity.registration, suffix, live.identity.callsign, live.identity.registration));
                 gf_compactStaticAircraft();
             }
         }
@@ -409,13 +409,13 @@ void makeWayForLive(LiveAircraft& live, const Stand& stand)
         if (!excluded)
             continue;
         for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.standId != excluded->id || st.simState != SimState::active)
+            if (st.stand.standId != excluded->id || st.sim.simState != SimState::active)
                 continue;
             const LatLon excludedAt{excluded->lat, excluded->lon};
-            if (st.collisionRadius + live.collisionRadius >=
+            if (st.identity.collisionRadius + live.identity.collisionRadius >=
                 gf_flatOffsetNm(excludedAt, {stand.lat, stand.lon}, gf_cosLatitude(excluded->lat)).length()) {
                 gf_logLine(fmt::format("{:14}: {:8} makes way for {} parking at excluded stand {}", excluded->name,
-                                       st.callsign, live.callsign, stand.name));
+                                       st.identity.callsign, live.identity.callsign, stand.name));
                 removeAircraftFromSim(st);
             }
         }
@@ -428,13 +428,13 @@ void collisionWithParked(LiveAircraft& ac)
         return;
     try {
         for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-            if (st.simState != SimState::active || st.callsign == ac.callsign)
+            if (st.sim.simState != SimState::active || st.identity.callsign == ac.identity.callsign)
                 continue;
-            if (!gf_withinCombinedRadiusNm({ac.motion.lat, ac.motion.lon}, ac.collisionRadius, {st.standLat, st.standLon},
-                                           st.collisionRadius))
+            if (!gf_withinCombinedRadiusNm({ac.motion.lat, ac.motion.lon}, ac.identity.collisionRadius, {st.stand.standLat, st.stand.standLon},
+                                           st.identity.collisionRadius))
                 continue;
             gf_logLine(fmt::format("{:14}: {:8} removed for 'live vs parked' collision avoidance with {}",
-                                   gf_standNameById(st.standId), st.callsign, ac.callsign));
+                                   gf_standNameById(st.stand.standId), st.identity.callsign, ac.identity.callsign));
             removeAircraftFromSim(st);
             return;
         }

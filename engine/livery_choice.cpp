@@ -49,7 +49,7 @@ bool lf_setTitle(IdentityAndModel& aircraft, std::optional<std::string_view> tit
 
 bool lf_isSmall(const AircraftBase& aircraft)
 {
-    const auto category = aircraft.category;
+    const auto category = aircraft.identity.category;
     return category == Category::Light || category == Category::TwoProps || category == Category::Bizjet ||
            category == Category::Rotorcraft;
 }
@@ -74,7 +74,7 @@ bool lf_registrationSteps(AircraftBase& aircraft, bool (*accept)(AircraftBase&, 
 {
     if (!lf_matchRegistration(aircraft))
         return false;
-    const size_t step = UniqueRegcodes.contains(aircraft.registration) ? 0 : 1;
+    const size_t step = UniqueRegcodes.contains(aircraft.identity.registration) ? 0 : 1;
     return accept(aircraft, step);
 }
 
@@ -131,16 +131,16 @@ std::optional<std::string_view> lf_pickRandomTitle(const TitleViews& titles)
 
 bool lf_matchRegistration(AircraftBase& aircraft)
 {
-    if (aircraft.registration.empty())
+    if (aircraft.identity.registration.empty())
         return false;
-    const auto it = RegcodeLiveries.find(aircraft.registration);
-    return it != RegcodeLiveries.end() && lf_setTitle(aircraft, it->second);
+    const auto it = RegcodeLiveries.find(aircraft.identity.registration);
+    return it != RegcodeLiveries.end() && lf_setTitle(aircraft.identity, it->second);
 }
 
 bool lf_pickAirlineModelTitle(AircraftBase& aircraft, size_t table, const AirlOprModel& key)
 {
     const TitleViews* titles = lf_airlineModelTitles(table, key.airline, key.model);
-    return titles != nullptr && lf_setTitle(aircraft, lf_pickRandomTitle(*titles));
+    return titles != nullptr && lf_setTitle(aircraft.identity, lf_pickRandomTitle(*titles));
 }
 
 bool lf_pickTitleContainingAirlineName(AircraftBase& aircraft, size_t table, const AirlOprModel& key,
@@ -154,7 +154,7 @@ bool lf_pickTitleContainingAirlineName(AircraftBase& aircraft, size_t table, con
         return false;
     for (std::string_view title : *titles)
         if (lf_containsIgnoringCase(title, name) && !gf_isFailedLiveryTitle(title))
-            return lf_setTitle(aircraft, title);
+            return lf_setTitle(aircraft.identity, title);
     return false;
 }
 
@@ -185,7 +185,7 @@ bool lf_pickModelTitle(AircraftBase& aircraft, ModelId model, size_t table)
 {
     const ModelTitles& byModel = ModelLiveries.at(table);
     const auto it = byModel.find(model);
-    return it != byModel.end() && lf_setTitle(aircraft, lf_pickRandomTitle(it->second));
+    return it != byModel.end() && lf_setTitle(aircraft.identity, lf_pickRandomTitle(it->second));
 }
 
 bool lf_matchAirlineSimilarModel(AircraftBase& aircraft, const AirlOprModel& key)
@@ -199,7 +199,7 @@ bool lf_matchAirlineSimilarModel(AircraftBase& aircraft, const AirlOprModel& key
         return false;
     gf_shuffleIfRandom(m->second);
     for (ModelId similar : m->second) {
-        if (gf_modelCategory(similar) != aircraft.category)
+        if (gf_modelCategory(similar) != aircraft.identity.category)
             continue;
         AirlOprModel other = key;
         other.model = similar;
@@ -213,14 +213,14 @@ bool lf_matchAirlineSimilarModel(AircraftBase& aircraft, const AirlOprModel& key
 
 bool lf_matchGenericSteps(AircraftBase& aircraft, int32_t depth, bool extraCargo, size_t& step)
 {
-    if (!aircraft.liveryTitle.empty())
+    if (!aircraft.identity.liveryTitle.empty())
         return false;
-    const size_t cargo = aircraft.ids.cargo ? 1 : 0;
+    const size_t cargo = aircraft.identity.ids.cargo ? 1 : 0;
     const size_t cargoOrExtra = cargo || extraCargo ? 1 : 0;
     const bool small = lf_isSmall(aircraft);
-    const ModelId model = aircraft.ids.model;
+    const ModelId model = aircraft.identity.ids.model;
 
-    AirlOprModel generic = aircraft.ids;
+    AirlOprModel generic = aircraft.identity.ids;
     generic.airline = generic.oper = lf_zzzId();
     generic.cargo = static_cast<uint8_t>(cargoOrExtra);
     if (lf_matchAirlineModel(aircraft, generic)) {
@@ -263,25 +263,25 @@ bool lf_matchGenericSteps(AircraftBase& aircraft, int32_t depth, bool extraCargo
 
 bool lf_acceptLiveMatch(AircraftBase& aircraft, size_t step)
 {
-    if (gf_isFailedLiveryTitle(aircraft.liveryTitle)) {
-        aircraft.liveryTitle = {};
+    if (gf_isFailedLiveryTitle(aircraft.identity.liveryTitle)) {
+        aircraft.identity.liveryTitle = {};
         return false;
     }
     gf_countLiveryMatch(step);
-    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.liveryTitle));
-    aircraft.isFsltlLivery = aircraft.liveryTitle.find("FSLTL_") != std::string_view::npos;
+    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.identity.liveryTitle));
+    aircraft.identity.isFsltlLivery = aircraft.identity.liveryTitle.find("FSLTL_") != std::string_view::npos;
     if (static_cast<int64_t>(step) > gf_parametersSnapshot()->MATCHING_DEPTH)
-        aircraft.matchedBeyondDepth = 1;
+        aircraft.identity.matchedBeyondDepth = 1;
     return true;
 }
 
 bool lf_acceptStaticMatch(AircraftBase& aircraft, size_t step)
 {
-    if (gf_isFailedLiveryTitle(aircraft.liveryTitle)) {
-        aircraft.liveryTitle = {};
+    if (gf_isFailedLiveryTitle(aircraft.identity.liveryTitle)) {
+        aircraft.identity.liveryTitle = {};
         return false;
     }
-    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.liveryTitle));
+    gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.identity.liveryTitle));
     return true;
 }
 
@@ -296,28 +296,28 @@ bool gf_pickLiveryLiveAc(AircraftBase& aircraft, double altitudeFt)
         return true;
     if (depth < 2)
         return false;
-    return lf_airlineSteps(aircraft, aircraft.ids, depth, false, &lf_acceptLiveMatch);
+    return lf_airlineSteps(aircraft, aircraft.identity.ids, depth, false, &lf_acceptLiveMatch);
 }
 
 bool gf_pickLiveryStaticAc(AircraftBase& aircraft, std::string_view planCallsign, uint8_t planCargo)
 {
-    if (!aircraft.liveryTitle.empty()) {
-        gf_logLine(fmt::format("{}{} =s= {}", c_indent, lf_formatAcIdentity(aircraft), aircraft.liveryTitle));
+    if (!aircraft.identity.liveryTitle.empty()) {
+        gf_logLine(fmt::format("{}{} =s= {}", c_indent, lf_formatAcIdentity(aircraft), aircraft.identity.liveryTitle));
         return true;
     }
     const int32_t depth = gf_parametersSnapshot()->MATCHING_DEPTH;
-    AirlOprModel key = aircraft.ids;
+    AirlOprModel key = aircraft.identity.ids;
     key.cargo = planCargo;
-    if (!aircraft.registration.empty() && lf_registrationSteps(aircraft, &lf_acceptStaticMatch))
+    if (!aircraft.identity.registration.empty() && lf_registrationSteps(aircraft, &lf_acceptStaticMatch))
         return true;
     if (depth >= 2 && lf_airlineSteps(aircraft, key, depth, planCargo != 0, &lf_acceptStaticMatch))
         return true;
     gf_logLine(fmt::format("{:14}: {} no livery match ...", planCallsign,
-                           lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration, aircraft.ids)));
+                           lf_formatWithAirlOprModel("{:8} {} {}", aircraft.identity.callsign, aircraft.identity.registration, aircraft.identity.ids)));
     return false;
 }
 
 void gf_reportFailedLivery(const AircraftBase& aircraft)
 {
-    gf_reportFailedLivery(aircraft.callsign, aircraft.liveryTitle, aircraft.ids);
+    gf_reportFailedLivery(aircraft.identity.callsign, aircraft.identity.liveryTitle, aircraft.identity.ids);
 }

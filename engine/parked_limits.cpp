@@ -38,7 +38,7 @@ void lf_removeFirstN(std::vector<T*>& candidates, int64_t n, Before before, cons
     for (size_t i = 0; i < count; ++i) {
         T& ac = *candidates[i];
         try {
-            gf_logLine(fmt::format("{:14}: {} parked {} removed", gf_standNameById(ac.standId), kind, ac.callsign));
+            gf_logLine(fmt::format("{:14}: {} parked {} removed", gf_standNameById(ac.stand.standId), kind, ac.identity.callsign));
             removeAircraftFromSim(ac);
             removed(ac);
         } catch (...) {
@@ -57,13 +57,13 @@ void gf_enforceParkedLimit(uint8_t extra)
     AircraftStore& store = gf_trafficState().aircraft;
     int64_t live = extra;
     for (const LiveAircraft& ac : store.live())
-        if (ac.phases.phase == FlightPhase::parked && ac.simState == SimState::active)
+        if (ac.phases.phase == FlightPhase::parked && ac.sim.simState == SimState::active)
             ++live;
     // Statics already being removed are no longer counted: each call would
     // otherwise remove further ones for the same excess.
     int64_t statics = 0;
     for (const StaticAircraft& st : store.statics())
-        if (st.simState == SimState::active)
+        if (st.sim.simState == SimState::active)
             ++statics;
     if (statics + live <= quota)
         return;
@@ -80,12 +80,12 @@ void lf_removeNOldestLiveParked(int64_t n)
 {
     std::vector<LiveAircraft*> candidates;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked)
+        if (ac.sim.simState == SimState::active && ac.phases.phase == FlightPhase::parked)
             candidates.push_back(&ac);
     lf_removeFirstN(
         candidates, n, [](const LiveAircraft* a, const LiveAircraft* b) { return a->stream.lastNearStandTicks < b->stream.lastNearStandTicks; },
         "live", "lf_removeNOldestLiveParked",
-        [](const LiveAircraft& ac) { gf_trafficState().parkedLimitHolds[ac.hexid] = ac.standId; });
+        [](const LiveAircraft& ac) { gf_trafficState().parkedLimitHolds[ac.identity.hexid] = ac.stand.standId; });
 }
 
 bool gf_heldForParkedLimit(uint32_t hexid, int32_t standId)
@@ -110,12 +110,12 @@ void lf_removeNOldestStaticParked(int64_t n)
     const WeekSlot now = gf_weekSlotOfWord(weekdayHalfHourWord.load());
     std::vector<StaticAircraft*> candidates;
     for (StaticAircraft& st : gf_trafficState().aircraft.statics())
-        if (st.simState == SimState::active)
+        if (st.sim.simState == SimState::active)
             candidates.push_back(&st);
     lf_removeFirstN(
         candidates, n,
         [now](const StaticAircraft* a, const StaticAircraft* b) {
-            return lf_parkedAgeSlots(now, a->createdWeekSlot) > lf_parkedAgeSlots(now, b->createdWeekSlot);
+            return lf_parkedAgeSlots(now, a->sim.createdWeekSlot) > lf_parkedAgeSlots(now, b->sim.createdWeekSlot);
         },
         "static", "lf_removeNOldestStaticParked", [](const StaticAircraft&) {});
 }
@@ -128,10 +128,10 @@ uint64_t gf_countStaticParked(bool withAge)
     int64_t ageSum = 0;
     int64_t aged = 0;
     for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-        if (st.simState != SimState::active && st.simState != SimState::removingfromsim)
+        if (st.sim.simState != SimState::active && st.sim.simState != SimState::removingfromsim)
             continue;
         ++count;
-        const WeekSlot parked = st.createdWeekSlot;
+        const WeekSlot parked = st.sim.createdWeekSlot;
         if (parked.weekday == 0 || now.weekday == 0)
             continue;
         if (weekIndex(now) > weekIndex(parked) || weekIndex(now) == weekIndex(parked)) {

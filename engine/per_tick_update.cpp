@@ -47,7 +47,7 @@ TickCounters g_counters;
 
 std::string lf_who(const LiveAircraft& ac)
 {
-    return fmt::format("{} {}", ac.callsign, ac.registration);
+    return fmt::format("{} {}", ac.identity.callsign, ac.identity.registration);
 }
 
 void lf_pacing()
@@ -76,15 +76,15 @@ void lf_queueOneCreation()
     LiveAircraft* ac = s.aircraft.findLive(hexid);
     if (!ac)
         return;
-    if (ac->callsign.empty()) {
+    if (ac->identity.callsign.empty()) {
         gf_logLine(fmt::format("{} {} callsign empty", "lf_handleAddingStack", lf_who(*ac)));
         return;
     }
     CreateAcCmd cmd;
     cmd.initPosition = {ac->motion.lat, ac->motion.lon, ac->motion.altitudeFt, ac->motion.pitch, ac->motion.bank, ac->motion.heading * kRadToDeg,
                         0, 0};
-    cmd.callsign = ac->callsign;
-    cmd.title = std::string(ac->liveryTitle);
+    cmd.callsign = ac->identity.callsign;
+    cmd.title = std::string(ac->identity.liveryTitle);
     cmd.key = ac->key();
     s.liveCreations.push_back(std::move(cmd));
 }
@@ -103,7 +103,7 @@ void lf_userPositionWork()
 
 bool lf_groundMover(const LiveAircraft& o)
 {
-    return o.simState == SimState::active && o.phases.groundMode &&
+    return o.sim.simState == SimState::active && o.phases.groundMode &&
            (o.phases.phase == FlightPhase::taxi || o.phases.phase == FlightPhase::takeoff_roll ||
             o.phases.phase == FlightPhase::landing_roll);
 }
@@ -130,7 +130,7 @@ void lf_proximityWork()
     for (const LiveAircraft& o : store.live())
         if (lf_groundMover(o) && !std::isnan(o.motion.lat)) {
             movers.push_back({o.motion.lat, &o});
-            widest = std::max(widest, std::fabs(o.collisionRadius));
+            widest = std::max(widest, std::fabs(o.identity.collisionRadius));
         }
     if (movers.empty())
         return;
@@ -139,15 +139,15 @@ void lf_proximityWork()
         if (!ac.push.holding || std::isnan(ac.motion.lat))
             continue;
         const double cosLat = gf_cosLatitude(ac.motion.lat);
-        const double band = (std::fabs(ac.collisionRadius) + widest) / kNmPerDegree;
+        const double band = (std::fabs(ac.identity.collisionRadius) + widest) / kNmPerDegree;
         auto it = std::lower_bound(movers.begin(), movers.end(), ac.motion.lat - band,
                                    [](const Mover& m, double lat) { return m.lat < lat; });
         for (; it != movers.end() && it->lat <= ac.motion.lat + band; ++it) {
             const LiveAircraft& o = *it->ac;
             // A mover removed earlier in this pass moves no more.
-            if (!lf_groundMover(o) || o.objectId == ac.objectId)
+            if (!lf_groundMover(o) || o.sim.objectId == ac.sim.objectId)
                 continue;
-            const double r = ac.collisionRadius + o.collisionRadius;
+            const double r = ac.identity.collisionRadius + o.identity.collisionRadius;
             if (gf_flatOffsetNm({ac.motion.lat, ac.motion.lon}, {o.motion.lat, o.motion.lon}, cosLat).squared() <= r * r) {
                 ac.push.holding = 0;
                 removeAircraftFromSim(ac);
@@ -166,7 +166,7 @@ void lf_postPosition(LiveAircraft& ac)
     ac.motion.pitch = std::clamp(ac.motion.pitch, -kHalfPi, kHalfPi);
     ac.motion.bank = std::clamp(ac.motion.bank, -kHalfPi, kHalfPi);
     ac.motion.heading = gf_normalizeAngle(ac.motion.heading);
-    g_positionBuffer.stage(ac.objectId, PositionBlock{ac.motion.lat, ac.motion.lon, ac.motion.pitch, ac.motion.bank, ac.motion.heading, ac.motion.altitudeFt,
+    g_positionBuffer.stage(ac.sim.objectId, PositionBlock{ac.motion.lat, ac.motion.lon, ac.motion.pitch, ac.motion.bank, ac.motion.heading, ac.motion.altitudeFt,
                                                       ac.motion.verticalSpeedFpm, ac.motion.tasKt});
 }
 
@@ -174,7 +174,7 @@ void lf_updateActive(LiveAircraft& ac)
 {
     if (ac.stream.samples.empty()) {
         gf_logLine(fmt::format("{} stream empty ? {}, hexid:{:x}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
-                               "updateLiveAc", lf_who(ac), ac.hexid, gf_objectIdText(ac.objectId), ac.motion.altitudeFt,
+                               "updateLiveAc", lf_who(ac), ac.identity.hexid, gf_objectIdText(ac.sim.objectId), ac.motion.altitudeFt,
                                fmt::format("{:.6f},{:.6f}", ac.motion.lat, ac.motion.lon), ac.motion.tasKt));
         removeAircraftFromSim(ac);
         return;
@@ -187,20 +187,20 @@ void lf_updateActive(LiveAircraft& ac)
             ac.motion.tasKt = f.stationary ? 0.0 : (f.tasKt > 0.0 ? f.tasKt : f.speedKt);
         }
     }
-    if (ac.simState != SimState::active || ac.stream.samples.empty())
+    if (ac.sim.simState != SimState::active || ac.stream.samples.empty())
         return;
     if (!ac.stream.samples.front().stationary) {
         stepMotion(ac);
     } else if (ac.leg.endHeading && ac.phases.groundMode &&
                (ac.phases.phase == FlightPhase::takeoff_roll ||
                 (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll))) {
-        ac.turnRate = ac.baseTurnRate;
+        ac.identity.turnRate = ac.identity.baseTurnRate;
         stepHeading(ac, *ac.leg.endHeading, false);
     }
     lf_trackRunwayHold(ac);
-    if (ac.objectId == 0) {
-        gf_logLine(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.hexid,
-                               ac.callsign, ac.registration, lf_formatAirlOprModelText(ac.ids), ac.stream.samples.size()));
+    if (ac.sim.objectId == 0) {
+        gf_logLine(fmt::format("{} objectid=0? hexid: {:x},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.identity.hexid,
+                               ac.identity.callsign, ac.identity.registration, lf_formatAirlOprModelText(ac.identity.ids), ac.stream.samples.size()));
         removeAircraftFromSim(ac);
         return;
     }
@@ -217,17 +217,17 @@ void gf_resetTickCounters()
 bool updateLiveAc(LiveAircraft& ac)
 {
     try {
-        if (ac.simState == SimState::buffer)
+        if (ac.sim.simState == SimState::buffer)
             lf_spawnGate(ac);
-        else if (ac.simState == SimState::active)
+        else if (ac.sim.simState == SimState::active)
             lf_updateActive(ac);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", lf_who(ac), e.what(),
-                               ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.simState)));
+                               ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.sim.simState)));
     } catch (...) {
         gf_reportTrafficException("updateLiveAc");
     }
-    return ac.removeFlag || ac.staticRemoveFlag;
+    return ac.sim.removeFlag || ac.sim.staticRemoveFlag;
 }
 
 void lf_updateAllLiveAc()
@@ -286,8 +286,8 @@ bool gf_handOnOneCreation()
     AircraftBase* ac = gf_isLiveKey(key) ? static_cast<AircraftBase*>(store.findLive(gf_hexidOfLiveKey(key)))
                                          : store.findStatic(key);
     if (ac) {
-        ac->creationRequestId = requestId;
-        ac->creationAnswered = 0;
+        ac->sim.creationRequestId = requestId;
+        ac->sim.creationAnswered = 0;
     }
     return true;
 }

@@ -21,18 +21,18 @@ namespace {
 // request already, it is removed once created.
 void lf_dropPendingCreation(AircraftBase& aircraft, std::deque<CreateAcCmd>& queue)
 {
-    if (aircraft.removeWhenCreated)
+    if (aircraft.sim.removeWhenCreated)
         return;
     if (lf_cancelPendingCreation(queue, aircraft.key()))
-        aircraft.staticRemoveFlag = 1;
+        aircraft.sim.staticRemoveFlag = 1;
     else
-        aircraft.removeWhenCreated = 1;
+        aircraft.sim.removeWhenCreated = 1;
 }
 
 void lf_removeCategoryMember(AircraftBase& aircraft)
 {
-    gf_logLine(fmt::format("{} {} removed because '{}' no longer included category", aircraft.callsign,
-                           gf_modelCodeText(aircraft.ids.model), gf_categoryName(aircraft.category)));
+    gf_logLine(fmt::format("{} {} removed because '{}' no longer included category", aircraft.identity.callsign,
+                           gf_modelCodeText(aircraft.identity.ids.model), gf_categoryName(aircraft.identity.category)));
     removeAircraftFromSim(aircraft);
 }
 
@@ -43,10 +43,10 @@ void gf_removeAllStatic()
     TrafficState& s = gf_trafficState();
     try {
         for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.simState == SimState::active) {
-                gf_logLine(fmt::format("{:14}: {:8} removed", gf_standNameById(st.standId), st.callsign));
+            if (st.sim.simState == SimState::active) {
+                gf_logLine(fmt::format("{:14}: {:8} removed", gf_standNameById(st.stand.standId), st.identity.callsign));
                 removeAircraftFromSim(st);
-            } else if (st.simState == SimState::adding2sim) {
+            } else if (st.sim.simState == SimState::adding2sim) {
                 lf_dropPendingCreation(st, s.staticCreations);
             }
         }
@@ -60,7 +60,7 @@ void gf_removeLiveAircraftCategory(Category category)
 {
     try {
         for (LiveAircraft& ac : gf_trafficState().aircraft.live())
-            if (ac.category == category && ac.simState != SimState::removingfromsim)
+            if (ac.identity.category == category && ac.sim.simState != SimState::removingfromsim)
                 lf_removeCategoryMember(ac);
     } catch (...) {
         gf_reportTrafficException("gf_removeLiveAircraftCategory");
@@ -72,11 +72,11 @@ void gf_removeStaticAircraftCategory()
     TrafficState& s = gf_trafficState();
     try {
         for (StaticAircraft& st : s.aircraft.statics()) {
-            if (st.category != Category::Rotorcraft)
+            if (st.identity.category != Category::Rotorcraft)
                 continue;
-            if (st.simState == SimState::active)
+            if (st.sim.simState == SimState::active)
                 lf_removeCategoryMember(st);
-            else if (st.simState == SimState::adding2sim)
+            else if (st.sim.simState == SimState::adding2sim)
                 lf_dropPendingCreation(st, s.staticCreations);
         }
         gf_compactStaticAircraft();
@@ -97,12 +97,12 @@ void gf_clearUserDestGate(const std::string& standName)
     AircraftStore& store = gf_trafficState().aircraft;
     try {
         for (StaticAircraft& st : store.statics())
-            if (st.simState == SimState::active && st.standId == id) {
+            if (st.sim.simState == SimState::active && st.stand.standId == id) {
                 removeAircraftFromSim(st);
                 return;
             }
         for (LiveAircraft& ac : store.live())
-            if (ac.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.standId == id) {
+            if (ac.sim.simState == SimState::active && ac.phases.phase == FlightPhase::parked && ac.stand.standId == id) {
                 removeAircraftFromSim(ac);
                 return;
             }
@@ -129,9 +129,9 @@ void lf_removeAllStaticAndLiveAtAirport()
                 continue;
             }
             s.aircraft.setStandId(ac, 0);
-            if (ac.simState == SimState::active)
+            if (ac.sim.simState == SimState::active)
                 removeAircraftFromSim(ac);
-            else if (ac.simState == SimState::adding2sim)
+            else if (ac.sim.simState == SimState::adding2sim)
                 lf_dropPendingCreation(ac, s.liveCreations);
         }
     } catch (...) {
@@ -147,21 +147,21 @@ void gf_removeBlockedAc()
         const auto live = gf_trafficState().aircraft.live();
         auto removeFirst = [&](auto matches) {
             for (LiveAircraft& ac : live)
-                if (ac.simState == SimState::active && matches(ac)) {
+                if (ac.sim.simState == SimState::active && matches(ac)) {
                     removeAircraftFromSim(ac);
                     return true;
                 }
             return false;
         };
         if (block.hexid != 0 &&
-            removeFirst([&](const LiveAircraft& ac) { return ac.hexid == static_cast<uint32_t>(block.hexid); }))
+            removeFirst([&](const LiveAircraft& ac) { return ac.identity.hexid == static_cast<uint32_t>(block.hexid); }))
             return;
         if (!block.callsign.empty()) {
-            removeFirst([&](const LiveAircraft& ac) { return ac.callsign == block.callsign; });
+            removeFirst([&](const LiveAircraft& ac) { return ac.identity.callsign == block.callsign; });
             return;
         }
         if (!block.regcode.empty())
-            removeFirst([&](const LiveAircraft& ac) { return ac.registration == block.regcode; });
+            removeFirst([&](const LiveAircraft& ac) { return ac.identity.registration == block.regcode; });
     } catch (...) {
         gf_reportTrafficException("gf_removeBlockedAc");
     }
@@ -171,10 +171,10 @@ void gf_removeTCASCoverageAcs()
 {
     const double limitFt = gf_parametersSnapshot()->TCAS_FL * 100.0 - 1000.0;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.simState != SimState::active || !ac.matchedBeyondDepth || !(ac.motion.altitudeFt < limitFt))
+        if (ac.sim.simState != SimState::active || !ac.identity.matchedBeyondDepth || !(ac.motion.altitudeFt < limitFt))
             continue;
         try {
-            lf_forgetLiveryOfHexid(ac.hexid);
+            lf_forgetLiveryOfHexid(ac.identity.hexid);
             removeAircraftFromSim(ac);
         } catch (...) {
             gf_reportTrafficException("gf_removeTCASCoverageAcs");

@@ -39,7 +39,7 @@ const TrafficSample& lf_lastReport(const LiveAircraft& ac)
 // into its last stop, or its shown heading when it stands there already.
 bool lf_behindStandingNose(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.simState != SimState::active || !ac.phases.groundMode || ac.stream.samples.empty())
+    if (ac.sim.simState != SimState::active || !ac.phases.groundMode || ac.stream.samples.empty())
         return false;
     const TrafficSample& held = ac.stream.samples.back();
     const LatLon at{held.lat, held.lon};
@@ -90,7 +90,7 @@ bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample
 bool gf_stepsBackAgainstTrack(const LiveAircraft& ac, const TrafficSample& sample)
 {
     // A helicopter in the air hovers, turns on the spot and flies any way.
-    if (sample.airborne && ac.category == Category::Rotorcraft)
+    if (sample.airborne && ac.identity.category == Category::Rotorcraft)
         return false;
     const auto rel = lf_fromLastReportOnTrack(ac, sample, kSameWayDeg);
     return rel && rel->alongM < -(sample.airborne ? kAirNoiseM : kGroundNoiseM);

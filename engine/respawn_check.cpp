@@ -28,16 +28,16 @@ std::string lf_routeText(const IataCode& origin, const IataCode& destination)
 bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
 {
     bool filled = false;
-    if (!ac.destination.isSet() && record.destination.isSet()) {
-        ac.destination = record.destination;
+    if (!ac.identity.destination.isSet() && record.destination.isSet()) {
+        ac.identity.destination = record.destination;
         filled = true;
     }
-    if (!ac.origin.isSet() && record.origin.isSet()) {
-        ac.origin = record.origin;
+    if (!ac.identity.origin.isSet() && record.origin.isSet()) {
+        ac.identity.origin = record.origin;
         filled = true;
     }
-    const bool destinationDiffers = ac.destination.isSet() && record.destination.isSet() && !(ac.destination == record.destination);
-    const bool originDiffers = ac.origin.isSet() && record.origin.isSet() && !(ac.origin == record.origin);
+    const bool destinationDiffers = ac.identity.destination.isSet() && record.destination.isSet() && !(ac.identity.destination == record.destination);
+    const bool originDiffers = ac.identity.origin.isSet() && record.origin.isSet() && !(ac.identity.origin == record.origin);
     const IataCode current = lf_currentAirportIata();
     auto isCurrent = [&](const IataCode& code) { return current.isSet() && code == current; };
     auto clearPending = [&] {
@@ -47,25 +47,25 @@ bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
     bool changed = false;
     if (!destinationDiffers && !originDiffers) {
         clearPending();
-    } else if ((isCurrent(ac.origin) || isCurrent(ac.destination)) && !isCurrent(record.origin) &&
+    } else if ((isCurrent(ac.identity.origin) || isCurrent(ac.identity.destination)) && !isCurrent(record.origin) &&
                !isCurrent(record.destination)) {
         // The feed lost the airport the user watches this aircraft at.
         clearPending();
         return true;
     } else if (destinationDiffers != originDiffers) {
         clearPending();
-    } else if (isCurrent(ac.origin) && record.destination == ac.origin) {
+    } else if (isCurrent(ac.identity.origin) && record.destination == ac.identity.origin) {
         clearPending();
     } else {
         RepeatedTextMemory memory{ac.remembered.pendingRoute, ac.remembered.pendingRouteCount};
         const bool repeated =
-            gf_repeatedText(lf_routeText(ac.origin, ac.destination), lf_routeText(record.origin, record.destination), memory);
+            gf_repeatedText(lf_routeText(ac.identity.origin, ac.identity.destination), lf_routeText(record.origin, record.destination), memory);
         ac.remembered.pendingRoute = memory.text;
         ac.remembered.pendingRouteCount = memory.count;
         if (!repeated)
             return true;
-        ac.origin = record.origin;
-        ac.destination = record.destination;
+        ac.identity.origin = record.origin;
+        ac.identity.destination = record.destination;
         if (ac.phases.groundMode && ac.phases.phase != FlightPhase::parking && ac.phases.phase != FlightPhase::parked) {
             ac.setPhase(FlightPhase::taxi);
         }
@@ -83,8 +83,8 @@ bool lf_checkRouteChange(LiveAircraft& ac, const LiveTrafficRecord& record)
 void lf_newRegistration(LiveAircraft& ac, const std::string& registration)
 {
     const auto it = RegcodeLiveries.find(registration);
-    ac.registration = registration;
-    if (it == RegcodeLiveries.end() || it->second == ac.liveryTitle)
+    ac.identity.registration = registration;
+    if (it == RegcodeLiveries.end() || it->second == ac.identity.liveryTitle)
         return;
     lf_resetForNewLivery(ac);
 }
@@ -95,7 +95,7 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
 {
     if (callsign.empty())
         return CallsignCheck::none;
-    if (callsign == ac.callsign || callsign == ac.registration) {
+    if (callsign == ac.identity.callsign || callsign == ac.identity.registration) {
         ac.remembered.lastSeenCallsign.clear();
         ac.remembered.lastSeenCallsignCount = 0;
         return CallsignCheck::none;
@@ -110,16 +110,16 @@ CallsignCheck lf_checkCallsign(LiveAircraft& ac, const std::string& callsign)
         return CallsignCheck::none;
     ac.remembered.lastSeenCallsign.clear();
     ac.remembered.lastSeenCallsignCount = 0;
-    const std::string old = ac.callsign;
-    ac.callsign = callsign;
+    const std::string old = ac.identity.callsign;
+    ac.identity.callsign = callsign;
     if (lf_liveExistsForUnderscoreCallsign(ac)) {
-        ac.callsign = old;
+        ac.identity.callsign = old;
         return CallsignCheck::dropped;
     }
     if (callsign.back() != '_')
         lf_removeGhostWithUnderscoreIfPresent(ac);
-    ac.callsign2 = callsign;
-    ac.callsign3.clear();
+    ac.identity.callsign2 = callsign;
+    ac.identity.callsign3.clear();
     return CallsignCheck::changed;
 }
 
@@ -134,18 +134,18 @@ bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
     case FlightPhase::landing_roll: return true;
     default: break;
     }
-    if (ac.simState == SimState::buffer) {
-        if (record.origin.isSet() && !(record.origin == ac.origin))
-            ac.origin = record.origin;
-        if (record.destination.isSet() && !(record.destination == ac.destination))
-            ac.destination = record.destination;
+    if (ac.sim.simState == SimState::buffer) {
+        if (record.origin.isSet() && !(record.origin == ac.identity.origin))
+            ac.identity.origin = record.origin;
+        if (record.destination.isSet() && !(record.destination == ac.identity.destination))
+            ac.identity.destination = record.destination;
         if (!record.callsign.empty())
-            ac.callsign = record.callsign;
+            ac.identity.callsign = record.callsign;
         if (!record.registration.empty())
-            ac.registration = record.registration;
+            ac.identity.registration = record.registration;
         return true;
     }
-    if (ac.simState != SimState::active || ac.phases.phase == FlightPhase::pushing_back || ac.stream.projection > 0)
+    if (ac.sim.simState != SimState::active || ac.phases.phase == FlightPhase::pushing_back || ac.stream.projection > 0)
         return true;
     std::string reasons;
     auto addReason = [&](const char* reason) {
@@ -153,12 +153,12 @@ bool checkRespawn(LiveAircraft& ac, const LiveTrafficRecord& record)
             reasons += ", ";
         reasons += reason;
     };
-    const std::string route = lf_routeText(ac.origin, ac.destination);
-    const std::string oldCallsign = ac.callsign;
-    const std::string oldRegistration = ac.registration;
+    const std::string route = lf_routeText(ac.identity.origin, ac.identity.destination);
+    const std::string oldCallsign = ac.identity.callsign;
+    const std::string oldRegistration = ac.identity.registration;
     if (!lf_checkRouteChange(ac, record))
         addReason("orig-dest change");
-    if (!record.registration.empty() && record.registration != ac.registration) {
+    if (!record.registration.empty() && record.registration != ac.identity.registration) {
         lf_newRegistration(ac, record.registration);
         addReason("regcode change");
     }

@@ -88,10 +88,10 @@ bool lf_createStaticAgainIfSettling(uint32_t objectId)
     const uint32_t requestId = static_cast<uint32_t>(entry->value1);
     delayed.erase(entry);
     StaticAircraft* st = gf_trafficState().aircraft.findStatic(key);
-    if (!st || st->simState != SimState::adding2sim || !st->creationAnswered || st->creationRequestId != requestId)
+    if (!st || st->sim.simState != SimState::adding2sim || !st->sim.creationAnswered || st->sim.creationRequestId != requestId)
         return true;
-    if (st->removeWhenCreated) {
-        st->staticRemoveFlag = 1;
+    if (st->sim.removeWhenCreated) {
+        st->sim.staticRemoveFlag = 1;
         gf_trafficState().staticDirty = true;
     } else {
         gf_queueStaticCreation(*st);
@@ -106,13 +106,13 @@ bool lf_keepForNextConnection(uint32_t objectId)
 {
     AircraftStore& store = gf_trafficState().aircraft;
     if (LiveAircraft* ac = store.findLiveByObjectId(objectId);
-        ac && ac->simState == SimState::active && !ac->stream.samples.empty()) {
+        ac && ac->sim.simState == SimState::active && !ac->stream.samples.empty()) {
         lf_forgetDelayedCommands(ac->key());
         lf_startAgainFromHere(*ac);
         lf_backToBuffer(*ac);
         return true;
     }
-    if (StaticAircraft* st = store.findStaticByObjectId(objectId); st && st->simState == SimState::active) {
+    if (StaticAircraft* st = store.findStaticByObjectId(objectId); st && st->sim.simState == SimState::active) {
         lf_forgetDelayedCommands(st->key());
         store.setObjectId(*st, 0);
         gf_queueStaticCreation(*st);
@@ -132,8 +132,8 @@ uint32_t lf_requestOf(const SimEvent& e)
 // or made for a record of the same address that is gone) is late.
 bool lf_answersRequest(const AircraftBase* ac, const SimEvent& e)
 {
-    return ac && ac->simState == SimState::adding2sim && !ac->creationAnswered &&
-           ac->creationRequestId == lf_requestOf(e);
+    return ac && ac->sim.simState == SimState::adding2sim && !ac->sim.creationAnswered &&
+           ac->sim.creationRequestId == lf_requestOf(e);
 }
 
 // An object created for a request nobody waits for any more: nothing would
@@ -175,7 +175,7 @@ void lf_applyEvent(const SimEvent& e)
             return;
         }
         if (onLiveAcCreated(*ac, e)) {
-            ac->creationAnswered = 1;
+            ac->sim.creationAnswered = 1;
             s.delayedCommands.push_back(e);
         }
         return;
@@ -186,7 +186,7 @@ void lf_applyEvent(const SimEvent& e)
             lf_removeLateObject(e);
             return;
         }
-        st->creationAnswered = 1;
+        st->sim.creationAnswered = 1;
         s.delayedCommands.push_back(e);
         return;
     }
@@ -194,7 +194,7 @@ void lf_applyEvent(const SimEvent& e)
         if (e.key == kWentWithConnection && lf_keepForNextConnection(e.objectId))
             return;
         if (LiveAircraft* ac = store.findLiveByObjectId(e.objectId)) {
-            if (ac->simState == SimState::liveryrespawn) {
+            if (ac->sim.simState == SimState::liveryrespawn) {
                 lf_backToBuffer(*ac);
             } else {
                 lf_eraseLiveAircraft(*ac);
@@ -209,7 +209,7 @@ void lf_applyEvent(const SimEvent& e)
         return;
     case SimEventKind::StaticCgAndPitch:
         if (LiveAircraft* ac = store.findLiveByObjectId(e.objectId))
-            lf_applyStaticCgAndPitch(*ac, e);
+            lf_applyStaticCgAndPitch(ac->identity, e);
         return;
     case SimEventKind::CreateFailed:
         if (e.value2 == kWentWithConnection) {
@@ -245,12 +245,12 @@ void lf_applyDelayedStaticCommand(const SimEvent& entry)
                                 gf_objectIdText(entry.objectId)));
         return;
     }
-    st->simState = SimState::active;
+    st->sim.simState = SimState::active;
     store.setObjectId(*st, entry.objectId);
     shutDownParkedAc(*st);
-    gf_logLine(fmt::format("{:14}: {:8} parked", gf_standNameById(st->standId), st->callsign));
+    gf_logLine(fmt::format("{:14}: {:8} parked", gf_standNameById(st->stand.standId), st->identity.callsign));
     staticParkedCount.fetch_add(1);
-    if (st->removeWhenCreated)
+    if (st->sim.removeWhenCreated)
         removeAircraftFromSim(*st);
 }
 
@@ -306,7 +306,7 @@ bool lf_runDelayedCommand(SimEvent& entry)
             return true;
         }
         activateLiveAc(*ac);
-        if (ac->removeWhenCreated)
+        if (ac->sim.removeWhenCreated)
             removeAircraftFromSim(*ac);
         return true;
     }
@@ -329,12 +329,12 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
         const auto atStandPhase = [](FlightPhase p) {
             return p == FlightPhase::pushing_back || p == FlightPhase::pushed_back || p == FlightPhase::parking;
         };
-        bool owns = aircraft.standId >= 1 && aircraft.hexid != 0;
+        bool owns = aircraft.stand.standId >= 1 && aircraft.identity.hexid != 0;
         if (owns) {
             for (const LiveAircraft& other : store.live()) {
-                if (other.hexid == aircraft.hexid || other.standId != aircraft.standId)
+                if (other.identity.hexid == aircraft.identity.hexid || other.stand.standId != aircraft.stand.standId)
                     continue;
-                if (atStandPhase(other.phases.phase) || (other.phases.phase == FlightPhase::parked && other.objectId > 2)) {
+                if (atStandPhase(other.phases.phase) || (other.phases.phase == FlightPhase::parked && other.sim.objectId > 2)) {
                     owns = false;
                     break;
                 }
@@ -342,15 +342,15 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event)
         }
         if (!owns) {
             gf_logLine(fmt::format("{:14}: {} created without owning the live stand reservation, will be removed",
-                                   gf_standNameById(aircraft.standId), aircraft.callsign));
-            aircraft.removeWhenCreated = 1;
+                                   gf_standNameById(aircraft.stand.standId), aircraft.identity.callsign));
+            aircraft.sim.removeWhenCreated = 1;
             return true;
         }
     }
     if (!aircraft.stream.samples.empty() && !aircraft.stream.samples.front().airborne)
         hp_handleGroundTraffic(aircraft);
     lf_sendFlightPlan(aircraft);
-    gf_postDataRequest(DataRequestKind::StaticCgAndPitch, aircraft.objectId);
+    gf_postDataRequest(DataRequestKind::StaticCgAndPitch, aircraft.sim.objectId);
     return true;
 }
 
@@ -359,7 +359,7 @@ void activateLiveAc(LiveAircraft& aircraft)
     const bool airborne = !aircraft.stream.samples.empty() && aircraft.stream.samples.front().airborne;
     aircraft.reports.activatedAirborne = airborne ? 1 : 0;
     aircraft.reports.activatedAt = engineClock.load();
-    const uint32_t id = aircraft.objectId;
+    const uint32_t id = aircraft.sim.objectId;
     if (airborne) {
         const uint32_t low = aircraft.motion.altitudeFt <= 10000.0 ? 1u : 0u;
         const uint32_t cabin = aircraft.reports.lastSimAglFt >= 2000.0 ? 1u : 0u;
@@ -377,10 +377,10 @@ void activateLiveAc(LiveAircraft& aircraft)
             nav = gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u;
         }
         gf_setLights(id, LightStates{nav, parked ? 0u : 1u, 0, aircraft.phases.phase == FlightPhase::taxi ? 1u : 0u, 0, 1, 1});
-        gf_setThrottle(aircraft, aircraft.category == Category::Rotorcraft ? 4u : 0u);
+        gf_setThrottle(aircraft, aircraft.identity.category == Category::Rotorcraft ? 4u : 0u);
         gf_setFlaps(aircraft, aircraft.phases.phase == FlightPhase::taxi ? 1u : 0u);
     }
-    aircraft.simState = SimState::active;
+    aircraft.sim.simState = SimState::active;
 }
 
 void hp_handleGroundTraffic(LiveAircraft& aircraft)
@@ -393,15 +393,15 @@ void hp_handleGroundTraffic(LiveAircraft& aircraft)
         // One spawned at its stand has no arrival time; a respawn keeps the one it has.
         if (aircraft.reports.parkedSinceTime == 0)
             aircraft.reports.parkedSinceTime = gf_systemTime100ns();
-        gf_logLine(fmt::format("{:14}: {:8} parks", gf_standNameById(aircraft.standId),
-                               aircraft.callsign));
+        gf_logLine(fmt::format("{:14}: {:8} parks", gf_standNameById(aircraft.stand.standId),
+                               aircraft.identity.callsign));
         try {
             for (StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-                if (st.simState != SimState::active || st.standId != aircraft.standId)
+                if (st.sim.simState != SimState::active || st.stand.standId != aircraft.stand.standId)
                     continue;
                 gf_logLine(fmt::format("{:14}: {:8} parks over static {} , static will be removed",
-                                       gf_standNameById(aircraft.standId), aircraft.callsign,
-                                       st.callsign));
+                                       gf_standNameById(aircraft.stand.standId), aircraft.identity.callsign,
+                                       st.identity.callsign));
                 removeAircraftFromSim(st);
                 break;
             }
@@ -415,16 +415,16 @@ void hp_handleGroundTraffic(LiveAircraft& aircraft)
 void lf_sendFlightPlan(LiveAircraft& aircraft)
 {
     aircraft.reports.flightPlanSent = 0;
-    if (!gf_isMSFS2020() || !aircraft.origin.isSet() || !aircraft.destination.isSet())
+    if (!gf_isMSFS2020() || !aircraft.identity.origin.isSet() || !aircraft.identity.destination.isSet())
         return;
-    const std::filesystem::path path = gf_createFlightPlan(aircraft.objectId, aircraft);
+    const std::filesystem::path path = gf_createFlightPlan(aircraft.sim.objectId, aircraft);
     if (path.empty()) {
         gf_logError(fmt::format("{} creating a flight plan failed",
-                                lf_formatWithAirlOprModel("{:8} {} {}", aircraft.callsign, aircraft.registration,
-                                                          aircraft.ids)));
+                                lf_formatWithAirlOprModel("{:8} {} {}", aircraft.identity.callsign, aircraft.identity.registration,
+                                                          aircraft.identity.ids)));
         return;
     }
-    gf_postFlightPlan(aircraft.objectId, path.wstring());
+    gf_postFlightPlan(aircraft.sim.objectId, path.wstring());
     aircraft.reports.flightPlanSent = 1;
 }
 
@@ -436,9 +436,9 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
     ac.reports.lastSimAglFt = a;
     if (std::isfinite(g))
         ac.reports.lastSimGroundFt = g;
-    const double cg = ac.cgFt;
+    const double cg = ac.identity.cgFt;
     const double d = ac.motion.altitudeFt - g;
-    if (!ac.phases.groundMode && ac.phases.phase == FlightPhase::landing && ac.touchdown.flareStage != 0 && !ac.cgMeasured &&
+    if (!ac.phases.groundMode && ac.phases.phase == FlightPhase::landing && ac.touchdown.flareStage != 0 && !ac.identity.cgMeasured &&
         std::isfinite(cg) && cg >= 1.0 && cg <= 35.0 && std::isfinite(a) && a >= -1.0 && a <= cg + 1.0 &&
         std::isfinite(d) && d >= -1.0 && d <= cg + 1.0) {
         ac.touchdown.calibrationFt = cg;
@@ -467,9 +467,9 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
         if (calibrated && !cgValid) {
             ac.motion.altitudeFt = ac.touchdown.calibrationFt + g;
         } else if (calibrated && std::isfinite(ac.touchdown.calibrationPitch) && std::isfinite(ac.motion.pitch) &&
-                   std::isfinite(ac.staticPitch) && std::fabs(ac.touchdown.calibrationPitch - ac.staticPitch) > 1e-9) {
+                   std::isfinite(ac.identity.staticPitch) && std::fabs(ac.touchdown.calibrationPitch - ac.identity.staticPitch) > 1e-9) {
             const double f =
-                std::clamp(std::fabs((ac.motion.pitch - ac.staticPitch) / (ac.touchdown.calibrationPitch - ac.staticPitch)), 0.0, 1.0);
+                std::clamp(std::fabs((ac.motion.pitch - ac.identity.staticPitch) / (ac.touchdown.calibrationPitch - ac.identity.staticPitch)), 0.0, 1.0);
             ac.motion.altitudeFt = (ac.touchdown.calibrationFt - cg) * f + cg + g;
         } else if (!calibrated && !cgValid) {
             ac.motion.altitudeFt = g;
@@ -479,10 +479,10 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
         return;
     }
     if (ac.reports.liftOffCounter >= 2) {
-        const double arm = std::clamp(ac.radius * kFeetPerNm * 0.22, 4.0, 20.0);
-        if (std::isfinite(cg) && std::isfinite(ac.staticPitch) && std::isfinite(ac.motion.pitch))
+        const double arm = std::clamp(ac.identity.radius * kFeetPerNm * 0.22, 4.0, 20.0);
+        if (std::isfinite(cg) && std::isfinite(ac.identity.staticPitch) && std::isfinite(ac.motion.pitch))
             ac.motion.altitudeFt =
-                cg + arm * std::sin(std::min(std::fabs(ac.motion.pitch - ac.staticPitch), 0.3490658503988659)) + g;
+                cg + arm * std::sin(std::min(std::fabs(ac.motion.pitch - ac.identity.staticPitch), 0.3490658503988659)) + g;
         else
             ac.motion.altitudeFt = cg + g;
     }
@@ -490,7 +490,7 @@ void applySimGroundReport(LiveAircraft& ac, const SimEvent& event, std::string& 
 
 void enterLandingRoll(LiveAircraft& ac)
 {
-    if (ac.simState == SimState::removingfromsim || ac.phases.phase == FlightPhase::takeoff)
+    if (ac.sim.simState == SimState::removingfromsim || ac.phases.phase == FlightPhase::takeoff)
         return;
     if (ac.phases.phase == FlightPhase::landing) {
         const auto match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
@@ -499,7 +499,7 @@ void enterLandingRoll(LiveAircraft& ac)
             // Held on the ground it touched (the simulator's, where that lies
             // above the runway's elevation) until past the threshold.
             ac.motion.altitudeFt =
-                std::max(std::max(ac.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.motion.altitudeFt);
+                std::max(std::max(ac.identity.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.motion.altitudeFt);
             ac.motion.verticalSpeedFpm = 0.0;
             ac.reports.verticalSpeedStep = 0.0;
             ac.flight.landing.vsMemory = 0.0;
@@ -537,7 +537,7 @@ void enterLandingRoll(LiveAircraft& ac)
 
 void lf_setupLandingRoll(LiveAircraft& ac)
 {
-    const bool recentRotorcraft = ac.category == Category::Rotorcraft && ac.reports.activatedAirborne &&
+    const bool recentRotorcraft = ac.identity.category == Category::Rotorcraft && ac.reports.activatedAirborne &&
                                   engineClock.load() - ac.reports.activatedAt < 3000;
     if (!recentRotorcraft) {
         std::string at = " at ?";
@@ -554,29 +554,29 @@ void lf_setupLandingRoll(LiveAircraft& ac)
                     at = fmt::format(" at {}", here);
             }
         }
-        if (ac.origin.isSet())
-            from = fmt::format(" from {}", ac.origin.toString());
+        if (ac.identity.origin.isSet())
+            from = fmt::format(" from {}", ac.identity.origin.toString());
         std::string runway;
         if (const auto match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
             match && match->distancePastThreshold && match->lengthFromThreshold && *match->lengthFromThreshold > 0.0)
             runway = fmt::format(" runway {}", match->endText);
         else if (const auto name = gf_runwayNameAt({ac.motion.lat, ac.motion.lon}, ac.motion.heading))
             runway = fmt::format(" runway {}", *name);
-        lf_flightMessage(fmt::format("{} {} {} {} {} touch down{}{}{} ...", gf_utcTimeText(), ac.callsign,
-                                     ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), at, from,
+        lf_flightMessage(fmt::format("{} {} {} {} {} touch down{}{}{} ...", gf_utcTimeText(), ac.identity.callsign,
+                                     ac.identity.registration, lf_airlineText(ac), gf_modelCodeText(ac.identity.ids.model), at, from,
                                      runway));
     }
     ac.touchdown.touchdownHeading = ac.motion.heading;
     gf_setSpoilers(ac, true);
-    if (ac.category != Category::Light)
-        gf_setSpoilersThrust(ac.objectId, true, ac.reverseThrust != 0);
+    if (ac.identity.category != Category::Light)
+        gf_setSpoilersThrust(ac.sim.objectId, true, ac.identity.reverseThrust != 0);
     if (ac.touchdown.onGroundSlots <= 0) {
-        gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(ac.touchdown.onGroundSlots)));
-        ac.touchdown.rolloutPitchStep = ac.staticPitch - ac.motion.pitch;
+        gf_logLine(fmt::format("{} ! onGround slots {:.1f}", ac.identity.callsign, static_cast<double>(ac.touchdown.onGroundSlots)));
+        ac.touchdown.rolloutPitchStep = ac.identity.staticPitch - ac.motion.pitch;
         ac.touchdown.rolloutBankStep = 0.0;
     } else {
-        ac.touchdown.rolloutPitchStep = (ac.staticPitch - ac.motion.pitch) / ac.touchdown.onGroundSlots;
+        ac.touchdown.rolloutPitchStep = (ac.identity.staticPitch - ac.motion.pitch) / ac.touchdown.onGroundSlots;
         ac.touchdown.rolloutBankStep = (0.0 - ac.motion.bank) / ac.touchdown.onGroundSlots;
     }
-    gf_trafficState().newLiveHexids.push_back(ac.hexid);
+    gf_trafficState().newLiveHexids.push_back(ac.identity.hexid);
 }

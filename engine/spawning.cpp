@@ -72,14 +72,14 @@ void lf_setSpawnPose(LiveAircraft& ac)
     ac.motion.verticalSpeedFpm = std::isfinite(f.verticalSpeedFpm) ? f.verticalSpeedFpm : 0.0;
     ac.motion.tasKt = f.tasKt;
     constexpr double kGroundPitchRad = 0.6 * kDegToRad; // nose slightly up, as parked
-    ac.motion.pitch = f.airborne ? pitchFromVs(f, ac.category) : kGroundPitchRad;
-    const double maxBank = gf_maxBankForCategory(ac.category);
+    ac.motion.pitch = f.airborne ? pitchFromVs(f, ac.identity.category) : kGroundPitchRad;
+    const double maxBank = gf_maxBankForCategory(ac.identity.category);
     ac.motion.bank = f.hasRoll && std::isfinite(f.roll) ? std::clamp(f.roll, -maxBank, maxBank) : 0.0;
     double heading = 0.0;
     if (ac.holds.respawnHeading)
         heading = *ac.holds.respawnHeading;
     else if (ac.phases.phase == FlightPhase::parked)
-        heading = ac.standHeading;
+        heading = ac.stand.standHeading;
     else if (ac.stream.samples.size() >= 2 && ac.stream.samples[1].stationary)
         heading = f.trackDeg * std::numbers::pi / 180.0;
     else if (ac.stream.samples.size() >= 2)
@@ -95,7 +95,7 @@ bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)
 {
     const TrafficSample& f = ac.stream.samples.front();
     return gf_withinCombinedRadiusNm({user.latitude, user.longitude}, lf_userGroundCollisionTermNm(), lf_pos(f),
-                                     ac.collisionRadius);
+                                     ac.identity.collisionRadius);
 }
 
 // No live aircraft parked on a stand the chosen one excludes is in the way,
@@ -108,7 +108,7 @@ bool lf_takeSpawnStand(LiveAircraft& ac, const Stand& stand)
             if (lf_parkedAtStandCollides(other, static_cast<int32_t>(excluded), ac, stand))
                 return false;
     makeWayForLive(ac, stand);
-    if (!lf_canReserveStandForLive(stand.id, ac.hexid))
+    if (!lf_canReserveStandForLive(stand.id, ac.identity.hexid))
         return false;
     ac.stream.samples.front().stationary = 1;
     ac.stream.samples.front().speedKt = 0.0;
@@ -179,23 +179,23 @@ void lf_spawnGate(LiveAircraft& ac)
 {
     TrafficState& s = gf_trafficState();
     if (ac.stream.samples.empty()) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return;
     }
     if (engineClock.load() < ac.stream.samples.front().playTime)
         return;
     if (ac.stream.samples.size() == 1) {
         ac.stream.samples.clear();
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return;
     }
-    if (!ac.callsign.empty() && ac.callsign.back() == '_' && lf_inList(s.ghostCallsigns, ac.callsign)) {
-        ac.removeFlag = 1;
+    if (!ac.identity.callsign.empty() && ac.identity.callsign.back() == '_' && lf_inList(s.ghostCallsigns, ac.identity.callsign)) {
+        ac.sim.removeFlag = 1;
         return;
     }
     // Only a new aircraft waits for height: one created again (a new livery,
     // a new simulator connection) comes back where it was.
-    if (ac.phases.phase == FlightPhase::birth && ac.category != Category::Rotorcraft && lf_anyAirborne(ac.stream.samples)) {
+    if (ac.phases.phase == FlightPhase::birth && ac.identity.category != Category::Rotorcraft && lf_anyAirborne(ac.stream.samples)) {
         const CurrentAirportRecord airport = lf_currentAirport();
         const double elevation = lf_validAirportPosition(airport) ? airport.altitude : 0.0;
         if (ac.stream.samples.front().altitudeFt - elevation <= 700.0) {
@@ -211,37 +211,37 @@ void lf_spawnGate(LiveAircraft& ac)
     }
     const auto params = gf_parametersSnapshot();
     if (params->MAX_LIVE_SEL == 0) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return;
     }
     if (params->MAX_LIVE_SEL != 500) {
         int32_t count = 0;
         for (const LiveAircraft& other : s.aircraft.live())
-            if (other.simState == SimState::adding2sim || other.simState == SimState::active)
+            if (other.sim.simState == SimState::adding2sim || other.sim.simState == SimState::active)
                 ++count;
         if (count >= params->MAX_LIVE_SEL) {
             const UserAcPosition user = gf_engineUserAcPosition();
             const double d = gf_distanceNm({user.latitude, user.longitude}, lf_pos(ac.stream.samples.front()));
             if (lf_isThisTheFurthestLive(d)) {
-                ac.removeFlag = 1;
+                ac.sim.removeFlag = 1;
                 return;
             }
         }
     }
-    lf_completeIdentity(ac);
-    if (ac.callsign.empty()) {
-        if (ac.registration.empty()) {
-            ac.removeFlag = 1;
+    lf_completeIdentity(ac.identity);
+    if (ac.identity.callsign.empty()) {
+        if (ac.identity.registration.empty()) {
+            ac.sim.removeFlag = 1;
             return;
         }
-        ac.callsign = ac.registration;
+        ac.identity.callsign = ac.identity.registration;
     }
     if (ac.stream.samples.front().altitudeFt <= params->TCAS_FL * 100.0 && lf_isNoMatchText(lf_noMatchText(ac))) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return;
     }
     if (lf_liveExistsForUnderscoreCallsign(ac)) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return;
     }
     spawnLiveAc(ac);
@@ -264,17 +264,17 @@ void spawnLiveAc(LiveAircraft& ac)
         st[0].stationary = 0;
     }
     if (ac.phases.phase == FlightPhase::birth) {
-        if (ac.liveryTitle.empty()) {
-            if (auto remembered = lf_rememberedLiveryOfHexid(ac.hexid)) {
-                ac.liveryTitle = *remembered;
+        if (ac.identity.liveryTitle.empty()) {
+            if (auto remembered = lf_rememberedLiveryOfHexid(ac.identity.hexid)) {
+                ac.identity.liveryTitle = *remembered;
             } else if (gf_pickLiveryLiveAc(ac, st.front().altitudeFt)) {
-                lf_rememberLiveryOfHexid(ac.hexid, ac.liveryTitle);
+                lf_rememberLiveryOfHexid(ac.identity.hexid, ac.identity.liveryTitle);
             }
         }
-        if (ac.liveryTitle.empty()) {
-            if (!ac.matchedBeyondDepth && !ac.registration.empty())
+        if (ac.identity.liveryTitle.empty()) {
+            if (!ac.identity.matchedBeyondDepth && !ac.identity.registration.empty())
                 lf_addNoMatchText(lf_noMatchText(ac));
-            ac.removeFlag = 1;
+            ac.sim.removeFlag = 1;
             return;
         }
         if (!st.front().airborne) {
@@ -284,10 +284,10 @@ void spawnLiveAc(LiveAircraft& ac)
                 ac.motion.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
-                gf_addRealStandOption(ac.standId, ac, 1);
+                gf_addRealStandOption(ac.stand.standId, ac, 1);
                 gf_enforceParkedLimit(1);
             } else {
-                if (ac.removeFlag)
+                if (ac.sim.removeFlag)
                     return;
                 if (st[1].stationary && !ac.leg.spawnStandHeld) {
                     lf_dropFront(ac.stream);
@@ -304,14 +304,14 @@ void spawnLiveAc(LiveAircraft& ac)
             ac.setPhase(FlightPhase::flying);
         }
     }
-    if (ac.removeFlag)
+    if (ac.sim.removeFlag)
         return;
     if (ac.phases.phase != FlightPhase::parked)
-        gf_releaseParkedLimitHold(ac.hexid); // it moves: no longer parked where the limit removed it
+        gf_releaseParkedLimitHold(ac.identity.hexid); // it moves: no longer parked where the limit removed it
     lf_setSpawnPose(ac);
-    ac.simState = SimState::adding2sim;
-    gf_trafficState().addingStack.push_back(ac.hexid);
-    if (ac.callsign.empty() || ac.callsign.back() != '_')
+    ac.sim.simState = SimState::adding2sim;
+    gf_trafficState().addingStack.push_back(ac.identity.hexid);
+    if (ac.identity.callsign.empty() || ac.identity.callsign.back() != '_')
         lf_removeGhostWithUnderscoreIfPresent(ac);
 }
 
@@ -345,15 +345,15 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
         return std::nullopt;
     }
     ac.leg.spawnTriedFound = 1;
-    if (gf_heldForParkedLimit(ac.hexid, found->id)) {
-        ac.removeFlag = 1; // still parked where the parked limit removed it
+    if (gf_heldForParkedLimit(ac.identity.hexid, found->id)) {
+        ac.sim.removeFlag = 1; // still parked where the parked limit removed it
         return std::nullopt;
     }
     if (lf_isUserStandOrAdjacent(*found))
         return std::nullopt;
     const StandClaim claim = lf_claimStandForLive(found->id, ac);
     if (claim == StandClaim::refused) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return std::nullopt;
     }
     if (claim == StandClaim::holderStays) {
@@ -372,7 +372,7 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     }
     const Stand stand = *found;
     if (!lf_takeSpawnStand(ac, stand)) {
-        ac.removeFlag = 1;
+        ac.sim.removeFlag = 1;
         return std::nullopt;
     }
     return stand;
@@ -380,7 +380,7 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
 
 void lf_resetForNewLivery(LiveAircraft& ac)
 {
-    lf_forgetLiveryOfHexid(ac.hexid);
-    ac.liveryTitle = {};
+    lf_forgetLiveryOfHexid(ac.identity.hexid);
+    ac.identity.liveryTitle = {};
     ac.setPhase(FlightPhase::birth);
 }

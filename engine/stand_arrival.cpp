@@ -33,11 +33,11 @@ bool lf_samePosition(double lat1, double lon1, double lat2, double lon2)
 
 void lf_clearStand(LiveAircraft& ac)
 {
-    ac.standLat = 0.0;
-    ac.standLon = 0.0;
-    ac.standHeading = 0.0;
+    ac.stand.standLat = 0.0;
+    ac.stand.standLon = 0.0;
+    ac.stand.standHeading = 0.0;
     gf_trafficState().aircraft.setStandId(ac, 0);
-    ac.gateStand = 0;
+    ac.stand.gateStand = 0;
 }
 
 void lf_park(LiveAircraft& ac)
@@ -46,24 +46,24 @@ void lf_park(LiveAircraft& ac)
     ac.setPhase(FlightPhase::parked);
     ac.reports.parkedSince = gf_weekSlotOfWord(weekdayHalfHourWord.load());
     if (ac.flight.towed)
-        gf_logLine(fmt::format("          towed aircraft {} parks", ac.callsign));
+        gf_logLine(fmt::format("          towed aircraft {} parks", ac.identity.callsign));
     TrafficSample& front = ac.stream.samples.front();
     front.stationary = 1;
     ac.reports.parkedSinceTime = gf_systemTime100ns();
     ac.push.minStandDistanceNm = 0.0;
     ac.push.maxStandDistanceNm = 0.0;
-    ac.keepStand = 0;
+    ac.stand.keepStand = 0;
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 0);
     const int32_t t0 = front.playTime;
     const int32_t r = static_cast<int32_t>(gf_randomIndex(10));
-    gf_addParkedTimer({ac.hexid, t0 + 1000 + 100 * r, ParkedAction::engineShutdown});
-    gf_addParkedTimer({ac.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), ParkedAction::fixedLights});
-    gf_addParkedTimer({ac.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), ParkedAction::settingsLights});
-    gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.standId),
-                           ac.callsign));
-    gf_trafficState().newLiveHexids.push_back(ac.hexid);
-    gf_addRealStandOption(ac.standId, ac, 0);
+    gf_addParkedTimer({ac.identity.hexid, t0 + 1000 + 100 * r, ParkedAction::engineShutdown});
+    gf_addParkedTimer({ac.identity.hexid, t0 + 1500 + 100 * (r + static_cast<int32_t>(gf_randomIndex(5))), ParkedAction::fixedLights});
+    gf_addParkedTimer({ac.identity.hexid, t0 + 3000 + 100 * (r + static_cast<int32_t>(gf_randomIndex(100))), ParkedAction::settingsLights});
+    gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.stand.standId),
+                           ac.identity.callsign));
+    gf_trafficState().newLiveHexids.push_back(ac.identity.hexid);
+    gf_addRealStandOption(ac.stand.standId, ac, 0);
     gf_enforceParkedLimit(0);
 }
 
@@ -73,17 +73,17 @@ bool arriveAtStand(LiveAircraft& ac)
 {
     ac.leg.lagEarlier = 900;
     ac.leg.lagLater = 900;
-    if (gf_liveStandHolder(ac.standId, ac.hexid) != 0 ||
-        std::fabs(gf_wrapAngle(ac.motion.heading - ac.standHeading)) > kArrivalHeadingRad) {
+    if (gf_liveStandHolder(ac.stand.standId, ac.identity.hexid) != 0 ||
+        std::fabs(gf_wrapAngle(ac.motion.heading - ac.stand.standHeading)) > kArrivalHeadingRad) {
         ac.stream.projection = 1;
         return false;
     }
-    if (gf_distanceNm({ac.motion.lat, ac.motion.lon}, {ac.standLat, ac.standLon}) > kArrivalRadiusNm) {
+    if (gf_distanceNm({ac.motion.lat, ac.motion.lon}, {ac.stand.standLat, ac.stand.standLon}) > kArrivalRadiusNm) {
         lf_clearStand(ac);
         ac.setPhase(FlightPhase::taxi);
         return true;
     }
-    if (ac.standId < 1 || ac.hexid == 0 || !gf_standById(ac.standId)) {
+    if (ac.stand.standId < 1 || ac.identity.hexid == 0 || !gf_standById(ac.stand.standId)) {
         ac.stream.projection = 1;
         return false;
     }
@@ -122,11 +122,11 @@ void lf_startAgainFromHere(LiveAircraft& ac)
 
 void lf_backToBuffer(AircraftBase& ac)
 {
-    ac.simState = SimState::buffer;
-    ac.throttleIndex = 5;
-    ac.flapsIndex = 4;
-    ac.creationRequestId = 0;
-    ac.creationAnswered = 0;
+    ac.sim.simState = SimState::buffer;
+    ac.sim.throttleIndex = 5;
+    ac.sim.flapsIndex = 4;
+    ac.sim.creationRequestId = 0;
+    ac.sim.creationAnswered = 0;
     gf_trafficState().aircraft.setObjectId(ac, 0);
 }
 
@@ -134,13 +134,13 @@ void liveryRespawn(LiveAircraft& ac)
 {
     try {
         lf_startAgainFromHere(ac);
-        ac.simState = SimState::liveryrespawn;
-        if (ac.objectId != 0) {
-            gf_trafficState().removalQueue.push_back(ac.objectId);
+        ac.sim.simState = SimState::liveryrespawn;
+        if (ac.sim.objectId != 0) {
+            gf_trafficState().removalQueue.push_back(ac.sim.objectId);
         } else {
             // No object to wait for: the removal event never comes, so the
             // aircraft goes straight back to be created again.
-            gf_logError(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.callsign));
+            gf_logError(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.identity.callsign));
             lf_backToBuffer(ac);
         }
     } catch (const std::exception& e) {
@@ -168,15 +168,15 @@ void lf_runParkedTimers()
         return;
     switch (timer.action) {
     case ParkedAction::engineShutdown:
-        gf_engineShutdown(ac->objectId);
+        gf_engineShutdown(ac->sim.objectId);
         break;
     case ParkedAction::fixedLights:
-        gf_setLights(ac->objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
+        gf_setLights(ac->sim.objectId, LightStates{1, 0, 0, 1, 0, 1, 1});
         break;
     case ParkedAction::settingsLights:
-        gf_setLights(ac->objectId,
+        gf_setLights(ac->sim.objectId,
                      LightStates{gf_parametersSnapshot()->NAV_LIGHTS_WHILE_PARKED ? 1u : 0u, 0, 0, 0, 0, 1,
-                                 ac->atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});
+                                 ac->stand.atStand ? 0u : (gf_randomIndex(10) < 9 ? 1u : 0u)});
         break;
     default:
         break;

@@ -5,13 +5,13 @@
 
 StandFitQuery gf_standFitQuery(const AircraftBase& aircraft)
 {
-    return {aircraft.category, aircraft.radius, aircraft.standSearchNm, aircraft.optionSearchNm, aircraft.callsign,
-            aircraft.ids};
+    return {aircraft.identity.category, aircraft.identity.radius, aircraft.identity.standSearchNm, aircraft.identity.optionSearchNm, aircraft.identity.callsign,
+            aircraft.identity.ids};
 }
 
 StandUser gf_standUser(const AircraftBase& aircraft)
 {
-    return {aircraft.registration, aircraft.callsign, aircraft.category, aircraft.ids};
+    return {aircraft.identity.registration, aircraft.identity.callsign, aircraft.identity.category, aircraft.identity.ids};
 }
 
 bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
@@ -39,14 +39,14 @@ bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& opti
 void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion)
 {
     if (const std::optional<AirlOprModel> learned = gf_addRealStandOption(standId, gf_standUser(aircraft), occasion))
-        aircraft.ids = *learned;
+        aircraft.identity.ids = *learned;
 }
 
 void gf_adoptStandOptionNames(const std::vector<Stand>& stands, const WeekSlot& now, LiveAircraft& aircraft)
 {
     if (const StandOption* o = lf_findStandOptionNames(stands, now, gf_standUser(aircraft))) {
-        aircraft.callsign2 = o->callsign;
-        aircraft.callsign3 = o->callsign2;
+        aircraft.identity.callsign2 = o->callsign;
+        aircraft.identity.callsign3 = o->callsign2;
     }
 }
 

@@ -27,14 +27,14 @@ template <typename Range, typename Holds>
 bool lf_standHeld(Range aircraft, Holds holds, const char* kind, const Stand& stand, const std::string& callsign)
 {
     for (const AircraftBase& ac : aircraft) {
-        if (!holds(ac) || !gf_isSameOrAdjacentStand(ac.standId, stand.id))
+        if (!holds(ac) || !gf_isSameOrAdjacentStand(ac.stand.standId, stand.id))
             continue;
-        if (ac.standId == stand.id)
+        if (ac.stand.standId == stand.id)
             gf_logLine(fmt::format("{:14}: no static parking for {}, {} aircraft {} standing here", stand.name,
-                                   callsign, kind, ac.callsign));
+                                   callsign, kind, ac.identity.callsign));
         else
             gf_logLine(fmt::format("{:14}: no static parking for {}, {} aircraft {} is adjacent at {}, possibly colliding",
-                                   stand.name, callsign, kind, ac.callsign, gf_standNameById(ac.standId)));
+                                   stand.name, callsign, kind, ac.identity.callsign, gf_standNameById(ac.stand.standId)));
         return true;
     }
     return false;
@@ -102,7 +102,7 @@ void lf_placeEntry(const ParkingPlanEntry& entry)
     }
     AircraftStore& store = gf_trafficState().aircraft;
     const auto liveHolds = [](const AircraftBase& ac) { return lf_holdsStand(static_cast<const LiveAircraft&>(ac).phases.phase); };
-    const auto staticHolds = [](const AircraftBase& ac) { return ac.simState != SimState::removingfromsim; };
+    const auto staticHolds = [](const AircraftBase& ac) { return ac.sim.simState != SimState::removingfromsim; };
     if (lf_standHeld(store.live(), liveHolds, "live", *stand, entry.callsign) ||
         lf_standHeld(store.statics(), staticHolds, "static", *stand, entry.callsign))
         return;
@@ -121,14 +121,14 @@ void lf_placeEntry(const ParkingPlanEntry& entry)
     head.text2 = entry.secondCallsign;
     head.registration = entry.registration;
     AircraftBase base = AircraftBase::fromTrafficRecord(head);
-    base.hexid = entry.rtParkedKey; // the static record keeps it as its parked-from key
+    base.identity.hexid = entry.rtParkedKey; // the static record keeps it as its parked-from key
     if (!gf_pickLiveryStaticAc(base, entry.callsign, entry.ids.cargo))
         return;
 
     StaticAircraft& st = store.addStatic(
         StaticAircraft(base, n, stand->id, {stand->lat, stand->lon, stand->heading}, stand->cargo != 0));
-    st.staticSource = entry.staticSource;
-    st.createdWeekSlot = gf_weekSlotBack(gf_weekSlotOfWord(weekdayHalfHourWord.load()), entry.slotOffset);
+    st.sim.staticSource = entry.staticSource;
+    st.sim.createdWeekSlot = gf_weekSlotBack(gf_weekSlotOfWord(weekdayHalfHourWord.load()), entry.slotOffset);
     gf_queueStaticCreation(st);
 }
 

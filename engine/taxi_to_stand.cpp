@@ -42,7 +42,7 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
 {
     SampleStream& st = ac.stream.samples;
     if (st.size() != 1) {
-        gf_logError(fmt::format("{} unexpected stream size: {}, {}", "drive2Stand", ac.callsign, st.size()));
+        gf_logError(fmt::format("{} unexpected stream size: {}, {}", "drive2Stand", ac.identity.callsign, st.size()));
         if (st.empty())
             return;
         st.resize(1);
@@ -56,7 +56,7 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
     const bool stopOnly = d <= 12.0 && offDeg <= lf_stopOnlyToleranceDeg(d);
     if (!stopOnly) {
         const bool leadIn = !inFront && (d > 15.0 || offDeg >= 45.0 || std::fabs(rel.acrossM) > 8.0);
-        const double speed = std::max(0.8 * ac.standSpeedKt, 1.0);
+        const double speed = std::max(0.8 * ac.identity.standSpeedKt, 1.0);
         // A synthetic sample on the stand axis: on the ground, facing the
         // stand heading, with the aircraft's altitude and bank.
         auto appendOnAxis = [&](const LatLon& p, double kt, int32_t ticks) {

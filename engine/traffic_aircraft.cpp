@@ -124,42 +124,42 @@ double lf_modelRadiusNm(ModelId model, Category category)
 AircraftBase AircraftBase::fromTrafficRecord(const TrafficIdentity& head)
 {
     AircraftBase a;
-    a.category = Category::Large;
+    a.identity.category = Category::Large;
 
-    a.ids = head.ids;
-    a.origin = head.origin;
-    a.destination = head.destination;
-    a.callsign = head.callsign;
-    a.callsign2 = head.text1;
-    a.callsign3 = head.text2;
-    a.registration = head.registration;
+    a.identity.ids = head.ids;
+    a.identity.origin = head.origin;
+    a.identity.destination = head.destination;
+    a.identity.callsign = head.callsign;
+    a.identity.callsign2 = head.text1;
+    a.identity.callsign3 = head.text2;
+    a.identity.registration = head.registration;
 
     const std::string code = gf_modelCodeText(head.ids.model);
     const ModelId mapped = gf_modelCode2Id(code);
-    a.category = gf_modelCategory(mapped);
+    a.identity.category = gf_modelCategory(mapped);
     const std::string mappedCode = gf_modelCodeText(mapped);
 
-    a.radius = lf_modelRadiusNm(head.ids.model, a.category);
-    a.collisionRadius = a.radius;
+    a.identity.radius = lf_modelRadiusNm(head.ids.model, a.identity.category);
+    a.identity.collisionRadius = a.identity.radius;
 
-    a.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.category);
+    a.identity.cgDefaultFt = gf_perCategory(lf_defaultCgTable(), a.identity.category);
 
-    const auto category = a.category;
-    a.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
-    a.regional = category == Category::Large && lf_regionalTypes().contains(mappedCode);
-    a.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);
-    a.pistonSingle = category == Category::Light && lf_pistonSingleTypes().contains(mappedCode);
+    const auto category = a.identity.category;
+    a.identity.jet = category == Category::Bizjet || category == Category::Large || category == Category::Heavy;
+    a.identity.regional = category == Category::Large && lf_regionalTypes().contains(mappedCode);
+    a.identity.pistonTwin = category == Category::TwoProps && lf_pistonTwinTypes().contains(mappedCode);
+    a.identity.pistonSingle = category == Category::Light && lf_pistonSingleTypes().contains(mappedCode);
 
-    a.modelValues = gf_perCategory(lf_modelValueTable(), a.category);
+    a.identity.modelValues = gf_perCategory(lf_modelValueTable(), a.identity.category);
 
-    const CategoryAngles& angles = gf_perCategory(lf_angleTable(), a.category);
-    a.rotationPitch = gf_randomPercentJitter(angles.rotationPitchDeg, 2.5) * kDegToRad;
-    a.climbPitch = gf_randomPercentJitter(angles.climbPitchDeg, 5.0) * kDegToRad;
-    a.baseTurnRate = angles.baseTurnRateDeg * kDegToRad;
+    const CategoryAngles& angles = gf_perCategory(lf_angleTable(), a.identity.category);
+    a.identity.rotationPitch = gf_randomPercentJitter(angles.rotationPitchDeg, 2.5) * kDegToRad;
+    a.identity.climbPitch = gf_randomPercentJitter(angles.climbPitchDeg, 5.0) * kDegToRad;
+    a.identity.baseTurnRate = angles.baseTurnRateDeg * kDegToRad;
 
-    const double searchM = std::clamp(a.radius / kNmPerMetre * 1.8 + 12.0, 18.0, 65.0);
-    a.standSearchNm = searchM * kNmPerMetre;
-    a.optionSearchNm = 1.25 * a.standSearchNm;
+    const double searchM = std::clamp(a.identity.radius / kNmPerMetre * 1.8 + 12.0, 18.0, 65.0);
+    a.identity.standSearchNm = searchM * kNmPerMetre;
+    a.identity.optionSearchNm = 1.25 * a.identity.standSearchNm;
     return a;
 }
 
@@ -172,13 +172,13 @@ std::string lf_formatRouteArg(const IataCode& origin, const IataCode& destinatio
 
 std::string lf_formatAcIdentity(const AircraftBase& aircraft)
 {
-    return fmt::format("{:8} {:12} {} {}", aircraft.callsign, aircraft.registration,
-                       lf_formatRouteArg(aircraft.origin, aircraft.destination), lf_formatAirlOprModelArg(aircraft.ids));
+    return fmt::format("{:8} {:12} {} {}", aircraft.identity.callsign, aircraft.identity.registration,
+                       lf_formatRouteArg(aircraft.identity.origin, aircraft.identity.destination), lf_formatAirlOprModelArg(aircraft.identity.ids));
 }
 
 std::string lf_noMatchText(const AircraftBase& aircraft)
 {
-    return lf_formatAirlOprModelText(aircraft.ids) + " " + aircraft.registration;
+    return lf_formatAirlOprModelText(aircraft.identity.ids) + " " + aircraft.identity.registration;
 }
 
 double pitchFromVs(const TrafficSample& sample, Category category)
@@ -197,7 +197,7 @@ double pitchFromVs(const TrafficSample& sample, Category category)
 bool gf_inboundToCurrentAirport(const AircraftBase& ac)
 {
     const IataCode current = lf_currentAirportIata();
-    return current.isSet() && ac.destination == current && !(ac.origin == current);
+    return current.isSet() && ac.identity.destination == current && !(ac.identity.origin == current);
 }
 
 IataCode lf_currentAirportIata()

@@ -150,10 +150,10 @@ void lf_newAircraft(const LiveTrafficRecord& in, const TrafficSample& sample)
     record.flag = 0;
 
     AircraftBase base = AircraftBase::fromTrafficRecord(record);
-    base.hexid = record.hexid;
-    base.turnRate = base.baseTurnRate;
-    base.maxClimbRateFtPerTick = gf_maxClimbRateForCategory(base.category);
-    base.standSpeedKt = gf_standSpeedForCategory(base.category);
+    base.identity.hexid = record.hexid;
+    base.identity.turnRate = base.identity.baseTurnRate;
+    base.identity.maxClimbRateFtPerTick = gf_maxClimbRateForCategory(base.identity.category);
+    base.identity.standSpeedKt = gf_standSpeedForCategory(base.identity.category);
     gf_trafficState().aircraft.addLive(LiveAircraft(sample, base, record.timestamp));
 }
 
@@ -208,10 +208,10 @@ void lf_decode(const LiveTrafficRecord& record)
     if (!known)
         return;
     LiveTrafficRecord completed = record;
-    completed.ids.model = known->ids.model;
-    completed.ids.cargo = known->ids.cargo;
+    completed.ids.model = known->identity.ids.model;
+    completed.ids.cargo = known->identity.ids.cargo;
     if (completed.registration.empty())
-        completed.registration = known->registration;
+        completed.registration = known->identity.registration;
     lf_decodeWithType(lf_withOwnCallsign(completed));
 }
 
@@ -225,15 +225,15 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
     if (!ac) {
         if (!record.callsign.empty()) {
             for (const LiveAircraft& other : store.live())
-                if (other.callsign == record.callsign && other.ids.model == record.ids.model)
+                if (other.identity.callsign == record.callsign && other.identity.ids.model == record.ids.model)
                     return; // a second address of an aircraft already shown
         }
         lf_newAircraft(record, sample);
         return;
     }
-    if (ac->simState == SimState::liveryrespawn)
+    if (ac->sim.simState == SimState::liveryrespawn)
         return;
-    if (ac->simState == SimState::removingfromsim) {
+    if (ac->sim.simState == SimState::removingfromsim) {
         if (gf_quarantineMap().contains(record.hexid))
             releaseQuarantine(record.hexid, sample, record.timestamp, lf_recordName(record));
         return;
@@ -256,7 +256,7 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
         if (ac->stream.projection < 1 && lf_thinnedOut(sample, dt, dTrack))
             return;
     }
-    if (ac->simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
+    if (ac->sim.simState == SimState::buffer && lf_atAirportAltitude(sample.altitudeFt))
         return;
     const bool samePosition = !ac->stream.samples.empty() && gf_samePosition(ac->stream.samples.back(), sample);
     if (checkRespawn(*ac, record)) {

@@ -53,8 +53,8 @@ void lf_flightMessage(const std::string& text)
 
 std::string lf_airlineText(const AircraftBase& aircraft)
 {
-    std::string text = gf_airlineCodeText(aircraft.ids.airline);
-    const std::string oper = gf_airlineCodeText(aircraft.ids.oper);
+    std::string text = gf_airlineCodeText(aircraft.identity.ids.airline);
+    const std::string oper = gf_airlineCodeText(aircraft.identity.ids.oper);
     if (!oper.empty())
         text += fmt::format(",{}", oper);
     return text;

@@ -29,7 +29,7 @@ LiveAircraft* AircraftStore::findLiveByObjectId(uint32_t objectId)
     if (it == m_liveHexidByObject.end())
         return nullptr;
     LiveAircraft* ac = findLive(it->second);
-    return ac && ac->objectId == objectId ? ac : nullptr;
+    return ac && ac->sim.objectId == objectId ? ac : nullptr;
 }
 
 StaticAircraft* AircraftStore::findStatic(uint32_t key)
@@ -46,71 +46,71 @@ StaticAircraft* AircraftStore::findStaticByObjectId(uint32_t objectId)
     if (it == m_staticKeyByObject.end())
         return nullptr;
     StaticAircraft* ac = findStatic(it->second);
-    return ac && ac->objectId == objectId ? ac : nullptr;
+    return ac && ac->sim.objectId == objectId ? ac : nullptr;
 }
 
 LiveAircraft& AircraftStore::addLive(LiveAircraft&& aircraft)
 {
-    aircraft.isStatic = 0;
-    if (m_liveByHexid.contains(aircraft.hexid))
-        throw std::logic_error(fmt::format("live hexid {:x} already held", aircraft.hexid));
+    aircraft.sim.isStatic = 0;
+    if (m_liveByHexid.contains(aircraft.identity.hexid))
+        throw std::logic_error(fmt::format("live hexid {:x} already held", aircraft.identity.hexid));
     m_live.push_back(std::move(aircraft));
     LiveAircraft& ac = m_live.back();
-    m_liveByHexid.emplace(ac.hexid, m_live.size() - 1);
-    if (ac.objectId != 0)
-        m_liveHexidByObject[ac.objectId] = ac.hexid;
+    m_liveByHexid.emplace(ac.identity.hexid, m_live.size() - 1);
+    if (ac.sim.objectId != 0)
+        m_liveHexidByObject[ac.sim.objectId] = ac.identity.hexid;
     takeStand(ac);
     return ac;
 }
 
 StaticAircraft& AircraftStore::addStatic(StaticAircraft&& aircraft)
 {
-    aircraft.isStatic = 1;
-    if (aircraft.hexid == 0 || aircraft.hexid > kLastStaticKey || m_staticByKey.contains(aircraft.hexid))
-        throw std::logic_error(fmt::format("static key {} invalid or already held", aircraft.hexid));
+    aircraft.sim.isStatic = 1;
+    if (aircraft.identity.hexid == 0 || aircraft.identity.hexid > kLastStaticKey || m_staticByKey.contains(aircraft.identity.hexid))
+        throw std::logic_error(fmt::format("static key {} invalid or already held", aircraft.identity.hexid));
     m_statics.push_back(std::move(aircraft));
     StaticAircraft& ac = m_statics.back();
-    m_staticByKey.emplace(ac.hexid, m_statics.size() - 1);
-    if (ac.objectId != 0)
-        m_staticKeyByObject[ac.objectId] = ac.hexid;
+    m_staticByKey.emplace(ac.identity.hexid, m_statics.size() - 1);
+    if (ac.sim.objectId != 0)
+        m_staticKeyByObject[ac.sim.objectId] = ac.identity.hexid;
     return ac;
 }
 
 void AircraftStore::setObjectId(AircraftBase& aircraft, uint32_t objectId)
 {
-    auto& byObject = aircraft.isStatic ? m_staticKeyByObject : m_liveHexidByObject;
-    if (aircraft.objectId != 0) {
-        const auto it = byObject.find(aircraft.objectId);
-        if (it != byObject.end() && it->second == aircraft.hexid)
+    auto& byObject = aircraft.sim.isStatic ? m_staticKeyByObject : m_liveHexidByObject;
+    if (aircraft.sim.objectId != 0) {
+        const auto it = byObject.find(aircraft.sim.objectId);
+        if (it != byObject.end() && it->second == aircraft.identity.hexid)
             byObject.erase(it);
     }
-    aircraft.objectId = objectId;
+    aircraft.sim.objectId = objectId;
     if (objectId != 0)
-        byObject[objectId] = aircraft.hexid;
+        byObject[objectId] = aircraft.identity.hexid;
 }
 
 void AircraftStore::setStandId(LiveAircraft& aircraft, int32_t standId)
 {
-    if (standId == aircraft.standId)
+    if (standId == aircraft.stand.standId)
         return;
-    if (findLive(aircraft.hexid) != &aircraft) {
-        aircraft.standId = standId;
+    if (findLive(aircraft.identity.hexid) != &aircraft) {
+        aircraft.stand.standId = standId;
         return;
     }
     releaseStand(aircraft);
-    aircraft.standId = standId;
+    aircraft.stand.standId = standId;
     takeStand(aircraft);
 }
 
 void AircraftStore::takeStand(const LiveAircraft& aircraft)
 {
-    gf_takeStandUse(aircraft.standId, {aircraft.hexid, gf_weekSlotOfWord(weekdayHalfHourWord.load())});
+    gf_takeStandUse(aircraft.stand.standId, {aircraft.identity.hexid, gf_weekSlotOfWord(weekdayHalfHourWord.load())});
 }
 
 void AircraftStore::releaseStand(const LiveAircraft& aircraft)
 {
-    if (aircraft.standId >= 1)
-        gf_releaseStandUse(aircraft.standId, aircraft.hexid);
+    if (aircraft.stand.standId >= 1)
+        gf_releaseStandUse(aircraft.stand.standId, aircraft.identity.hexid);
 }
 
 namespace {
@@ -119,17 +119,17 @@ template <typename T>
 void lf_swapErase(std::vector<T>& v, std::unordered_map<uint32_t, size_t>& byKey,
                   std::unordered_map<uint32_t, uint32_t>& byObject, const T& aircraft)
 {
-    const auto it = byKey.find(aircraft.hexid);
+    const auto it = byKey.find(aircraft.identity.hexid);
     if (it == byKey.end() || &v[it->second] != &aircraft)
         throw std::logic_error("erase of an aircraft that the store does not hold");
     const size_t index = it->second;
-    const auto objectIt = byObject.find(aircraft.objectId);
-    if (objectIt != byObject.end() && objectIt->second == aircraft.hexid)
+    const auto objectIt = byObject.find(aircraft.sim.objectId);
+    if (objectIt != byObject.end() && objectIt->second == aircraft.identity.hexid)
         byObject.erase(objectIt);
     byKey.erase(it);
     if (index + 1 != v.size()) {
         v[index] = std::move(v.back());
-        byKey[v[index].hexid] = index;
+        byKey[v[index].identity.hexid] = index;
     }
     v.pop_back();
 }
@@ -138,8 +138,8 @@ void lf_swapErase(std::vector<T>& v, std::unordered_map<uint32_t, size_t>& byKey
 
 void AircraftStore::eraseLiveSwap(const LiveAircraft& aircraft)
 {
-    const uint32_t hexid = aircraft.hexid;
-    const int32_t standId = aircraft.standId;
+    const uint32_t hexid = aircraft.identity.hexid;
+    const int32_t standId = aircraft.stand.standId;
     lf_swapErase(m_live, m_liveByHexid, m_liveHexidByObject, aircraft);
     if (standId >= 1)
         gf_releaseStandUse(standId, hexid);
@@ -155,9 +155,9 @@ void AircraftStore::reindexLive()
     m_liveByHexid.clear();
     m_liveHexidByObject.clear();
     for (size_t i = 0; i < m_live.size(); ++i) {
-        m_liveByHexid[m_live[i].hexid] = i;
-        if (m_live[i].objectId != 0)
-            m_liveHexidByObject[m_live[i].objectId] = m_live[i].hexid;
+        m_liveByHexid[m_live[i].identity.hexid] = i;
+        if (m_live[i].sim.objectId != 0)
+            m_liveHexidByObject[m_live[i].sim.objectId] = m_live[i].identity.hexid;
     }
 }
 
@@ -166,9 +166,9 @@ void AircraftStore::reindexStatics()
     m_staticByKey.clear();
     m_staticKeyByObject.clear();
     for (size_t i = 0; i < m_statics.size(); ++i) {
-        m_staticByKey[m_statics[i].hexid] = i;
-        if (m_statics[i].objectId != 0)
-            m_staticKeyByObject[m_statics[i].objectId] = m_statics[i].hexid;
+        m_staticByKey[m_statics[i].identity.hexid] = i;
+        if (m_statics[i].sim.objectId != 0)
+            m_staticKeyByObject[m_statics[i].sim.objectId] = m_statics[i].identity.hexid;
     }
 }
 
@@ -215,7 +215,7 @@ size_t gf_countLiveInSim(bool excludeParked)
 {
     size_t n = 0;
     for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
-        if (ac.simState == SimState::active && !(excludeParked && ac.phases.phase == FlightPhase::parked))
+        if (ac.sim.simState == SimState::active && !(excludeParked && ac.phases.phase == FlightPhase::parked))
             ++n;
     return n;
 }
@@ -266,26 +266,26 @@ void gf_purgeQueuedForAircraft(uint32_t key, uint32_t objectId)
 
 void lf_eraseStaticAircraft(StaticAircraft& aircraft)
 {
-    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.objectId);
+    gf_purgeQueuedForAircraft(aircraft.key(), aircraft.sim.objectId);
     gf_trafficState().aircraft.eraseStaticSwap(aircraft);
 }
 
 void gf_compactStaticAircraft()
 {
     gf_trafficState().aircraft.compactStatics(
-        [](const StaticAircraft& ac) { return ac.removeFlag || ac.staticRemoveFlag; },
-        [](const StaticAircraft& ac) { gf_purgeQueuedForAircraft(ac.key(), ac.objectId); });
+        [](const StaticAircraft& ac) { return ac.sim.removeFlag || ac.sim.staticRemoveFlag; },
+        [](const StaticAircraft& ac) { gf_purgeQueuedForAircraft(ac.key(), ac.sim.objectId); });
 }
 
 void gf_queueStaticCreation(StaticAircraft& st)
 {
-    st.simState = SimState::adding2sim;
-    st.creationRequestId = 0;
-    st.creationAnswered = 0;
+    st.sim.simState = SimState::adding2sim;
+    st.sim.creationRequestId = 0;
+    st.sim.creationAnswered = 0;
     CreateAcCmd cmd;
-    cmd.initPosition = {st.standLat, st.standLon, 0.0, 0.0, 0.0, st.standHeading * kRadToDeg, 1, 0};
-    cmd.callsign = st.callsign;
-    cmd.title = std::string(st.liveryTitle);
+    cmd.initPosition = {st.stand.standLat, st.stand.standLon, 0.0, 0.0, 0.0, st.stand.standHeading * kRadToDeg, 1, 0};
+    cmd.callsign = st.identity.callsign;
+    cmd.title = std::string(st.identity.liveryTitle);
     cmd.key = st.key();
     gf_trafficState().staticCreations.push_back(std::move(cmd));
 }

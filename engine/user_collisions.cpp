@@ -22,9 +22,9 @@ constexpr double kLowUserAglFt = 500.0;
 // radii on a flat earth.
 bool lf_touchesStatic(const UserAcPosition& user, double cosUserLat, double userTermNm, const StaticAircraft& aircraft)
 {
-    const double reach = userTermNm + aircraft.radius;
+    const double reach = userTermNm + aircraft.identity.radius;
     const FlatOffsetNm offset =
-        gf_flatOffsetNm({aircraft.standLat, aircraft.standLon}, {user.latitude, user.longitude}, cosUserLat);
+        gf_flatOffsetNm({aircraft.stand.standLat, aircraft.stand.standLon}, {user.latitude, user.longitude}, cosUserLat);
     if (!(reach > 0.0) || std::fabs(offset.north) > reach || std::fabs(offset.east) > reach)
         return false;
     return offset.squared() <= reach * reach;
@@ -36,7 +36,7 @@ template <typename Aircraft, typename Touches>
 bool lf_removeFirstTouched(std::span<Aircraft> list, Touches touches)
 {
     for (Aircraft& aircraft : list) {
-        if (aircraft.simState != SimState::active || !touches(aircraft))
+        if (aircraft.sim.simState != SimState::active || !touches(aircraft))
             continue;
         try {
             removeAircraftFromSim(aircraft);
@@ -58,7 +58,7 @@ void gf_checkUserAcGndCollisions()
     AircraftStore& store = gf_trafficState().aircraft;
     const bool removedLive = lf_removeFirstTouched(store.live(), [&](const LiveAircraft& aircraft) {
         return aircraft.phases.groundMode &&
-               gf_withinCombinedRadiusNm(userPosition, term, {aircraft.motion.lat, aircraft.motion.lon}, aircraft.radius);
+               gf_withinCombinedRadiusNm(userPosition, term, {aircraft.motion.lat, aircraft.motion.lon}, aircraft.identity.radius);
     });
     if (removedLive)
         return;
@@ -74,7 +74,7 @@ void gf_checkUserCollisions()
     const double cosUserLat = gf_cosLatitude(user.latitude);
     const bool low = user.altitudeAboveGround <= kLowUserAglFt; // NaN is not low
     for (LiveAircraft& aircraft : gf_trafficState().aircraft.live()) {
-        if (aircraft.simState != SimState::active)
+        if (aircraft.sim.simState != SimState::active)
             continue;
         if (low && aircraft.phases.groundMode && checkUserAirGndCollision(aircraft))
             return;

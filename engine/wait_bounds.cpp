@@ -16,9 +16,9 @@ namespace {
 // becomes active after the settling delay.
 bool lf_waiting(const AircraftBase& ac)
 {
-    if (ac.simState == SimState::adding2sim)
-        return !ac.creationAnswered;
-    return ac.simState == SimState::removingfromsim || ac.simState == SimState::liveryrespawn;
+    if (ac.sim.simState == SimState::adding2sim)
+        return !ac.sim.creationAnswered;
+    return ac.sim.simState == SimState::removingfromsim || ac.sim.simState == SimState::liveryrespawn;
 }
 
 // The request has not reached the simulator yet: still in one of the
@@ -26,19 +26,19 @@ bool lf_waiting(const AircraftBase& ac)
 bool lf_requestStillQueued(const AircraftBase& ac)
 {
     const TrafficState& s = gf_trafficState();
-    if (ac.simState != SimState::adding2sim)
-        return ac.objectId != 0 && std::find(s.removalQueue.begin(), s.removalQueue.end(), ac.objectId) !=
+    if (ac.sim.simState != SimState::adding2sim)
+        return ac.sim.objectId != 0 && std::find(s.removalQueue.begin(), s.removalQueue.end(), ac.sim.objectId) !=
                                        s.removalQueue.end();
     const uint32_t key = ac.key();
-    const auto& creations = ac.isStatic ? s.staticCreations : s.liveCreations;
+    const auto& creations = ac.sim.isStatic ? s.staticCreations : s.liveCreations;
     if (std::any_of(creations.begin(), creations.end(), [key](const CreateAcCmd& c) { return c.key == key; }))
         return true;
-    return !ac.isStatic && std::find(s.addingStack.begin(), s.addingStack.end(), ac.hexid) != s.addingStack.end();
+    return !ac.sim.isStatic && std::find(s.addingStack.begin(), s.addingStack.end(), ac.identity.hexid) != s.addingStack.end();
 }
 
 std::string lf_who(const AircraftBase& ac)
 {
-    return fmt::format("{} {}", ac.callsign, ac.registration);
+    return fmt::format("{} {}", ac.identity.callsign, ac.identity.registration);
 }
 
 // The record goes, as after the simulator's removal report; an object the
@@ -55,16 +55,16 @@ void lf_drop(SimObjectState& ac)
 void lf_release(AircraftBase& ac, int32_t waitedTicks)
 {
     const int32_t seconds = waitedTicks / 100;
-    switch (ac.simState) {
+    switch (ac.sim.simState) {
     case SimState::adding2sim:
         gf_logLine(fmt::format("{}: no answer from the simulator to the creation request after {} s, aircraft dropped",
                                lf_who(ac), seconds));
-        lf_drop(ac);
+        lf_drop(ac.sim);
         break;
     case SimState::removingfromsim:
         gf_logLine(fmt::format("{}: the simulator did not confirm the removal after {} s, taken as removed", lf_who(ac),
                                seconds));
-        lf_drop(ac);
+        lf_drop(ac.sim);
         break;
     case SimState::liveryrespawn:
         gf_logLine(fmt::format("{}: the simulator did not confirm the removal for the new livery after {} s, "
@@ -79,24 +79,24 @@ void lf_release(AircraftBase& ac, int32_t waitedTicks)
 
 void lf_expire(AircraftBase& ac, int32_t clock)
 {
-    if (!lf_waiting(ac) || ac.removeFlag || ac.staticRemoveFlag) {
-        ac.waitState = SimState::buffer;
+    if (!lf_waiting(ac) || ac.sim.removeFlag || ac.sim.staticRemoveFlag) {
+        ac.sim.waitState = SimState::buffer;
         return;
     }
-    if (ac.waitState != ac.simState) {
-        ac.waitState = ac.simState;
-        ac.waitSince = clock;
+    if (ac.sim.waitState != ac.sim.simState) {
+        ac.sim.waitState = ac.sim.simState;
+        ac.sim.waitSince = clock;
         return;
     }
-    const int32_t bound = ac.simState == SimState::adding2sim ? kCreationAnswerTicks : kRemovalAnswerTicks;
-    const int32_t waited = clock - ac.waitSince;
+    const int32_t bound = ac.sim.simState == SimState::adding2sim ? kCreationAnswerTicks : kRemovalAnswerTicks;
+    const int32_t waited = clock - ac.sim.waitSince;
     if (waited < bound)
         return;
     if (lf_requestStillQueued(ac)) {
-        ac.waitSince = clock; // the wait for the answer starts when the request leaves
+        ac.sim.waitSince = clock; // the wait for the answer starts when the request leaves
         return;
     }
-    ac.waitState = SimState::buffer;
+    ac.sim.waitState = SimState::buffer;
     lf_release(ac, waited);
 }
 

@@ -60,8 +60,8 @@ bool lf_liveHasCallsignOrRegistration(const ParkedTrafficRecord& r)
 {
     const std::string underscored = r.callsign + '_';
     for (const LiveAircraft& ac : gf_liveAircraftView())
-        if (ac.callsign == r.callsign || ac.callsign == underscored ||
-            lf_sameNonEmpty(r.registration, ac.registration))
+        if (ac.identity.callsign == r.callsign || ac.identity.callsign == underscored ||
+            lf_sameNonEmpty(r.registration, ac.identity.registration))
             return true;
     return false;
 }
@@ -121,7 +121,7 @@ bool lf_standTakenByStaticOrPlan(int32_t standId)
     if (standId < 1)
         return false;
     for (const StaticAircraft& st : gf_staticAircraftView())
-        if (st.simState != SimState::removingfromsim && lf_holderExcludes(st.standId, standId))
+        if (st.sim.simState != SimState::removingfromsim && lf_holderExcludes(st.stand.standId, standId))
             return true;
     for (const LiveStayer& stayer : g_stayers)
         if (lf_holderExcludes(stayer.standId, standId))
@@ -153,12 +153,12 @@ bool lf_isLiveStayer(const AircraftIdentity& id)
 
 bool lf_isStaticWithIdentity(const AircraftIdentity& id, const StaticAircraft& ac)
 {
-    if (ac.simState != SimState::active || !ac.keepStand)
+    if (ac.sim.simState != SimState::active || !ac.stand.keepStand)
         return false;
-    const std::string_view shown = lf_withoutStar(ac.callsign);
+    const std::string_view shown = lf_withoutStar(ac.identity.callsign);
     return lf_sameNonEmpty(lf_withoutStar(id.callsign), shown) ||
            lf_sameNonEmpty(lf_withoutStar(id.secondCallsign), shown) ||
-           lf_sameNonEmpty(id.registration, ac.registration);
+           lf_sameNonEmpty(id.registration, ac.identity.registration);
 }
 
 bool lf_isAircraftAlreadyPresent(const AircraftIdentity& id)
@@ -172,7 +172,7 @@ bool lf_isAircraftAlreadyPresent(const AircraftIdentity& id)
     if (lf_isInSeenTraffic(id.callsign) || lf_isInSeenTraffic(id.secondCallsign))
         return true;
     for (const LiveAircraft& ac : gf_liveAircraftView())
-        if (lf_sameNonEmpty(id.registration, ac.registration))
+        if (lf_sameNonEmpty(id.registration, ac.identity.registration))
             return true;
     if (lf_isLiveStayer(id))
         return true;
@@ -243,15 +243,15 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
 
         StaticAircraft* kept = nullptr;
         for (StaticAircraft& st : gf_staticAircraftView())
-            if (st.staticSource == 0 && st.parkedKey == r.hexid) {
+            if (st.sim.staticSource == 0 && st.sim.parkedKey == r.hexid) {
                 kept = &st;
                 break;
             }
         if (kept) {
-            if (lf_standTakenByStaticOrPlan(kept->standId))
+            if (lf_standTakenByStaticOrPlan(kept->stand.standId))
                 return;
-            kept->keepStand = 1;
-            if (gf_reserveStand(kept->standId, quota))
+            kept->stand.keepStand = 1;
+            if (gf_reserveStand(kept->stand.standId, quota))
                 return;
             continue;
         }
@@ -281,7 +281,7 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
         entry.staticSource = 0;
         entry.standId = stand->id;
         entry.slotOffset = r.age;
-        entry.ids = base.ids;
+        entry.ids = base.identity.ids;
         entry.callsign = r.callsign;
         entry.registration = r.registration;
         entry.keepsFirstCallsign = true;

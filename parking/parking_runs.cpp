@@ -163,13 +163,13 @@ void gf_adjustParking(bool renewAll)
 
     lf_clearStandFlags(true);
     for (StaticAircraft& st : gf_staticAircraftView())
-        st.keepStand = 0;
+        st.stand.keepStand = 0;
     lf_blockUserStands();
 
     if (renewAll)
         for (const StaticAircraft& st : gf_staticAircraftView())
-            if (st.staticSource == 1 && st.simState == SimState::active)
-                lf_addRemoval(st, st.standId);
+            if (st.sim.staticSource == 1 && st.sim.simState == SimState::active)
+                lf_addRemoval(st, st.stand.standId);
 
     const auto params = gf_parametersSnapshot();
     const int32_t quota = gf_parkingRunQuota(*params);
@@ -189,8 +189,8 @@ void gf_adjustParking(bool renewAll)
 
     const auto listUnkept = [&] {
         for (const StaticAircraft& st : gf_staticAircraftView())
-            if (!st.keepStand)
-                lf_addRemoval(st, st.standId);
+            if (!st.stand.keepStand)
+                lf_addRemoval(st, st.stand.standId);
     };
     if (!params->RT_PARKTRAFFIC_ONLY) {
         if (lf_usedStandCount() < quota)
@@ -219,8 +219,8 @@ void lf_addRemoval(const StaticAircraft& aircraft, int32_t standId)
 {
     std::vector<Removal>& removals = gf_removals();
     if (std::none_of(removals.begin(), removals.end(),
-                     [&](const Removal& r) { return r.callsign == aircraft.callsign; }))
-        removals.push_back({aircraft.callsign, standId});
+                     [&](const Removal& r) { return r.callsign == aircraft.identity.callsign; }))
+        removals.push_back({aircraft.identity.callsign, standId});
 }
 
 void lf_removeRemovals()
@@ -228,10 +228,10 @@ void lf_removeRemovals()
     for (const Removal& r : gf_removals()) {
         try {
             for (StaticAircraft& st : gf_staticAircraftView()) {
-                if (st.standId != r.standId || st.simState != SimState::active)
+                if (st.stand.standId != r.standId || st.sim.simState != SimState::active)
                     continue;
                 gf_logLine(fmt::format("{:14}: {:8} static parked removed, no longer within your specs",
-                                       gf_standNameById(r.standId), st.callsign));
+                                       gf_standNameById(r.standId), st.identity.callsign));
                 gf_removeForParking(st);
                 break;
             }
@@ -246,16 +246,16 @@ void lf_planDepartureCallsigns(WeekSlot now)
 {
     for (const StaticAircraft& st : gf_staticAircraftView()) {
         // callsign2 holds the first callsign of the plan entry, callsign3 its second.
-        if (st.staticSource != 1 || !st.keepStand || st.callsign3.empty() ||
-            lf_withoutStar(st.callsign) != lf_withoutStar(st.callsign2))
+        if (st.sim.staticSource != 1 || !st.stand.keepStand || st.identity.callsign3.empty() ||
+            lf_withoutStar(st.identity.callsign) != lf_withoutStar(st.identity.callsign2))
             continue;
-        const Stand* stand = gf_standById(st.standId);
+        const Stand* stand = gf_standById(st.stand.standId);
         if (!stand)
             continue;
-        const std::string_view shown = lf_withoutStar(st.callsign);
+        const std::string_view shown = lf_withoutStar(st.identity.callsign);
         const auto option = std::find_if(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
-            return o.optionId > 0 && o.weekday == now.weekday && o.callsign == shown && o.aom.airline == st.ids.airline &&
-                   o.aom.model == st.ids.model && o.aom.oper == st.ids.oper && o.aom.cargo == st.ids.cargo;
+            return o.optionId > 0 && o.weekday == now.weekday && o.callsign == shown && o.aom.airline == st.identity.ids.airline &&
+                   o.aom.model == st.identity.ids.model && o.aom.oper == st.identity.ids.oper && o.aom.cargo == st.identity.ids.cargo;
         });
         // The departure callsign shows only once the aircraft leaves within
         // the half-hour, as when it is planned afresh.
@@ -264,15 +264,15 @@ void lf_planDepartureCallsigns(WeekSlot now)
         ParkingPlanEntry entry;
         entry.rtParkedKey = 0;
         entry.staticSource = 1;
-        entry.standId = st.standId;
-        entry.slotOffset = static_cast<int32_t>(st.createdWeekSlot.halfHour);
-        entry.ids = st.ids;
-        entry.callsign = st.callsign2;
-        entry.secondCallsign = st.callsign3;
-        entry.registration = st.registration;
+        entry.standId = st.stand.standId;
+        entry.slotOffset = static_cast<int32_t>(st.sim.createdWeekSlot.halfHour);
+        entry.ids = st.identity.ids;
+        entry.callsign = st.identity.callsign2;
+        entry.secondCallsign = st.identity.callsign3;
+        entry.registration = st.identity.registration;
         entry.keepsFirstCallsign = false;
         gf_parkingPlan().push_back(std::move(entry));
-        gf_removals().push_back({st.callsign, st.standId});
+        gf_removals().push_back({st.identity.callsign, st.stand.standId});
     }
 }
 
@@ -320,18 +320,18 @@ void lf_collectLiveStayers()
         stayers.reserve(gf_liveAircraftView().size());
         const int64_t now = gf_systemTime100ns();
         for (const LiveAircraft& ac : gf_liveAircraftView()) {
-            if (ac.phases.phase != FlightPhase::parked || ac.simState != SimState::active)
+            if (ac.phases.phase != FlightPhase::parked || ac.sim.simState != SimState::active)
                 continue;
-            if (ac.keepStand) {
-                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, 0});
+            if (ac.stand.keepStand) {
+                stayers.push_back({ac.identity.callsign, ac.identity.registration, 0, ac.stand.standId, 0});
                 continue;
             }
             const int64_t minutes = (now - ac.reports.parkedSinceTime) / 600000000;
-            const int64_t limit = ac.category == Category::Heavy ? 180 : 90;
+            const int64_t limit = ac.identity.category == Category::Heavy ? 180 : 90;
             if (minutes > limit)
                 gf_removeForParking(ac);
             else
-                stayers.push_back({ac.callsign, ac.registration, 0, ac.standId, static_cast<int32_t>(minutes)});
+                stayers.push_back({ac.identity.callsign, ac.identity.registration, 0, ac.stand.standId, static_cast<int32_t>(minutes)});
         }
         std::stable_sort(stayers.begin(), stayers.end(),
                          [](const LiveStayer& a, const LiveStayer& b) { return a.minutesParked < b.minutesParked; });

@@ -119,8 +119,8 @@ void StandSearchIndex::holdAll()
 {
     m_heldFree.clear();
     for (const StaticAircraft& st : gf_staticAircraftView())
-        if (st.simState != SimState::removingfromsim)
-            hold(st.standId);
+        if (st.sim.simState != SimState::removingfromsim)
+            hold(st.stand.standId);
     for (const LiveStayer& stayer : gf_liveStayers())
         hold(stayer.standId);
     m_plannedHolders = 0;

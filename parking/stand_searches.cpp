@@ -79,9 +79,9 @@ LiveNames lf_liveNames()
 {
     LiveNames names;
     for (const LiveAircraft& ac : gf_liveAircraftView()) {
-        names.callsigns.insert(ac.callsign);
-        if (!ac.registration.empty())
-            names.registrations.insert(ac.registration);
+        names.callsigns.insert(ac.identity.callsign);
+        if (!ac.identity.registration.empty())
+            names.registrations.insert(ac.identity.registration);
     }
     return names;
 }
@@ -125,14 +125,14 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
     if (!gf_isCategoryIncluded(gf_modelCategory(record.ids.model)) || gf_parkingSeenTraffic().hexids.contains(record.hexid))
         return RecordOutcome::Next;
     for (StaticAircraft& s : gf_staticAircraftView()) {
-        if (s.parkedKey == 0 || s.parkedKey != record.hexid)
+        if (s.sim.parkedKey == 0 || s.sim.parkedKey != record.hexid)
             continue;
-        const Stand* stand = gf_standById(s.standId);
-        if ((stand && stand->used) || lf_standTakenByStaticOrPlan(s.standId))
+        const Stand* stand = gf_standById(s.stand.standId);
+        if ((stand && stand->used) || lf_standTakenByStaticOrPlan(s.stand.standId))
             return RecordOutcome::EndTrue;
-        s.keepStand = 1;
+        s.stand.keepStand = 1;
         result.stayers += 1;
-        return gf_reserveStand(s.standId, needed) ? RecordOutcome::EndTrue : RecordOutcome::Next;
+        return gf_reserveStand(s.stand.standId, needed) ? RecordOutcome::EndTrue : RecordOutcome::Next;
     }
     if (lf_isAircraftAlreadyPresent({record.registration, record.callsign, record.callsign}) ||
         lf_isInSeenTraffic(record.callsign) || lf_liveUnderCallsignOrReg(live, record))
@@ -152,7 +152,7 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
         return RecordOutcome::Next;
     if (lf_standTakenByStaticOrPlan(standId))
         return RecordOutcome::EndFalse;
-    gf_parkingPlan().push_back(ParkingPlanEntry{record.hexid, 0, standId, record.age, aircraft.ids, record.callsign,
+    gf_parkingPlan().push_back(ParkingPlanEntry{record.hexid, 0, standId, record.age, aircraft.identity.ids, record.callsign,
                                                 std::string(), record.registration, true});
     result.rtParkPositions += 1;
     return gf_reserveStand(standId, needed) ? RecordOutcome::EndTrue : RecordOutcome::Next;
@@ -251,25 +251,25 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
 {
     for (StaticAircraft& ac : gf_staticAircraftView()) {
         // Statics from the airport file carry no RealTraffic parked key.
-        if (ac.simState != SimState::active || !gf_isCategoryIncluded(ac.category) ||
-            ac.parkedKey != 0 || ac.keepStand)
+        if (ac.sim.simState != SimState::active || !gf_isCategoryIncluded(ac.identity.category) ||
+            ac.sim.parkedKey != 0 || ac.stand.keepStand)
             continue;
-        Stand* stand = gf_standById(ac.standId);
+        Stand* stand = gf_standById(ac.stand.standId);
         if (!stand || stand->used)
             continue;
-        if (index ? index->heldByNeighbour(ac.standId) : lf_standTakenByStaticOrPlan(ac.standId))
+        if (index ? index->heldByNeighbour(ac.stand.standId) : lf_standTakenByStaticOrPlan(ac.stand.standId))
             return false;
         // Both checks are free of side effects: the cheap one first.
         const bool complies = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
             return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(ac, o) &&
                    lf_hasSlotWithin(o.halfHours, now, offset);
         });
-        const std::string_view flight = lf_withoutStar(ac.callsign); // presence checks ignore the '*'
-        if (!complies || lf_isAircraftAlreadyPresent({ac.registration, flight, flight}))
+        const std::string_view flight = lf_withoutStar(ac.identity.callsign); // presence checks ignore the '*'
+        if (!complies || lf_isAircraftAlreadyPresent({ac.identity.registration, flight, flight}))
             continue;
-        ac.keepStand = 1;
+        ac.stand.keepStand = 1;
         result.stayers += 1;
-        if (gf_reserveStand(ac.standId, needed))
+        if (gf_reserveStand(ac.stand.standId, needed))
             return true;
     }
     return false;

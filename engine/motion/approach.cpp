@@ -51,7 +51,7 @@ void configureApproach(LiveAircraft& ac, double h)
 {
     FlightState& f = ac.flight;
     if (!f.approachLightsSent) {
-        gf_setLights(ac.objectId, LightStates{1, 1, 1, 1, 1, 1, 1});
+        gf_setLights(ac.sim.objectId, LightStates{1, 1, 1, 1, 1, 1, 1});
         lf_lag(ac.leg, 900);
         f.approachLightsSent = 1;
         f.cruiseConfigSent = 0;
@@ -63,19 +63,19 @@ void configureApproach(LiveAircraft& ac, double h)
             ac.leg.lagEarlier = std::max(ac.leg.lagEarlier - 100, 900);
         if (ac.leg.lagLater > 900)
             ac.leg.lagLater = std::max(ac.leg.lagLater - 100, 900);
-        gf_setCabinLights(ac.objectId, 1);
+        gf_setCabinLights(ac.sim.objectId, 1);
         const double vs = lf_sampleVs(ac.stream.samples.front());
-        if (vs <= -250.0 && ac.throttleIndex == 3)
-            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 2u);
-        else if (vs > 400.0 && ac.throttleIndex == 4)
-            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
+        if (vs <= -250.0 && ac.sim.throttleIndex == 3)
+            gf_setThrottle(ac, ac.identity.category == Category::Rotorcraft ? 4u : 2u);
+        else if (vs > 400.0 && ac.sim.throttleIndex == 4)
+            gf_setThrottle(ac, ac.identity.category == Category::Rotorcraft ? 4u : 3u);
         if (height >= 2400.0) {
             gf_setGear(ac, false);
             gf_setFlaps(ac, 0);
         } else if (vs <= 100.0) {
-            if (ac.flapsIndex == 0)
+            if (ac.sim.flapsIndex == 0)
                 gf_setFlaps(ac, 1);
-            else if (ac.flapsIndex == 1 && height < 2000.0)
+            else if (ac.sim.flapsIndex == 1 && height < 2000.0)
                 gf_setFlaps(ac, 2);
         }
         return;
@@ -88,7 +88,7 @@ void checkLandingState(LiveAircraft& ac)
     if (ac.stream.samples.size() < 2)
         return;
     FlightState& f = ac.flight;
-    gf_setCabinLights(ac.objectId, 0);
+    gf_setCabinLights(ac.sim.objectId, 0);
     const TrafficSample& s0 = ac.stream.samples[0];
     const TrafficSample& s1 = ac.stream.samples[1];
     const double drop = s0.altitudeFt - s1.altitudeFt;
@@ -124,18 +124,18 @@ void checkLandingState(LiveAircraft& ac)
     if (ac.phases.phase != FlightPhase::flying || !near)
         return;
     ac.setPhase(FlightPhase::landing);
-    gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 1u);
+    gf_setThrottle(ac, ac.identity.category == Category::Rotorcraft ? 4u : 1u);
     gf_setFlaps(ac, 3);
     gf_setGear(ac, true);
-    gf_trafficState().newLiveHexids.push_back(ac.hexid);
+    gf_trafficState().newLiveHexids.push_back(ac.identity.hexid);
     f.takeoffCounter = 1;
     f.climbConfig = 0;
-    ac.standLat = 0.0;
-    ac.standLon = 0.0;
-    ac.standHeading = 0.0;
+    ac.stand.standLat = 0.0;
+    ac.stand.standLon = 0.0;
+    ac.stand.standHeading = 0.0;
     gf_trafficState().aircraft.setStandId(ac, 0);
-    ac.atStand = 0;
-    ac.gateStand = 0;
+    ac.stand.atStand = 0;
+    ac.stand.gateStand = 0;
     lf_lag(ac.leg, 2700);
 }
 
@@ -267,7 +267,7 @@ void applyLandingVerticalSpeed(LiveAircraft& ac, double v)
     for (size_t i = 0; i < ac.stream.samples.size() && n < 2; ++i)
         recent[n++] = ac.stream.samples[i].verticalSpeedFpm;
     const LimitedVs filtered = gf_limitDescentVs(v * kTicksPerMinute, std::span<const double>(recent.data(), n),
-                                                 ac.category);
+                                                 ac.identity.category);
     const double wanted = glidePathVs(ac, filtered.value / kTicksPerMinute);
     l.vsMemory = l.vsMemory ? gf_stepToward(*l.vsMemory, wanted, 0.001) : wanted;
     ac.motion.altitudeFt += *l.vsMemory;
@@ -304,7 +304,7 @@ void stepFlare(LiveAircraft& ac)
     if (!(h <= g + next.aboveGearFt))
         return;
     if (ac.touchdown.flareStage == 0) {
-        const double duration = std::max<double>(ac.modelValues[2], 1.0);
+        const double duration = std::max<double>(ac.identity.modelValues[2], 1.0);
         ac.flight.pitchRate = (-4.0 * kDegToRad - ac.motion.pitch) / duration;
     } else if (ac.touchdown.flareStage == 2) {
         gf_setThrottle(ac, 0);
@@ -332,7 +332,7 @@ bool lf_findTouchAndGoClimb(LiveAircraft& ac)
                 climb = k + 1;
         }
     }
-    if (climb == st.size() && ac.category == Category::Light &&
+    if (climb == st.size() && ac.identity.category == Category::Light &&
         gf_runwayUnderAircraft({ac.motion.lat, ac.motion.lon}, ac.motion.heading)) {
         std::vector<SpeedPoint> speeds;
         speeds.reserve(st.size());

@@ -44,7 +44,7 @@ double lf_turnRateInput(Category category)
 double lf_bankLimit(const LiveAircraft& ac, double heightFt)
 {
     const bool low = ac.phases.phase == FlightPhase::landing || ac.phases.phase == FlightPhase::takeoff;
-    return gf_maxBankNearGround(gf_maxBankForCategory(ac.category), low, heightFt, ac.touchdown.flareStage != 0);
+    return gf_maxBankNearGround(gf_maxBankForCategory(ac.identity.category), low, heightFt, ac.touchdown.flareStage != 0);
 }
 
 void lf_sendCruiseConfiguration(LiveAircraft& ac)
@@ -52,8 +52,8 @@ void lf_sendCruiseConfiguration(LiveAircraft& ac)
     FlightState& f = ac.flight;
     if (f.cruiseConfigSent)
         return;
-    gf_setLights(ac.objectId, LightStates{1, 1, 0, 0, 1, 0, 1});
-    gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
+    gf_setLights(ac.sim.objectId, LightStates{1, 1, 0, 0, 1, 0, 1});
+    gf_setThrottle(ac, ac.identity.category == Category::Rotorcraft ? 4u : 3u);
     ac.leg.lagEarlier = 900;
     ac.leg.lagLater = 900;
     gf_setGear(ac, false);
@@ -142,9 +142,9 @@ void lf_planVerticalSpeed(LiveAircraft& ac, int32_t dt)
         break;
     case FlightPhase::takeoff:
         if (height <= 1000.0)
-            v = std::min(ac.maxClimbRateFtPerTick, std::max(v, 0.2));
+            v = std::min(ac.identity.maxClimbRateFtPerTick, std::max(v, 0.2));
         else
-            v = std::min(v, ac.maxClimbRateFtPerTick);
+            v = std::min(v, ac.identity.maxClimbRateFtPerTick);
         ac.reports.verticalSpeedStep = v;
         break;
     case FlightPhase::landing:
@@ -190,9 +190,9 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     in.speedKt = lf_rollSpeedKt(ac);
     in.t1 = dt;
     in.t2 = 100.0;
-    in.maxTurnRate = lf_turnRateInput(ac.category);
+    in.maxTurnRate = lf_turnRateInput(ac.identity.category);
     in.maxBank = lf_bankLimit(ac, height);
-    in.maxBankRate = gf_bankRateForCategory(ac.category);
+    in.maxBankRate = gf_bankRateForCategory(ac.identity.category);
     const BankCommand cmd = gf_bankForHeading(in);
     ac.motion.bank = cmd.currentBankLimited;
     ac.leg.airHeadingStep = cmd.turnRate;
@@ -218,9 +218,9 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
 
 double lf_gearHeightFt(const AircraftBase& ac)
 {
-    if (std::isfinite(ac.cgFt) && ac.cgFt > 0.0)
-        return ac.cgFt;
-    return ac.cgDefaultFt;
+    if (std::isfinite(ac.identity.cgFt) && ac.identity.cgFt > 0.0)
+        return ac.identity.cgFt;
+    return ac.identity.cgDefaultFt;
 }
 
 void planAirLeg(LiveAircraft& ac, int32_t legTicks)
@@ -237,10 +237,10 @@ void planAirLeg(LiveAircraft& ac, int32_t legTicks)
     const TrafficSample& s0 = ac.stream.samples[0];
     const TrafficSample& s1 = ac.stream.samples[1];
     if (ac.phases.phase != FlightPhase::takeoff) {
-        const double target = pitchFromVs(isShortOfRunway(ac, s0) ? s0 : s1, ac.category);
+        const double target = pitchFromVs(isShortOfRunway(ac, s0) ? s0 : s1, ac.identity.category);
         if (!std::isfinite(ac.motion.pitch))
             ac.motion.pitch = target;
-        const double limit = lf_pitchRateLimit(ac.category);
+        const double limit = lf_pitchRateLimit(ac.identity.category);
         f.pitchRate = std::clamp((target - ac.motion.pitch) / dt, -limit, limit);
     }
     const double height = lf_heightAboveGround(ac);
@@ -289,7 +289,7 @@ void applyVerticalSpeed(LiveAircraft& ac, double v, bool keep)
 double limitLightClimb(const LiveAircraft& ac, double vs)
 {
     const double circuit = ac.remembered.lastAirborneAltitudeFt;
-    if (ac.category != Category::Light || ac.phases.phase != FlightPhase::flying || !std::isfinite(circuit))
+    if (ac.identity.category != Category::Light || ac.phases.phase != FlightPhase::flying || !std::isfinite(circuit))
         return vs;
     vs = std::max(vs, -1200.0);
     if (vs < 0.0)
@@ -373,7 +373,7 @@ void stepAirAttitude(LiveAircraft& ac)
             return;
         }
         if (!st.empty() && st.front().airborne && st.front().altitudeFt > 0.0) {
-            double t = std::clamp(ac.reports.verticalSpeedStep * kTicksPerMinute, -1200.0, ac.maxClimbRateFtPerTick * kTicksPerMinute);
+            double t = std::clamp(ac.reports.verticalSpeedStep * kTicksPerMinute, -1200.0, ac.identity.maxClimbRateFtPerTick * kTicksPerMinute);
             t = limitLightClimb(ac, t);
             applyVerticalSpeed(ac, t / kTicksPerMinute, true);
             if (std::fabs(f.vsStepMemory * kTicksPerMinute - t) <= 1.0)

@@ -131,14 +131,14 @@ void lf_fitTurnRateToLeg(LiveAircraft& ac, double rate, int32_t legTime, double 
         ac.leg.lagEarlier = std::max(ac.leg.lagEarlier, static_cast<int32_t>(std::lround((2.0 * u + 1.0) * 900.0)));
         ac.leg.lagLater = std::max(ac.leg.lagLater, static_cast<int32_t>(std::lround(((later - 1.0) * u + 1.0) * 900.0)));
     }
-    ac.turnRate = rate;
+    ac.identity.turnRate = rate;
 }
 
 // A light aircraft turning back on its runway after landing taxis.
 void lf_lightAircraftTurningBack(LiveAircraft& ac, bool onTurn, bool onCurve, bool pending)
 {
     const SampleStream& st = ac.stream.samples;
-    if (ac.category == Category::Light && ac.phases.phase == FlightPhase::landing_roll &&
+    if (ac.identity.category == Category::Light && ac.phases.phase == FlightPhase::landing_roll &&
         !st[1].airborne && !onTurn && !onCurve && ac.stream.projection <= 0 && pending && ac.leg.headingCorrectionDeg >= 150.0 &&
         std::max({ac.motion.tasKt, st[0].speedKt, st[1].speedKt}) <= 30.0 && lf_sameRunway(ac, st[1])) {
         abortTakeoffRoll(ac);
@@ -166,7 +166,7 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
     if (((ac.phases.phase == FlightPhase::taxi && taxiSpeed && !ac.ground.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
         ac.stream.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
-        (ac.leg.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.ground.sharpTurn) && ac.turnRate > 0.0) {
+        (ac.leg.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.ground.sharpTurn) && ac.identity.turnRate > 0.0) {
         if (offWay >= kSlideDeg) {
             ac.leg.targetTrack = way;
             ac.leg.headingCorrectionDeg = offWay;
@@ -176,7 +176,7 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
         // motion step turns it at most 1.2 times its base rate, whatever
         // rate the leg was fitted to.
         const double spotRate =
-            ac.baseTurnRate > 0.0 ? std::min(ac.turnRate, 1.2 * ac.baseTurnRate) : ac.turnRate;
+            ac.identity.baseTurnRate > 0.0 ? std::min(ac.identity.turnRate, 1.2 * ac.identity.baseTurnRate) : ac.identity.turnRate;
         const int32_t extra = std::max(
             static_cast<int32_t>(std::ceil(std::max(ac.leg.headingCorrectionDeg - 5.0, 0.0) * kDegToRad / spotRate)), 25);
         // It drives off from where it stood, gathering speed as an aircraft
@@ -215,8 +215,8 @@ void lf_groundLegTiming(LiveAircraft& ac)
         lf_holdLeg(ac);
         return;
     }
-    const double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.baseTurnRate;
-    ac.turnRate = rate;
+    const double rate = gf_groundSpeedFactor(st[0].speedKt) * ac.identity.baseTurnRate;
+    ac.identity.turnRate = rate;
     const double rollingTurnKt = lf_rollingTurnKt(ac);
     const bool onTurn = ac.ground.groundTurn.active();
     const bool onCurve = ac.ground.groundCurve.valid();

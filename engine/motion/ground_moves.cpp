@@ -24,7 +24,7 @@ constexpr LightStates kLeavingStandLights{1, 1, 0, 1, 0, 1, 0};
 // Ticks to drive from here to `to` at the stand manoeuvre speed; at least 25.
 int32_t lf_standMoveTicks(const LiveAircraft& ac, const LatLon& to)
 {
-    const double ticks = gf_distanceNm({ac.motion.lat, ac.motion.lon}, to) / ac.standSpeedKt * kTicksPerHour;
+    const double ticks = gf_distanceNm({ac.motion.lat, ac.motion.lon}, to) / ac.identity.standSpeedKt * kTicksPerHour;
     if (!std::isfinite(ticks))
         return 25;
     return std::max(static_cast<int32_t>(std::lround(std::min(ticks, 1e9))), 25);
@@ -53,11 +53,11 @@ void initiatePushBack(LiveAircraft& ac)
     ac.stream.projection = 0;
     lf_clearGroundPath(ac);
     ac.ground.turningInPlace = 0;
-    const double pushHeading = gf_normalizeAngle(ac.standHeading + std::numbers::pi);
-    const Stand* stand = gf_standById(ac.standId);
+    const double pushHeading = gf_normalizeAngle(ac.stand.standHeading + std::numbers::pi);
+    const Stand* stand = gf_standById(ac.stand.standId);
     if (!stand || !(stand->radius > 0.0)) {
         gf_logError(fmt::format("{} cancelled pushback, invalid stand radius for stand {}, callsign {}",
-                                "initiatePushBack", gf_standNameById(ac.standId), ac.callsign));
+                                "initiatePushBack", gf_standNameById(ac.stand.standId), ac.identity.callsign));
         ac.push.standLeaveRequest = 0;
         return;
     }
@@ -72,7 +72,7 @@ void initiatePushBack(LiveAircraft& ac)
     TrafficSample stop = st.back();
     stop.stationary = 1;
     st.push_back(stop);
-    gf_setLights(ac.objectId, kLeavingStandLights);
+    gf_setLights(ac.sim.objectId, kLeavingStandLights);
     lf_leaveStandPhase(ac, FlightPhase::pushing_back);
 }
 
@@ -81,19 +81,19 @@ void lf_pullOutOfStand(LiveAircraft& ac)
     ac.push.standLeaveRequest = 0;
     ac.stream.projection = 0;
     const LatLon target =
-        gf_destinationPoint({ac.standLat, ac.standLon}, {ac.standHeading, 2.0 * ac.radius * kFeetPerNm});
+        gf_destinationPoint({ac.stand.standLat, ac.stand.standLon}, {ac.stand.standHeading, 2.0 * ac.identity.radius * kFeetPerNm});
     SampleStream& st = ac.stream.samples;
     st.front().speedKt = 0.0;
     const int32_t due = engineClock.load() + lf_standMoveTicks(ac, target);
     st.erase(st.begin() + 1, st.end());
-    st.push_back(lf_pathSample(target, due, ac.standSpeedKt));
+    st.push_back(lf_pathSample(target, due, ac.identity.standSpeedKt));
     lf_leaveStandPhase(ac, FlightPhase::taxi);
     ac.leg.targetTrack = ac.motion.heading;
-    gf_setLights(ac.objectId, kLeavingStandLights);
-    gf_engineStart(ac.objectId);
+    gf_setLights(ac.sim.objectId, kLeavingStandLights);
+    gf_engineStart(ac.sim.objectId);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 1);
-    gf_logLine(fmt::format("{:14}: {:8} pulling out", gf_standNameById(ac.standId), ac.callsign));
+    gf_logLine(fmt::format("{:14}: {:8} pulling out", gf_standNameById(ac.stand.standId), ac.identity.callsign));
 }
 
 void lf_holdLeg(LiveAircraft& ac)

@@ -98,7 +98,7 @@ GroundTurnParams lf_firstParams(const LiveAircraft& ac)
     p.p1 = lf_pos(st[1]);
     p.p2 = lf_pos(st[2]);
     p.startHeading = gf_normalizeAngle(ac.motion.heading);
-    switch (ac.category) {
+    switch (ac.identity.category) {
     case Category::Light:
     case Category::HighPerf:
         p.tuning[kTuneMinLeg] = 10.0;
@@ -170,7 +170,7 @@ double gf_groundSpeedFactor(double v) noexcept
 double gf_groundTurnRateDegS(const LiveAircraft& ac) noexcept
 {
     const double v = ac.stream.samples.empty() ? 0.0 : ac.stream.samples[0].speedKt;
-    return gf_groundSpeedFactor(v) * ac.baseTurnRate * kRadToDeg * 100.0;
+    return gf_groundSpeedFactor(v) * ac.identity.baseTurnRate * kRadToDeg * 100.0;
 }
 
 double gf_turnLookAheadM(double v) noexcept
@@ -355,7 +355,7 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
     if (st.size() < 3)
         return false;
     if (st[2].stationary) {
-        gf_logError(fmt::format("{}: unexpected same at stream[2], {}", "makeTurnGnd", ac.callsign));
+        gf_logError(fmt::format("{}: unexpected same at stream[2], {}", "makeTurnGnd", ac.identity.callsign));
         return false;
     }
     if (st[2].speedKt <= 0.1)
@@ -376,7 +376,7 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
                         !st[1].airborne && !st[2].airborne;
     GroundTurn& turn = ac.ground.groundTurn;
 
-    if ((phase == FlightPhase::taxi || runwayExit || lineUp) && ac.category != Category::Rotorcraft) {
+    if ((phase == FlightPhase::taxi || runwayExit || lineUp) && ac.identity.category != Category::Rotorcraft) {
         const GroundTurnParams first = lf_firstParams(ac);
         const double d1 = lf_metres(here, lf_pos(st[1]));
         const double d2 = lf_metres(lf_pos(st[1]), lf_pos(st[2]));
@@ -524,7 +524,7 @@ bool lf_planGroundTurn(LiveAircraft& ac)
         return true;
     }
     if (phase == FlightPhase::takeoff_roll &&
-        (a < 10.0 || ac.category == Category::Rotorcraft || lf_largestSpeed(ac, {&st[0], &st[1], &st[2]}) > 30.0 || st[1].airborne ||
+        (a < 10.0 || ac.identity.category == Category::Rotorcraft || lf_largestSpeed(ac, {&st[0], &st[1], &st[2]}) > 30.0 || st[1].airborne ||
          st[2].airborne))
         return false;
 

@@ -54,7 +54,7 @@ int32_t lf_ticksUntil(int32_t playTime)
 
 std::string lf_who(const LiveAircraft& ac)
 {
-    return fmt::format("{} {}", ac.callsign, ac.registration);
+    return fmt::format("{} {}", ac.identity.callsign, ac.identity.registration);
 }
 
 double lf_degrees(double radians)
@@ -113,7 +113,7 @@ bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
 void lf_endPushBack(LiveAircraft& ac)
 {
     ac.leg.targetTrack = ac.motion.heading;
-    gf_engineStart(ac.objectId);
+    gf_engineStart(ac.sim.objectId);
     gf_setThrottle(ac, 0);
     gf_setFlaps(ac, 1);
     ac.setPhase(FlightPhase::pushed_back);
@@ -186,7 +186,7 @@ void lf_planGroundLeg(LiveAircraft& ac)
 bool lf_dropRollSampleBehind(LiveAircraft& ac)
 {
     SampleStream& st = ac.stream.samples;
-    if (ac.category != Category::Light || !ac.phases.groundMode ||
+    if (ac.identity.category != Category::Light || !ac.phases.groundMode ||
         ac.phases.phase != FlightPhase::takeoff_roll || st.size() < 3 || !(ac.flight.groundSpeedKt >= 35.0))
         return false;
     const double heading =
@@ -219,7 +219,7 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
     in.distanceM = gf_distanceNm({ac.motion.lat, ac.motion.lon}, lf_pos(s1)) * kMetresPerNm;
     in.timeS = lf_ticksUntil(s1.playTime) / 100.0;
     in.speedKt = s0.speedKt;
-    in.light = ac.category == Category::Light;
+    in.light = ac.identity.category == Category::Light;
     return gf_takeoffLagCheck(in);
 }
 
@@ -288,7 +288,7 @@ constexpr double kHoverTurnMinM = 10.0; // a report nearer is hover taxi on the 
 void lf_planHoverTurn(LiveAircraft& ac)
 {
     const SampleStream& st = ac.stream.samples;
-    if (ac.category != Category::Rotorcraft || st[1].stationary)
+    if (ac.identity.category != Category::Rotorcraft || st[1].stationary)
         return;
     const bool liftingOff = ac.phases.phase == FlightPhase::takeoff;
     const bool fromHover = !ac.phases.groundMode && !(st[0].speedKt > kHoverKt);
@@ -311,13 +311,13 @@ void nextPosMain(LiveAircraft& ac)
             if (pass >= 32) {
                 gf_logError(fmt::format("{}: guard exceeded {}, sz:{}, fs:{}, st:{}", "nextPosMain", lf_who(ac),
                                         ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase),
-                                        gf_simStateName(ac.simState)));
+                                        gf_simStateName(ac.sim.simState)));
                 noMoreNextPos(ac);
                 return;
             }
             SampleStream& st = ac.stream.samples;
             if (st.size() >= 2) {
-                if (!ac.phases.groundMode && st[1].stationary && ac.category != Category::Rotorcraft) {
+                if (!ac.phases.groundMode && st[1].stationary && ac.identity.category != Category::Rotorcraft) {
                     st.erase(st.begin() + 1);
                     continue;
                 }
@@ -361,7 +361,7 @@ void nextPosMain(LiveAircraft& ac)
         }
     } catch (const std::exception& e) {
         gf_logError(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), lf_who(ac),
-                                ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.simState)));
+                                ac.stream.samples.size(), gf_flightPhaseName(ac.phases.phase), gf_simStateName(ac.sim.simState)));
         throw;
     }
 }
@@ -490,7 +490,7 @@ void nextPosAir(LiveAircraft& ac)
 {
     try {
         SampleStream& st = ac.stream.samples;
-        const bool rotorcraft = ac.category == Category::Rotorcraft;
+        const bool rotorcraft = ac.identity.category == Category::Rotorcraft;
         if (rotorcraft)
             lf_turnRoundFirst(ac);
         const TrafficSample& s0 = st[0];

@@ -97,7 +97,7 @@ void lf_followGroundCurve(LiveAircraft& ac)
     ac.ground.curveProgress = std::clamp(ac.ground.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
     const GroundPose p = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
     if (!p.valid) {
-        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.callsign, ac.ground.curveProgress));
+        gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.identity.callsign, ac.ground.curveProgress));
         return;
     }
     ac.motion.lat = p.lat;
@@ -109,8 +109,8 @@ void lf_followGroundCurve(LiveAircraft& ac)
     // In the air the heading follows the curve at the turn rate, not within
     // half a degree.
     const double y = gf_wrapAngle(p.heading - ac.motion.heading);
-    if (std::fabs(y) > 0.5 * kDegToRad && ac.turnRate > 0.0)
-        ac.motion.heading = gf_normalizeAngle(ac.motion.heading + std::clamp(y, -ac.turnRate, ac.turnRate));
+    if (std::fabs(y) > 0.5 * kDegToRad && ac.identity.turnRate > 0.0)
+        ac.motion.heading = gf_normalizeAngle(ac.motion.heading + std::clamp(y, -ac.identity.turnRate, ac.identity.turnRate));
 }
 
 // The length of the leg a speed profile spreads, in nautical miles.
@@ -171,7 +171,7 @@ constexpr double kTurnRoundKt = 3.0;
 
 double lf_turnRoundRate(const LiveAircraft& ac)
 {
-    const double rate = ac.baseTurnRate > 0.0 ? 1.2 * ac.baseTurnRate : ac.turnRate;
+    const double rate = ac.identity.baseTurnRate > 0.0 ? 1.2 * ac.identity.baseTurnRate : ac.identity.turnRate;
     return std::min(rate, kFastestGroundTurnRad);
 }
 
@@ -388,7 +388,7 @@ constexpr double kHoverTaxiKt = 20.0;
 constexpr double kHoverFt = 5.0;
 void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 {
-    if (ac.category != Category::Rotorcraft || ac.phases.groundMode || ac.phases.phase == FlightPhase::takeoff ||
+    if (ac.identity.category != Category::Rotorcraft || ac.phases.groundMode || ac.phases.phase == FlightPhase::takeoff ||
         !std::isfinite(ac.reports.lastSimGroundFt) || ac.stream.samples.empty())
         return;
     const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
@@ -407,7 +407,7 @@ void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 void stepHeading(LiveAircraft& ac, double target, bool smooth)
 {
     const double y = gf_wrapAngle(target - ac.motion.heading);
-    const double m = ac.turnRate;
+    const double m = ac.identity.turnRate;
     if (!std::isfinite(y) || !std::isfinite(m) || m <= 0.0)
         return;
     double step = 0.0;
@@ -499,7 +499,7 @@ void stepMotion(LiveAircraft& ac)
         // On a curve the heading follows the path; the turn rate the leg was
         // fitted to may exceed the base rate, and holding the heading to the
         // base rate there would leave the aircraft sliding sideways.
-        const double rate = onTurn || onCurve ? std::max(ac.baseTurnRate, ac.turnRate) : ac.baseTurnRate;
+        const double rate = onTurn || onCurve ? std::max(ac.identity.baseTurnRate, ac.identity.turnRate) : ac.identity.baseTurnRate;
         const double limit = 1.2 * rate;
         const double turned = gf_wrapAngle(ac.motion.heading - startHeading);
         if (limit > 0.0 && std::fabs(turned) > limit)
@@ -521,16 +521,16 @@ void stepMotion(LiveAircraft& ac)
             stepAirAttitude(ac);
         } else if (ac.touchdown.flareStage != 0) {
             // Back to the ground attitude after the touch-down.
-            ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.staticPitch, std::max(std::fabs(ac.touchdown.rolloutPitchStep), 1e-6));
+            ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.identity.staticPitch, std::max(std::fabs(ac.touchdown.rolloutPitchStep), 1e-6));
             ac.motion.bank = gf_stepToward(ac.motion.bank, 0.0, std::max(std::fabs(ac.touchdown.rolloutBankStep), 1e-6));
-            if (ac.motion.pitch == ac.staticPitch) {
+            if (ac.motion.pitch == ac.identity.staticPitch) {
                 ac.motion.bank = 0.0;
                 ac.flight.pitchRate = 0.0;
                 ac.flight.bankRate = 0.0;
                 ac.touchdown.flareStage = 0;
             }
         } else {
-            ac.motion.pitch = ac.staticPitch;
+            ac.motion.pitch = ac.identity.staticPitch;
             ac.motion.bank = 0.0;
         }
     }
@@ -550,7 +550,7 @@ double gf_turnRoundRadiusM(const LiveAircraft& ac)
 
 int32_t extrapolationBudget(LiveAircraft& ac)
 {
-    if (!gf_isCategoryIncluded(ac.category))
+    if (!gf_isCategoryIncluded(ac.identity.category))
         return 0;
     switch (ac.phases.phase) {
     case FlightPhase::takeoff_roll:
@@ -568,8 +568,8 @@ int32_t extrapolationBudget(LiveAircraft& ac)
         if (ac.stream.samples.empty())
             return 0;
         const double v = ac.stream.samples.back().speedKt;
-        if (ac.category != Category::Rotorcraft &&
-            (!std::isfinite(v) || v < lf_minSpeedForFlying(ac.category)))
+        if (ac.identity.category != Category::Rotorcraft &&
+            (!std::isfinite(v) || v < lf_minSpeedForFlying(ac.identity.category)))
             return 0;
         const UserAcPosition user = gf_engineUserAcPosition();
         if (std::fabs(user.latitude) < 0.0001 && std::fabs(user.longitude) < 0.0001)

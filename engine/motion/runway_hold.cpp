@@ -264,7 +264,7 @@ bool lf_rememberRunwayHold(LiveAircraft& ac, const TrafficSample& sample)
         ac.holds.heldSample.reset();
     }
     if (!sample.stationary || st.empty() || st.back().stationary || !ac.phases.groundMode ||
-        ac.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
+        ac.sim.simState != SimState::active || !lf_taxiNotAfterLanding(ac))
         return false;
     const RunwayMatch m = lf_match(gf_samplePosition(sample), ac.motion.heading);
     if (!lf_onCentreLine(m) || lf_isShort(m) || !lf_atCurrentAirport(ac))
@@ -371,7 +371,7 @@ void lf_trackRunwayHold(LiveAircraft& ac)
         ac.holds.runwayHeading = runway;
         ac.holds.turningToRunway = 1;
         lf_clearHeldMemory(ac.holds);
-        ac.turnRate = ac.baseTurnRate;
+        ac.identity.turnRate = ac.identity.baseTurnRate;
         stepHeading(ac, runway, false);
         ac.holds.runwayDescription = fmt::format("NO_FUTURE:{}:{}", m.runwayText, m.endText);
     } else if (ac.holds.turningToRunway) {

@@ -41,8 +41,8 @@ double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficS
 
 bool lf_activeOrLater(const LiveAircraft& ac)
 {
-    return ac.simState == SimState::active || ac.simState == SimState::liveryrespawn ||
-           ac.simState == SimState::removingfromsim;
+    return ac.sim.simState == SimState::active || ac.sim.simState == SimState::liveryrespawn ||
+           ac.sim.simState == SimState::removingfromsim;
 }
 
 // ---- Sample filters ----
@@ -57,9 +57,9 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
         return true;
     const TrafficSample& back = ac.stream.samples.back();
     const bool stationary = gf_samePosition(sample, back);
-    if (ac.category == Category::Rotorcraft)
+    if (ac.identity.category == Category::Rotorcraft)
         return true;
-    const bool flying = ac.simState == SimState::active && !ac.phases.groundMode;
+    const bool flying = ac.sim.simState == SimState::active && !ac.phases.groundMode;
     if (!stationary) {
         // Jitter of a standing aircraft; a sample that reports a speed shows
         // slow movement (taxi, the start of a roll) and is not a stop.
@@ -89,7 +89,7 @@ bool lf_standingFilter(LiveAircraft& ac, TrafficSample& sample)
     // The App repeats its last report while it has nothing new: the same
     // place at a take-off roll's speed is that repeat, not a stop. The roll
     // it reports goes on (and is taken as one when it is fast enough).
-    if (ac.phases.phase == FlightPhase::taxi && ac.simState == SimState::active && ac.phases.groundMode &&
+    if (ac.phases.phase == FlightPhase::taxi && ac.sim.simState == SimState::active && ac.phases.groundMode &&
         sample.speedKt >= 30.0 && back.speedKt >= 30.0) {
         lf_takeoffFromSamples(ac, sample);
         if (ac.phases.phase == FlightPhase::takeoff_roll)
@@ -121,7 +121,7 @@ void lf_dropSamplesAhead(LiveAircraft& ac, const TrafficSample& sample, double l
 // turned away from the heading shows a turn made out of sight: it is flown to.
 bool lf_passedOnPrediction(const LiveAircraft& ac, const TrafficSample& sample)
 {
-    if (ac.phases.groundMode || ac.category == Category::Rotorcraft || !sample.airborne)
+    if (ac.phases.groundMode || ac.identity.category == Category::Rotorcraft || !sample.airborne)
         return false;
     if (std::isfinite(sample.trackDeg) &&
         std::fabs(std::remainder(sample.trackDeg - ac.motion.heading * 180.0 / kPi, 360.0)) > 90.0)
@@ -166,7 +166,7 @@ void lf_takeoffFromSamples(LiveAircraft& ac, const TrafficSample& sample)
             enterTakeoffRoll(ac, false);
             return;
         }
-        if (ac.category != Category::Light)
+        if (ac.identity.category != Category::Light)
             return;
         if (!ac.remembered.rolloutKept || sample.playTime - ac.remembered.rolloutKept->playTime > 2000 ||
             back.speedKt < ac.remembered.rolloutKept->speedKt)
@@ -247,12 +247,12 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
             const double dt = (sample.playTime - back.playTime) / 100.0;
             const JumpPlausibility flight = gf_jumpPlausibility(gf_distanceM(gf_samplePosition(back), gf_samplePosition(sample)), dt,
                                                                 back.speedKt, sample.speedKt,
-                                                                ac.category);
+                                                                ac.identity.category);
             if (flight.implausible)
                 sample.playTime =
                     back.playTime + std::max(25, static_cast<int32_t>(std::lround(100.0 * flight.neededTimeS)));
         }
-        if (ac.phases.phase != FlightPhase::takeoff_roll && ac.phases.groundMode && ac.simState == SimState::active)
+        if (ac.phases.phase != FlightPhase::takeoff_roll && ac.phases.groundMode && ac.sim.simState == SimState::active)
             lf_takeoffFromSamples(ac, sample);
     }
     lf_appendReport(ac.stream, sample, received);
@@ -303,7 +303,7 @@ bool checkExtendingSituations(LiveAircraft& ac, TrafficSample& sample)
     // not against where the prediction took the aircraft; one that turned
     // while out of sight lies behind its prediction. A helicopter hovers and
     // flies any way: a report behind is no noise.
-    if (ac.phases.groundMode || ac.category == Category::Rotorcraft ||
+    if (ac.phases.groundMode || ac.identity.category == Category::Rotorcraft ||
         gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample)) <= 0.1 ||
         lf_aheadOffset(ac, gf_samplePosition(ac.stream.lastReport), sample) >= -50.0) {
         lf_restartNormalFlight(ac);
@@ -363,7 +363,7 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
                       : gf_leftRunwayBehindSlowRoll(ac, gf_samplePosition(st.back()), st.back().speedKt,
                                                     st.back().playTime, sample);
         if ((exit.beside && !exit.reachable) || leftBehind) {
-            gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.callsign));
+            gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.identity.callsign));
             removeAircraftFromSim(ac);
             return false;
         }
@@ -424,7 +424,7 @@ bool checkNewPosDuringTakeoff(LiveAircraft& ac, TrafficSample& sample)
         if (dt >= 1.0) {
             const double back = st.back().speedKt;
             const double speed = back > 1.0 ? back : sample.speedKt;
-            const Category speedClass = ac.category == Category::Light ? Category::Light : Category::Large;
+            const Category speedClass = ac.identity.category == Category::Light ? Category::Light : Category::Large;
             if (gf_jumpPlausibility(d, dt, speed, 0.0, speedClass).implausible)
                 return false;
         }

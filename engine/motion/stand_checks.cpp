@@ -24,14 +24,14 @@ namespace {
 double lf_pullOutDistanceM(const LiveAircraft& ac)
 {
     double d = 180.0;
-    switch (ac.category) {
+    switch (ac.identity.category) {
     case Category::Light: d = 120.0; break;
     case Category::TwoProps:
     case Category::Bizjet: d = 140.0; break;
     case Category::Heavy: d = 220.0; break;
     default: break;
     }
-    return ac.gateStand ? d + 30.0 : d;
+    return ac.stand.gateStand ? d + 30.0 : d;
 }
 
 // A turn-around shorter than the category's usual one, timed from when the
@@ -39,7 +39,7 @@ double lf_pullOutDistanceM(const LiveAircraft& ac)
 void lf_quickTurnAroundTest(LiveAircraft& ac)
 {
     double limitMinutes = 0.0;
-    switch (ac.category) {
+    switch (ac.identity.category) {
     case Category::Heavy: limitMinutes = 60.0; break;
     case Category::Large: limitMinutes = 25.0; break;
     case Category::TwoProps:
@@ -69,7 +69,7 @@ void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
         }
         lf_restartNormalFlight(ac);
     }
-    gf_addRealStandOption(ac.standId, ac, 2);
+    gf_addRealStandOption(ac.stand.standId, ac, 2);
     ac.push.inboundToAirport = 0;
     if (ac.phases.phase != FlightPhase::parked)
         ac.setPhase(FlightPhase::parked);
@@ -131,8 +131,8 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
     bool known = false;
     bool ahead = false;
     if (d >= 15.0) {
-        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.standHeading));
-        ahead = off * 180.0 / kPi <= (ac.gateStand ? 30.0 : 60.0);
+        const double off = std::fabs(gf_wrapAngle(gf_initialBearing(lf_stand(ac), gf_samplePosition(sample)) - ac.stand.standHeading));
+        ahead = off * 180.0 / kPi <= (ac.stand.gateStand ? 30.0 : 60.0);
         known = true;
     }
     if (ac.phases.leavingStand) {
@@ -150,7 +150,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
         if (d >= ac.push.maxStandDistanceNm * kMetresPerNm + 3.0) {
             ac.push.maxStandDistanceNm = dNm;
             ++ac.push.standGrowthCount;
-            if (ac.push.standGrowthCount >= 2 && d - ac.push.minStandDistanceNm * kMetresPerNm >= ac.radius * kMetresPerNm / 2.0 && known &&
+            if (ac.push.standGrowthCount >= 2 && d - ac.push.minStandDistanceNm * kMetresPerNm >= ac.identity.radius * kMetresPerNm / 2.0 && known &&
                 !ahead)
                 lf_startTracker(ac, sample, d);
         } else if (d <= ac.push.maxStandDistanceNm * kMetresPerNm - 3.0) {
@@ -173,7 +173,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
         return true;
     }
     // Far away: the aircraft used the stand and left unseen.
-    gf_addRealStandOption(ac.standId, ac, 3);
+    gf_addRealStandOption(ac.stand.standId, ac, 3);
     try {
         removeAircraftFromSim(ac);
     } catch (...) {
@@ -190,7 +190,7 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
     }
     if (gf_distanceM(*ac.push.pushFirst, gf_samplePosition(sample)) >= 4.0) {
         ac.push.pushFirst = gf_samplePosition(sample);
-        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.radius * kMetresPerNm, 25.0)) {
+        if (gf_distanceM(lf_stand(ac), gf_samplePosition(sample)) <= std::max(2.0 * ac.identity.radius * kMetresPerNm, 25.0)) {
             ac.push.pushSecond.reset();
         } else if (!ac.push.pushSecond) {
             ac.push.pushSecond = gf_samplePosition(sample);
@@ -207,11 +207,11 @@ bool lf_pushedBackCheck(LiveAircraft& ac, TrafficSample& sample)
             }
             lf_clearPushState(ac.push);
             ac.setPhase(FlightPhase::taxi);
-            ac.standLat = 0.0;
-            ac.standLon = 0.0;
+            ac.stand.standLat = 0.0;
+            ac.stand.standLon = 0.0;
             gf_trafficState().aircraft.setStandId(ac, 0);
-            ac.atStand = 0;
-            ac.gateStand = 0;
+            ac.stand.atStand = 0;
+            ac.stand.gateStand = 0;
             return true;
         }
     }

@@ -74,7 +74,7 @@ void lf_ensureTakeoffRunway(LiveAircraft& ac)
 // The category's climb rate of a take-off without a climbing sample ahead.
 double lf_categoryClimbPerTick(const LiveAircraft& ac)
 {
-    return ac.category == Category::Light ? std::min(ac.maxClimbRateFtPerTick, 0.2) : ac.maxClimbRateFtPerTick;
+    return ac.identity.category == Category::Light ? std::min(ac.identity.maxClimbRateFtPerTick, 0.2) : ac.identity.maxClimbRateFtPerTick;
 }
 
 bool lf_anyAirborne(const LiveAircraft& ac)
@@ -138,7 +138,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const bool continuing = r.active && roll && r.phase == phase;
     r = {};
     const SampleStream& st = ac.stream.samples;
-    if (!ac.phases.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
+    if (!ac.phases.groundMode || !roll || ac.identity.category == Category::Rotorcraft || st.size() < 2)
         return false;
     if (ac.stream.projection > 0 && phase != FlightPhase::landing_roll)
         return false;
@@ -153,7 +153,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     double v0 = ac.flight.groundSpeedKt;
     if (continuing)
         v0 = ac.flight.groundSpeedKt;
-    else if (!takeoff || (ac.category == Category::Light && ac.flight.rollingTakeoff))
+    else if (!takeoff || (ac.identity.category == Category::Light && ac.flight.rollingTakeoff))
         v0 = s0.speedKt;
     if (!std::isfinite(v0) || v0 < 0.0)
         v0 = s0.speedKt;
@@ -213,7 +213,7 @@ void lf_planSpeedProfile(LiveAircraft& ac, int32_t legTicks)
 
 void lf_rollThrottle(LiveAircraft& ac)
 {
-    const bool rotor = ac.category == Category::Rotorcraft;
+    const bool rotor = ac.identity.category == Category::Rotorcraft;
     const TrafficSample& s0 = ac.stream.samples[0];
     const TrafficSample& s1 = ac.stream.samples[1];
     switch (ac.phases.phase) {
@@ -238,8 +238,8 @@ void lf_rollThrottle(LiveAircraft& ac)
             return;
         if (g0 > 30.0) {
             gf_setSpoilers(ac, false);
-            if (ac.category != Category::Light)
-                gf_setSpoilersThrust(ac.objectId, false, false);
+            if (ac.identity.category != Category::Light)
+                gf_setSpoilersThrust(ac.sim.objectId, false, false);
             gf_setFlaps(ac, 1);
         } else {
             gf_setFlaps(ac, 0);
@@ -274,19 +274,19 @@ void enterTakeoffRoll(LiveAircraft& ac, bool rolling)
     gf_setThrottle(ac, 3);
     gf_setSpoilers(ac, true);
     gf_setFlaps(ac, 1);
-    gf_setLights(ac.objectId, kRollLights);
+    gf_setLights(ac.sim.objectId, kRollLights);
 }
 
 void enterTowedTakeoffRoll(LiveAircraft& ac)
 {
     if (ac.flight.towed)
-        gf_logLine(fmt::format("towed aircraft takes-off? {}", ac.callsign));
+        gf_logLine(fmt::format("towed aircraft takes-off? {}", ac.identity.callsign));
     ac.flight.rollingTakeoff = 0;
     lf_rollCommon(ac);
     gf_setThrottle(ac, 0);
     gf_setSpoilers(ac, false);
     gf_setFlaps(ac, 1);
-    gf_setLights(ac.objectId, kRollLights);
+    gf_setLights(ac.sim.objectId, kRollLights);
 }
 
 void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
@@ -304,7 +304,7 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
             ac.leg.lagLater = std::max(ac.leg.lagLater - 100, 900);
     }
     if (ac.touchdown.flareStage == 0 && ac.phases.phase != FlightPhase::takeoff) {
-        ac.motion.pitch = ac.staticPitch;
+        ac.motion.pitch = ac.identity.staticPitch;
         ac.motion.bank = 0.0;
         ac.flight.pitchRate = 0.0;
         ac.flight.bankRate = 0.0;
@@ -319,7 +319,7 @@ void planGroundRollLeg(LiveAircraft& ac, int32_t legTicks)
         return;
     // A helicopter rises where it stands: it never rolls along the ground
     // toward the place of its first report aloft.
-    if (ac.category == Category::Rotorcraft && ac.phases.groundMode && lf_anyAirborne(ac)) {
+    if (ac.identity.category == Category::Rotorcraft && ac.phases.groundMode && lf_anyAirborne(ac)) {
         startTakeoff(ac, 1);
         return;
     }
@@ -368,8 +368,8 @@ bool checkTakeoffRoll(LiveAircraft& ac)
         return false;
     if (std::isnan(a))
         return false;
-    if (ac.hexid != 0 && gf_isValidLatLon({ac.motion.lat, ac.motion.lon}) && std::isfinite(ac.stream.lastRecordTime))
-        gf_quarantineMap().try_emplace(ac.hexid, QuarantineEntry{ac.motion.lat, ac.motion.lon, ac.stream.lastRecordTime, 1, 1, engineClock.load()});
+    if (ac.identity.hexid != 0 && gf_isValidLatLon({ac.motion.lat, ac.motion.lon}) && std::isfinite(ac.stream.lastRecordTime))
+        gf_quarantineMap().try_emplace(ac.identity.hexid, QuarantineEntry{ac.motion.lat, ac.motion.lon, ac.stream.lastRecordTime, 1, 1, engineClock.load()});
     removeAircraftFromSim(ac);
     return true;
 }
@@ -438,7 +438,7 @@ int liftoffDecision(LiveAircraft& ac)
     if (firstAirborne != st.end()) {
         const double d = lf_metres({ac.motion.lat, ac.motion.lon}, lf_samplePosition(*firstAirborne));
         const int32_t dt = firstAirborne->playTime - engineClock.load();
-        const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
+        const int32_t rotation = static_cast<int32_t>(ac.identity.modelValues[0]);
         if (s >= v1 && d <= 600.0 && dt <= std::max(rotation + 300, 1))
             return 1;
         if (!std::isfinite(s) || !std::isfinite(d))
@@ -481,9 +481,9 @@ void enterTakeoff(LiveAircraft& ac, int mode)
     f.takeoffVsFloor = mode == 2 ? ac.reports.verticalSpeedStep : 0.0;
     f.vsStepMemory = 0.0;
     f.climbOutDone = 0;
-    const int32_t rotation = static_cast<int32_t>(ac.modelValues[0]);
+    const int32_t rotation = static_cast<int32_t>(ac.identity.modelValues[0]);
     f.takeoffCounter = rotation < 2 ? 1 : rotation;
-    f.pitchRate = (ac.rotationPitch - ac.motion.pitch) / f.takeoffCounter;
+    f.pitchRate = (ac.identity.rotationPitch - ac.motion.pitch) / f.takeoffCounter;
     ac.motion.bank = 0.0;
     f.bankRate = 0.0;
     const bool touchAndGo = ac.phases.previousPhase == FlightPhase::landing_roll ||
@@ -491,17 +491,17 @@ void enterTakeoff(LiveAircraft& ac, int mode)
     ac.setPhase(FlightPhase::takeoff);
     ac.reports.liftOffCounter = 2;
     std::string route;
-    if (ac.origin.isSet())
-        route += fmt::format(" from {}", ac.origin.toString());
-    if (ac.destination.isSet() && !(ac.origin.isSet() && ac.origin == ac.destination))
-        route += fmt::format(" to {}", ac.destination.toString());
+    if (ac.identity.origin.isSet())
+        route += fmt::format(" from {}", ac.identity.origin.toString());
+    if (ac.identity.destination.isSet() && !(ac.identity.origin.isSet() && ac.identity.origin == ac.identity.destination))
+        route += fmt::format(" to {}", ac.identity.destination.toString());
     std::string runway;
     if (f.takeoffRunway.valid)
         runway = fmt::format(" runway {}", f.takeoffRunway.endText);
     else if (const auto name = gf_runwayNameAt({ac.motion.lat, ac.motion.lon}, ac.motion.heading))
         runway = fmt::format(" runway {}", *name);
-    lf_flightMessage(fmt::format("{} {} {} {} {} take off{}{} ...", gf_trafficClockTextHm(), ac.callsign,
-                                 ac.registration, lf_airlineText(ac), gf_modelCodeText(ac.ids.model), route,
+    lf_flightMessage(fmt::format("{} {} {} {} {} take off{}{} ...", gf_trafficClockTextHm(), ac.identity.callsign,
+                                 ac.identity.registration, lf_airlineText(ac), gf_modelCodeText(ac.identity.ids.model), route,
                                  runway));
     f.ramp = {};
     f.profile.clear();
@@ -537,7 +537,7 @@ void climbRateToNextSample(LiveAircraft& ac)
         return;
     }
     const double dt = std::max(next.playTime - engineClock.load(), 25);
-    ac.reports.verticalSpeedStep = std::min((next.altitudeFt - ac.motion.altitudeFt) / dt, ac.maxClimbRateFtPerTick);
+    ac.reports.verticalSpeedStep = std::min((next.altitudeFt - ac.motion.altitudeFt) / dt, ac.identity.maxClimbRateFtPerTick);
 }
 
 void applyTakeoffVsFloor(LiveAircraft& ac)
@@ -551,24 +551,24 @@ void stepTakeoff(LiveAircraft& ac)
     FlightState& f = ac.flight;
     const int32_t n = f.takeoffCounter;
     f.takeoffCounter = std::max(n - 1, -1000);
-    if (ac.category == Category::Rotorcraft && !ac.stream.samples.empty()) {
+    if (ac.identity.category == Category::Rotorcraft && !ac.stream.samples.empty()) {
         // A helicopter rising from where it stood hovers off the ground
         // before it speeds up toward its next report.
         constexpr double kHoverKt = 20.0;
         const TrafficSample& front = ac.stream.samples.front();
         const double given = front.tasKt > 0.0 ? front.tasKt : front.speedKt;
         const double onward = std::isfinite(given) ? given : 0.0;
-        ac.motion.tasKt = lf_heightAboveGround(ac) < ac.cgFt + 10.0 ? std::min(onward, kHoverKt) : onward;
+        ac.motion.tasKt = lf_heightAboveGround(ac) < ac.identity.cgFt + 10.0 ? std::min(onward, kHoverKt) : onward;
     }
     if (n >= 1) {
         ac.phases.groundMode = 0;
-        ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.rotationPitch, std::fabs(f.pitchRate));
+        ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.identity.rotationPitch, std::fabs(f.pitchRate));
         return;
     }
     ac.reports.liftOffCounter = 0;
     ac.motion.bank = std::clamp(ac.motion.bank + f.bankRate, -std::numbers::pi, std::numbers::pi);
-    const double transition = std::max<double>(static_cast<double>(ac.modelValues[1]), 1.0);
-    ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.climbPitch, std::fabs(ac.climbPitch - ac.rotationPitch) / transition);
+    const double transition = std::max<double>(static_cast<double>(ac.identity.modelValues[1]), 1.0);
+    ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.identity.climbPitch, std::fabs(ac.identity.climbPitch - ac.identity.rotationPitch) / transition);
     const double t = std::clamp((1.0 - n) / 300.0, 0.0, 1.0);
     double climb = (3.0 - 2.0 * t) * t * t * ac.reports.verticalSpeedStep * kTicksPerMinute;
     if (!(climb > 0.0))
@@ -579,11 +579,11 @@ void stepTakeoff(LiveAircraft& ac)
     ac.motion.verticalSpeedFpm = f.vsStepMemory * kTicksPerMinute;
     if (n == -299)
         gf_setGear(ac, false);
-    if (f.takeoffCounter < -300 && std::fabs(ac.motion.pitch - ac.climbPitch) < 1e-9) {
+    if (f.takeoffCounter < -300 && std::fabs(ac.motion.pitch - ac.identity.climbPitch) < 1e-9) {
         f.bankRate = 0.0;
-        const double needed = ac.category == Category::Light ? 300.0 : 800.0;
+        const double needed = ac.identity.category == Category::Light ? 300.0 : 800.0;
         if (lf_heightAboveGround(ac) >= needed) {
-            gf_setThrottle(ac, ac.category == Category::Rotorcraft ? 4u : 3u);
+            gf_setThrottle(ac, ac.identity.category == Category::Rotorcraft ? 4u : 3u);
             f.climbOutDone = 1;
             ac.setPhase(FlightPhase::flying);
             f.takeoffCounter = 1;
@@ -606,21 +606,21 @@ void retryTakeoff(LiveAircraft& ac)
 
 void abortTakeoffRoll(LiveAircraft& ac)
 {
-    const bool rotor = ac.category == Category::Rotorcraft;
+    const bool rotor = ac.identity.category == Category::Rotorcraft;
     gf_setFlaps(ac, 0);
     ac.setPhase(FlightPhase::taxi);
     ac.flight.runwayExit = 1;
     ac.flight.ramp = {};
     gf_setThrottle(ac, rotor ? 4u : 0u);
     gf_setSpoilers(ac, false);
-    if (ac.category != Category::Light)
-        gf_setSpoilersThrust(ac.objectId, false, false);
-    gf_setLights(ac.objectId, LightStates{1, 1, 0, 1, 0, 1, 1});
+    if (ac.identity.category != Category::Light)
+        gf_setSpoilersThrust(ac.sim.objectId, false, false);
+    gf_setLights(ac.sim.objectId, LightStates{1, 1, 0, 1, 0, 1, 1});
 }
 
 void keepLightOnRunwayLine(LiveAircraft& ac, const LatLon& previous, double startHeading)
 {
-    if (ac.category != Category::Light)
+    if (ac.identity.category != Category::Light)
         return;
     const bool rolling = ac.phases.phase == FlightPhase::takeoff_roll;
     const bool lifting = !ac.phases.groundMode && ac.phases.phase == FlightPhase::takeoff;

@@ -337,11 +337,11 @@ Figures lf_measure(SimConnectStandin& sim, double seconds)
         f.simObjects.insert(id.get<uint32_t>());
     TrafficState& s = gf_trafficState();
     for (const LiveAircraft& a : s.aircraft.live())
-        if (a.objectId)
-            f.engineObjects.insert(a.objectId);
+        if (a.sim.objectId)
+            f.engineObjects.insert(a.sim.objectId);
     for (const StaticAircraft& a : s.aircraft.statics())
-        if (a.objectId)
-            f.engineObjects.insert(a.objectId);
+        if (a.sim.objectId)
+            f.engineObjects.insert(a.sim.objectId);
     return f;
 }
 
@@ -872,8 +872,8 @@ void lf_simulatorRestart(bool closeRemovesObjects)
             for (const auto& [id, tail] : before)
                 beforeTails.insert(tail);
             for (const LiveAircraft& a : gf_trafficState().aircraft.live())
-                if (beforeTails.contains(a.callsign) && a.objectId == 0)
-                    notBack.push_back(a.callsign);
+                if (beforeTails.contains(a.identity.callsign) && a.sim.objectId == 0)
+                    notBack.push_back(a.identity.callsign);
         }
     };
     ASSERT_TRUE(drive.go(kCheck + 4.0)) << road.fx.log();

@@ -408,10 +408,10 @@ void lf_replay(const ReplayForm& form)
             nextLook = t + 1.0;
             rangeNm = std::max(rangeNm, gf_parametersSnapshot()->rangeNm);
             for (const LiveAircraft& a : gf_trafficState().aircraft.live()) {
-                if (a.simState == SimState::active && a.objectId != 0)
-                    active.insert(a.hexid);
-                EngineSeen& e = engineSeen[a.hexid];
-                e = {gf_flightPhaseName(a.phases.phase), lf_simStateName(a.simState), t, a.stream.samples.size(), ""};
+                if (a.sim.simState == SimState::active && a.sim.objectId != 0)
+                    active.insert(a.identity.hexid);
+                EngineSeen& e = engineSeen[a.identity.hexid];
+                e = {gf_flightPhaseName(a.phases.phase), lf_simStateName(a.sim.simState), t, a.stream.samples.size(), ""};
                 if (!a.stream.samples.empty()) {
                     const TrafficSample& f = a.stream.samples.front();
                     e.next = fmt::format("{} {:.0f} ft {:.0f} kt{}", f.airborne ? "airborne" : "on the ground",

@@ -28,7 +28,7 @@ protected:
     {
         create(ac);
         tick();
-        return ac.objectId;
+        return ac.sim.objectId;
     }
 };
 
@@ -39,13 +39,13 @@ TEST_F(AircraftRoundTripTest, LiveAircraftIsActivatedAfter200TicksWithLightToggl
     // The frame of the tick that takes the object id is frame start + 1.
     const uint64_t start = trace("frame").get<uint64_t>();
     tick();
-    const uint32_t id = ac.objectId;
+    const uint32_t id = ac.sim.objectId;
     ASSERT_GE(id, 3u);
     EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(id), &ac);
-    EXPECT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_EQ(ac.sim.simState, SimState::adding2sim);
 
     tick(199); // 200 ticks since the object id arrived
-    EXPECT_EQ(live(0x4B1805)->simState, SimState::adding2sim);
+    EXPECT_EQ(live(0x4B1805)->sim.simState, SimState::adding2sim);
     const auto toggles = eventsOf(id, "ALL_LIGHTS_TOGGLE");
     ASSERT_EQ(toggles.size(), 2u);
     EXPECT_EQ(toggles[0]["frame"].get<uint64_t>() - start, 50u);
@@ -53,7 +53,7 @@ TEST_F(AircraftRoundTripTest, LiveAircraftIsActivatedAfter200TicksWithLightToggl
     EXPECT_TRUE(eventsOf(id, "ENGINE_AUTO_START").empty());
 
     tick(2);
-    EXPECT_EQ(live(0x4B1805)->simState, SimState::active);
+    EXPECT_EQ(live(0x4B1805)->sim.simState, SimState::active);
     EXPECT_EQ(eventsOf(id, "ENGINE_AUTO_START").size(), 1u);
     const auto landing = eventsOf(id, "LANDING_LIGHTS_SET");
     ASSERT_EQ(landing.size(), 1u);
@@ -65,18 +65,18 @@ TEST_F(AircraftRoundTripTest, LiveAircraftIsActivatedAfter200TicksWithLightToggl
 TEST_F(AircraftRoundTripTest, StaticAircraftIsParkedAfter200TicksWithoutToggles)
 {
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM1*"));
-    const uint32_t key = st.hexid;
+    const uint32_t key = st.identity.hexid;
     create(st);
     tick();
     ASSERT_EQ(gf_trafficState().delayedCommands.size(), 1u);
     tick(200);
     StaticAircraft* parked = gf_trafficState().aircraft.findStatic(key);
     ASSERT_NE(parked, nullptr);
-    EXPECT_EQ(parked->simState, SimState::active);
-    ASSERT_GE(parked->objectId, 3u);
-    EXPECT_TRUE(eventsOf(parked->objectId, "ALL_LIGHTS_TOGGLE").empty());
-    EXPECT_EQ(eventsOf(parked->objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
-    EXPECT_EQ(eventsOf(parked->objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // at the stand
+    EXPECT_EQ(parked->sim.simState, SimState::active);
+    ASSERT_GE(parked->sim.objectId, 3u);
+    EXPECT_TRUE(eventsOf(parked->sim.objectId, "ALL_LIGHTS_TOGGLE").empty());
+    EXPECT_EQ(eventsOf(parked->sim.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
+    EXPECT_EQ(eventsOf(parked->sim.objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // at the stand
     EXPECT_NE(log().find("sid==0?       : KLM1*    parked\n"), std::string::npos);
 }
 
@@ -84,7 +84,7 @@ TEST_F(AircraftRoundTripTest, LiveHexidsUpTo10000AndStaticKeysNeverMeet)
 {
     // A live aircraft whose hexid equals a static key: each event finds its own record.
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM2*"));
-    const uint32_t key = st.hexid;
+    const uint32_t key = st.identity.hexid;
     create(st);
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(key, "EZY7"));
     EXPECT_NE(ac.key(), key);
@@ -93,12 +93,12 @@ TEST_F(AircraftRoundTripTest, LiveHexidsUpTo10000AndStaticKeysNeverMeet)
     LiveAircraft* liveAc = live(key);
     StaticAircraft* staticAc = gf_trafficState().aircraft.findStatic(key);
     ASSERT_TRUE(liveAc && staticAc);
-    EXPECT_EQ(liveAc->simState, SimState::active);
-    EXPECT_EQ(staticAc->simState, SimState::active);
-    EXPECT_NE(liveAc->objectId, staticAc->objectId);
-    EXPECT_EQ(objectRecord(liveAc->objectId)["tail"], "EZY7");
-    EXPECT_EQ(objectRecord(staticAc->objectId)["tail"], "KLM2*");
-    EXPECT_EQ(eventsOf(liveAc->objectId, "ALL_LIGHTS_TOGGLE").size(), 2u);
+    EXPECT_EQ(liveAc->sim.simState, SimState::active);
+    EXPECT_EQ(staticAc->sim.simState, SimState::active);
+    EXPECT_NE(liveAc->sim.objectId, staticAc->sim.objectId);
+    EXPECT_EQ(objectRecord(liveAc->sim.objectId)["tail"], "EZY7");
+    EXPECT_EQ(objectRecord(staticAc->sim.objectId)["tail"], "KLM2*");
+    EXPECT_EQ(eventsOf(liveAc->sim.objectId, "ALL_LIGHTS_TOGGLE").size(), 2u);
 }
 
 TEST_F(AircraftRoundTripTest, RemovalOfAnActiveAircraftErasesItWhenTheSimulatorConfirms)
@@ -111,10 +111,10 @@ TEST_F(AircraftRoundTripTest, RemovalOfAnActiveAircraftErasesItWhenTheSimulatorC
         createLive(*live(h));
     tick(201);
     LiveAircraft& first = *live(0x4B0001);
-    const uint32_t id = first.objectId;
+    const uint32_t id = first.sim.objectId;
     removeAircraftFromSim(first);
     removeAircraftFromSim(first);
-    EXPECT_EQ(first.simState, SimState::removingfromsim);
+    EXPECT_EQ(first.sim.simState, SimState::removingfromsim);
     EXPECT_NE(log().find("==> SWR1 HB-SWR duplicate remove blocked\n"), std::string::npos);
     EXPECT_EQ(gf_trafficState().removalQueue.size(), 1u);
     ASSERT_TRUE(gf_handOnOneRemoval());
@@ -125,7 +125,7 @@ TEST_F(AircraftRoundTripTest, RemovalOfAnActiveAircraftErasesItWhenTheSimulatorC
     EXPECT_FALSE(objectRecord(id)["removed_frame"].is_null());
     // The last record moved into the erased place; both indexes follow it.
     EXPECT_EQ(&store.live()[0], live(0x4B0003));
-    EXPECT_EQ(store.findLiveByObjectId(live(0x4B0003)->objectId), live(0x4B0003));
+    EXPECT_EQ(store.findLiveByObjectId(live(0x4B0003)->sim.objectId), live(0x4B0003));
     EXPECT_EQ(store.findLiveByObjectId(id), nullptr);
 }
 
@@ -134,18 +134,18 @@ TEST_F(AircraftRoundTripTest, RemovalInBufferAndWhileTheRequestIsQueuedNeverReac
     auto& s = gf_trafficState();
     LiveAircraft& waiting = s.aircraft.addLive(makeLive(0x4B0010, "SWR10"));
     removeAircraftFromSim(waiting);
-    EXPECT_EQ(waiting.removeFlag, 1);
+    EXPECT_EQ(waiting.sim.removeFlag, 1);
     // Two aircraft with the same callsign: only the removed one's request goes.
     LiveAircraft& a = s.aircraft.addLive(makeLive(0x4B0011, "DLH4"));
     LiveAircraft& b = s.aircraft.addLive(makeLive(0x4B0012, "DLH4"));
     for (LiveAircraft* ac : {live(0x4B0011), live(0x4B0012)}) {
-        ac->simState = SimState::adding2sim;
+        ac->sim.simState = SimState::adding2sim;
         s.liveCreations.push_back(kvr::test::creationFor(*ac));
     }
     (void)a;
     (void)b;
     removeAircraftFromSim(*live(0x4B0011));
-    EXPECT_EQ(live(0x4B0011)->staticRemoveFlag, 1);
+    EXPECT_EQ(live(0x4B0011)->sim.staticRemoveFlag, 1);
     ASSERT_EQ(s.liveCreations.size(), 1u);
     EXPECT_EQ(s.liveCreations.front().key, 0x4B0012u);
     tick();
@@ -154,24 +154,24 @@ TEST_F(AircraftRoundTripTest, RemovalInBufferAndWhileTheRequestIsQueuedNeverReac
     ASSERT_TRUE(gf_handOnOneCreation());
     frames(2);
     tick();
-    EXPECT_GE(live(0x4B0012)->objectId, 3u);
+    EXPECT_GE(live(0x4B0012)->sim.objectId, 3u);
     EXPECT_EQ(trace("objects").size(), 1u);
 }
 
 TEST_F(AircraftRoundTripTest, RemovalAfterTheRequestWasHandedOnRemovesTheObjectOnceActive)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0020, "AFR20"));
-    ac.simState = SimState::adding2sim;
+    ac.sim.simState = SimState::adding2sim;
     gf_trafficState().liveCreations.push_back(kvr::test::creationFor(ac));
     ASSERT_TRUE(gf_handOnOneCreation());
     removeAircraftFromSim(ac);
-    EXPECT_EQ(ac.removeWhenCreated, 1);
+    EXPECT_EQ(ac.sim.removeWhenCreated, 1);
     frames(2);
     tick(201);
     LiveAircraft* created = live(0x4B0020);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->simState, SimState::removingfromsim);
-    const uint32_t id = created->objectId;
+    EXPECT_EQ(created->sim.simState, SimState::removingfromsim);
+    const uint32_t id = created->sim.objectId;
     ASSERT_TRUE(gf_handOnOneRemoval());
     frames(2);
     tick();
@@ -186,20 +186,20 @@ TEST_F(AircraftRoundTripTest, LiveryRespawnRemovalKeepsTheRecordWithoutObject)
     tick(201);
     LiveAircraft& active = *live(0x4B0030);
     gf_setThrottle(active, 2);
-    active.simState = SimState::liveryrespawn;
-    const uint32_t id = active.objectId;
+    active.sim.simState = SimState::liveryrespawn;
+    const uint32_t id = active.sim.objectId;
     removeAircraftFromSim(active);
-    EXPECT_EQ(active.simState, SimState::removingfromsim);
-    active.simState = SimState::liveryrespawn; // the respawn keeps its state while the removal runs
+    EXPECT_EQ(active.sim.simState, SimState::removingfromsim);
+    active.sim.simState = SimState::liveryrespawn; // the respawn keeps its state while the removal runs
     gf_handOnOneRemoval();
     frames(2);
     tick();
     LiveAircraft* kept = live(0x4B0030);
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->simState, SimState::buffer);
-    EXPECT_EQ(kept->objectId, 0u);
-    EXPECT_EQ(kept->throttleIndex, 5u);
-    EXPECT_EQ(kept->flapsIndex, 4u);
+    EXPECT_EQ(kept->sim.simState, SimState::buffer);
+    EXPECT_EQ(kept->sim.objectId, 0u);
+    EXPECT_EQ(kept->sim.throttleIndex, 5u);
+    EXPECT_EQ(kept->sim.flapsIndex, 4u);
     EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(id), nullptr);
     tick(); // a second removal event of the same object finds nothing
 }
@@ -207,12 +207,12 @@ TEST_F(AircraftRoundTripTest, LiveryRespawnRemovalKeepsTheRecordWithoutObject)
 TEST_F(AircraftRoundTripTest, ActiveAircraftWithoutObjectIsFlaggedAndLogged)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0040, "UAL40"));
-    ac.simState = SimState::active;
-    ac.ids = {gf_airlineCode2Id("UAL"), 0, gf_modelCode2Id("A320"), 0, 0};
-    ac.origin = IataCode("AMS");
-    ac.destination = IataCode("ZRH");
+    ac.sim.simState = SimState::active;
+    ac.identity.ids = {gf_airlineCode2Id("UAL"), 0, gf_modelCode2Id("A320"), 0, 0};
+    ac.identity.origin = IataCode("AMS");
+    ac.identity.destination = IataCode("ZRH");
     removeAircraftFromSim(ac);
-    EXPECT_EQ(ac.removeFlag, 1);
+    EXPECT_EQ(ac.sim.removeFlag, 1);
     // The identity in its columns: callsign, registration, route, then the kind.
     EXPECT_NE(log().find("==> removeAircraftFromSim removing act UAL40    HB-UAL       AMS->ZRH UAL     A320    "
                          ", with objectid=0 ?\n"),
@@ -225,11 +225,11 @@ TEST_F(AircraftRoundTripTest, ActiveAircraftWithoutObjectIsFlaggedAndLogged)
 TEST_F(AircraftRoundTripTest, StaticRemovalErasesItAndFreesItsKey)
 {
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("KLM3*"));
-    const uint32_t key = st.hexid;
+    const uint32_t key = st.identity.hexid;
     create(st);
     tick(202);
     StaticAircraft& parked = *gf_trafficState().aircraft.findStatic(key);
-    const uint32_t id = parked.objectId;
+    const uint32_t id = parked.sim.objectId;
     removeAircraftFromSim(parked);
     gf_handOnOneRemoval();
     frames(2);
@@ -244,11 +244,11 @@ TEST_F(AircraftRoundTripTest, FailedCreationErasesTheRecord)
     sim.load({{"titles", {"A320"}}});
     gf_clearFailedLiveriesForTests();
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0050, "QFA50"));
-    ac.liveryTitle = "No Such Livery";
+    ac.identity.liveryTitle = "No Such Livery";
     create(ac, "No Such Livery");
     StaticAircraft& st = gf_trafficState().aircraft.addStatic(makeStatic("QFA51*"));
-    st.liveryTitle = "No Such Livery";
-    const uint32_t key = st.hexid;
+    st.identity.liveryTitle = "No Such Livery";
+    const uint32_t key = st.identity.hexid;
     create(st, "No Such Livery");
     tick(2);
     EXPECT_EQ(live(0x4B0050), nullptr);
@@ -267,7 +267,7 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
     gf_clearFailedLiveriesForTests();
     AircraftStore& store = gf_trafficState().aircraft;
     createLive(store.addLive(makeLive(0x4B0070, "AFR70")));
-    const uint32_t key = store.addStatic(makeStatic("AFR71*")).hexid;
+    const uint32_t key = store.addStatic(makeStatic("AFR71*")).identity.hexid;
     create(*store.findStatic(key));
     tick(202);
     live(0x4B0070)->motion.lat = 47.5; // moved on since its last sample
@@ -282,13 +282,13 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
     ASSERT_NE(live(0x4B0072), nullptr);
     ASSERT_NE(store.findStatic(key), nullptr);
     const LiveAircraft& shown = *live(0x4B0070);
-    EXPECT_EQ(shown.simState, SimState::buffer);
-    EXPECT_EQ(shown.objectId, 0u);
+    EXPECT_EQ(shown.sim.simState, SimState::buffer);
+    EXPECT_EQ(shown.sim.objectId, 0u);
     EXPECT_EQ(shown.stream.samples.front().lat, 47.5);
     EXPECT_EQ(store.findLiveByObjectId(0), nullptr);
-    EXPECT_EQ(live(0x4B0072)->simState, SimState::buffer);
+    EXPECT_EQ(live(0x4B0072)->sim.simState, SimState::buffer);
     const StaticAircraft& parked = *store.findStatic(key);
-    EXPECT_EQ(parked.simState, SimState::adding2sim);
+    EXPECT_EQ(parked.sim.simState, SimState::adding2sim);
     ASSERT_EQ(gf_trafficState().staticCreations.size(), 1u);
     EXPECT_EQ(gf_trafficState().staticCreations.front().key, key);
     EXPECT_EQ(gf_failedLiveryCount(), 0u);
@@ -301,9 +301,9 @@ TEST_F(AircraftRoundTripTest, AircraftOfAConnectionThatEndedAreCreatedAgain)
 TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItParkedIsCreatedAgain)
 {
     AircraftStore& store = gf_trafficState().aircraft;
-    const uint32_t key = store.addStatic(makeStatic("AFR81*")).hexid;
+    const uint32_t key = store.addStatic(makeStatic("AFR81*")).identity.hexid;
     create(*store.findStatic(key));
-    const uint32_t leaving = store.addStatic(makeStatic("AFR82*")).hexid;
+    const uint32_t leaving = store.addStatic(makeStatic("AFR82*")).identity.hexid;
     create(*store.findStatic(leaving));
     removeAircraftFromSim(*store.findStatic(leaving)); // to go once created
     tick(50);
@@ -316,7 +316,7 @@ TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItPa
     tick(200); // past the moment the old object would have parked
     EXPECT_EQ(store.findStatic(leaving), nullptr);
     ASSERT_NE(store.findStatic(key), nullptr);
-    EXPECT_EQ(store.findStatic(key)->simState, SimState::adding2sim);
+    EXPECT_EQ(store.findStatic(key)->sim.simState, SimState::adding2sim);
     EXPECT_EQ(store.findStaticByObjectId(lost), nullptr);
     EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
     ASSERT_EQ(gf_trafficState().staticCreations.size(), 1u);
@@ -327,11 +327,11 @@ TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItPa
     frames(2);
     tick(201);
     const StaticAircraft& parked = *store.findStatic(key);
-    EXPECT_EQ(parked.simState, SimState::active);
+    EXPECT_EQ(parked.sim.simState, SimState::active);
     const nlohmann::json shown = trace("live_objects");
-    EXPECT_NE(std::find(shown.begin(), shown.end(), parked.objectId), shown.end());
-    EXPECT_EQ(objectRecord(parked.objectId)["tail"], "AFR81*");
-    EXPECT_EQ(eventsOf(parked.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), parked.sim.objectId), shown.end());
+    EXPECT_EQ(objectRecord(parked.sim.objectId)["tail"], "AFR81*");
+    EXPECT_EQ(eventsOf(parked.sim.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u);
     size_t created = 0;
     for (const auto& o : trace("objects"))
         created += o["tail"] == "AFR81*" ? 1 : 0;
@@ -341,10 +341,10 @@ TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItPa
 TEST_F(AircraftRoundTripTest, ObjectIdBelow3IsRefused)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0060, "SAS60"));
-    ac.simState = SimState::adding2sim;
+    ac.sim.simState = SimState::adding2sim;
     gf_pushSimEvent(SimEvent{2, ac.key(), 0, SimEventKind::LiveCreated, 0.0, 0.0});
     tick();
-    EXPECT_EQ(live(0x4B0060)->objectId, 0u);
+    EXPECT_EQ(live(0x4B0060)->sim.objectId, 0u);
     EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
 }
 
@@ -354,24 +354,24 @@ TEST_F(AircraftRoundTripTest, WaitsWhoseAnswerWasLostEndAfterTheirBounds)
     auto& store = s.aircraft;
     engineClock = 1000;
     LiveAircraft& removing = store.addLive(makeLive(0x4B0070, "EZY70"));
-    removing.simState = SimState::removingfromsim;
+    removing.sim.simState = SimState::removingfromsim;
     store.setObjectId(removing, 70);
     LiveAircraft& respawning = store.addLive(makeLive(0x4B0071, "EZY71"));
-    respawning.simState = SimState::liveryrespawn;
+    respawning.sim.simState = SimState::liveryrespawn;
     store.setObjectId(respawning, 71);
     LiveAircraft& creating = store.addLive(makeLive(0x4B0072, "EZY72"));
-    creating.simState = SimState::adding2sim;
+    creating.sim.simState = SimState::adding2sim;
     s.liveCreations.push_back(kvr::test::creationFor(creating)); // not handed on yet
     StaticAircraft& parked = store.addStatic(makeStatic("EZY73*"));
-    parked.simState = SimState::removingfromsim;
+    parked.sim.simState = SimState::removingfromsim;
     store.setObjectId(parked, 73);
     gf_quarantineMap()[0x4B0074] = QuarantineEntry{47.0, 8.0, 1.7e9, 1, 1, 1000};
 
     gf_expireStuckWaits(); // the waits begin
     engineClock = 1000 + kRemovalAnswerTicks - 1;
     gf_expireStuckWaits();
-    EXPECT_EQ(live(0x4B0070)->removeFlag, 0);
-    EXPECT_EQ(live(0x4B0071)->simState, SimState::liveryrespawn);
+    EXPECT_EQ(live(0x4B0070)->sim.removeFlag, 0);
+    EXPECT_EQ(live(0x4B0071)->sim.simState, SimState::liveryrespawn);
     engineClock = 1000 + kRemovalAnswerTicks;
     gf_expireStuckWaits();
     tick();
@@ -379,17 +379,17 @@ TEST_F(AircraftRoundTripTest, WaitsWhoseAnswerWasLostEndAfterTheirBounds)
     EXPECT_EQ(live(0x4B0070), nullptr);
     EXPECT_EQ(store.findLiveByObjectId(70), nullptr);
     ASSERT_NE(live(0x4B0071), nullptr);
-    EXPECT_EQ(live(0x4B0071)->simState, SimState::buffer);
-    EXPECT_EQ(live(0x4B0071)->objectId, 0u);
+    EXPECT_EQ(live(0x4B0071)->sim.simState, SimState::buffer);
+    EXPECT_EQ(live(0x4B0071)->sim.objectId, 0u);
     EXPECT_EQ(store.findLiveByObjectId(71), nullptr);
     EXPECT_EQ(store.staticCount(), 0u);
-    EXPECT_EQ(live(0x4B0072)->simState, SimState::adding2sim);
+    EXPECT_EQ(live(0x4B0072)->sim.simState, SimState::adding2sim);
     EXPECT_TRUE(gf_quarantineMap().contains(0x4B0074));
 
     // The creation's wait starts when its request leaves the queue.
     engineClock = 1000 + kCreationAnswerTicks;
     gf_expireStuckWaits();
-    EXPECT_EQ(live(0x4B0072)->removeFlag, 0);
+    EXPECT_EQ(live(0x4B0072)->sim.removeFlag, 0);
     EXPECT_FALSE(gf_quarantineMap().contains(0x4B0074));
     ASSERT_TRUE(gf_handOnOneCreation());
     s.removalQueue.clear();
@@ -420,16 +420,16 @@ TEST_F(AircraftRoundTripTest, AFailureOfAnEarlierRequestLeavesTheCurrentCreation
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0080, "IBE80"));
     create(ac);
-    const uint32_t current = ac.creationRequestId;
+    const uint32_t current = ac.sim.creationRequestId;
     ASSERT_GE(current, 10000u);
     gf_pushSimEvent(SimEvent{0, ac.key(), 0, SimEventKind::CreateFailed, current - 1.0, 0.0});
     tick(202);
     const LiveAircraft* created = live(0x4B0080);
     ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->simState, SimState::active);
+    EXPECT_EQ(created->sim.simState, SimState::active);
     const auto objects = trace("objects");
     ASSERT_EQ(objects.size(), 1u);
-    EXPECT_EQ(objects[0]["object_id"], created->objectId);
+    EXPECT_EQ(objects[0]["object_id"], created->sim.objectId);
     EXPECT_TRUE(objects[0]["removed_frame"].is_null());
 }
 
@@ -438,7 +438,7 @@ TEST_F(AircraftRoundTripTest, AFailureOfAnEarlierRequestLeavesTheCurrentCreation
 TEST_F(AircraftRoundTripTest, AStaticAircraftsLateAnswerRemovesItsObject)
 {
     sim.load({{"assign_delay_frames", 10}});
-    const uint32_t key = gf_trafficState().aircraft.addStatic(makeStatic("KLM9*")).hexid;
+    const uint32_t key = gf_trafficState().aircraft.addStatic(makeStatic("KLM9*")).identity.hexid;
     create(*gf_trafficState().aircraft.findStatic(key));
     engineClock = 1000;
     gf_expireStuckWaits();
@@ -498,8 +498,8 @@ protected:
     {
         for (int i = 0; i < 3000; ++i) {
             fly(1, withFrames);
-            if (const LiveAircraft* ac = live(kHexid); ac && ac->creationRequestId != 0)
-                return ac->creationRequestId;
+            if (const LiveAircraft* ac = live(kHexid); ac && ac->sim.creationRequestId != 0)
+                return ac->sim.creationRequestId;
         }
         ADD_FAILURE() << "no creation request";
         return 0;
@@ -512,8 +512,8 @@ protected:
             if (o["removed_frame"].is_null())
                 held.insert(o["object_id"].get<uint32_t>());
         for (const LiveAircraft& ac : gf_trafficState().aircraft.live())
-            if (ac.objectId != 0)
-                driven.insert(ac.objectId);
+            if (ac.sim.objectId != 0)
+                driven.insert(ac.sim.objectId);
         EXPECT_EQ(held, driven);
         EXPECT_EQ(held.size(), 1u);
     }
@@ -536,11 +536,11 @@ TEST_F(LateCreationAnswerTest, AnAnswerToAGivenUpRequestLeavesNoGhost)
     fly(500, true); // both answers arrive, the first one first
     const LiveAircraft* ac = live(kHexid);
     ASSERT_NE(ac, nullptr);
-    EXPECT_EQ(ac->simState, SimState::active);
+    EXPECT_EQ(ac->sim.simState, SimState::active);
     const auto objects = trace("objects");
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[1]["request_id"], second);
-    EXPECT_EQ(ac->objectId, objects[1]["object_id"]);
+    EXPECT_EQ(ac->sim.objectId, objects[1]["object_id"]);
     EXPECT_NE(log().find(fmt::format("Object {} created for hexid 484321 that no longer waits for it, removing it",
                                      objects[0]["object_id"].get<uint32_t>())),
               std::string::npos);
@@ -552,13 +552,13 @@ TEST_F(LateCreationAnswerTest, AnAnswerToAGivenUpRequestLeavesNoGhost)
 TEST_F(LateCreationAnswerTest, AnAnswerJustInsideTheBoundIsKept)
 {
     flyUntilRequested(true);
-    const int32_t waitSince = live(kHexid)->waitSince;
+    const int32_t waitSince = live(kHexid)->sim.waitSince;
     while (engineClock.load() < waitSince + kCreationAnswerTicks - 100)
         fly(1, false);
     fly(400, true);
     const LiveAircraft* ac = live(kHexid);
     ASSERT_NE(ac, nullptr);
-    EXPECT_EQ(ac->simState, SimState::active);
+    EXPECT_EQ(ac->sim.simState, SimState::active);
     EXPECT_EQ(log().find("no answer from the simulator"), std::string::npos);
     expectBooksAgree();
 }

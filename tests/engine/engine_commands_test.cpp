@@ -40,7 +40,7 @@ protected:
 TEST_F(EngineCommandsTest, ThrottleAndFlapsAreSentOnlyWhenTheyChange)
 {
     LiveAircraft ac = makeLive(0x4B0001, "SWR1");
-    ac.objectId = 77;
+    ac.sim.objectId = 77;
     gf_setThrottle(ac, 0); // from the starting index 5
     gf_setThrottle(ac, 0);
     gf_setThrottle(ac, 5); // no such index: nothing sent, but kept
@@ -57,15 +57,15 @@ TEST_F(EngineCommandsTest, ThrottleAndFlapsAreSentOnlyWhenTheyChange)
     EXPECT_EQ(commands[2].eventId, SimEventId::FLAPS_SET);
     EXPECT_EQ(commands[2].value, 0u);
     EXPECT_EQ(commands[3].value, 0u);
-    EXPECT_EQ(ac.flapsIndex, 4u);
+    EXPECT_EQ(ac.sim.flapsIndex, 4u);
     EXPECT_NE(kvr::test::flushedLog().find("==> gf_setFlaps: invalid flaps index\n"), std::string::npos);
 }
 
 TEST_F(EngineCommandsTest, RotorcraftGetsNoSpoilersFlapsOrGearButThrottle)
 {
     LiveAircraft heli = makeLive(0x4B0002, "REGA1");
-    heli.category = Category::Rotorcraft;
-    heli.objectId = 78;
+    heli.identity.category = Category::Rotorcraft;
+    heli.sim.objectId = 78;
     gf_setSpoilers(heli, true);
     gf_setFlaps(heli, 2);
     gf_setGear(heli, true);
@@ -74,7 +74,7 @@ TEST_F(EngineCommandsTest, RotorcraftGetsNoSpoilersFlapsOrGearButThrottle)
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].eventId, SimEventId::THROTTLE_SET);
     EXPECT_EQ(commands[0].value, 16383u);
-    EXPECT_EQ(heli.flapsIndex, 2u);
+    EXPECT_EQ(heli.sim.flapsIndex, 2u);
 }
 
 TEST_F(EngineCommandsTest, StaticKeysSkipZeroAndKeysInUseAndWrap)
@@ -112,9 +112,9 @@ TEST_F(EngineCommandsTest, SimulatorCgAndPitchAreCheckedBeforeUse)
         gf_trafficState().aircraft.setObjectId(ac, 90);
         gf_pushSimEvent(SimEvent{90, 0, 0, SimEventKind::StaticCgAndPitch, c.cg, c.pitch});
         lf_processSimEvents();
-        EXPECT_DOUBLE_EQ(ac.cgFt, c.wantCg) << c.cg;
-        EXPECT_EQ(ac.cgMeasured, c.measured) << c.cg;
-        EXPECT_DOUBLE_EQ(ac.staticPitch, c.wantPitch) << c.pitch;
+        EXPECT_DOUBLE_EQ(ac.identity.cgFt, c.wantCg) << c.cg;
+        EXPECT_EQ(ac.identity.cgMeasured, c.measured) << c.cg;
+        EXPECT_DOUBLE_EQ(ac.identity.staticPitch, c.wantPitch) << c.pitch;
     }
 }
 
@@ -143,10 +143,10 @@ TEST_F(EngineCommandsTest, SelectorListShowsActiveAircraftSortedWithNullForEmpty
     auto& store = gf_trafficState().aircraft;
     LiveAircraft& a = store.addLive(makeLive(0xABC123, "SWR9"));
     LiveAircraft& b = store.addLive(makeLive(0x3C6DD5, "", false));
-    b.registration.clear();
+    b.identity.registration.clear();
     LiveAircraft& c = store.addLive(makeLive(0x4B0009, "EZY1"));
     for (LiveAircraft* ac : {&a, &b})
-        ac->simState = SimState::active;
+        ac->sim.simState = SimState::active;
     store.setObjectId(a, 255);
     store.setObjectId(b, 16);
     (void)c; // still buffered: not listed
@@ -164,7 +164,7 @@ TEST_F(EngineCommandsTest, FurthestLiveIsRemovedOnlyBeyondTheMargin)
     user.longitude = 8.0;
     gf_publishUserAcPosition(user);
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(0x4B0004, "SWR4", true, 47.0 + 10.05 / 60.0, 8.0));
-    ac.simState = SimState::active;
+    ac.sim.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(ac, 40);
     EXPECT_TRUE(lf_isThisTheFurthestLive(10.0));
     EXPECT_TRUE(gf_trafficState().removalQueue.empty());
@@ -193,10 +193,10 @@ TEST_F(EngineCommandsTest, GroundCollisionRemovesOnlyAircraftAheadOnTheLine)
     uint32_t hexid = 0x4B0100;
     for (const Case& c : cases) {
         LiveAircraft& ac = gf_trafficState().aircraft.addLive(makeLive(++hexid, "T", false, c.lat, c.lon));
-        ac.simState = SimState::active;
+        ac.sim.simState = SimState::active;
         gf_trafficState().aircraft.setObjectId(ac, hexid & 0xFF);
         EXPECT_EQ(checkUserAirGndCollision(ac), c.removed) << c.lon;
-        EXPECT_EQ(ac.simState == SimState::removingfromsim, c.removed);
+        EXPECT_EQ(ac.sim.simState == SimState::removingfromsim, c.removed);
     }
     gf_publishUserAcPosition(UserAcPosition{});
 }
@@ -209,14 +209,14 @@ TEST_F(EngineCommandsTest, ObjectIdListHasOneLinePerActiveAircraft)
     empty << std::ifstream(g_objectIdListPath, std::ios::binary).rdbuf();
     EXPECT_EQ(empty.str(), "");
     LiveAircraft& a = gf_trafficState().aircraft.addLive(makeLive(0x4B0005, "SWR5", false));
-    a.ids.airline = gf_airlineCode2Id("SWR");
-    a.ids.model = gf_modelCode2Id("A320");
-    a.simState = SimState::active;
+    a.identity.ids.airline = gf_airlineCode2Id("SWR");
+    a.identity.ids.model = gf_modelCode2Id("A320");
+    a.sim.simState = SimState::active;
     a.setPhase(FlightPhase::parked);
     gf_trafficState().aircraft.setObjectId(a, 1234);
     LiveAircraft& b = gf_trafficState().aircraft.addLive(makeLive(0x4B0006, "EZY6"));
-    b.registration.clear();
-    b.simState = SimState::active;
+    b.identity.registration.clear();
+    b.sim.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(b, 99);
     lf_writeObjectIdList();
     std::stringstream text;
@@ -259,8 +259,8 @@ TEST_F(EngineCommandsTest, TcasLimitIsStrictAndBlockingTakesOnlyActiveAircraft)
     uint32_t id = 100;
     for (auto [hexid, alt] : {std::pair{0x4B0401u, 16999.0}, {0x4B0402u, 17000.0}}) {
         LiveAircraft& ac = store.addLive(makeLive(hexid, "T", true, 47.0, 8.0, alt));
-        ac.matchedBeyondDepth = 1;
-        ac.simState = SimState::active;
+        ac.identity.matchedBeyondDepth = 1;
+        ac.sim.simState = SimState::active;
         store.setObjectId(ac, ++id);
     }
     lf_rememberLiveryOfHexid(0x4B0401, "TCAS livery");
@@ -274,14 +274,14 @@ TEST_F(EngineCommandsTest, TcasLimitIsStrictAndBlockingTakesOnlyActiveAircraft)
     gf_clearLiveryChoiceCache();
     EXPECT_FALSE(lf_rememberedLiveryOfHexid(0x4B0402));
     LiveAircraft& waiting = store.addLive(makeLive(0x4B0403, "BLK1"));
-    waiting.simState = SimState::adding2sim;
+    waiting.sim.simState = SimState::adding2sim;
     setParameters([](Parameters& p) { p.blockFilter.hexid = 0x123; p.blockFilter.callsign = "BLK1"; });
     gf_removeBlockedAc(); // no aircraft with the hexid; the callsign's is not active yet
-    EXPECT_EQ(waiting.removeWhenCreated, 0);
-    waiting.simState = SimState::active;
+    EXPECT_EQ(waiting.sim.removeWhenCreated, 0);
+    waiting.sim.simState = SimState::active;
     store.setObjectId(waiting, 300);
     gf_removeBlockedAc();
-    EXPECT_EQ(waiting.simState, SimState::removingfromsim);
+    EXPECT_EQ(waiting.sim.simState, SimState::removingfromsim);
     setParameters([](Parameters& p) { p.blockFilter = BlockFilter{}; });
 }
 
@@ -293,10 +293,10 @@ TEST_F(EngineCommandsTest, StaticAircraftKnowsAGateStandByItsName)
     stands[1].name = "RAMP 3";
     stands[1].id = 2;
     gf_setStandTable(std::move(stands));
-    EXPECT_EQ(StaticAircraft(AircraftBase{}, 1, 1, {}, true).gateStand, 1);
-    EXPECT_EQ(StaticAircraft(AircraftBase{}, 2, 2, {}, true).gateStand, 0);
-    EXPECT_EQ(StaticAircraft(AircraftBase{}, 3, 0, {}, true).gateStand, 0);
-    EXPECT_EQ(StaticAircraft(AircraftBase{}, 4, 3, {}, true).gateStand, 0);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 1, 1, {}, true).stand.gateStand, 1);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 2, 2, {}, true).stand.gateStand, 0);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 3, 0, {}, true).stand.gateStand, 0);
+    EXPECT_EQ(StaticAircraft(AircraftBase{}, 4, 3, {}, true).stand.gateStand, 0);
     gf_clearStandTable();
 }
 
@@ -312,8 +312,8 @@ TEST_F(EngineCommandsTest, AirConflictRemovesOnlyAnAircraftCloseAheadAtTheUsersL
     LiveAircraft& ahead = gf_trafficState().aircraft.addLive(makeLive(0x4B0201, "N1", true, 47.005, 8.0, 9200.0));
     LiveAircraft& above = gf_trafficState().aircraft.addLive(makeLive(0x4B0202, "N2", true, 47.005, 8.0, 9400.0));
     for (LiveAircraft* ac : {&ahead, &above}) {
-        ac->simState = SimState::active;
-        gf_trafficState().aircraft.setObjectId(*ac, ac->hexid & 0xFFF);
+        ac->sim.simState = SimState::active;
+        gf_trafficState().aircraft.setObjectId(*ac, ac->identity.hexid & 0xFFF);
     }
     EXPECT_FALSE(checkUserAirCollision(*gf_findLiveAircraft(0x4B0202), cosLat));
     EXPECT_TRUE(checkUserAirCollision(*gf_findLiveAircraft(0x4B0201), cosLat));

@@ -31,11 +31,11 @@ inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool a
                              double lat = 47.45, double lon = 8.56, double altitudeFt = 5000.0)
 {
     AircraftBase base;
-    base.hexid = hexid;
-    base.callsign = callsign;
-    base.registration = "HB-" + callsign.substr(0, 3);
-    base.category = Category::Large;
-    base.cgDefaultFt = 8.0;
+    base.identity.hexid = hexid;
+    base.identity.callsign = callsign;
+    base.identity.registration = "HB-" + callsign.substr(0, 3);
+    base.identity.category = Category::Large;
+    base.identity.cgDefaultFt = 8.0;
     TrafficSample s;
     s.lat = lat;
     s.lon = lon;
@@ -52,8 +52,8 @@ inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool a
 inline StaticAircraft makeStatic(const std::string& callsign, int32_t standId = 0)
 {
     AircraftBase base;
-    base.callsign = callsign;
-    base.category = Category::Large;
+    base.identity.callsign = callsign;
+    base.identity.category = Category::Large;
     return StaticAircraft(base, gf_nextStaticKey(), standId, {47.46, 8.55, 1.0}, true);
 }
 
@@ -62,7 +62,7 @@ inline CreateAcCmd creationFor(const AircraftBase& ac, const std::string& title 
 {
     CreateAcCmd cmd;
     cmd.initPosition = {47.45, 8.56, 5000.0, 0.0, 0.0, 90.0, 0, 0};
-    cmd.callsign = ac.callsign;
+    cmd.callsign = ac.identity.callsign;
     cmd.title = title;
     cmd.key = ac.key();
     return cmd;
@@ -96,8 +96,8 @@ protected:
     // assign the object id.
     void create(AircraftBase& ac, const std::string& title = "A320")
     {
-        ac.simState = SimState::adding2sim;
-        auto& q = ac.isStatic ? gf_trafficState().staticCreations : gf_trafficState().liveCreations;
+        ac.sim.simState = SimState::adding2sim;
+        auto& q = ac.sim.isStatic ? gf_trafficState().staticCreations : gf_trafficState().liveCreations;
         q.push_back(creationFor(ac, title));
         ASSERT_TRUE(gf_handOnOneCreation());
         frames(2);

@@ -140,9 +140,9 @@ TEST(EngineThreads, FeedSimulatorLinkAndReadersBesideTheMainTask)
 
     size_t active = 0;
     for (LiveAircraft& ac : gf_trafficState().aircraft.live()) {
-        if (ac.objectId != 0) {
-            EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(ac.objectId), &ac);
-            active += ac.simState == SimState::active ? 1 : 0;
+        if (ac.sim.objectId != 0) {
+            EXPECT_EQ(gf_trafficState().aircraft.findLiveByObjectId(ac.sim.objectId), &ac);
+            active += ac.sim.simState == SimState::active ? 1 : 0;
         }
     }
     EXPECT_EQ(active, static_cast<size_t>(kAircraft)); // every aircraft created and released

@@ -113,9 +113,9 @@ TEST_F(FlightPhasesTest, ATakeOffRollRotatesAtVrRetractsTheGearOnceAndFliesFrom8
     bool rollStarted = false;
     std::optional<double> rotationKt, flyingHeight;
     play(track, hexid, "KLM1601", 5, [&](LiveAircraft& ac) {
-        if (ac.simState != SimState::active)
+        if (ac.sim.simState != SimState::active)
             return;
-        objectId = ac.objectId;
+        objectId = ac.sim.objectId;
         // The sample checks start the roll once the samples run fast on the runway.
         if (ac.phases.phase == FlightPhase::takeoff_roll)
             rollStarted = true;
@@ -158,9 +158,9 @@ TEST_F(FlightPhasesTest, AnApproachConfiguresLandsFlaresAndRollsOutWithSpoilers)
     uint8_t deepestFlare = 0;
     bool rolled = false;
     play(track, hexid, "KLM1602", 3, [&](LiveAircraft& ac) {
-        if (ac.simState != SimState::active)
+        if (ac.sim.simState != SimState::active)
             return;
-        objectId = ac.objectId;
+        objectId = ac.sim.objectId;
         if (!landingNm && ac.phases.phase == FlightPhase::landing) {
             landingNm = gf_distanceNm({ac.motion.lat, ac.motion.lon}, {52.3086, 4.7639});
             landingHeight = ac.motion.altitudeFt - kEhamElevation;
@@ -221,7 +221,7 @@ protected:
     {
         LiveAircraft ac = kvr::test::makeLive(0x4E0001, "KLM70", true, 52.3086, 4.7639 + eastNm / 36.7,
                                               kEhamElevation + height);
-        ac.objectId = 77;
+        ac.sim.objectId = 77;
         ac.phases.phase = FlightPhase::flying;
         ac.stream.samples.front().verticalSpeedFpm = vs0;
         ac.stream.samples.front().altitudeFt = ac.motion.altitudeFt;
@@ -249,8 +249,8 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
     LiveAircraft ac = approaching(500.0, -300.0, -300.0, -25.0);
     checkLandingState(ac);
     EXPECT_EQ(ac.phases.phase, FlightPhase::landing);
-    EXPECT_EQ(ac.flapsIndex, 3u);
-    EXPECT_EQ(ac.throttleIndex, 1u);
+    EXPECT_EQ(ac.sim.flapsIndex, 3u);
+    EXPECT_EQ(ac.sim.throttleIndex, 1u);
     EXPECT_EQ(sent(SimEventId::GEAR_SET), std::vector<uint32_t>{1});
     EXPECT_EQ(ac.leg.lagEarlier, 2700);
 
@@ -266,12 +266,12 @@ TEST_F(FlightDecisionTest, LandingEntryAndGoAround)
         LiveAircraft a = approaching(400.0, c.vs0, c.vs1, c.gain, c.eastNm);
         a.phases.phase = FlightPhase::landing;
         a.flight.landing.vsMemory = 0.0;
-        a.throttleIndex = 1;
+        a.sim.throttleIndex = 1;
         checkLandingState(a);
         EXPECT_EQ(a.phases.phase == FlightPhase::flying, c.goesAround) << c.name;
         if (c.goesAround) {
-            EXPECT_EQ(a.throttleIndex, 4u) << c.name;
-            EXPECT_EQ(a.flapsIndex, 0u) << c.name;
+            EXPECT_EQ(a.sim.throttleIndex, 4u) << c.name;
+            EXPECT_EQ(a.sim.flapsIndex, 0u) << c.name;
             EXPECT_FALSE(a.flight.landing.vsMemory) << c.name << ": landing data cleared";
         }
     }
@@ -300,8 +300,8 @@ TEST_F(FlightDecisionTest, LegsAcrossTheDateLineTakeTheShortWayRound)
     // A straight air leg of 556 m from 179.995 E to 179.995 W in 3 s.
     const LatLon start{60.0, 179.995};
     LiveAircraft ac = kvr::test::makeLive(0x4E0401, "KLM90", true, start.latitude, start.longitude, 10000.0);
-    ac.simState = SimState::active;
-    ac.objectId = 90;
+    ac.sim.simState = SimState::active;
+    ac.sim.objectId = 90;
     ac.phases.phase = FlightPhase::flying;
     ac.motion.heading = 90.0 * kDeg;
     TrafficSample& s0 = ac.stream.samples.front();
@@ -345,8 +345,8 @@ TEST_F(FlightDecisionTest, FlareStagesFollowTheHeightAboveTheGear)
 {
     LiveAircraft ac = approaching(60.0, -700.0, -700.0, -12.0);
     ac.phases.phase = FlightPhase::landing;
-    ac.cgFt = 8.0;
-    ac.throttleIndex = 1;
+    ac.identity.cgFt = 8.0;
+    ac.sim.throttleIndex = 1;
     // Stage n+1 begins at 38, 28, 18 and 11 ft above the ground.
     const std::array<double, 4> begins{38.0, 28.0, 18.0, 11.0};
     for (size_t stage = 0; stage < begins.size(); ++stage) {
@@ -358,7 +358,7 @@ TEST_F(FlightDecisionTest, FlareStagesFollowTheHeightAboveTheGear)
         ac.motion.altitudeFt = kEhamElevation + begins[stage];
         stepFlare(ac);
         EXPECT_EQ(ac.touchdown.flareStage, stage + 1) << "at " << begins[stage];
-        EXPECT_EQ(ac.throttleIndex, stage >= 2 ? 0u : 1u);
+        EXPECT_EQ(ac.sim.throttleIndex, stage >= 2 ? 0u : 1u);
     }
     EXPECT_DOUBLE_EQ(ac.reports.verticalSpeedStep * 6000.0, -150.0);
 }
@@ -367,18 +367,18 @@ TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
 {
     for (const auto& [category, needed] : {std::pair{Category::Large, 800.0}, std::pair{Category::Light, 300.0}}) {
         LiveAircraft ac = approaching(needed - 5.0, 1500.0, 1500.0, 50.0);
-        ac.category = category;
+        ac.identity.category = category;
         ac.phases.phase = FlightPhase::takeoff;
-        ac.climbPitch = -15.0 * kDeg;
-        ac.motion.pitch = ac.climbPitch;
+        ac.identity.climbPitch = -15.0 * kDeg;
+        ac.motion.pitch = ac.identity.climbPitch;
         ac.flight.takeoffCounter = -400;
         ac.reports.verticalSpeedStep = 0.25;
         stepTakeoff(ac);
-        EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff) << gf_categoryName(ac.category);
+        EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff) << gf_categoryName(ac.identity.category);
         ac.motion.altitudeFt += 10.0;
         stepTakeoff(ac);
-        EXPECT_EQ(ac.phases.phase, FlightPhase::flying) << gf_categoryName(ac.category);
-        EXPECT_EQ(ac.throttleIndex, 3u);
+        EXPECT_EQ(ac.phases.phase, FlightPhase::flying) << gf_categoryName(ac.identity.category);
+        EXPECT_EQ(ac.sim.throttleIndex, 3u);
         EXPECT_TRUE(ac.flight.climbOutDone);
     }
     // The gear goes up once, three seconds after the rotation.
@@ -395,7 +395,7 @@ TEST_F(FlightDecisionTest, ClimbOutEndsAt800FeetOr300ForLightAircraft)
 TEST_F(FlightDecisionTest, CircuitClimbAndDescentRates)
 {
     LiveAircraft light = approaching(1000.0, 700.0, 700.0, 30.0);
-    light.category = Category::Light;
+    light.identity.category = Category::Light;
     light.remembered.lastAirborneAltitudeFt = 1000.0;
     for (const auto& [altitude, expected] : {std::pair{1400.0, 700.0}, std::pair{1500.0, 0.0},
                                              std::pair{1640.0, 0.0}, std::pair{1651.0, -600.0}}) {
@@ -437,8 +437,8 @@ protected:
     {
         const LatLon at = kvr::test::syntheticPoint(eastM, 0.0);
         LiveAircraft ac = kvr::test::makeLive(hexid, "KLM80", false, at.latitude, at.longitude, 120.0);
-        ac.simState = SimState::active;
-        ac.objectId = 80;
+        ac.sim.simState = SimState::active;
+        ac.sim.objectId = 80;
         ac.motion.heading = 90.0 * kDeg;
         ac.phases.phase = FlightPhase::takeoff_roll;
         ac.flight.takeoffRunway = *gf_runwayUnderAircraft(kvr::test::syntheticPoint(0, 0), ac.motion.heading);
@@ -558,7 +558,7 @@ TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
 
     LiveAircraft past = rolling(0x4E0203, 1620.0, 130.0, {{60.0, false}});
     EXPECT_TRUE(checkTakeoffRoll(past));
-    EXPECT_EQ(past.simState, SimState::removingfromsim);
+    EXPECT_EQ(past.sim.simState, SimState::removingfromsim);
     ASSERT_TRUE(gf_quarantineMap().contains(0x4E0203));
     EXPECT_EQ(gf_quarantineMap().at(0x4E0203).kind, 1);
 
@@ -566,7 +566,7 @@ TEST_F(TakeoffRollTest, ARollPastTheRunwayEndOrOfTwoMinutesIsRemoved)
     LiveAircraft stuck = rolling(0x4E0204, -1400.0, 50.0, {{60.0, false}});
     stuck.phases.phaseSince = static_cast<uint32_t>(engineClock.load() - 12000);
     planGroundRollLeg(stuck, 250);
-    EXPECT_EQ(stuck.simState, SimState::removingfromsim);
+    EXPECT_EQ(stuck.sim.simState, SimState::removingfromsim);
     gf_quarantineMap().clear();
 }
 
@@ -583,7 +583,7 @@ TEST_F(TakeoffRollTest, ATouchDownWithAClimbAheadRollsIntoATakeOffAgain)
     EXPECT_EQ(ac.phases.phase, FlightPhase::takeoff_roll);
     EXPECT_EQ(ac.phases.previousPhase, FlightPhase::landing_roll);
     EXPECT_TRUE(ac.flight.rollingTakeoff);
-    EXPECT_EQ(ac.throttleIndex, 3u);
+    EXPECT_EQ(ac.sim.throttleIndex, 3u);
     EXPECT_FALSE(ac.stream.samples[1].airborne); // on the ground before the climb
     EXPECT_TRUE(ac.stream.samples[3].airborne);
     EXPECT_EQ(takeoffDecision(ac), 2);

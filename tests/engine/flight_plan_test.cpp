@@ -26,8 +26,8 @@ protected:
 TEST_F(FlightPlanTest, PlanHasTheEightLinesByteForByte)
 {
     LiveAircraft light;
-    light.category = Category::Light;
-    light.origin = IataCode("ZRH");
+    light.identity.category = Category::Light;
+    light.identity.origin = IataCode("ZRH");
     const fs::path path = gf_createFlightPlan(4711, light);
     EXPECT_EQ(path, folder() / "4711.pln");
     EXPECT_EQ(kvr::test::readBytes(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -46,8 +46,8 @@ TEST_F(FlightPlanTest, PlanHasTheEightLinesByteForByte)
                  {Category::Heavy, "IFR"},    {Category::HighPerf, "VFR"}, {Category::Rotorcraft, "VFR"}};
     for (const auto& c : cases) {
         LiveAircraft a;
-        a.category = c.category;
-        a.destination = IataCode("JFK");
+        a.identity.category = c.category;
+        a.identity.destination = IataCode("JFK");
         const std::string text = kvr::test::readBytes(gf_createFlightPlan(1, a));
         EXPECT_NE(text.find(std::string("<FPType>") + c.type + "</FPType>\n<DepartureID></DepartureID>\n"
                                                                "<DestinationID>JFK</DestinationID>\n"),
@@ -79,11 +79,11 @@ TEST_F(FlightPlanTest, FileInPlaceOfTheFolderGivesNoPlan)
     EXPECT_NE(kvr::test::flushedLog().find("orig_dest' is not a directory\n"), std::string::npos);
     // The engine names the aircraft with its whole kind.
     LiveAircraft klm;
-    klm.callsign = "KLM1234";
-    klm.registration = "PH-BXA";
-    klm.origin = IataCode("AMS");
-    klm.destination = IataCode("JFK");
-    klm.ids = {gf_airlineCode2Id("KLM"), gf_airlineCode2Id("KL"), gf_modelCode2Id("B738"), 0, 0};
+    klm.identity.callsign = "KLM1234";
+    klm.identity.registration = "PH-BXA";
+    klm.identity.origin = IataCode("AMS");
+    klm.identity.destination = IataCode("JFK");
+    klm.identity.ids = {gf_airlineCode2Id("KLM"), gf_airlineCode2Id("KL"), gf_modelCode2Id("B738"), 0, 0};
     lf_sendFlightPlan(klm);
     EXPECT_EQ(klm.reports.flightPlanSent, 0);
     EXPECT_NE(kvr::test::flushedLog().find("==> KLM1234  PH-BXA KLM,KL  B738     creating a flight plan failed\n"),

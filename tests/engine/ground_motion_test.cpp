@@ -211,8 +211,8 @@ struct Leg {
 LiveAircraft taxiing(double kt, const std::vector<Leg>& legs, Category category = Category::Large)
 {
     LiveAircraft ac = kvr::test::makeLive(0x4D0001, "KLM77", false, kStart.latitude, kStart.longitude, 0.0);
-    ac.category = category;
-    ac.baseTurnRate = (category == Category::Rotorcraft ? 0.20 : 0.07) * kDeg;
+    ac.identity.category = category;
+    ac.identity.baseTurnRate = (category == Category::Rotorcraft ? 0.20 : 0.07) * kDeg;
     ac.phases.phase = FlightPhase::taxi;
     ac.motion.tasKt = kt;
     ac.stream.samples.front().speedKt = kt;
@@ -392,7 +392,7 @@ TEST_F(GroundTurnPlanningTest, FacingAwayFromTheLegTheAircraftTurnsOnTheSpotAndT
     ASSERT_TRUE(ac.ground.turningInPlace);
     EXPECT_GT(ac.stream.samples.back().playTime, lastBefore); // the later samples were delayed too
     const LatLon startPos{ac.motion.lat, ac.motion.lon};
-    const double limit = 1.2 * ac.baseTurnRate + 1e-12;
+    const double limit = 1.2 * ac.identity.baseTurnRate + 1e-12;
     int movedAt = -1;
     for (int t = 0; t < 3000 && ac.stream.samples.size() >= 2; ++t) {
         engineClock.fetch_add(1);
@@ -666,23 +666,23 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     stand.id = 1;
     gf_setStandTable({stand});
     LiveAircraft ac = kvr::test::makeLive(0x484202, "KLM1802", false, kStart.latitude, kStart.longitude, 0.0);
-    ac.liveryTitle = "Airbus A320-200 KLM";
-    ac.standId = 1;
-    ac.standLat = stand.lat;
-    ac.standLon = stand.lon;
-    ac.standHeading = stand.heading;
+    ac.identity.liveryTitle = "Airbus A320-200 KLM";
+    ac.stand.standId = 1;
+    ac.stand.standLat = stand.lat;
+    ac.stand.standLon = stand.lon;
+    ac.stand.standHeading = stand.heading;
     ac.motion.heading = stand.heading;
-    ac.standSpeedKt = 3.0;
-    ac.baseTurnRate = 0.07 * kDeg;
+    ac.identity.standSpeedKt = 3.0;
+    ac.identity.baseTurnRate = 0.07 * kDeg;
     ac.setPhase(FlightPhase::parked);
-    ac.simState = SimState::adding2sim;
+    ac.sim.simState = SimState::adding2sim;
     LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
-    gf_trafficState().addingStack.push_back(stored.hexid);
+    gf_trafficState().addingStack.push_back(stored.identity.hexid);
     run(400);
     LiveAircraft* parked = live(0x484202);
     ASSERT_NE(parked, nullptr);
-    ASSERT_EQ(parked->simState, SimState::active);
-    const uint32_t objectId = parked->objectId;
+    ASSERT_EQ(parked->sim.simState, SimState::active);
+    const uint32_t objectId = parked->sim.objectId;
 
     // Its samples now move away behind it: the intake asks it to leave.
     const LatLon behind = moveM(kStart, 210.0, 30.0);
@@ -717,12 +717,12 @@ TEST_F(GroundMotionSimTest, APushBackGoesStraightBackAndStartsTheEngines)
     // Driving out forward: two aircraft radii along the stand's axis.
     LiveAircraft forward = kvr::test::makeLive(0x484204, "KLM1804", false, kStart.latitude, kStart.longitude, 0.0);
     forward.phases.phase = FlightPhase::parked;
-    forward.standId = 1;
-    forward.standLat = stand.lat;
-    forward.standLon = stand.lon;
-    forward.standHeading = stand.heading;
-    forward.radius = 0.02;
-    forward.standSpeedKt = 5.0;
+    forward.stand.standId = 1;
+    forward.stand.standLat = stand.lat;
+    forward.stand.standLon = stand.lon;
+    forward.stand.standHeading = stand.heading;
+    forward.identity.radius = 0.02;
+    forward.identity.standSpeedKt = 5.0;
     forward.push.standLeaveRequest = 1;
     forward.stream.samples.push_back(s1);
     lf_pullOutOfStand(forward);
@@ -880,7 +880,7 @@ TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnThe
     play(reports, 0x4C4102, "SWA286", 3000);
     const LiveAircraft* ac = live(0x4C4102);
     ASSERT_NE(ac, nullptr);
-    const double onGroundFt = ac->cgFt; // its reference point above the ground on its wheels
+    const double onGroundFt = ac->identity.cgFt; // its reference point above the ground on its wheels
     ASSERT_GT(onGroundFt, 1.0);
     EXPECT_NE(log().find("SWA286 PH-286 KLM A320 touch down at KLAS runway 26L"), std::string::npos);
     const auto report = motion();
@@ -1281,7 +1281,7 @@ protected:
             const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
             run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
             if (const LiveAircraft* ac = live(hexid))
-                rotorcraft = ac->category == Category::Rotorcraft;
+                rotorcraft = ac->identity.category == Category::Rotorcraft;
         }
         return rotorcraft;
     }
@@ -1602,7 +1602,7 @@ TEST_F(PassedReportTest, AHelicopterTurnsRoundOnItsWayToAReportBehindIt)
         gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
         run(1000);
         if (const LiveAircraft* ac = live(kHexid))
-            rotorcraft = ac->category == Category::Rotorcraft;
+            rotorcraft = ac->identity.category == Category::Rotorcraft;
     }
     ASSERT_TRUE(rotorcraft);
     run(3000);

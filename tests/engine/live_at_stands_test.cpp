@@ -57,19 +57,19 @@ protected:
                              uint32_t objectId = 0)
     {
         AircraftBase base;
-        base.hexid = hexid;
-        base.callsign = callsign;
-        base.collisionRadius = 0.01; // 18.5 m
+        base.identity.hexid = hexid;
+        base.identity.callsign = callsign;
+        base.identity.collisionRadius = 0.01; // 18.5 m
         LiveAircraft ac(TrafficSample{kLat, kLon}, base, 0.0);
         ac.phases.phase = phase;
-        ac.standId = standId;
-        ac.simState = SimState::active;
+        ac.stand.standId = standId;
+        ac.sim.simState = SimState::active;
         LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
         if (objectId != 0)
             gf_trafficState().aircraft.setObjectId(stored, objectId);
         return stored;
     }
-    static bool removing(uint32_t hexid) { return gf_findLiveAircraft(hexid)->simState == SimState::removingfromsim; }
+    static bool removing(uint32_t hexid) { return gf_findLiveAircraft(hexid)->sim.simState == SimState::removingfromsim; }
     kvr::test::SimLinkTestBase base{"stands"};
 };
 
@@ -98,7 +98,7 @@ TEST_F(LiveAtStandsTest, HolderAndCompetitionDecideByCallsignStandKeepingAndRepo
     for (const Row& row : rows) {
         reset();
         LiveAircraft& holder = add(0x400001, row.holder, FlightPhase::parked, 1, 30);
-        holder.keepStand = row.keepStand;
+        holder.stand.keepStand = row.keepStand;
         LiveAircraft& candidate = add(0x400002, row.candidate, FlightPhase::taxi, 0);
         candidate.stream.lastRecordTime = holder.stream.lastRecordTime + row.holderSilentS;
         const bool granted = row.claim == StandClaim::granted;
@@ -154,16 +154,16 @@ TEST_F(LiveAtStandsTest, ArrivalWaitsForItsStandWhileAnotherAircraftMovesOnIt)
         reset();
         LiveAircraft& mover = add(0x400500, "KLM10", phase, 1, 33);
         LiveAircraft& arrival = add(0x400501, "DLH7", FlightPhase::landing_roll, 0);
-        arrival.category = Category::Large;
-        arrival.standSearchNm = 0.03;
+        arrival.identity.category = Category::Large;
+        arrival.identity.standSearchNm = 0.03;
         try2Park(arrival);
-        EXPECT_EQ(arrival.standId, 0) << "waits for its own stand";
+        EXPECT_EQ(arrival.stand.standId, 0) << "waits for its own stand";
         EXPECT_FALSE(removing(0x400500)) << "nobody is removed for the arrival";
 
         mover.phases.phase = FlightPhase::taxi;
         gf_trafficState().aircraft.setStandId(mover, 0);
         try2Park(arrival);
-        EXPECT_EQ(arrival.standId, 1);
+        EXPECT_EQ(arrival.stand.standId, 1);
         EXPECT_EQ(arrival.phases.phase, FlightPhase::parking);
     }
 }
@@ -179,7 +179,7 @@ TEST_F(LiveAtStandsTest, EveryWayOffAStandReleasesIt)
         ASSERT_EQ(gf_liveStandHolder(1, 0), 2);
         switch (way) {
         case 0: lf_eraseLiveAircraft(ac); break;
-        case 1: ac.removeFlag = 1; gf_compactLiveAircraft(); break;
+        case 1: ac.sim.removeFlag = 1; gf_compactLiveAircraft(); break;
         case 2: gf_resetTrafficState(); break;
         case 3: // far from its stand: gives it up and taxis on
             ac.motion.lat = kLat;
@@ -191,7 +191,7 @@ TEST_F(LiveAtStandsTest, EveryWayOffAStandReleasesIt)
         }
         EXPECT_TRUE(gf_standUses(1).empty()) << way;
         if (LiveAircraft* left = gf_findLiveAircraft(0x400700)) {
-            EXPECT_EQ(left->standId, 0) << way;
+            EXPECT_EQ(left->stand.standId, 0) << way;
             lf_eraseLiveAircraft(*left);
         }
         add(0x400700, "KLM7", FlightPhase::parked, 3, 51);
@@ -220,20 +220,20 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
         const char* statics[][3] = {{"KLM3", "", ""}, {"KLM8", "", "PH-BXA"}, {"KLM7", "KL0004", ""}};
         for (const auto& [cs2, cs3, reg] : statics) {
             AircraftBase b;
-            b.callsign2 = cs2;
-            b.callsign3 = cs3;
-            b.registration = reg;
+            b.identity.callsign2 = cs2;
+            b.identity.callsign3 = cs3;
+            b.identity.registration = reg;
             StaticAircraft& s = gf_trafficState().aircraft.addStatic(StaticAircraft(b, gf_nextStaticKey(), 0, {}, true));
-            s.simState = SimState::active;
-            gf_trafficState().aircraft.setObjectId(s, 40 + s.hexid);
+            s.sim.simState = SimState::active;
+            gf_trafficState().aircraft.setObjectId(s, 40 + s.identity.hexid);
         }
         LiveAircraft& a = add(0x400300, row.liveCallsign, FlightPhase::taxi, 0);
-        a.callsign3 = row.liveCallsign3;
-        a.registration = row.liveRegistration;
+        a.identity.callsign3 = row.liveCallsign3;
+        a.identity.registration = row.liveRegistration;
         lf_checkForStaticWithCallsignOrHexidAndRemove(a);
         const auto all = gf_trafficState().aircraft.statics();
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(all[static_cast<size_t>(i)].simState == SimState::removingfromsim, i == row.removedStatic)
+            EXPECT_EQ(all[static_cast<size_t>(i)].sim.simState == SimState::removingfromsim, i == row.removedStatic)
                 << row.liveCallsign << " static " << i;
     }
 
@@ -261,9 +261,9 @@ TEST_F(LiveAtStandsTest, StaticDuplicatesAndStayers)
     for (size_t i = 0; i < std::size(stayers); ++i) {
         LiveAircraft& ac = add(0x400401 + static_cast<uint32_t>(i), "P" + std::to_string(i), FlightPhase::parked,
                                static_cast<int32_t>(i % 3) + 1, 0x10 + static_cast<uint32_t>(i));
-        ac.category = stayers[i].category;
+        ac.identity.category = stayers[i].category;
         ac.reports.parkedSinceTime = now - stayers[i].parkedFor;
-        ac.keepStand = stayers[i].keep;
+        ac.stand.keepStand = stayers[i].keep;
     }
     // One spawned at its stand gets its parked-since time when it is put on
     // the ground, not the clock's zero.

@@ -125,14 +125,14 @@ TEST_F(LiveTrafficTest, ACruiseAircraftIsCreatedFollowsItsSamplesAndLeavesWhenTh
             LiveAircraft* ac = live(hexid);
             if (createdAt < 0 && !objects().empty())
                 createdAt = engineClock.load();
-            if (ac && ac->simState == SimState::active && activeAt < 0) {
+            if (ac && ac->sim.simState == SimState::active && activeAt < 0) {
                 activeAt = engineClock.load();
-                objectId = ac->objectId;
+                objectId = ac->sim.objectId;
             }
             // Once active, the simulator's object lies on the track, a steady
             // time behind the play time: the legs are flown at the samples'
             // speed from where the object was released.
-            if (activeAt >= 0 && ac && ac->simState == SimState::active && t % 50 == 0 &&
+            if (activeAt >= 0 && ac && ac->sim.simState == SimState::active && t % 50 == 0 &&
                 engineClock.load() - activeAt > 100) {
                 const double playSeconds = (engineClock.load() - firstPlay) / 100.0;
                 const nlohmann::json o = objectRecord(objectId);
@@ -198,14 +198,14 @@ TEST_F(LiveTrafficTest, WithinRangeAnAircraftFliesOnPredictionsForAMinute)
     run(600);
     LiveAircraft* ac = live(hexid);
     ASSERT_NE(ac, nullptr);
-    ASSERT_EQ(ac->simState, SimState::active);
+    ASSERT_EQ(ac->sim.simState, SimState::active);
     ASSERT_GT(ac->stream.projection, 0);
-    const uint32_t objectId = ac->objectId;
+    const uint32_t objectId = ac->sim.objectId;
     EXPECT_GT(ac->motion.lon, track.back().lon); // flies on along its heading
     // 20 predictions of 3 s: gone a minute after the last sample, not before.
     run(4500, false);
     ASSERT_NE(live(hexid), nullptr);
-    EXPECT_EQ(live(hexid)->simState, SimState::active);
+    EXPECT_EQ(live(hexid)->sim.simState, SimState::active);
     run(2000, false);
     run(20);
     EXPECT_EQ(live(hexid), nullptr);
@@ -243,12 +243,12 @@ TEST_F(LiveTrafficTest, AnAircraftThatTurnedDuringAGapInReceptionFollowsItsRepor
     EXPECT_TRUE(objects()[0]["removed_frame"].is_null());
     LiveAircraft* ac = live(hexid);
     ASSERT_NE(ac, nullptr);
-    ASSERT_EQ(ac->simState, SimState::active);
+    ASSERT_EQ(ac->sim.simState, SimState::active);
     EXPECT_LE(ac->stream.projection, 0); // on its reports again
     // The simulator shows it on the path it flew, catching up from where the
     // prediction had taken it: at most the lag limit behind its play time.
     const double playSeconds = (engineClock.load() - firstPlay) / 100.0;
-    const nlohmann::json o = objectRecord(ac->objectId);
+    const nlohmann::json o = objectRecord(ac->sim.objectId);
     const LatLon shown{o["lat"], o["lon"]};
     double bestM = 1e9, bestT = 0.0;
     for (double ts = 0.0; ts <= track.back().t; ts += 0.05) {
@@ -391,7 +391,7 @@ TEST_F(TcasCoverageTest, OnlyTheAircraftMatchedBeyondTheDepthLeavesBelowTheTcasL
         const LiveAircraft* ac = live(beyond);
         const double shownFt = ac ? ac->motion.altitudeFt : 0.0;
         gf_removeTCASCoverageAcs();
-        if (!removedAtFt && ac && ac->simState == SimState::removingfromsim)
+        if (!removedAtFt && ac && ac->sim.simState == SimState::removingfromsim)
             removedAtFt = shownFt;
     }
     run(50);
@@ -408,7 +408,7 @@ TEST_F(TcasCoverageTest, OnlyTheAircraftMatchedBeyondTheDepthLeavesBelowTheTcasL
     }
     EXPECT_FALSE(lf_rememberedLiveryOfHexid(beyond));
     ASSERT_NE(live(within), nullptr);
-    EXPECT_EQ(live(within)->simState, SimState::active);
+    EXPECT_EQ(live(within)->sim.simState, SimState::active);
     EXPECT_LT(live(within)->motion.altitudeFt, 16000.0);
     EXPECT_EQ(lf_rememberedLiveryOfHexid(within), std::optional<std::string_view>(kTitle));
 }
@@ -458,7 +458,7 @@ TEST_F(TrafficIntakeTest, TooCloseAndThinnedSamplesAreDropped)
 {
     decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));
     ASSERT_NE(ac(0x4A0001), nullptr);
-    EXPECT_EQ(ac(0x4A0001)->simState, SimState::buffer);
+    EXPECT_EQ(ac(0x4A0001)->sim.simState, SimState::buffer);
     EXPECT_EQ(ac(0x4A0001)->phases.phase, FlightPhase::birth);
     decodeMessage(recordOf(at(0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1"));   // same time
     decodeMessage(recordOf(at(1.0, 52.3, 4.7, 0, 0), 0x4A0001, "KLM1")); // exactly 1 s
@@ -555,8 +555,8 @@ TEST_F(TrafficIntakeTest, ReportsWithoutATypeContinueTheAircraftKnownByTheirAddr
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->stream.samples.size(), 4u);
     EXPECT_EQ(a->stream.lastRecordTime, 1.7e9 + 6.0);
-    EXPECT_EQ(gf_modelCodeText(a->ids.model), "A320");
-    EXPECT_EQ(a->registration, "PH-M30");
+    EXPECT_EQ(gf_modelCodeText(a->identity.ids.model), "A320");
+    EXPECT_EQ(a->identity.registration, "PH-M30");
 
     // Nothing known by the address: no aircraft, even when the model database
     // knows the registration the report carries.
@@ -593,12 +593,12 @@ TEST_F(TrafficIntakeTest, ATaxiJumpRemovesTheAircraftAndQuarantinesItsAddress)
     LiveAircraft* a = ac(hexid);
     ASSERT_NE(a, nullptr);
     a->phases.phase = FlightPhase::taxi;
-    a->simState = SimState::active;
+    a->sim.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(*a, 321);
     // 100 m in 2 s while reporting 4 kt: 97 kt implied.
     const LatLon jumped = gf_destinationPoint({52.3, 4.7}, {0.0, 100.0 / 0.3048});
     decodeMessage(recordOf(at(2, jumped.latitude, jumped.longitude, 0, 4), hexid, "KLM20"));
-    EXPECT_EQ(a->simState, SimState::removingfromsim);
+    EXPECT_EQ(a->sim.simState, SimState::removingfromsim);
     ASSERT_EQ(gf_trafficState().removalQueue.size(), 1u);
     EXPECT_EQ(gf_trafficState().removalQueue.front(), 321u);
     ASSERT_TRUE(gf_quarantineMap().contains(hexid));
@@ -632,14 +632,14 @@ TEST_F(TrafficIntakeTest, AMoveAfterStaleRepeatsOfAMovingAircraftsPositionIsTime
         LiveAircraft* a = ac(hexid);
         ASSERT_NE(a, nullptr);
         a->phases.phase = FlightPhase::taxi;
-        a->simState = SimState::active;
+        a->sim.simState = SimState::active;
         gf_trafficState().aircraft.setObjectId(*a, 400 + hexid % 16);
         for (int t = 16; t <= 48; t += 16)
             decodeMessage(recordOf(at(t, 52.3, 4.7, 0, repeatKt, 0.0), hexid, "KLM21"));
         ASSERT_EQ(a->stream.lastRecordTime, 1.7e9 + 48.0);
         const LatLon on = gf_destinationPoint({52.3, 4.7}, {0.0, 600.0 / 0.3048});
         decodeMessage(recordOf(at(58, on.latitude, on.longitude, 0, 29, 0.0), hexid, "KLM21"));
-        EXPECT_EQ(a->simState == SimState::active, repeatKt > 5.0) << repeatKt;
+        EXPECT_EQ(a->sim.simState == SimState::active, repeatKt > 5.0) << repeatKt;
         EXPECT_EQ(a->stream.lastRecordTime == 1.7e9 + 58.0, repeatKt > 5.0) << repeatKt;
         gf_trafficState().aircraft.eraseLiveSwap(*a);
     }
@@ -659,13 +659,13 @@ TEST_F(TrafficIntakeTest, AnonymousAircraftWithTheirTypeAsCallsignAreEachTheirOw
     decodeMessage(anonymous(0x1FB480A0, 52.40, ""));
     decodeMessage(anonymous(0x1FB48AD6, 52.50, "N550EM"));
     ASSERT_EQ(gf_trafficState().aircraft.liveCount(), 3u);
-    EXPECT_EQ(ac(0x1FB49FA6)->callsign, "1FB49FA6");
-    EXPECT_EQ(ac(0x1FB49FA6)->ids.airline, gf_airlineCode2Id("PVT"));
-    EXPECT_EQ(ac(0x1FB480A0)->callsign, "1FB480A0");
-    EXPECT_EQ(ac(0x1FB48AD6)->callsign, "N550EM");
+    EXPECT_EQ(ac(0x1FB49FA6)->identity.callsign, "1FB49FA6");
+    EXPECT_EQ(ac(0x1FB49FA6)->identity.ids.airline, gf_airlineCode2Id("PVT"));
+    EXPECT_EQ(ac(0x1FB480A0)->identity.callsign, "1FB480A0");
+    EXPECT_EQ(ac(0x1FB48AD6)->identity.callsign, "N550EM");
     // Their next reports keep the callsign they were given.
     decodeMessage(anonymous(0x1FB49FA6, 52.32, "", 10.0));
-    EXPECT_EQ(ac(0x1FB49FA6)->callsign, "1FB49FA6");
+    EXPECT_EQ(ac(0x1FB49FA6)->identity.callsign, "1FB49FA6");
     EXPECT_EQ(ac(0x1FB49FA6)->stream.samples.size(), 2u);
 }
 
@@ -723,7 +723,7 @@ protected:
     }
     LiveAircraft& add(LiveAircraft ac, uint32_t objectId)
     {
-        ac.simState = SimState::active;
+        ac.sim.simState = SimState::active;
         LiveAircraft& stored = gf_trafficState().aircraft.addLive(std::move(ac));
         gf_trafficState().aircraft.setObjectId(stored, objectId);
         return stored;
@@ -735,7 +735,7 @@ TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
 {
     LiveAircraft& ac = add(kvr::test::makeLive(0x4C0001, "KLM30", false, 52.3, 4.76, 14.0), 50);
     ac.phases.phase = FlightPhase::landing_roll;
-    ac.cgFt = 0.0; // not valid
+    ac.identity.cgFt = 0.0; // not valid
     std::string source;
     applySimGroundReport(ac, ground(50, 10.0, 0.0, true), source); // AGL 0: the altitude difference counts
     EXPECT_DOUBLE_EQ(ac.touchdown.calibrationFt, 4.0);
@@ -745,8 +745,8 @@ TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
     EXPECT_DOUBLE_EQ(ac.reports.lastSimAglFt, 3.0);
 
     // A valid CG blends from the calibration to the CG as the nose comes down.
-    ac.cgFt = 8.0;
-    ac.staticPitch = 0.0;
+    ac.identity.cgFt = 8.0;
+    ac.identity.staticPitch = 0.0;
     ac.touchdown.calibrationPitch = -0.1;
     ac.motion.pitch = -0.05;
     applySimGroundReport(ac, ground(50, 10.0, 3.0, true), source);
@@ -755,7 +755,7 @@ TEST_F(GroundReportTest, TheRollOutIsCalibratedFromTheFirstGroundReport)
     // Taxiing without a calibration and a valid CG: the simulator's ground.
     LiveAircraft& taxi = add(kvr::test::makeLive(0x4C0002, "KLM31", false, 52.3, 4.77, 30.0), 51);
     taxi.phases.phase = FlightPhase::taxi;
-    taxi.cgFt = 40.0;
+    taxi.identity.cgFt = 40.0;
     applySimGroundReport(taxi, ground(51, -11.0, 2.0, true), source);
     EXPECT_DOUBLE_EQ(taxi.motion.altitudeFt, -11.0);
     EXPECT_TRUE(std::isnan(taxi.touchdown.calibrationFt));
@@ -780,7 +780,7 @@ TEST_F(GroundReportTest, ANewApproachForgetsTheLastTouchDown)
     ac.setPhase(FlightPhase::landing_roll);
     ac.phases.groundMode = 1;
     ac.motion.altitudeFt = 17.0;
-    ac.cgFt = 0.0;
+    ac.identity.cgFt = 0.0;
     std::string source;
     applySimGroundReport(ac, ground(52, 10.0, 0.0, true), source);
     EXPECT_DOUBLE_EQ(ac.touchdown.calibrationFt, 7.0);
@@ -791,8 +791,8 @@ TEST_F(GroundReportTest, TouchDownEntersTheLandingRoll)
     LiveAircraft& ac = add(kvr::test::makeLive(0x4C0003, "KLM32", true, 52.3, 4.76, 60.0), 60);
     ac.phases.phase = FlightPhase::landing;
     ac.motion.pitch = -0.05;
-    ac.staticPitch = 0.01;
-    ac.reverseThrust = 1;
+    ac.identity.staticPitch = 0.01;
+    ac.identity.reverseThrust = 1;
     gf_takeCommandQueues();
     gf_pushSimEvent(ground(60, 0.0, 5.0, true));
     lf_processSimEvents();
@@ -866,11 +866,11 @@ protected:
     static LiveAircraft& born(uint32_t hexid, double alt, int n = 4)
     {
         AircraftBase base;
-        base.hexid = hexid;
-        base.callsign = "KLM" + std::to_string(hexid & 0xFFF);
-        base.registration = "PH-ABC";
-        base.category = Category::Large;
-        base.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
+        base.identity.hexid = hexid;
+        base.identity.callsign = "KLM" + std::to_string(hexid & 0xFFF);
+        base.identity.registration = "PH-ABC";
+        base.identity.category = Category::Large;
+        base.identity.ids = {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("A320"), 0, 0};
         TrafficSample s;
         s.lat = 52.3;
         s.lon = 4.7;
@@ -902,11 +902,11 @@ TEST_F(SpawnGateTest, TooLowAboveTheAirportTheSamplesAreConsumedUntilOneIsHigher
     LiveAircraft& ac = born(0x4D0001, 750.0); // 650 ft above the airport, then 750
     lf_spawnGate(ac);
     EXPECT_EQ(ac.stream.samples.size(), 3u);
-    EXPECT_EQ(ac.simState, SimState::buffer);
+    EXPECT_EQ(ac.sim.simState, SimState::buffer);
     lf_spawnGate(ac);
-    EXPECT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_EQ(ac.sim.simState, SimState::adding2sim);
     EXPECT_EQ(ac.phases.phase, FlightPhase::flying);
-    EXPECT_EQ(ac.liveryTitle, kTitle);
+    EXPECT_EQ(ac.identity.liveryTitle, kTitle);
     EXPECT_EQ(gf_trafficState().addingStack, std::vector<uint32_t>{0x4D0001});
     EXPECT_DOUBLE_EQ(ac.motion.altitudeFt, 850.0);
     EXPECT_NEAR(ac.motion.heading, 0.0, 1e-6); // toward the next sample, due north
@@ -921,7 +921,7 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     LiveAircraft& respawned = born(0x4D0006, 5000.0);
     respawned.holds.respawnHeading = std::numbers::pi / 2.0;
     lf_spawnGate(respawned);
-    EXPECT_EQ(respawned.simState, SimState::adding2sim);
+    EXPECT_EQ(respawned.sim.simState, SimState::adding2sim);
     EXPECT_NEAR(respawned.motion.heading, std::numbers::pi / 2.0, 1e-12);
 
     // Close ahead of the airborne user at its level: held back, not erased.
@@ -938,9 +938,9 @@ TEST_F(SpawnGateTest, ARespawnedAircraftKeepsItsOwnHeadingAndOneMeetingTheUserIs
     LiveAircraft& met = born(0x4D0007, 5000.0);
     lf_spawnGate(met);
     gf_publishUserAcPosition(UserAcPosition{});
-    EXPECT_EQ(met.simState, SimState::buffer);
-    EXPECT_EQ(met.removeFlag, 0);
-    EXPECT_EQ(met.removeWhenCreated, 0);
+    EXPECT_EQ(met.sim.simState, SimState::buffer);
+    EXPECT_EQ(met.sim.removeFlag, 0);
+    EXPECT_EQ(met.sim.removeWhenCreated, 0);
     EXPECT_EQ(met.phases.heldForUser, 1);
     EXPECT_EQ(met.stream.samples.size(), 3u);
     EXPECT_TRUE(gf_trafficState().removalQueue.empty());
@@ -955,34 +955,34 @@ TEST_F(SpawnGateTest, AFullCreationQueueAndTheLiveLimitHoldNewAircraftBack)
     lf_spawnGate(ac);
     lf_spawnGate(ac);
     EXPECT_EQ(ac.stream.samples.size(), 2u);
-    EXPECT_EQ(ac.simState, SimState::buffer);
+    EXPECT_EQ(ac.sim.simState, SimState::buffer);
     gf_trafficState().liveCreations.resize(10);
     lf_spawnGate(ac);
-    EXPECT_EQ(ac.simState, SimState::adding2sim);
+    EXPECT_EQ(ac.sim.simState, SimState::adding2sim);
 
     setMaxLive(0);
     LiveAircraft& none = born(0x4D0003, 5000.0);
     lf_spawnGate(none);
-    EXPECT_TRUE(none.removeFlag);
+    EXPECT_TRUE(none.sim.removeFlag);
 
     // Without a livery the aircraft goes and is listed once as unmatched.
     setMaxLive(500);
     LiveAircraft& unmatched = born(0x4D0004, 5000.0);
     lf_spawnGate(unmatched);
-    EXPECT_TRUE(unmatched.removeFlag);
+    EXPECT_TRUE(unmatched.sim.removeFlag);
     EXPECT_EQ(gf_noMatchCount(), 1u);
     // One that the livery choice once matched beyond the matching depth goes
     // without an entry: it is no failure of the matching.
     LiveAircraft& deep = born(0x4D0008, 5000.0);
-    deep.matchedBeyondDepth = 1;
-    deep.registration = "PH-DEF";
+    deep.identity.matchedBeyondDepth = 1;
+    deep.identity.registration = "PH-DEF";
     lf_spawnGate(deep);
-    EXPECT_TRUE(deep.removeFlag);
+    EXPECT_TRUE(deep.sim.removeFlag);
     EXPECT_EQ(gf_noMatchCount(), 1u);
     // A single sample due is not enough to fly: the aircraft goes.
     LiveAircraft& single = born(0x4D0005, 5000.0, 1);
     lf_spawnGate(single);
-    EXPECT_TRUE(single.removeFlag);
+    EXPECT_TRUE(single.sim.removeFlag);
     EXPECT_TRUE(single.stream.samples.empty());
 }
 
@@ -1007,7 +1007,7 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     // Its records at B1, standing or moving at `speedKt`.
     auto atB1 = [](double speedKt) -> LiveAircraft& {
         LiveAircraft& ac = born(kHexid, 0.0, 3);
-        ac.standSearchNm = 0.03;
+        ac.identity.standSearchNm = 0.03;
         for (TrafficSample& s : ac.stream.samples) {
             s = TrafficSample{52.3, 4.76};
             s.speedKt = speedKt;
@@ -1019,24 +1019,24 @@ TEST_F(SpawnGateTest, AnAircraftRemovedForTheParkedLimitStaysAwayWhileItsRecords
     LiveAircraft& first = atB1(0.0);
     lf_spawnGate(first);
     ASSERT_EQ(first.phases.phase, FlightPhase::parked);
-    first.simState = SimState::active;
+    first.sim.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(first, 40);
     gf_enforceParkedLimit(1); // another aircraft parks: one too many
-    ASSERT_EQ(first.simState, SimState::removingfromsim);
+    ASSERT_EQ(first.sim.simState, SimState::removingfromsim);
     lf_eraseLiveAircraft(first);
 
     // The records keep it at B1: it is not created again.
     LiveAircraft& again = atB1(0.0);
     lf_spawnGate(again);
-    EXPECT_TRUE(again.removeFlag);
-    EXPECT_EQ(again.simState, SimState::buffer);
-    EXPECT_EQ(again.standId, 0);
+    EXPECT_TRUE(again.sim.removeFlag);
+    EXPECT_EQ(again.sim.simState, SimState::buffer);
+    EXPECT_EQ(again.stand.standId, 0);
     lf_eraseLiveAircraft(again);
 
     // Once it moves it comes back, and the hold is gone.
     LiveAircraft& moving = atB1(10.0);
     lf_spawnGate(moving);
-    EXPECT_EQ(moving.simState, SimState::adding2sim);
+    EXPECT_EQ(moving.sim.simState, SimState::adding2sim);
     EXPECT_EQ(moving.phases.phase, FlightPhase::taxi);
     EXPECT_FALSE(gf_heldForParkedLimit(kHexid, 1));
     gf_standTable().staticQuota = -1;

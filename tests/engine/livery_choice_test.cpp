@@ -68,11 +68,11 @@ protected:
                                  uint8_t cargo = 0)
     {
         AircraftBase ac;
-        ac.ids = {gf_airlineCode2Id(airline), gf_airlineCode2Id(oper), gf_modelCode2Id(model), cargo, 0};
-        ac.callsign = fmt::format("{}123", airline);
-        ac.registration = reg;
-        ac.category = gf_modelCategory(ac.ids.model);
-        ac.hexid = 0x484000;
+        ac.identity.ids = {gf_airlineCode2Id(airline), gf_airlineCode2Id(oper), gf_modelCode2Id(model), cargo, 0};
+        ac.identity.callsign = fmt::format("{}123", airline);
+        ac.identity.registration = reg;
+        ac.identity.category = gf_modelCategory(ac.identity.ids.model);
+        ac.identity.hexid = 0x484000;
         return ac;
     }
 };
@@ -203,21 +203,21 @@ TEST_F(LiveryChoice, LadderStepsAndTitles)
         const bool chosen = gf_pickLiveryLiveAc(ac, 10000.0);
         EXPECT_EQ(chosen, c.step >= 0);
         if (c.step < 0) {
-            EXPECT_TRUE(ac.liveryTitle.empty());
+            EXPECT_TRUE(ac.identity.liveryTitle.empty());
             continue;
         }
         if (*c.title)
-            EXPECT_EQ(ac.liveryTitle, c.title);
+            EXPECT_EQ(ac.identity.liveryTitle, c.title);
         else
-            EXPECT_TRUE(LiveryTitles.contains(ac.liveryTitle));
-        EXPECT_EQ(ac.matchedBeyondDepth, c.beyond ? 1 : 0);
+            EXPECT_TRUE(LiveryTitles.contains(ac.identity.liveryTitle));
+        EXPECT_EQ(ac.identity.matchedBeyondDepth, c.beyond ? 1 : 0);
         for (size_t s = 0; s < 9; ++s)
             EXPECT_EQ(gf_liveryMatchCount(s), before[s] + (static_cast<int>(s) == c.step ? 1 : 0)) << s;
-        EXPECT_NE(log().find(fmt::format(" ={}= {}", c.step, ac.liveryTitle)), std::string::npos);
+        EXPECT_NE(log().find(fmt::format(" ={}= {}", c.step, ac.identity.liveryTitle)), std::string::npos);
     }
     AircraftBase fsltl = aircraft("UAE", "", "B738");
     ASSERT_TRUE(gf_pickLiveryLiveAc(fsltl, 0.0));
-    EXPECT_EQ(fsltl.isFsltlLivery, 1);
+    EXPECT_EQ(fsltl.identity.isFsltlLivery, 1);
 }
 
 TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
@@ -231,9 +231,9 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
     AircraftBase high = aircraft("ABC", "", "F16");
     ASSERT_TRUE(gf_pickLiveryLiveAc(high, 30000.0));
     const auto& b738 = ModelLiveries[0].at(gf_modelCode2Id("B738"));
-    EXPECT_NE(std::find(b738.begin(), b738.end(), high.liveryTitle), b738.end());
-    EXPECT_EQ(high.matchedBeyondDepth, 1);
-    EXPECT_NE(log().find(fmt::format(" =8= {}", high.liveryTitle)), std::string::npos);
+    EXPECT_NE(std::find(b738.begin(), b738.end(), high.identity.liveryTitle), b738.end());
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
+    EXPECT_NE(log().find(fmt::format(" =8= {}", high.identity.liveryTitle)), std::string::npos);
 }
 
 TEST_F(LiveryChoice, RandomPicksNeverChooseSpecialTitles)
@@ -243,7 +243,7 @@ TEST_F(LiveryChoice, RandomPicksNeverChooseSpecialTitles)
     for (int i = 0; i < 200; ++i) {
         AircraftBase ac = aircraft("DLH", "", "A20N");
         ASSERT_TRUE(gf_pickLiveryLiveAc(ac, 0.0));
-        ASSERT_TRUE(allowed.contains(ac.liveryTitle)) << ac.liveryTitle;
+        ASSERT_TRUE(allowed.contains(ac.identity.liveryTitle)) << ac.identity.liveryTitle;
     }
     const TitleViews onlySpecial{LiveryTitles.at("Airbus A320neo Lufthansa Fanhansa")};
     EXPECT_FALSE(lf_pickRandomTitle(onlySpecial));
@@ -255,11 +255,11 @@ TEST_F(LiveryChoice, StaticChooser)
     setParameters(4, false);
     AircraftBase cargo = aircraft("DLH", "", "B748");
     ASSERT_TRUE(gf_pickLiveryStaticAc(cargo, "DLH8160", 1));
-    EXPECT_EQ(cargo.liveryTitle, "Boeing 747-8 Lufthansa");
+    EXPECT_EQ(cargo.identity.liveryTitle, "Boeing 747-8 Lufthansa");
     // A title already set is kept, failed or not, and logged with =s=.
     // The kind takes its columns whatever the codes' lengths.
     AircraftBase kept = aircraft("KLM", "KL", "B738");
-    kept.liveryTitle = LiveryTitles.at("Boeing 737-800 Transavia");
+    kept.identity.liveryTitle = LiveryTitles.at("Boeing 737-800 Transavia");
     ASSERT_TRUE(gf_pickLiveryStaticAc(kept, "KLM1", 0));
     EXPECT_NE(log().find(std::string(16, ' ') + "KLM123" + std::string(25, ' ') +
                          "KLM,KL  B738     =s= Boeing 737-800 Transavia"),
@@ -276,15 +276,15 @@ TEST_F(LiveryChoice, FailedTitlesAreNotChosenAgainAndTwentyStop)
     setParameters(4, false);
     AircraftBase klm = aircraft("KLM", "", "B738");
     ASSERT_TRUE(gf_pickLiveryLiveAc(klm, 0.0));
-    EXPECT_EQ(klm.liveryTitle, "Boeing 737-800 KLM");
-    lf_rememberLiveryOfHexid(klm.hexid, klm.liveryTitle);
-    lf_rememberLiveryOfHexid(klm.hexid, LiveryTitles.at("Boeing 737-800 Transavia")); // the first stays
-    EXPECT_EQ(lf_rememberedLiveryOfHexid(klm.hexid), "Boeing 737-800 KLM");
+    EXPECT_EQ(klm.identity.liveryTitle, "Boeing 737-800 KLM");
+    lf_rememberLiveryOfHexid(klm.identity.hexid, klm.identity.liveryTitle);
+    lf_rememberLiveryOfHexid(klm.identity.hexid, LiveryTitles.at("Boeing 737-800 Transavia")); // the first stays
+    EXPECT_EQ(lf_rememberedLiveryOfHexid(klm.identity.hexid), "Boeing 737-800 KLM");
 
     gf_reportFailedLivery(klm);
     gf_reportFailedLivery(klm); // the same title counts once
     EXPECT_EQ(gf_failedLiveryCount(), 1u);
-    EXPECT_FALSE(lf_rememberedLiveryOfHexid(klm.hexid));
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(klm.identity.hexid));
     EXPECT_EQ(gf_liveryMemorySize(), 0u);
     const auto messages = m_window.all<GuiUpdate::Message>();
     ASSERT_EQ(messages.size(), 2u);
@@ -296,25 +296,25 @@ TEST_F(LiveryChoice, FailedTitlesAreNotChosenAgainAndTwentyStop)
     // The refused title lets the ladder go on: the generic B738 at step 4.
     AircraftBase again = aircraft("KLM", "", "B738");
     ASSERT_TRUE(gf_pickLiveryLiveAc(again, 0.0));
-    EXPECT_EQ(again.liveryTitle, "FSLTL_B738_ZZZZ White");
+    EXPECT_EQ(again.identity.liveryTitle, "FSLTL_B738_ZZZZ White");
     EXPECT_EQ(gf_failedLiveryLines(), std::vector<std::string>{"  B738 KLM"});
 
     // A refused generic title ends the choice without a title.
     gf_reportFailedLivery(again);
     AircraftBase third = aircraft("KLM", "", "B738");
     EXPECT_FALSE(gf_pickLiveryLiveAc(third, 0.0));
-    EXPECT_TRUE(third.liveryTitle.empty());
+    EXPECT_TRUE(third.identity.liveryTitle.empty());
 
     std::vector<std::string> titles(17);
     for (size_t i = 0; i < titles.size(); ++i) {
         titles[i] = fmt::format("Refused {}", i);
         AircraftBase ac = aircraft("KLM", "", "B738");
-        ac.liveryTitle = titles[i];
+        ac.identity.liveryTitle = titles[i];
         gf_reportFailedLivery(ac);
     }
     EXPECT_EQ(gf_failedLiveryCount(), 19u);
     AircraftBase last = aircraft("KLM", "", "B738");
-    last.liveryTitle = "Refused last";
+    last.identity.liveryTitle = "Refused last";
     try {
         gf_reportFailedLivery(last);
         ADD_FAILURE() << "no error 81";
@@ -336,24 +336,24 @@ TEST_F(LiveryChoice, ARefusedTitleLeavesTheAirlinesOtherLiveriesOfTheType)
     setParameters(4, false);
     AircraftBase first = aircraft("DLH", "", "A20N");
     ASSERT_TRUE(gf_pickLiveryLiveAc(first, 0.0));
-    ASSERT_TRUE(both.contains(first.liveryTitle));
+    ASSERT_TRUE(both.contains(first.identity.liveryTitle));
     gf_reportFailedLivery(first);
-    const std::string refused(first.liveryTitle);
+    const std::string refused(first.identity.liveryTitle);
 
     AircraftBase second = aircraft("DLH", "", "A20N");
     ASSERT_TRUE(gf_pickLiveryLiveAc(second, 0.0));
-    EXPECT_TRUE(both.contains(second.liveryTitle)) << second.liveryTitle;
-    EXPECT_NE(second.liveryTitle, refused);
-    EXPECT_NE(log().find(fmt::format(" =2= {}\n", second.liveryTitle)), std::string::npos);
+    EXPECT_TRUE(both.contains(second.identity.liveryTitle)) << second.identity.liveryTitle;
+    EXPECT_NE(second.identity.liveryTitle, refused);
+    EXPECT_NE(log().find(fmt::format(" =2= {}\n", second.identity.liveryTitle)), std::string::npos);
     AircraftBase parked = aircraft("DLH", "", "A20N");
     ASSERT_TRUE(gf_pickLiveryStaticAc(parked, "DLH1", 0));
-    EXPECT_EQ(parked.liveryTitle, second.liveryTitle);
+    EXPECT_EQ(parked.identity.liveryTitle, second.identity.liveryTitle);
 
     setParameters(4, true);
     for (int i = 0; i < 20; ++i) {
         AircraftBase ac = aircraft("DLH", "", "A20N");
         ASSERT_TRUE(gf_pickLiveryLiveAc(ac, 0.0)) << i;
-        EXPECT_EQ(ac.liveryTitle, second.liveryTitle) << i;
+        EXPECT_EQ(ac.identity.liveryTitle, second.identity.liveryTitle) << i;
     }
 }
 

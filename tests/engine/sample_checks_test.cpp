@@ -88,10 +88,10 @@ protected:
     static LiveAircraft taxiing(const LatLon& p, double headingDeg, double kt = 10.0)
     {
         LiveAircraft ac = makeLive(0x4C0001, "KLM9", false, p.latitude, p.longitude, 0.0);
-        ac.simState = SimState::active;
+        ac.sim.simState = SimState::active;
         ac.phases.phase = FlightPhase::taxi;
         ac.motion.heading = headingDeg * kDeg;
-        ac.baseTurnRate = 0.01;
+        ac.identity.baseTurnRate = 0.01;
         ac.stream.samples = {sampleAt(moved(p, headingDeg, -20.0), kt, 900), sampleAt(p, kt, 1100)};
         return ac;
     }
@@ -261,28 +261,28 @@ protected:
                                                                        false, 52.30, 4.76, 0.0));
         create(ac);
         tick(202);
-        ac.category = category;
+        ac.identity.category = category;
         ac.phases.phase = FlightPhase::parked;
-        ac.standLat = 52.30;
-        ac.standLon = 4.76;
+        ac.stand.standLat = 52.30;
+        ac.stand.standLon = 4.76;
         gf_trafficState().aircraft.setStandId(ac, 7);
-        ac.gateStand = gate ? 1 : 0;
+        ac.stand.gateStand = gate ? 1 : 0;
         ac.stream.samples.front().stationary = 1;
         return ac;
     }
     static LiveTrafficRecord record(const LiveAircraft& ac, const LatLon& p, double t, double kt = 3.0)
     {
         LiveTrafficRecord r;
-        r.ids = ac.ids;
-        r.callsign = ac.callsign;
-        r.registration = ac.registration;
+        r.ids = ac.identity.ids;
+        r.callsign = ac.identity.callsign;
+        r.registration = ac.identity.registration;
         r.lat = p.latitude;
         r.lon = p.longitude;
         r.groundSpeed = kt;
         r.track = 180.0;
         r.timestamp = 1.7e9 + t;
         r.playTime = engineClock.load() + static_cast<int32_t>(t * 100.0);
-        r.hexid = ac.hexid;
+        r.hexid = ac.identity.hexid;
         return r;
     }
 };
@@ -309,14 +309,14 @@ TEST_F(SampleChecksTest, AParkedAircraftLeavesByPullOutPushBackOrIsRemovedByDist
         EXPECT_EQ(checkAtStandSituations(ac, s), c.outcome == 1 || c.outcome == 2) << c.metres;
         EXPECT_EQ(ac.push.standLeaveRequest == 1, c.outcome == 1 || c.outcome == 2) << c.metres;
         EXPECT_EQ(ac.push.pulledOut == 1, c.outcome == 1) << c.metres;
-        EXPECT_EQ(ac.simState == SimState::removingfromsim, c.outcome == 3) << c.metres;
+        EXPECT_EQ(ac.sim.simState == SimState::removingfromsim, c.outcome == 3) << c.metres;
     }
 }
 
 TEST_F(SampleChecksTest, SamplesBackingAwayFromTheStandAreSeenAsAPushBackThroughTheIntake)
 {
     LiveAircraft& ac = parked(0x4D0101, Category::Large);
-    const uint32_t id = ac.objectId;
+    const uint32_t id = ac.sim.objectId;
     // 20 m further behind the stand every 14 s at 3 kt.
     for (int i = 1; i <= 3; ++i)
         decodeMessage(record(ac, moved({52.30, 4.76}, 180.0, 20.0 * i), 14.0 * i));
@@ -324,7 +324,7 @@ TEST_F(SampleChecksTest, SamplesBackingAwayFromTheStandAreSeenAsAPushBackThrough
     EXPECT_EQ(ac.push.pulledOut, 0);
     EXPECT_EQ(ac.push.leftStand, 1);
     EXPECT_EQ(ac.stream.samples.size(), 2u); // the sample that showed it joins the stream
-    EXPECT_EQ(ac.simState, SimState::active);
+    EXPECT_EQ(ac.sim.simState, SimState::active);
     tick(20);
     EXPECT_TRUE(objectRecord(id)["removed_frame"].is_null());
 }
@@ -340,7 +340,7 @@ TEST_F(SampleChecksTest, APushedBackAircraftTaxisOnceItsSamplesMove15MetresWhate
     };
     for (const Case c : {Case{4.1, 5}, Case{8.0, 3}, Case{20.0, 3}}) {
         LiveAircraft& ac = parked(0x4D0150 + static_cast<uint32_t>(c.stepM), Category::Large);
-        ac.radius = 0.0097;
+        ac.identity.radius = 0.0097;
         ac.phases.phase = FlightPhase::pushed_back;
         const LatLon pushed = moved({52.30, 4.76}, 180.0, 50.0);
         TrafficSample first = sampleAt(pushed, 0.0, engineClock + 100, true);
@@ -353,7 +353,7 @@ TEST_F(SampleChecksTest, APushedBackAircraftTaxisOnceItsSamplesMove15MetresWhate
         }
         EXPECT_EQ(taxiAt, c.samplesToTaxi) << c.stepM;
         EXPECT_EQ(ac.phases.phase, FlightPhase::taxi) << c.stepM;
-        EXPECT_EQ(ac.standId, 0) << c.stepM;
+        EXPECT_EQ(ac.stand.standId, 0) << c.stepM;
     }
 }
 
@@ -404,18 +404,18 @@ TEST_F(SampleChecksTest, ANewCallsignInThreeRecordsRespawnsTheAircraftOnlyWithTh
         LiveAircraft& ac = parked(on ? 0x4D0401 : 0x4D0402, Category::Large);
         ac.phases.phase = FlightPhase::taxi;
         ac.phases.groundMode = 1;
-        const uint32_t id = ac.objectId;
-        const std::string before = ac.callsign;
+        const uint32_t id = ac.sim.objectId;
+        const std::string before = ac.identity.callsign;
         for (int i = 1; i <= 3; ++i) {
             LiveTrafficRecord r = record(ac, moved({52.30, 4.76}, 90.0, 30.0 * i), 15.0 * i, 5.0);
             r.callsign = "TRA123";
             decodeMessage(r);
-            EXPECT_EQ(ac.callsign, i < 3 ? before : "TRA123") << on << i;
+            EXPECT_EQ(ac.identity.callsign, i < 3 ? before : "TRA123") << on << i;
         }
         EXPECT_EQ(log().find(fmt::format("{:8} {:12} > respawns because of callsign change", before,
-                                         ac.registration)) != std::string::npos,
+                                         ac.identity.registration)) != std::string::npos,
                   on);
-        EXPECT_EQ(ac.simState == SimState::active, !on);
+        EXPECT_EQ(ac.sim.simState == SimState::active, !on);
         while (gf_handOnOneRemoval())
             frames(2);
         tick();
@@ -434,7 +434,7 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
     r.destination = IataCode("AMS");
     EXPECT_TRUE(checkRespawn(ac, r)); // the switch is off: the route is only filled in
     EXPECT_EQ(ac.push.inboundToAirport, 1);
-    EXPECT_EQ(ac.destination, IataCode("AMS"));
+    EXPECT_EQ(ac.identity.destination, IataCode("AMS"));
     // A registration whose code names another livery: the livery is chosen again.
     setGuidChanges(true);
     static const std::string title = "Airbus A320 Transavia";
@@ -444,8 +444,8 @@ TEST_F(SampleChecksTest, ARouteToTheAirportMakesATaxiingAircraftInboundAndANewRe
     EXPECT_FALSE(checkRespawn(ac, r));
     RegcodeLiveries.erase("PH-XRA");
     EXPECT_EQ(ac.phases.phase, FlightPhase::birth);
-    EXPECT_TRUE(ac.liveryTitle.empty());
-    EXPECT_EQ(ac.simState, SimState::liveryrespawn); // its object goes; it is created again in place
+    EXPECT_TRUE(ac.identity.liveryTitle.empty());
+    EXPECT_EQ(ac.sim.simState, SimState::liveryrespawn); // its object goes; it is created again in place
     EXPECT_NE(log().find("respawns because of regcode change\n"), std::string::npos);
     setAirport(0);
 }
@@ -456,13 +456,13 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftFarFromItsLastSampleAndAnOverlongStrea
     held.phases.phase = FlightPhase::taxi;
     held.push.holding = 1;
     decodeExisting(held, sampleAt(moved({52.30, 4.76}, 90.0, 260.0), 5.0, engineClock + 100));
-    EXPECT_EQ(held.simState, SimState::removingfromsim);
+    EXPECT_EQ(held.sim.simState, SimState::removingfromsim);
 
     LiveAircraft& busy = parked(0x4D0502, Category::Large);
     busy.phases.phase = FlightPhase::taxi;
     busy.stream.samples.resize(201, busy.stream.samples.front());
     decodeExisting(busy, sampleAt(moved({52.30, 4.76}, 90.0, 10.0), 5.0, engineClock + 100));
-    EXPECT_EQ(busy.simState, SimState::removingfromsim);
+    EXPECT_EQ(busy.sim.simState, SimState::removingfromsim);
 }
 
 TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSpeed)
@@ -475,7 +475,7 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSp
     held.stream.projection = 40;
     const TrafficSample next = sampleAt(moved({52.30, 4.76}, 90.0, 280.0), 16.0, engineClock + 2600);
     decodeExisting(held, next);
-    EXPECT_EQ(held.simState, SimState::active);
+    EXPECT_EQ(held.sim.simState, SimState::active);
     EXPECT_EQ(held.push.holding, 0);
     EXPECT_EQ(held.stream.samples.back().lat, next.lat);
     EXPECT_EQ(held.stream.samples.back().lon, next.lon);
@@ -487,7 +487,7 @@ TEST_F(SampleChecksTest, AHeldTaxiAircraftDrivesOnToAFarReportItCanReachAtTaxiSp
         gone.push.holding = 1;
         gone.stream.projection = 40;
         decodeExisting(gone, beyond);
-        EXPECT_EQ(gone.simState, SimState::removingfromsim) << beyond.speedKt;
+        EXPECT_EQ(gone.sim.simState, SimState::removingfromsim) << beyond.speedKt;
     }
 }
 
@@ -579,8 +579,8 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     EXPECT_EQ(stop.lat, 52.30);
     // The same for an aircraft still waiting for its simulator object: 4 kt
     // south, then 2 kt 22 m north is where it stopped.
-    const SimState wasState = ac.simState;
-    ac.simState = SimState::adding2sim;
+    const SimState wasState = ac.sim.simState;
+    ac.sim.simState = SimState::adding2sim;
     ac.phases.groundMode = 0;
     ac.stream.samples = {sampleAt({52.30, 4.76}, 4.0, engineClock + 100)};
     ac.stream.samples.front().trackDeg = 183.0;
@@ -591,7 +591,7 @@ TEST_F(SampleChecksTest, NoisyReportsBehindTheTrackAndJitterLinedUpAreDropped)
     EXPECT_EQ(unplaced.stationary, 1);
     EXPECT_EQ(unplaced.lat, 52.30);
     ac.phases.groundMode = 1;
-    ac.simState = wasState;
+    ac.sim.simState = wasState;
     // Rolled out south to 4 kt after its landing: a report at 2 kt 20 m back
     // is where it stopped, so it does not turn round to creep back.
     ac.phases.phase = FlightPhase::landing_roll;

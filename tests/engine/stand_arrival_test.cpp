@@ -86,10 +86,10 @@ protected:
     {
         LiveAircraft ac = kvr::test::makeLive(hexid, callsign, false, path[0].first.latitude,
                                               path[0].first.longitude, 0.0);
-        ac.radius = ac.collisionRadius = 0.0097;
-        ac.standSearchNm = 0.05;
-        ac.standSpeedKt = 10.0;
-        ac.baseTurnRate = 0.01;
+        ac.identity.radius = ac.identity.collisionRadius = 0.0097;
+        ac.identity.standSearchNm = 0.05;
+        ac.identity.standSpeedKt = 10.0;
+        ac.identity.baseTurnRate = 0.01;
         ac.phases.phase = FlightPhase::taxi;
         ac.phases.previousPhase = FlightPhase::landing_roll;
         for (size_t i = 1; i < path.size(); ++i) {
@@ -133,18 +133,18 @@ TEST_F(StandArrivalTest, LandedAircraftTaxiInWinStandsAndParkWithEnginesOff)
     LiveAircraft& klm = arrival(0x484001, "KLM1", {{at(-70, 0), 12.0}, {at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
     LiveAircraft& dlh = arrival(0x484002, "DLH2", {{at(-70, 50), 12.0}, {at(-40, 50), 6.0}, {at(-10, 45), 0.0}});
     tick(202);
-    ASSERT_EQ(klm.simState, SimState::active);
-    const uint32_t staticId = gf_trafficState().aircraft.statics()[0].objectId;
-    const uint32_t klmId = klm.objectId;
+    ASSERT_EQ(klm.sim.simState, SimState::active);
+    const uint32_t staticId = gf_trafficState().aircraft.statics()[0].sim.objectId;
+    const uint32_t klmId = klm.sim.objectId;
     for (LiveAircraft* ac : {&klm, &dlh})
         for (size_t i = 0; i < 3; ++i)
             ac->stream.samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
     frameOffset = trace("frame").get<int64_t>() - engineClock.load();
     run(1);
     EXPECT_EQ(klm.phases.phase, FlightPhase::parking);
-    EXPECT_EQ(klm.standId, 1);
+    EXPECT_EQ(klm.stand.standId, 1);
     EXPECT_EQ(dlh.phases.phase, FlightPhase::parking);
-    EXPECT_EQ(dlh.standId, 2);
+    EXPECT_EQ(dlh.stand.standId, 2);
     // The path: lead-in 10 m before A1 on its axis, A1 itself, the stop.
     ASSERT_EQ(klm.stream.samples.size(), 3u);
     EXPECT_NEAR(gf_distanceNm({klm.stream.samples[0].lat, klm.stream.samples[0].lon}, at(-10, 0)) * 1852.0, 0.0, 0.05);
@@ -193,19 +193,19 @@ TEST_F(StandArrivalTest, AHeldAircraftThatAGroundMoverReachesLeavesOnceAPassAndO
     LiveAircraft& nearby = arrival(0x484014, "DLH14", {{at(-280, 0), 8.0}, {at(-230, 0), 8.0}});
     tick(202);
     for (LiveAircraft* ac : {&held, &away, &east, &nearby}) {
-        ASSERT_EQ(ac->simState, SimState::active);
+        ASSERT_EQ(ac->sim.simState, SimState::active);
         for (TrafficSample& s : ac->stream.samples)
             s.playTime = engineClock.load() + 10000;
         ac->push.holding = ac != &east;
     }
     gf_resetTickCounters();
     run(20);
-    EXPECT_EQ(held.simState, SimState::removingfromsim);
+    EXPECT_EQ(held.sim.simState, SimState::removingfromsim);
     // The first removal made `held` stop moving: `nearby` stays.
-    EXPECT_EQ(nearby.simState, SimState::active);
-    EXPECT_EQ(away.simState, SimState::active);
+    EXPECT_EQ(nearby.sim.simState, SimState::active);
+    EXPECT_EQ(away.sim.simState, SimState::active);
     EXPECT_EQ(away.push.holding, 1);
-    EXPECT_EQ(east.simState, SimState::active);
+    EXPECT_EQ(east.sim.simState, SimState::active);
 }
 
 // Live aircraft reported standing by the stands, through the feed.
@@ -278,22 +278,22 @@ TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
     const LiveAircraft* arrived = live(kArrived);
     const LiveAircraft* leaving = live(kLeaving);
     ASSERT_TRUE(arrived && leaving);
-    EXPECT_EQ(arrived->simState, SimState::active);
+    EXPECT_EQ(arrived->sim.simState, SimState::active);
     EXPECT_EQ(arrived->phases.phase, FlightPhase::parked);
-    EXPECT_EQ(arrived->standId, 1);
-    EXPECT_EQ(leaving->simState, SimState::active);
-    EXPECT_EQ(leaving->standId, 0);
-    const nlohmann::json shown = objectRecord(leaving->objectId);
+    EXPECT_EQ(arrived->stand.standId, 1);
+    EXPECT_EQ(leaving->sim.simState, SimState::active);
+    EXPECT_EQ(leaving->stand.standId, 0);
+    const nlohmann::json shown = objectRecord(leaving->sim.objectId);
     EXPECT_LT(gf_distanceNm({shown["lat"], shown["lon"]}, at(-2, 13)) * 1852.0, 3.0);
 
     // KLM101's reports stop. An aircraft taxiing in after landing stops at A1:
     // KLM101 makes way and the arrival parks there.
-    const uint32_t arrivedId = arrived->objectId;
+    const uint32_t arrivedId = arrived->sim.objectId;
     constexpr uint32_t kArrival = 0x484303;
     arrival(kArrival, "DLH3", {{at(-70, 0), 12.0}, {at(-40, 0), 8.0}, {at(-14, 0), 0.0}});
     tick(202);
     LiveAircraft* dlh = live(kArrival);
-    ASSERT_TRUE(dlh && dlh->simState == SimState::active);
+    ASSERT_TRUE(dlh && dlh->sim.simState == SimState::active);
     for (size_t i = 0; i < dlh->stream.samples.size(); ++i)
         dlh->stream.samples[i].playTime = engineClock.load() + 500 * static_cast<int32_t>(i);
     for (int t = 362; t < 422; t += 20) {
@@ -305,7 +305,7 @@ TEST_F(StandHoldersTest, TwoAircraftReportedInTurnsAtOneStandAreEachCreatedOnce)
     EXPECT_EQ(live(kArrived), nullptr);
     dlh = live(kArrival);
     ASSERT_NE(dlh, nullptr);
-    EXPECT_EQ(dlh->standId, 1);
+    EXPECT_EQ(dlh->stand.standId, 1);
     EXPECT_EQ(dlh->phases.phase, FlightPhase::parked);
     EXPECT_EQ(creations(), (std::map<std::string, int>{{"DLH3", 1}, {"KLM101", 1}, {"KLM202", 1}}));
 }
@@ -324,8 +324,8 @@ TEST_F(StandHoldersTest, TheSecondAircraftAtAHeldStandTakesAFreeOneWithinReach)
     standInTurns();
     EXPECT_EQ(creations(), (std::map<std::string, int>{{"KLM101", 1}, {"KLM202", 1}}));
     ASSERT_TRUE(live(kArrived) && live(kLeaving));
-    EXPECT_EQ(live(kArrived)->standId, 1);
-    EXPECT_EQ(live(kLeaving)->standId, 4);
+    EXPECT_EQ(live(kArrived)->stand.standId, 1);
+    EXPECT_EQ(live(kLeaving)->stand.standId, 4);
     EXPECT_EQ(live(kLeaving)->phases.phase, FlightPhase::parked);
 }
 
@@ -375,7 +375,7 @@ TEST_F(StandRulesTest, ArrivalParksWithin18MetresAndFortyDegreesOnly)
         assignStand(ac, *gf_standById(1));
         EXPECT_EQ(arriveAtStand(ac), row.result) << row.what;
         EXPECT_EQ(ac.phases.phase, row.phase) << row.what;
-        EXPECT_EQ(ac.standId, row.standId) << row.what;
+        EXPECT_EQ(ac.stand.standId, row.standId) << row.what;
         EXPECT_EQ(ac.stream.projection, row.projection) << row.what;
         EXPECT_EQ(gf_trafficState().parkedTimers.size(), row.timers) << row.what;
     }
@@ -385,19 +385,19 @@ TEST_F(StandRulesTest, LiveryRespawnOfAParkedAircraftKeepsOneStandingSample)
 {
     LiveAircraft& ac = gf_trafficState().aircraft.addLive(kvr::test::makeLive(0x488001, "KLM7", false));
     ac.phases.phase = FlightPhase::parked;
-    ac.simState = SimState::active;
+    ac.sim.simState = SimState::active;
     ac.motion.heading = std::numbers::pi / 2.0;
     ac.stream.samples.resize(5, ac.stream.samples.front());
     ac.stream.samples.front().speedKt = 12.0;
     liveryRespawn(ac); // no simulator object: straight back to be created again
-    EXPECT_EQ(ac.simState, SimState::buffer);
+    EXPECT_EQ(ac.sim.simState, SimState::buffer);
     ASSERT_EQ(ac.stream.samples.size(), 2u);
     for (const TrafficSample& s : ac.stream.samples)
         EXPECT_TRUE(s.stationary && s.speedKt == 0.0 && s.trackDeg == 90.0);
-    ac.simState = SimState::active;
+    ac.sim.simState = SimState::active;
     gf_trafficState().aircraft.setObjectId(ac, 55);
     liveryRespawn(ac);
-    EXPECT_EQ(ac.simState, SimState::liveryrespawn);
+    EXPECT_EQ(ac.sim.simState, SimState::liveryrespawn);
     EXPECT_EQ(gf_trafficState().removalQueue.back(), 55u);
 }
 

@@ -73,13 +73,13 @@ protected:
     LiveAircraft& live(const std::string& callsign, const LatLon& at, bool onGround, double radiusM = 20.0)
     {
         LiveAircraft a;
-        a.hexid = 0x400000u + nextObject;
-        a.callsign = callsign;
+        a.identity.hexid = 0x400000u + nextObject;
+        a.identity.callsign = callsign;
         a.motion.lat = at.latitude;
         a.motion.lon = at.longitude;
         a.phases.groundMode = onGround ? 1 : 0;
-        a.radius = radiusM / 1852.0;
-        a.simState = SimState::active;
+        a.identity.radius = radiusM / 1852.0;
+        a.sim.simState = SimState::active;
         LiveAircraft& added = gf_trafficState().aircraft.addLive(std::move(a));
         gf_trafficState().aircraft.setObjectId(added, objectIds.at(nextObject++));
         return added;
@@ -87,12 +87,12 @@ protected:
     StaticAircraft& parked(const std::string& callsign, const LatLon& at, double radiusM = 20.0)
     {
         StaticAircraft a;
-        a.hexid = gf_nextStaticKey();
-        a.callsign = callsign;
-        a.standLat = at.latitude;
-        a.standLon = at.longitude;
-        a.radius = radiusM / 1852.0;
-        a.simState = SimState::active;
+        a.identity.hexid = gf_nextStaticKey();
+        a.identity.callsign = callsign;
+        a.stand.standLat = at.latitude;
+        a.stand.standLon = at.longitude;
+        a.identity.radius = radiusM / 1852.0;
+        a.sim.simState = SimState::active;
         StaticAircraft& added = gf_trafficState().aircraft.addStatic(std::move(a));
         gf_trafficState().aircraft.setObjectId(added, objectIds.at(nextObject++));
         return added;
@@ -110,7 +110,7 @@ protected:
         return removed;
     }
     // Live aircraft are found again by hexid after every change of the table.
-    static SimState stateOf(uint32_t hexid) { return gf_trafficState().aircraft.findLive(hexid)->simState; }
+    static SimState stateOf(uint32_t hexid) { return gf_trafficState().aircraft.findLive(hexid)->sim.simState; }
 
     ModelId b738 = 0;
     std::vector<uint32_t> objectIds;
@@ -122,15 +122,15 @@ TEST_F(UserCollisionTest, GroundContactRemovesOneAircraftPerCallLiveBeforeStatic
     userAt(0.0);
     // In table order: one in the air above the user, two touching on the
     // ground, one out of reach; a parked one under the user.
-    const uint32_t air = live("AIR1", from(0.0, 5.0), false).hexid;
-    const uint32_t first = live("GND1", from(90.0, 30.0), true).hexid;  // 30 m < 17.9 + 20
-    const uint32_t second = live("GND2", from(270.0, 25.0), true).hexid;
-    const uint32_t distant = live("GND3", from(180.0, 45.0), true).hexid;   // 45 m > 37.9
+    const uint32_t air = live("AIR1", from(0.0, 5.0), false).identity.hexid;
+    const uint32_t first = live("GND1", from(90.0, 30.0), true).identity.hexid;  // 30 m < 17.9 + 20
+    const uint32_t second = live("GND2", from(270.0, 25.0), true).identity.hexid;
+    const uint32_t distant = live("GND3", from(180.0, 45.0), true).identity.hexid;   // 45 m > 37.9
     const StaticAircraft& stat = parked("STA1*", from(0.0, 10.0));
-    const uint32_t staticKey = stat.hexid;
-    const uint32_t firstObject = gf_trafficState().aircraft.findLive(first)->objectId;
-    const uint32_t secondObject = gf_trafficState().aircraft.findLive(second)->objectId;
-    const uint32_t staticObject = stat.objectId;
+    const uint32_t staticKey = stat.identity.hexid;
+    const uint32_t firstObject = gf_trafficState().aircraft.findLive(first)->sim.objectId;
+    const uint32_t secondObject = gf_trafficState().aircraft.findLive(second)->sim.objectId;
+    const uint32_t staticObject = stat.sim.objectId;
 
     gf_checkUserAcGndCollisions();
     EXPECT_EQ(stateOf(first), SimState::removingfromsim);
@@ -139,10 +139,10 @@ TEST_F(UserCollisionTest, GroundContactRemovesOneAircraftPerCallLiveBeforeStatic
 
     gf_checkUserAcGndCollisions();
     EXPECT_EQ(stateOf(second), SimState::removingfromsim);
-    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->simState, SimState::active);
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->sim.simState, SimState::active);
 
     gf_checkUserAcGndCollisions(); // no live aircraft left to hit: the parked one
-    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->simState, SimState::removingfromsim);
+    EXPECT_EQ(gf_trafficState().aircraft.findStatic(staticKey)->sim.simState, SimState::removingfromsim);
     gf_checkUserAcGndCollisions(); // nothing more
     EXPECT_EQ(stateOf(air), SimState::active);
     EXPECT_EQ(stateOf(distant), SimState::active);
@@ -157,10 +157,10 @@ TEST_F(UserCollisionTest, GroundAircraftAheadOfALowUserAreRemovedOneAWalk)
     const double bearing51 = 90.0 - std::atan2(51.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
     const double bearing49 = 90.0 - std::atan2(49.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
     const double bearing48 = 90.0 + std::atan2(48.0 / kFeetPerMetre, ahead) * 180.0 / std::numbers::pi;
-    const uint32_t wide = live("W51", from(bearing51, ahead), true).hexid;
-    const uint32_t behind = live("BEHIND", from(270.0, 300.0), true).hexid;
-    const uint32_t hit = live("H49", from(bearing49, ahead), true).hexid;
-    const uint32_t next = live("H48", from(bearing48, ahead), true).hexid;
+    const uint32_t wide = live("W51", from(bearing51, ahead), true).identity.hexid;
+    const uint32_t behind = live("BEHIND", from(270.0, 300.0), true).identity.hexid;
+    const uint32_t hit = live("H49", from(bearing49, ahead), true).identity.hexid;
+    const uint32_t next = live("H48", from(bearing48, ahead), true).identity.hexid;
 
     gf_checkUserCollisions();
     EXPECT_EQ(stateOf(wide), SimState::active);
@@ -176,7 +176,7 @@ TEST_F(UserCollisionTest, AUserHighAboveTheGroundRemovesNothingOnTheGround)
 {
     userAt(600.0);
     EXPECT_TRUE(lf_userIsAirborne());
-    const uint32_t ahead = live("AHEAD", from(90.0, 500.0), true).hexid;
+    const uint32_t ahead = live("AHEAD", from(90.0, 500.0), true).identity.hexid;
     gf_checkUserCollisions();
     EXPECT_EQ(stateOf(ahead), SimState::active);
     EXPECT_TRUE(removedInSim().empty());

@@ -135,8 +135,8 @@ TEST_F(ParkPositionsTest, AirportFileLoadsWithRunwaysAndUserStandAndIsLeftAgain)
     gf_modelDatabase().records = {{"PH-BXC", {gf_airlineCode2Id("KLM"), 0, gf_modelCode2Id("B738"), 0, 0}}};
     weekdayHalfHourWord.store(1 | (int64_t{20} << 32));
     LiveAircraft ac;
-    ac.callsign = "KLM77";
-    ac.registration = "PH-BXC";
+    ac.identity.callsign = "KLM77";
+    ac.identity.registration = "PH-BXC";
     gf_addRealStandOption(2, ac, 0);
     ASSERT_EQ(gf_standById(2)->options.size(), 1u);
 

@@ -91,8 +91,8 @@ public:
     {
         StaticAircraft& st = gf_trafficState().aircraft.addStatic(
             StaticAircraft(base(0, callsign, model), gf_nextStaticKey(), standId, {}, true));
-        st.createdWeekSlot = parked;
-        st.staticSource = 1;
+        st.sim.createdWeekSlot = parked;
+        st.sim.staticSource = 1;
         return place(st, simState);
     }
     LiveAircraft& addLive(uint32_t hexid, FlightPhase phase, SimState simState = SimState::active,
@@ -100,7 +100,7 @@ public:
     {
         LiveAircraft ac(TrafficSample{}, base(hexid, fmt::format("L{:x}", hexid), model), 0.0);
         ac.phases.phase = phase;
-        ac.standId = standId;
+        ac.stand.standId = standId;
         return place(gf_trafficState().aircraft.addLive(std::move(ac)), simState);
     }
     // Callsigns of the aircraft in that state.
@@ -109,8 +109,8 @@ public:
     {
         std::set<std::string> names;
         for (const AircraftBase& ac : aircraft)
-            if (ac.simState == simState)
-                names.insert(ac.callsign);
+            if (ac.sim.simState == simState)
+                names.insert(ac.identity.callsign);
         return names;
     }
 
@@ -118,16 +118,16 @@ private:
     static AircraftBase base(uint32_t hexid, const std::string& callsign, const char* model)
     {
         AircraftBase b;
-        b.hexid = hexid;
-        b.callsign = callsign;
-        b.ids.model = gf_modelCode2Id(model);
-        b.category = gf_modelCategory(b.ids.model);
+        b.identity.hexid = hexid;
+        b.identity.callsign = callsign;
+        b.identity.ids.model = gf_modelCode2Id(model);
+        b.identity.category = gf_modelCategory(b.identity.ids.model);
         return b;
     }
     template <typename T>
     T& place(T& ac, SimState simState)
     {
-        ac.simState = simState;
+        ac.sim.simState = simState;
         if (simState == SimState::active)
             gf_trafficState().aircraft.setObjectId(ac, m_nextObject++);
         return ac;

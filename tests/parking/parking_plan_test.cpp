@@ -69,18 +69,18 @@ TEST_F(ParkingPlanTest, StaticStaysOnlyWhileItsFlightIsNotSeenLive)
     stands[0].options = {option("KLM", "KLM12", "PH-BXA", 1, {10})};
     kvr::test::loadStands(std::move(stands));
     StaticAircraft& st = state.addStatic("KLM12*", 1);
-    st.registration = "PH-BXA";
-    st.ids = gf_standById(1)->options[0].aom;
+    st.identity.registration = "PH-BXA";
+    st.identity.ids = gf_standById(1)->options[0].aom;
     SeenTrafficCollector& seen = gf_seenTrafficOf(gf_isRTDirect() ? TrafficSource::rtDirect : TrafficSource::rtApp);
     for (const bool live : {false, true}) {
         seen.reset();
         if (live)
             seen.add({"KLM12", 0x484001}); // the same flight reported live elsewhere
         lf_takeOverSeenTraffic();
-        st.keepStand = 0;
+        st.stand.keepStand = 0;
         gf_standById(1)->used = 0;
         EXPECT_EQ(lf_keepCompliantStatics({1, 10}, 0, false, result, 10), false);
-        EXPECT_EQ(st.keepStand, live ? 0 : 1) << live;
+        EXPECT_EQ(st.stand.keepStand, live ? 0 : 1) << live;
     }
     seen.clear();
     lf_takeOverSeenTraffic(); // nothing seen for the tests that follow

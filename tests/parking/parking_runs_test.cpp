@@ -98,10 +98,10 @@ TEST_F(ParkingRunsTest, TurnaroundGetsItsDepartureCallsignAndUnchangedAircraftSt
     stands[0].options = {kvr::test::option("KLM", "KLM12", "PH-BXA", 2, {28, 29, 30}, "KLM13")};
     kvr::test::loadStands(std::move(stands));
     StaticAircraft& turnaround = state.addStatic("KLM12*", 1, SimState::active, {2, 28});
-    turnaround.callsign2 = "KLM12";
-    turnaround.callsign3 = "KLM13";
-    turnaround.ids = gf_standById(1)->options[0].aom;
-    turnaround.keepStand = 1;
+    turnaround.identity.callsign2 = "KLM12";
+    turnaround.identity.callsign3 = "KLM13";
+    turnaround.identity.ids = gf_standById(1)->options[0].aom;
+    turnaround.stand.keepStand = 1;
     const StaticAircraft& unchanged = state.addStatic("DLH4*", 2);
 
     // Still standing there in the next half-hour: it keeps its arrival callsign.
@@ -161,13 +161,13 @@ void loadBusyAirport(kvr::test::ParkingState& state, unsigned seed)
         const StandOption& o = gf_standById(standId)->options[random() % 12];
         StaticAircraft& st = state.addStatic(fmt::format("S{}*", i), standId,
                                              i % 5 == 0 ? SimState::removingfromsim : SimState::active, {3, 20});
-        st.registration = o.registration;
-        st.ids = o.aom;
+        st.identity.registration = o.registration;
+        st.identity.ids = o.aom;
     }
     for (uint32_t i = 0; i < 30; ++i) {
         LiveAircraft& ac = state.addLive(0x400000u + i, i % 4 == 0 ? FlightPhase::parked : FlightPhase::flying,
                                          SimState::active, i % 4 == 0 ? static_cast<int32_t>(random() % 60 + 1) : 0);
-        ac.registration = fmt::format("PH-{}", random() % 500);
+        ac.identity.registration = fmt::format("PH-{}", random() % 500);
     }
 }
 
@@ -186,7 +186,7 @@ std::string runOutcome()
         out += '\n';
     }
     for (const StaticAircraft& st : gf_trafficState().aircraft.statics())
-        out += fmt::format("static {} {} {}\n", st.callsign, static_cast<int>(st.simState), st.keepStand);
+        out += fmt::format("static {} {} {}\n", st.identity.callsign, static_cast<int>(st.sim.simState), st.stand.keepStand);
     return out;
 }
 
@@ -241,7 +241,7 @@ TEST_F(ParkingRunsTest, RealTrafficOnlyRenewalAndAnEmptyBuild)
     gf_modifyParameters([](Parameters& p) { p.RT_PARKTRAFFIC_ONLY = true; });
     kvr::test::loadStands(kvr::test::rowOfStands(4));
     state.addStatic("KLM1*", 1);
-    state.addStatic("RT2*", 2).staticSource = 0;
+    state.addStatic("RT2*", 2).sim.staticSource = 0;
     gf_adjustParking(true); // only the airport-file statics go, each once
     EXPECT_EQ(removedStatics(), Names{"KLM1*"});
     gf_buildParkingPlan();

@@ -20,7 +20,7 @@ protected:
     {
         CreateAcCmd cmd;
         cmd.key = ac.key();
-        (ac.isStatic ? gf_trafficState().staticCreations : gf_trafficState().liveCreations).push_back(cmd);
+        (ac.sim.isStatic ? gf_trafficState().staticCreations : gf_trafficState().liveCreations).push_back(cmd);
     }
 };
 
@@ -76,12 +76,12 @@ TEST_F(RemovalOperationsTest, ChangeOfAirportRemovesStaticsAndGroundTrafficButNo
     lf_removeAllStaticAndLiveAtAirport();
     EXPECT_EQ(state.callsigns(store.statics()), Names{"KLM1*"});
     ASSERT_EQ(store.staticCount(), 2u); // KLM2 erased at once, KLM3 removed once created
-    EXPECT_EQ(store.statics()[1].removeWhenCreated, 1);
+    EXPECT_EQ(store.statics()[1].sim.removeWhenCreated, 1);
     EXPECT_EQ(state.callsigns(store.live()), (Names{"L400001", "L400004"}));
     EXPECT_EQ(store.findLive(0x400005), nullptr);
     EXPECT_TRUE(gf_trafficState().staticCreations.empty() && gf_trafficState().liveCreations.empty());
-    EXPECT_EQ(store.findLive(0x400001)->standId, 0);
-    EXPECT_EQ(store.findLive(0x400002)->standId, 3);
+    EXPECT_EQ(store.findLive(0x400001)->stand.standId, 0);
+    EXPECT_EQ(store.findLive(0x400002)->stand.standId, 3);
 }
 
 } // namespace

@@ -62,11 +62,11 @@ TEST_F(StaticPlacementTest, PlanIsPlacedLastEntryFirstAndParkedWithEnginesOff)
     ASSERT_EQ(gf_trafficState().staticCreations.size(), 1u);
     const CreateAcCmd cmd = gf_trafficState().staticCreations.front();
     const StaticAircraft& first = gf_trafficState().aircraft.statics()[0];
-    EXPECT_EQ(cmd.callsign, fmt::format("DLH{}*", first.hexid));
+    EXPECT_EQ(cmd.callsign, fmt::format("DLH{}*", first.identity.hexid));
     EXPECT_EQ(cmd.title, "Boeing 737-800 Lufthansa");
     // Five half-hours before Monday 01:00 is Sunday 22:30.
-    EXPECT_EQ(first.createdWeekSlot.weekday, 7u);
-    EXPECT_EQ(first.createdWeekSlot.halfHour, 45u);
+    EXPECT_EQ(first.sim.createdWeekSlot.weekday, 7u);
+    EXPECT_EQ(first.sim.createdWeekSlot.halfHour, 45u);
     lf_placeStaticFromPlan();
 
     // One creation per slot, then 200 ticks until the aircraft is parked.
@@ -76,16 +76,16 @@ TEST_F(StaticPlacementTest, PlanIsPlacedLastEntryFirstAndParkedWithEnginesOff)
     tick(202);
     ASSERT_EQ(trace("objects").size(), 2u);
     for (const StaticAircraft& st : gf_trafficState().aircraft.statics()) {
-        EXPECT_EQ(st.simState, SimState::active) << st.callsign;
-        const auto o = objectRecord(st.objectId);
-        EXPECT_EQ(o["tail"], st.callsign);
+        EXPECT_EQ(st.sim.simState, SimState::active) << st.identity.callsign;
+        const auto o = objectRecord(st.sim.objectId);
+        EXPECT_EQ(o["tail"], st.identity.callsign);
         EXPECT_EQ(o["init"]["on_ground"], 1);
         EXPECT_DOUBLE_EQ(o["init"]["heading"].get<double>(), 90.0);
-        EXPECT_EQ(eventsOf(st.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u) << st.callsign;
+        EXPECT_EQ(eventsOf(st.sim.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u) << st.identity.callsign;
     }
     const StaticAircraft& onCargo = gf_trafficState().aircraft.statics()[0];
-    EXPECT_EQ(eventsOf(onCargo.objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // a cargo ramp
-    EXPECT_EQ(gf_trafficState().aircraft.statics()[1].callsign, "KLM13*");
+    EXPECT_EQ(eventsOf(onCargo.sim.objectId, "CABIN_LIGHTS_SET").at(0)["data"], 0); // a cargo ramp
+    EXPECT_EQ(gf_trafficState().aircraft.statics()[1].identity.callsign, "KLM13*");
 }
 
 TEST_F(StaticPlacementTest, TakenStandOrNeighbourDropsTheEntry)

@@ -107,8 +107,8 @@ TEST_F(SimFrameTest, QueuesAreDrainedInTheirOrderWhateverThePostingOrder)
     for (const char* flag : {"released", "frozen_lat_lon", "frozen_altitude", "frozen_attitude"})
         EXPECT_TRUE(made[0][flag].get<bool>()) << flag;
     LiveAircraft a;
-    a.origin = IataCode("ZRH");
-    a.destination = IataCode("JFK");
+    a.identity.origin = IataCode("ZRH");
+    a.identity.destination = IataCode("JFK");
     const auto plan = gf_createFlightPlan(7, a);
     ASSERT_FALSE(plan.empty());
 

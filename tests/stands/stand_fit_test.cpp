@@ -34,13 +34,13 @@ Stand makeStand(int32_t id, StandType type, double radiusM, const LatLon& at = k
 AircraftBase makeAircraft(Category category, double radiusM, double standSearchM, double optionSearchM)
 {
     AircraftBase a;
-    a.category = category;
-    a.radius = radiusM * kNmPerM;
-    a.standSearchNm = standSearchM * kNmPerM;
-    a.optionSearchNm = optionSearchM * kNmPerM;
-    a.callsign = "KLM123";
-    a.ids.airline = 7;
-    a.ids.model = 9;
+    a.identity.category = category;
+    a.identity.radius = radiusM * kNmPerM;
+    a.identity.standSearchNm = standSearchM * kNmPerM;
+    a.identity.optionSearchNm = optionSearchM * kNmPerM;
+    a.identity.callsign = "KLM123";
+    a.identity.ids.airline = 7;
+    a.identity.ids.model = 9;
     return a;
 }
 
@@ -92,7 +92,7 @@ TEST(StandFitTest, NearestStandReachAndHelipads)
     // 80 m north and 30 m east lies in the box but outside the 81.25 m circle.
     stands[1].blocked = 1;
     AircraftBase wide = large;
-    wide.standSearchNm = 200.0 * kNmPerM;
+    wide.identity.standSearchNm = 200.0 * kNmPerM;
     EXPECT_EQ(gf_findNearestStand(stands, kBase, wide, distance, false), nullptr);
     EXPECT_EQ(distance, 99999.0);
 
@@ -125,7 +125,7 @@ TEST(StandFitTest, OptionFallback)
     StandOption byKind;
     byKind.optionId = 1;
     byKind.real = 1;
-    byKind.aom = a.ids;
+    byKind.aom = a.identity.ids;
     byKind.aom.flag = 1; // the marker is not compared
     stands[1].options.push_back(byKind);
 
@@ -149,7 +149,7 @@ TEST(StandFitTest, OptionFallback)
     EXPECT_EQ(gf_findNearestStand(stands, kBase, a, distance, true)->id, 1);
     stands[0].options[0].optionId = 0;
     EXPECT_EQ(gf_findNearestStand(stands, kBase, a, distance, true), nullptr);
-    EXPECT_FALSE(gf_standHasOptionFor(stands[0], "", a.ids));
+    EXPECT_FALSE(gf_standHasOptionFor(stands[0], "", a.identity.ids));
 }
 
 } // namespace

@@ -39,10 +39,10 @@ HalfHourMask mask(std::initializer_list<size_t> slots)
 LiveAircraft aircraft(std::string callsign, std::string reg, Category category = Category::Large, uint8_t cargo = 0)
 {
     LiveAircraft ac;
-    ac.callsign = std::move(callsign);
-    ac.registration = std::move(reg);
-    ac.category = category;
-    ac.ids.cargo = cargo;
+    ac.identity.callsign = std::move(callsign);
+    ac.identity.registration = std::move(reg);
+    ac.identity.category = category;
+    ac.identity.ids.cargo = cargo;
     return ac;
 }
 
@@ -198,10 +198,10 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
     ASSERT_EQ(options().size(), 1u);
     EXPECT_EQ(options()[0].registration, "PH-BXA");
     EXPECT_EQ(options()[0].callsign, "KLM1");
-    EXPECT_EQ(ac.ids.model, gf_modelCode2Id("B738")); // the database's kind
+    EXPECT_EQ(ac.identity.ids.model, gf_modelCode2Id("B738")); // the database's kind
 
     at({Mon, 12});
-    ac.callsign = "KLM2";
+    ac.identity.callsign = "KLM2";
     gf_addRealStandOption(1, ac, 0);
     ASSERT_EQ(options().size(), 1u);
     EXPECT_EQ(options()[0].halfHours, mask({10, 11, 12}));
@@ -271,9 +271,9 @@ TEST_F(StandOptionsTest, AdoptedCallsignsWithinTenOrFourteenHalfHours)
                           Case{{Mon, 34}, Category::Heavy, "KLM641_", true}, Case{{Tue, 20}, Category::Large, "KLM641", false},
                           Case{{Mon, 20}, Category::Large, "KLM643", false}}) {
         LiveAircraft ac = aircraft(c.callsign, "PH-BXA", c.category);
-        ac.ids.airline = o.aom.airline;
+        ac.identity.ids.airline = o.aom.airline;
         gf_adoptStandOptionNames({s}, c.now, ac);
-        EXPECT_EQ(ac.callsign2 == "KLM641" && ac.callsign3 == "KLM642", c.adopts) << c.callsign << " " << c.now.halfHour;
+        EXPECT_EQ(ac.identity.callsign2 == "KLM641" && ac.identity.callsign3 == "KLM642", c.adopts) << c.callsign << " " << c.now.halfHour;
     }
 }
 

@@ -168,7 +168,7 @@ TEST_F(StandTableTest, StaticQuota)
 TEST_F(StandTableTest, StandByGateText)
 {
     AircraftBase large;
-    large.category = Category::Large;
+    large.identity.category = Category::Large;
     const std::vector<Stand> stands{makeStand(1, "B123", kBase), makeStand(2, "GATE B12", flatOffset(240.0, 0.0))};
     EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", kBase, large), 2);
     EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", flatOffset(-20.0, 0.0), large), 0); // 260 m away
@@ -178,8 +178,8 @@ TEST_F(StandTableTest, StandByGateText)
     // A heavy named at gate 5 passes over the stands it cannot use: a GA ramp,
     // a stand without type, a helipad and a gate too narrow for it.
     AircraftBase heavy;
-    heavy.category = Category::Heavy;
-    heavy.radius = 0.016; // 30 m
+    heavy.identity.category = Category::Heavy;
+    heavy.identity.radius = 0.016; // 30 m
     std::vector<Stand> five{makeStand(1, "RAMP GA 5", kBase), makeStand(2, "5", kBase), makeStand(3, "H 5", kBase),
                             makeStand(4, "GATE 5", kBase), makeStand(5, "GATE 5", kBase)};
     five[0].type = StandType::RAMP_GA_SMALL;
