@@ -119,3 +119,11 @@ StaticAircraft::StaticAircraft(const AircraftBase& model, uint32_t key, int32_t 
     // gf_standNameById answers "sid==?" for a stand the table does not hold.
     stand.gateStand = id >= 1 && gf_standNameById(id).find("GATE") != std::string::npos ? 1 : 0;
 }
+
+void lf_clearGroundPath(GroundCurvesAndTurns& ground) noexcept
+{
+    gf_invalidateGroundCurve(ground.groundCurve);
+    gf_clearGroundTurn(ground.groundTurn);
+    ground.curveProgress = 0.0;
+    ground.turnKind = GroundTurnKind::none;
+}

@@ -301,6 +301,10 @@ struct GroundCurvesAndTurns {
     LatitudeTrigMemo stepTrig;
 };
 
+// The aircraft's curve made invalid and its turn cleared, with the progress
+// along them.
+void lf_clearGroundPath(GroundCurvesAndTurns& ground) noexcept;
+
 // Push-back, the leaving-the-stand tracker and the departure flags.
 struct PushBackAndDeparture {
     double minStandDistanceNm = 0.0;
@@ -410,7 +414,7 @@ struct LiveAircraft : AircraftBase {
     LiveAircraft() = default;
     LiveAircraft(const TrafficSample& first, const AircraftBase& base, double recordTime);
 
-    // ---- Flight phases: take-off, climb, approach, flare ----
+    // The record's parts; a function that writes one part alone takes that part.
     MotionState motion;
     StreamState stream;
     FlightPhaseState phases;
@@ -421,6 +425,7 @@ struct LiveAircraft : AircraftBase {
     TouchdownAndLanding touchdown;
     RememberedValues remembered;
     RunwayHolds holds;
+    // Flight phases: take-off, climb, approach, flare.
     FlightState flight;
 
     // Changes the flight phase and shifts the phase history; stamps the

@@ -7,7 +7,6 @@
 
 #include "core/geodesy.h"
 #include "core/units.h"
-#include "engine/aircraft.h"
 #include "engine/geometry.h"
 
 namespace {
@@ -376,12 +375,4 @@ std::string_view gf_groundTurnStatusText(const GroundTurn& turn) noexcept
     case GroundTurnStatus::excessiveLength: return "excessive length";
     }
     return "unknown";
-}
-
-void lf_clearGroundPath(LiveAircraft& ac) noexcept
-{
-    gf_invalidateGroundCurve(ac.ground.groundCurve);
-    gf_clearGroundTurn(ac.ground.groundTurn);
-    ac.ground.curveProgress = 0.0;
-    ac.ground.turnKind = GroundTurnKind::none;
 }

@@ -17,8 +17,6 @@
 
 #include "core/value_types.h"
 
-struct LiveAircraft;
-
 // Metres per degree of latitude in the local frame.
 inline constexpr double kGroundFrameMPerDeg = 111132.95;
 
@@ -137,7 +135,3 @@ bool gf_buildGroundTurn(GroundTurn& turn, const GroundTurnParams& params) noexce
 GroundPose gf_groundTurnAt(const GroundTurn& turn, double fraction) noexcept;
 // "none", "invalid input", ... "excessive length"; "unknown" otherwise.
 std::string_view gf_groundTurnStatusText(const GroundTurn& turn) noexcept;
-
-// The aircraft's curve made invalid and its turn cleared, with the progress
-// along them.
-void lf_clearGroundPath(LiveAircraft& aircraft) noexcept;

@@ -51,7 +51,7 @@ void lf_leaveStandPhase(LiveAircraft& ac, FlightPhase next)
 void initiatePushBack(LiveAircraft& ac)
 {
     ac.stream.projection = 0;
-    lf_clearGroundPath(ac);
+    lf_clearGroundPath(ac.ground);
     ac.ground.turningInPlace = 0;
     const double pushHeading = gf_normalizeAngle(ac.stand.standHeading + std::numbers::pi);
     const Stand* stand = gf_standById(ac.stand.standId);

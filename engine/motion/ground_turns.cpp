@@ -360,7 +360,7 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
     }
     if (st[2].speedKt <= 0.1)
         st[2].speedKt = (st[0].speedKt + st[1].speedKt) / 2.0;
-    lf_clearGroundPath(ac);
+    lf_clearGroundPath(ac.ground);
     size_t endIndex = 2;
     const FlightPhase phase = ac.phases.phase;
     const LatLon here = lf_here(ac);

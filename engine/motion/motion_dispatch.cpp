@@ -375,7 +375,7 @@ void lf_advanceLeg(LiveAircraft& ac)
         ac.flight.ramp = {};
     ac.flight.arc = {};
     ac.flight.profile.clear();
-    lf_clearGroundPath(ac);
+    lf_clearGroundPath(ac.ground);
     ac.ground.sharpTurn = 0;
     ac.ground.turningInPlace = 0;
     ac.ground.turnRoundSide = 0;

@@ -17,7 +17,6 @@
 #include "engine/geometry.h"
 #include "engine/quarantine.h"
 #include "engine/report_noise.h"
-#include "engine/ground_curves.h"
 #include "engine/sample_stream.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_log.h"
@@ -505,7 +504,7 @@ void enterTakeoff(LiveAircraft& ac, int mode)
                                  runway));
     f.ramp = {};
     f.profile.clear();
-    lf_clearGroundPath(ac);
+    lf_clearGroundPath(ac.ground);
     if (touchAndGo) {
         gf_setThrottle(ac, 4);
         gf_setSpoilers(ac, true);
