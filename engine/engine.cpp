@@ -11,7 +11,7 @@
 #include "engine/removal_operations.h"
 #include "engine/sim_reactions.h"
 #include "engine/stand_arrival.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 #include "engine/user_collisions.h"
 #include "engine/quarantine.h"
 #include "engine/static_placement.h"

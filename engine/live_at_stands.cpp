@@ -21,7 +21,7 @@
 #include "stands/stand_fit.h"
 #include "stands/stand_table.h"
 #include "stands/stand_uses.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -215,7 +215,7 @@ void try2Park(LiveAircraft& ac)
     const LatLon stopped{st.back().lat, st.back().lon};
     // A stand that another live aircraft still drives onto or leaves is
     // waited for: the checks below refuse it until it is free.
-    const Stand* found = gf_findNearestStand(gf_standTable().stands, stopped, ac, distanceM, false);
+    const Stand* found = gf_findNearestStand(gf_standTable().stands, stopped, gf_standFitQuery(ac), distanceM, false);
     if (!found || lf_isUserStandOrAdjacent(*found) || !lf_checkStandOrExcludedIsOccupiedByLiveParkedTry(*found, ac))
         return;
     const Stand stand = *found; // the removals below may not touch the table, but keep our own copy

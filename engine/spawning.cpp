@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/units.h"
+#include "engine/user_collisions.h"
 #include "liveries/category.h"
 #include "engine/engine_reports.h"
 #include "engine/geometry.h"
@@ -21,7 +22,7 @@
 #include "liveries/livery_memory.h"
 #include "engine/live_at_stands.h"
 #include "engine/parked_limits.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 #include "stands/stand_table.h"
 #include "engine/traffic_aircraft.h"
 #include "simlink/user_aircraft.h"
@@ -284,7 +285,7 @@ void spawnLiveAc(LiveAircraft& ac)
                 ac.motion.lon = stand->lon;
                 ac.setPhase(FlightPhase::parked);
                 st.resize(1);
-                gf_addRealStandOption(ac.stand.standId, ac, 1);
+                gf_recordRealStandUse(ac.stand.standId, ac, 1);
                 gf_enforceParkedLimit(1);
             } else {
                 if (ac.sim.removeFlag)
@@ -339,7 +340,7 @@ std::optional<Stand> lf_chooseSpawnStand(LiveAircraft& ac)
     ac.leg.spawnTriedLat = ref.lat;
     ac.leg.spawnTriedLon = ref.lon;
     double distanceM = 0.0;
-    const Stand* found = gf_findNearestStand(stands, lf_pos(ref), ac, distanceM, true);
+    const Stand* found = gf_findNearestStand(stands, lf_pos(ref), gf_standFitQuery(ac), distanceM, true);
     if (!found) {
         ac.leg.spawnTriedFound = 0;
         return std::nullopt;

@@ -17,7 +17,7 @@
 #include "core/geodesy.h"
 #include "engine/live_at_stands.h"
 #include "engine/parked_limits.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 #include "stands/stand_table.h"
 
 namespace {
@@ -63,7 +63,7 @@ void lf_park(LiveAircraft& ac)
     gf_logLine(fmt::format("{:14}: {:8} arrived at stand", gf_standNameById(ac.stand.standId),
                            ac.identity.callsign));
     gf_trafficState().newLiveHexids.push_back(ac.identity.hexid);
-    gf_addRealStandOption(ac.stand.standId, ac, 0);
+    gf_recordRealStandUse(ac.stand.standId, ac, 0);
     gf_enforceParkedLimit(0);
 }
 

@@ -1,4 +1,4 @@
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 #include "engine/aircraft.h"
 #include "stands/stand_table.h"
@@ -19,24 +19,7 @@ bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft)
     return gf_standSuitsAircraft(stand, gf_standFitQuery(aircraft));
 }
 
-const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
-                                 double& distanceM, bool allowOptionFallback)
-{
-    return gf_findNearestStand(stands, position, gf_standFitQuery(aircraft), distanceM, allowOptionFallback);
-}
-
-int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
-                               const AircraftBase& aircraft)
-{
-    return gf_findStandByGateText(stands, text, position, gf_standFitQuery(aircraft));
-}
-
-bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& option)
-{
-    return lf_matchesStandOption(gf_standUser(aircraft), option);
-}
-
-void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion)
+void gf_recordRealStandUse(int32_t standId, LiveAircraft& aircraft, int occasion)
 {
     if (const std::optional<AirlOprModel> learned = gf_addRealStandOption(standId, gf_standUser(aircraft), occasion))
         aircraft.identity.ids = *learned;

@@ -24,15 +24,10 @@ StandFitQuery gf_standFitQuery(const AircraftBase& aircraft);
 StandUser gf_standUser(const AircraftBase& aircraft);
 
 bool gf_standSuitsAircraft(const Stand& stand, const AircraftBase& aircraft);
-const Stand* gf_findNearestStand(const std::vector<Stand>& stands, const LatLon& position, const AircraftBase& aircraft,
-                                 double& distanceM, bool allowOptionFallback);
-int32_t gf_findStandByGateText(const std::vector<Stand>& stands, std::string_view text, const LatLon& position,
-                               const AircraftBase& aircraft);
-bool lf_matchesStandOption(const AircraftBase& aircraft, const StandOption& option);
 
 // Records the stand use in the stand's options; the aircraft then carries the
 // database's airline, operator and model when its registration is known.
-void gf_addRealStandOption(int32_t standId, LiveAircraft& aircraft, int occasion);
+void gf_recordRealStandUse(int32_t standId, LiveAircraft& aircraft, int occasion);
 
 // Gives the aircraft the two callsigns of the option lf_findStandOptionNames
 // finds; nothing when none.

@@ -9,7 +9,6 @@
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
-#include "engine/engine_reports.h"
 #include "engine/geometry.h"
 #include "engine/traffic_state.h"
 #include "simlink/user_aircraft.h"
@@ -81,4 +80,85 @@ void gf_checkUserCollisions()
         if (!aircraft.stream.samples.empty() && checkUserAirCollision(aircraft, cosUserLat))
             return;
     }
+}
+
+bool lf_userAirConflict(const LiveAircraft& aircraft, double cosUserLat)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double bank = std::abs(user.bank);
+    uint32_t band = 0;
+    // The user flies level enough for the nearer bands below these banks.
+    constexpr double kLowBandBankRad = 5.0 * kDegToRad;
+    constexpr double kMiddleBandBankRad = 15.0 * kDegToRad;
+    if (user.altitudeAboveGround <= 4000.0 && user.verticalSpeed <= 300.0 && bank <= kLowBandBankRad)
+        band = 2;
+    else if (user.altitudeAboveGround <= 7000.0 && bank <= kMiddleBandBankRad)
+        band = 1;
+    AirConflictInput in;
+    in.own = {user.latitude, user.longitude};
+    in.other = {aircraft.motion.lat, aircraft.motion.lon};
+    in.cosOwnLat = cosUserLat;
+    in.ownHeading = user.gpsGroundTrueTrack * kDegToRad;
+    in.otherHeading = aircraft.stream.samples.empty() ? 0.0 : aircraft.stream.samples.front().trackDeg * kDegToRad;
+    in.ownAltitudeFt = user.altitude;
+    in.otherAltitudeFt = aircraft.motion.altitudeFt;
+    in.mode = band;
+    return gf_airConflictGeometry(in).code != 0;
+}
+
+bool lf_userGroundConflict(const LiveAircraft& aircraft)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double cosLat = gf_cosLatitude(user.latitude);
+    if (gf_flatOffsetNm({user.latitude, user.longitude}, {aircraft.motion.lat, aircraft.motion.lon}, cosLat).length() > 1.0 ||
+        user.altitudeAboveGround > 500.0)
+        return false;
+    const LatLon from{user.latitude, user.longitude};
+    const LatLon to{aircraft.motion.lat, aircraft.motion.lon};
+    const double d = gf_distanceNm(from, to);
+    const double angle = std::remainder(gf_initialBearing(from, to) - user.trueHeading, 2.0 * std::numbers::pi);
+    const double lateralFt = std::abs(std::sin(angle)) * d * kFeetPerNm;
+    const double alongFt = std::cos(angle) * d * kFeetPerNm;
+    return lateralFt <= 50.0 && alongFt > 0.0;
+}
+
+bool checkUserAirCollision(LiveAircraft& aircraft, double cosUserLat)
+{
+    if (!lf_userAirConflict(aircraft, cosUserLat))
+        return false;
+    try {
+        removeAircraftFromSim(aircraft);
+    } catch (...) {
+        gf_reportTrafficException("checkUserAirCollision");
+    }
+    return true;
+}
+
+bool checkUserAirGndCollision(LiveAircraft& aircraft)
+{
+    if (!lf_userGroundConflict(aircraft))
+        return false;
+    try {
+        removeAircraftFromSim(aircraft);
+    } catch (...) {
+        gf_reportTrafficException("checkUserAirGndCollision");
+    }
+    return true;
+}
+
+double lf_userGroundCollisionTermNm()
+{
+    double typeTerm = 0.0;
+    try {
+        const ModelId id = gf_modelCode2Id("B738");
+        const auto& table = gf_modelDatabase().WingspanTable;
+        typeTerm = id < table.size() ? table[id] : 0.0;
+    } catch (...) {
+        gf_reportTrafficException("lf_userGroundCollisionTermNm");
+    }
+    const double speed = gf_engineUserAcPosition().groundSpeed;
+    const double speedTerm = std::isfinite(speed) && speed > 0.0
+                                 ? std::min(speed * kKnotsToMetresPerSecond * 0.75, 15.0) * kNmPerMetre
+                                 : 0.0;
+    return typeTerm + speedTerm;
 }

@@ -14,7 +14,7 @@
 #include "stands/stand_fit.h"
 #include "parking/stand_search_index.h"
 #include "stands/stand_table.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -267,10 +267,10 @@ void lf_planRtParkedAircraft(std::vector<ParkedTrafficRecord>& parked, uint32_t 
 
         const AircraftBase base = AircraftBase::fromTrafficRecord(r);
         const LatLon position{r.lat, r.lon};
-        Stand* stand = gf_standById(gf_findStandByGateText(table.stands, r.stand, position, base));
+        Stand* stand = gf_standById(gf_findStandByGateText(table.stands, r.stand, position, gf_standFitQuery(base)));
         if (!stand) {
             double distanceM = 0.0;
-            const Stand* nearest = gf_findNearestStand(table.stands, position, base, distanceM, true);
+            const Stand* nearest = gf_findNearestStand(table.stands, position, gf_standFitQuery(base), distanceM, true);
             stand = nearest ? gf_standById(nearest->id) : nullptr;
         }
         if (!stand || stand->blocked || stand->used)

@@ -22,7 +22,8 @@
 #include "stands/stand_options.h"
 #include "parking/stand_search_index.h"
 #include "stands/stand_table.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
+#include "stands/week_slot.h"
 
 bool searchDirectionToggle = true;
 
@@ -141,10 +142,10 @@ RecordOutcome lf_searchRtParkedRecord(ParkedTrafficRecord& record, const LiveNam
     const AircraftBase aircraft = AircraftBase::fromTrafficRecord(record);
     const std::vector<Stand>& stands = gf_standTable().stands;
     const LatLon position{record.lat, record.lon};
-    int32_t standId = gf_findStandByGateText(stands, record.stand, position, aircraft);
+    int32_t standId = gf_findStandByGateText(stands, record.stand, position, gf_standFitQuery(aircraft));
     if (standId == 0) {
         double distanceM = 0.0;
-        if (const Stand* nearest = gf_findNearestStand(stands, position, aircraft, distanceM, true))
+        if (const Stand* nearest = gf_findNearestStand(stands, position, gf_standFitQuery(aircraft), distanceM, true))
             standId = nearest->id;
     }
     const Stand* stand = gf_standById(standId);
@@ -261,7 +262,7 @@ bool lf_keepCompliantStatics(const WeekSlot& now, int32_t offset, bool anyWeekda
             return false;
         // Both checks are free of side effects: the cheap one first.
         const bool complies = std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& o) {
-            return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(ac, o) &&
+            return o.optionId != 0 && (anyWeekday || o.weekday == now.weekday) && lf_matchesStandOption(gf_standUser(ac), o) &&
                    lf_hasSlotWithin(o.halfHours, now, offset);
         });
         const std::string_view flight = lf_withoutStar(ac.identity.callsign); // presence checks ignore the '*'

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "liveries/model_database.h"
 #include "stands/stand_table.h"
+#include "stands/week_slot.h"
 
 namespace {
 
@@ -163,11 +164,6 @@ std::vector<uint32_t> lf_slotsBackFromNow(const WeekSlot& now, int32_t n)
         slot = slot == 0 ? kSlotsPerDay - 1 : slot - 1;
     }
     return slots;
-}
-
-WeekSlot gf_currentWeekSlot()
-{
-    return gf_weekSlotOfWord(weekdayHalfHourWord.load());
 }
 
 std::optional<AirlOprModel> gf_addRealStandOption(int32_t standId, const StandUser& aircraft, int occasion)

@@ -32,8 +32,6 @@ int32_t gf_slotGap(const WeekSlot& from, const WeekSlot& to);
 // The n half-hours that end at now, now's first, then back one at a time
 // (half-hour 0 is followed by 47).
 std::vector<uint32_t> lf_slotsBackFromNow(const WeekSlot& now, int32_t n);
-// The week slot of now, as the main loop published it; {0, 0} while none is.
-WeekSlot gf_currentWeekSlot();
 
 // The last half-hour an option was extended to, and that option.
 struct LastOptionSlot {

@@ -21,3 +21,8 @@ WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours)
     }
     return {weekday, static_cast<uint32_t>(slot)};
 }
+
+WeekSlot gf_currentWeekSlot()
+{
+    return gf_weekSlotOfWord(weekdayHalfHourWord.load());
+}

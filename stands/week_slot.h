@@ -18,3 +18,6 @@ extern std::atomic<int64_t> weekdayHalfHourWord;
 // `now` moved back by `halfHours` (0..47) half-hours, across midnight into the
 // previous weekday (Monday goes back to Sunday).
 WeekSlot gf_weekSlotBack(WeekSlot now, int32_t halfHours);
+
+// The week slot of now, as the main loop published it; {0, 0} while none is.
+WeekSlot gf_currentWeekSlot();

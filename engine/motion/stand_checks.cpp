@@ -13,7 +13,7 @@
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/sample_stream.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 #include "engine/traffic_log.h"
 #include "engine/traffic_state.h"
 
@@ -69,7 +69,7 @@ void lf_leaveStand(LiveAircraft& ac, TrafficSample& sample, bool pulledOut)
         }
         lf_restartNormalFlight(ac);
     }
-    gf_addRealStandOption(ac.stand.standId, ac, 2);
+    gf_recordRealStandUse(ac.stand.standId, ac, 2);
     ac.push.inboundToAirport = 0;
     if (ac.phases.phase != FlightPhase::parked)
         ac.setPhase(FlightPhase::parked);
@@ -173,7 +173,7 @@ bool checkAtStandSituations(LiveAircraft& ac, TrafficSample& sample)
         return true;
     }
     // Far away: the aircraft used the stand and left unseen.
-    gf_addRealStandOption(ac.stand.standId, ac, 3);
+    gf_recordRealStandUse(ac.stand.standId, ac, 3);
     try {
         removeAircraftFromSim(ac);
     } catch (...) {

@@ -13,6 +13,7 @@
 #include "engine/removal_operations.h"
 #include "engine/stand_arrival.h"
 #include "engine/traffic_log.h"
+#include "engine/user_collisions.h"
 #include "feed/qnh.h"
 #include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"

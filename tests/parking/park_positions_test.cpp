@@ -24,7 +24,7 @@
 #include "tests/simlink/packet_builder.h"
 #include "tests/simlink/sim_test_support.h"
 #include "tests/simlink/standin_fixture.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -137,7 +137,7 @@ TEST_F(ParkPositionsTest, AirportFileLoadsWithRunwaysAndUserStandAndIsLeftAgain)
     LiveAircraft ac;
     ac.identity.callsign = "KLM77";
     ac.identity.registration = "PH-BXC";
-    gf_addRealStandOption(2, ac, 0);
+    gf_recordRealStandUse(2, ac, 0);
     ASSERT_EQ(gf_standById(2)->options.size(), 1u);
 
     gf_unloadAirportParking();

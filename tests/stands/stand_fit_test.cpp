@@ -6,7 +6,7 @@
 
 #include "engine/aircraft.h"
 #include "stands/stand_fit.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ TEST(StandFitTest, NearestStandReachAndHelipads)
                               makeStand(3, StandType::RAMP_GA, 20.0, flatOffset(30.0, 0.0))};
     stands[2].helipad = 1;
     double distance = 0.0;
-    const Stand* found = gf_findNearestStand(stands, kBase, large, distance, false);
+    const Stand* found = gf_findNearestStand(stands, kBase, gf_standFitQuery(large), distance, false);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->id, 2); // the helipad is nearer but not for a Large aircraft
     EXPECT_NEAR(distance, 40.0, 0.01);
@@ -93,20 +93,20 @@ TEST(StandFitTest, NearestStandReachAndHelipads)
     stands[1].blocked = 1;
     AircraftBase wide = large;
     wide.identity.standSearchNm = 200.0 * kNmPerM;
-    EXPECT_EQ(gf_findNearestStand(stands, kBase, wide, distance, false), nullptr);
+    EXPECT_EQ(gf_findNearestStand(stands, kBase, gf_standFitQuery(wide), distance, false), nullptr);
     EXPECT_EQ(distance, 99999.0);
 
     const AircraftBase heli = makeAircraft(Category::Rotorcraft, 6.0, 35.0, 40.0);
-    found = gf_findNearestStand(stands, kBase, heli, distance, false);
+    found = gf_findNearestStand(stands, kBase, gf_standFitQuery(heli), distance, false);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->id, 3);
     stands[2].helipad = 0;
-    EXPECT_EQ(gf_findNearestStand(stands, kBase, heli, distance, false), nullptr);
-    EXPECT_EQ(gf_findNearestStand({}, kBase, heli, distance, true), nullptr);
+    EXPECT_EQ(gf_findNearestStand(stands, kBase, gf_standFitQuery(heli), distance, false), nullptr);
+    EXPECT_EQ(gf_findNearestStand({}, kBase, gf_standFitQuery(heli), distance, true), nullptr);
 
     // A stand 2 m away across the 180th meridian.
     const std::vector<Stand> dateline{makeStand(4, StandType::GATE_MEDIUM, 20.0, {-16.7, 179.99999})};
-    found = gf_findNearestStand(dateline, {-16.7, -179.999992}, large, distance, false);
+    found = gf_findNearestStand(dateline, {-16.7, -179.999992}, gf_standFitQuery(large), distance, false);
     ASSERT_NE(found, nullptr);
     EXPECT_NEAR(distance, 0.000018 * 60.0 * 1852.0 * std::cos(16.7 * 3.141592653589793 / 180.0), 0.01);
 }
@@ -131,24 +131,24 @@ TEST(StandFitTest, OptionFallback)
 
     // A stand within the stand search distance wins over nearer-by-option ones.
     double distance = 0.0;
-    const Stand* found = gf_findNearestStand(stands, kBase, a, distance, true);
+    const Stand* found = gf_findNearestStand(stands, kBase, gf_standFitQuery(a), distance, true);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->id, 3);
 
     // Without it: the nearest stand with an option within the option search distance.
     stands[2].blocked = 1;
-    found = gf_findNearestStand(stands, kBase, a, distance, true);
+    found = gf_findNearestStand(stands, kBase, gf_standFitQuery(a), distance, true);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->id, 2);
     EXPECT_NEAR(distance, 45.0, 0.01);
-    EXPECT_EQ(gf_findNearestStand(stands, kBase, a, distance, false), nullptr);
+    EXPECT_EQ(gf_findNearestStand(stands, kBase, gf_standFitQuery(a), distance, false), nullptr);
     EXPECT_EQ(distance, 99999.0);
 
     // A void, soft or foreign option does not count.
     stands[1].options[0].real = 0;
-    EXPECT_EQ(gf_findNearestStand(stands, kBase, a, distance, true)->id, 1);
+    EXPECT_EQ(gf_findNearestStand(stands, kBase, gf_standFitQuery(a), distance, true)->id, 1);
     stands[0].options[0].optionId = 0;
-    EXPECT_EQ(gf_findNearestStand(stands, kBase, a, distance, true), nullptr);
+    EXPECT_EQ(gf_findNearestStand(stands, kBase, gf_standFitQuery(a), distance, true), nullptr);
     EXPECT_FALSE(gf_standHasOptionFor(stands[0], "", a.identity.ids));
 }
 

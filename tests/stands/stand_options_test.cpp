@@ -22,7 +22,7 @@
 #include "tests/support/file_bytes.h"
 #include "tests/support/test_folders.h"
 #include "tests/support/ui_recorder.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -190,11 +190,11 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
 {
     at({Mon, 10});
     LiveAircraft unknown = aircraft("XYZ1", "N999ZZ");
-    gf_addRealStandOption(1, unknown, 0);
+    gf_recordRealStandUse(1, unknown, 0);
     EXPECT_TRUE(options().empty());
 
     LiveAircraft ac = aircraft("KLM1_", "PH-BXA_");
-    gf_addRealStandOption(1, ac, 0);
+    gf_recordRealStandUse(1, ac, 0);
     ASSERT_EQ(options().size(), 1u);
     EXPECT_EQ(options()[0].registration, "PH-BXA");
     EXPECT_EQ(options()[0].callsign, "KLM1");
@@ -202,7 +202,7 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
 
     at({Mon, 12});
     ac.identity.callsign = "KLM2";
-    gf_addRealStandOption(1, ac, 0);
+    gf_recordRealStandUse(1, ac, 0);
     ASSERT_EQ(options().size(), 1u);
     EXPECT_EQ(options()[0].halfHours, mask({10, 11, 12}));
     lf_addOptionCallsign(*gf_standById(1), 1, "KLM3_"); // a third callsign replaces the second
@@ -212,16 +212,16 @@ TEST_F(StandOptionsTest, LiveAircraftTeachTheirStand)
     EXPECT_EQ(window.all<GuiUpdate::UpdateCount>().back().count, 2u);
 
     // A check at the stand closes the option; a gap then starts a new one.
-    gf_addRealStandOption(1, ac, 2);
+    gf_recordRealStandUse(1, ac, 2);
     at({Mon, 14});
-    gf_addRealStandOption(1, ac, 0);
+    gf_recordRealStandUse(1, ac, 0);
 
     // An aircraft standing over midnight carries its option over.
     at({Mon, 47});
     LiveAircraft night = aircraft("KLM9", "PH-BXB");
-    gf_addRealStandOption(1, night, 0);
+    gf_recordRealStandUse(1, night, 0);
     at({Tue, 1});
-    gf_addRealStandOption(1, night, 0);
+    gf_recordRealStandUse(1, night, 0);
     ASSERT_EQ(options().size(), 4u);
     EXPECT_EQ(options()[1].halfHours, mask({14}));
     EXPECT_EQ(options()[2].halfHours, mask({47}));
@@ -242,7 +242,7 @@ TEST_F(StandOptionsTest, ARegistrationOfTheAirportFileIsLearnedBesideItsOption)
     options() = {fromFile};
     at({Mon, 10});
     LiveAircraft ac = aircraft("KLM1", "PH-BXA");
-    gf_addRealStandOption(1, ac, 0);
+    gf_recordRealStandUse(1, ac, 0);
     ASSERT_EQ(options().size(), 2u);
     EXPECT_EQ(options()[0].halfHours, mask({8}));
     EXPECT_EQ(options()[1].halfHours, mask({10}));

@@ -10,7 +10,7 @@
 #include "stands/stand_table.h"
 #include "simlink/user_aircraft.h"
 #include "tests/support/ui_recorder.h"
-#include "engine/stand_use.h"
+#include "engine/stand_questions.h"
 
 namespace {
 
@@ -170,10 +170,10 @@ TEST_F(StandTableTest, StandByGateText)
     AircraftBase large;
     large.identity.category = Category::Large;
     const std::vector<Stand> stands{makeStand(1, "B123", kBase), makeStand(2, "GATE B12", flatOffset(240.0, 0.0))};
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", kBase, large), 2);
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", flatOffset(-20.0, 0.0), large), 0); // 260 m away
-    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B1", kBase, large), 0);                   // not a whole word
-    EXPECT_EQ(gf_findStandByGateText(stands, "RAMP B12", kBase, large), 0);                  // not a gate text
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", kBase, gf_standFitQuery(large)), 2);
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B12", flatOffset(-20.0, 0.0), gf_standFitQuery(large)), 0); // 260 m away
+    EXPECT_EQ(gf_findStandByGateText(stands, "GATE B1", kBase, gf_standFitQuery(large)), 0);                   // not a whole word
+    EXPECT_EQ(gf_findStandByGateText(stands, "RAMP B12", kBase, gf_standFitQuery(large)), 0);                  // not a gate text
 
     // A heavy named at gate 5 passes over the stands it cannot use: a GA ramp,
     // a stand without type, a helipad and a gate too narrow for it.
@@ -191,7 +191,7 @@ TEST_F(StandTableTest, StandByGateText)
     five[3].type = StandType::GATE_HEAVY;
     five[3].radius = 0.01; // 18.5 m
     five[4].type = StandType::GATE_HEAVY;
-    EXPECT_EQ(gf_findStandByGateText(five, "GATE 5", kBase, heavy), 5);
+    EXPECT_EQ(gf_findStandByGateText(five, "GATE 5", kBase, gf_standFitQuery(heavy)), 5);
 }
 
 } // namespace
