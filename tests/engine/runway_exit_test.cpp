@@ -64,6 +64,7 @@ struct Write {
     LatLon at;
     double hdg = 0.0, kts = 0.0;
     bool onGround = false;
+    double heightFt = 0.0; // above the simulator's ground
 };
 
 std::atomic<int64_t> g_nowNs{1'000'000'000};
@@ -161,7 +162,8 @@ protected:
                                {j.value("lat", 0.0), j.value("lon", 0.0)},
                                j.value("hdg", 0.0),
                                j.value("kts", 0.0),
-                               j.value("on_ground", false)});
+                               j.value("on_ground", false),
+                               j.value("alt_ft", 0.0) - j.value("gnd_ft", 0.0)});
         }
         return out;
     }
@@ -173,6 +175,26 @@ protected:
                 if (f.kind == "slide" || f.kind == "backwards" || f.kind == "reversal" || f.kind == "turn rate" ||
                     f.kind == "jump")
                     ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    }
+    // Writes near the ground, in the air or not, that move 30 degrees or more
+    // off their heading: the direction over each move of 5 m or more.
+    std::vector<std::string> slidesNearGround(double maxHeightFt)
+    {
+        std::vector<std::string> out;
+        const std::vector<Write> w = writes();
+        size_t from = 0;
+        for (size_t i = 1; i < w.size(); ++i) {
+            const double d = metres(w[from].at, w[i].at);
+            if (d < 5.0)
+                continue;
+            const double dir = gf_initialBearing(w[from].at, w[i].at) / kDeg;
+            const double off = std::fabs(std::remainder(dir - w[i].hdg, 360.0));
+            if (w[i].heightFt < maxHeightFt && d / std::max(w[i].t - w[from].t, 0.01) > 2.5 && off > 30.0)
+                out.push_back(fmt::format("at {:.1f} s {:.0f} ft up heading {:.0f} moving {:.0f}", w[i].t,
+                                          w[i].heightFt, w[i].hdg, dir));
+            from = i;
+        }
+        return out;
     }
     std::string tracePath;
 };
@@ -218,9 +240,29 @@ TEST_P(ExitTurnTest, TheHeadingTurnsOntoTheExitWithTheWay)
     EXPECT_EQ(report.total.slides, 0u);
     EXPECT_EQ(report.total.backwards, 0u);
     failOnFindings(report);
+    const auto slides = slidesNearGround(30.0);
+    EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
 }
 
 INSTANTIATE_TEST_SUITE_P(Landings, ExitTurnTest,
                          ::testing::Values(ExitCase{"exit-at-31kt-left-klas.csv", &kLasVegas, 0x4C4202},
                                            ExitCase{"exit-at-22kt-right-klax.csv", &kLosAngeles, 0x4C4203},
                                            ExitCase{"exit-at-26kt-left-klas.csv", &kLasVegas, 0x4C4204}));
+
+// The first ground report lies early on the runway, the one after it on a
+// taxiway to its right: the touch-down held short of the threshold settles
+// past it, and the aircraft rolls onto the exit turning with its way.
+TEST_F(RunwayExitTest, ATouchDownHeldShortOfTheThresholdSettlesAndTurnsOffWithItsWay)
+{
+    at(kLasVegas);
+    play(reportsOf("exit-short-touchdown-klas.csv"), 0x4C4205, "SWA305");
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    failOnFindings(report);
+    bool landed = false;
+    for (const Write& w : writes())
+        landed = landed || (w.onGround && w.at.longitude < -115.126 && w.at.longitude > -115.131);
+    EXPECT_TRUE(landed) << "no touch-down on the runway before the exit";
+    const auto slides = slidesNearGround(30.0);
+    EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
+}
