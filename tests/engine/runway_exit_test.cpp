@@ -65,6 +65,7 @@ struct Write {
     double hdg = 0.0, kts = 0.0;
     bool onGround = false;
     double heightFt = 0.0; // above the simulator's ground
+    int id = 0;
 };
 
 std::atomic<int64_t> g_nowNs{1'000'000'000};
@@ -80,6 +81,8 @@ struct Airport {
     uint32_t icao;
 };
 const Airport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
+// 30 m short of the taxiway north of 26L that the exits lead to.
+constexpr double kTaxiwayNorthOf26L = 36.0748;
 const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
 
 class RunwayExitTest : public kvr::test::EngineSimTest {
@@ -163,7 +166,8 @@ protected:
                                j.value("hdg", 0.0),
                                j.value("kts", 0.0),
                                j.value("on_ground", false),
-                               j.value("alt_ft", 0.0) - j.value("gnd_ft", 0.0)});
+                               j.value("alt_ft", 0.0) - j.value("gnd_ft", 0.0),
+                               j.value("id", 0)});
         }
         return out;
     }
@@ -182,8 +186,18 @@ protected:
     {
         std::vector<std::string> out;
         const std::vector<Write> w = writes();
-        size_t from = 0;
+        size_t from = 0, still = 0;
         for (size_t i = 1; i < w.size(); ++i) {
+            if (w[i].id != w[i - 1].id) {
+                from = still = i;
+                continue;
+            }
+            // A move from a stand of two seconds or more starts where it stood.
+            if (metres(w[i - 1].at, w[i].at) >= 0.2) {
+                if (w[i - 1].t - w[still].t >= 2.0)
+                    from = i - 1;
+                still = i;
+            }
             const double d = metres(w[from].at, w[i].at);
             if (d < 5.0)
                 continue;
@@ -196,27 +210,43 @@ protected:
         }
         return out;
     }
+    void checkRightTurnOff()
+    {
+        const auto report = motion();
+        ASSERT_EQ(report.objects.size(), 1u);
+        const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+        EXPECT_EQ(c.backwards, 0u);
+        EXPECT_EQ(c.slides, 0u);
+        EXPECT_EQ(c.reversals, 0u);
+        failOnFindings(report);
+        // Off the runway up to the taxiway it never faces south of west.
+        for (const Write& w : writes())
+            if (w.onGround && w.kts > 5.0 && w.at.latitude < kTaxiwayNorthOf26L)
+                EXPECT_TRUE(w.hdg >= 260.0 && w.hdg <= 360.0) << "at " << w.t << " s heading " << w.hdg;
+        const auto slides = slidesNearGround(30.0);
+        EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
+    }
     std::string tracePath;
 };
 
 } // namespace
 
+// It turns right, toward the report north of the runway, and rolls forward
+// to it: rolling, it never faces south of west.
 TEST_F(RunwayExitTest, AnExitToTheRightOfTheRollTurnsRightAndRollsForwardToIt)
 {
     at(kLasVegas);
     play(reportsOf("exit-report-right-of-runway-klas.csv"), 0x4C4201, "SWA301");
-    const auto report = motion();
-    ASSERT_EQ(report.objects.size(), 1u);
-    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
-    EXPECT_EQ(c.backwards, 0u);
-    EXPECT_EQ(c.slides, 0u);
-    EXPECT_EQ(c.reversals, 0u);
-    failOnFindings(report);
-    // It turns right, toward the report north of the runway: rolling, it
-    // never faces south of west.
-    for (const Write& w : writes())
-        if (w.onGround && w.kts > 5.0)
-            EXPECT_TRUE(w.hdg >= 260.0 && w.hdg <= 360.0) << "at " << w.t << " s heading " << w.hdg;
+    checkRightTurnOff();
+}
+
+// The same with roll reports 25 to 38 m right of the centre line: the turn
+// off still goes right, never back across toward the centre line.
+TEST_F(RunwayExitTest, ARollReportedRightOfTheCentreLineTurnsRightOffForward)
+{
+    at(kLasVegas);
+    play(reportsOf("exit-right-roll-off-centre-klas.csv"), 0x4C4206, "SWA306");
+    checkRightTurnOff();
 }
 
 // Slowed to 22-31 kt, the roll's next report lies on the exit 50 to 89
