@@ -615,6 +615,17 @@ void lf_groundLegTiming(LiveAircraft& ac)
         if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
             rollingTurnKt = lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
     }
+    // Rolling out with the next report well off the heading (an exit the
+    // reports cut): the roll curves off toward the side the report lies on,
+    // the heading turning with the way, slowed for the turn; driven straight
+    // there it would slide sideways or turn away from it.
+    if (ac.phase == FlightPhase::landing_roll && ac.groundMode && !ac.groundTurn.active() &&
+        !ac.groundCurve.valid() && !st[1].airborne) {
+        const double off =
+            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.lat, ac.lon}, lf_pos(st[1])) - ac.heading)));
+        if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
+            rollingTurnKt = lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
+    }
     const bool onTurn = ac.groundTurn.active();
     const bool onCurve = ac.groundCurve.valid();
     const double lengthNm = onTurn ? ac.groundTurn.length / kMetresPerNm : gf_distanceNm(lf_pos(st[0]), lf_pos(st[1]));

@@ -499,11 +499,16 @@ void enterLandingRoll(LiveAircraft& ac)
         if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
             std::isfinite(match->startAltitude)) {
             // Held on the ground it touched (the simulator's, where that lies
-            // above the runway's elevation) until past the threshold.
+            // above the runway's elevation) until past the threshold. It
+            // keeps at least the last flare stage's sink: the landing floor
+            // holds it up to there, and past it it settles and touches again;
+            // without a sink it would float on a foot up, off the runway onto
+            // an exit with the heading of the air.
+            constexpr double kTouchdownSinkPerTick = -0.025;
             ac.altitudeFt =
                 std::max(std::max(ac.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.altitudeFt);
             ac.verticalSpeedFpm = 0.0;
-            ac.verticalSpeedStep = 0.0;
+            ac.verticalSpeedStep = std::min(ac.verticalSpeedStep, kTouchdownSinkPerTick);
             ac.flight.landing.vsMemory = 0.0;
             return;
         }

@@ -140,7 +140,8 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const bool continuing = r.active && roll && r.phase == phase;
     r = {};
     const SampleStream& st = ac.samples;
-    if (!ac.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2)
+    // A roll curving off its runway follows its curve, not a straight ramp.
+    if (!ac.groundMode || !roll || ac.category == Category::Rotorcraft || st.size() < 2 || ac.groundCurve.valid())
         return false;
     if (ac.projection > 0 && phase != FlightPhase::landing_roll)
         return false;
