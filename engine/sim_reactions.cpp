@@ -497,11 +497,16 @@ void enterLandingRoll(LiveAircraft& ac)
         if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
             std::isfinite(match->startAltitude)) {
             // Held on the ground it touched (the simulator's, where that lies
-            // above the runway's elevation) until past the threshold.
+            // above the runway's elevation) until past the threshold. It
+            // keeps at least the last flare stage's sink: the landing floor
+            // holds it up to there, and past it it settles and touches again;
+            // without a sink it would float on a foot up, off the runway onto
+            // an exit with the heading of the air.
+            constexpr double kTouchdownSinkPerTick = -0.025;
             ac.motion.altitudeFt =
                 std::max(std::max(ac.identity.cgFt, 0.0) + landingGroundFt(ac, match->startAltitude) + 1.0, ac.motion.altitudeFt);
             ac.motion.verticalSpeedFpm = 0.0;
-            ac.reports.verticalSpeedStep = 0.0;
+            ac.reports.verticalSpeedStep = std::min(ac.reports.verticalSpeedStep, kTouchdownSinkPerTick);
             ac.flight.landing.vsMemory = 0.0;
             return;
         }

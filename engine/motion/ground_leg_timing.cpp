@@ -90,18 +90,26 @@ int32_t lf_fromRestTicks(double lengthM, double speedKt)
 
 // Rolling at taxi speed with the heading well off the leg ahead (a corner
 // the samples cut): it turns onto the leg as it rolls, not stops dead to turn
-// on the spot. The speed it takes the turn at; 0 when it does not.
+// on the spot. Rolling out with the next report well off the heading (an exit
+// the reports cut): the roll curves off toward the side the report lies on,
+// the heading turning with the way, slowed for the turn; driven straight there
+// it would slide sideways or turn away from it. The speed it takes the turn
+// at; 0 when it does not.
 double lf_rollingTurnKt(LiveAircraft& ac)
 {
     const SampleStream& st = ac.stream.samples;
-    if (ac.phases.phase == FlightPhase::taxi && !ac.ground.pushingInTaxi && ac.stream.projection <= 0 && !ac.ground.groundTurn.active() &&
-        !ac.ground.groundCurve.valid() && ac.motion.tasKt > kStandingKt && !(ac.motion.tasKt > kTurnOnTheSpotKt) &&
-        !(st[0].speedKt > kTurnOnTheSpotKt) && st[0].speedKt > kStandingKt) {
-        const double off =
-            lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1])) - ac.motion.heading)));
-        if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
-            return lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
-    }
+    const bool taxiing = ac.phases.phase == FlightPhase::taxi && !ac.ground.pushingInTaxi && ac.stream.projection <= 0 &&
+                         !ac.ground.groundTurn.active() && !ac.ground.groundCurve.valid() &&
+                         ac.motion.tasKt > kStandingKt && !(ac.motion.tasKt > kTurnOnTheSpotKt) &&
+                         !(st[0].speedKt > kTurnOnTheSpotKt) && st[0].speedKt > kStandingKt;
+    const bool rollingOut = ac.phases.phase == FlightPhase::landing_roll && ac.phases.groundMode &&
+                            !ac.ground.groundTurn.active() && !ac.ground.groundCurve.valid() && !st[1].airborne;
+    if (!taxiing && !rollingOut)
+        return 0.0;
+    const double off = lf_degrees(std::fabs(
+        gf_wrapAngle(gf_initialBearing({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1])) - ac.motion.heading)));
+    if (off >= kSlideDeg && off <= kRollingTurnMaxDeg)
+        return lf_rollOntoLeg(ac, lf_legSpeedKt(ac));
     return 0.0;
 }
 

@@ -1,0 +1,298 @@
+// Runway exits after a landing roll, played against the stand-in simulator:
+// reports from tests/data, the motion judged on the stand-in's trace.
+#include <gtest/gtest.h>
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "engine/per_tick_update.h"
+#include "feed/traffic_mailbox.h"
+#include "liveries/livery_memory.h"
+#include "runways/runway_table.h"
+#include "simlink/position_stream.h"
+#include "standins/trace_check.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/runways/runway_fixture.h"
+#include "tests/support/track_records.h"
+
+namespace {
+
+constexpr double kDeg = 3.141592653589793 / 180.0;
+
+double metres(const LatLon& a, const LatLon& b)
+{
+    return gf_distanceNm(a, b) * 1852.0;
+}
+
+// Reports of tests/data/<name>: lines "t,lat,lon,alt_ft,vs_fpm,track_deg,gs_kt"
+// after a header, '#' lines are comments; altitude 0 is a ground report.
+std::vector<kvr::standin::TrackPoint> reportsOf(const std::string& name)
+{
+    std::ifstream in(std::filesystem::path(KELO_SOURCE_DIR) / "tests/data" / name);
+    EXPECT_TRUE(in.good()) << name;
+    std::vector<kvr::standin::TrackPoint> out;
+    bool header = true;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (header) {
+            header = false;
+            continue;
+        }
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream row(line);
+        kvr::standin::TrackPoint p;
+        row >> p.t >> p.lat >> p.lon >> p.altFt >> p.vsFpm >> p.trackDeg >> p.gsKt;
+        EXPECT_FALSE(row.fail()) << name << ": " << line;
+        p.onGround = p.altFt < 1.0;
+        out.push_back(p);
+    }
+    return out;
+}
+
+struct Write {
+    double t = 0.0;
+    LatLon at;
+    double hdg = 0.0, kts = 0.0;
+    bool onGround = false;
+    double heightFt = 0.0; // above the simulator's ground
+    int id = 0;
+};
+
+std::atomic<int64_t> g_nowNs{1'000'000'000};
+int64_t testClock()
+{
+    return g_nowNs.load();
+}
+
+struct Airport {
+    const char* runways; // the published list in shared/data
+    double fieldFt;
+    LatLon reference;
+    uint32_t icao;
+};
+const Airport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
+// 30 m short of the taxiway north of 26L that the exits lead to.
+constexpr double kTaxiwayNorthOf26L = 36.0748;
+const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
+
+class RunwayExitTest : public kvr::test::EngineSimTest {
+protected:
+    void SetUp() override
+    {
+        tracePath = (std::filesystem::temp_directory_path() / "kelo_runway_exit_trace.jsonl").string();
+        std::filesystem::remove(tracePath);
+        _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
+        g_nowNs.store(1'000'000'000);
+        gf_setSteadyClockForTest(&testClock);
+        EngineSimTest::SetUp();
+        kvr::test::startLiveTraffic();
+        engineClock = 0;
+    }
+    void TearDown() override
+    {
+        kvr::test::stopLiveTraffic();
+        gf_clearRunwayTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        gf_setSteadyClockForTest(nullptr);
+        EngineSimTest::TearDown();
+        _putenv_s("KELO_SIM_TRACE", "");
+        sim.reset();
+        std::filesystem::remove(tracePath);
+        engineClock = 0;
+    }
+    // The airport's runways and ground; the user far above it. The A320 on
+    // its wheels 8 ft up: the trace tells ground writes from air ones.
+    void at(const Airport& a)
+    {
+        sim.load({{"ground_ft", a.fieldFt},
+                  {"user", {{"lat", a.reference.latitude + 0.4}, {"lon", a.reference.longitude}, {"alt_ft", 3000.0}}},
+                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" / a.runways;
+        runwayTable.runways = kvr::test::publishedRunways(csv);
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {a.icao, a.reference.latitude, a.reference.longitude, a.fieldFt, {}};
+    }
+    // Main-loop ticks with about three simulator frames per 100 ms.
+    void run(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            g_nowNs.fetch_add(10'000'000);
+            lf_handleAddingStack();
+            const int c = engineClock.load() % 10;
+            if (c == 0 || c == 3 || c == 7)
+                frames(1);
+        }
+    }
+    // Posts the reports at their times and runs the engine between them.
+    void play(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        for (size_t i = 0; i < reports.size(); ++i) {
+            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(reports[i], hexid, callsign)};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+        }
+        run(3000);
+        stopThread();
+    }
+    kvr::standin::MotionReport motion()
+    {
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in);
+    }
+    std::vector<Write> writes()
+    {
+        std::vector<Write> out;
+        std::ifstream in(tracePath, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_object() && j.value("k", "") == "pos")
+                out.push_back({j.value("t", 0.0),
+                               {j.value("lat", 0.0), j.value("lon", 0.0)},
+                               j.value("hdg", 0.0),
+                               j.value("kts", 0.0),
+                               j.value("on_ground", false),
+                               j.value("alt_ft", 0.0) - j.value("gnd_ft", 0.0),
+                               j.value("id", 0)});
+        }
+        return out;
+    }
+    // Each slide, backwards move or fast turn fails the test, with its text.
+    static void failOnFindings(const kvr::standin::MotionReport& report)
+    {
+        for (const auto& [id, found] : report.findings)
+            for (const auto& f : found)
+                if (f.kind == "slide" || f.kind == "backwards" || f.kind == "reversal" || f.kind == "turn rate" ||
+                    f.kind == "jump")
+                    ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    }
+    // Writes near the ground, in the air or not, that move 30 degrees or more
+    // off their heading: the direction over each move of 5 m or more.
+    std::vector<std::string> slidesNearGround(double maxHeightFt)
+    {
+        std::vector<std::string> out;
+        const std::vector<Write> w = writes();
+        size_t from = 0, still = 0;
+        for (size_t i = 1; i < w.size(); ++i) {
+            if (w[i].id != w[i - 1].id) {
+                from = still = i;
+                continue;
+            }
+            // A move from a stand of two seconds or more starts where it stood.
+            if (metres(w[i - 1].at, w[i].at) >= 0.2) {
+                if (w[i - 1].t - w[still].t >= 2.0)
+                    from = i - 1;
+                still = i;
+            }
+            const double d = metres(w[from].at, w[i].at);
+            if (d < 5.0)
+                continue;
+            const double dir = gf_initialBearing(w[from].at, w[i].at) / kDeg;
+            const double off = std::fabs(std::remainder(dir - w[i].hdg, 360.0));
+            if (w[i].heightFt < maxHeightFt && d / std::max(w[i].t - w[from].t, 0.01) > 2.5 && off > 30.0)
+                out.push_back(fmt::format("at {:.1f} s {:.0f} ft up heading {:.0f} moving {:.0f}", w[i].t,
+                                          w[i].heightFt, w[i].hdg, dir));
+            from = i;
+        }
+        return out;
+    }
+    void checkRightTurnOff()
+    {
+        const auto report = motion();
+        ASSERT_EQ(report.objects.size(), 1u);
+        const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+        EXPECT_EQ(c.backwards, 0u);
+        EXPECT_EQ(c.slides, 0u);
+        EXPECT_EQ(c.reversals, 0u);
+        failOnFindings(report);
+        // Off the runway up to the taxiway it never faces south of west.
+        for (const Write& w : writes())
+            if (w.onGround && w.kts > 5.0 && w.at.latitude < kTaxiwayNorthOf26L)
+                EXPECT_TRUE(w.hdg >= 260.0 && w.hdg <= 360.0) << "at " << w.t << " s heading " << w.hdg;
+        const auto slides = slidesNearGround(30.0);
+        EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
+    }
+    std::string tracePath;
+};
+
+} // namespace
+
+// It turns right, toward the report north of the runway, and rolls forward
+// to it: rolling, it never faces south of west.
+TEST_F(RunwayExitTest, AnExitToTheRightOfTheRollTurnsRightAndRollsForwardToIt)
+{
+    at(kLasVegas);
+    play(reportsOf("exit-report-right-of-runway-klas.csv"), 0x4C4201, "SWA301");
+    checkRightTurnOff();
+}
+
+// The same with roll reports 25 to 38 m right of the centre line: the turn
+// off still goes right, never back across toward the centre line.
+TEST_F(RunwayExitTest, ARollReportedRightOfTheCentreLineTurnsRightOffForward)
+{
+    at(kLasVegas);
+    play(reportsOf("exit-right-roll-off-centre-klas.csv"), 0x4C4206, "SWA306");
+    checkRightTurnOff();
+}
+
+// Slowed to 22-31 kt, the roll's next report lies on the exit 50 to 89
+// degrees off the way it rolls.
+struct ExitCase {
+    const char* reports;
+    const Airport* airport;
+    uint32_t hexid;
+};
+class ExitTurnTest : public RunwayExitTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitTurnTest, TheHeadingTurnsOntoTheExitWithTheWay)
+{
+    const ExitCase& k = GetParam();
+    at(*k.airport);
+    const auto reports = reportsOf(k.reports);
+    play(reports, k.hexid, fmt::format("AAL{}", k.hexid & 0xFF));
+    const auto report = motion();
+    ASSERT_GE(report.objects.size(), 1u);
+    EXPECT_GT(report.total.writes, 1000u);
+    EXPECT_EQ(report.total.slides, 0u);
+    EXPECT_EQ(report.total.backwards, 0u);
+    failOnFindings(report);
+    const auto slides = slidesNearGround(30.0);
+    EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Landings, ExitTurnTest,
+                         ::testing::Values(ExitCase{"exit-at-31kt-left-klas.csv", &kLasVegas, 0x4C4202},
+                                           ExitCase{"exit-at-22kt-right-klax.csv", &kLosAngeles, 0x4C4203},
+                                           ExitCase{"exit-at-26kt-left-klas.csv", &kLasVegas, 0x4C4204}));
+
+// The first ground report lies early on the runway, the one after it on a
+// taxiway to its right: the touch-down held short of the threshold settles
+// past it, and the aircraft rolls onto the exit turning with its way.
+TEST_F(RunwayExitTest, ATouchDownHeldShortOfTheThresholdSettlesAndTurnsOffWithItsWay)
+{
+    at(kLasVegas);
+    play(reportsOf("exit-short-touchdown-klas.csv"), 0x4C4205, "SWA305");
+    const auto report = motion();
+    ASSERT_EQ(report.objects.size(), 1u);
+    failOnFindings(report);
+    bool landed = false;
+    for (const Write& w : writes())
+        landed = landed || (w.onGround && w.at.longitude < -115.126 && w.at.longitude > -115.131);
+    EXPECT_TRUE(landed) << "no touch-down on the runway before the exit";
+    const auto slides = slidesNearGround(30.0);
+    EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
+}
