@@ -41,6 +41,7 @@
 #include "standins/trace_check.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/runways/runway_fixture.h"
+#include "tests/support/report_files.h"
 #include "tests/support/track_records.h"
 
 namespace {
@@ -835,31 +836,6 @@ std::vector<kvr::standin::TrackPoint> recordedReports(std::initializer_list<Reco
     return out;
 }
 
-// Reports made for a test, from a file of tests/data: one a line, the
-// columns of `RecordedReport`, after a header line and '#' comments.
-std::vector<kvr::standin::TrackPoint> reportsFromFile(const std::string& name, double groundUnderFt = 1.0)
-{
-    std::ifstream in(std::filesystem::path(KELO_SOURCE_DIR) / "tests/data" / name);
-    EXPECT_TRUE(in.good()) << name;
-    std::vector<kvr::standin::TrackPoint> out;
-    bool header = true;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (std::exchange(header, false))
-            continue;
-        RecordedReport r{};
-        if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf,%lf", &r.t, &r.lat, &r.lon, &r.altFt, &r.vsFpm,
-                        &r.trackDeg, &r.gsKt) != 7) {
-            ADD_FAILURE() << name << ": " << line;
-            continue;
-        }
-        const auto one = recordedReports({r}, groundUnderFt);
-        out.push_back(one.front());
-    }
-    return out;
-}
-
 } // namespace
 
 TEST_F(LasVegasArrivalTest, ARecordedArrivalReadingUnderTheFieldTouchesDownOnTheGround)
@@ -1084,7 +1060,7 @@ TEST_F(LasVegasGroundTest, CornersOfCoarseTaxiReportsAreNotSlidThrough)
     // sharply at each. It stood there as if lined up, but it taxis: the
     // heading keeps up with the way it moves, the aircraft slowing where it
     // must, and it gets to the last report.
-    const auto reports = reportsFromFile("taxi-corners-klas.csv");
+    const auto reports = kvr::test::reportsFromFile("taxi-corners-klas.csv");
     ASSERT_GT(reports.size(), 10u);
     play(reports, 0x4C410B, "AMX483", 6000);
     const LiveAircraft* ac = live(0x4C410B);
@@ -1340,7 +1316,7 @@ TEST_F(LasVegasHelicopterTest, AHelicopterWhoseWayLiesBehindItTurnsRoundInTheHov
     // An EC30 stands with its nose on 054, then is next seen climbing away
     // south-west, behind it. It rises and turns toward its way in the hover
     // before it flies off nose first, never backwards or sideways.
-    const auto reports = reportsFromFile("helicopter-behind-klas.csv", 2200.0);
+    const auto reports = kvr::test::reportsFromFile("helicopter-behind-klas.csv", 2200.0);
     ASSERT_TRUE(playHelicopter(reports, 0x4C410C, "N881MH"));
     run(3000);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);

@@ -22,6 +22,7 @@
 #include "standins/trace_check.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/runways/runway_fixture.h"
+#include "tests/support/report_files.h"
 #include "tests/support/track_records.h"
 
 namespace {
@@ -31,32 +32,6 @@ constexpr double kDeg = 3.141592653589793 / 180.0;
 double metres(const LatLon& a, const LatLon& b)
 {
     return gf_distanceNm(a, b) * 1852.0;
-}
-
-// Reports of tests/data/<name>: lines "t,lat,lon,alt_ft,vs_fpm,track_deg,gs_kt"
-// after a header, '#' lines are comments; altitude 0 is a ground report.
-std::vector<kvr::standin::TrackPoint> reportsOf(const std::string& name)
-{
-    std::ifstream in(std::filesystem::path(KELO_SOURCE_DIR) / "tests/data" / name);
-    EXPECT_TRUE(in.good()) << name;
-    std::vector<kvr::standin::TrackPoint> out;
-    bool header = true;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (header) {
-            header = false;
-            continue;
-        }
-        std::replace(line.begin(), line.end(), ',', ' ');
-        std::istringstream row(line);
-        kvr::standin::TrackPoint p;
-        row >> p.t >> p.lat >> p.lon >> p.altFt >> p.vsFpm >> p.trackDeg >> p.gsKt;
-        EXPECT_FALSE(row.fail()) << name << ": " << line;
-        p.onGround = p.altFt < 1.0;
-        out.push_back(p);
-    }
-    return out;
 }
 
 struct Write {
@@ -236,7 +211,7 @@ protected:
 TEST_F(RunwayExitTest, AnExitToTheRightOfTheRollTurnsRightAndRollsForwardToIt)
 {
     at(kLasVegas);
-    play(reportsOf("exit-report-right-of-runway-klas.csv"), 0x4C4201, "SWA301");
+    play(kvr::test::reportsFromFile("exit-report-right-of-runway-klas.csv"), 0x4C4201, "SWA301");
     checkRightTurnOff();
 }
 
@@ -245,7 +220,7 @@ TEST_F(RunwayExitTest, AnExitToTheRightOfTheRollTurnsRightAndRollsForwardToIt)
 TEST_F(RunwayExitTest, ARollReportedRightOfTheCentreLineTurnsRightOffForward)
 {
     at(kLasVegas);
-    play(reportsOf("exit-right-roll-off-centre-klas.csv"), 0x4C4206, "SWA306");
+    play(kvr::test::reportsFromFile("exit-right-roll-off-centre-klas.csv"), 0x4C4206, "SWA306");
     checkRightTurnOff();
 }
 
@@ -262,7 +237,7 @@ TEST_P(ExitTurnTest, TheHeadingTurnsOntoTheExitWithTheWay)
 {
     const ExitCase& k = GetParam();
     at(*k.airport);
-    const auto reports = reportsOf(k.reports);
+    const auto reports = kvr::test::reportsFromFile(k.reports);
     play(reports, k.hexid, fmt::format("AAL{}", k.hexid & 0xFF));
     const auto report = motion();
     ASSERT_GE(report.objects.size(), 1u);
@@ -285,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Landings, ExitTurnTest,
 TEST_F(RunwayExitTest, ATouchDownHeldShortOfTheThresholdSettlesAndTurnsOffWithItsWay)
 {
     at(kLasVegas);
-    play(reportsOf("exit-short-touchdown-klas.csv"), 0x4C4205, "SWA305");
+    play(kvr::test::reportsFromFile("exit-short-touchdown-klas.csv"), 0x4C4205, "SWA305");
     const auto report = motion();
     ASSERT_EQ(report.objects.size(), 1u);
     failOnFindings(report);
