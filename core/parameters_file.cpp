@@ -817,8 +817,9 @@ void lf_takePendingValues()
     gf_logLine(fmt::format("{} holds {} settings not saved at the last exit; they are applied", pathText,
                            values.size()));
     for (const auto& [key, valueText] : values) {
+        const std::string& name = key; // a structured binding cannot be captured by every compiler here
         const bool newer = std::any_of(g_unsavedValues.begin(), g_unsavedValues.end(),
-                                       [&key](const auto& kv) { return kv.first == key; });
+                                       [&name](const auto& kv) { return kv.first == name; });
         if (newer)
             continue;
         g_unsavedValues.emplace_back(key, valueText);
