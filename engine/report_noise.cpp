@@ -8,6 +8,7 @@
 
 #include "core/units.h"
 #include "engine/geometry.h"
+#include "runways/runway_matching.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ constexpr double kOneTrackDeg = 20.0;     // reports this close keep one track
 constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
+constexpr double kFastestExitKt = 35.0;    // no runway exit is taken faster
+constexpr double kAlongRunwayDeg = 15.0;   // a track this near the runway heading runs along it
 constexpr double kSlowestMoveKt = 0.5;    // slower reports say nothing of movement
 constexpr double kMoveSlackM = 3.0;       // what the speed leaves open over a short time
 constexpr double kAlongTrackDeg = 45.0;   // a move along or against the track
@@ -76,6 +79,20 @@ std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac,
     return gf_relativePosition({back.lat, back.lon}, back.trackDeg * kDegToRad, {sample.lat, sample.lon});
 }
 
+// A report beside the centre line of `m` (within the runway's half width and
+// 30 m) short of the runway's end is moved onto it.
+void lf_moveOntoCentreLine(const RunwayMatch& m, TrafficSample& sample)
+{
+    const LatLon end{m.endLatitude, m.endLongitude};
+    const double heading = m.endHeading * kDegToRad;
+    const RelativePosition rel = gf_relativePosition(end, heading, {sample.lat, sample.lon});
+    if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + kBesideRunwayM))
+        return;
+    const LatLon on = gf_destinationPoint(end, {heading + std::numbers::pi, -rel.alongM * kFeetPerMetre});
+    sample.lat = on.latitude;
+    sample.lon = on.longitude;
+}
+
 } // namespace
 
 bool gf_standingJitterInRoll(const LiveAircraft& ac, const TrafficSample& sample)
@@ -109,14 +126,7 @@ void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
     const RunwayMatch& m = ac.flight.takeoffRunway;
     if (ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode || !m.valid)
         return;
-    const LatLon end{m.endLatitude, m.endLongitude};
-    const double heading = m.endHeading * kDegToRad;
-    const RelativePosition rel = gf_relativePosition(end, heading, {sample.lat, sample.lon});
-    if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + kBesideRunwayM))
-        return;
-    const LatLon on = gf_destinationPoint(end, {heading + std::numbers::pi, -rel.alongM * kFeetPerMetre});
-    sample.lat = on.latitude;
-    sample.lon = on.longitude;
+    lf_moveOntoCentreLine(m, sample);
 }
 
 void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
@@ -124,6 +134,37 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
     for (size_t i = 1; i < ac.stream.samples.size(); ++i)
         if (!ac.stream.samples[i].stationary)
             gf_keepOnTakeOffCentreLine(ac, ac.stream.samples[i]);
+}
+
+bool gf_rollsAlongRunway(const TrafficSample& sample, double runwayHeadingDeg)
+{
+    return !sample.airborne && !sample.stationary && sample.speedKt > kFastestExitKt && std::isfinite(sample.trackDeg) &&
+           std::fabs(std::remainder(sample.trackDeg - runwayHeadingDeg, 360.0)) <= kAlongRunwayDeg;
+}
+
+void gf_keepOnLandingCentreLine(const LiveAircraft& ac, TrafficSample& sample)
+{
+    if (ac.phases.phase != FlightPhase::landing && ac.phases.phase != FlightPhase::landing_roll)
+        return;
+    std::optional<RunwayMatch> m;
+    if (ac.flight.landing.runway.valid)
+        m = ac.flight.landing.runway;
+    else if (std::isfinite(sample.trackDeg))
+        m = gf_runwayAtPosition({sample.lat, sample.lon}, gf_normalizeAngle(sample.trackDeg * kDegToRad));
+    if (m && gf_rollsAlongRunway(sample, m->endHeading))
+        lf_moveOntoCentreLine(*m, sample);
+}
+
+void gf_keepStreamOnLandingCentreLine(LiveAircraft& ac)
+{
+    if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode)
+        return;
+    for (size_t i = 1; i < ac.stream.samples.size(); ++i) {
+        TrafficSample& s = ac.stream.samples[i];
+        if (!ac.flight.landing.runway.valid || !gf_rollsAlongRunway(s, ac.flight.landing.runway.endHeading))
+            break; // the roll's reports come first; from a slower one on it leaves
+        gf_keepOnLandingCentreLine(ac, s);
+    }
 }
 
 bool gf_movedAsReported(const LiveAircraft& ac, const TrafficSample& sample)

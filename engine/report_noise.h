@@ -40,6 +40,19 @@ void gf_keepOnTakeOffCentreLine(const LiveAircraft& aircraft, TrafficSample& sam
 // has its runway.
 void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 
+// A ground report faster than any runway exit is taken, its track along the
+// runway whose heading is given (degrees): a report of the roll itself,
+// wherever the feed's position error places it beside the centre line.
+bool gf_rollsAlongRunway(const TrafficSample& sample, double runwayHeadingDeg);
+// Landing: a report of the roll (above) beside the centre line of the runway
+// it lands on (else of the runway under the report), within the runway's half
+// width and 30 m, short of the runway's end, is moved onto it. The roll runs
+// along the runway; only a report at exit speed or turning off leads off it.
+void gf_keepOnLandingCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
+// The same for the roll's reports ahead in a landing roll, up to the first
+// slower one or one that turns off.
+void gf_keepStreamOnLandingCentreLine(LiveAircraft& aircraft);
+
 // A slow report (under 5 kt) on the ground that lies just behind the last
 // report along its track, or near a last report that stands (2 kt or less),
 // within the ground position noise, is where that aircraft stopped: it is

@@ -26,6 +26,7 @@
 #include "engine/geometry.h"
 #include "engine/motion/motion_step.h"
 #include "engine/motion/runway_hold.h"
+#include "engine/report_noise.h"
 #include "runways/runway_matching.h"
 
 namespace {
@@ -446,6 +447,7 @@ void nextPosGround(LiveAircraft& ac)
             lf_groundLegTiming(ac);
             return;
         }
+        gf_keepStreamOnLandingCentreLine(ac);
         lf_taxiOffRunway(ac);
         lf_scanRunwayHold(ac);
         // A taxiing aircraft that has come to rest near the stands gets one,

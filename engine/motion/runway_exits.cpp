@@ -9,6 +9,7 @@
 #include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/motion/ground_turns.h"
+#include "engine/report_noise.h"
 #include "runways/runway_matching.h"
 
 namespace {
@@ -50,6 +51,11 @@ std::optional<RollBesideReport> lf_reportBesideRoll(const LiveAircraft& ac, cons
     out.roll = gf_relativePosition(out.end, out.heading, from);
     out.report = gf_relativePosition(out.end, out.heading, gf_samplePosition(report));
     if (!(std::fabs(out.roll.acrossM) <= half) || !(std::fabs(out.report.acrossM) > half))
+        return std::nullopt;
+    // A report of the roll itself that the feed's position error places
+    // beside the runway is no exit: taken for one, it would turn the roll off
+    // toward the wrong side of the runway.
+    if (gf_rollsAlongRunway(report, out.runway.endHeading))
         return std::nullopt;
     return out;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "engine/geometry.h"
 #include "engine/per_tick_update.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
@@ -58,6 +59,10 @@ struct Airport {
 const Airport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
 // 30 m short of the taxiway north of 26L that the exits lead to.
 constexpr double kTaxiwayNorthOf26L = 36.0748;
+// The ends of 26L as published (26L, then 08R) and its half width.
+constexpr LatLon k26L{36.073699951171875, -115.1259994506836};
+constexpr LatLon k08R{36.07360076904297, -115.16100311279297};
+constexpr double k26LHalfWidthM = 150.0 * 0.3048 / 2.0;
 const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
 
 class RunwayExitTest : public kvr::test::EngineSimTest {
@@ -221,6 +226,37 @@ TEST_F(RunwayExitTest, ARollReportedRightOfTheCentreLineTurnsRightOffForward)
 {
     at(kLasVegas);
     play(kvr::test::reportsFromFile("exit-right-roll-off-centre-klas.csv"), 0x4C4206, "SWA306");
+    checkRightTurnOff();
+}
+
+// A roll report at 87 kt along the runway that the feed places 45 m left of
+// its centre line, then the next report on a taxiway to the right: the roll
+// keeps to the runway, never turns off left toward that report (to come back
+// across the runway backwards), and turns off right, forward.
+TEST_F(RunwayExitTest, ARollReportLeftOfTheRunwayKeepsTheRollOnItAndTurnsOffRight)
+{
+    at(kLasVegas);
+    play(kvr::test::reportsFromFile("exit-after-roll-45m-left-klas.csv"), 0x4C4207, "SWA307");
+    checkRightTurnOff();
+    const double runway = gf_initialBearing(k26L, k08R);
+    size_t rolling = 0;
+    for (const Write& w : writes()) {
+        if (!w.onGround || w.kts <= 40.0)
+            continue;
+        ++rolling;
+        const double off = gf_relativePosition(k26L, runway, w.at).acrossM;
+        EXPECT_LE(std::fabs(off), k26LHalfWidthM) << "at " << w.t << " s " << off << " m off the centre line at " << w.kts
+                                                  << " kt";
+    }
+    EXPECT_GT(rolling, 300u);
+}
+
+// The same report 55 m left, further off than a roll is kept on the runway
+// from: it is still the roll, not an exit to the left.
+TEST_F(RunwayExitTest, ARollReportFarLeftOfTheRunwayIsNoExitToTheLeft)
+{
+    at(kLasVegas);
+    play(kvr::test::reportsFromFile("exit-after-roll-55m-left-klas.csv"), 0x4C4208, "SWA308");
     checkRightTurnOff();
 }
 
