@@ -1,6 +1,11 @@
 #pragma once
 // The engine's state made fresh for each test, and the engine's side of a
 // tick (events, pacing, clock) against the stand-in simulator in manual frames.
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +18,9 @@
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "liveries/model_database.h"
+#include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
+#include "standins/trace_check.h"
 #include "tests/simlink/sim_client_fixture.h"
 #include "tests/simlink/sim_test_support.h"
 
@@ -143,5 +150,61 @@ inline void stopLiveTraffic()
     db.icaoModelCodes.erase("A320");
     db.large.erase(gf_modelCode2Id("A320"));
 }
+
+// Live traffic played through the main loop against the stand-in with its
+// motion trace on: the steady clock moves only with the test's ticks (10 ms
+// each), the simulator runs about three frames in 100 ms. The trace is the
+// file `traceName` in the temporary folder, removed after the test.
+class TracedTrafficTest : public EngineSimTest {
+protected:
+    explicit TracedTrafficTest(const char* traceName) : traceName_(traceName) {}
+    void SetUp() override
+    {
+        tracePath = (std::filesystem::temp_directory_path() / traceName_).string();
+        std::filesystem::remove(tracePath);
+        _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
+        nowNs().store(1'000'000'000);
+        gf_setSteadyClockForTest(&steadyNow);
+        EngineSimTest::SetUp();
+        startLiveTraffic();
+        engineClock = 0;
+    }
+    void TearDown() override
+    {
+        stopLiveTraffic();
+        gf_setSteadyClockForTest(nullptr);
+        EngineSimTest::TearDown();
+        _putenv_s("KELO_SIM_TRACE", "");
+        sim.reset();
+        std::filesystem::remove(tracePath);
+        engineClock = 0;
+    }
+    void run(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i) {
+            nowNs().fetch_add(10'000'000);
+            lf_handleAddingStack();
+            const int c = engineClock.load() % 10;
+            if (c == 0 || c == 3 || c == 7)
+                frames(1);
+        }
+    }
+    // The trace's motion counts (take-offs judged against the runways given).
+    kvr::standin::MotionReport traceMotion(const std::vector<kvr::standin::RunwayGeometry>& runways = {})
+    {
+        std::ifstream in(tracePath, std::ios::binary);
+        return kvr::standin::gf_checkTraceMotion(in, runways);
+    }
+    std::string tracePath;
+
+private:
+    static std::atomic<int64_t>& nowNs()
+    {
+        static std::atomic<int64_t> ns{1'000'000'000};
+        return ns;
+    }
+    static int64_t steadyNow() { return nowNs().load(); }
+    const char* traceName_;
+};
 
 } // namespace kvr::test

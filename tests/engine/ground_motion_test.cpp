@@ -511,57 +511,27 @@ TEST_F(GroundTurnPlanningTest, APushBackWhileTaxiingGoesBackwardsWithTheNoseKept
 
 // ---- Against the stand-in simulator ---------------------------------------------
 
-std::atomic<int64_t> g_nowNs{1'000'000'000};
-int64_t testClock()
-{
-    return g_nowNs.load();
-}
-
-class GroundMotionSimTest : public kvr::test::EngineSimTest {
+class GroundMotionSimTest : public kvr::test::TracedTrafficTest {
 protected:
+    GroundMotionSimTest() : TracedTrafficTest("kelo_ground_motion_trace.jsonl") {}
     void SetUp() override
     {
-        tracePath = (std::filesystem::temp_directory_path() / "kelo_ground_motion_trace.jsonl").string();
-        std::filesystem::remove(tracePath);
-        _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
-        g_nowNs.store(1'000'000'000);
-        gf_setSteadyClockForTest(&testClock);
-        EngineSimTest::SetUp();
-        kvr::test::startLiveTraffic();
+        TracedTrafficTest::SetUp();
         // The user is far away: no collision holds.
         sim.load({{"user", {{"lat", 50.6}, {"lon", 4.76}, {"alt_ft", 3000.0}}}});
-        engineClock = 0;
     }
     void TearDown() override
     {
-        kvr::test::stopLiveTraffic();
         gf_clearStandTable();
-        gf_setSteadyClockForTest(nullptr);
-        EngineSimTest::TearDown();
-        _putenv_s("KELO_SIM_TRACE", "");
-        sim.reset();
-        std::filesystem::remove(tracePath);
-        engineClock = 0;
-    }
-    // Main-loop ticks with about three simulator frames per 100 ms.
-    void run(int ticks)
-    {
-        for (int i = 0; i < ticks; ++i) {
-            g_nowNs.fetch_add(10'000'000);
-            lf_handleAddingStack();
-            if (engineClock.load() % 10 == 0 || engineClock.load() % 10 == 3 || engineClock.load() % 10 == 7)
-                frames(1);
-        }
+        TracedTrafficTest::TearDown();
     }
     // The trace's motion counts, once the client is gone (take-offs judged
     // against the runways given).
     kvr::standin::MotionReport motion(const std::vector<kvr::standin::RunwayGeometry>& runways = {})
     {
         stopThread();
-        std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in, runways);
+        return traceMotion(runways);
     }
-    std::string tracePath;
 };
 
 TEST_F(GroundMotionSimTest, TaxiCornersAreTurnedSmoothly)

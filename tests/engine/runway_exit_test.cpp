@@ -44,12 +44,6 @@ struct Write {
     int id = 0;
 };
 
-std::atomic<int64_t> g_nowNs{1'000'000'000};
-int64_t testClock()
-{
-    return g_nowNs.load();
-}
-
 struct Airport {
     const char* runways; // the published list in shared/data
     double fieldFt;
@@ -65,33 +59,17 @@ constexpr LatLon k08R{36.07360076904297, -115.16100311279297};
 constexpr double k26LHalfWidthM = 150.0 * 0.3048 / 2.0;
 const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
 
-class RunwayExitTest : public kvr::test::EngineSimTest {
+class RunwayExitTest : public kvr::test::TracedTrafficTest {
 protected:
-    void SetUp() override
-    {
-        tracePath = (std::filesystem::temp_directory_path() / "kelo_runway_exit_trace.jsonl").string();
-        std::filesystem::remove(tracePath);
-        _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
-        g_nowNs.store(1'000'000'000);
-        gf_setSteadyClockForTest(&testClock);
-        EngineSimTest::SetUp();
-        kvr::test::startLiveTraffic();
-        engineClock = 0;
-    }
+    RunwayExitTest() : TracedTrafficTest("kelo_runway_exit_trace.jsonl") {}
     void TearDown() override
     {
-        kvr::test::stopLiveTraffic();
         gf_clearRunwayTable();
         {
             std::unique_lock lock(engineLock);
             CurrentAirport = {};
         }
-        gf_setSteadyClockForTest(nullptr);
-        EngineSimTest::TearDown();
-        _putenv_s("KELO_SIM_TRACE", "");
-        sim.reset();
-        std::filesystem::remove(tracePath);
-        engineClock = 0;
+        TracedTrafficTest::TearDown();
     }
     // The airport's runways and ground; the user far above it. The A320 on
     // its wheels 8 ft up: the trace tells ground writes from air ones.
@@ -104,17 +82,6 @@ protected:
         runwayTable.runways = kvr::test::publishedRunways(csv);
         std::unique_lock lock(engineLock);
         CurrentAirport = {a.icao, a.reference.latitude, a.reference.longitude, a.fieldFt, {}};
-    }
-    // Main-loop ticks with about three simulator frames per 100 ms.
-    void run(int ticks)
-    {
-        for (int i = 0; i < ticks; ++i) {
-            g_nowNs.fetch_add(10'000'000);
-            lf_handleAddingStack();
-            const int c = engineClock.load() % 10;
-            if (c == 0 || c == 3 || c == 7)
-                frames(1);
-        }
     }
     // Posts the reports at their times and runs the engine between them.
     void play(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign)
@@ -129,11 +96,7 @@ protected:
         run(3000);
         stopThread();
     }
-    kvr::standin::MotionReport motion()
-    {
-        std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in);
-    }
+    kvr::standin::MotionReport motion() { return traceMotion(); }
     std::vector<Write> writes()
     {
         std::vector<Write> out;
@@ -206,7 +169,6 @@ protected:
         const auto slides = slidesNearGround(30.0);
         EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
     }
-    std::string tracePath;
 };
 
 } // namespace
