@@ -2,6 +2,7 @@
 // The engine's state made fresh for each test, and the engine's side of a
 // tick (events, pacing, clock) against the stand-in simulator in manual frames.
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
 #include "standins/trace_check.h"
+#include "tests/support/track_records.h"
 #include "tests/simlink/sim_client_fixture.h"
 #include "tests/simlink/sim_test_support.h"
 
@@ -187,6 +189,18 @@ protected:
             const int c = engineClock.load() % 10;
             if (c == 0 || c == 3 || c == 7)
                 frames(1);
+        }
+    }
+    // Posts the reports of one A320 of KLM at their times and runs the main
+    // loop between them (one second after the last).
+    void playReports(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        for (size_t i = 0; i < reports.size(); ++i) {
+            std::vector<LiveTrafficRecord> batch{trackRecord(reports[i], hexid, callsign)};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
         }
     }
     // The trace's motion counts (take-offs judged against the runways given).

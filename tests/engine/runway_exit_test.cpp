@@ -86,13 +86,7 @@ protected:
     // Posts the reports at their times and runs the engine between them.
     void play(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign)
     {
-        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
-        for (size_t i = 0; i < reports.size(); ++i) {
-            std::vector<LiveTrafficRecord> batch{kvr::test::trackRecord(reports[i], hexid, callsign)};
-            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
-            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
-            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
-        }
+        playReports(reports, hexid, callsign);
         run(3000);
         stopThread();
     }
