@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include "core/clock.h"
 #include "core/control_calls.h"
 #include "core/data_file_header.h"
 #include "core/files.h"
@@ -30,6 +32,14 @@ constexpr const char* kParameters = "parameters";
 constexpr const char* kRoot = "root";
 constexpr const char* kName = "name";
 constexpr const char* kValue = "value";
+// The pending-settings file: what parameters.xml held for a key when its value
+// was kept there, or that it held none; the file's own random id.
+constexpr const char* kReplaces = "replaces";
+constexpr const char* kReplacesNothing = "replacesNothing";
+constexpr const char* kPendingId = "id";
+// On the parameters section of parameters.xml: the pending-settings file (by
+// the hash of its bytes) whose values are saved but which could not be removed.
+constexpr const char* kPendingApplied = "pendingApplied";
 
 // The bounded retry of the values still unsaved at exit.
 constexpr int kExitSaveTries = 10;
@@ -94,7 +104,18 @@ enum class ReadOutcome {
 struct ReadResult {
     ReadOutcome outcome = ReadOutcome::Missing;
     std::string detail; // error text of a failed status query, open or parse
+    std::uint64_t hash = 0; // FNV-1a of the bytes read
 };
+
+std::uint64_t lf_fnv1a(const std::string& bytes)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
 
 ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_document& document)
 {
@@ -120,6 +141,7 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
         result.outcome = ReadOutcome::OpenFailed;
         return result;
     }
+    result.hash = lf_fnv1a(bytes);
     pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
         document.reset();
@@ -133,48 +155,79 @@ ReadResult lf_readParametersFile(const std::filesystem::path& path, pugi::xml_do
 
 // ---- Values not yet in the file ------------------------------------------------------
 
-// Each setting whose save was refused (the file held open by another program,
-// denied access, damaged), as {key, value text}, in the order first refused.
-// Every later save and the next load write them too, until one reaches the
-// disk: a refused change is never left behind by a save of another setting.
-// Guarded by the parameters-file mutex.
-std::vector<std::pair<std::string, std::string>> g_unsavedValues;
+// What parameters.xml holds for a key: the value text of the first element
+// named key that has a value; nothing when there is none (or no section).
+using HeldText = std::optional<std::string>;
+
+HeldText lf_heldIn(pugi::xml_node section, std::string_view key)
+{
+    for (pugi::xml_node e = section.child(kParameter); e; e = e.next_sibling(kParameter))
+        if (key == e.attribute(kName).value())
+            if (const pugi::xml_attribute value = e.attribute(kValue))
+                return std::string(value.value());
+    return std::nullopt;
+}
+
+// A setting whose save was refused (the file held open by another program,
+// denied access, damaged), or one taken from the pending-settings file.
+struct UnsavedValue {
+    std::string key;
+    std::string valueText;
+    // Taken from the pending-settings file while parameters.xml could not be
+    // read: written only once the file is read and shows that nothing changed
+    // since that exit (lf_writeUnsaved).
+    bool unchecked = false;
+    // What parameters.xml held for the key when the value was kept in the
+    // pending-settings file, when that file says so.
+    bool saysReplaced = false;
+    HeldText replaces;
+};
+
+// The unsaved values in the order first refused. Every later save and the next
+// load write them too, until one reaches the disk: a refused change is never
+// left behind by a save of another setting. Guarded by the parameters-file mutex.
+std::vector<UnsavedValue> g_unsavedValues;
+
+// What parameters.xml held at its last read or save in this process (the
+// first value of each key); empty while it has not been read. The pending-
+// settings file keeps it beside each value, so that the next start can tell
+// whether the file was changed in between.
+std::optional<std::map<std::string, std::string>> g_fileHeld;
+
+void lf_noteFileHeld(pugi::xml_node section)
+{
+    std::map<std::string, std::string> held;
+    for (pugi::xml_node e = section.child(kParameter); e; e = e.next_sibling(kParameter))
+        if (const pugi::xml_attribute value = e.attribute(kValue))
+            held.emplace(e.attribute(kName).value(), value.value());
+    g_fileHeld = std::move(held);
+}
+
+// The pending-settings file of this process's settings.
+struct PendingFileState {
+    std::string identity; // the hash of its bytes, as hex
+    bool inUse = false;   // its values are among the unsaved ones; it goes once they are saved
+    bool markWanted = false; // done with but not removable: the next save of parameters.xml notes it
+};
+PendingFileState g_pending;
+
+UnsavedValue lf_unsavedValue(const std::string& key, const std::string& valueText)
+{
+    UnsavedValue u;
+    u.key = key;
+    u.valueText = valueText;
+    return u;
+}
 
 void lf_noteUnsaved(const std::string& key, const std::string& valueText)
 {
-    for (auto& [k, v] : g_unsavedValues)
-        if (k == key) {
-            v = valueText;
+    for (UnsavedValue& u : g_unsavedValues)
+        if (u.key == key) {
+            u = lf_unsavedValue(key, valueText);
             return;
         }
-    g_unsavedValues.emplace_back(key, valueText);
+    g_unsavedValues.push_back(lf_unsavedValue(key, valueText));
 }
-
-// Sets every element of each unsaved key to its value, appending an element
-// for a key that has none.
-void lf_writeUnsaved(pugi::xml_node section)
-{
-    for (const auto& [key, valueText] : g_unsavedValues) {
-        bool matched = false;
-        for (pugi::xml_node element = section.child(kParameter); element;
-             element = element.next_sibling(kParameter)) {
-            if (key != element.attribute(kName).value())
-                continue;
-            matched = true;
-            pugi::xml_attribute value = element.attribute(kValue);
-            if (!value)
-                value = element.append_attribute(kValue);
-            if (!value || !value.set_value(valueText.c_str()))
-                lf_logNoThrow("updating XML parameter '{}' failed", key);
-        }
-        if (!matched && !gf_xmlAppendStringParameter(section, key, valueText))
-            lf_logNoThrow("adding XML parameter '{}' failed", key);
-    }
-}
-
-// The values were taken from the pending-settings file at the last load; the
-// file goes once they are in parameters.xml.
-bool g_pendingFileInUse = false;
 
 // The pending-settings file's path as UTF-8 for messages; never throws.
 std::string lf_pendingFileText()
@@ -186,19 +239,126 @@ std::string lf_pendingFileText()
     }
 }
 
-// Every unsaved value reached the disk.
-void lf_unsavedWritten()
+std::string lf_heldText(const HeldText& held)
 {
-    g_unsavedValues.clear();
-    if (!g_pendingFileInUse)
-        return;
+    return held ? fmt::format("\"{}\"", *held) : std::string("no value");
+}
+
+void lf_setPendingMark(pugi::xml_node section, const std::string& identity)
+{
+    pugi::xml_attribute mark = section.attribute(kPendingApplied);
+    if (!mark)
+        mark = section.append_attribute(kPendingApplied);
+    if (!mark || !mark.set_value(identity.c_str()))
+        lf_logNoThrow("noting {} as applied failed", lf_pendingFileText());
+}
+
+bool lf_isMarkedApplied(pugi::xml_node section, const std::string& identity)
+{
+    return !identity.empty() && identity == section.attribute(kPendingApplied).value();
+}
+
+// Sets every element of each unsaved key to its value, appending an element
+// for a key that has none. A value taken from the pending-settings file while
+// parameters.xml could not be read is dropped here when the file turns out to
+// have changed since that exit, or to have taken the pending file already.
+void lf_writeUnsaved(pugi::xml_node section)
+{
+    const bool alreadyApplied = g_pending.inUse && lf_isMarkedApplied(section, g_pending.identity);
+    if (alreadyApplied) {
+        lf_logNoThrow("{} was applied at an earlier start: its settings are not taken again", lf_pendingFileText());
+        g_pending.inUse = false;
+    }
+    std::erase_if(g_unsavedValues, [&](const UnsavedValue& u) {
+        if (!u.unchecked)
+            return false;
+        if (alreadyApplied)
+            return true;
+        if (!u.saysReplaced)
+            return false;
+        const HeldText now = lf_heldIn(section, u.key);
+        if (now == u.replaces)
+            return false;
+        lf_logNoThrow("'{}' from {} is not saved: {} holds {}, not {} as at that exit; the change made since stays",
+                      u.key, lf_pendingFileText(), lf_fileText(), lf_heldText(now), lf_heldText(u.replaces));
+        return true;
+    });
+
+    for (const UnsavedValue& u : g_unsavedValues) {
+        bool matched = false;
+        for (pugi::xml_node element = section.child(kParameter); element;
+             element = element.next_sibling(kParameter)) {
+            if (u.key != element.attribute(kName).value())
+                continue;
+            matched = true;
+            pugi::xml_attribute value = element.attribute(kValue);
+            if (!value)
+                value = element.append_attribute(kValue);
+            if (!value || !value.set_value(u.valueText.c_str()))
+                lf_logNoThrow("updating XML parameter '{}' failed", u.key);
+        }
+        if (!matched && !gf_xmlAppendStringParameter(section, u.key, u.valueText))
+            lf_logNoThrow("adding XML parameter '{}' failed", u.key);
+    }
+    if (g_pending.markWanted)
+        lf_setPendingMark(section, g_pending.identity);
+}
+
+void lf_removeQuietly(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+// What the safe save of the pending-settings file leaves beside it.
+void lf_removePendingLeftovers()
+{
+    for (const wchar_t* suffix : {L".bak", L".tmp"}) {
+        std::filesystem::path leftover = gf_pendingParametersXmlPath();
+        leftover += suffix;
+        lf_removeQuietly(leftover);
+    }
+}
+
+// Removes the pending-settings file and what its writing left; false with the
+// reason when the file stays (read-only, held open, no access).
+bool lf_removePendingFile(std::string& why)
+{
+    lf_removePendingLeftovers();
     std::error_code ec;
     std::filesystem::remove(gf_pendingParametersXmlPath(), ec);
-    if (ec) {
-        lf_logNoThrow("{} could not be removed: {}", lf_pendingFileText(), ec.message());
+    if (!ec)
+        return true;
+    why = ec.message();
+    return false;
+}
+
+// The document was saved as parameters.xml with every unsaved value: the
+// pending-settings file they came from goes. When it cannot be removed,
+// parameters.xml notes it as applied, so that no later start takes it again.
+void lf_unsavedWritten(pugi::xml_document& document)
+{
+    g_unsavedValues.clear();
+    const pugi::xml_node section = gf_xmlParametersSection(document);
+    lf_noteFileHeld(section);
+    g_pending.markWanted = false; // saved with the document
+    if (!g_pending.inUse)
+        return;
+    g_pending.inUse = false;
+    std::string why;
+    if (lf_removePendingFile(why))
+        return;
+    lf_setPendingMark(section, g_pending.identity);
+    if (gf_saveParametersXml(document)) {
+        lf_logNoThrow("{} could not be removed ({}); its settings are saved in {}, which notes it as applied: it is "
+                      "not applied again",
+                      lf_pendingFileText(), why, lf_fileText());
         return;
     }
-    g_pendingFileInUse = false;
+    g_pending.markWanted = true;
+    lf_logNoThrow("{} could not be removed ({}); its settings are saved in {}, which notes it as applied at its "
+                  "next save",
+                  lf_pendingFileText(), why, lf_fileText());
 }
 
 // The section a single update writes into: `parameters` under `root`
@@ -252,6 +412,8 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
         return;
     }
 
+    // What the file holds before this update changes it.
+    lf_noteFileHeld(gf_xmlParametersSection(document));
     pugi::xml_node section = lf_sectionForUpdate(document);
     if (section)
         lf_writeUnsaved(section);
@@ -259,10 +421,10 @@ void lf_updateOneSetting(const std::string& key, const std::string& valueText, L
         lf_logNoThrow("adding XML parameter '{}' failed", key);
 
     logValue();
-    if (gf_saveParametersXml(document))
-        lf_unsavedWritten();
-    else
+    if (!gf_saveParametersXml(document))
         lf_logNoThrow("saving '{}' failed", fileText);
+    else if (section)
+        lf_unsavedWritten(document);
 }
 
 // One more try to write every unsaved value into the file, as a single
@@ -273,11 +435,15 @@ bool lf_trySavingUnsaved()
     const ReadResult read = lf_readParametersFile(gf_parametersXmlPath(), document);
     if (read.outcome == ReadOutcome::OpenFailed || read.outcome == ReadOutcome::ParseFailed)
         return false;
+    lf_noteFileHeld(gf_xmlParametersSection(document));
     pugi::xml_node section = lf_sectionForUpdate(document);
     if (!section)
         return false;
     lf_writeUnsaved(section);
-    return gf_saveParametersXml(document);
+    if (!gf_saveParametersXml(document))
+        return false;
+    lf_unsavedWritten(document);
+    return true;
 }
 
 // ---- Loading and the new file -------------------------------------------------------
@@ -327,8 +493,12 @@ void lf_appendDefault(pugi::xml_node section, const SettingRow& row)
     }
 }
 
+void lf_takePendingValues(pugi::xml_node saveSection, pugi::xml_node heldSection, bool fileKnown);
+
 // Appends every setting with its default value (in list order) to a new
 // document and logs the current values; saves the document when `save` is set.
+// Without `save` the file is there but could not be read: what it holds is
+// unknown. Otherwise it holds none of the user's values any more.
 void lf_writeDefaultParametersFile(bool save)
 {
     pugi::xml_document document;
@@ -338,12 +508,15 @@ void lf_writeDefaultParametersFile(bool save)
 
     pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
     if (section) {
+        if (save)
+            lf_noteFileHeld(pugi::xml_node());
+        lf_takePendingValues(section, pugi::xml_node(), save);
         for (const SettingRow& row : gf_settingsTable())
             lf_appendDefault(section, row);
         if (save) {
             lf_writeUnsaved(section);
             if (gf_saveParametersXml(document))
-                lf_unsavedWritten();
+                lf_unsavedWritten(document);
             else
                 gf_logError(fmt::format("saving: {} failed", lf_fileText()));
         }
@@ -371,6 +544,29 @@ void lf_loadInt(const pugi::xml_document& document, pugi::xml_node section, IntP
         gf_xmlAppendIntParameter(section, p.name, p.value);
 }
 
+// Moves a file that cannot be read out of the way, to stem + "0" + extension
+// beside it, or stem + "0-2" + extension, "0-3"... when that name is taken, so
+// no later move overwrites an earlier one. `why` tells why it stayed.
+NoReplaceMove lf_moveAside(const std::filesystem::path& path, std::filesystem::path& aside, std::string& why)
+{
+    // Enough names for every damaged file a user could produce; a move never
+    // replaces an existing file.
+    constexpr int kMaxNames = 1000;
+    for (int n = 1; n <= kMaxNames; ++n) {
+        aside = path.parent_path() / path.stem();
+        aside += n == 1 ? std::wstring(L"0") : L"0-" + std::to_wstring(n);
+        aside += path.extension();
+        std::error_code ec;
+        const NoReplaceMove move = gf_moveFileNoReplace(path, aside, ec);
+        if (move == NoReplaceMove::failed)
+            why = ec.message();
+        if (move != NoReplaceMove::nameTaken)
+            return move;
+    }
+    why = "every name is taken";
+    return NoReplaceMove::nameTaken;
+}
+
 } // namespace
 
 std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string& reason)
@@ -378,35 +574,26 @@ std::optional<std::filesystem::path> gf_setAsideParametersFile(const std::string
     std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
-    // Enough names for every damaged file a user could produce; a move never
-    // replaces an existing file.
-    constexpr int kMaxNames = 1000;
-    for (int n = 1; n <= kMaxNames; ++n) {
-        std::filesystem::path aside = path.parent_path() / path.stem();
-        aside += n == 1 ? std::wstring(L"0") : L"0-" + std::to_wstring(n);
-        aside += path.extension();
-        std::error_code ec;
-        const NoReplaceMove move = gf_moveFileNoReplace(path, aside, ec);
-        if (move == NoReplaceMove::moved) {
-            const std::string asideText = lf_pathText(aside);
-            try {
-                const std::string text =
-                    fmt::format("{} could not be read ({}); it was kept as {} and the settings start from default "
-                                "values",
-                                fileText, reason, asideText);
-                gf_logError(text);
-                gf_uiSink().showMessage(text, false);
-            } catch (...) {
-            }
-            return aside;
+    std::filesystem::path aside;
+    std::string why;
+    switch (lf_moveAside(path, aside, why)) {
+    case NoReplaceMove::moved:
+        try {
+            const std::string text =
+                fmt::format("{} could not be read ({}); it was kept as {} and the settings start from default values",
+                            fileText, reason, lf_pathText(aside));
+            gf_logError(text);
+            gf_uiSink().showMessage(text, false);
+        } catch (...) {
         }
-        if (move != NoReplaceMove::nameTaken) {
-            if (move == NoReplaceMove::failed)
-                lf_logNoThrow("{} could not be moved aside: {}", fileText, ec.message());
-            return std::nullopt;
-        }
+        return aside;
+    case NoReplaceMove::sourceMissing:
+        return std::nullopt;
+    case NoReplaceMove::nameTaken:
+    case NoReplaceMove::failed:
+        break;
     }
-    lf_logNoThrow("{} could not be moved aside: every name is taken", fileText);
+    lf_logNoThrow("{} could not be moved aside: {}", fileText, why);
     return std::nullopt;
 }
 
@@ -414,7 +601,8 @@ void gf_forgetUnsavedSettings()
 {
     std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
     g_unsavedValues.clear();
-    g_pendingFileInUse = false;
+    g_pending = PendingFileState{};
+    g_fileHeld.reset();
 }
 
 std::unique_lock<std::recursive_mutex> gf_lockParametersFile()
@@ -785,49 +973,174 @@ bool lf_setFromText(const SettingRow& row, const std::string& text)
     return false;
 }
 
-// The {key, value text} pairs of a settings document in the program's layout.
-std::vector<std::pair<std::string, std::string>> lf_settingsOf(const pugi::xml_document& document)
+// ---- The pending-settings file ---------------------------------------------------------
+
+// One value of the pending-settings file.
+struct PendingValue {
+    std::string key;
+    std::string valueText;
+    bool saysReplaced = false; // the file says what parameters.xml held for the key at that exit
+    HeldText replaces;
+};
+
+struct PendingFile {
+    ReadResult read;
+    std::string identity; // the hash of its bytes, as hex
+    std::vector<PendingValue> values; // the first element of each key
+};
+
+PendingFile lf_readPendingFile()
 {
-    std::vector<std::pair<std::string, std::string>> values;
+    PendingFile pending;
+    pugi::xml_document document;
+    pending.read = lf_readParametersFile(gf_pendingParametersXmlPath(), document);
+    if (pending.read.outcome != ReadOutcome::Parsed)
+        return pending;
+    pending.identity = fmt::format("{:016x}", pending.read.hash);
     const pugi::xml_node section = gf_xmlParametersSection(document);
-    for (pugi::xml_node e = section.child(kParameter); e; e = e.next_sibling(kParameter))
-        if (*e.attribute(kName).value() && e.attribute(kValue))
-            values.emplace_back(e.attribute(kName).value(), e.attribute(kValue).value());
-    return values;
+    for (pugi::xml_node e = section.child(kParameter); e; e = e.next_sibling(kParameter)) {
+        const std::string key = e.attribute(kName).value();
+        const pugi::xml_attribute value = e.attribute(kValue);
+        if (key.empty() || !value)
+            continue;
+        if (std::any_of(pending.values.begin(), pending.values.end(),
+                        [&key](const PendingValue& v) { return v.key == key; }))
+            continue;
+        PendingValue v;
+        v.key = key;
+        v.valueText = value.value();
+        if (const pugi::xml_attribute replaces = e.attribute(kReplaces)) {
+            v.saysReplaced = true;
+            v.replaces = replaces.value();
+        } else if (gf_xmlOptBool(e, kReplacesNothing).value_or(false)) {
+            v.saysReplaced = true;
+        }
+        pending.values.push_back(std::move(v));
+    }
+    return pending;
 }
 
-// The values that parameters.xml refused at the last exit: they count over
-// the file's and join the unsaved ones (a value refused in this run is newer
-// and stays), and the settings take them at once. The file stays until they
-// are written.
-void lf_takePendingValues()
+const SettingRow* lf_rowOf(std::string_view key)
 {
-    const std::filesystem::path& path = gf_pendingParametersXmlPath();
-    pugi::xml_document document;
-    const ReadResult read = lf_readParametersFile(path, document);
-    if (read.outcome == ReadOutcome::Missing)
+    for (const SettingRow& row : gf_settingsTable())
+        if (row.setting->name == key)
+            return &row;
+    return nullptr;
+}
+
+// A pending-settings file that cannot be read is moved out of the way once,
+// so it is neither met again at every start nor lost.
+void lf_setPendingFileAside(const ReadResult& read)
+{
+    const std::string reason = read.detail.empty() ? std::string("it could not be opened") : read.detail;
+    std::filesystem::path aside;
+    std::string why;
+    try {
+        if (lf_moveAside(gf_pendingParametersXmlPath(), aside, why) == NoReplaceMove::moved)
+            gf_logError(fmt::format("{} could not be read ({}); it was kept as {} and the settings it holds are not "
+                                    "applied",
+                                    lf_pendingFileText(), reason, lf_pathText(aside)));
+        else
+            gf_logError(fmt::format("{} could not be read ({}) nor moved aside ({}); the settings it holds are not "
+                                    "applied",
+                                    lf_pendingFileText(), reason, why));
+    } catch (const std::exception& e) {
+        lf_logNoThrow("{} could not be read ({}): {}", lf_pendingFileText(), reason, e.what());
+    }
+}
+
+// The values that parameters.xml refused at the last exit. Each counts over
+// the file's value only where the file still holds what it held at that exit
+// (a value changed since, by hand or by the program, stays), and never over a
+// value refused in this run, which is newer. The settings take them at once;
+// the pending file goes once they are saved, or at once when none of them is
+// needed. `heldSection` is what parameters.xml holds (null: nothing) when
+// `fileKnown`; otherwise it could not be read and the values are checked when
+// it is (lf_writeUnsaved). `saveSection` is the section the load saves.
+void lf_takePendingValues(pugi::xml_node saveSection, pugi::xml_node heldSection, bool fileKnown)
+{
+    const PendingFile pending = lf_readPendingFile();
+    const std::string pendingText = lf_pendingFileText();
+    switch (pending.read.outcome) {
+    case ReadOutcome::Missing:
+        lf_removePendingLeftovers();
+        saveSection.remove_attribute(kPendingApplied);
+        g_pending = PendingFileState{};
         return;
-    const std::string pathText = lf_pendingFileText();
-    if (read.outcome != ReadOutcome::Parsed) {
-        gf_logError(fmt::format("{} could not be read{}{}; the settings it holds are not applied", pathText,
-                                read.detail.empty() ? "" : ": ", read.detail));
+    case ReadOutcome::Blank: {
+        std::string why;
+        if (lf_removePendingFile(why))
+            gf_logLine(fmt::format("{} was empty and is removed", pendingText));
+        else
+            lf_setPendingFileAside(pending.read);
         return;
     }
-    const auto values = lf_settingsOf(document);
-    gf_logLine(fmt::format("{} holds {} settings not saved at the last exit; they are applied", pathText,
-                           values.size()));
-    for (const auto& [key, valueText] : values) {
-        const std::string& name = key; // a structured binding cannot be captured by every compiler here
-        const bool newer = std::any_of(g_unsavedValues.begin(), g_unsavedValues.end(),
-                                       [&name](const auto& kv) { return kv.first == name; });
-        if (newer)
+    case ReadOutcome::OpenFailed:
+    case ReadOutcome::ParseFailed:
+        lf_setPendingFileAside(pending.read);
+        return;
+    case ReadOutcome::Parsed:
+        break;
+    }
+    if (g_pending.inUse && g_pending.identity == pending.identity)
+        return; // taken by an earlier load of this run and not saved yet
+    g_pending = PendingFileState{pending.identity};
+
+    if (fileKnown && lf_isMarkedApplied(heldSection, pending.identity)) {
+        std::string why;
+        if (lf_removePendingFile(why)) {
+            saveSection.remove_attribute(kPendingApplied);
+            gf_logLine(fmt::format("{} was applied at an earlier start and is removed now", pendingText));
+        } else {
+            gf_logLine(fmt::format("{} was applied at an earlier start and is not applied again; it could not be "
+                                   "removed: {}",
+                                   pendingText, why));
+        }
+        return;
+    }
+    if (fileKnown)
+        saveSection.remove_attribute(kPendingApplied); // a mark of an earlier pending file
+
+    gf_logLine(fmt::format("{} holds {} settings not saved at the last exit", pendingText, pending.values.size()));
+    std::size_t taken = 0;
+    for (const PendingValue& v : pending.values) {
+        const std::string& key = v.key;
+        if (std::any_of(g_unsavedValues.begin(), g_unsavedValues.end(),
+                        [&key](const UnsavedValue& u) { return u.key == key; }))
+            continue; // refused in this run: newer
+        const SettingRow* row = lf_rowOf(key);
+        if (!row) {
+            lf_logNoThrow("'{}' in {} is no setting; it is not applied", key, pendingText);
             continue;
-        g_unsavedValues.emplace_back(key, valueText);
-        for (const SettingRow& row : gf_settingsTable())
-            if (row.setting->name == key)
-                lf_setFromText(row, valueText);
+        }
+        if (fileKnown && v.saysReplaced) {
+            const HeldText now = lf_heldIn(heldSection, key);
+            if (now != v.replaces) {
+                lf_logNoThrow("'{}' is not applied: {} holds {}, not {} as at the last exit; the change made since "
+                              "stays",
+                              key, lf_fileText(), lf_heldText(now), lf_heldText(v.replaces));
+                continue;
+            }
+        }
+        if (!lf_setFromText(*row, v.valueText)) {
+            lf_logNoThrow("'{}' in {} does not read (\"{}\"); it is not applied", key, pendingText, v.valueText);
+            continue;
+        }
+        g_unsavedValues.push_back(UnsavedValue{key, v.valueText, !fileKnown, v.saysReplaced, v.replaces});
+        ++taken;
     }
-    g_pendingFileInUse = true;
+    gf_logLine(fmt::format("{} of them are applied", taken));
+    if (taken > 0) {
+        g_pending.inUse = true;
+        return;
+    }
+    std::string why;
+    if (!lf_removePendingFile(why)) {
+        g_pending.markWanted = true;
+        gf_logLine(fmt::format("{} could not be removed ({}); {} notes it as applied at its next save, so it is not "
+                               "applied again",
+                               pendingText, why, lf_fileText()));
+    }
 }
 
 // Reads, repairs and saves the file; the caller holds the file mutex.
@@ -836,7 +1149,6 @@ bool lf_loadParametersFile()
     gf_logLine(gf_makeBanner(g_bannerExtra, 0, true, false, "parameters"));
     const std::filesystem::path& path = gf_parametersXmlPath();
     const std::string fileText = lf_fileText();
-    lf_takePendingValues();
 
     pugi::xml_document document;
     ReadResult read = lf_readParametersFile(path, document);
@@ -884,12 +1196,14 @@ bool lf_loadParametersFile()
     }
 
     // Values whose saves were refused count over the file's older ones.
+    lf_noteFileHeld(section);
+    lf_takePendingValues(section, section, true);
     lf_writeUnsaved(section);
     for (const SettingRow& row : gf_settingsTable())
         lf_loadSetting(document, section, row);
 
     if (gf_saveParametersXml(document))
-        lf_unsavedWritten();
+        lf_unsavedWritten(document);
     lf_logClosingBanner();
     return false;
 }
@@ -914,32 +1228,68 @@ bool gf_loadParametersFile()
 
 namespace {
 
+// Appends the unsaved values to the section of a new pending-settings file,
+// each with what parameters.xml held for its key (as far as this process
+// knows), so that the next start takes it only where nothing changed since.
+void lf_writePendingValues(pugi::xml_node section)
+{
+    std::mt19937& random = gf_threadRandomEngine();
+    // Two files with the same values are still told apart by the mark of an
+    // applied one (kPendingApplied).
+    const std::string id = fmt::format("{:08x}{:08x}", random(), random());
+    if (!gf_xmlAppendAttr(section, kPendingId, id))
+        lf_logNoThrow("adding the id of {} failed", lf_pendingFileText());
+    for (const UnsavedValue& u : g_unsavedValues) {
+        bool saysReplaced = u.saysReplaced;
+        HeldText replaces = u.replaces;
+        if (!u.unchecked && g_fileHeld) {
+            saysReplaced = true;
+            const auto held = g_fileHeld->find(u.key);
+            replaces = held == g_fileHeld->end() ? HeldText() : HeldText(held->second);
+        }
+        bool written = gf_xmlAppendStringParameter(section, u.key, u.valueText);
+        if (written && saysReplaced) {
+            pugi::xml_node element = section.last_child();
+            written = replaces ? gf_xmlAppendAttr(element, kReplaces, *replaces)
+                               : gf_xmlAppendAttr(element, kReplacesNothing, "true");
+        }
+        if (!written)
+            lf_logNoThrow("adding XML parameter '{}' failed", u.key);
+    }
+}
+
 bool lf_saveUnsavedAtExit(const std::function<void(std::int64_t ms)>& sleepMs)
 {
-    if (g_unsavedValues.empty())
+    if (g_unsavedValues.empty() && !g_pending.markWanted)
         return true;
     const std::string fileText = lf_fileText();
     // Another program that holds the file (a backup, a virus scanner) lets go
     // of it soon: a few tries, at most kExitSaveTries x kExitSaveWaitMs.
     for (int attempt = 1; attempt <= kExitSaveTries; ++attempt) {
         sleepMs(kExitSaveWaitMs);
+        const std::size_t count = g_unsavedValues.size();
         if (lf_trySavingUnsaved()) {
-            lf_logNoThrow("{}: {} unsaved settings were saved at exit", fileText, g_unsavedValues.size());
-            lf_unsavedWritten();
+            lf_logNoThrow("{}: {} unsaved settings were saved at exit", fileText, count);
             return true;
         }
     }
+    if (g_unsavedValues.empty()) {
+        lf_logNoThrow("{} could not note {} as applied", fileText, lf_pendingFileText());
+        return true;
+    }
     std::string values;
-    for (const auto& [key, valueText] : g_unsavedValues)
-        values += fmt::format("{}{}=\"{}\"", values.empty() ? "" : ", ", key, valueText);
+    for (const UnsavedValue& u : g_unsavedValues)
+        values += fmt::format("{}{}=\"{}\"", values.empty() ? "" : ", ", u.key, u.valueText);
     const std::filesystem::path& pendingPath = gf_pendingParametersXmlPath();
     pugi::xml_document pending;
     pugi::xml_node root = pending.append_child(kRoot);
     pugi::xml_node section = root ? root.append_child(kParameters) : pugi::xml_node();
     if (section) {
-        lf_writeUnsaved(section);
+        lf_writePendingValues(section);
         if (gf_saveXmlSafely(pending, pendingPath)) {
-            g_pendingFileInUse = true;
+            // The earlier pending file is in the new one where it still counts.
+            lf_removePendingLeftovers();
+            g_pending = PendingFileState{lf_readPendingFile().identity, true};
             try {
                 gf_logError(fmt::format("{} refused {} settings at exit; they were kept in {} for the next start: {}",
                                         fileText, g_unsavedValues.size(), lf_pendingFileText(), values));
@@ -975,8 +1325,22 @@ bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sl
 std::optional<std::string> gf_pendingSettingText(std::string_view key)
 {
     std::lock_guard<std::recursive_mutex> lock(g_parametersFileMutex);
-    pugi::xml_document document;
-    if (lf_readParametersFile(gf_pendingParametersXmlPath(), document).outcome != ReadOutcome::Parsed)
+    const PendingFile pending = lf_readPendingFile();
+    if (pending.read.outcome != ReadOutcome::Parsed)
         return std::nullopt;
-    return gf_xmlReadStringParameter(document, key);
+    // The same choice as the next load makes: a file that does not parse is
+    // set aside there and holds nothing then.
+    pugi::xml_document document;
+    const ReadOutcome read = lf_readParametersFile(gf_parametersXmlPath(), document).outcome;
+    const bool fileKnown = read != ReadOutcome::OpenFailed;
+    const pugi::xml_node held = gf_xmlParametersSection(document);
+    if (fileKnown && lf_isMarkedApplied(held, pending.identity))
+        return std::nullopt;
+    for (const PendingValue& v : pending.values)
+        if (v.key == key) {
+            if (fileKnown && v.saysReplaced && lf_heldIn(held, key) != v.replaces)
+                return std::nullopt;
+            return v.valueText;
+        }
+    return std::nullopt;
 }
