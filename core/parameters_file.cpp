@@ -1129,7 +1129,11 @@ void lf_takePendingValues(pugi::xml_node saveSection, pugi::xml_node heldSection
         g_unsavedValues.push_back(UnsavedValue{key, v.valueText, !fileKnown, v.saysReplaced, v.replaces});
         ++taken;
     }
-    gf_logLine(fmt::format("{} of them are applied", taken));
+    if (fileKnown)
+        gf_logLine(fmt::format("{} of them are applied", taken));
+    else
+        gf_logLine(fmt::format("{} of them are used; {} could not be read, they are checked against it once it can",
+                               taken, lf_fileText()));
     if (taken > 0) {
         g_pending.inUse = true;
         return;
