@@ -67,6 +67,20 @@ int main(int argc, char** argv)
         "<parameter name=\"SIM_TIME\" type=\"bool\" value=\"true\"/>"
         "<parameter name=\"MSFS_INSTALL_PATH\" type=\"path\" value=\"C:\\MSFS\"/>"
         "</parameters></root>\n");
+    // The values kept at a refused exit beside that file: one applies, one
+    // meets a value changed since, one replaced no value; and a file of the
+    // earlier layout, which does not say what its values replaced.
+    put(out, "fuzz_pending_settings", "pending.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters id=\"5e1f0c3a9b2d4e67\">\n"
+        "    <parameter name=\"RANGE\" value=\"60\" replaces=\"40\" />\n"
+        "    <parameter name=\"SIM_TIME\" value=\"true\" replaces=\"false\" />\n"
+        "    <parameter name=\"MAX_FIT\" value=\"3\" replacesNothing=\"true\" />\n"
+        "  </parameters>\n</root>\n");
+    put(out, "fuzz_pending_settings", "earlier.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n"
+        "    <parameter name=\"MSFS_INSTALL_PATH\" value=\"D:\\Games\\MSFS\" />\n"
+        "    <parameter name=\"MAIN_WINDOW_X\" value=\"321\" />\n"
+        "  </parameters>\n</root>\n");
 
     // The App's lines: a position, a buffered position, a parked aircraft and
     // the end of a batch (fields as the App documents them).
