@@ -79,7 +79,8 @@ const std::filesystem::path& gf_parametersXmlPath();
 // The same as UTF-8 text, for messages.
 const std::string& gf_parametersXmlPathUtf8();
 // settings folder \ "parameters-pending.xml": the values that parameters.xml
-// refused at the last exit, in its layout, until the next start writes them.
+// refused at the last exit, in its layout (each with what it replaced), until
+// the next start writes them.
 const std::filesystem::path& gf_pendingParametersXmlPath();
 // Builds the settings paths again from the known folder. Start-up builds them
 // once; tests call this after changing the known-folder answer.

@@ -31,20 +31,28 @@
 bool gf_loadParametersFile();
 
 // Forgets the values whose saves were refused and that the next save or load
-// would still write; for settings put back to their defaults as a whole. A
-// pending-settings file stays on the disk for the next load.
+// would still write, and what this process knows of the files: as a new
+// process starts. A pending-settings file stays on the disk for the next load.
 void gf_forgetUnsavedSettings();
 
 // At exit, after the last save: values whose saves were refused are tried
 // again a few times, `sleepMs` waiting between the tries (2 s at most in
 // all). When the file still refuses them they are written to the
-// pending-settings file beside it (gf_pendingParametersXmlPath), which the
-// next load applies and removes once they are in parameters.xml; either way
-// it is logged. True when nothing was left unsaved in parameters.xml.
+// pending-settings file beside it (gf_pendingParametersXmlPath), each with
+// what parameters.xml held for it as far as this process knows; either way it
+// is logged. True when nothing was left unsaved in parameters.xml.
+//
+// The next load applies a pending value only where parameters.xml still holds
+// what it replaced (a change made in between stays), and only once: the file
+// goes with its leftovers when its values are saved; when it cannot be
+// removed, parameters.xml notes it as applied (an attribute of its
+// `parameters` element) and no later start takes it again. A pending file
+// that cannot be read is moved aside once ("parameters-pending0.xml").
 bool gf_saveUnsavedSettingsAtExit(const std::function<void(std::int64_t ms)>& sleepMs);
 
-// The value text that the pending-settings file holds for key, if any; for
-// readers that look at parameters.xml before it is loaded.
+// The value text that the next load would apply for key from the pending-
+// settings file, if any; for readers that look at parameters.xml before it
+// is loaded.
 std::optional<std::string> gf_pendingSettingText(std::string_view key);
 
 // The parameters-file lock. The setters hold it while they store a new value
