@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/files.h"
 #include "core/parameters_file.h"
 #include "core/text.h"
 
@@ -221,6 +222,46 @@ TEST_F(PendingSettings, APendingFileThatCannotBeRemovedIsAppliedOnlyOnce)
         EXPECT_EQ(readBytes(file()).find("pendingApplied"), std::string::npos);
         RANGE_1.setAndSave(20);
     }
+}
+
+namespace {
+
+int g_replaces = 0;
+
+// The second replace of a file fails as on a full disk.
+bool lf_secondReplaceFails(const wchar_t* from, const wchar_t* to)
+{
+    if (++g_replaces == 2) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+} // namespace
+
+// The note is refused when it is due (the disk full just then): the next save
+// of parameters.xml writes it.
+TEST_F(PendingSettings, ANoteRefusedWhenDueIsWrittenByTheNextSave)
+{
+    ASSERT_TRUE(gf_loadParametersFile());
+    runRefused([] { RANGE_1.setAndSave(60); });
+    StuckFile stuck(pending(), true);
+    ASSERT_TRUE(stuck.stuck());
+    g_replaces = 0;
+    const FileCalls previous = gf_setFileCalls({nullptr, nullptr, nullptr, &lf_secondReplaceFails});
+    EXPECT_FALSE(gf_loadParametersFile());
+    gf_setFileCalls(previous);
+    EXPECT_EQ(g_replaces, 2);
+    EXPECT_EQ(lf_valueOf(elementsOfFile(file()), "RANGE_1"), "60");
+    EXPECT_EQ(readBytes(file()).find("pendingApplied"), std::string::npos);
+    EXPECT_NE(logText().find("which notes it as applied at its next save"), std::string::npos);
+
+    RANGE_1.setAndSave(20);
+    EXPECT_NE(readBytes(file()).find("<parameters pendingApplied=\""), std::string::npos);
+    resetAllSettings();
+    EXPECT_FALSE(gf_loadParametersFile());
+    EXPECT_EQ(RANGE_1.value, 20);
 }
 
 // Two refused exits in a row: the second pending file holds the first one's
