@@ -67,6 +67,11 @@ int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus)
     return 0;
 }
 
+uint32_t gf_retryAfterWaitMs(uint32_t retryAfterS, uint32_t otherwiseMs)
+{
+    return retryAfterS > 0 ? std::clamp<uint32_t>(retryAfterS, 1, 600) * 1000 : otherwiseMs;
+}
+
 void RTAPIServerSpell::clearSpell()
 {
     outageSince.reset();
@@ -87,7 +92,7 @@ std::optional<uint32_t> RTAPIServerSpell::serverErrorWait(int32_t status, uint32
                                 context, std::chrono::duration_cast<std::chrono::minutes>(lasted).count(), detail));
         return std::nullopt;
     }
-    const uint32_t waitMs = retryAfterS > 0 ? std::clamp<uint32_t>(retryAfterS, 1, 600) * 1000 : serverErrorWaitMs;
+    const uint32_t waitMs = gf_retryAfterWaitMs(retryAfterS, serverErrorWaitMs);
     if (status != outageStatus)
         gf_logError(fmt::format("{}: the RealTraffic service is unavailable for now ({}); asking again in {} s",
                                 context, detail, (waitMs + 999) / 1000));

@@ -81,6 +81,10 @@ protected:
     std::condition_variable sleepCv;
 };
 
+// The wait before the next request: what the answer asked (Retry-After, in
+// seconds, held to 1..600 s), else `otherwiseMs`.
+uint32_t gf_retryAfterWaitMs(uint32_t retryAfterS, uint32_t otherwiseMs);
+
 // 429, 500, 502 and 503: the service is busy or down for a while.
 bool gf_isPassingServerError(int64_t status);
 // The passing server error of a reply with these statuses, else 0: the API

@@ -88,12 +88,13 @@ bool lf_requestNearestMetar(int32_t& status)
             return false;
         }
     }
+    w.lastRetryAfterS = 0;
     if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
         if (failure->kind == RTAPIFailureHttp && failure->httpStatus >= 1 && failure->httpStatus <= 2147483647u)
             status = static_cast<int32_t>(failure->httpStatus);
+        w.lastRetryAfterS = failure->retryAfterS;
         if (failure->kind == RTAPIFailureHttp && gf_isPassingServerError(status)) {
             // Logged by the loop, once for the whole spell.
-            w.lastRetryAfterS = failure->retryAfterS;
             w.lastServerError = fmt::format("{}: {}", gf_rtApiFailureKindText(failure->kind), failure->message);
             return false;
         }
@@ -107,9 +108,9 @@ bool lf_requestNearestMetar(int32_t& status)
         return false;
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
+    w.lastRetryAfterS = reply.retryAfterS;
     if (const int32_t passing = gf_passingServerStatus(reply.apiStatus, reply.httpStatus); passing != 0) {
         status = passing;
-        w.lastRetryAfterS = reply.retryAfterS;
         w.lastServerError =
             fmt::format("API status {}, HTTP status {}: {}", reply.apiStatus, reply.httpStatus, reply.message);
         return false;
@@ -181,10 +182,11 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
                 w.transport.resetHandle();
                 status = 0;
                 gf_logError("nearest metar returned 401, retrying once with a new connection");
-            } else if (status == 0 || status == 406) {
-                w.sleepMs(w.failureWaitMs);
             } else {
-                break;
+                // Whatever else went wrong (no answer, a gateway's page, a
+                // status of its own), the QNH only corrects altitudes: the
+                // last one stays and the traffic goes on; ask again later.
+                w.sleepMs(gf_retryAfterWaitMs(w.lastRetryAfterS, w.failureWaitMs));
             }
         } catch (const std::exception& e) {
             gf_logError(fmt::format("{}: {}\n", "receive", e.what()));

@@ -18,7 +18,9 @@ public:
     void resetForRestart();
 
     RTAPITransport transport{16384};
-    // The wait after a request that brought no QNH for any other reason.
+    // The wait after a request that brought no QNH for any other reason
+    // (unless its answer asked for another, Retry-After). Only a session the
+    // service no longer knows (401, twice) ends the reader.
     uint32_t failureWaitMs = 30000;
     // The request that last gave a QNH.
     double lastLat = 0.0;
