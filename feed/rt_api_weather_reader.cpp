@@ -34,6 +34,16 @@ void lf_setQnhState(uint32_t state)
     gf_postGuiUpdate(GuiUpdate::QnhState{state});
 }
 
+// A failed request is logged once while it fails the same way: a server
+// that keeps failing and asks for a short wait fills no log.
+void lf_logFailure(RTAPIWeatherReader& w, std::string line)
+{
+    if (line == w.lastFailureLine)
+        return;
+    gf_logError(line);
+    w.lastFailureLine = std::move(line);
+}
+
 } // namespace
 
 RTAPIWeatherReader& gf_rtApiWeatherReader()
@@ -51,6 +61,7 @@ void RTAPIWeatherReader::resetForRestart()
     lastLat = lastLon = 0.0;
     lastTime = 0;
     lastSuccessTime = 0;
+    lastFailureLine.clear();
 }
 
 bool lf_requestNearestMetar(int32_t& status)
@@ -102,9 +113,10 @@ bool lf_requestNearestMetar(int32_t& status)
         if (failure->kind != RTAPIFailureTransport)
             w.serverAnswered("nearest metar");
         if (!w.stopFlag)
-            gf_logError(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
-                                    failure->context, gf_rtApiFailureKindText(failure->kind), failure->httpStatus,
-                                    session->server, failure->message));
+            lf_logFailure(w, fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', "
+                                         "message='{}'",
+                                         failure->context, gf_rtApiFailureKindText(failure->kind),
+                                         failure->httpStatus, session->server, failure->message));
         return false;
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
@@ -119,8 +131,9 @@ bool lf_requestNearestMetar(int32_t& status)
     w.serverAnswered("nearest metar");
     if (reply.apiStatus != 200) {
         status = gf_readerEndStatus(reply.apiStatus);
-        gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
-                                reply.apiStatus, reply.httpStatus, session->server, reply.message));
+        lf_logFailure(w, fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', "
+                                     "message='{}'",
+                                     reply.apiStatus, reply.httpStatus, session->server, reply.message));
         return false;
     }
     auto metars = gf_parseNearestMetar(reply.data);
@@ -135,6 +148,7 @@ bool lf_requestNearestMetar(int32_t& status)
             continue;
         }
         const int32_t value = std::get<int32_t>(qnh);
+        w.lastFailureLine.clear();
         w.lastLat = lat;
         w.lastLon = lon;
         w.lastTime = now;

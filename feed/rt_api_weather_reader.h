@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "feed/rt_api_reader.h"
 #include "feed/rt_api_transport.h"
@@ -30,6 +31,8 @@ public:
     int32_t lastQnh = 1013;
     // The same moment as lastTime, for the periodic freshness check.
     std::atomic<int64_t> lastSuccessTime{0};
+    // The failure last logged, until a QNH comes (the same one again is not).
+    std::string lastFailureLine;
 };
 
 // The program's one weather reader.

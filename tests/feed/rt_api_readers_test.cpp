@@ -507,10 +507,10 @@ TEST_F(RTReadersTest, NoWeatherFailureEndsTheTrafficTheLastQnhHoldsUntilTheNextM
     stopReaders();
     const std::string text = log();
     for (const char* line :
-         {"==> nearest metar failed: kind=http, API status=n/a, HTTP status=504, auth server='standin-1', message='HTTP "
-          "504 response: invalid JSON: <html>",
-          "==> nearest metar failed: kind=http, API status=n/a, HTTP status=404, auth server='standin-1', message='HTTP "
-          "404 response: invalid JSON: <html>",
+         {"==> nearest metar failed: kind=http, API status=n/a, HTTP status=504, auth server='standin-1', "
+          "message='HTTP 504 response: invalid JSON: <html>",
+          "==> nearest metar failed: kind=http, API status=n/a, HTTP status=404, auth server='standin-1', "
+          "message='HTTP 404 response: invalid JSON: <html>",
           "==> nearest metar failed: API status=9999, HTTP status=200, auth server='standin-1', message='odd'\n",
           "==> nearest metar failed: API status=403, HTTP status=200, auth server='standin-1', message='No data for "
           "this license type'\n",
@@ -521,6 +521,35 @@ TEST_F(RTReadersTest, NoWeatherFailureEndsTheTrafficTheLastQnhHoldsUntilTheNextM
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     EXPECT_EQ(text.find("Weather RT API"), std::string::npos) << text;
     EXPECT_EQ(text.find("has stopped with an error"), std::string::npos) << text;
+}
+
+TEST_F(RTReadersTest, AWeatherFailureThatRepeatsIsLoggedOnceUntilAQnhComes)
+{
+    auto countOf = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    for (int i = 0; i < 3; ++i)
+        api.queueReply("/v6/nearestmetar", RTWebApi::htmlPage(504));
+    int32_t status = 0;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(lf_requestNearestMetar(status));
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
+    EXPECT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(CurrentQnh.load(), 1009);
+    weather().lastTime -= 60'000'000'000LL; // stale: ask again
+    for (int code : {504, 404, 504})
+        api.queueReply("/v6/nearestmetar", RTWebApi::htmlPage(code));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 7u);
+    const std::string text = log();
+    EXPECT_EQ(countOf(text, "nearest metar failed: kind=http, API status=n/a, HTTP status=504"), 3u)
+        << "once before the QNH, then again after it and after the 404\n"
+        << text;
+    EXPECT_EQ(countOf(text, "nearest metar failed: kind=http, API status=n/a, HTTP status=404"), 1u);
 }
 
 TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)
