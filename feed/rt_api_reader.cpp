@@ -111,10 +111,10 @@ void RTAPIServerSpell::serverAnswered(std::string_view context)
     outageStatus = 0;
 }
 
-void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit)
+void gf_reportServiceUnavailable(std::string_view problem, std::chrono::milliseconds limit)
 {
-    gf_showMessage(fmt::format("The RealTraffic service is unavailable (error {} for {} minutes); try again later",
-                               status, std::chrono::duration_cast<std::chrono::minutes>(limit).count()),
+    gf_showMessage(fmt::format("The RealTraffic service is unavailable ({} for {} minutes); try again later",
+                               problem, std::chrono::duration_cast<std::chrono::minutes>(limit).count()),
                    true);
     gf_requestStop(8, 15);
 }
@@ -165,7 +165,7 @@ RTAPIReaderExit::~RTAPIReaderExit()
         if (status != 9999) {
             other.requestStop();
             if (!handled && self && self->serverGaveOut())
-                gf_reportServiceUnavailable(status, self->serverOutageLimit);
+                gf_reportServiceUnavailable(fmt::format("error {}", status), self->serverOutageLimit);
             else if (!handled)
                 gf_reportReaderStopped(readerName, status == 401, status);
         }

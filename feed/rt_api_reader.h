@@ -91,9 +91,9 @@ bool gf_isPassingServerError(int64_t status);
 // status when it is one, or the HTTP status of a reply that is neither a
 // success nor a 406.
 int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus);
-// Tells the user that the service stayed unavailable for `limit` (last
-// status `status`) and ends the run for good.
-void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit);
+// Tells the user that the service stayed unavailable for `limit` (what
+// went wrong last: `problem`, e.g. "error 503") and ends the run for good.
+void gf_reportServiceUnavailable(std::string_view problem, std::chrono::milliseconds limit);
 
 // The status a reader ends with for an API status that ends it: 9999 means
 // stopped on request, so the API's own 9999 counts as no usable answer (100).
