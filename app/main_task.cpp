@@ -499,6 +499,10 @@ bool lf_startRTDirect()
     if (!gf_keepRunning())
         return false;
     Authenticater();
+    // A sign-in that failed has ended the run: the message line keeps its
+    // reason, nothing of a run that did not begin may replace it.
+    if (!gf_keepRunning())
+        return false;
     Gui::instance().enqueueUpdate(GuiUpdate::LiveTrafficState{GuiReaderState::Overdue});
     Gui::instance().enqueueUpdate(GuiUpdate::QnhState{GuiReaderState::Overdue});
     const bool professional = gf_trafficClockInputs().professionalLevel.load();

@@ -67,6 +67,11 @@ int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus)
     return 0;
 }
 
+uint32_t gf_retryAfterWaitMs(uint32_t retryAfterS, uint32_t otherwiseMs)
+{
+    return retryAfterS > 0 ? std::clamp<uint32_t>(retryAfterS, 1, 600) * 1000 : otherwiseMs;
+}
+
 void RTAPIServerSpell::clearSpell()
 {
     outageSince.reset();
@@ -87,7 +92,7 @@ std::optional<uint32_t> RTAPIServerSpell::serverErrorWait(int32_t status, uint32
                                 context, std::chrono::duration_cast<std::chrono::minutes>(lasted).count(), detail));
         return std::nullopt;
     }
-    const uint32_t waitMs = retryAfterS > 0 ? std::clamp<uint32_t>(retryAfterS, 1, 600) * 1000 : serverErrorWaitMs;
+    const uint32_t waitMs = gf_retryAfterWaitMs(retryAfterS, serverErrorWaitMs);
     if (status != outageStatus)
         gf_logError(fmt::format("{}: the RealTraffic service is unavailable for now ({}); asking again in {} s",
                                 context, detail, (waitMs + 999) / 1000));
@@ -106,10 +111,10 @@ void RTAPIServerSpell::serverAnswered(std::string_view context)
     outageStatus = 0;
 }
 
-void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit)
+void gf_reportServiceUnavailable(std::string_view problem, std::chrono::milliseconds limit)
 {
-    gf_showMessage(fmt::format("The RealTraffic service is unavailable (error {} for {} minutes); try again later",
-                               status, std::chrono::duration_cast<std::chrono::minutes>(limit).count()),
+    gf_showMessage(fmt::format("The RealTraffic service is unavailable ({} for {} minutes); try again later",
+                               problem, std::chrono::duration_cast<std::chrono::minutes>(limit).count()),
                    true);
     gf_requestStop(8, 15);
 }
@@ -160,7 +165,7 @@ RTAPIReaderExit::~RTAPIReaderExit()
         if (status != 9999) {
             other.requestStop();
             if (!handled && self && self->serverGaveOut())
-                gf_reportServiceUnavailable(status, self->serverOutageLimit);
+                gf_reportServiceUnavailable(fmt::format("error {}", status), self->serverOutageLimit);
             else if (!handled)
                 gf_reportReaderStopped(readerName, status == 401, status);
         }

@@ -81,15 +81,19 @@ protected:
     std::condition_variable sleepCv;
 };
 
+// The wait before the next request: what the answer asked (Retry-After, in
+// seconds, held to 1..600 s), else `otherwiseMs`.
+uint32_t gf_retryAfterWaitMs(uint32_t retryAfterS, uint32_t otherwiseMs);
+
 // 429, 500, 502 and 503: the service is busy or down for a while.
 bool gf_isPassingServerError(int64_t status);
 // The passing server error of a reply with these statuses, else 0: the API
 // status when it is one, or the HTTP status of a reply that is neither a
 // success nor a 406.
 int32_t gf_passingServerStatus(int32_t apiStatus, int32_t httpStatus);
-// Tells the user that the service stayed unavailable for `limit` (last
-// status `status`) and ends the run for good.
-void gf_reportServiceUnavailable(int32_t status, std::chrono::milliseconds limit);
+// Tells the user that the service stayed unavailable for `limit` (what
+// went wrong last: `problem`, e.g. "error 503") and ends the run for good.
+void gf_reportServiceUnavailable(std::string_view problem, std::chrono::milliseconds limit);
 
 // The status a reader ends with for an API status that ends it: 9999 means
 // stopped on request, so the API's own 9999 counts as no usable answer (100).

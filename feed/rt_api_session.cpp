@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -27,6 +29,8 @@ constexpr RTAPIRequestOptions kAuthOptions{10, 30, true, true};
 constexpr RTAPIRequestOptions kDeauthOptions{5, 10, true, false};
 
 std::atomic<int64_t> g_refusalWaitMs{10000};
+std::mutex g_signInSleepMutex;
+std::function<void(int64_t)> g_signInSleep;
 
 // Overwrites a text that held the credential before it is freed.
 struct WipedText {
@@ -49,6 +53,31 @@ void lf_sleepWhileRunning(int64_t ms)
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now,
                                                                                   std::chrono::milliseconds(50)));
     }
+}
+
+// The wait between two sign-in tries: the message line tells why and when
+// the next try comes (a countdown in seconds), the log has it once per spell.
+void lf_waitToSignInAgain(uint32_t ms, const std::string& problem)
+{
+    std::function<void(int64_t)> sleep;
+    {
+        std::lock_guard lock(g_signInSleepMutex);
+        sleep = g_signInSleep;
+    }
+    int64_t left = ms;
+    while (left > 0 && gf_keepRunning()) {
+        gf_showMessage(fmt::format("The RealTraffic service is unavailable ({}); trying again in {} s", problem,
+                                   (left + 999) / 1000),
+                       false);
+        const int64_t step = std::min<int64_t>(left, 1000);
+        if (sleep)
+            sleep(step);
+        else
+            lf_sleepWhileRunning(step);
+        left -= step;
+    }
+    if (gf_keepRunning())
+        gf_showMessage("Waiting for authentication at RT server ...", false);
 }
 
 // Shows a refusal for a while, then gives it to the start-up as the user's error.
@@ -123,7 +152,7 @@ std::variant<RTAPISessionPtr, RTAPIStatusError> RTAPISession::requestAuth(std::s
     }
     auto result = transport.request(gf_rtApiUrl("/v6/auth"), body.text, kAuthOptions);
     if (auto* error = std::get_if<RTAPITransportError>(&result))
-        return RTAPIStatusError{100, fmt::format("Authentication failed: {}", error->message)};
+        return RTAPIStatusError{100, fmt::format("Authentication failed: {}", error->message), 0, 0, error->curlCode};
     const RTAPIHttpResponse& response = std::get<RTAPIHttpResponse>(result);
     const std::string_view text = response.body;
     if (text.empty())
@@ -199,6 +228,12 @@ void gf_setAuthRefusalWaitForTesting(std::chrono::milliseconds wait)
     g_refusalWaitMs = wait.count();
 }
 
+void gf_setSignInSleepForTesting(std::function<void(int64_t ms)> sleep)
+{
+    std::lock_guard lock(g_signInSleepMutex);
+    g_signInSleep = std::move(sleep);
+}
+
 bool authenticate(int32_t& status)
 {
     try {
@@ -209,6 +244,7 @@ bool authenticate(int32_t& status)
         const std::string software = fmt::format("{}_{}", "Kelo", gf_programVersion().toString());
         RTAPIServerSpell& spell = s.signInSpell;
         spell.clearSpell();
+        s.signInProblem.clear();
         RTAPISessionPtr record;
         while (!record) {
             auto result = [&] {
@@ -222,15 +258,30 @@ bool authenticate(int32_t& status)
                     return false;
                 const int32_t passing = gf_passingServerStatus(
                     error->status, static_cast<int32_t>(std::min<uint32_t>(error->httpStatus, 0x7FFFFFFFu)));
-                if (passing != 0) {
-                    status = passing;
-                    const auto wait = spell.serverErrorWait(
-                        passing, error->retryAfterS, "authentication",
-                        fmt::format("API status {}, HTTP status {}: {}", error->status, error->httpStatus,
-                                    error->message));
+                // No server found for the moment (the network drops, the
+                // machine wakes up): waited out like a busy server.
+                const bool noServer =
+                    error->httpStatus == 0 && error->curlCode != 0 && gf_isPassingTransportError(error->curlCode);
+                if (passing != 0 || noServer) {
+                    std::string detail;
+                    int32_t spellStatus = 0;
+                    if (passing != 0) {
+                        status = passing;
+                        spellStatus = passing;
+                        s.signInProblem = fmt::format("error {}", passing);
+                        detail = fmt::format("API status {}, HTTP status {}: {}", error->status, error->httpStatus,
+                                             error->message);
+                    } else {
+                        // The spell tells one error from the next by its
+                        // status: a transport error counts by its negated code.
+                        spellStatus = -static_cast<int32_t>(error->curlCode);
+                        s.signInProblem = fmt::format("no connection: {}", gf_curlErrorText(error->curlCode));
+                        detail = error->message;
+                    }
+                    const auto wait = spell.serverErrorWait(spellStatus, error->retryAfterS, "authentication", detail);
                     if (!wait)
                         return false;
-                    lf_sleepWhileRunning(*wait);
+                    lf_waitToSignInAgain(*wait, s.signInProblem);
                     if (!gf_keepRunning())
                         return false;
                     continue;
@@ -291,10 +342,15 @@ void Authenticater()
     gf_logLineFlush(" ");
     int32_t status = 100;
     const bool signedIn = authenticate(status);
-    const RTAPIServerSpell& spell = gf_rtApiSession().signInSpell;
+    const RTAPISession& session = gf_rtApiSession();
+    const RTAPIServerSpell& spell = session.signInSpell;
+    // A sign-in that failed ends the run: its reason stays on the message
+    // line until the window closes.
     if (!signedIn && spell.serverGaveOut()) {
-        gf_reportServiceUnavailable(status, spell.serverOutageLimit);
-    } else if (!signedIn) {
+        gf_reportServiceUnavailable(session.signInProblem, spell.serverOutageLimit);
+        return;
+    }
+    if (!signedIn) {
         switch (status) {
         case 402:
             lf_refuse(402, "Your RT license is expired");
@@ -303,8 +359,10 @@ void Authenticater()
         case 405:
             lf_refuse(405, "More than one RealTraffic session is not possible, do not run the RealTraffic app");
         default:
-            if (gf_keepRunning())
+            if (gf_keepRunning()) {
                 gf_reportReaderStopped("Authenticater", false, 0);
+                return;
+            }
             break;
         }
     }

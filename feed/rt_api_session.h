@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,8 @@ struct RTAPIStatusError {
     // to wait before the next request (0 = none).
     uint32_t httpStatus = 0;
     uint32_t retryAfterS = 0;
+    // The libcurl code of a request that got no answer (0 = an answer came).
+    uint32_t curlCode = 0;
 };
 
 struct RTAPIDeauthReply {
@@ -59,9 +62,13 @@ public:
 
     // Used only for /v6/auth and /v6/deauth.
     RTAPITransport transport{4096};
-    // The sign-in's spell of passing server errors: each sign-in starts
-    // without one and waits them out in the same way as the readers' polls.
+    // The sign-in's spell of passing server errors and of a network that
+    // finds no server for the moment: each sign-in starts without one and
+    // waits them out in the same way as the readers' polls.
     RTAPIServerSpell signInSpell;
+    // What the user is told of the spell's latest failure: "error 503", or
+    // "no connection: Couldn't connect to server".
+    std::string signInProblem;
 
 private:
     std::mutex mutex;
@@ -73,15 +80,18 @@ private:
 RTAPISession& gf_rtApiSession();
 
 // Signs in with the stored credential and reports the licence; false with
-// `status` set on failure. Passing server errors (429, 500, 502, 503) are
-// waited out; after a spell too long it gives up with that error's status
-// (the session's signInSpell then tells so).
+// `status` set on failure. Passing server errors (429, 500, 502, 503) and
+// requests that find no server (refused, name lookup, reset, time-out) are
+// waited out, the message line telling why and when it asks again; after a
+// spell too long it gives up with that error's status (the session's
+// signInSpell then tells so, and signInProblem what went wrong).
 bool authenticate(int32_t& status);
 // Signs off at shutdown.
 void deauthenticate();
 // The start-up step of RT Direct mode: turns a failed sign-in into what the
 // user sees (throws kvr::UserRelatedException for 402, 404 and 405; a
-// service unavailable for too long, or any other failure, ends the run).
+// service unavailable for too long, or any other failure, ends the run, its
+// reason left on the message line).
 void Authenticater();
 
 // Whole days from now until the licence expiry, both in 100-ns ticks since
@@ -91,3 +101,6 @@ int64_t lf_licenseDaysLeft(int64_t expirySeconds, int64_t now100ns);
 std::string lf_licenseText(int32_t type, int64_t days);
 // Test seam: how long Authenticater shows a refusal before it throws (10 s).
 void gf_setAuthRefusalWaitForTesting(std::chrono::milliseconds wait);
+// Test seam: the sleep of the sign-in's waits between two tries (at most a
+// second at a time; none = sleep while the program keeps running).
+void gf_setSignInSleepForTesting(std::function<void(int64_t ms)> sleep);

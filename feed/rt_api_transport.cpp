@@ -197,6 +197,33 @@ RTAPIRequestResult RTAPITransport::request(const std::string& url, std::string_v
                              static_cast<uint32_t>(std::min<curl_off_t>(retryAfter, 86400))};
 }
 
+bool gf_isPassingTransportError(uint32_t curlCode)
+{
+    switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_HTTP2:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP3:
+    case CURLE_QUIC_CONNECT_ERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string gf_curlErrorText(uint32_t curlCode)
+{
+    return curl_easy_strerror(static_cast<CURLcode>(curlCode));
+}
+
 std::string_view gf_rtApiFailureKindText(uint8_t kind)
 {
     switch (kind) {

@@ -50,6 +50,15 @@ struct RTAPITransportError {
 
 using RTAPIRequestResult = std::variant<RTAPIHttpResponse, RTAPITransportError>;
 
+// A transfer that found no server for the moment: the name lookup, the
+// connection or the exchange failed (refused, reset, cut off, timed out), as
+// while the network drops or comes back. Other transport errors (a refused
+// certificate, an overlong reply, an abort, a bad option) do not pass by
+// themselves.
+bool gf_isPassingTransportError(uint32_t curlCode);
+// libcurl's own text of a code, e.g. "Couldn't connect to server".
+std::string gf_curlErrorText(uint32_t curlCode);
+
 class RTAPITransport {
 public:
     // Throws std::runtime_error "RTAPITransport curl_easy_init() failed".

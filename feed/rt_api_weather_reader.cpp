@@ -34,6 +34,16 @@ void lf_setQnhState(uint32_t state)
     gf_postGuiUpdate(GuiUpdate::QnhState{state});
 }
 
+// A failed request is logged once while it fails the same way: a server
+// that keeps failing and asks for a short wait fills no log.
+void lf_logFailure(RTAPIWeatherReader& w, std::string line)
+{
+    if (line == w.lastFailureLine)
+        return;
+    gf_logError(line);
+    w.lastFailureLine = std::move(line);
+}
+
 } // namespace
 
 RTAPIWeatherReader& gf_rtApiWeatherReader()
@@ -51,6 +61,7 @@ void RTAPIWeatherReader::resetForRestart()
     lastLat = lastLon = 0.0;
     lastTime = 0;
     lastSuccessTime = 0;
+    lastFailureLine.clear();
 }
 
 bool lf_requestNearestMetar(int32_t& status)
@@ -88,12 +99,13 @@ bool lf_requestNearestMetar(int32_t& status)
             return false;
         }
     }
+    w.lastRetryAfterS = 0;
     if (auto* failure = std::get_if<RTAPIFailure>(&answer)) {
         if (failure->kind == RTAPIFailureHttp && failure->httpStatus >= 1 && failure->httpStatus <= 2147483647u)
             status = static_cast<int32_t>(failure->httpStatus);
+        w.lastRetryAfterS = failure->retryAfterS;
         if (failure->kind == RTAPIFailureHttp && gf_isPassingServerError(status)) {
             // Logged by the loop, once for the whole spell.
-            w.lastRetryAfterS = failure->retryAfterS;
             w.lastServerError = fmt::format("{}: {}", gf_rtApiFailureKindText(failure->kind), failure->message);
             return false;
         }
@@ -101,15 +113,16 @@ bool lf_requestNearestMetar(int32_t& status)
         if (failure->kind != RTAPIFailureTransport)
             w.serverAnswered("nearest metar");
         if (!w.stopFlag)
-            gf_logError(fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', message='{}'",
-                                    failure->context, gf_rtApiFailureKindText(failure->kind), failure->httpStatus,
-                                    session->server, failure->message));
+            lf_logFailure(w, fmt::format("{} failed: kind={}, API status=n/a, HTTP status={}, auth server='{}', "
+                                         "message='{}'",
+                                         failure->context, gf_rtApiFailureKindText(failure->kind),
+                                         failure->httpStatus, session->server, failure->message));
         return false;
     }
     const RTAPIReply& reply = std::get<RTAPIReply>(answer);
+    w.lastRetryAfterS = reply.retryAfterS;
     if (const int32_t passing = gf_passingServerStatus(reply.apiStatus, reply.httpStatus); passing != 0) {
         status = passing;
-        w.lastRetryAfterS = reply.retryAfterS;
         w.lastServerError =
             fmt::format("API status {}, HTTP status {}: {}", reply.apiStatus, reply.httpStatus, reply.message);
         return false;
@@ -118,8 +131,9 @@ bool lf_requestNearestMetar(int32_t& status)
     w.serverAnswered("nearest metar");
     if (reply.apiStatus != 200) {
         status = gf_readerEndStatus(reply.apiStatus);
-        gf_logError(fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', message='{}'",
-                                reply.apiStatus, reply.httpStatus, session->server, reply.message));
+        lf_logFailure(w, fmt::format("nearest metar failed: API status={}, HTTP status={}, auth server='{}', "
+                                     "message='{}'",
+                                     reply.apiStatus, reply.httpStatus, session->server, reply.message));
         return false;
     }
     auto metars = gf_parseNearestMetar(reply.data);
@@ -134,6 +148,7 @@ bool lf_requestNearestMetar(int32_t& status)
             continue;
         }
         const int32_t value = std::get<int32_t>(qnh);
+        w.lastFailureLine.clear();
         w.lastLat = lat;
         w.lastLon = lon;
         w.lastTime = now;
@@ -181,10 +196,11 @@ bool lf_RTAPIWeatherLoop(int32_t& status)
                 w.transport.resetHandle();
                 status = 0;
                 gf_logError("nearest metar returned 401, retrying once with a new connection");
-            } else if (status == 0 || status == 406) {
-                w.sleepMs(w.failureWaitMs);
             } else {
-                break;
+                // Whatever else went wrong (no answer, a gateway's page, a
+                // status of its own), the QNH only corrects altitudes: the
+                // last one stays and the traffic goes on; ask again later.
+                w.sleepMs(gf_retryAfterWaitMs(w.lastRetryAfterS, w.failureWaitMs));
             }
         } catch (const std::exception& e) {
             gf_logError(fmt::format("{}: {}\n", "receive", e.what()));

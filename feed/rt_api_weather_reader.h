@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "feed/rt_api_reader.h"
 #include "feed/rt_api_transport.h"
@@ -18,7 +19,9 @@ public:
     void resetForRestart();
 
     RTAPITransport transport{16384};
-    // The wait after a request that brought no QNH for any other reason.
+    // The wait after a request that brought no QNH for any other reason
+    // (unless its answer asked for another, Retry-After). Only a session the
+    // service no longer knows (401, twice) ends the reader.
     uint32_t failureWaitMs = 30000;
     // The request that last gave a QNH.
     double lastLat = 0.0;
@@ -28,6 +31,8 @@ public:
     int32_t lastQnh = 1013;
     // The same moment as lastTime, for the periodic freshness check.
     std::atomic<int64_t> lastSuccessTime{0};
+    // The failure last logged, until a QNH comes (the same one again is not).
+    std::string lastFailureLine;
 };
 
 // The program's one weather reader.

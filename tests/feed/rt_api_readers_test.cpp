@@ -464,15 +464,92 @@ TEST_F(RTReadersTest, AnUnansweredParkedQueryIsGivenUpAfterTenSecondsOfItsClock)
     EXPECT_FALSE(gf_takeRTAPIParkedTraffic());
 }
 
-TEST_F(RTReadersTest, TheApisOwn9999EndsTheWeatherReaderWithAnError)
+TEST_F(RTReadersTest, NoWeatherFailureEndsTheTrafficTheLastQnhHoldsUntilTheNextMetar)
 {
-    api.queueReply("/v6/nearestmetar", RTWebApi::jsonStatus(9999, "odd"));
+    // The QNH of an earlier METAR.
+    weather().lastQnh = 1009;
+    traffic().qnh = 1009;
+    CurrentQnh = 1009;
+    // Each failure asks for one second; the reader's own wait would be a minute.
+    weather().failureWaitMs = 60000;
+    auto retryAfterOne = [](RTWebApi::Reply r) {
+        r.retryAfterS = 1;
+        return r;
+    };
+    // A gateway's page, an endpoint being redeployed, a status of the API's
+    // own (its 9999 too), a refusal and a status nobody knows.
+    for (const RTWebApi::Reply& r :
+         {RTWebApi::htmlPage(504), RTWebApi::htmlPage(404), RTWebApi::jsonStatus(9999, "odd"),
+          RTWebApi::jsonStatus(403, "No data for this license type"), RTWebApi::jsonStatus(400, "parameter fault"),
+          RTWebApi::jsonStatus(777, "new in the API", 418)})
+        api.queueReply("/v6/nearestmetar", retryAfterOne(r));
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1021"});
+    startTraffic();
+    ASSERT_TRUE(eventually([&] { return traffic().liveRunning.load(); }));
+    ui.clear();
+    const size_t polls = api.count("/v6/traffic");
     startWeather();
-    ASSERT_TRUE(ends(weatherThread));
-    ASSERT_NE(gf_currentStopRequest(), nullptr);
-    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
-    EXPECT_TRUE(traffic().stopFlag.load());
-    EXPECT_NE(log().find("==> Weather RT API error: 100\n"), std::string::npos);
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 6, 30s)) << log();
+    EXPECT_EQ(CurrentQnh.load(), 1009) << "the last QNH holds through the failures";
+    ASSERT_TRUE(api.waitForCount("/v6/nearestmetar", 7, 30s)) << log();
+    ASSERT_TRUE(eventually([] { return CurrentQnh.load() == 1021; })) << log();
+
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_FALSE(traffic().stopFlag.load());
+    EXPECT_FALSE(weather().stopFlag.load());
+    EXPECT_GT(api.count("/v6/traffic"), polls + 2) << "the traffic polls went on";
+    std::vector<uint32_t> published;
+    for (const auto& q : ui.all<GuiUpdate::QnhValue>())
+        published.push_back(q.hpa);
+    EXPECT_EQ(published, std::vector<uint32_t>{1021});
+    EXPECT_EQ(traffic().qnh.load(), 1021);
+    EXPECT_TRUE(ui.all<GuiUpdate::Message>().empty()) << ui.lastMessage();
+    stopReaders();
+    const std::string text = log();
+    for (const char* line :
+         {"==> nearest metar failed: kind=http, API status=n/a, HTTP status=504, auth server='standin-1', "
+          "message='HTTP 504 response: invalid JSON: <html>",
+          "==> nearest metar failed: kind=http, API status=n/a, HTTP status=404, auth server='standin-1', "
+          "message='HTTP 404 response: invalid JSON: <html>",
+          "==> nearest metar failed: API status=9999, HTTP status=200, auth server='standin-1', message='odd'\n",
+          "==> nearest metar failed: API status=403, HTTP status=200, auth server='standin-1', message='No data for "
+          "this license type'\n",
+          "==> nearest metar failed: API status=400, HTTP status=200, auth server='standin-1', message='parameter "
+          "fault'\n",
+          "==> nearest metar failed: API status=777, HTTP status=418, auth server='standin-1', message='new in the "
+          "API'\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_EQ(text.find("Weather RT API"), std::string::npos) << text;
+    EXPECT_EQ(text.find("has stopped with an error"), std::string::npos) << text;
+}
+
+TEST_F(RTReadersTest, AWeatherFailureThatRepeatsIsLoggedOnceUntilAQnhComes)
+{
+    auto countOf = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    for (int i = 0; i < 3; ++i)
+        api.queueReply("/v6/nearestmetar", RTWebApi::htmlPage(504));
+    int32_t status = 0;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(lf_requestNearestMetar(status));
+    api.setMetars({"EHAM 071225Z 24012KT 9999 FEW020 08/04 Q1009"});
+    EXPECT_TRUE(lf_requestNearestMetar(status));
+    EXPECT_EQ(CurrentQnh.load(), 1009);
+    weather().lastTime -= 60'000'000'000LL; // stale: ask again
+    for (int code : {504, 404, 504})
+        api.queueReply("/v6/nearestmetar", RTWebApi::htmlPage(code));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(lf_requestNearestMetar(status));
+    EXPECT_EQ(api.count("/v6/nearestmetar"), 7u);
+    const std::string text = log();
+    EXPECT_EQ(countOf(text, "nearest metar failed: kind=http, API status=n/a, HTTP status=504"), 3u)
+        << "once before the QNH, then again after it and after the 404\n"
+        << text;
+    EXPECT_EQ(countOf(text, "nearest metar failed: kind=http, API status=n/a, HTTP status=404"), 1u);
 }
 
 TEST_F(RTReadersTest, NearestMetarIsAskedOnlyWhenTheLastOneIsStale)

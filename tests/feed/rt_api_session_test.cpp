@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
+#include <optional>
 #include <limits>
 #include <thread>
 
@@ -175,6 +177,171 @@ TEST_F(RTApiSessionTest, PassingServerErrorsAtSignInAreWaitedOut)
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("has stopped with an error"), std::string::npos);
+}
+
+namespace {
+
+// What the message line shows after the recorded updates: the latest
+// message, or nothing after a clear.
+std::string messageLine(const kvr::test::RecordingUiSink& ui)
+{
+    std::string line;
+    for (const GuiUpdate& u : ui.updates()) {
+        if (auto* m = std::get_if<GuiUpdate::Message>(&u.payload))
+            line = m->text;
+        else if (std::holds_alternative<GuiUpdate::ClearMessage>(u.payload))
+            line.clear();
+    }
+    return line;
+}
+
+// The texts of the recorded messages, in order.
+std::vector<std::string> messages(const kvr::test::RecordingUiSink& ui)
+{
+    std::vector<std::string> out;
+    for (const auto& m : ui.all<GuiUpdate::Message>())
+        out.push_back(m.text);
+    return out;
+}
+
+// A port on which nothing listens (the stand-in that had it is gone).
+int deadPort()
+{
+    RTWebApi gone;
+    return gone.port();
+}
+
+// The sign-in's sleeps, recorded; `onSleep` runs before each returns.
+struct RecordedSignInSleeps {
+    RecordedSignInSleeps()
+    {
+        gf_setSignInSleepForTesting([this](int64_t ms) {
+            sleeps.push_back(ms);
+            if (onSleep)
+                onSleep(sleeps.size());
+        });
+    }
+    ~RecordedSignInSleeps() { gf_setSignInSleepForTesting({}); }
+    std::vector<int64_t> sleeps;
+    std::function<void(size_t)> onSleep;
+};
+
+} // namespace
+
+TEST_F(RTApiSessionTest, ANetworkThatFindsNoServerAtSignInIsWaitedOutAndTheUserToldWhy)
+{
+    useCredential("lic-8");
+    gf_rtApiSession().signInSpell.serverErrorWaitMs = 3000;
+    // No name lookup at first, then a refused connection, then the service.
+    const int port = deadPort();
+    gf_setRTApiBaseUrlForTesting("http://kelo-no-such-host.invalid");
+    std::optional<RTWebApi> back;
+    RecordedSignInSleeps sleeps;
+    sleeps.onSleep = [&](size_t n) {
+        if (n == 3)
+            gf_setRTApiBaseUrlForTesting(fmt::format("http://127.0.0.1:{}", port));
+        if (n == 6) {
+            back.emplace(port);
+            back->setCredential("lic-8");
+            back->setWrrl(250);
+        }
+    };
+    EXPECT_NO_THROW(Authenticater());
+    EXPECT_EQ(gf_currentStopRequest(), nullptr);
+    EXPECT_TRUE(gf_rtApiSession().hasSession());
+    EXPECT_TRUE(feedConnected.load());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->count("/v6/auth"), 1u);
+    EXPECT_EQ(sleeps.sleeps, std::vector<int64_t>(6, 1000)) << "a wait of 3 s, twice, told second by second";
+    // While it waits the message line says why and when it asks again.
+    const std::string lookup = "The RealTraffic service is unavailable (no connection: Couldn't resolve host name); ";
+    const std::string refused = "The RealTraffic service is unavailable (no connection: Couldn't connect to server); ";
+    const std::string waiting = "Waiting for authentication at RT server ...";
+    EXPECT_EQ(messages(ui), (std::vector<std::string>{waiting, lookup + "trying again in 3 s",
+                                                      lookup + "trying again in 2 s", lookup + "trying again in 1 s",
+                                                      waiting, refused + "trying again in 3 s",
+                                                      refused + "trying again in 2 s", refused + "trying again in 1 s",
+                                                      waiting}));
+    EXPECT_EQ(messageLine(ui), "") << "a sign-in that succeeds clears the line";
+    const std::string text = log();
+    const std::string down = "==> authentication: the RealTraffic service is unavailable for now (Authentication "
+                             "failed: curl_easy_perform: ";
+    EXPECT_NE(text.find(down + "Couldn't resolve host name); asking again in 3 s\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(down + "Couldn't connect to server); asking again in 3 s\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("authentication: the RealTraffic service answers again after "), std::string::npos) << text;
+    EXPECT_EQ(text.find("has stopped with an error"), std::string::npos) << text;
+    back->stop();
+}
+
+TEST_F(RTApiSessionTest, AStopEndsTheWaitBetweenTwoSignInTries)
+{
+    useCredential("lic-11");
+    gf_rtApiSession().signInSpell.serverErrorWaitMs = 600000;
+    gf_setRTApiBaseUrlForTesting(fmt::format("http://127.0.0.1:{}", deadPort()));
+    auto done = std::async(std::launch::async, [] {
+        try {
+            Authenticater();
+        } catch (...) {
+        }
+    });
+    const std::string waiting =
+        "The RealTraffic service is unavailable (no connection: Couldn't connect to server); trying again in 600 s";
+    for (int i = 0; i < 1000 && messageLine(ui) != waiting; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(messageLine(ui), waiting);
+    gf_requestStop(3, 0);
+    ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(gf_currentStopRequest()->code, 3u) << "the stop that came first stays";
+    EXPECT_FALSE(feedConnected.load());
+    EXPECT_EQ(messageLine(ui), "");
+    EXPECT_EQ(log().find("has stopped with an error"), std::string::npos);
+}
+
+TEST_F(RTApiSessionTest, ASignInThatGivesUpLeavesItsReasonOnTheMessageLine)
+{
+    useCredential("lic-9");
+    RecordedSignInSleeps sleeps;
+    // No server for twenty minutes of the spell's clock.
+    g_steppingClockMin = 0;
+    gf_rtApiSession().signInSpell.outageNow = &steppingClock;
+    gf_rtApiSession().signInSpell.serverErrorWaitMs = 1000;
+    gf_setRTApiBaseUrlForTesting(fmt::format("http://127.0.0.1:{}", deadPort()));
+    EXPECT_NO_THROW(Authenticater());
+    EXPECT_EQ(sleeps.sleeps.size(), 2u) << "asked at 0, 10 and 20 minutes";
+    ASSERT_NE(gf_currentStopRequest(), nullptr);
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_FALSE(feedConnected.load());
+    const std::string reason = "The RealTraffic service is unavailable (no connection: Couldn't connect to server for "
+                               "20 minutes); try again later";
+    EXPECT_EQ(messageLine(ui), reason);
+    EXPECT_NE(log().find("\n" + reason + "\n"), std::string::npos);
+
+    // Any other failed sign-in keeps its reason there as well.
+    gf_clearStopRequest();
+    gf_setRTApiBaseUrlForTesting(api.baseUrl());
+    api.queueReply("/v6/auth", RTWebApi::Reply{200, R"({"status":200,"server":"x"})"});
+    ui.clear();
+    Authenticater();
+    EXPECT_EQ(gf_currentStopRequest()->code, 8u);
+    EXPECT_EQ(messageLine(ui), "The Authenticater has stopped with an error");
+    EXPECT_TRUE(ui.all<GuiUpdate::ClearMessage>().empty());
+}
+
+TEST_F(RTApiSessionTest, ATransportFaultThatNoWaitMendsEndsTheSignInAtOnce)
+{
+    useCredential("lic-10");
+    RecordedSignInSleeps sleeps;
+    // A scheme libcurl does not speak: no network coming back changes that.
+    gf_setRTApiBaseUrlForTesting("kelo://127.0.0.1");
+    int32_t status = 0;
+    EXPECT_FALSE(authenticate(status));
+    EXPECT_EQ(status, 100);
+    EXPECT_TRUE(sleeps.sleeps.empty());
+    EXPECT_FALSE(gf_rtApiSession().signInSpell.serverGaveOut());
+    const std::string text = log();
+    EXPECT_NE(text.find("==> Authentication failed: curl_easy_perform: Unsupported protocol\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("unavailable for now"), std::string::npos) << text;
 }
 
 TEST_F(RTApiSessionTest, SignInWithoutGuidOrWithBadAnswersStopsTheReaders)
