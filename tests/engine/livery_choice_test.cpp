@@ -182,7 +182,8 @@ TEST_F(LiveryChoice, LadderStepsAndTitles)
         {"DLH", "", "B748", "", 1, 4, 2, "Boeing 747-8 Lufthansa", false}, // cargo falls back on pax
         {"BAW", "", "B772", "", 0, 3, 3, "Boeing 777-300ER British Airways", false},
         {"BAW", "", "B772", "", 0, 2, -1, "", false},
-        {"PVT", "", "C172", "", 0, 2, 4, "Cessna 172 Skyhawk Generic", true},
+        // The private aircraft's generic step is within depth 2: no TCAS removal.
+        {"PVT", "", "C172", "", 0, 2, 4, "Cessna 172 Skyhawk Generic", false},
         {"UAE", "", "B738", "", 0, 4, 4, "FSLTL_B738_ZZZZ White", false},
         {"UAE", "", "A388", "", 0, 4, -1, "", false},
         {"UAE", "", "A21N", "", 0, 5, -1, "", false},
@@ -190,7 +191,7 @@ TEST_F(LiveryChoice, LadderStepsAndTitles)
         {"UAE", "", "A21N", "", 0, 6, 6, "", false},
         {"UAE", "", "A388", "", 0, 7, 7, "", false},
         {"UAE", "", "A388", "", 0, 6, -1, "", false},
-        {"ABC", "", "PA28", "", 0, 4, 6, "Cessna 172 Skyhawk Generic", true}, // small: steps 5-7 at depth 4
+        {"ABC", "", "PA28", "", 0, 4, 6, "Cessna 172 Skyhawk Generic", false}, // small: steps 5-7 at any depth
         {"ABC", "", "F16", "", 0, 7, -1, "", false},
     };
     for (const Case& c : cases) {
@@ -234,6 +235,44 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
     EXPECT_NE(std::find(b738.begin(), b738.end(), high.identity.liveryTitle), b738.end());
     EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
     EXPECT_NE(log().find(fmt::format(" =8= {}", high.identity.liveryTitle)), std::string::npos);
+
+    // Up there the deeper matching reaches further for every aircraft, but
+    // only a step the chosen depth never reaches marks it: the generic
+    // airline below depth 4, a small aircraft's type steps below depth 4
+    // (the generic steps do not run there), not its type steps from depth 4
+    // nor a private aircraft's generic airline.
+    struct Deep {
+        const char* airline;
+        const char* model;
+        int32_t depth;
+        int step;
+        bool beyond;
+    };
+    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"PVT", "C172", 2, 4, false},
+                          Deep{"ABC", "PA28", 4, 6, false}, Deep{"ABC", "PA28", 3, 6, true},
+                          Deep{"ABC", "C172", 1, 4, true},
+                          Deep{"UAE", "A388", 4, 7, true}}) {
+        SCOPED_TRACE(fmt::format("{} {} depth {}", d.airline, d.model, d.depth));
+        setParameters(d.depth, false, 180);
+        AircraftBase ac = aircraft(d.airline, "", d.model);
+        const int32_t before = gf_liveryMatchCount(static_cast<size_t>(d.step));
+        ASSERT_TRUE(gf_pickLiveryLiveAc(ac, 30000.0));
+        EXPECT_EQ(gf_liveryMatchCount(static_cast<size_t>(d.step)), before + 1);
+        EXPECT_EQ(ac.identity.matchedBeyondDepth, d.beyond ? 1 : 0);
+    }
+
+    // A new match decides afresh: the flag of the earlier one goes with it.
+    setParameters(4, false, 180);
+    high.identity.liveryTitle = {};
+    high.identity.registration = "PH-BXA";
+    ASSERT_TRUE(gf_pickLiveryLiveAc(high, 16000.0));
+    EXPECT_EQ(high.identity.liveryTitle, "Boeing 737-800 KLM");
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 0);
+    // And sets it again when the new match lies beyond.
+    high.identity.liveryTitle = {};
+    high.identity.registration = {};
+    ASSERT_TRUE(gf_pickLiveryLiveAc(high, 30000.0));
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
 }
 
 TEST_F(LiveryChoice, RandomPicksNeverChooseSpecialTitles)
