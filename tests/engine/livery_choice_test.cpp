@@ -7,6 +7,9 @@
 #include "core/settings.h"
 #include "engine/aircraft.h"
 #include "engine/livery_choice.h"
+#include "engine/spawning.h"
+#include "engine/traffic_state.h"
+#include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "simlink/user_aircraft.h"
@@ -239,8 +242,7 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
     // Up there the deeper matching reaches further for every aircraft, but
     // only a step the chosen depth never reaches marks it: the generic
     // airline below depth 4, a small aircraft's type steps below depth 4
-    // (the generic steps do not run there), not its type steps from depth 4
-    // nor a private aircraft's generic airline.
+    // (the generic steps do not run there), not its type steps from depth 4.
     struct Deep {
         const char* airline;
         const char* model;
@@ -248,8 +250,7 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
         int step;
         bool beyond;
     };
-    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"PVT", "C172", 2, 4, false},
-                          Deep{"ABC", "PA28", 4, 6, false}, Deep{"ABC", "PA28", 3, 6, true},
+    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"ABC", "PA28", 4, 6, false}, Deep{"ABC", "PA28", 3, 6, true},
                           Deep{"ABC", "C172", 1, 4, true},
                           Deep{"UAE", "A388", 4, 7, true}}) {
         SCOPED_TRACE(fmt::format("{} {} depth {}", d.airline, d.model, d.depth));
@@ -273,6 +274,50 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
     high.identity.registration = {};
     ASSERT_TRUE(gf_pickLiveryLiveAc(high, 30000.0));
     EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
+}
+
+// A livery that only the deeper matching above the level found is not kept
+// for the aircraft's return: records of it that come back below the level
+// are matched within the chosen depth again (here: none, so it is not
+// created); one matched within the depth keeps its livery.
+TEST_F(LiveryChoice, ALiveryFoundOnlyAboveTheLevelIsNotKeptForTheReturn)
+{
+    setParameters(4, false, 180);
+    UserAcPosition user;
+    user.altitude = 25000.0;
+    gf_publishUserAcPosition(user);
+    gf_clearLiveryMemory();
+    auto born = [](const char* airline, const char* model, double altitudeFt) {
+        TrafficSample s;
+        s.lat = 52.3;
+        s.lon = 4.7;
+        s.altitudeFt = altitudeFt;
+        s.speedKt = 300.0;
+        s.airborne = 1;
+        LiveAircraft ac(s, aircraft(airline, "", model), 1.7e9);
+        s.lat += 0.01;
+        ac.stream.samples.push_back(s);
+        return ac;
+    };
+    LiveAircraft high = born("ABC", "F16", 30000.0);
+    spawnLiveAc(high);
+    EXPECT_EQ(high.sim.simState, SimState::adding2sim);
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(high.identity.hexid));
+    LiveAircraft back = born("ABC", "F16", 12000.0);
+    spawnLiveAc(back);
+    EXPECT_TRUE(back.identity.liveryTitle.empty());
+    EXPECT_EQ(back.sim.removeFlag, 1);
+    EXPECT_NE(back.sim.simState, SimState::adding2sim);
+
+    LiveAircraft klm = born("KLM", "B738", 30000.0);
+    klm.identity.hexid = 0x484001;
+    spawnLiveAc(klm);
+    EXPECT_EQ(klm.identity.matchedBeyondDepth, 0);
+    ASSERT_TRUE(lf_rememberedLiveryOfHexid(0x484001));
+    EXPECT_EQ(*lf_rememberedLiveryOfHexid(0x484001), "Boeing 737-800 KLM");
+    gf_trafficState().addingStack.clear();
+    gf_clearLiveryMemory();
 }
 
 TEST_F(LiveryChoice, RandomPicksNeverChooseSpecialTitles)
