@@ -373,7 +373,7 @@ TEST_F(AircraftRoundTripTest, ALiveAircraftWhoseObjectEndedWithTheConnectionBefo
     tick(200); // past the moment the old object would have been activated
     EXPECT_EQ(live(0x4B0091), nullptr);
     LiveAircraft* kept = live(0x4B0090);
-    ASSERT_NE(kept, nullptr) << "erased with the connection";
+    ASSERT_NE(kept, nullptr) << "erased with the connection\n" << log();
     EXPECT_EQ(kept->sim.simState, SimState::buffer);
     EXPECT_EQ(kept->sim.objectId, 0u);
     EXPECT_EQ(store.findLiveByObjectId(lost), nullptr);
