@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "liveries/livery_memory.h"
 #include "simlink/simconnect_loader.h"
+#include "simlink/user_aircraft.h"
 #include "standins/rt_app_lines.h"
 #include "standins/trace_summary.h"
 #include "standins/track_generator.h"
@@ -100,6 +102,10 @@ RunResult lf_run(MainTaskFixture& fx, const std::vector<Flight>& flights, const 
                            {{"title", "Airbus A320 Neo"}, {"atc_model", "A20N"}, {"lat", kUser.latitude},
                             {"lon", kUser.longitude}, {"alt_ft", userAltFt}, {"on_ground", userOnGround},
                             {"gs_kt", 0.0}}}}));
+    // Nothing of an earlier run in this process: no user position to jump
+    // from, no title refused before.
+    gf_resetUserAircraftState();
+    gf_clearFailedLiveriesForTests();
     const uint16_t port = prepareRtAppRun(fx, liveries);
     EXPECT_NE(port, 0);
     gf_setDownloadSiteForTests("http://127.0.0.1:9/"); // nothing answers: no update
@@ -162,6 +168,10 @@ RunResult lf_run(MainTaskFixture& fx, const std::vector<Flight>& flights, const 
     result.summary = gf_summarizeTrace(in, false);
     std::printf("%s", gf_summaryText(result.summary).c_str());
     result.log = fx.log();
+    // The next run in this process starts where its own simulator puts the
+    // user, with no aircraft left on the no-match list.
+    gf_resetUserAircraftState();
+    gf_clearNoMatchList();
     return result;
 }
 
@@ -169,7 +179,7 @@ std::vector<InstalledLivery> lf_liveries()
 {
     return {{"SAS", "C172", "Cessna 172 Aeroclub"},
             {"SWR", "EC35", "Eurocopter EC135 Air Zermatt"},
-            {"RYR", "B738", "Boeing 737-800 Ryanair"}};
+            {"RYR", "B738", "Boeing 737-800 Ryanair Tcas Tests"}};
 }
 
 } // namespace
@@ -235,7 +245,7 @@ TEST(TcasCoverage, AJetMatchedAtTheLastStepGoesBelowTheLevelAndStaysAway)
     ASSERT_TRUE(r.ended) << r.log;
     ASSERT_TRUE(r.stopRequested) << "the main loop never ran its scenario\n" << r.log;
 
-    EXPECT_EQ(countOf(r.log, " =8= Boeing 737-800 Ryanair"), 1u) << r.log;
+    EXPECT_EQ(countOf(r.log, " =8= Boeing 737-800 Ryanair Tcas Tests"), 1u) << r.log;
     const auto objects = r.summary.withTail("UAE9");
     ASSERT_EQ(objects.size(), 1u) << "created again below the level\n" << r.log;
     const TracedObject& o = *objects.front();

@@ -250,8 +250,8 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
         int step;
         bool beyond;
     };
-    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"ABC", "PA28", 4, 6, false}, Deep{"ABC", "PA28", 3, 6, true},
-                          Deep{"ABC", "C172", 1, 4, true},
+    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"ABC", "PA28", 4, 6, false},
+                          Deep{"ABC", "PA28", 3, 6, true}, Deep{"ABC", "C172", 1, 4, true},
                           Deep{"UAE", "A388", 4, 7, true}}) {
         SCOPED_TRACE(fmt::format("{} {} depth {}", d.airline, d.model, d.depth));
         setParameters(d.depth, false, 180);
