@@ -255,6 +255,9 @@ TEST(TcasCoverage, AJetMatchedAtTheLastStepGoesBelowTheLevelAndStaysAway)
     // removal follows within the next run of the rule, long before the end.
     EXPECT_LT(*o.removedAt, r.endSim - 200.0) << "not removed below the level";
     EXPECT_GT(*o.removedAt, o.createdAt + 200.0) << "removed before it was below the level";
-    // The records below the level found no livery within the depth.
-    EXPECT_NE(r.log.find("UAE9"), std::string::npos);
+    // The records below the level found no livery within the depth: listed
+    // as unmatched, not created.
+    const size_t unmatched = r.log.rfind("No match found for:");
+    ASSERT_NE(unmatched, std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("B77W     A6-EQZ", unmatched), std::string::npos) << r.log;
 }
