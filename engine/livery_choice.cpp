@@ -54,6 +54,22 @@ bool lf_isSmall(const AircraftBase& aircraft)
            category == Category::Rotorcraft;
 }
 
+// Whether the matching depth the user chose reaches `step` for this aircraft
+// at any altitude: a small aircraft reaches the type steps 5-7 wherever the
+// generic steps run (depth 4 and up), a private one its generic airline
+// (step 4) from depth 2. A step beyond is one that only the deeper matching
+// high above the TCAS level could reach.
+bool lf_stepWithinDepth(const AircraftBase& aircraft, size_t step, int32_t depth)
+{
+    if (step <= 1)
+        return true;
+    if (step == 4 && aircraft.identity.ids.airline == lf_pvtId())
+        return depth >= 2;
+    if (step >= 5 && step <= 7 && lf_isSmall(aircraft))
+        return depth >= 4;
+    return static_cast<int64_t>(step) <= depth;
+}
+
 bool lf_containsIgnoringCase(std::string_view text, std::string_view part)
 {
     if (part.size() > text.size())
@@ -270,8 +286,10 @@ bool lf_acceptLiveMatch(AircraftBase& aircraft, size_t step)
     gf_countLiveryMatch(step);
     gf_logLine(fmt::format("{}{} ={}= {}", c_indent, lf_formatAcIdentity(aircraft), step, aircraft.identity.liveryTitle));
     aircraft.identity.isFsltlLivery = aircraft.identity.liveryTitle.find("FSLTL_") != std::string_view::npos;
-    if (static_cast<int64_t>(step) > gf_parametersSnapshot()->MATCHING_DEPTH)
-        aircraft.identity.matchedBeyondDepth = 1;
+    // Each accepted match says afresh whether the livery lies beyond the
+    // chosen depth: a flag of an earlier match never outlives it.
+    aircraft.identity.matchedBeyondDepth =
+        lf_stepWithinDepth(aircraft, step, gf_parametersSnapshot()->MATCHING_DEPTH) ? 0 : 1;
     return true;
 }
 

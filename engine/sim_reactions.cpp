@@ -99,14 +99,25 @@ bool lf_createStaticAgainIfSettling(uint32_t objectId)
     return true;
 }
 
-// An object that went with the connection: an aircraft still shown is
-// created again (a live one where it stands now), once the simulator is
-// back. False for one that was leaving anyway.
+// A live aircraft whose object still settled (its activation waits in the
+// delayed list) is kept as well, unless it was to go once created.
+bool lf_liveShownOrSettling(const LiveAircraft& ac)
+{
+    if (ac.stream.samples.empty())
+        return false;
+    if (ac.sim.simState == SimState::active)
+        return true;
+    return ac.sim.simState == SimState::adding2sim && ac.sim.creationAnswered && !ac.sim.removeWhenCreated;
+}
+
+// An object that went with the connection: an aircraft still shown or still
+// settling is created again (a live one where it stands now, with its stand
+// and phase), once the simulator is back. False for one that was leaving
+// anyway.
 bool lf_keepForNextConnection(uint32_t objectId)
 {
     AircraftStore& store = gf_trafficState().aircraft;
-    if (LiveAircraft* ac = store.findLiveByObjectId(objectId);
-        ac && ac->sim.simState == SimState::active && !ac->stream.samples.empty()) {
+    if (LiveAircraft* ac = store.findLiveByObjectId(objectId); ac && lf_liveShownOrSettling(*ac)) {
         lf_forgetDelayedCommands(ac->key());
         lf_startAgainFromHere(*ac);
         lf_backToBuffer(*ac);

@@ -268,7 +268,10 @@ void spawnLiveAc(LiveAircraft& ac)
         if (ac.identity.liveryTitle.empty()) {
             if (auto remembered = lf_rememberedLiveryOfHexid(ac.identity.hexid)) {
                 ac.identity.liveryTitle = *remembered;
-            } else if (gf_pickLiveryLiveAc(ac, st.front().altitudeFt)) {
+            } else if (gf_pickLiveryLiveAc(ac, st.front().altitudeFt) && !ac.identity.matchedBeyondDepth) {
+                // A livery that only the deeper matching above the TCAS level
+                // reached is not kept for the aircraft's return: back below
+                // the level it needs a match within the chosen depth.
                 lf_rememberLiveryOfHexid(ac.identity.hexid, ac.identity.liveryTitle);
             }
         }

@@ -7,11 +7,13 @@
 
 #include "engine/per_tick_update.h"
 #include "engine/quarantine.h"
+#include "engine/spawning.h"
 #include "engine/traffic_intake.h"
 #include "engine/wait_bounds.h"
 #include "feed/traffic_mailbox.h"
 #include "liveries/livery_memory.h"
 #include "standins/track_generator.h"
+#include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/track_records.h"
 
@@ -335,6 +337,72 @@ TEST_F(AircraftRoundTripTest, AStaticWhoseObjectEndedWithTheConnectionBeforeItPa
     size_t created = 0;
     for (const auto& o : trace("objects"))
         created += o["tail"] == "AFR81*" ? 1 : 0;
+    EXPECT_EQ(created, 2u);
+}
+
+// The same for a live aircraft: its object went with the connection while it
+// settled, so it keeps its record, its stand and its phase, is created again
+// on the next connection and is activated there on the new object; one that
+// was to go once created goes.
+TEST_F(AircraftRoundTripTest, ALiveAircraftWhoseObjectEndedWithTheConnectionBeforeItWasActiveIsCreatedAgain)
+{
+    Stand b7;
+    b7.id = 1;
+    b7.name = "B7";
+    b7.lat = 47.46;
+    b7.lon = 8.55;
+    gf_setStandTable({b7});
+    AircraftStore& store = gf_trafficState().aircraft;
+    LiveAircraft& atStand = store.addLive(makeLive(0x4B0090, "AFR90", false, b7.lat, b7.lon, 1400.0));
+    store.setStandId(atStand, b7.id);
+    atStand.setPhase(FlightPhase::parked);
+    createLive(atStand);
+    LiveAircraft& leaving = store.addLive(makeLive(0x4B0091, "AFR91"));
+    createLive(leaving);
+    removeAircraftFromSim(*live(0x4B0091)); // to go once created
+    ASSERT_EQ(live(0x4B0091)->sim.removeWhenCreated, 1);
+    tick(50);
+    const uint32_t lost = live(0x4B0090)->sim.objectId;
+    ASSERT_GE(lost, 3u);
+    ASSERT_EQ(live(0x4B0090)->sim.simState, SimState::adding2sim);
+    ASSERT_EQ(gf_trafficState().delayedCommands.size(), 2u);
+
+    sim.setFault("SimConnect_CallDispatch", 1, SC_E_FAIL);
+    ASSERT_TRUE(waitFor([&] { return countOf(calls(), "Open") == 2; }));
+    ASSERT_TRUE(waitFor([] { return g_linkState.load() == LinkState::Running; }));
+    tick(200); // past the moment the old object would have been activated
+    EXPECT_EQ(live(0x4B0091), nullptr);
+    LiveAircraft* kept = live(0x4B0090);
+    ASSERT_NE(kept, nullptr) << "erased with the connection\n" << log();
+    EXPECT_EQ(kept->sim.simState, SimState::buffer);
+    EXPECT_EQ(kept->sim.objectId, 0u);
+    EXPECT_EQ(store.findLiveByObjectId(lost), nullptr);
+    EXPECT_EQ(kept->phases.phase, FlightPhase::parked);
+    EXPECT_EQ(kept->stand.standId, b7.id);
+    EXPECT_TRUE(gf_trafficState().delayedCommands.empty());
+    EXPECT_TRUE(eventsOf(lost, "ENGINE_AUTO_SHUTDOWN").empty());
+    EXPECT_EQ(log().find("no longer exists"), std::string::npos);
+
+    // The spawn takes it up again as it stands: parked at its stand.
+    spawnLiveAc(*kept);
+    EXPECT_EQ(kept->sim.simState, SimState::adding2sim);
+    EXPECT_EQ(kept->phases.phase, FlightPhase::parked);
+    EXPECT_EQ(kept->stand.standId, b7.id);
+    EXPECT_DOUBLE_EQ(kept->motion.lat, b7.lat);
+    EXPECT_DOUBLE_EQ(kept->motion.lon, b7.lon);
+    const auto& stack = gf_trafficState().addingStack;
+    EXPECT_NE(std::find(stack.begin(), stack.end(), 0x4B0090u), stack.end());
+    gf_trafficState().addingStack.clear();
+    create(*kept);
+    tick(202);
+    const LiveAircraft& again = *live(0x4B0090);
+    EXPECT_EQ(again.sim.simState, SimState::active);
+    EXPECT_NE(again.sim.objectId, lost);
+    EXPECT_EQ(objectRecord(again.sim.objectId)["tail"], "AFR90");
+    EXPECT_EQ(eventsOf(again.sim.objectId, "ENGINE_AUTO_SHUTDOWN").size(), 1u); // activated parked
+    size_t created = 0;
+    for (const auto& o : trace("objects"))
+        created += o["tail"] == "AFR90" ? 1 : 0;
     EXPECT_EQ(created, 2u);
 }
 

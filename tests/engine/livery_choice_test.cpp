@@ -7,6 +7,9 @@
 #include "core/settings.h"
 #include "engine/aircraft.h"
 #include "engine/livery_choice.h"
+#include "engine/spawning.h"
+#include "engine/traffic_state.h"
+#include "liveries/livery_memory.h"
 #include "liveries/regcode_lists.h"
 #include "liveries/similar_models.h"
 #include "simlink/user_aircraft.h"
@@ -182,7 +185,8 @@ TEST_F(LiveryChoice, LadderStepsAndTitles)
         {"DLH", "", "B748", "", 1, 4, 2, "Boeing 747-8 Lufthansa", false}, // cargo falls back on pax
         {"BAW", "", "B772", "", 0, 3, 3, "Boeing 777-300ER British Airways", false},
         {"BAW", "", "B772", "", 0, 2, -1, "", false},
-        {"PVT", "", "C172", "", 0, 2, 4, "Cessna 172 Skyhawk Generic", true},
+        // The private aircraft's generic step is within depth 2: no TCAS removal.
+        {"PVT", "", "C172", "", 0, 2, 4, "Cessna 172 Skyhawk Generic", false},
         {"UAE", "", "B738", "", 0, 4, 4, "FSLTL_B738_ZZZZ White", false},
         {"UAE", "", "A388", "", 0, 4, -1, "", false},
         {"UAE", "", "A21N", "", 0, 5, -1, "", false},
@@ -190,7 +194,7 @@ TEST_F(LiveryChoice, LadderStepsAndTitles)
         {"UAE", "", "A21N", "", 0, 6, 6, "", false},
         {"UAE", "", "A388", "", 0, 7, 7, "", false},
         {"UAE", "", "A388", "", 0, 6, -1, "", false},
-        {"ABC", "", "PA28", "", 0, 4, 6, "Cessna 172 Skyhawk Generic", true}, // small: steps 5-7 at depth 4
+        {"ABC", "", "PA28", "", 0, 4, 6, "Cessna 172 Skyhawk Generic", false}, // small: steps 5-7 at any depth
         {"ABC", "", "F16", "", 0, 7, -1, "", false},
     };
     for (const Case& c : cases) {
@@ -234,6 +238,86 @@ TEST_F(LiveryChoice, TcasLevelOpensTheLastStep)
     EXPECT_NE(std::find(b738.begin(), b738.end(), high.identity.liveryTitle), b738.end());
     EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
     EXPECT_NE(log().find(fmt::format(" =8= {}", high.identity.liveryTitle)), std::string::npos);
+
+    // Up there the deeper matching reaches further for every aircraft, but
+    // only a step the chosen depth never reaches marks it: the generic
+    // airline below depth 4, a small aircraft's type steps below depth 4
+    // (the generic steps do not run there), not its type steps from depth 4.
+    struct Deep {
+        const char* airline;
+        const char* model;
+        int32_t depth;
+        int step;
+        bool beyond;
+    };
+    for (const Deep& d : {Deep{"UAE", "B738", 3, 4, true}, Deep{"ABC", "PA28", 4, 6, false},
+                          Deep{"ABC", "PA28", 3, 6, true}, Deep{"ABC", "C172", 1, 4, true},
+                          Deep{"UAE", "A388", 4, 7, true}}) {
+        SCOPED_TRACE(fmt::format("{} {} depth {}", d.airline, d.model, d.depth));
+        setParameters(d.depth, false, 180);
+        AircraftBase ac = aircraft(d.airline, "", d.model);
+        const int32_t before = gf_liveryMatchCount(static_cast<size_t>(d.step));
+        ASSERT_TRUE(gf_pickLiveryLiveAc(ac, 30000.0));
+        EXPECT_EQ(gf_liveryMatchCount(static_cast<size_t>(d.step)), before + 1);
+        EXPECT_EQ(ac.identity.matchedBeyondDepth, d.beyond ? 1 : 0);
+    }
+
+    // A new match decides afresh: the flag of the earlier one goes with it.
+    setParameters(4, false, 180);
+    high.identity.liveryTitle = {};
+    high.identity.registration = "PH-BXA";
+    ASSERT_TRUE(gf_pickLiveryLiveAc(high, 16000.0));
+    EXPECT_EQ(high.identity.liveryTitle, "Boeing 737-800 KLM");
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 0);
+    // And sets it again when the new match lies beyond.
+    high.identity.liveryTitle = {};
+    high.identity.registration = {};
+    ASSERT_TRUE(gf_pickLiveryLiveAc(high, 30000.0));
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
+}
+
+// A livery that only the deeper matching above the level found is not kept
+// for the aircraft's return: records of it that come back below the level
+// are matched within the chosen depth again (here: none, so it is not
+// created); one matched within the depth keeps its livery.
+TEST_F(LiveryChoice, ALiveryFoundOnlyAboveTheLevelIsNotKeptForTheReturn)
+{
+    setParameters(4, false, 180);
+    UserAcPosition user;
+    user.altitude = 25000.0;
+    gf_publishUserAcPosition(user);
+    gf_clearLiveryMemory();
+    auto born = [](const char* airline, const char* model, double altitudeFt) {
+        TrafficSample s;
+        s.lat = 52.3;
+        s.lon = 4.7;
+        s.altitudeFt = altitudeFt;
+        s.speedKt = 300.0;
+        s.airborne = 1;
+        LiveAircraft ac(s, aircraft(airline, "", model), 1.7e9);
+        s.lat += 0.01;
+        ac.stream.samples.push_back(s);
+        return ac;
+    };
+    LiveAircraft high = born("ABC", "F16", 30000.0);
+    spawnLiveAc(high);
+    EXPECT_EQ(high.sim.simState, SimState::adding2sim);
+    EXPECT_EQ(high.identity.matchedBeyondDepth, 1);
+    EXPECT_FALSE(lf_rememberedLiveryOfHexid(high.identity.hexid));
+    LiveAircraft back = born("ABC", "F16", 12000.0);
+    spawnLiveAc(back);
+    EXPECT_TRUE(back.identity.liveryTitle.empty());
+    EXPECT_EQ(back.sim.removeFlag, 1);
+    EXPECT_NE(back.sim.simState, SimState::adding2sim);
+
+    LiveAircraft klm = born("KLM", "B738", 30000.0);
+    klm.identity.hexid = 0x484001;
+    spawnLiveAc(klm);
+    EXPECT_EQ(klm.identity.matchedBeyondDepth, 0);
+    ASSERT_TRUE(lf_rememberedLiveryOfHexid(0x484001));
+    EXPECT_EQ(*lf_rememberedLiveryOfHexid(0x484001), "Boeing 737-800 KLM");
+    gf_trafficState().addingStack.clear();
+    gf_clearLiveryMemory();
 }
 
 TEST_F(LiveryChoice, RandomPicksNeverChooseSpecialTitles)
