@@ -92,10 +92,12 @@ protected:
     }
     // The roll on the ground from the first write above `fromKt` (or the
     // first on the ground) to the last one above 40 kt, judged on its motion:
-    // the largest angle between heading and way (over moves of 2 m or more).
+    // the largest angle between heading and way (over moves of 2 m or more)
+    // and the fastest change of the shown speed (over half a second).
     struct Roll {
         size_t writes = 0;
         double worstOffDeg = 0.0, worstOffAt = 0.0;
+        double worstKtPerS = 0.0, worstKtPerSAt = 0.0;
         std::optional<Write> first;
     };
     Roll roll(bool landing)
@@ -123,10 +125,31 @@ protected:
             }
             from = i;
         }
+        for (size_t i = lo, j = lo; i < hi; ++i) {
+            while (w[i].t - w[j].t > 0.5)
+                ++j;
+            if (w[i].t - w[j].t < 0.45)
+                continue;
+            const double rate = std::fabs(w[i].kts - w[j].kts) / (w[i].t - w[j].t);
+            if (rate > r.worstKtPerS) {
+                r.worstKtPerS = rate;
+                r.worstKtPerSAt = w[i].t;
+            }
+        }
         return r;
     }
     std::vector<kvr::standin::RunwayGeometry> runways;
 };
+
+// The runway end `ident` of the list, its heading the bearing to the other
+// end (the published heading is rounded to a degree: a track along it drifts
+// off the centre line by tens of metres over a roll).
+RunwayEndGeometry endOf(const std::vector<kvr::standin::RunwayGeometry>& runways, const std::string& ident)
+{
+    RunwayEndGeometry end = kvr::standin::gf_runwayEnd(runways, ident);
+    end.headingDeg = gf_initialBearing(end.threshold, kvr::standin::gf_oppositeEnd(runways, ident).threshold) / kDeg;
+    return end;
+}
 
 // Metres right of the centre line of the runway that starts at `end`.
 double rightOf(const RunwayEndGeometry& end, const LatLon& p)
@@ -171,9 +194,13 @@ std::vector<TrackPoint> landingTrack(const RunwayEndGeometry& to, double touchKt
 }
 
 // What a roll on the ground may show: its way within a few degrees of its
-// heading; a landing touches down on the centre line (within a few metres,
-// whatever the offset of its reports within the runway's reach).
-constexpr double kMostOffHeadingDeg = 10.0;
+// heading (a landing's, straight along the runway, within less), its speed
+// never falling or rising as a step aside onto the line makes it (a halving
+// in a fifth of a second); a landing touches down on the centre line, within
+// a few metres, whatever the offset of its reports within the runway's reach.
+constexpr double kMostOffHeadingDeg = 8.0;
+constexpr double kLandingMostOffHeadingDeg = 4.0;
+constexpr double kMostKtPerS = 60.0;
 constexpr double kTouchDownOffM = 15.0;
 
 struct RollCase {
@@ -201,7 +228,7 @@ TEST_P(LandingRollTest, TouchesDownOnTheCentreLineAndRollsStraight)
 {
     const RollCase& k = GetParam();
     at(*k.airport);
-    const RunwayEndGeometry& end = kvr::standin::gf_runwayEnd(runways, k.runway);
+    const RunwayEndGeometry end = endOf(runways, k.runway);
     const uint32_t hexid = 0x4C5300 + static_cast<uint32_t>(GetParam().kt);
     playReports(offsetReports(landingTrack(end, k.kt), end, k.offsetM, k.intervalS, hexid), hexid, "SWA531");
     run(1000);
@@ -210,6 +237,8 @@ TEST_P(LandingRollTest, TouchesDownOnTheCentreLineAndRollsStraight)
     ASSERT_TRUE(r.first.has_value()) << "no roll";
     EXPECT_GT(r.writes, 300u);
     EXPECT_LT(std::fabs(rightOf(end, r.first->at)), kTouchDownOffM) << "touched down at " << r.first->t << " s";
+    EXPECT_LE(r.worstOffDeg, kLandingMostOffHeadingDeg) << "at " << r.worstOffAt << " s";
+    EXPECT_LE(r.worstKtPerS, kMostKtPerS) << "at " << r.worstKtPerSAt << " s";
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, LandingRollTest,
@@ -228,7 +257,7 @@ TEST_P(TakeoffRollTest, RollsOntoTheCentreLineGradually)
 {
     const RollCase& k = GetParam();
     at(*k.airport);
-    const RunwayEndGeometry& end = kvr::standin::gf_runwayEnd(runways, k.runway);
+    const RunwayEndGeometry end = endOf(runways, k.runway);
     const uint32_t hexid = 0x4C5400 + static_cast<uint32_t>(std::fabs(k.offsetM));
     const auto track = kvr::standin::gf_departureTrack(end, 600.0, 140.0, end.elevationFt + 2000.0);
     playReports(offsetReports(track, end, k.offsetM, k.intervalS, hexid), hexid, "SWA541");
@@ -238,10 +267,15 @@ TEST_P(TakeoffRollTest, RollsOntoTheCentreLineGradually)
     ASSERT_TRUE(r.first.has_value()) << "no roll";
     EXPECT_GT(r.writes, 300u);
     EXPECT_LE(r.worstOffDeg, kMostOffHeadingDeg) << "at " << r.worstOffAt << " s";
+    EXPECT_LE(r.worstKtPerS, kMostKtPerS) << "at " << r.worstKtPerSAt << " s";
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, TakeoffRollTest,
                          ::testing::Values(RollCase{&kLasVegas, "26L", 0.0, 40.0, 1.0},
                                            RollCase{&kLasVegas, "19R", 0.0, -20.0, 2.0},
-                                           RollCase{&kLosAngeles, "24R", 0.0, 12.0, 3.0}),
+                                           RollCase{&kLosAngeles, "24R", 0.0, 12.0, 3.0},
+                                           RollCase{&kLasVegas, "26L", 0.0, 14.0, 1.0},
+                                           RollCase{&kLasVegas, "19R", 0.0, -15.0, 1.0},
+                                           RollCase{&kLosAngeles, "25R", 0.0, -14.0, 2.0},
+                                           RollCase{&kLosAngeles, "24R", 0.0, 16.0, 1.0}),
                          caseName);
