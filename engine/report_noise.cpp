@@ -1,5 +1,6 @@
 #include "engine/report_noise.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -21,6 +22,9 @@ constexpr double kOneTrackDeg = 20.0;     // reports this close keep one track
 constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
+constexpr double kTouchDownFromStartM = 300.0; // a landing is on the centre line from here
+constexpr double kApproachMatchedM = 700.0;    // a runway is matched this far before its beginning
+constexpr double kLineUpMergeM = 600.0;        // a take-off roll's offset is gone this far ahead
 constexpr double kFastestExitKt = 35.0;    // no runway exit is taken faster
 constexpr double kAlongRunwayDeg = 15.0;   // a track this near the runway heading runs along it
 constexpr double kSlowestMoveKt = 0.5;    // slower reports say nothing of movement
@@ -80,17 +84,44 @@ std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac,
 }
 
 // A report beside the centre line of `m` (within the runway's half width and
-// 30 m) short of the runway's end is moved onto it.
-void lf_moveOntoCentreLine(const RunwayMatch& m, TrafficSample& sample)
+// 30 m) short of the runway's end is moved toward it, to at most `keepM` from
+// it on its own side (onto it with 0). Where the report lies, in metres from
+// the runway's beginning in this direction, is what `keep` is given to judge.
+template <typename Keep>
+void lf_moveTowardCentreLine(const RunwayMatch& m, TrafficSample& sample, Keep keep)
 {
     const LatLon end{m.endLatitude, m.endLongitude};
     const double heading = m.endHeading * kDegToRad;
     const RelativePosition rel = gf_relativePosition(end, heading, {sample.lat, sample.lon});
     if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + kBesideRunwayM))
         return;
-    const LatLon on = gf_destinationPoint(end, {heading + std::numbers::pi, -rel.alongM * kFeetPerMetre});
+    const double keepM = std::max(keep(m.length + rel.alongM), 0.0);
+    if (std::fabs(rel.acrossM) <= keepM)
+        return;
+    const double across = std::copysign(keepM, rel.acrossM);
+    const LatLon abeam = gf_destinationPoint(end, {heading + std::numbers::pi, -rel.alongM * kFeetPerMetre});
+    const LatLon on = across == 0.0 ? abeam
+                                    : gf_destinationPoint(abeam, {heading + std::copysign(std::numbers::pi / 2.0, across),
+                                                                  std::fabs(across) * kFeetPerMetre});
     sample.lat = on.latitude;
     sample.lon = on.longitude;
+}
+
+// The most a landing's report may lie beside the centre line, by how far it
+// lies from the runway's beginning (m): the whole matched width 700 m before
+// it, narrowing evenly to nothing 300 m past it, so that the approach flies
+// any offset of its reports out before the touch-down.
+double lf_landingFunnelM(const RunwayMatch& m, double fromStartM)
+{
+    const double share = std::clamp((kTouchDownFromStartM - fromStartM) / (kTouchDownFromStartM + kApproachMatchedM), 0.0, 1.0);
+    return (m.width / 2.0 + kBesideRunwayM) * share;
+}
+
+// A report in the air whose track runs along the runway heading (degrees).
+bool lf_approachesAlongRunway(const TrafficSample& sample, double runwayHeadingDeg)
+{
+    return sample.airborne && std::isfinite(sample.trackDeg) &&
+           std::fabs(std::remainder(sample.trackDeg - runwayHeadingDeg, 360.0)) <= kAlongRunwayDeg;
 }
 
 } // namespace
@@ -126,7 +157,16 @@ void gf_keepOnTakeOffCentreLine(const LiveAircraft& ac, TrafficSample& sample)
     const RunwayMatch& m = ac.flight.takeoffRunway;
     if (ac.phases.phase != FlightPhase::takeoff_roll || !ac.phases.groundMode || !m.valid)
         return;
-    lf_moveOntoCentreLine(m, sample);
+    // The aircraft rolls where it stands beside the centre line; its reports
+    // lead it onto the line over the next few hundred metres, never across
+    // the runway at once.
+    const RelativePosition here = gf_relativePosition({m.endLatitude, m.endLongitude}, m.endHeading * kDegToRad,
+                                                      gf_aircraftPosition(ac));
+    const double hereFromStartM = m.length + here.alongM;
+    const double offM = std::isfinite(here.acrossM) ? std::fabs(here.acrossM) : 0.0;
+    lf_moveTowardCentreLine(m, sample, [&](double fromStartM) {
+        return offM * std::clamp(1.0 - (fromStartM - hereFromStartM) / kLineUpMergeM, 0.0, 1.0);
+    });
 }
 
 void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& ac)
@@ -144,19 +184,28 @@ bool gf_rollsAlongRunway(const TrafficSample& sample, double runwayHeadingDeg)
 
 void gf_keepOnLandingCentreLine(const LiveAircraft& ac, TrafficSample& sample)
 {
-    if (ac.phases.phase != FlightPhase::landing && ac.phases.phase != FlightPhase::landing_roll)
+    const bool landing = ac.phases.phase == FlightPhase::landing;
+    if (!landing && ac.phases.phase != FlightPhase::landing_roll)
         return;
     std::optional<RunwayMatch> m;
     if (ac.flight.landing.runway.valid)
         m = ac.flight.landing.runway;
     else if (std::isfinite(sample.trackDeg))
         m = gf_runwayAtPosition({sample.lat, sample.lon}, gf_normalizeAngle(sample.trackDeg * kDegToRad));
-    if (m && gf_rollsAlongRunway(sample, m->endHeading))
-        lf_moveOntoCentreLine(*m, sample);
+    if (!m)
+        return;
+    if (sample.airborne ? landing && lf_approachesAlongRunway(sample, m->endHeading) : gf_rollsAlongRunway(sample, m->endHeading))
+        lf_moveTowardCentreLine(*m, sample, [&](double fromStartM) { return lf_landingFunnelM(*m, fromStartM); });
 }
 
 void gf_keepStreamOnLandingCentreLine(LiveAircraft& ac)
 {
+    if (ac.phases.phase == FlightPhase::landing && !ac.phases.groundMode) {
+        // The approach's reports ahead, those taken before it was one too.
+        for (size_t i = 1; i < ac.stream.samples.size() && ac.stream.samples[i].airborne; ++i)
+            gf_keepOnLandingCentreLine(ac, ac.stream.samples[i]);
+        return;
+    }
     if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode)
         return;
     for (size_t i = 1; i < ac.stream.samples.size(); ++i) {

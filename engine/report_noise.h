@@ -31,10 +31,13 @@ bool gf_stepsAsideOfTrack(const LiveAircraft& aircraft, const TrafficSample& sam
 bool gf_movedAsReported(const LiveAircraft& aircraft, const TrafficSample& sample);
 
 // In a take-off roll on its runway: a report beside the centre line (within
-// the runway's half width and 30 m) short of the runway's end is moved onto
+// the runway's half width and 30 m) short of the runway's end is moved toward
 // it, so that the roll runs along the runway whatever the position noise. So
 // is a report in the air there while the aircraft still rolls: the roll
-// toward it would otherwise leave the centre line before the lift-off.
+// toward it would otherwise leave the centre line before the lift-off. The
+// aircraft's own offset from the line is taken out gradually: a report
+// abeam of it may lie as far off as the aircraft, one 600 m or more ahead
+// lies on the line, those between in between.
 void gf_keepOnTakeOffCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
 // The same for the samples ahead of the aircraft once its take-off roll
 // has its runway.
@@ -44,13 +47,20 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 // runway whose heading is given (degrees): a report of the roll itself,
 // wherever the feed's position error places it beside the centre line.
 bool gf_rollsAlongRunway(const TrafficSample& sample, double runwayHeadingDeg);
-// Landing: a report of the roll (above) beside the centre line of the runway
-// it lands on (else of the runway under the report), within the runway's half
-// width and 30 m, short of the runway's end, is moved onto it. The roll runs
-// along the runway; only a report at exit speed or turning off leads off it.
+// Landing: a report of the roll (above), or in the approach a report in the
+// air along the runway, beside the centre line of the runway it lands on
+// (else of the runway under the report), within the runway's half width and
+// 30 m, short of the runway's end, is moved toward it. Past the touch-down
+// zone (300 m from the runway's beginning) it is moved onto it; before, it
+// may lie off it by a share of that width that grows evenly back to the whole
+// width 700 m before the runway: the approach flies the offset of its reports
+// out gradually, and the roll is on the centre line from its touch-down.
+// The roll runs along the runway; only a report at exit speed or turning off
+// leads off it.
 void gf_keepOnLandingCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
-// The same for the roll's reports ahead in a landing roll, up to the first
-// slower one or one that turns off.
+// The same for the reports ahead: in the approach its reports in the air, in
+// a landing roll the roll's reports up to the first slower one or one that
+// turns off.
 void gf_keepStreamOnLandingCentreLine(LiveAircraft& aircraft);
 
 // A slow report (under 5 kt) on the ground that lies just behind the last

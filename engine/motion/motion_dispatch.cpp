@@ -495,6 +495,7 @@ void nextPosAir(LiveAircraft& ac)
         const bool rotorcraft = ac.identity.category == Category::Rotorcraft;
         if (rotorcraft)
             lf_turnRoundFirst(ac);
+        gf_keepStreamOnLandingCentreLine(ac);
         const TrafficSample& s0 = st[0];
         const TrafficSample& s1 = st[1];
         if (s1.stationary) {

@@ -343,8 +343,7 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
             ac.remembered.goAroundWatch = 0;
         }
     }
-    if (!sample.airborne)
-        gf_keepOnLandingCentreLine(ac, sample);
+    gf_keepOnLandingCentreLine(ac, sample);
     // Rolled out to a stop: a slow report just behind is where it stopped,
     // not a way back.
     if (ac.phases.phase == FlightPhase::landing_roll)
