@@ -293,6 +293,8 @@ struct GroundCurvesAndTurns {
     int8_t turnRoundSide = 0;      // while turningInPlace: rolls round at walking pace, +1 right, -1 left
     uint8_t pushingInTaxi = 0;     // the leg is a push-back: it goes backwards, nose kept
     uint8_t hoverTurning = 0;      // a helicopter turning in the hover toward its way before it goes
+    double hoverTurnWay = 0.0;     // while hoverTurning: the heading it turns to (radians)
+    uint8_t hoverLeg = 0;          // a helicopter's leg between two reports of its hover: level, nose kept
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
     double groundStepKt = -1.0;    // speed of the last ground step, -1 when it did not roll

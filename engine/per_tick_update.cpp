@@ -196,6 +196,8 @@ void lf_updateActive(LiveAircraft& ac)
                 (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll))) {
         ac.identity.turnRate = ac.identity.baseTurnRate;
         stepHeading(ac, *ac.leg.endHeading, false);
+    } else {
+        stepHoverTurn(ac);
     }
     lf_trackRunwayHold(ac);
     if (ac.sim.objectId == 0) {

@@ -224,6 +224,22 @@ bool lf_lagsAfterLiftoff(const LiveAircraft& ac)
     return gf_takeoffLagCheck(in);
 }
 
+// A helicopter reported this slow hovers.
+constexpr double kHoverKt = 5.0;
+// The reports of a hovering helicopter scatter by up to 20 m about where it
+// is, so two of them lie up to 40 m apart: a report nearer than that is no
+// way to turn toward, it hovers on over its spot.
+constexpr double kHoverNoiseM = 40.0;
+
+// Hovering, with its next report also a hover's.
+bool lf_hoversOn(const LiveAircraft& ac)
+{
+    const TrafficSample& s0 = ac.stream.samples[0];
+    const TrafficSample& s1 = ac.stream.samples[1];
+    return ac.identity.category == Category::Rotorcraft && !ac.phases.groundMode && !(s0.speedKt > kHoverKt) &&
+           !(s1.speedKt > kHoverKt);
+}
+
 // A helicopter whose next report lies back the way it came turns round on its
 // way there: it swings out to the side of that report first, so that no leg
 // flies straight back along the last one.
@@ -242,6 +258,9 @@ void lf_turnRoundFirst(LiveAircraft& ac)
     const double d = gf_distanceNm(here, lf_pos(s1)) * kMetresPerNm;
     if (!(d >= 2.0) ||
         lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(s1)) - came))) <= kTurnRoundDeg)
+        return;
+    // In the hover the way it came and the way on are the reports' scatter.
+    if (lf_hoversOn(ac) && d < kHoverNoiseM)
         return;
     const RelativePosition rel = gf_relativePosition(here, came, lf_pos(s1));
     const double side = rel.acrossM >= 0.0 ? 1.0 : -1.0;
@@ -282,25 +301,32 @@ void lf_taxiOffRunway(LiveAircraft& ac)
 
 // A helicopter lifting off, or setting off from a hover, toward a report
 // further off its nose than this turns toward it in the hover first: it
-// never flies off sideways or tail first.
+// never flies off sideways or tail first. Still hovering, with the way it
+// will leave by already among its reports, it turns toward it there, so
+// that its reports need not wait for the turn when it leaves.
 constexpr double kHoverTurnDeg = 30.0;
-constexpr double kHoverKt = 5.0;
-constexpr double kHoverTurnMinM = 10.0; // a report nearer is hover taxi on the spot
 void lf_planHoverTurn(LiveAircraft& ac)
 {
     const SampleStream& st = ac.stream.samples;
-    if (ac.identity.category != Category::Rotorcraft || st[1].stationary)
+    if (ac.identity.category != Category::Rotorcraft || st.size() < 2)
         return;
     const bool liftingOff = ac.phases.phase == FlightPhase::takeoff;
-    const bool fromHover = !ac.phases.groundMode && !(st[0].speedKt > kHoverKt);
+    const bool fromHover = !ac.phases.groundMode && (!(st[0].speedKt > kHoverKt) || st[0].stationary);
     if (!liftingOff && !fromHover)
         return;
+    // The way: toward the first report beyond the scatter of where it
+    // hovers; the reports within it are the hover's.
     const LatLon here{ac.motion.lat, ac.motion.lon};
-    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm >= kHoverTurnMinM))
+    size_t k = 1;
+    while (k < st.size() && (st[k].stationary || gf_distanceNm(here, lf_pos(st[k])) * kMetresPerNm < kHoverNoiseM))
+        ++k;
+    if (k == st.size())
         return;
-    const double off = lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(st[1])) - ac.motion.heading)));
-    if (off > kHoverTurnDeg)
-        ac.ground.hoverTurning = 1;
+    const double way = gf_initialBearing(here, lf_pos(st[k]));
+    if (!(lf_degrees(std::fabs(gf_wrapAngle(way - ac.motion.heading))) > kHoverTurnDeg))
+        return;
+    ac.ground.hoverTurning = 1;
+    ac.ground.hoverTurnWay = way;
 }
 
 } // namespace
@@ -381,6 +407,7 @@ void lf_advanceLeg(LiveAircraft& ac)
     ac.ground.turningInPlace = 0;
     ac.ground.turnRoundSide = 0;
     ac.ground.hoverTurning = 0;
+    ac.ground.hoverLeg = 0;
     SampleStream& st = ac.stream.samples;
     if (!st[1].stationary) {
         if (lf_samePosition(st[0], st[1]))
@@ -406,9 +433,22 @@ void lf_advanceLeg(LiveAircraft& ac)
             planGroundRollLeg(ac, legTicks);
         else
             planAirLeg(ac, legTicks);
-        if (st.size() >= 2)
-            lf_planHoverTurn(ac);
+        if (!ac.phases.groundMode && lf_hoversOn(ac)) {
+            // Hovering on: level, its nose kept, not turned and banked toward
+            // each report; a report within the scatter of where it hovers
+            // leaves it there, not flown to and back.
+            ac.ground.hoverLeg = 1;
+            ac.leg.airHeadingStep = 0.0;
+            ac.flight.arc = {};
+            if (gf_distanceNm({ac.motion.lat, ac.motion.lon}, lf_pos(s1)) * kMetresPerNm < kHoverNoiseM) {
+                ac.leg.stepLat = 0.0;
+                ac.leg.stepLon = 0.0;
+            }
+        }
+        lf_planHoverTurn(ac);
     } else {
+        if (!ac.phases.groundMode)
+            lf_planHoverTurn(ac);
         ac.flight.ramp = {};
         ac.leg.stepLat = 0.0;
         ac.leg.stepLon = 0.0;
@@ -516,6 +556,12 @@ void nextPosAir(LiveAircraft& ac)
         double speed = 100.0;
         if (ac.phases.phase == FlightPhase::landing && !s1.airborne && s0.speedKt > 0.0) {
             speed = s0.speedKt;
+        } else if (rotorcraft && lf_hoversOn(ac)) {
+            // The legs between a hover's reports are their scatter: flown in
+            // the reports' own time, not at the hover's few knots, which
+            // would hold every later report back.
+            const double ticks = std::max<double>(s1.playTime - s0.playTime, 25.0);
+            speed = std::max(distance * kTicksPerHour / ticks, 1e-3);
         } else {
             const double leg = lf_legSpeedKt(ac);
             if (leg > 1.0)

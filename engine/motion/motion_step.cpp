@@ -17,6 +17,7 @@
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/motion/takeoff.h"
+#include "liveries/category.h"
 #include "liveries/model_texts.h"
 #include "simlink/user_aircraft.h"
 
@@ -224,31 +225,45 @@ bool lf_rollRound(LiveAircraft& ac)
 
 // A helicopter setting off from a hover toward a way well off its nose
 // turns toward it where it hovers first, no faster than a turn in the air,
-// its samples waiting; then it goes straight along its way, nose first.
+// level (a pedal turn); then it goes straight along its way, nose first.
+// Only a leg that would move it waits for the turn, its samples held back
+// for the rest of it: still over its spot it turns while the hover lasts.
 constexpr double kHoverTurnRad = 5.0 * kDegToRad / kTicksPerSecond;
 bool lf_hoverTurn(LiveAircraft& ac)
 {
     if (!ac.ground.hoverTurning)
         return false;
-    if (ac.stream.samples.empty() || ac.stream.samples.front().stationary) {
+    if (ac.stream.samples.empty()) {
         ac.ground.hoverTurning = 0;
         return false;
     }
-    const TrafficSample& next = ac.stream.samples.front();
-    const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, {next.lat, next.lon});
+    const double way = ac.ground.hoverTurnWay;
     const double off = gf_wrapAngle(way - ac.motion.heading);
     if (std::fabs(off) > kHoverTurnRad) {
         ac.motion.heading = gf_normalizeAngle(ac.motion.heading + std::copysign(kHoverTurnRad, off));
-        for (TrafficSample& s : ac.stream.samples)
-            s.playTime += 1;
+        const bool still = ac.stream.samples.front().stationary || (ac.leg.stepLat == 0.0 && ac.leg.stepLon == 0.0);
+        if (!still)
+            for (TrafficSample& s : ac.stream.samples)
+                s.playTime += 1;
         return true;
     }
     ac.motion.heading = gf_normalizeAngle(way);
     ac.ground.hoverTurning = 0;
-    // The leg from here: straight along the way it now faces.
+    // The leg from here: straight along the way it now faces, level.
     ac.flight.arc = {};
     ac.leg.airHeadingStep = 0.0;
+    ac.flight.bankRate = 0.0;
     return false;
+}
+
+// Hovering or turning in the hover, a helicopter levels its bank at the
+// rate it rolls.
+void lf_levelInTheHover(LiveAircraft& ac)
+{
+    if (ac.phases.groundMode || (!ac.ground.hoverLeg && !ac.ground.hoverTurning))
+        return;
+    const double rate = gf_bankRateForCategory(ac.identity.category);
+    ac.flight.bankRate = std::clamp(-ac.motion.bank, -rate, rate);
 }
 
 // How the step moved the aircraft: along a straight leg or ramp, or along
@@ -404,6 +419,15 @@ void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 
 } // namespace
 
+void stepHoverTurn(LiveAircraft& ac)
+{
+    if (ac.phases.groundMode || !ac.ground.hoverTurning)
+        return;
+    lf_hoverTurn(ac);
+    ac.motion.bank = gf_stepToward(ac.motion.bank, 0.0, gf_bankRateForCategory(ac.identity.category));
+    ac.flight.bankRate = 0.0;
+}
+
 void stepHeading(LiveAircraft& ac, double target, bool smooth)
 {
     const double y = gf_wrapAngle(target - ac.motion.heading);
@@ -511,6 +535,7 @@ void stepMotion(LiveAircraft& ac)
     } else {
         ac.ground.groundStepKt = -1.0;
     }
+    lf_levelInTheHover(ac);
     if (ac.phases.phase == FlightPhase::takeoff) {
         stepTakeoff(ac);
     } else {

@@ -8,6 +8,9 @@
 #include "engine/aircraft.h"
 
 void stepMotion(LiveAircraft& aircraft);
+// One tick of a helicopter's turn in the hover while it holds on a stop
+// sample, level.
+void stepHoverTurn(LiveAircraft& aircraft);
 // One tick of heading change toward `target` (radians).
 void stepHeading(LiveAircraft& aircraft, double target, bool smooth);
 // The radius (m) of the U-turn an aircraft rolls at walking pace before a

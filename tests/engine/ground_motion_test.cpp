@@ -1075,6 +1075,7 @@ namespace {
 struct GroundWrite {
     double t, lat, lon, hdg, kts;
     bool onGround;
+    double bank;
 };
 
 // The position writes of the trace's one object, in order.
@@ -1086,7 +1087,7 @@ std::vector<GroundWrite> lf_positionWrites(const std::string& tracePath)
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (j.is_object() && j.value("k", "") == "pos")
             out.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("hdg", 0.0),
-                           j.value("kts", 0.0), j.value("on_ground", false)});
+                           j.value("kts", 0.0), j.value("on_ground", false), j.value("bank", 0.0)});
     }
     return out;
 }
@@ -1307,6 +1308,154 @@ TEST_F(LasVegasHelicopterTest, AHelicopterWhoseWayLiesBehindItTurnsRoundInTheHov
     EXPECT_GT(judged, 100u);
     failOnFindings(motion(runways), {"jump", "reversal", "turn rate"});
 }
+
+namespace {
+
+// A hover over one spot west of the field, 220 ft above it, reported about
+// every 10 s, each position off the spot by `noiseMinM` to `noiseMaxM` in a
+// random direction (the same seed, the same reports) at 0-2 kt, the track
+// wandering about `trackDeg`; then a departure north at 60 kt, climbing at
+// 500 ft/min.
+std::vector<kvr::standin::TrackPoint> hoverThenDeparture(uint64_t seed, double noiseMinM, double noiseMaxM,
+                                                         double trackDeg, double hoverS, double departS)
+{
+    uint64_t state = seed;
+    const auto uniform = [&state](double lo, double hi) {
+        state += 0x9E3779B97F4A7C15ull;
+        uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return lo + (hi - lo) * static_cast<double>(z >> 11) / 9007199254740992.0;
+    };
+    const LatLon spot{36.0790, -115.1713};
+    std::vector<kvr::standin::TrackPoint> out;
+    double t = 0.0;
+    for (; t < hoverS; t += uniform(9.0, 11.0)) {
+        kvr::standin::TrackPoint p;
+        p.t = t;
+        const LatLon at = noiseMaxM > 0.0 ? moveM(spot, uniform(0.0, 360.0), uniform(noiseMinM, noiseMaxM)) : spot;
+        p.lat = at.latitude;
+        p.lon = at.longitude;
+        p.altFt = 2400.0;
+        p.gsKt = std::round(uniform(0.0, 2.0));
+        p.trackDeg = std::fmod(trackDeg + std::round(uniform(-20.0, 20.0)) + 360.0, 360.0);
+        out.push_back(p);
+    }
+    const double start = t;
+    for (; t < start + departS; t += uniform(9.0, 11.0)) {
+        kvr::standin::TrackPoint p;
+        p.t = t;
+        const LatLon at = moveM(spot, 0.0, (t - start) * 60.0 * 0.5144444444444445);
+        p.lat = at.latitude;
+        p.lon = at.longitude;
+        p.altFt = 2400.0 + (t - start) * 500.0 / 60.0;
+        p.vsFpm = 500.0;
+        p.gsKt = 60.0;
+        out.push_back(p);
+    }
+    return out;
+}
+
+// The turns the aircraft makes standing where it is (moving less than a
+// centimetre a write) by 5 degrees or more: when each began (trace seconds),
+// how long it took and how far the heading turned.
+struct Pivot {
+    double t, seconds, turnedDeg;
+};
+std::vector<Pivot> lf_pivots(const std::vector<GroundWrite>& w)
+{
+    std::vector<Pivot> out;
+    std::optional<Pivot> now;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const double turned = std::fabs(std::remainder(w[i].hdg - w[i - 1].hdg, 360.0));
+        if (metres({w[i - 1].lat, w[i - 1].lon}, {w[i].lat, w[i].lon}) < 0.01 && turned > 0.01) {
+            if (!now)
+                now = Pivot{w[i - 1].t, 0.0, 0.0};
+            now->seconds = w[i].t - now->t;
+            now->turnedDeg += turned;
+        } else if (now && w[i].t - (now->t + now->seconds) > 0.5) {
+            if (now->turnedDeg >= 5.0)
+                out.push_back(*now);
+            now.reset();
+        }
+    }
+    if (now && now->turnedDeg >= 5.0)
+        out.push_back(*now);
+    return out;
+}
+
+} // namespace
+
+// An EC30 hovers five minutes over one spot, then departs north at 60 kt.
+// Reports scattered as its position source gives them are no way to turn
+// toward or fly to and back: it hovers over its spot and turns there only
+// toward the departure, level, while it still hovers, so that it keeps up
+// with its reports when it leaves.
+struct HoverCase {
+    const char* what;
+    uint64_t seed;
+    double noiseMinM, noiseMaxM, trackDeg;
+};
+class HoverDepartureTest : public LasVegasHelicopterTest, public ::testing::WithParamInterface<HoverCase> {};
+
+TEST_P(HoverDepartureTest, ItHoversOverItsSpotAndTurnsLevelOnlyTowardItsDeparture)
+{
+    const HoverCase& c = GetParam();
+    SCOPED_TRACE(c.what);
+    const auto reports = hoverThenDeparture(c.seed, c.noiseMinM, c.noiseMaxM, c.trackDeg, 300.0, 240.0);
+    ASSERT_TRUE(playHelicopter(reports, 0x4C410D, "N882MH"));
+    const LiveAircraft* ac = live(0x4C410D);
+    ASSERT_NE(ac, nullptr);
+    // 30 s behind its reports: where the one of 30 s ago puts it.
+    const auto due = std::find_if(reports.rbegin(), reports.rend(), [&](const kvr::standin::TrackPoint& p) {
+        return p.t <= reports.back().t + 1.0 - 30.0;
+    });
+    ASSERT_NE(due, reports.rend());
+    EXPECT_LE(ac->stream.samples.size(), 6u);
+    EXPECT_LT(metres({ac->motion.lat, ac->motion.lon}, {due->lat, due->lon}), 400.0);
+    EXPECT_LT(std::fabs(std::remainder(ac->motion.heading / kDeg, 360.0)), 20.0);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const std::vector<Pivot> pivots = lf_pivots(w);
+    // At most the turn toward the departure (180 degrees at most, taken at
+    // 5 degrees a second or faster), and over its spot while it hovers.
+    EXPECT_LE(pivots.size(), 1u);
+    for (const Pivot& p : pivots)
+        EXPECT_LE(p.seconds, 37.0) << fmt::format("t {:.1f}: {:.0f} deg", p.t, p.turnedDeg);
+    double strayedM = 0.0;
+    for (const GroundWrite& x : w)
+        if (x.t < w.front().t + 250.0)
+            strayedM = std::max(strayedM, metres({x.lat, x.lon}, {36.0790, -115.1713}));
+    EXPECT_LT(strayedM, 25.0);
+    // Level while it hovers or turns there; flying off nose first.
+    double steepest = 0.0;
+    size_t judged = 0;
+    for (size_t i = 0, j = 0; i < w.size(); ++i) {
+        while (j < i && w[i].t - w[j + 1].t >= 0.5)
+            ++j;
+        if (!(w[i].t - w[j].t >= 0.5))
+            continue;
+        const double kt = metres({w[j].lat, w[j].lon}, {w[i].lat, w[i].lon}) / (w[i].t - w[j].t) / 0.5144444444444445;
+        if (kt < 5.0)
+            steepest = std::max(steepest, std::fabs(w[i].bank));
+        if (kt > 30.0) {
+            ++judged;
+            const double way = gf_initialBearing({w[j].lat, w[j].lon}, {w[i].lat, w[i].lon}) / kDeg;
+            const double off = std::fabs(std::remainder(way - w[i].hdg, 360.0));
+            if (off > 45.0) {
+                ADD_FAILURE() << fmt::format("t {:.2f}: heading {:.0f}, moving {:.0f} at {:.0f} kt", w[i].t, w[i].hdg, way, kt);
+                break;
+            }
+        }
+    }
+    EXPECT_LT(steepest, 10.0);
+    EXPECT_GT(judged, 1000u);
+    failOnFindings(motion(runways), {"jump", "reversal", "turn rate"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Hover, HoverDepartureTest,
+                         ::testing::Values(HoverCase{"reports scattered 8-20 m", 4711, 8.0, 20.0, 90.0},
+                                           HoverCase{"reports scattered 8-20 m, another draw", 90210, 8.0, 20.0, 270.0}));
 
 // ---- Take-off rolls --------------------------------------------------------------
 
