@@ -21,8 +21,7 @@
 #include "runways/runway_table.h"
 #include "simlink/position_stream.h"
 #include "standins/trace_check.h"
-#include "tests/engine/engine_fixture.h"
-#include "tests/runways/runway_fixture.h"
+#include "tests/engine/runway_traffic_fixture.h"
 #include "tests/support/report_files.h"
 #include "tests/support/track_records.h"
 
@@ -44,45 +43,19 @@ struct Write {
     int id = 0;
 };
 
-struct Airport {
-    const char* runways; // the published list in shared/data
-    double fieldFt;
-    LatLon reference;
-    uint32_t icao;
-};
-const Airport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
+using kvr::test::kLasVegas;
+using kvr::test::kLosAngeles;
+using Airport = kvr::test::RecordedAirport;
 // 30 m short of the taxiway north of 26L that the exits lead to.
 constexpr double kTaxiwayNorthOf26L = 36.0748;
 // The ends of 26L as published (26L, then 08R) and its half width.
 constexpr LatLon k26L{36.073699951171875, -115.1259994506836};
 constexpr LatLon k08R{36.07360076904297, -115.16100311279297};
 constexpr double k26LHalfWidthM = 150.0 * 0.3048 / 2.0;
-const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
 
-class RunwayExitTest : public kvr::test::TracedTrafficTest {
+class RunwayExitTest : public kvr::test::RunwayTrafficTest {
 protected:
-    RunwayExitTest() : TracedTrafficTest("kelo_runway_exit_trace.jsonl") {}
-    void TearDown() override
-    {
-        gf_clearRunwayTable();
-        {
-            std::unique_lock lock(engineLock);
-            CurrentAirport = {};
-        }
-        TracedTrafficTest::TearDown();
-    }
-    // The airport's runways and ground; the user far above it. The A320 on
-    // its wheels 8 ft up: the trace tells ground writes from air ones.
-    void at(const Airport& a)
-    {
-        sim.load({{"ground_ft", a.fieldFt},
-                  {"user", {{"lat", a.reference.latitude + 0.4}, {"lon", a.reference.longitude}, {"alt_ft", 3000.0}}},
-                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
-        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" / a.runways;
-        runwayTable.runways = kvr::test::publishedRunways(csv);
-        std::unique_lock lock(engineLock);
-        CurrentAirport = {a.icao, a.reference.latitude, a.reference.longitude, a.fieldFt, {}};
-    }
+    RunwayExitTest() : RunwayTrafficTest("kelo_runway_exit_trace.jsonl") {}
     // Posts the reports at their times and runs the engine between them.
     void play(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid, const std::string& callsign)
     {

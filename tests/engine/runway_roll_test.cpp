@@ -16,8 +16,7 @@
 #include "engine/geometry.h"
 #include "runways/runway_table.h"
 #include "standins/track_generator.h"
-#include "tests/engine/engine_fixture.h"
-#include "tests/runways/runway_fixture.h"
+#include "tests/engine/runway_traffic_fixture.h"
 
 namespace {
 
@@ -36,14 +35,9 @@ LatLon moveM(const LatLon& from, double bearingDeg, double m)
     return gf_destinationPoint(from, {bearingDeg * kDeg, m / 0.3048});
 }
 
-struct Airport {
-    const char* runways; // the published list in shared/data
-    double fieldFt;
-    LatLon reference;
-    uint32_t icao;
-};
-const Airport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
-const Airport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
+using kvr::test::kLasVegas;
+using kvr::test::kLosAngeles;
+using Airport = kvr::test::RecordedAirport;
 
 struct Write {
     double t = 0.0;
@@ -52,28 +46,13 @@ struct Write {
     bool onGround = false;
 };
 
-class RunwayRollTest : public kvr::test::TracedTrafficTest {
+class RunwayRollTest : public kvr::test::RunwayTrafficTest {
 protected:
-    RunwayRollTest() : TracedTrafficTest("kelo_runway_roll_trace.jsonl") {}
-    void TearDown() override
-    {
-        gf_clearRunwayTable();
-        {
-            std::unique_lock lock(engineLock);
-            CurrentAirport = {};
-        }
-        TracedTrafficTest::TearDown();
-    }
+    RunwayRollTest() : RunwayTrafficTest("kelo_runway_roll_trace.jsonl") {}
     void at(const Airport& a)
     {
-        sim.load({{"ground_ft", a.fieldFt},
-                  {"user", {{"lat", a.reference.latitude + 0.4}, {"lon", a.reference.longitude}, {"alt_ft", 3000.0}}},
-                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
-        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" / a.runways;
-        runwayTable.runways = kvr::test::publishedRunways(csv);
-        runways = kvr::standin::gf_loadRunwayCsv(csv);
-        std::unique_lock lock(engineLock);
-        CurrentAirport = {a.icao, a.reference.latitude, a.reference.longitude, a.fieldFt, {}};
+        RunwayTrafficTest::at(a);
+        runways = kvr::standin::gf_loadRunwayCsv(kvr::test::recordedRunwaysCsv(a));
     }
     std::vector<Write> writes()
     {
