@@ -129,25 +129,29 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
 
 // A roll brakes or gathers speed no faster than this (m/s²).
 constexpr double kRollMostAccel = 5.0;
-// The most a roll's ramp may stop short of or run past its report.
+// The most a roll's ramp may stop short of its report.
 constexpr double kRollMostShortM = 30.0;
+// Slower than this a roll follows its reports leg by leg.
+constexpr double kFastRollKt = 40.0;
 
 // A roll whose reports scatter along the runway (a few metres each way) has
 // no ramp that reaches the next one exactly at its time without braking and
 // speeding up harder than a real roll does. Then the ramp keeps the time and
 // the end speed and runs along the line to the report, as far as the speeds
-// allow, stopping short of it or running past it: the next leg takes up the
-// rest. False when the leg cannot be planned so, or would end too far off.
+// allow, stopping short of it (never past it, which would send the next leg
+// backwards): the next leg takes up the rest. Only a fast roll; false when
+// the leg cannot be planned so, or would end too far short.
 bool lf_fitRollRamp(RollRamp& r, const LatLon& from, const LatLon& to, double seconds, double v0, double v1)
 {
     const double d = lf_metres(from, to);
-    if (!(seconds > 0.0) || !(d > 1.0) || !std::isfinite(v0) || !std::isfinite(v1) || v0 < 0.0 || v1 < 0.0)
+    const double fast = kFastRollKt * kKnotsToMetresPerSecond;
+    if (!(seconds > 0.0) || !(d > 1.0) || !(v0 >= fast) || !(v1 >= fast))
         return false;
     // Braking or speeding up evenly covers `even`; a Hermite ramp that
     // covers e more starts and ends with 6 e / T² more acceleration.
     const double even = seconds * (v0 + v1) / 2.0;
     const double spare = std::max(kRollMostAccel - std::fabs(v1 - v0) / seconds, 0.0) * seconds * seconds / 6.0;
-    const double length = std::clamp(d, even - spare, even + spare);
+    const double length = std::min(std::clamp(d, even - spare, even + spare), d);
     if (!(length > 1.0) || std::fabs(length - d) > kRollMostShortM)
         return false;
     const SpeedRamp ramp = lf_buildRamp(length, seconds, v0, v1);
@@ -192,7 +196,7 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     // Already rolling (touched down, or gathering speed before the roll was
     // known as one): the ramp starts at the speed it moves at, not at a
     // report's, which would show as a step.
-    if (!continuing && std::isfinite(ac.motion.tasKt) && ac.motion.tasKt > 1.0)
+    if (!continuing && std::isfinite(ac.motion.tasKt) && ac.motion.tasKt >= kFastRollKt)
         v0 = ac.motion.tasKt;
     if (!std::isfinite(v0) || v0 < 0.0)
         v0 = s0.speedKt;
