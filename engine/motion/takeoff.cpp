@@ -127,6 +127,44 @@ void lf_planRunwaySpeedProfile(LiveAircraft& ac)
     ac.flight.ramp.endHeading = steer.ok ? gf_normalizeAngle(steer.bearing) : runwayHeading;
 }
 
+// A roll brakes or gathers speed no faster than this (m/s²).
+constexpr double kRollMostAccel = 5.0;
+// The most a roll's ramp may stop short of its report.
+constexpr double kRollMostShortM = 30.0;
+// Slower than this a roll follows its reports leg by leg.
+constexpr double kFastRollKt = 40.0;
+
+// A roll whose reports scatter along the runway (a few metres each way) has
+// no ramp that reaches the next one exactly at its time without braking and
+// speeding up harder than a real roll does. Then the ramp keeps the time and
+// the end speed and runs along the line to the report, as far as the speeds
+// allow, stopping short of it (never past it, which would send the next leg
+// backwards): the next leg takes up the rest. Only a fast roll; false when
+// the leg cannot be planned so, or would end too far short.
+bool lf_fitRollRamp(RollRamp& r, const LatLon& from, const LatLon& to, double seconds, double v0, double v1)
+{
+    const double d = lf_metres(from, to);
+    const double fast = kFastRollKt * kKnotsToMetresPerSecond;
+    if (!(seconds > 0.0) || !(d > 1.0) || !(v0 >= fast) || !(v1 >= fast))
+        return false;
+    // Braking or speeding up evenly covers `even`; a Hermite ramp that
+    // covers e more starts and ends with 6 e / T² more acceleration.
+    const double even = seconds * (v0 + v1) / 2.0;
+    const double spare = std::max(kRollMostAccel - std::fabs(v1 - v0) / seconds, 0.0) * seconds * seconds / 6.0;
+    const double length = std::min(std::clamp(d, even - spare, even + spare), d);
+    if (!(length > 1.0) || std::fabs(length - d) > kRollMostShortM)
+        return false;
+    const SpeedRamp ramp = lf_buildRamp(length, seconds, v0, v1);
+    if (!ramp.valid)
+        return false;
+    const double k = length / d;
+    r.ramp = ramp;
+    r.start = from;
+    r.end = {from.latitude + (to.latitude - from.latitude) * k,
+             from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k};
+    return true;
+}
+
 // The speed ramp of a take-off or landing roll to the next sample (or, in a
 // take-off roll, to a later one); false when none fits.
 bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
@@ -155,6 +193,11 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
         v0 = ac.flight.groundSpeedKt;
     else if (!takeoff || (ac.identity.category == Category::Light && ac.flight.rollingTakeoff))
         v0 = s0.speedKt;
+    // Already rolling (touched down, or gathering speed before the roll was
+    // known as one): the ramp starts at the speed it moves at, not at a
+    // report's, which would show as a step.
+    if (!continuing && std::isfinite(ac.motion.tasKt) && ac.motion.tasKt >= kFastRollKt)
+        v0 = ac.motion.tasKt;
     if (!std::isfinite(v0) || v0 < 0.0)
         v0 = s0.speedKt;
     const double limitKt = takeoff ? lf_takeoffVr(ac, 1) + 30.0 : 400.0;
@@ -186,6 +229,9 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
             planned = tryTo(k, std::max(s.playTime - engineClock.load(), 25));
         }
     }
+    if (!planned)
+        planned = lf_fitRollRamp(r, here, lf_samplePosition(s1), legTicks / 100.0, v0 * kKnotsToMetresPerSecond,
+                                 s1.speedKt * kKnotsToMetresPerSecond);
     if (!planned)
         return false;
     r.active = 1;

@@ -175,11 +175,16 @@ std::vector<TrackPoint> landingTrack(const RunwayEndGeometry& to, double touchKt
 // What a roll on the ground may show: its way within a few degrees of its
 // heading (a landing's, straight along the runway, within less), its speed
 // never falling or rising as a step aside onto the line makes it (a halving
-// in a fifth of a second); a landing touches down on the centre line, within
-// a few metres, whatever the offset of its reports within the runway's reach.
+// in a fifth of a second); a landing's speed, from touch-down on, changes
+// little faster than a roll brakes (at most about 8 kt/s; the touch-down
+// itself, from the air leg onto the ground, takes up the rest of the
+// allowance), never with a step from one leg of reports to the next; a
+// landing touches down on the centre line, within a few metres, whatever the
+// offset of its reports within the runway's reach.
 constexpr double kMostOffHeadingDeg = 8.0;
 constexpr double kLandingMostOffHeadingDeg = 4.0;
 constexpr double kMostKtPerS = 60.0;
+constexpr double kLandingMostKtPerS = 16.0;
 constexpr double kTouchDownOffM = 15.0;
 
 struct RollCase {
@@ -217,7 +222,7 @@ TEST_P(LandingRollTest, TouchesDownOnTheCentreLineAndRollsStraight)
     EXPECT_GT(r.writes, 300u);
     EXPECT_LT(std::fabs(rightOf(end, r.first->at)), kTouchDownOffM) << "touched down at " << r.first->t << " s";
     EXPECT_LE(r.worstOffDeg, kLandingMostOffHeadingDeg) << "at " << r.worstOffAt << " s";
-    EXPECT_LE(r.worstKtPerS, kMostKtPerS) << "at " << r.worstKtPerSAt << " s";
+    EXPECT_LE(r.worstKtPerS, kLandingMostKtPerS) << "at " << r.worstKtPerSAt << " s";
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, LandingRollTest,
