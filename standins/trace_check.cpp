@@ -19,6 +19,8 @@ constexpr double kMetresPerKt = 1852.0 / 3600.0;
 constexpr double kMinMoveM = 2.0; // shorter moves give no direction
 constexpr double kStillM = 0.01;  // a shorter step leaves the aircraft where it stands
 constexpr double kStandS = 3.0;   // standing this long, it starts a new move
+constexpr double kSlideKt = 2.0;  // from a brisk walk on, sideways is a slide
+constexpr double kWalkKt = 5.0;   // up to here a move of a few metres takes seconds
 constexpr double kSideAccel = 3.0; // m/s², the most a ground turn asks of the tyres
 constexpr double kRollKt = 30.0;   // faster on the ground is a take-off or landing roll
 
@@ -38,6 +40,17 @@ double lf_angleBetween(double a, double b) // degrees, 0..180
 {
     const double d = std::fmod(std::abs(a - b), 360.0);
     return d > 180.0 ? 360.0 - d : d;
+}
+
+// The heading half way between two headings (degrees), the short way round.
+double lf_midHeading(double a, double b)
+{
+    double d = std::fmod(b - a, 360.0);
+    if (d > 180.0)
+        d -= 360.0;
+    else if (d < -180.0)
+        d += 360.0;
+    return std::fmod(a + d / 2.0 + 360.0, 360.0);
 }
 
 // The most a ground turn may change the heading per second at this speed.
@@ -192,7 +205,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             // wait for this one) or going on with one.
             const bool fromStop = !lastDirection || afterStand || p.t - w[moveFrom].t > kStandS;
             const bool pushBack = against && p.kts < 10.0 && (lastPushBack || fromStop);
-            if (p.onGround && p.kts > 5.0 && !pushBack && lf_angleBetween(direction, p.hdg) > 30.0) {
+            // At walking pace the move spans seconds of a turn: an arc runs
+            // along the heading half way through it, a crab does not.
+            const double along = p.kts > kWalkKt ? p.hdg : lf_midHeading(w[moveFrom].hdg, p.hdg);
+            if (p.onGround && p.kts > kSlideKt && !pushBack && lf_angleBetween(direction, along) > 30.0) {
                 ++c.slides;
                 found.add("slide", p, fmt::format("moving {:.0f}", direction));
             }

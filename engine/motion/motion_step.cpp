@@ -285,6 +285,53 @@ double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool ca
     return 1.0;
 }
 
+double lf_withMargin(double speedKt);
+double lf_groundTurnLimit(double speedKt);
+
+// Crawling on a straight leg, it rolls along its nose, not along the leg: as
+// the heading turns toward its way this is an arc, never a crab. The rest of
+// the leg is aimed again from where the crawl got to, at the leg's own pace
+// (no catch-up), and the samples wait for what the crawl lost.
+void lf_crawlAlongNose(LiveAircraft& ac, const LatLon& from, double fromHeading, double kt)
+{
+    const double limit = lf_groundTurnLimit(lf_withMargin(kt));
+    const double turned = std::clamp(gf_wrapAngle(ac.motion.heading - fromHeading), -limit, limit);
+    const LatLon to = gf_destinationPoint(from, {gf_normalizeAngle(fromHeading + turned / 2.0), kt / kTicksPerHour * kFeetPerNm});
+    ac.motion.lat = to.latitude;
+    ac.motion.lon = to.longitude;
+    FlightState& f = ac.flight;
+    if (ac.stream.samples.empty())
+        return;
+    const TrafficSample& end = ac.stream.samples.front();
+    const LatLon endAt{end.lat, end.lon};
+    const int32_t ticksLeft = std::max(end.playTime - engineClock.load(), 1);
+    const double leftNm = gf_distanceNm(to, endAt);
+    if (f.profileIndex < f.profile.size()) {
+        // A speed profile keeps its length: the offset its steps still to
+        // come move is aimed again.
+        double share = 0.0;
+        for (size_t i = f.profileIndex; i < f.profile.size(); ++i)
+            share += f.profile[i];
+        if (!(share > 0.0))
+            return;
+        f.legOffsetLat = (end.lat - to.latitude) / share;
+        f.legOffsetLon = gf_longitudeDelta(end.lon, to.longitude) / share;
+    } else {
+        const double stepNm = std::hypot(ac.leg.stepLat * 60.0, ac.leg.stepLon * 60.0 * gf_cosLatitude(to.latitude));
+        if (!(stepNm > 0.0))
+            return;
+        const int32_t ticks = std::max(ticksLeft, static_cast<int32_t>(std::ceil(leftNm / stepNm)));
+        ac.leg.stepLat = (end.lat - to.latitude) / ticks;
+        ac.leg.stepLon = gf_longitudeDelta(end.lon, to.longitude) / ticks;
+        for (TrafficSample& s : ac.stream.samples)
+            s.playTime += ticks - ticksLeft;
+    }
+    // The nose turns toward where the leg now leads (not once it is about
+    // there: a few metres off, the bearing swings round).
+    if (leftNm * kMetresPerNm > 15.0)
+        ac.leg.targetTrack = gf_initialBearing(to, endAt);
+}
+
 // A turn is seen over half a second, in which a roll gathers speed: a turn
 // is held to what a somewhat higher speed allows.
 double lf_withMargin(double speedKt)
@@ -329,7 +376,8 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     const bool catchingUp = off < std::fabs(gf_wrapAngle(way - fromHeading)) / kDegToRad;
     const bool onPath = step.onTurn || step.onCurve;
     RollRamp& ramp = ac.flight.ramp;
-    double k = lf_crawlShare(ac, speedKt, off, catchingUp);
+    const double crawl = lf_crawlShare(ac, speedKt, off, catchingUp);
+    double k = crawl;
     if (onPath) {
         // How far the path itself turns over this step (the heading may
         // lag it, held to the turn rate).
@@ -376,6 +424,13 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
             ac.motion.lat = on.lat;
             ac.motion.lon = on.lon;
             pathHeading = on.heading;
+        } else if (crawl < 1.0 && !onPath) {
+            lf_crawlAlongNose(ac, from, fromHeading, speedKt * k);
+            ac.ground.groundStepKt = speedKt * k;
+            ac.motion.tasKt = speedKt * k;
+            const double limit = lf_groundTurnLimit(lf_withMargin(ac.motion.tasKt));
+            ac.motion.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(ac.motion.heading - fromHeading), -limit, limit));
+            return;
         } else {
             ac.motion.lat = from.latitude + (to.latitude - from.latitude) * k;
             ac.motion.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;

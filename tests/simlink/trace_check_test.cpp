@@ -62,8 +62,17 @@ TEST(TraceCheck, MovingSidewaysOnTheGroundSlidesButPushBackDoesNot)
     const MotionCounts push = lf_run(3.0, [](double t) { return Pos{-t * 1.5, 0.0, 0.0, 0.0, 3.0}; });
     EXPECT_EQ(push.slides, 0u);
     EXPECT_EQ(push.reversals, 0u);
-    // Slow ground movement and flight are not judged.
-    EXPECT_EQ(lf_run(3.0, [](double t) { return Pos{t * 2.0, 0.0, 0.0, 90.0, 4.0}; }).slides, 0u);
+    // Sideways at walking pace is a slide, an arc along the turning nose is
+    // not; a creep and flight are not judged.
+    EXPECT_GT(lf_run(3.0, [](double t) { return Pos{t * 2.0, 0.0, 0.0, 90.0 - 10.0 * t, 4.0}; }).slides, 0u);
+    const auto arc = [](double t) {
+        // A tight turn, 29 degrees a second: each move of 2 m turns the
+        // heading 80 degrees.
+        const double r = 1.5, turned = 0.5 * t;
+        return Pos{r * std::sin(turned), r * (1.0 - std::cos(turned)), 0.0, turned * 180.0 / 3.14159265358979, 3.0};
+    };
+    EXPECT_EQ(lf_run(6.0, arc).slides, 0u);
+    EXPECT_EQ(lf_run(4.0, [](double t) { return Pos{t * 0.75, 0.0, 0.0, 90.0, 1.5}; }).slides, 0u);
     EXPECT_EQ(lf_run(3.0, [](double t) { return Pos{t * kMs10, 0.0, 500.0, 60.0, 10.0, 0.0, false}; }).slides, 0u);
 }
 
