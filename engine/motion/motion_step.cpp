@@ -48,6 +48,9 @@ double lf_minSpeedForFlying(Category category)
     }
 }
 
+// A curve is followed up to just short of its end (where it is evaluated).
+constexpr double kCurveEnd = 0.999999;
+
 // The share of the leg this tick covers: the next step of the leg's speed
 // profile, or an even share.
 double lf_nextLegFraction(LiveAircraft& ac)
@@ -95,7 +98,7 @@ bool lf_followGroundTurnOnRamp(LiveAircraft& ac)
 
 void lf_followGroundCurve(LiveAircraft& ac)
 {
-    ac.ground.curveProgress = std::clamp(ac.ground.curveProgress + lf_nextLegFraction(ac), 0.0, 0.999999);
+    ac.ground.curveProgress = std::clamp(ac.ground.curveProgress + lf_nextLegFraction(ac), 0.0, kCurveEnd);
     const GroundPose p = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
     if (!p.valid) {
         gf_logError(fmt::format("{} error in curve at index: {:.2F}", ac.identity.callsign, ac.ground.curveProgress));
@@ -444,6 +447,13 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
                 s.playTime += delay;
         }
     }
+    // The last step of a turn or curve ends where the path does, short of
+    // a whole tick: it does not slow the aircraft (what it moves next would
+    // gather speed again from that short step's).
+    const bool pathEnded = (step.onTurn && ac.ground.groundTurn.follower >= 1.0) ||
+                           (step.onCurve && ac.ground.curveProgress >= kCurveEnd);
+    if (pathEnded && movedNm > 0.0 && ac.ground.groundStepKt > ac.motion.tasKt)
+        ac.motion.tasKt = ac.ground.groundStepKt;
     ac.ground.groundStepKt = ac.motion.tasKt;
     // The heading turns no faster than the speed it moves at allows.
     const double limit = lf_groundTurnLimit(lf_withMargin(ac.motion.tasKt));

@@ -174,16 +174,15 @@ std::vector<TrackPoint> landingTrack(const RunwayEndGeometry& to, double touchKt
 
 // What a roll on the ground may show: its way within a few degrees of its
 // heading (a landing's, straight along the runway, within less), its speed
-// never falling or rising as a step aside onto the line makes it (a halving
-// in a fifth of a second); a landing's speed, from touch-down on, changes
-// little faster than a roll brakes (at most about 8 kt/s; the touch-down
-// itself, from the air leg onto the ground, takes up the rest of the
-// allowance), never with a step from one leg of reports to the next; a
-// landing touches down on the centre line, within a few metres, whatever the
-// offset of its reports within the runway's reach.
+// changing little faster than a roll accelerates or brakes, never with a
+// step from one leg of reports to the next: a take-off's at most 10 kt/s
+// (it gathers 3-6 kt/s), a landing's from touch-down on about 8 kt/s (the
+// touch-down itself, from the air leg onto the ground, takes up the rest of
+// its allowance); a landing touches down on the centre line, within a few
+// metres, whatever the offset of its reports within the runway's reach.
 constexpr double kMostOffHeadingDeg = 8.0;
 constexpr double kLandingMostOffHeadingDeg = 4.0;
-constexpr double kMostKtPerS = 60.0;
+constexpr double kTakeOffMostKtPerS = 10.0;
 constexpr double kLandingMostKtPerS = 16.0;
 constexpr double kTouchDownOffM = 15.0;
 
@@ -236,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Generated, LandingRollTest,
 class TakeoffRollTest : public RunwayRollTest, public ::testing::WithParamInterface<RollCase> {};
 
 // Lined up beside the centre line where its reports place it, the aircraft
-// rolls onto the line gradually, never sideways.
+// rolls onto the line gradually, never sideways, and gathers speed steadily
+// through the ends of the curves its reports make it follow.
 TEST_P(TakeoffRollTest, RollsOntoTheCentreLineGradually)
 {
     const RollCase& k = GetParam();
@@ -251,7 +251,7 @@ TEST_P(TakeoffRollTest, RollsOntoTheCentreLineGradually)
     ASSERT_TRUE(r.first.has_value()) << "no roll";
     EXPECT_GT(r.writes, 300u);
     EXPECT_LE(r.worstOffDeg, kMostOffHeadingDeg) << "at " << r.worstOffAt << " s";
-    EXPECT_LE(r.worstKtPerS, kMostKtPerS) << "at " << r.worstKtPerSAt << " s";
+    EXPECT_LE(r.worstKtPerS, kTakeOffMostKtPerS) << "at " << r.worstKtPerSAt << " s";
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, TakeoffRollTest,
@@ -261,5 +261,6 @@ INSTANTIATE_TEST_SUITE_P(Generated, TakeoffRollTest,
                                            RollCase{&kLasVegas, "26L", 0.0, 14.0, 1.0},
                                            RollCase{&kLasVegas, "19R", 0.0, -15.0, 1.0},
                                            RollCase{&kLosAngeles, "25R", 0.0, -14.0, 2.0},
-                                           RollCase{&kLosAngeles, "24R", 0.0, 16.0, 1.0}),
+                                           RollCase{&kLosAngeles, "24R", 0.0, 16.0, 1.0},
+                                           RollCase{&kLasVegas, "26L", 0.0, -18.0, 2.0}),
                          caseName);
