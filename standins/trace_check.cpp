@@ -45,12 +45,7 @@ double lf_angleBetween(double a, double b) // degrees, 0..180
 // The heading half way between two headings (degrees), the short way round.
 double lf_midHeading(double a, double b)
 {
-    double d = std::fmod(b - a, 360.0);
-    if (d > 180.0)
-        d -= 360.0;
-    else if (d < -180.0)
-        d += 360.0;
-    return std::fmod(a + d / 2.0 + 360.0, 360.0);
+    return std::fmod(a + std::remainder(b - a, 360.0) / 2.0 + 360.0, 360.0);
 }
 
 // The most a ground turn may change the heading per second at this speed.

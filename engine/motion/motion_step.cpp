@@ -288,8 +288,35 @@ double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool ca
     return 1.0;
 }
 
-double lf_withMargin(double speedKt);
-double lf_groundTurnLimit(double speedKt);
+// A turn is seen over half a second, in which a roll gathers speed: a turn
+// is held to what a somewhat higher speed allows.
+double lf_withMargin(double speedKt)
+{
+    return speedKt * 1.4 + 2.0;
+}
+
+// The share of a step along a planned turn or curve that asks no more of the
+// tyres than they give: there the heading follows the path, so a shorter
+// step also turns less.
+double lf_pathShare(double speedKt, double turnedRad)
+{
+    double k = 1.0;
+    const double side = speedKt * kKnotsToMetresPerSecond * turnedRad * kTicksPerSecond;
+    if (side > kSideAccel)
+        k = std::sqrt(kSideAccel / side);
+    if (turnedRad > kFastestGroundTurnRad)
+        k = std::min(k, kFastestGroundTurnRad / turnedRad);
+    return k;
+}
+
+// The most the heading may turn in a tick at this speed.
+double lf_groundTurnLimit(double speedKt)
+{
+    const double metresPerSecond = speedKt * kKnotsToMetresPerSecond;
+    if (!(metresPerSecond > 0.0))
+        return kFastestGroundTurnRad;
+    return std::min(kFastestGroundTurnRad, kSideAccel / metresPerSecond / kTicksPerSecond);
+}
 
 // Crawling on a straight leg, it rolls along its nose, not along the leg: as
 // the heading turns toward its way this is an arc, never a crab. The rest of
@@ -333,36 +360,6 @@ void lf_crawlAlongNose(LiveAircraft& ac, const LatLon& from, double fromHeading,
     // there: a few metres off, the bearing swings round).
     if (leftNm * kMetresPerNm > 15.0)
         ac.leg.targetTrack = gf_initialBearing(to, endAt);
-}
-
-// A turn is seen over half a second, in which a roll gathers speed: a turn
-// is held to what a somewhat higher speed allows.
-double lf_withMargin(double speedKt)
-{
-    return speedKt * 1.4 + 2.0;
-}
-
-// The share of a step along a planned turn or curve that asks no more of the
-// tyres than they give: there the heading follows the path, so a shorter
-// step also turns less.
-double lf_pathShare(double speedKt, double turnedRad)
-{
-    double k = 1.0;
-    const double side = speedKt * kKnotsToMetresPerSecond * turnedRad * kTicksPerSecond;
-    if (side > kSideAccel)
-        k = std::sqrt(kSideAccel / side);
-    if (turnedRad > kFastestGroundTurnRad)
-        k = std::min(k, kFastestGroundTurnRad / turnedRad);
-    return k;
-}
-
-// The most the heading may turn in a tick at this speed.
-double lf_groundTurnLimit(double speedKt)
-{
-    const double metresPerSecond = speedKt * kKnotsToMetresPerSecond;
-    if (!(metresPerSecond > 0.0))
-        return kFastestGroundTurnRad;
-    return std::min(kFastestGroundTurnRad, kSideAccel / metresPerSecond / kTicksPerSecond);
 }
 
 void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
@@ -423,23 +420,21 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
             ac.ground.curveProgress = step.before + (ac.ground.curveProgress - step.before) * k;
             on = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
         }
+        const bool alongNose = !on.valid && !onPath && crawl < 1.0;
         if (on.valid) {
             ac.motion.lat = on.lat;
             ac.motion.lon = on.lon;
             pathHeading = on.heading;
-        } else if (crawl < 1.0 && !onPath) {
+        } else if (alongNose) {
             lf_crawlAlongNose(ac, from, fromHeading, speedKt * k);
-            ac.ground.groundStepKt = speedKt * k;
-            ac.motion.tasKt = speedKt * k;
-            const double limit = lf_groundTurnLimit(lf_withMargin(ac.motion.tasKt));
-            ac.motion.heading = gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(ac.motion.heading - fromHeading), -limit, limit));
-            return;
         } else {
             ac.motion.lat = from.latitude + (to.latitude - from.latitude) * k;
             ac.motion.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * k;
         }
         ac.motion.tasKt = speedKt * k;
-        ac.ground.creepLagTicks += 1.0 - k;
+        // Crawling along the nose, the samples already wait at the leg's pace.
+        if (!alongNose)
+            ac.ground.creepLagTicks += 1.0 - k;
         if (ac.ground.creepLagTicks >= 1.0) {
             const auto delay = static_cast<int32_t>(ac.ground.creepLagTicks);
             ac.ground.creepLagTicks -= delay;
