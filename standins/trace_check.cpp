@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <istream>
 #include <numbers>
 #include <optional>
@@ -56,35 +57,45 @@ double lf_groundTurnLimit(double kts)
     return std::min(30.0, kSideAccel / (kts * kMetresPerKt) / kRad);
 }
 
-// The point and the high end in metres east and north of the runway's low end.
-struct RunwayOffsets {
-    double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
+// Where a point lies in a runway's own frame: metres along its centre line
+// from the end `from` toward the other end, and across it (right positive),
+// with the runway's length and the centre line's direction.
+struct RunwayFrame {
+    double along = 0.0, across = 0.0, length = 0.0, heading = 0.0; // heading in radians
 };
-RunwayOffsets lf_runwayOffsets(const Write& p, const RunwayGeometry& r)
+RunwayFrame lf_runwayFrame(const Write& p, const RunwayGeometry& r, const RunwayEndGeometry& from)
 {
-    const Write from{0.0, r.low.threshold.latitude, r.low.threshold.longitude};
-    const Write to{0.0, r.high.threshold.latitude, r.high.threshold.longitude};
-    RunwayOffsets o;
-    lf_offset(from, p, o.east, o.north);
-    lf_offset(from, to, o.endEast, o.endNorth);
-    return o;
+    const RunwayEndGeometry& to = &from == &r.low ? r.high : r.low;
+    const Write a{0.0, from.threshold.latitude, from.threshold.longitude};
+    const Write b{0.0, to.threshold.latitude, to.threshold.longitude};
+    double east = 0.0, north = 0.0, endEast = 0.0, endNorth = 0.0;
+    lf_offset(a, p, east, north);
+    lf_offset(a, b, endEast, endNorth);
+    const double between = std::hypot(endEast, endNorth);
+    RunwayFrame f;
+    // The centre line runs from one end to the other where both are given: a
+    // published length may fall short of the distance between the published
+    // ends (Amsterdam's 06-24 by 53 m).
+    f.heading = between > 1.0 ? std::atan2(endEast, endNorth) : from.headingDeg * kRad;
+    f.length = std::max(r.lengthFt * 0.3048, between);
+    f.along = east * std::sin(f.heading) + north * std::cos(f.heading);
+    f.across = east * std::cos(f.heading) - north * std::sin(f.heading);
+    return f;
+}
+
+// Within a runway's length and its half width + `besideM`.
+bool lf_withinRunway(const RunwayFrame& f, const RunwayGeometry& r, double besideM)
+{
+    return f.along >= -besideM && f.along <= f.length + besideM && std::abs(f.across) <= r.widthFt * 0.3048 / 2.0 + besideM;
 }
 
 // On a runway, within its length and width (with 15 m to spare) and lined up
-// with it within 20°. The centre line runs from the low end to the high end
-// where both are given: a published length may fall short of the distance
-// between the published ends (Amsterdam's 06-24 by 53 m).
+// with it within 20°.
 bool lf_onRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
 {
     for (const RunwayGeometry& r : runways) {
-        const auto [east, north, endEast, endNorth] = lf_runwayOffsets(p, r);
-        const double between = std::hypot(endEast, endNorth);
-        const double h = between > 1.0 ? std::atan2(endEast, endNorth) : r.low.headingDeg * kRad;
-        const double length = std::max(r.lengthFt * 0.3048, between);
-        const double along = east * std::sin(h) + north * std::cos(h);
-        const double across = east * std::cos(h) - north * std::sin(h);
         const bool lined = lf_angleBetween(p.hdg, r.low.headingDeg) <= 20.0 || lf_angleBetween(p.hdg, r.high.headingDeg) <= 20.0;
-        if (lined && along >= -15.0 && along <= length + 15.0 && std::abs(across) <= r.widthFt * 0.3048 / 2.0 + 15.0)
+        if (lined && lf_withinRunway(lf_runwayFrame(p, r, r.low), r, 15.0))
             return true;
     }
     return false;
@@ -99,10 +110,9 @@ double lf_metresFromRunways(const Write& p, const std::vector<RunwayGeometry>& r
 {
     double nearest = 1e12;
     for (const RunwayGeometry& r : runways) {
-        const auto [east, north, endEast, endNorth] = lf_runwayOffsets(p, r);
-        const double length2 = endEast * endEast + endNorth * endNorth;
-        const double u = length2 > 0.0 ? std::clamp((east * endEast + north * endNorth) / length2, 0.0, 1.0) : 0.0;
-        nearest = std::min(nearest, std::hypot(east - u * endEast, north - u * endNorth));
+        const RunwayFrame f = lf_runwayFrame(p, r, r.low);
+        const double beyond = f.along < 0.0 ? -f.along : std::max(0.0, f.along - f.length);
+        nearest = std::min(nearest, std::hypot(beyond, f.across));
     }
     return nearest;
 }
@@ -131,6 +141,97 @@ uint64_t lf_offRunwayTakeOffs(const std::vector<Write>& w, const std::vector<Run
         }
     }
     return count;
+}
+
+// Faster on the ground than taxiing aircraft go, off the runways; faster
+// than any aircraft rolls, anywhere.
+constexpr double kDashKt = 50.0;
+constexpr double kOverspeedKt = 200.0;
+// A high-speed exit leaves the runway at up to about 50 kt: next to the runway
+// a move may still be that fast.
+constexpr double kBesideRunwayM = 60.0;
+// A touch-down is judged against a runway it lines up with when it lies on
+// the extended centre line within this far before the threshold.
+constexpr double kApproachM = 3000.0;
+constexpr double kShortOfThresholdM = 60.0;
+constexpr double kTouchDownKt = 40.0;
+
+bool lf_besideAnyRunway(const Write& p, const std::vector<RunwayGeometry>& runways)
+{
+    return std::any_of(runways.begin(), runways.end(),
+                       [&](const RunwayGeometry& r) { return lf_withinRunway(lf_runwayFrame(p, r, r.low), r, kBesideRunwayM); });
+}
+
+// Touch-downs short of the runway they line up with: how far before its
+// threshold, and which end, for the first of each.
+struct ShortTouchDown {
+    const Write* at = nullptr;
+    double shortM = 0.0;
+    std::string ident;
+};
+std::vector<ShortTouchDown> lf_shortTouchDowns(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
+{
+    std::vector<ShortTouchDown> out;
+    for (size_t i = 1; !runways.empty() && i < w.size(); ++i) {
+        const Write& p = w[i];
+        if (w[i - 1].onGround || !p.onGround || p.kts <= kTouchDownKt)
+            continue;
+        bool lined = false, reached = false;
+        ShortTouchDown found{&p, 1e12, ""};
+        for (const RunwayGeometry& r : runways)
+            for (const RunwayEndGeometry* end : {&r.low, &r.high}) {
+                if (lf_angleBetween(p.hdg, end->headingDeg) > 20.0)
+                    continue;
+                const RunwayFrame f = lf_runwayFrame(p, r, *end);
+                if (std::abs(f.across) > r.widthFt * 0.3048 / 2.0 + 30.0 || f.along < -kApproachM || f.along > f.length)
+                    continue;
+                lined = true;
+                if (f.along >= -kShortOfThresholdM)
+                    reached = true;
+                else if (-f.along < found.shortM)
+                    found = {&p, -f.along, end->ident};
+            }
+        if (lined && !reached)
+            out.push_back(found);
+    }
+    return out;
+}
+
+// Ground moves faster than taxiing off the runways, or faster than any roll:
+// each measured by position from the write a second or more before (up to
+// three seconds: a longer gap between writes is no move); a run of such
+// writes counts once, found at its first.
+void lf_groundSpeeds(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways, MotionCounts& c,
+                     const std::function<void(const char*, const Write&, std::string)>& found)
+{
+    size_t from = 0;
+    bool dashing = false, racing = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const Write& p = w[i];
+        while (from + 1 < i && w[from + 1].t <= p.t - 1.0)
+            ++from;
+        const double dt = p.t - w[from].t;
+        if (!p.onGround || !w[from].onGround || dt < 1.0 || dt > 3.0) {
+            dashing = racing = false;
+            continue;
+        }
+        double east = 0.0, north = 0.0;
+        lf_offset(w[from], p, east, north);
+        const double kts = std::hypot(east, north) / dt / kMetresPerKt;
+        const bool race = kts > kOverspeedKt;
+        if (race && !racing) {
+            ++c.groundOverspeeds;
+            found("ground overspeed", p, fmt::format("{:.0f} kt by position over {:.1f} s", kts, dt));
+        }
+        racing = race;
+        const bool dash = kts > kDashKt && !runways.empty() && lf_metresFromRunways(p, runways) <= kAirportReachM &&
+                          !lf_besideAnyRunway(p, runways) && !lf_besideAnyRunway(w[from], runways);
+        if (dash && !dashing) {
+            ++c.offRunwayDashes;
+            found("off-runway dash", p, fmt::format("{:.0f} kt by position over {:.1f} s off the runways", kts, dt));
+        }
+        dashing = dash;
+    }
 }
 
 // Keeps the first findings of an object.
@@ -240,6 +341,11 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways, off, c.unjudgedTakeOffs);
     for (const Write* p : off)
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
+    lf_groundSpeeds(w, runways, c, [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); });
+    for (const ShortTouchDown& s : lf_shortTouchDowns(w, runways)) {
+        ++c.shortTouchDowns;
+        found.add("short touch-down", *s.at, fmt::format("{:.0f} m before the threshold of {}", s.shortM, s.ident));
+    }
     return c;
 }
 
@@ -257,6 +363,9 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     backwards += o.backwards;
     offRunwayTakeOffs += o.offRunwayTakeOffs;
     unjudgedTakeOffs += o.unjudgedTakeOffs;
+    offRunwayDashes += o.offRunwayDashes;
+    groundOverspeeds += o.groundOverspeeds;
+    shortTouchDowns += o.shortTouchDowns;
     return *this;
 }
 
@@ -291,12 +400,12 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
 
 std::string gf_motionTable(const MotionReport& report)
 {
-    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7}\n";
+    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7} {:>7} {:>8} {:>6}\n";
     std::string out = fmt::format(fmt::runtime(kRow), "object", "tail", "writes", "jumps", "slides", "below", "reversals", "turns",
-                                  "backwards", "offrwy");
+                                  "backwards", "offrwy", "dashes", "overspd", "short");
     const auto row = [&](const std::string& id, const std::string& tail, const MotionCounts& c) {
         out += fmt::format(fmt::runtime(kRow), id, tail, c.writes, c.jumps, c.slides, c.belowGround, c.reversals, c.fastTurns,
-                           c.backwards, c.offRunwayTakeOffs);
+                           c.backwards, c.offRunwayTakeOffs, c.offRunwayDashes, c.groundOverspeeds, c.shortTouchDowns);
     };
     for (const auto& [id, counts] : report.objects) {
         const auto tail = report.tails.find(id);

@@ -17,7 +17,15 @@
 //                 least half a second);
 //   off-runway take-offs: with the airport's runways given, a take-off roll
 //                 (on the ground above 30 kt up to the lift-off) that is not
-//                 on a runway, lined up with it, all the way.
+//                 on a runway, lined up with it, all the way;
+//   ground speeds: with the runways given, a ground move (measured by position
+//                 over a second or more) faster than 50 kt off every runway
+//                 (beyond its half width + 60 m, or past its ends); with or
+//                 without them, any ground move faster than 200 kt; each run
+//                 of such writes counts once;
+//   short touch-downs: with the runways given, a touch-down (air to ground
+//                 above 40 kt) lined up with a runway and on its extended
+//                 centre line, more than 60 m before its threshold.
 // Over the whole trace it names the tail numbers created three times or more.
 // Each object also keeps the first few findings of each kind, with the write
 // where each was found, for a look at what happened there.
@@ -46,17 +54,24 @@ struct MotionCounts {
     // Lift-offs too far from every runway the check was given to be judged:
     // at another airport, whose runways it does not know.
     uint64_t unjudgedTakeOffs = 0;
+    uint64_t offRunwayDashes = 0;  // ground moves above 50 kt off the runways
+    uint64_t groundOverspeeds = 0; // ground moves above 200 kt anywhere
+    uint64_t shortTouchDowns = 0;  // touch-downs before the threshold
+
+    // The ground-speed and touch-down rules together.
+    uint64_t groundSpeedFindings() const { return offRunwayDashes + groundOverspeeds + shortTouchDowns; }
 
     bool clean() const
     {
         return jumps == 0 && slides == 0 && belowGround == 0 && reversals == 0 && fastTurns == 0 && backwards == 0 &&
-               offRunwayTakeOffs == 0;
+               offRunwayTakeOffs == 0 && groundSpeedFindings() == 0;
     }
     MotionCounts& operator+=(const MotionCounts& o);
 };
 
 // One finding: its kind ("jump", "slide", "backwards", "below ground",
-// "reversal", "turn rate", "off-runway take-off") and the write where it was
+// "reversal", "turn rate", "off-runway take-off", "off-runway dash",
+// "ground overspeed", "short touch-down") and the write where it was
 // found, with what was measured there.
 struct MotionFinding {
     std::string kind;

@@ -1,5 +1,6 @@
 // Real traffic on the whole road: a recording of the RealTraffic App's
-// broadcast around an airport (Los Angeles, Las Vegas) played whole by the
+// broadcast around an airport (Los Angeles, Las Vegas, New York JFK, Dubai)
+// played whole (or a window of it) by the
 // stand-in App, its batches as far apart as they were recorded and each
 // position's time moved onto the run's clock, with the user aircraft at the
 // airport's reference point and the airport's published runways in the
@@ -104,7 +105,11 @@ Capture lf_loadCapture(const std::string& name)
     const nlohmann::json side = nlohmann::json::parse(readBytes(kData / (name + ".json")));
     c.icao = side["airport"].get<std::string>();
     c.user = {side["user_position"]["lat"].get<double>(), side["user_position"]["lon"].get<double>()};
-    c.weather = side["weather_datagram"].get<std::string>();
+    // A recording without weather flies on the standard pressure.
+    c.weather = side["weather_datagram"].is_string()
+                    ? side["weather_datagram"].get<std::string>()
+                    : fmt::format(R"({{"ICAO": "{}","QNH": 2992, "METAR": "{} 000000Z 00000KT CAVOK 20/10 Q1013"}})", c.icao,
+                                  c.icao);
     std::ifstream in(kData / (name + ".rttfc"), std::ios::binary);
     Capture::Batch batch;
     for (std::string line; std::getline(in, line);) {
@@ -259,6 +264,8 @@ struct ReplayForm {
     std::string name; // the recording's file name without extension
     std::string csv;  // the airport's runways
     double fieldFt;   // the airport's elevation
+    // The window played, in seconds from the recording's first batch.
+    double fromS = 0.0, toS = 1e9;
 };
 
 // What the engine last held of an aircraft: its phase, its state with the
@@ -317,14 +324,22 @@ nlohmann::json lf_gate(int number, double eastM)
 std::string lf_countsLine(const MotionCounts& c)
 {
     return fmt::format("writes {}, jumps {}, below ground {}, slides {}, backwards {}, reversals {}, turn rates {} "
-                       "(on the ground {}), off-runway take-offs {} (at other airports, not judged: {})",
+                       "(on the ground {}), off-runway take-offs {} (at other airports, not judged: {}), dashes off the "
+                       "runways {}, ground overspeeds {}, short touch-downs {}",
                        c.writes, c.jumps, c.belowGround, c.slides, c.backwards, c.reversals, c.fastTurns,
-                       c.groundFastTurns, c.offRunwayTakeOffs, c.unjudgedTakeOffs);
+                       c.groundFastTurns, c.offRunwayTakeOffs, c.unjudgedTakeOffs, c.offRunwayDashes,
+                       c.groundOverspeeds, c.shortTouchDowns);
 }
 
 void lf_replay(const ReplayForm& form)
 {
-    const Capture capture = lf_loadCapture(form.name);
+    Capture capture = lf_loadCapture(form.name);
+    {
+        const double first = capture.batches.front().time;
+        std::erase_if(capture.batches, [&](const Capture::Batch& b) {
+            return b.time - first < form.fromS || b.time - first > form.toS;
+        });
+    }
     ASSERT_GT(capture.batches.size(), 10u);
     std::string lower = capture.icao;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
@@ -493,7 +508,7 @@ void lf_replay(const ReplayForm& form)
     std::vector<std::pair<uint64_t, uint32_t>> worst;
     for (const auto& [id, c] : motion.objects) {
         const uint64_t bad = c.jumps + c.belowGround + c.slides + c.backwards + c.reversals + c.groundFastTurns +
-                             c.offRunwayTakeOffs;
+                             c.offRunwayTakeOffs + c.groundSpeedFindings();
         if (bad)
             worst.emplace_back(bad, id);
     }
@@ -559,6 +574,9 @@ void lf_replay(const ReplayForm& form)
     EXPECT_EQ(motion.total.reversals, 0u);
     EXPECT_EQ(motion.total.groundFastTurns, 0u);
     EXPECT_EQ(motion.total.offRunwayTakeOffs, 0u);
+    EXPECT_EQ(motion.total.offRunwayDashes, 0u);
+    EXPECT_EQ(motion.total.groundOverspeeds, 0u);
+    EXPECT_EQ(motion.total.shortTouchDowns, 0u);
     EXPECT_TRUE(churned.empty()) << ::testing::PrintToString(churned);
 }
 
@@ -572,4 +590,14 @@ TEST(Replay, EighteenMinutesOfRealTrafficAtLosAngelesMoveBelievably)
 TEST(Replay, TwentyThreeMinutesOfRealTrafficAtLasVegasMoveBelievably)
 {
     lf_replay({"realtraffic-klas-2019", "runways-klas.csv", 2181.0});
+}
+
+TEST(Replay, TwentyOneMinutesOfRealTrafficAtNewYorkJfkMoveBelievably)
+{
+    lf_replay({"realtraffic-kjfk-2019", "runways-kjfk.csv", 13.0});
+}
+
+TEST(Replay, HalfAnHourOfRealTrafficAtDubaiMovesBelievably)
+{
+    lf_replay({"realtraffic-omdb-2019", "runways-omdb.csv", 62.0, 0.0, 1800.0});
 }

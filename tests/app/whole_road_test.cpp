@@ -626,5 +626,6 @@ TEST(WholeRoad, AFewMinutesOfTrafficAroundAmsterdamArriveBelievably)
     EXPECT_EQ(motion.total.backwards, 0u);
     EXPECT_EQ(motion.total.fastTurns, 0u);
     EXPECT_EQ(motion.total.offRunwayTakeOffs, 0u);
+    EXPECT_EQ(motion.total.groundSpeedFindings(), 0u);
     EXPECT_TRUE(motion.churnedTails.empty());
 }

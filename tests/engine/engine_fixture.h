@@ -21,6 +21,8 @@
 #include "liveries/model_database.h"
 #include "simlink/position_stream.h"
 #include "simlink/sim_command_mailbox.h"
+#include <gtest/gtest.h>
+
 #include "standins/trace_check.h"
 #include "tests/support/track_records.h"
 #include "tests/simlink/sim_client_fixture.h"
@@ -203,11 +205,19 @@ protected:
             run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
         }
     }
-    // The trace's motion counts (take-offs judged against the runways given).
+    // The trace's motion counts (take-offs, ground speeds and touch-downs
+    // judged against the runways given). Whatever else a test judges, no
+    // aircraft it drove may move on the ground faster than aircraft do, nor
+    // touch down before its runway: each such finding fails the test.
     kvr::standin::MotionReport traceMotion(const std::vector<kvr::standin::RunwayGeometry>& runways = {})
     {
         std::ifstream in(tracePath, std::ios::binary);
-        return kvr::standin::gf_checkTraceMotion(in, runways);
+        kvr::standin::MotionReport report = kvr::standin::gf_checkTraceMotion(in, runways);
+        for (const auto& [id, found] : report.findings)
+            for (const kvr::standin::MotionFinding& f : found)
+                if (f.kind == "off-runway dash" || f.kind == "ground overspeed" || f.kind == "short touch-down")
+                    ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+        return report;
     }
     std::string tracePath;
 

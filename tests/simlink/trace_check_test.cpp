@@ -1,6 +1,7 @@
 // The motion checker's rules on short hand-made traces, one case per rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -22,8 +23,10 @@ struct Pos {
     bool onGround = true;
 };
 
-// `seconds` of position writes at 30 frames a second, each from `at(t)`.
-MotionCounts lf_run(double seconds, const std::function<Pos(double)>& at)
+// `seconds` of position writes at 30 frames a second, each from `at(t)`
+// (metres from 52.3 N 4.7 E), judged against `runways`.
+MotionCounts lf_run(double seconds, const std::function<Pos(double)>& at,
+                    const std::vector<kvr::standin::RunwayGeometry>& runways = {})
 {
     std::string text = R"({"k":"create","f":0,"t":0,"id":7,"tail":"PH-BXA"})" "\n";
     for (int f = 0; f <= static_cast<int>(seconds * 30); ++f) {
@@ -36,7 +39,7 @@ MotionCounts lf_run(double seconds, const std::function<Pos(double)>& at)
                             f, t, lat, lon, p.alt, p.hdg, p.kts, p.gnd, p.onGround);
     }
     std::istringstream in(text);
-    const auto report = gf_checkTraceMotion(in);
+    const auto report = gf_checkTraceMotion(in, runways);
     EXPECT_EQ(report.tails.at(7), "PH-BXA");
     return report.objects.at(7);
 }
@@ -190,7 +193,9 @@ TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
     EXPECT_EQ(lf_takeOff(0.0, 0.0).total.offRunwayTakeOffs, 0u);
     EXPECT_TRUE(lf_takeOff(0.0, 0.0).findings.empty());
     // The finding names the roll's first write off a runway: its start.
-    const auto across = lf_takeOff(120.0, 0.0).findings.at(7);
+    // (Across the apron it is a dash off the runways as well.)
+    auto across = lf_takeOff(120.0, 0.0).findings.at(7);
+    std::erase_if(across, [](const auto& f) { return f.kind == "off-runway dash"; });
     ASSERT_EQ(across.size(), 1u);
     EXPECT_EQ(across[0].kind, "off-runway take-off");
     EXPECT_NEAR(across[0].t, 7.6, 0.05); // the first write above 30 kt
@@ -208,6 +213,79 @@ TEST(TraceCheck, ATakeOffRollOffTheRunwayOrNotLinedUpIsCounted)
     EXPECT_EQ(elsewhere.offRunwayTakeOffs, 0u);
     EXPECT_EQ(elsewhere.unjudgedTakeOffs, 1u);
     EXPECT_EQ(lf_takeOff(2500.0, 0.0).total.offRunwayTakeOffs, 1u);
+}
+
+// Runway 36/18 at 52.3 N 4.7 E, 3000 m long and 45 m wide, northward.
+const kvr::standin::RunwayGeometry kR36{"EHAM", 3000.0 / 0.3048, 45.0 / 0.3048,
+                                        {"36", {52.3, 4.7}, 0.0, 0.0, 0.0},
+                                        {"18", {52.3 + 3000.0 / 1852.0 / 60.0, 4.7}, 0.0, 180.0, 0.0}};
+
+TEST(TraceCheck, GroundMovesFasterThanTaxiingOffTheRunwaysOrFasterThanAnyRollAreCountedOnce)
+{
+    // North at a steady speed, `eastM` beside the runway's line.
+    const auto straight = [](double eastM, double kts, double fromNorthM = 0.0) {
+        return [=](double t) { return Pos{fromNorthM + t * kts * 1852.0 / 3600.0, eastM, 0.0, 0.0, kts}; };
+    };
+    const std::vector<kvr::standin::RunwayGeometry> runways{kR36};
+    // Taxi speed across the apron, a roll's speed on the runway: clean.
+    EXPECT_TRUE(lf_run(20.0, straight(400.0, 35.0), runways).clean());
+    EXPECT_TRUE(lf_run(20.0, straight(0.0, 150.0), runways).clean());
+    // 60 kt across the apron, once however long; beside the runway (an exit)
+    // it is not judged.
+    const MotionCounts dash = lf_run(20.0, straight(400.0, 60.0), runways);
+    EXPECT_EQ(dash.offRunwayDashes, 1u);
+    EXPECT_EQ(dash.groundOverspeeds, 0u);
+    EXPECT_EQ(lf_run(20.0, straight(70.0, 60.0), runways).offRunwayDashes, 0u);
+    // Past the runway's end on the ground at 60 kt: off the runways too.
+    EXPECT_EQ(lf_run(10.0, straight(0.0, 60.0, 3100.0), runways).offRunwayDashes, 1u);
+    // The speed is judged by position, not by what was written: 60 kt of
+    // moves written as 20 kt.
+    EXPECT_EQ(lf_run(20.0, [&](double t) { Pos p = straight(400.0, 60.0)(t); p.kts = 20.0; return p; }, runways)
+                  .offRunwayDashes, 1u);
+    // Faster than any roll, even on the runway, and without runways given.
+    EXPECT_EQ(lf_run(10.0, straight(0.0, 250.0), runways).groundOverspeeds, 1u);
+    EXPECT_EQ(lf_run(10.0, straight(0.0, 250.0)).groundOverspeeds, 1u);
+    EXPECT_FALSE(lf_run(10.0, straight(0.0, 250.0)).clean());
+    // Without runways nothing is off them; in the air nothing is judged.
+    EXPECT_EQ(lf_run(20.0, straight(400.0, 60.0)).offRunwayDashes, 0u);
+    EXPECT_EQ(lf_run(10.0, [&](double t) { Pos p = straight(400.0, 250.0)(t); p.onGround = false; p.alt = 500.0; return p; },
+                     runways).groundSpeedFindings(), 0u);
+    // Two runs of dashes with taxiing between count twice.
+    const MotionCounts twice = lf_run(30.0, [](double t) {
+        const bool fast = t < 5.0 || (t > 15.0 && t < 20.0);
+        const double ktSeconds = 20.0 * t + 60.0 * std::min(t, 5.0) + 60.0 * std::clamp(t - 15.0, 0.0, 5.0);
+        return Pos{ktSeconds * 1852.0 / 3600.0, 400.0, 0.0, 0.0, fast ? 80.0 : 20.0};
+    }, runways);
+    EXPECT_EQ(twice.offRunwayDashes, 2u);
+}
+
+TEST(TraceCheck, ATouchDownBeforeTheThresholdOfTheRunwayItLinesUpWithIsCounted)
+{
+    // Down a 3 degree path at 140 kt, touching down `atM` along runway 36
+    // (negative: before its threshold), `eastM` beside its line.
+    const auto landing = [](double atM, double eastM, double hdg = 0.0) {
+        return [=](double t) {
+            const double north = atM - 1500.0 + t * 140.0 * 1852.0 / 3600.0;
+            const double height = std::max(0.0, (atM - north) * std::tan(3.0 * std::numbers::pi / 180.0)) / 0.3048;
+            return Pos{north, eastM, height, hdg, 140.0, 0.0, height <= 0.0};
+        };
+    };
+    const std::vector<kvr::standin::RunwayGeometry> runways{kR36};
+    EXPECT_EQ(lf_run(30.0, landing(300.0, 0.0), runways).shortTouchDowns, 0u);
+    EXPECT_EQ(lf_run(30.0, landing(-40.0, 10.0), runways).shortTouchDowns, 0u); // within the 60 m
+    const MotionCounts shortOf = lf_run(30.0, landing(-800.0, 10.0), runways);
+    EXPECT_EQ(shortOf.shortTouchDowns, 1u);
+    EXPECT_FALSE(shortOf.clean());
+    // Not lined up with it, or far beside its line: not its landing.
+    EXPECT_EQ(lf_run(30.0, landing(-800.0, 0.0, 60.0), runways).shortTouchDowns, 0u);
+    EXPECT_EQ(lf_run(30.0, landing(-800.0, 200.0), runways).shortTouchDowns, 0u);
+    // The same landing from the other end: short of 18's threshold.
+    EXPECT_EQ(lf_run(30.0, [&](double t) {
+        Pos p = landing(-800.0, 0.0)(t);
+        p.northM = 3000.0 - p.northM;
+        p.hdg = 180.0;
+        return p;
+    }, runways).shortTouchDowns, 1u);
 }
 
 TEST(TraceCheck, ATailCreatedThreeTimesIsNamed)
