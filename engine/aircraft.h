@@ -297,6 +297,7 @@ struct GroundCurvesAndTurns {
     uint8_t hoverLeg = 0;          // a helicopter's leg between two reports of its hover: level, nose kept
     uint8_t creeping = 0;          // crawls while its heading catches up with its way
     double creepLagTicks = 0.0;    // ticks lost crawling, not yet added to the samples' times
+    double speedCapLagTicks = 0.0; // ticks the samples waited since it last stood, held to its most ground speed
     double groundStepKt = -1.0;    // speed of the last ground step, -1 when it did not roll
     // The latitudes the ground step and the measured speed last took, with
     // their sines and cosines (spares the trigonometry of every tick).

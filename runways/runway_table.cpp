@@ -256,3 +256,23 @@ bool gf_isNearAnyRunway(const LatLon& position)
     }
     return false;
 }
+
+bool gf_isBesideAnyRunway(const LatLon& position, double marginM, std::optional<double> headingRad)
+{
+    if (!gf_isValidLatLon(position))
+        return false;
+    for (const RunwayRecord& r : runwayTable.runways) {
+        const LatLon centre{r.latitude, r.longitude};
+        if (!gf_isValidLatLon(centre) || !std::isfinite(r.length) || !std::isfinite(r.width) || !std::isfinite(r.heading))
+            continue;
+        const FlatOffsetNm o = gf_flatOffsetNm(centre, position, gf_cosLatitude(centre.latitude));
+        const double h = r.heading * std::numbers::pi / 180.0;
+        if (headingRad && std::fabs(std::remainder(*headingRad - h, std::numbers::pi)) > 20.0 * std::numbers::pi / 180.0)
+            continue;
+        const double alongM = (o.north * std::cos(h) + o.east * std::sin(h)) * kMetresPerNm;
+        const double acrossM = (o.east * std::cos(h) - o.north * std::sin(h)) * kMetresPerNm;
+        if (std::fabs(alongM) <= r.length / 2.0 + marginM && std::fabs(acrossM) <= r.width / 2.0 + marginM)
+            return true;
+    }
+    return false;
+}

@@ -74,3 +74,8 @@ bool lf_logIgnoredRunway(RunwayIgnoreContext& context, const RunwayRecord& runwa
 // True when the position lies within half a runway's length + 1500 m of the
 // centre of a runway of the current airport.
 bool gf_isNearAnyRunway(const LatLon& position);
+// True when the position lies on a runway of the current airport or beside
+// it: within its length and its half width, each with `marginM` to spare;
+// with `headingRad` given, only a runway lined up with it within 20 degrees
+// either way counts.
+bool gf_isBesideAnyRunway(const LatLon& position, double marginM, std::optional<double> headingRad = std::nullopt);

@@ -19,6 +19,7 @@
 #include "engine/motion/takeoff.h"
 #include "liveries/category.h"
 #include "liveries/model_texts.h"
+#include "runways/runway_table.h"
 #include "simlink/user_aircraft.h"
 
 namespace {
@@ -318,6 +319,82 @@ double lf_groundTurnLimit(double speedKt)
     return std::min(kFastestGroundTurnRad, kSideAccel / metresPerSecond / kTicksPerSecond);
 }
 
+// The samples wait for the share of a tick the aircraft lost, once it adds
+// up to a whole tick.
+void lf_samplesWait(LiveAircraft& ac, double lostTicks)
+{
+    ac.ground.creepLagTicks += lostTicks;
+    if (ac.ground.creepLagTicks >= 1.0) {
+        const auto delay = static_cast<int32_t>(ac.ground.creepLagTicks);
+        ac.ground.creepLagTicks -= delay;
+        for (TrafficSample& s : ac.stream.samples)
+            s.playTime += delay;
+    }
+}
+
+// Lifted off toward reports aloft far ahead: the reports it left on the
+// runway are passed over, and it climbs out at the speed it lifted off at,
+// its first report aloft waiting for it (the legs after it catch up).
+void lf_climbOutToReportsAloft(LiveAircraft& ac, const LatLon& here, double kt)
+{
+    SampleStream& st = ac.stream.samples;
+    while (!st.empty() && !st.front().airborne)
+        st.pop_front();
+    if (st.empty() || !(kt > 0.0))
+        return;
+    TrafficSample& aloft = st.front();
+    const int32_t now = engineClock.load();
+    const double nm = gf_distanceNm(here, gf_samplePosition(aloft));
+    const int32_t due = now + std::max(static_cast<int32_t>(std::lround(nm * kTicksPerHour / kt)), 25);
+    if (aloft.playTime < due) {
+        const int32_t delay = due - aloft.playTime;
+        for (TrafficSample& s : st)
+            s.playTime += delay;
+    }
+    const int32_t ticks = std::max(aloft.playTime - now, 1);
+    ac.leg.stepLat = (aloft.lat - here.latitude) / ticks;
+    ac.leg.stepLon = gf_longitudeDelta(aloft.lon, here.longitude) / ticks;
+    ac.ground.legFraction = 1.0 / ticks;
+    ac.leg.targetTrack = gf_initialBearing(here, gf_samplePosition(aloft));
+}
+
+// The fastest an aircraft moves on the ground. Off the runways no faster
+// than taxiing aircraft go; on a runway or beside it (a high-speed exit) no
+// faster than its rotation speed and a margin, the most a take-off roll
+// reaches. Above it, it slows as it brakes, not at once.
+constexpr double kMostTaxiKt = 38.0;
+constexpr double kBesideRunwayM = 40.0;
+constexpr double kRollMarginKt = 30.0;
+constexpr double kBrakeKtPerTick = 0.05; // 5 kt/s
+// A roll gathers speed no faster than this, its ramp's included (per tick).
+constexpr double kRollSpeedUpKtPerTick = 0.1; // 10 kt/s
+
+double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon& to)
+{
+    // A helicopter takes off from where it stands, never rolls for it.
+    if (ac.identity.category == Category::Rotorcraft)
+        return kMostTaxiKt;
+    const double roll = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    if (!std::isfinite(roll))
+        return kMostTaxiKt;
+    // Rolling for a take-off or after a touch-down, on or beside the runway;
+    // otherwise only along a runway (a roll not yet known as one), never
+    // across it.
+    const FlightPhase phase = ac.phases.phase;
+    const bool rolling = phase == FlightPhase::takeoff_roll || phase == FlightPhase::landing_roll || phase == FlightPhase::takeoff;
+    const std::optional<double> along = rolling ? std::nullopt : std::optional<double>(ac.motion.heading);
+    if (gf_isBesideAnyRunway(from, kBesideRunwayM, along) || gf_isBesideAnyRunway(to, kBesideRunwayM, along))
+        return roll;
+    // Away from the airport whose runways it knows, a roll cannot be told
+    // from a taxi: only a roll's limit holds there.
+    if (!gf_isNearAnyRunway(from))
+        return roll;
+    // Leaving the runway on a high-speed exit it brakes to a taxi's speed.
+    if (phase == FlightPhase::landing_roll && ac.ground.groundStepKt >= 0.0)
+        return std::max(kMostTaxiKt, std::min(ac.ground.groundStepKt - kBrakeKtPerTick, roll));
+    return kMostTaxiKt;
+}
+
 // Crawling on a straight leg, it rolls along its nose, not along the leg: as
 // the heading turns toward its way this is an arc, never a crab. The rest of
 // the leg is aimed again from where the crawl got to, at the leg's own pace
@@ -369,6 +446,8 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     const LatitudeTrig atTo = ac.ground.stepTrig.of(to.latitude);
     const double movedNm = gf_distanceNm(from, to, atFrom, atTo);
     const double speedKt = movedNm * kTicksPerHour;
+    if (!(movedNm > 0.0))
+        ac.ground.speedCapLagTicks = 0.0; // standing, it is back on its reports' time
     const double way = movedNm > 0.0 ? gf_initialBearing(from, to, atFrom, atTo) : ac.motion.heading;
     const double off = std::fabs(gf_wrapAngle(way - ac.motion.heading)) / kDegToRad;
     // Only while the heading turns toward the way: crawling cannot help a
@@ -391,10 +470,34 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         k = std::min(k, lf_pathShare(lf_withMargin(speedKt), pathTurned));
     }
     // Slowed for a turn, it gathers speed again at a believable rate, not
-    // in one step (a roll's ramp and a leg's own profile keep their pace).
+    // in one step (a leg's own profile keeps its pace, a take-off roll's
+    // and a roll's ramp up to what a roll gathers).
     const bool ownPace = ramp.active || ac.flight.profileIndex < ac.flight.profile.size();
-    if (!ownPace && ac.ground.groundStepKt >= 0.0 && speedKt > ac.ground.groundStepKt + kSpeedUpKtPerTick)
-        k = std::min(k, (ac.ground.groundStepKt + kSpeedUpKtPerTick) / speedKt);
+    const double speedUp = ownPace ? kRollSpeedUpKtPerTick : kSpeedUpKtPerTick;
+    const double gathered = ac.ground.groundStepKt + speedUp;
+    if (!ownPace && ac.ground.groundStepKt >= 0.0 && speedKt > gathered)
+        k = std::min(k, gathered / speedKt);
+    // Reports it cannot follow that fast: it moves at the most it may and
+    // its samples wait. A ramp that runs faster is left (it would stand and
+    // wait a tick): the rest of the leg is driven evenly at that pace.
+    double most = lf_mostGroundKt(ac, from, to);
+    if ((ramp.active || ac.phases.phase == FlightPhase::takeoff_roll) && ac.ground.groundStepKt >= 0.0)
+        most = std::min(most, std::max(gathered, kCreepKt));
+    const bool held = speedKt > most;
+    if (held) {
+        k = std::min(k, most / speedKt);
+        ramp = {};
+        // A take-off roll at its rotation speed whose reports are already
+        // aloft ahead (they froze where it began rolling, or came seldom)
+        // lifts off and climbs toward them; it never rolls on past its runway.
+        const bool aloftAhead = std::any_of(ac.stream.samples.begin(), ac.stream.samples.end(),
+                                            [](const TrafficSample& s) { return s.airborne != 0; });
+        if (ac.phases.phase == FlightPhase::takeoff_roll && aloftAhead && speedKt * k >= lf_takeoffVr(ac, 1)) {
+            startTakeoff(ac, 2);
+            ac.ground.speedCapLagTicks = 0.0;
+            lf_climbOutToReportsAloft(ac, from, speedKt * k);
+        }
+    }
     // The speed shown on the ground is the one it moves at.
     ac.motion.tasKt = speedKt;
     ac.ground.creeping = k < 1.0 ? 1 : 0;
@@ -412,13 +515,22 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     }
     if (k < 1.0) {
         GroundPose on;
-        if (step.onTurn) {
-            GroundTurn& turn = ac.ground.groundTurn;
-            turn.follower = step.before + (turn.follower - step.before) * k;
-            on = gf_groundTurnAt(turn, turn.follower);
-        } else if (step.onCurve) {
-            ac.ground.curveProgress = step.before + (ac.ground.curveProgress - step.before) * k;
-            on = gf_groundCurveAt(ac.ground.groundCurve, ac.ground.curveProgress);
+        if (onPath) {
+            // A path's parameter does not run evenly with the distance along
+            // it: the share is found again until the step is no longer than
+            // the speed allows.
+            double& x = step.onTurn ? ac.ground.groundTurn.follower : ac.ground.curveProgress;
+            const double reached = x;
+            const double wantedNm = movedNm * k;
+            double share = k;
+            for (int i = 0; i < 4; ++i) {
+                x = step.before + (reached - step.before) * share;
+                on = step.onTurn ? gf_groundTurnAt(ac.ground.groundTurn, x) : gf_groundCurveAt(ac.ground.groundCurve, x);
+                const double nm = on.valid ? gf_distanceNm(from, {on.lat, on.lon}) : 0.0;
+                if (!on.valid || !(nm > wantedNm * 1.02))
+                    break;
+                share *= wantedNm / nm;
+            }
         }
         const bool alongNose = !on.valid && !onPath && crawl < 1.0;
         if (on.valid) {
@@ -433,14 +545,9 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         }
         ac.motion.tasKt = speedKt * k;
         // Crawling along the nose, the samples already wait at the leg's pace.
-        if (!alongNose)
-            ac.ground.creepLagTicks += 1.0 - k;
-        if (ac.ground.creepLagTicks >= 1.0) {
-            const auto delay = static_cast<int32_t>(ac.ground.creepLagTicks);
-            ac.ground.creepLagTicks -= delay;
-            for (TrafficSample& s : ac.stream.samples)
-                s.playTime += delay;
-        }
+        lf_samplesWait(ac, alongNose ? 0.0 : 1.0 - k);
+        if (held)
+            ac.ground.speedCapLagTicks += 1.0 - k;
     }
     // The last step of a turn or curve ends where the path does, short of
     // a whole tick: it does not slow the aircraft (what it moves next would
@@ -475,6 +582,22 @@ void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
         ac.motion.altitudeFt = floorFt;
         ac.motion.verticalSpeedFpm = std::max(ac.motion.verticalSpeedFpm, 0.0);
     }
+}
+
+// A helicopter rising from where it stood moves on no faster than it
+// hover-taxis until it is clear of the ground; its samples wait.
+void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
+{
+    if (ac.identity.category != Category::Rotorcraft || ac.phases.phase != FlightPhase::takeoff ||
+        !(lf_heightAboveGround(ac) < ac.identity.cgFt + 2.0 * kHoverFt))
+        return;
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    if (!(movedKt > kHoverTaxiKt))
+        return;
+    const double k = kHoverTaxiKt / movedKt;
+    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
+    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    lf_samplesWait(ac, 1.0 - k);
 }
 
 } // namespace
@@ -619,6 +742,7 @@ void stepMotion(LiveAircraft& ac)
             ac.motion.bank = 0.0;
         }
     }
+    lf_riseBeforeSpeedingUp(ac, startPosition);
     lf_keepHelicopterAloft(ac, startPosition);
     LatLon p{ac.motion.lat, ac.motion.lon};
     gf_normalizeLatLon(p);

@@ -32,6 +32,10 @@ namespace {
 
 constexpr double kStandingDeg = 0.00015;
 constexpr double kStandingKt = 2.0;
+// The samples of a ground aircraft held to its most ground speed wait; past
+// this (ticks) it cannot catch up with its reports and is shown again where
+// they go on.
+constexpr double kMostSpeedCapLagTicks = 3000.0;
 
 // Metres that `p` lies ahead of `from` along the aircraft's heading.
 double lf_aheadOffset(const LiveAircraft& ac, const LatLon& from, const TrafficSample& p)
@@ -230,6 +234,26 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
             sample.playTime = std::max(sample.playTime, st.back().playTime + 1);
             lf_appendReport(ac.stream, sample, received);
         }
+        return;
+    }
+    // A speed no roll reaches, on the ground or leaving it, is none of this
+    // aircraft's: the way from its last report in the time between is, up
+    // to the most a roll reaches.
+    if (!st.empty() && !st.back().airborne && ac.identity.category != Category::Rotorcraft) {
+        const double most = lf_takeoffVr(ac, 1) + 30.0;
+        const double dt = (sample.playTime - st.back().playTime) / 100.0;
+        if (std::isfinite(most) && sample.speedKt > most) {
+            const double implied = dt > 0.0 ? gf_distanceM(gf_samplePosition(st.back()), gf_samplePosition(sample)) / dt *
+                                                  kMetresPerSecondToKnots
+                                            : most;
+            sample.speedKt = std::min(std::isfinite(implied) ? implied : most, most);
+        }
+    }
+    if (ac.phases.groundMode && ac.sim.simState == SimState::active && ac.ground.speedCapLagTicks > kMostSpeedCapLagTicks) {
+        gf_logLine(fmt::format("{} cannot catch up with its reports on the ground, hidden until its next report",
+                               ac.identity.callsign));
+        ac.ground.speedCapLagTicks = 0.0;
+        removeAircraftFromSim(ac);
         return;
     }
     if (!checkExtendingSituations(ac, sample))
