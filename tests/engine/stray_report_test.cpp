@@ -267,8 +267,10 @@ TEST_P(StrayAtStandTest, ItIsCreatedOnceAtItsStandAndNeverMovesToTheStrayPlace)
     EXPECT_EQ(ac->stand.standId, static_cast<int32_t>(k.spot % spots.size() + 1));
     std::vector<Write> created, written;
     readTrace(created, written);
-    ASSERT_EQ(created.size(), 1u) << "created more than once";
-    EXPECT_LT(metres(created[0].at, spot.at), 40.0) << "not created at its stand";
+    ASSERT_FALSE(created.empty());
+    EXPECT_EQ(created.size(), 1u) << "created more than once";
+    for (const Write& c : created)
+        EXPECT_LT(metres(c.at, spot.at), 40.0) << "not created at its stand";
     ASSERT_FALSE(written.empty());
     double farthest = 0.0;
     for (const Write& w : written)
@@ -341,8 +343,10 @@ TEST_P(StrayGenuineMoveTest, ItIsShownWhereItsReportsAgreeNotDrivenThere)
     ASSERT_FALSE(written.empty());
     EXPECT_LT(metres(written.back().at, moved), 40.0) << "not shown where it stands";
     // Each write lies at the stand or at the new place, never between.
+    double between = 0.0;
     for (const Write& w : written)
-        ASSERT_LT(std::min(metres(w.at, spot.at), metres(w.at, moved)), 60.0) << "driven across at " << w.t << " s";
+        between = std::max(between, std::min(metres(w.at, spot.at), metres(w.at, moved)));
+    EXPECT_LT(between, 60.0) << "driven across";
     EXPECT_LE(fastestOnGroundKt(written), 40.0);
     expectCleanMotion();
 }
