@@ -1,6 +1,6 @@
 // Real traffic on the whole road: a recording of the RealTraffic App's
-// broadcast around an airport (Los Angeles, Las Vegas, Dubai) played whole
-// (or a window of it) by the
+// broadcast around an airport (Los Angeles, Las Vegas, New York JFK, Dubai)
+// played whole (or a window of it) by the
 // stand-in App, its batches as far apart as they were recorded and each
 // position's time moved onto the run's clock, with the user aircraft at the
 // airport's reference point and the airport's published runways in the
@@ -593,6 +593,11 @@ TEST(Replay, EighteenMinutesOfRealTrafficAtLosAngelesMoveBelievably)
 TEST(Replay, TwentyThreeMinutesOfRealTrafficAtLasVegasMoveBelievably)
 {
     lf_replay({"realtraffic-klas-2019", "runways-klas.csv", 2181.0});
+}
+
+TEST(Replay, TwentyOneMinutesOfRealTrafficAtNewYorkJfkMoveBelievably)
+{
+    lf_replay({"realtraffic-kjfk-2019", "runways-kjfk.csv", 13.0});
 }
 
 TEST(Replay, HalfAnHourOfRealTrafficAtDubaiMovesBelievably)
