@@ -149,6 +149,8 @@ void lf_proximityWork()
                 continue;
             const double r = ac.identity.collisionRadius + o.identity.collisionRadius;
             if (gf_flatOffsetNm({ac.motion.lat, ac.motion.lon}, {o.motion.lat, o.motion.lon}, cosLat).squared() <= r * r) {
+                gf_logLine(fmt::format("{} holds in the way of {} on the ground, removed", ac.identity.callsign,
+                                       o.identity.callsign));
                 ac.push.holding = 0;
                 removeAircraftFromSim(ac);
                 break;

@@ -28,6 +28,7 @@
 #include "engine/motion/runway_hold.h"
 #include "engine/report_noise.h"
 #include "runways/runway_matching.h"
+#include "simlink/user_aircraft.h"
 
 namespace {
 
@@ -329,6 +330,21 @@ void lf_planHoverTurn(LiveAircraft& ac)
     ac.ground.hoverTurnWay = way;
 }
 
+// The aircraft reached its last sample and none may follow: it leaves the
+// simulator and comes back where its reports go on. The App repeats its last
+// report while it has nothing new, so this happens while reports still come;
+// the line tells such a hiding from any other removal.
+void lf_noReportToGoOn(LiveAircraft& ac, const char* why)
+{
+    const UserAcPosition user = gf_engineUserAcPosition();
+    const double nm = gf_flatOffsetNm({user.latitude, user.longitude}, {ac.motion.lat, ac.motion.lon},
+                                      gf_cosLatitude(user.latitude))
+                          .length();
+    gf_logLine(fmt::format("{} has no report to go on: {} ({}, {:.0f} ft, {:.1f} NM out), hidden until its next report",
+                           ac.identity.callsign, why, gf_flightPhaseName(ac.phases.phase), ac.motion.altitudeFt, nm));
+    noMoreNextPos(ac);
+}
+
 } // namespace
 
 void nextPosMain(LiveAircraft& ac)
@@ -371,17 +387,17 @@ void nextPosMain(LiveAircraft& ac)
             }
             int32_t n = 0;
             if (ac.stream.projection < 0) {
-                noMoreNextPos(ac);
+                lf_noReportToGoOn(ac, "its reports ran out");
                 return;
             }
             if (ac.stream.projection == 1) {
                 ac.stream.projection = -1;
-                noMoreNextPos(ac);
+                lf_noReportToGoOn(ac, "the way made up for it is spent");
                 return;
             }
             n = ac.stream.projection > 1 ? ac.stream.projection - 1 : extrapolationBudget(ac);
             if (n < 1) {
-                noMoreNextPos(ac);
+                lf_noReportToGoOn(ac, "no way may be made up for it here");
                 return;
             }
             extrapolateSample(ac, n);

@@ -215,12 +215,15 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
     const TrafficSample received = sample;
     SampleStream& st = ac.stream.samples;
     if (st.size() > 200) {
+        gf_logLine(fmt::format("{} has {} samples waiting, more than it can play, removed", ac.identity.callsign, st.size()));
         removeAircraftFromSim(ac);
         return;
     }
     if (ac.push.holding && ac.phases.phase == FlightPhase::taxi && !st.empty() &&
         gf_distanceM(gf_samplePosition(st.front()), gf_samplePosition(sample)) > gf_parametersSnapshot()->HOLDING_THRESHOLD_METERS &&
         !lf_reachableAtTaxiSpeed(ac, sample)) {
+        gf_logLine(fmt::format("{} holds beyond a taxi's reach of its report {:.0f} m away, hidden until its next report",
+                               ac.identity.callsign, gf_distanceM(gf_aircraftPosition(ac), gf_samplePosition(sample))));
         lf_restartNormalFlight(ac);
         removeAircraftFromSim(ac);
         return;

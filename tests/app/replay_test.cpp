@@ -1,6 +1,6 @@
 // Real traffic on the whole road: a recording of the RealTraffic App's
-// broadcast around an airport (Los Angeles, Las Vegas, Dubai) played whole
-// (or a window of it) by the
+// broadcast around an airport (Los Angeles, Las Vegas, New York JFK, Dubai)
+// played whole (or a window of it) by the
 // stand-in App, its batches as far apart as they were recorded and each
 // position's time moved onto the run's clock, with the user aircraft at the
 // airport's reference point and the airport's published runways in the
@@ -517,10 +517,12 @@ void lf_replay(const ReplayForm& form)
     // A tail created three times or more is churn, unless its extra
     // creations follow truly impossible reports: the ground-jump rule removes
     // the aircraft and quarantines its address, and it is created again once
-    // the quarantine is released; a landing that left its runway unseen, or
-    // an aircraft that cannot catch up with its reports on the ground, is
-    // hidden and shown again where its reports go on (logged lines). Each
-    // such line accounts for one creation.
+    // the quarantine is released; a landing that left its runway unseen, an
+    // aircraft that cannot catch up with its reports on the ground, one whose
+    // reports gave out (the App repeating its last one, or the aircraft out of
+    // range) and one that holds while its next report is out of a taxi's
+    // reach, is hidden and shown again where its reports go on (logged
+    // lines). Each such line accounts for one creation.
     std::map<std::string, size_t> creations;
     for (const auto& [id, o] : summary.objects)
         ++creations[o.tail];
@@ -528,7 +530,8 @@ void lf_replay(const ReplayForm& form)
     for (const std::string& tail : motion.churnedTails) {
         size_t releases = 0;
         for (const std::string& line : {tail + " ground track quarantine released", tail + " left its runway unseen",
-                                        tail + " cannot catch up with its reports on the ground"})
+                                        tail + " cannot catch up with its reports on the ground",
+                                        tail + " has no report to go on", tail + " holds beyond a taxi's reach"})
             for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
                 ++releases;
         if (creations[tail] <= 2 + releases)
@@ -593,6 +596,11 @@ TEST(Replay, EighteenMinutesOfRealTrafficAtLosAngelesMoveBelievably)
 TEST(Replay, TwentyThreeMinutesOfRealTrafficAtLasVegasMoveBelievably)
 {
     lf_replay({"realtraffic-klas-2019", "runways-klas.csv", 2181.0});
+}
+
+TEST(Replay, TwentyOneMinutesOfRealTrafficAtNewYorkJfkMoveBelievably)
+{
+    lf_replay({"realtraffic-kjfk-2019", "runways-kjfk.csv", 13.0});
 }
 
 TEST(Replay, HalfAnHourOfRealTrafficAtDubaiMovesBelievably)
