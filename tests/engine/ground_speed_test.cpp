@@ -23,70 +23,15 @@ namespace {
 using kvr::standin::RunwayEndGeometry;
 using kvr::standin::TrackPoint;
 using Airport = kvr::test::RecordedAirport;
+using Written = kvr::test::TraceWrite;
+using kvr::test::movedMetres;
 
 constexpr double kDeg = 3.141592653589793 / 180.0;
 constexpr double kMps = 1852.0 / 3600.0; // metres per second in a knot
 
-LatLon moveM(const LatLon& from, double bearingDeg, double m)
-{
-    return gf_destinationPoint(from, {bearingDeg * kDeg, m / 0.3048});
-}
-
-TrackPoint report(double t, const LatLon& at, double altFt, double kt, double trackDeg, bool onGround, double vsFpm = 0.0)
-{
-    TrackPoint p;
-    p.t = t;
-    p.lat = at.latitude;
-    p.lon = at.longitude;
-    p.altFt = altFt;
-    p.gsKt = kt;
-    p.trackDeg = trackDeg;
-    p.vsFpm = vsFpm;
-    p.onGround = onGround;
-    return p;
-}
-
-struct Written {
-    double t = 0.0;
-    LatLon at;
-    double kts = 0.0;
-    bool onGround = false;
-};
-
 class GroundSpeedTest : public kvr::test::RunwayTrafficTest {
 protected:
     GroundSpeedTest() : RunwayTrafficTest("kelo_ground_speed_trace.jsonl") {}
-    void at(const Airport& a)
-    {
-        RunwayTrafficTest::at(a);
-        runways = kvr::standin::gf_loadRunwayCsv(kvr::test::recordedRunwaysCsv(a));
-    }
-    std::vector<Written> writes()
-    {
-        std::vector<Written> out;
-        std::ifstream in(tracePath, std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("k", "") == "pos")
-                out.push_back({j.value("t", 0.0), {j.value("lat", 0.0), j.value("lon", 0.0)}, j.value("kts", 0.0),
-                               j.value("on_ground", false)});
-        }
-        return out;
-    }
-    // The fastest ground move by position, over a second or more.
-    static double fastestOnGroundKt(const std::vector<Written>& w)
-    {
-        double fastest = 0.0;
-        for (size_t i = 1, from = 0; i < w.size(); ++i) {
-            while (from + 1 < i && w[from + 1].t <= w[i].t - 1.0)
-                ++from;
-            const double dt = w[i].t - w[from].t;
-            if (w[i].onGround && w[from].onGround && dt >= 1.0 && dt <= 3.0)
-                fastest = std::max(fastest, gf_distanceNm(w[from].at, w[i].at) * 1852.0 / dt / kMps);
-        }
-        return fastest;
-    }
-    std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
 // The runway end `ident`, its heading the bearing to the other end.
@@ -131,20 +76,20 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
     std::vector<TrackPoint> reports;
     double t = 0.0;
     for (; t < 60.0; t += 10.0)
-        reports.push_back(report(t, moveM(end.threshold, hdg, t * 12.0 * kMps), field, 12.0, hdg, true));
-    const LatLon start = moveM(end.threshold, hdg, t * 12.0 * kMps);
+        reports.push_back(kvr::test::feedReport(t, movedMetres(end.threshold, hdg, t * 12.0 * kMps), field, 12.0, hdg, true));
+    const LatLon start = movedMetres(end.threshold, hdg, t * 12.0 * kMps);
     const double frozenUntil = t + k.frozenS;
     for (; t <= frozenUntil; t += 10.0)
-        reports.push_back(report(t, start, field, 36.0, hdg, true));
+        reports.push_back(kvr::test::feedReport(t, start, field, 36.0, hdg, true));
     for (int i = 0; i < 8; ++i, t += 10.0)
-        reports.push_back(report(t, moveM(start, hdg, k.aloftKm * 1000.0 + i * 10.0 * 180.0 * kMps),
+        reports.push_back(kvr::test::feedReport(t, movedMetres(start, hdg, k.aloftKm * 1000.0 + i * 10.0 * 180.0 * kMps),
                                  field + 1500.0 + i * 300.0, 180.0, hdg, false, 1800.0));
     playReports(reports, 0x4C5500 + static_cast<uint32_t>(k.frozenS + k.aloftKm), "SWA907");
     run(9000);
     const auto motion = traceMotion(runways);
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.offRunwayTakeOffs, 0u);
-    const std::vector<Written> w = writes();
+    const std::vector<Written> w = traceWrites();
     const auto liftOff = std::adjacent_find(w.begin(), w.end(), [](const Written& a, const Written& b) {
         return a.onGround && !b.onGround;
     });
@@ -200,18 +145,18 @@ TEST_P(FrozenTaxiTest, CoversTheGapAtTaxiSpeed)
     at(*k.airport);
     // It taxis from 300 m beside the airport's reference point; each case's
     // way keeps clear of the runways.
-    const LatLon from = moveM(k.airport->reference, k.bearingDeg - 90.0, 300.0);
+    const LatLon from = movedMetres(k.airport->reference, k.bearingDeg - 90.0, 300.0);
     const double field = k.airport->fieldFt;
     std::vector<TrackPoint> reports;
     double t = 0.0, along = 0.0;
     for (int i = 0; i < 4; ++i, t += 10.0, along += 10.0 * k.kt * kMps)
-        reports.push_back(report(t, moveM(from, k.bearingDeg, along), field, k.kt, k.bearingDeg, true));
+        reports.push_back(kvr::test::feedReport(t, movedMetres(from, k.bearingDeg, along), field, k.kt, k.bearingDeg, true));
     const double frozenAt = along - 10.0 * k.kt * kMps;
     for (double s = 10.0; s < k.frozenS; s += 10.0, t += 10.0)
-        reports.push_back(report(t, moveM(from, k.bearingDeg, frozenAt), field, k.kt, k.bearingDeg, true));
+        reports.push_back(kvr::test::feedReport(t, movedMetres(from, k.bearingDeg, frozenAt), field, k.kt, k.bearingDeg, true));
     along = frozenAt + k.gapM;
     for (int i = 0; i < 6; ++i, t += 10.0, along += 10.0 * k.kt * kMps)
-        reports.push_back(report(t, moveM(from, k.bearingDeg, along), field, k.kt, k.bearingDeg, true));
+        reports.push_back(kvr::test::feedReport(t, movedMetres(from, k.bearingDeg, along), field, k.kt, k.bearingDeg, true));
     for (const TrackPoint& r : reports)
         ASSERT_FALSE(gf_isBesideAnyRunway({r.lat, r.lon}, 100.0)) << "the case's way crosses a runway";
     playReports(reports, 0x4C5600 + static_cast<uint32_t>(k.frozenS + k.gapM), "SWA1411");
@@ -220,7 +165,7 @@ TEST_P(FrozenTaxiTest, CoversTheGapAtTaxiSpeed)
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.slides, 0u);
     EXPECT_EQ(motion.total.backwards, 0u);
-    const std::vector<Written> w = writes();
+    const std::vector<Written> w = traceWrites();
     ASSERT_FALSE(w.empty());
     EXPECT_LE(fastestOnGroundKt(w), 40.0);
     // It gets there: at the end near its last report.

@@ -26,6 +26,7 @@ namespace {
 
 using kvr::standin::TrackPoint;
 using Airport = kvr::test::RecordedAirport;
+using Write = kvr::test::TraceWrite;
 
 constexpr double kDeg = 3.141592653589793 / 180.0;
 constexpr double kMps = 1852.0 / 3600.0; // metres per second in a knot
@@ -59,13 +60,6 @@ std::string caseName(const ::testing::TestParamInfo<LowApproach>& info)
                                                                     : "OMDB";
     return fmt::format("{}_{}_{:.0f}ft_low", icao, k.runway, k.lowFt);
 }
-
-struct Write {
-    double t = 0.0;
-    LatLon at;
-    double kts = 0.0;
-    bool onGround = false;
-};
 
 class LowApproachTest : public kvr::test::RunwayTrafficTest, public ::testing::WithParamInterface<LowApproach> {
 protected:
@@ -129,18 +123,6 @@ protected:
         return out;
     }
 
-    std::vector<Write> writes()
-    {
-        std::vector<Write> out;
-        std::ifstream in(tracePath, std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("k", "") == "pos")
-                out.push_back({j.value("t", 0.0), {j.value("lat", 0.0), j.value("lon", 0.0)}, j.value("kts", 0.0),
-                               j.value("on_ground", false)});
-        }
-        return out;
-    }
 
     // Metres past the threshold along the runway (negative: before it).
     double pastThresholdM(const LatLon& p) const
@@ -148,7 +130,6 @@ protected:
         return gf_relativePosition(threshold, headingDeg * kDeg, p).alongM;
     }
 
-    std::vector<kvr::standin::RunwayGeometry> runways;
     LatLon threshold;
     double headingDeg = 0.0;
 };
@@ -169,7 +150,7 @@ TEST_P(LowApproachTest, TouchesDownOnTheRunwayItIsLinedUpWith)
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.belowGround, 0u);
     EXPECT_EQ(motion.total.shortTouchDowns, 0u);
-    const std::vector<Write> w = writes();
+    const std::vector<Write> w = traceWrites();
     const auto touch = std::adjacent_find(w.begin(), w.end(), [](const Write& a, const Write& b) {
         return !a.onGround && b.onGround && b.kts > 40.0;
     });

@@ -34,18 +34,10 @@ double metres(const LatLon& a, const LatLon& b)
     return gf_distanceNm(a, b) * 1852.0;
 }
 
-struct Write {
-    double t = 0.0;
-    LatLon at;
-    double hdg = 0.0, kts = 0.0;
-    bool onGround = false;
-    double heightFt = 0.0; // above the simulator's ground
-    int id = 0;
-};
-
 using kvr::test::kLasVegas;
 using kvr::test::kLosAngeles;
 using Airport = kvr::test::RecordedAirport;
+using Write = kvr::test::TraceWrite;
 // 30 m short of the taxiway north of 26L that the exits lead to.
 constexpr double kTaxiwayNorthOf26L = 36.0748;
 // The ends of 26L as published (26L, then 08R) and its half width.
@@ -64,23 +56,6 @@ protected:
         stopThread();
     }
     kvr::standin::MotionReport motion() { return traceMotion(); }
-    std::vector<Write> writes()
-    {
-        std::vector<Write> out;
-        std::ifstream in(tracePath, std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("k", "") == "pos")
-                out.push_back({j.value("t", 0.0),
-                               {j.value("lat", 0.0), j.value("lon", 0.0)},
-                               j.value("hdg", 0.0),
-                               j.value("kts", 0.0),
-                               j.value("on_ground", false),
-                               j.value("alt_ft", 0.0) - j.value("gnd_ft", 0.0),
-                               j.value("id", 0)});
-        }
-        return out;
-    }
     // Each slide, backwards move or fast turn fails the test, with its text.
     static void failOnFindings(const kvr::standin::MotionReport& report)
     {
@@ -95,7 +70,7 @@ protected:
     std::vector<std::string> slidesNearGround(double maxHeightFt)
     {
         std::vector<std::string> out;
-        const std::vector<Write> w = writes();
+        const std::vector<Write> w = traceWrites();
         size_t from = 0, still = 0;
         for (size_t i = 1; i < w.size(); ++i) {
             if (w[i].id != w[i - 1].id) {
@@ -130,7 +105,7 @@ protected:
         EXPECT_EQ(c.reversals, 0u);
         failOnFindings(report);
         // Off the runway up to the taxiway it never faces south of west.
-        for (const Write& w : writes())
+        for (const Write& w : traceWrites())
             if (w.onGround && w.kts > 5.0 && w.at.latitude < kTaxiwayNorthOf26L)
                 EXPECT_TRUE(w.hdg >= 260.0 && w.hdg <= 360.0) << "at " << w.t << " s heading " << w.hdg;
         const auto slides = slidesNearGround(30.0);
@@ -169,7 +144,7 @@ TEST_F(RunwayExitTest, ARollReportLeftOfTheRunwayKeepsTheRollOnItAndTurnsOffRigh
     checkRightTurnOff();
     const double runway = gf_initialBearing(k26L, k08R);
     size_t rolling = 0;
-    for (const Write& w : writes()) {
+    for (const Write& w : traceWrites()) {
         if (!w.onGround || w.kts <= 40.0)
             continue;
         ++rolling;
@@ -230,7 +205,7 @@ TEST_F(RunwayExitTest, ATouchDownHeldShortOfTheThresholdSettlesAndTurnsOffWithIt
     ASSERT_EQ(report.objects.size(), 1u);
     failOnFindings(report);
     bool landed = false;
-    for (const Write& w : writes())
+    for (const Write& w : traceWrites())
         landed = landed || (w.onGround && w.at.longitude < -115.126 && w.at.longitude > -115.131);
     EXPECT_TRUE(landed) << "no touch-down on the runway before the exit";
     const auto slides = slidesNearGround(30.0);

@@ -30,45 +30,15 @@ double metres(const LatLon& a, const LatLon& b)
     return gf_distanceNm(a, b) * 1852.0;
 }
 
-LatLon moveM(const LatLon& from, double bearingDeg, double m)
-{
-    return gf_destinationPoint(from, {bearingDeg * kDeg, m / 0.3048});
-}
-
 using kvr::test::kLasVegas;
 using kvr::test::kLosAngeles;
 using Airport = kvr::test::RecordedAirport;
-
-struct Write {
-    double t = 0.0;
-    LatLon at;
-    double hdg = 0.0, kts = 0.0;
-    bool onGround = false;
-};
+using Write = kvr::test::TraceWrite;
+using kvr::test::movedMetres;
 
 class RunwayRollTest : public kvr::test::RunwayTrafficTest {
 protected:
     RunwayRollTest() : RunwayTrafficTest("kelo_runway_roll_trace.jsonl") {}
-    void at(const Airport& a)
-    {
-        RunwayTrafficTest::at(a);
-        runways = kvr::standin::gf_loadRunwayCsv(kvr::test::recordedRunwaysCsv(a));
-    }
-    std::vector<Write> writes()
-    {
-        std::vector<Write> out;
-        std::ifstream in(tracePath, std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-            if (j.is_object() && j.value("k", "") == "pos")
-                out.push_back({j.value("t", 0.0),
-                               {j.value("lat", 0.0), j.value("lon", 0.0)},
-                               j.value("hdg", 0.0),
-                               j.value("kts", 0.0),
-                               j.value("on_ground", false)});
-        }
-        return out;
-    }
     // The roll on the ground from the first write above `fromKt` (or the
     // first on the ground) to the last one above 40 kt, judged on its motion:
     // the largest angle between heading and way (over moves of 2 m or more)
@@ -81,7 +51,7 @@ protected:
     };
     Roll roll(bool landing)
     {
-        const std::vector<Write> w = writes();
+        const std::vector<Write> w = traceWrites();
         Roll r;
         size_t lo = 0, hi = 0;
         while (lo < w.size() && !(w[lo].onGround && (landing || w[lo].kts > 40.0)))
@@ -117,7 +87,6 @@ protected:
         }
         return r;
     }
-    std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
 // The runway end `ident` of the list, its heading the bearing to the other
@@ -146,7 +115,7 @@ std::vector<TrackPoint> offsetReports(const std::vector<TrackPoint>& track, cons
     auto reports = kvr::standin::gf_appReports(track, {.seed = seed, .intervalS = intervalS, .jitterS = intervalS / 4.0,
                                                        .groundNoiseMinM = 2.0, .groundNoiseMaxM = 5.0});
     for (TrackPoint& p : reports) {
-        const LatLon moved = moveM({p.lat, p.lon}, end.headingDeg + 90.0, offsetM);
+        const LatLon moved = movedMetres({p.lat, p.lon}, end.headingDeg + 90.0, offsetM);
         p.lat = moved.latitude;
         p.lon = moved.longitude;
     }

@@ -28,6 +28,8 @@ namespace {
 
 using kvr::standin::TrackPoint;
 using Airport = kvr::test::RecordedAirport;
+using Write = kvr::test::TraceWrite;
+using kvr::test::movedMetres;
 
 constexpr double kDeg = 3.141592653589793 / 180.0;
 constexpr double kMps = 1852.0 / 3600.0; // metres per second in a knot
@@ -37,22 +39,9 @@ double metres(const LatLon& a, const LatLon& b)
     return gf_distanceNm(a, b) * 1852.0;
 }
 
-LatLon moveM(const LatLon& from, double bearingDeg, double m)
-{
-    return gf_destinationPoint(from, {bearingDeg * kDeg, m / 0.3048});
-}
-
 TrackPoint standing(double t, const LatLon& at, double fieldFt, double trackDeg, double kt = 0.0)
 {
-    TrackPoint p;
-    p.t = t;
-    p.lat = at.latitude;
-    p.lon = at.longitude;
-    p.altFt = fieldFt;
-    p.gsKt = kt;
-    p.trackDeg = trackDeg;
-    p.onGround = true;
-    return p;
+    return kvr::test::feedReport(t, at, fieldFt, kt, trackDeg, true);
 }
 
 // ---- The parked spots of a recording ----
@@ -114,13 +103,6 @@ std::vector<ParkedSpot> parkedSpots(const Recording& r)
 
 // ---- The fixture: the airport's runways, a stand at each parked spot ----
 
-struct Write {
-    uint32_t id = 0;
-    double t = 0.0;
-    LatLon at;
-    bool onGround = false;
-};
-
 class StrayReportTest : public kvr::test::RunwayTrafficTest {
 protected:
     StrayReportTest() : RunwayTrafficTest("kelo_stray_report_trace.jsonl") {}
@@ -133,7 +115,6 @@ protected:
     void at(const Recording& r)
     {
         RunwayTrafficTest::at(*r.airport);
-        runways = kvr::standin::gf_loadRunwayCsv(kvr::test::recordedRunwaysCsv(*r.airport));
         field = r.airport->fieldFt;
         spots = parkedSpots(r);
         ASSERT_FALSE(spots.empty()) << "no parked aircraft in " << r.file;
@@ -152,39 +133,6 @@ protected:
         gf_modifyParameters([](Parameters& p) { p.RANDOM = false; });
         gf_setStandTable(std::move(stands));
     }
-    // The simulator's creations and position writes, in their order.
-    void readTrace(std::vector<Write>& created, std::vector<Write>& written)
-    {
-        std::ifstream in(tracePath, std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-            if (!j.is_object())
-                continue;
-            const std::string k = j.value("k", "");
-            if (k != "create" && k != "pos")
-                continue;
-            const Write w{j.value("id", 0u), j.value("t", 0.0), {j.value("lat", 0.0), j.value("lon", 0.0)},
-                          j.value("on_ground", false)};
-            (k == "create" ? created : written).push_back(w);
-        }
-    }
-    // The fastest ground move of one object by position, over 1 to 3 s.
-    static double fastestOnGroundKt(const std::vector<Write>& written)
-    {
-        std::map<uint32_t, std::vector<Write>> byObject;
-        for (const Write& w : written)
-            byObject[w.id].push_back(w);
-        double fastest = 0.0;
-        for (const auto& [id, w] : byObject)
-            for (size_t i = 1, from = 0; i < w.size(); ++i) {
-                while (from + 1 < i && w[from + 1].t <= w[i].t - 1.0)
-                    ++from;
-                const double dt = w[i].t - w[from].t;
-                if (w[i].onGround && w[from].onGround && dt >= 1.0 && dt <= 3.0)
-                    fastest = std::max(fastest, metres(w[from].at, w[i].at) / dt / kMps);
-            }
-        return fastest;
-    }
     // The motion findings that fail any case: jumps, dashes, overspeeds.
     void expectCleanMotion()
     {
@@ -194,7 +142,6 @@ protected:
         EXPECT_EQ(motion.total.offRunwayDashes, 0u);
         EXPECT_EQ(motion.total.groundOverspeeds, 0u);
     }
-    std::vector<kvr::standin::RunwayGeometry> runways;
     std::vector<ParkedSpot> spots;
     double field = 0.0;
 };
@@ -250,7 +197,7 @@ TEST_P(StrayAtStandTest, ItIsCreatedOnceAtItsStandAndNeverMovesToTheStrayPlace)
     const StrayCase& k = GetParam();
     at(*k.recording);
     const ParkedSpot& spot = spots[k.spot % spots.size()];
-    const LatLon stray = moveM(spot.at, k.bearingDeg, k.strayKm * 1000.0);
+    const LatLon stray = movedMetres(spot.at, k.bearingDeg, k.strayKm * 1000.0);
     std::vector<TrackPoint> reports;
     for (double t = 0.0; t <= 300.0; t += 10.0) {
         const bool isStray = t >= k.strayAtS && t < k.strayAtS + 10.0 * k.strays;
@@ -265,8 +212,7 @@ TEST_P(StrayAtStandTest, ItIsCreatedOnceAtItsStandAndNeverMovesToTheStrayPlace)
     EXPECT_EQ(ac->sim.simState, SimState::active);
     EXPECT_EQ(ac->phases.phase, FlightPhase::parked);
     EXPECT_EQ(ac->stand.standId, static_cast<int32_t>(k.spot % spots.size() + 1));
-    std::vector<Write> created, written;
-    readTrace(created, written);
+    const std::vector<Write> created = traceWrites("create"), written = traceWrites();
     ASSERT_FALSE(created.empty());
     EXPECT_EQ(created.size(), 1u) << "created more than once";
     for (const Write& c : created)
@@ -314,7 +260,7 @@ TEST_P(StrayGenuineMoveTest, ItIsShownWhereItsReportsAgreeNotDrivenThere)
     const MoveCase& k = GetParam();
     at(*k.recording);
     const ParkedSpot& spot = spots.front();
-    const LatLon moved = moveM(spot.at, k.bearingDeg, k.awayKm * 1000.0);
+    const LatLon moved = movedMetres(spot.at, k.bearingDeg, k.awayKm * 1000.0);
     // A remote stand there: an aircraft standing away from every stand is
     // not shown until it moves.
     std::vector<Stand> stands = gf_standTable().stands;
@@ -337,8 +283,7 @@ TEST_P(StrayGenuineMoveTest, ItIsShownWhereItsReportsAgreeNotDrivenThere)
     EXPECT_EQ(ac->sim.simState, SimState::active);
     EXPECT_EQ(ac->phases.phase, FlightPhase::parked);
     EXPECT_EQ(ac->stand.standId, static_cast<int32_t>(spots.size() + 1));
-    std::vector<Write> created, written;
-    readTrace(created, written);
+    const std::vector<Write> created = traceWrites("create"), written = traceWrites();
     ASSERT_FALSE(created.empty());
     ASSERT_FALSE(written.empty());
     EXPECT_LT(metres(written.back().at, moved), 40.0) << "not shown where it stands";
@@ -385,12 +330,12 @@ TEST_P(StrayLeavingTheStandTest, APushBackAndTaxiAreFollowed)
         reports.push_back(standing(t, spot.at, field, spot.headingDeg));
     LatLon p = spot.at;
     for (int i = 0; i < 4; ++i, t += 10.0) {
-        p = moveM(p, back, 10.0);
+        p = movedMetres(p, back, 10.0);
         reports.push_back(standing(t, p, field, spot.headingDeg, 2.0));
     }
     const double away = spot.headingDeg + 90.0;
     for (int i = 0; i < 10; ++i, t += 10.0) {
-        p = moveM(p, away, 15.0 * kMps * 10.0);
+        p = movedMetres(p, away, 15.0 * kMps * 10.0);
         reports.push_back(standing(t, p, field, away, 15.0));
     }
     const uint32_t hexid = 0x4C5900 + (GetParam() == &kLasVegas ? 1u : 2u);
@@ -401,8 +346,7 @@ TEST_P(StrayLeavingTheStandTest, APushBackAndTaxiAreFollowed)
     ASSERT_NE(ac, nullptr);
     EXPECT_EQ(ac->sim.simState, SimState::active);
     EXPECT_EQ(ac->phases.phase, FlightPhase::taxi);
-    std::vector<Write> created, written;
-    readTrace(created, written);
+    const std::vector<Write> created = traceWrites("create"), written = traceWrites();
     ASSERT_EQ(created.size(), 1u);
     ASSERT_FALSE(written.empty());
     EXPECT_LT(metres(written.back().at, p), 60.0) << "did not follow its reports";
