@@ -169,7 +169,9 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
 
 INSTANTIATE_TEST_SUITE_P(Generated, FrozenTakeOffTest,
                          ::testing::Values(FrozenTakeOff{&kvr::test::kLasVegas, "26L", 70.0, 8.0},
-                                           FrozenTakeOff{&kvr::test::kLosAngeles, "24L", 50.0, 5.0}),
+                                           FrozenTakeOff{&kvr::test::kLosAngeles, "24L", 50.0, 5.0},
+                                           FrozenTakeOff{&kvr::test::kLasVegas, "19R", 30.0, 3.0},
+                                           FrozenTakeOff{&kvr::test::kLosAngeles, "25R", 90.0, 10.0}),
                          frozenName);
 
 // ---- Taxi reports that freeze, then lie hundreds of metres on ----
