@@ -237,6 +237,15 @@ struct MotionState {
     double tasKt = 0.0;
 };
 
+// Ground reports of a standing aircraft that lie beyond a taxi's reach of
+// where it was last seen: held back (not used) while they may be strays of
+// the source. Reset by a report that agrees with the aircraft's place.
+struct HeldReports {
+    TrafficSample last;  // the last one held (with its play time)
+    double time = 0.0;   // seconds, its time stamp
+    int32_t count = 0;   // held in a row, each within a taxi's reach of the one before
+};
+
 // The samples still to fly through and the last report taken.
 struct StreamState {
     SampleStream samples;
@@ -249,6 +258,10 @@ struct StreamState {
     TrafficSample lastReport;
     int64_t lastNearStandTicks = 0;
     int32_t projection = 0; // > 0 while projected beyond the last sample, -1 used up
+    // Seconds, time stamp of the last report that agreed with where the
+    // aircraft was seen (taken or thinned out).
+    double agreedTime = 0.0;
+    HeldReports held;
 };
 
 // The flight phase with its history (changed through LiveAircraft::setPhase).

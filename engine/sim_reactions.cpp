@@ -504,7 +504,10 @@ void enterLandingRoll(LiveAircraft& ac)
     if (ac.sim.simState == SimState::removingfromsim || ac.phases.phase == FlightPhase::takeoff)
         return;
     if (ac.phases.phase == FlightPhase::landing) {
-        const auto match = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
+        // The runway of its final, kilometres out too: reports that read low
+        // take an aircraft down long before the runway it lines up with.
+        const RunwayMatch lined = finalApproachRunway(ac);
+        const std::optional<RunwayMatch> match = lined.valid ? std::optional<RunwayMatch>(lined) : std::nullopt;
         if (match && match->distancePastThreshold && *match->distancePastThreshold < 60.0 &&
             std::isfinite(match->startAltitude)) {
             // Held on the ground it touched (the simulator's, where that lies

@@ -29,6 +29,9 @@
 
 namespace {
 
+// How long past a held report's play time a new aircraft waits for the
+// reports that settle it (centiseconds).
+constexpr int32_t kHeldReportWaitCs = 3000;
 
 void lf_dropFront(StreamState& ac)
 {
@@ -184,6 +187,11 @@ void lf_spawnGate(LiveAircraft& ac)
         return;
     }
     if (engineClock.load() < ac.stream.samples.front().playTime)
+        return;
+    // Reports held as strays: it is created once they agree again, or
+    // removed when they show it moved; when no report settles it, it is
+    // created where its samples are.
+    if (ac.stream.held.count > 0 && engineClock.load() < ac.stream.held.last.playTime + kHeldReportWaitCs)
         return;
     if (ac.stream.samples.size() == 1) {
         ac.stream.samples.clear();

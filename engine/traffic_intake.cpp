@@ -14,8 +14,10 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "engine/geometry.h"
 #include "engine/quarantine.h"
 #include "engine/respawn_check.h"
+#include "engine/stand_questions.h"
 #include "engine/traffic_log.h"
 #include "liveries/category.h"
 #include "engine/motion/sample_checks.h"
@@ -91,6 +93,71 @@ bool lf_isJump(const LiveAircraft& ac, const TrafficSample& last, const TrafficS
     const double reported = std::max(lf_positiveSpeed(last.speedKt), lf_positiveSpeed(sample.speedKt));
     const double limit = std::max(3.0 * reported, 60.0);
     return (implied > 80.0 && nearRunway && !sameRunway) || (reported <= 5.0 && implied > 30.0) || implied > limit;
+}
+
+// ---- Stray ground reports of a standing aircraft ----
+//
+// The source now and then places a standing aircraft hundreds of metres to
+// kilometres away for a report or two, at 0 kt, and then back where it
+// stands. A ground report beyond what taxiing reaches in its time from where
+// the aircraft was last seen is held: not used, not creating, not removing.
+// Passed over when the reports come back; three held in a row, each within a
+// taxi's reach of the one before, show that the aircraft really is there:
+// it is hidden and shown again there (the quarantine of a ground jump).
+
+constexpr double kTaxiReachKt = 35.0;
+constexpr double kReachMarginM = 50.0;
+constexpr double kStandingKt = 5.0;
+constexpr int32_t kHeldForAMove = 3;
+
+double lf_taxiReachM(double seconds)
+{
+    return kTaxiReachKt * kKnotsToMetresPerSecond * std::max(seconds, 0.0) + kReachMarginM;
+}
+
+// Not yet created, parked, or stopped on the ground where it was last seen.
+bool lf_standsWhereSeen(const LiveAircraft& ac)
+{
+    const TrafficSample& seen = ac.stream.lastReport;
+    if (seen.airborne)
+        return false;
+    if (ac.phases.phase == FlightPhase::parked)
+        return true;
+    if (lf_positiveSpeed(seen.speedKt) > kStandingKt)
+        return false;
+    return ac.sim.simState == SimState::buffer || (ac.phases.groundMode && ac.phases.phase == FlightPhase::taxi);
+}
+
+enum class StrayVerdict { agreed, held, moved };
+
+StrayVerdict lf_judgeStray(LiveAircraft& ac, const TrafficSample& sample, double timestamp)
+{
+    HeldReports& held = ac.stream.held;
+    if (sample.airborne || !lf_standsWhereSeen(ac) || lf_positiveSpeed(sample.speedKt) > kTaxiReachKt) {
+        held.count = 0;
+        return StrayVerdict::agreed;
+    }
+    const double seenAt = std::max(ac.stream.lastRecordTime, ac.stream.agreedTime);
+    const double away = gf_distanceM(lf_pos(ac.stream.lastReport), lf_pos(sample));
+    if (!(away > lf_taxiReachM(timestamp - seenAt))) {
+        if (held.count > 0)
+            gf_logLine(fmt::format("{} passed over {} stray report{} {:.0f} m from where it stands", ac.identity.callsign,
+                                   held.count, held.count == 1 ? "" : "s",
+                                   gf_distanceM(lf_pos(ac.stream.lastReport), lf_pos(held.last))));
+        held.count = 0;
+        ac.stream.agreedTime = std::max(seenAt, timestamp);
+        return StrayVerdict::agreed;
+    }
+    const bool chained = held.count > 0 && timestamp > held.time &&
+                         gf_distanceM(lf_pos(held.last), lf_pos(sample)) <= lf_taxiReachM(timestamp - held.time);
+    held.count = chained ? held.count + 1 : 1;
+    held.last = sample;
+    held.time = timestamp;
+    if (held.count < kHeldForAMove)
+        return StrayVerdict::held;
+    gf_logLine(fmt::format("{} reported {:.0f} m from where it stood {} times in a row: shown again there",
+                           ac.identity.callsign, away, held.count));
+    return StrayVerdict::moved;
 }
 
 // Fewer samples of a slow or straight movement: the wait before the next one, seconds.
@@ -246,7 +313,12 @@ void lf_decodeWithType(const LiveTrafficRecord& record)
         const bool jump = lf_isJump(*ac, last, sample, d, lf_secondsSinceLastFix(*ac, record.timestamp, dt));
         if (record.timestamp == ac->stream.lastRecordTime || dt <= 1.0)
             return;
-        if (jump) {
+        const StrayVerdict stray = lf_judgeStray(*ac, sample, record.timestamp);
+        if (stray == StrayVerdict::held)
+            return;
+        if (stray == StrayVerdict::moved && ac->phases.phase == FlightPhase::parked && ac->stand.standId != 0)
+            gf_recordRealStandUse(ac->stand.standId, *ac, 3); // it used the stand and left unseen
+        if (jump || stray == StrayVerdict::moved) {
             if (record.hexid != 0 && gf_isValidLatLon(lf_pos(sample)) && std::isfinite(record.timestamp))
                 gf_quarantineMap().try_emplace(record.hexid,
                                                QuarantineEntry{sample.lat, sample.lon, record.timestamp, 1, 0, engineClock.load()});

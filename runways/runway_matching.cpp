@@ -23,6 +23,8 @@ constexpr double kLookupHeadingLimitDeg = 20.0;
 constexpr double kLookupUnderLateralM = 15.0;
 constexpr double kRunnerUpGap = 20.0;
 constexpr double kRunnerUpGapForName = 10.0;
+constexpr double kFinalReachM = 10000.0;  // how far out a final approach is followed
+constexpr double kFinalFunnelWidening = 0.05; // the funnel's half width grows by this per metre out
 
 // One runway direction near the aircraft, before its match is filled.
 struct Candidate {
@@ -188,6 +190,56 @@ std::optional<RunwayMatch> gf_runwayAtPosition(const LatLon& position, double he
         !std::isfinite(*m.lengthFromThreshold) || *m.lengthFromThreshold <= 0.0)
         return std::nullopt;
     if (!lf_clearOfRunnerUp(m, kRunnerUpGap))
+        return std::nullopt;
+    return m;
+}
+
+std::optional<RunwayMatch> gf_runwayOnFinal(const LatLon& position, double heading)
+{
+    if (!gf_isValidLatLon(position) || !(heading >= 0.0 && heading < 2.0 * std::numbers::pi))
+        return std::nullopt;
+    const double headingDeg = heading * kRadToDeg;
+    Candidate best;
+    Candidate second;
+    for (const RunwayRecord& r : runwayTable.runways) {
+        if (!lf_usableRunway(r))
+            continue;
+        const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
+        const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
+                            gf_cosLatitude((position.latitude + r.latitude) / 2.0);
+        if (std::fabs(north) > r.length + kFinalReachM || std::fabs(east) > r.length + kFinalReachM)
+            continue;
+        const double h = r.heading * kDegToRad;
+        const double along = std::sin(h) * east + std::cos(h) * north;
+        const double cross = std::cos(h) * east - std::sin(h) * north;
+        for (const bool primary : {true, false}) {
+            const Candidate c = lf_candidate(r, primary, cross, along, headingDeg);
+            if (c.headingDifference > kLookupHeadingLimitDeg || c.distanceFromStart < -kFinalReachM ||
+                c.distanceFromStart > r.length)
+                continue;
+            const double out = std::max(-c.distanceFromStart, 0.0);
+            if (std::fabs(cross) > r.width * 0.5 + kLateralMarginM + kFinalFunnelWidening * out)
+                continue;
+            if (!best.runway || c.score < best.score) {
+                second = best;
+                best = c;
+            } else if (!second.runway || c.score < second.score) {
+                second = c;
+            }
+        }
+    }
+    if (!best.runway)
+        return std::nullopt;
+    // Between two parallels it could be either: no runway.
+    if (second.runway && second.score - best.score < kRunnerUpGap)
+        return std::nullopt;
+    RunwayMatch m = lf_evalRunwayEnd(best);
+    if (second.runway) {
+        m.runnerUpText = fmt::format("{}:{}", gf_runwayText(*second.runway), lf_endText(second));
+        m.runnerUpScore = second.score;
+    }
+    if (!m.distancePastThreshold || !m.lengthFromThreshold || !std::isfinite(*m.distancePastThreshold) ||
+        !(*m.lengthFromThreshold > 0.0))
         return std::nullopt;
     return m;
 }

@@ -41,6 +41,12 @@ RunwayMatch lf_matchRunway(const LatLon& position, double heading, bool strict, 
 std::optional<RunwayMatch> gf_runwayUnderAircraft(const LatLon& position, double heading);
 // The runway the aircraft is on within its width + 30 m, with threshold data.
 std::optional<RunwayMatch> gf_runwayAtPosition(const LatLon& position, double heading);
+// The runway end whose extended centre line the aircraft flies down, from up
+// to 10 km out to the runway's far end: lined up with it within 20 degrees,
+// inside a funnel (half width + 30 m beside the centre line, widening by 5 %
+// of the distance out), with threshold data. None where two runway ends (two
+// parallels) fit alike.
+std::optional<RunwayMatch> gf_runwayOnFinal(const LatLon& position, double heading);
 // The text of the runway end the aircraft uses, for take-off and touch-down
 // messages.
 std::optional<std::string> gf_runwayNameAt(const LatLon& position, double heading);

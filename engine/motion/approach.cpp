@@ -145,7 +145,10 @@ bool isShortOfRunway(const LiveAircraft& ac, const TrafficSample& sample)
         return false;
     if (!(ac.reports.lastSimAglFt > lf_gearHeightFt(ac) + 1.0))
         return false;
-    const auto m = gf_runwayAtPosition(lf_samplePosition(sample), ac.motion.heading);
+    const LatLon at = lf_samplePosition(sample);
+    auto m = gf_runwayAtPosition(at, ac.motion.heading);
+    if (!m)
+        m = gf_runwayOnFinal(at, ac.motion.heading);
     return m && m->distancePastThreshold && *m->distancePastThreshold < -50.0;
 }
 
@@ -162,6 +165,19 @@ RunwayMatch landingRunwayMatch(const LiveAircraft& ac)
         *carried.distancePastThreshold += r.alongM;
     }
     return carried;
+}
+
+RunwayMatch finalApproachRunway(const LiveAircraft& ac)
+{
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    if (const auto m = gf_runwayAtPosition(here, ac.motion.heading))
+        return *m;
+    // Reports that read low on a high-pressure day take the aircraft down
+    // kilometres before the runway it is lined up with: the runway is known
+    // from the final already.
+    if (const auto m = gf_runwayOnFinal(here, ac.motion.heading))
+        return *m;
+    return landingRunwayMatch(ac);
 }
 
 void timeTouchdown(LiveAircraft& ac)
@@ -211,7 +227,7 @@ double glidePathVs(LiveAircraft& ac, double v)
     ac.flight.landing.floorFt.reset();
     if (ac.phases.phase != FlightPhase::landing || ac.phases.groundMode || st.empty())
         return v;
-    const RunwayMatch m = landingRunwayMatch(ac);
+    const RunwayMatch m = finalApproachRunway(ac);
     if (!m.valid || !std::isfinite(m.startAltitude) || !m.distancePastThreshold)
         return v;
     const double elevation = landingGroundFt(ac, m.startAltitude);

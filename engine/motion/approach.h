@@ -16,6 +16,10 @@ void checkLandingState(LiveAircraft& aircraft);
 bool isShortOfRunway(const LiveAircraft& aircraft, const TrafficSample& sample);
 // The landing runway under the aircraft, or the stored one carried forward.
 RunwayMatch landingRunwayMatch(const LiveAircraft& aircraft);
+// The runway a landing aircraft is bound for: the one at its position, else
+// the one whose extended centre line it flies down (up to 10 km out), else
+// the stored landing runway carried forward. Invalid when none is known.
+RunwayMatch finalApproachRunway(const LiveAircraft& aircraft);
 // Moves the first sample on the ground onto the aim point of the runway.
 void timeTouchdown(LiveAircraft& aircraft);
 // The descent (ft per tick) that keeps the aircraft on its glide.

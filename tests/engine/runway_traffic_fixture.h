@@ -24,6 +24,8 @@ struct RecordedAirport {
 };
 inline const RecordedAirport kLasVegas{"runways-klas.csv", 2180.0, {36.0801, -115.1522}, 0x4B4C4153};
 inline const RecordedAirport kLosAngeles{"runways-klax.csv", 128.0, {33.9425, -118.408}, 0x4B4C4158};
+inline const RecordedAirport kNewYork{"runways-kjfk.csv", 13.0, {40.639925, -73.778694}, 0x4B4A464B};
+inline const RecordedAirport kDubai{"runways-omdb.csv", 62.0, {25.2528, 55.3644}, 0x4F4D4442};
 
 inline std::filesystem::path recordedRunwaysCsv(const RecordedAirport& a)
 {

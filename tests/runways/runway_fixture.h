@@ -155,6 +155,34 @@ inline void parseRunwayIdent(const std::string& ident, uint32_t& number, uint32_
     designator = ident.size() > digits ? static_cast<uint32_t>(letters.find(ident[digits]) + 1) : 0;
 }
 
+// Whether a published list gives a runway's landing thresholds in place of
+// its ends. Dubai's does: its two points lie closer together than the runway
+// is long by just the two displaced thresholds (750 and 850 m), and aircraft
+// line up on the centre line up to 160 m behind the point of 30R. Elsewhere
+// the points are the ends (within 60 m of the length).
+inline bool publishedAtThresholds(const kvr::standin::RunwayGeometry& g)
+{
+    const double betweenFt = gf_distanceNm(g.low.threshold, g.high.threshold) * 6076.11549;
+    const double shortFt = g.lengthFt - betweenFt;
+    return shortFt > 500.0 && std::fabs(shortFt - (g.low.displacedFt + g.high.displacedFt)) < 250.0;
+}
+
+// The runway end `e` of `g` (one of its two) and its landing threshold.
+inline LatLon publishedRunwayEnd(const kvr::standin::RunwayGeometry& g, const kvr::standin::RunwayEndGeometry& e)
+{
+    const kvr::standin::RunwayEndGeometry& other = &e == &g.low ? g.high : g.low;
+    if (!publishedAtThresholds(g) || !(e.displacedFt > 0.0))
+        return e.threshold;
+    return gf_destinationPoint(e.threshold, {gf_initialBearing(other.threshold, e.threshold), e.displacedFt});
+}
+inline LatLon publishedLandingThreshold(const kvr::standin::RunwayGeometry& g, const kvr::standin::RunwayEndGeometry& e)
+{
+    const kvr::standin::RunwayEndGeometry& other = &e == &g.low ? g.high : g.low;
+    if (publishedAtThresholds(g) || !(e.displacedFt > 0.0))
+        return e.threshold;
+    return gf_destinationPoint(e.threshold, {gf_initialBearing(e.threshold, other.threshold), e.displacedFt});
+}
+
 // The runways of a published list (OurAirports' columns): both ends,
 // lengths, widths, elevations and displaced thresholds. The centre is the
 // middle of the two ends and the heading the bearing between them there.
@@ -165,8 +193,8 @@ inline std::vector<RunwayRecord> publishedRunways(const std::filesystem::path& c
 {
     std::vector<RunwayRecord> out;
     for (const auto& g : kvr::standin::gf_loadRunwayCsv(csv)) {
-        const LatLon le = g.low.threshold;
-        const LatLon he = g.high.threshold;
+        const LatLon le = publishedRunwayEnd(g, g.low);
+        const LatLon he = publishedRunwayEnd(g, g.high);
         const double halfFt = gf_distanceNm(le, he) * 0.5 * 6076.11549;
         const LatLon centre = gf_destinationPoint(le, {gf_initialBearing(le, he), halfFt});
         uint32_t pn, pd, sn, sd;
