@@ -569,7 +569,9 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     // wait a tick): the rest of the leg is driven evenly at that pace.
     double most = lf_mostGroundKt(ac, from, to);
     if ((ramp.active || ac.phases.phase == FlightPhase::takeoff_roll) && ac.ground.groundStepKt >= 0.0)
-        most = std::min(most, std::max(gathered, kCreepKt));
+        // A take-off roll drives off from a stop at a roll's pace too, not
+        // at a creep's speed in one tick.
+        most = std::min(most, ac.phases.phase == FlightPhase::takeoff_roll ? gathered : std::max(gathered, kCreepKt));
     const bool held = speedKt > most;
     if (held) {
         k = std::min(k, most / speedKt);
@@ -684,6 +686,31 @@ void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
     const double k = kHoverTaxiKt / movedKt;
     ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
     ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    lf_samplesWait(ac, 1.0 - k);
+}
+
+// Rotating and lifting off, an aeroplane is still on or just over its
+// wheels: until it is this high over them it moves no faster than a roll
+// does (its rotation speed and the margin), whatever pace the leg toward
+// its reports aloft would take; its samples wait.
+constexpr double kLiftOffHeightFt = 10.0;
+void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
+{
+    if (ac.phases.phase != FlightPhase::takeoff || ac.identity.category == Category::Rotorcraft)
+        return;
+    const double gear = std::max(lf_gearHeightFt(ac), 0.0);
+    const double height = std::isfinite(ac.reports.lastSimGroundFt) ? ac.motion.altitudeFt - ac.reports.lastSimGroundFt
+                                                                     : lf_heightAboveGround(ac);
+    if (!(height < gear + kLiftOffHeightFt))
+        return;
+    const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    if (!std::isfinite(most) || !(movedKt > most))
+        return;
+    const double k = most / movedKt;
+    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
+    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    ac.motion.tasKt = std::min(ac.motion.tasKt, most);
     lf_samplesWait(ac, 1.0 - k);
 }
 
@@ -830,6 +857,7 @@ void stepMotion(LiveAircraft& ac)
         }
     }
     lf_riseBeforeSpeedingUp(ac, startPosition);
+    lf_liftOffAtRollSpeed(ac, startPosition);
     lf_keepHelicopterAloft(ac, startPosition);
     LatLon p{ac.motion.lat, ac.motion.lon};
     gf_normalizeLatLon(p);
