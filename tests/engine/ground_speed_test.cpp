@@ -162,8 +162,9 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
     for (size_t i = 1, j = 0; i < rolled; ++i) {
         while (w[i].t - w[j].t > 0.5)
             ++j;
-        if (w[i].t - w[j].t >= 0.45)
+        if (w[i].t - w[j].t >= 0.45) {
             EXPECT_LE((w[i].kts - w[j].kts) / (w[i].t - w[j].t), 10.5) << "at " << w[i].t << " s";
+        }
     }
     // Lifted off, it climbs: it never settles back on its wheels.
     const auto down = std::find_if(liftOff + 1, w.end(), [](const Written& p) { return p.onGround; });
