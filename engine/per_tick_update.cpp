@@ -193,13 +193,19 @@ void lf_updateActive(LiveAircraft& ac)
         return;
     if (!ac.stream.samples.front().stationary) {
         stepMotion(ac);
-    } else if (ac.leg.endHeading && ac.phases.groundMode &&
-               (ac.phases.phase == FlightPhase::takeoff_roll ||
-                (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll))) {
-        ac.identity.turnRate = ac.identity.baseTurnRate;
-        stepHeading(ac, *ac.leg.endHeading, false);
     } else {
-        stepHoverTurn(ac);
+        // Held where its take-off roll begins, it rolls off from a stop,
+        // whatever speed it stopped from.
+        if (ac.phases.groundMode && ac.phases.phase == FlightPhase::takeoff_roll)
+            ac.ground.groundStepKt = 0.0;
+        if (ac.leg.endHeading && ac.phases.groundMode &&
+            (ac.phases.phase == FlightPhase::takeoff_roll ||
+             (ac.phases.phase == FlightPhase::taxi && ac.phases.previousPhase != FlightPhase::landing_roll))) {
+            ac.identity.turnRate = ac.identity.baseTurnRate;
+            stepHeading(ac, *ac.leg.endHeading, false);
+        } else {
+            stepHoverTurn(ac);
+        }
     }
     lf_trackRunwayHold(ac);
     if (ac.sim.objectId == 0) {

@@ -332,9 +332,17 @@ void lf_samplesWait(LiveAircraft& ac, double lostTicks)
     }
 }
 
+// Climbing out, an airliner gathers speed this fast (per tick)
+constexpr double kClimbOutSpeedUpKtPerTick = 0.03; // 3 kt/s
+// once clear of the ground (after this many ticks at its lift-off speed),
+// and, low down near the airport, flies no faster than this.
+constexpr int32_t kClimbOutHoldTicks = 1500;
+constexpr double kClimbOutMostKt = 250.0;
+
 // Lifted off toward reports aloft far ahead: the reports it left on the
-// runway are passed over, and it climbs out at the speed it lifted off at,
-// its first report aloft waiting for it (the legs after it catch up).
+// runway are passed over, and it climbs out from the speed it lifted off at,
+// gathering speed toward its first report aloft's, and gets there when that
+// speed brings it there (the report and the legs after it move with it).
 void lf_climbOutToReportsAloft(LiveAircraft& ac, const LatLon& here, double kt)
 {
     SampleStream& st = ac.stream.samples;
@@ -344,16 +352,32 @@ void lf_climbOutToReportsAloft(LiveAircraft& ac, const LatLon& here, double kt)
         return;
     TrafficSample& aloft = st.front();
     const int32_t now = engineClock.load();
-    const double nm = gf_distanceNm(here, gf_samplePosition(aloft));
-    const int32_t due = now + std::max(static_cast<int32_t>(std::lround(nm * kTicksPerHour / kt)), 25);
-    if (aloft.playTime < due) {
-        const int32_t delay = due - aloft.playTime;
-        for (TrafficSample& s : st)
-            s.playTime += delay;
+    const double metres = gf_distanceM(here, gf_samplePosition(aloft));
+    const double reportedKt = std::isfinite(aloft.speedKt) ? aloft.speedKt : kt;
+    const double mostKt = std::max(kt, std::min(reportedKt, kClimbOutMostKt));
+    // The share of the way each tick covers, the speed rising to the most.
+    FlightState& f = ac.flight;
+    f.profile.clear();
+    f.profileIndex = 0;
+    double covered = 0.0;
+    double v = kt;
+    for (int32_t tick = 0; metres > 0.0 && covered < metres; ++tick) {
+        const double step = std::min(v * kKnotsToMetresPerSecond / kTicksPerSecond, metres - covered);
+        f.profile.push_back(step / metres);
+        covered += step;
+        if (tick >= kClimbOutHoldTicks)
+            v = std::min(v + kClimbOutSpeedUpKtPerTick, mostKt);
     }
-    const int32_t ticks = std::max(aloft.playTime - now, 1);
-    ac.leg.stepLat = (aloft.lat - here.latitude) / ticks;
-    ac.leg.stepLon = gf_longitudeDelta(aloft.lon, here.longitude) / ticks;
+    if (f.profile.size() < 25)
+        f.profile.clear(); // that close it is flown at an even pace
+    const int32_t ticks = std::max(static_cast<int32_t>(f.profile.size()), 25);
+    const int32_t shift = now + ticks - aloft.playTime;
+    for (TrafficSample& s : st)
+        s.playTime += shift;
+    f.legOffsetLat = aloft.lat - here.latitude;
+    f.legOffsetLon = gf_longitudeDelta(aloft.lon, here.longitude);
+    ac.leg.stepLat = f.legOffsetLat / ticks;
+    ac.leg.stepLon = f.legOffsetLon / ticks;
     ac.ground.legFraction = 1.0 / ticks;
     ac.leg.targetTrack = gf_initialBearing(here, gf_samplePosition(aloft));
 }
@@ -368,6 +392,8 @@ constexpr double kRollMarginKt = 30.0;
 constexpr double kBrakeKtPerTick = 0.05; // 5 kt/s
 // A roll gathers speed no faster than this, its ramp's included (per tick).
 constexpr double kRollSpeedUpKtPerTick = 0.1; // 10 kt/s
+// A roll toward reports aloft lifts off this far before its runway's end.
+constexpr double kLiftOffBeforeEndM = 300.0;
 
 double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon& to)
 {
@@ -439,6 +465,43 @@ void lf_crawlAlongNose(LiveAircraft& ac, const LatLon& from, double fromHeading,
         ac.leg.targetTrack = gf_initialBearing(to, endAt);
 }
 
+// A take-off roll toward a report already aloft (its reports froze where
+// the roll began, or came seldom) gathers speed as a roll does until it
+// reaches its rotation speed, wherever the leg's even pace would hold it: it
+// must lift off before that report and on its runway. It gathers at least
+// 4 kt/s and, to leave the runway's end behind it in time, up to 10 kt/s.
+// The speed it moves at this tick, or 0 when the leg is driven as planned
+// (a report that close the aircraft reaches at its own pace).
+double lf_rollTowardReportAloft(const LiveAircraft& ac, const LatLon& from, double speedKt, bool onPath)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::takeoff_roll || onPath || st.empty() || !st.front().airborne ||
+        !(ac.ground.groundStepKt >= 0.0) || !(speedKt > 0.0))
+        return 0.0;
+    const double vr = lf_takeoffVr(ac, 1);
+    const double v = ac.ground.groundStepKt;
+    if (!(vr > 0.0) || !(v < vr))
+        return 0.0;
+    const auto metresToGather = [&](double gainKtPerTick) {
+        const double a = gainKtPerTick * kTicksPerSecond * kKnotsToMetresPerSecond;
+        const double vrMs = vr * kKnotsToMetresPerSecond;
+        const double vMs = v * kKnotsToMetresPerSecond;
+        return (vrMs * vrMs - vMs * vMs) / (2.0 * a);
+    };
+    double gain = kSpeedUpKtPerTick;
+    const RunwayMatch& runway = ac.flight.takeoffRunway;
+    if (runway.valid) {
+        const RelativePosition end =
+            gf_relativePosition(from, runway.endHeading * kDegToRad, {runway.endLatitude, runway.endLongitude});
+        const double left = end.alongM - kLiftOffBeforeEndM;
+        if (left > 0.0 && metresToGather(gain) > left)
+            gain = std::min(kRollSpeedUpKtPerTick, gain * metresToGather(gain) / left);
+    }
+    if (metresToGather(gain) > gf_distanceM(from, gf_samplePosition(st.front())))
+        return 0.0;
+    return std::min(v + gain, vr);
+}
+
 void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
 {
     const LatLon to{ac.motion.lat, ac.motion.lon};
@@ -472,17 +535,43 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     // Slowed for a turn, it gathers speed again at a believable rate, not
     // in one step (a leg's own profile keeps its pace, a take-off roll's
     // and a roll's ramp up to what a roll gathers).
-    const bool ownPace = ramp.active || ac.flight.profileIndex < ac.flight.profile.size();
+    const bool onProfile = !ramp.active && ac.flight.profileIndex < ac.flight.profile.size();
+    const bool ownPace = ramp.active || onProfile;
     const double speedUp = ownPace ? kRollSpeedUpKtPerTick : kSpeedUpKtPerTick;
     const double gathered = ac.ground.groundStepKt + speedUp;
-    if (!ownPace && ac.ground.groundStepKt >= 0.0 && speedKt > gathered)
+    // A ramp keeps its own pace; an ease-in from a stop over a long leg
+    // would gather faster than any roll: it is held to a roll's pace.
+    if (!ramp.active && ac.ground.groundStepKt >= 0.0 && speedKt > gathered)
         k = std::min(k, gathered / speedKt);
+    const double rollToAloft = lf_rollTowardReportAloft(ac, from, speedKt, onPath);
+    if (rollToAloft > 0.0 && rollToAloft <= lf_mostGroundKt(ac, from, to)) {
+        // The leg ends aloft: it gathers speed as a take-off roll does, not at
+        // the leg's even pace, and lifts off at its rotation speed.
+        ramp = {};
+        ac.motion.lat = from.latitude + (to.latitude - from.latitude) * rollToAloft / speedKt;
+        ac.motion.lon = from.longitude + gf_longitudeDelta(to.longitude, from.longitude) * rollToAloft / speedKt;
+        ac.motion.tasKt = rollToAloft;
+        ac.ground.groundStepKt = rollToAloft;
+        ac.ground.creeping = 0;
+        const double limit = lf_groundTurnLimit(lf_withMargin(rollToAloft));
+        ac.motion.heading =
+            gf_normalizeAngle(fromHeading + std::clamp(gf_wrapAngle(ac.motion.heading - fromHeading), -limit, limit));
+        if (rollToAloft >= lf_takeoffVr(ac, 1)) {
+            const LatLon here{ac.motion.lat, ac.motion.lon};
+            startTakeoff(ac, 2);
+            ac.ground.speedCapLagTicks = 0.0;
+            lf_climbOutToReportsAloft(ac, here, rollToAloft);
+        }
+        return;
+    }
     // Reports it cannot follow that fast: it moves at the most it may and
     // its samples wait. A ramp that runs faster is left (it would stand and
     // wait a tick): the rest of the leg is driven evenly at that pace.
     double most = lf_mostGroundKt(ac, from, to);
     if ((ramp.active || ac.phases.phase == FlightPhase::takeoff_roll) && ac.ground.groundStepKt >= 0.0)
-        most = std::min(most, std::max(gathered, kCreepKt));
+        // A take-off roll drives off from a stop at a roll's pace too, not
+        // at a creep's speed in one tick.
+        most = std::min(most, ac.phases.phase == FlightPhase::takeoff_roll ? gathered : std::max(gathered, kCreepKt));
     const bool held = speedKt > most;
     if (held) {
         k = std::min(k, most / speedKt);
@@ -597,6 +686,31 @@ void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
     const double k = kHoverTaxiKt / movedKt;
     ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
     ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    lf_samplesWait(ac, 1.0 - k);
+}
+
+// Rotating and lifting off, an aeroplane is still on or just over its
+// wheels: until it is this high over them it moves no faster than a roll
+// does (its rotation speed and the margin), whatever pace the leg toward
+// its reports aloft would take; its samples wait.
+constexpr double kLiftOffHeightFt = 10.0;
+void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
+{
+    if (ac.phases.phase != FlightPhase::takeoff || ac.identity.category == Category::Rotorcraft)
+        return;
+    const double gear = std::max(lf_gearHeightFt(ac), 0.0);
+    const double height = std::isfinite(ac.reports.lastSimGroundFt) ? ac.motion.altitudeFt - ac.reports.lastSimGroundFt
+                                                                     : lf_heightAboveGround(ac);
+    if (!(height < gear + kLiftOffHeightFt))
+        return;
+    const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    if (!std::isfinite(most) || !(movedKt > most))
+        return;
+    const double k = most / movedKt;
+    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
+    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    ac.motion.tasKt = std::min(ac.motion.tasKt, most);
     lf_samplesWait(ac, 1.0 - k);
 }
 
@@ -743,6 +857,7 @@ void stepMotion(LiveAircraft& ac)
         }
     }
     lf_riseBeforeSpeedingUp(ac, startPosition);
+    lf_liftOffAtRollSpeed(ac, startPosition);
     lf_keepHelicopterAloft(ac, startPosition);
     LatLon p{ac.motion.lat, ac.motion.lon};
     gf_normalizeLatLon(p);

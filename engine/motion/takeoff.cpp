@@ -616,9 +616,13 @@ void stepTakeoff(LiveAircraft& ac)
     const double transition = std::max<double>(static_cast<double>(ac.identity.modelValues[1]), 1.0);
     ac.motion.pitch = gf_stepToward(ac.motion.pitch, ac.identity.climbPitch, std::fabs(ac.identity.climbPitch - ac.identity.rotationPitch) / transition);
     const double t = std::clamp((1.0 - n) / 300.0, 0.0, 1.0);
-    double climb = (3.0 - 2.0 * t) * t * t * ac.reports.verticalSpeedStep * kTicksPerMinute;
-    if (!(climb > 0.0))
-        climb = std::max(ac.motion.verticalSpeedFpm, 0.0);
+    // Lifted off, it climbs: a report ahead that reads under it (a pressure
+    // altitude under a high field's elevation) leaves it its category's climb,
+    // never level at the height of its wheels.
+    double rate = ac.reports.verticalSpeedStep;
+    if (!(rate > 0.0))
+        rate = std::max(ac.motion.verticalSpeedFpm / kTicksPerMinute, lf_categoryClimbPerTick(ac));
+    double climb = (3.0 - 2.0 * t) * t * t * rate * kTicksPerMinute;
     climb = limitLightClimb(ac, climb);
     f.vsStepMemory = gf_stepToward(f.vsStepMemory, climb / kTicksPerMinute, 0.001);
     ac.motion.altitudeFt += f.vsStepMemory;

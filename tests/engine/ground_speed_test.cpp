@@ -49,13 +49,17 @@ struct FrozenTakeOff {
     const char* runway;
     double frozenS;  // the roll's start repeated this long
     double aloftKm;  // then the first report aloft, this far along
+    double aloftKt = 180.0;      // the speed the reports aloft give
+    double firstAloftFt = 1500.0; // the first of them this high over the field (pressure
+                                  // altitudes at a high field read under it)
 };
 
 std::string frozenName(const ::testing::TestParamInfo<FrozenTakeOff>& info)
 {
     const FrozenTakeOff& k = info.param;
-    return fmt::format("{}_{}_frozen{:.0f}s_aloft{:.0f}km", k.airport == &kvr::test::kLasVegas ? "KLAS" : "KLAX", k.runway,
-                       k.frozenS, k.aloftKm);
+    return fmt::format("{}_{}_frozen{:.0f}s_aloft{:.0f}km_{:.0f}kt_{}{:.0f}ft", k.airport == &kvr::test::kLasVegas ? "KLAS" : "KLAX",
+                       k.runway, k.frozenS, k.aloftKm, k.aloftKt, k.firstAloftFt < 0.0 ? "under" : "over",
+                       std::fabs(k.firstAloftFt));
 }
 
 class FrozenTakeOffTest : public GroundSpeedTest, public ::testing::WithParamInterface<FrozenTakeOff> {};
@@ -83,8 +87,8 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
         reports.push_back(kvr::test::feedReport(t, start, field, 36.0, hdg, true));
     for (int i = 0; i < 8; ++i, t += 10.0)
         reports.push_back(kvr::test::feedReport(t, movedMetres(start, hdg, k.aloftKm * 1000.0 + i * 10.0 * 180.0 * kMps),
-                                 field + 1500.0 + i * 300.0, 180.0, hdg, false, 1800.0));
-    playReports(reports, 0x4C5500 + static_cast<uint32_t>(k.frozenS + k.aloftKm), "SWA907");
+                                                field + k.firstAloftFt + i * 300.0, k.aloftKt, hdg, false, 1800.0));
+    playReports(reports, 0x4C5500 + static_cast<uint32_t>(k.frozenS + k.aloftKm + k.aloftKt), "SWA907");
     run(9000);
     const auto motion = traceMotion(runways);
     EXPECT_EQ(motion.total.jumps, 0u);
@@ -103,9 +107,13 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
     for (size_t i = 1, j = 0; i < rolled; ++i) {
         while (w[i].t - w[j].t > 0.5)
             ++j;
-        if (w[i].t - w[j].t >= 0.45)
+        if (w[i].t - w[j].t >= 0.45) {
             EXPECT_LE((w[i].kts - w[j].kts) / (w[i].t - w[j].t), 10.5) << "at " << w[i].t << " s";
+        }
     }
+    // Lifted off, it climbs: it never settles back on its wheels.
+    const auto down = std::find_if(liftOff + 1, w.end(), [](const Written& p) { return p.onGround; });
+    EXPECT_EQ(down, w.end()) << "back on the ground at " << down->t << " s, " << down->kts << " kt";
     // Aloft it follows its reports: at the end it has flown on past the
     // first of them.
     EXPECT_FALSE(w.back().onGround);
@@ -114,7 +122,12 @@ TEST_P(FrozenTakeOffTest, LiftsOffOnTheRunwayAndClimbsTowardItsReports)
 
 INSTANTIATE_TEST_SUITE_P(Generated, FrozenTakeOffTest,
                          ::testing::Values(FrozenTakeOff{&kvr::test::kLasVegas, "26L", 70.0, 8.0},
-                                           FrozenTakeOff{&kvr::test::kLosAngeles, "24L", 50.0, 5.0}),
+                                           FrozenTakeOff{&kvr::test::kLosAngeles, "24L", 50.0, 5.0},
+                                           FrozenTakeOff{&kvr::test::kLasVegas, "19R", 30.0, 3.0},
+                                           FrozenTakeOff{&kvr::test::kLosAngeles, "25R", 90.0, 10.0},
+                                           FrozenTakeOff{&kvr::test::kLasVegas, "26R", 20.0, 1.2, 520.0, -130.0},
+                                           FrozenTakeOff{&kvr::test::kLasVegas, "26R", 20.0, 3.0, 520.0, -130.0},
+                                           FrozenTakeOff{&kvr::test::kLosAngeles, "25R", 30.0, 3.0, 520.0, 0.0}),
                          frozenName);
 
 // ---- Taxi reports that freeze, then lie hundreds of metres on ----

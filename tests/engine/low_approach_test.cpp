@@ -160,8 +160,9 @@ TEST_P(LowApproachTest, TouchesDownOnTheRunwayItIsLinedUpWith)
     EXPECT_GE(past, 0.0) << "touched down before the threshold";
     // Flown down to the touch-down zone, not held on to float along the runway.
     EXPECT_LE(past, 1000.0);
-    if (k.lowFt == 0.0)
+    if (k.lowFt == 0.0) {
         EXPECT_NEAR(past, kAimM, 250.0) << "right reports touch down where they reach the ground";
+    }
     // It stays on the ground after: no bounce.
     const auto again = std::find_if(touch + 1, w.end(), [](const Write& x) { return !x.onGround; });
     EXPECT_EQ(again, w.end()) << "in the air again at " << again->t << " s";

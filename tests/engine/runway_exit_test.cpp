@@ -106,8 +106,9 @@ protected:
         failOnFindings(report);
         // Off the runway up to the taxiway it never faces south of west.
         for (const Write& w : traceWrites())
-            if (w.onGround && w.kts > 5.0 && w.at.latitude < kTaxiwayNorthOf26L)
+            if (w.onGround && w.kts > 5.0 && w.at.latitude < kTaxiwayNorthOf26L) {
                 EXPECT_TRUE(w.hdg >= 260.0 && w.hdg <= 360.0) << "at " << w.t << " s heading " << w.hdg;
+            }
         const auto slides = slidesNearGround(30.0);
         EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
     }
