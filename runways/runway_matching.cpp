@@ -38,6 +38,21 @@ struct Candidate {
     double score = 0.0;
 };
 
+// Where a position lies from a runway's centre: north and east, and along
+// and across its heading, in metres.
+struct RunwayOffset {
+    double north, east, along, cross;
+};
+
+RunwayOffset lf_offsetFromRunway(const LatLon& position, const RunwayRecord& r)
+{
+    const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
+    const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
+                        gf_cosLatitude((position.latitude + r.latitude) / 2.0);
+    const double h = r.heading * kDegToRad;
+    return {north, east, std::sin(h) * east + std::cos(h) * north, std::cos(h) * east - std::sin(h) * north};
+}
+
 bool lf_usableRunway(const RunwayRecord& r)
 {
     return gf_isValidLatLon({r.latitude, r.longitude}) && std::isfinite(r.heading) && r.heading >= 0.0 &&
@@ -144,12 +159,7 @@ RunwayMatch lf_matchRunway(const LatLon& position, double heading, bool strict, 
     for (const RunwayRecord& r : runwayTable.runways) {
         if (!lf_usableRunway(r))
             continue;
-        const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
-        const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
-                            gf_cosLatitude((position.latitude + r.latitude) / 2.0);
-        const double h = r.heading * kDegToRad;
-        const double along = std::sin(h) * east + std::cos(h) * north;
-        const double cross = std::cos(h) * east - std::sin(h) * north;
+        const auto [north, east, along, cross] = lf_offsetFromRunway(position, r);
         if (std::fabs(cross) > std::max(r.width * 0.5 + kLateralMarginM, minimumLateralLimit) ||
             std::fabs(along) > r.length * 0.5 + kAlongMarginM)
             continue;
@@ -204,14 +214,9 @@ std::optional<RunwayMatch> gf_runwayOnFinal(const LatLon& position, double headi
     for (const RunwayRecord& r : runwayTable.runways) {
         if (!lf_usableRunway(r))
             continue;
-        const double north = (position.latitude - r.latitude) * kDegToRad * kEarthRadiusM;
-        const double east = gf_longitudeDelta(position.longitude, r.longitude) * kDegToRad * kEarthRadiusM *
-                            gf_cosLatitude((position.latitude + r.latitude) / 2.0);
+        const auto [north, east, along, cross] = lf_offsetFromRunway(position, r);
         if (std::fabs(north) > r.length + kFinalReachM || std::fabs(east) > r.length + kFinalReachM)
             continue;
-        const double h = r.heading * kDegToRad;
-        const double along = std::sin(h) * east + std::cos(h) * north;
-        const double cross = std::cos(h) * east - std::sin(h) * north;
         for (const bool primary : {true, false}) {
             const Candidate c = lf_candidate(r, primary, cross, along, headingDeg);
             if (c.headingDifference > kLookupHeadingLimitDeg || c.distanceFromStart < -kFinalReachM ||
