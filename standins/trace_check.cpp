@@ -162,23 +162,43 @@ bool lf_besideAnyRunway(const Write& p, const std::vector<RunwayGeometry>& runwa
                        [&](const RunwayGeometry& r) { return lf_withinRunway(lf_runwayFrame(p, r, r.low), r, kBesideRunwayM); });
 }
 
-// Touch-downs short of the runway they line up with: how far before its
-// threshold, and which end, for the first of each.
+// Touch-downs short of the runway they line up with, and touch-downs near the
+// runways off every one of them: where each was, how far before the
+// threshold (short ones) or from the nearest runway (the others), and which
+// end a short one was short of.
 struct ShortTouchDown {
     const Write* at = nullptr;
     double shortM = 0.0;
-    std::string ident;
+    std::string ident; // empty: off the runways, not lined up with one
 };
+// The speed a write was reached with, by position from the write a second or
+// more before it (up to three): the written speed of a first ground write may
+// already be the one it slowed to, and a stale report's speed may be written
+// where the object hardly moves. Without such a write, the written speed.
+double lf_speedIntoKt(const std::vector<Write>& w, size_t i)
+{
+    size_t from = i;
+    while (from > 0 && w[from].t > w[i].t - 1.0)
+        --from;
+    const double dt = w[i].t - w[from].t;
+    if (from == i || dt < 1.0 || dt > 3.0)
+        return w[i].kts;
+    double east = 0.0, north = 0.0;
+    lf_offset(w[from], w[i], east, north);
+    return std::hypot(east, north) / dt / kMetresPerKt;
+}
+
 std::vector<ShortTouchDown> lf_shortTouchDowns(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways)
 {
     std::vector<ShortTouchDown> out;
     for (size_t i = 1; !runways.empty() && i < w.size(); ++i) {
         const Write& p = w[i];
-        if (w[i - 1].onGround || !p.onGround || p.kts <= kTouchDownKt)
+        if (w[i - 1].onGround || !p.onGround || lf_speedIntoKt(w, i) <= kTouchDownKt)
             continue;
-        bool lined = false, reached = false;
+        bool lined = false, reached = false, onOne = false;
         ShortTouchDown found{&p, 1e12, ""};
-        for (const RunwayGeometry& r : runways)
+        for (const RunwayGeometry& r : runways) {
+            onOne = onOne || lf_withinRunway(lf_runwayFrame(p, r, r.low), r, kShortOfThresholdM);
             for (const RunwayEndGeometry* end : {&r.low, &r.high}) {
                 if (lf_angleBetween(p.hdg, end->headingDeg) > 20.0)
                     continue;
@@ -191,8 +211,11 @@ std::vector<ShortTouchDown> lf_shortTouchDowns(const std::vector<Write>& w, cons
                 else if (-f.along < found.shortM)
                     found = {&p, -f.along, end->ident};
             }
+        }
         if (lined && !reached)
             out.push_back(found);
+        else if (!lined && !onOne && lf_metresFromRunways(p, runways) <= kAirportReachM)
+            out.push_back({&p, lf_metresFromRunways(p, runways), ""});
     }
     return out;
 }
@@ -343,8 +366,13 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
     lf_groundSpeeds(w, runways, c, [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); });
     for (const ShortTouchDown& s : lf_shortTouchDowns(w, runways)) {
-        ++c.shortTouchDowns;
-        found.add("short touch-down", *s.at, fmt::format("{:.0f} m before the threshold of {}", s.shortM, s.ident));
+        if (s.ident.empty()) {
+            ++c.offRunwayTouchDowns;
+            found.add("off-runway touch-down", *s.at, fmt::format("{:.0f} m from the nearest runway", s.shortM));
+        } else {
+            ++c.shortTouchDowns;
+            found.add("short touch-down", *s.at, fmt::format("{:.0f} m before the threshold of {}", s.shortM, s.ident));
+        }
     }
     return c;
 }
@@ -366,6 +394,7 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     offRunwayDashes += o.offRunwayDashes;
     groundOverspeeds += o.groundOverspeeds;
     shortTouchDowns += o.shortTouchDowns;
+    offRunwayTouchDowns += o.offRunwayTouchDowns;
     return *this;
 }
 
@@ -400,12 +429,13 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
 
 std::string gf_motionTable(const MotionReport& report)
 {
-    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7} {:>7} {:>8} {:>6}\n";
+    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7} {:>7} {:>8} {:>6} {:>6}\n";
     std::string out = fmt::format(fmt::runtime(kRow), "object", "tail", "writes", "jumps", "slides", "below", "reversals", "turns",
-                                  "backwards", "offrwy", "dashes", "overspd", "short");
+                                  "backwards", "offrwy", "dashes", "overspd", "short", "offtd");
     const auto row = [&](const std::string& id, const std::string& tail, const MotionCounts& c) {
         out += fmt::format(fmt::runtime(kRow), id, tail, c.writes, c.jumps, c.slides, c.belowGround, c.reversals, c.fastTurns,
-                           c.backwards, c.offRunwayTakeOffs, c.offRunwayDashes, c.groundOverspeeds, c.shortTouchDowns);
+                           c.backwards, c.offRunwayTakeOffs, c.offRunwayDashes, c.groundOverspeeds, c.shortTouchDowns,
+                           c.offRunwayTouchDowns);
     };
     for (const auto& [id, counts] : report.objects) {
         const auto tail = report.tails.find(id);

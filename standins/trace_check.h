@@ -24,8 +24,12 @@
 //                 without them, any ground move faster than 200 kt; each run
 //                 of such writes counts once;
 //   short touch-downs: with the runways given, a touch-down (air to ground
-//                 above 40 kt) lined up with a runway and on its extended
-//                 centre line, more than 60 m before its threshold.
+//                 above 40 kt, by position over the second before it)
+//                 lined up with a runway and on its extended centre line,
+//                 more than 60 m before its threshold;
+//   off-runway touch-downs: with the runways given, any other such
+//                 touch-down within 3 km of a runway that is not on one
+//                 (beyond its half width + 60 m, or 60 m past its ends).
 // Over the whole trace it names the tail numbers created three times or more.
 // Each object also keeps the first few findings of each kind, with the write
 // where each was found, for a look at what happened there.
@@ -57,9 +61,13 @@ struct MotionCounts {
     uint64_t offRunwayDashes = 0;  // ground moves above 50 kt off the runways
     uint64_t groundOverspeeds = 0; // ground moves above 200 kt anywhere
     uint64_t shortTouchDowns = 0;  // touch-downs before the threshold
+    uint64_t offRunwayTouchDowns = 0; // other touch-downs off every runway
 
     // The ground-speed and touch-down rules together.
-    uint64_t groundSpeedFindings() const { return offRunwayDashes + groundOverspeeds + shortTouchDowns; }
+    uint64_t groundSpeedFindings() const
+    {
+        return offRunwayDashes + groundOverspeeds + shortTouchDowns + offRunwayTouchDowns;
+    }
 
     bool clean() const
     {
@@ -71,7 +79,7 @@ struct MotionCounts {
 
 // One finding: its kind ("jump", "slide", "backwards", "below ground",
 // "reversal", "turn rate", "off-runway take-off", "off-runway dash",
-// "ground overspeed", "short touch-down") and the write where it was
+// "ground overspeed", "short touch-down", "off-runway touch-down") and the write where it was
 // found, with what was measured there.
 struct MotionFinding {
     std::string kind;

@@ -325,10 +325,10 @@ std::string lf_countsLine(const MotionCounts& c)
 {
     return fmt::format("writes {}, jumps {}, below ground {}, slides {}, backwards {}, reversals {}, turn rates {} "
                        "(on the ground {}), off-runway take-offs {} (at other airports, not judged: {}), dashes off the "
-                       "runways {}, ground overspeeds {}, short touch-downs {}",
+                       "runways {}, ground overspeeds {}, short touch-downs {}, off-runway touch-downs {}",
                        c.writes, c.jumps, c.belowGround, c.slides, c.backwards, c.reversals, c.fastTurns,
                        c.groundFastTurns, c.offRunwayTakeOffs, c.unjudgedTakeOffs, c.offRunwayDashes,
-                       c.groundOverspeeds, c.shortTouchDowns);
+                       c.groundOverspeeds, c.shortTouchDowns, c.offRunwayTouchDowns);
 }
 
 void lf_replay(const ReplayForm& form)
@@ -583,6 +583,7 @@ void lf_replay(const ReplayForm& form)
     EXPECT_EQ(motion.total.offRunwayDashes, 0u);
     EXPECT_EQ(motion.total.groundOverspeeds, 0u);
     EXPECT_EQ(motion.total.shortTouchDowns, 0u);
+    EXPECT_EQ(motion.total.offRunwayTouchDowns, 0u);
     EXPECT_TRUE(churned.empty()) << ::testing::PrintToString(churned);
 }
 

@@ -215,7 +215,8 @@ protected:
         kvr::standin::MotionReport report = kvr::standin::gf_checkTraceMotion(in, runways);
         for (const auto& [id, found] : report.findings)
             for (const kvr::standin::MotionFinding& f : found)
-                if (f.kind == "off-runway dash" || f.kind == "ground overspeed" || f.kind == "short touch-down")
+                if (f.kind == "off-runway dash" || f.kind == "ground overspeed" || f.kind == "short touch-down" ||
+                    f.kind == "off-runway touch-down")
                     ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
         return report;
     }

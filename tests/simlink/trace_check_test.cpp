@@ -276,9 +276,31 @@ TEST(TraceCheck, ATouchDownBeforeTheThresholdOfTheRunwayItLinesUpWithIsCounted)
     const MotionCounts shortOf = lf_run(30.0, landing(-800.0, 10.0), runways);
     EXPECT_EQ(shortOf.shortTouchDowns, 1u);
     EXPECT_FALSE(shortOf.clean());
-    // Not lined up with it, or far beside its line: not its landing.
-    EXPECT_EQ(lf_run(30.0, landing(-800.0, 0.0, 60.0), runways).shortTouchDowns, 0u);
-    EXPECT_EQ(lf_run(30.0, landing(-800.0, 200.0), runways).shortTouchDowns, 0u);
+    // Not lined up with it, or far beside its line: not short of it, but
+    // down off the runways all the same.
+    for (const MotionCounts& off : {lf_run(30.0, landing(-800.0, 0.0, 60.0), runways),
+                                    lf_run(30.0, landing(-800.0, 200.0), runways),
+                                    lf_run(30.0, landing(1500.0, 200.0), runways)}) {
+        EXPECT_EQ(off.shortTouchDowns, 0u);
+        EXPECT_EQ(off.offRunwayTouchDowns, 1u);
+        EXPECT_FALSE(off.clean());
+    }
+    // Beside the runway within 60 m of its edge, or far from every runway (at
+    // another airport): not judged.
+    EXPECT_EQ(lf_run(30.0, landing(1500.0, 70.0), runways).offRunwayTouchDowns, 0u);
+    EXPECT_EQ(lf_run(30.0, landing(-5000.0, 0.0, 60.0), runways).offRunwayTouchDowns, 0u);
+    // Judged by the speed it came in with, by position: not the one the first
+    // ground write shows, nor a stale one written while it hardly moves.
+    EXPECT_EQ(lf_run(30.0, [&](double t) {
+        Pos p = landing(-800.0, 200.0)(t);
+        if (p.onGround)
+            p.kts = 30.0;
+        return p;
+    }, runways).offRunwayTouchDowns, 1u);
+    EXPECT_EQ(lf_run(60.0, [&](double t) {
+        const double height = std::max(0.0, 100.0 - 10.0 * t);
+        return Pos{-800.0 + 10.0 * t, 200.0, height, 0.0, 46.0, 0.0, height <= 0.0};
+    }, runways).offRunwayTouchDowns, 0u);
     // The same landing from the other end: short of 18's threshold.
     EXPECT_EQ(lf_run(30.0, [&](double t) {
         Pos p = landing(-800.0, 0.0)(t);
