@@ -22,6 +22,11 @@ constexpr double kOneTrackDeg = 20.0;     // reports this close keep one track
 constexpr double kGroundNoiseM = 30.0;    // ground positions stray this far
 constexpr double kAirNoiseM = 10.0;      // in the air a report behind is noise at once
 constexpr double kBesideRunwayM = 30.0;
+// A landing's reports may lie this far beside its runway (beyond its half
+// width) all the way down to the roll, where a visual final joined the line
+// late or the reports of the whole landing are offset. Once the aircraft is
+// down, a roll's report that far beside is one turning off onto a taxiway.
+constexpr double kLandingBesideM = 400.0;
 constexpr double kTouchDownFromStartM = 300.0; // a landing is on the centre line from here
 constexpr double kApproachMatchedM = 700.0;    // a runway is matched this far before its beginning
 constexpr double kLineUpMergeM = 600.0;        // a take-off roll's offset is gone this far ahead
@@ -88,12 +93,12 @@ std::optional<RelativePosition> lf_fromLastReportOnTrack(const LiveAircraft& ac,
 // it on its own side (onto it with 0). Where the report lies, in metres from
 // the runway's beginning in this direction, is what `keep` is given to judge.
 template <typename Keep>
-void lf_moveTowardCentreLine(const RunwayMatch& m, TrafficSample& sample, Keep keep)
+void lf_moveTowardCentreLine(const RunwayMatch& m, TrafficSample& sample, Keep keep, double besideM = kBesideRunwayM)
 {
     const LatLon end{m.endLatitude, m.endLongitude};
     const double heading = m.endHeading * kDegToRad;
     const RelativePosition rel = gf_relativePosition(end, heading, {sample.lat, sample.lon});
-    if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + kBesideRunwayM))
+    if (!(rel.alongM < 0.0) || !(std::fabs(rel.acrossM) <= m.width / 2.0 + besideM))
         return;
     const double keepM = std::max(keep(m.length + rel.alongM), 0.0);
     if (std::fabs(rel.acrossM) <= keepM)
@@ -187,23 +192,37 @@ void gf_keepOnLandingCentreLine(const LiveAircraft& ac, TrafficSample& sample)
     const bool landing = ac.phases.phase == FlightPhase::landing;
     if (!landing && ac.phases.phase != FlightPhase::landing_roll)
         return;
+    const LatLon at{sample.lat, sample.lon};
+    const double track = std::isfinite(sample.trackDeg) ? gf_normalizeAngle(sample.trackDeg * kDegToRad) : 0.0;
     std::optional<RunwayMatch> m;
     if (ac.flight.landing.runway.valid)
         m = ac.flight.landing.runway;
     else if (std::isfinite(sample.trackDeg))
-        m = gf_runwayAtPosition({sample.lat, sample.lon}, gf_normalizeAngle(sample.trackDeg * kDegToRad));
+        m = gf_runwayAtPosition(at, track);
+    if (!m && landing && std::isfinite(sample.trackDeg))
+        m = gf_runwayOnFinal(at, track);
     if (!m)
         return;
+    // A report on another runway (a parallel) is that runway's, however near.
+    if (std::isfinite(sample.trackDeg))
+        if (const auto here = gf_runwayAtPosition(at, track); here && here->runwayText != m->runwayText)
+            return;
     if (sample.airborne ? landing && lf_approachesAlongRunway(sample, m->endHeading) : gf_rollsAlongRunway(sample, m->endHeading))
-        lf_moveTowardCentreLine(*m, sample, [&](double fromStartM) { return lf_landingFunnelM(*m, fromStartM); });
+        lf_moveTowardCentreLine(*m, sample, [&](double fromStartM) { return lf_landingFunnelM(*m, fromStartM); },
+                                landing ? kLandingBesideM : kBesideRunwayM);
 }
 
 void gf_keepStreamOnLandingCentreLine(LiveAircraft& ac)
 {
     if (ac.phases.phase == FlightPhase::landing && !ac.phases.groundMode) {
-        // The approach's reports ahead, those taken before it was one too.
-        for (size_t i = 1; i < ac.stream.samples.size() && ac.stream.samples[i].airborne; ++i)
-            gf_keepOnLandingCentreLine(ac, ac.stream.samples[i]);
+        // The approach's reports ahead, those taken before it was one too,
+        // and the roll's that follow them.
+        for (size_t i = 1; i < ac.stream.samples.size(); ++i) {
+            TrafficSample& s = ac.stream.samples[i];
+            if (!s.airborne && (s.stationary || !(s.speedKt > kFastestExitKt)))
+                break;
+            gf_keepOnLandingCentreLine(ac, s);
+        }
         return;
     }
     if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode)

@@ -49,18 +49,20 @@ void gf_keepStreamOnTakeOffCentreLine(LiveAircraft& aircraft);
 bool gf_rollsAlongRunway(const TrafficSample& sample, double runwayHeadingDeg);
 // Landing: a report of the roll (above), or in the approach a report in the
 // air along the runway, beside the centre line of the runway it lands on
-// (else of the runway under the report), within the runway's half width and
-// 30 m, short of the runway's end, is moved toward it. Past the touch-down
-// zone (300 m from the runway's beginning) it is moved onto it; before, it
+// (else of the runway under the report, else of the final it flies down),
+// within the runway's half width and 30 m (400 m while the aircraft is still
+// in the air), short of the runway's end and not on another runway, is moved
+// toward it. Past the touch-down zone (300 m from the runway's beginning) it
+// is moved onto it; before, it
 // may lie off it by a share of that width that grows evenly back to the whole
 // width 700 m before the runway: the approach flies the offset of its reports
 // out gradually, and the roll is on the centre line from its touch-down.
 // The roll runs along the runway; only a report at exit speed or turning off
 // leads off it.
 void gf_keepOnLandingCentreLine(const LiveAircraft& aircraft, TrafficSample& sample);
-// The same for the reports ahead: in the approach its reports in the air, in
-// a landing roll the roll's reports up to the first slower one or one that
-// turns off.
+// The same for the reports ahead: in the approach its reports in the air and
+// the roll's after them, in a landing roll the roll's reports, up to the first
+// slower one or one that turns off.
 void gf_keepStreamOnLandingCentreLine(LiveAircraft& aircraft);
 
 // A slow report (under 5 kt) on the ground that lies just behind the last

@@ -25,6 +25,10 @@ constexpr double kRunnerUpGap = 20.0;
 constexpr double kRunnerUpGapForName = 10.0;
 constexpr double kFinalReachM = 10000.0;  // how far out a final approach is followed
 constexpr double kFinalFunnelWidening = 0.05; // the funnel's half width grows by this per metre out
+// A visual final joins the centre line late: a kilometre out its reports may
+// still lie a few hundred metres beside it. The funnel opens by a metre per
+// metre out up to this much.
+constexpr double kFinalJoinM = 300.0;
 
 // One runway direction near the aircraft, before its match is filled.
 struct Candidate {
@@ -223,7 +227,7 @@ std::optional<RunwayMatch> gf_runwayOnFinal(const LatLon& position, double headi
                 c.distanceFromStart > r.length)
                 continue;
             const double out = std::max(-c.distanceFromStart, 0.0);
-            if (std::fabs(cross) > r.width * 0.5 + kLateralMarginM + kFinalFunnelWidening * out)
+            if (std::fabs(cross) > r.width * 0.5 + kLateralMarginM + std::min(out, kFinalJoinM) + kFinalFunnelWidening * out)
                 continue;
             if (!best.runway || c.score < best.score) {
                 second = best;

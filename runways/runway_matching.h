@@ -43,8 +43,9 @@ std::optional<RunwayMatch> gf_runwayUnderAircraft(const LatLon& position, double
 std::optional<RunwayMatch> gf_runwayAtPosition(const LatLon& position, double heading);
 // The runway end whose extended centre line the aircraft flies down, from up
 // to 10 km out to the runway's far end: lined up with it within 20 degrees,
-// inside a funnel (half width + 30 m beside the centre line, widening by 5 %
-// of the distance out), with threshold data. None where two runway ends (two
+// inside a funnel (half width + 30 m beside the centre line, opening by the
+// distance out up to 300 m and widening by a further 5 % of it: a visual
+// final joins the centre line late), with threshold data. None where two runway ends (two
 // parallels) fit alike.
 std::optional<RunwayMatch> gf_runwayOnFinal(const LatLon& position, double heading);
 // The text of the runway end the aircraft uses, for take-off and touch-down

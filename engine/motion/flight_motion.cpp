@@ -257,7 +257,12 @@ void planAirLeg(LiveAircraft& ac, int32_t legTicks)
         lf_sendCruiseConfiguration(ac);
     }
     if (ac.phases.phase == FlightPhase::landing && !ac.phases.groundMode && s0.airborne) {
-        if (const auto m = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading)) {
+        // On the runway, or on its final: the final's runway carries over to
+        // the touch-down and the roll however far beside it the reports lie.
+        auto m = gf_runwayAtPosition({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
+        if (!m && !f.landing.runway.valid)
+            m = gf_runwayOnFinal({ac.motion.lat, ac.motion.lon}, ac.motion.heading);
+        if (m) {
             f.landing.runway = *m;
             f.landing.matchPosition = LatLon{ac.motion.lat, ac.motion.lon};
         }

@@ -370,12 +370,16 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
             ac.remembered.goAroundWatch = 0;
         }
     }
+    // A frozen repeat of the last report: the reports ahead may have been
+    // moved onto the centre line since that one came, so it is judged as it
+    // came.
+    const bool repeat = gf_samePosition(sample, ac.stream.lastReport);
     gf_keepOnLandingCentreLine(ac, sample);
     // Rolled out to a stop: a slow report just behind is where it stopped,
     // not a way back.
     if (ac.phases.phase == FlightPhase::landing_roll)
         gf_holdStopBehind(ac, sample);
-    if (gf_samePosition(sample, st.back()))
+    if (repeat || gf_samePosition(sample, st.back()))
         return false;
     if (ac.phases.phase == FlightPhase::landing_roll && ac.phases.groundMode) {
         // A report beside the runway that no roll reaches forward in its

@@ -2,8 +2,8 @@
 // high-pressure day): generated approaches to runways of Las Vegas, Los
 // Angeles, New York JFK and Dubai, played against the stand-in simulator and
 // judged on its trace. The aircraft is flown down its final to the runway and
-// touches down on it, never on the approach before it; an approach whose
-// reports are right touches down where its reports do.
+// touches down on it, never on the approach before it nor beside it; an
+// approach whose reports are right touches down where its reports do.
 #include <gtest/gtest.h>
 #include <fmt/format.h>
 
@@ -44,11 +44,18 @@ constexpr double kReportS = 10.0;
 // growing in over the 2 km before.
 constexpr double kLowFromM = 5000.0;
 constexpr double kLowFullM = 3000.0;
+// A visual final that joins the centre line late: its reports lie the case's
+// amount beside the line until this far out, then close in on the threshold;
+// or the whole landing's reports lie beside it, the roll's too.
+constexpr double kJoinM = 800.0;
 
 struct LowApproach {
     const Airport* airport;
     const char* runway;
     double lowFt; // how much the reports read low near the ground; 0: right
+    double besideM = 0.0; // how far right of the centre line the final's reports lie
+    bool offsetAll = false; // the roll's reports too
+    bool frozen = false;    // the report a kilometre out comes twice more, unchanged
 };
 
 std::string caseName(const ::testing::TestParamInfo<LowApproach>& info)
@@ -58,7 +65,10 @@ std::string caseName(const ::testing::TestParamInfo<LowApproach>& info)
                              : k.airport == &kvr::test::kLosAngeles ? "KLAX"
                              : k.airport == &kvr::test::kNewYork    ? "KJFK"
                                                                     : "OMDB";
-    return fmt::format("{}_{}_{:.0f}ft_low", icao, k.runway, k.lowFt);
+    return fmt::format("{}_{}_{:.0f}ft_low{}", icao, k.runway, k.lowFt,
+                       k.besideM > 0.0 ? fmt::format("_{:.0f}m_beside{}{}", k.besideM, k.offsetAll ? "_all" : "",
+                                                     k.frozen ? "_frozen" : "")
+                                       : "");
 }
 
 class LowApproachTest : public kvr::test::RunwayTrafficTest, public ::testing::WithParamInterface<LowApproach> {
@@ -75,7 +85,8 @@ protected:
     }
 
     // The landing on `ident`: its reports, the threshold and the heading.
-    std::vector<TrackPoint> landingReports(const std::string& ident, double fieldFt, double lowFt)
+    std::vector<TrackPoint> landingReports(const std::string& ident, double fieldFt, double lowFt, double besideM,
+                                           bool offsetAll, bool frozen = false)
     {
         const kvr::standin::RunwayGeometry* g = nullptr;
         for (const auto& r : runways)
@@ -92,6 +103,7 @@ protected:
         const double glide = std::tan(3.0 * kDeg);
         const double vsFpm = -kFinalKt * kMps * glide * kFtPerM * 60.0;
         std::vector<TrackPoint> out;
+        double frozenFrom = -1.0;
         const double touchT = (kStartOutM + kAimM) / (kFinalKt * kMps);
         for (double t = 0.0;; t += kReportS) {
             TrackPoint p;
@@ -115,9 +127,20 @@ protected:
                 if (kt <= 20.0)
                     break;
             }
-            const LatLon at = point(along);
+            LatLon at = point(along);
+            if (const double beside = besideM * (offsetAll ? 1.0 : std::clamp(-along / kJoinM, 0.0, 1.0)); beside > 0.0)
+                at = gf_destinationPoint(at, {(headingDeg + 90.0) * kDeg, beside * kFtPerM});
             p.lat = at.latitude;
             p.lon = at.longitude;
+            // Frozen: the feed repeats the first report within a kilometre of
+            // the threshold for the next 20 s.
+            if (frozen && frozenFrom < 0.0 && along > -1000.0) {
+                frozenFrom = p.t;
+            } else if (frozen && frozenFrom >= 0.0 && p.t - frozenFrom <= 20.0) {
+                const double t = p.t;
+                p = out.back();
+                p.t = t;
+            }
             out.push_back(p);
         }
         return out;
@@ -142,7 +165,7 @@ TEST_P(LowApproachTest, TouchesDownOnTheRunwayItIsLinedUpWith)
 {
     const LowApproach& k = GetParam();
     atAirport(*k.airport);
-    const std::vector<TrackPoint> reports = landingReports(k.runway, k.airport->fieldFt, k.lowFt);
+    const std::vector<TrackPoint> reports = landingReports(k.runway, k.airport->fieldFt, k.lowFt, k.besideM, k.offsetAll, k.frozen);
     playReports(reports, 0x4C5700 + static_cast<uint32_t>(k.lowFt), "KLM1775");
     run(3000);
 
@@ -150,6 +173,7 @@ TEST_P(LowApproachTest, TouchesDownOnTheRunwayItIsLinedUpWith)
     EXPECT_EQ(motion.total.jumps, 0u);
     EXPECT_EQ(motion.total.belowGround, 0u);
     EXPECT_EQ(motion.total.shortTouchDowns, 0u);
+    EXPECT_EQ(motion.total.offRunwayTouchDowns, 0u);
     const std::vector<Write> w = traceWrites();
     const auto touch = std::adjacent_find(w.begin(), w.end(), [](const Write& a, const Write& b) {
         return !a.onGround && b.onGround && b.kts > 40.0;
@@ -172,9 +196,13 @@ INSTANTIATE_TEST_SUITE_P(Generated, LowApproachTest,
                          ::testing::Values(LowApproach{&kvr::test::kLasVegas, "26L", 250.0},
                                            LowApproach{&kvr::test::kLasVegas, "26R", 400.0},
                                            LowApproach{&kvr::test::kLasVegas, "26L", 0.0},
+                                           LowApproach{&kvr::test::kLasVegas, "19R", 250.0, 230.0},
+                                           LowApproach{&kvr::test::kLasVegas, "19R", 250.0, 290.0, true},
+                                           LowApproach{&kvr::test::kLasVegas, "19R", 250.0, 290.0, true, true},
                                            LowApproach{&kvr::test::kLosAngeles, "24R", 300.0},
                                            LowApproach{&kvr::test::kLosAngeles, "25R", 350.0},
                                            LowApproach{&kvr::test::kLosAngeles, "25L", 0.0},
+                                           LowApproach{&kvr::test::kLosAngeles, "24R", 300.0, 200.0},
                                            LowApproach{&kvr::test::kNewYork, "04R", 350.0},
                                            LowApproach{&kvr::test::kNewYork, "22L", 300.0},
                                            LowApproach{&kvr::test::kNewYork, "04R", 0.0},
