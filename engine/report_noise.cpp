@@ -194,19 +194,14 @@ void gf_keepOnLandingCentreLine(const LiveAircraft& ac, TrafficSample& sample)
         return;
     const LatLon at{sample.lat, sample.lon};
     const double track = std::isfinite(sample.trackDeg) ? gf_normalizeAngle(sample.trackDeg * kDegToRad) : 0.0;
-    std::optional<RunwayMatch> m;
-    if (ac.flight.landing.runway.valid)
-        m = ac.flight.landing.runway;
-    else if (std::isfinite(sample.trackDeg))
-        m = gf_runwayAtPosition(at, track);
+    const std::optional<RunwayMatch> here =
+        std::isfinite(sample.trackDeg) ? gf_runwayAtPosition(at, track) : std::nullopt;
+    std::optional<RunwayMatch> m = ac.flight.landing.runway.valid ? std::optional<RunwayMatch>(ac.flight.landing.runway) : here;
     if (!m && landing && std::isfinite(sample.trackDeg))
         m = gf_runwayOnFinal(at, track);
-    if (!m)
-        return;
     // A report on another runway (a parallel) is that runway's, however near.
-    if (std::isfinite(sample.trackDeg))
-        if (const auto here = gf_runwayAtPosition(at, track); here && here->runwayText != m->runwayText)
-            return;
+    if (!m || (here && here->runwayText != m->runwayText))
+        return;
     if (sample.airborne ? landing && lf_approachesAlongRunway(sample, m->endHeading) : gf_rollsAlongRunway(sample, m->endHeading))
         lf_moveTowardCentreLine(*m, sample, [&](double fromStartM) { return lf_landingFunnelM(*m, fromStartM); },
                                 landing ? kLandingBesideM : kBesideRunwayM);

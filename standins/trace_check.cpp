@@ -214,8 +214,8 @@ std::vector<ShortTouchDown> lf_shortTouchDowns(const std::vector<Write>& w, cons
         }
         if (lined && !reached)
             out.push_back(found);
-        else if (!lined && !onOne && lf_metresFromRunways(p, runways) <= kAirportReachM)
-            out.push_back({&p, lf_metresFromRunways(p, runways), ""});
+        else if (const double fromRunways = lf_metresFromRunways(p, runways); !lined && !onOne && fromRunways <= kAirportReachM)
+            out.push_back({&p, fromRunways, ""});
     }
     return out;
 }
