@@ -85,6 +85,8 @@ bool lf_afterPushBack(const LiveAircraft& ac)
 
 // A tug pushes at this speed or slower.
 constexpr double kPushKt = 5.0;
+// A push-back's next report lies at least this much further back (m).
+constexpr double kPushStepM = 5.0;
 constexpr double kBackwardsDeg = 135.0;
 constexpr double kNoseTrackDeg = 45.0;
 // A leg this far from the way a helicopter came would fly it straight back.
@@ -109,6 +111,41 @@ bool lf_pushLeg(const LiveAircraft& ac, bool wasPushing)
     if (!wasPushing && nose > kNoseTrackDeg && along > kNoseTrackDeg)
         return false;
     return wasPushing || !(st[0].speedKt > kStandingKt) || nose <= kNoseTrackDeg;
+}
+
+// Waiting in a queue, an aircraft's positions flip between places one
+// quantisation step apart, the step behind the nose reported as moving with
+// the nose as its track. A next report that close behind, with no later one
+// further back (a push-back's keep going back) or too fast for a tug, is that
+// flip: the aircraft waits where it stands, neither rolled round to it nor
+// pushed back onto it.
+constexpr double kQueueFlipM = 30.0;
+
+void lf_holdFlipBehind(LiveAircraft& ac)
+{
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::taxi || !ac.phases.groundMode || ac.ground.pushingInTaxi ||
+        ac.identity.category == Category::Rotorcraft || st[1].stationary || st[1].airborne ||
+        !std::isfinite(st[1].trackDeg))
+        return;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    if (!(gf_distanceNm(here, lf_pos(st[1])) * kMetresPerNm < kQueueFlipM))
+        return;
+    const RelativePosition rel = gf_relativePosition(here, ac.motion.heading, lf_pos(st[1]));
+    const double off = lf_degrees(std::fabs(std::atan2(rel.acrossM, rel.alongM)));
+    const double nose = std::fabs(std::remainder(st[1].trackDeg - lf_degrees(ac.motion.heading), 360.0));
+    if (!(off > kRollRoundDeg) || !(nose <= kNoseTrackDeg))
+        return;
+    if (!(st[1].speedKt > kPushKt)) {
+        if (st.size() < 3)
+            return; // nothing after it yet to tell a push from a flip
+        for (size_t i = 2; i < st.size() && !st[i].airborne; ++i)
+            if (gf_relativePosition(here, ac.motion.heading, lf_pos(st[i])).alongM < rel.alongM - kPushStepM)
+                return;
+    }
+    st[1].lat = here.latitude;
+    st[1].lon = here.longitude;
+    st[1].stationary = 1;
 }
 
 // The push-back target is reached: engines on and ready to taxi.
@@ -510,6 +547,7 @@ void nextPosGround(LiveAircraft& ac)
         // and the path onto it is planned like any other.
         if (lf_parkingHandOverDue(ac))
             try2Park(ac);
+        lf_holdFlipBehind(ac);
         ac.ground.pushingInTaxi = lf_pushLeg(ac, ac.ground.pushingInTaxi != 0) ? 1 : 0;
         if (ac.ground.pushingInTaxi)
             ac.leg.targetTrack = ac.motion.heading; // pushed straight back, the nose kept

@@ -1892,3 +1892,64 @@ TEST_F(LosAngelesGroundTest, ADepartureWhoseTurnOntoTheRunwayArrivesOutOfOrderRo
     EXPECT_LT(metres({33.9398, -118.3804}, {stood->lat, stood->lon}), 15.0);
     EXPECT_NEAR(std::remainder(liftoff->hdg - 263.0, 360.0), 0.0, 10.0);
 }
+
+// ---- A taxi queue at New York JFK (field 13 ft) ------------------------------
+
+namespace {
+
+class NewYorkJfkGroundTest : public GroundMotionSimTest {
+protected:
+    void SetUp() override
+    {
+        GroundMotionSimTest::SetUp();
+        sim.load({{"ground_ft", 13.0},
+                  {"user", {{"lat", 41.1}, {"lon", -73.78}, {"alt_ft", 3000.0}}},
+                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
+        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-kjfk.csv";
+        runwayTable.runways = kvr::test::publishedRunways(csv);
+        runways = kvr::standin::gf_loadRunwayCsv(csv);
+        std::unique_lock lock(engineLock);
+        CurrentAirport = {0x4B4A464B, 40.6398, -73.7789, 13.0, {}};
+    }
+    void TearDown() override
+    {
+        gf_clearRunwayTable();
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = {};
+        }
+        GroundMotionSimTest::TearDown();
+    }
+    std::vector<kvr::standin::RunwayGeometry> runways;
+};
+
+} // namespace
+
+TEST_F(NewYorkJfkGroundTest, AQueueWhosePositionsFlipBehindTheNoseIsNeitherDrivenRoundNorPushedBack)
+{
+    // RJA261 as the App reported it (2019) waits eight minutes in the queue
+    // for 31L. Its positions flip one step (8-14 m) behind the nose and
+    // forward again, reported at 2 or 10 kt with the nose as their track.
+    // An aircraft in a queue waits nose on: it neither rolls round to the
+    // step behind it nor is pushed back onto it.
+    const auto reports = kvr::test::reportsFromFile("taxi-queue-flips-kjfk.csv");
+    ASSERT_EQ(reports.size(), 77u);
+    playReports(reports, 0x71C261, "RJA261");
+    run(1000);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto report = motion(runways);
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 10000u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    EXPECT_EQ(c.slides, 0u);
+    // In the queue (within 150 m of where it waits) it turns onto its creeps
+    // north-west and back, never round in a loop.
+    const LatLon queue{40.6466, -73.7958};
+    double turned = 0.0;
+    for (size_t i = 1; i < w.size(); ++i)
+        if (w[i].onGround && metres(queue, {w[i].lat, w[i].lon}) < 150.0)
+            turned += std::fabs(std::remainder(w[i].hdg - w[i - 1].hdg, 360.0));
+    EXPECT_LT(turned, 360.0);
+}
