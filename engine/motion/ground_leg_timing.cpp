@@ -164,7 +164,10 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
     // just reached: it turns onto that way.
     // Not at a take-off roll's speed: then it steers onto the leg as it goes
     // (a take-off roll still in `taxi` at another airport).
-    const bool rollFromStop = ac.phases.phase == FlightPhase::takeoff_roll && !(st[0].speedKt > kStandingKt);
+    // Nor while it still creeps onto its runway to line up: a leg that far
+    // off the heading driven straight would slide.
+    const bool rollFromStop = ac.phases.phase == FlightPhase::takeoff_roll &&
+                              (!(st[0].speedKt > kStandingKt) || !(ac.motion.tasKt > kCreepEndKt));
     // From rest it turns first whatever speed the leg reads: driving off at
     // that speed with the heading far off the leg is a slide.
     const bool atRest = !(ac.motion.tasKt > kStandingKt);

@@ -175,8 +175,10 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     const bool continuing = r.active && roll && r.phase == phase;
     r = {};
     const SampleStream& st = ac.stream.samples;
-    // A roll curving off its runway follows its curve, not a straight ramp.
-    if (!ac.phases.groundMode || !roll || ac.identity.category == Category::Rotorcraft || st.size() < 2 || ac.ground.groundCurve.valid())
+    // A roll curving off its runway follows its curve, not a straight ramp;
+    // one that turns on the spot first drives its leg after the turn.
+    if (!ac.phases.groundMode || !roll || ac.identity.category == Category::Rotorcraft || st.size() < 2 ||
+        ac.ground.groundCurve.valid() || ac.ground.turningInPlace)
         return false;
     if (ac.stream.projection > 0 && phase != FlightPhase::landing_roll)
         return false;

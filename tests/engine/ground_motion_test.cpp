@@ -465,6 +465,32 @@ TEST_F(GroundTurnPlanningTest, AtTakeOffRollSpeedALegOffTheHeadingIsSteeredOntoN
     EXPECT_TRUE(standing.ground.turningInPlace);
 }
 
+TEST_F(GroundTurnPlanningTest, CreepingOntoTheRunwayToLineUpALegFarOffTheHeadingIsNotSlidAlong)
+{
+    // In its take-off roll already but still creeping at 4.6 kt to line up:
+    // the next report 14 m on and 45 degrees off the heading, the runway
+    // beyond it. Driven straight while the heading turns, it would slide.
+    LiveAircraft ac = taxiing(10.0, {{45, 14}, {45, 300}});
+    ac.phases.phase = FlightPhase::takeoff_roll;
+    ac.phases.groundMode = 1;
+    ac.motion.tasKt = 4.6;
+    nextPosMain(ac);
+    EXPECT_TRUE(ac.ground.turningInPlace);
+    double worstDeg = 0.0;
+    for (int t = 0; t < 3000 && ac.stream.samples.size() >= 2; ++t) {
+        engineClock.fetch_add(1);
+        if (ac.stream.samples.front().playTime <= engineClock.load())
+            nextPosMain(ac);
+        const LatLon was{ac.motion.lat, ac.motion.lon};
+        stepMotion(ac);
+        const LatLon now{ac.motion.lat, ac.motion.lon};
+        if (metres(was, now) > 0.005)
+            worstDeg = std::max(worstDeg, std::fabs(gf_wrapAngle(gf_initialBearing(was, now) - ac.motion.heading)) / kDeg);
+    }
+    EXPECT_LT(worstDeg, 30.0);
+    EXPECT_GT(metres(kStart, {ac.motion.lat, ac.motion.lon}), 14.0); // and it rolls on
+}
+
 TEST_F(GroundTurnPlanningTest, RollingSlowlyAReportScatteredBesideTheWayIsPassedOver)
 {
     // Taxiing north at 11 kt: the next report 11 m on but 55 degrees off the
