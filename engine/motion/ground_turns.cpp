@@ -19,6 +19,8 @@ namespace {
 
 // The longest leg of a bend that is turned as one corner (m).
 constexpr double kBendLegMaxM = 80.0;
+// A curve's first metres further off the heading than this would be a slide (deg).
+constexpr double kCurveStartOffDeg = 30.0;
 
 LatLon lf_pos(const TrafficSample& s)
 {
@@ -481,6 +483,11 @@ bool makeTurnGnd(LiveAircraft& ac, double angle)
     }
     if (useCurve) {
         if (angle > 120.0)
+            return false;
+        // The curve leaves toward the next sample: with the heading far off
+        // that way it would be driven sideways from its first metre. The leg
+        // is planned straight instead, and turned onto as any other.
+        if (lf_diffDeg(lf_bearing(here, lf_pos(st[1])), ac.motion.heading) >= kCurveStartOffDeg)
             return false;
         GroundCurveInput in;
         in.a = {here.latitude, here.longitude, 0.0};

@@ -1979,3 +1979,25 @@ TEST_F(NewYorkJfkGroundTest, AQueueWhosePositionsFlipBehindTheNoseIsNeitherDrive
             turned += std::fabs(std::remainder(w[i].hdg - w[i - 1].hdg, 360.0));
     EXPECT_LT(turned, 360.0);
 }
+
+TEST_F(NewYorkJfkGroundTest, AfterAFrozenStretchACornerFromRestIsTurnedOntoNotSlidAlong)
+{
+    // AAL2305 as the App reported it (2019): frozen reports, then 445 m on,
+    // then a corner it comes to rest before. From rest with its next report
+    // far off its nose it turns toward it first: a curve that leaves toward
+    // that report from where the aircraft stands would drive it sideways.
+    const auto reports = kvr::test::reportsFromFile("taxi-freeze-then-corner-kjfk.csv");
+    ASSERT_EQ(reports.size(), 44u);
+    playReports(reports, 0xA2305, "AAL2305");
+    run(1000);
+    const auto report = motion(runways);
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 10000u);
+    EXPECT_EQ(c.slides, 0u);
+    EXPECT_EQ(c.backwards, 0u);
+    EXPECT_EQ(c.reversals, 0u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            ADD_FAILURE() << kvr::standin::gf_findingText(f);
+}
