@@ -1838,19 +1838,25 @@ struct BatchedReport {
     double lat, lon, altFt, vsFpm, trackDeg, gsKt;
 };
 
-class LosAngelesGroundTest : public GroundMotionSimTest {
+// Ground traffic at a real airport: its published runways and elevation,
+// the user 25 NM north (no collision holds), an A320 on its wheels 8 ft up.
+class AirportGroundTest : public GroundMotionSimTest {
 protected:
-    void SetUp() override
+    struct Field {
+        const char* runwaysCsv; // in ../shared/data
+        uint32_t icao;
+        double lat, lon, elevationFt;
+    };
+    void useField(const Field& f)
     {
-        GroundMotionSimTest::SetUp();
-        sim.load({{"ground_ft", 128.0},
-                  {"user", {{"lat", 34.36}, {"lon", -118.408}, {"alt_ft", 3000.0}}},
+        sim.load({{"ground_ft", f.elevationFt},
+                  {"user", {{"lat", f.lat + 0.42}, {"lon", f.lon}, {"alt_ft", 3000.0}}},
                   {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
-        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-klax.csv";
+        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data" / f.runwaysCsv;
         runwayTable.runways = kvr::test::publishedRunways(csv);
         runways = kvr::standin::gf_loadRunwayCsv(csv);
         std::unique_lock lock(engineLock);
-        CurrentAirport = {0x4B4C4158, 33.9425, -118.408, 128.0, {}};
+        CurrentAirport = {f.icao, f.lat, f.lon, f.elevationFt, {}};
     }
     void TearDown() override
     {
@@ -1860,6 +1866,16 @@ protected:
             CurrentAirport = {};
         }
         GroundMotionSimTest::TearDown();
+    }
+    std::vector<kvr::standin::RunwayGeometry> runways;
+};
+
+class LosAngelesGroundTest : public AirportGroundTest {
+protected:
+    void SetUp() override
+    {
+        AirportGroundTest::SetUp();
+        useField({"runways-klax.csv", 0x4B4C4158, 33.9425, -118.408, 128.0});
     }
     void play(const std::vector<BatchedReport>& reports, uint32_t hexid, const std::string& callsign, int tailTicks)
     {
@@ -1875,7 +1891,6 @@ protected:
         }
         run(tailTicks);
     }
-    std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
 } // namespace
@@ -1923,30 +1938,13 @@ TEST_F(LosAngelesGroundTest, ADepartureWhoseTurnOntoTheRunwayArrivesOutOfOrderRo
 
 namespace {
 
-class NewYorkJfkGroundTest : public GroundMotionSimTest {
+class NewYorkJfkGroundTest : public AirportGroundTest {
 protected:
     void SetUp() override
     {
-        GroundMotionSimTest::SetUp();
-        sim.load({{"ground_ft", 13.0},
-                  {"user", {{"lat", 41.1}, {"lon", -73.78}, {"alt_ft", 3000.0}}},
-                  {"titles", {{{"title", "Airbus A320-200 KLM"}, {"static_cg_ft", 8.0}}}}});
-        const auto csv = std::filesystem::path(KELO_SOURCE_DIR) / "../shared/data/runways-kjfk.csv";
-        runwayTable.runways = kvr::test::publishedRunways(csv);
-        runways = kvr::standin::gf_loadRunwayCsv(csv);
-        std::unique_lock lock(engineLock);
-        CurrentAirport = {0x4B4A464B, 40.6398, -73.7789, 13.0, {}};
+        AirportGroundTest::SetUp();
+        useField({"runways-kjfk.csv", 0x4B4A464B, 40.6398, -73.7789, 13.0});
     }
-    void TearDown() override
-    {
-        gf_clearRunwayTable();
-        {
-            std::unique_lock lock(engineLock);
-            CurrentAirport = {};
-        }
-        GroundMotionSimTest::TearDown();
-    }
-    std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
 } // namespace
