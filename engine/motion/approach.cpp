@@ -5,11 +5,15 @@
 #include <cmath>
 #include <numbers>
 
+#include <fmt/format.h>
+
 #include "core/geodesy.h"
+#include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
+#include "engine/report_noise.h"
 #include "engine/sample_stream.h"
 #include "engine/tick_airport.h"
 #include "engine/traffic_state.h"
@@ -43,6 +47,18 @@ double lf_referenceGroundFt(const LiveAircraft& ac)
     if (const auto elevation = gf_tickAirportAltitude())
         return landingGroundFt(ac, *elevation);
     return std::numeric_limits<double>::quiet_NaN();
+}
+
+constexpr double kOffRunwayM = 15.0;          // beyond the runway's edge by this much a report is off it
+constexpr double kSlowestFlyoverShare = 0.8;  // of the rotation speed: slower, no landing is still in the air
+constexpr double kGlideSlopeRad = 3.0 * std::numbers::pi / 180.0;
+
+// Where `at` lies from the far end of the runway `m`: metres along its
+// heading (negative before that end) and across its centre line.
+RelativePosition lf_fromRunway(const RunwayMatch& m, const LatLon& at)
+{
+    const double heading = gf_normalizeAngle(m.endHeading * kDegToRad);
+    return gf_relativePosition({m.endLatitude, m.endLongitude}, heading, at);
 }
 
 } // namespace
@@ -150,6 +166,72 @@ bool isShortOfRunway(const LiveAircraft& ac, const TrafficSample& sample)
     if (!m)
         m = gf_runwayOnFinal(at, ac.motion.heading);
     return m && m->distancePastThreshold && *m->distancePastThreshold < -50.0;
+}
+
+bool landOnRunwayFirst(LiveAircraft& ac)
+{
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::landing || ac.phases.groundMode || ac.identity.category == Category::Rotorcraft ||
+        st.size() < 2 || st[1].airborne || st[1].stationary || st[1].inserted)
+        return false;
+    const RunwayMatch m = finalApproachRunway(ac);
+    if (!m.valid || !m.distancePastThreshold || !m.lengthFromThreshold || !std::isfinite(*m.distancePastThreshold) ||
+        !(*m.lengthFromThreshold > 0.0) || !std::isfinite(m.startAltitude))
+        return false;
+    const double slowest = kSlowestFlyoverShare * gf_rotationSpeedKt(ac, 1);
+    const auto slowShort = [&](const TrafficSample& s) {
+        return !s.airborne && !s.stationary && isShortOfRunway(ac, s) && std::isfinite(s.speedKt) && s.speedKt < slowest;
+    };
+    const TrafficSample& next = st[1];
+    const bool beside = std::fabs(lf_fromRunway(m, lf_samplePosition(next)).acrossM) > m.width / 2.0 + kOffRunwayM &&
+                        !gf_rollsAlongRunway(next, m.endHeading);
+    if (!beside && !slowShort(next))
+        return false;
+    // Down on the glide slope from here, in the touch-down zone at the earliest.
+    const double a = *m.distancePastThreshold;
+    const double lengthM = *m.lengthFromThreshold;
+    const double heightFt = ac.motion.altitudeFt - landingGroundFt(ac, m.startAltitude) - lf_gearHeightFt(ac);
+    const double glideM = std::max(std::isfinite(heightFt) ? heightFt : 0.0, 0.0) * kMetresPerFoot / std::tan(kGlideSlopeRad);
+    const double touchM = std::max(std::min(lengthM / 3.0, 1000.0), a + glideM);
+    if (!(touchM <= lengthM / 2.0))
+        return false; // no room left to roll out: the reports are followed as they come
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const RelativePosition from = lf_fromRunway(m, here);
+    const double heading = gf_normalizeAngle(m.endHeading * kDegToRad);
+    const double alongFromEnd = from.alongM + (touchM - a); // negative: before the far end
+    const LatLon touch = gf_destinationPoint({m.endLatitude, m.endLongitude},
+                                             {gf_normalizeAngle(heading + std::numbers::pi), -alongFromEnd * kFeetPerMetre});
+    const double front = st[0].speedKt;
+    const double speedKt = std::max(std::isfinite(front) ? front : 0.0, slowest);
+    if (!(speedKt > 0.0))
+        return false;
+    TrafficSample down = next;
+    down.lat = touch.latitude;
+    down.lon = touch.longitude;
+    down.altitudeFt = 0.0;
+    down.speedKt = speedKt;
+    down.tasKt = speedKt;
+    down.trackDeg = m.endHeading;
+    down.hasTrueHeading = 0;
+    down.verticalSpeedFpm = 0.0;
+    down.inserted = 0;
+    down.insertedFromCurrent = 0;
+    const double seconds = gf_distanceM(here, touch) / (speedKt * kKnotsToMetresPerSecond);
+    down.playTime = engineClock.load() + std::max(static_cast<int32_t>(std::lround(seconds * 100.0)), 25);
+    // The reports it passes over on the way: they rolled out before the threshold.
+    while (st.size() >= 2 && slowShort(st[1]))
+        st.erase(st.begin() + 1);
+    st.insert(st.begin() + 1, down);
+    if (st.size() >= 3 && st[2].playTime <= down.playTime + 25) {
+        const int32_t delay = down.playTime + 25 - st[2].playTime;
+        for (size_t i = 2; i < st.size(); ++i)
+            st[i].playTime += delay;
+    }
+    ac.flight.landing.runway = m;
+    ac.flight.landing.matchPosition = here;
+    gf_logLine(fmt::format("{} touches down on runway {}: its reports {} before it is down", ac.identity.callsign, m.endText,
+                           beside ? "leave the runway" : "roll out short of the threshold"));
+    return true;
 }
 
 RunwayMatch landingRunwayMatch(const LiveAircraft& ac)

@@ -20,6 +20,12 @@ RunwayMatch landingRunwayMatch(const LiveAircraft& aircraft);
 // the one whose extended centre line it flies down (up to 10 km out), else
 // the stored landing runway carried forward. Invalid when none is known.
 RunwayMatch finalApproachRunway(const LiveAircraft& aircraft);
+// A landing whose next report is on the ground off its runway, or short of
+// the threshold and too slow to be flown over, touches down in the
+// touch-down zone first: a sample there goes before that report, and the
+// slow reports short of the threshold are dropped. True when the stream
+// changed.
+bool landOnRunwayFirst(LiveAircraft& aircraft);
 // Moves the first sample on the ground onto the aim point of the runway.
 void timeTouchdown(LiveAircraft& aircraft);
 // The descent (ft per tick) that keeps the aircraft on its glide.

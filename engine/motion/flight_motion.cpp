@@ -168,6 +168,8 @@ void lf_planTurn(LiveAircraft& ac, int32_t dt, double height)
     double track;
     if (s1.hasTrueHeading && height < (landing ? 2000.0 : 1000.0))
         track = s1.trueHeading;
+    else if (landing && !s1.airborne)
+        track = gf_initialBearing(here, lf_samplePosition(s1)); // down along the way to where it touches
     else if (st.size() >= 3)
         track = gf_initialBearing(lf_samplePosition(s1), lf_samplePosition(st[2]));
     else

@@ -382,6 +382,24 @@ void lf_noReportToGoOn(LiveAircraft& ac, const char* why)
     noMoreNextPos(ac);
 }
 
+// A landing roll whose next report lies beside its runway where the roll,
+// as it now goes, cannot get: the reports left the runway before the shown
+// aircraft was down (it touched down further on than they did). Hidden, it is
+// shown again where its reports go on.
+bool lf_hideRollThatCannotLeave(LiveAircraft& ac)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (ac.phases.phase != FlightPhase::landing_roll || !ac.phases.groundMode || st.size() < 2 || st[1].inserted ||
+        ac.stream.projection > 0)
+        return false;
+    const double kt = std::isfinite(ac.motion.tasKt) ? ac.motion.tasKt : ac.flight.groundSpeedKt;
+    if (!gf_leftRunwayUnseen(ac, gf_aircraftPosition(ac), kt, engineClock.load(), st[1]))
+        return false;
+    gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.identity.callsign));
+    removeAircraftFromSim(ac);
+    return true;
+}
+
 } // namespace
 
 void nextPosMain(LiveAircraft& ac)
@@ -401,6 +419,8 @@ void nextPosMain(LiveAircraft& ac)
                     st.erase(st.begin() + 1);
                     continue;
                 }
+                if (lf_hideRollThatCannotLeave(ac))
+                    return;
                 if (lf_checkRunwayHeadingAhead(ac))
                     continue;
                 if (lf_dropRollSampleBehind(ac))
@@ -449,6 +469,7 @@ void nextPosMain(LiveAircraft& ac)
 void lf_advanceLeg(LiveAircraft& ac)
 {
     ac.leg.legOverride = 0;
+    landOnRunwayFirst(ac);
     timeTouchdown(ac);
     const bool roll = ac.phases.phase == FlightPhase::takeoff_roll || ac.phases.phase == FlightPhase::landing_roll;
     if (!ac.phases.groundMode || !roll)

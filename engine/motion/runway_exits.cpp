@@ -134,6 +134,13 @@ bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, dou
     return needS > (report.playTime - fromTime) / 100.0 + kRollLateS;
 }
 
+bool gf_leftRunwayUnseen(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
+                         const TrafficSample& report)
+{
+    const RunwayExit exit = gf_runwayExit(ac, from, fromKt, fromTime, report);
+    return (exit.beside && !exit.reachable) || gf_leftRunwayBehindSlowRoll(ac, from, fromKt, fromTime, report);
+}
+
 bool lf_planRunwayExit(LiveAircraft& ac)
 {
     SampleStream& st = ac.stream.samples;

@@ -24,6 +24,11 @@ RunwayExit gf_runwayExit(const LiveAircraft& aircraft, const LatLon& from, doubl
 // the report's time.
 bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& aircraft, const LatLon& from, double fromKt, int32_t fromTime,
                                  const TrafficSample& report);
+// A report beside the runway that a landing roll (at `from`, rolling at
+// fromKt at engine time fromTime) reaches neither forward in its time nor by
+// stopping and taxiing back: the aircraft left the runway unseen.
+bool gf_leftRunwayUnseen(const LiveAircraft& aircraft, const LatLon& from, double fromKt, int32_t fromTime,
+                         const TrafficSample& report);
 // In a landing roll whose next sample lies beside its runway: the corner on
 // the centre line where it turns off is put before it, reached at exit
 // speed, so that the turn planning lays the exit turn over it. True when the

@@ -385,16 +385,11 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
         // A report beside the runway that no roll reaches forward in its
         // time: the aircraft left the runway unseen. It is hidden, and shown
         // again where its reports go on.
-        const bool predicted = ac.stream.projection > 0;
-        const RunwayExit exit =
-            predicted ? gf_runwayExit(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt, engineClock.load(), sample)
-                      : gf_runwayExit(ac, gf_samplePosition(st.back()), st.back().speedKt, st.back().playTime, sample);
-        const bool leftBehind =
-            predicted ? gf_leftRunwayBehindSlowRoll(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt,
-                                                    engineClock.load(), sample)
-                      : gf_leftRunwayBehindSlowRoll(ac, gf_samplePosition(st.back()), st.back().speedKt,
-                                                    st.back().playTime, sample);
-        if ((exit.beside && !exit.reachable) || leftBehind) {
+        const bool left =
+            ac.stream.projection > 0
+                ? gf_leftRunwayUnseen(ac, gf_aircraftPosition(ac), ac.flight.groundSpeedKt, engineClock.load(), sample)
+                : gf_leftRunwayUnseen(ac, gf_samplePosition(st.back()), st.back().speedKt, st.back().playTime, sample);
+        if (left) {
             gf_logLine(fmt::format("{} left its runway unseen, hidden until its next report", ac.identity.callsign));
             removeAircraftFromSim(ac);
             return false;

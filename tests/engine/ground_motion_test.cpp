@@ -1999,3 +1999,36 @@ TEST_F(NewYorkJfkGroundTest, AfterAFrozenStretchACornerFromRestIsTurnedOntoNotSl
         for (const auto& f : found)
             ADD_FAILURE() << kvr::standin::gf_findingText(f);
 }
+
+TEST_F(NewYorkJfkGroundTest, ALandingWhoseReportsRollOutBesideTheRunwayTouchesDownOnItAndIsNotFlownOffIt)
+{
+    // AAL2423 as the App reported it (2019): the final of 22R, but every
+    // report 375 m east of the centre line, its roll slowing to 29 kt beside
+    // the runway's displaced threshold and turning off east. The landing is
+    // flown down 22R and touches down there past the threshold, not flown over
+    // its slow reports to a touch-down off the runway, nor driven back to them
+    // from the roll.
+    const auto reports = kvr::test::reportsFromFile("landing-beside-runway-kjfk.csv");
+    ASSERT_EQ(reports.size(), 31u);
+    playReports(reports, 0xA2423, "AAL2423");
+    run(3000);
+    const auto report = traceMotion(runways);
+    ASSERT_GE(report.objects.size(), 1u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+    const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
+    const auto touch = std::adjacent_find(w.begin(), w.end(),
+                                          [](const GroundWrite& a, const GroundWrite& b) { return !a.onGround && b.onGround; });
+    ASSERT_NE(touch, w.end());
+    const GroundWrite& down = *std::next(touch);
+    const auto r22 = std::find_if(runways.begin(), runways.end(), [](const auto& r) { return r.high.ident == "22R"; });
+    ASSERT_NE(r22, runways.end());
+    const kvr::standin::RunwayEndGeometry& end = r22->high;
+    const double bearing = gf_initialBearing(end.threshold, {down.lat, down.lon});
+    const double along = metres(end.threshold, {down.lat, down.lon}) * std::cos(bearing - end.headingDeg * kDeg);
+    EXPECT_LT(std::fabs(lf_offCentreLine(end, down.lat, down.lon)), 20.0);
+    EXPECT_GT(along, end.displacedFt * 0.3048);
+    EXPECT_LT(along, r22->lengthFt * 0.3048 / 2.0);
+    EXPECT_GT(down.kts, 100.0);
+}
