@@ -355,6 +355,9 @@ struct LegMotion {
     // Heading to end a stand move or turn with, radians. No step sets it yet;
     // while unset the ground steps steer toward targetTrack.
     std::optional<double> endHeading;
+    // The bearing of the last leg it moved along, radians: a hover's legs
+    // that hold it over its spot keep it.
+    std::optional<double> lastWay;
     double headingCorrectionDeg = 0.0;
     int32_t legOverrideTicks = 0;
     int32_t lagEarlier = 900;       // how much earlier a sample may be re-timed, ticks

@@ -288,11 +288,10 @@ void lf_turnRoundFirst(LiveAircraft& ac)
     if (s1.stationary)
         return;
     const LatLon here{ac.motion.lat, ac.motion.lon};
-    const double northM = ac.leg.stepLat * 60.0 * kMetresPerNm;
-    const double eastM = ac.leg.stepLon * 60.0 * kMetresPerNm * std::cos(ac.motion.lat * kDegToRad);
-    if (!(std::hypot(northM, eastM) > 1e-4))
-        return; // it hovered: no way it came
-    const double came = std::atan2(eastM, northM);
+    // Hovering on over its spot, it came the way it last moved.
+    if (!ac.leg.lastWay)
+        return;
+    const double came = *ac.leg.lastWay;
     const double d = gf_distanceNm(here, lf_pos(s1)) * kMetresPerNm;
     if (!(d >= 2.0) ||
         lf_degrees(std::fabs(gf_wrapAngle(gf_initialBearing(here, lf_pos(s1)) - came))) <= kTurnRoundDeg)
@@ -520,6 +519,10 @@ void lf_advanceLeg(LiveAircraft& ac)
             }
         }
         lf_planHoverTurn(ac);
+        const double northM = ac.leg.stepLat * 60.0 * kMetresPerNm;
+        const double eastM = ac.leg.stepLon * 60.0 * kMetresPerNm * std::cos(ac.motion.lat * kDegToRad);
+        if (std::hypot(northM, eastM) > 1e-4)
+            ac.leg.lastWay = std::atan2(eastM, northM);
     } else {
         if (!ac.phases.groundMode)
             lf_planHoverTurn(ac);

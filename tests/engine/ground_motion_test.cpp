@@ -1210,16 +1210,20 @@ TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
     EXPECT_LE(again->t, beside->t + 60.0);
 }
 
-// Helicopters shown, the EC30 a rotorcraft of the model tables.
-class LasVegasHelicopterTest : public LasVegasGroundTest {
+// Helicopters shown, the EC30 and B407 rotorcraft of the model tables, at
+// the airport of `Field`.
+template <class Field>
+class HelicopterTest : public Field {
 protected:
     void SetUp() override
     {
-        LasVegasGroundTest::SetUp();
+        Field::SetUp();
         savedModels = gf_modelDatabase();
         savedParameters = gf_parametersSnapshot();
-        gf_modelDatabase().icaoModelCodes.insert("EC30");
-        gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+        for (const char* type : {"EC30", "B407"}) {
+            gf_modelDatabase().icaoModelCodes.insert(type);
+            gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id(type));
+        }
         auto helicopters = std::make_shared<Parameters>(*savedParameters);
         helicopters->HELICOPTERS = true;
         g_parameters.store(helicopters);
@@ -1228,26 +1232,26 @@ protected:
     {
         gf_modelDatabase() = savedModels;
         g_parameters.store(savedParameters);
-        LasVegasGroundTest::TearDown();
+        Field::TearDown();
     }
-    // Posts the recorded reports of an EC30 as the feed gives them (its
+    // Posts the recorded reports of a helicopter as the feed gives them (its
     // airspeed aloft guessed from the altitude); whether the engine held it
     // as a rotorcraft.
     bool playHelicopter(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid,
-                        const std::string& callsign)
+                        const std::string& callsign, const char* type = "EC30")
     {
         lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
         bool rotorcraft = false;
         for (size_t i = 0; i < reports.size(); ++i) {
             LiveTrafficRecord record = kvr::test::trackRecord(reports[i], hexid, callsign);
-            record.ids.model = gf_modelCode2Id("EC30");
+            record.ids.model = gf_modelCode2Id(type);
             if (!reports[i].onGround)
                 record.tas = 220.0; // the feed's guess from the altitude
             std::vector<LiveTrafficRecord> batch{record};
             gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
             const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
-            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
-            if (const LiveAircraft* ac = live(hexid))
+            this->run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+            if (const LiveAircraft* ac = this->live(hexid))
                 rotorcraft = ac->identity.category == Category::Rotorcraft;
         }
         return rotorcraft;
@@ -1255,6 +1259,7 @@ protected:
     ModelDatabaseTables savedModels;
     std::shared_ptr<const Parameters> savedParameters;
 };
+using LasVegasHelicopterTest = HelicopterTest<LasVegasGroundTest>;
 
 TEST_F(LasVegasHelicopterTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongTheGround)
 {
@@ -1946,6 +1951,7 @@ protected:
         useField({"runways-kjfk.csv", 0x4B4A464B, 40.6398, -73.7789, 13.0});
     }
 };
+using NewYorkJfkHelicopterTest = HelicopterTest<NewYorkJfkGroundTest>;
 
 } // namespace
 
@@ -2031,4 +2037,22 @@ TEST_F(NewYorkJfkGroundTest, ALandingWhoseReportsRollOutBesideTheRunwayTouchesDo
     EXPECT_GT(along, end.displacedFt * 0.3048);
     EXPECT_LT(along, r22->lengthFt * 0.3048 / 2.0);
     EXPECT_GT(down.kts, 100.0);
+}
+
+TEST_F(NewYorkJfkHelicopterTest, AHoverThatDriftedOneWayAndSetsOffTheOtherTurnsRoundNotBack)
+{
+    // N77NY as the App reported it (2019): five minutes in the hover, its
+    // reports scattered 8-28 m about a spot drifting north-east, then away
+    // south-west at 5-10 kt. Set off from the hover, it swings out to the side
+    // of its way: it never flies straight back along the way it drifted.
+    const auto reports = kvr::test::reportsFromFile("helicopter-hover-drift-kjfk.csv", 100.0);
+    ASSERT_EQ(reports.size(), 36u);
+    ASSERT_TRUE(playHelicopter(reports, 0xA77A77, "N77NY", "B407"));
+    run(1000);
+    const auto report = traceMotion(runways);
+    ASSERT_EQ(report.objects.size(), 1u);
+    const kvr::standin::MotionCounts& c = report.objects.begin()->second;
+    EXPECT_GT(c.writes, 5000u);
+    EXPECT_EQ(c.reversals, 0u);
+    EXPECT_EQ(c.jumps, 0u);
 }
