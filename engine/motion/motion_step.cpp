@@ -16,6 +16,7 @@
 #include "engine/motion/flight_motion.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
+#include "engine/sample_stream.h"
 #include "engine/motion/takeoff.h"
 #include "liveries/category.h"
 #include "liveries/model_texts.h"
@@ -163,6 +164,7 @@ bool lf_turnInPlace(LiveAircraft& ac)
 // the crawl loses.
 constexpr double kCreepOffDeg = 25.0;
 constexpr double kCreepKt = 4.0;
+constexpr double kCrawlAimM = 15.0; // nearer its end a crawl no longer aims the nose at it
 constexpr double kFastestTaxiKt = 40.0; // faster in `taxi` is a take-off roll: it steers as it rolls
 // What a ground turn may ask of the tyres: sideways acceleration (m/s²),
 // and the fastest the heading turns however slowly it rolls (per tick).
@@ -421,6 +423,23 @@ double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon&
     return kMostTaxiKt;
 }
 
+// The leg ends where the aircraft is: its end sample, and the frozen
+// repeats of it that follow, are put there and fall due now.
+void lf_endLegHere(LiveAircraft& ac, const LatLon& at)
+{
+    SampleStream& st = ac.stream.samples;
+    if (st.empty())
+        return;
+    const TrafficSample end = st.front();
+    for (TrafficSample& s : st) {
+        if (s.lat != end.lat || s.lon != end.lon)
+            break;
+        s.lat = at.latitude;
+        s.lon = at.longitude;
+    }
+    lf_frontDueNow(ac.stream);
+}
+
 // Crawling on a straight leg, it rolls along its nose, not along the leg: as
 // the heading turns toward its way this is an arc, never a crab. The rest of
 // the leg is aimed again from where the crawl got to, at the leg's own pace
@@ -460,9 +479,13 @@ void lf_crawlAlongNose(LiveAircraft& ac, const LatLon& from, double fromHeading,
             s.playTime += ticks - ticksLeft;
     }
     // The nose turns toward where the leg now leads (not once it is about
-    // there: a few metres off, the bearing swings round).
-    if (leftNm * kMetresPerNm > 15.0)
+    // there: a few metres off, the bearing swings round). Once the end lies
+    // that near and still well off the nose, the leg is over where the
+    // aircraft is: the rest is the reports' own scatter, not a way sideways.
+    if (leftNm * kMetresPerNm > kCrawlAimM)
         ac.leg.targetTrack = gf_initialBearing(to, endAt);
+    else if (std::fabs(gf_wrapAngle(gf_initialBearing(to, endAt) - ac.motion.heading)) > kCreepOffDeg * kDegToRad)
+        lf_endLegHere(ac, to);
 }
 
 // A take-off roll toward a report already aloft (its reports froze where
@@ -519,6 +542,10 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
     const bool onPath = step.onTurn || step.onCurve;
     RollRamp& ramp = ac.flight.ramp;
     const double crawl = lf_crawlShare(ac, speedKt, off, catchingUp);
+    // Creeping no faster than a crawl with the heading still far off the way:
+    // it creeps along its nose, as a crawl does.
+    const bool creepAlongNose = !onPath && ac.phases.phase == FlightPhase::taxi && movedNm > 0.0 &&
+                                !(speedKt > kCreepKt) && off > kCreepOffDeg && catchingUp;
     double k = crawl;
     if (onPath) {
         // How far the path itself turns over this step (the heading may
@@ -637,6 +664,8 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         lf_samplesWait(ac, alongNose ? 0.0 : 1.0 - k);
         if (held)
             ac.ground.speedCapLagTicks += 1.0 - k;
+    } else if (creepAlongNose && !ramp.active) {
+        lf_crawlAlongNose(ac, from, fromHeading, speedKt);
     }
     // The last step of a turn or curve ends where the path does, short of
     // a whole tick: it does not slow the aircraft (what it moves next would

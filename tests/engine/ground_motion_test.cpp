@@ -1210,10 +1210,10 @@ TEST_F(LasVegasArrivalTest, AnExitReportFarBehindTheRollIsNeverReachedBackwards)
     EXPECT_LE(again->t, beside->t + 60.0);
 }
 
-// Helicopters shown, the EC30 and B407 rotorcraft of the model tables, at
-// the airport of `Field`.
+// Aircraft of given types at the airport of `Field`: helicopters shown, the
+// EC30 and B407 rotorcraft and the B772 a heavy of the model tables.
 template <class Field>
-class HelicopterTest : public Field {
+class ModelTypesTest : public Field {
 protected:
     void SetUp() override
     {
@@ -1224,6 +1224,8 @@ protected:
             gf_modelDatabase().icaoModelCodes.insert(type);
             gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id(type));
         }
+        gf_modelDatabase().icaoModelCodes.insert("B772");
+        gf_modelDatabase().heavy.insert(gf_modelCode2Id("B772"));
         auto helicopters = std::make_shared<Parameters>(*savedParameters);
         helicopters->HELICOPTERS = true;
         g_parameters.store(helicopters);
@@ -1234,14 +1236,14 @@ protected:
         g_parameters.store(savedParameters);
         Field::TearDown();
     }
-    // Posts the recorded reports of a helicopter as the feed gives them (its
-    // airspeed aloft guessed from the altitude); whether the engine held it
-    // as a rotorcraft.
-    bool playHelicopter(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid,
-                        const std::string& callsign, const char* type = "EC30")
+    // Posts the recorded reports of an aircraft of the type as the feed gives
+    // them (its airspeed aloft guessed from the altitude); the category the
+    // engine last held it in.
+    std::optional<Category> playAs(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid,
+                                   const std::string& callsign, const char* type)
     {
         lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
-        bool rotorcraft = false;
+        std::optional<Category> category;
         for (size_t i = 0; i < reports.size(); ++i) {
             LiveTrafficRecord record = kvr::test::trackRecord(reports[i], hexid, callsign);
             record.ids.model = gf_modelCode2Id(type);
@@ -1252,14 +1254,20 @@ protected:
             const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
             this->run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
             if (const LiveAircraft* ac = this->live(hexid))
-                rotorcraft = ac->identity.category == Category::Rotorcraft;
+                category = ac->identity.category;
         }
-        return rotorcraft;
+        return category;
+    }
+    // The same for a helicopter; whether the engine held it as a rotorcraft.
+    bool playHelicopter(const std::vector<kvr::standin::TrackPoint>& reports, uint32_t hexid,
+                        const std::string& callsign, const char* type = "EC30")
+    {
+        return playAs(reports, hexid, callsign, type) == Category::Rotorcraft;
     }
     ModelDatabaseTables savedModels;
     std::shared_ptr<const Parameters> savedParameters;
 };
-using LasVegasHelicopterTest = HelicopterTest<LasVegasGroundTest>;
+using LasVegasHelicopterTest = ModelTypesTest<LasVegasGroundTest>;
 
 TEST_F(LasVegasHelicopterTest, AHelicopterRisesWhereItStandsInsteadOfRollingAlongTheGround)
 {
@@ -1951,7 +1959,7 @@ protected:
         useField({"runways-kjfk.csv", 0x4B4A464B, 40.6398, -73.7789, 13.0});
     }
 };
-using NewYorkJfkHelicopterTest = HelicopterTest<NewYorkJfkGroundTest>;
+using NewYorkJfkTypesTest = ModelTypesTest<NewYorkJfkGroundTest>;
 
 } // namespace
 
@@ -2039,7 +2047,7 @@ TEST_F(NewYorkJfkGroundTest, ALandingWhoseReportsRollOutBesideTheRunwayTouchesDo
     EXPECT_GT(down.kts, 100.0);
 }
 
-TEST_F(NewYorkJfkHelicopterTest, AHoverThatDriftedOneWayAndSetsOffTheOtherTurnsRoundNotBack)
+TEST_F(NewYorkJfkTypesTest, AHoverThatDriftedOneWayAndSetsOffTheOtherTurnsRoundNotBack)
 {
     // N77NY as the App reported it (2019): five minutes in the hover, its
     // reports scattered 8-28 m about a spot drifting north-east, then away
@@ -2055,4 +2063,22 @@ TEST_F(NewYorkJfkHelicopterTest, AHoverThatDriftedOneWayAndSetsOffTheOtherTurnsR
     EXPECT_GT(c.writes, 5000u);
     EXPECT_EQ(c.reversals, 0u);
     EXPECT_EQ(c.jumps, 0u);
+}
+
+TEST_F(NewYorkJfkTypesTest, ACreepToAReportOffTheNoseEndsWhereItIsNotSidewaysOntoIt)
+{
+    // AFR032, a B772, as the App reported it (2019): it lands on 22L and taxis
+    // to a stop west of the terminals, creeping on at 2-12 kt in steps of the
+    // reports' four decimals (8-14 m, west then north). Creeping along its
+    // nose toward a report off it, it does not drive the last metres
+    // sideways onto it: that near, the rest is the reports' scatter.
+    const auto reports = kvr::test::reportsFromFile("taxi-creep-off-nose-kjfk.csv");
+    ASSERT_EQ(reports.size(), 86u);
+    ASSERT_EQ(playAs(reports, 0x3C032, "AFR032", "B772"), Category::Heavy);
+    run(1000);
+    const auto report = traceMotion(runways);
+    ASSERT_GE(report.objects.size(), 1u);
+    for (const auto& [id, found] : report.findings)
+        for (const auto& f : found)
+            ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
 }
