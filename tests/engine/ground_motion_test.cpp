@@ -1880,6 +1880,13 @@ protected:
         }
         GroundMotionSimTest::TearDown();
     }
+    // Each finding of the trace fails the test.
+    static void failOnAnyFinding(const kvr::standin::MotionReport& report)
+    {
+        for (const auto& [id, found] : report.findings)
+            for (const auto& f : found)
+                ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+    }
     std::vector<kvr::standin::RunwayGeometry> runways;
 };
 
@@ -1932,9 +1939,7 @@ TEST_F(LosAngelesGroundTest, ADepartureWhoseTurnOntoTheRunwayArrivesOutOfOrderRo
     // Created once: it is never removed on its way, and its roll keeps to
     // the runway.
     EXPECT_EQ(report.objects.size(), 1u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    failOnAnyFinding(report);
     // It stands last where its reports stop, and rolls west from there.
     const auto liftoff = std::adjacent_find(w.begin(), w.end(), [](const GroundWrite& a, const GroundWrite& b) {
         return a.onGround && !b.onGround;
@@ -2009,9 +2014,7 @@ TEST_F(NewYorkJfkGroundTest, AfterAFrozenStretchACornerFromRestIsTurnedOntoNotSl
     EXPECT_EQ(c.slides, 0u);
     EXPECT_EQ(c.backwards, 0u);
     EXPECT_EQ(c.reversals, 0u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            ADD_FAILURE() << kvr::standin::gf_findingText(f);
+    failOnAnyFinding(report);
 }
 
 TEST_F(NewYorkJfkGroundTest, ALandingWhoseReportsRollOutBesideTheRunwayTouchesDownOnItAndIsNotFlownOffIt)
@@ -2028,9 +2031,7 @@ TEST_F(NewYorkJfkGroundTest, ALandingWhoseReportsRollOutBesideTheRunwayTouchesDo
     run(3000);
     const auto report = traceMotion(runways);
     ASSERT_GE(report.objects.size(), 1u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+    failOnAnyFinding(report);
     const std::vector<GroundWrite> w = lf_positionWrites(tracePath);
     const auto touch = std::adjacent_find(w.begin(), w.end(),
                                           [](const GroundWrite& a, const GroundWrite& b) { return !a.onGround && b.onGround; });
@@ -2078,7 +2079,5 @@ TEST_F(NewYorkJfkTypesTest, ACreepToAReportOffTheNoseEndsWhereItIsNotSidewaysOnt
     run(1000);
     const auto report = traceMotion(runways);
     ASSERT_GE(report.objects.size(), 1u);
-    for (const auto& [id, found] : report.findings)
-        for (const auto& f : found)
-            ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+    failOnAnyFinding(report);
 }
