@@ -30,6 +30,27 @@ double lf_stopOnlyToleranceDeg(double d)
     return 4.0 + (10.0 - 4.0) * (12.0 - d) / 8.5;
 }
 
+// Driving round a stand from beyond its nose: the turns on the way there
+// stay below this, and it passes the stand this far to its side at least.
+constexpr double kRoundStandDeg = 100.0;
+constexpr double kRoundStandM = 30.0;
+// Turning onto the stand's axis by more than this, it enters the axis this
+// far before the stand.
+constexpr double kAxisTurnDeg = 15.0;
+constexpr double kAxisEntryM = 30.0;
+
+// The point `alongM` ahead of the stand on its axis and `acrossM` to its
+// right (negative: behind, to the left).
+LatLon lf_besideStand(const LatLon& stand, double heading, double alongM, double acrossM)
+{
+    const LatLon onAxis =
+        gf_destinationPoint(stand, {gf_normalizeAngle(heading + (alongM < 0.0 ? std::numbers::pi : 0.0)), std::fabs(alongM) * kFeetPerMetre});
+    if (acrossM == 0.0)
+        return onAxis;
+    return gf_destinationPoint(onAxis, {gf_normalizeAngle(heading + std::copysign(std::numbers::pi / 2.0, acrossM)),
+                                        std::fabs(acrossM) * kFeetPerMetre});
+}
+
 void lf_setLeadInLagLimits(LiveAircraft& ac)
 {
     ac.leg.lagEarlier = 2700;
@@ -55,7 +76,11 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
     const bool inFront = rel.alongM > 3.0;
     const bool stopOnly = d <= 12.0 && offDeg <= lf_stopOnlyToleranceDeg(d);
     if (!stopOnly) {
-        const bool leadIn = !inFront && (d > 15.0 || offDeg >= 45.0 || std::fabs(rel.acrossM) > 8.0);
+        // Beyond the stand's nose, only a short overshoot still facing the
+        // stand's way is set back onto it; from further out or turned away
+        // it drives round to the lead-in point like any other arrival.
+        const bool overshot = inFront && d <= 15.0 && offDeg < 45.0;
+        const bool leadIn = !overshot && (inFront || d > 15.0 || offDeg >= 45.0 || std::fabs(rel.acrossM) > 8.0);
         const double speed = std::max(0.8 * ac.identity.standSpeedKt, 1.0);
         // A synthetic sample on the stand axis: on the ground, facing the
         // stand heading, with the aircraft's altitude and bank.
@@ -76,14 +101,41 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
             s.playTime = st.back().playTime + ticks;
             st.push_back(s);
         };
+        const auto ticksBetween = [&](const LatLon& a, const LatLon& b) {
+            return lf_ticksAtLeast100(gf_distanceNm(a, b) * kTicksPerHour / speed);
+        };
         int32_t toStand = 0;
         if (leadIn) {
             // The lead-in point lies 10 m before the stand on its axis.
             constexpr double kLeadInM = 10.0;
-            constexpr double kLeadInFt = kLeadInM * kFeetPerMetre;
-            const LatLon point = gf_destinationPoint(
-                standPos, {gf_normalizeAngle(stand.heading + std::numbers::pi), kLeadInFt});
-            appendOnAxis(point, speed, lf_ticksAtLeast100(gf_distanceNm(here, point) * kTicksPerHour / speed));
+            const LatLon point = lf_besideStand(standPos, stand.heading, -kLeadInM, 0.0);
+            // Coming from beyond the stand's nose, the way to the lead-in
+            // point would turn back on itself there (or run over the stand):
+            // it drives round beside the stand instead, abeam of it, back
+            // along it and in onto the axis at 45 degrees.
+            LatLon from = here;
+            const auto driveTo = [&](const LatLon& way, bool onAxis) {
+                appendOnAxis(way, speed, ticksBetween(from, way));
+                if (!onAxis) {
+                    TrafficSample& w = st.back();
+                    w.trueHeading = gf_initialBearing(from, way);
+                    w.trackDeg = w.trueHeading * kRadToDeg;
+                }
+                from = way;
+            };
+            const double turnAtLeadIn = std::fabs(gf_wrapAngle(stand.heading - gf_initialBearing(here, point)));
+            if (turnAtLeadIn > kRoundStandDeg * kDegToRad) {
+                const double side = rel.acrossM >= 0.0 ? 1.0 : -1.0;
+                const double out = std::max(kRoundStandM, std::fabs(rel.acrossM));
+                driveTo(lf_besideStand(standPos, stand.heading, 0.0, side * out), false);
+                driveTo(lf_besideStand(standPos, stand.heading, -kAxisEntryM - out, side * out), false);
+            }
+            // Turning onto the axis it rounds a corner further out, and the
+            // last straight metres onto the stand are its own leg, braked
+            // into the stop.
+            if (turnAtLeadIn > kAxisTurnDeg * kDegToRad)
+                driveTo(lf_besideStand(standPos, stand.heading, -kAxisEntryM, 0.0), true);
+            appendOnAxis(point, speed, ticksBetween(from, point));
             lf_setLeadInLagLimits(ac);
             toStand = lf_ticksAtLeast100(kLeadInM * kNmPerMetre * kTicksPerHour / speed);
         } else {
@@ -99,7 +151,11 @@ void drive2Stand(LiveAircraft& ac, const StandPoint& stand)
     stop.stationary = 1;
     stop.playTime += 50;
     st.push_back(stop);
-    ac.leg.targetTrack = stand.heading;
+    // Nose first along its way: the stand's heading is the way of the last
+    // few metres onto the stand (turned onto at the lead-in point), not the
+    // heading to steer while it drives there.
+    const LatLon next{st[1].lat, st[1].lon};
+    ac.leg.targetTrack = stopOnly || gf_distanceNm(here, next) * kMetresPerNm < 1.0 ? stand.heading : gf_initialBearing(here, next);
     if (ac.stream.projection > 0) {
         ac.stream.projection = 0;
         lf_setLeadInLagLimits(ac);

@@ -14,8 +14,10 @@ struct StandPoint {
 
 // Replaces the rest of the stream (which holds the sample just reached) by
 // the path to the stand: a lead-in point 10 m before it on its axis when the
-// aircraft is too far off, too much to the side or turned away, the stand
-// point, and a stop 50 ticks later.
+// aircraft is too far off, too much to the side, turned away or beyond the
+// stand's nose (from there round beside the stand first, and onto the axis
+// 30 m out when the way turns onto it), the stand point, and a stop 50 ticks
+// later. The aircraft drives there nose first along its way.
 void drive2Stand(LiveAircraft& aircraft, const StandPoint& stand);
 
 // A taxiing aircraft of the current airport whose samples have come to rest

@@ -174,7 +174,9 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
     const bool taxiSpeed = (!(st[0].speedKt > kTurnOnTheSpotKt) && !(ac.motion.tasKt > kTurnOnTheSpotKt)) || atRest;
     const double way = gf_initialBearing({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1]));
     const double offWay = lf_degrees(std::fabs(gf_wrapAngle(way - ac.motion.heading)));
-    if (((ac.phases.phase == FlightPhase::taxi && taxiSpeed && !ac.ground.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
+    // Driving onto its stand it turns first as it does taxiing.
+    const bool taxiing = ac.phases.phase == FlightPhase::taxi || ac.phases.phase == FlightPhase::parking;
+    if (((taxiing && taxiSpeed && !ac.ground.pushingInTaxi) || rollFromStop) && !onTurn && !onCurve &&
         ac.stream.projection <= 0 &&
         (pending || offWay >= kSlideDeg) &&
         (ac.leg.headingCorrectionDeg >= kSlideDeg || offWay >= kSlideDeg || ac.ground.sharpTurn) && ac.identity.turnRate > 0.0) {
@@ -203,6 +205,8 @@ bool lf_turnOnTheSpotThenDrive(LiveAircraft& ac, int32_t legTime, double lengthN
         ac.ground.turningInPlace = 1;
         // Back the way it faces: it rolls round in a tight U-turn at walking
         // pace, never pivots there to drive straight back the way it came.
+        // On the way onto its stand it turns where it stands: its path there
+        // leaves no room to roll round beside it.
         if (ac.phases.phase == FlightPhase::taxi && offWay > kRollRoundDeg)
             ac.ground.turnRoundSide = lf_turnRoundSide(ac, way);
         retimeNextSample(ac, extra + driveTime);

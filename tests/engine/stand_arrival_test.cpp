@@ -12,6 +12,7 @@
 #include "airports/airport_database.h"
 #include "core/geodesy.h"
 #include "core/settings_snapshot.h"
+#include "engine/geometry.h"
 #include "engine/per_tick_update.h"
 #include "engine/stand_arrival.h"
 #include "engine/live_at_stands.h"
@@ -19,6 +20,7 @@
 #include "parking/parking_runs.h"
 #include "stands/stand_table.h"
 #include "tests/engine/engine_fixture.h"
+#include "tests/engine/runway_traffic_fixture.h"
 #include "tests/support/track_records.h"
 
 namespace {
@@ -400,5 +402,135 @@ TEST_F(StandRulesTest, LiveryRespawnOfAParkedAircraftKeepsOneStandingSample)
     EXPECT_EQ(ac.sim.simState, SimState::liveryrespawn);
     EXPECT_EQ(gf_trafficState().removalQueue.back(), 55u);
 }
+
+// Stands that do not stand in a row: four, 700 m apart, facing four ways.
+struct SidedStand {
+    double north, east, headingDeg;
+};
+constexpr SidedStand kSidedStands[] = {{0, 0, 0}, {0, 700, 95}, {700, 0, 215}, {700, 700, 300}};
+
+// An arrival that comes to rest `outM` from its stand, `offAxisDeg` round
+// from the stand's axis (0: on the line it drives in along, 180: beyond the
+// stand's nose; negative: on the left), facing the stand.
+struct SideArrival {
+    int stand;
+    double offAxisDeg, outM;
+};
+
+std::vector<SideArrival> sideArrivals()
+{
+    std::vector<SideArrival> out;
+    const double outs[] = {20.0, 45.0, 90.0, 200.0};
+    for (int i = 0; i <= 12; ++i)
+        out.push_back({(i + i / 4) % 4, (i % 2 ? -15.0 : 15.0) * i, outs[i % 4]});
+    return out;
+}
+
+class StandArrivalFromEverySide : public kvr::test::RunwayTrafficTest,
+                                  public ::testing::WithParamInterface<SideArrival> {
+protected:
+    StandArrivalFromEverySide() : RunwayTrafficTest("stand_sides_trace.jsonl") {}
+    void SetUp() override
+    {
+        RunwayTrafficTest::SetUp();
+        sim.load({{"user", {{"lat", kLat + 0.4}, {"lon", kLon}, {"alt_ft", 3000.0}}}});
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = false; });
+        {
+            std::unique_lock lock(engineLock);
+            CurrentAirport = CurrentAirportRecord{0x4548414D, kLat, kLon, 0.0, IataCode()};
+        }
+        std::vector<Stand> stands;
+        for (const SidedStand& d : kSidedStands) {
+            Stand s;
+            const LatLon p = ::at(d.north, d.east);
+            s.name = "S" + std::to_string(stands.size() + 1);
+            s.lat = p.latitude;
+            s.lon = p.longitude;
+            s.heading = d.headingDeg * std::numbers::pi / 180.0;
+            s.radius = 0.02;
+            s.id = static_cast<int32_t>(stands.size()) + 1;
+            s.type = StandType::GATE_MEDIUM;
+            stands.push_back(s);
+        }
+        gf_setStandTable(std::move(stands));
+    }
+    void TearDown() override
+    {
+        gf_clearStandTable();
+        gf_modifyParameters([](Parameters& p) { p.RANDOM = true; });
+        RunwayTrafficTest::TearDown();
+    }
+};
+
+// Whatever side it comes from, the aircraft drives to its stand nose first
+// (turning onto the stand's axis as it rolls or where it stands) and ends
+// on the stand, on its heading: moving, its way never lies more than 30
+// degrees off its nose.
+TEST_P(StandArrivalFromEverySide, DrivesInNoseFirstAndEndsOnTheStand)
+{
+    const SideArrival a = GetParam();
+    const SidedStand& sd = kSidedStands[a.stand];
+    const LatLon standAt = ::at(sd.north, sd.east);
+    const LatLon restAt = kvr::test::movedMetres(standAt, sd.headingDeg + 180.0 + a.offAxisDeg, a.outM);
+    const double facing = gf_initialBearing(restAt, standAt);
+    LiveAircraft made = kvr::test::makeLive(0x48A001, "KLM9", false, restAt.latitude, restAt.longitude, 0.0);
+    made.identity.radius = made.identity.collisionRadius = 0.0097;
+    made.identity.standSearchNm = 0.15;
+    made.identity.standSpeedKt = 10.0;
+    made.identity.baseTurnRate = 0.09 * std::numbers::pi / 180.0; // 9 degrees a second
+    made.motion.heading = facing;
+    made.phases.phase = FlightPhase::taxi;
+    made.phases.previousPhase = FlightPhase::landing_roll;
+    // Its reports end in a stop no further than 60 m from the stand (the
+    // stands within reach of where it stops are looked for).
+    made.stream.samples.back().speedKt = a.outM > 60.0 ? 8.0 : 0.0;
+    TrafficSample stop = made.stream.samples.back();
+    const LatLon stopAt = kvr::test::movedMetres(standAt, facing * 180.0 / std::numbers::pi + 180.0, std::min(a.outM, 60.0));
+    stop.lat = stopAt.latitude;
+    stop.lon = stopAt.longitude;
+    stop.speedKt = 0.0;
+    made.stream.samples.push_back(stop);
+    LiveAircraft& ac = gf_trafficState().aircraft.addLive(std::move(made));
+    create(ac);
+    for (size_t i = 0; i < ac.stream.samples.size(); ++i)
+        ac.stream.samples[i].playTime = engineClock.load() + 300 * static_cast<int32_t>(i);
+    for (int i = 0; i < 600 && ac.phases.phase != FlightPhase::parked; ++i)
+        run(100);
+    run(300);
+    ASSERT_EQ(ac.phases.phase, FlightPhase::parked);
+    EXPECT_EQ(ac.stand.standId, a.stand + 1);
+
+    const std::vector<kvr::test::TraceWrite> w = traceWrites();
+    ASSERT_GT(w.size(), 10u);
+    // The way over each second it moved more than 1 kt against the nose
+    // half way through that second.
+    int crabs = 0;
+    double worst = 0.0;
+    for (size_t i = 1, from = 0; i < w.size(); ++i) {
+        while (from + 1 < i && w[from + 1].t <= w[i].t - 1.0)
+            ++from;
+        const double dt = w[i].t - w[from].t;
+        const double m = gf_distanceNm(w[from].at, w[i].at) * 1852.0;
+        if (dt < 0.9 || m / dt < 1.0 * 1852.0 / 3600.0)
+            continue;
+        const double way = gf_initialBearing(w[from].at, w[i].at) * 180.0 / std::numbers::pi;
+        const double turned = std::remainder(w[i].hdg - w[from].hdg, 360.0);
+        const double off = std::fabs(std::remainder(way - (w[from].hdg + turned / 2.0), 360.0));
+        if (off > 30.0)
+            ++crabs;
+        worst = std::max(worst, off);
+    }
+    EXPECT_EQ(crabs, 0) << "worst " << worst << " degrees off the nose";
+    const kvr::test::TraceWrite& last = w.back();
+    EXPECT_LT(gf_distanceNm(last.at, standAt) * 1852.0, 2.0);
+    EXPECT_LT(std::fabs(std::remainder(last.hdg - sd.headingDeg, 360.0)), 5.0);
+    const kvr::standin::MotionReport report = traceMotion();
+    EXPECT_EQ(report.total.slides + report.total.backwards + report.total.reversals + report.total.jumps +
+                  report.total.fastTurns,
+              0u)
+        << kvr::standin::gf_motionTable(report);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, StandArrivalFromEverySide, ::testing::ValuesIn(sideArrivals()));
 
 } // namespace
