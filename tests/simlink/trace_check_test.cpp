@@ -425,6 +425,8 @@ std::vector<SpeedCase> lf_speedCases()
     add("A321 at 420 kt at 12,000 ft", 20.0, lf_speedRamp(420.0, 0.0, 1.0, 420.0, 12000.0), {}, {0, 0, 0, 0, 0});
     add("helicopter at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Helicopter"),
         {0, 1, 0, 0, 0});
+    add("helicopter at its bound as measured, 160.5 kt", 20.0, lf_speedRamp(160.5, 0.0, 1.0, 160.5, 1000.0), lf_category("Helicopter"),
+        {0, 0, 0, 0, 0});
     add("aeroplane at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Airplane"),
         {0, 0, 0, 0, 0});
     add("jump of 2 km at 250 kt", 20.0, [](double t) {
