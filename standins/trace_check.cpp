@@ -274,8 +274,8 @@ constexpr double kAeroplaneBoundKt = 380.0;
 constexpr double kHelicopterBoundKt = 160.0;
 constexpr double kAirSpanS = 5.0;      // air speeds are measured over this long
 // The check's flat-earth distances and the trace's frame times measure a
-// speed to a fraction of a knot: an aircraft that flies at the bound itself
-// (a helicopter following its 160-kt reports) is within it.
+// speed to a fraction of a knot: an aircraft measured within a knot of the
+// bound flies at it.
 constexpr double kAirSlackKt = 1.0;
 constexpr double kRemovedRollingKt = 40.0;
 constexpr double kShortJumpFactor = 1.5; // written speeds are true airspeeds: room for the wind
@@ -329,8 +329,19 @@ void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jump
                       const FoundFn& found)
 {
     const double bound = helicopter ? kHelicopterBoundKt : kAeroplaneBoundKt;
-    size_t from = 0, lastJump = 0; // lastJump: one past the last jump seen
-    bool racing = false;
+    size_t from = 0, lastJump = 0; // lastJump: the last write a jump rule found
+    std::optional<size_t> runFrom; // the first write of the run of overspeeds going on
+    double peak = 0.0, peakAt = 0.0;
+    // A run is found at its first write, with its fastest five seconds.
+    const auto endRun = [&](size_t last) {
+        if (!runFrom)
+            return;
+        ++c.airOverspeeds;
+        found("air overspeed", w[*runFrom],
+              fmt::format("up to {:.0f} kt by position over 5 s (at {:.1f} s) for {:.1f} s, bound {:.0f} kt{}", peak,
+                          peakAt, w[last].t - w[*runFrom].t, bound, helicopter ? " (helicopter)" : ""));
+        runFrom.reset();
+    };
     for (size_t i = 1; i < w.size(); ++i) {
         const Write& p = w[i];
         if (jumped[i])
@@ -338,20 +349,24 @@ void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jump
         while (from + 1 < i && w[from + 1].t <= p.t - kAirSpanS)
             ++from;
         const double dt = p.t - w[from].t;
-        if (dt < kAirSpanS || dt > 2.0 * kAirSpanS || p.alt >= kAirBoundAltFt || w[from].alt >= kAirBoundAltFt ||
-            lastJump > from) {
-            racing = false;
+        const double kts = dt >= kAirSpanS && dt <= 2.0 * kAirSpanS && p.alt < kAirBoundAltFt &&
+                                   w[from].alt < kAirBoundAltFt && lastJump <= from
+                               ? lf_ktsBetween(w[from], p)
+                               : 0.0;
+        if (kts <= bound + kAirSlackKt) {
+            endRun(i - 1);
             continue;
         }
-        const double kts = lf_ktsBetween(w[from], p);
-        const bool race = kts > bound + kAirSlackKt;
-        if (race && !racing)
-            found("air overspeed", p,
-                  fmt::format("{:.1f} kt by position over {:.1f} s, bound {:.0f} kt{}", kts, dt, bound,
-                              helicopter ? " (helicopter)" : ""));
-        c.airOverspeeds += race && !racing ? 1 : 0;
-        racing = race;
+        if (!runFrom) {
+            runFrom = i;
+            peak = 0.0;
+        }
+        if (kts > peak) {
+            peak = kts;
+            peakAt = p.t;
+        }
     }
+    endRun(w.size() - 1);
 }
 
 // Removals by Kelo while the last writes before them rolled on the ground
