@@ -323,8 +323,9 @@ void lf_speedSnaps(const std::vector<Write>& w, const std::vector<char>& jumped,
 }
 
 // Below 10,000 ft, faster by position over five seconds than an aeroplane
-// (or a helicopter) flies there; a span that holds a jump (or a short jump)
-// is the jump's.
+// (or a helicopter) flies there; a span that holds a jump is the jump's. Short
+// jumps are no such excuse: a race whose writes outrun the speed written at
+// each of them is both.
 void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jumped, bool helicopter, MotionCounts& c,
                       const FoundFn& found)
 {
@@ -386,7 +387,7 @@ void lf_removedRolling(const std::vector<Write>& w, const std::vector<double>& r
         while (from > 0 && w[from].t > w[last].t - 1.0)
             --from;
         const double dt = w[last].t - w[from].t;
-        const bool measured = from < last && dt >= 1.0 && dt <= kWriteGapS && w[from].onGround;
+        const bool measured = from < last && dt >= 1.0 && dt <= kWriteGapS;
         const double kts = measured ? lf_ktsBetween(w[from], w[last]) : std::abs(w[last].kts);
         if (kts > kRemovedRollingKt) {
             ++c.removedRolling;
@@ -419,7 +420,8 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     bool afterStand = false; // the move being measured began from a stand
     size_t turnFrom = 0;  // start of the turn-rate window
     size_t windowLo = 0, windowHi = 0;
-    std::vector<char> jumped(w.size(), 0); // the writes the jump rules found
+    std::vector<char> jumped(w.size(), 0); // the writes the jump rule found
+    std::vector<char> stepped(w.size(), 0); // the writes either jump rule found
     bool shortJumping = false;
     for (size_t i = 0; i < w.size(); ++i) {
         const Write& p = w[i];
@@ -452,7 +454,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         const double trueDt = p.t - w[i - 1].t;
         const bool shortJump =
             !jumped[i] && step > kShortJumpFactor * fastest * kMetresPerKt * (trueDt + kFrameSlackS) + kShortJumpM;
-        jumped[i] = jumped[i] || shortJump ? 1 : 0;
+        stepped[i] = jumped[i] || shortJump ? 1 : 0;
         if (shortJump && !shortJumping) {
             ++c.shortJumps;
             found.add("short jump", p,
@@ -521,7 +523,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
     const FoundFn add = [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); };
     lf_groundSpeeds(w, runways, c, add);
-    lf_speedSnaps(w, jumped, c, add);
+    lf_speedSnaps(w, stepped, c, add);
     lf_airOverspeeds(w, jumped, helicopter, c, add);
     lf_removedRolling(w, removals, c, add);
     for (const ShortTouchDown& s : lf_shortTouchDowns(w, runways)) {

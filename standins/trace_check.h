@@ -38,7 +38,8 @@
 //                 spans that hold a jump or a short jump are the jump's;
 //   air overspeeds: below 10,000 ft, a move by position over five seconds
 //                 faster than 380 kt, or 160 kt for a helicopter (the create
-//                 line's "category" "Helicopter"), spans with a jump aside;
+//                 line's "category" "Helicopter"), spans with a jump (not a
+//                 short jump) aside;
 //   removed rolling: an object that Kelo removed (a "remove" line by the
 //                 client) while its last writes moved it on the ground faster
 //                 than 40 kt;

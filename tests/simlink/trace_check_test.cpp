@@ -422,6 +422,11 @@ std::vector<SpeedCase> lf_speedCases()
         p.kts = 280.0;
         return p;
     }, {}, {0, 1, 0, 0, 0});
+    add("A321 written at 180 kt moving at 770 kt, written every 0.1 s", 20.0, [](double t) {
+        Pos p = lf_speedRamp(770.0, 0.0, 1.0, 770.0, 2650.0)(t);
+        p.kts = 180.0;
+        return p;
+    }, lf_frames(10.0), {0, 1, 0, 1, 0});
     add("A321 at 420 kt at 12,000 ft", 20.0, lf_speedRamp(420.0, 0.0, 1.0, 420.0, 12000.0), {}, {0, 0, 0, 0, 0});
     add("helicopter at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Helicopter"),
         {0, 1, 0, 0, 0});
