@@ -632,6 +632,11 @@ std::string gf_motionTable(const MotionReport& report)
     return out + "\n";
 }
 
+bool gf_isSpeedFinding(const MotionFinding& f)
+{
+    return f.kind == "speed snap" || f.kind == "air overspeed" || f.kind == "removed rolling" || f.kind == "short jump";
+}
+
 std::string gf_findingText(const MotionFinding& f)
 {
     return fmt::format("{:8.2f} s {:<19} {:.5f},{:.5f} alt {:.0f} ft (ground {:.0f}) hdg {:.0f} {:.0f} kt {}: {}", f.t,

@@ -119,6 +119,10 @@ struct MotionFinding {
     std::string detail;
 };
 
+// Whether a finding is one of the speed rules' ("speed snap", "air overspeed",
+// "removed rolling", "short jump").
+bool gf_isSpeedFinding(const MotionFinding& finding);
+
 struct MotionReport {
     std::map<uint32_t, MotionCounts> objects; // by object id
     std::map<uint32_t, std::vector<MotionFinding>> findings; // the first kFindingsKept of each kind per object
