@@ -423,6 +423,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     std::vector<char> jumped(w.size(), 0); // the writes the jump rule found
     std::vector<char> stepped(w.size(), 0); // the writes either jump rule found
     bool shortJumping = false;
+    size_t movedFrom = 0; // the start of the last half second before the last write
     for (size_t i = 0; i < w.size(); ++i) {
         const Write& p = w[i];
         if (p.alt < p.gnd - 0.01) {
@@ -450,10 +451,19 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             jumped[i] = 1;
             found.add("jump", p, fmt::format("{:.0f} m in {:.2f} s at most {:.0f} kt", step, p.t - w[i - 1].t, fastest));
         }
-        // The same step judged on the true time between the writes.
+        // The same step judged on the true time between the writes, against
+        // the written speed or the way the object moved up to the last write
+        // (by position over half a second or more): a written speed that
+        // falls behind the motion makes no step a jump where the motion goes
+        // on as it went.
+        while (movedFrom + 1 < i - 1 && w[movedFrom + 1].t <= w[i - 1].t - 0.5)
+            ++movedFrom;
+        const double movedDt = w[i - 1].t - w[movedFrom].t;
+        const double moving = movedDt >= 0.5 && movedDt <= kWriteGapS ? lf_ktsBetween(w[movedFrom], w[i - 1]) : 0.0;
         const double trueDt = p.t - w[i - 1].t;
-        const bool shortJump =
-            !jumped[i] && step > kShortJumpFactor * fastest * kMetresPerKt * (trueDt + kFrameSlackS) + kShortJumpM;
+        const bool shortJump = !jumped[i] && step > kShortJumpFactor * std::max(fastest, moving) * kMetresPerKt *
+                                                            (trueDt + kFrameSlackS) +
+                                                        kShortJumpM;
         stepped[i] = jumped[i] || shortJump ? 1 : 0;
         if (shortJump && !shortJumping) {
             ++c.shortJumps;
@@ -620,6 +630,11 @@ std::string gf_motionTable(const MotionReport& report)
     for (const std::string& tail : report.churnedTails)
         out += " " + tail;
     return out + "\n";
+}
+
+bool gf_isSpeedFinding(const MotionFinding& f)
+{
+    return f.kind == "speed snap" || f.kind == "air overspeed" || f.kind == "removed rolling" || f.kind == "short jump";
 }
 
 std::string gf_findingText(const MotionFinding& f)

@@ -199,8 +199,7 @@ protected:
                     static_cast<unsigned long long>(c.removedRolling), static_cast<unsigned long long>(c.shortJumps));
         for (const auto& [id, found] : report.findings)
             for (const kvr::standin::MotionFinding& f : found)
-                if (f.kind == "speed snap" || f.kind == "air overspeed" || f.kind == "removed rolling" ||
-                    f.kind == "short jump") {
+                if (kvr::standin::gf_isSpeedFinding(f)) {
                     const auto tail = report.tails.find(id);
                     std::printf("    %s %s\n", tail == report.tails.end() ? "" : tail->second.c_str(),
                                 kvr::standin::gf_findingText(f).c_str());

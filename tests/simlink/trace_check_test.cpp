@@ -457,6 +457,13 @@ std::vector<SpeedCase> lf_speedCases()
         p.northM += t >= 5.0 ? 123.0 : 0.0;
         return p;
     }, lf_frames(10.0), {0, 0, 0, 1, 0});
+    add("lift-off at 150 kt written as 10 kt", 10.0, [](double t) {
+        Pos p = lf_speedRamp(150.0, 0.0, 1.0, 150.0)(t);
+        p.kts = t < 5.0 ? 150.0 : 10.0;
+        p.onGround = t < 6.0;
+        p.alt = t < 6.0 ? 0.0 : 10.0 * (t - 6.0);
+        return p;
+    }, lf_frames(10.0), {0, 0, 0, 0, 0});
     add("roll at 170 kt written every 10 ms", 10.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0),
         lf_frames(100.0, 0.004), {0, 0, 0, 0, 0});
     add("climb-out at 250 kt at 30 frames a second", 10.0, lf_speedRamp(250.0, 0.0, 1.0, 250.0, 1500.0), {},
