@@ -2,6 +2,7 @@
 // The engine's state made fresh for each test, and the engine's side of a
 // tick (events, pacing, clock) against the stand-in simulator in manual frames.
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -165,7 +166,10 @@ protected:
     explicit TracedTrafficTest(const char* traceName) : traceName_(traceName) {}
     void SetUp() override
     {
-        tracePath = (std::filesystem::temp_directory_path() / traceName_).string();
+        // The engine groups run as parallel processes in one temp folder:
+        // each names its traces apart.
+        static const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+        tracePath = (std::filesystem::temp_directory_path() / (run + "-" + traceName_)).string();
         std::filesystem::remove(tracePath);
         _putenv_s("KELO_SIM_TRACE", tracePath.c_str());
         nowNs().store(1'000'000'000);
