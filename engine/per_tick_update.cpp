@@ -194,9 +194,10 @@ void lf_updateActive(LiveAircraft& ac)
     if (!ac.stream.samples.front().stationary) {
         stepMotion(ac);
     } else {
-        // Held where its take-off roll begins, it rolls off from a stop,
-        // whatever speed it stopped from.
-        if (ac.phases.groundMode && ac.phases.phase == FlightPhase::takeoff_roll)
+        // Standing on the ground (where its take-off roll begins, where its
+        // reports froze, at a hold) it drives off from a stop, whatever
+        // speed it stopped from.
+        if (ac.phases.groundMode)
             ac.ground.groundStepKt = 0.0;
         if (ac.leg.endHeading && ac.phases.groundMode &&
             (ac.phases.phase == FlightPhase::takeoff_roll ||
