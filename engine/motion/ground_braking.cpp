@@ -78,8 +78,11 @@ double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
                 (turnDeg > ground_tuning::kSlideDeg && nextM < ground_tuning::kRollingTurnMinM))
                 return 0.0;
         }
-    } else if (!(s.speedKt > kStandingKt)) {
-        return 0.0; // its last report stands
+    } else if (!(s.speedKt > kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
+                                                ac.phases.phase != FlightPhase::landing_roll)) {
+        // Its last report: a taxi carried on without reports stands there
+        // (a roll is carried on), and so does one whose report stands.
+        return 0.0;
     }
     if (taxiCapAhead && !gf_isBesideAnyRunway(lf_at(s), kBesideRunwayM, std::nullopt))
         limit = std::min(limit, kMostTaxiKt);
