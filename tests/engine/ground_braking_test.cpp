@@ -32,7 +32,7 @@ struct FrozenTaxi {
     double frozenS; // the place where they freeze repeated this long
 };
 
-// Cases over the four airports: every runway in turn, 15-38 kt, frozen for
+// Cases over the four airports: every runway in turn, 17-38 kt, frozen for
 // 20-60 s.
 std::vector<FrozenTaxi> generated()
 {
@@ -42,7 +42,7 @@ std::vector<FrozenTaxi> generated()
                                                                 {&kvr::test::kDubai, "OMDB"}};
     std::vector<FrozenTaxi> out;
     for (size_t i = 0; i < 8; ++i)
-        out.push_back({airports[i % 4].first, airports[i % 4].second, i / 4, 15.0 + (i * 7 % 8) * 23.0 / 7.0,
+        out.push_back({airports[i % 4].first, airports[i % 4].second, i / 4, 17.0 + (i * 7 % 8) * 21.0 / 7.0,
                        20.0 + (i * 3 % 8) * 40.0 / 7.0});
     return out;
 }
