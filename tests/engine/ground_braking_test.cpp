@@ -53,6 +53,11 @@ std::string caseName(const ::testing::TestParamInfo<FrozenTaxi>& info)
     return fmt::format("{}_runway{}_{:.0f}kt_frozen{:.0f}s", k.name, k.runway, k.kt, k.frozenS);
 }
 
+void PrintTo(const FrozenTaxi& k, std::ostream* os)
+{
+    *os << caseName({k, 0});
+}
+
 class GroundBrakingTest : public kvr::test::RunwayTrafficTest, public ::testing::WithParamInterface<FrozenTaxi> {
 protected:
     GroundBrakingTest() : RunwayTrafficTest("kelo_ground_braking_trace.jsonl") {}
