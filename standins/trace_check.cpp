@@ -273,6 +273,10 @@ constexpr double kAirBoundAltFt = 10000.0;
 constexpr double kAeroplaneBoundKt = 380.0;
 constexpr double kHelicopterBoundKt = 160.0;
 constexpr double kAirSpanS = 5.0;      // air speeds are measured over this long
+// The check's flat-earth distances and the trace's frame times measure a
+// speed to a fraction of a knot: an aircraft measured within a knot of the
+// bound flies at it.
+constexpr double kAirSlackKt = 1.0;
 constexpr double kRemovedRollingKt = 40.0;
 constexpr double kShortJumpFactor = 1.5; // written speeds are true airspeeds: room for the wind
 constexpr double kFrameSlackS = 0.1;     // when a write is traced against when the engine made it
@@ -319,14 +323,26 @@ void lf_speedSnaps(const std::vector<Write>& w, const std::vector<char>& jumped,
 }
 
 // Below 10,000 ft, faster by position over five seconds than an aeroplane
-// (or a helicopter) flies there; a span that holds a jump (or a short jump)
-// is the jump's.
+// (or a helicopter) flies there; a span that holds a jump is the jump's. Short
+// jumps are no such excuse: a race whose writes outrun the speed written at
+// each of them is both.
 void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jumped, bool helicopter, MotionCounts& c,
                       const FoundFn& found)
 {
     const double bound = helicopter ? kHelicopterBoundKt : kAeroplaneBoundKt;
-    size_t from = 0, lastJump = 0; // lastJump: one past the last jump seen
-    bool racing = false;
+    size_t from = 0, lastJump = 0; // lastJump: the last write a jump rule found
+    std::optional<size_t> runFrom; // the first write of the run of overspeeds going on
+    double peak = 0.0, peakAt = 0.0;
+    // A run is found at its first write, with its fastest five seconds.
+    const auto endRun = [&](size_t last) {
+        if (!runFrom)
+            return;
+        ++c.airOverspeeds;
+        found("air overspeed", w[*runFrom],
+              fmt::format("up to {:.0f} kt by position over 5 s (at {:.1f} s) for {:.1f} s, bound {:.0f} kt{}", peak,
+                          peakAt, w[last].t - w[*runFrom].t, bound, helicopter ? " (helicopter)" : ""));
+        runFrom.reset();
+    };
     for (size_t i = 1; i < w.size(); ++i) {
         const Write& p = w[i];
         if (jumped[i])
@@ -334,20 +350,24 @@ void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jump
         while (from + 1 < i && w[from + 1].t <= p.t - kAirSpanS)
             ++from;
         const double dt = p.t - w[from].t;
-        if (dt < kAirSpanS || dt > 2.0 * kAirSpanS || p.alt >= kAirBoundAltFt || w[from].alt >= kAirBoundAltFt ||
-            lastJump > from) {
-            racing = false;
+        const double kts = dt >= kAirSpanS && dt <= 2.0 * kAirSpanS && p.alt < kAirBoundAltFt &&
+                                   w[from].alt < kAirBoundAltFt && lastJump <= from
+                               ? lf_ktsBetween(w[from], p)
+                               : 0.0;
+        if (kts <= bound + kAirSlackKt) {
+            endRun(i - 1);
             continue;
         }
-        const double kts = lf_ktsBetween(w[from], p);
-        const bool race = kts > bound;
-        if (race && !racing)
-            found("air overspeed", p,
-                  fmt::format("{:.0f} kt by position over {:.1f} s, bound {:.0f} kt{}", kts, dt, bound,
-                              helicopter ? " (helicopter)" : ""));
-        c.airOverspeeds += race && !racing ? 1 : 0;
-        racing = race;
+        if (!runFrom) {
+            runFrom = i;
+            peak = 0.0;
+        }
+        if (kts > peak) {
+            peak = kts;
+            peakAt = p.t;
+        }
     }
+    endRun(w.size() - 1);
 }
 
 // Removals by Kelo while the last writes before them rolled on the ground
@@ -367,7 +387,7 @@ void lf_removedRolling(const std::vector<Write>& w, const std::vector<double>& r
         while (from > 0 && w[from].t > w[last].t - 1.0)
             --from;
         const double dt = w[last].t - w[from].t;
-        const bool measured = from < last && dt >= 1.0 && dt <= kWriteGapS && w[from].onGround;
+        const bool measured = from < last && dt >= 1.0 && dt <= kWriteGapS;
         const double kts = measured ? lf_ktsBetween(w[from], w[last]) : std::abs(w[last].kts);
         if (kts > kRemovedRollingKt) {
             ++c.removedRolling;
@@ -400,8 +420,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     bool afterStand = false; // the move being measured began from a stand
     size_t turnFrom = 0;  // start of the turn-rate window
     size_t windowLo = 0, windowHi = 0;
-    std::vector<char> jumped(w.size(), 0); // the writes the jump rules found
+    std::vector<char> jumped(w.size(), 0); // the writes the jump rule found
+    std::vector<char> stepped(w.size(), 0); // the writes either jump rule found
     bool shortJumping = false;
+    size_t movedFrom = 0; // the start of the last half second before the last write
     for (size_t i = 0; i < w.size(); ++i) {
         const Write& p = w[i];
         if (p.alt < p.gnd - 0.01) {
@@ -429,11 +451,20 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
             jumped[i] = 1;
             found.add("jump", p, fmt::format("{:.0f} m in {:.2f} s at most {:.0f} kt", step, p.t - w[i - 1].t, fastest));
         }
-        // The same step judged on the true time between the writes.
+        // The same step judged on the true time between the writes, against
+        // the written speed or the way the object moved up to the last write
+        // (by position over half a second or more): a written speed that
+        // falls behind the motion makes no step a jump where the motion goes
+        // on as it went.
+        while (movedFrom + 1 < i - 1 && w[movedFrom + 1].t <= w[i - 1].t - 0.5)
+            ++movedFrom;
+        const double movedDt = w[i - 1].t - w[movedFrom].t;
+        const double moving = movedDt >= 0.5 && movedDt <= kWriteGapS ? lf_ktsBetween(w[movedFrom], w[i - 1]) : 0.0;
         const double trueDt = p.t - w[i - 1].t;
-        const bool shortJump =
-            !jumped[i] && step > kShortJumpFactor * fastest * kMetresPerKt * (trueDt + kFrameSlackS) + kShortJumpM;
-        jumped[i] = jumped[i] || shortJump ? 1 : 0;
+        const bool shortJump = !jumped[i] && step > kShortJumpFactor * std::max(fastest, moving) * kMetresPerKt *
+                                                            (trueDt + kFrameSlackS) +
+                                                        kShortJumpM;
+        stepped[i] = jumped[i] || shortJump ? 1 : 0;
         if (shortJump && !shortJumping) {
             ++c.shortJumps;
             found.add("short jump", p,
@@ -502,7 +533,7 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
     const FoundFn add = [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); };
     lf_groundSpeeds(w, runways, c, add);
-    lf_speedSnaps(w, jumped, c, add);
+    lf_speedSnaps(w, stepped, c, add);
     lf_airOverspeeds(w, jumped, helicopter, c, add);
     lf_removedRolling(w, removals, c, add);
     for (const ShortTouchDown& s : lf_shortTouchDowns(w, runways)) {
@@ -599,6 +630,11 @@ std::string gf_motionTable(const MotionReport& report)
     for (const std::string& tail : report.churnedTails)
         out += " " + tail;
     return out + "\n";
+}
+
+bool gf_isSpeedFinding(const MotionFinding& f)
+{
+    return f.kind == "speed snap" || f.kind == "air overspeed" || f.kind == "removed rolling" || f.kind == "short jump";
 }
 
 std::string gf_findingText(const MotionFinding& f)

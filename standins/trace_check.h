@@ -38,15 +38,17 @@
 //                 spans that hold a jump or a short jump are the jump's;
 //   air overspeeds: below 10,000 ft, a move by position over five seconds
 //                 faster than 380 kt, or 160 kt for a helicopter (the create
-//                 line's "category" "Helicopter"), spans with a jump aside;
+//                 line's "category" "Helicopter"), spans with a jump (not a
+//                 short jump) aside;
 //   removed rolling: an object that Kelo removed (a "remove" line by the
 //                 client) while its last writes moved it on the ground faster
 //                 than 40 kt;
 //   short jumps:  a step between consecutive writes longer than the distance
-//                 half as fast again as the fastest written speed covers in
-//                 the time between them and a tenth of a second for frame
-//                 timing, plus 5 m, that the jump rule (which takes a second
-//                 at least) passes.
+//                 half as fast again as the fastest written speed (or the
+//                 speed by position over the half second up to the last
+//                 write, when faster) covers in the time between them and a
+//                 tenth of a second for frame timing, plus 5 m, that the jump
+//                 rule (which takes a second at least) passes.
 // Snaps, air overspeeds and short jumps count each run of such writes once.
 // Over the whole trace it names the tail numbers created three times or more.
 // Each object also keeps the first few findings of each kind, with the write
@@ -116,6 +118,10 @@ struct MotionFinding {
     bool onGround = false;
     std::string detail;
 };
+
+// Whether a finding is one of the speed rules' ("speed snap", "air overspeed",
+// "removed rolling", "short jump").
+bool gf_isSpeedFinding(const MotionFinding& finding);
 
 struct MotionReport {
     std::map<uint32_t, MotionCounts> objects; // by object id

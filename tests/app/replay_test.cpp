@@ -575,8 +575,7 @@ void lf_replay(const ReplayForm& form)
     report += "```\n\n### Speed findings\n\n```\n";
     for (const auto& [id, list] : motion.findings)
         for (const MotionFinding& finding : list)
-            if (finding.kind == "speed snap" || finding.kind == "air overspeed" || finding.kind == "removed rolling" ||
-                finding.kind == "short jump") {
+            if (gf_isSpeedFinding(finding)) {
                 const auto tail = motion.tails.find(id);
                 report += fmt::format("{:>6} {:<9} {}\n", id, tail == motion.tails.end() ? "" : tail->second,
                                       gf_findingText(finding));

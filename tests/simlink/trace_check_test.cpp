@@ -422,9 +422,16 @@ std::vector<SpeedCase> lf_speedCases()
         p.kts = 280.0;
         return p;
     }, {}, {0, 1, 0, 0, 0});
+    add("A321 written at 180 kt moving at 770 kt, written every 0.1 s", 20.0, [](double t) {
+        Pos p = lf_speedRamp(770.0, 0.0, 1.0, 770.0, 2650.0)(t);
+        p.kts = 180.0;
+        return p;
+    }, lf_frames(10.0), {0, 1, 0, 1, 0});
     add("A321 at 420 kt at 12,000 ft", 20.0, lf_speedRamp(420.0, 0.0, 1.0, 420.0, 12000.0), {}, {0, 0, 0, 0, 0});
     add("helicopter at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Helicopter"),
         {0, 1, 0, 0, 0});
+    add("helicopter at its bound as measured, 160.5 kt", 20.0, lf_speedRamp(160.5, 0.0, 1.0, 160.5, 1000.0), lf_category("Helicopter"),
+        {0, 0, 0, 0, 0});
     add("aeroplane at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Airplane"),
         {0, 0, 0, 0, 0});
     add("jump of 2 km at 250 kt", 20.0, [](double t) {
@@ -450,6 +457,13 @@ std::vector<SpeedCase> lf_speedCases()
         p.northM += t >= 5.0 ? 123.0 : 0.0;
         return p;
     }, lf_frames(10.0), {0, 0, 0, 1, 0});
+    add("lift-off at 150 kt written as 10 kt", 10.0, [](double t) {
+        Pos p = lf_speedRamp(150.0, 0.0, 1.0, 150.0)(t);
+        p.kts = t < 5.0 ? 150.0 : 10.0;
+        p.onGround = t < 6.0;
+        p.alt = t < 6.0 ? 0.0 : 10.0 * (t - 6.0);
+        return p;
+    }, lf_frames(10.0), {0, 0, 0, 0, 0});
     add("roll at 170 kt written every 10 ms", 10.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0),
         lf_frames(100.0, 0.004), {0, 0, 0, 0, 0});
     add("climb-out at 250 kt at 30 frames a second", 10.0, lf_speedRamp(250.0, 0.0, 1.0, 250.0, 1500.0), {},
