@@ -194,9 +194,11 @@ void lf_updateActive(LiveAircraft& ac)
     if (!ac.stream.samples.front().stationary) {
         stepMotion(ac);
     } else {
-        // Held where its take-off roll begins, it rolls off from a stop,
-        // whatever speed it stopped from.
-        if (ac.phases.groundMode && ac.phases.phase == FlightPhase::takeoff_roll)
+        // Held where its take-off roll begins, or where its reports froze
+        // (their place repeated while their speed says it moves), it drives
+        // off from a stop, whatever speed it stopped from.
+        if (ac.phases.groundMode &&
+            (ac.phases.phase == FlightPhase::takeoff_roll || ac.stream.samples.front().speedKt > 2.0))
             ac.ground.groundStepKt = 0.0;
         if (ac.leg.endHeading && ac.phases.groundMode &&
             (ac.phases.phase == FlightPhase::takeoff_roll ||

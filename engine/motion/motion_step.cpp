@@ -14,6 +14,7 @@
 #include "engine/ground_curves.h"
 #include "engine/motion/approach.h"
 #include "engine/motion/flight_motion.h"
+#include "engine/motion/ground_braking.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/sample_stream.h"
@@ -391,7 +392,6 @@ void lf_climbOutToReportsAloft(LiveAircraft& ac, const LatLon& here, double kt)
 constexpr double kMostTaxiKt = 38.0;
 constexpr double kBesideRunwayM = 40.0;
 constexpr double kRollMarginKt = 30.0;
-constexpr double kBrakeKtPerTick = 0.05; // 5 kt/s
 // A roll gathers speed no faster than this, its ramp's included (per tick).
 constexpr double kRollSpeedUpKtPerTick = 0.1; // 10 kt/s
 // A roll toward reports aloft lifts off this far before its runway's end.
@@ -417,9 +417,12 @@ double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon&
     // from a taxi: only a roll's limit holds there.
     if (!gf_isNearAnyRunway(from))
         return roll;
-    // Leaving the runway on a high-speed exit it brakes to a taxi's speed.
-    if (phase == FlightPhase::landing_roll && ac.ground.groundStepKt >= 0.0)
-        return std::max(kMostTaxiKt, std::min(ac.ground.groundStepKt - kBrakeKtPerTick, roll));
+    // Leaving the runway faster than a taxi it brakes to a taxi's speed;
+    // just down, from the speed it touched down at.
+    const double before = ac.ground.groundStepKt >= 0.0 ? ac.ground.groundStepKt
+                          : phase == FlightPhase::landing_roll ? ac.motion.tasKt : -1.0;
+    if (before >= 0.0)
+        return std::max(kMostTaxiKt, std::min(before - gf_brakeKtPerTick(ac), roll));
     return kMostTaxiKt;
 }
 
@@ -599,6 +602,9 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
         // A take-off roll drives off from a stop at a roll's pace too, not
         // at a creep's speed in one tick.
         most = std::min(most, ac.phases.phase == FlightPhase::takeoff_roll ? gathered : std::max(gathered, kCreepKt));
+    // Stops and slower limits ahead are braked into, not hit.
+    if (!ramp.active)
+        most = std::min(most, gf_brakingCapKt(ac, from));
     const bool held = speedKt > most;
     if (held) {
         k = std::min(k, most / speedKt);

@@ -1,0 +1,133 @@
+#include "engine/motion/ground_braking.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/units.h"
+#include "engine/geometry.h"
+#include "engine/motion/ground_tuning.h"
+#include "runways/runway_table.h"
+
+namespace {
+
+// Taxiing an aircraft brakes at about 5 kt/s; on a landing roll, with
+// spoilers and reversers, up to about 8 kt/s. Planned a little under both.
+constexpr double kTaxiBrakeKtPerS = 4.5;
+constexpr double kRollBrakeKtPerS = 7.0;
+// Off the runways no faster than taxiing aircraft go (kt).
+constexpr double kMostTaxiKt = 38.0;
+// Beside a runway (a high-speed exit included) a roll may go faster (m).
+constexpr double kBesideRunwayM = 40.0;
+// Reports this close together are one place: the aircraft stands there (m).
+constexpr double kSamePlaceM = 1.0;
+// A report this slow is a standing aircraft (kt).
+constexpr double kStandingKt = 2.0;
+// The slowest the cap falls to short of a stop: it ends the leg, not crawls
+// toward its end for ever (kt).
+constexpr double kLeastKt = 1.0;
+// No more reports than these are looked at ahead.
+constexpr size_t kLookAhead = 12;
+
+double lf_brakeKtPerS(const LiveAircraft& ac)
+{
+    return ac.phases.phase == FlightPhase::landing_roll ? kRollBrakeKtPerS : kTaxiBrakeKtPerS;
+}
+
+LatLon lf_at(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+bool lf_positive(double kt)
+{
+    return std::isfinite(kt) && kt > 0.0;
+}
+
+// The pace a leg between two reports is driven at, as its timing takes it:
+// their reported speeds' mean, or its length over its time.
+double lf_legPaceKt(const TrafficSample& a, const TrafficSample& b)
+{
+    if (lf_positive(a.speedKt))
+        return lf_positive(b.speedKt) ? (a.speedKt + b.speedKt) / 2.0 : a.speedKt;
+    if (lf_positive(b.speedKt))
+        return b.speedKt;
+    const double ticks = std::max<double>(b.playTime - a.playTime, 25.0);
+    return gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / ticks;
+}
+
+// The speed the aircraft must be down to on reaching report j.
+double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
+{
+    const SampleStream& st = ac.stream.samples;
+    const TrafficSample& s = st[j];
+    double limit = std::numeric_limits<double>::infinity();
+    if (j + 1 < st.size()) {
+        const TrafficSample& next = st[j + 1];
+        if (next.stationary || gf_distanceM(lf_at(s), lf_at(next)) < kSamePlaceM)
+            return 0.0; // its reports freeze there or it stops: it stands
+        limit = lf_legPaceKt(s, next);
+        // A leg that turns off too sharply to roll onto is turned onto where
+        // it stands.
+        const LatLon before = j > 0 ? lf_at(st[j - 1]) : LatLon{ac.motion.lat, ac.motion.lon};
+        if (gf_distanceM(before, lf_at(s)) >= kSamePlaceM) {
+            const double turnDeg = std::fabs(gf_wrapAngle(gf_initialBearing(lf_at(s), lf_at(next)) -
+                                                          gf_initialBearing(before, lf_at(s)))) / kDegToRad;
+            const double nextM = gf_distanceM(lf_at(s), lf_at(next));
+            if (turnDeg > ground_tuning::kRollingTurnMaxDeg ||
+                (turnDeg > ground_tuning::kSlideDeg && nextM < ground_tuning::kRollingTurnMinM))
+                return 0.0;
+        }
+    } else if (!(s.speedKt > kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
+                                                ac.phases.phase != FlightPhase::landing_roll)) {
+        // Its last report: a taxi carried on without reports stands there
+        // (a roll is carried on), and so does one whose report stands.
+        return 0.0;
+    }
+    if (taxiCapAhead && !gf_isBesideAnyRunway(lf_at(s), kBesideRunwayM, std::nullopt))
+        limit = std::min(limit, kMostTaxiKt);
+    return limit;
+}
+
+} // namespace
+
+double gf_brakeKtPerTick(const LiveAircraft& ac)
+{
+    return lf_brakeKtPerS(ac) / kTicksPerSecond;
+}
+
+double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
+{
+    const double none = std::numeric_limits<double>::infinity();
+    const SampleStream& st = ac.stream.samples;
+    const double v = ac.ground.groundStepKt;
+    if (st.empty() || st.front().stationary || !(v > 0.0))
+        return none;
+    const double a = lf_brakeKtPerS(ac) * kKnotsToMetresPerSecond; // m/s²
+    const double vMs = v * kKnotsToMetresPerSecond;
+    // Beyond where it stops from its speed now (and a margin), nothing ahead
+    // can limit it yet.
+    const double reachM = vMs * vMs / (2.0 * a) + 30.0;
+    // Only a roll faster than a taxi has the taxi speed ahead to brake to.
+    const bool taxiCapAhead = v > kMostTaxiKt && ac.phases.phase != FlightPhase::takeoff_roll &&
+                              ac.identity.category != Category::Rotorcraft;
+    double cap = none;
+    double metres = 0.0;
+    LatLon from = here;
+    for (size_t j = 0; j < st.size() && j < kLookAhead; ++j) {
+        if (st[j].stationary)
+            break;
+        metres += gf_distanceM(from, lf_at(st[j]));
+        from = lf_at(st[j]);
+        if (metres > reachM)
+            break;
+        const double limitKt = lf_limitAfterKt(ac, j, taxiCapAhead);
+        if (std::isfinite(limitKt)) {
+            const double limitMs = limitKt * kKnotsToMetresPerSecond;
+            cap = std::min(cap, std::sqrt(limitMs * limitMs + 2.0 * a * metres) / kKnotsToMetresPerSecond);
+        }
+        if (limitKt == 0.0)
+            break;
+    }
+    return std::max(cap, kLeastKt);
+}
