@@ -15,6 +15,7 @@
 #include "engine/motion/approach.h"
 #include "engine/motion/flight_motion.h"
 #include "engine/motion/ground_braking.h"
+#include "engine/motion/speed_limits.h"
 #include "engine/geometry.h"
 #include "engine/report_noise.h"
 #include "engine/sample_stream.h"
@@ -159,20 +160,6 @@ bool lf_turnInPlace(LiveAircraft& ac)
     return false;
 }
 
-// Taxiing with the heading still far off the way it moves (a corner the
-// heading has not yet turned through): it crawls until the heading catches
-// up, not slides sideways at its speed, and its samples wait for the time
-// the crawl loses.
-constexpr double kCreepOffDeg = 25.0;
-constexpr double kCreepKt = 4.0;
-constexpr double kCrawlAimM = 15.0; // nearer its end a crawl no longer aims the nose at it
-constexpr double kFastestTaxiKt = 40.0; // faster in `taxi` is a take-off roll: it steers as it rolls
-// What a ground turn may ask of the tyres: sideways acceleration (m/s²),
-// and the fastest the heading turns however slowly it rolls (per tick).
-constexpr double kSideAccel = 2.5;
-constexpr double kFastestGroundTurnRad = 0.27 * kDegToRad;
-constexpr double kSpeedUpKtPerTick = 0.04; // about 2 m/s²
-
 // A U-turn is rolled at walking pace, the heading turning at the rate of a
 // turn on the spot (never faster than the fastest ground turn).
 constexpr double kTurnRoundKt = 3.0;
@@ -282,150 +269,6 @@ struct GroundStep {
     double before = 0.0;
 };
 
-// Crawling while the heading catches up with its way: the share of this
-// step it takes, or 1.
-double lf_crawlShare(const LiveAircraft& ac, double speedKt, double off, bool catchingUp)
-{
-    if (ac.phases.phase == FlightPhase::taxi && speedKt > kCreepKt && speedKt <= kFastestTaxiKt && off > kCreepOffDeg &&
-        catchingUp)
-        return kCreepKt / speedKt;
-    return 1.0;
-}
-
-// A turn is seen over half a second, in which a roll gathers speed: a turn
-// is held to what a somewhat higher speed allows.
-double lf_withMargin(double speedKt)
-{
-    return speedKt * 1.4 + 2.0;
-}
-
-// The share of a step along a planned turn or curve that asks no more of the
-// tyres than they give: there the heading follows the path, so a shorter
-// step also turns less.
-double lf_pathShare(double speedKt, double turnedRad)
-{
-    double k = 1.0;
-    const double side = speedKt * kKnotsToMetresPerSecond * turnedRad * kTicksPerSecond;
-    if (side > kSideAccel)
-        k = std::sqrt(kSideAccel / side);
-    if (turnedRad > kFastestGroundTurnRad)
-        k = std::min(k, kFastestGroundTurnRad / turnedRad);
-    return k;
-}
-
-// The most the heading may turn in a tick at this speed.
-double lf_groundTurnLimit(double speedKt)
-{
-    const double metresPerSecond = speedKt * kKnotsToMetresPerSecond;
-    if (!(metresPerSecond > 0.0))
-        return kFastestGroundTurnRad;
-    return std::min(kFastestGroundTurnRad, kSideAccel / metresPerSecond / kTicksPerSecond);
-}
-
-// The samples wait for the share of a tick the aircraft lost, once it adds
-// up to a whole tick.
-void lf_samplesWait(LiveAircraft& ac, double lostTicks)
-{
-    ac.ground.creepLagTicks += lostTicks;
-    if (ac.ground.creepLagTicks >= 1.0) {
-        const auto delay = static_cast<int32_t>(ac.ground.creepLagTicks);
-        ac.ground.creepLagTicks -= delay;
-        for (TrafficSample& s : ac.stream.samples)
-            s.playTime += delay;
-    }
-}
-
-// Climbing out, an airliner gathers speed this fast (per tick)
-constexpr double kClimbOutSpeedUpKtPerTick = 0.03; // 3 kt/s
-// once clear of the ground (after this many ticks at its lift-off speed),
-// and, low down near the airport, flies no faster than this.
-constexpr int32_t kClimbOutHoldTicks = 1500;
-constexpr double kClimbOutMostKt = 250.0;
-
-// Lifted off toward reports aloft far ahead: the reports it left on the
-// runway are passed over, and it climbs out from the speed it lifted off at,
-// gathering speed toward its first report aloft's, and gets there when that
-// speed brings it there (the report and the legs after it move with it).
-void lf_climbOutToReportsAloft(LiveAircraft& ac, const LatLon& here, double kt)
-{
-    SampleStream& st = ac.stream.samples;
-    while (!st.empty() && !st.front().airborne)
-        st.pop_front();
-    if (st.empty() || !(kt > 0.0))
-        return;
-    TrafficSample& aloft = st.front();
-    const int32_t now = engineClock.load();
-    const double metres = gf_distanceM(here, gf_samplePosition(aloft));
-    const double reportedKt = std::isfinite(aloft.speedKt) ? aloft.speedKt : kt;
-    const double mostKt = std::max(kt, std::min(reportedKt, kClimbOutMostKt));
-    // The share of the way each tick covers, the speed rising to the most.
-    FlightState& f = ac.flight;
-    f.profile.clear();
-    f.profileIndex = 0;
-    double covered = 0.0;
-    double v = kt;
-    for (int32_t tick = 0; metres > 0.0 && covered < metres; ++tick) {
-        const double step = std::min(v * kKnotsToMetresPerSecond / kTicksPerSecond, metres - covered);
-        f.profile.push_back(step / metres);
-        covered += step;
-        if (tick >= kClimbOutHoldTicks)
-            v = std::min(v + kClimbOutSpeedUpKtPerTick, mostKt);
-    }
-    if (f.profile.size() < 25)
-        f.profile.clear(); // that close it is flown at an even pace
-    const int32_t ticks = std::max(static_cast<int32_t>(f.profile.size()), 25);
-    const int32_t shift = now + ticks - aloft.playTime;
-    for (TrafficSample& s : st)
-        s.playTime += shift;
-    f.legOffsetLat = aloft.lat - here.latitude;
-    f.legOffsetLon = gf_longitudeDelta(aloft.lon, here.longitude);
-    ac.leg.stepLat = f.legOffsetLat / ticks;
-    ac.leg.stepLon = f.legOffsetLon / ticks;
-    ac.ground.legFraction = 1.0 / ticks;
-    ac.leg.targetTrack = gf_initialBearing(here, gf_samplePosition(aloft));
-}
-
-// The fastest an aircraft moves on the ground. Off the runways no faster
-// than taxiing aircraft go; on a runway or beside it (a high-speed exit) no
-// faster than its rotation speed and a margin, the most a take-off roll
-// reaches. Above it, it slows as it brakes, not at once.
-constexpr double kMostTaxiKt = 38.0;
-constexpr double kBesideRunwayM = 40.0;
-constexpr double kRollMarginKt = 30.0;
-// A roll gathers speed no faster than this, its ramp's included (per tick).
-constexpr double kRollSpeedUpKtPerTick = 0.1; // 10 kt/s
-// A roll toward reports aloft lifts off this far before its runway's end.
-constexpr double kLiftOffBeforeEndM = 300.0;
-
-double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon& to)
-{
-    // A helicopter takes off from where it stands, never rolls for it.
-    if (ac.identity.category == Category::Rotorcraft)
-        return kMostTaxiKt;
-    const double roll = lf_takeoffVr(ac, 1) + kRollMarginKt;
-    if (!std::isfinite(roll))
-        return kMostTaxiKt;
-    // Rolling for a take-off or after a touch-down, on or beside the runway;
-    // otherwise only along a runway (a roll not yet known as one), never
-    // across it.
-    const FlightPhase phase = ac.phases.phase;
-    const bool rolling = phase == FlightPhase::takeoff_roll || phase == FlightPhase::landing_roll || phase == FlightPhase::takeoff;
-    const std::optional<double> along = rolling ? std::nullopt : std::optional<double>(ac.motion.heading);
-    if (gf_isBesideAnyRunway(from, kBesideRunwayM, along) || gf_isBesideAnyRunway(to, kBesideRunwayM, along))
-        return roll;
-    // Away from the airport whose runways it knows, a roll cannot be told
-    // from a taxi: only a roll's limit holds there.
-    if (!gf_isNearAnyRunway(from))
-        return roll;
-    // Leaving the runway faster than a taxi it brakes to a taxi's speed;
-    // just down, from the speed it touched down at.
-    const double before = ac.ground.groundStepKt >= 0.0 ? ac.ground.groundStepKt
-                          : phase == FlightPhase::landing_roll ? ac.motion.tasKt : -1.0;
-    if (before >= 0.0)
-        return std::max(kMostTaxiKt, std::min(before - gf_brakeKtPerTick(ac), roll));
-    return kMostTaxiKt;
-}
-
 // The leg ends where the aircraft is: its end sample, and the frozen
 // repeats of it that follow, are put there and fall due now.
 void lf_endLegHere(LiveAircraft& ac, const LatLon& at)
@@ -489,43 +332,6 @@ void lf_crawlAlongNose(LiveAircraft& ac, const LatLon& from, double fromHeading,
         ac.leg.targetTrack = gf_initialBearing(to, endAt);
     else if (std::fabs(gf_wrapAngle(gf_initialBearing(to, endAt) - ac.motion.heading)) > kCreepOffDeg * kDegToRad)
         lf_endLegHere(ac, to);
-}
-
-// A take-off roll toward a report already aloft (its reports froze where
-// the roll began, or came seldom) gathers speed as a roll does until it
-// reaches its rotation speed, wherever the leg's even pace would hold it: it
-// must lift off before that report and on its runway. It gathers at least
-// 4 kt/s and, to leave the runway's end behind it in time, up to 10 kt/s.
-// The speed it moves at this tick, or 0 when the leg is driven as planned
-// (a report that close the aircraft reaches at its own pace).
-double lf_rollTowardReportAloft(const LiveAircraft& ac, const LatLon& from, double speedKt, bool onPath)
-{
-    const SampleStream& st = ac.stream.samples;
-    if (ac.phases.phase != FlightPhase::takeoff_roll || onPath || st.empty() || !st.front().airborne ||
-        !(ac.ground.groundStepKt >= 0.0) || !(speedKt > 0.0))
-        return 0.0;
-    const double vr = lf_takeoffVr(ac, 1);
-    const double v = ac.ground.groundStepKt;
-    if (!(vr > 0.0) || !(v < vr))
-        return 0.0;
-    const auto metresToGather = [&](double gainKtPerTick) {
-        const double a = gainKtPerTick * kTicksPerSecond * kKnotsToMetresPerSecond;
-        const double vrMs = vr * kKnotsToMetresPerSecond;
-        const double vMs = v * kKnotsToMetresPerSecond;
-        return (vrMs * vrMs - vMs * vMs) / (2.0 * a);
-    };
-    double gain = kSpeedUpKtPerTick;
-    const RunwayMatch& runway = ac.flight.takeoffRunway;
-    if (runway.valid) {
-        const RelativePosition end =
-            gf_relativePosition(from, runway.endHeading * kDegToRad, {runway.endLatitude, runway.endLongitude});
-        const double left = end.alongM - kLiftOffBeforeEndM;
-        if (left > 0.0 && metresToGather(gain) > left)
-            gain = std::min(kRollSpeedUpKtPerTick, gain * metresToGather(gain) / left);
-    }
-    if (metresToGather(gain) > gf_distanceM(from, gf_samplePosition(st.front())))
-        return 0.0;
-    return std::min(v + gain, vr);
 }
 
 void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading, const GroundStep& step)
@@ -690,8 +496,6 @@ void lf_boundGroundStep(LiveAircraft& ac, const LatLon& from, double fromHeading
 // catches up with them) flies, a few feet above its skids: it sets down
 // only where it slows to a hover taxi, not at speed (it would slide along
 // the ground).
-constexpr double kHoverTaxiKt = 20.0;
-constexpr double kHoverFt = 5.0;
 void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
 {
     if (ac.identity.category != Category::Rotorcraft || ac.phases.groundMode || ac.phases.phase == FlightPhase::takeoff ||
@@ -706,47 +510,6 @@ void lf_keepHelicopterAloft(LiveAircraft& ac, const LatLon& from)
         ac.motion.altitudeFt = floorFt;
         ac.motion.verticalSpeedFpm = std::max(ac.motion.verticalSpeedFpm, 0.0);
     }
-}
-
-// A helicopter rising from where it stood moves on no faster than it
-// hover-taxis until it is clear of the ground; its samples wait.
-void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
-{
-    if (ac.identity.category != Category::Rotorcraft || ac.phases.phase != FlightPhase::takeoff ||
-        !(lf_heightAboveGround(ac) < ac.identity.cgFt + 2.0 * kHoverFt))
-        return;
-    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!(movedKt > kHoverTaxiKt))
-        return;
-    const double k = kHoverTaxiKt / movedKt;
-    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
-    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
-    lf_samplesWait(ac, 1.0 - k);
-}
-
-// Rotating and lifting off, an aeroplane is still on or just over its
-// wheels: until it is this high over them it moves no faster than a roll
-// does (its rotation speed and the margin), whatever pace the leg toward
-// its reports aloft would take; its samples wait.
-constexpr double kLiftOffHeightFt = 10.0;
-void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
-{
-    if (ac.phases.phase != FlightPhase::takeoff || ac.identity.category == Category::Rotorcraft)
-        return;
-    const double gear = std::max(lf_gearHeightFt(ac), 0.0);
-    const double height = std::isfinite(ac.reports.lastSimGroundFt) ? ac.motion.altitudeFt - ac.reports.lastSimGroundFt
-                                                                     : lf_heightAboveGround(ac);
-    if (!(height < gear + kLiftOffHeightFt))
-        return;
-    const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
-    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!std::isfinite(most) || !(movedKt > most))
-        return;
-    const double k = most / movedKt;
-    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
-    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
-    ac.motion.tasKt = std::min(ac.motion.tasKt, most);
-    lf_samplesWait(ac, 1.0 - k);
 }
 
 } // namespace
