@@ -129,5 +129,8 @@ double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
         if (limitKt == 0.0)
             break;
     }
-    return std::max(cap, kLeastKt);
+    // A limit seen too late to brake for at its rate (a report that came
+    // late, a slower pace that shows only as the leg begins) is braked for
+    // at that rate, not hit.
+    return std::max({cap, kLeastKt, v - lf_brakeKtPerS(ac) / kTicksPerSecond});
 }
