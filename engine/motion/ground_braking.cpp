@@ -56,6 +56,37 @@ double lf_legPaceKt(const TrafficSample& a, const TrafficSample& b)
     return gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / ticks;
 }
 
+// Its report reads a standstill and the next one a taxi: the leg is driven
+// off from rest.
+bool lf_drivesOffFrom(const LiveAircraft& ac, const TrafficSample& s, const TrafficSample& next)
+{
+    return (ac.phases.phase == FlightPhase::taxi || ac.phases.phase == FlightPhase::takeoff_roll) && s.speedKt == 0.0 &&
+           next.speedKt > kStandingKt;
+}
+
+// At this report a corner of the reports is rolled round, not turned on the
+// spot: a taxi at taxi speed, or a roll-out.
+bool lf_rollsOntoLegs(const LiveAircraft& ac, const TrafficSample& s)
+{
+    if (ac.phases.phase == FlightPhase::landing_roll)
+        return true;
+    return ac.phases.phase == FlightPhase::taxi && s.speedKt > kStandingKt &&
+           !(s.speedKt > ground_tuning::kTurnOnTheSpotKt);
+}
+
+// The speed a corner at `at` is rolled round at, arriving along `inbound`:
+// the curve from there toward `next`, bent through a point halfway along
+// the way it comes, with a mean sideways pull the tyres take.
+double lf_rollingTurnKt(double inbound, const LatLon& at, const LatLon& next, double legKt)
+{
+    const double toNextM = gf_distanceM(at, next);
+    const LatLon control = gf_destinationPoint(at, {inbound, 0.5 * toNextM * kFeetPerMetre});
+    const double turn = std::fabs(gf_wrapAngle(gf_initialBearing(control, next) - inbound));
+    const double turnKt =
+        std::sqrt(ground_tuning::kRollingTurnSideMps2 * toNextM / std::max(turn, 1e-3)) / kKnotsToMetresPerSecond;
+    return std::clamp(turnKt, ground_tuning::kRollingTurnSlowestKt, std::max(legKt, ground_tuning::kRollingTurnSlowestKt));
+}
+
 // The speed the aircraft must be down to on reaching report j.
 double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
 {
@@ -67,16 +98,22 @@ double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
         if (next.stationary || gf_distanceM(lf_at(s), lf_at(next)) < kSamePlaceM)
             return 0.0; // its reports freeze there or it stops: it stands
         limit = lf_legPaceKt(s, next);
+        // A taxi whose report reads a standstill drives the next leg off from
+        // rest: it is there at a stand.
+        if (lf_drivesOffFrom(ac, s, next))
+            return 0.0;
         // A leg that turns off too sharply to roll onto is turned onto where
-        // it stands.
+        // it stands; one it rolls onto is taken at the turn's speed.
         const LatLon before = j > 0 ? lf_at(st[j - 1]) : LatLon{ac.motion.lat, ac.motion.lon};
         if (gf_distanceM(before, lf_at(s)) >= kSamePlaceM) {
-            const double turnDeg = std::fabs(gf_wrapAngle(gf_initialBearing(lf_at(s), lf_at(next)) -
-                                                          gf_initialBearing(before, lf_at(s)))) / kDegToRad;
+            const double inbound = gf_initialBearing(before, lf_at(s));
+            const double turnDeg = std::fabs(gf_wrapAngle(gf_initialBearing(lf_at(s), lf_at(next)) - inbound)) / kDegToRad;
             const double nextM = gf_distanceM(lf_at(s), lf_at(next));
             if (turnDeg > ground_tuning::kRollingTurnMaxDeg ||
                 (turnDeg > ground_tuning::kSlideDeg && nextM < ground_tuning::kRollingTurnMinM))
                 return 0.0;
+            if (turnDeg >= ground_tuning::kSlideDeg && lf_rollsOntoLegs(ac, s))
+                limit = std::min(limit, lf_rollingTurnKt(inbound, lf_at(s), lf_at(next), limit));
         }
     } else if (!(s.speedKt > kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
                                                 ac.phases.phase != FlightPhase::landing_roll)) {
