@@ -87,8 +87,30 @@ double lf_rollingTurnKt(double inbound, const LatLon& at, const LatLon& next, do
     return std::clamp(turnKt, ground_tuning::kRollingTurnSlowestKt, std::max(legKt, ground_tuning::kRollingTurnSlowestKt));
 }
 
-// The speed the aircraft must be down to on reaching report j.
-double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
+// The pace a taxi leg from report j is driven at once its next report is
+// re-timed: the leg at its own pace, but ending no earlier nor later than
+// the report's time allows. `arrive` is when the aircraft gets to report j
+// (ticks); it becomes when it gets to the next.
+double lf_timedPaceKt(const LiveAircraft& ac, size_t j, double& arrive)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (j + 1 >= st.size())
+        return std::numeric_limits<double>::infinity();
+    const TrafficSample& s = st[j];
+    const TrafficSample& next = st[j + 1];
+    const double nm = gf_distanceNm(lf_at(s), lf_at(next));
+    const double ownTicks = std::max(std::round(nm * kTicksPerHour / std::max(lf_legPaceKt(s, next), 1.0)), 25.0);
+    double end = std::clamp(arrive + ownTicks, static_cast<double>(next.playTime) - ac.leg.lagEarlier,
+                            static_cast<double>(next.playTime) + ac.leg.lagLater);
+    end = std::max(end, arrive + 1.0);
+    const double paceKt = nm * kTicksPerHour / (end - arrive);
+    arrive = end;
+    return ac.phases.phase == FlightPhase::taxi ? paceKt : std::numeric_limits<double>::infinity();
+}
+
+// The speed the aircraft must be down to on reaching report j, the leg from
+// there driven at `timedKt`.
+double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead, double timedKt)
 {
     const SampleStream& st = ac.stream.samples;
     const TrafficSample& s = st[j];
@@ -97,7 +119,7 @@ double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
         const TrafficSample& next = st[j + 1];
         if (next.stationary || gf_distanceM(lf_at(s), lf_at(next)) < kSamePlaceM)
             return 0.0; // its reports freeze there or it stops: it stands
-        limit = lf_legPaceKt(s, next);
+        limit = std::min(lf_legPaceKt(s, next), timedKt);
         // A taxi whose report reads a standstill drives the next leg off from
         // rest: it is there at a stand.
         if (lf_drivesOffFrom(ac, s, next))
@@ -151,6 +173,7 @@ double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
     double cap = none;
     double metres = 0.0;
     LatLon from = here;
+    double arrive = st.front().playTime;
     for (size_t j = 0; j < st.size() && j < kLookAhead; ++j) {
         if (st[j].stationary)
             break;
@@ -158,7 +181,8 @@ double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
         from = lf_at(st[j]);
         if (metres > reachM)
             break;
-        const double limitKt = lf_limitAfterKt(ac, j, taxiCapAhead);
+        const double timedKt = lf_timedPaceKt(ac, j, arrive);
+        const double limitKt = lf_limitAfterKt(ac, j, taxiCapAhead, timedKt);
         if (std::isfinite(limitKt)) {
             const double limitMs = limitKt * kKnotsToMetresPerSecond;
             cap = std::min(cap, std::sqrt(limitMs * limitMs + 2.0 * a * metres) / kKnotsToMetresPerSecond);
