@@ -56,8 +56,61 @@ double lf_legPaceKt(const TrafficSample& a, const TrafficSample& b)
     return gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / ticks;
 }
 
-// The speed the aircraft must be down to on reaching report j.
-double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
+// Its report reads a standstill and the next one a taxi: the leg is driven
+// off from rest.
+bool lf_drivesOffFrom(const LiveAircraft& ac, const TrafficSample& s, const TrafficSample& next)
+{
+    return (ac.phases.phase == FlightPhase::taxi || ac.phases.phase == FlightPhase::takeoff_roll) && s.speedKt == 0.0 &&
+           next.speedKt > kStandingKt;
+}
+
+// At this report a corner of the reports is rolled round, not turned on the
+// spot: a taxi at taxi speed, or a roll-out.
+bool lf_rollsOntoLegs(const LiveAircraft& ac, const TrafficSample& s)
+{
+    if (ac.phases.phase == FlightPhase::landing_roll)
+        return true;
+    return ac.phases.phase == FlightPhase::taxi && s.speedKt > kStandingKt &&
+           !(s.speedKt > ground_tuning::kTurnOnTheSpotKt);
+}
+
+// The speed a corner at `at` is rolled round at, arriving along `inbound`:
+// the curve from there toward `next`, bent through a point halfway along
+// the way it comes, with a mean sideways pull the tyres take.
+double lf_rollingTurnKt(double inbound, const LatLon& at, const LatLon& next, double legKt)
+{
+    const double toNextM = gf_distanceM(at, next);
+    const LatLon control = gf_destinationPoint(at, {inbound, 0.5 * toNextM * kFeetPerMetre});
+    const double turn = std::fabs(gf_wrapAngle(gf_initialBearing(control, next) - inbound));
+    const double turnKt =
+        std::sqrt(ground_tuning::kRollingTurnSideMps2 * toNextM / std::max(turn, 1e-3)) / kKnotsToMetresPerSecond;
+    return std::clamp(turnKt, ground_tuning::kRollingTurnSlowestKt, std::max(legKt, ground_tuning::kRollingTurnSlowestKt));
+}
+
+// The pace a taxi leg from report j is driven at once its next report is
+// re-timed: the leg at its own pace, but ending no earlier nor later than
+// the report's time allows. `arrive` is when the aircraft gets to report j
+// (ticks); it becomes when it gets to the next.
+double lf_timedPaceKt(const LiveAircraft& ac, size_t j, double& arrive)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (j + 1 >= st.size())
+        return std::numeric_limits<double>::infinity();
+    const TrafficSample& s = st[j];
+    const TrafficSample& next = st[j + 1];
+    const double nm = gf_distanceNm(lf_at(s), lf_at(next));
+    const double ownTicks = std::max(std::round(nm * kTicksPerHour / std::max(lf_legPaceKt(s, next), 1.0)), 25.0);
+    double end = std::clamp(arrive + ownTicks, static_cast<double>(next.playTime) - ac.leg.lagEarlier,
+                            static_cast<double>(next.playTime) + ac.leg.lagLater);
+    end = std::max(end, arrive + 1.0);
+    const double paceKt = nm * kTicksPerHour / (end - arrive);
+    arrive = end;
+    return ac.phases.phase == FlightPhase::taxi ? paceKt : std::numeric_limits<double>::infinity();
+}
+
+// The speed the aircraft must be down to on reaching report j, the leg from
+// there driven at `timedKt`.
+double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead, double timedKt)
 {
     const SampleStream& st = ac.stream.samples;
     const TrafficSample& s = st[j];
@@ -66,17 +119,23 @@ double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead)
         const TrafficSample& next = st[j + 1];
         if (next.stationary || gf_distanceM(lf_at(s), lf_at(next)) < kSamePlaceM)
             return 0.0; // its reports freeze there or it stops: it stands
-        limit = lf_legPaceKt(s, next);
+        limit = std::min(lf_legPaceKt(s, next), timedKt);
+        // A taxi whose report reads a standstill drives the next leg off from
+        // rest: it is there at a stand.
+        if (lf_drivesOffFrom(ac, s, next))
+            return 0.0;
         // A leg that turns off too sharply to roll onto is turned onto where
-        // it stands.
+        // it stands; one it rolls onto is taken at the turn's speed.
         const LatLon before = j > 0 ? lf_at(st[j - 1]) : LatLon{ac.motion.lat, ac.motion.lon};
         if (gf_distanceM(before, lf_at(s)) >= kSamePlaceM) {
-            const double turnDeg = std::fabs(gf_wrapAngle(gf_initialBearing(lf_at(s), lf_at(next)) -
-                                                          gf_initialBearing(before, lf_at(s)))) / kDegToRad;
+            const double inbound = gf_initialBearing(before, lf_at(s));
+            const double turnDeg = std::fabs(gf_wrapAngle(gf_initialBearing(lf_at(s), lf_at(next)) - inbound)) / kDegToRad;
             const double nextM = gf_distanceM(lf_at(s), lf_at(next));
             if (turnDeg > ground_tuning::kRollingTurnMaxDeg ||
                 (turnDeg > ground_tuning::kSlideDeg && nextM < ground_tuning::kRollingTurnMinM))
                 return 0.0;
+            if (turnDeg >= ground_tuning::kSlideDeg && lf_rollsOntoLegs(ac, s))
+                limit = std::min(limit, lf_rollingTurnKt(inbound, lf_at(s), lf_at(next), limit));
         }
     } else if (!(s.speedKt > kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
                                                 ac.phases.phase != FlightPhase::landing_roll)) {
@@ -114,6 +173,7 @@ double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
     double cap = none;
     double metres = 0.0;
     LatLon from = here;
+    double arrive = st.front().playTime;
     for (size_t j = 0; j < st.size() && j < kLookAhead; ++j) {
         if (st[j].stationary)
             break;
@@ -121,7 +181,8 @@ double gf_brakingCapKt(const LiveAircraft& ac, const LatLon& here)
         from = lf_at(st[j]);
         if (metres > reachM)
             break;
-        const double limitKt = lf_limitAfterKt(ac, j, taxiCapAhead);
+        const double timedKt = lf_timedPaceKt(ac, j, arrive);
+        const double limitKt = lf_limitAfterKt(ac, j, taxiCapAhead, timedKt);
         if (std::isfinite(limitKt)) {
             const double limitMs = limitKt * kKnotsToMetresPerSecond;
             cap = std::min(cap, std::sqrt(limitMs * limitMs + 2.0 * a * metres) / kKnotsToMetresPerSecond);

@@ -124,4 +124,92 @@ TEST_P(GroundBrakingTest, BrakesIntoAFrozenReportAndGoesOn)
 
 INSTANTIATE_TEST_SUITE_P(Generated, GroundBrakingTest, ::testing::ValuesIn(generated()), caseName);
 
+// A taxi at 18-30 kt whose reports slow while their speed still reads the
+// taxi's (a queue ahead: their places at a third of that pace for 30 s),
+// or which reach a report that reads a standstill and drive off from it:
+// the slower pace and the stop are braked into before they are reached,
+// not hit in one tick.
+struct TaxiPace {
+    const Airport* airport;
+    const char* name;
+    double kt;
+    bool standstill; // a report reads 0 kt, instead of the reports slowing
+};
+
+std::vector<TaxiPace> paces()
+{
+    const std::pair<const Airport*, const char*> airports[] = {{&kvr::test::kLasVegas, "KLAS"},
+                                                                {&kvr::test::kLosAngeles, "KLAX"},
+                                                                {&kvr::test::kNewYork, "KJFK"},
+                                                                {&kvr::test::kDubai, "OMDB"}};
+    std::vector<TaxiPace> out;
+    for (size_t i = 0; i < 8; ++i)
+        out.push_back({airports[i % 4].first, airports[i % 4].second, 18.0 + (i * 5 % 8) * 12.0 / 7.0, i % 2 == 1});
+    return out;
+}
+
+std::string paceName(const ::testing::TestParamInfo<TaxiPace>& info)
+{
+    const TaxiPace& k = info.param;
+    return fmt::format("{}_{:.0f}kt_{}", k.name, k.kt, k.standstill ? "standstill" : "slowing");
+}
+
+void PrintTo(const TaxiPace& k, std::ostream* os)
+{
+    *os << paceName({k, 0});
+}
+
+class TaxiPaceBrakingTest : public kvr::test::RunwayTrafficTest, public ::testing::WithParamInterface<TaxiPace> {
+protected:
+    TaxiPaceBrakingTest() : RunwayTrafficTest("kelo_taxi_pace_trace.jsonl") {}
+};
+
+TEST_P(TaxiPaceBrakingTest, BrakesIntoTheSlowerPaceAhead)
+{
+    const TaxiPace& k = GetParam();
+    at(*k.airport);
+    const double hdg = 90.0;
+    std::vector<TrackPoint> reports;
+    // 40 s at the case's speed (gathered from 12 kt), 30 s slowed (or a
+    // standstill and a drive-off), 30 s at the case's speed again.
+    double t = 0.0, kt = 12.0;
+    LatLon at = movedMetres(k.airport->reference, 0.0, 3000.0);
+    for (; t < 100.0; t += 2.0) {
+        const bool slowed = t >= 40.0 && t < 70.0;
+        const double reportedKt = k.standstill && t == 40.0 ? 0.0 : kt;
+        reports.push_back(kvr::test::feedReport(t, at, k.airport->fieldFt, reportedKt, hdg, true));
+        kt = std::min(kt + 4.0, k.kt);
+        at = movedMetres(at, hdg, 2.0 * (slowed && !k.standstill ? kt / 3.0 : kt) * kMps);
+    }
+    ASSERT_TRUE(std::none_of(reports.begin(), reports.end(),
+                             [](const TrackPoint& r) { return gf_isBesideAnyRunway({r.lat, r.lon}, 100.0, std::nullopt); }))
+        << "the way crosses a runway";
+    playReports(reports, 0x4C5800 + static_cast<uint32_t>(k.kt * 8), "JBU477");
+    run(3000);
+    const auto motion = traceMotion(runways);
+    EXPECT_TRUE(motion.total.cleanWithSpeeds());
+    for (const auto& [id, found] : motion.findings)
+        for (const kvr::standin::MotionFinding& f : found)
+            ADD_FAILURE() << "object " << id << ": " << kvr::standin::gf_findingText(f);
+    const std::vector<Written> w = traceWrites();
+    ASSERT_FALSE(w.empty());
+    // Its speed by position, every half second, falls no faster than a
+    // taxi brakes (about 5 kt/s).
+    std::vector<std::pair<double, LatLon>> half; // the last write of each half second
+    for (const Written& x : w)
+        if (half.empty() || std::floor(x.t * 2.0) > std::floor(half.back().first * 2.0))
+            half.emplace_back(x.t, x.at);
+    for (size_t i = 3; i < half.size(); ++i) {
+        const auto kt = [&](size_t j) {
+            return gf_distanceNm(half[j - 1].second, half[j].second) * 3600.0 / (half[j].first - half[j - 1].first);
+        };
+        EXPECT_LE(kt(i - 2) - kt(i), 8.0) << "at " << half[i].first << " s";
+    }
+    // It taxied on after its reports to their end.
+    EXPECT_TRUE(w.back().onGround);
+    EXPECT_LT(gf_distanceNm(w.back().at, {reports.back().lat, reports.back().lon}) * 1852.0, 120.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, TaxiPaceBrakingTest, ::testing::ValuesIn(paces()), paceName);
+
 } // namespace
