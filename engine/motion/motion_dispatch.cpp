@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "engine/motion/air_speed_limits.h"
 #include "engine/motion/approach.h"
 #include "engine/motion/flight_motion.h"
 #include "engine/motion/ground_leg_timing.h"
@@ -488,6 +489,7 @@ void lf_advanceLeg(LiveAircraft& ac)
         else
             ac.leg.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     }
+    const double reportsKt = ac.phases.groundMode ? 0.0 : airReportsPaceKt(ac);
     if (ac.phases.groundMode) {
         nextPosGround(ac);
     } else {
@@ -498,7 +500,9 @@ void lf_advanceLeg(LiveAircraft& ac)
         return;
     const TrafficSample& s1 = st[1];
     if (!s1.stationary) {
-        const int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        if (!ac.phases.groundMode)
+            legTicks = boundAirLeg(ac, reportsKt, legTicks);
         ac.leg.stepLat = (s1.lat - ac.motion.lat) / legTicks;
         ac.leg.stepLon = gf_longitudeDelta(s1.lon, ac.motion.lon) / legTicks;
         ac.ground.legFraction = 1.0 / legTicks;

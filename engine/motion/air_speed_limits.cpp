@@ -1,0 +1,133 @@
+#include "engine/motion/air_speed_limits.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/clock.h"
+#include "core/geodesy.h"
+#include "core/units.h"
+#include "engine/aircraft.h"
+#include "liveries/category.h"
+
+namespace {
+
+// Aloft, no faster than its reports go by this share (a quarter more),
+constexpr double kReportsMargin = 1.25;
+// and below this altitude no faster than these.
+constexpr double kLowAltitudeFt = 10000.0;
+constexpr double kMostLowAeroplaneKt = 380.0;
+constexpr double kMostLowHelicopterKt = 160.0;
+// Samples that waited longer than this (ticks) are not caught up with: the
+// aircraft is shown again where its reports go on.
+constexpr double kMostAirLagTicks = 6000.0;
+// The shortest leg (ticks), as the legs are timed.
+constexpr int32_t kShortestLegTicks = 25;
+
+LatLon lf_pos(const TrafficSample& s)
+{
+    return {s.lat, s.lon};
+}
+
+double lf_reportedKt(double kt)
+{
+    return std::isfinite(kt) && kt > 0.0 ? kt : 0.0;
+}
+
+// Every sample after the front one falls due `ticks` later (earlier when
+// negative).
+void lf_shiftSamples(LiveAircraft& ac, int32_t ticks)
+{
+    if (ticks == 0)
+        return;
+    SampleStream& st = ac.stream.samples;
+    for (size_t i = 1; i < st.size(); ++i)
+        st[i].playTime += ticks;
+}
+
+// The samples wait `ticks` more (a share of a tick adds up): the whole
+// ticks the total lag crossed are added to their times.
+void lf_samplesWaitAloft(LiveAircraft& ac, double ticks)
+{
+    const double before = std::floor(ac.leg.airLagTicks);
+    ac.leg.airLagTicks += ticks;
+    const auto whole = static_cast<int32_t>(std::floor(ac.leg.airLagTicks) - before);
+    if (whole <= 0)
+        return;
+    for (TrafficSample& s : ac.stream.samples)
+        s.playTime += whole;
+}
+
+} // namespace
+
+double airReportsPaceKt(const LiveAircraft& ac)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (st.size() < 2)
+        return 0.0;
+    const TrafficSample& s0 = st[0];
+    const TrafficSample& s1 = st[1];
+    double pace = std::max(lf_reportedKt(s0.speedKt), lf_reportedKt(s1.speedKt));
+    const double seconds = (s1.playTime - s0.playTime) / 100.0;
+    // Samples a second or less apart were re-timed, not reported so.
+    if (seconds > 1.0)
+        pace = std::max(pace, gf_distanceNm(lf_pos(s0), lf_pos(s1)) * 3600.0 / seconds);
+    return pace;
+}
+
+double mostAirKt(const LiveAircraft& ac, double reportsKt)
+{
+    double most = reportsKt > 0.0 ? kReportsMargin * reportsKt : HUGE_VAL;
+    const double altitude = std::max(ac.motion.altitudeFt, ac.stream.samples.size() >= 2 ? ac.stream.samples[1].altitudeFt
+                                                                                         : ac.motion.altitudeFt);
+    if (!(altitude >= kLowAltitudeFt))
+        most = std::min(most, ac.identity.category == Category::Rotorcraft ? kMostLowHelicopterKt : kMostLowAeroplaneKt);
+    return most;
+}
+
+int32_t boundAirLeg(LiveAircraft& ac, double reportsKt, int32_t legTicks)
+{
+    const SampleStream& st = ac.stream.samples;
+    if (st.size() < 2 || st[1].stationary || legTicks < 1)
+        return legTicks;
+    const double most = mostAirKt(ac, reportsKt);
+    const double nm = gf_distanceNm({ac.motion.lat, ac.motion.lon}, lf_pos(st[1]));
+    if (!std::isfinite(most) || !(most > 0.0) || !std::isfinite(nm))
+        return legTicks;
+    // The fewest ticks the leg may take.
+    const auto fewest = std::max(static_cast<int32_t>(std::ceil(nm * kTicksPerHour / most)), kShortestLegTicks);
+    if (fewest > legTicks) {
+        // The next sample falls due when the leg ends.
+        const int32_t wait = std::max(fewest - legTicks, engineClock.load() + fewest - st[1].playTime);
+        lf_shiftSamples(ac, wait);
+        ac.leg.airLagTicks += wait;
+        return fewest;
+    }
+    // Late on its reports: it flies faster, within the most, to make up the
+    // time its samples waited.
+    const auto lag = static_cast<int32_t>(std::floor(ac.leg.airLagTicks));
+    const int32_t gain = std::min(lag, legTicks - fewest);
+    if (gain <= 0)
+        return legTicks;
+    lf_shiftSamples(ac, -gain);
+    ac.leg.airLagTicks -= gain;
+    return legTicks - gain;
+}
+
+void boundLiftOffStep(LiveAircraft& ac, const LatLon& from)
+{
+    if (ac.phases.phase != FlightPhase::takeoff || ac.phases.groundMode)
+        return;
+    const double written = ac.motion.tasKt;
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    if (!std::isfinite(written) || !(written > 0.0) || !(movedKt > written))
+        return;
+    const double k = written / movedKt;
+    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
+    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    lf_samplesWaitAloft(ac, 1.0 - k);
+}
+
+bool airLagBeyondReach(const LiveAircraft& ac)
+{
+    return ac.leg.airLagTicks > kMostAirLagTicks;
+}
