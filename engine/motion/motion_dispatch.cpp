@@ -345,7 +345,7 @@ void lf_taxiOffRunway(LiveAircraft& ac)
 constexpr double kHoverTurnDeg = 30.0;
 void lf_planHoverTurn(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.stream.samples;
+    SampleStream& st = ac.stream.samples;
     if (ac.identity.category != Category::Rotorcraft || st.size() < 2)
         return;
     const bool liftingOff = ac.phases.phase == FlightPhase::takeoff;
@@ -365,6 +365,19 @@ void lf_planHoverTurn(LiveAircraft& ac)
         return;
     ac.ground.hoverTurning = 1;
     ac.ground.hoverTurnWay = way;
+    // The reports it passes over lie where it turns: turned, it goes on
+    // along its way toward the one it turned to, nose first, not back to
+    // them sideways or tail first.
+    if (k > 1 && !st[1].stationary) {
+        st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k));
+        const int32_t ticks = lf_ticksUntil(st[1].playTime);
+        ac.leg.stepLat = (st[1].lat - ac.motion.lat) / ticks;
+        ac.leg.stepLon = gf_longitudeDelta(st[1].lon, ac.motion.lon) / ticks;
+        ac.ground.legFraction = 1.0 / ticks;
+        ac.leg.targetTrack = way;
+        ac.flight.profile.clear();
+        ac.flight.ramp = {};
+    }
 }
 
 // The aircraft reached its last sample and none may follow: it leaves the
@@ -501,7 +514,8 @@ void lf_advanceLeg(LiveAircraft& ac)
     const TrafficSample& s1 = st[1];
     if (!s1.stationary) {
         int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
-        if (!ac.phases.groundMode)
+        // A hover's legs are its reports' scatter, flown in their own time.
+        if (!ac.phases.groundMode && !lf_hoversOn(ac))
             legTicks = boundAirLeg(ac, reportsKt, legTicks);
         ac.leg.stepLat = (s1.lat - ac.motion.lat) / legTicks;
         ac.leg.stepLon = gf_longitudeDelta(s1.lon, ac.motion.lon) / legTicks;

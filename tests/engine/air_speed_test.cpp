@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "liveries/livery_memory.h"
+#include "liveries/model_database.h"
 #include "standins/track_generator.h"
 #include "tests/engine/runway_traffic_fixture.h"
 
@@ -118,6 +120,7 @@ TEST_P(LateArrivalTest, ALateArrivalMakesUpItsTimeNoFasterThanItsReportsGo)
 
     const auto motion = traceMotion(runways);
     EXPECT_EQ(motion.total.jumps, 0u);
+    EXPECT_EQ(motion.total.speedFindings(), 0u);
     ASSERT_EQ(traceWrites("create").size(), 1u);
     size_t judged = 0;
     const double fastest = fastestAloftKt(traceWrites(), judged);
@@ -127,5 +130,114 @@ TEST_P(LateArrivalTest, ALateArrivalMakesUpItsTimeNoFasterThanItsReportsGo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, LateArrivalTest, ::testing::ValuesIn(lateArrivals()), caseName);
+
+// A helicopter hover-taxiing nose first on the ground whose next report is
+// aloft behind it: on the given airports' fields, behind it by 110-180
+// degrees, hover-taxiing at 8-14 kt.
+struct LiftOffBehind {
+    const Airport* airport;
+    const char* icao;
+    double trackDeg; // the hover taxi's
+    double behindDeg; // the report aloft lies this far off its track
+    double kt;
+};
+
+std::string liftOffName(const ::testing::TestParamInfo<LiftOffBehind>& info)
+{
+    const LiftOffBehind& k = info.param;
+    return fmt::format("{}_{:.0f}_{:.0f}deg_behind_{:.0f}kt", k.icao, k.trackDeg, k.behindDeg, k.kt);
+}
+
+class HelicopterLiftOffTest : public kvr::test::RunwayTrafficTest, public ::testing::WithParamInterface<LiftOffBehind> {
+protected:
+    HelicopterLiftOffTest() : RunwayTrafficTest("kelo_helicopter_liftoff_trace.jsonl") {}
+    void SetUp() override
+    {
+        RunwayTrafficTest::SetUp();
+        savedModels = gf_modelDatabase();
+        gf_modelDatabase().icaoModelCodes.insert("EC30");
+        gf_modelDatabase().rotorcraft.insert(gf_modelCode2Id("EC30"));
+    }
+    void TearDown() override
+    {
+        gf_modelDatabase() = savedModels;
+        RunwayTrafficTest::TearDown();
+    }
+    void playHelicopter(const std::vector<TrackPoint>& reports, uint32_t hexid)
+    {
+        lf_rememberLiveryOfHexid(hexid, "Airbus A320-200 KLM");
+        for (size_t i = 0; i < reports.size(); ++i) {
+            LiveTrafficRecord record = kvr::test::trackRecord(reports[i], hexid, "N881MH");
+            record.ids.model = gf_modelCode2Id("EC30");
+            std::vector<LiveTrafficRecord> batch{record};
+            gf_trafficMailbox().post(batch, TrafficBatchKind::Live, 30, false);
+            const double next = i + 1 < reports.size() ? reports[i + 1].t : reports[i].t + 1.0;
+            run(static_cast<int>(std::lround((next - reports[i].t) * 100.0)));
+        }
+    }
+    ModelDatabaseTables savedModels;
+};
+
+std::vector<LiftOffBehind> liftOffsBehind()
+{
+    return {{&kvr::test::kLasVegas, "KLAS", 90.0, 143.0, 11.0}, {&kvr::test::kLasVegas, "KLAS", 200.0, 180.0, 8.0},
+            {&kvr::test::kLosAngeles, "KLAX", 320.0, 240.0, 14.0}, {&kvr::test::kNewYork, "KJFK", 45.0, 110.0, 12.0}};
+}
+
+// It slows, turns toward its way and goes: aloft or on the ground, never a
+// move well off its nose, and while it moves the way it moves never flips
+// (a turn where it hovers, stopped, is no flip).
+TEST_P(HelicopterLiftOffTest, RisesTurnsAndGoesNeverSidewaysNorBack)
+{
+    const LiftOffBehind& k = GetParam();
+    at(*k.airport);
+    const LatLon pad = kvr::test::movedMetres(k.airport->reference, 225.0, 1500.0);
+    std::vector<TrackPoint> reports;
+    LatLon here = pad;
+    for (double t = 0.0; t <= 40.0; t += 5.0) {
+        reports.push_back(kvr::test::feedReport(t, here, k.airport->fieldFt, t < 5.0 ? 0.0 : k.kt, k.trackDeg, true));
+        here = kvr::test::movedMetres(here, k.trackDeg, t < 5.0 ? 0.0 : k.kt * kMps * 5.0);
+    }
+    const double away = std::fmod(k.trackDeg + k.behindDeg + 360.0, 360.0);
+    for (double t = 45.0, s = 0.0; t <= 90.0; t += 5.0, s += 5.0) {
+        const LatLon p = kvr::test::movedMetres(here, away, 150.0 + 45.0 * kMps * s);
+        reports.push_back(kvr::test::feedReport(t, p, k.airport->fieldFt + 200.0 + 10.0 * s, 45.0, away, false, 600.0));
+    }
+    playHelicopter(reports, 0x4C4C0A);
+    run(3000);
+
+    const std::vector<Write> w = traceWrites();
+    size_t judged = 0;
+    double lastWay = -1.0;
+    for (size_t i = 1, from = 0; i < w.size(); ++i) {
+        while (from + 1 < i && w[from + 1].t <= w[i].t - 0.2)
+            ++from;
+        const double dt = w[i].t - w[from].t;
+        if (!(dt >= 0.2 && dt <= 0.5))
+            continue;
+        const double kt = gf_distanceNm(w[from].at, w[i].at) * 3600.0 / dt;
+        if (!(kt > 4.0)) {
+            lastWay = -1.0;
+            continue;
+        }
+        ++judged;
+        const double way = gf_initialBearing(w[from].at, w[i].at) / kDeg;
+        const double offNose = std::fabs(std::remainder(way - w[i].hdg, 360.0));
+        EXPECT_LE(offNose, 60.0) << fmt::format("t {:.2f}: heading {:.0f}, moving {:.0f} at {:.1f} kt", w[i].t, w[i].hdg, way, kt);
+        if (lastWay >= 0.0) {
+            EXPECT_LE(std::fabs(std::remainder(way - lastWay, 360.0)), 90.0)
+                << fmt::format("t {:.2f}: moving {:.0f}, just before {:.0f}", w[i].t, way, lastWay);
+        }
+        lastWay = way;
+        if (offNose > 60.0)
+            break;
+    }
+    EXPECT_GT(judged, 100u);
+    const auto motion = traceMotion(runways);
+    EXPECT_EQ(motion.total.jumps, 0u);
+    EXPECT_EQ(motion.total.speedFindings(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, HelicopterLiftOffTest, ::testing::ValuesIn(liftOffsBehind()), liftOffName);
 
 } // namespace
