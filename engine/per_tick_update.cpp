@@ -195,7 +195,7 @@ void lf_updateActive(LiveAircraft& ac)
     if (!ac.stream.samples.front().stationary) {
         const LatLon from{ac.motion.lat, ac.motion.lon};
         stepMotion(ac);
-        boundLiftOffStep(ac, from);
+        boundAirStep(ac, from);
     } else {
         // Held where its take-off roll begins, it rolls off from a stop,
         // whatever speed it stopped from.

@@ -13,10 +13,12 @@ namespace {
 
 // Aloft, no faster than its reports go by this share (a quarter more),
 constexpr double kReportsMargin = 1.25;
-// and below this altitude no faster than these.
+// and below this altitude no faster than these (a little under the 380 kt
+// and 160 kt aircraft fly there at most, so that a step's rounding never
+// passes them).
 constexpr double kLowAltitudeFt = 10000.0;
-constexpr double kMostLowAeroplaneKt = 380.0;
-constexpr double kMostLowHelicopterKt = 160.0;
+constexpr double kMostLowAeroplaneKt = 370.0;
+constexpr double kMostLowHelicopterKt = 155.0;
 // Samples that waited longer than this (ticks) are not caught up with: the
 // aircraft is shown again where its reports go on.
 constexpr double kMostAirLagTicks = 6000.0;
@@ -57,6 +59,17 @@ void lf_samplesWaitAloft(LiveAircraft& ac, double ticks)
         s.playTime += whole;
 }
 
+// The most below 10,000 ft (at or below it now or where it flies to), none
+// above.
+double lf_mostLowKt(const LiveAircraft& ac)
+{
+    const double altitude = std::min(ac.motion.altitudeFt, ac.stream.samples.size() >= 2 ? ac.stream.samples[1].altitudeFt
+                                                                                         : ac.motion.altitudeFt);
+    if (altitude >= kLowAltitudeFt)
+        return HUGE_VAL;
+    return ac.identity.category == Category::Rotorcraft ? kMostLowHelicopterKt : kMostLowAeroplaneKt;
+}
+
 } // namespace
 
 double airReportsPaceKt(const LiveAircraft& ac)
@@ -77,11 +90,7 @@ double airReportsPaceKt(const LiveAircraft& ac)
 double mostAirKt(const LiveAircraft& ac, double reportsKt)
 {
     double most = reportsKt > 0.0 ? kReportsMargin * reportsKt : HUGE_VAL;
-    const double altitude = std::max(ac.motion.altitudeFt, ac.stream.samples.size() >= 2 ? ac.stream.samples[1].altitudeFt
-                                                                                         : ac.motion.altitudeFt);
-    if (!(altitude >= kLowAltitudeFt))
-        most = std::min(most, ac.identity.category == Category::Rotorcraft ? kMostLowHelicopterKt : kMostLowAeroplaneKt);
-    return most;
+    return std::min(most, lf_mostLowKt(ac));
 }
 
 int32_t boundAirLeg(LiveAircraft& ac, double reportsKt, int32_t legTicks)
@@ -113,15 +122,19 @@ int32_t boundAirLeg(LiveAircraft& ac, double reportsKt, int32_t legTicks)
     return legTicks - gain;
 }
 
-void boundLiftOffStep(LiveAircraft& ac, const LatLon& from)
+void boundAirStep(LiveAircraft& ac, const LatLon& from)
 {
-    if (ac.phases.phase != FlightPhase::takeoff || ac.phases.groundMode)
+    if (ac.phases.groundMode && ac.phases.phase != FlightPhase::takeoff)
         return;
-    const double written = ac.motion.tasKt;
+    // Lifting off, no faster than the speed written; aloft, no faster than
+    // aircraft fly low down.
+    double most = lf_mostLowKt(ac);
+    if (ac.phases.phase == FlightPhase::takeoff && std::isfinite(ac.motion.tasKt) && ac.motion.tasKt > 0.0)
+        most = std::min(most, ac.motion.tasKt);
     const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!std::isfinite(written) || !(written > 0.0) || !(movedKt > written))
+    if (!std::isfinite(most) || !(movedKt > most))
         return;
-    const double k = written / movedKt;
+    const double k = most / movedKt;
     ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
     ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
     lf_samplesWaitAloft(ac, 1.0 - k);

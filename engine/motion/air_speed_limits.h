@@ -1,5 +1,6 @@
-// The speeds an aircraft flies at: no faster than its reports go by about a
-// third, and low down no faster than aeroplanes and helicopters fly there. A
+// The speeds an aircraft flies at: no faster than its reports go by a
+// quarter, and below 10,000 ft a little under 380 kt (an aeroplane) or 160 kt
+// (a helicopter), the most they fly there. A
 // leg that would need more is flown at the most and the samples wait; the
 // time lost is made up within the same bound on the legs after. Main task
 // only, inside the per-tick update of one aircraft.
@@ -21,8 +22,8 @@ double mostAirKt(const LiveAircraft& aircraft, double reportsKt);
 // flown no faster than the most, its samples waiting, or faster within the
 // most to make up the time they waited. The leg's ticks.
 int32_t boundAirLeg(LiveAircraft& aircraft, double reportsKt, int32_t legTicks);
-// Lifting off and climbing out, a step from `from` covers no more than the
-// speed written; its samples wait.
-void boundLiftOffStep(LiveAircraft& aircraft, const LatLon& from);
+// A step from `from` lifting off covers no more than the speed written, and
+// one aloft no more than aircraft fly low down; its samples wait.
+void boundAirStep(LiveAircraft& aircraft, const LatLon& from);
 // Its samples waited aloft longer than a lag it could still make up.
 bool airLagBeyondReach(const LiveAircraft& aircraft);

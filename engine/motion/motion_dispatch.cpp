@@ -365,10 +365,13 @@ void lf_planHoverTurn(LiveAircraft& ac)
         return;
     ac.ground.hoverTurning = 1;
     ac.ground.hoverTurnWay = way;
-    // The reports it passes over lie where it turns: turned, it goes on
-    // along its way toward the one it turned to, nose first, not back to
-    // them sideways or tail first.
-    if (k > 1 && !st[1].stationary) {
+    // Lifting off, the reports it passes over lie where it rises and turns:
+    // turned, it goes on along its way toward the one it turned to, nose
+    // first, not back to them sideways or tail first (a way made up to swing
+    // out on is kept).
+    const bool passedOver = liftingOff && k > 1 && std::none_of(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k),
+                                                  [](const TrafficSample& s) { return s.stationary || s.inserted; });
+    if (passedOver) {
         st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k));
         const int32_t ticks = lf_ticksUntil(st[1].playTime);
         ac.leg.stepLat = (st[1].lat - ac.motion.lat) / ticks;
