@@ -124,13 +124,11 @@ int32_t boundAirLeg(LiveAircraft& ac, double reportsKt, int32_t legTicks)
 
 void boundAirStep(LiveAircraft& ac, const LatLon& from)
 {
-    if (ac.phases.groundMode && ac.phases.phase != FlightPhase::takeoff)
+    if (ac.phases.phase != FlightPhase::takeoff || !std::isfinite(ac.motion.tasKt) || !(ac.motion.tasKt > 0.0))
         return;
-    // Lifting off, no faster than the speed written; aloft, no faster than
-    // aircraft fly low down.
-    double most = lf_mostLowKt(ac);
-    if (ac.phases.phase == FlightPhase::takeoff && std::isfinite(ac.motion.tasKt) && ac.motion.tasKt > 0.0)
-        most = std::min(most, ac.motion.tasKt);
+    // Lifting off, no faster than the speed written, nor than aircraft fly
+    // low down.
+    const double most = std::min(lf_mostLowKt(ac), ac.motion.tasKt);
     const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
     if (!std::isfinite(most) || !(movedKt > most))
         return;

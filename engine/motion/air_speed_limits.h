@@ -22,8 +22,8 @@ double mostAirKt(const LiveAircraft& aircraft, double reportsKt);
 // flown no faster than the most, its samples waiting, or faster within the
 // most to make up the time they waited. The leg's ticks.
 int32_t boundAirLeg(LiveAircraft& aircraft, double reportsKt, int32_t legTicks);
-// A step from `from` lifting off covers no more than the speed written, and
-// one aloft no more than aircraft fly low down; its samples wait.
+// A step from `from` lifting off covers no more than the speed written (nor
+// than aircraft fly low down); its samples wait.
 void boundAirStep(LiveAircraft& aircraft, const LatLon& from);
 // Its samples waited aloft longer than a lag it could still make up.
 bool airLagBeyondReach(const LiveAircraft& aircraft);
