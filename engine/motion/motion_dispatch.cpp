@@ -240,6 +240,29 @@ bool lf_dropRollSampleBehind(LiveAircraft& ac)
     return true;
 }
 
+// Aloft, a report it has already flown past (it lies behind, the one after
+// it ahead) is no way to go: an aeroplane does not turn back to it tail first
+// and on again. It flies on toward the one after it. Such a report is left
+// behind where it was shown again aloft where it flew (its front report is
+// where it was, the one it flew toward behind it) or where it ran ahead of
+// its reports climbing out.
+constexpr double kPassedReportM = 30.0;
+bool lf_dropPassedReportAloft(LiveAircraft& ac)
+{
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.groundMode || ac.identity.category == Category::Rotorcraft || st.size() < 3 || st[1].stationary ||
+        st[2].stationary || !st[1].airborne || !st[2].airborne)
+        return false;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const double heading = ac.motion.heading;
+    if (!std::isfinite(heading) || !(gf_relativePosition(here, heading, lf_pos(st[1])).alongM < -kPassedReportM))
+        return false;
+    if (!(gf_relativePosition(here, heading, lf_pos(st[2])).alongM > kPassedReportM))
+        return false;
+    st.erase(st.begin() + 1);
+    return true;
+}
+
 // In the take-off, or in the first 30 s of flying after it.
 bool lf_liftingOff(const LiveAircraft& ac)
 {
@@ -440,6 +463,8 @@ void nextPosMain(LiveAircraft& ac)
                 if (lf_checkRunwayHeadingAhead(ac))
                     continue;
                 if (lf_dropRollSampleBehind(ac))
+                    continue;
+                if (lf_dropPassedReportAloft(ac))
                     continue;
                 if (!lf_liftingOff(ac) || ac.stream.projection > 0 || st.size() < 2) {
                     lf_advanceLeg(ac);

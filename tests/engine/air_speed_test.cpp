@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/geodesy.h"
+#include "engine/motion/air_speed_limits.h"
+#include "engine/motion/motion_dispatch.h"
+#include "engine/motion/motion_step.h"
 #include "liveries/livery_memory.h"
 #include "liveries/model_database.h"
 #include "standins/track_generator.h"
@@ -239,5 +243,105 @@ TEST_P(HelicopterLiftOffTest, RisesTurnsAndGoesNeverSidewaysNorBack)
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, HelicopterLiftOffTest, ::testing::ValuesIn(liftOffsBehind()), liftOffName);
+
+// Shown again aloft where it flew (a respawn): its front report is where it
+// is, the report it flew toward lies 100-800 m behind it (it ran ahead of its
+// reports), the ones after ahead. Headings all round, at 140-300 kt.
+struct PassedReport {
+    double headingDeg;
+    double behindM;
+    double kt;
+};
+
+std::string passedName(const ::testing::TestParamInfo<PassedReport>& info)
+{
+    const PassedReport& k = info.param;
+    return fmt::format("hdg_{:.0f}_{:.0f}m_behind_{:.0f}kt", k.headingDeg, k.behindM, k.kt);
+}
+
+std::vector<PassedReport> passedReports()
+{
+    std::vector<PassedReport> out;
+    for (int i = 0; i < 6; ++i)
+        out.push_back({60.0 * i + 15.0, 100.0 + 140.0 * i, 140.0 + 32.0 * ((i * 5) % 6)});
+    return out;
+}
+
+// One aircraft driven tick by tick on the engine's clock.
+class EngineClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kvr::test::resetEngineState();
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        kvr::test::resetEngineState();
+        engineClock = 0;
+    }
+};
+
+class ShownAgainAloftTest : public EngineClockTest, public ::testing::WithParamInterface<PassedReport> {};
+
+// It flies on nose first along its way toward the reports ahead, never tail
+// first back to the one behind, and no faster than they go by a quarter.
+TEST_P(ShownAgainAloftTest, AnAircraftShownAgainAloftFliesOnNotBackToAReportItPassed)
+{
+    const PassedReport& k = GetParam();
+    const LatLon here{36.08, -115.15};
+    LiveAircraft ac = kvr::test::makeLive(0x4E0501, "KLM91", true, here.latitude, here.longitude, 3000.0);
+    ac.sim.simState = SimState::active;
+    ac.sim.objectId = 91;
+    ac.phases.phase = FlightPhase::flying;
+    ac.motion.heading = k.headingDeg * kDeg;
+    TrafficSample& fresh = ac.stream.samples.front();
+    fresh.speedKt = k.kt;
+    fresh.trackDeg = k.headingDeg;
+    fresh.playTime = engineClock.load();
+    TrafficSample passed = fresh;
+    const LatLon behind = kvr::test::movedMetres(here, k.headingDeg + 180.0, k.behindM);
+    passed.lat = behind.latitude;
+    passed.lon = behind.longitude;
+    passed.playTime = fresh.playTime + 300;
+    ac.stream.samples.push_back(passed);
+    for (int i = 1; i <= 4; ++i) {
+        TrafficSample ahead = passed;
+        const LatLon at = kvr::test::movedMetres(behind, k.headingDeg, k.kt * kMps * 10.0 * i);
+        ahead.lat = at.latitude;
+        ahead.lon = at.longitude;
+        ahead.playTime = passed.playTime + 1000 * i;
+        ac.stream.samples.push_back(ahead);
+    }
+    LatLon last = here;
+    double fastest = 0.0;
+    size_t judged = 0;
+    for (int t = 1; t <= 2500 && !ac.stream.samples.empty(); ++t) {
+        if (ac.stream.samples.front().playTime <= engineClock.load())
+            nextPosMain(ac);
+        if (ac.stream.samples.empty())
+            break;
+        const LatLon from{ac.motion.lat, ac.motion.lon};
+        stepMotion(ac);
+        boundAirStep(ac, from);
+        engineClock.fetch_add(1);
+        if (t % 50 != 0)
+            continue;
+        const LatLon now{ac.motion.lat, ac.motion.lon};
+        const double m = gf_distanceNm(last, now) * 1852.0;
+        if (m > 1.0) {
+            ++judged;
+            const double way = gf_initialBearing(last, now) / kDeg;
+            ASSERT_LE(std::fabs(std::remainder(way - k.headingDeg, 360.0)), 60.0)
+                << fmt::format("tick {}: moving {:.0f}, its way {:.0f}", t, way, k.headingDeg);
+            fastest = std::max(fastest, m / 0.5 / kMps);
+        }
+        last = now;
+    }
+    EXPECT_GT(judged, 40u);
+    EXPECT_LE(fastest, 1.3 * k.kt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, ShownAgainAloftTest, ::testing::ValuesIn(passedReports()), passedName);
 
 } // namespace
