@@ -136,6 +136,17 @@ void boundAirStep(LiveAircraft& ac, const LatLon& from)
     ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
     ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
     lf_samplesWaitAloft(ac, 1.0 - k);
+    // An arc places the aircraft by its share of the leg's time, not by the
+    // step before: held back, it would leap to the arc again when no longer
+    // held. The rest of the leg is flown straight to where the arc ends, by
+    // the time its sample (now later) falls due.
+    AirArc& arc = ac.flight.arc;
+    if (arc.valid && arc.counter < arc.length && !ac.stream.samples.empty()) {
+        const int32_t ticks = std::max(ac.stream.samples.front().playTime - engineClock.load(), 1);
+        ac.leg.stepLat = (arc.end.latitude - ac.motion.lat) / ticks;
+        ac.leg.stepLon = gf_longitudeDelta(arc.end.longitude, ac.motion.lon) / ticks;
+        arc = {};
+    }
 }
 
 bool airLagBeyondReach(const LiveAircraft& ac)

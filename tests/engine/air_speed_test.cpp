@@ -344,4 +344,73 @@ TEST_P(ShownAgainAloftTest, AnAircraftShownAgainAloftFliesOnNotBackToAReportItPa
 
 INSTANTIATE_TEST_SUITE_P(Generated, ShownAgainAloftTest, ::testing::ValuesIn(passedReports()), passedName);
 
+// Lifting off, a step is held to the speed written (90 kt) while its leg,
+// turning 10-35 degrees toward the report after, would go at 150-250 kt:
+// held back on an arc, it flies the rest of the leg from where it is, and
+// flying on (no longer held) it never leaps to where the arc would have put
+// it.
+struct HeldArc {
+    double turnDeg;
+    double legKt;
+};
+
+std::vector<HeldArc> heldArcs()
+{
+    return {{10.0, 150.0}, {20.0, 250.0}, {35.0, 200.0}, {-25.0, 180.0}};
+}
+
+std::string heldArcName(const ::testing::TestParamInfo<HeldArc>& info)
+{
+    return fmt::format("turn_{:.0f}deg_{:.0f}kt", info.param.turnDeg + 180.0, info.param.legKt);
+}
+
+class HeldArcTest : public EngineClockTest, public ::testing::WithParamInterface<HeldArc> {};
+
+TEST_P(HeldArcTest, AnArcHeldLiftingOffNeverLeapsWhenNoLongerHeld)
+{
+    const HeldArc& k = GetParam();
+    const LatLon here{36.08, -115.15};
+    LiveAircraft ac = kvr::test::makeLive(0x4E0502, "KLM92", true, here.latitude, here.longitude, 2500.0);
+    ac.sim.simState = SimState::active;
+    ac.sim.objectId = 92;
+    ac.phases.phase = FlightPhase::takeoff;
+    ac.motion.heading = 0.0;
+    TrafficSample& s0 = ac.stream.samples.front();
+    s0.speedKt = 90.0;
+    s0.tasKt = 90.0;
+    s0.trackDeg = 0.0;
+    s0.playTime = engineClock.load();
+    TrafficSample s1 = s0;
+    const LatLon a = kvr::test::movedMetres(here, 0.0, k.legKt * kMps * 10.0);
+    s1.lat = a.latitude;
+    s1.lon = a.longitude;
+    s1.playTime = s0.playTime + 1000;
+    TrafficSample s2 = s1;
+    const LatLon b = kvr::test::movedMetres(a, k.turnDeg, k.legKt * kMps * 10.0);
+    s2.lat = b.latitude;
+    s2.lon = b.longitude;
+    s2.playTime = s1.playTime + 1000;
+    ac.stream.samples.push_back(s1);
+    ac.stream.samples.push_back(s2);
+    nextPosMain(ac);
+    ASSERT_TRUE(ac.flight.arc.valid);
+    double most = 0.0;
+    for (int t = 1; t <= 600 && ac.stream.samples.size() >= 2; ++t) {
+        if (t == 300)
+            ac.phases.phase = FlightPhase::flying; // no longer held
+        const LatLon from{ac.motion.lat, ac.motion.lon};
+        stepMotion(ac);
+        if (t < 300)
+            ac.motion.tasKt = 90.0;
+        boundAirStep(ac, from);
+        engineClock.fetch_add(1);
+        const double kt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * 360000.0;
+        most = std::max(most, kt);
+        ASSERT_LE(kt, 1.3 * k.legKt) << fmt::format("tick {}: {:.0f} kt", t, kt);
+    }
+    EXPECT_GT(most, 80.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, HeldArcTest, ::testing::ValuesIn(heldArcs()), heldArcName);
+
 } // namespace
