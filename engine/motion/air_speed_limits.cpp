@@ -19,6 +19,10 @@ constexpr double kReportsMargin = 1.25;
 constexpr double kLowAltitudeFt = 10000.0;
 constexpr double kMostLowAeroplaneKt = 370.0;
 constexpr double kMostLowHelicopterKt = 155.0;
+// A leg's pace is its straight way over its time; flown as an arc (turning
+// up to 30 degrees off the straight way at either end) the way is up to this
+// much longer, and so is the speed shown.
+constexpr double kMostArcLengthening = 1.05;
 // Samples that waited longer than this (ticks) are not caught up with: the
 // aircraft is shown again where its reports go on.
 constexpr double kMostAirLagTicks = 6000.0;
@@ -67,7 +71,7 @@ double lf_mostLowKt(const LiveAircraft& ac)
                                                                                          : ac.motion.altitudeFt);
     if (altitude >= kLowAltitudeFt)
         return HUGE_VAL;
-    return ac.identity.category == Category::Rotorcraft ? kMostLowHelicopterKt : kMostLowAeroplaneKt;
+    return (ac.identity.category == Category::Rotorcraft ? kMostLowHelicopterKt : kMostLowAeroplaneKt) / kMostArcLengthening;
 }
 
 } // namespace

@@ -361,7 +361,7 @@ std::vector<HeldArc> heldArcs()
 
 std::string heldArcName(const ::testing::TestParamInfo<HeldArc>& info)
 {
-    return fmt::format("turn_{:.0f}deg_{:.0f}kt", info.param.turnDeg + 180.0, info.param.legKt);
+    return fmt::format("turn_{}{:.0f}deg_{:.0f}kt", info.param.turnDeg < 0.0 ? "left_" : "right_", std::fabs(info.param.turnDeg), info.param.legKt);
 }
 
 class HeldArcTest : public EngineClockTest, public ::testing::WithParamInterface<HeldArc> {};
@@ -412,5 +412,76 @@ TEST_P(HeldArcTest, AnArcHeldLiftingOffNeverLeapsWhenNoLongerHeld)
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, HeldArcTest, ::testing::ValuesIn(heldArcs()), heldArcName);
+
+// Low down, reports faster than aircraft fly there (420 kt, or 200 kt for a
+// helicopter) on legs that turn 30-90 degrees: flown as arcs, whose way is
+// longer than the straight one the leg's pace is taken on, it is still no
+// faster than 370 kt (155 kt) over any 5 s.
+struct FastTurn {
+    double turnDeg;
+    bool helicopter;
+};
+
+std::vector<FastTurn> fastTurns()
+{
+    return {{30.0, false}, {60.0, false}, {-90.0, false}, {45.0, true}, {-75.0, true}};
+}
+
+std::string fastTurnName(const ::testing::TestParamInfo<FastTurn>& info)
+{
+    return fmt::format("{}_turn_{}{:.0f}deg", info.param.helicopter ? "helicopter" : "aeroplane", info.param.turnDeg < 0.0 ? "left_" : "right_", std::fabs(info.param.turnDeg));
+}
+
+class FastTurnTest : public EngineClockTest, public ::testing::WithParamInterface<FastTurn> {};
+
+TEST_P(FastTurnTest, ATurningLegLowDownIsFlownNoFasterThanAircraftFlyThere)
+{
+    const FastTurn& k = GetParam();
+    const double kt = k.helicopter ? 200.0 : 420.0;
+    const double most = k.helicopter ? 155.0 : 370.0;
+    LatLon at{36.08, -115.15};
+    LiveAircraft ac = kvr::test::makeLive(0x4E0503, "KLM93", true, at.latitude, at.longitude, 4000.0);
+    if (k.helicopter)
+        ac.identity.category = Category::Rotorcraft;
+    ac.sim.simState = SimState::active;
+    ac.sim.objectId = 93;
+    ac.phases.phase = FlightPhase::flying;
+    ac.motion.heading = 0.0;
+    TrafficSample s = ac.stream.samples.front();
+    s.speedKt = kt;
+    s.tasKt = kt;
+    ac.stream.samples.clear();
+    double track = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        s.lat = at.latitude;
+        s.lon = at.longitude;
+        s.trackDeg = track;
+        s.playTime = engineClock.load() + 500 * i;
+        ac.stream.samples.push_back(s);
+        if (i % 2 == 1)
+            track += k.turnDeg;
+        at = kvr::test::movedMetres(at, track, kt * kMps * 5.0);
+    }
+    std::vector<LatLon> path;
+    for (int t = 0; t < 3500 && ac.stream.samples.size() >= 2; ++t) {
+        if (ac.stream.samples.front().playTime <= engineClock.load())
+            nextPosMain(ac);
+        if (ac.stream.samples.size() < 2)
+            break;
+        const LatLon from{ac.motion.lat, ac.motion.lon};
+        stepMotion(ac);
+        boundAirStep(ac, from);
+        engineClock.fetch_add(1);
+        path.push_back({ac.motion.lat, ac.motion.lon});
+    }
+    ASSERT_GT(path.size(), 1000u);
+    double fastest = 0.0;
+    for (size_t i = 500; i < path.size(); i += 10)
+        fastest = std::max(fastest, gf_distanceNm(path[i - 500], path[i]) * 3600.0 / 5.0);
+    EXPECT_GT(fastest, 0.8 * most);
+    EXPECT_LE(fastest, most);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, FastTurnTest, ::testing::ValuesIn(fastTurns()), fastTurnName);
 
 } // namespace
