@@ -362,6 +362,9 @@ struct LegMotion {
     int32_t legOverrideTicks = 0;
     int32_t lagEarlier = 900;       // how much earlier a sample may be re-timed, ticks
     int32_t lagLater = 900;         // how much later, ticks
+    // Ticks its samples waited aloft, held to the speed it flies: made up as
+    // it flies on faster, within that speed.
+    double airLagTicks = 0.0;
     LegSpeedMode speedMode = LegSpeedMode::none;
     uint8_t headingCorrectionPending = 0;
     uint8_t legOverride = 0;

@@ -14,6 +14,7 @@
 #include "core/settings_snapshot.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "engine/motion/air_speed_limits.h"
 #include "engine/motion/motion_dispatch.h"
 #include "engine/motion/motion_step.h"
 #include "engine/motion/runway_hold.h"
@@ -192,7 +193,9 @@ void lf_updateActive(LiveAircraft& ac)
     if (ac.sim.simState != SimState::active || ac.stream.samples.empty())
         return;
     if (!ac.stream.samples.front().stationary) {
+        const LatLon from{ac.motion.lat, ac.motion.lon};
         stepMotion(ac);
+        boundAirStep(ac, from);
     } else {
         // Held where its take-off roll begins, or where its reports froze
         // (their place repeated while their speed says it moves), it drives

@@ -93,6 +93,7 @@ void lf_setSpawnPose(LiveAircraft& ac)
         heading = 0.0;
     ac.motion.heading = heading;
     ac.phases.heldForUser = 0;
+    ac.leg.airLagTicks = 0.0; // shown afresh where its reports are
 }
 
 bool lf_groundHoldHit(const LiveAircraft& ac, const UserAcPosition& user)

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
+#include "engine/motion/air_speed_limits.h"
 #include "engine/motion/approach.h"
 #include "engine/motion/flight_motion.h"
 #include "engine/motion/ground_leg_timing.h"
@@ -239,6 +240,29 @@ bool lf_dropRollSampleBehind(LiveAircraft& ac)
     return true;
 }
 
+// Aloft, a report it has already flown past (it lies behind, the one after
+// it ahead) is no way to go: an aeroplane does not turn back to it tail first
+// and on again. It flies on toward the one after it. Such a report is left
+// behind where it was shown again aloft where it flew (its front report is
+// where it was, the one it flew toward behind it) or where it ran ahead of
+// its reports climbing out.
+constexpr double kPassedReportM = 30.0;
+bool lf_dropPassedReportAloft(LiveAircraft& ac)
+{
+    SampleStream& st = ac.stream.samples;
+    if (ac.phases.groundMode || ac.identity.category == Category::Rotorcraft || st.size() < 3 || st[1].stationary ||
+        st[2].stationary || !st[1].airborne || !st[2].airborne)
+        return false;
+    const LatLon here{ac.motion.lat, ac.motion.lon};
+    const double heading = ac.motion.heading;
+    if (!std::isfinite(heading) || !(gf_relativePosition(here, heading, lf_pos(st[1])).alongM < -kPassedReportM))
+        return false;
+    if (!(gf_relativePosition(here, heading, lf_pos(st[2])).alongM > kPassedReportM))
+        return false;
+    st.erase(st.begin() + 1);
+    return true;
+}
+
 // In the take-off, or in the first 30 s of flying after it.
 bool lf_liftingOff(const LiveAircraft& ac)
 {
@@ -344,7 +368,7 @@ void lf_taxiOffRunway(LiveAircraft& ac)
 constexpr double kHoverTurnDeg = 30.0;
 void lf_planHoverTurn(LiveAircraft& ac)
 {
-    const SampleStream& st = ac.stream.samples;
+    SampleStream& st = ac.stream.samples;
     if (ac.identity.category != Category::Rotorcraft || st.size() < 2)
         return;
     const bool liftingOff = ac.phases.phase == FlightPhase::takeoff;
@@ -364,6 +388,22 @@ void lf_planHoverTurn(LiveAircraft& ac)
         return;
     ac.ground.hoverTurning = 1;
     ac.ground.hoverTurnWay = way;
+    // Lifting off, the reports it passes over lie where it rises and turns:
+    // turned, it goes on along its way toward the one it turned to, nose
+    // first, not back to them sideways or tail first (a way made up to swing
+    // out on is kept).
+    const bool passedOver = liftingOff && k > 1 && std::none_of(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k),
+                                                  [](const TrafficSample& s) { return s.stationary || s.inserted; });
+    if (passedOver) {
+        st.erase(st.begin() + 1, st.begin() + static_cast<std::ptrdiff_t>(k));
+        const int32_t ticks = lf_ticksUntil(st[1].playTime);
+        ac.leg.stepLat = (st[1].lat - ac.motion.lat) / ticks;
+        ac.leg.stepLon = gf_longitudeDelta(st[1].lon, ac.motion.lon) / ticks;
+        ac.ground.legFraction = 1.0 / ticks;
+        ac.leg.targetTrack = way;
+        ac.flight.profile.clear();
+        ac.flight.ramp = {};
+    }
 }
 
 // The aircraft reached its last sample and none may follow: it leaves the
@@ -423,6 +463,8 @@ void nextPosMain(LiveAircraft& ac)
                 if (lf_checkRunwayHeadingAhead(ac))
                     continue;
                 if (lf_dropRollSampleBehind(ac))
+                    continue;
+                if (lf_dropPassedReportAloft(ac))
                     continue;
                 if (!lf_liftingOff(ac) || ac.stream.projection > 0 || st.size() < 2) {
                     lf_advanceLeg(ac);
@@ -488,6 +530,7 @@ void lf_advanceLeg(LiveAircraft& ac)
         else
             ac.leg.targetTrack = gf_initialBearing(lf_pos(st[0]), lf_pos(st[1]));
     }
+    const double reportsKt = ac.phases.groundMode ? 0.0 : airReportsPaceKt(ac);
     if (ac.phases.groundMode) {
         nextPosGround(ac);
     } else {
@@ -498,7 +541,10 @@ void lf_advanceLeg(LiveAircraft& ac)
         return;
     const TrafficSample& s1 = st[1];
     if (!s1.stationary) {
-        const int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        int32_t legTicks = ac.leg.legOverride ? ac.leg.legOverrideTicks : lf_ticksUntil(s1.playTime);
+        // A hover's legs are its reports' scatter, flown in their own time.
+        if (!ac.phases.groundMode && !lf_hoversOn(ac))
+            legTicks = boundAirLeg(ac, reportsKt, legTicks);
         ac.leg.stepLat = (s1.lat - ac.motion.lat) / legTicks;
         ac.leg.stepLon = gf_longitudeDelta(s1.lon, ac.motion.lon) / legTicks;
         ac.ground.legFraction = 1.0 / legTicks;

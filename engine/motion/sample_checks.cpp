@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/settings_snapshot.h"
 #include "core/units.h"
+#include "engine/motion/air_speed_limits.h"
 #include "engine/aircraft_commands.h"
 #include "engine/geometry.h"
 #include "engine/motion/runway_exits.h"
@@ -256,6 +257,13 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         gf_logLine(fmt::format("{} cannot catch up with its reports on the ground, hidden until its next report",
                                ac.identity.callsign));
         ac.ground.speedCapLagTicks = 0.0;
+        removeAircraftFromSim(ac);
+        return;
+    }
+    if (!ac.phases.groundMode && ac.sim.simState == SimState::active && airLagBeyondReach(ac)) {
+        gf_logLine(fmt::format("{} cannot catch up with its reports in the air, hidden until its next report",
+                               ac.identity.callsign));
+        ac.leg.airLagTicks = 0.0;
         removeAircraftFromSim(ac);
         return;
     }
