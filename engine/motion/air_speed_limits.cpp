@@ -7,7 +7,6 @@
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft.h"
-#include "engine/motion/takeoff.h"
 #include "liveries/category.h"
 
 namespace {
@@ -132,14 +131,9 @@ void boundAirStep(LiveAircraft& ac, const LatLon& from)
     if (ac.phases.phase != FlightPhase::takeoff || !std::isfinite(ac.motion.tasKt) || !(ac.motion.tasKt > 0.0))
         return;
     // Lifting off, no faster than the speed written, nor than aircraft fly
-    // low down; but never slower than it lifts off at (an aeroplane does not
-    // hang in the air at a report's taxi speed): the speed written is then
-    // the one it moves at.
-    const double liftOffKt = ac.identity.category == Category::Rotorcraft ? 0.0 : lf_takeoffVr(ac, 1);
-    const double most = std::min(lf_mostLowKt(ac), std::max(ac.motion.tasKt, std::isfinite(liftOffKt) ? liftOffKt : 0.0));
+    // low down.
+    const double most = std::min(lf_mostLowKt(ac), ac.motion.tasKt);
     const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (std::isfinite(movedKt) && movedKt > ac.motion.tasKt)
-        ac.motion.tasKt = std::min(movedKt, most);
     if (!std::isfinite(most) || !(movedKt > most))
         return;
     const double k = most / movedKt;
