@@ -181,10 +181,10 @@ check_shot() { # name, least width, least height
 check_shot Kelo 900 768
 check_shot Stand-in_simulator 580 560
 # What the simulator saw: objects created, moved, removed and refused, with
-# their tail numbers, and the motion checks of every object.
+# their tail numbers, the motion checks of every object and what they found.
 if [ -f "$tracecheck" ] && [ -f "$demo/trace.jsonl" ]; then
   echo "---- trace: $demo/trace.jsonl ----"
-  wine "$tracecheck" --summary --runways "$(winepath -w "$shared/data/runways-eham.csv")" \
+  wine "$tracecheck" --summary --findings --runways "$(winepath -w "$shared/data/runways-eham.csv")" \
     "$(winepath -w "$demo/trace.jsonl")" || true
   wineserver -k || true
 fi

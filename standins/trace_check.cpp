@@ -257,6 +257,146 @@ void lf_groundSpeeds(const std::vector<Write>& w, const std::vector<RunwayGeomet
     }
 }
 
+// Speed by position between two writes, in knots.
+double lf_ktsBetween(const Write& a, const Write& b)
+{
+    double east = 0.0, north = 0.0;
+    lf_offset(a, b, east, north);
+    return std::hypot(east, north) / (b.t - a.t) / kMetresPerKt;
+}
+
+// The speed rules' bounds.
+constexpr double kSnapKt = 15.0;       // the most a ground speed may change within a second
+constexpr double kSnapSpanS = 0.5;     // the speeds compared are measured over this long
+constexpr double kWriteGapS = 3.0;     // a longer gap between writes is no move
+constexpr double kAirBoundAltFt = 10000.0;
+constexpr double kAeroplaneBoundKt = 380.0;
+constexpr double kHelicopterBoundKt = 160.0;
+constexpr double kAirSpanS = 5.0;      // air speeds are measured over this long
+// The check's flat-earth distances and the trace's frame times measure a
+// speed to a fraction of a knot: an aircraft measured within a knot of the
+// bound flies at it.
+constexpr double kAirSlackKt = 1.0;
+constexpr double kRemovedRollingKt = 40.0;
+constexpr double kShortJumpFactor = 1.5; // written speeds are true airspeeds: room for the wind
+constexpr double kFrameSlackS = 0.1;     // when a write is traced against when the engine made it
+constexpr double kShortJumpM = 5.0;
+
+using FoundFn = std::function<void(const char*, const Write&, std::string)>;
+
+// Ground speed changes faster than braking or a take-off roll: the speed by
+// position over the half second before a write against the one over the half
+// second that ended a second before it. The write, and the one that starts its
+// half second, are on the ground; the earlier half second may be the last of a
+// flight (a touch-down's speed snapped on the runway). Spans that hold a jump
+// are the jump's.
+void lf_speedSnaps(const std::vector<Write>& w, const std::vector<char>& jumped, MotionCounts& c, const FoundFn& found)
+{
+    size_t a = 0, e = 0, b = 0; // starts of the later span, end and start of the earlier one
+    size_t lastJump = 0;
+    bool snapping = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const Write& p = w[i];
+        if (jumped[i])
+            lastJump = i;
+        while (a + 1 < i && w[a + 1].t <= p.t - kSnapSpanS)
+            ++a;
+        while (e + 1 < i && w[e + 1].t <= p.t - 1.0)
+            ++e;
+        while (b + 1 < e && w[b + 1].t <= w[e].t - kSnapSpanS)
+            ++b;
+        const double later = p.t - w[a].t, earlier = w[e].t - w[b].t;
+        if (!p.onGround || !w[a].onGround || later < kSnapSpanS || earlier < kSnapSpanS || p.t - w[b].t > 2.0 * kWriteGapS ||
+            later > kWriteGapS || earlier > kWriteGapS || lastJump > b) {
+            snapping = false;
+            continue;
+        }
+        const double now = lf_ktsBetween(w[a], p), before = lf_ktsBetween(w[b], w[e]);
+        const bool snap = std::abs(now - before) > kSnapKt;
+        if (snap && !snapping)
+            found("speed snap", p,
+                  fmt::format("{:.1f} kt by position over {:.2f} s, {:.1f} kt over {:.2f} s to {:.2f} s before", now,
+                              later, before, earlier, p.t - w[e].t));
+        c.speedSnaps += snap && !snapping ? 1 : 0;
+        snapping = snap;
+    }
+}
+
+// Below 10,000 ft, faster by position over five seconds than an aeroplane
+// (or a helicopter) flies there; a span that holds a jump is the jump's. Short
+// jumps are no such excuse: a race whose writes outrun the speed written at
+// each of them is both.
+void lf_airOverspeeds(const std::vector<Write>& w, const std::vector<char>& jumped, bool helicopter, MotionCounts& c,
+                      const FoundFn& found)
+{
+    const double bound = helicopter ? kHelicopterBoundKt : kAeroplaneBoundKt;
+    size_t from = 0, lastJump = 0; // lastJump: the last write a jump rule found
+    std::optional<size_t> runFrom; // the first write of the run of overspeeds going on
+    double peak = 0.0, peakAt = 0.0;
+    // A run is found at its first write, with its fastest five seconds.
+    const auto endRun = [&](size_t last) {
+        if (!runFrom)
+            return;
+        ++c.airOverspeeds;
+        found("air overspeed", w[*runFrom],
+              fmt::format("up to {:.0f} kt by position over 5 s (at {:.1f} s) for {:.1f} s, bound {:.0f} kt{}", peak,
+                          peakAt, w[last].t - w[*runFrom].t, bound, helicopter ? " (helicopter)" : ""));
+        runFrom.reset();
+    };
+    for (size_t i = 1; i < w.size(); ++i) {
+        const Write& p = w[i];
+        if (jumped[i])
+            lastJump = i;
+        while (from + 1 < i && w[from + 1].t <= p.t - kAirSpanS)
+            ++from;
+        const double dt = p.t - w[from].t;
+        const double kts = dt >= kAirSpanS && dt <= 2.0 * kAirSpanS && p.alt < kAirBoundAltFt &&
+                                   w[from].alt < kAirBoundAltFt && lastJump <= from
+                               ? lf_ktsBetween(w[from], p)
+                               : 0.0;
+        if (kts <= bound + kAirSlackKt) {
+            endRun(i - 1);
+            continue;
+        }
+        if (!runFrom) {
+            runFrom = i;
+            peak = 0.0;
+        }
+        if (kts > peak) {
+            peak = kts;
+            peakAt = p.t;
+        }
+    }
+    endRun(w.size() - 1);
+}
+
+// Removals by Kelo while the last writes before them rolled on the ground
+// faster than 40 kt: by position over the second before the last write, or
+// its written speed without one.
+void lf_removedRolling(const std::vector<Write>& w, const std::vector<double>& removals, MotionCounts& c,
+                       const FoundFn& found)
+{
+    for (const double at : removals) {
+        const auto after = std::upper_bound(w.begin(), w.end(), at, [](double t, const Write& x) { return t < x.t; });
+        if (after == w.begin())
+            continue;
+        const size_t last = static_cast<size_t>(after - w.begin()) - 1;
+        if (!w[last].onGround)
+            continue;
+        size_t from = last;
+        while (from > 0 && w[from].t > w[last].t - 1.0)
+            --from;
+        const double dt = w[last].t - w[from].t;
+        const bool measured = from < last && dt >= 1.0 && dt <= kWriteGapS;
+        const double kts = measured ? lf_ktsBetween(w[from], w[last]) : std::abs(w[last].kts);
+        if (kts > kRemovedRollingKt) {
+            ++c.removedRolling;
+            found("removed rolling", w[last],
+                  fmt::format("removed at {:.2f} s, {:.0f} kt {}", at, kts, measured ? "by position" : "as written"));
+        }
+    }
+}
+
 // Keeps the first findings of an object.
 struct Findings {
     std::vector<MotionFinding>& list;
@@ -268,7 +408,8 @@ struct Findings {
     }
 };
 
-MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways, Findings found)
+MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeometry>& runways, bool helicopter,
+                      const std::vector<double>& removals, Findings found)
 {
     MotionCounts c;
     c.writes = w.size();
@@ -279,6 +420,10 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     bool afterStand = false; // the move being measured began from a stand
     size_t turnFrom = 0;  // start of the turn-rate window
     size_t windowLo = 0, windowHi = 0;
+    std::vector<char> jumped(w.size(), 0); // the writes the jump rule found
+    std::vector<char> stepped(w.size(), 0); // the writes either jump rule found
+    bool shortJumping = false;
+    size_t movedFrom = 0; // the start of the last half second before the last write
     for (size_t i = 0; i < w.size(); ++i) {
         const Write& p = w[i];
         if (p.alt < p.gnd - 0.01) {
@@ -303,8 +448,30 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
         const double dt = std::max(1.0, p.t - w[i - 1].t);
         if (step > 3.0 * fastest * kMetresPerKt * dt + 20.0) {
             ++c.jumps;
+            jumped[i] = 1;
             found.add("jump", p, fmt::format("{:.0f} m in {:.2f} s at most {:.0f} kt", step, p.t - w[i - 1].t, fastest));
         }
+        // The same step judged on the true time between the writes, against
+        // the written speed or the way the object moved up to the last write
+        // (by position over half a second or more): a written speed that
+        // falls behind the motion makes no step a jump where the motion goes
+        // on as it went.
+        while (movedFrom + 1 < i - 1 && w[movedFrom + 1].t <= w[i - 1].t - 0.5)
+            ++movedFrom;
+        const double movedDt = w[i - 1].t - w[movedFrom].t;
+        const double moving = movedDt >= 0.5 && movedDt <= kWriteGapS ? lf_ktsBetween(w[movedFrom], w[i - 1]) : 0.0;
+        const double trueDt = p.t - w[i - 1].t;
+        const bool shortJump = !jumped[i] && step > kShortJumpFactor * std::max(fastest, moving) * kMetresPerKt *
+                                                            (trueDt + kFrameSlackS) +
+                                                        kShortJumpM;
+        stepped[i] = jumped[i] || shortJump ? 1 : 0;
+        if (shortJump && !shortJumping) {
+            ++c.shortJumps;
+            found.add("short jump", p,
+                      fmt::format("{:.0f} m in {:.3f} s at most {:.0f} kt ({:.0f} kt by position)", step, trueDt, fastest,
+                                  trueDt > 0.0 ? step / trueDt / kMetresPerKt : 0.0));
+        }
+        shortJumping = shortJump;
         // A stand of a few seconds ends the move being measured: the next one
         // starts where the aircraft stood, not metres back before the stop,
         // on the heading it had then.
@@ -364,7 +531,11 @@ MotionCounts lf_check(const std::vector<Write>& w, const std::vector<RunwayGeome
     c.offRunwayTakeOffs = lf_offRunwayTakeOffs(w, runways, off, c.unjudgedTakeOffs);
     for (const Write* p : off)
         found.add("off-runway take-off", *p, "first write of the roll off a runway");
-    lf_groundSpeeds(w, runways, c, [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); });
+    const FoundFn add = [&](const char* kind, const Write& p, std::string detail) { found.add(kind, p, std::move(detail)); };
+    lf_groundSpeeds(w, runways, c, add);
+    lf_speedSnaps(w, stepped, c, add);
+    lf_airOverspeeds(w, jumped, helicopter, c, add);
+    lf_removedRolling(w, removals, c, add);
     for (const ShortTouchDown& s : lf_shortTouchDowns(w, runways)) {
         if (s.ident.empty()) {
             ++c.offRunwayTouchDowns;
@@ -395,6 +566,10 @@ MotionCounts& MotionCounts::operator+=(const MotionCounts& o)
     groundOverspeeds += o.groundOverspeeds;
     shortTouchDowns += o.shortTouchDowns;
     offRunwayTouchDowns += o.offRunwayTouchDowns;
+    speedSnaps += o.speedSnaps;
+    airOverspeeds += o.airOverspeeds;
+    removedRolling += o.removedRolling;
+    shortJumps += o.shortJumps;
     return *this;
 }
 
@@ -403,6 +578,7 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
     std::map<uint32_t, std::vector<Write>> writes;
     MotionReport report;
     std::map<std::string, int> creations;
+    std::map<uint32_t, std::vector<double>> removals; // by Kelo, per object
     for (std::string line; std::getline(trace, line);) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object() || !j.contains("k"))
@@ -410,8 +586,12 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
         const std::string kind = j.value("k", "");
         if (kind == "create") {
             report.tails[j.value("id", 0u)] = j.value("tail", "");
+            if (j.contains("category"))
+                report.categories[j.value("id", 0u)] = j.value("category", "");
             if (++creations[j.value("tail", "")] == 3)
                 report.churnedTails.push_back(j.value("tail", ""));
+        } else if (kind == "remove" && j.value("by", "") == "client") {
+            removals[j.value("id", 0u)].push_back(j.value("t", 0.0));
         } else if (kind == "pos") {
             writes[j.value("id", 0u)].push_back(Write{j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0),
                                                       j.value("alt_ft", 0.0), j.value("hdg", 0.0), j.value("kts", 0.0),
@@ -419,7 +599,9 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
         }
     }
     for (const auto& [id, list] : writes) {
-        report.objects[id] = lf_check(list, runways, Findings{report.findings[id]});
+        const auto category = report.categories.find(id);
+        const bool helicopter = category != report.categories.end() && category->second == "Helicopter";
+        report.objects[id] = lf_check(list, runways, helicopter, removals[id], Findings{report.findings[id]});
         if (report.findings[id].empty())
             report.findings.erase(id);
         report.total += report.objects[id];
@@ -429,13 +611,15 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
 
 std::string gf_motionTable(const MotionReport& report)
 {
-    constexpr const char* kRow = "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7} {:>7} {:>8} {:>6} {:>6}\n";
+    constexpr const char* kRow =
+        "{:>8} {:<10} {:>8} {:>6} {:>6} {:>6} {:>9} {:>6} {:>9} {:>7} {:>7} {:>8} {:>6} {:>6} {:>6} {:>7} {:>7} {:>7}\n";
     std::string out = fmt::format(fmt::runtime(kRow), "object", "tail", "writes", "jumps", "slides", "below", "reversals", "turns",
-                                  "backwards", "offrwy", "dashes", "overspd", "short", "offtd");
+                                  "backwards", "offrwy", "dashes", "overspd", "short", "offtd", "snaps", "airspd",
+                                  "rmroll", "shjump");
     const auto row = [&](const std::string& id, const std::string& tail, const MotionCounts& c) {
         out += fmt::format(fmt::runtime(kRow), id, tail, c.writes, c.jumps, c.slides, c.belowGround, c.reversals, c.fastTurns,
                            c.backwards, c.offRunwayTakeOffs, c.offRunwayDashes, c.groundOverspeeds, c.shortTouchDowns,
-                           c.offRunwayTouchDowns);
+                           c.offRunwayTouchDowns, c.speedSnaps, c.airOverspeeds, c.removedRolling, c.shortJumps);
     };
     for (const auto& [id, counts] : report.objects) {
         const auto tail = report.tails.find(id);

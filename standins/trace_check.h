@@ -29,7 +29,27 @@
 //                 more than 60 m before its threshold;
 //   off-runway touch-downs: with the runways given, any other such
 //                 touch-down within 3 km of a runway that is not on one
-//                 (beyond its half width + 60 m, or 60 m past its ends).
+//                 (beyond its half width + 60 m, or 60 m past its ends);
+//   speed snaps:  on the ground, the speed by position over half a second
+//                 more than 15 kt off the speed over the half second a second
+//                 before (the earlier one may end the flight before a
+//                 touch-down); no aircraft brakes or gathers speed that fast,
+//                 and a push-back, below 10 kt, never changes that much;
+//                 spans that hold a jump or a short jump are the jump's;
+//   air overspeeds: below 10,000 ft, a move by position over five seconds
+//                 faster than 380 kt, or 160 kt for a helicopter (the create
+//                 line's "category" "Helicopter"), spans with a jump (not a
+//                 short jump) aside;
+//   removed rolling: an object that Kelo removed (a "remove" line by the
+//                 client) while its last writes moved it on the ground faster
+//                 than 40 kt;
+//   short jumps:  a step between consecutive writes longer than the distance
+//                 half as fast again as the fastest written speed (or the
+//                 speed by position over the half second up to the last
+//                 write, when faster) covers in the time between them and a
+//                 tenth of a second for frame timing, plus 5 m, that the jump
+//                 rule (which takes a second at least) passes.
+// Snaps, air overspeeds and short jumps count each run of such writes once.
 // Over the whole trace it names the tail numbers created three times or more.
 // Each object also keeps the first few findings of each kind, with the write
 // where each was found, for a look at what happened there.
@@ -62,6 +82,10 @@ struct MotionCounts {
     uint64_t groundOverspeeds = 0; // ground moves above 200 kt anywhere
     uint64_t shortTouchDowns = 0;  // touch-downs before the threshold
     uint64_t offRunwayTouchDowns = 0; // other touch-downs off every runway
+    uint64_t speedSnaps = 0;     // ground speed changes above 15 kt within a second
+    uint64_t airOverspeeds = 0;  // below 10,000 ft above 380 kt (helicopters 160 kt)
+    uint64_t removedRolling = 0; // removed by Kelo rolling above 40 kt on the ground
+    uint64_t shortJumps = 0;     // steps beyond the written speed in the time between writes
 
     // The ground-speed and touch-down rules together.
     uint64_t groundSpeedFindings() const
@@ -69,18 +93,24 @@ struct MotionCounts {
         return offRunwayDashes + groundOverspeeds + shortTouchDowns + offRunwayTouchDowns;
     }
 
+    // The speed rules together: snaps, air overspeeds, removals while
+    // rolling and short jumps.
+    uint64_t speedFindings() const { return speedSnaps + airOverspeeds + removedRolling + shortJumps; }
+
     bool clean() const
     {
         return jumps == 0 && slides == 0 && belowGround == 0 && reversals == 0 && fastTurns == 0 && backwards == 0 &&
                offRunwayTakeOffs == 0 && groundSpeedFindings() == 0;
     }
+    bool cleanWithSpeeds() const { return clean() && speedFindings() == 0; }
     MotionCounts& operator+=(const MotionCounts& o);
 };
 
 // One finding: its kind ("jump", "slide", "backwards", "below ground",
 // "reversal", "turn rate", "off-runway take-off", "off-runway dash",
-// "ground overspeed", "short touch-down", "off-runway touch-down") and the write where it was
-// found, with what was measured there.
+// "ground overspeed", "short touch-down", "off-runway touch-down", "speed snap",
+// "air overspeed", "removed rolling", "short jump") and the write where it
+// was found, with what was measured there.
 struct MotionFinding {
     std::string kind;
     double t = 0.0; // trace seconds
@@ -94,6 +124,7 @@ struct MotionReport {
     std::map<uint32_t, std::vector<MotionFinding>> findings; // the first kFindingsKept of each kind per object
     static constexpr size_t kFindingsKept = 4;
     std::map<uint32_t, std::string> tails;    // from the "create" lines
+    std::map<uint32_t, std::string> categories; // from the "create" lines that carry one
     MotionCounts total;
     std::vector<std::string> churnedTails; // created three times or more
 

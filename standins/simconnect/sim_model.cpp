@@ -986,10 +986,14 @@ void Sim::traceCreate(const SimObject& o)
     if (!m_traceFile.enabled())
         return;
     const SIMCONNECT_DATA_INITPOSITION& i = o.init;
-    m_traceFile.write("create", m_frame, traceSeconds(),
-                      {{"id", o.id}, {"req", o.requestId}, {"title", o.title}, {"tail", o.tail},
-                       {"lat", i.Latitude}, {"lon", i.Longitude}, {"alt_ft", i.Altitude}, {"hdg", i.Heading},
-                       {"pitch", i.Pitch}, {"bank", i.Bank}, {"on_ground", i.OnGround != 0}, {"kts", i.Airspeed}});
+    nlohmann::json members = {{"id", o.id}, {"req", o.requestId}, {"title", o.title}, {"tail", o.tail},
+                              {"lat", i.Latitude}, {"lon", i.Longitude}, {"alt_ft", i.Altitude}, {"hdg", i.Heading},
+                              {"pitch", i.Pitch}, {"bank", i.Bank}, {"on_ground", i.OnGround != 0}, {"kts", i.Airspeed}};
+    // The model's category ("Airplane", "Helicopter"), where the title list
+    // gives one: the trace check holds helicopters to their own speeds.
+    if (const auto* info = titleInfo(o.title); info && info->is_object() && info->contains("category"))
+        members["category"] = info->value("category", std::string{});
+    m_traceFile.write("create", m_frame, traceSeconds(), members);
 }
 
 void Sim::traceRefuse(const std::string& title, const std::string& tail, std::uint32_t requestId,

@@ -221,6 +221,11 @@ std::map<uint32_t, Recorded> lf_recorded(const Capture& c, double rangeNm, doubl
 
 // The model tables of the tests, with the types of the recordings that they
 // lack, each in its category with a wingspan of its kind.
+// The helicopter types of the model tables: the simulator's title list gives
+// their titles the category "Helicopter", by which the trace check holds them
+// to a helicopter's speeds.
+constexpr const char* kRotorcraftTypes = "AS50, R22, R44, R66, EC30, B407, A109";
+
 std::string lf_modelTables()
 {
     struct Kind {
@@ -239,7 +244,7 @@ std::string lf_modelTables()
          "C25C"},
         {"large", "lar", 34.0, "B736, B739, B712, B752, B753, CRJ2, CRJ7, E135, E75S, ER3"},
         {"heavy", "hvy", 50.0, "B762"},
-        {"rotorcraft", "rot", 11.0, "AS50, R22, R44, R66, EC30, B407, A109"},
+        {"rotorcraft", "rot", 11.0, kRotorcraftTypes},
     };
     std::string tables(dataSetSource(DataSetKind::Dbase));
     const auto insertAfter = [&](const std::string& open, const std::string& line) {
@@ -325,10 +330,12 @@ std::string lf_countsLine(const MotionCounts& c)
 {
     return fmt::format("writes {}, jumps {}, below ground {}, slides {}, backwards {}, reversals {}, turn rates {} "
                        "(on the ground {}), off-runway take-offs {} (at other airports, not judged: {}), dashes off the "
-                       "runways {}, ground overspeeds {}, short touch-downs {}, off-runway touch-downs {}",
+                       "runways {}, ground overspeeds {}, short touch-downs {}, off-runway touch-downs {}, speed "
+                       "snaps {}, air overspeeds {}, removed rolling {}, short jumps {}",
                        c.writes, c.jumps, c.belowGround, c.slides, c.backwards, c.reversals, c.fastTurns,
                        c.groundFastTurns, c.offRunwayTakeOffs, c.unjudgedTakeOffs, c.offRunwayDashes,
-                       c.groundOverspeeds, c.shortTouchDowns, c.offRunwayTouchDowns);
+                       c.groundOverspeeds, c.shortTouchDowns, c.offRunwayTouchDowns, c.speedSnaps, c.airOverspeeds,
+                       c.removedRolling, c.shortJumps);
 }
 
 void lf_replay(const ReplayForm& form)
@@ -359,8 +366,10 @@ void lf_replay(const ReplayForm& form)
     airport["facility"]["TAXI_PARKING"] = {lf_gate(1, -150.0), lf_gate(2, 150.0)};
     const std::vector<InstalledLivery> liveries = lf_liveries(capture);
     nlohmann::json titles = nlohmann::json::array();
-    for (const InstalledLivery& l : liveries)
-        titles.push_back({{"title", l.title}, {"static_cg_ft", 8.0}});
+    for (const InstalledLivery& l : liveries) {
+        const bool rotor = (", " + std::string(kRotorcraftTypes) + ",").find(", " + l.model + ",") != std::string::npos;
+        titles.push_back({{"title", l.title}, {"static_cg_ft", 8.0}, {"category", rotor ? "Helicopter" : "Airplane"}});
+    }
     ASSERT_TRUE(sim.load({{"mode", "realtime"},
                           {"sim_running", true},
                           {"frames_per_second", kFramesPerSecond},
@@ -508,7 +517,7 @@ void lf_replay(const ReplayForm& form)
     std::vector<std::pair<uint64_t, uint32_t>> worst;
     for (const auto& [id, c] : motion.objects) {
         const uint64_t bad = c.jumps + c.belowGround + c.slides + c.backwards + c.reversals + c.groundFastTurns +
-                             c.offRunwayTakeOffs + c.groundSpeedFindings();
+                             c.offRunwayTakeOffs + c.groundSpeedFindings() + c.speedFindings();
         if (bad)
             worst.emplace_back(bad, id);
     }
@@ -562,6 +571,16 @@ void lf_replay(const ReplayForm& form)
             for (const MotionFinding& finding : f->second)
                 report += "    " + gf_findingText(finding) + "\n";
     }
+    // Every object's findings of the speed rules (the first few of each kind).
+    report += "```\n\n### Speed findings\n\n```\n";
+    for (const auto& [id, list] : motion.findings)
+        for (const MotionFinding& finding : list)
+            if (finding.kind == "speed snap" || finding.kind == "air overspeed" || finding.kind == "removed rolling" ||
+                finding.kind == "short jump") {
+                const auto tail = motion.tails.find(id);
+                report += fmt::format("{:>6} {:<9} {}\n", id, tail == motion.tails.end() ? "" : tail->second,
+                                      gf_findingText(finding));
+            }
     report += "```\n\n### Wanted, not shown\n\n```\n" + missing + "```\n\n### Left out by the settings\n\n```\n" +
               leftOut + "```\n";
     std::printf("%s\n%s", report.c_str(), gf_motionTable(motion).c_str());

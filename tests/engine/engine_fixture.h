@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -180,8 +181,30 @@ protected:
         EngineSimTest::TearDown();
         _putenv_s("KELO_SIM_TRACE", "");
         sim.reset();
+        printSpeedFindings();
         std::filesystem::remove(tracePath);
         engineClock = 0;
+    }
+    // What the trace check's speed rules find in the trace, printed for a
+    // look: they do not fail a test yet.
+    void printSpeedFindings() const
+    {
+        std::ifstream in(tracePath, std::ios::binary);
+        const kvr::standin::MotionReport report = kvr::standin::gf_checkTraceMotion(in);
+        const kvr::standin::MotionCounts& c = report.total;
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::printf("speed rules in %s.%s: snaps %llu, air overspeeds %llu, removed rolling %llu, short jumps %llu\n",
+                    test ? test->test_suite_name() : "", test ? test->name() : "",
+                    static_cast<unsigned long long>(c.speedSnaps), static_cast<unsigned long long>(c.airOverspeeds),
+                    static_cast<unsigned long long>(c.removedRolling), static_cast<unsigned long long>(c.shortJumps));
+        for (const auto& [id, found] : report.findings)
+            for (const kvr::standin::MotionFinding& f : found)
+                if (f.kind == "speed snap" || f.kind == "air overspeed" || f.kind == "removed rolling" ||
+                    f.kind == "short jump") {
+                    const auto tail = report.tails.find(id);
+                    std::printf("    %s %s\n", tail == report.tails.end() ? "" : tail->second.c_str(),
+                                kvr::standin::gf_findingText(f).c_str());
+                }
     }
     void run(int ticks)
     {

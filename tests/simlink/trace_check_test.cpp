@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -23,20 +25,56 @@ struct Pos {
     bool onGround = true;
 };
 
-// `seconds` of position writes at 30 frames a second, each from `at(t)`
+// How a hand-made trace is written besides its moves.
+struct TraceForm {
+    double framesPerSecond = 30.0;
+    std::string category;   // the create line's, when given
+    double removedAt = -1.0; // a remove line at this time, when not negative
+    std::string removedBy = "client";
+    double jitterS = 0.0; // each write's time off by up to this much, alternately early and late
+};
+TraceForm lf_frames(double framesPerSecond, double jitterS = 0.0)
+{
+    TraceForm f;
+    f.framesPerSecond = framesPerSecond;
+    f.jitterS = jitterS;
+    return f;
+}
+TraceForm lf_category(const std::string& category)
+{
+    TraceForm f;
+    f.category = category;
+    return f;
+}
+TraceForm lf_removed(double at, const std::string& by = "client")
+{
+    TraceForm f;
+    f.removedAt = at;
+    f.removedBy = by;
+    return f;
+}
+
+// `seconds` of position writes at `form.framesPerSecond`, each from `at(t)`
 // (metres from 52.3 N 4.7 E), judged against `runways`.
 MotionCounts lf_run(double seconds, const std::function<Pos(double)>& at,
-                    const std::vector<kvr::standin::RunwayGeometry>& runways = {})
+                    const std::vector<kvr::standin::RunwayGeometry>& runways = {}, const TraceForm& form = {})
 {
-    std::string text = R"({"k":"create","f":0,"t":0,"id":7,"tail":"PH-BXA"})" "\n";
-    for (int f = 0; f <= static_cast<int>(seconds * 30); ++f) {
-        const double t = f / 30.0;
+    std::string text = R"({"k":"create","f":0,"t":0,"id":7,"tail":"PH-BXA")" +
+                       (form.category.empty() ? std::string() : fmt::format(R"(,"category":"{}")", form.category)) + "}\n";
+    bool removed = false;
+    for (int f = 0; f <= static_cast<int>(seconds * form.framesPerSecond); ++f) {
+        const double t = f / form.framesPerSecond;
+        if (!removed && form.removedAt >= 0.0 && t > form.removedAt) {
+            text += fmt::format(R"({{"k":"remove","f":{},"t":{},"id":7,"by":"{}"}})" "\n", f, form.removedAt, form.removedBy);
+            removed = true;
+        }
         const Pos p = at(t);
         const double lat = 52.3 + p.northM / 1852.0 / 60.0;
         const double lon = 4.7 + p.eastM / 1852.0 / 60.0 / std::cos(52.3 * 3.14159265358979 / 180.0);
         text += fmt::format(R"({{"k":"pos","f":{},"t":{},"id":7,"lat":{},"lon":{},"alt_ft":{},"hdg":{},"kts":{},"gnd_ft":{},"on_ground":{}}})"
                             "\n",
-                            f, t, lat, lon, p.alt, p.hdg, p.kts, p.gnd, p.onGround);
+                            f, t + (f % 2 ? form.jitterS : -form.jitterS), lat, lon, p.alt, p.hdg, p.kts, p.gnd,
+                            p.onGround);
     }
     std::istringstream in(text);
     const auto report = gf_checkTraceMotion(in, runways);
@@ -322,6 +360,151 @@ TEST(TraceCheck, ATailCreatedThreeTimesIsNamed)
     EXPECT_EQ(report.churnedTails[0], "PH-BXE*");
     EXPECT_FALSE(report.clean());
     EXPECT_NE(gf_motionTable(report).find("tails created three times or more: 1 PH-BXE*"), std::string::npos);
+}
+
+// The speed rules over generated cases: ground speed changes, air speeds
+// below 10,000 ft, removals while rolling and steps beyond the written speed
+// in the true time between writes.
+struct SpeedCase {
+    std::string name;
+    double seconds;
+    std::function<Pos(double)> at;
+    TraceForm form;
+    uint64_t snaps = 0, airOverspeeds = 0, removedRolling = 0, shortJumps = 0, jumps = 0;
+    friend void PrintTo(const SpeedCase& c, std::ostream* os) { *os << c.name; }
+};
+
+// North at `kts` until `from`, then changing speed at `rate` kt/s (braking:
+// negative) down to `to` kt, on the ground or at `altFt`; the speed written is
+// the one it moves at.
+std::function<Pos(double)> lf_speedRamp(double kts, double from, double rate, double to, double altFt = 0.0)
+{
+    return [=](double t) {
+        const double ramp = std::max(0.0, std::min(t - from, (to - kts) / rate));
+        const double now = kts + rate * ramp;
+        const double ktSeconds = kts * t + rate * ramp * ramp / 2.0 + (now - kts) * std::max(0.0, t - from - ramp);
+        return Pos{ktSeconds * 1852.0 / 3600.0, 0.0, altFt, 0.0, now, 0.0, altFt <= 0.0};
+    };
+}
+
+std::vector<SpeedCase> lf_speedCases()
+{
+    std::vector<SpeedCase> cases;
+    const auto add = [&](std::string name, double seconds, std::function<Pos(double)> at, TraceForm form,
+                         std::array<uint64_t, 5> counts) {
+        cases.push_back({std::move(name), seconds, std::move(at), std::move(form), counts[0], counts[1], counts[2],
+                         counts[3], counts[4]});
+    };
+    // Ground speed changes: stops from taxi speeds within a tick or a second
+    // snap; braking and take-off rolls do not, nor a steady roll written at
+    // 10 ms with its times a few milliseconds off.
+    for (const double kts : {16.0, 26.0, 38.0})
+        add(fmt::format("stop from {:.0f} kt in one tick", kts), 10.0, lf_speedRamp(kts, 5.0, -1e6, 0.0), {},
+            {1, 0, 0, 0, 0});
+    add("stop from 38 kt within a second", 10.0, lf_speedRamp(38.0, 5.0, -38.0, 0.0), {}, {1, 0, 0, 0, 0});
+    add("start to 26 kt in one tick", 10.0, lf_speedRamp(0.0, 5.0, 1e6, 26.0), {}, {1, 0, 0, 0, 0});
+    add("braking at 5 kt/s to a stop", 12.0, lf_speedRamp(26.0, 3.0, -5.0, 0.0), {}, {0, 0, 0, 0, 0});
+    add("landing roll braking at 8 kt/s", 20.0, lf_speedRamp(130.0, 2.0, -8.0, 20.0), {}, {0, 0, 0, 0, 0});
+    add("take-off roll at 10 kt/s", 20.0, lf_speedRamp(0.0, 2.0, 10.0, 160.0), {}, {0, 0, 0, 0, 0});
+    add("steady roll at 10 ms writes, 4 ms off", 10.0, lf_speedRamp(150.0, 0.0, 1.0, 150.0),
+        lf_frames(100.0, 0.004), {0, 0, 0, 0, 0});
+    add("push-back from a stand", 10.0, [](double t) { return Pos{-std::max(0.0, t - 3.0) * 1.5, 0.0, 0.0, 0.0, 3.0}; },
+        {}, {0, 0, 0, 0, 0});
+    add("touch-down at 124 kt snapped to 38 kt", 10.0, [](double t) {
+        const double north = t < 5.0 ? t * 124.0 * 1852.0 / 3600.0 : (5.0 * 124.0 + (t - 5.0) * 38.0) * 1852.0 / 3600.0;
+        return Pos{north, 0.0, t < 5.0 ? (5.0 - t) * 10.0 : 0.0, 0.0, t < 5.0 ? 124.0 : 38.0, 0.0, t >= 5.0};
+    }, {}, {1, 0, 0, 0, 0});
+    // Air speeds below 10,000 ft, over five seconds.
+    add("A321 at 300 kt at 5,000 ft", 20.0, lf_speedRamp(300.0, 0.0, 1.0, 300.0, 5000.0), {}, {0, 0, 0, 0, 0});
+    add("A321 at 420 kt at 5,000 ft", 20.0, lf_speedRamp(420.0, 0.0, 1.0, 420.0, 5000.0), {}, {0, 1, 0, 0, 0});
+    add("A321 written at 280 kt moving at 770 kt", 20.0, [](double t) {
+        Pos p = lf_speedRamp(770.0, 0.0, 1.0, 770.0, 2650.0)(t);
+        p.kts = 280.0;
+        return p;
+    }, {}, {0, 1, 0, 0, 0});
+    add("A321 written at 180 kt moving at 770 kt, written every 0.1 s", 20.0, [](double t) {
+        Pos p = lf_speedRamp(770.0, 0.0, 1.0, 770.0, 2650.0)(t);
+        p.kts = 180.0;
+        return p;
+    }, lf_frames(10.0), {0, 1, 0, 1, 0});
+    add("A321 at 420 kt at 12,000 ft", 20.0, lf_speedRamp(420.0, 0.0, 1.0, 420.0, 12000.0), {}, {0, 0, 0, 0, 0});
+    add("helicopter at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Helicopter"),
+        {0, 1, 0, 0, 0});
+    add("helicopter at its bound as measured, 160.5 kt", 20.0, lf_speedRamp(160.5, 0.0, 1.0, 160.5, 1000.0), lf_category("Helicopter"),
+        {0, 0, 0, 0, 0});
+    add("aeroplane at 170 kt", 20.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0, 1000.0), lf_category("Airplane"),
+        {0, 0, 0, 0, 0});
+    add("jump of 2 km at 250 kt", 20.0, [](double t) {
+        Pos p = lf_speedRamp(250.0, 0.0, 1.0, 250.0, 3000.0)(t);
+        p.northM += t >= 10.0 ? 2000.0 : 0.0;
+        return p;
+    }, {}, {0, 0, 0, 0, 1});
+    // Removals while rolling.
+    add("removed by Kelo rolling at 60 kt", 8.0, lf_speedRamp(60.0, 0.0, 1.0, 60.0), lf_removed(5.0),
+        {0, 0, 1, 0, 0});
+    add("removed by the closing link at 60 kt", 8.0, lf_speedRamp(60.0, 0.0, 1.0, 60.0),
+        lf_removed(5.0, "close"), {0, 0, 0, 0, 0});
+    add("removed by Kelo taxiing at 30 kt", 8.0, lf_speedRamp(30.0, 0.0, 1.0, 30.0), lf_removed(5.0),
+        {0, 0, 0, 0, 0});
+    add("removed by Kelo flying at 140 kt", 8.0, lf_speedRamp(140.0, 0.0, 1.0, 140.0, 500.0), lf_removed(5.0),
+        {0, 0, 0, 0, 0});
+    add("removed by Kelo standing, 60 kt written", 8.0, [](double) { return Pos{0.0, 0.0, 0.0, 0.0, 60.0}; },
+        lf_removed(5.0), {0, 0, 0, 0, 0});
+    // Steps on the true time between writes: 123 m in a tenth of a second at
+    // 170 kt is one; steady writes at 10 ms or 30 frames a second are not.
+    add("lift-off stepping 123 m in 0.1 s at 170 kt", 10.0, [](double t) {
+        Pos p = lf_speedRamp(170.0, 0.0, 1.0, 170.0)(t);
+        p.northM += t >= 5.0 ? 123.0 : 0.0;
+        return p;
+    }, lf_frames(10.0), {0, 0, 0, 1, 0});
+    add("lift-off at 150 kt written as 10 kt", 10.0, [](double t) {
+        Pos p = lf_speedRamp(150.0, 0.0, 1.0, 150.0)(t);
+        p.kts = t < 5.0 ? 150.0 : 10.0;
+        p.onGround = t < 6.0;
+        p.alt = t < 6.0 ? 0.0 : 10.0 * (t - 6.0);
+        return p;
+    }, lf_frames(10.0), {0, 0, 0, 0, 0});
+    add("roll at 170 kt written every 10 ms", 10.0, lf_speedRamp(170.0, 0.0, 1.0, 170.0),
+        lf_frames(100.0, 0.004), {0, 0, 0, 0, 0});
+    add("climb-out at 250 kt at 30 frames a second", 10.0, lf_speedRamp(250.0, 0.0, 1.0, 250.0, 1500.0), {},
+        {0, 0, 0, 0, 0});
+    return cases;
+}
+
+class SpeedRules : public ::testing::TestWithParam<SpeedCase> {};
+
+TEST_P(SpeedRules, CountEachFindingOnce)
+{
+    const SpeedCase& s = GetParam();
+    const MotionCounts c = lf_run(s.seconds, s.at, {}, s.form);
+    EXPECT_EQ(c.speedSnaps, s.snaps);
+    EXPECT_EQ(c.airOverspeeds, s.airOverspeeds);
+    EXPECT_EQ(c.removedRolling, s.removedRolling);
+    EXPECT_EQ(c.shortJumps, s.shortJumps);
+    EXPECT_EQ(c.jumps, s.jumps);
+    EXPECT_EQ(c.speedFindings(), s.snaps + s.airOverspeeds + s.removedRolling + s.shortJumps);
+    EXPECT_EQ(c.cleanWithSpeeds(), c.clean() && c.speedFindings() == 0);
+    // The speed rules stay out of the older verdict.
+    EXPECT_EQ(c.clean(), s.jumps == 0 && c.slides == 0 && c.belowGround == 0 && c.reversals == 0 && c.fastTurns == 0 &&
+                             c.backwards == 0 && c.offRunwayTakeOffs == 0 && c.groundSpeedFindings() == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(TraceCheck, SpeedRules, ::testing::ValuesIn(lf_speedCases()),
+                         [](const ::testing::TestParamInfo<SpeedCase>& info) {
+                             std::string name;
+                             for (const char ch : info.param.name)
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             return name;
+                         });
+
+TEST(TraceCheck, TheSpeedRulesHaveTheirColumns)
+{
+    std::istringstream in(R"({"k":"create","f":0,"t":0,"id":7,"tail":"PH-BXA","category":"Helicopter"})" "\n");
+    const auto report = gf_checkTraceMotion(in);
+    EXPECT_EQ(report.categories.at(7), "Helicopter");
+    const std::string table = gf_motionTable(report);
+    for (const char* column : {"snaps", "airspd", "rmroll", "shjump"})
+        EXPECT_NE(table.find(column), std::string::npos) << column;
 }
 
 } // namespace
