@@ -324,6 +324,8 @@ TEST_P(RollBehindReportsTest, TurnsOffAndTaxisAfterItsReports)
     EXPECT_EQ(report.total.reversals, 0u);
     EXPECT_EQ(report.total.jumps, 0u);
     EXPECT_EQ(report.total.offRunwayDashes, 0u);
+    EXPECT_EQ(report.total.removedRolling, 0u);
+    EXPECT_EQ(report.total.shortJumps, 0u);
     failOnFindings(report);
     const std::vector<Write> w = traceWrites();
     ASSERT_FALSE(w.empty());
