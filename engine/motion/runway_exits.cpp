@@ -9,6 +9,7 @@
 #include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/motion/ground_turns.h"
+#include "engine/motion/roll_braking.h"
 #include "engine/report_noise.h"
 #include "runways/runway_matching.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 constexpr double kExitBesideM = 15.0;     // beyond the runway's edge by this much a report is off it
 constexpr double kComfortBrakeMps2 = 2.0; // how hard a roll slows for its exit
-constexpr double kHardBrakeMps2 = 4.1;    // 8 kt/s: harder than this no roll brakes
 constexpr double kExitFastestKt = 35.0;   // an exit of 45 degrees or less is taken no faster
 constexpr double kRightAngleExitKt = 27.0; // a right-angle one no faster
 constexpr double kExitSlowestKt = 10.0;
@@ -104,7 +104,7 @@ RunwayExit gf_runwayExit(const LiveAircraft& ac, const LatLon& from, double from
     // to it.
     corner = std::max(corner, brakeM(kFirmBrakeMps2));
     corner = std::min(corner, -f.alongM); // not past the runway's end
-    if (!(corner >= std::max(brakeM(kHardBrakeMps2), kNearestCornerM)))
+    if (!(corner >= std::max(brakeM(kRollHardestBrakeMps2), kNearestCornerM)))
         return out;
     out.turnsBack = ahead < corner - kTurnBackM;
     const double angle = std::atan2(across, ahead - corner) / kDegToRad;
@@ -207,9 +207,9 @@ bool lf_planRunwayExit(LiveAircraft& ac)
     int32_t time = engineClock.load();
     const double slowM = exit.cornerM - lead;
     if (lead >= 12.0 && slowM >= 10.0) {
-        // A little under the even braking's time: the roll's speed ramp
-        // then never dips below the exit speed before the corner.
-        time += ticks(0.97 * 2.0 * slowM / (v0Mps + exitMps));
+        // The even braking's time: the roll's braking ramp runs from the
+        // speed it rolls at into the exit speed.
+        time += ticks(2.0 * slowM / (v0Mps + exitMps));
         path.push_back(at(gf_destinationPoint(here, {gf_initialBearing(here, exit.corner), slowM * kFeetPerMetre}), time));
         time += ticks(lead / exitMps);
     } else {
@@ -240,6 +240,9 @@ bool lf_planRunwayExit(LiveAircraft& ac)
         // The reports still to come wait as long.
         ac.stream.lagTicks += delay;
     }
+    // The leg to the exit is timed from the speed it rolls at, not from its
+    // last report's.
+    st[0].speedKt = std::max(v0, exit.exitKt);
     st.insert(st.begin() + 1, path.begin(), path.end());
     ac.leg.targetTrack = gf_initialBearing(here, gf_samplePosition(st[1]));
     return true;

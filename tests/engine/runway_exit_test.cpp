@@ -269,10 +269,12 @@ protected:
         const double firstAlongM = k.backM > 0.0 ? alongM - k.backM : lengthM - 40.0;
         LatLon at = kvr::test::movedMetres(kvr::test::movedMetres(end.threshold, hdg, firstAlongM),
                                            hdg + (k.besideM > 0.0 ? 90.0 : -90.0), std::fabs(k.besideM));
+        // At 18 kt, slowing before it stops as a taxiing aircraft brakes.
         double t = last.t + 10.0;
-        for (int i = 0; i < 12; ++i, t += 5.0) {
-            out.push_back(kvr::test::feedReport(t, at, end.elevationFt, 18.0, std::fmod(hdg + 180.0, 360.0), true));
-            at = kvr::test::movedMetres(at, hdg + 180.0, 18.0 * 1852.0 / 3600.0 * 5.0);
+        const auto taxiKt = [](int i) { return i < 12 ? 18.0 : std::max(18.0 - 6.0 * (i - 11), 0.0); };
+        for (int i = 0; i < 14; ++i, t += 5.0) {
+            out.push_back(kvr::test::feedReport(t, at, end.elevationFt, taxiKt(i), std::fmod(hdg + 180.0, 360.0), true));
+            at = kvr::test::movedMetres(at, hdg + 180.0, (taxiKt(i) + taxiKt(i + 1)) / 2.0 * 1852.0 / 3600.0 * 5.0);
         }
         const LatLon stop{out.back().lat, out.back().lon};
         for (int i = 0; i < 3; ++i, t += 10.0)
@@ -326,6 +328,7 @@ TEST_P(RollBehindReportsTest, TurnsOffAndTaxisAfterItsReports)
     EXPECT_EQ(report.total.offRunwayDashes, 0u);
     EXPECT_EQ(report.total.removedRolling, 0u);
     EXPECT_EQ(report.total.shortJumps, 0u);
+    EXPECT_EQ(report.total.speedSnaps, 0u);
     failOnFindings(report);
     const std::vector<Write> w = traceWrites();
     ASSERT_FALSE(w.empty());
