@@ -29,6 +29,10 @@ constexpr double kMostExitLagS = 150.0;
 constexpr double kFirmBrakeMps2 = 3.5;  // 7 kt/s: how hard a roll brakes for an exit behind it
 constexpr double kTurnBackM = 30.0;     // a report this far behind the corner is taxied back to
 constexpr double kTaxiBackKt = 30.0;    // and that fast
+// A roll already at taxi speed has no turn-off path back to a report behind
+// it: later than this it leaves the runway unseen rather than rolling back
+// sideways to the report.
+constexpr double kSlowRollLateS = 27.0;
 
 // A landing roll on its runway (the one it landed on, else the one under
 // it) and a report beside that runway, both placed from the runway's end.
@@ -150,7 +154,7 @@ bool gf_leftRunwayBehindSlowRoll(const LiveAircraft& ac, const LatLon& from, dou
     const double backMps = std::clamp(reportKt, kExitSlowestKt, kRightAngleExitKt) * kKnotsToMetresPerSecond;
     const double stopM = v0 * v0 / (2.0 * kComfortBrakeMps2);
     const double needS = v0 / kComfortBrakeMps2 + (stopM + behind + std::fabs(r.acrossM)) / backMps;
-    return needS > (report.playTime - fromTime) / 100.0 + kMostExitLagS;
+    return needS > (report.playTime - fromTime) / 100.0 + kSlowRollLateS;
 }
 
 bool gf_leftRunwayUnseen(const LiveAircraft& ac, const LatLon& from, double fromKt, int32_t fromTime,
