@@ -262,6 +262,9 @@ struct StreamState {
     // aircraft was seen (taken or thinned out).
     double agreedTime = 0.0;
     HeldReports held;
+    // Ticks the reports wait behind their time on the ground: a roll that
+    // turned off behind them taxis after them this far behind.
+    int32_t lagTicks = 0;
 };
 
 // The flight phase with its history (changed through LiveAircraft::setPhase).

@@ -16,6 +16,12 @@ struct RunwayExit {
     double cornerM = 0.0;   // from `from` along the runway
     double exitKt = 0.0;    // the speed at the corner
     double cornerS = 0.0;   // seconds from `from` to the corner, slowing evenly
+    // A report behind the corner: the roll turns off at a right angle onto
+    // the line abeam the report, then taxis back along it.
+    bool turnsBack = false;
+    LatLon abeam;
+    double onKt = 0.0; // the speed from the exit on to the report
+    double lagS = 0.0; // seconds the report waits for the roll
 };
 RunwayExit gf_runwayExit(const LiveAircraft& aircraft, const LatLon& from, double fromKt, int32_t fromTime,
                          const TrafficSample& report);
@@ -34,6 +40,10 @@ bool gf_leftRunwayUnseen(const LiveAircraft& aircraft, const LatLon& from, doubl
 // speed, so that the turn planning lays the exit turn over it. True when the
 // stream changed.
 bool lf_planRunwayExit(LiveAircraft& aircraft);
+// In a landing roll: a sample of the way off the runway, one of the exit's
+// or a report beside the runway it landed on. The reports that follow it go
+// where the taxiing aircraft goes, behind the roll's way or not.
+bool gf_besideLandingRunway(const LiveAircraft& aircraft, const TrafficSample& sample);
 // In a landing roll: the sample after the next one lies beside the runway,
 // so the next one is the last on it; the exit is planned from there.
 bool lf_exitAfterNextSample(const LiveAircraft& aircraft);

@@ -277,7 +277,9 @@ void lf_decodeExisting(LiveAircraft& ac, TrafficSample sample)
         if (!sample.airborne && st.back().stationary)
             lf_dropFalseStops(ac.stream, sample);
         const TrafficSample& back = st.back();
-        sample.playTime = std::max(sample.playTime, back.playTime + 1);
+        if (!ac.phases.groundMode || sample.airborne)
+            ac.stream.lagTicks = 0;
+        sample.playTime = std::max(sample.playTime + ac.stream.lagTicks, back.playTime + 1);
         if (back.airborne && sample.airborne) {
             const double dt = (sample.playTime - back.playTime) / 100.0;
             const JumpPlausibility flight = gf_jumpPlausibility(gf_distanceM(gf_samplePosition(back), gf_samplePosition(sample)), dt,
@@ -415,7 +417,7 @@ bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficSample& sample)
             front.lon = ac.motion.lon;
             front.playTime = engineClock.load() + 1;
         }
-    } else {
+    } else if (!gf_besideLandingRunway(ac, st.back())) {
         lf_dropSamplesAhead(ac, sample, -20.0);
     }
     if (ac.stream.projection > 0)

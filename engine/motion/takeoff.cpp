@@ -14,6 +14,7 @@
 #include "core/units.h"
 #include "engine/aircraft_commands.h"
 #include "engine/motion/flight_motion.h"
+#include "engine/motion/roll_braking.h"
 #include "engine/geometry.h"
 #include "engine/quarantine.h"
 #include "engine/report_noise.h"
@@ -234,6 +235,20 @@ bool lf_planRollRamp(LiveAircraft& ac, int32_t legTicks)
     if (!planned)
         planned = lf_fitRollRamp(r, here, lf_samplePosition(s1), legTicks / 100.0, v0 * kKnotsToMetresPerSecond,
                                  s1.speedKt * kKnotsToMetresPerSecond);
+    if (!planned && !takeoff) {
+        // A landing roll braking into a slower leg (its exit's): from the
+        // speed it rolls at, no harder than a roll brakes; the samples from
+        // the next on wait where braking takes longer than the leg's time.
+        double seconds = legTicks / 100.0;
+        planned = lf_planBrakingRamp(r, here, lf_samplePosition(s1), seconds, v0 * kKnotsToMetresPerSecond,
+                                     s1.speedKt * kKnotsToMetresPerSecond);
+        const int32_t wait = planned ? static_cast<int32_t>(std::lround(seconds * 100.0)) - legTicks : 0;
+        if (wait > 0) {
+            for (size_t k = 1; k < st.size(); ++k)
+                ac.stream.samples[k].playTime += wait;
+            ac.stream.lagTicks += wait;
+        }
+    }
     if (!planned)
         return false;
     r.active = 1;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "core/geodesy.h"
 #include "engine/geometry.h"
 #include "engine/per_tick_update.h"
@@ -212,3 +214,134 @@ TEST_F(RunwayExitTest, ATouchDownHeldShortOfTheThresholdSettlesAndTurnsOffWithIt
     const auto slides = slidesNearGround(30.0);
     EXPECT_TRUE(slides.empty()) << slides.size() << " writes off their way, first " << slides.front();
 }
+
+// ---- Rolls that touched down further on than their reports ----
+//
+// The reports roll out along the runway, then the next one lies on a
+// parallel taxiway beside it: behind the roll (the reports left the runway
+// before the shown aircraft was down), or at the runway's far end, which the
+// roll cannot reach by that report's time; from there they taxi on along the
+// taxiway, back the way the roll came, and stop.
+namespace {
+
+struct RollBehindCase {
+    const Airport* airport;
+    const char* runway;
+    double besideM; // the taxiway right of the centre line, left when negative
+    double backM;   // its first report this far behind the last on the runway; 0: at the far end
+};
+
+std::string rollBehindName(const ::testing::TestParamInfo<RollBehindCase>& info)
+{
+    const RollBehindCase& k = info.param;
+    const char* icao = k.airport == &kLasVegas ? "KLAS" : k.airport == &kLosAngeles ? "KLAX" : "KJFK";
+    return fmt::format("{}_{}_{}{}m_{}", icao, k.runway, k.besideM < 0 ? "left" : "right", std::lround(std::fabs(k.besideM)),
+                       k.backM > 0.0 ? fmt::format("{}m_back", std::lround(k.backM)) : std::string("at_the_end"));
+}
+
+class RollBehindReportsTest : public RunwayExitTest, public ::testing::WithParamInterface<RollBehindCase> {
+protected:
+    // A 3 degree approach from 4 NM at 135 kt, touching down 400 m past the
+    // threshold, reported every 5 s, the roll braking 3 kt/s; the last
+    // report on the runway 10 s after the touch-down at 105 kt.
+    std::vector<kvr::standin::TrackPoint> reports(const RollBehindCase& k)
+    {
+        const auto& end = kvr::standin::gf_runwayEnd(runways, k.runway);
+        const auto& other = kvr::standin::gf_oppositeEnd(runways, k.runway);
+        const double hdg = gf_initialBearing(end.threshold, other.threshold) / kDeg;
+        const double lengthM = metres(end.threshold, other.threshold);
+        const LatLon touch = kvr::test::movedMetres(end.threshold, hdg, 400.0);
+        const double outM = 4.0 * 1852.0;
+        const double seconds = std::round(outM / (135.0 * 1852.0 / 3600.0));
+        const double heightFt = outM * std::tan(3.0 * kDeg) / 0.3048;
+        kvr::standin::TrackBuilder b(kvr::test::movedMetres(touch, hdg + 180.0, outM), end.elevationFt + heightFt, 135.0, hdg,
+                                     false);
+        b.fly(seconds, 0.0, -heightFt / seconds * 60.0);
+        b.setOnGround(true, end.elevationFt);
+        b.fly(10.0, -3.0);
+        std::vector<kvr::standin::TrackPoint> out;
+        for (const auto& p : b.points())
+            if (std::fmod(p.t, 5.0) == 0.0 || &p == &b.points().back())
+                out.push_back(p);
+        const kvr::standin::TrackPoint last = out.back();
+        const double alongM = metres(end.threshold, {last.lat, last.lon});
+        // The first report on the taxiway, 10 s on.
+        const double firstAlongM = k.backM > 0.0 ? alongM - k.backM : lengthM - 40.0;
+        LatLon at = kvr::test::movedMetres(kvr::test::movedMetres(end.threshold, hdg, firstAlongM),
+                                           hdg + (k.besideM > 0.0 ? 90.0 : -90.0), std::fabs(k.besideM));
+        // At 18 kt, slowing before it stops as a taxiing aircraft brakes.
+        double t = last.t + 10.0;
+        const auto taxiKt = [](int i) { return i < 12 ? 18.0 : std::max(18.0 - 6.0 * (i - 11), 0.0); };
+        for (int i = 0; i < 14; ++i, t += 5.0) {
+            out.push_back(kvr::test::feedReport(t, at, end.elevationFt, taxiKt(i), std::fmod(hdg + 180.0, 360.0), true));
+            at = kvr::test::movedMetres(at, hdg + 180.0, (taxiKt(i) + taxiKt(i + 1)) / 2.0 * 1852.0 / 3600.0 * 5.0);
+        }
+        const LatLon stop{out.back().lat, out.back().lon};
+        for (int i = 0; i < 3; ++i, t += 10.0)
+            out.push_back(kvr::test::feedReport(t, stop, end.elevationFt, 0.0, std::fmod(hdg + 180.0, 360.0), true));
+        return out;
+    }
+    // Creations, and removals before the last write (the simulator's end
+    // removes what it still shows after that).
+    std::pair<size_t, size_t> createsAndRemoves() const
+    {
+        std::ifstream in(tracePath, std::ios::binary);
+        size_t creates = 0;
+        std::vector<double> removed;
+        double last = 0.0;
+        for (std::string line; std::getline(in, line);) {
+            const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+            const std::string kind = j.is_object() ? j.value("k", "") : "";
+            creates += kind == "create" ? 1 : 0;
+            if (kind == "remove")
+                removed.push_back(j.value("t", 0.0));
+            if (kind == "pos")
+                last = j.value("t", 0.0);
+        }
+        return {creates, static_cast<size_t>(std::count_if(removed.begin(), removed.end(), [&](double t) { return t < last; }))};
+    }
+};
+
+} // namespace
+
+// The roll stays shown: it brakes on the runway, turns off nose first toward
+// the side its reports went, taxis after them, lagging as long as it needs,
+// and ends where they stopped: never hidden, never sideways, backwards or
+// turned about in one go, never faster than taxiing off the runway.
+TEST_P(RollBehindReportsTest, TurnsOffAndTaxisAfterItsReports)
+{
+    const RollBehindCase& k = GetParam();
+    at(*k.airport);
+    const auto r = reports(k);
+    const uint32_t hexid = 0x4C5A00 + static_cast<uint32_t>(std::fabs(k.besideM) + k.backM / 10.0);
+    playReports(r, hexid, "UAL1616");
+    run(15000);
+    stopThread();
+    const auto [creates, removes] = createsAndRemoves();
+    EXPECT_EQ(creates, 1u);
+    EXPECT_EQ(removes, 0u) << "hidden while its reports went on";
+    const auto report = traceMotion(runways);
+    EXPECT_EQ(report.total.slides, 0u);
+    EXPECT_EQ(report.total.backwards, 0u);
+    EXPECT_EQ(report.total.reversals, 0u);
+    EXPECT_EQ(report.total.jumps, 0u);
+    EXPECT_EQ(report.total.offRunwayDashes, 0u);
+    EXPECT_EQ(report.total.removedRolling, 0u);
+    EXPECT_EQ(report.total.shortJumps, 0u);
+    EXPECT_EQ(report.total.speedSnaps, 0u);
+    failOnFindings(report);
+    const std::vector<Write> w = traceWrites();
+    ASSERT_FALSE(w.empty());
+    EXPECT_LT(metres(w.back().at, {r.back().lat, r.back().lon}), 60.0) << "ended " << metres(w.back().at, {r.back().lat, r.back().lon})
+                                                                         << " m from where its reports stopped";
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, RollBehindReportsTest,
+                         ::testing::Values(RollBehindCase{&kLosAngeles, "24R", -160.0, 500.0},
+                                           RollBehindCase{&kLosAngeles, "25L", 210.0, 300.0},
+                                           RollBehindCase{&kLasVegas, "26L", 130.0, 600.0},
+                                           RollBehindCase{&kLasVegas, "19R", -250.0, 700.0},
+                                           RollBehindCase{&kvr::test::kNewYork, "22L", 100.0, 400.0},
+                                           RollBehindCase{&kLosAngeles, "25R", 180.0, 0.0},
+                                           RollBehindCase{&kLasVegas, "26R", -150.0, 0.0}),
+                         rollBehindName);
