@@ -7,6 +7,7 @@
 #include "core/geodesy.h"
 #include "core/units.h"
 #include "engine/aircraft.h"
+#include "engine/motion/speed_limits.h"
 #include "liveries/category.h"
 
 namespace {
@@ -132,14 +133,10 @@ void boundAirStep(LiveAircraft& ac, const LatLon& from)
         return;
     // Lifting off, no faster than the speed written, nor than aircraft fly
     // low down.
-    const double most = std::min(lf_mostLowKt(ac), ac.motion.tasKt);
-    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!std::isfinite(most) || !(movedKt > most))
+    const double lost = lf_holdStepTo(ac, from, std::min(lf_mostLowKt(ac), ac.motion.tasKt));
+    if (!(lost > 0.0))
         return;
-    const double k = most / movedKt;
-    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
-    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
-    lf_samplesWaitAloft(ac, 1.0 - k);
+    lf_samplesWaitAloft(ac, lost);
     // An arc places the aircraft by its share of the leg's time, not by the
     // step before: held back, it would leap to the arc again when no longer
     // held. The rest of the leg is flown straight to where the arc ends, by

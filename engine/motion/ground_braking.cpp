@@ -7,6 +7,7 @@
 #include "core/units.h"
 #include "engine/geometry.h"
 #include "engine/motion/ground_tuning.h"
+#include "engine/motion/speed_limits.h"
 #include "runways/runway_table.h"
 
 namespace {
@@ -15,14 +16,8 @@ namespace {
 // spoilers and reversers, up to about 8 kt/s. Planned a little under both.
 constexpr double kTaxiBrakeKtPerS = 4.5;
 constexpr double kRollBrakeKtPerS = 7.0;
-// Off the runways no faster than taxiing aircraft go (kt).
-constexpr double kMostTaxiKt = 38.0;
-// Beside a runway (a high-speed exit included) a roll may go faster (m).
-constexpr double kBesideRunwayM = 40.0;
 // Reports this close together are one place: the aircraft stands there (m).
 constexpr double kSamePlaceM = 1.0;
-// A report this slow is a standing aircraft (kt).
-constexpr double kStandingKt = 2.0;
 // The slowest the cap falls to short of a stop: it ends the leg, not crawls
 // toward its end for ever (kt).
 constexpr double kLeastKt = 1.0;
@@ -61,7 +56,7 @@ double lf_legPaceKt(const TrafficSample& a, const TrafficSample& b)
 bool lf_drivesOffFrom(const LiveAircraft& ac, const TrafficSample& s, const TrafficSample& next)
 {
     return (ac.phases.phase == FlightPhase::taxi || ac.phases.phase == FlightPhase::takeoff_roll) && s.speedKt == 0.0 &&
-           next.speedKt > kStandingKt;
+           next.speedKt > ground_tuning::kStandingKt;
 }
 
 // At this report a corner of the reports is rolled round, not turned on the
@@ -70,7 +65,7 @@ bool lf_rollsOntoLegs(const LiveAircraft& ac, const TrafficSample& s)
 {
     if (ac.phases.phase == FlightPhase::landing_roll)
         return true;
-    return ac.phases.phase == FlightPhase::taxi && s.speedKt > kStandingKt &&
+    return ac.phases.phase == FlightPhase::taxi && s.speedKt > ground_tuning::kStandingKt &&
            !(s.speedKt > ground_tuning::kTurnOnTheSpotKt);
 }
 
@@ -137,7 +132,7 @@ double lf_limitAfterKt(const LiveAircraft& ac, size_t j, bool taxiCapAhead, doub
             if (turnDeg >= ground_tuning::kSlideDeg && lf_rollsOntoLegs(ac, s))
                 limit = std::min(limit, lf_rollingTurnKt(inbound, lf_at(s), lf_at(next), limit));
         }
-    } else if (!(s.speedKt > kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
+    } else if (!(s.speedKt > ground_tuning::kStandingKt) || (ac.phases.phase != FlightPhase::takeoff_roll &&
                                                 ac.phases.phase != FlightPhase::landing_roll)) {
         // Its last report: a taxi carried on without reports stands there
         // (a roll is carried on), and so does one whose report stands.

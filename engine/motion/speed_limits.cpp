@@ -156,18 +156,23 @@ double lf_rollTowardReportAloft(const LiveAircraft& ac, const LatLon& from, doub
     return std::min(v + gain, vr);
 }
 
+double lf_holdStepTo(LiveAircraft& ac, const LatLon& from, double mostKt)
+{
+    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
+    if (!std::isfinite(mostKt) || !(movedKt > mostKt))
+        return 0.0;
+    const double k = mostKt / movedKt;
+    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
+    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
+    return 1.0 - k;
+}
+
 void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
 {
     if (ac.identity.category != Category::Rotorcraft || ac.phases.phase != FlightPhase::takeoff ||
         !(lf_heightAboveGround(ac) < ac.identity.cgFt + 2.0 * kHoverFt))
         return;
-    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!(movedKt > kHoverTaxiKt))
-        return;
-    const double k = kHoverTaxiKt / movedKt;
-    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
-    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
-    lf_samplesWait(ac, 1.0 - k);
+    lf_samplesWait(ac, lf_holdStepTo(ac, from, kHoverTaxiKt));
 }
 
 void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
@@ -180,12 +185,9 @@ void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
     if (!(height < gear + kLiftOffHeightFt))
         return;
     const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
-    const double movedKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
-    if (!std::isfinite(most) || !(movedKt > most))
+    const double lost = lf_holdStepTo(ac, from, most);
+    if (!(lost > 0.0))
         return;
-    const double k = most / movedKt;
-    ac.motion.lat = from.latitude + (ac.motion.lat - from.latitude) * k;
-    ac.motion.lon = from.longitude + gf_longitudeDelta(ac.motion.lon, from.longitude) * k;
     ac.motion.tasKt = std::min(ac.motion.tasKt, most);
-    lf_samplesWait(ac, 1.0 - k);
+    lf_samplesWait(ac, lost);
 }

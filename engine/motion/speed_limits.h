@@ -81,6 +81,9 @@ double lf_mostGroundKt(const LiveAircraft& ac, const LatLon& from, const LatLon&
 // The speed it moves at this tick, or 0 when the leg is driven as planned
 // (a report that close the aircraft reaches at its own pace).
 double lf_rollTowardReportAloft(const LiveAircraft& ac, const LatLon& from, double speedKt, bool onPath);
+// Holds this tick's step from `from` to `mostKt`: the aircraft is put back
+// along it. The share of the step it lost, 0 when it was not held.
+double lf_holdStepTo(LiveAircraft& ac, const LatLon& from, double mostKt);
 // A helicopter rising from where it stood moves on no faster than it
 // hover-taxis until it is clear of the ground; its samples wait.
 void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from);
