@@ -242,6 +242,10 @@ bool gf_movedAsReported(const LiveAircraft& ac, const TrafficSample& sample)
     const LatLon to{sample.lat, sample.lon};
     const double d = gf_distanceNm(from, to) * kMetresPerNm;
     const double expected = sample.speedKt * kKnotsToMetresPerSecond * dt;
+    // A move shorter than the noise leaves open cannot be told from the
+    // jitter round a stop (a 1 kt report a second after the last one).
+    if (!(expected >= kMoveSlackM))
+        return false;
     if (!(d >= 0.5 * expected) || !(d <= 1.5 * expected + kMoveSlackM))
         return false;
     if (!std::isfinite(sample.trackDeg))

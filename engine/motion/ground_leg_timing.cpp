@@ -235,7 +235,11 @@ void lf_groundLegTiming(LiveAircraft& ac)
     const double rollingTurnKt = lf_rollingTurnKt(ac);
     const bool onTurn = ac.ground.groundTurn.active();
     const bool onCurve = ac.ground.groundCurve.valid();
-    const double lengthNm = onTurn ? ac.ground.groundTurn.length / kMetresPerNm : gf_distanceNm(gf_samplePosition(st[0]), gf_samplePosition(st[1]));
+    // The leg is driven from where the aircraft is: a roll that ran ahead
+    // of the sample it reached has only the rest of the way to go, and
+    // timed over the whole leg it would stand and wait at the next one.
+    const double lengthNm = onTurn ? ac.ground.groundTurn.length / kMetresPerNm
+                                   : gf_distanceNm({ac.motion.lat, ac.motion.lon}, gf_samplePosition(st[1]));
     const double speed = rollingTurnKt > 0.0 ? rollingTurnKt : lf_legSpeedKt(ac);
     if (!(lengthNm > 0.0) || !(speed > 0.0)) {
         retimeNextSample(ac, 25);

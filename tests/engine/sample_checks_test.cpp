@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #include "airports/airport_database.h"
@@ -665,6 +666,31 @@ TEST_F(SampleChecksTest, SlowMovesThatTheReportedSpeedExplainsAreMovementNotStop
     ASSERT_TRUE(checkExtendingSituations(ac, stray));
     EXPECT_EQ(stray.stationary, 1);
     EXPECT_EQ(stray.lat, p0.latitude);
+}
+
+TEST_F(SampleChecksTest, JitterRoundAStopStaysAStopWhateverTheTracksItsScatterReads)
+{
+    LiveAircraft& ac = parked(0x4D0604, Category::Large);
+    ac.phases.phase = FlightPhase::taxi;
+    const LatLon p0{52.30, 4.76};
+    // Held at a threshold: reports a second apart at 1-2 kt, each 2.5 m from
+    // the last in another direction, its track along that move (as tracks
+    // derived from the scatter read). No report moves as its speed says.
+    ac.stream.samples = {sampleAt(p0, 0.0, engineClock + 100, true)};
+    ac.stream.lastReport = ac.stream.samples.back();
+    const double scatterDeg[] = {70.0, 200.0, 310.0, 20.0, 150.0, 250.0};
+    for (size_t i = 0; i < std::size(scatterDeg); ++i) {
+        const LatLon from{ac.stream.lastReport.lat, ac.stream.lastReport.lon};
+        TrafficSample s = sampleAt(moved(from, scatterDeg[i], 2.5), i % 2 ? 2.0 : 1.0,
+                                   engineClock + 200 + 100 * static_cast<int32_t>(i));
+        s.trackDeg = scatterDeg[i];
+        decodeExisting(ac, s);
+    }
+    for (const TrafficSample& s : ac.stream.samples) {
+        EXPECT_EQ(s.stationary, 1) << "at " << s.playTime;
+        EXPECT_EQ(s.lat, p0.latitude);
+        EXPECT_EQ(s.lon, p0.longitude);
+    }
 }
 
 } // namespace
