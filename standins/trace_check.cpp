@@ -278,6 +278,9 @@ constexpr double kAirSpanS = 5.0;      // air speeds are measured over this long
 // bound flies at it.
 constexpr double kAirSlackKt = 1.0;
 constexpr double kRemovedRollingKt = 40.0;
+// Kelo's removals this soon before it closes its link, with nothing written
+// between, are its clean-up as it stops (s).
+constexpr double kCleanUpBeforeCloseS = 5.0;
 constexpr double kShortJumpFactor = 1.5; // written speeds are true airspeeds: room for the wind
 constexpr double kFrameSlackS = 0.1;     // when a write is traced against when the engine made it
 constexpr double kShortJumpM = 5.0;
@@ -579,6 +582,19 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
     MotionReport report;
     std::map<std::string, int> creations;
     std::map<uint32_t, std::vector<double>> removals; // by Kelo, per object
+    // Kelo's removals after which nothing was written yet: those followed
+    // soon by the link's close with still nothing written are its clean-up
+    // as it stops (nothing a user watching traffic sees), the rest count.
+    struct Removal {
+        uint32_t id;
+        double t;
+    };
+    std::vector<Removal> unfollowed;
+    const auto keepRemovals = [&] {
+        for (const Removal& r : unfollowed)
+            removals[r.id].push_back(r.t);
+        unfollowed.clear();
+    };
     for (std::string line; std::getline(trace, line);) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_object() || !j.contains("k"))
@@ -591,13 +607,20 @@ MotionReport gf_checkTraceMotion(std::istream& trace, const std::vector<RunwayGe
             if (++creations[j.value("tail", "")] == 3)
                 report.churnedTails.push_back(j.value("tail", ""));
         } else if (kind == "remove" && j.value("by", "") == "client") {
-            removals[j.value("id", 0u)].push_back(j.value("t", 0.0));
+            unfollowed.push_back({j.value("id", 0u), j.value("t", 0.0)});
+        } else if (kind == "close") {
+            const double t = j.value("t", 0.0);
+            std::erase_if(unfollowed, [t](const Removal& r) { return t - r.t <= kCleanUpBeforeCloseS; });
         } else if (kind == "pos") {
+            keepRemovals();
             writes[j.value("id", 0u)].push_back(Write{j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0),
                                                       j.value("alt_ft", 0.0), j.value("hdg", 0.0), j.value("kts", 0.0),
                                                       j.value("gnd_ft", 0.0), j.value("on_ground", false)});
         }
     }
+    keepRemovals();
+    for (auto& [id, times] : removals)
+        std::sort(times.begin(), times.end());
     for (const auto& [id, list] : writes) {
         const auto category = report.categories.find(id);
         const bool helicopter = category != report.categories.end() && category->second == "Helicopter";

@@ -539,6 +539,8 @@ ScHresult Sim::close(ScHandle h)
         return finish(c, Fn::Close, *fault, {}, "scripted fault", false);
     const std::uint32_t index = c->index;
     finish(c, Fn::Close, SC_S_OK, {index}, {}, false);
+    if (m_traceFile.enabled())
+        m_traceFile.write("close", m_frame, traceSeconds(), {{"connection", index}});
     m_connections.erase(index);
     m_pendingCreates.erase(std::remove_if(m_pendingCreates.begin(), m_pendingCreates.end(),
                                           [&](const PendingCreate& p) { return p.connection == index; }),

@@ -31,6 +31,8 @@ struct TraceForm {
     std::string category;   // the create line's, when given
     double removedAt = -1.0; // a remove line at this time, when not negative
     std::string removedBy = "client";
+    double closedAt = -1.0; // the link closes at this time, the writes end, when not negative
+    bool writesAfterRemoval = true; // the object's writes go on past its removal
     double jitterS = 0.0; // each write's time off by up to this much, alternately early and late
 };
 TraceForm lf_frames(double framesPerSecond, double jitterS = 0.0)
@@ -46,11 +48,13 @@ TraceForm lf_category(const std::string& category)
     f.category = category;
     return f;
 }
-TraceForm lf_removed(double at, const std::string& by = "client")
+TraceForm lf_removed(double at, const std::string& by = "client", double closedAt = -1.0, bool writesAfter = true)
 {
     TraceForm f;
     f.removedAt = at;
     f.removedBy = by;
+    f.closedAt = closedAt;
+    f.writesAfterRemoval = writesAfter;
     return f;
 }
 
@@ -68,6 +72,12 @@ MotionCounts lf_run(double seconds, const std::function<Pos(double)>& at,
             text += fmt::format(R"({{"k":"remove","f":{},"t":{},"id":7,"by":"{}"}})" "\n", f, form.removedAt, form.removedBy);
             removed = true;
         }
+        if (form.closedAt >= 0.0 && t > form.closedAt) {
+            text += fmt::format(R"({{"k":"close","f":{},"t":{},"connection":0}})" "\n", f, form.closedAt);
+            break;
+        }
+        if (removed && !form.writesAfterRemoval)
+            continue;
         const Pos p = at(t);
         const double lat = 52.3 + p.northM / 1852.0 / 60.0;
         const double lon = 4.7 + p.eastM / 1852.0 / 60.0 / std::cos(52.3 * 3.14159265358979 / 180.0);
@@ -444,6 +454,15 @@ std::vector<SpeedCase> lf_speedCases()
         {0, 0, 1, 0, 0});
     add("removed by the closing link at 60 kt", 8.0, lf_speedRamp(60.0, 0.0, 1.0, 60.0),
         lf_removed(5.0, "close"), {0, 0, 0, 0, 0});
+    // Kelo's clean-up as it stops: it removes what it shows, then closes the
+    // link with nothing written between. A removal followed by more writes,
+    // or by the close only much later, is none.
+    add("removed by Kelo rolling at 60 kt as it closes the link", 8.0, lf_speedRamp(60.0, 0.0, 1.0, 60.0),
+        lf_removed(5.0, "client", 5.5, false), {0, 0, 0, 0, 0});
+    add("removed by Kelo rolling at 60 kt, the link closed 6 s later", 15.0, lf_speedRamp(60.0, 0.0, 1.0, 60.0),
+        lf_removed(5.0, "client", 11.0, false), {0, 0, 1, 0, 0});
+    add("removed by Kelo rolling at 60 kt, writes going on until the link closes", 8.0,
+        lf_speedRamp(60.0, 0.0, 1.0, 60.0), lf_removed(5.0, "client", 7.0), {0, 0, 1, 0, 0});
     add("removed by Kelo taxiing at 30 kt", 8.0, lf_speedRamp(30.0, 0.0, 1.0, 30.0), lf_removed(5.0),
         {0, 0, 0, 0, 0});
     add("removed by Kelo flying at 140 kt", 8.0, lf_speedRamp(140.0, 0.0, 1.0, 140.0, 500.0), lf_removed(5.0),
