@@ -8,6 +8,7 @@
 #include "core/units.h"
 #include "engine/aircraft.h"
 #include "engine/motion/speed_limits.h"
+#include "engine/motion/takeoff.h"
 #include "liveries/category.h"
 
 namespace {
@@ -132,8 +133,12 @@ void boundAirStep(LiveAircraft& ac, const LatLon& from)
     if (ac.phases.phase != FlightPhase::takeoff || !std::isfinite(ac.motion.tasKt) || !(ac.motion.tasKt > 0.0))
         return;
     // Lifting off, no faster than the speed written, nor than aircraft fly
-    // low down.
-    const double lost = lf_holdStepTo(ac, from, std::min(lf_mostLowKt(ac), ac.motion.tasKt));
+    // low down; but never slower than it lifts off at: an aeroplane does not
+    // hang in the air at a report's taxi speed (and leap on once the leg
+    // after it reads faster).
+    const double liftOffKt = ac.identity.category == Category::Rotorcraft ? 0.0 : lf_takeoffVr(ac, 1);
+    const double lost = lf_holdStepTo(
+        ac, from, std::min(lf_mostLowKt(ac), std::max(ac.motion.tasKt, std::isfinite(liftOffKt) ? liftOffKt : 0.0)));
     if (!(lost > 0.0))
         return;
     lf_samplesWaitAloft(ac, lost);
