@@ -21,6 +21,7 @@
 #include "liveries/livery_memory.h"
 #include "liveries/model_database.h"
 #include "standins/track_generator.h"
+#include "tests/engine/engine_fixture.h"
 #include "tests/engine/runway_traffic_fixture.h"
 
 namespace {
@@ -267,20 +268,7 @@ std::vector<PassedReport> passedReports()
     return out;
 }
 
-// One aircraft driven tick by tick on the engine's clock.
-class EngineClockTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        kvr::test::resetEngineState();
-        engineClock = 1000;
-    }
-    void TearDown() override
-    {
-        kvr::test::resetEngineState();
-        engineClock = 0;
-    }
-};
+using kvr::test::EngineClockTest;
 
 class ShownAgainAloftTest : public EngineClockTest, public ::testing::WithParamInterface<PassedReport> {};
 

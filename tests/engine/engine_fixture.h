@@ -39,6 +39,22 @@ inline void resetEngineState()
     gf_resetCommandMailbox();
 }
 
+// The engine's state made fresh, its clock at 1000 ticks: aircraft driven
+// tick by tick without the simulator.
+class EngineClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetEngineState();
+        engineClock = 1000;
+    }
+    void TearDown() override
+    {
+        resetEngineState();
+        engineClock = 0;
+    }
+};
+
 // A live aircraft at a position, with one sample there.
 inline LiveAircraft makeLive(uint32_t hexid, const std::string& callsign, bool airborne = true,
                              double lat = 47.45, double lon = 8.56, double altitudeFt = 5000.0)

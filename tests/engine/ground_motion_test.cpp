@@ -235,18 +235,8 @@ LatLon posOf(const TrafficSample& s)
     return {s.lat, s.lon};
 }
 
-class GroundTurnPlanningTest : public ::testing::Test {
+class GroundTurnPlanningTest : public kvr::test::EngineClockTest {
 protected:
-    void SetUp() override
-    {
-        kvr::test::resetEngineState();
-        engineClock = 1000;
-    }
-    void TearDown() override
-    {
-        kvr::test::resetEngineState();
-        engineClock = 0;
-    }
     kvr::test::SimLinkTestBase base{"groundturns"};
 
     // At rest, its next report `legM` off to the right at `kt`, then 100 m
