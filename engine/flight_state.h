@@ -56,6 +56,7 @@ struct FlightState {
     double pitchRate = 0.0;        // radians per tick
     double bankRate = 0.0;         // radians per tick
     double groundSpeedKt = 0.0;    // the signed current ground speed
+    double liftOffStepKt = -1.0;   // speed of the last step on or just over the wheels, -1 when none
     double targetVsFpm = 0.0;
     RunwayMatch takeoffRunway;     // takeoffRunway.valid
     uint8_t rollingTakeoff = 0;    // the roll began straight from a landing roll

@@ -177,15 +177,27 @@ void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from)
 
 void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from)
 {
-    if (ac.phases.phase != FlightPhase::takeoff || ac.identity.category == Category::Rotorcraft)
+    double& lastKt = ac.flight.liftOffStepKt;
+    if (ac.phases.phase != FlightPhase::takeoff || ac.identity.category == Category::Rotorcraft) {
+        // The speed it rolls at: lifting off, it gathers on from there.
+        lastKt = ac.phases.groundMode ? ac.ground.groundStepKt : -1.0;
         return;
+    }
     const double gear = std::max(lf_gearHeightFt(ac), 0.0);
     const double height = std::isfinite(ac.reports.lastSimGroundFt) ? ac.motion.altitudeFt - ac.reports.lastSimGroundFt
                                                                      : lf_heightAboveGround(ac);
-    if (!(height < gear + kLiftOffHeightFt))
+    if (!(height < gear + kLiftOffHeightFt)) {
+        lastKt = -1.0;
         return;
-    const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    }
+    // No faster than a roll, and gathering from the speed it rolled at as a
+    // roll does: a roll that lifts off short of its rotation speed does not
+    // leap to it in a tick.
+    double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    if (lastKt >= 0.0)
+        most = std::min(most, std::max(lastKt, kCreepKt) + kRollSpeedUpKtPerTick);
     const double lost = lf_holdStepTo(ac, from, most);
+    lastKt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * kTicksPerHour;
     if (!(lost > 0.0))
         return;
     ac.motion.tasKt = std::min(ac.motion.tasKt, most);

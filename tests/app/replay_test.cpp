@@ -602,10 +602,12 @@ void lf_replay(const ReplayForm& form)
     EXPECT_EQ(motion.total.groundOverspeeds, 0u);
     EXPECT_EQ(motion.total.shortTouchDowns, 0u);
     EXPECT_EQ(motion.total.offRunwayTouchDowns, 0u);
-    // Aloft no aircraft races to make up time, and no roll is taken out of the
-    // simulator while its reports go on.
+    // Aloft no aircraft races to make up time, no roll is taken out of the
+    // simulator while its reports go on, and no step goes beyond the speed
+    // written for it.
     EXPECT_EQ(motion.total.airOverspeeds, 0u);
     EXPECT_EQ(motion.total.removedRolling, 0u);
+    EXPECT_EQ(motion.total.shortJumps, 0u);
     EXPECT_TRUE(churned.empty()) << ::testing::PrintToString(churned);
 }
 

@@ -18,6 +18,8 @@
 #include "engine/motion/air_speed_limits.h"
 #include "engine/motion/motion_dispatch.h"
 #include "engine/motion/motion_step.h"
+#include "engine/motion/speed_limits.h"
+#include "engine/motion/takeoff.h"
 #include "liveries/livery_memory.h"
 #include "liveries/model_database.h"
 #include "standins/track_generator.h"
@@ -476,5 +478,56 @@ TEST_P(FastTurnTest, ATurningLegLowDownIsFlownNoFasterThanAircraftFlyThere)
 }
 
 INSTANTIATE_TEST_SUITE_P(Generated, FastTurnTest, ::testing::ValuesIn(fastTurns()), fastTurnName);
+
+// A roll that lifts off short of the pace its leg aloft asks (rolled at
+// 60-130 kt toward reports at 140-170 kt) gathers speed from the speed it
+// rolled at no faster than a roll does (10 kt/s): just over its wheels its
+// step never leaps to the leg's pace, and it keeps gathering.
+struct LiftOffLeap {
+    double rolledKt;
+    double legKt;
+};
+
+std::vector<LiftOffLeap> liftOffLeaps()
+{
+    return {{60.0, 140.0}, {104.0, 130.0}, {130.0, 170.0}};
+}
+
+std::string liftOffLeapName(const ::testing::TestParamInfo<LiftOffLeap>& info)
+{
+    return fmt::format("rolled_{:.0f}kt_leg_{:.0f}kt", info.param.rolledKt, info.param.legKt);
+}
+
+class LiftOffLeapTest : public EngineClockTest, public ::testing::WithParamInterface<LiftOffLeap> {};
+
+TEST_P(LiftOffLeapTest, ARollLiftingOffShortOfItsLegsPaceGathersSpeedNotLeaps)
+{
+    const LiftOffLeap& k = GetParam();
+    LiveAircraft ac = kvr::test::makeLive(0x4E0503, "QXE77", false, 36.0763, -115.14, 2181.0);
+    ac.sim.simState = SimState::active;
+    ac.reports.lastSimGroundFt = 2181.0;
+    ac.phases.phase = FlightPhase::takeoff_roll;
+    ac.ground.groundStepKt = k.rolledKt;
+    lf_liftOffAtRollSpeed(ac, {ac.motion.lat, ac.motion.lon}); // its last tick on the ground
+    ac.phases.phase = FlightPhase::takeoff;
+    ac.phases.groundMode = 0;
+    const double most = lf_takeoffVr(ac, 1) + kRollMarginKt;
+    double was = k.rolledKt;
+    for (int t = 1; t <= 200; ++t) {
+        const LatLon from{ac.motion.lat, ac.motion.lon};
+        // Its leg aloft moves it on at the leg's pace.
+        ac.motion.lat += k.legKt / 360000.0 / 60.0;
+        ac.motion.tasKt = k.legKt;
+        lf_liftOffAtRollSpeed(ac, from);
+        const double kt = gf_distanceNm(from, {ac.motion.lat, ac.motion.lon}) * 360000.0;
+        ASSERT_LE(kt, was + kRollSpeedUpKtPerTick + 0.01) << fmt::format("tick {}: {:.1f} kt after {:.1f}", t, kt, was);
+        ASSERT_LE(ac.motion.tasKt, kt + kRollSpeedUpKtPerTick + 0.01) << fmt::format("tick {}: written", t);
+        was = kt;
+    }
+    // Two seconds on it has gathered 20 kt, up to its leg's pace or a roll's most.
+    EXPECT_NEAR(was, std::min({k.legKt, most, k.rolledKt + 200 * kRollSpeedUpKtPerTick}), 0.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, LiftOffLeapTest, ::testing::ValuesIn(liftOffLeaps()), liftOffLeapName);
 
 } // namespace
