@@ -90,5 +90,7 @@ void lf_riseBeforeSpeedingUp(LiveAircraft& ac, const LatLon& from);
 // Rotating and lifting off, an aeroplane is still on or just over its
 // wheels: until it is this high over them it moves no faster than a roll
 // does (its rotation speed and the margin), whatever pace the leg toward
-// its reports aloft would take; its samples wait.
+// its reports aloft would take, and it gathers speed from the speed it
+// rolled at no faster than a roll does (it never leaps to its leg's pace);
+// its samples wait. On the ground it only remembers that speed.
 void lf_liftOffAtRollSpeed(LiveAircraft& ac, const LatLon& from);
